@@ -1,0 +1,25 @@
+# Helpers shared by every folder's CMakeLists.txt.
+
+# The environment every test runs in: no display, no GPU, no sound card.
+set(Q_TEST_ENVIRONMENT
+  QT_QPA_PLATFORM=offscreen
+  ALSOFT_DRIVERS=null
+  EGL_PLATFORM=surfaceless
+  LIBGL_ALWAYS_SOFTWARE=1
+  LC_ALL=C.UTF-8)
+
+# q_add_test(NAME <exe> SOURCES <files...> LIBS <targets...>)
+# One GoogleTest executable per library, registered with CTest. Tests find
+# their fixtures through Q_TEST_SOURCE_DIR and write into Q_TEST_TMP_DIR.
+function(q_add_test)
+  cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${ARG_NAME} ${ARG_SOURCES})
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${ARG_NAME} PRIVATE
+    Q_TEST_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
+    Q_TEST_TMP_DIR="${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME}.tmp")
+  add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
+  set_tests_properties(${ARG_NAME} PROPERTIES
+    ENVIRONMENT "${Q_TEST_ENVIRONMENT};XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime"
+    TIMEOUT 600)
+endfunction()
