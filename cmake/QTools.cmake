@@ -13,6 +13,9 @@ set(Q_TEST_ENVIRONMENT
 # their fixtures through Q_TEST_SOURCE_DIR and write into Q_TEST_TMP_DIR.
 function(q_add_test)
   cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(Q_FUZZ)
+    return()  # the fuzz build makes only the fuzz targets
+  endif()
   add_executable(${ARG_NAME} ${ARG_SOURCES})
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${ARG_NAME} PRIVATE
