@@ -5,6 +5,7 @@
 
 static OS_MessageBoxHook ourMessageBoxHook = nullptr;
 static OS_ClipboardHook ourClipboardHook = nullptr;
+static OS_RestoreDisplayHook ourRestoreDisplayHook = nullptr;
 
 int OS_DefaultMessageBoxResult(int aFlags)
 {
@@ -40,5 +41,18 @@ OS_ClipboardHook OS_SetClipboardHook(OS_ClipboardHook aHook)
 {
     OS_ClipboardHook locOld = ourClipboardHook;
     ourClipboardHook = aHook;
+    return locOld;
+}
+
+void OS_RestoreDisplay()
+{
+    if (ourRestoreDisplayHook)
+        ourRestoreDisplayHook();
+}
+
+OS_RestoreDisplayHook OS_SetRestoreDisplayHook(OS_RestoreDisplayHook aHook)
+{
+    OS_RestoreDisplayHook locOld = ourRestoreDisplayHook;
+    ourRestoreDisplayHook = aHook;
     return locOld;
 }

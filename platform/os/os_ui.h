@@ -27,15 +27,22 @@ enum OS_MessageBoxResult
 
 typedef int (*OS_MessageBoxHook)(const char* aText, const char* aCaption, int aFlags);
 typedef bool (*OS_ClipboardHook)(const char* aText);
+// Puts the desktop back before a fatal error is shown: display mode, the active
+// window moved to the bottom and hidden, the cursor clip released.
+typedef void (*OS_RestoreDisplayHook)();
 
 // Shows a message box with no owner window; returns the OS_ID_* of the button.
 int OS_MessageBox(const char* aText, const char* aCaption, int aFlags);
 // Puts text on the clipboard; false when no clipboard is reachable.
 bool OS_SetClipboardText(const char* aText);
 
+// Runs the restore-display hook; nothing happens without a user interface.
+void OS_RestoreDisplay();
+
 // A null hook restores the standard-error fallback. Returns the previous hook.
 OS_MessageBoxHook OS_SetMessageBoxHook(OS_MessageBoxHook aHook);
 OS_ClipboardHook OS_SetClipboardHook(OS_ClipboardHook aHook);
+OS_RestoreDisplayHook OS_SetRestoreDisplayHook(OS_RestoreDisplayHook aHook);
 
 // The answer a box gives without a user interface: OK, or Yes for yes/no boxes.
 int OS_DefaultMessageBoxResult(int aFlags);
