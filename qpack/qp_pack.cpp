@@ -1,0 +1,141 @@
+// zlib and LZMA (through liblzma's raw LZMA1 coder) from memory to memory.
+#include "qpack/qp_pack.h"
+
+#include "qpack/qp_memstream.h"
+
+#include <cstdlib>
+#include <lzma.h>
+#include <zlib.h>
+
+namespace
+{
+const uint32_t locLZMADictionarySize = 0x800000;
+const uint32_t locLZMAMinDictionarySize = 4096;
+
+// Runs the coder until the stream ends (true) or it fails. liblzma reports
+// LZMA_BUF_ERROR when a call can make no progress, which ends the loop.
+bool locRunCoder(lzma_stream* aStream, QP_MemInStream* anIn, QP_MemOutStream* anOut)
+{
+    for (;;)
+    {
+        uint64_t locAvailable = 0;
+        uint64_t locRoom = 0;
+        const uint8_t* locIn = anIn->GetReadPointer(&locAvailable);
+        uint8_t* locOut = anOut->GetWritePointer(&locRoom);
+        aStream->next_in = locIn;
+        aStream->avail_in = (size_t)locAvailable;
+        aStream->next_out = locOut;
+        aStream->avail_out = (size_t)locRoom;
+        lzma_ret locResult = lzma_code(aStream, LZMA_FINISH);
+        anIn->Skip(locAvailable - aStream->avail_in);
+        anOut->Commit(locRoom - aStream->avail_out);
+        if (locResult == LZMA_STREAM_END)
+            return true;
+        if (locResult != LZMA_OK)
+            return false;
+    }
+}
+}
+
+uint64_t QP_Pack::GetZlibCapacity(uint32_t aLength)
+{
+    return (uint64_t)((float)aLength * 1.05f) + 16;
+}
+
+int QP_Pack::CompressZlib(const void* aSource, void* aDestination, uint32_t aLength)
+{
+    uLongf locDestinationLength = (uLongf)GetZlibCapacity(aLength);
+    if (compress2((Bytef*)aDestination, &locDestinationLength, (const Bytef*)aSource, aLength, 9) != Z_OK)
+        return -1;
+    return (int)locDestinationLength;
+}
+
+uint32_t QP_Pack::CompressLZMA(const void* aSource, void* aDestination, uint32_t aLength)
+{
+    QP_MemInStream locIn(aSource, aLength);
+    // The output must come out smaller than the input.
+    QP_MemOutStream locOut(aDestination, aLength ? aLength - 1 : 0);
+
+    lzma_options_lzma locOptions;
+    if (lzma_lzma_preset(&locOptions, 6))
+        return 0;
+    locOptions.dict_size = locLZMADictionarySize;
+    locOptions.lc = 3;
+    locOptions.lp = 0;
+    locOptions.pb = 2;
+    locOptions.mode = LZMA_MODE_NORMAL;
+    locOptions.nice_len = 128;
+    locOptions.mf = LZMA_MF_BT4;
+    locOptions.depth = 0;
+    locOptions.ext_flags = 0; // no end marker
+    locOptions.ext_size_low = 0;
+    locOptions.ext_size_high = 0;
+    lzma_filter locFilters[2] = {{LZMA_FILTER_LZMA1EXT, &locOptions}, {LZMA_VLI_UNKNOWN, NULL}};
+
+    uint8_t locProperties[5];
+    if (lzma_properties_encode(locFilters, locProperties) != LZMA_OK)
+        return 0;
+    if (locOut.Write(locProperties, 5, NULL) != QP_S_OK)
+        return 0;
+
+    // The properties announce 8 MiB; a smaller input cannot use more than its
+    // own length, and the match finder's tables shrink with the dictionary.
+    if (aLength < locOptions.dict_size)
+        locOptions.dict_size = aLength < locLZMAMinDictionarySize ? locLZMAMinDictionarySize : aLength;
+
+    lzma_stream locStream = LZMA_STREAM_INIT;
+    if (lzma_raw_encoder(&locStream, locFilters) != LZMA_OK)
+    {
+        lzma_end(&locStream);
+        return 0;
+    }
+    bool locOk = locRunCoder(&locStream, &locIn, &locOut);
+    lzma_end(&locStream);
+    if (!locOk)
+        return 0;
+    return (uint32_t)locOut.GetWrittenSize();
+}
+
+uint32_t QP_Pack::DecompressZlib(uint32_t anUnpackedSize, void* aDestination, uint32_t aPackedSize, const void* aSource)
+{
+    uLongf locLength = anUnpackedSize;
+    if (uncompress((Bytef*)aDestination, &locLength, (const Bytef*)aSource, aPackedSize) != Z_OK)
+        return 0;
+    return (uint32_t)locLength;
+}
+
+bool QP_Pack::DecompressLZMA(const void* aSource, uint32_t aPackedSize, void* aDestination, uint32_t anUnpackedSize)
+{
+    QP_MemInStream locIn(aSource, aPackedSize);
+    uint8_t locProperties[5];
+    uint32_t locRead = 0;
+    locIn.Read(locProperties, 5, &locRead);
+    if (locRead != 5)
+        return false;
+
+    lzma_filter locFilters[2] = {{LZMA_FILTER_LZMA1EXT, NULL}, {LZMA_VLI_UNKNOWN, NULL}};
+    if (lzma_properties_decode(&locFilters[0], NULL, locProperties, 5) != LZMA_OK)
+        return false;
+    lzma_options_lzma* locOptions = (lzma_options_lzma*)locFilters[0].options;
+    locOptions->ext_flags = LZMA_LZMA1EXT_ALLOW_EOPM;
+    lzma_set_ext_size(*locOptions, anUnpackedSize);
+    // No distance can reach before the start of the output, so a dictionary
+    // larger than the output is never used.
+    if (locOptions->dict_size > anUnpackedSize)
+        locOptions->dict_size = anUnpackedSize < locLZMAMinDictionarySize ? locLZMAMinDictionarySize : anUnpackedSize;
+
+    lzma_stream locStream = LZMA_STREAM_INIT;
+    lzma_ret locInit = lzma_raw_decoder(&locStream, locFilters);
+    free(locOptions);
+    if (locInit != LZMA_OK)
+    {
+        lzma_end(&locStream);
+        return false;
+    }
+
+    QP_MemOutStream locOut(aDestination, anUnpackedSize);
+    locIn.Seek(5, QP_SEEK_SET, NULL);
+    bool locOk = locRunCoder(&locStream, &locIn, &locOut);
+    lzma_end(&locStream);
+    return locOk && locOut.GetWrittenSize() == anUnpackedSize;
+}
