@@ -1,0 +1,405 @@
+// Files, directories and paths over POSIX, with the Windows path habits mended.
+#include "platform/os/os_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+namespace
+{
+std::string locNormalize(const char* aPath)
+{
+    std::string locPath = aPath ? aPath : "";
+    for (char& locChar : locPath)
+        if (locChar == '\\')
+            locChar = '/';
+    if (locPath.size() >= 2 && locPath[1] == ':' &&
+        ((locPath[0] >= 'a' && locPath[0] <= 'z') || (locPath[0] >= 'A' && locPath[0] <= 'Z')))
+        locPath.erase(0, 2);
+    // "a//b" names "a/b" on both systems; keep one separator.
+    std::string locResult;
+    locResult.reserve(locPath.size());
+    for (char locChar : locPath)
+        if (!(locChar == '/' && !locResult.empty() && locResult.back() == '/'))
+            locResult.push_back(locChar);
+    return locResult;
+}
+
+bool locExists(const std::string& aPath)
+{
+    struct stat locStat;
+    return lstat(aPath.c_str(), &locStat) == 0;
+}
+
+// The entry of aDir whose name equals aName without regard to case; the
+// smallest such name (byte order) when several do, so the choice is stable.
+bool locFindNoCase(const std::string& aDir, const std::string& aName, std::string* aFound)
+{
+    DIR* locDir = opendir(aDir.empty() ? "." : aDir.c_str());
+    if (!locDir)
+        return false;
+    bool locFoundFlag = false;
+    while (struct dirent* locEntry = readdir(locDir))
+    {
+        if (strcasecmp(locEntry->d_name, aName.c_str()) != 0)
+            continue;
+        if (!locFoundFlag || strcmp(locEntry->d_name, aFound->c_str()) < 0)
+            *aFound = locEntry->d_name;
+        locFoundFlag = true;
+    }
+    closedir(locDir);
+    return locFoundFlag;
+}
+
+std::string locResolve(const char* aPath)
+{
+    std::string locPath = locNormalize(aPath);
+    if (locPath.empty() || locExists(locPath))
+        return locPath;
+
+    std::string locResult;
+    size_t locStart = 0;
+    if (locPath[0] == '/')
+    {
+        locResult = "/";
+        locStart = 1;
+    }
+    while (locStart < locPath.size())
+    {
+        size_t locEnd = locPath.find('/', locStart);
+        std::string locPart = locPath.substr(locStart, locEnd == std::string::npos ? std::string::npos : locEnd - locStart);
+        std::string locCandidate = locResult + locPart;
+        if (locPart == "." || locPart == ".." || locExists(locCandidate))
+            locResult = locCandidate;
+        else
+        {
+            std::string locFound;
+            if (!locFindNoCase(locResult, locPart, &locFound))
+            {
+                // The rest does not exist in any case: keep it as written.
+                locResult += locPath.substr(locStart);
+                return locResult;
+            }
+            locResult += locFound;
+        }
+        if (locEnd == std::string::npos)
+            break;
+        locResult += '/';
+        locStart = locEnd + 1;
+    }
+    return locResult;
+}
+
+void locFillInfo(const struct stat& aStat, OS_FileInfo* anInfo)
+{
+    anInfo->mySize = S_ISDIR(aStat.st_mode) ? 0 : static_cast<uint64_t>(aStat.st_size);
+    anInfo->myWriteTime = static_cast<int64_t>(aStat.st_mtim.tv_sec);
+    anInfo->myIsDirectory = S_ISDIR(aStat.st_mode);
+}
+
+bool locCopyOut(const std::string& aText, char* aResult, size_t aResultSize)
+{
+    if (!aResult || aText.size() + 1 > aResultSize)
+        return false;
+    memcpy(aResult, aText.c_str(), aText.size() + 1);
+    return true;
+}
+}
+
+bool OS_ResolvePath(const char* aPath, char* aResult, size_t aResultSize)
+{
+    return locCopyOut(locResolve(aPath), aResult, aResultSize);
+}
+
+OS_FileHandle OS_OpenFile(const char* aPath, OS_OpenMode aMode)
+{
+    std::string locPath = locResolve(aPath);
+    if (locPath.empty())
+        return OS_INVALID_HANDLE;
+    int locFlags = O_CLOEXEC;
+    switch (aMode)
+    {
+    case OS_OPEN_READ: locFlags |= O_RDONLY; break;
+    case OS_OPEN_READ_WRITE: locFlags |= O_RDWR | O_CREAT; break;
+    case OS_OPEN_CREATE_ALWAYS: locFlags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    }
+    int locHandle;
+    do
+        locHandle = open(locPath.c_str(), locFlags, 0666);
+    while (locHandle < 0 && errno == EINTR);
+    if (locHandle < 0)
+        return OS_INVALID_HANDLE;
+    struct stat locStat;
+    if (fstat(locHandle, &locStat) != 0 || S_ISDIR(locStat.st_mode))
+    {
+        close(locHandle);
+        errno = EISDIR;
+        return OS_INVALID_HANDLE;
+    }
+    return locHandle;
+}
+
+void OS_CloseFile(OS_FileHandle aHandle)
+{
+    if (aHandle != OS_INVALID_HANDLE)
+        close(aHandle);
+}
+
+int64_t OS_ReadFile(OS_FileHandle aHandle, void* aDst, size_t aCount)
+{
+    size_t locDone = 0;
+    while (locDone < aCount)
+    {
+        ssize_t locRead = read(aHandle, static_cast<char*>(aDst) + locDone, aCount - locDone);
+        if (locRead < 0 && errno == EINTR)
+            continue;
+        if (locRead < 0)
+            return -1;
+        if (locRead == 0)
+            break;
+        locDone += static_cast<size_t>(locRead);
+    }
+    return static_cast<int64_t>(locDone);
+}
+
+int64_t OS_ReadFileAt(OS_FileHandle aHandle, void* aDst, size_t aCount, uint64_t anOffset)
+{
+    size_t locDone = 0;
+    while (locDone < aCount)
+    {
+        ssize_t locRead = pread(aHandle, static_cast<char*>(aDst) + locDone, aCount - locDone,
+                                static_cast<off_t>(anOffset + locDone));
+        if (locRead < 0 && errno == EINTR)
+            continue;
+        if (locRead < 0)
+            return -1;
+        if (locRead == 0)
+            break;
+        locDone += static_cast<size_t>(locRead);
+    }
+    return static_cast<int64_t>(locDone);
+}
+
+int64_t OS_WriteFile(OS_FileHandle aHandle, const void* aSrc, size_t aCount)
+{
+    size_t locDone = 0;
+    while (locDone < aCount)
+    {
+        ssize_t locWritten = write(aHandle, static_cast<const char*>(aSrc) + locDone, aCount - locDone);
+        if (locWritten < 0 && errno == EINTR)
+            continue;
+        if (locWritten <= 0)
+            return -1;
+        locDone += static_cast<size_t>(locWritten);
+    }
+    return static_cast<int64_t>(locDone);
+}
+
+int64_t OS_WriteFileAt(OS_FileHandle aHandle, const void* aSrc, size_t aCount, uint64_t anOffset)
+{
+    size_t locDone = 0;
+    while (locDone < aCount)
+    {
+        ssize_t locWritten = pwrite(aHandle, static_cast<const char*>(aSrc) + locDone, aCount - locDone,
+                                    static_cast<off_t>(anOffset + locDone));
+        if (locWritten < 0 && errno == EINTR)
+            continue;
+        if (locWritten <= 0)
+            return -1;
+        locDone += static_cast<size_t>(locWritten);
+    }
+    return static_cast<int64_t>(locDone);
+}
+
+bool OS_SeekFile(OS_FileHandle aHandle, int64_t anOffset, int aWhence, uint64_t* aNewPosition)
+{
+    int locWhence;
+    switch (aWhence)
+    {
+    case 0: locWhence = SEEK_SET; break;
+    case 1: locWhence = SEEK_CUR; break;
+    case 2: locWhence = SEEK_END; break;
+    default: return false;
+    }
+    off_t locPos = lseek(aHandle, static_cast<off_t>(anOffset), locWhence);
+    if (locPos < 0)
+        return false;
+    if (aNewPosition)
+        *aNewPosition = static_cast<uint64_t>(locPos);
+    return true;
+}
+
+bool OS_TruncateFile(OS_FileHandle aHandle, uint64_t aSize)
+{
+    int locResult;
+    do
+        locResult = ftruncate(aHandle, static_cast<off_t>(aSize));
+    while (locResult != 0 && errno == EINTR);
+    return locResult == 0;
+}
+
+bool OS_SyncFile(OS_FileHandle aHandle)
+{
+    return fsync(aHandle) == 0;
+}
+
+bool OS_GetHandleInfo(OS_FileHandle aHandle, OS_FileInfo* anInfo)
+{
+    struct stat locStat;
+    if (fstat(aHandle, &locStat) != 0)
+        return false;
+    locFillInfo(locStat, anInfo);
+    return true;
+}
+
+bool OS_MapFile(OS_FileHandle aHandle, const void** anAddress, uint64_t* aSize)
+{
+    struct stat locStat;
+    if (fstat(aHandle, &locStat) != 0 || !S_ISREG(locStat.st_mode))
+        return false;
+    *aSize = static_cast<uint64_t>(locStat.st_size);
+    *anAddress = nullptr;
+    if (*aSize == 0)
+        return true;
+    void* locView = mmap(nullptr, static_cast<size_t>(*aSize), PROT_READ, MAP_PRIVATE, aHandle, 0);
+    if (locView == MAP_FAILED)
+        return false;
+    *anAddress = locView;
+    return true;
+}
+
+void OS_UnmapFile(const void* anAddress, uint64_t aSize)
+{
+    if (anAddress && aSize)
+        munmap(const_cast<void*>(anAddress), static_cast<size_t>(aSize));
+}
+
+bool OS_GetFileInfo(const char* aPath, OS_FileInfo* anInfo)
+{
+    std::string locPath = locResolve(aPath);
+    struct stat locStat;
+    if (locPath.empty() || stat(locPath.c_str(), &locStat) != 0)
+        return false;
+    if (anInfo)
+        locFillInfo(locStat, anInfo);
+    return true;
+}
+
+bool OS_FileExists(const char* aPath)
+{
+    return OS_GetFileInfo(aPath, nullptr);
+}
+
+bool OS_IsDirectory(const char* aPath)
+{
+    OS_FileInfo locInfo;
+    return OS_GetFileInfo(aPath, &locInfo) && locInfo.myIsDirectory;
+}
+
+bool OS_DeleteFile(const char* aPath)
+{
+    std::string locPath = locResolve(aPath);
+    return !locPath.empty() && unlink(locPath.c_str()) == 0;
+}
+
+bool OS_RenameFile(const char* anOldPath, const char* aNewPath)
+{
+    std::string locOld = locResolve(anOldPath);
+    std::string locNew = locResolve(aNewPath);
+    return !locOld.empty() && !locNew.empty() && rename(locOld.c_str(), locNew.c_str()) == 0;
+}
+
+bool OS_CreateDirectory(const char* aPath)
+{
+    std::string locPath = locResolve(aPath);
+    while (locPath.size() > 1 && locPath.back() == '/')
+        locPath.pop_back();
+    if (locPath.empty() || locExists(locPath))
+    {
+        errno = EEXIST;
+        return false;
+    }
+    return mkdir(locPath.c_str(), 0777) == 0;
+}
+
+bool OS_RemoveDirectory(const char* aPath)
+{
+    std::string locPath = locResolve(aPath);
+    return !locPath.empty() && rmdir(locPath.c_str()) == 0;
+}
+
+bool OS_ListDirectory(const char* aPath, OS_DirCallback aCallback, void* aUserData)
+{
+    std::string locPath = (aPath && aPath[0]) ? locResolve(aPath) : std::string(".");
+    DIR* locDir = opendir(locPath.c_str());
+    if (!locDir)
+        return false;
+    int locDirHandle = dirfd(locDir);
+    while (struct dirent* locEntry = readdir(locDir))
+    {
+        if (!strcmp(locEntry->d_name, ".") || !strcmp(locEntry->d_name, ".."))
+            continue;
+        struct stat locStat;
+        // An entry that vanished, or a dangling link, is not listed.
+        if (fstatat(locDirHandle, locEntry->d_name, &locStat, 0) != 0)
+            continue;
+        OS_DirEntry locItem;
+        locItem.myName = locEntry->d_name;
+        locFillInfo(locStat, &locItem.myInfo);
+        if (!aCallback(locItem, aUserData))
+            break;
+    }
+    closedir(locDir);
+    return true;
+}
+
+bool OS_GetCurrentDirectory(char* aResult, size_t aResultSize)
+{
+    return aResult && aResultSize && getcwd(aResult, aResultSize) != nullptr;
+}
+
+bool OS_SetCurrentDirectory(const char* aPath)
+{
+    std::string locPath = locResolve(aPath);
+    return !locPath.empty() && chdir(locPath.c_str()) == 0;
+}
+
+bool OS_GetProgramPath(char* aResult, size_t aResultSize)
+{
+    char locBuffer[PATH_MAX];
+    ssize_t locLength = readlink("/proc/self/exe", locBuffer, sizeof(locBuffer) - 1);
+    if (locLength <= 0)
+        return false;
+    locBuffer[locLength] = 0;
+    return locCopyOut(locBuffer, aResult, aResultSize);
+}
+
+bool OS_TimeToDateTime(int64_t aTime, OS_DateTime* aDateTime)
+{
+    time_t locTime = static_cast<time_t>(aTime);
+    struct tm locTm;
+    if (!gmtime_r(&locTime, &locTm))
+        return false;
+    aDateTime->myYear = locTm.tm_year + 1900;
+    aDateTime->myMonth = locTm.tm_mon + 1;
+    aDateTime->myDay = locTm.tm_mday;
+    aDateTime->myHour = locTm.tm_hour;
+    aDateTime->myMinute = locTm.tm_min;
+    aDateTime->mySecond = locTm.tm_sec > 59 ? 59 : locTm.tm_sec;
+    return true;
+}
+
+int64_t OS_GetCurrentTime()
+{
+    return static_cast<int64_t>(time(nullptr));
+}
