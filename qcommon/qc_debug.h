@@ -1,0 +1,70 @@
+// Debug output: printf-style lines handed to every debug listener.
+#pragma once
+
+#include "qcommon/qc_growingarray.h"
+
+#include <cstdarg>
+
+// An output sink of the debug output.
+class QC_DebugListener
+{
+public:
+    // One message without a line end; the sink adds its own.
+    virtual void Print(const char* aText) = 0;
+    // Releases the sink's resource; called once, before the sink is deleted.
+    virtual void Close() = 0;
+    virtual ~QC_DebugListener() {}
+};
+
+class QC_Debug
+{
+public:
+    // Once per run (a second call is a fatal assertion until Shutdown). Empty
+    // names mean none. False when a listener cannot be created or added.
+    static bool Init(const char* aLogFileName, bool aStdoutListenerFlag, bool aNullListenerFlag,
+                     bool anAppendLogFlag, const char* aStatisticsFileName);
+    // Closes and deletes every listener, writes the statistics file.
+    static void Shutdown();
+
+    // Takes ownership of a non-null listener; false before Init or when full.
+    static bool AddListener(QC_DebugListener* aListener);
+
+    // Formats into 1024 bytes (longer text is cut) and hands it to every
+    // listener; returns the number of listeners.
+    static int Printf(const char* aFormat, ...) __attribute__((format(printf, 1, 2)));
+    static int PrintfV(const char* aFormat, va_list anArgs);
+
+    static int GetNrOfListeners();
+    static bool IsInited() { return ourAmInitedFlag; }
+
+    enum
+    {
+        BUFFER_SIZE = 1024
+    };
+
+private:
+    struct IntStatistic
+    {
+        char* myName;
+        int myCount;
+        int mySum;
+        int myMax;
+        int myMin;
+    };
+    struct FloatStatistic
+    {
+        char* myName;
+        int myCount;
+        float mySum;
+        float myMax;
+        float myMin;
+    };
+
+    static void WriteStatistics();
+
+    static bool ourAmInitedFlag;
+    static QC_GrowingArray<QC_DebugListener*> ourListeners;
+    static char* ourStatisticsFileName;
+    static QC_GrowingArray<IntStatistic*> ourIntStatistics;
+    static QC_GrowingArray<FloatStatistic*> ourFloatStatistics;
+};

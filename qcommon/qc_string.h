@@ -1,0 +1,75 @@
+// The value string: one pointer to NUL-terminated text, with the 16-bit length
+// stored in the two bytes before the text. All empty strings that were never
+// given a buffer share one static empty buffer.
+#pragma once
+
+#include <cstdarg>
+
+class QC_String
+{
+public:
+    QC_String();
+    QC_String(const char* aString);
+    QC_String(const QC_String& aString);
+    QC_String(QC_String&& aString) noexcept;
+    ~QC_String();
+
+    QC_String& operator=(const char* aString);
+    QC_String& operator=(const QC_String& aString);
+    QC_String& operator=(QC_String&& aString) noexcept;
+    QC_String& operator=(char aChar);
+
+    // As the assignments: a null text leaves the string empty.
+    void Set(const char* aString);
+    void SetChar(char aChar);
+
+    // Frees the current text and gives the string a buffer of aSize characters
+    // (zeroed, NUL-terminated) to fill through GetBuffer. 0 <= aSize < 65535.
+    char* Allocate(int aSize);
+
+    int GetLength() const;
+    bool IsEmpty() const { return GetLength() == 0; }
+    const char* GetBuffer() const { return myText; }
+    char* GetBuffer() { return myText; }
+    operator const char*() const { return myText; }
+
+    // Byte-order compares; they stop at the first NUL. A null text counts as "".
+    bool operator==(const char* aString) const;
+    bool operator==(const QC_String& aString) const;
+    bool operator!=(const char* aString) const;
+    bool operator!=(const QC_String& aString) const;
+    bool operator<(const QC_String& aString) const;
+    bool operator>(const QC_String& aString) const;
+    int CompareNoCase(const char* aString) const;
+    int CompareNoCase(const QC_String& aString) const;
+
+    // Searches answer an index, or -1 when absent.
+    int Find(char aChar) const;
+    int Find(const char* aSubString) const;
+    int ReverseFind(char aChar) const;
+
+    int Replace(char aFrom, char aTo);
+    void MakeLower();
+    void MakeUpper();
+
+    QC_String operator+(const char* aString) const;
+    QC_String Left(int aCount) const;
+    QC_String Right(int aCount) const;
+
+    // Sized exactly from the formatted result; the arguments may point into
+    // this string's own text.
+    void Format(const char* aFormat, ...) __attribute__((format(printf, 2, 3)));
+    void FormatV(const char* aFormat, va_list anArgs);
+
+    // The shared empty buffer, for tests and for callers that compare against it.
+    static const char* GetSharedEmptyText();
+
+private:
+    static char* AllocateBuffer(int aSize);
+    static void FreeBuffer(char* aText);
+    static void SetLengthWord(char* aText, int aSize);
+    static int GetLengthWord(const char* aText);
+    void CopyFrom(const char* aSource, int aLength);
+
+    char* myText;
+};
