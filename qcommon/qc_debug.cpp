@@ -11,10 +11,23 @@
 #include <new>
 
 bool QC_Debug::ourAmInitedFlag = false;
-QC_GrowingArray<QC_DebugListener*> QC_Debug::ourListeners;
+QC_GrowingArray<QC_DebugListener*>* QC_Debug::ourListeners = NULL;
 char* QC_Debug::ourStatisticsFileName = NULL;
-QC_GrowingArray<QC_Debug::IntStatistic*> QC_Debug::ourIntStatistics;
-QC_GrowingArray<QC_Debug::FloatStatistic*> QC_Debug::ourFloatStatistics;
+QC_GrowingArray<QC_Debug::IntStatistic*>* QC_Debug::ourIntStatistics = NULL;
+QC_GrowingArray<QC_Debug::FloatStatistic*>* QC_Debug::ourFloatStatistics = NULL;
+
+// A new array of capacity 1 and growth step 1, or null when out of memory.
+template <class T>
+static QC_GrowingArray<T>* locNewArray()
+{
+    QC_GrowingArray<T>* locArray = new (std::nothrow) QC_GrowingArray<T>;
+    if (locArray && !locArray->Init(1, 1, false))
+    {
+        delete locArray;
+        locArray = NULL;
+    }
+    return locArray;
+}
 
 static char* locCopyText(const char* aText)
 {
@@ -34,14 +47,13 @@ bool QC_Debug::Init(const char* aLogFileName, bool aStdoutListenerFlag, bool aNu
     if (aStatisticsFileName && aStatisticsFileName[0])
         ourStatisticsFileName = locCopyText(aStatisticsFileName);
 
-    if (!ourListeners.myItemList && !ourListeners.Init(1, 1, false))
+    ourListeners = locNewArray<QC_DebugListener*>();
+    if (!ourListeners)
         return false;
     if (ourStatisticsFileName)
     {
-        if (!ourIntStatistics.myItemList)
-            ourIntStatistics.Init(1, 1, false);
-        if (!ourFloatStatistics.myItemList)
-            ourFloatStatistics.Init(1, 1, false);
+        ourIntStatistics = locNewArray<IntStatistic*>();
+        ourFloatStatistics = locNewArray<FloatStatistic*>();
     }
 
     if (aStdoutListenerFlag && !AddListener(new (std::nothrow) QC_StdoutDebugListener))
@@ -58,7 +70,7 @@ bool QC_Debug::AddListener(QC_DebugListener* aListener)
 {
     if (!aListener)
         return false;
-    if (!ourListeners.myItemList || !ourListeners.Add(aListener))
+    if (!ourListeners || !ourListeners->Add(aListener))
     {
         delete aListener;
         return false;
@@ -68,7 +80,7 @@ bool QC_Debug::AddListener(QC_DebugListener* aListener)
 
 int QC_Debug::GetNrOfListeners()
 {
-    return ourListeners.myUsedNrOfItems;
+    return ourListeners ? ourListeners->myUsedNrOfItems : 0;
 }
 
 int QC_Debug::Printf(const char* aFormat, ...)
@@ -82,28 +94,34 @@ int QC_Debug::Printf(const char* aFormat, ...)
 
 int QC_Debug::PrintfV(const char* aFormat, va_list anArgs)
 {
-    int locNrOfListeners = ourListeners.myUsedNrOfItems;
+    int locNrOfListeners = GetNrOfListeners();
     if (locNrOfListeners == 0)
         return 0;
     char locBuffer[BUFFER_SIZE];
     memset(locBuffer, 0, sizeof(locBuffer));
     vsnprintf(locBuffer, sizeof(locBuffer), aFormat ? aFormat : "", anArgs);
-    for (int locIndex = 0; locIndex < ourListeners.myUsedNrOfItems; ++locIndex)
-        ourListeners.myItemList[locIndex]->Print(locBuffer);
+    for (int locIndex = 0; locIndex < ourListeners->myUsedNrOfItems; ++locIndex)
+        ourListeners->myItemList[locIndex]->Print(locBuffer);
     return locNrOfListeners;
 }
 
 void QC_Debug::Shutdown()
 {
     // Drains slot 0: listeners close in the order first, last, second-to-last...
-    while (ourListeners.myUsedNrOfItems > 0)
+    while (ourListeners && ourListeners->myUsedNrOfItems > 0)
     {
-        QC_DebugListener* locListener = ourListeners.myItemList[0];
-        ourListeners.RemoveAt(0);
+        QC_DebugListener* locListener = ourListeners->myItemList[0];
+        ourListeners->RemoveAt(0);
         locListener->Close();
         delete locListener;
     }
+    delete ourListeners;
+    ourListeners = NULL;
     WriteStatistics();
+    delete ourIntStatistics;
+    ourIntStatistics = NULL;
+    delete ourFloatStatistics;
+    ourFloatStatistics = NULL;
     free(ourStatisticsFileName);
     ourStatisticsFileName = NULL;
     ourAmInitedFlag = false;
@@ -112,16 +130,18 @@ void QC_Debug::Shutdown()
 void QC_Debug::WriteStatistics()
 {
     FILE* locFile = NULL;
-    if (ourStatisticsFileName && (ourIntStatistics.myUsedNrOfItems > 0 || ourFloatStatistics.myUsedNrOfItems > 0))
+    int locNrOfInts = ourIntStatistics ? ourIntStatistics->myUsedNrOfItems : 0;
+    int locNrOfFloats = ourFloatStatistics ? ourFloatStatistics->myUsedNrOfItems : 0;
+    if (ourStatisticsFileName && (locNrOfInts > 0 || locNrOfFloats > 0))
     {
         locFile = fopen(ourStatisticsFileName, "w");
         if (locFile)
             fprintf(locFile, "      NumberOf        Average            Min            Max, Statistics variable\r\n");
     }
-    while (ourIntStatistics.myUsedNrOfItems > 0)
+    while (ourIntStatistics && ourIntStatistics->myUsedNrOfItems > 0)
     {
-        IntStatistic* locStatistic = ourIntStatistics.myItemList[0];
-        ourIntStatistics.RemoveAt(0);
+        IntStatistic* locStatistic = ourIntStatistics->myItemList[0];
+        ourIntStatistics->RemoveAt(0);
         if (locFile && locStatistic->myCount > 0)
             fprintf(locFile, "%14d,%14d,%14d,%14d, %s\r\n", locStatistic->myCount,
                     locStatistic->mySum / locStatistic->myCount, locStatistic->myMin, locStatistic->myMax,
@@ -129,10 +149,10 @@ void QC_Debug::WriteStatistics()
         free(locStatistic->myName);
         delete locStatistic;
     }
-    while (ourFloatStatistics.myUsedNrOfItems > 0)
+    while (ourFloatStatistics && ourFloatStatistics->myUsedNrOfItems > 0)
     {
-        FloatStatistic* locStatistic = ourFloatStatistics.myItemList[0];
-        ourFloatStatistics.RemoveAt(0);
+        FloatStatistic* locStatistic = ourFloatStatistics->myItemList[0];
+        ourFloatStatistics->RemoveAt(0);
         if (locFile && locStatistic->myCount > 0)
             fprintf(locFile, "%14d,%14f,%14f,%14f, %s\r\n", locStatistic->myCount,
                     (double)(locStatistic->mySum / (float)locStatistic->myCount), (double)locStatistic->myMin,

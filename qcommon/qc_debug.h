@@ -63,8 +63,10 @@ private:
     static void WriteStatistics();
 
     static bool ourAmInitedFlag;
-    static QC_GrowingArray<QC_DebugListener*> ourListeners;
+    // Heap objects, so that a fatal exit leaves them reachable rather than
+    // half destroyed; Shutdown frees them.
+    static QC_GrowingArray<QC_DebugListener*>* ourListeners;
     static char* ourStatisticsFileName;
-    static QC_GrowingArray<IntStatistic*> ourIntStatistics;
-    static QC_GrowingArray<FloatStatistic*> ourFloatStatistics;
+    static QC_GrowingArray<IntStatistic*>* ourIntStatistics;
+    static QC_GrowingArray<FloatStatistic*>* ourFloatStatistics;
 };
