@@ -7,11 +7,21 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
+
+// Set while an assertion is being reported or a fatal error shown, so that a
+// listener or a message-box hook that fails in turn cannot recurse.
+static bool ourIsReportingFlag = false;
+static bool ourIsFatalFlag = false;
 
 void QC_Mem::AssertionFailed(const char* aFile, int aLine, const char* anExpression, bool* anIgnoreFlag)
 {
     (void)anIgnoreFlag;
-    QC_Debug::Printf("Assertion (%s) failed in %s, line %d", anExpression, aFile, aLine);
+    if (!ourIsReportingFlag)
+    {
+        ourIsReportingFlag = true;
+        QC_Debug::Printf("Assertion (%s) failed in %s, line %d", anExpression, aFile, aLine);
+    }
     QC_Mem::FatalError("Assertion (%s) failed in %s, line %d", anExpression, aFile, aLine);
 }
 
@@ -23,6 +33,16 @@ void QC_Mem::FatalError(const char* aFormat, ...)
     va_start(locArgs, aFormat);
     vsnprintf(locText, sizeof(locText), aFormat ? aFormat : "", locArgs);
     va_end(locArgs);
+
+    if (ourIsFatalFlag)
+    {
+        // A second fatal error while the first is shown: no user interface now,
+        // and no exit handlers, which may be what failed.
+        fprintf(stderr, "[FatalError] %s\n", locText);
+        fflush(stderr);
+        _exit(-666);
+    }
+    ourIsFatalFlag = true;
 
     OS_RestoreDisplay();
     OS_MessageBox(locText, "FatalError", OS_MB_ICONERROR | OS_MB_TOPMOST);

@@ -73,3 +73,5 @@ private:
 
     char* myText;
 };
+
+static_assert(sizeof(QC_String) == sizeof(char*), "a string is one pointer wide");

@@ -183,3 +183,42 @@ TEST(QC_FatalErrorDeathTest, LongTextIsCutTo255Characters)
     EXPECT_EXIT(QC_Mem::FatalError("%s", locLong.c_str()), testing::ExitedWithCode(102),
                 "^\\[FatalError\\] w{255}\n$");
 }
+
+static int locFailingMessageBox(const char* aText, const char* aCaption, int aFlags)
+{
+    fprintf(stderr, "box <%s>\n", aText);
+    QC_Mem::FatalError("inside the box");
+    return OS_ID_OK;
+}
+
+TEST(QC_FatalErrorDeathTest, FailureInsideTheBoxDoesNotRecurse)
+{
+    EXPECT_EXIT(
+        {
+            OS_SetMessageBoxHook(locFailingMessageBox);
+            QC_Mem::FatalError("first");
+        },
+        testing::ExitedWithCode(102), "^box <first>\n\\[FatalError\\] inside the box\n$");
+}
+
+class AssertingListener : public QC_DebugListener
+{
+public:
+    void Print(const char* aText) override
+    {
+        int myPrintCount = 1;
+        QC_ASSERT(myPrintCount == 0);
+    }
+    void Close() override {}
+};
+
+TEST(QC_AssertDeathTest, FailingListenerDoesNotRecurse)
+{
+    EXPECT_EXIT(
+        {
+            QC_Debug::Init(nullptr, false, false, false, nullptr);
+            QC_Debug::AddListener(new AssertingListener);
+            QC_Debug::Printf("hello");
+        },
+        testing::ExitedWithCode(102), "^\\[FatalError\\] Assertion \\(myPrintCount == 0\\) failed in .*, line [0-9]+\n$");
+}
