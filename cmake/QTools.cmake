@@ -26,3 +26,14 @@ function(q_add_test)
     ENVIRONMENT "${Q_TEST_ENVIRONMENT};XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime"
     TIMEOUT 600)
 endfunction()
+
+# q_append_line_table(<target>)
+# Appends the line-number table (tools/qlinetable) to a program after every
+# link, so that its crash reports name source files and lines.
+function(q_append_line_table aTarget)
+  if(TARGET qlinetable)
+    add_custom_command(TARGET ${aTarget} POST_BUILD
+      COMMAND qlinetable $<TARGET_FILE:${aTarget}>
+      VERBATIM)
+  endif()
+endfunction()
