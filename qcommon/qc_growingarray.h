@@ -2,10 +2,9 @@
 // the hole, so the order of the items is not kept.
 #pragma once
 
-#include <cstddef>
-
 #include "qcommon/qc_assert.h"
 
+#include <cstddef>
 #include <cstring>
 #include <new>
 #include <type_traits>

@@ -2,12 +2,11 @@
 // its in-order iterator.
 #pragma once
 
-#include <cstddef>
-
 #include "qcommon/qc_assert.h"
 #include "qcommon/qc_iterator.h"
 #include "qcommon/qc_stacklist.h"
 
+#include <cstddef>
 #include <new>
 
 template <class T>

@@ -3,12 +3,11 @@
 // so equal keys come out of a walk in insertion order.
 #pragma once
 
-#include <cstddef>
-
 #include "qcommon/qc_assert.h"
 #include "qcommon/qc_iterator.h"
 #include "qcommon/qc_stacklist.h"
 
+#include <cstddef>
 #include <new>
 #include <type_traits>
 

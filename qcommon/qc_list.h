@@ -2,10 +2,9 @@
 // the items a pointer list points at (DeleteAll deletes them on request).
 #pragma once
 
-#include <cstddef>
-
 #include "qcommon/qc_assert.h"
 
+#include <cstddef>
 #include <new>
 #include <type_traits>
 

@@ -1,11 +1,11 @@
 // An iterator over one QC_List that can also unlink the current item.
 #pragma once
 
-#include <cstddef>
-
 #include "qcommon/qc_assert.h"
 #include "qcommon/qc_iterator.h"
 #include "qcommon/qc_list.h"
+
+#include <cstddef>
 
 template <class T>
 class QC_ListIterator : public QC_Iterator<T>

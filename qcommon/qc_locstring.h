@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstddef>
-
 #include <cstring>
 #include <new>
 

@@ -1,11 +1,11 @@
 // A stack on a QC_List whose first link is the top.
 #pragma once
 
-#include <cstddef>
-
 #include "qcommon/qc_assert.h"
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_stack.h"
+
+#include <cstddef>
 
 template <class T>
 class QC_StackList : public QC_Stack<T>
