@@ -28,11 +28,14 @@ void QC_Mem::AssertionFailed(const char* aFile, int aLine, const char* anExpress
 void QC_Mem::FatalError(const char* aFormat, ...)
 {
     // Fixed size so that it works when memory is gone; longer text is cut.
-    char locText[256];
-    va_list locArgs;
-    va_start(locArgs, aFormat);
-    vsnprintf(locText, sizeof(locText), aFormat ? aFormat : "", locArgs);
-    va_end(locArgs);
+    char locText[256] = "";
+    if (aFormat)
+    {
+        va_list locArgs;
+        va_start(locArgs, aFormat);
+        vsnprintf(locText, sizeof(locText), aFormat, locArgs);
+        va_end(locArgs);
+    }
 
     if (ourIsFatalFlag)
     {

@@ -156,7 +156,8 @@ TEST(QC_StringTest, CopiesCarryEmbeddedNulsByLength)
 TEST(QC_StringTest, AssignmentsHandleThemselvesAndTheirOwnText)
 {
     QC_String locString("hello");
-    locString = locString;
+    QC_String& locSame = locString;
+    locString = locSame;
     EXPECT_TRUE(locString == "hello");
     locString = locString.GetBuffer();
     EXPECT_TRUE(locString == "hello");
