@@ -2,7 +2,10 @@
 // packed times, and reads through a registered archive.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <cstring>
@@ -250,6 +253,30 @@ TEST_F(QFileTest, CloseReportsAFailedWriteBack)
     EXPECT_FALSE(locFile.Close());
     EXPECT_EQ(QF_ErrorCode, QF_ERROR_WRITE);
     EXPECT_FALSE(locFile.IsOpen());
+}
+
+TEST_F(QFileTest, CloseOnAFullDiskKeepsTheOldFile)
+{
+    WriteDisk("full.txt", "keep me");
+    QF_File locFile;
+    ASSERT_TRUE(locFile.Open(PathOf("full.txt").c_str(), OPEN_WRITE));
+    std::string locBig(8192, 'x');
+    ASSERT_TRUE(locFile.Write(locBig.data(), uint32_t(locBig.size())));
+    // A file-size limit makes the write-back fail the way a full disk does.
+    struct rlimit locOld;
+    getrlimit(RLIMIT_FSIZE, &locOld);
+    struct rlimit locSmall = locOld;
+    locSmall.rlim_cur = 1024;
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &locSmall);
+    QF_ErrorCode = 0;
+    bool locClosed = locFile.Close();
+    setrlimit(RLIMIT_FSIZE, &locOld);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_FALSE(locClosed);
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_WRITE);
+    EXPECT_EQ(ReadDisk("full.txt"), "keep me");
+    EXPECT_EQ(std::distance(fs::directory_iterator(myDir), fs::directory_iterator()), 1);
 }
 
 TEST_F(QFileTest, OpenFailsCleanlyForMissingFiles)
