@@ -1,0 +1,101 @@
+// The prompt service: scripted answers, the platform/os hook, Qt's file dialog filters.
+#include "platform/ui/ui_prompt.h"
+#include "platform/ui/ui_prompt_script.h"
+
+#include "platform/os/os_ui.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QListView>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+TEST(PromptTest, LibraryMessageBoxesGoThroughTheInstalledService)
+{
+    UI_ScriptedPrompts locPrompts;
+    UI_SetPromptService(&locPrompts);
+    locPrompts.AnswerBox(OS_ID_CANCEL);
+    EXPECT_EQ(OS_MessageBox("text", "caption", OS_MB_OKCANCEL), OS_ID_CANCEL);
+    // Nothing scripted: the default button, counted.
+    EXPECT_EQ(OS_MessageBox("second", "FatalError", OS_MB_ICONERROR), OS_ID_OK);
+    EXPECT_EQ(locPrompts.myNumUnscripted, 1);
+    EXPECT_EQ(locPrompts.GetBoxes(), (std::vector<std::string>{"caption|text", "FatalError|second"}));
+
+    locPrompts.AnswerFiles("/data", {"a.txt", "b.txt"});
+    UI_FileDialogRequest locRequest;
+    locRequest.myKind = UI_FILEDIALOG_OPEN_MULTI;
+    UI_FileDialogResult locResult;
+    ASSERT_TRUE(UI_FileDialog(locRequest, &locResult));
+    EXPECT_EQ(locResult.GetPath(1), "/data/b.txt");
+    locPrompts.AnswerCancel();
+    EXPECT_FALSE(UI_FileDialog(locRequest, &locResult));
+    EXPECT_TRUE(locResult.myNames.empty());
+    UI_SetPromptService(nullptr);
+}
+
+TEST(PromptTest, HeadlessDefaultServiceAnswersTheDefaultButton)
+{
+    EXPECT_EQ(UI_MessageBox("Are you sure?", "Press OK", OS_MB_OKCANCEL), OS_ID_OK);
+    UI_FileDialogResult locResult;
+    EXPECT_FALSE(UI_FileDialog(UI_FileDialogRequest(), &locResult));
+}
+
+TEST(PromptTest, PatternsMatchWithoutRegardToCase)
+{
+    EXPECT_TRUE(UI_MatchFilePattern("*.SDF", "pack.sdf"));
+    EXPECT_TRUE(UI_MatchFilePattern("*.sdf", "PACK.SDF"));
+    EXPECT_FALSE(UI_MatchFilePattern("*.SDF", "pack.sdfx"));
+    EXPECT_TRUE(UI_MatchFilePattern("*.txt;*.SDF", "a.Sdf"));
+    EXPECT_TRUE(UI_MatchFilePattern("*.*", "abc"));
+    EXPECT_TRUE(UI_MatchFilePattern("a?c*", "ABCdef"));
+    EXPECT_FALSE(UI_MatchFilePattern("", "abc"));
+}
+
+// Qt's own dialog, set up as the default service sets it up, lists files of
+// either case for an upper-case pattern.
+TEST(PromptTest, QtFileDialogFilterIgnoresCase)
+{
+    std::filesystem::path locDir = std::filesystem::path(Q_TEST_TMP_DIR) / "filter";
+    std::filesystem::remove_all(locDir);
+    std::filesystem::create_directories(locDir);
+    for (const char* locName : {"a.sdf", "b.SDF", "c.txt"})
+    {
+        QFile locFile(QString::fromStdString((locDir / locName).string()));
+        ASSERT_TRUE(locFile.open(QIODevice::WriteOnly));
+    }
+    QFileDialog locDialog(nullptr, "Open", QString::fromStdString(locDir.string()));
+    locDialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    locDialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    locDialog.setFilter(locDialog.filter() & ~QDir::CaseSensitive);
+    locDialog.setNameFilters({"*.sdf (*.SDF)"});
+    QFileSystemModel* locModel = locDialog.findChild<QFileSystemModel*>();
+    ASSERT_NE(locModel, nullptr);
+    bool locLoaded = false;
+    QObject::connect(locModel, &QFileSystemModel::directoryLoaded, [&locLoaded]() { locLoaded = true; });
+    locDialog.show();
+    QElapsedTimer locClock;
+    locClock.start();
+    while (!locLoaded && locClock.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    QModelIndex locRoot = locModel->index(QString::fromStdString(locDir.string()));
+    // Filtered entries are hidden rather than removed: count what the view shows.
+    QListView* locView = locDialog.findChild<QListView*>("listView");
+    ASSERT_NE(locView, nullptr);
+    QApplication::processEvents();
+    int locShown = 0;
+    for (int i = 0; i < locModel->rowCount(locRoot); i++)
+        if (!locView->isRowHidden(i))
+        {
+            QModelIndex locIndex = locView->model()->index(i, 0, locView->rootIndex());
+            if (locIndex.isValid() && locIndex.flags() & Qt::ItemIsEnabled)
+                locShown++;
+        }
+    locDialog.hide();
+    EXPECT_EQ(locShown, 2);
+}

@@ -1,0 +1,39 @@
+// The application side of the user-interface layer: start-up over Qt, the
+// message loop with its quit message and idle pass, the cursor.
+#pragma once
+
+// Creates the Qt application when none exists and fills the platform/os hooks
+// (message boxes through the prompt service, the clipboard, the display
+// restore). argc and argv must outlive the layer. Safe to call twice.
+bool UI_Init(int* argc, char** argv);
+// Empties the hooks again; the Qt application is kept.
+void UI_Shutdown();
+
+// True while the platform shows nothing to a user (Qt's offscreen platform):
+// the default prompt service then answers from standard error.
+bool UI_IsHeadless();
+
+// The quit message: the loop ends with this exit value once it is seen.
+void UI_PostQuitMessage(int anExitValue);
+// True when a quit message was posted; its value goes to anExitValue (optional).
+bool UI_PeekQuitMessage(int* anExitValue);
+// Forgets a posted quit message (tests run several programs in one process).
+void UI_ClearQuitMessage();
+
+// Handles every waiting event; when aWaitFlag is set and none waits, sleeps
+// until one arrives. Returns true when the quit message has been posted.
+bool UI_DispatchMessages(bool aWaitFlag);
+
+typedef void (*UI_IdleProc)(void* aUserData);
+// Dispatches until the quit message; the idle procedure runs after every pass
+// that emptied the queue. Returns the quit message's exit value.
+int UI_RunMessageLoop(UI_IdleProc anIdleProc, void* aUserData);
+
+enum UI_Cursor
+{
+    UI_CURSOR_ARROW = 0,
+    UI_CURSOR_WAIT = 1,
+};
+// The wait cursor stays over every window until the arrow is set again.
+void UI_SetCursor(int aCursor);
+int UI_GetCursor();

@@ -1,0 +1,150 @@
+// Start-up over Qt, the platform/os hooks, the message loop and the cursor.
+#include "platform/ui/ui_app.h"
+#include "platform/ui/ui_prompt.h"
+
+#include "platform/os/os_ui.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QWidget>
+
+static bool ourQuitPosted = false;
+static int ourQuitValue = 0;
+static int ourCursor = UI_CURSOR_ARROW;
+static bool ourHooksInstalled = false;
+
+static int locMessageBoxHook(const char* aText, const char* aCaption, int aFlags)
+{
+    return UI_MessageBox(aCaption, aText, aFlags);
+}
+
+static bool locClipboardHook(const char* aText)
+{
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return false;
+    QClipboard* locClipboard = QGuiApplication::clipboard();
+    if (!locClipboard)
+        return false;
+    locClipboard->setText(QString::fromUtf8(aText));
+    return true;
+}
+
+// Before a fatal error box: the active window goes to the bottom, hidden, and
+// nothing holds the mouse or shows the wait cursor.
+static void locRestoreDisplayHook()
+{
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return;
+    while (QGuiApplication::overrideCursor())
+        QGuiApplication::restoreOverrideCursor();
+    ourCursor = UI_CURSOR_ARROW;
+    if (QWidget* locGrabber = QWidget::mouseGrabber())
+        locGrabber->releaseMouse();
+    if (QWidget* locActive = QApplication::activeWindow())
+    {
+        locActive->lower();
+        locActive->setGeometry(0, 0, 100, 100);
+        locActive->hide();
+    }
+}
+
+bool UI_Init(int* argc, char** argv)
+{
+    if (!QCoreApplication::instance())
+    {
+        QApplication* locApp = new QApplication(*argc, argv);
+        locApp->setQuitOnLastWindowClosed(false);
+    }
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return false;
+    if (!ourHooksInstalled)
+    {
+        OS_SetMessageBoxHook(locMessageBoxHook);
+        OS_SetClipboardHook(locClipboardHook);
+        OS_SetRestoreDisplayHook(locRestoreDisplayHook);
+        ourHooksInstalled = true;
+    }
+    return true;
+}
+
+void UI_Shutdown()
+{
+    if (ourHooksInstalled)
+    {
+        OS_SetMessageBoxHook(nullptr);
+        OS_SetClipboardHook(nullptr);
+        OS_SetRestoreDisplayHook(nullptr);
+        ourHooksInstalled = false;
+    }
+    UI_SetCursor(UI_CURSOR_ARROW);
+}
+
+bool UI_IsHeadless()
+{
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return true;
+    QString locPlatform = QGuiApplication::platformName();
+    return locPlatform == QLatin1String("offscreen") || locPlatform == QLatin1String("minimal");
+}
+
+void UI_PostQuitMessage(int anExitValue)
+{
+    ourQuitPosted = true;
+    ourQuitValue = anExitValue;
+    if (QAbstractEventDispatcher* locDispatcher = QAbstractEventDispatcher::instance())
+        locDispatcher->wakeUp();
+}
+
+bool UI_PeekQuitMessage(int* anExitValue)
+{
+    if (ourQuitPosted && anExitValue)
+        *anExitValue = ourQuitValue;
+    return ourQuitPosted;
+}
+
+void UI_ClearQuitMessage()
+{
+    ourQuitPosted = false;
+    ourQuitValue = 0;
+}
+
+bool UI_DispatchMessages(bool aWaitFlag)
+{
+    if (ourQuitPosted)
+        return true;
+    QCoreApplication::sendPostedEvents();
+    QEventLoop::ProcessEventsFlags locFlags = QEventLoop::AllEvents;
+    if (aWaitFlag)
+        locFlags |= QEventLoop::WaitForMoreEvents;
+    QCoreApplication::processEvents(locFlags);
+    return ourQuitPosted;
+}
+
+int UI_RunMessageLoop(UI_IdleProc anIdleProc, void* aUserData)
+{
+    while (!UI_DispatchMessages(true))
+        if (anIdleProc)
+            anIdleProc(aUserData);
+    return ourQuitValue;
+}
+
+void UI_SetCursor(int aCursor)
+{
+    if (aCursor == ourCursor)
+        return;
+    ourCursor = aCursor;
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return;
+    if (aCursor == UI_CURSOR_WAIT)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        while (QGuiApplication::overrideCursor())
+            QGuiApplication::restoreOverrideCursor();
+}
+
+int UI_GetCursor()
+{
+    return ourCursor;
+}

@@ -1,0 +1,152 @@
+// Dialogs built from a control table in dialog units, controls found by their
+// numeric id, and the control operations with the behaviour of the Windows
+// controls they stand for. No Qt type appears here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct UI_Dialog;
+
+enum UI_ControlKind
+{
+    UI_CONTROL_PUSHBUTTON = 0,
+    UI_CONTROL_LISTBOX = 1,
+    UI_CONTROL_STATIC = 2,
+    UI_CONTROL_EDIT = 3,
+    UI_CONTROL_CHECKBOX = 4,
+    UI_CONTROL_GROUPBOX = 5,
+};
+
+enum UI_ControlStyle
+{
+    UI_STYLE_DISABLED = 1 << 0,
+    UI_STYLE_HIDDEN = 1 << 1,
+    UI_STYLE_DEFAULT_BUTTON = 1 << 2,
+    UI_STYLE_MULTILINE = 1 << 3,
+    UI_STYLE_BORDER = 1 << 4,
+    UI_STYLE_VSCROLL = 1 << 5,
+    UI_STYLE_LB_SORT = 1 << 6,        // sorted without regard to case
+    UI_STYLE_LB_EXTENDEDSEL = 1 << 7, // shift and control extend the selection
+    UI_STYLE_LB_MULTIPLESEL = 1 << 8, // a click toggles an entry
+    UI_STYLE_LB_NOTIFY = 1 << 9,
+    UI_STYLE_LB_NOINTEGRALHEIGHT = 1 << 10,
+    UI_STYLE_ACCEPTFILES = 1 << 11,   // files dropped on it reach the dialog procedure
+};
+
+// One row of a dialog's control table; positions and sizes in dialog units.
+struct UI_ControlTemplate
+{
+    int myId;
+    int myKind;          // UI_ControlKind
+    const char* myText;  // null: none
+    int myX, myY, myWidth, myHeight;
+    unsigned myStyle;    // UI_ControlStyle flags
+};
+
+struct UI_DialogTemplate
+{
+    int myId;
+    const char* myCaption;
+    int myWidth, myHeight;   // client area in dialog units
+    const char* myFontName;  // Windows font names get a local substitute
+    int myFontPointSize;
+    const UI_ControlTemplate* myControls;
+    int myNumControls;
+};
+
+// A 32-bit RGBA image (rows top to bottom) for window icons.
+struct UI_Image
+{
+    int myWidth = 0;
+    int myHeight = 0;
+    std::vector<uint32_t> myPixels; // 0xAARRGGBB
+};
+
+enum UI_MessageKind
+{
+    UI_MSG_INITDIALOG = 0,
+    UI_MSG_COMMAND = 1,   // a control's notification: myControlId, myNotifyCode
+    UI_MSG_CLOSE = 2,     // the user closes the window; the procedure decides
+    UI_MSG_DROPFILES = 3, // myDroppedFiles holds absolute paths
+    UI_MSG_DESTROY = 4,
+};
+
+enum UI_NotifyCode
+{
+    UI_BN_CLICKED = 0,
+    UI_LBN_SELCHANGE = 1,
+    UI_LBN_DBLCLK = 2,
+};
+
+// The ids Windows sends for Enter and Escape in a dialog.
+enum
+{
+    UI_IDOK = 1,
+    UI_IDCANCEL = 2,
+};
+
+struct UI_Message
+{
+    int myKind = UI_MSG_COMMAND;
+    int myControlId = 0;
+    int myNotifyCode = 0;
+    const std::vector<std::string>* myDroppedFiles = nullptr;
+};
+
+typedef intptr_t (*UI_DialogProc)(UI_Dialog* aDialog, const UI_Message& aMessage);
+
+// Creates a modeless dialog (hidden) and sends it UI_MSG_INITDIALOG. Null on failure.
+UI_Dialog* UI_CreateDialog(const UI_DialogTemplate& aTemplate, UI_DialogProc aProc, UI_Dialog* aParent);
+// Sends UI_MSG_DESTROY and frees the dialog.
+void UI_DestroyDialog(UI_Dialog* aDialog);
+void UI_ShowDialog(UI_Dialog* aDialog, bool aShowFlag);
+bool UI_IsDialogVisible(UI_Dialog* aDialog);
+// Sets the image as the window's big and small icon.
+void UI_SetDialogIcon(UI_Dialog* aDialog, const UI_Image& anImage);
+void UI_SetDialogUserData(UI_Dialog* aDialog, void* aUserData);
+void* UI_GetDialogUserData(UI_Dialog* aDialog);
+
+// Titles are one line: a trailing line end is dropped. The new title reaches
+// the window system at once, also in the middle of a long operation.
+void UI_SetDialogTitle(UI_Dialog* aDialog, const char* aTitle);
+std::string UI_GetDialogTitle(UI_Dialog* aDialog);
+
+// Dialog units to pixels with the dialog font's average character width and
+// height, rounded as Windows does.
+void UI_GetDialogBaseUnits(UI_Dialog* aDialog, int* aBaseX, int* aBaseY);
+// Client rectangle of a control (or of the dialog for id 0) in pixels.
+bool UI_GetControlRect(UI_Dialog* aDialog, int anId, int* anX, int* anY, int* aWidth, int* aHeight);
+
+// Control operations. A missing control gives false (or -1).
+bool UI_HasControl(UI_Dialog* aDialog, int anId);
+bool UI_EnableControl(UI_Dialog* aDialog, int anId, bool anEnableFlag);
+bool UI_IsControlEnabled(UI_Dialog* aDialog, int anId);
+bool UI_SetControlText(UI_Dialog* aDialog, int anId, const char* aText);
+bool UI_GetControlText(UI_Dialog* aDialog, int anId, std::string* aText);
+// Presses a button as a user would: nothing happens when it is disabled.
+bool UI_ClickButton(UI_Dialog* aDialog, int anId);
+// Delivers files as a drop from a file manager would.
+bool UI_DropFiles(UI_Dialog* aDialog, int anId, const std::vector<std::string>& aPaths);
+
+// List box operations. Indices count from 0.
+bool UI_ListReset(UI_Dialog* aDialog, int anId);
+// Adds the text, at its sorted place in a sorted
+// list; returns its index or -1.
+int UI_ListAdd(UI_Dialog* aDialog, int anId, const char* aText);
+bool UI_ListDelete(UI_Dialog* aDialog, int anId, int anIndex);
+int UI_ListGetCount(UI_Dialog* aDialog, int anId);
+// Index of the first entry equal to the text without regard to case, or -1.
+int UI_ListFindExact(UI_Dialog* aDialog, int anId, const char* aText);
+// False when the index does not exist.
+bool UI_ListGetText(UI_Dialog* aDialog, int anId, int anIndex, std::string* aText);
+// The selected entry, or -1; in a multiple-selection list the focused entry.
+int UI_ListGetCurSel(UI_Dialog* aDialog, int anId);
+// Up to aMax selected indices, ascending; returns their number (-1 without
+// the control). A single-selection list gives its current selection.
+int UI_ListGetSelItems(UI_Dialog* aDialog, int anId, int* anIndices, int aMax);
+bool UI_ListSetSel(UI_Dialog* aDialog, int anId, int anIndex, bool aSelectFlag);
+
+// Writes the dialog as the user sees it to a PNG file.
+bool UI_GrabDialog(UI_Dialog* aDialog, const char* aPngPath);

@@ -1,0 +1,191 @@
+// The prompt-service registry, wildcard matching and the scripted service.
+#include "platform/ui/ui_prompt.h"
+#include "platform/ui/ui_prompt_script.h"
+
+#include <cctype>
+
+static UI_PromptService* ourPromptService = nullptr;
+
+std::string UI_FileDialogResult::GetPath(size_t anIndex) const
+{
+    if (anIndex >= myNames.size())
+        return std::string();
+    if (myDirectory.empty())
+        return myNames[anIndex];
+    if (myDirectory.back() == '/')
+        return myDirectory + myNames[anIndex];
+    return myDirectory + "/" + myNames[anIndex];
+}
+
+UI_PromptService* UI_SetPromptService(UI_PromptService* aService)
+{
+    UI_PromptService* locOld = ourPromptService;
+    ourPromptService = aService;
+    return locOld;
+}
+
+UI_PromptService* UI_GetPromptService()
+{
+    return ourPromptService ? ourPromptService : UI_GetDefaultPromptService();
+}
+
+int UI_MessageBox(const char* aCaption, const char* aText, int aFlags)
+{
+    return UI_GetPromptService()->MessageBox(aCaption ? aCaption : "", aText ? aText : "", aFlags);
+}
+
+bool UI_FileDialog(const UI_FileDialogRequest& aRequest, UI_FileDialogResult* aResult)
+{
+    aResult->myDirectory.clear();
+    aResult->myNames.clear();
+    return UI_GetPromptService()->FileDialog(aRequest, aResult);
+}
+
+static bool locMatchWild(const char* aPattern, const char* aName)
+{
+    // Iterative '*' backtracking: remember the last star and where it matched.
+    const char* locStar = nullptr;
+    const char* locResume = nullptr;
+    while (*aName)
+    {
+        if (*aPattern == '*')
+        {
+            locStar = aPattern++;
+            locResume = aName;
+        }
+        else if (*aPattern == '?' ||
+                 (*aPattern && std::tolower((unsigned char) *aPattern) == std::tolower((unsigned char) *aName)))
+        {
+            aPattern++;
+            aName++;
+        }
+        else if (locStar)
+        {
+            aPattern = locStar + 1;
+            aName = ++locResume;
+        }
+        else
+            return false;
+    }
+    while (*aPattern == '*')
+        aPattern++;
+    return *aPattern == 0;
+}
+
+bool UI_MatchFilePattern(const char* aPatternList, const char* aName)
+{
+    std::string locList = aPatternList ? aPatternList : "";
+    size_t locStart = 0;
+    while (locStart <= locList.size())
+    {
+        size_t locEnd = locList.find(';', locStart);
+        if (locEnd == std::string::npos)
+            locEnd = locList.size();
+        std::string locPattern = locList.substr(locStart, locEnd - locStart);
+        while (!locPattern.empty() && locPattern.front() == ' ')
+            locPattern.erase(0, 1);
+        // "*.*" also takes names without a dot, as on Windows.
+        if (locPattern == "*.*" || locPattern == "*")
+            return true;
+        if (!locPattern.empty() && locMatchWild(locPattern.c_str(), aName))
+            return true;
+        locStart = locEnd + 1;
+    }
+    return false;
+}
+
+// --- scripted service ---
+
+void UI_ScriptedPrompts::AnswerBox(int aResult)
+{
+    Answer locAnswer;
+    locAnswer.myKind = MESSAGE_BOX;
+    locAnswer.myResult = aResult;
+    myAnswers.push_back(locAnswer);
+}
+
+void UI_ScriptedPrompts::AnswerFile(const std::string& aPath)
+{
+    Answer locAnswer;
+    locAnswer.myKind = FILE_DIALOG;
+    size_t locSlash = aPath.rfind('/');
+    if (locSlash == std::string::npos)
+        locAnswer.myFiles.myNames.push_back(aPath);
+    else
+    {
+        locAnswer.myFiles.myDirectory = locSlash == 0 ? std::string("/") : aPath.substr(0, locSlash);
+        locAnswer.myFiles.myNames.push_back(aPath.substr(locSlash + 1));
+    }
+    myAnswers.push_back(locAnswer);
+}
+
+void UI_ScriptedPrompts::AnswerFiles(const std::string& aDirectory, const std::vector<std::string>& aNames)
+{
+    Answer locAnswer;
+    locAnswer.myKind = FILE_DIALOG;
+    locAnswer.myFiles.myDirectory = aDirectory;
+    locAnswer.myFiles.myNames = aNames;
+    myAnswers.push_back(locAnswer);
+}
+
+void UI_ScriptedPrompts::AnswerCancel()
+{
+    Answer locAnswer;
+    locAnswer.myKind = FILE_DIALOG;
+    locAnswer.myCancel = true;
+    myAnswers.push_back(locAnswer);
+}
+
+int UI_ScriptedPrompts::MessageBox(const char* aCaption, const char* aText, int aFlags)
+{
+    Question locQuestion;
+    locQuestion.myKind = MESSAGE_BOX;
+    locQuestion.myCaption = aCaption;
+    locQuestion.myText = aText;
+    locQuestion.myFlags = aFlags;
+    myQuestions.push_back(locQuestion);
+    if (myAnswers.empty() || myAnswers.front().myKind != MESSAGE_BOX)
+    {
+        myNumUnscripted++;
+        return OS_DefaultMessageBoxResult(aFlags);
+    }
+    int locResult = myAnswers.front().myResult;
+    myAnswers.pop_front();
+    return locResult;
+}
+
+bool UI_ScriptedPrompts::FileDialog(const UI_FileDialogRequest& aRequest, UI_FileDialogResult* aResult)
+{
+    Question locQuestion;
+    locQuestion.myKind = FILE_DIALOG;
+    locQuestion.myFlags = aRequest.myFlags;
+    locQuestion.myRequest = aRequest;
+    myQuestions.push_back(locQuestion);
+    if (myAnswers.empty() || myAnswers.front().myKind != FILE_DIALOG)
+    {
+        myNumUnscripted++;
+        return false;
+    }
+    Answer locAnswer = myAnswers.front();
+    myAnswers.pop_front();
+    if (locAnswer.myCancel)
+        return false;
+    *aResult = locAnswer.myFiles;
+    return true;
+}
+
+std::vector<std::string> UI_ScriptedPrompts::GetBoxes() const
+{
+    std::vector<std::string> locBoxes;
+    for (const Question& locQuestion : myQuestions)
+        if (locQuestion.myKind == MESSAGE_BOX)
+            locBoxes.push_back(locQuestion.myCaption + "|" + locQuestion.myText);
+    return locBoxes;
+}
+
+void UI_ScriptedPrompts::Clear()
+{
+    myQuestions.clear();
+    myAnswers.clear();
+    myNumUnscripted = 0;
+}

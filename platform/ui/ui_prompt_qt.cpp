@@ -1,0 +1,164 @@
+// The default prompt service: Qt's message boxes and its own (non-native) file
+// dialogs; standard error and the default answer where nobody can see them.
+#include "platform/ui/ui_app.h"
+#include "platform/ui/ui_prompt.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace
+{
+class UI_QtPromptService : public UI_PromptService
+{
+public:
+    int MessageBox(const char* aCaption, const char* aText, int aFlags) override;
+    bool FileDialog(const UI_FileDialogRequest& aRequest, UI_FileDialogResult* aResult) override;
+};
+
+bool locCanShow()
+{
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr && !UI_IsHeadless();
+}
+
+int UI_QtPromptService::MessageBox(const char* aCaption, const char* aText, int aFlags)
+{
+    if (!locCanShow())
+    {
+        std::fprintf(stderr, "[%s] %s\n", aCaption, aText);
+        std::fflush(stderr);
+        return OS_DefaultMessageBoxResult(aFlags);
+    }
+    // No owner window, as the boxes of the programs have none.
+    QMessageBox locBox;
+    locBox.setWindowTitle(QString::fromUtf8(aCaption));
+    locBox.setTextFormat(Qt::PlainText);
+    locBox.setText(QString::fromUtf8(aText));
+    if (aFlags & OS_MB_ICONERROR)
+        locBox.setIcon(QMessageBox::Critical);
+    else if (aFlags & OS_MB_ICONWARNING)
+        locBox.setIcon(QMessageBox::Warning);
+    else if (aFlags & OS_MB_ICONINFO)
+        locBox.setIcon(QMessageBox::Information);
+    if (aFlags & OS_MB_TOPMOST)
+        locBox.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+
+    QAbstractButton* locButtons[3] = {nullptr, nullptr, nullptr};
+    int locResults[3] = {OS_ID_OK, 0, 0};
+    if (aFlags & OS_MB_YESNOCANCEL)
+    {
+        locButtons[0] = locBox.addButton(QMessageBox::Yes);
+        locButtons[1] = locBox.addButton(QMessageBox::No);
+        locButtons[2] = locBox.addButton(QMessageBox::Cancel);
+        locResults[0] = OS_ID_YES;
+        locResults[1] = OS_ID_NO;
+        locResults[2] = OS_ID_CANCEL;
+        locBox.setEscapeButton(locButtons[2]);
+    }
+    else if (aFlags & OS_MB_YESNO)
+    {
+        locButtons[0] = locBox.addButton(QMessageBox::Yes);
+        locButtons[1] = locBox.addButton(QMessageBox::No);
+        locResults[0] = OS_ID_YES;
+        locResults[1] = OS_ID_NO;
+    }
+    else if (aFlags & OS_MB_OKCANCEL)
+    {
+        locButtons[0] = locBox.addButton(QMessageBox::Ok);
+        locButtons[1] = locBox.addButton(QMessageBox::Cancel);
+        locResults[1] = OS_ID_CANCEL;
+        locBox.setEscapeButton(locButtons[1]);
+    }
+    else
+    {
+        locButtons[0] = locBox.addButton(QMessageBox::Ok);
+        locBox.setEscapeButton(locButtons[0]);
+    }
+    locBox.setDefaultButton(qobject_cast<QPushButton*>(locButtons[0]));
+    locBox.exec();
+    QAbstractButton* locClicked = locBox.clickedButton();
+    for (int i = 0; i < 3; i++)
+        if (locButtons[i] && locButtons[i] == locClicked)
+            return locResults[i];
+    // Closed without a button: the escape button's answer.
+    QAbstractButton* locEscape = locBox.escapeButton();
+    for (int i = 0; i < 3; i++)
+        if (locButtons[i] && locButtons[i] == locEscape)
+            return locResults[i];
+    return locResults[0];
+}
+
+bool UI_QtPromptService::FileDialog(const UI_FileDialogRequest& aRequest, UI_FileDialogResult* aResult)
+{
+    if (!locCanShow())
+    {
+        std::fprintf(stderr, "[%s] no file dialog without a display\n",
+                     aRequest.myKind == UI_FILEDIALOG_SAVE ? "Save As" : "Open");
+        return false;
+    }
+    QString locTitle = QString::fromUtf8(aRequest.myTitle.c_str());
+    if (locTitle.isEmpty())
+        locTitle = aRequest.myKind == UI_FILEDIALOG_SAVE ? QStringLiteral("Save As") : QStringLiteral("Open");
+    QString locDirectory = aRequest.myInitialDirectory.empty() ? QDir::currentPath()
+                                                               : QString::fromUtf8(aRequest.myInitialDirectory.c_str());
+
+    QFileDialog locDialog(nullptr, locTitle, locDirectory);
+    // Qt's own dialog: its filters match without regard to case.
+    locDialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    locDialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    locDialog.setFilter(locDialog.filter() & ~QDir::CaseSensitive);
+    QStringList locFilters;
+    for (const UI_FileFilter& locFilter : aRequest.myFilters)
+    {
+        QString locPatterns = QString::fromUtf8(locFilter.myPattern.c_str());
+        locPatterns.replace(';', ' ');
+        locFilters << QString::fromUtf8(locFilter.myText.c_str()) + " (" + locPatterns + ")";
+    }
+    if (!locFilters.isEmpty())
+        locDialog.setNameFilters(locFilters);
+    if (aRequest.myKind == UI_FILEDIALOG_SAVE)
+    {
+        locDialog.setAcceptMode(QFileDialog::AcceptSave);
+        locDialog.setFileMode(QFileDialog::AnyFile);
+        locDialog.setOption(QFileDialog::DontConfirmOverwrite, !(aRequest.myFlags & UI_FD_OVERWRITE_PROMPT));
+    }
+    else if (aRequest.myKind == UI_FILEDIALOG_OPEN_MULTI)
+        locDialog.setFileMode(QFileDialog::ExistingFiles);
+    else
+        locDialog.setFileMode((aRequest.myFlags & UI_FD_FILE_MUST_EXIST) ? QFileDialog::ExistingFile
+                                                                          : QFileDialog::AnyFile);
+    if (!aRequest.myInitialName.empty())
+        locDialog.selectFile(QString::fromUtf8(aRequest.myInitialName.c_str()));
+
+    // The dialog may move the current directory; the caller's stays.
+    char locCwd[4096];
+    bool locHaveCwd = getcwd(locCwd, sizeof(locCwd)) != nullptr;
+    bool locAccepted = locDialog.exec() == QDialog::Accepted;
+    if (locHaveCwd && chdir(locCwd) != 0)
+        std::perror("chdir");
+    if (!locAccepted)
+        return false;
+    QStringList locFiles = locDialog.selectedFiles();
+    if (locFiles.isEmpty())
+        return false;
+    aResult->myDirectory = QFileInfo(locFiles.front()).absolutePath().toStdString();
+    for (const QString& locFile : locFiles)
+        aResult->myNames.push_back(QFileInfo(locFile).fileName().toStdString());
+    if (aRequest.myKind == UI_FILEDIALOG_SAVE && (aRequest.myFlags & UI_FD_PATH_MUST_EXIST) &&
+        !QFileInfo(QString::fromStdString(aResult->myDirectory)).isDir())
+        return false;
+    return true;
+}
+} // namespace
+
+UI_PromptService* UI_GetDefaultPromptService()
+{
+    static UI_QtPromptService ourService;
+    return &ourService;
+}

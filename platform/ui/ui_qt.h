@@ -1,0 +1,10 @@
+// The Qt widgets behind the layer's handles, for program code and tests that
+// need Qt itself (events, grabs). Libraries outside platform/ never include it.
+#pragma once
+
+#include "platform/ui/ui_dialog.h"
+
+class QWidget;
+
+QWidget* UI_GetDialogWidget(UI_Dialog* aDialog);
+QWidget* UI_GetControlWidget(UI_Dialog* aDialog, int anId);
