@@ -1,4 +1,12 @@
 // The file object, its directory listing and the packed time format.
+//
+// [SECTION] QF_FileList
+// [SECTION] QF_File: opening and closing
+// [SECTION] QF_File: reading
+// [SECTION] QF_File: writing and positioning
+// [SECTION] QF_File: names on disk and in archives
+// [SECTION] Packed times
+// [SECTION] Arrays of open files
 #include "qfile/qf_file.h"
 
 #include <strings.h>
@@ -51,7 +59,7 @@ bool locReadWhole(OS_FileHandle aHandle, QF_File* aFile)
 }
 }
 
-// [QF_FileList]
+// [SECTION] QF_FileList
 
 bool QF_FileList::Add(const char* aName, uint32_t aSize, uint32_t aTime, bool anIsDirectory)
 {
@@ -101,7 +109,7 @@ int QF_FileList::Count() const
     return locCount;
 }
 
-// [QF_File: opening and closing]
+// [SECTION] QF_File: opening and closing
 
 QF_File::QF_File()
     : myFlags(QFILE_NOT_OPEN)
@@ -265,7 +273,7 @@ bool QF_File::Close()
     return locWritten;
 }
 
-// [QF_File: reading]
+// [SECTION] QF_File: reading
 
 uint32_t QF_File::Read(void* aDestination, uint32_t aCount)
 {
@@ -425,7 +433,7 @@ uint32_t QF_File::ReadLine(char* aDestination, uint32_t aSize)
     return locStored;
 }
 
-// [QF_File: writing and positioning]
+// [SECTION] QF_File: writing and positioning
 
 bool QF_File::Write(const void* aSource, uint32_t aCount)
 {
@@ -493,7 +501,7 @@ uint32_t QF_File::GetPos() const
     return myFilePos;
 }
 
-// [QF_File: names on disk and in archives]
+// [SECTION] QF_File: names on disk and in archives
 
 bool QF_File::GetFileInfo(const char* aName, uint32_t* aTime, uint32_t* aSize, char* anArchiveName)
 {
@@ -608,7 +616,7 @@ QF_FileList* QF_File::ListDirectory(const char* aDirectory)
     return locList;
 }
 
-// [Packed times]
+// [SECTION] Packed times
 
 uint32_t QF_File::PackTime(int64_t aTime)
 {
@@ -636,7 +644,7 @@ bool QF_File::PackDateTime(int aYear, int aMonth, int aDay, int aHour, int aMinu
     return true;
 }
 
-// [Arrays of open files]
+// [SECTION] Arrays of open files
 
 template <>
 void QC_GrowingArray<QF_File*>::DeleteAll()

@@ -200,30 +200,6 @@ TEST_F(OSFileTest, FailedWriteFailsTheCommit)
     EXPECT_EQ(Names(myDir), (std::set<std::string>{"t.txt"}));
 }
 
-TEST_F(OSFileTest, ListingSkipsDotEntriesAndReportsKinds)
-{
-    WriteDisk(myDir / "d/one.txt", "123");
-    fs::create_directories(myDir / "d/Sub");
-    struct Seen
-    {
-        std::set<std::string> myFiles;
-        std::set<std::string> myDirs;
-        uint64_t mySize = 0;
-    } locSeen;
-    auto locCallback = [](const OS_DirEntry& anEntry, void* aUserData) -> bool {
-        Seen* locSeen = static_cast<Seen*>(aUserData);
-        (anEntry.myInfo.myIsDirectory ? locSeen->myDirs : locSeen->myFiles).insert(anEntry.myName);
-        if (!anEntry.myInfo.myIsDirectory)
-            locSeen->mySize = anEntry.myInfo.mySize;
-        return true;
-    };
-    ASSERT_TRUE(OS_ListDirectory((myDir.string() + "\\D").c_str(), locCallback, &locSeen));
-    EXPECT_EQ(locSeen.myFiles, (std::set<std::string>{"one.txt"}));
-    EXPECT_EQ(locSeen.myDirs, (std::set<std::string>{"Sub"}));
-    EXPECT_EQ(locSeen.mySize, 3u);
-    EXPECT_FALSE(OS_ListDirectory((myDir / "none").string().c_str(), locCallback, &locSeen));
-}
-
 TEST(OSSystem, ProcessAndTimes)
 {
     char locPath[4096];
