@@ -353,6 +353,23 @@ TEST_F(QFileTest, ListDirectoryListsDiskEntriesOnce)
     EXPECT_EQ(locOwn.Find("one")->mySize, 1u);
 }
 
+TEST_F(QFileTest, FilesOfFourGigabytesAreRefused)
+{
+    // Sparse: no disk space is used.
+    fs::create_directories(myDir / "big");
+    std::ofstream(myDir / "big/huge.bin").close();
+    fs::resize_file(myDir / "big/huge.bin", 0x100000000ull);
+    const std::string locPath = PathOf("big/huge.bin");
+    QF_File locFile;
+    EXPECT_FALSE(locFile.Open(locPath.c_str(), OPEN_READ | OPEN_STREAMING));
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_TOO_LARGE);
+    EXPECT_FALSE(QF_File::Exists(locPath.c_str()));
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_TOO_LARGE);
+    std::unique_ptr<QF_FileList> locList(QF_File::ListDirectory(PathOf("big").c_str()));
+    ASSERT_TRUE(locList && locList->Find("huge.bin"));
+    EXPECT_EQ(locList->Find("huge.bin")->mySize, 0xFFFFFFFFu);
+}
+
 TEST(QFilePackTime, PackDateTimeValues)
 {
     struct Case
