@@ -453,15 +453,15 @@ bool QF_File::Write(const void* aSource, uint32_t aCount)
             locCapacity += locWriteGrowth;
         if (locCapacity > locMaxFileSize)
             locCapacity = locMaxFileSize;
-        uint8_t* locBuffer = static_cast<uint8_t*>(malloc(static_cast<size_t>(locCapacity)));
+        // realloc moves large blocks by remapping pages rather than copying
+        // them, so growing in small steps stays linear; on failure the old
+        // buffer is kept.
+        uint8_t* locBuffer = static_cast<uint8_t*>(realloc(myBuffer, static_cast<size_t>(locCapacity)));
         if (!locBuffer)
         {
             QF_ErrorCode = QF_ERROR_OUT_OF_MEMORY;
             return false;
         }
-        if (myFileSize)
-            memcpy(locBuffer, myBuffer, myFileSize);
-        free(myBuffer);
         myBuffer = locBuffer;
         myCapacity = static_cast<uint32_t>(locCapacity);
     }
