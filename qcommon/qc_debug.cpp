@@ -43,6 +43,9 @@ bool QC_Debug::Init(const char* aLogFileName, bool aStdoutListenerFlag, bool aNu
 {
     QC_ASSERT(ourAmInitedFlag == false);
     ourAmInitedFlag = true;
+#ifdef QC_RENDER_BUILD
+    InitChannels();
+#endif
 
     if (aStatisticsFileName && aStatisticsFileName[0])
         ourStatisticsFileName = locCopyText(aStatisticsFileName);
@@ -124,6 +127,9 @@ void QC_Debug::Shutdown()
     ourFloatStatistics = NULL;
     free(ourStatisticsFileName);
     ourStatisticsFileName = NULL;
+#ifdef QC_RENDER_BUILD
+    ShutdownChannels();
+#endif
     ourAmInitedFlag = false;
 }
 

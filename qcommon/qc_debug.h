@@ -42,6 +42,33 @@ public:
         BUFFER_SIZE = 1024
     };
 
+#ifdef QC_RENDER_BUILD
+    // The renderer build's further operations (qc_debug_render.cpp).
+    enum
+    {
+        NUM_CHANNELS = 10
+    };
+    // Initialises without any listener or statistics.
+    static bool Init();
+    // Takes the listener out without closing or deleting it; false when absent.
+    static bool RemoveListener(QC_DebugListener* aListener);
+    // Empties the file once and remembers it for the channel (0-9); a channel
+    // that has a file keeps it.
+    static void OpenChannel(const char* aFileName, int aChannel);
+    // Appends a line to the channel's file and passes the text to the listeners.
+    static void ChannelPrintf(int aChannel, const char* aFormat, ...) __attribute__((format(printf, 2, 3)));
+    // Recorded only when Init was given a statistics file.
+    static void AddStatistic(const char* aName, int aValue);
+    static void AddStatistic(const char* aName, float aValue);
+
+private:
+    static void InitChannels();
+    static void ShutdownChannels();
+    static char** ourChannels;
+
+public:
+#endif
+
 private:
     struct IntStatistic
     {

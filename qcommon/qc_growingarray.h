@@ -103,6 +103,21 @@ public:
             myItemList[myUsedNrOfItems] = T();
     }
 
+#ifdef QC_RENDER_BUILD
+    // Removes the first item equal to anItem by moving the last item into its
+    // place; false when there is none.
+    bool RemoveCyclic(const T& anItem)
+    {
+        for (int locIndex = 0; locIndex < myUsedNrOfItems; ++locIndex)
+            if (myItemList[locIndex] == anItem)
+            {
+                RemoveAt(locIndex);
+                return true;
+            }
+        return false;
+    }
+#endif
+
     // Forgets every item without deleting it.
     void RemoveAll()
     {

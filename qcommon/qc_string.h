@@ -64,6 +64,34 @@ public:
     // The shared empty buffer, for tests and for callers that compare against it.
     static const char* GetSharedEmptyText();
 
+#ifdef QC_RENDER_BUILD
+    // The renderer build's further operations (qc_string_render.cpp).
+    bool operator<(const char* aString) const;
+    bool operator<=(const char* aString) const;
+    bool operator>(const char* aString) const;
+    bool operator>=(const char* aString) const;
+    bool operator<=(const QC_String& aString) const;
+    bool operator>=(const QC_String& aString) const;
+    // Negative, 0 or positive.
+    int Compare(const char* aString) const;
+    // Characters with codes of 32 and below go; TrimRight works in place and
+    // returns the new length.
+    void TrimLeft();
+    int TrimRight();
+    QC_String& operator+=(const char* aString);
+    QC_String& operator+=(char aChar);
+    QC_String operator+(const QC_String& aString) const;
+    friend QC_String operator+(const char* aText, const QC_String& aString);
+    // Cut at the end; a negative start or count gives an empty string.
+    QC_String Mid(int aStart, int aCount) const;
+    // Cut at the end; an empty string or a negative start is left alone.
+    // Returns the length before the call.
+    int Delete(int aStart, int aCount);
+    // Replaces the first occurrence until none is left; returns how many. An
+    // empty find text, or a replacement that contains it again, is refused (0).
+    int Replace(const char* aFind, const char* aReplacement);
+#endif
+
 private:
     static char* AllocateBuffer(int aSize);
     static void FreeBuffer(char* aText);
@@ -75,3 +103,12 @@ private:
 };
 
 static_assert(sizeof(QC_String) == sizeof(char*), "a string is one pointer wide");
+
+#ifdef QC_RENDER_BUILD
+bool operator==(const char* aText, const QC_String& aString);
+bool operator!=(const char* aText, const QC_String& aString);
+bool operator<(const char* aText, const QC_String& aString);
+bool operator<=(const char* aText, const QC_String& aString);
+bool operator>(const char* aText, const QC_String& aString);
+bool operator>=(const char* aText, const QC_String& aString);
+#endif

@@ -1,0 +1,155 @@
+// The renderer build's further debug operations: the argument-less Init,
+// listener removal, output channels written to their own files, and the
+// statistics recorders.
+#include "qcommon/qc_debug.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <new>
+
+#include "qcommon/qc_assert.h"
+
+char** QC_Debug::ourChannels = NULL;
+
+namespace
+{
+char* locCopyText(const char* aText)
+{
+    size_t locSize = strlen(aText) + 1;
+    char* locCopy = (char*)malloc(locSize);
+    if (locCopy)
+        memcpy(locCopy, aText, locSize);
+    return locCopy;
+}
+} // namespace
+
+void QC_Debug::InitChannels()
+{
+    ourChannels = new (std::nothrow) char*[NUM_CHANNELS];
+    if (ourChannels)
+        for (int i = 0; i < NUM_CHANNELS; i++)
+            ourChannels[i] = NULL;
+}
+
+void QC_Debug::ShutdownChannels()
+{
+    if (!ourChannels)
+        return;
+    for (int i = 0; i < NUM_CHANNELS; i++)
+        free(ourChannels[i]);
+    delete[] ourChannels;
+    ourChannels = NULL;
+}
+
+bool QC_Debug::Init()
+{
+    QC_ASSERT(ourAmInitedFlag == false);
+    ourAmInitedFlag = true;
+    InitChannels();
+    ourListeners = new (std::nothrow) QC_GrowingArray<QC_DebugListener*>;
+    if (ourListeners && !ourListeners->Init(1, 1, false))
+    {
+        delete ourListeners;
+        ourListeners = NULL;
+    }
+    return true;
+}
+
+bool QC_Debug::RemoveListener(QC_DebugListener* aListener)
+{
+    if (!aListener || !ourListeners)
+        return false;
+    for (int i = 0; i < ourListeners->myUsedNrOfItems; i++)
+        if (ourListeners->myItemList[i] == aListener)
+        {
+            ourListeners->RemoveAt(i);
+            return true;
+        }
+    return false;
+}
+
+void QC_Debug::OpenChannel(const char* aFileName, int aChannel)
+{
+    if (!ourChannels || !aFileName || aChannel < 0 || aChannel >= NUM_CHANNELS || ourChannels[aChannel])
+        return;
+    FILE* locFile = fopen(aFileName, "w");
+    if (!locFile)
+        return;
+    fclose(locFile);
+    ourChannels[aChannel] = locCopyText(aFileName);
+}
+
+void QC_Debug::ChannelPrintf(int aChannel, const char* aFormat, ...)
+{
+    if (!ourChannels || aChannel < 0 || aChannel >= NUM_CHANNELS || !ourChannels[aChannel])
+        return;
+    FILE* locFile = fopen(ourChannels[aChannel], "a");
+    if (!locFile)
+        return;
+    char locBuffer[BUFFER_SIZE];
+    va_list locArgs;
+    va_start(locArgs, aFormat);
+    vsnprintf(locBuffer, sizeof(locBuffer), aFormat ? aFormat : "", locArgs);
+    va_end(locArgs);
+    fprintf(locFile, "%s\r\n", locBuffer);
+    Printf("%s", locBuffer);
+    fclose(locFile);
+}
+
+void QC_Debug::AddStatistic(const char* aName, int aValue)
+{
+    if (!ourStatisticsFileName || !ourIntStatistics || !aName)
+        return;
+    for (int i = 0; i < ourIntStatistics->myUsedNrOfItems; i++)
+    {
+        IntStatistic* locStatistic = ourIntStatistics->myItemList[i];
+        if (strcmp(locStatistic->myName, aName) == 0)
+        {
+            locStatistic->mySum += aValue;
+            locStatistic->myCount++;
+            if (aValue < locStatistic->myMin)
+                locStatistic->myMin = aValue;
+            if (locStatistic->myMax < aValue)
+                locStatistic->myMax = aValue;
+            return;
+        }
+    }
+    IntStatistic* locStatistic = new (std::nothrow) IntStatistic{locCopyText(aName), 1, aValue, aValue, aValue};
+    if (!locStatistic)
+        return;
+    if (!locStatistic->myName || !ourIntStatistics->Add(locStatistic))
+    {
+        free(locStatistic->myName);
+        delete locStatistic;
+    }
+}
+
+void QC_Debug::AddStatistic(const char* aName, float aValue)
+{
+    if (!ourStatisticsFileName || !ourFloatStatistics || !aName)
+        return;
+    for (int i = 0; i < ourFloatStatistics->myUsedNrOfItems; i++)
+    {
+        FloatStatistic* locStatistic = ourFloatStatistics->myItemList[i];
+        if (strcmp(locStatistic->myName, aName) == 0)
+        {
+            locStatistic->mySum += aValue;
+            locStatistic->myCount++;
+            if (aValue < locStatistic->myMin)
+                locStatistic->myMin = aValue;
+            if (locStatistic->myMax < aValue)
+                locStatistic->myMax = aValue;
+            return;
+        }
+    }
+    FloatStatistic* locStatistic = new (std::nothrow) FloatStatistic{locCopyText(aName), 1, aValue, aValue, aValue};
+    if (!locStatistic)
+        return;
+    if (!locStatistic->myName || !ourFloatStatistics->Add(locStatistic))
+    {
+        free(locStatistic->myName);
+        delete locStatistic;
+    }
+}
