@@ -1,0 +1,536 @@
+// The archive tool's program: start-up, the dialog procedure and the
+// operations behind its seven buttons.
+#include "ostrane/main.h"
+#include "ostrane/resource.h"
+#include "ostrane/win32_wrap.h"
+
+#include "platform/os/os_file.h"
+#include "platform/os/os_system.h"
+#include "platform/ui/ui_app.h"
+#include "platform/ui/ui_prompt.h"
+#include "qcommon/qc_assert.h"
+#include "qfile/qf_file.h"
+#include "qfile/qf_sdf.h"
+#include "qfile/qf_sdfedit.h"
+
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <strings.h>
+#include <vector>
+
+// [SECTION] state and helpers
+// [SECTION] list and title
+// [SECTION] loading and adding
+// [SECTION] saving and extracting
+// [SECTION] dialog procedure
+// [SECTION] start-up and loop
+
+// --- [SECTION] state and helpers ---
+
+static const char* const ourTitle = "Ostrane v0.01";
+static const int ourMaxEntries = 16777215;
+static const int ourMaxSelections = 1024;
+
+static std::string ourStartDirectory;
+static std::string ourSdfName;
+static bool locSDFChangedFlag = false;
+// Upper-cased listed paths with '/' separators: one file is listed once,
+// whichever separator and case its path came with.
+static std::set<std::string> ourListedKeys;
+
+static std::string locListKey(const char* aPath)
+{
+    std::string locKey = aPath;
+    for (char& locChar : locKey)
+        locChar = locChar == '\\' ? '/' : (char) std::toupper((unsigned char) locChar);
+    return locKey;
+}
+
+static bool locEndsInSdf(const std::string& aName)
+{
+    return aName.size() >= 4 && strcasecmp(aName.c_str() + aName.size() - 4, ".SDF") == 0;
+}
+
+static std::string locFormat(const char* aFormat, ...) __attribute__((format(printf, 1, 2)));
+static std::string locFormat(const char* aFormat, ...)
+{
+    char locBuffer[2048];
+    va_list locArgs;
+    va_start(locArgs, aFormat);
+    vsnprintf(locBuffer, sizeof(locBuffer), aFormat, locArgs);
+    va_end(locArgs);
+    return locBuffer;
+}
+
+const std::string& OstraneGetStartDirectory()
+{
+    return ourStartDirectory;
+}
+
+const std::string& OstraneGetSdfName()
+{
+    return ourSdfName;
+}
+
+bool OstraneGetChangedFlag()
+{
+    return locSDFChangedFlag;
+}
+
+// --- [SECTION] list and title ---
+
+void OstraneSetTitle(const char* aName)
+{
+    if (!aName || !aName[0])
+    {
+        UI_SetDialogTitle(ourOstraneDialog, ourTitle);
+        ourSdfName.clear();
+        return;
+    }
+    std::string locName = aName;
+    UI_SetDialogTitle(ourOstraneDialog, locFormat("%s - %s", ourTitle, locName.c_str()).c_str());
+    ourSdfName = locName;
+}
+
+void OstraneNewSdf()
+{
+    OstraneListReset(IDC_FILE_LIST);
+    ourListedKeys.clear();
+    OstraneEnableItem(IDC_SAVE_SDF, false);
+    OstraneEnableItem(IDC_EXTRACT_FILES, false);
+    locSDFChangedFlag = false;
+    OstraneSetTitle(nullptr);
+}
+
+void OstraneAddListFile(const char* aPath)
+{
+    std::string locKey = locListKey(aPath);
+    if (ourListedKeys.count(locKey))
+        return;
+    OstraneListAdd(IDC_FILE_LIST, aPath);
+    ourListedKeys.insert(locKey);
+    OstraneEnableItem(IDC_SAVE_SDF, true);
+    OstraneEnableItem(IDC_EXTRACT_FILES, false);
+    locSDFChangedFlag = true;
+}
+
+static void locRemoveListEntry(int anIndex)
+{
+    std::string locText;
+    if (OstraneListGetText(IDC_FILE_LIST, anIndex, &locText))
+        ourListedKeys.erase(locListKey(locText.c_str()));
+    OstraneListDelete(IDC_FILE_LIST, anIndex);
+}
+
+// --- [SECTION] loading and adding ---
+
+void OstraneListSdfDir(QF_SDFArchive* anArchive, const char* aPath)
+{
+    QF_FileList locList;
+    QF_SDF::ListArchiveDirectory(aPath, anArchive, &locList);
+    std::string locBase = aPath;
+    if (!locBase.empty())
+        locBase += '/';
+    for (QF_FileList::Node* locNode = locList.myFirst; locNode; locNode = locNode->myNext)
+    {
+        std::string locChild = locBase + locNode->myName;
+        if (locNode->myIsDirectory)
+            OstraneListSdfDir(anArchive, locChild.c_str());
+        else
+            OstraneAddListFile(locChild.c_str());
+    }
+}
+
+bool OstraneLoadSdf(const char* aPath)
+{
+    std::string locPath = aPath;
+    OstraneNewSdf();
+    QF_SDFArchive* locArchive = QF_SDF::OpenByName(locPath.c_str(), 1);
+    if (!locArchive)
+    {
+        OstraneMessageBox("ERROR", "Failed to load SDF");
+        return false;
+    }
+    OstraneListSdfDir(locArchive, "");
+    QF_SDF::Close(nullptr);
+    OstraneSetTitle(locPath.c_str());
+    OstraneEnableItem(IDC_SAVE_SDF, false);
+    locSDFChangedFlag = false;
+    OstraneEnableItem(IDC_EXTRACT_FILES, true);
+    return true;
+}
+
+void OstraneAddPath(const char* aRelativePath)
+{
+    if (QF_File::IsDirectory(aRelativePath))
+        OstraneAddDirectory(aRelativePath);
+    else if (!locEndsInSdf(aRelativePath))
+        OstraneAddListFile(aRelativePath);
+}
+
+namespace
+{
+struct DirectoryEntry
+{
+    std::string myName;
+    bool myIsDirectory;
+};
+
+bool locCollectEntry(const OS_DirEntry& anEntry, void* aUserData)
+{
+    static_cast<std::vector<DirectoryEntry>*>(aUserData)->push_back({anEntry.myName, anEntry.myInfo.myIsDirectory});
+    return true;
+}
+} // namespace
+
+bool OstraneAddDirectory(const char* aRelativeDirectory)
+{
+    std::string locDirectory = aRelativeDirectory ? aRelativeDirectory : "";
+    std::vector<DirectoryEntry> locEntries;
+    if (!OS_ListDirectory(locDirectory.c_str(), locCollectEntry, &locEntries))
+        return false;
+    for (const DirectoryEntry& locEntry : locEntries)
+    {
+        if (locEntry.myName == "." || locEntry.myName == "..")
+            continue;
+        std::string locPath = locDirectory.empty() ? locEntry.myName : locDirectory + "\\" + locEntry.myName;
+        if (locEntry.myIsDirectory)
+            OstraneAddDirectory(locPath.c_str());
+        else if (!locEndsInSdf(locEntry.myName))
+            OstraneAddListFile(locPath.c_str());
+    }
+    return true;
+}
+
+bool OstraneSetProgressTitle(QF_SDFEditProgress* aProgress)
+{
+    if (aProgress->myName && aProgress->myName[0])
+        UI_SetDialogTitle(ourOstraneDialog,
+                          locFormat("%s - Working on %s... %d/%d (%.1f%%)\n", ourTitle, aProgress->myName,
+                                    aProgress->myFileIndex + 1, aProgress->myNumFiles,
+                                    aProgress->myFraction * 100.0f)
+                              .c_str());
+    return true;
+}
+
+// --- [SECTION] saving and extracting ---
+
+static void locSave()
+{
+    QC_ASSERT(locSDFChangedFlag);
+    for (;;)
+    {
+        if (ourSdfName.empty())
+        {
+            char locBuffer[256] = "";
+            if (!OstraneSaveFileDialog(locBuffer, "*.SDF", true))
+            {
+                OstraneSetTitle(nullptr);
+                return;
+            }
+            std::string locName = locBuffer;
+            if (!locEndsInSdf(locName))
+                locName += ".SDF";
+            OstraneSetTitle(locName.c_str());
+        }
+        if (!QF_File::Exists(ourSdfName.c_str()))
+            break;
+        // The writer replaces an existing archive only once the new one is
+        // complete, so nothing is deleted here.
+        if (OstraneConfirm("Warning", "SDF already exists. Press Ok to overwrite it."))
+            break;
+        OstraneSetTitle(nullptr);
+    }
+
+    std::string locName = ourSdfName;
+    QF_SDFEdit locEditor;
+    UI_SetCursor(UI_CURSOR_WAIT);
+    int locNumEntries = 0;
+    std::string locText;
+    while (locNumEntries < ourMaxEntries && OstraneListGetText(IDC_FILE_LIST, locNumEntries, &locText))
+    {
+        locNumEntries++;
+        if (!locEditor.AddFile(locText.c_str()))
+            OstraneMessageBox("Error adding file", locText.c_str());
+    }
+    locEditor.SetProgressCallback(OstraneSetProgressTitle);
+    locEditor.SetDefaultCompression(2);
+    locEditor.SetCompression("bik", 0);
+    locEditor.SetCompression("mp3", 0);
+    if (locEditor.Write(locName.c_str()))
+    {
+        OstraneSetTitle(locName.c_str());
+        OstraneMessageBox("SDF created", locFormat("%d files in SDF", locNumEntries).c_str());
+        OstraneEnableItem(IDC_SAVE_SDF, false);
+        locSDFChangedFlag = false;
+    }
+    else
+    {
+        OstraneSetTitle(locName.c_str());
+        OstraneMessageBox("Failed to create SDF!",
+                          locFormat("Error: %d (%s)", QF_SDFEditError, QF_SDFEditErrorText).c_str());
+    }
+    UI_SetCursor(UI_CURSOR_ARROW);
+}
+
+// An entry is written below the start directory only: no absolute path, drive
+// letter or ".." component, whichever separator it uses.
+static bool locIsSafeEntryPath(const std::string& anEntry)
+{
+    if (anEntry.empty() || anEntry[0] == '/' || anEntry[0] == '\\')
+        return false;
+    if (anEntry.size() >= 2 && std::isalpha((unsigned char) anEntry[0]) && anEntry[1] == ':')
+        return false;
+    size_t locStart = 0;
+    while (locStart <= anEntry.size())
+    {
+        size_t locEnd = anEntry.find_first_of("/\\", locStart);
+        if (locEnd == std::string::npos)
+            locEnd = anEntry.size();
+        if (anEntry.compare(locStart, locEnd - locStart, "..") == 0)
+            return false;
+        locStart = locEnd + 1;
+    }
+    return true;
+}
+
+static bool locExtractEntry(const std::string& anEntry)
+{
+    UI_SetDialogTitle(ourOstraneDialog, locFormat("%s - Extracting %s...\n", ourTitle, anEntry.c_str()).c_str());
+    QF_File locInput;
+    if (!locIsSafeEntryPath(anEntry) || !locInput.Open(anEntry.c_str(), OPEN_READ | OPEN_STREAMING))
+    {
+        OstraneMessageBox("Error reading file", anEntry.c_str());
+        return false;
+    }
+    bool locSuccess = false;
+    QF_File locOutput;
+    if (locOutput.Open(anEntry.c_str(), OPEN_WRITE))
+    {
+        uint32_t locSize = locInput.GetSize();
+        uint8_t* locBuffer = (uint8_t*) std::malloc(locSize ? locSize : 1);
+        if (locBuffer)
+        {
+            locSuccess = locInput.Read(locBuffer, locSize) == locSize && locOutput.Write(locBuffer, locSize);
+            std::free(locBuffer);
+        }
+        // The file reaches the disk at Close: a failed write-back is a failure.
+        locSuccess = locOutput.Close() && locSuccess;
+    }
+    locInput.Close();
+    return locSuccess;
+}
+
+static void locExtract()
+{
+    QC_ASSERT(!locSDFChangedFlag);
+    std::string locName = ourSdfName;
+    if (!QF_SDF::OpenByName(locName.c_str(), 1))
+    {
+        OstraneMessageBox("ERROR", "Failed to access the SDF file.");
+        return;
+    }
+    UI_SetCursor(UI_CURSOR_WAIT);
+    int locSelections[ourMaxSelections];
+    int locNumSelections = OstraneListGetSelItems(IDC_FILE_LIST, locSelections, ourMaxSelections);
+    int locNumTried = 0;
+    int locNumDone = 0;
+    std::string locEntry;
+    if (locNumSelections > 0)
+    {
+        for (int i = locNumSelections - 1; i >= 0; i--)
+            if (OstraneListGetText(IDC_FILE_LIST, locSelections[i], &locEntry))
+            {
+                locNumTried++;
+                locNumDone += locExtractEntry(locEntry) ? 1 : 0;
+            }
+    }
+    else if (OstraneConfirm("Are you sure?", "Press OK to extract all files from SDF"))
+    {
+        for (int i = 0; i < ourMaxEntries && OstraneListGetText(IDC_FILE_LIST, i, &locEntry); i++)
+        {
+            locNumTried++;
+            locNumDone += locExtractEntry(locEntry) ? 1 : 0;
+        }
+    }
+    // Closed again, so that a later save reads the edited files from the disk.
+    QF_SDF::Close(nullptr);
+    OstraneSetTitle(locName.c_str());
+    if (locNumTried > 0)
+    {
+        if (locNumDone == locNumTried)
+            OstraneMessageBox("Extraction complete",
+                              locFormat("All %d files extracted succesfully.", locNumDone).c_str());
+        else
+            OstraneMessageBox("Extraction complete",
+                              locFormat("%d/%d files extracted succesfully", locNumDone, locNumTried).c_str());
+    }
+    UI_SetCursor(UI_CURSOR_ARROW);
+}
+
+// --- [SECTION] dialog procedure ---
+
+static void locAddFiles()
+{
+    UI_FileDialogRequest locRequest;
+    locRequest.myKind = UI_FILEDIALOG_OPEN_MULTI;
+    locRequest.myFilters.push_back({"All", "*.*"});
+    locRequest.myFlags = UI_FD_EXPLORER | UI_FD_PATH_MUST_EXIST | UI_FD_FILE_MUST_EXIST;
+    UI_FileDialogResult locResult;
+    if (UI_FileDialog(locRequest, &locResult) && !locResult.myNames.empty())
+    {
+        std::string locRelativeDirectory;
+        if (!OstraneGetRelativePath(ourStartDirectory, locResult.myDirectory, &locRelativeDirectory))
+            OstraneMessageBox("ERROR", "Only files from sub directories allowed.");
+        else if (locResult.myNames.size() == 1)
+        {
+            std::string locRelative;
+            if (OstraneGetRelativePath(ourStartDirectory, locResult.GetPath(0), &locRelative))
+                OstraneAddPath(locRelative.c_str());
+        }
+        else
+        {
+            std::string locPrefix = locRelativeDirectory.empty() ? std::string() : locRelativeDirectory + "\\";
+            for (const std::string& locName : locResult.myNames)
+                OstraneAddPath((locPrefix + locName).c_str());
+        }
+    }
+    OS_SetCurrentDirectory(ourStartDirectory.c_str());
+}
+
+static void locRemoveFiles()
+{
+    int locSelections[ourMaxSelections];
+    int locNum = OstraneListGetSelItems(IDC_FILE_LIST, locSelections, ourMaxSelections);
+    if (locNum <= 0)
+        return;
+    OstraneEnableItem(IDC_SAVE_SDF, true);
+    OstraneEnableItem(IDC_EXTRACT_FILES, false);
+    locSDFChangedFlag = true;
+    for (int i = locNum - 1; i >= 0; i--)
+        locRemoveListEntry(locSelections[i]);
+}
+
+static void locDropFiles(const std::vector<std::string>& aPaths)
+{
+    int j = (int) aPaths.size();
+    QC_ASSERT(j > 0);
+    for (const std::string& locDropped : aPaths)
+    {
+        std::string locPath = locDropped.substr(0, 1024);
+        std::string locRelative;
+        if (OstraneGetRelativePath(ourStartDirectory, locPath, &locRelative) && !locRelative.empty())
+            OstraneAddPath(locRelative.c_str());
+        else
+            OstraneMessageBox("ERROR", "Only files from sub directories allowed.");
+    }
+}
+
+intptr_t OstraneDlgProc(UI_Dialog* aDialog, const UI_Message& aMessage)
+{
+    ourOstraneDialog = aDialog;
+    switch (aMessage.myKind)
+    {
+    case UI_MSG_INITDIALOG:
+        return 1;
+    case UI_MSG_CLOSE:
+        if (!locSDFChangedFlag ||
+            OstraneConfirm("Are you sure you want to quit?",
+                           "You have made changes to the SDF, these will be lost if you quit."))
+            UI_PostQuitMessage(0);
+        return 0;
+    case UI_MSG_DROPFILES:
+        if (aMessage.myDroppedFiles)
+            locDropFiles(*aMessage.myDroppedFiles);
+        return 0;
+    case UI_MSG_COMMAND:
+        switch (aMessage.myControlId)
+        {
+        case IDC_OPEN_SDF:
+            if (!locSDFChangedFlag ||
+                OstraneConfirm("Are you sure you want to load a new SDF?",
+                               "You have made changes to the SDF, these will be lost if you load a new SDF."))
+            {
+                char locBuffer[256] = "";
+                if (OstraneOpenFileDialog(locBuffer, "*.sdf", true))
+                    OstraneLoadSdf(locBuffer);
+            }
+            return 0;
+        case IDC_NEW_SDF:
+            if (!locSDFChangedFlag ||
+                OstraneConfirm("Are you sure you want to create a new SDF?",
+                               "You have made changes to the existing SDF, these will be lost if you create a new one."))
+                OstraneNewSdf();
+            return 0;
+        case IDC_SAVE_SDF:
+            locSave();
+            return 0;
+        case IDC_ADD_FILES:
+            locAddFiles();
+            return 0;
+        case IDC_REMOVE_FILES:
+            locRemoveFiles();
+            return 0;
+        case IDC_EXTRACT_FILES:
+            locExtract();
+            return 0;
+        }
+        return 0;
+    }
+    return 0;
+}
+
+// --- [SECTION] start-up and loop ---
+
+static void locIdleCheck(void*)
+{
+    static bool locAssertIgnoreFlag = false;
+    if (OS_GetRoundingMode() != OS_ROUND_TRUNCATE && !locAssertIgnoreFlag)
+        QC_Mem::AssertionFailed(__FILE__, __LINE__, "(_controlfp(0, 0) & _MCW_RC) == _RC_CHOP",
+                                &locAssertIgnoreFlag);
+}
+
+bool OstraneStart(const char* aCommandLine)
+{
+    OS_SetRoundingMode(OS_ROUND_TRUNCATE);
+    char locDirectory[4096];
+    ourStartDirectory = OS_GetCurrentDirectory(locDirectory, sizeof(locDirectory)) ? locDirectory : "";
+    ourOstraneDialog = OstraneCreateDialog(IDD_OSTRANE_DIALOG, OstraneDlgProc, nullptr, IDI_OSTRANE_ICON);
+    if (!ourOstraneDialog)
+        QC_Mem::FatalError("Failed to create the dialog");
+    OstraneNewSdf();
+    if (aCommandLine && aCommandLine[0] && !OstraneLoadSdf(aCommandLine))
+    {
+        UI_PostQuitMessage(-2);
+        return false;
+    }
+    return true;
+}
+
+void OstraneRunLoop()
+{
+    UI_RunMessageLoop(locIdleCheck, nullptr);
+}
+
+int OstraneMain(const char* aCommandLine)
+{
+    OstraneStart(aCommandLine);
+    OstraneRunLoop();
+    return 0;
+}
+
+void OstraneShutdown()
+{
+    if (ourOstraneDialog)
+        UI_DestroyDialog(ourOstraneDialog);
+    ourOstraneDialog = nullptr;
+    ourSdfName.clear();
+    ourListedKeys.clear();
+    locSDFChangedFlag = false;
+    QF_SDF::Close(nullptr);
+    UI_SetCursor(UI_CURSOR_ARROW);
+}

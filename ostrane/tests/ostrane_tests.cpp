@@ -1,0 +1,448 @@
+// The archive tool's real dialog on Qt's offscreen platform, driven through its
+// buttons, drops and scripted answers to its questions.
+#include "ostrane/main.h"
+#include "ostrane/resource.h"
+#include "ostrane/win32_wrap.h"
+
+#include "platform/os/os_system.h"
+#include "platform/ui/ui_app.h"
+#include "platform/ui/ui_prompt_script.h"
+#include "platform/ui/ui_qt.h"
+#include "qfile/qf_sdf.h"
+#include "qfile/qf_sdfedit.h"
+
+#include <QEvent>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+class TitleRecorder : public QObject
+{
+public:
+    bool eventFilter(QObject* anObject, QEvent* anEvent) override
+    {
+        if (anEvent->type() == QEvent::WindowTitleChange)
+            myTitles.push_back(static_cast<QWidget*>(anObject)->windowTitle().toStdString());
+        return false;
+    }
+    std::vector<std::string> myTitles;
+};
+
+void locWriteFile(const fs::path& aPath, const std::string& aContents)
+{
+    fs::create_directories(aPath.parent_path());
+    std::ofstream locStream(aPath, std::ios::binary);
+    locStream << aContents;
+}
+
+std::string locReadFile(const fs::path& aPath)
+{
+    std::ifstream locStream(aPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(locStream), std::istreambuf_iterator<char>());
+}
+
+class OstraneTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        static int ourArgc = 1;
+        static char ourName[] = "ostrane_tests";
+        static char* ourArgv[] = {ourName, nullptr};
+        ASSERT_TRUE(UI_Init(&ourArgc, ourArgv));
+        const ::testing::TestInfo* locInfo = ::testing::UnitTest::GetInstance()->current_test_info();
+        myRoot = fs::path(Q_TEST_TMP_DIR) / locInfo->name();
+        fs::remove_all(myRoot);
+        myWork = myRoot / "data";
+        fs::create_directories(myWork);
+        myOldDirectory = fs::current_path();
+        fs::current_path(myWork);
+        UI_SetPromptService(&myPrompts);
+        UI_ClearQuitMessage();
+    }
+
+    void TearDown() override
+    {
+        OstraneShutdown();
+        UI_ClearQuitMessage();
+        UI_SetPromptService(nullptr);
+        OS_SetRoundingMode(OS_ROUND_NEAREST);
+        fs::current_path(myOldDirectory);
+    }
+
+    void Start(const char* aCommandLine = "") { myStarted = OstraneStart(aCommandLine); }
+    void Click(int anId) { UI_ClickButton(ourOstraneDialog, anId); }
+    void Drop(const fs::path& aPath) { UI_DropFiles(ourOstraneDialog, IDC_FILE_LIST, {aPath.string()}); }
+    bool Enabled(int anId) { return UI_IsControlEnabled(ourOstraneDialog, anId); }
+    std::string Title() { return UI_GetDialogTitle(ourOstraneDialog); }
+
+    std::vector<std::string> Entries()
+    {
+        std::vector<std::string> locEntries;
+        std::string locText;
+        for (int i = 0; OstraneListGetText(IDC_FILE_LIST, i, &locText); i++)
+            locEntries.push_back(locText);
+        return locEntries;
+    }
+
+    // Saves the list under a name typed into the save dialog.
+    void SaveAs(const std::string& aTypedName)
+    {
+        myPrompts.AnswerFile((myWork / aTypedName).string());
+        myPrompts.AnswerBox(OS_ID_OK);
+        Click(IDC_SAVE_SDF);
+    }
+
+    void Select(int anIndex) { UI_ListSetSel(ourOstraneDialog, IDC_FILE_LIST, anIndex, true); }
+
+    UI_ScriptedPrompts myPrompts;
+    fs::path myRoot;
+    fs::path myWork;
+    fs::path myOldDirectory;
+    bool myStarted = false;
+};
+} // namespace
+
+TEST_F(OstraneTest, ButtonStatesFollowStartAddRemoveSaveAndLoad)
+{
+    locWriteFile(myWork / "a.txt", "alpha");
+    locWriteFile(myWork / "b.txt", "bravo");
+    Start();
+    EXPECT_EQ(Title(), "Ostrane v0.01");
+    EXPECT_FALSE(Enabled(IDC_SAVE_SDF));
+    EXPECT_FALSE(Enabled(IDC_EXTRACT_FILES));
+    EXPECT_TRUE(Enabled(IDC_OPEN_SDF));
+
+    Drop(myWork / "a.txt");
+    Drop(myWork / "b.txt");
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_TRUE(Enabled(IDC_SAVE_SDF));
+    EXPECT_FALSE(Enabled(IDC_EXTRACT_FILES));
+    EXPECT_TRUE(OstraneGetChangedFlag());
+
+    Select(1);
+    Click(IDC_REMOVE_FILES);
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"a.txt"}));
+    EXPECT_TRUE(Enabled(IDC_SAVE_SDF));
+
+    SaveAs("pack");
+    EXPECT_EQ(myPrompts.GetBoxes(), (std::vector<std::string>{"SDF created|1 files in SDF"}));
+    EXPECT_TRUE(fs::exists(myWork / "pack.SDF"));
+    EXPECT_EQ(Title(), "Ostrane v0.01 - pack.SDF");
+    EXPECT_FALSE(Enabled(IDC_SAVE_SDF));
+    EXPECT_FALSE(Enabled(IDC_EXTRACT_FILES));
+    EXPECT_FALSE(OstraneGetChangedFlag());
+
+    // The save dialog asked for "*.SDF"; the open dialog shows "*.sdf" and filters on "*.SDF".
+    ASSERT_EQ(myPrompts.myQuestions.front().myKind, UI_ScriptedPrompts::FILE_DIALOG);
+    EXPECT_EQ(myPrompts.myQuestions.front().myRequest.myKind, UI_FILEDIALOG_SAVE);
+    myPrompts.Clear();
+    myPrompts.AnswerFile((myWork / "pack.SDF").string());
+    Click(IDC_OPEN_SDF);
+    ASSERT_EQ(myPrompts.myQuestions.size(), 1u);
+    ASSERT_EQ(myPrompts.myQuestions[0].myRequest.myFilters.size(), 1u);
+    EXPECT_EQ(myPrompts.myQuestions[0].myRequest.myFilters[0].myText, "*.sdf");
+    EXPECT_EQ(myPrompts.myQuestions[0].myRequest.myFilters[0].myPattern, "*.SDF");
+    EXPECT_EQ(Title(), "Ostrane v0.01 - pack.SDF");
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"a.txt"}));
+    EXPECT_TRUE(Enabled(IDC_EXTRACT_FILES));
+    EXPECT_FALSE(Enabled(IDC_SAVE_SDF));
+    // The listing closed the archive again.
+    EXPECT_EQ(QF_SDF::ourFirstArchive, nullptr);
+
+    Click(IDC_NEW_SDF);
+    EXPECT_EQ(Title(), "Ostrane v0.01");
+    EXPECT_TRUE(Entries().empty());
+    EXPECT_FALSE(Enabled(IDC_EXTRACT_FILES));
+}
+
+TEST_F(OstraneTest, TypedNamesGetTheSdfExtensionUnlessTheyHaveIt)
+{
+    locWriteFile(myWork / "a.txt", "alpha");
+    Start();
+    Drop(myWork / "a.txt");
+    SaveAs("one");
+    EXPECT_TRUE(fs::exists(myWork / "one.SDF"));
+    EXPECT_EQ(OstraneGetSdfName(), "one.SDF");
+
+    Click(IDC_NEW_SDF);
+    Drop(myWork / "a.txt");
+    SaveAs("two.sdf");
+    EXPECT_TRUE(fs::exists(myWork / "two.sdf"));
+    EXPECT_FALSE(fs::exists(myWork / "two.sdf.SDF"));
+    EXPECT_EQ(Title(), "Ostrane v0.01 - two.sdf");
+
+    // A cancelled save dialog saves nothing and leaves the bare title.
+    Click(IDC_NEW_SDF);
+    Drop(myWork / "a.txt");
+    myPrompts.Clear();
+    myPrompts.AnswerCancel();
+    Click(IDC_SAVE_SDF);
+    EXPECT_EQ(Title(), "Ostrane v0.01");
+    EXPECT_TRUE(Enabled(IDC_SAVE_SDF));
+    EXPECT_TRUE(myPrompts.GetBoxes().empty());
+}
+
+TEST_F(OstraneTest, DecliningToOverwriteAsksForAnotherNameAndAcceptingReplaces)
+{
+    locWriteFile(myWork / "a.txt", "alpha");
+    locWriteFile(myWork / "b.txt", "bravo");
+    Start();
+    Drop(myWork / "a.txt");
+    SaveAs("pack");
+    std::string locFirstArchive = locReadFile(myWork / "pack.SDF");
+
+    // The name is known: the question comes at once; Cancel reopens the save dialog.
+    Drop(myWork / "b.txt");
+    myPrompts.Clear();
+    myPrompts.AnswerBox(OS_ID_CANCEL);
+    myPrompts.AnswerFile((myWork / "other").string());
+    myPrompts.AnswerBox(OS_ID_OK);
+    Click(IDC_SAVE_SDF);
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              (std::vector<std::string>{"Warning|SDF already exists. Press Ok to overwrite it.",
+                                        "SDF created|2 files in SDF"}));
+    EXPECT_EQ(myPrompts.myNumUnscripted, 0);
+    EXPECT_EQ(locReadFile(myWork / "pack.SDF"), locFirstArchive);
+    EXPECT_TRUE(fs::exists(myWork / "other.SDF"));
+
+    // A typed name that exists: OK replaces the old archive.
+    Click(IDC_NEW_SDF);
+    Drop(myWork / "b.txt");
+    myPrompts.Clear();
+    myPrompts.AnswerFile((myWork / "pack").string());
+    myPrompts.AnswerBox(OS_ID_OK);
+    myPrompts.AnswerBox(OS_ID_OK);
+    Click(IDC_SAVE_SDF);
+    EXPECT_EQ(myPrompts.GetBoxes().back(), "SDF created|1 files in SDF");
+    myPrompts.AnswerFile((myWork / "pack.SDF").string());
+    Click(IDC_OPEN_SDF);
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"b.txt"}));
+}
+
+TEST_F(OstraneTest, ExtractsSelectedEntriesFromTheLastToTheFirst)
+{
+    for (const char* locName : {"a.txt", "b.txt", "c.txt", "d.txt"})
+        locWriteFile(myWork / "files" / locName, std::string("contents of ") + locName);
+    Start();
+    Drop(myWork / "files");
+    SaveAs("pack");
+    fs::remove_all(myWork / "files");
+    myPrompts.AnswerFile((myWork / "pack.SDF").string());
+    Click(IDC_OPEN_SDF);
+    ASSERT_EQ(Entries().size(), 4u);
+
+    TitleRecorder locRecorder;
+    UI_GetDialogWidget(ourOstraneDialog)->installEventFilter(&locRecorder);
+    Select(0);
+    Select(2);
+    Select(3);
+    myPrompts.Clear();
+    Click(IDC_EXTRACT_FILES);
+    UI_GetDialogWidget(ourOstraneDialog)->removeEventFilter(&locRecorder);
+
+    EXPECT_EQ(myPrompts.GetBoxes(), (std::vector<std::string>{"Extraction complete|All 3 files extracted succesfully."}));
+    std::vector<std::string> locExtracting;
+    for (const std::string& locTitle : locRecorder.myTitles)
+        if (locTitle.find("Extracting") != std::string::npos)
+            locExtracting.push_back(locTitle);
+    EXPECT_EQ(locExtracting, (std::vector<std::string>{"Ostrane v0.01 - Extracting files/d.txt...",
+                                                       "Ostrane v0.01 - Extracting files/c.txt...",
+                                                       "Ostrane v0.01 - Extracting files/a.txt..."}));
+    EXPECT_EQ(Title(), "Ostrane v0.01 - pack.SDF");
+    EXPECT_EQ(locReadFile(myWork / "files" / "d.txt"), "contents of d.txt");
+    EXPECT_EQ(locReadFile(myWork / "files" / "a.txt"), "contents of a.txt");
+    EXPECT_FALSE(fs::exists(myWork / "files" / "b.txt"));
+    // Closed after extraction: a later save reads the disk, not the archive.
+    EXPECT_EQ(QF_SDF::ourFirstArchive, nullptr);
+}
+
+TEST_F(OstraneTest, DirectoriesAddFilesButNoArchivesAndNothingTwice)
+{
+    locWriteFile(myWork / "sub" / "x.sdf", "not packed");
+    locWriteFile(myWork / "sub" / "a.txt", "alpha");
+    locWriteFile(myWork / "sub" / "abc", "short name");
+    Start();
+    Drop(myWork / "sub");
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"sub\\a.txt", "sub\\abc"}));
+
+    // The same files by other spellings: another case, the other separator.
+    Drop(myWork / "sub" / "A.TXT");
+    OstraneAddPath("SUB/ABC");
+    OstraneAddPath("sub\\a.txt");
+    EXPECT_EQ(Entries().size(), 2u);
+
+    // Paths outside the start directory are refused, also one that only shares its prefix.
+    locWriteFile(myRoot / "data2" / "z.txt", "outside");
+    myPrompts.Clear();
+    Drop(myRoot / "data2" / "z.txt");
+    myPrompts.AnswerFiles((myRoot / "data2").string(), {"z.txt"});
+    Click(IDC_ADD_FILES);
+    EXPECT_EQ(myPrompts.GetBoxes(), (std::vector<std::string>{"ERROR|Only files from sub directories allowed.",
+                                                              "ERROR|Only files from sub directories allowed."}));
+    EXPECT_EQ(Entries().size(), 2u);
+}
+
+TEST_F(OstraneTest, AddFilesTakesSeveralNamesWithTheDirectoryPrefix)
+{
+    locWriteFile(myWork / "top.txt", "top");
+    locWriteFile(myWork / "deep" / "er" / "one.txt", "1");
+    locWriteFile(myWork / "deep" / "er" / "two.txt", "2");
+    Start();
+    myPrompts.AnswerFiles((myWork / "deep" / "er").string(), {"one.txt", "two.txt"});
+    Click(IDC_ADD_FILES);
+    myPrompts.AnswerFile((myWork / "top.txt").string());
+    Click(IDC_ADD_FILES);
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"deep/er\\one.txt", "deep/er\\two.txt", "top.txt"}));
+    EXPECT_EQ(fs::current_path(), myWork);
+}
+
+TEST_F(OstraneTest, PercentInANameSurvivesSaveAndLoad)
+{
+    locWriteFile(myWork / "100%.txt", "one hundred percent");
+    Start();
+    TitleRecorder locRecorder;
+    UI_GetDialogWidget(ourOstraneDialog)->installEventFilter(&locRecorder);
+    Drop(myWork / "100%.txt");
+    SaveAs("pack");
+    UI_GetDialogWidget(ourOstraneDialog)->removeEventFilter(&locRecorder);
+    EXPECT_NE(std::find(locRecorder.myTitles.begin(), locRecorder.myTitles.end(),
+                        "Ostrane v0.01 - Working on 100%.txt... 1/1 (0.0%)"),
+              locRecorder.myTitles.end());
+    myPrompts.AnswerFile((myWork / "pack.SDF").string());
+    Click(IDC_OPEN_SDF);
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"100%.txt"}));
+}
+
+TEST_F(OstraneTest, DirectoryTreeRoundTripsThroughAnArchive)
+{
+    std::mt19937 locRandom(7);
+    std::map<std::string, std::string> locFiles;
+    const char* const locNames[] = {"tree/readme.txt", "tree/Art/Rock.tga", "tree/Art/sky.DDS",
+                                    "tree/music/theme.mp3", "tree/video/intro.bik", "tree/a/b/c/deep.bin"};
+    for (const char* locName : locNames)
+    {
+        std::string locContents;
+        size_t locSize = 1 + locRandom() % 70000;
+        bool locCompressible = locRandom() % 2;
+        for (size_t i = 0; i < locSize; i++)
+            locContents += (char) (locCompressible ? "abcd"[i % 4] : locRandom() & 0xFF);
+        locFiles[locName] = locContents;
+        locWriteFile(myWork / locName, locContents);
+    }
+    Start();
+    Drop(myWork / "tree");
+    SaveAs("tree.sdf");
+    ASSERT_EQ(myPrompts.GetBoxes().back(), "SDF created|6 files in SDF");
+    OstraneShutdown();
+
+    // Elsewhere: the archive from the command line, every entry extracted.
+    fs::path locElsewhere = myRoot / "elsewhere";
+    fs::create_directories(locElsewhere);
+    fs::current_path(locElsewhere);
+    Start("../data/tree.sdf");
+    ASSERT_TRUE(myStarted);
+    EXPECT_EQ(Entries().size(), 6u);
+    myPrompts.Clear();
+    myPrompts.AnswerBox(OS_ID_OK);
+    Click(IDC_EXTRACT_FILES);
+    EXPECT_EQ(myPrompts.GetBoxes(), (std::vector<std::string>{"Are you sure?|Press OK to extract all files from SDF",
+                                                              "Extraction complete|All 6 files extracted succesfully."}));
+    for (const auto& [locName, locContents] : locFiles)
+    {
+        EXPECT_EQ(locReadFile(locElsewhere / locName), locContents) << locName;
+    }
+}
+
+TEST_F(OstraneTest, MissingCommandLineArchiveEndsTheProgram)
+{
+    Start("missing.sdf");
+    EXPECT_FALSE(myStarted);
+    EXPECT_EQ(myPrompts.GetBoxes(), (std::vector<std::string>{"ERROR|Failed to load SDF"}));
+    int locExitValue = 0;
+    EXPECT_TRUE(UI_PeekQuitMessage(&locExitValue));
+    EXPECT_EQ(locExitValue, -2);
+    EXPECT_EQ(OstraneMain("missing.sdf"), 0);
+}
+
+TEST_F(OstraneTest, ClosingWithChangesAsksFirst)
+{
+    locWriteFile(myWork / "a.txt", "alpha");
+    Start();
+    EXPECT_EQ(OS_GetRoundingMode(), OS_ROUND_TRUNCATE);
+    Drop(myWork / "a.txt");
+    myPrompts.AnswerBox(OS_ID_CANCEL);
+    UI_GetDialogWidget(ourOstraneDialog)->close();
+    EXPECT_FALSE(UI_PeekQuitMessage(nullptr));
+    myPrompts.AnswerBox(OS_ID_CANCEL);
+    Click(IDC_NEW_SDF);
+    EXPECT_EQ(Entries().size(), 1u);
+    myPrompts.AnswerBox(OS_ID_OK);
+    UI_GetDialogWidget(ourOstraneDialog)->close();
+    int locExitValue = 1;
+    EXPECT_TRUE(UI_PeekQuitMessage(&locExitValue));
+    EXPECT_EQ(locExitValue, 0);
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              (std::vector<std::string>{
+                  "Are you sure you want to quit?|You have made changes to the SDF, these will be lost if you quit.",
+                  "Are you sure you want to create a new SDF?|You have made changes to the existing SDF, these will "
+                  "be lost if you create a new one.",
+                  "Are you sure you want to quit?|You have made changes to the SDF, these will be lost if you quit."}));
+}
+
+TEST_F(OstraneTest, ExtractionRefusesPathsThatLeaveTheStartDirectory)
+{
+    // An archive holding "../evil.txt", made by the writer from a directory below.
+    locWriteFile(myRoot / "evil.txt", "outside");
+    fs::current_path(myWork);
+    {
+        QF_SDFEdit locEditor;
+        locEditor.AddFile("../evil.txt");
+        locEditor.AddFile("../data/good.txt");
+        locWriteFile(myWork / "good.txt", "inside");
+        ASSERT_TRUE(locEditor.Write("evil.sdf")) << QF_SDFEditError;
+    }
+    fs::remove(myRoot / "evil.txt");
+    fs::path locInner = myWork / "inner";
+    fs::create_directories(locInner);
+    fs::current_path(locInner);
+    Start("../evil.sdf");
+    ASSERT_TRUE(myStarted);
+    myPrompts.Clear();
+    myPrompts.AnswerBox(OS_ID_OK);
+    Click(IDC_EXTRACT_FILES);
+    std::vector<std::string> locBoxes = myPrompts.GetBoxes();
+    ASSERT_EQ(locBoxes.size(), 4u);
+    EXPECT_EQ(locBoxes[1], "Error reading file|../data/good.txt");
+    EXPECT_EQ(locBoxes[2], "Error reading file|../evil.txt");
+    EXPECT_EQ(locBoxes[3], "Extraction complete|0/2 files extracted succesfully");
+    EXPECT_FALSE(fs::exists(myRoot / "evil.txt"));
+}
+
+TEST_F(OstraneTest, FailedWriteIsNotCountedAsExtracted)
+{
+    locWriteFile(myWork / "a.txt", "alpha");
+    locWriteFile(myWork / "b.txt", "bravo");
+    Start();
+    Drop(myWork / "a.txt");
+    Drop(myWork / "b.txt");
+    SaveAs("pack");
+    myPrompts.AnswerFile((myWork / "pack.SDF").string());
+    Click(IDC_OPEN_SDF);
+    // A directory where a.txt should go: the file cannot be written.
+    fs::remove(myWork / "a.txt");
+    fs::create_directories(myWork / "a.txt");
+    myPrompts.Clear();
+    myPrompts.AnswerBox(OS_ID_OK);
+    Click(IDC_EXTRACT_FILES);
+    EXPECT_EQ(myPrompts.GetBoxes().back(), "Extraction complete|1/2 files extracted succesfully");
+}
