@@ -116,6 +116,10 @@ void locRunReport(const char* aText, int aLength)
     pid_t locChild = _Fork();
     if (locChild == 0)
     {
+        // The handler blocks the crash signal, and exec keeps the mask.
+        sigset_t locNoSignals;
+        sigemptyset(&locNoSignals);
+        sigprocmask(SIG_SETMASK, &locNoSignals, nullptr);
         execv("/proc/self/exe", locArguments);
         _exit(127);
     }
