@@ -1,20 +1,24 @@
-// SDF entry lookup, loading and directory listing over the open-archive registry.
+// SDF archives: the registry of open archives, the opener with its FAT checks,
+// and the lookup, loading and listing of entries.
+//
+// [SECTION] Names and the FAT
+// [SECTION] FAT checks
+// [SECTION] Registry and opener
+// [SECTION] Lookup and loading
+// [SECTION] Listing
 #include "qfile/qf_sdf.h"
-
-#include <strings.h>
 
 #include <cstdlib>
 #include <cstring>
 
 #include "qcommon/qc_assert.h"
 #include "qfile/qf_file.h"
+#include "qfile/qf_sdf_local.h"
 #include "qpack/qp_pack.h"
 
 namespace
 {
 constexpr OS_FileHandle INVALID_HANDLE_VALUE = OS_INVALID_HANDLE;
-constexpr uint32_t locStoredSizeMask = 0x3FFFFFFF;
-constexpr size_t locMaxPath = 255;
 
 // The shared handle failed under us: later searches skip the archive until it is reopened.
 bool locArchiveReadFailed(QF_SDFArchive* anArchive)
@@ -23,17 +27,59 @@ bool locArchiveReadFailed(QF_SDFArchive* anArchive)
     QF_ErrorCode = QF_ERROR_READ;
     return false;
 }
+
+inline uint8_t locUpper(uint8_t aChar)
+{
+    return (aChar >= 'a' && aChar <= 'z') ? uint8_t(aChar - 'a' + 'A') : aChar;
+}
+
+// Archive paths compare by ASCII case only, whatever the locale, as they hash.
+bool locEqualNoCase(const char* aFirst, const char* aSecond)
+{
+    for (;; ++aFirst, ++aSecond)
+    {
+        uint8_t locA = locUpper(uint8_t(*aFirst));
+        if (locA != locUpper(uint8_t(*aSecond)))
+            return false;
+        if (!locA)
+            return true;
+    }
+}
+
+bool locStartsWithNoCase(const char* aText, const char* aPrefix, size_t aLength)
+{
+    for (size_t i = 0; i < aLength; ++i)
+    {
+        if (locUpper(uint8_t(aText[i])) != locUpper(uint8_t(aPrefix[i])) || !aText[i])
+            return false;
+    }
+    return true;
+}
+
+// Copies a path with '\\' turned into '/'; false when it is longer than an archive path may be.
+bool locNormalize(const char* aPath, char* aResult)
+{
+    size_t locLength = aPath ? strlen(aPath) : 0;
+    if (locLength > QF_SDF_MAX_PATH)
+        return false;
+    for (size_t i = 0; i < locLength; ++i)
+        aResult[i] = aPath[i] == '\\' ? '/' : aPath[i];
+    aResult[locLength] = 0;
+    return true;
+}
 }
 
 QF_SDFArchive* QF_SDF::ourFirstArchive = nullptr;
 
-// [Names and the FAT]
+//-----------------------------------------------------------------------------
+// [SECTION] Names and the FAT
+//-----------------------------------------------------------------------------
 
 uint32_t QF_SDF::HashName(const char* aPath, char* aNormalized)
 {
     size_t locLength = 0;
     if (aPath)
-        while (aPath[locLength] && locLength < locMaxPath)
+        while (aPath[locLength] && locLength < QF_SDF_MAX_PATH)
         {
             aNormalized[locLength] = aPath[locLength] == '\\' ? '/' : aPath[locLength];
             ++locLength;
@@ -43,10 +89,7 @@ uint32_t QF_SDF::HashName(const char* aPath, char* aNormalized)
     uint32_t locB = 0;
     for (size_t locIndex = 0; locIndex < locLength; ++locIndex)
     {
-        uint8_t locByte = static_cast<uint8_t>(aNormalized[locIndex]);
-        if (locByte >= 'a' && locByte <= 'z')
-            locByte = static_cast<uint8_t>(locByte - 'a' + 'A');
-        locA = (locA + locByte) % 65521;
+        locA = (locA + locUpper(uint8_t(aNormalized[locIndex]))) % 65521;
         locB = (locB + locA) % 65521;
     }
     return locA | (locB << 16);
@@ -56,9 +99,7 @@ uint32_t QF_SDF::GetFATWord(const QF_SDFArchive* anArchive, uint32_t anOffset)
 {
     if (!anArchive->myFAT || uint64_t(anOffset) + 4 > anArchive->myFATSize)
         return 0;
-    const uint8_t* locBytes = anArchive->myFAT + anOffset;
-    return uint32_t(locBytes[0]) | (uint32_t(locBytes[1]) << 8) | (uint32_t(locBytes[2]) << 16) |
-           (uint32_t(locBytes[3]) << 24);
+    return QF_SDFGetU32(anArchive->myFAT + anOffset);
 }
 
 const char* QF_SDF::GetFATText(const QF_SDFArchive* anArchive, uint32_t anOffset)
@@ -71,7 +112,7 @@ const char* QF_SDF::GetFATText(const QF_SDFArchive* anArchive, uint32_t anOffset
 
 bool QF_SDF::GetFileRecord(const QF_SDFArchive* anArchive, uint32_t aRecordOffset, QF_SDFFileRecord* aRecord)
 {
-    if (uint64_t(aRecordOffset) + 20 > anArchive->myFATSize)
+    if (uint64_t(aRecordOffset) + QF_SDF_FILE_RECORD_SIZE > anArchive->myFATSize)
         return false;
     aRecord->myTime = GetFATWord(anArchive, aRecordOffset);
     aRecord->mySize = GetFATWord(anArchive, aRecordOffset + 4);
@@ -88,32 +129,361 @@ bool QF_SDF::IsSearched(const QF_SDFArchive* anArchive, uint8_t aPriority)
            anArchive->myFAT;
 }
 
-// [Lookup and loading]
+//-----------------------------------------------------------------------------
+// [SECTION] FAT checks
+//-----------------------------------------------------------------------------
+
+namespace
+{
+struct locFatCheck
+{
+    const uint8_t* myData;
+    uint64_t mySize;
+    int64_t myLastNul;   // index of the last NUL byte; -1 when none
+
+    uint32_t Word(uint64_t anOffset) const { return QF_SDFGetU32(myData + anOffset); }
+
+    // A string that starts at or before the FAT's last NUL ends inside the FAT.
+    bool TextOk(uint64_t anOffset) const { return int64_t(anOffset) <= myLastNul; }
+
+    bool FileRecordOk(uint32_t aRecord) const
+    {
+        if ((aRecord & 3) || !TextOk(uint64_t(aRecord) + QF_SDF_FILE_RECORD_SIZE))
+            return false;
+        uint32_t locPath = Word(uint64_t(aRecord) + 16);
+        return (locPath & 3) == 0 && TextOk(locPath);
+    }
+};
+}
+
+bool QF_SDFCheckFat(const uint8_t* aData, uint32_t aSize, uint32_t* aDirTable)
+{
+    if (aSize < 8)
+        return false;
+    locFatCheck locCheck = {aData, aSize, -1};
+    if (const void* locNul = memrchr(aData, 0, aSize))
+        locCheck.myLastNul = static_cast<const uint8_t*>(locNul) - aData;
+
+    uint64_t locFileCount = locCheck.Word(0);
+    uint64_t locDirTable = 4 + 8 * locFileCount;
+    if (locDirTable + 4 > aSize)
+        return false;
+    uint64_t locDirCount = locCheck.Word(locDirTable);
+    if (locDirTable + 4 + 8 * locDirCount > aSize)
+        return false;
+
+    for (uint64_t i = 0; i < locFileCount; ++i)
+    {
+        if (!locCheck.FileRecordOk(locCheck.Word(8 + 8 * i)))
+            return false;
+    }
+
+    // Directory records never overlap in a sound FAT, so their words together
+    // cannot exceed it; this also bounds the work done on a hostile one.
+    uint64_t locWords = 0;
+    for (uint64_t i = 0; i < locDirCount; ++i)
+    {
+        uint64_t locRecord = locCheck.Word(locDirTable + 8 + 8 * i);
+        if ((locRecord & 3) || locRecord + 4 > aSize)
+            return false;
+        uint64_t locSubDirs = locCheck.Word(locRecord);
+        if (locRecord + 8 + 4 * locSubDirs > aSize)
+            return false;
+        uint64_t locFiles = locCheck.Word(locRecord + 4 + 4 * locSubDirs);
+        if (!locCheck.TextOk(locRecord + 8 + 4 * locSubDirs + 4 * locFiles))
+            return false;
+        locWords += 2 + locSubDirs + locFiles;
+        if (locWords * 4 > aSize)
+            return false;
+        for (uint64_t j = 0; j < locSubDirs; ++j)
+        {
+            if (!locCheck.TextOk(locCheck.Word(locRecord + 4 + 4 * j)))
+                return false;
+        }
+        for (uint64_t j = 0; j < locFiles; ++j)
+        {
+            if (!locCheck.FileRecordOk(locCheck.Word(locRecord + 8 + 4 * locSubDirs + 4 * j)))
+                return false;
+        }
+    }
+    *aDirTable = uint32_t(locDirTable);
+    return true;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Registry and opener
+//-----------------------------------------------------------------------------
+
+QF_SDFArchive* QF_SDF::CreateEntry()
+{
+    QF_SDFArchive* locArchive = static_cast<QF_SDFArchive*>(calloc(1, sizeof(QF_SDFArchive)));
+    if (!locArchive)
+        return nullptr;
+    locArchive->myRefCount = 1;
+    locArchive->myFileHand = INVALID_HANDLE_VALUE;
+    locArchive->myNext = ourFirstArchive;
+    if (ourFirstArchive)
+        ourFirstArchive->myPrevious = locArchive;
+    ourFirstArchive = locArchive;
+    return locArchive;
+}
+
+void QF_SDF::CloseArchive(QF_SDFArchive* anArchive)
+{
+    if (anArchive->myFileHand != INVALID_HANDLE_VALUE)
+        OS_CloseFile(anArchive->myFileHand);
+    anArchive->myFileHand = INVALID_HANDLE_VALUE;
+    free(anArchive->myFAT);
+    anArchive->myFAT = nullptr;
+    anArchive->myFATSize = 0;
+    anArchive->myFileTable = 0;
+    anArchive->myDirTable = 0;
+    anArchive->myTablesSorted = 0;
+    free(anArchive->myName);
+    anArchive->myName = nullptr;
+    anArchive->myOpenFlag = 0;
+}
+
+void QF_SDF::DestroyEntry(QF_SDFArchive* anArchive)
+{
+    CloseArchive(anArchive);
+    if (anArchive->myPrevious)
+        anArchive->myPrevious->myNext = anArchive->myNext;
+    else if (ourFirstArchive == anArchive)
+        ourFirstArchive = anArchive->myNext;
+    if (anArchive->myNext)
+        anArchive->myNext->myPrevious = anArchive->myPrevious;
+    anArchive->myNext = anArchive->myPrevious = nullptr;
+}
+
+static bool locIsSorted(const QF_SDFArchive* anArchive, uint32_t aTable)
+{
+    uint32_t locCount = QF_SDF::GetFATWord(anArchive, aTable);
+    for (uint32_t i = 1; i < locCount; ++i)
+    {
+        if (QF_SDF::GetFATWord(anArchive, aTable + 8 * i - 4) > QF_SDF::GetFATWord(anArchive, aTable + 8 * i + 4))
+            return false;
+    }
+    return true;
+}
+
+static bool locOpenFailed(int aCode)
+{
+    QF_ErrorCode = aCode;
+    return false;
+}
+
+bool QF_SDF::Open(QF_SDFArchive* anArchive, const char* aPath, uint8_t aPriority)
+{
+    CloseArchive(anArchive);
+    anArchive->myPriority = aPriority;
+
+    char locName[QF_SDF_MAX_PATH + 1];
+    if (!locNormalize(aPath, locName))
+        return locOpenFailed(QF_ERROR_NOT_FOUND);
+    anArchive->myFileHand = OS_OpenFile(locName, OS_OPEN_READ);
+    if (anArchive->myFileHand == INVALID_HANDLE_VALUE)
+        return locOpenFailed(QF_ERROR_NOT_FOUND);
+
+    uint8_t locHeader[QF_SDF_HEADER_SIZE];
+    if (OS_ReadFileAt(anArchive->myFileHand, locHeader, sizeof(locHeader), 0) != int64_t(sizeof(locHeader)))
+        return locOpenFailed(QF_ERROR_READ);
+    if (QF_SDFGetU32(locHeader) != QF_SDF_MAGIC)
+        return locOpenFailed(QF_ERROR_NOT_SDF);
+    OS_FileInfo locInfo;
+    if (!OS_GetHandleInfo(anArchive->myFileHand, &locInfo))
+        return locOpenFailed(QF_ERROR_READ);
+
+    // The FAT block header, then the stored FAT, both inside the file.
+    const uint32_t locFatBlock = QF_SDFGetU32(locHeader + 4);
+    uint8_t locBlockHeader[QF_SDF_FAT_HEADER_SIZE];
+    if (locFatBlock < QF_SDF_HEADER_SIZE || uint64_t(locFatBlock) + QF_SDF_FAT_HEADER_SIZE > locInfo.mySize ||
+        OS_ReadFileAt(anArchive->myFileHand, locBlockHeader, sizeof(locBlockHeader), locFatBlock) !=
+            int64_t(sizeof(locBlockHeader)))
+        return locOpenFailed(QF_ERROR_READ);
+    const uint32_t locUnpackedSize = QF_SDFGetU32(locBlockHeader);
+    const uint32_t locPackedWord = QF_SDFGetU32(locBlockHeader + 4);
+    const uint32_t locStoredSize = QF_SDFStoredSize(locPackedWord);
+    const uint32_t locMethod = QF_SDFMethodOf(locPackedWord);
+    const uint64_t locStoredAt = uint64_t(locFatBlock) + QF_SDF_FAT_HEADER_SIZE;
+    if (locMethod == QF_SDF_INVALID || locStoredSize > locInfo.mySize - locStoredAt ||
+        (locMethod == QF_SDF_STORED && locStoredSize != locUnpackedSize))
+        return locOpenFailed(QF_ERROR_READ);
+
+    uint8_t* locStored = static_cast<uint8_t*>(malloc(locStoredSize ? locStoredSize : 1));
+    if (!locStored)
+        return locOpenFailed(QF_ERROR_READ);
+    if (OS_ReadFileAt(anArchive->myFileHand, locStored, locStoredSize, locStoredAt) != int64_t(locStoredSize))
+    {
+        free(locStored);
+        return locOpenFailed(QF_ERROR_READ);
+    }
+    uint8_t* locFat = locStored;
+    if (locMethod != QF_SDF_STORED)
+    {
+        locFat = static_cast<uint8_t*>(malloc(locUnpackedSize ? locUnpackedSize : 1));
+        bool locUnpacked = false;
+        if (locFat && locMethod == QF_SDF_ZLIB)
+            locUnpacked = QP_Pack::DecompressZlib(locUnpackedSize, locFat, locStoredSize, locStored) == locUnpackedSize;
+        else if (locFat)
+            locUnpacked = QP_Pack::DecompressLZMA(locStored, locStoredSize, locFat, locUnpackedSize);
+        free(locStored);
+        if (!locUnpacked)
+        {
+            free(locFat);
+            return locOpenFailed(QF_ERROR_READ);
+        }
+    }
+    anArchive->myFAT = locFat;
+    anArchive->myFATSize = locUnpackedSize;
+
+    uint32_t locDirTable = 0;
+    if (!QF_SDFCheckFat(locFat, locUnpackedSize, &locDirTable))
+        return locOpenFailed(QF_ERROR_CORRUPT_SDF);
+    anArchive->myFileTable = 0;
+    anArchive->myDirTable = locDirTable;
+    // Every entry's data lies between the header and the FAT block.
+    const uint32_t locFileCount = GetFATWord(anArchive, 0);
+    for (uint32_t i = 0; i < locFileCount; ++i)
+    {
+        uint32_t locRecord = GetFATWord(anArchive, 8 + 8 * i);
+        uint64_t locData = GetFATWord(anArchive, locRecord + 12);
+        uint64_t locStoredEntry = QF_SDFStoredSize(GetFATWord(anArchive, locRecord + 8));
+        if (locData < QF_SDF_HEADER_SIZE || locData + locStoredEntry > locFatBlock)
+            return locOpenFailed(QF_ERROR_CORRUPT_SDF);
+    }
+    anArchive->myTablesSorted = locIsSorted(anArchive, 0) && locIsSorted(anArchive, locDirTable);
+
+    anArchive->myName = strdup(locName);
+    if (!anArchive->myName)
+        return locOpenFailed(QF_ERROR_READ);
+    anArchive->myOpenFlag = 1;
+    return true;
+}
+
+static QF_SDFArchive* locFindArchive(const char* aName)
+{
+    for (QF_SDFArchive* locArchive = QF_SDF::ourFirstArchive; locArchive; locArchive = locArchive->myNext)
+    {
+        if (locArchive->myName && locEqualNoCase(locArchive->myName, aName))
+            return locArchive;
+    }
+    return nullptr;
+}
+
+QF_SDFArchive* QF_SDF::OpenByName(const char* aPath, uint8_t aPriority)
+{
+    char locName[QF_SDF_MAX_PATH + 1];
+    if (!locNormalize(aPath, locName))
+    {
+        QF_ErrorCode = QF_ERROR_NOT_FOUND;
+        return nullptr;
+    }
+    QF_SDFArchive* locArchive = locFindArchive(locName);
+    if (locArchive)
+    {
+        // A failed entry read closed it for lookups: load it again before sharing it.
+        if (!locArchive->myOpenFlag && !Open(locArchive, locName, locArchive->myPriority))
+        {
+            // The holders' Close must still find it by name.
+            CloseArchive(locArchive);
+            locArchive->myName = strdup(locName);
+            return nullptr;
+        }
+        ++locArchive->myRefCount;
+        return locArchive;
+    }
+
+    locArchive = CreateEntry();
+    if (!locArchive)
+    {
+        QF_ErrorCode = QF_ERROR_READ;
+        return nullptr;
+    }
+    if (!Open(locArchive, locName, aPriority))
+    {
+        DestroyEntry(locArchive);
+        free(locArchive);
+        return nullptr;
+    }
+    return locArchive;
+}
+
+bool QF_SDF::Close(const char* aName)
+{
+    if (!aName)
+    {
+        while (ourFirstArchive)
+        {
+            QF_SDFArchive* locArchive = ourFirstArchive;
+            DestroyEntry(locArchive);
+            free(locArchive);
+        }
+        return true;
+    }
+    QF_SDFArchive* locArchive = locFindArchive(aName);
+    if (!locArchive)
+        return false;
+    if (--locArchive->myRefCount == 0)
+    {
+        DestroyEntry(locArchive);
+        free(locArchive);
+    }
+    return true;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Lookup and loading
+//-----------------------------------------------------------------------------
+
+// Where to start looking for aHash in a table: by halving when it is sorted.
+static uint32_t locFirstCandidate(const QF_SDFArchive* anArchive, uint32_t aTable, uint32_t aCount, uint32_t aHash)
+{
+    if (!anArchive->myTablesSorted)
+        return 0;
+    uint32_t locLow = 0;
+    uint32_t locHigh = aCount;
+    while (locLow < locHigh)
+    {
+        uint32_t locMiddle = locLow + (locHigh - locLow) / 2;
+        if (QF_SDF::GetFATWord(anArchive, aTable + 4 + 8 * locMiddle) < aHash)
+            locLow = locMiddle + 1;
+        else
+            locHigh = locMiddle;
+    }
+    return locLow;
+}
 
 bool QF_SDF::FindEntry(QF_SDFArchive* anArchive, uint32_t aHash, const char* aNormalizedPath,
                        QF_SDFFileRecord* aRecord, QF_File* aFile)
 {
-    uint32_t locCount = GetFATWord(anArchive, anArchive->myFileTable);
-    for (uint32_t locIndex = 0; locIndex < locCount; ++locIndex)
+    const uint32_t locTable = anArchive->myFileTable;
+    const uint32_t locCount = GetFATWord(anArchive, locTable);
+    for (uint32_t locIndex = locFirstCandidate(anArchive, locTable, locCount, aHash); locIndex < locCount; ++locIndex)
     {
-        uint64_t locPair = uint64_t(anArchive->myFileTable) + 4 + uint64_t(locIndex) * 8;
+        uint64_t locPair = uint64_t(locTable) + 4 + uint64_t(locIndex) * 8;
         if (locPair + 8 > anArchive->myFATSize)
             break;
-        if (GetFATWord(anArchive, static_cast<uint32_t>(locPair)) != aHash)
+        uint32_t locHash = GetFATWord(anArchive, uint32_t(locPair));
+        if (locHash != aHash)
+        {
+            if (anArchive->myTablesSorted && locHash > aHash)
+                break;
             continue;
+        }
         QF_SDFFileRecord locRecord;
-        if (!GetFileRecord(anArchive, GetFATWord(anArchive, static_cast<uint32_t>(locPair + 4)), &locRecord))
+        if (!GetFileRecord(anArchive, GetFATWord(anArchive, uint32_t(locPair + 4)), &locRecord))
             continue;
         const char* locLeaf = aNormalizedPath;
         size_t locDirLength = strlen(locRecord.myDirectory);
         if (locDirLength)
         {
-            if (strncasecmp(aNormalizedPath, locRecord.myDirectory, locDirLength) != 0 ||
+            if (!locStartsWithNoCase(aNormalizedPath, locRecord.myDirectory, locDirLength) ||
                 aNormalizedPath[locDirLength] != '/')
                 continue;
             locLeaf = aNormalizedPath + locDirLength + 1;
         }
-        if (strcasecmp(locLeaf, locRecord.myName) != 0)
+        if (!locEqualNoCase(locLeaf, locRecord.myName))
             continue;
         if (aRecord)
             *aRecord = locRecord;
@@ -124,17 +494,27 @@ bool QF_SDF::FindEntry(QF_SDFArchive* anArchive, uint32_t aHash, const char* aNo
 
 bool QF_SDF::LoadEntry(QF_SDFArchive* anArchive, const QF_SDFFileRecord& aRecord, QF_File* aFile)
 {
-    const uint32_t locMethod = aRecord.myPackedWord >> 30;
-    const uint32_t locStored = aRecord.myPackedWord & locStoredSizeMask;
-    const uint32_t locSpan = locMethod == QF_SDF_STORED ? aRecord.mySize : locStored;
+    const uint32_t locMethod = QF_SDFMethodOf(aRecord.myPackedWord);
+    const uint32_t locStored = QF_SDFStoredSize(aRecord.myPackedWord);
     aFile->myFileSize = aFile->myCapacity = aRecord.mySize;
     aFile->myTime = aRecord.myTime;
     if (locMethod != QF_SDF_STORED)
         aFile->myFlags &= ~uint32_t(OPEN_STREAMING);
+    if (locMethod == QF_SDF_INVALID)
+    {
+        QF_ErrorCode = QF_ERROR_INVALID_METHOD;
+        return false;
+    }
+    // A stored entry is its contents: any other length is damage.
+    if (locMethod == QF_SDF_STORED && locStored != aRecord.mySize)
+    {
+        QF_ErrorCode = QF_ERROR_READ;
+        return false;
+    }
 
     // The record's extent is checked against the archive before anything is allocated.
     OS_FileInfo locInfo;
-    if (!OS_GetHandleInfo(anArchive->myFileHand, &locInfo) || uint64_t(aRecord.myDataOffset) + locSpan > locInfo.mySize)
+    if (!OS_GetHandleInfo(anArchive->myFileHand, &locInfo) || uint64_t(aRecord.myDataOffset) + locStored > locInfo.mySize)
         return locArchiveReadFailed(anArchive);
 
     if (aFile->myFlags & OPEN_STREAMING)
@@ -169,11 +549,6 @@ bool QF_SDF::LoadEntry(QF_SDFArchive* anArchive, const QF_SDFFileRecord& aRecord
             return locArchiveReadFailed(anArchive);
         return true;
     }
-    if (locMethod == QF_SDF_INVALID)
-    {
-        QF_ErrorCode = QF_ERROR_INVALID_METHOD;
-        return false;
-    }
     uint8_t* locPacked = static_cast<uint8_t*>(malloc(locStored ? locStored : 1));
     if (!locPacked)
     {
@@ -185,6 +560,7 @@ bool QF_SDF::LoadEntry(QF_SDFArchive* anArchive, const QF_SDFFileRecord& aRecord
         free(locPacked);
         return locArchiveReadFailed(anArchive);
     }
+    // Both decoders must produce exactly the recorded size.
     bool locUnpacked = locMethod == QF_SDF_ZLIB
                            ? QP_Pack::DecompressZlib(aRecord.mySize, aFile->myBuffer, locStored, locPacked) == aRecord.mySize
                            : QP_Pack::DecompressLZMA(locPacked, locStored, aFile->myBuffer, aRecord.mySize);
@@ -197,8 +573,10 @@ bool QF_SDF::LoadEntry(QF_SDFArchive* anArchive, const QF_SDFFileRecord& aRecord
 
 const char* QF_SDF::FindFile(const char* aPath, QF_SDFFileRecord* aRecord, uint8_t aPriority)
 {
-    char locPath[locMaxPath + 1];
-    uint32_t locHash = HashName(aPath, locPath);
+    char locPath[QF_SDF_MAX_PATH + 1];
+    if (!ourFirstArchive || !locNormalize(aPath, locPath))
+        return nullptr;
+    uint32_t locHash = HashName(locPath, locPath);
     for (QF_SDFArchive* locArchive = ourFirstArchive; locArchive; locArchive = locArchive->myNext)
         if (IsSearched(locArchive, aPriority) && FindEntry(locArchive, locHash, locPath, aRecord, nullptr))
             return locArchive->myName;
@@ -207,8 +585,10 @@ const char* QF_SDF::FindFile(const char* aPath, QF_SDFFileRecord* aRecord, uint8
 
 bool QF_SDF::OpenFile(const char* aPath, QF_File* aFile, uint8_t aPriority)
 {
-    char locPath[locMaxPath + 1];
-    uint32_t locHash = HashName(aPath, locPath);
+    char locPath[QF_SDF_MAX_PATH + 1];
+    if (!ourFirstArchive || !locNormalize(aPath, locPath))
+        return false;
+    uint32_t locHash = HashName(locPath, locPath);
     const uint32_t locFlags = aFile->myFlags;
     for (QF_SDFArchive* locArchive = ourFirstArchive; locArchive; locArchive = locArchive->myNext)
     {
@@ -229,57 +609,59 @@ bool QF_SDF::OpenFile(const char* aPath, QF_File* aFile, uint8_t aPriority)
     return false;
 }
 
-// [Listing]
+//-----------------------------------------------------------------------------
+// [SECTION] Listing
+//-----------------------------------------------------------------------------
 
 bool QF_SDF::ListArchiveDirectory(const char* aDirectory, QF_SDFArchive* anArchive, QF_FileList* aList)
 {
     if (anArchive->myFileHand == INVALID_HANDLE_VALUE || !anArchive->myFAT)
         return false;
-    char locRequest[locMaxPath + 1];
-    char locPath[locMaxPath + 1];
-    size_t locLength = 0;
-    if (aDirectory)
-        while (aDirectory[locLength] && locLength < locMaxPath)
-        {
-            locRequest[locLength] = aDirectory[locLength];
-            ++locLength;
-        }
+    char locPath[QF_SDF_MAX_PATH + 1];
+    if (!locNormalize(aDirectory, locPath))
+        return true;
     // Archive paths carry no trailing separator.
-    while (locLength > 0 && (locRequest[locLength - 1] == '/' || locRequest[locLength - 1] == '\\'))
-        --locLength;
-    locRequest[locLength] = 0;
-    uint32_t locHash = HashName(locRequest, locPath);
+    size_t locLength = strlen(locPath);
+    while (locLength > 0 && locPath[locLength - 1] == '/')
+        locPath[--locLength] = 0;
+    const uint32_t locHash = HashName(locPath, locPath);
 
-    uint32_t locCount = GetFATWord(anArchive, anArchive->myDirTable);
-    for (uint32_t locIndex = 0; locIndex < locCount; ++locIndex)
+    const uint32_t locTable = anArchive->myDirTable;
+    const uint32_t locCount = GetFATWord(anArchive, locTable);
+    for (uint32_t locIndex = locFirstCandidate(anArchive, locTable, locCount, locHash); locIndex < locCount; ++locIndex)
     {
-        uint64_t locPair = uint64_t(anArchive->myDirTable) + 4 + uint64_t(locIndex) * 8;
+        uint64_t locPair = uint64_t(locTable) + 4 + uint64_t(locIndex) * 8;
         if (locPair + 8 > anArchive->myFATSize)
             break;
-        if (GetFATWord(anArchive, static_cast<uint32_t>(locPair)) != locHash)
+        uint32_t locDirHash = GetFATWord(anArchive, uint32_t(locPair));
+        if (locDirHash != locHash)
+        {
+            if (anArchive->myTablesSorted && locDirHash > locHash)
+                break;
             continue;
-        uint32_t locRecord = GetFATWord(anArchive, static_cast<uint32_t>(locPair + 4));
+        }
+        uint32_t locRecord = GetFATWord(anArchive, uint32_t(locPair + 4));
         uint64_t locSubCount = GetFATWord(anArchive, locRecord);
         uint64_t locFileCountAt = uint64_t(locRecord) + 4 + locSubCount * 4;
         if (locFileCountAt + 4 > anArchive->myFATSize)
             continue;
-        uint64_t locFileCount = GetFATWord(anArchive, static_cast<uint32_t>(locFileCountAt));
+        uint64_t locFileCount = GetFATWord(anArchive, uint32_t(locFileCountAt));
         uint64_t locPathAt = locFileCountAt + 4 + locFileCount * 4;
         if (locPathAt >= anArchive->myFATSize)
             continue;
-        const char* locDirPath = GetFATText(anArchive, static_cast<uint32_t>(locPathAt));
-        if (!locDirPath || strcasecmp(locDirPath, locPath) != 0)
+        const char* locDirPath = GetFATText(anArchive, uint32_t(locPathAt));
+        if (!locDirPath || !locEqualNoCase(locDirPath, locPath))
             continue;
         for (uint64_t locSub = 0; locSub < locSubCount; ++locSub)
         {
-            const char* locName = GetFATText(anArchive, GetFATWord(anArchive, static_cast<uint32_t>(locRecord + 4 + locSub * 4)));
+            const char* locName = GetFATText(anArchive, GetFATWord(anArchive, uint32_t(locRecord + 4 + locSub * 4)));
             if (locName)
                 aList->Add(locName, 0, 0, true);
         }
         for (uint64_t locFile = 0; locFile < locFileCount; ++locFile)
         {
             QF_SDFFileRecord locEntry;
-            if (GetFileRecord(anArchive, GetFATWord(anArchive, static_cast<uint32_t>(locFileCountAt + 4 + locFile * 4)), &locEntry))
+            if (GetFileRecord(anArchive, GetFATWord(anArchive, uint32_t(locFileCountAt + 4 + locFile * 4)), &locEntry))
                 aList->Add(locEntry.myName, locEntry.mySize, locEntry.myTime, false);
         }
         return true;
@@ -293,45 +675,4 @@ bool QF_SDF::ListDirectory(const char* aDirectory, QF_FileList* aList, uint8_t a
         if (IsSearched(locArchive, aPriority))
             ListArchiveDirectory(aDirectory, locArchive, aList);
     return true;
-}
-
-// [Registry entries]
-
-QF_SDFArchive* QF_SDF::CreateEntry()
-{
-    QF_SDFArchive* locArchive = static_cast<QF_SDFArchive*>(calloc(1, sizeof(QF_SDFArchive)));
-    if (!locArchive)
-        return nullptr;
-    locArchive->myRefCount = 1;
-    locArchive->myFileHand = INVALID_HANDLE_VALUE;
-    locArchive->myNext = ourFirstArchive;
-    if (ourFirstArchive)
-        ourFirstArchive->myPrevious = locArchive;
-    ourFirstArchive = locArchive;
-    return locArchive;
-}
-
-void QF_SDF::CloseArchive(QF_SDFArchive* anArchive)
-{
-    if (anArchive->myFileHand != INVALID_HANDLE_VALUE)
-        OS_CloseFile(anArchive->myFileHand);
-    anArchive->myFileHand = INVALID_HANDLE_VALUE;
-    free(anArchive->myFAT);
-    anArchive->myFAT = nullptr;
-    anArchive->myFATSize = 0;
-    free(anArchive->myName);
-    anArchive->myName = nullptr;
-    anArchive->myOpenFlag = 0;
-}
-
-void QF_SDF::DestroyEntry(QF_SDFArchive* anArchive)
-{
-    CloseArchive(anArchive);
-    if (anArchive->myPrevious)
-        anArchive->myPrevious->myNext = anArchive->myNext;
-    else if (ourFirstArchive == anArchive)
-        ourFirstArchive = anArchive->myNext;
-    if (anArchive->myNext)
-        anArchive->myNext->myPrevious = anArchive->myPrevious;
-    anArchive->myNext = anArchive->myPrevious = nullptr;
 }

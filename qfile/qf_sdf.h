@@ -24,6 +24,7 @@ struct QF_SDFArchive
     uint32_t myFileTable;     // FAT offset of the file count (0)
     uint32_t myDirTable;      // FAT offset of the directory count
     OS_FileHandle myFileHand; // shared reading handle for entry data
+    uint8_t myTablesSorted;   // both tables in ascending hash order (checked at open): searched by halving
 };
 
 // One file of an archive as the reader reports it.
@@ -67,6 +68,18 @@ public:
     // Adds one directory's sub-directories and files to the list.
     static bool ListArchiveDirectory(const char* aDirectory, QF_SDFArchive* anArchive, QF_FileList* aList);
     static bool ListDirectory(const char* aDirectory, QF_FileList* aList, uint8_t aPriority);
+
+    // The registry. OpenByName shares an entry already registered under that
+    // name (without regard to case) by reference count, whatever the priority
+    // asked; otherwise it opens a new one. Null with QF_ErrorCode on failure.
+    static QF_SDFArchive* OpenByName(const char* aPath, uint8_t aPriority);
+    // (Re)loads one entry: header, FAT block and FAT checks. Codes: 1 cannot
+    // open, 2 read, seek or unpacking failure, 4 not an archive, 5 corrupt FAT.
+    static bool Open(QF_SDFArchive* anArchive, const char* aPath, uint8_t aPriority);
+    // A null name closes every archive (true). Otherwise lowers the count of
+    // the entry of that name (compared without case, separators as given) and
+    // frees it at 0; false when there is none.
+    static bool Close(const char* aName);
 
     // Registry entries: created at the head (reference count 1, nothing loaded),
     // emptied in place, or emptied and unlinked (the caller frees it).

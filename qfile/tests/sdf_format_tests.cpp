@@ -1,0 +1,154 @@
+// The bytes the writer lays down: header, data blocks, FAT tables and records.
+#include "sdf_test_util.h"
+
+#include <algorithm>
+#include <random>
+
+using namespace sdftest;
+
+class SDFFormat : public ScratchTest
+{
+};
+
+TEST_F(SDFFormat, PathHashIsAdlerOfUpperCasedSlashPath)
+{
+    EXPECT_EQ(Hash(""), 1u);
+    EXPECT_EQ(Hash("Data\\Tex.DDS"), Hash("data/tex.dds"));
+    // Adler-32 of "A": a = 1 + 65, b = 66.
+    EXPECT_EQ(Hash("a"), (66u << 16) | 66u);
+    char locNormalized[256];
+    QF_SDF::HashName("Dir\\Sub\\F.dat", locNormalized);
+    EXPECT_STREQ(locNormalized, "Dir/Sub/F.dat");
+}
+
+TEST_F(SDFFormat, SingleFileArchiveHasRootAndOneRecord)
+{
+    WriteText("a.txt", "hello, archive");
+    ASSERT_TRUE(Pack({"a.txt"}, "one.sdf", 0));
+    Archive locArchive;
+    ASSERT_TRUE(locArchive.Load("one.sdf"));
+    EXPECT_EQ(locArchive.myFatMethod, 0u);
+    // Data right after the header; the FAT block right after the data.
+    EXPECT_EQ(locArchive.myFatBlock, 8u + 14u);
+    EXPECT_EQ(std::string(locArchive.myBytes.begin() + 8, locArchive.myBytes.begin() + 22), "hello, archive");
+
+    const std::vector<uint8_t>& locFat = locArchive.myFat;
+    ASSERT_EQ(locArchive.FileCount(), 1u);
+    ASSERT_EQ(locArchive.DirCount(), 1u);
+    EXPECT_EQ(locArchive.FileHash(0), Hash("a.txt"));
+    EXPECT_EQ(locArchive.DirHash(0), 1u);
+    uint32_t locRecord = locArchive.FileRecord(0);
+    EXPECT_EQ(locRecord, 8u + 8u * 2u);
+    EXPECT_EQ(Word(locFat, locRecord + 4), 14u);
+    EXPECT_EQ(Word(locFat, locRecord + 8), 14u);          // stored, method 0
+    EXPECT_EQ(Word(locFat, locRecord + 12), 8u);
+    EXPECT_EQ(Text(locFat, locRecord + 20), "a.txt");
+    // "a.txt" and its NUL take 8 bytes; the root record follows.
+    uint32_t locRoot = locArchive.DirRecord(0);
+    EXPECT_EQ(locRoot, locRecord + 20 + 8);
+    EXPECT_EQ(Word(locFat, locRoot), 0u);
+    EXPECT_EQ(Word(locFat, locRoot + 4), 1u);
+    EXPECT_EQ(Word(locFat, locRoot + 8), locRecord);
+    // The record's directory path is the root's empty path string.
+    EXPECT_EQ(Word(locFat, locRecord + 16), locRoot + 12);
+    EXPECT_EQ(Text(locFat, locRoot + 12), "");
+    EXPECT_EQ(locFat.size(), locRoot + 16u);
+}
+
+TEST_F(SDFFormat, NestedDirectoriesListLeafNamesInsideTheirPaths)
+{
+    WriteText("x/y/z.bin", "zzz");
+    WriteText("x/w.bin", "wwww");
+    ASSERT_TRUE(Pack({"x/y/z.bin", "x/w.bin"}, "tree.sdf"));
+    Archive locArchive;
+    ASSERT_TRUE(locArchive.Load("tree.sdf"));
+    const std::vector<uint8_t>& locFat = locArchive.myFat;
+    ASSERT_EQ(locArchive.DirCount(), 3u);
+
+    uint32_t locRoot = locArchive.FindDir("");
+    uint32_t locX = locArchive.FindDir("x");
+    uint32_t locXY = locArchive.FindDir("x/y");
+    ASSERT_TRUE(locRoot && locX && locXY);
+    // The root lists x by the first character of x's path string.
+    ASSERT_EQ(Word(locFat, locRoot), 1u);
+    EXPECT_EQ(Word(locFat, locRoot + 4), locX + 8 + 4 * 2);
+    EXPECT_EQ(Word(locFat, locRoot + 8), 0u);
+    // x lists y by the y inside "x/y", and holds w.bin.
+    ASSERT_EQ(Word(locFat, locX), 1u);
+    uint32_t locYName = Word(locFat, locX + 4);
+    EXPECT_EQ(Text(locFat, locYName), "y");
+    EXPECT_EQ(Text(locFat, locYName - 2), "x/y");
+    ASSERT_EQ(Word(locFat, locX + 8), 1u);
+    EXPECT_EQ(Word(locFat, locX + 12), locArchive.FindFile("w.bin"));
+    EXPECT_EQ(Word(locFat, locArchive.FindFile("z.bin") + 16), locXY + 12);
+
+    // Both tables ascend by hash; every record offset is a multiple of 4.
+    for (uint32_t i = 1; i < locArchive.FileCount(); ++i)
+        EXPECT_LE(locArchive.FileHash(i - 1), locArchive.FileHash(i));
+    for (uint32_t i = 1; i < locArchive.DirCount(); ++i)
+        EXPECT_LE(locArchive.DirHash(i - 1), locArchive.DirHash(i));
+    for (uint32_t i = 0; i < locArchive.FileCount(); ++i)
+        EXPECT_EQ(locArchive.FileRecord(i) % 4, 0u);
+    for (uint32_t i = 0; i < locArchive.DirCount(); ++i)
+        EXPECT_EQ(locArchive.DirRecord(i) % 4, 0u);
+    // Data blocks follow each other in file-table order.
+    uint32_t locOffset = 8;
+    for (uint32_t i = 0; i < locArchive.FileCount(); ++i)
+    {
+        uint32_t locRecord = locArchive.FileRecord(i);
+        EXPECT_EQ(Word(locFat, locRecord + 12), locOffset);
+        locOffset += Word(locFat, locRecord + 8) & 0x3FFFFFFF;
+    }
+    EXPECT_EQ(locOffset, locArchive.myFatBlock);
+}
+
+TEST_F(SDFFormat, LeafNamesPadToFourBytes)
+{
+    WriteText("abc", "1");
+    WriteText("abcd", "2");
+    ASSERT_TRUE(Pack({"abc", "abcd"}, "pad.sdf", 0));
+    Archive locArchive;
+    ASSERT_TRUE(locArchive.Load("pad.sdf"));
+    uint32_t locFirst = std::min(locArchive.FindFile("abc"), locArchive.FindFile("abcd"));
+    uint32_t locSecond = std::max(locArchive.FindFile("abc"), locArchive.FindFile("abcd"));
+    uint32_t locLeafLength = Text(locArchive.myFat, locFirst + 20).size();
+    EXPECT_EQ(locSecond - locFirst, locLeafLength == 3 ? 24u : 28u);
+}
+
+TEST_F(SDFFormat, CompressedBlocksCarryTheirMethodAndFatUnpacks)
+{
+    std::string locText;
+    for (int i = 0; i < 4000; ++i)
+        locText += "surface " + std::to_string(i % 17) + "\r\n";
+    WriteText("z.txt", locText);
+    WriteText("l.txt", locText);
+    std::vector<std::string> locMany = {"z.txt", "l.txt"};
+    for (int i = 0; i < 60; ++i)
+    {
+        WriteText("dir" + std::to_string(i % 7) + "/file" + std::to_string(i) + ".txt", locText.substr(0, 100 + i));
+        locMany.push_back("dir" + std::to_string(i % 7) + "/file" + std::to_string(i) + ".txt");
+    }
+
+    QF_SDFEdit locWriter;
+    for (const std::string& locName : locMany)
+        locWriter.AddFile(locName.c_str());
+    locWriter.SetCompression("txt", 2);
+    locWriter.SetDefaultCompression(1);   // zlib for the FAT
+    ASSERT_TRUE(locWriter.Write("methods.sdf"));
+
+    Archive locArchive;
+    ASSERT_TRUE(locArchive.Load("methods.sdf"));
+    EXPECT_EQ(locArchive.myFatMethod, 1u);
+    uint32_t locRecord = locArchive.FindFile("z.txt");
+    uint32_t locPacked = Word(locArchive.myFat, locRecord + 8);
+    EXPECT_EQ(locPacked >> 30, 2u);
+    uint32_t locStored = locPacked & 0x3FFFFFFF;
+    EXPECT_LT(locStored, locText.size() / 10);
+    // LZMA data: the 5 property bytes, then the raw stream.
+    const uint8_t* locData = locArchive.myBytes.data() + Word(locArchive.myFat, locRecord + 12);
+    EXPECT_EQ(locData[0], 0x5D);
+    EXPECT_EQ(Word(locArchive.myBytes, Word(locArchive.myFat, locRecord + 12) + 1), 0x800000u);
+    std::string locBack(locText.size(), 0);
+    ASSERT_TRUE(QP_Pack::DecompressLZMA(locData, locStored, locBack.data(), uint32_t(locBack.size())));
+    EXPECT_EQ(locBack, locText);
+}
