@@ -328,5 +328,5 @@ TEST(StackSampler, ScrollLockAppendsTheWatchedThreadsStack)
     // Two samples, each a list of frame lines closed by an empty line.
     EXPECT_EQ(CountOf(locText, "\r\n\r\n"), 2) << locText;
     EXPECT_EQ(locText.size() - locText.rfind("\r\n\r\n"), 4u);
-    EXPECT_EQ(locText.find(Q_TEST_SOURCE_DIR "/tests/qc_crash_tests.cpp:"), 0u) << locText;
+    EXPECT_NE(locText.find(Q_TEST_SOURCE_DIR "/tests/qc_crash_tests.cpp:"), std::string::npos) << locText;
 }
