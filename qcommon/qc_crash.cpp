@@ -297,7 +297,7 @@ bool QC_Mem::TranslateSignal(int aSignal, const siginfo_t* anInfo, const void* a
 }
 
 int QC_Mem::FormatExceptionReport(const QC_ExceptionPointers* aPointers, const uintptr_t* anAddressList, int aNumAddresses,
-                                  char* aBuffer, int aSize)
+                                  char* aBuffer, int aSize, bool aDecimalCodeFlag)
 {
     if (aSize <= 0)
         return 0;
@@ -340,7 +340,12 @@ int QC_Mem::FormatExceptionReport(const QC_ExceptionPointers* aPointers, const u
     case QC_EXCEPTION_PRIV_INSTRUCTION: locName = "Priv instruction"; break;
     case QC_EXCEPTION_STACK_OVERFLOW: locName = "Stack overflow"; break;
     case QC_EXCEPTION_CTRL_C: locName = "Ctrl+C"; break;
-    default: snprintf(locLine, sizeof(locLine), "Unknown exception %x", aPointers->myCode); break;
+    default:
+        if (aDecimalCodeFlag)
+            snprintf(locLine, sizeof(locLine), "Unknown exception %d", static_cast<int>(aPointers->myCode));
+        else
+            snprintf(locLine, sizeof(locLine), "Unknown exception %x", aPointers->myCode);
+        break;
     }
     locAppend(aBuffer, aSize, &locLength, locName ? locName : locLine);
     snprintf(locLine, sizeof(locLine), " at 0x%08llx\r\n\r\n", static_cast<unsigned long long>(aPointers->myAddress));

@@ -79,8 +79,10 @@ int ExceptionFilter(const QC_ExceptionPointers* aPointers);
 bool TranslateSignal(int aSignal, const siginfo_t* anInfo, const void* aContext, QC_ExceptionPointers* aPointers);
 // The report text: the fault's name and address, a blank line, then one frame
 // line per address until the text passes 3840 characters. Returns its length.
+// Codes without a name of their own are given in hexadecimal, or in decimal
+// with aDecimalCodeFlag.
 int FormatExceptionReport(const QC_ExceptionPointers* aPointers, const uintptr_t* anAddressList, int aNumAddresses,
-                          char* aBuffer, int aSize);
+                          char* aBuffer, int aSize, bool aDecimalCodeFlag = false);
 
 // True when this run is the report run of a crashed run: the report has been
 // shown and main should return 0. Otherwise arms crashes of this process to

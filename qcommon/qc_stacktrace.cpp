@@ -27,6 +27,7 @@ const QC_StackTrace::MapLineNumber* ourRecords = nullptr;
 const char* ourNames = nullptr;
 uint32_t ourNamesSize = 0;
 int ourLoadCount = 0;
+QC_StackTrace::LoadResult ourLoadResult = QC_StackTrace::LOAD_NO_FILE;
 uintptr_t ourImageBase = 0;
 uintptr_t ourProgramStart = 0;  // where the program is mapped, whatever the table's base
 bool ourHaveProgramStart = false;
@@ -66,6 +67,7 @@ bool locLoadTableFile(const char* aPath, bool* anOpened)
     if (!*anOpened)
     {
         QC_StackTrace::Free();
+        ourLoadResult = QC_StackTrace::LOAD_NO_FILE;
         return false;
     }
     OS_FileInfo locInfo;
@@ -105,9 +107,20 @@ bool locTableIsSound(const uint8_t* aTable, uint32_t aSize)
 
 // Walks the trailer chain back from the end and inflates the newest version-0
 // block. Every length read is checked against what is left of the file.
+bool locLoadTableChain(ReadAtFunction aRead, void* aContext, uint64_t aFileSize);
+
 bool locLoadTable(ReadAtFunction aRead, void* aContext, uint64_t aFileSize)
 {
     QC_StackTrace::Free();
+    ourLoadResult = QC_StackTrace::LOAD_NO_TABLE;
+    bool locOk = locLoadTableChain(aRead, aContext, aFileSize);
+    if (locOk)
+        ourLoadResult = QC_StackTrace::LOAD_OK;
+    return locOk;
+}
+
+bool locLoadTableChain(ReadAtFunction aRead, void* aContext, uint64_t aFileSize)
+{
     uint64_t locPos = aFileSize;
     for (;;)
     {
@@ -118,6 +131,7 @@ bool locLoadTable(ReadAtFunction aRead, void* aContext, uint64_t aFileSize)
         uint32_t locMarker = locGetU32(locTrailer + 4);
         if ((locMarker & 0xFFFFFF) != QC_StackTrace::TRAILER_MARKER)
             return false;
+        ourLoadResult = QC_StackTrace::LOAD_BAD_TABLE;
         if (locBlockLength > locPos - sizeof(locTrailer))
             return false;
         uint64_t locBlockStart = locPos - sizeof(locTrailer) - locBlockLength;
@@ -280,6 +294,11 @@ void QC_StackTrace::Free()
     ourRecords = nullptr;
     ourNames = nullptr;
     ourNamesSize = 0;
+}
+
+QC_StackTrace::LoadResult QC_StackTrace::GetLoadResult()
+{
+    return ourLoadResult;
 }
 
 int QC_StackTrace::GetNumRecords()

@@ -51,6 +51,16 @@ public:
     // False without a table. Addresses outside the table resolve by module.
     static bool Lookup(LookupRecord* aRecord);
 
+    // What the last load found.
+    enum LoadResult
+    {
+        LOAD_OK = 0,
+        LOAD_NO_FILE,    // the file could not be opened
+        LOAD_NO_TABLE,   // the file does not end in a trailer
+        LOAD_BAD_TABLE,  // a trailer, but the chain or the table is damaged
+    };
+    static LoadResult GetLoadResult();
+
     // Reads the newest version-0 table from the end of a file, replacing the
     // current one. A missing, foreign or damaged table leaves none (false).
     static bool LoadFile(const char* aPath);

@@ -200,7 +200,11 @@ TEST_F(LineTableTest, DamagedTablesAreIgnoredWithoutACrash)
     for (size_t i = 0; i < locBadImages.size(); i++)
     {
         ASSERT_TRUE(QC_StackTrace::LoadImage(locGood.data(), locGood.size()));
+        EXPECT_EQ(QC_StackTrace::GetLoadResult(), QC_StackTrace::LOAD_OK);
         EXPECT_FALSE(QC_StackTrace::LoadImage(locBadImages[i].data(), locBadImages[i].size())) << "image " << i;
+        // Only images without a trailer at their end count as carrying no table.
+        EXPECT_EQ(QC_StackTrace::GetLoadResult(), i < 3 ? QC_StackTrace::LOAD_NO_TABLE : QC_StackTrace::LOAD_BAD_TABLE)
+            << "image " << i;
         EXPECT_EQ(QC_StackTrace::GetNumRecords(), 0) << "image " << i;
         QC_StackTrace::LookupRecord locRecord;
         locRecord.myAddress = TEST_BASE + 0x100;

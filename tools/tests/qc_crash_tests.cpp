@@ -178,6 +178,11 @@ TEST(CrashReport, TextNamesEachFaultAsTheFilterDoes)
         QC_Mem::FormatExceptionReport(&locPointers, nullptr, 0, locText, sizeof(locText));
         EXPECT_STREQ(locText, locCase.myText);
     }
+    QC_ExceptionPointers locUnknown;
+    locUnknown.myCode = 1234;
+    char locText[8192];
+    QC_Mem::FormatExceptionReport(&locUnknown, nullptr, 0, locText, sizeof(locText), true);
+    EXPECT_STREQ(locText, "Unknown exception 1234 at 0x00000000\r\n\r\n");
 }
 
 TEST(CrashReport, FramesStopOnceTheTextPasses3840Characters)
