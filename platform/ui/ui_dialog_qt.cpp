@@ -394,8 +394,11 @@ void UI_ShowDialog(UI_Dialog* aDialog, bool aShowFlag)
     if (aShowFlag)
     {
         aDialog->myWidget->show();
-        aDialog->myWidget->raise();
-        aDialog->myWidget->activateWindow();
+        if (!UI_IsHeadless())
+        {
+            aDialog->myWidget->raise();
+            aDialog->myWidget->activateWindow();
+        }
         locGrabForTests(aDialog);
     }
     else

@@ -116,9 +116,15 @@ bool UI_QtPromptService::FileDialog(const UI_FileDialogRequest& aRequest, UI_Fil
     QStringList locFilters;
     for (const UI_FileFilter& locFilter : aRequest.myFilters)
     {
-        QString locPatterns = QString::fromUtf8(locFilter.myPattern.c_str());
-        locPatterns.replace(';', ' ');
-        locFilters << QString::fromUtf8(locFilter.myText.c_str()) + " (" + locPatterns + ")";
+        // Qt separates patterns with blanks; its "*.*" wants a dot, Windows' takes every name.
+        QStringList locPatterns = QString::fromUtf8(locFilter.myPattern.c_str()).split(';', Qt::SkipEmptyParts);
+        for (QString& locPattern : locPatterns)
+        {
+            locPattern = locPattern.trimmed();
+            if (locPattern == QLatin1String("*.*"))
+                locPattern = QStringLiteral("*");
+        }
+        locFilters << QString::fromUtf8(locFilter.myText.c_str()) + " (" + locPatterns.join(' ') + ")";
     }
     if (!locFilters.isEmpty())
         locDialog.setNameFilters(locFilters);
