@@ -1,0 +1,284 @@
+// The type model, namespaces and the log, on types compiled from text.
+#include <string>
+
+#include "qcommon/qc_debug.h"
+#include "velk/tests/velk_test_util.h"
+#include "velk/velk_compiler.h"
+#include "velk/velk_namespace.h"
+#include "velk/velk_type.h"
+#include "velk/velk_typemanager.h"
+
+namespace
+{
+const char* const MODEL_FRUIT =
+    "TYPE Colour\r\n{\r\nRed\r\nGreen\r\n}\r\n"
+    "CLASS Point\r\n{\r\nNUMBER x\r\nNUMBER y\r\n}\r\n"
+    "CLASS Box\r\n{\r\nPoint min\r\nPoint max\r\nBox* link\r\nPoint* corner\r\nLOCTEXT caption\r\n}\r\n"
+    "SCRIPTCLASS Script\r\n{\r\nTEXT\r\nPoint\r\n}\r\n";
+
+class VelkModelTest : public VelkTest
+{
+protected:
+    void SetUp() override
+    {
+        VelkTest::SetUp();
+        myFruit = WriteDisk("model.fruit", MODEL_FRUIT);
+        ASSERT_TRUE(myTypes.Compile(myFruit.c_str())) << myLog.AllErrors();
+    }
+
+    bool Compile(VelkNameSpace& aNameSpace, const std::string& aBody)
+    {
+        std::string locText = "INCLUDE " + myFruit + "\r\n" + aBody;
+        return VelkCompiler::CompileText(aNameSpace, "model.velk", locText.data(), locText.size(), &myTypes, nullptr);
+    }
+
+    std::string myFruit;
+    VelkTypeManager myTypes;
+};
+}
+
+TEST_F(VelkModelTest, ScalarsEnumsAndFilesKeepTheirRules)
+{
+    VelkType* locText = myTypes.GetType("TEXT")->CloneAs("t");
+    EXPECT_TRUE(locText->AssignValue(""));
+    EXPECT_STREQ(locText->GetValue().GetBuffer(), "<empty>");
+    EXPECT_TRUE(locText->AssignInt(-12));
+    EXPECT_EQ(locText->GetValueAsInt(), -12);
+    EXPECT_TRUE(locText->AssignFloat(2.5f));
+    EXPECT_STREQ(locText->GetValue().GetBuffer(), "2.500000");
+    delete locText;
+
+    VelkType* locColour = myTypes.GetType("Colour")->Clone();
+    EXPECT_STREQ(locColour->GetValue().GetBuffer(), "Red");
+    EXPECT_FALSE(locColour->AssignValue(""));
+    EXPECT_TRUE(myLog.HasError("VelkEnum::Assign(): Invalid value ''"));
+    EXPECT_TRUE(locColour->AssignValue("Green"));
+    VelkType* locCopy = locColour->Clone();
+    EXPECT_STREQ(locCopy->GetValue().GetBuffer(), "Green");
+    EXPECT_TRUE(locCopy->IsEqual(locColour));
+    delete locCopy;
+    delete locColour;
+
+    VelkType* locFile = myTypes.GetType("FILE")->Clone();
+    locFile->AssignValue("data\\sub\\x.tga");
+    EXPECT_STREQ(locFile->GetValue().GetBuffer(), "data/sub/x.tga");
+    delete locFile;
+}
+
+TEST_F(VelkModelTest, ScriptClassMembersGetGrowingNumbers)
+{
+    VelkType* locScript = myTypes.GetType("Script")->CloneAs("s");
+    VelkType* locFirst = locScript->AddContent(myTypes, "TEXT");
+    VelkType* locSecond = locScript->AddContent(myTypes, "TEXT");
+    ASSERT_NE(locFirst, nullptr);
+    ASSERT_NE(locSecond, nullptr);
+    int locA = 0, locB = 0;
+    ASSERT_EQ(sscanf(locFirst->GetName().GetBuffer(), "TEXT(%d)", &locA), 1);
+    ASSERT_EQ(sscanf(locSecond->GetName().GetBuffer(), "TEXT(%d)", &locB), 1);
+    EXPECT_GT(locB, locA);
+    EXPECT_EQ(locScript->AddContent(myTypes, "NUMBER"), nullptr);
+    EXPECT_NE(locScript->AddContent(myTypes, "Point"), nullptr);
+    EXPECT_EQ(locScript->GetNumMembers(), 3);
+    delete locScript;
+}
+
+TEST_F(VelkModelTest, ClassEqualityOrderAndDeletion)
+{
+    VelkType* locBox = myTypes.GetType("Box")->CloneAs("b");
+    VelkType* locLonger = locBox->Clone();
+    VelkType* locExtra = myTypes.GetType("NUMBER")->CloneAs("extra");
+    ASSERT_TRUE(locLonger->AddMember(locExtra));
+    EXPECT_TRUE(locBox->IsEqual(locLonger));
+    VelkType* locDuplicate = myTypes.GetType("TEXT")->CloneAs("extra");
+    EXPECT_FALSE(locLonger->AddMember(locDuplicate));
+    delete locDuplicate;
+    EXPECT_TRUE(myLog.HasError("VelkClass::AddMember(): Already had a member named 'extra'"));
+
+    QC_List<QC_String> locOrder;
+    for (const char* locName : {"caption", "corner", "link", "max", "min"})
+        locOrder.Add(QC_String(locName));
+    ASSERT_TRUE(locBox->SetMemberOrder(locOrder));
+    EXPECT_STREQ(locBox->GetMemberAt(0)->GetName().GetBuffer(), "caption");
+    EXPECT_STREQ(locBox->GetMemberAt(4)->GetName().GetBuffer(), "min");
+
+    QC_List<QC_String> locBad;
+    for (const char* locName : {"caption", "corner", "nothing", "max", "min"})
+        locBad.Add(QC_String(locName));
+    EXPECT_FALSE(locBox->SetMemberOrder(locBad));
+    EXPECT_EQ(locBox->GetNumMembers(), 5);
+    EXPECT_STREQ(locBox->GetMemberAt(0)->GetName().GetBuffer(), "caption");
+
+    VelkType* locX = locBox->FindMember("max.x");
+    ASSERT_NE(locX, nullptr);
+    EXPECT_TRUE(locBox->Contains(locX));
+    QC_String locPath;
+    EXPECT_TRUE(locBox->GetMemberPath("", locX, locPath));
+    EXPECT_STREQ(locPath.GetBuffer(), "b.max.x");
+    EXPECT_TRUE(locBox->DeleteMember(locX));
+    EXPECT_EQ(locBox->FindMember("max.x"), nullptr);
+    EXPECT_TRUE(locBox->DeleteMemberNamed("link"));
+    EXPECT_EQ(locBox->GetNumMembers(), 4);
+    EXPECT_STREQ(locBox->GetMemberValue("nothing").GetBuffer(), "<INVALID DEREFERENCE>");
+    EXPECT_TRUE(myLog.HasError("VelkType::GetMemberValue(): Failed to find member for name 'nothing'"));
+    delete locLonger;
+    delete locBox;
+}
+
+TEST_F(VelkModelTest, LargeClassesFindMembersAfterRenames)
+{
+    // Past the size where a class indexes its members by name.
+    VelkType* locScript = myTypes.GetType("Script")->CloneAs("big");
+    std::vector<VelkType*> locMembers;
+    for (int locIndex = 0; locIndex < 100; locIndex++)
+        locMembers.push_back(locScript->AddContent(myTypes, "TEXT"));
+    locMembers[10]->SetName("renamed");
+    locMembers[20]->SetName("renamed");
+    EXPECT_EQ(locScript->FindMember("renamed"), locMembers[10]);
+    EXPECT_TRUE(locScript->DetachMember(locMembers[10]));
+    EXPECT_EQ(locScript->FindMember("renamed"), locMembers[20]);
+    EXPECT_EQ(locScript->FindMember(locMembers[10]->GetName().GetBuffer()), locMembers[20]);
+    delete locMembers[10];
+    EXPECT_EQ(locScript->FindMember(locMembers[50]->GetName().GetBuffer()), locMembers[50]);
+    locScript->GetMembers().RemoveAll();
+    EXPECT_EQ(locScript->FindMember(locMembers[50]->GetName().GetBuffer()), nullptr);
+    for (VelkType* locMember : locMembers)
+        if (locMember != locMembers[10])
+            delete locMember;
+    delete locScript;
+}
+
+TEST_F(VelkModelTest, DottedLookupGoesThroughMembersAndReferences)
+{
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace,
+                        "Box a\r\n{\r\nmin\r\n{\r\nx 3\r\n}\r\nlink b\r\n}\r\n"
+                        "Box b\r\n{\r\nmax\r\n{\r\ny 7\r\n}\r\ncorner a.link.max\r\n}\r\n"))
+        << myLog.AllErrors();
+    EXPECT_STREQ(locSpace.GetInstance("a.min.x", true)->GetValue().GetBuffer(), "3");
+    EXPECT_STREQ(locSpace.GetInstance("a.link.max.y", true)->GetValue().GetBuffer(), "7");
+    // b.corner names its target through the reference a.link.
+    EXPECT_EQ(locSpace.GetInstance("b.corner.y", true), locSpace.GetInstance("b.max.y", false));
+    EXPECT_EQ(locSpace.GetInstance("b.corner", true)->GetTypeName(), "Point*");
+    EXPECT_EQ(locSpace.GetInstance("a.nothing", true), nullptr);
+    EXPECT_EQ(locSpace.GetInstance("zz.min", true), nullptr);
+    EXPECT_TRUE(myLog.HasError("Failed to find instance for name 'zz.min'"));
+    EXPECT_EQ(VelkNameSpace::FindNameSpaceOf(locSpace.GetInstance("a.min.x", false)), &locSpace);
+
+    QC_String locPath;
+    EXPECT_TRUE(locSpace.GetInstancePath(locSpace.GetInstance("b.max.y", false), locPath));
+    EXPECT_STREQ(locPath.GetBuffer(), "b.max.y");
+
+    VelkNameSpace locPoints;
+    ASSERT_TRUE(Compile(locPoints, "Point p\r\n{\r\n}\r\nScript s\r\n{\r\nPoint\r\n{\r\n}\r\n}\r\n"));
+    EXPECT_FALSE(locPoints.HasLocText());
+}
+
+TEST_F(VelkModelTest, ReferenceCyclesEndInsteadOfRecursing)
+{
+    VelkNameSpace locSpace;
+    EXPECT_FALSE(Compile(locSpace, "Box a\r\n{\r\nlink a.link.link\r\n}\r\n"));
+    EXPECT_EQ(locSpace.GetInstance("a.link.min", false), nullptr);
+}
+
+TEST_F(VelkModelTest, ReferencesAssignFromInstancesByPath)
+{
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, "Box a\r\n{\r\n}\r\nBox b\r\n{\r\n}\r\n"));
+    VelkType* locLink = locSpace.GetInstance("a.link", false);
+    EXPECT_TRUE(locLink->AssignFrom(locSpace.GetInstance("b", false)));
+    EXPECT_STREQ(locLink->GetValue().GetBuffer(), "b");
+    EXPECT_FALSE(locLink->AssignFrom(locSpace.GetInstance("b.min", false)));
+    EXPECT_TRUE(locLink->AssignFrom(nullptr));
+    EXPECT_STREQ(locLink->GetValue().GetBuffer(), "NULL");
+}
+
+TEST_F(VelkModelTest, MergeAddsMissingMembersAndRoots)
+{
+    VelkNameSpace locMine;
+    ASSERT_TRUE(Compile(locMine, "Box a\r\n{\r\nmin\r\n{\r\nx 1\r\n}\r\n}\r\nTEXT clash mine\r\n"));
+    VelkNameSpace locOther;
+    ASSERT_TRUE(Compile(locOther, "Box b\r\n{\r\n}\r\nNUMBER clash 5\r\nPoint min\r\n{\r\ny 4\r\n}\r\n"
+                                  "Script s\r\n{\r\nTEXT t\r\n}\r\n"));
+    // "min" matches the nested member a.min of the same type: merged there, no new root.
+    locOther.AddInclude("EXTRA.fruit");
+    locMine.AddInclude("extra.FRUIT");
+    ASSERT_TRUE(locMine.Merge(locOther));
+    EXPECT_EQ(locMine.GetNumInstances(), 4);
+    EXPECT_NE(locMine.GetInstance("b", false), nullptr);
+    EXPECT_NE(locMine.GetInstance("s", false), nullptr);
+    EXPECT_EQ(locMine.GetInstance("min", false), nullptr);
+    EXPECT_STREQ(locMine.GetInstance("a.min.x", false)->GetValue().GetBuffer(), "1");
+    EXPECT_STREQ(locMine.GetInstance("clash", false)->GetTypeName().GetBuffer(), "TEXT");
+    QC_List<QC_String> locIncludes;
+    locMine.GetIncludes(locIncludes, true);
+    EXPECT_EQ(locIncludes.myCount, 2);
+}
+
+TEST_F(VelkModelTest, MergeMembersAddsOnlyWhatIsMissing)
+{
+    VelkNameSpace locMine;
+    ASSERT_TRUE(Compile(locMine, "Script s\r\n{\r\nTEXT one 1\r\n}\r\n"));
+    VelkNameSpace locOther;
+    ASSERT_TRUE(Compile(locOther, "Script s\r\n{\r\nTEXT one 2\r\nTEXT two 3\r\n}\r\n"));
+    ASSERT_TRUE(locMine.Merge(locOther));
+    VelkType* locScript = locMine.GetInstance("s", false);
+    EXPECT_EQ(locScript->GetNumMembers(), 2);
+    EXPECT_STREQ(locScript->GetMemberValue("one").GetBuffer(), "1");
+    EXPECT_STREQ(locScript->GetMemberValue("two").GetBuffer(), "3");
+}
+
+TEST_F(VelkModelTest, NamespacesTrackTheirObjects)
+{
+    VelkType* locOrphan = nullptr;
+    {
+        VelkNameSpace locSpace;
+        ASSERT_TRUE(Compile(locSpace, "Box a\r\n{\r\ncaption hello\r\n}\r\n"));
+        EXPECT_TRUE(locSpace.HasLocText());
+        VelkType* locRoot = locSpace.GetInstance("a", false);
+        locOrphan = locRoot->FindMember("link");
+        ASSERT_TRUE(locRoot->DetachMember(locOrphan));
+        EXPECT_EQ(VelkNameSpace::FindNameSpaceOf(locOrphan), nullptr);
+        ASSERT_TRUE(locRoot->AddMember(locOrphan));
+        EXPECT_EQ(VelkNameSpace::FindNameSpaceOf(locOrphan), &locSpace);
+        locRoot->SetName("renamed");
+        EXPECT_EQ(locSpace.GetInstance("renamed.link", false), locOrphan);
+        EXPECT_EQ(locSpace.GetInstance("a", false), nullptr);
+        locOrphan = locRoot->FindMember("min");
+        ASSERT_TRUE(locRoot->DetachMember(locOrphan));
+        EXPECT_TRUE(locSpace.DeleteInstance(locRoot));
+        EXPECT_EQ(locSpace.GetNumInstances(), 0);
+    }
+    EXPECT_EQ(VelkNameSpace::FindNameSpaceOf(locOrphan), nullptr);
+    delete locOrphan;
+}
+
+TEST(VelkLogTest, KeysSwitchesAndSubscribers)
+{
+    VelkLog::SetLogSwitch(false);
+    VelkLog::SetErrorSwitch(true);
+    EXPECT_FALSE(VelkLog::Error("nobody listens"));
+    {
+        VelkLogCollector locLog;
+        EXPECT_FALSE(VelkLog::Log("off at start %d", 1));
+        EXPECT_TRUE(locLog.myLogs.empty());
+        EXPECT_TRUE(VelkLog::Error("broken %s", "100%"));
+        ASSERT_EQ(locLog.myErrors.size(), 1u);
+        EXPECT_EQ(locLog.myErrors[0], "ERROR: broken 100%");
+
+        VelkLog::SetLogSwitch(true);
+        EXPECT_TRUE(VelkLog::Log("on %d", 2));
+        ASSERT_EQ(locLog.myLogs.size(), 1u);
+        EXPECT_EQ(locLog.myLogs[0], "LOG: on 2");
+
+        VelkLog::SetErrorSwitch(false);
+        EXPECT_FALSE(VelkLog::Error("muted"));
+        EXPECT_EQ(locLog.myErrors.size(), 1u);
+        VelkLog::SetErrorSwitch(true);
+
+        std::string locLong(3000, 'x');
+        EXPECT_TRUE(VelkLog::Error("%s", locLong.c_str()));
+        EXPECT_EQ(locLog.myErrors.back().size(), 1023u);
+    }
+    EXPECT_FALSE(VelkLog::Log("unsubscribed"));
+    VelkLog::SetLogSwitch(false);
+}

@@ -1,0 +1,180 @@
+// The line reader: the line and word rules of the data language's text.
+#include "velk/velk_parsetool.h"
+
+#include <cstring>
+
+#include "qfile/qf_file.h"
+#include "velk/velk_local.h"
+#include "velk/velk_log.h"
+
+ParseTool::ParseTool()
+{
+    myLine[0] = 0;
+}
+
+ParseTool::~ParseTool()
+{
+    Close();
+}
+
+bool ParseTool::Open(const char* aFileName)
+{
+    Close();
+    QF_File locFile;
+    if (aFileName == nullptr || !locFile.Open(aFileName, OPEN_READ))
+    {
+        VelkLog::Error("ParseTool::Open(): Failed to open '%s'", aFileName ? aFileName : "");
+        return false;
+    }
+    myData.resize(locFile.GetSize());
+    size_t locRead = myData.empty() ? 0 : locFile.Read(myData.data(), (uint32_t)myData.size());
+    myData.resize(locRead);
+    locFile.Close();
+    myFileName = aFileName;
+    myOpenFlag = true;
+    return true;
+}
+
+bool ParseTool::OpenText(const char* aFileName, const char* aText, size_t aLength)
+{
+    Close();
+    myData.assign(aText, aText + aLength);
+    myFileName = aFileName;
+    myOpenFlag = true;
+    return true;
+}
+
+void ParseTool::Close()
+{
+    myData.clear();
+    myData.shrink_to_fit();
+    myPos = 0;
+    myOpenFlag = false;
+    myInsideLineFlag = false;
+    myFileName = "";
+    myLineCounter = -1;
+}
+
+bool ParseTool::IsEOF() const
+{
+    return !myOpenFlag || myPos >= myData.size();
+}
+
+// A line ends at CR LF or at a lone LF; a lone CR is an ordinary character.
+// Characters below 33 are skipped at the start of a line and cut at its end;
+// "//" starts a comment that runs to the line end, quotes or not; blank lines
+// are skipped; a line is cut after VELK_LINE_BUFFER_SIZE - 1 characters. At the
+// end of the data the line is returned as it stands.
+int ParseTool::Priv_NextLine()
+{
+    const unsigned char* locData = (const unsigned char*)myData.data();
+    const size_t locSize = myData.size();
+    int locLength = 0;
+    bool locAtStart = !myInsideLineFlag;
+    bool locInComment = false;
+    myInsideLineFlag = false;
+
+    while (myPos < locSize)
+    {
+        const unsigned char locChar = locData[myPos];
+        if (locChar == '\n' || (locChar == '\r' && myPos + 1 < locSize && locData[myPos + 1] == '\n'))
+        {
+            myPos += locChar == '\r' ? 2 : 1;
+            while (locLength > 0 && (unsigned char)myLine[locLength - 1] < 33)
+                locLength--;
+            if (locLength > 0)
+            {
+                myLine[locLength] = 0;
+                return locLength;
+            }
+            locAtStart = true;
+            locInComment = false;
+            continue;
+        }
+        if (locInComment || (locAtStart && locChar < 33))
+        {
+            myPos++;
+            continue;
+        }
+        locAtStart = false;
+        if (locChar == '/' && locLength > 0 && myLine[locLength - 1] == '/')
+        {
+            locLength--;
+            while (locLength > 0 && (unsigned char)myLine[locLength - 1] < 33)
+                locLength--;
+            locInComment = true;
+            myPos++;
+            continue;
+        }
+        if (locLength == VELK_LINE_BUFFER_SIZE - 1)
+        {
+            myInsideLineFlag = true;
+            myLine[locLength] = 0;
+            return locLength;
+        }
+        myLine[locLength++] = (char)locChar;
+        myPos++;
+    }
+    myInsideLineFlag = locLength > 0;
+    myLine[locLength] = 0;
+    return locLength;
+}
+
+bool ParseTool::ReadLine(QC_String& anOut)
+{
+    if (IsEOF())
+        return false;
+    Priv_NextLine();
+    anOut = myLine;
+    myLineCounter++;
+    return true;
+}
+
+bool ParseTool::PeekLine(QC_String& anOut)
+{
+    const size_t locPos = myPos;
+    const bool locInside = myInsideLineFlag;
+    const int locCounter = myLineCounter;
+    const bool locResult = ReadLine(anOut);
+    myPos = locPos;
+    myInsideLineFlag = locInside;
+    myLineCounter = locCounter;
+    return locResult;
+}
+
+namespace
+{
+bool Priv_IsQuotedWord(const char* aText, int aLength)
+{
+    return aLength >= 2 && aText[0] == '"' && aText[aLength - 1] == '"';
+}
+
+// The separator of the first word: the first space, or with none the first TAB.
+const char* Priv_FindSeparator(const char* aText)
+{
+    const char* locSpace = strchr(aText, ' ');
+    return locSpace ? locSpace : strchr(aText, '\t');
+}
+}
+
+QC_String ParseTool::GetFirst(const QC_String& aLine)
+{
+    const char* locText = Velk_Text(aLine);
+    if (Priv_IsQuotedWord(locText, Velk_Length(aLine)))
+        return aLine;
+    const char* locSeparator = Priv_FindSeparator(locText);
+    if (locSeparator == nullptr)
+        return aLine;
+    return aLine.Left((int)(locSeparator - locText));
+}
+
+QC_String ParseTool::GetRest(const QC_String& aLine)
+{
+    const char* locText = Velk_Text(aLine);
+    if (Priv_IsQuotedWord(locText, Velk_Length(aLine)))
+        return QC_String();
+    const char* locSeparator = Priv_FindSeparator(locText);
+    if (locSeparator == nullptr)
+        return QC_String();
+    return QC_String(locSeparator + 1);
+}

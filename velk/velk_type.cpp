@@ -1,0 +1,573 @@
+// The common behaviour of every Velk object, the scalars, the enumerated types,
+// the references and the metatype prototypes.
+#include "velk/velk_type.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "qcommon/qc_assert.h"
+#include "qcommon/qc_keytree.h"
+#include "velk/velk_local.h"
+#include "velk/velk_log.h"
+#include "velk/velk_namespace.h"
+
+const char* const VELK_NULL = "NULL";
+const char* const VELK_EMPTY = "<empty>";
+const char* const VELK_INVALID_DEREF = "<INVALID DEREFERENCE>";
+const char* const VELK_PROTOTYPE = "PROTOTYPE";
+const char VELK_PATH_SEPARATOR = '.';
+const char* const VELK_MEMBER_NAME_PATTERN = "%s(%d)";
+const char* const VELK_PATH_PATTERN = "%s.%s";
+
+namespace
+{
+const QC_String& Priv_EmptyString()
+{
+    static const QC_String* ourEmpty = new QC_String();
+    return *ourEmpty;
+}
+
+// Numbers in text are read as the C library's atoi and atof read them in the C
+// locale, whatever locale the program runs under.
+int Priv_TextToInt(const char* aText)
+{
+    while (*aText == ' ' || (*aText >= '\t' && *aText <= '\r'))
+        aText++;
+    bool locNegative = false;
+    if (*aText == '-' || *aText == '+')
+        locNegative = *aText++ == '-';
+    long long locValue = 0;
+    while (*aText >= '0' && *aText <= '9')
+    {
+        locValue = locValue * 10 + (*aText++ - '0');
+        if (locValue > 0x80000000LL)
+            locValue = 0x80000000LL;
+    }
+    if (locNegative)
+        locValue = -locValue;
+    if (locValue > 0x7FFFFFFFLL)
+        locValue = 0x7FFFFFFFLL;
+    return (int)locValue;
+}
+
+float Priv_TextToFloat(const char* aText)
+{
+    while (*aText == ' ' || (*aText >= '\t' && *aText <= '\r'))
+        aText++;
+    if (*aText == '+')
+        aText++;
+    float locValue = 0.0f;
+    std::from_chars(aText, aText + strlen(aText), locValue);
+    return locValue;
+}
+}
+
+// ---------------------------------------------------------------------------
+// VelkType
+// ---------------------------------------------------------------------------
+
+VelkType::VelkType(const char* aTypeName, const char* aName)
+    : myTypeName(aTypeName)
+    , myName(aName)
+{
+}
+
+VelkType::~VelkType() = default;
+
+const QC_String& VelkType::GetValue() const
+{
+    return Priv_EmptyString();
+}
+
+VelkType* VelkType::GetMemberAt(int anIndex)
+{
+    return nullptr;
+}
+
+VelkType* VelkType::AddContent(VelkTypeManager& aTypeManager, const char* aText)
+{
+    return FindMember(aText);
+}
+
+VelkType* VelkType::FindMember(const char* aName)
+{
+    return nullptr;
+}
+
+QC_List<VelkType*>& VelkType::GetMembers()
+{
+    static QC_List<VelkType*>* ourEmptyList = new QC_List<VelkType*>();
+    return *ourEmptyList;
+}
+
+int VelkType::GetNumMembers() const
+{
+    return 0;
+}
+
+bool VelkType::SetMemberOrder(const QC_List<QC_String>& aNames)
+{
+    return false;
+}
+
+void VelkType::DeleteMembers()
+{
+}
+
+bool VelkType::DeleteMember(VelkType* aMember)
+{
+    return false;
+}
+
+bool VelkType::DeleteMemberNamed(const char* aName)
+{
+    return false;
+}
+
+bool VelkType::DetachMember(VelkType* aMember)
+{
+    return false;
+}
+
+bool VelkType::HasMember(VelkType* aMember)
+{
+    return false;
+}
+
+bool VelkType::IsLegalMemberType(const char* aTypeName) const
+{
+    return false;
+}
+
+bool VelkType::AssignValue(const char* aText)
+{
+    return false;
+}
+
+bool VelkType::AddMember(VelkType* aMember)
+{
+    return true;
+}
+
+bool VelkType::ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aNameSpace)
+{
+    return true;
+}
+
+void VelkType::GetLegalValues(QC_List<QC_String>& anOut) const
+{
+}
+
+bool VelkType::Contains(VelkType* anObject)
+{
+    return anObject == this;
+}
+
+VelkType* VelkType::FindByName(const char* aName)
+{
+    return myName == aName ? this : nullptr;
+}
+
+bool VelkType::GetMemberPath(const char* aPrefix, VelkType* aTarget, QC_String& anOut)
+{
+    if (aTarget != this)
+        return false;
+    if (aPrefix == nullptr || aPrefix[0] == 0)
+    {
+        anOut = myName;
+        return true;
+    }
+    // A path that would not fit a string is not a path.
+    if ((long)strlen(aPrefix) + 1 + Velk_Length(myName) > VELK_MAX_STRING)
+        return false;
+    anOut.Format(VELK_PATH_PATTERN, aPrefix, Velk_Text(myName));
+    return true;
+}
+
+void VelkType::SetName(const char* aName)
+{
+    if (myParent == nullptr && myRootNameSpace == nullptr)
+    {
+        myName = aName;
+        return;
+    }
+    QC_String locOldName(myName);
+    myName = aName;
+    if (myParent)
+        myParent->Priv_MemberRenamed(this, locOldName);
+    else
+        myRootNameSpace->Priv_RootRenamed(this, locOldName);
+}
+
+int VelkType::GetValueAsInt() const
+{
+    return Priv_TextToInt(Velk_Text(GetValue()));
+}
+
+QC_String VelkType::GetMemberValue(const char* aName)
+{
+    VelkType* locMember = FindMember(aName);
+    if (locMember == nullptr)
+    {
+        VelkLog::Error("VelkType::GetMemberValue(): Failed to find member for name '%s'", aName);
+        return QC_String(VELK_INVALID_DEREF);
+    }
+    return locMember->GetValue();
+}
+
+int VelkType::GetMemberValueAsInt(const char* aName)
+{
+    QC_String locValue = GetMemberValue(aName);
+    return Priv_TextToInt(Velk_Text(locValue));
+}
+
+float VelkType::GetMemberValueAsFloat(const char* aName)
+{
+    QC_String locValue = GetMemberValue(aName);
+    return Priv_TextToFloat(Velk_Text(locValue));
+}
+
+bool VelkType::AssignInt(int aValue)
+{
+    char locText[16];
+    snprintf(locText, sizeof(locText), "%d", aValue);
+    return AssignValue(locText);
+}
+
+bool VelkType::AssignFloat(float aValue)
+{
+    // "%f" in the C locale.
+    char locText[64];
+    auto locResult = std::to_chars(locText, locText + sizeof(locText) - 1, aValue, std::chars_format::fixed, 6);
+    *locResult.ptr = 0;
+    return AssignValue(locText);
+}
+
+VelkType* VelkType::CloneAs(const char* aNewName) const
+{
+    VelkType* locCopy = Clone();
+    if (locCopy)
+        locCopy->SetName(aNewName);
+    return locCopy;
+}
+
+VelkType* VelkType::CreateFromPrototype(const char* aTypeName, const char* aName, const char* aDefault) const
+{
+    VelkType* locCopy = Clone();
+    if (locCopy == nullptr)
+        return nullptr;
+    locCopy->SetTypeName(aTypeName);
+    locCopy->SetName(aName);
+    if (!locCopy->SetDefaultValue(aDefault))
+    {
+        delete locCopy;
+        return nullptr;
+    }
+    return locCopy;
+}
+
+// ---------------------------------------------------------------------------
+// VelkFree
+// ---------------------------------------------------------------------------
+
+VelkFree::VelkFree(const char* aTypeName, const char* aName, bool anIsFileFlag)
+    : VelkType(aTypeName, aName)
+    , myIsFileFlag(anIsFileFlag)
+{
+}
+
+const QC_String& VelkFree::GetValue() const
+{
+    return myValue;
+}
+
+bool VelkFree::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
+{
+    VelkLog::Log("VelkFree::Construct(): Constructed type '%s'", Velk_Text(myTypeName));
+    return true;
+}
+
+VelkType* VelkFree::Clone() const
+{
+    VelkFree* locCopy = new (std::nothrow) VelkFree(Velk_Text(myTypeName), Velk_Text(myName), myIsFileFlag);
+    if (locCopy)
+        locCopy->myValue = myValue;
+    return locCopy;
+}
+
+bool VelkFree::AssignValue(const char* aText)
+{
+    if (aText == nullptr || aText[0] == 0)
+    {
+        myValue = VELK_EMPTY;
+        return true;
+    }
+    myValue = aText;
+    if (myIsFileFlag)
+        myValue.Replace('\\', '/');
+    return true;
+}
+
+bool VelkFree::AssignFrom(VelkType* aSource)
+{
+    if (aSource == nullptr || aSource->GetTypeName() != myTypeName)
+        return false;
+    QC_String locValue(aSource->GetValue());
+    return AssignValue(Velk_Text(locValue));
+}
+
+bool VelkFree::SetDefaultValue(const char* aText)
+{
+    myValue = aText;
+    return aText != nullptr && aText[0] != 0;
+}
+
+void VelkFree::ResetValue()
+{
+    myValue = VELK_EMPTY;
+}
+
+bool VelkFree::IsEqual(VelkType* anOther)
+{
+    return anOther != nullptr && anOther->GetTypeName() == myTypeName && anOther->GetValue() == myValue;
+}
+
+// ---------------------------------------------------------------------------
+// VelkEnum
+// ---------------------------------------------------------------------------
+
+VelkEnum::VelkEnum(const char* aTypeName, const char* aName)
+    : VelkFree(aTypeName, aName, false)
+{
+}
+
+VelkType* VelkEnum::Clone() const
+{
+    VelkEnum* locCopy = new (std::nothrow) VelkEnum(Velk_Text(myTypeName), Velk_Text(myName));
+    if (locCopy == nullptr)
+        return nullptr;
+    locCopy->myValue = myValue;
+    locCopy->myLegalValues = myLegalValues;
+    if (Velk_Length(locCopy->myValue) == 0 && Velk_Count(myLegalValues) > 0)
+        locCopy->myValue = myLegalValues.GetFirst();
+    return locCopy;
+}
+
+bool VelkEnum::IsLegalValue(const char* aText) const
+{
+    QC_ListIterator<QC_String> locIter(const_cast<QC_List<QC_String>*>(&myLegalValues));
+    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+        if (locIter.GetCurrent() == aText)
+            return true;
+    return false;
+}
+
+bool VelkEnum::AssignValue(const char* aText)
+{
+    if (aText == nullptr)
+        aText = "";
+    if (!IsLegalValue(aText))
+    {
+        VelkLog::Error("VelkEnum::Assign(): Invalid value '%s'", aText);
+        return false;
+    }
+    myValue = aText;
+    return true;
+}
+
+bool VelkEnum::SetDefaultValue(const char* aText)
+{
+    QC_ASSERT(aText == NULL || aText[0] == 0);
+    return true;
+}
+
+void VelkEnum::GetLegalValues(QC_List<QC_String>& anOut) const
+{
+    anOut.RemoveAll();
+    QC_ListIterator<QC_String> locIter(const_cast<QC_List<QC_String>*>(&myLegalValues));
+    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+        anOut.Add(locIter.GetCurrent());
+}
+
+// ---------------------------------------------------------------------------
+// VelkRef
+// ---------------------------------------------------------------------------
+
+namespace
+{
+// References may name paths that go through other references; a cycle of them
+// must end, not recurse until the stack is gone.
+constexpr int VELK_MAX_DEREF_DEPTH = 64;
+int ourDerefDepth = 0;
+}
+
+VelkRef::VelkRef(const char* aTypeName, const char* aName)
+    : VelkType(aTypeName, aName)
+    , myValue(VELK_NULL)
+{
+}
+
+const QC_String& VelkRef::GetValue() const
+{
+    return myValue;
+}
+
+VelkType* VelkRef::GetTarget(bool aLogFlag)
+{
+    if (myValue == VELK_NULL || ourDerefDepth >= VELK_MAX_DEREF_DEPTH)
+        return nullptr;
+    VelkNameSpace* locNameSpace = VelkNameSpace::FindNameSpaceOf(this);
+    if (locNameSpace == nullptr)
+        return nullptr;
+    ourDerefDepth++;
+    VelkType* locTarget = locNameSpace->GetInstance(Velk_Text(myValue), aLogFlag);
+    ourDerefDepth--;
+    return locTarget;
+}
+
+VelkType* VelkRef::FindMember(const char* aName)
+{
+    VelkType* locTarget = GetTarget(false);
+    if (locTarget == nullptr || aName == nullptr || aName[0] == 0)
+        return locTarget;
+    // The rest of a dotted path goes on from the referenced instance.
+    ourDerefDepth++;
+    VelkType* locMember = ourDerefDepth < VELK_MAX_DEREF_DEPTH ? locTarget->FindMember(aName) : nullptr;
+    ourDerefDepth--;
+    return locMember;
+}
+
+bool VelkRef::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
+{
+    return true;
+}
+
+VelkType* VelkRef::Clone() const
+{
+    VelkRef* locCopy = new (std::nothrow) VelkRef(Velk_Text(myTypeName), Velk_Text(myName));
+    if (locCopy)
+        locCopy->myValue = myValue;
+    return locCopy;
+}
+
+bool VelkRef::AssignValue(const char* aText)
+{
+    myValue = aText;
+    return true;
+}
+
+bool VelkRef::AssignFrom(VelkType* aSource)
+{
+    if (aSource == nullptr)
+    {
+        myValue = VELK_NULL;
+        return true;
+    }
+    if (dynamic_cast<VelkRef*>(aSource) && aSource->GetTypeName() == myTypeName)
+    {
+        myValue = aSource->GetValue();
+        return true;
+    }
+    const int locLength = Velk_Length(myTypeName);
+    if (locLength < 1 || Velk_Length(aSource->GetTypeName()) != locLength - 1
+        || strncmp(Velk_Text(aSource->GetTypeName()), Velk_Text(myTypeName), locLength - 1) != 0)
+        return false;
+    VelkNameSpace* locNameSpace = VelkNameSpace::FindNameSpaceOf(aSource);
+    QC_String locPath;
+    if (locNameSpace == nullptr || !locNameSpace->GetInstancePath(aSource, locPath))
+    {
+        myValue = VELK_NULL;
+        return false;
+    }
+    myValue = locPath;
+    return true;
+}
+
+bool VelkRef::SetDefaultValue(const char* aText)
+{
+    myValue = aText;
+    return true;
+}
+
+void VelkRef::ResetValue()
+{
+    myValue = VELK_NULL;
+}
+
+bool VelkRef::ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aNameSpace)
+{
+    if (myValue == VELK_NULL)
+        return true;
+    if (VelkNameSpace::FindNameSpaceOf(this) == nullptr)
+        return false;
+    VelkType* locTarget = GetTarget(true);
+    if (locTarget == nullptr)
+        return false;
+    const int locLength = Velk_Length(myTypeName);
+    return locLength >= 1 && Velk_Length(locTarget->GetTypeName()) == locLength - 1
+        && strncmp(Velk_Text(locTarget->GetTypeName()), Velk_Text(myTypeName), locLength - 1) == 0;
+}
+
+bool VelkRef::IsEqual(VelkType* anOther)
+{
+    return anOther != nullptr && dynamic_cast<VelkRef*>(anOther) != nullptr && anOther->GetTypeName() == myTypeName
+        && anOther->GetValue() == myValue;
+}
+
+// ---------------------------------------------------------------------------
+// Metatypes
+// ---------------------------------------------------------------------------
+
+namespace
+{
+struct VelkMetaTypeRegistry
+{
+    VelkFree myNumber{"NUMBER", VELK_PROTOTYPE, false};
+    VelkFree myDecimal{"DECIMAL", VELK_PROTOTYPE, false};
+    VelkFree myText{"TEXT", VELK_PROTOTYPE, false};
+    VelkFree myFile{"FILE", VELK_PROTOTYPE, true};
+    VelkFree myLocText{"LOCTEXT", VELK_PROTOTYPE, false};
+    VelkEnum myType{"TYPE", VELK_PROTOTYPE};
+    VelkClass myClass{"CLASS", VELK_PROTOTYPE};
+    VelkScriptClass myScriptClass{"SCRIPTCLASS", VELK_PROTOTYPE};
+    QC_KeyTree<VelkType*, QC_String> myTree;
+
+    VelkMetaTypeRegistry()
+    {
+        Priv_Register(&myNumber);
+        Priv_Register(&myDecimal);
+        Priv_Register(&myText);
+        Priv_Register(&myFile);
+        Priv_Register(&myLocText);
+        Priv_Register(&myType);
+        Priv_Register(&myClass);
+        Priv_Register(&myScriptClass);
+    }
+
+    void Priv_Register(VelkType* aPrototype)
+    {
+        bool locRegistered = myTree.Add(aPrototype, aPrototype->GetTypeName());
+        QC_ASSERT(locRegistered);
+    }
+};
+
+VelkMetaTypeRegistry& Priv_MetaTypes()
+{
+    // Never destroyed: the prototypes are static objects, not the tree's to free.
+    static VelkMetaTypeRegistry* ourRegistry = new VelkMetaTypeRegistry();
+    return *ourRegistry;
+}
+
+// The prototypes are registered before main.
+[[maybe_unused]] const VelkMetaTypeRegistry& ourMetaTypesAtStart = Priv_MetaTypes();
+}
+
+VelkType* VelkMetaTypes::Find(const char* aMetaTypeName)
+{
+    VelkType* locPrototype = nullptr;
+    if (aMetaTypeName == nullptr || !Priv_MetaTypes().myTree.Find(QC_String(aMetaTypeName), &locPrototype, nullptr))
+        return nullptr;
+    return locPrototype;
+}

@@ -1,0 +1,248 @@
+// The Velk type model: one class family whose objects are both types (the type
+// manager's prototypes) and instances (the objects of a namespace). A new
+// instance is always a deep copy of its type's prototype.
+#pragma once
+
+#include <memory>
+
+#include "qcommon/qc_list.h"
+#include "qcommon/qc_string.h"
+
+class ParseTool;
+class VelkClass;
+class VelkInstanceIgnorer;
+class VelkNameIndex;
+class VelkNameSpace;
+class VelkOutput;
+class VelkTypeManager;
+
+// Strings of the model.
+extern const char* const VELK_NULL;            // "NULL": a reference to nothing
+extern const char* const VELK_EMPTY;           // "<empty>": a scalar without a value
+extern const char* const VELK_INVALID_DEREF;   // "<INVALID DEREFERENCE>"
+extern const char* const VELK_PROTOTYPE;       // "PROTOTYPE": the name of a type
+extern const char VELK_PATH_SEPARATOR;         // '.'
+extern const char* const VELK_MEMBER_NAME_PATTERN; // "%s(%d)"
+extern const char* const VELK_PATH_PATTERN;    // "%s.%s"
+
+class VelkType
+{
+public:
+    VelkType(const char* aTypeName, const char* aName);
+
+    virtual const QC_String& GetValue() const;
+    virtual VelkType* GetMemberAt(int anIndex);
+    virtual VelkType* AddContent(VelkTypeManager& aTypeManager, const char* aText);
+    virtual VelkType* FindMember(const char* aName);
+    // The list itself; callers that change it must keep to AddMember and
+    // DetachMember where they can, so the parent links stay true.
+    virtual QC_List<VelkType*>& GetMembers();
+    virtual int GetNumMembers() const;
+    virtual bool SetMemberOrder(const QC_List<QC_String>& aNames);
+    virtual void DeleteMembers();
+    virtual bool DeleteMember(VelkType* aMember);
+    virtual bool DeleteMemberNamed(const char* aName);
+    virtual bool DetachMember(VelkType* aMember);
+    virtual bool HasMember(VelkType* aMember);
+    virtual bool IsLegalMemberType(const char* aTypeName) const;
+    virtual bool Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool) = 0;
+    virtual bool Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTypeNameFlag) = 0;
+    virtual ~VelkType();
+    virtual VelkType* Clone() const = 0;
+    virtual bool AssignValue(const char* aText);
+    virtual bool AssignFrom(VelkType* aSource) = 0;
+    virtual bool Assign(ParseTool& aParseTool, const QC_String& aText, VelkTypeManager& aTypeManager,
+                        VelkInstanceIgnorer* anIgnorer);
+    virtual bool SetDefaultValue(const char* aText) = 0;
+    virtual void ResetValue() = 0;
+    virtual bool AddMember(VelkType* aMember);
+    virtual bool ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aNameSpace);
+    virtual void GetLegalValues(QC_List<QC_String>& anOut) const;
+    virtual bool Contains(VelkType* anObject);
+    virtual VelkType* FindByName(const char* aName);
+    virtual bool GetMemberPath(const char* aPrefix, VelkType* aTarget, QC_String& anOut);
+    virtual bool IsEqual(VelkType* anOther) = 0;
+
+    const QC_String& GetTypeName() const { return myTypeName; }
+    const QC_String& GetName() const { return myName; }
+    void SetTypeName(const char* aTypeName) { myTypeName = aTypeName; }
+    // Renaming tells the owning class or namespace, which index their objects by name.
+    void SetName(const char* aName);
+
+    int GetValueAsInt() const;
+    QC_String GetMemberValue(const char* aName);
+    int GetMemberValueAsInt(const char* aName);
+    float GetMemberValueAsFloat(const char* aName);
+    bool AssignInt(int aValue);
+    bool AssignFloat(float aValue);
+    VelkType* CloneAs(const char* aNewName) const;
+    VelkType* CreateFromPrototype(const char* aTypeName, const char* aName, const char* aDefault) const;
+
+    // The class that holds this object as a member, or null.
+    VelkClass* GetParent() const { return myParent; }
+    // The namespace that holds this object as a root, or null.
+    VelkNameSpace* GetRootNameSpace() const { return myRootNameSpace; }
+
+protected:
+    // Reads a member block: "{", then member lines up to "}".
+    bool Priv_AssignBlock(ParseTool& aParseTool, VelkTypeManager& aTypeManager, VelkInstanceIgnorer* anIgnorer);
+
+    QC_String myTypeName;
+    QC_String myName;
+
+private:
+    friend class VelkClass;
+    friend class VelkNameSpace;
+
+    VelkClass* myParent = nullptr;
+    VelkNameSpace* myRootNameSpace = nullptr;
+};
+
+// A scalar: NUMBER, DECIMAL, TEXT, LOCTEXT, and FILE with the is-file flag.
+class VelkFree : public VelkType
+{
+public:
+    VelkFree(const char* aTypeName, const char* aName, bool anIsFileFlag);
+
+    const QC_String& GetValue() const override;
+    bool Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool) override;
+    bool Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTypeNameFlag) override;
+    VelkType* Clone() const override;
+    bool AssignValue(const char* aText) override;
+    bool AssignFrom(VelkType* aSource) override;
+    bool SetDefaultValue(const char* aText) override;
+    void ResetValue() override;
+    bool IsEqual(VelkType* anOther) override;
+
+    bool IsFile() const { return myIsFileFlag; }
+
+protected:
+    QC_String myValue;
+    bool myIsFileFlag;
+};
+
+// An enumerated type (metatype TYPE): a scalar restricted to its legal values.
+class VelkEnum : public VelkFree
+{
+public:
+    VelkEnum(const char* aTypeName, const char* aName);
+
+    bool Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool) override;
+    VelkType* Clone() const override;
+    bool AssignValue(const char* aText) override;
+    bool SetDefaultValue(const char* aText) override;
+    void GetLegalValues(QC_List<QC_String>& anOut) const override;
+
+    bool IsLegalValue(const char* aText) const;
+
+private:
+    QC_List<QC_String> myLegalValues;
+};
+
+// A reference: the name or dotted path of an instance of the referenced type,
+// "NULL" when unset. The type name is the referenced type's name and '*'.
+class VelkRef : public VelkType
+{
+public:
+    VelkRef(const char* aTypeName, const char* aName);
+
+    const QC_String& GetValue() const override;
+    VelkType* FindMember(const char* aName) override;
+    bool Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool) override;
+    bool Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTypeNameFlag) override;
+    VelkType* Clone() const override;
+    bool AssignValue(const char* aText) override;
+    bool AssignFrom(VelkType* aSource) override;
+    bool SetDefaultValue(const char* aText) override;
+    void ResetValue() override;
+    bool ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aNameSpace) override;
+    bool IsEqual(VelkType* anOther) override;
+
+    // The referenced instance, looked up in the namespace that holds this
+    // reference; null for "NULL", outside any namespace or when missing.
+    VelkType* GetTarget(bool aLogFlag);
+
+private:
+    QC_String myValue;
+};
+
+// A class: named members in declaration order.
+class VelkClass : public VelkType
+{
+public:
+    VelkClass(const char* aTypeName, const char* aName);
+    ~VelkClass() override;
+
+    VelkType* GetMemberAt(int anIndex) override;
+    VelkType* FindMember(const char* aName) override;
+    QC_List<VelkType*>& GetMembers() override;
+    int GetNumMembers() const override;
+    bool SetMemberOrder(const QC_List<QC_String>& aNames) override;
+    void DeleteMembers() override;
+    bool DeleteMember(VelkType* aMember) override;
+    bool DeleteMemberNamed(const char* aName) override;
+    bool DetachMember(VelkType* aMember) override;
+    bool HasMember(VelkType* aMember) override;
+    bool Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool) override;
+    bool Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTypeNameFlag) override;
+    VelkType* Clone() const override;
+    bool AssignFrom(VelkType* aSource) override;
+    bool Assign(ParseTool& aParseTool, const QC_String& aText, VelkTypeManager& aTypeManager,
+                VelkInstanceIgnorer* anIgnorer) override;
+    bool SetDefaultValue(const char* aText) override;
+    void ResetValue() override;
+    bool AddMember(VelkType* aMember) override;
+    bool ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aNameSpace) override;
+    bool Contains(VelkType* anObject) override;
+    VelkType* FindByName(const char* aName) override;
+    bool GetMemberPath(const char* aPrefix, VelkType* aTarget, QC_String& anOut) override;
+    bool IsEqual(VelkType* anOther) override;
+    virtual bool IsScriptClass() const;
+
+protected:
+    // The first direct member of that name, or null.
+    VelkType* Priv_FindDirectMember(const char* aName, size_t aLength);
+    bool Priv_HasMemberNamed(const char* aName);
+    // Appends without the uniqueness rule.
+    bool Priv_Append(VelkType* aMember);
+    void Priv_Unlinked(VelkType* aMember);
+
+    QC_List<VelkType*> myMembers;
+    bool myUniqueNamesFlag;
+
+private:
+    friend class VelkType;
+    void Priv_MemberRenamed(VelkType* aMember, const QC_String& anOldName);
+    bool Priv_UseIndex();
+
+    // Built once a class holds many members.
+    std::unique_ptr<VelkNameIndex> myMemberIndex;
+};
+
+// A script class: members of any legal type, repeated freely, named "%s(%d)".
+class VelkScriptClass : public VelkClass
+{
+public:
+    VelkScriptClass(const char* aTypeName, const char* aName);
+
+    VelkType* AddContent(VelkTypeManager& aTypeManager, const char* aText) override;
+    bool IsLegalMemberType(const char* aTypeName) const override;
+    bool Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool) override;
+    VelkType* Clone() const override;
+    bool AssignFrom(VelkType* aSource) override;
+    bool AddMember(VelkType* aMember) override;
+    bool ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aNameSpace) override;
+    void GetLegalValues(QC_List<QC_String>& anOut) const override;
+    bool IsScriptClass() const override;
+
+private:
+    QC_List<QC_String> myLegalTypes;
+};
+
+// The process-wide metatype prototypes: "NUMBER", "DECIMAL", "TEXT", "FILE",
+// "LOCTEXT", "TYPE", "CLASS", "SCRIPTCLASS".
+namespace VelkMetaTypes
+{
+// The prototype of that metatype, or null.
+VelkType* Find(const char* aMetaTypeName);
+}

@@ -1,0 +1,282 @@
+// The type manager, the .fruit compiler and the declaration blocks of the
+// class, script-class and enumerated metatypes.
+#include "velk/velk_typemanager.h"
+
+#include <cstring>
+
+#include "velk/velk_log.h"
+#include "velk/velk_parsetool.h"
+#include "velk/velk_type.h"
+
+namespace
+{
+std::string_view Priv_View(const QC_String& aString)
+{
+    return std::string_view(Velk_Text(aString), Velk_Length(aString));
+}
+
+QC_String Priv_Lower(const char* aText)
+{
+    QC_String locLower(aText);
+    locLower.MakeLower();
+    return locLower;
+}
+
+bool Priv_ListHas(const QC_List<QC_String>& aList, const QC_String& aText)
+{
+    QC_ListIterator<QC_String> locIter(const_cast<QC_List<QC_String>*>(&aList));
+    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+        if (locIter.GetCurrent() == aText)
+            return true;
+    return false;
+}
+}
+
+VelkTypeManager::VelkTypeManager()
+{
+    RegisterBuiltins();
+}
+
+VelkTypeManager::~VelkTypeManager()
+{
+    Priv_DeleteTypes();
+}
+
+void VelkTypeManager::Priv_DeleteTypes()
+{
+    myTypes.DeleteAll();
+    myRefTypes.DeleteAll();
+    myTypeIndex.Clear();
+    myRefTypeIndex.Clear();
+}
+
+void VelkTypeManager::Reset()
+{
+    Priv_DeleteTypes();
+    myTypeNames.RemoveAll();
+    myTypeNameIndex.Clear();
+    myCompiledFiles.RemoveAll();
+    RegisterBuiltins();
+}
+
+void VelkTypeManager::RegisterBuiltins()
+{
+    ParseTool locNoFile;
+    CreateType(locNoFile, "NUMBER", "NUMBER", "0");
+    CreateType(locNoFile, "DECIMAL", "DECIMAL", "0.0");
+    CreateType(locNoFile, "TEXT", "TEXT", VELK_EMPTY);
+    CreateType(locNoFile, "FILE", "FILE", VELK_EMPTY);
+    CreateType(locNoFile, "LOCTEXT", "LOCTEXT", VELK_EMPTY);
+}
+
+bool VelkTypeManager::Compile(const char* aFileName)
+{
+    QC_String locLower = Priv_Lower(aFileName);
+    if (Priv_ListHas(myCompiledFiles, locLower))
+    {
+        VelkLog::Log("'%s' already compiled, skipping...", aFileName);
+        return true;
+    }
+    myCompiledFiles.Add(locLower);
+
+    ParseTool locParseTool;
+    if (!locParseTool.Open(aFileName))
+        return false;
+    VelkLog::Log("VelkTypeManager::Compile(): Compiling %s", aFileName);
+
+    QC_String locLine;
+    while (locParseTool.ReadLine(locLine))
+    {
+        if (Velk_Length(locLine) == 0)
+            continue;
+        QC_String locFirst = ParseTool::GetFirst(locLine);
+        QC_String locRest = ParseTool::GetRest(locLine);
+        if (locFirst == "INCLUDE")
+        {
+            if (!Compile(Velk_Text(locRest)))
+            {
+                VelkLog::ParseError(locParseTool, "Failed to compile '%s'", Velk_Text(locRest));
+                return false;
+            }
+            QC_String locIncluded = Priv_Lower(Velk_Text(locRest));
+            myIncludedFiles.Add(locIncluded);
+        }
+        else if (CreateType(locParseTool, Velk_Text(locFirst), Velk_Text(locRest), "") == nullptr)
+        {
+            VelkLog::ParseError(locParseTool, "Syntax error '%s'", Velk_Text(locRest));
+            return false;
+        }
+    }
+    return true;
+}
+
+VelkType* VelkTypeManager::CreateType(ParseTool& aParseTool, const char* aMetaTypeName, const char* aTypeName,
+                                      const char* aDefault)
+{
+    VelkType* locUnused = nullptr;
+    if (myTypeNameIndex.Lookup(aTypeName, locUnused) != VelkNameIndex::LOOKUP_ABSENT)
+    {
+        VelkLog::ParseError(aParseTool, "Typename '%s' already defined", aTypeName);
+        return nullptr;
+    }
+    myTypeNames.Add(QC_String(aTypeName));
+    myTypeNameIndex.Add(aTypeName, nullptr);
+
+    VelkType* locMetaType = VelkMetaTypes::Find(aMetaTypeName);
+    if (locMetaType == nullptr)
+        return nullptr;
+
+    // Made before the type itself, so a class may refer to its own type.
+    if (strlen(aTypeName) + 1 <= (size_t)VELK_MAX_STRING)
+    {
+        QC_String locRefTypeName;
+        locRefTypeName.Format("%s*", aTypeName);
+        VelkRef* locRefType = new VelkRef(Velk_Text(locRefTypeName), VELK_PROTOTYPE);
+        myRefTypes.Add(locRefType);
+        myRefTypeIndex.Add(Priv_View(locRefTypeName), locRefType);
+    }
+
+    VelkType* locType = locMetaType->CreateFromPrototype(aTypeName, VELK_PROTOTYPE, aDefault);
+    if (locType == nullptr)
+        return nullptr;
+    if (!locType->Construct(*this, aParseTool))
+    {
+        delete locType;
+        return nullptr;
+    }
+    myTypes.Add(locType);
+    myTypeIndex.Add(Priv_View(locType->GetTypeName()), locType);
+    return locType;
+}
+
+VelkType* VelkTypeManager::GetType(const char* aTypeName) const
+{
+    VelkType* locType = nullptr;
+    myTypeIndex.Lookup(aTypeName ? aTypeName : "", locType);
+    return locType;
+}
+
+VelkType* VelkTypeManager::GetRefType(const char* aTypeName) const
+{
+    VelkType* locType = nullptr;
+    myRefTypeIndex.Lookup(aTypeName ? aTypeName : "", locType);
+    return locType;
+}
+
+void VelkTypeManager::GetTypes(QC_List<VelkType*>& anOut) const
+{
+    anOut = myTypes;
+}
+
+int VelkTypeManager::GetNumTypes() const
+{
+    return Velk_Count(myTypes);
+}
+
+bool VelkTypeManager::AddType(int aMetaTypeIndex, const char* aTypeName, const char* aDefault)
+{
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Declaration blocks
+// ---------------------------------------------------------------------------
+
+bool VelkEnum::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
+{
+    QC_String locLine;
+    if (!aParseTool.ReadLine(locLine) || locLine != "{")
+    {
+        VelkLog::ParseError(aParseTool, "Missing block start in declaration of enumerated type '%s'", Velk_Text(myTypeName));
+        return false;
+    }
+    while (aParseTool.ReadLine(locLine))
+    {
+        if (Velk_Length(locLine) == 0)
+            continue;
+        if (locLine == "}")
+            break;
+        if (IsLegalValue(Velk_Text(locLine)))
+        {
+            VelkLog::Log("VelkEnum::Construct(): Failed to add new value '%s' to range of type '%s', was it doubly defined?",
+                         Velk_Text(locLine), Velk_Text(myTypeName));
+            return false;
+        }
+        myLegalValues.Add(locLine);
+    }
+    VelkLog::Log("VelkEnum::Construct(): Constructed type '%s'", Velk_Text(myTypeName));
+    return true;
+}
+
+bool VelkClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
+{
+    QC_String locLine;
+    if (!aParseTool.ReadLine(locLine) || locLine != "{")
+    {
+        VelkLog::ParseError(aParseTool, "Missing block start in declaration of class type '%s'", Velk_Text(myTypeName));
+        return false;
+    }
+    while (aParseTool.ReadLine(locLine))
+    {
+        if (Velk_Length(locLine) == 0)
+            continue;
+        if (locLine == "}")
+            break;
+        QC_String locMemberType = ParseTool::GetFirst(locLine);
+        QC_String locRest = ParseTool::GetRest(locLine);
+        QC_String locMemberName = ParseTool::GetFirst(locRest);
+        QC_String locDefault = ParseTool::GetRest(locRest);
+
+        const bool locIsRef = Velk_Length(locMemberType) > 0 && Velk_Text(locMemberType)[Velk_Length(locMemberType) - 1] == '*';
+        VelkType* locType = locIsRef ? aTypeManager.GetRefType(Velk_Text(locMemberType))
+                                     : aTypeManager.GetType(Velk_Text(locMemberType));
+        if (locType == nullptr)
+        {
+            VelkLog::ParseError(aParseTool,
+                                locIsRef ? "Undefined reference type '%s' for member '%s' in declaration of class type '%s'"
+                                         : "Undefined type '%s' for member '%s' in declaration of class type '%s'",
+                                Velk_Text(locMemberType), Velk_Text(locMemberName), Velk_Text(myTypeName));
+            return false;
+        }
+        VelkType* locMember = locType->Clone();
+        if (locMember == nullptr)
+        {
+            VelkLog::ParseError(aParseTool, "Failed to clone type prototype '%s'", Velk_Text(locMemberType));
+            return false;
+        }
+        locMember->SetName(Velk_Text(locMemberName));
+        if (Velk_Length(locDefault) > 0)
+            locMember->AssignValue(Velk_Text(locDefault));
+        if (!AddMember(locMember))
+        {
+            delete locMember;
+            VelkLog::ParseError(aParseTool,
+                                locIsRef ? "Failed to add reference member '%s' in declaration of class type '%s'"
+                                         : "Failed to add member '%s' in declaration of class type '%s'",
+                                Velk_Text(locMemberName), Velk_Text(myTypeName));
+            return false;
+        }
+    }
+    VelkLog::Log("VelkClass::Construct(): Constructed type '%s'", Velk_Text(myTypeName));
+    return true;
+}
+
+bool VelkScriptClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
+{
+    QC_String locLine;
+    if (!aParseTool.ReadLine(locLine) || locLine != "{")
+    {
+        VelkLog::ParseError(aParseTool, "Missing block start in declaration of scriptclass type '%s'", Velk_Text(myTypeName));
+        return false;
+    }
+    while (aParseTool.ReadLine(locLine))
+    {
+        if (Velk_Length(locLine) == 0)
+            continue;
+        if (locLine == "}")
+            break;
+        myLegalTypes.Add(locLine);
+    }
+    VelkLog::Log("VelkScriptClass::Construct(): Constructed type '%s'", Velk_Text(myTypeName));
+    return true;
+}
