@@ -22,6 +22,21 @@ public:
     bool FileDialog(const UI_FileDialogRequest& aRequest, UI_FileDialogResult* aResult) override;
 };
 
+struct WaitCursorLift
+{
+    WaitCursorLift() : myWaitFlag(UI_GetCursor() == UI_CURSOR_WAIT)
+    {
+        if (myWaitFlag)
+            UI_SetCursor(UI_CURSOR_ARROW);
+    }
+    ~WaitCursorLift()
+    {
+        if (myWaitFlag)
+            UI_SetCursor(UI_CURSOR_WAIT);
+    }
+    bool myWaitFlag;
+};
+
 bool locCanShow()
 {
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr && !UI_IsHeadless();
@@ -35,7 +50,9 @@ int UI_QtPromptService::MessageBox(const char* aCaption, const char* aText, int 
         std::fflush(stderr);
         return OS_DefaultMessageBoxResult(aFlags);
     }
-    // No owner window, as the boxes of the programs have none.
+    // No owner window, as the boxes of the programs have none. The arrow shows
+    // over the box even in the middle of a long operation.
+    WaitCursorLift locLift;
     QMessageBox locBox;
     locBox.setWindowTitle(QString::fromUtf8(aCaption));
     locBox.setTextFormat(Qt::PlainText);
@@ -108,6 +125,7 @@ bool UI_QtPromptService::FileDialog(const UI_FileDialogRequest& aRequest, UI_Fil
     QString locDirectory = aRequest.myInitialDirectory.empty() ? QDir::currentPath()
                                                                : QString::fromUtf8(aRequest.myInitialDirectory.c_str());
 
+    WaitCursorLift locLift;
     QFileDialog locDialog(nullptr, locTitle, locDirectory);
     // Qt's own dialog: its filters match without regard to case.
     locDialog.setOption(QFileDialog::DontUseNativeDialog, true);
