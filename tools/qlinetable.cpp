@@ -9,16 +9,18 @@ int main(int argc, char** argv)
 {
     bool locVerbose = false;
     const char* locPath = nullptr;
+    int locNumPaths = 0;
     for (int i = 1; i < argc; i++)
     {
         if (strcmp(argv[i], "-v") == 0)
             locVerbose = true;
-        else if (!locPath)
-            locPath = argv[i];
         else
-            locPath = nullptr, i = argc;
+        {
+            locPath = argv[i];
+            locNumPaths++;
+        }
     }
-    if (!locPath)
+    if (locNumPaths != 1)
     {
         fprintf(stderr, "usage: qlinetable [-v] <program>\n");
         return 2;
