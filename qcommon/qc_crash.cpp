@@ -419,7 +419,7 @@ void QC_Mem::ShowCrashReport(const char* aText)
     OS_MessageBox(ourText, "BOOOOOOM!", OS_MB_OK | OS_MB_ICONERROR | OS_MB_TOPMOST);
 }
 
-// [stack sampler]
+// The stack sampler.
 
 namespace
 {
