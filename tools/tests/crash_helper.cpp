@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/resource.h>
 
 static volatile int ourZero = 0;
 static int* volatile ourNullPointer = nullptr;
@@ -52,6 +53,9 @@ __attribute__((noinline)) static int CrashDeep(int aDepth)
 
 int main(int argc, char** argv)
 {
+    // The crashes are expected: no core files.
+    struct rlimit locNoCore = {0, 0};
+    setrlimit(RLIMIT_CORE, &locNoCore);
     if (getenv("QC_TEST_CLIPBOARD"))
         OS_SetClipboardHook(locClipboardToFile);
     if (QC_Mem::HandleCrashReportRun(argc, argv))
