@@ -76,7 +76,8 @@ VelkType* VelkNameSpace::Priv_FindRoot(std::string_view aName)
 
 bool VelkNameSpace::Priv_IsRoot(VelkType* anObject)
 {
-    return anObject->myRootNameSpace == this && Priv_FindRoot(Priv_View(anObject->GetName())) == anObject;
+    // Set by AddInstance and cleared whenever a root leaves the namespace.
+    return anObject->myRootNameSpace == this;
 }
 
 void VelkNameSpace::Priv_RootRenamed(VelkType* aRoot, const QC_String& anOldName)
