@@ -168,3 +168,347 @@ TEST_F(GfxPixel, ClearFillsRectangleFromTopLeft)
     EXPECT_EQ(Pixel(9, 6), 0xFF102030u);
     EXPECT_EQ(Pixel(3, 2), 0xFF102030u);
 }
+
+TEST_F(GfxPixel, PretransformedTexelsMapOneToOneWithHalfPixelOffset)
+{
+    // Linear filtering shows any offset: a half-texel error would blend neighbours.
+    GFX_TextureDesc d;
+    d.myWidth = d.myHeight = 2;
+    GFX_Texture* t = myDevice->CreateTexture(d);
+    myTextures.push_back(t);
+    GFX_LockedRect r;
+    ASSERT_TRUE(myDevice->LockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r));
+    const uint32_t locTexels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+    memcpy(r.myBits, locTexels, 8);
+    memcpy(static_cast<uint8_t*>(r.myBits) + r.myPitch, locTexels + 2, 8);
+    ASSERT_TRUE(myDevice->UnlockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0));
+    myDevice->SetTexture(0, t);
+    myDevice->SetSamplerState(0, GFX_SAMP_MINFILTER, GFX_TEXF_LINEAR);
+    myDevice->SetSamplerState(0, GFX_SAMP_MAGFILTER, GFX_TEXF_LINEAR);
+    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
+    ASSERT_TRUE(myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET, 0xFF000000, 1.0f, 0));
+    Quad(-0.5f, -0.5f, 1.5f, 1.5f, 0xFFFFFFFF);
+    const std::vector<uint32_t> p = Read();
+    EXPECT_EQ(p[0], 0xFFFF0000u);
+    EXPECT_EQ(p[1], 0xFF00FF00u);
+    EXPECT_EQ(p[64], 0xFF0000FFu);
+    EXPECT_EQ(p[65], 0xFFFFFFFFu);
+    EXPECT_EQ(p[2], 0xFF000000u);
+}
+
+TEST_F(GfxPixel, ClockwiseTrianglesAreFrontFacing)
+{
+    myDevice->SetRenderState(GFX_RS_LIGHTING, 0);
+    myDevice->SetRenderState(GFX_RS_ZENABLE, 0);
+    const GFX_VertexElement e[] = {{0, 0, GFX_DECLTYPE_FLOAT3, GFX_DECLUSAGE_POSITION, 0}};
+    GFX_VertexDecl* locDecl = myDevice->CreateVertexDecl(e, 1);
+    struct P { float x, y, z; };
+    // Seen on screen (y up): top-left, top-right, bottom-left is clockwise.
+    const std::vector<P> locCW = {{-1, 1, 0.5f}, {1, 1, 0.5f}, {-1, -1, 0.5f}};
+    const std::vector<P> locCCW = {{-1, 1, 0.5f}, {-1, -1, 0.5f}, {1, 1, 0.5f}};
+    ASSERT_TRUE(myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET, 0xFF000000, 1.0f, 0));
+    Draw(locDecl, GFX_PRIM_TRIANGLELIST, locCW, 1);
+    EXPECT_EQ(Pixel(2, 2), 0xFFFFFFFFu); // unlit without colours: white, in the top-left corner
+    EXPECT_EQ(Pixel(61, 61), 0xFF000000u);
+    ASSERT_TRUE(myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET, 0xFF000000, 1.0f, 0));
+    Draw(locDecl, GFX_PRIM_TRIANGLELIST, locCCW, 1);
+    EXPECT_EQ(Pixel(2, 2), 0xFF000000u);
+    myDevice->SetRenderState(GFX_RS_CULLMODE, GFX_CULL_CW);
+    Draw(locDecl, GFX_PRIM_TRIANGLELIST, locCCW, 1);
+    EXPECT_EQ(Pixel(2, 2), 0xFFFFFFFFu);
+    myDevice->ReleaseVertexDecl(locDecl);
+}
+
+TEST_F(GfxPixel, DirectionalAndPointLightsLightATriangle)
+{
+    // Identity transforms: camera space is clip space; the triangle faces the viewer (-z).
+    const std::vector<LitVertex> v = {{-1, 1, 0.5f, 0, 0, -1}, {1, 1, 0.5f, 0, 0, -1}, {-1, -1, 0.5f, 0, 0, -1}};
+    myDevice->SetRenderState(GFX_RS_AMBIENT, 0xFF000000);
+    GFX_Material m;
+    myDevice->SetMaterial(m);
+    GFX_Light l;
+    l.myType = GFX_LIGHT_DIRECTIONAL;
+    l.myDiffuse = {0.5f, 0.25f, 1.0f, 1.0f};
+    l.myDirection = {0.0f, 0.0f, 1.0f};
+    ASSERT_TRUE(myDevice->SetLight(0, l));
+    ASSERT_TRUE(myDevice->LightEnable(0, true));
+    ASSERT_TRUE(myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000, 1.0f, 0));
+    Draw(myLitDecl, GFX_PRIM_TRIANGLELIST, v, 1);
+    EXPECT_LE(Distance(Pixel(4, 4), 0xFF8040FF), 1);
+
+    // 60 degrees off the normal: half the light.
+    l.myDirection = {0.0f, std::sin(3.14159265f / 3.0f), std::cos(3.14159265f / 3.0f)};
+    ASSERT_TRUE(myDevice->SetLight(0, l));
+    Draw(myLitDecl, GFX_PRIM_TRIANGLELIST, v, 1);
+    EXPECT_LE(Distance(Pixel(4, 4), 0xFF402080), 1);
+
+    // A point light in front: N.L = 1.5 / |(x, y, -1.5)| at every vertex.
+    GFX_Light p;
+    p.myType = GFX_LIGHT_POINT;
+    p.myDiffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+    p.myPosition = {0.0f, 0.0f, -1.0f};
+    p.myRange = 10.0f;
+    ASSERT_TRUE(myDevice->LightEnable(0, false));
+    ASSERT_TRUE(myDevice->SetLight(1, p));
+    ASSERT_TRUE(myDevice->LightEnable(1, true));
+    Draw(myLitDecl, GFX_PRIM_TRIANGLELIST, v, 1);
+    const int locExpected = int(std::lround(255.0 * 1.5 / std::sqrt(4.25)));
+    EXPECT_LE(Distance(Pixel(4, 4), 0xFF000000u | uint32_t(locExpected * 0x010101)), 2);
+
+    // Out of range the light gives nothing; the global ambient still counts.
+    p.myRange = 1.0f;
+    ASSERT_TRUE(myDevice->SetLight(1, p));
+    myDevice->SetRenderState(GFX_RS_AMBIENT, 0xFF202020);
+    Draw(myLitDecl, GFX_PRIM_TRIANGLELIST, v, 1);
+    EXPECT_LE(Distance(Pixel(4, 4), 0xFF202020), 1);
+}
+
+TEST_F(GfxPixel, Modulate2XSaturatesAndScales)
+{
+    myDevice->SetTexture(0, Texture(0xFF808080));
+    Stage(0, GFX_TOP_MODULATE2X, GFX_TA_TEXTURE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE);
+    Quad(0, 0, 8, 8, 0xFF404040);
+    EXPECT_LE(Distance(Pixel(4, 4), 0xFF404040), 1);
+    myDevice->SetTexture(0, Texture(0xFFC0C0C0));
+    Quad(0, 0, 8, 8, 0xFFC0C0C0);
+    EXPECT_EQ(Pixel(4, 4), 0xFFFFFFFFu);
+}
+
+TEST_F(GfxPixel, DotProduct3WritesAlphaToo)
+{
+    // Both arguments encode (0, 0, 1): the dot product is 1 in every channel, alpha included,
+    // whatever the alpha operation says.
+    myDevice->SetTexture(0, Texture(0xFF8080FF));
+    myDevice->SetRenderState(GFX_RS_TEXTUREFACTOR, 0xFF8080FF);
+    Stage(0, GFX_TOP_DOTPRODUCT3, GFX_TA_TEXTURE, GFX_TA_TFACTOR, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE);
+    myDevice->SetRenderState(GFX_RS_ALPHABLENDENABLE, 1);
+    myDevice->SetRenderState(GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA);
+    myDevice->SetRenderState(GFX_RS_DESTBLEND, GFX_BLEND_INVSRCALPHA);
+    ASSERT_TRUE(myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET, 0xFF000000, 1.0f, 0));
+    Quad(0, 0, 8, 8, 0x00FFFFFF);
+    EXPECT_GE(Pixel(4, 4) & 0xFF, 0xFDu);
+    // A plain alpha from the diffuse colour (0) would leave the target black.
+    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_TFACTOR, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE);
+    ASSERT_TRUE(myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET, 0xFF000000, 1.0f, 0));
+    Quad(0, 0, 8, 8, 0x00FFFFFF);
+    EXPECT_EQ(Pixel(4, 4), 0xFF000000u);
+}
+
+TEST_F(GfxPixel, TempRegisterHoldsAStageResult)
+{
+    myDevice->SetTexture(0, Texture(0xFF808080));
+    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE);
+    myDevice->SetTextureStageState(0, GFX_TSS_RESULTARG, GFX_TA_TEMP);
+    Stage(1, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE);
+    Stage(2, GFX_TOP_MODULATE, GFX_TA_TEMP, GFX_TA_CURRENT, GFX_TOP_SELECTARG1, GFX_TA_CURRENT, GFX_TA_CURRENT);
+    Quad(0, 0, 8, 8, 0xFFFF00FF);
+    EXPECT_LE(Distance(Pixel(4, 4), 0xFF800080), 1);
+    // Complement and alpha replicate on the way in.
+    Stage(2, GFX_TOP_SELECTARG1, GFX_TA_TEMP | GFX_TA_COMPLEMENT, GFX_TA_CURRENT, GFX_TOP_SELECTARG1,
+          GFX_TA_CURRENT, GFX_TA_CURRENT);
+    Quad(0, 0, 8, 8, 0xFFFF00FF);
+    EXPECT_LE(Distance(Pixel(4, 4), 0xFF7F7F7F), 1);
+    Stage(2, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE | GFX_TA_ALPHAREPLICATE, GFX_TA_CURRENT, GFX_TOP_SELECTARG1,
+          GFX_TA_CURRENT, GFX_TA_CURRENT);
+    Quad(0, 0, 8, 8, 0x40FF00FF);
+    EXPECT_LE(Distance(Pixel(4, 4), 0xFF404040), 1);
+}
+
+TEST_F(GfxPixel, AlphaTestComparesTheRoundedAlpha)
+{
+    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE);
+    myDevice->SetRenderState(GFX_RS_ALPHATESTENABLE, 1);
+    myDevice->SetRenderState(GFX_RS_ALPHAFUNC, GFX_CMP_GREATEREQUAL);
+    myDevice->SetRenderState(GFX_RS_ALPHAREF, 128);
+    ASSERT_TRUE(myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET, 0xFF000000, 1.0f, 0));
+    Quad(0, 0, 8, 8, 0x80FF0000);
+    Quad(8, 0, 16, 8, 0x7F00FF00);
+    EXPECT_EQ(Pixel(4, 4), 0xFFFF0000u);
+    EXPECT_EQ(Pixel(12, 4), 0xFF000000u);
+    myDevice->SetRenderState(GFX_RS_ALPHAFUNC, GFX_CMP_EQUAL);
+    myDevice->SetRenderState(GFX_RS_ALPHAREF, 127);
+    Quad(16, 0, 24, 8, 0x7F0000FF);
+    EXPECT_EQ(Pixel(20, 4), 0xFF0000FFu);
+}
+
+TEST_F(GfxPixel, LinearVertexFogBlendsTowardsTheFogColour)
+{
+    const GFX_VertexElement e[] = {{0, 0, GFX_DECLTYPE_FLOAT3, GFX_DECLUSAGE_POSITION, 0}};
+    GFX_VertexDecl* locDecl = myDevice->CreateVertexDecl(e, 1);
+    struct P { float x, y, z; };
+    myDevice->SetRenderState(GFX_RS_LIGHTING, 0);
+    myDevice->SetRenderState(GFX_RS_FOGENABLE, 1);
+    myDevice->SetRenderState(GFX_RS_FOGVERTEXMODE, GFX_FOG_LINEAR);
+    myDevice->SetRenderState(GFX_RS_FOGCOLOR, 0xFFFF0000);
+    myDevice->SetRenderState(GFX_RS_FOGSTART, GFX_FloatBits(0.0f));
+    myDevice->SetRenderState(GFX_RS_FOGEND, GFX_FloatBits(1.0f));
+    ASSERT_TRUE(myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000, 1.0f, 0));
+    Draw(locDecl, GFX_PRIM_TRIANGLELIST, std::vector<P>{{-1, 1, 0.25f}, {1, 1, 0.25f}, {-1, -1, 0.25f}}, 1);
+    EXPECT_LE(Distance(Pixel(2, 2), 0xFFFFBFBF), 1); // 3/4 of the white is left
+    myDevice->SetRenderState(GFX_RS_FOGSTART, GFX_FloatBits(0.5f));
+    Draw(locDecl, GFX_PRIM_TRIANGLELIST, std::vector<P>{{-1, 1, 0.25f}, {1, 1, 0.25f}, {-1, -1, 0.25f}}, 1);
+    EXPECT_EQ(Pixel(2, 2), 0xFFFFFFFFu); // nearer than the start: no fog
+    myDevice->ReleaseVertexDecl(locDecl);
+}
+
+TEST_F(GfxPixel, FlatShadingTakesTheFirstVertex)
+{
+    std::vector<TLVertex> v = {{0, 0, 0.5f, 1, 0xFFFF0000, 0, 0}, {32, 0, 0.5f, 1, 0xFF00FF00, 0, 0},
+                               {0, 32, 0.5f, 1, 0xFF0000FF, 0, 0}};
+    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE);
+    myDevice->SetRenderState(GFX_RS_SHADEMODE, GFX_SHADE_FLAT);
+    Draw(myTLDecl, GFX_PRIM_TRIANGLELIST, v, 1);
+    EXPECT_EQ(Pixel(20, 2), 0xFFFF0000u);
+    EXPECT_EQ(Pixel(2, 20), 0xFFFF0000u);
+    myDevice->SetRenderState(GFX_RS_SHADEMODE, GFX_SHADE_GOURAUD);
+    Draw(myTLDecl, GFX_PRIM_TRIANGLELIST, v, 1);
+    EXPECT_NE(Pixel(2, 20), 0xFFFF0000u);
+}
+
+TEST_F(GfxPixel, StencilIncrementWrapsAndIncrementSaturateClamps)
+{
+    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE);
+    myDevice->SetRenderState(GFX_RS_STENCILENABLE, 1);
+    for (uint32_t locOp : {uint32_t(GFX_STENCILOP_INCR), uint32_t(GFX_STENCILOP_INCRSAT)})
+    {
+        ASSERT_TRUE(myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_STENCIL, 0xFF000000, 1.0f, 255));
+        myDevice->SetRenderState(GFX_RS_STENCILFUNC, GFX_CMP_ALWAYS);
+        myDevice->SetRenderState(GFX_RS_STENCILPASS, locOp);
+        myDevice->SetRenderState(GFX_RS_COLORWRITEENABLE, 0);
+        Quad(0, 0, 8, 8, 0xFFFFFFFF);
+        myDevice->SetRenderState(GFX_RS_COLORWRITEENABLE, 0xF);
+        myDevice->SetRenderState(GFX_RS_STENCILFUNC, GFX_CMP_EQUAL);
+        myDevice->SetRenderState(GFX_RS_STENCILREF, 0);
+        myDevice->SetRenderState(GFX_RS_STENCILPASS, GFX_STENCILOP_KEEP);
+        Quad(0, 0, 8, 8, 0xFF00FF00);
+        EXPECT_EQ(Pixel(4, 4), locOp == GFX_STENCILOP_INCR ? 0xFF00FF00u : 0xFF000000u) << locOp;
+    }
+}
+
+TEST_F(GfxPixel, ClearIgnoresTheWriteMasks)
+{
+    myDevice->SetRenderState(GFX_RS_COLORWRITEENABLE, 0);
+    myDevice->SetRenderState(GFX_RS_ZWRITEENABLE, 0);
+    ASSERT_TRUE(myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF336699, 1.0f, 0));
+    EXPECT_EQ(Pixel(0, 0), 0xFF336699u);
+    // The masks still hold for draws afterwards.
+    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE);
+    Quad(0, 0, 8, 8, 0xFFFFFFFF);
+    EXPECT_EQ(Pixel(4, 4), 0xFF336699u);
+}
+
+TEST_F(GfxPixel, TexelFormatsDecodeToTheSameColour)
+{
+    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
+    struct Case { GFX_Format myFormat; std::vector<uint8_t> myTexel; uint32_t myExpected; };
+    const Case locCases[] = {
+        {GFX_FORMAT_A8R8G8B8, {0x33, 0x66, 0x99, 0xFF}, 0xFF996633},
+        {GFX_FORMAT_X8R8G8B8, {0x33, 0x66, 0x99, 0x00}, 0xFF996633},
+        {GFX_FORMAT_R5G6B5, {0x1F, 0xF8}, 0xFFFF00FF},   // red and blue full, green 0
+        {GFX_FORMAT_A1R5G5B5, {0xE0, 0x83}, 0xFF00FF00}, // alpha 1, green full
+        {GFX_FORMAT_A4R4G4B4, {0x0F, 0xF0}, 0xFF0000FF}, // alpha and blue full
+        {GFX_FORMAT_L8, {0x80}, 0xFF808080},
+        // DXT1: colour 0 = red, colour 1 = blue, every index 0.
+        {GFX_FORMAT_DXT1, {0x00, 0xF8, 0x1F, 0x00, 0, 0, 0, 0}, 0xFFFF0000},
+    };
+    for (const Case& c : locCases)
+    {
+        GFX_TextureDesc d;
+        d.myWidth = d.myHeight = 4;
+        d.myFormat = c.myFormat;
+        GFX_Texture* t = myDevice->CreateTexture(d);
+        ASSERT_NE(t, nullptr) << GFX_FormatName(c.myFormat);
+        myTextures.push_back(t);
+        GFX_LockedRect r;
+        ASSERT_TRUE(myDevice->LockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r));
+        if (GFX_FormatIsCompressed(c.myFormat))
+            memcpy(r.myBits, c.myTexel.data(), c.myTexel.size());
+        else
+            for (int y = 0; y < 4; ++y)
+                for (int x = 0; x < 4; ++x)
+                    memcpy(static_cast<uint8_t*>(r.myBits) + y * r.myPitch + x * c.myTexel.size(), c.myTexel.data(),
+                           c.myTexel.size());
+        ASSERT_TRUE(myDevice->UnlockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0));
+        myDevice->SetTexture(0, t);
+        Quad(0, 0, 8, 8, 0xFFFFFFFF);
+        EXPECT_LE(Distance(Pixel(4, 4), c.myExpected), 1) << GFX_FormatName(c.myFormat);
+    }
+}
+
+TEST_F(GfxPixel, RenderTargetTextureKeepsTopRowFirst)
+{
+    GFX_TextureDesc d;
+    d.myWidth = d.myHeight = 16;
+    d.myUsage = GFX_USAGE_RENDERTARGET;
+    d.myPool = GFX_POOL_DEFAULT;
+    GFX_Texture* t = myDevice->CreateTexture(d);
+    ASSERT_NE(t, nullptr);
+    myTextures.push_back(t);
+    GFX_Surface* locDepth = myDevice->CreateDepthStencilSurface(16, 16, GFX_FORMAT_D24S8);
+    ASSERT_TRUE(myDevice->SetRenderTarget(myDevice->GetTextureSurface(t, GFX_CUBEFACE_POSITIVE_X, 0)));
+    ASSERT_TRUE(myDevice->SetDepthStencilSurface(locDepth));
+    ASSERT_TRUE(myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF0000FF, 1.0f, 0));
+    GFX_Rect locTop = {0, 0, 16, 8};
+    ASSERT_TRUE(myDevice->Clear(1, &locTop, GFX_CLEAR_TARGET, 0xFFFF0000, 1.0f, 0));
+    std::vector<uint32_t> locTarget(16 * 16);
+    ASSERT_TRUE(myDevice->ReadSurface(myDevice->GetRenderTarget(), locTarget.data(), 16 * 4));
+    EXPECT_EQ(locTarget[0], 0xFFFF0000u);
+    EXPECT_EQ(locTarget[15 * 16], 0xFF0000FFu);
+    ASSERT_TRUE(myDevice->SetRenderTarget(nullptr));
+    ASSERT_TRUE(myDevice->SetDepthStencilSurface(myDevice->GetAutoDepthStencil()));
+    myDevice->ReleaseSurface(locDepth);
+    myDevice->SetTexture(0, t);
+    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
+    Quad(-0.5f, -0.5f, 15.5f, 15.5f, 0xFFFFFFFF);
+    EXPECT_EQ(Pixel(4, 2), 0xFFFF0000u);
+    EXPECT_EQ(Pixel(4, 13), 0xFF0000FFu);
+}
+
+TEST_F(GfxPixel, LostDeviceRecoversAndPresentsACorrectFrame)
+{
+    struct Host { std::vector<uint32_t> myPixels; int myFrames = 0; } locHost;
+    GFX_DeviceDesc locDesc;
+    locDesc.myWidth = 8;
+    locDesc.myHeight = 4;
+    locDesc.myPresentUserData = &locHost;
+    locDesc.myPresentFunc = [](void* aUser, const GFX_Image& anImage) {
+        Host* h = static_cast<Host*>(aUser);
+        h->myPixels.assign(anImage.myPixels, anImage.myPixels + anImage.myWidth * anImage.myHeight);
+        ++h->myFrames;
+    };
+    GFX_Device* d = ourSystem->CreateDevice(locDesc);
+    ASSERT_NE(d, nullptr);
+    GFX_BufferDesc locBuffer;
+    locBuffer.mySize = 64;
+    locBuffer.myPool = GFX_POOL_DEFAULT;
+    GFX_Buffer* b = d->CreateBuffer(locBuffer);
+    ASSERT_TRUE(d->Clear(0, nullptr, GFX_CLEAR_TARGET, 0xFF112233, 1.0f, 0));
+    ASSERT_TRUE(d->Present());
+    EXPECT_EQ(locHost.myFrames, 1);
+    EXPECT_EQ(locHost.myPixels[31], 0xFF112233u);
+
+    d->TestMakeLost(1);
+    EXPECT_FALSE(d->Present());
+    EXPECT_EQ(GFX_GetLastError(), GFX_ERROR_DEVICE_LOST);
+    EXPECT_EQ(d->TestCooperativeLevel(), GFX_ERROR_DEVICE_LOST);
+    EXPECT_EQ(d->TestCooperativeLevel(), GFX_ERROR_DEVICE_NOT_RESET);
+    EXPECT_FALSE(d->Reset(locDesc)); // the DEFAULT-pool buffer is still alive
+    d->ReleaseBuffer(b);
+    locDesc.myWidth = 4;
+    ASSERT_TRUE(d->Reset(locDesc));
+    EXPECT_EQ(d->TestCooperativeLevel(), GFX_ERROR_NONE);
+    ASSERT_TRUE(d->Clear(0, nullptr, GFX_CLEAR_TARGET, 0xFF445566, 1.0f, 0));
+    uint16_t r[256], g[256], bl[256];
+    for (int i = 0; i < 256; ++i)
+        r[i] = g[i] = bl[i] = uint16_t(std::min(65535, i * 2 * 257));
+    d->SetGammaRamp(r, g, bl);
+    ASSERT_TRUE(d->Present());
+    EXPECT_EQ(locHost.myFrames, 2);
+    ASSERT_EQ(locHost.myPixels.size(), 16u);
+    EXPECT_EQ(locHost.myPixels[15], 0xFF88AACCu); // the host sees the gamma ramp ...
+    std::vector<uint32_t> locFront(16);
+    ASSERT_TRUE(d->GetFrontBufferData(locFront.data(), 16));
+    EXPECT_EQ(locFront[15], 0xFF445566u); // ... the front buffer holds the frame itself
+    EXPECT_EQ(d->GetLiveObjectCount(), 0u);
+    ourSystem->DestroyDevice(d);
+}
