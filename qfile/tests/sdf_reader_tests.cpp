@@ -312,3 +312,48 @@ TEST_F(SDFOpener, DamagedEntriesFailWithoutClosingTheArchive)
     ASSERT_TRUE(locFile.Open("data/x", OPEN_READ));
     EXPECT_EQ(Contents(locFile), TextOfSize(3000, 2));
 }
+
+TEST_F(SDFOpener, RandomDamageNeverReadsOutsideTheArchive)
+{
+    // Damage one to four words of the FAT or the header at random; whatever
+    // opens must read and list without running off its buffers.
+    std::vector<uint8_t> locStored = WithFat([](std::vector<uint8_t>&) {});
+    std::mt19937 locRandom(12345);
+    const char* locNames[] = {"textures/rock.tga", "data/x", "top.txt", "nothing"};
+    int locOpened = 0;
+    for (int locRound = 0; locRound < 400; ++locRound)
+    {
+        std::vector<uint8_t> locBytes = locStored;
+        int locChanges = 1 + int(locRandom() % 4);
+        for (int i = 0; i < locChanges; ++i)
+        {
+            size_t locAt = locRound % 8 == 0 ? locRandom() % 8 : myGood.myFatBlock + locRandom() % (locBytes.size() - myGood.myFatBlock);
+            locAt &= ~size_t(3);
+            if (locAt + 4 > locBytes.size())
+                continue;
+            uint32_t locValue = locRandom() % 3 == 0 ? locRandom() : Word(locBytes, locAt) + (locRandom() % 16) - 8;
+            PutWord(locBytes, locAt, locValue);
+        }
+        WriteBytes("fuzz.sdf", locBytes);
+        QF_SDFArchive* locArchive = QF_SDF::OpenByName("fuzz.sdf", 1);
+        if (!locArchive)
+        {
+            EXPECT_TRUE(QF_ErrorCode == 2 || QF_ErrorCode == 4 || QF_ErrorCode == 5) << QF_ErrorCode;
+            continue;
+        }
+        ++locOpened;
+        QF_File locFile;
+        for (const char* locName : locNames)
+        {
+            if (locFile.Open(locName, OPEN_READ))
+                EXPECT_LE(locFile.GetSize(), 50000u + 16u);
+        }
+        for (const char* locDir : {"", "textures", "data"})
+        {
+            QF_FileList locList;
+            QF_SDF::ListArchiveDirectory(locDir, locArchive, &locList);
+        }
+        QF_SDF::Close(nullptr);
+    }
+    EXPECT_GT(locOpened, 0);
+}
