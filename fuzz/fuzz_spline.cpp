@@ -1,0 +1,46 @@
+// The spline block reader: the input is a flag byte (bit 0: byte-swapped
+// file) and a spline block, read through a file object over the input in
+// memory. A path that reads is evaluated over a range of times.
+#include <cmath>
+#include <cstdint>
+
+#include "fuzz_util.h"
+#include "qfile/render/qf_file.h"
+#include "qrender/matrix44.h"
+#include "qrender/qr_splinepath.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
+{
+    FuzzInput locInput(aData, aSize);
+    const bool locSwap = locInput.TakeByte() & 1;
+
+    // A read-only file object over the input; the buffer stays the caller's.
+    QF_File locFile;
+    locFile.myBuffer = const_cast<uint8_t*>(locInput.GetData());
+    locFile.myFileSize = locFile.myCapacity = uint32_t(locInput.GetSize());
+    locFile.myFilePos = 0;
+    locFile.myStatus = QF_READ | (locSwap ? QF_SWAP_BYTES : 0);
+    locFile.myFlags = QF_FLAG_NOT_OWNED | (locSwap ? QF_FLAG_SWAP_BYTES : 0);
+
+    QR_SplinePath locPath;
+    if (locPath.Read(locFile))
+    {
+        QR_SplinePath locCopy(locPath);
+        static const float ourTimes[] = {0.0f, 0.1f, 0.25f, 0.5f, 0.75f, 0.999f, 1.0f, 1.5f, 3.0f, -0.5f, 1e20f,
+                                         -1e20f, INFINITY, -INFINITY, NAN};
+        float locValues[QR_SplinePath::MAX_CHANNELS];
+        for (float locTime : ourTimes)
+        {
+            locCopy.GetValue(locTime, locValues);
+            if (locCopy.myNumChannels >= 6)
+            {
+                Matrix44 locMatrix;
+                locMatrix.SetIdentity();
+                locCopy.GetMatrix(locTime, locMatrix);
+            }
+        }
+    }
+    locFile.myBuffer = nullptr;
+    locFile.myStatus = QF_FILE_NOT_OPEN;
+    return 0;
+}
