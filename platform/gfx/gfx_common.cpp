@@ -844,7 +844,7 @@ bool GFX_DeviceCommon::LightEnable(uint32_t anIndex, bool anEnableFlag)
         return false;
     }
     GFX_State& s = myRecordingBlock ? myRecordingBlock->myValues : myState;
-    if (!myRecordingBlock && anEnableFlag && s.myLights.size() > anIndex && !s.myLights[anIndex].myEnabledFlag)
+    if (!myRecordingBlock && anEnableFlag && (s.myLights.size() <= anIndex || !s.myLights[anIndex].myEnabledFlag))
     {
         uint32_t locActive = 0;
         for (const GFX_LightSlot& locSlot : s.myLights)
