@@ -366,7 +366,13 @@ int QC_Mem::ExceptionFilter(const QC_ExceptionPointers* aPointers)
     int locNumAddresses = QC_StackTrace::WalkStack(aPointers->myInstructionPointer, aPointers->myFramePointer,
                                                    locAddressList, QC_StackTrace::MAX_FRAMES, aPointers->myStackPointer);
     // The display is put back by the report run: this process may not touch its windows.
-    int locLength = FormatExceptionReport(aPointers, locAddressList, locNumAddresses, ourReport, sizeof(ourReport));
+#ifdef QC_RENDER_BUILD
+    const bool locDecimalCodes = true; // the renderer build names unknown codes in decimal
+#else
+    const bool locDecimalCodes = false;
+#endif
+    int locLength = FormatExceptionReport(aPointers, locAddressList, locNumAddresses, ourReport, sizeof(ourReport),
+                                          locDecimalCodes);
     locWriteAll(STDERR_FILENO, ourReport, static_cast<size_t>(locLength));
     locWriteAll(STDERR_FILENO, "\r\n", 2);
     if (ourReportRunArmed)

@@ -262,6 +262,12 @@ void QC_StackTrace::Load()
     locLoadTableFile(ourExePath[0] ? ourExePath : "/proc/self/exe", &locOpened);
     if (!locOpened)
         OS_MessageBox("Failed to open exe file.", "Warning", OS_MB_OK | OS_MB_ICONWARNING);
+#ifdef QC_RENDER_BUILD
+    // The renderer build says so when the program carries no table at all.
+    else if (ourLoadResult == LOAD_NO_TABLE)
+        OS_MessageBox(".map file not found. Stack trace can't do name lookup.", "Warning",
+                      OS_MB_OK | OS_MB_ICONWARNING);
+#endif
 }
 
 void QC_StackTrace::Release()

@@ -8,6 +8,8 @@
 #include "qcommon/qc_debug.h"
 #include "qcommon/qc_debuglistenerimplementations.h"
 #include "qcommon/qc_growingarray.h"
+#include "qcommon/qc_stacktrace.h"
+#include "platform/os/os_ui.h"
 #include "qcommon/qc_staticstring.h"
 #include "qcommon/qc_string.h"
 #include "qcommon/qc_vector.h"
@@ -228,4 +230,26 @@ TEST(QC_VectorTest, NormalizeCrossAndCompare)
     EXPECT_EQ(locCross, QC_Vector(0, 0, 1));
     QC_Vector locNaN(NAN, 0, 0);
     EXPECT_TRUE(locNaN != locNaN);
+}
+
+namespace
+{
+std::string locBoxes;
+int locRecordBox(const char* aText, const char* aCaption, int aFlags)
+{
+    locBoxes += std::string(aCaption) + ": " + aText + "\n";
+    return OS_ID_OK;
+}
+} // namespace
+
+TEST(QC_StackTraceRenderTest, ProgramWithoutTableIsWarnedAbout)
+{
+    // The start-up load already ran (and warned on standard error); run it again
+    // with a recording box.
+    QC_StackTrace::Release();
+    OS_MessageBoxHook locPrevious = OS_SetMessageBoxHook(locRecordBox);
+    QC_StackTrace::Load();
+    OS_SetMessageBoxHook(locPrevious);
+    EXPECT_EQ(QC_StackTrace::GetLoadResult(), QC_StackTrace::LOAD_NO_TABLE);
+    EXPECT_EQ(locBoxes, "Warning: .map file not found. Stack trace can't do name lookup.\n");
 }
