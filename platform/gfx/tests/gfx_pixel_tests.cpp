@@ -512,3 +512,156 @@ TEST_F(GfxPixel, LostDeviceRecoversAndPresentsACorrectFrame)
     EXPECT_EQ(d->GetLiveObjectCount(), 0u);
     ourSystem->DestroyDevice(d);
 }
+
+TEST_F(GfxPixel, StageOperationsCombineTheirArguments)
+{
+    struct Case { uint32_t myOp; uint32_t myTexel, myDiffuse, myFactor, myExpected; };
+    const Case locCases[] = {
+        {GFX_TOP_SELECTARG2, 0xFF202020, 0xFF606060, 0, 0xFF606060},
+        {GFX_TOP_ADD, 0xFF404040, 0xFF303030, 0, 0xFF707070},
+        {GFX_TOP_SUBTRACT, 0xFF808080, 0xFF303030, 0, 0xFF505050},
+        {GFX_TOP_SUBTRACT, 0xFF303030, 0xFF808080, 0, 0xFF000000},
+        {GFX_TOP_ADDSMOOTH, 0xFF808080, 0xFF808080, 0, 0xFFC0C0C0},
+        {GFX_TOP_MODULATE4X, 0xFF202020, 0xFF404040, 0, 0xFF202020},
+        {GFX_TOP_MULTIPLYADD, 0xFF808080, 0xFF808080, 0xFF202020, 0xFF606060},
+        {GFX_TOP_LERP, 0xFFFFFFFF, 0xFF000000, 0xFF404040, 0xFF404040},
+        {GFX_TOP_BLENDDIFFUSEALPHA, 0xFFFFFFFF, 0x80000000, 0, 0xFF808080},
+        {GFX_TOP_BLENDFACTORALPHA, 0xFFFFFFFF, 0xFF000000, 0x40000000, 0xFF404040},
+        {GFX_TOP_MODULATEALPHA_ADDCOLOR, 0x80202020, 0xFF808080, 0, 0xFF606060},
+    };
+    for (const Case& c : locCases)
+    {
+        myDevice->SetTexture(0, Texture(c.myTexel));
+        myDevice->SetRenderState(GFX_RS_TEXTUREFACTOR, c.myFactor);
+        Stage(0, c.myOp, GFX_TA_TEXTURE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE);
+        myDevice->SetTextureStageState(0, GFX_TSS_COLORARG0, GFX_TA_TFACTOR);
+        Quad(0, 0, 8, 8, c.myDiffuse);
+        EXPECT_LE(Distance(Pixel(4, 4), c.myExpected), 1) << "operation " << c.myOp;
+    }
+}
+
+TEST_F(GfxPixel, BumpEnvironmentMapShiftsTheNextStagesCoordinates)
+{
+    // Stage 1 reads a texture whose left half is red and right half blue, at u = 0.375;
+    // stage 0's du of 64 / 127 through a matrix of 0.496 moves it by 0.25, into the blue.
+    GFX_TextureDesc d;
+    d.myWidth = d.myHeight = 4;
+    GFX_Texture* locHalves = myDevice->CreateTexture(d);
+    myTextures.push_back(locHalves);
+    GFX_LockedRect r;
+    ASSERT_TRUE(myDevice->LockTexture(locHalves, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(r.myBits) + y * r.myPitch)[x] =
+                x < 2 ? 0xFFFF0000 : 0xFF0000FF;
+    ASSERT_TRUE(myDevice->UnlockTexture(locHalves, GFX_CUBEFACE_POSITIVE_X, 0));
+    myDevice->SetTexture(0, Texture(0x00000040, GFX_FORMAT_V8U8));
+    myDevice->SetTexture(1, locHalves);
+    Stage(0, GFX_TOP_BUMPENVMAP, GFX_TA_TEXTURE, GFX_TA_CURRENT, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_DIFFUSE);
+    Stage(1, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_CURRENT, GFX_TOP_SELECTARG1, GFX_TA_CURRENT, GFX_TA_CURRENT);
+    myDevice->SetTextureStageState(1, GFX_TSS_TEXCOORDINDEX, 0);
+    std::vector<TLVertex> v = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0.375f, 0.5f}, {8, 0, 0.5f, 1, 0xFFFFFFFF, 0.375f, 0.5f},
+                               {0, 8, 0.5f, 1, 0xFFFFFFFF, 0.375f, 0.5f}, {8, 8, 0.5f, 1, 0xFFFFFFFF, 0.375f, 0.5f}};
+    Draw(myTLDecl, GFX_PRIM_TRIANGLESTRIP, v, 2);
+    EXPECT_EQ(Pixel(4, 4), 0xFFFF0000u);
+    myDevice->SetTextureStageState(0, GFX_TSS_BUMPENVMAT00, GFX_FloatBits(0.496f));
+    Draw(myTLDecl, GFX_PRIM_TRIANGLESTRIP, v, 2);
+    EXPECT_EQ(Pixel(4, 4), 0xFF0000FFu);
+}
+
+TEST_F(GfxPixel, CubeTextureFacesFollowTheMajorAxis)
+{
+    GFX_TextureDesc d;
+    d.myWidth = d.myHeight = 2;
+    d.myCubeFlag = true;
+    GFX_Texture* t = myDevice->CreateTexture(d);
+    ASSERT_NE(t, nullptr);
+    myTextures.push_back(t);
+    const uint32_t locFaces[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00, 0xFF00FFFF, 0xFFFF00FF};
+    for (uint32_t f = 0; f < 6; ++f)
+    {
+        GFX_LockedRect r;
+        ASSERT_TRUE(myDevice->LockTexture(t, GFX_CubeFace(f), 0, 0, &r));
+        for (int i = 0; i < 4; ++i)
+            memcpy(static_cast<uint8_t*>(r.myBits) + (i / 2) * r.myPitch + (i % 2) * 4, &locFaces[f], 4);
+        ASSERT_TRUE(myDevice->UnlockTexture(t, GFX_CubeFace(f), 0));
+    }
+    const GFX_VertexElement e[] = {{0, 0, GFX_DECLTYPE_FLOAT4, GFX_DECLUSAGE_POSITIONT, 0},
+                                   {0, 16, GFX_DECLTYPE_FLOAT3, GFX_DECLUSAGE_TEXCOORD, 0}};
+    GFX_VertexDecl* locDecl = myDevice->CreateVertexDecl(e, 2);
+    struct V { float x, y, z, w, s, t, r; };
+    myDevice->SetTexture(0, t);
+    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
+    const float locDirs[6][3] = {{1, 0.1f, 0.1f}, {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
+                                 {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1}, {0.1f, 0.1f, -1}};
+    for (uint32_t f = 0; f < 6; ++f)
+    {
+        const float* c = locDirs[f];
+        std::vector<V> v = {{0, 0, 0.5f, 1, c[0], c[1], c[2]}, {8, 0, 0.5f, 1, c[0], c[1], c[2]},
+                            {0, 8, 0.5f, 1, c[0], c[1], c[2]}, {8, 8, 0.5f, 1, c[0], c[1], c[2]}};
+        Draw(locDecl, GFX_PRIM_TRIANGLESTRIP, v, 2);
+        EXPECT_EQ(Pixel(4, 4), locFaces[f]) << "face " << f;
+    }
+    myDevice->ReleaseVertexDecl(locDecl);
+}
+
+TEST_F(GfxPixel, CameraSpacePositionThroughATextureMatrix)
+{
+    // u = x / 2 + 1/2, v = -y / 2 + 1/2 maps the screen's corners onto the texture's.
+    GFX_TextureDesc d;
+    d.myWidth = d.myHeight = 2;
+    GFX_Texture* t = myDevice->CreateTexture(d);
+    myTextures.push_back(t);
+    GFX_LockedRect r;
+    ASSERT_TRUE(myDevice->LockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r));
+    const uint32_t locTexels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+    memcpy(r.myBits, locTexels, 8);
+    memcpy(static_cast<uint8_t*>(r.myBits) + r.myPitch, locTexels + 2, 8);
+    ASSERT_TRUE(myDevice->UnlockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0));
+    GFX_Matrix m = GFX_MatrixIdentity();
+    m.m[0][0] = 0.5f;
+    m.m[1][1] = -0.5f;
+    m.m[3][0] = 0.5f;
+    m.m[3][1] = 0.5f;
+    myDevice->SetTransform(GFX_TransformState(GFX_TS_TEXTURE0 + 0), m);
+    myDevice->SetTextureStageState(0, GFX_TSS_TEXCOORDINDEX, GFX_TCI_CAMERASPACEPOSITION);
+    myDevice->SetTextureStageState(0, GFX_TSS_TEXTURETRANSFORMFLAGS, GFX_TTF_COUNT2);
+    myDevice->SetSamplerState(0, GFX_SAMP_ADDRESSU, GFX_TADDRESS_CLAMP);
+    myDevice->SetSamplerState(0, GFX_SAMP_ADDRESSV, GFX_TADDRESS_CLAMP);
+    myDevice->SetTexture(0, t);
+    myDevice->SetRenderState(GFX_RS_LIGHTING, 0);
+    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
+    const GFX_VertexElement e[] = {{0, 0, GFX_DECLTYPE_FLOAT3, GFX_DECLUSAGE_POSITION, 0}};
+    GFX_VertexDecl* locDecl = myDevice->CreateVertexDecl(e, 1);
+    struct P { float x, y, z; };
+    Draw(locDecl, GFX_PRIM_TRIANGLESTRIP, std::vector<P>{{-1, 1, 0.5f}, {1, 1, 0.5f}, {-1, -1, 0.5f}, {1, -1, 0.5f}}, 2);
+    EXPECT_EQ(Pixel(8, 8), 0xFFFF0000u);
+    EXPECT_EQ(Pixel(56, 8), 0xFF00FF00u);
+    EXPECT_EQ(Pixel(8, 56), 0xFF0000FFu);
+    EXPECT_EQ(Pixel(56, 56), 0xFFFFFFFFu);
+    myDevice->ReleaseVertexDecl(locDecl);
+}
+
+TEST_F(GfxPixel, SpotLightConeCutsTheLight)
+{
+    const std::vector<LitVertex> v = {{-1, 1, 0.5f, 0, 0, -1}, {1, 1, 0.5f, 0, 0, -1}, {-1, -1, 0.5f, 0, 0, -1}};
+    myDevice->SetRenderState(GFX_RS_AMBIENT, 0);
+    GFX_Light s;
+    s.myType = GFX_LIGHT_SPOT;
+    s.myDiffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+    s.myPosition = {0.0f, 0.0f, -1.0f};
+    s.myDirection = {0.0f, 0.0f, 1.0f};
+    s.myRange = 10.0f;
+    s.myTheta = 2.0f; // cos(1) = 0.54 < 0.728 at every vertex: fully inside
+    s.myPhi = 2.5f;
+    ASSERT_TRUE(myDevice->SetLight(0, s));
+    ASSERT_TRUE(myDevice->LightEnable(0, true));
+    Draw(myLitDecl, GFX_PRIM_TRIANGLELIST, v, 1);
+    const int locExpected = int(std::lround(255.0 * 1.5 / std::sqrt(4.25)));
+    EXPECT_LE(Distance(Pixel(4, 4), 0xFF000000u | uint32_t(locExpected * 0x010101)), 2);
+    s.myTheta = 0.2f;
+    s.myPhi = 0.4f; // every vertex outside the outer cone
+    ASSERT_TRUE(myDevice->SetLight(0, s));
+    Draw(myLitDecl, GFX_PRIM_TRIANGLELIST, v, 1);
+    EXPECT_EQ(Pixel(4, 4), 0xFF000000u);
+}
