@@ -9,4 +9,10 @@ namespace QC_Mem
 
 // Shows the formatted text in a box captioned "FatalError" and exits with -666.
 [[noreturn]] void FatalError(const char* aFormat, ...) __attribute__((format(printf, 1, 2)));
+
+#ifdef QC_RENDER_BUILD
+// What FatalError does to the screen before its box, on its own: the display
+// mode, the active window and the cursor clip are put back.
+void RestoreDisplay();
+#endif
 }

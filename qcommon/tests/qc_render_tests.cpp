@@ -8,6 +8,7 @@
 #include "qcommon/qc_debug.h"
 #include "qcommon/qc_debuglistenerimplementations.h"
 #include "qcommon/qc_growingarray.h"
+#include "qcommon/qc_mem.h"
 #include "qcommon/qc_stacktrace.h"
 #include "platform/os/os_ui.h"
 #include "qcommon/qc_staticstring.h"
@@ -252,4 +253,21 @@ TEST(QC_StackTraceRenderTest, ProgramWithoutTableIsWarnedAbout)
     OS_SetMessageBoxHook(locPrevious);
     EXPECT_EQ(QC_StackTrace::GetLoadResult(), QC_StackTrace::LOAD_NO_TABLE);
     EXPECT_EQ(locBoxes, "Warning: .map file not found. Stack trace can't do name lookup.\n");
+}
+
+namespace
+{
+int locRestores = 0;
+void locCountRestore()
+{
+    locRestores++;
+}
+} // namespace
+
+TEST(QC_MemRenderTest, RestoreDisplayRunsTheHookAlone)
+{
+    OS_RestoreDisplayHook locPrevious = OS_SetRestoreDisplayHook(locCountRestore);
+    QC_Mem::RestoreDisplay();
+    OS_SetRestoreDisplayHook(locPrevious);
+    EXPECT_EQ(locRestores, 1);
 }
