@@ -91,6 +91,34 @@ struct QF_ArchiveListNode
     QF_ArchiveListNode* myNext;
 };
 
+// A directory listing: a singly linked list of entries, newest insertion first.
+class QF_FileList
+{
+public:
+    struct Node
+    {
+        char* myName;           // new[] copy
+        uint32_t mySize;        // 0xFFFFFFFF for files of 4 GB or more; 0 for archive entries
+        uint32_t myTime;        // packed, see QF_File::PackDateTime; 0 for archive entries
+        uint8_t myIsDirectory;
+        Node* myNext;
+    };
+
+    QF_FileList() = default;
+    ~QF_FileList() { Free(); }
+    QF_FileList(const QF_FileList&) = delete;
+    QF_FileList& operator=(const QF_FileList&) = delete;
+
+    // Ignores a name already listed (without regard to case); else inserts at
+    // the head. False only when memory runs out.
+    bool Add(const char* aName, uint32_t aSize, uint32_t aTime, bool anIsDirectory);
+    void Free();
+    Node* Find(const char* aName) const;
+    int Count() const;
+
+    Node* myFirst = nullptr;
+};
+
 class QF_File
 {
 public:
@@ -142,6 +170,19 @@ public:
     static bool Move(const char* aFrom, const char* aTo);
     static void CreatePath(const char* aPath);
     static bool DeleteDirectory(const char* aDirectory);
+    // Archives of priority 1, then the disk, then archives of priority 0; the
+    // first source that names an entry wins. Archive entries have time 0.
+    static bool GetTime(const char* aName, uint32_t* aTime);
+    // anArchiveName (optional, 256 bytes) gets the archive's name, or "" for a disk file.
+    static bool GetFileInfo(const char* aName, uint32_t* aTime, uint32_t* aSize, char* anArchiveName);
+    // A merged listing in the same order of sources; null when out of memory.
+    static QF_FileList* ListDirectory(const char* aDirectory);
+    // A file time (seconds since 1970, UTC) packed; 0 when it cannot be.
+    static uint32_t PackTime(int64_t aTime);
+    // Seconds since 2000-01-01 as if every month had 31 days and every year 372.
+    // False, and *aPackedTime untouched, outside 2000..2133 or past 32 bits.
+    static bool PackDateTime(int aYear, int aMonth, int aDay, int aHour, int aMinute, int aSecond,
+                             uint32_t* aPackedTime);
 
     // zlib level 9 into a destination of GetCompressBound(n) bytes; the
     // compressed size, or -1.

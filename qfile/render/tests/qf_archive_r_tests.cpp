@@ -434,3 +434,48 @@ TEST_F(QF_ArchiveTest, StreamingHandleKeepsItsOwnPosition)
     EXPECT_EQ(locStream.Read(locText, 10), 4u);
     EXPECT_STREQ(locText, "cdef");
 }
+
+TEST_F(QF_ArchiveTest, ListingAndQueriesMergeArchivesAndDisk)
+{
+    std::string locFolder = QF_TestPath("merged");
+    QF_File::CreatePath((locFolder + "/x").c_str());
+    QF_TestWriteFile(locFolder + "/top.txt", QF_TestBytes("disk"));
+    QF_TestWriteFile(locFolder + "/only_disk.txt", QF_TestBytes("d"));
+    std::string locPath = WriteArchive("merged.kol", 0x87);
+    ASSERT_TRUE(QF_File::AddArchive(locPath.c_str(), false, 0));
+
+    // Relative names: the archive's root and the working directory meet.
+    char locOld[1024];
+    ASSERT_NE(getcwd(locOld, sizeof(locOld)), nullptr);
+    ASSERT_EQ(chdir(locFolder.c_str()), 0);
+    QF_FileList* locList = QF_File::ListDirectory("");
+    ASSERT_NE(locList, nullptr);
+    EXPECT_EQ(locList->Count(), 3);
+    QF_FileList::Node* locTop = locList->Find("TOP.TXT");
+    ASSERT_NE(locTop, nullptr);
+    EXPECT_EQ(locTop->mySize, 4u); // the disk's entry wins over the archive of priority 0
+    EXPECT_NE(locTop->myTime, 0u);
+    ASSERT_NE(locList->Find("a"), nullptr);
+    EXPECT_EQ(locList->Find("a")->myIsDirectory, 1);
+    delete locList;
+
+    uint32_t locTime = 1, locSize = 0;
+    char locArchive[256];
+    ASSERT_TRUE(QF_File::GetFileInfo("a/e.txt", &locTime, &locSize, locArchive));
+    EXPECT_EQ(locTime, 0u);
+    EXPECT_GT(locSize, 0u);
+    EXPECT_NE(std::string(locArchive).find("MERGED.KOL"), std::string::npos);
+    ASSERT_TRUE(QF_File::GetFileInfo("only_disk.txt", &locTime, &locSize, locArchive));
+    EXPECT_EQ(locSize, 1u);
+    EXPECT_STREQ(locArchive, "");
+    EXPECT_FALSE(QF_File::GetTime("absent.txt", &locTime));
+    ASSERT_EQ(chdir(locOld), 0);
+
+    uint32_t locPacked = 7;
+    EXPECT_TRUE(QF_File::PackDateTime(2000, 1, 1, 0, 0, 1, &locPacked));
+    EXPECT_EQ(locPacked, 1u);
+    EXPECT_TRUE(QF_File::PackDateTime(2000, 2, 1, 0, 0, 0, &locPacked));
+    EXPECT_EQ(locPacked, 2678400u);
+    EXPECT_FALSE(QF_File::PackDateTime(1999, 12, 31, 0, 0, 0, &locPacked));
+    EXPECT_EQ(locPacked, 2678400u);
+}
