@@ -768,6 +768,9 @@ struct GFX_SystemDesc
     uint32_t myDesktopHeight = 768;
     GFX_Format myDesktopFormat = GFX_FORMAT_X8R8G8B8;
     uint32_t myDesktopRefreshRate = 60;
+    // DXT levels are expanded to 32-bit texels on upload even where the driver decodes them
+    // (it does so anyway where the driver cannot).
+    bool myExpandDXTFlag = false;
 };
 
 class GFX_System

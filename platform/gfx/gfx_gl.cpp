@@ -179,7 +179,8 @@ enum GFX_GLCache
 class GFX_GLDevice : public GFX_DeviceCommon
 {
 public:
-    GFX_GLDevice(const GFX_DeviceDesc& aDesc, const GFX_Caps& aCaps) : GFX_DeviceCommon(aDesc, aCaps)
+    GFX_GLDevice(const GFX_DeviceDesc& aDesc, const GFX_Caps& aCaps, bool anExpandDXTFlag)
+        : GFX_DeviceCommon(aDesc, aCaps), myExpandDXTFlag(anExpandDXTFlag)
     {
         memset(mySamplerCache, 0xFF, sizeof(mySamplerCache));
         InvalidateCache();
@@ -222,6 +223,8 @@ private:
     GLuint mySamplers[GFX_MAX_STAGES] = {};
     uint32_t mySamplerCache[GFX_MAX_STAGES][GFX_SAMP_COUNT];
     bool myAnisotropyFlag = false;
+    bool myS3TCFlag = false;
+    bool myExpandDXTFlag = false;
     GFX_Surface* myAttachedColor = nullptr;
     GFX_Surface* myAttachedDepth = nullptr;
     bool myAttachmentsValidFlag = false;
@@ -269,6 +272,7 @@ bool GFX_GLDevice::BackInit()
     myContext = locCreateContext();
     if (myContext == EGL_NO_CONTEXT)
         return false;
+    myS3TCFlag = epoxy_has_gl_extension("GL_EXT_texture_compression_s3tc") && !myExpandDXTFlag;
     myAnisotropyFlag = epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
                        epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
     glGenFramebuffers(1, &myFBO);
@@ -406,11 +410,9 @@ bool GFX_GLDevice::BackCreateTexture(GFX_Texture* t)
         GFX_SetError(GFX_ERROR_NOT_AVAILABLE, "texture format %s", GFX_FormatName(t->myDesc.myFormat));
         return false;
     }
-    if (f.myCompressedFlag && !epoxy_has_gl_extension("GL_EXT_texture_compression_s3tc"))
-    {
-        GFX_SetError(GFX_ERROR_NOT_AVAILABLE, "no S3TC compression");
-        return false;
-    }
+    // Without S3TC, compressed levels are expanded into 32-bit texels on upload.
+    if (f.myCompressedFlag && !myS3TCFlag)
+        f = {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, {f.mySwizzle[0], f.mySwizzle[1], f.mySwizzle[2], f.mySwizzle[3]}, false};
     const bool locTargetFlag = (t->myDesc.myUsage & GFX_USAGE_RENDERTARGET) != 0;
     if (locTargetFlag)
         f = {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, {f.mySwizzle[0], f.mySwizzle[1], f.mySwizzle[2], f.mySwizzle[3]}, false};
@@ -426,7 +428,15 @@ bool GFX_GLDevice::BackCreateTexture(GFX_Texture* t)
         {
             const GLenum locImage = t->myDesc.myCubeFlag ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + face : GL_TEXTURE_2D;
             const std::vector<uint8_t>& locBits = t->myImages[face * t->myDesc.myLevels + l];
-            if (f.myCompressedFlag)
+            if (GFX_FormatIsCompressed(t->myDesc.myFormat) && !f.myCompressedFlag)
+            {
+                std::vector<uint32_t> locTexels(size_t(t->LevelWidth(l)) * t->LevelHeight(l));
+                GFX_DecompressDXT(t->myDesc.myFormat, t->LevelWidth(l), t->LevelHeight(l), locBits.data(),
+                                  locTexels.data());
+                glTexImage2D(locImage, GLint(l), GL_RGBA8, GLsizei(t->LevelWidth(l)), GLsizei(t->LevelHeight(l)), 0,
+                             GL_BGRA, GL_UNSIGNED_BYTE, locTexels.data());
+            }
+            else if (f.myCompressedFlag)
                 glCompressedTexImage2D(locImage, GLint(l), f.myInternal, GLsizei(t->LevelWidth(l)),
                                        GLsizei(t->LevelHeight(l)), 0, GLsizei(locBits.size()), locBits.data());
             else
@@ -466,7 +476,15 @@ void GFX_GLDevice::BackUploadTexture(GFX_Texture* t, uint32_t aFace, uint32_t aL
     const std::vector<uint8_t>& locBits = t->myImages[aFace * t->myDesc.myLevels + aLevel];
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(locTarget, t->myHandle);
-    if (f.myCompressedFlag)
+    if (f.myCompressedFlag && !myS3TCFlag)
+    {
+        std::vector<uint32_t> locTexels(size_t(t->LevelWidth(aLevel)) * t->LevelHeight(aLevel));
+        GFX_DecompressDXT(t->myDesc.myFormat, t->LevelWidth(aLevel), t->LevelHeight(aLevel), locBits.data(),
+                          locTexels.data());
+        glTexSubImage2D(locImage, GLint(aLevel), 0, 0, GLsizei(t->LevelWidth(aLevel)), GLsizei(t->LevelHeight(aLevel)),
+                        GL_BGRA, GL_UNSIGNED_BYTE, locTexels.data());
+    }
+    else if (f.myCompressedFlag)
         glCompressedTexSubImage2D(locImage, GLint(aLevel), 0, 0, GLsizei(t->LevelWidth(aLevel)),
                                   GLsizei(t->LevelHeight(aLevel)), f.myInternal, GLsizei(locBits.size()),
                                   locBits.data());
@@ -1161,7 +1179,7 @@ bool GFX_GLSystem::CheckDeviceFormat(uint32_t anAdapter, GFX_Format aDisplayForm
         GFX_GLFormat f;
         if (!locGLFormat(aFormat, &f))
             return false;
-        return !f.myCompressedFlag || myS3TCFlag;
+        return true; // compressed formats are expanded where the driver lacks them
     }
     return aType == GFX_RESOURCE_VERTEXBUFFER || aType == GFX_RESOURCE_INDEXBUFFER;
 }
@@ -1214,7 +1232,7 @@ GFX_Device* GFX_GLSystem::CreateDevice(const GFX_DeviceDesc& aDesc)
             return nullptr;
         }
     }
-    GFX_GLDevice* locDevice = new GFX_GLDevice(aDesc, myCaps);
+    GFX_GLDevice* locDevice = new GFX_GLDevice(aDesc, myCaps, myDesc.myExpandDXTFlag);
     if (!locDevice->Init())
     {
         delete locDevice;

@@ -1,6 +1,7 @@
 // Pixel tests of the OpenGL back end on llvmpipe: what the fixed-function conventions
 // make of a few small scenes, read back from the render target.
 #include "platform/gfx/gfx_device.h"
+#include "platform/gfx/gfx_local.h" // the DXT decoder
 
 #include <gtest/gtest.h>
 
@@ -664,4 +665,78 @@ TEST_F(GfxPixel, SpotLightConeCutsTheLight)
     ASSERT_TRUE(myDevice->SetLight(0, s));
     Draw(myLitDecl, GFX_PRIM_TRIANGLELIST, v, 1);
     EXPECT_EQ(Pixel(4, 4), 0xFF000000u);
+}
+
+TEST(GfxDXT, BlocksDecodeWithTheirAlphaRules)
+{
+    uint32_t t[16];
+    // DXT1, colour 0 (white) <= colour 1 (white + 1): three colours and transparent black.
+    const uint8_t locDXT1[8] = {0xFE, 0xFF, 0xFF, 0xFF, 0xE4, 0, 0, 0}; // row 0 indices 0, 1, 2, 3
+    GFX_DecompressDXT(GFX_FORMAT_DXT1, 4, 4, locDXT1, t);
+    EXPECT_EQ(t[0], 0xFFFFFFF7u); // 0xFFFE: blue 30 of 31
+    EXPECT_EQ(t[3], 0x00000000u);
+    // DXT3: explicit 4-bit alpha, colour block red.
+    uint8_t locDXT3[16] = {0x0F, 0, 0, 0, 0, 0, 0, 0, 0x00, 0xF8, 0x00, 0x00, 0, 0, 0, 0};
+    GFX_DecompressDXT(GFX_FORMAT_DXT3, 4, 4, locDXT3, t);
+    EXPECT_EQ(t[0], 0xFFFF0000u);
+    EXPECT_EQ(t[1], 0x00FF0000u);
+    // DXT5: alpha 0 = 255, alpha 1 = 0, texel 0 index 1 (0), texel 1 index 2 (6/7 of 255 + ...).
+    uint8_t locDXT5[16] = {255, 0, 0x11, 0, 0, 0, 0, 0, 0x1F, 0x00, 0x1F, 0x00, 0, 0, 0, 0};
+    GFX_DecompressDXT(GFX_FORMAT_DXT5, 4, 4, locDXT5, t);
+    EXPECT_EQ(t[0], 0x000000FFu);
+    EXPECT_EQ(t[1] >> 24, (6u * 255u) / 7u);
+    EXPECT_EQ(t[2] >> 24, 255u);
+    // A 2 x 2 level still reads one whole block, row by row.
+    uint32_t s[4];
+    GFX_DecompressDXT(GFX_FORMAT_DXT3, 2, 2, locDXT3, s);
+    EXPECT_EQ(s[0], 0xFFFF0000u);
+    EXPECT_EQ(s[1], 0x00FF0000u);
+    EXPECT_EQ(s[2], 0x00FF0000u);
+}
+
+TEST(GfxDXT, ExpandedUploadDrawsLikeTheDriversDecoder)
+{
+    GFX_SystemDesc locDesc;
+    locDesc.myExpandDXTFlag = true;
+    GFX_System* locSystem = GFX_CreateGLSystem(locDesc);
+    ASSERT_NE(locSystem, nullptr);
+    GFX_DeviceDesc d;
+    d.myWidth = d.myHeight = 8;
+    GFX_Device* locDevice = locSystem->CreateDevice(d);
+    ASSERT_NE(locDevice, nullptr);
+    GFX_TextureDesc t;
+    t.myWidth = t.myHeight = 4;
+    t.myFormat = GFX_FORMAT_DXT1;
+    GFX_Texture* locTexture = locDevice->CreateTexture(t);
+    GFX_LockedRect r;
+    ASSERT_TRUE(locDevice->LockTexture(locTexture, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r));
+    const uint8_t locBlock[8] = {0x00, 0xF8, 0x1F, 0x00, 0, 0, 0, 0};
+    memcpy(r.myBits, locBlock, 8);
+    ASSERT_TRUE(locDevice->UnlockTexture(locTexture, GFX_CUBEFACE_POSITIVE_X, 0));
+    const GFX_VertexElement e[] = {{0, 0, GFX_DECLTYPE_FLOAT4, GFX_DECLUSAGE_POSITIONT, 0},
+                                   {0, 16, GFX_DECLTYPE_FLOAT2, GFX_DECLUSAGE_TEXCOORD, 0}};
+    GFX_VertexDecl* locDecl = locDevice->CreateVertexDecl(e, 2);
+    GFX_BufferDesc b;
+    b.mySize = 4 * 24;
+    GFX_Buffer* locBuffer = locDevice->CreateBuffer(b);
+    void* p = nullptr;
+    ASSERT_TRUE(locDevice->LockBuffer(locBuffer, 0, 0, 0, &p));
+    const float v[4][6] = {{0, 0, 0.5f, 1, 0, 0}, {8, 0, 0.5f, 1, 1, 0}, {0, 8, 0.5f, 1, 0, 1}, {8, 8, 0.5f, 1, 1, 1}};
+    memcpy(p, v, sizeof(v));
+    locDevice->UnlockBuffer(locBuffer);
+    locDevice->SetVertexDecl(locDecl);
+    locDevice->SetStreamSource(0, locBuffer, 0, 24);
+    locDevice->SetTexture(0, locTexture);
+    locDevice->SetTextureStageState(0, GFX_TSS_COLOROP, GFX_TOP_SELECTARG1);
+    ASSERT_TRUE(locDevice->BeginScene());
+    ASSERT_TRUE(locDevice->DrawPrimitive(GFX_PRIM_TRIANGLESTRIP, 0, 2));
+    ASSERT_TRUE(locDevice->EndScene());
+    uint32_t locPixels[64];
+    ASSERT_TRUE(locDevice->ReadSurface(locDevice->GetBackBuffer(), locPixels, 32));
+    EXPECT_EQ(locPixels[36], 0xFFFF0000u);
+    locDevice->ReleaseBuffer(locBuffer);
+    locDevice->ReleaseVertexDecl(locDecl);
+    locDevice->ReleaseTexture(locTexture);
+    locSystem->DestroyDevice(locDevice);
+    GFX_DestroySystem(locSystem);
 }
