@@ -661,7 +661,7 @@ void QF_File::ReadWord(char* aDestination, uint32_t aSize)
     }
     aDestination[locStored] = 0;
     if (locDelimited)
-        while (myFilePos < myFileSize && locIsDelimiter(myBuffer ? myBuffer[myFilePos] : (uint8_t)locPeekUnit(*this, false)))
+        while (myFilePos < myFileSize && locIsDelimiter((uint8_t)locPeekUnit(*this, false)))
             myFilePos++;
 }
 
