@@ -71,6 +71,9 @@ UI_PromptService* UI_GetPromptService();
 // The default service: Qt's message boxes and (non-native) file dialogs while an
 // interactive Qt application runs, else standard error and the default button.
 UI_PromptService* UI_GetDefaultPromptService();
+// Makes the default service show its Qt dialogs on the offscreen platform too
+// (tests that drive them with timers).
+void UI_SetDefaultPromptsInteractive(bool anInteractiveFlag);
 
 int UI_MessageBox(const char* aCaption, const char* aText, int aFlags);
 bool UI_FileDialog(const UI_FileDialogRequest& aRequest, UI_FileDialogResult* aResult);

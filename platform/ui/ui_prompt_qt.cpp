@@ -37,9 +37,12 @@ struct WaitCursorLift
     bool myWaitFlag;
 };
 
+bool ourForceInteractive = false;
+
 bool locCanShow()
 {
-    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr && !UI_IsHeadless();
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr &&
+           (ourForceInteractive || !UI_IsHeadless());
 }
 
 int UI_QtPromptService::MessageBox(const char* aCaption, const char* aText, int aFlags)
@@ -180,6 +183,11 @@ bool UI_QtPromptService::FileDialog(const UI_FileDialogRequest& aRequest, UI_Fil
     return true;
 }
 } // namespace
+
+void UI_SetDefaultPromptsInteractive(bool anInteractiveFlag)
+{
+    ourForceInteractive = anInteractiveFlag;
+}
 
 UI_PromptService* UI_GetDefaultPromptService()
 {

@@ -9,12 +9,17 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 TEST(PromptTest, LibraryMessageBoxesGoThroughTheInstalledService)
 {
@@ -98,4 +103,85 @@ TEST(PromptTest, QtFileDialogFilterIgnoresCase)
         }
     locDialog.hide();
     EXPECT_EQ(locShown, 2);
+}
+
+namespace
+{
+// Runs aHandler on each tick while a dialog of type T is visible, polling in
+// the prompt's own loop (a file dialog may refuse an answer until its listing
+// has loaded). After two seconds any visible dialog is rejected. Polling ends
+// with the returned timer.
+template <class T, class F>
+std::unique_ptr<QTimer> locWhileShown(F aHandler)
+{
+    std::unique_ptr<QTimer> locTimer(new QTimer);
+    auto locTries = std::make_shared<int>(0);
+    QObject::connect(locTimer.get(), &QTimer::timeout, [locTries, aHandler]() {
+        for (QWidget* locWidget : QApplication::topLevelWidgets())
+            if (T* locDialog = qobject_cast<T*>(locWidget); locDialog && locDialog->isVisible())
+            {
+                aHandler(locDialog);
+                break;
+            }
+        if (++*locTries > 100)
+            for (QWidget* locWidget : QApplication::topLevelWidgets())
+                if (QDialog* locDialog = qobject_cast<QDialog*>(locWidget); locDialog && locDialog->isVisible())
+                    locDialog->reject();
+    });
+    locTimer->start(20);
+    return locTimer;
+}
+} // namespace
+
+// The real Qt box: caption, text, the two buttons, no owner; Cancel answers Cancel.
+TEST(PromptTest, QtMessageBoxShowsCaptionTextAndButtons)
+{
+    UI_SetDefaultPromptsInteractive(true);
+    std::string locTitle, locText;
+    int locNumButtons = 0;
+    bool locHasParent = true;
+    std::unique_ptr<QTimer> locDriver = locWhileShown<QMessageBox>([&](QMessageBox* aBox) {
+        locTitle = aBox->windowTitle().toStdString();
+        locText = aBox->text().toStdString();
+        locNumButtons = (int) aBox->buttons().size();
+        locHasParent = aBox->parentWidget() != nullptr;
+        aBox->button(QMessageBox::Cancel)->click();
+    });
+    int locResult = UI_MessageBox("Warning", "SDF already exists. Press Ok to overwrite it.", OS_MB_OKCANCEL);
+    UI_SetDefaultPromptsInteractive(false);
+    EXPECT_EQ(locResult, OS_ID_CANCEL);
+    EXPECT_EQ(locTitle, "Warning");
+    EXPECT_EQ(locText, "SDF already exists. Press Ok to overwrite it.");
+    EXPECT_EQ(locNumButtons, 2);
+    EXPECT_FALSE(locHasParent);
+}
+
+// The real Qt file dialog: the chosen file comes back as directory and name.
+TEST(PromptTest, QtFileDialogReturnsTheChosenFile)
+{
+    std::filesystem::path locDir = std::filesystem::path(Q_TEST_TMP_DIR) / "choose";
+    std::filesystem::create_directories(locDir);
+    {
+        QFile locFile(QString::fromStdString((locDir / "pack.SDF").string()));
+        ASSERT_TRUE(locFile.open(QIODevice::WriteOnly));
+    }
+    UI_SetDefaultPromptsInteractive(true);
+    std::string locTitle;
+    std::unique_ptr<QTimer> locDriver = locWhileShown<QFileDialog>([&](QFileDialog* aDialog) {
+        locTitle = aDialog->windowTitle().toStdString();
+        // Typed as a user would; selectFile waits for the directory listing.
+        if (QLineEdit* locEdit = aDialog->findChild<QLineEdit*>("fileNameEdit"))
+            locEdit->setText("pack.SDF");
+        static_cast<QDialog*>(aDialog)->accept();
+    });
+    UI_FileDialogRequest locRequest;
+    locRequest.myFilters.push_back({"*.sdf", "*.SDF"});
+    locRequest.myInitialDirectory = locDir.string();
+    locRequest.myFlags = UI_FD_FILE_MUST_EXIST | UI_FD_PATH_MUST_EXIST;
+    UI_FileDialogResult locResult;
+    bool locChosen = UI_FileDialog(locRequest, &locResult);
+    UI_SetDefaultPromptsInteractive(false);
+    EXPECT_EQ(locTitle, "Open");
+    ASSERT_TRUE(locChosen);
+    EXPECT_EQ(locResult.GetPath(0), (locDir / "pack.SDF").string());
 }
