@@ -4,7 +4,8 @@
 
 // Creates the Qt application when none exists and fills the platform/os hooks
 // (message boxes through the prompt service, the clipboard, the display
-// restore). argc and argv must outlive the layer. Safe to call twice.
+// restore). Numbers keep the C locale (LC_NUMERIC) whatever the user's.
+// argc and argv must outlive the layer. Safe to call twice.
 bool UI_Init(int* argc, char** argv);
 // Empties the hooks again; the Qt application is kept.
 void UI_Shutdown();

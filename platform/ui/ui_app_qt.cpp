@@ -10,6 +10,8 @@
 #include <QGuiApplication>
 #include <QWidget>
 
+#include <clocale>
+
 static bool ourQuitPosted = false;
 static int ourQuitValue = 0;
 static int ourCursor = UI_CURSOR_ARROW;
@@ -56,6 +58,8 @@ bool UI_Init(int* argc, char** argv)
     {
         QApplication* locApp = new QApplication(*argc, argv);
         locApp->setQuitOnLastWindowClosed(false);
+        // Qt took the user's locale from the environment; numbers in text stay in C's.
+        std::setlocale(LC_NUMERIC, "C");
     }
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         return false;
