@@ -245,9 +245,10 @@ bool VelkClass::HasMember(VelkType* aMember)
 
 VelkType* VelkClass::Clone() const
 {
-    VelkClass* locCopy = new (std::nothrow) VelkClass(Velk_Text(myTypeName), Velk_Text(myName));
+    VelkClass* locCopy = new (std::nothrow) VelkClass(nullptr, Velk_Text(myName));
     if (locCopy == nullptr)
         return nullptr;
+    locCopy->myTypeName = myTypeName;
     QC_ListIterator<VelkType*> locIter(const_cast<QC_List<VelkType*>*>(&myMembers));
     for (locIter.First(); !locIter.IsDone(); locIter.Next())
     {
@@ -380,11 +381,7 @@ VelkScriptClass::VelkScriptClass(const char* aTypeName, const char* aName)
 
 bool VelkScriptClass::IsLegalMemberType(const char* aTypeName) const
 {
-    QC_ListIterator<QC_String> locIter(const_cast<QC_List<QC_String>*>(&myLegalTypes));
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (locIter.GetCurrent() == aTypeName)
-            return true;
-    return false;
+    return myLegalTypes && aTypeName && myLegalTypes->Has(aTypeName);
 }
 
 VelkType* VelkScriptClass::AddContent(VelkTypeManager& aTypeManager, const char* aText)
@@ -419,9 +416,10 @@ VelkType* VelkScriptClass::AddContent(VelkTypeManager& aTypeManager, const char*
 
 VelkType* VelkScriptClass::Clone() const
 {
-    VelkScriptClass* locCopy = new (std::nothrow) VelkScriptClass(Velk_Text(myTypeName), Velk_Text(myName));
+    VelkScriptClass* locCopy = new (std::nothrow) VelkScriptClass(nullptr, Velk_Text(myName));
     if (locCopy == nullptr)
         return nullptr;
+    locCopy->myTypeName = myTypeName;
     locCopy->myLegalTypes = myLegalTypes;
     QC_ListIterator<VelkType*> locIter(const_cast<QC_List<VelkType*>*>(&myMembers));
     for (locIter.First(); !locIter.IsDone(); locIter.Next())
@@ -465,7 +463,9 @@ bool VelkScriptClass::AddMember(VelkType* aMember)
 
 bool VelkScriptClass::ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aNameSpace)
 {
-    QC_ListIterator<QC_String> locIter(&myLegalTypes);
+    if (!myLegalTypes)
+        return VelkClass::ResolveReferences(aTypeManager, aNameSpace);
+    QC_ListIterator<QC_String> locIter(myLegalTypes->GetNames());
     for (locIter.First(); !locIter.IsDone(); locIter.Next())
     {
         QC_String locLegal = locIter.GetCurrent();
@@ -482,9 +482,8 @@ bool VelkScriptClass::ResolveReferences(VelkTypeManager& aTypeManager, VelkNameS
 void VelkScriptClass::GetLegalValues(QC_List<QC_String>& anOut) const
 {
     anOut.RemoveAll();
-    QC_ListIterator<QC_String> locIter(const_cast<QC_List<QC_String>*>(&myLegalTypes));
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        anOut.Add(locIter.GetCurrent());
+    if (myLegalTypes)
+        anOut = myLegalTypes->GetNames();
 }
 
 bool VelkScriptClass::IsScriptClass() const

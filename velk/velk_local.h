@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_listiterator.h"
@@ -115,4 +116,32 @@ private:
     };
     std::unordered_map<std::string, Entry, VelkStringHash, std::equal_to<>> myEntries;
     int myTotal = 0;
+};
+
+// An ordered list of names with a set beside it. A declared type builds it once;
+// the type's clones share it, so an instance costs no copy of it.
+class VelkNameList
+{
+public:
+    // False when the name is already listed.
+    bool Add(const QC_String& aName)
+    {
+        std::string_view locName(aName.GetBuffer(), aName.GetLength());
+        if (mySet.find(locName) != mySet.end())
+            return false;
+        mySet.emplace(locName);
+        return myNames.Add(aName);
+    }
+    // Listed again when already present.
+    bool Append(const QC_String& aName)
+    {
+        mySet.emplace(aName.GetBuffer(), aName.GetLength());
+        return myNames.Add(aName);
+    }
+    bool Has(std::string_view aName) const { return mySet.find(aName) != mySet.end(); }
+    const QC_List<QC_String>& GetNames() const { return myNames; }
+
+private:
+    QC_List<QC_String> myNames;
+    std::unordered_set<std::string, VelkStringHash, std::equal_to<>> mySet;
 };

@@ -51,6 +51,7 @@ void ParseTool::Close()
     myPos = 0;
     myOpenFlag = false;
     myInsideLineFlag = false;
+    myLineCutFlag = false;
     myFileName = "";
     myLineCounter = -1;
 }
@@ -73,6 +74,7 @@ int ParseTool::Priv_NextLine()
     bool locAtStart = !myInsideLineFlag;
     bool locInComment = false;
     myInsideLineFlag = false;
+    myLineCutFlag = false;
 
     while (myPos < locSize)
     {
@@ -109,6 +111,7 @@ int ParseTool::Priv_NextLine()
         if (locLength == VELK_LINE_BUFFER_SIZE - 1)
         {
             myInsideLineFlag = true;
+            myLineCutFlag = true;
             myLine[locLength] = 0;
             return locLength;
         }
@@ -135,9 +138,11 @@ bool ParseTool::PeekLine(QC_String& anOut)
     const size_t locPos = myPos;
     const bool locInside = myInsideLineFlag;
     const int locCounter = myLineCounter;
+    const bool locCut = myLineCutFlag;
     const bool locResult = ReadLine(anOut);
     myPos = locPos;
     myInsideLineFlag = locInside;
+    myLineCutFlag = locCut;
     myLineCounter = locCounter;
     return locResult;
 }

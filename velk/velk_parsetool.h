@@ -34,6 +34,8 @@ public:
     const QC_String& GetFileName() const { return myFileName; }
     // The number of the line last read, from 0; -1 before the first.
     int GetLineCounter() const { return myLineCounter; }
+    // The line last read was cut at the buffer size.
+    bool WasLineCut() const { return myLineCutFlag; }
 
 private:
     // Fills myLine by the line rules; returns its length.
@@ -44,6 +46,7 @@ private:
     bool myOpenFlag = false;
     // The last line was cut at the buffer size: the next one goes on without skipping blanks.
     bool myInsideLineFlag = false;
+    bool myLineCutFlag = false;
     char myLine[VELK_LINE_BUFFER_SIZE];
     QC_String myFileName;
     int myLineCounter = -1;

@@ -68,6 +68,22 @@ float Priv_TextToFloat(const char* aText)
 // VelkType
 // ---------------------------------------------------------------------------
 
+const QC_String* VelkTypeName::Priv_Intern(const char* aName)
+{
+    // Never destroyed: objects may outlive the static objects of this file.
+    static std::unordered_map<std::string, QC_String*, VelkStringHash, std::equal_to<>>* ourNames =
+        new std::unordered_map<std::string, QC_String*, VelkStringHash, std::equal_to<>>();
+    static const QC_String* ourEmpty = new QC_String();
+    if (aName == nullptr || aName[0] == 0)
+        return ourEmpty;
+    auto locIt = ourNames->find(std::string_view(aName));
+    if (locIt != ourNames->end())
+        return locIt->second;
+    QC_String* locName = new QC_String(aName);
+    ourNames->emplace(std::string(aName), locName);
+    return locName;
+}
+
 VelkType::VelkType(const char* aTypeName, const char* aName)
     : myTypeName(aTypeName)
     , myName(aName)
@@ -291,9 +307,12 @@ bool VelkFree::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 
 VelkType* VelkFree::Clone() const
 {
-    VelkFree* locCopy = new (std::nothrow) VelkFree(Velk_Text(myTypeName), Velk_Text(myName), myIsFileFlag);
+    VelkFree* locCopy = new (std::nothrow) VelkFree(nullptr, Velk_Text(myName), myIsFileFlag);
     if (locCopy)
+    {
+        locCopy->myTypeName = myTypeName;
         locCopy->myValue = myValue;
+    }
     return locCopy;
 }
 
@@ -345,23 +364,20 @@ VelkEnum::VelkEnum(const char* aTypeName, const char* aName)
 
 VelkType* VelkEnum::Clone() const
 {
-    VelkEnum* locCopy = new (std::nothrow) VelkEnum(Velk_Text(myTypeName), Velk_Text(myName));
+    VelkEnum* locCopy = new (std::nothrow) VelkEnum(nullptr, Velk_Text(myName));
     if (locCopy == nullptr)
         return nullptr;
+    locCopy->myTypeName = myTypeName;
     locCopy->myValue = myValue;
     locCopy->myLegalValues = myLegalValues;
-    if (Velk_Length(locCopy->myValue) == 0 && Velk_Count(myLegalValues) > 0)
-        locCopy->myValue = myLegalValues.GetFirst();
+    if (Velk_Length(locCopy->myValue) == 0 && myLegalValues && Velk_Count(myLegalValues->GetNames()) > 0)
+        locCopy->myValue = myLegalValues->GetNames().GetFirst();
     return locCopy;
 }
 
 bool VelkEnum::IsLegalValue(const char* aText) const
 {
-    QC_ListIterator<QC_String> locIter(const_cast<QC_List<QC_String>*>(&myLegalValues));
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (locIter.GetCurrent() == aText)
-            return true;
-    return false;
+    return myLegalValues && myLegalValues->Has(aText);
 }
 
 bool VelkEnum::AssignValue(const char* aText)
@@ -386,9 +402,8 @@ bool VelkEnum::SetDefaultValue(const char* aText)
 void VelkEnum::GetLegalValues(QC_List<QC_String>& anOut) const
 {
     anOut.RemoveAll();
-    QC_ListIterator<QC_String> locIter(const_cast<QC_List<QC_String>*>(&myLegalValues));
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        anOut.Add(locIter.GetCurrent());
+    if (myLegalValues)
+        anOut = myLegalValues->GetNames();
 }
 
 // ---------------------------------------------------------------------------
@@ -446,9 +461,12 @@ bool VelkRef::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 
 VelkType* VelkRef::Clone() const
 {
-    VelkRef* locCopy = new (std::nothrow) VelkRef(Velk_Text(myTypeName), Velk_Text(myName));
+    VelkRef* locCopy = new (std::nothrow) VelkRef(nullptr, Velk_Text(myName));
     if (locCopy)
+    {
+        locCopy->myTypeName = myTypeName;
         locCopy->myValue = myValue;
+    }
     return locCopy;
 }
 

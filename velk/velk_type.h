@@ -12,6 +12,7 @@ class ParseTool;
 class VelkClass;
 class VelkInstanceIgnorer;
 class VelkNameIndex;
+class VelkNameList;
 class VelkNameSpace;
 class VelkOutput;
 class VelkTypeManager;
@@ -24,6 +25,28 @@ extern const char* const VELK_PROTOTYPE;       // "PROTOTYPE": the name of a typ
 extern const char VELK_PATH_SEPARATOR;         // '.'
 extern const char* const VELK_MEMBER_NAME_PATTERN; // "%s(%d)"
 extern const char* const VELK_PATH_PATTERN;    // "%s.%s"
+
+// A type name. Every object of a type holds the same name, so the text is kept
+// once for the process and the objects point at it.
+class VelkTypeName
+{
+public:
+    VelkTypeName(const char* aName) : myName(Priv_Intern(aName)) {}
+    VelkTypeName& operator=(const char* aName)
+    {
+        myName = Priv_Intern(aName);
+        return *this;
+    }
+    operator const QC_String&() const { return *myName; }
+    const QC_String& Get() const { return *myName; }
+    bool operator==(const VelkTypeName& anOther) const { return myName == anOther.myName || *myName == *anOther.myName; }
+    bool operator!=(const VelkTypeName& anOther) const { return !(*this == anOther); }
+
+private:
+    static const QC_String* Priv_Intern(const char* aName);
+
+    const QC_String* myName;
+};
 
 class VelkType
 {
@@ -63,7 +86,7 @@ public:
     virtual bool GetMemberPath(const char* aPrefix, VelkType* aTarget, QC_String& anOut);
     virtual bool IsEqual(VelkType* anOther) = 0;
 
-    const QC_String& GetTypeName() const { return myTypeName; }
+    const QC_String& GetTypeName() const { return myTypeName.Get(); }
     const QC_String& GetName() const { return myName; }
     void SetTypeName(const char* aTypeName) { myTypeName = aTypeName; }
     // Renaming tells the owning class or namespace, which index their objects by name.
@@ -87,7 +110,7 @@ protected:
     // Reads a member block: "{", then member lines up to "}".
     bool Priv_AssignBlock(ParseTool& aParseTool, VelkTypeManager& aTypeManager, VelkInstanceIgnorer* anIgnorer);
 
-    QC_String myTypeName;
+    VelkTypeName myTypeName;
     QC_String myName;
 
 private:
@@ -136,7 +159,8 @@ public:
     bool IsLegalValue(const char* aText) const;
 
 private:
-    QC_List<QC_String> myLegalValues;
+    // Shared with the clones; a declaration block gives the prototype its own.
+    std::shared_ptr<VelkNameList> myLegalValues;
 };
 
 // A reference: the name or dotted path of an instance of the referenced type,
@@ -236,7 +260,8 @@ public:
     bool IsScriptClass() const override;
 
 private:
-    QC_List<QC_String> myLegalTypes;
+    // Shared with the clones; a declaration block gives the prototype its own.
+    std::shared_ptr<VelkNameList> myLegalTypes;
 };
 
 // The process-wide metatype prototypes: "NUMBER", "DECIMAL", "TEXT", "FILE",

@@ -184,6 +184,7 @@ bool VelkTypeManager::AddType(int aMetaTypeIndex, const char* aTypeName, const c
 
 bool VelkEnum::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 {
+    myLegalValues = std::make_shared<VelkNameList>();
     QC_String locLine;
     if (!aParseTool.ReadLine(locLine) || locLine != "{")
     {
@@ -196,13 +197,12 @@ bool VelkEnum::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
             continue;
         if (locLine == "}")
             break;
-        if (IsLegalValue(Velk_Text(locLine)))
+        if (!myLegalValues->Add(locLine))
         {
             VelkLog::Log("VelkEnum::Construct(): Failed to add new value '%s' to range of type '%s', was it doubly defined?",
                          Velk_Text(locLine), Velk_Text(myTypeName));
             return false;
         }
-        myLegalValues.Add(locLine);
     }
     VelkLog::Log("VelkEnum::Construct(): Constructed type '%s'", Velk_Text(myTypeName));
     return true;
@@ -263,6 +263,7 @@ bool VelkClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 
 bool VelkScriptClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 {
+    myLegalTypes = std::make_shared<VelkNameList>();
     QC_String locLine;
     if (!aParseTool.ReadLine(locLine) || locLine != "{")
     {
@@ -275,7 +276,7 @@ bool VelkScriptClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParse
             continue;
         if (locLine == "}")
             break;
-        myLegalTypes.Add(locLine);
+        myLegalTypes->Append(locLine);
     }
     VelkLog::Log("VelkScriptClass::Construct(): Constructed type '%s'", Velk_Text(myTypeName));
     return true;
