@@ -1,0 +1,75 @@
+// The reader of .tez files: a read-only tree of nodes looked up by name hash,
+// dotted path and position. The root owns every node and the texts of the .loc
+// file beside it.
+#pragma once
+
+#include <cstdint>
+
+class TezLocDecoder;
+
+// Deepest nesting of records the reader accepts.
+constexpr int TEZ_MAX_DEPTH = 256;
+
+class Tez
+{
+public:
+    // The root of the file, owned by the caller, or null. With aConvertFirstFlag
+    // a missing, stale or unreadable .tez is first converted from its .velk.
+    static Tez* Load(const char* aPath, bool aConvertFirstFlag);
+
+    Tez();
+    ~Tez();
+    Tez(const Tez&) = delete;
+    Tez& operator=(const Tez&) = delete;
+
+    // Loads a file into this node, which must be empty. On failure nothing of
+    // the file is kept.
+    bool Init(const char* aPath);
+
+    // A name or a dotted path, shorter than 512 characters; references are
+    // followed on the way.
+    Tez* GetMember(const char* aName);
+    // The index must be below GetNumMembers().
+    Tez* GetMemberByIndex(int anIndex);
+    const char* GetMemberValue(const char* aName);
+    // These see through references.
+    const char* GetValue();
+    int GetValueAsInt();
+    uint32_t GetNameHash();
+    int GetNumMembers();
+    bool IsReference() const { return myCount == -2; }
+
+    // Without following references.
+    uint32_t GetTypeHash() const { return myTypeHash; }
+    int GetCount() const { return myCount; }
+    // A reference's target, null for "NULL".
+    Tez* GetTarget() const { return myTarget; }
+    // The texts of the .loc file, null when the file has none.
+    const TezLocDecoder* GetLocDecoder() const { return myLocDecoder; }
+
+private:
+    friend class TezReader;
+
+    // The node at the end of a chain of references, null when one has no target.
+    Tez* Priv_Follow();
+    // Direct member with that name hash, or null.
+    Tez* Priv_FindDirect(uint32_t aNameHash);
+    Tez* Priv_GetMember(const char* aName, bool aLogFlag);
+    void Priv_Free();
+
+    uint32_t myTypeHash;
+    uint32_t myNameHash;
+    int32_t myCount;
+    // Value text of a scalar, the path text of a reference (shared empty text
+    // when there is none).
+    char* myText;
+    // A reference's target, set once every record is read.
+    Tez* myTarget;
+    Tez** myMembers;
+    // (hash, position) sorted, for nodes with many members; null otherwise.
+    uint64_t* myIndex;
+    TezLocDecoder* myLocDecoder;
+    bool myOwnsDecoderFlag;
+    // Reference resolution: 0 not yet, 1 under way, 2 done.
+    uint8_t myResolveState;
+};

@@ -1,0 +1,285 @@
+// The converter: records of a namespace into a .tez file, its LOCTEXT texts into
+// the .loc file, and the hash report.
+#include "tez/tez_convert.h"
+
+#include <cstdio>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "platform/os/os_file.h"
+#include "platform/os/os_savefile.h"
+#include "qcommon/qc_listiterator.h"
+#include "tez/tez_hash.h"
+#include "tez/tez_loc.h"
+#include "tez/tez_local.h"
+#include "velk/velk_namespace.h"
+#include "velk/velk_type.h"
+
+namespace
+{
+// The process-wide hash registry. Conversions run on one thread.
+struct TezRegistry
+{
+    std::vector<TezHashEntry> myEntries;
+    std::vector<TezHashEntry> myDuplicates;
+    // Hash -> positions in myEntries, in registration order.
+    std::unordered_map<uint32_t, std::vector<size_t>> myByHash;
+    std::unordered_set<std::string> myDuplicateNames;
+
+    void Clear()
+    {
+        myEntries.clear();
+        myDuplicates.clear();
+        myByHash.clear();
+        myDuplicateNames.clear();
+    }
+    void AddDuplicate(const QC_String& aName, uint32_t aHash)
+    {
+        if (myDuplicateNames.insert(std::string(aName.GetBuffer(), static_cast<size_t>(aName.GetLength()))).second)
+            myDuplicates.push_back({aName, aHash});
+    }
+};
+
+TezRegistry& locRegistry()
+{
+    static TezRegistry ourRegistry;
+    return ourRegistry;
+}
+
+const char* const locRecordFunction =
+    "VelkToTez::ConvertVelkToTez(FILE* aHandle, VelkNameSpace& aNameSpace, TezLocEncoder& anEncoder, "
+    "const char* aPrefix, VelkType* anInstance)";
+
+void locAppendReportLine(std::string& aReport, uint32_t aHash, const QC_String& aName)
+{
+    char locNumber[32];
+    snprintf(locNumber, sizeof(locNumber), "%13d ", static_cast<int>(aHash));
+    aReport += locNumber;
+    aReport.append(aName.GetBuffer(), static_cast<size_t>(aName.GetLength()));
+    aReport += "\r\n";
+}
+}
+
+// [SECTION] TezOutput
+
+void TezOutput::PutU32(uint32_t aValue)
+{
+    const uint8_t locBytes[4] = {static_cast<uint8_t>(aValue), static_cast<uint8_t>(aValue >> 8),
+                                 static_cast<uint8_t>(aValue >> 16), static_cast<uint8_t>(aValue >> 24)};
+    myBytes.insert(myBytes.end(), locBytes, locBytes + 4);
+}
+
+void TezOutput::PutBytes(const void* aData, size_t aCount)
+{
+    const uint8_t* locData = static_cast<const uint8_t*>(aData);
+    myBytes.insert(myBytes.end(), locData, locData + aCount);
+}
+
+// [SECTION] Hash registry and report
+
+void VelkToTez::Register(uint32_t aHash, const char* aName)
+{
+    TezRegistry& locReg = locRegistry();
+    std::vector<size_t>& locSame = locReg.myByHash[aHash];
+    for (size_t locIndex : locSame)
+    {
+        const TezHashEntry& locEntry = locReg.myEntries[locIndex];
+        if (locEntry.myName == aName)
+            return;
+        locReg.AddDuplicate(locEntry.myName, locEntry.myHash);
+        locReg.AddDuplicate(QC_String(aName), aHash);
+    }
+    locSame.push_back(locReg.myEntries.size());
+    locReg.myEntries.push_back({QC_String(aName), aHash});
+}
+
+void VelkToTez::ClearRegistry()
+{
+    locRegistry().Clear();
+}
+
+const std::vector<TezHashEntry>& VelkToTez::GetEntries()
+{
+    return locRegistry().myEntries;
+}
+
+const std::vector<TezHashEntry>& VelkToTez::GetDuplicates()
+{
+    return locRegistry().myDuplicates;
+}
+
+std::string VelkToTez::MakeHashReport()
+{
+    const TezRegistry& locReg = locRegistry();
+    std::string locReport;
+    for (const TezHashEntry& locEntry : locReg.myEntries)
+        locAppendReportLine(locReport, locEntry.myHash, locEntry.myName);
+    locReport += "\r\n\r\n";
+    if (locReg.myDuplicates.empty())
+        locReport += "No duplicate hash entries.\r\n";
+    else
+    {
+        locReport += "Duplicate Hash Entries:\r\n";
+        for (const TezHashEntry& locEntry : locReg.myDuplicates)
+            locAppendReportLine(locReport, locEntry.myHash, locEntry.myName);
+        char locLine[80];
+        snprintf(locLine, sizeof(locLine), "\r\n%d duplicate hash entries were found!\r\n",
+                 static_cast<int>(locReg.myDuplicates.size()));
+        locReport += locLine;
+    }
+    return locReport;
+}
+
+// [SECTION] Conversion
+
+bool VelkToTez::Convert(VelkNameSpace& aNameSpace, const char* aVelkFileName)
+{
+    std::string locTezName;
+    if (!Tez_CutExtension(aVelkFileName, locTezName))
+        return false;
+    locTezName += ".tez";
+    return Priv_ConvertVelkToTez(aNameSpace, locTezName.c_str());
+}
+
+bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, TezLocEncoder& anEncoder,
+                                 const char* aPrefix, VelkType* anInstance)
+{
+    const QC_String& locTypeName = anInstance->GetTypeName();
+    const QC_String& locName = anInstance->GetName();
+    const uint32_t locTypeHash = TezHash(locTypeName.GetBuffer());
+    aFile.PutU32(locTypeHash);
+    Register(locTypeHash, locTypeName.GetBuffer());
+    const uint32_t locNameHash = TezHash(locName.GetBuffer());
+    aFile.PutU32(locNameHash);
+    Register(locNameHash, locName.GetBuffer());
+
+    const bool locIsReference = dynamic_cast<VelkRef*>(anInstance) != nullptr;
+    int32_t locCount = locIsReference ? -2 : anInstance->GetNumMembers();
+    if (locCount == 0)
+        locCount = -1;
+    aFile.PutU32(static_cast<uint32_t>(locCount));
+
+    if (locCount < 1)
+    {
+        QC_String locValue;
+        if (locTypeName == "LOCTEXT")
+            locValue.Format("%d", anEncoder.AddKeyValue(anInstance, aPrefix));
+        else
+            locValue = anInstance->GetValue();
+        if (locIsReference && locValue.IsEmpty())
+        {
+            Tez_Print("%s: encountered reference with empty string value", locRecordFunction);
+            return false;
+        }
+        if (locValue.GetLength() >= TEZ_MAX_STRING)
+        {
+            Tez_Print("%s: string value exceeds maximum allowed length (%d chars)", locRecordFunction, TEZ_MAX_STRING);
+            return false;
+        }
+        if (locValue == "<empty>")
+            locValue = "";
+        if (locTypeName == "FILE")
+            locValue.Replace('\\', '/');
+        aFile.PutU32(static_cast<uint32_t>(locValue.GetLength()));
+        aFile.PutBytes(locValue.GetBuffer(), static_cast<size_t>(locValue.GetLength()));
+        return true;
+    }
+
+    std::string locPrefix;
+    if (aPrefix && aPrefix[0])
+    {
+        locPrefix = aPrefix;
+        locPrefix += '.';
+    }
+    locPrefix.append(locName.GetBuffer(), static_cast<size_t>(locName.GetLength()));
+    QC_ListIterator<VelkType*> locIter(&anInstance->GetMembers());
+    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+        if (!ConvertVelkToTez(aFile, aNameSpace, anEncoder, locPrefix.c_str(), locIter.GetCurrent()))
+            return false;
+    return true;
+}
+
+bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTezFileName)
+{
+    Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): converting namespace to '%s'...", aTezFileName);
+    // Names of an earlier, failed conversion must not reach this report.
+    ClearRegistry();
+
+    QC_List<VelkType*> locRoots;
+    aNameSpace.GetInstances(locRoots, true);
+    if (locRoots.myCount == 0)
+    {
+        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): no instances at root level");
+        return false;
+    }
+    const bool locHasLoc = aNameSpace.HasLocText();
+
+    OS_SaveFile locTezFile;
+    if (!locTezFile.Begin(aTezFileName))
+    {
+        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to open outfile '%s'", aTezFileName);
+        return false;
+    }
+
+    TezOutput locOutput;
+    TezLocEncoder locEncoder;
+    locOutput.PutBytes(TEZ_MAGIC, sizeof(TEZ_MAGIC));
+    locOutput.PutU32(locHasLoc ? 1 : 0);
+    locOutput.PutU32(static_cast<uint32_t>(locRoots.myCount));
+    QC_ListIterator<VelkType*> locIter(&locRoots);
+    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+    {
+        if (!ConvertVelkToTez(locOutput, aNameSpace, locEncoder, "", locIter.GetCurrent()))
+        {
+            locTezFile.Abandon();
+            return false;
+        }
+    }
+    if (!locTezFile.Write(locOutput.GetBytes().data(), locOutput.GetBytes().size()))
+    {
+        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
+        locTezFile.Abandon();
+        return false;
+    }
+
+    std::string locReportName;
+    if (Tez_CutExtension(aTezFileName, locReportName))
+    {
+        locReportName += ".hash";
+        const std::string locReport = MakeHashReport();
+        OS_SaveFile locReportFile;
+        if (!locReportFile.Begin(locReportName.c_str()) || !locReportFile.Write(locReport.data(), locReport.size()) ||
+            !locReportFile.Commit())
+            Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write hash report '%s'", locReportName.c_str());
+    }
+    ClearRegistry();
+
+    // A .tez that says it has a .loc must never stand beside another .loc:
+    // both are written in full first, the .loc goes in, then the .tez.
+    if (locHasLoc)
+    {
+        OS_SaveFile locLocFile;
+        if (!locEncoder.Prepare(aTezFileName, locLocFile) || !locLocFile.Commit())
+        {
+            Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to save .loc file for '%s'...", aTezFileName);
+            locTezFile.Abandon();
+            return false;
+        }
+        if (!locTezFile.Commit())
+        {
+            // The old .tez would index into the new texts: it goes, and the
+            // next load converts again.
+            Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
+            OS_DeleteFile(aTezFileName);
+            return false;
+        }
+        return true;
+    }
+    if (!locTezFile.Commit())
+    {
+        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,69 @@
+// The converter from a compiled namespace to its binary .tez file, with the
+// .loc file of its LOCTEXT texts and the .hash report of every hashed name.
+//
+// .tez layout (integers 32-bit little-endian): "tez0010\0", hasLoc, root count,
+// then one record per root: type hash, name hash, count (-2 reference, -1
+// scalar or member-less object, n >= 1 members that follow), and for count < 1
+// a value length (0..511) and the value bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "qcommon/qc_string.h"
+
+class TezLocEncoder;
+class VelkNameSpace;
+class VelkType;
+
+constexpr char TEZ_MAGIC[8] = {'t', 'e', 'z', '0', '0', '1', '0', '\0'};
+constexpr const char* TEZ_VERSION_TEXT = "tez0010";
+// A value must stay below this length: 511 bytes at most.
+constexpr int TEZ_MAX_STRING = 512;
+
+// The bytes of a .tez file as they are built.
+class TezOutput
+{
+public:
+    void PutU32(uint32_t aValue);
+    void PutBytes(const void* aData, size_t aCount);
+    const std::vector<uint8_t>& GetBytes() const { return myBytes; }
+
+private:
+    std::vector<uint8_t> myBytes;
+};
+
+// One line of the .hash report.
+struct TezHashEntry
+{
+    QC_String myName;
+    uint32_t myHash;
+};
+
+class VelkToTez
+{
+public:
+    // Writes the .tez (and .loc) file named after the .velk file.
+    static bool Convert(VelkNameSpace& aNameSpace, const char* aVelkFileName);
+    // The .tez and .loc files are replaced together or not at all.
+    static bool Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTezFileName);
+    // One record, with its members.
+    static bool ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, TezLocEncoder& anEncoder,
+                                 const char* aPrefix, VelkType* anInstance);
+
+    // The hash registry of the conversion under way, emptied at its start.
+    static void Register(uint32_t aHash, const char* aName);
+    static void ClearRegistry();
+    static const std::vector<TezHashEntry>& GetEntries();
+    static const std::vector<TezHashEntry>& GetDuplicates();
+    // The report text, CR LF line ends.
+    static std::string MakeHashReport();
+
+    // 1: the .tez exists and is not older than its .velk, or exists without
+    // one; 0: it must be converted; -1: neither file exists.
+    static int IsFileNewer(const char* aTezFileName, const char* aVelkFileName);
+    // Makes sure that an up-to-date, readable .tez file exists, converting it
+    // from the .velk file beside it when needed.
+    static bool Priv_AssertFileName(const char* aTezFileName);
+};

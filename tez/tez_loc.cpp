@@ -1,0 +1,325 @@
+// The .loc encoder and decoder.
+#include "tez/tez_loc.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/os/os_savefile.h"
+#include "qcommon/qc_listiterator.h"
+#include "qfile/qf_file.h"
+#include "tez/tez_local.h"
+#include "velk/velk_type.h"
+
+namespace
+{
+const char locByteOrderMark[] = "\xEF\xBB\xBF";
+const char* const locEmptyValue = "<empty>";
+
+// Bytes of a Latin-1 text once written as UTF-8.
+size_t locEncodedLength(const QC_String& aValue)
+{
+    size_t locLength = 0;
+    const unsigned char* locText = reinterpret_cast<const unsigned char*>(aValue.GetBuffer());
+    for (int locIndex = 0; locIndex < aValue.GetLength(); ++locIndex)
+        locLength += locText[locIndex] < 128 ? 1 : 2;
+    return locLength;
+}
+
+// A value of blanks only would lose its TAB to the reader's trimming of the
+// line end and break the whole file; it is written as the empty text.
+bool locIsBlank(const QC_String& aValue)
+{
+    const unsigned char* locText = reinterpret_cast<const unsigned char*>(aValue.GetBuffer());
+    for (int locIndex = 0; locIndex < aValue.GetLength(); ++locIndex)
+        if (locText[locIndex] >= 33)
+            return false;
+    return true;
+}
+
+void locAppendEncoded(const QC_String& aValue, std::string& anOut)
+{
+    if (locIsBlank(aValue))
+    {
+        anOut += locEmptyValue;
+        return;
+    }
+    const unsigned char* locText = reinterpret_cast<const unsigned char*>(aValue.GetBuffer());
+    for (int locIndex = 0; locIndex < aValue.GetLength(); ++locIndex)
+    {
+        const unsigned char locByte = locText[locIndex];
+        if (locByte < 128)
+            anOut += static_cast<char>(locByte);
+        else
+        {
+            anOut += static_cast<char>(0xC0 | (locByte >> 6));
+            anOut += static_cast<char>(0x80 | (locByte & 0x3F));
+        }
+    }
+}
+
+// UTF-8 of one, two or three bytes into 16-bit units, with "\n" read as a line
+// feed. Four-byte forms cannot be held in one unit; they, over-long forms,
+// surrogates and broken sequences are refused.
+bool locDecodeUtf8(const unsigned char* aText, size_t aLength, std::u16string& anOut)
+{
+    anOut.clear();
+    size_t locIndex = 0;
+    while (locIndex < aLength)
+    {
+        const unsigned char locLead = aText[locIndex];
+        char16_t locUnit;
+        if (locLead < 0x80)
+        {
+            locUnit = locLead;
+            locIndex += 1;
+        }
+        else if ((locLead & 0xE0) == 0xC0)
+        {
+            if (locIndex + 1 >= aLength || (aText[locIndex + 1] & 0xC0) != 0x80)
+                return false;
+            locUnit = static_cast<char16_t>(((locLead & 0x1F) << 6) | (aText[locIndex + 1] & 0x3F));
+            if (locUnit < 0x80)
+                return false;
+            locIndex += 2;
+        }
+        else if ((locLead & 0xF0) == 0xE0)
+        {
+            if (locIndex + 2 >= aLength || (aText[locIndex + 1] & 0xC0) != 0x80 ||
+                (aText[locIndex + 2] & 0xC0) != 0x80)
+                return false;
+            locUnit = static_cast<char16_t>(((locLead & 0x0F) << 12) | ((aText[locIndex + 1] & 0x3F) << 6) |
+                                            (aText[locIndex + 2] & 0x3F));
+            if (locUnit < 0x800 || (locUnit >= 0xD800 && locUnit <= 0xDFFF))
+                return false;
+            locIndex += 3;
+        }
+        else
+            return false;
+
+        if (locUnit == u'n' && !anOut.empty() && anOut.back() == u'\\')
+            anOut.back() = u'\n';
+        else
+            anOut += locUnit;
+    }
+    return true;
+}
+
+// After a line that filled the reader's buffer: true when nothing but blanks or
+// a comment is left of the physical line, so that no text was cut off.
+bool locLineEndsHere(const QF_File& aFile)
+{
+    for (uint32_t locPos = aFile.myFilePos; locPos < aFile.myFileSize; ++locPos)
+    {
+        const uint8_t locChar = aFile.myBuffer[locPos];
+        if (locChar == '\n')
+            return true;
+        if (locChar == '/' && locPos + 1 < aFile.myFileSize && aFile.myBuffer[locPos + 1] == '/')
+            return true;
+        if (locChar >= 33)
+            return false;
+    }
+    return true;
+}
+}
+
+bool Tez_LocFileName(const char* aTezFileName, std::string& aLocFileName)
+{
+    if (!Tez_CutExtension(aTezFileName, aLocFileName))
+        return false;
+    aLocFileName += ".loc";
+    return true;
+}
+
+// [SECTION] TezLocEncoder
+
+int TezLocEncoder::AddKeyValue(VelkType* anInstance, const char* aPrefix)
+{
+    QC_String locKey;
+    if (aPrefix && aPrefix[0])
+        locKey.Format("%s.%s", aPrefix, anInstance->GetName().GetBuffer());
+    else
+        locKey = anInstance->GetName();
+    return AddKeyValue(locKey.GetBuffer(), anInstance->GetValue().GetBuffer());
+}
+
+int TezLocEncoder::AddKeyValue(const char* aKey, const char* aValue)
+{
+    const int locIndex = myKeys.myCount;
+    myKeys.Add(QC_String(aKey));
+    myValues.Add(QC_String(aValue));
+    return locIndex;
+}
+
+void TezLocEncoder::Clear()
+{
+    myKeys.RemoveAll();
+    myValues.RemoveAll();
+}
+
+bool TezLocEncoder::ValidateKeyValues()
+{
+    QC_ListIterator<QC_String> locKeys(&myKeys);
+    QC_ListIterator<QC_String> locValues(&myValues);
+    for (locKeys.First(), locValues.First(); !locKeys.IsDone(); locKeys.Next(), locValues.Next())
+    {
+        const QC_String& locKey = locKeys.GetCurrent();
+        if (locKey.GetLength() > TEZ_LOC_MAX_KEY)
+        {
+            Tez_Print("TezLocEncoder::ValidateKeyValues(): key '%s' was longer than 255 characters",
+                      locKey.GetBuffer());
+            return false;
+        }
+        for (int locIndex = 0; locIndex < locKey.GetLength(); ++locIndex)
+        {
+            if (static_cast<unsigned char>(locKey.GetBuffer()[locIndex]) >= 128)
+            {
+                Tez_Print("TezLocEncoder::ValidateKeyValues(): key '%s' contained invalid characters (> 127 ASCII)",
+                          locKey.GetBuffer());
+                return false;
+            }
+        }
+        // The decoder reads at most this many characters a line.
+        const size_t locLineLength =
+            static_cast<size_t>(locKey.GetLength()) + 1 + locEncodedLength(locValues.GetCurrent());
+        if (locLineLength > static_cast<size_t>(TEZ_LOC_MAX_LINE))
+        {
+            Tez_Print("TezLocEncoder::ValidateKeyValues(): value of key '%s' is longer than %d characters when encoded",
+                      locKey.GetBuffer(), TEZ_LOC_MAX_LINE);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TezLocEncoder::Encode(std::string& anOut)
+{
+    anOut.clear();
+    if (!ValidateKeyValues())
+        return false;
+    anOut += locByteOrderMark;
+    QC_ListIterator<QC_String> locKeys(&myKeys);
+    QC_ListIterator<QC_String> locValues(&myValues);
+    for (locKeys.First(), locValues.First(); !locKeys.IsDone(); locKeys.Next(), locValues.Next())
+    {
+        anOut.append(locKeys.GetCurrent().GetBuffer(), static_cast<size_t>(locKeys.GetCurrent().GetLength()));
+        anOut += '\t';
+        locAppendEncoded(locValues.GetCurrent(), anOut);
+        anOut += "\r\n";
+    }
+    return true;
+}
+
+bool TezLocEncoder::Prepare(const char* aTezFileName, OS_SaveFile& aFile)
+{
+    std::string locBytes;
+    if (!Encode(locBytes))
+        return false;
+    std::string locLocName;
+    if (!Tez_LocFileName(aTezFileName, locLocName))
+        return false;
+    if (!aFile.Begin(locLocName.c_str()) || !aFile.Write(locBytes.data(), locBytes.size()))
+    {
+        aFile.Abandon();
+        return false;
+    }
+    return true;
+}
+
+bool TezLocEncoder::Save(const char* aTezFileName)
+{
+    OS_SaveFile locFile;
+    return Prepare(aTezFileName, locFile) && locFile.Commit();
+}
+
+// [SECTION] TezLocDecoder
+
+TezLocDecoder::~TezLocDecoder()
+{
+    Priv_Free();
+}
+
+void TezLocDecoder::Priv_Free()
+{
+    delete[] myTexts;
+    myTexts = nullptr;
+    myNumTexts = 0;
+}
+
+const QC_LocString* TezLocDecoder::GetText(uint32_t anIndex) const
+{
+    return anIndex < myNumTexts ? &myTexts[anIndex] : nullptr;
+}
+
+bool TezLocDecoder::Load(const char* aTezFileName)
+{
+    std::string locLocName;
+    if (!Tez_LocFileName(aTezFileName, locLocName))
+    {
+        Priv_Free();
+        return false;
+    }
+    return LoadFile(locLocName.c_str());
+}
+
+bool TezLocDecoder::LoadFile(const char* aLocFileName)
+{
+    Priv_Free();
+    QF_File locFile;
+    if (!locFile.Open(aLocFileName, OPEN_READ))
+        return false;
+    char locMark[3];
+    if (locFile.Read(locMark, 3) != 3 || memcmp(locMark, locByteOrderMark, 3) != 0)
+        return false;
+
+    std::vector<std::u16string> locEntries;
+    std::u16string locEntry;
+    char locLine[TEZ_LOC_MAX_LINE + 1];
+    for (;;)
+    {
+        const uint32_t locLength = locFile.ReadLine(locLine, sizeof(locLine));
+        if (locLength == 0)
+            break;
+        const int locNumber = static_cast<int>(locEntries.size());
+        if (locLength >= static_cast<uint32_t>(TEZ_LOC_MAX_LINE) && !locLineEndsHere(locFile))
+        {
+            Tez_Print("TezLocDecoder::Load(): error in '%s', line %d is longer than %d characters", aLocFileName,
+                      locNumber, TEZ_LOC_MAX_LINE);
+            return false;
+        }
+        const char* locTab = static_cast<const char*>(memchr(locLine, '\t', locLength));
+        if (!locTab)
+        {
+            Tez_Print("TezLocDecoder::Load(): error in '%s', found line without a tab delimiter", aLocFileName);
+            return false;
+        }
+        const char* locValue = locTab + 1;
+        const size_t locValueLength = locLength - static_cast<size_t>(locValue - locLine);
+        if (locValueLength == strlen(locEmptyValue) && memcmp(locValue, locEmptyValue, locValueLength) == 0)
+            locEntry.clear();
+        else if (!locDecodeUtf8(reinterpret_cast<const unsigned char*>(locValue), locValueLength, locEntry))
+        {
+            Tez_Print("TezLocDecoder::Load(): error in '%s', line %d holds invalid or unsupported UTF-8",
+                      aLocFileName, locNumber);
+            return false;
+        }
+        locEntries.push_back(locEntry);
+    }
+
+    if (!locEntries.empty())
+    {
+        myTexts = new (std::nothrow) QC_LocString[locEntries.size()];
+        if (!myTexts)
+            return false;
+        for (size_t locIndex = 0; locIndex < locEntries.size(); ++locIndex)
+        {
+            if (!myTexts[locIndex].Set(locEntries[locIndex].data(), static_cast<int>(locEntries[locIndex].size())))
+            {
+                Priv_Free();
+                return false;
+            }
+        }
+    }
+    myNumTexts = static_cast<uint32_t>(locEntries.size());
+    return true;
+}

@@ -1,0 +1,73 @@
+// Localisation files (.loc): the LOCTEXT texts of a converted namespace, one
+// UTF-8 line per text after a byte-order mark, "key TAB value CR LF". The line
+// number, from 0, is the index the .tez file stores.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "qcommon/qc_list.h"
+#include "qcommon/qc_locstring.h"
+#include "qcommon/qc_string.h"
+
+class OS_SaveFile;
+class VelkType;
+
+// Longest key, in characters; keys are ASCII.
+constexpr int TEZ_LOC_MAX_KEY = 255;
+// Longest line the decoder reads, in characters (its line buffer holds one more).
+constexpr int TEZ_LOC_MAX_LINE = 4095;
+
+// The .loc name beside a .tez name; false when the name has no extension.
+bool Tez_LocFileName(const char* aTezFileName, std::string& aLocFileName);
+
+class TezLocEncoder
+{
+public:
+    // Appends the instance's value under "prefix.name" (the name alone without a
+    // prefix); returns the pair's index, from 0.
+    int AddKeyValue(VelkType* anInstance, const char* aPrefix);
+    // The same with the key and the value given.
+    int AddKeyValue(const char* aKey, const char* aValue);
+
+    // Keys of at most 255 ASCII characters, and lines the decoder can read whole.
+    bool ValidateKeyValues();
+    // Writes the .loc file beside the .tez file at once.
+    bool Save(const char* aTezFileName);
+    // Validates and writes the whole file into a save file begun on the .loc
+    // name; the caller commits it (together with its .tez) or abandons it.
+    bool Prepare(const char* aTezFileName, OS_SaveFile& aFile);
+    // The bytes of the file; false when a pair does not validate.
+    bool Encode(std::string& anOut);
+
+    int GetNumKeyValues() const { return myKeys.myCount; }
+    void Clear();
+
+private:
+    QC_List<QC_String> myKeys;
+    QC_List<QC_String> myValues;
+};
+
+class TezLocDecoder
+{
+public:
+    TezLocDecoder() = default;
+    ~TezLocDecoder();
+    TezLocDecoder(const TezLocDecoder&) = delete;
+    TezLocDecoder& operator=(const TezLocDecoder&) = delete;
+
+    // Reads the .loc file beside the .tez file. On failure nothing is kept.
+    bool Load(const char* aTezFileName);
+    // Reads the .loc file of that name; the name is used in messages.
+    bool LoadFile(const char* aLocFileName);
+
+    uint32_t GetNumTexts() const { return myNumTexts; }
+    // The text at that index, or null past the end.
+    const QC_LocString* GetText(uint32_t anIndex) const;
+
+private:
+    void Priv_Free();
+
+    uint32_t myNumTexts = 0;
+    QC_LocString* myTexts = nullptr;
+};
