@@ -3,6 +3,7 @@
 #include "ostrane/main.h"
 
 #include "platform/ui/ui_app.h"
+#include "qcommon/qc_crash.h"
 
 #include <cstdio>
 #include <string>
@@ -13,6 +14,12 @@ int main(int argc, char** argv)
     {
         std::fprintf(stderr, "Ostrane: no user interface\n");
         return 1;
+    }
+    // The second run after a crash only shows the report.
+    if (QC_Mem::HandleCrashReportRun(argc, argv))
+    {
+        UI_Shutdown();
+        return 0;
     }
     std::string locCommandLine;
     for (int i = 1; i < argc; i++)
