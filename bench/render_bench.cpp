@@ -1,0 +1,417 @@
+// render_bench: a fixed scene of many lit, textured meshes drawn for N frames through the
+// 3D device layer, then the same buffers and draw calls through plain OpenGL in the same
+// program; prints frames, draw calls and triangles per second and the layer's ratio.
+// Usage: render_bench [frames=100] [meshes=200] [width=640] [height=480] [prefix: write the
+// last frames as <prefix>_gfx.tga and <prefix>_gl.tga]
+#include "platform/gfx/gfx_device.h"
+
+#include <epoxy/egl.h>
+#include <epoxy/gl.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+struct Vertex
+{
+    float x, y, z;
+    float nx, ny, nz;
+    float u, v;
+};
+
+const int ourSlices = 24; // a sphere of ourSlices x ourSlices quads
+const float ourPi = 3.14159265f;
+
+void MakeSphere(std::vector<Vertex>* aVertices, std::vector<uint16_t>* anIndices)
+{
+    for (int j = 0; j <= ourSlices; ++j)
+        for (int i = 0; i <= ourSlices; ++i)
+        {
+            const float t = ourPi * float(j) / ourSlices, p = 2.0f * ourPi * float(i) / ourSlices;
+            const float nx = std::sin(t) * std::cos(p), ny = std::cos(t), nz = std::sin(t) * std::sin(p);
+            aVertices->push_back({0.5f * nx, 0.5f * ny, 0.5f * nz, nx, ny, nz, float(i) / ourSlices * 4.0f,
+                                  float(j) / ourSlices * 2.0f});
+        }
+    for (int j = 0; j < ourSlices; ++j)
+        for (int i = 0; i < ourSlices; ++i)
+        {
+            const uint16_t a = uint16_t(j * (ourSlices + 1) + i), b = uint16_t(a + 1),
+                           c = uint16_t(a + ourSlices + 1), d = uint16_t(c + 1);
+            anIndices->insert(anIndices->end(), {a, b, c, b, d, c});
+        }
+}
+
+GFX_Matrix Perspective(float aFov, float anAspect, float aNear, float aFar)
+{
+    GFX_Matrix m = {};
+    const float ys = 1.0f / std::tan(aFov * 0.5f), xs = ys / anAspect;
+    m.m[0][0] = xs;
+    m.m[1][1] = ys;
+    m.m[2][2] = aFar / (aFar - aNear);
+    m.m[2][3] = 1.0f;
+    m.m[3][2] = -aNear * aFar / (aFar - aNear);
+    return m;
+}
+
+// Mesh k: a grid in front of the camera, each turned by its own angle.
+GFX_Matrix World(int k, int aCount, int aFrame)
+{
+    const int locSide = int(std::ceil(std::sqrt(double(aCount))));
+    const float a = 0.02f * float(aFrame) + 0.3f * float(k);
+    GFX_Matrix m = GFX_MatrixIdentity();
+    m.m[0][0] = std::cos(a);
+    m.m[0][2] = -std::sin(a);
+    m.m[2][0] = std::sin(a);
+    m.m[2][2] = std::cos(a);
+    m.m[3][0] = (float(k % locSide) - 0.5f * float(locSide - 1)) * 1.1f;
+    m.m[3][1] = (float(k / locSide) - 0.5f * float(locSide - 1)) * 1.1f;
+    m.m[3][2] = float(locSide) * 1.2f + 2.0f;
+    return m;
+}
+
+std::vector<uint32_t> Checker()
+{
+    std::vector<uint32_t> t(64 * 64);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            t[y * 64 + x] = ((x / 8 + y / 8) & 1) ? 0xFFE0C080u : 0xFF406080u;
+    return t;
+}
+
+struct Figures
+{
+    double mySeconds = 0.0;
+    uint64_t myDraws = 0;
+    uint64_t myTriangles = 0;
+    uint32_t myCentre = 0;
+    std::vector<uint32_t> myImage; // the last frame, top row first
+};
+
+// A 32-bit top-left TGA, for looking at what a run drew.
+void SaveTGA(const char* aPath, const std::vector<uint32_t>& anImage, uint32_t aWidth, uint32_t aHeight)
+{
+    FILE* f = fopen(aPath, "wb");
+    if (!f)
+        return;
+    const uint8_t h[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, uint8_t(aWidth), uint8_t(aWidth >> 8),
+                           uint8_t(aHeight), uint8_t(aHeight >> 8), 32, 0x20};
+    fwrite(h, 1, 18, f);
+    fwrite(anImage.data(), 4, anImage.size(), f);
+    fclose(f);
+}
+
+// [the layer] -------------------------------------------------------------------------------
+
+bool RunLayer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Figures* anOut)
+{
+    GFX_System* locSystem = GFX_CreateGLSystem();
+    if (!locSystem)
+    {
+        fprintf(stderr, "render_bench: no GL system: %s\n", GFX_GetLastErrorDetail());
+        return false;
+    }
+    GFX_DeviceDesc locDesc;
+    locDesc.myWidth = aWidth;
+    locDesc.myHeight = aHeight;
+    GFX_Device* d = locSystem->CreateDevice(locDesc);
+    if (!d)
+    {
+        fprintf(stderr, "render_bench: no device: %s\n", GFX_GetLastErrorDetail());
+        GFX_DestroySystem(locSystem);
+        return false;
+    }
+    std::vector<Vertex> locVertices;
+    std::vector<uint16_t> locIndices;
+    MakeSphere(&locVertices, &locIndices);
+    const uint32_t locTriangles = uint32_t(locIndices.size() / 3);
+
+    // One static vertex and index buffer per mesh, as a loaded model has.
+    std::vector<GFX_Buffer*> locVBs, locIBs;
+    for (int k = 0; k < aMeshes; ++k)
+    {
+        GFX_BufferDesc b;
+        b.mySize = uint32_t(locVertices.size() * sizeof(Vertex));
+        GFX_Buffer* vb = d->CreateBuffer(b);
+        b.myType = GFX_RESOURCE_INDEXBUFFER;
+        b.mySize = uint32_t(locIndices.size() * 2);
+        GFX_Buffer* ib = d->CreateBuffer(b);
+        void* p = nullptr;
+        d->LockBuffer(vb, 0, 0, 0, &p);
+        memcpy(p, locVertices.data(), locVertices.size() * sizeof(Vertex));
+        d->UnlockBuffer(vb);
+        d->LockBuffer(ib, 0, 0, 0, &p);
+        memcpy(p, locIndices.data(), locIndices.size() * 2);
+        d->UnlockBuffer(ib);
+        locVBs.push_back(vb);
+        locIBs.push_back(ib);
+    }
+    const GFX_VertexElement e[] = {{0, 0, GFX_DECLTYPE_FLOAT3, GFX_DECLUSAGE_POSITION, 0},
+                                   {0, 12, GFX_DECLTYPE_FLOAT3, GFX_DECLUSAGE_NORMAL, 0},
+                                   {0, 24, GFX_DECLTYPE_FLOAT2, GFX_DECLUSAGE_TEXCOORD, 0}};
+    GFX_VertexDecl* locDecl = d->CreateVertexDecl(e, 3);
+    GFX_TextureDesc t;
+    t.myWidth = t.myHeight = 64;
+    t.myLevels = 1;
+    GFX_Texture* locTexture = d->CreateTexture(t);
+    GFX_LockedRect r;
+    d->LockTexture(locTexture, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r);
+    const std::vector<uint32_t> locChecker = Checker();
+    memcpy(r.myBits, locChecker.data(), locChecker.size() * 4);
+    d->UnlockTexture(locTexture, GFX_CUBEFACE_POSITIVE_X, 0);
+
+    d->SetTransform(GFX_TS_PROJECTION, Perspective(1.0f, float(aWidth) / float(aHeight), 0.5f, 200.0f));
+    d->SetRenderState(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    d->SetRenderState(GFX_RS_AMBIENT, 0xFF202020);
+    GFX_Material locMaterial;
+    d->SetMaterial(locMaterial);
+    GFX_Light l;
+    l.myType = GFX_LIGHT_DIRECTIONAL;
+    l.myDiffuse = {0.8f, 0.8f, 0.7f, 1.0f};
+    l.myDirection = {0.3f, -0.5f, 1.0f};
+    d->SetLight(0, l);
+    d->LightEnable(0, true);
+    GFX_Light p;
+    p.myType = GFX_LIGHT_POINT;
+    p.myDiffuse = {0.4f, 0.4f, 1.0f, 1.0f};
+    p.myPosition = {0.0f, 0.0f, 2.0f};
+    p.myRange = 100.0f;
+    p.myAttenuation0 = 0.0f;
+    p.myAttenuation1 = 0.1f;
+    d->SetLight(1, p);
+    d->LightEnable(1, true);
+    d->SetTexture(0, locTexture);
+    d->SetSamplerState(0, GFX_SAMP_MINFILTER, GFX_TEXF_LINEAR);
+    d->SetSamplerState(0, GFX_SAMP_MAGFILTER, GFX_TEXF_LINEAR);
+    d->SetVertexDecl(locDecl);
+
+    const auto locStart = std::chrono::steady_clock::now();
+    for (int f = 0; f < aFrames; ++f)
+    {
+        d->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        d->BeginScene();
+        for (int k = 0; k < aMeshes; ++k)
+        {
+            d->SetTransform(GFX_TS_WORLD, World(k, aMeshes, f));
+            d->SetStreamSource(0, locVBs[k], 0, sizeof(Vertex));
+            d->SetIndices(locIBs[k]);
+            d->DrawIndexedPrimitive(GFX_PRIM_TRIANGLELIST, 0, 0, uint32_t(locVertices.size()), 0, locTriangles);
+        }
+        d->EndScene();
+        d->Present();
+    }
+    anOut->mySeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - locStart).count();
+    anOut->myDraws = uint64_t(aFrames) * uint64_t(aMeshes);
+    anOut->myTriangles = anOut->myDraws * locTriangles;
+    std::vector<uint32_t> locFront(size_t(aWidth) * aHeight);
+    d->GetFrontBufferData(locFront.data(), aWidth * 4);
+    anOut->myCentre = locFront[size_t(aHeight / 2) * aWidth + aWidth / 2];
+    anOut->myImage = locFront;
+
+    for (int k = 0; k < aMeshes; ++k)
+    {
+        d->ReleaseBuffer(locVBs[k]);
+        d->ReleaseBuffer(locIBs[k]);
+    }
+    d->ReleaseVertexDecl(locDecl);
+    d->ReleaseTexture(locTexture);
+    locSystem->DestroyDevice(d);
+    GFX_DestroySystem(locSystem);
+    return true;
+}
+
+// [plain OpenGL] ----------------------------------------------------------------------------
+
+const char* const ourVertexText = R"(#version 330 core
+layout(location = 0) in vec3 aPosition;
+layout(location = 1) in vec3 aNormal;
+layout(location = 4) in vec2 aTexCoord;
+uniform mat4 uWorldView;
+uniform mat4 uProj;
+uniform mat3 uNormalMatrix;
+uniform vec3 uLightDir;
+uniform vec3 uLightPos;
+out vec4 vDiffuse;
+out vec2 vTex;
+void main()
+{
+    vec4 pc = uWorldView * vec4(aPosition, 1.0);
+    vec4 clip = uProj * pc;
+    gl_Position = vec4(clip.x, -clip.y, 2.0 * clip.z - clip.w, clip.w);
+    vec3 N = uNormalMatrix * aNormal;
+    vec3 c = vec3(0.125);
+    c += vec3(0.8, 0.8, 0.7) * max(dot(N, -uLightDir), 0.0);
+    vec3 L = uLightPos - pc.xyz;
+    float d = length(L);
+    c += vec3(0.4, 0.4, 1.0) * max(dot(N, L / d), 0.0) / (0.1 * d);
+    vDiffuse = vec4(clamp(c, 0.0, 1.0), 1.0);
+    vTex = aTexCoord;
+}
+)";
+
+const char* const ourFragmentText = R"(#version 330 core
+in vec4 vDiffuse;
+in vec2 vTex;
+uniform sampler2D uTex;
+out vec4 oColor;
+void main() { oColor = texture(uTex, vTex) * vDiffuse; }
+)";
+
+GLuint Compile(GLenum aKind, const char* aText)
+{
+    GLuint s = glCreateShader(aKind);
+    glShaderSource(s, 1, &aText, nullptr);
+    glCompileShader(s);
+    return s;
+}
+
+bool RunPlainGL(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Figures* anOut)
+{
+    EGLDisplay locDisplay = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    if (locDisplay == EGL_NO_DISPLAY || !eglInitialize(locDisplay, nullptr, nullptr) || !eglBindAPI(EGL_OPENGL_API))
+        return false;
+    const EGLint locAttribs[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
+                                 EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
+    EGLContext locContext = eglCreateContext(locDisplay, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, locAttribs);
+    if (locContext == EGL_NO_CONTEXT || !eglMakeCurrent(locDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, locContext))
+        return false;
+
+    GLuint locFBO, locColor, locDepth;
+    glGenFramebuffers(1, &locFBO);
+    glGenRenderbuffers(1, &locColor);
+    glGenRenderbuffers(1, &locDepth);
+    glBindRenderbuffer(GL_RENDERBUFFER, locColor);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, GLsizei(aWidth), GLsizei(aHeight));
+    glBindRenderbuffer(GL_RENDERBUFFER, locDepth);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, GLsizei(aWidth), GLsizei(aHeight));
+    glBindFramebuffer(GL_FRAMEBUFFER, locFBO);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, locColor);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, locDepth);
+
+    GLuint locProgram = glCreateProgram();
+    glAttachShader(locProgram, Compile(GL_VERTEX_SHADER, ourVertexText));
+    glAttachShader(locProgram, Compile(GL_FRAGMENT_SHADER, ourFragmentText));
+    glLinkProgram(locProgram);
+    glUseProgram(locProgram);
+    const GLint locWorldView = glGetUniformLocation(locProgram, "uWorldView");
+    const GLint locNormal = glGetUniformLocation(locProgram, "uNormalMatrix");
+    const GLint locLightDir = glGetUniformLocation(locProgram, "uLightDir");
+    const GFX_Matrix locProj = Perspective(1.0f, float(aWidth) / float(aHeight), 0.5f, 200.0f);
+    glUniformMatrix4fv(glGetUniformLocation(locProgram, "uProj"), 1, GL_FALSE, &locProj.m[0][0]);
+    glUniform3f(glGetUniformLocation(locProgram, "uLightPos"), 0.0f, 0.0f, 2.0f);
+    const float locLen = std::sqrt(0.09f + 0.25f + 1.0f);
+    glUniform3f(locLightDir, 0.3f / locLen, -0.5f / locLen, 1.0f / locLen);
+
+    std::vector<Vertex> locVertices;
+    std::vector<uint16_t> locIndices;
+    MakeSphere(&locVertices, &locIndices);
+    std::vector<GLuint> locVAOs(static_cast<size_t>(aMeshes));
+    std::vector<GLuint> locBuffers(static_cast<size_t>(aMeshes) * 2);
+    glGenVertexArrays(aMeshes, locVAOs.data());
+    glGenBuffers(aMeshes * 2, locBuffers.data());
+    for (int k = 0; k < aMeshes; ++k)
+    {
+        glBindVertexArray(locVAOs[k]);
+        glBindBuffer(GL_ARRAY_BUFFER, locBuffers[k * 2]);
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(locVertices.size() * sizeof(Vertex)), locVertices.data(),
+                     GL_STATIC_DRAW);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, locBuffers[k * 2 + 1]);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(locIndices.size() * 2), locIndices.data(), GL_STATIC_DRAW);
+        glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(0));
+        glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(12));
+        glVertexAttribPointer(4, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(24));
+        glEnableVertexAttribArray(0);
+        glEnableVertexAttribArray(1);
+        glEnableVertexAttribArray(4);
+    }
+    GLuint locTexture;
+    glGenTextures(1, &locTexture);
+    glBindTexture(GL_TEXTURE_2D, locTexture);
+    const std::vector<uint32_t> locChecker = Checker();
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 64, 64, 0, GL_BGRA, GL_UNSIGNED_BYTE, locChecker.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glViewport(0, 0, GLsizei(aWidth), GLsizei(aHeight));
+    std::vector<uint32_t> locPixels(size_t(aWidth) * aHeight);
+    const GLsizei locIndexCount = GLsizei(locIndices.size());
+
+    const auto locStart = std::chrono::steady_clock::now();
+    for (int f = 0; f < aFrames; ++f)
+    {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        for (int k = 0; k < aMeshes; ++k)
+        {
+            const GFX_Matrix w = World(k, aMeshes, f); // the view is the identity
+            const float n[9] = {w.m[0][0], w.m[0][1], w.m[0][2], w.m[1][0], w.m[1][1],
+                                w.m[1][2], w.m[2][0], w.m[2][1], w.m[2][2]};
+            glUniformMatrix4fv(locWorldView, 1, GL_FALSE, &w.m[0][0]);
+            glUniformMatrix3fv(locNormal, 1, GL_FALSE, n);
+            glBindVertexArray(locVAOs[k]);
+            glDrawElements(GL_TRIANGLES, locIndexCount, GL_UNSIGNED_SHORT, nullptr);
+        }
+        glReadPixels(0, 0, GLsizei(aWidth), GLsizei(aHeight), GL_BGRA, GL_UNSIGNED_BYTE, locPixels.data());
+    }
+    anOut->mySeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - locStart).count();
+    anOut->myDraws = uint64_t(aFrames) * uint64_t(aMeshes);
+    anOut->myTriangles = anOut->myDraws * (locIndices.size() / 3);
+    anOut->myCentre = locPixels[size_t(aHeight / 2) * aWidth + aWidth / 2];
+    anOut->myImage = locPixels;
+
+    glDeleteTextures(1, &locTexture);
+    glDeleteBuffers(aMeshes * 2, locBuffers.data());
+    glDeleteVertexArrays(aMeshes, locVAOs.data());
+    glDeleteProgram(locProgram);
+    glDeleteRenderbuffers(1, &locColor);
+    glDeleteRenderbuffers(1, &locDepth);
+    glDeleteFramebuffers(1, &locFBO);
+    eglMakeCurrent(locDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    eglDestroyContext(locDisplay, locContext);
+    return true;
+}
+
+void Print(const char* aName, int aFrames, const Figures& f)
+{
+    printf("%-10s %6d frames %8.3f s %9.1f fps %12.0f draws/s %14.0f triangles/s  centre 0x%08X\n", aName, aFrames,
+           f.mySeconds, aFrames / f.mySeconds, double(f.myDraws) / f.mySeconds, double(f.myTriangles) / f.mySeconds,
+           f.myCentre);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int locFrames = argc > 1 ? std::max(1, atoi(argv[1])) : 100;
+    const int locMeshes = argc > 2 ? std::max(1, atoi(argv[2])) : 200;
+    const uint32_t locWidth = argc > 3 ? uint32_t(std::max(16, atoi(argv[3]))) : 640;
+    const uint32_t locHeight = argc > 4 ? uint32_t(std::max(16, atoi(argv[4]))) : 480;
+    printf("render_bench: %d meshes of %d triangles, %ux%u, %d frames\n", locMeshes, ourSlices * ourSlices * 2,
+           locWidth, locHeight, locFrames);
+    Figures locLayer, locPlain;
+    if (!RunLayer(locFrames, locMeshes, locWidth, locHeight, &locLayer))
+        return 1;
+    Print("gfx layer", locFrames, locLayer);
+    if (!RunPlainGL(locFrames, locMeshes, locWidth, locHeight, &locPlain))
+    {
+        fprintf(stderr, "render_bench: no plain OpenGL context\n");
+        return 1;
+    }
+    Print("plain GL", locFrames, locPlain);
+    printf("layer / plain time ratio: %.3f\n", locLayer.mySeconds / locPlain.mySeconds);
+    if (argc > 5)
+    {
+        const std::string locPrefix = argv[5];
+        SaveTGA((locPrefix + "_gfx.tga").c_str(), locLayer.myImage, locWidth, locHeight);
+        SaveTGA((locPrefix + "_gl.tga").c_str(), locPlain.myImage, locWidth, locHeight);
+    }
+    return 0;
+}
