@@ -267,6 +267,15 @@ static bool locIsSorted(const QF_SDFArchive* anArchive, uint32_t aTable)
     return true;
 }
 
+// A compressed block cannot unpack to more than its coder's best ratio allows
+// (deflate stays under 1032:1, LZMA under about 7100:1): a size beyond that is
+// damage, refused before a buffer of that size is allocated.
+static bool locUnpackedSizeFits(uint32_t aMethod, uint32_t aStoredSize, uint32_t anUnpackedSize)
+{
+    const uint64_t locRatio = aMethod == QF_SDF_ZLIB ? 1032 : 8192;
+    return anUnpackedSize <= uint64_t(aStoredSize) * locRatio + 1024;
+}
+
 static bool locOpenFailed(int aCode)
 {
     QF_ErrorCode = aCode;
@@ -307,7 +316,8 @@ bool QF_SDF::Open(QF_SDFArchive* anArchive, const char* aPath, uint8_t aPriority
     const uint32_t locMethod = QF_SDFMethodOf(locPackedWord);
     const uint64_t locStoredAt = uint64_t(locFatBlock) + QF_SDF_FAT_HEADER_SIZE;
     if (locMethod == QF_SDF_INVALID || locStoredSize > locInfo.mySize - locStoredAt ||
-        (locMethod == QF_SDF_STORED && locStoredSize != locUnpackedSize))
+        (locMethod == QF_SDF_STORED && locStoredSize != locUnpackedSize) ||
+        !locUnpackedSizeFits(locMethod, locStoredSize, locUnpackedSize))
         return locOpenFailed(QF_ERROR_READ);
 
     uint8_t* locStored = static_cast<uint8_t*>(malloc(locStoredSize ? locStoredSize : 1));
@@ -506,7 +516,8 @@ bool QF_SDF::LoadEntry(QF_SDFArchive* anArchive, const QF_SDFFileRecord& aRecord
         return false;
     }
     // A stored entry is its contents: any other length is damage.
-    if (locMethod == QF_SDF_STORED && locStored != aRecord.mySize)
+    if ((locMethod == QF_SDF_STORED && locStored != aRecord.mySize) ||
+        !locUnpackedSizeFits(locMethod, locStored, aRecord.mySize))
     {
         QF_ErrorCode = QF_ERROR_READ;
         return false;

@@ -357,3 +357,69 @@ TEST_F(SDFOpener, RandomDamageNeverReadsOutsideTheArchive)
     }
     EXPECT_GT(locOpened, 0);
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*aMallocHook)(const volatile void*, size_t),
+                                                         void (*aFreeHook)(const volatile void*));
+// Under the sanitizers, the largest block allocated since the last reset.
+static size_t ourLargestAllocation = 0;
+static void locNoteAllocation(const volatile void*, size_t aSize)
+{
+    if (aSize > ourLargestAllocation)
+        ourLargestAllocation = aSize;
+}
+static void locNoteFree(const volatile void*) {}
+static bool ourHooksInstalled = __sanitizer_install_malloc_and_free_hooks(locNoteAllocation, locNoteFree) != 0;
+#endif
+
+TEST_F(SDFOpener, UnpackedSizesBeyondTheCoderRatioAreRefused)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    // Refused before a buffer of the claimed size is allocated.
+    ourLargestAllocation = 0;
+    struct CheckLargest
+    {
+        ~CheckLargest()
+        {
+            if (ourHooksInstalled)
+                EXPECT_LT(ourLargestAllocation, size_t(64) << 20);
+        }
+    } locCheckLargest;
+#endif
+    // A FAT claiming gigabytes from a few hundred stored bytes.
+    std::vector<uint8_t> locBytes = myGood.myBytes;
+    PutWord(locBytes, myGood.myFatBlock, 0xD2856789u);
+    ExpectRejected(locBytes, 2);
+
+    // An entry claiming the same: refused, the archive stays usable.
+    const uint32_t locRock = myGood.FindFile("Rock.TGA");
+    WriteBytes("entries.sdf", WithFat([&](std::vector<uint8_t>& f) { PutWord(f, locRock + 4, 0x80000000u); }));
+    QF_SDFArchive* locArchive = QF_SDF::OpenByName("entries.sdf", 1);
+    ASSERT_TRUE(locArchive);
+    QF_File locFile;
+    EXPECT_FALSE(locFile.Open("textures/rock.tga", OPEN_READ));
+    EXPECT_EQ(QF_ErrorCode, 2);
+    EXPECT_EQ(locArchive->myOpenFlag, 1);
+    ASSERT_TRUE(locFile.Open("data/x", OPEN_READ));
+    EXPECT_EQ(Contents(locFile), TextOfSize(3000, 2));
+}
+
+TEST_F(SDFReader, HighlyCompressedEntriesStillRead)
+{
+    // Runs of one byte come close to each coder's best ratio.
+    const std::string locZeros(8 << 20, '\0');
+    WriteText("src/zeros.bin", locZeros);
+    fs::current_path(myDir / "src");
+    for (uint32_t locMethod : {1u, 2u})
+    {
+        std::string locName = "zeros" + std::to_string(locMethod) + ".sdf";
+        ASSERT_TRUE(Pack({"zeros.bin"}, (myDir / locName).c_str(), locMethod));
+        ASSERT_TRUE(QF_SDF::OpenByName((myDir / locName).c_str(), 1));
+        QF_File locFile;
+        ASSERT_TRUE(locFile.Open("zeros.bin", OPEN_READ)) << locMethod;
+        EXPECT_TRUE(Contents(locFile) == locZeros);
+        locFile.Close();
+        QF_SDF::Close(nullptr);
+    }
+    fs::current_path(myDir);
+}
