@@ -83,7 +83,7 @@ void QC_Debug::OpenChannel(const char* aFileName, int aChannel)
 
 void QC_Debug::ChannelPrintf(int aChannel, const char* aFormat, ...)
 {
-    if (!ourChannels || aChannel < 0 || aChannel >= NUM_CHANNELS || !ourChannels[aChannel])
+    if (!ourChannels || aChannel < 0 || aChannel >= NUM_CHANNELS || !ourChannels[aChannel] || !aFormat)
         return;
     FILE* locFile = fopen(ourChannels[aChannel], "a");
     if (!locFile)
@@ -91,7 +91,7 @@ void QC_Debug::ChannelPrintf(int aChannel, const char* aFormat, ...)
     char locBuffer[BUFFER_SIZE];
     va_list locArgs;
     va_start(locArgs, aFormat);
-    vsnprintf(locBuffer, sizeof(locBuffer), aFormat ? aFormat : "", locArgs);
+    vsnprintf(locBuffer, sizeof(locBuffer), aFormat, locArgs);
     va_end(locArgs);
     fprintf(locFile, "%s\r\n", locBuffer);
     Printf("%s", locBuffer);
