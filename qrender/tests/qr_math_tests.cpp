@@ -8,6 +8,9 @@
 #include "qrender/matrix.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_quaternion.h"
+#include "qrender/qr_vl_list.h"
+
+#include <vector>
 
 namespace
 {
@@ -237,4 +240,42 @@ TEST(QR_ErrorTest, CodesAndTextsStayUntilOverwritten)
     EXPECT_STREQ(QR_Error::GetCodeText(4), "Unknown error");
     for (uint32_t locCode : {1u, 2u, 3u, 5u, 7u, 8u, 9u, 10u, 12u, 13u, 14u, 15u, 16u, 17u, 18u, 19u, 20u, 21u, 22u, 23u})
         EXPECT_STRNE(QR_Error::GetCodeText(locCode), "Unknown error") << locCode;
+}
+
+TEST(QR_VL_ListTest, RemovingWhileWalkingKeepsTheListWhole)
+{
+    QR_VL_List<int> locList;
+    locList.AddFirst(1);
+    locList.Next();
+    locList.RemoveCurrent();
+    EXPECT_EQ(locList.myFirst, nullptr);
+    EXPECT_EQ(locList.myLast, nullptr);
+    EXPECT_EQ(locList.myIteratorNode, nullptr);
+    EXPECT_EQ(locList.myCount, 0);
+
+    for (int i = 1; i <= 5; i++)
+        locList.AddLast(i);
+    // Remove the even items while walking: the cursor steps back to the
+    // predecessor, so Next continues after the removed node.
+    locList.Reset();
+    for (locList.Next(); !locList.AtEnd(); locList.Next())
+        if (locList.GetCurrent() % 2 == 0)
+            locList.RemoveCurrent();
+    std::vector<int> locItems;
+    for (QR_VL_List<int>::Node* n = locList.myFirst; n; n = n->myNext)
+        locItems.push_back(n->myItem);
+    EXPECT_EQ(locItems, (std::vector<int>{1, 3, 5}));
+    // Removing the last node moves the last pointer to its predecessor.
+    locList.Reset();
+    locList.Next();
+    locList.Next();
+    locList.Next();
+    locList.RemoveCurrent();
+    EXPECT_EQ(locList.myLast->myItem, 3);
+    EXPECT_EQ(locList.myCount, 2);
+    locList.AddLast(9);
+    EXPECT_EQ(locList.myLast->myItem, 9);
+    locList.RemoveAll();
+    EXPECT_EQ(locList.myCount, 0);
+    EXPECT_EQ(locList.myFirst, nullptr);
 }
