@@ -740,3 +740,61 @@ TEST(GfxDXT, ExpandedUploadDrawsLikeTheDriversDecoder)
     locSystem->DestroyDevice(locDevice);
     GFX_DestroySystem(locSystem);
 }
+
+TEST_F(GfxPixel, MipFilterPicksTheSmallerLevel)
+{
+    GFX_TextureDesc d;
+    d.myWidth = d.myHeight = 8;
+    d.myLevels = 0;
+    GFX_Texture* t = myDevice->CreateTexture(d);
+    myTextures.push_back(t);
+    ASSERT_EQ(myDevice->GetTextureLevelCount(t), 4u);
+    const uint32_t locColours[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+    for (uint32_t l = 0; l < 4; ++l)
+    {
+        GFX_LockedRect r;
+        ASSERT_TRUE(myDevice->LockTexture(t, GFX_CUBEFACE_POSITIVE_X, l, 0, &r));
+        const uint32_t w = 8 >> l;
+        for (uint32_t y = 0; y < w; ++y)
+            for (uint32_t x = 0; x < w; ++x)
+                reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(r.myBits) + y * r.myPitch)[x] = locColours[l];
+        ASSERT_TRUE(myDevice->UnlockTexture(t, GFX_CUBEFACE_POSITIVE_X, l));
+    }
+    myDevice->SetTexture(0, t);
+    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
+    // 8 texels over 4 pixels: level 1.
+    myDevice->SetSamplerState(0, GFX_SAMP_MIPFILTER, GFX_TEXF_POINT);
+    Quad(-0.5f, -0.5f, 3.5f, 3.5f, 0xFFFFFFFF);
+    EXPECT_EQ(Pixel(1, 1), 0xFF00FF00u);
+    // Without mip filtering the top level is read; MAXMIPLEVEL holds back the detailed ones.
+    myDevice->SetSamplerState(0, GFX_SAMP_MIPFILTER, GFX_TEXF_NONE);
+    Quad(-0.5f, -0.5f, 3.5f, 3.5f, 0xFFFFFFFF);
+    EXPECT_EQ(Pixel(1, 1), 0xFFFF0000u);
+    myDevice->SetSamplerState(0, GFX_SAMP_MIPFILTER, GFX_TEXF_POINT);
+    myDevice->SetSamplerState(0, GFX_SAMP_MAXMIPLEVEL, 2);
+    Quad(-0.5f, -0.5f, 3.5f, 3.5f, 0xFFFFFFFF);
+    EXPECT_EQ(Pixel(1, 1), 0xFF0000FFu);
+}
+
+TEST_F(GfxPixel, RangeFogUsesTheDistanceNotTheDepth)
+{
+    const GFX_VertexElement e[] = {{0, 0, GFX_DECLTYPE_FLOAT3, GFX_DECLUSAGE_POSITION, 0}};
+    GFX_VertexDecl* locDecl = myDevice->CreateVertexDecl(e, 1);
+    struct P { float x, y, z; };
+    // A small triangle around (0.6, 0.6, 0.8): depth 0.8, distance 1.166.
+    const std::vector<P> v = {{0.55f, 0.65f, 0.8f}, {0.65f, 0.65f, 0.8f}, {0.55f, 0.55f, 0.8f}};
+    myDevice->SetRenderState(GFX_RS_LIGHTING, 0);
+    myDevice->SetRenderState(GFX_RS_ZENABLE, 0);
+    myDevice->SetRenderState(GFX_RS_FOGENABLE, 1);
+    myDevice->SetRenderState(GFX_RS_FOGVERTEXMODE, GFX_FOG_LINEAR);
+    myDevice->SetRenderState(GFX_RS_FOGCOLOR, 0xFF000000);
+    myDevice->SetRenderState(GFX_RS_FOGSTART, GFX_FloatBits(0.0f));
+    myDevice->SetRenderState(GFX_RS_FOGEND, GFX_FloatBits(2.0f));
+    Draw(locDecl, GFX_PRIM_TRIANGLELIST, v, 1);
+    EXPECT_LE(Distance(Pixel(50, 12), 0xFF999999), 2); // 1 - 0.8 / 2 = 0.6
+    myDevice->SetRenderState(GFX_RS_RANGEFOGENABLE, 1);
+    Draw(locDecl, GFX_PRIM_TRIANGLELIST, v, 1);
+    const uint32_t c = uint32_t(std::lround(255.0 * (1.0 - std::sqrt(0.6 * 0.6 * 2 + 0.64) / 2.0)));
+    EXPECT_LE(Distance(Pixel(50, 12), 0xFF000000u | c * 0x010101u), 3);
+    myDevice->ReleaseVertexDecl(locDecl);
+}
