@@ -9,6 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
 {
     VelkLog::SetErrorSwitch(false);
     FuzzScratch::Write("a.fruit", aData, aSize);
+    FuzzScratch::Inside locInside;
     VelkTypeManager locTypeManager;
     locTypeManager.Compile("a.fruit");
     return 0;

@@ -60,6 +60,7 @@ static void locWalk(QF_ArchiveEntry* anEntry, const std::string& aDirectory, int
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
 {
     const std::string locPath = FuzzScratch::Write("fuzz.pak", aData, aSize);
+    FuzzScratch::Inside locInside;
     for (bool locNoMapping : {false, true})
     {
         if (QF_File::AddArchive(locPath.c_str(), locNoMapping, 1))

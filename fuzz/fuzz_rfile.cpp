@@ -38,6 +38,7 @@ static void locReadAll(QF_File& aFile)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
 {
     const std::string locPath = FuzzScratch::Write("fuzz.bin", aData, aSize);
+    FuzzScratch::Inside locInside;
     static const uint32_t ourModes[] = {
         QF_READ,
         QF_READ | QF_SCRAMBLED,

@@ -27,6 +27,7 @@ static void locReadEntry(const char* aPath, uint32_t aMode)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
 {
     const std::string locArchivePath = FuzzScratch::Write("fuzz.sdf", aData, aSize);
+    FuzzScratch::Inside locInside;
     QF_SDFArchive* locArchive = QF_SDF::OpenByName(locArchivePath.c_str(), 1);
     if (locArchive)
     {

@@ -12,8 +12,10 @@
 #include <dirent.h>
 #include <unistd.h>
 
-// A folder of its own under /dev/shm (memory) or TMPDIR, made the current
-// directory so that relative names in the input stay inside it. Removed at exit.
+// A folder of its own under /dev/shm (memory) or TMPDIR, removed at exit.
+// Readers run inside it (FuzzScratch::Inside), so that relative names in the
+// input stay in it; the working directory is given back after each input, as
+// libFuzzer resolves its corpus and artifact paths against it.
 class FuzzScratch
 {
 public:
@@ -36,21 +38,35 @@ public:
         return locPath;
     }
 
+    // The scratch folder is the working directory while this lives.
+    class Inside
+    {
+    public:
+        Inside()
+        {
+            if (!getcwd(myOldPath, sizeof(myOldPath)) || chdir(Get().c_str()) != 0)
+                abort();
+        }
+        ~Inside()
+        {
+            if (chdir(myOldPath) != 0)
+                abort();
+        }
+
+    private:
+        char myOldPath[4096];
+    };
+
 private:
     FuzzScratch()
     {
         const char* locBase = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : getenv("TMPDIR");
         std::string locTemplate = std::string(locBase ? locBase : "/tmp") + "/qfuzz.XXXXXX";
-        if (!mkdtemp(locTemplate.data()) || chdir(locTemplate.c_str()) != 0)
+        if (!mkdtemp(locTemplate.data()))
             abort();
         myPath = locTemplate;
     }
-    ~FuzzScratch()
-    {
-        if (chdir("/") != 0)
-            return;
-        RemoveTree(myPath);
-    }
+    ~FuzzScratch() { RemoveTree(myPath); }
     static void RemoveTree(const std::string& aPath)
     {
         if (DIR* locDir = opendir(aPath.c_str()))

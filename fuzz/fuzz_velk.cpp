@@ -28,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
     const char* locText = reinterpret_cast<const char*>(locSplit ? locSplit + 1 : aData);
     const size_t locLength = locSplit ? aSize - (locSplit + 1 - aData) : aSize;
 
+    FuzzScratch::Inside locInside;
     for (int locPass = 0; locPass < 2; locPass++)
     {
         VelkTypeManager locTypeManager;
