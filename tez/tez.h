@@ -41,6 +41,7 @@ public:
 
     // Without following references.
     uint32_t GetTypeHash() const { return myTypeHash; }
+    uint32_t GetOwnNameHash() const { return myNameHash; }
     int GetCount() const { return myCount; }
     // A reference's target, null for "NULL".
     Tez* GetTarget() const { return myTarget; }

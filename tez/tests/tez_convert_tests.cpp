@@ -1,0 +1,263 @@
+// Namespaces converted to .tez, .loc and .hash files, and read back.
+#include <string>
+
+#include "qcommon/qc_listiterator.h"
+#include "tez/tests/tez_test_util.h"
+#include "tez/tez.h"
+#include "tez/tez_hash.h"
+#include "tez/tez_loc.h"
+#include "velk/velk_compiler.h"
+#include "velk/velk_namespace.h"
+#include "velk/velk_type.h"
+#include "velk/velk_typemanager.h"
+
+namespace
+{
+const char* const GAME_FRUIT =
+    "TYPE Colour\r\n{\r\nRed\r\nGreen\r\nBlue\r\n}\r\n"
+    "CLASS Point\r\n{\r\nNUMBER x 1\r\nNUMBER y 2\r\n}\r\n"
+    "CLASS Item\r\n{\r\nTEXT title\r\nColour colour Green\r\nPoint pos\r\nItem* next\r\nFILE icon\r\n"
+    "LOCTEXT label\r\nDECIMAL weight 0.5\r\n}\r\n"
+    "CLASS Holder\r\n{\r\nItem* item\r\nPoint* spot\r\n}\r\n"
+    "CLASS Empty\r\n{\r\n}\r\n"
+    "SCRIPTCLASS Script\r\n{\r\nTEXT\r\nLOCTEXT\r\nPoint\r\nItem*\r\n}\r\n";
+
+// holder2 refers through holder.item, which comes later in the file.
+const char* const GAME_VELK =
+    "Holder holder2\r\n{\r\n\tspot holder.item.pos\r\n}\r\n"
+    "Item first\r\n{\r\n\ttitle \"hello world\"\r\n\tcolour Blue\r\n\tpos\r\n\t{\r\n\t\tx 10\r\n\t}\r\n"
+    "\tnext second\r\n\ticon c:\\data\\icon.tga\r\n\tlabel \"Caf\xe9 au lait\"\r\n\tweight 1.25\r\n}\r\n"
+    "Item second\r\n{\r\n\tnext NULL\r\n}\r\n"
+    "Holder holder\r\n{\r\n\titem first\r\n}\r\n"
+    "Empty nothing\r\n{\r\n}\r\n"
+    "Script script\r\n{\r\n\tTEXT \"a b\"\r\n\tLOCTEXT \"line\\none\"\r\n\tPoint Point(3)\r\n\t{\r\n\t\tx 5\r\n\t}\r\n"
+    "\tItem* first\r\n}\r\n"
+    "NUMBER count 7\r\nLOCTEXT greeting Hello\r\n";
+
+class TezConvertTest : public TezTest
+{
+protected:
+    void SetUp() override
+    {
+        TezTest::SetUp();
+        myFruit = WriteDisk("game.fruit", GAME_FRUIT);
+    }
+
+    std::string VelkFile(const std::string& aName, const std::string& aBody)
+    {
+        return WriteDisk(aName, "INCLUDE " + myFruit + "\r\n" + aBody);
+    }
+
+    bool Compile(VelkNameSpace& aSpace, const std::string& aName, const std::string& aBody)
+    {
+        return VelkCompiler::Compile(aSpace, VelkFile(aName, aBody).c_str(), &myTypes, nullptr);
+    }
+
+    // The tree read back holds what the namespace holds.
+    void ExpectSame(VelkType* aSource, Tez* aNode, const TezLocDecoder* aDecoder, int aDepth = 0)
+    {
+        ASSERT_NE(aNode, nullptr);
+        const std::string locWhere = aSource->GetName().GetBuffer();
+        EXPECT_EQ(aNode->GetTypeHash(), TezHash(aSource->GetTypeName())) << locWhere;
+        EXPECT_EQ(aNode->GetOwnNameHash(), TezHash(aSource->GetName())) << locWhere;
+        if (VelkRef* locRef = dynamic_cast<VelkRef*>(aSource))
+        {
+            ASSERT_TRUE(aNode->IsReference()) << locWhere;
+            VelkType* locTarget = locRef->GetTarget(false);
+            if (!locTarget)
+                EXPECT_EQ(aNode->GetTarget(), nullptr) << locWhere;
+            else if (aDepth < 3)
+                ExpectSame(locTarget, aNode->GetTarget(), aDecoder, aDepth + 1);
+            return;
+        }
+        if (aSource->GetNumMembers() > 0)
+        {
+            ASSERT_EQ(aNode->GetCount(), aSource->GetNumMembers()) << locWhere;
+            for (int locIndex = 0; locIndex < aSource->GetNumMembers(); ++locIndex)
+                ExpectSame(aSource->GetMemberAt(locIndex), aNode->GetMemberByIndex(locIndex), aDecoder, aDepth);
+            return;
+        }
+        EXPECT_EQ(aNode->GetCount(), -1) << locWhere;
+        std::string locValue = aSource->GetValue().GetBuffer();
+        if (locValue == "<empty>")
+            locValue.clear();
+        if (aSource->GetTypeName() == "FILE")
+            for (char& locChar : locValue)
+                locChar = locChar == '\\' ? '/' : locChar;
+        if (aSource->GetTypeName() != "LOCTEXT")
+        {
+            EXPECT_EQ(std::string(aNode->GetValue()), locValue) << locWhere;
+            return;
+        }
+        ASSERT_NE(aDecoder, nullptr);
+        const QC_LocString* locText = aDecoder->GetText(static_cast<uint32_t>(aNode->GetValueAsInt()));
+        ASSERT_NE(locText, nullptr) << locWhere;
+        std::u16string locExpected;
+        for (unsigned char locChar : locValue)
+        {
+            if (locChar == 'n' && !locExpected.empty() && locExpected.back() == u'\\')
+                locExpected.back() = u'\n';
+            else
+                locExpected += static_cast<char16_t>(locChar);
+        }
+        EXPECT_EQ(std::u16string(locText->GetText(), static_cast<size_t>(locText->GetLength())), locExpected)
+            << locWhere;
+    }
+
+    std::string myFruit;
+    VelkTypeManager myTypes;
+};
+}
+
+TEST_F(TezConvertTest, HeaderAndRecordsHaveTheirExactLayout)
+{
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, "small.velk",
+                        "NUMBER count 7\r\nPoint p\r\n{\r\n\tx 3\r\n}\r\nEmpty none\r\n{\r\n}\r\n"
+                        "FILE icon a\\b\\c.tga\r\nTEXT nothing <empty>\r\nHolder h\r\n{\r\n}\r\n"));
+    ASSERT_TRUE(VelkToTez::Convert(locSpace, PathOf("small.velk").c_str())) << AllPrinted();
+    const std::string locExpected = TezBytes()
+                                        .Header(0, 6)
+                                        .Scalar("NUMBER", "count", "7")
+                                        .Object("Point", "p", 2)
+                                        .Scalar("NUMBER", "x", "3")
+                                        .Scalar("NUMBER", "y", "2")
+                                        .Scalar("Empty", "none", "")
+                                        .Scalar("FILE", "icon", "a/b/c.tga")
+                                        .Scalar("TEXT", "nothing", "")
+                                        .Object("Holder", "h", 2)
+                                        .Ref("Item*", "item", "NULL")
+                                        .Ref("Point*", "spot", "NULL")
+                                        .Text();
+    EXPECT_EQ(ReadDisk("small.tez"), locExpected);
+    EXPECT_EQ(ReadDisk("small.tez").substr(0, 8), std::string("tez0010\0", 8));
+    EXPECT_FALSE(std::filesystem::exists(PathOf("small.loc")));
+
+    std::string locReport;
+    for (const char* locName : {"NUMBER", "count", "Point", "p", "x", "y", "Empty", "none", "FILE", "icon", "TEXT",
+                                "nothing", "Holder", "h", "Item*", "item", "Point*", "spot"})
+    {
+        char locLine[300];
+        snprintf(locLine, sizeof(locLine), "%13d %s\r\n", static_cast<int>(TezHash(locName)), locName);
+        locReport += locLine;
+    }
+    EXPECT_EQ(ReadDisk("small.hash"), locReport + "\r\n\r\nNo duplicate hash entries.\r\n");
+}
+
+TEST_F(TezConvertTest, NamespaceReadBackEqualsTheSource)
+{
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, "game.velk", GAME_VELK));
+    ASSERT_TRUE(VelkToTez::Convert(locSpace, PathOf("game.velk").c_str())) << AllPrinted();
+
+    // LOCTEXT keys are dotted paths from the root; indices count from 0.
+    EXPECT_EQ(ReadDisk("game.loc"), "\xEF\xBB\xBF"
+                                    "first.label\tCaf\xC3\xA9 au lait\r\n"
+                                    "second.label\t<empty>\r\n"
+                                    "script.LOCTEXT(1)\tline\\none\r\n"
+                                    "greeting\tHello\r\n");
+
+    Tez* locRoot = Tez::Load(PathOf("game.tez").c_str(), false);
+    ASSERT_NE(locRoot, nullptr) << AllPrinted();
+    EXPECT_EQ(locRoot->GetTypeHash(), TezHash("tez0010"));
+    EXPECT_EQ(locRoot->GetOwnNameHash(), TezHash(PathOf("game.tez").c_str()));
+    ASSERT_NE(locRoot->GetLocDecoder(), nullptr);
+    EXPECT_EQ(locRoot->GetLocDecoder()->GetNumTexts(), 4u);
+
+    QC_List<VelkType*> locRoots;
+    locSpace.GetInstances(locRoots, true);
+    ASSERT_EQ(locRoot->GetNumMembers(), locRoots.myCount);
+    int locIndex = 0;
+    QC_ListIterator<VelkType*> locIter(&locRoots);
+    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+        ExpectSame(locIter.GetCurrent(), locRoot->GetMemberByIndex(locIndex++), locRoot->GetLocDecoder());
+
+    // The reference through holder.item reaches first.pos.
+    Tez* locSpot = locRoot->GetMember("holder2.spot");
+    ASSERT_NE(locSpot, nullptr);
+    EXPECT_TRUE(locSpot->IsReference());
+    EXPECT_EQ(locSpot->GetTarget(), locRoot->GetMember("first.pos"));
+    EXPECT_EQ(locRoot->GetMember("holder.item.pos.x")->GetValueAsInt(), 10);
+    EXPECT_STREQ(locRoot->GetMemberValue("holder2.spot.x"), "10");
+    EXPECT_EQ(locSpot->GetNumMembers(), 2);
+    EXPECT_EQ(locSpot->GetNameHash(), TezHash("pos"));
+    Tez* locNext = locRoot->GetMember("second.next");
+    EXPECT_EQ(locNext->GetTarget(), nullptr);
+    EXPECT_EQ(locNext->GetNameHash(), TezHash("NULL"));
+    EXPECT_EQ(locNext->GetValue(), nullptr);
+    EXPECT_EQ(locNext->GetNumMembers(), 0);
+    EXPECT_EQ(locRoot->GetMember("first.missing"), nullptr);
+    EXPECT_TRUE(Printed("Tez::GetMember(): failed to find member named 'first.missing'. This may or may not cause a crash."));
+    EXPECT_EQ(locRoot->GetMember(std::string(512, 'a').c_str()), nullptr);
+    delete locRoot;
+}
+
+TEST_F(TezConvertTest, ValueLimitIs511Bytes)
+{
+    VelkNameSpace locFits;
+    ASSERT_TRUE(Compile(locFits, "fits.velk", "TEXT t " + std::string(511, 'x') + "\r\n"));
+    ASSERT_TRUE(VelkToTez::Convert(locFits, PathOf("fits.velk").c_str()));
+    Tez* locRoot = Tez::Load(PathOf("fits.tez").c_str(), false);
+    ASSERT_NE(locRoot, nullptr);
+    EXPECT_EQ(std::string(locRoot->GetMemberValue("t")), std::string(511, 'x'));
+    delete locRoot;
+
+    const std::string locOld = ReadDisk("fits.tez");
+    VelkNameSpace locTooLong;
+    ASSERT_TRUE(Compile(locTooLong, "fits.velk", "TEXT t " + std::string(512, 'x') + "\r\n"));
+    EXPECT_FALSE(VelkToTez::Convert(locTooLong, PathOf("fits.velk").c_str()));
+    EXPECT_TRUE(Printed("string value exceeds maximum allowed length (512 chars)"));
+    EXPECT_EQ(ReadDisk("fits.tez"), locOld);
+}
+
+TEST_F(TezConvertTest, ReportListsNamesSharingAHash)
+{
+    // "aca" and "bab" hash alike.
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, "dup.velk", "NUMBER aca 1\r\nNUMBER bab 2\r\nScript s\r\n{\r\n\tTEXT aca v\r\n}\r\n"));
+    ASSERT_TRUE(VelkToTez::Convert(locSpace, PathOf("dup.velk").c_str())) << AllPrinted();
+    const std::string locReport = ReadDisk("dup.hash");
+    char locLine[64];
+    snprintf(locLine, sizeof(locLine), "%13d", static_cast<int>(TezHash("aca")));
+    const std::string locHash = locLine;
+    EXPECT_NE(locReport.find("\r\n\r\n\r\nDuplicate Hash Entries:\r\n" + locHash + " aca\r\n" + locHash +
+                             " bab\r\n\r\n2 duplicate hash entries were found!\r\n"),
+              std::string::npos)
+        << locReport;
+
+    // A later conversion starts with an empty registry.
+    VelkNameSpace locPlain;
+    ASSERT_TRUE(Compile(locPlain, "plain.velk", "NUMBER one 1\r\n"));
+    ASSERT_TRUE(VelkToTez::Convert(locPlain, PathOf("plain.velk").c_str()));
+    snprintf(locLine, sizeof(locLine), "%13d NUMBER\r\n%13d one\r\n", static_cast<int>(TezHash("NUMBER")),
+             static_cast<int>(TezHash("one")));
+    EXPECT_EQ(ReadDisk("plain.hash"), std::string(locLine) + "\r\n\r\nNo duplicate hash entries.\r\n");
+}
+
+TEST_F(TezConvertTest, FailedLocSaveLeavesTheOldPairUntouched)
+{
+    VelkNameSpace locGood;
+    ASSERT_TRUE(Compile(locGood, "pair.velk", "LOCTEXT greeting Hello\r\nNUMBER n 1\r\n"));
+    ASSERT_TRUE(VelkToTez::Convert(locGood, PathOf("pair.velk").c_str()));
+    const std::string locOldTez = ReadDisk("pair.tez");
+    const std::string locOldLoc = ReadDisk("pair.loc");
+
+    VelkNameSpace locBadKey;
+    ASSERT_TRUE(Compile(locBadKey, "pair.velk", "NUMBER n 2\r\nLOCTEXT " + std::string(256, 'k') + " Hi\r\n"));
+    EXPECT_FALSE(VelkToTez::Convert(locBadKey, PathOf("pair.velk").c_str()));
+    EXPECT_TRUE(Printed("VelkToTez::Priv_ConvertVelkToTez(): failed to save .loc file for '" + PathOf("pair.tez")));
+    EXPECT_EQ(ReadDisk("pair.tez"), locOldTez);
+    EXPECT_EQ(ReadDisk("pair.loc"), locOldLoc);
+    EXPECT_NE(ReadDisk("pair.hash").find(std::string(256, 'k')), std::string::npos);
+
+    // A .loc that cannot be replaced fails the same way.
+    std::filesystem::remove(PathOf("pair.loc"));
+    std::filesystem::create_directory(PathOf("pair.loc"));
+    EXPECT_FALSE(VelkToTez::Convert(locGood, PathOf("pair.velk").c_str()));
+    EXPECT_EQ(ReadDisk("pair.tez"), locOldTez);
+
+    VelkNameSpace locEmpty;
+    EXPECT_FALSE(VelkToTez::Convert(locEmpty, PathOf("pair.velk").c_str()));
+    EXPECT_TRUE(Printed("VelkToTez::Priv_ConvertVelkToTez(): no instances at root level"));
+    EXPECT_FALSE(VelkToTez::Convert(locGood, PathOf("noextension").c_str()));
+}
