@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/gfx/gfx_device.h"
+#include "qrender/matrix44.h"
 #include "qrender/qr_render.h"
 
 // A window the caller hands over: Present gives it every frame.
@@ -162,15 +163,6 @@ private:
     void ReleaseDeviceBuffer(QR_IndexBuffer* aBuffer);
     uint32_t BindStreams(QR_VertexBuffer** aVertexBufferList, uint32_t aNumVerts, bool aCheckStaticLockFlag);
     void ResetDynamicBuffers();
-    void MakeOwnKinds();
+    bool MakeOwnKinds();
     void DeleteOwnKinds();
-};
-
-// The stream and index-buffer bindings last sent to the device.
-struct QR_StreamCache
-{
-    GFX_Buffer* myBuffers[8];
-    uint32_t myStrides[8];
-    uint32_t myNumStreams;
-    GFX_Buffer* myIndexBuffer;
 };

@@ -1,0 +1,84 @@
+// The "CAMERA_FACING" kind: turns the world matrix towards the camera about the vertical
+// axis and draws through "NORMAL_MESH".
+#include "qrender/qr_d3dcamerafacingvshader.h"
+
+#include <math.h>
+#include <new>
+
+#include "qrender/qr_view.h"
+
+QR_D3DCameraFacingVShader* QR_D3DCameraFacingVShader::ourInstance = nullptr;
+Matrix44 QR_D3DCameraFacingVShader::ourBillboard = Matrix44::Identity();
+
+bool QR_D3DCameraFacingVShader::Create()
+{
+    if (ourInstance)
+        return true;
+    ourInstance = new (std::nothrow) QR_D3DCameraFacingVShader();
+    if (ourInstance && !ourInstance->myWrappedShader)
+    {
+        delete ourInstance;
+        ourInstance = nullptr;
+    }
+    return ourInstance != nullptr;
+}
+
+QR_D3DCameraFacingVShader::QR_D3DCameraFacingVShader()
+    : QR_VertexShader("CAMERA_FACING", 2)
+    , myWrappedShader(QR_VertexShader::Find("NORMAL_MESH"))
+{
+}
+
+QR_D3DCameraFacingVShader::~QR_D3DCameraFacingVShader()
+{
+    if (ourInstance == this)
+        ourInstance = nullptr;
+}
+
+QR_CompiledVertexShader* QR_D3DCameraFacingVShader::Compile(const QR_VertexShaderSetupData& aSetup)
+{
+    return myWrappedShader->Compile(aSetup);
+}
+
+void QR_D3DCameraFacingVShader::ReleaseCompiled(QR_CompiledVertexShader* aCompiled)
+{
+    myWrappedShader->ReleaseCompiled(aCompiled);
+}
+
+void QR_D3DCameraFacingVShader::Begin(QR_CompiledVertexShader* aCompiled)
+{
+    myWrappedShader->Begin(aCompiled);
+    ourCurrent = this;
+}
+
+void QR_D3DCameraFacingVShader::SetDataBlock(QR_VertexShaderDataBlock* aDataBlock)
+{
+    myWrappedShader->SetDataBlock(aDataBlock);
+}
+
+bool QR_D3DCameraFacingVShader::PrepareMesh(QR_Mesh* aMesh)
+{
+    return myWrappedShader->PrepareMesh(aMesh);
+}
+
+void QR_D3DCameraFacingVShader::Draw(QR_Mesh* aMesh, float aLodDistance, float aTime)
+{
+    if (ourWorldMatrix)
+    {
+        ourBillboard[12] = (*ourWorldMatrix)[12];
+        ourBillboard[13] = (*ourWorldMatrix)[13];
+        ourBillboard[14] = (*ourWorldMatrix)[14];
+    }
+    QR_View* locView = QR_View::ourCurrentView;
+    Matrix33 locViewRotation = locView ? locView->myViewMatrix.GetMatrix33() : Matrix33::Identity();
+    float f[3] = {0.0f, 0.0f, 1.0f};
+    if (locView)
+        locView->GetForward(f);
+    float locYaw = atan2f(f[0], f[2]);
+    float s = sinf(locYaw), c = cosf(locYaw);
+    Matrix33 locRy = {{c, 0.0f, -s, 0.0f, 1.0f, 0.0f, s, 0.0f, c}};
+    ourBillboard.SetMatrix33(locRy * locViewRotation);
+    ourWorldMatrix = &ourBillboard;
+    myWrappedShader->SetDataBlock(nullptr);
+    myWrappedShader->Draw(aMesh, aLodDistance, aTime);
+}

@@ -1,0 +1,57 @@
+// A renderer started on the recording device layer, for the logic tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/gfx/gfx_recording.h"
+#include "qrender/qr_render.h"
+#include "qrender/qr_renderd3d.h"
+
+class RecordingRender : public testing::Test
+{
+protected:
+    static GFX_RecordingConfig ourConfig;
+    static GFX_System* MakeSystem() { return GFX_CreateRecordingSystem(ourConfig); }
+
+    void SetUp() override
+    {
+        ourConfig = GFX_RecordingConfig();
+        QR_RenderD3D::ourSystemFactory = MakeSystem;
+        mySettings.myFullScreenFlag = 0;
+        mySettings.myBitsPerPixel = 32;
+        mySettings.myWidth = 64;
+        mySettings.myHeight = 48;
+    }
+    void TearDown() override
+    {
+        QR_Render::Destroy();
+        QR_Render::ourHooks = QR_RenderHooks();
+    }
+
+    bool Start(const QR_RenderStartupOptions* anOptions = nullptr)
+    {
+        return QR_Render::Create(nullptr, anOptions) && QR_Render::ourInstance->Init(&mySettings);
+    }
+    static QR_Render* R() { return QR_Render::ourInstance; }
+    static std::vector<std::string>& Calls() { return GFX_RecordedCalls(QR_RenderD3D::ourDevice); }
+    static int Count(const std::string& aPrefix)
+    {
+        int n = 0;
+        for (const std::string& s : Calls())
+            n += s.compare(0, aPrefix.size(), aPrefix) == 0;
+        return n;
+    }
+    static std::string Last(const std::string& aPrefix)
+    {
+        std::vector<std::string>& c = Calls();
+        for (size_t i = c.size(); i-- > 0;)
+            if (c[i].compare(0, aPrefix.size(), aPrefix) == 0)
+                return c[i];
+        return "";
+    }
+
+    QR_RenderSettings mySettings;
+};
