@@ -15,6 +15,8 @@
 #include "velk/velk_compiler.h"
 #include "velk/velk_namespace.h"
 #include "velk/velk_output.h"
+#include "tez/tez_convert.h"
+#include "tez/tez_loc.h"
 #include "velk/velk_typemanager.h"
 
 static std::string ourCorpus;
@@ -131,7 +133,7 @@ static const char ourTypes[] =
 
 static const char ourInstances[] =
     "INCLUDE types.fruit\r\n"
-    "Item Apple\r\n{\r\nCount 3\r\nWeight 0.25\r\nName \"red apple\"\r\nTint GREEN\r\nNext Pear\r\n}\r\n"
+    "Item Apple\r\n{\r\nCount 3\r\nWeight 0.25\r\nName \"red apple\"\r\nTint GREEN\r\nNext Pear\r\nLabel \"Red apple\"\r\n}\r\n"
     "Item Pear\r\n{\r\nCount 1\r\n}\r\n"
     "Shelf Top\r\n{\r\nFirst\r\n{\r\nCount 2\r\n}\r\nPicture shelf.tga\r\n}\r\n"
     "Script Run\r\n{\r\nNUMBER 4\r\nTEXT Greeting hello\r\nItem Spare\r\n{\r\nCount 9\r\n}\r\n}\r\n"
@@ -162,6 +164,26 @@ static void locVelkSeeds(const std::string& aWork)
     locSeed("fuzz_velk", "ignored.velk", ourInstances, sizeof(ourInstances) - 1);
     std::string locWithTypes = std::string(ourTypes) + '\0' + locWritten;
     locSeed("fuzz_velk", "withtypes.velk", locWithTypes.data(), locWithTypes.size());
+
+    // The converter's .tez and .loc of the same namespace.
+    if (!VelkToTez::Convert(locNameSpace, "seed.velk"))
+        exit(1);
+    std::vector<uint8_t> locTez = locRead(aWork + "/seed.tez");
+    std::vector<uint8_t> locLoc = locRead(aWork + "/seed.loc");
+    locSeed("fuzz_tez", "seed.tez", locTez.data(), locTez.size());
+    std::vector<uint8_t> locBoth = locTez;
+    static const char ourSeparator[] = "#LOCFILE";
+    locBoth.insert(locBoth.end(), ourSeparator, ourSeparator + sizeof(ourSeparator) - 1);
+    locBoth.insert(locBoth.end(), locLoc.begin(), locLoc.end());
+    locSeed("fuzz_tez", "seed_with_loc.tez", locBoth.data(), locBoth.size());
+    locSeed("fuzz_loc", "seed.loc", locLoc.data(), locLoc.size());
+    TezLocEncoder locEncoder;
+    locEncoder.AddKeyValue("Menu.Title", "Start");
+    locEncoder.AddKeyValue("Menu.Quit", "Quit \xC3\xA9\xE2\x82\xAC");
+    std::string locEncoded;
+    if (!locEncoder.Encode(locEncoded))
+        exit(1);
+    locSeed("fuzz_loc", "encoded.loc", locEncoded.data(), locEncoded.size());
 }
 
 int main(int argc, char** argv)
