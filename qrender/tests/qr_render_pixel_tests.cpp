@@ -1,0 +1,234 @@
+// The renderer on the OpenGL device over llvmpipe: clears, lit meshes through the
+// fixed-function kind, fog, screenshots and a frame after a forced device loss.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <string.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "qrender/qr_mesh.h"
+#include "qrender/qr_render.h"
+#include "qrender/qr_renderd3d.h"
+#include "qrender/qr_vertex.h"
+#include "qrender/qr_view.h"
+
+namespace
+{
+
+GFX_System* locGLSystem()
+{
+    return GFX_CreateGLSystem();
+}
+
+class RenderPixel : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QR_RenderD3D::ourSystemFactory = locGLSystem;
+        QR_RenderSettings s;
+        s.myFullScreenFlag = 0;
+        s.myBitsPerPixel = 32;
+        s.myWidth = 64;
+        s.myHeight = 64;
+        ASSERT_TRUE(QR_Render::Create(nullptr, nullptr)) << GFX_GetLastErrorDetail();
+        ASSERT_TRUE(QR_Render::ourInstance->Init(&s)) << GFX_GetLastErrorDetail();
+        myView.myViewportWidth = 64;
+        myView.myViewportHeight = 64;
+        QR_View::ourCurrentView = &myView;
+        QR_VertexShader::ourWorldMatrix = nullptr;
+    }
+    void TearDown() override
+    {
+        QR_View::ourCurrentView = nullptr;
+        delete myMesh;
+        myMesh = nullptr;
+        QR_Render::Destroy();
+    }
+    static QR_Render* R() { return QR_Render::ourInstance; }
+
+    uint32_t Pixel(int x, int y)
+    {
+        std::vector<uint32_t> locPixels(64 * 64);
+        EXPECT_TRUE(R()->GrabFrontBuffer(locPixels.data()));
+        return locPixels[y * 64 + x] & 0xFFFFFF;
+    }
+
+    void ClearFrame(uint32_t aColor)
+    {
+        QR_Rect locAll = {0, 0, 64, 64};
+        R()->Clear(&locAll, QR_CLEAR_TARGET | QR_CLEAR_ZBUFFER, aColor, 1.0f, 0);
+    }
+
+    // One screen-covering triangle facing the camera at depth 0.5, drawn through "NORMAL_MESH".
+    void MakeMesh(uint32_t aLighting, uint8_t aFogFlag)
+    {
+        myMesh = new QR_Mesh();
+        myMesh->myVertexFormat = QR_VERTEXFLAG_XYZ | QR_VERTEXFLAG_NORMAL;
+        myMesh->myVertexSize = 24;
+        myMesh->myNumVertices = 3;
+        float v[18] = {-1, -1, 0.5f, 0, 0, -1, -1, 3, 0.5f, 0, 0, -1, 3, -1, 0.5f, 0, 0, -1};
+        myMesh->myVertexData = new uint8_t[sizeof(v)];
+        memcpy(myMesh->myVertexData, v, sizeof(v));
+        myMesh->myNumIndices = 3;
+        myMesh->myIndexData = new uint16_t[3]{0, 1, 2};
+        myMesh->myNumLods = 1;
+        myMesh->myLods = new QR_MeshLod[1]();
+        myMesh->myLods[0] = {1.0f, 0, 3, 0, 3, 0, nullptr, 0, 0.0f};
+        myMesh->mySetupData.myLighting = aLighting;
+        myMesh->mySetupData.myFogFlag = aFogFlag;
+        myMesh->myVertexShader = QR_VertexShader::Find("NORMAL_MESH");
+        ASSERT_TRUE(myMesh->myVertexShader->PrepareMesh(myMesh));
+        myMesh->mySetupData.myVertexFormatList[0] = myMesh->myVertexBufferVertexFormat;
+        myMesh->myCompiledVertexShader = myMesh->myVertexShader->Compile(myMesh->mySetupData);
+        ASSERT_NE(myMesh->myCompiledVertexShader, nullptr);
+    }
+
+    void DrawMesh(QR_LightSet* aLights)
+    {
+        QR_RenderStates locStates;
+        locStates.myCullMode = 0;
+        R()->SetRenderStates(&locStates, 0xFFFFFFFF);
+        R()->SetView(&myView);
+        myMesh->myVertexShader->Begin(myMesh->myCompiledVertexShader);
+        R()->SetSurface(nullptr, 0xFFFFFFFF, 0.0f);
+        myMesh->myDataBlock.myLightData = aLights;
+        myMesh->myVertexShader->SetDataBlock(&myMesh->myDataBlock);
+        myMesh->myVertexShader->Draw(myMesh, 0.0f, 0.0f);
+    }
+
+    QR_View myView;
+    QR_Mesh* myMesh = nullptr;
+};
+
+int locChannel(uint32_t aPixel, int aShift)
+{
+    return (int)((aPixel >> aShift) & 0xFF);
+}
+
+TEST_F(RenderPixel, ClearFillsTheFrameAndTheRectangle)
+{
+    R()->BeginFrame();
+    ClearFrame(0x0000FF);
+    QR_Rect locRect = {10, 20, 30, 40};
+    R()->Clear(&locRect, QR_CLEAR_TARGET, 0xFF0000, 1.0f, 0);
+    R()->EndFrame();
+    EXPECT_EQ(Pixel(0, 0), 0x0000FFu);
+    EXPECT_EQ(Pixel(10, 20), 0xFF0000u); // top-left origin
+    EXPECT_EQ(Pixel(29, 39), 0xFF0000u);
+    EXPECT_EQ(Pixel(30, 39), 0x0000FFu);
+    EXPECT_EQ(Pixel(10, 40), 0x0000FFu);
+}
+
+TEST_F(RenderPixel, DirectionalLightLightsTheMesh)
+{
+    MakeMesh(1, 0);
+    QR_LightSetLight locLight = {{0, 0, 0}, {0, 0, 1}, 0, {0.5f, 0.25f, 1.0f}, 100.0f};
+    QR_LightSet locSet = {0x000000, 1, {&locLight, nullptr, nullptr}, {{0.5f, 0.25f, 1.0f}}, 0};
+    R()->BeginFrame();
+    ClearFrame(0);
+    DrawMesh(&locSet);
+    R()->EndFrame();
+    uint32_t p = Pixel(32, 32);
+    EXPECT_NEAR(locChannel(p, 16), 128, 2);
+    EXPECT_NEAR(locChannel(p, 8), 64, 2);
+    EXPECT_NEAR(locChannel(p, 0), 255, 2);
+
+    // Lit from behind: only the ambient colour remains.
+    locLight.myDirection[2] = -1.0f;
+    locSet.myAmbientColor = 0x202020;
+    locSet.myFlags = 1;
+    R()->BeginFrame();
+    ClearFrame(0);
+    DrawMesh(&locSet);
+    R()->EndFrame();
+    EXPECT_NEAR(locChannel(Pixel(32, 32), 8), 0x20, 2);
+}
+
+TEST_F(RenderPixel, PointLightFadesWithDistance)
+{
+    MakeMesh(1, 0);
+    // Attenuation range / d within the range, nothing beyond it.
+    QR_LightSetLight locLight = {{-1, 1, -0.5f}, {0, 0, 1}, 1, {1, 1, 1}, 3.0f};
+    QR_LightSet locSet = {0x000000, 1, {&locLight, nullptr, nullptr}, {{1, 1, 1}}, 0};
+    R()->BeginFrame();
+    ClearFrame(0);
+    DrawMesh(&locSet);
+    R()->EndFrame();
+    int locNear = locChannel(Pixel(2, 2), 8);
+    int locFar = locChannel(Pixel(60, 60), 8);
+    EXPECT_GT(locNear, 0);
+    EXPECT_GT(locNear, locFar);
+}
+
+TEST_F(RenderPixel, LinearFogBlendsTowardsTheViewsColour)
+{
+    MakeMesh(0, 1);
+    myView.myFogColor = 0x0000FF;
+    myView.myFogStart = 0.0f;
+    myView.myFogEnd = 10.0f;
+    R()->BeginFrame();
+    ClearFrame(0);
+    DrawMesh(nullptr);
+    R()->EndFrame();
+    // Range fog per vertex: distances 1.5 and twice 3.2 give 0.85 and 0.68, weighted 1/2,
+    // 1/4, 1/4 at the centre.
+    uint32_t p = Pixel(32, 32);
+    EXPECT_NEAR(locChannel(p, 16), 195, 8);
+    EXPECT_NEAR(locChannel(p, 0), 255, 8);
+}
+
+TEST_F(RenderPixel, ScreenshotIsATopLeftTGAOfTheFrame)
+{
+    R()->BeginFrame();
+    ClearFrame(0x102030);
+    QR_Rect locCorner = {0, 0, 1, 1};
+    R()->Clear(&locCorner, QR_CLEAR_TARGET, 0xFF8040, 1.0f, 0);
+    R()->EndFrame();
+    mkdir(Q_TEST_TMP_DIR, 0755);
+    std::string locPath = std::string(Q_TEST_TMP_DIR) + "/shot.tga";
+    remove(locPath.c_str());
+    ASSERT_TRUE(QR_Render::SaveScreenshot(locPath.c_str()));
+    FILE* f = fopen(locPath.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::vector<uint8_t> locBytes(18 + 64 * 64 * 4 + 1);
+    size_t locSize = fread(locBytes.data(), 1, locBytes.size(), f);
+    fclose(f);
+    ASSERT_EQ(locSize, 18u + 64 * 64 * 4);
+    EXPECT_EQ(locBytes[2], 2);
+    EXPECT_EQ(locBytes[12] | locBytes[13] << 8, 64);
+    EXPECT_EQ(locBytes[14] | locBytes[15] << 8, 64);
+    EXPECT_EQ(locBytes[16], 32);
+    EXPECT_EQ(locBytes[17], 0x20);
+    EXPECT_EQ(locBytes[18], 0x40); // B, G, R of the top-left pixel
+    EXPECT_EQ(locBytes[19], 0x80);
+    EXPECT_EQ(locBytes[20], 0xFF);
+    EXPECT_EQ(locBytes[22], 0x30);
+
+    // A write that cannot happen is reported: here a folder would have to be the file above.
+    EXPECT_FALSE(QR_Render::SaveScreenshot((locPath + "/inside.tga").c_str()));
+}
+
+TEST_F(RenderPixel, FrameAfterAForcedLossIsCorrect)
+{
+    MakeMesh(0, 0);
+    QR_RenderD3D::ourDevice->TestMakeLost(0);
+    R()->BeginFrame();
+    ClearFrame(0xFF0000);
+    R()->EndFrame(); // lost and resettable: the device is rebuilt
+    ASSERT_NE(QR_RenderD3D::ourDevice, nullptr);
+    EXPECT_NE(myMesh->myVertexBuffer->myDeviceBuffer, nullptr);
+    R()->BeginFrame();
+    ClearFrame(0x00FF00);
+    R()->EndFrame();
+    EXPECT_EQ(Pixel(5, 5), 0x00FF00u);
+    R()->BeginFrame();
+    ClearFrame(0);
+    DrawMesh(nullptr); // the static buffers were refilled
+    R()->EndFrame();
+    EXPECT_EQ(Pixel(32, 32), 0xFFFFFFu);
+}
+
+} // namespace
