@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "platform/os/os_file.h"
 #include "platform/os/os_savefile.h"
@@ -23,23 +22,25 @@ struct TezRegistry
 {
     std::vector<TezHashEntry> myEntries;
     std::vector<TezHashEntry> myDuplicates;
-    // Hash -> positions in myEntries, in registration order.
-    std::unordered_map<uint32_t, std::vector<size_t>> myByHash;
-    std::unordered_set<std::string> myDuplicateNames;
+    // Entries of one hash are chained in registration order.
+    std::vector<uint32_t> myNextOfSameHash;
+    struct Chain
+    {
+        uint32_t myFirst;
+        uint32_t myLast;
+    };
+    std::unordered_map<uint32_t, Chain> myChains;
 
     void Clear()
     {
         myEntries.clear();
         myDuplicates.clear();
-        myByHash.clear();
-        myDuplicateNames.clear();
-    }
-    void AddDuplicate(const QC_String& aName, uint32_t aHash)
-    {
-        if (myDuplicateNames.insert(std::string(aName.GetBuffer(), static_cast<size_t>(aName.GetLength()))).second)
-            myDuplicates.push_back({aName, aHash});
+        myNextOfSameHash.clear();
+        myChains.clear();
     }
 };
+
+constexpr uint32_t locNoEntry = 0xFFFFFFFFu;
 
 TezRegistry& locRegistry()
 {
@@ -81,17 +82,27 @@ void TezOutput::PutBytes(const void* aData, size_t aCount)
 void VelkToTez::Register(uint32_t aHash, const char* aName)
 {
     TezRegistry& locReg = locRegistry();
-    std::vector<size_t>& locSame = locReg.myByHash[aHash];
-    for (size_t locIndex : locSame)
+    const uint32_t locNew = static_cast<uint32_t>(locReg.myEntries.size());
+    auto locFound = locReg.myChains.find(aHash);
+    if (locFound == locReg.myChains.end())
+        locReg.myChains.emplace(aHash, TezRegistry::Chain{locNew, locNew});
+    else
     {
-        const TezHashEntry& locEntry = locReg.myEntries[locIndex];
-        if (locEntry.myName == aName)
-            return;
-        locReg.AddDuplicate(locEntry.myName, locEntry.myHash);
-        locReg.AddDuplicate(QC_String(aName), aHash);
+        int locNumSame = 0;
+        for (uint32_t locIndex = locFound->second.myFirst; locIndex != locNoEntry;
+             locIndex = locReg.myNextOfSameHash[locIndex], ++locNumSame)
+            if (locReg.myEntries[locIndex].myName == aName)
+                return;
+        // Every name of a hash that several names share is listed once, in the
+        // order met; the names of a longer chain are listed already.
+        if (locNumSame == 1)
+            locReg.myDuplicates.push_back(locReg.myEntries[locFound->second.myFirst]);
+        locReg.myDuplicates.push_back({QC_String(aName), aHash});
+        locReg.myNextOfSameHash[locFound->second.myLast] = locNew;
+        locFound->second.myLast = locNew;
     }
-    locSame.push_back(locReg.myEntries.size());
     locReg.myEntries.push_back({QC_String(aName), aHash});
+    locReg.myNextOfSameHash.push_back(locNoEntry);
 }
 
 void VelkToTez::ClearRegistry()

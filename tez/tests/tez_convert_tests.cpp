@@ -212,16 +212,18 @@ TEST_F(TezConvertTest, ValueLimitIs511Bytes)
 
 TEST_F(TezConvertTest, ReportListsNamesSharingAHash)
 {
-    // "aca" and "bab" hash alike.
+    // "aca", "bab" and "c_c" hash alike.
     VelkNameSpace locSpace;
-    ASSERT_TRUE(Compile(locSpace, "dup.velk", "NUMBER aca 1\r\nNUMBER bab 2\r\nScript s\r\n{\r\n\tTEXT aca v\r\n}\r\n"));
+    ASSERT_TRUE(Compile(locSpace, "dup.velk",
+                        "NUMBER aca 1\r\nNUMBER bab 2\r\nScript s\r\n{\r\n\tTEXT aca v\r\n}\r\nNUMBER c_c 3\r\n"));
     ASSERT_TRUE(VelkToTez::Convert(locSpace, PathOf("dup.velk").c_str())) << AllPrinted();
     const std::string locReport = ReadDisk("dup.hash");
     char locLine[64];
     snprintf(locLine, sizeof(locLine), "%13d", static_cast<int>(TezHash("aca")));
     const std::string locHash = locLine;
     EXPECT_NE(locReport.find("\r\n\r\n\r\nDuplicate Hash Entries:\r\n" + locHash + " aca\r\n" + locHash +
-                             " bab\r\n\r\n2 duplicate hash entries were found!\r\n"),
+                             " bab\r\n" + locHash +
+                             " c_c\r\n\r\n3 duplicate hash entries were found!\r\n"),
               std::string::npos)
         << locReport;
 
