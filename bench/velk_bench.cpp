@@ -4,6 +4,8 @@
 //   velk_bench FILES...                 compile and write back the given files
 //   velk_bench --generate N DIR         write DIR/bench.fruit and DIR/bench.velk
 //                                       with N root instances, then measure them
+//   velk_bench --tez ...                also convert every namespace to .tez and
+//                                       .loc beside its .velk and read it back
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/os_file.h"
 #include "qcommon/qc_publisher.h"
+#include "tez/tez.h"
+#include "tez/tez_convert.h"
+#include "tez/tez_loc.h"
 #include "velk/velk_compiler.h"
 #include "velk/velk_log.h"
 #include "velk/velk_namespace.h"
@@ -120,9 +126,12 @@ bool Generate(int aCount, const std::string& aDir, std::vector<std::string>& aFi
 int main(int argc, char** argv)
 {
     std::vector<std::string> locFiles;
+    bool locTezFlag = false;
     for (int locArg = 1; locArg < argc; locArg++)
     {
-        if (strcmp(argv[locArg], "--generate") == 0 && locArg + 2 < argc)
+        if (strcmp(argv[locArg], "--tez") == 0)
+            locTezFlag = true;
+        else if (strcmp(argv[locArg], "--generate") == 0 && locArg + 2 < argc)
         {
             const int locCount = atoi(argv[locArg + 1]);
             if (locCount < 1 || !Generate(locCount, argv[locArg + 2], locFiles))
@@ -137,7 +146,7 @@ int main(int argc, char** argv)
     }
     if (locFiles.empty())
     {
-        fprintf(stderr, "usage: velk_bench FILES...\n       velk_bench --generate N DIR\n");
+        fprintf(stderr, "usage: velk_bench [--tez] FILES...\n       velk_bench [--tez] --generate N DIR\n");
         return 1;
     }
 
@@ -191,11 +200,57 @@ int main(int argc, char** argv)
         locSaveTime += SecondsSince(locStart);
     }
 
+    double locTezTime = 0.0;
+    double locReadTime = 0.0;
+    long locTezBytes = 0;
+    long locLocBytes = 0;
+    long locTexts = 0;
+    if (locTezFlag)
+    {
+        for (size_t locIndex = 0; locIndex < locSpaces.size(); locIndex++)
+        {
+            const std::string& locVelkName = locSpaceFiles[locIndex];
+            const std::string locBase = locVelkName.substr(0, locVelkName.find_last_of('.'));
+            const std::string locTezName = locBase + ".tez";
+            Clock::time_point locStart = Clock::now();
+            const bool locConverted = VelkToTez::Convert(*locSpaces[locIndex], locVelkName.c_str());
+            locTezTime += SecondsSince(locStart);
+            if (!locConverted)
+            {
+                fprintf(stderr, "velk_bench: conversion of '%s' failed\n", locVelkName.c_str());
+                locOk = false;
+                continue;
+            }
+            locStart = Clock::now();
+            Tez* locRoot = Tez::Load(locTezName.c_str(), false);
+            locReadTime += SecondsSince(locStart);
+            if (locRoot == nullptr || locRoot->GetNumMembers() != locSpaces[locIndex]->GetNumInstances())
+            {
+                fprintf(stderr, "velk_bench: reading '%s' back failed\n", locTezName.c_str());
+                locOk = false;
+            }
+            else if (locRoot->GetLocDecoder())
+                locTexts += static_cast<long>(locRoot->GetLocDecoder()->GetNumTexts());
+            delete locRoot;
+            OS_FileInfo locInfo;
+            if (OS_GetFileInfo(locTezName.c_str(), &locInfo))
+                locTezBytes += static_cast<long>(locInfo.mySize);
+            if (OS_GetFileInfo((locBase + ".loc").c_str(), &locInfo))
+                locLocBytes += static_cast<long>(locInfo.mySize);
+        }
+    }
+
     printf("lines      %ld\n", locLines);
     printf("instances  %ld root instances in %zu namespaces\n", locInstances, locSpaces.size());
     printf("compile    %.3f s\n", locCompileTime);
     printf("write text %.3f s (%zu bytes)\n", locTextTime, locBytes);
     printf("save file  %.3f s (written beside each .velk as .out.velk)\n", locSaveTime);
+    if (locTezFlag)
+    {
+        printf("tez write  %.3f s (%ld bytes .tez, %ld bytes .loc, .hash report)\n", locTezTime, locTezBytes,
+               locLocBytes);
+        printf("tez read   %.3f s (%ld localised texts)\n", locReadTime, locTexts);
+    }
     VelkLog::GetPublisher().Unsubscribe(&locErrors);
     return locOk ? 0 : 2;
 }
