@@ -74,6 +74,15 @@ public:
         locIt->second.myOnly = nullptr;
     }
 
+    // Adds unless the name is present; false then.
+    bool AddIfAbsent(std::string_view aName, VelkType* anObject)
+    {
+        if (!myEntries.try_emplace(std::string(aName), Entry{1, anObject}).second)
+            return false;
+        myTotal++;
+        return true;
+    }
+
     void Remove(std::string_view aName, VelkType* anObject)
     {
         auto locIt = myEntries.find(aName);

@@ -88,12 +88,14 @@ void VelkNameSpace::Priv_RootRenamed(VelkType* aRoot, const QC_String& anOldName
 
 bool VelkNameSpace::AddInstance(VelkType* anInstance)
 {
-    if (anInstance == nullptr || Priv_FindRoot(Priv_View(anInstance->GetName())) != nullptr)
+    if (anInstance == nullptr || !myRootIndex.AddIfAbsent(Priv_View(anInstance->GetName()), anInstance))
         return false;
     if (!myInstances.Add(anInstance))
+    {
+        myRootIndex.Remove(Priv_View(anInstance->GetName()), anInstance);
         return false;
+    }
     anInstance->myRootNameSpace = this;
-    myRootIndex.Add(Priv_View(anInstance->GetName()), anInstance);
     return true;
 }
 
