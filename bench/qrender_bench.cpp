@@ -1,0 +1,204 @@
+// qrender_bench: a fixed scene of many lit meshes drawn for N frames through the renderer
+// (meshes prepared and drawn by the "NORMAL_MESH" kind, static buffers, then the same meshes
+// through the dynamic buffers), and the same buffers and draw calls sent straight to the
+// device layer; prints frames, draw calls and triangles per second and the renderer's ratio.
+// Usage: qrender_bench [frames=200] [meshes=200] [width=640] [height=480]
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "qrender/qr_error.h"
+#include "qrender/qr_mesh.h"
+#include "qrender/qr_render.h"
+#include "qrender/qr_renderd3d.h"
+#include "qrender/qr_vertex.h"
+#include "qrender/qr_view.h"
+
+namespace
+{
+
+const int ourSlices = 16;
+
+QR_Mesh* MakeSphere(bool aPrepareFlag)
+{
+    std::vector<float> v;
+    std::vector<uint16_t> i;
+    for (int b = 0; b <= ourSlices; ++b)
+        for (int a = 0; a <= ourSlices; ++a)
+        {
+            float t = 3.14159265f * b / ourSlices, p = 6.2831853f * a / ourSlices;
+            float n[3] = {sinf(t) * cosf(p), cosf(t), sinf(t) * sinf(p)};
+            v.insert(v.end(), {0.5f * n[0], 0.5f * n[1], 0.5f * n[2], n[0], n[1], n[2], (float)a / ourSlices,
+                               (float)b / ourSlices});
+        }
+    for (int b = 0; b < ourSlices; ++b)
+        for (int a = 0; a < ourSlices; ++a)
+        {
+            uint16_t q = (uint16_t)(b * (ourSlices + 1) + a), r = (uint16_t)(q + 1), s = (uint16_t)(q + ourSlices + 1),
+                     t = (uint16_t)(s + 1);
+            i.insert(i.end(), {q, r, s, r, t, s});
+        }
+    QR_Mesh* m = new QR_Mesh();
+    m->myNumVertices = (uint32_t)v.size() / 8;
+    m->myVertexData = new uint8_t[v.size() * 4];
+    memcpy(m->myVertexData, v.data(), v.size() * 4);
+    m->myNumIndices = (uint32_t)i.size();
+    m->myIndexData = new uint16_t[i.size()];
+    memcpy(m->myIndexData, i.data(), i.size() * 2);
+    m->myNumLods = 1;
+    m->myLods = new QR_MeshLod[1]();
+    m->myLods[0] = {1e9f, 0, m->myNumVertices, 0, m->myNumIndices, 0, nullptr, 0, 0.0f};
+    m->mySetupData.myLighting = 1;
+    m->myVertexShader = QR_VertexShader::Find("NORMAL_MESH");
+    if (aPrepareFlag && !m->myVertexShader->PrepareMesh(m))
+        return nullptr;
+    m->mySetupData.myVertexFormatList[0] = m->myVertexBuffer ? m->myVertexBufferVertexFormat : m->myVertexFormat;
+    m->myCompiledVertexShader = m->myVertexShader->Compile(m->mySetupData);
+    return m;
+}
+
+double Seconds(std::chrono::steady_clock::time_point aStart)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - aStart).count();
+}
+
+struct Figures
+{
+    double mySeconds;
+    uint32_t myDrawCalls;
+    uint64_t myTriangles;
+};
+
+void Print(const char* aName, int aFrames, const Figures& f)
+{
+    printf("%-28s %8.1f frames/s %10.0f draw calls/s %12.0f triangles/s\n", aName, aFrames / f.mySeconds,
+           f.myDrawCalls / f.mySeconds, f.myTriangles / f.mySeconds);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int locFrames = argc > 1 ? atoi(argv[1]) : 200;
+    int locMeshes = argc > 2 ? atoi(argv[2]) : 200;
+    QR_RenderSettings s;
+    s.myFullScreenFlag = 0;
+    s.myBitsPerPixel = 32;
+    s.myWidth = argc > 3 ? atoi(argv[3]) : 640;
+    s.myHeight = argc > 4 ? atoi(argv[4]) : 480;
+    if (!QR_Render::Create(nullptr, nullptr) || !QR_Render::ourInstance->Init(&s))
+    {
+        fprintf(stderr, "qrender_bench: no renderer (error %u: %s)\n", QR_Error::ourCode, GFX_GetLastErrorDetail());
+        return 1;
+    }
+    QR_Render* r = QR_Render::ourInstance;
+    GFX_Device* d = QR_RenderD3D::ourDevice;
+
+    QR_View locView;
+    float f = 1.0f / tanf(0.6f);
+    locView.myViewProjectionMatrix = Matrix44::Identity();
+    locView.myViewProjectionMatrix[0] = f * s.myHeight / s.myWidth;
+    locView.myViewProjectionMatrix[5] = f;
+    locView.myViewProjectionMatrix[10] = 100.0f / 99.9f;
+    locView.myViewProjectionMatrix[11] = 1.0f;
+    locView.myViewProjectionMatrix[14] = -0.1f * 100.0f / 99.9f;
+    locView.myViewProjectionMatrix[15] = 0.0f;
+    QR_View::ourCurrentView = &locView;
+
+    QR_LightSetLight locLights[2] = {{{0, 0, 0}, {0.3f, -0.5f, 0.8f}, 0, {0.8f, 0.8f, 0.7f}, 100.0f},
+                                     {{2, 2, 5}, {0, 0, 1}, 1, {0.5f, 0.3f, 0.2f}, 10.0f}};
+    QR_LightSet locSet = {0x202020, 2, {&locLights[0], &locLights[1], nullptr}, {{0.8f, 0.8f, 0.7f}, {0.5f, 0.3f, 0.2f}}, 0};
+
+    std::vector<Matrix44> locWorld(locMeshes);
+    for (int k = 0; k < locMeshes; k++)
+    {
+        locWorld[k] = Matrix44::Identity();
+        locWorld[k].SetTranslation(-4.5f + (k % 10), -3.0f + (k / 10 % 7), 8.0f + (k / 70) * 2.0f);
+    }
+
+    auto locRun = [&](QR_Mesh* aMesh) {
+        QR_RenderStates locStates;
+        QR_Render::ourStats.ResetFrame();
+        uint64_t locTriangles = 0;
+        uint32_t locCalls = 0;
+        auto locStart = std::chrono::steady_clock::now();
+        for (int n = 0; n < locFrames; n++)
+        {
+            QR_Render::ourStats.ResetFrame();
+            r->BeginFrame();
+            QR_Rect locAll = {0, 0, s.myWidth, s.myHeight};
+            r->Clear(&locAll, QR_CLEAR_TARGET | QR_CLEAR_ZBUFFER, 0x203040, 1.0f, 0);
+            r->SetRenderStates(&locStates, 0xFFFFFFFF & ~QR_RSGROUP_STENCIL);
+            r->SetView(&locView);
+            for (int k = 0; k < locMeshes; k++)
+            {
+                QR_VertexShader::ourWorldMatrix = &locWorld[k];
+                aMesh->myVertexShader->Begin(aMesh->myCompiledVertexShader);
+                r->SetSurface(nullptr, 0xFFFFFFFF, 0.0f);
+                aMesh->myDataBlock.myLightData = &locSet;
+                aMesh->myVertexShader->SetDataBlock(&aMesh->myDataBlock);
+                aMesh->myVertexShader->Draw(aMesh, 0.0f, 0.0f);
+            }
+            locCalls += QR_Render::ourStats.myDrawCalls;
+            locTriangles += QR_Render::ourStats.myPrimitives;
+            r->EndFrame();
+        }
+        return Figures{Seconds(locStart), locCalls, locTriangles};
+    };
+
+    QR_Mesh* locStatic = MakeSphere(true);
+    QR_Mesh* locDynamic = MakeSphere(false);
+    if (!locStatic || !locDynamic)
+    {
+        fprintf(stderr, "qrender_bench: mesh preparation failed\n");
+        return 1;
+    }
+    locRun(locStatic); // warm-up: programs generated and cached
+
+    // The same buffers and draw calls straight to the device.
+    QR_D3DVertexBuffer* vb = locStatic->myVertexBuffer->myDeviceBuffer;
+    QR_D3DIndexBuffer* ib = locStatic->myIndexBuffer->myDeviceBuffer;
+    uint32_t locStride = locStatic->myVertexBuffer->myVertexSize;
+    auto locDeviceStart = std::chrono::steady_clock::now();
+    uint64_t locTriangles = 0;
+    for (int n = 0; n < locFrames; n++)
+    {
+        d->BeginScene();
+        d->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0x203040, 1.0f, 0);
+        d->SetStreamSource(0, vb->myBuffer, 0, locStride);
+        d->SetIndices(ib->myBuffer);
+        GFX_Matrix locProjection;
+        memcpy(locProjection.m, locView.myViewProjectionMatrix.myMatrix, 64);
+        d->SetTransform(GFX_TS_PROJECTION, locProjection);
+        for (int k = 0; k < locMeshes; k++)
+        {
+            GFX_Matrix locMatrix;
+            memcpy(locMatrix.m, locWorld[k].myMatrix, 64);
+            d->SetTransform(GFX_TS_WORLD, locMatrix);
+            d->DrawIndexedPrimitive(GFX_PRIM_TRIANGLELIST, 0, 0, locStatic->myNumVertices, 0, locStatic->myNumIndices / 3);
+            locTriangles += locStatic->myNumIndices / 3;
+        }
+        d->EndScene();
+        d->Present();
+    }
+    Figures locDevice = {Seconds(locDeviceStart), (uint32_t)(locFrames * locMeshes), locTriangles};
+    Figures locRenderStatic = locRun(locStatic);
+    Figures locRenderDynamic = locRun(locDynamic);
+
+    printf("qrender_bench: %d frames of %d meshes (%u triangles each) at %dx%d\n", locFrames, locMeshes,
+           locStatic->myNumIndices / 3, s.myWidth, s.myHeight);
+    Print("device layer, same calls", locFrames, locDevice);
+    Print("renderer, static buffers", locFrames, locRenderStatic);
+    Print("renderer, dynamic buffers", locFrames, locRenderDynamic);
+    printf("renderer / device time ratio: %.3f (static), %.3f (dynamic)\n",
+           locRenderStatic.mySeconds / locDevice.mySeconds, locRenderDynamic.mySeconds / locDevice.mySeconds);
+
+    delete locStatic;
+    delete locDynamic;
+    QR_View::ourCurrentView = nullptr;
+    QR_Render::Destroy();
+    return 0;
+}
