@@ -346,7 +346,9 @@ TEST_F(SDFOpener, RandomDamageNeverReadsOutsideTheArchive)
         for (const char* locName : locNames)
         {
             if (locFile.Open(locName, OPEN_READ))
+            {
                 EXPECT_LE(locFile.GetSize(), 50000u + 16u);
+            }
         }
         for (const char* locDir : {"", "textures", "data"})
         {
