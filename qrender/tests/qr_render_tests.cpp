@@ -194,6 +194,19 @@ TEST_F(RecordingRender, ClearClampsItsRectangleAndStencil)
     EXPECT_EQ(Last("Clear"), "Clear 0 0 64 48 flags 1 color 0x000000FF z 0.5 stencil 0");
 }
 
+TEST_F(RecordingRender, SixteenBitClearsStencilWithOneBit)
+{
+    ourConfig.myAdapters[0].myDesktop.myFormat = GFX_FORMAT_R5G6B5;
+    mySettings.myStencilBufferFlag = 1;
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(mySettings.myBitsPerPixel, 16);
+    EXPECT_EQ(mySettings.myStencilBufferFlag, 1);
+    Calls().clear();
+    QR_Rect locAll = {0, 0, 64, 48};
+    R()->Clear(&locAll, 4, 0, 1.0f, 0x80);
+    EXPECT_EQ(Last("Clear"), "Clear 0 0 64 48 flags 4 color 0x00000000 z 1 stencil 1");
+}
+
 TEST_F(RecordingRender, RenderStatesAreSentOnlyWhenTheyChange)
 {
     ASSERT_TRUE(Start());
@@ -323,6 +336,9 @@ TEST_F(RecordingRender, GammaScalesTheDesktopRamp)
     QR_RenderD3D::ourDevice->GetGammaRamp(r, g, b);
     uint16_t dr[256], dg[256], db[256];
     ASSERT_TRUE(QR_RenderD3D::ourSystem->GetDesktopGammaRamp(dr, dg, db));
-    EXPECT_EQ(r[10], dr[10] * 2 > 65535 ? 65535 : dr[10] * 2);
-    EXPECT_EQ(b[255], 65535);
+    for (int k : {10, 128, 255})
+    {
+        EXPECT_EQ(r[k], dr[k] * 2 > 65535 ? 65535 : dr[k] * 2);
+        EXPECT_EQ(b[k], db[k] * 2 > 65535 ? 65535 : db[k] * 2);
+    }
 }
