@@ -68,20 +68,60 @@ float Priv_TextToFloat(const char* aText)
 // VelkType
 // ---------------------------------------------------------------------------
 
-const QC_String* VelkTypeName::Priv_Intern(const char* aName)
+struct VelkTypeName::Shared
+{
+    QC_String myName;
+    int myUseCount;
+};
+
+namespace
+{
+using VelkTypeNameTable = std::unordered_map<std::string, VelkTypeName::Shared*, VelkStringHash, std::equal_to<>>;
+
+VelkTypeNameTable& Priv_TypeNames()
 {
     // Never destroyed: objects may outlive the static objects of this file.
-    static std::unordered_map<std::string, QC_String*, VelkStringHash, std::equal_to<>>* ourNames =
-        new std::unordered_map<std::string, QC_String*, VelkStringHash, std::equal_to<>>();
-    static const QC_String* ourEmpty = new QC_String();
+    static VelkTypeNameTable* ourNames = new VelkTypeNameTable();
+    return *ourNames;
+}
+}
+
+const QC_String& VelkTypeName::Get() const
+{
+    return myShared ? myShared->myName : Priv_EmptyString();
+}
+
+VelkTypeName::Shared* VelkTypeName::Priv_Acquire(const char* aName)
+{
     if (aName == nullptr || aName[0] == 0)
-        return ourEmpty;
-    auto locIt = ourNames->find(std::string_view(aName));
-    if (locIt != ourNames->end())
+        return nullptr;
+    VelkTypeNameTable& locNames = Priv_TypeNames();
+    auto locIt = locNames.find(std::string_view(aName));
+    if (locIt != locNames.end())
+    {
+        locIt->second->myUseCount++;
         return locIt->second;
-    QC_String* locName = new QC_String(aName);
-    ourNames->emplace(std::string(aName), locName);
-    return locName;
+    }
+    Shared* locShared = new Shared{QC_String(aName), 1};
+    locNames.emplace(std::string(aName), locShared);
+    return locShared;
+}
+
+void VelkTypeName::Priv_AddRef(Shared* aShared)
+{
+    if (aShared)
+        aShared->myUseCount++;
+}
+
+void VelkTypeName::Priv_Release(Shared* aShared)
+{
+    if (aShared == nullptr || --aShared->myUseCount > 0)
+        return;
+    VelkTypeNameTable& locNames = Priv_TypeNames();
+    auto locIt = locNames.find(std::string_view(aShared->myName.GetBuffer(), aShared->myName.GetLength()));
+    if (locIt != locNames.end() && locIt->second == aShared)
+        locNames.erase(locIt);
+    delete aShared;
 }
 
 VelkType::VelkType(const char* aTypeName, const char* aName)

@@ -27,25 +27,41 @@ extern const char* const VELK_MEMBER_NAME_PATTERN; // "%s(%d)"
 extern const char* const VELK_PATH_PATTERN;    // "%s.%s"
 
 // A type name. Every object of a type holds the same name, so the text is kept
-// once for the process and the objects point at it.
+// once and shared, counted by the names that use it.
 class VelkTypeName
 {
 public:
-    VelkTypeName(const char* aName) : myName(Priv_Intern(aName)) {}
-    VelkTypeName& operator=(const char* aName)
+    VelkTypeName(const char* aName) : myShared(Priv_Acquire(aName)) {}
+    VelkTypeName(const VelkTypeName& anOther) : myShared(anOther.myShared) { Priv_AddRef(myShared); }
+    ~VelkTypeName() { Priv_Release(myShared); }
+    VelkTypeName& operator=(const VelkTypeName& anOther)
     {
-        myName = Priv_Intern(aName);
+        Priv_AddRef(anOther.myShared);
+        Priv_Release(myShared);
+        myShared = anOther.myShared;
         return *this;
     }
-    operator const QC_String&() const { return *myName; }
-    const QC_String& Get() const { return *myName; }
-    bool operator==(const VelkTypeName& anOther) const { return myName == anOther.myName || *myName == *anOther.myName; }
+    VelkTypeName& operator=(const char* aName)
+    {
+        Shared* locShared = Priv_Acquire(aName);
+        Priv_Release(myShared);
+        myShared = locShared;
+        return *this;
+    }
+    operator const QC_String&() const { return Get(); }
+    const QC_String& Get() const;
+    bool operator==(const VelkTypeName& anOther) const { return myShared == anOther.myShared || Get() == anOther.Get(); }
     bool operator!=(const VelkTypeName& anOther) const { return !(*this == anOther); }
 
-private:
-    static const QC_String* Priv_Intern(const char* aName);
+    struct Shared;
 
-    const QC_String* myName;
+private:
+    // Null stands for the empty name.
+    static Shared* Priv_Acquire(const char* aName);
+    static void Priv_AddRef(Shared* aShared);
+    static void Priv_Release(Shared* aShared);
+
+    Shared* myShared;
 };
 
 class VelkType
