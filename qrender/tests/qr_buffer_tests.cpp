@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "qrender/qr_d3dcamerafacingvshader.h"
 #include "qrender/qr_d3dnormalvshader.h"
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_vertex.h"
@@ -495,4 +496,87 @@ TEST_F(BufferTest, OptimisersKeepTheTrianglesAndRefuseBadIndices)
     float locV[3] = {7, 8, 9};
     EXPECT_TRUE(R()->OptimizeVertexOrder((uint8_t*)locV, 3, 4, locTwice, 6));
     EXPECT_EQ(memcmp(locCopy, locTwice, sizeof(locTwice)), 0);
+}
+
+// [kinds] ------------------------------------------------------------------------------------
+
+TEST_F(BufferTest, LightsAreReloadedOnlyForANewOrChangedSet)
+{
+    TestMesh m(3, 3, QR_DRAWTYPES_TRIANGLELIST);
+    m.mySetupData.myLighting = 1;
+    m.mySetupData.myVertexFormatList[0] = 0x9;
+    m.myCompiledVertexShader = m.myVertexShader->Compile(m.mySetupData);
+    QR_LightSetLight locLights[2] = {{{0, 0, 0}, {0, 0, 1}, 0, {1, 1, 1}, 10.0f},
+                                     {{1, 2, 3}, {0, 0, 1}, 1, {1, 0, 0}, 4.0f}};
+    QR_LightSet locSet = {0x101010, 2, {&locLights[0], &locLights[1], nullptr}, {{1, 1, 1}, {1, 0, 0}}, 0};
+    m.myDataBlock.myLightData = &locSet;
+    m.myVertexShader->Begin(m.myCompiledVertexShader);
+    m.myVertexShader->SetDataBlock(&m.myDataBlock);
+    EXPECT_EQ(Count("SetLight"), 2);
+    EXPECT_EQ(Count("LightEnable 1 1"), 1);
+    EXPECT_EQ(Count("SetRenderState AMBIENT 1052688"), 1);
+    m.myVertexShader->SetDataBlock(&m.myDataBlock);
+    EXPECT_EQ(Count("SetLight"), 2);
+    locSet.myFlags = 1; // changed by the view
+    locSet.myNumLights = 1;
+    m.myVertexShader->SetDataBlock(&m.myDataBlock);
+    EXPECT_EQ(Count("SetLight"), 3);
+    EXPECT_EQ(Count("LightEnable 1 0"), 1);
+    EXPECT_EQ(locSet.myFlags, 0u);
+}
+
+TEST_F(BufferTest, CameraSpacePositionGetsTheProjectiveTextureMatrix)
+{
+    TestMesh m(3, 3, QR_DRAWTYPES_TRIANGLELIST);
+    m.mySetupData.myVertexFormatList[0] = 0x9;
+    m.mySetupData.myNumUVs = 1;
+    m.mySetupData.myUVs[0] = UV_CAMERASPACE_POSITION | UV_TEXTUREMATRIX | UV_THREECOMPONENTS | UV_PROJECTED;
+    m.myCompiledVertexShader = m.myVertexShader->Compile(m.mySetupData);
+    m.myVertexShader->Begin(m.myCompiledVertexShader);
+    EXPECT_EQ(Count("SetTextureStageState 0 TEXTURETRANSFORMFLAGS 259"), 1); // COUNT3 | PROJECTED
+    m.myVertexShader->SetDataBlock(&m.myDataBlock);
+    EXPECT_EQ(Last("SetTransform"), "SetTransform 3");
+    const GFX_Matrix& t = QR_RenderD3D::ourDevice->GetTransform(GFX_TS_TEXTURE0);
+    EXPECT_EQ(t.m[0][0], 0.5f);
+    EXPECT_EQ(t.m[2][0], 0.5f);
+    EXPECT_EQ(t.m[2][2], 1.0f);
+}
+
+TEST_F(BufferTest, WrappersBecomeCurrentAndDepthSortDoesNotSkin)
+{
+    QR_VertexShader* locSort = QR_VertexShader::Find("DEPTH_SORT");
+    QR_VertexShader* locFacing = QR_VertexShader::Find("CAMERA_FACING");
+    ASSERT_NE(locSort, nullptr);
+    ASSERT_NE(locFacing, nullptr);
+    EXPECT_EQ(locSort->mySortGroup, 1u);
+    EXPECT_EQ(locFacing->mySortGroup, 2u);
+
+    float w[3] = {1.0f, 0.0f, 0.0f};
+    uint8_t b[4] = {0, 0, 0, 0};
+    SkinnedMesh m(1, w, b);
+    m.mySetupData.myVertexFormatList[0] = 0x84F;
+    m.myCompiledVertexShader = locSort->Compile(m.mySetupData);
+    locSort->Begin(m.myCompiledVertexShader);
+    EXPECT_EQ(QR_VertexShader::ourCurrent, locSort);
+    locSort->Draw(&m, 0.0f, 0.0f);
+    EXPECT_EQ(VB()->myVertexSize, 48u); // the stored vertices, not skinned ones
+    Calls().clear();
+    QR_VertexShader::ourDefault->Begin(m.myCompiledVertexShader); // the wrapped kind starts afresh
+    EXPECT_EQ(Count("SetVertexDecl"), 1);
+
+    // Camera facing: the world matrix keeps its translation and turns to the camera.
+    Matrix44 locWorld = Matrix44::Identity();
+    locWorld.SetTranslation(5.0f, 6.0f, 7.0f);
+    QR_VertexShader::ourWorldMatrix = &locWorld;
+    locFacing->Begin(m.myCompiledVertexShader);
+    locFacing->Draw(&m, 0.0f, 0.0f);
+    ASSERT_EQ(QR_VertexShader::ourWorldMatrix, &QR_D3DCameraFacingVShader::ourBillboard);
+    EXPECT_EQ(QR_D3DCameraFacingVShader::ourBillboard[12], 5.0f);
+    EXPECT_EQ(QR_D3DCameraFacingVShader::ourBillboard[14], 7.0f);
+    EXPECT_EQ(QR_D3DCameraFacingVShader::ourBillboard[0], 1.0f); // no view: facing along z
+    QR_VertexShader::ourWorldMatrix = nullptr;
+    m.myVertexShader->ReleaseCompiled(m.myCompiledVertexShader);
+    m.myCompiledVertexShader = nullptr;
+    locSort->myRefCount--;
+    locFacing->myRefCount--;
 }
