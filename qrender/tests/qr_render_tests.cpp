@@ -319,6 +319,31 @@ TEST_F(RecordingRender, ChangeSettingsRecreatesTheDeviceAndWritesBack)
     EXPECT_EQ(R()->myRenderSettings.myPosX, 5);
 }
 
+struct HostWindow
+{
+    int myFrames = 0;
+    uint32_t myWidth = 0;
+};
+static void locPresent(void* aUserData, const GFX_Image& anImage)
+{
+    HostWindow* locWindow = (HostWindow*)aUserData;
+    locWindow->myFrames++;
+    locWindow->myWidth = anImage.myWidth;
+}
+
+TEST_F(RecordingRender, AnAdoptedWindowReceivesEveryFrame)
+{
+    HostWindow locHost;
+    QR_HostWindow locWindow = {locPresent, &locHost};
+    ASSERT_TRUE(QR_Render::Create(&locWindow, nullptr));
+    ASSERT_TRUE(R()->Init(&mySettings));
+    int locBefore = locHost.myFrames;
+    R()->BeginFrame();
+    R()->EndFrame();
+    EXPECT_EQ(locHost.myFrames, locBefore + 1);
+    EXPECT_EQ(locHost.myWidth, 64u);
+}
+
 TEST_F(RecordingRender, FrameCountRisesAtEveryFrameStart)
 {
     ASSERT_TRUE(Start());
