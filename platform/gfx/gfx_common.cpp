@@ -197,6 +197,8 @@ GFX_DeviceCommon::~GFX_DeviceCommon()
         delete locDecl;
     for (GFX_StateBlock* locBlock : myStateBlocks)
         delete locBlock;
+    for (GFX_Shader* locShader : myShaders)
+        delete locShader;
     delete myRecordingBlock;
 }
 
@@ -286,6 +288,10 @@ void GFX_DeviceCommon::SetDefaultStates()
     for (GFX_Stream& locStream : s.myStreams)
         locStream = GFX_Stream();
     s.myIndices = nullptr;
+    s.myVertexShader = nullptr;
+    s.myPixelShader = nullptr;
+    memset(s.myVSConstants, 0, sizeof(s.myVSConstants));
+    memset(s.myPSConstants, 0, sizeof(s.myPSConstants));
 }
 
 GFX_ErrorCode GFX_DeviceCommon::TestCooperativeLevel()
@@ -364,7 +370,7 @@ bool GFX_DeviceCommon::Reset(const GFX_DeviceDesc& aDesc)
 uint32_t GFX_DeviceCommon::GetLiveObjectCount() const
 {
     return uint32_t(myBuffers.size() + myTextures.size() + myDepthSurfaces.size() + myDecls.size() +
-                    myStateBlocks.size());
+                    myStateBlocks.size() + myShaders.size());
 }
 
 void GFX_DeviceCommon::EvictManagedResources()
@@ -723,6 +729,92 @@ void GFX_DeviceCommon::SetIndices(GFX_Buffer* aBuffer)
 {
     Trace("SetIndices %s", aBuffer ? "buffer" : "none");
     myState.myIndices = aBuffer;
+}
+
+GFX_Shader* GFX_DeviceCommon::CreateShader(const char* aText, uint32_t aLength)
+{
+    static uint32_t ourNextId = 1;
+    if (!aText)
+    {
+        GFX_SetError(GFX_ERROR_INVALID_CALL, "shader: no text");
+        return nullptr;
+    }
+    GFX_Shader* locShader = new GFX_Shader;
+    if (!GFX_AssembleShader(aText, aLength, &locShader->myProgram))
+    {
+        delete locShader;
+        return nullptr;
+    }
+    locShader->myId = ourNextId++;
+    locShader->myStageCount = locShader->myProgram.myPixelFlag ? GFX_ShaderStageCount(locShader->myProgram) : 0;
+    myShaders.push_back(locShader);
+    Trace("CreateShader %s_%u_%u %zu instructions", locShader->myProgram.myPixelFlag ? "ps" : "vs",
+          locShader->myProgram.myMajor, locShader->myProgram.myMinor, locShader->myProgram.myInsts.size());
+    return locShader;
+}
+
+void GFX_DeviceCommon::ReleaseShader(GFX_Shader* aShader)
+{
+    auto locIt = std::find(myShaders.begin(), myShaders.end(), aShader);
+    if (locIt == myShaders.end())
+        return;
+    Trace("ReleaseShader");
+    if (myState.myVertexShader == aShader)
+        myState.myVertexShader = nullptr;
+    if (myState.myPixelShader == aShader)
+        myState.myPixelShader = nullptr;
+    myShaders.erase(locIt);
+    delete aShader;
+}
+
+bool GFX_DeviceCommon::SetVertexShader(GFX_Shader* aShader)
+{
+    if (aShader && aShader->myProgram.myPixelFlag)
+    {
+        GFX_SetError(GFX_ERROR_INVALID_CALL, "a pixel shader set as vertex shader");
+        return false;
+    }
+    Trace("SetVertexShader %u", aShader ? aShader->myId : 0);
+    myState.myVertexShader = aShader;
+    return true;
+}
+
+bool GFX_DeviceCommon::SetPixelShader(GFX_Shader* aShader)
+{
+    if (aShader && !aShader->myProgram.myPixelFlag)
+    {
+        GFX_SetError(GFX_ERROR_INVALID_CALL, "a vertex shader set as pixel shader");
+        return false;
+    }
+    Trace("SetPixelShader %u", aShader ? aShader->myId : 0);
+    myState.myPixelShader = aShader;
+    return true;
+}
+
+bool GFX_DeviceCommon::SetVertexShaderConstantF(uint32_t aStart, const float* aValues, uint32_t aCount)
+{
+    if (!aValues || aStart > GFX_VS_CONSTANTS || aCount > GFX_VS_CONSTANTS - aStart)
+    {
+        GFX_SetError(GFX_ERROR_INVALID_CALL, "vertex shader constants %u + %u beyond %u", aStart, aCount,
+                     GFX_VS_CONSTANTS);
+        return false;
+    }
+    Trace("SetVertexShaderConstantF %u %u", aStart, aCount);
+    memcpy(myState.myVSConstants[aStart], aValues, size_t(aCount) * 16);
+    return true;
+}
+
+bool GFX_DeviceCommon::SetPixelShaderConstantF(uint32_t aStart, const float* aValues, uint32_t aCount)
+{
+    if (!aValues || aStart > GFX_PS_CONSTANTS || aCount > GFX_PS_CONSTANTS - aStart)
+    {
+        GFX_SetError(GFX_ERROR_INVALID_CALL, "pixel shader constants %u + %u beyond %u", aStart, aCount,
+                     GFX_PS_CONSTANTS);
+        return false;
+    }
+    Trace("SetPixelShaderConstantF %u %u", aStart, aCount);
+    memcpy(myState.myPSConstants[aStart], aValues, size_t(aCount) * 16);
+    return true;
 }
 
 void GFX_DeviceCommon::SetRenderState(GFX_RenderState aState, uint32_t aValue)

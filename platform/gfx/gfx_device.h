@@ -654,6 +654,7 @@ struct GFX_Texture;
 struct GFX_Surface;
 struct GFX_VertexDecl;
 struct GFX_StateBlock;
+struct GFX_Shader;
 
 // [SECTION] GFX_Device ----------------------------------------------------------------------
 // Operations returning bool leave GFX_GetLastError() on failure. While the device is lost,
@@ -713,6 +714,17 @@ public:
     virtual void SetVertexDecl(GFX_VertexDecl* aDecl) = 0;
     virtual void SetStreamSource(uint32_t aStream, GFX_Buffer* aBuffer, uint32_t anOffset, uint32_t aStride) = 0;
     virtual void SetIndices(GFX_Buffer* aBuffer) = 0;
+
+    // Shaders from text: vs_1_1, or ps_1_0 .. ps_1_4 (the first line says which). Null on a
+    // syntax error, with the line and the reason in GFX_GetLastErrorDetail().
+    virtual GFX_Shader* CreateShader(const char* aText, uint32_t aLength) = 0;
+    virtual void ReleaseShader(GFX_Shader* aShader) = 0;
+    // Null goes back to the fixed-function stage.
+    virtual bool SetVertexShader(GFX_Shader* aShader) = 0;
+    virtual bool SetPixelShader(GFX_Shader* aShader) = 0;
+    // Constants in float4 registers: vertex shaders c0..c95, pixel shaders c0..c7.
+    virtual bool SetVertexShaderConstantF(uint32_t aStart, const float* aValues, uint32_t aCount) = 0;
+    virtual bool SetPixelShaderConstantF(uint32_t aStart, const float* aValues, uint32_t aCount) = 0;
 
     // States.
     virtual void SetRenderState(GFX_RenderState aState, uint32_t aValue) = 0;

@@ -655,7 +655,7 @@ GFX_GLProgram* GFX_GLDevice::GetProgram(const GFX_GLProgramKey& aKey)
     if (locIt != myPrograms.end())
         return locIt->second.myProgram ? &locIt->second : nullptr;
     GFX_GLProgram locProgram;
-    GFX_GLBuildProgram(aKey, &locProgram); // a failure is kept too, so it is not retried every draw
+    GFX_GLBuildProgram(aKey, myState, &locProgram); // a failure is kept too, so it is not retried every draw
     auto locNew = myPrograms.emplace(locKey, locProgram).first;
     myCurrentProgram = nullptr;
     return locNew->second.myProgram ? &locNew->second : nullptr;
@@ -764,6 +764,10 @@ void GFX_GLDevice::SetUniforms(const GFX_GLProgram& p, const GFX_GLProgramKey& a
     locColor(rs[GFX_RS_TEXTUREFACTOR], c);
     glUniform4fv(p.myTFactor, 1, c);
     glUniform1i(p.myAlphaRef, GLint(rs[GFX_RS_ALPHAREF] & 0xFF));
+    if (p.myVSConstants >= 0)
+        glUniform4fv(p.myVSConstants, GFX_VS_CONSTANTS, &s.myVSConstants[0][0]);
+    if (p.myPSConstants >= 0)
+        glUniform4fv(p.myPSConstants, GFX_PS_CONSTANTS, &s.myPSConstants[0][0]);
     for (uint32_t i = 0; i < aKey.myNumStages; ++i)
     {
         const uint32_t* t = s.myTSS[i];
@@ -1044,8 +1048,8 @@ bool GFX_GLSystem::Init()
     myCaps.myMaxTextureBlendStages = GFX_MAX_STAGES;
     myCaps.myMaxActiveLights = GFX_MAX_ACTIVE_LIGHTS;
     myCaps.myMaxAnisotropy = uint32_t(std::max(1.0f, std::min(locMaxAniso, 16.0f)));
-    myCaps.myVertexShaderVersion = 0;  // shader texts come through an assembler not yet offered
-    myCaps.myPixelShaderVersion = 0;
+    myCaps.myVertexShaderVersion = 0x101;
+    myCaps.myPixelShaderVersion = 0x104;
     myCaps.myPresentIntervals = GFX_PRESENT_INTERVAL_ONE | GFX_PRESENT_INTERVAL_IMMEDIATE;
     myCaps.myStencilOps = 0xFF;
     myCaps.myZCompareFuncs = 0xFF;

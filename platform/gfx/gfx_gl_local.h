@@ -36,12 +36,14 @@ struct GFX_GLStageKey
     uint8_t myCoordSize;    // components of the source coordinates
     uint8_t myTransformCount; // GFX_TTF_COUNT*, 0 = no matrix
     uint8_t myProjectedFlag;
-    uint8_t myPad;
+    uint8_t myCoordsFlag;   // the vertex stage writes vTex# for this stage
 };
 
 // Every byte is set (padding included) so the key compares and hashes as memory.
 struct GFX_GLProgramKey
 {
+    uint32_t myVertexShader; // GFX_Shader id, 0: fixed function
+    uint32_t myPixelShader;
     uint8_t myPretransformedFlag;
     uint8_t myHasNormal;
     uint8_t myHasColor0;
@@ -69,7 +71,8 @@ struct GFX_GLProgramKey
 // The enabled lights in index order (at most GFX_MAX_ACTIVE_LIGHTS).
 void GFX_GLActiveLights(const GFX_State& aState, const GFX_LightSlot** aLightsOut, uint32_t* aCountOut);
 void GFX_GLBuildKey(const GFX_State& aState, GFX_GLProgramKey* aKeyOut);
-void GFX_GLBuildSource(const GFX_GLProgramKey& aKey, std::string* aVertexOut, std::string* aFragmentOut);
+void GFX_GLBuildSource(const GFX_GLProgramKey& aKey, const GFX_State& aState, std::string* aVertexOut,
+                       std::string* aFragmentOut);
 
 struct GFX_GLProgram
 {
@@ -84,6 +87,8 @@ struct GFX_GLProgram
     GLint myBumpMat[GFX_MAX_STAGES];
     GLint myBumpLum[GFX_MAX_STAGES];
     GLint myConst[GFX_MAX_STAGES];
+    GLint myVSConstants = -1, myPSConstants = -1;
 };
-// Compiles and links; false leaves GFX_ERROR_PROGRAM with the log.
-bool GFX_GLBuildProgram(const GFX_GLProgramKey& aKey, GFX_GLProgram* aProgramOut);
+// Compiles and links (the state gives the shaders the key names); false leaves
+// GFX_ERROR_PROGRAM with the log.
+bool GFX_GLBuildProgram(const GFX_GLProgramKey& aKey, const GFX_State& aState, GFX_GLProgram* aProgramOut);

@@ -6,9 +6,12 @@
 // [SECTION] Vertex program
 // [SECTION] Fragment program: arguments and operations
 // [SECTION] Fragment program
+// [SECTION] Shader programs
 // [SECTION] Build and link
 #include "platform/gfx/gfx_gl_local.h"
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -197,7 +200,50 @@ void GFX_GLBuildKey(const GFX_State& s, GFX_GLProgramKey* k)
         }
         else if (locReads)
             g.myTexKind = 0;
+        g.myCoordsFlag = g.myTexKind != 0;
         k->myNumStages = uint8_t(i + 1);
+    }
+
+    if (s.myPixelShader)
+    {
+        // The shader reads coordinates of its stages whatever is bound; no combiner.
+        k->myPixelShader = s.myPixelShader->myId;
+        k->myNumStages = uint8_t(std::min(s.myPixelShader->myStageCount, GFX_MAX_STAGES));
+        for (uint32_t i = 0; i < GFX_MAX_STAGES; ++i)
+        {
+            GFX_GLStageKey& g = k->myStages[i];
+            memset(&g, 0, sizeof(g));
+            if (i >= k->myNumStages)
+                continue;
+            const uint32_t* t = s.myTSS[i];
+            const GFX_Texture* locTexture = s.myTextures[i];
+            g.myTexKind = locTexture ? (locTexture->myDesc.myCubeFlag ? 2 : 1) : 0;
+            g.myCoordsFlag = 1;
+            g.myCoordSet = uint8_t(t[GFX_TSS_TEXCOORDINDEX] & 7);
+            g.myCoordGen = uint8_t((t[GFX_TSS_TEXCOORDINDEX] >> 16) & 3);
+            g.myCoordSize = g.myCoordGen ? 3 : locCoordSize[g.myCoordSet];
+            g.myTransformCount = uint8_t(t[GFX_TSS_TEXTURETRANSFORMFLAGS] & 7) > 4 ? 4 : uint8_t(t[GFX_TSS_TEXTURETRANSFORMFLAGS] & 7);
+            g.myProjectedFlag = (t[GFX_TSS_TEXTURETRANSFORMFLAGS] & GFX_TTF_PROJECTED) != 0;
+        }
+    }
+    if (s.myVertexShader)
+    {
+        // The program does transform, lighting and coordinates; it writes the fog factor.
+        k->myVertexShader = s.myVertexShader->myId;
+        k->myPretransformedFlag = k->myHasNormal = k->myHasColor0 = k->myHasColor1 = 0;
+        k->myLightingFlag = k->myNumLights = k->myLocalViewerFlag = k->myNormalizeFlag = 0;
+        k->myDiffuseSource = k->myAmbientSource = k->mySpecularSource = k->myEmissiveSource = 0;
+        memset(k->myLightTypes, 0, sizeof(k->myLightTypes));
+        if (k->myFogKind == 1 || k->myFogKind == 3)
+            k->myFogKind = 1, k->myFogFormula = 0, k->myRangeFogFlag = 0;
+        for (uint32_t i = 0; i < k->myNumStages; ++i)
+        {
+            GFX_GLStageKey& g = k->myStages[i];
+            if (!g.myCoordsFlag)
+                continue;
+            g.myCoordGen = 0;
+            g.myCoordSize = 4;
+        }
     }
 }
 
@@ -232,7 +278,7 @@ static void locVertexProgram(const GFX_GLProgramKey& k, std::string* v)
         v->append("layout(location = 3) in vec4 aColor1;\n");
     bool locSetUsed[8] = {};
     for (uint32_t i = 0; i < k.myNumStages; ++i)
-        if (k.myStages[i].myTexKind && !k.myStages[i].myCoordGen && k.myStages[i].myCoordSize)
+        if (k.myStages[i].myCoordsFlag && !k.myStages[i].myCoordGen && k.myStages[i].myCoordSize)
             locSetUsed[k.myStages[i].myCoordSet] = true;
     for (uint32_t i = 0; i < 8; ++i)
         if (locSetUsed[i])
@@ -250,11 +296,11 @@ static void locVertexProgram(const GFX_GLProgramKey& k, std::string* v)
                   k.myNumLights, k.myNumLights, k.myNumLights, k.myNumLights, k.myNumLights, k.myNumLights,
                   k.myNumLights);
     for (uint32_t i = 0; i < k.myNumStages; ++i)
-        if (k.myStages[i].myTexKind && k.myStages[i].myTransformCount)
+        if (k.myStages[i].myCoordsFlag && k.myStages[i].myTransformCount)
             locAppend(v, "uniform mat4 uTexMatrix%u;\n", i);
     locAppend(v, "%sout vec4 vDiffuse;\n%sout vec4 vSpecular;\nout float vFog;\n", locInterp, locInterp);
     for (uint32_t i = 0; i < k.myNumStages; ++i)
-        if (k.myStages[i].myTexKind)
+        if (k.myStages[i].myCoordsFlag)
             locAppend(v, "out vec4 vTex%u;\n", i);
 
     v->append("void main()\n{\n");
@@ -366,7 +412,7 @@ static void locVertexProgram(const GFX_GLProgramKey& k, std::string* v)
     for (uint32_t i = 0; i < k.myNumStages; ++i)
     {
         const GFX_GLStageKey& g = k.myStages[i];
-        if (!g.myTexKind)
+        if (!g.myCoordsFlag)
             continue;
         if (g.myCoordGen == 1)
             locAppend(v, "    vec4 tc%u = vec4(N, 1.0);\n", i);
@@ -480,6 +526,112 @@ static const char* locCompare(uint32_t aFunc)
 
 // [SECTION] Fragment program ----------------------------------------------------------------
 
+// Fog and alpha test on "color", then the output.
+static void locFragmentEnd(const GFX_GLProgramKey& k, std::string* f)
+{
+    // Per-pixel fog reads the eye depth: the fixed-function vertex stage passes it, a vertex
+    // program has only its fog factor, so the depth comes from w.
+    const char* d = k.myVertexShader ? "(1.0 / gl_FragCoord.w)" : "vFog";
+    if (k.myFogKind == 2)
+    {
+        if (k.myFogFormula == GFX_FOG_LINEAR)
+            locAppend(f, "    float fogf = uFog.y != uFog.x ? clamp((uFog.y - %s) / (uFog.y - uFog.x), 0.0, 1.0) : 1.0;\n", d);
+        else if (k.myFogFormula == GFX_FOG_EXP)
+            locAppend(f, "    float fogf = clamp(exp(-uFog.z * %s), 0.0, 1.0);\n", d);
+        else
+            locAppend(f, "    float fogf = clamp(exp(-(uFog.z * %s) * (uFog.z * %s)), 0.0, 1.0);\n", d, d);
+        f->append("    color.rgb = mix(uFogColor.rgb, color.rgb, fogf);\n");
+    }
+    else if (k.myFogKind)
+        f->append("    color.rgb = mix(uFogColor.rgb, color.rgb, clamp(vFog, 0.0, 1.0));\n");
+    if (k.myAlphaFunc == GFX_CMP_NEVER)
+        f->append("    discard;\n");
+    else if (k.myAlphaFunc)
+        // The reference is compared with the alpha rounded to 0..255.
+        locAppend(f, "    if (!(int(floor(color.a * 255.0 + 0.5)) %s uAlphaRef)) discard;\n",
+                  locCompare(k.myAlphaFunc));
+    f->append("    oColor = color;\n}\n");
+}
+
+// A pixel shader's program: colours and coordinates in, r0 out, then fog and alpha test.
+static void locShaderFragmentProgram(const GFX_GLProgramKey& k, const GFX_Shader& aShader, std::string* f)
+{
+    const char* locInterp = k.myFlatFlag ? "flat " : "";
+    f->append("#version 330 core\n");
+    locAppend(f, "%sin vec4 vDiffuse;\n%sin vec4 vSpecular;\nin float vFog;\n", locInterp, locInterp);
+    locAppend(f, "out vec4 oColor;\nuniform vec4 uFogColor;\nuniform vec3 uFog;\nuniform int uAlphaRef;\n"
+                 "uniform vec4 uPSConst[%u];\n", GFX_PS_CONSTANTS);
+    GFX_ShaderContext locContext;
+    for (uint32_t i = 0; i < k.myNumStages; ++i)
+    {
+        const GFX_GLStageKey& g = k.myStages[i];
+        locAppend(f, "in vec4 vTex%u;\nuniform vec4 uBumpMat%u;\nuniform vec2 uBumpLum%u;\n", i, i, i);
+        if (g.myTexKind)
+            locAppend(f, "uniform %s uTex%u;\n", g.myTexKind == 2 ? "samplerCube" : "sampler2D", i);
+        locContext.myTexKinds[i] = g.myTexKind;
+        if (g.myProjectedFlag)
+            locContext.myProjectCounts[i] = g.myTransformCount ? g.myTransformCount : uint8_t(4);
+    }
+    f->append("void main()\n{\n"
+              "    vec4 v0 = clamp(vDiffuse, 0.0, 1.0);\n    vec4 v1 = clamp(vSpecular, 0.0, 1.0);\n");
+    for (uint32_t i = 0; i < 6; ++i)
+        locAppend(f, "    vec4 r%u = vec4(0.0);\n    vec4 t%u = vec4(0.0);\n", i, i);
+    f->append(GFX_ShaderToGLSL(aShader.myProgram, locContext, "uPSConst"));
+    f->append("    vec4 color = clamp(r0, 0.0, 1.0);\n");
+    locFragmentEnd(k, f);
+}
+
+// A vertex shader's program: declared inputs in, the D3D-style outputs mapped to ours.
+static void locShaderVertexProgram(const GFX_GLProgramKey& k, const GFX_Shader& aShader, std::string* v)
+{
+    const char* locInterp = k.myFlatFlag ? "flat " : "";
+    v->append("#version 330 core\n");
+    std::string locLocals;
+    bool locDeclared[16] = {};
+    uint32_t locUsed = 0;
+    for (const GFX_ShaderInst& i : aShader.myProgram.myInsts)
+    {
+        if (i.myOp != GFX_SOP_DCL || locDeclared[i.myDst.myIndex])
+            continue;
+        locDeclared[i.myDst.myIndex] = true;
+        GFX_VertexElement e;
+        e.myUsage = i.myUsage;
+        e.myUsageIndex = i.myUsageIndex;
+        const uint32_t locLoc = GFX_GLAttribLocation(e);
+        if (locLoc != GFX_GL_ATTRIB_NONE && !(locUsed & (1u << locLoc)))
+        {
+            locUsed |= 1u << locLoc;
+            locAppend(v, "layout(location = %u) in vec4 v%u;\n", locLoc, i.myDst.myIndex);
+        }
+        else
+            locAppend(&locLocals, "    vec4 v%u = vec4(0.0, 0.0, 0.0, 1.0);\n", i.myDst.myIndex);
+    }
+    for (uint32_t i = 0; i < 16; ++i)
+        if (!locDeclared[i])
+            locAppend(&locLocals, "    vec4 v%u = vec4(0.0, 0.0, 0.0, 1.0);\n", i);
+    locAppend(v, "uniform vec4 uVSConst[%u];\nuniform vec2 uHalfPixel;\n", GFX_VS_CONSTANTS);
+    locAppend(v, "%sout vec4 vDiffuse;\n%sout vec4 vSpecular;\nout float vFog;\n", locInterp, locInterp);
+    for (uint32_t i = 0; i < k.myNumStages; ++i)
+        if (k.myStages[i].myCoordsFlag)
+            locAppend(v, "out vec4 vTex%u;\n", i);
+    v->append("void main()\n{\n");
+    v->append(locLocals);
+    for (uint32_t i = 0; i < 12; ++i)
+        locAppend(v, "    vec4 r%u = vec4(0.0);\n", i);
+    v->append("    int a0x = 0;\n    vec4 oPos = vec4(0.0, 0.0, 0.0, 1.0);\n    vec4 oD0 = vec4(0.0);\n"
+              "    vec4 oD1 = vec4(0.0);\n    float oFog = 1.0;\n");
+    for (uint32_t i = 0; i < 8; ++i)
+        locAppend(v, "    vec4 oT%u = vec4(0.0, 0.0, 0.0, 1.0);\n", i);
+    v->append(GFX_ShaderToGLSL(aShader.myProgram, GFX_ShaderContext(), "uVSConst"));
+    v->append("    gl_Position = vec4(oPos.x + uHalfPixel.x * oPos.w, -oPos.y + uHalfPixel.y * oPos.w,\n"
+              "                       2.0 * oPos.z - oPos.w, oPos.w);\n"
+              "    vDiffuse = clamp(oD0, 0.0, 1.0);\n    vSpecular = clamp(oD1, 0.0, 1.0);\n    vFog = oFog;\n");
+    for (uint32_t i = 0; i < k.myNumStages; ++i)
+        if (k.myStages[i].myCoordsFlag)
+            locAppend(v, "    vTex%u = oT%u;\n", i, k.myStages[i].myCoordSet);
+    v->append("}\n");
+}
+
 static void locFragmentProgram(const GFX_GLProgramKey& k, std::string* f)
 {
     const char* locInterp = k.myFlatFlag ? "flat " : "";
@@ -551,33 +703,22 @@ static void locFragmentProgram(const GFX_GLProgramKey& k, std::string* f)
     f->append("    vec4 color = cur;\n");
     if (k.mySpecularFlag)
         f->append("    color.rgb = min(color.rgb + specular.rgb, vec3(1.0));\n");
-    if (k.myFogKind == 2)
-    {
-        if (k.myFogFormula == GFX_FOG_LINEAR)
-            f->append("    float fogf = uFog.y != uFog.x ? clamp((uFog.y - vFog) / (uFog.y - uFog.x), 0.0, 1.0) : 1.0;\n");
-        else if (k.myFogFormula == GFX_FOG_EXP)
-            f->append("    float fogf = clamp(exp(-uFog.z * vFog), 0.0, 1.0);\n");
-        else
-            f->append("    float fogf = clamp(exp(-(uFog.z * vFog) * (uFog.z * vFog)), 0.0, 1.0);\n");
-        f->append("    color.rgb = mix(uFogColor.rgb, color.rgb, fogf);\n");
-    }
-    else if (k.myFogKind)
-        f->append("    color.rgb = mix(uFogColor.rgb, color.rgb, clamp(vFog, 0.0, 1.0));\n");
-    if (k.myAlphaFunc == GFX_CMP_NEVER)
-        f->append("    discard;\n");
-    else if (k.myAlphaFunc)
-        // The reference is compared with the alpha rounded to 0..255.
-        locAppend(f, "    if (!(int(floor(color.a * 255.0 + 0.5)) %s uAlphaRef)) discard;\n",
-                  locCompare(k.myAlphaFunc));
-    f->append("    oColor = color;\n}\n");
+    locFragmentEnd(k, f);
 }
 
-void GFX_GLBuildSource(const GFX_GLProgramKey& aKey, std::string* aVertexOut, std::string* aFragmentOut)
+void GFX_GLBuildSource(const GFX_GLProgramKey& aKey, const GFX_State& aState, std::string* aVertexOut,
+                       std::string* aFragmentOut)
 {
     aVertexOut->clear();
     aFragmentOut->clear();
-    locVertexProgram(aKey, aVertexOut);
-    locFragmentProgram(aKey, aFragmentOut);
+    if (aKey.myVertexShader && aState.myVertexShader)
+        locShaderVertexProgram(aKey, *aState.myVertexShader, aVertexOut);
+    else
+        locVertexProgram(aKey, aVertexOut);
+    if (aKey.myPixelShader && aState.myPixelShader)
+        locShaderFragmentProgram(aKey, *aState.myPixelShader, aFragmentOut);
+    else
+        locFragmentProgram(aKey, aFragmentOut);
 }
 
 // [SECTION] Build and link ------------------------------------------------------------------
@@ -601,10 +742,10 @@ static GLuint locCompile(GLenum aKind, const std::string& aText)
     return locShader;
 }
 
-bool GFX_GLBuildProgram(const GFX_GLProgramKey& aKey, GFX_GLProgram* p)
+bool GFX_GLBuildProgram(const GFX_GLProgramKey& aKey, const GFX_State& aState, GFX_GLProgram* p)
 {
     std::string locVertex, locFragment;
-    GFX_GLBuildSource(aKey, &locVertex, &locFragment);
+    GFX_GLBuildSource(aKey, aState, &locVertex, &locFragment);
     GLuint locVS = locCompile(GL_VERTEX_SHADER, locVertex);
     if (!locVS)
         return false;
@@ -654,6 +795,8 @@ bool GFX_GLBuildProgram(const GFX_GLProgramKey& aKey, GFX_GLProgram* p)
     p->myFogColor = glGetUniformLocation(g, "uFogColor");
     p->myTFactor = glGetUniformLocation(g, "uTFactor");
     p->myAlphaRef = glGetUniformLocation(g, "uAlphaRef");
+    p->myVSConstants = glGetUniformLocation(g, "uVSConst");
+    p->myPSConstants = glGetUniformLocation(g, "uPSConst");
     glUseProgram(g);
     for (uint32_t i = 0; i < GFX_MAX_STAGES; ++i)
     {

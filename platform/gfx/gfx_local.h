@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/gfx/gfx_device.h"
+#include "platform/gfx/gfx_shader_local.h"
 
 #include <bitset>
 #include <cstdarg>
@@ -70,6 +71,16 @@ struct GFX_VertexDecl
     uint32_t myHandle = 0;
 };
 
+struct GFX_Shader
+{
+    GFX_ShaderProgram myProgram;
+    uint32_t myId = 0;         // unique in the process; generated programs are cached by it
+    uint32_t myStageCount = 0; // pixel shaders: texture stages read
+};
+
+const uint32_t GFX_VS_CONSTANTS = 96;
+const uint32_t GFX_PS_CONSTANTS = 8;
+
 struct GFX_Stream
 {
     GFX_Buffer* myBuffer = nullptr;
@@ -98,6 +109,10 @@ struct GFX_State
     GFX_VertexDecl* myDecl = nullptr;
     GFX_Stream myStreams[GFX_MAX_STREAMS];
     GFX_Buffer* myIndices = nullptr;
+    GFX_Shader* myVertexShader = nullptr;
+    GFX_Shader* myPixelShader = nullptr;
+    float myVSConstants[GFX_VS_CONSTANTS][4];
+    float myPSConstants[GFX_PS_CONSTANTS][4];
 };
 
 struct GFX_StateBlock
@@ -156,6 +171,13 @@ public:
     void SetVertexDecl(GFX_VertexDecl* aDecl) override;
     void SetStreamSource(uint32_t aStream, GFX_Buffer* aBuffer, uint32_t anOffset, uint32_t aStride) override;
     void SetIndices(GFX_Buffer* aBuffer) override;
+
+    GFX_Shader* CreateShader(const char* aText, uint32_t aLength) override;
+    void ReleaseShader(GFX_Shader* aShader) override;
+    bool SetVertexShader(GFX_Shader* aShader) override;
+    bool SetPixelShader(GFX_Shader* aShader) override;
+    bool SetVertexShaderConstantF(uint32_t aStart, const float* aValues, uint32_t aCount) override;
+    bool SetPixelShaderConstantF(uint32_t aStart, const float* aValues, uint32_t aCount) override;
 
     void SetRenderState(GFX_RenderState aState, uint32_t aValue) override;
     uint32_t GetRenderState(GFX_RenderState aState) const override;
@@ -254,4 +276,5 @@ protected:
     std::vector<GFX_Surface*> myDepthSurfaces;
     std::vector<GFX_VertexDecl*> myDecls;
     std::vector<GFX_StateBlock*> myStateBlocks;
+    std::vector<GFX_Shader*> myShaders;
 };

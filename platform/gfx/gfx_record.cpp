@@ -245,6 +245,8 @@ GFX_RecordingAdapter GFX_DefaultRecordingAdapter()
     c.myMaxTextureBlendStages = 8;
     c.myMaxActiveLights = 8;
     c.myMaxAnisotropy = 16;
+    c.myVertexShaderVersion = 0x101;
+    c.myPixelShaderVersion = 0x104;
     c.myPresentIntervals = GFX_PRESENT_INTERVAL_ONE | GFX_PRESENT_INTERVAL_IMMEDIATE;
     c.myStencilOps = 0xFF;
     c.myZCompareFuncs = 0xFF;

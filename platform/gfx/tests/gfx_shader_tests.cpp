@@ -1,0 +1,249 @@
+// The shader assembler's rules, and shader programs drawing on llvmpipe.
+#include "platform/gfx/gfx_device.h"
+#include "platform/gfx/gfx_local.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+bool Assemble(const std::string& aText, GFX_ShaderProgram* aProgram)
+{
+    return GFX_AssembleShader(aText.data(), aText.size(), aProgram);
+}
+
+} // namespace
+
+TEST(GfxShaderAsm, ReadsTheGeneratedPixelShaderForm)
+{
+    GFX_ShaderProgram p;
+    ASSERT_TRUE(Assemble("ps_1_1\r\ntex t0\r\nmul_sat r0.rgb, t0, v0\r\n+mov_sat r0.a, v0\r\n", &p))
+        << GFX_GetLastErrorDetail();
+    EXPECT_TRUE(p.myPixelFlag);
+    ASSERT_EQ(p.myInsts.size(), 3u);
+    EXPECT_EQ(p.myInsts[0].myOp, GFX_SOP_TEX);
+    EXPECT_EQ(p.myInsts[1].myDst.myMask, 0x7);
+    EXPECT_TRUE(p.myInsts[1].mySatFlag);
+    EXPECT_TRUE(p.myInsts[2].myCoissueFlag);
+    EXPECT_EQ(p.myInsts[2].myDst.myMask, 0x8);
+    EXPECT_EQ(GFX_ShaderStageCount(p), 1u);
+    ASSERT_TRUE(Assemble("PS.1.2 // template text\n tex t0\n texbem t1, t0\n dp3_sat r0, c1, t1_bx2 ; comment\n"
+                         " lrp r0.rgb, 1-r1.a, -r0, c0.b\n",
+                         &p))
+        << GFX_GetLastErrorDetail();
+    EXPECT_EQ(p.myInsts[2].mySrc[1].myMod, GFX_SRCMOD_BX2);
+    EXPECT_EQ(p.myInsts[3].mySrc[0].myMod, GFX_SRCMOD_COMPLEMENT);
+    EXPECT_EQ(p.myInsts[3].mySrc[0].mySwizzle[0], 3);
+    EXPECT_TRUE(p.myInsts[3].mySrc[1].myNegateFlag);
+    EXPECT_EQ(p.myInsts[3].mySrc[2].mySwizzle[3], 2);
+    EXPECT_EQ(GFX_ShaderStageCount(p), 2u);
+}
+
+TEST(GfxShaderAsm, ReadsVertexShadersWithRelativeConstants)
+{
+    GFX_ShaderProgram p;
+    ASSERT_TRUE(Assemble("vs_1_1\r\ndcl_position v0\r\ndcl_texcoord1 v6\r\nmov a0.x, v2.x\r\n"
+                         "m4x3 r1.xyz, v0, c[a0.x + 4]\r\nmad oFog, r1.x, c94.z, c94.w\r\nrcp r1.x, r1.x\r\n"
+                         "def c95, 0.001, 0.0009765625, 0.5, 0\r\nmov oT1.xy, v6\r\n",
+                         &p))
+        << GFX_GetLastErrorDetail();
+    EXPECT_FALSE(p.myPixelFlag);
+    EXPECT_EQ(p.myInsts[1].myUsage, GFX_DECLUSAGE_TEXCOORD);
+    EXPECT_EQ(p.myInsts[1].myUsageIndex, 1);
+    EXPECT_EQ(p.myInsts[2].myDst.myFile, GFX_REG_ADDRESS);
+    EXPECT_TRUE(p.myInsts[3].mySrc[1].myRelativeFlag);
+    EXPECT_EQ(p.myInsts[3].mySrc[1].myIndex, 4);
+    EXPECT_EQ(p.myInsts[4].myDst.myFile, GFX_REG_FOG);
+    EXPECT_EQ(p.myInsts[5].mySrc[0].mySwizzle[3], 0); // ".x" replicates
+    EXPECT_FLOAT_EQ(p.myInsts[6].myValues[1], 0.0009765625f);
+}
+
+TEST(GfxShaderAsm, RefusesBrokenTextWithItsLine)
+{
+    struct Case { const char* myText; const char* myDetail; };
+    const Case locCases[] = {
+        {"mov r0, v0\n", "line 1: the first line"},
+        {"vs_2_0\n", "line 1: the first line"},
+        {"vs_1_1\nfoo r0, v0\n", "line 2: unknown instruction"},
+        {"vs_1_1\nmov r12, v0\n", "line 2: register index out of range"},
+        {"vs_1_1\nmov v0, r0\n", "line 2: inputs and constants cannot be written"},
+        {"vs_1_1\nadd r0, v0\n", "line 2: wrong number of operands"},
+        {"vs_1_1\nmov r0, v0.xq\n", "line 2: bad swizzle"},
+        {"vs_1_1\nmov r0.yx, v0\n", "line 2: bad write mask"},
+        {"vs_1_1\n+mov r0, v0\n", "line 2: co-issue in a vertex shader"},
+        {"vs_1_1\nmov r0, oPos\n", "line 2: outputs cannot be read"},
+        {"vs_1_1\nmov_sat r0, v0\n", "line 2: unknown instruction modifier"},
+        {"vs_1_1\ntex t0\n", "line 2: instruction not offered"},
+        {"ps_1_1\nmov r2, v0\n", "line 2: register index out of range"},
+        {"ps_1_1\nmov r0, c8\n", "line 2: register index out of range"},
+        {"ps_1_1\ntexbem t0, t1\n", "line 2: the source must be an earlier texture register"},
+        {"ps_1_1\ntexld r0, t0\n", "line 2: texld and texcrd need ps_1_4"},
+        {"ps_1_4\ntex t0\n", "line 2: ps_1_4 reads textures"},
+        {"ps_1_1\nmov r0, a0\n", "line 2: register not offered"},
+        {"ps_1_1\ndef c0, 1, 2, x, 4\n", "line 2: bad number"},
+    };
+    for (const Case& c : locCases)
+    {
+        GFX_ShaderProgram p;
+        EXPECT_FALSE(Assemble(c.myText, &p)) << c.myText;
+        EXPECT_EQ(std::string(GFX_GetLastErrorDetail()).rfind(c.myDetail, 0), 0u)
+            << c.myText << " gave " << GFX_GetLastErrorDetail();
+    }
+}
+
+namespace
+{
+
+class GfxShaderPixel : public ::testing::Test
+{
+protected:
+    static GFX_System* ourSystem;
+    static void SetUpTestSuite() { ourSystem = GFX_CreateGLSystem(); }
+    static void TearDownTestSuite()
+    {
+        GFX_DestroySystem(ourSystem);
+        ourSystem = nullptr;
+    }
+    void SetUp() override
+    {
+        ASSERT_NE(ourSystem, nullptr);
+        GFX_DeviceDesc d;
+        d.myWidth = d.myHeight = 16;
+        myDevice = ourSystem->CreateDevice(d);
+        ASSERT_NE(myDevice, nullptr);
+        const GFX_VertexElement e[] = {{0, 0, GFX_DECLTYPE_FLOAT3, GFX_DECLUSAGE_POSITION, 0},
+                                       {0, 12, GFX_DECLTYPE_COLOR, GFX_DECLUSAGE_COLOR, 0},
+                                       {0, 16, GFX_DECLTYPE_FLOAT2, GFX_DECLUSAGE_TEXCOORD, 0}};
+        myDecl = myDevice->CreateVertexDecl(e, 3);
+        GFX_BufferDesc b;
+        b.mySize = 4 * 24;
+        myBuffer = myDevice->CreateBuffer(b);
+        myDevice->SetRenderState(GFX_RS_LIGHTING, 0);
+        myDevice->SetRenderState(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    }
+    void TearDown() override
+    {
+        myDevice->ReleaseBuffer(myBuffer);
+        myDevice->ReleaseVertexDecl(myDecl);
+        for (GFX_Shader* s : myShaders)
+            myDevice->ReleaseShader(s);
+        for (GFX_Texture* t : myTextures)
+            myDevice->ReleaseTexture(t);
+        EXPECT_EQ(myDevice->GetLiveObjectCount(), 0u);
+        ourSystem->DestroyDevice(myDevice);
+    }
+    GFX_Shader* Shader(const std::string& aText)
+    {
+        GFX_Shader* s = myDevice->CreateShader(aText.data(), uint32_t(aText.size()));
+        EXPECT_NE(s, nullptr) << GFX_GetLastErrorDetail();
+        myShaders.push_back(s);
+        return s;
+    }
+    GFX_Texture* Texture(uint32_t aColor)
+    {
+        GFX_TextureDesc d;
+        d.myWidth = d.myHeight = 1;
+        GFX_Texture* t = myDevice->CreateTexture(d);
+        GFX_LockedRect r;
+        myDevice->LockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r);
+        memcpy(r.myBits, &aColor, 4);
+        myDevice->UnlockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0);
+        myTextures.push_back(t);
+        return t;
+    }
+    // A quad over the whole target (positions -1..1), one colour.
+    uint32_t DrawQuad(uint32_t aColor, float aScale = 1.0f)
+    {
+        struct V { float x, y, z; uint32_t c; float u, v; };
+        const V v[4] = {{-aScale, aScale, 0.5f, aColor, 0, 0}, {aScale, aScale, 0.5f, aColor, 1, 0},
+                        {-aScale, -aScale, 0.5f, aColor, 0, 1}, {aScale, -aScale, 0.5f, aColor, 1, 1}};
+        void* p = nullptr;
+        myDevice->LockBuffer(myBuffer, 0, 0, 0, &p);
+        memcpy(p, v, sizeof(v));
+        myDevice->UnlockBuffer(myBuffer);
+        myDevice->SetVertexDecl(myDecl);
+        myDevice->SetStreamSource(0, myBuffer, 0, sizeof(V));
+        myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        EXPECT_TRUE(myDevice->BeginScene());
+        EXPECT_TRUE(myDevice->DrawPrimitive(GFX_PRIM_TRIANGLESTRIP, 0, 2)) << GFX_GetLastErrorDetail();
+        EXPECT_TRUE(myDevice->EndScene());
+        uint32_t locPixels[256];
+        EXPECT_TRUE(myDevice->ReadSurface(myDevice->GetBackBuffer(), locPixels, 64));
+        return locPixels[8 * 16 + 8];
+    }
+
+    GFX_Device* myDevice = nullptr;
+    GFX_VertexDecl* myDecl = nullptr;
+    GFX_Buffer* myBuffer = nullptr;
+    std::vector<GFX_Shader*> myShaders;
+    std::vector<GFX_Texture*> myTextures;
+};
+
+GFX_System* GfxShaderPixel::ourSystem = nullptr;
+
+} // namespace
+
+TEST_F(GfxShaderPixel, VertexShaderTransformsThroughConstants)
+{
+    // c0..c3: a transposed matrix that halves x and y; the colour comes from a constant.
+    ASSERT_TRUE(myDevice->SetVertexShader(Shader("vs_1_1\ndcl_position v0\ndcl_color v10\n"
+                                                 "m4x4 oPos, v0, c0\nmul oD0, v10, c4\n")));
+    const float c[5][4] = {{0.5f, 0, 0, 0}, {0, 0.5f, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}, {1, 0.5f, 1, 1}};
+    ASSERT_TRUE(myDevice->SetVertexShaderConstantF(0, &c[0][0], 5));
+    EXPECT_FALSE(myDevice->SetVertexShaderConstantF(95, &c[0][0], 2));
+    EXPECT_EQ(DrawQuad(0xFFFFFFFF), 0xFFFF80FFu);
+    uint32_t locPixels[256];
+    myDevice->ReadSurface(myDevice->GetBackBuffer(), locPixels, 64);
+    EXPECT_EQ(locPixels[1 * 16 + 1], 0xFF000000u); // the quad covers the middle half only
+    ASSERT_TRUE(myDevice->SetVertexShader(nullptr));
+    EXPECT_EQ(DrawQuad(0xFF00FF00), 0xFF00FF00u);
+}
+
+TEST_F(GfxShaderPixel, VertexShaderRelativeAddressingAndLit)
+{
+    // a0 from a constant picks c[a0.x + 2]; lit turns (N.L, N.H, -, power) into factors.
+    ASSERT_TRUE(myDevice->SetVertexShader(Shader("vs_1_1\ndcl_position v0\nmov oPos, v0\nmov a0.x, c0.x\n"
+                                                 "mov r0, c[a0.x + 2]\nlit r1, c1\nmul oD0, r0, r1.y\n"
+                                                 "mov oD0.b, r1.z\nmov oD0.a, r1.w\n")));
+    const float c[5][4] = {{2, 0, 0, 0}, {0.5f, 0.25f, 0, 2}, {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 1, 1, 1}};
+    ASSERT_TRUE(myDevice->SetVertexShaderConstantF(0, &c[0][0], 5));
+    EXPECT_EQ(DrawQuad(0xFFFFFFFF), 0xFF808010u); // 0.5, 0.5, 0.25^2
+}
+
+TEST_F(GfxShaderPixel, PixelShaderCombinesTextureColourAndConstants)
+{
+    myDevice->SetTexture(0, Texture(0xFF8040FF));
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_1\r\ntex t0\r\nmul_sat r0.rgb, t0, v0\r\n+mov_sat r0.a, v0\r\n")));
+    EXPECT_EQ(DrawQuad(0xFF80FFFF), 0xFF4040FFu);
+    // Co-issued alpha through blending: alpha 0x40 of white over black.
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_1\nmov r0.rgb, c0\n+mov r0.a, c1.b\n")));
+    const float c[2][4] = {{1, 1, 1, 1}, {0, 0, 0.25f, 0}};
+    ASSERT_TRUE(myDevice->SetPixelShaderConstantF(0, &c[0][0], 2));
+    myDevice->SetRenderState(GFX_RS_ALPHABLENDENABLE, 1);
+    myDevice->SetRenderState(GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA);
+    myDevice->SetRenderState(GFX_RS_DESTBLEND, GFX_BLEND_INVSRCALPHA);
+    EXPECT_EQ(DrawQuad(0xFFFFFFFF), 0xFF404040u);
+    myDevice->SetRenderState(GFX_RS_ALPHABLENDENABLE, 0);
+    // dp3 with _bx2 sources and a def'd constant: (0, 0, 1) . (0, 0, 1) = 1.
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_1\ndef c2, 0.5, 0.5, 1.0, 1.0\ntex t0\n"
+                                                "dp3_sat r0, c2_bx2, c2_bx2\n")));
+    EXPECT_EQ(DrawQuad(0xFFFFFFFF), 0xFFFFFFFFu);
+    ASSERT_TRUE(myDevice->SetPixelShader(nullptr));
+}
+
+TEST_F(GfxShaderPixel, VertexAndPixelShadersTogether)
+{
+    myDevice->SetTexture(0, Texture(0xFF00FF00));
+    ASSERT_TRUE(myDevice->SetVertexShader(Shader("vs_1_1\ndcl_position v0\ndcl_texcoord0 v7\nmov oPos, v0\n"
+                                                 "mov oT0, v7\nmov oD0, c0\n")));
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_4\ntexld r0, t0\nadd r0, r0, v0\n")));
+    const float c[4] = {1, 0, 0, 1};
+    ASSERT_TRUE(myDevice->SetVertexShaderConstantF(0, c, 1));
+    EXPECT_EQ(DrawQuad(0xFFFFFFFF), 0xFFFFFF00u);
+    EXPECT_FALSE(myDevice->SetVertexShader(myShaders[1]));
+    EXPECT_FALSE(myDevice->SetPixelShader(myShaders[0]));
+}
