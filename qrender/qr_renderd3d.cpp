@@ -173,7 +173,8 @@ bool QR_RenderD3D::InitD3D(const QR_RenderStartupOptions* anOptions)
 
 bool QR_RenderD3D::Init(QR_RenderSettings* aSettings)
 {
-    if (ourOwnWindowFlag && !ourWindowAdoptedFlag)
+    // A second initialisation would make a second device over the first one.
+    if ((ourOwnWindowFlag && !ourWindowAdoptedFlag) || ourDevice)
         return locFail(QR_ERROR_RENDER_WINDOW);
     // Without a host window the frames are kept for capture only; the emulated window of
     // our own stands for the one a desktop would show.

@@ -342,6 +342,10 @@ TEST_F(RecordingRender, AnAdoptedWindowReceivesEveryFrame)
     R()->EndFrame();
     EXPECT_EQ(locHost.myFrames, locBefore + 1);
     EXPECT_EQ(locHost.myWidth, 64u);
+    GFX_Device* locDevice = QR_RenderD3D::ourDevice;
+    EXPECT_FALSE(R()->Init(&mySettings));
+    EXPECT_EQ(QR_Error::ourCode, 13u);
+    EXPECT_EQ(QR_RenderD3D::ourDevice, locDevice);
 }
 
 TEST_F(RecordingRender, FrameCountRisesAtEveryFrameStart)
