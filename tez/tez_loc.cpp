@@ -135,12 +135,18 @@ bool Tez_LocFileName(const char* aTezFileName, std::string& aLocFileName)
 
 int TezLocEncoder::AddKeyValue(VelkType* anInstance, const char* aPrefix)
 {
-    QC_String locKey;
+    std::string locKey;
     if (aPrefix && aPrefix[0])
-        locKey.Format("%s.%s", aPrefix, anInstance->GetName().GetBuffer());
-    else
-        locKey = anInstance->GetName();
-    return AddKeyValue(locKey.GetBuffer(), anInstance->GetValue().GetBuffer());
+    {
+        locKey = aPrefix;
+        locKey += '.';
+    }
+    locKey += anInstance->GetName().GetBuffer();
+    // A path of deep, long names may pass what a string holds; cut, it is
+    // still refused as too long a key.
+    if (locKey.size() > 4096)
+        locKey.resize(4096);
+    return AddKeyValue(locKey.c_str(), anInstance->GetValue().GetBuffer());
 }
 
 int TezLocEncoder::AddKeyValue(const char* aKey, const char* aValue)
