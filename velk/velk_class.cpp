@@ -1,4 +1,5 @@
 // Classes and script classes: objects made of members.
+#include <climits>
 #include <cstring>
 #include <new>
 
@@ -399,8 +400,11 @@ VelkType* VelkScriptClass::AddContent(VelkTypeManager& aTypeManager, const char*
         return nullptr;
     QC_String locName;
     do
-        locName.Format(VELK_MEMBER_NAME_PATTERN, aText, ourScriptMemberCounter++);
-    while (Priv_HasMemberNamed(Velk_Text(locName)));
+    {
+        locName.Format(VELK_MEMBER_NAME_PATTERN, aText, ourScriptMemberCounter);
+        // A run long enough to use every number starts again at 0 rather than overflow.
+        ourScriptMemberCounter = ourScriptMemberCounter < INT_MAX ? ourScriptMemberCounter + 1 : 0;
+    } while (Priv_HasMemberNamed(Velk_Text(locName)));
 
     VelkType* locMember = locType->Clone();
     if (locMember == nullptr)
