@@ -231,4 +231,112 @@ TEST_F(RenderPixel, FrameAfterAForcedLossIsCorrect)
     EXPECT_EQ(Pixel(32, 32), 0xFFFFFFu);
 }
 
+// Pre-transformed quads through the 2-D set-up and the dynamic buffer, combined by a stage
+// block of the test's own.
+class StagePixel : public RenderPixel
+{
+protected:
+    struct TLVertex
+    {
+        float x, y, z, rhw;
+        uint32_t myColor;
+        float u, v;
+    };
+
+    void Quad(float aLeft, float aRight, uint32_t aColor)
+    {
+        QR_VertexBuffer* locVB = R()->myDynamicVertexBuffer;
+        locVB->myVertexSize = sizeof(TLVertex);
+        void* locData = nullptr;
+        ASSERT_TRUE(R()->AppendVertices(locVB, &locData, 4));
+        TLVertex q[4] = {{aLeft, 0, 0.5f, 1, aColor, 0, 0},
+                         {aRight, 0, 0.5f, 1, aColor, 1, 0},
+                         {aLeft, 64, 0.5f, 1, aColor, 0, 1},
+                         {aRight, 64, 0.5f, 1, aColor, 1, 1}};
+        memcpy(locData, q, sizeof(q));
+        QR_VertexBuffer* locList[1] = {locVB};
+        R()->DrawPrimitives(locList, QR_DRAWTYPES_TRIANGLESTRIP, 4);
+    }
+
+    static QR_StageWords Stage(uint32_t aColorOp, uint32_t aColor1, uint32_t aColor2, uint32_t anAlphaOp,
+                               uint32_t anAlpha1, uint32_t aResult = GFX_TA_CURRENT)
+    {
+        return {{aColorOp, aColor1, aColor2, aResult, anAlphaOp, anAlpha1, GFX_TA_CURRENT, GFX_TA_CURRENT,
+                 GFX_TA_CURRENT}};
+    }
+
+    void Begin(const QR_CompiledStageBlock& aBlock, uint32_t aFactor)
+    {
+        R()->BeginFrame();
+        ClearFrame(0xFF0000);
+        R()->BeginAlpha2D();
+        QR_RenderD3D::ApplyStageBlock(&aBlock);
+        QR_RenderD3D::ourDevice->SetRenderState(GFX_RS_TEXTUREFACTOR, aFactor);
+    }
+
+    static QR_CompiledStageBlock Block(uint32_t aSrc, uint32_t aDest, uint32_t anAlphaFunc)
+    {
+        QR_CompiledStageBlock b;
+        memset(&b, 0, sizeof(b));
+        b.mySrcBlend = aSrc;
+        b.myDestBlend = aDest;
+        b.myAlphaFunc = anAlphaFunc;
+        return b;
+    }
+};
+
+TEST_F(StagePixel, Modulate2XSaturates)
+{
+    QR_CompiledStageBlock b = Block(GFX_BLEND_ONE, GFX_BLEND_ZERO, GFX_CMP_ALWAYS);
+    b.myNumStages = 1;
+    b.myStages[0] = Stage(GFX_TOP_MODULATE2X, GFX_TA_DIFFUSE, GFX_TA_TFACTOR, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE);
+    Begin(b, 0xFFFFFFFF);
+    Quad(0, 64, 0xFFC04000);
+    R()->EndFrame();
+    uint32_t p = Pixel(32, 32);
+    EXPECT_EQ(locChannel(p, 16), 255);
+    EXPECT_NEAR(locChannel(p, 8), 0x80, 1);
+    EXPECT_EQ(locChannel(p, 0), 0);
+}
+
+TEST_F(StagePixel, DotProductFillsTheAlphaToo)
+{
+    // Alpha blending over the red background: the quad's own alpha is 0, the dot product's 1.
+    QR_CompiledStageBlock b = Block(GFX_BLEND_SRCALPHA, GFX_BLEND_INVSRCALPHA, GFX_CMP_ALWAYS);
+    b.myNumStages = 1;
+    b.myStages[0] = Stage(GFX_TOP_DOTPRODUCT3, GFX_TA_DIFFUSE, GFX_TA_TFACTOR, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE);
+    Begin(b, 0x00FF8080);
+    Quad(0, 64, 0x00FF8080);
+    R()->EndFrame();
+    EXPECT_EQ(Pixel(32, 32), 0xFFFFFFu);
+}
+
+TEST_F(StagePixel, TempRegisterKeepsAStageForALaterOne)
+{
+    QR_CompiledStageBlock b = Block(GFX_BLEND_ONE, GFX_BLEND_ZERO, GFX_CMP_ALWAYS);
+    b.myNumStages = 3;
+    b.myStages[0] = Stage(GFX_TOP_SELECTARG1, GFX_TA_TFACTOR, GFX_TA_CURRENT, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE,
+                          GFX_TA_TEMP);
+    b.myStages[1] = Stage(GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_CURRENT, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE);
+    b.myStages[2] = Stage(GFX_TOP_ADD, GFX_TA_CURRENT, GFX_TA_TEMP, GFX_TOP_SELECTARG1, GFX_TA_CURRENT);
+    Begin(b, 0xFF002000);
+    Quad(0, 64, 0xFF400000);
+    R()->EndFrame();
+    EXPECT_EQ(Pixel(32, 32), 0x402000u);
+}
+
+TEST_F(StagePixel, AlphaTestComparesRoundedValues)
+{
+    QR_CompiledStageBlock b = Block(GFX_BLEND_ONE, GFX_BLEND_ZERO, GFX_CMP_GREATEREQUAL);
+    b.myNumStages = 1;
+    b.myStages[0] = Stage(GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE, GFX_TA_CURRENT, GFX_TOP_SELECTARG1, GFX_TA_DIFFUSE);
+    Begin(b, 0xFFFFFFFF);
+    QR_RenderD3D::ourDevice->SetRenderState(GFX_RS_ALPHAREF, 128);
+    Quad(0, 32, 0x8000FF00);  // alpha 128: kept
+    Quad(32, 64, 0x7F00FF00); // alpha 127: dropped
+    R()->EndFrame();
+    EXPECT_EQ(Pixel(16, 32), 0x00FF00u);
+    EXPECT_EQ(Pixel(48, 32), 0xFF0000u);
+}
+
 } // namespace
