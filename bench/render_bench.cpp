@@ -1,9 +1,16 @@
 // render_bench: a fixed scene of many lit, textured meshes drawn for N frames through the
 // 3D device layer, then the same buffers and draw calls through plain OpenGL in the same
-// program; prints frames, draw calls and triangles per second and the layer's ratio.
+// program, then the same meshes through the renderer; prints frames, draw calls and
+// triangles per second and the ratios to plain OpenGL.
 // Usage: render_bench [frames=100] [meshes=200] [width=640] [height=480] [prefix: write the
 // last frames as <prefix>_gfx.tga and <prefix>_gl.tga]
 #include "platform/gfx/gfx_device.h"
+#include "qrender/qr_error.h"
+#include "qrender/qr_mesh.h"
+#include "qrender/qr_render.h"
+#include "qrender/qr_renderd3d.h"
+#include "qrender/qr_vertex.h"
+#include "qrender/qr_view.h"
 
 #include <epoxy/egl.h>
 #include <epoxy/gl.h>
@@ -226,6 +233,114 @@ bool RunLayer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Figur
     return true;
 }
 
+// [the renderer] ----------------------------------------------------------------------------
+// The same meshes through the renderer's fixed-function "NORMAL_MESH" kind, lit by the same
+// two lights. Untextured: the renderer's surfaces are not there yet, so the draw colour and
+// the vertex lighting make the pixel.
+
+GFX_System* GLSystem()
+{
+    return GFX_CreateGLSystem();
+}
+
+bool RunRenderer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Figures* anOut)
+{
+    QR_RenderD3D::ourSystemFactory = GLSystem;
+    QR_RenderSettings locSettings;
+    locSettings.myFullScreenFlag = 0;
+    locSettings.myBitsPerPixel = 32;
+    locSettings.myWidth = int32_t(aWidth);
+    locSettings.myHeight = int32_t(aHeight);
+    if (!QR_Render::Create(nullptr, nullptr) || !QR_Render::ourInstance->Init(&locSettings))
+    {
+        fprintf(stderr, "render_bench: no renderer: error %u\n", QR_Error::ourCode);
+        QR_Render::Destroy();
+        return false;
+    }
+    QR_Render* r = QR_Render::ourInstance;
+    std::vector<Vertex> locVertices;
+    std::vector<uint16_t> locIndices;
+    MakeSphere(&locVertices, &locIndices);
+    std::vector<QR_Mesh*> locMeshes;
+    for (int k = 0; k < aMeshes; ++k)
+    {
+        QR_Mesh* m = new QR_Mesh();
+        m->myVertexFormat = QR_VERTEXFLAG_XYZ | QR_VERTEXFLAG_NORMAL | QR_VERTEXFLAG_UV1;
+        m->myVertexSize = sizeof(Vertex);
+        m->myNumVertices = uint32_t(locVertices.size());
+        m->myVertexData = new uint8_t[locVertices.size() * sizeof(Vertex)];
+        memcpy(m->myVertexData, locVertices.data(), locVertices.size() * sizeof(Vertex));
+        m->myNumIndices = uint32_t(locIndices.size());
+        m->myIndexData = new uint16_t[locIndices.size()];
+        memcpy(m->myIndexData, locIndices.data(), locIndices.size() * 2);
+        m->myNumLods = 1;
+        m->myLods = new QR_MeshLod[1]();
+        m->myLods[0] = {1.0f, 0, m->myNumVertices, 0, m->myNumIndices, 0, nullptr, 0, 0.0f};
+        m->mySetupData.myLighting = 1;
+        m->myVertexShader = QR_VertexShader::Find("NORMAL_MESH");
+        if (!m->myVertexShader || !m->myVertexShader->PrepareMesh(m))
+        {
+            delete m;
+            break;
+        }
+        m->mySetupData.myVertexFormatList[0] = m->myVertexBufferVertexFormat;
+        m->myCompiledVertexShader = m->myVertexShader->Compile(m->mySetupData);
+        locMeshes.push_back(m);
+    }
+    QR_View locView;
+    const GFX_Matrix locProj = Perspective(1.0f, float(aWidth) / float(aHeight), 0.5f, 200.0f);
+    memcpy(&locView.myProjectionMatrix[0], &locProj.m[0][0], 64);
+    memcpy(&locView.myViewProjectionMatrix[0], &locProj.m[0][0], 64);
+    locView.myViewMatrix.SetIdentity();
+    locView.myViewportWidth = int32_t(aWidth);
+    locView.myViewportHeight = int32_t(aHeight);
+    QR_View::ourCurrentView = &locView;
+    QR_LightSetLight locSun = {{0, 0, 0}, {0.3f, -0.5f, 1.0f}, 0, {0.8f, 0.8f, 0.7f}, 1000.0f};
+    QR_LightSetLight locLamp = {{0, 0, 2}, {0, 0, 1}, 1, {0.4f, 0.4f, 1.0f}, 100.0f};
+    QR_LightSet locLights = {0x202020, 2, {&locSun, &locLamp, nullptr}, {{0.8f, 0.8f, 0.7f}, {0.4f, 0.4f, 1.0f}}, 1};
+    std::vector<Matrix44> locWorlds(static_cast<size_t>(aMeshes));
+    QR_RenderStates locStates;
+    locStates.myCullMode = 0;
+
+    const auto locStart = std::chrono::steady_clock::now();
+    for (int f = 0; f < aFrames; ++f)
+    {
+        r->BeginFrame();
+        QR_Rect locAll = {0, 0, int32_t(aWidth), int32_t(aHeight)};
+        r->Clear(&locAll, QR_CLEAR_TARGET | QR_CLEAR_ZBUFFER, 0, 1.0f, 0);
+        r->SetRenderStates(&locStates, 0xFFFFFFFF);
+        r->SetView(&locView);
+        for (size_t k = 0; k < locMeshes.size(); ++k)
+        {
+            QR_Mesh* m = locMeshes[k];
+            const GFX_Matrix w = World(int(k), aMeshes, f);
+            memcpy(&locWorlds[k][0], &w.m[0][0], 64);
+            QR_VertexShader::ourWorldMatrix = &locWorlds[k];
+            QR_VertexShader::ourObjectMatrix = &locWorlds[k];
+            m->myVertexShader->Begin(m->myCompiledVertexShader);
+            r->SetSurface(nullptr, 0xFFFFFFFF, 0.0f);
+            m->myDataBlock.myLightData = &locLights;
+            m->myVertexShader->SetDataBlock(&m->myDataBlock);
+            m->myVertexShader->Draw(m, 0.0f, 0.0f);
+        }
+        r->EndFrame();
+    }
+    anOut->mySeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - locStart).count();
+    anOut->myDraws = uint64_t(aFrames) * locMeshes.size();
+    anOut->myTriangles = anOut->myDraws * (locIndices.size() / 3);
+    anOut->myImage.assign(size_t(aWidth) * aHeight, 0);
+    r->GrabFrontBuffer(anOut->myImage.data());
+    anOut->myCentre = anOut->myImage[size_t(aHeight / 2) * aWidth + aWidth / 2];
+
+    QR_VertexShader::ourWorldMatrix = nullptr;
+    QR_VertexShader::ourObjectMatrix = nullptr;
+    QR_View::ourCurrentView = nullptr;
+    for (QR_Mesh* m : locMeshes)
+        delete m;
+    QR_Render::Destroy();
+    return int(locMeshes.size()) == aMeshes;
+}
+
 // [plain OpenGL] ----------------------------------------------------------------------------
 
 const char* const ourVertexText = R"(#version 330 core
@@ -406,12 +521,20 @@ int main(int argc, char** argv)
         return 1;
     }
     Print("plain GL", locFrames, locPlain);
+    Figures locRenderer;
+    const bool locRendererFlag = RunRenderer(locFrames, locMeshes, locWidth, locHeight, &locRenderer);
+    if (locRendererFlag)
+        Print("renderer", locFrames, locRenderer);
     printf("layer / plain time ratio: %.3f\n", locLayer.mySeconds / locPlain.mySeconds);
+    if (locRendererFlag)
+        printf("renderer (untextured) / plain time ratio: %.3f\n", locRenderer.mySeconds / locPlain.mySeconds);
     if (argc > 5)
     {
         const std::string locPrefix = argv[5];
         SaveTGA((locPrefix + "_gfx.tga").c_str(), locLayer.myImage, locWidth, locHeight);
         SaveTGA((locPrefix + "_gl.tga").c_str(), locPlain.myImage, locWidth, locHeight);
+        if (locRendererFlag)
+            SaveTGA((locPrefix + "_renderer.tga").c_str(), locRenderer.myImage, locWidth, locHeight);
     }
     return 0;
 }
