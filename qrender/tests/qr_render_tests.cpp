@@ -123,6 +123,18 @@ TEST_F(RecordingRender, FullScreenPicksTheNearestWidthThenHeight)
     EXPECT_EQ(mySettings.myRefreshRate, 75);
 }
 
+TEST_F(RecordingRender, FullScreenAtSixteenBitsUsesSixteenBitModes)
+{
+    mySettings.myFullScreenFlag = 1;
+    mySettings.myBitsPerPixel = 16;
+    mySettings.myWidth = 700;
+    mySettings.myHeight = 500;
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(mySettings.myBitsPerPixel, 16);
+    EXPECT_EQ(mySettings.myWidth, 640);
+    EXPECT_EQ(QR_RenderD3D::ourAdapterFormat, GFX_FORMAT_R5G6B5);
+}
+
 TEST_F(RecordingRender, FullScreenWithoutModesFails)
 {
     ourConfig.myAdapters[0].myModes.clear();
