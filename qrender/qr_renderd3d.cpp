@@ -562,6 +562,8 @@ void QR_RenderD3D::ReleaseDevice(QR_RenderD3D* aRender, bool aDestroyWindowFlag)
         for (uint32_t i = 0; i < 8; i++)
             ourDevice->SetStreamSource(i, nullptr, 0, 0);
         ourDevice->SetDepthStencilSurface(nullptr);
+        ourDevice->SetPixelShader(nullptr);
+        ourDevice->SetVertexShader(nullptr);
 
         if (ourHooks.myReleaseAllTextures)
             ourHooks.myReleaseAllTextures();
@@ -776,6 +778,8 @@ uint32_t QR_RenderD3D::TextureFormatCode(GFX_Format aFormat)
 void QR_RenderD3D::ApplyStageBlock(const QR_CompiledStageBlock* aBlock)
 {
     GFX_Device* locDevice = ourDevice;
+    if (aBlock->myPixelShader)
+        locDevice->SetPixelShader(aBlock->myPixelShader);
     if (aBlock->myStateBlock)
     {
         locDevice->ApplyStateBlock(aBlock->myStateBlock);
@@ -819,6 +823,8 @@ void QR_RenderD3D::ReleaseStageBlock(QR_CompiledStageBlock* aBlock)
 {
     if (aBlock->myStateBlock && ourDevice)
         ourDevice->ReleaseStateBlock(aBlock->myStateBlock);
+    if (aBlock->myPixelShader && ourDevice)
+        ourDevice->ReleaseShader(aBlock->myPixelShader);
     aBlock->myStateBlock = nullptr;
     aBlock->myPixelShader = nullptr;
 }

@@ -47,7 +47,7 @@ struct QR_StageWords
 // A compiled surface pass as the back end applies it.
 struct QR_CompiledStageBlock
 {
-    void* myPixelShader;          // set first when present
+    GFX_Shader* myPixelShader;    // set first when present; owned
     GFX_StateBlock* myStateBlock; // applied instead of the fields below when present
     uint32_t mySrcBlend;          // GFX_BLEND_*
     uint32_t myDestBlend;

@@ -263,6 +263,33 @@ TEST_F(RecordingRender, TwoDimensionalSetupsUseTheDefaultKind)
     EXPECT_EQ(Count("SetRenderState FOGENABLE 1"), 1);
 }
 
+TEST_F(RecordingRender, StageBlocksSetTheirPixelShaderFirstAndDisableTheRest)
+{
+    ASSERT_TRUE(Start());
+    const char locText[] = "ps_1_1\nmov r0, v0\n";
+    QR_CompiledStageBlock b;
+    memset(&b, 0, sizeof(b));
+    b.myPixelShader = QR_RenderD3D::ourDevice->CreateShader(locText, sizeof(locText) - 1);
+    ASSERT_NE(b.myPixelShader, nullptr);
+    b.mySrcBlend = GFX_BLEND_ONE;
+    b.myDestBlend = GFX_BLEND_ZERO;
+    b.myAlphaFunc = GFX_CMP_GREATER;
+    b.myNumStages = 2;
+    b.myNumTextures = 1;
+    Calls().clear();
+    QR_RenderD3D::ApplyStageBlock(&b);
+    ASSERT_FALSE(Calls().empty());
+    EXPECT_EQ(Calls()[0].compare(0, 14, "SetPixelShader"), 0);
+    EXPECT_EQ(Calls()[1], "SetRenderState ALPHABLENDENABLE 0");
+    EXPECT_EQ(Count("SetRenderState ALPHAFUNC 5"), 1);
+    EXPECT_EQ(Count("SetTexture 0"), 0); // stage 0 keeps its texture
+    EXPECT_EQ(Count("SetTexture 1 none"), 1);
+    EXPECT_EQ(Count("SetTextureStageState 7 COLOROP 1"), 1);
+    QR_RenderD3D::ourDevice->SetPixelShader(nullptr);
+    QR_RenderD3D::ReleaseStageBlock(&b);
+    EXPECT_EQ(b.myPixelShader, nullptr);
+}
+
 // Device loss: the release and restore order.
 static std::vector<std::string> ourOrder;
 static bool locOrderCallback(bool aRestoreFlag)
