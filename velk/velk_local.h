@@ -3,10 +3,12 @@
 // that are searched by name.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_listiterator.h"
@@ -42,6 +44,8 @@ struct VelkStringHash
 // Name -> object index beside an ordered list. Names may repeat: an entry counts
 // the objects of one name and remembers the object only while it is the only one,
 // so a repeated name sends the caller back to its list for the first in order.
+// Open addressing with linear probing: a lookup touches one slot in most cases,
+// and short names are held inside the slot.
 class VelkNameIndex
 {
 public:
@@ -54,56 +58,61 @@ public:
 
     void Clear()
     {
-        myEntries.clear();
+        mySlots.clear();
+        myUsed = 0;
         myTotal = 0;
     }
-    size_t GetNumNames() const { return myEntries.size(); }
+    size_t GetNumNames() const { return myUsed; }
     // The number of objects the index accounts for.
     int GetTotal() const { return myTotal; }
 
     void Add(std::string_view aName, VelkType* anObject)
     {
+        const uint64_t locHash = Priv_Hash(aName);
+        const size_t locFound = Priv_Find(aName, locHash);
         myTotal++;
-        auto locIt = myEntries.find(aName);
-        if (locIt == myEntries.end())
+        if (locFound != NOT_FOUND)
         {
-            myEntries.emplace(std::string(aName), Entry{1, anObject});
+            mySlots[locFound].myCount++;
+            mySlots[locFound].myOnly = nullptr;
             return;
         }
-        locIt->second.myCount++;
-        locIt->second.myOnly = nullptr;
+        Priv_Insert(aName, locHash, anObject);
     }
 
     // Adds unless the name is present; false then.
     bool AddIfAbsent(std::string_view aName, VelkType* anObject)
     {
-        if (!myEntries.try_emplace(std::string(aName), Entry{1, anObject}).second)
+        const uint64_t locHash = Priv_Hash(aName);
+        if (Priv_Find(aName, locHash) != NOT_FOUND)
             return false;
         myTotal++;
+        Priv_Insert(aName, locHash, anObject);
         return true;
     }
 
     void Remove(std::string_view aName, VelkType* anObject)
     {
-        auto locIt = myEntries.find(aName);
-        if (locIt == myEntries.end())
+        const size_t locFound = Priv_Find(aName, Priv_Hash(aName));
+        if (locFound == NOT_FOUND)
             return;
         myTotal--;
-        if (--locIt->second.myCount <= 0)
-            myEntries.erase(locIt);
+        if (--mySlots[locFound].myCount <= 0)
+            Priv_Erase(locFound);
         else
-            locIt->second.myOnly = nullptr;
+            mySlots[locFound].myOnly = nullptr;
     }
 
     LookupResult Lookup(std::string_view aName, VelkType*& anObject) const
     {
         anObject = nullptr;
-        auto locIt = myEntries.find(aName);
-        if (locIt == myEntries.end())
+        const size_t locFound = Priv_Find(aName, Priv_Hash(aName));
+        if (locFound == NOT_FOUND)
             return LOOKUP_ABSENT;
-        if (locIt->second.myCount == 1 && locIt->second.myOnly)
+        const Slot& locSlot = mySlots[locFound];
+        if (locSlot.myCount == 1 && locSlot.myOnly)
         {
-            anObject = locIt->second.myOnly;
+            anObject = locSlot.myOnly;
             return LOOKUP_UNIQUE;
         }
         return LOOKUP_SCAN;
@@ -112,18 +121,99 @@ public:
     // After a scan found the only object of a name, the entry keeps it.
     void SetOnly(std::string_view aName, VelkType* anObject)
     {
-        auto locIt = myEntries.find(aName);
-        if (locIt != myEntries.end() && locIt->second.myCount == 1)
-            locIt->second.myOnly = anObject;
+        const size_t locFound = Priv_Find(aName, Priv_Hash(aName));
+        if (locFound != NOT_FOUND && mySlots[locFound].myCount == 1)
+            mySlots[locFound].myOnly = anObject;
     }
 
 private:
-    struct Entry
+    static constexpr size_t NOT_FOUND = (size_t)-1;
+
+    struct Slot
     {
-        int myCount;
-        VelkType* myOnly; // null while the name repeats or after a removal
+        uint64_t myHash = 0; // 0: empty
+        int myCount = 0;
+        VelkType* myOnly = nullptr; // null while the name repeats or after a removal
+        std::string myKey;
     };
-    std::unordered_map<std::string, Entry, VelkStringHash, std::equal_to<>> myEntries;
+
+    static uint64_t Priv_Hash(std::string_view aName)
+    {
+        const uint64_t locHash = std::hash<std::string_view>()(aName);
+        return locHash ? locHash : 1;
+    }
+
+    size_t Priv_Find(std::string_view aName, uint64_t aHash) const
+    {
+        if (mySlots.empty())
+            return NOT_FOUND;
+        const size_t locMask = mySlots.size() - 1;
+        for (size_t locPos = aHash & locMask;; locPos = (locPos + 1) & locMask)
+        {
+            const Slot& locSlot = mySlots[locPos];
+            if (locSlot.myHash == 0)
+                return NOT_FOUND;
+            if (locSlot.myHash == aHash && locSlot.myKey == aName)
+                return locPos;
+        }
+    }
+
+    void Priv_Insert(std::string_view aName, uint64_t aHash, VelkType* anObject)
+    {
+        // At most half full, so probes stay short.
+        if ((myUsed + 1) * 2 > mySlots.size())
+            Priv_Grow();
+        const size_t locMask = mySlots.size() - 1;
+        size_t locPos = aHash & locMask;
+        while (mySlots[locPos].myHash != 0)
+            locPos = (locPos + 1) & locMask;
+        Slot& locSlot = mySlots[locPos];
+        locSlot.myHash = aHash;
+        locSlot.myCount = 1;
+        locSlot.myOnly = anObject;
+        locSlot.myKey.assign(aName.data(), aName.size());
+        myUsed++;
+    }
+
+    void Priv_Grow()
+    {
+        std::vector<Slot> locOld;
+        locOld.swap(mySlots);
+        mySlots.resize(locOld.empty() ? 16 : locOld.size() * 2);
+        const size_t locMask = mySlots.size() - 1;
+        for (Slot& locSlot : locOld)
+        {
+            if (locSlot.myHash == 0)
+                continue;
+            size_t locPos = locSlot.myHash & locMask;
+            while (mySlots[locPos].myHash != 0)
+                locPos = (locPos + 1) & locMask;
+            mySlots[locPos] = std::move(locSlot);
+        }
+    }
+
+    // Backward-shift deletion: later slots of the probe run move up to close the gap.
+    void Priv_Erase(size_t aPos)
+    {
+        const size_t locMask = mySlots.size() - 1;
+        size_t locGap = aPos;
+        for (size_t locNext = (aPos + 1) & locMask; mySlots[locNext].myHash != 0; locNext = (locNext + 1) & locMask)
+        {
+            const size_t locHome = mySlots[locNext].myHash & locMask;
+            // The entry may fill the gap unless its home lies after the gap, up to itself.
+            const bool locStays = locGap <= locNext ? (locGap < locHome && locHome <= locNext)
+                                                    : (locGap < locHome || locHome <= locNext);
+            if (locStays)
+                continue;
+            mySlots[locGap] = std::move(mySlots[locNext]);
+            locGap = locNext;
+        }
+        mySlots[locGap] = Slot();
+        myUsed--;
+    }
+
+    std::vector<Slot> mySlots;
+    size_t myUsed = 0;
     int myTotal = 0;
 };
 

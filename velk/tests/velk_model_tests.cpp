@@ -1,9 +1,11 @@
 // The type model, namespaces and the log, on types compiled from text.
+#include <map>
 #include <string>
 
 #include "qcommon/qc_debug.h"
 #include "velk/tests/velk_test_util.h"
 #include "velk/velk_compiler.h"
+#include "velk/velk_local.h"
 #include "velk/velk_namespace.h"
 #include "velk/velk_type.h"
 #include "velk/velk_typemanager.h"
@@ -281,4 +283,55 @@ TEST(VelkLogTest, KeysSwitchesAndSubscribers)
     }
     EXPECT_FALSE(VelkLog::Log("unsubscribed"));
     VelkLog::SetLogSwitch(false);
+}
+
+TEST(VelkNameIndexTest, AgreesWithACountingModelThroughAddsAndRemovals)
+{
+    VelkNameIndex locIndex;
+    std::map<std::string, int> locModel;
+    unsigned int locSeed = 12345;
+    auto locNext = [&locSeed]() { return (locSeed = locSeed * 1103515245u + 12345u) >> 16; };
+    VelkType* const locObject = reinterpret_cast<VelkType*>(0x1000);
+    for (int locStep = 0; locStep < 20000; locStep++)
+    {
+        const std::string locName = "n" + std::to_string(locNext() % 300);
+        switch (locNext() % 3)
+        {
+        case 0:
+            locIndex.Add(locName, locObject);
+            locModel[locName]++;
+            break;
+        case 1:
+            EXPECT_EQ(locIndex.AddIfAbsent(locName, locObject), locModel[locName] == 0);
+            if (locModel[locName] == 0)
+                locModel[locName] = 1;
+            break;
+        default:
+            locIndex.Remove(locName, locObject);
+            if (locModel[locName] > 0)
+                locModel[locName]--;
+            break;
+        }
+    }
+    size_t locNames = 0;
+    int locTotal = 0;
+    for (const auto& [locName, locCount] : locModel)
+    {
+        VelkType* locFound = nullptr;
+        VelkNameIndex::LookupResult locResult = locIndex.Lookup(locName, locFound);
+        if (locCount == 0)
+            EXPECT_EQ(locResult, VelkNameIndex::LOOKUP_ABSENT) << locName;
+        else
+        {
+            EXPECT_NE(locResult, VelkNameIndex::LOOKUP_ABSENT) << locName;
+            if (locResult == VelkNameIndex::LOOKUP_UNIQUE)
+            {
+                EXPECT_EQ(locCount, 1) << locName;
+            }
+            locNames++;
+            locTotal += locCount;
+        }
+    }
+    EXPECT_EQ(locIndex.GetNumNames(), locNames);
+    EXPECT_EQ(locIndex.GetTotal(), locTotal);
 }
