@@ -2,7 +2,9 @@
 // ignore policies.
 #include "velk/velk_compiler.h"
 
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include "qcommon/qc_debug.h"
 #include "velk/velk_local.h"
@@ -24,49 +26,82 @@ int ourBlockDepth = 0;
 // Values and member blocks
 // ---------------------------------------------------------------------------
 
-bool VelkType::Assign(ParseTool& aParseTool, const QC_String& aText, VelkTypeManager& aTypeManager,
+namespace
+{
+// A NUL-terminated copy of part of a line, on the stack for line-sized text.
+class VelkWord
+{
+public:
+    VelkWord(const char* aText, int aLength)
+    {
+        if (aLength < (int)sizeof(myBuffer))
+        {
+            memcpy(myBuffer, aText, aLength);
+            myBuffer[aLength] = 0;
+            myText = myBuffer;
+        }
+        else
+        {
+            myLong.assign(aText, aLength);
+            myText = myLong.c_str();
+        }
+    }
+    const char* Get() const { return myText; }
+
+private:
+    char myBuffer[256];
+    std::string myLong;
+    const char* myText;
+};
+}
+
+bool VelkType::Assign(ParseTool& aParseTool, const char* aText, VelkTypeManager& aTypeManager,
                       VelkInstanceIgnorer* anIgnorer)
 {
-    if (Velk_Length(aText) == 0)
+    if (aText == nullptr || aText[0] == 0)
         return Priv_AssignBlock(aParseTool, aTypeManager, anIgnorer);
 
-    QC_String locValue;
-    QC_String locRest = ParseTool::GetRest(aText);
-    if (Velk_Length(locRest) > 0)
+    const int locLength = (int)strlen(aText);
+    const char* locRest = "";
+    const int locFirstLength = ParseTool::SplitFirst(aText, locLength, locRest);
+    const char* locValue = aText;
+    int locValueLength = locLength;
+    if (locRest[0] != 0)
     {
-        QC_String locFirst = ParseTool::GetFirst(aText);
-        SetName(Velk_Text(locFirst));
+        SetName(VelkWord(aText, locFirstLength).Get());
         locValue = locRest;
+        locValueLength = locLength - (int)(locRest - aText);
     }
-    else
-        locValue = aText;
-
-    if (Velk_Length(locValue) > 0 && Velk_Text(locValue)[0] == '"')
-        locValue = locValue.Right(Velk_Length(locValue) - 1);
-    if (Velk_Length(locValue) > 0 && Velk_Text(locValue)[Velk_Length(locValue) - 1] == '"')
-        locValue = locValue.Left(Velk_Length(locValue) - 1);
-
-    if (!AssignValue(Velk_Text(locValue)))
+    if (locValueLength > 0 && locValue[0] == '"')
     {
-        VelkLog::ParseError(aParseTool, "Invalid value '%s' for instance '%s' of type '%s'", Velk_Text(aText),
-                            Velk_Text(myName), Velk_Text(myTypeName));
+        locValue++;
+        locValueLength--;
+    }
+    if (locValueLength > 0 && locValue[locValueLength - 1] == '"')
+        locValueLength--;
+
+    if (!AssignValue(VelkWord(locValue, locValueLength).Get()))
+    {
+        VelkLog::ParseError(aParseTool, "Invalid value '%s' for instance '%s' of type '%s'", aText, Velk_Text(myName),
+                            Velk_Text(myTypeName));
         return false;
     }
     return true;
 }
 
-bool VelkClass::Assign(ParseTool& aParseTool, const QC_String& aText, VelkTypeManager& aTypeManager,
+bool VelkClass::Assign(ParseTool& aParseTool, const char* aText, VelkTypeManager& aTypeManager,
                        VelkInstanceIgnorer* anIgnorer)
 {
-    if (Velk_Length(aText) > 0)
-        SetName(Velk_Text(aText));
+    if (aText && aText[0] != 0)
+        SetName(aText);
     return Priv_AssignBlock(aParseTool, aTypeManager, anIgnorer);
 }
 
 bool VelkType::Priv_AssignBlock(ParseTool& aParseTool, VelkTypeManager& aTypeManager, VelkInstanceIgnorer* anIgnorer)
 {
-    QC_String locLine;
-    if (!aParseTool.ReadLine(locLine) || locLine != "{")
+    const char* locLine = nullptr;
+    int locLength = 0;
+    if (!aParseTool.ReadLineInPlace(locLine, locLength) || strcmp(locLine, "{") != 0)
     {
         VelkLog::ParseError(aParseTool, "Missing block start in instantiation of '%s' of class type '%s'", Velk_Text(myName),
                             Velk_Text(myTypeName));
@@ -84,34 +119,35 @@ bool VelkType::Priv_AssignBlock(ParseTool& aParseTool, VelkTypeManager& aTypeMan
         ~DepthGuard() { ourBlockDepth--; }
     } locDepthGuard;
 
-    while (aParseTool.ReadLine(locLine))
+    while (aParseTool.ReadLineInPlace(locLine, locLength))
     {
-        if (Velk_Length(locLine) == 0 || locLine == "{")
+        if (locLength == 0 || strcmp(locLine, "{") == 0)
             continue;
-        if (locLine == "}")
+        if (strcmp(locLine, "}") == 0)
             break;
-        QC_String locFirst = ParseTool::GetFirst(locLine);
-        QC_String locRest = ParseTool::GetRest(locLine);
-        if (VelkType* locMember = AddContent(aTypeManager, Velk_Text(locFirst)))
+        const char* locRest = "";
+        const int locFirstLength = ParseTool::SplitFirst(locLine, locLength, locRest);
+        const VelkWord locFirst(locLine, locFirstLength);
+        if (VelkType* locMember = AddContent(aTypeManager, locFirst.Get()))
         {
             if (!locMember->Assign(aParseTool, locRest, aTypeManager, anIgnorer))
                 return false;
             continue;
         }
-        if (anIgnorer && anIgnorer->OkToIgnoreMember(Velk_Text(locFirst), Velk_Text(myTypeName), Velk_Text(myName)))
+        if (anIgnorer && anIgnorer->OkToIgnoreMember(locFirst.Get(), Velk_Text(myTypeName), Velk_Text(myName)))
         {
             VelkLog::Log("VelkType::Assign(): User indicated that member '%s' of type '%s' should be ignored",
-                         Velk_Text(locFirst), Velk_Text(myTypeName));
+                         locFirst.Get(), Velk_Text(myTypeName));
             if (!anIgnorer->SkipBlock(aParseTool))
             {
                 VelkLog::ParseError(aParseTool, "Failed to perform user specified ignore of member '%s' of type '%s'",
-                                    Velk_Text(locFirst), Velk_Text(myTypeName));
+                                    locFirst.Get(), Velk_Text(myTypeName));
                 return false;
             }
             continue;
         }
         VelkLog::ParseError(aParseTool, "Unknown member '%s' referenced in instantiation of '%s' of class type '%s'",
-                            Velk_Text(locFirst), Velk_Text(myName), Velk_Text(myTypeName));
+                            locFirst.Get(), Velk_Text(myName), Velk_Text(myTypeName));
         return false;
     }
     return true;
@@ -121,19 +157,22 @@ bool VelkType::Priv_AssignBlock(ParseTool& aParseTool, VelkTypeManager& aTypeMan
 // VelkCompiler
 // ---------------------------------------------------------------------------
 
-VelkType* VelkCompiler::CreateInstance(const QC_String& aText, ParseTool& aParseTool, VelkType* aType,
+VelkType* VelkCompiler::CreateInstance(const char* aText, ParseTool& aParseTool, VelkType* aType,
                                        VelkTypeManager& aTypeManager, VelkInstanceIgnorer* anIgnorer)
 {
-    QC_String locName = ParseTool::GetFirst(aText);
-    QC_String locValue = ParseTool::GetRest(aText);
+    if (aText == nullptr)
+        aText = "";
+    const char* locValue = "";
+    const int locNameLength = ParseTool::SplitFirst(aText, (int)strlen(aText), locValue);
+    const VelkWord locName(aText, locNameLength);
     VelkType* locInstance = aType->Clone();
     if (locInstance == nullptr)
     {
-        VelkLog::ParseError(aParseTool, "Allocation failure of instance '%s' of type '%s'", Velk_Text(locName),
+        VelkLog::ParseError(aParseTool, "Allocation failure of instance '%s' of type '%s'", locName.Get(),
                             Velk_Text(aType->GetTypeName()));
         return nullptr;
     }
-    locInstance->SetName(Velk_Text(locName));
+    locInstance->SetName(locName.Get());
     if (!locInstance->Assign(aParseTool, locValue, aTypeManager, anIgnorer))
     {
         delete locInstance;
@@ -175,15 +214,18 @@ bool VelkCompiler::Priv_Compile(VelkNameSpace& aNameSpace, ParseTool& aParseTool
     }
     aTypeManager->Reset();
 
-    QC_String locLine;
-    while (aParseTool.ReadLine(locLine))
+    const char* locLine = nullptr;
+    int locLength = 0;
+    while (aParseTool.ReadLineInPlace(locLine, locLength))
     {
-        if (Velk_Length(locLine) == 0)
+        if (locLength == 0)
             continue;
-        QC_String locFirst = ParseTool::GetFirst(locLine);
-        QC_String locRest = ParseTool::GetRest(locLine);
-        if (locFirst == "INCLUDE")
+        const char* locRestInLine = "";
+        const int locFirstLength = ParseTool::SplitFirst(locLine, locLength, locRestInLine);
+        const VelkWord locFirst(locLine, locFirstLength);
+        if (strcmp(locFirst.Get(), "INCLUDE") == 0)
         {
+            const QC_String locRest(locRestInLine);
             if (!aTypeManager->Compile(Velk_Text(locRest)))
             {
                 VelkLog::ParseError(aParseTool, "Failed to compile '%s'", Velk_Text(locRest));
@@ -191,12 +233,12 @@ bool VelkCompiler::Priv_Compile(VelkNameSpace& aNameSpace, ParseTool& aParseTool
             }
             aNameSpace.AddInclude(Velk_Text(locRest));
         }
-        else if (VelkType* locType = aTypeManager->GetType(Velk_Text(locFirst)))
+        else if (VelkType* locType = aTypeManager->GetType(locFirst.Get()))
         {
-            VelkType* locInstance = CreateInstance(locRest, aParseTool, locType, *aTypeManager, anIgnorer);
+            VelkType* locInstance = CreateInstance(locRestInLine, aParseTool, locType, *aTypeManager, anIgnorer);
             if (locInstance == nullptr)
             {
-                VelkLog::ParseError(aParseTool, "Failed to init new instance of type '%s'", Velk_Text(locFirst));
+                VelkLog::ParseError(aParseTool, "Failed to init new instance of type '%s'", locFirst.Get());
                 return false;
             }
             if (!aNameSpace.AddInstance(locInstance))
@@ -205,26 +247,30 @@ bool VelkCompiler::Priv_Compile(VelkNameSpace& aNameSpace, ParseTool& aParseTool
                 delete locInstance;
                 return false;
             }
-            VelkLog::Log("VelkCompiler::Compile(): Instantiated %s %s", Velk_Text(locFirst),
-                         Velk_Text(locInstance->GetName()));
+            VelkLog::Log("VelkCompiler::Compile(): Instantiated %s %s", locFirst.Get(), Velk_Text(locInstance->GetName()));
         }
-        else if (Velk_Length(locRest) == 0)
+        else if (locRestInLine[0] == 0)
             continue;
-        else if (anIgnorer && anIgnorer->OkToIgnoreInstanceOfType(Velk_Text(locRest), Velk_Text(locFirst)))
-        {
-            VelkLog::Log("VelkCompiler::Compile(): User indicated that instance '%s' of unknown type '%s' should be ignored",
-                         Velk_Text(locRest), Velk_Text(locFirst));
-            if (!anIgnorer->SkipBlock(aParseTool))
-            {
-                VelkLog::ParseError(aParseTool, "Failed to perform user specified ignore of instance '%s' of type '%s'",
-                                    Velk_Text(locRest), Velk_Text(locFirst));
-                return false;
-            }
-        }
         else
         {
-            VelkLog::ParseError(aParseTool, "Unknown type '%s'", Velk_Text(locFirst));
-            return false;
+            // The line buffer is reused by the skip.
+            const QC_String locRest(locRestInLine);
+            if (anIgnorer && anIgnorer->OkToIgnoreInstanceOfType(Velk_Text(locRest), locFirst.Get()))
+            {
+                VelkLog::Log("VelkCompiler::Compile(): User indicated that instance '%s' of unknown type '%s' should be ignored",
+                             Velk_Text(locRest), locFirst.Get());
+                if (!anIgnorer->SkipBlock(aParseTool))
+                {
+                    VelkLog::ParseError(aParseTool, "Failed to perform user specified ignore of instance '%s' of type '%s'",
+                                        Velk_Text(locRest), locFirst.Get());
+                    return false;
+                }
+            }
+            else
+            {
+                VelkLog::ParseError(aParseTool, "Unknown type '%s'", locFirst.Get());
+                return false;
+            }
         }
     }
 

@@ -59,7 +59,7 @@ public:
     // The same over text in memory; the name is used in messages.
     static bool CompileText(VelkNameSpace& aNameSpace, const char* aFileName, const char* aText, size_t aLength,
                             VelkTypeManager* aTypeManager, VelkInstanceIgnorer* anIgnorer);
-    static VelkType* CreateInstance(const QC_String& aText, ParseTool& aParseTool, VelkType* aType,
+    static VelkType* CreateInstance(const char* aText, ParseTool& aParseTool, VelkType* aType,
                                     VelkTypeManager& aTypeManager, VelkInstanceIgnorer* anIgnorer);
 
 private:

@@ -133,6 +133,16 @@ bool ParseTool::ReadLine(QC_String& anOut)
     return true;
 }
 
+bool ParseTool::ReadLineInPlace(const char*& aLine, int& aLength)
+{
+    if (IsEOF())
+        return false;
+    aLength = Priv_NextLine();
+    aLine = myLine;
+    myLineCounter++;
+    return true;
+}
+
 bool ParseTool::PeekLine(QC_String& anOut)
 {
     const size_t locPos = myPos;
@@ -160,6 +170,18 @@ const char* Priv_FindSeparator(const char* aText)
     const char* locSpace = strchr(aText, ' ');
     return locSpace ? locSpace : strchr(aText, '\t');
 }
+}
+
+int ParseTool::SplitFirst(const char* aLine, int aLength, const char*& aRest)
+{
+    aRest = "";
+    if (Priv_IsQuotedWord(aLine, aLength))
+        return aLength;
+    const char* locSeparator = Priv_FindSeparator(aLine);
+    if (locSeparator == nullptr)
+        return aLength;
+    aRest = locSeparator + 1;
+    return (int)(locSeparator - aLine);
 }
 
 QC_String ParseTool::GetFirst(const QC_String& aLine)

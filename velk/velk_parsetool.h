@@ -25,11 +25,16 @@ public:
 
     // The next logical line: false when no file is open or it is at its end.
     bool ReadLine(QC_String& anOut);
+    // The same line in the tool's own buffer, valid until the next read.
+    bool ReadLineInPlace(const char*& aLine, int& aLength);
     // The next line, without moving on.
     bool PeekLine(QC_String& anOut);
 
     static QC_String GetFirst(const QC_String& aLine);
     static QC_String GetRest(const QC_String& aLine);
+    // Both at once without copies: the length of the first word, and the rest
+    // (the end of the line itself, "" when there is none).
+    static int SplitFirst(const char* aLine, int aLength, const char*& aRest);
 
     const QC_String& GetFileName() const { return myFileName; }
     // The number of the line last read, from 0; -1 before the first.

@@ -90,7 +90,8 @@ public:
     virtual VelkType* Clone() const = 0;
     virtual bool AssignValue(const char* aText);
     virtual bool AssignFrom(VelkType* aSource) = 0;
-    virtual bool Assign(ParseTool& aParseTool, const QC_String& aText, VelkTypeManager& aTypeManager,
+    // aText may lie in the tool's line buffer: it is used before the next line is read.
+    virtual bool Assign(ParseTool& aParseTool, const char* aText, VelkTypeManager& aTypeManager,
                         VelkInstanceIgnorer* anIgnorer);
     virtual bool SetDefaultValue(const char* aText) = 0;
     virtual void ResetValue() = 0;
@@ -227,7 +228,7 @@ public:
     bool Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTypeNameFlag) override;
     VelkType* Clone() const override;
     bool AssignFrom(VelkType* aSource) override;
-    bool Assign(ParseTool& aParseTool, const QC_String& aText, VelkTypeManager& aTypeManager,
+    bool Assign(ParseTool& aParseTool, const char* aText, VelkTypeManager& aTypeManager,
                 VelkInstanceIgnorer* anIgnorer) override;
     bool SetDefaultValue(const char* aText) override;
     void ResetValue() override;
