@@ -707,6 +707,7 @@ void GFX_DeviceCommon::ReleaseVertexDecl(GFX_VertexDecl* aDecl)
     Trace("ReleaseVertexDecl");
     if (myState.myDecl == aDecl)
         myState.myDecl = nullptr;
+    BackReleaseDecl(aDecl);
     myDecls.erase(locIt);
     delete aDecl;
 }

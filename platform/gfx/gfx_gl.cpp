@@ -215,7 +215,9 @@ private:
     void SetUniforms(const GFX_GLProgram& aProgram, const GFX_GLProgramKey& aKey);
     void BindTextures(const GFX_GLProgramKey& aKey);
     void ApplySampler(uint32_t aStage);
-    void SetupAttributes(int32_t aBaseVertexBytes);
+    void SetupAttributes();
+    void ForgetVertexArrays();
+    void BackReleaseDecl(GFX_VertexDecl* aDecl) override { ForgetVertexArrays(); }
 
     EGLContext myContext = EGL_NO_CONTEXT;
     GLuint myFBO = 0, myReadFBO = 0, myVAO = 0;
@@ -231,7 +233,8 @@ private:
     int myCache[GLC_COUNT];
     std::unordered_map<std::string, GFX_GLProgram> myPrograms;
     GFX_GLProgram* myCurrentProgram = nullptr;
-    uint32_t myEnabledAttribs = 0;
+    std::unordered_map<std::string, GLuint> myVertexArrays;
+    GLuint myBoundVertexArray = 0;
 };
 
 GFX_GLDevice::~GFX_GLDevice()
@@ -247,6 +250,8 @@ GFX_GLDevice::~GFX_GLDevice()
         glDeleteRenderbuffers(1, &s->myHandle);
     for (auto& locEntry : myPrograms)
         glDeleteProgram(locEntry.second.myProgram);
+    for (auto& locEntry : myVertexArrays)
+        glDeleteVertexArrays(1, &locEntry.second);
     glDeleteSamplers(GFX_MAX_STAGES, mySamplers);
     glDeleteRenderbuffers(1, &myBackColor);
     glDeleteRenderbuffers(1, &myBackDepth);
@@ -386,7 +391,7 @@ bool GFX_GLDevice::BackCreateBuffer(GFX_Buffer* b)
 
 void GFX_GLDevice::BackReleaseBuffer(GFX_Buffer* b)
 {
-    Activate();
+    ForgetVertexArrays();
     glDeleteBuffers(1, &b->myHandle);
 }
 
@@ -846,10 +851,39 @@ void GFX_GLDevice::BindTextures(const GFX_GLProgramKey& aKey)
     }
 }
 
-void GFX_GLDevice::SetupAttributes(int32_t aBaseVertexBytes)
+// One vertex array per declaration and set of stream bindings, made on first use; the
+// element buffer is part of it. Released buffers and declarations empty the cache.
+void GFX_GLDevice::SetupAttributes()
 {
+    GFX_VertexDecl* locDecl = myState.myDecl;
+    char locKey[8 + GFX_MAX_STREAMS * 12 + 4];
+    memcpy(locKey, &locDecl, 8);
+    for (uint32_t i = 0; i < GFX_MAX_STREAMS; ++i)
+    {
+        const GFX_Stream& t = myState.myStreams[i];
+        const uint32_t locWords[3] = {t.myBuffer ? t.myBuffer->myHandle : 0, t.myOffset, t.myStride};
+        memcpy(locKey + 8 + i * 12, locWords, 12);
+    }
+    const uint32_t locIndices = myState.myIndices ? myState.myIndices->myHandle : 0;
+    memcpy(locKey + 8 + GFX_MAX_STREAMS * 12, &locIndices, 4);
+    const std::string locName(locKey, sizeof(locKey));
+    auto locIt = myVertexArrays.find(locName);
+    if (locIt != myVertexArrays.end())
+    {
+        if (myBoundVertexArray != locIt->second)
+            glBindVertexArray(locIt->second);
+        myBoundVertexArray = locIt->second;
+        return;
+    }
+    GLuint locArray = 0;
+    glGenVertexArrays(1, &locArray);
+    glBindVertexArray(locArray);
+    myBoundVertexArray = locArray;
+    myVertexArrays.emplace(locName, locArray);
+    if (locIndices)
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, locIndices);
     uint32_t locEnabled = 0;
-    for (const GFX_VertexElement& e : myState.myDecl->myElements)
+    for (const GFX_VertexElement& e : locDecl->myElements)
     {
         const uint32_t locLoc = GFX_GLAttribLocation(e);
         if (locLoc == GFX_GL_ATTRIB_NONE || (locEnabled & (1u << locLoc)))
@@ -876,20 +910,22 @@ void GFX_GLDevice::SetupAttributes(int32_t aBaseVertexBytes)
             case GFX_DECLTYPE_USHORT4N: locType = GL_UNSIGNED_SHORT, locNorm = GL_TRUE; break;
             default: break;
         }
-        const intptr_t locOffset = intptr_t(locStream.myOffset) + e.myOffset + aBaseVertexBytes * 0;
+        const intptr_t locOffset = intptr_t(locStream.myOffset) + e.myOffset;
         glVertexAttribPointer(locLoc, locSize, locType, locNorm, GLsizei(locStream.myStride),
                               reinterpret_cast<const void*>(locOffset));
+        glEnableVertexAttribArray(locLoc);
         locEnabled |= 1u << locLoc;
     }
-    for (uint32_t i = 0; i < 16; ++i)
-    {
-        const uint32_t locBit = 1u << i;
-        if ((locEnabled & locBit) && !(myEnabledAttribs & locBit))
-            glEnableVertexAttribArray(i);
-        else if (!(locEnabled & locBit) && (myEnabledAttribs & locBit))
-            glDisableVertexAttribArray(i);
-    }
-    myEnabledAttribs = locEnabled;
+}
+
+void GFX_GLDevice::ForgetVertexArrays()
+{
+    Activate();
+    glBindVertexArray(myVAO);
+    myBoundVertexArray = myVAO;
+    for (auto& locEntry : myVertexArrays)
+        glDeleteVertexArrays(1, &locEntry.second);
+    myVertexArrays.clear();
 }
 
 // [SECTION] Device: clear, draw, read back --------------------------------------------------
@@ -947,13 +983,12 @@ void GFX_GLDevice::BackDraw(const DrawCall& aCall)
     }
     SetUniforms(*locProgram, locKey);
     BindTextures(locKey);
-    SetupAttributes(0);
+    SetupAttributes();
     static const GLenum ourModes[7] = {GL_POINTS,    GL_POINTS,         GL_LINES,         GL_LINE_STRIP,
                                        GL_TRIANGLES, GL_TRIANGLE_STRIP, GL_TRIANGLE_FAN};
     const GLenum locMode = ourModes[aCall.myType];
     if (aCall.myIndexedFlag)
     {
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, myState.myIndices->myHandle);
         const bool loc32 = myState.myIndices->myDesc.myFormat == GFX_FORMAT_INDEX32;
         glDrawElementsBaseVertex(locMode, GLsizei(aCall.myCount), loc32 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                                  reinterpret_cast<const void*>(uintptr_t(aCall.myFirst) * (loc32 ? 4 : 2)),

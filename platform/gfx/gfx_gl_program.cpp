@@ -265,9 +265,47 @@ static const char* locMaterialSource(uint8_t aSource, const char* aMaterial)
     return aSource == GFX_MCS_COLOR1 ? "aColor0" : aSource == GFX_MCS_COLOR2 ? "aColor1" : aMaterial;
 }
 
-static void locVertexProgram(const GFX_GLProgramKey& k, std::string* v)
+// Coordinates that only address a 2-D texture travel as two components: fewer varyings
+// make llvmpipe's vertex stage cheaper.
+static bool locNarrowCoords(const GFX_GLProgramKey& k, uint32_t aStage)
+{
+    const GFX_GLStageKey& g = k.myStages[aStage];
+    const bool locPrevBump = aStage > 0 && (k.myStages[aStage - 1].myColorOp == GFX_TOP_BUMPENVMAP ||
+                                            k.myStages[aStage - 1].myColorOp == GFX_TOP_BUMPENVMAPLUMINANCE);
+    return !k.myPixelShader && g.myTexKind == 1 && !g.myProjectedFlag && !locPrevBump;
+}
+
+// The colour and fog varyings cross only when the fragment stage reads them; otherwise
+// they are locals of each stage.
+static bool locSpecularCrosses(const GFX_GLProgramKey& k)
+{
+    if (k.myPixelShader || k.mySpecularFlag)
+        return true;
+    for (uint32_t i = 0; i < k.myNumStages; ++i)
+        for (int a = 0; a < 3; ++a)
+            if ((k.myStages[i].myColorArgs[a] & GFX_TA_SELECTMASK) == GFX_TA_SPECULAR ||
+                (k.myStages[i].myAlphaArgs[a] & GFX_TA_SELECTMASK) == GFX_TA_SPECULAR)
+                return true;
+    return false;
+}
+
+static void locInterface(const GFX_GLProgramKey& k, bool aVertexFlag, std::string* aText, std::string* aLocals)
 {
     const char* locInterp = k.myFlatFlag ? "flat " : "";
+    const char* locDir = aVertexFlag ? "out" : "in";
+    locAppend(aText, "%s%s vec4 vDiffuse;\n", locInterp, locDir);
+    if (locSpecularCrosses(k))
+        locAppend(aText, "%s%s vec4 vSpecular;\n", locInterp, locDir);
+    else
+        aLocals->append("    vec4 vSpecular = vec4(0.0, 0.0, 0.0, 1.0);\n");
+    if (k.myFogKind)
+        locAppend(aText, "%s float vFog;\n", locDir);
+    else
+        aLocals->append("    float vFog = 1.0;\n");
+}
+
+static void locVertexProgram(const GFX_GLProgramKey& k, std::string* v)
+{
     v->append("#version 330 core\n");
     v->append("layout(location = 0) in vec4 aPosition;\n");
     if (k.myHasNormal)
@@ -298,12 +336,14 @@ static void locVertexProgram(const GFX_GLProgramKey& k, std::string* v)
     for (uint32_t i = 0; i < k.myNumStages; ++i)
         if (k.myStages[i].myCoordsFlag && k.myStages[i].myTransformCount)
             locAppend(v, "uniform mat4 uTexMatrix%u;\n", i);
-    locAppend(v, "%sout vec4 vDiffuse;\n%sout vec4 vSpecular;\nout float vFog;\n", locInterp, locInterp);
+    std::string locLocals;
+    locInterface(k, true, v, &locLocals);
     for (uint32_t i = 0; i < k.myNumStages; ++i)
         if (k.myStages[i].myCoordsFlag)
-            locAppend(v, "out vec4 vTex%u;\n", i);
+            locAppend(v, "out %s vTex%u;\n", locNarrowCoords(k, i) ? "vec2" : "vec4", i);
 
     v->append("void main()\n{\n");
+    v->append(locLocals);
     if (k.myPretransformedFlag)
     {
         // Pixel coordinates with centres on integers; z is the depth itself; w = 1 / rhw.
@@ -432,7 +472,7 @@ static void locVertexProgram(const GFX_GLProgramKey& k, std::string* v)
             locAppend(v, "    vec4 tc%u = aTexCoord%u;\n", i, g.myCoordSet);
         if (g.myTransformCount)
             locAppend(v, "    tc%u = uTexMatrix%u * tc%u;\n", i, i, i);
-        locAppend(v, "    vTex%u = tc%u;\n", i, i);
+        locAppend(v, "    vTex%u = tc%u%s;\n", i, i, locNarrowCoords(k, i) ? ".xy" : "");
     }
     v->append("}\n");
 }
@@ -556,9 +596,9 @@ static void locFragmentEnd(const GFX_GLProgramKey& k, std::string* f)
 // A pixel shader's program: colours and coordinates in, r0 out, then fog and alpha test.
 static void locShaderFragmentProgram(const GFX_GLProgramKey& k, const GFX_Shader& aShader, std::string* f)
 {
-    const char* locInterp = k.myFlatFlag ? "flat " : "";
     f->append("#version 330 core\n");
-    locAppend(f, "%sin vec4 vDiffuse;\n%sin vec4 vSpecular;\nin float vFog;\n", locInterp, locInterp);
+    std::string locLocals;
+    locInterface(k, false, f, &locLocals);
     locAppend(f, "out vec4 oColor;\nuniform vec4 uFogColor;\nuniform vec3 uFog;\nuniform int uAlphaRef;\n"
                  "uniform vec4 uPSConst[%u];\n", GFX_PS_CONSTANTS);
     GFX_ShaderContext locContext;
@@ -572,8 +612,9 @@ static void locShaderFragmentProgram(const GFX_GLProgramKey& k, const GFX_Shader
         if (g.myProjectedFlag)
             locContext.myProjectCounts[i] = g.myTransformCount ? g.myTransformCount : uint8_t(4);
     }
-    f->append("void main()\n{\n"
-              "    vec4 v0 = clamp(vDiffuse, 0.0, 1.0);\n    vec4 v1 = clamp(vSpecular, 0.0, 1.0);\n");
+    f->append("void main()\n{\n");
+    f->append(locLocals);
+    f->append("    vec4 v0 = clamp(vDiffuse, 0.0, 1.0);\n    vec4 v1 = clamp(vSpecular, 0.0, 1.0);\n");
     for (uint32_t i = 0; i < 6; ++i)
         locAppend(f, "    vec4 r%u = vec4(0.0);\n    vec4 t%u = vec4(0.0);\n", i, i);
     f->append(GFX_ShaderToGLSL(aShader.myProgram, locContext, "uPSConst"));
@@ -584,7 +625,6 @@ static void locShaderFragmentProgram(const GFX_GLProgramKey& k, const GFX_Shader
 // A vertex shader's program: declared inputs in, the D3D-style outputs mapped to ours.
 static void locShaderVertexProgram(const GFX_GLProgramKey& k, const GFX_Shader& aShader, std::string* v)
 {
-    const char* locInterp = k.myFlatFlag ? "flat " : "";
     v->append("#version 330 core\n");
     std::string locLocals;
     bool locDeclared[16] = {};
@@ -610,10 +650,10 @@ static void locShaderVertexProgram(const GFX_GLProgramKey& k, const GFX_Shader& 
         if (!locDeclared[i])
             locAppend(&locLocals, "    vec4 v%u = vec4(0.0, 0.0, 0.0, 1.0);\n", i);
     locAppend(v, "uniform vec4 uVSConst[%u];\nuniform vec2 uHalfPixel;\n", GFX_VS_CONSTANTS);
-    locAppend(v, "%sout vec4 vDiffuse;\n%sout vec4 vSpecular;\nout float vFog;\n", locInterp, locInterp);
+    locInterface(k, true, v, &locLocals);
     for (uint32_t i = 0; i < k.myNumStages; ++i)
         if (k.myStages[i].myCoordsFlag)
-            locAppend(v, "out vec4 vTex%u;\n", i);
+            locAppend(v, "out %s vTex%u;\n", locNarrowCoords(k, i) ? "vec2" : "vec4", i);
     v->append("void main()\n{\n");
     v->append(locLocals);
     for (uint32_t i = 0; i < 12; ++i)
@@ -628,29 +668,30 @@ static void locShaderVertexProgram(const GFX_GLProgramKey& k, const GFX_Shader& 
               "    vDiffuse = clamp(oD0, 0.0, 1.0);\n    vSpecular = clamp(oD1, 0.0, 1.0);\n    vFog = oFog;\n");
     for (uint32_t i = 0; i < k.myNumStages; ++i)
         if (k.myStages[i].myCoordsFlag)
-            locAppend(v, "    vTex%u = oT%u;\n", i, k.myStages[i].myCoordSet);
+            locAppend(v, "    vTex%u = oT%u%s;\n", i, k.myStages[i].myCoordSet, locNarrowCoords(k, i) ? ".xy" : "");
     v->append("}\n");
 }
 
 static void locFragmentProgram(const GFX_GLProgramKey& k, std::string* f)
 {
-    const char* locInterp = k.myFlatFlag ? "flat " : "";
     f->append("#version 330 core\n");
-    locAppend(f, "%sin vec4 vDiffuse;\n%sin vec4 vSpecular;\nin float vFog;\n", locInterp, locInterp);
+    std::string locLocals;
+    locInterface(k, false, f, &locLocals);
     f->append("out vec4 oColor;\nuniform vec4 uTFactor;\nuniform vec4 uFogColor;\nuniform vec3 uFog;\n"
               "uniform int uAlphaRef;\n");
     for (uint32_t i = 0; i < k.myNumStages; ++i)
     {
         const GFX_GLStageKey& g = k.myStages[i];
         if (g.myTexKind)
-            locAppend(f, "in vec4 vTex%u;\nuniform %s uTex%u;\n", i, g.myTexKind == 2 ? "samplerCube" : "sampler2D",
-                      i);
+            locAppend(f, "in %s vTex%u;\nuniform %s uTex%u;\n", locNarrowCoords(k, i) ? "vec2" : "vec4", i,
+                      g.myTexKind == 2 ? "samplerCube" : "sampler2D", i);
         if (g.myColorOp == GFX_TOP_BUMPENVMAP || g.myColorOp == GFX_TOP_BUMPENVMAPLUMINANCE)
             locAppend(f, "uniform vec4 uBumpMat%u;\nuniform vec2 uBumpLum%u;\n", i, i);
         locAppend(f, "uniform vec4 uConst%u;\n", i);
     }
-    f->append("void main()\n{\n"
-              "    vec4 diffuse = vDiffuse;\n    vec4 specular = vSpecular;\n"
+    f->append("void main()\n{\n");
+    f->append(locLocals);
+    f->append("    vec4 diffuse = vDiffuse;\n    vec4 specular = vSpecular;\n"
               "    vec4 cur = diffuse;\n    vec4 temp = vec4(0.0);\n    vec4 tex;\n    vec3 rc;\n    float ra;\n"
               "    vec2 bumpOffset = vec2(0.0);\n    float bumpLum = 1.0;\n");
     for (uint32_t i = 0; i < k.myNumStages; ++i)
@@ -661,7 +702,10 @@ static void locFragmentProgram(const GFX_GLProgramKey& k, std::string* f)
         locAppend(f, "    // stage %u\n", i);
         if (g.myTexKind)
         {
-            locAppend(f, "    vec4 tc%u = vTex%u;\n", i, i);
+            if (locNarrowCoords(k, i))
+                locAppend(f, "    vec4 tc%u = vec4(vTex%u, 0.0, 1.0);\n", i, i);
+            else
+                locAppend(f, "    vec4 tc%u = vTex%u;\n", i, i);
             const uint32_t locCount = g.myTransformCount ? g.myTransformCount : (g.myCoordSize ? g.myCoordSize : 2);
             if (g.myProjectedFlag && locCount >= 2)
                 locAppend(f, "    tc%u /= tc%u[%u];\n", i, i, locCount - 1);

@@ -239,6 +239,7 @@ protected:
     virtual bool BackCreateDepthSurface(GFX_Surface* aSurface) = 0;
     virtual void BackReleaseDepthSurface(GFX_Surface* aSurface) = 0;
     virtual void BackCreateDecl(GFX_VertexDecl* aDecl) {}
+    virtual void BackReleaseDecl(GFX_VertexDecl* aDecl) {}
     virtual void BackClear(const GFX_Rect& aRect, uint32_t aFlags, uint32_t aColor, float aZ, uint32_t aStencil) = 0;
     virtual void BackDraw(const DrawCall& aCall) = 0;
     virtual bool BackReadSurface(GFX_Surface* aSurface, uint32_t* aPixels, uint32_t aPitch) = 0;
