@@ -1,5 +1,11 @@
 // The common behaviour of every Velk object, the scalars, the enumerated types,
 // the references and the metatype prototypes.
+//
+// [SECTION] VelkType   shared type names, the base behaviour, conversions
+// [SECTION] VelkFree   scalars
+// [SECTION] VelkEnum   enumerated types
+// [SECTION] VelkRef    references and their targets
+// [SECTION] Metatypes  the process-wide prototypes
 #include "velk/velk_type.h"
 
 #include <charconv>
@@ -65,7 +71,7 @@ float Priv_TextToFloat(const char* aText)
 }
 
 // ---------------------------------------------------------------------------
-// VelkType
+// [SECTION] VelkType
 // ---------------------------------------------------------------------------
 
 struct VelkTypeName::Shared
@@ -325,7 +331,7 @@ VelkType* VelkType::CreateFromPrototype(const char* aTypeName, const char* aName
 }
 
 // ---------------------------------------------------------------------------
-// VelkFree
+// [SECTION] VelkFree
 // ---------------------------------------------------------------------------
 
 VelkFree::VelkFree(const char* aTypeName, const char* aName, bool anIsFileFlag)
@@ -394,7 +400,7 @@ bool VelkFree::IsEqual(VelkType* anOther)
 }
 
 // ---------------------------------------------------------------------------
-// VelkEnum
+// [SECTION] VelkEnum
 // ---------------------------------------------------------------------------
 
 VelkEnum::VelkEnum(const char* aTypeName, const char* aName)
@@ -447,7 +453,7 @@ void VelkEnum::GetLegalValues(QC_List<QC_String>& anOut) const
 }
 
 // ---------------------------------------------------------------------------
-// VelkRef
+// [SECTION] VelkRef
 // ---------------------------------------------------------------------------
 
 namespace
@@ -575,7 +581,7 @@ bool VelkRef::IsEqual(VelkType* anOther)
 }
 
 // ---------------------------------------------------------------------------
-// Metatypes
+// [SECTION] Metatypes
 // ---------------------------------------------------------------------------
 
 namespace

@@ -64,6 +64,8 @@ private:
     Shared* myShared;
 };
 
+// Base of every type and instance. Objects are owned by their type manager,
+// their namespace or the class that holds them as members.
 class VelkType
 {
 public:
