@@ -1,5 +1,11 @@
 // Pixel tests of the OpenGL back end on llvmpipe: what the fixed-function conventions
 // make of a few small scenes, read back from the render target.
+//
+// [SECTION] Fixture
+// [SECTION] Conventions: clears, half-pixel texels, culling
+// [SECTION] Lighting, stage operations, alpha test, fog, shading, stencil
+// [SECTION] Formats, render targets, device loss
+// [SECTION] Bump, cube, coordinates, mips, DXT decoding, two devices
 #include "platform/gfx/gfx_device.h"
 #include "platform/gfx/gfx_local.h" // the DXT decoder
 
@@ -8,6 +14,8 @@
 #include <cmath>
 #include <cstring>
 #include <vector>
+
+// [SECTION] Fixture
 
 namespace
 {
@@ -158,6 +166,8 @@ int Distance(uint32_t a, uint32_t b)
 
 } // namespace
 
+// [SECTION] Conventions: clears, half-pixel texels, culling
+
 TEST_F(GfxPixel, ClearFillsRectangleFromTopLeft)
 {
     ASSERT_TRUE(myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF102030, 1.0f, 0));
@@ -219,6 +229,8 @@ TEST_F(GfxPixel, ClockwiseTrianglesAreFrontFacing)
     EXPECT_EQ(Pixel(2, 2), 0xFFFFFFFFu);
     myDevice->ReleaseVertexDecl(locDecl);
 }
+
+// [SECTION] Lighting, stage operations, alpha test, fog, shading, stencil
 
 TEST_F(GfxPixel, DirectionalAndPointLightsLightATriangle)
 {
@@ -398,6 +410,8 @@ TEST_F(GfxPixel, ClearIgnoresTheWriteMasks)
     EXPECT_EQ(Pixel(4, 4), 0xFF336699u);
 }
 
+// [SECTION] Formats, render targets, device loss
+
 TEST_F(GfxPixel, TexelFormatsDecodeToTheSameColour)
 {
     Stage(0, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
@@ -540,6 +554,8 @@ TEST_F(GfxPixel, StageOperationsCombineTheirArguments)
         EXPECT_LE(Distance(Pixel(4, 4), c.myExpected), 1) << "operation " << c.myOp;
     }
 }
+
+// [SECTION] Bump, cube, coordinates, mips, DXT decoding, two devices
 
 TEST_F(GfxPixel, BumpEnvironmentMapShiftsTheNextStagesCoordinates)
 {
@@ -797,4 +813,66 @@ TEST_F(GfxPixel, RangeFogUsesTheDistanceNotTheDepth)
     const uint32_t c = uint32_t(std::lround(255.0 * (1.0 - std::sqrt(0.6 * 0.6 * 2 + 0.64) / 2.0)));
     EXPECT_LE(Distance(Pixel(50, 12), 0xFF000000u | c * 0x010101u), 3);
     myDevice->ReleaseVertexDecl(locDecl);
+}
+
+TEST(GfxTwoDevices, InterleavedDevicesKeepTheirOwnTargetsAndStates)
+{
+    GFX_System* s = GFX_CreateGLSystem();
+    ASSERT_NE(s, nullptr);
+    GFX_DeviceDesc d;
+    d.myWidth = d.myHeight = 4;
+    GFX_Device* a = s->CreateDevice(d);
+    d.myWidth = 8;
+    GFX_Device* b = s->CreateDevice(d);
+    ASSERT_TRUE(a && b);
+    const GFX_VertexElement e[] = {{0, 0, GFX_DECLTYPE_FLOAT4, GFX_DECLUSAGE_POSITIONT, 0},
+                                   {0, 16, GFX_DECLTYPE_COLOR, GFX_DECLUSAGE_COLOR, 0}};
+    struct V { float x, y, z, w; uint32_t c; };
+    GFX_Buffer* locBuffers[2];
+    GFX_VertexDecl* locDecls[2];
+    GFX_Device* locDevices[2] = {a, b};
+    for (int i = 0; i < 2; ++i)
+    {
+        GFX_Device* g = locDevices[i];
+        locDecls[i] = g->CreateVertexDecl(e, 2);
+        GFX_BufferDesc bd;
+        bd.mySize = 4 * sizeof(V);
+        locBuffers[i] = g->CreateBuffer(bd);
+        const uint32_t c = i == 0 ? 0xFFFF0000 : 0xFF0000FF;
+        const V v[4] = {{-0.5f, -0.5f, 0.5f, 1, c}, {9, -0.5f, 0.5f, 1, c}, {-0.5f, 9, 0.5f, 1, c}, {9, 9, 0.5f, 1, c}};
+        void* p = nullptr;
+        ASSERT_TRUE(g->LockBuffer(locBuffers[i], 0, 0, 0, &p));
+        memcpy(p, v, sizeof(v));
+        g->UnlockBuffer(locBuffers[i]);
+        g->SetVertexDecl(locDecls[i]);
+        g->SetStreamSource(0, locBuffers[i], 0, sizeof(V));
+        g->SetTextureStageState(0, GFX_TSS_COLOROP, GFX_TOP_SELECTARG1);
+        g->SetTextureStageState(0, GFX_TSS_COLORARG1, GFX_TA_DIFFUSE);
+    }
+    // a blends, b does not: each context keeps its own state.
+    a->SetRenderState(GFX_RS_ALPHABLENDENABLE, 1);
+    a->SetRenderState(GFX_RS_SRCBLEND, GFX_BLEND_ZERO);
+    a->SetRenderState(GFX_RS_DESTBLEND, GFX_BLEND_ONE);
+    for (int f = 0; f < 2; ++f)
+        for (GFX_Device* g : locDevices)
+        {
+            ASSERT_TRUE(g->Clear(0, nullptr, GFX_CLEAR_TARGET, 0xFF00FF00, 1.0f, 0));
+            ASSERT_TRUE(g->BeginScene());
+            ASSERT_TRUE(g->DrawPrimitive(GFX_PRIM_TRIANGLESTRIP, 0, 2));
+            ASSERT_TRUE(g->EndScene());
+            ASSERT_TRUE(g->Present());
+        }
+    uint32_t pa[16], pb[32];
+    ASSERT_TRUE(a->GetFrontBufferData(pa, 16));
+    ASSERT_TRUE(b->GetFrontBufferData(pb, 32));
+    EXPECT_EQ(pa[5], 0xFF00FF00u); // blended away
+    EXPECT_EQ(pb[5], 0xFF0000FFu);
+    EXPECT_EQ(pb[31], 0xFF0000FFu);
+    for (int i = 0; i < 2; ++i)
+    {
+        locDevices[i]->ReleaseBuffer(locBuffers[i]);
+        locDevices[i]->ReleaseVertexDecl(locDecls[i]);
+        s->DestroyDevice(locDevices[i]);
+    }
+    GFX_DestroySystem(s);
 }
