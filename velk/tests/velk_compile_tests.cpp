@@ -156,6 +156,11 @@ TEST_F(VelkCompileTest, BrokenReferencesAreWrittenAsNull)
     std::string locText = WriteText(locSpace);
     EXPECT_NE(locText.find("\tnext NULL\r\n"), std::string::npos);
     EXPECT_STREQ(locSpace.GetInstance("a.next", false)->GetValue().GetBuffer(), "NULL");
+
+    VelkNameSpace locBack;
+    ASSERT_TRUE(VelkCompiler::CompileText(locBack, "back.velk", locText.data(), locText.size(), &myTypes, nullptr))
+        << myLog.AllErrors();
+    EXPECT_EQ(WriteText(locBack), locText);
 }
 
 TEST_F(VelkCompileTest, InstanceErrorsStopTheCompileAndKeepWhatCameBefore)
