@@ -526,9 +526,17 @@ void GFX_DeviceCommon::ReleaseTexture(GFX_Texture* aTexture)
     if (locIt == myTextures.end())
         return;
     Trace("ReleaseTexture");
+    // Bound stages and recorded blocks forget it, so no later apply reaches a freed texture.
     for (uint32_t i = 0; i < GFX_MAX_STAGES; ++i)
+    {
         if (myState.myTextures[i] == aTexture)
             myState.myTextures[i] = nullptr;
+        for (GFX_StateBlock* locBlock : myStateBlocks)
+            if (locBlock->myValues.myTextures[i] == aTexture)
+                locBlock->myValues.myTextures[i] = nullptr;
+        if (myRecordingBlock && myRecordingBlock->myValues.myTextures[i] == aTexture)
+            myRecordingBlock->myValues.myTextures[i] = nullptr;
+    }
     if (myRenderTarget && myRenderTarget->myTexture == aTexture)
         myRenderTarget = &myBackBuffer;
     BackReleaseTexture(aTexture);
@@ -720,14 +728,22 @@ void GFX_DeviceCommon::SetVertexDecl(GFX_VertexDecl* aDecl)
 
 void GFX_DeviceCommon::SetStreamSource(uint32_t aStream, GFX_Buffer* aBuffer, uint32_t anOffset, uint32_t aStride)
 {
-    if (aStream >= GFX_MAX_STREAMS)
+    if (aStream >= GFX_MAX_STREAMS || (aBuffer && aBuffer->myDesc.myType != GFX_RESOURCE_VERTEXBUFFER))
+    {
+        GFX_SetError(GFX_ERROR_INVALID_CALL, "stream %u: not a stream or not a vertex buffer", aStream);
         return;
+    }
     Trace("SetStreamSource %u %s %u %u", aStream, aBuffer ? "buffer" : "none", anOffset, aStride);
     myState.myStreams[aStream] = {aBuffer, anOffset, aStride};
 }
 
 void GFX_DeviceCommon::SetIndices(GFX_Buffer* aBuffer)
 {
+    if (aBuffer && aBuffer->myDesc.myType != GFX_RESOURCE_INDEXBUFFER)
+    {
+        GFX_SetError(GFX_ERROR_INVALID_CALL, "indices: not an index buffer");
+        return;
+    }
     Trace("SetIndices %s", aBuffer ? "buffer" : "none");
     myState.myIndices = aBuffer;
 }

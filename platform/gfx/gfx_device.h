@@ -734,6 +734,7 @@ public:
     virtual void SetSamplerState(uint32_t aSampler, GFX_SamplerState aState, uint32_t aValue) = 0;
     virtual uint32_t GetSamplerState(uint32_t aSampler, GFX_SamplerState aState) const = 0;
     virtual void SetTexture(uint32_t aStage, GFX_Texture* aTexture) = 0;
+    virtual GFX_Texture* GetTexture(uint32_t aStage) const = 0;
     virtual void SetTransform(GFX_TransformState aState, const GFX_Matrix& aMatrix) = 0;
     virtual const GFX_Matrix& GetTransform(GFX_TransformState aState) const = 0;
     virtual bool SetLight(uint32_t anIndex, const GFX_Light& aLight) = 0;

@@ -186,6 +186,10 @@ public:
     void SetSamplerState(uint32_t aSampler, GFX_SamplerState aState, uint32_t aValue) override;
     uint32_t GetSamplerState(uint32_t aSampler, GFX_SamplerState aState) const override;
     void SetTexture(uint32_t aStage, GFX_Texture* aTexture) override;
+    GFX_Texture* GetTexture(uint32_t aStage) const override
+    {
+        return aStage < GFX_MAX_STAGES ? myState.myTextures[aStage] : nullptr;
+    }
     void SetTransform(GFX_TransformState aState, const GFX_Matrix& aMatrix) override;
     const GFX_Matrix& GetTransform(GFX_TransformState aState) const override;
     bool SetLight(uint32_t anIndex, const GFX_Light& aLight) override;

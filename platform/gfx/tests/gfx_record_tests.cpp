@@ -165,6 +165,44 @@ TEST_F(GfxRecord, StateBlocksRecordWithoutApplyingAndReplay)
     EXPECT_EQ(myDevice->GetRenderState(GFX_RS_ZFUNC), uint32_t(GFX_CMP_ALWAYS));
     myDevice->ReleaseStateBlock(b);
     EXPECT_FALSE(myDevice->EndStateBlock());
+
+    // A texture released after it was recorded is gone from the block too.
+    GFX_TextureDesc d;
+    d.myWidth = d.myHeight = 4;
+    GFX_Texture* t = myDevice->CreateTexture(d);
+    ASSERT_TRUE(myDevice->BeginStateBlock());
+    myDevice->SetTexture(2, t);
+    b = myDevice->EndStateBlock();
+    myDevice->ReleaseTexture(t);
+    GFX_Texture* locOther = myDevice->CreateTexture(d);
+    myDevice->SetTexture(2, locOther);
+    ASSERT_TRUE(myDevice->ApplyStateBlock(b));
+    EXPECT_EQ(myDevice->GetTexture(2), nullptr);
+    myDevice->ReleaseTexture(locOther);
+    EXPECT_EQ(myDevice->GetLiveObjectCount(), 1u); // the block
+    myDevice->ReleaseStateBlock(b);
+}
+
+TEST_F(GfxRecord, BuffersBindOnlyWhereTheirKindFits)
+{
+    GFX_Buffer* v = MakeBuffer(myDevice, 64);
+    GFX_BufferDesc d;
+    d.myType = GFX_RESOURCE_INDEXBUFFER;
+    d.mySize = 64;
+    GFX_Buffer* i = myDevice->CreateBuffer(d);
+    Calls().clear();
+    myDevice->SetStreamSource(0, i, 0, 16);
+    myDevice->SetIndices(v);
+    myDevice->SetStreamSource(8, v, 0, 16);
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_EQ(GFX_GetLastError(), GFX_ERROR_INVALID_CALL);
+    myDevice->SetStreamSource(0, v, 0, 16);
+    myDevice->SetIndices(i);
+    EXPECT_EQ(Calls().size(), 2u);
+    d.myFormat = GFX_FORMAT_D16;
+    EXPECT_EQ(myDevice->CreateBuffer(d), nullptr); // index buffers hold 16- or 32-bit indices
+    myDevice->ReleaseBuffer(v);
+    myDevice->ReleaseBuffer(i);
 }
 
 TEST_F(GfxRecord, LightsAreLimitedToTheActiveCount)
