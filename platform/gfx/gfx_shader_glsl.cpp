@@ -43,7 +43,7 @@ struct Writer
                 const uint32_t locCount = GFX_GetShaderLimits(myProgram).myConsts;
                 if (s.myRelativeFlag)
                     // Out of range reads give 0.
-                    return Format("((a0x + %u) < %u ? %s[a0x + %u] : vec4(0.0))", i, locCount, myConstName, i);
+                    return Format("(uint(a0x + %u) < %uu ? %s[a0x + %u] : vec4(0.0))", i, locCount, myConstName, i);
                 return i < 96 && myDefined[i] ? Format("d%u", i) : Format("%s[%u]", myConstName, i);
             }
             default: return "vec4(0.0)";

@@ -247,3 +247,39 @@ TEST_F(GfxShaderPixel, VertexAndPixelShadersTogether)
     EXPECT_FALSE(myDevice->SetVertexShader(myShaders[1]));
     EXPECT_FALSE(myDevice->SetPixelShader(myShaders[0]));
 }
+
+TEST_F(GfxShaderPixel, SkinningProgramPicksBonesThroughTheAddressRegister)
+{
+    // Bone indices arrive as shorts holding 3 x bone; bone k's rows sit at c(4 + 3k).
+    const GFX_VertexElement e[] = {{0, 0, GFX_DECLTYPE_FLOAT3, GFX_DECLUSAGE_POSITION, 0},
+                                   {0, 12, GFX_DECLTYPE_SHORT2, GFX_DECLUSAGE_BLENDINDICES, 0},
+                                   {0, 16, GFX_DECLTYPE_FLOAT2, GFX_DECLUSAGE_BLENDWEIGHT, 0}};
+    GFX_VertexDecl* locDecl = myDevice->CreateVertexDecl(e, 3);
+    struct V { float x, y, z; int16_t b0, b1; float w0, w1; };
+    const V v[4] = {{-0.5f, 0.5f, 0.5f, 3, 0, 1, 0}, {0.5f, 0.5f, 0.5f, 3, 0, 1, 0},
+                    {-0.5f, -0.5f, 0.5f, 3, 0, 1, 0}, {0.5f, -0.5f, 0.5f, 3, 0, 1, 0}};
+    void* p = nullptr;
+    ASSERT_TRUE(myDevice->LockBuffer(myBuffer, 0, 0, 0, &p));
+    memcpy(p, v, sizeof(v));
+    myDevice->UnlockBuffer(myBuffer);
+    ASSERT_TRUE(myDevice->SetVertexShader(Shader("vs_1_1\ndcl_position v0\ndcl_blendindices v2\ndcl_blendweight v1\n"
+                                                 "mov a0.x, v2.x\nm4x3 r0.xyz, v0, c[a0.x + 4]\nmul r0.xyz, r0, v1.x\n"
+                                                 "mov r0.w, c0.w\nmov oPos, r0\nmov oD0, c1\n")));
+    // Bone 0 (c4..c6): identity; bone 1 (c7..c9): moved right by 0.5 (transposed rows).
+    const float c[10][4] = {{0, 0, 0, 1}, {0, 1, 0, 1}, {0, 0, 0, 0}, {0, 0, 0, 0},
+                            {1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0},
+                            {1, 0, 0, 0.5f}, {0, 1, 0, 0}, {0, 0, 1, 0}};
+    ASSERT_TRUE(myDevice->SetVertexShaderConstantF(0, &c[0][0], 10));
+    myDevice->SetVertexDecl(locDecl);
+    myDevice->SetStreamSource(0, myBuffer, 0, sizeof(V));
+    myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    ASSERT_TRUE(myDevice->BeginScene());
+    ASSERT_TRUE(myDevice->DrawPrimitive(GFX_PRIM_TRIANGLESTRIP, 0, 2)) << GFX_GetLastErrorDetail();
+    ASSERT_TRUE(myDevice->EndScene());
+    uint32_t locPixels[256];
+    ASSERT_TRUE(myDevice->ReadSurface(myDevice->GetBackBuffer(), locPixels, 64));
+    // x from -0.5 .. 0.5 moved to 0 .. 1: the right half of the middle rows.
+    EXPECT_EQ(locPixels[8 * 16 + 4], 0xFF000000u);
+    EXPECT_EQ(locPixels[8 * 16 + 12], 0xFF00FF00u);
+    myDevice->ReleaseVertexDecl(locDecl);
+}
