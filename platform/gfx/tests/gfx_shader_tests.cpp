@@ -283,3 +283,53 @@ TEST_F(GfxShaderPixel, SkinningProgramPicksBonesThroughTheAddressRegister)
     EXPECT_EQ(locPixels[8 * 16 + 12], 0xFF00FF00u);
     myDevice->ReleaseVertexDecl(locDecl);
 }
+
+TEST_F(GfxShaderPixel, TexbemOffsetsTheNextTextureByTheStagesMatrix)
+{
+    // Stage 0: du = 64 / 127 everywhere; stage 1: red left half, blue right half, read at
+    // u = 0.375 shifted by 0.496 x du = 0.25 into the blue half.
+    GFX_TextureDesc d;
+    d.myWidth = d.myHeight = 4;
+    d.myFormat = GFX_FORMAT_V8U8;
+    GFX_Texture* locBump = myDevice->CreateTexture(d);
+    myTextures.push_back(locBump);
+    d.myFormat = GFX_FORMAT_A8R8G8B8;
+    GFX_Texture* locHalves = myDevice->CreateTexture(d);
+    myTextures.push_back(locHalves);
+    GFX_LockedRect r;
+    ASSERT_TRUE(myDevice->LockTexture(locBump, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r));
+    for (int i = 0; i < 16; ++i)
+        static_cast<int8_t*>(r.myBits)[(i / 4) * r.myPitch + (i % 4) * 2] = 64;
+    myDevice->UnlockTexture(locBump, GFX_CUBEFACE_POSITIVE_X, 0);
+    ASSERT_TRUE(myDevice->LockTexture(locHalves, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r));
+    for (int i = 0; i < 16; ++i)
+        reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(r.myBits) + (i / 4) * r.myPitch)[i % 4] =
+            i % 4 < 2 ? 0xFFFF0000 : 0xFF0000FF;
+    myDevice->UnlockTexture(locHalves, GFX_CUBEFACE_POSITIVE_X, 0);
+    myDevice->SetTexture(0, locBump);
+    myDevice->SetTexture(1, locHalves);
+    myDevice->SetTextureStageState(1, GFX_TSS_TEXCOORDINDEX, 0);
+    myDevice->SetTextureStageState(1, GFX_TSS_BUMPENVMAT00, GFX_FloatBits(0.496f));
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_1\ntex t0\ntexbem t1, t0\nmov r0, t1\n")));
+    struct V { float x, y, z; uint32_t c; float u, v; };
+    const V v[4] = {{-1, 1, 0.5f, 0, 0.375f, 0.5f}, {1, 1, 0.5f, 0, 0.375f, 0.5f},
+                    {-1, -1, 0.5f, 0, 0.375f, 0.5f}, {1, -1, 0.5f, 0, 0.375f, 0.5f}};
+    void* p = nullptr;
+    ASSERT_TRUE(myDevice->LockBuffer(myBuffer, 0, 0, 0, &p));
+    memcpy(p, v, sizeof(v));
+    myDevice->UnlockBuffer(myBuffer);
+    myDevice->SetVertexDecl(myDecl);
+    myDevice->SetStreamSource(0, myBuffer, 0, sizeof(V));
+    ASSERT_TRUE(myDevice->BeginScene());
+    ASSERT_TRUE(myDevice->DrawPrimitive(GFX_PRIM_TRIANGLESTRIP, 0, 2)) << GFX_GetLastErrorDetail();
+    ASSERT_TRUE(myDevice->EndScene());
+    uint32_t locPixels[256];
+    ASSERT_TRUE(myDevice->ReadSurface(myDevice->GetBackBuffer(), locPixels, 64));
+    EXPECT_EQ(locPixels[8 * 16 + 8], 0xFF0000FFu);
+    myDevice->SetTextureStageState(1, GFX_TSS_BUMPENVMAT00, 0);
+    ASSERT_TRUE(myDevice->BeginScene());
+    ASSERT_TRUE(myDevice->DrawPrimitive(GFX_PRIM_TRIANGLESTRIP, 0, 2));
+    ASSERT_TRUE(myDevice->EndScene());
+    ASSERT_TRUE(myDevice->ReadSurface(myDevice->GetBackBuffer(), locPixels, 64));
+    EXPECT_EQ(locPixels[8 * 16 + 8], 0xFFFF0000u);
+}
