@@ -622,7 +622,7 @@ static void locShaderFragmentProgram(const GFX_GLProgramKey& k, const GFX_Shader
     locFragmentEnd(k, f);
 }
 
-// A vertex shader's program: declared inputs in, the D3D-style outputs mapped to ours.
+// A vertex shader's program: declared inputs in, its oPos, oD#, oT# and oFog mapped to our varyings.
 static void locShaderVertexProgram(const GFX_GLProgramKey& k, const GFX_Shader& aShader, std::string* v)
 {
     v->append("#version 330 core\n");
