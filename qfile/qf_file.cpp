@@ -1,6 +1,5 @@
-// The file object, its directory listing and the packed time format.
+// The file object and the packed time format.
 //
-// [SECTION] QF_FileList
 // [SECTION] QF_File: opening and closing
 // [SECTION] QF_File: reading
 // [SECTION] QF_File: writing and positioning
@@ -59,55 +58,6 @@ bool locReadWhole(OS_FileHandle aHandle, QF_File* aFile)
 }
 }
 
-// [SECTION] QF_FileList
-
-bool QF_FileList::Add(const char* aName, uint32_t aSize, uint32_t aTime, bool anIsDirectory)
-{
-    if (!aName || Find(aName))
-        return true;
-    Node* locNode = static_cast<Node*>(malloc(sizeof(Node)));
-    char* locName = locDuplicate(aName);
-    if (!locNode || !locName)
-    {
-        free(locNode);
-        free(locName);
-        return false;
-    }
-    locNode->myName = locName;
-    locNode->mySize = aSize;
-    locNode->myTime = aTime;
-    locNode->myIsDirectory = anIsDirectory ? 1 : 0;
-    locNode->myNext = myFirst;
-    myFirst = locNode;
-    return true;
-}
-
-void QF_FileList::Free()
-{
-    while (myFirst)
-    {
-        Node* locNext = myFirst->myNext;
-        free(myFirst->myName);
-        free(myFirst);
-        myFirst = locNext;
-    }
-}
-
-QF_FileList::Node* QF_FileList::Find(const char* aName) const
-{
-    for (Node* locNode = myFirst; locNode; locNode = locNode->myNext)
-        if (strcasecmp(locNode->myName, aName) == 0)
-            return locNode;
-    return nullptr;
-}
-
-int QF_FileList::Count() const
-{
-    int locCount = 0;
-    for (Node* locNode = myFirst; locNode; locNode = locNode->myNext)
-        ++locCount;
-    return locCount;
-}
 
 // [SECTION] QF_File: opening and closing
 

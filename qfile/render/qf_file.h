@@ -10,6 +10,8 @@
 
 #include <stdint.h>
 
+#include "qfile/qf_filelist.h"
+
 // Open-mode bits of QF_File::Open, kept in myStatus (without QF_CREATE_ALWAYS).
 enum QF_OpenMode : uint32_t
 {
@@ -89,34 +91,6 @@ struct QF_ArchiveListNode
     char* myName;        // upper-cased heap copy
     bool myIsDirectory;
     QF_ArchiveListNode* myNext;
-};
-
-// A directory listing: a singly linked list of entries, newest insertion first.
-class QF_FileList
-{
-public:
-    struct Node
-    {
-        char* myName;           // new[] copy
-        uint32_t mySize;        // 0xFFFFFFFF for files of 4 GB or more; 0 for archive entries
-        uint32_t myTime;        // packed, see QF_File::PackDateTime; 0 for archive entries
-        uint8_t myIsDirectory;
-        Node* myNext;
-    };
-
-    QF_FileList() = default;
-    ~QF_FileList() { Free(); }
-    QF_FileList(const QF_FileList&) = delete;
-    QF_FileList& operator=(const QF_FileList&) = delete;
-
-    // Ignores a name already listed (without regard to case); else inserts at
-    // the head. False only when memory runs out.
-    bool Add(const char* aName, uint32_t aSize, uint32_t aTime, bool anIsDirectory);
-    void Free();
-    Node* Find(const char* aName) const;
-    int Count() const;
-
-    Node* myFirst = nullptr;
 };
 
 class QF_File

@@ -9,50 +9,6 @@
 #include "platform/os/os_file.h"
 #include "qfile/render/qf_file.h"
 
-bool QF_FileList::Add(const char* aName, uint32_t aSize, uint32_t aTime, bool anIsDirectory)
-{
-    if (Find(aName))
-        return true;
-    size_t locLength = strlen(aName);
-    Node* locNode = new (std::nothrow) Node{new (std::nothrow) char[locLength + 1], aSize, aTime,
-                                            (uint8_t)(anIsDirectory ? 1 : 0), myFirst};
-    if (!locNode || !locNode->myName)
-    {
-        delete locNode;
-        return false;
-    }
-    memcpy(locNode->myName, aName, locLength + 1);
-    myFirst = locNode;
-    return true;
-}
-
-void QF_FileList::Free()
-{
-    while (myFirst)
-    {
-        Node* locNext = myFirst->myNext;
-        delete[] myFirst->myName;
-        delete myFirst;
-        myFirst = locNext;
-    }
-}
-
-QF_FileList::Node* QF_FileList::Find(const char* aName) const
-{
-    for (Node* locNode = myFirst; locNode; locNode = locNode->myNext)
-        if (strcasecmp(locNode->myName, aName) == 0)
-            return locNode;
-    return nullptr;
-}
-
-int QF_FileList::Count() const
-{
-    int locCount = 0;
-    for (Node* locNode = myFirst; locNode; locNode = locNode->myNext)
-        locCount++;
-    return locCount;
-}
-
 bool QF_File::PackDateTime(int aYear, int aMonth, int aDay, int aHour, int aMinute, int aSecond,
                            uint32_t* aPackedTime)
 {
