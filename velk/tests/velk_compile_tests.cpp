@@ -313,4 +313,8 @@ TEST_F(VelkCompileTest, FailedSaveKeepsTheOldFile)
     EXPECT_FALSE(locWritten);
     EXPECT_TRUE(myLog.HasLog("Failed to write namespace to '" + locTarget + "'"));
     EXPECT_EQ(ReadDisk("keep.velk"), "old contents");
+
+    const std::string locNowhere = PathOf("no/such/folder/x.velk");
+    EXPECT_FALSE(locSpace.Write(locNowhere.c_str()));
+    EXPECT_TRUE(myLog.HasLog("Failed to open output file '" + locNowhere + "'"));
 }
