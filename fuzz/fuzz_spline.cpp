@@ -32,12 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
         for (float locTime : ourTimes)
         {
             locCopy.GetValue(locTime, locValues);
-            if (locCopy.myNumChannels >= 6)
-            {
-                Matrix44 locMatrix;
-                locMatrix.SetIdentity();
-                locCopy.GetMatrix(locTime, locMatrix);
-            }
+            Matrix44 locMatrix;
+            locMatrix.SetIdentity();
+            locCopy.GetMatrix(locTime, locMatrix);
         }
     }
     locFile.myBuffer = nullptr;
