@@ -215,6 +215,9 @@ bool QR_D3DNormalVShader::RestoreDeviceObjects()
 void QR_D3DNormalVShader::Begin(QR_CompiledVertexShader* aCompiled)
 {
     GFX_Device* locDevice = QR_RenderD3D::ourDevice;
+    // No device after a failed re-creation: its restore resets these caches.
+    if (!locDevice)
+        return;
     if (ourCurrent != this)
     {
         ourCurrent = this;
@@ -299,6 +302,8 @@ static GFX_ColorValue locColor(float r, float g, float b, float a)
 void QR_D3DNormalVShader::SetDataBlock(QR_VertexShaderDataBlock* aDataBlock)
 {
     GFX_Device* locDevice = QR_RenderD3D::ourDevice;
+    if (!locDevice)
+        return;
     QR_View* locView = QR_View::ourCurrentView;
     locDevice->SetTransform(GFX_TS_PROJECTION,
                             locView ? locToGfx(locView->myViewProjectionMatrix) : GFX_MatrixIdentity());

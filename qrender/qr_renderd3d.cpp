@@ -85,6 +85,8 @@ static bool locFail(uint32_t aCode)
 QR_RenderD3D::QR_RenderD3D()
     : myForceFlushSurfaces{nullptr, nullptr}
     , myForceFlushIndex(0)
+    , myRecreatePendingFlag(false)
+    , myRecreateFrame(ourFrameCount - 1)
 {
 }
 
@@ -173,8 +175,9 @@ bool QR_RenderD3D::InitD3D(const QR_RenderStartupOptions* anOptions)
 
 bool QR_RenderD3D::Init(QR_RenderSettings* aSettings)
 {
-    // A second initialisation would make a second device over the first one.
-    if ((ourOwnWindowFlag && !ourWindowAdoptedFlag) || ourDevice)
+    // A second initialisation would make a second device over the first one, or one that
+    // skips the restore of everything made for the device a re-creation lost.
+    if ((ourOwnWindowFlag && !ourWindowAdoptedFlag) || ourDevice || myRecreatePendingFlag)
         return locFail(QR_ERROR_RENDER_WINDOW);
     // Without a host window the frames are kept for capture only; the emulated window of
     // our own stands for the one a desktop would show.
@@ -602,6 +605,26 @@ bool QR_RenderD3D::RestoreSequence()
     return true;
 }
 
+// A re-creation that fails leaves no device, never a half-made one or one with resources
+// missing; the frames then try again through the loss path.
+bool QR_RenderD3D::AbandonDevice()
+{
+    ReleaseDevice(this, false);
+    myRecreatePendingFlag = true;
+    return false;
+}
+
+// The loss path: the size-change re-creation at the current size, tried once a frame.
+bool QR_RenderD3D::RecreateDevice()
+{
+    if (myRecreateFrame == ourFrameCount)
+        return false;
+    myRecreateFrame = ourFrameCount;
+    int32_t locWidth = myRenderSettings.myWidth;
+    myRenderSettings.myWidth = locWidth - 1;
+    return SetWindowRect(myRenderSettings.myPosX, myRenderSettings.myPosY, locWidth, myRenderSettings.myHeight);
+}
+
 bool QR_RenderD3D::SetWindowRect(int32_t anX, int32_t aY, int32_t aWidth, int32_t aHeight)
 {
     if (aWidth == myRenderSettings.myWidth && aHeight == myRenderSettings.myHeight)
@@ -615,19 +638,28 @@ bool QR_RenderD3D::SetWindowRect(int32_t anX, int32_t aY, int32_t aWidth, int32_
     myRenderSettings.myPosY = aY;
     myRenderSettings.myWidth = aWidth;
     myRenderSettings.myHeight = aHeight;
-    if (!CreateDevice(this))
-        return false;
-    return RestoreSequence();
+    if (!CreateDevice(this) || !RestoreSequence())
+        return AbandonDevice();
+    myRecreatePendingFlag = false;
+    return true;
 }
 
 bool QR_RenderD3D::ChangeSettings(QR_RenderSettings* aSettings)
 {
     ReleaseDevice(this, false);
+    QR_RenderSettings locPrevious = myRenderSettings;
     myRenderSettings = *aSettings;
     if (!CreateDevice(this))
-        return false;
+    {
+        // Refused settings are not kept: the device is made again as it was.
+        myRenderSettings = locPrevious;
+        return AbandonDevice();
+    }
     *aSettings = myRenderSettings;
-    return RestoreSequence();
+    if (!RestoreSequence())
+        return AbandonDevice();
+    myRecreatePendingFlag = false;
+    return true;
 }
 
 void QR_RenderD3D::Shutdown()
@@ -688,6 +720,9 @@ static void locSetWholeViewport(const QR_RenderSettings& aSettings)
 void QR_RenderD3D::BeginFrame()
 {
     ourFrameCount++;
+    // Without a device the frame is skipped, unless the device can be made again now.
+    if (!ourDevice && (!myRecreatePendingFlag || !RecreateDevice()))
+        return;
     bool locSceneFlag = ourDevice->BeginScene();
     QC_ASSERT(locSceneFlag);
     ResetDynamicBuffers();
@@ -699,6 +734,12 @@ void QR_RenderD3D::BeginFrame()
 
 void QR_RenderD3D::EndFrame()
 {
+    if (!ourDevice)
+    {
+        if (myRecreatePendingFlag)
+            RecreateDevice();
+        return;
+    }
     locSetWholeViewport(myRenderSettings);
     bool locSceneFlag = ourDevice->EndScene();
     QC_ASSERT(locSceneFlag);
@@ -707,11 +748,7 @@ void QR_RenderD3D::EndFrame()
         // Reset through the size-change path once the device can be reset; until then
         // every frame asks again.
         if (ourDevice->TestCooperativeLevel() == GFX_ERROR_DEVICE_NOT_RESET)
-        {
-            int32_t locWidth = myRenderSettings.myWidth;
-            myRenderSettings.myWidth = locWidth - 1;
-            SetWindowRect(myRenderSettings.myPosX, myRenderSettings.myPosY, locWidth, myRenderSettings.myHeight);
-        }
+            RecreateDevice();
         return;
     }
     QR_SurfaceInstance* locFlush = myForceFlushSurfaces[myForceFlushIndex];
@@ -725,6 +762,8 @@ void QR_RenderD3D::EndFrame()
 
 void QR_RenderD3D::Clear(const QR_Rect* aRect, uint32_t aFlags, uint32_t aColor, float aDepth, uint32_t aStencil)
 {
+    if (!ourDevice)
+        return;
     if (!myRenderSettings.myStencilBufferFlag)
         aFlags &= ~QR_CLEAR_STENCIL;
     int32_t locWidth = myRenderSettings.myWidth;
@@ -778,6 +817,8 @@ uint32_t QR_RenderD3D::TextureFormatCode(GFX_Format aFormat)
 void QR_RenderD3D::ApplyStageBlock(const QR_CompiledStageBlock* aBlock)
 {
     GFX_Device* locDevice = ourDevice;
+    if (!locDevice)
+        return;
     if (aBlock->myPixelShader)
         locDevice->SetPixelShader(aBlock->myPixelShader);
     if (aBlock->myStateBlock)

@@ -151,12 +151,17 @@ public:
 
     QR_SurfaceInstance* myForceFlushSurfaces[2];
     uint32_t myForceFlushIndex;
+    // A re-creation failed and left no device; frames try again.
+    bool myRecreatePendingFlag;
+    uint32_t myRecreateFrame; // ourFrameCount of the last re-creation tried
 
 protected:
     bool StartUp(QR_HostWindow* aWindow, const QR_RenderStartupOptions* anOptions) override;
 
 private:
     bool RestoreSequence();
+    bool RecreateDevice();
+    bool AbandonDevice();
     bool CreateDeviceBuffer(QR_VertexBuffer* aBuffer);
     bool CreateDeviceBuffer(QR_IndexBuffer* aBuffer);
     void ReleaseDeviceBuffer(QR_VertexBuffer* aBuffer);

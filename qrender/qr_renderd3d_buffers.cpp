@@ -23,6 +23,14 @@ void QR_InvalidateStreamCache()
     memset(&ourD3DStreamCache, 0, sizeof(ourD3DStreamCache));
 }
 
+// Without a device (a re-creation failed) no buffer has device data: locks and appends
+// fail, unlocks and draws do nothing.
+static bool locNoDevice()
+{
+    QR_Error::SetCode(QR_ERROR_VERTEX_BUFFER);
+    return false;
+}
+
 // [SECTION] Device buffers ------------------------------------------------------------------
 
 static GFX_Buffer* locCreateGfxBuffer(GFX_ResourceType aType, uint32_t aSize, bool aStaticFlag)
@@ -222,6 +230,8 @@ bool QR_RenderD3D::LockVertexBuffer(QR_VertexBuffer* aVertexBuffer, void** anOut
     if (aNumVertices == -1)
         aNumVertices = (int32_t)aVertexBuffer->myNumVertices - aStartVertex;
     QC_ASSERT(aStartVertex + aNumVertices <= (int) aVertexBuffer->myNumVertices);
+    if (!ourDevice)
+        return locNoDevice();
     QC_ASSERT(!curVB->myVBLockedFlag);
     uint32_t locFlags = aVertexBuffer->myIsStaticBufferFlag ? 0u : (uint32_t)GFX_LOCK_DISCARD;
     uint32_t locSize = (uint32_t)aNumVertices * aVertexBuffer->myVertexSize;
@@ -238,6 +248,8 @@ bool QR_RenderD3D::LockVertexBuffer(QR_VertexBuffer* aVertexBuffer, void** anOut
 void QR_RenderD3D::UnlockVertexBuffer(QR_VertexBuffer* aVertexBuffer)
 {
     QR_D3DVertexBuffer* curVB = aVertexBuffer->myDeviceBuffer;
+    if (!ourDevice)
+        return;
     QC_ASSERT(curVB->myVBLockedFlag);
     ourDevice->UnlockBuffer(curVB->myBuffer);
     curVB->myVBLockedFlag = 0;
@@ -250,6 +262,8 @@ bool QR_RenderD3D::LockIndexBuffer(QR_IndexBuffer* anIndexBuffer, uint16_t** anO
     if (aNumIndices == -1)
         aNumIndices = (int32_t)anIndexBuffer->myLength - aStartIndex;
     QC_ASSERT(aStartIndex + aNumIndices <= (int) anIndexBuffer->myLength);
+    if (!ourDevice)
+        return locNoDevice();
     QC_ASSERT(!curIB->myIBLockedFlag);
     uint32_t locFlags = anIndexBuffer->myIsStaticBufferFlag ? 0u : (uint32_t)GFX_LOCK_DISCARD;
     void* locData = nullptr;
@@ -268,6 +282,8 @@ bool QR_RenderD3D::LockIndexBuffer(QR_IndexBuffer* anIndexBuffer, uint16_t** anO
 void QR_RenderD3D::UnlockIndexBuffer(QR_IndexBuffer* anIndexBuffer)
 {
     QR_D3DIndexBuffer* curIB = anIndexBuffer->myDeviceBuffer;
+    if (!ourDevice)
+        return;
     QC_ASSERT(curIB->myIBLockedFlag);
     QC_ASSERT(anIndexBuffer->myIsStaticBufferFlag);
     ourDevice->UnlockBuffer(curIB->myBuffer);
@@ -314,6 +330,8 @@ bool QR_RenderD3D::AppendVertices(QR_VertexBuffer* aVertexBuffer, void** anOut, 
 {
     QC_ASSERT(!aVertexBuffer->myIsStaticBufferFlag);
     QC_ASSERT(aNumVertices <= aVertexBuffer->myNumVertices);
+    if (!ourDevice)
+        return locNoDevice();
     return locAppendVertexRange(aVertexBuffer, aNumVertices, anOut);
 }
 
@@ -325,6 +343,8 @@ bool QR_RenderD3D::AppendIndexedVertices(QR_VertexBuffer* aVertexBuffer, QR_Inde
     QC_ASSERT(!anIndexBuffer->myIsStaticBufferFlag);
     QC_ASSERT(aNumIndices <= anIndexBuffer->myLength);
     QC_ASSERT(aNumVertices <= aVertexBuffer->myNumVertices);
+    if (!ourDevice)
+        return locNoDevice();
     QR_D3DIndexBuffer* curIB = anIndexBuffer->myDeviceBuffer;
     if (curIB->myIBLockedFlag)
     {
@@ -415,6 +435,8 @@ static void locCount(uint32_t aPrimitives, uint32_t aVertices)
 
 void QR_RenderD3D::DrawPrimitives(QR_VertexBuffer** aVertexBufferList, uint32_t aType, uint32_t aNumVerts)
 {
+    if (!ourDevice)
+        return;
     BindStreams(aVertexBufferList, aNumVerts, false);
     if (aNumVerts == 0)
         return;
@@ -463,7 +485,7 @@ static void locBindIndices(QR_IndexBuffer* anIndexBuffer)
 void QR_RenderD3D::DrawIndexedDynamic(QR_VertexBuffer** aVertexBufferList, QR_IndexBuffer* anIndexBuffer,
                                       uint32_t aType, uint32_t aNumVerts, uint32_t aNumPrimitives)
 {
-    if (aNumVerts == 0)
+    if (aNumVerts == 0 || !ourDevice)
         return;
     uint32_t locNumStreams = BindStreams(aVertexBufferList, aNumVerts, false);
     if (!anIndexBuffer->myIsStaticBufferFlag)
@@ -486,7 +508,7 @@ void QR_RenderD3D::DrawIndexedDynamic(QR_VertexBuffer** aVertexBufferList, QR_In
 void QR_RenderD3D::DrawIndexed(QR_VertexBuffer** aVertexBufferList, QR_IndexBuffer* anIndexBuffer, uint32_t aType,
                                uint32_t aFirstVertex, uint32_t aNumVerts, uint32_t aFirstIndex, uint32_t aNumPrimitives)
 {
-    if (aNumVerts == 0)
+    if (aNumVerts == 0 || !ourDevice)
         return;
     QR_D3DIndexBuffer* curIB = anIndexBuffer->myDeviceBuffer;
     QC_ASSERT(!curIB->myIBLockedFlag);

@@ -41,6 +41,8 @@ static void locSetSamplers(GFX_SamplerState aState, uint32_t aValue)
 void QR_RenderD3D::SetRenderStates(const QR_RenderStates* aStates, uint32_t aGroupMask)
 {
     GFX_Device* locDevice = ourDevice;
+    if (!locDevice)
+        return;
     QR_RenderStates& c = ourD3DStateCache.myStates;
     if (aGroupMask & QR_RSGROUP_CULL)
     {
@@ -180,6 +182,8 @@ void QR_RenderD3D::SetRenderStates(const QR_RenderStates* aStates, uint32_t aGro
 void QR_RenderD3D::SetSurface(QR_SurfaceInstance* anInstance, uint32_t aColor, float aTime)
 {
     GFX_Device* locDevice = ourDevice;
+    if (!locDevice)
+        return;
     if (ourD3DStateCache.myDrawColor != aColor)
     {
         ourD3DStateCache.myDrawColor = aColor;
@@ -254,7 +258,8 @@ void QR_RenderD3D::SetView(QR_View* aView)
     locViewport.myHeight = (uint32_t)(h > 0 ? h : 0);
     locViewport.myMinZ = 0.0f;
     locViewport.myMaxZ = 1.0f;
-    ourDevice->SetViewport(locViewport);
+    if (ourDevice)
+        ourDevice->SetViewport(locViewport);
 }
 
 bool QR_RenderD3D::CreateDeviceTexture(QR_Texture* aTexture, void** aLevelList, uint32_t aNumLevels,
