@@ -1,6 +1,6 @@
 // The renderer build's file object: the input is a file on disk, opened in
 // each reading mode (plain, scrambled, compressed, both, mapped, byte-swapped)
-// and read through every reader of the object.
+// and read through every reader of the object, and opened for writing.
 #include <cstdint>
 
 #include "fuzz_util.h"
@@ -47,13 +47,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
         QF_READ | QF_MAPPED,
         QF_READ | QF_MAPPED | QF_COMPRESSED,
         QF_READ | QF_SWAP_BYTES,
+        // Write mode loads the stored contents too; Close writes them back unchanged.
+        QF_WRITE | QF_SCRAMBLED | QF_COMPRESSED,
     };
     for (uint32_t locMode : ourModes)
     {
         QF_File locFile;
         if (locFile.Open(locPath.c_str(), locMode))
         {
-            locReadAll(locFile);
+            if (locMode & QF_READ)
+                locReadAll(locFile);
             locFile.Close();
         }
     }

@@ -42,6 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
             char locPath[600];
             snprintf(locPath, sizeof(locPath), locRecord.myDirectory[0] ? "%s/%s" : "%s%s", locRecord.myDirectory,
                      locRecord.myName);
+            uint32_t locTime = 0, locSize = 0;
+            char locArchiveName[256];
+            QF_File::GetFileInfo(locPath, &locTime, &locSize, locArchiveName);
             locReadEntry(locPath, OPEN_READ);
             locReadEntry(locPath, OPEN_READ | OPEN_STREAMING);
             // A failed read closes the archive for lookups; opening it again reloads it.
