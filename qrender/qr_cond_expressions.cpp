@@ -1,6 +1,4 @@
 // The conditional, loop and sequence keyword nodes of the expression language.
-#include <new>
-#include <strings.h>
 
 #include "qrender/qr_expressions_local.h"
 
@@ -118,24 +116,16 @@ public:
 
 QR_Expression* QR_CreateCondExpression(const char* aToken)
 {
-    struct Keyword
-    {
-        const char* myName;
-        QR_Expression* (*myCreate)();
+    static const QR_Keyword locKeywords[] = {
+        {"IF", QR_NewExpression<QR_IfExpression>},
+        {"IFEQUAL", QR_NewExpression<QR_IfEqualExpression>},
+        {"IFNOTEQUAL", QR_NewExpression<QR_IfNotEqualExpression>},
+        {"IFBELOW", QR_NewExpression<QR_IfBelowExpression>},
+        {"IFABOVE", QR_NewExpression<QR_IfAboveExpression>},
+        {"DO", QR_NewExpression<QR_DoExpression>},
+        {"WHILE", QR_NewExpression<QR_WhileExpression>},
+        {"NULL", QR_NewExpression<QR_NullExpression>},
+        {"GETY", QR_NewExpression<QR_GetYExpression>},
     };
-    static const Keyword locKeywords[] = {
-        {"IF", [] { return (QR_Expression*)new (std::nothrow) QR_IfExpression; }},
-        {"IFEQUAL", [] { return (QR_Expression*)new (std::nothrow) QR_IfEqualExpression; }},
-        {"IFNOTEQUAL", [] { return (QR_Expression*)new (std::nothrow) QR_IfNotEqualExpression; }},
-        {"IFBELOW", [] { return (QR_Expression*)new (std::nothrow) QR_IfBelowExpression; }},
-        {"IFABOVE", [] { return (QR_Expression*)new (std::nothrow) QR_IfAboveExpression; }},
-        {"DO", [] { return (QR_Expression*)new (std::nothrow) QR_DoExpression; }},
-        {"WHILE", [] { return (QR_Expression*)new (std::nothrow) QR_WhileExpression; }},
-        {"NULL", [] { return (QR_Expression*)new (std::nothrow) QR_NullExpression; }},
-        {"GETY", [] { return (QR_Expression*)new (std::nothrow) QR_GetYExpression; }},
-    };
-    for (const Keyword& locKeyword : locKeywords)
-        if (strcasecmp(aToken, locKeyword.myName) == 0)
-            return locKeyword.myCreate();
-    return nullptr;
+    return QR_CreateFromKeywords(locKeywords, aToken);
 }

@@ -1,144 +1,71 @@
 // The arithmetic keyword nodes of the expression language.
 #include <math.h>
-#include <new>
-#include <strings.h>
 
 #include "qrender/qr_expressions_local.h"
 
-#define QR_UNARY_ACCEPTS                                                                                    \
+// A keyword node of one parameter whose value is Operation of it.
+template <float (*Operation)(float)> class QR_UnaryExpression : public QR_Expression
+{
+public:
     bool AcceptsParams(int aCount) const override { return aCount == 1; }
-#define QR_BINARY_ACCEPTS                                                                                   \
+    float Evaluate() override
+    {
+        QC_ASSERT(myNumParams == 1);
+        return Operation(Param(0));
+    }
+};
+
+// A keyword node of two parameters whose value is Operation of them. a is
+// evaluated before b unless BFirst: ADD and MUL evaluate b before a, and with
+// side effects the order shows.
+template <float (*Operation)(float, float), bool BFirst = false>
+class QR_BinaryExpression : public QR_Expression
+{
+public:
     bool AcceptsParams(int aCount) const override { return aCount == 2; }
-
-class QR_SinExpression : public QR_Expression
-{
-public:
-    QR_UNARY_ACCEPTS
-    float Evaluate() override
-    {
-        QC_ASSERT(myNumParams == 1);
-        return sinf(Param(0));
-    }
-};
-
-class QR_CosExpression : public QR_Expression
-{
-public:
-    QR_UNARY_ACCEPTS
-    float Evaluate() override
-    {
-        QC_ASSERT(myNumParams == 1);
-        return cosf(Param(0));
-    }
-};
-
-class QR_TanExpression : public QR_Expression
-{
-public:
-    QR_UNARY_ACCEPTS
-    float Evaluate() override
-    {
-        QC_ASSERT(myNumParams == 1);
-        return tanf(Param(0));
-    }
-};
-
-class QR_AtanExpression : public QR_Expression
-{
-public:
-    QR_UNARY_ACCEPTS
-    float Evaluate() override
-    {
-        QC_ASSERT(myNumParams == 1);
-        return atanf(Param(0));
-    }
-};
-
-class QR_SqrExpression : public QR_Expression
-{
-public:
-    QR_UNARY_ACCEPTS
-    float Evaluate() override
-    {
-        QC_ASSERT(myNumParams == 1);
-        float a = Param(0);
-        return a * a;
-    }
-};
-
-class QR_SqrtExpression : public QR_Expression
-{
-public:
-    QR_UNARY_ACCEPTS
-    float Evaluate() override
-    {
-        QC_ASSERT(myNumParams == 1);
-        return sqrtf(Param(0));
-    }
-};
-
-class QR_RndExpression : public QR_Expression
-{
-public:
-    QR_BINARY_ACCEPTS
     float Evaluate() override
     {
         QC_ASSERT(myNumParams == 2);
-        float a = Param(0);
-        float b = Param(1);
-        return a + (float)Random() * (b - a) / 32767.0f;
+        float a, b;
+        if constexpr (BFirst)
+        {
+            b = Param(1);
+            a = Param(0);
+        }
+        else
+        {
+            a = Param(0);
+            b = Param(1);
+        }
+        return Operation(a, b);
     }
 };
 
-class QR_RoundExpression : public QR_Expression
+typedef QR_UnaryExpression<[](float a) { return sinf(a); }> QR_SinExpression;
+typedef QR_UnaryExpression<[](float a) { return cosf(a); }> QR_CosExpression;
+typedef QR_UnaryExpression<[](float a) { return tanf(a); }> QR_TanExpression;
+typedef QR_UnaryExpression<[](float a) { return atanf(a); }> QR_AtanExpression;
+typedef QR_UnaryExpression<[](float a) { return a * a; }> QR_SqrExpression;
+typedef QR_UnaryExpression<[](float a) { return sqrtf(a); }> QR_SqrtExpression;
+typedef QR_UnaryExpression<[](float a) { return (float)QR_FloatToInt(a); }> QR_RoundExpression;
+typedef QR_UnaryExpression<[](float a) { return (a >= 0.0f) ? a : -a; }> QR_AbsExpression;
+typedef QR_UnaryExpression<[](float a) { return -a; }> QR_NegExpression;
+
+// The generator runs after both bounds are evaluated.
+static float QR_RandomBetween(float a, float b)
 {
-public:
-    QR_UNARY_ACCEPTS
-    float Evaluate() override
-    {
-        QC_ASSERT(myNumParams == 1);
-        return (float)QR_FloatToInt(Param(0));
-    }
-};
+    return a + (float)QR_Expression::Random() * (b - a) / 32767.0f;
+}
 
-class QR_AbsExpression : public QR_Expression
-{
-public:
-    QR_UNARY_ACCEPTS
-    float Evaluate() override
-    {
-        QC_ASSERT(myNumParams == 1);
-        float a = Param(0);
-        return a >= 0.0f ? a : -a;
-    }
-};
+typedef QR_BinaryExpression<QR_RandomBetween> QR_RndExpression;
+typedef QR_BinaryExpression<[](float a, float b) { return (a < b) ? a : b; }> QR_MinExpression;
+typedef QR_BinaryExpression<[](float a, float b) { return (a > b) ? a : b; }> QR_MaxExpression;
+typedef QR_BinaryExpression<[](float a, float b) { return a + b; }, true> QR_AddExpression;
+typedef QR_BinaryExpression<[](float a, float b) { return a - b; }> QR_SubExpression;
+typedef QR_BinaryExpression<[](float a, float b) { return a * b; }, true> QR_MulExpression;
+typedef QR_BinaryExpression<[](float a, float b) { return a / b; }> QR_DivExpression;
 
-class QR_MinExpression : public QR_Expression
-{
-public:
-    QR_BINARY_ACCEPTS
-    float Evaluate() override
-    {
-        QC_ASSERT(myNumParams == 2);
-        float a = Param(0);
-        float b = Param(1);
-        return a < b ? a : b;
-    }
-};
-
-class QR_MaxExpression : public QR_Expression
-{
-public:
-    QR_BINARY_ACCEPTS
-    float Evaluate() override
-    {
-        QC_ASSERT(myNumParams == 2);
-        float a = Param(0);
-        float b = Param(1);
-        return a > b ? a : b;
-    }
-};
-
+// c is evaluated only when a is not below b.
 class QR_LimitExpression : public QR_Expression
 {
 public:
@@ -155,100 +82,28 @@ public:
     }
 };
 
-// ADD and MUL evaluate b before a; with side effects the order shows.
-class QR_AddExpression : public QR_Expression
-{
-public:
-    QR_BINARY_ACCEPTS
-    float Evaluate() override
-    {
-        QC_ASSERT(myNumParams == 2);
-        float b = Param(1);
-        float a = Param(0);
-        return a + b;
-    }
-};
-
-class QR_SubExpression : public QR_Expression
-{
-public:
-    QR_BINARY_ACCEPTS
-    float Evaluate() override
-    {
-        QC_ASSERT(myNumParams == 2);
-        float a = Param(0);
-        float b = Param(1);
-        return a - b;
-    }
-};
-
-class QR_MulExpression : public QR_Expression
-{
-public:
-    QR_BINARY_ACCEPTS
-    float Evaluate() override
-    {
-        QC_ASSERT(myNumParams == 2);
-        float b = Param(1);
-        float a = Param(0);
-        return a * b;
-    }
-};
-
-class QR_DivExpression : public QR_Expression
-{
-public:
-    QR_BINARY_ACCEPTS
-    float Evaluate() override
-    {
-        QC_ASSERT(myNumParams == 2);
-        float a = Param(0);
-        float b = Param(1);
-        return a / b;
-    }
-};
-
-class QR_NegExpression : public QR_Expression
-{
-public:
-    QR_UNARY_ACCEPTS
-    float Evaluate() override
-    {
-        QC_ASSERT(myNumParams == 1);
-        return -Param(0);
-    }
-};
-
 QR_Expression* QR_CreateMathExpression(const char* aToken)
 {
-    struct Keyword
-    {
-        const char* myName;
-        QR_Expression* (*myCreate)();
+    static const QR_Keyword locKeywords[] = {
+        {"SIN", QR_NewExpression<QR_SinExpression>},
+        {"COS", QR_NewExpression<QR_CosExpression>},
+        {"TAN", QR_NewExpression<QR_TanExpression>},
+        {"ATAN", QR_NewExpression<QR_AtanExpression>},
+        {"SQR", QR_NewExpression<QR_SqrExpression>},
+        {"SQRT", QR_NewExpression<QR_SqrtExpression>},
+        {"RND", QR_NewExpression<QR_RndExpression>},
+        {"ROUND", QR_NewExpression<QR_RoundExpression>},
+        {"ABS", QR_NewExpression<QR_AbsExpression>},
+        {"MIN", QR_NewExpression<QR_MinExpression>},
+        {"MAX", QR_NewExpression<QR_MaxExpression>},
+        {"LIMIT", QR_NewExpression<QR_LimitExpression>},
+        {"ADD", QR_NewExpression<QR_AddExpression>},
+        {"SUB", QR_NewExpression<QR_SubExpression>},
+        {"MUL", QR_NewExpression<QR_MulExpression>},
+        {"DIV", QR_NewExpression<QR_DivExpression>},
+        {"NEG", QR_NewExpression<QR_NegExpression>},
     };
-    static const Keyword locKeywords[] = {
-        {"SIN", [] { return (QR_Expression*)new (std::nothrow) QR_SinExpression; }},
-        {"COS", [] { return (QR_Expression*)new (std::nothrow) QR_CosExpression; }},
-        {"TAN", [] { return (QR_Expression*)new (std::nothrow) QR_TanExpression; }},
-        {"ATAN", [] { return (QR_Expression*)new (std::nothrow) QR_AtanExpression; }},
-        {"SQR", [] { return (QR_Expression*)new (std::nothrow) QR_SqrExpression; }},
-        {"SQRT", [] { return (QR_Expression*)new (std::nothrow) QR_SqrtExpression; }},
-        {"RND", [] { return (QR_Expression*)new (std::nothrow) QR_RndExpression; }},
-        {"ROUND", [] { return (QR_Expression*)new (std::nothrow) QR_RoundExpression; }},
-        {"ABS", [] { return (QR_Expression*)new (std::nothrow) QR_AbsExpression; }},
-        {"MIN", [] { return (QR_Expression*)new (std::nothrow) QR_MinExpression; }},
-        {"MAX", [] { return (QR_Expression*)new (std::nothrow) QR_MaxExpression; }},
-        {"LIMIT", [] { return (QR_Expression*)new (std::nothrow) QR_LimitExpression; }},
-        {"ADD", [] { return (QR_Expression*)new (std::nothrow) QR_AddExpression; }},
-        {"SUB", [] { return (QR_Expression*)new (std::nothrow) QR_SubExpression; }},
-        {"MUL", [] { return (QR_Expression*)new (std::nothrow) QR_MulExpression; }},
-        {"DIV", [] { return (QR_Expression*)new (std::nothrow) QR_DivExpression; }},
-        {"NEG", [] { return (QR_Expression*)new (std::nothrow) QR_NegExpression; }},
-    };
-    for (const Keyword& locKeyword : locKeywords)
-        if (strcasecmp(aToken, locKeyword.myName) == 0)
-            return locKeyword.myCreate();
-    return nullptr;
+    return QR_CreateFromKeywords(locKeywords, aToken);
 }
 
 QR_Expression* QR_CreateKeywordExpression(const char* aToken)
