@@ -30,6 +30,25 @@ bool Priv_ListHas(const QC_List<QC_String>& aList, const QC_String& aText)
             return true;
     return false;
 }
+
+// Reads the "{" that opens the declaration block of aTypeName, a type of aKind.
+bool Priv_ReadBlockStart(ParseTool& aParseTool, const char* aKind, const QC_String& aTypeName)
+{
+    QC_String locLine;
+    if (aParseTool.ReadLine(locLine) && locLine == "{")
+        return true;
+    VelkLog::ParseError(aParseTool, "Missing block start in declaration of %s '%s'", aKind, Velk_Text(aTypeName));
+    return false;
+}
+
+// The next non-empty line of a declaration block; false at its "}" or at the end of the text.
+bool Priv_ReadBlockLine(ParseTool& aParseTool, QC_String& aLine)
+{
+    while (aParseTool.ReadLine(aLine))
+        if (Velk_Length(aLine) > 0)
+            return aLine != "}";
+    return false;
+}
 }
 
 VelkTypeManager::VelkTypeManager()
@@ -186,17 +205,10 @@ bool VelkEnum::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 {
     myLegalValues = std::make_shared<VelkNameList>();
     QC_String locLine;
-    if (!aParseTool.ReadLine(locLine) || locLine != "{")
-    {
-        VelkLog::ParseError(aParseTool, "Missing block start in declaration of enumerated type '%s'", Velk_Text(myTypeName));
+    if (!Priv_ReadBlockStart(aParseTool, "enumerated type", myTypeName))
         return false;
-    }
-    while (aParseTool.ReadLine(locLine))
+    while (Priv_ReadBlockLine(aParseTool, locLine))
     {
-        if (Velk_Length(locLine) == 0)
-            continue;
-        if (locLine == "}")
-            break;
         if (!myLegalValues->Add(locLine))
         {
             VelkLog::Log("VelkEnum::Construct(): Failed to add new value '%s' to range of type '%s', was it doubly defined?",
@@ -211,17 +223,10 @@ bool VelkEnum::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 bool VelkClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 {
     QC_String locLine;
-    if (!aParseTool.ReadLine(locLine) || locLine != "{")
-    {
-        VelkLog::ParseError(aParseTool, "Missing block start in declaration of class type '%s'", Velk_Text(myTypeName));
+    if (!Priv_ReadBlockStart(aParseTool, "class type", myTypeName))
         return false;
-    }
-    while (aParseTool.ReadLine(locLine))
+    while (Priv_ReadBlockLine(aParseTool, locLine))
     {
-        if (Velk_Length(locLine) == 0)
-            continue;
-        if (locLine == "}")
-            break;
         QC_String locMemberType = ParseTool::GetFirst(locLine);
         QC_String locRest = ParseTool::GetRest(locLine);
         QC_String locMemberName = ParseTool::GetFirst(locRest);
@@ -265,17 +270,10 @@ bool VelkScriptClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParse
 {
     myLegalTypes = std::make_shared<VelkNameList>();
     QC_String locLine;
-    if (!aParseTool.ReadLine(locLine) || locLine != "{")
-    {
-        VelkLog::ParseError(aParseTool, "Missing block start in declaration of scriptclass type '%s'", Velk_Text(myTypeName));
+    if (!Priv_ReadBlockStart(aParseTool, "scriptclass type", myTypeName))
         return false;
-    }
-    while (aParseTool.ReadLine(locLine))
+    while (Priv_ReadBlockLine(aParseTool, locLine))
     {
-        if (Velk_Length(locLine) == 0)
-            continue;
-        if (locLine == "}")
-            break;
         myLegalTypes->Append(locLine);
     }
     VelkLog::Log("VelkScriptClass::Construct(): Constructed type '%s'", Velk_Text(myTypeName));
