@@ -23,6 +23,34 @@ char* locCopyText(const char* aText)
         memcpy(locCopy, aText, locSize);
     return locCopy;
 }
+
+// Adds aValue to the statistic of that name in aList, which gets it on first use.
+template <class Statistic, class Value>
+void locAddStatistic(QC_GrowingArray<Statistic*>* aList, const char* aName, Value aValue)
+{
+    for (int i = 0; i < aList->myUsedNrOfItems; i++)
+    {
+        Statistic* locStatistic = aList->myItemList[i];
+        if (strcmp(locStatistic->myName, aName) == 0)
+        {
+            locStatistic->mySum += aValue;
+            locStatistic->myCount++;
+            if (aValue < locStatistic->myMin)
+                locStatistic->myMin = aValue;
+            if (locStatistic->myMax < aValue)
+                locStatistic->myMax = aValue;
+            return;
+        }
+    }
+    Statistic* locStatistic = new (std::nothrow) Statistic{locCopyText(aName), 1, aValue, aValue, aValue};
+    if (!locStatistic)
+        return;
+    if (!locStatistic->myName || !aList->Add(locStatistic))
+    {
+        free(locStatistic->myName);
+        delete locStatistic;
+    }
+}
 } // namespace
 
 void QC_Debug::InitChannels()
@@ -102,54 +130,12 @@ void QC_Debug::AddStatistic(const char* aName, int aValue)
 {
     if (!ourStatisticsFileName || !ourIntStatistics || !aName)
         return;
-    for (int i = 0; i < ourIntStatistics->myUsedNrOfItems; i++)
-    {
-        IntStatistic* locStatistic = ourIntStatistics->myItemList[i];
-        if (strcmp(locStatistic->myName, aName) == 0)
-        {
-            locStatistic->mySum += aValue;
-            locStatistic->myCount++;
-            if (aValue < locStatistic->myMin)
-                locStatistic->myMin = aValue;
-            if (locStatistic->myMax < aValue)
-                locStatistic->myMax = aValue;
-            return;
-        }
-    }
-    IntStatistic* locStatistic = new (std::nothrow) IntStatistic{locCopyText(aName), 1, aValue, aValue, aValue};
-    if (!locStatistic)
-        return;
-    if (!locStatistic->myName || !ourIntStatistics->Add(locStatistic))
-    {
-        free(locStatistic->myName);
-        delete locStatistic;
-    }
+    locAddStatistic(ourIntStatistics, aName, aValue);
 }
 
 void QC_Debug::AddStatistic(const char* aName, float aValue)
 {
     if (!ourStatisticsFileName || !ourFloatStatistics || !aName)
         return;
-    for (int i = 0; i < ourFloatStatistics->myUsedNrOfItems; i++)
-    {
-        FloatStatistic* locStatistic = ourFloatStatistics->myItemList[i];
-        if (strcmp(locStatistic->myName, aName) == 0)
-        {
-            locStatistic->mySum += aValue;
-            locStatistic->myCount++;
-            if (aValue < locStatistic->myMin)
-                locStatistic->myMin = aValue;
-            if (locStatistic->myMax < aValue)
-                locStatistic->myMax = aValue;
-            return;
-        }
-    }
-    FloatStatistic* locStatistic = new (std::nothrow) FloatStatistic{locCopyText(aName), 1, aValue, aValue, aValue};
-    if (!locStatistic)
-        return;
-    if (!locStatistic->myName || !ourFloatStatistics->Add(locStatistic))
-    {
-        free(locStatistic->myName);
-        delete locStatistic;
-    }
+    locAddStatistic(ourFloatStatistics, aName, aValue);
 }
