@@ -278,17 +278,40 @@ bool QF_File::OpenForWriting(const char* aName, uint32_t aMode)
     if (aMode & QF_CREATE_ALWAYS || locInfo.mySize == 0)
         return true;
 
-    uint32_t locSize = (uint32_t)locInfo.mySize;
-    myBuffer = new (std::nothrow) uint8_t[locSize];
+    return ReadContents((uint32_t)locInfo.mySize, aMode);
+}
+
+// Looks in the archives searched before the disk, on the disk, then in the others. A
+// file found on the disk is left open in myFileHandle.
+bool QF_File::OpenSource(const char* aName, bool aMapped)
+{
+    if (FindInArchives(aName, 1, aMapped))
+        return true;
+    OS_FileHandle locHandle = OS_OpenFile(aName, OS_OPEN_READ);
+    if (locHandle == OS_INVALID_HANDLE)
+    {
+        if (FindInArchives(aName, 0, aMapped))
+            return true;
+        QF_ErrorCode = QF_ERROR_NOT_FOUND;
+        return false;
+    }
+    myFileHandle = new int(locHandle);
+    return true;
+}
+
+// Reads aSize bytes from the start of the open disk file into a buffer of its own.
+bool QF_File::ReadContents(uint32_t aSize, uint32_t aMode)
+{
+    myBuffer = new (std::nothrow) uint8_t[aSize > 0 ? aSize : 1];
     if (!myBuffer)
     {
         QF_ErrorCode = QF_ERROR_READ;
         return false;
     }
-    myCapacity = locSize;
-    int64_t locRead = OS_ReadFileAt(locHandle, myBuffer, locSize, 0);
+    myCapacity = aSize;
+    int64_t locRead = aSize > 0 ? OS_ReadFileAt(*myFileHandle, myBuffer, aSize, 0) : 0;
     myFileSize = locRead > 0 ? (uint32_t)locRead : 0;
-    if (locRead != (int64_t)locSize)
+    if (locRead != (int64_t)aSize)
     {
         QF_ErrorCode = QF_ERROR_READ;
         return false;
@@ -300,17 +323,11 @@ bool QF_File::OpenForWriting(const char* aName, uint32_t aMode)
 
 bool QF_File::OpenMapped(const char* aName)
 {
-    if (FindInArchives(aName, 1, true))
-        return true;
-    OS_FileHandle locHandle = OS_OpenFile(aName, OS_OPEN_READ);
-    if (locHandle == OS_INVALID_HANDLE)
-    {
-        if (FindInArchives(aName, 0, true))
-            return true;
-        QF_ErrorCode = QF_ERROR_NOT_FOUND;
+    if (!OpenSource(aName, true))
         return false;
-    }
-    myFileHandle = new int(locHandle);
+    if (!myFileHandle)
+        return true; // from an archive
+    OS_FileHandle locHandle = *myFileHandle;
     OS_FileInfo locInfo;
     const void* locAddress = nullptr;
     uint64_t locSize = 0;
@@ -330,17 +347,11 @@ bool QF_File::OpenMapped(const char* aName)
 
 bool QF_File::OpenPlain(const char* aName, uint32_t aMode)
 {
-    if (FindInArchives(aName, 1, false))
-        return true;
-    OS_FileHandle locHandle = OS_OpenFile(aName, OS_OPEN_READ);
-    if (locHandle == OS_INVALID_HANDLE)
-    {
-        if (FindInArchives(aName, 0, false))
-            return true;
-        QF_ErrorCode = QF_ERROR_NOT_FOUND;
+    if (!OpenSource(aName, false))
         return false;
-    }
-    myFileHandle = new int(locHandle);
+    if (!myFileHandle)
+        return true; // from an archive
+    OS_FileHandle locHandle = *myFileHandle;
     OS_FileInfo locInfo;
     if (!OS_GetHandleInfo(locHandle, &locInfo) || locInfo.myIsDirectory || locInfo.mySize > 0xffffffffu)
     {
@@ -348,23 +359,8 @@ bool QF_File::OpenPlain(const char* aName, uint32_t aMode)
         return false;
     }
     myFileTime = locInfo.myWriteTime;
-    uint32_t locSize = (uint32_t)locInfo.mySize;
-    myBuffer = new (std::nothrow) uint8_t[locSize > 0 ? locSize : 1];
-    if (!myBuffer)
-    {
-        QF_ErrorCode = QF_ERROR_READ;
+    if (!ReadContents((uint32_t)locInfo.mySize, aMode))
         return false;
-    }
-    myCapacity = locSize;
-    int64_t locRead = locSize > 0 ? OS_ReadFileAt(locHandle, myBuffer, locSize, 0) : 0;
-    myFileSize = locRead > 0 ? (uint32_t)locRead : 0;
-    if (locRead != (int64_t)locSize)
-    {
-        QF_ErrorCode = QF_ERROR_READ;
-        return false;
-    }
-    if (aMode & QF_SCRAMBLED)
-        Scramble(myBuffer, myFileSize);
     OS_CloseFile(locHandle);
     delete myFileHandle;
     myFileHandle = nullptr;

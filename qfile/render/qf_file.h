@@ -206,6 +206,8 @@ private:
     bool OpenMapped(const char* aName);
     bool OpenPlain(const char* aName, uint32_t aMode);
     bool FindInArchives(const char* aName, int aPriority, bool aMapped);
+    bool OpenSource(const char* aName, bool aMapped);
+    bool ReadContents(uint32_t aSize, uint32_t aMode);
     bool Inflate();
     void Release();
     uint32_t ReadLineUnits(void* aDestination, uint32_t aSize, bool aWide);
