@@ -1,10 +1,9 @@
-// The file object and the packed time format.
+// The file object.
 //
 // [SECTION] QF_File: opening and closing
 // [SECTION] QF_File: reading
 // [SECTION] QF_File: writing and positioning
 // [SECTION] QF_File: names on disk and in archives
-// [SECTION] Packed times
 // [SECTION] Arrays of open files
 #include "qfile/qf_file.h"
 
@@ -564,34 +563,6 @@ QF_FileList* QF_File::ListDirectory(const char* aDirectory)
     OS_ListDirectory(aDirectory, locAddDiskEntry, &locState);
     QF_SDF::ListDirectory(aDirectory, locList, 0);
     return locList;
-}
-
-// [SECTION] Packed times
-
-uint32_t QF_File::PackTime(int64_t aTime)
-{
-    OS_DateTime locDate;
-    uint32_t locPacked = 0;
-    if (!OS_TimeToDateTime(aTime, &locDate) ||
-        !PackDateTime(locDate.myYear, locDate.myMonth, locDate.myDay, locDate.myHour, locDate.myMinute,
-                      locDate.mySecond, &locPacked))
-        return 0;
-    return locPacked;
-}
-
-bool QF_File::PackDateTime(int aYear, int aMonth, int aDay, int aHour, int aMinute, int aSecond, uint32_t* aPackedTime)
-{
-    if (aSecond < 0 || aSecond >= 60 || aMinute < 0 || aMinute >= 60 || aHour < 0 || aHour > 23 || aDay < 1 ||
-        aDay > 31 || aMonth < 1 || aMonth > 12 || aYear < 2000 || aYear > 2133)
-        return false;
-    // 744031 = 2000 x 372 + 31: day 0 is 2000-01-01.
-    int64_t locDays = int64_t(aYear) * 372 + int64_t(aMonth) * 31 - 744031 + aDay - 1;
-    int64_t locPacked = ((locDays * 24 + aHour) * 60 + aMinute) * 60 + aSecond;
-    // Late in 2133 the count passes 32 bits; a wrapped value would sort first.
-    if (locPacked > int64_t(locMaxFileSize))
-        return false;
-    *aPackedTime = static_cast<uint32_t>(locPacked);
-    return true;
 }
 
 // [SECTION] Arrays of open files
