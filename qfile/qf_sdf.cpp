@@ -446,43 +446,67 @@ bool QF_SDF::Close(const char* aName)
 // [SECTION] Lookup and loading
 //-----------------------------------------------------------------------------
 
-// Where to start looking for aHash in a table: by halving when it is sorted.
-static uint32_t locFirstCandidate(const QF_SDFArchive* anArchive, uint32_t aTable, uint32_t aCount, uint32_t aHash)
+// The pairs of a hash table (a count, then pairs of hash and record offset) that carry
+// one hash, in table order. A sorted table is entered by halving and left at the
+// first greater hash.
+class locHashMatches
 {
-    if (!anArchive->myTablesSorted)
-        return 0;
-    uint32_t locLow = 0;
-    uint32_t locHigh = aCount;
-    while (locLow < locHigh)
+public:
+    locHashMatches(const QF_SDFArchive* anArchive, uint32_t aTable, uint32_t aHash)
+        : myArchive(anArchive), myTable(aTable), myHash(aHash), myCount(QF_SDF::GetFATWord(anArchive, aTable)),
+          myIndex(0)
     {
-        uint32_t locMiddle = locLow + (locHigh - locLow) / 2;
-        if (QF_SDF::GetFATWord(anArchive, aTable + 4 + 8 * locMiddle) < aHash)
-            locLow = locMiddle + 1;
-        else
-            locHigh = locMiddle;
+        if (!anArchive->myTablesSorted)
+            return;
+        uint32_t locHigh = myCount;
+        while (myIndex < locHigh)
+        {
+            uint32_t locMiddle = myIndex + (locHigh - myIndex) / 2;
+            if (QF_SDF::GetFATWord(anArchive, aTable + 4 + 8 * locMiddle) < aHash)
+                myIndex = locMiddle + 1;
+            else
+                locHigh = locMiddle;
+        }
     }
-    return locLow;
-}
+
+    // The record offset of the next pair with the hash; false when there is none.
+    bool Next(uint32_t* aRecordOut)
+    {
+        for (; myIndex < myCount; ++myIndex)
+        {
+            uint64_t locPair = uint64_t(myTable) + 4 + uint64_t(myIndex) * 8;
+            if (locPair + 8 > myArchive->myFATSize)
+                return false;
+            uint32_t locHash = QF_SDF::GetFATWord(myArchive, uint32_t(locPair));
+            if (locHash == myHash)
+            {
+                *aRecordOut = QF_SDF::GetFATWord(myArchive, uint32_t(locPair + 4));
+                ++myIndex;
+                return true;
+            }
+            if (myArchive->myTablesSorted && locHash > myHash)
+                return false;
+        }
+        return false;
+    }
+
+private:
+    const QF_SDFArchive* myArchive;
+    uint32_t myTable;
+    uint32_t myHash;
+    uint32_t myCount;
+    uint32_t myIndex;
+};
 
 bool QF_SDF::FindEntry(QF_SDFArchive* anArchive, uint32_t aHash, const char* aNormalizedPath,
                        QF_SDFFileRecord* aRecord, QF_File* aFile)
 {
-    const uint32_t locTable = anArchive->myFileTable;
-    const uint32_t locCount = GetFATWord(anArchive, locTable);
-    for (uint32_t locIndex = locFirstCandidate(anArchive, locTable, locCount, aHash); locIndex < locCount; ++locIndex)
+    locHashMatches locMatches(anArchive, anArchive->myFileTable, aHash);
+    uint32_t locRecordAt;
+    while (locMatches.Next(&locRecordAt))
     {
-        uint64_t locPair = uint64_t(locTable) + 4 + uint64_t(locIndex) * 8;
-        if (locPair + 8 > anArchive->myFATSize)
-            break;
-        uint32_t locHash = GetFATWord(anArchive, uint32_t(locPair));
-        if (locHash != aHash)
-        {
-            if (anArchive->myTablesSorted && locHash > aHash)
-                break;
-            continue;
-        }
         QF_SDFFileRecord locRecord;
-        if (!GetFileRecord(anArchive, GetFATWord(anArchive, uint32_t(locPair + 4)), &locRecord))
+        if (!GetFileRecord(anArchive, locRecordAt, &locRecord))
             continue;
         const char* locLeaf = aNormalizedPath;
         size_t locDirLength = strlen(locRecord.myDirectory);
@@ -637,21 +661,10 @@ bool QF_SDF::ListArchiveDirectory(const char* aDirectory, QF_SDFArchive* anArchi
         locPath[--locLength] = 0;
     const uint32_t locHash = HashName(locPath, locPath);
 
-    const uint32_t locTable = anArchive->myDirTable;
-    const uint32_t locCount = GetFATWord(anArchive, locTable);
-    for (uint32_t locIndex = locFirstCandidate(anArchive, locTable, locCount, locHash); locIndex < locCount; ++locIndex)
+    locHashMatches locMatches(anArchive, anArchive->myDirTable, locHash);
+    uint32_t locRecord;
+    while (locMatches.Next(&locRecord))
     {
-        uint64_t locPair = uint64_t(locTable) + 4 + uint64_t(locIndex) * 8;
-        if (locPair + 8 > anArchive->myFATSize)
-            break;
-        uint32_t locDirHash = GetFATWord(anArchive, uint32_t(locPair));
-        if (locDirHash != locHash)
-        {
-            if (anArchive->myTablesSorted && locDirHash > locHash)
-                break;
-            continue;
-        }
-        uint32_t locRecord = GetFATWord(anArchive, uint32_t(locPair + 4));
         uint64_t locSubCount = GetFATWord(anArchive, locRecord);
         uint64_t locFileCountAt = uint64_t(locRecord) + 4 + locSubCount * 4;
         if (locFileCountAt + 4 > anArchive->myFATSize)
