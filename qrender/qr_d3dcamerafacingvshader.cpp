@@ -3,7 +3,6 @@
 #include "qrender/qr_d3dcamerafacingvshader.h"
 
 #include <math.h>
-#include <new>
 
 #include "qrender/qr_view.h"
 
@@ -12,20 +11,11 @@ Matrix44 QR_D3DCameraFacingVShader::ourBillboard = Matrix44::Identity();
 
 bool QR_D3DCameraFacingVShader::Create()
 {
-    if (ourInstance)
-        return true;
-    ourInstance = new (std::nothrow) QR_D3DCameraFacingVShader();
-    if (ourInstance && !ourInstance->myWrappedShader)
-    {
-        delete ourInstance;
-        ourInstance = nullptr;
-    }
-    return ourInstance != nullptr;
+    return CreateInstance<QR_D3DCameraFacingVShader>();
 }
 
 QR_D3DCameraFacingVShader::QR_D3DCameraFacingVShader()
-    : QR_VertexShader("CAMERA_FACING", 2)
-    , myWrappedShader(QR_VertexShader::Find("NORMAL_MESH"))
+    : QR_D3DWrapperVShader("CAMERA_FACING", 2)
 {
 }
 
@@ -33,32 +23,6 @@ QR_D3DCameraFacingVShader::~QR_D3DCameraFacingVShader()
 {
     if (ourInstance == this)
         ourInstance = nullptr;
-}
-
-QR_CompiledVertexShader* QR_D3DCameraFacingVShader::Compile(const QR_VertexShaderSetupData& aSetup)
-{
-    return myWrappedShader->Compile(aSetup);
-}
-
-void QR_D3DCameraFacingVShader::ReleaseCompiled(QR_CompiledVertexShader* aCompiled)
-{
-    myWrappedShader->ReleaseCompiled(aCompiled);
-}
-
-void QR_D3DCameraFacingVShader::Begin(QR_CompiledVertexShader* aCompiled)
-{
-    myWrappedShader->Begin(aCompiled);
-    ourCurrent = this;
-}
-
-void QR_D3DCameraFacingVShader::SetDataBlock(QR_VertexShaderDataBlock* aDataBlock)
-{
-    myWrappedShader->SetDataBlock(aDataBlock);
-}
-
-bool QR_D3DCameraFacingVShader::PrepareMesh(QR_Mesh* aMesh)
-{
-    return myWrappedShader->PrepareMesh(aMesh);
 }
 
 void QR_D3DCameraFacingVShader::Draw(QR_Mesh* aMesh, float aLodDistance, float aTime)

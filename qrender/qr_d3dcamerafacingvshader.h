@@ -2,9 +2,9 @@
 // about the vertical axis.
 #pragma once
 
-#include "qrender/qr_vertexshader.h"
+#include "qrender/qr_d3dwrappervshader.h"
 
-class QR_D3DCameraFacingVShader : public QR_VertexShader
+class QR_D3DCameraFacingVShader : public QR_D3DWrapperVShader
 {
 public:
     static bool Create();
@@ -13,13 +13,6 @@ public:
     QR_D3DCameraFacingVShader();
     ~QR_D3DCameraFacingVShader() override;
 
-    QR_CompiledVertexShader* Compile(const QR_VertexShaderSetupData& aSetup) override;
-    void ReleaseCompiled(QR_CompiledVertexShader* aCompiled) override;
-    void Begin(QR_CompiledVertexShader* aCompiled) override;
-    void SetDataBlock(QR_VertexShaderDataBlock* aDataBlock) override;
-    bool PrepareMesh(QR_Mesh* aMesh) override;
     void Draw(QR_Mesh* aMesh, float aLodDistance, float aTime) override;
-
-    QR_VertexShader* myWrappedShader; // not released
     static Matrix44 ourBillboard;
 };

@@ -2,11 +2,11 @@
 // group.
 #pragma once
 
-#include "qrender/qr_vertexshader.h"
+#include "qrender/qr_d3dwrappervshader.h"
 
 class QR_D3DNormalVShader;
 
-class QR_D3DDepthSortVShader : public QR_VertexShader
+class QR_D3DDepthSortVShader : public QR_D3DWrapperVShader
 {
 public:
     static bool Create();
@@ -15,12 +15,5 @@ public:
     QR_D3DDepthSortVShader();
     ~QR_D3DDepthSortVShader() override;
 
-    QR_CompiledVertexShader* Compile(const QR_VertexShaderSetupData& aSetup) override;
-    void ReleaseCompiled(QR_CompiledVertexShader* aCompiled) override;
-    void Begin(QR_CompiledVertexShader* aCompiled) override;
-    void SetDataBlock(QR_VertexShaderDataBlock* aDataBlock) override;
-    bool PrepareMesh(QR_Mesh* aMesh) override;
     void Draw(QR_Mesh* aMesh, float aLodDistance, float aTime) override;
-
-    QR_VertexShader* myWrappedShader; // not released
 };
