@@ -31,6 +31,15 @@ static bool locNoDevice()
     return false;
 }
 
+// Unlocks a device buffer that a lock or an append left locked.
+static void locUnlock(GFX_Buffer* aBuffer, uint8_t* aLockedFlag)
+{
+    if (!*aLockedFlag)
+        return;
+    QR_RenderD3D::ourDevice->UnlockBuffer(aBuffer);
+    *aLockedFlag = 0;
+}
+
 // [SECTION] Device buffers ------------------------------------------------------------------
 
 static GFX_Buffer* locCreateGfxBuffer(GFX_ResourceType aType, uint32_t aSize, bool aStaticFlag)
@@ -149,62 +158,71 @@ void QR_RenderD3D::ReleaseDeviceBuffer(QR_IndexBuffer* aBuffer)
 
 // [SECTION] Create, release, lock -----------------------------------------------------------
 
-QR_VertexBuffer* QR_RenderD3D::CreateVertexBuffer(uint32_t aVertexSize, uint32_t aNumVertices, bool aStaticFlag,
-                                                  QR_BufferRefillFunc aRefillFunc, void* aRefillArgument)
+// A new registry record without device data; null when memory runs out.
+template <class Buffer>
+static Buffer* locNewBuffer(bool aStaticFlag, QR_BufferRefillFunc aRefillFunc, void* aRefillArgument)
 {
-    QR_VertexBuffer* locBuffer = new (std::nothrow) QR_VertexBuffer();
+    Buffer* locBuffer = new (std::nothrow) Buffer();
     if (!locBuffer)
         return nullptr;
     locBuffer->myNext = nullptr;
     locBuffer->myDeviceBuffer = nullptr;
     locBuffer->myRefillFunc = aRefillFunc;
     locBuffer->myRefillArgument = aRefillArgument;
+    locBuffer->myIsStaticBufferFlag = aStaticFlag;
+    return locBuffer;
+}
+
+// Puts aBuffer at the head of its registry when its device buffer was made; frees it otherwise.
+template <class Buffer> static Buffer* locRegister(Buffer** aList, Buffer* aBuffer, bool aCreatedFlag)
+{
+    if (!aCreatedFlag)
+    {
+        delete aBuffer;
+        return nullptr;
+    }
+    aBuffer->myNext = *aList;
+    *aList = aBuffer;
+    return aBuffer;
+}
+
+template <class Buffer> static void locUnregister(Buffer** aList, Buffer* aBuffer)
+{
+    for (Buffer** locLink = aList; *locLink; locLink = &(*locLink)->myNext)
+        if (*locLink == aBuffer)
+        {
+            *locLink = aBuffer->myNext;
+            return;
+        }
+}
+
+QR_VertexBuffer* QR_RenderD3D::CreateVertexBuffer(uint32_t aVertexSize, uint32_t aNumVertices, bool aStaticFlag,
+                                                  QR_BufferRefillFunc aRefillFunc, void* aRefillArgument)
+{
+    QR_VertexBuffer* locBuffer = locNewBuffer<QR_VertexBuffer>(aStaticFlag, aRefillFunc, aRefillArgument);
+    if (!locBuffer)
+        return nullptr;
     locBuffer->myNumVertices = aNumVertices;
     locBuffer->mySize = aNumVertices * aVertexSize;
     locBuffer->myVertexSize = aVertexSize;
-    locBuffer->myIsStaticBufferFlag = aStaticFlag;
-    if (!CreateDeviceBuffer(locBuffer))
-    {
-        delete locBuffer;
-        return nullptr;
-    }
-    locBuffer->myNext = myVertexBufferList;
-    myVertexBufferList = locBuffer;
-    return locBuffer;
+    return locRegister(&myVertexBufferList, locBuffer, CreateDeviceBuffer(locBuffer));
 }
 
 QR_IndexBuffer* QR_RenderD3D::CreateIndexBuffer(uint32_t aNumIndices, bool aStaticFlag,
                                                 QR_BufferRefillFunc aRefillFunc, void* aRefillArgument)
 {
-    QR_IndexBuffer* locBuffer = new (std::nothrow) QR_IndexBuffer();
+    QR_IndexBuffer* locBuffer = locNewBuffer<QR_IndexBuffer>(aStaticFlag, aRefillFunc, aRefillArgument);
     if (!locBuffer)
         return nullptr;
-    locBuffer->myNext = nullptr;
-    locBuffer->myDeviceBuffer = nullptr;
-    locBuffer->myRefillFunc = aRefillFunc;
-    locBuffer->myRefillArgument = aRefillArgument;
     locBuffer->myLength = aNumIndices;
-    locBuffer->myIsStaticBufferFlag = aStaticFlag;
-    if (!CreateDeviceBuffer(locBuffer))
-    {
-        delete locBuffer;
-        return nullptr;
-    }
-    locBuffer->myNext = myIndexBufferList;
-    myIndexBufferList = locBuffer;
-    return locBuffer;
+    return locRegister(&myIndexBufferList, locBuffer, CreateDeviceBuffer(locBuffer));
 }
 
 void QR_RenderD3D::ReleaseVertexBuffer(QR_VertexBuffer* aVertexBuffer)
 {
     if (!aVertexBuffer)
         return;
-    for (QR_VertexBuffer** locLink = &myVertexBufferList; *locLink; locLink = &(*locLink)->myNext)
-        if (*locLink == aVertexBuffer)
-        {
-            *locLink = aVertexBuffer->myNext;
-            break;
-        }
+    locUnregister(&myVertexBufferList, aVertexBuffer);
     ReleaseDeviceBuffer(aVertexBuffer);
     delete aVertexBuffer;
 }
@@ -213,12 +231,7 @@ void QR_RenderD3D::ReleaseIndexBuffer(QR_IndexBuffer* anIndexBuffer)
 {
     if (!anIndexBuffer)
         return;
-    for (QR_IndexBuffer** locLink = &myIndexBufferList; *locLink; locLink = &(*locLink)->myNext)
-        if (*locLink == anIndexBuffer)
-        {
-            *locLink = anIndexBuffer->myNext;
-            break;
-        }
+    locUnregister(&myIndexBufferList, anIndexBuffer);
     ReleaseDeviceBuffer(anIndexBuffer);
     delete anIndexBuffer;
 }
@@ -297,11 +310,7 @@ static bool locAppendVertexRange(QR_VertexBuffer* aVertexBuffer, uint32_t aNumVe
 {
     QR_D3DVertexBuffer* curVB = aVertexBuffer->myDeviceBuffer;
     GFX_Device* locDevice = QR_RenderD3D::ourDevice;
-    if (curVB->myVBLockedFlag)
-    {
-        locDevice->UnlockBuffer(curVB->myBuffer);
-        curVB->myVBLockedFlag = 0;
-    }
+    locUnlock(curVB->myBuffer, &curVB->myVBLockedFlag);
     curVB->myMemIndex += curVB->myPendingSize;
     curVB->myPendingSize = 0;
     QC_ASSERT(curVB->myMemIndex == QR_BUFFER_UNUSED || curVB->myMemIndex <= aVertexBuffer->mySize);
@@ -346,11 +355,7 @@ bool QR_RenderD3D::AppendIndexedVertices(QR_VertexBuffer* aVertexBuffer, QR_Inde
     if (!ourDevice)
         return locNoDevice();
     QR_D3DIndexBuffer* curIB = anIndexBuffer->myDeviceBuffer;
-    if (curIB->myIBLockedFlag)
-    {
-        ourDevice->UnlockBuffer(curIB->myBuffer);
-        curIB->myIBLockedFlag = 0;
-    }
+    locUnlock(curIB->myBuffer, &curIB->myIBLockedFlag);
     if (!locAppendVertexRange(aVertexBuffer, aNumVertices, aVerticesOut))
         return false;
     QR_D3DVertexBuffer* curVB = aVertexBuffer->myDeviceBuffer;
@@ -392,11 +397,7 @@ uint32_t QR_RenderD3D::BindStreams(QR_VertexBuffer** aVertexBufferList, uint32_t
         QR_D3DVertexBuffer* curVB = locVB->myDeviceBuffer;
         if (aCheckStaticLockFlag)
             QC_ASSERT(!curVB->myVBLockedFlag);
-        if (curVB->myVBLockedFlag)
-        {
-            ourDevice->UnlockBuffer(curVB->myBuffer);
-            curVB->myVBLockedFlag = 0;
-        }
+        locUnlock(curVB->myBuffer, &curVB->myVBLockedFlag);
         if (aNumVerts)
         {
             QC_ASSERT(aNumVerts <= aVertexBufferList[i]->myNumVertices);
@@ -470,11 +471,7 @@ void QR_RenderD3D::DrawPrimitives(QR_VertexBuffer** aVertexBufferList, uint32_t 
 static void locBindIndices(QR_IndexBuffer* anIndexBuffer)
 {
     QR_D3DIndexBuffer* curIB = anIndexBuffer->myDeviceBuffer;
-    if (curIB->myIBLockedFlag)
-    {
-        QR_RenderD3D::ourDevice->UnlockBuffer(curIB->myBuffer);
-        curIB->myIBLockedFlag = 0;
-    }
+    locUnlock(curIB->myBuffer, &curIB->myIBLockedFlag);
     if (ourD3DStreamCache.myIndexBuffer != curIB->myBuffer)
     {
         QR_RenderD3D::ourDevice->SetIndices(curIB->myBuffer);
@@ -580,25 +577,20 @@ bool QR_RenderD3D::CreateBufferPools()
         return false;
     if (myDynamicIndexBuffer && !myDynamicIndexBuffer->myDeviceBuffer && !CreateDeviceBuffer(myDynamicIndexBuffer))
         return false;
-    for (QR_IndexBuffer* locIB = myIndexBufferList; locIB; locIB = locIB->myNext)
-    {
-        if (locIB->myDeviceBuffer)
-            continue;
-        if (!CreateDeviceBuffer(locIB))
-            return false;
-        if (locIB->myRefillFunc && !locIB->myRefillFunc(locIB->myRefillArgument))
-            return false;
-    }
-    for (QR_VertexBuffer* locVB = myVertexBufferList; locVB; locVB = locVB->myNext)
-    {
-        if (locVB->myDeviceBuffer)
-            continue;
-        if (!CreateDeviceBuffer(locVB))
-            return false;
-        if (locVB->myRefillFunc && !locVB->myRefillFunc(locVB->myRefillArgument))
-            return false;
-    }
-    return true;
+    // Each re-made buffer is refilled by its creator: index buffers first.
+    auto locRecreate = [this](auto* aList) {
+        for (auto* locBuffer = aList; locBuffer; locBuffer = locBuffer->myNext)
+        {
+            if (locBuffer->myDeviceBuffer)
+                continue;
+            if (!CreateDeviceBuffer(locBuffer))
+                return false;
+            if (locBuffer->myRefillFunc && !locBuffer->myRefillFunc(locBuffer->myRefillArgument))
+                return false;
+        }
+        return true;
+    };
+    return locRecreate(myIndexBufferList) && locRecreate(myVertexBufferList);
 }
 
 // [SECTION] Optimisers ----------------------------------------------------------------------
