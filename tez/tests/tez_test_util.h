@@ -4,15 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "qcommon/qc_debug.h"
 #include "tez/tez_convert.h"
 #include "tez/tez_hash.h"
+#include "velk/tests/velk_test_util.h"
 
 class TezDebugCollector : public QC_DebugListener
 {
@@ -24,7 +22,7 @@ public:
 };
 inline std::vector<std::string> TezDebugCollector::ourLines;
 
-class TezTest : public ::testing::Test
+class TezTest : public VelkScratchTest
 {
 protected:
     void SetUp() override
@@ -35,26 +33,7 @@ protected:
             QC_Debug::AddListener(new TezDebugCollector);
         }
         TezDebugCollector::ourLines.clear();
-        myDir = std::filesystem::path(Q_TEST_TMP_DIR) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(myDir);
-        std::filesystem::create_directories(myDir);
-    }
-
-    std::string PathOf(const std::string& aName) const { return (myDir / aName).string(); }
-
-    std::string WriteDisk(const std::string& aName, const std::string& aContents) const
-    {
-        std::ofstream locOut(PathOf(aName), std::ios::binary);
-        locOut << aContents;
-        return PathOf(aName);
-    }
-
-    std::string ReadDisk(const std::string& aName) const
-    {
-        std::ifstream locIn(PathOf(aName), std::ios::binary);
-        std::stringstream locText;
-        locText << locIn.rdbuf();
-        return locText.str();
+        VelkScratchTest::SetUp();
     }
 
     static bool Printed(const std::string& aText)
@@ -72,8 +51,6 @@ protected:
             locAll += locLine + "\n";
         return locAll;
     }
-
-    std::filesystem::path myDir;
 };
 
 // A .tez file put together record by record.

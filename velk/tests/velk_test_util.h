@@ -1,5 +1,6 @@
-// Shared helpers of the data-language core's tests: a scratch folder per test
-// and a subscriber that collects the log's lines.
+// Shared helpers of the data-language core's tests (and of the binary form's,
+// which is built on it): a scratch folder per test and a subscriber that
+// collects the log's lines.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -52,7 +53,8 @@ private:
     }
 };
 
-class VelkTest : public ::testing::Test
+// A fresh scratch folder per test, named after the test.
+class VelkScratchTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -60,10 +62,7 @@ protected:
         myDir = std::filesystem::path(Q_TEST_TMP_DIR) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::filesystem::remove_all(myDir);
         std::filesystem::create_directories(myDir);
-        VelkLog::SetLogSwitch(true);
-        VelkLog::SetErrorSwitch(true);
     }
-    void TearDown() override { VelkLog::SetLogSwitch(false); }
 
     std::string PathOf(const std::string& aName) const { return (myDir / aName).string(); }
 
@@ -83,5 +82,18 @@ protected:
     }
 
     std::filesystem::path myDir;
+};
+
+class VelkTest : public VelkScratchTest
+{
+protected:
+    void SetUp() override
+    {
+        VelkScratchTest::SetUp();
+        VelkLog::SetLogSwitch(true);
+        VelkLog::SetErrorSwitch(true);
+    }
+    void TearDown() override { VelkLog::SetLogSwitch(false); }
+
     VelkLogCollector myLog;
 };
