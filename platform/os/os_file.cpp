@@ -155,70 +155,53 @@ void OS_CloseFile(OS_FileHandle aHandle)
         close(aHandle);
 }
 
-int64_t OS_ReadFile(OS_FileHandle aHandle, void* aDst, size_t aCount)
+// Repeats aStep (bytes done so far -> bytes moved, or -1) until aCount bytes are done,
+// retrying interrupted calls. A read ends early at the end of the file; a write that
+// moves nothing fails.
+template <class Step> static int64_t locTransfer(size_t aCount, bool aWriteFlag, Step aStep)
 {
     size_t locDone = 0;
     while (locDone < aCount)
     {
-        ssize_t locRead = read(aHandle, static_cast<char*>(aDst) + locDone, aCount - locDone);
-        if (locRead < 0 && errno == EINTR)
+        ssize_t locMoved = aStep(locDone);
+        if (locMoved < 0 && errno == EINTR)
             continue;
-        if (locRead < 0)
+        if (locMoved < 0 || (locMoved == 0 && aWriteFlag))
             return -1;
-        if (locRead == 0)
+        if (locMoved == 0)
             break;
-        locDone += static_cast<size_t>(locRead);
+        locDone += static_cast<size_t>(locMoved);
     }
     return static_cast<int64_t>(locDone);
+}
+
+int64_t OS_ReadFile(OS_FileHandle aHandle, void* aDst, size_t aCount)
+{
+    return locTransfer(aCount, false, [&](size_t aDone) {
+        return read(aHandle, static_cast<char*>(aDst) + aDone, aCount - aDone);
+    });
 }
 
 int64_t OS_ReadFileAt(OS_FileHandle aHandle, void* aDst, size_t aCount, uint64_t anOffset)
 {
-    size_t locDone = 0;
-    while (locDone < aCount)
-    {
-        ssize_t locRead = pread(aHandle, static_cast<char*>(aDst) + locDone, aCount - locDone,
-                                static_cast<off_t>(anOffset + locDone));
-        if (locRead < 0 && errno == EINTR)
-            continue;
-        if (locRead < 0)
-            return -1;
-        if (locRead == 0)
-            break;
-        locDone += static_cast<size_t>(locRead);
-    }
-    return static_cast<int64_t>(locDone);
+    return locTransfer(aCount, false, [&](size_t aDone) {
+        return pread(aHandle, static_cast<char*>(aDst) + aDone, aCount - aDone, static_cast<off_t>(anOffset + aDone));
+    });
 }
 
 int64_t OS_WriteFile(OS_FileHandle aHandle, const void* aSrc, size_t aCount)
 {
-    size_t locDone = 0;
-    while (locDone < aCount)
-    {
-        ssize_t locWritten = write(aHandle, static_cast<const char*>(aSrc) + locDone, aCount - locDone);
-        if (locWritten < 0 && errno == EINTR)
-            continue;
-        if (locWritten <= 0)
-            return -1;
-        locDone += static_cast<size_t>(locWritten);
-    }
-    return static_cast<int64_t>(locDone);
+    return locTransfer(aCount, true, [&](size_t aDone) {
+        return write(aHandle, static_cast<const char*>(aSrc) + aDone, aCount - aDone);
+    });
 }
 
 int64_t OS_WriteFileAt(OS_FileHandle aHandle, const void* aSrc, size_t aCount, uint64_t anOffset)
 {
-    size_t locDone = 0;
-    while (locDone < aCount)
-    {
-        ssize_t locWritten = pwrite(aHandle, static_cast<const char*>(aSrc) + locDone, aCount - locDone,
-                                    static_cast<off_t>(anOffset + locDone));
-        if (locWritten < 0 && errno == EINTR)
-            continue;
-        if (locWritten <= 0)
-            return -1;
-        locDone += static_cast<size_t>(locWritten);
-    }
-    return static_cast<int64_t>(locDone);
+    return locTransfer(aCount, true, [&](size_t aDone) {
+        return pwrite(aHandle, static_cast<const char*>(aSrc) + aDone, aCount - aDone,
+                      static_cast<off_t>(anOffset + aDone));
+    });
 }
 
 bool OS_SeekFile(OS_FileHandle aHandle, int64_t anOffset, int aWhence, uint64_t* aNewPosition)
