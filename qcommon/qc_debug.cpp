@@ -29,15 +29,6 @@ static QC_GrowingArray<T>* locNewArray()
     return locArray;
 }
 
-static char* locCopyText(const char* aText)
-{
-    size_t locSize = strlen(aText) + 1;
-    char* locCopy = (char*)malloc(locSize);
-    if (locCopy)
-        memcpy(locCopy, aText, locSize);
-    return locCopy;
-}
-
 bool QC_Debug::Init(const char* aLogFileName, bool aStdoutListenerFlag, bool aNullListenerFlag,
                     bool anAppendLogFlag, const char* aStatisticsFileName)
 {
@@ -48,7 +39,7 @@ bool QC_Debug::Init(const char* aLogFileName, bool aStdoutListenerFlag, bool aNu
 #endif
 
     if (aStatisticsFileName && aStatisticsFileName[0])
-        ourStatisticsFileName = locCopyText(aStatisticsFileName);
+        ourStatisticsFileName = strdup(aStatisticsFileName);
 
     ourListeners = locNewArray<QC_DebugListener*>();
     if (!ourListeners)

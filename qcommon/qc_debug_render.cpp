@@ -15,15 +15,6 @@ char** QC_Debug::ourChannels = NULL;
 
 namespace
 {
-char* locCopyText(const char* aText)
-{
-    size_t locSize = strlen(aText) + 1;
-    char* locCopy = (char*)malloc(locSize);
-    if (locCopy)
-        memcpy(locCopy, aText, locSize);
-    return locCopy;
-}
-
 // Adds aValue to the statistic of that name in aList, which gets it on first use.
 template <class Statistic, class Value>
 void locAddStatistic(QC_GrowingArray<Statistic*>* aList, const char* aName, Value aValue)
@@ -42,7 +33,7 @@ void locAddStatistic(QC_GrowingArray<Statistic*>* aList, const char* aName, Valu
             return;
         }
     }
-    Statistic* locStatistic = new (std::nothrow) Statistic{locCopyText(aName), 1, aValue, aValue, aValue};
+    Statistic* locStatistic = new (std::nothrow) Statistic{strdup(aName), 1, aValue, aValue, aValue};
     if (!locStatistic)
         return;
     if (!locStatistic->myName || !aList->Add(locStatistic))
@@ -106,7 +97,7 @@ void QC_Debug::OpenChannel(const char* aFileName, int aChannel)
     if (!locFile)
         return;
     fclose(locFile);
-    ourChannels[aChannel] = locCopyText(aFileName);
+    ourChannels[aChannel] = strdup(aFileName);
 }
 
 void QC_Debug::ChannelPrintf(int aChannel, const char* aFormat, ...)

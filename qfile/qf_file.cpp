@@ -28,15 +28,6 @@ constexpr OS_FileHandle INVALID_HANDLE_VALUE = OS_INVALID_HANDLE;
 constexpr uint32_t locWriteGrowth = 65536;
 constexpr uint64_t locMaxFileSize = 0xFFFFFFFFull;
 
-char* locDuplicate(const char* aText)
-{
-    size_t locLength = strlen(aText) + 1;
-    char* locCopy = static_cast<char*>(malloc(locLength));
-    if (locCopy)
-        memcpy(locCopy, aText, locLength);
-    return locCopy;
-}
-
 // Reads size bytes from the start of aHandle into a new buffer of the file.
 bool locReadWhole(OS_FileHandle aHandle, QF_File* aFile)
 {
@@ -150,7 +141,7 @@ bool QF_File::OpenForWriting(const char* aName)
     CreatePath(aName);
     // The disk keeps the old contents until Close replaces them whole.
     char locPath[4096];
-    if (!OS_ResolvePath(aName, locPath, sizeof(locPath)) || !(myWritePath = locDuplicate(locPath)))
+    if (!OS_ResolvePath(aName, locPath, sizeof(locPath)) || !(myWritePath = strdup(locPath)))
     {
         QF_ErrorCode = QF_ERROR_NOT_FOUND;
         return false;

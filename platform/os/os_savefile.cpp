@@ -15,15 +15,6 @@
 namespace
 {
 std::atomic<unsigned> ourTempCounter{0};
-
-char* locDuplicate(const char* aText)
-{
-    size_t locLength = strlen(aText) + 1;
-    char* locCopy = static_cast<char*>(malloc(locLength));
-    if (locCopy)
-        memcpy(locCopy, aText, locLength);
-    return locCopy;
-}
 }
 
 OS_SaveFile::~OS_SaveFile()
@@ -77,8 +68,8 @@ bool OS_SaveFile::Begin(const char* aTargetPath)
     struct stat locStat;
     if (stat(locTarget, &locStat) == 0 && S_ISREG(locStat.st_mode))
         fchmod(myHandle, locStat.st_mode & 07777);
-    myTargetPath = locDuplicate(locTarget);
-    myTempPath = locDuplicate(locTemp);
+    myTargetPath = strdup(locTarget);
+    myTempPath = strdup(locTemp);
     if (!myTargetPath || !myTempPath)
     {
         Fail(ENOMEM);
