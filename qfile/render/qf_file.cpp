@@ -173,17 +173,23 @@ void QF_File::Release()
     myStatus = QF_FILE_NOT_OPEN;
 }
 
-bool QF_File::Open(const char* aName, uint32_t aMode)
+// Closes what is open and refuses an empty name.
+bool QF_File::PrepareOpen(const char* aName)
 {
     if (IsOpen())
         Close();
     Release();
     QF_ErrorCode = QF_ERROR_NONE;
-    if (!aName || !aName[0])
-    {
-        QF_ErrorCode = QF_ERROR_NOT_FOUND;
+    if (aName && aName[0])
+        return true;
+    QF_ErrorCode = QF_ERROR_NOT_FOUND;
+    return false;
+}
+
+bool QF_File::Open(const char* aName, uint32_t aMode)
+{
+    if (!PrepareOpen(aName))
         return false;
-    }
 
     bool locOpened;
     if (aMode & QF_WRITE)
@@ -739,15 +745,8 @@ uint32_t QF_File::GetPos() const
 
 int* QF_File::OpenStreaming(const char* aName)
 {
-    if (IsOpen())
-        Close();
-    Release();
-    QF_ErrorCode = QF_ERROR_NONE;
-    if (!aName || !aName[0])
-    {
-        QF_ErrorCode = QF_ERROR_NOT_FOUND;
+    if (!PrepareOpen(aName))
         return nullptr;
-    }
     OS_FileHandle locHandle = OS_INVALID_HANDLE;
     uint64_t locBase = 0;
     uint64_t locSize = 0;

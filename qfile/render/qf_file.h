@@ -202,6 +202,7 @@ public:
     char* myWritePath;       // write mode: where Close writes the contents back
 
 private:
+    bool PrepareOpen(const char* aName);
     bool OpenForWriting(const char* aName, uint32_t aMode);
     bool OpenMapped(const char* aName);
     bool OpenPlain(const char* aName, uint32_t aMode);
