@@ -135,6 +135,24 @@ protected:
         return t;
     }
 
+    // 2 x 2 texels: red and green on the top row, blue and white below. Null on failure.
+    GFX_Texture* FourTexels()
+    {
+        GFX_TextureDesc d;
+        d.myWidth = d.myHeight = 2;
+        GFX_Texture* t = myDevice->CreateTexture(d);
+        if (!t)
+            return nullptr;
+        myTextures.push_back(t);
+        GFX_LockedRect r;
+        if (!myDevice->LockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r))
+            return nullptr;
+        const uint32_t locTexels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+        memcpy(r.myBits, locTexels, 8);
+        memcpy(static_cast<uint8_t*>(r.myBits) + r.myPitch, locTexels + 2, 8);
+        return myDevice->UnlockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0) ? t : nullptr;
+    }
+
     void Stage(uint32_t aStage, uint32_t aColorOp, uint32_t aColor1, uint32_t aColor2, uint32_t anAlphaOp,
                uint32_t anAlpha1, uint32_t anAlpha2)
     {
@@ -183,16 +201,8 @@ TEST_F(GfxPixel, ClearFillsRectangleFromTopLeft)
 TEST_F(GfxPixel, PretransformedTexelsMapOneToOneWithHalfPixelOffset)
 {
     // Linear filtering shows any offset: a half-texel error would blend neighbours.
-    GFX_TextureDesc d;
-    d.myWidth = d.myHeight = 2;
-    GFX_Texture* t = myDevice->CreateTexture(d);
-    myTextures.push_back(t);
-    GFX_LockedRect r;
-    ASSERT_TRUE(myDevice->LockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r));
-    const uint32_t locTexels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
-    memcpy(r.myBits, locTexels, 8);
-    memcpy(static_cast<uint8_t*>(r.myBits) + r.myPitch, locTexels + 2, 8);
-    ASSERT_TRUE(myDevice->UnlockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0));
+    GFX_Texture* t = FourTexels();
+    ASSERT_NE(t, nullptr);
     myDevice->SetTexture(0, t);
     myDevice->SetSamplerState(0, GFX_SAMP_MINFILTER, GFX_TEXF_LINEAR);
     myDevice->SetSamplerState(0, GFX_SAMP_MAGFILTER, GFX_TEXF_LINEAR);
@@ -625,16 +635,8 @@ TEST_F(GfxPixel, CubeTextureFacesFollowTheMajorAxis)
 TEST_F(GfxPixel, CameraSpacePositionThroughATextureMatrix)
 {
     // u = x / 2 + 1/2, v = -y / 2 + 1/2 maps the screen's corners onto the texture's.
-    GFX_TextureDesc d;
-    d.myWidth = d.myHeight = 2;
-    GFX_Texture* t = myDevice->CreateTexture(d);
-    myTextures.push_back(t);
-    GFX_LockedRect r;
-    ASSERT_TRUE(myDevice->LockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r));
-    const uint32_t locTexels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
-    memcpy(r.myBits, locTexels, 8);
-    memcpy(static_cast<uint8_t*>(r.myBits) + r.myPitch, locTexels + 2, 8);
-    ASSERT_TRUE(myDevice->UnlockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0));
+    GFX_Texture* t = FourTexels();
+    ASSERT_NE(t, nullptr);
     GFX_Matrix m = GFX_MatrixIdentity();
     m.m[0][0] = 0.5f;
     m.m[1][1] = -0.5f;
