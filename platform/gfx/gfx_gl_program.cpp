@@ -304,6 +304,17 @@ static void locInterface(const GFX_GLProgramKey& k, bool aVertexFlag, std::strin
         aLocals->append("    float vFog = 1.0;\n");
 }
 
+// The vertex stage's outputs, then the opening of main with the locals so far.
+static void locOpenVertexMain(const GFX_GLProgramKey& k, std::string* v, std::string* aLocals)
+{
+    locInterface(k, true, v, aLocals);
+    for (uint32_t i = 0; i < k.myNumStages; ++i)
+        if (k.myStages[i].myCoordsFlag)
+            locAppend(v, "out %s vTex%u;\n", locNarrowCoords(k, i) ? "vec2" : "vec4", i);
+    v->append("void main()\n{\n");
+    v->append(*aLocals);
+}
+
 static void locVertexProgram(const GFX_GLProgramKey& k, std::string* v)
 {
     v->append("#version 330 core\n");
@@ -337,13 +348,7 @@ static void locVertexProgram(const GFX_GLProgramKey& k, std::string* v)
         if (k.myStages[i].myCoordsFlag && k.myStages[i].myTransformCount)
             locAppend(v, "uniform mat4 uTexMatrix%u;\n", i);
     std::string locLocals;
-    locInterface(k, true, v, &locLocals);
-    for (uint32_t i = 0; i < k.myNumStages; ++i)
-        if (k.myStages[i].myCoordsFlag)
-            locAppend(v, "out %s vTex%u;\n", locNarrowCoords(k, i) ? "vec2" : "vec4", i);
-
-    v->append("void main()\n{\n");
-    v->append(locLocals);
+    locOpenVertexMain(k, v, &locLocals);
     if (k.myPretransformedFlag)
     {
         // Pixel coordinates with centres on integers; z is the depth itself; w = 1 / rhw.
@@ -650,12 +655,7 @@ static void locShaderVertexProgram(const GFX_GLProgramKey& k, const GFX_Shader& 
         if (!locDeclared[i])
             locAppend(&locLocals, "    vec4 v%u = vec4(0.0, 0.0, 0.0, 1.0);\n", i);
     locAppend(v, "uniform vec4 uVSConst[%u];\nuniform vec2 uHalfPixel;\n", GFX_VS_CONSTANTS);
-    locInterface(k, true, v, &locLocals);
-    for (uint32_t i = 0; i < k.myNumStages; ++i)
-        if (k.myStages[i].myCoordsFlag)
-            locAppend(v, "out %s vTex%u;\n", locNarrowCoords(k, i) ? "vec2" : "vec4", i);
-    v->append("void main()\n{\n");
-    v->append(locLocals);
+    locOpenVertexMain(k, v, &locLocals);
     for (uint32_t i = 0; i < 12; ++i)
         locAppend(v, "    vec4 r%u = vec4(0.0);\n", i);
     v->append("    int a0x = 0;\n    vec4 oPos = vec4(0.0, 0.0, 0.0, 1.0);\n    vec4 oD0 = vec4(0.0);\n"
