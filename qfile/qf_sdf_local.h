@@ -54,3 +54,8 @@ bool QF_SDFIsLeafName(const char* aName);
 // entry names, by a proper leaf name, a directory whose path is its parent's
 // path and that name, and no directory is listed twice.
 bool QF_SDFCheckTree(const uint8_t* aData, uint32_t aSize, uint32_t aDirTable);
+
+// Test seam: when set, the writer's compression of a file's data asks it first
+// and fails as if the coder had (error 14) when it answers true. Called on the
+// compressing threads.
+extern bool (*QF_SDFEditCompressionFault)(const char* aPath);

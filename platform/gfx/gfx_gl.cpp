@@ -1292,8 +1292,3 @@ GFX_System* GFX_CreateGLSystem(const GFX_SystemDesc& aDesc)
     }
     return locSystem;
 }
-
-void GFX_DestroySystem(GFX_System* aSystem)
-{
-    delete aSystem;
-}
