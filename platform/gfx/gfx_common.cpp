@@ -176,6 +176,12 @@ GFX_Matrix GFX_MatrixMultiply(const GFX_Matrix& anA, const GFX_Matrix& aB)
 
 // [SECTION] Device life, loss and reset -----------------------------------------------------
 
+// Systems of every back end are deleted the same way.
+void GFX_DestroySystem(GFX_System* aSystem)
+{
+    delete aSystem;
+}
+
 GFX_DeviceCommon::GFX_DeviceCommon(const GFX_DeviceDesc& aDesc, const GFX_Caps& aCaps)
     : myDesc(aDesc), myCaps(aCaps)
 {

@@ -1301,8 +1301,3 @@ GFX_System* GFX_CreateGLSystem(const GFX_SystemDesc& aDesc)
     }
     return locSystem;
 }
-
-void GFX_DestroySystem(GFX_System* aSystem)
-{
-    delete aSystem;
-}
