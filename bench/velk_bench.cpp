@@ -199,6 +199,15 @@ int RunVelk(const std::vector<std::string>& aFiles, bool aTez)
         locOk = locOk && locCompiled;
     }
 
+    // A namespace that did not compile holds part of its file: writing it would
+    // replace the previous output with that part.
+    if (!locOk)
+    {
+        fprintf(stderr, "velk_bench: a compile failed; nothing written\n");
+        VelkLog::GetPublisher().Unsubscribe(&locErrors);
+        return 2;
+    }
+
     double locSaveTime = 0.0;
     long locInstances = 0;
     for (size_t locIndex = 0; locIndex < locSpaces.size() && !aTez; locIndex++)
