@@ -180,6 +180,15 @@ int main(int argc, char** argv)
         locOk = locOk && locCompiled;
     }
 
+    // A namespace that did not compile holds part of its file: writing it would
+    // replace the previous output with that part.
+    if (!locOk)
+    {
+        fprintf(stderr, "velk_bench: a compile failed; nothing written\n");
+        VelkLog::GetPublisher().Unsubscribe(&locErrors);
+        return 2;
+    }
+
     double locTextTime = 0.0;
     double locSaveTime = 0.0;
     long locInstances = 0;

@@ -34,8 +34,7 @@ VelkClass::~VelkClass()
 
 bool VelkClass::Priv_UseIndex()
 {
-    // A count that differs from the index's means the list was changed directly.
-    if (myMemberIndex && myMemberIndex->GetTotal() == Velk_Count(myMembers))
+    if (myMemberIndex)
         return true;
     if (Velk_Count(myMembers) < VELK_MEMBER_INDEX_THRESHOLD)
     {
@@ -133,6 +132,9 @@ VelkType* VelkClass::FindMember(const char* aName)
 
 QC_List<VelkType*>& VelkClass::GetMembers()
 {
+    // The caller may change the list in any way, also keeping its count: the
+    // index is dropped and built again by the next lookup that wants it.
+    myMemberIndex.reset();
     return myMembers;
 }
 

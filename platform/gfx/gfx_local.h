@@ -245,7 +245,8 @@ protected:
     virtual void BackCreateDecl(GFX_VertexDecl* aDecl) {}
     virtual void BackReleaseDecl(GFX_VertexDecl* aDecl) {}
     virtual void BackClear(const GFX_Rect& aRect, uint32_t aFlags, uint32_t aColor, float aZ, uint32_t aStencil) = 0;
-    virtual void BackDraw(const DrawCall& aCall) = 0;
+    // false with the error set when the draw's program cannot be built.
+    virtual bool BackDraw(const DrawCall& aCall) = 0;
     virtual bool BackReadSurface(GFX_Surface* aSurface, uint32_t* aPixels, uint32_t aPitch) = 0;
     // Reads the back buffer into myFrontPixels.
     virtual void BackPresent() = 0;
@@ -260,6 +261,8 @@ protected:
 
     void SetDefaultStates();
     bool ValidateDraw(GFX_PrimitiveType aType, uint32_t aPrimitiveCount, uint32_t* aCountOut);
+    // Vertices aFirst .. aFirst + aCount - 1 lie inside every stream the declaration reads.
+    bool ValidateVertexRange(int64_t aFirst, uint64_t aCount);
 
     GFX_DeviceDesc myDesc;
     GFX_Caps myCaps;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,6 +16,15 @@ namespace
 bool Assemble(const std::string& aText, GFX_ShaderProgram* aProgram)
 {
     return GFX_AssembleShader(aText.data(), aText.size(), aProgram);
+}
+
+// Channel distance, for values that pass through float maths.
+int Distance(uint32_t a, uint32_t b)
+{
+    int d = 0;
+    for (int s = 0; s < 32; s += 8)
+        d = std::max(d, std::abs(int((a >> s) & 0xFF) - int((b >> s) & 0xFF)));
+    return d;
 }
 
 } // namespace
@@ -161,12 +172,56 @@ protected:
         struct V { float x, y, z; uint32_t c; float u, v; };
         const V v[4] = {{-aScale, aScale, 0.5f, aColor, 0, 0}, {aScale, aScale, 0.5f, aColor, 1, 0},
                         {-aScale, -aScale, 0.5f, aColor, 0, 1}, {aScale, -aScale, 0.5f, aColor, 1, 1}};
+        return DrawVertices(v, sizeof(v));
+    }
+
+    // Stage 0: a V8U8 map with du = 64 / 127 everywhere and the bump matrix 0.496 on stage 1;
+    // stage 1: red left half, blue right half, read through coordinate set 0. At u = 0.375
+    // the offset 0.496 x du = 0.25 moves the read into the blue half.
+    void BumpAndHalves()
+    {
+        GFX_TextureDesc d;
+        d.myWidth = d.myHeight = 4;
+        d.myFormat = GFX_FORMAT_V8U8;
+        GFX_Texture* locBump = myDevice->CreateTexture(d);
+        ASSERT_NE(locBump, nullptr);
+        myTextures.push_back(locBump);
+        d.myFormat = GFX_FORMAT_A8R8G8B8;
+        GFX_Texture* locHalves = myDevice->CreateTexture(d);
+        ASSERT_NE(locHalves, nullptr);
+        myTextures.push_back(locHalves);
+        GFX_LockedRect r;
+        ASSERT_TRUE(myDevice->LockTexture(locBump, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r));
+        for (int i = 0; i < 16; ++i)
+            static_cast<int8_t*>(r.myBits)[(i / 4) * r.myPitch + (i % 4) * 2] = 64;
+        myDevice->UnlockTexture(locBump, GFX_CUBEFACE_POSITIVE_X, 0);
+        ASSERT_TRUE(myDevice->LockTexture(locHalves, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r));
+        for (int i = 0; i < 16; ++i)
+            reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(r.myBits) + (i / 4) * r.myPitch)[i % 4] =
+                i % 4 < 2 ? 0xFFFF0000 : 0xFF0000FF;
+        myDevice->UnlockTexture(locHalves, GFX_CUBEFACE_POSITIVE_X, 0);
+        myDevice->SetTexture(0, locBump);
+        myDevice->SetTexture(1, locHalves);
+        myDevice->SetTextureStageState(1, GFX_TSS_TEXCOORDINDEX, 0);
+        myDevice->SetTextureStageState(1, GFX_TSS_BUMPENVMAT00, GFX_FloatBits(0.496f));
+    }
+
+    // A full-target quad whose every vertex has the texture coordinates (u, v); the centre pixel.
+    uint32_t DrawAt(float u, float v)
+    {
+        struct V { float x, y, z; uint32_t c; float u, v; };
+        const V q[4] = {{-1, 1, 0.5f, 0, u, v}, {1, 1, 0.5f, 0, u, v}, {-1, -1, 0.5f, 0, u, v}, {1, -1, 0.5f, 0, u, v}};
+        return DrawVertices(q, sizeof(q));
+    }
+
+    uint32_t DrawVertices(const void* aVertices, size_t aSize)
+    {
         void* p = nullptr;
-        myDevice->LockBuffer(myBuffer, 0, 0, 0, &p);
-        memcpy(p, v, sizeof(v));
+        EXPECT_TRUE(myDevice->LockBuffer(myBuffer, 0, 0, 0, &p));
+        memcpy(p, aVertices, aSize);
         myDevice->UnlockBuffer(myBuffer);
         myDevice->SetVertexDecl(myDecl);
-        myDevice->SetStreamSource(0, myBuffer, 0, sizeof(V));
+        myDevice->SetStreamSource(0, myBuffer, 0, 24);
         myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
         EXPECT_TRUE(myDevice->BeginScene());
         EXPECT_TRUE(myDevice->DrawPrimitive(GFX_PRIM_TRIANGLESTRIP, 0, 2)) << GFX_GetLastErrorDetail();
@@ -286,50 +341,80 @@ TEST_F(GfxShaderPixel, SkinningProgramPicksBonesThroughTheAddressRegister)
 
 TEST_F(GfxShaderPixel, TexbemOffsetsTheNextTextureByTheStagesMatrix)
 {
-    // Stage 0: du = 64 / 127 everywhere; stage 1: red left half, blue right half, read at
-    // u = 0.375 shifted by 0.496 x du = 0.25 into the blue half.
-    GFX_TextureDesc d;
-    d.myWidth = d.myHeight = 4;
-    d.myFormat = GFX_FORMAT_V8U8;
-    GFX_Texture* locBump = myDevice->CreateTexture(d);
-    myTextures.push_back(locBump);
-    d.myFormat = GFX_FORMAT_A8R8G8B8;
-    GFX_Texture* locHalves = myDevice->CreateTexture(d);
-    myTextures.push_back(locHalves);
-    GFX_LockedRect r;
-    ASSERT_TRUE(myDevice->LockTexture(locBump, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r));
-    for (int i = 0; i < 16; ++i)
-        static_cast<int8_t*>(r.myBits)[(i / 4) * r.myPitch + (i % 4) * 2] = 64;
-    myDevice->UnlockTexture(locBump, GFX_CUBEFACE_POSITIVE_X, 0);
-    ASSERT_TRUE(myDevice->LockTexture(locHalves, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r));
-    for (int i = 0; i < 16; ++i)
-        reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(r.myBits) + (i / 4) * r.myPitch)[i % 4] =
-            i % 4 < 2 ? 0xFFFF0000 : 0xFF0000FF;
-    myDevice->UnlockTexture(locHalves, GFX_CUBEFACE_POSITIVE_X, 0);
-    myDevice->SetTexture(0, locBump);
-    myDevice->SetTexture(1, locHalves);
-    myDevice->SetTextureStageState(1, GFX_TSS_TEXCOORDINDEX, 0);
-    myDevice->SetTextureStageState(1, GFX_TSS_BUMPENVMAT00, GFX_FloatBits(0.496f));
+    BumpAndHalves();
     ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_1\ntex t0\ntexbem t1, t0\nmov r0, t1\n")));
-    struct V { float x, y, z; uint32_t c; float u, v; };
-    const V v[4] = {{-1, 1, 0.5f, 0, 0.375f, 0.5f}, {1, 1, 0.5f, 0, 0.375f, 0.5f},
-                    {-1, -1, 0.5f, 0, 0.375f, 0.5f}, {1, -1, 0.5f, 0, 0.375f, 0.5f}};
-    void* p = nullptr;
-    ASSERT_TRUE(myDevice->LockBuffer(myBuffer, 0, 0, 0, &p));
-    memcpy(p, v, sizeof(v));
-    myDevice->UnlockBuffer(myBuffer);
-    myDevice->SetVertexDecl(myDecl);
-    myDevice->SetStreamSource(0, myBuffer, 0, sizeof(V));
-    ASSERT_TRUE(myDevice->BeginScene());
-    ASSERT_TRUE(myDevice->DrawPrimitive(GFX_PRIM_TRIANGLESTRIP, 0, 2)) << GFX_GetLastErrorDetail();
-    ASSERT_TRUE(myDevice->EndScene());
-    uint32_t locPixels[256];
-    ASSERT_TRUE(myDevice->ReadSurface(myDevice->GetBackBuffer(), locPixels, 64));
-    EXPECT_EQ(locPixels[8 * 16 + 8], 0xFF0000FFu);
+    EXPECT_EQ(DrawAt(0.375f, 0.5f), 0xFF0000FFu);
     myDevice->SetTextureStageState(1, GFX_TSS_BUMPENVMAT00, 0);
-    ASSERT_TRUE(myDevice->BeginScene());
-    ASSERT_TRUE(myDevice->DrawPrimitive(GFX_PRIM_TRIANGLESTRIP, 0, 2));
-    ASSERT_TRUE(myDevice->EndScene());
-    ASSERT_TRUE(myDevice->ReadSurface(myDevice->GetBackBuffer(), locPixels, 64));
-    EXPECT_EQ(locPixels[8 * 16 + 8], 0xFFFF0000u);
+    EXPECT_EQ(DrawAt(0.375f, 0.5f), 0xFFFF0000u);
+}
+
+TEST_F(GfxShaderPixel, BemOfPs14UsesTheMatrixOfItsDestinationStage)
+{
+    // r2.rg = (u, v) + M2 (du, dv), shown as red and green. Stage 2 is read by bem alone (its
+    // matrix was once never declared, and the draw failed while reporting success).
+    BumpAndHalves();
+    myDevice->SetTextureStageState(2, GFX_TSS_BUMPENVMAT00, GFX_FloatBits(0.25f));
+    myDevice->SetTextureStageState(2, GFX_TSS_BUMPENVMAT01, GFX_FloatBits(0.5f));
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_4\ntexld r0, t0\ntexcrd r1.rgb, t0\nbem r2.rg, r1, r0\n"
+                                                "phase\nmov r0, r2\n")));
+    const double du = 64.0 / 127.0, u = 0.375, v = 0.5;
+    const uint32_t r = uint32_t(std::lround(255.0 * (u + 0.25 * du))), g = uint32_t(std::lround(255.0 * (v + 0.5 * du)));
+    EXPECT_LE(Distance(DrawAt(float(u), float(v)), 0xFF000000u | r << 16 | g << 8), 1) << GFX_GetLastErrorDetail();
+}
+
+// Values as the shader versions define them, each computed here from its rule.
+TEST_F(GfxShaderPixel, PixelShaderConstantsAreHeldToPlusMinusOne)
+{
+    const auto locByte = [](double v) { return uint32_t(std::lround(255.0 * std::clamp(v, 0.0, 1.0))); };
+    const double c = std::clamp(2.0, -1.0, 1.0) * 0.25; // 2.0 held to 1, times 0.25
+    const uint32_t locExpected = 0xFF000000u | locByte(c) * 0x010101u;
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_1\ndef c0, 2.0, 2.0, 2.0, 2.0\ndef c1, 0.25, 0.25, 0.25, 1\n"
+                                                "mul r0, c0, c1\n")));
+    EXPECT_EQ(DrawQuad(0xFFFFFFFF), locExpected);
+    const float locValues[2][4] = {{2, 2, 2, 2}, {-3, -3, -3, -3}};
+    ASSERT_TRUE(myDevice->SetPixelShaderConstantF(2, &locValues[0][0], 2));
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_1\ndef c1, 0.25, 0.25, 0.25, 1\nmul r0, c2, c1\n")));
+    EXPECT_EQ(DrawQuad(0xFFFFFFFF), locExpected);
+    // -3 held to -1: 1 + (-1) x 0.25 = 0.75.
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_1\ndef c1, 0.25, 0.25, 0.25, 1\ndef c4, 1, 1, 1, 1\n"
+                                                "mad r0, c3, c1, c4\n")));
+    EXPECT_EQ(DrawQuad(0xFFFFFFFF), 0xFF000000u | locByte(1.0 - 0.25) * 0x010101u);
+}
+
+TEST_F(GfxShaderPixel, CoIssuedPairReadsItsSourcesBeforeEitherWrites)
+{
+    // r0 = (1, 1, 0.5, 1); then rgb = c0 and, co-issued, a = r0.b, which must be the old 0.5.
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_1\ndef c0, 0.25, 0.5, 0.75, 1\ndef c1, 1, 1, 0.5, 1\n"
+                                                "mov r0, c1\nmov r0.rgb, c0\n+mov r0.a, r0.b\n")));
+    myDevice->SetRenderState(GFX_RS_ALPHABLENDENABLE, 1);
+    myDevice->SetRenderState(GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA);
+    myDevice->SetRenderState(GFX_RS_DESTBLEND, GFX_BLEND_INVSRCALPHA);
+    // Over black: colour x alpha.
+    const double a = 0.5;
+    const auto locByte = [](double v) { return uint32_t(std::lround(255.0 * v)); };
+    EXPECT_LE(Distance(DrawQuad(0xFFFFFFFF), 0xFF000000u | locByte(0.25 * a) << 16 | locByte(0.5 * a) << 8 |
+                                                 locByte(0.75 * a)),
+              1);
+}
+
+TEST_F(GfxShaderPixel, LitGivesNoSpecularFactorWhenNDotHIsNotPositive)
+{
+    // lit of (N.L, N.H, -, power): (1, max(N.L, 0), N.L > 0 and N.H > 0 ? N.H^power : 0, 1),
+    // shown as colour (z, y, x).
+    struct Case { float myNL, myNH, myPower; };
+    const Case locCases[] = {{0.5f, -0.25f, 0.0f}, {0.5f, 0.0f, 0.0f}, {0.5f, 0.25f, 3.0f}, {-0.5f, 0.5f, 1.0f},
+                             {0.75f, 0.5f, 0.0f}};
+    ASSERT_TRUE(myDevice->SetVertexShader(Shader("vs_1_1\ndcl_position v0\nmov oPos, v0\nlit r1, c1\n"
+                                                 "mov oD0, r1.zyxw\n")));
+    for (const Case& c : locCases)
+    {
+        const float locValues[2][4] = {{0, 0, 0, 0}, {c.myNL, c.myNH, 0, c.myPower}};
+        ASSERT_TRUE(myDevice->SetVertexShaderConstantF(0, &locValues[0][0], 2));
+        const double y = std::max(double(c.myNL), 0.0);
+        const double z = c.myNL > 0 && c.myNH > 0 ? std::pow(double(c.myNH), double(c.myPower)) : 0.0;
+        const uint32_t locExpected = 0xFF000000u | uint32_t(std::lround(255.0 * z)) << 16 |
+                                     uint32_t(std::lround(255.0 * y)) << 8 | 0xFFu;
+        EXPECT_LE(Distance(DrawQuad(0xFFFFFFFF), locExpected), 1)
+            << c.myNL << " " << c.myNH << " " << c.myPower;
+    }
 }

@@ -1,0 +1,58 @@
+// Runs a baseline program as a child process and measures it: wall time and
+// the child's peak resident memory (getrusage of the reaped child).
+#pragma once
+
+#include <chrono>
+#include <fcntl.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+struct BenchChildRun
+{
+    bool myStarted = false;   // false when the program could not be run
+    int myExitCode = -1;
+    double mySeconds = 0.0;
+    long myPeakKB = 0;        // ru_maxrss of the child
+};
+
+// Runs anArguments[0] (searched on PATH) in aDirectory (empty: the current
+// one), standard input from /dev/null, standard output to anOutputPath
+// (empty: /dev/null), standard error kept.
+inline BenchChildRun BenchRunChild(const std::vector<std::string>& anArguments, const std::string& aDirectory,
+                                   const std::string& anOutputPath = std::string(),
+                                   const std::string& anInputPath = std::string())
+{
+    BenchChildRun locRun;
+    std::vector<char*> locArgv;
+    for (const std::string& locArgument : anArguments)
+        locArgv.push_back(const_cast<char*>(locArgument.c_str()));
+    locArgv.push_back(nullptr);
+
+    auto locStart = std::chrono::steady_clock::now();
+    pid_t locChild = fork();
+    if (locChild < 0)
+        return locRun;
+    if (locChild == 0)
+    {
+        int locIn = open(anInputPath.empty() ? "/dev/null" : anInputPath.c_str(), O_RDONLY);
+        int locOut = open(anOutputPath.empty() ? "/dev/null" : anOutputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (locIn < 0 || locOut < 0 || dup2(locIn, 0) < 0 || dup2(locOut, 1) < 0)
+            _exit(126);
+        if (!aDirectory.empty() && chdir(aDirectory.c_str()) != 0)
+            _exit(126);
+        execvp(locArgv[0], locArgv.data());
+        _exit(127);
+    }
+    int locStatus = 0;
+    struct rusage locUsage;
+    if (wait4(locChild, &locStatus, 0, &locUsage) != locChild)
+        return locRun;
+    locRun.mySeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - locStart).count();
+    locRun.myExitCode = WIFEXITED(locStatus) ? WEXITSTATUS(locStatus) : -1;
+    locRun.myStarted = locRun.myExitCode != 127;
+    locRun.myPeakKB = locUsage.ru_maxrss;
+    return locRun;
+}
