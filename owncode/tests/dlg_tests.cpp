@@ -21,6 +21,7 @@
 #include "owncode/dlg_viewvelk.h"
 #include "platform/ui/ui_prompt_script.h"
 #include "platform/ui/ui_qt.h"
+#include "velk/tests/velk_test_util.h"
 #include "velk/velk_compiler.h"
 #include "velk/velk_namespace.h"
 #include "velk/velk_type.h"
@@ -88,14 +89,12 @@ void PressEnter(UI_Dialog* aDialog)
 }
 
 // Each modal dialog shown takes the next step; its caption is checked first.
-class DialogTest : public ::testing::Test
+class DialogTest : public VelkScratchTest
 {
 protected:
     void SetUp() override
     {
-        myDir = std::filesystem::path(Q_TEST_TMP_DIR) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(myDir);
-        std::filesystem::create_directories(myDir);
+        VelkScratchTest::SetUp();
         ASSERT_NE(getcwd(myOldDir, sizeof(myOldDir)), nullptr);
         ASSERT_EQ(chdir(myDir.c_str()), 0);
         std::ofstream("types.fruit") << TYPES_FRUIT;
@@ -129,7 +128,6 @@ protected:
         return getcwd(locPath, sizeof(locPath)) ? locPath : "";
     }
 
-    std::filesystem::path myDir;
     char myOldDir[4096];
     VelkTypeManager myTypes;
     std::deque<std::pair<std::string, Step>> mySteps;
@@ -160,7 +158,7 @@ TEST_F(DialogTest, CreateInstanceRemembersTheTypeAndRefusesNamesThatSplit)
     });
     ASSERT_EQ(locFirst.DoModal(), UI_IDOK);
     EXPECT_EQ(locFirst.myTypeName, "Unit");
-    EXPECT_EQ(locFirst.myInstanceName, "hero");
+    EXPECT_EQ(locFirst.myName, "hero");
 
     CDlgInstance locSecond;
     locSecond.myTypes = List({"Point", "Unit", "Script"});
@@ -169,7 +167,7 @@ TEST_F(DialogTest, CreateInstanceRemembersTheTypeAndRefusesNamesThatSplit)
         UI_ClickButton(aDialog, UI_IDCANCEL);
     });
     EXPECT_EQ(locSecond.DoModal(), UI_IDCANCEL);
-    EXPECT_EQ(locSecond.myInstanceName, "NewInstance");
+    EXPECT_EQ(locSecond.myName, "NewInstance");
 }
 
 TEST_F(DialogTest, CopyAndRenameNeedANameOfOneWord)
