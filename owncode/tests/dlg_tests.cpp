@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QWidget>
 
 #include <deque>
@@ -106,7 +108,19 @@ protected:
             EXPECT_EQ(UI_GetDialogTitle(aDialog), locStep.first);
             // Q_DIALOG_SHOTS=<folder>: every dialog as first shown, for a look under X.
             if (const char* locShots = getenv("Q_DIALOG_SHOTS"))
-                UI_GrabDialog(aDialog, (std::string(locShots) + "/" + std::to_string(++myShotNumber) + ".png").c_str());
+            {
+                std::string locName = std::string(locShots) + "/" + std::to_string(++myShotNumber);
+                UI_GrabDialog(aDialog, (locName + ".png").c_str());
+                // Under X also the screen, once the window is mapped and painted.
+                if (QGuiApplication::platformName() != "offscreen")
+                {
+                    QElapsedTimer locTimer;
+                    locTimer.start();
+                    while (locTimer.elapsed() < 200)
+                        QApplication::processEvents(QEventLoop::AllEvents, 20);
+                    QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromStdString(locName + ".screen.png"));
+                }
+            }
             locStep.second(aDialog);
         });
         myPreviousPrompts = UI_SetPromptService(&myPrompts);
