@@ -1,8 +1,11 @@
 // The SDF opener and entry reader: the input is an archive. Every file the
-// table names is read whole and streamed through QF_File, and every directory
-// is listed.
+// table names is read whole and streamed through QF_File, and the directory
+// tree is walked from the root through every level.
 #include <cstdint>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <set>
 #include <string>
 
 #include "fuzz_util.h"
@@ -22,6 +25,24 @@ static void locReadEntry(const char* aPath, uint32_t aMode)
     char locLine[256];
     locFile.ReadLine(locLine, sizeof(locLine));
     locFile.Close();
+}
+
+static void locWalk(QF_SDFArchive* anArchive, const std::string& aPath, std::set<std::string>* aSeen, int* aBudget)
+{
+    std::string locKey = aPath;
+    for (char& locChar : locKey)
+        locChar = char(toupper((unsigned char) locChar));
+    if (!aSeen->insert(locKey).second)
+        abort();
+    if (--*aBudget < 0 || !anArchive->myOpenFlag)
+        return;
+    QF_FileList locList;
+    QF_SDF::ListArchiveDirectory(aPath.c_str(), anArchive, &locList);
+    for (QF_FileList::Node* locNode = locList.myFirst; locNode; locNode = locNode->myNext)
+    {
+        if (locNode->myIsDirectory)
+            locWalk(anArchive, aPath.empty() ? locNode->myName : aPath + "/" + locNode->myName, aSeen, aBudget);
+    }
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
@@ -51,19 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
             if (!locArchive->myOpenFlag)
                 break;
         }
-        const uint32_t locDirCount = QF_SDF::GetFATWord(locArchive, locArchive->myDirTable);
-        for (uint32_t i = 0; i < locDirCount && i < 64 && locArchive->myOpenFlag; i++)
-        {
-            const uint32_t locRecord = QF_SDF::GetFATWord(locArchive, locArchive->myDirTable + 8 + 8 * i);
-            const uint32_t locSubCount = QF_SDF::GetFATWord(locArchive, locRecord);
-            const uint64_t locFileCountAt = uint64_t(locRecord) + 4 + uint64_t(locSubCount) * 4;
-            if (locFileCountAt > 0xFFFFFFF0u)
-                continue;
-            const uint64_t locPathAt = locFileCountAt + 4 + uint64_t(QF_SDF::GetFATWord(locArchive, uint32_t(locFileCountAt))) * 4;
-            const char* locDirectory = locPathAt < 0xFFFFFFF0u ? QF_SDF::GetFATText(locArchive, uint32_t(locPathAt)) : nullptr;
-            QF_FileList locList;
-            QF_SDF::ListDirectory(locDirectory ? locDirectory : "", &locList, 1);
-        }
+        // Every level from the root down, as the archive tool lists it; a
+        // directory met twice means the opener let a cycle through.
+        std::set<std::string> locSeen;
+        int locBudget = 256;
+        locWalk(locArchive, "", &locSeen, &locBudget);
         QF_FileList* locRootList = QF_File::ListDirectory("");
         delete locRootList;
     }

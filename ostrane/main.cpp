@@ -128,8 +128,11 @@ static void locRemoveListEntry(int anIndex)
 
 // --- [SECTION] loading and adding ---
 
-void OstraneListSdfDir(QF_SDFArchive* anArchive, const char* aPath)
+// Every directory is listed once, whatever the archive's table claims.
+static void locListSdfDir(QF_SDFArchive* anArchive, const char* aPath, std::set<std::string>* aVisited)
 {
+    if (!aVisited->insert(locListKey(aPath)).second)
+        return;
     QF_FileList locList;
     QF_SDF::ListArchiveDirectory(aPath, anArchive, &locList);
     std::string locBase = aPath;
@@ -139,10 +142,16 @@ void OstraneListSdfDir(QF_SDFArchive* anArchive, const char* aPath)
     {
         std::string locChild = locBase + locNode->myName;
         if (locNode->myIsDirectory)
-            OstraneListSdfDir(anArchive, locChild.c_str());
+            locListSdfDir(anArchive, locChild.c_str(), aVisited);
         else
             OstraneAddListFile(locChild.c_str());
     }
+}
+
+void OstraneListSdfDir(QF_SDFArchive* anArchive, const char* aPath)
+{
+    std::set<std::string> locVisited;
+    locListSdfDir(anArchive, aPath, &locVisited);
 }
 
 bool OstraneLoadSdf(const char* aPath)

@@ -8,8 +8,10 @@
 // [SECTION] Listing
 #include "qfile/qf_sdf.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "qcommon/qc_assert.h"
 #include "qfile/qf_file.h"
@@ -150,10 +152,19 @@ struct locFatCheck
     {
         if ((aRecord & 3) || !TextOk(uint64_t(aRecord) + QF_SDF_FILE_RECORD_SIZE))
             return false;
+        if (!QF_SDFIsLeafName(reinterpret_cast<const char*>(myData) + aRecord + QF_SDF_FILE_RECORD_SIZE))
+            return false;
         uint32_t locPath = Word(uint64_t(aRecord) + 16);
         return (locPath & 3) == 0 && TextOk(locPath);
     }
 };
+}
+
+bool QF_SDFIsLeafName(const char* aName)
+{
+    if (!aName[0] || !strcmp(aName, ".") || !strcmp(aName, ".."))
+        return false;
+    return !strpbrk(aName, "/\\");
 }
 
 bool QF_SDFCheckFat(const uint8_t* aData, uint32_t aSize, uint32_t* aDirTable)
@@ -207,6 +218,71 @@ bool QF_SDFCheckFat(const uint8_t* aData, uint32_t aSize, uint32_t* aDirTable)
         }
     }
     *aDirTable = uint32_t(locDirTable);
+    return true;
+}
+
+// Runs after QF_SDFCheckFat, so every record and string lies inside the FAT.
+bool QF_SDFCheckTree(const uint8_t* aData, uint32_t aSize, uint32_t aDirTable)
+{
+    struct locDir
+    {
+        uint32_t myPath;     // FAT offset of the path string
+        uint32_t myLength;   // its length
+        uint32_t myRecord;
+    };
+    const uint32_t locCount = QF_SDFGetU32(aData + aDirTable);
+    std::vector<locDir> locDirs;
+    locDirs.reserve(locCount);
+    for (uint32_t i = 0; i < locCount; ++i)
+    {
+        uint32_t locRecord = QF_SDFGetU32(aData + aDirTable + 8 + 8 * uint64_t(i));
+        uint64_t locSubs = QF_SDFGetU32(aData + locRecord);
+        uint64_t locFiles = QF_SDFGetU32(aData + locRecord + 4 + 4 * locSubs);
+        uint32_t locPath = uint32_t(locRecord + 8 + 4 * locSubs + 4 * locFiles);
+        locDirs.push_back({locPath, uint32_t(strlen(reinterpret_cast<const char*>(aData) + locPath)), locRecord});
+    }
+    std::sort(locDirs.begin(), locDirs.end(), [](const locDir& aLeft, const locDir& aRight) {
+        return aLeft.myPath < aRight.myPath;
+    });
+    for (size_t i = 1; i < locDirs.size(); ++i)
+    {
+        if (locDirs[i].myPath == locDirs[i - 1].myPath)
+            return false;   // two records sharing one path string
+    }
+
+    // Each sub-directory offset must point at the leaf of a directory's own path,
+    // that path being the parent's path, '/', and a proper name. A child's path is
+    // then longer than its parent's, so following children can never come back,
+    // and no directory may be listed twice.
+    std::vector<uint8_t> locListed(locDirs.size(), 0);
+    const char* locText = reinterpret_cast<const char*>(aData);
+    for (const locDir& locParent : locDirs)
+    {
+        uint64_t locSubs = QF_SDFGetU32(aData + locParent.myRecord);
+        for (uint64_t j = 0; j < locSubs; ++j)
+        {
+            uint32_t locLeaf = QF_SDFGetU32(aData + locParent.myRecord + 4 + 4 * j);
+            if (locLeaf >= aSize || !QF_SDFIsLeafName(locText + locLeaf))
+                return false;
+            auto locAfter = std::upper_bound(locDirs.begin(), locDirs.end(), locLeaf,
+                                             [](uint32_t anOffset, const locDir& aDir) { return anOffset < aDir.myPath; });
+            if (locAfter == locDirs.begin())
+                return false;
+            const locDir& locChild = *(locAfter - 1);
+            if (locLeaf >= uint64_t(locChild.myPath) + locChild.myLength)
+                return false;
+            const uint32_t locPrefix = locLeaf - locChild.myPath;
+            if (locParent.myLength == 0 ? locPrefix != 0
+                                        : (locPrefix != locParent.myLength + 1 || locText[locLeaf - 1] != '/' ||
+                                           !locStartsWithNoCase(locText + locChild.myPath, locText + locParent.myPath,
+                                                               locParent.myLength)))
+                return false;
+            uint8_t& locMark = locListed[size_t(&locChild - locDirs.data())];
+            if (locMark)
+                return false;
+            locMark = 1;
+        }
+    }
     return true;
 }
 
@@ -350,6 +426,10 @@ bool QF_SDF::Open(QF_SDFArchive* anArchive, const char* aPath, uint8_t aPriority
     uint32_t locDirTable = 0;
     if (!QF_SDFCheckFat(locFat, locUnpackedSize, &locDirTable))
         return locOpenFailed(QF_ERROR_CORRUPT_SDF);
+    // Names that are no names, or directories that list themselves or each
+    // other, would send a listing round in circles.
+    if (!QF_SDFCheckTree(locFat, locUnpackedSize, locDirTable))
+        return locOpenFailed(QF_ERROR_READ);
     anArchive->myFileTable = 0;
     anArchive->myDirTable = locDirTable;
     // Every entry's data lies between the header and the FAT block.

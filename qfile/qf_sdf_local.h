@@ -47,3 +47,15 @@ enum QF_SDFFileRecordField : uint32_t
 // outside), every name's NUL inside it, record offsets on multiples of 4.
 // On success *aDirTable is the FAT offset of the directory count.
 bool QF_SDFCheckFat(const uint8_t* aData, uint32_t aSize, uint32_t* aDirTable);
+
+// A leaf name an archive may hold: not empty, not "." or "..", no '/' or '\\'.
+bool QF_SDFIsLeafName(const char* aName);
+// The directory tree of a FAT that passed QF_SDFCheckFat: every sub-directory
+// entry names, by a proper leaf name, a directory whose path is its parent's
+// path and that name, and no directory is listed twice.
+bool QF_SDFCheckTree(const uint8_t* aData, uint32_t aSize, uint32_t aDirTable);
+
+// Test seam: when set, the writer's compression of a file's data asks it first
+// and fails as if the coder had (error 14) when it answers true. Called on the
+// compressing threads.
+extern bool (*QF_SDFEditCompressionFault)(const char* aPath);

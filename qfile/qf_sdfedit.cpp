@@ -17,10 +17,16 @@
 #include "qpack/qp_pack.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 int QF_SDFEditError = 0;
 char QF_SDFEditErrorText[256];
@@ -70,6 +76,7 @@ QF_SDFEdit::QF_SDFEdit()
     , myProgress()
     , myDefaultMethod(QF_SDF_LZMA)
     , myFatMethod(QF_SDF_LZMA)
+    , myThreadCount(0)
 {
     myDirs.Init(64, 64, false);
     myExtensionRules.Init(8, 8, false);
@@ -135,6 +142,11 @@ void QF_SDFEdit::SetDefaultCompression(uint32_t aMethod)
 {
     myDefaultMethod = aMethod;
     myFatMethod = aMethod;
+}
+
+void QF_SDFEdit::SetThreadCount(int aCount)
+{
+    myThreadCount = aCount;
 }
 
 bool QF_SDFEdit::SetProgressCallback(QF_SDFEditProgressCallback aCallback)
@@ -311,25 +323,25 @@ bool QF_SDFEdit::LayOut(uint64_t* aFatSize)
 // [SECTION] Data blocks
 //-----------------------------------------------------------------------------
 
-// Compresses one block by its method. *aBlock is a new buffer, or null when
-// the data goes out as it is (stored). The method may fall back to stored.
-bool QF_SDFEdit::CompressBlock(const uint8_t* aData, uint32_t aSize, uint32_t aMethod, const char* aName,
-                               uint8_t** aBlock, uint32_t* aStoredSize, uint32_t* aStoredMethod)
+namespace
+{
+// Compresses one block by its method: 0 or an error code. *aBlock is a new
+// buffer, or null when the data goes out as it is (stored). The method may
+// fall back to stored. Touches no shared state: runs on the workers.
+int locCompressBlock(const uint8_t* aData, uint32_t aSize, uint32_t aMethod, uint8_t** aBlock, uint32_t* aStoredSize,
+                     uint32_t* aStoredMethod)
 {
     *aBlock = NULL;
     *aStoredSize = aSize;
     *aStoredMethod = QF_SDF_STORED;
     if (aMethod == QF_SDF_STORED)
-        return true;
+        return QF_SDFEDIT_OK;
     if (aMethod != QF_SDF_ZLIB && aMethod != QF_SDF_LZMA)
-        return aName ? Fail(QF_SDFEDIT_NOT_COMPRESSED, "%s", aName) : Fail(QF_SDFEDIT_NOT_COMPRESSED);
+        return QF_SDFEDIT_NOT_COMPRESSED;
 
     uint8_t* locBlock = (uint8_t*)malloc((size_t)locBlockCapacity(aSize));
     if (!locBlock)
-    {
-        return aName ? Fail(QF_SDFEDIT_NO_MEMORY, "%s: %d bytes", aName, (int)aSize)
-                     : Fail(QF_SDFEDIT_NO_MEMORY, "%d bytes", (int)aSize);
-    }
+        return QF_SDFEDIT_NO_MEMORY;
     if (aMethod == QF_SDF_ZLIB)
     {
         int locPacked = QP_Pack::CompressZlib(aData, locBlock, aSize);
@@ -337,7 +349,7 @@ bool QF_SDFEdit::CompressBlock(const uint8_t* aData, uint32_t aSize, uint32_t aM
         {
             // A failed compression is never written.
             free(locBlock);
-            return aName ? Fail(QF_SDFEDIT_NOT_COMPRESSED, "%s", aName) : Fail(QF_SDFEDIT_NOT_COMPRESSED);
+            return QF_SDFEDIT_NOT_COMPRESSED;
         }
         *aStoredSize = (uint32_t)locPacked;
     }
@@ -348,16 +360,16 @@ bool QF_SDFEdit::CompressBlock(const uint8_t* aData, uint32_t aSize, uint32_t aM
         {
             // Not smaller than the data: stored as it is.
             free(locBlock);
-            return true;
+            return QF_SDFEDIT_OK;
         }
         *aStoredSize = locPacked;
     }
     *aBlock = locBlock;
     *aStoredMethod = aMethod;
-    return true;
+    return QF_SDFEDIT_OK;
 }
 
-static bool locWritePieces(OS_SaveFile* anOutput, const uint8_t* aData, uint32_t aSize)
+bool locWritePieces(OS_SaveFile* anOutput, const uint8_t* aData, uint32_t aSize)
 {
     while (aSize)
     {
@@ -370,79 +382,226 @@ static bool locWritePieces(OS_SaveFile* anOutput, const uint8_t* aData, uint32_t
     return true;
 }
 
-bool QF_SDFEdit::WriteFiles(OS_SaveFile* anOutput, uint64_t aTotalBytes, uint32_t* aDataOffset)
+// One file on its way into the archive: read by the calling thread,
+// compressed by a worker, written by the calling thread.
+struct PackJob
 {
-    uint64_t locDataOffset = QF_SDF_HEADER_SIZE;
-    uint64_t locBytesDone = 0;
-    for (int i = 0; i < myNumFileStats; ++i)
+    const char* myPath = NULL;
+    uint32_t mySize = 0;
+    uint32_t myMethod = 0;
+    QF_File myFile;                 // owns the contents while the job lives
+    int myError = QF_SDFEDIT_OK;    // found while reading or compressing
+    uint8_t* myBlock = NULL;        // malloc; null when stored
+    uint32_t myStoredSize = 0;
+    uint32_t myStoredMethod = 0;
+    bool myDone = false;            // guarded by the pool's mutex once queued
+
+    ~PackJob() { free(myBlock); }
+
+    void Compress()
     {
-        FileStats& locStats = myFileStats[i];
-        const char* locPath = locStats.myName;
-
-        if (myProgressCallback)
-        {
-            myProgress.myKind = 1;
-            myProgress.myFraction = aTotalBytes ? (float)((double)locBytesDone / (double)aTotalBytes) : 0.0f;
-            myProgress.myTotalBytes = (uint32_t)aTotalBytes;
-            myProgress.myUpdateBytes = 0;
-            myProgress.myFileIndex = i;
-            myProgress.myNumFiles = myNumFileStats;
-            myProgress.myReserved = 0.0f;
-            myProgress.myName = locStats.myLeaf;
-            if (!myProgressCallback(&myProgress))
-                return Fail(QF_SDFEDIT_CANCELLED);
-        }
-        locBytesDone += locStats.mySize;
-
-        uint32_t locMethod = GetCompression(locStats.myLeaf);
-        if (locMethod == (uint32_t)-1)
-            return Fail(QF_SDFEDIT_SDF_IN_SDF, "%s", locPath);
-
-        QF_File locFile;
-        if (!locFile.Open(locPath, OPEN_READ))
-            return Fail(QF_SDFEDIT_CANNOT_READ, "%s", locPath);
-        if (locFile.GetSize() != locStats.mySize)
-            return Fail(QF_SDFEDIT_SIZE_CHANGED, "%s", locPath);
-        // The whole contents are in the file's buffer; read them in place.
-        const uint8_t* locData = locFile.myBuffer;
-        if (!locData)
-            return Fail(QF_SDFEDIT_CANNOT_READ, "%s", locPath);
-
-        uint8_t* locBlock = NULL;
-        uint32_t locStoredSize = 0;
-        uint32_t locStoredMethod = 0;
-        if (!CompressBlock(locData, locStats.mySize, locMethod, locPath, &locBlock, &locStoredSize, &locStoredMethod))
-            return false;
-        if (locStoredSize > QF_SDF_STORED_SIZE_MASK || locDataOffset + locStoredSize > 0xFFFFFFFFu)
-        {
-            free(locBlock);
-            return Fail(QF_SDFEDIT_TOO_LARGE, "%s", locPath);
-        }
-        bool locWritten = locWritePieces(anOutput, locBlock ? locBlock : locData, locStoredSize);
-        free(locBlock);
-        if (!locWritten)
-            return Fail(QF_SDFEDIT_WRITE_FAILED);
-
-        locStats.myDataOffset = (uint32_t)locDataOffset;
-        locStats.myPackedWord = QF_SDFPackWord(locStoredSize, locStoredMethod);
-        locDataOffset += locStoredSize;
+        if (QF_SDFEditCompressionFault && QF_SDFEditCompressionFault(myPath))
+            myError = QF_SDFEDIT_NOT_COMPRESSED;
+        else
+            myError = locCompressBlock(myFile.myBuffer, mySize, myMethod, &myBlock, &myStoredSize, &myStoredMethod);
     }
-    *aDataOffset = (uint32_t)locDataOffset;
+};
 
-    if (myProgressCallback)
+// Compressing threads. Jobs are queued in file-table order; the destructor
+// drops what is still queued and joins every worker, so jobs must outlive it.
+class PackPool
+{
+public:
+    explicit PackPool(int aThreadCount)
     {
-        myProgress.myKind = 1;
+        for (int i = 0; i < aThreadCount; ++i)
+        {
+            // A thread that cannot be started leaves fewer workers; with
+            // none, the calling thread compresses.
+            try
+            {
+                myThreads.emplace_back([this] { Work(); });
+            }
+            catch (...)
+            {
+                break;
+            }
+        }
+    }
+
+    ~PackPool()
+    {
+        {
+            std::lock_guard<std::mutex> locLock(myMutex);
+            myStopping = true;
+            myQueue.clear();
+        }
+        myWorkReady.notify_all();
+        for (std::thread& locThread : myThreads)
+            locThread.join();
+    }
+
+    int GetWorkerCount() const { return (int)myThreads.size(); }
+
+    void Submit(PackJob* aJob)
+    {
+        if (myThreads.empty())
+        {
+            aJob->Compress();
+            aJob->myDone = true;
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> locLock(myMutex);
+            myQueue.push_back(aJob);
+        }
+        myWorkReady.notify_one();
+    }
+
+    void WaitFor(PackJob* aJob)
+    {
+        std::unique_lock<std::mutex> locLock(myMutex);
+        myJobDone.wait(locLock, [aJob] { return aJob->myDone; });
+    }
+
+private:
+    void Work()
+    {
+        std::unique_lock<std::mutex> locLock(myMutex);
+        for (;;)
+        {
+            myWorkReady.wait(locLock, [this] { return myStopping || !myQueue.empty(); });
+            if (myStopping)
+                return;
+            PackJob* locJob = myQueue.front();
+            myQueue.pop_front();
+            locLock.unlock();
+            locJob->Compress();
+            locLock.lock();
+            locJob->myDone = true;
+            myJobDone.notify_all();
+        }
+    }
+
+    std::mutex myMutex;
+    std::condition_variable myWorkReady;
+    std::condition_variable myJobDone;
+    std::deque<PackJob*> myQueue;
+    bool myStopping = false;
+    std::vector<std::thread> myThreads;
+};
+
+// Read-ahead bounds: entries and unpacked bytes between reading and writing.
+const int locJobsPerWorker = 16;
+const uint64_t locMaxBytesInFlight = 256u << 20;
+}
+
+bool (*QF_SDFEditCompressionFault)(const char* aPath) = NULL;
+
+bool QF_SDFEdit::ReportProgress(int aFileIndex, uint64_t aBytesDone, uint64_t aTotalBytes)
+{
+    if (!myProgressCallback)
+        return true;
+    bool locClosing = aFileIndex == myNumFileStats;
+    myProgress.myKind = 1;
+    myProgress.myNumFiles = myNumFileStats;
+    myProgress.myFileIndex = aFileIndex;
+    if (locClosing)
+    {
         myProgress.myFraction = 1.0f;
         myProgress.myTotalBytes = 1;
         myProgress.myUpdateBytes = 1;
-        myProgress.myFileIndex = myNumFileStats;
-        myProgress.myNumFiles = myNumFileStats;
         myProgress.myReserved = 1.0f;
         myProgress.myName = "";
-        if (!myProgressCallback(&myProgress))
-            return Fail(QF_SDFEDIT_CANCELLED);
     }
+    else
+    {
+        myProgress.myFraction = aTotalBytes ? (float)((double)aBytesDone / (double)aTotalBytes) : 0.0f;
+        myProgress.myTotalBytes = (uint32_t)aTotalBytes;
+        myProgress.myUpdateBytes = 0;
+        myProgress.myReserved = 0.0f;
+        myProgress.myName = myFileStats[aFileIndex].myLeaf;
+    }
+    if (!myProgressCallback(&myProgress))
+        return Fail(QF_SDFEDIT_CANCELLED);
     return true;
+}
+
+bool QF_SDFEdit::WriteFiles(OS_SaveFile* anOutput, uint64_t aTotalBytes, uint32_t* aDataOffset)
+{
+    int locThreads = myThreadCount > 0 ? myThreadCount : (int)std::thread::hardware_concurrency();
+    // Jobs are declared before the pool so that the pool is gone (its workers
+    // joined) before any job is freed, whichever way this returns.
+    std::deque<std::unique_ptr<PackJob>> locJobs;
+    PackPool locPool(locThreads > 1 ? locThreads : 0);
+    const size_t locMaxJobs = (size_t)std::max(1, locPool.GetWorkerCount() * locJobsPerWorker);
+
+    uint64_t locDataOffset = QF_SDF_HEADER_SIZE;
+    uint64_t locBytesDone = 0;
+    uint64_t locBytesInFlight = 0;
+    int locNextToRead = 0;
+    for (int i = 0; i < myNumFileStats; ++i)
+    {
+        // Read ahead and hand out work. A failure found here is kept in the
+        // job and reported when its turn comes, as a write in order would.
+        while (locNextToRead < myNumFileStats && locJobs.size() < locMaxJobs &&
+               (locJobs.empty() || locBytesInFlight < locMaxBytesInFlight))
+        {
+            const FileStats& locStats = myFileStats[locNextToRead++];
+            locJobs.push_back(std::make_unique<PackJob>());
+            PackJob* locJob = locJobs.back().get();
+            locJob->myPath = locStats.myName;
+            locJob->mySize = locStats.mySize;
+            locJob->myMethod = GetCompression(locStats.myLeaf);
+            if (locJob->myMethod == (uint32_t)-1)
+                locJob->myError = QF_SDFEDIT_SDF_IN_SDF;
+            else if (!locJob->myFile.Open(locJob->myPath, OPEN_READ))
+                locJob->myError = QF_SDFEDIT_CANNOT_READ;
+            else if (locJob->myFile.GetSize() != locStats.mySize)
+                locJob->myError = QF_SDFEDIT_SIZE_CHANGED;
+            // The whole contents are in the file's buffer; read them in place.
+            else if (!locJob->myFile.myBuffer)
+                locJob->myError = QF_SDFEDIT_CANNOT_READ;
+            if (locJob->myError != QF_SDFEDIT_OK)
+            {
+                locJob->myDone = true;
+                continue;
+            }
+            locBytesInFlight += locStats.mySize;
+            locPool.Submit(locJob);
+        }
+
+        FileStats& locStats = myFileStats[i];
+        if (!ReportProgress(i, locBytesDone, aTotalBytes))
+            return false;
+        locBytesDone += locStats.mySize;
+
+        PackJob* locJob = locJobs.front().get();
+        locPool.WaitFor(locJob);
+        const char* locPath = locStats.myName;
+        switch (locJob->myError)
+        {
+        case QF_SDFEDIT_OK:
+            break;
+        case QF_SDFEDIT_NO_MEMORY:
+            return Fail(QF_SDFEDIT_NO_MEMORY, "%s: %d bytes", locPath, (int)locStats.mySize);
+        default:
+            return Fail(locJob->myError, "%s", locPath);
+        }
+        uint32_t locStoredSize = locJob->myStoredSize;
+        if (locStoredSize > QF_SDF_STORED_SIZE_MASK || locDataOffset + locStoredSize > 0xFFFFFFFFu)
+            return Fail(QF_SDFEDIT_TOO_LARGE, "%s", locPath);
+        if (!locWritePieces(anOutput, locJob->myBlock ? locJob->myBlock : locJob->myFile.myBuffer, locStoredSize))
+            return Fail(QF_SDFEDIT_WRITE_FAILED);
+
+        locStats.myDataOffset = (uint32_t)locDataOffset;
+        locStats.myPackedWord = QF_SDFPackWord(locStoredSize, locJob->myStoredMethod);
+        locDataOffset += locStoredSize;
+        locBytesInFlight -= locStats.mySize;
+        locJobs.pop_front();
+    }
+    *aDataOffset = (uint32_t)locDataOffset;
+    return ReportProgress(myNumFileStats, locBytesDone, aTotalBytes);
 }
 
 //-----------------------------------------------------------------------------
@@ -511,7 +670,12 @@ bool QF_SDFEdit::WriteFat(OS_SaveFile* anOutput, uint32_t aFatSize)
     uint8_t* locBlock = NULL;
     uint32_t locStoredSize = 0;
     uint32_t locStoredMethod = 0;
-    bool locOk = CompressBlock(locFat, aFatSize, myFatMethod, NULL, &locBlock, &locStoredSize, &locStoredMethod);
+    int locError = locCompressBlock(locFat, aFatSize, myFatMethod, &locBlock, &locStoredSize, &locStoredMethod);
+    bool locOk = locError == QF_SDFEDIT_OK;
+    if (locError == QF_SDFEDIT_NO_MEMORY)
+        Fail(locError, "%d bytes", (int)aFatSize);
+    else if (!locOk)
+        Fail(locError);
     if (locOk && locStoredSize > QF_SDF_STORED_SIZE_MASK)
         locOk = Fail(QF_SDFEDIT_TOO_LARGE, "FAT");
     if (locOk)

@@ -70,9 +70,15 @@ public:
     // The method for a leaf name, or (uint32_t)-1 with error 3 for "sdf".
     uint32_t GetCompression(const char* aLeafName);
 
+    // Compressing threads of Write: 0 (the default) one per core, 1 none
+    // besides the calling thread. The archive's bytes do not depend on it.
+    void SetThreadCount(int aCount);
+
     // Writes the archive through a temporary file beside anArchivePath that
     // replaces it only when complete: a failed write leaves any earlier file
-    // of that name as it was. One write per writer.
+    // of that name as it was. One write per writer. Files are read, progress
+    // is reported and the archive written on the calling thread, in file-table
+    // order; only the compression runs on the workers.
     bool Write(const char* anArchivePath);
 
 private:
@@ -113,8 +119,7 @@ private:
     bool LayOut(uint64_t* aFatSize);
     bool WriteFiles(OS_SaveFile* anOutput, uint64_t aTotalBytes, uint32_t* aDataOffset);
     bool WriteFat(OS_SaveFile* anOutput, uint32_t aFatSize);
-    bool CompressBlock(const uint8_t* aData, uint32_t aSize, uint32_t aMethod, const char* aName,
-                       uint8_t** aBlock, uint32_t* aStoredSize, uint32_t* aStoredMethod);
+    bool ReportProgress(int aFileIndex, uint64_t aBytesDone, uint64_t aTotalBytes);
 
     FileStats* myFileStats;
     int myNumFileStats;
@@ -124,6 +129,7 @@ private:
     QF_SDFEditProgress myProgress;
     uint32_t myDefaultMethod;
     uint32_t myFatMethod;
+    int myThreadCount;
     QC_GrowingArray<char*> myNames;
     std::unordered_multimap<uint32_t, int> myDirIndex;   // directory hash to index in myDirs
 };

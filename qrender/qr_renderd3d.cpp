@@ -27,12 +27,6 @@
 
 // [SECTION] Process-wide state --------------------------------------------------------------
 
-static GFX_System* locCreateGLSystem()
-{
-    return GFX_CreateGLSystem();
-}
-
-QR_GfxSystemFactory QR_RenderD3D::ourSystemFactory = locCreateGLSystem;
 GFX_System* QR_RenderD3D::ourSystem = nullptr;
 GFX_Device* QR_RenderD3D::ourDevice = nullptr;
 QR_HostWindow QR_RenderD3D::ourWindow = {nullptr, nullptr};

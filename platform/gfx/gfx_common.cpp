@@ -176,6 +176,12 @@ GFX_Matrix GFX_MatrixMultiply(const GFX_Matrix& anA, const GFX_Matrix& aB)
 
 // [SECTION] Device life, loss and reset -----------------------------------------------------
 
+// Systems of every back end are deleted the same way.
+void GFX_DestroySystem(GFX_System* aSystem)
+{
+    delete aSystem;
+}
+
 GFX_DeviceCommon::GFX_DeviceCommon(const GFX_DeviceDesc& aDesc, const GFX_Caps& aCaps)
     : myDesc(aDesc), myCaps(aCaps)
 {
@@ -1178,6 +1184,52 @@ bool GFX_DeviceCommon::Clear(uint32_t aCount, const GFX_Rect* aRects, uint32_t a
     return true;
 }
 
+static uint32_t locDeclTypeSize(GFX_DeclType aType)
+{
+    switch (aType)
+    {
+        case GFX_DECLTYPE_FLOAT1:
+        case GFX_DECLTYPE_COLOR:
+        case GFX_DECLTYPE_UBYTE4:
+        case GFX_DECLTYPE_UBYTE4N:
+        case GFX_DECLTYPE_SHORT2:
+        case GFX_DECLTYPE_SHORT2N:
+        case GFX_DECLTYPE_USHORT2N: return 4;
+        case GFX_DECLTYPE_FLOAT2:
+        case GFX_DECLTYPE_SHORT4:
+        case GFX_DECLTYPE_SHORT4N:
+        case GFX_DECLTYPE_USHORT4N: return 8;
+        case GFX_DECLTYPE_FLOAT3: return 12;
+        default: return 16;
+    }
+}
+
+bool GFX_DeviceCommon::ValidateVertexRange(int64_t aFirst, uint64_t aCount)
+{
+    if (aCount == 0)
+        return true;
+    if (aFirst < 0)
+    {
+        GFX_SetError(GFX_ERROR_INVALID_CALL, "draw: vertices start at %lld", static_cast<long long>(aFirst));
+        return false;
+    }
+    const uint64_t locLast = uint64_t(aFirst) + aCount - 1;
+    for (const GFX_VertexElement& e : myState.myDecl->myElements)
+    {
+        const GFX_Stream& locStream = myState.myStreams[e.myStream];
+        const uint64_t locEnd =
+            locStream.myOffset + locLast * locStream.myStride + e.myOffset + locDeclTypeSize(e.myType);
+        if (locEnd > locStream.myBuffer->myDesc.mySize)
+        {
+            GFX_SetError(GFX_ERROR_INVALID_CALL, "draw: vertices %lld + %llu beyond stream %u (%u bytes)",
+                         static_cast<long long>(aFirst), static_cast<unsigned long long>(aCount), e.myStream,
+                         locStream.myBuffer->myDesc.mySize);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool GFX_DeviceCommon::ValidateDraw(GFX_PrimitiveType aType, uint32_t aPrimitiveCount, uint32_t* aCountOut)
 {
     if (!myInSceneFlag)
@@ -1196,16 +1248,23 @@ bool GFX_DeviceCommon::ValidateDraw(GFX_PrimitiveType aType, uint32_t aPrimitive
             GFX_SetError(GFX_ERROR_INVALID_CALL, "draw: stream %u has no buffer", e.myStream);
             return false;
         }
+    uint64_t locCount = 0;
     switch (aType)
     {
-        case GFX_PRIM_POINTLIST: *aCountOut = aPrimitiveCount; break;
-        case GFX_PRIM_LINELIST: *aCountOut = aPrimitiveCount * 2; break;
-        case GFX_PRIM_LINESTRIP: *aCountOut = aPrimitiveCount + 1; break;
-        case GFX_PRIM_TRIANGLELIST: *aCountOut = aPrimitiveCount * 3; break;
+        case GFX_PRIM_POINTLIST: locCount = aPrimitiveCount; break;
+        case GFX_PRIM_LINELIST: locCount = uint64_t(aPrimitiveCount) * 2; break;
+        case GFX_PRIM_LINESTRIP: locCount = uint64_t(aPrimitiveCount) + 1; break;
+        case GFX_PRIM_TRIANGLELIST: locCount = uint64_t(aPrimitiveCount) * 3; break;
         case GFX_PRIM_TRIANGLESTRIP:
-        case GFX_PRIM_TRIANGLEFAN: *aCountOut = aPrimitiveCount + 2; break;
+        case GFX_PRIM_TRIANGLEFAN: locCount = uint64_t(aPrimitiveCount) + 2; break;
         default: GFX_SetError(GFX_ERROR_INVALID_CALL, "draw: unknown primitive type %u", aType); return false;
     }
+    if (locCount > 0x7FFFFFFF)
+    {
+        GFX_SetError(GFX_ERROR_INVALID_CALL, "draw: %u primitives are too many", aPrimitiveCount);
+        return false;
+    }
+    *aCountOut = uint32_t(locCount);
     return true;
 }
 
@@ -1214,11 +1273,12 @@ bool GFX_DeviceCommon::DrawPrimitive(GFX_PrimitiveType aType, uint32_t aStartVer
     uint32_t locCount = 0;
     if (!ValidateDraw(aType, aPrimitiveCount, &locCount))
         return false;
+    if (aPrimitiveCount && !ValidateVertexRange(aStartVertex, locCount))
+        return false;
     Trace("DrawPrimitive %u %u %u", aType, aStartVertex, aPrimitiveCount);
     if (myLostFlag || aPrimitiveCount == 0)
         return true;
-    BackDraw({aType, false, 0, aStartVertex, locCount, aPrimitiveCount});
-    return true;
+    return BackDraw({aType, false, 0, aStartVertex, locCount, aPrimitiveCount});
 }
 
 bool GFX_DeviceCommon::DrawIndexedPrimitive(GFX_PrimitiveType aType, int32_t aBaseVertex, uint32_t aMinIndex,
@@ -1234,18 +1294,19 @@ bool GFX_DeviceCommon::DrawIndexedPrimitive(GFX_PrimitiveType aType, int32_t aBa
         return false;
     }
     const uint32_t locIndexSize = locIndices->myDesc.myFormat == GFX_FORMAT_INDEX32 ? 4 : 2;
-    if (uint64_t(aStartIndex + locCount) * locIndexSize > locIndices->myDesc.mySize)
+    if ((uint64_t(aStartIndex) + locCount) * locIndexSize > locIndices->myDesc.mySize)
     {
         GFX_SetError(GFX_ERROR_INVALID_CALL, "indexed draw: indices %u + %u beyond the buffer", aStartIndex,
                      locCount);
         return false;
     }
+    if (aPrimitiveCount && !ValidateVertexRange(int64_t(aBaseVertex) + aMinIndex, aNumVertices))
+        return false;
     Trace("DrawIndexedPrimitive %u %d %u %u %u %u", aType, aBaseVertex, aMinIndex, aNumVertices, aStartIndex,
           aPrimitiveCount);
     if (myLostFlag || aPrimitiveCount == 0)
         return true;
-    BackDraw({aType, true, aBaseVertex, aStartIndex, locCount, aPrimitiveCount});
-    return true;
+    return BackDraw({aType, true, aBaseVertex, aStartIndex, locCount, aPrimitiveCount});
 }
 
 bool GFX_DeviceCommon::Present()

@@ -198,7 +198,7 @@ protected:
     bool BackCreateDepthSurface(GFX_Surface* aSurface) override;
     void BackReleaseDepthSurface(GFX_Surface* aSurface) override;
     void BackClear(const GFX_Rect& aRect, uint32_t aFlags, uint32_t aColor, float aZ, uint32_t aStencil) override;
-    void BackDraw(const DrawCall& aCall) override;
+    bool BackDraw(const DrawCall& aCall) override;
     bool BackReadSurface(GFX_Surface* aSurface, uint32_t* aPixels, uint32_t aPitch) override;
     void BackPresent() override;
     bool BackReset() override;
@@ -657,13 +657,21 @@ GFX_GLProgram* GFX_GLDevice::GetProgram(const GFX_GLProgramKey& aKey)
 {
     const std::string locKey(reinterpret_cast<const char*>(&aKey), sizeof(aKey));
     auto locIt = myPrograms.find(locKey);
-    if (locIt != myPrograms.end())
-        return locIt->second.myProgram ? &locIt->second : nullptr;
-    GFX_GLProgram locProgram;
-    GFX_GLBuildProgram(aKey, myState, &locProgram); // a failure is kept too, so it is not retried every draw
-    auto locNew = myPrograms.emplace(locKey, locProgram).first;
-    myCurrentProgram = nullptr;
-    return locNew->second.myProgram ? &locNew->second : nullptr;
+    if (locIt == myPrograms.end())
+    {
+        // A failure is kept too, so it is not retried every draw.
+        GFX_GLProgram locProgram;
+        if (!GFX_GLBuildProgram(aKey, myState, &locProgram))
+            locProgram.myError = GFX_GetLastErrorDetail();
+        locIt = myPrograms.emplace(locKey, std::move(locProgram)).first;
+        myCurrentProgram = nullptr;
+    }
+    if (!locIt->second.myProgram)
+    {
+        GFX_SetError(GFX_ERROR_PROGRAM, "%s", locIt->second.myError.c_str());
+        return nullptr;
+    }
+    return &locIt->second;
 }
 
 static void locInverse3(const GFX_Matrix& aM, float anOut[3][3])
@@ -965,16 +973,16 @@ void GFX_GLDevice::BackClear(const GFX_Rect& r, uint32_t aFlags, uint32_t aColor
     myCache[GLC_COLORMASK] = myCache[GLC_DEPTHMASK] = myCache[GLC_STENCILWRITE] = -1;
 }
 
-void GFX_GLDevice::BackDraw(const DrawCall& aCall)
+bool GFX_GLDevice::BackDraw(const DrawCall& aCall)
 {
     Activate();
     if (!BindTarget())
-        return;
+        return true;
     GFX_GLProgramKey locKey;
     GFX_GLBuildKey(myState, &locKey);
     GFX_GLProgram* locProgram = GetProgram(locKey);
     if (!locProgram)
-        return;
+        return false;
     ApplyFixedStates();
     if (myCurrentProgram != locProgram)
     {
@@ -996,6 +1004,7 @@ void GFX_GLDevice::BackDraw(const DrawCall& aCall)
     }
     else
         glDrawArrays(locMode, GLint(aCall.myFirst), GLsizei(aCall.myCount));
+    return true;
 }
 
 bool GFX_GLDevice::BackReadSurface(GFX_Surface* aSurface, uint32_t* aPixels, uint32_t aPitch)
@@ -1291,9 +1300,4 @@ GFX_System* GFX_CreateGLSystem(const GFX_SystemDesc& aDesc)
         return nullptr;
     }
     return locSystem;
-}
-
-void GFX_DestroySystem(GFX_System* aSystem)
-{
-    delete aSystem;
 }

@@ -63,7 +63,7 @@ struct GFX_GLProgramKey
     uint8_t myFlatFlag;
     uint8_t myAlphaFunc;     // GFX_CMP_*, 0 = no alpha test
     uint8_t myNumStages;
-    uint8_t myPad;
+    uint8_t myFogDeviceDepthFlag; // per-pixel fog reads the device depth (projection not w-friendly)
     uint8_t myLightTypes[GFX_MAX_ACTIVE_LIGHTS];
     GFX_GLStageKey myStages[GFX_MAX_STAGES];
 };
@@ -88,6 +88,7 @@ struct GFX_GLProgram
     GLint myBumpLum[GFX_MAX_STAGES];
     GLint myConst[GFX_MAX_STAGES];
     GLint myVSConstants = -1, myPSConstants = -1;
+    std::string myError; // a program that failed to build keeps its log, so later draws report it too
 };
 // Compiles and links (the state gives the shaders the key names); false leaves
 // GFX_ERROR_PROGRAM with the log.

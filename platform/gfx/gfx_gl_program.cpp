@@ -152,6 +152,11 @@ void GFX_GLBuildKey(const GFX_State& s, GFX_GLProgramKey* k)
             k->myFogKind = 3;
         if (k->myFogKind != 3 && k->myFogFormula > GFX_FOG_LINEAR)
             k->myFogFormula = GFX_FOG_LINEAR;
+        // A projection whose fourth column is (0, 0, 0, 1) gives no eye distance in w: the
+        // per-pixel formula then reads the depth in device units.
+        const GFX_Matrix& p = s.myTransforms[GFX_TS_PROJECTION];
+        if (k->myFogKind == 2 && p.m[0][3] == 0.0f && p.m[1][3] == 0.0f && p.m[2][3] == 0.0f && p.m[3][3] == 1.0f)
+            k->myFogDeviceDepthFlag = 1;
     }
     k->myFlatFlag = rs[GFX_RS_SHADEMODE] == GFX_SHADE_FLAT;
     if (rs[GFX_RS_ALPHATESTENABLE] && rs[GFX_RS_ALPHAFUNC] != GFX_CMP_ALWAYS)
@@ -414,9 +419,11 @@ static void locVertexProgram(const GFX_GLProgramKey& k, std::string* v)
                       i, i);
             if (k.mySpecularFlag)
             {
-                locAppend(v, "        H = normalize(%s + L);\n",
-                          k.myLocalViewerFlag ? "(dot(P, P) > 0.0 ? normalize(-P) : vec3(0.0, 0.0, 1.0))"
-                                              : "vec3(0.0, 0.0, 1.0)");
+                // The viewer looks along +z (left-handed view space): without a local viewer the
+                // vector from the vertex to it is (0, 0, -1).
+                locAppend(v, "        H = %s + L;\n        H = dot(H, H) > 0.0 ? normalize(H) : vec3(0.0);\n",
+                          k.myLocalViewerFlag ? "(dot(P, P) > 0.0 ? normalize(-P) : vec3(0.0, 0.0, -1.0))"
+                                              : "vec3(0.0, 0.0, -1.0)");
                 locAppend(v,
                           "        float ndh = dot(N, H);\n"
                           "        if (ndh > 0.0) spe += uLightSpecular[%u].rgb * (uMatPower > 0.0 ? pow(ndh, "
@@ -576,7 +583,7 @@ static void locFragmentEnd(const GFX_GLProgramKey& k, std::string* f)
 {
     // Per-pixel fog reads the eye depth: the fixed-function vertex stage passes it, a vertex
     // program has only its fog factor, so the depth comes from w.
-    const char* d = k.myVertexShader ? "(1.0 / gl_FragCoord.w)" : "vFog";
+    const char* d = k.myFogDeviceDepthFlag ? "gl_FragCoord.z" : k.myVertexShader ? "(1.0 / gl_FragCoord.w)" : "vFog";
     if (k.myFogKind == 2)
     {
         if (k.myFogFormula == GFX_FOG_LINEAR)

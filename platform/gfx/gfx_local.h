@@ -13,9 +13,6 @@
 
 void GFX_SetError(GFX_ErrorCode aCode, const char* aFormat, ...) __attribute__((format(printf, 2, 3)));
 
-// Expands DXT1/3/5 blocks into aWidth x aHeight 0xAARRGGBB words.
-void GFX_DecompressDXT(GFX_Format aFormat, uint32_t aWidth, uint32_t aHeight, const uint8_t* aSource,
-                       uint32_t* aDest);
 
 const uint32_t GFX_MAX_STAGES = 8;
 const uint32_t GFX_MAX_STREAMS = 8;
@@ -245,7 +242,8 @@ protected:
     virtual void BackCreateDecl(GFX_VertexDecl* aDecl) {}
     virtual void BackReleaseDecl(GFX_VertexDecl* aDecl) {}
     virtual void BackClear(const GFX_Rect& aRect, uint32_t aFlags, uint32_t aColor, float aZ, uint32_t aStencil) = 0;
-    virtual void BackDraw(const DrawCall& aCall) = 0;
+    // false with the error set when the draw's program cannot be built.
+    virtual bool BackDraw(const DrawCall& aCall) = 0;
     virtual bool BackReadSurface(GFX_Surface* aSurface, uint32_t* aPixels, uint32_t aPitch) = 0;
     // Reads the back buffer into myFrontPixels.
     virtual void BackPresent() = 0;
@@ -260,6 +258,8 @@ protected:
 
     void SetDefaultStates();
     bool ValidateDraw(GFX_PrimitiveType aType, uint32_t aPrimitiveCount, uint32_t* aCountOut);
+    // Vertices aFirst .. aFirst + aCount - 1 lie inside every stream the declaration reads.
+    bool ValidateVertexRange(int64_t aFirst, uint64_t aCount);
 
     GFX_DeviceDesc myDesc;
     GFX_Caps myCaps;

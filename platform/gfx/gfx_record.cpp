@@ -42,7 +42,7 @@ protected:
             std::fill(&myPixels[size_t(y) * myDesc.myWidth + r.myLeft], &myPixels[size_t(y) * myDesc.myWidth + r.myRight],
                       aColor);
     }
-    void BackDraw(const DrawCall&) override {}
+    bool BackDraw(const DrawCall&) override { return true; }
     bool BackReadSurface(GFX_Surface* aSurface, uint32_t* aPixels, uint32_t aPitch) override
     {
         for (uint32_t y = 0; y < aSurface->myHeight; ++y)

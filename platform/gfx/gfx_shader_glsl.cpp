@@ -13,10 +13,15 @@ namespace
 std::string Format(const char* aFormat, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* aFormat, ...)
 {
-    char locText[512];
+    // Expressions nest: sized to the text, never cut.
     va_list locArgs;
     va_start(locArgs, aFormat);
-    vsnprintf(locText, sizeof(locText), aFormat, locArgs);
+    va_list locCopy;
+    va_copy(locCopy, locArgs);
+    const int n = vsnprintf(nullptr, 0, aFormat, locCopy);
+    va_end(locCopy);
+    std::string locText(size_t(n > 0 ? n : 0), '\0');
+    vsnprintf(locText.data(), locText.size() + 1, aFormat, locArgs);
     va_end(locArgs);
     return locText;
 }
@@ -44,7 +49,11 @@ struct Writer
                 if (s.myRelativeFlag)
                     // Out of range reads give 0.
                     return Format("(uint(a0x + %u) < %uu ? %s[a0x + %u] : vec4(0.0))", i, locCount, myConstName, i);
-                return i < 96 && myDefined[i] ? Format("d%u", i) : Format("%s[%u]", myConstName, i);
+                if (i < 96 && myDefined[i])
+                    return Format("d%u", i);
+                // Pixel shaders of these versions hold their constants to -1 .. 1.
+                return myProgram.myPixelFlag ? Format("clamp(%s[%u], -1.0, 1.0)", myConstName, i)
+                                             : Format("%s[%u]", myConstName, i);
             }
             default: return "vec4(0.0)";
         }
@@ -117,6 +126,19 @@ struct Writer
         return x + ")";
     }
 
+    // One row of a texm3x2 / texm3x3 matrix: the stage's coordinates dotted with the source.
+    std::string Row(const GFX_ShaderInst& i) const
+    {
+        return Format("dot(vTex%u.xyz, (%s).xyz)", i.myDst.myIndex, Source(i.mySrc[0]).c_str());
+    }
+
+    // The three rows of a texm3x3 matrix: two pads before this instruction, and its own.
+    std::string Normal(const GFX_ShaderInst& i) const
+    {
+        const uint32_t d = i.myDst.myIndex;
+        return Format("vec3(t%u.x, t%u.x, %s)", d - 2, d - 1, Row(i).c_str());
+    }
+
     std::string Expression(const GFX_ShaderInst& i) const
     {
         const GFX_ShaderSrc* s = i.mySrc;
@@ -146,8 +168,9 @@ struct Writer
             case GFX_SOP_LIT:
             {
                 const std::string x = "(" + Source(s[0]) + ")";
-                return "vec4(1.0, max(" + x + ".x, 0.0), " + x + ".x > 0.0 ? (" + x + ".y > 0.0 ? pow(" + x +
-                       ".y, clamp(" + x + ".w, -128.0, 128.0)) : (" + x + ".w == 0.0 ? 1.0 : 0.0)) : 0.0, 1.0)";
+                // z is 0 unless both N.L and N.H are above 0, whatever the power.
+                return "vec4(1.0, max(" + x + ".x, 0.0), " + x + ".x > 0.0 && " + x + ".y > 0.0 ? pow(" + x +
+                       ".y, clamp(" + x + ".w, -127.9961, 127.9961)) : 0.0, 1.0)";
             }
             case GFX_SOP_DST:
                 return "vec4(1.0, (" + Source(s[0]) + ").y * (" + Source(s[1]) + ").y, (" + Source(s[0]) + ").z, (" +
@@ -188,6 +211,29 @@ struct Writer
             case GFX_SOP_TEXDP3: return Format("vec4(dot(vTex%u.xyz, (%s).xyz))", d, Source(s[0]).c_str());
             case GFX_SOP_TEXDP3TEX:
                 return Sample(d, Format("vec2(dot(vTex%u.xyz, (%s).xyz), 0.0)", d, Source(s[0]).c_str()));
+            // Dependent reads: the coordinates come from an earlier texture register.
+            case GFX_SOP_TEXREG2AR: return Sample(d, "vec2((" + Source(s[0]) + ").w, (" + Source(s[0]) + ").x)");
+            case GFX_SOP_TEXREG2GB: return Sample(d, "vec2((" + Source(s[0]) + ").y, (" + Source(s[0]) + ").z)");
+            case GFX_SOP_TEXREG2RGB: return Sample(d, "(" + Source(s[0]) + ").xyz");
+            // Matrix rows: each row is the stage's coordinates dotted with the source; the pad
+            // rows leave their dot in their register's x for the last row to read.
+            case GFX_SOP_TEXM3X2PAD:
+            case GFX_SOP_TEXM3X3PAD: return "vec4(" + Row(i) + ")";
+            case GFX_SOP_TEXM3X2TEX: return Sample(d, Format("vec2(t%u.x, %s)", d - 1, Row(i).c_str()));
+            case GFX_SOP_TEXM3X3: return "vec4(" + Normal(i) + ", 1.0)";
+            case GFX_SOP_TEXM3X3TEX: return Sample(d, Normal(i));
+            case GFX_SOP_TEXM3X3SPEC:
+            case GFX_SOP_TEXM3X3VSPEC:
+            {
+                // The eye vector E reflected about N: 2 N (N.E) / (N.N) - E.
+                const std::string e = i.myOp == GFX_SOP_TEXM3X3SPEC
+                                          ? "(" + Source(s[1]) + ").xyz"
+                                          : Format("vec3(vTex%u.w, vTex%u.w, vTex%u.w)", d - 2, d - 1, d);
+                const std::string n = Normal(i);
+                return Sample(d, Format("(dot(%s, %s) != 0.0 ? 2.0 * %s * dot(%s, %s) / dot(%s, %s) - %s : -%s)",
+                                        n.c_str(), n.c_str(), n.c_str(), n.c_str(), e.c_str(), n.c_str(), n.c_str(),
+                                        e.c_str(), e.c_str()));
+            }
             case GFX_SOP_TEXLD:
             case GFX_SOP_TEXCRD:
             {
@@ -206,39 +252,49 @@ struct Writer
         }
     }
 
-    void Instruction(const GFX_ShaderInst& i)
+    // Instructions that compute a value into aTemp (false: nothing to compute or write).
+    bool Compute(const GFX_ShaderInst& i, const char* aTemp)
     {
         switch (i.myOp)
         {
             case GFX_SOP_NOP:
             case GFX_SOP_DEF:
             case GFX_SOP_DCL:
-            case GFX_SOP_PHASE: return;
+            case GFX_SOP_PHASE: return false;
             case GFX_SOP_TEXKILL:
             {
                 const std::string c = myProgram.myMinor == 4 && i.myDst.myFile == GFX_REG_TEMP
                                           ? Format("r%u", i.myDst.myIndex)
                                           : Format("vTex%u", i.myDst.myIndex);
                 myText += "    if (any(lessThan(" + c + ".xyz, vec3(0.0)))) discard;\n";
-                return;
+                return false;
             }
+            case GFX_SOP_TEXDEPTH:
+                // r5.r / r5.g becomes the pixel's depth; 1 when r5.g is 0.
+                myText += "    gl_FragDepth = r5.y == 0.0 ? 1.0 : clamp(r5.x / r5.y, 0.0, 1.0);\n";
+                return false;
             default: break;
         }
-        myText += "    tmp = " + Expression(i) + ";\n";
+        myText += Format("    %s = %s;\n", aTemp, Expression(i).c_str());
         if (i.myShift > 0)
-            myText += Format("    tmp *= %.1f;\n", double(1 << i.myShift));
+            myText += Format("    %s *= %.1f;\n", aTemp, double(1 << i.myShift));
         else if (i.myShift < 0)
-            myText += Format("    tmp *= %.4f;\n", 1.0 / double(1 << -i.myShift));
+            myText += Format("    %s *= %.4f;\n", aTemp, 1.0 / double(1 << -i.myShift));
         if (i.mySatFlag)
-            myText += "    tmp = clamp(tmp, 0.0, 1.0);\n";
+            myText += Format("    %s = clamp(%s, 0.0, 1.0);\n", aTemp, aTemp);
+        return true;
+    }
+
+    void Write(const GFX_ShaderInst& i, const std::string& aTemp)
+    {
         if (i.myDst.myFile == GFX_REG_ADDRESS)
         {
-            myText += "    a0x = int(floor(tmp.x + 0.5));\n";
+            myText += "    a0x = int(floor(" + aTemp + ".x + 0.5));\n";
             return;
         }
         if (i.myDst.myFile == GFX_REG_FOG)
         {
-            myText += "    oFog = tmp.x;\n";
+            myText += "    oFog = " + aTemp + ".x;\n";
             return;
         }
         if (i.myDst.myFile == GFX_REG_POINTSIZE)
@@ -249,9 +305,27 @@ struct Writer
                 locMask += "xyzw"[k];
         const std::string d = Destination(i.myDst);
         if (locMask == "xyzw")
-            myText += "    " + d + " = tmp;\n";
+            myText += "    " + d + " = " + aTemp + ";\n";
         else
-            myText += "    " + d + "." + locMask + " = tmp." + locMask + ";\n";
+            myText += "    " + d + "." + locMask + " = " + aTemp + "." + locMask + ";\n";
+    }
+
+    // An instruction and the one co-issued with it read their sources before either writes.
+    void Instructions()
+    {
+        const std::vector<GFX_ShaderInst>& v = myProgram.myInsts;
+        for (size_t n = 0; n < v.size(); ++n)
+        {
+            const bool locPairFlag = n + 1 < v.size() && v[n + 1].myCoissueFlag;
+            const bool locFirst = Compute(v[n], "tmp");
+            const bool locSecond = locPairFlag && Compute(v[n + 1], "tmp2");
+            if (locFirst)
+                Write(v[n], "tmp");
+            if (locSecond)
+                Write(v[n + 1], "tmp2");
+            if (locPairFlag)
+                ++n;
+        }
     }
 };
 
@@ -265,13 +339,15 @@ std::string GFX_ShaderToGLSL(const GFX_ShaderProgram& aProgram, const GFX_Shader
         if (i.myOp == GFX_SOP_DEF && i.myDst.myIndex < 96)
         {
             w.myDefined[i.myDst.myIndex] = true;
-            w.myText += Format("    const vec4 d%u = vec4(%.9g, %.9g, %.9g, %.9g);\n", i.myDst.myIndex,
-                               double(i.myValues[0]), double(i.myValues[1]), double(i.myValues[2]),
-                               double(i.myValues[3]));
+            // Pixel shaders of these versions hold their constants to -1 .. 1.
+            double v[4];
+            for (int k = 0; k < 4; ++k)
+                v[k] = aProgram.myPixelFlag ? std::clamp(double(i.myValues[k]), -1.0, 1.0) : double(i.myValues[k]);
+            w.myText += Format("    const vec4 d%u = vec4(%.9g, %.9g, %.9g, %.9g);\n", i.myDst.myIndex, v[0], v[1],
+                               v[2], v[3]);
         }
-    w.myText += "    vec4 tmp;\n";
-    for (const GFX_ShaderInst& i : aProgram.myInsts)
-        w.Instruction(i);
+    w.myText += "    vec4 tmp;\n    vec4 tmp2;\n";
+    w.Instructions();
     return w.myText;
 }
 
@@ -280,8 +356,10 @@ uint32_t GFX_ShaderStageCount(const GFX_ShaderProgram& aProgram)
     uint32_t n = 0;
     for (const GFX_ShaderInst& i : aProgram.myInsts)
     {
-        if (i.myOp < GFX_SOP_TEX || i.myOp > GFX_SOP_TEXCRD ||
-            (i.myOp == GFX_SOP_TEXKILL && i.myDst.myFile != GFX_REG_TEXTURE))
+        // bem reads the bump matrix of its destination's stage.
+        if ((i.myOp < GFX_SOP_TEX || i.myOp > GFX_SOP_TEXCRD) && i.myOp != GFX_SOP_BEM)
+            continue;
+        if ((i.myOp == GFX_SOP_TEXKILL || i.myOp == GFX_SOP_TEXDEPTH) && i.myDst.myFile != GFX_REG_TEXTURE)
             continue;
         n = std::max<uint32_t>(n, i.myDst.myIndex + 1u);
         if (i.mySrcCount && i.mySrc[0].myFile == GFX_REG_TEXTURE)

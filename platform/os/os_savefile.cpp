@@ -96,8 +96,10 @@ bool OS_SaveFile::Write(const void* aData, size_t aCount)
     return true;
 }
 
-bool OS_SaveFile::Commit()
+bool OS_SaveFile::Flush()
 {
+    if (myFlushedFlag)
+        return true;
     if (myHandle == OS_INVALID_HANDLE)
     {
         Fail(EBADF);
@@ -108,6 +110,20 @@ bool OS_SaveFile::Commit()
     if (close(myHandle) != 0)
         Fail(errno);
     myHandle = OS_INVALID_HANDLE;
+    if (myError)
+    {
+        Abandon();
+        return false;
+    }
+    myFlushedFlag = true;
+    return true;
+}
+
+bool OS_SaveFile::Commit()
+{
+    if (!Flush())
+        return false;
+    myFlushedFlag = false;
     if (!myError && rename(myTempPath, myTargetPath) != 0)
         Fail(errno);
     if (myError)
@@ -135,6 +151,7 @@ bool OS_SaveFile::Commit()
 
 void OS_SaveFile::Abandon()
 {
+    myFlushedFlag = false;
     if (myHandle != OS_INVALID_HANDLE)
     {
         close(myHandle);

@@ -19,8 +19,12 @@ public:
     bool Begin(const char* aTargetPath);
     // Appends; after one failure every later write and the commit fail too.
     bool Write(const void* aData, size_t aCount);
-    // Flushes, closes and renames over the target; false (and the temporary file
-    // removed) when anything failed since Begin.
+    // Flushes and closes the temporary file without renaming it, so that several
+    // files can be made durable before any of them replaces its target. False
+    // (and the temporary file removed) when anything failed since Begin.
+    bool Flush();
+    // Flushes (unless done), closes and renames over the target; false (and the
+    // temporary file removed) when anything failed since Begin.
     bool Commit();
     // Removes the temporary file; the target stays as it was.
     void Abandon();
@@ -35,6 +39,7 @@ private:
     void Fail(int anError);
 
     OS_FileHandle myHandle = OS_INVALID_HANDLE;
+    bool myFlushedFlag = false;
     int myError = 0;
     char* myTargetPath = nullptr;   // owned, resolved
     char* myTempPath = nullptr;     // owned

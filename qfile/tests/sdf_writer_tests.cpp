@@ -2,9 +2,13 @@
 // refusals with their codes, and replacing an archive only when complete.
 #include "sdf_test_util.h"
 
+#include <mutex>
 #include <random>
+#include <set>
+#include <thread>
 
 #include "qfile/qf_file.h"
+#include "qfile/qf_sdf_local.h"
 
 using namespace sdftest;
 
@@ -211,4 +215,159 @@ TEST_F(SDFWriter, TakesFilesFromOpenArchives)
     QF_SDF::Close(nullptr);
     ASSERT_TRUE(QF_SDF::OpenByName("second.sdf", 0));
     EXPECT_EQ(ReadEntry("a/b.txt"), "from the first archive");
+}
+
+// The compressing threads: whatever their number, the same archive, the same
+// progress calls from the calling thread, and a failure on any of them ends
+// the write as the single-threaded one would.
+class SDFParallelWriter : public ScratchTest
+{
+protected:
+    void SetUp() override
+    {
+        ScratchTest::SetUp();
+        // Text for LZMA, "gz" for zlib, "bik" stored, noise that falls back
+        // to stored, files too small to shrink, and one big enough that the
+        // read-ahead has to wait for it.
+        std::mt19937 locGenerator{7};
+        for (int i = 0; i < 48; ++i)
+        {
+            std::string locText;
+            int locLines = 1 + int(locGenerator() % 4000);
+            for (int j = 0; j < locLines; ++j)
+                locText += "line " + std::to_string(locGenerator() % (50 + i)) + " of " + std::to_string(i) + "\n";
+            const char* locExtension = i % 4 == 0 ? ".gz" : i % 4 == 1 ? ".bik" : ".txt";
+            std::string locName = "tree/d" + std::to_string(i % 5) + "/f" + std::to_string(i) + locExtension;
+            WriteText(locName, locText);
+            myNames.push_back(locName);
+        }
+        WriteBytes("tree/noise.dat", RandomBytes(300000));
+        WriteText("tree/tiny.txt", "t");
+        std::string locBig;
+        for (int i = 0; i < 150000; ++i)
+            locBig += "big " + std::to_string(i % 977) + "\n";
+        WriteText("tree/big.txt", locBig);
+        for (const char* locName : {"tree/noise.dat", "tree/tiny.txt", "tree/big.txt"})
+            myNames.push_back(locName);
+        ourCalls.clear();
+        ourCaller = std::this_thread::get_id();
+        ourCallerOnly = true;
+    }
+
+    void TearDown() override
+    {
+        QF_SDFEditCompressionFault = nullptr;
+        ScratchTest::TearDown();
+    }
+
+    bool Write(const char* anArchive, int aThreads)
+    {
+        QF_SDFEdit locWriter;
+        for (const std::string& locName : myNames)
+            EXPECT_TRUE(locWriter.AddFile(locName.c_str()));
+        locWriter.SetCompression("gz", 1);
+        locWriter.SetCompression("bik", 0);
+        locWriter.SetThreadCount(aThreads);
+        locWriter.SetProgressCallback(Record);
+        return locWriter.Write(anArchive);
+    }
+
+    static bool Record(QF_SDFEditProgress* aProgress)
+    {
+        if (std::this_thread::get_id() != ourCaller)
+            ourCallerOnly = false;
+        ourCalls.push_back(std::to_string(aProgress->myFileIndex) + " " + aProgress->myName + " " +
+                           std::to_string(aProgress->myFraction));
+        return true;
+    }
+
+    std::vector<std::string> myNames;
+    static std::vector<std::string> ourCalls;
+    static std::thread::id ourCaller;
+    static bool ourCallerOnly;
+};
+
+std::vector<std::string> SDFParallelWriter::ourCalls;
+std::thread::id SDFParallelWriter::ourCaller;
+bool SDFParallelWriter::ourCallerOnly;
+
+namespace
+{
+std::mutex ourCompressorsMutex;
+std::set<std::thread::id> ourCompressors;
+
+bool NoteCompressor(const char*)
+{
+    std::lock_guard<std::mutex> locLock(ourCompressorsMutex);
+    ourCompressors.insert(std::this_thread::get_id());
+    return false;
+}
+
+bool FailOnF18(const char* aPath)
+{
+    return std::string(aPath) == "tree/d3/f18.txt";
+}
+}
+
+TEST_F(SDFParallelWriter, OneAndEightThreadsWriteTheSameBytesAndProgress)
+{
+    ourCompressors.clear();
+    QF_SDFEditCompressionFault = NoteCompressor;
+    ASSERT_TRUE(Write("one.sdf", 1)) << QF_SDFEditError << " " << QF_SDFEditErrorText;
+    EXPECT_EQ(ourCompressors, std::set<std::thread::id>{ourCaller});
+    std::vector<std::string> locSequentialCalls = ourCalls;
+
+    ourCalls.clear();
+    ourCompressors.clear();
+    ASSERT_TRUE(Write("eight.sdf", 8)) << QF_SDFEditError << " " << QF_SDFEditErrorText;
+    EXPECT_EQ(ourCompressors.count(ourCaller), 0u);
+    EXPECT_GT(ourCompressors.size(), 1u);
+    EXPECT_TRUE(ourCallerOnly);
+
+    std::vector<uint8_t> locOne = ReadBytes("one.sdf");
+    EXPECT_TRUE(locOne == ReadBytes("eight.sdf"));
+    ASSERT_EQ(ourCalls.size(), myNames.size() + 1);
+    EXPECT_EQ(ourCalls, locSequentialCalls);
+    for (size_t i = 0; i < ourCalls.size(); ++i)
+        EXPECT_EQ(ourCalls[i].substr(0, ourCalls[i].find(' ')), std::to_string(i));
+
+    // Every method made it in, and every entry reads back.
+    Archive locArchive;
+    ASSERT_TRUE(locArchive.Load("eight.sdf"));
+    std::set<uint32_t> locMethods;
+    for (uint32_t i = 0; i < locArchive.FileCount(); ++i)
+        locMethods.insert(Word(locArchive.myFat, locArchive.FileRecord(i) + 8) >> 30);
+    EXPECT_EQ(locMethods, (std::set<uint32_t>{0, 1, 2}));
+    ASSERT_TRUE(QF_SDF::OpenByName("eight.sdf", 1));
+    fs::rename("tree", "moved");
+    for (const std::string& locName : myNames)
+    {
+        std::vector<uint8_t> locDisk = ReadBytes("moved" + locName.substr(4));
+        EXPECT_TRUE(ReadEntry(locName.c_str()) == std::string(locDisk.begin(), locDisk.end())) << locName;
+    }
+}
+
+TEST_F(SDFParallelWriter, AFailedCompressionOnAWorkerEndsTheWriteInOrder)
+{
+    ASSERT_TRUE(Write("old.sdf", 1));
+    std::vector<uint8_t> locOld = ReadBytes("old.sdf");
+    std::vector<std::string> locAllCalls = ourCalls;
+    size_t locFailing = 0;
+    while (locFailing < locAllCalls.size() && locAllCalls[locFailing].find(" f18.txt ") == std::string::npos)
+        ++locFailing;
+    ASSERT_LT(locFailing, myNames.size());
+
+    for (int locThreads : {8, 1})
+    {
+        ourCalls.clear();
+        QF_SDFEditCompressionFault = FailOnF18;
+        EXPECT_FALSE(Write("old.sdf", locThreads));
+        EXPECT_EQ(QF_SDFEditError, 14);
+        EXPECT_STREQ(QF_SDFEditErrorText, "tree/d3/f18.txt");
+        // Progress went up to the failing file and no further.
+        EXPECT_EQ(ourCalls, std::vector<std::string>(locAllCalls.begin(), locAllCalls.begin() + locFailing + 1));
+        EXPECT_TRUE(ReadBytes("old.sdf") == locOld);
+        for (const auto& locEntry : fs::directory_iterator("."))
+            EXPECT_EQ(locEntry.path().filename().string().find(".tmp"), std::string::npos) << locEntry.path();
+    }
 }

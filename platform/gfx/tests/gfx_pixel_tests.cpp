@@ -6,11 +6,13 @@
 // [SECTION] Lighting, stage operations, alpha test, fog, shading, stencil
 // [SECTION] Formats, render targets, device loss
 // [SECTION] Bump, cube, coordinates, mips, DXT decoding, two devices
+// [SECTION] Specular and table fog against the published equations
 #include "platform/gfx/gfx_device.h"
 #include "platform/gfx/gfx_local.h" // the DXT decoder
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -877,4 +879,140 @@ TEST(GfxTwoDevices, InterleavedDevicesKeepTheirOwnTargetsAndStates)
         s->DestroyDevice(locDevices[i]);
     }
     GFX_DestroySystem(s);
+}
+
+// [SECTION] Specular and table fog against the published equations
+
+namespace
+{
+
+struct Vec3
+{
+    double x, y, z;
+};
+Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+double Dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec3 Normalize(Vec3 a)
+{
+    const double l = std::sqrt(Dot(a, a));
+    return l > 0.0 ? Vec3{a.x / l, a.y / l, a.z / l} : Vec3{0.0, 0.0, 0.0};
+}
+
+// Specular of one directional light at a vertex: Ls (N.H)^P with H = norm(V + L), V the unit
+// vector from the vertex to the viewer: (0, 0, -1) without a local viewer, norm(-P) with one.
+Vec3 Specular(Vec3 aPosition, Vec3 aNormal, Vec3 aToLight, Vec3 aLightSpecular, double aPower, bool aLocalFlag)
+{
+    const Vec3 v = aLocalFlag ? Normalize({-aPosition.x, -aPosition.y, -aPosition.z}) : Vec3{0.0, 0.0, -1.0};
+    const double ndh = Dot(aNormal, Normalize(v + aToLight));
+    if (Dot(aNormal, aToLight) <= 0.0 || ndh <= 0.0)
+        return {0.0, 0.0, 0.0};
+    const double f = std::pow(ndh, aPower);
+    return {aLightSpecular.x * f, aLightSpecular.y * f, aLightSpecular.z * f};
+}
+
+uint32_t Color(Vec3 c)
+{
+    auto locByte = [](double v) { return uint32_t(std::lround(255.0 * std::clamp(v, 0.0, 1.0))); };
+    return 0xFF000000u | locByte(c.x) << 16 | locByte(c.y) << 8 | locByte(c.z);
+}
+
+} // namespace
+
+TEST_F(GfxPixel, SpecularFollowsTheHalfVectorWithAndWithoutALocalViewer)
+{
+    // Identity transforms; a triangle facing the viewer at depth 0.5; black diffuse, so the
+    // frame shows the specular sum alone.
+    const std::vector<LitVertex> v = {{-1, 1, 0.5f, 0, 0, -1}, {1, 1, 0.5f, 0, 0, -1}, {-1, -1, 0.5f, 0, 0, -1}};
+    myDevice->SetRenderState(GFX_RS_AMBIENT, 0);
+    myDevice->SetRenderState(GFX_RS_SPECULARENABLE, 1);
+    GFX_Material m;
+    m.myDiffuse = {0.0f, 0.0f, 0.0f, 1.0f};
+    m.mySpecular = {1.0f, 1.0f, 1.0f, 1.0f};
+    m.myPower = 10.0f;
+    myDevice->SetMaterial(m);
+    const Vec3 locLs = {1.0, 0.5, 0.25};
+    const Vec3 locN = {0.0, 0.0, -1.0};
+    GFX_Light l;
+    l.myType = GFX_LIGHT_DIRECTIONAL;
+    l.mySpecular = {1.0f, 0.5f, 0.25f, 1.0f};
+    const double s = std::sqrt(0.5);
+    struct Case { Vec3 myToLight; bool myLocalFlag; };
+    const Case locCases[] = {{{s, 0.0, -s}, false}, {{0.0, 0.0, -1.0}, false}, {{s, 0.0, -s}, true},
+                             {{0.0, 0.6, -0.8}, true}};
+    for (const Case& c : locCases)
+    {
+        l.myDirection = {float(-c.myToLight.x), float(-c.myToLight.y), float(-c.myToLight.z)};
+        ASSERT_TRUE(myDevice->SetLight(0, l));
+        ASSERT_TRUE(myDevice->LightEnable(0, true));
+        myDevice->SetRenderState(GFX_RS_LOCALVIEWER, c.myLocalFlag);
+        ASSERT_TRUE(myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000, 1.0f, 0));
+        Draw(myLitDecl, GFX_PRIM_TRIANGLELIST, v, 1);
+        // Gouraud: pixel (px, py) samples clip (px / 32 - 1, 1 - py / 32): for this triangle the
+        // weights of vertices 1 and 2 are (x + 1) / 2 and (1 - y) / 2.
+        for (const auto& p : {std::pair<int, int>{16, 16}, std::pair<int, int>{8, 24}})
+        {
+            const double x = p.first / 32.0 - 1.0, y = 1.0 - p.second / 32.0;
+            const double w1 = (x + 1.0) / 2.0, w2 = (1.0 - y) / 2.0, w0 = 1.0 - w1 - w2;
+            Vec3 locSum = {0.0, 0.0, 0.0};
+            const double w[3] = {w0, w1, w2};
+            for (int k = 0; k < 3; ++k)
+            {
+                const Vec3 e = Specular({v[k].x, v[k].y, v[k].z}, locN, c.myToLight, locLs, 10.0, c.myLocalFlag);
+                locSum = locSum + Vec3{w[k] * std::min(e.x, 1.0), w[k] * std::min(e.y, 1.0), w[k] * std::min(e.z, 1.0)};
+            }
+            const uint32_t locExpected = Color(locSum);
+            EXPECT_NE(locExpected & 0xFFFFFF, 0u); // every case has a highlight
+            EXPECT_LE(Distance(Pixel(p.first, p.second), locExpected), 2)
+                << "to light (" << c.myToLight.x << ", " << c.myToLight.y << ", " << c.myToLight.z << ") local "
+                << c.myLocalFlag << std::hex << " expected 0x" << locExpected << " got 0x"
+                << Pixel(p.first, p.second);
+        }
+    }
+    // Off, the same light adds nothing.
+    myDevice->SetRenderState(GFX_RS_SPECULARENABLE, 0);
+    Draw(myLitDecl, GFX_PRIM_TRIANGLELIST, v, 1);
+    EXPECT_EQ(Pixel(16, 16), 0xFF000000u);
+}
+
+TEST_F(GfxPixel, TableFogReadsDeviceDepthUnlessTheProjectionGivesW)
+{
+    const GFX_VertexElement e[] = {{0, 0, GFX_DECLTYPE_FLOAT3, GFX_DECLUSAGE_POSITION, 0}};
+    GFX_VertexDecl* locDecl = myDevice->CreateVertexDecl(e, 1);
+    struct P { float x, y, z; };
+    myDevice->SetRenderState(GFX_RS_LIGHTING, 0);
+    myDevice->SetRenderState(GFX_RS_ZENABLE, 0);
+    myDevice->SetRenderState(GFX_RS_FOGENABLE, 1);
+    myDevice->SetRenderState(GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR);
+    myDevice->SetRenderState(GFX_RS_FOGCOLOR, 0xFFFF0000);
+    const float locStart = 0.0f, locEnd = 4.0f;
+    myDevice->SetRenderState(GFX_RS_FOGSTART, GFX_FloatBits(locStart));
+    myDevice->SetRenderState(GFX_RS_FOGEND, GFX_FloatBits(locEnd));
+    // White under linear fog f = (end - d) / (end - start): red stays, green and blue are 255 f.
+    auto locExpected = [&](double d) {
+        const double f = std::clamp((locEnd - d) / (locEnd - locStart), 0.0, 1.0);
+        return 0xFFFF0000u | uint32_t(std::lround(255.0 * f)) * 0x0101u;
+    };
+
+    // Orthographic, fourth column (0, 0, 0, 1): z' = 0.25 z + 0.5, so eye depth 2 is device depth 1.
+    GFX_Matrix locOrtho = {};
+    locOrtho.m[0][0] = locOrtho.m[1][1] = 0.5f;
+    locOrtho.m[2][2] = 0.25f;
+    locOrtho.m[3][2] = 0.5f;
+    locOrtho.m[3][3] = 1.0f;
+    myDevice->SetTransform(GFX_TS_PROJECTION, locOrtho);
+    const std::vector<P> locFar = {{-2, 2, 1.5f}, {2, 2, 1.5f}, {-2, -2, 1.5f}};
+    Draw(locDecl, GFX_PRIM_TRIANGLELIST, locFar, 1);
+    EXPECT_LE(Distance(Pixel(8, 8), locExpected(0.25 * 1.5 + 0.5)), 1);
+
+    // Perspective (w = z): the eye depth, 1.5.
+    const float zn = 0.5f, zf = 10.0f;
+    GFX_Matrix locPersp = {};
+    locPersp.m[0][0] = locPersp.m[1][1] = 1.0f;
+    locPersp.m[2][2] = zf / (zf - zn);
+    locPersp.m[3][2] = -zn * zf / (zf - zn);
+    locPersp.m[2][3] = 1.0f;
+    myDevice->SetTransform(GFX_TS_PROJECTION, locPersp);
+    Draw(locDecl, GFX_PRIM_TRIANGLELIST, locFar, 1);
+    EXPECT_LE(Distance(Pixel(8, 8), locExpected(1.5)), 2);
+    myDevice->ReleaseVertexDecl(locDecl);
 }

@@ -92,6 +92,18 @@ TEST_F(GfxRecord, DrawsNeedASceneADeclarationAndStreams)
     EXPECT_TRUE(myDevice->DrawIndexedPrimitive(GFX_PRIM_TRIANGLESTRIP, 2, 0, 3, 2, 2));
     EXPECT_FALSE(myDevice->DrawIndexedPrimitive(GFX_PRIM_TRIANGLELIST, 0, 0, 3, 4, 1)); // 4 + 3 indices > 6
     EXPECT_TRUE(Called("DrawIndexedPrimitive 5 2 0 3 2 2"));
+    // Ranges are added in 64 bits and checked against every stream: stream 0 holds 10
+    // vertices of 12 bytes, stream 1 (stride 4) 30.
+    EXPECT_FALSE(myDevice->DrawIndexedPrimitive(GFX_PRIM_TRIANGLELIST, 0, 0, 3, 0xFFFFFFFE, 1));
+    EXPECT_FALSE(myDevice->DrawPrimitive(GFX_PRIM_TRIANGLELIST, 0xFFFFFFFE, 1));
+    EXPECT_FALSE(myDevice->DrawPrimitive(GFX_PRIM_TRIANGLELIST, 8, 1));     // vertex 10 is past stream 0
+    EXPECT_TRUE(myDevice->DrawPrimitive(GFX_PRIM_TRIANGLELIST, 7, 1));      // vertices 7..9
+    EXPECT_FALSE(myDevice->DrawPrimitive(GFX_PRIM_TRIANGLELIST, 0, 0x60000000)); // count overflows 32 bits
+    EXPECT_FALSE(myDevice->DrawIndexedPrimitive(GFX_PRIM_TRIANGLELIST, 8, 0, 3, 0, 1)); // base + 3 > 10
+    EXPECT_FALSE(myDevice->DrawIndexedPrimitive(GFX_PRIM_TRIANGLELIST, -1, 0, 3, 0, 1));
+    myDevice->SetStreamSource(1, b, 100, 4); // stream 1 now holds 5 vertices
+    EXPECT_FALSE(myDevice->DrawPrimitive(GFX_PRIM_TRIANGLELIST, 3, 1));
+    EXPECT_TRUE(myDevice->DrawPrimitive(GFX_PRIM_TRIANGLELIST, 2, 1));
     EXPECT_FALSE(myDevice->Present()); // inside a scene
     EXPECT_TRUE(myDevice->EndScene());
     EXPECT_TRUE(myDevice->Present());

@@ -1,0 +1,237 @@
+// Archives laid out by hand: directory trees that are no trees, names that are
+// no names, and the bytes an independent writer would produce.
+#include "sdf_test_util.h"
+
+#include "qfile/qf_file.h"
+
+using namespace sdftest;
+
+namespace
+{
+// A FAT described by its directories and files, laid out as the format says.
+struct FatSpec
+{
+    struct Dir
+    {
+        std::string myPath;
+        // Sub-directory entries: (directory index, character of its path they point at).
+        std::vector<std::pair<int, uint32_t>> mySubs;
+    };
+    struct File
+    {
+        int myDir;
+        std::string myLeaf;
+        std::string myData;
+    };
+    std::vector<Dir> myDirs;
+    std::vector<File> myFiles;
+};
+
+uint32_t Align4(uint32_t aValue)
+{
+    return (aValue + 3) & ~3u;
+}
+
+std::vector<uint8_t> BuildArchive(const FatSpec& aSpec)
+{
+    const uint32_t locN = uint32_t(aSpec.myFiles.size());
+    const uint32_t locD = uint32_t(aSpec.myDirs.size());
+    std::vector<uint32_t> locFileAt, locDirAt, locPathAt;
+    uint32_t locAt = 8 + 8 * (locN + locD);
+    for (const FatSpec::File& locFile : aSpec.myFiles)
+    {
+        locFileAt.push_back(locAt);
+        locAt += 20 + Align4(uint32_t(locFile.myLeaf.size()) + 1);
+    }
+    for (int i = 0; i < int(locD); ++i)
+    {
+        const FatSpec::Dir& locDir = aSpec.myDirs[i];
+        uint32_t locFiles = 0;
+        for (const FatSpec::File& locFile : aSpec.myFiles)
+            locFiles += locFile.myDir == i;
+        locDirAt.push_back(locAt);
+        locPathAt.push_back(locAt + 8 + 4 * uint32_t(locDir.mySubs.size()) + 4 * locFiles);
+        locAt = locPathAt.back() + Align4(uint32_t(locDir.myPath.size()) + 1);
+    }
+    std::vector<uint8_t> locFat(locAt, 0);
+    std::vector<uint8_t> locData;
+    PutWord(locFat, 0, locN);
+    PutWord(locFat, 4 + 8 * locN, locD);
+    for (uint32_t i = 0; i < locN; ++i)
+    {
+        const FatSpec::File& locFile = aSpec.myFiles[i];
+        const std::string& locDirPath = aSpec.myDirs[locFile.myDir].myPath;
+        std::string locPath = locDirPath.empty() ? locFile.myLeaf : locDirPath + "/" + locFile.myLeaf;
+        PutWord(locFat, 4 + 8 * i, Hash(locPath.c_str()));
+        PutWord(locFat, 8 + 8 * i, locFileAt[i]);
+        PutWord(locFat, locFileAt[i] + 4, uint32_t(locFile.myData.size()));
+        PutWord(locFat, locFileAt[i] + 8, uint32_t(locFile.myData.size()));
+        PutWord(locFat, locFileAt[i] + 12, 8 + uint32_t(locData.size()));
+        PutWord(locFat, locFileAt[i] + 16, locPathAt[locFile.myDir]);
+        memcpy(&locFat[locFileAt[i] + 20], locFile.myLeaf.data(), locFile.myLeaf.size());
+        locData.insert(locData.end(), locFile.myData.begin(), locFile.myData.end());
+    }
+    for (uint32_t i = 0; i < locD; ++i)
+    {
+        const FatSpec::Dir& locDir = aSpec.myDirs[i];
+        PutWord(locFat, 8 + 8 * locN + 8 * i, Hash(locDir.myPath.c_str()));
+        PutWord(locFat, 12 + 8 * locN + 8 * i, locDirAt[i]);
+        uint32_t locAtWord = locDirAt[i];
+        PutWord(locFat, locAtWord, uint32_t(locDir.mySubs.size()));
+        for (const auto& locSub : locDir.mySubs)
+            PutWord(locFat, locAtWord += 4, locPathAt[locSub.first] + locSub.second);
+        std::vector<uint32_t> locFiles;
+        for (uint32_t j = 0; j < locN; ++j)
+            if (aSpec.myFiles[j].myDir == int(i))
+                locFiles.push_back(locFileAt[j]);
+        PutWord(locFat, locAtWord += 4, uint32_t(locFiles.size()));
+        for (uint32_t locFile : locFiles)
+            PutWord(locFat, locAtWord += 4, locFile);
+        memcpy(&locFat[locPathAt[i]], locDir.myPath.data(), locDir.myPath.size());
+    }
+    std::vector<uint8_t> locBytes(8, 0);
+    PutWord(locBytes, 0, 0x094C4F4B);
+    locBytes.insert(locBytes.end(), locData.begin(), locData.end());
+    PutWord(locBytes, 4, uint32_t(locBytes.size()));
+    locBytes.resize(locBytes.size() + 8);
+    PutWord(locBytes, locBytes.size() - 8, uint32_t(locFat.size()));
+    PutWord(locBytes, locBytes.size() - 4, uint32_t(locFat.size()));   // stored
+    locBytes.insert(locBytes.end(), locFat.begin(), locFat.end());
+    return locBytes;
+}
+
+// Lists every directory reachable from the root, as a tool would; gives up
+// (and fails the test) rather than recursing without end.
+void ListTree(QF_SDFArchive* anArchive, const std::string& aPath, std::vector<std::string>* aFiles, int aDepth = 0)
+{
+    ASSERT_LT(aDepth, 200) << "the listing came back to " << aPath;
+    QF_FileList locList;
+    QF_SDF::ListArchiveDirectory(aPath.c_str(), anArchive, &locList);
+    for (QF_FileList::Node* locNode = locList.myFirst; locNode; locNode = locNode->myNext)
+    {
+        std::string locChild = aPath.empty() ? locNode->myName : aPath + "/" + locNode->myName;
+        if (locNode->myIsDirectory)
+            ListTree(anArchive, locChild, aFiles, aDepth + 1);
+        else
+            aFiles->push_back(locChild);
+    }
+}
+}
+
+class SDFHostile : public ScratchTest
+{
+protected:
+    // Opens the bytes as an archive; null with QF_ErrorCode when refused.
+    QF_SDFArchive* OpenBytes(const std::vector<uint8_t>& aBytes)
+    {
+        QF_SDF::Close(nullptr);
+        WriteBytes("hostile.sdf", aBytes);
+        QF_ErrorCode = 0;
+        return QF_SDF::OpenByName("hostile.sdf", 1);
+    }
+};
+
+TEST_F(SDFHostile, HandMadeSoundTreeOpensAndLists)
+{
+    // The control case: root, a, a/b with one file each, laid out by hand.
+    FatSpec locSpec;
+    locSpec.myDirs = {{"", {{1, 0}}}, {"a", {{2, 2}}}, {"a/b", {}}};
+    locSpec.myFiles = {{0, "top.txt", "top"}, {1, "x.bin", "xx"}, {2, "deep.txt", "deep"}};
+    QF_SDFArchive* locArchive = OpenBytes(BuildArchive(locSpec));
+    ASSERT_TRUE(locArchive) << QF_ErrorCode;
+    std::vector<std::string> locFiles;
+    ListTree(locArchive, "", &locFiles);
+    std::sort(locFiles.begin(), locFiles.end());
+    EXPECT_EQ(locFiles, (std::vector<std::string>{"a/b/deep.txt", "a/x.bin", "top.txt"}));
+    QF_File locFile;
+    ASSERT_TRUE(locFile.Open("A/B/DEEP.TXT", OPEN_READ));
+    EXPECT_EQ(locFile.GetSize(), 4u);
+}
+
+TEST_F(SDFHostile, DirectoryNamesThatAreNoNamesAreRefused)
+{
+    // The smallest case: the root lists its own empty path as a child.
+    FatSpec locSelf;
+    locSelf.myDirs = {{"", {{0, 0}}}};
+    EXPECT_FALSE(OpenBytes(BuildArchive(locSelf)));
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_READ);
+
+    for (const char* locName : {".", "..", "a/b", "a\\b", "c:"})
+    {
+        FatSpec locSpec;
+        locSpec.myDirs = {{"", {{1, 0}}}, {locName, {}}};
+        locSpec.myFiles = {{1, "f.txt", "f"}};
+        bool locRefused = !OpenBytes(BuildArchive(locSpec));
+        if (std::string(locName) == "c:")
+            EXPECT_FALSE(locRefused) << "an odd but proper name";
+        else
+        {
+            EXPECT_TRUE(locRefused) << locName;
+            EXPECT_EQ(QF_ErrorCode, QF_ERROR_READ) << locName;
+        }
+    }
+    // An empty leaf after the parent's separator: "a/" listed under "a".
+    FatSpec locEmptyLeaf;
+    locEmptyLeaf.myDirs = {{"", {{1, 0}}}, {"a", {{2, 2}}}, {"a/", {}}};
+    EXPECT_FALSE(OpenBytes(BuildArchive(locEmptyLeaf)));
+}
+
+TEST_F(SDFHostile, DirectoryCyclesAndRepeatsAreRefused)
+{
+    // "a" listing itself.
+    FatSpec locSelf;
+    locSelf.myDirs = {{"", {{1, 0}}}, {"a", {{1, 0}}}};
+    EXPECT_FALSE(OpenBytes(BuildArchive(locSelf)));
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_READ);
+    // "a/b" listing its parent.
+    FatSpec locBack;
+    locBack.myDirs = {{"", {{1, 0}}}, {"a", {{2, 2}}}, {"a/b", {{1, 0}}}};
+    EXPECT_FALSE(OpenBytes(BuildArchive(locBack)));
+    // The root listing "a" twice: the listing would double at every level.
+    FatSpec locTwice;
+    locTwice.myDirs = {{"", {{1, 0}, {1, 0}}}, {"a", {}}};
+    EXPECT_FALSE(OpenBytes(BuildArchive(locTwice)));
+    // A child whose path does not continue its parent's.
+    FatSpec locStranger;
+    locStranger.myDirs = {{"", {{1, 0}}}, {"a", {{2, 2}}}, {"z/b", {}}};
+    EXPECT_FALSE(OpenBytes(BuildArchive(locStranger)));
+    // Case may differ between a parent and its child's path: the writer keeps
+    // the spelling of the first file of each directory.
+    FatSpec locCase;
+    locCase.myDirs = {{"", {{1, 0}}}, {"a", {{2, 2}}}, {"A/b", {}}};
+    EXPECT_TRUE(OpenBytes(BuildArchive(locCase))) << QF_ErrorCode;
+}
+
+TEST_F(SDFHostile, FileNamesThatAreNoNamesAreRefused)
+{
+    for (const char* locLeaf : {"", ".", "..", "x/y", "x\\y"})
+    {
+        FatSpec locSpec;
+        locSpec.myDirs = {{"", {}}};
+        locSpec.myFiles = {{0, locLeaf, "data"}};
+        EXPECT_FALSE(OpenBytes(BuildArchive(locSpec))) << locLeaf;
+    }
+}
+
+TEST_F(SDFHostile, NamesWithHighBytesFromAnIndependentWriter)
+{
+    // Bytes of 0x80 and above hash as unsigned values: "\xe9t\xe9.txt" here is
+    // hashed by this test's own Adler-32, not by the reader's function.
+    const std::string locLeaf = "\xc3\xa9t\xc3\xa9.txt";
+    uint32_t locA = 1, locB = 0;
+    for (unsigned char locChar : locLeaf)
+    {
+        unsigned char locUpper = (locChar >= 'a' && locChar <= 'z') ? locChar - 32 : locChar;
+        locA = (locA + locUpper) % 65521;
+        locB = (locB + locA) % 65521;
+    }
+    EXPECT_EQ(Hash(locLeaf.c_str()), locA | (locB << 16));
+
+    FatSpec locSpec;
+    locSpec.myDirs = {{"", {}}};
+    locSpec.myFiles = {{0, locLeaf, "summer"}};
+    ASSERT_TRUE(OpenBytes(BuildArchive(locSpec)));
+    QF_File locFile;
+    ASSERT_TRUE(locFile.Open(locLeaf.c_str(), OPEN_READ));
+    EXPECT_EQ(locFile.GetSize(), 6u);
+}
