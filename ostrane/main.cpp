@@ -10,6 +10,7 @@
 #include "platform/ui/ui_prompt.h"
 #include "qcommon/qc_assert.h"
 #include "qfile/qf_file.h"
+#include "qfile/qf_filestream.h"
 #include "qfile/qf_sdf.h"
 #include "qfile/qf_sdfedit.h"
 
@@ -286,52 +287,19 @@ static void locSave()
     UI_SetCursor(UI_CURSOR_ARROW);
 }
 
-// An entry is written below the start directory only: no absolute path, drive
-// letter or ".." component, whichever separator it uses.
-static bool locIsSafeEntryPath(const std::string& anEntry)
-{
-    if (anEntry.empty() || anEntry[0] == '/' || anEntry[0] == '\\')
-        return false;
-    if (anEntry.size() >= 2 && std::isalpha((unsigned char) anEntry[0]) && anEntry[1] == ':')
-        return false;
-    size_t locStart = 0;
-    while (locStart <= anEntry.size())
-    {
-        size_t locEnd = anEntry.find_first_of("/\\", locStart);
-        if (locEnd == std::string::npos)
-            locEnd = anEntry.size();
-        if (anEntry.compare(locStart, locEnd - locStart, "..") == 0)
-            return false;
-        locStart = locEnd + 1;
-    }
-    return true;
-}
-
+// The entry goes to the same relative path beneath the start directory, in
+// pieces: folders are made as needed and no symbolic link is followed, so an
+// entry that would pass one, or leave the folder, fails and counts as failed.
 static bool locExtractEntry(const std::string& anEntry)
 {
     UI_SetDialogTitle(ourOstraneDialog, locFormat("%s - Extracting %s...\n", ourTitle, anEntry.c_str()).c_str());
-    QF_File locInput;
-    if (!locIsSafeEntryPath(anEntry) || !locInput.Open(anEntry.c_str(), OPEN_READ | OPEN_STREAMING))
+    QF_FileStream locInput;
+    if (!locInput.Open(anEntry.c_str()))
     {
         OstraneMessageBox("Error reading file", anEntry.c_str());
         return false;
     }
-    bool locSuccess = false;
-    QF_File locOutput;
-    if (locOutput.Open(anEntry.c_str(), OPEN_WRITE))
-    {
-        uint32_t locSize = locInput.GetSize();
-        uint8_t* locBuffer = (uint8_t*) std::malloc(locSize ? locSize : 1);
-        if (locBuffer)
-        {
-            locSuccess = locInput.Read(locBuffer, locSize) == locSize && locOutput.Write(locBuffer, locSize);
-            std::free(locBuffer);
-        }
-        // The file reaches the disk at Close: a failed write-back is a failure.
-        locSuccess = locOutput.Close() && locSuccess;
-    }
-    locInput.Close();
-    return locSuccess;
+    return locInput.SaveBeneath(ourStartDirectory.c_str(), anEntry.c_str());
 }
 
 static void locExtract()

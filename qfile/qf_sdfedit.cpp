@@ -722,13 +722,8 @@ bool QF_SDFEdit::Write(const char* anArchivePath)
         return false;
 
     // The FAT offset goes into the header last, before the file replaces the target.
-    OS_FileHandle locPatch = OS_OpenFile(locOutput.GetTempPath(), OS_OPEN_READ_WRITE);
-    if (locPatch == OS_INVALID_HANDLE)
-        return Fail(QF_SDFEDIT_WRITE_FAILED);
     QF_SDFPutU32(locHeader + 4, locFatOffset);
-    bool locPatched = OS_WriteFileAt(locPatch, locHeader + 4, 4, 4) == 4;
-    OS_CloseFile(locPatch);
-    if (!locPatched || !locOutput.Commit())
+    if (!locOutput.WriteAt(locHeader + 4, 4, 4) || !locOutput.Commit())
         return Fail(QF_SDFEDIT_WRITE_FAILED);
     return true;
 }
