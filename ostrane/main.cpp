@@ -188,31 +188,51 @@ struct DirectoryEntry
 {
     std::string myName;
     bool myIsDirectory;
+    uint64_t myDevice;
+    uint64_t myInode;
 };
 
 bool locCollectEntry(const OS_DirEntry& anEntry, void* aUserData)
 {
-    static_cast<std::vector<DirectoryEntry>*>(aUserData)->push_back({anEntry.myName, anEntry.myInfo.myIsDirectory});
+    static_cast<std::vector<DirectoryEntry>*>(aUserData)->push_back(
+        {anEntry.myName, anEntry.myInfo.myIsDirectory, anEntry.myInfo.myDevice, anEntry.myInfo.myInode});
     return true;
+}
+
+// Directories already entered, by device and inode: a link back up the tree
+// is walked once, not until the paths grow too long.
+typedef std::set<std::pair<uint64_t, uint64_t>> locVisitedSet;
+
+void locAddDirectory(const std::string& aDirectory, locVisitedSet* aVisited)
+{
+    std::vector<DirectoryEntry> locEntries;
+    if (!OS_ListDirectory(aDirectory.c_str(), locCollectEntry, &locEntries))
+        return;
+    for (const DirectoryEntry& locEntry : locEntries)
+    {
+        if (locEntry.myName == "." || locEntry.myName == "..")
+            continue;
+        std::string locPath = aDirectory.empty() ? locEntry.myName : aDirectory + "\\" + locEntry.myName;
+        if (locEntry.myIsDirectory)
+        {
+            if (aVisited->insert({locEntry.myDevice, locEntry.myInode}).second)
+                locAddDirectory(locPath, aVisited);
+        }
+        else if (!locEndsInSdf(locEntry.myName))
+            OstraneAddListFile(locPath.c_str());
+    }
 }
 } // namespace
 
 bool OstraneAddDirectory(const char* aRelativeDirectory)
 {
     std::string locDirectory = aRelativeDirectory ? aRelativeDirectory : "";
-    std::vector<DirectoryEntry> locEntries;
-    if (!OS_ListDirectory(locDirectory.c_str(), locCollectEntry, &locEntries))
+    OS_FileInfo locInfo;
+    if (!OS_GetFileInfo(locDirectory.empty() ? "." : locDirectory.c_str(), &locInfo) || !locInfo.myIsDirectory)
         return false;
-    for (const DirectoryEntry& locEntry : locEntries)
-    {
-        if (locEntry.myName == "." || locEntry.myName == "..")
-            continue;
-        std::string locPath = locDirectory.empty() ? locEntry.myName : locDirectory + "\\" + locEntry.myName;
-        if (locEntry.myIsDirectory)
-            OstraneAddDirectory(locPath.c_str());
-        else if (!locEndsInSdf(locEntry.myName))
-            OstraneAddListFile(locPath.c_str());
-    }
+    locVisitedSet locVisited;
+    locVisited.insert({locInfo.myDevice, locInfo.myInode});
+    locAddDirectory(locDirectory, &locVisited);
     return true;
 }
 
@@ -299,7 +319,8 @@ static bool locExtractEntry(const std::string& anEntry)
         OstraneMessageBox("Error reading file", anEntry.c_str());
         return false;
     }
-    return locInput.SaveBeneath(ourStartDirectory.c_str(), anEntry.c_str());
+    // One flush of the file system after the last entry, not one per file.
+    return locInput.SaveBeneath(ourStartDirectory.c_str(), anEntry.c_str(), false);
 }
 
 static void locExtract()
@@ -334,6 +355,7 @@ static void locExtract()
             locNumDone += locExtractEntry(locEntry) ? 1 : 0;
         }
     }
+    OS_SyncFileSystem(ourStartDirectory.c_str());
     // Closed again, so that a later save reads the edited files from the disk.
     QF_SDF::Close(nullptr);
     OstraneSetTitle(locName.c_str());

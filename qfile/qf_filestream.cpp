@@ -154,10 +154,10 @@ int64_t QF_FileStream::Read(void* aDestination, uint32_t aCount)
     return locWanted - locRoom;
 }
 
-bool QF_FileStream::SaveBeneath(const char* aBase, const char* aRelativePath)
+bool QF_FileStream::SaveBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag)
 {
     OS_SaveFile locOutput;
-    if (!locOutput.BeginBeneath(aBase, aRelativePath))
+    if (!locOutput.BeginBeneath(aBase, aRelativePath, aFlushFlag))
         return false;
     uint8_t* locPiece = static_cast<uint8_t*>(malloc(locPieceSize));
     if (!locPiece)

@@ -23,8 +23,9 @@ public:
     int64_t Read(void* aDestination, uint32_t aCount);
     // Reads the rest into a file saved at aRelativePath beneath the folder
     // aBase (OS_SaveFile::BeginBeneath: no link is followed). False, the old
-    // file kept, when reading or writing fails.
-    bool SaveBeneath(const char* aBase, const char* aRelativePath);
+    // file kept, when reading or writing fails. For many files in a row the
+    // caller may leave the flush to one OS_SyncFileSystem at the end.
+    bool SaveBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag = true);
     void Close();
 
     uint32_t GetSize() const { return mySize; }

@@ -502,3 +502,17 @@ TEST_F(OstraneTest, FailedWriteBackIsNotCountedAsExtracted)
     EXPECT_EQ(locReadFile(myWork / "big.bin"), "the old big.bin");
     EXPECT_EQ(locReadFile(myWork / "small.txt"), "small");
 }
+
+TEST_F(OstraneTest, AddingAFolderEntersEachDirectoryOnce)
+{
+    for (const char* locName : {"a.txt", "b.txt", "c.txt", "sub/d.txt", "sub/e.txt"})
+        locWriteFile(myWork / "top" / locName, "x");
+    fs::create_symlink("..", myWork / "top" / "sub" / "up");
+    fs::create_symlink(".", myWork / "top" / "here");
+    Start();
+    Drop(myWork / "top");
+    std::vector<std::string> locEntries = Entries();
+    std::sort(locEntries.begin(), locEntries.end());
+    EXPECT_EQ(locEntries, (std::vector<std::string>{"top\\a.txt", "top\\b.txt", "top\\c.txt", "top\\sub\\d.txt",
+                                                     "top\\sub\\e.txt"}));
+}

@@ -259,6 +259,8 @@ void locFillInfo(const struct stat& aStat, OS_FileInfo* anInfo)
     anInfo->mySize = S_ISDIR(aStat.st_mode) ? 0 : static_cast<uint64_t>(aStat.st_size);
     anInfo->myWriteTime = static_cast<int64_t>(aStat.st_mtim.tv_sec);
     anInfo->myIsDirectory = S_ISDIR(aStat.st_mode);
+    anInfo->myDevice = static_cast<uint64_t>(aStat.st_dev);
+    anInfo->myInode = static_cast<uint64_t>(aStat.st_ino);
 }
 
 bool locCopyOut(const std::string& aText, char* aResult, size_t aResultSize)
@@ -388,6 +390,16 @@ bool OS_TruncateFile(OS_FileHandle aHandle, uint64_t aSize)
 bool OS_SyncFile(OS_FileHandle aHandle)
 {
     return fsync(aHandle) == 0;
+}
+
+bool OS_SyncFileSystem(const char* aPath)
+{
+    int locHandle = open(aPath && aPath[0] ? aPath : ".", O_RDONLY | O_CLOEXEC);
+    if (locHandle < 0)
+        return false;
+    bool locSynced = syncfs(locHandle) == 0;
+    close(locHandle);
+    return locSynced;
 }
 
 bool OS_GetHandleInfo(OS_FileHandle aHandle, OS_FileInfo* anInfo)

@@ -144,6 +144,7 @@ bool OS_SaveFile::Begin(const char* aTargetPath)
 {
     Abandon();
     myError = 0;
+    myFlushFlag = true;
     char locResolved[PATH_MAX];
     if (!aTargetPath || !aTargetPath[0] || !OS_ResolvePath(aTargetPath, locResolved, sizeof(locResolved)))
     {
@@ -214,10 +215,11 @@ bool OS_SaveFile::Begin(const char* aTargetPath)
     return true;
 }
 
-bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath)
+bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag)
 {
     Abandon();
     myError = 0;
+    myFlushFlag = aFlushFlag;
     if (!aBase || !aRelativePath)
     {
         Fail(EINVAL);
@@ -398,7 +400,7 @@ bool OS_SaveFile::Commit()
         Abandon();
         return locDone;
     }
-    if (!myError && fsync(myHandle) != 0)
+    if (!myError && myFlushFlag && fsync(myHandle) != 0)
         Fail(errno);
     if (close(myHandle) != 0)
         Fail(errno);
@@ -413,7 +415,8 @@ bool OS_SaveFile::Commit()
     OS_NoteNameAt(myDirHandle, myTempLeaf, false);
     OS_NoteNameAt(myDirHandle, myLeaf, true);
     // The rename itself reaches the disk with the folder.
-    fsync(myDirHandle);
+    if (myFlushFlag)
+        fsync(myDirHandle);
     free(myTempPath);
     myTempPath = nullptr;
     free(myTempLeaf);

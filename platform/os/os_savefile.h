@@ -29,8 +29,9 @@ public:
     // needed; a path that is absolute, holds a drive letter, an empty, "." or
     // ".." component, passes a link or ends at a link or a folder fails (ELOOP,
     // EINVAL, EISDIR). The target is always replaced by a rename, never
-    // rewritten in place.
-    bool BeginBeneath(const char* aBase, const char* aRelativePath);
+    // rewritten in place. Without aFlushFlag the commit does not wait for the
+    // disk: for saving many files, followed by one OS_SyncFileSystem.
+    bool BeginBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag = true);
     // Appends; after one failure every later write and the commit fail too.
     bool Write(const void* aData, size_t aCount);
     // Overwrites bytes already written, at anOffset from the start.
@@ -59,6 +60,7 @@ private:
     int myDirHandle = -1;           // the target's folder
     int myError = 0;
     bool myInPlaceFlag = false;
+    bool myFlushFlag = true;        // fsync the file and its folder at Commit
     char* myTargetPath = nullptr;   // owned, resolved
     char* myTempPath = nullptr;     // owned
     char* myLeaf = nullptr;         // owned: the target's name in its folder
