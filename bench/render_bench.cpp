@@ -1,7 +1,11 @@
 // render_bench: a fixed scene of many lit, textured meshes drawn for N frames through the
 // 3D device layer, then the same buffers and draw calls through plain OpenGL in the same
 // program, then the same meshes through the renderer; prints frames, draw calls and
-// triangles per second and the ratios to plain OpenGL.
+// triangles per second, the ratios to plain OpenGL, and how far the last frames of each
+// pair agree pixel by pixel. Every path draws one frame before its timed loop, so that
+// programs and vertex arrays exist before timing starts. The renderer has no textures
+// yet: its frame is compared with, and timed against, plain OpenGL drawing the same
+// meshes untextured.
 // Usage: render_bench [frames=100] [meshes=200] [width=640] [height=480] [prefix: write the
 // last frames as <prefix>_gfx.tga and <prefix>_gl.tga]
 #include "platform/gfx/gfx_device.h"
@@ -92,6 +96,15 @@ std::vector<uint32_t> Checker()
     return t;
 }
 
+// Both lights as the renderer gives them to the device: a point light's
+// attenuation is 1 / (d / range), and nothing beyond the range.
+const float ourSunColor[3] = {0.8f, 0.8f, 0.7f};
+const float ourSunDirection[3] = {0.3f, -0.5f, 1.0f};
+const float ourLampColor[3] = {0.05f, 0.05f, 0.12f};
+const float ourLampPosition[3] = {0.0f, 0.0f, 2.0f};
+const float ourLampRange = 100.0f;
+const uint32_t ourAmbient = 0x202020;
+
 struct Figures
 {
     double mySeconds = 0.0;
@@ -175,22 +188,22 @@ bool RunLayer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Figur
 
     d->SetTransform(GFX_TS_PROJECTION, Perspective(1.0f, float(aWidth) / float(aHeight), 0.5f, 200.0f));
     d->SetRenderState(GFX_RS_CULLMODE, GFX_CULL_NONE);
-    d->SetRenderState(GFX_RS_AMBIENT, 0xFF202020);
+    d->SetRenderState(GFX_RS_AMBIENT, 0xFF000000 | ourAmbient);
     GFX_Material locMaterial;
     d->SetMaterial(locMaterial);
     GFX_Light l;
     l.myType = GFX_LIGHT_DIRECTIONAL;
-    l.myDiffuse = {0.8f, 0.8f, 0.7f, 1.0f};
-    l.myDirection = {0.3f, -0.5f, 1.0f};
+    l.myDiffuse = {ourSunColor[0], ourSunColor[1], ourSunColor[2], 1.0f};
+    l.myDirection = {ourSunDirection[0], ourSunDirection[1], ourSunDirection[2]};
     d->SetLight(0, l);
     d->LightEnable(0, true);
     GFX_Light p;
     p.myType = GFX_LIGHT_POINT;
-    p.myDiffuse = {0.4f, 0.4f, 1.0f, 1.0f};
-    p.myPosition = {0.0f, 0.0f, 2.0f};
-    p.myRange = 100.0f;
+    p.myDiffuse = {ourLampColor[0], ourLampColor[1], ourLampColor[2], 1.0f};
+    p.myPosition = {ourLampPosition[0], ourLampPosition[1], ourLampPosition[2]};
+    p.myRange = ourLampRange;
     p.myAttenuation0 = 0.0f;
-    p.myAttenuation1 = 0.1f;
+    p.myAttenuation1 = 1.0f / ourLampRange;
     d->SetLight(1, p);
     d->LightEnable(1, true);
     d->SetTexture(0, locTexture);
@@ -198,14 +211,16 @@ bool RunLayer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Figur
     d->SetSamplerState(0, GFX_SAMP_MAGFILTER, GFX_TEXF_LINEAR);
     d->SetVertexDecl(locDecl);
 
-    const auto locStart = std::chrono::steady_clock::now();
-    for (int f = 0; f < aFrames; ++f)
+    auto locStart = std::chrono::steady_clock::now();
+    for (int f = -1; f < aFrames; ++f)
     {
+        if (f == 0)
+            locStart = std::chrono::steady_clock::now();
         d->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
         d->BeginScene();
         for (int k = 0; k < aMeshes; ++k)
         {
-            d->SetTransform(GFX_TS_WORLD, World(k, aMeshes, f));
+            d->SetTransform(GFX_TS_WORLD, World(k, aMeshes, std::max(f, 0)));
             d->SetStreamSource(0, locVBs[k], 0, sizeof(Vertex));
             d->SetIndices(locIBs[k]);
             d->DrawIndexedPrimitive(GFX_PRIM_TRIANGLELIST, 0, 0, uint32_t(locVertices.size()), 0, locTriangles);
@@ -235,8 +250,8 @@ bool RunLayer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Figur
 
 // [the renderer] ----------------------------------------------------------------------------
 // The same meshes through the renderer's fixed-function "NORMAL_MESH" kind, lit by the same
-// two lights. Untextured: the renderer's surfaces are not there yet, so the draw colour and
-// the vertex lighting make the pixel.
+// two lights. Untextured: the renderer's surfaces and textures are not there yet, so the
+// draw colour and the vertex lighting make the pixel.
 
 GFX_System* GLSystem()
 {
@@ -295,16 +310,31 @@ bool RunRenderer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Fi
     locView.myViewportWidth = int32_t(aWidth);
     locView.myViewportHeight = int32_t(aHeight);
     QR_View::ourCurrentView = &locView;
-    QR_LightSetLight locSun = {{0, 0, 0}, {0.3f, -0.5f, 1.0f}, 0, {0.8f, 0.8f, 0.7f}, 1000.0f};
-    QR_LightSetLight locLamp = {{0, 0, 2}, {0, 0, 1}, 1, {0.4f, 0.4f, 1.0f}, 100.0f};
-    QR_LightSet locLights = {0x202020, 2, {&locSun, &locLamp, nullptr}, {{0.8f, 0.8f, 0.7f}, {0.4f, 0.4f, 1.0f}}, 1};
+    QR_LightSetLight locSun = {{0, 0, 0},
+                               {ourSunDirection[0], ourSunDirection[1], ourSunDirection[2]},
+                               0,
+                               {ourSunColor[0], ourSunColor[1], ourSunColor[2]},
+                               1000.0f};
+    QR_LightSetLight locLamp = {{ourLampPosition[0], ourLampPosition[1], ourLampPosition[2]},
+                                {0, 0, 1},
+                                1,
+                                {ourLampColor[0], ourLampColor[1], ourLampColor[2]},
+                                ourLampRange};
+    QR_LightSet locLights = {ourAmbient,
+                             2,
+                             {&locSun, &locLamp, nullptr},
+                             {{ourSunColor[0], ourSunColor[1], ourSunColor[2]},
+                              {ourLampColor[0], ourLampColor[1], ourLampColor[2]}},
+                             1};
     std::vector<Matrix44> locWorlds(static_cast<size_t>(aMeshes));
     QR_RenderStates locStates;
     locStates.myCullMode = 0;
 
-    const auto locStart = std::chrono::steady_clock::now();
-    for (int f = 0; f < aFrames; ++f)
+    auto locStart = std::chrono::steady_clock::now();
+    for (int f = -1; f < aFrames; ++f)
     {
+        if (f == 0)
+            locStart = std::chrono::steady_clock::now();
         r->BeginFrame();
         QR_Rect locAll = {0, 0, int32_t(aWidth), int32_t(aHeight)};
         r->Clear(&locAll, QR_CLEAR_TARGET | QR_CLEAR_ZBUFFER, 0, 1.0f, 0);
@@ -313,7 +343,7 @@ bool RunRenderer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Fi
         for (size_t k = 0; k < locMeshes.size(); ++k)
         {
             QR_Mesh* m = locMeshes[k];
-            const GFX_Matrix w = World(int(k), aMeshes, f);
+            const GFX_Matrix w = World(int(k), aMeshes, std::max(f, 0));
             memcpy(&locWorlds[k][0], &w.m[0][0], 64);
             QR_VertexShader::ourWorldMatrix = &locWorlds[k];
             QR_VertexShader::ourObjectMatrix = &locWorlds[k];
@@ -352,19 +382,25 @@ uniform mat4 uProj;
 uniform mat3 uNormalMatrix;
 uniform vec3 uLightDir;
 uniform vec3 uLightPos;
+uniform vec3 uSunColor;
+uniform vec3 uLampColor;
+uniform float uLampRange;
+uniform vec3 uAmbient;
+uniform vec2 uHalfPixel;
 out vec4 vDiffuse;
 out vec2 vTex;
 void main()
 {
     vec4 pc = uWorldView * vec4(aPosition, 1.0);
     vec4 clip = uProj * pc;
-    gl_Position = vec4(clip.x, -clip.y, 2.0 * clip.z - clip.w, clip.w);
+    gl_Position = vec4(clip.x + uHalfPixel.x * clip.w, -clip.y + uHalfPixel.y * clip.w, 2.0 * clip.z - clip.w, clip.w);
     vec3 N = uNormalMatrix * aNormal;
-    vec3 c = vec3(0.125);
-    c += vec3(0.8, 0.8, 0.7) * max(dot(N, -uLightDir), 0.0);
+    vec3 c = uAmbient;
+    c += uSunColor * max(dot(N, -uLightDir), 0.0);
     vec3 L = uLightPos - pc.xyz;
     float d = length(L);
-    c += vec3(0.4, 0.4, 1.0) * max(dot(N, L / d), 0.0) / (0.1 * d);
+    if (d <= uLampRange)
+        c += uLampColor * max(dot(N, L / d), 0.0) / (d / uLampRange);
     vDiffuse = vec4(clamp(c, 0.0, 1.0), 1.0);
     vTex = aTexCoord;
 }
@@ -374,8 +410,9 @@ const char* const ourFragmentText = R"(#version 330 core
 in vec4 vDiffuse;
 in vec2 vTex;
 uniform sampler2D uTex;
+uniform bool uTextured;
 out vec4 oColor;
-void main() { oColor = texture(uTex, vTex) * vDiffuse; }
+void main() { oColor = uTextured ? texture(uTex, vTex) * vDiffuse : vDiffuse; }
 )";
 
 GLuint Compile(GLenum aKind, const char* aText)
@@ -386,7 +423,7 @@ GLuint Compile(GLenum aKind, const char* aText)
     return s;
 }
 
-bool RunPlainGL(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Figures* anOut)
+bool RunPlainGL(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, bool aTextured, Figures* anOut)
 {
     EGLDisplay locDisplay = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     if (locDisplay == EGL_NO_DISPLAY || !eglInitialize(locDisplay, nullptr, nullptr) || !eglBindAPI(EGL_OPENGL_API))
@@ -419,9 +456,18 @@ bool RunPlainGL(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Fig
     const GLint locLightDir = glGetUniformLocation(locProgram, "uLightDir");
     const GFX_Matrix locProj = Perspective(1.0f, float(aWidth) / float(aHeight), 0.5f, 200.0f);
     glUniformMatrix4fv(glGetUniformLocation(locProgram, "uProj"), 1, GL_FALSE, &locProj.m[0][0]);
-    glUniform3f(glGetUniformLocation(locProgram, "uLightPos"), 0.0f, 0.0f, 2.0f);
-    const float locLen = std::sqrt(0.09f + 0.25f + 1.0f);
-    glUniform3f(locLightDir, 0.3f / locLen, -0.5f / locLen, 1.0f / locLen);
+    glUniform3fv(glGetUniformLocation(locProgram, "uLightPos"), 1, ourLampPosition);
+    glUniform3fv(glGetUniformLocation(locProgram, "uSunColor"), 1, ourSunColor);
+    glUniform3fv(glGetUniformLocation(locProgram, "uLampColor"), 1, ourLampColor);
+    glUniform1f(glGetUniformLocation(locProgram, "uLampRange"), ourLampRange);
+    glUniform3f(glGetUniformLocation(locProgram, "uAmbient"), float((ourAmbient >> 16) & 0xFF) / 255.0f,
+                float((ourAmbient >> 8) & 0xFF) / 255.0f, float(ourAmbient & 0xFF) / 255.0f);
+    // The layer's half-pixel shift, in clip units of this target.
+    glUniform2f(glGetUniformLocation(locProgram, "uHalfPixel"), 1.0f / float(aWidth), 1.0f / float(aHeight));
+    glUniform1i(glGetUniformLocation(locProgram, "uTextured"), aTextured ? 1 : 0);
+    const float locLen = std::sqrt(ourSunDirection[0] * ourSunDirection[0] + ourSunDirection[1] * ourSunDirection[1] +
+                                   ourSunDirection[2] * ourSunDirection[2]);
+    glUniform3f(locLightDir, ourSunDirection[0] / locLen, ourSunDirection[1] / locLen, ourSunDirection[2] / locLen);
 
     std::vector<Vertex> locVertices;
     std::vector<uint16_t> locIndices;
@@ -459,14 +505,16 @@ bool RunPlainGL(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Fig
     std::vector<uint32_t> locPixels(size_t(aWidth) * aHeight);
     const GLsizei locIndexCount = GLsizei(locIndices.size());
 
-    const auto locStart = std::chrono::steady_clock::now();
-    for (int f = 0; f < aFrames; ++f)
+    auto locStart = std::chrono::steady_clock::now();
+    for (int f = -1; f < aFrames; ++f)
     {
+        if (f == 0)
+            locStart = std::chrono::steady_clock::now();
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         for (int k = 0; k < aMeshes; ++k)
         {
-            const GFX_Matrix w = World(k, aMeshes, f); // the view is the identity
+            const GFX_Matrix w = World(k, aMeshes, std::max(f, 0)); // the view is the identity
             const float n[9] = {w.m[0][0], w.m[0][1], w.m[0][2], w.m[1][0], w.m[1][1],
                                 w.m[1][2], w.m[2][0], w.m[2][1], w.m[2][2]};
             glUniformMatrix4fv(locWorldView, 1, GL_FALSE, &w.m[0][0]);
@@ -496,9 +544,34 @@ bool RunPlainGL(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Fig
 
 void Print(const char* aName, int aFrames, const Figures& f)
 {
-    printf("%-10s %6d frames %8.3f s %9.1f fps %12.0f draws/s %14.0f triangles/s  centre 0x%08X\n", aName, aFrames,
+    printf("%-14s %6d frames %8.3f s %9.1f fps %12.0f draws/s %14.0f triangles/s  centre 0x%08X\n", aName, aFrames,
            f.mySeconds, aFrames / f.mySeconds, double(f.myDraws) / f.mySeconds, double(f.myTriangles) / f.mySeconds,
            f.myCentre);
+}
+
+// Prints the share of pixels whose channels all lie within 2/255 of the other frame's.
+void PrintAgreement(const char* aName, const Figures& aFirst, const Figures& aSecond)
+{
+    if (aFirst.myImage.size() != aSecond.myImage.size() || aFirst.myImage.empty())
+    {
+        printf("%s: frames of different sizes\n", aName);
+        return;
+    }
+    size_t locClose = 0;
+    int locWorst = 0;
+    for (size_t i = 0; i < aFirst.myImage.size(); ++i)
+    {
+        int locPixelWorst = 0;
+        for (int locShift = 0; locShift < 32; locShift += 8)
+        {
+            const int a = int((aFirst.myImage[i] >> locShift) & 0xFF), b = int((aSecond.myImage[i] >> locShift) & 0xFF);
+            locPixelWorst = std::max(locPixelWorst, std::abs(a - b));
+        }
+        locClose += locPixelWorst <= 2;
+        locWorst = std::max(locWorst, locPixelWorst);
+    }
+    printf("%s: %.3f%% of %zu pixels within 2/255 (largest difference %d/255)\n", aName,
+           100.0 * double(locClose) / double(aFirst.myImage.size()), aFirst.myImage.size(), locWorst);
 }
 
 } // namespace
@@ -511,28 +584,36 @@ int main(int argc, char** argv)
     const uint32_t locHeight = argc > 4 ? uint32_t(std::max(16, atoi(argv[4]))) : 480;
     printf("render_bench: %d meshes of %d triangles, %ux%u, %d frames\n", locMeshes, ourSlices * ourSlices * 2,
            locWidth, locHeight, locFrames);
-    Figures locLayer, locPlain;
+    Figures locLayer, locPlain, locPlainUntextured;
     if (!RunLayer(locFrames, locMeshes, locWidth, locHeight, &locLayer))
         return 1;
     Print("gfx layer", locFrames, locLayer);
-    if (!RunPlainGL(locFrames, locMeshes, locWidth, locHeight, &locPlain))
+    if (!RunPlainGL(locFrames, locMeshes, locWidth, locHeight, true, &locPlain) ||
+        !RunPlainGL(locFrames, locMeshes, locWidth, locHeight, false, &locPlainUntextured))
     {
         fprintf(stderr, "render_bench: no plain OpenGL context\n");
         return 1;
     }
     Print("plain GL", locFrames, locPlain);
+    Print("plain GL untex", locFrames, locPlainUntextured);
     Figures locRenderer;
     const bool locRendererFlag = RunRenderer(locFrames, locMeshes, locWidth, locHeight, &locRenderer);
     if (locRendererFlag)
         Print("renderer", locFrames, locRenderer);
     printf("layer / plain time ratio: %.3f\n", locLayer.mySeconds / locPlain.mySeconds);
+    PrintAgreement("layer vs plain, last frame", locLayer, locPlain);
     if (locRendererFlag)
-        printf("renderer (untextured) / plain time ratio: %.3f\n", locRenderer.mySeconds / locPlain.mySeconds);
+    {
+        printf("renderer (untextured) / plain untextured time ratio: %.3f\n",
+               locRenderer.mySeconds / locPlainUntextured.mySeconds);
+        PrintAgreement("renderer vs plain untextured, last frame", locRenderer, locPlainUntextured);
+    }
     if (argc > 5)
     {
         const std::string locPrefix = argv[5];
         SaveTGA((locPrefix + "_gfx.tga").c_str(), locLayer.myImage, locWidth, locHeight);
         SaveTGA((locPrefix + "_gl.tga").c_str(), locPlain.myImage, locWidth, locHeight);
+        SaveTGA((locPrefix + "_gl_untextured.tga").c_str(), locPlainUntextured.myImage, locWidth, locHeight);
         if (locRendererFlag)
             SaveTGA((locPrefix + "_renderer.tga").c_str(), locRenderer.myImage, locWidth, locHeight);
     }

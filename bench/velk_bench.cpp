@@ -3,9 +3,15 @@
 //
 //   velk_bench FILES...                 compile and write back the given files
 //   velk_bench --generate N DIR         write DIR/bench.fruit and DIR/bench.velk
-//                                       with N root instances, then measure them
+//                                       with N root instances, and the same data
+//                                       as DIR/bench.proto and protobuf text
+//                                       DIR/bench.txtpb, then measure them
 //   velk_bench --tez ...                also convert every namespace to .tez and
 //                                       .loc beside its .velk and read it back
+//
+// The compile and write runs in a child process of its own, so that its time
+// and peak memory compare with those of the baseline, `protoc --encode` of the
+// generated protobuf text, run the same way in the same run.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_child.h"
 #include "platform/os/os_file.h"
 #include "qcommon/qc_publisher.h"
 #include "tez/tez.h"
@@ -94,9 +101,32 @@ bool Generate(int aCount, const std::string& aDir, std::vector<std::string>& aFi
           locOut);
     fclose(locOut);
 
-    locOut = fopen(locVelk.c_str(), "wb");
+    locOut = fopen((aDir + "/bench.proto").c_str(), "wb");
     if (locOut == nullptr)
         return false;
+    fputs("syntax = \"proto2\";\npackage bench;\n"
+          "enum Kind { Small = 0; Medium = 1; Large = 2; }\n"
+          "message Point { optional string name = 1; optional double x = 2; optional double y = 3; optional double z = 4; }\n"
+          "message Item { optional string name = 1; optional string title = 2; optional string label = 3;\n"
+          "  optional Kind kind = 4 [default = Medium]; optional int32 count = 5 [default = 1]; optional Point pos = 6;\n"
+          "  optional string next = 7; optional string icon = 8; }\n"
+          "message ScriptLine { oneof value { string text = 1; int32 number = 2; Point point = 3; string item = 4; } }\n"
+          "message Script { optional string name = 1; repeated ScriptLine line = 2; }\n"
+          "message Root { repeated Item item = 1; repeated Script script = 2; }\n",
+          locOut);
+    fclose(locOut);
+
+    // The same instances in both languages, line for line where they can be.
+    locOut = fopen(locVelk.c_str(), "wb");
+    FILE* locText = fopen((aDir + "/bench.txtpb").c_str(), "wb");
+    if (locOut == nullptr || locText == nullptr)
+    {
+        if (locOut)
+            fclose(locOut);
+        if (locText)
+            fclose(locText);
+        return false;
+    }
     fprintf(locOut, "INCLUDE %s\r\n\r\n", locFruit.c_str());
     static const char* const locKinds[] = {"Small", "Medium", "Large"};
     for (int locIndex = 0; locIndex < aCount; locIndex++)
@@ -107,25 +137,154 @@ bool Generate(int aCount, const std::string& aDir, std::vector<std::string>& aFi
                     "Script script%d\r\n{\r\n\tTEXT \"line %d of the script\"\r\n\tNUMBER %d\r\n"
                     "\tPoint Point(%d)\r\n\t{\r\n\t\tx %d.5\r\n\t}\r\n\tItem* item%d\r\n}\r\n\r\n",
                     locIndex, locIndex, locIndex * 3, locIndex, locIndex, locIndex - 1);
+            fprintf(locText,
+                    "script\n{\n\tname: \"script%d\"\n\tline { text: \"line %d of the script\" }\n\tline { number: %d }\n"
+                    "\tline { point\n\t{\n\t\tname: \"Point(%d)\"\n\t\tx: %d.5\n\t} }\n\tline { item: \"item%d\" }\n}\n\n",
+                    locIndex, locIndex, locIndex * 3, locIndex, locIndex, locIndex - 1);
             continue;
         }
         fprintf(locOut,
                 "Item item%d\r\n{\r\n\ttitle \"Item number %d\"\r\n\tlabel \"Label %d\"\r\n\tkind %s\r\n"
                 "\tcount %d\r\n\tpos\r\n\t{\r\n\t\tx %d.25\r\n\t\ty -%d\r\n\t\tz 0.5\r\n\t}\r\n",
                 locIndex, locIndex, locIndex, locKinds[locIndex % 3], locIndex, locIndex, locIndex);
+        fprintf(locText,
+                "item\n{\n\tname: \"item%d\"\n\ttitle: \"Item number %d\"\n\tlabel: \"Label %d\"\n\tkind: %s\n"
+                "\tcount: %d\n\tpos\n\t{\n\t\tx: %d.25\n\t\ty: -%d\n\t\tz: 0.5\n\t}\n",
+                locIndex, locIndex, locIndex, locKinds[locIndex % 3], locIndex, locIndex, locIndex);
         if (locIndex > 0 && locIndex % 10 != 0)
+        {
             fprintf(locOut, "\tnext item%d\r\n", locIndex - 1);
+            fprintf(locText, "\tnext: \"item%d\"\n", locIndex - 1);
+        }
         fprintf(locOut, "\ticon textures\\item%d.tga // the picture\r\n}\r\n\r\n", locIndex);
+        fprintf(locText, "\ticon: \"textures\\\\item%d.tga\" # the picture\n}\n\n", locIndex);
     }
-    fclose(locOut);
+    bool locWritten = ferror(locOut) == 0 && ferror(locText) == 0;
+    locWritten = fclose(locOut) == 0 && locWritten;
+    locWritten = fclose(locText) == 0 && locWritten;
     aFiles.push_back(locVelk);
-    return true;
+    return locWritten;
+}
+
+// Compiles every file and saves each namespace beside its .velk as .out.velk;
+// with aTez, also converts each to .tez and reads it back. Prints its figures;
+// returns the process exit code.
+int RunVelk(const std::vector<std::string>& aFiles, bool aTez)
+{
+    ErrorPrinter locErrors;
+    VelkLog::GetPublisher().Subscribe(VELK_LOG_KEY_ERROR, &locErrors);
+
+    VelkTypeManager locTypes;
+    std::vector<std::unique_ptr<VelkNameSpace>> locSpaces;
+    std::vector<std::string> locSpaceFiles;
+    double locCompileTime = 0.0;
+    bool locOk = true;
+    EverythingIgnorer locIgnorer;
+
+    for (const std::string& locFile : aFiles)
+    {
+        Clock::time_point locStart = Clock::now();
+        bool locCompiled;
+        if (EndsWith(locFile, ".fruit"))
+            locCompiled = locTypes.Compile(locFile.c_str());
+        else
+        {
+            locSpaces.push_back(std::make_unique<VelkNameSpace>());
+            locSpaceFiles.push_back(locFile);
+            locCompiled = VelkCompiler::Compile(*locSpaces.back(), locFile.c_str(), &locTypes, &locIgnorer);
+        }
+        locCompileTime += SecondsSince(locStart);
+        if (!locCompiled)
+            fprintf(stderr, "velk_bench: compiling %s failed\n", locFile.c_str());
+        locOk = locOk && locCompiled;
+    }
+
+    // A namespace that did not compile holds part of its file: writing it would
+    // replace the previous output with that part.
+    if (!locOk)
+    {
+        fprintf(stderr, "velk_bench: a compile failed; nothing written\n");
+        VelkLog::GetPublisher().Unsubscribe(&locErrors);
+        return 2;
+    }
+
+    double locSaveTime = 0.0;
+    long locInstances = 0;
+    for (size_t locIndex = 0; locIndex < locSpaces.size() && !aTez; locIndex++)
+    {
+        VelkNameSpace& locSpace = *locSpaces[locIndex];
+        locInstances += locSpace.GetNumInstances();
+        const std::string locOutName = locSpaceFiles[locIndex] + ".out.velk";
+        Clock::time_point locStart = Clock::now();
+        locOk = locSpace.Write(locOutName.c_str()) && locOk;
+        locSaveTime += SecondsSince(locStart);
+    }
+
+    double locTezTime = 0.0;
+    double locReadTime = 0.0;
+    long locTezBytes = 0;
+    long locLocBytes = 0;
+    long locTexts = 0;
+    for (size_t locIndex = 0; locIndex < locSpaces.size() && aTez; locIndex++)
+    {
+        const std::string& locVelkName = locSpaceFiles[locIndex];
+        const std::string locBase = locVelkName.substr(0, locVelkName.find_last_of('.'));
+        const std::string locTezName = locBase + ".tez";
+        Clock::time_point locStart = Clock::now();
+        const bool locConverted = VelkToTez::Convert(*locSpaces[locIndex], locVelkName.c_str());
+        locTezTime += SecondsSince(locStart);
+        if (!locConverted)
+        {
+            fprintf(stderr, "velk_bench: conversion of '%s' failed\n", locVelkName.c_str());
+            locOk = false;
+            continue;
+        }
+        locStart = Clock::now();
+        Tez* locRoot = Tez::Load(locTezName.c_str(), false);
+        locReadTime += SecondsSince(locStart);
+        if (locRoot == nullptr || locRoot->GetNumMembers() != locSpaces[locIndex]->GetNumInstances())
+        {
+            fprintf(stderr, "velk_bench: reading '%s' back failed\n", locTezName.c_str());
+            locOk = false;
+        }
+        else if (locRoot->GetLocDecoder())
+            locTexts += static_cast<long>(locRoot->GetLocDecoder()->GetNumTexts());
+        delete locRoot;
+        OS_FileInfo locInfo;
+        if (OS_GetFileInfo(locTezName.c_str(), &locInfo))
+            locTezBytes += static_cast<long>(locInfo.mySize);
+        if (OS_GetFileInfo((locBase + ".loc").c_str(), &locInfo))
+            locLocBytes += static_cast<long>(locInfo.mySize);
+    }
+
+    if (!aTez)
+    {
+        printf("instances  %ld root instances in %zu namespaces\n", locInstances, locSpaces.size());
+        printf("compile    %.3f s\n", locCompileTime);
+        printf("save file  %.3f s (written beside each .velk as .out.velk)\n", locSaveTime);
+    }
+    else
+    {
+        printf("tez run    compile %.3f s, tez write %.3f s (%ld bytes .tez, %ld bytes .loc, .hash report)\n",
+               locCompileTime, locTezTime, locTezBytes, locLocBytes);
+        printf("tez read   %.3f s (%ld localised texts); convert + read %.3f s against the compile's %.3f s\n",
+               locReadTime, locTexts, locTezTime + locReadTime, locCompileTime);
+    }
+    VelkLog::GetPublisher().Unsubscribe(&locErrors);
+    return locOk ? 0 : 2;
+}
+
+long FileBytes(const std::string& aPath)
+{
+    OS_FileInfo locInfo;
+    return OS_GetFileInfo(aPath.c_str(), &locInfo) ? static_cast<long>(locInfo.mySize) : 0;
 }
 }
 
 int main(int argc, char** argv)
 {
     std::vector<std::string> locFiles;
+    std::string locGenerated;
     bool locTezFlag = false;
     for (int locArg = 1; locArg < argc; locArg++)
     {
@@ -134,7 +293,8 @@ int main(int argc, char** argv)
         else if (strcmp(argv[locArg], "--generate") == 0 && locArg + 2 < argc)
         {
             const int locCount = atoi(argv[locArg + 1]);
-            if (locCount < 1 || !Generate(locCount, argv[locArg + 2], locFiles))
+            locGenerated = argv[locArg + 2];
+            if (locCount < 1 || !Generate(locCount, locGenerated, locFiles))
             {
                 fprintf(stderr, "velk_bench: cannot generate %s instances in '%s'\n", argv[locArg + 1], argv[locArg + 2]);
                 return 1;
@@ -150,107 +310,38 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    ErrorPrinter locErrors;
-    VelkLog::GetPublisher().Subscribe(VELK_LOG_KEY_ERROR, &locErrors);
-
-    VelkTypeManager locTypes;
-    std::vector<std::unique_ptr<VelkNameSpace>> locSpaces;
-    std::vector<std::string> locSpaceFiles;
     long locLines = 0;
-    double locCompileTime = 0.0;
-    bool locOk = true;
-    EverythingIgnorer locIgnorer;
-
+    long locTextBytes = 0;
     for (const std::string& locFile : locFiles)
     {
         locLines += CountLines(locFile.c_str());
-        Clock::time_point locStart = Clock::now();
-        bool locCompiled;
-        if (EndsWith(locFile, ".fruit"))
-            locCompiled = locTypes.Compile(locFile.c_str());
+        locTextBytes += FileBytes(locFile);
+    }
+    printf("lines      %ld (%ld bytes)\n", locLines, locTextBytes);
+
+    BenchChildRun locVelk = BenchRunForked([&] { return RunVelk(locFiles, false); });
+    printf("velk       compile + save %.3f s in its process (%.3f s of CPU), peak %ld KB (%.1fx the text)\n",
+           locVelk.mySeconds, locVelk.myCpuSeconds, locVelk.myPeakKB, locTextBytes ? 1024.0 * double(locVelk.myPeakKB) / double(locTextBytes) : 0.0);
+    bool locOk = locVelk.myExitCode == 0;
+    if (locTezFlag)
+        locOk = BenchRunForked([&] { return RunVelk(locFiles, true); }).myExitCode == 0 && locOk;
+
+    if (!locGenerated.empty())
+    {
+        BenchChildRun locProtoc = BenchRunChild({"protoc", "--encode=bench.Root", "bench.proto"}, locGenerated,
+                                                locGenerated + "/bench.pb", locGenerated + "/bench.txtpb");
+        if (locProtoc.myExitCode != 0)
+            printf("protoc     %s (exit %d)\n", locProtoc.myStarted ? "failed" : "not installed", locProtoc.myExitCode);
         else
         {
-            locSpaces.push_back(std::make_unique<VelkNameSpace>());
-            locSpaceFiles.push_back(locFile);
-            locCompiled = VelkCompiler::Compile(*locSpaces.back(), locFile.c_str(), &locTypes, &locIgnorer);
-        }
-        double locSeconds = SecondsSince(locStart);
-        locCompileTime += locSeconds;
-        printf("compile %-40s %s %8.3f s\n", locFile.c_str(), locCompiled ? "ok    " : "FAILED", locSeconds);
-        locOk = locOk && locCompiled;
-    }
-
-    double locTextTime = 0.0;
-    double locSaveTime = 0.0;
-    long locInstances = 0;
-    size_t locBytes = 0;
-    for (size_t locIndex = 0; locIndex < locSpaces.size(); locIndex++)
-    {
-        VelkNameSpace& locSpace = *locSpaces[locIndex];
-        locInstances += locSpace.GetNumInstances();
-        Clock::time_point locStart = Clock::now();
-        VelkOutput locOutput;
-        locOk = locSpace.WriteTo(locOutput, locSpaceFiles[locIndex].c_str()) && locOk;
-        locTextTime += SecondsSince(locStart);
-        locBytes += locOutput.GetText().size();
-
-        const std::string locOutName = locSpaceFiles[locIndex] + ".out.velk";
-        locStart = Clock::now();
-        locOk = locSpace.Write(locOutName.c_str()) && locOk;
-        locSaveTime += SecondsSince(locStart);
-    }
-
-    double locTezTime = 0.0;
-    double locReadTime = 0.0;
-    long locTezBytes = 0;
-    long locLocBytes = 0;
-    long locTexts = 0;
-    if (locTezFlag)
-    {
-        for (size_t locIndex = 0; locIndex < locSpaces.size(); locIndex++)
-        {
-            const std::string& locVelkName = locSpaceFiles[locIndex];
-            const std::string locBase = locVelkName.substr(0, locVelkName.find_last_of('.'));
-            const std::string locTezName = locBase + ".tez";
-            Clock::time_point locStart = Clock::now();
-            const bool locConverted = VelkToTez::Convert(*locSpaces[locIndex], locVelkName.c_str());
-            locTezTime += SecondsSince(locStart);
-            if (!locConverted)
-            {
-                fprintf(stderr, "velk_bench: conversion of '%s' failed\n", locVelkName.c_str());
-                locOk = false;
-                continue;
-            }
-            locStart = Clock::now();
-            Tez* locRoot = Tez::Load(locTezName.c_str(), false);
-            locReadTime += SecondsSince(locStart);
-            if (locRoot == nullptr || locRoot->GetNumMembers() != locSpaces[locIndex]->GetNumInstances())
-            {
-                fprintf(stderr, "velk_bench: reading '%s' back failed\n", locTezName.c_str());
-                locOk = false;
-            }
-            else if (locRoot->GetLocDecoder())
-                locTexts += static_cast<long>(locRoot->GetLocDecoder()->GetNumTexts());
-            delete locRoot;
-            OS_FileInfo locInfo;
-            if (OS_GetFileInfo(locTezName.c_str(), &locInfo))
-                locTezBytes += static_cast<long>(locInfo.mySize);
-            if (OS_GetFileInfo((locBase + ".loc").c_str(), &locInfo))
-                locLocBytes += static_cast<long>(locInfo.mySize);
+            printf("protoc     --encode %.3f s in its process (%.3f s of CPU), peak %ld KB (%ld bytes of text, %ld "
+                   "bytes out)\n",
+                   locProtoc.mySeconds, locProtoc.myCpuSeconds, locProtoc.myPeakKB, FileBytes(locGenerated + "/bench.txtpb"),
+                   FileBytes(locGenerated + "/bench.pb"));
+            printf("ratio      protoc time / velk time = %.2f (CPU %.2f); velk peak / protoc peak = %.2f\n",
+                   locProtoc.mySeconds / locVelk.mySeconds, locProtoc.myCpuSeconds / locVelk.myCpuSeconds,
+                   double(locVelk.myPeakKB) / double(locProtoc.myPeakKB));
         }
     }
-
-    printf("lines      %ld\n", locLines);
-    printf("instances  %ld root instances in %zu namespaces\n", locInstances, locSpaces.size());
-    printf("compile    %.3f s\n", locCompileTime);
-    printf("write text %.3f s (%zu bytes)\n", locTextTime, locBytes);
-    printf("save file  %.3f s (written beside each .velk as .out.velk)\n", locSaveTime);
-    if (locTezFlag)
-    {
-        printf("tez write  %.3f s (%ld bytes .tez, %ld bytes .loc, .hash report)\n", locTezTime, locTezBytes,
-               locLocBytes);
-        printf("tez read   %.3f s (%ld localised texts)\n", locReadTime, locTexts);
-    }
-    VelkLog::GetPublisher().Unsubscribe(&locErrors);
     return locOk ? 0 : 2;
 }

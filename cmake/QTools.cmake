@@ -7,6 +7,14 @@ set(Q_TEST_ENVIRONMENT
   EGL_PLATFORM=surfaceless
   LIBGL_ALWAYS_SOFTWARE=1
   LC_ALL=C.UTF-8)
+# The sanitizer build: every report fails its test, except leaks inside the system's own
+# libraries listed (with their reasons) in scripts/lsan.supp.
+if(Q_SANITIZE)
+  list(APPEND Q_TEST_ENVIRONMENT
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+    LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/scripts/lsan.supp:print_suppressions=0
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
+endif()
 
 # q_add_test(NAME <exe> SOURCES <files...> LIBS <targets...>)
 # One GoogleTest executable per library, registered with CTest. Tests find

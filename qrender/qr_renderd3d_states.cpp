@@ -213,26 +213,6 @@ void QR_RenderD3D::SetSurface(QR_SurfaceInstance* anInstance, uint32_t aColor, f
     ourD3DStateCache.myNumBoundStages = 1;
 }
 
-bool QR_RenderD3D::SetRenderTarget(QR_Texture* aTexture, bool aSetDepthBufferAlsoFlag)
-{
-    if (aTexture == myRenderTarget && aTexture)
-        return true;
-    QC_ASSERT(aSetDepthBufferAlsoFlag);
-    if (!aTexture)
-    {
-        if (ourDevice && ourBackBuffer)
-        {
-            ourDevice->SetDepthStencilSurface(ourDepthStencil);
-            ourDevice->SetRenderTarget(ourBackBuffer);
-        }
-        myRenderTarget = nullptr;
-        myRenderTargetWord = 0;
-        return true;
-    }
-    // Render-target textures come with the device textures.
-    return false;
-}
-
 void QR_RenderD3D::SetView(QR_View* aView)
 {
     QC_ASSERT(aView);
@@ -262,29 +242,9 @@ void QR_RenderD3D::SetView(QR_View* aView)
         ourDevice->SetViewport(locViewport);
 }
 
-bool QR_RenderD3D::CreateDeviceTexture(QR_Texture* aTexture, void** aLevelList, uint32_t aNumLevels,
-                                       uint32_t aFormatKind)
-{
-    return false;
-}
-
-void QR_RenderD3D::ReleaseTexture(QR_Texture* aTexture) {}
-
-bool QR_RenderD3D::LoadDDS(QR_Texture* aTexture, const char* aName)
-{
-    return false;
-}
-
 bool QR_RenderD3D::CompileSurfaceTemplate(QR_Surface* aSurface)
 {
     return false;
 }
 
 void QR_RenderD3D::ReleaseSurfaceTemplate(QR_Surface* aSurface) {}
-
-bool QR_RenderD3D::LockTexture(QR_Texture* aTexture, void** aBitsOut, int32_t* aPitchOut, uint32_t aLevel)
-{
-    return false;
-}
-
-void QR_RenderD3D::UnlockTexture(QR_Texture* aTexture, uint32_t aLevel) {}

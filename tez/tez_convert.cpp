@@ -2,6 +2,7 @@
 // the .loc file, and the hash report.
 #include "tez/tez_convert.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <unordered_map>
@@ -12,6 +13,7 @@
 #include "tez/tez_hash.h"
 #include "tez/tez_loc.h"
 #include "tez/tez_local.h"
+#include "velk/velk_log.h"
 #include "velk/velk_namespace.h"
 #include "velk/velk_type.h"
 
@@ -30,6 +32,8 @@ struct TezRegistry
         uint32_t myLast;
     };
     std::unordered_map<uint32_t, Chain> myChains;
+    // Sibling pairs reported in this conversion.
+    int myNumCollisions = 0;
 
     void Clear()
     {
@@ -37,8 +41,22 @@ struct TezRegistry
         myDuplicates.clear();
         myNextOfSameHash.clear();
         myChains.clear();
+        myNumCollisions = 0;
     }
 };
+
+// Beyond this many pairs in one conversion the rest are counted, not listed.
+constexpr int locMaxListedCollisions = 1000;
+
+VelkToTez::FileStepHook ourFileStepHook = nullptr;
+int ourFileStep = 0;
+
+// False when the test hook fails this step.
+bool locStep(const char* aWhat)
+{
+    ++ourFileStep;
+    return ourFileStepHook == nullptr || ourFileStepHook(ourFileStep, aWhat);
+}
 
 constexpr uint32_t locNoEntry = 0xFFFFFFFFu;
 
@@ -51,6 +69,49 @@ TezRegistry& locRegistry()
 const char* const locRecordFunction =
     "VelkToTez::ConvertVelkToTez(FILE* aHandle, VelkNameSpace& aNameSpace, TezLocEncoder& anEncoder, "
     "const char* aPrefix, VelkType* anInstance)";
+
+std::string locPathOf(const char* aPrefix, const QC_String& aName)
+{
+    std::string locPath;
+    if (aPrefix && aPrefix[0])
+    {
+        locPath = aPrefix;
+        locPath += '.';
+    }
+    locPath.append(aName.GetBuffer(), static_cast<size_t>(aName.GetLength()));
+    return locPath;
+}
+
+// The game finds roots and members by their name hash alone: of siblings whose
+// names hash alike only the first can be reached by name, so every such pair
+// is an error line (the format has no room for a remedy).
+void locReportSiblingCollisions(const char* aPrefix, QC_List<VelkType*>& aSiblings)
+{
+    if (aSiblings.myCount < 2)
+        return;
+    std::vector<std::pair<uint32_t, VelkType*>> locHashes;
+    locHashes.reserve(static_cast<size_t>(aSiblings.myCount));
+    QC_ListIterator<VelkType*> locIter(&aSiblings);
+    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+        locHashes.emplace_back(TezHash(locIter.GetCurrent()->GetName().GetBuffer()), locIter.GetCurrent());
+    std::stable_sort(locHashes.begin(), locHashes.end(),
+                     [](const auto& aLeft, const auto& aRight) { return aLeft.first < aRight.first; });
+    TezRegistry& locReg = locRegistry();
+    for (size_t locFirst = 0; locFirst < locHashes.size(); ++locFirst)
+    {
+        for (size_t locSecond = locFirst + 1;
+             locSecond < locHashes.size() && locHashes[locSecond].first == locHashes[locFirst].first; ++locSecond)
+        {
+            if (++locReg.myNumCollisions > locMaxListedCollisions)
+                continue;
+            VelkLog::Error("VelkToTez: '%s' and '%s' have the same name hash %d: the game finds only the first of them "
+                           "by name",
+                           locPathOf(aPrefix, locHashes[locFirst].second->GetName()).c_str(),
+                           locPathOf(aPrefix, locHashes[locSecond].second->GetName()).c_str(),
+                           static_cast<int>(locHashes[locFirst].first));
+        }
+    }
+}
 
 void locAppendReportLine(std::string& aReport, uint32_t aHash, const QC_String& aName)
 {
@@ -197,13 +258,8 @@ bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, Te
         return true;
     }
 
-    std::string locPrefix;
-    if (aPrefix && aPrefix[0])
-    {
-        locPrefix = aPrefix;
-        locPrefix += '.';
-    }
-    locPrefix.append(locName.GetBuffer(), static_cast<size_t>(locName.GetLength()));
+    const std::string locPrefix = locPathOf(aPrefix, locName);
+    locReportSiblingCollisions(locPrefix.c_str(), anInstance->GetMembers());
     QC_ListIterator<VelkType*> locIter(&anInstance->GetMembers());
     for (locIter.First(); !locIter.IsDone(); locIter.Next())
         if (!ConvertVelkToTez(aFile, aNameSpace, anEncoder, locPrefix.c_str(), locIter.GetCurrent()))
@@ -211,11 +267,17 @@ bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, Te
     return true;
 }
 
+void VelkToTez::SetFileStepHook(FileStepHook aHook)
+{
+    ourFileStepHook = aHook;
+}
+
 bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTezFileName)
 {
     Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): converting namespace to '%s'...", aTezFileName);
     // Names of an earlier, failed conversion must not reach this report.
     ClearRegistry();
+    ourFileStep = 0;
 
     QC_List<VelkType*> locRoots;
     aNameSpace.GetInstances(locRoots, true);
@@ -226,71 +288,89 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     }
     const bool locHasLoc = aNameSpace.HasLocText();
 
-    OS_SaveFile locTezFile;
-    if (!locTezFile.Begin(aTezFileName))
-    {
-        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to open outfile '%s'", aTezFileName);
-        return false;
-    }
-
+    // Both files are made in memory first: nothing on disk changes for a
+    // namespace that cannot be converted.
     TezOutput locOutput;
     TezLocEncoder locEncoder;
     locOutput.PutBytes(TEZ_MAGIC, sizeof(TEZ_MAGIC));
     locOutput.PutU32(locHasLoc ? 1 : 0);
     locOutput.PutU32(static_cast<uint32_t>(locRoots.myCount));
+    locReportSiblingCollisions("", locRoots);
     QC_ListIterator<VelkType*> locIter(&locRoots);
     for (locIter.First(); !locIter.IsDone(); locIter.Next())
-    {
         if (!ConvertVelkToTez(locOutput, aNameSpace, locEncoder, "", locIter.GetCurrent()))
-        {
-            locTezFile.Abandon();
             return false;
-        }
-    }
-    if (!locTezFile.Write(locOutput.GetBytes().data(), locOutput.GetBytes().size()))
+    std::string locLocBytes;
+    std::string locLocName;
+    if (locHasLoc && (!locEncoder.Encode(locLocBytes) || !Tez_LocFileName(aTezFileName, locLocName)))
     {
-        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
-        locTezFile.Abandon();
+        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to save .loc file for '%s'...", aTezFileName);
         return false;
     }
 
+    // The pair is replaced so that a crash at any point leaves a .tez with its
+    // own texts, or no .tez (the next load converts again): both files are
+    // written and flushed whole, the old .tez goes, then the .loc goes in,
+    // then the .tez.
+    OS_SaveFile locTezFile;
+    if (!locStep("begin .tez") || !locTezFile.Begin(aTezFileName))
+    {
+        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to open outfile '%s'", aTezFileName);
+        return false;
+    }
+    if (!locStep("write .tez") || !locTezFile.Write(locOutput.GetBytes().data(), locOutput.GetBytes().size()) ||
+        !locStep("flush .tez") || !locTezFile.Flush())
+    {
+        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
+        return false;
+    }
+    OS_SaveFile locLocFile;
+    if (locHasLoc)
+    {
+        if (!locStep("begin .loc") || !locLocFile.Begin(locLocName.c_str()) || !locStep("write .loc") ||
+            !locLocFile.Write(locLocBytes.data(), locLocBytes.size()) || !locStep("flush .loc") || !locLocFile.Flush())
+        {
+            Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to save .loc file for '%s'...", aTezFileName);
+            return false;
+        }
+        // The old .tez would index into the new texts.
+        if (!locStep("delete old .tez") || (!OS_DeleteFile(aTezFileName) && OS_FileExists(aTezFileName)))
+        {
+            Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to remove the old '%s'", aTezFileName);
+            return false;
+        }
+        if (!locStep("rename .loc") || !locLocFile.Commit())
+        {
+            Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to save .loc file for '%s'...", aTezFileName);
+            return false;
+        }
+    }
+    if (!locStep("rename .tez") || !locTezFile.Commit())
+    {
+        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
+        return false;
+    }
+
+    // The report comes last: its failure leaves a valid pair, but the
+    // conversion says so, and no stale report stays to mislead.
+    bool locReported = false;
     std::string locReportName;
     if (Tez_CutExtension(aTezFileName, locReportName))
     {
         locReportName += ".hash";
         const std::string locReport = MakeHashReport();
         OS_SaveFile locReportFile;
-        if (!locReportFile.Begin(locReportName.c_str()) || !locReportFile.Write(locReport.data(), locReport.size()) ||
-            !locReportFile.Commit())
+        locReported = locStep("write report") && locReportFile.Begin(locReportName.c_str()) &&
+                      locReportFile.Write(locReport.data(), locReport.size()) && locReportFile.Commit();
+        if (!locReported)
+        {
+            OS_DeleteFile(locReportName.c_str());
             Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write hash report '%s'", locReportName.c_str());
+        }
     }
+    if (locRegistry().myNumCollisions > locMaxListedCollisions)
+        VelkLog::Error("VelkToTez: %d more pairs of names with the same hash in '%s' were not listed",
+                       locRegistry().myNumCollisions - locMaxListedCollisions, aTezFileName);
     ClearRegistry();
-
-    // A .tez that says it has a .loc must never stand beside another .loc:
-    // both are written in full first, the .loc goes in, then the .tez.
-    if (locHasLoc)
-    {
-        OS_SaveFile locLocFile;
-        if (!locEncoder.Prepare(aTezFileName, locLocFile) || !locLocFile.Commit())
-        {
-            Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to save .loc file for '%s'...", aTezFileName);
-            locTezFile.Abandon();
-            return false;
-        }
-        if (!locTezFile.Commit())
-        {
-            // The old .tez would index into the new texts: it goes, and the
-            // next load converts again.
-            Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
-            OS_DeleteFile(aTezFileName);
-            return false;
-        }
-        return true;
-    }
-    if (!locTezFile.Commit())
-    {
-        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
-        return false;
-    }
-    return true;
+    return locReported;
 }

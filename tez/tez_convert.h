@@ -60,8 +60,14 @@ public:
     // The report text, CR LF line ends.
     static std::string MakeHashReport();
 
-    // 1: the .tez exists and is not older than its .velk, or exists without
-    // one; 0: it must be converted; -1: neither file exists.
+    // Called before each file operation of a conversion with its number, from
+    // 1, and what it is; answering false fails that operation. For tests: a
+    // crash test stops the process at each step in turn. Null: none.
+    typedef bool (*FileStepHook)(int aStep, const char* aWhat);
+    static void SetFileStepHook(FileStepHook aHook);
+
+    // 1: the .tez exists and is newer than its .velk, or exists without one;
+    // 0: it must be converted; -1: neither file exists.
     static int IsFileNewer(const char* aTezFileName, const char* aVelkFileName);
     // Makes sure that an up-to-date, readable .tez file exists, converting it
     // from the .velk file beside it when needed.

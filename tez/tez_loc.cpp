@@ -37,6 +37,25 @@ bool locIsBlank(const QC_String& aValue)
     return true;
 }
 
+// The decoder skips blanks at the start of a line, takes the key up to the
+// first TAB, ends the line at a line feed and cuts it at "//": a key must not
+// meet any of these.
+bool locIsReadableKey(const QC_String& aKey)
+{
+    const unsigned char* locText = reinterpret_cast<const unsigned char*>(aKey.GetBuffer());
+    const int locLength = aKey.GetLength();
+    if (locLength == 0 || locText[0] < 33)
+        return false;
+    for (int locIndex = 0; locIndex < locLength; ++locIndex)
+    {
+        if (locText[locIndex] < 32)
+            return false;
+        if (locText[locIndex] == '/' && locIndex + 1 < locLength && locText[locIndex + 1] == '/')
+            return false;
+    }
+    return true;
+}
+
 void locAppendEncoded(const QC_String& aValue, std::string& anOut)
 {
     if (locIsBlank(aValue))
@@ -184,6 +203,13 @@ bool TezLocEncoder::ValidateKeyValues()
                           locKey.GetBuffer());
                 return false;
             }
+        }
+        if (!locIsReadableKey(locKey))
+        {
+            Tez_Print("TezLocEncoder::ValidateKeyValues(): key '%s' of a LOCTEXT instance cannot be read back: it is "
+                      "empty, starts with a blank, or holds a TAB, a control character or \"//\"",
+                      locKey.GetBuffer());
+            return false;
         }
         // The decoder reads at most this many characters a line.
         const size_t locLineLength =

@@ -12,12 +12,13 @@
 
 namespace
 {
+// Last-write time in nanoseconds since 1970.
 bool locFileTime(const char* aPath, int64_t& aTime)
 {
     OS_FileInfo locInfo;
     if (!OS_GetFileInfo(aPath, &locInfo) || locInfo.myIsDirectory)
         return false;
-    aTime = locInfo.myWriteTime;
+    aTime = locInfo.myWriteTime * 1000000000 + locInfo.myWriteNanoseconds;
     return true;
 }
 }
@@ -29,7 +30,10 @@ int VelkToTez::IsFileNewer(const char* aTezFileName, const char* aVelkFileName)
     const bool locHasTez = locFileTime(aTezFileName, locTezTime);
     if (locFileTime(aVelkFileName, locVelkTime))
     {
-        if (locHasTez && locTezTime >= locVelkTime)
+        // File times come from a clock that ticks every few milliseconds: a
+        // .velk saved just after a conversion may carry the very same time, so
+        // only a strictly newer .tez counts as up to date.
+        if (locHasTez && locTezTime > locVelkTime)
             return 1;
         if (locHasTez)
             Tez_Print("VelkToTez::IsFileNewer(): Existing '%s' is newer than existing '%s'", aVelkFileName,

@@ -34,8 +34,7 @@ VelkClass::~VelkClass()
 
 bool VelkClass::Priv_UseIndex()
 {
-    // A count that differs from the index's means the list was changed directly.
-    if (myMemberIndex && myMemberIndex->GetTotal() == Velk_Count(myMembers))
+    if (myMemberIndex)
         return true;
     if (Velk_Count(myMembers) < VELK_MEMBER_INDEX_THRESHOLD)
     {
@@ -133,6 +132,9 @@ VelkType* VelkClass::FindMember(const char* aName)
 
 QC_List<VelkType*>& VelkClass::GetMembers()
 {
+    // The caller may change the list in any way, also keeping its count: the
+    // index is dropped and built again by the next lookup that wants it.
+    myMemberIndex.reset();
     return myMembers;
 }
 
@@ -246,9 +248,10 @@ bool VelkClass::HasMember(VelkType* aMember)
 
 VelkType* VelkClass::Clone() const
 {
-    VelkClass* locCopy = new (std::nothrow) VelkClass(nullptr, Velk_Text(myName));
+    VelkClass* locCopy = new (std::nothrow) VelkClass(nullptr, nullptr);
     if (locCopy == nullptr)
         return nullptr;
+    locCopy->myName = myName;
     locCopy->myTypeName = myTypeName;
     QC_ListIterator<VelkType*> locIter(const_cast<QC_List<VelkType*>*>(&myMembers));
     for (locIter.First(); !locIter.IsDone(); locIter.Next())
@@ -420,9 +423,10 @@ VelkType* VelkScriptClass::AddContent(VelkTypeManager& aTypeManager, const char*
 
 VelkType* VelkScriptClass::Clone() const
 {
-    VelkScriptClass* locCopy = new (std::nothrow) VelkScriptClass(nullptr, Velk_Text(myName));
+    VelkScriptClass* locCopy = new (std::nothrow) VelkScriptClass(nullptr, nullptr);
     if (locCopy == nullptr)
         return nullptr;
+    locCopy->myName = myName;
     locCopy->myTypeName = myTypeName;
     locCopy->myLegalTypes = myLegalTypes;
     QC_ListIterator<VelkType*> locIter(const_cast<QC_List<VelkType*>*>(&myMembers));

@@ -213,6 +213,7 @@ bool VelkCompiler::Priv_Compile(VelkNameSpace& aNameSpace, ParseTool& aParseTool
         aTypeManager = locOwnTypeManager.get();
     }
     aTypeManager->Reset();
+    aParseTool.SetRefuseCutLines(true);
 
     const char* locLine = nullptr;
     int locLength = 0;
@@ -274,6 +275,9 @@ bool VelkCompiler::Priv_Compile(VelkNameSpace& aNameSpace, ParseTool& aParseTool
         }
     }
 
+    // A line too long to read whole has been reported where it stands.
+    if (aParseTool.HasFailed())
+        return false;
     if (!aNameSpace.ResolveReferences(*aTypeManager))
     {
         VelkLog::ParseError(aParseTool, "Failed to resolve references");

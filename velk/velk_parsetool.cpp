@@ -32,7 +32,16 @@ bool ParseTool::Open(const char* aFileName)
     locFile.Close();
     myFileName = aFileName;
     myOpenFlag = true;
+    Priv_SkipByteOrderMark();
     return true;
+}
+
+// Files saved by Windows editors may start with the UTF-8 byte-order mark.
+void ParseTool::Priv_SkipByteOrderMark()
+{
+    if (myData.size() >= 3 && (unsigned char)myData[0] == 0xEF && (unsigned char)myData[1] == 0xBB &&
+        (unsigned char)myData[2] == 0xBF)
+        myPos = 3;
 }
 
 bool ParseTool::OpenText(const char* aFileName, const char* aText, size_t aLength)
@@ -41,6 +50,7 @@ bool ParseTool::OpenText(const char* aFileName, const char* aText, size_t aLengt
     myData.assign(aText, aText + aLength);
     myFileName = aFileName;
     myOpenFlag = true;
+    Priv_SkipByteOrderMark();
     return true;
 }
 
@@ -52,8 +62,10 @@ void ParseTool::Close()
     myOpenFlag = false;
     myInsideLineFlag = false;
     myLineCutFlag = false;
+    myFailedFlag = false;
     myFileName = "";
-    myLineCounter = -1;
+    myLineCounter = 0;
+    myLineEnds = 0;
 }
 
 bool ParseTool::IsEOF() const
@@ -82,6 +94,7 @@ int ParseTool::Priv_NextLine()
         if (locChar == '\n' || (locChar == '\r' && myPos + 1 < locSize && locData[myPos + 1] == '\n'))
         {
             myPos += locChar == '\r' ? 2 : 1;
+            myLineEnds++;
             while (locLength > 0 && (unsigned char)myLine[locLength - 1] < 33)
                 locLength--;
             if (locLength > 0)
@@ -115,12 +128,26 @@ int ParseTool::Priv_NextLine()
             myLine[locLength] = 0;
             return locLength;
         }
+        if (locLength == 0)
+            myLineCounter = myLineEnds + 1;
         myLine[locLength++] = (char)locChar;
         myPos++;
     }
+    if (locLength == 0)
+        myLineCounter = myLineEnds + 1;
     myInsideLineFlag = locLength > 0;
     myLine[locLength] = 0;
     return locLength;
+}
+
+bool ParseTool::Priv_Accept()
+{
+    if (!myLineCutFlag || !myRefuseCutLinesFlag)
+        return true;
+    VelkLog::ParseError(*this, "Line longer than %d characters", VELK_LINE_BUFFER_SIZE - 1);
+    myFailedFlag = true;
+    myPos = myData.size();
+    return false;
 }
 
 bool ParseTool::ReadLine(QC_String& anOut)
@@ -128,8 +155,9 @@ bool ParseTool::ReadLine(QC_String& anOut)
     if (IsEOF())
         return false;
     Priv_NextLine();
+    if (!Priv_Accept())
+        return false;
     anOut = myLine;
-    myLineCounter++;
     return true;
 }
 
@@ -138,8 +166,9 @@ bool ParseTool::ReadLineInPlace(const char*& aLine, int& aLength)
     if (IsEOF())
         return false;
     aLength = Priv_NextLine();
+    if (!Priv_Accept())
+        return false;
     aLine = myLine;
-    myLineCounter++;
     return true;
 }
 
@@ -148,12 +177,18 @@ bool ParseTool::PeekLine(QC_String& anOut)
     const size_t locPos = myPos;
     const bool locInside = myInsideLineFlag;
     const int locCounter = myLineCounter;
+    const int locLineEnds = myLineEnds;
     const bool locCut = myLineCutFlag;
+    // A refused line is reported when it is read, not when it is peeked at.
+    const bool locRefuse = myRefuseCutLinesFlag;
+    myRefuseCutLinesFlag = false;
     const bool locResult = ReadLine(anOut);
+    myRefuseCutLinesFlag = locRefuse;
     myPos = locPos;
     myInsideLineFlag = locInside;
     myLineCutFlag = locCut;
     myLineCounter = locCounter;
+    myLineEnds = locLineEnds;
     return locResult;
 }
 

@@ -37,14 +37,22 @@ public:
     static int SplitFirst(const char* aLine, int aLength, const char*& aRest);
 
     const QC_String& GetFileName() const { return myFileName; }
-    // The number of the line last read, from 0; -1 before the first.
+    // The physical line (from 1, blank and comment lines counted) where the
+    // line last read starts; 0 before the first.
     int GetLineCounter() const { return myLineCounter; }
     // The line last read was cut at the buffer size.
     bool WasLineCut() const { return myLineCutFlag; }
+    // With this set, a line longer than the buffer is an error: it is reported
+    // with its line, and the tool then reads as if at the end (HasFailed tells).
+    void SetRefuseCutLines(bool aFlag) { myRefuseCutLinesFlag = aFlag; }
+    bool HasFailed() const { return myFailedFlag; }
 
 private:
     // Fills myLine by the line rules; returns its length.
     int Priv_NextLine();
+    // After a line was read: false when it must be refused.
+    bool Priv_Accept();
+    void Priv_SkipByteOrderMark();
 
     std::vector<char> myData;
     size_t myPos = 0;
@@ -54,5 +62,9 @@ private:
     bool myLineCutFlag = false;
     char myLine[VELK_LINE_BUFFER_SIZE];
     QC_String myFileName;
-    int myLineCounter = -1;
+    int myLineCounter = 0;
+    // Line ends passed so far.
+    int myLineEnds = 0;
+    bool myRefuseCutLinesFlag = false;
+    bool myFailedFlag = false;
 };

@@ -101,6 +101,7 @@ bool VelkTypeManager::Compile(const char* aFileName)
     ParseTool locParseTool;
     if (!locParseTool.Open(aFileName))
         return false;
+    locParseTool.SetRefuseCutLines(true);
     VelkLog::Log("VelkTypeManager::Compile(): Compiling %s", aFileName);
 
     QC_String locLine;
@@ -126,7 +127,7 @@ bool VelkTypeManager::Compile(const char* aFileName)
             return false;
         }
     }
-    return true;
+    return !locParseTool.HasFailed();
 }
 
 VelkType* VelkTypeManager::CreateType(ParseTool& aParseTool, const char* aMetaTypeName, const char* aTypeName,

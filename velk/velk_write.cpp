@@ -7,6 +7,7 @@
 #include "velk/velk_log.h"
 #include "velk/velk_namespace.h"
 #include "velk/velk_output.h"
+#include "velk/velk_parsetool.h"
 #include "velk/velk_type.h"
 
 bool VelkOutput::Put(const char* aText)
@@ -29,36 +30,91 @@ bool Priv_Put(VelkOutput& anOutput, const QC_String& aString)
     return anOutput.Put(Velk_Text(aString), Velk_Length(aString));
 }
 
-// Quotes a scalar value so that the reader gives it back whole where it can.
+// What the line reader would turn into something else: a line break ends the
+// line and "//" starts a comment, quotes or not.
+bool Priv_IsReadable(const char* aText, int aLength)
+{
+    for (int locIndex = 0; locIndex < aLength; locIndex++)
+    {
+        if (aText[locIndex] == '\n' || (aText[locIndex] == '\r' && locIndex + 1 < aLength && aText[locIndex + 1] == '\n'))
+            return false;
+        if (aText[locIndex] == '/' && locIndex + 1 < aLength && aText[locIndex + 1] == '/')
+            return false;
+    }
+    return true;
+}
+
+// A name is one word: not empty, no blank or control character (the reader
+// splits and trims there), no leading quote, not a lone brace.
+bool Priv_IsWritableName(const QC_String& aName)
+{
+    const char* locText = Velk_Text(aName);
+    const int locLength = Velk_Length(aName);
+    if (locLength == 0 || locText[0] == '"' || strcmp(locText, "{") == 0 || strcmp(locText, "}") == 0)
+        return false;
+    for (int locIndex = 0; locIndex < locLength; locIndex++)
+        if ((unsigned char)locText[locIndex] < 33)
+            return false;
+    return Priv_IsReadable(locText, locLength);
+}
+
+bool Priv_CheckName(const VelkType& anObject)
+{
+    if (Priv_IsWritableName(anObject.GetName()))
+        return true;
+    VelkLog::Error("Cannot write '%s' of type '%s': a name must be one word without blanks, control characters, "
+                   "\"//\", a leading quote or a lone brace",
+                   Velk_Text(anObject.GetName()), Velk_Text(anObject.GetTypeName()));
+    return false;
+}
+
+// A value that would not come back whole unquoted is written in double quotes:
+// an empty one, one holding a blank or a control character (the reader splits
+// at blanks and TABs and trims characters below 33), and one that starts or ends
+// with a quote (the reader drops one at each end).
 bool Priv_PutQuoted(VelkOutput& anOutput, const QC_String& aValue)
 {
     const char* locText = Velk_Text(aValue);
     const size_t locLength = Velk_Length(aValue);
-    const bool locStarts = locLength > 0 && locText[0] == '"';
-    const bool locEnds = locLength > 0 && locText[locLength - 1] == '"';
-    if (locStarts && locEnds)
+    bool locQuote = locLength == 0 || locText[0] == '"' || locText[locLength - 1] == '"';
+    for (size_t locIndex = 0; locIndex < locLength && !locQuote; locIndex++)
+        locQuote = (unsigned char)locText[locIndex] < 33;
+    if (!locQuote)
         return anOutput.Put(locText, locLength);
-    if (locStarts)
-        return anOutput.Put(locText, locLength) && anOutput.Put("\"", 1);
-    if (memchr(locText, ' ', locLength))
-    {
-        if (locEnds)
-            return anOutput.Put("\"", 1) && anOutput.Put(locText, locLength);
-        return anOutput.Put("\"", 1) && anOutput.Put(locText, locLength) && anOutput.Put("\"", 1);
-    }
-    if (locEnds)
-        return anOutput.Put(locText, locLength - 1);
-    return anOutput.Put(locText, locLength);
+    return anOutput.Put("\"", 1) && anOutput.Put(locText, locLength) && anOutput.Put("\"", 1);
 }
 
-bool Priv_PutScalar(VelkOutput& anOutput, const QC_String& anIndent, const QC_String& aTypeName, const QC_String& aName,
-                    const QC_String& aValue, bool aWriteTypeNameFlag, bool aQuoteFlag)
+// A line the reader would cut is refused: its rest would be read as a line of its own.
+bool Priv_CheckLineLength(const VelkOutput& anOutput, size_t aLineStart, const VelkType& anObject)
 {
+    const size_t locLength = anOutput.GetText().size() - aLineStart;
+    if (locLength <= (size_t)(VELK_LINE_BUFFER_SIZE - 1))
+        return true;
+    VelkLog::Error("Cannot write '%s' of type '%s': its line would be %zu characters long, more than the %d a line holds",
+                   Velk_Text(anObject.GetName()), Velk_Text(anObject.GetTypeName()), locLength,
+                   VELK_LINE_BUFFER_SIZE - 1);
+    return false;
+}
+
+bool Priv_PutScalar(VelkOutput& anOutput, const QC_String& anIndent, const VelkType& anObject, const QC_String& aValue,
+                    bool aWriteTypeNameFlag, bool aQuoteFlag)
+{
+    if (!Priv_CheckName(anObject))
+        return false;
+    if (!Priv_IsReadable(Velk_Text(aValue), Velk_Length(aValue)))
+    {
+        VelkLog::Error("Cannot write '%s' of type '%s': its value holds a line break or \"//\", which a line cannot hold",
+                       Velk_Text(anObject.GetName()), Velk_Text(anObject.GetTypeName()));
+        return false;
+    }
     bool locOk = Priv_Put(anOutput, anIndent);
+    // The reader skips the indent before it counts.
+    const size_t locLineStart = anOutput.GetText().size();
     if (aWriteTypeNameFlag)
-        locOk = locOk && Priv_Put(anOutput, aTypeName) && anOutput.Put(" ", 1);
-    locOk = locOk && Priv_Put(anOutput, aName) && anOutput.Put(" ", 1);
+        locOk = locOk && Priv_Put(anOutput, anObject.GetTypeName()) && anOutput.Put(" ", 1);
+    locOk = locOk && Priv_Put(anOutput, anObject.GetName()) && anOutput.Put(" ", 1);
     locOk = locOk && (aQuoteFlag ? Priv_PutQuoted(anOutput, aValue) : Priv_Put(anOutput, aValue));
+    locOk = locOk && Priv_CheckLineLength(anOutput, locLineStart, anObject);
     locOk = locOk && anOutput.PutLineEnd();
     if (aWriteTypeNameFlag)
         locOk = locOk && anOutput.PutLineEnd();
@@ -68,7 +124,7 @@ bool Priv_PutScalar(VelkOutput& anOutput, const QC_String& anIndent, const QC_St
 
 bool VelkFree::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTypeNameFlag)
 {
-    return Priv_PutScalar(aFile, anIndent, myTypeName, myName, myValue, aWriteTypeNameFlag, true);
+    return Priv_PutScalar(aFile, anIndent, *this, myValue, aWriteTypeNameFlag, true);
 }
 
 bool VelkRef::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTypeNameFlag)
@@ -80,15 +136,19 @@ bool VelkRef::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTyp
         if (locNameSpace == nullptr || locNameSpace->GetInstance(Velk_Text(myValue), true) == nullptr)
             myValue = VELK_NULL;
     }
-    return Priv_PutScalar(aFile, anIndent, myTypeName, myName, myValue, aWriteTypeNameFlag, false);
+    return Priv_PutScalar(aFile, anIndent, *this, myValue, aWriteTypeNameFlag, false);
 }
 
 bool VelkClass::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTypeNameFlag)
 {
+    if (!Priv_CheckName(*this))
+        return false;
     bool locOk = Priv_Put(aFile, anIndent);
+    const size_t locLineStart = aFile.GetText().size();
     if (aWriteTypeNameFlag)
         locOk = locOk && Priv_Put(aFile, myTypeName) && aFile.Put(" ", 1);
-    locOk = locOk && Priv_Put(aFile, myName) && aFile.PutLineEnd() && Priv_Put(aFile, anIndent) && aFile.Put("{\r\n", 3);
+    locOk = locOk && Priv_Put(aFile, myName) && Priv_CheckLineLength(aFile, locLineStart, *this);
+    locOk = locOk && aFile.PutLineEnd() && Priv_Put(aFile, anIndent) && aFile.Put("{\r\n", 3);
     if (!locOk)
         return false;
 

@@ -18,6 +18,9 @@
 #include "tez/tez_convert.h"
 #include "tez/tez_loc.h"
 #include "velk/velk_typemanager.h"
+#ifdef Q_SEEDS_TFM
+#include "velkeditor/velk_typefilter.h"
+#endif
 
 static std::string ourCorpus;
 
@@ -186,6 +189,33 @@ static void locVelkSeeds(const std::string& aWork)
     locSeed("fuzz_loc", "encoded.loc", locEncoded.data(), locEncoded.size());
 }
 
+#ifdef Q_SEEDS_TFM
+// Filter files written by the filter manager: empty, one type with no filter,
+// and types with several filters, members and an active one.
+static void locTfmSeeds()
+{
+    std::vector<uint8_t> locBytes;
+    VelkTypeFilterManager locManager(nullptr);
+    locManager.SaveTo(locBytes);
+    locSeed("fuzz_tfm", "empty.tfm", locBytes.data(), locBytes.size());
+    locManager.GetType("Script");
+    locManager.SaveTo(locBytes);
+    locSeed("fuzz_tfm", "one_type.tfm", locBytes.data(), locBytes.size());
+    VelkTypeFilterManager::Type* locUnit = locManager.GetType("UnitType");
+    VelkTypeFilter* locCombat = locUnit->AddFilter("combat");
+    locCombat->AddMember("myRange");
+    locCombat->AddMember("myDamage");
+    locCombat->AddMember("myWeapon.myReload");
+    locUnit->AddFilter("looks")->AddMember("myModel");
+    locUnit->SetActiveFilter("combat");
+    VelkTypeFilterManager::Type* locSound = locManager.GetType("QS_Sound");
+    locSound->AddFilter("")->AddMember("myVolume");
+    locSound->AddFilter("all");
+    locManager.SaveTo(locBytes);
+    locSeed("fuzz_tfm", "filters.tfm", locBytes.data(), locBytes.size());
+}
+#endif
+
 int main(int argc, char** argv)
 {
     if (argc != 2)
@@ -203,6 +233,9 @@ int main(int argc, char** argv)
     locSdfSeeds(locWork);
     locPackSeeds();
     locVelkSeeds(locWork);
+#ifdef Q_SEEDS_TFM
+    locTfmSeeds();
+#endif
     std::string locClean = std::string("rm -rf ") + locWork;
     return system(locClean.c_str()) == 0 ? 0 : 1;
 }

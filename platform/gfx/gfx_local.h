@@ -13,9 +13,6 @@
 
 void GFX_SetError(GFX_ErrorCode aCode, const char* aFormat, ...) __attribute__((format(printf, 2, 3)));
 
-// Expands DXT1/3/5 blocks into aWidth x aHeight 0xAARRGGBB words.
-void GFX_DecompressDXT(GFX_Format aFormat, uint32_t aWidth, uint32_t aHeight, const uint8_t* aSource,
-                       uint32_t* aDest);
 
 const uint32_t GFX_MAX_STAGES = 8;
 const uint32_t GFX_MAX_STREAMS = 8;

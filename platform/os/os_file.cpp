@@ -258,6 +258,7 @@ void locFillInfo(const struct stat& aStat, OS_FileInfo* anInfo)
 {
     anInfo->mySize = S_ISDIR(aStat.st_mode) ? 0 : static_cast<uint64_t>(aStat.st_size);
     anInfo->myWriteTime = static_cast<int64_t>(aStat.st_mtim.tv_sec);
+    anInfo->myWriteNanoseconds = static_cast<int32_t>(aStat.st_mtim.tv_nsec);
     anInfo->myIsDirectory = S_ISDIR(aStat.st_mode);
     anInfo->myDevice = static_cast<uint64_t>(aStat.st_dev);
     anInfo->myInode = static_cast<uint64_t>(aStat.st_ino);

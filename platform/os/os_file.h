@@ -34,6 +34,7 @@ struct OS_FileInfo
 {
     uint64_t mySize = 0;
     int64_t myWriteTime = 0;   // last write, seconds since 1970-01-01 00:00 UTC
+    int32_t myWriteNanoseconds = 0;   // 0..999,999,999 past myWriteTime
     bool myIsDirectory = false;
     uint64_t myDevice = 0;     // with myInode, names one file whatever path reaches it
     uint64_t myInode = 0;

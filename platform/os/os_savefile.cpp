@@ -387,28 +387,47 @@ bool OS_SaveFile::CommitInPlace()
     return !myError;
 }
 
-bool OS_SaveFile::Commit()
+bool OS_SaveFile::Flush()
 {
+    if (myFlushedFlag)
+        return true;
     if (myHandle == OS_INVALID_HANDLE)
     {
         Fail(EBADF);
         return false;
     }
+    // In place, the contents wait in the scratch file until Commit.
+    if (!myInPlaceFlag)
+    {
+        if (!myError && myFlushFlag && fsync(myHandle) != 0)
+            Fail(errno);
+        if (close(myHandle) != 0)
+            Fail(errno);
+        myHandle = OS_INVALID_HANDLE;
+    }
+    if (myError)
+    {
+        Abandon();
+        return false;
+    }
+    myFlushedFlag = true;
+    return true;
+}
+
+bool OS_SaveFile::Commit()
+{
+    if (!Flush())
+        return false;
+    myFlushedFlag = false;
     if (myInPlaceFlag)
     {
-        bool locDone = !myError && CommitInPlace();
+        bool locDone = CommitInPlace();
         Abandon();
         return locDone;
     }
-    if (!myError && myFlushFlag && fsync(myHandle) != 0)
-        Fail(errno);
-    if (close(myHandle) != 0)
-        Fail(errno);
-    myHandle = OS_INVALID_HANDLE;
-    if (!myError && renameat(myDirHandle, myTempLeaf, myDirHandle, myLeaf) != 0)
-        Fail(errno);
-    if (myError)
+    if (renameat(myDirHandle, myTempLeaf, myDirHandle, myLeaf) != 0)
     {
+        Fail(errno);
         Abandon();
         return false;
     }
@@ -430,6 +449,7 @@ bool OS_SaveFile::Commit()
 
 void OS_SaveFile::Abandon()
 {
+    myFlushedFlag = false;
     if (myHandle != OS_INVALID_HANDLE)
     {
         close(myHandle);

@@ -36,8 +36,12 @@ public:
     bool Write(const void* aData, size_t aCount);
     // Overwrites bytes already written, at anOffset from the start.
     bool WriteAt(const void* aData, size_t aCount, uint64_t anOffset);
-    // Flushes, closes and renames over the target; false (and the temporary file
-    // removed) when anything failed since Begin.
+    // Flushes and closes the temporary file without renaming it, so that several
+    // files can be made durable before any of them replaces its target. False
+    // (and the temporary file removed) when anything failed since Begin.
+    bool Flush();
+    // Flushes (unless done), closes and renames over the target; false (and the
+    // temporary file removed) when anything failed since Begin.
     bool Commit();
     // Removes the temporary file; the target stays as it was.
     void Abandon();
@@ -60,6 +64,7 @@ private:
     int myDirHandle = -1;           // the target's folder
     int myError = 0;
     bool myInPlaceFlag = false;
+    bool myFlushedFlag = false;
     bool myFlushFlag = true;        // fsync the file and its folder at Commit
     char* myTargetPath = nullptr;   // owned, resolved
     char* myTempPath = nullptr;     // owned

@@ -19,6 +19,14 @@
 #include <thread>
 #include <unistd.h>
 
+// Under AddressSanitizer the filter is not installed (the sanitizer reports crashes itself),
+// so real crashes of the helper are not ours to check there.
+#if defined(__SANITIZE_ADDRESS__)
+#define Q_SKIP_UNDER_SANITIZER() GTEST_SKIP() << "no crash filter under AddressSanitizer"
+#else
+#define Q_SKIP_UNDER_SANITIZER() (void)0
+#endif
+
 namespace
 {
 struct CrashRun
@@ -99,6 +107,7 @@ int CountOf(const std::string& aText, const std::string& aPart)
 
 TEST(CrashReport, NullWriteNamesTheFaultAndTheLines)
 {
+    Q_SKIP_UNDER_SANITIZER();
     CrashRun locRun = RunHelper("null");
     ASSERT_TRUE(WIFSIGNALED(locRun.myStatus));
     EXPECT_EQ(WTERMSIG(locRun.myStatus), SIGSEGV);
@@ -116,6 +125,7 @@ TEST(CrashReport, NullWriteNamesTheFaultAndTheLines)
 
 TEST(CrashReport, DivideByZeroAndStackOverflow)
 {
+    Q_SKIP_UNDER_SANITIZER();
     CrashRun locDivide = RunHelper("divide");
     ASSERT_TRUE(WIFSIGNALED(locDivide.myStatus));
     EXPECT_EQ(WTERMSIG(locDivide.myStatus), SIGFPE);
@@ -134,6 +144,7 @@ TEST(CrashReport, DivideByZeroAndStackOverflow)
 
 TEST(CrashReport, InstructionFaultsAndTheClipboard)
 {
+    Q_SKIP_UNDER_SANITIZER();
     CrashRun locIllegal = RunHelper("illegal", true);
     ASSERT_TRUE(WIFSIGNALED(locIllegal.myStatus));
     EXPECT_EQ(WTERMSIG(locIllegal.myStatus), SIGILL);

@@ -121,7 +121,7 @@ TEST_F(VelkCompileTest, WrittenTextCompilesBackToTheSameBytes)
     EXPECT_NE(locFirst.find("\tTEXT TEXT(1) \"a b\"\r\n\r\n"), std::string::npos);
     EXPECT_NE(locFirst.find("\tPoint Point(3)\r\n\t{\r\n\t\tx 5\r\n"), std::string::npos);
     EXPECT_NE(locFirst.find("NUMBER count 7\r\n\r\n"), std::string::npos);
-    // A value that ends with a quote loses it.
+    // The reader drops a value's trailing quote.
     EXPECT_NE(locFirst.find(" ends\r\n\r\n"), std::string::npos);
     EXPECT_EQ(locFirst.find('\n', 0), locFirst.find("\r\n") + 1);
 }
@@ -134,8 +134,20 @@ TEST_F(VelkCompileTest, ScalarValuesAreQuotedForReading)
         const char* myValue;
         const char* myWritten;
     } locCases[] = {
-        {"plain", "plain"}, {"two words", "\"two words\""}, {"\"both\"", "\"both\""},
-        {"\"open", "\"open\""}, {"end\"", "end"}, {"with space\"", "\"with space\""},
+        {"plain", "plain"},
+        {"two words", "\"two words\""},
+        {"tab\tinside", "\"tab\tinside\""},
+        {" lead", "\" lead\""},
+        {"trail\t", "\"trail\t\""},
+        {"lone\rcr", "\"lone\rcr\""},
+        // The reader drops one quote at each end, so a value with a quote at
+        // either end is wrapped whole.
+        {"\"both\"", "\"\"both\"\""},
+        {"\"open", "\"\"open\""},
+        {"end\"", "\"end\"\""},
+        {"\"", "\"\"\""},
+        {"with space\"", "\"with space\"\""},
+        {"caf\xE9", "caf\xE9"},
     };
     for (const Case& locCase : locCases)
     {
@@ -199,7 +211,8 @@ TEST_F(VelkCompileTest, ParseErrorsNameTheFileAndLine)
     VelkNameSpace locSpace;
     std::string locPath = VelkFile("line.velk", "\r\n// nothing\r\nNUMBER a 1\r\nWhat x y\r\n");
     EXPECT_FALSE(VelkCompiler::Compile(locSpace, locPath.c_str(), &myTypes, nullptr));
-    EXPECT_TRUE(myLog.HasError("ERROR: (" + locPath + ", line 2) Unknown type 'What'")) << myLog.AllErrors();
+    // Physical lines from 1: the INCLUDE, a blank and a comment line come first.
+    EXPECT_TRUE(myLog.HasError("ERROR: (" + locPath + ", line 5) Unknown type 'What'")) << myLog.AllErrors();
 }
 
 TEST_F(VelkCompileTest, LoneBracesAndWordsAreSkipped)

@@ -149,6 +149,38 @@ TEST_F(VelkModelTest, LargeClassesFindMembersAfterRenames)
     delete locScript;
 }
 
+TEST_F(VelkModelTest, MemberListEditsKeepingTheCountKeepLookupsTrue)
+{
+    VelkType* locScript = myTypes.GetType("Script")->CloneAs("big");
+    for (int locIndex = 0; locIndex < 40; locIndex++)
+        locScript->AddContent(myTypes, "TEXT");
+    VelkType* locOld = locScript->GetMemberAt(5);
+    const std::string locOldName = locOld->GetName().GetBuffer();
+    ASSERT_EQ(locScript->FindMember(locOldName.c_str()), locOld);
+
+    // One member swapped for another through the list itself: same count.
+    VelkType* locNew = myTypes.GetType("TEXT")->CloneAs("fresh");
+    QC_List<VelkType*>& locList = locScript->GetMembers();
+    QC_ListIterator<VelkType*> locIter(&locList);
+    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+        if (locIter.GetCurrent() == locOld)
+        {
+            locIter.RemoveCurrent();
+            break;
+        }
+    locList.Add(locNew);
+    delete locOld;
+    EXPECT_EQ(locScript->GetNumMembers(), 40);
+    EXPECT_EQ(locScript->FindMember(locOldName.c_str()), nullptr);
+    EXPECT_EQ(locScript->FindMember("fresh"), locNew);
+
+    // A rename inside the list is seen too.
+    locNew->SetName("renamed");
+    EXPECT_EQ(locScript->FindMember("renamed"), locNew);
+    EXPECT_EQ(locScript->FindMember("fresh"), nullptr);
+    delete locScript;
+}
+
 TEST_F(VelkModelTest, DottedLookupGoesThroughMembersAndReferences)
 {
     VelkNameSpace locSpace;

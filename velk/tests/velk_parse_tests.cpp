@@ -68,16 +68,17 @@ TEST(ParseToolLines, CounterAndPeek)
     std::string locText = "one\r\n\r\ntwo\r\nthree";
     ParseTool locTool;
     locTool.OpenText("peek.velk", locText.data(), locText.size());
-    EXPECT_EQ(locTool.GetLineCounter(), -1);
+    EXPECT_EQ(locTool.GetLineCounter(), 0);
     QC_String locLine;
     ASSERT_TRUE(locTool.ReadLine(locLine));
-    EXPECT_EQ(locTool.GetLineCounter(), 0);
+    EXPECT_EQ(locTool.GetLineCounter(), 1);
     ASSERT_TRUE(locTool.PeekLine(locLine));
     EXPECT_STREQ(locLine.GetBuffer(), "two");
-    EXPECT_EQ(locTool.GetLineCounter(), 0);
+    EXPECT_EQ(locTool.GetLineCounter(), 1);
     ASSERT_TRUE(locTool.ReadLine(locLine));
     EXPECT_STREQ(locLine.GetBuffer(), "two");
-    EXPECT_EQ(locTool.GetLineCounter(), 1);
+    // Physical lines: the blank line between counts.
+    EXPECT_EQ(locTool.GetLineCounter(), 3);
     ASSERT_TRUE(locTool.ReadLine(locLine));
     EXPECT_STREQ(locLine.GetBuffer(), "three");
     EXPECT_TRUE(locTool.IsEOF());
@@ -170,8 +171,8 @@ TEST_F(VelkTest, TypeFileErrorsAreReportedWithTheirLine)
         const char* myText;
         const char* myError;
     } locCases[] = {
-        {"NUMBER Count\r\n", "(%s, line 0) Syntax error 'Count'"},
-        {"TYPE E\r\n{\r\nA\r\nA\r\n}\r\n", "(%s, line 3) Syntax error 'E'"},
+        {"NUMBER Count\r\n", "(%s, line 1) Syntax error 'Count'"},
+        {"TYPE E\r\n{\r\n\r\nA\r\nA\r\n}\r\n", "(%s, line 5) Syntax error 'E'"},
         {"CLASS C\r\n{\r\nC self\r\n}\r\n", "Undefined type 'C' for member 'self' in declaration of class type 'C'"},
         {"CLASS C\r\n{\r\nD* other\r\n}\r\n", "Undefined reference type 'D*' for member 'other' in declaration of class type 'C'"},
         {"CLASS C\r\n{\r\nNUMBER a\r\nTEXT a\r\n}\r\n", "Failed to add member 'a' in declaration of class type 'C'"},

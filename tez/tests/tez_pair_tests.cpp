@@ -1,0 +1,351 @@
+// The .tez/.loc pair on disk: replaced so that a crash leaves a matching pair
+// or none, .loc keys the decoder can read, stale files found to the
+// nanosecond, the report's failures, and names the game cannot tell apart.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tez/tests/tez_test_util.h"
+#include "tez/tez.h"
+#include "tez/tez_hash.h"
+#include "tez/tez_loc.h"
+#include "velk/velk_compiler.h"
+#include "velk/velk_namespace.h"
+#include "velk/velk_type.h"
+#include "velk/velk_typemanager.h"
+
+namespace
+{
+const char* const PAIR_FRUIT = "CLASS Card\r\n{\r\nLOCTEXT text\r\nNUMBER n\r\n}\r\n"
+                               "SCRIPTCLASS Deck\r\n{\r\nTEXT\r\nNUMBER\r\n}\r\n";
+
+// The hook's plan for the conversion under way.
+int ourFailStep = 0;
+int ourKillStep = 0;
+int ourStepsSeen = 0;
+std::vector<std::string> ourStepNames;
+
+bool PlanHook(int aStep, const char* aWhat)
+{
+    ourStepsSeen = aStep;
+    ourStepNames.push_back(aWhat);
+    if (aStep == ourKillStep)
+        kill(getpid(), SIGKILL);
+    return aStep != ourFailStep;
+}
+
+class TezPairTest : public TezTest
+{
+protected:
+    void SetUp() override
+    {
+        TezTest::SetUp();
+        myFruit = WriteDisk("pair.fruit", PAIR_FRUIT);
+        ourFailStep = 0;
+        ourKillStep = 0;
+        ourStepNames.clear();
+        VelkToTez::SetFileStepHook(PlanHook);
+    }
+    void TearDown() override { VelkToTez::SetFileStepHook(nullptr); }
+
+    std::string VelkText(const std::string& aBody) { return "INCLUDE " + myFruit + "\r\n" + aBody; }
+
+    bool Compile(VelkNameSpace& aSpace, const std::string& aBody)
+    {
+        const std::string locText = VelkText(aBody);
+        return VelkCompiler::CompileText(aSpace, "pair.velk", locText.data(), locText.size(), &myTypes, nullptr);
+    }
+
+    // The .loc text of a LOCTEXT node, as Latin-1.
+    static std::string LocText(Tez* aRoot, const char* aPath)
+    {
+        Tez* locNode = aRoot->GetMember(aPath);
+        if (locNode == nullptr || aRoot->GetLocDecoder() == nullptr)
+            return "<none>";
+        const QC_LocString* locText = aRoot->GetLocDecoder()->GetText(static_cast<uint32_t>(locNode->GetValueAsInt()));
+        if (locText == nullptr)
+            return "<out of range>";
+        std::string locOut;
+        for (int locIndex = 0; locIndex < locText->GetLength(); ++locIndex)
+            locOut += static_cast<char>(locText->GetText()[locIndex]);
+        return locOut;
+    }
+
+    void SetWriteTime(const std::string& aName, time_t aSeconds, long aNanoseconds)
+    {
+        const struct timespec locTimes[2] = {{aSeconds, aNanoseconds}, {aSeconds, aNanoseconds}};
+        ASSERT_EQ(utimensat(AT_FDCWD, PathOf(aName).c_str(), locTimes, 0), 0);
+    }
+
+    std::string myFruit;
+    VelkTypeManager myTypes;
+    VelkLogCollector myLog;
+};
+
+// Every card's text starts with its own name: a .tez beside another's .loc
+// shows some card another card's text.
+const char* const OLD_CARDS = "Card alpha\r\n{\r\n\ttext \"alpha old\"\r\n}\r\n"
+                              "Card beta\r\n{\r\n\ttext \"beta old\"\r\n}\r\n";
+const char* const NEW_CARDS = "Card gamma\r\n{\r\n\ttext \"gamma new\"\r\n}\r\n"
+                              "Card beta\r\n{\r\n\ttext \"beta new\"\r\n}\r\n"
+                              "Card alpha\r\n{\r\n\ttext \"alpha new\"\r\n}\r\n";
+}
+
+TEST_F(TezPairTest, CrashAtAnyStepLeavesAMatchingPairOrNone)
+{
+    VelkNameSpace locOld;
+    VelkNameSpace locNew;
+    ASSERT_TRUE(Compile(locOld, OLD_CARDS)) << myLog.AllErrors();
+    ASSERT_TRUE(Compile(locNew, NEW_CARDS)) << myLog.AllErrors();
+    const std::string locTez = PathOf("pair.tez");
+
+    // A dry run counts the steps of a conversion that replaces a pair.
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locOld, locTez.c_str()));
+    ourStepNames.clear();
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locNew, locTez.c_str())) << AllPrinted();
+    const int locNumSteps = ourStepsSeen;
+    ASSERT_GE(locNumSteps, 8);
+
+    int locOldPairs = 0;
+    int locNewPairs = 0;
+    int locMissing = 0;
+    for (int locKill = 1; locKill <= locNumSteps + 1; ++locKill)
+    {
+        SCOPED_TRACE("killed at step " + std::to_string(locKill) +
+                     (locKill <= locNumSteps ? " (" + ourStepNames[locKill - 1] + ")" : " (after the last)"));
+        ourKillStep = 0;
+        ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locOld, locTez.c_str()));
+        WriteDisk("pair.velk", VelkText(NEW_CARDS));
+
+        const pid_t locChild = fork();
+        ASSERT_GE(locChild, 0);
+        if (locChild == 0)
+        {
+            ourKillStep = locKill;
+            VelkToTez::Priv_ConvertVelkToTez(locNew, locTez.c_str());
+            _exit(0);
+        }
+        int locStatus = 0;
+        ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+        EXPECT_EQ(locKill <= locNumSteps, WIFSIGNALED(locStatus));
+
+        if (!std::filesystem::exists(locTez))
+        {
+            // No .tez: a load with conversion makes the new pair.
+            locMissing++;
+            Tez* locRoot = Tez::Load(locTez.c_str(), true);
+            ASSERT_NE(locRoot, nullptr) << AllPrinted();
+            EXPECT_EQ(LocText(locRoot, "alpha.text"), "alpha new");
+            EXPECT_EQ(LocText(locRoot, "gamma.text"), "gamma new");
+            delete locRoot;
+            continue;
+        }
+        Tez* locRoot = Tez::Load(locTez.c_str(), false);
+        ASSERT_NE(locRoot, nullptr) << AllPrinted();
+        const std::string locAlpha = LocText(locRoot, "alpha.text");
+        const std::string locBeta = LocText(locRoot, "beta.text");
+        if (locAlpha == "alpha old")
+        {
+            locOldPairs++;
+            EXPECT_EQ(locBeta, "beta old");
+        }
+        else
+        {
+            locNewPairs++;
+            EXPECT_EQ(locAlpha, "alpha new");
+            EXPECT_EQ(locBeta, "beta new");
+            EXPECT_EQ(LocText(locRoot, "gamma.text"), "gamma new");
+        }
+        delete locRoot;
+    }
+    // Each of the three outcomes happens at some step.
+    EXPECT_GT(locOldPairs, 0);
+    EXPECT_GT(locNewPairs, 0);
+    EXPECT_GT(locMissing, 0);
+}
+
+TEST_F(TezPairTest, FailedTezCommitRemovesTheOldTez)
+{
+    VelkNameSpace locOld;
+    VelkNameSpace locNew;
+    ASSERT_TRUE(Compile(locOld, OLD_CARDS));
+    ASSERT_TRUE(Compile(locNew, NEW_CARDS));
+    const std::string locTez = PathOf("pair.tez");
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locOld, locTez.c_str()));
+    ourStepNames.clear();
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locNew, locTez.c_str()));
+    int locRenameTez = 0;
+    for (size_t locIndex = 0; locIndex < ourStepNames.size(); ++locIndex)
+        if (ourStepNames[locIndex] == "rename .tez")
+            locRenameTez = static_cast<int>(locIndex) + 1;
+    ASSERT_GT(locRenameTez, 0);
+
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locOld, locTez.c_str()));
+    ourFailStep = locRenameTez;
+    EXPECT_FALSE(VelkToTez::Priv_ConvertVelkToTez(locNew, locTez.c_str()));
+    EXPECT_TRUE(Printed("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '" + locTez + "'"));
+    // The new .loc went in: the old .tez must not stay beside it.
+    EXPECT_FALSE(std::filesystem::exists(locTez));
+    EXPECT_EQ(Tez::Load(locTez.c_str(), false), nullptr);
+}
+
+TEST_F(TezPairTest, FailedReportFailsTheConversionAndLeavesNoStaleReport)
+{
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, OLD_CARDS));
+    const std::string locTez = PathOf("pair.tez");
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locSpace, locTez.c_str()));
+    ASSERT_TRUE(std::filesystem::exists(PathOf("pair.hash")));
+
+    VelkNameSpace locNew;
+    ASSERT_TRUE(Compile(locNew, NEW_CARDS));
+    ourFailStep = 0;
+    ourStepNames.clear();
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locNew, locTez.c_str()));
+    ASSERT_EQ(ourStepNames.back(), "write report");
+    const int locReportStep = static_cast<int>(ourStepNames.size());
+
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locSpace, locTez.c_str()));
+    ourFailStep = locReportStep;
+    EXPECT_FALSE(VelkToTez::Priv_ConvertVelkToTez(locNew, locTez.c_str()));
+    EXPECT_TRUE(Printed("VelkToTez::Priv_ConvertVelkToTez(): failed to write hash report '" + PathOf("pair.hash")));
+    EXPECT_FALSE(std::filesystem::exists(PathOf("pair.hash")));
+    // The pair itself is the new one, whole.
+    Tez* locRoot = Tez::Load(locTez.c_str(), false);
+    ASSERT_NE(locRoot, nullptr);
+    EXPECT_EQ(LocText(locRoot, "gamma.text"), "gamma new");
+    delete locRoot;
+
+    // A report that cannot replace what stands in its place fails the same way.
+    ourFailStep = 0;
+    std::filesystem::create_directory(PathOf("pair.hash"));
+    EXPECT_FALSE(VelkToTez::Priv_ConvertVelkToTez(locSpace, locTez.c_str()));
+    locRoot = Tez::Load(locTez.c_str(), false);
+    ASSERT_NE(locRoot, nullptr);
+    EXPECT_EQ(LocText(locRoot, "alpha.text"), "alpha old");
+    delete locRoot;
+}
+
+TEST_F(TezPairTest, KeysTheDecoderCannotReadAreRefused)
+{
+    struct Case
+    {
+        std::string myKey;
+        bool myReadable;
+    } locCases[] = {
+        {"card.text", true}, {"a b", true}, {"a/b", true}, {"x", true},
+        {"", false}, {" ", false}, {" lead", false}, {"\tlead", false}, {"b\thi", false},
+        {"a//b", false}, {"a\x01" "b", false}, {"a\rb", false}, {"a\nb", false},
+    };
+    for (const Case& locCase : locCases)
+    {
+        SCOPED_TRACE("key '" + locCase.myKey + "'");
+        TezDebugCollector::ourLines.clear();
+        TezLocEncoder locEncoder;
+        locEncoder.AddKeyValue(locCase.myKey.c_str(), "hi there");
+        locEncoder.AddKeyValue("next", "second");
+        EXPECT_EQ(locEncoder.Save(PathOf("keys.tez").c_str()), locCase.myReadable);
+        if (!locCase.myReadable)
+        {
+            EXPECT_TRUE(Printed("TezLocEncoder::ValidateKeyValues(): key '" + locCase.myKey +
+                                "' of a LOCTEXT instance cannot be read back"))
+                << AllPrinted();
+            continue;
+        }
+        TezLocDecoder locDecoder;
+        ASSERT_TRUE(locDecoder.Load(PathOf("keys.tez").c_str()));
+        ASSERT_EQ(locDecoder.GetNumTexts(), 2u);
+        EXPECT_EQ(std::u16string(locDecoder.GetText(0)->GetText(), 8), u"hi there");
+    }
+
+    // Through a conversion: a key holding a TAB fails it, and a load that
+    // converts first fails every time instead of loading other texts.
+    const std::string locVelk = WriteDisk("tab.velk", VelkText("LOCTEXT b\thi there\r\nCard c\r\n{\r\n}\r\n"));
+    const std::string locTez = PathOf("tab.tez");
+    for (int locTry = 0; locTry < 2; ++locTry)
+    {
+        TezDebugCollector::ourLines.clear();
+        EXPECT_EQ(Tez::Load(locTez.c_str(), true), nullptr);
+        EXPECT_TRUE(Printed("key 'b\thi' of a LOCTEXT instance cannot be read back")) << AllPrinted();
+        EXPECT_FALSE(std::filesystem::exists(locTez));
+        EXPECT_FALSE(std::filesystem::exists(PathOf("tab.loc")));
+    }
+}
+
+TEST_F(TezPairTest, OverlongKeysAreCutBeforeTheStringLimit)
+{
+    VelkType* locText = myTypes.GetType("LOCTEXT")->CloneAs("x");
+    TezLocEncoder locEncoder;
+    EXPECT_EQ(locEncoder.AddKeyValue(locText, std::string(70000, 'p').c_str()), 0);
+    EXPECT_FALSE(locEncoder.ValidateKeyValues());
+    // The line is cut by the debug output long before its end.
+    EXPECT_TRUE(Printed("TezLocEncoder::ValidateKeyValues(): key '" + std::string(900, 'p')));
+    delete locText;
+}
+
+TEST_F(TezPairTest, StaleTezIsFoundToTheNanosecond)
+{
+    WriteDisk("time.velk", VelkText("Card c\r\n{\r\n\tn 1\r\n}\r\n"));
+    WriteDisk("time.tez", "");
+    const std::string locTez = PathOf("time.tez");
+    const std::string locVelk = PathOf("time.velk");
+    SetWriteTime("time.tez", 1700000000, 500);
+    SetWriteTime("time.velk", 1700000000, 501);
+    EXPECT_EQ(VelkToTez::IsFileNewer(locTez.c_str(), locVelk.c_str()), 0);
+    SetWriteTime("time.velk", 1700000000, 500);
+    EXPECT_EQ(VelkToTez::IsFileNewer(locTez.c_str(), locVelk.c_str()), 0);
+    SetWriteTime("time.velk", 1700000000, 499);
+    EXPECT_EQ(VelkToTez::IsFileNewer(locTez.c_str(), locVelk.c_str()), 1);
+
+    // Edits saved right after each conversion are all seen.
+    std::filesystem::remove(locTez);
+    for (int locCycle = 0; locCycle < 20; ++locCycle)
+    {
+        WriteDisk("time.velk", VelkText("Card c\r\n{\r\n\tn " + std::to_string(locCycle) + "\r\n}\r\n"));
+        Tez* locRoot = Tez::Load(locTez.c_str(), true);
+        ASSERT_NE(locRoot, nullptr) << AllPrinted();
+        EXPECT_EQ(locRoot->GetMember("c.n")->GetValueAsInt(), locCycle);
+        delete locRoot;
+    }
+}
+
+TEST_F(TezPairTest, SiblingsWithTheSameHashAreErrorLines)
+{
+    ASSERT_EQ(TezHash("unit127"), TezHash("unit208"));
+    ASSERT_EQ(TezHash("aca"), TezHash("bab"));
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, "Card unit127\r\n{\r\n}\r\nCard unit208\r\n{\r\n}\r\n"
+                                  "Deck deck\r\n{\r\n\tTEXT aca one\r\n\tNUMBER bab 2\r\n\tTEXT c_c three\r\n}\r\n"
+                                  "Deck other\r\n{\r\n\tTEXT aca one\r\n}\r\nCard bab\r\n{\r\n}\r\n"));
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locSpace, PathOf("hash.tez").c_str()));
+    const std::string locUnit = std::to_string(static_cast<int>(TezHash("unit127")));
+    const std::string locAca = std::to_string(static_cast<int>(TezHash("aca")));
+    EXPECT_TRUE(myLog.HasError("ERROR: VelkToTez: 'unit127' and 'unit208' have the same name hash " + locUnit +
+                               ": the game finds only the first of them by name"))
+        << myLog.AllErrors();
+    EXPECT_TRUE(myLog.HasError("'deck.aca' and 'deck.bab' have the same name hash " + locAca));
+    EXPECT_TRUE(myLog.HasError("'deck.aca' and 'deck.c_c'"));
+    EXPECT_TRUE(myLog.HasError("'deck.bab' and 'deck.c_c'"));
+    // Equal hashes that are not siblings are only in the report.
+    EXPECT_EQ(myLog.myErrors.size(), 4u) << myLog.AllErrors();
+    EXPECT_NE(ReadDisk("hash.hash").find("Duplicate Hash Entries:"), std::string::npos);
+}
+
+TEST_F(TezPairTest, FailedConversionLeavesNothingForTheNextReport)
+{
+    VelkNameSpace locFailing;
+    ASSERT_TRUE(Compile(locFailing, "Card leftover\r\n{\r\n}\r\nDeck d\r\n{\r\n\tTEXT " + std::string(600, 'v') +
+                                        "\r\n}\r\n"));
+    EXPECT_FALSE(VelkToTez::Priv_ConvertVelkToTez(locFailing, PathOf("fail.tez").c_str()));
+    VelkNameSpace locPlain;
+    ASSERT_TRUE(Compile(locPlain, "Deck d\r\n{\r\n}\r\n"));
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locPlain, PathOf("plain.tez").c_str()));
+    const std::string locReport = ReadDisk("plain.hash");
+    EXPECT_EQ(locReport.find("leftover"), std::string::npos) << locReport;
+    EXPECT_EQ(locReport.find("Card"), std::string::npos) << locReport;
+}

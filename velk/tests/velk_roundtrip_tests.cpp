@@ -1,0 +1,261 @@
+// .velk text that always reads back as written: compile, write, compile again
+// gives the same namespace and the same bytes, or the save is refused.
+#include <string>
+#include <vector>
+
+#include "velk/tests/velk_test_util.h"
+#include "velk/velk_compiler.h"
+#include "velk/velk_namespace.h"
+#include "velk/velk_output.h"
+#include "velk/velk_type.h"
+#include "velk/velk_typemanager.h"
+
+namespace
+{
+const char* const TRIP_FRUIT =
+    "TYPE Size\r\n{\r\nSmall\r\nVery Large\r\n\"Quoted\"\r\n}\r\n"
+    "CLASS Point\r\n{\r\nNUMBER x 1\r\nTEXT tag\r\n}\r\n"
+    "CLASS Holder\r\n{\r\nTEXT text\r\nLOCTEXT label\r\nSize size\r\nPoint pos\r\nHolder* other\r\nFILE file\r\n}\r\n"
+    "SCRIPTCLASS Script\r\n{\r\nTEXT\r\nPoint\r\nHolder*\r\n}\r\n";
+
+// Every object as "path type value", depth first: what a namespace holds,
+// independent of how it is written.
+void Dump(VelkType* anObject, const std::string& aPrefix, std::string& anOut)
+{
+    const std::string locPath = aPrefix.empty() ? anObject->GetName().GetBuffer()
+                                                : aPrefix + "." + anObject->GetName().GetBuffer();
+    anOut += locPath + " " + anObject->GetTypeName().GetBuffer();
+    if (anObject->GetNumMembers() == 0)
+        anOut += std::string(" [") + anObject->GetValue().GetBuffer() + "]";
+    anOut += "\n";
+    for (int locIndex = 0; locIndex < anObject->GetNumMembers(); locIndex++)
+        Dump(anObject->GetMemberAt(locIndex), locPath, anOut);
+}
+
+std::string Dump(VelkNameSpace& aSpace)
+{
+    QC_List<VelkType*> locRoots;
+    aSpace.GetInstances(locRoots, true);
+    std::string locOut;
+    QC_ListIterator<VelkType*> locIter(&locRoots);
+    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+        Dump(locIter.GetCurrent(), "", locOut);
+    return locOut;
+}
+
+std::string WithLf(std::string aText)
+{
+    std::string locOut;
+    for (char locChar : aText)
+        if (locChar != '\r')
+            locOut += locChar;
+    return locOut;
+}
+
+class VelkRoundTripTest : public VelkTest
+{
+protected:
+    void SetUp() override
+    {
+        VelkTest::SetUp();
+        myFruit = WriteDisk("trip.fruit", TRIP_FRUIT);
+    }
+
+    bool Compile(VelkNameSpace& aSpace, const std::string& aText)
+    {
+        return VelkCompiler::CompileText(aSpace, "trip.velk", aText.data(), aText.size(), &myTypes, nullptr);
+    }
+
+    // Compile, write, compile again: the same namespace; write again: the same bytes.
+    void ExpectRoundTrip(const std::string& aSource, const std::string& aCase)
+    {
+        VelkNameSpace locFirst;
+        ASSERT_TRUE(Compile(locFirst, aSource)) << aCase << "\n" << myLog.AllErrors();
+        VelkOutput locText;
+        ASSERT_TRUE(locFirst.WriteTo(locText, "trip.velk")) << aCase << "\n" << myLog.AllErrors();
+        VelkNameSpace locSecond;
+        ASSERT_TRUE(Compile(locSecond, locText.GetText())) << aCase << "\n" << myLog.AllErrors();
+        EXPECT_EQ(Dump(locSecond), Dump(locFirst)) << aCase;
+        VelkOutput locAgain;
+        ASSERT_TRUE(locSecond.WriteTo(locAgain, "trip.velk")) << aCase;
+        EXPECT_EQ(locAgain.GetText(), locText.GetText()) << aCase;
+    }
+
+    // A value given by the editor is saved and read back whole.
+    void ExpectValueSurvives(const char* aTypeName, const std::string& aValue)
+    {
+        VelkNameSpace locSpace;
+        ASSERT_TRUE(Compile(locSpace, "INCLUDE " + myFruit + "\r\nHolder h\r\n{\r\n}\r\n"
+                                      "Script s\r\n{\r\n\tTEXT TEXT(0) x\r\n}\r\n"));
+        VelkType* locRoot = myTypes.GetType(aTypeName)->CloneAs("root");
+        ASSERT_TRUE(locRoot->AssignValue(aValue.c_str()));
+        ASSERT_TRUE(locSpace.AddInstance(locRoot));
+        ASSERT_TRUE(locSpace.GetInstance("h.text", false)->AssignValue(aValue.c_str()));
+        ASSERT_TRUE(locSpace.GetInstance("s.TEXT(0)", false)->AssignValue(aValue.c_str()));
+        const std::string locExpected = locRoot->GetValue().GetBuffer();
+
+        ASSERT_TRUE(locSpace.Write(PathOf("value.velk").c_str())) << myLog.AllErrors();
+        VelkNameSpace locBack;
+        ASSERT_TRUE(Compile(locBack, ReadDisk("value.velk"))) << myLog.AllErrors();
+        EXPECT_EQ(locBack.GetInstance("root", false)->GetValue().GetBuffer(), locExpected);
+        EXPECT_EQ(locBack.GetInstance("h.text", false)->GetValue().GetBuffer(), locExpected);
+        EXPECT_EQ(locBack.GetInstance("s.TEXT(0)", false)->GetValue().GetBuffer(), locExpected);
+        EXPECT_EQ(Dump(locBack), Dump(locSpace));
+    }
+
+    std::string myFruit;
+    VelkTypeManager myTypes;
+};
+}
+
+TEST_F(VelkRoundTripTest, SourcesReadBackAsWritten)
+{
+    const std::string locInclude = "INCLUDE " + myFruit + "\r\n";
+    const std::string locBody =
+        "Holder plain\r\n{\r\n\ttext \"two words\"\r\n\tlabel \"a\tb\"\r\n\tsize \"Very Large\"\r\n"
+        "\tpos\r\n\t{\r\n\t\ttag \"\"both\"\"\r\n\t}\r\n\tother quoted\r\n\tfile dir\\sub\\f.tga\r\n}\r\n"
+        "Holder quoted\r\n{\r\n\ttext \"\"\"\r\n\tlabel \"\"open\"\r\n\tsize \"\"Quoted\"\"\r\n}\r\n"
+        "TEXT lead \"  blanks around  \"\r\n"
+        "TEXT latin \"caf\xE9 \xE0 la cr\xE8me\"\r\n"
+        "TEXT url \"http://cut here\"\r\n"
+        "TEXT tab \"a\tb\"\r\n"
+        "TEXT cr \"lone\rcr\"\r\n"
+        "LOCTEXT empty <empty>\r\n"
+        "TEXT long \"" + std::string(3900, 'x') + " y\"\r\n"
+        "Script s\r\n{\r\n\tTEXT TEXT(4) \"in a script\"\r\n\tPoint Point(2)\r\n\t{\r\n\t\tx 9\r\n\t}\r\n"
+        "\tHolder* Holder*(7) plain\r\n}\r\n";
+    ExpectRoundTrip(locInclude + locBody, "CR LF");
+    ExpectRoundTrip(WithLf(locInclude + locBody), "LF");
+    ExpectRoundTrip("\xEF\xBB\xBF" + locInclude + locBody, "byte-order mark");
+
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, locInclude + locBody)) << myLog.AllErrors();
+    EXPECT_STREQ(locSpace.GetInstance("tab", false)->GetValue().GetBuffer(), "a\tb");
+    EXPECT_STREQ(locSpace.GetInstance("quoted.text", false)->GetValue().GetBuffer(), "\"");
+    EXPECT_STREQ(locSpace.GetInstance("plain.pos.tag", false)->GetValue().GetBuffer(), "\"both\"");
+    EXPECT_STREQ(locSpace.GetInstance("quoted.size", false)->GetValue().GetBuffer(), "\"Quoted\"");
+    EXPECT_STREQ(locSpace.GetInstance("url", false)->GetValue().GetBuffer(), "http:");
+    EXPECT_STREQ(locSpace.GetInstance("lead", false)->GetValue().GetBuffer(), "  blanks around  ");
+}
+
+TEST_F(VelkRoundTripTest, EditedValuesAreQuotedSoTheyComeBackWhole)
+{
+    const std::vector<std::string> locValues = {
+        "a\tb", "tab\tand space", "\"", "\"both\"", "\"open", "end\"", " lead", "trail ", "\t", "lone\rcr",
+        "caf\xE9 \xFF", "/single/slashes/", "{", "}", std::string(4000, 'v'),
+    };
+    for (const std::string& locValue : locValues)
+    {
+        SCOPED_TRACE(locValue.substr(0, 40));
+        ExpectValueSurvives("TEXT", locValue);
+    }
+}
+
+TEST_F(VelkRoundTripTest, SavesThatCannotReadBackAreRefusedNamingTheInstance)
+{
+    struct Case
+    {
+        const char* myWhat;
+        std::string myValue;
+        std::string myName;
+        const char* myError;
+    } locCases[] = {
+        {"comment", "http://host", "h", "Cannot write 'text' of type 'TEXT': its value holds a line break or \"//\""},
+        {"line feed", "two\nlines", "h", "Cannot write 'text' of type 'TEXT': its value holds a line break"},
+        {"cr lf", "two\r\nlines", "h", "Cannot write 'text' of type 'TEXT': its value holds a line break"},
+        {"long value", std::string(4200, 'w'), "h", "Cannot write 'text' of type 'TEXT': its line would be 4205 characters"},
+        {"blank in name", "v", "has blank", "Cannot write 'has blank' of type 'Holder': a name must be one word"},
+        {"tab in name", "v", "has\ttab", "Cannot write 'has\ttab' of type 'Holder': a name must be one word"},
+        {"brace name", "v", "}", "Cannot write '}' of type 'Holder'"},
+        {"quoted name", "v", "\"q\"", "Cannot write '\"q\"' of type 'Holder'"},
+    };
+    const std::string locOld = WriteDisk("keep.velk", "old contents");
+    for (const Case& locCase : locCases)
+    {
+        SCOPED_TRACE(locCase.myWhat);
+        myLog.myErrors.clear();
+        VelkNameSpace locSpace;
+        ASSERT_TRUE(Compile(locSpace, "INCLUDE " + myFruit + "\r\nHolder h\r\n{\r\n}\r\n"));
+        VelkType* locHolder = locSpace.GetInstance("h", false);
+        ASSERT_TRUE(locHolder->FindMember("text")->AssignValue(locCase.myValue.c_str()));
+        locHolder->SetName(locCase.myName.c_str());
+        EXPECT_FALSE(locSpace.Write(locOld.c_str()));
+        EXPECT_TRUE(myLog.HasError(locCase.myError)) << myLog.AllErrors();
+        EXPECT_EQ(ReadDisk("keep.velk"), "old contents");
+    }
+}
+
+TEST_F(VelkRoundTripTest, ScriptMemberLinesThatOutgrowALineAreRefused)
+{
+    // The member line carries its type and generated name too: a value that
+    // fits its source line no longer fits the written one.
+    const std::string locValue(4095 - 12, 'z');
+    const std::string locText = "INCLUDE " + myFruit + "\r\nScript s\r\n{\r\n\tTEXT " + locValue + "\r\n}\r\n";
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, locText)) << myLog.AllErrors();
+    VelkOutput locOutput;
+    EXPECT_FALSE(locSpace.WriteTo(locOutput, "script.velk"));
+    EXPECT_TRUE(myLog.HasError("Cannot write 'TEXT(")) << myLog.AllErrors();
+    EXPECT_TRUE(myLog.HasError("more than the 4095 a line holds")) << myLog.AllErrors();
+}
+
+TEST_F(VelkRoundTripTest, LinesTooLongToReadAreCompileErrorsWithTheirLine)
+{
+    const std::string locVelk = WriteDisk(
+        "long.velk", "INCLUDE " + myFruit + "\r\n\r\nTEXT ok short\r\nTEXT cut \"" + std::string(5000, 'c') + "\"\r\n");
+    VelkNameSpace locSpace;
+    EXPECT_FALSE(VelkCompiler::Compile(locSpace, locVelk.c_str(), &myTypes, nullptr));
+    EXPECT_TRUE(myLog.HasError("ERROR: (" + locVelk + ", line 4) Line longer than 4095 characters"))
+        << myLog.AllErrors();
+    EXPECT_EQ(locSpace.GetInstance("cut", false), nullptr);
+
+    // Inside a block and in a type file alike.
+    myLog.myErrors.clear();
+    const std::string locBlock = WriteDisk(
+        "block.velk", "INCLUDE " + myFruit + "\r\nHolder h\r\n{\r\n\ttext " + std::string(4096, 'b') + "\r\n}\r\n");
+    VelkNameSpace locBlockSpace;
+    EXPECT_FALSE(VelkCompiler::Compile(locBlockSpace, locBlock.c_str(), &myTypes, nullptr));
+    EXPECT_TRUE(myLog.HasError("(" + locBlock + ", line 4) Line longer than 4095")) << myLog.AllErrors();
+
+    myLog.myErrors.clear();
+    const std::string locFruit = WriteDisk("long.fruit", "TYPE T\r\n{\r\n" + std::string(4200, 't') + "\r\n}\r\n");
+    VelkTypeManager locTypes;
+    EXPECT_FALSE(locTypes.Compile(locFruit.c_str()));
+    EXPECT_TRUE(myLog.HasError("(" + locFruit + ", line 3) Line longer than 4095")) << myLog.AllErrors();
+
+    // A line of exactly the limit is whole.
+    VelkNameSpace locExact;
+    const std::string locExactText = "INCLUDE " + myFruit + "\r\nTEXT exact " + std::string(4095 - 11, 'e') + "\r\n";
+    EXPECT_TRUE(Compile(locExact, locExactText)) << myLog.AllErrors();
+}
+
+TEST_F(VelkRoundTripTest, ByteOrderMarkIsSkippedInBothTextForms)
+{
+    const std::string locFruit = WriteDisk("bom.fruit", "\xEF\xBB\xBF" "CLASS Pair\r\n{\r\nNUMBER a\r\n}\r\n");
+    const std::string locVelk =
+        WriteDisk("bom.velk", "\xEF\xBB\xBF" "INCLUDE " + locFruit + "\r\nPair p\r\n{\r\n\ta 3\r\n}\r\nBogus x y\r\n");
+    VelkNameSpace locSpace;
+    EXPECT_FALSE(VelkCompiler::Compile(locSpace, locVelk.c_str(), &myTypes, nullptr));
+    EXPECT_STREQ(locSpace.GetInstance("p.a", false)->GetValue().GetBuffer(), "3");
+    // The mark takes no line of its own.
+    EXPECT_TRUE(myLog.HasError("(" + locVelk + ", line 6) Unknown type 'Bogus'")) << myLog.AllErrors();
+}
+
+TEST_F(VelkRoundTripTest, OverlongMemberPathsAreRefusedNotAsserted)
+{
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, "INCLUDE " + myFruit + "\r\nHolder h\r\n{\r\n}\r\n"));
+    VelkType* locHolder = locSpace.GetInstance("h", false);
+    VelkType* locPos = locHolder->FindMember("pos");
+    VelkType* locText = locHolder->FindMember("text");
+    VelkType* locTag = locPos->FindMember("tag");
+    locHolder->SetName(std::string(40000, 'r').c_str());
+    locPos->SetName(std::string(30000, 'p').c_str());
+    locText->SetName(std::string(30000, 't').c_str());
+    QC_String locPath;
+    EXPECT_FALSE(locSpace.GetInstancePath(locText, locPath));
+    EXPECT_FALSE(locSpace.GetInstancePath(locTag, locPath));
+    locPos->SetName("p");
+    ASSERT_TRUE(locSpace.GetInstancePath(locTag, locPath));
+    EXPECT_EQ(locPath.GetLength(), 40000 + 6);
+}
