@@ -171,14 +171,9 @@ bool OS_SaveFile::Begin(const char* aTargetPath)
     }
     locRemoveStaleTemps(myDirHandle, myLeaf);
 
+    // A folder in the target's place fails at the rename, as it always did.
     struct stat locStat;
     bool locExists = fstatat(myDirHandle, myLeaf, &locStat, 0) == 0;
-    if (locExists && S_ISDIR(locStat.st_mode))
-    {
-        Fail(EISDIR);
-        Abandon();
-        return false;
-    }
     // A rename would part the file from its other names: write through them instead.
     bool locInPlace = locExists && S_ISREG(locStat.st_mode) && locStat.st_nlink > 1;
     if (!locInPlace && !CreateTemp(myLeaf))
