@@ -436,7 +436,6 @@ public:
         {
             std::lock_guard<std::mutex> locLock(myMutex);
             myStopping = true;
-            myQueue.clear();
         }
         myWorkReady.notify_all();
         for (std::thread& locThread : myThreads)
