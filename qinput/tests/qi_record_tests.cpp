@@ -92,7 +92,7 @@ struct HandMade
         myPad->CreateAxes(2);
         myPad->myAxes[0].myName = "A";
         myPad->myAxes[1].myName = "B";
-        myPad->myAxes[1].myScale = 0.5f;
+        myPad->myAxes[1].myScale = 0.3f;
         myPad->CreateButtons(3);
         myKeys = new QI_Device;
         myKeys->myName = "Keys";
@@ -116,7 +116,7 @@ Bytes locHandMadeRecording(const std::string& aPath)
     HandMade locMade;
     EXPECT_TRUE(locMade.myInput.StartRecording(aPath.c_str()));
     locMade.myInput.Update();
-    locMade.myPad->myAxes[1].myValue = 2.5f;
+    locMade.myPad->myAxes[1].myValue = -1.2345f;
     locMade.myKeys->myButtons[1].myCurrent = 1;
     locMade.myInput.Update();
     return locReadFile(aPath);
@@ -366,18 +366,18 @@ TEST_F(QI_RecordTest, PlaybackOfTheHandMadeRecordingRebuildsPositionsAndStates)
     QI_Device* locPad = QI_Input::GetDevice(QI_JOYSTICK, 0);
     ASSERT_NE(nullptr, locPad);
     EXPECT_STREQ("B", locPad->myAxes[1].myName);
-    EXPECT_FLOAT_EQ(0.5f, locPad->myAxes[1].myScale);
+    EXPECT_EQ(0.3f, locPad->myAxes[1].myScale);
     EXPECT_EQ(1, locPad->myAxes[0].mySuppressFlag);
     Frame();
     Frame();
-    EXPECT_FLOAT_EQ(2.5f, locPad->myAxes[1].myValue);
-    EXPECT_FLOAT_EQ(2.5f, locPad->myAxes[1].myPosition);
+    EXPECT_EQ(-1.2345f, locPad->myAxes[1].myValue);
+    EXPECT_EQ(-1.2345f, locPad->myAxes[1].myPosition);
     const QI_Button& locKey = QI_Input::GetDevice(QI_KEYBOARD, 0)->myButtons[1];
     EXPECT_EQ(1, locKey.myCurrent);
     EXPECT_EQ(0, locKey.myPrevious);
     Frame();
     EXPECT_EQ(0.0f, locPad->myAxes[1].myValue);
-    EXPECT_FLOAT_EQ(2.5f, locPad->myAxes[1].myPosition);
+    EXPECT_EQ(-1.2345f, locPad->myAxes[1].myPosition);
     EXPECT_EQ(1, locKey.myPrevious);
 }
 
@@ -516,6 +516,16 @@ TEST_F(QI_RecordTest, AFailedWriteEndsTheRecordingAndIsReported)
     EXPECT_FALSE(locMade.myInput.IsRecording());
     EXPECT_FALSE(locMade.myInput.StartRecording("/nonexistent/folder/x.rec"));
     EXPECT_EQ(QI_ERROR_OPEN_FILE, QI_GetErrorCode());
+    // One recording at a time.
+    const std::string locFirst = locTempPath("first.rec");
+    ASSERT_TRUE(locMade.myInput.StartRecording(locFirst.c_str()));
+    EXPECT_FALSE(QI_Input::Init(true));  // no window here: leaves another code behind
+    EXPECT_FALSE(locMade.myInput.StartRecording(locTempPath("second.rec").c_str()));
+    EXPECT_EQ(QI_ERROR_OPEN_FILE, QI_GetErrorCode());
+    EXPECT_TRUE(locMade.myInput.IsRecording());
+    fclose(locMade.myInput.myFile);
+    locMade.myInput.myFile = nullptr;
+    locMade.myInput.myRecordingFlag = false;
 
     // A file size limit lets the header and one frame through.
     const std::string locPath = locTempPath("limited.rec");
