@@ -252,6 +252,7 @@ VelkType* VelkClass::Clone() const
     if (locCopy == nullptr)
         return nullptr;
     locCopy->myTypeName = myTypeName;
+    locCopy->myDeclaredNames = myDeclaredNames;
     QC_ListIterator<VelkType*> locIter(const_cast<QC_List<VelkType*>*>(&myMembers));
     for (locIter.First(); !locIter.IsDone(); locIter.Next())
     {
