@@ -8,12 +8,29 @@
 #include "qcommon/qc_assert.h"
 #include "qfile/render/qf_file.h"
 #include "qrender/qr_expressions.h"
+#include "qrender/qr_texture.h"
 #include "qrender/qr_vertexshader.h"
 
 QR_Render* QR_Render::ourInstance = nullptr;
 uint32_t QR_Render::ourFrameCount = 0;
 QR_RenderStats QR_Render::ourStats = {};
-QR_RenderHooks QR_Render::ourHooks = {};
+QR_RenderHooks QR_Render::ourHooks;
+
+QR_RenderHooks::QR_RenderHooks()
+    : myReleaseAllMeshDeviceData(nullptr)
+    , myCompileAllMeshVertexShaders(nullptr)
+    , myRestoreAllTextures(QR_Texture::RestoreAll)
+    , myReloadAllTextures(QR_Texture::ReloadAll)
+    , myReleaseAllTextures(QR_Texture::ReleaseAllDeviceTextures)
+    , myRecompileAllSurfaces(nullptr)
+    , myReleaseAllSurfaceTemplates(nullptr)
+    , myReloadAllTemplates(nullptr)
+    , myCreateForceFlushSurface(nullptr)
+    , myDestroyForceFlushSurface(nullptr)
+    , myDrawForceFlushSurface(nullptr)
+    , myReloadForceFlushSurface(nullptr)
+{
+}
 
 QR_RenderSettings::QR_RenderSettings()
     : myAdapter(-1)

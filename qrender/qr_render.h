@@ -169,10 +169,13 @@ struct QR_RenderStates
 typedef bool (*QR_ResetCallback)(bool aRestoreFlag);
 
 // Entry points of the renderer's resource lists (meshes, textures, surfaces, templates)
-// that device creation, loss and reload run in a fixed order. Each list fills its own when
-// it is linked in; an empty entry is skipped (and counts as success).
+// that device creation, loss and reload run in a fixed order. The texture and surface
+// entries start filled; the others are filled by their lists when linked in. An empty
+// entry is skipped (and counts as success).
 struct QR_RenderHooks
 {
+    QR_RenderHooks();
+
     void (*myReleaseAllMeshDeviceData)();
     bool (*myCompileAllMeshVertexShaders)();
     bool (*myRestoreAllTextures)();  // after a new renderer: textures made again

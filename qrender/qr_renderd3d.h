@@ -57,6 +57,22 @@ struct QR_CompiledStageBlock
     QR_StageWords myStages[8];
 };
 
+// The device side of a QR_Texture.
+struct QR_D3DTexture
+{
+    GFX_Texture* myTexture;     // or null for a cube texture
+    GFX_Texture* myCubeTexture;
+    GFX_Surface* myDepthSurface; // render targets with their own depth buffer
+    uint32_t myMemory;           // bytes counted in the texture-memory statistic
+    uint32_t myMemory2;
+    uint8_t myFlags;
+};
+
+// Writes rows of 0xAARRGGBB words in a device format; the bytes written (width x height x
+// bytes per pixel), or 0 for a format it does not write.
+uint32_t QR_ConvertPixels(GFX_Format aFormat, const uint32_t* aSource, uint32_t aWidth, uint32_t aHeight,
+                          uint8_t* aDest, int32_t aPitch);
+
 typedef GFX_System* (*QR_GfxSystemFactory)();
 
 class QR_RenderD3D : public QR_Render
@@ -143,6 +159,7 @@ public:
     static GFX_Format ourTextureFormat24;
     static GFX_Format ourTextureFormat32;
     static const Matrix44* ourProjectionMatrix; // set by SetView
+    static bool ourEmptyViewFlag;               // SetView found nothing of the view on the target: draws do nothing
     // Factories of the assembled kinds, filled when they are linked in; without them the
     // settings' shader flags are cleared at device creation.
     static bool (*ourCreateNormalMapKind)();

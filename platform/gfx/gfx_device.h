@@ -77,6 +77,9 @@ uint32_t GFX_FormatStencilBits(GFX_Format aFormat);
 uint32_t GFX_FormatPitch(GFX_Format aFormat, uint32_t aWidth);
 uint32_t GFX_FormatLevelSize(GFX_Format aFormat, uint32_t aWidth, uint32_t aHeight);
 const char* GFX_FormatName(GFX_Format aFormat);
+// Expands DXT1/3/5 blocks into aWidth x aHeight 0xAARRGGBB words.
+void GFX_DecompressDXT(GFX_Format aFormat, uint32_t aWidth, uint32_t aHeight, const uint8_t* aSource,
+                       uint32_t* aDest);
 
 enum GFX_ResourceType : uint32_t
 {

@@ -13,9 +13,6 @@
 
 void GFX_SetError(GFX_ErrorCode aCode, const char* aFormat, ...) __attribute__((format(printf, 2, 3)));
 
-// Expands DXT1/3/5 blocks into aWidth x aHeight 0xAARRGGBB words.
-void GFX_DecompressDXT(GFX_Format aFormat, uint32_t aWidth, uint32_t aHeight, const uint8_t* aSource,
-                       uint32_t* aDest);
 
 const uint32_t GFX_MAX_STAGES = 8;
 const uint32_t GFX_MAX_STREAMS = 8;
@@ -79,6 +76,8 @@ struct GFX_Shader
 };
 
 const uint32_t GFX_VS_CONSTANTS = 96;
+// Larger vertex or index buffers fail as out of video memory (the shadow copy would be made first).
+const uint32_t GFX_MAX_BUFFER_SIZE = 256u << 20;
 const uint32_t GFX_PS_CONSTANTS = 8;
 
 struct GFX_Stream
@@ -266,6 +265,7 @@ protected:
 
     GFX_DeviceDesc myDesc;
     GFX_Caps myCaps;
+    uint32_t myMaxBufferSize = GFX_MAX_BUFFER_SIZE;
     GFX_State myState;
     GFX_Surface myBackBuffer;
     GFX_Surface myAutoDepth;

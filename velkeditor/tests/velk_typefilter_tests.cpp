@@ -5,11 +5,10 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "velk/tests/velk_test_util.h"
 #include "velkeditor/velk_typefilter.h"
 
 namespace
@@ -68,34 +67,19 @@ Bytes SampleFile()
     return locFile;
 }
 
-class TypeFilterFileTest : public ::testing::Test
+class TypeFilterFileTest : public VelkScratchTest
 {
 protected:
-    void SetUp() override
+    void WriteFile(const char* aName, const Bytes& aBytes) const
     {
-        myDir = std::filesystem::path(Q_TEST_TMP_DIR) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(myDir);
-        std::filesystem::create_directories(myDir);
+        WriteDisk(aName, std::string(aBytes.begin(), aBytes.end()));
     }
 
-    std::string PathOf(const char* aName) const { return (myDir / aName).string(); }
-
-    void WriteFile(const std::string& aPath, const Bytes& aBytes) const
+    Bytes ReadFile(const char* aName) const
     {
-        std::ofstream locOut(aPath, std::ios::binary);
-        locOut.write(reinterpret_cast<const char*>(aBytes.data()), std::streamsize(aBytes.size()));
-    }
-
-    Bytes ReadFile(const std::string& aPath) const
-    {
-        std::ifstream locIn(aPath, std::ios::binary);
-        std::stringstream locText;
-        locText << locIn.rdbuf();
-        std::string locData = locText.str();
+        std::string locData = ReadDisk(aName);
         return Bytes(locData.begin(), locData.end());
     }
-
-    std::filesystem::path myDir;
 };
 } // namespace
 
@@ -111,6 +95,11 @@ TEST(TypeFilter, EmptyFilterLetsEveryMemberThroughAndMembersAreUnique)
     EXPECT_EQ(Members(&locFilter), (std::vector<std::string>{"a", "b"}));
     locFilter.Clear();
     EXPECT_TRUE(locFilter.Contains("anything"));
+
+    locFilter.AddMember("old");
+    std::vector<QC_String> locNames{"z", "a", "m", "a"};
+    locFilter.SetMembers(locNames);
+    EXPECT_EQ(Members(&locFilter), (std::vector<std::string>{"a", "m", "z"}));
 }
 
 TEST(TypeFilter, RecordsFindAddAndActivateFilters)
@@ -163,6 +152,31 @@ TEST(TypeFilter, WrittenFileHoldsSortedUniqueMembersAndTheActiveName)
     ASSERT_NE(locEmpty, nullptr);
     EXPECT_EQ(locEmpty->GetActiveFilter(), locEmpty->GetDefaultFilter());
     EXPECT_EQ(Save(locAgain), locFile);
+    // Saving into a used buffer replaces its contents.
+    Bytes locReused = locFile;
+    locAgain.SaveTo(locReused);
+    EXPECT_EQ(locReused, locFile);
+}
+
+TEST(TypeFilter, LastRecordWithManyEmptyFiltersIsWhole)
+{
+    // Each filter takes 8 bytes, and the record ends 4 bytes later: the
+    // count check must not ask for more than that.
+    Bytes locFile;
+    PutU32(locFile, 1);
+    PutString(locFile, "T");
+    PutU32(locFile, 6);
+    for (int i = 0; i < 6; i++)
+    {
+        PutString(locFile, "");
+        PutU32(locFile, 0);
+    }
+    PutString(locFile, "");
+    VelkTypeFilterManager locManager(nullptr);
+    EXPECT_TRUE(locManager.LoadFrom(locFile.data(), locFile.size()));
+    ASSERT_EQ(locManager.GetTypes().myCount, 1);
+    EXPECT_EQ(locManager.FindType("T")->GetFilters().myCount, 6);
+    EXPECT_EQ(Save(locManager), locFile);
 }
 
 TEST(TypeFilter, LongNamesAreCutWhereTheReaderStops)
@@ -234,6 +248,21 @@ TEST(TypeFilter, DamagedFilesKeepTheWholeRecordsBeforeTheDamage)
     EXPECT_FALSE(locManager.LoadFrom(locLong.data(), locLong.size()));
     EXPECT_EQ(locManager.GetTypes().myCount, 1);
 
+    // A member name too long to read ends the read there, even when its bytes
+    // would read on as a record of empty strings.
+    Bytes locMember(locFile.begin(), locFile.begin() + locFirstEnd);
+    locMember[0] = 2;
+    PutString(locMember, "Next");
+    PutU32(locMember, 1);
+    PutString(locMember, "f");
+    PutU32(locMember, 2);
+    PutString(locMember, std::string(1024, '\0'));
+    PutString(locMember, "a");
+    PutString(locMember, "");
+    VelkTypeFilterManager locMemberManager(nullptr);
+    EXPECT_FALSE(locMemberManager.LoadFrom(locMember.data(), locMember.size()));
+    EXPECT_EQ(locMemberManager.GetTypes().myCount, 1);
+
     // Counts of four billion end at once instead of looping on empty strings.
     for (int locWhich = 0; locWhich < 3; locWhich++)
     {
@@ -265,12 +294,12 @@ TEST(TypeFilter, DamagedFilesKeepTheWholeRecordsBeforeTheDamage)
 TEST_F(TypeFilterFileTest, FourZeroBytesSaveBackIdentically)
 {
     std::string locPath = PathOf("korrinth.tfm");
-    WriteFile(locPath, Bytes(4, 0));
+    WriteFile("korrinth.tfm", Bytes(4, 0));
     {
         VelkTypeFilterManager locManager(locPath.c_str());
         EXPECT_EQ(locManager.GetTypes().myCount, 0);
     }
-    EXPECT_EQ(ReadFile(locPath), Bytes(4, 0));
+    EXPECT_EQ(ReadFile("korrinth.tfm"), Bytes(4, 0));
 }
 
 TEST_F(TypeFilterFileTest, MissingFileGivesNoTypesAndIsWrittenAtTheEnd)
@@ -279,6 +308,7 @@ TEST_F(TypeFilterFileTest, MissingFileGivesNoTypesAndIsWrittenAtTheEnd)
     {
         VelkTypeFilterManager locManager(locPath.c_str());
         EXPECT_TRUE(locManager.GetTypes().IsEmpty());
+        EXPECT_TRUE(locManager.Load());
         locManager.GetType("Script");
     }
     Bytes locExpected;
@@ -286,7 +316,7 @@ TEST_F(TypeFilterFileTest, MissingFileGivesNoTypesAndIsWrittenAtTheEnd)
     PutString(locExpected, "Script");
     PutU32(locExpected, 0);
     PutString(locExpected, "");
-    EXPECT_EQ(ReadFile(locPath), locExpected);
+    EXPECT_EQ(ReadFile("korrinth.tfm"), locExpected);
 }
 
 TEST_F(TypeFilterFileTest, SaveGoesToTheFolderTheFileWasReadFrom)
@@ -295,7 +325,7 @@ TEST_F(TypeFilterFileTest, SaveGoesToTheFolderTheFileWasReadFrom)
     ASSERT_NE(getcwd(locOld, sizeof(locOld)), nullptr);
     std::filesystem::create_directories(myDir / "elsewhere");
     ASSERT_EQ(chdir(myDir.c_str()), 0);
-    WriteFile(PathOf("korrinth.tfm"), SampleFile());
+    WriteFile("korrinth.tfm", SampleFile());
     {
         VelkTypeFilterManager locManager("korrinth.tfm");
         ASSERT_EQ(chdir("elsewhere"), 0);
@@ -303,7 +333,7 @@ TEST_F(TypeFilterFileTest, SaveGoesToTheFolderTheFileWasReadFrom)
     }
     ASSERT_EQ(chdir(locOld), 0);
     EXPECT_FALSE(std::filesystem::exists(myDir / "elsewhere" / "korrinth.tfm"));
-    Bytes locSaved = ReadFile(PathOf("korrinth.tfm"));
+    Bytes locSaved = ReadFile("korrinth.tfm");
     EXPECT_EQ(locSaved.size(), SampleFile().size() + 4 + 5 + 4 + 4);
     EXPECT_EQ(locSaved[0], 3);
 }
@@ -311,7 +341,7 @@ TEST_F(TypeFilterFileTest, SaveGoesToTheFolderTheFileWasReadFrom)
 TEST_F(TypeFilterFileTest, FailedSaveKeepsTheOldFile)
 {
     std::string locPath = PathOf("korrinth.tfm");
-    WriteFile(locPath, SampleFile());
+    WriteFile("korrinth.tfm", SampleFile());
     VelkTypeFilterManager locManager(locPath.c_str());
     ASSERT_EQ(locManager.GetTypes().myCount, 2);
     locManager.GetType("Unit")->AddFilter("big")->AddMember(std::string(1000, 'm').c_str());
@@ -327,9 +357,31 @@ TEST_F(TypeFilterFileTest, FailedSaveKeepsTheOldFile)
     signal(SIGXFSZ, SIG_DFL);
 
     EXPECT_FALSE(locSaved);
-    EXPECT_EQ(ReadFile(locPath), SampleFile());
+    EXPECT_EQ(ReadFile("korrinth.tfm"), SampleFile());
     std::vector<std::string> locLeft;
     for (auto& locEntry : std::filesystem::directory_iterator(myDir))
         locLeft.push_back(locEntry.path().filename().string());
     EXPECT_EQ(locLeft, std::vector<std::string>{"korrinth.tfm"});
+}
+
+TEST_F(TypeFilterFileTest, UnreadableOrUnwritableFilesAnswerFalse)
+{
+    // A folder where the file should be: it can be neither read nor replaced.
+    std::string locPath = PathOf("korrinth.tfm");
+    std::filesystem::create_directories(locPath);
+    VelkTypeFilterManager locManager(locPath.c_str());
+    EXPECT_FALSE(locManager.Load());
+    EXPECT_TRUE(locManager.GetTypes().IsEmpty());
+    std::filesystem::remove(locPath);
+
+    WriteFile("korrinth.tfm", Bytes{5, 0, 0});
+    EXPECT_FALSE(locManager.Load());
+    WriteFile("korrinth.tfm", SampleFile());
+    EXPECT_TRUE(locManager.Load());
+    EXPECT_EQ(locManager.GetTypes().myCount, 2);
+
+    VelkTypeFilterManager locNowhere((myDir / "no" / "such" / "korrinth.tfm").c_str());
+    EXPECT_FALSE(locNowhere.Save());
+    VelkTypeFilterManager locMemoryOnly(nullptr);
+    EXPECT_FALSE(locMemoryOnly.Save());
 }
