@@ -153,10 +153,15 @@ TEST(LWO2Chunks, UnknownAndOddChunksAreSkippedByTheirLength)
     locWriter.U2(0);
     locWriter.U1(0);
     locWriter.EndChunk();
+    locWriter.BeginChunk("TAGS"); // a tail byte too short for a string
+    locWriter.S0("one");
+    locWriter.U1(0);
+    locWriter.EndChunk();
     auto locObject = LoadLWBytes(locWriter.GetBytes());
     ASSERT_TRUE(locObject);
     EXPECT_EQ(locObject->myLayers[0]->myPoints.size(), 3u);
     EXPECT_EQ(locObject->myLayers[0]->myPoints[2].z, 9.0f);
+    EXPECT_EQ(locObject->myTags.size(), 1u);
     EXPECT_EQ(locObject->myLayers[0]->myPolygonTagLists[0].myEntries.size(), 1u);
 }
 
@@ -186,6 +191,16 @@ TEST(LWO2Chunks, SizesAreNeverTrusted)
     locField.EndSubChunk();
     locField.EndSurface();
     EXPECT_FALSE(LoadLWBytes(locField.GetBytes()));
+    EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
+
+    // A polygon whose count word ends the chunk.
+    LWO2Writer locPolygon;
+    locPolygon.Points({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}});
+    locPolygon.BeginChunk("POLS");
+    locPolygon.ID4("FACE");
+    locPolygon.U2(3);
+    locPolygon.EndChunk();
+    EXPECT_FALSE(LoadLWBytes(locPolygon.GetBytes()));
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
 
     // A form size beyond the file is clipped to it; one short of the file
