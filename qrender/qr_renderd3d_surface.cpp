@@ -120,8 +120,16 @@ struct QR_ShaderText
     }
 };
 
+static char ourLastShaderText[locShaderLimit + 1];
+
+const char* QR_RenderD3D::LastPixelShaderText()
+{
+    return ourLastShaderText;
+}
+
 static GFX_Shader* locCreatePixelShader(const QR_ShaderText& aText)
 {
+    memcpy(ourLastShaderText, aText.myText, sizeof(ourLastShaderText));
     if (aText.myOverflowFlag || !QR_RenderD3D::ourDevice)
         return nullptr;
     return QR_RenderD3D::ourDevice->CreateShader(aText.myText, aText.myLength);
