@@ -17,6 +17,7 @@ struct BenchChildRun
     bool myStarted = false;   // false when the program could not be run
     int myExitCode = -1;
     double mySeconds = 0.0;
+    double myCpuSeconds = 0.0; // user + system time of the child
     long myPeakKB = 0;        // ru_maxrss of the child
 };
 
@@ -36,6 +37,8 @@ inline void Reap(pid_t aChild, std::chrono::steady_clock::time_point aStart, Ben
     aRun->myExitCode = WIFEXITED(locStatus) ? WEXITSTATUS(locStatus) : -1;
     aRun->myStarted = aRun->myExitCode != 127;
     aRun->myPeakKB = locUsage.ru_maxrss;
+    aRun->myCpuSeconds = double(locUsage.ru_utime.tv_sec + locUsage.ru_stime.tv_sec) +
+                         1e-6 * double(locUsage.ru_utime.tv_usec + locUsage.ru_stime.tv_usec);
 }
 }
 

@@ -394,6 +394,8 @@ bool locBuildBatch(const LWObject& anObject, const LayerTables& t, WorkBatch* aB
         for (uint32_t i = t.myPointEntryStart[locSlot.myPoint]; i < t.myPointEntryStart[locSlot.myPoint + 1]; i++)
         {
             uint32_t m = t.myPointEntries[i * 2];
+            if (locUses[m] == MAP_UNUSED)
+                continue;
             const LWVertexMap& locMap = locLayer.myVertexMaps[m];
             const float* locValues = locMap.GetValues(t.myPointEntries[i * 2 + 1]);
             switch (locUses[m])

@@ -38,7 +38,7 @@ struct LWVertexMap
     std::vector<uint32_t> myPoints;
     std::vector<float> myValues; // myPoints.size() x myDimension
 
-    const float* GetValues(size_t anEntry) const { return &myValues[anEntry * myDimension]; }
+    const float* GetValues(size_t anEntry) const { return myValues.data() + anEntry * myDimension; }
 };
 
 // One VMAD chunk: values per polygon corner.
@@ -51,7 +51,7 @@ struct LWPolyVertexMap
     std::vector<uint32_t> myPolygons;
     std::vector<float> myValues; // entries x myDimension
 
-    const float* GetValues(size_t anEntry) const { return &myValues[anEntry * myDimension]; }
+    const float* GetValues(size_t anEntry) const { return myValues.data() + anEntry * myDimension; }
 };
 
 struct LWPolygon

@@ -11,6 +11,7 @@
 #include <string.h>
 
 #include "qcommon/qc_assert.h"
+#include "qrender/qr_error.h"
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_renderd3d.h"
 #include "qrender/qr_splinepath.h"
@@ -602,6 +603,15 @@ static bool locBoneIndicesValid(const QR_Mesh* aMesh, uint32_t aFirstVertex, uin
 
 bool QR_D3DNormalVShader::PrepareMesh(QR_Mesh* aMesh)
 {
+    // Buffers and copies are sized from the format: a mesh whose vertex size says otherwise
+    // would be read and written past them.
+    if (aMesh->myVertexSize != QR_GetVertexSize(aMesh->myVertexFormat))
+    {
+        QR_Error::SetCode(QR_ERROR_VERTEX_BUFFER);
+        QR_Error::Printf("mesh vertex size %u differs from its format 0x%X (%u bytes)", aMesh->myVertexSize,
+                         aMesh->myVertexFormat, QR_GetVertexSize(aMesh->myVertexFormat));
+        return false;
+    }
     if (aMesh->mySetupData.mySkinning != 0)
         return locBoneIndicesValid(aMesh, 0, aMesh->myNumVertices);
 
@@ -718,7 +728,8 @@ void QR_D3DNormalVShader::DrawLevel(QR_Mesh* aMesh, float aLodDistance, float aT
     }
 
     // Vertices and indices of the range go through the dynamic buffers.
-    if ((uint64_t)locFirstVertex + locNumVertices > aMesh->myNumVertices ||
+    if (aMesh->myVertexSize != QR_GetVertexSize(aMesh->myVertexFormat) ||
+        (uint64_t)locFirstVertex + locNumVertices > aMesh->myNumVertices ||
         (uint64_t)locFirstIndex + locNumIndices > aMesh->myNumIndices)
         return;
     bool locSkinFlag = aSkinningFlag && aMesh->mySetupData.mySkinning != 0;

@@ -43,6 +43,7 @@ bool QR_RenderD3D::ourNonPow2ConditionalFlag = false;
 GFX_Format QR_RenderD3D::ourTextureFormat24 = GFX_FORMAT_X8R8G8B8;
 GFX_Format QR_RenderD3D::ourTextureFormat32 = GFX_FORMAT_A8R8G8B8;
 const Matrix44* QR_RenderD3D::ourProjectionMatrix = nullptr;
+bool QR_RenderD3D::ourEmptyViewFlag = false;
 bool (*QR_RenderD3D::ourCreateNormalMapKind)() = nullptr;
 bool (*QR_RenderD3D::ourCreateAssembledNormalMeshKind)() = nullptr;
 void (*QR_RenderD3D::ourDestroyAssembledKinds)() = nullptr;
@@ -705,6 +706,7 @@ void QR_RenderD3D::ResetDynamicBuffers()
 
 static void locSetWholeViewport(const QR_RenderSettings& aSettings)
 {
+    QR_RenderD3D::ourEmptyViewFlag = false;
     GFX_Viewport locViewport;
     locViewport.myX = 0;
     locViewport.myY = 0;

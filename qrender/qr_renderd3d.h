@@ -164,6 +164,7 @@ public:
     static GFX_Format ourTextureFormat24;
     static GFX_Format ourTextureFormat32;
     static const Matrix44* ourProjectionMatrix; // set by SetView
+    static bool ourEmptyViewFlag;               // SetView found nothing of the view on the target: draws do nothing
     // Factories of the assembled kinds, filled when they are linked in; without them the
     // settings' shader flags are cleared at device creation.
     static bool (*ourCreateNormalMapKind)();

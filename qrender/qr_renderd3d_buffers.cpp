@@ -31,6 +31,15 @@ static bool locNoDevice()
     return false;
 }
 
+// Buffers whose device data could not be made (a failed reserve or restore) are not drawn.
+static bool locHaveDeviceData(QR_VertexBuffer** aVertexBufferList, uint32_t aNumStreams)
+{
+    for (uint32_t i = 0; i < aNumStreams && i < 8; i++)
+        if (!aVertexBufferList[i] || !aVertexBufferList[i]->myDeviceBuffer)
+            return false;
+    return true;
+}
+
 // Unlocks a device buffer that a lock or an append left locked.
 static void locUnlock(GFX_Buffer* aBuffer, uint8_t* aLockedFlag)
 {
@@ -339,7 +348,7 @@ bool QR_RenderD3D::AppendVertices(QR_VertexBuffer* aVertexBuffer, void** anOut, 
 {
     QC_ASSERT(!aVertexBuffer->myIsStaticBufferFlag);
     QC_ASSERT(aNumVertices <= aVertexBuffer->myNumVertices);
-    if (!ourDevice)
+    if (!ourDevice || !aVertexBuffer->myDeviceBuffer)
         return locNoDevice();
     return locAppendVertexRange(aVertexBuffer, aNumVertices, anOut);
 }
@@ -352,7 +361,7 @@ bool QR_RenderD3D::AppendIndexedVertices(QR_VertexBuffer* aVertexBuffer, QR_Inde
     QC_ASSERT(!anIndexBuffer->myIsStaticBufferFlag);
     QC_ASSERT(aNumIndices <= anIndexBuffer->myLength);
     QC_ASSERT(aNumVertices <= aVertexBuffer->myNumVertices);
-    if (!ourDevice)
+    if (!ourDevice || !aVertexBuffer->myDeviceBuffer || !anIndexBuffer->myDeviceBuffer)
         return locNoDevice();
     QR_D3DIndexBuffer* curIB = anIndexBuffer->myDeviceBuffer;
     locUnlock(curIB->myBuffer, &curIB->myIBLockedFlag);
@@ -436,7 +445,7 @@ static void locCount(uint32_t aPrimitives, uint32_t aVertices)
 
 void QR_RenderD3D::DrawPrimitives(QR_VertexBuffer** aVertexBufferList, uint32_t aType, uint32_t aNumVerts)
 {
-    if (!ourDevice)
+    if (!ourDevice || ourEmptyViewFlag || !locHaveDeviceData(aVertexBufferList, QR_VertexShader::ourNumStreams))
         return;
     BindStreams(aVertexBufferList, aNumVerts, false);
     if (aNumVerts == 0)
@@ -482,7 +491,8 @@ static void locBindIndices(QR_IndexBuffer* anIndexBuffer)
 void QR_RenderD3D::DrawIndexedDynamic(QR_VertexBuffer** aVertexBufferList, QR_IndexBuffer* anIndexBuffer,
                                       uint32_t aType, uint32_t aNumVerts, uint32_t aNumPrimitives)
 {
-    if (aNumVerts == 0 || !ourDevice)
+    if (aNumVerts == 0 || !ourDevice || ourEmptyViewFlag || !anIndexBuffer->myDeviceBuffer ||
+        !locHaveDeviceData(aVertexBufferList, QR_VertexShader::ourNumStreams))
         return;
     uint32_t locNumStreams = BindStreams(aVertexBufferList, aNumVerts, false);
     if (!anIndexBuffer->myIsStaticBufferFlag)
@@ -505,7 +515,8 @@ void QR_RenderD3D::DrawIndexedDynamic(QR_VertexBuffer** aVertexBufferList, QR_In
 void QR_RenderD3D::DrawIndexed(QR_VertexBuffer** aVertexBufferList, QR_IndexBuffer* anIndexBuffer, uint32_t aType,
                                uint32_t aFirstVertex, uint32_t aNumVerts, uint32_t aFirstIndex, uint32_t aNumPrimitives)
 {
-    if (aNumVerts == 0 || !ourDevice)
+    if (aNumVerts == 0 || !ourDevice || ourEmptyViewFlag || !anIndexBuffer->myDeviceBuffer ||
+        !locHaveDeviceData(aVertexBufferList, QR_VertexShader::ourNumStreams))
         return;
     QR_D3DIndexBuffer* curIB = anIndexBuffer->myDeviceBuffer;
     QC_ASSERT(!curIB->myIBLockedFlag);
@@ -534,12 +545,26 @@ bool QR_RenderD3D::ReserveDynamicVertices(uint32_t aNumBytes)
             return false;
         memset(myDynamicVertexBuffer, 0, sizeof(QR_VertexBuffer));
     }
-    ReleaseDeviceBuffer(myDynamicVertexBuffer);
-    myDynamicVertexBuffer->myNumVertices = aNumBytes / 32;
-    myDynamicVertexBuffer->mySize = aNumBytes;
-    myDynamicVertexBuffer->myVertexSize = 1;
-    myDynamicVertexBuffer->myIsStaticBufferFlag = 0;
-    return CreateDeviceBuffer(myDynamicVertexBuffer);
+    // A failed re-creation gets the buffer back at its old size, so later appends find one;
+    // if even that fails, appends and draws through it fail cleanly until a restore.
+    QR_VertexBuffer* b = myDynamicVertexBuffer;
+    const bool locHadFlag = b->myDeviceBuffer != nullptr;
+    const uint32_t locOldVertices = b->myNumVertices, locOldSize = b->mySize;
+    ReleaseDeviceBuffer(b);
+    b->myNumVertices = aNumBytes / 32;
+    b->mySize = aNumBytes;
+    b->myVertexSize = 1;
+    b->myIsStaticBufferFlag = 0;
+    if (CreateDeviceBuffer(b))
+        return true;
+    if (locHadFlag)
+    {
+        b->myNumVertices = locOldVertices;
+        b->mySize = locOldSize;
+        CreateDeviceBuffer(b);
+    }
+    QR_Error::SetCode(QR_ERROR_VERTEX_BUFFER);
+    return false;
 }
 
 bool QR_RenderD3D::ReserveDynamicIndices(uint32_t aNumIndices)
@@ -553,10 +578,21 @@ bool QR_RenderD3D::ReserveDynamicIndices(uint32_t aNumIndices)
             return false;
         memset(myDynamicIndexBuffer, 0, sizeof(QR_IndexBuffer));
     }
-    ReleaseDeviceBuffer(myDynamicIndexBuffer);
-    myDynamicIndexBuffer->myLength = aNumIndices;
-    myDynamicIndexBuffer->myIsStaticBufferFlag = 0;
-    return CreateDeviceBuffer(myDynamicIndexBuffer);
+    QR_IndexBuffer* b = myDynamicIndexBuffer;
+    const bool locHadFlag = b->myDeviceBuffer != nullptr;
+    const uint32_t locOldLength = b->myLength;
+    ReleaseDeviceBuffer(b);
+    b->myLength = aNumIndices;
+    b->myIsStaticBufferFlag = 0;
+    if (CreateDeviceBuffer(b))
+        return true;
+    if (locHadFlag)
+    {
+        b->myLength = locOldLength;
+        CreateDeviceBuffer(b);
+    }
+    QR_Error::SetCode(QR_ERROR_INDEX_BUFFER);
+    return false;
 }
 
 void QR_RenderD3D::FreeBufferPools()

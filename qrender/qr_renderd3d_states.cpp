@@ -1,6 +1,7 @@
 // Render states of the renderer's back end: the render-state record applied by group through
 // a cache of what the device holds, surface instances bound for each draw, and the view's
 // viewport.
+#include <algorithm>
 #include <math.h>
 #include <string.h>
 
@@ -345,27 +346,28 @@ void QR_RenderD3D::SetView(QR_View* aView)
 {
     QC_ASSERT(aView);
     ourProjectionMatrix = &aView->myViewProjectionMatrix;
-    int32_t locWidth = myRenderSettings.myWidth;
-    int32_t locHeight = myRenderSettings.myHeight;
-    int32_t x = aView->myViewportX < 0 ? 0 : aView->myViewportX;
-    int32_t y = aView->myViewportY < 0 ? 0 : aView->myViewportY;
-    if (x > locWidth)
-        x = locWidth;
-    if (y > locHeight)
-        y = locHeight;
-    int32_t w = aView->myViewportWidth;
-    int32_t h = aView->myViewportHeight;
-    if (x + w > locWidth)
-        w = locWidth - x;
-    if (y + h > locHeight)
-        h = locHeight - y;
+    // The view rectangle cut to the target (64-bit sums); when nothing is left the view
+    // draws nothing rather than falling back to a whole-target viewport.
+    int64_t locWidth = myRenderSettings.myWidth;
+    int64_t locHeight = myRenderSettings.myHeight;
+    if (myRenderTarget && myRenderTarget->myWidth > 0 && myRenderTarget->myHeight > 0)
+    {
+        locWidth = myRenderTarget->myWidth;
+        locHeight = myRenderTarget->myHeight;
+    }
+    const int64_t locLeft = std::max<int64_t>(aView->myViewportX, 0);
+    const int64_t locTop = std::max<int64_t>(aView->myViewportY, 0);
+    const int64_t locRight = std::min<int64_t>(int64_t(aView->myViewportX) + aView->myViewportWidth, locWidth);
+    const int64_t locBottom = std::min<int64_t>(int64_t(aView->myViewportY) + aView->myViewportHeight, locHeight);
+    ourEmptyViewFlag = locLeft >= locRight || locTop >= locBottom;
+    if (ourEmptyViewFlag || !ourDevice)
+        return;
     GFX_Viewport locViewport;
-    locViewport.myX = (uint32_t)x;
-    locViewport.myY = (uint32_t)y;
-    locViewport.myWidth = (uint32_t)(w > 0 ? w : 0);
-    locViewport.myHeight = (uint32_t)(h > 0 ? h : 0);
+    locViewport.myX = (uint32_t)locLeft;
+    locViewport.myY = (uint32_t)locTop;
+    locViewport.myWidth = (uint32_t)(locRight - locLeft);
+    locViewport.myHeight = (uint32_t)(locBottom - locTop);
     locViewport.myMinZ = 0.0f;
     locViewport.myMaxZ = 1.0f;
-    if (ourDevice)
-        ourDevice->SetViewport(locViewport);
+    ourDevice->SetViewport(locViewport);
 }

@@ -248,9 +248,10 @@ bool VelkClass::HasMember(VelkType* aMember)
 
 VelkType* VelkClass::Clone() const
 {
-    VelkClass* locCopy = new (std::nothrow) VelkClass(nullptr, Velk_Text(myName));
+    VelkClass* locCopy = new (std::nothrow) VelkClass(nullptr, nullptr);
     if (locCopy == nullptr)
         return nullptr;
+    locCopy->myName = myName;
     locCopy->myTypeName = myTypeName;
     QC_ListIterator<VelkType*> locIter(const_cast<QC_List<VelkType*>*>(&myMembers));
     for (locIter.First(); !locIter.IsDone(); locIter.Next())
@@ -422,9 +423,10 @@ VelkType* VelkScriptClass::AddContent(VelkTypeManager& aTypeManager, const char*
 
 VelkType* VelkScriptClass::Clone() const
 {
-    VelkScriptClass* locCopy = new (std::nothrow) VelkScriptClass(nullptr, Velk_Text(myName));
+    VelkScriptClass* locCopy = new (std::nothrow) VelkScriptClass(nullptr, nullptr);
     if (locCopy == nullptr)
         return nullptr;
+    locCopy->myName = myName;
     locCopy->myTypeName = myTypeName;
     locCopy->myLegalTypes = myLegalTypes;
     QC_ListIterator<VelkType*> locIter(const_cast<QC_List<VelkType*>*>(&myMembers));

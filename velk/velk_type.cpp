@@ -130,6 +130,25 @@ void VelkTypeName::Priv_Release(Shared* aShared)
     delete aShared;
 }
 
+const QC_String& VelkName::Get() const
+{
+    return myShared ? myShared->myText : Priv_EmptyString();
+}
+
+VelkName::Shared* VelkName::Priv_Make(const char* aName)
+{
+    if (aName == nullptr || aName[0] == 0)
+        return nullptr;
+    Shared* locShared = new (std::nothrow) Shared{QC_String(aName), 1};
+    return locShared;
+}
+
+void VelkName::Priv_Release(Shared* aShared)
+{
+    if (aShared && --aShared->myUseCount == 0)
+        delete aShared;
+}
+
 VelkType::VelkType(const char* aTypeName, const char* aName)
     : myTypeName(aTypeName)
     , myName(aName)
@@ -353,9 +372,10 @@ bool VelkFree::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 
 VelkType* VelkFree::Clone() const
 {
-    VelkFree* locCopy = new (std::nothrow) VelkFree(nullptr, Velk_Text(myName), myIsFileFlag);
+    VelkFree* locCopy = new (std::nothrow) VelkFree(nullptr, nullptr, myIsFileFlag);
     if (locCopy)
     {
+        locCopy->myName = myName;
         locCopy->myTypeName = myTypeName;
         locCopy->myValue = myValue;
     }
@@ -410,9 +430,10 @@ VelkEnum::VelkEnum(const char* aTypeName, const char* aName)
 
 VelkType* VelkEnum::Clone() const
 {
-    VelkEnum* locCopy = new (std::nothrow) VelkEnum(nullptr, Velk_Text(myName));
+    VelkEnum* locCopy = new (std::nothrow) VelkEnum(nullptr, nullptr);
     if (locCopy == nullptr)
         return nullptr;
+    locCopy->myName = myName;
     locCopy->myTypeName = myTypeName;
     locCopy->myValue = myValue;
     locCopy->myLegalValues = myLegalValues;
@@ -507,9 +528,10 @@ bool VelkRef::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 
 VelkType* VelkRef::Clone() const
 {
-    VelkRef* locCopy = new (std::nothrow) VelkRef(nullptr, Velk_Text(myName));
+    VelkRef* locCopy = new (std::nothrow) VelkRef(nullptr, nullptr);
     if (locCopy)
     {
+        locCopy->myName = myName;
         locCopy->myTypeName = myTypeName;
         locCopy->myValue = myValue;
     }

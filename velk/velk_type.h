@@ -64,6 +64,52 @@ private:
     Shared* myShared;
 };
 
+// An object's name. The clones of a prototype start with its members' names,
+// so the text is shared, counted by the names that hold it; a rename gives the
+// object a text of its own and leaves the others as they were.
+class VelkName
+{
+public:
+    VelkName(const char* aName) : myShared(Priv_Make(aName)) {}
+    VelkName(const VelkName& anOther) : myShared(anOther.myShared)
+    {
+        if (myShared)
+            myShared->myUseCount++;
+    }
+    ~VelkName() { Priv_Release(myShared); }
+    VelkName& operator=(const VelkName& anOther)
+    {
+        if (anOther.myShared)
+            anOther.myShared->myUseCount++;
+        Priv_Release(myShared);
+        myShared = anOther.myShared;
+        return *this;
+    }
+    VelkName& operator=(const char* aName)
+    {
+        Shared* locShared = Priv_Make(aName);
+        Priv_Release(myShared);
+        myShared = locShared;
+        return *this;
+    }
+    operator const QC_String&() const { return Get(); }
+    const QC_String& Get() const;
+    bool operator==(const char* aName) const { return Get() == aName; }
+    bool operator==(const QC_String& aName) const { return Get() == aName; }
+
+private:
+    struct Shared
+    {
+        QC_String myText;
+        int myUseCount;
+    };
+    // Null stands for the empty name.
+    static Shared* Priv_Make(const char* aName);
+    static void Priv_Release(Shared* aShared);
+
+    Shared* myShared;
+};
+
 // Base of every type and instance. Objects are owned by their type manager,
 // their namespace or the class that holds them as members.
 class VelkType
@@ -106,7 +152,7 @@ public:
     virtual bool IsEqual(VelkType* anOther) = 0;
 
     const QC_String& GetTypeName() const { return myTypeName.Get(); }
-    const QC_String& GetName() const { return myName; }
+    const QC_String& GetName() const { return myName.Get(); }
     void SetTypeName(const char* aTypeName) { myTypeName = aTypeName; }
     // Renaming tells the owning class or namespace, which index their objects by name.
     void SetName(const char* aName);
@@ -130,7 +176,7 @@ protected:
     bool Priv_AssignBlock(ParseTool& aParseTool, VelkTypeManager& aTypeManager, VelkInstanceIgnorer* anIgnorer);
 
     VelkTypeName myTypeName;
-    QC_String myName;
+    VelkName myName;
 
 private:
     friend class VelkClass;

@@ -360,6 +360,7 @@ TEST(LWConvert, BadReferencesAreIgnoredAndUnknownSurfacesTakeTheDefaults)
     locWriter.PolygonTags("PART", {{1, 0}});
     locWriter.VertexMap("WGHT", 1, "w", {{70, 0, {1}}});
     locWriter.VertexMap("TXUV", 1, "short", {{0, 0, {1}}});
+    locWriter.VertexMap("MNVW", 0, "no values", {{0, 0, {}}, {1, 0, {}}});
     auto locResult = locConvert(locWriter);
     ASSERT_TRUE(locResult->myOk);
     ASSERT_EQ(locResult->myMesh.myBatches.size(), 1u);

@@ -396,6 +396,12 @@ GFX_Buffer* GFX_DeviceCommon::CreateBuffer(const GFX_BufferDesc& aDesc)
         GFX_SetError(GFX_ERROR_INVALID_CALL, "buffer: empty, or not a vertex or index buffer");
         return nullptr;
     }
+    if (aDesc.mySize > myMaxBufferSize)
+    {
+        GFX_SetError(GFX_ERROR_OUT_OF_VIDEO_MEMORY, "buffer of %u bytes: the device holds at most %u", aDesc.mySize,
+                     myMaxBufferSize);
+        return nullptr;
+    }
     GFX_Buffer* locBuffer = new GFX_Buffer;
     locBuffer->myDesc = aDesc;
     locBuffer->myShadow.assign(aDesc.mySize, 0);

@@ -76,6 +76,8 @@ struct GFX_Shader
 };
 
 const uint32_t GFX_VS_CONSTANTS = 96;
+// Larger vertex or index buffers fail as out of video memory (the shadow copy would be made first).
+const uint32_t GFX_MAX_BUFFER_SIZE = 256u << 20;
 const uint32_t GFX_PS_CONSTANTS = 8;
 
 struct GFX_Stream
@@ -263,6 +265,7 @@ protected:
 
     GFX_DeviceDesc myDesc;
     GFX_Caps myCaps;
+    uint32_t myMaxBufferSize = GFX_MAX_BUFFER_SIZE;
     GFX_State myState;
     GFX_Surface myBackBuffer;
     GFX_Surface myAutoDepth;

@@ -18,6 +18,7 @@ public:
         myTraceFlag = true;
     }
     std::vector<std::string> myCalls;
+    void SetMaxBufferSize(uint32_t aSize) { myMaxBufferSize = aSize; }
 
 protected:
     void TraceLine(const std::string& aLine) override { myCalls.push_back(aLine); }
@@ -195,6 +196,8 @@ public:
             return nullptr;
         }
         GFX_RecordingDevice* locDevice = new GFX_RecordingDevice(aDesc, a.myCaps);
+        if (myConfig.myMaxBufferSize)
+            locDevice->SetMaxBufferSize(myConfig.myMaxBufferSize);
         if (!locDevice->Init())
         {
             delete locDevice;

@@ -29,6 +29,8 @@ struct GFX_RecordingConfig
     std::vector<GFX_RecordingAdapter> myAdapters = {GFX_DefaultRecordingAdapter()};
     // The next CreateDevice calls fail with these codes, first one first.
     std::vector<GFX_ErrorCode> myCreateFailures;
+    // Vertex and index buffers larger than this fail as out of video memory (0: the layer's limit).
+    uint32_t myMaxBufferSize = 0;
 };
 
 GFX_System* GFX_CreateRecordingSystem(const GFX_RecordingConfig& aConfig = GFX_RecordingConfig());

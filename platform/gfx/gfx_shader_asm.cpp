@@ -4,6 +4,8 @@
 #include "platform/gfx/gfx_shader_local.h"
 
 #include <cctype>
+#include <cmath>
+#include <initializer_list>
 #include <cstdlib>
 #include <cstring>
 
@@ -40,13 +42,97 @@ const OpInfo ourOps[] = {
     {"texbeml", GFX_SOP_TEXBEML, 1, false, true}, {"texdp3", GFX_SOP_TEXDP3, 1, false, true},
     {"texdp3tex", GFX_SOP_TEXDP3TEX, 1, false, true}, {"texld", GFX_SOP_TEXLD, 1, false, true},
     {"texcrd", GFX_SOP_TEXCRD, 1, false, true}, {"phase", GFX_SOP_PHASE, 0, false, true},
+    {"texreg2ar", GFX_SOP_TEXREG2AR, 1, false, true}, {"texreg2gb", GFX_SOP_TEXREG2GB, 1, false, true},
+    {"texreg2rgb", GFX_SOP_TEXREG2RGB, 1, false, true}, {"texm3x2pad", GFX_SOP_TEXM3X2PAD, 1, false, true},
+    {"texm3x2tex", GFX_SOP_TEXM3X2TEX, 1, false, true}, {"texm3x3pad", GFX_SOP_TEXM3X3PAD, 1, false, true},
+    {"texm3x3tex", GFX_SOP_TEXM3X3TEX, 1, false, true}, {"texm3x3spec", GFX_SOP_TEXM3X3SPEC, 2, false, true},
+    {"texm3x3vspec", GFX_SOP_TEXM3X3VSPEC, 1, false, true}, {"texm3x3", GFX_SOP_TEXM3X3, 1, false, true},
+    {"texdepth", GFX_SOP_TEXDEPTH, 0, false, true},
 };
+
+bool IsTextureOp(GFX_ShaderOp anOp)
+{
+    return anOp >= GFX_SOP_TEX && anOp <= GFX_SOP_TEXCRD;
+}
+
+bool IsArithmetic(GFX_ShaderOp anOp)
+{
+    return anOp != GFX_SOP_NOP && anOp != GFX_SOP_DEF && anOp != GFX_SOP_DCL && anOp != GFX_SOP_PHASE &&
+           !IsTextureOp(anOp);
+}
+
+// The texm3x2 / texm3x3 rows before the instruction that finishes the matrix.
+int PadRows(GFX_ShaderOp anOp)
+{
+    switch (anOp)
+    {
+        case GFX_SOP_TEXM3X2TEX: return 1;
+        case GFX_SOP_TEXM3X3TEX:
+        case GFX_SOP_TEXM3X3SPEC:
+        case GFX_SOP_TEXM3X3VSPEC:
+        case GFX_SOP_TEXM3X3: return 2;
+        default: return 0;
+    }
+}
+
+// Components (bit 0 x .. bit 3 w) of the register behind source aSource that an instruction reads.
+uint8_t ReadComponents(const GFX_ShaderInst& i, int aSource)
+{
+    const GFX_ShaderSrc& s = i.mySrc[aSource];
+    const auto locPick = [&s](std::initializer_list<int> aSlots) {
+        uint8_t m = 0;
+        for (int k : aSlots)
+            m |= uint8_t(1u << s.mySwizzle[k]);
+        return m;
+    };
+    switch (i.myOp)
+    {
+        case GFX_SOP_DP3:
+        case GFX_SOP_M3X4:
+        case GFX_SOP_M3X3:
+        case GFX_SOP_M3X2: return locPick({0, 1, 2});
+        case GFX_SOP_DP4:
+        case GFX_SOP_M4X4:
+        case GFX_SOP_M4X3: return locPick({0, 1, 2, 3});
+        case GFX_SOP_RCP:
+        case GFX_SOP_RSQ:
+        case GFX_SOP_EXP:
+        case GFX_SOP_EXPP:
+        case GFX_SOP_LOG:
+        case GFX_SOP_LOGP: return locPick({3});
+        case GFX_SOP_LIT: return locPick({0, 1, 3});
+        case GFX_SOP_DST: return aSource == 0 ? locPick({1, 2}) : locPick({1, 3});
+        case GFX_SOP_BEM: return locPick({0, 1});
+        case GFX_SOP_TEXLD:
+        case GFX_SOP_TEXCRD: return s.myMod == GFX_SRCMOD_DW ? locPick({0, 1, 3}) : locPick({0, 1, 2});
+        default:
+        {
+            uint8_t m = 0;
+            for (int k = 0; k < 4; ++k)
+                if (i.myDst.myMask & (1 << k))
+                    m |= uint8_t(1u << s.mySwizzle[k]);
+            return m;
+        }
+    }
+}
 
 struct Parser
 {
     GFX_ShaderProgram* myProgram;
     uint32_t myLine = 0;
     std::string myError;
+    // What the text has written so far, for the read-before-write rules; a co-issued
+    // instruction reads what was there before the one it pairs with.
+    uint8_t myWritten[12] = {};
+    uint8_t myWrittenBefore[12] = {};
+    bool myAddressWritten = false;
+    uint32_t myDeclaredInputs = 0;
+    // texm3x2pad / texm3x3pad rows waiting for the instruction that finishes their matrix.
+    uint32_t myPadRows = 0;
+    uint32_t myPadNeeded = 0; // 1: texm3x2, 2: texm3x3
+    uint32_t myPadNextIndex = 0;
+    uint16_t myPadSource = 0;
+    uint32_t myPadLine = 0;
 
     bool Fail(const char* aWhat, const std::string& aToken = std::string())
     {
@@ -371,8 +457,7 @@ struct Parser
                 return Fail("dcl needs an input register", locOperands[0]);
             locInst.myDst.myFile = GFX_REG_INPUT;
             locInst.myDst.myIndex = uint8_t(locIndex);
-            myProgram->myInsts.push_back(locInst);
-            return true;
+            return Add(locInst, locOpcode, locOperands);
         }
         if (locOpcode == "def")
         {
@@ -392,11 +477,10 @@ struct Parser
             {
                 char* locEnd = nullptr;
                 locInst.myValues[i] = strtof(locOperands[1 + i].c_str(), &locEnd);
-                if (locEnd == locOperands[1 + i].c_str() || *locEnd)
+                if (locEnd == locOperands[1 + i].c_str() || *locEnd || !std::isfinite(locInst.myValues[i]))
                     return Fail("bad number", locOperands[1 + i]);
             }
-            myProgram->myInsts.push_back(locInst);
-            return true;
+            return Add(locInst, locOpcode, locOperands);
         }
 
         // opcode[_modifier...]
@@ -448,8 +532,7 @@ struct Parser
                 return Fail("no operands expected", locOpcode);
             if (locInst.myOp == GFX_SOP_PHASE && myProgram->myMinor != 4)
                 return Fail("phase needs ps_1_4");
-            myProgram->myInsts.push_back(locInst);
-            return true;
+            return Add(locInst, locOpcode, locOperands);
         }
         if (locOperands.size() != size_t(locInfo->mySources) + 1)
             return Fail("wrong number of operands", locOpcode);
@@ -460,24 +543,159 @@ struct Parser
                 return false;
         locInst.mySrcCount = uint8_t(locInfo->mySources);
 
-        const bool locTexOp = locInst.myOp >= GFX_SOP_TEX && locInst.myOp <= GFX_SOP_TEXCRD;
-        if (myProgram->myPixelFlag && locTexOp)
+        if (myProgram->myPixelFlag && IsTextureOp(locInst.myOp) && !TextureRules(locInst, locOpcode, locOperands))
+            return false;
+        return Add(locInst, locOpcode, locOperands);
+    }
+
+    // Which versions offer a texture instruction, what it writes and what it reads.
+    bool TextureRules(const GFX_ShaderInst& i, const std::string& anOpcode, const std::vector<std::string>& anOperands)
+    {
+        const bool loc14 = myProgram->myMinor == 4;
+        const GFX_ShaderOp op = i.myOp;
+        if (op == GFX_SOP_TEXLD || op == GFX_SOP_TEXCRD || op == GFX_SOP_TEXDEPTH)
         {
-            const bool loc14 = myProgram->myMinor == 4;
-            const bool loc14Op = locInst.myOp == GFX_SOP_TEXLD || locInst.myOp == GFX_SOP_TEXCRD;
-            if (loc14 != loc14Op && locInst.myOp != GFX_SOP_TEXKILL)
-                return Fail(loc14 ? "ps_1_4 reads textures with texld and texcrd" : "texld and texcrd need ps_1_4",
-                            locOpcode);
-            const GFX_ShaderRegFile locWanted = loc14 && locInst.myOp != GFX_SOP_TEXKILL ? GFX_REG_TEMP : GFX_REG_TEXTURE;
-            if (locInst.myDst.myFile != locWanted && !(loc14 && locInst.myOp == GFX_SOP_TEXKILL))
-                return Fail("texture instructions write texture registers (ps_1_4: temporaries)", locOperands[0]);
-            if ((locInst.myOp == GFX_SOP_TEXBEM || locInst.myOp == GFX_SOP_TEXBEML || locInst.myOp == GFX_SOP_TEXDP3 ||
-                 locInst.myOp == GFX_SOP_TEXDP3TEX) &&
-                (locInst.mySrc[0].myFile != GFX_REG_TEXTURE || locInst.mySrc[0].myIndex >= locInst.myDst.myIndex))
-                return Fail("the source must be an earlier texture register", locOperands[1]);
+            if (!loc14)
+                return Fail("texld, texcrd and texdepth need ps_1_4", anOpcode);
         }
-        myProgram->myInsts.push_back(locInst);
+        else if (op != GFX_SOP_TEXKILL && loc14)
+            return Fail("ps_1_4 reads textures with texld and texcrd", anOpcode);
+        else if ((op == GFX_SOP_TEXREG2RGB || op == GFX_SOP_TEXM3X3) && myProgram->myMinor < 2)
+            return Fail("texreg2rgb and texm3x3 need ps_1_2 or ps_1_3", anOpcode);
+        const GFX_ShaderRegFile locWanted = loc14 ? GFX_REG_TEMP : GFX_REG_TEXTURE;
+        if (i.myDst.myFile != locWanted && !(loc14 && op == GFX_SOP_TEXKILL))
+            return Fail("texture instructions write texture registers (ps_1_4: temporaries)", anOperands[0]);
+        if (op == GFX_SOP_TEXDEPTH && i.myDst.myIndex != 5)
+            return Fail("texdepth works on r5", anOperands[0]);
+        const bool locReadsEarlier = op == GFX_SOP_TEXBEM || op == GFX_SOP_TEXBEML || op == GFX_SOP_TEXDP3 ||
+                                     op == GFX_SOP_TEXDP3TEX || (op >= GFX_SOP_TEXREG2AR && op <= GFX_SOP_TEXM3X3);
+        if (locReadsEarlier &&
+            (i.mySrc[0].myFile != GFX_REG_TEXTURE || i.mySrc[0].myIndex >= i.myDst.myIndex))
+            return Fail("the source must be an earlier texture register", anOperands[1]);
+        if (op == GFX_SOP_TEXM3X3SPEC && (i.mySrc[1].myFile != GFX_REG_CONST || i.mySrc[1].myRelativeFlag))
+            return Fail("texm3x3spec takes the eye vector from a constant", anOperands[2]);
         return true;
+    }
+
+    // A swizzle a pixel-shader version offers: none or a replicate (ps_1_0 .. ps_1_3 only of
+    // blue or alpha); texld and texcrd of ps_1_4 also .xyz and .xyw; texture instructions of
+    // the earlier versions none.
+    bool SwizzleOffered(const GFX_ShaderInst& i, const GFX_ShaderSrc& s) const
+    {
+        const uint8_t* w = s.mySwizzle;
+        const bool locIdentity = w[0] == 0 && w[1] == 1 && w[2] == 2 && w[3] == 3;
+        if (!myProgram->myPixelFlag || locIdentity)
+            return true;
+        if (i.myOp == GFX_SOP_TEXLD || i.myOp == GFX_SOP_TEXCRD)
+            return w[0] == 0 && w[1] == 1 && (w[2] == 2 || w[2] == 3) && w[3] == w[2];
+        if (IsTextureOp(i.myOp))
+            return false;
+        const bool locReplicate = w[1] == w[0] && w[2] == w[0] && w[3] == w[0];
+        return locReplicate && (myProgram->myMinor == 4 || w[0] >= 2);
+    }
+
+    static std::string Name(const char* aPrefix, uint32_t anIndex)
+    {
+        return aPrefix + std::to_string(anIndex);
+    }
+
+    // The rules every instruction meets before it joins the program; then its writes count.
+    bool Add(const GFX_ShaderInst& i, const std::string& anOpcode, const std::vector<std::string>& anOperands)
+    {
+        const bool locPixel = myProgram->myPixelFlag;
+        if (i.myCoissueFlag)
+        {
+            const GFX_ShaderInst* locPrevious = myProgram->myInsts.empty() ? nullptr : &myProgram->myInsts.back();
+            if (!locPrevious || locPrevious->myCoissueFlag || !IsArithmetic(locPrevious->myOp) || !IsArithmetic(i.myOp))
+                return Fail("a co-issued instruction pairs with the arithmetic instruction before it", anOpcode);
+        }
+        const int locRows = PadRows(i.myOp);
+        if (myPadNeeded && i.myOp != GFX_SOP_TEXM3X3PAD && locRows == 0)
+            return Fail(myPadNeeded == 1 ? "texm3x2pad must be followed by texm3x2tex"
+                                         : "texm3x3pad must be followed by its second row and texm3x3tex, texm3x3spec, "
+                                           "texm3x3vspec or texm3x3",
+                        anOpcode);
+        if (i.myOp == GFX_SOP_TEXM3X2PAD || i.myOp == GFX_SOP_TEXM3X3PAD || locRows)
+        {
+            const uint32_t locNeeded = i.myOp == GFX_SOP_TEXM3X2PAD || i.myOp == GFX_SOP_TEXM3X2TEX ? 1 : 2;
+            const bool locFirstRow = (i.myOp == GFX_SOP_TEXM3X2PAD || i.myOp == GFX_SOP_TEXM3X3PAD) && myPadRows == 0;
+            if (!locFirstRow &&
+                (myPadNeeded != locNeeded || myPadNextIndex != i.myDst.myIndex || myPadSource != i.mySrc[0].myIndex ||
+                 (locRows ? myPadRows != uint32_t(locRows) : myPadRows >= locNeeded)))
+                return Fail("the rows of a texm3x2 or texm3x3 matrix go to consecutive registers from one source",
+                            anOpcode);
+            if (locRows)
+                myPadRows = myPadNeeded = 0;
+            else
+            {
+                myPadNeeded = locNeeded;
+                myPadRows += 1;
+                myPadNextIndex = i.myDst.myIndex + 1u;
+                myPadSource = i.mySrc[0].myIndex;
+                myPadLine = myLine;
+            }
+        }
+        if (!locPixel && i.myOp != GFX_SOP_DCL)
+            for (uint32_t k = 0; k < i.mySrcCount; ++k)
+                if (i.mySrc[k].myFile == GFX_REG_INPUT && !(myDeclaredInputs & (1u << i.mySrc[k].myIndex)))
+                    return Fail("input read without a dcl", Name("v", i.mySrc[k].myIndex));
+
+        const uint8_t* locState = i.myCoissueFlag ? myWrittenBefore : myWritten;
+        const bool locPs14Arithmetic = locPixel && myProgram->myMinor == 4 && IsArithmetic(i.myOp);
+        if (locPs14Arithmetic && i.myDst.myFile == GFX_REG_TEXTURE)
+            return Fail("ps_1_4 arithmetic cannot use texture registers", anOperands[0]);
+        for (uint32_t k = 0; k < i.mySrcCount; ++k)
+        {
+            const GFX_ShaderSrc& s = i.mySrc[k];
+            if (locPs14Arithmetic && s.myFile == GFX_REG_TEXTURE)
+                return Fail("ps_1_4 arithmetic cannot use texture registers", anOperands[1 + k]);
+            if (!SwizzleOffered(i, s))
+                return Fail("swizzle not offered in this shader version", anOperands[1 + k]);
+            if ((s.myRelativeFlag || s.myFile == GFX_REG_ADDRESS) && !myAddressWritten)
+                return Fail("a0 read before it is written", anOperands[1 + k]);
+            if (s.myFile != GFX_REG_TEMP)
+                continue;
+            // Matrix instructions read one register per row from the second source.
+            const uint32_t locCount = k == 1 && i.myOp >= GFX_SOP_M4X4 && i.myOp <= GFX_SOP_M3X2
+                                          ? (i.myOp == GFX_SOP_M4X4 || i.myOp == GFX_SOP_M3X4 ? 4u
+                                             : i.myOp == GFX_SOP_M3X2                    ? 2u
+                                                                                         : 3u)
+                                          : 1u;
+            const uint8_t locRead = ReadComponents(i, int(k));
+            for (uint32_t r = s.myIndex; r < s.myIndex + locCount; ++r)
+                if (r >= 12 || (locState[r] & locRead) != locRead)
+                    return Fail("temporary read before it is written", Name("r", r));
+        }
+        // texkill of ps_1_4 and texdepth read their own register.
+        if (i.myDst.myFile == GFX_REG_TEMP && (i.myOp == GFX_SOP_TEXKILL || i.myOp == GFX_SOP_TEXDEPTH))
+        {
+            const uint8_t locRead = i.myOp == GFX_SOP_TEXKILL ? 0x7 : 0x3;
+            if ((locState[i.myDst.myIndex] & locRead) != locRead)
+                return Fail("temporary read before it is written", Name("r", i.myDst.myIndex));
+        }
+
+        if (!i.myCoissueFlag)
+            memcpy(myWrittenBefore, myWritten, sizeof(myWritten));
+        if (i.myOp == GFX_SOP_DCL)
+            myDeclaredInputs |= 1u << i.myDst.myIndex;
+        else if (i.myDst.myFile == GFX_REG_ADDRESS)
+            myAddressWritten = true;
+        else if (i.myDst.myFile == GFX_REG_TEMP && i.myOp != GFX_SOP_TEXKILL && i.myOp != GFX_SOP_TEXDEPTH &&
+                 i.myOp != GFX_SOP_NOP && i.myOp != GFX_SOP_PHASE && i.myDst.myIndex < 12)
+            myWritten[i.myDst.myIndex] |= i.myDst.myMask;
+        myProgram->myInsts.push_back(i);
+        return true;
+    }
+
+    // At the end of the text: no matrix left unfinished.
+    bool Finish()
+    {
+        if (!myPadNeeded)
+            return true;
+        myLine = myPadLine;
+        return Fail(myPadNeeded == 1 ? "texm3x2pad must be followed by texm3x2tex"
+                                     : "texm3x3pad must be followed by its second row and texm3x3tex, texm3x3spec, "
+                                       "texm3x3vspec or texm3x3");
     }
 };
 
@@ -526,6 +744,11 @@ bool GFX_AssembleShader(const char* aText, size_t aLength, GFX_ShaderProgram* aP
     if (!locVersionFlag)
     {
         GFX_SetError(GFX_ERROR_INVALID_CALL, "empty shader text");
+        return false;
+    }
+    if (!locParser.Finish())
+    {
+        GFX_SetError(GFX_ERROR_INVALID_CALL, "%s", locParser.myError.c_str());
         return false;
     }
     return true;

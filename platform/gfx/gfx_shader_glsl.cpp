@@ -13,10 +13,15 @@ namespace
 std::string Format(const char* aFormat, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* aFormat, ...)
 {
-    char locText[512];
+    // Expressions nest: sized to the text, never cut.
     va_list locArgs;
     va_start(locArgs, aFormat);
-    vsnprintf(locText, sizeof(locText), aFormat, locArgs);
+    va_list locCopy;
+    va_copy(locCopy, locArgs);
+    const int n = vsnprintf(nullptr, 0, aFormat, locCopy);
+    va_end(locCopy);
+    std::string locText(size_t(n > 0 ? n : 0), '\0');
+    vsnprintf(locText.data(), locText.size() + 1, aFormat, locArgs);
     va_end(locArgs);
     return locText;
 }
@@ -121,6 +126,19 @@ struct Writer
         return x + ")";
     }
 
+    // One row of a texm3x2 / texm3x3 matrix: the stage's coordinates dotted with the source.
+    std::string Row(const GFX_ShaderInst& i) const
+    {
+        return Format("dot(vTex%u.xyz, (%s).xyz)", i.myDst.myIndex, Source(i.mySrc[0]).c_str());
+    }
+
+    // The three rows of a texm3x3 matrix: two pads before this instruction, and its own.
+    std::string Normal(const GFX_ShaderInst& i) const
+    {
+        const uint32_t d = i.myDst.myIndex;
+        return Format("vec3(t%u.x, t%u.x, %s)", d - 2, d - 1, Row(i).c_str());
+    }
+
     std::string Expression(const GFX_ShaderInst& i) const
     {
         const GFX_ShaderSrc* s = i.mySrc;
@@ -193,6 +211,29 @@ struct Writer
             case GFX_SOP_TEXDP3: return Format("vec4(dot(vTex%u.xyz, (%s).xyz))", d, Source(s[0]).c_str());
             case GFX_SOP_TEXDP3TEX:
                 return Sample(d, Format("vec2(dot(vTex%u.xyz, (%s).xyz), 0.0)", d, Source(s[0]).c_str()));
+            // Dependent reads: the coordinates come from an earlier texture register.
+            case GFX_SOP_TEXREG2AR: return Sample(d, "vec2((" + Source(s[0]) + ").w, (" + Source(s[0]) + ").x)");
+            case GFX_SOP_TEXREG2GB: return Sample(d, "vec2((" + Source(s[0]) + ").y, (" + Source(s[0]) + ").z)");
+            case GFX_SOP_TEXREG2RGB: return Sample(d, "(" + Source(s[0]) + ").xyz");
+            // Matrix rows: each row is the stage's coordinates dotted with the source; the pad
+            // rows leave their dot in their register's x for the last row to read.
+            case GFX_SOP_TEXM3X2PAD:
+            case GFX_SOP_TEXM3X3PAD: return "vec4(" + Row(i) + ")";
+            case GFX_SOP_TEXM3X2TEX: return Sample(d, Format("vec2(t%u.x, %s)", d - 1, Row(i).c_str()));
+            case GFX_SOP_TEXM3X3: return "vec4(" + Normal(i) + ", 1.0)";
+            case GFX_SOP_TEXM3X3TEX: return Sample(d, Normal(i));
+            case GFX_SOP_TEXM3X3SPEC:
+            case GFX_SOP_TEXM3X3VSPEC:
+            {
+                // The eye vector E reflected about N: 2 N (N.E) / (N.N) - E.
+                const std::string e = i.myOp == GFX_SOP_TEXM3X3SPEC
+                                          ? "(" + Source(s[1]) + ").xyz"
+                                          : Format("vec3(vTex%u.w, vTex%u.w, vTex%u.w)", d - 2, d - 1, d);
+                const std::string n = Normal(i);
+                return Sample(d, Format("(dot(%s, %s) != 0.0 ? 2.0 * %s * dot(%s, %s) / dot(%s, %s) - %s : -%s)",
+                                        n.c_str(), n.c_str(), n.c_str(), n.c_str(), e.c_str(), n.c_str(), n.c_str(),
+                                        e.c_str(), e.c_str()));
+            }
             case GFX_SOP_TEXLD:
             case GFX_SOP_TEXCRD:
             {
@@ -228,6 +269,10 @@ struct Writer
                 myText += "    if (any(lessThan(" + c + ".xyz, vec3(0.0)))) discard;\n";
                 return false;
             }
+            case GFX_SOP_TEXDEPTH:
+                // r5.r / r5.g becomes the pixel's depth; 1 when r5.g is 0.
+                myText += "    gl_FragDepth = r5.y == 0.0 ? 1.0 : clamp(r5.x / r5.y, 0.0, 1.0);\n";
+                return false;
             default: break;
         }
         myText += Format("    %s = %s;\n", aTemp, Expression(i).c_str());
@@ -314,7 +359,7 @@ uint32_t GFX_ShaderStageCount(const GFX_ShaderProgram& aProgram)
         // bem reads the bump matrix of its destination's stage.
         if ((i.myOp < GFX_SOP_TEX || i.myOp > GFX_SOP_TEXCRD) && i.myOp != GFX_SOP_BEM)
             continue;
-        if (i.myOp == GFX_SOP_TEXKILL && i.myDst.myFile != GFX_REG_TEXTURE)
+        if ((i.myOp == GFX_SOP_TEXKILL || i.myOp == GFX_SOP_TEXDEPTH) && i.myDst.myFile != GFX_REG_TEXTURE)
             continue;
         n = std::max<uint32_t>(n, i.myDst.myIndex + 1u);
         if (i.mySrcCount && i.mySrc[0].myFile == GFX_REG_TEXTURE)

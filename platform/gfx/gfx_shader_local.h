@@ -40,8 +40,11 @@ enum GFX_ShaderOp : uint8_t
     GFX_SOP_EXPP, GFX_SOP_LOG, GFX_SOP_LOGP, GFX_SOP_LIT, GFX_SOP_DST, GFX_SOP_FRC,
     GFX_SOP_M4X4, GFX_SOP_M4X3, GFX_SOP_M3X4, GFX_SOP_M3X3, GFX_SOP_M3X2,
     GFX_SOP_LRP, GFX_SOP_CND, GFX_SOP_CMP, GFX_SOP_BEM,
+    // Texture instructions: GFX_SOP_TEX .. GFX_SOP_TEXCRD.
     GFX_SOP_TEX, GFX_SOP_TEXCOORD, GFX_SOP_TEXKILL, GFX_SOP_TEXBEM, GFX_SOP_TEXBEML, GFX_SOP_TEXDP3,
-    GFX_SOP_TEXDP3TEX, GFX_SOP_TEXLD, GFX_SOP_TEXCRD,
+    GFX_SOP_TEXDP3TEX, GFX_SOP_TEXREG2AR, GFX_SOP_TEXREG2GB, GFX_SOP_TEXREG2RGB, GFX_SOP_TEXM3X2PAD,
+    GFX_SOP_TEXM3X2TEX, GFX_SOP_TEXM3X3PAD, GFX_SOP_TEXM3X3TEX, GFX_SOP_TEXM3X3SPEC, GFX_SOP_TEXM3X3VSPEC,
+    GFX_SOP_TEXM3X3, GFX_SOP_TEXDEPTH, GFX_SOP_TEXLD, GFX_SOP_TEXCRD,
     GFX_SOP_DEF, GFX_SOP_DCL, GFX_SOP_PHASE
 };
 
@@ -92,7 +95,8 @@ struct GFX_ShaderLimits
 };
 GFX_ShaderLimits GFX_GetShaderLimits(const GFX_ShaderProgram& aProgram);
 
-// false with GFX_ERROR_INVALID_CALL and a detail "line N: ..." on the first error.
+// false with GFX_ERROR_INVALID_CALL and a detail "line N: ..." on the first error: text the
+// shader versions do not allow is refused with its line and the rule it breaks.
 bool GFX_AssembleShader(const char* aText, size_t aLength, GFX_ShaderProgram* aProgramOut);
 
 // What the translation needs from the device state: per texture stage the sampler kind

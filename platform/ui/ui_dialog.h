@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ enum UI_ControlKind
     UI_CONTROL_EDIT = 3,
     UI_CONTROL_CHECKBOX = 4,
     UI_CONTROL_GROUPBOX = 5,
+    UI_CONTROL_RADIOBUTTON = 6,  // one group: consecutive radio buttons, a new one at UI_STYLE_GROUP
+    UI_CONTROL_COMBOBOX = 7,     // a drop-down list
+    UI_CONTROL_TREE = 8,
 };
 
 enum UI_ControlStyle
@@ -33,6 +37,9 @@ enum UI_ControlStyle
     UI_STYLE_LB_NOTIFY = 1 << 9,
     UI_STYLE_LB_NOINTEGRALHEIGHT = 1 << 10,
     UI_STYLE_ACCEPTFILES = 1 << 11,   // files dropped on it reach the dialog procedure
+    UI_STYLE_GROUP = 1 << 12,         // a radio button that starts a new group
+    UI_STYLE_READONLY = 1 << 13,      // an edit the user cannot change
+    UI_STYLE_TV_CHECKBOXES = 1 << 14, // a tree with a check box before every item
 };
 
 // One row of a dialog's control table; positions and sizes in dialog units.
@@ -78,6 +85,9 @@ enum UI_NotifyCode
     UI_BN_CLICKED = 0,
     UI_LBN_SELCHANGE = 1,
     UI_LBN_DBLCLK = 2,
+    UI_EN_CHANGE = 3,        // an edit's text changed, also when set by the program
+    UI_CBN_SELCHANGE = 4,    // the user picked another combo box entry
+    UI_TVN_SELCHANGED = 5,   // the user selected another tree item
 };
 
 // The ids Windows sends for Enter and Escape in a dialog.
@@ -99,6 +109,23 @@ typedef intptr_t (*UI_DialogProc)(UI_Dialog* aDialog, const UI_Message& aMessage
 
 // Creates a modeless dialog (hidden) and sends it UI_MSG_INITDIALOG. Null on failure.
 UI_Dialog* UI_CreateDialog(const UI_DialogTemplate& aTemplate, UI_DialogProc aProc, UI_Dialog* aParent);
+
+// Runs a dialog modally: created with the user data set before
+// UI_MSG_INITDIALOG, shown, and its loop run until UI_EndDialog; then
+// destroyed. Returns the value given to UI_EndDialog, -1 when it cannot be made.
+// Enter and Escape reach the procedure as commands UI_IDOK and UI_IDCANCEL.
+// Modal dialogs nest. On the offscreen platform without a modal hook nobody
+// could answer: the dialog is cancelled at once (UI_IDCANCEL), noted on
+// standard error, as message boxes are answered there.
+intptr_t UI_DoModal(const UI_DialogTemplate& aTemplate, UI_DialogProc aProc, UI_Dialog* aParent, void* aUserData);
+// Ends a modal dialog's loop with that result; false for a modeless dialog.
+bool UI_EndDialog(UI_Dialog* aDialog, intptr_t aResult);
+
+// Runs inside every modal dialog's loop once the dialog is shown, so tests can
+// set its controls and press its buttons as a user would. A dialog the hook
+// leaves open is cancelled on the offscreen platform. Returns the previous hook.
+typedef std::function<void(UI_Dialog* aDialog)> UI_ModalHook;
+UI_ModalHook UI_SetModalHook(UI_ModalHook aHook);
 // Sends UI_MSG_DESTROY and frees the dialog.
 void UI_DestroyDialog(UI_Dialog* aDialog);
 void UI_ShowDialog(UI_Dialog* aDialog, bool aShowFlag);
@@ -127,6 +154,12 @@ bool UI_SetControlText(UI_Dialog* aDialog, int anId, const char* aText);
 bool UI_GetControlText(UI_Dialog* aDialog, int anId, std::string* aText);
 // Presses a button as a user would: nothing happens when it is disabled.
 bool UI_ClickButton(UI_Dialog* aDialog, int anId);
+// Check boxes and radio buttons. Checking a radio button unchecks the others
+// of its group.
+bool UI_IsButtonChecked(UI_Dialog* aDialog, int anId);
+bool UI_SetButtonCheck(UI_Dialog* aDialog, int anId, bool aCheckFlag);
+// Checks anId and unchecks the other buttons with ids from aFirstId to aLastId.
+bool UI_CheckRadioButton(UI_Dialog* aDialog, int aFirstId, int aLastId, int anId);
 // Delivers files as a drop from a file manager would.
 bool UI_DropFiles(UI_Dialog* aDialog, int anId, const std::vector<std::string>& aPaths);
 
@@ -147,6 +180,56 @@ int UI_ListGetCurSel(UI_Dialog* aDialog, int anId);
 // the control). A single-selection list gives its current selection.
 int UI_ListGetSelItems(UI_Dialog* aDialog, int anId, int* anIndices, int aMax);
 bool UI_ListSetSel(UI_Dialog* aDialog, int anId, int anIndex, bool aSelectFlag);
+// A user's click on an entry (the selection is notified) and a user's double
+// click on it (then also UI_LBN_DBLCLK with UI_STYLE_LB_NOTIFY).
+bool UI_ListClick(UI_Dialog* aDialog, int anId, int anIndex);
+bool UI_ListDoubleClick(UI_Dialog* aDialog, int anId, int anIndex);
+
+// Drop-down combo boxes. Entries are added at the end; -1 selects nothing.
+bool UI_ComboReset(UI_Dialog* aDialog, int anId);
+int UI_ComboAdd(UI_Dialog* aDialog, int anId, const char* aText);
+int UI_ComboGetCount(UI_Dialog* aDialog, int anId);
+bool UI_ComboSetCurSel(UI_Dialog* aDialog, int anId, int anIndex);
+int UI_ComboGetCurSel(UI_Dialog* aDialog, int anId);
+bool UI_ComboGetText(UI_Dialog* aDialog, int anId, int anIndex, std::string* aText);
+// A user's pick of an entry: UI_CBN_SELCHANGE follows.
+bool UI_ComboPick(UI_Dialog* aDialog, int anId, int anIndex);
+
+// Tree controls over an item store of the layer's own. Items are opaque
+// handles, 0 = none; UI_TREE_ROOT as a parent inserts at the top level.
+typedef intptr_t UI_TreeItem;
+constexpr UI_TreeItem UI_TREE_ROOT = -1;
+enum UI_TreeRelation
+{
+    UI_TREE_CHILD = 0,    // first child; of UI_TREE_ROOT: the first top-level item
+    UI_TREE_NEXT = 1,     // next sibling
+    UI_TREE_PARENT = 2,   // parent; 0 for a top-level item
+};
+// Appended under the parent, or at its place in case-insensitive order when
+// sorted. An image index of -1 shows none. Returns 0 on failure.
+UI_TreeItem UI_TreeInsert(UI_Dialog* aDialog, int anId, UI_TreeItem aParent, const char* aText, int anImage,
+                          bool aSortedFlag);
+bool UI_TreeDelete(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
+bool UI_TreeReset(UI_Dialog* aDialog, int anId);
+int UI_TreeGetCount(UI_Dialog* aDialog, int anId);
+UI_TreeItem UI_TreeGetRelated(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, int aRelation);
+bool UI_TreeGetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, std::string* aText);
+bool UI_TreeSetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, const char* aText);
+bool UI_TreeSetData(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, intptr_t aData);
+intptr_t UI_TreeGetData(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
+bool UI_TreeSetCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool aCheckFlag);
+bool UI_TreeGetCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
+bool UI_TreeSelect(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
+UI_TreeItem UI_TreeGetSelection(UI_Dialog* aDialog, int anId);
+bool UI_TreeExpand(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool anExpandFlag);
+bool UI_TreeIsExpanded(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
+// The images items show, by index.
+bool UI_TreeSetImageList(UI_Dialog* aDialog, int anId, const std::vector<UI_Image>& anImages);
+bool UI_TreeSetImage(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, int anImage);
+int UI_TreeGetImage(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
+// A user's click on an item's check box (toggles it) and on its label (selects it).
+bool UI_TreeClickCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
+bool UI_TreeClick(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
 
 // Writes the dialog as the user sees it to a PNG file.
 bool UI_GrabDialog(UI_Dialog* aDialog, const char* aPngPath);

@@ -3,12 +3,19 @@
 
 #include "platform/ui/ui_dialog.h"
 
+#include <QAbstractItemModel>
 #include <QDialog>
+#include <QIcon>
 #include <QListWidget>
+#include <QTreeView>
+
+#include <QSet>
 
 #include <string>
 #include <vector>
 
+class QButtonGroup;
+class QEventLoop;
 class UI_DialogWidget;
 
 struct UI_Control
@@ -31,9 +38,28 @@ struct UI_Dialog
     // Set while the layer itself changes a control, so that only the user's
     // changes are notified (as the Windows controls do).
     int mySilentDepth = 0;
+    // The group the next radio button joins while the dialog is built.
+    QButtonGroup* myRadioGroup = nullptr;
+    // A modal dialog's loop and result; the loop is null for a modeless one.
+    QEventLoop* myModalLoop = nullptr;
+    bool myModalEnded = false;
+    intptr_t myModalResult = 0;
 };
 
 intptr_t UI_SendDialogMessage(UI_Dialog* aDialog, const UI_Message& aMessage);
+void UI_SendDialogCommand(UI_Dialog* aDialog, int anId, int aNotifyCode);
+UI_Control* UI_FindControl(UI_Dialog* aDialog, int anId);
+// Byte order without regard to ASCII case, as Windows' controls sort.
+int UI_CompareNoCase(const QByteArray& aLeft, const QByteArray& aRight);
+
+// While it lives, the layer's own changes to the dialog's controls are not
+// notified as the user's.
+struct UI_SilentScope
+{
+    explicit UI_SilentScope(UI_Dialog* aDialog) : myDialog(aDialog) { myDialog->mySilentDepth++; }
+    ~UI_SilentScope() { myDialog->mySilentDepth--; }
+    UI_Dialog* myDialog;
+};
 
 class UI_DialogWidget : public QDialog
 {
@@ -67,4 +93,64 @@ private:
     UI_Dialog* myOwner;
     int myId;
     unsigned myStyle;
+};
+
+// The tree control's item store: pointer-sized data per item, rows kept in
+// each node so that parent lookups stay constant time.
+struct UI_TreeNode
+{
+    QString myText;
+    intptr_t myData = 0;
+    int myImage = -1;
+    bool myChecked = false;
+    bool myExpanded = false;
+    int myRow = 0;
+    UI_TreeNode* myParent = nullptr;
+    std::vector<UI_TreeNode*> myChildren;
+};
+
+class UI_TreeModel : public QAbstractItemModel
+{
+public:
+    UI_TreeModel(bool aCheckBoxFlag, QObject* aParent);
+    ~UI_TreeModel() override;
+
+    QModelIndex index(int aRow, int aColumn, const QModelIndex& aParent) const override;
+    QModelIndex parent(const QModelIndex& anIndex) const override;
+    int rowCount(const QModelIndex& aParent) const override;
+    int columnCount(const QModelIndex& aParent) const override;
+    QVariant data(const QModelIndex& anIndex, int aRole) const override;
+    bool setData(const QModelIndex& anIndex, const QVariant& aValue, int aRole) override;
+    Qt::ItemFlags flags(const QModelIndex& anIndex) const override;
+
+    UI_TreeNode* Insert(UI_TreeNode* aParent, const QString& aText, int anImage, bool aSortedFlag);
+    void Delete(UI_TreeNode* aNode);
+    void Reset();
+    void Changed(UI_TreeNode* aNode);
+    QModelIndex IndexOf(UI_TreeNode* aNode) const;
+    UI_TreeNode* NodeOf(const QModelIndex& anIndex) const;
+    // False for a handle that is not an item of this tree.
+    bool Has(UI_TreeNode* aNode) const;
+
+    UI_TreeNode myRoot;
+    std::vector<QIcon> myImages;
+    int myCount = 0;
+
+private:
+    void Free(UI_TreeNode* aNode);
+    void Forget(UI_TreeNode* aNode);
+
+    bool myCheckBoxFlag;
+    // Every live item, so that stale handles from callers are refused.
+    QSet<const UI_TreeNode*> myNodes;
+};
+
+class UI_TreeWidget : public QTreeView
+{
+public:
+    UI_TreeWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWidget* aParent);
+    UI_TreeModel* GetModel() const { return myModel; }
+
+private:
+    UI_TreeModel* myModel;
 };

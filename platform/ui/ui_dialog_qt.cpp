@@ -4,7 +4,10 @@
 #include "platform/ui/ui_qt.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QEventLoop>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -19,29 +22,60 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 // [SECTION] helpers
 // [SECTION] dialog widget and list box
 // [SECTION] creation
+// [SECTION] modal dialogs
 // [SECTION] control operations
 // [SECTION] list box operations
+// [SECTION] combo box operations
 
 // --- [SECTION] helpers ---
 
+int UI_CompareNoCase(const QByteArray& aLeft, const QByteArray& aRight)
+{
+    int locCount = std::min(aLeft.size(), aRight.size());
+    for (int i = 0; i < locCount; i++)
+    {
+        int locLeft = std::tolower((unsigned char) aLeft[i]);
+        int locRight = std::tolower((unsigned char) aRight[i]);
+        if (locLeft != locRight)
+            return locLeft - locRight;
+    }
+    return (int) aLeft.size() - (int) aRight.size();
+}
+
+UI_Control* UI_FindControl(UI_Dialog* aDialog, int anId)
+{
+    if (!aDialog)
+        return nullptr;
+    for (UI_Control& locControl : aDialog->myControls)
+        if (locControl.myId == anId)
+            return &locControl;
+    return nullptr;
+}
+
+void UI_SendDialogCommand(UI_Dialog* aDialog, int anId, int aNotifyCode)
+{
+    UI_Message locMessage;
+    locMessage.myKind = UI_MSG_COMMAND;
+    locMessage.myControlId = anId;
+    locMessage.myNotifyCode = aNotifyCode;
+    UI_SendDialogMessage(aDialog, locMessage);
+}
+
 namespace
 {
-struct SilentScope
-{
-    explicit SilentScope(UI_Dialog* aDialog) : myDialog(aDialog) { myDialog->mySilentDepth++; }
-    ~SilentScope() { myDialog->mySilentDepth--; }
-    UI_Dialog* myDialog;
-};
+using SilentScope = UI_SilentScope;
 
 // Windows' MulDiv for the positive values of dialog layouts: rounds halves up.
 int locMulDiv(int aValue, int aNumerator, int aDenominator)
@@ -69,29 +103,15 @@ QFont locDialogFont(const char* aName, int aPointSize)
     return locFont;
 }
 
-// Byte order without regard to ASCII case, lower-case folded as Windows' list
-// boxes and _stricmp do ('_' sorts before letters).
+// Lower-case folded as Windows' list boxes and _stricmp do ('_' sorts before letters).
 int locCompareNoCase(const QByteArray& aLeft, const QByteArray& aRight)
 {
-    int locCount = std::min(aLeft.size(), aRight.size());
-    for (int i = 0; i < locCount; i++)
-    {
-        int locLeft = std::tolower((unsigned char) aLeft[i]);
-        int locRight = std::tolower((unsigned char) aRight[i]);
-        if (locLeft != locRight)
-            return locLeft - locRight;
-    }
-    return (int) aLeft.size() - (int) aRight.size();
+    return UI_CompareNoCase(aLeft, aRight);
 }
 
 UI_Control* locFind(UI_Dialog* aDialog, int anId)
 {
-    if (!aDialog)
-        return nullptr;
-    for (UI_Control& locControl : aDialog->myControls)
-        if (locControl.myId == anId)
-            return &locControl;
-    return nullptr;
+    return UI_FindControl(aDialog, anId);
 }
 
 UI_ListBoxWidget* locFindList(UI_Dialog* aDialog, int anId)
@@ -112,11 +132,7 @@ QString locTitleText(const char* aTitle)
 
 void locSendCommand(UI_Dialog* aDialog, int anId, int aNotifyCode)
 {
-    UI_Message locMessage;
-    locMessage.myKind = UI_MSG_COMMAND;
-    locMessage.myControlId = anId;
-    locMessage.myNotifyCode = aNotifyCode;
-    UI_SendDialogMessage(aDialog, locMessage);
+    UI_SendDialogCommand(aDialog, anId, aNotifyCode);
 }
 
 std::vector<std::string> locLocalFiles(const QMimeData* aData)
@@ -287,12 +303,44 @@ static QWidget* locCreateControl(UI_Dialog* aDialog, const UI_ControlTemplate& a
     case UI_CONTROL_LISTBOX:
         return new UI_ListBoxWidget(aDialog, locId, aTemplate.myStyle, locParent);
     case UI_CONTROL_EDIT:
+        // Windows sends EN_CHANGE for the program's own changes too.
         if (aTemplate.myStyle & UI_STYLE_MULTILINE)
         {
             QPlainTextEdit* locEdit = new QPlainTextEdit(locText, locParent);
+            locEdit->setReadOnly((aTemplate.myStyle & UI_STYLE_READONLY) != 0);
+            QObject::connect(locEdit, &QPlainTextEdit::textChanged, locEdit,
+                             [aDialog, locId]() { locSendCommand(aDialog, locId, UI_EN_CHANGE); });
             return locEdit;
         }
-        return new QLineEdit(locText, locParent);
+        else
+        {
+            QLineEdit* locEdit = new QLineEdit(locText, locParent);
+            locEdit->setReadOnly((aTemplate.myStyle & UI_STYLE_READONLY) != 0);
+            QObject::connect(locEdit, &QLineEdit::textChanged, locEdit,
+                             [aDialog, locId]() { locSendCommand(aDialog, locId, UI_EN_CHANGE); });
+            return locEdit;
+        }
+    case UI_CONTROL_RADIOBUTTON:
+    {
+        QRadioButton* locRadio = new QRadioButton(locText, locParent);
+        bool locAfterRadio = !aDialog->myControls.empty() && aDialog->myControls.back().myKind == UI_CONTROL_RADIOBUTTON;
+        if (!aDialog->myRadioGroup || !locAfterRadio || (aTemplate.myStyle & UI_STYLE_GROUP))
+            aDialog->myRadioGroup = new QButtonGroup(locParent);
+        aDialog->myRadioGroup->addButton(locRadio);
+        QObject::connect(locRadio, &QRadioButton::clicked, locRadio,
+                         [aDialog, locId]() { locSendCommand(aDialog, locId, UI_BN_CLICKED); });
+        return locRadio;
+    }
+    case UI_CONTROL_COMBOBOX:
+    {
+        QComboBox* locCombo = new QComboBox(locParent);
+        locCombo->setEditable(false);
+        QObject::connect(locCombo, &QComboBox::activated, locCombo,
+                         [aDialog, locId](int) { locSendCommand(aDialog, locId, UI_CBN_SELCHANGE); });
+        return locCombo;
+    }
+    case UI_CONTROL_TREE:
+        return new UI_TreeWidget(aDialog, locId, aTemplate.myStyle, locParent);
     case UI_CONTROL_CHECKBOX:
     {
         QCheckBox* locBox = new QCheckBox(locText, locParent);
@@ -328,15 +376,19 @@ static void locGrabForTests(UI_Dialog* aDialog)
             if (QScreen* locScreen = QGuiApplication::primaryScreen())
                 locScreen->grabWindow(0).save(QString::fromStdString(locFile + ".screen.png"), "PNG");
         UI_PostQuitMessage(0);
+        // A modal loop ends on the quit message, as on Windows.
+        UI_EndDialog(aDialog, UI_IDCANCEL);
     });
 }
 
-UI_Dialog* UI_CreateDialog(const UI_DialogTemplate& aTemplate, UI_DialogProc aProc, UI_Dialog* aParent)
+static UI_Dialog* locBuildDialog(const UI_DialogTemplate& aTemplate, UI_DialogProc aProc, UI_Dialog* aParent,
+                                 void* aUserData)
 {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         return nullptr;
     UI_Dialog* locDialog = new UI_Dialog;
     locDialog->myProc = aProc;
+    locDialog->myUserData = aUserData;
     locDialog->myWidget = new UI_DialogWidget(locDialog, aParent ? aParent->myWidget : nullptr);
     QFont locFont = locDialogFont(aTemplate.myFontName, aTemplate.myFontPointSize);
     locDialog->myWidget->setFont(locFont);
@@ -369,10 +421,16 @@ UI_Dialog* UI_CreateDialog(const UI_DialogTemplate& aTemplate, UI_DialogProc aPr
         locControl.myWidget->setVisible(!(locTemplate.myStyle & UI_STYLE_HIDDEN));
         locDialog->myControls.push_back(locControl);
     }
+    locDialog->myRadioGroup = nullptr;
     UI_Message locMessage;
     locMessage.myKind = UI_MSG_INITDIALOG;
     UI_SendDialogMessage(locDialog, locMessage);
     return locDialog;
+}
+
+UI_Dialog* UI_CreateDialog(const UI_DialogTemplate& aTemplate, UI_DialogProc aProc, UI_Dialog* aParent)
+{
+    return locBuildDialog(aTemplate, aProc, aParent, nullptr);
 }
 
 void UI_DestroyDialog(UI_Dialog* aDialog)
@@ -493,6 +551,67 @@ QWidget* UI_GetControlWidget(UI_Dialog* aDialog, int anId)
     return locControl ? locControl->myWidget : nullptr;
 }
 
+// --- [SECTION] modal dialogs ---
+
+static UI_ModalHook ourModalHook;
+
+UI_ModalHook UI_SetModalHook(UI_ModalHook aHook)
+{
+    std::swap(ourModalHook, aHook);
+    return aHook;
+}
+
+intptr_t UI_DoModal(const UI_DialogTemplate& aTemplate, UI_DialogProc aProc, UI_Dialog* aParent, void* aUserData)
+{
+    UI_Dialog* locDialog = locBuildDialog(aTemplate, aProc, aParent, aUserData);
+    if (!locDialog)
+        return -1;
+    QEventLoop locLoop;
+    locDialog->myModalLoop = &locLoop;
+    locDialog->myModalResult = UI_IDCANCEL;
+    if (!locDialog->myModalEnded && !ourModalHook && UI_IsHeadless())
+    {
+        fprintf(stderr, "dialog \"%s\": nobody can answer on the offscreen platform, cancelled\n",
+                locDialog->myTitle.c_str());
+        locDialog->myModalEnded = true;
+    }
+    if (!locDialog->myModalEnded)
+    {
+        locDialog->myWidget->setWindowModality(Qt::ApplicationModal);
+        UI_ShowDialog(locDialog, true);
+        if (ourModalHook)
+        {
+            // A copy: the hook may install another one for nested dialogs.
+            UI_ModalHook locHook = ourModalHook;
+            QTimer::singleShot(0, locDialog->myWidget, [locDialog, locHook]() {
+                locHook(locDialog);
+                if (!locDialog->myModalEnded && UI_IsHeadless())
+                {
+                    fprintf(stderr, "dialog \"%s\": left open by the modal hook, cancelled\n",
+                            locDialog->myTitle.c_str());
+                    UI_EndDialog(locDialog, UI_IDCANCEL);
+                }
+            });
+        }
+        locLoop.exec(QEventLoop::DialogExec);
+    }
+    intptr_t locResult = locDialog->myModalResult;
+    locDialog->myModalLoop = nullptr;
+    UI_DestroyDialog(locDialog);
+    return locResult;
+}
+
+bool UI_EndDialog(UI_Dialog* aDialog, intptr_t aResult)
+{
+    if (!aDialog || !aDialog->myModalLoop)
+        return false;
+    aDialog->myModalResult = aResult;
+    aDialog->myModalEnded = true;
+    aDialog->myWidget->hide();
+    aDialog->myModalLoop->quit();
+    return true;
+}
+
 // --- [SECTION] control operations ---
 
 bool UI_HasControl(UI_Dialog* aDialog, int anId)
@@ -571,6 +690,40 @@ bool UI_ClickButton(UI_Dialog* aDialog, int anId)
         return false;
     locButton->click();
     return true;
+}
+
+bool UI_IsButtonChecked(UI_Dialog* aDialog, int anId)
+{
+    UI_Control* locControl = locFind(aDialog, anId);
+    QAbstractButton* locButton = locControl ? qobject_cast<QAbstractButton*>(locControl->myWidget) : nullptr;
+    return locButton && locButton->isCheckable() && locButton->isChecked();
+}
+
+bool UI_SetButtonCheck(UI_Dialog* aDialog, int anId, bool aCheckFlag)
+{
+    UI_Control* locControl = locFind(aDialog, anId);
+    QAbstractButton* locButton = locControl ? qobject_cast<QAbstractButton*>(locControl->myWidget) : nullptr;
+    if (!locButton || !locButton->isCheckable())
+        return false;
+    // An exclusive group refuses to uncheck its checked button by itself.
+    QButtonGroup* locGroup = locButton->group();
+    bool locExclusive = locGroup && locGroup->exclusive();
+    if (locExclusive && !aCheckFlag)
+        locGroup->setExclusive(false);
+    locButton->setChecked(aCheckFlag);
+    if (locExclusive && !aCheckFlag)
+        locGroup->setExclusive(true);
+    return true;
+}
+
+bool UI_CheckRadioButton(UI_Dialog* aDialog, int aFirstId, int aLastId, int anId)
+{
+    if (!UI_HasControl(aDialog, anId))
+        return false;
+    for (UI_Control& locControl : aDialog->myControls)
+        if (locControl.myId >= aFirstId && locControl.myId <= aLastId && locControl.myId != anId)
+            UI_SetButtonCheck(aDialog, locControl.myId, false);
+    return UI_SetButtonCheck(aDialog, anId, true);
 }
 
 bool UI_DropFiles(UI_Dialog* aDialog, int anId, const std::vector<std::string>& aPaths)
@@ -690,5 +843,97 @@ bool UI_ListSetSel(UI_Dialog* aDialog, int anId, int anIndex, bool aSelectFlag)
     if (locList->selectionMode() == QAbstractItemView::SingleSelection && aSelectFlag)
         locList->setCurrentRow(anIndex);
     locList->item(anIndex)->setSelected(aSelectFlag);
+    return true;
+}
+
+bool UI_ListClick(UI_Dialog* aDialog, int anId, int anIndex)
+{
+    UI_ListBoxWidget* locList = locFindList(aDialog, anId);
+    if (!locList || anIndex < 0 || anIndex >= locList->count())
+        return false;
+    locList->setCurrentRow(anIndex, QItemSelectionModel::ClearAndSelect);
+    return true;
+}
+
+bool UI_ListDoubleClick(UI_Dialog* aDialog, int anId, int anIndex)
+{
+    if (!UI_ListClick(aDialog, anId, anIndex))
+        return false;
+    UI_ListBoxWidget* locList = locFindList(aDialog, anId);
+    emit locList->itemDoubleClicked(locList->item(anIndex));
+    return true;
+}
+
+// --- [SECTION] combo box operations ---
+
+static QComboBox* locFindCombo(UI_Dialog* aDialog, int anId)
+{
+    UI_Control* locControl = locFind(aDialog, anId);
+    if (!locControl || locControl->myKind != UI_CONTROL_COMBOBOX)
+        return nullptr;
+    return static_cast<QComboBox*>(locControl->myWidget);
+}
+
+bool UI_ComboReset(UI_Dialog* aDialog, int anId)
+{
+    QComboBox* locCombo = locFindCombo(aDialog, anId);
+    if (!locCombo)
+        return false;
+    SilentScope locSilent(aDialog);
+    locCombo->clear();
+    return true;
+}
+
+int UI_ComboAdd(UI_Dialog* aDialog, int anId, const char* aText)
+{
+    QComboBox* locCombo = locFindCombo(aDialog, anId);
+    if (!locCombo)
+        return -1;
+    SilentScope locSilent(aDialog);
+    // An empty drop-down list shows no selection until one is set.
+    int locCurrent = locCombo->currentIndex();
+    locCombo->addItem(QString::fromUtf8(aText ? aText : ""));
+    locCombo->setCurrentIndex(locCurrent);
+    return locCombo->count() - 1;
+}
+
+int UI_ComboGetCount(UI_Dialog* aDialog, int anId)
+{
+    QComboBox* locCombo = locFindCombo(aDialog, anId);
+    return locCombo ? locCombo->count() : -1;
+}
+
+bool UI_ComboSetCurSel(UI_Dialog* aDialog, int anId, int anIndex)
+{
+    QComboBox* locCombo = locFindCombo(aDialog, anId);
+    if (!locCombo || anIndex < -1 || anIndex >= locCombo->count())
+        return false;
+    SilentScope locSilent(aDialog);
+    locCombo->setCurrentIndex(anIndex);
+    return true;
+}
+
+int UI_ComboGetCurSel(UI_Dialog* aDialog, int anId)
+{
+    QComboBox* locCombo = locFindCombo(aDialog, anId);
+    return locCombo ? locCombo->currentIndex() : -1;
+}
+
+bool UI_ComboGetText(UI_Dialog* aDialog, int anId, int anIndex, std::string* aText)
+{
+    QComboBox* locCombo = locFindCombo(aDialog, anId);
+    if (!locCombo || anIndex < 0 || anIndex >= locCombo->count())
+        return false;
+    *aText = locCombo->itemText(anIndex).toStdString();
+    return true;
+}
+
+bool UI_ComboPick(UI_Dialog* aDialog, int anId, int anIndex)
+{
+    QComboBox* locCombo = locFindCombo(aDialog, anId);
+    if (!locCombo || anIndex < 0 || anIndex >= locCombo->count())
+        return false;
+    locCombo->setCurrentIndex(anIndex);
+    emit locCombo->activated(anIndex);
     return true;
 }

@@ -2,13 +2,17 @@
 // the recording device.
 #include "qrender/tests/qr_render_test_util.h"
 
+#include <new>
 #include <string.h>
 
 #include "qrender/qr_d3dcamerafacingvshader.h"
+#include "qrender/qr_d3ddepthsortvshader.h"
 #include "qrender/qr_d3dnormalvshader.h"
+#include "qrender/qr_error.h"
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_vertex.h"
 #include "qrender/qr_vertexshader.h"
+#include "qrender/qr_view.h"
 
 class BufferTest : public RecordingRender
 {
@@ -96,6 +100,93 @@ TEST_F(BufferTest, ReservingLessKeepsTheBuffer)
     EXPECT_TRUE(R()->ReserveDynamicVertices(1048576));
     EXPECT_EQ(VB()->mySize, 1048576u);
     EXPECT_EQ(VB()->myNumVertices, 32768u);
+}
+
+TEST_F(BufferTest, AFailedReserveKeepsTheSharedBuffersUsable)
+{
+    // The device refuses buffers past 1 MiB: the bigger reserves fail with their codes, and
+    // the shared buffers stay as they were, so appends and draws go on.
+    R()->EndFrame();
+    QR_Render::Destroy();
+    ourConfig.myMaxBufferSize = 1u << 20;
+    ASSERT_TRUE(Start());
+    R()->BeginFrame();
+    R()->BeginSolid2D();
+    EXPECT_FALSE(R()->ReserveDynamicVertices(2u << 20));
+    EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_VERTEX_BUFFER);
+    ASSERT_NE(VB()->myDeviceBuffer, nullptr);
+    EXPECT_EQ(VB()->mySize, 524288u);
+    EXPECT_FALSE(R()->ReserveDynamicIndices(1u << 20));
+    EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_INDEX_BUFFER);
+    ASSERT_NE(IB()->myDeviceBuffer, nullptr);
+    EXPECT_EQ(IB()->myLength, 65536u);
+    VB()->myVertexSize = 32;
+    void* v = nullptr;
+    uint16_t* i = nullptr;
+    uint32_t locFirst = 0;
+    ASSERT_TRUE(R()->AppendIndexedVertices(VB(), IB(), &v, 3, &i, 3, &locFirst));
+    memset(v, 0, 96);
+    memset(i, 0, 6);
+    QR_VertexBuffer* locList[1] = {VB()};
+    R()->DrawIndexedDynamic(locList, IB(), QR_DRAWTYPES_TRIANGLELIST, 3, 1);
+    EXPECT_EQ(Last("DrawIndexedPrimitive"), "DrawIndexedPrimitive 4 0 0 3 0 1");
+    // A first reserve that fails leaves no device data: appends fail and draws do nothing.
+    QR_VertexBuffer* locKept = R()->myDynamicVertexBuffer;
+    R()->myDynamicVertexBuffer = nullptr;
+    EXPECT_FALSE(R()->ReserveDynamicVertices(2u << 20));
+    ASSERT_NE(VB(), nullptr);
+    EXPECT_EQ(VB()->myDeviceBuffer, nullptr);
+    EXPECT_FALSE(R()->AppendVertices(VB(), &v, 3));
+    Calls().clear();
+    locList[0] = VB();
+    R()->DrawPrimitives(locList, QR_DRAWTYPES_TRIANGLELIST, 3);
+    EXPECT_EQ(Count("DrawPrimitive"), 0);
+    delete R()->myDynamicVertexBuffer;
+    R()->myDynamicVertexBuffer = locKept;
+}
+
+TEST_F(BufferTest, ViewIsCutToTheTargetAndAnEmptyViewDrawsNothing)
+{
+    // The target is 64 x 48.
+    QR_View v;
+    struct Case { int32_t x, y, w, h; const char* myViewport; };
+    const Case locCases[] = {
+        {-10, 5, 30, 20, "SetViewport 0 5 20 20 0 1"},   // partly off the left: cut, not shifted
+        {50, 40, 30, 20, "SetViewport 50 40 14 8 0 1"},  // past the right and bottom
+        {0, 0, 0, 20, nullptr},                          // no width: nothing, not the whole target
+        {64, 0, 10, 10, nullptr},                        // beside the target
+        {-20, 0, 20, 48, nullptr},                       // ends at the left edge
+        {2147483600, 0, 100, 10, nullptr},               // x + width beyond 32 bits
+    };
+    VB()->myVertexSize = 32;
+    for (const Case& c : locCases)
+    {
+        v.myViewportX = c.x;
+        v.myViewportY = c.y;
+        v.myViewportWidth = c.w;
+        v.myViewportHeight = c.h;
+        Calls().clear();
+        R()->SetView(&v);
+        Append(3);
+        Draw(3);
+        if (c.myViewport)
+        {
+            EXPECT_EQ(Last("SetViewport"), c.myViewport);
+            EXPECT_EQ(Count("DrawPrimitive"), 1);
+        }
+        else
+        {
+            EXPECT_EQ(Count("SetViewport"), 0) << c.x << " " << c.w;
+            EXPECT_EQ(Count("DrawPrimitive"), 0) << c.x << " " << c.w;
+        }
+    }
+    // The next frame's whole-target viewport draws again.
+    R()->EndFrame();
+    R()->BeginFrame();
+    Append(3);
+    Draw(3);
+    EXPECT_EQ(Count("DrawPrimitive"), 1);
+    QR_RenderD3D::ourProjectionMatrix = nullptr;
 }
 
 TEST_F(BufferTest, IndexedAppendsRebaseAndCountPendingIndices)
@@ -302,6 +393,26 @@ TEST_F(BufferTest, MeshLevelsAndPrimitiveCounts)
     ASSERT_TRUE(l.myVertexShader->PrepareMesh(&l));
     l.myVertexShader->Draw(&l, 0.0f, 0.0f);
     EXPECT_EQ(Last("DrawIndexedPrimitive"), "DrawIndexedPrimitive 4 0 0 21 0 7");
+}
+
+TEST_F(BufferTest, MeshWhoseVertexSizeDisagreesWithItsFormatIsRefused)
+{
+    // 0x49 vertices are 32 bytes. Filling a buffer sized from the format with 40-byte
+    // strides would write past it; the dynamic path would read past the mesh.
+    TestMesh m(100, 99, QR_DRAWTYPES_TRIANGLELIST);
+    for (const uint32_t locSize : {40u, 24u})
+    {
+        m.myVertexSize = locSize;
+        EXPECT_FALSE(m.myVertexShader->PrepareMesh(&m)) << locSize;
+        EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_VERTEX_BUFFER);
+        EXPECT_EQ(m.myVertexBuffer, nullptr);
+        EXPECT_EQ(m.myIndexBuffer, nullptr);
+        Calls().clear();
+        m.myVertexShader->Draw(&m, 0.0f, 0.0f);
+        EXPECT_EQ(Count("DrawIndexedPrimitive"), 0);
+    }
+    m.myVertexSize = 32;
+    EXPECT_TRUE(m.myVertexShader->PrepareMesh(&m));
 }
 
 TEST_F(BufferTest, AnimatedLevelsPickTheFrameOfTheTime)
@@ -579,4 +690,48 @@ TEST_F(BufferTest, WrappersBecomeCurrentAndDepthSortDoesNotSkin)
     m.myCompiledVertexShader = nullptr;
     locSort->myRefCount--;
     locFacing->myRefCount--;
+}
+
+// [kinds] ------------------------------------------------------------------------------------
+
+// The kinds are made with new (std::nothrow). This program's replacement fails one such
+// allocation of a chosen size, once; otherwise it allocates as usual.
+static size_t ourFailingNothrowSize = 0;
+
+void* operator new(size_t aSize, const std::nothrow_t&) noexcept
+{
+    if (aSize == ourFailingNothrowSize)
+    {
+        ourFailingNothrowSize = 0;
+        return nullptr;
+    }
+    try
+    {
+        return ::operator new(aSize);
+    }
+    catch (...)
+    {
+        return nullptr;
+    }
+}
+
+TEST_F(RecordingRender, AKindThatCannotBeAllocatedFailsTheStartCleanly)
+{
+    const size_t locSizes[] = {sizeof(QR_D3DNormalVShader), sizeof(QR_D3DCameraFacingVShader),
+                               sizeof(QR_D3DDepthSortVShader)};
+    for (const size_t locSize : locSizes)
+    {
+        ourFailingNothrowSize = locSize;
+        EXPECT_FALSE(Start()) << locSize;
+        EXPECT_EQ(ourFailingNothrowSize, 0u) << "the allocation was not tried";
+        QR_Render::Destroy();
+        // Nothing half-made stays registered (and, under the sanitizer, nothing leaks).
+        EXPECT_EQ(QR_VertexShader::Find("NORMAL_MESH"), nullptr);
+        EXPECT_EQ(QR_VertexShader::Find("CAMERA_FACING"), nullptr);
+        EXPECT_EQ(QR_VertexShader::Find("DEPTH_SORT"), nullptr);
+    }
+    ASSERT_TRUE(Start());
+    EXPECT_NE(QR_VertexShader::Find("NORMAL_MESH"), nullptr);
+    EXPECT_NE(QR_VertexShader::Find("CAMERA_FACING"), nullptr);
+    EXPECT_NE(QR_VertexShader::Find("DEPTH_SORT"), nullptr);
 }

@@ -2,6 +2,8 @@
 // fixed-function kind, fog, screenshots and a frame after a forced device loss.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <math.h>
 #include <stdio.h>
 #include <string.h>
 #include <string>
@@ -63,7 +65,7 @@ protected:
     }
 
     // One screen-covering triangle facing the camera at depth 0.5, drawn through "NORMAL_MESH".
-    void MakeMesh(uint32_t aLighting, uint8_t aFogFlag)
+    void MakeMesh(uint32_t aLighting, uint8_t aFogFlag, uint32_t aSpecular = 0)
     {
         myMesh = new QR_Mesh();
         myMesh->myVertexFormat = QR_VERTEXFLAG_XYZ | QR_VERTEXFLAG_NORMAL;
@@ -79,6 +81,7 @@ protected:
         myMesh->myLods[0] = {1.0f, 0, 3, 0, 3, 0, nullptr, 0, 0.0f};
         myMesh->mySetupData.myLighting = aLighting;
         myMesh->mySetupData.myFogFlag = aFogFlag;
+        myMesh->mySetupData.mySpecular = aSpecular;
         myMesh->myVertexShader = QR_VertexShader::Find("NORMAL_MESH");
         ASSERT_TRUE(myMesh->myVertexShader->PrepareMesh(myMesh));
         myMesh->mySetupData.myVertexFormatList[0] = myMesh->myVertexBufferVertexFormat;
@@ -145,6 +148,40 @@ TEST_F(RenderPixel, DirectionalLightLightsTheMesh)
     DrawMesh(&locSet);
     R()->EndFrame();
     EXPECT_NEAR(locChannel(Pixel(32, 32), 8), 0x20, 2);
+}
+
+TEST_F(RenderPixel, SpecularHighlightShowsOnASurfaceFacingTheCamera)
+{
+    // Set-up specular word 1 (twice each light's colour) and power 10; the renderer keeps
+    // LOCALVIEWER off, so the viewer lies far along -z. A light 45 degrees off the view axis:
+    // diffuse c (N.L), and with the specular sum on, + 2c (N.H)^10 where N.H = cos 22.5 degrees.
+    MakeMesh(1, 0, 1);
+    myMesh->myDataBlock.mySpecularPower = 10.0f;
+    const float s = sqrtf(0.5f);
+    const float c[3] = {0.5f, 0.25f, 0.125f};
+    QR_LightSetLight locLight = {{0, 0, 0}, {-s, 0, s}, 0, {c[0], c[1], c[2]}, 100.0f};
+    QR_LightSet locSet = {0x000000, 1, {&locLight, nullptr, nullptr}, {{c[0], c[1], c[2]}}, 0};
+    uint32_t locFrames[2];
+    for (int locOn = 0; locOn < 2; locOn++)
+    {
+        R()->BeginFrame();
+        ClearFrame(0);
+        QR_RenderD3D::ourDevice->SetRenderState(GFX_RS_SPECULARENABLE, (uint32_t)locOn);
+        locSet.myFlags = 1;
+        DrawMesh(&locSet);
+        R()->EndFrame();
+        locFrames[locOn] = Pixel(32, 32);
+    }
+    QR_RenderD3D::ourDevice->SetRenderState(GFX_RS_SPECULARENABLE, 0);
+    const double ndl = s, ndh = cos(3.14159265358979 / 8.0);
+    for (int k = 0; k < 3; k++)
+    {
+        const double locDiffuse = c[k] * ndl;
+        const double locSpecular = std::min(2.0 * c[k] * pow(ndh, 10.0), 1.0);
+        EXPECT_NEAR(locChannel(locFrames[0], 16 - 8 * k), 255.0 * locDiffuse, 2) << k;
+        EXPECT_NEAR(locChannel(locFrames[1], 16 - 8 * k), 255.0 * std::min(locDiffuse + locSpecular, 1.0), 2) << k;
+    }
+    EXPECT_NE(locFrames[0], locFrames[1]);
 }
 
 TEST_F(RenderPixel, PointLightFadesWithDistance)

@@ -111,6 +111,11 @@ TEST(TypeFilter, EmptyFilterLetsEveryMemberThroughAndMembersAreUnique)
     EXPECT_EQ(Members(&locFilter), (std::vector<std::string>{"a", "b"}));
     locFilter.Clear();
     EXPECT_TRUE(locFilter.Contains("anything"));
+
+    locFilter.AddMember("old");
+    std::vector<QC_String> locNames{"z", "a", "m", "a"};
+    locFilter.SetMembers(locNames);
+    EXPECT_EQ(Members(&locFilter), (std::vector<std::string>{"a", "m", "z"}));
 }
 
 TEST(TypeFilter, RecordsFindAddAndActivateFilters)
@@ -163,6 +168,31 @@ TEST(TypeFilter, WrittenFileHoldsSortedUniqueMembersAndTheActiveName)
     ASSERT_NE(locEmpty, nullptr);
     EXPECT_EQ(locEmpty->GetActiveFilter(), locEmpty->GetDefaultFilter());
     EXPECT_EQ(Save(locAgain), locFile);
+    // Saving into a used buffer replaces its contents.
+    Bytes locReused = locFile;
+    locAgain.SaveTo(locReused);
+    EXPECT_EQ(locReused, locFile);
+}
+
+TEST(TypeFilter, LastRecordWithManyEmptyFiltersIsWhole)
+{
+    // Each filter takes 8 bytes, and the record ends 4 bytes later: the
+    // count check must not ask for more than that.
+    Bytes locFile;
+    PutU32(locFile, 1);
+    PutString(locFile, "T");
+    PutU32(locFile, 6);
+    for (int i = 0; i < 6; i++)
+    {
+        PutString(locFile, "");
+        PutU32(locFile, 0);
+    }
+    PutString(locFile, "");
+    VelkTypeFilterManager locManager(nullptr);
+    EXPECT_TRUE(locManager.LoadFrom(locFile.data(), locFile.size()));
+    ASSERT_EQ(locManager.GetTypes().myCount, 1);
+    EXPECT_EQ(locManager.FindType("T")->GetFilters().myCount, 6);
+    EXPECT_EQ(Save(locManager), locFile);
 }
 
 TEST(TypeFilter, LongNamesAreCutWhereTheReaderStops)
@@ -234,6 +264,21 @@ TEST(TypeFilter, DamagedFilesKeepTheWholeRecordsBeforeTheDamage)
     EXPECT_FALSE(locManager.LoadFrom(locLong.data(), locLong.size()));
     EXPECT_EQ(locManager.GetTypes().myCount, 1);
 
+    // A member name too long to read ends the read there, even when its bytes
+    // would read on as a record of empty strings.
+    Bytes locMember(locFile.begin(), locFile.begin() + locFirstEnd);
+    locMember[0] = 2;
+    PutString(locMember, "Next");
+    PutU32(locMember, 1);
+    PutString(locMember, "f");
+    PutU32(locMember, 2);
+    PutString(locMember, std::string(1024, '\0'));
+    PutString(locMember, "a");
+    PutString(locMember, "");
+    VelkTypeFilterManager locMemberManager(nullptr);
+    EXPECT_FALSE(locMemberManager.LoadFrom(locMember.data(), locMember.size()));
+    EXPECT_EQ(locMemberManager.GetTypes().myCount, 1);
+
     // Counts of four billion end at once instead of looping on empty strings.
     for (int locWhich = 0; locWhich < 3; locWhich++)
     {
@@ -279,6 +324,7 @@ TEST_F(TypeFilterFileTest, MissingFileGivesNoTypesAndIsWrittenAtTheEnd)
     {
         VelkTypeFilterManager locManager(locPath.c_str());
         EXPECT_TRUE(locManager.GetTypes().IsEmpty());
+        EXPECT_TRUE(locManager.Load());
         locManager.GetType("Script");
     }
     Bytes locExpected;
@@ -332,4 +378,26 @@ TEST_F(TypeFilterFileTest, FailedSaveKeepsTheOldFile)
     for (auto& locEntry : std::filesystem::directory_iterator(myDir))
         locLeft.push_back(locEntry.path().filename().string());
     EXPECT_EQ(locLeft, std::vector<std::string>{"korrinth.tfm"});
+}
+
+TEST_F(TypeFilterFileTest, UnreadableOrUnwritableFilesAnswerFalse)
+{
+    // A folder where the file should be: it can be neither read nor replaced.
+    std::string locPath = PathOf("korrinth.tfm");
+    std::filesystem::create_directories(locPath);
+    VelkTypeFilterManager locManager(locPath.c_str());
+    EXPECT_FALSE(locManager.Load());
+    EXPECT_TRUE(locManager.GetTypes().IsEmpty());
+    std::filesystem::remove(locPath);
+
+    WriteFile(locPath, Bytes{5, 0, 0});
+    EXPECT_FALSE(locManager.Load());
+    WriteFile(locPath, SampleFile());
+    EXPECT_TRUE(locManager.Load());
+    EXPECT_EQ(locManager.GetTypes().myCount, 2);
+
+    VelkTypeFilterManager locNowhere((myDir / "no" / "such" / "korrinth.tfm").c_str());
+    EXPECT_FALSE(locNowhere.Save());
+    VelkTypeFilterManager locMemoryOnly(nullptr);
+    EXPECT_FALSE(locMemoryOnly.Save());
 }

@@ -68,6 +68,28 @@ TEST_F(GfxRecord, BufferLocksAreCheckedAndRecorded)
     EXPECT_EQ(myDevice->GetLiveObjectCount(), 0u);
 }
 
+TEST_F(GfxRecord, BuffersPastTheDevicesLimitFailAsOutOfVideoMemory)
+{
+    // Refused before any memory is set aside, whatever the size asked for.
+    for (const uint32_t locSize : {(256u << 20) + 1, 0xFFFFFFFFu})
+    {
+        EXPECT_EQ(MakeBuffer(myDevice, locSize), nullptr);
+        EXPECT_EQ(GFX_GetLastError(), GFX_ERROR_OUT_OF_VIDEO_MEMORY);
+    }
+    GFX_RecordingConfig locConfig;
+    locConfig.myMaxBufferSize = 1000;
+    GFX_System* locSystem = GFX_CreateRecordingSystem(locConfig);
+    GFX_Device* locDevice = locSystem->CreateDevice(GFX_DeviceDesc());
+    ASSERT_NE(locDevice, nullptr);
+    GFX_Buffer* b = MakeBuffer(locDevice, 1000);
+    EXPECT_NE(b, nullptr);
+    EXPECT_EQ(MakeBuffer(locDevice, 1001), nullptr);
+    EXPECT_EQ(GFX_GetLastError(), GFX_ERROR_OUT_OF_VIDEO_MEMORY);
+    locDevice->ReleaseBuffer(b);
+    locSystem->DestroyDevice(locDevice);
+    GFX_DestroySystem(locSystem);
+}
+
 TEST_F(GfxRecord, DrawsNeedASceneADeclarationAndStreams)
 {
     const GFX_VertexElement e[] = {{0, 0, GFX_DECLTYPE_FLOAT3, GFX_DECLUSAGE_POSITION, 0},

@@ -1,4 +1,8 @@
 // The shader assembler's rules, and shader programs drawing on llvmpipe.
+//
+// [SECTION] Assembler
+// [SECTION] Programs on llvmpipe
+// [SECTION] Dependent reads and matrix instructions, each expected value from its equation
 #include "platform/gfx/gfx_device.h"
 #include "platform/gfx/gfx_local.h"
 
@@ -9,6 +13,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+// [SECTION] Assembler
 
 namespace
 {
@@ -43,7 +49,7 @@ TEST(GfxShaderAsm, ReadsTheGeneratedPixelShaderForm)
     EXPECT_EQ(p.myInsts[2].myDst.myMask, 0x8);
     EXPECT_EQ(GFX_ShaderStageCount(p), 1u);
     ASSERT_TRUE(Assemble("PS.1.2 // template text\n tex t0\n texbem t1, t0\n dp3_sat r0, c1, t1_bx2 ; comment\n"
-                         " lrp r0.rgb, 1-r1.a, -r0, c0.b\n",
+                         " lrp r0.rgb, 1-r0.a, -r0, c0.b\n",
                          &p))
         << GFX_GetLastErrorDetail();
     EXPECT_EQ(p.myInsts[2].mySrc[1].myMod, GFX_SRCMOD_BX2);
@@ -57,7 +63,7 @@ TEST(GfxShaderAsm, ReadsTheGeneratedPixelShaderForm)
 TEST(GfxShaderAsm, ReadsVertexShadersWithRelativeConstants)
 {
     GFX_ShaderProgram p;
-    ASSERT_TRUE(Assemble("vs_1_1\r\ndcl_position v0\r\ndcl_texcoord1 v6\r\nmov a0.x, v2.x\r\n"
+    ASSERT_TRUE(Assemble("vs_1_1\r\ndcl_position v0\r\ndcl_texcoord1 v6\r\ndcl_blendindices v2\r\nmov a0.x, v2.x\r\n"
                          "m4x3 r1.xyz, v0, c[a0.x + 4]\r\nmad oFog, r1.x, c94.z, c94.w\r\nrcp r1.x, r1.x\r\n"
                          "def c95, 0.001, 0.0009765625, 0.5, 0\r\nmov oT1.xy, v6\r\n",
                          &p))
@@ -65,12 +71,34 @@ TEST(GfxShaderAsm, ReadsVertexShadersWithRelativeConstants)
     EXPECT_FALSE(p.myPixelFlag);
     EXPECT_EQ(p.myInsts[1].myUsage, GFX_DECLUSAGE_TEXCOORD);
     EXPECT_EQ(p.myInsts[1].myUsageIndex, 1);
-    EXPECT_EQ(p.myInsts[2].myDst.myFile, GFX_REG_ADDRESS);
-    EXPECT_TRUE(p.myInsts[3].mySrc[1].myRelativeFlag);
-    EXPECT_EQ(p.myInsts[3].mySrc[1].myIndex, 4);
-    EXPECT_EQ(p.myInsts[4].myDst.myFile, GFX_REG_FOG);
-    EXPECT_EQ(p.myInsts[5].mySrc[0].mySwizzle[3], 0); // ".x" replicates
-    EXPECT_FLOAT_EQ(p.myInsts[6].myValues[1], 0.0009765625f);
+    EXPECT_EQ(p.myInsts[3].myDst.myFile, GFX_REG_ADDRESS);
+    EXPECT_TRUE(p.myInsts[4].mySrc[1].myRelativeFlag);
+    EXPECT_EQ(p.myInsts[4].mySrc[1].myIndex, 4);
+    EXPECT_EQ(p.myInsts[5].myDst.myFile, GFX_REG_FOG);
+    EXPECT_EQ(p.myInsts[6].mySrc[0].mySwizzle[3], 0); // ".x" replicates
+    EXPECT_FLOAT_EQ(p.myInsts[7].myValues[1], 0.0009765625f);
+}
+
+TEST(GfxShaderAsm, AcceptsTheFormsTheRendererWrites)
+{
+    // A lit, fogged vertex program that fills its temporaries in parts, and template pixel
+    // shaders with dependent reads, replicate swizzles and a co-issued alpha.
+    const char* locTexts[] = {
+        "vs_1_1\r\ndcl_position v0\r\ndcl_normal v3\r\ndcl_texcoord0 v5\r\nm4x4 r0, v0, c0\r\nmov oPos, r0\r\n"
+        "m4x3 r1.xyz, v0, c76\r\nsub r1.xyz, r1.xyz, c80.xyz\r\ndp3 r1.x, r1.xyz, r1.xyz\r\nrsq r1.x, r1.x\r\n"
+        "rcp r1.x, r1.x\r\nmad oFog, r1.x, c94.z, c94.w\r\nm3x2 oT0, v5.xyw, c60\r\ndp3 r0.x, v3, c82\r\n"
+        "dp3 r0.y, v3, c81\r\nmov r0.w, c81.w\r\nlit r0, r0\r\nmul r2, r0.z, c84\r\nmul r1, r0.y, c83\r\n"
+        "mad oD1, r0.z, c92, r2\r\nmad r0, r0.y, c91, r1\r\nadd oD0, r0, c93\r\n",
+        "ps_1_2\r\ntex t0\r\ntexbem t1, t0\r\ntexdp3tex t2, t0_bx2\r\nmul_sat r0.rgb, t1, v0\r\n"
+        "+mov r0.a, c0.a\r\nlrp r1, r0.a, t2, c1.b\r\nmad r0.rgb, r1, r0, v1\r\n",
+        "ps_1_4\r\ntexld r0, t0\r\ntexcrd r1.rgb, t1_dw.xyw\r\nbem r1.rg, r1, r0\r\nphase\r\ntexld r1, r1\r\n"
+        "mul r0, r1, r0.g\r\n",
+    };
+    for (const char* t : locTexts)
+    {
+        GFX_ShaderProgram p;
+        EXPECT_TRUE(Assemble(t, &p)) << t << " gave " << GFX_GetLastErrorDetail();
+    }
 }
 
 TEST(GfxShaderAsm, RefusesBrokenTextWithItsLine)
@@ -92,10 +120,38 @@ TEST(GfxShaderAsm, RefusesBrokenTextWithItsLine)
         {"ps_1_1\nmov r2, v0\n", "line 2: register index out of range"},
         {"ps_1_1\nmov r0, c8\n", "line 2: register index out of range"},
         {"ps_1_1\ntexbem t0, t1\n", "line 2: the source must be an earlier texture register"},
-        {"ps_1_1\ntexld r0, t0\n", "line 2: texld and texcrd need ps_1_4"},
+        {"ps_1_1\ntexld r0, t0\n", "line 2: texld, texcrd and texdepth need ps_1_4"},
         {"ps_1_4\ntex t0\n", "line 2: ps_1_4 reads textures"},
         {"ps_1_1\nmov r0, a0\n", "line 2: register not offered"},
         {"ps_1_1\ndef c0, 1, 2, x, 4\n", "line 2: bad number"},
+        {"ps_1_1\ndef c0, 1, 2, nan, 4\n", "line 2: bad number"},
+        // What the shader versions refuse, with the rule.
+        {"vs_1_1\ndcl_position v0\nmov r0.xyz, v0\nmov oPos, r0\n", "line 4: temporary read before it is written: r0"},
+        {"vs_1_1\ndcl_position v0\nm4x4 oPos, v0, r1\n", "line 3: temporary read before it is written: r1"},
+        {"ps_1_1\nmov r0.rgb, c0\nmov r1, r0.a\n", "line 3: temporary read before it is written: r0"},
+        {"ps_1_1\nmov r0, c0\nmov r0.rgb, c1\n+mov r0.a, r1.b\n", "line 4: temporary read before it is written: r1"},
+        {"ps_1_4\ntexkill r2\n", "line 2: temporary read before it is written: r2"},
+        {"ps_1_1\nmov r0, c0.r\n", "line 2: swizzle not offered in this shader version: c0.r"},
+        {"ps_1_1\nmov r0, c0.gbra\n", "line 2: swizzle not offered in this shader version"},
+        {"ps_1_4\nmov r0, c0.xyzz\n", "line 2: swizzle not offered in this shader version"},
+        {"ps_1_1\ntex t0\ntexbem t1, t0.a\n", "line 3: swizzle not offered in this shader version"},
+        {"vs_1_1\ndcl_position v0\nmov oPos, v1\n", "line 3: input read without a dcl: v1"},
+        {"ps_1_4\ntexld r0, t0\nadd r0, r0, t0\n", "line 3: ps_1_4 arithmetic cannot use texture registers: t0"},
+        {"ps_1_4\nmov t0, c0\n", "line 2: ps_1_4 arithmetic cannot use texture registers: t0"},
+        {"ps_1_1\n+mov r0.a, c0.a\n", "line 2: a co-issued instruction pairs with the arithmetic instruction"},
+        {"ps_1_1\ntex t0\n+mov r0.a, c0.a\n", "line 3: a co-issued instruction pairs"},
+        {"ps_1_1\nmov r0.rgb, c0\n+mov r0.a, c1\n+mov r1, c1\n", "line 4: a co-issued instruction pairs"},
+        {"vs_1_1\ndcl_position v0\nmov oPos, c[a0.x + 1]\n", "line 3: a0 read before it is written"},
+        {"ps_1_1\ntex t0\ntexm3x2pad t1, t0\nmov r0, t1\n", "line 4: texm3x2pad must be followed by texm3x2tex"},
+        {"ps_1_1\ntex t0\ntexm3x3pad t1, t0\ntexm3x3pad t2, t0\n", "line 4: texm3x3pad must be followed"},
+        {"ps_1_1\ntex t0\ntexm3x2tex t1, t0\n", "line 3: the rows of a texm3x2 or texm3x3 matrix"},
+        {"ps_1_1\ntex t0\ntexm3x3pad t1, t0\ntexm3x3pad t3, t0\n", "line 4: the rows of a texm3x2"},
+        {"ps_1_1\ntex t0\ntexreg2rgb t1, t0\n", "line 3: texreg2rgb and texm3x3 need ps_1_2 or ps_1_3"},
+        {"ps_1_3\ntex t0\ntexreg2ar t0, t0\n", "line 3: the source must be an earlier texture register"},
+        {"ps_1_4\ntexld r4, t0\ntexdepth r4\n", "line 3: texdepth works on r5"},
+        {"ps_1_2\ntexdepth r1\n", "line 2: texld, texcrd and texdepth need ps_1_4"},
+        {"ps_1_1\ntex t0\ntexm3x3pad t1, t0\ntexm3x3pad t2, t0\ntexm3x3spec t3, t0, t1\n",
+         "line 5: texm3x3spec takes the eye vector from a constant"},
     };
     for (const Case& c : locCases)
     {
@@ -105,6 +161,8 @@ TEST(GfxShaderAsm, RefusesBrokenTextWithItsLine)
             << c.myText << " gave " << GFX_GetLastErrorDetail();
     }
 }
+
+// [SECTION] Programs on llvmpipe
 
 namespace
 {
@@ -140,6 +198,11 @@ protected:
     {
         myDevice->ReleaseBuffer(myBuffer);
         myDevice->ReleaseVertexDecl(myDecl);
+        if (myRowsDecl)
+        {
+            myDevice->ReleaseBuffer(myRowsBuffer);
+            myDevice->ReleaseVertexDecl(myRowsDecl);
+        }
         for (GFX_Shader* s : myShaders)
             myDevice->ReleaseShader(s);
         for (GFX_Texture* t : myTextures)
@@ -214,15 +277,19 @@ protected:
         return DrawVertices(q, sizeof(q));
     }
 
-    uint32_t DrawVertices(const void* aVertices, size_t aSize)
+    // Four vertices of aStride bytes through aDecl (the fixture's own when null); the centre pixel.
+    uint32_t DrawVertices(const void* aVertices, size_t aSize, bool aClearFlag = true,
+                          GFX_VertexDecl* aDecl = nullptr, GFX_Buffer* aBuffer = nullptr, uint32_t aStride = 24)
     {
+        GFX_Buffer* b = aBuffer ? aBuffer : myBuffer;
         void* p = nullptr;
-        EXPECT_TRUE(myDevice->LockBuffer(myBuffer, 0, 0, 0, &p));
+        EXPECT_TRUE(myDevice->LockBuffer(b, 0, 0, 0, &p));
         memcpy(p, aVertices, aSize);
-        myDevice->UnlockBuffer(myBuffer);
-        myDevice->SetVertexDecl(myDecl);
-        myDevice->SetStreamSource(0, myBuffer, 0, 24);
-        myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        myDevice->UnlockBuffer(b);
+        myDevice->SetVertexDecl(aDecl ? aDecl : myDecl);
+        myDevice->SetStreamSource(0, b, 0, aStride);
+        if (aClearFlag)
+            myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
         EXPECT_TRUE(myDevice->BeginScene());
         EXPECT_TRUE(myDevice->DrawPrimitive(GFX_PRIM_TRIANGLESTRIP, 0, 2)) << GFX_GetLastErrorDetail();
         EXPECT_TRUE(myDevice->EndScene());
@@ -231,7 +298,88 @@ protected:
         return locPixels[8 * 16 + 8];
     }
 
+    // A full-target quad whose texture-coordinate sets 0..3 (four components each) hold
+    // aRows at every vertex; the centre pixel.
+    uint32_t DrawRows(const float aRows[4][4])
+    {
+        if (!myRowsDecl)
+        {
+            const GFX_VertexElement e[] = {{0, 0, GFX_DECLTYPE_FLOAT3, GFX_DECLUSAGE_POSITION, 0},
+                                           {0, 12, GFX_DECLTYPE_FLOAT4, GFX_DECLUSAGE_TEXCOORD, 0},
+                                           {0, 28, GFX_DECLTYPE_FLOAT4, GFX_DECLUSAGE_TEXCOORD, 1},
+                                           {0, 44, GFX_DECLTYPE_FLOAT4, GFX_DECLUSAGE_TEXCOORD, 2},
+                                           {0, 60, GFX_DECLTYPE_FLOAT4, GFX_DECLUSAGE_TEXCOORD, 3}};
+            myRowsDecl = myDevice->CreateVertexDecl(e, 5);
+            GFX_BufferDesc b;
+            b.mySize = 4 * 76;
+            myRowsBuffer = myDevice->CreateBuffer(b);
+        }
+        float v[4][19];
+        const float locCorners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
+        for (int k = 0; k < 4; ++k)
+        {
+            v[k][0] = locCorners[k][0];
+            v[k][1] = locCorners[k][1];
+            v[k][2] = 0.5f;
+            memcpy(&v[k][3], aRows, 64);
+        }
+        return DrawVertices(v, sizeof(v), true, myRowsDecl, myRowsBuffer, 76);
+    }
+
+    // 2 x 2 texels, point sampled and wrapped: red, green on the top row; blue, white below.
+    GFX_Texture* Quadrants()
+    {
+        GFX_TextureDesc d;
+        d.myWidth = d.myHeight = 2;
+        GFX_Texture* t = myDevice->CreateTexture(d);
+        EXPECT_NE(t, nullptr);
+        myTextures.push_back(t);
+        GFX_LockedRect r;
+        EXPECT_TRUE(myDevice->LockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0, 0, &r));
+        memcpy(r.myBits, ourQuadrants, 8);
+        memcpy(static_cast<uint8_t*>(r.myBits) + r.myPitch, ourQuadrants + 2, 8);
+        myDevice->UnlockTexture(t, GFX_CUBEFACE_POSITIVE_X, 0);
+        return t;
+    }
+    static constexpr uint32_t ourQuadrants[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+    static uint32_t Quadrant(double u, double v)
+    {
+        u -= std::floor(u);
+        v -= std::floor(v);
+        return ourQuadrants[(v >= 0.5 ? 2 : 0) + (u >= 0.5 ? 1 : 0)];
+    }
+
+    // A cube map with one colour per face: +x, -x, +y, -y, +z, -z.
+    GFX_Texture* Faces()
+    {
+        GFX_TextureDesc d;
+        d.myWidth = d.myHeight = 1;
+        d.myCubeFlag = true;
+        GFX_Texture* t = myDevice->CreateTexture(d);
+        EXPECT_NE(t, nullptr);
+        myTextures.push_back(t);
+        for (uint32_t f = 0; f < 6; ++f)
+        {
+            GFX_LockedRect r;
+            EXPECT_TRUE(myDevice->LockTexture(t, GFX_CubeFace(f), 0, 0, &r));
+            memcpy(r.myBits, &ourFaces[f], 4);
+            myDevice->UnlockTexture(t, GFX_CubeFace(f), 0);
+        }
+        return t;
+    }
+    static constexpr uint32_t ourFaces[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00, 0xFF00FFFF, 0xFFFF00FF};
+    static uint32_t Face(const double d[3])
+    {
+        int a = 0;
+        for (int k = 1; k < 3; ++k)
+            if (std::fabs(d[k]) > std::fabs(d[a]))
+                a = k;
+        return ourFaces[2 * a + (d[a] < 0.0 ? 1 : 0)];
+    }
+
     GFX_Device* myDevice = nullptr;
+    GFX_VertexDecl* myRowsDecl = nullptr;
+    GFX_Buffer* myRowsBuffer = nullptr;
     GFX_VertexDecl* myDecl = nullptr;
     GFX_Buffer* myBuffer = nullptr;
     std::vector<GFX_Shader*> myShaders;
@@ -355,8 +503,8 @@ TEST_F(GfxShaderPixel, BemOfPs14UsesTheMatrixOfItsDestinationStage)
     BumpAndHalves();
     myDevice->SetTextureStageState(2, GFX_TSS_BUMPENVMAT00, GFX_FloatBits(0.25f));
     myDevice->SetTextureStageState(2, GFX_TSS_BUMPENVMAT01, GFX_FloatBits(0.5f));
-    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_4\ntexld r0, t0\ntexcrd r1.rgb, t0\nbem r2.rg, r1, r0\n"
-                                                "phase\nmov r0, r2\n")));
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_4\ndef c0, 0, 0, 0, 1\ntexld r0, t0\ntexcrd r1.rgb, t0\n"
+                                                "bem r2.rg, r1, r0\nphase\nmov r0, c0\nmov r0.rg, r2\n")));
     const double du = 64.0 / 127.0, u = 0.375, v = 0.5;
     const uint32_t r = uint32_t(std::lround(255.0 * (u + 0.25 * du))), g = uint32_t(std::lround(255.0 * (v + 0.5 * du)));
     EXPECT_LE(Distance(DrawAt(float(u), float(v)), 0xFF000000u | r << 16 | g << 8), 1) << GFX_GetLastErrorDetail();
@@ -416,5 +564,123 @@ TEST_F(GfxShaderPixel, LitGivesNoSpecularFactorWhenNDotHIsNotPositive)
                                      uint32_t(std::lround(255.0 * y)) << 8 | 0xFFu;
         EXPECT_LE(Distance(DrawQuad(0xFFFFFFFF), locExpected), 1)
             << c.myNL << " " << c.myNH << " " << c.myPower;
+    }
+}
+
+// [SECTION] Dependent reads and matrix instructions, each expected value from its equation
+
+namespace
+{
+
+double Channel(uint32_t aColor, int aShift)
+{
+    return double((aColor >> aShift) & 0xFF) / 255.0;
+}
+
+double Dot3(const float* aRow, const double* aVector)
+{
+    return aRow[0] * aVector[0] + aRow[1] * aVector[1] + aRow[2] * aVector[2];
+}
+
+} // namespace
+
+TEST_F(GfxShaderPixel, TexregReadsTheNextTextureAtComponentsOfAnEarlierOne)
+{
+    // t0 = (a, r, g, b) = (0.75, 0.25, 0.19, 0.63): ar, gb and rgb pick three different texels.
+    const uint32_t locSource = 0xC0403090;
+    myDevice->SetTexture(0, Texture(locSource));
+    myDevice->SetTexture(1, Quadrants());
+    const double a = Channel(locSource, 24), r = Channel(locSource, 16), g = Channel(locSource, 8),
+                 b = Channel(locSource, 0);
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_2\ntex t0\ntexreg2ar t1, t0\nmov r0, t1\n")));
+    EXPECT_EQ(DrawQuad(0xFFFFFFFF), Quadrant(a, r));
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_2\ntex t0\ntexreg2gb t1, t0\nmov r0, t1\n")));
+    EXPECT_EQ(DrawQuad(0xFFFFFFFF), Quadrant(g, b));
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_3\ntex t0\ntexreg2rgb t1, t0\nmov r0, t1\n")));
+    EXPECT_EQ(DrawQuad(0xFFFFFFFF), Quadrant(r, g));
+    EXPECT_NE(Quadrant(a, r), Quadrant(g, b));
+    EXPECT_NE(Quadrant(g, b), Quadrant(r, g));
+}
+
+TEST_F(GfxShaderPixel, Texm3x2ReadsAtTheDotsOfTwoCoordinateRows)
+{
+    const uint32_t locSource = 0xFF8040FF;
+    const double n[3] = {Channel(locSource, 16), Channel(locSource, 8), Channel(locSource, 0)};
+    myDevice->SetTexture(0, Texture(locSource));
+    myDevice->SetTexture(2, Quadrants());
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_1\ntex t0\ntexm3x2pad t1, t0\ntexm3x2tex t2, t0\n"
+                                                "mov r0, t2\n")));
+    const float locRows[2][4][4] = {{{0, 0, 0, 0}, {0.5f, 0, 0.5f, 0}, {0, 1, 0.1f, 0}, {0, 0, 0, 0}},
+                                    {{0, 0, 0, 0}, {0, 0, 0.2f, 0}, {1, 0, 0.3f, 0}, {0, 0, 0, 0}}};
+    for (const auto& locCase : locRows)
+        EXPECT_EQ(DrawRows(locCase), Quadrant(Dot3(locCase[1], n), Dot3(locCase[2], n)));
+    EXPECT_NE(Quadrant(Dot3(locRows[0][1], n), Dot3(locRows[0][2], n)),
+              Quadrant(Dot3(locRows[1][1], n), Dot3(locRows[1][2], n)));
+}
+
+TEST_F(GfxShaderPixel, Texm3x3GivesTheTransformedVectorAndTexm3x3texReadsACubeAlongIt)
+{
+    const uint32_t locSource = 0xFF8040C0;
+    const double n[3] = {Channel(locSource, 16), Channel(locSource, 8), Channel(locSource, 0)};
+    myDevice->SetTexture(0, Texture(locSource));
+    const float locRows[4][4] = {{0, 0, 0, 0}, {0.5f, 0, 0.25f, 0}, {0, 1, 0, 0}, {0.25f, 0.5f, 0.5f, 0}};
+    const double m[3] = {Dot3(locRows[1], n), Dot3(locRows[2], n), Dot3(locRows[3], n)};
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_2\ntex t0\ntexm3x3pad t1, t0\ntexm3x3pad t2, t0\n"
+                                                "texm3x3 t3, t0\nmov r0, t3\n")));
+    const auto locByte = [](double v) { return uint32_t(std::lround(255.0 * std::clamp(v, 0.0, 1.0))); };
+    EXPECT_LE(Distance(DrawRows(locRows), 0xFF000000u | locByte(m[0]) << 16 | locByte(m[1]) << 8 | locByte(m[2])), 1);
+
+    myDevice->SetTexture(3, Faces());
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_1\ntex t0\ntexm3x3pad t1, t0\ntexm3x3pad t2, t0\n"
+                                                "texm3x3tex t3, t0\nmov r0, t3\n")));
+    const float locTurned[4][4] = {{0, 0, 0, 0}, {0, -1, 0, 0}, {0.2f, 0, 0, 0}, {0, 0, 0.3f, 0}};
+    for (const auto* c : {&locRows, &locTurned})
+    {
+        const double d[3] = {Dot3((*c)[1], n), Dot3((*c)[2], n), Dot3((*c)[3], n)};
+        EXPECT_EQ(DrawRows(*c), Face(d));
+    }
+}
+
+TEST_F(GfxShaderPixel, Texm3x3specAndVspecReadAlongTheReflectedEyeVector)
+{
+    // N = M t0 (rows in sets 1..3), E from c0 (spec) or the rows' w (vspec); the read goes
+    // along R = 2 N (N.E) / (N.N) - E, which here points to another face than N and E.
+    const uint32_t locSource = 0xFF2020E0;
+    const double n0[3] = {Channel(locSource, 16), Channel(locSource, 8), Channel(locSource, 0)};
+    myDevice->SetTexture(0, Texture(locSource));
+    myDevice->SetTexture(3, Faces());
+    const double e[3] = {0.2, 0.9, 0.3};
+    const float locRows[4][4] = {{0, 0, 0, 0}, {1, 0, 0, float(e[0])}, {0, 1, 0, float(e[1])}, {0, 0, 1, float(e[2])}};
+    const double n[3] = {Dot3(locRows[1], n0), Dot3(locRows[2], n0), Dot3(locRows[3], n0)};
+    const double ne = n[0] * e[0] + n[1] * e[1] + n[2] * e[2], nn = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+    const double r[3] = {2 * n[0] * ne / nn - e[0], 2 * n[1] * ne / nn - e[1], 2 * n[2] * ne / nn - e[2]};
+    EXPECT_NE(Face(r), Face(n));
+    EXPECT_NE(Face(r), Face(e));
+    const float c[4] = {float(e[0]), float(e[1]), float(e[2]), 0};
+    ASSERT_TRUE(myDevice->SetPixelShaderConstantF(0, c, 1));
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_1\ntex t0\ntexm3x3pad t1, t0\ntexm3x3pad t2, t0\n"
+                                                "texm3x3spec t3, t0, c0\nmov r0, t3\n")));
+    EXPECT_EQ(DrawRows(locRows), Face(r));
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_1\ntex t0\ntexm3x3pad t1, t0\ntexm3x3pad t2, t0\n"
+                                                "texm3x3vspec t3, t0\nmov r0, t3\n")));
+    EXPECT_EQ(DrawRows(locRows), Face(r));
+}
+
+TEST_F(GfxShaderPixel, TexdepthReplacesThePixelsDepthWithR5rOverR5g)
+{
+    // The quad lies at z 0.5; its depth becomes 0.2 / 0.8 = 0.25. A later quad at 0.3 is
+    // then behind it, one at 0.2 in front.
+    const double locDepth = std::clamp(0.2 / 0.8, 0.0, 1.0);
+    myDevice->SetRenderState(GFX_RS_ZFUNC, GFX_CMP_LESSEQUAL);
+    ASSERT_TRUE(myDevice->SetPixelShader(Shader("ps_1_4\ndef c0, 0.2, 0.8, 0, 0\ndef c1, 1, 0, 0, 1\n"
+                                                "mov r5, c0\nphase\ntexdepth r5\nmov r0, c1\n")));
+    EXPECT_EQ(DrawQuad(0xFFFFFFFF), 0xFFFF0000u);
+    ASSERT_TRUE(myDevice->SetPixelShader(nullptr));
+    struct V { float x, y, z; uint32_t c; float u, v; };
+    for (const float z : {0.3f, 0.2f})
+    {
+        const V q[4] = {{-1, 1, z, 0xFF00FF00, 0, 0}, {1, 1, z, 0xFF00FF00, 0, 0}, {-1, -1, z, 0xFF00FF00, 0, 0},
+                        {1, -1, z, 0xFF00FF00, 0, 0}};
+        EXPECT_EQ(DrawVertices(q, sizeof(q), false), z <= locDepth ? 0xFF00FF00u : 0xFFFF0000u) << z;
     }
 }

@@ -1,0 +1,363 @@
+// Measures the LightWave import: every .lwo of the given folders is loaded
+// and all its layers converted into batches, and every .lws key-checked.
+// In the same run the same objects are imported with the Open Asset Import
+// Library (triangulated, identical vertices joined) and walked chunk by chunk
+// from memory after a plain read (the I/O floor); the ratios are printed.
+//
+//   lightwave_bench DIR...                  measure the files under DIR
+//   lightwave_bench --generate N DIR DIR... first write DIR/generated.lwo, an
+//                                           object of N polygons with many
+//                                           surfaces, UV seams, colours and
+//                                           weights, and DIR/generated.lws
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifdef Q_WITH_ASSIMP
+#include <assimp/Importer.hpp>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+#endif
+
+#include "modeleditor/editorerror.h"
+#include "modeleditor/lw_keycheck.h"
+#include "modeleditor/lw_mesh.h"
+#include "modeleditor/lw_writer.h"
+
+namespace
+{
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point aStart)
+{
+    return std::chrono::duration<double>(Clock::now() - aStart).count();
+}
+
+bool HasExtension(const std::string& aName, const char* anExtension)
+{
+    size_t locLength = strlen(anExtension);
+    return aName.size() > locLength && strcasecmp(aName.c_str() + aName.size() - locLength, anExtension) == 0;
+}
+
+void ListFiles(const std::string& aFolder, std::vector<std::string>* anObjects, std::vector<std::string>* aScenes)
+{
+    DIR* locDir = opendir(aFolder.c_str());
+    if (!locDir)
+        return;
+    std::vector<std::string> locNames;
+    while (dirent* locEntry = readdir(locDir))
+        if (strcmp(locEntry->d_name, ".") && strcmp(locEntry->d_name, ".."))
+            locNames.push_back(locEntry->d_name);
+    closedir(locDir);
+    std::sort(locNames.begin(), locNames.end());
+    for (const std::string& locName : locNames)
+    {
+        std::string locPath = aFolder + "/" + locName;
+        struct stat locStat;
+        if (stat(locPath.c_str(), &locStat) != 0)
+            continue;
+        if (S_ISDIR(locStat.st_mode))
+            ListFiles(locPath, anObjects, aScenes);
+        else if (HasExtension(locName, ".lwo"))
+            anObjects->push_back(locPath);
+        else if (HasExtension(locName, ".lws"))
+            aScenes->push_back(locPath);
+    }
+}
+
+// An object of about aPolygons quads in a grid: bands of surfaces, two per
+// image; a UV seam down the middle; a colour map and three weight maps.
+bool Generate(long aPolygons, const std::string& aFolder)
+{
+    mkdir(aFolder.c_str(), 0755);
+    const int locWidth = std::max(2, (int)std::sqrt((double)aPolygons));
+    const int locHeight = std::max(1, (int)(aPolygons / locWidth));
+    const int locSurfaces = std::max(16, (int)(aPolygons / 8000) * 2);
+    const int locRowsPerSurface = std::max(1, (locHeight + locSurfaces - 1) / locSurfaces);
+    auto locPoint = [&](int x, int y) { return (uint32_t)(y * (locWidth + 1) + x); };
+
+    LWO2Writer locWriter;
+    std::vector<std::string> locTags;
+    for (int s = 0; s < locSurfaces; s++)
+        locTags.push_back("Surface" + std::to_string(s));
+    locWriter.Tags(locTags);
+    locWriter.Layer(1, "grid");
+    std::vector<LWVec3> locPoints;
+    std::vector<LWO2Writer::MapEntry> locUVs, locColours, locWeights[3];
+    for (int y = 0; y <= locHeight; y++)
+        for (int x = 0; x <= locWidth; x++)
+        {
+            float u = (float)x / locWidth, v = (float)y / locHeight;
+            locPoints.push_back({u * 10, std::sin(u * 20) * std::cos(v * 20), v * 10});
+            locUVs.push_back({locPoint(x, y), 0, {u, v}});
+            locColours.push_back({locPoint(x, y), 0, {u, v, 1 - u, 1}});
+            for (int w = 0; w < 3; w++)
+                if ((x + w) % 3 != 0)
+                    locWeights[w].push_back({locPoint(x, y), 0, {0.1f + 0.3f * w + 0.2f * u}});
+        }
+    locWriter.Points(locPoints);
+    std::vector<std::vector<uint32_t>> locQuads;
+    std::vector<std::pair<uint32_t, uint16_t>> locSurfaceTags;
+    std::vector<LWO2Writer::MapEntry> locSeams;
+    for (int y = 0; y < locHeight; y++)
+        for (int x = 0; x < locWidth; x++)
+        {
+            uint32_t locIndex = (uint32_t)locQuads.size();
+            locQuads.push_back({locPoint(x, y), locPoint(x + 1, y), locPoint(x + 1, y + 1), locPoint(x, y + 1)});
+            locSurfaceTags.push_back({locIndex, (uint16_t)std::min(locSurfaces - 1, y / locRowsPerSurface)});
+            if (x == locWidth / 2 - 1)
+            {
+                // The right-hand corners of the quads left of the seam wrap around.
+                locSeams.push_back({locPoint(x + 1, y), locIndex, {1.0f, (float)y / locHeight}});
+                locSeams.push_back({locPoint(x + 1, y + 1), locIndex, {1.0f, (float)(y + 1) / locHeight}});
+            }
+        }
+    locWriter.Polygons(locQuads);
+    locWriter.PolygonTags("SURF", locSurfaceTags);
+    locWriter.VertexMap("TXUV", 2, "UV", locUVs);
+    locWriter.VertexMap("RGBA", 4, "Paint", locColours);
+    for (int w = 0; w < 3; w++)
+        locWriter.VertexMap("WGHT", 1, ("Bone" + std::to_string(w)).c_str(), locWeights[w]);
+    locWriter.PolyVertexMap("TXUV", 2, "UV", locSeams);
+    for (int s = 0; s < locSurfaces / 2; s++)
+        locWriter.StillClip(s + 1, ("images/texture" + std::to_string(s) + ".tga").c_str());
+    for (int s = 0; s < locSurfaces; s++)
+    {
+        locWriter.BeginSurface(locTags[s].c_str());
+        locWriter.SurfaceValue("DIFF", 0.8f);
+        locWriter.SurfaceSmoothing(1.0f);
+        locWriter.SurfaceVertexColours("RGBA", "Paint");
+        LWO2Writer::Block locBlock;
+        locBlock.myImage = s / 2 + 1;
+        locWriter.SurfaceBlock(locBlock);
+        locWriter.EndSurface();
+    }
+    if (!locWriter.Save((aFolder + "/generated.lwo").c_str()))
+        return false;
+
+    // A scene of many items whose channels are keyed at different times.
+    LWSceneText locScene;
+    locScene.SceneHeader().Line("FramesPerSecond 30");
+    for (int i = 0; i < 200; i++)
+    {
+        std::vector<std::vector<LWTextKey>> locChannels(9);
+        for (int c = 0; c < 9; c++)
+            for (int k = 0; k < 20 + (c == 2 ? 1 : 0); k++)
+            {
+                LWTextKey locKey;
+                locKey.myValue = (float)(k * c);
+                locKey.myTime = k / 30.0f + (c == 2 && k == 20 ? 0.5f : 0.0f);
+                locChannels[c].push_back(locKey);
+            }
+        locScene.Line("LoadObjectLayer 1 generated.lwo").Line("ObjectMotion").Envelope(locChannels, true);
+    }
+    return locScene.Save((aFolder + "/generated.lws").c_str());
+}
+
+std::vector<uint8_t> ReadWhole(const std::string& aPath)
+{
+    std::vector<uint8_t> locData;
+    FILE* locFile = fopen(aPath.c_str(), "rb");
+    if (!locFile)
+        return locData;
+    fseek(locFile, 0, SEEK_END);
+    long locSize = ftell(locFile);
+    fseek(locFile, 0, SEEK_SET);
+    locData.resize(locSize > 0 ? (size_t)locSize : 0);
+    if (!locData.empty() && fread(locData.data(), 1, locData.size(), locFile) != locData.size())
+        locData.clear();
+    fclose(locFile);
+    return locData;
+}
+
+struct Totals
+{
+    long myFiles = 0, myFailed = 0, myLayers = 0, myPolygons = 0, myTriangles = 0, myVertices = 0;
+    double myBytes = 0;
+};
+
+void Print(const char* aName, const Totals& aTotals, double aSeconds, int aPasses)
+{
+    printf("%-10s files %ld (failed %ld)  layers %ld  polygons %ld  triangles %ld  vertices %ld  %.2f MB  %.4f s\n",
+           aName, aTotals.myFiles, aTotals.myFailed, aTotals.myLayers, aTotals.myPolygons, aTotals.myTriangles,
+           aTotals.myVertices, aTotals.myBytes / 1e6, aSeconds / aPasses);
+}
+
+Totals OurImport(const std::vector<std::string>& anObjects)
+{
+    Totals locTotals;
+    for (const std::string& locPath : anObjects)
+    {
+        LWCache::Clear();
+        locTotals.myFiles++;
+        LWObject* locObject = LoadLWO2(locPath.c_str());
+        if (!locObject)
+        {
+            locTotals.myFailed++;
+            continue;
+        }
+        LWCache::ourObjects.emplace_back(locObject);
+        bool locFailed = false;
+        // The file's layers, and the default layer when geometry stands before them.
+        for (size_t locIndex = 0; locIndex < locObject->myLayers.size(); locIndex++)
+        {
+            if (locIndex == 0 && locObject->myLayers[0]->myPolygonLists.empty())
+                continue;
+            if (!FindOrLoadLWObject(locPath.c_str(), (int)locIndex, false))
+            {
+                locFailed = true;
+                continue;
+            }
+            const LWLayerMesh& locMesh = *LWCache::GetLastMesh();
+            locTotals.myLayers++;
+            for (const LWPolygonList& locList : locObject->myLayers[locIndex]->myPolygonLists)
+                locTotals.myPolygons += (long)locList.myPolygons.size();
+            for (const LWMeshBatch& locBatch : locMesh.myBatches)
+            {
+                locTotals.myTriangles += locBatch.GetNumTriangles();
+                locTotals.myVertices += (long)locBatch.myVertices.size();
+            }
+        }
+        locTotals.myFailed += locFailed;
+    }
+    LWCache::Clear();
+    return locTotals;
+}
+
+#ifdef Q_WITH_ASSIMP
+Totals AssimpImport(const std::vector<std::string>& anObjects)
+{
+    Totals locTotals;
+    for (const std::string& locPath : anObjects)
+    {
+        locTotals.myFiles++;
+        Assimp::Importer locImporter;
+        const aiScene* locScene =
+            locImporter.ReadFile(locPath, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices);
+        if (!locScene)
+        {
+            locTotals.myFailed++;
+            continue;
+        }
+        locTotals.myLayers += locScene->mRootNode ? locScene->mRootNode->mNumChildren : 0;
+        for (unsigned m = 0; m < locScene->mNumMeshes; m++)
+        {
+            locTotals.myTriangles += locScene->mMeshes[m]->mNumFaces;
+            locTotals.myVertices += locScene->mMeshes[m]->mNumVertices;
+        }
+    }
+    return locTotals;
+}
+#endif
+
+// Reads each file and walks its top-level chunks: the floor of any reader.
+Totals ChunkWalk(const std::vector<std::string>& anObjects)
+{
+    Totals locTotals;
+    for (const std::string& locPath : anObjects)
+    {
+        std::vector<uint8_t> locData = ReadWhole(locPath);
+        locTotals.myFiles++;
+        locTotals.myBytes += (double)locData.size();
+        size_t locPos = 12;
+        while (locPos + 8 <= locData.size())
+        {
+            uint32_t locSize = ((uint32_t)locData[locPos + 4] << 24) | ((uint32_t)locData[locPos + 5] << 16) |
+                               ((uint32_t)locData[locPos + 6] << 8) | locData[locPos + 7];
+            if (memcmp(&locData[locPos], "POLS", 4) == 0)
+                locTotals.myPolygons++;
+            locTotals.myLayers += memcmp(&locData[locPos], "LAYR", 4) == 0;
+            locPos += 8 + (size_t)locSize + (locSize & 1);
+        }
+    }
+    return locTotals;
+}
+
+// Runs aWork enough times for a measurable total; returns seconds per pass.
+template <class Work> double Measure(Work&& aWork, int* aPasses)
+{
+    Clock::time_point locStart = Clock::now();
+    aWork();
+    double locFirst = SecondsSince(locStart);
+    *aPasses = locFirst >= 0.5 ? 1 : (int)std::min(200.0, std::ceil(0.5 / std::max(locFirst, 1e-4)));
+    if (*aPasses == 1)
+        return locFirst;
+    locStart = Clock::now();
+    for (int i = 0; i < *aPasses; i++)
+        aWork();
+    return SecondsSince(locStart);
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int locArg = 1;
+    if (locArg + 2 < argc && strcmp(argv[locArg], "--generate") == 0)
+    {
+        long locPolygons = atol(argv[locArg + 1]);
+        if (locPolygons < 1 || !Generate(locPolygons, argv[locArg + 2]))
+        {
+            fprintf(stderr, "lightwave_bench: cannot generate %s\n", argv[locArg + 2]);
+            return 1;
+        }
+        locArg += 3;
+    }
+    if (locArg >= argc)
+    {
+        fprintf(stderr, "usage: lightwave_bench [--generate N DIR] DIR...\n");
+        return 2;
+    }
+    std::vector<std::string> locObjects, locScenes;
+    for (; locArg < argc; locArg++)
+        ListFiles(argv[locArg], &locObjects, &locScenes);
+
+    Totals locOurs, locWalk;
+    int locPasses;
+    double locOurTime = Measure([&] { locOurs = OurImport(locObjects); }, &locPasses);
+    locWalk = ChunkWalk(locObjects);
+    locOurs.myBytes = locWalk.myBytes;
+    Print("ours", locOurs, locOurTime, locPasses);
+    int locWalkPasses;
+    double locWalkTime = Measure([&] { ChunkWalk(locObjects); }, &locWalkPasses);
+    Print("chunkwalk", locWalk, locWalkTime, locWalkPasses);
+#ifdef Q_WITH_ASSIMP
+    Totals locAssimp;
+    int locAssimpPasses;
+    double locAssimpTime = Measure([&] { locAssimp = AssimpImport(locObjects); }, &locAssimpPasses);
+    locAssimp.myBytes = locWalk.myBytes;
+    Print("assimp", locAssimp, locAssimpTime, locAssimpPasses);
+    printf("ratio ours/assimp %.2f\n", (locOurTime / locPasses) / (locAssimpTime / locAssimpPasses));
+#endif
+    printf("ratio ours/chunkwalk %.2f\n", (locOurTime / locPasses) / (locWalkTime / locWalkPasses));
+
+    // The key check over every scene, beside a plain read of the same files.
+    long locLines = 0;
+    double locSceneBytes = 0;
+    int locScenePasses, locReadPasses;
+    double locSceneTime = Measure(
+        [&] {
+            locLines = 0;
+            for (const std::string& locScene : locScenes)
+                CheckLwsKeys(locScene.c_str(), [&](const char*) { locLines++; });
+        },
+        &locScenePasses);
+    double locReadTime = Measure(
+        [&] {
+            locSceneBytes = 0;
+            for (const std::string& locScene : locScenes)
+                locSceneBytes += (double)ReadWhole(locScene).size();
+        },
+        &locReadPasses);
+    printf("keycheck  files %zu  findings %ld  %.2f MB  %.4f s  (plain read %.4f s, ratio %.2f)\n", locScenes.size(),
+           locLines, locSceneBytes / 1e6, locSceneTime / locScenePasses, locReadTime / locReadPasses,
+           (locSceneTime / locScenePasses) / std::max(1e-9, locReadTime / locReadPasses));
+    return 0;
+}

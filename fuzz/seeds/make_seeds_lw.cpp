@@ -1,0 +1,192 @@
+// Writes the seed corpora of the LightWave readers with our own writers:
+// objects (fuzz_lwo), envelope groups and motion files (fuzz_lwenvelope)
+// and scenes (fuzz_lwskeys).
+// Usage: make_seeds_lw <corpus folder>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "modeleditor/lw_writer.h"
+
+static std::string ourCorpus;
+
+static void locSeed(const char* aTarget, const char* aName, const void* aData, size_t aSize)
+{
+    std::string locFolder = ourCorpus + "/" + aTarget;
+    mkdir(locFolder.c_str(), 0755);
+    std::string locPath = locFolder + "/" + aName;
+    FILE* locFile = fopen(locPath.c_str(), "wb");
+    if (!locFile || (aSize && fwrite(aData, 1, aSize, locFile) != aSize) || fclose(locFile) != 0)
+        exit(1);
+}
+
+static void locObject(const char* aName, const LWO2Writer& aWriter)
+{
+    std::vector<uint8_t> locBytes = aWriter.GetBytes();
+    locSeed("fuzz_lwo", aName, locBytes.data(), locBytes.size());
+}
+
+static void locCube(LWO2Writer& aWriter)
+{
+    aWriter.Points({{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1}, {-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}});
+    aWriter.Polygons({{0, 1, 2, 3}, {7, 6, 5, 4}, {0, 4, 5, 1}, {1, 5, 6, 2}, {2, 6, 7, 3}, {3, 7, 4, 0}});
+}
+
+static void locObjectSeeds()
+{
+    LWO2Writer locPlain;
+    locPlain.Tags({"Box"});
+    locCube(locPlain);
+    locPlain.PolygonTags("SURF", {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}});
+    locPlain.BeginSurface("Box");
+    locPlain.SurfaceSmoothing(0.5f);
+    locPlain.EndSurface();
+    locObject("cube.lwo", locPlain);
+
+    // Two layers, textures on two channels, UV seams, weights and colours.
+    LWO2Writer locRich;
+    locRich.Tags({"Skin", "Glass"});
+    locRich.Layer(1, "body", -1, {0, 1, 0});
+    locCube(locRich);
+    locRich.PolygonTags("SURF", {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 0}, {5, 1}});
+    locRich.PolygonTags("PART", {{0, 0}});
+    locRich.VertexMap("TXUV", 2, "UV", {{0, 0, {0, 0}}, {1, 0, {1, 0}}, {2, 0, {1, 1}}, {3, 0, {0, 1}}});
+    locRich.VertexMap("WGHT", 1, "Spine", {{0, 0, {0.7f}}, {1, 0, {0.2f}}});
+    locRich.VertexMap("RGBA", 4, "Paint", {{2, 0, {1, 0.5f, 0.25f, 1}}});
+    locRich.PolyVertexMap("TXUV", 2, "UV", {{0, 2, {0.5f, 0.5f}}});
+    locRich.Layer(2, "child", 1);
+    locRich.Points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {70000, 0, 0}});
+    locRich.Polygons({{0, 1, 2}});
+    locRich.PolygonTags("SURF", {{0, 1}});
+    locRich.StillClip(1, "C:IMAGES/SKIN.TGA");
+    locRich.StillClip(2, "images\\glass_alpha.tga");
+    locRich.BeginSurface("Skin");
+    locRich.SurfaceValue("DIFF", 0.8f);
+    locRich.SurfaceVertexColours("RGBA", "Paint");
+    locRich.SurfaceBlock({});
+    locRich.EndSurface();
+    locRich.BeginSurface("Glass");
+    LWO2Writer::Block locColour;
+    locRich.SurfaceBlock(locColour);
+    LWO2Writer::Block locAlpha;
+    locAlpha.myChannel = "TRNL";
+    locAlpha.myImage = 2;
+    locRich.SurfaceBlock(locAlpha);
+    LWO2Writer::Block locBump;
+    locBump.myChannel = "BUMP";
+    locBump.myReferenceObject = "Null";
+    locRich.SurfaceBlock(locBump);
+    locRich.EndSurface();
+    locObject("layers_textures_maps.lwo", locRich);
+
+    // Envelopes, clip kinds, an unknown chunk and descriptions.
+    LWO2Writer locOther;
+    locOther.BeginChunk("VMPA");
+    locOther.Bytes("abc", 3);
+    locOther.EndChunk();
+    locOther.BeginChunk("ENVL");
+    locOther.VX(1);
+    locOther.BeginSubChunk("TYPE");
+    locOther.U1(0);
+    locOther.U1(3);
+    locOther.EndSubChunk();
+    locOther.BeginSubChunk("KEY ");
+    locOther.F4(0);
+    locOther.F4(1);
+    locOther.EndSubChunk();
+    locOther.BeginSubChunk("SPAN");
+    locOther.ID4("TCB ");
+    locOther.F4(0);
+    locOther.F4(0);
+    locOther.F4(0);
+    locOther.EndSubChunk();
+    locOther.EndChunk();
+    locOther.BeginChunk("CLIP");
+    locOther.U4(3);
+    locOther.BeginSubChunk("ISEQ");
+    locOther.Bytes("\3\0\0\0\0\0\0\1\0\x09", 10);
+    locOther.S0("frame");
+    locOther.S0(".tga");
+    locOther.EndSubChunk();
+    locOther.BeginSubChunk("GAMM");
+    locOther.F4(2.2f);
+    locOther.VX(0);
+    locOther.EndSubChunk();
+    locOther.EndChunk();
+    locOther.BeginChunk("DESC");
+    locOther.S0("a description");
+    locOther.EndChunk();
+    locCube(locOther);
+    locOther.Polygons({{0, 1, 2, 3}}, "PTCH");
+    locObject("envelope_clips_unknown.lwo", locOther);
+}
+
+static std::vector<std::vector<LWTextKey>> locChannels(int aCount, int aShape)
+{
+    std::vector<std::vector<LWTextKey>> locResult(aCount);
+    for (int c = 0; c < aCount; c++)
+        for (int k = 0; k < (c % 2 ? 1 : 3); k++)
+        {
+            LWTextKey locKey;
+            locKey.myValue = (float)(c + k);
+            locKey.myTime = 0.5f * k;
+            locKey.myShape = aShape;
+            locResult[c].push_back(locKey);
+        }
+    return locResult;
+}
+
+static void locText(const char* aTarget, const char* aName, char aMode, const LWSceneText& aText)
+{
+    std::string locData = aMode ? std::string(1, aMode) + aText.GetText() : aText.GetText();
+    locSeed(aTarget, aName, locData.data(), locData.size());
+}
+
+static void locEnvelopeSeeds()
+{
+    LWSceneText locMotion;
+    locMotion.MotionHeader().Envelope(locChannels(9, 0), true, 1, 2);
+    locText("fuzz_lwenvelope", "motion_file.mot", 0, locMotion);
+    LWSceneText locGroup;
+    locGroup.Envelope(locChannels(9, 3), true);
+    locText("fuzz_lwenvelope", "motion_group.txt", 1, locGroup);
+    LWSceneText locRange;
+    locRange.Envelope(locChannels(1, 4), false);
+    locText("fuzz_lwenvelope", "range.txt", 2, locRange);
+    LWSceneText locColour;
+    locColour.Envelope(locChannels(3, 1), false, 2, 2);
+    locText("fuzz_lwenvelope", "colour.txt", 3, locColour);
+}
+
+static void locSceneSeeds()
+{
+    std::vector<std::vector<LWTextKey>> locMismatched = locChannels(9, 3);
+    locMismatched[2] = locMismatched[0];
+    locMismatched[2][1].myTime = 0.75f;
+    LWSceneText locScene;
+    locScene.SceneHeader().Line("FramesPerSecond 30").Line("LoadObjectLayer 1 cube.lwo").Line("ObjectMotion");
+    locScene.Envelope(locMismatched, true);
+    locScene.Line("AddBone").Line("BoneName Spine").Line("BoneMotion").Envelope(locChannels(9, 3), true);
+    locScene.Line("AddLight").Line("LightName Sun").Line("LightMotion").Envelope(locMismatched, true);
+    locScene.Line("LightColor 1 1 1").Line("AddCamera").Line("CameraName Eye").Line("CameraMotion");
+    locScene.Envelope(locChannels(6, 0), true);
+    locText("fuzz_lwskeys", "scene.lws", 0, locScene);
+}
+
+int main(int argc, char** argv)
+{
+    if (argc != 2)
+    {
+        fprintf(stderr, "usage: make_seeds_lw <corpus folder>\n");
+        return 2;
+    }
+    ourCorpus = argv[1];
+    mkdir(ourCorpus.c_str(), 0755);
+    locObjectSeeds();
+    locEnvelopeSeeds();
+    locSceneSeeds();
+    return 0;
+}

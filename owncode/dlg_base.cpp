@@ -1,0 +1,152 @@
+// The common part of the editor's modal dialogs.
+#include "owncode/dlg_base.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+CDlgBase::CDlgBase(const UI_DialogTemplate& aTemplate) : myTemplate(aTemplate)
+{
+}
+
+CDlgBase::~CDlgBase() = default;
+
+bool CDlgBase::IsNameText(const char* aText)
+{
+    for (const unsigned char* locChar = reinterpret_cast<const unsigned char*>(aText ? aText : ""); *locChar;
+         locChar++)
+        if (*locChar < 33 || *locChar == '=')
+            return false;
+    return true;
+}
+
+int CDlgBase::DoModal(CDlgBase* aParent)
+{
+    intptr_t locResult = UI_DoModal(myTemplate, Priv_Proc, aParent ? aParent->myDialog : nullptr, this);
+    myDialog = nullptr;
+    return locResult == UI_IDOK ? UI_IDOK : UI_IDCANCEL;
+}
+
+intptr_t CDlgBase::Priv_Proc(UI_Dialog* aDialog, const UI_Message& aMessage)
+{
+    CDlgBase* locThis = static_cast<CDlgBase*>(UI_GetDialogUserData(aDialog));
+    if (!locThis)
+        return 0;
+    switch (aMessage.myKind)
+    {
+    case UI_MSG_INITDIALOG:
+        locThis->myDialog = aDialog;
+        locThis->OnInitDialog();
+        return 1;
+    case UI_MSG_COMMAND:
+        if (aMessage.myControlId == UI_IDOK && aMessage.myNotifyCode == UI_BN_CLICKED)
+        {
+            // Enter does nothing while the OK button is disabled.
+            if (!UI_HasControl(aDialog, UI_IDOK) || UI_IsControlEnabled(aDialog, UI_IDOK))
+                locThis->OnOK();
+        }
+        else if (aMessage.myControlId == UI_IDCANCEL && aMessage.myNotifyCode == UI_BN_CLICKED)
+            locThis->OnCancel();
+        else
+            locThis->OnCommand(aMessage.myControlId, aMessage.myNotifyCode);
+        return 1;
+    case UI_MSG_CLOSE:
+        locThis->OnCancel();
+        return 1;
+    case UI_MSG_DESTROY:
+        locThis->myDialog = nullptr;
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+void CDlgBase::OnOK()
+{
+    EndDialog(UI_IDOK);
+}
+
+void CDlgBase::OnCancel()
+{
+    EndDialog(UI_IDCANCEL);
+}
+
+void CDlgBase::EndDialog(int aResult)
+{
+    UI_EndDialog(myDialog, aResult);
+}
+
+QC_String CDlgBase::GetText(int anId) const
+{
+    std::string locText;
+    UI_GetControlText(myDialog, anId, &locText);
+    return QC_String(locText.c_str());
+}
+
+void CDlgBase::SetText(int anId, const char* aText)
+{
+    UI_SetControlText(myDialog, anId, aText);
+}
+
+void CDlgBase::Enable(int anId, bool anEnableFlag)
+{
+    UI_EnableControl(myDialog, anId, anEnableFlag);
+}
+
+void CDlgBase::FillList(int anId, const QC_List<QC_String>& aTexts)
+{
+    UI_ListReset(myDialog, anId);
+    for (const QC_List<QC_String>::Link* locLink = aTexts.myFirstLink; locLink; locLink = locLink->myNext)
+        UI_ListAdd(myDialog, anId, locLink->myItem);
+}
+
+void CDlgBase::GetListTexts(int anId, QC_List<QC_String>& anOut) const
+{
+    anOut.RemoveAll();
+    int locCount = UI_ListGetCount(myDialog, anId);
+    for (int i = 0; i < locCount; i++)
+        anOut.Add(GetListText(anId, i));
+}
+
+QC_String CDlgBase::GetListText(int anId, int anIndex) const
+{
+    std::string locText;
+    UI_ListGetText(myDialog, anId, anIndex, &locText);
+    return QC_String(locText.c_str());
+}
+
+int CDlgBase::GetListSelection(int anId) const
+{
+    return UI_ListGetCurSel(myDialog, anId);
+}
+
+void CDlgBase::SelectListEntry(int anId, int anIndex)
+{
+    UI_ListSetSel(myDialog, anId, anIndex < 0 ? -1 : anIndex, anIndex >= 0);
+}
+
+int CDlgBase::FindListEntry(int anId, const char* aText) const
+{
+    int locCount = UI_ListGetCount(myDialog, anId);
+    for (int i = 0; i < locCount; i++)
+        if (GetListText(anId, i) == aText)
+            return i;
+    return -1;
+}
+
+void CDlgBase::MoveListSelection(int anId, int aDelta)
+{
+    int locIndex = GetListSelection(anId);
+    int locOther = locIndex + aDelta;
+    int locCount = UI_ListGetCount(myDialog, anId);
+    if (locIndex < 0 || locOther < 0 || locOther >= locCount)
+        return;
+    std::vector<QC_String> locTexts;
+    for (int i = 0; i < locCount; i++)
+        locTexts.push_back(GetListText(anId, i));
+    std::swap(locTexts[locIndex], locTexts[locOther]);
+    UI_ListReset(myDialog, anId);
+    for (const QC_String& locText : locTexts)
+        UI_ListAdd(myDialog, anId, locText);
+    SelectListEntry(anId, locOther);
+}

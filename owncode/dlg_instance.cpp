@@ -1,0 +1,277 @@
+// Dialogs that name instances.
+#include "owncode/dlg_instance.h"
+
+#include "velk/velk_type.h"
+
+// --- CDlgInstance ---
+
+namespace
+{
+const UI_ControlTemplate ourInstanceControls[] = {
+    {IDC_TYPE_LABEL, UI_CONTROL_STATIC, "Type", 7, 7, 60, 8, 0},
+    {IDC_LIST, UI_CONTROL_LISTBOX, nullptr, 7, 18, 160, 100, UI_STYLE_BORDER | UI_STYLE_VSCROLL | UI_STYLE_LB_NOTIFY},
+    {IDC_NAME_LABEL, UI_CONTROL_STATIC, "Name", 7, 124, 60, 8, 0},
+    {IDC_NAME, UI_CONTROL_EDIT, nullptr, 7, 134, 160, 12, UI_STYLE_BORDER},
+    {UI_IDOK, UI_CONTROL_PUSHBUTTON, "OK", 177, 7, 50, 14, UI_STYLE_DEFAULT_BUTTON},
+    {UI_IDCANCEL, UI_CONTROL_PUSHBUTTON, "Cancel", 177, 24, 50, 14, 0},
+};
+const UI_DialogTemplate ourInstanceTemplate = {
+    130, "Create Instance", 234, 153, DLG_FONT, ourInstanceControls,
+    int(sizeof(ourInstanceControls) / sizeof(ourInstanceControls[0]))};
+} // namespace
+
+int CDlgInstance::ourLastTypeIndex = 0;
+
+CDlgInstance::CDlgInstance() : CDlgBase(ourInstanceTemplate)
+{
+}
+
+void CDlgInstance::OnInitDialog()
+{
+    FillList(IDC_LIST, myTypes);
+    if (myTypes.myCount > 0)
+        SelectListEntry(IDC_LIST, ourLastTypeIndex < myTypes.myCount ? ourLastTypeIndex : 0);
+    SetText(IDC_NAME, myInstanceName);
+    Priv_UpdateOK();
+}
+
+void CDlgInstance::OnCommand(int anId, int aNotifyCode)
+{
+    if ((anId == IDC_NAME && aNotifyCode == UI_EN_CHANGE) || (anId == IDC_LIST && aNotifyCode == UI_LBN_SELCHANGE))
+        Priv_UpdateOK();
+}
+
+void CDlgInstance::Priv_UpdateOK()
+{
+    // An empty name is allowed: the facade makes one from the type's name.
+    Enable(UI_IDOK, GetListSelection(IDC_LIST) >= 0 && IsNameText(GetText(IDC_NAME)));
+}
+
+void CDlgInstance::OnOK()
+{
+    int locIndex = GetListSelection(IDC_LIST);
+    myTypeName = GetListText(IDC_LIST, locIndex);
+    myInstanceName = GetText(IDC_NAME);
+    ourLastTypeIndex = locIndex;
+    EndDialog(UI_IDOK);
+}
+
+// --- CDlgCopyInstance, CDlgRenameInstance ---
+
+namespace
+{
+const UI_ControlTemplate ourNameControls[] = {
+    {IDC_TYPE_LABEL, UI_CONTROL_STATIC, "Type", 7, 9, 30, 8, 0},
+    {IDC_TYPE, UI_CONTROL_EDIT, nullptr, 40, 7, 130, 12, UI_STYLE_BORDER | UI_STYLE_READONLY},
+    {IDC_NAME_LABEL, UI_CONTROL_STATIC, "Name", 7, 26, 30, 8, 0},
+    {IDC_NAME, UI_CONTROL_EDIT, nullptr, 40, 24, 130, 12, UI_STYLE_BORDER},
+    {UI_IDOK, UI_CONTROL_PUSHBUTTON, "OK", 180, 7, 50, 14, UI_STYLE_DEFAULT_BUTTON},
+    {UI_IDCANCEL, UI_CONTROL_PUSHBUTTON, "Cancel", 180, 24, 50, 14, 0},
+};
+const UI_DialogTemplate ourCopyTemplate = {131, "Copy Instance", 237, 44, DLG_FONT, ourNameControls,
+                                           int(sizeof(ourNameControls) / sizeof(ourNameControls[0]))};
+const UI_DialogTemplate ourRenameTemplate = {132, "Rename Instance", 237, 44, DLG_FONT, ourNameControls,
+                                             int(sizeof(ourNameControls) / sizeof(ourNameControls[0]))};
+} // namespace
+
+CDlgNameInstance::CDlgNameInstance(const UI_DialogTemplate& aTemplate) : CDlgBase(aTemplate)
+{
+}
+
+void CDlgNameInstance::OnInitDialog()
+{
+    SetText(IDC_TYPE, myTypeName);
+    SetText(IDC_NAME, myName);
+    OnCommand(IDC_NAME, UI_EN_CHANGE);
+}
+
+void CDlgNameInstance::OnCommand(int anId, int aNotifyCode)
+{
+    if (anId == IDC_NAME && aNotifyCode == UI_EN_CHANGE)
+    {
+        QC_String locName = GetText(IDC_NAME);
+        Enable(UI_IDOK, !locName.IsEmpty() && IsNameText(locName));
+    }
+}
+
+void CDlgNameInstance::OnOK()
+{
+    myName = GetText(IDC_NAME);
+    EndDialog(UI_IDOK);
+}
+
+CDlgCopyInstance::CDlgCopyInstance() : CDlgNameInstance(ourCopyTemplate)
+{
+}
+
+CDlgRenameInstance::CDlgRenameInstance() : CDlgNameInstance(ourRenameTemplate)
+{
+}
+
+// --- CDlgAddScriptClassContent ---
+
+namespace
+{
+const UI_ControlTemplate ourAddContentControls[] = {
+    {IDC_LIST_LABEL, UI_CONTROL_STATIC, "Valid Contents", 7, 7, 80, 8, 0},
+    {IDC_LIST, UI_CONTROL_LISTBOX, nullptr, 7, 18, 160, 90, UI_STYLE_BORDER | UI_STYLE_VSCROLL | UI_STYLE_LB_NOTIFY},
+    {IDC_NAME_LABEL, UI_CONTROL_STATIC, "Name", 7, 114, 60, 8, 0},
+    {IDC_NAME, UI_CONTROL_EDIT, nullptr, 7, 124, 160, 12, UI_STYLE_BORDER},
+    {UI_IDOK, UI_CONTROL_PUSHBUTTON, "OK", 177, 7, 50, 14, UI_STYLE_DEFAULT_BUTTON},
+    {UI_IDCANCEL, UI_CONTROL_PUSHBUTTON, "Cancel", 177, 24, 50, 14, 0},
+};
+const UI_DialogTemplate ourAddContentTemplate = {
+    133, "Add ScriptClass Content", 234, 143, DLG_FONT, ourAddContentControls,
+    int(sizeof(ourAddContentControls) / sizeof(ourAddContentControls[0]))};
+} // namespace
+
+int CDlgAddScriptClassContent::ourLastTypeIndex = 0;
+
+CDlgAddScriptClassContent::CDlgAddScriptClassContent() : CDlgBase(ourAddContentTemplate)
+{
+}
+
+void CDlgAddScriptClassContent::OnInitDialog()
+{
+    FillList(IDC_LIST, myLegalTypes);
+    if (myLegalTypes.myCount > 0)
+        SelectListEntry(IDC_LIST, ourLastTypeIndex < myLegalTypes.myCount ? ourLastTypeIndex : 0);
+    SetText(IDC_NAME, myName);
+    Priv_UpdateOK();
+}
+
+void CDlgAddScriptClassContent::OnCommand(int anId, int aNotifyCode)
+{
+    if ((anId == IDC_NAME && aNotifyCode == UI_EN_CHANGE) || (anId == IDC_LIST && aNotifyCode == UI_LBN_SELCHANGE))
+        Priv_UpdateOK();
+}
+
+void CDlgAddScriptClassContent::Priv_UpdateOK()
+{
+    Enable(UI_IDOK, GetListSelection(IDC_LIST) >= 0 && IsNameText(GetText(IDC_NAME)));
+}
+
+void CDlgAddScriptClassContent::OnOK()
+{
+    int locIndex = GetListSelection(IDC_LIST);
+    myTypeName = GetListText(IDC_LIST, locIndex);
+    myName = GetText(IDC_NAME);
+    ourLastTypeIndex = locIndex;
+    EndDialog(UI_IDOK);
+}
+
+// --- CDlgEditScriptClass ---
+
+namespace
+{
+const UI_ControlTemplate ourScriptClassControls[] = {
+    {IDC_TYPE_LABEL, UI_CONTROL_STATIC, "Type", 7, 9, 30, 8, 0},
+    {IDC_TYPE, UI_CONTROL_EDIT, nullptr, 40, 7, 160, 12, UI_STYLE_BORDER | UI_STYLE_READONLY},
+    {IDC_NAME_LABEL, UI_CONTROL_STATIC, "Name", 7, 26, 30, 8, 0},
+    {IDC_NAME, UI_CONTROL_EDIT, nullptr, 40, 24, 160, 12, UI_STYLE_BORDER | UI_STYLE_READONLY},
+    {IDC_LIST_LABEL, UI_CONTROL_STATIC, "Contents", 7, 42, 60, 8, 0},
+    {IDC_LIST, UI_CONTROL_LISTBOX, nullptr, 7, 52, 193, 120, UI_STYLE_BORDER | UI_STYLE_VSCROLL | UI_STYLE_LB_NOTIFY},
+    {CDlgEditScriptClass::IDC_MOVE_UP, UI_CONTROL_PUSHBUTTON, "Move Up", 210, 52, 50, 14, 0},
+    {CDlgEditScriptClass::IDC_MOVE_DOWN, UI_CONTROL_PUSHBUTTON, "Move Down", 210, 69, 50, 14, 0},
+    {CDlgEditScriptClass::IDC_ADD, UI_CONTROL_PUSHBUTTON, "Add", 210, 86, 50, 14, 0},
+    {UI_IDOK, UI_CONTROL_PUSHBUTTON, "OK", 210, 7, 50, 14, UI_STYLE_DEFAULT_BUTTON},
+    {UI_IDCANCEL, UI_CONTROL_PUSHBUTTON, "Cancel", 210, 24, 50, 14, 0},
+};
+const UI_DialogTemplate ourScriptClassTemplate = {
+    134, "Edit ScriptClass", 267, 179, DLG_FONT, ourScriptClassControls,
+    int(sizeof(ourScriptClassControls) / sizeof(ourScriptClassControls[0]))};
+
+bool locHasLine(const QC_List<QC_String>& aLines, const QC_String& aLine)
+{
+    for (const QC_List<QC_String>::Link* locLink = aLines.myFirstLink; locLink; locLink = locLink->myNext)
+        if (locLink->myItem == aLine)
+            return true;
+    return false;
+}
+} // namespace
+
+CDlgEditScriptClass::CDlgEditScriptClass(VelkType* anInstance) : CDlgBase(ourScriptClassTemplate)
+{
+    if (!anInstance)
+        return;
+    myTypeName = anInstance->GetTypeName();
+    myName = anInstance->GetName();
+    anInstance->GetLegalValues(myLegalTypes);
+    QC_List<VelkType*>& locMembers = anInstance->GetMembers();
+    for (QC_List<VelkType*>::Link* locLink = locMembers.myFirstLink; locLink; locLink = locLink->myNext)
+    {
+        QC_String locLine;
+        locLine.Format("%s %s", locLink->myItem->GetTypeName().GetBuffer(), locLink->myItem->GetName().GetBuffer());
+        myLines.Add(locLine);
+    }
+}
+
+QC_String CDlgEditScriptClass::MakeUniqueName(const QC_List<QC_String>& aLines, const char* aTypeName)
+{
+    QC_String locName;
+    QC_String locLine;
+    for (int locNumber = 0;; locNumber++)
+    {
+        locName.Format(VELK_MEMBER_NAME_PATTERN, aTypeName, locNumber);
+        locLine.Format("%s %s", aTypeName, locName.GetBuffer());
+        if (!locHasLine(aLines, locLine))
+            return locName;
+    }
+}
+
+void CDlgEditScriptClass::OnInitDialog()
+{
+    SetText(IDC_TYPE, myTypeName);
+    SetText(IDC_NAME, myName);
+    FillList(IDC_LIST, myLines);
+}
+
+void CDlgEditScriptClass::OnCommand(int anId, int aNotifyCode)
+{
+    if (aNotifyCode != UI_BN_CLICKED)
+        return;
+    if (anId == IDC_MOVE_UP)
+        MoveListSelection(IDC_LIST, -1);
+    else if (anId == IDC_MOVE_DOWN)
+        MoveListSelection(IDC_LIST, 1);
+    else if (anId == IDC_ADD)
+        Priv_Add();
+}
+
+void CDlgEditScriptClass::Priv_Add()
+{
+    CDlgAddScriptClassContent locAdd;
+    locAdd.myLegalTypes = myLegalTypes;
+    if (locAdd.DoModal(this) != UI_IDOK)
+        return;
+    QC_List<QC_String> locLines;
+    GetListTexts(IDC_LIST, locLines);
+    QC_String locName = locAdd.myName;
+    if (locName.IsEmpty())
+        locName = MakeUniqueName(locLines, locAdd.myTypeName);
+    QC_String locLine;
+    locLine.Format("%s %s", locAdd.myTypeName.GetBuffer(), locName.GetBuffer());
+    int locIndex = UI_ListAdd(myDialog, IDC_LIST, locLine);
+    SelectListEntry(IDC_LIST, locIndex);
+}
+
+void CDlgEditScriptClass::OnOK()
+{
+    GetListTexts(IDC_LIST, myLines);
+    myContentTypes.RemoveAll();
+    myContentNames.RemoveAll();
+    for (QC_List<QC_String>::Link* locLink = myLines.myFirstLink; locLink; locLink = locLink->myNext)
+    {
+        const QC_String& locLine = locLink->myItem;
+        int locBlank = locLine.Find(' ');
+        if (locBlank < 0)
+        {
+            myContentTypes.Add(locLine);
+            myContentNames.Add(QC_String());
+            continue;
+        }
+        myContentTypes.Add(locLine.Left(locBlank));
+        myContentNames.Add(locLine.Right(locLine.GetLength() - locBlank - 1));
+    }
+    EndDialog(UI_IDOK);
+}

@@ -1,0 +1,117 @@
+// Dialogs that name instances: create, copy, rename, and the contents of a
+// script class.
+#pragma once
+
+#include "owncode/dlg_base.h"
+
+class VelkType;
+
+// Control ids shared by the dialogs of the editor.
+enum
+{
+    IDC_TYPE = 1000,
+    IDC_NAME = 1001,
+    IDC_VALUE = 1002,
+    IDC_LIST = 1003,
+    IDC_TYPE_LABEL = 1004,
+    IDC_NAME_LABEL = 1005,
+    IDC_VALUE_LABEL = 1006,
+    IDC_LIST_LABEL = 1007,
+};
+
+class CDlgInstance : public CDlgBase
+{
+public:
+    CDlgInstance();
+
+    QC_List<QC_String> myTypes;           // in: the type names offered
+    QC_String myTypeName;                 // out
+    QC_String myInstanceName = "NewInstance";
+
+protected:
+    void OnInitDialog() override;
+    void OnCommand(int anId, int aNotifyCode) override;
+    void OnOK() override;
+
+private:
+    void Priv_UpdateOK();
+    static int ourLastTypeIndex;
+};
+
+// "Copy Instance" and "Rename Instance": a type shown and a name typed.
+class CDlgNameInstance : public CDlgBase
+{
+public:
+    QC_String myTypeName;
+    QC_String myName;
+
+protected:
+    explicit CDlgNameInstance(const UI_DialogTemplate& aTemplate);
+    void OnInitDialog() override;
+    void OnCommand(int anId, int aNotifyCode) override;
+    void OnOK() override;
+};
+
+class CDlgCopyInstance : public CDlgNameInstance
+{
+public:
+    CDlgCopyInstance();
+};
+
+class CDlgRenameInstance : public CDlgNameInstance
+{
+public:
+    CDlgRenameInstance();
+};
+
+class CDlgAddScriptClassContent : public CDlgBase
+{
+public:
+    CDlgAddScriptClassContent();
+
+    QC_List<QC_String> myLegalTypes;   // in
+    QC_String myTypeName;              // out
+    QC_String myName;                  // out; empty: the caller makes one up
+
+protected:
+    void OnInitDialog() override;
+    void OnCommand(int anId, int aNotifyCode) override;
+    void OnOK() override;
+
+private:
+    void Priv_UpdateOK();
+    static int ourLastTypeIndex;
+};
+
+class CDlgEditScriptClass : public CDlgBase
+{
+public:
+    enum
+    {
+        IDC_MOVE_UP = 1010,
+        IDC_MOVE_DOWN = 1011,
+        IDC_ADD = 1012,
+    };
+
+    // Takes the type, the name, the legal types and one line per member.
+    explicit CDlgEditScriptClass(VelkType* anInstance);
+
+    QC_String myTypeName;
+    QC_String myName;
+    QC_List<QC_String> myLegalTypes;
+    // One "type name" line per content, in list order; split on OK into:
+    QC_List<QC_String> myLines;
+    QC_List<QC_String> myContentTypes;
+    QC_List<QC_String> myContentNames;
+
+    // The first "%s(%d)" of the type, from 0 up, whose line is not listed.
+    static QC_String MakeUniqueName(const QC_List<QC_String>& aLines, const char* aTypeName);
+
+protected:
+    void OnInitDialog() override;
+    void OnCommand(int anId, int aNotifyCode) override;
+    void OnOK() override;
+
+private:
+    void Priv_Add();
+};

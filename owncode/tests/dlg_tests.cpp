@@ -1,0 +1,638 @@
+// Every dialog driven offscreen through the modal hook, as a user would.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWidget>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "owncode/dlg_edit.h"
+#include "owncode/dlg_filter.h"
+#include "owncode/dlg_instance.h"
+#include "owncode/dlg_type.h"
+#include "owncode/dlg_viewvelk.h"
+#include "platform/ui/ui_prompt_script.h"
+#include "platform/ui/ui_qt.h"
+#include "velk/velk_compiler.h"
+#include "velk/velk_namespace.h"
+#include "velk/velk_type.h"
+#include "velk/velk_typemanager.h"
+#include "velkeditor/velk_typeconstraint.h"
+
+namespace
+{
+typedef std::vector<std::string> Texts;
+typedef std::function<void(UI_Dialog*)> Step;
+
+const char* const TYPES_FRUIT =
+    "TYPE Colour\r\n{\r\nRed\r\nGreen\r\n}\r\n"
+    "CLASS Point\r\n{\r\nNUMBER x\r\nNUMBER y\r\n}\r\n"
+    "CLASS Unit\r\n{\r\nTEXT myName\r\nPoint myPos\r\nColour myColour\r\n}\r\n"
+    "SCRIPTCLASS Script\r\n{\r\nPoint\r\nTEXT\r\n}\r\n";
+
+QC_List<QC_String> List(const Texts& aTexts)
+{
+    QC_List<QC_String> locList;
+    for (const std::string& locText : aTexts)
+        locList.Add(QC_String(locText.c_str()));
+    return locList;
+}
+
+Texts Vector(const QC_List<QC_String>& aList)
+{
+    Texts locTexts;
+    for (const QC_List<QC_String>::Link* locLink = aList.myFirstLink; locLink; locLink = locLink->myNext)
+        locTexts.push_back(locLink->myItem.GetBuffer());
+    return locTexts;
+}
+
+std::string Text(UI_Dialog* aDialog, int anId)
+{
+    std::string locText;
+    UI_GetControlText(aDialog, anId, &locText);
+    return locText;
+}
+
+Texts ListTexts(UI_Dialog* aDialog, int anId)
+{
+    Texts locTexts;
+    for (int i = 0; i < UI_ListGetCount(aDialog, anId); i++)
+    {
+        std::string locText;
+        UI_ListGetText(aDialog, anId, i, &locText);
+        locTexts.push_back(locText);
+    }
+    return locTexts;
+}
+
+std::string SelectedText(UI_Dialog* aDialog, int anId)
+{
+    std::string locText;
+    UI_ListGetText(aDialog, anId, UI_ListGetCurSel(aDialog, anId), &locText);
+    return locText;
+}
+
+// The Enter key as the dialog window receives it.
+void PressEnter(UI_Dialog* aDialog)
+{
+    QKeyEvent locPress(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(UI_GetDialogWidget(aDialog), &locPress);
+}
+
+// Each modal dialog shown takes the next step; its caption is checked first.
+class DialogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        myDir = std::filesystem::path(Q_TEST_TMP_DIR) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::remove_all(myDir);
+        std::filesystem::create_directories(myDir);
+        ASSERT_NE(getcwd(myOldDir, sizeof(myOldDir)), nullptr);
+        ASSERT_EQ(chdir(myDir.c_str()), 0);
+        std::ofstream("types.fruit") << TYPES_FRUIT;
+        ASSERT_TRUE(myTypes.Compile("types.fruit"));
+        UI_SetModalHook([this](UI_Dialog* aDialog) {
+            ASSERT_FALSE(mySteps.empty()) << "unexpected dialog " << UI_GetDialogTitle(aDialog);
+            auto locStep = mySteps.front();
+            mySteps.pop_front();
+            EXPECT_EQ(UI_GetDialogTitle(aDialog), locStep.first);
+            // Q_DIALOG_SHOTS=<folder>: every dialog as first shown, for a look under X.
+            if (const char* locShots = getenv("Q_DIALOG_SHOTS"))
+                UI_GrabDialog(aDialog, (std::string(locShots) + "/" + std::to_string(++myShotNumber) + ".png").c_str());
+            locStep.second(aDialog);
+        });
+        myPreviousPrompts = UI_SetPromptService(&myPrompts);
+    }
+
+    void TearDown() override
+    {
+        EXPECT_TRUE(mySteps.empty()) << mySteps.size() << " dialogs did not open";
+        UI_SetModalHook(nullptr);
+        UI_SetPromptService(myPreviousPrompts);
+        ASSERT_EQ(chdir(myOldDir), 0);
+    }
+
+    void Expect(const char* aCaption, Step aStep) { mySteps.push_back({aCaption, std::move(aStep)}); }
+
+    std::string Cwd() const
+    {
+        char locPath[4096];
+        return getcwd(locPath, sizeof(locPath)) ? locPath : "";
+    }
+
+    std::filesystem::path myDir;
+    char myOldDir[4096];
+    VelkTypeManager myTypes;
+    std::deque<std::pair<std::string, Step>> mySteps;
+    UI_ScriptedPrompts myPrompts;
+    UI_PromptService* myPreviousPrompts = nullptr;
+    static inline int myShotNumber = 0;
+};
+} // namespace
+
+TEST_F(DialogTest, CreateInstanceRemembersTheTypeAndRefusesNamesThatSplit)
+{
+    CDlgInstance locFirst;
+    locFirst.myTypes = List({"Point", "Unit", "Script"});
+    Expect("Create Instance", [](UI_Dialog* aDialog) {
+        EXPECT_EQ(Text(aDialog, IDC_NAME), "NewInstance");
+        EXPECT_EQ(UI_ListGetCurSel(aDialog, IDC_LIST), 0);
+        UI_ListClick(aDialog, IDC_LIST, 1);
+        for (const char* locBad : {"two words", "a=b", "tab\there"})
+        {
+            UI_SetControlText(aDialog, IDC_NAME, locBad);
+            EXPECT_FALSE(UI_IsControlEnabled(aDialog, UI_IDOK)) << locBad;
+        }
+        // Empty: the facade names it after the type.
+        UI_SetControlText(aDialog, IDC_NAME, "");
+        EXPECT_TRUE(UI_IsControlEnabled(aDialog, UI_IDOK));
+        UI_SetControlText(aDialog, IDC_NAME, "hero");
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locFirst.DoModal(), UI_IDOK);
+    EXPECT_EQ(locFirst.myTypeName, "Unit");
+    EXPECT_EQ(locFirst.myInstanceName, "hero");
+
+    CDlgInstance locSecond;
+    locSecond.myTypes = List({"Point", "Unit", "Script"});
+    Expect("Create Instance", [](UI_Dialog* aDialog) {
+        EXPECT_EQ(SelectedText(aDialog, IDC_LIST), "Unit");
+        UI_ClickButton(aDialog, UI_IDCANCEL);
+    });
+    EXPECT_EQ(locSecond.DoModal(), UI_IDCANCEL);
+    EXPECT_EQ(locSecond.myInstanceName, "NewInstance");
+}
+
+TEST_F(DialogTest, CopyAndRenameNeedANameOfOneWord)
+{
+    CDlgCopyInstance locCopy;
+    locCopy.myTypeName = "Unit";
+    locCopy.myName = "hero";
+    Expect("Copy Instance", [](UI_Dialog* aDialog) {
+        EXPECT_EQ(Text(aDialog, IDC_TYPE), "Unit");
+        EXPECT_EQ(Text(aDialog, IDC_NAME), "hero");
+        UI_SetControlText(aDialog, IDC_NAME, "");
+        EXPECT_FALSE(UI_IsControlEnabled(aDialog, UI_IDOK));
+        UI_SetControlText(aDialog, IDC_NAME, "hero copy");
+        EXPECT_FALSE(UI_IsControlEnabled(aDialog, UI_IDOK));
+        // Enter does nothing while OK is disabled.
+        PressEnter(aDialog);
+        EXPECT_TRUE(UI_IsDialogVisible(aDialog));
+        UI_SetControlText(aDialog, IDC_NAME, "heroCopy");
+        EXPECT_TRUE(UI_IsControlEnabled(aDialog, UI_IDOK));
+        PressEnter(aDialog);
+    });
+    ASSERT_EQ(locCopy.DoModal(), UI_IDOK);
+    EXPECT_EQ(locCopy.myName, "heroCopy");
+
+    CDlgRenameInstance locRename;
+    locRename.myTypeName = "Unit";
+    locRename.myName = "hero";
+    Expect("Rename Instance", [](UI_Dialog* aDialog) {
+        UI_SetControlText(aDialog, IDC_NAME, "new=name");
+        UI_ClickButton(aDialog, UI_IDOK);
+        EXPECT_TRUE(UI_IsDialogVisible(aDialog));
+        UI_ClickButton(aDialog, UI_IDCANCEL);
+    });
+    EXPECT_EQ(locRename.DoModal(), UI_IDCANCEL);
+    EXPECT_EQ(locRename.myName, "hero");
+}
+
+TEST_F(DialogTest, ScriptClassContentsGetUniqueNamesAndSplitAtTheFirstBlank)
+{
+    std::ofstream("script.velk") << "INCLUDE types.fruit\r\nScript script\r\n{\r\n\tTEXT greeting \"hello\"\r\n"
+                                    "\tPoint Point(0)\r\n\t{\r\n\t}\r\n}\r\n";
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(VelkCompiler::Compile(locSpace, "script.velk", &myTypes, nullptr));
+    CDlgEditScriptClass locEdit(locSpace.GetInstance("script", true));
+    EXPECT_EQ(Vector(locEdit.myLegalTypes), (Texts{"Point", "TEXT"}));
+
+    auto locAddPoint = [](UI_Dialog* aDialog) {
+        EXPECT_EQ(SelectedText(aDialog, IDC_LIST), "Point");
+        UI_SetControlText(aDialog, IDC_NAME, "has blank");
+        EXPECT_FALSE(UI_IsControlEnabled(aDialog, UI_IDOK));
+        UI_SetControlText(aDialog, IDC_NAME, "");
+        UI_ClickButton(aDialog, UI_IDOK);
+    };
+    Expect("Edit ScriptClass", [](UI_Dialog* aDialog) {
+        EXPECT_EQ(ListTexts(aDialog, IDC_LIST), (Texts{"TEXT greeting", "Point Point(0)"}));
+        UI_ClickButton(aDialog, CDlgEditScriptClass::IDC_ADD);
+        UI_ClickButton(aDialog, CDlgEditScriptClass::IDC_ADD);
+        UI_ClickButton(aDialog, CDlgEditScriptClass::IDC_ADD);
+        EXPECT_EQ(ListTexts(aDialog, IDC_LIST),
+                  (Texts{"TEXT greeting", "Point Point(0)", "Point Point(1)", "Point Point(2)", "TEXT a"}));
+        EXPECT_EQ(UI_ListGetCurSel(aDialog, IDC_LIST), 4);
+        UI_ClickButton(aDialog, CDlgEditScriptClass::IDC_MOVE_DOWN);
+        EXPECT_EQ(UI_ListGetCurSel(aDialog, IDC_LIST), 4);
+        UI_ClickButton(aDialog, CDlgEditScriptClass::IDC_MOVE_UP);
+        UI_ClickButton(aDialog, CDlgEditScriptClass::IDC_MOVE_UP);
+        EXPECT_EQ(SelectedText(aDialog, IDC_LIST), "TEXT a");
+        EXPECT_EQ(UI_ListGetCurSel(aDialog, IDC_LIST), 2);
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    Expect("Add ScriptClass Content", locAddPoint);
+    Expect("Add ScriptClass Content", locAddPoint);
+    Expect("Add ScriptClass Content", [](UI_Dialog* aDialog) {
+        UI_ListClick(aDialog, IDC_LIST, 1);
+        // A name with a blank would not read back; this one is typed whole.
+        UI_SetControlText(aDialog, IDC_NAME, "a");
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locEdit.DoModal(), UI_IDOK);
+    EXPECT_EQ(Vector(locEdit.myContentTypes), (Texts{"TEXT", "Point", "TEXT", "Point", "Point"}));
+    EXPECT_EQ(Vector(locEdit.myContentNames), (Texts{"greeting", "Point(0)", "a", "Point(1)", "Point(2)"}));
+}
+
+TEST_F(DialogTest, TwoEmptyContentNamesOfOneTypeGetZeroThenOne)
+{
+    QC_List<QC_String> locLines;
+    EXPECT_EQ(CDlgEditScriptClass::MakeUniqueName(locLines, "Point"), "Point(0)");
+    locLines.Add("Point Point(0)");
+    EXPECT_EQ(CDlgEditScriptClass::MakeUniqueName(locLines, "Point"), "Point(1)");
+    locLines.Add("TEXT Point(1)");
+    EXPECT_EQ(CDlgEditScriptClass::MakeUniqueName(locLines, "Point"), "Point(1)");
+}
+
+TEST_F(DialogTest, ValueEditorsSelectTheCurrentValueOrTheirFallback)
+{
+    CDlgEdit locFree;
+    locFree.myTypeName = "TEXT";
+    locFree.myName = "myName";
+    locFree.myValue = "old";
+    Expect("Edit Free", [](UI_Dialog* aDialog) {
+        EXPECT_EQ(Text(aDialog, IDC_VALUE), "old");
+        UI_SetControlText(aDialog, IDC_VALUE, "new value");
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locFree.DoModal(), UI_IDOK);
+    EXPECT_EQ(locFree.myValue, "new value");
+
+    CDlgEditType locEnum;
+    locEnum.myValue = "Green";
+    locEnum.myValues = List({"Red", "Green"});
+    Expect("Edit Type", [](UI_Dialog* aDialog) {
+        EXPECT_EQ(SelectedText(aDialog, IDC_LIST), "Green");
+        UI_ListClick(aDialog, IDC_LIST, 0);
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locEnum.DoModal(), UI_IDOK);
+    EXPECT_EQ(locEnum.myValue, "Red");
+
+    CDlgEditRef locRef;
+    locRef.myValue = "NULL";
+    locRef.myValues = List({"first", "second"});
+    Expect("Edit Ref", [](UI_Dialog* aDialog) {
+        EXPECT_EQ(ListTexts(aDialog, IDC_LIST), (Texts{"NULL", "first", "second"}));
+        EXPECT_EQ(UI_ListGetCurSel(aDialog, IDC_LIST), 0);
+        UI_ListClick(aDialog, IDC_LIST, 2);
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locRef.DoModal(), UI_IDOK);
+    EXPECT_EQ(locRef.myValue, "second");
+    EXPECT_EQ(locRef.myValues.myCount, 2);
+
+    class Fixed : public VelkTypeConstraint
+    {
+    public:
+        Fixed() : VelkTypeConstraint(nullptr, "VAP_Button", "mySkin") {}
+        bool FillValues() override
+        {
+            myValues.Add("<empty>");
+            myValues.Add("red");
+            return true;
+        }
+    } locConstraint;
+    locConstraint.Refill();
+    CDlgEditConstrained locAbsent(&locConstraint, "VAP_Button", "mySkin", "gone");
+    Expect("Edit Constrained", [](UI_Dialog* aDialog) {
+        EXPECT_EQ(SelectedText(aDialog, IDC_LIST), "<empty>");
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locAbsent.DoModal(), UI_IDOK);
+    EXPECT_EQ(locAbsent.myValue, "<empty>");
+    CDlgEditConstrained locPresent(&locConstraint, "VAP_Button", "mySkin", "red");
+    Expect("Edit Constrained", [](UI_Dialog* aDialog) {
+        EXPECT_EQ(SelectedText(aDialog, IDC_LIST), "red");
+        UI_ClickButton(aDialog, UI_IDCANCEL);
+    });
+    EXPECT_EQ(locPresent.DoModal(), UI_IDCANCEL);
+}
+
+TEST_F(DialogTest, EditFileChecksExistenceAndStoresPathsBelowTheBase)
+{
+    std::filesystem::create_directories("Data");
+    std::ofstream("Data/Sound.wav") << "RIFF";
+    CDlgEditFile locEdit;
+    locEdit.myTypeName = "FILE";
+    locEdit.myName = "myFile";
+    locEdit.myValue = "<empty>";
+    locEdit.myExtension = "wav";
+    locEdit.myBaseDirectory = myDir.c_str();
+    myPrompts.AnswerCancel();
+    myPrompts.AnswerFile((myDir / "Data" / "Sound.wav").string());
+    Expect("Edit File", [this](UI_Dialog* aDialog) {
+        EXPECT_EQ(Text(aDialog, CDlgEditFile::IDC_STATUS), "ok");
+        UI_SetControlText(aDialog, IDC_VALUE, "data/missing.wav");
+        EXPECT_EQ(Text(aDialog, CDlgEditFile::IDC_STATUS), "DOES NOT EXIST!");
+        EXPECT_FALSE(UI_IsControlEnabled(aDialog, UI_IDOK));
+        // Written on Windows in another case: found all the same.
+        UI_SetControlText(aDialog, IDC_VALUE, "data\\SOUND.wav");
+        EXPECT_EQ(Text(aDialog, CDlgEditFile::IDC_STATUS), "ok");
+        UI_SetControlText(aDialog, IDC_VALUE, "");
+        EXPECT_TRUE(UI_IsControlEnabled(aDialog, UI_IDOK));
+
+        // A cancelled browse goes back to the base directory.
+        ASSERT_EQ(chdir("Data"), 0);
+        UI_ClickButton(aDialog, CDlgEditFile::IDC_BROWSE);
+        EXPECT_EQ(Cwd(), myDir.string());
+        UI_ClickButton(aDialog, CDlgEditFile::IDC_BROWSE);
+        EXPECT_EQ(Text(aDialog, IDC_VALUE), "Data/Sound.wav");
+
+        // Outside the base directory: refused, the dialog stays.
+        UI_SetControlText(aDialog, IDC_VALUE, myOldDir);
+        UI_ClickButton(aDialog, UI_IDOK);
+        EXPECT_TRUE(UI_IsDialogVisible(aDialog));
+        UI_SetControlText(aDialog, IDC_VALUE, (myDir / "Data" / "Sound.wav").c_str());
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locEdit.DoModal(), UI_IDOK);
+    EXPECT_EQ(locEdit.myValue, "Data/Sound.wav");
+    ASSERT_EQ(myPrompts.myQuestions.size(), 3u);
+    const UI_FileDialogRequest& locRequest = myPrompts.myQuestions[0].myRequest;
+    EXPECT_EQ(locRequest.myTitle, "Browse For File");
+    EXPECT_EQ(locRequest.myInitialDirectory, myDir.string());
+    ASSERT_EQ(locRequest.myFilters.size(), 1u);
+    EXPECT_EQ(locRequest.myFilters[0].myText, "WAV files (*.wav)");
+    EXPECT_EQ(locRequest.myFilters[0].myPattern, "*.wav");
+    EXPECT_EQ(myPrompts.GetBoxes(), (Texts{"Invalid Path|Invalid path '" + std::string(myOldDir) +
+                                           "'\nMust be child of base directory '" + myDir.string() + "'"}));
+
+    CDlgEditFile locAny;
+    myPrompts.Clear();
+    myPrompts.AnswerFile("/outside/x.bin");
+    Expect("Edit File", [](UI_Dialog* aDialog) {
+        UI_ClickButton(aDialog, CDlgEditFile::IDC_BROWSE);
+        EXPECT_EQ(Text(aDialog, IDC_VALUE), "/outside/x.bin");
+        UI_ClickButton(aDialog, UI_IDCANCEL);
+    });
+    locAny.myBaseDirectory = myDir.c_str();
+    EXPECT_EQ(locAny.DoModal(), UI_IDCANCEL);
+    ASSERT_EQ(myPrompts.myQuestions.size(), 1u);
+    EXPECT_EQ(myPrompts.myQuestions[0].myRequest.myFilters[0].myText, "All files (*.*)");
+}
+
+TEST_F(DialogTest, ViewVelkStaysOpenWhileAFileLiesOutsideTheBase)
+{
+    CDlgViewVelk locView;
+    locView.myBaseDirectory = myDir.c_str();
+    locView.myFiles = List({"levels/one.velk"});
+    myPrompts.AnswerFile("/elsewhere/two.velk");
+    myPrompts.AnswerCancel();
+    myPrompts.AnswerFile((myDir / "Levels" / "Three.velk").string());
+    Expect("View Velk", [this](UI_Dialog* aDialog) {
+        UI_ClickButton(aDialog, CDlgViewVelk::IDC_ADD);
+        ASSERT_EQ(chdir("/"), 0);
+        UI_ClickButton(aDialog, CDlgViewVelk::IDC_ADD);
+        EXPECT_EQ(Cwd(), myDir.string());
+        UI_ClickButton(aDialog, UI_IDOK);
+        EXPECT_TRUE(UI_IsDialogVisible(aDialog));
+        UI_ListClick(aDialog, IDC_LIST, 1);
+        UI_ClickButton(aDialog, CDlgViewVelk::IDC_REMOVE);
+        UI_ClickButton(aDialog, CDlgViewVelk::IDC_ADD);
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locView.DoModal(), UI_IDOK);
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              (Texts{"Invalid Path|Invalid path '/elsewhere/two.velk'\nMust be child of base directory '" +
+                     myDir.string() + "'"}));
+    EXPECT_EQ(myPrompts.myQuestions[0].myRequest.myTitle, "View Velk");
+    EXPECT_EQ(myPrompts.myQuestions[0].myRequest.myFilters[0].myPattern, "*.velk");
+    EXPECT_EQ(Vector(locView.myRelativeFiles), (Texts{"levels/one.velk", "Levels/Three.velk"}));
+
+    // Left with Cancel after a refusal: nothing changes.
+    CDlgViewVelk locRefused;
+    locRefused.myBaseDirectory = myDir.c_str();
+    locRefused.myFiles = List({"/elsewhere/x.velk"});
+    Expect("View Velk", [](UI_Dialog* aDialog) {
+        UI_ClickButton(aDialog, CDlgViewVelk::IDC_CLEAR_ALL);
+        UI_ClickButton(aDialog, UI_IDCANCEL);
+    });
+    EXPECT_EQ(locRefused.DoModal(), UI_IDCANCEL);
+    EXPECT_EQ(Vector(locRefused.myFiles), (Texts{"/elsewhere/x.velk"}));
+    EXPECT_TRUE(locRefused.myRelativeFiles.IsEmpty());
+}
+
+TEST_F(DialogTest, ViewTypesMovesOrdersAndOpensFiltersForPlainClasses)
+{
+    VelkTypeFilterManager locFilters(nullptr);
+    CDlgViewTypes locView(&myTypes, &locFilters);
+    locView.myVisible = List({"Unit", "Script", "Point", "Colour"});
+    locView.myInvisible = List({"TEXT"});
+    Expect("View Types", [](UI_Dialog* aDialog) {
+        enum
+        {
+            VISIBLE = CDlgViewTypes::IDC_VISIBLE,
+            INVISIBLE = CDlgViewTypes::IDC_INVISIBLE,
+        };
+        EXPECT_FALSE(UI_IsControlEnabled(aDialog, CDlgViewTypes::IDC_FILTERS));
+        UI_ListClick(aDialog, VISIBLE, 1);
+        EXPECT_FALSE(UI_IsControlEnabled(aDialog, CDlgViewTypes::IDC_FILTERS));   // a script class
+        UI_ListClick(aDialog, VISIBLE, 3);
+        EXPECT_FALSE(UI_IsControlEnabled(aDialog, CDlgViewTypes::IDC_FILTERS));   // an enumeration
+        UI_ListClick(aDialog, VISIBLE, 0);
+        EXPECT_TRUE(UI_IsControlEnabled(aDialog, CDlgViewTypes::IDC_FILTERS));
+        UI_ClickButton(aDialog, CDlgViewTypes::IDC_UP);
+        EXPECT_EQ(UI_ListGetCurSel(aDialog, VISIBLE), 0);
+        UI_ClickButton(aDialog, CDlgViewTypes::IDC_DOWN);
+        EXPECT_EQ(ListTexts(aDialog, VISIBLE), (Texts{"Script", "Unit", "Point", "Colour"}));
+        EXPECT_EQ(SelectedText(aDialog, VISIBLE), "Unit");
+        UI_ClickButton(aDialog, CDlgViewTypes::IDC_FILTERS);
+
+        UI_ListDoubleClick(aDialog, VISIBLE, 2);
+        UI_ListDoubleClick(aDialog, INVISIBLE, 0);
+        EXPECT_EQ(ListTexts(aDialog, VISIBLE), (Texts{"Script", "Unit", "Colour", "TEXT"}));
+        EXPECT_EQ(ListTexts(aDialog, INVISIBLE), (Texts{"Point"}));
+        UI_ClickButton(aDialog, CDlgViewTypes::IDC_HIDE_ALL);
+        EXPECT_EQ(ListTexts(aDialog, INVISIBLE), (Texts{"Point", "Script", "Unit", "Colour", "TEXT"}));
+        UI_ClickButton(aDialog, CDlgViewTypes::IDC_VIEW_ALL);
+        UI_ListDoubleClick(aDialog, VISIBLE, 4);
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    Expect("Filters for Type", [](UI_Dialog* aDialog) {
+        EXPECT_EQ(UI_ListGetCount(aDialog, IDC_LIST), 0);
+        EXPECT_FALSE(UI_IsControlEnabled(aDialog, CDlgFilterList::IDC_EDIT));
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locView.DoModal(), UI_IDOK);
+    EXPECT_EQ(Vector(locView.myVisible), (Texts{"Point", "Script", "Unit", "Colour"}));
+    EXPECT_EQ(Vector(locView.myInvisible), (Texts{"TEXT"}));
+    // The nested list made the type's record.
+    ASSERT_NE(locFilters.FindType("Unit"), nullptr);
+    EXPECT_EQ(locFilters.GetTypes().myCount, 1);
+}
+
+TEST_F(DialogTest, FilterListAddsEditsAndActivatesFilters)
+{
+    VelkTypeFilterManager locFilters(nullptr);
+    VelkTypeFilterManager::Type* locRecord = locFilters.GetType("Unit");
+    locRecord->AddFilter("combat")->AddMember("myName");
+    locRecord->AddFilter("looks");
+    locRecord->SetActiveFilter("combat");
+    CDlgFilterList locList(locRecord, myTypes.GetType("Unit"));
+    Expect("Filters for Type", [](UI_Dialog* aDialog) {
+        EXPECT_EQ(ListTexts(aDialog, IDC_LIST), (Texts{"combat", "looks"}));
+        EXPECT_EQ(SelectedText(aDialog, IDC_LIST), "combat");
+        EXPECT_EQ(Text(aDialog, CDlgFilterList::IDC_ACTIVE), "combat");
+        UI_ClickButton(aDialog, CDlgFilterList::IDC_EDIT);
+        UI_ClickButton(aDialog, CDlgFilterList::IDC_NEW);
+        EXPECT_EQ(ListTexts(aDialog, IDC_LIST), (Texts{"combat", "looks", "moves"}));
+        EXPECT_EQ(SelectedText(aDialog, IDC_LIST), "moves");
+        UI_ListClick(aDialog, IDC_LIST, 1);
+        EXPECT_EQ(Text(aDialog, CDlgFilterList::IDC_ACTIVE), "looks");
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    Expect("Filter Type", [](UI_Dialog* aDialog) {
+        enum { TREE = CDlgFilterType::IDC_TREE };
+        EXPECT_EQ(Text(aDialog, IDC_NAME), "combat");
+        UI_TreeItem locName = UI_TreeGetRelated(aDialog, TREE, UI_TREE_ROOT, UI_TREE_CHILD);
+        UI_TreeItem locPos = UI_TreeGetRelated(aDialog, TREE, locName, UI_TREE_NEXT);
+        UI_TreeItem locX = UI_TreeGetRelated(aDialog, TREE, locPos, UI_TREE_CHILD);
+        EXPECT_TRUE(UI_TreeGetCheck(aDialog, TREE, locName));
+        EXPECT_FALSE(UI_TreeGetCheck(aDialog, TREE, locPos));
+        UI_TreeClickCheck(aDialog, TREE, locPos);
+        UI_TreeClickCheck(aDialog, TREE, locX);
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    Expect("New Filter", [](UI_Dialog* aDialog) {
+        EXPECT_FALSE(UI_IsControlEnabled(aDialog, UI_IDOK));
+        UI_SetControlText(aDialog, IDC_NAME, "moves");
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locList.DoModal(), UI_IDOK);
+    EXPECT_EQ(locRecord->GetActiveFilter()->GetName(), "looks");
+    QC_List<QC_String> locMembers;
+    locRecord->FindFilter("combat")->GetMembers(locMembers);
+    EXPECT_EQ(Vector(locMembers), (Texts{"myName", "myPos", "myPos.x"}));
+
+    // Cancel keeps the filter made with New but not the new choice.
+    CDlgFilterList locAgain(locRecord, myTypes.GetType("Unit"));
+    Expect("Filters for Type", [](UI_Dialog* aDialog) {
+        UI_ClickButton(aDialog, CDlgFilterList::IDC_NEW);
+        UI_ClickButton(aDialog, UI_IDCANCEL);
+    });
+    Expect("New Filter", [](UI_Dialog* aDialog) {
+        UI_SetControlText(aDialog, IDC_NAME, "later");
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    EXPECT_EQ(locAgain.DoModal(), UI_IDCANCEL);
+    EXPECT_EQ(locRecord->GetActiveFilter()->GetName(), "looks");
+    EXPECT_NE(locRecord->FindFilter("later"), nullptr);
+}
+
+TEST_F(DialogTest, FilterTypeVisitsChildrenOnlyUnderCheckedItemsAndResets)
+{
+    VelkTypeFilter locFilter("f");
+    locFilter.AddMember("myPos");
+    locFilter.AddMember("myPos.y");
+    locFilter.AddMember("myColour");
+    CDlgFilterType locEdit(myTypes.GetType("Unit"), &locFilter);
+    Expect("Filter Type", [&locEdit](UI_Dialog* aDialog) {
+        enum { TREE = CDlgFilterType::IDC_TREE };
+        EXPECT_EQ(UI_TreeGetCount(aDialog, TREE), 5);
+        UI_TreeItem locName = UI_TreeGetRelated(aDialog, TREE, UI_TREE_ROOT, UI_TREE_CHILD);
+        UI_TreeItem locPos = UI_TreeGetRelated(aDialog, TREE, locName, UI_TREE_NEXT);
+        UI_TreeItem locX = UI_TreeGetRelated(aDialog, TREE, locPos, UI_TREE_CHILD);
+        UI_TreeItem locY = UI_TreeGetRelated(aDialog, TREE, locX, UI_TREE_NEXT);
+        EXPECT_FALSE(UI_TreeGetCheck(aDialog, TREE, locName));
+        EXPECT_TRUE(UI_TreeGetCheck(aDialog, TREE, locPos));
+        EXPECT_FALSE(UI_TreeGetCheck(aDialog, TREE, locX));
+        EXPECT_TRUE(UI_TreeGetCheck(aDialog, TREE, locY));
+        // An unchecked parent hides its checked children.
+        UI_TreeClickCheck(aDialog, TREE, locPos);
+        QC_List<QC_String> locPaths;
+        locEdit.GetCheckedPaths(locPaths);
+        EXPECT_EQ(Vector(locPaths), (Texts{"myColour"}));
+        UI_ClickButton(aDialog, CDlgFilterType::IDC_RESET);
+        EXPECT_FALSE(UI_TreeGetCheck(aDialog, TREE, locY));
+        locEdit.GetCheckedPaths(locPaths);
+        EXPECT_TRUE(locPaths.IsEmpty());
+        UI_TreeClickCheck(aDialog, TREE, locName);
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locEdit.DoModal(), UI_IDOK);
+    QC_List<QC_String> locMembers;
+    locFilter.GetMembers(locMembers);
+    EXPECT_EQ(Vector(locMembers), (Texts{"myName"}));
+}
+
+TEST_F(DialogTest, IgnoreQuestionsShowTheirTextsAndRememberTheChoice)
+{
+    CDlgIgnoreTypeInstance locFirst;
+    locFirst.myTypeName = "Tank";
+    locFirst.myInstanceName = "Tank tiger";
+    Expect("Ignore Type / Instance", [](UI_Dialog* aDialog) {
+        EXPECT_EQ(Text(aDialog, IDC_TYPE), "Tank");
+        EXPECT_EQ(Text(aDialog, CDlgIgnoreTypeInstance::IDC_TEXT1),
+                  "An unknown type was encountered during compilation.");
+        EXPECT_TRUE(UI_IsButtonChecked(aDialog, CDlgIgnoreTypeInstance::IDC_IGNORE_TYPE));
+        UI_ClickButton(aDialog, CDlgIgnoreTypeInstance::IDC_IGNORE_INSTANCE);
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locFirst.DoModal(), UI_IDOK);
+    EXPECT_FALSE(locFirst.myIgnoreTypeFlag);
+    CDlgIgnoreTypeInstance locSecond;
+    Expect("Ignore Type / Instance", [](UI_Dialog* aDialog) {
+        EXPECT_TRUE(UI_IsButtonChecked(aDialog, CDlgIgnoreTypeInstance::IDC_IGNORE_INSTANCE));
+        EXPECT_FALSE(UI_IsButtonChecked(aDialog, CDlgIgnoreTypeInstance::IDC_IGNORE_TYPE));
+        UI_ClickButton(aDialog, CDlgIgnoreTypeInstance::IDC_IGNORE_TYPE);
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locSecond.DoModal(), UI_IDOK);
+    EXPECT_TRUE(locSecond.myIgnoreTypeFlag);
+
+    CDlgIgnoreTypeMember locMember;
+    locMember.myTypeName = "Unit";
+    locMember.myMemberName = "mySpeed";
+    Expect("Ignore Member Of Type", [](UI_Dialog* aDialog) {
+        EXPECT_EQ(Text(aDialog, IDC_NAME), "mySpeed");
+        EXPECT_EQ(Text(aDialog, CDlgIgnoreTypeMember::IDC_TEXT2),
+                  "specific type. Press OK to ignore all future occurrances of this");
+        UI_ClickButton(aDialog, UI_IDCANCEL);
+    });
+    EXPECT_EQ(locMember.DoModal(), UI_IDCANCEL);
+}
+
+TEST_F(DialogTest, CreateTypeCollectsMetatypeNameAndMembers)
+{
+    CDlgType locType;
+    locType.myTypes = List({"NUMBER", "TEXT", "Point"});
+    Expect("Create / Edit Type", [](UI_Dialog* aDialog) {
+        EXPECT_EQ(Text(aDialog, IDC_NAME), "NewType");
+        EXPECT_TRUE(UI_IsButtonChecked(aDialog, CDlgType::IDC_META_TYPE));
+        UI_ClickButton(aDialog, CDlgType::IDC_META_SCRIPTCLASS);
+        UI_SetControlText(aDialog, IDC_NAME, "Mixed");
+        UI_ListClick(aDialog, CDlgType::IDC_TYPES, 2);
+        UI_ClickButton(aDialog, CDlgType::IDC_ADD_TYPE);
+        UI_ListClick(aDialog, CDlgType::IDC_TYPES, 0);
+        UI_ClickButton(aDialog, CDlgType::IDC_ADD_TYPE);
+        UI_SetControlText(aDialog, IDC_VALUE, "Extra");
+        UI_ClickButton(aDialog, CDlgType::IDC_ADD_VALUE);
+        EXPECT_EQ(Text(aDialog, IDC_VALUE), "");
+        UI_ListClick(aDialog, CDlgType::IDC_MEMBERS, 1);
+        UI_ClickButton(aDialog, CDlgType::IDC_REMOVE);
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locType.DoModal(), UI_IDOK);
+    EXPECT_EQ(locType.myMetaType, 2);
+    EXPECT_EQ(locType.myTypeName, "Mixed");
+    EXPECT_EQ(Vector(locType.myMembers), (Texts{"Point", "Extra"}));
+}

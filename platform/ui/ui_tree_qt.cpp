@@ -1,0 +1,477 @@
+// The tree control: an item store of our own behind a QTreeView, with check
+// boxes, an image list and pointer-sized item data.
+#include "platform/ui/ui_dialog_local.h"
+
+#include <QHeaderView>
+#include <QImage>
+#include <QPixmap>
+
+#include <algorithm>
+#include <cstring>
+
+// --- the item store ---
+
+UI_TreeModel::UI_TreeModel(bool aCheckBoxFlag, QObject* aParent)
+    : QAbstractItemModel(aParent), myCheckBoxFlag(aCheckBoxFlag)
+{
+}
+
+UI_TreeModel::~UI_TreeModel()
+{
+    for (UI_TreeNode* locChild : myRoot.myChildren)
+        Free(locChild);
+}
+
+void UI_TreeModel::Free(UI_TreeNode* aNode)
+{
+    // Iterative, so that a deep tree cannot exhaust the stack.
+    std::vector<UI_TreeNode*> locStack{aNode};
+    while (!locStack.empty())
+    {
+        UI_TreeNode* locNode = locStack.back();
+        locStack.pop_back();
+        locStack.insert(locStack.end(), locNode->myChildren.begin(), locNode->myChildren.end());
+        delete locNode;
+    }
+}
+
+void UI_TreeModel::Forget(UI_TreeNode* aNode)
+{
+    std::vector<UI_TreeNode*> locStack{aNode};
+    while (!locStack.empty())
+    {
+        UI_TreeNode* locNode = locStack.back();
+        locStack.pop_back();
+        locStack.insert(locStack.end(), locNode->myChildren.begin(), locNode->myChildren.end());
+        myNodes.remove(locNode);
+        myCount--;
+    }
+}
+
+bool UI_TreeModel::Has(UI_TreeNode* aNode) const
+{
+    return aNode && myNodes.contains(aNode);
+}
+
+UI_TreeNode* UI_TreeModel::NodeOf(const QModelIndex& anIndex) const
+{
+    return anIndex.isValid() ? static_cast<UI_TreeNode*>(anIndex.internalPointer()) : nullptr;
+}
+
+QModelIndex UI_TreeModel::IndexOf(UI_TreeNode* aNode) const
+{
+    if (!aNode || aNode == &myRoot)
+        return QModelIndex();
+    return createIndex(aNode->myRow, 0, aNode);
+}
+
+QModelIndex UI_TreeModel::index(int aRow, int aColumn, const QModelIndex& aParent) const
+{
+    const UI_TreeNode* locParent = aParent.isValid() ? NodeOf(aParent) : &myRoot;
+    if (aColumn != 0 || aRow < 0 || aRow >= int(locParent->myChildren.size()))
+        return QModelIndex();
+    return createIndex(aRow, 0, locParent->myChildren[aRow]);
+}
+
+QModelIndex UI_TreeModel::parent(const QModelIndex& anIndex) const
+{
+    UI_TreeNode* locNode = NodeOf(anIndex);
+    if (!locNode || locNode->myParent == &myRoot)
+        return QModelIndex();
+    return IndexOf(locNode->myParent);
+}
+
+int UI_TreeModel::rowCount(const QModelIndex& aParent) const
+{
+    if (aParent.column() > 0)
+        return 0;
+    const UI_TreeNode* locParent = aParent.isValid() ? NodeOf(aParent) : &myRoot;
+    return int(locParent->myChildren.size());
+}
+
+int UI_TreeModel::columnCount(const QModelIndex&) const
+{
+    return 1;
+}
+
+QVariant UI_TreeModel::data(const QModelIndex& anIndex, int aRole) const
+{
+    UI_TreeNode* locNode = NodeOf(anIndex);
+    if (!locNode)
+        return QVariant();
+    switch (aRole)
+    {
+    case Qt::DisplayRole:
+        return locNode->myText;
+    case Qt::DecorationRole:
+        if (locNode->myImage >= 0 && locNode->myImage < int(myImages.size()))
+            return myImages[locNode->myImage];
+        return QVariant();
+    case Qt::CheckStateRole:
+        if (myCheckBoxFlag)
+            return locNode->myChecked ? Qt::Checked : Qt::Unchecked;
+        return QVariant();
+    default:
+        return QVariant();
+    }
+}
+
+bool UI_TreeModel::setData(const QModelIndex& anIndex, const QVariant& aValue, int aRole)
+{
+    UI_TreeNode* locNode = NodeOf(anIndex);
+    if (!locNode || aRole != Qt::CheckStateRole || !myCheckBoxFlag)
+        return false;
+    locNode->myChecked = aValue.toInt() == Qt::Checked;
+    emit dataChanged(anIndex, anIndex, {Qt::CheckStateRole});
+    return true;
+}
+
+Qt::ItemFlags UI_TreeModel::flags(const QModelIndex& anIndex) const
+{
+    if (!anIndex.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags locFlags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (myCheckBoxFlag)
+        locFlags |= Qt::ItemIsUserCheckable;
+    return locFlags;
+}
+
+UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const QString& aText, int anImage, bool aSortedFlag)
+{
+    std::vector<UI_TreeNode*>& locSiblings = aParent->myChildren;
+    int locRow = int(locSiblings.size());
+    if (aSortedFlag)
+    {
+        // After the last sibling that does not sort behind the new item.
+        QByteArray locText = aText.toUtf8();
+        int locLow = 0;
+        int locHigh = locRow;
+        while (locLow < locHigh)
+        {
+            int locMid = (locLow + locHigh) / 2;
+            if (UI_CompareNoCase(locSiblings[locMid]->myText.toUtf8(), locText) <= 0)
+                locLow = locMid + 1;
+            else
+                locHigh = locMid;
+        }
+        locRow = locLow;
+    }
+    UI_TreeNode* locNode = new UI_TreeNode;
+    locNode->myText = aText;
+    locNode->myImage = anImage;
+    locNode->myParent = aParent;
+    locNode->myRow = locRow;
+    beginInsertRows(IndexOf(aParent), locRow, locRow);
+    locSiblings.insert(locSiblings.begin() + locRow, locNode);
+    for (size_t i = size_t(locRow) + 1; i < locSiblings.size(); i++)
+        locSiblings[i]->myRow = int(i);
+    myNodes.insert(locNode);
+    myCount++;
+    endInsertRows();
+    return locNode;
+}
+
+void UI_TreeModel::Delete(UI_TreeNode* aNode)
+{
+    UI_TreeNode* locParent = aNode->myParent;
+    int locRow = aNode->myRow;
+    beginRemoveRows(IndexOf(locParent), locRow, locRow);
+    std::vector<UI_TreeNode*>& locSiblings = locParent->myChildren;
+    locSiblings.erase(locSiblings.begin() + locRow);
+    for (size_t i = size_t(locRow); i < locSiblings.size(); i++)
+        locSiblings[i]->myRow = int(i);
+    Forget(aNode);
+    Free(aNode);
+    endRemoveRows();
+}
+
+void UI_TreeModel::Reset()
+{
+    beginResetModel();
+    for (UI_TreeNode* locChild : myRoot.myChildren)
+        Free(locChild);
+    myRoot.myChildren.clear();
+    myNodes.clear();
+    myCount = 0;
+    endResetModel();
+}
+
+void UI_TreeModel::Changed(UI_TreeNode* aNode)
+{
+    QModelIndex locIndex = IndexOf(aNode);
+    emit dataChanged(locIndex, locIndex);
+}
+
+// --- the view ---
+
+UI_TreeWidget::UI_TreeWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWidget* aParent)
+    : QTreeView(aParent), myModel(new UI_TreeModel((aStyle & UI_STYLE_TV_CHECKBOXES) != 0, this))
+{
+    setModel(myModel);
+    setHeaderHidden(true);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setFrameShape((aStyle & UI_STYLE_BORDER) ? QFrame::StyledPanel : QFrame::NoFrame);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [anOwner, anId](const QModelIndex&, const QModelIndex&) {
+                if (anOwner->mySilentDepth == 0)
+                    UI_SendDialogCommand(anOwner, anId, UI_TVN_SELCHANGED);
+            });
+    connect(this, &QTreeView::expanded, this, [this](const QModelIndex& anIndex) {
+        if (UI_TreeNode* locNode = myModel->NodeOf(anIndex))
+            locNode->myExpanded = true;
+    });
+    connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& anIndex) {
+        if (UI_TreeNode* locNode = myModel->NodeOf(anIndex))
+            locNode->myExpanded = false;
+    });
+}
+
+// --- operations ---
+
+namespace
+{
+UI_TreeWidget* locFindTree(UI_Dialog* aDialog, int anId)
+{
+    UI_Control* locControl = UI_FindControl(aDialog, anId);
+    if (!locControl || locControl->myKind != UI_CONTROL_TREE)
+        return nullptr;
+    return static_cast<UI_TreeWidget*>(locControl->myWidget);
+}
+
+// The item's node, or null for a handle that is no item of this tree.
+UI_TreeNode* locNode(UI_TreeWidget* aTree, UI_TreeItem anItem)
+{
+    UI_TreeNode* locNode = reinterpret_cast<UI_TreeNode*>(anItem);
+    return aTree && aTree->GetModel()->Has(locNode) ? locNode : nullptr;
+}
+} // namespace
+
+UI_TreeItem UI_TreeInsert(UI_Dialog* aDialog, int anId, UI_TreeItem aParent, const char* aText, int anImage,
+                          bool aSortedFlag)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    if (!locTree)
+        return 0;
+    UI_TreeModel* locModel = locTree->GetModel();
+    UI_TreeNode* locParent = aParent == UI_TREE_ROOT || aParent == 0 ? &locModel->myRoot : locNode(locTree, aParent);
+    if (!locParent)
+        return 0;
+    UI_SilentScope locSilent(aDialog);
+    return reinterpret_cast<UI_TreeItem>(
+        locModel->Insert(locParent, QString::fromUtf8(aText ? aText : ""), anImage, aSortedFlag));
+}
+
+bool UI_TreeDelete(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    if (anItem == UI_TREE_ROOT)
+        return UI_TreeReset(aDialog, anId);
+    UI_TreeNode* locItem = locNode(locTree, anItem);
+    if (!locItem)
+        return false;
+    UI_SilentScope locSilent(aDialog);
+    locTree->GetModel()->Delete(locItem);
+    return true;
+}
+
+bool UI_TreeReset(UI_Dialog* aDialog, int anId)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    if (!locTree)
+        return false;
+    UI_SilentScope locSilent(aDialog);
+    locTree->GetModel()->Reset();
+    return true;
+}
+
+int UI_TreeGetCount(UI_Dialog* aDialog, int anId)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    return locTree ? locTree->GetModel()->myCount : -1;
+}
+
+UI_TreeItem UI_TreeGetRelated(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, int aRelation)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    if (!locTree)
+        return 0;
+    UI_TreeModel* locModel = locTree->GetModel();
+    UI_TreeNode* locItem = anItem == UI_TREE_ROOT ? &locModel->myRoot : locNode(locTree, anItem);
+    if (!locItem)
+        return 0;
+    UI_TreeNode* locResult = nullptr;
+    switch (aRelation)
+    {
+    case UI_TREE_CHILD:
+        locResult = locItem->myChildren.empty() ? nullptr : locItem->myChildren.front();
+        break;
+    case UI_TREE_NEXT:
+        if (locItem->myParent && size_t(locItem->myRow) + 1 < locItem->myParent->myChildren.size())
+            locResult = locItem->myParent->myChildren[locItem->myRow + 1];
+        break;
+    case UI_TREE_PARENT:
+        locResult = locItem->myParent == &locModel->myRoot ? nullptr : locItem->myParent;
+        break;
+    default:
+        break;
+    }
+    return reinterpret_cast<UI_TreeItem>(locResult);
+}
+
+bool UI_TreeGetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, std::string* aText)
+{
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    if (!locItem)
+        return false;
+    *aText = locItem->myText.toStdString();
+    return true;
+}
+
+bool UI_TreeSetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, const char* aText)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeNode* locItem = locNode(locTree, anItem);
+    if (!locItem)
+        return false;
+    locItem->myText = QString::fromUtf8(aText ? aText : "");
+    locTree->GetModel()->Changed(locItem);
+    return true;
+}
+
+bool UI_TreeSetData(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, intptr_t aData)
+{
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    if (!locItem)
+        return false;
+    locItem->myData = aData;
+    return true;
+}
+
+intptr_t UI_TreeGetData(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
+{
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    return locItem ? locItem->myData : 0;
+}
+
+bool UI_TreeSetCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool aCheckFlag)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeNode* locItem = locNode(locTree, anItem);
+    if (!locItem)
+        return false;
+    locItem->myChecked = aCheckFlag;
+    locTree->GetModel()->Changed(locItem);
+    return true;
+}
+
+bool UI_TreeGetCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
+{
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    return locItem && locItem->myChecked;
+}
+
+bool UI_TreeSelect(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    if (!locTree)
+        return false;
+    UI_TreeNode* locItem = anItem ? locNode(locTree, anItem) : nullptr;
+    if (anItem && !locItem)
+        return false;
+    UI_SilentScope locSilent(aDialog);
+    QModelIndex locIndex = locTree->GetModel()->IndexOf(locItem);
+    locTree->selectionModel()->setCurrentIndex(locIndex, QItemSelectionModel::ClearAndSelect);
+    if (locItem)
+        locTree->scrollTo(locIndex);
+    return true;
+}
+
+UI_TreeItem UI_TreeGetSelection(UI_Dialog* aDialog, int anId)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    if (!locTree)
+        return 0;
+    return reinterpret_cast<UI_TreeItem>(locTree->GetModel()->NodeOf(locTree->selectionModel()->currentIndex()));
+}
+
+bool UI_TreeExpand(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool anExpandFlag)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeNode* locItem = locNode(locTree, anItem);
+    if (!locItem)
+        return false;
+    locTree->setExpanded(locTree->GetModel()->IndexOf(locItem), anExpandFlag);
+    locItem->myExpanded = anExpandFlag && !locItem->myChildren.empty();
+    return true;
+}
+
+bool UI_TreeIsExpanded(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
+{
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    return locItem && locItem->myExpanded;
+}
+
+bool UI_TreeSetImageList(UI_Dialog* aDialog, int anId, const std::vector<UI_Image>& anImages)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    if (!locTree)
+        return false;
+    std::vector<QIcon> locIcons;
+    for (const UI_Image& locImage : anImages)
+    {
+        if (locImage.myWidth <= 0 || locImage.myHeight <= 0 ||
+            locImage.myPixels.size() < size_t(locImage.myWidth) * size_t(locImage.myHeight))
+            return false;
+        QImage locPicture(locImage.myWidth, locImage.myHeight, QImage::Format_ARGB32);
+        for (int y = 0; y < locImage.myHeight; y++)
+            memcpy(locPicture.scanLine(y), &locImage.myPixels[size_t(y) * locImage.myWidth], size_t(locImage.myWidth) * 4);
+        locIcons.emplace_back(QPixmap::fromImage(locPicture));
+    }
+    UI_TreeModel* locModel = locTree->GetModel();
+    locModel->myImages = std::move(locIcons);
+    if (!anImages.empty())
+        locTree->setIconSize(QSize(anImages.front().myWidth, anImages.front().myHeight));
+    emit locModel->layoutChanged();
+    return true;
+}
+
+bool UI_TreeSetImage(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, int anImage)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeNode* locItem = locNode(locTree, anItem);
+    if (!locItem)
+        return false;
+    locItem->myImage = anImage;
+    locTree->GetModel()->Changed(locItem);
+    return true;
+}
+
+int UI_TreeGetImage(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
+{
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    return locItem ? locItem->myImage : -1;
+}
+
+bool UI_TreeClickCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeNode* locItem = locNode(locTree, anItem);
+    if (!locItem || !(locTree->GetModel()->flags(locTree->GetModel()->IndexOf(locItem)) & Qt::ItemIsUserCheckable))
+        return false;
+    // Through the model, as the view's own click handling does.
+    return locTree->GetModel()->setData(locTree->GetModel()->IndexOf(locItem),
+                                        locItem->myChecked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+}
+
+bool UI_TreeClick(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeNode* locItem = locNode(locTree, anItem);
+    if (!locItem)
+        return false;
+    locTree->selectionModel()->setCurrentIndex(locTree->GetModel()->IndexOf(locItem),
+                                               QItemSelectionModel::ClearAndSelect);
+    return true;
+}
