@@ -20,40 +20,45 @@ const UI_DialogTemplate ourInstanceTemplate = {
     int(sizeof(ourInstanceControls) / sizeof(ourInstanceControls[0]))};
 } // namespace
 
-int CDlgInstance::ourLastTypeIndex = 0;
-
-CDlgInstance::CDlgInstance() : CDlgBase(ourInstanceTemplate)
+CDlgTypeAndName::CDlgTypeAndName(const UI_DialogTemplate& aTemplate, int& aLastTypeIndex)
+    : CDlgBase(aTemplate), myLastTypeIndex(aLastTypeIndex)
 {
 }
 
-void CDlgInstance::OnInitDialog()
+void CDlgTypeAndName::OnInitDialog()
 {
     FillList(IDC_LIST, myTypes);
     if (myTypes.myCount > 0)
-        SelectListEntry(IDC_LIST, ourLastTypeIndex < myTypes.myCount ? ourLastTypeIndex : 0);
-    SetText(IDC_NAME, myInstanceName);
+        SelectListEntry(IDC_LIST, myLastTypeIndex < myTypes.myCount ? myLastTypeIndex : 0);
+    SetText(IDC_NAME, myName);
     Priv_UpdateOK();
 }
 
-void CDlgInstance::OnCommand(int anId, int aNotifyCode)
+void CDlgTypeAndName::OnCommand(int anId, int aNotifyCode)
 {
     if ((anId == IDC_NAME && aNotifyCode == UI_EN_CHANGE) || (anId == IDC_LIST && aNotifyCode == UI_LBN_SELCHANGE))
         Priv_UpdateOK();
 }
 
-void CDlgInstance::Priv_UpdateOK()
+void CDlgTypeAndName::Priv_UpdateOK()
 {
-    // An empty name is allowed: the facade makes one from the type's name.
     Enable(UI_IDOK, GetListSelection(IDC_LIST) >= 0 && IsNameText(GetText(IDC_NAME)));
 }
 
-void CDlgInstance::OnOK()
+void CDlgTypeAndName::OnOK()
 {
     int locIndex = GetListSelection(IDC_LIST);
     myTypeName = GetListText(IDC_LIST, locIndex);
-    myInstanceName = GetText(IDC_NAME);
-    ourLastTypeIndex = locIndex;
+    myName = GetText(IDC_NAME);
+    myLastTypeIndex = locIndex;
     EndDialog(UI_IDOK);
+}
+
+int CDlgInstance::ourLastTypeIndex = 0;
+
+CDlgInstance::CDlgInstance() : CDlgTypeAndName(ourInstanceTemplate, ourLastTypeIndex)
+{
+    myName = "NewInstance";
 }
 
 // --- CDlgCopyInstance, CDlgRenameInstance ---
@@ -127,37 +132,8 @@ const UI_DialogTemplate ourAddContentTemplate = {
 
 int CDlgAddScriptClassContent::ourLastTypeIndex = 0;
 
-CDlgAddScriptClassContent::CDlgAddScriptClassContent() : CDlgBase(ourAddContentTemplate)
+CDlgAddScriptClassContent::CDlgAddScriptClassContent() : CDlgTypeAndName(ourAddContentTemplate, ourLastTypeIndex)
 {
-}
-
-void CDlgAddScriptClassContent::OnInitDialog()
-{
-    FillList(IDC_LIST, myLegalTypes);
-    if (myLegalTypes.myCount > 0)
-        SelectListEntry(IDC_LIST, ourLastTypeIndex < myLegalTypes.myCount ? ourLastTypeIndex : 0);
-    SetText(IDC_NAME, myName);
-    Priv_UpdateOK();
-}
-
-void CDlgAddScriptClassContent::OnCommand(int anId, int aNotifyCode)
-{
-    if ((anId == IDC_NAME && aNotifyCode == UI_EN_CHANGE) || (anId == IDC_LIST && aNotifyCode == UI_LBN_SELCHANGE))
-        Priv_UpdateOK();
-}
-
-void CDlgAddScriptClassContent::Priv_UpdateOK()
-{
-    Enable(UI_IDOK, GetListSelection(IDC_LIST) >= 0 && IsNameText(GetText(IDC_NAME)));
-}
-
-void CDlgAddScriptClassContent::OnOK()
-{
-    int locIndex = GetListSelection(IDC_LIST);
-    myTypeName = GetListText(IDC_LIST, locIndex);
-    myName = GetText(IDC_NAME);
-    ourLastTypeIndex = locIndex;
-    EndDialog(UI_IDOK);
 }
 
 // --- CDlgEditScriptClass ---
@@ -241,7 +217,7 @@ void CDlgEditScriptClass::OnCommand(int anId, int aNotifyCode)
 void CDlgEditScriptClass::Priv_Add()
 {
     CDlgAddScriptClassContent locAdd;
-    locAdd.myLegalTypes = myLegalTypes;
+    locAdd.myTypes = myLegalTypes;
     if (locAdd.DoModal(this) != UI_IDOK)
         return;
     QC_List<QC_String> locLines;

@@ -19,22 +19,34 @@ enum
     IDC_LIST_LABEL = 1007,
 };
 
-class CDlgInstance : public CDlgBase
+// A type picked from a list and a name typed for it; the type picked last
+// time in this run is preselected. An empty name is allowed: the caller makes
+// one up. Names that would not read back as one word are refused.
+class CDlgTypeAndName : public CDlgBase
 {
 public:
-    CDlgInstance();
-
-    QC_List<QC_String> myTypes;           // in: the type names offered
-    QC_String myTypeName;                 // out
-    QC_String myInstanceName = "NewInstance";
+    QC_List<QC_String> myTypes;   // in: the type names offered
+    QC_String myTypeName;         // out
+    QC_String myName;
 
 protected:
+    // aLastTypeIndex: the subclass's memory of the last choice.
+    CDlgTypeAndName(const UI_DialogTemplate& aTemplate, int& aLastTypeIndex);
     void OnInitDialog() override;
     void OnCommand(int anId, int aNotifyCode) override;
     void OnOK() override;
 
 private:
     void Priv_UpdateOK();
+    int& myLastTypeIndex;
+};
+
+class CDlgInstance : public CDlgTypeAndName
+{
+public:
+    CDlgInstance();
+
+private:
     static int ourLastTypeIndex;
 };
 
@@ -64,22 +76,13 @@ public:
     CDlgRenameInstance();
 };
 
-class CDlgAddScriptClassContent : public CDlgBase
+// The legal types of a script class in myTypes.
+class CDlgAddScriptClassContent : public CDlgTypeAndName
 {
 public:
     CDlgAddScriptClassContent();
 
-    QC_List<QC_String> myLegalTypes;   // in
-    QC_String myTypeName;              // out
-    QC_String myName;                  // out; empty: the caller makes one up
-
-protected:
-    void OnInitDialog() override;
-    void OnCommand(int anId, int aNotifyCode) override;
-    void OnOK() override;
-
 private:
-    void Priv_UpdateOK();
     static int ourLastTypeIndex;
 };
 

@@ -3,7 +3,9 @@
 // instance is always a deep copy of its type's prototype.
 #pragma once
 
+#include <cstddef>
 #include <memory>
+#include <new>
 
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_string.h"
@@ -116,6 +118,12 @@ class VelkType
 {
 public:
     VelkType(const char* aTypeName, const char* aName);
+
+    // Objects come from a pool of equal-sized cells shared by the whole model:
+    // a compile makes and a teardown frees them by the hundred thousand.
+    static void* operator new(size_t aSize);
+    static void* operator new(size_t aSize, const std::nothrow_t&) noexcept;
+    static void operator delete(void* anObject, size_t aSize) noexcept;
 
     virtual const QC_String& GetValue() const;
     virtual VelkType* GetMemberAt(int anIndex);

@@ -29,9 +29,8 @@ VelkEditor* VelkEditorFactory::CreateEditor(VelkType* anInstance, VelkTypeFilter
     if (locLegalTypes.myCount != 1 || !aFilterManager)
         return nullptr;
     // The record is made even when no spreadsheet can be, so that the type is
-    // listed in the next saved filter file.
-    VelkTypeFilterManager::Type* locRecord = aFilterManager->GetType(locLegalTypes.GetFirst());
-    VelkTypeFilter* locActiveFilter = locRecord->GetActiveFilter();
-    (void) locActiveFilter;   // the spreadsheet editor joins here
+    // listed in the next saved filter file. The spreadsheet editor, over the
+    // record's active filter, joins here.
+    aFilterManager->GetType(locLegalTypes.GetFirst());
     return nullptr;
 }

@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QWidget>
 
 #include <deque>
@@ -21,6 +23,7 @@
 #include "owncode/dlg_viewvelk.h"
 #include "platform/ui/ui_prompt_script.h"
 #include "platform/ui/ui_qt.h"
+#include "velk/tests/velk_test_util.h"
 #include "velk/velk_compiler.h"
 #include "velk/velk_namespace.h"
 #include "velk/velk_type.h"
@@ -88,14 +91,12 @@ void PressEnter(UI_Dialog* aDialog)
 }
 
 // Each modal dialog shown takes the next step; its caption is checked first.
-class DialogTest : public ::testing::Test
+class DialogTest : public VelkScratchTest
 {
 protected:
     void SetUp() override
     {
-        myDir = std::filesystem::path(Q_TEST_TMP_DIR) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(myDir);
-        std::filesystem::create_directories(myDir);
+        VelkScratchTest::SetUp();
         ASSERT_NE(getcwd(myOldDir, sizeof(myOldDir)), nullptr);
         ASSERT_EQ(chdir(myDir.c_str()), 0);
         std::ofstream("types.fruit") << TYPES_FRUIT;
@@ -107,7 +108,19 @@ protected:
             EXPECT_EQ(UI_GetDialogTitle(aDialog), locStep.first);
             // Q_DIALOG_SHOTS=<folder>: every dialog as first shown, for a look under X.
             if (const char* locShots = getenv("Q_DIALOG_SHOTS"))
-                UI_GrabDialog(aDialog, (std::string(locShots) + "/" + std::to_string(++myShotNumber) + ".png").c_str());
+            {
+                std::string locName = std::string(locShots) + "/" + std::to_string(++myShotNumber);
+                UI_GrabDialog(aDialog, (locName + ".png").c_str());
+                // Under X also the screen, once the window is mapped and painted.
+                if (QGuiApplication::platformName() != "offscreen")
+                {
+                    QElapsedTimer locTimer;
+                    locTimer.start();
+                    while (locTimer.elapsed() < 200)
+                        QApplication::processEvents(QEventLoop::AllEvents, 20);
+                    QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromStdString(locName + ".screen.png"));
+                }
+            }
             locStep.second(aDialog);
         });
         myPreviousPrompts = UI_SetPromptService(&myPrompts);
@@ -129,7 +142,6 @@ protected:
         return getcwd(locPath, sizeof(locPath)) ? locPath : "";
     }
 
-    std::filesystem::path myDir;
     char myOldDir[4096];
     VelkTypeManager myTypes;
     std::deque<std::pair<std::string, Step>> mySteps;
@@ -160,7 +172,7 @@ TEST_F(DialogTest, CreateInstanceRemembersTheTypeAndRefusesNamesThatSplit)
     });
     ASSERT_EQ(locFirst.DoModal(), UI_IDOK);
     EXPECT_EQ(locFirst.myTypeName, "Unit");
-    EXPECT_EQ(locFirst.myInstanceName, "hero");
+    EXPECT_EQ(locFirst.myName, "hero");
 
     CDlgInstance locSecond;
     locSecond.myTypes = List({"Point", "Unit", "Script"});
@@ -169,7 +181,7 @@ TEST_F(DialogTest, CreateInstanceRemembersTheTypeAndRefusesNamesThatSplit)
         UI_ClickButton(aDialog, UI_IDCANCEL);
     });
     EXPECT_EQ(locSecond.DoModal(), UI_IDCANCEL);
-    EXPECT_EQ(locSecond.myInstanceName, "NewInstance");
+    EXPECT_EQ(locSecond.myName, "NewInstance");
 }
 
 TEST_F(DialogTest, CopyAndRenameNeedANameOfOneWord)

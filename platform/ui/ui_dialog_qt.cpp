@@ -381,14 +381,18 @@ static void locGrabForTests(UI_Dialog* aDialog)
     });
 }
 
+// A modal loop is given before UI_MSG_INITDIALOG, so that the procedure may
+// end the dialog there already.
 static UI_Dialog* locBuildDialog(const UI_DialogTemplate& aTemplate, UI_DialogProc aProc, UI_Dialog* aParent,
-                                 void* aUserData)
+                                 void* aUserData, QEventLoop* aModalLoop)
 {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         return nullptr;
     UI_Dialog* locDialog = new UI_Dialog;
     locDialog->myProc = aProc;
     locDialog->myUserData = aUserData;
+    locDialog->myModalLoop = aModalLoop;
+    locDialog->myModalResult = UI_IDCANCEL;
     locDialog->myWidget = new UI_DialogWidget(locDialog, aParent ? aParent->myWidget : nullptr);
     QFont locFont = locDialogFont(aTemplate.myFontName, aTemplate.myFontPointSize);
     locDialog->myWidget->setFont(locFont);
@@ -430,7 +434,7 @@ static UI_Dialog* locBuildDialog(const UI_DialogTemplate& aTemplate, UI_DialogPr
 
 UI_Dialog* UI_CreateDialog(const UI_DialogTemplate& aTemplate, UI_DialogProc aProc, UI_Dialog* aParent)
 {
-    return locBuildDialog(aTemplate, aProc, aParent, nullptr);
+    return locBuildDialog(aTemplate, aProc, aParent, nullptr, nullptr);
 }
 
 void UI_DestroyDialog(UI_Dialog* aDialog)
@@ -563,12 +567,10 @@ UI_ModalHook UI_SetModalHook(UI_ModalHook aHook)
 
 intptr_t UI_DoModal(const UI_DialogTemplate& aTemplate, UI_DialogProc aProc, UI_Dialog* aParent, void* aUserData)
 {
-    UI_Dialog* locDialog = locBuildDialog(aTemplate, aProc, aParent, aUserData);
+    QEventLoop locLoop;
+    UI_Dialog* locDialog = locBuildDialog(aTemplate, aProc, aParent, aUserData, &locLoop);
     if (!locDialog)
         return -1;
-    QEventLoop locLoop;
-    locDialog->myModalLoop = &locLoop;
-    locDialog->myModalResult = UI_IDCANCEL;
     if (!locDialog->myModalEnded && !ourModalHook && UI_IsHeadless())
     {
         fprintf(stderr, "dialog \"%s\": nobody can answer on the offscreen platform, cancelled\n",

@@ -277,7 +277,9 @@ protected:
         if (std::this_thread::get_id() != ourCaller)
             ourCallerOnly = false;
         ourCalls.push_back(std::to_string(aProgress->myFileIndex) + " " + aProgress->myName + " " +
-                           std::to_string(aProgress->myFraction));
+                           std::to_string(aProgress->myFraction) + " " + std::to_string(aProgress->myKind) + " " +
+                           std::to_string(aProgress->myTotalBytes) + " " + std::to_string(aProgress->myUpdateBytes) +
+                           " " + std::to_string(aProgress->myReserved) + " " + std::to_string(aProgress->myNumFiles));
         return true;
     }
 
@@ -330,6 +332,22 @@ TEST_F(SDFParallelWriter, OneAndEightThreadsWriteTheSameBytesAndProgress)
     EXPECT_EQ(ourCalls, locSequentialCalls);
     for (size_t i = 0; i < ourCalls.size(); ++i)
         EXPECT_EQ(ourCalls[i].substr(0, ourCalls[i].find(' ')), std::to_string(i));
+    // Each file's call: kind 1, the total bytes, no update bytes; the closing call: all ones.
+    uint64_t locTotal = 0;
+    for (const std::string& locName : myNames)
+        locTotal += fs::file_size(locName);
+    const std::string locEnd = " 1 " + std::to_string(locTotal) + " 0 0.000000 " + std::to_string(myNames.size());
+    EXPECT_EQ(ourCalls[3].substr(ourCalls[3].size() - locEnd.size()), locEnd);
+    EXPECT_EQ(ourCalls.back(), std::to_string(myNames.size()) + "  1.000000 1 1 1 1.000000 " + std::to_string(myNames.size()));
+
+    // By default the writer compresses on workers too, when there are cores for them.
+    if (std::thread::hardware_concurrency() > 1)
+    {
+        ourCompressors.clear();
+        ASSERT_TRUE(Write("default.sdf", 0));
+        EXPECT_EQ(ourCompressors.count(ourCaller), 0u);
+        EXPECT_TRUE(ReadBytes("default.sdf") == locOne);
+    }
 
     // Every method made it in, and every entry reads back.
     Archive locArchive;

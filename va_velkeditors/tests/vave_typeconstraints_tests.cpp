@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "va_velkeditors/vave_typeconstraints.h"
+#include "velk/tests/velk_test_util.h"
 #include "velk/velk_compiler.h"
 #include "velk/velk_log.h"
 #include "velk/velk_namespace.h"
@@ -57,19 +58,18 @@ const char* const SOUND_VELK =
     "}\r\n"
     "QS_Sound click\r\n{\r\n}\r\n";
 
-class ConstraintTest : public ::testing::Test
+class ConstraintTest : public VelkScratchTest
 {
 protected:
     void SetUp() override
     {
-        myDir = std::filesystem::path(Q_TEST_TMP_DIR) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(myDir);
+        VelkScratchTest::SetUp();
         std::filesystem::create_directories(myDir / "skins");
         std::filesystem::create_directories(myDir / "sound");
         ASSERT_NE(getcwd(myOldDir, sizeof(myOldDir)), nullptr);
         ASSERT_EQ(chdir(myDir.c_str()), 0);
-        Write("widgets.fruit", WIDGET_FRUIT);
-        Write("skins/main.velk", std::string("INCLUDE widgets.fruit\r\n") + SKIN_VELK);
+        WriteDisk("widgets.fruit", WIDGET_FRUIT);
+        WriteDisk("skins/main.velk", std::string("INCLUDE widgets.fruit\r\n") + SKIN_VELK);
         ASSERT_TRUE(myTypes.Compile("widgets.fruit"));
         VelkLog::SetErrorSwitch(false);
         mySet.Load(&myOpenFile);
@@ -81,18 +81,12 @@ protected:
         ASSERT_EQ(chdir(myOldDir), 0);
     }
 
-    void Write(const std::string& aName, const std::string& aText)
-    {
-        std::ofstream locOut(myDir / aName, std::ios::binary);
-        locOut << aText;
-    }
-
     // A button of the open file with the given skin file and skin.
     VelkType* Button(const char* aSkinFile, const char* aSkin)
     {
         std::string locText = std::string("INCLUDE widgets.fruit\r\nVAP_Button button\r\n{\r\n\tmySkinFile ") +
                               aSkinFile + "\r\n\tmySkin " + aSkin + "\r\n}\r\n";
-        Write("button.velk", locText);
+        WriteDisk("button.velk", locText);
         myButtons.emplace_back(new VelkNameSpace);
         EXPECT_TRUE(VelkCompiler::Compile(*myButtons.back(), "button.velk", &myTypes, nullptr));
         return myButtons.back()->GetInstance("button", true);
@@ -112,7 +106,6 @@ protected:
         return locValues;
     }
 
-    std::filesystem::path myDir;
     char myOldDir[4096];
     VelkTypeManager myTypes;
     VelkNameSpace myOpenFile;
@@ -131,7 +124,7 @@ TEST_F(ConstraintTest, SkinFontsAndPrefabsComeFromTheSkinFileWithItsExtensionRep
     EXPECT_EQ(Fill(locButton, "myFont"), (Values{"<empty>", "big", "small"}));
     EXPECT_EQ(Fill(locButton, "myUpPrefab"), (Values{"<empty>", "plate"}));
     // The skin file is read again on every fill.
-    Write("skins/main.velk", "INCLUDE widgets.fruit\r\nVAP_SkinFile mySkinFile\r\n{\r\n}\r\n");
+    WriteDisk("skins/main.velk", "INCLUDE widgets.fruit\r\nVAP_SkinFile mySkinFile\r\n{\r\n}\r\n");
     EXPECT_EQ(Fill(locButton, "mySkin"), (Values{"<empty>"}));
 }
 
@@ -141,9 +134,9 @@ TEST_F(ConstraintTest, EachMissingPieceLeavesOnlyTheFixedFirstEntry)
     // A value whose only '.' is its first character.
     EXPECT_EQ(Fill(Button(".velk", "red"), "mySkin", false), locOnlyEmpty);
     EXPECT_EQ(Fill(Button("skins/none.skin", "red"), "mySkin", false), locOnlyEmpty);
-    Write("skins/broken.velk", "INCLUDE widgets.fruit\r\nVAP_SkinFile mySkinFile\r\n{\r\n\tnoSuchMember 1\r\n}\r\n");
+    WriteDisk("skins/broken.velk", "INCLUDE widgets.fruit\r\nVAP_SkinFile mySkinFile\r\n{\r\n\tnoSuchMember 1\r\n}\r\n");
     EXPECT_EQ(Fill(Button("skins/broken.x", "red"), "mySkin", false), locOnlyEmpty);
-    Write("skins/other.velk", "INCLUDE widgets.fruit\r\nVAP_SkinFile someOtherName\r\n{\r\n}\r\n");
+    WriteDisk("skins/other.velk", "INCLUDE widgets.fruit\r\nVAP_SkinFile someOtherName\r\n{\r\n}\r\n");
     EXPECT_EQ(Fill(Button("skins/other.x", "red"), "mySkin", false), locOnlyEmpty);
     EXPECT_EQ(Fill(Button("skins/main.x", "green"), "myFont", false), locOnlyEmpty);
     EXPECT_EQ(Fill(Button("skins/main.x", "plain"), "myFont", false), locOnlyEmpty);
@@ -160,7 +153,7 @@ TEST_F(ConstraintTest, TargetGuisComeFromTheOpenFileWhateverIsOpenAtTheTime)
 {
     VelkType* locButton = Button("skins/main.x", "red");
     EXPECT_EQ(Fill(locButton, "myTargetGui", false), (Values{"QG_NOTAGUI"}));
-    Write("guis.velk", "INCLUDE widgets.fruit\r\nGuiFile myGuiFile\r\n{\r\n\tmyGuis\r\n\t{\r\n"
+    WriteDisk("guis.velk", "INCLUDE widgets.fruit\r\nGuiFile myGuiFile\r\n{\r\n\tmyGuis\r\n\t{\r\n"
                        "\t\tGui main\r\n\t\t{\r\n\t\t}\r\n\t\tGui options\r\n\t\t{\r\n\t\t}\r\n\t}\r\n}\r\n");
     ASSERT_TRUE(VelkCompiler::Compile(myOpenFile, "guis.velk", &myTypes, nullptr));
     EXPECT_EQ(Fill(locButton, "myTargetGui"), (Values{"QG_NOTAGUI", "main", "options"}));
@@ -170,7 +163,7 @@ TEST_F(ConstraintTest, SoundIdsListNestedGroupsInPlace)
 {
     VelkType* locSource = myTypes.GetType("SoundSource")->CloneAs("source");
     EXPECT_EQ(Fill(locSource, "mySound", false), (Values{"<empty>"}));
-    Write("sound/agentsounds.velk", std::string("INCLUDE widgets.fruit\r\n") + SOUND_VELK);
+    WriteDisk("sound/agentsounds.velk", std::string("INCLUDE widgets.fruit\r\n") + SOUND_VELK);
     EXPECT_EQ(Fill(locSource, "mySound"), (Values{"<empty>", "boom", "laser", "cannon", "mortar", "rocket", "click"}));
     delete locSource;
 }

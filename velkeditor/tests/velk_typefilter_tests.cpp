@@ -5,11 +5,10 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "velk/tests/velk_test_util.h"
 #include "velkeditor/velk_typefilter.h"
 
 namespace
@@ -68,34 +67,19 @@ Bytes SampleFile()
     return locFile;
 }
 
-class TypeFilterFileTest : public ::testing::Test
+class TypeFilterFileTest : public VelkScratchTest
 {
 protected:
-    void SetUp() override
+    void WriteFile(const char* aName, const Bytes& aBytes) const
     {
-        myDir = std::filesystem::path(Q_TEST_TMP_DIR) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(myDir);
-        std::filesystem::create_directories(myDir);
+        WriteDisk(aName, std::string(aBytes.begin(), aBytes.end()));
     }
 
-    std::string PathOf(const char* aName) const { return (myDir / aName).string(); }
-
-    void WriteFile(const std::string& aPath, const Bytes& aBytes) const
+    Bytes ReadFile(const char* aName) const
     {
-        std::ofstream locOut(aPath, std::ios::binary);
-        locOut.write(reinterpret_cast<const char*>(aBytes.data()), std::streamsize(aBytes.size()));
-    }
-
-    Bytes ReadFile(const std::string& aPath) const
-    {
-        std::ifstream locIn(aPath, std::ios::binary);
-        std::stringstream locText;
-        locText << locIn.rdbuf();
-        std::string locData = locText.str();
+        std::string locData = ReadDisk(aName);
         return Bytes(locData.begin(), locData.end());
     }
-
-    std::filesystem::path myDir;
 };
 } // namespace
 
@@ -310,12 +294,12 @@ TEST(TypeFilter, DamagedFilesKeepTheWholeRecordsBeforeTheDamage)
 TEST_F(TypeFilterFileTest, FourZeroBytesSaveBackIdentically)
 {
     std::string locPath = PathOf("korrinth.tfm");
-    WriteFile(locPath, Bytes(4, 0));
+    WriteFile("korrinth.tfm", Bytes(4, 0));
     {
         VelkTypeFilterManager locManager(locPath.c_str());
         EXPECT_EQ(locManager.GetTypes().myCount, 0);
     }
-    EXPECT_EQ(ReadFile(locPath), Bytes(4, 0));
+    EXPECT_EQ(ReadFile("korrinth.tfm"), Bytes(4, 0));
 }
 
 TEST_F(TypeFilterFileTest, MissingFileGivesNoTypesAndIsWrittenAtTheEnd)
@@ -332,7 +316,7 @@ TEST_F(TypeFilterFileTest, MissingFileGivesNoTypesAndIsWrittenAtTheEnd)
     PutString(locExpected, "Script");
     PutU32(locExpected, 0);
     PutString(locExpected, "");
-    EXPECT_EQ(ReadFile(locPath), locExpected);
+    EXPECT_EQ(ReadFile("korrinth.tfm"), locExpected);
 }
 
 TEST_F(TypeFilterFileTest, SaveGoesToTheFolderTheFileWasReadFrom)
@@ -341,7 +325,7 @@ TEST_F(TypeFilterFileTest, SaveGoesToTheFolderTheFileWasReadFrom)
     ASSERT_NE(getcwd(locOld, sizeof(locOld)), nullptr);
     std::filesystem::create_directories(myDir / "elsewhere");
     ASSERT_EQ(chdir(myDir.c_str()), 0);
-    WriteFile(PathOf("korrinth.tfm"), SampleFile());
+    WriteFile("korrinth.tfm", SampleFile());
     {
         VelkTypeFilterManager locManager("korrinth.tfm");
         ASSERT_EQ(chdir("elsewhere"), 0);
@@ -349,7 +333,7 @@ TEST_F(TypeFilterFileTest, SaveGoesToTheFolderTheFileWasReadFrom)
     }
     ASSERT_EQ(chdir(locOld), 0);
     EXPECT_FALSE(std::filesystem::exists(myDir / "elsewhere" / "korrinth.tfm"));
-    Bytes locSaved = ReadFile(PathOf("korrinth.tfm"));
+    Bytes locSaved = ReadFile("korrinth.tfm");
     EXPECT_EQ(locSaved.size(), SampleFile().size() + 4 + 5 + 4 + 4);
     EXPECT_EQ(locSaved[0], 3);
 }
@@ -357,7 +341,7 @@ TEST_F(TypeFilterFileTest, SaveGoesToTheFolderTheFileWasReadFrom)
 TEST_F(TypeFilterFileTest, FailedSaveKeepsTheOldFile)
 {
     std::string locPath = PathOf("korrinth.tfm");
-    WriteFile(locPath, SampleFile());
+    WriteFile("korrinth.tfm", SampleFile());
     VelkTypeFilterManager locManager(locPath.c_str());
     ASSERT_EQ(locManager.GetTypes().myCount, 2);
     locManager.GetType("Unit")->AddFilter("big")->AddMember(std::string(1000, 'm').c_str());
@@ -373,7 +357,7 @@ TEST_F(TypeFilterFileTest, FailedSaveKeepsTheOldFile)
     signal(SIGXFSZ, SIG_DFL);
 
     EXPECT_FALSE(locSaved);
-    EXPECT_EQ(ReadFile(locPath), SampleFile());
+    EXPECT_EQ(ReadFile("korrinth.tfm"), SampleFile());
     std::vector<std::string> locLeft;
     for (auto& locEntry : std::filesystem::directory_iterator(myDir))
         locLeft.push_back(locEntry.path().filename().string());
@@ -390,9 +374,9 @@ TEST_F(TypeFilterFileTest, UnreadableOrUnwritableFilesAnswerFalse)
     EXPECT_TRUE(locManager.GetTypes().IsEmpty());
     std::filesystem::remove(locPath);
 
-    WriteFile(locPath, Bytes{5, 0, 0});
+    WriteFile("korrinth.tfm", Bytes{5, 0, 0});
     EXPECT_FALSE(locManager.Load());
-    WriteFile(locPath, SampleFile());
+    WriteFile("korrinth.tfm", SampleFile());
     EXPECT_TRUE(locManager.Load());
     EXPECT_EQ(locManager.GetTypes().myCount, 2);
 

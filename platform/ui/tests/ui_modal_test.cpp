@@ -52,6 +52,7 @@ struct Record
     void* myUserDataAtInit = nullptr;
     intptr_t myNestedResult = 0;
     int myDepth = 0;
+    bool myEndAtInitFlag = false;
 };
 
 // Ends on OK and Cancel with their ids; "Nested" runs the same dialog modally.
@@ -61,6 +62,8 @@ intptr_t locModalProc(UI_Dialog* aDialog, const UI_Message& aMessage)
     if (aMessage.myKind == UI_MSG_INITDIALOG)
     {
         locRecord->myUserDataAtInit = locRecord;
+        if (locRecord->myEndAtInitFlag)
+            UI_EndDialog(aDialog, 77);
         return 1;
     }
     if (aMessage.myKind != UI_MSG_COMMAND)
@@ -113,6 +116,16 @@ TEST_F(ModalTest, HookRunsInsideTheLoopAndTheEndingIdIsReturned)
     EXPECT_EQ(locHookCalls, 1);
     EXPECT_EQ(locRecord.myUserDataAtInit, &locRecord);
     EXPECT_TRUE(locHas(locRecord, ID_EDIT, UI_EN_CHANGE));
+}
+
+TEST_F(ModalTest, DialogEndedWhileItStartsIsNeverShown)
+{
+    Record locRecord;
+    locRecord.myEndAtInitFlag = true;
+    int locHookCalls = 0;
+    UI_SetModalHook([&](UI_Dialog*) { locHookCalls++; });
+    EXPECT_EQ(UI_DoModal(ourTemplate, locModalProc, nullptr, &locRecord), 77);
+    EXPECT_EQ(locHookCalls, 0);
 }
 
 TEST_F(ModalTest, EnterAndEscapeArriveAsOkAndCancel)
