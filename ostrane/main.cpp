@@ -10,6 +10,7 @@
 #include "platform/ui/ui_prompt.h"
 #include "qcommon/qc_assert.h"
 #include "qfile/qf_file.h"
+#include "qfile/qf_filestream.h"
 #include "qfile/qf_sdf.h"
 #include "qfile/qf_sdfedit.h"
 
@@ -187,31 +188,51 @@ struct DirectoryEntry
 {
     std::string myName;
     bool myIsDirectory;
+    uint64_t myDevice;
+    uint64_t myInode;
 };
 
 bool locCollectEntry(const OS_DirEntry& anEntry, void* aUserData)
 {
-    static_cast<std::vector<DirectoryEntry>*>(aUserData)->push_back({anEntry.myName, anEntry.myInfo.myIsDirectory});
+    static_cast<std::vector<DirectoryEntry>*>(aUserData)->push_back(
+        {anEntry.myName, anEntry.myInfo.myIsDirectory, anEntry.myInfo.myDevice, anEntry.myInfo.myInode});
     return true;
+}
+
+// Directories already entered, by device and inode: a link back up the tree
+// is walked once, not until the paths grow too long.
+typedef std::set<std::pair<uint64_t, uint64_t>> locVisitedSet;
+
+void locAddDirectory(const std::string& aDirectory, locVisitedSet* aVisited)
+{
+    std::vector<DirectoryEntry> locEntries;
+    if (!OS_ListDirectory(aDirectory.c_str(), locCollectEntry, &locEntries))
+        return;
+    for (const DirectoryEntry& locEntry : locEntries)
+    {
+        if (locEntry.myName == "." || locEntry.myName == "..")
+            continue;
+        std::string locPath = aDirectory.empty() ? locEntry.myName : aDirectory + "\\" + locEntry.myName;
+        if (locEntry.myIsDirectory)
+        {
+            if (aVisited->insert({locEntry.myDevice, locEntry.myInode}).second)
+                locAddDirectory(locPath, aVisited);
+        }
+        else if (!locEndsInSdf(locEntry.myName))
+            OstraneAddListFile(locPath.c_str());
+    }
 }
 } // namespace
 
 bool OstraneAddDirectory(const char* aRelativeDirectory)
 {
     std::string locDirectory = aRelativeDirectory ? aRelativeDirectory : "";
-    std::vector<DirectoryEntry> locEntries;
-    if (!OS_ListDirectory(locDirectory.c_str(), locCollectEntry, &locEntries))
+    OS_FileInfo locInfo;
+    if (!OS_GetFileInfo(locDirectory.empty() ? "." : locDirectory.c_str(), &locInfo) || !locInfo.myIsDirectory)
         return false;
-    for (const DirectoryEntry& locEntry : locEntries)
-    {
-        if (locEntry.myName == "." || locEntry.myName == "..")
-            continue;
-        std::string locPath = locDirectory.empty() ? locEntry.myName : locDirectory + "\\" + locEntry.myName;
-        if (locEntry.myIsDirectory)
-            OstraneAddDirectory(locPath.c_str());
-        else if (!locEndsInSdf(locEntry.myName))
-            OstraneAddListFile(locPath.c_str());
-    }
+    locVisitedSet locVisited;
+    locVisited.insert({locInfo.myDevice, locInfo.myInode});
+    locAddDirectory(locDirectory, &locVisited);
     return true;
 }
 
@@ -286,52 +307,20 @@ static void locSave()
     UI_SetCursor(UI_CURSOR_ARROW);
 }
 
-// An entry is written below the start directory only: no absolute path, drive
-// letter or ".." component, whichever separator it uses.
-static bool locIsSafeEntryPath(const std::string& anEntry)
-{
-    if (anEntry.empty() || anEntry[0] == '/' || anEntry[0] == '\\')
-        return false;
-    if (anEntry.size() >= 2 && std::isalpha((unsigned char) anEntry[0]) && anEntry[1] == ':')
-        return false;
-    size_t locStart = 0;
-    while (locStart <= anEntry.size())
-    {
-        size_t locEnd = anEntry.find_first_of("/\\", locStart);
-        if (locEnd == std::string::npos)
-            locEnd = anEntry.size();
-        if (anEntry.compare(locStart, locEnd - locStart, "..") == 0)
-            return false;
-        locStart = locEnd + 1;
-    }
-    return true;
-}
-
+// The entry goes to the same relative path beneath the start directory, in
+// pieces: folders are made as needed and no symbolic link is followed, so an
+// entry that would pass one, or leave the folder, fails and counts as failed.
 static bool locExtractEntry(const std::string& anEntry)
 {
     UI_SetDialogTitle(ourOstraneDialog, locFormat("%s - Extracting %s...\n", ourTitle, anEntry.c_str()).c_str());
-    QF_File locInput;
-    if (!locIsSafeEntryPath(anEntry) || !locInput.Open(anEntry.c_str(), OPEN_READ | OPEN_STREAMING))
+    QF_FileStream locInput;
+    if (!locInput.Open(anEntry.c_str()))
     {
         OstraneMessageBox("Error reading file", anEntry.c_str());
         return false;
     }
-    bool locSuccess = false;
-    QF_File locOutput;
-    if (locOutput.Open(anEntry.c_str(), OPEN_WRITE))
-    {
-        uint32_t locSize = locInput.GetSize();
-        uint8_t* locBuffer = (uint8_t*) std::malloc(locSize ? locSize : 1);
-        if (locBuffer)
-        {
-            locSuccess = locInput.Read(locBuffer, locSize) == locSize && locOutput.Write(locBuffer, locSize);
-            std::free(locBuffer);
-        }
-        // The file reaches the disk at Close: a failed write-back is a failure.
-        locSuccess = locOutput.Close() && locSuccess;
-    }
-    locInput.Close();
-    return locSuccess;
+    // One flush of the file system after the last entry, not one per file.
+    return locInput.SaveBeneath(ourStartDirectory.c_str(), anEntry.c_str(), false);
 }
 
 static void locExtract()
@@ -366,6 +355,7 @@ static void locExtract()
             locNumDone += locExtractEntry(locEntry) ? 1 : 0;
         }
     }
+    OS_SyncFileSystem(ourStartDirectory.c_str());
     // Closed again, so that a later save reads the edited files from the disk.
     QF_SDF::Close(nullptr);
     OstraneSetTitle(locName.c_str());

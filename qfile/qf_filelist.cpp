@@ -3,11 +3,26 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
+
+namespace
+{
+// Names compare by ASCII case only, whatever the locale.
+std::string locUpperName(const char* aName)
+{
+    std::string locKey = aName;
+    for (char& locChar : locKey)
+        if (locChar >= 'a' && locChar <= 'z')
+            locChar = char(locChar - 'a' + 'A');
+    return locKey;
+}
+}
 
 bool QF_FileList::Add(const char* aName, uint32_t aSize, uint32_t aTime, bool anIsDirectory)
 {
-    if (!aName || Find(aName))
+    if (!aName)
+        return true;
+    std::string locKey = locUpperName(aName);
+    if (myIndex.count(locKey))
         return true;
     Node* locNode = static_cast<Node*>(malloc(sizeof(Node)));
     char* locName = strdup(aName);
@@ -23,6 +38,7 @@ bool QF_FileList::Add(const char* aName, uint32_t aSize, uint32_t aTime, bool an
     locNode->myIsDirectory = anIsDirectory ? 1 : 0;
     locNode->myNext = myFirst;
     myFirst = locNode;
+    myIndex.emplace(std::move(locKey), locNode);
     return true;
 }
 
@@ -35,14 +51,15 @@ void QF_FileList::Free()
         free(myFirst);
         myFirst = locNext;
     }
+    myIndex.clear();
 }
 
 QF_FileList::Node* QF_FileList::Find(const char* aName) const
 {
-    for (Node* locNode = myFirst; locNode; locNode = locNode->myNext)
-        if (strcasecmp(locNode->myName, aName) == 0)
-            return locNode;
-    return nullptr;
+    if (!aName)
+        return nullptr;
+    auto locIt = myIndex.find(locUpperName(aName));
+    return locIt == myIndex.end() ? nullptr : locIt->second;
 }
 
 int QF_FileList::Count() const

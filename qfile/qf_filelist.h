@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 
 // A directory listing: a singly linked list of entries, newest insertion first.
 class QF_FileList
@@ -32,4 +34,8 @@ public:
     int Count() const;
 
     Node* myFirst = nullptr;
+
+private:
+    // Upper-cased name -> node, so that adding stays linear in a folder of many files.
+    std::unordered_map<std::string, Node*> myIndex;
 };

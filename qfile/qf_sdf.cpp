@@ -614,23 +614,8 @@ bool QF_SDF::LoadEntry(QF_SDFArchive* anArchive, const QF_SDFFileRecord& aRecord
     aFile->myTime = aRecord.myTime;
     if (locMethod != QF_SDF_STORED)
         aFile->myFlags &= ~uint32_t(OPEN_STREAMING);
-    if (locMethod == QF_SDF_INVALID)
-    {
-        QF_ErrorCode = QF_ERROR_INVALID_METHOD;
+    if (!CheckEntry(anArchive, aRecord))
         return false;
-    }
-    // A stored entry is its contents: any other length is damage.
-    if ((locMethod == QF_SDF_STORED && locStored != aRecord.mySize) ||
-        !locUnpackedSizeFits(locMethod, locStored, aRecord.mySize))
-    {
-        QF_ErrorCode = QF_ERROR_READ;
-        return false;
-    }
-
-    // The record's extent is checked against the archive before anything is allocated.
-    OS_FileInfo locInfo;
-    if (!OS_GetHandleInfo(anArchive->myFileHand, &locInfo) || uint64_t(aRecord.myDataOffset) + locStored > locInfo.mySize)
-        return locArchiveReadFailed(anArchive);
 
     if (aFile->myFlags & OPEN_STREAMING)
     {
@@ -686,7 +671,7 @@ bool QF_SDF::LoadEntry(QF_SDFArchive* anArchive, const QF_SDFFileRecord& aRecord
     return locUnpacked;
 }
 
-const char* QF_SDF::FindFile(const char* aPath, QF_SDFFileRecord* aRecord, uint8_t aPriority)
+QF_SDFArchive* QF_SDF::FindArchiveEntry(const char* aPath, QF_SDFFileRecord* aRecord, uint8_t aPriority)
 {
     char locPath[QF_SDF_MAX_PATH + 1];
     if (!ourFirstArchive || !locNormalize(aPath, locPath))
@@ -694,8 +679,37 @@ const char* QF_SDF::FindFile(const char* aPath, QF_SDFFileRecord* aRecord, uint8
     uint32_t locHash = HashName(locPath, locPath);
     for (QF_SDFArchive* locArchive = ourFirstArchive; locArchive; locArchive = locArchive->myNext)
         if (IsSearched(locArchive, aPriority) && FindEntry(locArchive, locHash, locPath, aRecord, nullptr))
-            return locArchive->myName;
+            return locArchive;
     return nullptr;
+}
+
+const char* QF_SDF::FindFile(const char* aPath, QF_SDFFileRecord* aRecord, uint8_t aPriority)
+{
+    QF_SDFArchive* locArchive = FindArchiveEntry(aPath, aRecord, aPriority);
+    return locArchive ? locArchive->myName : nullptr;
+}
+
+bool QF_SDF::CheckEntry(QF_SDFArchive* anArchive, const QF_SDFFileRecord& aRecord)
+{
+    const uint32_t locMethod = QF_SDFMethodOf(aRecord.myPackedWord);
+    const uint32_t locStored = QF_SDFStoredSize(aRecord.myPackedWord);
+    if (locMethod == QF_SDF_INVALID)
+    {
+        QF_ErrorCode = QF_ERROR_INVALID_METHOD;
+        return false;
+    }
+    // A stored entry is its contents: any other length is damage.
+    if ((locMethod == QF_SDF_STORED && locStored != aRecord.mySize) ||
+        !locUnpackedSizeFits(locMethod, locStored, aRecord.mySize))
+    {
+        QF_ErrorCode = QF_ERROR_READ;
+        return false;
+    }
+    // The record's extent is checked against the archive before anything is allocated.
+    OS_FileInfo locInfo;
+    if (!OS_GetHandleInfo(anArchive->myFileHand, &locInfo) || uint64_t(aRecord.myDataOffset) + locStored > locInfo.mySize)
+        return locArchiveReadFailed(anArchive);
+    return true;
 }
 
 bool QF_SDF::OpenFile(const char* aPath, QF_File* aFile, uint8_t aPriority)

@@ -62,6 +62,11 @@ public:
                           QF_SDFFileRecord* aRecord, QF_File* aFile);
     // The name of the first searched archive of that priority holding the path, or null.
     static const char* FindFile(const char* aPath, QF_SDFFileRecord* aRecord, uint8_t aPriority);
+    // The same, giving the archive itself.
+    static QF_SDFArchive* FindArchiveEntry(const char* aPath, QF_SDFFileRecord* aRecord, uint8_t aPriority);
+    // The checks made before an entry's data is read: its method, its sizes, and
+    // its extent inside the archive file. False with QF_ErrorCode 6 or 2.
+    static bool CheckEntry(QF_SDFArchive* anArchive, const QF_SDFFileRecord& aRecord);
     // Loads the path from the first archive of that priority that holds it and
     // reads it successfully.
     static bool OpenFile(const char* aPath, QF_File* aFile, uint8_t aPriority);

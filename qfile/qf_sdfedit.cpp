@@ -407,8 +407,10 @@ struct PackJob
     }
 };
 
-// Compressing threads. Jobs are queued in file-table order; the destructor
-// drops what is still queued and joins every worker, so jobs must outlive it.
+// Compressing threads. A worker takes the largest job queued, so that a big
+// file read late does not leave the others waiting for it at the end; the
+// destructor drops what is still queued and joins every worker, so jobs must
+// outlive it.
 class PackPool
 {
 public:
@@ -434,7 +436,6 @@ public:
         {
             std::lock_guard<std::mutex> locLock(myMutex);
             myStopping = true;
-            myQueue.clear();
         }
         myWorkReady.notify_all();
         for (std::thread& locThread : myThreads)
@@ -473,8 +474,12 @@ private:
             myWorkReady.wait(locLock, [this] { return myStopping || !myQueue.empty(); });
             if (myStopping)
                 return;
-            PackJob* locJob = myQueue.front();
-            myQueue.pop_front();
+            auto locLargest = std::max_element(myQueue.begin(), myQueue.end(), [](PackJob* aFirst, PackJob* aSecond) {
+                return aFirst->mySize < aSecond->mySize;
+            });
+            PackJob* locJob = *locLargest;
+            *locLargest = myQueue.back();
+            myQueue.pop_back();
             locLock.unlock();
             locJob->Compress();
             locLock.lock();
@@ -486,14 +491,14 @@ private:
     std::mutex myMutex;
     std::condition_variable myWorkReady;
     std::condition_variable myJobDone;
-    std::deque<PackJob*> myQueue;
+    std::vector<PackJob*> myQueue;
     bool myStopping = false;
     std::vector<std::thread> myThreads;
 };
 
 // Read-ahead bounds: entries and unpacked bytes between reading and writing.
-const int locJobsPerWorker = 16;
-const uint64_t locMaxBytesInFlight = 256u << 20;
+const int locJobsPerWorker = 64;
+const uint64_t locMaxBytesInFlight = 128u << 20;
 }
 
 bool (*QF_SDFEditCompressionFault)(const char* aPath) = NULL;
@@ -722,13 +727,8 @@ bool QF_SDFEdit::Write(const char* anArchivePath)
         return false;
 
     // The FAT offset goes into the header last, before the file replaces the target.
-    OS_FileHandle locPatch = OS_OpenFile(locOutput.GetTempPath(), OS_OPEN_READ_WRITE);
-    if (locPatch == OS_INVALID_HANDLE)
-        return Fail(QF_SDFEDIT_WRITE_FAILED);
     QF_SDFPutU32(locHeader + 4, locFatOffset);
-    bool locPatched = OS_WriteFileAt(locPatch, locHeader + 4, 4, 4) == 4;
-    OS_CloseFile(locPatch);
-    if (!locPatched || !locOutput.Commit())
+    if (!locOutput.WriteAt(locHeader + 4, 4, 4) || !locOutput.Commit())
         return Fail(QF_SDFEDIT_WRITE_FAILED);
     return true;
 }

@@ -139,3 +139,130 @@ bool QP_Pack::DecompressLZMA(const void* aSource, uint32_t aPackedSize, void* aD
     lzma_end(&locStream);
     return locOk && locOut.GetWrittenSize() == anUnpackedSize;
 }
+
+// --- the unpacker in pieces ---
+
+void QP_Unpacker::End()
+{
+    if (myZlib)
+    {
+        inflateEnd(static_cast<z_stream*>(myZlib));
+        delete static_cast<z_stream*>(myZlib);
+        myZlib = nullptr;
+    }
+    if (myLzma)
+    {
+        lzma_end(static_cast<lzma_stream*>(myLzma));
+        delete static_cast<lzma_stream*>(myLzma);
+        myLzma = nullptr;
+    }
+    myMethod = 0;
+    myDoneFlag = false;
+}
+
+bool QP_Unpacker::Begin(uint32_t aMethod, uint32_t anUnpackedSize)
+{
+    End();
+    myMethod = aMethod;
+    mySize = anUnpackedSize;
+    myProduced = 0;
+    myPropertyCount = 0;
+    if (aMethod == 1)
+    {
+        z_stream* locStream = new z_stream();
+        if (inflateInit(locStream) != Z_OK)
+        {
+            delete locStream;
+            myMethod = 0;
+            return false;
+        }
+        myZlib = locStream;
+        return true;
+    }
+    return aMethod == 2;   // the LZMA coder starts once its properties have come
+}
+
+bool QP_Unpacker::Run(const uint8_t** anInput, uint32_t* anInputSize, uint8_t** anOutput, uint32_t* anOutputSize,
+                      bool aLastInput)
+{
+    if (myDoneFlag)
+        return *anInputSize == 0;
+    // Never more output than the size left: what would follow is damage.
+    uint32_t locRoom = *anOutputSize < mySize - myProduced ? *anOutputSize : mySize - myProduced;
+    if (myMethod == 1 && myZlib)
+    {
+        z_stream* locStream = static_cast<z_stream*>(myZlib);
+        locStream->next_in = const_cast<Bytef*>(*anInput);
+        locStream->avail_in = *anInputSize;
+        locStream->next_out = *anOutput;
+        locStream->avail_out = locRoom;
+        int locResult = inflate(locStream, Z_NO_FLUSH);
+        uint32_t locUsed = *anInputSize - locStream->avail_in;
+        uint32_t locMade = locRoom - locStream->avail_out;
+        *anInput += locUsed;
+        *anInputSize -= locUsed;
+        *anOutput += locMade;
+        *anOutputSize -= locMade;
+        myProduced += locMade;
+        if (locResult == Z_STREAM_END)
+        {
+            myDoneFlag = myProduced == mySize;
+            return myDoneFlag;
+        }
+        // No progress: waiting for input is fine until the last of it; input
+        // left with no room means more output than announced.
+        if (locResult == Z_BUF_ERROR)
+            return *anInputSize == 0 && !aLastInput;
+        return locResult == Z_OK;
+    }
+    if (myMethod != 2)
+        return false;
+
+    while (myPropertyCount < 5 && *anInputSize > 0)
+    {
+        myProperties[myPropertyCount++] = **anInput;
+        ++*anInput;
+        --*anInputSize;
+    }
+    if (myPropertyCount < 5)
+        return !aLastInput;
+    if (!myLzma)
+    {
+        lzma_filter locFilters[2] = {{LZMA_FILTER_LZMA1EXT, NULL}, {LZMA_VLI_UNKNOWN, NULL}};
+        if (lzma_properties_decode(&locFilters[0], NULL, myProperties, 5) != LZMA_OK)
+            return false;
+        lzma_options_lzma* locOptions = (lzma_options_lzma*)locFilters[0].options;
+        locOptions->ext_flags = LZMA_LZMA1EXT_ALLOW_EOPM;
+        lzma_set_ext_size(*locOptions, mySize);
+        if (locOptions->dict_size > mySize)
+            locOptions->dict_size = mySize < locLZMAMinDictionarySize ? locLZMAMinDictionarySize : mySize;
+        lzma_stream* locStream = new lzma_stream;
+        *locStream = LZMA_STREAM_INIT;
+        lzma_ret locInit = lzma_raw_decoder(locStream, locFilters);
+        free(locOptions);
+        myLzma = locStream;
+        if (locInit != LZMA_OK)
+            return false;
+    }
+    lzma_stream* locStream = static_cast<lzma_stream*>(myLzma);
+    locStream->next_in = *anInput;
+    locStream->avail_in = *anInputSize;
+    locStream->next_out = *anOutput;
+    locStream->avail_out = locRoom;
+    lzma_ret locResult = lzma_code(locStream, aLastInput ? LZMA_FINISH : LZMA_RUN);
+    uint32_t locUsed = *anInputSize - uint32_t(locStream->avail_in);
+    uint32_t locMade = locRoom - uint32_t(locStream->avail_out);
+    *anInput += locUsed;
+    *anInputSize -= locUsed;
+    *anOutput += locMade;
+    *anOutputSize -= locMade;
+    myProduced += locMade;
+    if (locResult == LZMA_STREAM_END)
+    {
+        myDoneFlag = myProduced == mySize;
+        return myDoneFlag;
+    }
+    if (locResult == LZMA_BUF_ERROR)
+        return *anInputSize == 0 && !aLastInput;
+    return locResult == LZMA_OK;
+}

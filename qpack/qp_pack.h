@@ -31,3 +31,37 @@ uint32_t DecompressZlib(uint32_t anUnpackedSize, void* aDestination, uint32_t aP
 // the stream is damaged or it does not come out at exactly that size.
 bool DecompressLZMA(const void* aSource, uint32_t aPackedSize, void* aDestination, uint32_t anUnpackedSize);
 }
+
+// Unpacks one zlib or LZMA block in pieces, so that neither the packed nor the
+// unpacked bytes need to be in memory at once. Memory stays bounded by the
+// coder's own state (LZMA: its dictionary, at most the unpacked size).
+class QP_Unpacker
+{
+public:
+    QP_Unpacker() = default;
+    ~QP_Unpacker() { End(); }
+    QP_Unpacker(const QP_Unpacker&) = delete;
+    QP_Unpacker& operator=(const QP_Unpacker&) = delete;
+
+    // aMethod 1: a zlib stream; 2: 5 LZMA property bytes, then a raw LZMA
+    // stream. The output must come to exactly anUnpackedSize bytes.
+    bool Begin(uint32_t aMethod, uint32_t anUnpackedSize);
+    // Takes what it can of the input and fills what it can of the output,
+    // advancing both; aLastInput says no input follows this. False when the
+    // data is damaged or would run past the unpacked size.
+    bool Run(const uint8_t** anInput, uint32_t* anInputSize, uint8_t** anOutput, uint32_t* anOutputSize,
+             bool aLastInput);
+    // The whole unpacked size has come out and the stream ended there.
+    bool IsDone() const { return myDoneFlag; }
+    void End();
+
+private:
+    void* myZlib = nullptr;        // z_stream, owned
+    void* myLzma = nullptr;        // lzma_stream, owned
+    uint32_t myMethod = 0;
+    uint32_t mySize = 0;
+    uint32_t myProduced = 0;
+    uint8_t myProperties[5] = {};
+    uint32_t myPropertyCount = 0;
+    bool myDoneFlag = false;
+};

@@ -90,6 +90,39 @@ int ParseTool::Priv_NextLine()
 
     while (myPos < locSize)
     {
+        if (locInComment)
+        {
+            // The rest of the line goes unread, up to its end ("\n" or "\r\n").
+            const void* locNewLine = memchr(locData + myPos, '\n', locSize - myPos);
+            if (locNewLine == nullptr)
+            {
+                myPos = locSize;
+                break;
+            }
+            size_t locStop = (size_t)((const unsigned char*)locNewLine - locData);
+            if (locStop > myPos && locData[locStop - 1] == '\r')
+                locStop--;
+            myPos = locStop;
+        }
+        else if (!locAtStart)
+        {
+            // Characters that end nothing and start nothing go in as one run,
+            // as far as the line has room.
+            const size_t locRoom = (size_t)(VELK_LINE_BUFFER_SIZE - 1 - locLength);
+            const size_t locEnd = locSize - myPos < locRoom ? locSize : myPos + locRoom;
+            size_t locRun = myPos;
+            while (locRun < locEnd && locData[locRun] != '\n' && locData[locRun] != '\r' && locData[locRun] != '/')
+                locRun++;
+            if (locRun > myPos)
+            {
+                if (locLength == 0)
+                    myLineCounter = myLineEnds + 1;
+                memcpy(myLine + locLength, locData + myPos, locRun - myPos);
+                locLength += (int)(locRun - myPos);
+                myPos = locRun;
+                continue;
+            }
+        }
         const unsigned char locChar = locData[myPos];
         if (locChar == '\n' || (locChar == '\r' && myPos + 1 < locSize && locData[myPos + 1] == '\n'))
         {

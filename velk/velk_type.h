@@ -3,7 +3,9 @@
 // instance is always a deep copy of its type's prototype.
 #pragma once
 
+#include <cstddef>
 #include <memory>
+#include <new>
 
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_string.h"
@@ -117,6 +119,12 @@ class VelkType
 public:
     VelkType(const char* aTypeName, const char* aName);
 
+    // Objects come from a pool of equal-sized cells shared by the whole model:
+    // a compile makes and a teardown frees them by the hundred thousand.
+    static void* operator new(size_t aSize);
+    static void* operator new(size_t aSize, const std::nothrow_t&) noexcept;
+    static void operator delete(void* anObject, size_t aSize) noexcept;
+
     virtual const QC_String& GetValue() const;
     virtual VelkType* GetMemberAt(int anIndex);
     virtual VelkType* AddContent(VelkTypeManager& aTypeManager, const char* aText);
@@ -216,6 +224,7 @@ public:
     VelkEnum(const char* aTypeName, const char* aName);
 
     bool Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool) override;
+    bool Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTypeNameFlag) override;
     VelkType* Clone() const override;
     bool AssignValue(const char* aText) override;
     bool SetDefaultValue(const char* aText) override;
@@ -306,6 +315,9 @@ private:
 
     // Built once a class holds many members.
     std::unique_ptr<VelkNameIndex> myMemberIndex;
+    // The member names its declaration block gave, shared with the clones; a
+    // member of another name (renamed by its value line) cannot be read back.
+    std::shared_ptr<VelkNameList> myDeclaredNames;
 };
 
 // A script class: members of any legal type, repeated freely, named "%s(%d)".

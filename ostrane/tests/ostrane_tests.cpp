@@ -19,6 +19,8 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -437,4 +439,80 @@ TEST_F(OstraneTest, FailedWriteIsNotCountedAsExtracted)
     myPrompts.AnswerBox(OS_ID_OK);
     Click(IDC_EXTRACT_FILES);
     EXPECT_EQ(myPrompts.GetBoxes().back(), "Extraction complete|1/2 files extracted succesfully");
+}
+
+TEST_F(OstraneTest, ExtractionNeverPassesALink)
+{
+    for (const char* locName : {"link/victim.txt", "link/new/deep.txt", "link2/x.txt", "dangling.txt", "good/ok.txt"})
+        locWriteFile(myWork / locName, std::string("archived ") + locName);
+    Start();
+    for (const char* locName : {"link", "link2", "dangling.txt", "good"})
+        Drop(myWork / locName);
+    SaveAs("pack");
+    for (const char* locName : {"link", "link2", "dangling.txt", "good"})
+        fs::remove_all(myWork / locName);
+    myPrompts.AnswerFile((myWork / "pack.SDF").string());
+    Click(IDC_OPEN_SDF);
+    ASSERT_EQ(Entries().size(), 5u);
+
+    // Links in the destination that lead out of it, one of them only in another case.
+    locWriteFile(myRoot / "outside" / "victim.txt", "precious");
+    fs::create_symlink("../outside", myWork / "link");
+    fs::create_symlink("../outside", myWork / "LINK2");
+    fs::create_symlink("../outside/made.txt", myWork / "dangling.txt");
+    myPrompts.Clear();
+    myPrompts.AnswerBox(OS_ID_OK);
+    Click(IDC_EXTRACT_FILES);
+    EXPECT_EQ(myPrompts.GetBoxes().back(), "Extraction complete|1/5 files extracted succesfully");
+    EXPECT_EQ(locReadFile(myRoot / "outside" / "victim.txt"), "precious");
+    std::vector<std::string> locOutside;
+    for (const fs::directory_entry& locEntry : fs::directory_iterator(myRoot / "outside"))
+        locOutside.push_back(locEntry.path().filename().string());
+    EXPECT_EQ(locOutside, std::vector<std::string>{"victim.txt"});
+    EXPECT_EQ(locReadFile(myWork / "good" / "ok.txt"), "archived good/ok.txt");
+    EXPECT_TRUE(fs::is_symlink(myWork / "dangling.txt"));
+}
+
+TEST_F(OstraneTest, FailedWriteBackIsNotCountedAsExtracted)
+{
+    locWriteFile(myWork / "small.txt", "small");
+    locWriteFile(myWork / "big.bin", std::string(8192, 'b'));
+    Start();
+    Drop(myWork / "small.txt");
+    Drop(myWork / "big.bin");
+    SaveAs("pack");
+    myPrompts.AnswerFile((myWork / "pack.SDF").string());
+    Click(IDC_OPEN_SDF);
+    locWriteFile(myWork / "big.bin", "the old big.bin");
+
+    // A file-size limit makes the writes of the big entry fail as a full disk would.
+    struct rlimit locOld;
+    getrlimit(RLIMIT_FSIZE, &locOld);
+    struct rlimit locSmall = locOld;
+    locSmall.rlim_cur = 4096;
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &locSmall);
+    myPrompts.Clear();
+    myPrompts.AnswerBox(OS_ID_OK);
+    Click(IDC_EXTRACT_FILES);
+    setrlimit(RLIMIT_FSIZE, &locOld);
+    signal(SIGXFSZ, SIG_DFL);
+
+    EXPECT_EQ(myPrompts.GetBoxes().back(), "Extraction complete|1/2 files extracted succesfully");
+    EXPECT_EQ(locReadFile(myWork / "big.bin"), "the old big.bin");
+    EXPECT_EQ(locReadFile(myWork / "small.txt"), "small");
+}
+
+TEST_F(OstraneTest, AddingAFolderEntersEachDirectoryOnce)
+{
+    for (const char* locName : {"a.txt", "b.txt", "c.txt", "sub/d.txt", "sub/e.txt"})
+        locWriteFile(myWork / "top" / locName, "x");
+    fs::create_symlink("..", myWork / "top" / "sub" / "up");
+    fs::create_symlink(".", myWork / "top" / "here");
+    Start();
+    Drop(myWork / "top");
+    std::vector<std::string> locEntries = Entries();
+    std::sort(locEntries.begin(), locEntries.end());
+    EXPECT_EQ(locEntries, (std::vector<std::string>{"top\\a.txt", "top\\b.txt", "top\\c.txt", "top\\sub\\d.txt",
+                                                     "top\\sub\\e.txt"}));
 }

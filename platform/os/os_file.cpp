@@ -1,5 +1,6 @@
 // Files, directories and paths over POSIX, with the Windows path habits mended.
 #include "platform/os/os_file.h"
+#include "platform/os/os_file_local.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,7 +14,10 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace
 {
@@ -41,26 +45,176 @@ bool locExists(const std::string& aPath)
     return lstat(aPath.c_str(), &locStat) == 0;
 }
 
+// Listings of the folders searched without regard to case, so that a folder
+// of many files is read once rather than once per missing name. A listing is
+// read again when the folder's times show a change this process did not note.
+struct locDirListing
+{
+    struct timespec myModified;
+    struct timespec myChanged;
+    // Upper-cased name -> the names on disk with that spelling in any case.
+    std::unordered_map<std::string, std::vector<std::string>> myNames;
+    // Names of the save helper's temporary files (".<name>.<pid>-<n>.tmp").
+    std::vector<std::string> myTempNames;
+};
+
+std::mutex ourListingMutex;
+std::unordered_map<std::string, locDirListing> ourListings;   // by "<device>:<inode>"
+constexpr size_t locMaxListings = 16;
+
+std::string locUpperKey(const char* aName)
+{
+    std::string locKey = aName;
+    for (char& locChar : locKey)
+        if (locChar >= 'a' && locChar <= 'z')
+            locChar = char(locChar - 'a' + 'A');
+    return locKey;
+}
+
+bool locIsTempName(const char* aName)
+{
+    size_t locLength = strlen(aName);
+    return aName[0] == '.' && locLength > 5 && strcmp(aName + locLength - 4, ".tmp") == 0;
+}
+
+std::string locListingKey(const struct stat& aStat)
+{
+    return std::to_string(aStat.st_dev) + ":" + std::to_string(aStat.st_ino);
+}
+
+bool locSameTime(const struct timespec& aFirst, const struct timespec& aSecond)
+{
+    return aFirst.tv_sec == aSecond.tv_sec && aFirst.tv_nsec == aSecond.tv_nsec;
+}
+
+void locAddName(locDirListing* aListing, const char* aName)
+{
+    std::vector<std::string>& locSpellings = aListing->myNames[locUpperKey(aName)];
+    for (const std::string& locSpelling : locSpellings)
+        if (locSpelling == aName)
+            return;
+    locSpellings.push_back(aName);
+    if (locIsTempName(aName))
+        aListing->myTempNames.push_back(aName);
+}
+
+void locRemoveName(locDirListing* aListing, const char* aName)
+{
+    auto locIt = aListing->myNames.find(locUpperKey(aName));
+    if (locIt != aListing->myNames.end())
+    {
+        std::vector<std::string>& locSpellings = locIt->second;
+        for (size_t i = 0; i < locSpellings.size(); ++i)
+            if (locSpellings[i] == aName)
+            {
+                locSpellings.erase(locSpellings.begin() + long(i));
+                break;
+            }
+        if (locSpellings.empty())
+            aListing->myNames.erase(locIt);
+    }
+    for (size_t i = 0; i < aListing->myTempNames.size(); ++i)
+        if (aListing->myTempNames[i] == aName)
+        {
+            aListing->myTempNames.erase(aListing->myTempNames.begin() + long(i));
+            break;
+        }
+}
+
+// The current listing of the folder open as aDirHandle; null when it cannot be
+// read. Called with ourListingMutex held.
+locDirListing* locListingOf(int aDirHandle)
+{
+    struct stat locStat;
+    if (fstat(aDirHandle, &locStat) != 0 || !S_ISDIR(locStat.st_mode))
+        return nullptr;
+    const std::string locKey = locListingKey(locStat);
+    auto locIt = ourListings.find(locKey);
+    if (locIt != ourListings.end() && locSameTime(locIt->second.myModified, locStat.st_mtim) &&
+        locSameTime(locIt->second.myChanged, locStat.st_ctim))
+        return &locIt->second;
+
+    int locCopy = openat(aDirHandle, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* locDir = locCopy >= 0 ? fdopendir(locCopy) : nullptr;
+    if (!locDir)
+    {
+        if (locCopy >= 0)
+            close(locCopy);
+        return nullptr;
+    }
+    if (locIt == ourListings.end() && ourListings.size() >= locMaxListings)
+        ourListings.erase(ourListings.begin());
+    locDirListing& locListing = ourListings[locKey];
+    locListing.myNames.clear();
+    locListing.myTempNames.clear();
+    locListing.myModified = locStat.st_mtim;
+    locListing.myChanged = locStat.st_ctim;
+    while (struct dirent* locEntry = readdir(locDir))
+    {
+        if (strcmp(locEntry->d_name, ".") && strcmp(locEntry->d_name, ".."))
+            locAddName(&locListing, locEntry->d_name);
+    }
+    closedir(locDir);
+    return &locListing;
+}
+
 // The entry of aDir whose name equals aName without regard to case; the
 // smallest such name (byte order) when several do, so the choice is stable.
 bool locFindNoCase(const std::string& aDir, const std::string& aName, std::string* aFound)
 {
-    DIR* locDir = opendir(aDir.empty() ? "." : aDir.c_str());
-    if (!locDir)
+    int locDirHandle = open(aDir.empty() ? "." : aDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (locDirHandle < 0)
         return false;
-    bool locFoundFlag = false;
-    while (struct dirent* locEntry = readdir(locDir))
-    {
-        if (strcasecmp(locEntry->d_name, aName.c_str()) != 0)
-            continue;
-        if (!locFoundFlag || strcmp(locEntry->d_name, aFound->c_str()) < 0)
-            *aFound = locEntry->d_name;
-        locFoundFlag = true;
-    }
-    closedir(locDir);
+    bool locFoundFlag = OS_FindNoCaseAt(locDirHandle, aName.c_str(), aFound);
+    close(locDirHandle);
     return locFoundFlag;
 }
+}
 
+bool OS_FindNoCaseAt(int aDirHandle, const char* aName, std::string* aFound)
+{
+    std::lock_guard<std::mutex> locLock(ourListingMutex);
+    locDirListing* locListing = locListingOf(aDirHandle);
+    if (!locListing)
+        return false;
+    auto locIt = locListing->myNames.find(locUpperKey(aName));
+    if (locIt == locListing->myNames.end())
+        return false;
+    const std::string* locBest = nullptr;
+    for (const std::string& locSpelling : locIt->second)
+        if (!locBest || locSpelling < *locBest)
+            locBest = &locSpelling;
+    *aFound = *locBest;
+    return true;
+}
+
+void OS_NoteNameAt(int aDirHandle, const char* aName, bool anAdded)
+{
+    std::lock_guard<std::mutex> locLock(ourListingMutex);
+    struct stat locStat;
+    if (fstat(aDirHandle, &locStat) != 0)
+        return;
+    auto locIt = ourListings.find(locListingKey(locStat));
+    if (locIt == ourListings.end())
+        return;
+    if (anAdded)
+        locAddName(&locIt->second, aName);
+    else
+        locRemoveName(&locIt->second, aName);
+    locIt->second.myModified = locStat.st_mtim;
+    locIt->second.myChanged = locStat.st_ctim;
+}
+
+void OS_TempNamesAt(int aDirHandle, std::vector<std::string>* aNames)
+{
+    std::lock_guard<std::mutex> locLock(ourListingMutex);
+    aNames->clear();
+    if (locDirListing* locListing = locListingOf(aDirHandle))
+        *aNames = locListing->myTempNames;
+}
+
+namespace
+{
 std::string locResolve(const char* aPath)
 {
     std::string locPath = locNormalize(aPath);
@@ -106,6 +260,8 @@ void locFillInfo(const struct stat& aStat, OS_FileInfo* anInfo)
     anInfo->myWriteTime = static_cast<int64_t>(aStat.st_mtim.tv_sec);
     anInfo->myWriteNanoseconds = static_cast<int32_t>(aStat.st_mtim.tv_nsec);
     anInfo->myIsDirectory = S_ISDIR(aStat.st_mode);
+    anInfo->myDevice = static_cast<uint64_t>(aStat.st_dev);
+    anInfo->myInode = static_cast<uint64_t>(aStat.st_ino);
 }
 
 bool locCopyOut(const std::string& aText, char* aResult, size_t aResultSize)
@@ -235,6 +391,16 @@ bool OS_TruncateFile(OS_FileHandle aHandle, uint64_t aSize)
 bool OS_SyncFile(OS_FileHandle aHandle)
 {
     return fsync(aHandle) == 0;
+}
+
+bool OS_SyncFileSystem(const char* aPath)
+{
+    int locHandle = open(aPath && aPath[0] ? aPath : ".", O_RDONLY | O_CLOEXEC);
+    if (locHandle < 0)
+        return false;
+    bool locSynced = syncfs(locHandle) == 0;
+    close(locHandle);
+    return locSynced;
 }
 
 bool OS_GetHandleInfo(OS_FileHandle aHandle, OS_FileInfo* anInfo)

@@ -36,6 +36,8 @@ struct OS_FileInfo
     int64_t myWriteTime = 0;   // last write, seconds since 1970-01-01 00:00 UTC
     int32_t myWriteNanoseconds = 0;   // 0..999,999,999 past myWriteTime
     bool myIsDirectory = false;
+    uint64_t myDevice = 0;     // with myInode, names one file whatever path reaches it
+    uint64_t myInode = 0;
 };
 
 // One entry of a directory listing; the name is valid during the callback only.
@@ -66,6 +68,8 @@ int64_t OS_WriteFileAt(OS_FileHandle aHandle, const void* aSrc, size_t aCount, u
 bool OS_SeekFile(OS_FileHandle aHandle, int64_t anOffset, int aWhence, uint64_t* aNewPosition = nullptr);
 bool OS_TruncateFile(OS_FileHandle aHandle, uint64_t aSize);
 bool OS_SyncFile(OS_FileHandle aHandle);
+// Writes everything cached for the file system holding aPath to the disk.
+bool OS_SyncFileSystem(const char* aPath);
 bool OS_GetHandleInfo(OS_FileHandle aHandle, OS_FileInfo* anInfo);
 
 // A read-only mapping of a whole file; an empty file maps to null with size 0.

@@ -1,7 +1,9 @@
 // The save-file helper: temporary file beside the target, renamed on commit.
 #include "platform/os/os_savefile.h"
+#include "platform/os/os_file_local.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,10 +13,83 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace
 {
 std::atomic<unsigned> ourTempCounter{0};
+
+constexpr int locMaxLinks = 40;   // as the kernel's own limit on nested links
+
+// The file a chain of symbolic links ends at (itself when it is none).
+bool locFollowLinks(std::string* aPath)
+{
+    for (int locDepth = 0; locDepth < locMaxLinks; ++locDepth)
+    {
+        struct stat locStat;
+        if (lstat(aPath->c_str(), &locStat) != 0 || !S_ISLNK(locStat.st_mode))
+            return true;
+        char locLink[PATH_MAX];
+        ssize_t locLength = readlink(aPath->c_str(), locLink, sizeof(locLink) - 1);
+        if (locLength <= 0)
+            return false;
+        locLink[locLength] = 0;
+        size_t locSlash = aPath->rfind('/');
+        if (locLink[0] == '/' || locSlash == std::string::npos)
+            *aPath = locLink;
+        else
+            *aPath = aPath->substr(0, locSlash + 1) + locLink;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+// Removes the temporary files ".<aLeaf>.<pid>-<n>.tmp" of saves whose process is gone.
+void locRemoveStaleTemps(int aDirHandle, const char* aLeaf)
+{
+    std::vector<std::string> locNames;
+    OS_TempNamesAt(aDirHandle, &locNames);
+    const std::string locPrefix = std::string(".") + aLeaf + ".";
+    for (const std::string& locName : locNames)
+    {
+        if (locName.compare(0, locPrefix.size(), locPrefix) != 0)
+            continue;
+        const char* locRest = locName.c_str() + locPrefix.size();
+        char* locEnd = nullptr;
+        long locPid = strtol(locRest, &locEnd, 10);
+        unsigned locCounter = 0;
+        int locUsed = 0;
+        if (locEnd == locRest || locPid <= 0 || locPid == long(getpid()) ||
+            sscanf(locEnd, "-%u.tmp%n", &locCounter, &locUsed) != 1 || locEnd[locUsed] != 0)
+            continue;
+        if (kill(pid_t(locPid), 0) == 0 || errno != ESRCH)
+            continue;
+        if (unlinkat(aDirHandle, locName.c_str(), 0) == 0)
+            OS_NoteNameAt(aDirHandle, locName.c_str(), false);
+    }
+}
+
+// An unnamed file for the contents of a save that rewrites its target in place.
+int locOpenScratch()
+{
+    const char* locDir = getenv("TMPDIR");
+    if (!locDir || !locDir[0])
+        locDir = "/tmp";
+    int locHandle = open(locDir, O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
+    if (locHandle >= 0)
+        return locHandle;
+    std::string locTemplate = std::string(locDir) + "/save-XXXXXX";
+    locHandle = mkostemp(&locTemplate[0], O_CLOEXEC);
+    if (locHandle >= 0)
+        unlink(locTemplate.c_str());
+    return locHandle;
+}
+
+bool locIsAccessError(int anError)
+{
+    return anError == EACCES || anError == EPERM || anError == EROFS;
+}
 }
 
 OS_SaveFile::~OS_SaveFile()
@@ -28,54 +103,211 @@ void OS_SaveFile::Fail(int anError)
         myError = anError ? anError : EIO;
 }
 
-bool OS_SaveFile::Begin(const char* aTargetPath)
+bool OS_SaveFile::CreateTemp(const char* aLeaf)
 {
-    Abandon();
-    myError = 0;
-    char locTarget[PATH_MAX];
-    if (!aTargetPath || !aTargetPath[0] || !OS_ResolvePath(aTargetPath, locTarget, sizeof(locTarget)))
-    {
-        Fail(ENAMETOOLONG);
-        return false;
-    }
-    const char* locSlash = strrchr(locTarget, '/');
-    size_t locDirLength = locSlash ? static_cast<size_t>(locSlash - locTarget) + 1 : 0;
-    const char* locLeaf = locTarget + locDirLength;
-
     // Hidden and unique: ".<leaf>.<pid>-<n>.tmp" in the target's own folder, so
     // the rename stays on one file system.
-    char locTemp[PATH_MAX];
+    char locTemp[NAME_MAX + 1];
     for (int locTry = 0; locTry < 100; ++locTry)
     {
-        int locLength = snprintf(locTemp, sizeof(locTemp), "%.*s.%s.%d-%u.tmp", static_cast<int>(locDirLength),
-                                 locTarget, locLeaf, static_cast<int>(getpid()), ourTempCounter.fetch_add(1));
+        int locLength = snprintf(locTemp, sizeof(locTemp), ".%s.%d-%u.tmp", aLeaf, static_cast<int>(getpid()),
+                                 ourTempCounter.fetch_add(1));
         if (locLength < 0 || static_cast<size_t>(locLength) >= sizeof(locTemp))
         {
-            Fail(ENAMETOOLONG);
+            errno = ENAMETOOLONG;
             return false;
         }
-        myHandle = open(locTemp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        myHandle = openat(myDirHandle, locTemp, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (myHandle >= 0 || errno != EEXIST)
             break;
     }
     if (myHandle < 0)
     {
         myHandle = OS_INVALID_HANDLE;
+        return false;
+    }
+    OS_NoteNameAt(myDirHandle, locTemp, true);
+    myTempLeaf = strdup(locTemp);
+    std::string locPath = myTargetPath;
+    size_t locSlash = locPath.rfind('/');
+    locPath = (locSlash == std::string::npos ? std::string() : locPath.substr(0, locSlash + 1)) + locTemp;
+    myTempPath = strdup(locPath.c_str());
+    if (!myTempLeaf || !myTempPath)
+    {
+        errno = ENOMEM;
+        return false;
+    }
+    return true;
+}
+
+bool OS_SaveFile::Begin(const char* aTargetPath)
+{
+    Abandon();
+    myError = 0;
+    myFlushFlag = true;
+    char locResolved[PATH_MAX];
+    if (!aTargetPath || !aTargetPath[0] || !OS_ResolvePath(aTargetPath, locResolved, sizeof(locResolved)))
+    {
+        Fail(ENAMETOOLONG);
+        return false;
+    }
+    std::string locTarget = locResolved;
+    if (!locFollowLinks(&locTarget))
+    {
         Fail(errno);
         return false;
     }
-    // A replaced file keeps its permissions.
+    size_t locSlash = locTarget.rfind('/');
+    std::string locDir = locSlash == std::string::npos ? "." : locTarget.substr(0, locSlash + 1);
+    std::string locLeaf = locSlash == std::string::npos ? locTarget : locTarget.substr(locSlash + 1);
+    myTargetPath = strdup(locTarget.c_str());
+    myLeaf = strdup(locLeaf.c_str());
+    myDirHandle = open(locDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (!myTargetPath || !myLeaf || myDirHandle < 0 || locLeaf.empty())
+    {
+        Fail(locLeaf.empty() ? EISDIR : (myDirHandle < 0 ? errno : ENOMEM));
+        Abandon();
+        return false;
+    }
+    locRemoveStaleTemps(myDirHandle, myLeaf);
+
+    // A folder in the target's place fails at the rename, as it always did.
     struct stat locStat;
-    if (stat(locTarget, &locStat) == 0 && S_ISREG(locStat.st_mode))
+    bool locExists = fstatat(myDirHandle, myLeaf, &locStat, 0) == 0;
+    // A rename would part the file from its other names: write through them instead.
+    bool locInPlace = locExists && S_ISREG(locStat.st_mode) && locStat.st_nlink > 1;
+    if (!locInPlace && !CreateTemp(myLeaf))
+    {
+        int locError = errno;
+        locInPlace = locExists && S_ISREG(locStat.st_mode) && locIsAccessError(locError) &&
+                     faccessat(myDirHandle, myLeaf, W_OK, AT_EACCESS) == 0;
+        if (!locInPlace)
+        {
+            Fail(locError);
+            Abandon();
+            return false;
+        }
+    }
+    if (locInPlace)
+    {
+        myInPlaceFlag = true;
+        myHandle = locOpenScratch();
+        if (myHandle < 0)
+        {
+            myHandle = OS_INVALID_HANDLE;
+            Fail(errno);
+            Abandon();
+            return false;
+        }
+    }
+    else if (locExists && S_ISREG(locStat.st_mode))
+    {
+        // A replaced file keeps its permissions and, where allowed, its owner.
         fchmod(myHandle, locStat.st_mode & 07777);
-    myTargetPath = strdup(locTarget);
-    myTempPath = strdup(locTemp);
-    if (!myTargetPath || !myTempPath)
+        if (fchown(myHandle, locStat.st_uid, locStat.st_gid) != 0)
+            fchmod(myHandle, locStat.st_mode & 0777);
+    }
+    return true;
+}
+
+bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag)
+{
+    Abandon();
+    myError = 0;
+    myFlushFlag = aFlushFlag;
+    if (!aBase || !aRelativePath)
+    {
+        Fail(EINVAL);
+        return false;
+    }
+    std::string locPath = aRelativePath;
+    for (char& locChar : locPath)
+        if (locChar == '\\')
+            locChar = '/';
+    // Only names beneath the base: no root, no drive, no step up or aside.
+    std::vector<std::string> locParts;
+    size_t locStart = 0;
+    for (;;)
+    {
+        size_t locEnd = locPath.find('/', locStart);
+        std::string locPart = locPath.substr(locStart, locEnd == std::string::npos ? std::string::npos : locEnd - locStart);
+        if (locPart.empty() || locPart == "." || locPart == ".." || locPart.size() > NAME_MAX ||
+            (locParts.empty() && locPart.size() >= 2 && locPart[1] == ':'))
+        {
+            Fail(EINVAL);
+            return false;
+        }
+        locParts.push_back(locPart);
+        if (locEnd == std::string::npos)
+            break;
+        locStart = locEnd + 1;
+    }
+
+    myDirHandle = open(aBase, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (myDirHandle < 0)
+    {
+        Fail(errno);
+        return false;
+    }
+    std::string locTarget = aBase;
+    for (size_t i = 0; i + 1 < locParts.size(); ++i)
+    {
+        std::string locName = locParts[i];
+        int locNext = openat(myDirHandle, locName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (locNext < 0 && errno == ENOENT)
+        {
+            std::string locFound;
+            if (OS_FindNoCaseAt(myDirHandle, locName.c_str(), &locFound))
+                locName = locFound;
+            else if (mkdirat(myDirHandle, locName.c_str(), 0777) == 0)
+                OS_NoteNameAt(myDirHandle, locName.c_str(), true);
+            locNext = openat(myDirHandle, locName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        }
+        if (locNext < 0)
+        {
+            // A link, or a file where a folder should be.
+            Fail(errno == ENOTDIR ? ELOOP : errno);
+            Abandon();
+            return false;
+        }
+        close(myDirHandle);
+        myDirHandle = locNext;
+        locTarget += "/" + locName;
+    }
+
+    std::string locLeaf = locParts.back();
+    struct stat locStat;
+    bool locExists = fstatat(myDirHandle, locLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0;
+    std::string locFound;
+    if (!locExists && OS_FindNoCaseAt(myDirHandle, locLeaf.c_str(), &locFound))
+    {
+        locLeaf = locFound;
+        locExists = fstatat(myDirHandle, locLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+    if (locExists && !S_ISREG(locStat.st_mode))
+    {
+        Fail(S_ISDIR(locStat.st_mode) ? EISDIR : ELOOP);
+        Abandon();
+        return false;
+    }
+    locTarget += "/" + locLeaf;
+    myTargetPath = strdup(locTarget.c_str());
+    myLeaf = strdup(locLeaf.c_str());
+    if (!myTargetPath || !myLeaf)
     {
         Fail(ENOMEM);
         Abandon();
         return false;
     }
+    locRemoveStaleTemps(myDirHandle, myLeaf);
+    if (!CreateTemp(myLeaf))
+    {
+        Fail(errno);
+        Abandon();
+        return false;
+    }
+    if (locExists)
+        fchmod(myHandle, locStat.st_mode & 0777);
     return true;
 }
 
@@ -96,6 +328,60 @@ bool OS_SaveFile::Write(const void* aData, size_t aCount)
     return true;
 }
 
+bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)
+{
+    if (myHandle == OS_INVALID_HANDLE)
+    {
+        Fail(EBADF);
+        return false;
+    }
+    if (myError)
+        return false;
+    if (aCount && OS_WriteFileAt(myHandle, aData, aCount, anOffset) != static_cast<int64_t>(aCount))
+    {
+        Fail(errno);
+        return false;
+    }
+    return true;
+}
+
+// Copies the scratch file over the target's own contents and cuts it to length.
+bool OS_SaveFile::CommitInPlace()
+{
+    int locTarget = openat(myDirHandle, myLeaf, O_WRONLY | O_CLOEXEC);
+    if (locTarget < 0)
+    {
+        Fail(errno);
+        return false;
+    }
+    char locBuffer[65536];
+    uint64_t locOffset = 0;
+    for (;;)
+    {
+        int64_t locRead = OS_ReadFileAt(myHandle, locBuffer, sizeof(locBuffer), locOffset);
+        if (locRead < 0)
+        {
+            Fail(errno);
+            break;
+        }
+        if (locRead == 0)
+            break;
+        if (OS_WriteFileAt(locTarget, locBuffer, size_t(locRead), locOffset) != locRead)
+        {
+            Fail(errno);
+            break;
+        }
+        locOffset += uint64_t(locRead);
+    }
+    if (!myError && !OS_TruncateFile(locTarget, locOffset))
+        Fail(errno);
+    if (!myError && fsync(locTarget) != 0)
+        Fail(errno);
+    if (close(locTarget) != 0)
+        Fail(errno);
+    return !myError;
+}
+
 bool OS_SaveFile::Flush()
 {
     if (myFlushedFlag)
@@ -105,11 +391,15 @@ bool OS_SaveFile::Flush()
         Fail(EBADF);
         return false;
     }
-    if (!myError && fsync(myHandle) != 0)
-        Fail(errno);
-    if (close(myHandle) != 0)
-        Fail(errno);
-    myHandle = OS_INVALID_HANDLE;
+    // In place, the contents wait in the scratch file until Commit.
+    if (!myInPlaceFlag)
+    {
+        if (!myError && myFlushFlag && fsync(myHandle) != 0)
+            Fail(errno);
+        if (close(myHandle) != 0)
+            Fail(errno);
+        myHandle = OS_INVALID_HANDLE;
+    }
     if (myError)
     {
         Abandon();
@@ -124,28 +414,31 @@ bool OS_SaveFile::Commit()
     if (!Flush())
         return false;
     myFlushedFlag = false;
-    if (!myError && rename(myTempPath, myTargetPath) != 0)
-        Fail(errno);
-    if (myError)
+    if (myInPlaceFlag)
     {
+        bool locDone = CommitInPlace();
+        Abandon();
+        return locDone;
+    }
+    if (renameat(myDirHandle, myTempLeaf, myDirHandle, myLeaf) != 0)
+    {
+        Fail(errno);
         Abandon();
         return false;
     }
+    OS_NoteNameAt(myDirHandle, myTempLeaf, false);
+    OS_NoteNameAt(myDirHandle, myLeaf, true);
     // The rename itself reaches the disk with the folder.
-    char locDir[PATH_MAX];
-    const char* locSlash = strrchr(myTargetPath, '/');
-    if (locSlash)
-        snprintf(locDir, sizeof(locDir), "%.*s", static_cast<int>(locSlash - myTargetPath + 1), myTargetPath);
-    else
-        snprintf(locDir, sizeof(locDir), ".");
-    int locDirHandle = open(locDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (locDirHandle >= 0)
-    {
-        fsync(locDirHandle);
-        close(locDirHandle);
-    }
+    if (myFlushFlag)
+        fsync(myDirHandle);
     free(myTempPath);
     myTempPath = nullptr;
+    free(myTempLeaf);
+    myTempLeaf = nullptr;
+    char* locTarget = myTargetPath;
+    myTargetPath = nullptr;
+    Abandon();
+    myTargetPath = locTarget;
     return true;
 }
 
@@ -157,12 +450,18 @@ void OS_SaveFile::Abandon()
         close(myHandle);
         myHandle = OS_INVALID_HANDLE;
     }
-    if (myTempPath)
-    {
-        unlink(myTempPath);
-        free(myTempPath);
-        myTempPath = nullptr;
-    }
+    if (myTempLeaf && myDirHandle >= 0 && unlinkat(myDirHandle, myTempLeaf, 0) == 0)
+        OS_NoteNameAt(myDirHandle, myTempLeaf, false);
+    if (myDirHandle >= 0)
+        close(myDirHandle);
+    myDirHandle = -1;
+    myInPlaceFlag = false;
+    free(myTempLeaf);
+    myTempLeaf = nullptr;
+    free(myTempPath);
+    myTempPath = nullptr;
+    free(myLeaf);
+    myLeaf = nullptr;
     free(myTargetPath);
     myTargetPath = nullptr;
 }

@@ -1,9 +1,16 @@
 // The one way a user's file is replaced: the contents go to a temporary file
 // beside the target, every write is checked, and only a complete, flushed file
 // is renamed over the target. An abandoned save leaves the target untouched.
+//
+// A target that is a symbolic link is followed: the link stays and its target
+// gets the new contents. A file with several hard links, or in a folder where
+// no temporary file can be made, is rewritten in place at Commit (the contents
+// wait in an unnamed temporary file until then). The mode is kept. Temporary
+// files that a killed save left beside the target are removed.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/os/os_file.h"
 
@@ -17,8 +24,18 @@ public:
 
     // Creates the temporary file beside aTargetPath (resolved like every path).
     bool Begin(const char* aTargetPath);
+    // The same for aRelativePath beneath the folder aBase, walked one component
+    // at a time without following any symbolic link: folders are made as
+    // needed; a path that is absolute, holds a drive letter, an empty, "." or
+    // ".." component, passes a link or ends at a link or a folder fails (ELOOP,
+    // EINVAL, EISDIR). The target is always replaced by a rename, never
+    // rewritten in place. Without aFlushFlag the commit does not wait for the
+    // disk: for saving many files, followed by one OS_SyncFileSystem.
+    bool BeginBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag = true);
     // Appends; after one failure every later write and the commit fail too.
     bool Write(const void* aData, size_t aCount);
+    // Overwrites bytes already written, at anOffset from the start.
+    bool WriteAt(const void* aData, size_t aCount, uint64_t anOffset);
     // Flushes and closes the temporary file without renaming it, so that several
     // files can be made durable before any of them replaces its target. False
     // (and the temporary file removed) when anything failed since Begin.
@@ -32,15 +49,25 @@ public:
     bool IsOpen() const { return myHandle != OS_INVALID_HANDLE; }
     // errno of the first failure, 0 when none.
     int GetError() const { return myError; }
+    // The file replaced at Commit, links followed.
     const char* GetTargetPath() const { return myTargetPath; }
+    // Null when the target is rewritten in place.
     const char* GetTempPath() const { return myTempPath; }
+    bool IsInPlace() const { return myInPlaceFlag; }
 
 private:
     void Fail(int anError);
+    bool CreateTemp(const char* aLeaf);
+    bool CommitInPlace();
 
     OS_FileHandle myHandle = OS_INVALID_HANDLE;
-    bool myFlushedFlag = false;
+    int myDirHandle = -1;           // the target's folder
     int myError = 0;
+    bool myInPlaceFlag = false;
+    bool myFlushedFlag = false;
+    bool myFlushFlag = true;        // fsync the file and its folder at Commit
     char* myTargetPath = nullptr;   // owned, resolved
     char* myTempPath = nullptr;     // owned
+    char* myLeaf = nullptr;         // owned: the target's name in its folder
+    char* myTempLeaf = nullptr;     // owned: the temporary file's name in that folder
 };

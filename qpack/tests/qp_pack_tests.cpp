@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 #include <zlib.h>
+#include <lzma.h>
+#include <algorithm>
 
 namespace
 {
@@ -164,4 +166,140 @@ TEST(QPMemStream, OutStreamRefusesWritesPastCapacity)
     EXPECT_EQ(QP_E_FAIL, locOut.SetSize(7));
     EXPECT_EQ(QP_S_OK, locOut.SetSize(3));
     EXPECT_EQ(3u, locOut.GetWrittenSize());
+}
+
+namespace
+{
+// The size the LZMA coder reaches with room to spare (properties included),
+// with the options the pack library uses.
+uint32_t locLZMASizeUnbounded(const std::vector<uint8_t>& aSource)
+{
+    lzma_options_lzma locOptions;
+    lzma_lzma_preset(&locOptions, 6);
+    locOptions.dict_size = aSource.size() < 4096 ? 4096 : uint32_t(aSource.size());
+    locOptions.lc = 3;
+    locOptions.lp = 0;
+    locOptions.pb = 2;
+    locOptions.mode = LZMA_MODE_NORMAL;
+    locOptions.nice_len = 128;
+    locOptions.mf = LZMA_MF_BT4;
+    locOptions.depth = 0;
+    locOptions.ext_flags = 0;
+    locOptions.ext_size_low = locOptions.ext_size_high = 0;
+    lzma_filter locFilters[2] = {{LZMA_FILTER_LZMA1EXT, &locOptions}, {LZMA_VLI_UNKNOWN, nullptr}};
+    std::vector<uint8_t> locOut(aSource.size() * 2 + 64);
+    size_t locPos = 0;
+    if (lzma_raw_buffer_encode(locFilters, nullptr, aSource.data(), aSource.size(), locOut.data(), &locPos,
+                               locOut.size()) != LZMA_OK)
+        return 0;
+    return uint32_t(locPos) + 5;
+}
+
+// Unpacks in pieces of the given sizes; the output, or empty when Run failed
+// or the stream did not end at the size.
+std::vector<uint8_t> locUnpackInPieces(uint32_t aMethod, const std::vector<uint8_t>& aPacked, uint32_t aSize,
+                                       uint32_t anInPiece, uint32_t anOutPiece)
+{
+    QP_Unpacker locUnpacker;
+    if (!locUnpacker.Begin(aMethod, aSize))
+        return {};
+    std::vector<uint8_t> locOut(aSize + 64);
+    uint32_t locOutPos = 0;
+    size_t locInPos = 0;
+    for (int locRound = 0; locRound < 10000000 && !locUnpacker.IsDone(); ++locRound)
+    {
+        uint32_t locInSize = uint32_t(std::min<size_t>(anInPiece, aPacked.size() - locInPos));
+        const uint8_t* locIn = aPacked.data() + locInPos;
+        uint32_t locRoom = std::min<uint32_t>(anOutPiece, uint32_t(locOut.size()) - locOutPos);
+        uint8_t* locOutAt = locOut.data() + locOutPos;
+        const bool locLast = locInPos + locInSize == aPacked.size();
+        if (!locUnpacker.Run(&locIn, &locInSize, &locOutAt, &locRoom, locLast))
+            return {};
+        size_t locUsed = size_t(locIn - (aPacked.data() + locInPos));
+        uint32_t locMade = uint32_t(locOutAt - (locOut.data() + locOutPos));
+        if (locUsed == 0 && locMade == 0 && locLast)
+            break;
+        locInPos += locUsed;
+        locOutPos += locMade;
+    }
+    if (!locUnpacker.IsDone())
+        return {};
+    locOut.resize(locOutPos);
+    return locOut;
+}
+}
+
+TEST(QPPack, LZMAOutputAsLongAsTheInputIsRefused)
+{
+    // Random bytes then zeros: the packed size grows with the random part, so
+    // some mix packs to exactly its own length, and one to a byte less.
+    bool locFoundEqual = false;
+    bool locFoundOneLess = false;
+    std::vector<uint8_t> locPacked(400);
+    for (uint32_t locLength = 200; locLength < 240 && !(locFoundEqual && locFoundOneLess); ++locLength)
+        for (uint32_t locRandom = 150; locRandom <= locLength; ++locRandom)
+        {
+            std::vector<uint8_t> locSource = locRandomBytes(locRandom, locLength);
+            locSource.resize(locLength, 0);
+            uint32_t locUnbounded = locLZMASizeUnbounded(locSource);
+            if (locUnbounded == locLength)
+            {
+                locFoundEqual = true;
+                EXPECT_EQ(QP_Pack::CompressLZMA(locSource.data(), locPacked.data(), locLength), 0u) << locLength;
+            }
+            else if (locUnbounded + 1 == locLength)
+            {
+                locFoundOneLess = true;
+                EXPECT_EQ(QP_Pack::CompressLZMA(locSource.data(), locPacked.data(), locLength), locLength - 1);
+            }
+        }
+    EXPECT_TRUE(locFoundEqual);
+    EXPECT_TRUE(locFoundOneLess);
+}
+
+TEST(QPPack, UnpackerInPiecesMatchesTheWholeBuffer)
+{
+    std::vector<uint8_t> locSource = locText(150000);
+    std::vector<uint8_t> locRandom = locRandomBytes(3000, 5);
+    locSource.insert(locSource.begin() + 7000, locRandom.begin(), locRandom.end());
+    std::vector<uint8_t> locLZMA(locSource.size());
+    locLZMA.resize(QP_Pack::CompressLZMA(locSource.data(), locLZMA.data(), uint32_t(locSource.size())));
+    ASSERT_GT(locLZMA.size(), 5u);
+    std::vector<uint8_t> locZlib(QP_Pack::GetZlibCapacity(uint32_t(locSource.size())));
+    locZlib.resize(QP_Pack::CompressZlib(locSource.data(), locZlib.data(), uint32_t(locSource.size())));
+    const uint32_t locSize = uint32_t(locSource.size());
+    for (uint32_t locIn : {1u, 3u, 4096u, 1000000u})
+        for (uint32_t locOut : {1u, 77u, 65536u, 1000000u})
+        {
+            EXPECT_TRUE(locUnpackInPieces(2, locLZMA, locSize, locIn, locOut) == locSource) << locIn << " " << locOut;
+            EXPECT_TRUE(locUnpackInPieces(1, locZlib, locSize, locIn, locOut) == locSource) << locIn << " " << locOut;
+        }
+}
+
+TEST(QPPack, UnpackerRefusesCutLongShortAndDamagedStreams)
+{
+    std::vector<uint8_t> locSource = locText(40000);
+    const uint32_t locSize = uint32_t(locSource.size());
+    std::vector<uint8_t> locLZMA(locSize);
+    locLZMA.resize(QP_Pack::CompressLZMA(locSource.data(), locLZMA.data(), locSize));
+    std::vector<uint8_t> locZlib(QP_Pack::GetZlibCapacity(locSize));
+    locZlib.resize(QP_Pack::CompressZlib(locSource.data(), locZlib.data(), locSize));
+    for (uint32_t locMethod : {1u, 2u})
+    {
+        const std::vector<uint8_t>& locPacked = locMethod == 1 ? locZlib : locLZMA;
+        std::vector<uint8_t> locCut(locPacked.begin(), locPacked.begin() + long(locPacked.size() / 2));
+        EXPECT_TRUE(locUnpackInPieces(locMethod, locCut, locSize, 512, 4096).empty()) << locMethod;
+        std::vector<uint8_t> locFour(locPacked.begin(), locPacked.begin() + 4);
+        EXPECT_TRUE(locUnpackInPieces(locMethod, locFour, locSize, 512, 4096).empty()) << locMethod;
+        // The stream holds more, or less, than the size it is read for.
+        EXPECT_TRUE(locUnpackInPieces(locMethod, locPacked, locSize - 1, 512, 4096).empty()) << locMethod;
+        EXPECT_TRUE(locUnpackInPieces(locMethod, locPacked, locSize + 1, 512, 4096).empty()) << locMethod;
+        std::vector<uint8_t> locDamaged = locPacked;
+        for (size_t i = 8; i < locDamaged.size(); i += 5)
+            locDamaged[i] ^= 0x5A;
+        EXPECT_TRUE(locUnpackInPieces(locMethod, locDamaged, locSize, 512, 4096).empty()) << locMethod;
+    }
+    QP_Unpacker locUnpacker;
+    EXPECT_FALSE(locUnpacker.Begin(0, 10));
+    EXPECT_FALSE(locUnpacker.Begin(3, 10));
 }

@@ -1,0 +1,221 @@
+// The save-file helper against links, hard links, closed folders, leftovers
+// of killed saves, and paths that try to leave the folder they are saved under.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "platform/os/os_savefile.h"
+
+namespace fs = std::filesystem;
+
+namespace
+{
+class OSSaveTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        myDir = fs::path(Q_TEST_TMP_DIR) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(myDir);
+        fs::create_directories(myDir / "base");
+        fs::create_directories(myDir / "outside");
+        myBase = (myDir / "base").string();
+    }
+
+    void TearDown() override
+    {
+        // A test may leave a folder closed.
+        fs::permissions(myDir, fs::perms::all, fs::perm_options::add);
+    }
+
+    static void WriteDisk(const fs::path& aPath, const std::string& aText)
+    {
+        fs::create_directories(aPath.parent_path());
+        std::ofstream(aPath, std::ios::binary) << aText;
+    }
+
+    static std::string ReadDisk(const fs::path& aPath)
+    {
+        std::ifstream locIn(aPath, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(locIn), {});
+    }
+
+    static std::set<std::string> Names(const fs::path& aDir)
+    {
+        std::set<std::string> locNames;
+        for (const fs::directory_entry& locEntry : fs::directory_iterator(aDir))
+            locNames.insert(locEntry.path().filename().string());
+        return locNames;
+    }
+
+    static bool Save(const fs::path& aTarget, const std::string& aText)
+    {
+        OS_SaveFile locSave;
+        return locSave.Begin(aTarget.string().c_str()) && locSave.Write(aText.data(), aText.size()) && locSave.Commit();
+    }
+
+    // Saves beneath the base folder; the errno of the failure, 0 on success.
+    int SaveBeneath(const char* aRelative, const std::string& aText)
+    {
+        OS_SaveFile locSave;
+        if (locSave.BeginBeneath(myBase.c_str(), aRelative) && locSave.Write(aText.data(), aText.size()) &&
+            locSave.Commit())
+            return 0;
+        return locSave.GetError() ? locSave.GetError() : -1;
+    }
+
+    fs::path myDir;
+    std::string myBase;
+};
+}
+
+TEST_F(OSSaveTest, LinksAreFollowedAndKept)
+{
+    WriteDisk(myDir / "real" / "target.txt", "old");
+    fs::permissions(myDir / "real" / "target.txt", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("../real/target.txt", myDir / "base" / "link.txt");
+    fs::create_symlink("link.txt", myDir / "base" / "chain.txt");
+    ASSERT_TRUE(Save(myDir / "base" / "chain.txt", "new"));
+    EXPECT_TRUE(fs::is_symlink(myDir / "base" / "link.txt"));
+    EXPECT_TRUE(fs::is_symlink(myDir / "base" / "chain.txt"));
+    EXPECT_EQ(ReadDisk(myDir / "real" / "target.txt"), "new");
+    EXPECT_EQ(fs::status(myDir / "real" / "target.txt").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(Names(myDir / "real"), std::set<std::string>{"target.txt"});
+
+    // A dangling link gets its target made; a loop of links is refused.
+    fs::create_symlink("made.txt", myDir / "base" / "dangling.txt");
+    ASSERT_TRUE(Save(myDir / "base" / "dangling.txt", "made"));
+    EXPECT_EQ(ReadDisk(myDir / "base" / "made.txt"), "made");
+    fs::create_symlink("loop2", myDir / "base" / "loop1");
+    fs::create_symlink("loop1", myDir / "base" / "loop2");
+    OS_SaveFile locLoop;
+    EXPECT_FALSE(locLoop.Begin((myDir / "base" / "loop1").string().c_str()));
+    EXPECT_EQ(locLoop.GetError(), ELOOP);
+}
+
+TEST_F(OSSaveTest, HardLinkedFilesAreRewrittenInPlace)
+{
+    WriteDisk(myDir / "base" / "a.txt", "a long old text");
+    fs::create_hard_link(myDir / "base" / "a.txt", myDir / "outside" / "b.txt");
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin((myDir / "base" / "a.txt").string().c_str()));
+    EXPECT_TRUE(locSave.IsInPlace());
+    ASSERT_TRUE(locSave.Write("short", 5));
+    EXPECT_EQ(ReadDisk(myDir / "base" / "a.txt"), "a long old text");   // nothing before the commit
+    ASSERT_TRUE(locSave.Commit());
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "b.txt"), "short");
+    EXPECT_EQ(fs::hard_link_count(myDir / "base" / "a.txt"), 2u);
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"a.txt"});
+
+    // An abandoned in-place save changes nothing.
+    OS_SaveFile locAbandoned;
+    ASSERT_TRUE(locAbandoned.Begin((myDir / "base" / "a.txt").string().c_str()));
+    locAbandoned.Write("gone", 4);
+    locAbandoned.Abandon();
+    EXPECT_EQ(ReadDisk(myDir / "base" / "a.txt"), "short");
+}
+
+TEST_F(OSSaveTest, FileInAClosedFolderIsRewrittenInPlace)
+{
+    // Run as another user where the tests run as root, since root writes anywhere.
+    const fs::path locFile = myDir / "base" / "own.txt";
+    WriteDisk(locFile, "old contents");
+    uid_t locUser = geteuid() == 0 ? 65534 : geteuid();
+    if (geteuid() == 0)
+    {
+        ASSERT_EQ(chown(locFile.c_str(), locUser, locUser), 0);
+        ASSERT_EQ(chown(myDir.c_str(), locUser, locUser), 0);   // so the child can reach it
+    }
+    fs::permissions(myDir / "base", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    pid_t locChild = fork();
+    if (locChild == 0)
+    {
+        if (geteuid() == 0 && (setgid(locUser) != 0 || setuid(locUser) != 0))
+            _exit(3);
+        OS_SaveFile locSave;
+        bool locBegun = locSave.Begin(locFile.c_str());
+        bool locDone = locBegun && locSave.IsInPlace() && locSave.Write("new", 3) && locSave.Commit();
+        OS_SaveFile locNew;   // a new file cannot be made there at all
+        bool locRefused = !locNew.Begin((myDir / "base" / "new.txt").c_str()) && locNew.GetError() == EACCES;
+        _exit(locDone && locRefused ? 0 : 1);
+    }
+    int locStatus = 0;
+    ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+    fs::permissions(myDir / "base", fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0) << locStatus;
+    EXPECT_EQ(ReadDisk(locFile), "new");
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"own.txt"});
+}
+
+TEST_F(OSSaveTest, TemporaryFilesOfDeadSavesAreRemoved)
+{
+    // A process that has ended leaves its pid free.
+    pid_t locDead = fork();
+    if (locDead == 0)
+        _exit(0);
+    waitpid(locDead, nullptr, 0);
+    const std::string locDeadTemp = ".t.txt." + std::to_string(locDead) + "-7.tmp";
+    const std::string locLiveTemp = ".t.txt." + std::to_string(getppid()) + "-1.tmp";
+    WriteDisk(myDir / "base" / locDeadTemp, "left by a killed save");
+    WriteDisk(myDir / "base" / locLiveTemp, "a save still running");
+    WriteDisk(myDir / "base" / ".other.txt.1-1.tmp", "another file's");
+    WriteDisk(myDir / "base" / ".t.txt.notes", "not a temporary file");
+    ASSERT_TRUE(Save(myDir / "base" / "t.txt", "saved"));
+    EXPECT_EQ(Names(myDir / "base"),
+              (std::set<std::string>{"t.txt", locLiveTemp, ".other.txt.1-1.tmp", ".t.txt.notes"}));
+
+    // Saving beneath a folder cleans the same way.
+    WriteDisk(myDir / "base" / locDeadTemp, "again");
+    EXPECT_EQ(SaveBeneath("t.txt", "beneath"), 0);
+    EXPECT_FALSE(fs::exists(myDir / "base" / locDeadTemp));
+}
+
+TEST_F(OSSaveTest, SavingBeneathAFolderNeverPassesALink)
+{
+    WriteDisk(myDir / "outside" / "victim.txt", "untouched");
+    fs::create_symlink("../outside", myDir / "base" / "link");
+    fs::create_symlink("../outside", myDir / "base" / "LINK2");
+    fs::create_symlink("../outside/nothing.txt", myDir / "base" / "dangling.txt");
+    fs::create_symlink("../outside/victim.txt", myDir / "base" / "file-link.txt");
+
+    EXPECT_EQ(SaveBeneath("link/victim.txt", "x"), ELOOP);
+    EXPECT_EQ(SaveBeneath("link/new/deep.txt", "x"), ELOOP);
+    EXPECT_EQ(SaveBeneath("link2/victim.txt", "x"), ELOOP);   // found without regard to case, still a link
+    EXPECT_EQ(SaveBeneath("dangling.txt", "x"), ELOOP);
+    EXPECT_EQ(SaveBeneath("file-link.txt", "x"), ELOOP);
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "victim.txt"), "untouched");
+    EXPECT_EQ(Names(myDir / "outside"), std::set<std::string>{"victim.txt"});
+    EXPECT_TRUE(fs::is_symlink(myDir / "base" / "file-link.txt"));
+
+    // Folders are made as needed and found without regard to case.
+    EXPECT_EQ(SaveBeneath("Data/Sub/one.txt", "1"), 0);
+    EXPECT_EQ(SaveBeneath("data\\SUB\\two.txt", "2"), 0);
+    EXPECT_EQ(SaveBeneath("DATA/sub/ONE.TXT", "one"), 0);
+    EXPECT_EQ(Names(myDir / "base" / "Data" / "Sub"), (std::set<std::string>{"one.txt", "two.txt"}));
+    EXPECT_EQ(ReadDisk(myDir / "base" / "Data" / "Sub" / "one.txt"), "one");
+    // A folder where the file should be, or a file where a folder should be.
+    EXPECT_EQ(SaveBeneath("Data", "x"), EISDIR);
+    EXPECT_EQ(SaveBeneath("Data/Sub/one.txt/x", "x"), ELOOP);
+}
+
+TEST_F(OSSaveTest, SavingBeneathAFolderRefusesPathsThatLeaveIt)
+{
+    for (const char* locPath : {"../outside/x.txt", "a/../../outside/x.txt", "a/..", "a/./b.txt", "/etc/x",
+                                "\\x.txt", "a\\..\\..\\x.txt", "c:/x.txt", "C:x.txt", "a//b.txt", "a/", "", "."})
+        EXPECT_EQ(SaveBeneath(locPath, "x"), EINVAL) << locPath;
+    EXPECT_EQ(Names(myDir / "outside"), std::set<std::string>{});
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{});
+    // Dots inside a name are only a name.
+    EXPECT_EQ(SaveBeneath("a..b/..c", "x"), 0);
+    EXPECT_EQ(ReadDisk(myDir / "base" / "a..b" / "..c"), "x");
+}
