@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "fuzz_memfile.h"
 #include "fuzz_util.h"
 #include "modeleditor/lw_envelope.h"
-#include "qfile/render/qf_file.h"
 #include "qrender/matrix44.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
@@ -23,16 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
     }
     else
     {
-        QF_File locFile;
-        locFile.myBuffer = const_cast<uint8_t*>(locInput.GetData());
-        locFile.myFileSize = locFile.myCapacity = uint32_t(locInput.GetSize());
-        locFile.myFilePos = 0;
-        locFile.myStatus = QF_READ;
-        locFile.myFlags = QF_FLAG_NOT_OWNED;
+        FuzzMemoryFile locFile(locInput.GetData(), locInput.GetSize(), false);
         static const int ourChannels[] = {0, -1, 1, 3};
-        locLength = ReadEnvelope(&locPath, locFile, 30.0f, ourChannels[locMode]);
-        locFile.myBuffer = nullptr;
-        locFile.myStatus = QF_FILE_NOT_OPEN;
+        locLength = ReadEnvelope(&locPath, locFile.myFile, 30.0f, ourChannels[locMode]);
     }
     if (locLength < 0.0f)
         return 0;

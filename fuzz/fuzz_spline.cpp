@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "fuzz_memfile.h"
 #include "fuzz_util.h"
-#include "qfile/render/qf_file.h"
 #include "qrender/matrix44.h"
 #include "qrender/qr_splinepath.h"
 
@@ -14,16 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
     FuzzInput locInput(aData, aSize);
     const bool locSwap = locInput.TakeByte() & 1;
 
-    // A read-only file object over the input; the buffer stays the caller's.
-    QF_File locFile;
-    locFile.myBuffer = const_cast<uint8_t*>(locInput.GetData());
-    locFile.myFileSize = locFile.myCapacity = uint32_t(locInput.GetSize());
-    locFile.myFilePos = 0;
-    locFile.myStatus = QF_READ | (locSwap ? QF_SWAP_BYTES : 0);
-    locFile.myFlags = QF_FLAG_NOT_OWNED | (locSwap ? QF_FLAG_SWAP_BYTES : 0);
-
+    FuzzMemoryFile locFile(locInput.GetData(), locInput.GetSize(), locSwap);
     QR_SplinePath locPath;
-    if (locPath.Read(locFile))
+    if (locPath.Read(locFile.myFile))
     {
         QR_SplinePath locCopy(locPath);
         static const float ourTimes[] = {0.0f, 0.1f, 0.25f, 0.5f, 0.75f, 0.999f, 1.0f, 1.5f, 3.0f, -0.5f, 1e20f,
@@ -37,7 +30,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
             locCopy.GetMatrix(locTime, locMatrix);
         }
     }
-    locFile.myBuffer = nullptr;
-    locFile.myStatus = QF_FILE_NOT_OPEN;
     return 0;
 }

@@ -66,6 +66,37 @@ struct LayerTables
     std::vector<uint32_t> myPolygonEntries; // pairs
 };
 
+// Sorts the (map, entry) pairs of aMaps into buckets by the key that aKeyOf
+// gives (NO_SLOT: left out), keeping map then entry order in each bucket.
+// Bucket k is entries [aStart[k], aStart[k + 1]), two words per pair.
+template <class Map, class KeyOf>
+void locBucket(const std::vector<Map>& aMaps, uint32_t aNumKeys, KeyOf&& aKeyOf, std::vector<uint32_t>* aStart,
+               std::vector<uint32_t>* anEntries)
+{
+    aStart->assign(aNumKeys + 1, 0);
+    for (const Map& locMap : aMaps)
+        for (uint32_t e = 0; e < locMap.myPoints.size(); e++)
+        {
+            uint32_t locKey = aKeyOf(locMap, e);
+            if (locKey != NO_SLOT)
+                (*aStart)[locKey + 1]++;
+        }
+    for (uint32_t k = 0; k < aNumKeys; k++)
+        (*aStart)[k + 1] += (*aStart)[k];
+    anEntries->resize((size_t)(*aStart)[aNumKeys] * 2);
+    std::vector<uint32_t> locFill(aStart->begin(), aStart->end() - 1);
+    for (uint32_t m = 0; m < aMaps.size(); m++)
+        for (uint32_t e = 0; e < aMaps[m].myPoints.size(); e++)
+        {
+            uint32_t locKey = aKeyOf(aMaps[m], e);
+            if (locKey == NO_SLOT)
+                continue;
+            uint32_t locAt = locFill[locKey]++;
+            (*anEntries)[locAt * 2] = m;
+            (*anEntries)[locAt * 2 + 1] = e;
+        }
+}
+
 bool locBuildTables(const LWLayer& aLayer, const LWObject& anObject, LayerTables* aTables)
 {
     LayerTables& t = *aTables;
@@ -131,58 +162,19 @@ bool locBuildTables(const LWLayer& aLayer, const LWObject& anObject, LayerTables
     }
 
     // Vertex-map entries by point; entries outside the layer are dropped.
-    t.myPointEntryStart.assign(t.myNumPoints + 1, 0);
-    for (const LWVertexMap& locMap : aLayer.myVertexMaps)
-        for (uint32_t locPoint : locMap.myPoints)
-            if (locPoint < t.myNumPoints)
-                t.myPointEntryStart[locPoint + 1]++;
-    for (uint32_t i = 0; i < t.myNumPoints; i++)
-        t.myPointEntryStart[i + 1] += t.myPointEntryStart[i];
-    t.myPointEntries.resize((size_t)t.myPointEntryStart[t.myNumPoints] * 2);
-    {
-        std::vector<uint32_t> locFill(t.myPointEntryStart.begin(), t.myPointEntryStart.end() - 1);
-        for (uint32_t m = 0; m < aLayer.myVertexMaps.size(); m++)
-        {
-            const LWVertexMap& locMap = aLayer.myVertexMaps[m];
-            for (uint32_t e = 0; e < locMap.myPoints.size(); e++)
-                if (locMap.myPoints[e] < t.myNumPoints)
-                {
-                    uint32_t locAt = locFill[locMap.myPoints[e]]++;
-                    t.myPointEntries[locAt * 2] = m;
-                    t.myPointEntries[locAt * 2 + 1] = e;
-                }
-        }
-    }
-
+    locBucket(aLayer.myVertexMaps, t.myNumPoints,
+              [&](const LWVertexMap& aMap, uint32_t anEntry) {
+                  return aMap.myPoints[anEntry] < t.myNumPoints ? aMap.myPoints[anEntry] : NO_SLOT;
+              },
+              &t.myPointEntryStart, &t.myPointEntries);
     // TXUV corner-map entries by polygon.
-    t.myPolygonEntryStart.assign(t.myNumPolygons + 1, 0);
-    auto locUsable = [&](const LWPolyVertexMap& aMap, uint32_t anEntry) {
-        return aMap.myPoints[anEntry] < t.myNumPoints && aMap.myPolygons[anEntry] < t.myNumPolygons;
-    };
-    for (const LWPolyVertexMap& locMap : aLayer.myPolyVertexMaps)
-        if (locMap.myType == LWID("TXUV") && locMap.myDimension >= 2)
-            for (uint32_t e = 0; e < locMap.myPoints.size(); e++)
-                if (locUsable(locMap, e))
-                    t.myPolygonEntryStart[locMap.myPolygons[e] + 1]++;
-    for (uint32_t i = 0; i < t.myNumPolygons; i++)
-        t.myPolygonEntryStart[i + 1] += t.myPolygonEntryStart[i];
-    t.myPolygonEntries.resize((size_t)t.myPolygonEntryStart[t.myNumPolygons] * 2);
-    {
-        std::vector<uint32_t> locFill(t.myPolygonEntryStart.begin(), t.myPolygonEntryStart.end() - 1);
-        for (uint32_t m = 0; m < aLayer.myPolyVertexMaps.size(); m++)
-        {
-            const LWPolyVertexMap& locMap = aLayer.myPolyVertexMaps[m];
-            if (locMap.myType != LWID("TXUV") || locMap.myDimension < 2)
-                continue;
-            for (uint32_t e = 0; e < locMap.myPoints.size(); e++)
-                if (locUsable(locMap, e))
-                {
-                    uint32_t locAt = locFill[locMap.myPolygons[e]]++;
-                    t.myPolygonEntries[locAt * 2] = m;
-                    t.myPolygonEntries[locAt * 2 + 1] = e;
-                }
-        }
-    }
+    locBucket(aLayer.myPolyVertexMaps, t.myNumPolygons,
+              [&](const LWPolyVertexMap& aMap, uint32_t anEntry) {
+                  bool locUsable = aMap.myType == LWID("TXUV") && aMap.myDimension >= 2 &&
+                                   aMap.myPoints[anEntry] < t.myNumPoints && aMap.myPolygons[anEntry] < t.myNumPolygons;
+                  return locUsable ? aMap.myPolygons[anEntry] : NO_SLOT;
+              },
+              &t.myPolygonEntryStart, &t.myPolygonEntries);
     return true;
 }
 

@@ -175,6 +175,18 @@ WalkResult locReadDescription(LWReader& aReader, LWLayer* aLayer)
     return WALK_OK;
 }
 
+// A chunk read into a new record appended to the object's list.
+template <class Record>
+WalkResult locReadOwned(LWReader& aReader, bool (*aReadBody)(LWReader&, Record*),
+                        std::vector<std::unique_ptr<Record>>* aList)
+{
+    auto locRecord = std::make_unique<Record>();
+    if (!aReadBody(aReader, locRecord.get()))
+        return WALK_DAMAGED;
+    aList->push_back(std::move(locRecord));
+    return WALK_OK;
+}
+
 WalkResult locReadChunk(LWReader& aReader, LWObject* anObject, uint32_t anId)
 {
     LWLayer* locLayer = anObject->myCurrentLayer;
@@ -199,29 +211,11 @@ WalkResult locReadChunk(LWReader& aReader, LWObject* anObject, uint32_t anId)
         case LWID("PTAG"):
             return locReadPolygonTags(aReader, locLayer);
         case LWID("CLIP"):
-        {
-            auto locClip = std::make_unique<LWClip>();
-            if (!LWReadClip(aReader, locClip.get()))
-                return WALK_DAMAGED;
-            anObject->myClips.push_back(std::move(locClip));
-            return WALK_OK;
-        }
+            return locReadOwned(aReader, LWReadClip, &anObject->myClips);
         case LWID("SURF"):
-        {
-            auto locSurface = std::make_unique<LWSurface>();
-            if (!LWReadSurface(aReader, locSurface.get()))
-                return WALK_DAMAGED;
-            anObject->mySurfaces.push_back(std::move(locSurface));
-            return WALK_OK;
-        }
+            return locReadOwned(aReader, LWReadSurface, &anObject->mySurfaces);
         case LWID("ENVL"):
-        {
-            auto locEnvelope = std::make_unique<LWEnvelope>();
-            if (!LWReadEnvelope(aReader, locEnvelope.get()))
-                return WALK_DAMAGED;
-            anObject->myEnvelopes.push_back(std::move(locEnvelope));
-            return WALK_OK;
-        }
+            return locReadOwned(aReader, LWReadEnvelope, &anObject->myEnvelopes);
         case LWID("DESC"):
         case LWID("TEXT"):
             return locReadDescription(aReader, locLayer);
@@ -251,17 +245,18 @@ bool LWReader::S0(QC_String* aString)
     const uint32_t locStart = myFile.myFilePos;
     for (;;)
     {
-        if (Left() == 0)
+        uint8_t locChar;
+        if (!U1(&locChar))
             return false; // no NUL before the end of the chunk
-        char locChar = (char)myFile.ReadChar();
         if (locChar == 0)
             break;
         if (locText.size() < MAX_STRING)
-            locText += locChar;
+            locText += (char)locChar;
     }
     // With its NUL the string takes an even number of bytes.
-    if (((myFile.myFilePos - locStart) & 1) && Left() > 0)
-        myFile.ReadChar();
+    uint8_t locPad;
+    if ((myFile.myFilePos - locStart) & 1)
+        U1(&locPad);
     aString->Set(locText.c_str());
     return true;
 }
@@ -302,7 +297,7 @@ LWObject* LoadLWO2(QF_File& aFile, const char* aFileName)
     locReader.Enter(locWalkSize, &locForm);
     while (locReader.Left() >= 8)
     {
-        uint32_t locSize;
+        uint32_t locSize = 0;
         locReader.ID4(&locId);
         locReader.U4(&locSize);
         LWReader::Scope locChunk;

@@ -14,7 +14,10 @@
 class LWReader
 {
 public:
-    explicit LWReader(QF_File& aFile) : myFile(aFile), myEnd(aFile.myFileSize) {}
+    explicit LWReader(QF_File& aFile)
+        : myFile(aFile), mySwapped((aFile.myFlags & QF_FLAG_SWAP_BYTES) != 0), myEnd(aFile.myFileSize)
+    {
+    }
 
     uint32_t GetPos() const { return myFile.myFilePos; }
     uint32_t GetEnd() const { return myEnd; }
@@ -25,22 +28,31 @@ public:
     bool ID4(uint32_t* anId)
     {
         uint8_t locBytes[4];
-        if (Left() < 4)
+        if (!Fetch(locBytes, 4))
             return false;
-        myFile.Read(locBytes, 4);
         *anId = ((uint32_t)locBytes[0] << 24) | ((uint32_t)locBytes[1] << 16) | ((uint32_t)locBytes[2] << 8) |
                 locBytes[3];
         return true;
     }
-    bool U1(uint8_t* aValue)
+    bool U1(uint8_t* aValue) { return Fetch(aValue, 1); }
+    // 16- and 32-bit values in the byte order of the file object's swap mode.
+    bool U2(uint16_t* aValue)
     {
-        if (Left() < 1)
+        uint8_t b[2];
+        if (!Fetch(b, 2))
             return false;
-        *aValue = myFile.ReadChar();
+        *aValue = mySwapped ? (uint16_t)((b[0] << 8) | b[1]) : (uint16_t)(b[0] | (b[1] << 8));
         return true;
     }
-    bool U2(uint16_t* aValue) { return Left() >= 2 && myFile.ReadU16(aValue); }
-    bool U4(uint32_t* aValue) { return Left() >= 4 && myFile.ReadU32(aValue); }
+    bool U4(uint32_t* aValue)
+    {
+        uint8_t b[4];
+        if (!Fetch(b, 4))
+            return false;
+        *aValue = mySwapped ? ((uint32_t)b[0] << 24) | ((uint32_t)b[1] << 16) | ((uint32_t)b[2] << 8) | b[3]
+                            : ((uint32_t)b[3] << 24) | ((uint32_t)b[2] << 16) | ((uint32_t)b[1] << 8) | b[0];
+        return true;
+    }
     bool F4(float* aValue)
     {
         uint32_t locBits;
@@ -115,6 +127,22 @@ public:
     QF_File& myFile;
 
 private:
+    // Copies the next bytes: straight from a whole-file buffer, else through Read.
+    bool Fetch(void* aDestination, uint32_t aCount)
+    {
+        if (Left() < aCount)
+            return false;
+        if (myFile.myBuffer && !(myFile.myFlags & QF_FLAG_STREAMING))
+        {
+            memcpy(aDestination, myFile.myBuffer + myFile.myFilePos, aCount);
+            myFile.myFilePos += aCount;
+        }
+        else
+            myFile.Read(aDestination, aCount);
+        return true;
+    }
+
+    bool mySwapped;
     uint32_t myEnd;
     std::vector<uint32_t> mySkipped;
 };

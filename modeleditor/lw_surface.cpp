@@ -11,8 +11,8 @@ template <class Handler> bool locSubChunks(LWReader& aReader, Handler&& aHandler
 {
     while (aReader.Left() >= 6)
     {
-        uint32_t locId;
-        uint16_t locSize;
+        uint32_t locId = 0;
+        uint16_t locSize = 0;
         aReader.ID4(&locId);
         aReader.U2(&locSize);
         LWReader::Scope locScope;

@@ -15,13 +15,8 @@ public:
 
     bool Float(float* aValue)
     {
-        SkipBlanks();
-        const char* locStart = myText;
-        if (*locStart == '+')
-            locStart++;
-        const char* locEnd = locStart;
-        while (*locEnd && *locEnd != ' ' && *locEnd != '\t')
-            locEnd++;
+        const char *locStart, *locEnd;
+        NextToken(&locStart, &locEnd);
         std::from_chars_result locResult = std::from_chars(locStart, locEnd, *aValue);
         if (locResult.ec == std::errc::result_out_of_range)
         {
@@ -37,13 +32,8 @@ public:
     }
     bool Int(int* aValue)
     {
-        SkipBlanks();
-        const char* locStart = myText;
-        if (*locStart == '+')
-            locStart++;
-        const char* locEnd = locStart;
-        while (*locEnd && *locEnd != ' ' && *locEnd != '\t')
-            locEnd++;
+        const char *locStart, *locEnd;
+        NextToken(&locStart, &locEnd);
         std::from_chars_result locResult = std::from_chars(locStart, locEnd, *aValue);
         if (locResult.ec != std::errc())
             return false;
@@ -52,10 +42,15 @@ public:
     }
 
 private:
-    void SkipBlanks()
+    // The next blank-separated word, without a leading '+' (which from_chars refuses).
+    void NextToken(const char** aStart, const char** anEnd)
     {
         while (*myText == ' ' || *myText == '\t')
             myText++;
+        *aStart = myText + (*myText == '+');
+        *anEnd = *aStart;
+        while (**anEnd && **anEnd != ' ' && **anEnd != '\t')
+            (*anEnd)++;
     }
     const char* myText;
 };

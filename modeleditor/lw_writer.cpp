@@ -197,30 +197,27 @@ void LWO2Writer::PolygonTags(const char* aType, const std::vector<std::pair<uint
 void LWO2Writer::VertexMap(const char* aType, uint16_t aDimension, const char* aName,
                            const std::vector<MapEntry>& anEntries)
 {
-    BeginChunk("VMAP");
-    ID4(aType);
-    U2(aDimension);
-    S0(aName);
-    for (const MapEntry& locEntry : anEntries)
-    {
-        VX(locEntry.myPoint);
-        for (uint16_t d = 0; d < aDimension; d++)
-            F4(d < locEntry.myValues.size() ? locEntry.myValues[d] : 0.0f);
-    }
-    EndChunk();
+    Map("VMAP", aType, aDimension, aName, anEntries);
 }
 
 void LWO2Writer::PolyVertexMap(const char* aType, uint16_t aDimension, const char* aName,
                                const std::vector<MapEntry>& anEntries)
 {
-    BeginChunk("VMAD");
+    Map("VMAD", aType, aDimension, aName, anEntries);
+}
+
+void LWO2Writer::Map(const char* anId, const char* aType, uint16_t aDimension, const char* aName,
+                     const std::vector<MapEntry>& anEntries)
+{
+    BeginChunk(anId);
     ID4(aType);
     U2(aDimension);
     S0(aName);
     for (const MapEntry& locEntry : anEntries)
     {
         VX(locEntry.myPoint);
-        VX(locEntry.myPolygon);
+        if (anId[3] == 'D')
+            VX(locEntry.myPolygon);
         for (uint16_t d = 0; d < aDimension; d++)
             F4(d < locEntry.myValues.size() ? locEntry.myValues[d] : 0.0f);
     }

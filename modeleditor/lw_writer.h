@@ -80,6 +80,10 @@ public:
     bool Save(const char* aPath) const;
 
 private:
+    // VMAP, or VMAD with the polygon of each entry.
+    void Map(const char* anId, const char* aType, uint16_t aDimension, const char* aName,
+             const std::vector<MapEntry>& anEntries);
+
     std::vector<uint8_t> myBytes;
     std::vector<std::pair<size_t, bool>> myOpen; // offset of each open size field, sub-chunk flag
     size_t myLastSizeField = 0;

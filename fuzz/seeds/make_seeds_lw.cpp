@@ -9,18 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "seed_file.h"
 #include "modeleditor/lw_writer.h"
 
 static std::string ourCorpus;
 
 static void locSeed(const char* aTarget, const char* aName, const void* aData, size_t aSize)
 {
-    std::string locFolder = ourCorpus + "/" + aTarget;
-    mkdir(locFolder.c_str(), 0755);
-    std::string locPath = locFolder + "/" + aName;
-    FILE* locFile = fopen(locPath.c_str(), "wb");
-    if (!locFile || (aSize && fwrite(aData, 1, aSize, locFile) != aSize) || fclose(locFile) != 0)
-        exit(1);
+    WriteSeed(ourCorpus, aTarget, aName, aData, aSize);
 }
 
 static void locObject(const char* aName, const LWO2Writer& aWriter)

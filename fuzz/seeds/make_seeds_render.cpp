@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "seed_file.h"
 #include "qfile/render/qf_file.h"
 #include "qrender/qr_splinepath.h"
 
@@ -20,12 +21,7 @@ static std::string ourWork;
 
 static void locSeed(const char* aTarget, const char* aName, const void* aData, size_t aSize)
 {
-    std::string locFolder = ourCorpus + "/" + aTarget;
-    mkdir(locFolder.c_str(), 0755);
-    std::string locPath = locFolder + "/" + aName;
-    FILE* locFile = fopen(locPath.c_str(), "wb");
-    if (!locFile || (aSize && fwrite(aData, 1, aSize, locFile) != aSize) || fclose(locFile) != 0)
-        exit(1);
+    WriteSeed(ourCorpus, aTarget, aName, aData, aSize);
 }
 
 static std::vector<uint8_t> locReadRaw(const std::string& aPath)

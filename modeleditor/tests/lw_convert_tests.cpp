@@ -376,26 +376,35 @@ TEST(LWConvert, BadReferencesAreIgnoredAndUnknownSurfacesTakeTheDefaults)
 
 TEST(LWConvert, BatchesBeyondSixteenBitIndicesFail)
 {
-    LWO2Writer locWriter;
-    locWriter.Tags({"Big"});
-    const uint32_t locTriangles = 21846; // 65538 distinct vertices
-    std::vector<LWVec3> locPoints;
-    std::vector<std::vector<uint32_t>> locPolygons;
-    std::vector<std::pair<uint32_t, uint16_t>> locTags;
-    for (uint32_t i = 0; i < locTriangles; i++)
+    // 21845 separate triangles weld to 65535 vertices, one more to 65538.
+    for (uint32_t locTriangles : {21845u, 21846u})
     {
-        float x = (float)i;
-        locPoints.insert(locPoints.end(), {{x, 0, 0}, {x, 1, 0}, {x, 0, 1}});
-        locPolygons.push_back({3 * i, 3 * i + 1, 3 * i + 2});
-        locTags.push_back({i, 0});
+        LWO2Writer locWriter;
+        locWriter.Tags({"Big"});
+        std::vector<LWVec3> locPoints;
+        std::vector<std::vector<uint32_t>> locPolygons;
+        std::vector<std::pair<uint32_t, uint16_t>> locTags;
+        for (uint32_t i = 0; i < locTriangles; i++)
+        {
+            float x = (float)i;
+            locPoints.insert(locPoints.end(), {{x, 0, 0}, {x, 1, 0}, {x, 0, 1}});
+            locPolygons.push_back({3 * i, 3 * i + 1, 3 * i + 2});
+            locTags.push_back({i, 0});
+        }
+        locWriter.Points(locPoints);
+        locWriter.Polygons(locPolygons);
+        locWriter.PolygonTags("SURF", locTags);
+        auto locResult = locConvert(locWriter);
+        if (locTriangles == 21845)
+        {
+            ASSERT_TRUE(locResult->myOk);
+            EXPECT_EQ(locResult->myMesh.myBatches[0].myVertices.size(), 65535u);
+            continue;
+        }
+        EXPECT_FALSE(locResult->myOk);
+        EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_TOO_MANY_VERTICES);
+        EXPECT_STREQ(EditorError::GetDetail(), "File: 'TEST.LWO', surface: Big");
     }
-    locWriter.Points(locPoints);
-    locWriter.Polygons(locPolygons);
-    locWriter.PolygonTags("SURF", locTags);
-    auto locResult = locConvert(locWriter);
-    EXPECT_FALSE(locResult->myOk);
-    EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_TOO_MANY_VERTICES);
-    EXPECT_STREQ(EditorError::GetDetail(), "File: 'TEST.LWO', surface: Big");
 }
 
 TEST(LWCache, ObjectsLoadOnceAndLayersAreFoundByIndexOrNumber)

@@ -24,17 +24,9 @@ LWTextKey locKey(float aValue, float aTime, int aShape = 3)
 // Reads one group from text through a file object over it.
 float locRead(const std::string& aText, QR_SplinePath* aPath, int aNumChannels = -1)
 {
-    QF_File locFile;
-    locFile.myBuffer = reinterpret_cast<uint8_t*>(const_cast<char*>(aText.data()));
-    locFile.myFileSize = locFile.myCapacity = (uint32_t)aText.size();
-    locFile.myFilePos = 0;
-    locFile.myStatus = QF_READ;
-    locFile.myFlags = QF_FLAG_NOT_OWNED;
+    MemoryFile locFile(aText.data(), aText.size(), false);
     EditorError::Set(EDITOR_ERROR_NONE);
-    float locResult = ReadEnvelope(aPath, locFile, 30.0f, aNumChannels);
-    locFile.myBuffer = nullptr;
-    locFile.myStatus = QF_FILE_NOT_OPEN;
-    return locResult;
+    return ReadEnvelope(aPath, locFile.myFile, 30.0f, aNumChannels);
 }
 
 float locReadGroup(const Channels& aChannels, QR_SplinePath* aPath, bool aChannelLines = true, int aPre = 1,

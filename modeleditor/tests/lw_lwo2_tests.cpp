@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "lw_test_util.h"
+#include "qcommon/qc_debug.h"
 
 namespace
 {
@@ -153,11 +154,56 @@ TEST(LWO2Chunks, UnknownAndOddChunksAreSkippedByTheirLength)
     locWriter.U2(0);
     locWriter.U1(0);
     locWriter.EndChunk();
+    locWriter.BeginChunk("TAGS"); // a tail byte too short for a string
+    locWriter.S0("one");
+    locWriter.U1(0);
+    locWriter.EndChunk();
     auto locObject = LoadLWBytes(locWriter.GetBytes());
     ASSERT_TRUE(locObject);
     EXPECT_EQ(locObject->myLayers[0]->myPoints.size(), 3u);
     EXPECT_EQ(locObject->myLayers[0]->myPoints[2].z, 9.0f);
+    EXPECT_EQ(locObject->myTags.size(), 1u);
     EXPECT_EQ(locObject->myLayers[0]->myPolygonTagLists[0].myEntries.size(), 1u);
+}
+
+// Keeps the debug lines while it is installed.
+class DebugLines : public QC_DebugListener
+{
+public:
+    DebugLines()
+    {
+        if (!QC_Debug::IsInited())
+            QC_Debug::Init();
+        QC_Debug::AddListener(this);
+    }
+    ~DebugLines() override { QC_Debug::RemoveListener(this); }
+    void Print(const char* aText) override { myLines.push_back(aText); }
+    void Close() override {}
+
+    std::vector<std::string> myLines;
+};
+
+TEST(LWO2Chunks, SkippedChunkIDsAreLoggedOnce)
+{
+    LWO2Writer locWriter;
+    for (const char* locId : {"VMPA", "NVSK", "VMPA", "\x01Z\x7f "})
+    {
+        locWriter.BeginChunk(locId);
+        locWriter.EndChunk();
+    }
+    locWriter.BeginSurface("s");
+    locWriter.BeginSubChunk("NODS");
+    locWriter.EndSubChunk();
+    locWriter.EndSurface();
+    DebugLines locLog;
+    ASSERT_TRUE(LoadLWBytes(locWriter.GetBytes(), "log.lwo"));
+    ASSERT_EQ(locLog.myLines.size(), 1u);
+    EXPECT_EQ(locLog.myLines[0], "LoadLWO2: 'log.lwo': skipped unknown chunks VMPA NVSK ?Z?  NODS");
+    locLog.myLines.clear();
+    LWO2Writer locPlain;
+    locPlain.Points({{0, 0, 0}});
+    ASSERT_TRUE(LoadLWBytes(locPlain.GetBytes()));
+    EXPECT_TRUE(locLog.myLines.empty());
 }
 
 TEST(LWO2Chunks, SizesAreNeverTrusted)
@@ -188,6 +234,16 @@ TEST(LWO2Chunks, SizesAreNeverTrusted)
     EXPECT_FALSE(LoadLWBytes(locField.GetBytes()));
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
 
+    // A polygon whose count word ends the chunk.
+    LWO2Writer locPolygon;
+    locPolygon.Points({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}});
+    locPolygon.BeginChunk("POLS");
+    locPolygon.ID4("FACE");
+    locPolygon.U2(3);
+    locPolygon.EndChunk();
+    EXPECT_FALSE(LoadLWBytes(locPolygon.GetBytes()));
+    EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
+
     // A form size beyond the file is clipped to it; one short of the file
     // ends the walk early.
     LWO2Writer locForm;
@@ -202,6 +258,14 @@ TEST(LWO2Chunks, SizesAreNeverTrusted)
     auto locShort = LoadLWBytes(locBytes);
     ASSERT_TRUE(locShort);
     EXPECT_TRUE(locShort->myLayers[0]->myPoints.empty());
+    LWO2Writer locTwo;
+    locTwo.Points({{1, 2, 3}});
+    locTwo.Points({{4, 5, 6}});
+    std::vector<uint8_t> locTwoBytes = locTwo.GetBytes();
+    locTwoBytes[7] = 4 + 20; // the form ends after the first PNTS chunk
+    auto locFirstOnly = LoadLWBytes(locTwoBytes);
+    ASSERT_TRUE(locFirstOnly);
+    EXPECT_EQ(locFirstOnly->myLayers[0]->myPoints.size(), 1u);
 }
 
 TEST(LWO2Chunks, TruncationFailsCleanlyAtEveryCut)

@@ -13,20 +13,33 @@
 #include "modeleditor/lw_writer.h"
 #include "qfile/render/qf_file.h"
 
-// Loads an object from memory through a read-only file object over the bytes.
+// A read-only file object over bytes in memory; the bytes stay the caller's.
+class MemoryFile
+{
+public:
+    MemoryFile(const void* aData, size_t aSize, bool aSwapBytes)
+    {
+        myFile.myBuffer = static_cast<uint8_t*>(const_cast<void*>(aData));
+        myFile.myFileSize = myFile.myCapacity = (uint32_t)aSize;
+        myFile.myFilePos = 0;
+        myFile.myStatus = QF_READ | (aSwapBytes ? (uint32_t)QF_SWAP_BYTES : 0u);
+        myFile.myFlags = QF_FLAG_NOT_OWNED | (aSwapBytes ? (uint32_t)QF_FLAG_SWAP_BYTES : 0u);
+    }
+    ~MemoryFile()
+    {
+        myFile.myBuffer = nullptr;
+        myFile.myStatus = QF_FILE_NOT_OPEN;
+    }
+
+    QF_File myFile;
+};
+
+// Loads an object from memory, as the editor opens .lwo files: byte-swapped.
 inline std::unique_ptr<LWObject> LoadLWBytes(const std::vector<uint8_t>& aBytes, const char* aName = "test.lwo")
 {
-    QF_File locFile;
-    locFile.myBuffer = const_cast<uint8_t*>(aBytes.data());
-    locFile.myFileSize = locFile.myCapacity = (uint32_t)aBytes.size();
-    locFile.myFilePos = 0;
-    locFile.myStatus = QF_READ | QF_SWAP_BYTES;
-    locFile.myFlags = QF_FLAG_NOT_OWNED | QF_FLAG_SWAP_BYTES;
+    MemoryFile locFile(aBytes.data(), aBytes.size(), true);
     EditorError::Set(EDITOR_ERROR_NONE);
-    std::unique_ptr<LWObject> locObject(LoadLWO2(locFile, aName));
-    locFile.myBuffer = nullptr;
-    locFile.myStatus = QF_FILE_NOT_OPEN;
-    return locObject;
+    return std::unique_ptr<LWObject>(LoadLWO2(locFile.myFile, aName));
 }
 
 inline std::string TestPath(const std::string& aName)

@@ -14,6 +14,7 @@ namespace
 {
 const char* const TRIP_FRUIT =
     "TYPE Size\r\n{\r\nSmall\r\nVery Large\r\n\"Quoted\"\r\n}\r\n"
+    "TYPE Nothing\r\n{\r\n}\r\n"
     "CLASS Point\r\n{\r\nNUMBER x 1\r\nTEXT tag\r\n}\r\n"
     "CLASS Holder\r\n{\r\nTEXT text\r\nLOCTEXT label\r\nSize size\r\nPoint pos\r\nHolder* other\r\nFILE file\r\n}\r\n"
     "SCRIPTCLASS Script\r\n{\r\nTEXT\r\nPoint\r\nHolder*\r\n}\r\n";
@@ -183,6 +184,41 @@ TEST_F(VelkRoundTripTest, SavesThatCannotReadBackAreRefusedNamingTheInstance)
         EXPECT_TRUE(myLog.HasError(locCase.myError)) << myLog.AllErrors();
         EXPECT_EQ(ReadDisk("keep.velk"), "old contents");
     }
+}
+
+TEST_F(VelkRoundTripTest, ClassMembersRenamedByTheirValueLineAreRefused)
+{
+    // Two words without quotes: the member takes the first as its name, which
+    // its class does not declare, so the written line would be an unknown member.
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, "INCLUDE " + myFruit + "\r\nHolder h\r\n{\r\n\ttext two words\r\n}\r\n"
+                                  "Script s\r\n{\r\n\tTEXT any name\r\n}\r\n"));
+    EXPECT_STREQ(locSpace.GetInstance("h.two", false)->GetValue().GetBuffer(), "words");
+    VelkOutput locOutput;
+    EXPECT_FALSE(locSpace.WriteTo(locOutput, "renamed.velk"));
+    EXPECT_TRUE(myLog.HasError("Cannot write member 'two' of 'h': class type 'Holder' declares no member of that name"))
+        << myLog.AllErrors();
+
+    // Renamed onto another member's name: the line would go to that member.
+    myLog.myErrors.clear();
+    VelkNameSpace locTwice;
+    ASSERT_TRUE(Compile(locTwice, "INCLUDE " + myFruit + "\r\nHolder h\r\n{\r\n\tfile text x\r\n}\r\n"));
+    EXPECT_FALSE(locTwice.WriteTo(locOutput, "twice.velk"));
+    EXPECT_TRUE(myLog.HasError("Cannot write member 'text' of 'h': an earlier member has that name"))
+        << myLog.AllErrors();
+
+    // An enumerated value the reader would refuse.
+    myLog.myErrors.clear();
+    VelkNameSpace locEnum;
+    ASSERT_TRUE(locEnum.AddInstance(myTypes.GetType("Nothing")->CloneAs("none")));
+    EXPECT_FALSE(locEnum.WriteTo(locOutput, "enum.velk"));
+    EXPECT_TRUE(myLog.HasError("Cannot write 'none' of type 'Nothing': its value '' is not one of the type's values"))
+        << myLog.AllErrors();
+
+    // Script-class members carry their own names.
+    ExpectRoundTrip("INCLUDE " + myFruit +
+                        "\r\nScript s\r\n{\r\n\tTEXT any name\r\n}\r\n",
+                    "script member names");
 }
 
 TEST_F(VelkRoundTripTest, ScriptMemberLinesThatOutgrowALineAreRefused)
