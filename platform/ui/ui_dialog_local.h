@@ -150,6 +150,8 @@ class UI_TreeWidget : public QTreeView
 public:
     UI_TreeWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWidget* aParent);
     UI_TreeModel* GetModel() const { return myModel; }
+    // Icon and label of a shown item, in viewport pixels (empty when hidden).
+    QRect ItemRect(UI_TreeNode* aNode);
 
 private:
     UI_TreeModel* myModel;
