@@ -175,7 +175,8 @@ public:
 // Null without a Qt application. The frame is hidden until UI_FrameShow.
 UI_Frame* UI_CreateFrame(const UI_FrameTemplate& aTemplate);
 void UI_DestroyFrame(UI_Frame* aFrame);
-// Maximised. With Q_UI_GRAB=<file.png> the frame is written there half a
+// Maximised. From then on SIGTERM and SIGHUP close the frame as the user
+// would (the save question first). With Q_UI_GRAB=<file.png> the frame is written there half a
 // second later and the quit message is posted.
 void UI_FrameShow(UI_Frame* aFrame);
 // Asks the document (the save question), then closes the frame and posts the

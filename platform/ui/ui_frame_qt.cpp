@@ -22,14 +22,17 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QSettings>
+#include <QSocketNotifier>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <csignal>
 #include <cstdlib>
-#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <map>
 
 bool UI_FrameHandler::OnCommand(UI_Frame*, int)
@@ -52,6 +55,9 @@ void UI_FrameHandler::OnIdle(UI_Frame*)
 }
 
 // --- [SECTION] widgets ---
+
+// The frame the termination signals close (the one shown last).
+static UI_Frame* ourSignalFrame = nullptr;
 
 class UI_FrameWindow;
 class UI_ViewWidget;
@@ -399,13 +405,8 @@ QAction* locAction(UI_Frame* aFrame, int anId, const QString& aText)
 
 QIcon locIcon(const UI_Image& anImage)
 {
-    if (anImage.myWidth <= 0 || anImage.myHeight <= 0 ||
-        anImage.myPixels.size() < size_t(anImage.myWidth) * size_t(anImage.myHeight))
-        return QIcon();
-    QImage locImage(anImage.myWidth, anImage.myHeight, QImage::Format_ARGB32);
-    for (int y = 0; y < anImage.myHeight; y++)
-        std::memcpy(locImage.scanLine(y), &anImage.myPixels[size_t(y) * anImage.myWidth], size_t(anImage.myWidth) * 4);
-    return QIcon(QPixmap::fromImage(locImage));
+    QImage locImage = UI_ToQImage(anImage);
+    return locImage.isNull() ? QIcon() : QIcon(QPixmap::fromImage(locImage));
 }
 
 void locBuildMenus(UI_Frame* aFrame, const UI_FrameTemplate& aTemplate)
@@ -539,14 +540,50 @@ void UI_DestroyFrame(UI_Frame* aFrame)
     if (aFrame->myPane)
         UI_DestroyDialog(aFrame->myPane);
     aFrame->myClosing = true;
+    if (ourSignalFrame == aFrame)
+        ourSignalFrame = nullptr;
     delete aFrame->myWindow;
     delete aFrame;
+}
+
+// SIGTERM and SIGHUP close the shown frame through its normal close path (the
+// save question included): the handler only writes to a pipe the loop watches.
+static int ourSignalPipe[2] = {-1, -1};
+
+static void locOnSignal(int)
+{
+    char locByte = 1;
+    ssize_t locIgnored = write(ourSignalPipe[1], &locByte, 1);
+    (void) locIgnored;
+}
+
+static void locWatchSignals(UI_Frame* aFrame)
+{
+    ourSignalFrame = aFrame;
+    if (ourSignalPipe[0] >= 0 || pipe2(ourSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    QSocketNotifier* locNotifier = new QSocketNotifier(ourSignalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(locNotifier, &QSocketNotifier::activated, qApp, []() {
+        char locBytes[16];
+        while (read(ourSignalPipe[0], locBytes, sizeof(locBytes)) > 0)
+        {
+        }
+        if (ourSignalFrame)
+            ourSignalFrame->myWindow->close();
+    });
+    struct sigaction locAction = {};
+    locAction.sa_handler = locOnSignal;
+    sigemptyset(&locAction.sa_mask);
+    locAction.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &locAction, nullptr);
+    sigaction(SIGHUP, &locAction, nullptr);
 }
 
 void UI_FrameShow(UI_Frame* aFrame)
 {
     if (!aFrame)
         return;
+    locWatchSignals(aFrame);
     aFrame->myWindow->showMaximized();
     if (!UI_IsHeadless())
     {
@@ -969,17 +1006,7 @@ void UI_FrameSetViewPicture(UI_Frame* aFrame, const UI_Image& anImage)
 {
     if (!aFrame)
         return;
-    if (anImage.myWidth <= 0 || anImage.myHeight <= 0 ||
-        anImage.myPixels.size() < size_t(anImage.myWidth) * size_t(anImage.myHeight))
-        aFrame->myPicture = QImage();
-    else
-    {
-        QImage locImage(anImage.myWidth, anImage.myHeight, QImage::Format_ARGB32);
-        for (int y = 0; y < anImage.myHeight; y++)
-            std::memcpy(locImage.scanLine(y), &anImage.myPixels[size_t(y) * anImage.myWidth],
-                        size_t(anImage.myWidth) * 4);
-        aFrame->myPicture = locImage;
-    }
+    aFrame->myPicture = UI_ToQImage(anImage);
     aFrame->myView->update();
 }
 

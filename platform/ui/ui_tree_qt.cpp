@@ -455,12 +455,9 @@ bool UI_TreeSetImageList(UI_Dialog* aDialog, int anId, const std::vector<UI_Imag
     std::vector<QIcon> locIcons;
     for (const UI_Image& locImage : anImages)
     {
-        if (locImage.myWidth <= 0 || locImage.myHeight <= 0 ||
-            locImage.myPixels.size() < size_t(locImage.myWidth) * size_t(locImage.myHeight))
+        QImage locPicture = UI_ToQImage(locImage);
+        if (locPicture.isNull())
             return false;
-        QImage locPicture(locImage.myWidth, locImage.myHeight, QImage::Format_ARGB32);
-        for (int y = 0; y < locImage.myHeight; y++)
-            memcpy(locPicture.scanLine(y), &locImage.myPixels[size_t(y) * locImage.myWidth], size_t(locImage.myWidth) * 4);
         locIcons.emplace_back(QPixmap::fromImage(locPicture));
     }
     UI_TreeModel* locModel = locTree->GetModel();

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -334,6 +335,28 @@ TEST_F(FrameTest, SaveQuestionGuardsNewOpenAndExit)
     myPrompts.AnswerBox(OS_ID_NO);
     EXPECT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_APP_EXIT));
     EXPECT_TRUE(UI_PeekQuitMessage(nullptr));
+}
+
+TEST_F(FrameTest, TerminationSignalClosesThroughTheSaveQuestion)
+{
+    UI_FrameSetModified(myFrame, true);
+    myPrompts.AnswerBox(OS_ID_CANCEL);
+    raise(SIGTERM);
+    QElapsedTimer locClock;
+    locClock.start();
+    while (myPrompts.GetBoxes().empty() && locClock.elapsed() < 5000)
+        UI_DispatchMessages(false);
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_FALSE(UI_PeekQuitMessage(nullptr)); // cancelled: still running
+    EXPECT_TRUE(UI_GetFrameWidget(myFrame)->isVisible());
+
+    myPrompts.AnswerBox(OS_ID_NO);
+    raise(SIGHUP);
+    locClock.restart();
+    while (!UI_PeekQuitMessage(nullptr) && locClock.elapsed() < 5000)
+        UI_DispatchMessages(false);
+    EXPECT_TRUE(UI_PeekQuitMessage(nullptr));
+    EXPECT_FALSE(UI_GetFrameWidget(myFrame)->isVisible());
 }
 
 TEST_F(FrameTest, SaveAsAndRecentFilesPersistAndDropFailures)
