@@ -301,6 +301,8 @@ TEST_F(TezPairTest, StaleTezIsFoundToTheNanosecond)
     EXPECT_EQ(VelkToTez::IsFileNewer(locTez.c_str(), locVelk.c_str()), 0);
     SetWriteTime("time.velk", 1700000000, 499);
     EXPECT_EQ(VelkToTez::IsFileNewer(locTez.c_str(), locVelk.c_str()), 1);
+    EXPECT_EQ(VelkToTez::IsFileNewer(locTez.c_str(), PathOf("gone.velk").c_str()), 1);
+    EXPECT_EQ(VelkToTez::IsFileNewer(PathOf("gone.tez").c_str(), PathOf("gone.velk").c_str()), -1);
 
     // Edits saved right after each conversion are all seen.
     std::filesystem::remove(locTez);
@@ -334,6 +336,21 @@ TEST_F(TezPairTest, SiblingsWithTheSameHashAreErrorLines)
     // Equal hashes that are not siblings are only in the report.
     EXPECT_EQ(myLog.myErrors.size(), 4u) << myLog.AllErrors();
     EXPECT_NE(ReadDisk("hash.hash").find("Duplicate Hash Entries:"), std::string::npos);
+}
+
+TEST_F(TezPairTest, CollidingPairsBeyondAThousandAreCounted)
+{
+    // Forty-seven members of one name: 1,081 pairs.
+    std::string locBody = "Deck many\r\n{\r\n";
+    for (int locIndex = 0; locIndex < 47; ++locIndex)
+        locBody += "\tTEXT same v\r\n";
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, locBody + "}\r\n"));
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locSpace, PathOf("many.tez").c_str()));
+    ASSERT_EQ(myLog.myErrors.size(), 1001u);
+    EXPECT_TRUE(myLog.HasError("'many.same' and 'many.same' have the same name hash"));
+    EXPECT_TRUE(myLog.HasError("81 more pairs of names with the same hash in '" + PathOf("many.tez") +
+                               "' were not listed"));
 }
 
 TEST_F(TezPairTest, FailedConversionLeavesNothingForTheNextReport)
