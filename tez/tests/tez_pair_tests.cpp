@@ -169,6 +169,37 @@ TEST_F(TezPairTest, CrashAtAnyStepLeavesAMatchingPairOrNone)
     EXPECT_GT(locMissing, 0);
 }
 
+TEST_F(TezPairTest, FailureAtAnyStepIsReportedAndLeavesAMatchingPairOrNone)
+{
+    VelkNameSpace locOld;
+    VelkNameSpace locNew;
+    ASSERT_TRUE(Compile(locOld, OLD_CARDS));
+    ASSERT_TRUE(Compile(locNew, NEW_CARDS));
+    const std::string locTez = PathOf("pair.tez");
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locOld, locTez.c_str()));
+    ourStepNames.clear();
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locNew, locTez.c_str()));
+    const std::vector<std::string> locSteps = ourStepNames;
+
+    for (int locFail = 1; locFail <= static_cast<int>(locSteps.size()); ++locFail)
+    {
+        SCOPED_TRACE("step " + std::to_string(locFail) + " (" + locSteps[locFail - 1] + ") fails");
+        ourFailStep = 0;
+        ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locOld, locTez.c_str()));
+        ourFailStep = locFail;
+        EXPECT_FALSE(VelkToTez::Priv_ConvertVelkToTez(locNew, locTez.c_str()));
+        ourFailStep = 0;
+        if (!std::filesystem::exists(locTez))
+            continue;
+        Tez* locRoot = Tez::Load(locTez.c_str(), false);
+        ASSERT_NE(locRoot, nullptr);
+        const std::string locAlpha = LocText(locRoot, "alpha.text");
+        EXPECT_EQ(LocText(locRoot, "beta.text"), locAlpha == "alpha old" ? "beta old" : "beta new");
+        EXPECT_TRUE(locAlpha == "alpha old" || locAlpha == "alpha new") << locAlpha;
+        delete locRoot;
+    }
+}
+
 TEST_F(TezPairTest, FailedTezCommitRemovesTheOldTez)
 {
     VelkNameSpace locOld;
