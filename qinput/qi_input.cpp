@@ -85,16 +85,9 @@ bool QI_Device::Poll()
 
 void QI_Device::Reset()
 {
-    for (uint32_t i = 0; i < myNumAxes; i++)
-        myAxes[i].myValue = 0.0f;
+    StartFrame();
     for (uint32_t i = 0; i < myNumButtons; i++)
-    {
-        QI_Button& locButton = myButtons[i];
-        locButton.myPrevious = locButton.myCurrent;
-        locButton.myTransientPress = 0;
-        locButton.myTransientRelease = 0;
-        locButton.myCurrent = 0;
-    }
+        myButtons[i].myCurrent = 0;
 }
 
 void QI_Device::StartFrame()
