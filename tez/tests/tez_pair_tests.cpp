@@ -187,7 +187,9 @@ TEST_F(TezPairTest, FailureAtAnyStepIsReportedAndLeavesAMatchingPairOrNone)
         ourFailStep = 0;
         ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locOld, locTez.c_str()));
         ourFailStep = locFail;
+        TezDebugCollector::ourLines.clear();
         EXPECT_FALSE(VelkToTez::Priv_ConvertVelkToTez(locNew, locTez.c_str()));
+        EXPECT_TRUE(Printed("VelkToTez::Priv_ConvertVelkToTez(): failed to ")) << AllPrinted();
         ourFailStep = 0;
         if (!std::filesystem::exists(locTez))
             continue;
@@ -269,7 +271,7 @@ TEST_F(TezPairTest, KeysTheDecoderCannotReadAreRefused)
         std::string myKey;
         bool myReadable;
     } locCases[] = {
-        {"card.text", true}, {"a b", true}, {"a/b", true}, {"x", true},
+        {"card.text", true}, {"a b", true}, {"a/b", true}, {"x", true}, {"del\x7f", true},
         {"", false}, {" ", false}, {" lead", false}, {"\tlead", false}, {"b\thi", false},
         {"a//b", false}, {"a\x01" "b", false}, {"a\rb", false}, {"a\nb", false},
     };
@@ -331,6 +333,9 @@ TEST_F(TezPairTest, StaleTezIsFoundToTheNanosecond)
     SetWriteTime("time.velk", 1700000000, 500);
     EXPECT_EQ(VelkToTez::IsFileNewer(locTez.c_str(), locVelk.c_str()), 0);
     SetWriteTime("time.velk", 1700000000, 499);
+    EXPECT_EQ(VelkToTez::IsFileNewer(locTez.c_str(), locVelk.c_str()), 1);
+    SetWriteTime("time.tez", 1700000001, 0);
+    SetWriteTime("time.velk", 1700000000, 999999999);
     EXPECT_EQ(VelkToTez::IsFileNewer(locTez.c_str(), locVelk.c_str()), 1);
     EXPECT_EQ(VelkToTez::IsFileNewer(locTez.c_str(), PathOf("gone.velk").c_str()), 1);
     EXPECT_EQ(VelkToTez::IsFileNewer(PathOf("gone.tez").c_str(), PathOf("gone.velk").c_str()), -1);
