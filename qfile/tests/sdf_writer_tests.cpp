@@ -435,3 +435,56 @@ TEST_F(SDFParallelWriter, AFailedCompressionOnAWorkerEndsTheWriteInOrder)
     for (const auto& locEntry : fs::directory_iterator("."))
         EXPECT_EQ(locEntry.path().filename().string().find(".tmp"), std::string::npos) << locEntry.path();
 }
+
+TEST_F(SDFWriter, TablesAreInUnsignedHashOrderAndHighBytesHashUnsigned)
+{
+    // Names long enough that some hashes have the top bit set and some not,
+    // and names with bytes of 0x80 and above.
+    std::vector<std::string> locNames;
+    for (int i = 0; i < 40; ++i)
+    {
+        std::string locName = std::string(size_t(i * 7 % 90 + 1), char('a' + i % 26)) + std::to_string(i) + ".t";
+        if (i % 5 == 0)
+            locName = "d" + std::to_string(i % 3) + "/\xe9t\xc3\xa9" + locName;
+        WriteText(locName, "x");
+        locNames.push_back(locName);
+    }
+    ASSERT_TRUE(Pack(locNames, "out.sdf"));
+    Archive locArchive;
+    ASSERT_TRUE(locArchive.Load("out.sdf"));
+    ASSERT_EQ(locArchive.FileCount(), 40u);
+    bool locHigh = false, locLow = false;
+    for (uint32_t i = 0; i < locArchive.FileCount(); ++i)
+    {
+        (locArchive.FileHash(i) & 0x80000000u ? locHigh : locLow) = true;
+        if (i > 0)
+        {
+            EXPECT_LE(locArchive.FileHash(i - 1), locArchive.FileHash(i)) << i;
+        }
+    }
+    EXPECT_TRUE(locHigh && locLow);
+    for (uint32_t i = 1; i < locArchive.DirCount(); ++i)
+        EXPECT_LE(locArchive.DirHash(i - 1), locArchive.DirHash(i)) << i;
+
+    // Every hash as this test computes it: Adler-32 of the upper-cased bytes as unsigned values.
+    std::set<uint32_t> locExpected;
+    for (const std::string& locName : locNames)
+    {
+        uint32_t locA = 1, locB = 0;
+        for (unsigned char locChar : locName)
+        {
+            locA = (locA + ((locChar >= 'a' && locChar <= 'z') ? locChar - 32u : locChar)) % 65521;
+            locB = (locB + locA) % 65521;
+        }
+        locExpected.insert(locA | (locB << 16));
+    }
+    std::set<uint32_t> locWritten;
+    for (uint32_t i = 0; i < locArchive.FileCount(); ++i)
+        locWritten.insert(locArchive.FileHash(i));
+    EXPECT_EQ(locWritten, locExpected);
+
+    ASSERT_TRUE(QF_SDF::OpenByName("out.sdf", 1));
+    fs::remove_all("d0");
+    QF_File locFile;
+    EXPECT_TRUE(locFile.Open(locNames[0].c_str(), OPEN_READ)) << locNames[0];
+}
