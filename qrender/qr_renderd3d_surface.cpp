@@ -373,7 +373,9 @@ static uint32_t locStageSource(const char* anArg, bool* aTextureFlag, uint32_t* 
             locAlpha = 1;
         return locDiffuseFlag ? GFX_TA_DIFFUSE : GFX_TA_SPECULAR;
     }
-    if (strcmp(anArg, "CONSTANT") == 0)
+    // "CONSTANT0" too: the draw colour's name in pixel-shader text (c0), so one template
+    // reads the same with pixel shaders on and off.
+    if (strcmp(anArg, "CONSTANT") == 0 || strcmp(anArg, "CONSTANT0") == 0)
     {
         aSurface->myUsesConstant = 1;
         return GFX_TA_TFACTOR;
@@ -961,8 +963,11 @@ static bool locReadTemplate(QR_TemplateReader& aReader)
     else
         s->myFadePass = s->myPass;
 
-    // Slots from the default textures, as many as the normal pass binds.
+    // Slots from the default textures, as many as the normal pass binds: a pass binding more
+    // units than there are default textures would make slots from past their end.
     uint32_t locSlots = s->myPass->myNumRemapEntries;
+    if (locSlots > s->myNumTextureNames)
+        return locSyntax();
     s->myNumTextures = locSlots;
     s->myDefaultInstance.myTextures = locSlots ? new QR_SurfaceTexture[locSlots]() : nullptr;
     s->myDefaultInstance.myNumTextures = locSlots;

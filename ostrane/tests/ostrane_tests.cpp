@@ -516,3 +516,20 @@ TEST_F(OstraneTest, AddingAFolderEntersEachDirectoryOnce)
     EXPECT_EQ(locEntries, (std::vector<std::string>{"top\\a.txt", "top\\b.txt", "top\\c.txt", "top\\sub\\d.txt",
                                                      "top\\sub\\e.txt"}));
 }
+
+TEST_F(OstraneTest, RemovingSeveralSelectedEntriesRemovesExactlyThose)
+{
+    for (const char* locName : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt"})
+        locWriteFile(myWork / locName, "x");
+    Start();
+    for (const char* locName : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt"})
+        Drop(myWork / locName);
+    Select(1);
+    Select(2);
+    Select(4);
+    Click(IDC_REMOVE_FILES);
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"a.txt", "d.txt", "f.txt"}));
+    // Removed entries can be added again: nothing of them is left behind.
+    Drop(myWork / "c.txt");
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"a.txt", "c.txt", "d.txt", "f.txt"}));
+}

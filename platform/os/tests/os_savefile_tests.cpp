@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 
+#include "platform/os/os_file.h"
 #include "platform/os/os_savefile.h"
 
 namespace fs = std::filesystem;
@@ -218,4 +219,34 @@ TEST_F(OSSaveTest, SavingBeneathAFolderRefusesPathsThatLeaveIt)
     // Dots inside a name are only a name.
     EXPECT_EQ(SaveBeneath("a..b/..c", "x"), 0);
     EXPECT_EQ(ReadDisk(myDir / "base" / "a..b" / "..c"), "x");
+}
+
+TEST_F(OSSaveTest, ListingsBehindTheSearchWithoutCaseSeeOtherWriters)
+{
+    // Looked up while missing, then made by someone else at once, in the same
+    // tick of the clock, then after it: each lookup sees the folder as it is.
+    const std::string locBase = myBase;
+    char locResolved[4096];
+    ASSERT_TRUE(OS_ResolvePath((locBase + "/NEW.TXT").c_str(), locResolved, sizeof(locResolved)));
+    EXPECT_EQ(std::string(locResolved), locBase + "/NEW.TXT");
+    WriteDisk(myDir / "base" / "new.txt", "made elsewhere");
+    ASSERT_TRUE(OS_ResolvePath((locBase + "/NEW.TXT").c_str(), locResolved, sizeof(locResolved)));
+    EXPECT_EQ(std::string(locResolved), locBase + "/new.txt");
+    usleep(150000);
+    ASSERT_TRUE(OS_ResolvePath((locBase + "/OTHER.TXT").c_str(), locResolved, sizeof(locResolved)));
+    WriteDisk(myDir / "base" / "Other.txt", "made later");
+    ASSERT_TRUE(OS_ResolvePath((locBase + "/OTHER.TXT").c_str(), locResolved, sizeof(locResolved)));
+    EXPECT_EQ(std::string(locResolved), locBase + "/Other.txt");
+    fs::remove(myDir / "base" / "Other.txt");
+    ASSERT_TRUE(OS_ResolvePath((locBase + "/OTHER.TXT").c_str(), locResolved, sizeof(locResolved)));
+    EXPECT_EQ(std::string(locResolved), locBase + "/OTHER.TXT");
+
+    // Saves beneath the folder keep the listing current themselves.
+    EXPECT_EQ(SaveBeneath("Saved.txt", "1"), 0);
+    EXPECT_EQ(SaveBeneath("SAVED.TXT", "2"), 0);
+    EXPECT_EQ(ReadDisk(myDir / "base" / "Saved.txt"), "2");
+    WriteDisk(myDir / "base" / "Third.txt", "3");
+    EXPECT_EQ(SaveBeneath("third.TXT", "three"), 0);
+    EXPECT_EQ(ReadDisk(myDir / "base" / "Third.txt"), "three");
+    EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"new.txt", "Saved.txt", "Third.txt"}));
 }
