@@ -160,8 +160,16 @@ TEST_F(OstraneTest, ButtonStatesFollowStartAddRemoveSaveAndLoad)
     EXPECT_FALSE(Enabled(IDC_SAVE_SDF));
     // The listing closed the archive again.
     EXPECT_EQ(QF_SDF::ourFirstArchive, nullptr);
-    // Adding to a loaded list makes it differ from the archive: nothing to extract.
+    // Adding to or removing from a loaded list makes it differ from the archive:
+    // nothing to extract.
     Drop(myWork / "b.txt");
+    EXPECT_FALSE(Enabled(IDC_EXTRACT_FILES));
+    EXPECT_TRUE(Enabled(IDC_SAVE_SDF));
+    myPrompts.AnswerFile((myWork / "pack.SDF").string());
+    Click(IDC_OPEN_SDF);
+    ASSERT_TRUE(Enabled(IDC_EXTRACT_FILES));
+    Select(0);
+    Click(IDC_REMOVE_FILES);
     EXPECT_FALSE(Enabled(IDC_EXTRACT_FILES));
     EXPECT_TRUE(Enabled(IDC_SAVE_SDF));
 
