@@ -963,8 +963,11 @@ static bool locReadTemplate(QR_TemplateReader& aReader)
     else
         s->myFadePass = s->myPass;
 
-    // Slots from the default textures, as many as the normal pass binds.
+    // Slots from the default textures, as many as the normal pass binds: a pass binding more
+    // units than there are default textures would make slots from past their end.
     uint32_t locSlots = s->myPass->myNumRemapEntries;
+    if (locSlots > s->myNumTextureNames)
+        return locSyntax();
     s->myNumTextures = locSlots;
     s->myDefaultInstance.myTextures = locSlots ? new QR_SurfaceTexture[locSlots]() : nullptr;
     s->myDefaultInstance.myNumTextures = locSlots;

@@ -257,6 +257,7 @@ TEST_F(SurfaceTest, BrokenTemplatesAreRefusedWithTheirCode)
         {"nine remap entries", Header("TEXTURE $stone\n") + Pass("0\n16\n17\n18\n19\n20\n21\n22\n23\n", locOk)},
         {"slot without a default", h + Pass("1\n", "MOV_CLAMP TEMP0.RGBA VERTEX0.RGBA\n")},
         {"coordinates before textures", h + Pass("16\n0\n", locOk)},
+        {"more units than default textures", h + Pass("0\n0\n", locOk)},
         {"fewer names than the count", Header("TEXTURE 3 $water1 $water2 8.0\n") + Pass("0\n", locOk)},
         {"nine stages", h + Pass("0\n", locOk + std::string(
                                                  "ADD_CLAMP TEMP0.RGBA TEMP0.RGBA VERTEX0.RGBA\n"

@@ -227,6 +227,51 @@ TEST_F(TextureTest, NamesAreNormalisedAndSharedByKind)
     EXPECT_EQ(QR_Render::ourStats.myTextureMemory, myStartMemory);
 }
 
+TEST_F(TextureTest, DataFileNamesWithDriveLettersAndBackslashes)
+{
+    ASSERT_TRUE(Start());
+    mkdir((myDir + "maps").c_str(), 0700);
+    Write("maps/rock.tga", QRT_MakeTGA(2, 2, 24, std::vector<uint32_t>(4, 0xFF010203u), true, false));
+    // A Windows path: a drive letter, backslashes, another case than on the disk.
+    std::string locName = "T:" + myDir + "Maps\\Rock.TGA";
+    for (char& c : locName)
+        c = c == '/' ? '\\' : c;
+    QR_Texture* t = QR_Texture::Acquire(locName.c_str(), 0, 0, nullptr);
+    ASSERT_NE(t, nullptr) << QR_Error::ourText;
+    EXPECT_EQ(std::string(t->myName), "t:" + myDir + "maps/rock");
+    QR_Texture::Release(t);
+}
+
+// Rebuilds its texture with the elapsed time in the red channel.
+class TimeUpdater : public QR_TextureUpdater
+{
+public:
+    bool Update(QR_Texture* aTexture, QR_TexturePixels* aPixels, float anElapsedSeconds) override
+    {
+        for (uint32_t& p : myPixels)
+            p = 0xFF000000u | (uint32_t)(anElapsedSeconds * 10.0f) << 16;
+        aPixels->myBitsPerPixel = 32;
+        aPixels->myPixels = myPixels;
+        return true;
+    }
+    uint32_t myPixels[4];
+};
+
+TEST_F(TextureTest, ProceduralTexturesAreRebuiltByTheirUpdater)
+{
+    ASSERT_TRUE(Start());
+    uint32_t locStart[4] = {};
+    QR_TexturePixels locRecord = {2, 2, 32, locStart};
+    QR_Texture* t = QR_Texture::Acquire("generated_clock", QR_TEXTUREFLAG_FROMMEMORY, 1, &locRecord);
+    ASSERT_NE(t, nullptr);
+    TimeUpdater locUpdater;
+    t->myUpdater = &locUpdater;
+    QR_Texture::UpdateProcedural(1.2f);
+    EXPECT_EQ(Level(t, 0)[3], 0xFF0C0000u);
+    t->myUpdater = nullptr;
+    QR_Texture::Release(t);
+}
+
 TEST_F(TextureTest, FailuresLeaveTheirCodeAndText)
 {
     ASSERT_TRUE(Start());
