@@ -451,14 +451,14 @@ void QS2_LayerEngine::Stop(QS2_Sound* aSound)
     }
 }
 
-void QS2_LayerEngine::Activate(QS2_Sound* aSound)
+void QS2_LayerEngine::Activate(QS2_Sound* aSound, float aDistance)
 {
     QS2_SoundTemplate* tmpl = aSound->myTemplate;
     if (tmpl->myCurrentNumActiveChannels >= tmpl->myMaxNumActiveChannels)
     {
         // The farthest active sound of the template gives way, if farther than this one.
         QS2_Sound* farthest = nullptr;
-        float farthestDistance = aSound->myStartDistance;
+        float farthestDistance = aDistance;
         for (int i = 0; i < myActive3DSounds.Count(); ++i)
         {
             QS2_Sound* other = myActive3DSounds[i];
@@ -636,7 +636,7 @@ void QS2_LayerEngine::Update(float aNow)
             angle = -locPi - angle;
         sound->myPan = std::fmin(1.0f, std::fmax(-1.0f, angle / half));
         if (!sound->myActiveFlag)
-            Activate(sound);
+            Activate(sound, distance);
     }
 
     // Channels of every sound: ends are reaped, the rest get this frame's values.

@@ -98,8 +98,9 @@ private:
     bool Startup(const char* aRedistDirectory, int aSpeakerType);
     bool PlaySample(QS2_Sound* aSound, int aFile);
     void CloseChannels(QS2_Sound* aSound);
-    // A 3D sound takes its channels, or gives way.
-    void Activate(QS2_Sound* aSound);
+    // A 3D sound at aDistance takes its channels; at the channel maximum the
+    // farthest active sound of its template gives way if it is farther.
+    void Activate(QS2_Sound* aSound, float aDistance);
     void Deactivate(QS2_Sound* aSound);
     // The fade factor; true when the sound was released.
     bool ComputeFade(QS2_Sound* aSound, float aNow, float* aFactor);

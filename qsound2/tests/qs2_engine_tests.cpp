@@ -311,3 +311,33 @@ TEST_F(EngineTest, PanFalloffAndFadeInAreHeardOnTheLoopbackDevice)
     EXPECT_EQ(group.myVolume, 0.5f);
     EXPECT_EQ(group.myFadeEndTime, -1.0f);
 }
+
+TEST_F(EngineTest, LoopingPositionalSoundsCompeteByDistance)
+{
+    StartEngine(true);
+    std::vector<uint8_t> wav = snd_test::MakeTone(snd_test::WAV16, 44100, 1, 4410);
+    QS2_SoundTemplate* made = Template({WriteFile("compete.wav", wav)}, 1, {{0.0f, 1.0f}, {100.0f, 0.0f}});
+    QS2_Sound* near = Sound(made);
+    QS2_Sound* far = Sound(made);
+    near->myZ = 10.0f;
+    far->myZ = 50.0f;
+    // Looping positional sounds take channels in Update.
+    ASSERT_TRUE(near->Play(true, 0.0f));
+    ASSERT_TRUE(far->Play(true, 0.0f));
+    EXPECT_EQ(myEngine->myNumOpenHandles, 0);
+    myEngine->Update(QS2_GetTime());
+    EXPECT_TRUE(near->myActiveFlag);
+    EXPECT_FALSE(far->myActiveFlag);
+    EXPECT_EQ(made->myCurrentNumActiveChannels, 1);
+    near->myZ = 80.0f;
+    myEngine->Update(QS2_GetTime());
+    EXPECT_FALSE(near->myActiveFlag);
+    EXPECT_TRUE(far->myActiveFlag);
+    EXPECT_EQ(made->myCurrentNumActiveChannels, 1);
+    EXPECT_EQ(myEngine->myNumOpenHandles, 1);
+    EXPECT_EQ(myEngine->myActive3DSounds.Count(), 1);
+    far->Stop();
+    near->Stop();
+    EXPECT_EQ(made->myCurrentNumActiveChannels, 0);
+    EXPECT_EQ(myEngine->my3DSounds.Count(), 0);
+}
