@@ -154,6 +154,24 @@ TEST(LWO2Chunks, UnknownAndOddChunksAreSkippedByTheirLength)
     locWriter.U2(0);
     locWriter.U1(0);
     locWriter.EndChunk();
+    locWriter.BeginChunk("POLS"); // a tail byte too short for a polygon
+    locWriter.ID4("FACE");
+    locWriter.U2(3);
+    locWriter.VX(0);
+    locWriter.VX(1);
+    locWriter.VX(2);
+    locWriter.U1(3);
+    locWriter.EndChunk();
+    locWriter.BeginChunk("VMAD"); // a tail one byte short of a two-value entry
+    locWriter.ID4("TXUV");
+    locWriter.U2(2);
+    locWriter.S0("UV");
+    locWriter.VX(0);
+    locWriter.VX(0);
+    locWriter.F4(0.5f);
+    locWriter.F4(0.5f);
+    locWriter.Bytes("\0\0\0\0\0\0\0\0\0\0\0", 11);
+    locWriter.EndChunk();
     locWriter.BeginChunk("TAGS"); // a tail byte too short for a string
     locWriter.S0("one");
     locWriter.U1(0);
@@ -163,6 +181,8 @@ TEST(LWO2Chunks, UnknownAndOddChunksAreSkippedByTheirLength)
     EXPECT_EQ(locObject->myLayers[0]->myPoints.size(), 3u);
     EXPECT_EQ(locObject->myLayers[0]->myPoints[2].z, 9.0f);
     EXPECT_EQ(locObject->myTags.size(), 1u);
+    EXPECT_EQ(locObject->myLayers[0]->myPolygonLists[0].myPolygons.size(), 1u);
+    EXPECT_EQ(locObject->myLayers[0]->myPolyVertexMaps[0].myPoints.size(), 1u);
     EXPECT_EQ(locObject->myLayers[0]->myPolygonTagLists[0].myEntries.size(), 1u);
 }
 
@@ -232,6 +252,20 @@ TEST(LWO2Chunks, SizesAreNeverTrusted)
     locField.EndSubChunk();
     locField.EndSurface();
     EXPECT_FALSE(LoadLWBytes(locField.GetBytes()));
+    EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
+
+    // A string without its NUL before the chunk's end, and a PTAG too short for its type.
+    LWO2Writer locString;
+    locString.BeginChunk("TAGS");
+    locString.Bytes("abcd", 4);
+    locString.EndChunk();
+    EXPECT_FALSE(LoadLWBytes(locString.GetBytes()));
+    EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
+    LWO2Writer locTag;
+    locTag.BeginChunk("PTAG");
+    locTag.U2(0);
+    locTag.EndChunk();
+    EXPECT_FALSE(LoadLWBytes(locTag.GetBytes()));
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
 
     // A polygon whose count word ends the chunk.
@@ -313,7 +347,7 @@ TEST(LWO2Chunks, LongTextsStayAligned)
 {
     LWO2Writer locWriter;
     std::string locLong(300, 'n');
-    locWriter.Tags({locLong, "after"});
+    locWriter.Tags({locLong, "after", std::string(70000, 'm')});
     locWriter.BeginChunk("DESC");
     std::string locDescription(70000, 'd');
     locWriter.Bytes(locDescription.data(), locDescription.size());
@@ -323,6 +357,7 @@ TEST(LWO2Chunks, LongTextsStayAligned)
     ASSERT_TRUE(locObject);
     EXPECT_EQ(locObject->myTags[0].GetLength(), 300);
     EXPECT_EQ(locObject->myTags[1], "after");
+    EXPECT_EQ(locObject->myTags[2].GetLength(), 65534);
     EXPECT_EQ(locObject->myLayers[0]->myDescription.GetLength(), 65534);
     EXPECT_EQ(locObject->myLayers[0]->myPoints.size(), 1u);
 }
