@@ -488,6 +488,187 @@ TEST(LWO2Surfaces, SubChunksAndBlocks)
     EXPECT_EQ(t.myBlocks[0].myGradientOutputs[7], 9.0f);
 }
 
+// A surface of one IMAP block with the given header and attributes.
+void locWriteBlock(LWO2Writer& w, void (*aHeader)(LWO2Writer&), void (*anAttribute)(LWO2Writer&))
+{
+    w.BeginSurface("s");
+    w.BeginSubChunk("BLOK");
+    w.BeginSubChunk("IMAP");
+    aHeader(w);
+    w.EndSubChunk();
+    anAttribute(w);
+    w.EndSubChunk();
+    w.EndSurface();
+}
+
+TEST(LWO2Surfaces, FieldsCrossingTheirSubChunkFailTheLoad)
+{
+    typedef void (*Write)(LWO2Writer&);
+    const Write locCases[] = {
+        [](LWO2Writer& w) {
+            w.BeginChunk("SURF");
+            w.Bytes("abcd", 4); // a name without its NUL
+            w.EndChunk();
+        },
+        [](LWO2Writer& w) {
+            locWriteBlock(w, [](LWO2Writer& w) { w.Bytes("ab", 2); }, [](LWO2Writer&) {});
+        },
+        [](LWO2Writer& w) {
+            locWriteBlock(w, [](LWO2Writer& w) { w.S0("\x80"); }, [](LWO2Writer& w) {
+                w.BeginSubChunk("TMAP");
+                w.BeginSubChunk("OREF");
+                w.Bytes("ab", 2);
+                w.EndSubChunk();
+                w.EndSubChunk();
+            });
+        },
+        [](LWO2Writer& w) {
+            locWriteBlock(w, [](LWO2Writer& w) { w.S0("\x80"); }, [](LWO2Writer& w) {
+                w.BeginSubChunk("IMAG");
+                w.U1(1);
+                w.EndSubChunk();
+            });
+        },
+        [](LWO2Writer& w) {
+            w.BeginSurface("s");
+            w.BeginSubChunk("LINE");
+            w.U1(1);
+            w.EndSubChunk();
+            w.EndSurface();
+        },
+        [](LWO2Writer& w) {
+            w.BeginSurface("s");
+            w.BeginSubChunk("LINE");
+            w.U2(1);
+            w.U2(0); // half a size
+            w.EndSubChunk();
+            w.EndSurface();
+        },
+        [](LWO2Writer& w) {
+            w.BeginSurface("s");
+            w.BeginSubChunk("VCOL");
+            w.F4(1);
+            w.VX(0);
+            w.ID4("RGBA");
+            w.Bytes("ab", 2);
+            w.EndSubChunk();
+            w.EndSurface();
+        },
+        [](LWO2Writer& w) {
+            w.BeginChunk("CLIP");
+            w.U4(1);
+            w.BeginSubChunk("STIL");
+            w.Bytes("ab", 2);
+            w.EndSubChunk();
+            w.EndChunk();
+        },
+        [](LWO2Writer& w) {
+            w.BeginChunk("CLIP");
+            w.U4(1);
+            w.BeginSubChunk("ANIM");
+            w.S0("a");
+            w.S0("b");
+            w.U1(0); // half the flags
+            w.EndSubChunk();
+            w.EndChunk();
+        },
+        [](LWO2Writer& w) {
+            w.BeginChunk("ENVL");
+            w.U1(0); // half an index
+            w.EndChunk();
+        },
+        [](LWO2Writer& w) {
+            w.BeginChunk("ENVL");
+            w.VX(0);
+            w.BeginSubChunk("TYPE");
+            w.U1(0);
+            w.EndSubChunk();
+            w.EndChunk();
+        },
+        [](LWO2Writer& w) {
+            w.BeginChunk("ENVL");
+            w.VX(0);
+            w.BeginSubChunk("SPAN");
+            w.U2(0);
+            w.EndSubChunk();
+            w.EndChunk();
+        },
+        [](LWO2Writer& w) {
+            w.BeginChunk("ENVL");
+            w.VX(0);
+            w.BeginSubChunk("CHAN");
+            w.S0("server");
+            w.U1(0);
+            w.EndSubChunk();
+            w.EndChunk();
+        },
+    };
+    int locCase = 0;
+    for (Write locWrite : locCases)
+    {
+        LWO2Writer locWriter;
+        locWrite(locWriter);
+        EXPECT_FALSE(LoadLWBytes(locWriter.GetBytes())) << "case " << locCase;
+        EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO) << "case " << locCase;
+        locCase++;
+    }
+}
+
+TEST(LWO2Surfaces, BlockTailsAndUnknownBlockSubChunks)
+{
+    LWO2Writer locWriter;
+    locWriter.BeginSurface("s");
+    locWriter.BeginSubChunk("BLOK");
+    locWriter.BeginSubChunk("GRAD");
+    locWriter.S0("\x81");
+    locWriter.BeginSubChunk("XHDR"); // unknown in the header
+    locWriter.U2(0);
+    locWriter.EndSubChunk();
+    locWriter.BeginSubChunk("CHAN");
+    locWriter.ID4("COLR");
+    locWriter.EndSubChunk();
+    locWriter.EndSubChunk();
+    locWriter.BeginSubChunk("TMAP");
+    locWriter.BeginSubChunk("XMAP"); // unknown in the texture map
+    locWriter.EndSubChunk();
+    locWriter.BeginSubChunk("CSYS");
+    locWriter.U2(1);
+    locWriter.EndSubChunk();
+    locWriter.EndSubChunk();
+    locWriter.BeginSubChunk("FKEY"); // one key and a 5-byte tail
+    for (int i = 0; i < 5; i++)
+        locWriter.F4(1.0f + i);
+    locWriter.Bytes("\0\0\0\0\0", 5);
+    locWriter.EndSubChunk();
+    locWriter.BeginSubChunk("IKEY"); // two values and a 1-byte tail
+    locWriter.U2(7);
+    locWriter.U2(9);
+    locWriter.U1(0);
+    locWriter.EndSubChunk();
+    locWriter.EndSubChunk();
+    locWriter.BeginSubChunk("BLOK"); // a header of its ordinal alone
+    locWriter.BeginSubChunk("IMAP");
+    locWriter.S0("\x82");
+    locWriter.EndSubChunk();
+    locWriter.EndSubChunk();
+    locWriter.EndSurface();
+    auto locObject = LoadLWBytes(locWriter.GetBytes());
+    ASSERT_TRUE(locObject);
+    const LWSurface& s = *locObject->mySurfaces[0];
+    ASSERT_EQ(s.myBlocks.size(), 2u);
+    const LWTextureBlock& b = s.myBlocks[0];
+    EXPECT_EQ(b.myOrdinal, "\x81");
+    EXPECT_EQ(b.myChannel, LWID("COLR"));
+    EXPECT_EQ(b.myCoordinateSystem, 1);
+    ASSERT_EQ(b.myGradientInputs.size(), 1u);
+    EXPECT_EQ(b.myGradientInputs[0], 1.0f);
+    ASSERT_EQ(b.myGradientOutputs.size(), 4u);
+    EXPECT_EQ(b.myGradientOutputs[3], 5.0f);
+    EXPECT_EQ(b.myGradientInterpolations, (std::vector<uint16_t>{7, 9}));
+    EXPECT_EQ(s.myBlocks[1].myOrdinal, "\x82");
+    EXPECT_EQ(s.myFirstColourImage, -1); // neither a GRAD block nor an IMAP without a channel
+}
+
 TEST(LWO2Surfaces, ClipsAndEnvelopes)
 {
     LWO2Writer locWriter;
