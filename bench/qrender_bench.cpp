@@ -3,6 +3,9 @@
 // through the dynamic buffers), and the same buffers and draw calls sent straight to the
 // device layer; prints frames, draw calls and triangles per second and the renderer's ratio.
 // Usage: qrender_bench [frames=200] [meshes=200] [width=640] [height=480]
+//        qrender_bench --surfaces N [frames=200] [draws=2000]: quads drawn alternating between N
+//        surface instances, against the same states and textures sent straight to the device
+//        for every draw.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +17,8 @@
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_render.h"
 #include "qrender/qr_renderd3d.h"
+#include "qrender/qr_surface.h"
+#include "qrender/qr_texture.h"
 #include "qrender/qr_vertex.h"
 #include "qrender/qr_view.h"
 
@@ -78,10 +83,122 @@ void Print(const char* aName, int aFrames, const Figures& f)
            f.myDrawCalls / f.mySeconds, f.myTriangles / f.mySeconds);
 }
 
+struct TLVertex
+{
+    float x, y, z, rhw;
+    uint32_t myColor;
+    float u, v;
+};
+
+// One small pre-transformed quad in the dynamic buffer, drawn as a strip.
+void DrawQuad(QR_Render* aRender, int aDraw)
+{
+    QR_VertexBuffer* locVB = aRender->myDynamicVertexBuffer;
+    locVB->myVertexSize = sizeof(TLVertex);
+    void* locData = nullptr;
+    if (!aRender->AppendVertices(locVB, &locData, 4))
+        return;
+    float x = (float)(aDraw * 7 % 600), y = (float)(aDraw * 13 % 440);
+    TLVertex q[4] = {{x, y, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                     {x + 32, y, 0.5f, 1, 0xFFFFFFFF, 1, 0},
+                     {x, y + 32, 0.5f, 1, 0xFFFFFFFF, 0, 1},
+                     {x + 32, y + 32, 0.5f, 1, 0xFFFFFFFF, 1, 1}};
+    memcpy(locData, q, sizeof(q));
+    QR_VertexBuffer* locList[1] = {locVB};
+    aRender->DrawPrimitives(locList, QR_DRAWTYPES_TRIANGLESTRIP, 4);
+}
+
+// Quads alternating between aNumSurfaces instances of "INTERNAL_SOLID", each with a texture
+// of its own: through SetSurface, then with every state of the pass sent straight to the device.
+int SurfaceBench(int aNumSurfaces, int aFrames, int aDraws)
+{
+    QR_RenderSettings s;
+    s.myFullScreenFlag = 0;
+    s.myBitsPerPixel = 32;
+    if (aNumSurfaces < 1 || !QR_Render::Create(nullptr, nullptr) || !QR_Render::ourInstance->Init(&s))
+    {
+        fprintf(stderr, "qrender_bench: no renderer (error %u: %s)\n", QR_Error::ourCode, GFX_GetLastErrorDetail());
+        return 1;
+    }
+    QR_Render* r = QR_Render::ourInstance;
+    GFX_Device* d = QR_RenderD3D::ourDevice;
+    std::vector<QR_SurfaceInstance*> locInstances;
+    for (int k = 0; k < aNumSurfaces; k++)
+    {
+        uint32_t locPixels[64];
+        for (int i = 0; i < 64; i++)
+            locPixels[i] = 0xFF000000u | (uint32_t)(k * 0x102030 + i * 0x010101);
+        char locName[32];
+        snprintf(locName, sizeof(locName), "bench_surface_%d", k);
+        QR_TexturePixels locRecord = {8, 8, 32, locPixels};
+        QR_Texture* t = QR_Texture::Acquire(locName, QR_TEXTUREFLAG_FROMMEMORY, 0, &locRecord);
+        QR_SurfaceInstance* i = t ? QR_Surface::CreateInstanceWithTexture("INTERNAL_SOLID", locName) : nullptr;
+        QR_Texture::Release(t);
+        if (!i)
+        {
+            fprintf(stderr, "qrender_bench: surface %d failed (error %u)\n", k, QR_Error::ourCode);
+            return 1;
+        }
+        locInstances.push_back(i);
+    }
+    auto locFrame = [&](bool aRendererFlag)
+    {
+        r->BeginFrame();
+        QR_Rect locAll = {0, 0, s.myWidth, s.myHeight};
+        r->Clear(&locAll, QR_CLEAR_TARGET | QR_CLEAR_ZBUFFER, 0x203040, 1.0f, 0);
+        r->BeginAlpha2D();
+        for (int n = 0; n < aDraws; n++)
+        {
+            QR_SurfaceInstance* i = locInstances[n % aNumSurfaces];
+            if (aRendererFlag)
+                r->SetSurface(i, 0xFFFFFFFF, 0.0f);
+            else
+            {
+                const QR_CompiledStageBlock* b = i->mySurface->myPass->myBlock;
+                d->SetRenderState(GFX_RS_TEXTUREFACTOR, 0xFFFFFFFF);
+                d->SetRenderState(GFX_RS_ALPHABLENDENABLE, 0);
+                d->SetRenderState(GFX_RS_ALPHATESTENABLE, 0);
+                static const GFX_TextureStageState locOrder[9] = {
+                    GFX_TSS_COLOROP, GFX_TSS_COLORARG1, GFX_TSS_COLORARG2, GFX_TSS_RESULTARG, GFX_TSS_ALPHAOP,
+                    GFX_TSS_ALPHAARG1, GFX_TSS_ALPHAARG2, GFX_TSS_COLORARG0, GFX_TSS_ALPHAARG0};
+                for (int k = 0; k < 9; k++)
+                    d->SetTextureStageState(0, locOrder[k], b->myStages[0].myWords[k]);
+                d->SetTextureStageState(1, GFX_TSS_COLOROP, GFX_TOP_DISABLE);
+                d->SetTextureStageState(1, GFX_TSS_ALPHAOP, GFX_TOP_DISABLE);
+                d->SetTexture(0, i->myTextures[0].myFrames[0]->myDeviceData->myTexture);
+            }
+            DrawQuad(r, n);
+        }
+        r->EndFrame();
+    };
+    locFrame(true); // warm-up: programs generated and cached
+    locFrame(false);
+    auto locStart = std::chrono::steady_clock::now();
+    for (int n = 0; n < aFrames; n++)
+        locFrame(false);
+    double locDevice = Seconds(locStart);
+    locStart = std::chrono::steady_clock::now();
+    for (int n = 0; n < aFrames; n++)
+        locFrame(true);
+    double locRenderer = Seconds(locStart);
+    printf("qrender_bench --surfaces: %d instances, %d frames of %d quads\n", aNumSurfaces, aFrames, aDraws);
+    printf("%-28s %8.1f frames/s %10.0f draws/s\n", "device layer, every state", aFrames / locDevice,
+           aFrames * (double)aDraws / locDevice);
+    printf("%-28s %8.1f frames/s %10.0f draws/s\n", "renderer, SetSurface", aFrames / locRenderer,
+           aFrames * (double)aDraws / locRenderer);
+    printf("renderer / device time ratio: %.3f\n", locRenderer / locDevice);
+    for (QR_SurfaceInstance* i : locInstances)
+        delete i;
+    QR_Render::Destroy();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc > 2 && strcmp(argv[1], "--surfaces") == 0)
+        return SurfaceBench(atoi(argv[2]), argc > 3 ? atoi(argv[3]) : 200, argc > 4 ? atoi(argv[4]) : 2000);
     int locFrames = argc > 1 ? atoi(argv[1]) : 200;
     int locMeshes = argc > 2 ? atoi(argv[2]) : 200;
     QR_RenderSettings s;

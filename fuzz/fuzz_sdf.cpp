@@ -1,5 +1,6 @@
 // The SDF opener and entry reader: the input is an archive. Every file the
-// table names is read whole and streamed through QF_File, and the directory
+// table names is read whole, streamed through QF_File and read in pieces
+// through QF_FileStream, and the directory
 // tree is walked from the root through every level.
 #include <cstdint>
 #include <cctype>
@@ -10,6 +11,7 @@
 
 #include "fuzz_util.h"
 #include "qfile/qf_file.h"
+#include "qfile/qf_filestream.h"
 #include "qfile/qf_sdf.h"
 
 static void locReadEntry(const char* aPath, uint32_t aMode)
@@ -68,6 +70,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
             QF_File::GetFileInfo(locPath, &locTime, &locSize, locArchiveName);
             locReadEntry(locPath, OPEN_READ);
             locReadEntry(locPath, OPEN_READ | OPEN_STREAMING);
+            // In pieces, unpacking as it goes.
+            QF_FileStream locStream;
+            if (locStream.Open(locPath))
+            {
+                uint8_t locPiece[1000];
+                while (locStream.Read(locPiece, sizeof(locPiece)) > 0)
+                {
+                }
+            }
             // A failed read closes the archive for lookups; opening it again reloads it.
             if (!locArchive->myOpenFlag)
                 break;

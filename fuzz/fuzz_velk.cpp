@@ -1,8 +1,11 @@
 // The instance compiler: the input is a .velk text, optionally preceded by a
 // .fruit file and a NUL (written as types.fruit for the text to include).
 // Each text is compiled without an ignore policy and with one that ignores
-// everything, and what was compiled is written out as .velk text again.
+// everything, and what was compiled is written out as .velk text again; text
+// that is written must compile back to a namespace that writes the same text.
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "fuzz_util.h"
@@ -37,7 +40,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
         VelkCompiler::CompileText(locNameSpace, "fuzz.velk", locText, locLength, &locTypeManager,
                                   locPass ? &locIgnorer : nullptr);
         VelkOutput locOutput;
-        locNameSpace.WriteTo(locOutput, "fuzz.velk");
+        if (!locNameSpace.WriteTo(locOutput, "fuzz.velk"))
+            continue;
+        const std::string& locWritten = locOutput.GetText();
+        VelkTypeManager locAgainTypes;
+        VelkNameSpace locAgain;
+        VelkCompiler::CompileText(locAgain, "again.velk", locWritten.data(), locWritten.size(), &locAgainTypes, nullptr);
+        VelkOutput locAgainOutput;
+        if (!locAgain.WriteTo(locAgainOutput, "again.velk") || locAgainOutput.GetText() != locWritten)
+        {
+            fprintf(stderr, "written text did not read back:\n---\n%s\n---\n%s\n", locWritten.c_str(),
+                    locAgainOutput.GetText().c_str());
+            abort();
+        }
     }
     return 0;
 }

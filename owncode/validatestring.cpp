@@ -28,7 +28,7 @@ bool locIsAbsolute(const std::string& aPath)
 bool locClimbsOut(const std::string& aRelative)
 {
     size_t locStart = 0;
-    while (locStart <= aRelative.size())
+    while (locStart < aRelative.size())
     {
         size_t locEnd = aRelative.find('/', locStart);
         if (locEnd == std::string::npos)

@@ -85,16 +85,9 @@ bool QI_Device::Poll()
 
 void QI_Device::Reset()
 {
-    for (uint32_t i = 0; i < myNumAxes; i++)
-        myAxes[i].myValue = 0.0f;
+    StartFrame();
     for (uint32_t i = 0; i < myNumButtons; i++)
-    {
-        QI_Button& locButton = myButtons[i];
-        locButton.myPrevious = locButton.myCurrent;
-        locButton.myTransientPress = 0;
-        locButton.myTransientRelease = 0;
-        locButton.myCurrent = 0;
-    }
+        myButtons[i].myCurrent = 0;
 }
 
 void QI_Device::StartFrame()
@@ -110,26 +103,29 @@ void QI_Device::StartFrame()
     }
 }
 
+namespace
+{
+// Replaces a table by aCount fresh entries; an empty table when out of memory.
+template <class Entry> bool locCreateTable(Entry*& aTable, uint32_t& aNumEntries, uint32_t aCount)
+{
+    delete[] aTable;
+    aNumEntries = 0;
+    aTable = aCount ? new (std::nothrow) Entry[aCount] : nullptr;
+    if (aCount && !aTable)
+        return false;
+    aNumEntries = aCount;
+    return true;
+}
+} // namespace
+
 bool QI_Device::CreateAxes(uint32_t aCount)
 {
-    delete[] myAxes;
-    myNumAxes = 0;
-    myAxes = aCount ? new (std::nothrow) QI_Axis[aCount] : nullptr;
-    if (aCount && !myAxes)
-        return false;
-    myNumAxes = aCount;
-    return true;
+    return locCreateTable(myAxes, myNumAxes, aCount);
 }
 
 bool QI_Device::CreateButtons(uint32_t aCount)
 {
-    delete[] myButtons;
-    myNumButtons = 0;
-    myButtons = aCount ? new (std::nothrow) QI_Button[aCount] : nullptr;
-    if (aCount && !myButtons)
-        return false;
-    myNumButtons = aCount;
-    return true;
+    return locCreateTable(myButtons, myNumButtons, aCount);
 }
 
 // [Input object]

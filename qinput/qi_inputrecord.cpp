@@ -408,6 +408,7 @@ void QI_Input::PlaybackFrame()
     {
         QI_Device* locDevice = myDevices[i];
         locDevice->StartFrame();
+        // A joystick's hat entries hold only their frame's value, as when read live.
         if (locDevice->myKind == QI_JOYSTICK)
         {
             for (uint32_t j = 6; j < 8 && j < locDevice->myNumAxes; j++)
@@ -476,13 +477,9 @@ void QI_Input::PlaybackFrame()
     for (uint32_t i = 0; i < locNumAxisEvents; i++)
     {
         const uint32_t locAddress = locEvents[i * 6] | (locEvents[i * 6 + 1] << 8);
-        const QI_Device* locDevice = myDevices[locAddress >> 11];
-        QI_Axis& locAxis = locDevice->myAxes[locAddress & 0x7FF];
+        QI_Axis& locAxis = myDevices[locAddress >> 11]->myAxes[locAddress & 0x7FF];
         locAxis.myValue = locF32(locEvents + i * 6 + 2);
         locAxis.myPosition += locAxis.myValue;
-        // A joystick's hat entries hold only this frame's value, as when read live.
-        if (locDevice->myKind == QI_JOYSTICK && (locAddress & 0x7FF) >= 6 && (locAddress & 0x7FF) < 8)
-            locAxis.myPosition = locAxis.myValue;
     }
     for (uint32_t i = 0; i < locNumButtonEvents; i++)
     {

@@ -3,17 +3,52 @@
 #include "qrender/qr_render.h"
 
 #include <new>
+#include <stdio.h>
 #include <string.h>
 
 #include "qcommon/qc_assert.h"
 #include "qfile/render/qf_file.h"
 #include "qrender/qr_expressions.h"
+#include "qrender/qr_surface.h"
 #include "qrender/qr_texture.h"
 #include "qrender/qr_vertexshader.h"
 
 QR_Render* QR_Render::ourInstance = nullptr;
 uint32_t QR_Render::ourFrameCount = 0;
 QR_RenderStats QR_Render::ourStats = {};
+// The force-flush surfaces: a 16 x 16 texture of 0xFF bytes under "INTERNAL_SOLID".
+static QR_SurfaceInstance* locCreateForceFlushSurface(int anIndex)
+{
+    uint32_t locPixels[16 * 16];
+    memset(locPixels, 0xFF, sizeof(locPixels));
+    QR_TexturePixels locRecord = {16, 16, 32, locPixels};
+    char locName[64];
+    snprintf(locName, sizeof(locName), "generated_force_flush_surf%d", anIndex);
+    QR_Texture* locTexture = QR_Texture::Acquire(locName, QR_TEXTUREFLAG_FROMMEMORY, 0, &locRecord);
+    if (!locTexture)
+        return nullptr;
+    QR_SurfaceInstance* locInstance = QR_Surface::CreateInstanceWithTexture("INTERNAL_SOLID", locName);
+    QR_Texture::Release(locTexture); // the instance keeps its own reference
+    return locInstance;
+}
+
+static void locDestroyForceFlushSurface(QR_SurfaceInstance* anInstance)
+{
+    delete anInstance;
+}
+
+static void locReloadForceFlushSurface(QR_SurfaceInstance* anInstance)
+{
+    if (anInstance->myNumTextures == 0 || anInstance->myTextures[0].myNumFrames == 0)
+        return;
+    QR_Texture* locTexture = anInstance->myTextures[0].myFrames[0];
+    uint32_t locPixels[16 * 16];
+    memset(locPixels, 0xFF, sizeof(locPixels));
+    QR_TexturePixels locRecord = {16, 16, 32, locPixels};
+    if (locTexture)
+        QR_Texture::ReloadFromMemory(locTexture, &locRecord);
+}
+
 QR_RenderHooks QR_Render::ourHooks;
 
 QR_RenderHooks::QR_RenderHooks()
@@ -22,13 +57,13 @@ QR_RenderHooks::QR_RenderHooks()
     , myRestoreAllTextures(QR_Texture::RestoreAll)
     , myReloadAllTextures(QR_Texture::ReloadAll)
     , myReleaseAllTextures(QR_Texture::ReleaseAllDeviceTextures)
-    , myRecompileAllSurfaces(nullptr)
-    , myReleaseAllSurfaceTemplates(nullptr)
+    , myRecompileAllSurfaces(QR_Surface::RecompileAll)
+    , myReleaseAllSurfaceTemplates(QR_Surface::ReleaseAllTemplates)
     , myReloadAllTemplates(nullptr)
-    , myCreateForceFlushSurface(nullptr)
-    , myDestroyForceFlushSurface(nullptr)
+    , myCreateForceFlushSurface(locCreateForceFlushSurface)
+    , myDestroyForceFlushSurface(locDestroyForceFlushSurface)
     , myDrawForceFlushSurface(nullptr)
-    , myReloadForceFlushSurface(nullptr)
+    , myReloadForceFlushSurface(locReloadForceFlushSurface)
 {
 }
 

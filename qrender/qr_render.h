@@ -284,6 +284,8 @@ public:
     static bool SaveScreenshot(const char* aFileName);
     // Flag 1: surfaces and textures; flag 2: template objects.
     static bool ReloadResources(uint8_t aFlags);
+    // The next SetSurface applies its surface in full (once per frame).
+    static void ForgetAppliedSurface();
     static bool AddResetCallback(QR_ResetCallback aCallback);
     static void RemoveResetCallback(QR_ResetCallback aCallback);
 

@@ -318,7 +318,7 @@ bool QR_RenderD3D::CreateDevice(QR_RenderD3D* aRender)
     if (locInfo.myVendorId == 0x10DE && locInfo.myDeviceId >= 0x170 && locInfo.myDeviceId <= 0x179)
         locVertexShaders = false;
     locVertexShaders = locVertexShaders && s.myVertexShaderFlag && ourCreateAssembledNormalMeshKind;
-    locPixelShaders = locPixelShaders && s.myPixelShaderFlag && ourCreateNormalMapKind;
+    locPixelShaders = locPixelShaders && s.myPixelShaderFlag;
     s.myVertexShaderFlag = locVertexShaders;
     s.myPixelShaderFlag = locPixelShaders;
     aRender->myCaps.myVertexShaderFlag = locVertexShaders;
@@ -512,6 +512,9 @@ bool QR_RenderD3D::CreateDevice(QR_RenderD3D* aRender)
     ourDepthStencil = locDevice->GetDepthStencilSurface();
     if (!ourBackBuffer || !ourDepthStencil)
         return locFail(QR_ERROR_DEVICE_CREATE);
+    // The no-surface block gets its pixel shader when they are in use.
+    if (!WritePixelShader(&ourDefaultStageBlock))
+        return locFail(QR_ERROR_DEVICE_CREATE);
     return true;
 }
 
@@ -563,6 +566,7 @@ void QR_RenderD3D::ReleaseDevice(QR_RenderD3D* aRender, bool aDestroyWindowFlag)
         ourDevice->SetPixelShader(nullptr);
         ourDevice->SetVertexShader(nullptr);
 
+        ReleaseStageBlock(&ourDefaultStageBlock);
         if (ourHooks.myReleaseAllTextures)
             ourHooks.myReleaseAllTextures();
         if (ourHooks.myReleaseAllSurfaceTemplates)

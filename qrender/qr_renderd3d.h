@@ -135,6 +135,11 @@ public:
     static bool CreateDevice(QR_RenderD3D* aRender);
     static void ReleaseDevice(QR_RenderD3D* aRender, bool aDestroyWindowFlag);
     static void ApplyStageBlock(const QR_CompiledStageBlock* aBlock);
+    // The ps_1_1 shader of a stage block when pixel shaders are in use; true and nothing made
+    // when they are not; false for an operation without a shader form or a text that fails.
+    static bool WritePixelShader(QR_CompiledStageBlock* aBlock);
+    // The text of the last pixel shader written (either form), for diagnostics.
+    static const char* LastPixelShaderText();
     static void ReleaseStageBlock(QR_CompiledStageBlock* aBlock);
     // Renderer texture-format code of a device format.
     static uint32_t TextureFormatCode(GFX_Format aFormat);

@@ -15,6 +15,8 @@ struct QR_D3DStateCache
     QR_Texture* myTextures[8];
     uint32_t myNumBoundStages;
     const QR_CompiledStageBlock* myLastBlock;
+    QR_SurfaceInstance* myCurrentInstance; // remembered by SetSurface, cleared once a frame
+    uint32_t myDrawAlpha;
 };
 
 // The stream and index-buffer bindings last sent to the device.

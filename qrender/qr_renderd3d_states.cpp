@@ -1,12 +1,14 @@
 // Render states of the renderer's back end: the render-state record applied by group through
-// a cache of what the device holds, the surface binding's no-surface path, the render target
-// and the view's viewport. Device textures, DDS files and compiled surface passes arrive
-// with the texture and surface code; until then their operations refuse.
+// a cache of what the device holds, surface instances bound for each draw, and the view's
+// viewport.
 #include <algorithm>
+#include <math.h>
 #include <string.h>
 
 #include "qcommon/qc_assert.h"
+#include "qrender/qr_expressions.h"
 #include "qrender/qr_renderd3d_local.h"
+#include "qrender/qr_surface.h"
 #include "qrender/qr_texture.h"
 #include "qrender/qr_vertexshader.h"
 #include "qrender/qr_view.h"
@@ -28,6 +30,7 @@ void QR_RenderD3D::InvalidateStateCaches()
 {
     memset((void*)&ourD3DStateCache, 0xFF, sizeof(ourD3DStateCache));
     ourD3DStateCache.myLastBlock = nullptr;
+    ourD3DStateCache.myCurrentInstance = nullptr;
     for (int i = 0; i < 8; i++)
         ourD3DStateCache.myTextures[i] = (QR_Texture*)nullptr;
     ourD3DStateCache.myNumBoundStages = 8;
@@ -181,38 +184,162 @@ void QR_RenderD3D::SetRenderStates(const QR_RenderStates* aStates, uint32_t aGro
     }
 }
 
+void QR_Render::ForgetAppliedSurface()
+{
+    ourD3DStateCache.myCurrentInstance = nullptr;
+    ourD3DStateCache.myLastBlock = nullptr;
+}
+
+// The expression language's "TIME" in seconds, 0 when it is not registered.
+static float locGameTime()
+{
+    QR_ExpressionContext* locContext = QR_ExpressionContext::GetInstance();
+    const QR_GameVar* v = locContext ? locContext->FindGameVar("TIME") : nullptr;
+    if (!v || !v->myVariable)
+        return 0.0f;
+    switch (v->myKind)
+    {
+    case QR_VAR_FLOAT: return *(const float*)v->myVariable;
+    case QR_VAR_DOUBLE: return (float)*(const double*)v->myVariable;
+    case QR_VAR_INT: return (float)*(const int32_t*)v->myVariable;
+    default: return (float)*(const uint8_t*)v->myVariable;
+    }
+}
+
+static void locSetDepthWrite(GFX_Device* aDevice, uint32_t aValue)
+{
+    ourD3DStateCache.mySurfaceDepthWrite = aValue;
+    aDevice->SetRenderState(GFX_RS_ZWRITEENABLE, aValue);
+}
+
+// Depth writes as the render-state record has them, when the surface binding left another.
+static void locRestoreDepthWrite(GFX_Device* aDevice)
+{
+    uint32_t locDepthWrite = ourD3DStateCache.myStates.myDepthWriteFlag;
+    if (locDepthWrite != 0xFF && ourD3DStateCache.mySurfaceDepthWrite != locDepthWrite)
+        locSetDepthWrite(aDevice, locDepthWrite);
+}
+
+static void locSetFog(GFX_Device* aDevice, bool aHaveFlag, uint32_t aColor)
+{
+    if (aHaveFlag && ourD3DStateCache.myFogColor != aColor)
+    {
+        ourD3DStateCache.myFogColor = aColor;
+        aDevice->SetRenderState(GFX_RS_FOGCOLOR, aColor);
+    }
+}
+
+static void locApplyBlock(const QR_CompiledStageBlock* aBlock)
+{
+    if (ourD3DStateCache.myLastBlock != aBlock)
+    {
+        ourD3DStateCache.myLastBlock = aBlock;
+        QR_RenderD3D::ApplyStageBlock(aBlock);
+    }
+}
+
+// The frame of a slot at a time: frame 0 below two frames, else (time x fps) mod count.
+static QR_Texture* locFrame(const QR_SurfaceTexture* anEntry, float aTime)
+{
+    if (!anEntry || anEntry->myNumFrames == 0)
+        return nullptr; // a slot without frames binds nothing
+    if (anEntry->myNumFrames < 2)
+        return anEntry->myFrames[0];
+    double locFrames = (double)aTime * anEntry->myFramesPerSecond;
+    if (!(locFrames >= 0.0)) // negative or not a number
+        locFrames = 0.0;
+    uint64_t locIndex = locFrames < 1.8e19 ? (uint64_t)locFrames : 0;
+    return anEntry->myFrames[locIndex % anEntry->myNumFrames];
+}
+
 void QR_RenderD3D::SetSurface(QR_SurfaceInstance* anInstance, uint32_t aColor, float aTime)
 {
     GFX_Device* locDevice = ourDevice;
     if (!locDevice)
         return;
-    if (ourD3DStateCache.myDrawColor != aColor)
+    QR_D3DStateCache& c = ourD3DStateCache;
+    c.myCurrentInstance = anInstance;
+    c.myDrawAlpha = aColor >> 24;
+    bool locPixelShaderFlag = myRenderSettings.myPixelShaderFlag != 0;
+    if (c.myDrawColor != aColor)
     {
-        ourD3DStateCache.myDrawColor = aColor;
-        locDevice->SetRenderState(GFX_RS_TEXTUREFACTOR, aColor);
+        c.myDrawColor = aColor;
+        if (locPixelShaderFlag)
+        {
+            float c0[4] = {((aColor >> 16) & 0xFF) / 255.0f, ((aColor >> 8) & 0xFF) / 255.0f, (aColor & 0xFF) / 255.0f,
+                           (aColor >> 24) / 255.0f};
+            float c1[4] = {2 * c0[0] - 1, 2 * c0[1] - 1, 2 * c0[2] - 1, 2 * c0[3] - 1};
+            locDevice->SetPixelShaderConstantF(0, c0, 1);
+            locDevice->SetPixelShaderConstantF(1, c1, 1);
+        }
+        else
+            locDevice->SetRenderState(GFX_RS_TEXTUREFACTOR, aColor);
     }
-    // Surface instances bind through the surface code; what is done here is the pass used
-    // for no surface.
     QR_View* locView = QR_View::ourCurrentView;
-    if (locView && ourD3DStateCache.myFogColor != locView->myFogColor)
+    QR_Surface* locSurface = anInstance ? anInstance->mySurface : nullptr;
+    if (!locSurface || !locSurface->myPass)
     {
-        ourD3DStateCache.myFogColor = locView->myFogColor;
-        locDevice->SetRenderState(GFX_RS_FOGCOLOR, locView->myFogColor);
+        // No surface: vertex colour times the draw colour.
+        locSetFog(locDevice, locView != nullptr, locView ? locView->myFogColor : 0);
+        locRestoreDepthWrite(locDevice);
+        locApplyBlock(&ourDefaultStageBlock);
+        for (uint32_t i = 0; i < c.myNumBoundStages && i < 8; i++)
+            c.myTextures[i] = nullptr;
+        c.myNumBoundStages = 1;
+        return;
     }
-    uint32_t locDepthWrite = ourD3DStateCache.myStates.myDepthWriteFlag;
-    if (locDepthWrite != 0xFF && ourD3DStateCache.mySurfaceDepthWrite != locDepthWrite)
+
+    const QR_SurfacePass* locPass = c.myDrawAlpha < 255 ? locSurface->myFadePass : locSurface->myPass;
+    if (locPass->myFogColorFlag)
+        locSetFog(locDevice, true, locPass->myFogColor);
+    else
+        locSetFog(locDevice, locView != nullptr, locView ? locView->myFogColor : 0);
+    if (locPass->myZWriteMode == 1 || locPass->myZWriteMode == 2)
+        locSetDepthWrite(locDevice, locPass->myZWriteMode == 1 ? 1 : 0);
+    else
+        locRestoreDepthWrite(locDevice);
+    if (locPass->myAlphaTestFlag)
     {
-        ourD3DStateCache.mySurfaceDepthWrite = locDepthWrite;
-        locDevice->SetRenderState(GFX_RS_ZWRITEENABLE, locDepthWrite);
+        // A fading surface keeps its cut-out edge proportional to its opacity.
+        uint32_t locRef = anInstance->myAlphaRef * c.myDrawAlpha / 255;
+        if (c.myAlphaRef != locRef)
+        {
+            c.myAlphaRef = locRef;
+            locDevice->SetRenderState(GFX_RS_ALPHAREF, locRef);
+        }
     }
-    if (ourD3DStateCache.myLastBlock != &ourDefaultStageBlock)
+
+    float locTime = aTime < 0.0f ? locGameTime() : aTime;
+    uint32_t locNumUnits = locPass->myNumRemapEntries < 8 ? locPass->myNumRemapEntries : 8;
+    for (uint32_t i = 0; i < locNumUnits; i++)
     {
-        ourD3DStateCache.myLastBlock = &ourDefaultStageBlock;
-        ApplyStageBlock(&ourDefaultStageBlock);
+        uint32_t locSlot = locPass->myTextureIndexRemapList[i];
+        const QR_SurfaceTexture* locEntry = locSlot < anInstance->myNumTextures ? &anInstance->myTextures[locSlot] : nullptr;
+        QR_Texture* locTexture = locFrame(locEntry, locTime);
+        if (c.myTextures[i] != locTexture)
+        {
+            c.myTextures[i] = locTexture;
+            QR_D3DTexture* d = locTexture ? locTexture->myDeviceData : nullptr;
+            locDevice->SetTexture(i, d ? (d->myTexture ? d->myTexture : d->myCubeTexture) : nullptr);
+        }
+        if (locSlot < locSurface->myNumTextureNames &&
+            locSurface->myTextureNames[locSlot].myType == QR_SURFACETEXTURETYPE_BUMPMAP)
+        {
+            uint32_t locStage = locPixelShaderFlag ? i + 1 : i;
+            if (locStage < 8)
+            {
+                // A rotation by 0 scaled by 0.013.
+                locDevice->SetTextureStageState(locStage, GFX_TSS_BUMPENVMAT00, GFX_FloatBits(0.013f * cosf(0.0f)));
+                locDevice->SetTextureStageState(locStage, GFX_TSS_BUMPENVMAT01, GFX_FloatBits(-0.013f * sinf(0.0f)));
+                locDevice->SetTextureStageState(locStage, GFX_TSS_BUMPENVMAT10, GFX_FloatBits(0.013f * sinf(0.0f)));
+                locDevice->SetTextureStageState(locStage, GFX_TSS_BUMPENVMAT11, GFX_FloatBits(0.013f * cosf(0.0f)));
+            }
+        }
     }
-    for (uint32_t i = 0; i < ourD3DStateCache.myNumBoundStages && i < 8; i++)
-        ourD3DStateCache.myTextures[i] = nullptr;
-    ourD3DStateCache.myNumBoundStages = 1;
+    for (uint32_t i = locNumUnits; i < c.myNumBoundStages && i < 8; i++)
+        c.myTextures[i] = nullptr;
+    c.myNumBoundStages = locNumUnits;
+    locApplyBlock(locPass->myBlock);
 }
 
 void QR_RenderD3D::SetView(QR_View* aView)
@@ -244,10 +371,3 @@ void QR_RenderD3D::SetView(QR_View* aView)
     locViewport.myMaxZ = 1.0f;
     ourDevice->SetViewport(locViewport);
 }
-
-bool QR_RenderD3D::CompileSurfaceTemplate(QR_Surface* aSurface)
-{
-    return false;
-}
-
-void QR_RenderD3D::ReleaseSurfaceTemplate(QR_Surface* aSurface) {}

@@ -7,6 +7,7 @@
 #include "qcommon/qc_assert.h"
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_render.h"
+#include "qrender/qr_surface.h"
 
 QR_VertexShader* QR_VertexShader::ourFirst = nullptr;
 QR_VertexShader* QR_VertexShader::ourDefault = nullptr;
@@ -15,7 +16,7 @@ uint32_t QR_VertexShader::ourNumStreams = 0;
 uint32_t QR_VertexShader::ourNumBoneMatrices = 0;
 const Matrix44* QR_VertexShader::ourWorldMatrix = nullptr;
 const Matrix44* QR_VertexShader::ourObjectMatrix = nullptr;
-QR_SurfaceShadingFunc QR_VertexShader::ourSurfaceShadingFunc = nullptr;
+QR_SurfaceShadingFunc QR_VertexShader::ourSurfaceShadingFunc = QR_Surface::GetShading;
 
 static Matrix44 locIdentityPalette()
 {

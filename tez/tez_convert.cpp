@@ -234,27 +234,38 @@ bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, Te
 
     if (locCount < 1)
     {
-        QC_String locValue;
+        // The instance's own value unless the record needs another text.
+        QC_String locChanged;
+        const QC_String* locValue = &anInstance->GetValue();
         if (locTypeName == "LOCTEXT")
-            locValue.Format("%d", anEncoder.AddKeyValue(anInstance, aPrefix));
-        else
-            locValue = anInstance->GetValue();
-        if (locIsReference && locValue.IsEmpty())
+        {
+            locChanged.Format("%d", anEncoder.AddKeyValue(anInstance, aPrefix));
+            locValue = &locChanged;
+        }
+        if (locIsReference && locValue->IsEmpty())
         {
             Tez_Print("%s: encountered reference with empty string value", locRecordFunction);
             return false;
         }
-        if (locValue.GetLength() >= TEZ_MAX_STRING)
+        if (locValue->GetLength() >= TEZ_MAX_STRING)
         {
             Tez_Print("%s: string value exceeds maximum allowed length (%d chars)", locRecordFunction, TEZ_MAX_STRING);
             return false;
         }
-        if (locValue == "<empty>")
-            locValue = "";
+        if (*locValue == "<empty>")
+        {
+            locChanged = "";
+            locValue = &locChanged;
+        }
         if (locTypeName == "FILE")
-            locValue.Replace('\\', '/');
-        aFile.PutU32(static_cast<uint32_t>(locValue.GetLength()));
-        aFile.PutBytes(locValue.GetBuffer(), static_cast<size_t>(locValue.GetLength()));
+        {
+            if (locValue != &locChanged)
+                locChanged = *locValue;
+            locChanged.Replace('\\', '/');
+            locValue = &locChanged;
+        }
+        aFile.PutU32(static_cast<uint32_t>(locValue->GetLength()));
+        aFile.PutBytes(locValue->GetBuffer(), static_cast<size_t>(locValue->GetLength()));
         return true;
     }
 

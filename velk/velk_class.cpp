@@ -253,6 +253,7 @@ VelkType* VelkClass::Clone() const
         return nullptr;
     locCopy->myName = myName;
     locCopy->myTypeName = myTypeName;
+    locCopy->myDeclaredNames = myDeclaredNames;
     QC_ListIterator<VelkType*> locIter(const_cast<QC_List<VelkType*>*>(&myMembers));
     for (locIter.First(); !locIter.IsDone(); locIter.Next())
     {

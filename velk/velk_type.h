@@ -224,6 +224,7 @@ public:
     VelkEnum(const char* aTypeName, const char* aName);
 
     bool Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool) override;
+    bool Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTypeNameFlag) override;
     VelkType* Clone() const override;
     bool AssignValue(const char* aText) override;
     bool SetDefaultValue(const char* aText) override;
@@ -314,6 +315,9 @@ private:
 
     // Built once a class holds many members.
     std::unique_ptr<VelkNameIndex> myMemberIndex;
+    // The member names its declaration block gave, shared with the clones; a
+    // member of another name (renamed by its value line) cannot be read back.
+    std::shared_ptr<VelkNameList> myDeclaredNames;
 };
 
 // A script class: members of any legal type, repeated freely, named "%s(%d)".

@@ -223,6 +223,7 @@ bool VelkEnum::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 
 bool VelkClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 {
+    myDeclaredNames = std::make_shared<VelkNameList>();
     QC_String locLine;
     if (!Priv_ReadBlockStart(aParseTool, "class type", myTypeName))
         return false;
@@ -262,6 +263,7 @@ bool VelkClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
                                 Velk_Text(locMemberName), Velk_Text(myTypeName));
             return false;
         }
+        myDeclaredNames->Add(locMemberName);
     }
     VelkLog::Log("VelkClass::Construct(): Constructed type '%s'", Velk_Text(myTypeName));
     return true;

@@ -127,6 +127,18 @@ bool VelkFree::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTy
     return Priv_PutScalar(aFile, anIndent, *this, myValue, aWriteTypeNameFlag, true);
 }
 
+bool VelkEnum::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTypeNameFlag)
+{
+    // The reader assigns the value again, which only a legal value survives.
+    if (!IsLegalValue(Velk_Text(myValue)))
+    {
+        VelkLog::Error("Cannot write '%s' of type '%s': its value '%s' is not one of the type's values",
+                       Velk_Text(myName), Velk_Text(myTypeName), Velk_Text(myValue));
+        return false;
+    }
+    return VelkFree::Write(aFile, anIndent, aWriteTypeNameFlag);
+}
+
 bool VelkRef::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTypeNameFlag)
 {
     // A reference whose target is gone is written, and from now on held, as "NULL".
@@ -156,8 +168,34 @@ bool VelkClass::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteT
     const bool locMembersCarryType = IsScriptClass();
     QC_ListIterator<VelkType*> locIter(&myMembers);
     for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (!locIter.GetCurrent()->Write(aFile, locIndent, locMembersCarryType))
+    {
+        VelkType* locMember = locIter.GetCurrent();
+        // A class member line is found by its name among the declared ones.
+        if (!locMembersCarryType && myDeclaredNames &&
+            !myDeclaredNames->Has(std::string_view(Velk_Text(locMember->GetName()), Velk_Length(locMember->GetName()))))
+        {
+            VelkLog::Error("Cannot write member '%s' of '%s': class type '%s' declares no member of that name",
+                           Velk_Text(locMember->GetName()), Velk_Text(myName), Velk_Text(myTypeName));
             return false;
+        }
+        // A line is given to the first member of its name.
+        if (!locMembersCarryType &&
+            Priv_FindDirectMember(Velk_Text(locMember->GetName()), Velk_Length(locMember->GetName())) != locMember)
+        {
+            VelkLog::Error("Cannot write member '%s' of '%s': an earlier member has that name",
+                           Velk_Text(locMember->GetName()), Velk_Text(myName));
+            return false;
+        }
+        // The reader looks a member line up as a dotted path.
+        if (!locMembersCarryType && strchr(Velk_Text(locMember->GetName()), VELK_PATH_SEPARATOR))
+        {
+            VelkLog::Error("Cannot write member '%s' of '%s': a member name holding '%c' is read as a path",
+                           Velk_Text(locMember->GetName()), Velk_Text(myName), VELK_PATH_SEPARATOR);
+            return false;
+        }
+        if (!locMember->Write(aFile, locIndent, locMembersCarryType))
+            return false;
+    }
     return Priv_Put(aFile, anIndent) && aFile.Put("}\r\n\r\n", 5);
 }
 

@@ -25,6 +25,7 @@ const Case ourCases[] = {
     {"\\work\\base", "/work/base/x", true, "x"},
     {"/work/base", "/work/base//x", true, "x"},
     {"/", "/x/y.velk", true, "x/y.velk"},
+    {"//", "/x", true, "x"},
     // Absolute paths outside the base directory.
     {"/work/base", "/work/base2/x.velk", false, ""},
     {"/work/base", "/work/base", false, ""},

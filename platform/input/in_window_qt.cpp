@@ -1,6 +1,7 @@
-// The window feed: an event filter on the program's window turns Qt's key,
-// mouse and wheel events into the layer's keyboard and mouse, and its
-// activation into the foreground. It registers itself when linked.
+// The window feed: event filters on the program's window turn Qt's key,
+// mouse and wheel events into the layer's keyboard and mouse, its typed text
+// into the layer's text and its activation into the foreground. It registers
+// itself when linked.
 #include "platform/input/in_source.h"
 
 #include <QApplication>
@@ -8,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QWheelEvent>
+#include <QWindow>
 #include <QWidget>
 
 namespace
@@ -179,6 +181,10 @@ int locMouseButton(Qt::MouseButton aButton)
     }
 }
 
+// Keys, the mouse and the wheel are taken where they reach the attached
+// widget's top-level window, once each, whichever of its widgets has the
+// focus or the pointer (DirectInput read them for the whole program); typed
+// text and the activation where they reach the widget itself.
 class WindowFilter : public QObject
 {
 public:
@@ -216,49 +222,51 @@ public:
         myHasLastPositionFlag = true;
     }
 
-    bool eventFilter(QObject* anObject, QEvent* anEvent) override
+    // At the widget: the activation, and the text of the keys typed into it.
+    void WidgetEvent(QEvent* anEvent)
     {
-        if (anObject != myWidget)
-            return false;
         switch (anEvent->type())
         {
             case QEvent::WindowActivate:
             case QEvent::WindowDeactivate:
             case QEvent::ActivationChange:
                 UpdateForeground();
-                return false;
-            default:
                 break;
-        }
-        if (!IsActive())
-            return false;
-        switch (anEvent->type())
-        {
             case QEvent::KeyPress:
-            case QEvent::KeyRelease:
-            {
-                const QKeyEvent* locKey = static_cast<const QKeyEvent*>(anEvent);
-                const bool locPressFlag = anEvent->type() == QEvent::KeyPress;
-                if (!locKey->isAutoRepeat())
-                {
-                    if (const int locCode = locScanCode(locKey))
-                        IN_FeedKey(myKeyboard, locCode, locPressFlag);
-                }
-                if (locPressFlag)
+                if (IsActive())
                 {
                     // One byte per character, where Latin-1 has it.
-                    const QString locText = locKey->text();
+                    const QString locText = static_cast<const QKeyEvent*>(anEvent)->text();
                     for (QChar locChar : locText)
                     {
                         if (locChar.unicode() > 0 && locChar.unicode() < 256)
                             IN_FeedTypedChar((unsigned char)locChar.unicode());
                     }
                 }
-                return false;
+                break;
+            default:
+                break;
+        }
+    }
+
+    // At the top-level window: keys, buttons, motion and the wheel.
+    void WindowEvent(QEvent* anEvent)
+    {
+        switch (anEvent->type())
+        {
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            {
+                const QKeyEvent* locKey = static_cast<const QKeyEvent*>(anEvent);
+                if (locKey->isAutoRepeat())
+                    break;
+                if (const int locCode = locScanCode(locKey))
+                    IN_FeedKey(myKeyboard, locCode, anEvent->type() == QEvent::KeyPress);
+                break;
             }
             case QEvent::MouseMove:
                 MouseMoved(static_cast<QMouseEvent*>(anEvent)->globalPosition());
-                return false;
+                break;
             case QEvent::MouseButtonPress:
             case QEvent::MouseButtonDblClick:
             case QEvent::MouseButtonRelease:
@@ -268,14 +276,25 @@ public:
                 const int locButton = locMouseButton(locMouse->button());
                 if (locButton >= 0)
                     IN_FeedButton(myMouse, locButton, anEvent->type() != QEvent::MouseButtonRelease);
-                return false;
+                break;
             }
             case QEvent::Wheel:
                 IN_FeedWheel(myMouse, static_cast<const QWheelEvent*>(anEvent)->angleDelta().y());
-                return false;
+                break;
             default:
-                return false;
+                break;
         }
+    }
+
+    bool eventFilter(QObject* anObject, QEvent* anEvent) override
+    {
+        if (!myWidget)
+            return false;
+        if (anObject == myWidget)
+            WidgetEvent(anEvent);
+        else if (anObject->isWindowType() && IsActive() && anObject == myWidget->window()->windowHandle())
+            WindowEvent(anEvent);
+        return false;
     }
 };
 
@@ -285,8 +304,8 @@ void locDetach()
 {
     if (!locFilter)
         return;
-    if (locFilter->myWidget)
-        locFilter->myWidget->removeEventFilter(locFilter);
+    if (QCoreApplication* locApp = QCoreApplication::instance())
+        locApp->removeEventFilter(locFilter);
     IN_DetachHardware(locFilter->myKeyboard);
     IN_DetachHardware(locFilter->myMouse);
     delete locFilter;
@@ -296,7 +315,8 @@ void locDetach()
 
 bool locAttach(void* aWindow)
 {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+    QApplication* locApp = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!locApp)
         return false;
     QWidget* locWidget = aWindow ? static_cast<QWidget*>(aWindow) : QApplication::focusWidget();
     if (!locWidget)
@@ -321,9 +341,9 @@ bool locAttach(void* aWindow)
         locDetach();
         return false;
     }
-    // Motion arrives without a button held only while the widget tracks the mouse.
-    locWidget->setMouseTracking(true);
-    locWidget->installEventFilter(locFilter);
+    // Through the application: the widget's and its window's events, once each
+    // (the top-level window may not exist yet).
+    locApp->installEventFilter(locFilter);
     locFilter->UpdateForeground();
     return true;
 }

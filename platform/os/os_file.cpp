@@ -56,6 +56,9 @@ struct locDirListing
     std::unordered_map<std::string, std::vector<std::string>> myNames;
     // Names of the save helper's temporary files (".<name>.<pid>-<n>.tmp").
     std::vector<std::string> myTempNames;
+    // Read so soon after the folder's last change that another change within the
+    // clock's tick would leave its times as they are: not trusted.
+    bool myRacyFlag;
 };
 
 std::mutex ourListingMutex;
@@ -130,8 +133,8 @@ locDirListing* locListingOf(int aDirHandle)
         return nullptr;
     const std::string locKey = locListingKey(locStat);
     auto locIt = ourListings.find(locKey);
-    if (locIt != ourListings.end() && locSameTime(locIt->second.myModified, locStat.st_mtim) &&
-        locSameTime(locIt->second.myChanged, locStat.st_ctim))
+    if (locIt != ourListings.end() && !locIt->second.myRacyFlag &&
+        locSameTime(locIt->second.myModified, locStat.st_mtim) && locSameTime(locIt->second.myChanged, locStat.st_ctim))
         return &locIt->second;
 
     int locCopy = openat(aDirHandle, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -149,6 +152,11 @@ locDirListing* locListingOf(int aDirHandle)
     locListing.myTempNames.clear();
     locListing.myModified = locStat.st_mtim;
     locListing.myChanged = locStat.st_ctim;
+    struct timespec locNow;
+    clock_gettime(CLOCK_REALTIME, &locNow);
+    const int64_t locSinceChange = (int64_t(locNow.tv_sec) - locStat.st_ctim.tv_sec) * 1000000000 +
+                                   (locNow.tv_nsec - locStat.st_ctim.tv_nsec);
+    locListing.myRacyFlag = locSinceChange < 100000000;   // 100 ms, well above any file system's tick
     while (struct dirent* locEntry = readdir(locDir))
     {
         if (strcmp(locEntry->d_name, ".") && strcmp(locEntry->d_name, ".."))
@@ -203,6 +211,8 @@ void OS_NoteNameAt(int aDirHandle, const char* aName, bool anAdded)
         locRemoveName(&locIt->second, aName);
     locIt->second.myModified = locStat.st_mtim;
     locIt->second.myChanged = locStat.st_ctim;
+    // The listing holds this process's own change: trusted until the times move.
+    locIt->second.myRacyFlag = false;
 }
 
 void OS_TempNamesAt(int aDirHandle, std::vector<std::string>* aNames)

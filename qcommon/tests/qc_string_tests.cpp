@@ -108,6 +108,10 @@ TEST(QC_StringTest, SearchesAnswerIndexOrMinusOne)
     EXPECT_EQ(locAbca.ReverseFind('\0'), 4);
     EXPECT_EQ(locAbca.ReverseFind('q'), -1);
     EXPECT_EQ(QC_String().Find('a'), -1);
+    // The terminator is not among the characters searched, whatever ReverseFind says.
+    EXPECT_EQ(locAbc.Find('\0'), -1);
+    EXPECT_EQ(QC_String("").Find('\0'), -1);
+    EXPECT_EQ(QC_String().Find('\0'), -1);
 }
 
 TEST(QC_StringTest, ReplaceAndCaseChangeWorkInPlace)

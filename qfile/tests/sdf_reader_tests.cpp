@@ -425,3 +425,74 @@ TEST_F(SDFReader, HighlyCompressedEntriesStillRead)
     }
     fs::current_path(myDir);
 }
+
+TEST_F(SDFReader, ReadsStopExactlyAtTheEndFromEverySource)
+{
+    MakeArchive("pack.sdf");
+    WriteText("disk.txt", "0123456789");
+    ASSERT_TRUE(QF_SDF::OpenByName("pack.sdf", 1));
+    // (name, mode, size): a disk file whole and streamed, archive entries of each method.
+    const struct
+    {
+        const char* myName;
+        uint32_t myMode;
+        uint32_t mySize;
+    } locCases[] = {{"disk.txt", OPEN_READ, 10},           {"disk.txt", OPEN_READ | OPEN_STREAMING, 10},
+                    {"top.txt", OPEN_READ, 3},             {"top.txt", OPEN_READ | OPEN_STREAMING, 3},
+                    {"data/x", OPEN_READ, 3000},           {"textures/rock.tga", OPEN_READ | OPEN_STREAMING, 50000}};
+    for (const auto& locCase : locCases)
+    {
+        QF_File locFile;
+        ASSERT_TRUE(locFile.Open(locCase.myName, locCase.myMode)) << locCase.myName;
+        ASSERT_TRUE(locFile.Seek(locCase.mySize - 2, 0));
+        std::vector<uint8_t> locBuffer(64, 0xEE);
+        EXPECT_EQ(locFile.Read(locBuffer.data(), 64), 2u) << locCase.myName;
+        for (size_t i = 2; i < locBuffer.size(); ++i)
+            ASSERT_EQ(locBuffer[i], 0xEE) << locCase.myName << " byte " << i;
+        EXPECT_EQ(locFile.GetPos(), locCase.mySize);
+        EXPECT_EQ(locFile.Read(locBuffer.data(), 1), 0u);
+        uint32_t locCount = 5;
+        locFile.ReadSome(locBuffer.data(), &locCount);
+        EXPECT_EQ(locCount, 0u);
+        // One byte before the end reads that byte only.
+        ASSERT_TRUE(locFile.Seek(1, 2));
+        locBuffer.assign(4, 0xEE);
+        EXPECT_EQ(locFile.Read(locBuffer.data(), 4), 1u);
+        EXPECT_EQ(locBuffer[1], 0xEE);
+    }
+}
+
+TEST_F(SDFReader, PathsOf255CharactersReadAndLongerOnesDoNot)
+{
+    // dir/ (4) + 250 'n' + ".x" = 256 would be one too many; 255 is the limit.
+    const std::string locPath = "dir/" + std::string(249, 'n') + ".x";
+    ASSERT_EQ(locPath.size(), 255u);
+    WriteText(locPath, "longest");
+    ASSERT_TRUE(Pack({locPath}, "long.sdf"));
+    fs::remove_all("dir");
+    ASSERT_TRUE(QF_SDF::OpenByName("long.sdf", 1));
+    QF_File locFile;
+    ASSERT_TRUE(locFile.Open(locPath.c_str(), OPEN_READ));
+    EXPECT_EQ(Contents(locFile), "longest");
+    QF_SDFFileRecord locRecord;
+    EXPECT_TRUE(QF_SDF::FindFile(locPath.c_str(), &locRecord, 1));
+    // One more character is no archive path: not cut back to the 255 that exist.
+    EXPECT_FALSE(QF_SDF::FindFile((locPath + "x").c_str(), &locRecord, 1));
+    EXPECT_FALSE(locFile.Open((locPath + "x").c_str(), OPEN_READ));
+    QF_FileList locList;
+    QF_SDF::ListDirectory("dir", &locList, 1);
+    EXPECT_EQ(locList.Count(), 1);
+    // An archive whose own name takes the whole 255 characters is named in full.
+    const std::string locLongArchive = std::string(251, 'a') + ".sdf";
+    fs::rename("long.sdf", locLongArchive);
+    QF_SDF::Close(nullptr);
+    ASSERT_TRUE(QF_SDF::OpenByName(locLongArchive.c_str(), 1));
+    char locArchiveName[256];
+    ASSERT_TRUE(QF_File::GetFileInfo(locPath.c_str(), nullptr, nullptr, locArchiveName));
+    EXPECT_EQ(std::string(locArchiveName), locLongArchive);
+    EXPECT_FALSE(QF_File::Exists(nullptr));
+    EXPECT_FALSE(QF_File::Exists(""));
+    // An archive name of 256 characters is refused before anything is opened.
+    EXPECT_FALSE(QF_SDF::OpenByName(std::string(256, 'a').c_str(), 1));
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_NOT_FOUND);
+}

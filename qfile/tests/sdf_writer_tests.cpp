@@ -2,6 +2,11 @@
 // refusals with their codes, and replacing an archive only when complete.
 #include "sdf_test_util.h"
 
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <mutex>
 #include <random>
 #include <set>
@@ -305,6 +310,22 @@ bool NoteCompressor(const char*)
     return false;
 }
 
+// Compressions under way at once, and the most seen; each lasts a little
+// longer so that the workers' turns overlap.
+std::atomic<int> ourActive{0};
+std::atomic<int> ourMostActive{0};
+
+bool NoteOverlap(const char*)
+{
+    const int locNow = ++ourActive;
+    int locMost = ourMostActive;
+    while (locNow > locMost && !ourMostActive.compare_exchange_weak(locMost, locNow))
+        ;
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    --ourActive;
+    return false;
+}
+
 bool FailOnF18(const char* aPath)
 {
     return std::string(aPath) == "tree/d3/f18.txt";
@@ -340,13 +361,19 @@ TEST_F(SDFParallelWriter, OneAndEightThreadsWriteTheSameBytesAndProgress)
     EXPECT_EQ(ourCalls[3].substr(ourCalls[3].size() - locEnd.size()), locEnd);
     EXPECT_EQ(ourCalls.back(), std::to_string(myNames.size()) + "  1.000000 1 1 1 1.000000 " + std::to_string(myNames.size()));
 
-    // By default the writer compresses on workers too, when there are cores for them.
+    // By default the writer compresses on workers too, when there are cores
+    // for them, several files at once.
     if (std::thread::hardware_concurrency() > 1)
     {
         ourCompressors.clear();
         ASSERT_TRUE(Write("default.sdf", 0));
         EXPECT_EQ(ourCompressors.count(ourCaller), 0u);
         EXPECT_TRUE(ReadBytes("default.sdf") == locOne);
+        ourMostActive = 0;
+        QF_SDFEditCompressionFault = NoteOverlap;
+        ASSERT_TRUE(Write("overlap.sdf", 4));
+        EXPECT_GT(ourMostActive.load(), 1);
+        EXPECT_TRUE(ReadBytes("overlap.sdf") == locOne);
     }
 
     // Every method made it in, and every entry reads back.
@@ -388,4 +415,76 @@ TEST_F(SDFParallelWriter, AFailedCompressionOnAWorkerEndsTheWriteInOrder)
         for (const auto& locEntry : fs::directory_iterator("."))
             EXPECT_EQ(locEntry.path().filename().string().find(".tmp"), std::string::npos) << locEntry.path();
     }
+
+    // A disk that fills up ends the write at the file that does not fit.
+    QF_SDFEditCompressionFault = nullptr;
+    ourCalls.clear();
+    struct rlimit locLimit;
+    getrlimit(RLIMIT_FSIZE, &locLimit);
+    struct rlimit locSmall = locLimit;
+    locSmall.rlim_cur = 64 * 1024;
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &locSmall);
+    const bool locWritten = Write("old.sdf", 8);
+    setrlimit(RLIMIT_FSIZE, &locLimit);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_FALSE(locWritten);
+    EXPECT_EQ(QF_SDFEditError, 15);
+    EXPECT_LT(ourCalls.size(), locAllCalls.size());
+    EXPECT_TRUE(ReadBytes("old.sdf") == locOld);
+    for (const auto& locEntry : fs::directory_iterator("."))
+        EXPECT_EQ(locEntry.path().filename().string().find(".tmp"), std::string::npos) << locEntry.path();
+}
+
+TEST_F(SDFWriter, TablesAreInUnsignedHashOrderAndHighBytesHashUnsigned)
+{
+    // Names long enough that some hashes have the top bit set and some not,
+    // and names with bytes of 0x80 and above.
+    std::vector<std::string> locNames;
+    for (int i = 0; i < 40; ++i)
+    {
+        std::string locName = std::string(size_t(i * 7 % 90 + 1), char('a' + i % 26)) + std::to_string(i) + ".t";
+        if (i % 5 == 0)
+            locName = "d" + std::to_string(i % 3) + "/\xe9t\xc3\xa9" + locName;
+        WriteText(locName, "x");
+        locNames.push_back(locName);
+    }
+    ASSERT_TRUE(Pack(locNames, "out.sdf"));
+    Archive locArchive;
+    ASSERT_TRUE(locArchive.Load("out.sdf"));
+    ASSERT_EQ(locArchive.FileCount(), 40u);
+    bool locHigh = false, locLow = false;
+    for (uint32_t i = 0; i < locArchive.FileCount(); ++i)
+    {
+        (locArchive.FileHash(i) & 0x80000000u ? locHigh : locLow) = true;
+        if (i > 0)
+        {
+            EXPECT_LE(locArchive.FileHash(i - 1), locArchive.FileHash(i)) << i;
+        }
+    }
+    EXPECT_TRUE(locHigh && locLow);
+    for (uint32_t i = 1; i < locArchive.DirCount(); ++i)
+        EXPECT_LE(locArchive.DirHash(i - 1), locArchive.DirHash(i)) << i;
+
+    // Every hash as this test computes it: Adler-32 of the upper-cased bytes as unsigned values.
+    std::set<uint32_t> locExpected;
+    for (const std::string& locName : locNames)
+    {
+        uint32_t locA = 1, locB = 0;
+        for (unsigned char locChar : locName)
+        {
+            locA = (locA + ((locChar >= 'a' && locChar <= 'z') ? locChar - 32u : locChar)) % 65521;
+            locB = (locB + locA) % 65521;
+        }
+        locExpected.insert(locA | (locB << 16));
+    }
+    std::set<uint32_t> locWritten;
+    for (uint32_t i = 0; i < locArchive.FileCount(); ++i)
+        locWritten.insert(locArchive.FileHash(i));
+    EXPECT_EQ(locWritten, locExpected);
+
+    ASSERT_TRUE(QF_SDF::OpenByName("out.sdf", 1));
+    fs::remove_all("d0");
+    QF_File locFile;
+    EXPECT_TRUE(locFile.Open(locNames[0].c_str(), OPEN_READ)) << locNames[0];
 }

@@ -129,6 +129,27 @@ TEST_F(QI_InputTest, InitNeedsAWindowAndNoOtherObjectAndLeavesNothingWhenItFails
     }
 }
 
+TEST_F(QI_InputTest, TheExclusiveLevelIsGrantedAsShared)
+{
+    IN_Hardware* locKeyboard = myScript->AddKeyboard();
+    ASSERT_TRUE(QI_Input::Init(false));
+    // Another reader of the same keyboard is not locked out.
+    IN_System* locSystem = IN_Open();
+    IN_Device* locOther = nullptr;
+    ASSERT_EQ(IN_OK, IN_CreateDevice(locSystem, 0, &locOther));
+    ASSERT_EQ(IN_OK, IN_SetDataFormat(locOther, IN_FORMAT_KEYBOARD));
+    ASSERT_EQ(IN_OK, IN_Acquire(locOther));
+    Frame();
+    IN_FeedKey(locKeyboard, 44, true);
+    Frame();
+    EXPECT_EQ(1, Key(44).myCurrent);
+    uint8_t locKeys[256];
+    ASSERT_EQ(IN_OK, IN_GetDeviceState(locOther, locKeys, sizeof(locKeys)));
+    EXPECT_EQ(0x80, locKeys[44]);
+    IN_ReleaseDevice(locOther);
+    IN_Close(locSystem);
+}
+
 TEST_F(QI_InputTest, MoreThan32DevicesAreSkipped)
 {
     for (int i = 0; i < 40; i++)

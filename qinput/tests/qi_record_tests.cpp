@@ -92,7 +92,7 @@ struct HandMade
         myPad->CreateAxes(2);
         myPad->myAxes[0].myName = "A";
         myPad->myAxes[1].myName = "B";
-        myPad->myAxes[1].myScale = 0.5f;
+        myPad->myAxes[1].myScale = 0.3f;
         myPad->CreateButtons(3);
         myKeys = new QI_Device;
         myKeys->myName = "Keys";
@@ -116,7 +116,7 @@ Bytes locHandMadeRecording(const std::string& aPath)
     HandMade locMade;
     EXPECT_TRUE(locMade.myInput.StartRecording(aPath.c_str()));
     locMade.myInput.Update();
-    locMade.myPad->myAxes[1].myValue = 2.5f;
+    locMade.myPad->myAxes[1].myValue = -1.2345f;
     locMade.myKeys->myButtons[1].myCurrent = 1;
     locMade.myInput.Update();
     return locReadFile(aPath);
@@ -141,7 +141,7 @@ protected:
         myScript.reset(new IN_Script);
         myKeyboard = myScript->AddKeyboard();
         myMouse = myScript->AddMouse();
-        myStick = myScript->AddJoystick("Stick", 7, 7, 4, 0x03, 0, 1000, 1);
+        myStick = myScript->AddJoystick("Stick", 7, 7, 4, 0x23, 0, 1000, 1);
         ASSERT_TRUE(QI_Input::Init(true));
     }
     static void Frame() { QI_Input::GetInstance()->Update(); }
@@ -306,12 +306,18 @@ TEST_F(QI_RecordTest, ReplayGivesTheSameTablesTimesAndRandomNumbers)
             IN_FeedKey(myKeyboard, 20, true);
             IN_FeedKey(myKeyboard, 20, false);
         }
+        // Key 21 is held through the run and let go and pressed again now and then.
+        if (locFrame == 0 || (locChoice & 0x20))
+        {
+            IN_FeedKey(myKeyboard, 21, false);
+            IN_FeedKey(myKeyboard, 21, true);
+        }
         IN_FeedMotion(myMouse, locChoice % 7 - 3, locChoice % 5 - 2);
         IN_FeedButton(myMouse, (locChoice >> 5) % 3, (locChoice >> 7) & 1);
         if (locChoice & 0x100)
             IN_FeedWheel(myMouse, 120);
         if (locFrame > 1)
-            IN_FeedAxis(myStick, locChoice & 1, locChoice % 1001);
+            IN_FeedAxis(myStick, (locChoice & 1) ? 5 : 0, locChoice % 1001);
         IN_FeedPOV(myStick, 0, (locChoice & 0x200) ? 4500u * (locChoice % 8) : IN_POV_CENTRED);
         IN_FeedButton(myStick, locChoice % 4, (locChoice >> 11) & 1);
         Frame();
@@ -322,6 +328,7 @@ TEST_F(QI_RecordTest, ReplayGivesTheSameTablesTimesAndRandomNumbers)
 
     ASSERT_TRUE(QI_Input::StartPlayback(locPath.c_str()));
     EXPECT_TRUE(QI_Input::GetInstance()->IsPlayingBack());
+    EXPECT_NE(nullptr, QI_Time::GetInstance());
     EXPECT_EQ(3u, QI_Input::GetInstance()->myNumDevices);
     EXPECT_STREQ("Stick", QI_Input::GetDevice(QI_JOYSTICK, 0)->myName);
     for (size_t i = 0; i < locLive.size(); i++)
@@ -366,18 +373,18 @@ TEST_F(QI_RecordTest, PlaybackOfTheHandMadeRecordingRebuildsPositionsAndStates)
     QI_Device* locPad = QI_Input::GetDevice(QI_JOYSTICK, 0);
     ASSERT_NE(nullptr, locPad);
     EXPECT_STREQ("B", locPad->myAxes[1].myName);
-    EXPECT_FLOAT_EQ(0.5f, locPad->myAxes[1].myScale);
+    EXPECT_EQ(0.3f, locPad->myAxes[1].myScale);
     EXPECT_EQ(1, locPad->myAxes[0].mySuppressFlag);
     Frame();
     Frame();
-    EXPECT_FLOAT_EQ(2.5f, locPad->myAxes[1].myValue);
-    EXPECT_FLOAT_EQ(2.5f, locPad->myAxes[1].myPosition);
+    EXPECT_EQ(-1.2345f, locPad->myAxes[1].myValue);
+    EXPECT_EQ(-1.2345f, locPad->myAxes[1].myPosition);
     const QI_Button& locKey = QI_Input::GetDevice(QI_KEYBOARD, 0)->myButtons[1];
     EXPECT_EQ(1, locKey.myCurrent);
     EXPECT_EQ(0, locKey.myPrevious);
     Frame();
     EXPECT_EQ(0.0f, locPad->myAxes[1].myValue);
-    EXPECT_FLOAT_EQ(2.5f, locPad->myAxes[1].myPosition);
+    EXPECT_EQ(-1.2345f, locPad->myAxes[1].myPosition);
     EXPECT_EQ(1, locKey.myPrevious);
 }
 
@@ -388,6 +395,7 @@ TEST_F(QI_RecordTest, DamagedHeadersAreRefusedAndLeaveNothingBehind)
     const size_t locPad = 12;
     const size_t locAxisCount = locPad + locNameSize + 4;
     const size_t locButtonCount = locAxisCount + 4 + 2 * (locNameSize + 4);
+    const size_t locKeys = 12 + locBlockSize(2, 3);
     struct Case
     {
         const char* myWhat;
@@ -405,16 +413,26 @@ TEST_F(QI_RecordTest, DamagedHeadersAreRefusedAndLeaveNothingBehind)
         {"name NUL before the length", locPad + 128, 4, QI_ERROR_BAD_HEADER},
         {"name NUL after the length", locPad + 128, 2, QI_ERROR_BAD_HEADER},
         {"kind 4", locPad + locNameSize, 4, QI_ERROR_BAD_HEADER},
+        {"kind 3", locPad + locNameSize, 3, QI_ERROR_NONE},
         {"2049 axes", locAxisCount, 2049, QI_ERROR_BAD_HEADER},
         {"more axes than the file holds", locAxisCount, 40, QI_ERROR_BAD_HEADER},
         {"257 buttons", locButtonCount, 257, QI_ERROR_BAD_HEADER},
         {"more buttons than the file holds", locButtonCount, 200, QI_ERROR_BAD_HEADER},
+        {"axis name length 200", locAxisCount + 4 + 128, 200, QI_ERROR_BAD_HEADER},
+        {"button name length 200", locKeys + locNameSize + 12 + 128, 200, QI_ERROR_BAD_HEADER},
     };
     for (const Case& locCase : locCases)
     {
         Bytes locBytes = locGood;
         locPutU32(&locBytes, locCase.myOffset, locCase.myValue);
         locWriteFile(locPath, locBytes);
+        QI_SetErrorCodeForTests();
+        if (locCase.myCode == QI_ERROR_NONE)
+        {
+            EXPECT_TRUE(QI_Input::StartPlayback(locPath.c_str())) << locCase.myWhat;
+            QI_Input::Shutdown();
+            continue;
+        }
         EXPECT_FALSE(QI_Input::StartPlayback(locPath.c_str())) << locCase.myWhat;
         EXPECT_EQ(locCase.myCode, QI_GetErrorCode()) << locCase.myWhat;
         EXPECT_EQ(nullptr, QI_Input::GetInstance()) << locCase.myWhat;
@@ -427,11 +445,52 @@ TEST_F(QI_RecordTest, DamagedHeadersAreRefusedAndLeaveNothingBehind)
         EXPECT_EQ(QI_ERROR_BAD_HEADER, QI_GetErrorCode()) << locCut;
         EXPECT_EQ(nullptr, QI_Input::GetInstance());
     }
+    // 33 whole device blocks are refused as well: the device indices of events have 5 bits.
+    Bytes locMany(locGood.begin(), locGood.begin() + 12);
+    locPutU32(&locMany, 8, 33);
+    for (int i = 0; i < 33; i++)
+        locMany.insert(locMany.end(), locGood.begin() + locKeys, locGood.begin() + HandMade::HeaderSize());
+    locWriteFile(locPath, locMany);
+    EXPECT_FALSE(QI_Input::StartPlayback(locPath.c_str()));
+    EXPECT_EQ(QI_ERROR_BAD_HEADER, QI_GetErrorCode());
+    locPutU32(&locMany, 8, 32);
+    locMany.resize(locMany.size() - (HandMade::HeaderSize() - locKeys));
+    locWriteFile(locPath, locMany);
+    EXPECT_TRUE(QI_Input::StartPlayback(locPath.c_str()));
+    EXPECT_EQ(32u, QI_Input::GetInstance()->myNumDevices);
+    QI_Input::Shutdown();
+
     // The whole header alone is a recording without frames.
     locWriteFile(locPath, Bytes(locGood.begin(), locGood.begin() + HandMade::HeaderSize()));
     EXPECT_TRUE(QI_Input::StartPlayback(locPath.c_str()));
     EXPECT_FALSE(QI_Input::StartPlayback(locPath.c_str()));
     EXPECT_EQ(QI_ERROR_EXISTS, QI_GetErrorCode());
+    QI_SetErrorCodeForTests();
+    EXPECT_FALSE(QI_Input::StartPlayback(fopen(locPath.c_str(), "rb")));  // the stream is closed
+    EXPECT_EQ(QI_ERROR_EXISTS, QI_GetErrorCode());
+}
+
+TEST_F(QI_RecordTest, TheLargestTablesEventsCanAddressAreAccepted)
+{
+    const std::string locPath = locTempPath("large.rec");
+    {
+        QI_Input locInput;
+        QI_Device* locDevice = new QI_Device;
+        locDevice->CreateAxes(2048);
+        locDevice->CreateButtons(256);
+        locInput.AddDevice(locDevice);
+        ASSERT_TRUE(locInput.StartRecording(locPath.c_str()));
+        locDevice->myAxes[2047].myValue = 3.0f;
+        locDevice->myButtons[255].myCurrent = 1;
+        locInput.Update();
+        delete locDevice;
+    }
+    ASSERT_TRUE(QI_Input::StartPlayback(locPath.c_str()));
+    QI_Input::GetInstance()->Update();
+    const QI_Device* locDevice = QI_Input::GetDevice(QI_KEYBOARD, 0);
+    ASSERT_NE(nullptr, locDevice);
+    EXPECT_EQ(3.0f, locDevice->myAxes[2047].myValue);
+    EXPECT_EQ(1, locDevice->myButtons[255].myCurrent);
 }
 
 TEST_F(QI_RecordTest, AnEventForAMissingEntryEndsPlayback)
@@ -458,6 +517,7 @@ TEST_F(QI_RecordTest, AnEventForAMissingEntryEndsPlayback)
         locBytes[locCase.myOffset] = (uint8_t)locCase.myWord;
         locBytes[locCase.myOffset + 1] = (uint8_t)(locCase.myWord >> 8);
         locWriteFile(locPath, locBytes);
+        QI_SetErrorCodeForTests();
         ASSERT_TRUE(QI_Input::StartPlayback(locPath.c_str())) << locCase.myWhat;
         Frame();
         Frame();
@@ -516,6 +576,16 @@ TEST_F(QI_RecordTest, AFailedWriteEndsTheRecordingAndIsReported)
     EXPECT_FALSE(locMade.myInput.IsRecording());
     EXPECT_FALSE(locMade.myInput.StartRecording("/nonexistent/folder/x.rec"));
     EXPECT_EQ(QI_ERROR_OPEN_FILE, QI_GetErrorCode());
+    // One recording at a time.
+    const std::string locFirst = locTempPath("first.rec");
+    ASSERT_TRUE(locMade.myInput.StartRecording(locFirst.c_str()));
+    EXPECT_FALSE(QI_Input::Init(true));  // no window here: leaves another code behind
+    EXPECT_FALSE(locMade.myInput.StartRecording(locTempPath("second.rec").c_str()));
+    EXPECT_EQ(QI_ERROR_OPEN_FILE, QI_GetErrorCode());
+    EXPECT_TRUE(locMade.myInput.IsRecording());
+    fclose(locMade.myInput.myFile);
+    locMade.myInput.myFile = nullptr;
+    locMade.myInput.myRecordingFlag = false;
 
     // A file size limit lets the header and one frame through.
     const std::string locPath = locTempPath("limited.rec");

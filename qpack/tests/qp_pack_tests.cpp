@@ -209,13 +209,16 @@ std::vector<uint8_t> locUnpackInPieces(uint32_t aMethod, const std::vector<uint8
     for (int locRound = 0; locRound < 10000000 && !locUnpacker.IsDone(); ++locRound)
     {
         uint32_t locInSize = uint32_t(std::min<size_t>(anInPiece, aPacked.size() - locInPos));
-        const uint8_t* locIn = aPacked.data() + locInPos;
+        // Each piece in a buffer of its own, as a reader's pieces come: nothing
+        // may be taken from beyond it.
+        std::vector<uint8_t> locPiece(aPacked.begin() + long(locInPos), aPacked.begin() + long(locInPos + locInSize));
+        const uint8_t* locIn = locPiece.data();
         uint32_t locRoom = std::min<uint32_t>(anOutPiece, uint32_t(locOut.size()) - locOutPos);
         uint8_t* locOutAt = locOut.data() + locOutPos;
         const bool locLast = locInPos + locInSize == aPacked.size();
         if (!locUnpacker.Run(&locIn, &locInSize, &locOutAt, &locRoom, locLast))
             return {};
-        size_t locUsed = size_t(locIn - (aPacked.data() + locInPos));
+        size_t locUsed = size_t(locIn - locPiece.data());
         uint32_t locMade = uint32_t(locOutAt - (locOut.data() + locOutPos));
         if (locUsed == 0 && locMade == 0 && locLast)
             break;
@@ -255,6 +258,44 @@ TEST(QPPack, LZMAOutputAsLongAsTheInputIsRefused)
         }
     EXPECT_TRUE(locFoundEqual);
     EXPECT_TRUE(locFoundOneLess);
+}
+
+TEST(QPPack, SmallAndFarReachingBuffersRoundTrip)
+{
+    // Below the coder's smallest dictionary, whole and in pieces.
+    std::vector<uint8_t> locSmall = locText(1000);
+    std::vector<uint8_t> locPacked(1000);
+    uint32_t locSize = QP_Pack::CompressLZMA(locSmall.data(), locPacked.data(), 1000);
+    ASSERT_GT(locSize, 5u);
+    locPacked.resize(locSize);
+    std::vector<uint8_t> locBack(1000);
+    EXPECT_TRUE(QP_Pack::DecompressLZMA(locPacked.data(), locSize, locBack.data(), 1000));
+    EXPECT_TRUE(locBack == locSmall);
+    EXPECT_TRUE(locUnpackInPieces(2, locPacked, 1000, 7, 100) == locSmall);
+
+    // A match 9 MiB back: the whole announced dictionary (8 MiB) is used and no more.
+    std::vector<uint8_t> locFar = locRandomBytes(1 << 20, 3);
+    locFar.resize(9u << 20, 0);
+    std::vector<uint8_t> locTail = locRandomBytes(1 << 16, 3);
+    locFar.insert(locFar.end(), locTail.begin(), locTail.end());
+    std::vector<uint8_t> locFarPacked(locFar.size());
+    locSize = QP_Pack::CompressLZMA(locFar.data(), locFarPacked.data(), uint32_t(locFar.size()));
+    ASSERT_GT(locSize, 5u);
+    EXPECT_EQ(locFarPacked[1] | (locFarPacked[2] << 8) | (locFarPacked[3] << 16) | (uint32_t(locFarPacked[4]) << 24),
+              0x800000u);
+    std::vector<uint8_t> locFarBack(locFar.size());
+    ASSERT_TRUE(QP_Pack::DecompressLZMA(locFarPacked.data(), locSize, locFarBack.data(), uint32_t(locFar.size())));
+    EXPECT_TRUE(locFarBack == locFar);
+
+    // zlib output is compress2 at level 9, byte for byte.
+    std::vector<uint8_t> locText9 = locText(20000);
+    std::vector<uint8_t> locOurs(QP_Pack::GetZlibCapacity(20000));
+    locOurs.resize(size_t(QP_Pack::CompressZlib(locText9.data(), locOurs.data(), 20000)));
+    std::vector<uint8_t> locReference(compressBound(20000));
+    uLongf locReferenceSize = locReference.size();
+    ASSERT_EQ(compress2(locReference.data(), &locReferenceSize, locText9.data(), 20000, 9), Z_OK);
+    locReference.resize(locReferenceSize);
+    EXPECT_TRUE(locOurs == locReference);
 }
 
 TEST(QPPack, UnpackerInPiecesMatchesTheWholeBuffer)

@@ -10,6 +10,7 @@
 #include "qrender/qr_d3dnormalvshader.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_mesh.h"
+#include "qrender/qr_surface.h"
 #include "qrender/qr_vertex.h"
 #include "qrender/qr_vertexshader.h"
 #include "qrender/qr_view.h"
@@ -434,7 +435,9 @@ TEST_F(BufferTest, BufferFormatReadsOnlyWhatTheSurfaceUses)
 {
     TestMesh m(4, 6, QR_DRAWTYPES_TRIANGLELIST);
     m.myVertexFormat = QR_VERTEXFLAG_XYZ | QR_VERTEXFLAG_NORMAL | QR_VERTEXFLAG_DIFFUSE | QR_VERTEXFLAG_UV3;
-    m.mySurface = (QR_Surface*)&m; // any surface; the shading comes from the set-up
+    QR_Surface* locSurface = QR_Surface::Acquire("INTERNAL_SOLID"); // one stage, lit by the diffuse colour
+    ASSERT_NE(locSurface, nullptr);
+    m.mySurface = locSurface;
     m.mySetupData.myNumUVs = 1;
     m.mySetupData.myUVs[0] = UV_VERTEX_UVSET_1;
     m.mySetupData.myLighting = 0;
@@ -448,6 +451,7 @@ TEST_F(BufferTest, BufferFormatReadsOnlyWhatTheSurfaceUses)
     EXPECT_EQ(QR_D3DNormalVShader::BufferFormat(&m),
               (uint32_t)(QR_VERTEXFLAG_XYZ | QR_VERTEXFLAG_DIFFUSE | QR_VERTEXFLAG_NORMAL));
     m.mySurface = nullptr;
+    QR_Surface::Release(locSurface);
 }
 
 TEST_F(BufferTest, FillingDefaultsMissingComponents)

@@ -115,6 +115,8 @@ protected:
         };
         h.myReleaseAllSurfaceTemplates = []() { ourOrder.push_back("surfaces release"); };
         h.myRecompileAllSurfaces = []() { ourOrder.push_back("surfaces recompile"); return true; };
+        // Only the recorded order: nothing made that these stand-ins would not release.
+        h.myCreateForceFlushSurface = nullptr;
         myView.myViewportWidth = 64;
         myView.myViewportHeight = 48;
         QR_View::ourCurrentView = &myView;

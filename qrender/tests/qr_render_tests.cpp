@@ -313,6 +313,8 @@ TEST_F(RecordingRender, LostDeviceIsRebuiltInOrderOnceItCanBeReset)
     h.myReloadAllTextures = []() { ourOrder.push_back("textures reload"); return true; };
     h.myReleaseAllSurfaceTemplates = []() { ourOrder.push_back("surfaces release"); };
     h.myRecompileAllSurfaces = []() { ourOrder.push_back("surfaces recompile"); return true; };
+    // Only the recorded order: nothing made that these stand-ins would not release.
+    h.myCreateForceFlushSurface = nullptr;
     ASSERT_TRUE(Start());
     QR_Render::AddResetCallback(locOrderCallback);
     QR_VertexBuffer* locVB = R()->CreateVertexBuffer(32, 4, true, locRefill, nullptr);

@@ -32,8 +32,9 @@ protected:
     }
     void TearDown() override
     {
-        QR_Texture::DestroyAll();
         RecordingRender::TearDown();
+        EXPECT_EQ(QR_Texture::ourFirst, nullptr); // every test releases what it acquired
+        QR_Texture::DestroyAll();
     }
     std::string Write(const std::string& aName, const std::vector<uint8_t>& aBytes)
     {
@@ -70,7 +71,14 @@ protected:
         QR_RenderD3D::ourDevice->UnlockTexture(locTexture, GFX_CUBEFACE_POSITIVE_X, aLevel);
         return locOut;
     }
+    bool Start()
+    {
+        bool locOk = RecordingRender::Start();
+        myStartMemory = QR_Render::ourStats.myTextureMemory; // the renderer's own textures
+        return locOk;
+    }
     std::string myDir;
+    uint32_t myStartMemory = 0;
 };
 
 // The ImageMagick picture of tests/data/make_data.sh, as the reader must give it.
@@ -212,10 +220,56 @@ TEST_F(TextureTest, NamesAreNormalisedAndSharedByKind)
     EXPECT_EQ(c->myFormatKind, 0u);
     QR_Texture::Release(b);
     QR_Texture::Release(a);
-    EXPECT_EQ(QR_Texture::ourFirst, c);
+    EXPECT_EQ(QR_Texture::Find((myDir + "stone").c_str(), 0), nullptr);
+    EXPECT_EQ(QR_Texture::Find((myDir + "sub/stone").c_str(), 0), c);
     QR_Texture::Release(c);
-    EXPECT_EQ(QR_Texture::ourFirst, nullptr);
-    EXPECT_EQ(QR_Render::ourStats.myTextureMemory, 0u);
+    EXPECT_EQ(QR_Texture::Find((myDir + "sub/stone").c_str(), 0), nullptr);
+    EXPECT_EQ(QR_Render::ourStats.myTextureMemory, myStartMemory);
+}
+
+TEST_F(TextureTest, DataFileNamesWithDriveLettersAndBackslashes)
+{
+    ASSERT_TRUE(Start());
+    mkdir((myDir + "maps").c_str(), 0700);
+    Write("maps/rock.tga", QRT_MakeTGA(2, 2, 24, std::vector<uint32_t>(4, 0xFF010203u), true, false));
+    // A Windows path: a drive letter, backslashes, another case than on the disk.
+    std::string locName = "T:" + myDir + "Maps\\Rock.TGA";
+    for (char& c : locName)
+        c = c == '/' ? '\\' : c;
+    QR_Texture* t = QR_Texture::Acquire(locName.c_str(), 0, 0, nullptr);
+    ASSERT_NE(t, nullptr) << QR_Error::ourText;
+    EXPECT_EQ(std::string(t->myName), "t:" + myDir + "maps/rock");
+    QR_Texture::Release(t);
+}
+
+// Rebuilds its texture with the elapsed time in the red channel.
+class TimeUpdater : public QR_TextureUpdater
+{
+public:
+    bool Update(QR_Texture* aTexture, QR_TexturePixels* aPixels, float anElapsedSeconds) override
+    {
+        for (uint32_t& p : myPixels)
+            p = 0xFF000000u | (uint32_t)(anElapsedSeconds * 10.0f) << 16;
+        aPixels->myBitsPerPixel = 32;
+        aPixels->myPixels = myPixels;
+        return true;
+    }
+    uint32_t myPixels[4];
+};
+
+TEST_F(TextureTest, ProceduralTexturesAreRebuiltByTheirUpdater)
+{
+    ASSERT_TRUE(Start());
+    uint32_t locStart[4] = {};
+    QR_TexturePixels locRecord = {2, 2, 32, locStart};
+    QR_Texture* t = QR_Texture::Acquire("generated_clock", QR_TEXTUREFLAG_FROMMEMORY, 1, &locRecord);
+    ASSERT_NE(t, nullptr);
+    TimeUpdater locUpdater;
+    t->myUpdater = &locUpdater;
+    QR_Texture::UpdateProcedural(1.2f);
+    EXPECT_EQ(Level(t, 0)[3], 0xFF0C0000u);
+    t->myUpdater = nullptr;
+    QR_Texture::Release(t);
 }
 
 TEST_F(TextureTest, FailuresLeaveTheirCodeAndText)
@@ -229,7 +283,7 @@ TEST_F(TextureTest, FailuresLeaveTheirCodeAndText)
     Write("mapped.tga", f);
     EXPECT_EQ(QR_Texture::Acquire((myDir + "mapped").c_str(), 0, 0, nullptr), nullptr);
     EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_IMAGE_FORMAT);
-    EXPECT_EQ(QR_Texture::ourFirst, nullptr);
+    EXPECT_EQ(QR_Texture::Find((myDir + "mapped").c_str(), 0), nullptr);
     // A depth buffer without a render target: refused before anything is made.
     EXPECT_EQ(QR_Texture::Acquire("x", QR_TEXTUREFLAG_RENDERTARGET_DEPTH, 0, nullptr), nullptr);
 }
@@ -332,6 +386,7 @@ TEST_F(TextureTest, CubeFacesRenderTargetsAndLocks)
     std::vector<uint32_t> p(8 * 8, 0xFF336699u);
     // A later face without the first one before it is refused.
     QR_TexturePixels locRecord = {8, 8, 32, p.data()};
+    Calls().clear();
     EXPECT_EQ(QR_Texture::Acquire("face3", QR_TEXTUREFLAG_FROMMEMORY, 3, &locRecord), nullptr);
     QR_Texture* locFaces[6];
     for (uint32_t k = 2; k <= 7; k++)
@@ -375,7 +430,7 @@ TEST_F(TextureTest, CubeFacesRenderTargetsAndLocks)
     EXPECT_FALSE(R()->SetRenderTarget(pr, true)); // not a render target
     QR_Texture::Release(pr);
     QR_Texture::Release(rt);
-    EXPECT_EQ(QR_Render::ourStats.myTextureMemory, 0u);
+    EXPECT_EQ(QR_Render::ourStats.myTextureMemory, myStartMemory);
 }
 
 // [DDS] ---------------------------------------------------------------------------------------

@@ -14,6 +14,7 @@ namespace
 {
 const char* const TRIP_FRUIT =
     "TYPE Size\r\n{\r\nSmall\r\nVery Large\r\n\"Quoted\"\r\n}\r\n"
+    "TYPE Nothing\r\n{\r\n}\r\n"
     "CLASS Point\r\n{\r\nNUMBER x 1\r\nTEXT tag\r\n}\r\n"
     "CLASS Holder\r\n{\r\nTEXT text\r\nLOCTEXT label\r\nSize size\r\nPoint pos\r\nHolder* other\r\nFILE file\r\n}\r\n"
     "SCRIPTCLASS Script\r\n{\r\nTEXT\r\nPoint\r\nHolder*\r\n}\r\n";
@@ -183,6 +184,49 @@ TEST_F(VelkRoundTripTest, SavesThatCannotReadBackAreRefusedNamingTheInstance)
         EXPECT_TRUE(myLog.HasError(locCase.myError)) << myLog.AllErrors();
         EXPECT_EQ(ReadDisk("keep.velk"), "old contents");
     }
+
+    // A scalar member's name is checked as a root's is.
+    myLog.myErrors.clear();
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, "INCLUDE " + myFruit + "\r\nScript s\r\n{\r\n\tTEXT text v\r\n}\r\n"));
+    locSpace.GetInstance("s.text", false)->SetName("two words");
+    EXPECT_FALSE(locSpace.Write(locOld.c_str()));
+    EXPECT_TRUE(myLog.HasError("Cannot write 'two words' of type 'TEXT': a name must be one word")) << myLog.AllErrors();
+}
+
+TEST_F(VelkRoundTripTest, ClassMembersRenamedByTheirValueLineAreRefused)
+{
+    // Two words without quotes: the member takes the first as its name, which
+    // its class does not declare, so the written line would be an unknown member.
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, "INCLUDE " + myFruit + "\r\nHolder h\r\n{\r\n\ttext two words\r\n}\r\n"
+                                  "Script s\r\n{\r\n\tTEXT any name\r\n}\r\n"));
+    EXPECT_STREQ(locSpace.GetInstance("h.two", false)->GetValue().GetBuffer(), "words");
+    VelkOutput locOutput;
+    EXPECT_FALSE(locSpace.WriteTo(locOutput, "renamed.velk"));
+    EXPECT_TRUE(myLog.HasError("Cannot write member 'two' of 'h': class type 'Holder' declares no member of that name"))
+        << myLog.AllErrors();
+
+    // Renamed onto another member's name: the line would go to that member.
+    myLog.myErrors.clear();
+    VelkNameSpace locTwice;
+    ASSERT_TRUE(Compile(locTwice, "INCLUDE " + myFruit + "\r\nHolder h\r\n{\r\n\tfile text x\r\n}\r\n"));
+    EXPECT_FALSE(locTwice.WriteTo(locOutput, "twice.velk"));
+    EXPECT_TRUE(myLog.HasError("Cannot write member 'text' of 'h': an earlier member has that name"))
+        << myLog.AllErrors();
+
+    // An enumerated value the reader would refuse.
+    myLog.myErrors.clear();
+    VelkNameSpace locEnum;
+    ASSERT_TRUE(locEnum.AddInstance(myTypes.GetType("Nothing")->CloneAs("none")));
+    EXPECT_FALSE(locEnum.WriteTo(locOutput, "enum.velk"));
+    EXPECT_TRUE(myLog.HasError("Cannot write 'none' of type 'Nothing': its value '' is not one of the type's values"))
+        << myLog.AllErrors();
+
+    // Script-class members carry their own names.
+    ExpectRoundTrip("INCLUDE " + myFruit +
+                        "\r\nScript s\r\n{\r\n\tTEXT any name\r\n}\r\n",
+                    "script member names");
 }
 
 TEST_F(VelkRoundTripTest, ScriptMemberLinesThatOutgrowALineAreRefused)
@@ -223,10 +267,20 @@ TEST_F(VelkRoundTripTest, LinesTooLongToReadAreCompileErrorsWithTheirLine)
     EXPECT_FALSE(locTypes.Compile(locFruit.c_str()));
     EXPECT_TRUE(myLog.HasError("(" + locFruit + ", line 3) Line longer than 4095")) << myLog.AllErrors();
 
-    // A line of exactly the limit is whole.
+    // A line of exactly the limit is whole, and is written whole; one more
+    // character is refused by the writer.
     VelkNameSpace locExact;
-    const std::string locExactText = "INCLUDE " + myFruit + "\r\nTEXT exact " + std::string(4095 - 11, 'e') + "\r\n";
-    EXPECT_TRUE(Compile(locExact, locExactText)) << myLog.AllErrors();
+    const std::string locExactText = "INCLUDE " + myFruit + "\r\nTEXT exact " + std::string(4095 - 11, 'e') +
+                                     "\r\nPoint p\r\n{\r\n\tx 4\r\n}\r\n";
+    ASSERT_TRUE(Compile(locExact, locExactText)) << myLog.AllErrors();
+    VelkOutput locWritten;
+    ASSERT_TRUE(locExact.WriteTo(locWritten, "exact.velk")) << myLog.AllErrors();
+    EXPECT_EQ(locWritten.GetText(), "INCLUDE " + myFruit + "\r\n\r\nTEXT exact " + std::string(4095 - 11, 'e') +
+                                        "\r\n\r\nPoint p\r\n{\r\n\tx 4\r\n\ttag <empty>\r\n}\r\n\r\n");
+    ASSERT_TRUE(locExact.GetInstance("exact", false)->AssignValue(std::string(4095 - 10, 'e').c_str()));
+    EXPECT_FALSE(locExact.WriteTo(locWritten, "exact.velk"));
+    EXPECT_TRUE(myLog.HasError("Cannot write 'exact' of type 'TEXT': its line would be 4096 characters long"))
+        << myLog.AllErrors();
 }
 
 TEST_F(VelkRoundTripTest, ByteOrderMarkIsSkippedInBothTextForms)

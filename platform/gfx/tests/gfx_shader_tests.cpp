@@ -101,6 +101,52 @@ TEST(GfxShaderAsm, AcceptsTheFormsTheRendererWrites)
     }
 }
 
+TEST(GfxShaderAsm, InstructionsReadOnlyTheComponentsTheyUse)
+{
+    // Each text writes just what its last instruction reads; one component fewer is refused.
+    struct Case { const char* myAccepted; const char* myRefused; };
+    const Case locCases[] = {
+        {"vs_1_1\nmov r0.xyz, c0\ndp3 r1, r0, c1\n", "vs_1_1\nmov r0.xy, c0\ndp3 r1, r0, c1\n"},
+        {"vs_1_1\nmov r0, c0\ndp4 r1, r0, c1\n", "vs_1_1\nmov r0.xyz, c0\ndp4 r1, r0, c1\n"},
+        {"vs_1_1\nmov r0.w, c0\nrcp r1, r0\n", "vs_1_1\nmov r0.xyz, c0\nrsq r1, r0\n"},
+        {"vs_1_1\nmov r0.y, c0\nexpp r1, r0.y\n", "vs_1_1\nmov r0.x, c0\nlogp r1, r0.y\n"},
+        {"vs_1_1\nmov r0.xyw, c0\nlit r1, r0\n", "vs_1_1\nmov r0.xyz, c0\nlit r1, r0\n"},
+        {"vs_1_1\nmov r0.yz, c0\nmov r1.yw, c1\ndst r2, r0, r1\n", "vs_1_1\nmov r0.yz, c0\nmov r1.yz, c1\ndst r2, r0, r1\n"},
+        {"vs_1_1\nmov r0.yz, c0\nmov r1.yw, c1\ndst r2, r0, r1\n", "vs_1_1\nmov r0.yw, c0\nmov r1.yw, c1\ndst r2, r0, r1\n"},
+        {"vs_1_1\nmov r1, c0\nmov r2, c1\nmov r3, c2\nm4x3 r0.xyz, c3, r1\n",
+         "vs_1_1\nmov r1, c0\nmov r2, c1\nmov r3, c2\nm4x4 r0, c3, r1\n"},
+        {"vs_1_1\nmov r1.xyz, c0\nmov r2.xyz, c1\nm3x2 r0.xy, r1, c4\n", "vs_1_1\nmov r1.xy, c0\nm3x3 r0.xyz, r1, c4\n"},
+        {"vs_1_1\nmov r11.x, c0\nmov r10.yz, r11.x\nmov oD0.yz, r10\n", "vs_1_1\nmov r11.x, c0\nmov oD0, r11.xxyx\n"},
+        {"ps_1_4\ntexld r0, t0\ntexcrd r1.rg, t1\nbem r2.rg, r1, r0\n", "ps_1_4\ntexld r0, t0\ntexcrd r1.rg, t1\nphase\ntexld r1, r1\n"},
+        {"ps_1_4\ntexcrd r1.rg, t1\nmov r1.a, c0\nphase\ntexld r2, r1_dw.xyw\n",
+         "ps_1_4\ntexcrd r1.rg, t1\nmov r1.b, c0\nphase\ntexld r2, r1_dw.xyw\n"},
+        {"ps_1_4\nmov r5.rg, c0\ntexdepth r5\n", "ps_1_4\nmov r5.r, c0\ntexdepth r5\n"},
+        {"ps_1_1\nmov r0.a, c0\n+mov r1.rgb, c1\nmov r0.rgb, r1\n", "ps_1_1\nmov r0.a, c0\n+mov r1.rgb, r0.a\n"},
+        {"vs_1_1\ndcl_position v0\nmov oPos, v0\n", "vs_1_1\nmov oPos, v0\n"},
+        {"vs_1_1\nmov r1.xyz, c0\nmov r2.xyz, c1\nm3x2 r0.xy, c3, r1\n", "vs_1_1\nmov r1.xyz, c0\nmov r2.xyz, c1\nm3x3 r0.xyz, c3, r1\n"},
+        {"vs_1_1\nmov r1.xyz, c0\nmov r2.xyz, c1\nmov r3.xyz, c1\nmov r4.xyz, c1\nm3x4 r0, c3, r1\n",
+         "vs_1_1\nmov r1.xyz, c0\nmov r2.xyz, c1\nmov r3.xyz, c1\nm3x4 r0, c3, r1\n"},
+        {"vs_1_1\nmov r8, c0\nmov r9, c0\nmov r10, c0\nmov r11, c0\nm4x4 r0, c3, r8\n",
+         "vs_1_1\nmov r9, c0\nmov r10, c0\nmov r11, c0\nm4x4 r0, c3, r9\n"},
+        {"vs_1_1\nmov r0, c0\nmov oPos, r0\n", "vs_1_1\nmov oD0, c0\nmov oPos, r0\n"},
+        {"vs_1_1\ndcl_texcoord7 v15\nmov oPos, v15\n", "vs_1_1\ndcl_texcoord7 v16\nmov oPos, v16\n"},
+        {"ps_1_1\nmov r0, c7\n", "ps_1_1\nmov r0, c8\n"},
+        {"ps_1_4\ntexld r0, t5\n", "ps_1_4\ntexld r0, t6\n"},
+        {"ps_1_4\ntexcrd r2.rgb, t0\ntexkill r2\n", "ps_1_4\ntexcrd r2.rg, t0\ntexkill r2\n"},
+        {"ps_1_4\nmov r0, c0.g\n", "ps_1_3\nmov r0, c0.g\n"},
+        {"ps_1_4\ntexld r0, t0.xyz\n", "ps_1_4\ntexld r0, t0.xzw\n"},
+        {"ps_1_1\ntex t0\ntexm3x2pad t1, t0\ntexm3x2tex t2, t0\n", "ps_1_1\ntex t0\ntexm3x2pad t1, t0\ntexm3x2tex t2, t1\n"},
+        {"ps_1_1\ntex t0\ntexm3x3pad t1, t0\ntexm3x3pad t2, t0\ntexm3x3tex t3, t0\n",
+         "ps_1_1\ntex t0\ntexm3x3pad t1, t0\ntexm3x3pad t2, t0\ntexm3x3pad t3, t0\n"},
+    };
+    for (const Case& c : locCases)
+    {
+        GFX_ShaderProgram p;
+        EXPECT_TRUE(Assemble(c.myAccepted, &p)) << c.myAccepted << " gave " << GFX_GetLastErrorDetail();
+        EXPECT_FALSE(Assemble(c.myRefused, &p)) << c.myRefused;
+    }
+}
+
 TEST(GfxShaderAsm, RefusesBrokenTextWithItsLine)
 {
     struct Case { const char* myText; const char* myDetail; };
@@ -141,7 +187,7 @@ TEST(GfxShaderAsm, RefusesBrokenTextWithItsLine)
         {"ps_1_1\n+mov r0.a, c0.a\n", "line 2: a co-issued instruction pairs with the arithmetic instruction"},
         {"ps_1_1\ntex t0\n+mov r0.a, c0.a\n", "line 3: a co-issued instruction pairs"},
         {"ps_1_1\nmov r0.rgb, c0\n+mov r0.a, c1\n+mov r1, c1\n", "line 4: a co-issued instruction pairs"},
-        {"vs_1_1\ndcl_position v0\nmov oPos, c[a0.x + 1]\n", "line 3: a0 read before it is written"},
+        {"vs_1_1\ndcl_position v0\nmov oPos, c[a0.x + 1]\n", "line 3: a0 read before it is written: c[a0.x + 1]"},
         {"ps_1_1\ntex t0\ntexm3x2pad t1, t0\nmov r0, t1\n", "line 4: texm3x2pad must be followed by texm3x2tex"},
         {"ps_1_1\ntex t0\ntexm3x3pad t1, t0\ntexm3x3pad t2, t0\n", "line 4: texm3x3pad must be followed"},
         {"ps_1_1\ntex t0\ntexm3x2tex t1, t0\n", "line 3: the rows of a texm3x2 or texm3x3 matrix"},

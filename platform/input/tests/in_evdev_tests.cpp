@@ -167,9 +167,73 @@ TEST_F(IN_EvdevTest, ADroppedReportSkipsToTheNextOneAndAClosedPipeKeepsTheLastSt
     Write({Event(EV_ABS, ABS_X, 32767), Event(EV_SYN, SYN_DROPPED, 0), Event(EV_ABS, ABS_X, -32768),
            Event(EV_SYN, SYN_REPORT, 0)});
     EXPECT_EQ(65535, Read().myAxes[0]);
+    // Past the report, events count again.
+    Write({Event(EV_ABS, ABS_Y, 32767), Event(EV_SYN, SYN_REPORT, 0)});
+    EXPECT_EQ(65535, Read().myAxes[1]);
     close(myPipe[1]);
     myPipe[1] = -1;
     EXPECT_EQ(65535, Read().myAxes[0]);
+}
+
+TEST_F(IN_EvdevTest, HatsGiveEightDirectionsInHundredthsOfADegree)
+{
+    IN_EvdevDesc locDesc = locGamepad();
+    locSetBit(locDesc.myAbsBits, ABS_HAT1Y);  // a second hat, vertical only
+    locDesc.myAbs[ABS_HAT1Y] = {0, -1, 1, 0, 0, 0};
+    Attach(locDesc);
+    EXPECT_EQ(2, myInfo.myNumPOVs);
+    struct Case
+    {
+        int myX, myY;
+        uint32_t myPOV;
+    };
+    const Case locCases[] = {
+        {0, -1, 0},      {1, -1, 4500},   {1, 0, 9000},   {1, 1, 13500},          {0, 1, 18000},
+        {-1, 1, 22500},  {-1, 0, 27000},  {-1, -1, 31500}, {0, 0, IN_POV_CENTRED}, {5, -3, 4500},
+    };
+    for (const Case& locCase : locCases)
+    {
+        Write({Event(EV_ABS, ABS_HAT0X, locCase.myX), Event(EV_ABS, ABS_HAT0Y, locCase.myY),
+               Event(EV_ABS, ABS_HAT1Y, locCase.myY), Event(EV_SYN, SYN_REPORT, 0)});
+        const State locState = Read();
+        EXPECT_EQ(locCase.myPOV, locState.myPOVs[0]) << locCase.myX << "," << locCase.myY;
+        EXPECT_EQ(locCase.myY < 0 ? 0u : (locCase.myY > 0 ? 18000u : IN_POV_CENTRED), locState.myPOVs[1]);
+        EXPECT_EQ(IN_POV_CENTRED, locState.myPOVs[2]);
+    }
+}
+
+TEST_F(IN_EvdevTest, ButtonsAreTheJoystickGamepadAndTriggerButtonsInCodeOrderUpTo32)
+{
+    IN_EvdevDesc locDesc = locGamepad();
+    memset(locDesc.myKeyBits, 0, sizeof(locDesc.myKeyBits));
+    memset(locDesc.myKeyState, 0, sizeof(locDesc.myKeyState));
+    locSetBit(locDesc.myKeyBits, KEY_A);          // not a joystick button
+    locSetBit(locDesc.myKeyBits, BTN_LEFT);       // a mouse button
+    locSetBit(locDesc.myKeyBits, BTN_THUMBR);     // the last gamepad button
+    locSetBit(locDesc.myKeyBits, BTN_TRIGGER);    // the first joystick button
+    for (int i = 0; i < 40; i++)
+        locSetBit(locDesc.myKeyBits, BTN_TRIGGER_HAPPY + i);
+    Attach(locDesc);
+    EXPECT_EQ(32, myInfo.myNumButtons);
+    Write({Event(EV_KEY, BTN_TRIGGER, 1), Event(EV_KEY, BTN_THUMBR, 1), Event(EV_KEY, BTN_TRIGGER_HAPPY, 1),
+           Event(EV_KEY, BTN_TRIGGER_HAPPY + 29, 1), Event(EV_KEY, BTN_TRIGGER_HAPPY + 30, 1),
+           Event(EV_KEY, KEY_A, 1), Event(EV_KEY, BTN_LEFT, 1)});
+    const State locState = Read();
+    for (int i = 0; i < 32; i++)
+        EXPECT_EQ(i == 0 || i == 1 || i == 2 || i == 31 ? 0x80 : 0, locState.myButtons[i]) << i;
+}
+
+TEST_F(IN_EvdevTest, DetachingEveryJoystickTakesItOffTheList)
+{
+    Attach(locGamepad());
+    IN_EvdevDetachAll();
+    EXPECT_EQ(IN_ERR_UNPLUGGED, IN_Poll(myDevice));
+    bool locListedFlag = false;
+    IN_EnumDevices(mySystem, [](const IN_DeviceInfo& anInfo, int, void* aListed) {
+        *(bool*)aListed = *(bool*)aListed || !strcmp(anInfo.myName, "Test Pad");
+        return true;
+    }, &locListedFlag);
+    EXPECT_FALSE(locListedFlag);
 }
 
 TEST(IN_Evdev, OnlyAbsoluteAxesWithJoystickButtonsMakeAJoystick)

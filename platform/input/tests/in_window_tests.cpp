@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QVBoxLayout>
+#include <QWindow>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QWidget>
@@ -89,7 +92,7 @@ protected:
              quint32 aNativeScanCode = 0)
     {
         QKeyEvent locEvent(aType, aKey, aModifiers, aNativeScanCode, 0, 0, aText);
-        QApplication::sendEvent(myWindow.get(), &locEvent);
+        QApplication::sendEvent(myWindow->windowHandle(), &locEvent);
     }
     void Tap(int aKey, Qt::KeyboardModifiers aModifiers = Qt::NoModifier, quint32 aNativeScanCode = 0)
     {
@@ -100,7 +103,7 @@ protected:
     {
         QMouseEvent locEvent(aType, aPosition, myWindow->mapToGlobal(aPosition), aButton,
                              aType == QEvent::MouseButtonRelease ? Qt::NoButton : aButton, Qt::NoModifier);
-        QApplication::sendEvent(myWindow.get(), &locEvent);
+        QApplication::sendEvent(myWindow->windowHandle(), &locEvent);
     }
     // The keys that went down, in order.
     std::vector<uint32_t> KeysDown()
@@ -157,7 +160,7 @@ TEST_F(IN_WindowTest, HeldKeysShowInTheStateAndRepeatsAreNoEvents)
 {
     Key(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
     QKeyEvent locRepeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QString(), true);
-    QApplication::sendEvent(myWindow.get(), &locRepeat);
+    QApplication::sendEvent(myWindow->windowHandle(), &locRepeat);
     EXPECT_EQ((std::vector<uint32_t>{57}), KeysDown());
     uint8_t locKeys[256];
     ASSERT_EQ(IN_OK, IN_GetDeviceState(myKeyboard, locKeys, sizeof(locKeys)));
@@ -191,7 +194,7 @@ TEST_F(IN_WindowTest, MouseMotionIsRelativeAndTheWheelStepsBy120)
     Mouse(QEvent::MouseButtonPress, QPointF(15, 8), Qt::BackButton);
     QWheelEvent locWheel(QPointF(15, 8), myWindow->mapToGlobal(QPointF(15, 8)), QPoint(), QPoint(0, 120),
                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(myWindow.get(), &locWheel);
+    QApplication::sendEvent(myWindow->windowHandle(), &locWheel);
 
     const std::vector<IN_Event> locEvents = MouseEvents();
     std::vector<std::pair<uint32_t, int32_t>> locSeen;
@@ -226,6 +229,49 @@ TEST_F(IN_WindowTest, NothingArrivesWhileTheWindowIsInactive)
     EXPECT_TRUE(KeysDown().empty());
     Tap(Qt::Key_Escape);
     EXPECT_EQ((std::vector<uint32_t>{1}), KeysDown());
+}
+
+TEST(IN_Window, KeysReachTheTableWhicheverChildHasTheFocusButTextOnlyFromTheWidget)
+{
+    QWidget locTop;
+    QVBoxLayout* locLayout = new QVBoxLayout(&locTop);
+    QWidget* locView = new QWidget;
+    QLineEdit* locEdit = new QLineEdit;
+    locLayout->addWidget(locView);
+    locLayout->addWidget(locEdit);
+    locTop.resize(200, 200);
+    ASSERT_TRUE(IN_AttachWindow(locView));
+    ASSERT_TRUE(locWaitActive(&locTop));
+    locEdit->setFocus();
+    QCoreApplication::processEvents();
+    struct Found
+    {
+        IN_System* mySystem;
+        IN_Device* myKeyboard;
+    } locFound = {IN_Open(), nullptr};
+    IN_EnumDevices(locFound.mySystem, [](const IN_DeviceInfo& anInfo, int anIndex, void* aFound) {
+        Found* locFoundPtr = (Found*)aFound;
+        if (anInfo.myType == IN_TYPE_KEYBOARD && !locFoundPtr->myKeyboard)
+            IN_CreateDevice(locFoundPtr->mySystem, anIndex, &locFoundPtr->myKeyboard);
+        return true;
+    }, &locFound);
+    IN_System* locSystem = locFound.mySystem;
+    IN_Device* locKeyboard = locFound.myKeyboard;
+    ASSERT_NE(nullptr, locKeyboard);
+    ASSERT_EQ(IN_OK, IN_SetDataFormat(locKeyboard, IN_FORMAT_KEYBOARD));
+    ASSERT_EQ(IN_OK, IN_Acquire(locKeyboard));
+    char locText[128];
+    IN_TakeTypedText(locText, sizeof(locText));
+    QKeyEvent locPress(QEvent::KeyPress, Qt::Key_W, Qt::NoModifier, "w");
+    QApplication::sendEvent(locTop.windowHandle(), &locPress);
+    uint8_t locKeys[256];
+    ASSERT_EQ(IN_OK, IN_GetDeviceState(locKeyboard, locKeys, sizeof(locKeys)));
+    EXPECT_EQ(0x80, locKeys[17]);
+    EXPECT_EQ("w", locEdit->text().toStdString());
+    EXPECT_EQ(0, IN_TakeTypedText(locText, sizeof(locText)));
+    IN_ReleaseDevice(locKeyboard);
+    IN_Close(locSystem);
+    IN_DetachWindow();
 }
 
 TEST(IN_Window, AttachesToAGivenWidgetBeforeItIsActiveAndNeedsAFocusWindowOtherwise)
