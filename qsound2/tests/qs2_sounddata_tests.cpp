@@ -20,14 +20,8 @@ std::string TmpPath(const std::string& aName)
 
 std::string WriteFile(const std::string& aName, const std::vector<uint8_t>& aBytes)
 {
-    std::string path = TmpPath(aName);
-    FILE* file = fopen(path.c_str(), "wb");
-    EXPECT_TRUE(file);
-    if (file)
-    {
-        fwrite(aBytes.data(), 1, aBytes.size(), file);
-        fclose(file);
-    }
+    std::string path = qs2_test::WriteTestFile(aName, aBytes);
+    EXPECT_FALSE(path.empty()) << aName;
     return path;
 }
 
