@@ -160,6 +160,18 @@ TEST_F(OstraneTest, ButtonStatesFollowStartAddRemoveSaveAndLoad)
     EXPECT_FALSE(Enabled(IDC_SAVE_SDF));
     // The listing closed the archive again.
     EXPECT_EQ(QF_SDF::ourFirstArchive, nullptr);
+    // Adding to or removing from a loaded list makes it differ from the archive:
+    // nothing to extract.
+    Drop(myWork / "b.txt");
+    EXPECT_FALSE(Enabled(IDC_EXTRACT_FILES));
+    EXPECT_TRUE(Enabled(IDC_SAVE_SDF));
+    myPrompts.AnswerFile((myWork / "pack.SDF").string());
+    Click(IDC_OPEN_SDF);
+    ASSERT_TRUE(Enabled(IDC_EXTRACT_FILES));
+    Select(0);
+    Click(IDC_REMOVE_FILES);
+    EXPECT_FALSE(Enabled(IDC_EXTRACT_FILES));
+    EXPECT_TRUE(Enabled(IDC_SAVE_SDF));
 
     Click(IDC_NEW_SDF);
     EXPECT_EQ(Title(), "Ostrane v0.01");
@@ -505,7 +517,7 @@ TEST_F(OstraneTest, FailedWriteBackIsNotCountedAsExtracted)
 
 TEST_F(OstraneTest, AddingAFolderEntersEachDirectoryOnce)
 {
-    for (const char* locName : {"a.txt", "b.txt", "c.txt", "sub/d.txt", "sub/e.txt"})
+    for (const char* locName : {"a.txt", "b.txt", "c.txt", "sub/d.txt", "sub/e.txt", ".sdf", "x.Sdf"})
         locWriteFile(myWork / "top" / locName, "x");
     fs::create_symlink("..", myWork / "top" / "sub" / "up");
     fs::create_symlink(".", myWork / "top" / "here");
@@ -532,4 +544,43 @@ TEST_F(OstraneTest, RemovingSeveralSelectedEntriesRemovesExactlyThose)
     // Removed entries can be added again: nothing of them is left behind.
     Drop(myWork / "c.txt");
     EXPECT_EQ(Entries(), (std::vector<std::string>{"a.txt", "c.txt", "d.txt", "f.txt"}));
+}
+
+TEST_F(OstraneTest, OneSelectedEntryIsExtractedAloneAndFailuresCount)
+{
+    locWriteFile(myWork / "a.txt", "alpha");
+    locWriteFile(myWork / "b.txt", "bravo");
+    {
+        // A stored table, so that the test can give b.txt the method no archive may use.
+        QF_SDFEdit locEditor;
+        locEditor.AddFile("a.txt");
+        locEditor.AddFile("b.txt");
+        locEditor.SetDefaultCompression(0);
+        ASSERT_TRUE(locEditor.Write("pack.sdf"));
+    }
+    std::string locBytes = locReadFile(myWork / "pack.sdf");
+    size_t locLeaf = locBytes.rfind(std::string("b.txt\0", 6));
+    ASSERT_NE(locLeaf, std::string::npos);
+    locBytes[locLeaf - 20 + 8 + 3] = char(locBytes[locLeaf - 20 + 8 + 3] | 0xC0);
+    locWriteFile(myWork / "pack.sdf", locBytes);
+    fs::remove(myWork / "a.txt");
+    fs::remove(myWork / "b.txt");
+    Start("pack.sdf");
+    ASSERT_TRUE(myStarted);
+    ASSERT_EQ(Entries(), (std::vector<std::string>{"a.txt", "b.txt"}));
+
+    Select(0);
+    myPrompts.Clear();
+    Click(IDC_EXTRACT_FILES);
+    EXPECT_EQ(myPrompts.GetBoxes(), (std::vector<std::string>{"Extraction complete|All 1 files extracted succesfully."}));
+    EXPECT_EQ(locReadFile(myWork / "a.txt"), "alpha");
+    EXPECT_FALSE(fs::exists(myWork / "b.txt"));
+
+    UI_ListSetSel(ourOstraneDialog, IDC_FILE_LIST, 0, false);
+    Select(1);
+    myPrompts.Clear();
+    Click(IDC_EXTRACT_FILES);
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              (std::vector<std::string>{"Error reading file|b.txt", "Extraction complete|0/1 files extracted succesfully"}));
+    EXPECT_FALSE(fs::exists(myWork / "b.txt"));
 }

@@ -21,6 +21,14 @@ namespace
 std::atomic<unsigned> ourTempCounter{0};
 
 constexpr int locMaxLinks = 40;   // as the kernel's own limit on nested links
+// Of a long name only this much goes into its temporary file's name, so that
+// ".<name>.<pid>-<n>.tmp" still fits in one file name.
+constexpr size_t locTempStemMax = 200;
+
+std::string locTempStem(const char* aLeaf)
+{
+    return "." + std::string(aLeaf).substr(0, locTempStemMax) + ".";
+}
 
 // The file a chain of symbolic links ends at (itself when it is none).
 bool locFollowLinks(std::string* aPath)
@@ -50,7 +58,7 @@ void locRemoveStaleTemps(int aDirHandle, const char* aLeaf)
 {
     std::vector<std::string> locNames;
     OS_TempNamesAt(aDirHandle, &locNames);
-    const std::string locPrefix = std::string(".") + aLeaf + ".";
+    const std::string locPrefix = locTempStem(aLeaf);
     for (const std::string& locName : locNames)
     {
         if (locName.compare(0, locPrefix.size(), locPrefix) != 0)
@@ -110,8 +118,8 @@ bool OS_SaveFile::CreateTemp(const char* aLeaf)
     char locTemp[NAME_MAX + 1];
     for (int locTry = 0; locTry < 100; ++locTry)
     {
-        int locLength = snprintf(locTemp, sizeof(locTemp), ".%s.%d-%u.tmp", aLeaf, static_cast<int>(getpid()),
-                                 ourTempCounter.fetch_add(1));
+        int locLength = snprintf(locTemp, sizeof(locTemp), "%s%d-%u.tmp", locTempStem(aLeaf).c_str(),
+                                 static_cast<int>(getpid()), ourTempCounter.fetch_add(1));
         if (locLength < 0 || static_cast<size_t>(locLength) >= sizeof(locTemp))
         {
             errno = ENAMETOOLONG;

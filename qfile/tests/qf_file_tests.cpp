@@ -114,7 +114,8 @@ TEST_F(QFileTest, ReadLineStartsAfreshAfterReopen)
 
 TEST_F(QFileTest, StreamingReadLineMatchesBufferedRead)
 {
-    const std::string locText = "  ab // c\r\nx\ny\r\n\r\nlast";
+    // A carriage return not followed by a line feed is an ordinary character.
+    const std::string locText = "  ab // c\r\nx\ny\rz\r\n\r\nlast\r";
     WriteDisk("s.txt", locText);
     QF_File locFile;
     ASSERT_TRUE(locFile.Open(PathOf("s.txt").c_str(), OPEN_READ | OPEN_STREAMING));
@@ -127,6 +128,11 @@ TEST_F(QFileTest, StreamingReadLineMatchesBufferedRead)
         locLines.push_back(locBuffer);
     }
     EXPECT_EQ(locLines, ReadLines(locText));
+    EXPECT_EQ(locLines[2], "y\rz");
+    // A buffer of one character holds only the terminator.
+    ASSERT_TRUE(locFile.Open(PathOf("s.txt").c_str(), OPEN_READ | OPEN_STREAMING));
+    EXPECT_EQ(locFile.ReadLine(locBuffer, 1), 0u);
+    EXPECT_STREQ(locBuffer, "");
 }
 
 TEST_F(QFileTest, ReadClampsAtTheEndAndSeekFollowsWhence)

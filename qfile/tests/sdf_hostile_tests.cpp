@@ -235,3 +235,18 @@ TEST_F(SDFHostile, NamesWithHighBytesFromAnIndependentWriter)
     ASSERT_TRUE(locFile.Open(locLeaf.c_str(), OPEN_READ));
     EXPECT_EQ(locFile.GetSize(), 6u);
 }
+
+TEST_F(SDFHostile, EmptyTableOpensAndShorterOnesDoNot)
+{
+    FatSpec locEmpty;
+    std::vector<uint8_t> locBytes = BuildArchive(locEmpty);
+    ASSERT_TRUE(OpenBytes(locBytes)) << QF_ErrorCode;
+    QF_File locFile;
+    EXPECT_FALSE(locFile.Open("anything", OPEN_READ));
+    // The same table one byte short: its directory count is cut.
+    locBytes.pop_back();
+    PutWord(locBytes, locBytes.size() - 7 - 8, 7);
+    PutWord(locBytes, locBytes.size() - 7 - 4, 7);
+    EXPECT_FALSE(OpenBytes(locBytes));
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF);
+}

@@ -482,6 +482,16 @@ TEST_F(SDFReader, PathsOf255CharactersReadAndLongerOnesDoNot)
     QF_FileList locList;
     QF_SDF::ListDirectory("dir", &locList, 1);
     EXPECT_EQ(locList.Count(), 1);
+    // An archive whose own name takes the whole 255 characters is named in full.
+    const std::string locLongArchive = std::string(251, 'a') + ".sdf";
+    fs::rename("long.sdf", locLongArchive);
+    QF_SDF::Close(nullptr);
+    ASSERT_TRUE(QF_SDF::OpenByName(locLongArchive.c_str(), 1));
+    char locArchiveName[256];
+    ASSERT_TRUE(QF_File::GetFileInfo(locPath.c_str(), nullptr, nullptr, locArchiveName));
+    EXPECT_EQ(std::string(locArchiveName), locLongArchive);
+    EXPECT_FALSE(QF_File::Exists(nullptr));
+    EXPECT_FALSE(QF_File::Exists(""));
     // An archive name of 256 characters is refused before anything is opened.
     EXPECT_FALSE(QF_SDF::OpenByName(std::string(256, 'a').c_str(), 1));
     EXPECT_EQ(QF_ErrorCode, QF_ERROR_NOT_FOUND);

@@ -102,6 +102,68 @@ TEST_F(SDFStream, EveryMethodReadsInPiecesAsAWhole)
     EXPECT_EQ(QF_ErrorCode, QF_ERROR_NOT_FOUND);
 }
 
+TEST_F(SDFStream, EntriesPackedLargerThanOnePieceRead)
+{
+    // Random digits: packed to about half, well over one 64 KiB piece of input.
+    std::string locDigits;
+    uint32_t locState = 7;
+    for (int i = 0; i < 400000; ++i)
+    {
+        locState = locState * 1103515245u + 12345u;
+        locDigits += char('0' + (locState >> 16) % 10);
+    }
+    WriteText("digits.z", locDigits);
+    WriteText("digits.l", locDigits);
+    QF_SDFEdit locWriter;
+    locWriter.AddFile("digits.z");
+    locWriter.AddFile("digits.l");
+    locWriter.SetCompression("z", 1);
+    locWriter.SetCompression("l", 2);
+    ASSERT_TRUE(locWriter.Write("digits.sdf"));
+    fs::remove("digits.z");
+    fs::remove("digits.l");
+    ASSERT_TRUE(QF_SDF::OpenByName("digits.sdf", 1));
+    for (const char* locName : {"digits.z", "digits.l"})
+    {
+        QF_SDFFileRecord locRecord;
+        ASSERT_TRUE(QF_SDF::FindFile(locName, &locRecord, 1));
+        EXPECT_GT(locRecord.myPackedWord & 0x3FFFFFFF, 2u * 65536) << locName;
+        EXPECT_NE(locRecord.myPackedWord >> 30, 0u) << locName;
+        QF_FileStream locStream;
+        ASSERT_TRUE(locStream.Open(locName));
+        EXPECT_TRUE(ReadAll(locStream, 10000) == locDigits) << locName;
+    }
+}
+
+TEST_F(SDFStream, EntriesThatCannotBeReadAreNotOpened)
+{
+    MakeArchive();
+    Archive locArchive;
+    ASSERT_TRUE(locArchive.Load("pack.sdf"));
+    ASSERT_EQ(locArchive.myFatMethod, 2u);
+    // The table is packed: rebuild the archive with a stored table holding the changes.
+    auto locRewrite = [&](const char* aLeaf, uint32_t aPackedWord) {
+        std::vector<uint8_t> locFat = locArchive.myFat;
+        PutWord(locFat, locArchive.FindFile(aLeaf) + 8, aPackedWord);
+        std::vector<uint8_t> locBytes(locArchive.myBytes.begin(), locArchive.myBytes.begin() + locArchive.myFatBlock + 8);
+        PutWord(locBytes, locArchive.myFatBlock + 4, uint32_t(locFat.size()));
+        locBytes.insert(locBytes.end(), locFat.begin(), locFat.end());
+        QF_SDF::Close(nullptr);
+        WriteBytes("changed.sdf", locBytes);
+        EXPECT_TRUE(QF_SDF::OpenByName("changed.sdf", 1));
+    };
+    const uint32_t locRawWord = Word(locArchive.myFat, locArchive.FindFile("raw.bin") + 8);
+    QF_FileStream locStream;
+    locRewrite("raw.bin", locRawWord | 0xC0000000u);
+    EXPECT_FALSE(locStream.Open("raw.bin"));
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_INVALID_METHOD);
+    locRewrite("raw.bin", locRawWord - 1);   // stored, but shorter than its size
+    EXPECT_FALSE(locStream.Open("raw.bin"));
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_READ);
+    locRewrite("raw.bin", locRawWord);
+    EXPECT_TRUE(locStream.Open("raw.bin"));
+}
+
 TEST_F(SDFStream, DamagedEntriesFailWhileReading)
 {
     MakeArchive();

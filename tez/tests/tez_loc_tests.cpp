@@ -76,6 +76,10 @@ TEST_F(TezLocTest, EncoderRefusesBadKeysLongLinesAndNamesWithoutExtension)
     TezLocDecoder locDecoder;
     ASSERT_TRUE(locDecoder.Load(PathOf("fits.tez").c_str()));
     EXPECT_EQ(locDecoder.GetText(0)->GetLength(), 3839);
+    // Bytes above 127 take two bytes each when encoded.
+    TezLocEncoder locWideFits;
+    locWideFits.AddKeyValue("k", std::string(2046, '\xe9').c_str());
+    EXPECT_TRUE(locWideFits.Save(PathOf("wide.tez").c_str()));
     TezLocEncoder locTooLong;
     locTooLong.AddKeyValue("k", std::string(2047, '\xe9').c_str());
     EXPECT_FALSE(locTooLong.Save(PathOf("long.tez").c_str()));
@@ -90,12 +94,16 @@ TEST_F(TezLocTest, EncoderRefusesBadKeysLongLinesAndNamesWithoutExtension)
 TEST_F(TezLocTest, DecoderFollowsTheLineRules)
 {
     TezLocDecoder locDecoder;
-    ASSERT_TRUE(LoadLoc(BOM + "a\tfirst  \r\n\r\n   b\tsecond // comment\r\nc\tthird\nd\t\xE2\x82\xAC", locDecoder));
-    ASSERT_EQ(locDecoder.GetNumTexts(), 4u);
+    ASSERT_TRUE(LoadLoc(BOM + "a\tfirst  \r\n\r\n   b\tsecond // comment\r\nc\tthird\ne\t!\r\nf\t\xEE\x80\x80\r\n"
+                                "d\t\xE2\x82\xAC",
+                        locDecoder));
+    ASSERT_EQ(locDecoder.GetNumTexts(), 6u);
+    EXPECT_EQ(TextOf(locDecoder, 3), u"!");
+    EXPECT_EQ(TextOf(locDecoder, 4), u"\ue000");
     EXPECT_EQ(TextOf(locDecoder, 0), u"first");
     EXPECT_EQ(TextOf(locDecoder, 1), u"second");
     EXPECT_EQ(TextOf(locDecoder, 2), u"third");
-    EXPECT_EQ(TextOf(locDecoder, 3), u"\u20ac");
+    EXPECT_EQ(TextOf(locDecoder, 5), u"\u20ac");
 }
 
 TEST_F(TezLocTest, DecoderRefusesBrokenFiles)
@@ -116,6 +124,8 @@ TEST_F(TezLocTest, DecoderRefusesBrokenFiles)
         {"latin-1 byte", BOM + "a\tcaf\xe9\r\n", "invalid or unsupported UTF-8"},
         {"over-long", BOM + "a\t\xC0\xAF\r\n", "invalid or unsupported UTF-8"},
         {"surrogate", BOM + "a\t\xED\xA0\x80\r\n", "invalid or unsupported UTF-8"},
+        {"last surrogate", BOM + "a\t\xED\xBF\xBF\r\n", "invalid or unsupported UTF-8"},
+        {"cut three-byte sequence", BOM + "a\tx\xE2\x82", "invalid or unsupported UTF-8"},
         {"long line", BOM + "a\t" + std::string(5000, 'x') + "\r\n", "is longer than 4095 characters"},
     };
     for (const Case& locCase : locCases)

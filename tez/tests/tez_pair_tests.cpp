@@ -169,6 +169,39 @@ TEST_F(TezPairTest, CrashAtAnyStepLeavesAMatchingPairOrNone)
     EXPECT_GT(locMissing, 0);
 }
 
+TEST_F(TezPairTest, FailureAtAnyStepIsReportedAndLeavesAMatchingPairOrNone)
+{
+    VelkNameSpace locOld;
+    VelkNameSpace locNew;
+    ASSERT_TRUE(Compile(locOld, OLD_CARDS));
+    ASSERT_TRUE(Compile(locNew, NEW_CARDS));
+    const std::string locTez = PathOf("pair.tez");
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locOld, locTez.c_str()));
+    ourStepNames.clear();
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locNew, locTez.c_str()));
+    const std::vector<std::string> locSteps = ourStepNames;
+
+    for (int locFail = 1; locFail <= static_cast<int>(locSteps.size()); ++locFail)
+    {
+        SCOPED_TRACE("step " + std::to_string(locFail) + " (" + locSteps[locFail - 1] + ") fails");
+        ourFailStep = 0;
+        ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locOld, locTez.c_str()));
+        ourFailStep = locFail;
+        TezDebugCollector::ourLines.clear();
+        EXPECT_FALSE(VelkToTez::Priv_ConvertVelkToTez(locNew, locTez.c_str()));
+        EXPECT_TRUE(Printed("VelkToTez::Priv_ConvertVelkToTez(): failed to ")) << AllPrinted();
+        ourFailStep = 0;
+        if (!std::filesystem::exists(locTez))
+            continue;
+        Tez* locRoot = Tez::Load(locTez.c_str(), false);
+        ASSERT_NE(locRoot, nullptr);
+        const std::string locAlpha = LocText(locRoot, "alpha.text");
+        EXPECT_EQ(LocText(locRoot, "beta.text"), locAlpha == "alpha old" ? "beta old" : "beta new");
+        EXPECT_TRUE(locAlpha == "alpha old" || locAlpha == "alpha new") << locAlpha;
+        delete locRoot;
+    }
+}
+
 TEST_F(TezPairTest, FailedTezCommitRemovesTheOldTez)
 {
     VelkNameSpace locOld;
@@ -238,7 +271,7 @@ TEST_F(TezPairTest, KeysTheDecoderCannotReadAreRefused)
         std::string myKey;
         bool myReadable;
     } locCases[] = {
-        {"card.text", true}, {"a b", true}, {"a/b", true}, {"x", true},
+        {"card.text", true}, {"a b", true}, {"a/b", true}, {"x", true}, {"del\x7f", true},
         {"", false}, {" ", false}, {" lead", false}, {"\tlead", false}, {"b\thi", false},
         {"a//b", false}, {"a\x01" "b", false}, {"a\rb", false}, {"a\nb", false},
     };
@@ -301,6 +334,11 @@ TEST_F(TezPairTest, StaleTezIsFoundToTheNanosecond)
     EXPECT_EQ(VelkToTez::IsFileNewer(locTez.c_str(), locVelk.c_str()), 0);
     SetWriteTime("time.velk", 1700000000, 499);
     EXPECT_EQ(VelkToTez::IsFileNewer(locTez.c_str(), locVelk.c_str()), 1);
+    SetWriteTime("time.tez", 1700000001, 0);
+    SetWriteTime("time.velk", 1700000000, 999999999);
+    EXPECT_EQ(VelkToTez::IsFileNewer(locTez.c_str(), locVelk.c_str()), 1);
+    EXPECT_EQ(VelkToTez::IsFileNewer(locTez.c_str(), PathOf("gone.velk").c_str()), 1);
+    EXPECT_EQ(VelkToTez::IsFileNewer(PathOf("gone.tez").c_str(), PathOf("gone.velk").c_str()), -1);
 
     // Edits saved right after each conversion are all seen.
     std::filesystem::remove(locTez);
@@ -334,6 +372,21 @@ TEST_F(TezPairTest, SiblingsWithTheSameHashAreErrorLines)
     // Equal hashes that are not siblings are only in the report.
     EXPECT_EQ(myLog.myErrors.size(), 4u) << myLog.AllErrors();
     EXPECT_NE(ReadDisk("hash.hash").find("Duplicate Hash Entries:"), std::string::npos);
+}
+
+TEST_F(TezPairTest, CollidingPairsBeyondAThousandAreCounted)
+{
+    // Forty-seven members of one name: 1,081 pairs.
+    std::string locBody = "Deck many\r\n{\r\n";
+    for (int locIndex = 0; locIndex < 47; ++locIndex)
+        locBody += "\tTEXT same v\r\n";
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, locBody + "}\r\n"));
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locSpace, PathOf("many.tez").c_str()));
+    ASSERT_EQ(myLog.myErrors.size(), 1001u);
+    EXPECT_TRUE(myLog.HasError("'many.same' and 'many.same' have the same name hash"));
+    EXPECT_TRUE(myLog.HasError("81 more pairs of names with the same hash in '" + PathOf("many.tez") +
+                               "' were not listed"));
 }
 
 TEST_F(TezPairTest, FailedConversionLeavesNothingForTheNextReport)

@@ -184,6 +184,23 @@ TEST_F(VelkRoundTripTest, SavesThatCannotReadBackAreRefusedNamingTheInstance)
         EXPECT_TRUE(myLog.HasError(locCase.myError)) << myLog.AllErrors();
         EXPECT_EQ(ReadDisk("keep.velk"), "old contents");
     }
+
+    // A class line too long to read.
+    myLog.myErrors.clear();
+    VelkNameSpace locLongName;
+    ASSERT_TRUE(Compile(locLongName, "INCLUDE " + myFruit + "\r\nHolder h\r\n{\r\n}\r\n"));
+    locLongName.GetInstance("h", false)->SetName(std::string(4200, 'n').c_str());
+    EXPECT_FALSE(locLongName.Write(locOld.c_str()));
+    EXPECT_TRUE(myLog.HasError("Cannot write '" + std::string(200, 'n'))) << myLog.AllErrors();
+    EXPECT_EQ(ReadDisk("keep.velk"), "old contents");
+
+    // A scalar member's name is checked as a root's is.
+    myLog.myErrors.clear();
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, "INCLUDE " + myFruit + "\r\nScript s\r\n{\r\n\tTEXT text v\r\n}\r\n"));
+    locSpace.GetInstance("s.text", false)->SetName("two words");
+    EXPECT_FALSE(locSpace.Write(locOld.c_str()));
+    EXPECT_TRUE(myLog.HasError("Cannot write 'two words' of type 'TEXT': a name must be one word")) << myLog.AllErrors();
 }
 
 TEST_F(VelkRoundTripTest, ClassMembersRenamedByTheirValueLineAreRefused)
@@ -259,10 +276,20 @@ TEST_F(VelkRoundTripTest, LinesTooLongToReadAreCompileErrorsWithTheirLine)
     EXPECT_FALSE(locTypes.Compile(locFruit.c_str()));
     EXPECT_TRUE(myLog.HasError("(" + locFruit + ", line 3) Line longer than 4095")) << myLog.AllErrors();
 
-    // A line of exactly the limit is whole.
+    // A line of exactly the limit is whole, and is written whole; one more
+    // character is refused by the writer.
     VelkNameSpace locExact;
-    const std::string locExactText = "INCLUDE " + myFruit + "\r\nTEXT exact " + std::string(4095 - 11, 'e') + "\r\n";
-    EXPECT_TRUE(Compile(locExact, locExactText)) << myLog.AllErrors();
+    const std::string locExactText = "INCLUDE " + myFruit + "\r\nTEXT exact " + std::string(4095 - 11, 'e') +
+                                     "\r\nPoint p\r\n{\r\n\tx 4\r\n}\r\n";
+    ASSERT_TRUE(Compile(locExact, locExactText)) << myLog.AllErrors();
+    VelkOutput locWritten;
+    ASSERT_TRUE(locExact.WriteTo(locWritten, "exact.velk")) << myLog.AllErrors();
+    EXPECT_EQ(locWritten.GetText(), "INCLUDE " + myFruit + "\r\n\r\nTEXT exact " + std::string(4095 - 11, 'e') +
+                                        "\r\n\r\nPoint p\r\n{\r\n\tx 4\r\n\ttag <empty>\r\n}\r\n\r\n");
+    ASSERT_TRUE(locExact.GetInstance("exact", false)->AssignValue(std::string(4095 - 10, 'e').c_str()));
+    EXPECT_FALSE(locExact.WriteTo(locWritten, "exact.velk"));
+    EXPECT_TRUE(myLog.HasError("Cannot write 'exact' of type 'TEXT': its line would be 4096 characters long"))
+        << myLog.AllErrors();
 }
 
 TEST_F(VelkRoundTripTest, ByteOrderMarkIsSkippedInBothTextForms)

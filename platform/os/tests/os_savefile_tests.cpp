@@ -250,3 +250,71 @@ TEST_F(OSSaveTest, ListingsBehindTheSearchWithoutCaseSeeOtherWriters)
     EXPECT_EQ(ReadDisk(myDir / "base" / "Third.txt"), "three");
     EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"new.txt", "Saved.txt", "Third.txt"}));
 }
+
+namespace
+{
+int OpenHandleCount()
+{
+    int locCount = 0;
+    for ([[maybe_unused]] const fs::directory_entry& locEntry : fs::directory_iterator("/proc/self/fd"))
+        ++locCount;
+    return locCount;
+}
+}
+
+TEST_F(OSSaveTest, EveryWayASaveEndsClosesWhatItOpened)
+{
+    WriteDisk(myDir / "base" / "old.txt", "old");
+    fs::permissions(myDir / "base" / "old.txt", fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_hard_link(myDir / "base" / "old.txt", myDir / "outside" / "twin.txt");
+    fs::create_symlink("../outside", myDir / "base" / "link");
+    fs::create_directories(myDir / "base" / "folder");
+    const int locBefore = OpenHandleCount();
+    for (int i = 0; i < 3; ++i)
+    {
+        EXPECT_TRUE(Save(myDir / "base" / "new.txt", "new"));
+        EXPECT_TRUE(Save(myDir / "base" / "old.txt", "in place"));   // hard-linked
+        EXPECT_FALSE(Save(myDir / "base" / "folder", "x"));
+        {
+            OS_SaveFile locAbandoned;
+            EXPECT_TRUE(locAbandoned.Begin((myDir / "base" / "new.txt").c_str()));
+            EXPECT_TRUE(locAbandoned.Flush());
+        }
+        EXPECT_EQ(SaveBeneath("sub/made.txt", "m"), 0);
+        EXPECT_EQ(SaveBeneath("link/x.txt", "x"), ELOOP);
+        EXPECT_EQ(SaveBeneath("link", "x"), ELOOP);
+        EXPECT_EQ(SaveBeneath("folder", "x"), EISDIR);
+        EXPECT_EQ(SaveBeneath("../x", "x"), EINVAL);
+    }
+    EXPECT_EQ(OpenHandleCount(), locBefore);
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.txt"), "in place");
+    EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"new.txt", "old.txt", "link", "folder", "sub"}));
+
+    // A folder that does not exist, or none at all, is no base.
+    OS_SaveFile locSave;
+    EXPECT_FALSE(locSave.BeginBeneath((myDir / "missing").c_str(), "x.txt"));
+    EXPECT_EQ(locSave.GetError(), ENOENT);
+    EXPECT_FALSE(locSave.BeginBeneath(nullptr, "x.txt"));
+    EXPECT_FALSE(locSave.BeginBeneath(myBase.c_str(), nullptr));
+}
+
+TEST_F(OSSaveTest, ModesAndLongNamesSurviveSavesBeneath)
+{
+    const mode_t locMask = umask(022);
+    EXPECT_EQ(SaveBeneath("fresh.txt", "f"), 0);
+    EXPECT_EQ(fs::status(myDir / "base" / "fresh.txt").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    WriteDisk(myDir / "base" / "private.txt", "p");
+    fs::permissions(myDir / "base" / "private.txt", fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(SaveBeneath("private.txt", "still private"), 0);
+    EXPECT_EQ(fs::status(myDir / "base" / "private.txt").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    umask(locMask);
+
+    // A name of 250 characters leaves no room for ".<name>.<pid>-<n>.tmp" whole.
+    const std::string locLong(250, 'L');
+    EXPECT_EQ(SaveBeneath(locLong.c_str(), "long"), 0);
+    EXPECT_TRUE(Save(myDir / "base" / locLong, "longer"));
+    EXPECT_EQ(ReadDisk(myDir / "base" / locLong), "longer");
+    EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"fresh.txt", "private.txt", locLong}));
+}
