@@ -27,15 +27,8 @@ public:
 
 std::string WriteFile(const std::string& aName, const std::vector<uint8_t>& aBytes)
 {
-    std::filesystem::create_directories(Q_TEST_TMP_DIR);
-    std::string path = std::string(Q_TEST_TMP_DIR) + "/" + aName;
-    FILE* file = fopen(path.c_str(), "wb");
-    EXPECT_TRUE(file);
-    if (file)
-    {
-        fwrite(aBytes.data(), 1, aBytes.size(), file);
-        fclose(file);
-    }
+    std::string path = qs2_test::WriteTestFile(aName, aBytes);
+    EXPECT_FALSE(path.empty()) << aName;
     return path;
 }
 

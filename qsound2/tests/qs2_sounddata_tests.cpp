@@ -20,14 +20,8 @@ std::string TmpPath(const std::string& aName)
 
 std::string WriteFile(const std::string& aName, const std::vector<uint8_t>& aBytes)
 {
-    std::string path = TmpPath(aName);
-    FILE* file = fopen(path.c_str(), "wb");
-    EXPECT_TRUE(file);
-    if (file)
-    {
-        fwrite(aBytes.data(), 1, aBytes.size(), file);
-        fclose(file);
-    }
+    std::string path = qs2_test::WriteTestFile(aName, aBytes);
+    EXPECT_FALSE(path.empty()) << aName;
     return path;
 }
 
@@ -188,6 +182,23 @@ TEST_F(SoundDataTest, DamagedContainersAreRefused)
     EXPECT_TRUE(data);
     if (data)
         data->Release();
+
+    // A streamed "SND " chunk is not read, but its size must still fit the file.
+    std::vector<uint8_t> longer = qs2_test::WriteQsf({{"SND ", qs2_test::Word(0, sound), int64_t(4 + sound.size() + 10)}});
+    QS2_SoundData::ourPreloadLimit = 16;
+    EXPECT_EQ(QS2_SoundData::Get(WriteFile("longer.qsf", longer).c_str()), nullptr);
+    QS2_SoundData::ourPreloadLimit = 307200;
+}
+
+TEST_F(SoundDataTest, AmplitudeChunkOfOnlyItsWordHoldsNoData)
+{
+    std::vector<uint8_t> qsf = qs2_test::WriteQsf({{"AMP ", qs2_test::Word(3)}, {"SND ", qs2_test::Word(0, {1, 2})}});
+    QS2_SoundData* data = QS2_SoundData::Get(WriteFile("wordonly.qsf", qsf).c_str());
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->myAmplitudeWord, 3u);
+    EXPECT_EQ(data->myAmplitudeData, nullptr);
+    EXPECT_EQ(data->myAmplitudeSize, 0u);
+    data->Release();
 }
 
 TEST_F(SoundDataTest, TemplatesShareOnlyTheSameFilesInOrderWithTheSamePoints)
