@@ -264,3 +264,21 @@ TEST_F(SDFHostile, TwoTableEntriesForOneRecordAreRefused)
     EXPECT_FALSE(OpenBytes(locBytes));
     EXPECT_EQ(QF_ErrorCode, QF_ERROR_READ);
 }
+
+TEST_F(SDFHostile, TablesOutOfHashOrderAreStillSearchedWhole)
+{
+    // An independent writer that does not sort: every entry must still be found.
+    FatSpec locSpec;
+    locSpec.myDirs = {{"", {}}};
+    for (const char* locLeaf : {"zz.txt", "b.txt", "yy.txt", "a.txt", "q.txt"})
+        locSpec.myFiles.push_back({0, locLeaf, locLeaf});
+    std::vector<uint8_t> locBytes = BuildArchive(locSpec);
+    ASSERT_TRUE(OpenBytes(locBytes));
+    ASSERT_GT(Hash("zz.txt"), Hash("b.txt"));
+    for (const char* locLeaf : {"zz.txt", "b.txt", "yy.txt", "a.txt", "q.txt"})
+    {
+        QF_File locFile;
+        ASSERT_TRUE(locFile.Open(locLeaf, OPEN_READ)) << locLeaf;
+        EXPECT_EQ(locFile.GetSize(), strlen(locLeaf));
+    }
+}
