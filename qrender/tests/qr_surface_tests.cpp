@@ -206,6 +206,46 @@ TEST_F(SurfaceTest, StagePlacementRules)
     EXPECT_TRUE(s->myUsesSpecularAlpha);
     QR_Surface::Release(s);
 
+    // An alpha instruction reads alpha only: ARG0 without replication, no colour marked.
+    s = Compile(Header(locStone) + Pass("0\n", "MAD_CLAMP TEMP0.A VERTEX0.A VERTEX0.A VERTEX1.A\n"));
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(Stage(s, 0)[A0], (uint32_t)GFX_TA_SPECULAR);
+    EXPECT_TRUE(s->myUsesDiffuseAlpha);
+    EXPECT_FALSE(s->myUsesDiffuseColor);
+    EXPECT_FALSE(s->myUsesSpecularColor);
+    QR_Surface::Release(s);
+
+    // Two colour stages and three alpha stages: stage 2 passes stage 1's colour on; the
+    // stage after the last is left alone.
+    s = Compile(locTwo + Pass("0\n1\n", "MUL_CLAMP TEMP0.RGB TEXTURE0.RGB VERTEX0.RGB\n"
+                                        "MUL_CLAMP TEMP1.RGB TEXTURE1.RGB TEMP0.RGB\n"
+                                        "MOV_CLAMP TEMP0.A VERTEX0.A\nMOV_CLAMP TEMP1.A TEMP0.A\n"
+                                        "MOV_CLAMP TEMP1.A TEMP1.A\n"));
+    ASSERT_NE(s, nullptr) << QR_Error::ourCode;
+    EXPECT_EQ(s->myPass->myBlock->myNumStages, 3u);
+    EXPECT_EQ(Stage(s, 2)[CO], (uint32_t)GFX_TOP_SELECTARG1);
+    EXPECT_EQ(Stage(s, 2)[C1], (uint32_t)GFX_TA_TEMP);
+    EXPECT_EQ(Stage(s, 3)[CO], (uint32_t)GFX_TOP_DISABLE);
+    QR_Surface::Release(s);
+
+    // The pass's own fog colour, with or without the 0x prefix.
+    s = Compile(Header(locStone) + "NUM_PASSES 1\r\nFRAMEBUFFERBLENDING OFF\r\nALPHATEST OFF\r\nZWRITE ON\r\n"
+                                   "FOGCOLOR 0xFF336699\r\nNUM_REMAP_ENTRIES 1\r\n0\r\nNUM_INSTRUCTIONS 0\r\n");
+    ASSERT_NE(s, nullptr) << QR_Error::ourCode;
+    EXPECT_TRUE(s->myPass->myFogColorFlag);
+    EXPECT_EQ(s->myPass->myFogColor, 0xFF336699u);
+    EXPECT_EQ(s->myPass->myZWriteMode, 1u);
+    QR_SurfaceInstance* locFog = QR_Surface::NewInstance(s, 0, nullptr);
+    R()->SetSurface(locFog, 0xFFFFFFFF, 0.0f);
+    EXPECT_EQ(Last("SetRenderState FOGCOLOR"), "SetRenderState FOGCOLOR " + std::to_string(0xFF336699u));
+    delete locFog;
+    QR_Surface::Release(s);
+    s = Compile(Header(locStone) + "NUM_PASSES 1\r\nFRAMEBUFFERBLENDING OFF\r\nALPHATEST OFF\r\nZWRITE ON\r\n"
+                                   "FOGCOLOR 336699\r\nNUM_REMAP_ENTRIES 1\r\n0\r\nNUM_INSTRUCTIONS 0\r\n");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->myPass->myFogColor, 0x336699u);
+    QR_Surface::Release(s);
+
     // A second configuration is never read; remap entries above 15 bind no texture.
     s = Compile("VERSION 1\r\nNUM_DEFAULT_TEXTURES 2\r\nTEXTURE 2 $water1 $water2 8.0\r\nTEXTURE $stone\r\n"
                 "NUM_CONFIGS 2\r\nCONFIG A\r\nCONFIG_FLAGS\r\n" +
@@ -269,6 +309,19 @@ TEST_F(SurfaceTest, BrokenTemplatesAreRefusedWithTheirCode)
                                                  "ADD_CLAMP TEMP0.RGBA TEMP0.RGBA VERTEX0.RGBA\n"
                                                  "ADD_CLAMP TEMP0.RGBA TEMP0.RGBA VERTEX0.RGBA\n"))},
         {"end of file", h},
+        {"unknown source", h + Pass("0\n", "MOV_CLAMP TEMP0.RGBA SHADOW0.RGBA\n")},
+        {"remap without a number", h + Pass("X\n", locOk)},
+        {"CONFIG missing", "VERSION 1\r\nNUM_DEFAULT_TEXTURES 0\r\nNUM_CONFIGS 1\r\nCONFIG_FLAGS\r\n"},
+        {"fog colour", h + "NUM_PASSES 1\r\nFRAMEBUFFERBLENDING OFF\r\nALPHATEST OFF\r\nZWRITE ON\r\nFOGCOLOR 0xZZ\r\n"},
+        {"nine alpha stages", h + Pass("0\n", locOk + std::string(
+                                                       "ADD_CLAMP TEMP0.A TEMP0.A VERTEX0.A\n"
+                                                       "ADD_CLAMP TEMP0.A TEMP0.A VERTEX0.A\n"
+                                                       "ADD_CLAMP TEMP0.A TEMP0.A VERTEX0.A\n"
+                                                       "ADD_CLAMP TEMP0.A TEMP0.A VERTEX0.A\n"
+                                                       "ADD_CLAMP TEMP0.A TEMP0.A VERTEX0.A\n"
+                                                       "ADD_CLAMP TEMP0.A TEMP0.A VERTEX0.A\n"
+                                                       "ADD_CLAMP TEMP0.A TEMP0.A VERTEX0.A\n"
+                                                       "ADD_CLAMP TEMP0.A TEMP0.A VERTEX0.A\n"))},
     };
     for (const Case& c : locCases)
     {
@@ -276,6 +329,10 @@ TEST_F(SurfaceTest, BrokenTemplatesAreRefusedWithTheirCode)
         EXPECT_EQ(Compile(c.myText), nullptr) << c.myWhat;
         EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_SURFACE_SYNTAX) << c.myWhat;
     }
+    // A frame name of 255 characters is read (its texture then is missing: another code).
+    QR_Error::SetCode(0);
+    EXPECT_EQ(Compile(Header("TEXTURE 2 " + std::string(255, 'n') + " $water1 8.0\n") + Pass("0\n", locOk)), nullptr);
+    EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_TEXTURE_FILE);
     EXPECT_EQ(QR_Surface::Acquire((myDir + "missing.sur").c_str()), nullptr);
     EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_IMAGE_FORMAT);
     EXPECT_EQ(std::string(QR_Error::ourText), myDir + "missing.sur");

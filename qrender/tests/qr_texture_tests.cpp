@@ -117,6 +117,19 @@ TEST(TGAReader, ImageMagickFilesOfEveryFormAndOrigin)
     }
 }
 
+TEST(TGAReader, SidesUseBothBytes)
+{
+    std::vector<uint32_t> p(1 * 300, 0xFF000000u);
+    p[299] = 0xFF0000FFu;
+    std::vector<uint8_t> f = QRT_MakeTGA(1, 300, 24, p, false, false);
+    uint32_t w, h, b;
+    uint32_t* locPixels;
+    ASSERT_EQ(QR_DecodeTGA(f.data(), (uint32_t)f.size(), &w, &h, &b, &locPixels), 0);
+    EXPECT_EQ(h, 300u);
+    EXPECT_EQ(locPixels[299], 0xFF0000FFu);
+    QR_Texture::FreePixels(locPixels);
+}
+
 TEST(TGAReader, RunLengthPacketsCrossRowsAndStopAtTheLastPixel)
 {
     std::vector<uint32_t> p = {1, 1, 1, 2, 2, 2, 3, 4, 5}; // 3 x 3, runs that cross rows
@@ -157,13 +170,18 @@ TEST(TGAReader, RefusesDamagedAndUnsupportedFiles)
     locCases.push_back({"colour-mapped type 1", locWith(locGood, 2, 1)});
     locCases.push_back({"grey type 3", locWith(locGood, 2, 3)});
     locCases.push_back({"colour map present", locWith(locGood, 1, 1)});
-    locCases.push_back({"colour-map bytes", locWith(locGood, 5, 7)});
+    for (size_t b = 3; b <= 7; b++)
+        locCases.push_back({"colour-map bytes", locWith(locGood, b, 7)});
     locCases.push_back({"16 bits", locWith(locGood, 16, 16)});
     locCases.push_back({"zero width", locWith(locWith(locGood, 12, 0), 13, 0)});
     locCases.push_back({"zero height", locWith(locWith(locGood, 14, 0), 15, 0)});
     locCases.push_back({"truncated pixels", std::vector<uint8_t>(locGood.begin(), locGood.end() - 1)});
     locCases.push_back({"identifier past the end", locWith(locGood, 0, 255)});
     locCases.push_back({"run-length stream ends early", std::vector<uint8_t>(locGoodRLE.begin(), locGoodRLE.end() - 2)});
+    std::vector<uint8_t> locRunCut = QRT_MakeTGA(2, 2, 24, std::vector<uint32_t>(4, 0xFF010203u), true, true);
+    locRunCut.pop_back(); // the run packet's pixel is one byte short
+    locCases.push_back({"run packet cut", locRunCut});
+    locCases.push_back({"raw packet cut", std::vector<uint8_t>(locGoodRLE.begin(), locGoodRLE.begin() + 18 + 1 + 5)});
     // 40 bytes claiming 65535 x 65535: refused before 17 GB are asked for.
     std::vector<uint8_t> locHuge = locWith(locWith(locWith(locWith(locGood, 12, 0xFF), 13, 0xFF), 14, 0xFF), 15, 0xFF);
     locHuge.resize(40);
@@ -508,6 +526,16 @@ TEST_F(TextureTest, DDSLevelsSkipsAndRefusals)
     EXPECT_EQ(t->myFormatKind, 0u);
     EXPECT_EQ(QR_RenderD3D::ourDevice->GetTextureLevelCount(t->myDeviceData->myTexture), 5u);
     QR_Texture::Release(t);
+    // Narrower than tall: the width stops halving at 1 while the height goes on.
+    Write("vt.dds", QRT_MakeDDS(nullptr, 8, 16, 5));
+    t = QR_Texture::Acquire((myDir + "vt").c_str(), 0, 0, nullptr);
+    ASSERT_NE(t, nullptr);
+    QR_Texture::Release(t);
+    // A side equal to the device's largest is taken.
+    Write("edge.dds", QRT_MakeDDS("DXT1", 4096, 4, 0));
+    t = QR_Texture::Acquire((myDir + "edge").c_str(), 0, 0, nullptr);
+    ASSERT_NE(t, nullptr);
+    QR_Texture::Release(t);
     Write("v1.dds", QRT_MakeDDS(nullptr, 4, 4, 0));
     t = QR_Texture::Acquire((myDir + "v1").c_str(), 0, 0, nullptr);
     ASSERT_NE(t, nullptr);
@@ -520,6 +548,11 @@ TEST_F(TextureTest, DDSLevelsSkipsAndRefusals)
     std::vector<uint8_t> locCut = QRT_MakeDDS("DXT5", 16, 16, 3);
     locCut.resize(locCut.size() - 1);
     std::vector<uint8_t> locHugeCount = QRT_MakeDDSHeader("DXT1", 4, 4, 0xFFFFFFFFu);
+    std::vector<uint8_t> locWrongMagic = QRT_MakeDDS("DXT1", 4, 4, 0);
+    locWrongMagic[3] = 'X';
+    std::vector<uint8_t> locNoFourCCFlag = QRT_MakeDDS(nullptr, 4, 4, 0); // V8U8 by its flag
+    memcpy(&locNoFourCCFlag[84], "DXT5", 4);                           // not a DXT5 file
+    locNoFourCCFlag.resize(128 + 16);                                    // V8U8's 32 bytes cut to DXT5's 16
     std::vector<uint8_t> locNoCaps = QRT_MakeDDS("DXT1", 4, 4, 0);
     memset(&locNoCaps[108], 0, 4);
     struct Case
@@ -534,6 +567,10 @@ TEST_F(TextureTest, DDSLevelsSkipsAndRefusals)
                     {"nocaps", locNoCaps},
                     {"wide", QRT_MakeDDSHeader("DXT1", 8192, 4, 0)},
                     {"magic", std::vector<uint8_t>(128, 'D')},
+                    {"magic DDSX", locWrongMagic},
+                    {"four-character code without its flag", locNoFourCCFlag},
+                    {"wider than the device", QRT_MakeDDS("DXT1", 8192, 4, 0)},
+                    {"taller than the device", QRT_MakeDDS("DXT1", 4, 8192, 0)},
                     {"short", std::vector<uint8_t>(20, 0)}};
     for (const Case& c : locCases)
     {
