@@ -279,6 +279,8 @@ TEST(LWKeyCheck, KeysMissingFromTheFirstKeyedChannel)
     locChannels[3] = {locKey(0, 0), locKey(1, 2)};
     LWSceneText locScene;
     locScene.SceneHeader().Line("LoadObjectLayer 1 crate.lwo").Line("ObjectMotion").Envelope(locChannels, true);
+    for (const char* locChannel : {"Channel 9", "Channel -1"}) // not motion channels: ignored
+        locScene.Line(locChannel).Line("{ Envelope").Line("  2").Line("Key 0 0 0").Line("Key 0 5 0");
     ASSERT_TRUE(locScene.Save(TestPath("check.lws").c_str()));
     EXPECT_EQ(locCheck(TestPath("check.lws")),
               std::vector<std::string>{
