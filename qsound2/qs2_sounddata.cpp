@@ -156,6 +156,7 @@ bool QS2_SoundData::LoadContainer(QF_File& aFile)
     if (count > (aFile.GetSize() - aFile.GetPos()) / 8)
         return locFail(QS2_ERROR_CONTAINER);
     bool soundFlag = false;
+    bool soundChunkFlag = false;
     for (uint32_t i = 0; i < count; ++i)
     {
         uint32_t id = 0;
@@ -201,8 +202,9 @@ bool QS2_SoundData::LoadContainer(QF_File& aFile)
         }
         else if (id == locSndId)
         {
-            if (size < 4 || soundFlag || !aFile.ReadU32(&myKind))
+            if (size < 4 || soundChunkFlag || !aFile.ReadU32(&myKind))
                 return locFail(QS2_ERROR_CONTAINER);
+            soundChunkFlag = true;
             mySoundSize = size - 4;
             myFileDataOffset = aFile.GetPos();
             soundFlag = mySoundSize != 0;

@@ -249,6 +249,20 @@ TEST_F(EngineTest, FrequencyOutsideTheRangeKeepsTheDefaultRate)
     EXPECT_EQ(sound->myChannelStates[0].myFrequency, 20000u);
 }
 
+TEST_F(EngineTest, FileRateAboveTheRangeIsClamped)
+{
+    StartEngine(true);
+    std::vector<uint8_t> wav = snd_test::MakeTone(snd_test::WAV16, 192000, 1, 19200);
+    QS2_SoundTemplate* made = Template({WriteFile("fast.wav", wav)});
+    QS2_Sound* sound = Sound(made);
+    ASSERT_TRUE(sound->Play(false, 0.0f));
+    EXPECT_EQ(made->myFiles[0].myDefaultRate, 100000u);
+    EXPECT_EQ(sound->myChannelStates[0].myFrequency, 100000u);
+    myEngine->Update(QS2_GetTime());
+    RenderFrames(4410);
+    EXPECT_TRUE(sound->IsPlaying());
+}
+
 TEST_F(EngineTest, PanFalloffAndFadeInAreHeardOnTheLoopbackDevice)
 {
     StartEngine(true);
