@@ -452,6 +452,22 @@ TEST_F(FrameTest, PresentedPictureAndGrab)
     EXPECT_GT(locGrabbed.width(), locView->width());
 }
 
+TEST_F(FrameTest, GrabVariableWritesTheMainWindowAndQuits)
+{
+    std::string locPng = myFiles.path().toStdString() + "/grabbed.png";
+    setenv("Q_UI_GRAB", locPng.c_str(), 1);
+    UI_DestroyFrame(myFrame);
+    myFrame = Make();
+    unsetenv("Q_UI_GRAB");
+    QElapsedTimer locClock;
+    locClock.start();
+    while (!UI_PeekQuitMessage(nullptr) && locClock.elapsed() < 5000)
+        UI_DispatchMessages(false);
+    ASSERT_TRUE(UI_PeekQuitMessage(nullptr));
+    QImage locGrabbed(QString::fromStdString(locPng));
+    EXPECT_EQ(locGrabbed.size(), UI_GetFrameWidget(myFrame)->size());
+}
+
 TEST_F(FrameTest, NoTickAfterKill)
 {
     ASSERT_TRUE(UI_FrameSetTimer(myFrame, 1, 5));
