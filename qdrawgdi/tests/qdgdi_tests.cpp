@@ -142,6 +142,12 @@ TEST(QD_Draw, FloatColoursAreClampedAndScaled)
     QD_Draw::SetSecondColour(0.25f, 0.0f, 0.0f, 1.0f);
     EXPECT_EQ(QD_Draw::GetSecondColour().myR, 63);
     EXPECT_EQ(QD_Draw::GetSecondAlpha(), 255);
+    QD_Draw::SetColour(1.0f, 0.0f, 0.5f);
+    EXPECT_EQ(QD_Draw::GetColour().myR, 255);
+    EXPECT_EQ(QD_Draw::GetColour().myB, 127);
+    QD_Draw::SetSecondColour(0.0f, 1.0f, 0.0f);
+    EXPECT_EQ(QD_Draw::GetSecondColour().myG, 255);
+    EXPECT_EQ(QD_Draw::GetSecondAlpha(), 255);
     QD_Draw::SetColour((uint8_t)0, 0, 0, 255);
 }
 

@@ -40,6 +40,25 @@ TEST(QDGDI_TGA, FiveWide24BitRowsArePaddedToSixteenBytes)
     EXPECT_EQ(locImage.myRows, nullptr);
 }
 
+TEST(QDGDI_TGA, WideAndOddRowsKeepTheirPixels)
+{
+    // 3 × 24 bits = 9 bytes of pixels in a 12-byte row; 300 wide needs both size bytes.
+    for (int locWidth : {3, 300})
+    {
+        QDGDI_TestTGA t;
+        t.myWidth = locWidth, t.myHeight = 2;
+        for (uint32_t i = 0; i < (uint32_t)locWidth * 2; i++)
+            t.myPixels.push_back(i * 7919u & 0xFFFFFF);
+        QDGDI_TGAImage locImage;
+        ASSERT_EQ(locDecode(t.Write(), &locImage), QDGDI_TGA_OK);
+        EXPECT_EQ(locImage.myWidth, locWidth);
+        EXPECT_EQ(locImage.myStride, (locWidth * 3 + 3) / 4 * 4);
+        EXPECT_EQ(locPixel(locImage, locWidth - 1, 0), (uint32_t)(locWidth - 1) * 7919u & 0xFFFFFF);
+        EXPECT_EQ(locPixel(locImage, locWidth - 1, 1), (uint32_t)(2 * locWidth - 1) * 7919u & 0xFFFFFF);
+        QDGDI_FreeTGA(&locImage);
+    }
+}
+
 TEST(QDGDI_TGA, RowOrderAndIdFieldAreHonoured)
 {
     for (bool locTopDown : {false, true})
@@ -71,6 +90,13 @@ TEST(QDGDI_TGA, ColourMapBeforeThePixelsIsSkipped)
     ASSERT_EQ(locDecode(f, &locImage), QDGDI_TGA_OK);
     EXPECT_EQ(locPixel(locImage, 0, 0), 0x123456u);
     QDGDI_FreeTGA(&locImage);
+
+    // Without a colour map its description is not read.
+    f = t.Write();
+    f[5] = 0xFF, f[6] = 0xFF, f[7] = 32;
+    ASSERT_EQ(locDecode(f, &locImage), QDGDI_TGA_OK);
+    EXPECT_EQ(locPixel(locImage, 0, 0), 0x123456u);
+    QDGDI_FreeTGA(&locImage);
 }
 
 TEST(QDGDI_TGA, UnsupportedKindsAreRefused)
@@ -79,6 +105,9 @@ TEST(QDGDI_TGA, UnsupportedKindsAreRefused)
     QDGDI_TGAImage locImage;
     t.myType = 10;   // run-length encoded
     EXPECT_EQ(locDecode(t.Write(), &locImage), QDGDI_TGA_ILLEGAL_TYPE);
+    std::vector<uint8_t> locHeaderOnly = t.Write();
+    locHeaderOnly.resize(18);
+    EXPECT_EQ(locDecode(locHeaderOnly, &locImage), QDGDI_TGA_ILLEGAL_TYPE);
     t.myType = 2, t.myBits = 16;
     EXPECT_EQ(locDecode(t.Write(), &locImage), QDGDI_TGA_ILLEGAL_TYPE);
     t.myBits = 8, t.myType = 3;
