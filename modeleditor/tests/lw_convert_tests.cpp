@@ -361,12 +361,16 @@ TEST(LWConvert, BadReferencesAreIgnoredAndUnknownSurfacesTakeTheDefaults)
     locWriter.VertexMap("WGHT", 1, "w", {{70, 0, {1}}});
     locWriter.VertexMap("TXUV", 1, "short", {{0, 0, {1}}});
     locWriter.VertexMap("MNVW", 0, "no values", {{0, 0, {}}, {1, 0, {}}});
+    locWriter.VertexMap("WGHT", 0, "no weights", {{0, 0, {}}, {1, 0, {}}});
+    locWriter.VertexMap("RGB ", 2, "", {{0, 0, {1, 1}}}); // the surface's (empty) colour map name, too short
     auto locResult = locConvert(locWriter);
     ASSERT_TRUE(locResult->myOk);
     ASSERT_EQ(locResult->myMesh.myBatches.size(), 1u);
     EXPECT_EQ(locResult->myMesh.myBatches[0].GetNumTriangles(), 1u);
     EXPECT_EQ(locResult->myMesh.myBatches[0].myGlossiness, 0.4f);
     EXPECT_EQ(locResult->myMesh.myBatches[0].myNumUVSets, 0);
+    EXPECT_FALSE(locResult->myMesh.myBatches[0].myHasVertexColours);
+    EXPECT_EQ(locResult->myMesh.myBatches[0].myVertices[0].myWeights[0].myMap, nullptr);
 
     auto locMissing = locConvert(locWriter, 3);
     EXPECT_FALSE(locMissing->myOk);

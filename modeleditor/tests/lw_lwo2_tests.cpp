@@ -154,6 +154,24 @@ TEST(LWO2Chunks, UnknownAndOddChunksAreSkippedByTheirLength)
     locWriter.U2(0);
     locWriter.U1(0);
     locWriter.EndChunk();
+    locWriter.BeginChunk("POLS"); // a tail byte too short for a polygon
+    locWriter.ID4("FACE");
+    locWriter.U2(3);
+    locWriter.VX(0);
+    locWriter.VX(1);
+    locWriter.VX(2);
+    locWriter.U1(3);
+    locWriter.EndChunk();
+    locWriter.BeginChunk("VMAD"); // a tail one byte short of a two-value entry
+    locWriter.ID4("TXUV");
+    locWriter.U2(2);
+    locWriter.S0("UV");
+    locWriter.VX(0);
+    locWriter.VX(0);
+    locWriter.F4(0.5f);
+    locWriter.F4(0.5f);
+    locWriter.Bytes("\0\0\0\0\0\0\0\0\0\0\0", 11);
+    locWriter.EndChunk();
     locWriter.BeginChunk("TAGS"); // a tail byte too short for a string
     locWriter.S0("one");
     locWriter.U1(0);
@@ -163,6 +181,8 @@ TEST(LWO2Chunks, UnknownAndOddChunksAreSkippedByTheirLength)
     EXPECT_EQ(locObject->myLayers[0]->myPoints.size(), 3u);
     EXPECT_EQ(locObject->myLayers[0]->myPoints[2].z, 9.0f);
     EXPECT_EQ(locObject->myTags.size(), 1u);
+    EXPECT_EQ(locObject->myLayers[0]->myPolygonLists[0].myPolygons.size(), 1u);
+    EXPECT_EQ(locObject->myLayers[0]->myPolyVertexMaps[0].myPoints.size(), 1u);
     EXPECT_EQ(locObject->myLayers[0]->myPolygonTagLists[0].myEntries.size(), 1u);
 }
 
@@ -232,6 +252,20 @@ TEST(LWO2Chunks, SizesAreNeverTrusted)
     locField.EndSubChunk();
     locField.EndSurface();
     EXPECT_FALSE(LoadLWBytes(locField.GetBytes()));
+    EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
+
+    // A string without its NUL before the chunk's end, and a PTAG too short for its type.
+    LWO2Writer locString;
+    locString.BeginChunk("TAGS");
+    locString.Bytes("abcd", 4);
+    locString.EndChunk();
+    EXPECT_FALSE(LoadLWBytes(locString.GetBytes()));
+    EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
+    LWO2Writer locTag;
+    locTag.BeginChunk("PTAG");
+    locTag.U2(0);
+    locTag.EndChunk();
+    EXPECT_FALSE(LoadLWBytes(locTag.GetBytes()));
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
 
     // A polygon whose count word ends the chunk.
@@ -313,7 +347,7 @@ TEST(LWO2Chunks, LongTextsStayAligned)
 {
     LWO2Writer locWriter;
     std::string locLong(300, 'n');
-    locWriter.Tags({locLong, "after"});
+    locWriter.Tags({locLong, "after", std::string(70000, 'm')});
     locWriter.BeginChunk("DESC");
     std::string locDescription(70000, 'd');
     locWriter.Bytes(locDescription.data(), locDescription.size());
@@ -323,6 +357,7 @@ TEST(LWO2Chunks, LongTextsStayAligned)
     ASSERT_TRUE(locObject);
     EXPECT_EQ(locObject->myTags[0].GetLength(), 300);
     EXPECT_EQ(locObject->myTags[1], "after");
+    EXPECT_EQ(locObject->myTags[2].GetLength(), 65534);
     EXPECT_EQ(locObject->myLayers[0]->myDescription.GetLength(), 65534);
     EXPECT_EQ(locObject->myLayers[0]->myPoints.size(), 1u);
 }
@@ -451,6 +486,187 @@ TEST(LWO2Surfaces, SubChunksAndBlocks)
     EXPECT_EQ(t.myBlocks[0].myValues[2], 3.0f);
     EXPECT_EQ(t.myBlocks[0].myGradientInputs.size(), 2u);
     EXPECT_EQ(t.myBlocks[0].myGradientOutputs[7], 9.0f);
+}
+
+// A surface of one IMAP block with the given header and attributes.
+void locWriteBlock(LWO2Writer& w, void (*aHeader)(LWO2Writer&), void (*anAttribute)(LWO2Writer&))
+{
+    w.BeginSurface("s");
+    w.BeginSubChunk("BLOK");
+    w.BeginSubChunk("IMAP");
+    aHeader(w);
+    w.EndSubChunk();
+    anAttribute(w);
+    w.EndSubChunk();
+    w.EndSurface();
+}
+
+TEST(LWO2Surfaces, FieldsCrossingTheirSubChunkFailTheLoad)
+{
+    typedef void (*Write)(LWO2Writer&);
+    const Write locCases[] = {
+        [](LWO2Writer& w) {
+            w.BeginChunk("SURF");
+            w.Bytes("abcd", 4); // a name without its NUL
+            w.EndChunk();
+        },
+        [](LWO2Writer& w) {
+            locWriteBlock(w, [](LWO2Writer& w) { w.Bytes("ab", 2); }, [](LWO2Writer&) {});
+        },
+        [](LWO2Writer& w) {
+            locWriteBlock(w, [](LWO2Writer& w) { w.S0("\x80"); }, [](LWO2Writer& w) {
+                w.BeginSubChunk("TMAP");
+                w.BeginSubChunk("OREF");
+                w.Bytes("ab", 2);
+                w.EndSubChunk();
+                w.EndSubChunk();
+            });
+        },
+        [](LWO2Writer& w) {
+            locWriteBlock(w, [](LWO2Writer& w) { w.S0("\x80"); }, [](LWO2Writer& w) {
+                w.BeginSubChunk("IMAG");
+                w.U1(1);
+                w.EndSubChunk();
+            });
+        },
+        [](LWO2Writer& w) {
+            w.BeginSurface("s");
+            w.BeginSubChunk("LINE");
+            w.U1(1);
+            w.EndSubChunk();
+            w.EndSurface();
+        },
+        [](LWO2Writer& w) {
+            w.BeginSurface("s");
+            w.BeginSubChunk("LINE");
+            w.U2(1);
+            w.U2(0); // half a size
+            w.EndSubChunk();
+            w.EndSurface();
+        },
+        [](LWO2Writer& w) {
+            w.BeginSurface("s");
+            w.BeginSubChunk("VCOL");
+            w.F4(1);
+            w.VX(0);
+            w.ID4("RGBA");
+            w.Bytes("ab", 2);
+            w.EndSubChunk();
+            w.EndSurface();
+        },
+        [](LWO2Writer& w) {
+            w.BeginChunk("CLIP");
+            w.U4(1);
+            w.BeginSubChunk("STIL");
+            w.Bytes("ab", 2);
+            w.EndSubChunk();
+            w.EndChunk();
+        },
+        [](LWO2Writer& w) {
+            w.BeginChunk("CLIP");
+            w.U4(1);
+            w.BeginSubChunk("ANIM");
+            w.S0("a");
+            w.S0("b");
+            w.U1(0); // half the flags
+            w.EndSubChunk();
+            w.EndChunk();
+        },
+        [](LWO2Writer& w) {
+            w.BeginChunk("ENVL");
+            w.U1(0); // half an index
+            w.EndChunk();
+        },
+        [](LWO2Writer& w) {
+            w.BeginChunk("ENVL");
+            w.VX(0);
+            w.BeginSubChunk("TYPE");
+            w.U1(0);
+            w.EndSubChunk();
+            w.EndChunk();
+        },
+        [](LWO2Writer& w) {
+            w.BeginChunk("ENVL");
+            w.VX(0);
+            w.BeginSubChunk("SPAN");
+            w.U2(0);
+            w.EndSubChunk();
+            w.EndChunk();
+        },
+        [](LWO2Writer& w) {
+            w.BeginChunk("ENVL");
+            w.VX(0);
+            w.BeginSubChunk("CHAN");
+            w.S0("server");
+            w.U1(0);
+            w.EndSubChunk();
+            w.EndChunk();
+        },
+    };
+    int locCase = 0;
+    for (Write locWrite : locCases)
+    {
+        LWO2Writer locWriter;
+        locWrite(locWriter);
+        EXPECT_FALSE(LoadLWBytes(locWriter.GetBytes())) << "case " << locCase;
+        EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO) << "case " << locCase;
+        locCase++;
+    }
+}
+
+TEST(LWO2Surfaces, BlockTailsAndUnknownBlockSubChunks)
+{
+    LWO2Writer locWriter;
+    locWriter.BeginSurface("s");
+    locWriter.BeginSubChunk("BLOK");
+    locWriter.BeginSubChunk("GRAD");
+    locWriter.S0("\x81");
+    locWriter.BeginSubChunk("XHDR"); // unknown in the header
+    locWriter.U2(0);
+    locWriter.EndSubChunk();
+    locWriter.BeginSubChunk("CHAN");
+    locWriter.ID4("COLR");
+    locWriter.EndSubChunk();
+    locWriter.EndSubChunk();
+    locWriter.BeginSubChunk("TMAP");
+    locWriter.BeginSubChunk("XMAP"); // unknown in the texture map
+    locWriter.EndSubChunk();
+    locWriter.BeginSubChunk("CSYS");
+    locWriter.U2(1);
+    locWriter.EndSubChunk();
+    locWriter.EndSubChunk();
+    locWriter.BeginSubChunk("FKEY"); // one key and a 5-byte tail
+    for (int i = 0; i < 5; i++)
+        locWriter.F4(1.0f + i);
+    locWriter.Bytes("\0\0\0\0\0", 5);
+    locWriter.EndSubChunk();
+    locWriter.BeginSubChunk("IKEY"); // two values and a 1-byte tail
+    locWriter.U2(7);
+    locWriter.U2(9);
+    locWriter.U1(0);
+    locWriter.EndSubChunk();
+    locWriter.EndSubChunk();
+    locWriter.BeginSubChunk("BLOK"); // a header of its ordinal alone
+    locWriter.BeginSubChunk("IMAP");
+    locWriter.S0("\x82");
+    locWriter.EndSubChunk();
+    locWriter.EndSubChunk();
+    locWriter.EndSurface();
+    auto locObject = LoadLWBytes(locWriter.GetBytes());
+    ASSERT_TRUE(locObject);
+    const LWSurface& s = *locObject->mySurfaces[0];
+    ASSERT_EQ(s.myBlocks.size(), 2u);
+    const LWTextureBlock& b = s.myBlocks[0];
+    EXPECT_EQ(b.myOrdinal, "\x81");
+    EXPECT_EQ(b.myChannel, LWID("COLR"));
+    EXPECT_EQ(b.myCoordinateSystem, 1);
+    ASSERT_EQ(b.myGradientInputs.size(), 1u);
+    EXPECT_EQ(b.myGradientInputs[0], 1.0f);
+    ASSERT_EQ(b.myGradientOutputs.size(), 4u);
+    EXPECT_EQ(b.myGradientOutputs[3], 5.0f);
+    EXPECT_EQ(b.myGradientInterpolations, (std::vector<uint16_t>{7, 9}));
+    EXPECT_EQ(s.myBlocks[1].myOrdinal, "\x82");
+    EXPECT_EQ(s.myFirstColourImage, -1); // neither a GRAD block nor an IMAP without a channel
 }
 
 TEST(LWO2Surfaces, ClipsAndEnvelopes)

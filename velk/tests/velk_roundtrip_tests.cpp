@@ -185,6 +185,15 @@ TEST_F(VelkRoundTripTest, SavesThatCannotReadBackAreRefusedNamingTheInstance)
         EXPECT_EQ(ReadDisk("keep.velk"), "old contents");
     }
 
+    // A class line too long to read.
+    myLog.myErrors.clear();
+    VelkNameSpace locLongName;
+    ASSERT_TRUE(Compile(locLongName, "INCLUDE " + myFruit + "\r\nHolder h\r\n{\r\n}\r\n"));
+    locLongName.GetInstance("h", false)->SetName(std::string(4200, 'n').c_str());
+    EXPECT_FALSE(locLongName.Write(locOld.c_str()));
+    EXPECT_TRUE(myLog.HasError("Cannot write '" + std::string(200, 'n'))) << myLog.AllErrors();
+    EXPECT_EQ(ReadDisk("keep.velk"), "old contents");
+
     // A scalar member's name is checked as a root's is.
     myLog.myErrors.clear();
     VelkNameSpace locSpace;
