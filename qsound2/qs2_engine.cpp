@@ -304,16 +304,21 @@ void QS2_LayerEngine::ReleaseSound(QS2_Sound* aSound)
     delete aSound;
 }
 
+void QS2_LayerEngine::PauseChannels(bool aPauseFlag)
+{
+    for (QC_GrowingArray<QS2_Sound*>* list : {&myGlobalActiveSounds, &myActive3DSounds})
+        for (int i = 0; i < list->Count(); ++i)
+            for (int j = 0; j < (*list)[i]->myTemplate->myFileCount; ++j)
+                if (uint32_t handle = (*list)[i]->myChannelData[j].myHandle)
+                    aPauseFlag ? SND_Pause(handle) : SND_Resume(handle);
+}
+
 void QS2_LayerEngine::PauseAll()
 {
     if (myPausedFlag)
         return;
     myPausedFlag = true;
-    for (QC_GrowingArray<QS2_Sound*>* list : {&myGlobalActiveSounds, &myActive3DSounds})
-        for (int i = 0; i < list->Count(); ++i)
-            for (int j = 0; j < (*list)[i]->myTemplate->myFileCount; ++j)
-                if ((*list)[i]->myChannelData[j].myHandle)
-                    SND_Pause((*list)[i]->myChannelData[j].myHandle);
+    PauseChannels(true);
 }
 
 void QS2_LayerEngine::ResumeAll()
@@ -321,11 +326,7 @@ void QS2_LayerEngine::ResumeAll()
     if (!myPausedFlag)
         return;
     myPausedFlag = false;
-    for (QC_GrowingArray<QS2_Sound*>* list : {&myGlobalActiveSounds, &myActive3DSounds})
-        for (int i = 0; i < list->Count(); ++i)
-            for (int j = 0; j < (*list)[i]->myTemplate->myFileCount; ++j)
-                if ((*list)[i]->myChannelData[j].myHandle)
-                    SND_Resume((*list)[i]->myChannelData[j].myHandle);
+    PauseChannels(false);
 }
 
 bool QS2_LayerEngine::PlaySample(QS2_Sound* aSound, int aFile)

@@ -98,6 +98,8 @@ private:
     bool Startup(const char* aRedistDirectory, int aSpeakerType);
     bool PlaySample(QS2_Sound* aSound, int aFile);
     void CloseChannels(QS2_Sound* aSound);
+    // Pauses or resumes the channels of the sounds that hold them.
+    void PauseChannels(bool aPauseFlag);
     // A 3D sound at aDistance takes its channels; at the channel maximum the
     // farthest active sound of its template gives way if it is farther.
     void Activate(QS2_Sound* aSound, float aDistance);

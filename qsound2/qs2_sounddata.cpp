@@ -35,6 +35,29 @@ bool locFail(int anError)
     QS2_ErrorCode = anError;
     return false;
 }
+
+// The global lists are doubly linked, newest first.
+template <typename T>
+void locLinkFirst(T* anItem, T*& aFirst)
+{
+    anItem->myNext = aFirst;
+    anItem->myPrevious = nullptr;
+    if (aFirst)
+        aFirst->myPrevious = anItem;
+    aFirst = anItem;
+}
+
+template <typename T>
+void locUnlink(T* anItem, T*& aFirst)
+{
+    if (anItem->myPrevious)
+        anItem->myPrevious->myNext = anItem->myNext;
+    else
+        aFirst = anItem->myNext;
+    if (anItem->myNext)
+        anItem->myNext->myPrevious = anItem->myPrevious;
+    anItem->myNext = anItem->myPrevious = nullptr;
+}
 }  // namespace
 
 QS2_SoundData::QS2_SoundData() = default;
@@ -49,11 +72,7 @@ QS2_SoundData::~QS2_SoundData()
 
 void QS2_SoundData::Link()
 {
-    myNext = ourFirst;
-    myPrevious = nullptr;
-    if (ourFirst)
-        ourFirst->myPrevious = this;
-    ourFirst = this;
+    locLinkFirst(this, ourFirst);
     myLinkedFlag = true;
 }
 
@@ -61,13 +80,7 @@ void QS2_SoundData::Unlink()
 {
     if (!myLinkedFlag)
         return;
-    if (myPrevious)
-        myPrevious->myNext = myNext;
-    else
-        ourFirst = myNext;
-    if (myNext)
-        myNext->myPrevious = myPrevious;
-    myNext = myPrevious = nullptr;
+    locUnlink(this, ourFirst);
     myLinkedFlag = false;
 }
 
@@ -143,6 +156,7 @@ bool QS2_SoundData::LoadContainer(QF_File& aFile)
     if (count > (aFile.GetSize() - aFile.GetPos()) / 8)
         return locFail(QS2_ERROR_CONTAINER);
     bool soundFlag = false;
+    bool soundChunkFlag = false;
     for (uint32_t i = 0; i < count; ++i)
     {
         uint32_t id = 0;
@@ -188,8 +202,9 @@ bool QS2_SoundData::LoadContainer(QF_File& aFile)
         }
         else if (id == locSndId)
         {
-            if (size < 4 || soundFlag || !aFile.ReadU32(&myKind))
+            if (size < 4 || soundChunkFlag || !aFile.ReadU32(&myKind))
                 return locFail(QS2_ERROR_CONTAINER);
+            soundChunkFlag = true;
             mySoundSize = size - 4;
             myFileDataOffset = aFile.GetPos();
             soundFlag = mySoundSize != 0;
@@ -338,10 +353,7 @@ QS2_SoundTemplate* QS2_SoundTemplate::Create(const QS2_CreateSoundData& aData, Q
             made->myLengthRatio = made->myLongestLength / length;
     }
     made->myRefCount = 1;
-    made->myNext = ourFirst;
-    if (ourFirst)
-        ourFirst->myPrevious = made;
-    ourFirst = made;
+    locLinkFirst(made, ourFirst);
     return made;
 }
 
@@ -350,12 +362,7 @@ void QS2_SoundTemplate::Release()
     QC_ASSERT(myRefCount > 0);
     if (--myRefCount > 0)
         return;
-    if (myPrevious)
-        myPrevious->myNext = myNext;
-    else
-        ourFirst = myNext;
-    if (myNext)
-        myNext->myPrevious = myPrevious;
+    locUnlink(this, ourFirst);
     delete this;
 }
 

@@ -74,6 +74,25 @@ TEST(LWConvert, CubeWeldsToEightVerticesUnlessTheSmoothingAngleSplitsIt)
     }
 }
 
+TEST(LWConvert, ADoubleSidedQuadKeepsBothNormals)
+{
+    // Normals that differ only in z must not weld.
+    LWO2Writer locWriter;
+    locWriter.Tags({"Card"});
+    locWriter.Points({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+    locWriter.Polygons({{0, 1, 2, 3}, {3, 2, 1, 0}});
+    locWriter.PolygonTags("SURF", {{0, 0}, {1, 0}});
+    locWriter.BeginSurface("Card");
+    locWriter.SurfaceSmoothing(0.5f);
+    locWriter.EndSurface();
+    auto locResult = locConvert(locWriter);
+    ASSERT_TRUE(locResult->myOk);
+    const LWMeshBatch& locBatch = locResult->myMesh.myBatches[0];
+    ASSERT_EQ(locBatch.myVertices.size(), 8u);
+    EXPECT_EQ(locBatch.myVertices[0].myNormal[2], -locBatch.myVertices[4].myNormal[2]);
+    EXPECT_NEAR(locResult->myMesh.myRadius, sqrtf(2), 1e-6);
+}
+
 TEST(LWConvert, PolygonsUpToTwentyFourCornersBecomeFans)
 {
     for (int locCorners : {24, 25})
@@ -210,11 +229,13 @@ TEST(LWConvert, TransparencyImageBumpAndReflectionNames)
     LWO2Writer locWriter;
     locTexturedQuad(locWriter, "c:\\Images\\Wood.TGA");
     locWriter.StillClip(2, "C:IMAGES/WOOD_ALPHA.TGA");
+    locWriter.VertexMap("TXUV", 2, "Alpha", {{3, 0, {0.125f, 0.5f}}});
     locWriter.BeginSurface("Wood");
     locWriter.SurfaceBlock({});
     LWO2Writer::Block locAlpha;
     locAlpha.myChannel = "TRNL";
     locAlpha.myImage = 2;
+    locAlpha.myUVMap = "Alpha";
     locWriter.SurfaceBlock(locAlpha);
     LWO2Writer::Block locBump;
     locBump.myChannel = "BUMP";
@@ -233,9 +254,12 @@ TEST(LWConvert, TransparencyImageBumpAndReflectionNames)
     EXPECT_EQ(locBatch.myTextureBaseNames[1], "C:/IMAGES/WOOD_ALPHA");
     EXPECT_EQ(locBatch.myBumpName, "BumpNull");
     EXPECT_EQ(locBatch.myReflectionName, "Sky");
-    EXPECT_EQ(locBatch.myNumUVSets, 1);
-    // v is flipped; the quad's corner 3 has UV (0, 0.25).
+    EXPECT_EQ(locBatch.myNumUVSets, 2);
+    // v is flipped; the quad's corner 3 has UV (0, 0.25), and (0.125, 0.5) in the second set.
     EXPECT_EQ(locBatch.myVertices[3].myUV0[1], 0.75f);
+    EXPECT_EQ(locBatch.myVertices[3].myUV1[0], 0.125f);
+    EXPECT_EQ(locBatch.myVertices[3].myUV1[1], 0.5f);
+    EXPECT_EQ(locBatch.myVertices[2].myUV1[0], 0.0f);
 }
 
 TEST(LWConvert, TheTextureNameRule)
@@ -318,6 +342,34 @@ TEST(LWConvert, CornerUVsSplitOnlyTheirCorner)
     // Polygon 0 keeps the shared vertex 1, polygon 1 uses the copy.
     EXPECT_EQ(locBatch.myTriangles[0 * 3 + 1], 1u);
     EXPECT_EQ(locBatch.myTriangles[2 * 3 + 0], 5u);
+
+    // Copies are made in corner-map then entry order, whatever the polygon
+    // order; a change of u alone splits.
+    LWO2Writer locTwoMaps;
+    locTwoMaps.Tags({"Wood"});
+    locTwoMaps.Points({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0}});
+    locTwoMaps.Polygons({{0, 1, 2, 3}, {1, 4, 2}});
+    locTwoMaps.PolygonTags("SURF", {{0, 0}, {1, 0}});
+    locTwoMaps.VertexMap("TXUV", 2, "UV", {{0, 0, {0, 0}}, {1, 0, {1, 0}}, {2, 0, {1, 1}}, {3, 0, {0, 1}}});
+    locTwoMaps.VertexMap("TXUV", 2, "UV2", {{1, 0, {0, 0}}, {2, 0, {0, 0}}});
+    locTwoMaps.PolyVertexMap("TXUV", 2, "UV", {{2, 1, {0.25f, 1}}});
+    locTwoMaps.PolyVertexMap("TXUV", 2, "UV2", {{1, 0, {0.75f, 0}}});
+    locTwoMaps.StillClip(1, "wood.tga");
+    locTwoMaps.StillClip(2, "alpha.tga");
+    locTwoMaps.BeginSurface("Wood");
+    locTwoMaps.SurfaceBlock({});
+    LWO2Writer::Block locSecond;
+    locSecond.myChannel = "TRNL";
+    locSecond.myImage = 2;
+    locSecond.myUVMap = "UV2";
+    locTwoMaps.SurfaceBlock(locSecond);
+    locTwoMaps.EndSurface();
+    locResult = locConvert(locTwoMaps);
+    ASSERT_TRUE(locResult->myOk);
+    const LWMeshBatch& locOrderedBatch = locResult->myMesh.myBatches[0];
+    ASSERT_EQ(locOrderedBatch.myVertices.size(), 7u);
+    EXPECT_EQ(locOrderedBatch.myVertices[5].myUV0[0], 0.25f); // polygon 1's corner, first map
+    EXPECT_EQ(locOrderedBatch.myVertices[6].myUV1[0], 0.75f); // polygon 0's corner, second map
 }
 
 TEST(LWConvert, VertexColoursFromTheSurfacesMap)

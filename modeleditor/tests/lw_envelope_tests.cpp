@@ -67,6 +67,12 @@ TEST(LWEnvelope, MotionsWithUnitScaleBecomeSixChannelPaths)
     EXPECT_EQ(locReadGroup(locChanged, &locScaled), 2.0f);
     EXPECT_EQ(locScaled.myNumChannels, 9u);
 
+    Channels locDepth = locMotion();
+    locDepth[8] = {locKey(0.5f, 0)};
+    QR_SplinePath locDeep;
+    EXPECT_EQ(locReadGroup(locDepth, &locDeep), 2.0f);
+    EXPECT_EQ(locDeep.myNumChannels, 9u);
+
     // A constant scale other than 1 is kept.
     QR_SplinePath locConstant;
     EXPECT_EQ(locReadGroup(locMotion(0.98f), &locConstant), 2.0f);
@@ -113,6 +119,11 @@ TEST(LWEnvelope, KeyTimesAndTheirOrder)
     EXPECT_STREQ(EditorError::GetDetail(), "channel: X, key: 2");
 
     EXPECT_EQ(locReadGroup({{locKey(0, -3), locKey(1, 0), locKey(2, 1)}}, &locPath, false), 1.0f);
+    EXPECT_EQ(locReadGroup({{locKey(0, 5), locKey(1, 10), locKey(2, 20)}}, &locPath, false), 20.0f);
+    EXPECT_EQ(locKeyTime(locPath, 0), 0.25f);
+    EXPECT_EQ(locReadGroup({{locKey(1, 0), locKey(2, 0)}}, &locPath, false), 0.0f);
+    EXPECT_EQ(locPath.myNumKeys, 1u);
+    EXPECT_EQ(locPath.myConstants[0], 2.0f);
 
     // Keys that all sit at time 0: the last one stands.
     EXPECT_EQ(locReadGroup({{locKey(1, 0), locKey(2, 0), locKey(7, -1)}}, &locPath, false), 0.0f);
@@ -158,6 +169,7 @@ TEST(LWEnvelope, MalformedGroupsAreRefused)
         {"NumChannels 1\r\nChannel 0\r\n{ envelope\r\n  1\r\nkey nan 0 0 0 0 0 0 0\r\n", EDITOR_ERROR_SPLINE_SYNTAX},
         {"NumChannels 1\r\nChannel 0\r\n{ Envelope\r\n  1\r\nKey 1 inf 0 0 0 0 0 0\r\n", EDITOR_ERROR_SPLINE_SYNTAX},
         {"NumChannels 1\r\nChannel 0\r\n{ Envelope\r\n  1\r\nKey 1 0 0 0 0\r\n", EDITOR_ERROR_SPLINE_SYNTAX},
+        {"NumChannels 1\r\nChannel 0\r\n{ Envelope\r\n  1\r\nKey 1 0 0 0 0 0 nan 0\r\n", EDITOR_ERROR_SPLINE_SYNTAX},
         {"NumChannels 1\r\nChannel 0\r\n{ Envelope\r\n  1\r\nKey 1 0 5 0 0 0 0 0\r\n", EDITOR_ERROR_SPLINE_TYPE},
         {"NumChannels 1\r\nChannel 0\r\n{ Envelope\r\n  1\r\nKey 1 0 0 0 0.5 0 0 0\r\n", EDITOR_ERROR_SPLINE_CONTINUITY},
         {"NumChannels 1\r\nChannel 0\r\n{ Envelope\r\n  1\r\nKey 1 0 0 0 0 0 0 0\r\nBehaviors 1\r\n}\r\n",
@@ -175,6 +187,16 @@ TEST(LWEnvelope, MalformedGroupsAreRefused)
     EXPECT_EQ(locRead("numchannels 1\nCHANNEL 0\n{ ENVELOPE\n 1\nKEY 2.5 0.25 3 0 0 0 0 0 0\nbehaviors 1 2\n}\n", &locPath),
               0.25f);
     EXPECT_EQ(locPath.myConstants[0], 2.5f);
+
+    // Stepped keys are played; the seventh number of a key line is its tangent.
+    LWTextKey locFirst = locKey(0, 0, 4), locSecond = locKey(1, 1, 4);
+    EXPECT_EQ(locReadGroup({{locFirst, locSecond}}, &locPath, false), 1.0f);
+    LWTextKey locCurved = locKey(0, 0, 1);
+    locCurved.myParameters[3] = 0.5f;
+    locCurved.myParameters[4] = 9.0f;
+    EXPECT_EQ(locReadGroup({{locCurved, locKey(1, 1, 1)}}, &locPath, false), 1.0f);
+    ASSERT_EQ(locPath.myNumTangents, 1u);
+    EXPECT_EQ(locPath.myKeys[3], 0.5f);
 }
 
 TEST(LWEnvelope, MotionFiles)
@@ -182,6 +204,7 @@ TEST(LWEnvelope, MotionFiles)
     QR_SplinePath locPath;
     EXPECT_EQ(LoadMotionFile(TestPath("absent.mot").c_str(), &locPath, 30), -1.0f);
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_SPLINE_NOT_FOUND);
+    EXPECT_EQ(EditorError::GetDetail(), "File: '" + TestPath("absent.mot") + "'");
 
     LWSceneText locBad;
     locBad.Line("LWSC").Line("3");
@@ -256,6 +279,8 @@ TEST(LWKeyCheck, KeysMissingFromTheFirstKeyedChannel)
     locChannels[3] = {locKey(0, 0), locKey(1, 2)};
     LWSceneText locScene;
     locScene.SceneHeader().Line("LoadObjectLayer 1 crate.lwo").Line("ObjectMotion").Envelope(locChannels, true);
+    for (const char* locChannel : {"Channel 9", "Channel -1"}) // not motion channels: ignored
+        locScene.Line(locChannel).Line("{ Envelope").Line("  2").Line("Key 0 0 0").Line("Key 0 5 0");
     ASSERT_TRUE(locScene.Save(TestPath("check.lws").c_str()));
     EXPECT_EQ(locCheck(TestPath("check.lws")),
               std::vector<std::string>{

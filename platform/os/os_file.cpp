@@ -299,6 +299,8 @@ OS_FileHandle OS_OpenFile(const char* aPath, OS_OpenMode aMode)
     case OS_OPEN_READ: locFlags |= O_RDONLY; break;
     case OS_OPEN_READ_WRITE: locFlags |= O_RDWR | O_CREAT; break;
     case OS_OPEN_CREATE_ALWAYS: locFlags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case OS_OPEN_CREATE_NEW: locFlags |= O_RDWR | O_CREAT | O_EXCL; break;
+    default: return OS_INVALID_HANDLE;
     }
     int locHandle;
     do

@@ -16,6 +16,10 @@ enum OS_OpenMode
     OS_OPEN_READ = 0,            // existing file, read only
     OS_OPEN_READ_WRITE = 1,      // read and write; created when missing, contents kept
     OS_OPEN_CREATE_ALWAYS = 2,   // read and write; created when missing, emptied when present
+    // Read and write; fails when the file exists (in any case). The create is
+    // atomic (O_EXCL) on a local disk and on NFSv3+ and SMB shares: one caller
+    // of many racing ones gets the file. For lock files.
+    OS_OPEN_CREATE_NEW = 3,
 };
 
 // A calendar time in UTC.

@@ -102,6 +102,18 @@ SND_Slot* locFind(SND_Handle aHandle)
     return slot;
 }
 
+// Runs anOperation on the handle's slot under the lock; false when the layer
+// is not started, the handle is not open, or the operation fails.
+template <typename Operation>
+bool locWithSlot(SND_Handle aHandle, Operation anOperation)
+{
+    if (!ourDevice)
+        return locFail(SND_ERROR_NOT_STARTED);
+    std::lock_guard<std::mutex> lock(ourDevice->myLock);
+    SND_Slot* slot = locFind(aHandle);
+    return slot && anOperation(slot);
+}
+
 // Takes a free slot; 0 when none. Called under the lock.
 SND_Handle locTakeSlot(SND_Slot** aSlot)
 {
@@ -485,16 +497,12 @@ void SND_Close(SND_Handle aHandle)
 
 bool SND_SetLoopCount(SND_Handle aHandle, uint32_t aCount)
 {
-    if (!ourDevice)
-        return locFail(SND_ERROR_NOT_STARTED);
-    std::lock_guard<std::mutex> lock(ourDevice->myLock);
-    SND_Slot* slot = locFind(aHandle);
-    if (!slot)
-        return false;
-    if (slot->myStartedFlag)
-        return locFail(SND_ERROR_ALREADY_STARTED);
-    slot->myLoopCount = aCount;
-    return true;
+    return locWithSlot(aHandle, [&](SND_Slot* slot) {
+        if (slot->myStartedFlag)
+            return locFail(SND_ERROR_ALREADY_STARTED);
+        slot->myLoopCount = aCount;
+        return true;
+    });
 }
 
 bool SND_SetVolumePan(SND_Handle aHandle, float aVolume, float aPan)
@@ -503,10 +511,7 @@ bool SND_SetVolumePan(SND_Handle aHandle, float aVolume, float aPan)
         return locFail(SND_ERROR_NOT_STARTED);
     if (!(aVolume >= 0.0f && aVolume <= 1.0f) || !(aPan >= -1.0f && aPan <= 1.0f))
         return locFail(SND_ERROR_BAD_ARGUMENT);
-    std::lock_guard<std::mutex> lock(ourDevice->myLock);
-    SND_Slot* slot = locFind(aHandle);
-    if (!slot)
-        return false;
+    return locWithSlot(aHandle, [&](SND_Slot* slot) {
     alSourcef(slot->mySource, AL_GAIN, aVolume);
     // The pan is a place on the half circle in front of the listener (who looks along -z).
     const float halfPi = 1.5707964f;
@@ -521,6 +526,7 @@ bool SND_SetVolumePan(SND_Handle aHandle, float aVolume, float aPan)
         alSourcefv(slot->mySource, AL_STEREO_ANGLES, angles);
     }
     return true;
+    });
 }
 
 bool SND_SetRate(SND_Handle aHandle, uint32_t aRate)
@@ -529,12 +535,10 @@ bool SND_SetRate(SND_Handle aHandle, uint32_t aRate)
         return locFail(SND_ERROR_NOT_STARTED);
     if (aRate == 0)
         return locFail(SND_ERROR_BAD_ARGUMENT);
-    std::lock_guard<std::mutex> lock(ourDevice->myLock);
-    SND_Slot* slot = locFind(aHandle);
-    if (!slot)
-        return false;
-    alSourcef(slot->mySource, AL_PITCH, static_cast<float>(aRate) / static_cast<float>(slot->myRate));
-    return true;
+    return locWithSlot(aHandle, [&](SND_Slot* slot) {
+        alSourcef(slot->mySource, AL_PITCH, static_cast<float>(aRate) / static_cast<float>(slot->myRate));
+        return true;
+    });
 }
 
 uint32_t SND_GetFileRate(SND_Handle aHandle)
@@ -548,12 +552,7 @@ uint32_t SND_GetFileRate(SND_Handle aHandle)
 
 bool SND_Start(SND_Handle aHandle)
 {
-    if (!ourDevice)
-        return locFail(SND_ERROR_NOT_STARTED);
-    std::lock_guard<std::mutex> lock(ourDevice->myLock);
-    SND_Slot* slot = locFind(aHandle);
-    if (!slot)
-        return false;
+    return locWithSlot(aHandle, [](SND_Slot* slot) {
     if (slot->myStartedFlag)
         return locFail(SND_ERROR_ALREADY_STARTED);
     if (slot->myStreamFlag)
@@ -578,38 +577,31 @@ bool SND_Start(SND_Handle aHandle)
     slot->myStartedFlag = true;
     alSourcePlay(slot->mySource);
     return true;
+    });
 }
 
 bool SND_Pause(SND_Handle aHandle)
 {
-    if (!ourDevice)
-        return locFail(SND_ERROR_NOT_STARTED);
-    std::lock_guard<std::mutex> lock(ourDevice->myLock);
-    SND_Slot* slot = locFind(aHandle);
-    if (!slot)
-        return false;
-    if (slot->myStartedFlag && !slot->myPausedFlag)
-    {
-        slot->myPausedFlag = true;
-        alSourcePause(slot->mySource);
-    }
-    return true;
+    return locWithSlot(aHandle, [](SND_Slot* slot) {
+        if (slot->myStartedFlag && !slot->myPausedFlag)
+        {
+            slot->myPausedFlag = true;
+            alSourcePause(slot->mySource);
+        }
+        return true;
+    });
 }
 
 bool SND_Resume(SND_Handle aHandle)
 {
-    if (!ourDevice)
-        return locFail(SND_ERROR_NOT_STARTED);
-    std::lock_guard<std::mutex> lock(ourDevice->myLock);
-    SND_Slot* slot = locFind(aHandle);
-    if (!slot)
-        return false;
-    if (slot->myPausedFlag)
-    {
-        slot->myPausedFlag = false;
-        alSourcePlay(slot->mySource);
-    }
-    return true;
+    return locWithSlot(aHandle, [](SND_Slot* slot) {
+        if (slot->myPausedFlag)
+        {
+            slot->myPausedFlag = false;
+            alSourcePlay(slot->mySource);
+        }
+        return true;
+    });
 }
 
 bool SND_IsFinished(SND_Handle aHandle)

@@ -219,6 +219,8 @@ bool UI_TreeSetData(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, intptr_t a
 intptr_t UI_TreeGetData(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
 bool UI_TreeSetCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool aCheckFlag);
 bool UI_TreeGetCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
+// Selects the item (0: none); a changed selection is notified with
+// UI_TVN_SELCHANGED, as the Windows control notifies a program's selection too.
 bool UI_TreeSelect(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
 UI_TreeItem UI_TreeGetSelection(UI_Dialog* aDialog, int anId);
 bool UI_TreeExpand(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool anExpandFlag);
@@ -230,6 +232,12 @@ int UI_TreeGetImage(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
 // A user's click on an item's check box (toggles it) and on its label (selects it).
 bool UI_TreeClickCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
 bool UI_TreeClick(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
+// The item whose icon or label lies under the point (the tree's client
+// pixels); 0 beside the label, on the indentation or below the last item.
+UI_TreeItem UI_TreeHitTest(UI_Dialog* aDialog, int anId, int anX, int aY);
+// The label's rectangle in client pixels; false when the item is not shown.
+bool UI_TreeGetLabelRect(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, int* anX, int* aY, int* aWidth,
+                         int* aHeight);
 
 // Writes the dialog as the user sees it to a PNG file.
 bool UI_GrabDialog(UI_Dialog* aDialog, const char* aPngPath);

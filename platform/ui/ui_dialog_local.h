@@ -6,6 +6,7 @@
 #include <QAbstractItemModel>
 #include <QDialog>
 #include <QIcon>
+#include <QImage>
 #include <QListWidget>
 #include <QTreeView>
 
@@ -49,6 +50,8 @@ struct UI_Dialog
 intptr_t UI_SendDialogMessage(UI_Dialog* aDialog, const UI_Message& aMessage);
 void UI_SendDialogCommand(UI_Dialog* aDialog, int anId, int aNotifyCode);
 UI_Control* UI_FindControl(UI_Dialog* aDialog, int anId);
+// The image as a QImage; a null one when its pixels do not fill its size.
+QImage UI_ToQImage(const UI_Image& anImage);
 // Byte order without regard to ASCII case, as Windows' controls sort.
 int UI_CompareNoCase(const QByteArray& aLeft, const QByteArray& aRight);
 
@@ -150,6 +153,8 @@ class UI_TreeWidget : public QTreeView
 public:
     UI_TreeWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWidget* aParent);
     UI_TreeModel* GetModel() const { return myModel; }
+    // Icon and label of a shown item, in viewport pixels (empty when hidden).
+    QRect ItemRect(UI_TreeNode* aNode);
 
 private:
     UI_TreeModel* myModel;

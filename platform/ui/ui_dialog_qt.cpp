@@ -472,14 +472,23 @@ bool UI_IsDialogVisible(UI_Dialog* aDialog)
     return aDialog && aDialog->myWidget->isVisible();
 }
 
-void UI_SetDialogIcon(UI_Dialog* aDialog, const UI_Image& anImage)
+QImage UI_ToQImage(const UI_Image& anImage)
 {
-    if (!aDialog || anImage.myWidth <= 0 || anImage.myHeight <= 0 ||
-        anImage.myPixels.size() < (size_t) anImage.myWidth * anImage.myHeight)
-        return;
+    if (anImage.myWidth <= 0 || anImage.myHeight <= 0 ||
+        anImage.myPixels.size() < size_t(anImage.myWidth) * size_t(anImage.myHeight))
+        return QImage();
     QImage locImage(anImage.myWidth, anImage.myHeight, QImage::Format_ARGB32);
     for (int y = 0; y < anImage.myHeight; y++)
-        std::memcpy(locImage.scanLine(y), &anImage.myPixels[(size_t) y * anImage.myWidth], anImage.myWidth * 4);
+        std::memcpy(locImage.scanLine(y), &anImage.myPixels[size_t(y) * anImage.myWidth],
+                    size_t(anImage.myWidth) * 4);
+    return locImage;
+}
+
+void UI_SetDialogIcon(UI_Dialog* aDialog, const UI_Image& anImage)
+{
+    QImage locImage = UI_ToQImage(anImage);
+    if (!aDialog || locImage.isNull())
+        return;
     QIcon locIcon;
     QPixmap locPixmap = QPixmap::fromImage(locImage);
     locIcon.addPixmap(locPixmap);

@@ -8,3 +8,7 @@ class QWidget;
 
 QWidget* UI_GetDialogWidget(UI_Dialog* aDialog);
 QWidget* UI_GetControlWidget(UI_Dialog* aDialog, int anId);
+
+struct UI_Frame;
+QWidget* UI_GetFrameWidget(UI_Frame* aFrame);
+QWidget* UI_GetFrameView(UI_Frame* aFrame);

@@ -5,6 +5,8 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 
 #include <algorithm>
 #include <cstring>
@@ -228,6 +230,38 @@ UI_TreeWidget::UI_TreeWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWid
     });
 }
 
+QRect UI_TreeWidget::ItemRect(UI_TreeNode* aNode)
+{
+    QModelIndex locIndex = myModel->IndexOf(aNode);
+    QRect locRow = visualRect(locIndex);
+    if (!locIndex.isValid() || locRow.isEmpty())
+        return QRect();
+    QStyleOptionViewItem locOption;
+    initViewItemOption(&locOption);
+    locOption.rect = locRow;
+    locOption.index = locIndex;
+    locOption.text = aNode->myText;
+    locOption.features |= QStyleOptionViewItem::HasDisplay;
+    QVariant locIcon = myModel->data(locIndex, Qt::DecorationRole);
+    if (locIcon.isValid())
+    {
+        locOption.icon = locIcon.value<QIcon>();
+        locOption.features |= QStyleOptionViewItem::HasDecoration;
+        locOption.decorationSize = iconSize().isValid() ? iconSize() : QSize(16, 16);
+    }
+    if (myModel->flags(locIndex) & Qt::ItemIsUserCheckable)
+        locOption.features |= QStyleOptionViewItem::HasCheckIndicator;
+    QStyle* locStyle = style();
+    QRect locText = locStyle->subElementRect(QStyle::SE_ItemViewItemText, &locOption, this);
+    // The text rectangle runs to the column's end; the label is the text's own width.
+    int locMargin = locStyle->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    int locWidth = fontMetrics().horizontalAdvance(aNode->myText) + 2 * locMargin;
+    QRect locLabel(locText.left(), locText.top(), std::min(locText.width(), locWidth), locText.height());
+    if (locOption.features & QStyleOptionViewItem::HasDecoration)
+        locLabel = locLabel.united(locStyle->subElementRect(QStyle::SE_ItemViewItemDecoration, &locOption, this));
+    return locLabel;
+}
+
 // --- operations ---
 
 namespace
@@ -380,7 +414,7 @@ bool UI_TreeSelect(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
     UI_TreeNode* locItem = anItem ? locNode(locTree, anItem) : nullptr;
     if (anItem && !locItem)
         return false;
-    UI_SilentScope locSilent(aDialog);
+    // Notified through the view's own current-changed signal when it changes.
     QModelIndex locIndex = locTree->GetModel()->IndexOf(locItem);
     locTree->selectionModel()->setCurrentIndex(locIndex, QItemSelectionModel::ClearAndSelect);
     if (locItem)
@@ -421,12 +455,9 @@ bool UI_TreeSetImageList(UI_Dialog* aDialog, int anId, const std::vector<UI_Imag
     std::vector<QIcon> locIcons;
     for (const UI_Image& locImage : anImages)
     {
-        if (locImage.myWidth <= 0 || locImage.myHeight <= 0 ||
-            locImage.myPixels.size() < size_t(locImage.myWidth) * size_t(locImage.myHeight))
+        QImage locPicture = UI_ToQImage(locImage);
+        if (locPicture.isNull())
             return false;
-        QImage locPicture(locImage.myWidth, locImage.myHeight, QImage::Format_ARGB32);
-        for (int y = 0; y < locImage.myHeight; y++)
-            memcpy(locPicture.scanLine(y), &locImage.myPixels[size_t(y) * locImage.myWidth], size_t(locImage.myWidth) * 4);
         locIcons.emplace_back(QPixmap::fromImage(locPicture));
     }
     UI_TreeModel* locModel = locTree->GetModel();
@@ -473,5 +504,33 @@ bool UI_TreeClick(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
         return false;
     locTree->selectionModel()->setCurrentIndex(locTree->GetModel()->IndexOf(locItem),
                                                QItemSelectionModel::ClearAndSelect);
+    return true;
+}
+
+UI_TreeItem UI_TreeHitTest(UI_Dialog* aDialog, int anId, int anX, int aY)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    if (!locTree)
+        return 0;
+    UI_TreeNode* locItem = locTree->GetModel()->NodeOf(locTree->indexAt(QPoint(anX, aY)));
+    if (!locItem || !locTree->ItemRect(locItem).contains(anX, aY))
+        return 0;
+    return reinterpret_cast<UI_TreeItem>(locItem);
+}
+
+bool UI_TreeGetLabelRect(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, int* anX, int* aY, int* aWidth,
+                         int* aHeight)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeNode* locItem = locNode(locTree, anItem);
+    if (!locItem)
+        return false;
+    QRect locRect = locTree->ItemRect(locItem);
+    if (locRect.isEmpty())
+        return false;
+    *anX = locRect.x();
+    *aY = locRect.y();
+    *aWidth = locRect.width();
+    *aHeight = locRect.height();
     return true;
 }

@@ -244,6 +244,38 @@ TEST_F(QI_InputTest, MouseOverflowKeepsTheMotionReadAndTakesButtonsFromTheState)
     EXPECT_FLOAT_EQ(25.0f, locDevice->myAxes[0].myPosition);
 }
 
+TEST_F(QI_InputTest, MouseTablesFollowTheCapabilities)
+{
+    IN_Hardware* locMouse = myScript->AddMouse("Two axes", 2, 8);
+    // A device of a type the library does not read is skipped, and the list goes on.
+    IN_DeviceDesc locOther;
+    snprintf(locOther.myInfo.myName, sizeof(locOther.myInfo.myName), "Tablet");
+    locOther.myInfo.myType = 5;
+    IN_Hardware* locTablet = IN_AttachHardware(locOther, nullptr, nullptr);
+    myScript->AddKeyboard("After");
+    Init();
+    EXPECT_EQ(2u, QI_Input::GetInstance()->myNumDevices);
+    EXPECT_STREQ("After", QI_Input::GetDevice(QI_KEYBOARD, 0)->myName);
+    const QI_Device* locDevice = QI_Input::GetDevice(QI_MOUSE, 0);
+    ASSERT_EQ(2u, locDevice->myNumAxes);
+    ASSERT_EQ(8u, locDevice->myNumButtons);
+    EXPECT_STREQ("Button 8", locDevice->myButtons[7].myName);
+    Frame();
+    IN_FeedWheel(locMouse, 120);  // no wheel axis: dropped
+    IN_FeedMotion(locMouse, 0, -3);
+    IN_FeedButton(locMouse, 7, true);
+    // A click within the frame, without an overflow: a transient press.
+    IN_FeedButton(locMouse, 0, true);
+    IN_FeedButton(locMouse, 0, false);
+    Frame();
+    EXPECT_FLOAT_EQ(0.0f, locDevice->myAxes[0].myValue);
+    EXPECT_FLOAT_EQ(-3.0f, locDevice->myAxes[1].myValue);
+    EXPECT_EQ(1, locDevice->myButtons[7].myCurrent);
+    EXPECT_EQ(1, locDevice->myButtons[0].myTransientPress);
+    EXPECT_EQ(0, locDevice->myButtons[0].myCurrent);
+    IN_DetachHardware(locTablet);
+}
+
 TEST_F(QI_InputTest, ALostDeviceIsAcquiredAgainWhenTheWindowReturns)
 {
     IN_Hardware* locKeyboard = myScript->AddKeyboard();

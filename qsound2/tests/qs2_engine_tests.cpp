@@ -27,15 +27,8 @@ public:
 
 std::string WriteFile(const std::string& aName, const std::vector<uint8_t>& aBytes)
 {
-    std::filesystem::create_directories(Q_TEST_TMP_DIR);
-    std::string path = std::string(Q_TEST_TMP_DIR) + "/" + aName;
-    FILE* file = fopen(path.c_str(), "wb");
-    EXPECT_TRUE(file);
-    if (file)
-    {
-        fwrite(aBytes.data(), 1, aBytes.size(), file);
-        fclose(file);
-    }
+    std::string path = qs2_test::WriteTestFile(aName, aBytes);
+    EXPECT_FALSE(path.empty()) << aName;
     return path;
 }
 
@@ -254,6 +247,20 @@ TEST_F(EngineTest, FrequencyOutsideTheRangeKeepsTheDefaultRate)
     sound->myVelocity = 40.0f;   // twice the rate
     myEngine->Update(QS2_GetTime());
     EXPECT_EQ(sound->myChannelStates[0].myFrequency, 20000u);
+}
+
+TEST_F(EngineTest, FileRateAboveTheRangeIsClamped)
+{
+    StartEngine(true);
+    std::vector<uint8_t> wav = snd_test::MakeTone(snd_test::WAV16, 192000, 1, 19200);
+    QS2_SoundTemplate* made = Template({WriteFile("fast.wav", wav)});
+    QS2_Sound* sound = Sound(made);
+    ASSERT_TRUE(sound->Play(false, 0.0f));
+    EXPECT_EQ(made->myFiles[0].myDefaultRate, 100000u);
+    EXPECT_EQ(sound->myChannelStates[0].myFrequency, 100000u);
+    myEngine->Update(QS2_GetTime());
+    RenderFrames(4410);
+    EXPECT_TRUE(sound->IsPlaying());
 }
 
 TEST_F(EngineTest, PanFalloffAndFadeInAreHeardOnTheLoopbackDevice)

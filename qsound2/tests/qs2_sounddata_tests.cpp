@@ -20,14 +20,8 @@ std::string TmpPath(const std::string& aName)
 
 std::string WriteFile(const std::string& aName, const std::vector<uint8_t>& aBytes)
 {
-    std::string path = TmpPath(aName);
-    FILE* file = fopen(path.c_str(), "wb");
-    EXPECT_TRUE(file);
-    if (file)
-    {
-        fwrite(aBytes.data(), 1, aBytes.size(), file);
-        fclose(file);
-    }
+    std::string path = qs2_test::WriteTestFile(aName, aBytes);
+    EXPECT_FALSE(path.empty()) << aName;
     return path;
 }
 
@@ -171,6 +165,9 @@ TEST_F(SoundDataTest, DamagedContainersAreRefused)
         {"LEN not a number", qs2_test::WriteQsf({{"LEN ", {0, 0, 0xC0, 0x7F}}, {"SND ", qs2_test::Word(0, sound)}})},
         {"AMP below 4", qs2_test::WriteQsf({{"AMP ", {1, 2}}, {"SND ", qs2_test::Word(0, sound)}})},
         {"SND below 4", qs2_test::WriteQsf({{"SND ", {1, 2, 3}}})},
+        {"SND below 4, more behind", qs2_test::WriteQsf({{"SND ", {1, 2, 3}}, {"SND ", qs2_test::Word(0, sound)}})},
+        {"AMP of 3", qs2_test::WriteQsf({{"AMP ", {1, 2, 3}}, {"SND ", qs2_test::Word(0, sound)}})},
+        {"empty SND, then another", qs2_test::WriteQsf({{"SND ", qs2_test::Word(0)}, {"SND ", qs2_test::Word(0, sound)}})},
         {"two SND", qs2_test::WriteQsf({{"SND ", qs2_test::Word(0, sound)}, {"SND ", qs2_test::Word(0, sound)}})},
         {"empty SND", qs2_test::WriteQsf({{"SND ", qs2_test::Word(0)}})},
         {"no SND", qs2_test::WriteQsf({{"LEN ", qs2_test::Float(1.0f)}})},
@@ -188,6 +185,55 @@ TEST_F(SoundDataTest, DamagedContainersAreRefused)
     EXPECT_TRUE(data);
     if (data)
         data->Release();
+
+    // A streamed "SND " chunk is not read, but its size must still fit the file.
+    std::vector<uint8_t> longer = qs2_test::WriteQsf({{"SND ", qs2_test::Word(0, sound), int64_t(4 + sound.size() + 10)}});
+    QS2_SoundData::ourPreloadLimit = 16;
+    EXPECT_EQ(QS2_SoundData::Get(WriteFile("longer.qsf", longer).c_str()), nullptr);
+    // A chunk count the bytes cannot hold is refused before a streamed chunk ends the reading.
+    std::vector<uint8_t> counted = qs2_test::WriteQsf({{"SND ", qs2_test::Word(0, sound)}}, 10);
+    EXPECT_EQ(QS2_SoundData::Get(WriteFile("counted.qsf", counted).c_str()), nullptr);
+    QS2_SoundData::ourPreloadLimit = 307200;
+}
+
+TEST_F(SoundDataTest, ContainerSoundOfExactlyThePreloadLimitIsStreamed)
+{
+    QS2_SoundData::ourPreloadLimit = 16;
+    std::vector<uint8_t> sixteen(16, 7);
+    QS2_SoundData* streamed = QS2_SoundData::Get(WriteFile("sixteen.qsf", qs2_test::SoundQsf(sixteen, 0, 0.0f)).c_str());
+    ASSERT_TRUE(streamed);
+    EXPECT_EQ(streamed->myFileData, nullptr);
+    EXPECT_EQ(streamed->myLength, 0.0f);
+    sixteen.pop_back();
+    QS2_SoundData* held = QS2_SoundData::Get(WriteFile("fifteen.qsf", qs2_test::SoundQsf(sixteen, 0, 0.0f)).c_str());
+    ASSERT_TRUE(held);
+    EXPECT_NE(held->myFileData, nullptr);
+    streamed->Release();
+    held->Release();
+}
+
+TEST_F(SoundDataTest, LaterAmplitudeChunkReplacesTheEarlier)
+{
+    std::vector<uint8_t> qsf = qs2_test::WriteQsf(
+        {{"AMP ", qs2_test::Word(1, {1, 2, 3})}, {"AMP ", qs2_test::Word(2, {9})}, {"SND ", qs2_test::Word(0, {1, 2})}});
+    QS2_SoundData* data = QS2_SoundData::Get(WriteFile("twoamp.qsf", qsf).c_str());
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->myAmplitudeWord, 2u);
+    ASSERT_EQ(data->myAmplitudeSize, 1u);
+    EXPECT_EQ(data->myAmplitudeData[0], 9);
+    EXPECT_EQ(QS2_SoundData::GetTotalBytes(), 1u + 2u);
+    data->Release();
+}
+
+TEST_F(SoundDataTest, AmplitudeChunkOfOnlyItsWordHoldsNoData)
+{
+    std::vector<uint8_t> qsf = qs2_test::WriteQsf({{"AMP ", qs2_test::Word(3)}, {"SND ", qs2_test::Word(0, {1, 2})}});
+    QS2_SoundData* data = QS2_SoundData::Get(WriteFile("wordonly.qsf", qsf).c_str());
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->myAmplitudeWord, 3u);
+    EXPECT_EQ(data->myAmplitudeData, nullptr);
+    EXPECT_EQ(data->myAmplitudeSize, 0u);
+    data->Release();
 }
 
 TEST_F(SoundDataTest, TemplatesShareOnlyTheSameFilesInOrderWithTheSamePoints)

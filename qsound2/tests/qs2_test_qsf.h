@@ -1,8 +1,10 @@
-// A small ".qsf" container writer for the tests and the fuzz seeds.
+// A small ".qsf" container writer for the tests and the fuzz seeds, and test files.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -56,4 +58,17 @@ inline std::vector<uint8_t> SoundQsf(const std::vector<uint8_t>& aSound, uint32_
 {
     return WriteQsf({{"LEN ", Float(aLength)}, {"AMP ", Word(7, anAmplitude)}, {"SND ", Word(aKind, aSound)}});
 }
+#ifdef Q_TEST_TMP_DIR
+// Writes the bytes to a file of the test's folder and answers its path ("" on failure).
+inline std::string WriteTestFile(const std::string& aName, const std::vector<uint8_t>& aBytes)
+{
+    std::filesystem::create_directories(Q_TEST_TMP_DIR);
+    std::string path = std::string(Q_TEST_TMP_DIR) + "/" + aName;
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file)
+        return "";
+    bool written = fwrite(aBytes.data(), 1, aBytes.size(), file) == aBytes.size();
+    return fclose(file) == 0 && written ? path : "";
+}
+#endif
 }  // namespace qs2_test

@@ -123,6 +123,15 @@ TEST_F(OSFileTest, HandlesReadWriteAndMapWholeFiles)
 
     EXPECT_EQ(OS_OpenFile((myDir / "missing").string().c_str(), OS_OPEN_READ), OS_INVALID_HANDLE);
     EXPECT_EQ(OS_OpenFile(myDir.string().c_str(), OS_OPEN_READ), OS_INVALID_HANDLE);
+
+    // The exclusive create refuses an existing file, also spelt in another case,
+    // and leaves it untouched.
+    EXPECT_EQ(OS_OpenFile((myDir / "H.BIN").string().c_str(), OS_OPEN_CREATE_NEW), OS_INVALID_HANDLE);
+    EXPECT_EQ(fs::file_size(myDir / "h.bin"), 5u);
+    locHandle = OS_OpenFile((myDir / "new.bin").string().c_str(), OS_OPEN_CREATE_NEW);
+    ASSERT_NE(locHandle, OS_INVALID_HANDLE);
+    OS_CloseFile(locHandle);
+    EXPECT_EQ(OS_OpenFile((myDir / "new.bin").string().c_str(), OS_OPEN_CREATE_NEW), OS_INVALID_HANDLE);
 }
 
 TEST_F(OSFileTest, SaveFileReplacesTheTargetOnlyOnCommit)

@@ -73,6 +73,7 @@ struct Embedded
     size_t myPos = 0;
     int myCloseCount = 0;
     bool mySeekedOutside = false;
+    bool myReadOutside = false;
     uint64_t myOffset = 0;
     uint64_t myLength = 0;
 };
@@ -84,6 +85,8 @@ SND_Reader MakeReader(Embedded* anEmbedded)
     reader.myRead = [](void* aUser, void* aDestination, uint32_t aCount) -> uint32_t {
         Embedded* e = static_cast<Embedded*>(aUser);
         uint32_t count = static_cast<uint32_t>(std::min<size_t>(aCount, e->myBytes.size() - e->myPos));
+        if (e->myPos < e->myOffset || e->myPos + count > e->myOffset + e->myLength)
+            e->myReadOutside = true;
         memcpy(aDestination, e->myBytes.data() + e->myPos, count);
         e->myPos += count;
         return count;
@@ -221,6 +224,23 @@ TEST_F(LoopbackTest, StreamReadsOnlyItsWindowAndRewindsForEachLoop)
     EXPECT_EQ(embedded.myCloseCount, 0);
     SND_Close(handle);
     EXPECT_EQ(embedded.myCloseCount, 1);
+}
+
+TEST_F(LoopbackTest, WindowCutShortEndsTheSoundWithoutReadingBehindIt)
+{
+    // The header promises 0.5 s; the window holds about half of it.
+    std::vector<uint8_t> file = snd_test::MakeTone(snd_test::WAV16, 44100, 1, 22050);
+    Embedded embedded = Embed(file);
+    embedded.myLength -= 22050;
+    SND_Handle handle = SND_OpenStream(MakeReader(&embedded), embedded.myOffset, embedded.myLength);
+    ASSERT_NE(handle, 0u) << SND_GetErrorText(SND_ErrorCode);
+    ASSERT_TRUE(SND_Start(handle));
+    int frames = FramesUntilFinished(handle, 44100);
+    EXPECT_GT(frames, 0);
+    EXPECT_LE(frames, 11025 + 2 * 1024 + 441);
+    EXPECT_FALSE(embedded.myReadOutside);
+    EXPECT_FALSE(embedded.mySeekedOutside);
+    SND_Close(handle);
 }
 
 TEST_F(LoopbackTest, PoolIsBoundedByTheChannelCount)

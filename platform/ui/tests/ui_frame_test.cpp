@@ -1,0 +1,537 @@
+// The document/view shell, driven offscreen as a small document/view program.
+#include "platform/ui/ui_app.h"
+#include "platform/ui/ui_frame.h"
+#include "platform/ui/ui_prompt_script.h"
+#include "platform/ui/ui_qt.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace
+{
+enum
+{
+    ID_EDIT_THING = 32771,
+    ID_VIEW_GRID = 32772,
+    ID_NOBODY = 32773,
+    ID_PANE_TREE = 1000,
+    ID_CONSOLE = 1003,
+};
+
+const UI_MenuEntry ourMenu[] = {
+    {UI_MENU_POPUP, 0, "&File"},
+    {UI_MENU_ITEM, UI_ID_FILE_NEW, "&New\tCtrl+N"},
+    {UI_MENU_ITEM, UI_ID_FILE_OPEN, "&Open...\tCtrl+O"},
+    {UI_MENU_ITEM, UI_ID_FILE_SAVE, "&Save\tCtrl+S"},
+    {UI_MENU_ITEM, UI_ID_FILE_SAVE_AS, "Save &As..."},
+    {UI_MENU_SEPARATOR, 0, nullptr},
+    {UI_MENU_ITEM, UI_ID_FILE_MRU_FIRST, "Recent File"},
+    {UI_MENU_SEPARATOR, 0, nullptr},
+    {UI_MENU_ITEM, UI_ID_APP_EXIT, "E&xit"},
+    {UI_MENU_END, 0, nullptr},
+    {UI_MENU_POPUP, 0, "&Edit"},
+    {UI_MENU_ITEM, ID_EDIT_THING, "&Thing\tF5"},
+    {UI_MENU_ITEM, ID_VIEW_GRID, "&Grid\tCtrl+G"},
+    {UI_MENU_ITEM, ID_NOBODY, "&Nobody"},
+    {UI_MENU_END, 0, nullptr},
+};
+const UI_Accelerator ourAccelerators[] = {
+    {'N', UI_MOD_CONTROL, UI_ID_FILE_NEW},
+    {0x74, 0, ID_EDIT_THING},
+    {'G', UI_MOD_CONTROL, ID_VIEW_GRID},
+    {'X', UI_MOD_CONTROL, ID_NOBODY},
+};
+const UI_ToolButton ourButtons[] = {
+    {UI_ID_FILE_NEW, 0, "New"},
+    {0, -1, nullptr},
+    {ID_EDIT_THING, 0, "Thing"},
+};
+const UI_Indicator ourIndicators[] = {
+    {UI_ID_INDICATOR_CAPS, "CAP"},
+    {UI_ID_INDICATOR_NUM, "NUM"},
+};
+const UI_ControlTemplate ourPaneControls[] = {
+    {ID_PANE_TREE, UI_CONTROL_TREE, nullptr, 0, 0, 100, 100, 0},
+};
+const UI_DialogTemplate ourPane = {0, "", 100, 100, "MS Sans Serif", 8, ourPaneControls, 1};
+const UI_ControlTemplate ourBarControls[] = {
+    {ID_CONSOLE, UI_CONTROL_COMBOBOX, nullptr, 0, 0, 300, 100, 0},
+};
+const UI_DialogTemplate ourBar = {0, "", 300, 14, "MS Sans Serif", 8, ourBarControls, 1};
+
+std::vector<std::pair<int, int>> ourTreeNotes; // control id, notify code
+
+intptr_t locPaneProc(UI_Dialog*, const UI_Message& aMessage)
+{
+    if (aMessage.myKind == UI_MSG_COMMAND)
+        ourTreeNotes.emplace_back(aMessage.myControlId, aMessage.myNotifyCode);
+    return 0;
+}
+
+// The program's view and document in one: records what reaches it.
+class TestProgram : public UI_FrameHandler, public UI_DocumentHandler
+{
+public:
+    bool OnCommand(UI_Frame*, int anId) override
+    {
+        if (anId == ID_EDIT_THING || anId == ID_VIEW_GRID)
+        {
+            myCommands.push_back(anId);
+            if (anId == ID_VIEW_GRID)
+                myGrid = !myGrid;
+            return true;
+        }
+        return false;
+    }
+    bool OnUpdateCommand(UI_Frame*, int anId, UI_CommandState* aState) override
+    {
+        myAsked++;
+        if (anId == ID_EDIT_THING)
+            aState->myEnabled = myThingEnabled;
+        else if (anId == ID_VIEW_GRID)
+            aState->myChecked = myGrid;
+        else if (anId == UI_ID_INDICATOR_CAPS)
+            aState->myEnabled = true;
+        else
+            return false;
+        return true;
+    }
+    bool OnViewMessage(UI_Frame*, const UI_ViewMessage& aMessage) override
+    {
+        if (aMessage.myKind != UI_VM_PAINT && aMessage.myKind != UI_VM_SIZE)
+            myMessages.push_back(aMessage);
+        return aMessage.myKind == UI_VM_KEYDOWN;
+    }
+    void OnTimer(UI_Frame* aFrame, int anId) override
+    {
+        myTicks.push_back(anId);
+        if (myKillOnTick)
+        {
+            UI_FrameKillTimer(aFrame, 1);
+            UI_FrameKillTimer(aFrame, 2);
+        }
+    }
+    void OnIdle(UI_Frame*) override { myIdles++; }
+
+    bool OnNewDocument(UI_Frame*) override
+    {
+        myLog.push_back("new");
+        return true;
+    }
+    bool OnOpenDocument(UI_Frame*, const char* aPath) override
+    {
+        myLog.push_back(std::string("open ") + aPath);
+        return QFile::exists(QString::fromUtf8(aPath));
+    }
+    bool OnSaveDocument(UI_Frame*, const char* aPath) override
+    {
+        myLog.push_back(std::string("save ") + aPath);
+        QFile locFile(QString::fromUtf8(aPath));
+        return locFile.open(QIODevice::WriteOnly) && locFile.write("x", 1) == 1;
+    }
+
+    std::vector<int> myCommands;
+    std::vector<int> myTicks;
+    std::vector<UI_ViewMessage> myMessages;
+    std::vector<std::string> myLog;
+    bool myThingEnabled = true;
+    bool myGrid = false;
+    bool myKillOnTick = false;
+    int myAsked = 0;
+    int myIdles = 0;
+};
+
+class FrameTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(myConfig.isValid());
+        setenv("XDG_CONFIG_HOME", myConfig.path().toUtf8().constData(), 1);
+        UI_ClearQuitMessage();
+        UI_SetPromptService(&myPrompts);
+        myFrame = Make();
+        ASSERT_NE(myFrame, nullptr);
+        ourTreeNotes.clear();
+    }
+    void TearDown() override
+    {
+        UI_DestroyFrame(myFrame);
+        UI_SetPromptService(nullptr);
+        UI_ClearQuitMessage();
+        unsetenv("XDG_CONFIG_HOME");
+    }
+    UI_Frame* Make()
+    {
+        UI_FrameTemplate locTemplate = {"ShellTest", ourMenu, int(std::size(ourMenu)), ourAccelerators,
+                                        int(std::size(ourAccelerators)), ourButtons, int(std::size(ourButtons)),
+                                        nullptr, 0, ourIndicators, int(std::size(ourIndicators)), 350};
+        UI_Frame* locFrame = UI_CreateFrame(locTemplate);
+        if (locFrame)
+        {
+            UI_FrameAddHandler(locFrame, &myProgram);
+            UI_FrameSetDocument(locFrame, &myProgram);
+            UI_FrameShow(locFrame);
+        }
+        return locFrame;
+    }
+    std::string File(const char* aName)
+    {
+        std::string locPath = myFiles.path().toStdString() + "/" + aName;
+        QFile locFile(QString::fromStdString(locPath));
+        locFile.open(QIODevice::WriteOnly);
+        return locPath;
+    }
+    UI_CommandState State(int anId)
+    {
+        UI_CommandState locState;
+        EXPECT_TRUE(UI_FrameGetCommandState(myFrame, anId, &locState)) << anId;
+        return locState;
+    }
+    void Key(QWidget* aTarget, int aKey, Qt::KeyboardModifiers aModifiers, const QString& aText = QString())
+    {
+        QKeyEvent locPress(QEvent::KeyPress, aKey, aModifiers, aText);
+        QApplication::sendEvent(aTarget, &locPress);
+        QKeyEvent locRelease(QEvent::KeyRelease, aKey, aModifiers, aText);
+        QApplication::sendEvent(aTarget, &locRelease);
+    }
+
+    QTemporaryDir myConfig;
+    QTemporaryDir myFiles;
+    UI_ScriptedPrompts myPrompts;
+    TestProgram myProgram;
+    UI_Frame* myFrame = nullptr;
+};
+
+TEST_F(FrameTest, UpdatePassAsksEveryIdAndDisablesTheUnhandled)
+{
+    myProgram.myThingEnabled = false;
+    myProgram.myGrid = true;
+    UI_FrameUpdateCommands(myFrame);
+    EXPECT_FALSE(State(ID_EDIT_THING).myEnabled);
+    EXPECT_TRUE(State(ID_VIEW_GRID).myEnabled);
+    EXPECT_TRUE(State(ID_VIEW_GRID).myChecked);
+    EXPECT_FALSE(State(ID_NOBODY).myEnabled);
+    EXPECT_TRUE(State(UI_ID_FILE_SAVE_AS).myEnabled);
+    EXPECT_FALSE(State(UI_ID_FILE_MRU_FIRST).myEnabled); // no recent file yet
+    EXPECT_EQ(UI_FrameGetStatusText(myFrame, 1), "CAP");
+    EXPECT_EQ(UI_FrameGetStatusText(myFrame, 2), "");
+
+    // A disabled command does nothing, also when sent directly; the idle turn
+    // runs the update pass and the handlers' idle work.
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, ID_EDIT_THING));
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, ID_NOBODY));
+    myProgram.myThingEnabled = true;
+    UI_FrameIdle(myFrame);
+    EXPECT_TRUE(State(ID_EDIT_THING).myEnabled);
+    EXPECT_EQ(myProgram.myIdles, 1);
+    EXPECT_TRUE(UI_FrameDoCommand(myFrame, ID_EDIT_THING));
+    EXPECT_EQ(myProgram.myCommands, std::vector<int>{ID_EDIT_THING});
+
+    std::string locText;
+    ASSERT_TRUE(UI_FrameGetMenuText(myFrame, UI_ID_FILE_OPEN, &locText));
+    EXPECT_EQ(locText, "Open...");
+    EXPECT_EQ(QString::fromUtf8(UI_GetFrameWidget(myFrame)->windowTitle().toUtf8()).toStdString(),
+              "Untitled - ShellTest");
+}
+
+TEST_F(FrameTest, RoutingAsksHandlersInOrder)
+{
+    struct First : UI_FrameHandler
+    {
+        bool OnCommand(UI_Frame*, int anId) override { return anId == ID_EDIT_THING && ++myTaken > 0; }
+        bool OnUpdateCommand(UI_Frame*, int anId, UI_CommandState* aState) override
+        {
+            if (anId != ID_NOBODY)
+                return false;
+            aState->myEnabled = true;
+            return true;
+        }
+        int myTaken = 0;
+    } locFirst;
+    UI_FrameRemoveHandler(myFrame, &myProgram);
+    UI_FrameAddHandler(myFrame, &locFirst);
+    UI_FrameAddHandler(myFrame, &myProgram);
+    EXPECT_TRUE(UI_FrameDoCommand(myFrame, ID_EDIT_THING));
+    EXPECT_EQ(locFirst.myTaken, 1);
+    EXPECT_TRUE(myProgram.myCommands.empty());
+    EXPECT_TRUE(UI_FrameDoCommand(myFrame, ID_VIEW_GRID)); // the first passes it on
+    EXPECT_EQ(myProgram.myCommands, std::vector<int>{ID_VIEW_GRID});
+    // Enabled but nobody carries it out.
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, ID_NOBODY));
+    UI_FrameRemoveHandler(myFrame, &locFirst);
+}
+
+TEST_F(FrameTest, AcceleratorsFromKeyEventsOnlyForEnabledCommands)
+{
+    QWidget* locView = UI_GetFrameView(myFrame);
+    Key(locView, Qt::Key_F5, Qt::NoModifier);
+    Key(locView, Qt::Key_G, Qt::ControlModifier, QStringLiteral("\x07"));
+    EXPECT_EQ(myProgram.myCommands, (std::vector<int>{ID_EDIT_THING, ID_VIEW_GRID}));
+    // The keys went to the accelerators, not to the view.
+    for (const UI_ViewMessage& locMessage : myProgram.myMessages)
+        EXPECT_NE(locMessage.myKind, UI_VM_KEYDOWN);
+
+    myProgram.myThingEnabled = false;
+    Key(locView, Qt::Key_F5, Qt::NoModifier);
+    Key(locView, Qt::Key_G, Qt::ShiftModifier | Qt::ControlModifier, QString());
+    EXPECT_EQ(myProgram.myCommands.size(), 2u);
+    // Ctrl+G with Shift is no accelerator: the view gets it.
+    ASSERT_FALSE(myProgram.myMessages.empty());
+    EXPECT_EQ(myProgram.myMessages.back().myKind, UI_VM_KEYUP);
+    EXPECT_EQ(myProgram.myMessages.back().myVirtualKey, 'G');
+}
+
+TEST_F(FrameTest, SaveQuestionGuardsNewOpenAndExit)
+{
+    std::string locOpened = File("first.velk");
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, locOpened.c_str()));
+    EXPECT_EQ(UI_FrameGetDocumentTitle(myFrame), "first.velk");
+    EXPECT_EQ(UI_GetFrameWidget(myFrame)->windowTitle().toStdString(), "first.velk - ShellTest");
+
+    UI_FrameSetModified(myFrame, true);
+    myPrompts.AnswerBox(OS_ID_CANCEL);
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_FILE_NEW));
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_EQ(myPrompts.GetBoxes()[0], "ShellTest|Save changes to " + locOpened + "?");
+    EXPECT_EQ(UI_FrameGetPath(myFrame), locOpened);
+    EXPECT_TRUE(UI_FrameIsModified(myFrame));
+
+    // Cancel keeps the frame open; the quit message is not posted.
+    myPrompts.AnswerBox(OS_ID_CANCEL);
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_APP_EXIT));
+    EXPECT_FALSE(UI_PeekQuitMessage(nullptr));
+    EXPECT_TRUE(UI_GetFrameWidget(myFrame)->isVisible());
+
+    // Yes saves to the document's own path, then the new document starts.
+    myProgram.myLog.clear();
+    myPrompts.AnswerBox(OS_ID_YES);
+    EXPECT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_FILE_NEW));
+    EXPECT_EQ(myProgram.myLog, (std::vector<std::string>{"save " + locOpened, "new"}));
+    EXPECT_EQ(UI_FrameGetDocumentTitle(myFrame), "Untitled");
+    EXPECT_FALSE(UI_FrameIsModified(myFrame));
+
+    // An untitled document's Yes asks for a name; cancelling that cancels all.
+    UI_FrameSetModified(myFrame, true);
+    myPrompts.AnswerBox(OS_ID_YES);
+    myPrompts.AnswerCancel();
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_FILE_OPEN));
+    EXPECT_EQ(myPrompts.GetBoxes().back(), "ShellTest|Save changes to Untitled?");
+
+    // No drops the changes; Exit posts the quit message.
+    myPrompts.AnswerBox(OS_ID_NO);
+    EXPECT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_APP_EXIT));
+    EXPECT_TRUE(UI_PeekQuitMessage(nullptr));
+}
+
+TEST_F(FrameTest, TerminationSignalClosesThroughTheSaveQuestion)
+{
+    UI_FrameSetModified(myFrame, true);
+    myPrompts.AnswerBox(OS_ID_CANCEL);
+    raise(SIGTERM);
+    QElapsedTimer locClock;
+    locClock.start();
+    while (myPrompts.GetBoxes().empty() && locClock.elapsed() < 5000)
+        UI_DispatchMessages(false);
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_FALSE(UI_PeekQuitMessage(nullptr)); // cancelled: still running
+    EXPECT_TRUE(UI_GetFrameWidget(myFrame)->isVisible());
+
+    myPrompts.AnswerBox(OS_ID_NO);
+    raise(SIGHUP);
+    locClock.restart();
+    while (!UI_PeekQuitMessage(nullptr) && locClock.elapsed() < 5000)
+        UI_DispatchMessages(false);
+    EXPECT_TRUE(UI_PeekQuitMessage(nullptr));
+    EXPECT_FALSE(UI_GetFrameWidget(myFrame)->isVisible());
+}
+
+TEST_F(FrameTest, SaveAsAndRecentFilesPersistAndDropFailures)
+{
+    std::string locSaved = myFiles.path().toStdString() + "/saved.velk";
+    myPrompts.AnswerFile(locSaved);
+    EXPECT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE));
+    EXPECT_EQ(UI_FrameGetPath(myFrame), locSaved);
+    ASSERT_FALSE(myPrompts.myQuestions.empty());
+    EXPECT_EQ(myPrompts.myQuestions.back().myRequest.myKind, UI_FILEDIALOG_SAVE);
+    EXPECT_EQ(myPrompts.myQuestions.back().myRequest.myInitialName, "Untitled");
+
+    std::vector<std::string> locFiles;
+    for (const char* locName : {"a.velk", "b.velk", "c.velk", "d.velk", "e.velk"})
+    {
+        locFiles.push_back(File(locName));
+        ASSERT_TRUE(UI_FrameOpenDocument(myFrame, locFiles.back().c_str()));
+    }
+    // Reopening one moves it to the front instead of doubling it.
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, locFiles[2].c_str()));
+    std::vector<std::string> locExpected = {locFiles[2], locFiles[4], locFiles[3], locFiles[1]};
+    EXPECT_EQ(UI_FrameGetRecentFiles(myFrame), locExpected);
+    UI_FrameUpdateCommands(myFrame);
+    EXPECT_TRUE(State(UI_ID_FILE_MRU_FIRST + 3).myEnabled);
+    std::string locText;
+    ASSERT_TRUE(UI_FrameGetMenuText(myFrame, UI_ID_FILE_MRU_FIRST + 1, &locText));
+    EXPECT_EQ(locText, "2 " + locFiles[4]);
+
+    // A second frame (the next start) reads the list back from the settings.
+    UI_DestroyFrame(myFrame);
+    myFrame = Make();
+    EXPECT_EQ(UI_FrameGetRecentFiles(myFrame), locExpected);
+
+    // A recent file that is gone fails to open and leaves the list.
+    QFile::remove(QString::fromStdString(locFiles[4]));
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_FILE_MRU_FIRST + 1));
+    EXPECT_EQ(UI_FrameGetRecentFiles(myFrame), (std::vector<std::string>{locFiles[2], locFiles[3], locFiles[1]}));
+    EXPECT_EQ(UI_FrameGetPath(myFrame), "");
+}
+
+TEST_F(FrameTest, ViewMessagesCarryWindowsKeyStateAndCodes)
+{
+    QWidget* locView = UI_GetFrameView(myFrame);
+    QMouseEvent locPress(QEvent::MouseButtonPress, QPointF(12, 34), QPointF(12, 34), Qt::RightButton,
+                         Qt::RightButton | Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier);
+    QApplication::sendEvent(locView, &locPress);
+    ASSERT_EQ(myProgram.myMessages.size(), 1u);
+    const UI_ViewMessage& locMouse = myProgram.myMessages[0];
+    EXPECT_EQ(locMouse.myKind, UI_VM_RBUTTONDOWN);
+    EXPECT_EQ(locMouse.myKeyState, unsigned(UI_MK_LBUTTON | UI_MK_RBUTTON | UI_MK_SHIFT | UI_MK_CONTROL));
+    int locX = 0, locY = 0;
+    UI_FrameGetViewCursor(myFrame, &locX, &locY);
+    EXPECT_EQ(locX, 12);
+    EXPECT_EQ(locY, 34);
+
+    myProgram.myMessages.clear();
+    Key(locView, Qt::Key_Asterisk, Qt::KeypadModifier, QStringLiteral("*"));
+    Key(locView, Qt::Key_Minus, Qt::KeypadModifier, QStringLiteral("-"));
+    Key(locView, Qt::Key_A, Qt::ShiftModifier, QStringLiteral("A"));
+    std::vector<int> locDownKeys;
+    std::vector<unsigned> locChars;
+    for (const UI_ViewMessage& locMessage : myProgram.myMessages)
+    {
+        if (locMessage.myKind == UI_VM_KEYDOWN)
+            locDownKeys.push_back(locMessage.myVirtualKey);
+        if (locMessage.myKind == UI_VM_CHAR)
+            locChars.push_back(locMessage.myChar);
+    }
+    EXPECT_EQ(locDownKeys, (std::vector<int>{106, 109, 'A'}));
+    EXPECT_EQ(locChars, (std::vector<unsigned>{'*', '-', 'A'}));
+    EXPECT_EQ(UI_VirtualKeyFromQt(Qt::Key_Plus, Qt::KeypadModifier), 107);
+    EXPECT_EQ(UI_VirtualKeyFromQt(Qt::Key_Slash, Qt::KeypadModifier), 111);
+    EXPECT_EQ(UI_VirtualKeyFromQt(Qt::Key_Slash, Qt::NoModifier), 0xBF);
+    EXPECT_EQ(UI_VirtualKeyFromQt(Qt::Key_F11, Qt::NoModifier), 0x7A);
+}
+
+TEST_F(FrameTest, PresentedPictureAndGrab)
+{
+    UI_Image locPicture;
+    locPicture.myWidth = 8;
+    locPicture.myHeight = 4;
+    locPicture.myPixels.assign(32, 0xFF00FF00u);
+    UI_FrameSetViewPicture(myFrame, locPicture);
+    QWidget* locView = UI_GetFrameView(myFrame);
+    QImage locShown = locView->grab().toImage();
+    ASSERT_GE(locShown.width(), 8);
+    EXPECT_EQ(locShown.pixel(3, 2), 0xFF00FF00u);
+    EXPECT_NE(locShown.pixel(20, 20), 0xFF00FF00u);
+
+    std::string locPng = myFiles.path().toStdString() + "/frame.png";
+    ASSERT_TRUE(UI_GrabFrame(myFrame, locPng.c_str()));
+    QImage locGrabbed(QString::fromStdString(locPng));
+    EXPECT_GT(locGrabbed.width(), locView->width());
+}
+
+TEST_F(FrameTest, GrabVariableWritesTheMainWindowAndQuits)
+{
+    std::string locPng = myFiles.path().toStdString() + "/grabbed.png";
+    setenv("Q_UI_GRAB", locPng.c_str(), 1);
+    UI_DestroyFrame(myFrame);
+    myFrame = Make();
+    unsetenv("Q_UI_GRAB");
+    QElapsedTimer locClock;
+    locClock.start();
+    while (!UI_PeekQuitMessage(nullptr) && locClock.elapsed() < 5000)
+        UI_DispatchMessages(false);
+    ASSERT_TRUE(UI_PeekQuitMessage(nullptr));
+    QImage locGrabbed(QString::fromStdString(locPng));
+    EXPECT_EQ(locGrabbed.size(), UI_GetFrameWidget(myFrame)->size());
+}
+
+TEST_F(FrameTest, NoTickAfterKill)
+{
+    ASSERT_TRUE(UI_FrameSetTimer(myFrame, 1, 5));
+    ASSERT_TRUE(UI_FrameSetTimer(myFrame, 2, 5));
+    myProgram.myKillOnTick = true;
+    QElapsedTimer locClock;
+    locClock.start();
+    while (myProgram.myTicks.empty() && locClock.elapsed() < 5000)
+        UI_DispatchMessages(true);
+    ASSERT_EQ(myProgram.myTicks.size(), 1u);
+    // Both were due; the one killed inside the first tick never arrives.
+    locClock.restart();
+    while (locClock.elapsed() < 60)
+        UI_DispatchMessages(false);
+    EXPECT_EQ(myProgram.myTicks.size(), 1u);
+    EXPECT_FALSE(UI_FrameKillTimer(myFrame, 1));
+}
+
+TEST_F(FrameTest, PaneTreeSortsHitTestsAndNotifiesProgramSelection)
+{
+    UI_Dialog* locPane = UI_FrameCreatePane(myFrame, ourPane, locPaneProc, ID_PANE_TREE);
+    ASSERT_NE(locPane, nullptr);
+    UI_Dialog* locBar = UI_FrameCreateDialogBar(myFrame, ourBar, locPaneProc);
+    ASSERT_NE(locBar, nullptr);
+    EXPECT_EQ(UI_ComboAdd(locBar, ID_CONSOLE, "line"), 0);
+    QApplication::processEvents();
+
+    int locWidth = 0, locHeight = 0;
+    UI_FrameGetViewSize(myFrame, &locWidth, &locHeight);
+    EXPECT_GT(locWidth, 0);
+    int locPaneX = 0, locPaneY = 0, locPaneW = 0, locPaneH = 0;
+    ASSERT_TRUE(UI_GetControlRect(locPane, ID_PANE_TREE, &locPaneX, &locPaneY, &locPaneW, &locPaneH));
+    EXPECT_EQ(locPaneW, 350); // the control fills the pane of the template's width
+
+    UI_TreeItem locB = UI_TreeInsert(locPane, ID_PANE_TREE, UI_TREE_ROOT, "beta", -1, true);
+    UI_TreeInsert(locPane, ID_PANE_TREE, UI_TREE_ROOT, "Alpha", -1, true);
+    UI_TreeInsert(locPane, ID_PANE_TREE, UI_TREE_ROOT, "GAMMA", -1, true);
+    UI_TreeInsert(locPane, ID_PANE_TREE, UI_TREE_ROOT, "alpha", -1, true);
+    std::vector<std::string> locOrder;
+    for (UI_TreeItem locItem = UI_TreeGetRelated(locPane, ID_PANE_TREE, UI_TREE_ROOT, UI_TREE_CHILD); locItem;
+         locItem = UI_TreeGetRelated(locPane, ID_PANE_TREE, locItem, UI_TREE_NEXT))
+    {
+        std::string locText;
+        UI_TreeGetText(locPane, ID_PANE_TREE, locItem, &locText);
+        locOrder.push_back(locText);
+    }
+    // Equal names without regard to case keep their insertion order.
+    EXPECT_EQ(locOrder, (std::vector<std::string>{"Alpha", "alpha", "beta", "GAMMA"}));
+
+    // Object pointers fit the item data.
+    static int ourObject;
+    ASSERT_TRUE(UI_TreeSetData(locPane, ID_PANE_TREE, locB, reinterpret_cast<intptr_t>(&ourObject)));
+    EXPECT_EQ(UI_TreeGetData(locPane, ID_PANE_TREE, locB), reinterpret_cast<intptr_t>(&ourObject));
+
+    ourTreeNotes.clear();
+    ASSERT_TRUE(UI_TreeSelect(locPane, ID_PANE_TREE, locB));
+    EXPECT_EQ(ourTreeNotes, (std::vector<std::pair<int, int>>{{ID_PANE_TREE, UI_TVN_SELCHANGED}}));
+    ASSERT_TRUE(UI_TreeSelect(locPane, ID_PANE_TREE, locB)); // no change, no note
+    EXPECT_EQ(ourTreeNotes.size(), 1u);
+
+    int locX = 0, locY = 0, locW = 0, locH = 0;
+    ASSERT_TRUE(UI_TreeGetLabelRect(locPane, ID_PANE_TREE, locB, &locX, &locY, &locW, &locH));
+    EXPECT_EQ(UI_TreeHitTest(locPane, ID_PANE_TREE, locX + locW / 2, locY + locH / 2), locB);
+    EXPECT_EQ(UI_TreeHitTest(locPane, ID_PANE_TREE, locX + locW + 40, locY + locH / 2), 0);
+    EXPECT_EQ(UI_TreeHitTest(locPane, ID_PANE_TREE, locX + locW / 2, locY + 40 * locH), 0);
+}
+} // namespace
