@@ -250,3 +250,35 @@ TEST_F(SDFHostile, EmptyTableOpensAndShorterOnesDoNot)
     EXPECT_FALSE(OpenBytes(locBytes));
     EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF);
 }
+
+TEST_F(SDFHostile, TwoTableEntriesForOneRecordAreRefused)
+{
+    FatSpec locSpec;
+    locSpec.myDirs = {{"", {}}, {"a", {}}, {"b", {}}};
+    std::vector<uint8_t> locBytes = BuildArchive(locSpec);
+    ASSERT_TRUE(OpenBytes(locBytes)) << "unlisted directories are only unreachable";
+    const uint32_t locFatSize = Word(locBytes, Word(locBytes, 4));
+    const uint64_t locFat = locBytes.size() - locFatSize;
+    // The table's entries for "a" and "b" both name the record of "a".
+    PutWord(locBytes, locFat + 8 + 16 + 4, Word(locBytes, locFat + 8 + 8 + 4));
+    EXPECT_FALSE(OpenBytes(locBytes));
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_READ);
+}
+
+TEST_F(SDFHostile, TablesOutOfHashOrderAreStillSearchedWhole)
+{
+    // An independent writer that does not sort: every entry must still be found.
+    FatSpec locSpec;
+    locSpec.myDirs = {{"", {}}};
+    for (const char* locLeaf : {"zz.txt", "b.txt", "yy.txt", "a.txt", "q.txt"})
+        locSpec.myFiles.push_back({0, locLeaf, locLeaf});
+    std::vector<uint8_t> locBytes = BuildArchive(locSpec);
+    ASSERT_TRUE(OpenBytes(locBytes));
+    ASSERT_GT(Hash("zz.txt"), Hash("b.txt"));
+    for (const char* locLeaf : {"zz.txt", "b.txt", "yy.txt", "a.txt", "q.txt"})
+    {
+        QF_File locFile;
+        ASSERT_TRUE(locFile.Open(locLeaf, OPEN_READ)) << locLeaf;
+        EXPECT_EQ(locFile.GetSize(), strlen(locLeaf));
+    }
+}
