@@ -352,7 +352,7 @@ TEST(LWConvert, CornerUVsSplitOnlyTheirCorner)
     locTwoMaps.PolygonTags("SURF", {{0, 0}, {1, 0}});
     locTwoMaps.VertexMap("TXUV", 2, "UV", {{0, 0, {0, 0}}, {1, 0, {1, 0}}, {2, 0, {1, 1}}, {3, 0, {0, 1}}});
     locTwoMaps.VertexMap("TXUV", 2, "UV2", {{1, 0, {0, 0}}, {2, 0, {0, 0}}});
-    locTwoMaps.PolyVertexMap("TXUV", 2, "UV", {{2, 1, {0.25f, 1}}});
+    locTwoMaps.PolyVertexMap("TXUV", 2, "UV", {{2, 1, {0.25f, 1}}, {0, 0, {0, 0.5f}}});
     locTwoMaps.PolyVertexMap("TXUV", 2, "UV2", {{1, 0, {0.75f, 0}}});
     locTwoMaps.StillClip(1, "wood.tga");
     locTwoMaps.StillClip(2, "alpha.tga");
@@ -367,7 +367,9 @@ TEST(LWConvert, CornerUVsSplitOnlyTheirCorner)
     locResult = locConvert(locTwoMaps);
     ASSERT_TRUE(locResult->myOk);
     const LWMeshBatch& locOrderedBatch = locResult->myMesh.myBatches[0];
+    // Point 0 is in polygon 0 only: a change of v alone overwrites its UV.
     ASSERT_EQ(locOrderedBatch.myVertices.size(), 7u);
+    EXPECT_EQ(locOrderedBatch.myVertices[0].myUV0[1], 0.5f);
     EXPECT_EQ(locOrderedBatch.myVertices[5].myUV0[0], 0.25f); // polygon 1's corner, first map
     EXPECT_EQ(locOrderedBatch.myVertices[6].myUV1[0], 0.75f); // polygon 0's corner, second map
 }
@@ -490,11 +492,14 @@ TEST(LWCache, ObjectsLoadOnceAndLayersAreFoundByIndexOrNumber)
     EXPECT_EQ(LWCache::GetLastMesh()->myLayerNumber, 7);
     EXPECT_EQ(LWCache::GetLastMesh()->myObject, locFirst->myObject);
 
+    ASSERT_TRUE(FindOrLoadLWObject(locPath.c_str(), 0, false)); // the empty default layer
+    EXPECT_TRUE(LWCache::GetLastMesh()->myBatches.empty());
+    EXPECT_EQ(LWCache::ourMeshes.size(), 3u);
     EXPECT_FALSE(FindOrLoadLWObject(locPath.c_str(), 3, false));
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_LAYER_NOT_FOUND);
     EXPECT_FALSE(FindOrLoadLWObject(locPath.c_str(), 5, true));
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_LAYER_NOT_FOUND);
-    EXPECT_EQ(LWCache::ourMeshes.size(), 2u);
+    EXPECT_EQ(LWCache::ourMeshes.size(), 3u);
 
     EXPECT_FALSE(FindOrLoadLWObject(TestPath("absent.lwo").c_str(), 1, false));
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_LOAD_MODEL);

@@ -84,6 +84,16 @@ TEST_F(SDFStream, EveryMethodReadsInPiecesAsAWhole)
             EXPECT_TRUE(ReadAll(locStream, locPiece) == locEntry.second) << locEntry.first << " " << locPiece;
             EXPECT_EQ(locStream.Read(nullptr, 10), 0);
         }
+    // Saved beneath a folder, each entry comes out whole.
+    fs::create_directories("out");
+    for (const auto& locEntry : locEntries)
+    {
+        QF_FileStream locStream;
+        ASSERT_TRUE(locStream.Open(locEntry.first));
+        ASSERT_TRUE(locStream.SaveBeneath((myDir / "out").c_str(), locEntry.first)) << locEntry.first;
+        std::vector<uint8_t> locSaved = ReadBytes(myDir / "out" / (std::string(locEntry.first) == "DIR\\Big.txt" ? "DIR/Big.txt" : locEntry.first));
+        EXPECT_TRUE(std::string(locSaved.begin(), locSaved.end()) == locEntry.second) << locEntry.first;
+    }
     // Archives of priority 1 before the disk, the disk before priority 0.
     WriteText("raw.bin", "disk");
     WriteText("disk.txt", "only on disk");

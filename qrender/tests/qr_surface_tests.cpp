@@ -311,7 +311,10 @@ TEST_F(SurfaceTest, BrokenTemplatesAreRefusedWithTheirCode)
         {"end of file", h},
         {"unknown source", h + Pass("0\n", "MOV_CLAMP TEMP0.RGBA SHADOW0.RGBA\n")},
         {"remap without a number", h + Pass("X\n", locOk)},
-        {"CONFIG missing", "VERSION 1\r\nNUM_DEFAULT_TEXTURES 0\r\nNUM_CONFIGS 1\r\nCONFIG_FLAGS\r\n"},
+        {"CONFIG missing", "VERSION 1\r\nNUM_DEFAULT_TEXTURES 1\r\nTEXTURE $stone\r\nNUM_CONFIGS 1\r\nCONFIG_FLAGS\r\n"
+                           "CONFIG_FLAGS\r\n" + Pass("0\n", locOk)},
+        {"fog colour with trailing letters", h + "NUM_PASSES 1\r\nFRAMEBUFFERBLENDING OFF\r\nALPHATEST OFF\r\n"
+                                                 "ZWRITE ON\r\nFOGCOLOR 0x12ZZ\r\n"},
         {"fog colour", h + "NUM_PASSES 1\r\nFRAMEBUFFERBLENDING OFF\r\nALPHATEST OFF\r\nZWRITE ON\r\nFOGCOLOR 0xZZ\r\n"},
         {"nine alpha stages", h + Pass("0\n", locOk + std::string(
                                                        "ADD_CLAMP TEMP0.A TEMP0.A VERTEX0.A\n"

@@ -181,6 +181,9 @@ TEST(TGAReader, RefusesDamagedAndUnsupportedFiles)
     std::vector<uint8_t> locRunCut = QRT_MakeTGA(2, 2, 24, std::vector<uint32_t>(4, 0xFF010203u), true, true);
     locRunCut.pop_back(); // the run packet's pixel is one byte short
     locCases.push_back({"run packet cut", locRunCut});
+    std::vector<uint8_t> locStops = QRT_MakeTGA(2, 1, 24, std::vector<uint32_t>(2, 0xFF010203u), true, true);
+    locStops[14] = 2; // two rows claimed, one row of packets given
+    locCases.push_back({"packets end between packets", locStops});
     locCases.push_back({"raw packet cut", std::vector<uint8_t>(locGoodRLE.begin(), locGoodRLE.begin() + 18 + 1 + 5)});
     // 40 bytes claiming 65535 x 65535: refused before 17 GB are asked for.
     std::vector<uint8_t> locHuge = locWith(locWith(locWith(locWith(locGood, 12, 0xFF), 13, 0xFF), 14, 0xFF), 15, 0xFF);
