@@ -8,18 +8,43 @@
 class VelkOutput
 {
 public:
+    // Takes the text on as it grows; false stops the handing on (the rest of
+    // the text then stays in memory).
+    class Sink
+    {
+    public:
+        virtual bool Take(const char* aText, size_t aLength) = 0;
+
+    protected:
+        ~Sink() = default;
+    };
+
     // Appends; false once a limit set for tests is passed (nothing is appended then).
     bool Put(const char* aText);
     bool Put(const char* aText, size_t aLength);
     bool PutLineEnd() { return Put("\r\n", 2); }
 
+    // The text not yet handed to a sink: all of it when there is none.
     const std::string& GetText() const { return myText; }
-    void Clear() { myText.clear(); }
+    // Every byte put so far, handed on or not.
+    size_t GetSize() const { return myHandedOn + myText.size(); }
+    void Clear()
+    {
+        myText.clear();
+        myHandedOn = 0;
+    }
     void Reserve(size_t aSize) { myText.reserve(aSize); }
     // Writes fail once the text would grow beyond this many bytes.
     void SetLimit(size_t aLimit) { myLimit = aLimit; }
+    // From now on the text goes to aSink in pieces of about aPieceSize bytes,
+    // so that a long text is never held whole; FlushToSink hands on the rest.
+    void SetSink(Sink* aSink, size_t aPieceSize);
+    bool FlushToSink();
 
 private:
     std::string myText;
     size_t myLimit = (size_t)-1;
+    size_t myHandedOn = 0;
+    size_t myPieceSize = 0;
+    Sink* mySink = nullptr;
 };
