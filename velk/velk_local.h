@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -59,6 +61,9 @@ public:
     void Clear()
     {
         mySlots.clear();
+        mySlots.shrink_to_fit();
+        myKeys.clear();
+        myKeyLeft = 0;
         myUsed = 0;
         myTotal = 0;
     }
@@ -132,9 +137,10 @@ private:
     struct Slot
     {
         uint64_t myHash = 0; // 0: empty
-        int myCount = 0;
         VelkType* myOnly = nullptr; // null while the name repeats or after a removal
-        std::string myKey;
+        const char* myKey = nullptr; // in myKeys
+        uint32_t myKeyLength = 0;
+        int myCount = 0;
     };
 
     static uint64_t Priv_Hash(std::string_view aName)
@@ -153,15 +159,34 @@ private:
             const Slot& locSlot = mySlots[locPos];
             if (locSlot.myHash == 0)
                 return NOT_FOUND;
-            if (locSlot.myHash == aHash && locSlot.myKey == aName)
+            if (locSlot.myHash == aHash && locSlot.myKeyLength == aName.size() &&
+                memcmp(locSlot.myKey, aName.data(), aName.size()) == 0)
                 return locPos;
         }
     }
 
+    // The key texts, kept in blocks: a removed name's text stays until Clear.
+    const char* Priv_StoreKey(std::string_view aName)
+    {
+        if (aName.size() > myKeyLeft)
+        {
+            const size_t locBlock = aName.size() > KEY_BLOCK ? aName.size() : KEY_BLOCK;
+            myKeys.emplace_back(new char[locBlock]);
+            myKeyFree = myKeys.back().get();
+            myKeyLeft = locBlock;
+        }
+        char* locKey = myKeyFree;
+        if (!aName.empty())
+            memcpy(locKey, aName.data(), aName.size());
+        myKeyFree += aName.size();
+        myKeyLeft -= aName.size();
+        return locKey;
+    }
+
     void Priv_Insert(std::string_view aName, uint64_t aHash, VelkType* anObject)
     {
-        // At most half full, so probes stay short.
-        if ((myUsed + 1) * 2 > mySlots.size())
+        // At most three quarters full, so probes stay short.
+        if ((myUsed + 1) * 4 > mySlots.size() * 3)
             Priv_Grow();
         const size_t locMask = mySlots.size() - 1;
         size_t locPos = aHash & locMask;
@@ -171,7 +196,8 @@ private:
         locSlot.myHash = aHash;
         locSlot.myCount = 1;
         locSlot.myOnly = anObject;
-        locSlot.myKey.assign(aName.data(), aName.size());
+        locSlot.myKey = Priv_StoreKey(aName);
+        locSlot.myKeyLength = (uint32_t)aName.size();
         myUsed++;
     }
 
@@ -212,7 +238,12 @@ private:
         myUsed--;
     }
 
+    static constexpr size_t KEY_BLOCK = 16 * 1024;
+
     std::vector<Slot> mySlots;
+    std::vector<std::unique_ptr<char[]>> myKeys;
+    char* myKeyFree = nullptr;
+    size_t myKeyLeft = 0;
     size_t myUsed = 0;
     int myTotal = 0;
 };

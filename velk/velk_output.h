@@ -21,7 +21,17 @@ public:
 
     // Appends; false once a limit set for tests is passed (nothing is appended then).
     bool Put(const char* aText);
-    bool Put(const char* aText, size_t aLength);
+    bool Put(const char* aText, size_t aLength)
+    {
+        // Most pieces are a few bytes: room left and no sink to feed is the common case.
+        if (aLength <= myText.capacity() - myText.size() && myHandedOn + myText.size() + aLength <= myLimit &&
+            (mySink == nullptr || myText.size() + aLength < myPieceSize))
+        {
+            myText.append(aText, aLength);
+            return true;
+        }
+        return Priv_Put(aText, aLength);
+    }
     bool PutLineEnd() { return Put("\r\n", 2); }
 
     // The text not yet handed to a sink: all of it when there is none.
@@ -42,6 +52,8 @@ public:
     bool FlushToSink();
 
 private:
+    bool Priv_Put(const char* aText, size_t aLength);
+
     std::string myText;
     size_t myLimit = (size_t)-1;
     size_t myHandedOn = 0;

@@ -321,6 +321,9 @@ protected:
 
     QC_List<VelkType*> myMembers;
     bool myUniqueNamesFlag;
+    // No two members have one name, as far as the class can tell: cleared by
+    // a member's rename and by handing the list out.
+    bool myDistinctNamesFlag = true;
 
 private:
     friend class VelkType;

@@ -15,7 +15,7 @@ bool VelkOutput::Put(const char* aText)
     return Put(aText, strlen(aText));
 }
 
-bool VelkOutput::Put(const char* aText, size_t aLength)
+bool VelkOutput::Priv_Put(const char* aText, size_t aLength)
 {
     if (GetSize() + aLength > myLimit)
         return false;
@@ -58,13 +58,14 @@ bool Priv_Put(VelkOutput& anOutput, const QC_String& aString)
 // line and "//" starts a comment, quotes or not.
 bool Priv_IsReadable(const char* aText, int aLength)
 {
-    for (int locIndex = 0; locIndex < aLength; locIndex++)
-    {
-        if (aText[locIndex] == '\n' || (aText[locIndex] == '\r' && locIndex + 1 < aLength && aText[locIndex + 1] == '\n'))
+    // A CR LF holds an LF: looking for LF finds both.
+    if (aLength <= 0 || memchr(aText, '\n', aLength))
+        return aLength <= 0;
+    const char* const locEnd = aText + aLength;
+    for (const char* locSlash = (const char*)memchr(aText, '/', aLength); locSlash;
+         locSlash = (const char*)memchr(locSlash + 1, '/', locEnd - locSlash - 1))
+        if (locSlash + 1 < locEnd && locSlash[1] == '/')
             return false;
-        if (aText[locIndex] == '/' && locIndex + 1 < aLength && aText[locIndex + 1] == '/')
-            return false;
-    }
     return true;
 }
 
@@ -203,7 +204,7 @@ bool VelkClass::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteT
             return false;
         }
         // A line is given to the first member of its name.
-        if (!locMembersCarryType &&
+        if (!locMembersCarryType && !myDistinctNamesFlag &&
             Priv_FindDirectMember(Velk_Text(locMember->GetName()), Velk_Length(locMember->GetName())) != locMember)
         {
             VelkLog::Error("Cannot write member '%s' of '%s': an earlier member has that name",
