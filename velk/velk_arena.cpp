@@ -7,6 +7,7 @@
 #include <new>
 
 #include "qcommon/qc_mem.h"
+#include "velk/velk_local.h"
 
 namespace
 {
@@ -14,6 +15,11 @@ namespace
 VelkArena* ourCurrentArena = nullptr;
 constexpr size_t VELK_ARENA_ALIGN = alignof(std::max_align_t);
 constexpr size_t VELK_ARENA_MAX_BLOCK = 1024 * 1024;
+}
+
+size_t VelkArena::TextHash::operator()(std::string_view aText) const
+{
+    return Velk_Hash(aText.data(), aText.size());
 }
 
 VelkArena* VelkArena::Create()

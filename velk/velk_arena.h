@@ -67,7 +67,11 @@ private:
     size_t myLeft = 0;
     size_t myNextBlockSize = 16 * 1024;
     std::vector<std::vector<char>> myBuffers;
-    std::unordered_map<std::string_view, char*> myInterned;
+    struct TextHash
+    {
+        size_t operator()(std::string_view aText) const;
+    };
+    std::unordered_map<std::string_view, char*, TextHash> myInterned;
 };
 
 // A text of the model: its own heap copy, or borrowed from an arena, which it

@@ -25,7 +25,34 @@ inline const char* Velk_Text(const QC_String& aString)
 
 inline int Velk_Length(const QC_String& aString)
 {
-    return aString.GetLength();
+    // The length word before the text, as the string keeps it.
+    uint16_t locLength;
+    memcpy(&locLength, aString.GetBuffer() - 2, 2);
+    return locLength;
+}
+
+// A hash of short texts (names, values) in a few multiplications, its low
+// bits as well mixed as its high ones.
+inline uint64_t Velk_Hash(const char* aText, size_t aLength)
+{
+    uint64_t locHash = 0x9E3779B97F4A7C15ull ^ (aLength * 0xC2B2AE3D27D4EB4Full);
+    while (aLength >= 8)
+    {
+        uint64_t locWord;
+        memcpy(&locWord, aText, 8);
+        locHash = (locHash ^ locWord) * 0xFF51AFD7ED558CCDull;
+        locHash ^= locHash >> 29;
+        aText += 8;
+        aLength -= 8;
+    }
+    uint64_t locWord = 0;
+    if (aLength > 0)
+        memcpy(&locWord, aText, aLength);
+    locHash = (locHash ^ locWord) * 0xC4CEB9FE1A85EC53ull;
+    locHash ^= locHash >> 33;
+    locHash *= 0xFF51AFD7ED558CCDull;
+    locHash ^= locHash >> 33;
+    return locHash;
 }
 
 template <class T>
@@ -40,7 +67,7 @@ constexpr int VELK_MAX_STRING = 65534;
 struct VelkStringHash
 {
     using is_transparent = void;
-    size_t operator()(std::string_view aText) const { return std::hash<std::string_view>()(aText); }
+    size_t operator()(std::string_view aText) const { return Velk_Hash(aText.data(), aText.size()); }
 };
 
 // Name -> object index beside an ordered list. Names may repeat: an entry counts
@@ -145,7 +172,7 @@ private:
 
     static uint64_t Priv_Hash(std::string_view aName)
     {
-        const uint64_t locHash = std::hash<std::string_view>()(aName);
+        const uint64_t locHash = Velk_Hash(aName.data(), aName.size());
         return locHash ? locHash : 1;
     }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 
 class VelkOutput
@@ -23,11 +24,11 @@ public:
     bool Put(const char* aText);
     bool Put(const char* aText, size_t aLength)
     {
-        // Most pieces are a few bytes: room left and no sink to feed is the common case.
-        if (aLength <= myText.capacity() - myText.size() && myHandedOn + myText.size() + aLength <= myLimit &&
-            (mySink == nullptr || myText.size() + aLength < myPieceSize))
+        // Most pieces are a few bytes: they gather in a small buffer first.
+        if (aLength <= sizeof(myPending) - myPendingSize && GetSize() + aLength <= myLimit)
         {
-            myText.append(aText, aLength);
+            memcpy(myPending + myPendingSize, aText, aLength);
+            myPendingSize += aLength;
             return true;
         }
         return Priv_Put(aText, aLength);
@@ -35,12 +36,17 @@ public:
     bool PutLineEnd() { return Put("\r\n", 2); }
 
     // The text not yet handed to a sink: all of it when there is none.
-    const std::string& GetText() const { return myText; }
+    const std::string& GetText() const
+    {
+        Priv_Gather();
+        return myText;
+    }
     // Every byte put so far, handed on or not.
-    size_t GetSize() const { return myHandedOn + myText.size(); }
+    size_t GetSize() const { return myHandedOn + myText.size() + myPendingSize; }
     void Clear()
     {
         myText.clear();
+        myPendingSize = 0;
         myHandedOn = 0;
     }
     void Reserve(size_t aSize) { myText.reserve(aSize); }
@@ -53,8 +59,17 @@ public:
 
 private:
     bool Priv_Put(const char* aText, size_t aLength);
+    void Priv_Gather() const
+    {
+        if (myPendingSize == 0)
+            return;
+        myText.append(myPending, myPendingSize);
+        myPendingSize = 0;
+    }
 
-    std::string myText;
+    mutable std::string myText;
+    mutable char myPending[4096];
+    mutable size_t myPendingSize = 0;
     size_t myLimit = (size_t)-1;
     size_t myHandedOn = 0;
     size_t myPieceSize = 0;

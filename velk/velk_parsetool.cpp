@@ -128,6 +128,14 @@ int ParseTool::Priv_NextLine()
                 continue;
             }
         }
+        else
+        {
+            // The indent: blanks that neither end the line nor start it.
+            while (myPos < locSize && locData[myPos] < 33 && locData[myPos] != '\n' && locData[myPos] != '\r')
+                myPos++;
+            if (myPos == locSize)
+                break;
+        }
         const unsigned char locChar = locData[myPos];
         if (locChar == '\n' || (locChar == '\r' && myPos + 1 < locSize && locData[myPos + 1] == '\n'))
         {

@@ -19,6 +19,7 @@ bool VelkOutput::Priv_Put(const char* aText, size_t aLength)
 {
     if (GetSize() + aLength > myLimit)
         return false;
+    Priv_Gather();
     myText.append(aText, aLength);
     if (mySink && myText.size() >= myPieceSize)
         FlushToSink();
@@ -37,6 +38,7 @@ bool VelkOutput::FlushToSink()
 {
     if (mySink == nullptr)
         return false;
+    Priv_Gather();
     if (!mySink->Take(myText.data(), myText.size()))
     {
         mySink = nullptr;
