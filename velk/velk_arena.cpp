@@ -1,6 +1,7 @@
 // Arenas and the model's texts.
 #include "velk/velk_arena.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@ namespace
 {
 // Objects are made by one thread at a time; the compile sets this.
 VelkArena* ourCurrentArena = nullptr;
+std::atomic<int> ourNumAlive{0};
 constexpr size_t VELK_ARENA_ALIGN = alignof(std::max_align_t);
 constexpr size_t VELK_ARENA_MAX_BLOCK = 1024 * 1024;
 }
@@ -24,11 +26,20 @@ size_t VelkArena::TextHash::operator()(std::string_view aText) const
 
 VelkArena* VelkArena::Create()
 {
-    return new (std::nothrow) VelkArena();
+    VelkArena* locArena = new (std::nothrow) VelkArena();
+    if (locArena)
+        ourNumAlive++;
+    return locArena;
+}
+
+int VelkArena::GetNumAlive()
+{
+    return ourNumAlive;
 }
 
 VelkArena::~VelkArena()
 {
+    ourNumAlive--;
     while (myBlocks)
     {
         Block* locNext = myBlocks->myNext;
@@ -39,8 +50,14 @@ VelkArena::~VelkArena()
 
 void* VelkArena::Allocate(size_t aSize)
 {
-    aSize = (aSize + VELK_ARENA_ALIGN - 1) & ~(VELK_ARENA_ALIGN - 1);
-    if (aSize > myLeft)
+    // Texts may have left the free space unaligned.
+    const size_t locPadding = (size_t)(-(uintptr_t)myFree) & (VELK_ARENA_ALIGN - 1);
+    if (myLeft >= locPadding && aSize <= myLeft - locPadding)
+    {
+        myFree += locPadding;
+        myLeft -= locPadding;
+    }
+    else
     {
         // A large request gets a block of its own; the rest of the old block stays unused.
         const size_t locHeader = (sizeof(Block) + VELK_ARENA_ALIGN - 1) & ~(VELK_ARENA_ALIGN - 1);

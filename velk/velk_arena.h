@@ -38,6 +38,8 @@ public:
 
     // The arena that objects made now take their texts from, or null.
     static VelkArena* GetCurrent();
+    // Arenas alive in the process, for leak checks.
+    static int GetNumAlive();
 
     // Makes anArena the current one for the scope's life.
     class Scope
