@@ -24,9 +24,11 @@ int VAVE_GuiEditor::ourGridSize = 100;
 namespace
 {
 const char* const WIDGET_TYPES[] = {
-    "VAP_Plate",    "VAP_Button",  "VAP_ProgressBar",         "VAP_CheckBox", "VAP_TextLabel",
-    "VAP_TextList", "VAP_Slider",  "VAP_ComboBox",            "VAP_MultiColumnTextList",
-    "VAP_Special",  "VAP_Model",   "VAP_TextInput",           "VAP_MiniMap",
+    "VAP_Plate",    "VAP_Button",    "VAP_ProgressBar",
+    "VAP_CheckBox", "VAP_TextLabel", "VAP_TextList",
+    "VAP_Slider",   "VAP_ComboBox",  "VAP_MultiColumnTextList",
+    "VAP_Special",  "VAP_Model",     "VAP_TextInput",
+    "VAP_MiniMap",
 };
 
 const QD_Colour BACKGROUND_COLOUR = {0, 0, 0};
@@ -70,7 +72,7 @@ void locSetInt(VelkType* aWidget, const char* aName, int aValue)
 
 struct WidgetRect
 {
-    int x, y, w, h;   // layout units
+    int x, y, w, h; // layout units
 };
 
 WidgetRect locRect(VelkType* aWidget)
@@ -90,8 +92,9 @@ QC_List<VelkType*>* locWidgets(VelkType* aGui)
 const char* locSizePrefabMember(const QC_String& aType)
 {
     static const char* const TABLE[][2] = {
-        {"VAP_Plate", "myPrefab"},       {"VAP_Button", "myUpPrefab"},  {"VAP_ProgressBar", "myPrefab"},
-        {"VAP_CheckBox", "myCheckedPrefab"}, {"VAP_TextList", "myPrefab"}, {"VAP_Slider", "myPrefab"},
+        {"VAP_Plate", "myPrefab"},       {"VAP_Button", "myUpPrefab"},
+        {"VAP_ProgressBar", "myPrefab"}, {"VAP_CheckBox", "myCheckedPrefab"},
+        {"VAP_TextList", "myPrefab"},    {"VAP_Slider", "myPrefab"},
         {"VAP_ComboBox", "myPrefab"},    {"VAP_MultiColumnTextList", "myPrefab"},
         {"VAP_Model", "myUpPrefab"},     {"VAP_TextInput", "myPrefab"},
     };
@@ -159,8 +162,8 @@ bool VAVE_GuiEditor::Priv_LoadSkins()
         VAVE_GuiSkin* locSkin = VAVE_GuiSkin::Load(myFactory, locFile, locName);
         if (!locSkin)
         {
-            QC_Debug::Printf("VAVE_GuiEditor: skin '%s' of '%s' not loaded; its widgets draw as outlines", locName,
-                             locFile);
+            QC_Debug::Printf("VAVE_GuiEditor: skin '%s' of '%s' not loaded; its widgets draw as outlines",
+                             locName, locFile);
             locFailed.push_back(locPair);
             continue;
         }
@@ -286,53 +289,53 @@ void VAVE_GuiEditor::Priv_Drag(int anX, int anY)
     int locAppliedX = 0, locAppliedY = 0;
     switch (myDragKind)
     {
-    case DRAG_MOVE:
-    {
-        int locX = locR.x + locDX, locY = locR.y + locDY;
-        if (locX + locR.w > VAVE_LAYOUT_WIDTH)
-            locX = VAVE_LAYOUT_WIDTH - locR.w;
-        if (locY + locR.h > VAVE_LAYOUT_HEIGHT)
-            locY = VAVE_LAYOUT_HEIGHT - locR.h;
-        locAppliedX = locX - locR.x, locAppliedY = locY - locR.y;
-        locR.x = locX, locR.y = locY;
-        break;
-    }
-    case DRAG_LEFT:
-    case DRAG_TOP:
-    {
-        const bool locXFlag = myDragKind == DRAG_LEFT;
-        int& locPos = locXFlag ? locR.x : locR.y;
-        int& locSize = locXFlag ? locR.w : locR.h;
-        int locNew = locPos + (locXFlag ? locDX : locDY);
-        if (myGridFlag)
-            locNew = RoundToGrid(locNew, locGrid);
-        const int locNewSize = locPos + locSize - locNew;
-        if (locNewSize >= locGrid)
+        case DRAG_MOVE:
         {
-            (locXFlag ? locAppliedX : locAppliedY) = locNew - locPos;
-            locPos = locNew;
-            locSize = locNewSize;
+            int locX = locR.x + locDX, locY = locR.y + locDY;
+            if (locX + locR.w > VAVE_LAYOUT_WIDTH)
+                locX = VAVE_LAYOUT_WIDTH - locR.w;
+            if (locY + locR.h > VAVE_LAYOUT_HEIGHT)
+                locY = VAVE_LAYOUT_HEIGHT - locR.h;
+            locAppliedX = locX - locR.x, locAppliedY = locY - locR.y;
+            locR.x = locX, locR.y = locY;
+            break;
         }
-        break;
-    }
-    case DRAG_RIGHT:
-    case DRAG_BOTTOM:
-    {
-        const bool locXFlag = myDragKind == DRAG_RIGHT;
-        const int locPos = locXFlag ? locR.x : locR.y;
-        int& locSize = locXFlag ? locR.w : locR.h;
-        int locNewEnd = locPos + locSize + (locXFlag ? locDX : locDY);
-        if (myGridFlag)
-            locNewEnd = RoundToGrid(locNewEnd, locGrid);
-        if (locNewEnd - locPos >= locGrid)
+        case DRAG_LEFT:
+        case DRAG_TOP:
         {
-            (locXFlag ? locAppliedX : locAppliedY) = locNewEnd - (locPos + locSize);
-            locSize = locNewEnd - locPos;
+            const bool locXFlag = myDragKind == DRAG_LEFT;
+            int& locPos = locXFlag ? locR.x : locR.y;
+            int& locSize = locXFlag ? locR.w : locR.h;
+            int locNew = locPos + (locXFlag ? locDX : locDY);
+            if (myGridFlag)
+                locNew = RoundToGrid(locNew, locGrid);
+            const int locNewSize = locPos + locSize - locNew;
+            if (locNewSize >= locGrid)
+            {
+                (locXFlag ? locAppliedX : locAppliedY) = locNew - locPos;
+                locPos = locNew;
+                locSize = locNewSize;
+            }
+            break;
         }
-        break;
-    }
-    default:
-        return;
+        case DRAG_RIGHT:
+        case DRAG_BOTTOM:
+        {
+            const bool locXFlag = myDragKind == DRAG_RIGHT;
+            const int locPos = locXFlag ? locR.x : locR.y;
+            int& locSize = locXFlag ? locR.w : locR.h;
+            int locNewEnd = locPos + locSize + (locXFlag ? locDX : locDY);
+            if (myGridFlag)
+                locNewEnd = RoundToGrid(locNewEnd, locGrid);
+            if (locNewEnd - locPos >= locGrid)
+            {
+                (locXFlag ? locAppliedX : locAppliedY) = locNewEnd - (locPos + locSize);
+                locSize = locNewEnd - locPos;
+            }
+            break;
+        }
+        default:
+            return;
     }
     myPressX += locAppliedX;
     myPressY += locAppliedY;
@@ -364,21 +367,21 @@ EditorAction VAVE_GuiEditor::OnKeyUp(int aVirtualKey)
 {
     switch (aVirtualKey)
     {
-    case KEY_SPACE:
-        myGridFlag = !myGridFlag;
-        break;
-    case KEY_MULTIPLY:
-        Priv_SizeToPrefab();
-        break;
-    case KEY_ADD:
-        ourGridSize += 100;
-        break;
-    case KEY_SUBTRACT:
-        if (ourGridSize > 100)
-            ourGridSize -= 100;
-        break;
-    default:
-        break;
+        case KEY_SPACE:
+            myGridFlag = !myGridFlag;
+            break;
+        case KEY_MULTIPLY:
+            Priv_SizeToPrefab();
+            break;
+        case KEY_ADD:
+            ourGridSize += 100;
+            break;
+        case KEY_SUBTRACT:
+            if (ourGridSize > 100)
+                ourGridSize -= 100;
+            break;
+        default:
+            break;
     }
     return EditorAction();
 }
@@ -425,8 +428,8 @@ void VAVE_GuiEditor::Draw(bool aClearFlag)
     if (mySelected)
     {
         const WidgetRect locR = locRect(mySelected);
-        Priv_Outline(ToPixelsX(locR.x), ToPixelsY(locR.y), ToPixelsX(locR.x + locR.w), ToPixelsY(locR.y + locR.h),
-                     true);
+        Priv_Outline(ToPixelsX(locR.x), ToPixelsY(locR.y), ToPixelsX(locR.x + locR.w),
+                     ToPixelsY(locR.y + locR.h), true);
     }
 
     char locText[64];
@@ -451,7 +454,8 @@ void VAVE_GuiEditor::Draw(bool aClearFlag)
     }
     locY += locLineHeight;
     const char* const locHelp[] = {"SPACE = toggle grid", "NUMPAD + = increase grid size",
-                                   "NUMPAD - = decrease grid size", "NUMPAD X = autosize selection to prefab size"};
+                                   "NUMPAD - = decrease grid size",
+                                   "NUMPAD X = autosize selection to prefab size"};
     for (const char* locLine : locHelp)
     {
         myFont->DrawText(0, locY, locLine);
@@ -478,8 +482,8 @@ void VAVE_GuiEditor::Priv_Outline(int x0, int y0, int x1, int y1, bool aSelected
     myLine->Line(x0, y1, x0, y0, locColour);
 }
 
-void VAVE_GuiEditor::Priv_DrawPrefab(VAVE_GuiSkin* aSkin, VelkType* aWidget, const char* aMember, int x, int y, int w,
-                                     int h)
+void VAVE_GuiEditor::Priv_DrawPrefab(VAVE_GuiSkin* aSkin, VelkType* aWidget, const char* aMember, int x,
+                                     int y, int w, int h)
 {
     const char* locName = locText(aWidget, aMember);
     const VAVE_GuiPrefab* locPrefab = aSkin && locName ? aSkin->FindPrefab(locName) : nullptr;

@@ -20,7 +20,7 @@ constexpr int VAVE_SCREEN_HEIGHT = 600;
 
 class VAVE_GuiEditor : public VelkEditor
 {
-public:
+  public:
     // What a left-button drag does to the selected widget (the hit test's answer).
     enum DragKind
     {
@@ -68,7 +68,7 @@ public:
     // To the nearest multiple, halves away from zero, the same both ways.
     static int RoundToGrid(int aValue, int aGrid);
 
-private:
+  private:
     VAVE_GuiEditor(VelkType* anInstance);
     bool Priv_LoadSkins();
     VAVE_GuiSkin* Priv_FindSkin(VelkType* aWidget);
@@ -76,18 +76,19 @@ private:
     void Priv_SizeToPrefab();
     void Priv_DrawGrid();
     void Priv_DrawWidget(VelkType* aWidget);
-    void Priv_DrawPrefab(VAVE_GuiSkin* aSkin, VelkType* aWidget, const char* aMember, int x, int y, int w, int h);
+    void Priv_DrawPrefab(VAVE_GuiSkin* aSkin, VelkType* aWidget, const char* aMember, int x, int y, int w,
+                         int h);
     void Priv_DrawText(VAVE_GuiSkin* aSkin, VelkType* aWidget, bool aCentreFlag);
     void Priv_DrawScrollBar(VelkType* aWidget, const char* aHeightMember);
     // Four lines from (x0, y0) to (x1, y1), pixels.
     void Priv_Outline(int x0, int y0, int x1, int y1, bool aSelectedFlag);
 
-    QD_Factory* myFactory = nullptr;   // owned, as the three below
+    QD_Factory* myFactory = nullptr; // owned, as the three below
     QD_Line* myLine = nullptr;
     QD_Font* myFont = nullptr;
     QC_List<VAVE_GuiSkin*> mySkins;
-    VelkType* mySelected = nullptr;    // not owned
-    int myPressX = 0, myPressY = 0;    // layout units
+    VelkType* mySelected = nullptr; // not owned
+    int myPressX = 0, myPressY = 0; // layout units
     int myDragKind = DRAG_NONE;
     bool myDraggingFlag = false;
     bool myGridFlag = true;

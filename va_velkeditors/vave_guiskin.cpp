@@ -14,8 +14,8 @@ namespace
 {
 // One part of a prefab: the source rectangle (texture pixels) cut to the
 // texture, the destination shrunk in proportion; nothing for an empty part.
-void locDrawPart(QD_Bitmap* aTexture, int aTexW, int aTexH, int dx, int dy, int dw, int dh, int sx, int sy, int sw,
-                 int sh)
+void locDrawPart(QD_Bitmap* aTexture, int aTexW, int aTexH, int dx, int dy, int dw, int dh, int sx, int sy,
+                 int sw, int sh)
 {
     if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0)
         return;
@@ -67,11 +67,13 @@ void VAVE_GuiPrefab::Draw(QD_Bitmap* aTexture, int x, int y, int w, int h) const
     locDrawPart(aTexture, locTexW, locTexH, locRightX, locBottomY, R, B, myInnerEndX, myInnerEndZ, R, B);
     // Edges stretched along, centre both ways.
     locDrawPart(aTexture, locTexW, locTexH, x + L, y, locMidW, T, myInnerStartX, myStartZ, locInnerW, T);
-    locDrawPart(aTexture, locTexW, locTexH, x + L, locBottomY, locMidW, B, myInnerStartX, myInnerEndZ, locInnerW, B);
+    locDrawPart(aTexture, locTexW, locTexH, x + L, locBottomY, locMidW, B, myInnerStartX, myInnerEndZ,
+                locInnerW, B);
     locDrawPart(aTexture, locTexW, locTexH, x, y + T, L, locMidH, myStartX, myInnerStartZ, L, locInnerH);
-    locDrawPart(aTexture, locTexW, locTexH, locRightX, y + T, R, locMidH, myInnerEndX, myInnerStartZ, R, locInnerH);
-    locDrawPart(aTexture, locTexW, locTexH, x + L, y + T, locMidW, locMidH, myInnerStartX, myInnerStartZ, locInnerW,
+    locDrawPart(aTexture, locTexW, locTexH, locRightX, y + T, R, locMidH, myInnerEndX, myInnerStartZ, R,
                 locInnerH);
+    locDrawPart(aTexture, locTexW, locTexH, x + L, y + T, locMidW, locMidH, myInnerStartX, myInnerStartZ,
+                locInnerW, locInnerH);
 }
 
 VAVE_GuiFont::~VAVE_GuiFont()
@@ -150,7 +152,8 @@ bool VAVE_GuiSkin::Priv_Read(QD_Factory* aFactory, Tez* aSkin)
         locPrefab->myId = locNode->GetNameHash();
         if (!locReadInt(locNode, "myStart.x", &locPrefab->myStartX) ||
             !locReadInt(locNode, "myStart.z", &locPrefab->myStartZ) ||
-            !locReadInt(locNode, "myEnd.x", &locPrefab->myEndX) || !locReadInt(locNode, "myEnd.z", &locPrefab->myEndZ) ||
+            !locReadInt(locNode, "myEnd.x", &locPrefab->myEndX) ||
+            !locReadInt(locNode, "myEnd.z", &locPrefab->myEndZ) ||
             !locReadInt(locNode, "myInnerStart.x", &locPrefab->myInnerStartX) ||
             !locReadInt(locNode, "myInnerStart.z", &locPrefab->myInnerStartZ) ||
             !locReadInt(locNode, "myInnerEnd.x", &locPrefab->myInnerEndX) ||

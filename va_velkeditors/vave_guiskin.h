@@ -15,8 +15,8 @@ class Tez;
 // Texture pixels; outer start/end and inner start/end, x across and z down.
 class VAVE_GuiPrefab
 {
-public:
-    uint32_t myId = 0;   // TezHash of the prefab's name
+  public:
+    uint32_t myId = 0; // TezHash of the prefab's name
     int myStartX = 0, myStartZ = 0, myEndX = 0, myEndZ = 0;
     int myInnerStartX = 0, myInnerStartZ = 0, myInnerEndX = 0, myInnerEndZ = 0;
 
@@ -33,20 +33,20 @@ public:
 
 class VAVE_GuiFont
 {
-public:
+  public:
     VAVE_GuiFont() = default;
     ~VAVE_GuiFont();
     VAVE_GuiFont(const VAVE_GuiFont&) = delete;
     VAVE_GuiFont& operator=(const VAVE_GuiFont&) = delete;
 
-    uint32_t myId = 0;           // TezHash of the font's name
-    int mySize = 0;              // "mySize" as stored
-    QD_Font* myFont = nullptr;   // owned
+    uint32_t myId = 0;         // TezHash of the font's name
+    int mySize = 0;            // "mySize" as stored
+    QD_Font* myFont = nullptr; // owned
 };
 
 class VAVE_GuiSkin
 {
-public:
+  public:
     // Reads skin aSkinName of the compiled skin file aFileName (a ".tez" name,
     // converted from its ".velk" first when that is missing or stale). Null,
     // with a debug text, when a member, the texture or a font is missing.
@@ -64,13 +64,13 @@ public:
     // "mySize" to the drawing height (truncated); 0 is the drawing layer's default.
     static int FontHeight(int aSize);
 
-private:
+  private:
     VAVE_GuiSkin() = default;
     bool Priv_Read(QD_Factory* aFactory, Tez* aSkin);
 
     QC_String myFileName;
     QC_String mySkinName;
-    QD_Bitmap* myTexture = nullptr;   // owned
+    QD_Bitmap* myTexture = nullptr; // owned
     QC_List<VAVE_GuiPrefab*> myPrefabs;
     QC_List<VAVE_GuiFont*> myFonts;
 };

@@ -36,10 +36,19 @@ enum
 // The eight members of a prefab, in texture pixels.
 enum
 {
-    START_X, START_Z, END_X, END_Z, INNER_START_X, INNER_START_Z, INNER_END_X, INNER_END_Z, NUM_VALUES
+    START_X,
+    START_Z,
+    END_X,
+    END_Z,
+    INNER_START_X,
+    INNER_START_Z,
+    INNER_END_X,
+    INNER_END_Z,
+    NUM_VALUES
 };
-const char* const MEMBER_NAMES[NUM_VALUES] = {"myStart.x",      "myStart.z",      "myEnd.x",      "myEnd.z",
-                                              "myInnerStart.x", "myInnerStart.z", "myInnerEnd.x", "myInnerEnd.z"};
+const char* const MEMBER_NAMES[NUM_VALUES] = {"myStart.x",    "myStart.z",      "myEnd.x",
+                                              "myEnd.z",      "myInnerStart.x", "myInnerStart.z",
+                                              "myInnerEnd.x", "myInnerEnd.z"};
 
 struct PrefabValues
 {
@@ -222,24 +231,24 @@ EditorAction VAVE_GuiSkinEditor::OnLeftButton(int anX, int anY, bool aShiftFlag)
     PrefabValues v = locRead(mySelected);
     switch (myMode)
     {
-    case MODE_DEFINE:
-        if (!myDefiningFlag)
-        {
-            v[START_X] = locX;
-            v[START_Z] = locZ;
-            myDefiningFlag = true;
-        }
-        v[END_X] = locX;
-        v[END_Z] = locZ;
-        break;
-    case MODE_DRAG_OUTER:
-        locDragNearer(v[START_X], v[END_X], locX);
-        locDragNearer(v[START_Z], v[END_Z], locZ);
-        break;
-    default:
-        locDragNearer(v[INNER_START_X], v[INNER_END_X], locX);
-        locDragNearer(v[INNER_START_Z], v[INNER_END_Z], locZ);
-        break;
+        case MODE_DEFINE:
+            if (!myDefiningFlag)
+            {
+                v[START_X] = locX;
+                v[START_Z] = locZ;
+                myDefiningFlag = true;
+            }
+            v[END_X] = locX;
+            v[END_Z] = locZ;
+            break;
+        case MODE_DRAG_OUTER:
+            locDragNearer(v[START_X], v[END_X], locX);
+            locDragNearer(v[START_Z], v[END_Z], locZ);
+            break;
+        default:
+            locDragNearer(v[INNER_START_X], v[INNER_END_X], locX);
+            locDragNearer(v[INNER_START_Z], v[INNER_END_Z], locZ);
+            break;
     }
     locNormalise(v, myTexture->GetWidth(), myTexture->GetHeight());
     locWrite(mySelected, v);
@@ -270,37 +279,37 @@ EditorAction VAVE_GuiSkinEditor::OnKeyDown(int aVirtualKey)
     const int locStep = ourZoom * 16;
     switch (aVirtualKey)
     {
-    case KEY_SPACE:
-        myMode = (myMode + 1) % 3;
-        myDefiningFlag = false;
-        break;
-    case KEY_LEFT:
-        SetView(ourZoom, ourOffsetX + locStep, ourOffsetY);
-        break;
-    case KEY_UP:
-        SetView(ourZoom, ourOffsetX, ourOffsetY + locStep);
-        break;
-    case KEY_RIGHT:
-        SetView(ourZoom, ourOffsetX - locStep, ourOffsetY);
-        break;
-    case KEY_DOWN:
-        SetView(ourZoom, ourOffsetX, ourOffsetY - locStep);
-        break;
-    case KEY_ADD:
-        ourZoom++;
-        break;
-    case KEY_SUBTRACT:
-        if (ourZoom >= 2)
-            ourZoom--;
-        break;
-    case KEY_DIVIDE:
-        Priv_Resize(1);
-        break;
-    case KEY_MULTIPLY:
-        Priv_Resize(-1);
-        break;
-    default:
-        break;
+        case KEY_SPACE:
+            myMode = (myMode + 1) % 3;
+            myDefiningFlag = false;
+            break;
+        case KEY_LEFT:
+            SetView(ourZoom, ourOffsetX + locStep, ourOffsetY);
+            break;
+        case KEY_UP:
+            SetView(ourZoom, ourOffsetX, ourOffsetY + locStep);
+            break;
+        case KEY_RIGHT:
+            SetView(ourZoom, ourOffsetX - locStep, ourOffsetY);
+            break;
+        case KEY_DOWN:
+            SetView(ourZoom, ourOffsetX, ourOffsetY - locStep);
+            break;
+        case KEY_ADD:
+            ourZoom++;
+            break;
+        case KEY_SUBTRACT:
+            if (ourZoom >= 2)
+                ourZoom--;
+            break;
+        case KEY_DIVIDE:
+            Priv_Resize(1);
+            break;
+        case KEY_MULTIPLY:
+            Priv_Resize(-1);
+            break;
+        default:
+            break;
     }
     return EditorAction();
 }

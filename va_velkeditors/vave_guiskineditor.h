@@ -13,7 +13,7 @@ class QDGDI_Window;
 
 class VAVE_GuiSkinEditor : public VelkEditor
 {
-public:
+  public:
     enum Mode
     {
         MODE_DEFINE = 0,
@@ -57,18 +57,18 @@ public:
     // within the outer.
     static void Normalise(VelkType* aPrefab, int aTextureWidth, int aTextureHeight);
 
-private:
+  private:
     explicit VAVE_GuiSkinEditor(VelkType* anInstance) : VelkEditor(anInstance) {}
     void Priv_NormaliseAll();
     void Priv_Normalise(VelkType* aPrefab);
     void Priv_Resize(int aDelta);
     void Priv_DrawPrefab(VelkType* aPrefab);
 
-    QD_Factory* myFactory = nullptr;   // owned, as the three below
+    QD_Factory* myFactory = nullptr; // owned, as the three below
     QD_Bitmap* myTexture = nullptr;
     QD_Line* myLine = nullptr;
     QD_Font* myFont = nullptr;
-    VelkType* mySelected = nullptr;    // not owned
+    VelkType* mySelected = nullptr; // not owned
     int myMode = MODE_DRAG_OUTER;
     bool myDefiningFlag = false;
 

@@ -7,9 +7,11 @@
 namespace VAVE_TestData
 {
 inline const char* const WIDGET_TYPES[] = {
-    "VAP_Plate",    "VAP_Button", "VAP_ProgressBar", "VAP_CheckBox", "VAP_TextLabel",
-    "VAP_TextList", "VAP_Slider", "VAP_ComboBox",    "VAP_MultiColumnTextList",
-    "VAP_Special",  "VAP_Model",  "VAP_TextInput",   "VAP_MiniMap",
+    "VAP_Plate",    "VAP_Button",    "VAP_ProgressBar",
+    "VAP_CheckBox", "VAP_TextLabel", "VAP_TextList",
+    "VAP_Slider",   "VAP_ComboBox",  "VAP_MultiColumnTextList",
+    "VAP_Special",  "VAP_Model",     "VAP_TextInput",
+    "VAP_MiniMap",
 };
 
 // Every widget class carries every member the editors read.
@@ -27,11 +29,12 @@ inline std::string Fruit()
         "SCRIPTCLASS VAP_SkinList\r\n{\r\nVAP_Skin\r\n}\r\n"
         "CLASS VAP_SkinFile\r\n{\r\nVAP_SkinList mySkins\r\n}\r\n";
     for (const char* locType : WIDGET_TYPES)
-        locText += std::string("CLASS ") + locType +
-                   "\r\n{\r\nFILE mySkinFile\r\nTEXT mySkin\r\nNUMBER myXPos\r\nNUMBER myYPos\r\nNUMBER myWidth\r\n"
-                   "NUMBER myHeight\r\nTEXT myPrefab\r\nTEXT myUpPrefab\r\nTEXT myCheckedPrefab\r\n"
-                   "TEXT myTitleBarUpPrefab\r\nTEXT myFont\r\nTEXT myText\r\nNUMBER myScrollBarWidth\r\n"
-                   "NUMBER myListHeight\r\nNUMBER myTitleBarHeight\r\n}\r\n";
+        locText +=
+            std::string("CLASS ") + locType +
+            "\r\n{\r\nFILE mySkinFile\r\nTEXT mySkin\r\nNUMBER myXPos\r\nNUMBER myYPos\r\nNUMBER myWidth\r\n"
+            "NUMBER myHeight\r\nTEXT myPrefab\r\nTEXT myUpPrefab\r\nTEXT myCheckedPrefab\r\n"
+            "TEXT myTitleBarUpPrefab\r\nTEXT myFont\r\nTEXT myText\r\nNUMBER myScrollBarWidth\r\n"
+            "NUMBER myListHeight\r\nNUMBER myTitleBarHeight\r\n}\r\n";
     locText += "SCRIPTCLASS VAP_WidgetList\r\n{\r\n";
     for (const char* locType : WIDGET_TYPES)
         locText += std::string(locType) + "\r\n";
@@ -46,7 +49,8 @@ inline std::string Point(const char* aName, int x, int z)
 }
 
 // A prefab block inside "myPrefabs": outer and inner rectangles, texture pixels.
-inline std::string Prefab(const char* aName, int sx, int sz, int ex, int ez, int isx, int isz, int iex, int iez)
+inline std::string Prefab(const char* aName, int sx, int sz, int ex, int ez, int isx, int isz, int iex,
+                          int iez)
 {
     return std::string("\t\t\t\tVAP_Prefab ") + aName + "\r\n\t\t\t\t{\r\n" + Point("myStart", sx, sz) +
            Point("myEnd", ex, ez) + Point("myInnerStart", isx, isz) + Point("myInnerEnd", iex, iez) +
@@ -59,8 +63,8 @@ inline std::string Font(const char* aName, const char* aFace, int aSize)
            "\r\n\t\t\t\t\tmySize " + std::to_string(aSize) + "\r\n\t\t\t\t}\r\n";
 }
 
-inline std::string Skin(const char* aName, const char* aEditorFile, const char* aFile, const std::string& aPrefabs,
-                        const std::string& aFonts)
+inline std::string Skin(const char* aName, const char* aEditorFile, const char* aFile,
+                        const std::string& aPrefabs, const std::string& aFonts)
 {
     return std::string("\t\tVAP_Skin ") + aName + "\r\n\t\t{\r\n\t\t\tmyFileName " + aFile +
            "\r\n\t\t\tmyEditorFileName " + aEditorFile + "\r\n\t\t\tmyFonts\r\n\t\t\t{\r\n" + aFonts +

@@ -42,14 +42,14 @@ std::vector<std::string> ourTexts;
 
 class TextListener : public QC_DebugListener
 {
-public:
+  public:
     void Print(const char* aText) override { ourTexts.push_back(aText); }
     void Close() override {}
 };
 
 class GuiTestEnvironment : public ::testing::Environment
 {
-public:
+  public:
     void SetUp() override
     {
         static int ourArgc = 1;
@@ -71,7 +71,7 @@ bool HasText(const std::string& aText)
 // The frame's view pane as the editors' window.
 class PaneWindow : public QDGDI_Window
 {
-public:
+  public:
     explicit PaneWindow(UI_Frame* aFrame) : myFrame(aFrame) {}
     bool GetClientSize(int* aWidth, int* aHeight) override
     {
@@ -96,44 +96,44 @@ public:
 // Hands the pane's messages to the editor as the facade does, then redraws.
 class Forwarder : public UI_FrameHandler
 {
-public:
+  public:
     bool OnViewMessage(UI_Frame* aFrame, const UI_ViewMessage& m) override
     {
         if (!myEditor)
             return false;
         switch (m.myKind)
         {
-        case UI_VM_LBUTTONDOWN:
-            myLast = myEditor->OnLeftButton(m.myX, m.myY, (m.myKeyState & UI_MK_SHIFT) != 0);
-            break;
-        case UI_VM_MOUSEMOVE:
-            if (m.myKeyState & UI_MK_LBUTTON)
+            case UI_VM_LBUTTONDOWN:
                 myLast = myEditor->OnLeftButton(m.myX, m.myY, (m.myKeyState & UI_MK_SHIFT) != 0);
-            if (m.myKeyState & UI_MK_RBUTTON)
+                break;
+            case UI_VM_MOUSEMOVE:
+                if (m.myKeyState & UI_MK_LBUTTON)
+                    myLast = myEditor->OnLeftButton(m.myX, m.myY, (m.myKeyState & UI_MK_SHIFT) != 0);
+                if (m.myKeyState & UI_MK_RBUTTON)
+                    myLast = myEditor->OnRightButton(m.myX, m.myY, (m.myKeyState & UI_MK_SHIFT) != 0,
+                                                     (m.myKeyState & UI_MK_CONTROL) != 0);
+                break;
+            case UI_VM_LBUTTONUP:
+                myLast = myEditor->OnLeftButtonUp(m.myX, m.myY);
+                break;
+            case UI_VM_RBUTTONDOWN:
                 myLast = myEditor->OnRightButton(m.myX, m.myY, (m.myKeyState & UI_MK_SHIFT) != 0,
                                                  (m.myKeyState & UI_MK_CONTROL) != 0);
-            break;
-        case UI_VM_LBUTTONUP:
-            myLast = myEditor->OnLeftButtonUp(m.myX, m.myY);
-            break;
-        case UI_VM_RBUTTONDOWN:
-            myLast = myEditor->OnRightButton(m.myX, m.myY, (m.myKeyState & UI_MK_SHIFT) != 0,
-                                             (m.myKeyState & UI_MK_CONTROL) != 0);
-            break;
-        case UI_VM_RBUTTONUP:
-            myLast = myEditor->OnRightButtonUp(m.myX, m.myY);
-            break;
-        case UI_VM_KEYDOWN:
-            myLast = myEditor->OnKeyDown(m.myVirtualKey);
-            break;
-        case UI_VM_KEYUP:
-            myLast = myEditor->OnKeyUp(m.myVirtualKey);
-            break;
-        case UI_VM_CHAR:
-            myLast = myEditor->OnChar((int)m.myChar);
-            break;
-        default:
-            return false;
+                break;
+            case UI_VM_RBUTTONUP:
+                myLast = myEditor->OnRightButtonUp(m.myX, m.myY);
+                break;
+            case UI_VM_KEYDOWN:
+                myLast = myEditor->OnKeyDown(m.myVirtualKey);
+                break;
+            case UI_VM_KEYUP:
+                myLast = myEditor->OnKeyUp(m.myVirtualKey);
+                break;
+            case UI_VM_CHAR:
+                myLast = myEditor->OnChar((int)m.myChar);
+                break;
+            default:
+                return false;
         }
         if (myLast.myInstance && myLast.myAction == EditorAction::SELECT_IN_TREE)
             myEditor->SelectInstance(myLast.myInstance);
@@ -148,9 +148,21 @@ public:
 // Texture colours (0xRRGGBB) of the "panel" prefab's nine parts and the "bar" prefab.
 enum : uint32_t
 {
-    TL = 0x102030, TOP = 0x203040, TR = 0x405060, LEFT = 0x305000, CENTRE = 0x00C0C0, RIGHT = 0x506000,
-    BL = 0x708090, BOTTOM = 0x607000, BR = 0xA0B0C0, BAR = 0x336699, REST = 0x777777,
-    RED = 0xFF0000, GREEN = 0x00FF00, WHITE = 0xFFFFFF, BLACK = 0,
+    TL = 0x102030,
+    TOP = 0x203040,
+    TR = 0x405060,
+    LEFT = 0x305000,
+    CENTRE = 0x00C0C0,
+    RIGHT = 0x506000,
+    BL = 0x708090,
+    BOTTOM = 0x607000,
+    BR = 0xA0B0C0,
+    BAR = 0x336699,
+    REST = 0x777777,
+    RED = 0xFF0000,
+    GREEN = 0x00FF00,
+    WHITE = 0xFFFFFF,
+    BLACK = 0,
 };
 
 uint32_t TexturePixel(int x, int y)
@@ -168,7 +180,7 @@ uint32_t TexturePixel(int x, int y)
 
 class GuiEditorsTest : public VelkScratchTest
 {
-protected:
+  protected:
     void SetUp() override
     {
         VelkScratchTest::SetUp();
@@ -191,10 +203,10 @@ protected:
                                        Prefab("crossed", 30, 40, 20, 30, 35, 25, 90, 31);
         const std::string locFonts = Font("big", "arial", 250000) + Font("small", "verdana", 0);
         // "red" finds its texture by the editor's name, "blue" falls back to the game's.
-        WriteDisk("skins/main.velk", SkinFile("widgets.fruit",
-                                              Skin("red", "skins/skin.tga", "skins/absent.tga", locPrefabs, locFonts) +
-                                                  Skin("blue", "skins/absent.tga", "SKINS/Skin.TGA", locPrefabs,
-                                                       locFonts)));
+        WriteDisk("skins/main.velk",
+                  SkinFile("widgets.fruit",
+                           Skin("red", "skins/skin.tga", "skins/absent.tga", locPrefabs, locFonts) +
+                               Skin("blue", "skins/absent.tga", "SKINS/Skin.TGA", locPrefabs, locFonts)));
         ASSERT_TRUE(myTypes.Compile("widgets.fruit"));
 
         myFrame = MakeFrame();
@@ -214,9 +226,10 @@ protected:
 
     static UI_Frame* MakeFrame()
     {
-        static const UI_MenuEntry ourMenu[] = {{UI_MENU_POPUP, 0, "&File"}, {UI_MENU_ITEM, 0xE101, "&Open"},
-                                               {UI_MENU_END, 0, nullptr}};
-        UI_FrameTemplate locTemplate = {"GuiTest", ourMenu, 3, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, 100};
+        static const UI_MenuEntry ourMenu[] = {
+            {UI_MENU_POPUP, 0, "&File"}, {UI_MENU_ITEM, 0xE101, "&Open"}, {UI_MENU_END, 0, nullptr}};
+        UI_FrameTemplate locTemplate = {"GuiTest", ourMenu, 3, nullptr, 0, nullptr,
+                                        0,         nullptr, 0, nullptr, 0, 100};
         UI_Frame* locFrame = UI_CreateFrame(locTemplate);
         if (!locFrame)
             return nullptr;
@@ -307,8 +320,8 @@ protected:
 
 std::string Box(int x, int y, int w, int h)
 {
-    return "myXPos " + std::to_string(x) + "\nmyYPos " + std::to_string(y) + "\nmyWidth " + std::to_string(w) +
-           "\nmyHeight " + std::to_string(h);
+    return "myXPos " + std::to_string(x) + "\nmyYPos " + std::to_string(y) + "\nmyWidth " +
+           std::to_string(w) + "\nmyHeight " + std::to_string(h);
 }
 
 const std::string RED_SKIN = "mySkinFile skins/main.tez\nmySkin red\n";
@@ -318,25 +331,31 @@ const std::string RED_SKIN = "mySkinFile skins/main.tez\nmySkin red\n";
 std::string EveryWidget()
 {
     return Widget("VAP_Plate", "plate", RED_SKIN + "myPrefab panel\n" + Box(400, 400, 2000, 1000)) +
-           Widget("VAP_Button", "button", RED_SKIN + "myUpPrefab panel\nmyFont big\nmyText OK\n" + Box(3000, 400, 3000, 1000)) +
+           Widget("VAP_Button", "button",
+                  RED_SKIN + "myUpPrefab panel\nmyFont big\nmyText OK\n" + Box(3000, 400, 3000, 1000)) +
            Widget("VAP_ProgressBar", "progress", RED_SKIN + "myPrefab bar\n" + Box(7000, 400, 3000, 400)) +
-           Widget("VAP_CheckBox", "check", RED_SKIN + "myCheckedPrefab panel\nmyFont big\nmyText Sound\n" +
-                                               Box(11000, 400, 3000, 1000)) +
-           Widget("VAP_TextLabel", "label", RED_SKIN + "myFont small\nmyText Label\n" + Box(400, 2000, 3000, 1000)) +
-           Widget("VAP_TextList", "list", RED_SKIN + "myPrefab panel\nmyScrollBarWidth 400\n" + Box(4000, 2000, 4000, 4000)) +
+           Widget("VAP_CheckBox", "check",
+                  RED_SKIN + "myCheckedPrefab panel\nmyFont big\nmyText Sound\n" +
+                      Box(11000, 400, 3000, 1000)) +
+           Widget("VAP_TextLabel", "label",
+                  RED_SKIN + "myFont small\nmyText Label\n" + Box(400, 2000, 3000, 1000)) +
+           Widget("VAP_TextList", "list",
+                  RED_SKIN + "myPrefab panel\nmyScrollBarWidth 400\n" + Box(4000, 2000, 4000, 4000)) +
            Widget("VAP_Slider", "slider", RED_SKIN + "myPrefab bar\n" + Box(9000, 2000, 3000, 400)) +
-           Widget("VAP_ComboBox", "combo", RED_SKIN + "myPrefab panel\nmyScrollBarWidth 400\nmyListHeight 3000\n" +
-                                               Box(13000, 2000, 2600, 600)) +
+           Widget("VAP_ComboBox", "combo",
+                  RED_SKIN + "myPrefab panel\nmyScrollBarWidth 400\nmyListHeight 3000\n" +
+                      Box(13000, 2000, 2600, 600)) +
            Widget("VAP_MultiColumnTextList", "columns",
-                  RED_SKIN + "myPrefab panel\nmyScrollBarWidth 400\nmyTitleBarUpPrefab bar\nmyTitleBarHeight 600\n" +
+                  RED_SKIN +
+                      "myPrefab panel\nmyScrollBarWidth 400\nmyTitleBarUpPrefab bar\nmyTitleBarHeight 600\n" +
                       Box(400, 7000, 6000, 4000)) +
            Widget("VAP_Special", "special", Box(7000, 7000, 2000, 2000)) +
            Widget("VAP_Model", "model", RED_SKIN + "myUpPrefab panel\n" + Box(9600, 7000, 2000, 2000)) +
            Widget("VAP_TextInput", "input",
                   "mySkinFile skins/main.tez\nmySkin blue\nmyPrefab bar\n" + Box(12000, 7000, 3000, 800)) +
            Widget("VAP_MiniMap", "minimap", Box(12000, 7400, 3000, 3000)) +
-           Widget("VAP_Plate", "lost", "mySkinFile skins/none.tez\nmySkin red\nmyPrefab panel\n" +
-                                           Box(7000, 10000, 2000, 1000));
+           Widget("VAP_Plate", "lost",
+                  "mySkinFile skins/none.tez\nmySkin red\nmyPrefab panel\n" + Box(7000, 10000, 2000, 1000));
 }
 
 struct Rect
@@ -371,7 +390,8 @@ TEST_F(GuiEditorsTest, LayoutDrawsEveryWidgetTypeFromItsSkin)
     ASSERT_NE(locEditor, nullptr);
     // (main, red) and (main, blue); the missing file is noted and left out.
     EXPECT_EQ(locEditor->GetNumSkins(), 2);
-    EXPECT_TRUE(HasText("VAVE_GuiEditor: skin 'red' of 'skins/none.tez' not loaded; its widgets draw as outlines"));
+    EXPECT_TRUE(
+        HasText("VAVE_GuiEditor: skin 'red' of 'skins/none.tez' not loaded; its widgets draw as outlines"));
     EXPECT_TRUE(std::filesystem::exists(myDir / "skins/main.tez"));
 
     const QImage locShown = Shown();
@@ -402,8 +422,8 @@ TEST_F(GuiEditorsTest, LayoutDrawsEveryWidgetTypeFromItsSkin)
     for (int y = 20; y < 70; y++)
         for (int x = 150; x < 300; x++)
             if (At(locShown, x, y) == WHITE)
-                locMinX = std::min(locMinX, x), locMaxX = std::max(locMaxX, x), locMinY = std::min(locMinY, y),
-                locMaxY = std::max(locMaxY, y);
+                locMinX = std::min(locMinX, x), locMaxX = std::max(locMaxX, x),
+                locMinY = std::min(locMinY, y), locMaxY = std::max(locMaxY, y);
     ASSERT_GE(locMaxX, 0) << "no text on the button";
     EXPECT_NEAR((locMinX + locMaxX) / 2.0, 225, 4);
     EXPECT_NEAR((locMinY + locMaxY) / 2.0, 45, 5);
@@ -418,7 +438,8 @@ TEST_F(GuiEditorsTest, LayoutDrawsEveryWidgetTypeFromItsSkin)
     EXPECT_EQ(At(locShown, 700, 520), RED);
     EXPECT_EQ(At(locShown, 400, 500), RED);
     EXPECT_EQ(Count(locShown, 351, 501, 449, 549, CENTRE), 0);
-    // The text list's scroll bar: squares of 20 pixels inside its right edge, at its top, below that and at its end.
+    // The text list's scroll bar: squares of 20 pixels inside its right edge, at its top, below that and at
+    // its end.
     EXPECT_EQ(At(locShown, 380, 110), RED);
     EXPECT_EQ(At(locShown, 380, 130), RED);
     EXPECT_EQ(At(locShown, 390, 280), RED);
@@ -516,15 +537,15 @@ TEST_F(GuiEditorsTest, DragsMoveAndResizeOnTheGridAndWriteTheMembersBack)
     // Put it back, then each edge. The plate is 20..120 x 20..70 pixels again.
     Drag({{750, 575}, {70, 45}});
     EXPECT_EQ(Members(locPlate), (Rect{400, 400, 2000, 1000}));
-    Drag({{10, 45}, {7, 45}});     // left edge out by 100, rounded to the grid
+    Drag({{10, 45}, {7, 45}}); // left edge out by 100, rounded to the grid
     EXPECT_EQ(Members(locPlate), (Rect{300, 400, 2100, 1000}));
-    Drag({{130, 45}, {133, 45}});  // right edge out
+    Drag({{130, 45}, {133, 45}}); // right edge out
     EXPECT_EQ(Members(locPlate), (Rect{300, 400, 2200, 1000}));
-    Drag({{70, 10}, {70, 13}});    // top edge in
+    Drag({{70, 10}, {70, 13}}); // top edge in
     EXPECT_EQ(Members(locPlate), (Rect{300, 500, 2200, 900}));
-    Drag({{70, 80}, {70, 83}});    // bottom edge out
+    Drag({{70, 80}, {70, 83}}); // bottom edge out
     EXPECT_EQ(Members(locPlate), (Rect{300, 500, 2200, 1000}));
-    Drag({{5, 5}, {40, 40}});      // beside a corner: no drag
+    Drag({{5, 5}, {40, 40}}); // beside a corner: no drag
     EXPECT_EQ(Members(locPlate), (Rect{300, 500, 2200, 1000}));
     // An edge never leaves less than one grid size.
     Drag({{130, 45}, {22, 45}});
@@ -546,7 +567,7 @@ TEST_F(GuiEditorsTest, GridKeysAndSizeToPrefab)
     ASSERT_NE(myEditor, nullptr);
     auto* locEditor = static_cast<VAVE_GuiEditor*>(myEditor.get());
     const QImage locGrid100 = Shown();
-    EXPECT_EQ(At(locGrid100, 5, 303), 0x303030);   // a grid line every 5 pixels
+    EXPECT_EQ(At(locGrid100, 5, 303), 0x303030); // a grid line every 5 pixels
     Key(Qt::Key_Plus, Qt::KeypadModifier);
     EXPECT_EQ(VAVE_GuiEditor::GetGridSize(), 200);
     const QImage locGrid200 = Shown();
@@ -636,7 +657,8 @@ TEST_F(GuiEditorsTest, DrawingObjectsThatCannotBeMadeRefuseTheEditor)
     ASSERT_TRUE(VelkCompiler::Compile(locSpace, "layout.velk", &myTypes, nullptr));
     VAVE_Factory locFactory;
     // No window to draw in: no editor.
-    EXPECT_EQ(locFactory.CreateEditor(locSpace.GetInstance("layout", true), &myFilters, nullptr, nullptr), nullptr);
+    EXPECT_EQ(locFactory.CreateEditor(locSpace.GetInstance("layout", true), &myFilters, nullptr, nullptr),
+              nullptr);
     // A layout without widgets opens and draws its frame.
     OpenLayout("");
     ASSERT_NE(myEditor, nullptr);
@@ -650,7 +672,7 @@ namespace
 // Records what a prefab asks of its texture.
 class RecordingBitmap : public QD_Bitmap
 {
-public:
+  public:
     struct Call
     {
         int x, y, w, h, sx, sy, sw, sh;
@@ -688,8 +710,10 @@ TEST(VAVE_GuiPrefab, NinePartsAtTheirPlaces)
     ASSERT_EQ(locBitmap.myCalls.size(), 9u);
     const auto& c = locBitmap.myCalls;
     // Corners at their own size.
-    EXPECT_EQ((std::vector<int>{c[0].x, c[0].y, c[0].w, c[0].h, c[0].sx, c[0].sy}), (std::vector<int>{100, 50, 4, 4, 0, 0}));
-    EXPECT_EQ((std::vector<int>{c[3].x, c[3].y, c[3].w, c[3].h, c[3].sx, c[3].sy}), (std::vector<int>{136, 66, 4, 4, 8, 8}));
+    EXPECT_EQ((std::vector<int>{c[0].x, c[0].y, c[0].w, c[0].h, c[0].sx, c[0].sy}),
+              (std::vector<int>{100, 50, 4, 4, 0, 0}));
+    EXPECT_EQ((std::vector<int>{c[3].x, c[3].y, c[3].w, c[3].h, c[3].sx, c[3].sy}),
+              (std::vector<int>{136, 66, 4, 4, 8, 8}));
     // The centre stretched from 4 x 4 to 32 x 12.
     EXPECT_EQ((std::vector<int>{c[8].x, c[8].y, c[8].w, c[8].h, c[8].sx, c[8].sy, c[8].sw, c[8].sh}),
               (std::vector<int>{104, 54, 32, 12, 4, 4, 4, 4}));
@@ -697,7 +721,8 @@ TEST(VAVE_GuiPrefab, NinePartsAtTheirPlaces)
 
 TEST(VAVE_GuiPrefab, PartsOfNoSizeAreSkippedAndSourcesCutToTheTexture)
 {
-    auto locSound = [](const RecordingBitmap& aBitmap) {
+    auto locSound = [](const RecordingBitmap& aBitmap)
+    {
         for (const auto& c : aBitmap.myCalls)
         {
             EXPECT_GT(c.w, 0);
@@ -764,7 +789,7 @@ Values PrefabValues(VelkType* aPrefab)
 
 class SkinEditorTest : public GuiEditorsTest
 {
-protected:
+  protected:
     void SetUp() override
     {
         GuiEditorsTest::SetUp();
