@@ -15,8 +15,8 @@ VelkEditorFactory* VAVE_Factory::Create()
     return new (std::nothrow) VAVE_Factory;
 }
 
-VelkEditor* VAVE_Factory::CreateEditor(VelkType* anInstance, VelkTypeFilterManager* aFilterManager,
-                                       void* aWindow, VelkType* aConfigInstance)
+VelkEditor* VAVE_Factory::CreateEditor(VelkType* anInstance, VelkTypeFilterManager* aFilterManager, void* aWindow,
+                                       VelkType* aConfigInstance)
 {
     if (!anInstance)
         return nullptr;
