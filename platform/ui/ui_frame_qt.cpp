@@ -93,6 +93,7 @@ struct UI_Frame
     int myCursorX = 0;
     int myCursorY = 0;
     bool myClosing = false;
+    int myActivePane = UI_PANE_LEFT;
 };
 
 namespace
@@ -521,6 +522,15 @@ UI_Frame* UI_CreateFrame(const UI_FrameTemplate& aTemplate)
     locFrame->myWindow->setCentralWidget(locFrame->mySplitter);
     locFrame->myWindow->resize(1024, 768);
 
+    QObject::connect(qApp, &QApplication::focusChanged, locFrame->myWindow, [locFrame](QWidget*, QWidget* aNow) {
+        if (!aNow)
+            return;
+        if (locFrame->myView == aNow || locFrame->myView->isAncestorOf(aNow))
+            locFrame->myActivePane = UI_PANE_VIEW;
+        else if (locFrame->mySplitter->widget(0) == aNow || locFrame->mySplitter->widget(0)->isAncestorOf(aNow))
+            locFrame->myActivePane = UI_PANE_LEFT;
+    });
+
     locLoadRecentFiles(locFrame);
     locShowRecentFiles(locFrame);
     locUpdateTitle(locFrame);
@@ -589,6 +599,22 @@ void UI_FrameShow(UI_Frame* aFrame)
     {
         aFrame->myWindow->raise();
         aFrame->myWindow->activateWindow();
+    }
+    static bool ourCommandsSent = false;
+    const char* locCommands = std::getenv("Q_UI_COMMANDS");
+    if (!ourCommandsSent && locCommands && locCommands[0])
+    {
+        ourCommandsSent = true;
+        std::vector<int> locIds;
+        for (const QString& locId : QString::fromUtf8(locCommands).split(QLatin1Char(',')))
+            locIds.push_back(locId.trimmed().toInt());
+        QTimer::singleShot(0, aFrame->myWindow, [aFrame, locIds]() {
+            for (int locId : locIds)
+            {
+                UI_FrameUpdateCommands(aFrame);
+                UI_FrameDoCommand(aFrame, locId);
+            }
+        });
     }
     static bool ourGrabArmed = false;
     const char* locPath = std::getenv("Q_UI_GRAB");
@@ -1032,6 +1058,11 @@ void UI_FrameFocusView(UI_Frame* aFrame)
 {
     if (aFrame)
         aFrame->myView->setFocus(Qt::OtherFocusReason);
+}
+
+int UI_FrameGetActivePane(UI_Frame* aFrame)
+{
+    return aFrame ? aFrame->myActivePane : UI_PANE_LEFT;
 }
 
 bool UI_GrabFrame(UI_Frame* aFrame, const char* aPngPath)
