@@ -15,7 +15,9 @@
 #include "va_velkeditors/vave_factory.h"
 #include "va_velkeditors/vave_typeconstraints.h"
 #include "velk/velk_type.h"
+#include "velkeditor/velk_editorview.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -531,6 +533,8 @@ class KorrinthProgram
 {
 public:
     UI_Frame* myFrame = nullptr;
+    // The window the editors draw in: the frame's view pane. Outlives the facade.
+    std::unique_ptr<VelkEditorView> myEditorView;
     KorrinthDocument myDocument;
     KorrinthLeftView myLeftView;
     KorrinthView myView;
@@ -568,10 +572,11 @@ KorrinthProgram* Korrinth_Start(const char* aFileName, VelkEditorFactory* aFacto
     }
     locProgramState->myFrame = locFrame;
     locProgramState->myDocument.myFrame = locFrame;
+    locProgramState->myEditorView = std::make_unique<VelkEditorView>(locFrame);
 
     AppFacade::Panes locPanes;
     locPanes.myDocument = &locProgramState->myDocument;
-    locPanes.myListView = locFrame;
+    locPanes.myListView = static_cast<QDGDI_Window*>(locProgramState->myEditorView.get());
     locPanes.myTreePane = locPane;
     locPanes.myTreeId = IDC_LEFT_TREE;
     locPanes.myConsoleBar = locBar;

@@ -31,8 +31,8 @@ public:
 class AppFacade : public VelkTreeOwner
 {
 public:
-    // The panes the facade works in. The list view is what the editors draw
-    // in (the main frame, a UI_Frame*, handed on to the factory as it is).
+    // The panes the facade works in. The list view is the window the editors
+    // draw in (a QDGDI_Window*, handed on to the factory as it is).
     struct Panes
     {
         AppDocument* myDocument = nullptr;

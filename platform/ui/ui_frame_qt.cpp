@@ -94,6 +94,7 @@ struct UI_Frame
     int myCursorY = 0;
     bool myClosing = false;
     int myActivePane = UI_PANE_LEFT;
+    int myLeftPaneWidth = 200;
 };
 
 namespace
@@ -517,6 +518,7 @@ UI_Frame* UI_CreateFrame(const UI_FrameTemplate& aTemplate)
     locFrame->myView = new UI_ViewWidget(locFrame, locFrame->mySplitter);
     locFrame->mySplitter->addWidget(locFrame->myView);
     int locLeft = aTemplate.myLeftPaneWidth > 0 ? aTemplate.myLeftPaneWidth : 200;
+    locFrame->myLeftPaneWidth = locLeft;
     locFrame->mySplitter->setSizes({locLeft, 800});
     locFrame->mySplitter->setStretchFactor(1, 1);
     locFrame->myWindow->setCentralWidget(locFrame->mySplitter);
@@ -595,6 +597,10 @@ void UI_FrameShow(UI_Frame* aFrame)
         return;
     locWatchSignals(aFrame);
     aFrame->myWindow->showMaximized();
+    // The static splitter: the left pane keeps its width, the view takes the rest.
+    int locTotal = aFrame->mySplitter->width();
+    if (locTotal > aFrame->myLeftPaneWidth)
+        aFrame->mySplitter->setSizes({aFrame->myLeftPaneWidth, locTotal - aFrame->myLeftPaneWidth});
     if (!UI_IsHeadless())
     {
         aFrame->myWindow->raise();
@@ -1015,14 +1021,13 @@ UI_Dialog* UI_FrameCreatePane(UI_Frame* aFrame, const UI_DialogTemplate& aTempla
     UI_Dialog* locDialog = UI_CreateDialog(aTemplate, aProc, nullptr);
     if (!locDialog)
         return nullptr;
-    QList<int> locSizes = aFrame->mySplitter->sizes();
     QWidget* locWidget = locEmbed(locDialog, nullptr);
     QWidget* locOld = aFrame->mySplitter->replaceWidget(0, locWidget);
     delete locOld;
     if (QWidget* locFill = UI_GetControlWidget(locDialog, aFillId))
         locWidget->installEventFilter(new UI_FillFilter(locFill, locWidget));
     locWidget->show();
-    aFrame->mySplitter->setSizes(locSizes);
+    aFrame->mySplitter->setSizes({aFrame->myLeftPaneWidth, 800});
     aFrame->myPane = locDialog;
     aFrame->myPaneFillId = aFillId;
     return locDialog;
