@@ -18,13 +18,13 @@
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_qt.h"
-#include "qdrawgdi/qdgdi_frame.h"
 #include "velk/velk_compiler.h"
 #include "velk/velk_namespace.h"
 #include "velk/velk_type.h"
 #include "velk/velk_typemanager.h"
 #include "velkeditor/spreadsheeteditor2.h"
 #include "velkeditor/velk_editorfactory.h"
+#include "velkeditor/velk_editorview.h"
 #include "velkeditor/velk_typefilter.h"
 
 namespace
@@ -163,7 +163,7 @@ protected:
         UI_FrameAddHandler(myFrame, &myFacade);
         UI_FrameShow(myFrame);
         UI_DispatchMessages(false);
-        myWindow = std::make_unique<QDGDI_FrameWindow>(myFrame);
+        myWindow = std::make_unique<VelkEditorView>(myFrame);
         myView = UI_GetFrameView(myFrame);
     }
     void TearDown() override
@@ -242,7 +242,7 @@ protected:
     PaneFacade myFacade;
     UI_Frame* myFrame = nullptr;
     QWidget* myView = nullptr;
-    std::unique_ptr<QDGDI_FrameWindow> myWindow;
+    std::unique_ptr<VelkEditorView> myWindow;
     std::unique_ptr<VelkEditor> myEditor;
 };
 } // namespace
