@@ -14,6 +14,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <unistd.h>
 
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_frame.h"
@@ -149,7 +150,8 @@ protected:
         SpreadSheetEditor2::ResetSharedState();
         ASSERT_TRUE(myConfig.isValid());
         setenv("XDG_CONFIG_HOME", myConfig.path().toUtf8().constData(), 1);
-        std::filesystem::path locDir = std::filesystem::path(Q_TEST_TMP_DIR) / "sheet";
+        // Per process: the same tests also run under Xvfb, maybe at the same time.
+        std::filesystem::path locDir = std::filesystem::path(Q_TEST_TMP_DIR) / ("sheet." + std::to_string(getpid()));
         std::filesystem::create_directories(locDir);
         const std::string locFruit = (locDir / "units.fruit").string();
         const std::string locVelk = (locDir / "units.velk").string();
