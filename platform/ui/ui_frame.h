@@ -236,6 +236,9 @@ UI_Dialog* UI_FrameCreatePane(UI_Frame* aFrame, const UI_DialogTemplate& aTempla
 
 // The view pane: the picture the program presents is drawn at its top left.
 void UI_FrameSetViewPicture(UI_Frame* aFrame, const UI_Image& anImage);
+// The same from a drawing's own buffer: 0xAARRGGBB pixels, rows aStride bytes
+// apart, copied once; the pane repaints on its next turn.
+void UI_FrameSetViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aStride);
 void UI_FrameInvalidateView(UI_Frame* aFrame);
 void UI_FrameGetViewSize(UI_Frame* aFrame, int* aWidth, int* aHeight);
 // The last pointer position seen over the view.
@@ -258,5 +261,8 @@ bool UI_FrameKillTimer(UI_Frame* aFrame, int anId);
 // (Qt::KeyboardModifiers as an int); the numeric pad's * + - / are 106, 107,
 // 109 and 111. 0 for a key without one.
 int UI_VirtualKeyFromQt(int aQtKey, int aQtModifiers);
+// GetKeyState for Shift (16), Control (17) and Alt (18): down when the key or
+// mouse message of a view being handled (or the last one) said so.
+bool UI_IsKeyDown(int aVirtualKey);
 
 bool UI_GrabFrame(UI_Frame* aFrame, const char* aPngPath);

@@ -31,6 +31,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #include <map>
@@ -90,6 +91,7 @@ struct UI_Frame
     UI_Dialog* myPane = nullptr;
     int myPaneFillId = 0;
     QImage myPicture;
+    bool myPainting = false; // a picture presented while painting needs no second paint
     int myCursorX = 0;
     int myCursorY = 0;
     bool myClosing = false;
@@ -99,8 +101,12 @@ struct UI_Frame
 
 namespace
 {
+// The modifiers of the view message being handled (or the last one), for UI_IsKeyDown.
+Qt::KeyboardModifiers ourViewModifiers;
+
 unsigned locKeyState(Qt::MouseButtons aButtons, Qt::KeyboardModifiers aModifiers)
 {
+    ourViewModifiers = aModifiers;
     unsigned locState = 0;
     if (aButtons & Qt::LeftButton)
         locState |= UI_MK_LBUTTON;
@@ -191,6 +197,7 @@ protected:
     {
         UI_ViewMessage locMessage;
         locMessage.myKind = aDownFlag ? UI_VM_KEYDOWN : UI_VM_KEYUP;
+        ourViewModifiers = anEvent->modifiers();
         locMessage.myVirtualKey = UI_VirtualKeyFromQt(anEvent->key(), int(anEvent->modifiers()));
         locMessage.myX = myFrame->myCursorX;
         locMessage.myY = myFrame->myCursorY;
@@ -222,7 +229,9 @@ protected:
         locMessage.myKind = UI_VM_PAINT;
         locMessage.myWidth = width();
         locMessage.myHeight = height();
+        myFrame->myPainting = true;
         locSendViewMessage(myFrame, locMessage);
+        myFrame->myPainting = false;
         QPainter locPainter(this);
         locPainter.fillRect(rect(), palette().color(QPalette::Base));
         if (!myFrame->myPicture.isNull())
@@ -1038,7 +1047,34 @@ void UI_FrameSetViewPicture(UI_Frame* aFrame, const UI_Image& anImage)
     if (!aFrame)
         return;
     aFrame->myPicture = UI_ToQImage(anImage);
-    aFrame->myView->update();
+    if (!aFrame->myPainting)
+        aFrame->myView->update();
+}
+
+void UI_FrameSetViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aStride)
+{
+    if (!aFrame || !aPixels || aWidth <= 0 || aHeight <= 0 || aStride < aWidth * 4)
+        return;
+    QImage& locPicture = aFrame->myPicture;
+    if (locPicture.width() != aWidth || locPicture.height() != aHeight)
+        locPicture = QImage(aWidth, aHeight, QImage::Format_RGB32);
+    if (locPicture.isNull())
+        return;
+    for (int y = 0; y < aHeight; y++)
+        std::memcpy(locPicture.scanLine(y), (const uint8_t*)aPixels + size_t(y) * aStride, size_t(aWidth) * 4);
+    if (!aFrame->myPainting)
+        aFrame->myView->update();
+}
+
+bool UI_IsKeyDown(int aVirtualKey)
+{
+    switch (aVirtualKey)
+    {
+    case 0x10: return (ourViewModifiers & Qt::ShiftModifier) != 0;
+    case 0x11: return (ourViewModifiers & Qt::ControlModifier) != 0;
+    case 0x12: return (ourViewModifiers & Qt::AltModifier) != 0;
+    default: return false;
+    }
 }
 
 void UI_FrameInvalidateView(UI_Frame* aFrame)
