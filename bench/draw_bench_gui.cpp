@@ -34,8 +34,8 @@ namespace
 constexpr int GUI_PANE_WIDTH = 1024;
 constexpr int GUI_PANE_HEIGHT = 768;
 constexpr int TEXTURE_SIDE = 1024;
-constexpr int TILE = 128;     // one prefab per tile of the texture
-constexpr int BORDER = 16;    // its borders
+constexpr int TILE = 128;  // one prefab per tile of the texture
+constexpr int BORDER = 16; // its borders
 constexpr int NUM_WIDGETS = 200;
 
 double GuiSeconds(std::chrono::steady_clock::time_point aStart)
@@ -45,7 +45,7 @@ double GuiSeconds(std::chrono::steady_clock::time_point aStart)
 
 class GuiBenchPane : public QDGDI_Window
 {
-public:
+  public:
     bool GetClientSize(int* aWidth, int* aHeight) override
     {
         *aWidth = GUI_PANE_WIDTH;
@@ -63,7 +63,7 @@ public:
 // The baseline's texture: every copy a prefab asks for, drawn by one painter.
 class PainterBitmap : public QD_Bitmap
 {
-public:
+  public:
     explicit PainterBitmap(const QImage& anImage) : myImage(anImage) {}
     int GetWidth() override { return myImage.width(); }
     int GetHeight() override { return myImage.height(); }
@@ -87,9 +87,9 @@ public:
 struct GuiFiles
 {
     std::filesystem::path myDir;
-    std::vector<VAVE_GuiPrefab> myPrefabs;   // as the skin file holds them
-    std::vector<std::pair<int, QRect>> myWidgets;   // prefab index, screen rectangle
-    QImage myTexture;                               // the TGA's pixels, for the baseline
+    std::vector<VAVE_GuiPrefab> myPrefabs;        // as the skin file holds them
+    std::vector<std::pair<int, QRect>> myWidgets; // prefab index, screen rectangle
+    QImage myTexture;                             // the TGA's pixels, for the baseline
 };
 
 // Texture, skin file and layout in a scratch folder; false when they cannot be written.
@@ -104,12 +104,13 @@ bool WriteGuiFiles(GuiFiles& aFiles)
     locTga.myPixels.resize(size_t(TEXTURE_SIDE) * TEXTURE_SIDE);
     for (int y = 0; y < TEXTURE_SIDE; y++)
         for (int x = 0; x < TEXTURE_SIDE; x++)
-            locTga.myPixels[size_t(y) * TEXTURE_SIDE + x] = 0xFF000000u | uint32_t(x * 0x00010101 ^ y * 0x00030507);
-    aFiles.myTexture = QImage((const uchar*)locTga.myPixels.data(), TEXTURE_SIDE, TEXTURE_SIDE,
-                              QImage::Format_RGB32)
-                           .copy();
+            locTga.myPixels[size_t(y) * TEXTURE_SIDE + x] =
+                0xFF000000u | uint32_t(x * 0x00010101 ^ y * 0x00030507);
+    aFiles.myTexture =
+        QImage((const uchar*)locTga.myPixels.data(), TEXTURE_SIDE, TEXTURE_SIDE, QImage::Format_RGB32).copy();
     const std::vector<uint8_t> locBytes = locTga.Write();
-    std::ofstream(aFiles.myDir / "skin.tga", std::ios::binary).write((const char*)locBytes.data(), locBytes.size());
+    std::ofstream(aFiles.myDir / "skin.tga", std::ios::binary)
+        .write((const char*)locBytes.data(), locBytes.size());
 
     std::string locPrefabs;
     const int locTiles = TEXTURE_SIDE / TILE;
@@ -125,9 +126,8 @@ bool WriteGuiFiles(GuiFiles& aFiles)
                              p.myInnerStartX, p.myInnerStartZ, p.myInnerEndX, p.myInnerEndZ);
     }
     std::ofstream(aFiles.myDir / "widgets.fruit", std::ios::binary) << Fruit();
-    std::ofstream(aFiles.myDir / "skin.velk", std::ios::binary)
-        << SkinFile("widgets.fruit",
-                    Skin("main", "skin.tga", "skin.tga", locPrefabs, Font("text", "arial", 200000)));
+    std::ofstream(aFiles.myDir / "skin.velk", std::ios::binary) << SkinFile(
+        "widgets.fruit", Skin("main", "skin.tga", "skin.tga", locPrefabs, Font("text", "arial", 200000)));
 
     // 20 columns x 10 rows of 40 x 60 pixels, each a nine-part widget.
     std::string locWidgets;
@@ -143,7 +143,8 @@ bool WriteGuiFiles(GuiFiles& aFiles)
                                      locBox + "myUpPrefab " + locName + "\nmyFont text\nmyText OK");
         aFiles.myWidgets.push_back({locPrefab, QRect(x / 20, y / 20, 38, 55)});
     }
-    std::ofstream(aFiles.myDir / "layout.velk", std::ios::binary) << Gui("widgets.fruit", "layout", locWidgets);
+    std::ofstream(aFiles.myDir / "layout.velk", std::ios::binary)
+        << Gui("widgets.fruit", "layout", locWidgets);
     return std::filesystem::exists(aFiles.myDir / "layout.velk");
 }
 
@@ -168,7 +169,8 @@ int DrawBenchGui(int aFrames)
 {
     GuiFiles locFiles;
     char locOldDir[4096];
-    if (!getcwd(locOldDir, sizeof(locOldDir)) || !WriteGuiFiles(locFiles) || chdir(locFiles.myDir.c_str()) != 0)
+    if (!getcwd(locOldDir, sizeof(locOldDir)) || !WriteGuiFiles(locFiles) ||
+        chdir(locFiles.myDir.c_str()) != 0)
     {
         fprintf(stderr, "draw_bench: the GUI files could not be written\n");
         return 1;
@@ -177,7 +179,8 @@ int DrawBenchGui(int aFrames)
     VelkNameSpace locLayout, locSkins;
     GuiBenchPane locPane;
     int locResult = 1;
-    if (!locTypes.Compile("widgets.fruit") || !VelkCompiler::Compile(locLayout, "layout.velk", &locTypes, nullptr) ||
+    if (!locTypes.Compile("widgets.fruit") ||
+        !VelkCompiler::Compile(locLayout, "layout.velk", &locTypes, nullptr) ||
         !VelkCompiler::Compile(locSkins, "skin.velk", &locTypes, nullptr))
         fprintf(stderr, "draw_bench: the GUI files do not compile\n");
     else
@@ -206,8 +209,9 @@ int DrawBenchGui(int aFrames)
                 QPainter locPainter(&locTarget);
                 locBitmap.myPainter = &locPainter;
                 for (const auto& locWidget : locFiles.myWidgets)
-                    locFiles.myPrefabs[locWidget.first].Draw(&locBitmap, locWidget.second.x(), locWidget.second.y(),
-                                                              locWidget.second.width(), locWidget.second.height());
+                    locFiles.myPrefabs[locWidget.first].Draw(&locBitmap, locWidget.second.x(),
+                                                             locWidget.second.y(), locWidget.second.width(),
+                                                             locWidget.second.height());
             }
             locLayoutFigures.myBaseMs = GuiSeconds(locStart) * 1000.0 / aFrames;
 
@@ -222,16 +226,18 @@ int DrawBenchGui(int aFrames)
             {
                 QPainter locPainter(&locTarget);
                 locBitmap.myPainter = &locPainter;
-                locBitmap.BlitStretch(0, 0, TEXTURE_SIDE * 4, TEXTURE_SIDE * 4, 0, 0, TEXTURE_SIDE, TEXTURE_SIDE);
+                locBitmap.BlitStretch(0, 0, TEXTURE_SIDE * 4, TEXTURE_SIDE * 4, 0, 0, TEXTURE_SIDE,
+                                      TEXTURE_SIDE);
             }
             locSkinFigures.myBaseMs = GuiSeconds(locStart) * 1000.0 / aFrames;
 
             char locTitle[160];
             snprintf(locTitle, sizeof(locTitle),
-                     "GUI layout: %d nine-part widgets from a %dx%d texture, pane %dx%d, %d frames", NUM_WIDGETS,
-                     TEXTURE_SIDE, TEXTURE_SIDE, GUI_PANE_WIDTH, GUI_PANE_HEIGHT, aFrames);
+                     "GUI layout: %d nine-part widgets from a %dx%d texture, pane %dx%d, %d frames",
+                     NUM_WIDGETS, TEXTURE_SIDE, TEXTURE_SIDE, GUI_PANE_WIDTH, GUI_PANE_HEIGHT, aFrames);
             PrintFigures(locTitle, locLayoutFigures);
-            snprintf(locTitle, sizeof(locTitle), "GUI skin editor: zoom 4 over the same texture with %d prefabs, %d frames",
+            snprintf(locTitle, sizeof(locTitle),
+                     "GUI skin editor: zoom 4 over the same texture with %d prefabs, %d frames",
                      int(locFiles.myPrefabs.size()), aFrames);
             PrintFigures(locTitle, locSkinFigures);
         }
