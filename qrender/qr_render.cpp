@@ -8,6 +8,7 @@
 
 #include "qcommon/qc_assert.h"
 #include "qfile/render/qf_file.h"
+#include "qrender/qr_bitmap.h"
 #include "qrender/qr_expressions.h"
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_surface.h"
@@ -63,7 +64,7 @@ QR_RenderHooks::QR_RenderHooks()
     , myReloadAllTemplates(nullptr)
     , myCreateForceFlushSurface(locCreateForceFlushSurface)
     , myDestroyForceFlushSurface(locDestroyForceFlushSurface)
-    , myDrawForceFlushSurface(nullptr)
+    , myDrawForceFlushSurface(QR_Bitmap::DrawForceFlushSurface)
     , myReloadForceFlushSurface(locReloadForceFlushSurface)
 {
 }
@@ -327,6 +328,11 @@ void QR_Render::BeginSolid2D()
 void QR_Render::BeginAlpha2D()
 {
     locBegin2D(this, myAlpha2DSetup, 7, 1); // always
+}
+
+void QR_Render::BeginAlpha2DFiltered()
+{
+    locBegin2D(this, myAlpha2DSetup, 7, 3);
 }
 
 bool QR_Render::OptimizeVertexOrder(uint8_t* aVertices, uint32_t aNumVertices, uint32_t aVertexSize,

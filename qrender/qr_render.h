@@ -246,6 +246,8 @@ public:
     virtual void SetRenderStates(const QR_RenderStates* aStates, uint32_t aGroupMask) = 0;
     virtual void BeginSolid2D();
     virtual void BeginAlpha2D();
+    // BeginAlpha2D with texture filter 3: stretched (filtered) bitmaps.
+    void BeginAlpha2DFiltered();
     virtual bool SetRenderTarget(QR_Texture* aTexture, bool aSetDepthBufferAlsoFlag) = 0;
     virtual QR_IndexBuffer* CreateIndexBuffer(uint32_t aNumIndices, bool aStaticFlag, QR_BufferRefillFunc aRefillFunc,
                                               void* aRefillArgument) = 0;

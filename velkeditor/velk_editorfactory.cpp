@@ -3,7 +3,9 @@
 
 #include <new>
 
+#include "qdrawgdi/qdgdi.h"
 #include "velk/velk_type.h"
+#include "velkeditor/qs_soundeditor.h"
 #include "velkeditor/velk_editor.h"
 #include "velkeditor/velk_typefilter.h"
 
@@ -20,7 +22,7 @@ VelkEditor* VelkEditorFactory::CreateEditor(VelkType* anInstance, VelkTypeFilter
     if (!anInstance)
         return nullptr;
     if (anInstance->GetTypeName() == "QS_Sound")
-        return nullptr;   // the sound editor joins here
+        return QS_SoundEditor::Create(anInstance, static_cast<QDGDI_Window*>(aWindow));
     VelkClass* locClass = dynamic_cast<VelkClass*>(anInstance);
     if (!locClass || !locClass->IsScriptClass())
         return nullptr;

@@ -21,6 +21,8 @@ protected:
     void SetUp() override
     {
         RecordingRender::SetUp();
+        // The offsets below count from an empty buffer: no force-flush square first.
+        QR_Render::ourHooks.myDrawForceFlushSurface = nullptr;
         ASSERT_TRUE(Start());
         R()->BeginFrame();
         R()->BeginSolid2D(); // a declaration for the draws
