@@ -209,3 +209,26 @@ inline QRB_TestMesh QRB_TestQuad(const std::string& aSurface, float aSize = 1.0f
     m.myLevels = {l};
     return m;
 }
+
+// A path whose every channel is keyed with linear keys: (time, values) pairs, the last
+// time 1.0. aRate is passes per second.
+inline QRB_TestPath QRB_LinearPath(const std::vector<std::pair<float, std::vector<float>>>& aKeys, bool aLoopFlag,
+                                   float aRate = 1.0f)
+{
+    QRB_TestPath p;
+    p.myRate = aRate;
+    p.myLoopFlag = aLoopFlag ? 1 : 0;
+    p.myNumChannels = (uint32_t)aKeys[0].second.size();
+    p.myKeyedMask = (1u << p.myNumChannels) - 1;
+    p.myNumKeys = (uint32_t)aKeys.size();
+    for (const auto& [t, v] : aKeys)
+    {
+        p.myKeys.push_back(t);
+        float locType;
+        uint32_t locLinear = 3;
+        memcpy(&locType, &locLinear, 4);
+        p.myKeys.push_back(locType);
+        p.myKeys.insert(p.myKeys.end(), v.begin(), v.end());
+    }
+    return p;
+}
