@@ -313,15 +313,15 @@ void QR_D3DNormalVShader::SetDataBlock(QR_VertexShaderDataBlock* aDataBlock)
 
     if ((myCachedFogEnable == 1 || myCachedFogEnable == locUnknown) && locView)
     {
-        if (myCachedFogStart != locView->myFogStart)
+        if (myCachedFogStart != locView->GetFogStart())
         {
-            myCachedFogStart = locView->myFogStart;
-            locDevice->SetRenderState(GFX_RS_FOGSTART, GFX_FloatBits(locView->myFogStart));
+            myCachedFogStart = locView->GetFogStart();
+            locDevice->SetRenderState(GFX_RS_FOGSTART, GFX_FloatBits(myCachedFogStart));
         }
-        if (myCachedFogEnd != locView->myFogEnd)
+        if (myCachedFogEnd != locView->GetFogEnd())
         {
-            myCachedFogEnd = locView->myFogEnd;
-            locDevice->SetRenderState(GFX_RS_FOGEND, GFX_FloatBits(locView->myFogEnd));
+            myCachedFogEnd = locView->GetFogEnd();
+            locDevice->SetRenderState(GFX_RS_FOGEND, GFX_FloatBits(myCachedFogEnd));
         }
     }
     if (!aDataBlock)

@@ -377,12 +377,14 @@ bool QR_Mesh::CompileVertexShader()
         return false;
     myVertexBufferVertexFormat = myVertexFormat;
     // What the set-up asks of the vertex data is checked before any device data is made:
-    // a stage reading a set the format lacks, or a matrix stage without its path.
+    // a source no kind knows, a stage reading a set the format lacks, or a matrix stage
+    // without its path.
     uint32_t locSets = QR_GetVertexUVCount(myVertexFormat);
     for (uint32_t i = 0; i < mySetupData.myNumUVs && i < QR_MAXSETUPUVS; i++)
     {
         uint32_t locUV = mySetupData.myUVs[i];
-        if (((locUV & UV_MASK) < UV_CAMERASPACE_POSITION && (locUV & UV_MASK) >= locSets) ||
+        if ((locUV & UV_MASK) > UV_CAMERASPACE_REFLECTION ||
+            ((locUV & UV_MASK) < UV_CAMERASPACE_POSITION && (locUV & UV_MASK) >= locSets) ||
             ((locUV & UV_TEXTUREMATRIX) && !myDataBlock.myTextureMatrixSpline[i] && !myDataBlock.myTextureMatrix[i]))
         {
             QR_Error::SetCode(QR_ERROR_MODEL_DATA);

@@ -251,6 +251,7 @@ TEST_F(MeshTest, DamagedBlocksGiveCode24)
         {"frame outside", [](QRB_TestMesh& m) { m.myLevels[0].myKind = 1; m.myLevels[0].myFrames = {6, 4, 0, 6}; }},
         {"stage reads a missing set", [](QRB_TestMesh& m) { m.myStages = {UV_VERTEX_UVSET_1}; }},
         {"matrix stage without a path", [](QRB_TestMesh& m) { m.myStages = {UV_TEXTUREMATRIX}; }},
+        {"unknown source", [](QRB_TestMesh& m) { m.myStages = {7}; }},
     };
     int n = 0;
     for (const Case& c : locCases)
