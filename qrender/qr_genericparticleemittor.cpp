@@ -464,7 +464,7 @@ void QR_GenericParticleEmitter::Draw()
     locBatch b(locRender, 4 * locBatchParticles);
     const bool locStreak = d.myParticleType == QR_PARTICLETYPE_STREAK;
     const float* locCamera = v->myCamera.GetPosition();
-    float locPrevious[3];
+    float locPrevious[3] = {0.0f, 0.0f, 0.0f};
     bool locHavePrevious = false;
     float locPreviousSide[3] = {0.0f, 0.0f, 0.0f};
 
