@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,15 @@ using Clock = std::chrono::steady_clock;
 double SecondsSince(Clock::time_point aStart)
 {
     return std::chrono::duration<double>(Clock::now() - aStart).count();
+}
+
+// CPU time of this process so far: on a busy machine it shows the work apart
+// from the waiting (the saves also wait for the disk).
+double CpuSeconds()
+{
+    timespec locTime;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &locTime);
+    return double(locTime.tv_sec) + 1e-9 * double(locTime.tv_nsec);
 }
 
 bool EndsWith(const std::string& aText, const char* anEnd)
@@ -182,12 +192,14 @@ int RunVelk(const std::vector<std::string>& aFiles, bool aTez)
     std::vector<std::unique_ptr<VelkNameSpace>> locSpaces;
     std::vector<std::string> locSpaceFiles;
     double locCompileTime = 0.0;
+    double locCompileCpu = 0.0;
     bool locOk = true;
     EverythingIgnorer locIgnorer;
 
     for (const std::string& locFile : aFiles)
     {
         Clock::time_point locStart = Clock::now();
+        const double locStartCpu = CpuSeconds();
         bool locCompiled;
         if (EndsWith(locFile, ".fruit"))
             locCompiled = locTypes.Compile(locFile.c_str());
@@ -198,6 +210,7 @@ int RunVelk(const std::vector<std::string>& aFiles, bool aTez)
             locCompiled = VelkCompiler::Compile(*locSpaces.back(), locFile.c_str(), &locTypes, &locIgnorer);
         }
         locCompileTime += SecondsSince(locStart);
+        locCompileCpu += CpuSeconds() - locStartCpu;
         if (!locCompiled)
             fprintf(stderr, "velk_bench: compiling %s failed\n", locFile.c_str());
         locOk = locOk && locCompiled;
@@ -226,6 +239,8 @@ int RunVelk(const std::vector<std::string>& aFiles, bool aTez)
 
     double locTezTime = 0.0;
     double locReadTime = 0.0;
+    double locTezCpu = 0.0;
+    double locReadCpu = 0.0;
     long locTezBytes = 0;
     long locLocBytes = 0;
     long locTexts = 0;
@@ -235,8 +250,10 @@ int RunVelk(const std::vector<std::string>& aFiles, bool aTez)
         const std::string locBase = locVelkName.substr(0, locVelkName.find_last_of('.'));
         const std::string locTezName = locBase + ".tez";
         Clock::time_point locStart = Clock::now();
+        double locStartCpu = CpuSeconds();
         const bool locConverted = VelkToTez::Convert(*locSpaces[locIndex], locVelkName.c_str());
         locTezTime += SecondsSince(locStart);
+        locTezCpu += CpuSeconds() - locStartCpu;
         if (!locConverted)
         {
             fprintf(stderr, "velk_bench: conversion of '%s' failed\n", locVelkName.c_str());
@@ -244,8 +261,10 @@ int RunVelk(const std::vector<std::string>& aFiles, bool aTez)
             continue;
         }
         locStart = Clock::now();
+        locStartCpu = CpuSeconds();
         Tez* locRoot = Tez::Load(locTezName.c_str(), false);
         locReadTime += SecondsSince(locStart);
+        locReadCpu += CpuSeconds() - locStartCpu;
         if (locRoot == nullptr || locRoot->GetNumMembers() != locSpaces[locIndex]->GetNumInstances())
         {
             fprintf(stderr, "velk_bench: reading '%s' back failed\n", locTezName.c_str());
@@ -269,10 +288,14 @@ int RunVelk(const std::vector<std::string>& aFiles, bool aTez)
     }
     else
     {
-        printf("tez run    compile %.3f s, tez write %.3f s (%ld bytes .tez, %ld bytes .loc, .hash report)\n",
-               locCompileTime, locTezTime, locTezBytes, locLocBytes);
-        printf("tez read   %.3f s (%ld localised texts); convert + read %.3f s against the compile's %.3f s\n",
-               locReadTime, locTexts, locTezTime + locReadTime, locCompileTime);
+        printf("tez run    compile %.3f s (%.3f s of CPU), tez write %.3f s (%.3f s of CPU; %ld bytes .tez, %ld bytes "
+               ".loc, .hash report)\n",
+               locCompileTime, locCompileCpu, locTezTime, locTezCpu, locTezBytes, locLocBytes);
+        printf("tez read   %.3f s (%.3f s of CPU; %ld localised texts)\n", locReadTime, locReadCpu, locTexts);
+        printf("tez ratio  convert + read %.3f s against the compile's %.3f s (%.2fx); CPU %.3f s against %.3f s "
+               "(%.2fx)\n",
+               locTezTime + locReadTime, locCompileTime, locCompileTime / (locTezTime + locReadTime),
+               locTezCpu + locReadCpu, locCompileCpu, locCompileCpu / (locTezCpu + locReadCpu));
     }
     VelkLog::GetPublisher().Unsubscribe(&locErrors);
     return locOk ? 0 : 2;
