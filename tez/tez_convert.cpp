@@ -35,10 +35,10 @@ struct TezRegistry
         uint32_t myCount;
     };
     std::unordered_map<uint32_t, Chain> myChains;
-    // Every name registered, as views of the entries' texts (which stay where
-    // they are while the entries move): a name met again is found at once,
-    // however many names share its hash.
-    std::unordered_set<std::string_view> myNames;
+    // The names of hashes that several names share, as views of the entries'
+    // texts (which stay where they are while the entries move): a name met
+    // again is found at once, however many names share its hash.
+    std::unordered_set<std::string_view> mySharedNames;
     // Sibling pairs reported in this conversion.
     int myNumCollisions = 0;
 
@@ -48,7 +48,7 @@ struct TezRegistry
         myDuplicates.clear();
         myNextOfSameHash.clear();
         myChains.clear();
-        myNames.clear();
+        mySharedNames.clear();
         myNumCollisions = 0;
     }
 };
@@ -181,28 +181,39 @@ void TezOutput::PutBytes(const void* aData, size_t aCount)
 void VelkToTez::Register(uint32_t aHash, const char* aName)
 {
     TezRegistry& locReg = locRegistry();
-    // A name has one hash: a name met before is in its hash's chain already.
-    if (locReg.myNames.find(std::string_view(aName)) != locReg.myNames.end())
-        return;
     const uint32_t locNew = static_cast<uint32_t>(locReg.myEntries.size());
     auto locFound = locReg.myChains.find(aHash);
+    bool locShared = false;
     if (locFound == locReg.myChains.end())
         locReg.myChains.emplace(aHash, TezRegistry::Chain{locNew, locNew, 1});
     else
     {
+        // A name has one hash: a name met before is in its hash's chain already.
+        TezRegistry::Chain& locChain = locFound->second;
+        if (locChain.myCount == 1 ? locReg.myEntries[locChain.myFirst].myName == aName
+                                  : locReg.mySharedNames.count(std::string_view(aName)) != 0)
+            return;
         // Every name of a hash that several names share is listed once, in the
         // order met; the names of a longer chain are listed already.
-        if (locFound->second.myCount == 1)
-            locReg.myDuplicates.push_back(locReg.myEntries[locFound->second.myFirst]);
+        if (locChain.myCount == 1)
+        {
+            const TezHashEntry& locFirst = locReg.myEntries[locChain.myFirst];
+            locReg.myDuplicates.push_back(locFirst);
+            locReg.mySharedNames.emplace(locFirst.myName.GetBuffer(), static_cast<size_t>(locFirst.myName.GetLength()));
+        }
         locReg.myDuplicates.push_back({QC_String(aName), aHash});
-        locReg.myNextOfSameHash[locFound->second.myLast] = locNew;
-        locFound->second.myLast = locNew;
-        locFound->second.myCount++;
+        locReg.myNextOfSameHash[locChain.myLast] = locNew;
+        locChain.myLast = locNew;
+        locChain.myCount++;
+        locShared = true;
     }
     locReg.myEntries.push_back({QC_String(aName), aHash});
     locReg.myNextOfSameHash.push_back(locNoEntry);
-    const QC_String& locStored = locReg.myEntries.back().myName;
-    locReg.myNames.emplace(locStored.GetBuffer(), static_cast<size_t>(locStored.GetLength()));
+    if (locShared)
+    {
+        const QC_String& locStored = locReg.myEntries.back().myName;
+        locReg.mySharedNames.emplace(locStored.GetBuffer(), static_cast<size_t>(locStored.GetLength()));
+    }
 }
 
 void VelkToTez::ClearRegistry()
