@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +26,7 @@
 #include "velk/velk_type.h"
 #include "velk/velk_typemanager.h"
 #include "velkeditor/spreadsheeteditor2.h"
+#include "velkeditor/tests/velk_xdotool.h"
 #include "velkeditor/velk_editorfactory.h"
 #include "velkeditor/velk_editorview.h"
 #include "velkeditor/velk_typefilter.h"
@@ -528,4 +531,47 @@ TEST_F(SpreadSheetTest, PaneShowsTitlesCellsAndGridInTheirColours)
     EXPECT_GT(Count(locShown, locTitle, 1, 1, 80, 16), 10);
     EXPECT_EQ(locInCell(locTitle, -1, 2), 0);
     EXPECT_GT(locInCell(locValue, 0, 0), 10);    // hp of the second unit
+}
+
+// Under X (the xvfb run): the server's own keys, modifiers and buttons reach the sheet.
+TEST_F(SpreadSheetTest, UnderXTheServersKeysAndButtonsWork)
+{
+    if (QGuiApplication::platformName() != "xcb" || system("xdotool version > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs X and xdotool (the xvfb run)";
+    SpreadSheetEditor2* locSheet = Open("army");
+    ASSERT_NE(locSheet, nullptr);
+    QWidget* locWindow = UI_GetFrameWidget(myFrame);
+    locWindow->activateWindow();
+    auto locStart = std::chrono::steady_clock::now();
+    while (!locWindow->isActiveWindow() && std::chrono::steady_clock::now() - locStart < std::chrono::seconds(10))
+        UI_DispatchMessages(false);
+    ASSERT_TRUE(locWindow->isActiveWindow());
+    UI_FrameFocusView(myFrame);
+    auto locAt = [&](int x, int y) {
+        const QPoint locPoint = myView->mapToGlobal(QPoint(x, y));
+        return "mousemove " + std::to_string(locPoint.x()) + " " + std::to_string(locPoint.y());
+    };
+
+    ASSERT_TRUE(Xdotool("key shift+Down"));
+    EXPECT_EQ(locSheet->GetRowScroll(), 10);
+    ASSERT_TRUE(Xdotool("key Home KP_Add"));
+    EXPECT_EQ(locSheet->GetRowScroll(), 0);
+    EXPECT_EQ(SpreadSheetEditor2::GetCellWidth(), 272);
+
+    ASSERT_TRUE(Xdotool(locAt(X(0), Y(1)) + " click 1"));
+    ASSERT_EQ(myFacade.myActions.size(), 1u);
+    EXPECT_EQ(myFacade.myActions[0].myInstance, Get("army.Unit(1).name"));
+    ASSERT_TRUE(Xdotool(locAt(X(1), Y(0)) + " keydown ctrl click 3 keyup ctrl"));
+    EXPECT_STREQ(Get("army.Unit(2).hp")->GetValue(), "<empty>");
+    ASSERT_EQ(myFacade.myActions.size(), 2u);
+    EXPECT_EQ(myFacade.myActions[1].myAction, EditorAction::EDIT_IN_TREE);
+
+    locSheet->SelectInstance(Get("army.Unit(0).pos"));
+    ASSERT_TRUE(Xdotool("key shift+Return"));
+    EXPECT_TRUE(locSheet->IsConfirming());
+    ASSERT_TRUE(Xdotool("key Return Escape"));
+    EXPECT_FALSE(locSheet->IsConfirming());
+    EXPECT_STREQ(Get("army.Unit(1).pos.x")->GetValue(), "1");
+    const QImage locShown = Shown();
+    EXPECT_GT(Count(locShown, qRgb(0, 127, 0), X(0) - 8, 0, X(1) - 8, 16), 10);
 }
