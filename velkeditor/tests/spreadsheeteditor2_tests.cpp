@@ -333,6 +333,13 @@ TEST_F(SpreadSheetTest, ButtonsPickInstancesForTheTree)
     Click(Qt::RightButton, X(7), Y(0));
     EXPECT_TRUE(myFacade.myActions.empty());
     EXPECT_EQ(locSheet->GetInstanceAt(-3, Y(0)), nullptr);
+    // The edges: the row titles start at 0, the first column at the cell width.
+    const int w = SpreadSheetEditor2::GetCellWidth(), h = SpreadSheetEditor2::GetCellHeight();
+    EXPECT_EQ(locSheet->GetInstanceAt(0, h), Get("army.Unit(0)"));
+    EXPECT_EQ(locSheet->GetInstanceAt(w - 1, h - 1), nullptr);
+    EXPECT_EQ(locSheet->GetInstanceAt(w, h), Get("army.Unit(0).name"));
+    EXPECT_EQ(locSheet->GetInstanceAt(2 * w - 1, 2 * h - 1), Get("army.Unit(0).name"));
+    EXPECT_EQ(locSheet->GetInstanceAt(2 * w, 2 * h), Get("army.Unit(1).hp"));
     Key(Qt::Key_Down);
     Key(Qt::Key_Right);
     EXPECT_EQ(locSheet->GetInstanceAt(X(0), Y(0)), Get("army.Unit(1).hp"));
@@ -358,6 +365,16 @@ TEST_F(SpreadSheetTest, ColumnsAreCopiedAndReset)
     EXPECT_STREQ(Get("army.Unit(1).pos.y")->GetValue(), "3");
     EXPECT_STREQ(Get("army.Unit(2).pos.y")->GetValue(), "0");
 
+    // Into the first column, from the last one of the first row.
+    Click(Qt::LeftButton, X(0), Y(0), Qt::ShiftModifier);
+    EXPECT_EQ(locSheet->GetSourceColumn(), 0);
+    Click(Qt::LeftButton, X(1), Y(0), Qt::ShiftModifier);
+    Click(Qt::RightButton, X(0), Y(0), Qt::ShiftModifier);
+    EXPECT_STREQ(Get("army.Unit(2).name")->GetValue(), "gamma");   // a number is no text: refused
+    Click(Qt::LeftButton, X(3), Y(0), Qt::ShiftModifier);
+    Click(Qt::RightButton, X(2), Y(0), Qt::ShiftModifier);
+    EXPECT_STREQ(Get("army.Unit(2).pos.x")->GetValue(), "0");
+    EXPECT_STREQ(Get("army.Unit(0).pos.x")->GetValue(), "1");
     // A list copied onto itself keeps its contents.
     Click(Qt::LeftButton, X(4), Y(0), Qt::ShiftModifier);
     Click(Qt::RightButton, X(4), Y(0), Qt::ShiftModifier);
