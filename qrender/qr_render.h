@@ -169,8 +169,8 @@ struct QR_RenderStates
 typedef bool (*QR_ResetCallback)(bool aRestoreFlag);
 
 // Entry points of the renderer's resource lists (meshes, textures, surfaces, templates)
-// that device creation, loss and reload run in a fixed order. The texture and surface
-// entries start filled; the others are filled by their lists when linked in. An empty
+// that device creation, loss and reload run in a fixed order. The mesh, texture and
+// surface entries start filled; the others are filled by their lists when linked in. An empty
 // entry is skipped (and counts as success).
 struct QR_RenderHooks
 {

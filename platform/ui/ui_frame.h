@@ -177,7 +177,9 @@ UI_Frame* UI_CreateFrame(const UI_FrameTemplate& aTemplate);
 void UI_DestroyFrame(UI_Frame* aFrame);
 // Maximised. From then on SIGTERM and SIGHUP close the frame as the user
 // would (the save question first). With Q_UI_GRAB=<file.png> the frame is written there half a
-// second later and the quit message is posted.
+// second later and the quit message is posted. Q_UI_COMMANDS=<id>,<id>,...
+// sends those commands, as the menu would, once the loop runs (tests of the
+// programs drive a real process so).
 void UI_FrameShow(UI_Frame* aFrame);
 // Asks the document (the save question), then closes the frame and posts the
 // quit message. False when the user cancelled.
@@ -242,6 +244,14 @@ void UI_FrameGetViewSize(UI_Frame* aFrame, int* aWidth, int* aHeight);
 // The last pointer position seen over the view.
 void UI_FrameGetViewCursor(UI_Frame* aFrame, int* anX, int* aY);
 void UI_FrameFocusView(UI_Frame* aFrame);
+// The pane that had the keyboard focus last: UI_PANE_LEFT (also before any
+// had it) or UI_PANE_VIEW. Programs route pane commands to its handler.
+enum
+{
+    UI_PANE_LEFT = 0,
+    UI_PANE_VIEW = 1,
+};
+int UI_FrameGetActivePane(UI_Frame* aFrame);
 
 // Window timers: OnTimer(id) every aMilliseconds; none arrives after the kill.
 bool UI_FrameSetTimer(UI_Frame* aFrame, int anId, int aMilliseconds);

@@ -95,6 +95,8 @@ struct UI_Frame
     int myCursorX = 0;
     int myCursorY = 0;
     bool myClosing = false;
+    int myActivePane = UI_PANE_LEFT;
+    int myLeftPaneWidth = 200;
 };
 
 namespace
@@ -525,10 +527,20 @@ UI_Frame* UI_CreateFrame(const UI_FrameTemplate& aTemplate)
     locFrame->myView = new UI_ViewWidget(locFrame, locFrame->mySplitter);
     locFrame->mySplitter->addWidget(locFrame->myView);
     int locLeft = aTemplate.myLeftPaneWidth > 0 ? aTemplate.myLeftPaneWidth : 200;
+    locFrame->myLeftPaneWidth = locLeft;
     locFrame->mySplitter->setSizes({locLeft, 800});
     locFrame->mySplitter->setStretchFactor(1, 1);
     locFrame->myWindow->setCentralWidget(locFrame->mySplitter);
     locFrame->myWindow->resize(1024, 768);
+
+    QObject::connect(qApp, &QApplication::focusChanged, locFrame->myWindow, [locFrame](QWidget*, QWidget* aNow) {
+        if (!aNow)
+            return;
+        if (locFrame->myView == aNow || locFrame->myView->isAncestorOf(aNow))
+            locFrame->myActivePane = UI_PANE_VIEW;
+        else if (locFrame->mySplitter->widget(0) == aNow || locFrame->mySplitter->widget(0)->isAncestorOf(aNow))
+            locFrame->myActivePane = UI_PANE_LEFT;
+    });
 
     locLoadRecentFiles(locFrame);
     locShowRecentFiles(locFrame);
@@ -594,10 +606,30 @@ void UI_FrameShow(UI_Frame* aFrame)
         return;
     locWatchSignals(aFrame);
     aFrame->myWindow->showMaximized();
+    // The static splitter: the left pane keeps its width, the view takes the rest.
+    int locTotal = aFrame->mySplitter->width();
+    if (locTotal > aFrame->myLeftPaneWidth)
+        aFrame->mySplitter->setSizes({aFrame->myLeftPaneWidth, locTotal - aFrame->myLeftPaneWidth});
     if (!UI_IsHeadless())
     {
         aFrame->myWindow->raise();
         aFrame->myWindow->activateWindow();
+    }
+    static bool ourCommandsSent = false;
+    const char* locCommands = std::getenv("Q_UI_COMMANDS");
+    if (!ourCommandsSent && locCommands && locCommands[0])
+    {
+        ourCommandsSent = true;
+        std::vector<int> locIds;
+        for (const QString& locId : QString::fromUtf8(locCommands).split(QLatin1Char(',')))
+            locIds.push_back(locId.trimmed().toInt());
+        QTimer::singleShot(0, aFrame->myWindow, [aFrame, locIds]() {
+            for (int locId : locIds)
+            {
+                UI_FrameUpdateCommands(aFrame);
+                UI_FrameDoCommand(aFrame, locId);
+            }
+        });
     }
     static bool ourGrabArmed = false;
     const char* locPath = std::getenv("Q_UI_GRAB");
@@ -998,14 +1030,13 @@ UI_Dialog* UI_FrameCreatePane(UI_Frame* aFrame, const UI_DialogTemplate& aTempla
     UI_Dialog* locDialog = UI_CreateDialog(aTemplate, aProc, nullptr);
     if (!locDialog)
         return nullptr;
-    QList<int> locSizes = aFrame->mySplitter->sizes();
     QWidget* locWidget = locEmbed(locDialog, nullptr);
     QWidget* locOld = aFrame->mySplitter->replaceWidget(0, locWidget);
     delete locOld;
     if (QWidget* locFill = UI_GetControlWidget(locDialog, aFillId))
         locWidget->installEventFilter(new UI_FillFilter(locFill, locWidget));
     locWidget->show();
-    aFrame->mySplitter->setSizes(locSizes);
+    aFrame->mySplitter->setSizes({aFrame->myLeftPaneWidth, 800});
     aFrame->myPane = locDialog;
     aFrame->myPaneFillId = aFillId;
     return locDialog;
@@ -1068,6 +1099,11 @@ void UI_FrameFocusView(UI_Frame* aFrame)
 {
     if (aFrame)
         aFrame->myView->setFocus(Qt::OtherFocusReason);
+}
+
+int UI_FrameGetActivePane(UI_Frame* aFrame)
+{
+    return aFrame ? aFrame->myActivePane : UI_PANE_LEFT;
 }
 
 bool UI_GrabFrame(UI_Frame* aFrame, const char* aPngPath)

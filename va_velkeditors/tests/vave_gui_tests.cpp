@@ -32,6 +32,7 @@
 #include "velk/velk_namespace.h"
 #include "velk/velk_type.h"
 #include "velk/velk_typemanager.h"
+#include "velkeditor/velk_editorview.h"
 #include "velkeditor/velk_typefilter.h"
 
 using namespace VAVE_TestData;
@@ -67,31 +68,6 @@ bool HasText(const std::string& aText)
 {
     return std::find(ourTexts.begin(), ourTexts.end(), aText) != ourTexts.end();
 }
-
-// The frame's view pane as the editors' window.
-class PaneWindow : public QDGDI_Window
-{
-  public:
-    explicit PaneWindow(UI_Frame* aFrame) : myFrame(aFrame) {}
-    bool GetClientSize(int* aWidth, int* aHeight) override
-    {
-        UI_FrameGetViewSize(myFrame, aWidth, aHeight);
-        return true;
-    }
-    void ShowPicture(const uint32_t* aPixels, int aWidth, int aHeight, int aStride) override
-    {
-        UI_Image locImage;
-        locImage.myWidth = aWidth;
-        locImage.myHeight = aHeight;
-        locImage.myPixels.resize((size_t)aWidth * aHeight);
-        for (int y = 0; y < aHeight; y++)
-            std::copy(aPixels + (size_t)y * (aStride / 4), aPixels + (size_t)y * (aStride / 4) + aWidth,
-                      locImage.myPixels.begin() + (size_t)y * aWidth);
-        UI_FrameSetViewPicture(myFrame, locImage);
-    }
-
-    UI_Frame* myFrame;
-};
 
 // Hands the pane's messages to the editor as the facade does, then redraws.
 class Forwarder : public UI_FrameHandler
@@ -211,7 +187,7 @@ class GuiEditorsTest : public VelkScratchTest
 
         myFrame = MakeFrame();
         ASSERT_NE(myFrame, nullptr);
-        myWindow = std::make_unique<PaneWindow>(myFrame);
+        myWindow = std::make_unique<VelkEditorView>(myFrame);
         UI_FrameAddHandler(myFrame, &myForwarder);
     }
 
@@ -313,7 +289,7 @@ class GuiEditorsTest : public VelkScratchTest
     VelkTypeFilterManager myFilters{nullptr};
     std::unique_ptr<VelkNameSpace> myLayout;
     UI_Frame* myFrame = nullptr;
-    std::unique_ptr<PaneWindow> myWindow;
+    std::unique_ptr<VelkEditorView> myWindow;
     Forwarder myForwarder;
     std::unique_ptr<VelkEditor> myEditor;
 };
