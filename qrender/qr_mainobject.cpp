@@ -54,6 +54,11 @@ QR_PartInstance::QR_PartInstance()
 
 QR_PartInstance::~QR_PartInstance()
 {
+    // The vertex-shader kinds keep pointers to the matrices drawn last.
+    if (QR_VertexShader::ourWorldMatrix == &myMatrix)
+        QR_VertexShader::ourWorldMatrix = nullptr;
+    if (QR_VertexShader::ourObjectMatrix == &myMatrix)
+        QR_VertexShader::ourObjectMatrix = nullptr;
     delete[] myStateRates;
     delete myBlend;
     delete[] myRotationOverride;
