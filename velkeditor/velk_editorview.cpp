@@ -3,8 +3,6 @@
 
 #include "platform/ui/ui_frame.h"
 
-#include <cstring>
-
 bool VelkEditorView::GetClientSize(int* aWidth, int* aHeight)
 {
     if (!myFrame)
@@ -15,15 +13,7 @@ bool VelkEditorView::GetClientSize(int* aWidth, int* aHeight)
 
 void VelkEditorView::ShowPicture(const uint32_t* aPixels, int aWidth, int aHeight, int aStride)
 {
-    if (!myFrame || aWidth <= 0 || aHeight <= 0)
-        return;
-    myImage.myWidth = aWidth;
-    myImage.myHeight = aHeight;
-    myImage.myPixels.resize((size_t)aWidth * aHeight);
-    for (int y = 0; y < aHeight; y++)
-        memcpy(&myImage.myPixels[(size_t)y * aWidth], (const uint8_t*)aPixels + (size_t)y * aStride,
-               (size_t)aWidth * 4);
-    UI_FrameSetViewPicture(myFrame, myImage);
+    UI_FrameSetViewPixels(myFrame, aPixels, aWidth, aHeight, aStride);
 }
 
 bool VelkEditorView::GetCursorPosition(int* anX, int* aY)

@@ -1,9 +1,8 @@
 // The frame's view pane as the window the editors draw in: the presented
-// picture becomes the view's picture, and the pane's last pointer position is
+// picture is copied once into the view's picture, and the pane's last pointer position is
 // the cursor the editors read.
 #pragma once
 
-#include "platform/ui/ui_dialog.h"
 #include "qdrawgdi/qdgdi.h"
 
 struct UI_Frame;
@@ -20,5 +19,4 @@ public:
 
 private:
     UI_Frame* myFrame;
-    UI_Image myImage;   // reused by every present
 };

@@ -31,6 +31,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #include <map>
@@ -90,15 +91,22 @@ struct UI_Frame
     UI_Dialog* myPane = nullptr;
     int myPaneFillId = 0;
     QImage myPicture;
+    bool myPainting = false; // a picture presented while painting needs no second paint
     int myCursorX = 0;
     int myCursorY = 0;
     bool myClosing = false;
+    int myActivePane = UI_PANE_LEFT;
+    int myLeftPaneWidth = 200;
 };
 
 namespace
 {
+// The modifiers of the view message being handled (or the last one), for UI_IsKeyDown.
+Qt::KeyboardModifiers ourViewModifiers;
+
 unsigned locKeyState(Qt::MouseButtons aButtons, Qt::KeyboardModifiers aModifiers)
 {
+    ourViewModifiers = aModifiers;
     unsigned locState = 0;
     if (aButtons & Qt::LeftButton)
         locState |= UI_MK_LBUTTON;
@@ -189,6 +197,7 @@ protected:
     {
         UI_ViewMessage locMessage;
         locMessage.myKind = aDownFlag ? UI_VM_KEYDOWN : UI_VM_KEYUP;
+        ourViewModifiers = anEvent->modifiers();
         locMessage.myVirtualKey = UI_VirtualKeyFromQt(anEvent->key(), int(anEvent->modifiers()));
         locMessage.myX = myFrame->myCursorX;
         locMessage.myY = myFrame->myCursorY;
@@ -220,7 +229,9 @@ protected:
         locMessage.myKind = UI_VM_PAINT;
         locMessage.myWidth = width();
         locMessage.myHeight = height();
+        myFrame->myPainting = true;
         locSendViewMessage(myFrame, locMessage);
+        myFrame->myPainting = false;
         QPainter locPainter(this);
         locPainter.fillRect(rect(), palette().color(QPalette::Base));
         if (!myFrame->myPicture.isNull())
@@ -516,10 +527,20 @@ UI_Frame* UI_CreateFrame(const UI_FrameTemplate& aTemplate)
     locFrame->myView = new UI_ViewWidget(locFrame, locFrame->mySplitter);
     locFrame->mySplitter->addWidget(locFrame->myView);
     int locLeft = aTemplate.myLeftPaneWidth > 0 ? aTemplate.myLeftPaneWidth : 200;
+    locFrame->myLeftPaneWidth = locLeft;
     locFrame->mySplitter->setSizes({locLeft, 800});
     locFrame->mySplitter->setStretchFactor(1, 1);
     locFrame->myWindow->setCentralWidget(locFrame->mySplitter);
     locFrame->myWindow->resize(1024, 768);
+
+    QObject::connect(qApp, &QApplication::focusChanged, locFrame->myWindow, [locFrame](QWidget*, QWidget* aNow) {
+        if (!aNow)
+            return;
+        if (locFrame->myView == aNow || locFrame->myView->isAncestorOf(aNow))
+            locFrame->myActivePane = UI_PANE_VIEW;
+        else if (locFrame->mySplitter->widget(0) == aNow || locFrame->mySplitter->widget(0)->isAncestorOf(aNow))
+            locFrame->myActivePane = UI_PANE_LEFT;
+    });
 
     locLoadRecentFiles(locFrame);
     locShowRecentFiles(locFrame);
@@ -585,10 +606,30 @@ void UI_FrameShow(UI_Frame* aFrame)
         return;
     locWatchSignals(aFrame);
     aFrame->myWindow->showMaximized();
+    // The static splitter: the left pane keeps its width, the view takes the rest.
+    int locTotal = aFrame->mySplitter->width();
+    if (locTotal > aFrame->myLeftPaneWidth)
+        aFrame->mySplitter->setSizes({aFrame->myLeftPaneWidth, locTotal - aFrame->myLeftPaneWidth});
     if (!UI_IsHeadless())
     {
         aFrame->myWindow->raise();
         aFrame->myWindow->activateWindow();
+    }
+    static bool ourCommandsSent = false;
+    const char* locCommands = std::getenv("Q_UI_COMMANDS");
+    if (!ourCommandsSent && locCommands && locCommands[0])
+    {
+        ourCommandsSent = true;
+        std::vector<int> locIds;
+        for (const QString& locId : QString::fromUtf8(locCommands).split(QLatin1Char(',')))
+            locIds.push_back(locId.trimmed().toInt());
+        QTimer::singleShot(0, aFrame->myWindow, [aFrame, locIds]() {
+            for (int locId : locIds)
+            {
+                UI_FrameUpdateCommands(aFrame);
+                UI_FrameDoCommand(aFrame, locId);
+            }
+        });
     }
     static bool ourGrabArmed = false;
     const char* locPath = std::getenv("Q_UI_GRAB");
@@ -989,14 +1030,13 @@ UI_Dialog* UI_FrameCreatePane(UI_Frame* aFrame, const UI_DialogTemplate& aTempla
     UI_Dialog* locDialog = UI_CreateDialog(aTemplate, aProc, nullptr);
     if (!locDialog)
         return nullptr;
-    QList<int> locSizes = aFrame->mySplitter->sizes();
     QWidget* locWidget = locEmbed(locDialog, nullptr);
     QWidget* locOld = aFrame->mySplitter->replaceWidget(0, locWidget);
     delete locOld;
     if (QWidget* locFill = UI_GetControlWidget(locDialog, aFillId))
         locWidget->installEventFilter(new UI_FillFilter(locFill, locWidget));
     locWidget->show();
-    aFrame->mySplitter->setSizes(locSizes);
+    aFrame->mySplitter->setSizes({aFrame->myLeftPaneWidth, 800});
     aFrame->myPane = locDialog;
     aFrame->myPaneFillId = aFillId;
     return locDialog;
@@ -1007,7 +1047,34 @@ void UI_FrameSetViewPicture(UI_Frame* aFrame, const UI_Image& anImage)
     if (!aFrame)
         return;
     aFrame->myPicture = UI_ToQImage(anImage);
-    aFrame->myView->update();
+    if (!aFrame->myPainting)
+        aFrame->myView->update();
+}
+
+void UI_FrameSetViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aStride)
+{
+    if (!aFrame || !aPixels || aWidth <= 0 || aHeight <= 0 || aStride < aWidth * 4)
+        return;
+    QImage& locPicture = aFrame->myPicture;
+    if (locPicture.width() != aWidth || locPicture.height() != aHeight)
+        locPicture = QImage(aWidth, aHeight, QImage::Format_RGB32);
+    if (locPicture.isNull())
+        return;
+    for (int y = 0; y < aHeight; y++)
+        std::memcpy(locPicture.scanLine(y), (const uint8_t*)aPixels + size_t(y) * aStride, size_t(aWidth) * 4);
+    if (!aFrame->myPainting)
+        aFrame->myView->update();
+}
+
+bool UI_IsKeyDown(int aVirtualKey)
+{
+    switch (aVirtualKey)
+    {
+    case 0x10: return (ourViewModifiers & Qt::ShiftModifier) != 0;
+    case 0x11: return (ourViewModifiers & Qt::ControlModifier) != 0;
+    case 0x12: return (ourViewModifiers & Qt::AltModifier) != 0;
+    default: return false;
+    }
 }
 
 void UI_FrameInvalidateView(UI_Frame* aFrame)
@@ -1032,6 +1099,11 @@ void UI_FrameFocusView(UI_Frame* aFrame)
 {
     if (aFrame)
         aFrame->myView->setFocus(Qt::OtherFocusReason);
+}
+
+int UI_FrameGetActivePane(UI_Frame* aFrame)
+{
+    return aFrame ? aFrame->myActivePane : UI_PANE_LEFT;
 }
 
 bool UI_GrabFrame(UI_Frame* aFrame, const char* aPngPath)

@@ -37,6 +37,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -186,7 +187,8 @@ class SoundEditorTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        myDir = std::filesystem::path(Q_TEST_TMP_DIR) / "soundeditor";
+        // Per process: the same tests also run under Xvfb, maybe at the same time.
+        myDir = std::filesystem::path(Q_TEST_TMP_DIR) / ("soundeditor." + std::to_string(getpid()));
         std::filesystem::create_directories(myDir);
         std::ofstream(myDir / "sound.fruit", std::ios::binary) << SOUND_FRUIT;
         ASSERT_TRUE(myTypes.Compile((myDir / "sound.fruit").string().c_str()));
