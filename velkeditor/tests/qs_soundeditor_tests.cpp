@@ -657,14 +657,16 @@ TEST_F(SoundEditorTest, PixelsOfCurvesTextsAndTheSelection)
     EXPECT_EQ(Rgb(locShown.pixel(650, 350)), 0xFFFFFFu);
     EXPECT_EQ(Rgb(locShown.pixel(140, 150)), 0xFF7F7Fu);          // first curve, flat part
     EXPECT_EQ(Rgb(locShown.pixel(264, 250)), 0xFF7F7Fu);          // first curve, falling part
+    const uint32_t locColours[9] = {0xFF7F7F, 0x7FFF7F, 0x7F7FFF, 0xFFFF7F, 0x7FFFFF,
+                                    0xFF7FFF, 0xFFFFFF, 0x000000, 0xFF7F7F};
     for (int i = 1; i < 8; i++)
-        EXPECT_EQ(Rgb(locShown.pixel(94 + 10 * i, 325)), QS_SoundEditor::GetCurveColour(i)) << i;
+        EXPECT_EQ(Rgb(locShown.pixel(94 + 10 * i, 325)), locColours[i]) << i;
     EXPECT_EQ(Rgb(locShown.pixel(84, 325)), 0xFF7F7Fu);           // the ninth curve
     EXPECT_EQ(Rgb(locShown.pixel(160, 147)), locBackground);      // no selection yet
 
     // Each caption in its curve's colour, 20 pixels apart from y 390.
     for (int i = 0; i < 9; i++)
-        EXPECT_GT(CountIn(locShown, QRect(64, 390 + 20 * i, 300, 9), QS_SoundEditor::GetCurveColour(i)), 20) << i;
+        EXPECT_GT(CountIn(locShown, QRect(64, 390 + 20 * i, 300, 9), locColours[i]), 20) << i;
     // Texts where the graph places them: help, name, axis labels, the first point's label, the log.
     EXPECT_GT(CountIn(locShown, QRect(64, 50, 300, 9), 0xFFFFFFu), 20);
     EXPECT_EQ(CountIn(locShown, QRect(64, 126, 300, 8), locBackground, true), 0);
