@@ -29,8 +29,10 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #include <map>
@@ -93,6 +95,7 @@ struct UI_Frame
     int myCursorX = 0;
     int myCursorY = 0;
     bool myClosing = false;
+    int myLeftPaneWidth = 200;   // pixels, until the user moves the splitter
 };
 
 namespace
@@ -206,12 +209,12 @@ protected:
         if (!locTaken)
             anEvent->ignore();
     }
-    void resizeEvent(QResizeEvent*) override
+    void resizeEvent(QResizeEvent* anEvent) override
     {
         UI_ViewMessage locMessage;
         locMessage.myKind = UI_VM_SIZE;
-        locMessage.myWidth = width();
-        locMessage.myHeight = height();
+        locMessage.myWidth = anEvent->size().width();
+        locMessage.myHeight = anEvent->size().height();
         locSendViewMessage(myFrame, locMessage);
     }
     void paintEvent(QPaintEvent*) override
@@ -516,6 +519,7 @@ UI_Frame* UI_CreateFrame(const UI_FrameTemplate& aTemplate)
     locFrame->myView = new UI_ViewWidget(locFrame, locFrame->mySplitter);
     locFrame->mySplitter->addWidget(locFrame->myView);
     int locLeft = aTemplate.myLeftPaneWidth > 0 ? aTemplate.myLeftPaneWidth : 200;
+    locFrame->myLeftPaneWidth = locLeft;
     locFrame->mySplitter->setSizes({locLeft, 800});
     locFrame->mySplitter->setStretchFactor(1, 1);
     locFrame->myWindow->setCentralWidget(locFrame->mySplitter);
@@ -585,6 +589,9 @@ void UI_FrameShow(UI_Frame* aFrame)
         return;
     locWatchSignals(aFrame);
     aFrame->myWindow->showMaximized();
+    // The left pane starts at its template width whatever size the window got.
+    int locTotal = aFrame->mySplitter->width();
+    aFrame->mySplitter->setSizes({aFrame->myLeftPaneWidth, std::max(1, locTotal - aFrame->myLeftPaneWidth)});
     if (!UI_IsHeadless())
     {
         aFrame->myWindow->raise();
@@ -989,7 +996,10 @@ UI_Dialog* UI_FrameCreatePane(UI_Frame* aFrame, const UI_DialogTemplate& aTempla
     UI_Dialog* locDialog = UI_CreateDialog(aTemplate, aProc, nullptr);
     if (!locDialog)
         return nullptr;
+    // A splitter not shown yet reports no sizes: the template's width holds.
     QList<int> locSizes = aFrame->mySplitter->sizes();
+    if (locSizes.size() < 2 || locSizes[0] <= 0)
+        locSizes = {aFrame->myLeftPaneWidth, 800};
     QWidget* locWidget = locEmbed(locDialog, nullptr);
     QWidget* locOld = aFrame->mySplitter->replaceWidget(0, locWidget);
     delete locOld;
@@ -1047,6 +1057,37 @@ QWidget* UI_GetFrameWidget(UI_Frame* aFrame)
 QWidget* UI_GetFrameView(UI_Frame* aFrame)
 {
     return aFrame ? aFrame->myView : nullptr;
+}
+
+int UI_FrameGetFocus(UI_Frame* aFrame)
+{
+    QWidget* locFocus = QApplication::focusWidget();
+    if (!aFrame || !locFocus)
+        return UI_FOCUS_OTHER;
+    if (locFocus == aFrame->myView)
+        return UI_FOCUS_VIEW;
+    QWidget* locPane = aFrame->mySplitter->widget(0);
+    if (locPane && (locFocus == locPane || locPane->isAncestorOf(locFocus)))
+        return UI_FOCUS_PANE;
+    return UI_FOCUS_OTHER;
+}
+
+bool UI_FrameSendViewMessage(UI_Frame* aFrame, const UI_ViewMessage& aMessage)
+{
+    return aFrame && locSendViewMessage(aFrame, aMessage);
+}
+
+void UI_FrameSetViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aPitch)
+{
+    if (!aFrame || !aPixels || aWidth <= 0 || aHeight <= 0 || aPitch < aWidth * 4)
+        return;
+    if (aFrame->myPicture.width() != aWidth || aFrame->myPicture.height() != aHeight ||
+        aFrame->myPicture.format() != QImage::Format_ARGB32)
+        aFrame->myPicture = QImage(aWidth, aHeight, QImage::Format_ARGB32);
+    for (int y = 0; y < aHeight; y++)
+        memcpy(aFrame->myPicture.scanLine(y), reinterpret_cast<const uint8_t*>(aPixels) + size_t(y) * size_t(aPitch),
+               size_t(aWidth) * 4);
+    aFrame->myView->update();
 }
 
 // --- [SECTION] timers and keys ---
