@@ -17,6 +17,12 @@ public:
     virtual bool GetClientSize(int* aWidth, int* aHeight) = 0;
     // Shows the picture: 0xAARRGGBB pixels, rows aStride bytes apart, valid during the call.
     virtual void ShowPicture(const uint32_t* aPixels, int aWidth, int aHeight, int aStride) = 0;
+    // The last pointer position seen over the window, in client pixels; false when unknown.
+    virtual bool GetCursorPosition(int* anX, int* aY)
+    {
+        (void)anX, (void)aY;
+        return false;
+    }
 };
 
 class QDGDI_Factory : public QD_Factory

@@ -8,7 +8,9 @@
 
 #include "qcommon/qc_assert.h"
 #include "qfile/render/qf_file.h"
+#include "qrender/qr_bitmap.h"
 #include "qrender/qr_expressions.h"
+#include "qrender/qr_mesh.h"
 #include "qrender/qr_surface.h"
 #include "qrender/qr_texture.h"
 #include "qrender/qr_vertexshader.h"
@@ -52,8 +54,8 @@ static void locReloadForceFlushSurface(QR_SurfaceInstance* anInstance)
 QR_RenderHooks QR_Render::ourHooks;
 
 QR_RenderHooks::QR_RenderHooks()
-    : myReleaseAllMeshDeviceData(nullptr)
-    , myCompileAllMeshVertexShaders(nullptr)
+    : myReleaseAllMeshDeviceData(QR_Mesh::ReleaseAllDeviceData)
+    , myCompileAllMeshVertexShaders(QR_Mesh::CompileAllVertexShaders)
     , myRestoreAllTextures(QR_Texture::RestoreAll)
     , myReloadAllTextures(QR_Texture::ReloadAll)
     , myReleaseAllTextures(QR_Texture::ReleaseAllDeviceTextures)
@@ -62,7 +64,7 @@ QR_RenderHooks::QR_RenderHooks()
     , myReloadAllTemplates(nullptr)
     , myCreateForceFlushSurface(locCreateForceFlushSurface)
     , myDestroyForceFlushSurface(locDestroyForceFlushSurface)
-    , myDrawForceFlushSurface(nullptr)
+    , myDrawForceFlushSurface(QR_Bitmap::DrawForceFlushSurface)
     , myReloadForceFlushSurface(locReloadForceFlushSurface)
 {
 }
@@ -326,6 +328,11 @@ void QR_Render::BeginSolid2D()
 void QR_Render::BeginAlpha2D()
 {
     locBegin2D(this, myAlpha2DSetup, 7, 1); // always
+}
+
+void QR_Render::BeginAlpha2DFiltered()
+{
+    locBegin2D(this, myAlpha2DSetup, 7, 3);
 }
 
 bool QR_Render::OptimizeVertexOrder(uint8_t* aVertices, uint32_t aNumVertices, uint32_t aVertexSize,

@@ -169,8 +169,8 @@ struct QR_RenderStates
 typedef bool (*QR_ResetCallback)(bool aRestoreFlag);
 
 // Entry points of the renderer's resource lists (meshes, textures, surfaces, templates)
-// that device creation, loss and reload run in a fixed order. The texture and surface
-// entries start filled; the others are filled by their lists when linked in. An empty
+// that device creation, loss and reload run in a fixed order. The mesh, texture and
+// surface entries start filled; the others are filled by their lists when linked in. An empty
 // entry is skipped (and counts as success).
 struct QR_RenderHooks
 {
@@ -246,6 +246,8 @@ public:
     virtual void SetRenderStates(const QR_RenderStates* aStates, uint32_t aGroupMask) = 0;
     virtual void BeginSolid2D();
     virtual void BeginAlpha2D();
+    // BeginAlpha2D with texture filter 3: stretched (filtered) bitmaps.
+    void BeginAlpha2DFiltered();
     virtual bool SetRenderTarget(QR_Texture* aTexture, bool aSetDepthBufferAlsoFlag) = 0;
     virtual QR_IndexBuffer* CreateIndexBuffer(uint32_t aNumIndices, bool aStaticFlag, QR_BufferRefillFunc aRefillFunc,
                                               void* aRefillArgument) = 0;

@@ -3,6 +3,9 @@
 
 #include <new>
 
+#include "qdrawgdi/qdgdi.h"
+#include "va_velkeditors/vave_guieditor.h"
+#include "va_velkeditors/vave_guiskineditor.h"
 #include "velk/velk_type.h"
 
 VAVE_Factory::~VAVE_Factory() = default;
@@ -17,8 +20,10 @@ VelkEditor* VAVE_Factory::CreateEditor(VelkType* anInstance, VelkTypeFilterManag
 {
     if (!anInstance)
         return nullptr;
-    // The skin editor ("VAP_Skin") and the layout editor ("Gui") join here.
-    if (anInstance->GetTypeName() == "VAP_Skin" || anInstance->GetTypeName() == "Gui")
-        return nullptr;
+    // The window is the view pane the editors draw in.
+    if (anInstance->GetTypeName() == "VAP_Skin")
+        return VAVE_GuiSkinEditor::Create(anInstance, static_cast<QDGDI_Window*>(aWindow));
+    if (anInstance->GetTypeName() == "Gui")
+        return VAVE_GuiEditor::Create(anInstance, static_cast<QDGDI_Window*>(aWindow));
     return VelkEditorFactory::CreateEditor(anInstance, aFilterManager, aWindow, aConfigInstance);
 }

@@ -3,7 +3,10 @@
 
 #include <new>
 
+#include "qdrawgdi/qdgdi.h"
 #include "velk/velk_type.h"
+#include "velkeditor/qs_soundeditor.h"
+#include "velkeditor/spreadsheeteditor2.h"
 #include "velkeditor/velk_editor.h"
 #include "velkeditor/velk_typefilter.h"
 
@@ -20,7 +23,7 @@ VelkEditor* VelkEditorFactory::CreateEditor(VelkType* anInstance, VelkTypeFilter
     if (!anInstance)
         return nullptr;
     if (anInstance->GetTypeName() == "QS_Sound")
-        return nullptr;   // the sound editor joins here
+        return QS_SoundEditor::Create(anInstance, static_cast<QDGDI_Window*>(aWindow));
     VelkClass* locClass = dynamic_cast<VelkClass*>(anInstance);
     if (!locClass || !locClass->IsScriptClass())
         return nullptr;
@@ -29,8 +32,14 @@ VelkEditor* VelkEditorFactory::CreateEditor(VelkType* anInstance, VelkTypeFilter
     if (locLegalTypes.myCount != 1 || !aFilterManager)
         return nullptr;
     // The record is made even when no spreadsheet can be, so that the type is
-    // listed in the next saved filter file. The spreadsheet editor, over the
-    // record's active filter, joins here.
-    aFilterManager->GetType(locLegalTypes.GetFirst());
-    return nullptr;
+    // listed in the next saved filter file.
+    VelkTypeFilterManager::Type* locRecord = aFilterManager->GetType(locLegalTypes.GetFirst());
+    SpreadSheetEditor2* locEditor =
+        new (std::nothrow) SpreadSheetEditor2(anInstance, locRecord->GetActiveFilter(), static_cast<QDGDI_Window*>(aWindow));
+    if (locEditor && !locEditor->Init())
+    {
+        delete locEditor;
+        return nullptr;
+    }
+    return locEditor;
 }

@@ -16,7 +16,7 @@ public:
     // A new factory of the same class; the caller owns it.
     virtual VelkEditorFactory* Create();
     // A new editor for the instance, or null (none fits, or none could be made).
-    // aWindow is the list view the editors draw in (not owned); the
+    // aWindow is the QDGDI_Window of the list view the editors draw in (not owned); the
     // configuration instance is passed along and read by no factory here.
     virtual VelkEditor* CreateEditor(VelkType* anInstance, VelkTypeFilterManager* aFilterManager, void* aWindow,
                                      VelkType* aConfigInstance);

@@ -225,15 +225,41 @@ int GDI_Font::GetEscapement() const
 
 struct GDI_PictureData
 {
-    QImage myImage;   // Format_ARGB32, every pixel opaque
+    QImage myImage;   // Format_RGB32: every pixel opaque
     GDI_PresentCallback myCallback;
     void* myUser;
+    // Kept open between drawing calls, as a memory context keeps its bitmap
+    // selected: opening a painter costs more than drawing one cell's text.
+    // Closed before the pixels are touched directly.
+    QPainter myPainter;
 };
+
+namespace
+{
+QPainter& locPainter(GDI_PictureData* aData)
+{
+    QPainter& locResult = aData->myPainter;
+    if (!locResult.isActive())
+    {
+        locResult.begin(&aData->myImage);
+        locSetUp(locResult);
+    }
+    locResult.setClipping(false);
+    return locResult;
+}
+
+void locEndPainting(GDI_PictureData* aData)
+{
+    if (aData->myPainter.isActive())
+        aData->myPainter.end();
+}
+} // namespace
 
 GDI_Picture::GDI_Picture(GDI_PictureData* aData) : myData(aData) {}
 
 GDI_Picture::~GDI_Picture()
 {
+    locEndPainting(myData);
     delete myData;
 }
 
@@ -244,14 +270,18 @@ GDI_Picture* GDI_Picture::Create(int aWidth, int aHeight)
         locFail(GDI_ERROR_BAD_ARGUMENT);
         return nullptr;
     }
-    QImage locImage(aWidth, aHeight, QImage::Format_ARGB32);
+    QImage locImage(aWidth, aHeight, QImage::Format_RGB32);
     if (locImage.isNull())
     {
         locFail(GDI_ERROR_OUT_OF_MEMORY);
         return nullptr;
     }
     locImage.fill(0xFF000000u);
-    return new GDI_Picture(new GDI_PictureData{locImage, nullptr, nullptr});
+    GDI_PictureData* locData = new GDI_PictureData;
+    locData->myImage = locImage;
+    locData->myCallback = nullptr;
+    locData->myUser = nullptr;
+    return new GDI_Picture(locData);
 }
 
 int GDI_Picture::GetWidth() const
@@ -269,7 +299,8 @@ bool GDI_Picture::Grow(int aWidth, int aHeight)
     const QImage& locOld = myData->myImage;
     if (aWidth <= locOld.width() && aHeight <= locOld.height())
         return true;
-    QImage locImage(std::max(aWidth, locOld.width()), std::max(aHeight, locOld.height()), QImage::Format_ARGB32);
+    locEndPainting(myData);
+    QImage locImage(std::max(aWidth, locOld.width()), std::max(aHeight, locOld.height()), QImage::Format_RGB32);
     if (locImage.isNull())
         return locFail(GDI_ERROR_OUT_OF_MEMORY);
     locImage.fill(0xFF000000u);
@@ -285,6 +316,7 @@ bool GDI_Picture::FillRect(const GDI_Rect& aRect, GDI_Colour aColour)
                               .intersected(myData->myImage.rect());
     if (locRect.isEmpty())
         return true;
+    locEndPainting(myData);
     const uint32_t locPixel = 0xFF000000u | (locColour(aColour).rgb() & 0xFFFFFF);
     for (int y = locRect.top(); y <= locRect.bottom(); y++)
     {
@@ -332,6 +364,7 @@ bool GDI_Picture::BitBlt(int x, int y, int w, int h, const GDI_Bitmap* aBitmap, 
 {
     if (!aBitmap)
         return locFail(GDI_ERROR_BAD_ARGUMENT);
+    locEndPainting(myData);
     return locBlit(myData->myImage, x, y, w, h, aBitmap->myData->myImage, srcX, srcY, w, h, -1);
 }
 
@@ -340,6 +373,7 @@ bool GDI_Picture::StretchBlt(int x, int y, int w, int h, const GDI_Bitmap* aBitm
 {
     if (!aBitmap)
         return locFail(GDI_ERROR_BAD_ARGUMENT);
+    locEndPainting(myData);
     return locBlit(myData->myImage, x, y, w, h, aBitmap->myData->myImage, srcX, srcY, srcW, srcH, -1);
 }
 
@@ -349,6 +383,7 @@ bool GDI_Picture::TransparentBlt(int x, int y, int w, int h, const GDI_Bitmap* a
     if (!aBitmap)
         return locFail(GDI_ERROR_BAD_ARGUMENT);
     const uint32_t locKey = locColour(aKey).rgb() & 0xFFFFFF;
+    locEndPainting(myData);
     return locBlit(myData->myImage, x, y, w, h, aBitmap->myData->myImage, srcX, srcY, srcW, srcH, locKey);
 }
 
@@ -356,15 +391,15 @@ bool GDI_Picture::TextOut(const GDI_Font* aFont, int x, int y, const char* aText
 {
     if (!aFont || !aText)
         return locFail(GDI_ERROR_BAD_ARGUMENT);
-    QPainter locPainter(&myData->myImage);
-    locSetUp(locPainter);
-    locPainter.setFont(aFont->myData->myFont);
-    locPainter.setPen(locColour(aColour));
-    locPainter.translate(x, y);
+    QPainter& locDraw = locPainter(myData);
+    locDraw.setFont(aFont->myData->myFont);
+    locDraw.setPen(locColour(aColour));
+    locDraw.translate(x, y);
     // Escapement turns counter-clockwise on screen; Qt's rotation turns clockwise.
     if (aFont->myData->myEscapement != 0)
-        locPainter.rotate(-aFont->myData->myEscapement / 10.0);
-    locPainter.drawText(0, aFont->myData->myAscent, QString::fromLatin1(aText));
+        locDraw.rotate(-aFont->myData->myEscapement / 10.0);
+    locDraw.drawText(0, aFont->myData->myAscent, QString::fromLatin1(aText));
+    locDraw.resetTransform();
     return true;
 }
 
@@ -379,12 +414,11 @@ bool GDI_Picture::DrawText(const GDI_Font* aFont, const char* aText, const GDI_R
     int locFlags = Qt::AlignTop | Qt::TextSingleLine;
     locFlags |= anAlign == GDI_ALIGN_CENTRE ? Qt::AlignHCenter : anAlign == GDI_ALIGN_RIGHT ? Qt::AlignRight
                                                                                           : Qt::AlignLeft;
-    QPainter locPainter(&myData->myImage);
-    locSetUp(locPainter);
-    locPainter.setFont(aFont->myData->myFont);
-    locPainter.setPen(locColour(aColour));
-    locPainter.setClipRect(locRect);
-    locPainter.drawText(locRect, locFlags, QString::fromLatin1(aText));
+    QPainter& locDraw = locPainter(myData);
+    locDraw.setFont(aFont->myData->myFont);
+    locDraw.setPen(locColour(aColour));
+    locDraw.setClipRect(locRect);
+    locDraw.drawText(locRect, locFlags, QString::fromLatin1(aText));
     return true;
 }
 
@@ -402,10 +436,9 @@ QPen locPen(GDI_Colour aColour, int aPenWidth)
 
 bool GDI_Picture::Line(int x0, int y0, int x1, int y1, GDI_Colour aColour, int aPenWidth)
 {
-    QPainter locPainter(&myData->myImage);
-    locSetUp(locPainter);
-    locPainter.setPen(locPen(aColour, aPenWidth));
-    locPainter.drawLine(x0, y0, x1, y1);
+    QPainter& locDraw = locPainter(myData);
+    locDraw.setPen(locPen(aColour, aPenWidth));
+    locDraw.drawLine(x0, y0, x1, y1);
     return true;
 }
 
@@ -415,11 +448,10 @@ bool GDI_Picture::Bezier(const int aPoints[8], GDI_Colour aColour, int aPenWidth
         return locFail(GDI_ERROR_BAD_ARGUMENT);
     QPainterPath locPath(QPointF(aPoints[0], aPoints[1]));
     locPath.cubicTo(aPoints[2], aPoints[3], aPoints[4], aPoints[5], aPoints[6], aPoints[7]);
-    QPainter locPainter(&myData->myImage);
-    locSetUp(locPainter);
-    locPainter.setPen(locPen(aColour, aPenWidth));
-    locPainter.setBrush(Qt::NoBrush);
-    locPainter.drawPath(locPath);
+    QPainter& locDraw = locPainter(myData);
+    locDraw.setPen(locPen(aColour, aPenWidth));
+    locDraw.setBrush(Qt::NoBrush);
+    locDraw.drawPath(locPath);
     return true;
 }
 
@@ -427,11 +459,10 @@ bool GDI_Picture::Circle(int aCentreX, int aCentreY, int aRadius, GDI_Colour aCo
 {
     if (aRadius < 0)
         return locFail(GDI_ERROR_BAD_ARGUMENT);
-    QPainter locPainter(&myData->myImage);
-    locSetUp(locPainter);
-    locPainter.setPen(locPen(aColour, aPenWidth));
-    locPainter.setBrush(Qt::NoBrush);
-    locPainter.drawEllipse(QPoint(aCentreX, aCentreY), aRadius, aRadius);
+    QPainter& locDraw = locPainter(myData);
+    locDraw.setPen(locPen(aColour, aPenWidth));
+    locDraw.setBrush(Qt::NoBrush);
+    locDraw.drawEllipse(QPoint(aCentreX, aCentreY), aRadius, aRadius);
     return true;
 }
 
@@ -439,6 +470,7 @@ uint32_t GDI_Picture::GetPixel(int x, int y) const
 {
     if (!myData->myImage.valid(x, y))
         return 0;
+    locEndPainting(myData);
     return myData->myImage.pixel(x, y) & 0xFFFFFF;
 }
 
@@ -454,6 +486,7 @@ bool GDI_Picture::Present(int aWidth, int aHeight)
         return locFail(GDI_ERROR_BAD_ARGUMENT);
     if (!myData->myCallback)
         return true;
+    locEndPainting(myData);
     const QImage& locImage = myData->myImage;
     myData->myCallback(myData->myUser, (const uint32_t*)locImage.constBits(), std::min(aWidth, locImage.width()),
                        std::min(aHeight, locImage.height()), (int)locImage.bytesPerLine());

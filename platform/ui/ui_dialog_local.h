@@ -113,6 +113,9 @@ struct UI_TreeNode
     int myRow = 0;
     UI_TreeNode* myParent = nullptr;
     std::vector<UI_TreeNode*> myChildren;
+    // During an update: the children from this row on were appended by sorted
+    // inserts and still wait for their places; -1 when none wait.
+    int myPendingFrom = -1;
 };
 
 class UI_TreeModel : public QAbstractItemModel
@@ -137,6 +140,12 @@ public:
     UI_TreeNode* NodeOf(const QModelIndex& anIndex) const;
     // False for a handle that is not an item of this tree.
     bool Has(UI_TreeNode* aNode) const;
+    // Inside an update the view hears nothing until EndUpdate resets it.
+    void BeginUpdate();
+    void EndUpdate();
+    bool IsUpdating() const { return myUpdating; }
+    // Puts the pending sorted inserts of every touched parent in their places.
+    void SortPending();
 
     UI_TreeNode myRoot;
     std::vector<QIcon> myImages;
@@ -146,7 +155,11 @@ private:
     void Free(UI_TreeNode* aNode);
     void Forget(UI_TreeNode* aNode);
 
+    void Priv_SortPending(UI_TreeNode* aParent);
+
     bool myCheckBoxFlag;
+    bool myUpdating = false;
+    std::vector<UI_TreeNode*> myPendingParents;
     // Every live item, so that stale handles from callers are refused.
     QSet<const UI_TreeNode*> myNodes;
 };
@@ -156,9 +169,21 @@ class UI_TreeWidget : public QTreeView
 public:
     UI_TreeWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWidget* aParent);
     UI_TreeModel* GetModel() const { return myModel; }
-    // Icon and label of a shown item, in viewport pixels (empty when hidden).
+    // Icon, label and check box of a shown item, in viewport pixels (empty when hidden).
     QRect ItemRect(UI_TreeNode* aNode);
+    // The press a user makes: notified, and a left press on an item's icon or
+    // label selects it; a press on the expander toggles the item.
+    void PressAt(const QPoint& aPoint, bool aRightFlag);
+    // A selection made during an update, applied at its end.
+    UI_TreeNode* myPendingSelection = nullptr;
+    bool myHasPendingSelection = false;
+
+protected:
+    void keyPressEvent(QKeyEvent* anEvent) override;
+    void mousePressEvent(QMouseEvent* anEvent) override;
 
 private:
     UI_TreeModel* myModel;
+    UI_Dialog* myOwner;
+    int myId;
 };

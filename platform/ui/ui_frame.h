@@ -177,7 +177,9 @@ UI_Frame* UI_CreateFrame(const UI_FrameTemplate& aTemplate);
 void UI_DestroyFrame(UI_Frame* aFrame);
 // Maximised. From then on SIGTERM and SIGHUP close the frame as the user
 // would (the save question first). With Q_UI_GRAB=<file.png> the frame is written there half a
-// second later and the quit message is posted.
+// second later and the quit message is posted. Q_UI_COMMANDS=<id>,<id>,...
+// sends those commands, as the menu would, once the loop runs (tests of the
+// programs drive a real process so).
 void UI_FrameShow(UI_Frame* aFrame);
 // Asks the document (the save question), then closes the frame and posts the
 // quit message. False when the user cancelled.
@@ -234,11 +236,22 @@ UI_Dialog* UI_FrameCreatePane(UI_Frame* aFrame, const UI_DialogTemplate& aTempla
 
 // The view pane: the picture the program presents is drawn at its top left.
 void UI_FrameSetViewPicture(UI_Frame* aFrame, const UI_Image& anImage);
+// The same from a drawing's own buffer: 0xAARRGGBB pixels, rows aStride bytes
+// apart, copied once; the pane repaints on its next turn.
+void UI_FrameSetViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aStride);
 void UI_FrameInvalidateView(UI_Frame* aFrame);
 void UI_FrameGetViewSize(UI_Frame* aFrame, int* aWidth, int* aHeight);
 // The last pointer position seen over the view.
 void UI_FrameGetViewCursor(UI_Frame* aFrame, int* anX, int* aY);
 void UI_FrameFocusView(UI_Frame* aFrame);
+// The pane that had the keyboard focus last: UI_PANE_LEFT (also before any
+// had it) or UI_PANE_VIEW. Programs route pane commands to its handler.
+enum
+{
+    UI_PANE_LEFT = 0,
+    UI_PANE_VIEW = 1,
+};
+int UI_FrameGetActivePane(UI_Frame* aFrame);
 
 // Window timers: OnTimer(id) every aMilliseconds; none arrives after the kill.
 bool UI_FrameSetTimer(UI_Frame* aFrame, int anId, int aMilliseconds);
@@ -248,6 +261,9 @@ bool UI_FrameKillTimer(UI_Frame* aFrame, int anId);
 // (Qt::KeyboardModifiers as an int); the numeric pad's * + - / are 106, 107,
 // 109 and 111. 0 for a key without one.
 int UI_VirtualKeyFromQt(int aQtKey, int aQtModifiers);
+// GetKeyState for Shift (16), Control (17) and Alt (18): down when the key or
+// mouse message of a view being handled (or the last one) said so.
+bool UI_IsKeyDown(int aVirtualKey);
 
 bool UI_GrabFrame(UI_Frame* aFrame, const char* aPngPath);
 
@@ -263,6 +279,3 @@ int UI_FrameGetFocus(UI_Frame* aFrame);
 // Hands a message to the view's handlers as if the view had received it
 // (other windows pass their mouse moves on so). True when one took it.
 bool UI_FrameSendViewMessage(UI_Frame* aFrame, const UI_ViewMessage& aMessage);
-// A picture of 0xAARRGGBB rows, aPitch bytes apart, drawn at the view's top
-// left from the next paint on (copied; a renderer presents through this).
-void UI_FrameSetViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aPitch);

@@ -92,16 +92,22 @@ struct UI_Frame
     UI_Dialog* myPane = nullptr;
     int myPaneFillId = 0;
     QImage myPicture;
+    bool myPainting = false; // a picture presented while painting needs no second paint
     int myCursorX = 0;
     int myCursorY = 0;
     bool myClosing = false;
-    int myLeftPaneWidth = 200;   // pixels, until the user moves the splitter
+    int myActivePane = UI_PANE_LEFT;
+    int myLeftPaneWidth = 200;
 };
 
 namespace
 {
+// The modifiers of the view message being handled (or the last one), for UI_IsKeyDown.
+Qt::KeyboardModifiers ourViewModifiers;
+
 unsigned locKeyState(Qt::MouseButtons aButtons, Qt::KeyboardModifiers aModifiers)
 {
+    ourViewModifiers = aModifiers;
     unsigned locState = 0;
     if (aButtons & Qt::LeftButton)
         locState |= UI_MK_LBUTTON;
@@ -192,6 +198,7 @@ protected:
     {
         UI_ViewMessage locMessage;
         locMessage.myKind = aDownFlag ? UI_VM_KEYDOWN : UI_VM_KEYUP;
+        ourViewModifiers = anEvent->modifiers();
         locMessage.myVirtualKey = UI_VirtualKeyFromQt(anEvent->key(), int(anEvent->modifiers()));
         locMessage.myX = myFrame->myCursorX;
         locMessage.myY = myFrame->myCursorY;
@@ -223,7 +230,9 @@ protected:
         locMessage.myKind = UI_VM_PAINT;
         locMessage.myWidth = width();
         locMessage.myHeight = height();
+        myFrame->myPainting = true;
         locSendViewMessage(myFrame, locMessage);
+        myFrame->myPainting = false;
         QPainter locPainter(this);
         locPainter.fillRect(rect(), palette().color(QPalette::Base));
         if (!myFrame->myPicture.isNull())
@@ -525,6 +534,15 @@ UI_Frame* UI_CreateFrame(const UI_FrameTemplate& aTemplate)
     locFrame->myWindow->setCentralWidget(locFrame->mySplitter);
     locFrame->myWindow->resize(1024, 768);
 
+    QObject::connect(qApp, &QApplication::focusChanged, locFrame->myWindow, [locFrame](QWidget*, QWidget* aNow) {
+        if (!aNow)
+            return;
+        if (locFrame->myView == aNow || locFrame->myView->isAncestorOf(aNow))
+            locFrame->myActivePane = UI_PANE_VIEW;
+        else if (locFrame->mySplitter->widget(0) == aNow || locFrame->mySplitter->widget(0)->isAncestorOf(aNow))
+            locFrame->myActivePane = UI_PANE_LEFT;
+    });
+
     locLoadRecentFiles(locFrame);
     locShowRecentFiles(locFrame);
     locUpdateTitle(locFrame);
@@ -589,13 +607,30 @@ void UI_FrameShow(UI_Frame* aFrame)
         return;
     locWatchSignals(aFrame);
     aFrame->myWindow->showMaximized();
-    // The left pane starts at its template width whatever size the window got.
+    // The static splitter: the left pane keeps its width, the view takes the rest.
     int locTotal = aFrame->mySplitter->width();
-    aFrame->mySplitter->setSizes({aFrame->myLeftPaneWidth, std::max(1, locTotal - aFrame->myLeftPaneWidth)});
+    if (locTotal > aFrame->myLeftPaneWidth)
+        aFrame->mySplitter->setSizes({aFrame->myLeftPaneWidth, locTotal - aFrame->myLeftPaneWidth});
     if (!UI_IsHeadless())
     {
         aFrame->myWindow->raise();
         aFrame->myWindow->activateWindow();
+    }
+    static bool ourCommandsSent = false;
+    const char* locCommands = std::getenv("Q_UI_COMMANDS");
+    if (!ourCommandsSent && locCommands && locCommands[0])
+    {
+        ourCommandsSent = true;
+        std::vector<int> locIds;
+        for (const QString& locId : QString::fromUtf8(locCommands).split(QLatin1Char(',')))
+            locIds.push_back(locId.trimmed().toInt());
+        QTimer::singleShot(0, aFrame->myWindow, [aFrame, locIds]() {
+            for (int locId : locIds)
+            {
+                UI_FrameUpdateCommands(aFrame);
+                UI_FrameDoCommand(aFrame, locId);
+            }
+        });
     }
     static bool ourGrabArmed = false;
     const char* locPath = std::getenv("Q_UI_GRAB");
@@ -996,17 +1031,13 @@ UI_Dialog* UI_FrameCreatePane(UI_Frame* aFrame, const UI_DialogTemplate& aTempla
     UI_Dialog* locDialog = UI_CreateDialog(aTemplate, aProc, nullptr);
     if (!locDialog)
         return nullptr;
-    // A splitter not shown yet reports no sizes: the template's width holds.
-    QList<int> locSizes = aFrame->mySplitter->sizes();
-    if (locSizes.size() < 2 || locSizes[0] <= 0)
-        locSizes = {aFrame->myLeftPaneWidth, 800};
     QWidget* locWidget = locEmbed(locDialog, nullptr);
     QWidget* locOld = aFrame->mySplitter->replaceWidget(0, locWidget);
     delete locOld;
     if (QWidget* locFill = UI_GetControlWidget(locDialog, aFillId))
         locWidget->installEventFilter(new UI_FillFilter(locFill, locWidget));
     locWidget->show();
-    aFrame->mySplitter->setSizes(locSizes);
+    aFrame->mySplitter->setSizes({aFrame->myLeftPaneWidth, 800});
     aFrame->myPane = locDialog;
     aFrame->myPaneFillId = aFillId;
     return locDialog;
@@ -1017,7 +1048,34 @@ void UI_FrameSetViewPicture(UI_Frame* aFrame, const UI_Image& anImage)
     if (!aFrame)
         return;
     aFrame->myPicture = UI_ToQImage(anImage);
-    aFrame->myView->update();
+    if (!aFrame->myPainting)
+        aFrame->myView->update();
+}
+
+void UI_FrameSetViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aStride)
+{
+    if (!aFrame || !aPixels || aWidth <= 0 || aHeight <= 0 || aStride < aWidth * 4)
+        return;
+    QImage& locPicture = aFrame->myPicture;
+    if (locPicture.width() != aWidth || locPicture.height() != aHeight)
+        locPicture = QImage(aWidth, aHeight, QImage::Format_RGB32);
+    if (locPicture.isNull())
+        return;
+    for (int y = 0; y < aHeight; y++)
+        std::memcpy(locPicture.scanLine(y), (const uint8_t*)aPixels + size_t(y) * aStride, size_t(aWidth) * 4);
+    if (!aFrame->myPainting)
+        aFrame->myView->update();
+}
+
+bool UI_IsKeyDown(int aVirtualKey)
+{
+    switch (aVirtualKey)
+    {
+    case 0x10: return (ourViewModifiers & Qt::ShiftModifier) != 0;
+    case 0x11: return (ourViewModifiers & Qt::ControlModifier) != 0;
+    case 0x12: return (ourViewModifiers & Qt::AltModifier) != 0;
+    default: return false;
+    }
 }
 
 void UI_FrameInvalidateView(UI_Frame* aFrame)
@@ -1042,6 +1100,11 @@ void UI_FrameFocusView(UI_Frame* aFrame)
 {
     if (aFrame)
         aFrame->myView->setFocus(Qt::OtherFocusReason);
+}
+
+int UI_FrameGetActivePane(UI_Frame* aFrame)
+{
+    return aFrame ? aFrame->myActivePane : UI_PANE_LEFT;
 }
 
 bool UI_GrabFrame(UI_Frame* aFrame, const char* aPngPath)
@@ -1075,19 +1138,6 @@ int UI_FrameGetFocus(UI_Frame* aFrame)
 bool UI_FrameSendViewMessage(UI_Frame* aFrame, const UI_ViewMessage& aMessage)
 {
     return aFrame && locSendViewMessage(aFrame, aMessage);
-}
-
-void UI_FrameSetViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aPitch)
-{
-    if (!aFrame || !aPixels || aWidth <= 0 || aHeight <= 0 || aPitch < aWidth * 4)
-        return;
-    if (aFrame->myPicture.width() != aWidth || aFrame->myPicture.height() != aHeight ||
-        aFrame->myPicture.format() != QImage::Format_ARGB32)
-        aFrame->myPicture = QImage(aWidth, aHeight, QImage::Format_ARGB32);
-    for (int y = 0; y < aHeight; y++)
-        memcpy(aFrame->myPicture.scanLine(y), reinterpret_cast<const uint8_t*>(aPixels) + size_t(y) * size_t(aPitch),
-               size_t(aWidth) * 4);
-    aFrame->myView->update();
 }
 
 // --- [SECTION] timers and keys ---

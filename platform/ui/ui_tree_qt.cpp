@@ -1,8 +1,11 @@
 // The tree control: an item store of our own behind a QTreeView, with check
 // boxes, an image list and pointer-sized item data.
 #include "platform/ui/ui_dialog_local.h"
+#include "platform/ui/ui_frame.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QImage>
 #include <QPixmap>
 #include <QStyle>
@@ -141,6 +144,26 @@ Qt::ItemFlags UI_TreeModel::flags(const QModelIndex& anIndex) const
 UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const QString& aText, int anImage, bool aSortedFlag)
 {
     std::vector<UI_TreeNode*>& locSiblings = aParent->myChildren;
+    if (myUpdating)
+    {
+        // Appended now, put in place once at the end of the update.
+        if (aSortedFlag && aParent->myPendingFrom < 0)
+        {
+            aParent->myPendingFrom = int(locSiblings.size());
+            myPendingParents.push_back(aParent);
+        }
+        else if (!aSortedFlag)
+            Priv_SortPending(aParent);
+        UI_TreeNode* locNode = new UI_TreeNode;
+        locNode->myText = aText;
+        locNode->myImage = anImage;
+        locNode->myParent = aParent;
+        locNode->myRow = int(locSiblings.size());
+        locSiblings.push_back(locNode);
+        myNodes.insert(locNode);
+        myCount++;
+        return locNode;
+    }
     int locRow = int(locSiblings.size());
     if (aSortedFlag)
     {
@@ -173,33 +196,95 @@ UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const QString& aText, in
     return locNode;
 }
 
+void UI_TreeModel::BeginUpdate()
+{
+    if (myUpdating)
+        return;
+    beginResetModel();
+    myUpdating = true;
+}
+
+void UI_TreeModel::EndUpdate()
+{
+    if (!myUpdating)
+        return;
+    SortPending();
+    myUpdating = false;
+    endResetModel();
+}
+
+void UI_TreeModel::SortPending()
+{
+    std::vector<UI_TreeNode*> locParents;
+    locParents.swap(myPendingParents);
+    for (UI_TreeNode* locParent : locParents)
+        if (locParent == &myRoot || myNodes.contains(locParent))
+            Priv_SortPending(locParent);
+}
+
+void UI_TreeModel::Priv_SortPending(UI_TreeNode* aParent)
+{
+    int locFrom = aParent->myPendingFrom;
+    if (locFrom < 0)
+        return;
+    aParent->myPendingFrom = -1;
+    std::vector<UI_TreeNode*>& locChildren = aParent->myChildren;
+    std::vector<std::pair<QByteArray, UI_TreeNode*>> locKeyed;
+    locKeyed.reserve(locChildren.size());
+    for (UI_TreeNode* locChild : locChildren)
+        locKeyed.emplace_back(locChild->myText.toUtf8(), locChild);
+    auto locLess = [](const std::pair<QByteArray, UI_TreeNode*>& aLeft,
+                      const std::pair<QByteArray, UI_TreeNode*>& aRight) {
+        return UI_CompareNoCase(aLeft.first, aRight.first) < 0;
+    };
+    // Stable, and the earlier items first among equals: the order one-by-one
+    // sorted inserts give.
+    std::stable_sort(locKeyed.begin() + locFrom, locKeyed.end(), locLess);
+    std::inplace_merge(locKeyed.begin(), locKeyed.begin() + locFrom, locKeyed.end(), locLess);
+    for (size_t i = 0; i < locKeyed.size(); i++)
+    {
+        locChildren[i] = locKeyed[i].second;
+        locChildren[i]->myRow = int(i);
+    }
+}
+
 void UI_TreeModel::Delete(UI_TreeNode* aNode)
 {
     UI_TreeNode* locParent = aNode->myParent;
+    if (myUpdating)
+        SortPending();
     int locRow = aNode->myRow;
-    beginRemoveRows(IndexOf(locParent), locRow, locRow);
+    if (!myUpdating)
+        beginRemoveRows(IndexOf(locParent), locRow, locRow);
     std::vector<UI_TreeNode*>& locSiblings = locParent->myChildren;
     locSiblings.erase(locSiblings.begin() + locRow);
     for (size_t i = size_t(locRow); i < locSiblings.size(); i++)
         locSiblings[i]->myRow = int(i);
     Forget(aNode);
     Free(aNode);
-    endRemoveRows();
+    if (!myUpdating)
+        endRemoveRows();
 }
 
 void UI_TreeModel::Reset()
 {
-    beginResetModel();
+    if (!myUpdating)
+        beginResetModel();
     for (UI_TreeNode* locChild : myRoot.myChildren)
         Free(locChild);
     myRoot.myChildren.clear();
+    myRoot.myPendingFrom = -1;
+    myPendingParents.clear();
     myNodes.clear();
     myCount = 0;
-    endResetModel();
+    if (!myUpdating)
+        endResetModel();
 }
 
 void UI_TreeModel::Changed(UI_TreeNode* aNode)
 {
+    if (myUpdating)
+        return;
     QModelIndex locIndex = IndexOf(aNode);
     emit dataChanged(locIndex, locIndex);
 }
@@ -207,7 +292,8 @@ void UI_TreeModel::Changed(UI_TreeNode* aNode)
 // --- the view ---
 
 UI_TreeWidget::UI_TreeWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWidget* aParent)
-    : QTreeView(aParent), myModel(new UI_TreeModel((aStyle & UI_STYLE_TV_CHECKBOXES) != 0, this))
+    : QTreeView(aParent), myModel(new UI_TreeModel((aStyle & UI_STYLE_TV_CHECKBOXES) != 0, this)),
+      myOwner(anOwner), myId(anId)
 {
     setModel(myModel);
     setHeaderHidden(true);
@@ -259,19 +345,74 @@ QRect UI_TreeWidget::ItemRect(UI_TreeNode* aNode)
     QRect locLabel(locText.left(), locText.top(), std::min(locText.width(), locWidth), locText.height());
     if (locOption.features & QStyleOptionViewItem::HasDecoration)
         locLabel = locLabel.united(locStyle->subElementRect(QStyle::SE_ItemViewItemDecoration, &locOption, this));
+    if (locOption.features & QStyleOptionViewItem::HasCheckIndicator)
+        locLabel =
+            locLabel.united(locStyle->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &locOption, this));
     return locLabel;
+}
+
+void UI_TreeWidget::PressAt(const QPoint& aPoint, bool aRightFlag)
+{
+    QModelIndex locIndex = indexAt(aPoint);
+    UI_TreeNode* locNode = myModel->NodeOf(locIndex);
+    if (!aRightFlag && locNode)
+    {
+        if (ItemRect(locNode).contains(aPoint))
+        {
+            if (selectionModel()->currentIndex() != locIndex)
+                selectionModel()->setCurrentIndex(locIndex, QItemSelectionModel::ClearAndSelect);
+        }
+        else if (aPoint.x() < visualRect(locIndex).x() && !locNode->myChildren.empty())
+            setExpanded(locIndex, !isExpanded(locIndex));
+    }
+    UI_Message locMessage;
+    locMessage.myKind = UI_MSG_COMMAND;
+    locMessage.myControlId = myId;
+    locMessage.myNotifyCode = aRightFlag ? UI_NM_RCLICK : UI_NM_CLICK;
+    locMessage.myX = aPoint.x();
+    locMessage.myY = aPoint.y();
+    UI_SendDialogMessage(myOwner, locMessage);
+}
+
+void UI_TreeWidget::mousePressEvent(QMouseEvent* anEvent)
+{
+    // The Windows control selects on the icon or label only, never on a right press.
+    if (anEvent->button() != Qt::LeftButton && anEvent->button() != Qt::RightButton)
+    {
+        QTreeView::mousePressEvent(anEvent);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    PressAt(anEvent->position().toPoint(), anEvent->button() == Qt::RightButton);
+    anEvent->accept();
+}
+
+void UI_TreeWidget::keyPressEvent(QKeyEvent* anEvent)
+{
+    UI_Message locMessage;
+    locMessage.myKind = UI_MSG_COMMAND;
+    locMessage.myControlId = myId;
+    locMessage.myNotifyCode = UI_TVN_KEYDOWN;
+    locMessage.myVirtualKey = UI_VirtualKeyFromQt(anEvent->key(), int(anEvent->modifiers()));
+    if (locMessage.myVirtualKey != 0)
+        UI_SendDialogMessage(myOwner, locMessage);
+    QTreeView::keyPressEvent(anEvent);
 }
 
 // --- operations ---
 
 namespace
 {
-UI_TreeWidget* locFindTree(UI_Dialog* aDialog, int anId)
+// Every operation but an insert sees the pending sorted inserts in place.
+UI_TreeWidget* locFindTree(UI_Dialog* aDialog, int anId, bool aSortFlag = true)
 {
     UI_Control* locControl = UI_FindControl(aDialog, anId);
     if (!locControl || locControl->myKind != UI_CONTROL_TREE)
         return nullptr;
-    return static_cast<UI_TreeWidget*>(locControl->myWidget);
+    UI_TreeWidget* locTree = static_cast<UI_TreeWidget*>(locControl->myWidget);
+    if (aSortFlag && locTree->GetModel()->IsUpdating())
+        locTree->GetModel()->SortPending();
+    return locTree;
 }
 
 // The item's node, or null for a handle that is no item of this tree.
@@ -285,7 +426,7 @@ UI_TreeNode* locNode(UI_TreeWidget* aTree, UI_TreeItem anItem)
 UI_TreeItem UI_TreeInsert(UI_Dialog* aDialog, int anId, UI_TreeItem aParent, const char* aText, int anImage,
                           bool aSortedFlag)
 {
-    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId, false);
     if (!locTree)
         return 0;
     UI_TreeModel* locModel = locTree->GetModel();
@@ -414,6 +555,12 @@ bool UI_TreeSelect(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
     UI_TreeNode* locItem = anItem ? locNode(locTree, anItem) : nullptr;
     if (anItem && !locItem)
         return false;
+    if (locTree->GetModel()->IsUpdating())
+    {
+        locTree->myPendingSelection = locItem;
+        locTree->myHasPendingSelection = true;
+        return true;
+    }
     // Notified through the view's own current-changed signal when it changes.
     QModelIndex locIndex = locTree->GetModel()->IndexOf(locItem);
     locTree->selectionModel()->setCurrentIndex(locIndex, QItemSelectionModel::ClearAndSelect);
@@ -427,6 +574,8 @@ UI_TreeItem UI_TreeGetSelection(UI_Dialog* aDialog, int anId)
     UI_TreeWidget* locTree = locFindTree(aDialog, anId);
     if (!locTree)
         return 0;
+    if (locTree->GetModel()->IsUpdating())
+        return locTree->myHasPendingSelection ? reinterpret_cast<UI_TreeItem>(locTree->myPendingSelection) : 0;
     return reinterpret_cast<UI_TreeItem>(locTree->GetModel()->NodeOf(locTree->selectionModel()->currentIndex()));
 }
 
@@ -436,7 +585,8 @@ bool UI_TreeExpand(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool anExpa
     UI_TreeNode* locItem = locNode(locTree, anItem);
     if (!locItem)
         return false;
-    locTree->setExpanded(locTree->GetModel()->IndexOf(locItem), anExpandFlag);
+    if (!locTree->GetModel()->IsUpdating())
+        locTree->setExpanded(locTree->GetModel()->IndexOf(locItem), anExpandFlag);
     locItem->myExpanded = anExpandFlag && !locItem->myChildren.empty();
     return true;
 }
@@ -532,5 +682,59 @@ bool UI_TreeGetLabelRect(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, int* 
     *aY = locRect.y();
     *aWidth = locRect.width();
     *aHeight = locRect.height();
+    return true;
+}
+
+bool UI_TreeBeginUpdate(UI_Dialog* aDialog, int anId)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    if (!locTree || locTree->GetModel()->IsUpdating())
+        return false;
+    UI_SilentScope locSilent(aDialog);
+    locTree->myHasPendingSelection = false;
+    locTree->myPendingSelection = nullptr;
+    locTree->setUpdatesEnabled(false);
+    locTree->GetModel()->BeginUpdate();
+    return true;
+}
+
+bool UI_TreeEndUpdate(UI_Dialog* aDialog, int anId)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId, false);
+    if (!locTree || !locTree->GetModel()->IsUpdating())
+        return false;
+    UI_TreeModel* locModel = locTree->GetModel();
+    {
+        UI_SilentScope locSilent(aDialog);
+        locModel->EndUpdate();
+        // The reset collapsed the view: items marked expanded open again.
+        std::vector<UI_TreeNode*> locStack(locModel->myRoot.myChildren.begin(), locModel->myRoot.myChildren.end());
+        while (!locStack.empty())
+        {
+            UI_TreeNode* locNode = locStack.back();
+            locStack.pop_back();
+            if (locNode->myExpanded && !locNode->myChildren.empty())
+            {
+                locTree->setExpanded(locModel->IndexOf(locNode), true);
+                locStack.insert(locStack.end(), locNode->myChildren.begin(), locNode->myChildren.end());
+            }
+        }
+    }
+    locTree->setUpdatesEnabled(true);
+    // The selection the program made meanwhile is notified as any other.
+    if (locTree->myHasPendingSelection)
+    {
+        locTree->myHasPendingSelection = false;
+        UI_TreeSelect(aDialog, anId, reinterpret_cast<UI_TreeItem>(locTree->myPendingSelection));
+    }
+    return true;
+}
+
+bool UI_TreeMouseDown(UI_Dialog* aDialog, int anId, int anX, int aY, bool aRightFlag)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    if (!locTree)
+        return false;
+    locTree->PressAt(QPoint(anX, aY), aRightFlag);
     return true;
 }

@@ -21,6 +21,8 @@ protected:
     void SetUp() override
     {
         RecordingRender::SetUp();
+        // The offsets below count from an empty buffer: no force-flush square first.
+        QR_Render::ourHooks.myDrawForceFlushSurface = nullptr;
         ASSERT_TRUE(Start());
         R()->BeginFrame();
         R()->BeginSolid2D(); // a declaration for the draws
@@ -162,10 +164,10 @@ TEST_F(BufferTest, ViewIsCutToTheTargetAndAnEmptyViewDrawsNothing)
     VB()->myVertexSize = 32;
     for (const Case& c : locCases)
     {
-        v.myViewportX = c.x;
-        v.myViewportY = c.y;
-        v.myViewportWidth = c.w;
-        v.myViewportHeight = c.h;
+        v.myCamera.myViewportX = c.x;
+        v.myCamera.myViewportY = c.y;
+        v.myCamera.myViewportWidth = c.w;
+        v.myCamera.myViewportHeight = c.h;
         Calls().clear();
         R()->SetView(&v);
         Append(3);

@@ -1,0 +1,468 @@
+// The program offscreen over real files: start, open, merge, include, save,
+// new, the tree's commands, the console and the editor's forwarders.
+#include "korrinth/korrinth.h"
+#include "korrinth/tests/korrinth_test_util.h"
+#include "owncode/appfacade.h"
+#include "owncode/console.h"
+#include "owncode/dlg_instance.h"
+#include "platform/ui/ui_frame.h"
+#include "platform/ui/ui_qt.h"
+#include "velk/velk_namespace.h"
+
+#include <QApplication>
+#include <QWidget>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+using namespace korrinth_test;
+
+namespace
+{
+class KorrinthTest : public DataFolderTest
+{
+protected:
+    void TearDown() override
+    {
+        UI_SetModalHook(nullptr);
+        if (myProgram)
+            Korrinth_Stop(myProgram);
+        DataFolderTest::TearDown();
+    }
+
+    bool Start(const char* aFile, VelkEditorFactory* aFactory = nullptr)
+    {
+        myProgram = Korrinth_Start(aFile, aFactory);
+        myFrame = Korrinth_GetFrame(myProgram);
+        return myProgram != nullptr;
+    }
+    AppFacade* Facade() { return AppFacade::Get(); }
+    UI_Dialog* Pane() { return static_cast<MFCVelkTreeControl*>(Facade()->GetTree()->GetControl())->GetDialog(); }
+
+    // The tree as "text" lines, children indented by two blanks.
+    std::vector<std::string> Tree()
+    {
+        std::vector<std::string> locLines;
+        Walk(UI_TreeGetRelated(Pane(), IDC_LEFT_TREE, UI_TREE_ROOT, UI_TREE_CHILD), "", locLines);
+        return locLines;
+    }
+    void Walk(UI_TreeItem anItem, const std::string& anIndent, std::vector<std::string>& aLines)
+    {
+        for (; anItem; anItem = UI_TreeGetRelated(Pane(), IDC_LEFT_TREE, anItem, UI_TREE_NEXT))
+        {
+            std::string locText;
+            UI_TreeGetText(Pane(), IDC_LEFT_TREE, anItem, &locText);
+            aLines.push_back(anIndent + locText);
+            Walk(UI_TreeGetRelated(Pane(), IDC_LEFT_TREE, anItem, UI_TREE_CHILD), anIndent + "  ", aLines);
+        }
+    }
+    UI_TreeItem Item(const std::string& aText, UI_TreeItem aParent = UI_TREE_ROOT)
+    {
+        for (UI_TreeItem locItem = UI_TreeGetRelated(Pane(), IDC_LEFT_TREE, aParent, UI_TREE_CHILD); locItem;
+             locItem = UI_TreeGetRelated(Pane(), IDC_LEFT_TREE, locItem, UI_TREE_NEXT))
+        {
+            std::string locText;
+            UI_TreeGetText(Pane(), IDC_LEFT_TREE, locItem, &locText);
+            if (locText == aText)
+                return locItem;
+        }
+        return 0;
+    }
+    std::vector<std::string> ConsoleLines()
+    {
+        std::vector<std::string> locLines;
+        UI_Dialog* locBar = nullptr;
+        (void) locBar;
+        return locLines;
+    }
+    bool Enabled(int anId)
+    {
+        UI_FrameUpdateCommands(myFrame);
+        UI_CommandState locState;
+        return UI_FrameGetCommandState(myFrame, anId, &locState) && locState.myEnabled;
+    }
+    bool Checked(int anId)
+    {
+        UI_FrameUpdateCommands(myFrame);
+        UI_CommandState locState;
+        return UI_FrameGetCommandState(myFrame, anId, &locState) && locState.myChecked;
+    }
+    // Answers the next modal dialog with a name and OK.
+    void AnswerName(const char* aName)
+    {
+        std::string locName = aName;
+        UI_SetModalHook([locName](UI_Dialog* aDialog) {
+            UI_SetControlText(aDialog, IDC_NAME, locName.c_str());
+            UI_ClickButton(aDialog, UI_IDOK);
+        });
+    }
+
+    KorrinthProgram* myProgram = nullptr;
+    UI_Frame* myFrame = nullptr;
+};
+} // namespace
+
+TEST_F(KorrinthTest, StartFailuresShowTheirMessageAndEnd)
+{
+    fs::remove(myDir / "korrinth.velk");
+    EXPECT_FALSE(Start(nullptr));
+    EXPECT_EQ(AppFacade::Get(), nullptr);
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              std::vector<std::string>{"Korrinth|AppFacade::Init(): Failed to compile directory namespace 'korrinth.velk'"});
+
+    // A browse filter of another type.
+    myPrompts.Clear();
+    WriteFile(myDir / "odd.fruit", "CLASS Odd\r\n{\r\nPoint first\r\n}\r\n");
+    WriteFile(myDir / "korrinth.velk", std::string("INCLUDE game.fruit\r\nINCLUDE odd.fruit\r\n") +
+                                           "TEXT DebugFile debug.txt\r\nOdd myBrowseFilters\r\n{\r\n}\r\n");
+    EXPECT_FALSE(Start(nullptr));
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              std::vector<std::string>{"Korrinth|AppFacade::Init(): Failed to load browse filters"});
+
+    myPrompts.Clear();
+    WriteFile(myDir / "korrinth.velk", "INCLUDE game.fruit\r\nTEXT Other debug.txt\r\n");
+    EXPECT_FALSE(Start(nullptr));
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              std::vector<std::string>{"Korrinth|AppFacade::Init(): Failed to find instance 'DebugFile' in directory"});
+}
+
+TEST_F(KorrinthTest, OpenShowsTheSortedTreeTitleAndLock)
+{
+    ASSERT_TRUE(Start("level.velk"));
+    EXPECT_EQ(UI_FrameGetDocumentTitle(myFrame), "level.velk");
+    EXPECT_EQ(Tree(), (std::vector<std::string>{"count = 7", "jeep", "  title = <empty>", "  colour = Green", "  pos",
+                                                "    x = 1", "    y = 2", "  sound = <empty>", "  next = NULL",
+                                                "  script", "spot", "  x = 1", "  y = 2", "tank",
+                                                "  title = big tank", "  colour = Blue", "  pos", "    x = 10",
+                                                "    y = 2", "  sound = <empty>", "  next = jeep", "  script",
+                                                "    TEXT(1) = hello", "    NUMBER(2) = 5"}));
+    std::string locLock = ReadFile(myDir / "level.velk.lock");
+    ASSERT_FALSE(locLock.empty());
+    EXPECT_EQ(locLock.back(), '\0');
+    EXPECT_EQ(locLock.substr(0, locLock.size() - 1), FileLocker::GetComputerName());
+    EXPECT_TRUE(Enabled(ID_FILE_MERGE));
+    EXPECT_FALSE(Enabled(ID_EDIT_UNDO));
+    EXPECT_FALSE(Enabled(ID_EDIT_CUT));
+
+    // New: empty tree, lock gone, Merge disabled.
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_FILE_NEW));
+    EXPECT_TRUE(Tree().empty());
+    EXPECT_FALSE(fs::exists(myDir / "level.velk.lock"));
+    EXPECT_FALSE(Enabled(ID_FILE_MERGE));
+    EXPECT_EQ(UI_FrameGetDocumentTitle(myFrame), "Untitled");
+}
+
+TEST_F(KorrinthTest, SaveWritesVelkAndTezAndLogsTheConversion)
+{
+    ASSERT_TRUE(Start("level.velk"));
+    UI_FrameSetModified(myFrame, true);
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE));
+    EXPECT_FALSE(UI_FrameIsModified(myFrame));
+    EXPECT_TRUE(fs::exists(myDir / "level.tez"));
+    EXPECT_NE(ReadFile(myDir / "level.velk").find("Unit tank"), std::string::npos);
+    UI_Dialog* locBar = nullptr;
+    (void) locBar;
+
+    // Save As elsewhere below the base: the lock moves with the file.
+    fs::create_directories(myDir / "Sub");
+    myPrompts.AnswerFile((myDir / "Sub" / "Copy.VELK").string());
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE_AS));
+    EXPECT_TRUE(fs::exists(myDir / "Sub" / "Copy.tez"));
+    EXPECT_TRUE(fs::exists(myDir / "Sub" / "Copy.VELK.lock"));
+    EXPECT_FALSE(fs::exists(myDir / "level.velk.lock"));
+
+    // An empty namespace is not saved.
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_FILE_NEW));
+    myPrompts.Clear();
+    myPrompts.AnswerFile((myDir / "empty.velk").string());
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE));
+    EXPECT_FALSE(fs::exists(myDir / "empty.velk"));
+    EXPECT_EQ(myPrompts.GetBoxes(), std::vector<std::string>{"Korrinth|You may not save an empty namespace!"});
+}
+
+TEST_F(KorrinthTest, RefusedOpenKeepsTheOpenFileAndItsLock)
+{
+    ASSERT_TRUE(Start("level.velk"));
+    // Outside the base directory.
+    fs::path locOutside = fs::temp_directory_path() / ("korrinth_outside_" + std::to_string(getpid()) + ".velk");
+    WriteFile(locOutside, LEVEL_VELK);
+    EXPECT_FALSE(UI_FrameOpenDocument(myFrame, locOutside.c_str()));
+    fs::remove(locOutside);
+    EXPECT_TRUE(fs::exists(myDir / "level.velk.lock"));
+    EXPECT_EQ(UI_FrameGetDocumentTitle(myFrame), "level.velk");
+    EXPECT_EQ(Tree().size(), 24u);
+    // An extension in capitals passes.
+    WriteFile(myDir / "CAPS.VELK", LEVEL_VELK);
+    EXPECT_TRUE(UI_FrameOpenDocument(myFrame, (myDir / "CAPS.VELK").c_str()));
+    EXPECT_TRUE(fs::exists(myDir / "CAPS.VELK.lock"));
+    EXPECT_FALSE(fs::exists(myDir / "level.velk.lock"));
+}
+
+TEST_F(KorrinthTest, FailedCompileLeavesWhatCompiledUntitled)
+{
+    ASSERT_TRUE(Start("level.velk"));
+    WriteFile(myDir / "broken.velk", "INCLUDE game.fruit\r\nPoint early\r\n{\r\n}\r\nPoint late\r\n{\r\n\tz 3\r\n}\r\n");
+    myPrompts.Clear();
+    // The unknown member question: not ignored.
+    UI_SetModalHook([](UI_Dialog* aDialog) { UI_ClickButton(aDialog, UI_IDCANCEL); });
+    EXPECT_FALSE(UI_FrameOpenDocument(myFrame, (myDir / "broken.velk").c_str()));
+    ASSERT_FALSE(myPrompts.GetBoxes().empty());
+    EXPECT_EQ(myPrompts.GetBoxes().back(), "Korrinth|Failed to compile " + (myDir / "broken.velk").string());
+    EXPECT_EQ(UI_FrameGetDocumentTitle(myFrame), "Untitled");
+    EXPECT_EQ(UI_FrameGetPath(myFrame), "");
+    ASSERT_FALSE(Tree().empty());
+    EXPECT_EQ(Tree()[0], "early");
+    // Save asks for a name instead of replacing the broken file.
+    std::string locBefore = ReadFile(myDir / "broken.velk");
+    myPrompts.AnswerCancel();
+    UI_FrameSetModified(myFrame, true);
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE));
+    EXPECT_EQ(ReadFile(myDir / "broken.velk"), locBefore);
+    EXPECT_EQ(myPrompts.myQuestions.back().myKind, UI_ScriptedPrompts::FILE_DIALOG);
+}
+
+TEST_F(KorrinthTest, NewInstanceNamesAndMenuStates)
+{
+    ASSERT_TRUE(Start(nullptr));
+    EXPECT_FALSE(Enabled(ID_FILE_MERGE));
+    bool locBuiltinTypes = AppFacade::Get()->HasTypes();
+    EXPECT_EQ(Enabled(ID_INSTANCE_NEW), locBuiltinTypes);
+    myPrompts.AnswerFile((myDir / "game.fruit").string());
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_TYPE_INCLUDE));
+    EXPECT_TRUE(Enabled(ID_INSTANCE_NEW));
+    EXPECT_TRUE(UI_FrameIsModified(myFrame));
+    ASSERT_NE(Facade()->NewInstance("Point", ""), nullptr);
+    ASSERT_NE(Facade()->NewInstance("Point", nullptr), nullptr);
+    ASSERT_NE(Facade()->NewInstance("Point", "Point0"), nullptr);
+    ASSERT_NE(Facade()->NewInstance("Unit", "spot"), nullptr);
+    ASSERT_NE(Facade()->NewInstance("Unit", "spot"), nullptr);
+    EXPECT_EQ(Facade()->NewInstance("Nothing", "x"), nullptr);
+    std::vector<std::string> locRoots;
+    for (const std::string& locLine : Tree())
+        if (locLine[0] != ' ')
+            locRoots.push_back(locLine);
+    EXPECT_EQ(locRoots, (std::vector<std::string>{"Point0", "Point00", "Point1", "spot", "spot0"}));
+    EXPECT_TRUE(Enabled(ID_FILE_MERGE));
+
+    // The Instance menu's dialog.
+    UI_SetModalHook([](UI_Dialog* aDialog) {
+        UI_SetControlText(aDialog, IDC_NAME, "fresh");
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_INSTANCE_NEW));
+    VelkType* locFresh = Facade()->GetNameSpace().GetInstance("fresh", false);
+    ASSERT_NE(locFresh, nullptr);
+    EXPECT_NE(Facade()->GetTree()->FindItem(locFresh), 0);
+
+    // Clear On Redraw: checked while the draw flag is set.
+    EXPECT_TRUE(Checked(ID_VIEW_CLEAR_ON_REDRAW));
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_VIEW_CLEAR_ON_REDRAW));
+    EXPECT_FALSE(Checked(ID_VIEW_CLEAR_ON_REDRAW));
+    EXPECT_FALSE(Facade()->GetDrawFlag());
+
+    // List-view styles.
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_VIEW_DETAILS));
+    EXPECT_EQ(Korrinth_GetViewStyle(myProgram), 1);
+    EXPECT_TRUE(Checked(ID_VIEW_DETAILS));
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_VIEW_SMALLICON));
+    EXPECT_EQ(Korrinth_GetViewStyle(myProgram), 2);
+
+    // Cancelling the include dialog returns to the base directory.
+    fs::create_directories(myDir / "elsewhere");
+    ASSERT_EQ(chdir("elsewhere"), 0);
+    myPrompts.AnswerCancel();
+    UI_FrameDoCommand(myFrame, ID_TYPE_INCLUDE);
+    EXPECT_EQ(fs::current_path(), myDir);
+
+    // Types cannot be made: the user is told.
+    myPrompts.Clear();
+    UI_SetModalHook([](UI_Dialog* aDialog) { UI_ClickButton(aDialog, UI_IDOK); });
+    UI_FrameDoCommand(myFrame, ID_TYPE_NEW);
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_NE(myPrompts.GetBoxes()[0].find("was not created"), std::string::npos);
+}
+
+TEST_F(KorrinthTest, MergeIncludeAndHiddenTypes)
+{
+    ASSERT_TRUE(Start("level.velk"));
+    WriteFile(myDir / "more.velk", "INCLUDE game.fruit\r\nPoint extra\r\n{\r\n\ty 9\r\n}\r\n");
+    // Hide Point, then merge: the hidden type stays hidden.
+    QC_List<QC_String> locShown = Facade()->GetTypeVis().GetShown();
+    QC_List<QC_String> locHidden;
+    for (QC_List<QC_String>::Link* locLink = locShown.myFirstLink; locLink; locLink = locLink->myNext)
+        if (locLink->myItem == "Point")
+        {
+            locShown.RemoveLink(locLink);
+            break;
+        }
+    locHidden.Add(QC_String("Point"));
+    Facade()->GetTypeVis().SetLists(locShown, locHidden);
+    Facade()->Refresh(true);
+    EXPECT_EQ(Item("spot"), 0);
+    myPrompts.AnswerFile((myDir / "more.velk").string());
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_FILE_MERGE));
+    EXPECT_NE(Facade()->GetNameSpace().GetInstance("extra", false), nullptr);
+    EXPECT_EQ(Item("extra"), 0);
+    EXPECT_TRUE(UI_FrameIsModified(myFrame));
+    // Opening again shows every type.
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, (myDir / "level.velk").c_str()));
+    EXPECT_NE(Item("spot"), 0);
+}
+
+TEST_F(KorrinthTest, ConsoleKeepsTheFirstErrorInView)
+{
+    ASSERT_TRUE(Start("level.velk"));
+    UI_Dialog* locBar = nullptr;
+    // The console's dialog bar is the one the facade writes to.
+    Console* locConsole = Facade()->GetConsole();
+    ASSERT_NE(locConsole, nullptr);
+    (void) locBar;
+    locConsole->Clear();
+    locConsole->Receive(0, "one");
+    locConsole->Receive(1, "first error");
+    locConsole->Receive(0, "two");
+    locConsole->Receive(1, "second error");
+    locConsole->Receive(7, "ignored");
+    EXPECT_TRUE(locConsole->IsErrorShown());
+    locConsole->Clear();
+    EXPECT_FALSE(locConsole->IsErrorShown());
+}
+
+TEST_F(KorrinthTest, RenameCutsAndRefusesTakenNames)
+{
+    ASSERT_TRUE(Start("level.velk"));
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("spot"));
+    // The dialog takes no blank or '=': nothing happens.
+    AnswerName("place = 3");
+    EXPECT_FALSE(Facade()->TreeRename());
+    AnswerName("place");
+    EXPECT_TRUE(Facade()->TreeRename());
+    EXPECT_NE(Item("place"), 0);
+    EXPECT_NE(Facade()->GetNameSpace().GetInstance("place", false), nullptr);
+    EXPECT_TRUE(UI_FrameIsModified(myFrame));
+    // Another root's name, and nothing before the cut.
+    AnswerName("tank");
+    EXPECT_FALSE(Facade()->TreeRename());
+    EXPECT_NE(Facade()->GetNameSpace().GetInstance("place", false), nullptr);
+    // A member of a plain class may not be renamed.
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("pos", Item("tank")));
+    AnswerName("where");
+    EXPECT_FALSE(Facade()->TreeRename());
+    // The facade's own rename cuts at the first space.
+    VelkType* locJeep = Facade()->GetNameSpace().GetInstance("jeep", false);
+    EXPECT_TRUE(Facade()->Rename(locJeep, "car more words"));
+    EXPECT_EQ(locJeep->GetName(), "car");
+    EXPECT_FALSE(Facade()->Rename(locJeep, "tank"));
+    EXPECT_FALSE(Facade()->Rename(locJeep, " lead"));
+}
+
+TEST_F(KorrinthTest, CopyPasteAndDeleteKeepTheCopiedObjectSafe)
+{
+    ASSERT_TRUE(Start("level.velk"));
+    // Copy tank, paste at the root under a new name.
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("tank"));
+    Facade()->TreeCopy();
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, 0);
+    AnswerName("tank2");
+    ASSERT_TRUE(Facade()->TreePaste());
+    EXPECT_NE(Item("tank2"), 0);
+    // A root name in use: the namespace refuses, nothing is shown.
+    AnswerName("jeep");
+    EXPECT_FALSE(Facade()->TreePaste());
+    EXPECT_EQ(Facade()->GetNameSpace().GetNumInstances(), 5);
+    // Same type: the values come over.
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("jeep"));
+    ASSERT_TRUE(Facade()->TreePaste());
+    EXPECT_NE(Item("title = big tank", Item("jeep")), 0);
+    // Onto a member inside the copied object: refused.
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("script", Item("tank")));
+    EXPECT_FALSE(Facade()->TreePaste());
+    // Deleting the copied object forgets it: a later paste does nothing.
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("tank"));
+    ASSERT_TRUE(Facade()->TreeDelete());
+    EXPECT_EQ(Item("tank"), 0);
+    EXPECT_EQ(Facade()->GetTree()->GetCopied(), nullptr);
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("jeep"));
+    EXPECT_FALSE(Facade()->TreePaste());
+    // A script-class member copied, its class deleted: forgotten too.
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("TEXT(1) = hello", Item("script", Item("jeep"))));
+    Facade()->TreeCopy();
+    ASSERT_NE(Facade()->GetTree()->GetCopied(), nullptr);
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("jeep"));
+    ASSERT_TRUE(Facade()->TreeDelete());
+    EXPECT_EQ(Facade()->GetTree()->GetCopied(), nullptr);
+    // A member of a plain class is not deleted.
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("pos", Item("tank2")));
+    EXPECT_FALSE(Facade()->TreeDelete());
+    EXPECT_NE(Item("pos", Item("tank2")), 0);
+}
+
+TEST_F(KorrinthTest, ForwardersReachTheEditorFromTheFactory)
+{
+    std::vector<std::string> locLog;
+    std::vector<VelkType*> locConfigs;
+    RecordingEditor* locLast = nullptr;
+    RecordingFactory locFactory;
+    locFactory.myLog = &locLog;
+    locFactory.myConfigs = &locConfigs;
+    locFactory.myLastEditor = &locLast;
+    ASSERT_TRUE(Start("level.velk", &locFactory));
+
+    // Selecting a Unit makes an editor, with the settings instance "Unit".
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("tank"));
+    ASSERT_NE(Facade()->GetEditor(), nullptr);
+    ASSERT_EQ(locConfigs.size(), 1u);
+    ASSERT_NE(locConfigs[0], nullptr);
+    EXPECT_EQ(locConfigs[0]->GetMemberValue("x"), "77");
+    EXPECT_EQ(locLog, std::vector<std::string>{"draw 1"});
+
+    // The right pane's messages.
+    locLog.clear();
+    UI_FrameSetModified(myFrame, false);
+    // Through the view widget, as the user's mouse and keys arrive.
+    QWidget* locView = UI_GetFrameView(myFrame);
+    QMouseEvent locLeft(QEvent::MouseButtonPress, QPointF(3, 4), QPointF(3, 4), Qt::LeftButton, Qt::LeftButton,
+                        Qt::ShiftModifier);
+    QApplication::sendEvent(locView, &locLeft);
+    QMouseEvent locRight(QEvent::MouseButtonPress, QPointF(5, 6), QPointF(5, 6), Qt::RightButton, Qt::RightButton,
+                         Qt::ControlModifier);
+    QApplication::sendEvent(locView, &locRight);
+    QKeyEvent locKey(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    QApplication::sendEvent(locView, &locKey);
+    Facade()->OnSize(300, 200);
+    Facade()->OnIdle();
+    EXPECT_EQ(locLog, (std::vector<std::string>{"left 3 4 shift", "draw 1", "right 5 6 control", "draw 1",
+                                                 "keydown 65", "draw 1", "char 97", "draw 1", "resize 300 200",
+                                                 "draw 1", "idle"}));
+    EXPECT_TRUE(UI_FrameIsModified(myFrame));
+
+    // An action selecting another object selects it in the tree: the editor
+    // is asked to show it.
+    locLog.clear();
+    VelkType* locJeep = Facade()->GetNameSpace().GetInstance("jeep", false);
+    locLast->myNextAction = EditorAction(locJeep, EditorAction::SELECT_IN_TREE);
+    Facade()->OnLeftButtonUp(1, 1);
+    EXPECT_EQ(UI_TreeGetSelection(Pane(), IDC_LEFT_TREE), Item("jeep"));
+
+    // Delete in the right pane: a member of a plain class stays.
+    VelkType* locTank = Facade()->GetNameSpace().GetInstance("tank", false);
+    locLast = nullptr;
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("tank"));
+    ASSERT_NE(locLast, nullptr);
+    locLast->mySelected = locTank->FindMember("pos");
+    Facade()->OnKeyUp(46);
+    EXPECT_NE(locTank->FindMember("pos"), nullptr);
+    // A script-class member goes, and the editor is told first.
+    locLog.clear();
+    locLast->mySelected = locTank->FindMember("script")->GetMemberAt(0);
+    Facade()->OnKeyUp(46);
+    EXPECT_EQ(locTank->FindMember("script")->GetNumMembers(), 1);
+    EXPECT_EQ(locLog[0], "removed");
+    // The editor's own instance: the editor goes first.
+    locLog.clear();
+    locLast->mySelected = locTank;
+    Facade()->OnKeyUp(46);
+    EXPECT_EQ(Facade()->GetEditor(), nullptr);
+    EXPECT_EQ(locLog, std::vector<std::string>{"destroyed"});
+    EXPECT_EQ(Facade()->GetNameSpace().GetInstance("tank", false), nullptr);
+    EXPECT_EQ(Item("tank"), 0);
+}

@@ -1,0 +1,162 @@
+// The language tree of the editor's left pane: the open namespace as a tree
+// (one item per shown root, nested items for class members, "name = value"
+// leaves), and the commands that start from it: rename, delete, copy, paste
+// and editing a value with the dialog that fits its class. It talks to the
+// window only through VelkTreeControl.
+#pragma once
+
+#include "platform/ui/ui_dialog.h"
+#include "qcommon/qc_list.h"
+#include "qcommon/qc_string.h"
+
+#include <cstdint>
+
+class BrowseFilterSet;
+class TypeVis;
+class VelkNameSpace;
+class VelkType;
+class VelkTypeConstraintSet;
+class VelkTypeManager;
+
+// Items are opaque handles: 0 is none, VELK_TREE_ROOT the invisible root.
+typedef intptr_t VelkTreeItem;
+constexpr VelkTreeItem VELK_TREE_ROOT = -1;
+
+class VelkTreeControl
+{
+public:
+    enum
+    {
+        POSITION_LAST = 0,
+        POSITION_SORTED = 1,
+        RELATION_NEXT = 0,
+        RELATION_PARENT = 1,
+    };
+
+    virtual ~VelkTreeControl() = default;
+    virtual bool DeleteAllItems() = 0;
+    // Text only; sorted without regard to case.
+    virtual VelkTreeItem InsertItem(const char* aText, VelkTreeItem aParent, int aPosition) = 0;
+    virtual bool SetItemData(VelkTreeItem anItem, VelkType* anObject) = 0;
+    virtual bool SelectItem(VelkTreeItem anItem) = 0;
+    virtual VelkTreeItem GetRootItem() = 0;
+    virtual VelkTreeItem GetChildItem(VelkTreeItem anItem) = 0;
+    virtual VelkTreeItem GetRelatedItem(VelkTreeItem anItem, int aRelation) = 0;
+    virtual VelkType* GetItemData(VelkTreeItem anItem) = 0;
+    virtual VelkTreeItem GetSelectedItem() = 0;
+    virtual bool DeleteItem(VelkTreeItem anItem) = 0;
+    // Only on an item's icon, label or state icon; else 0.
+    virtual VelkTreeItem HitTest(int anX, int aY) = 0;
+    virtual bool ToggleItem(VelkTreeItem anItem) = 0;
+    virtual bool ItemHasChildren(VelkTreeItem anItem) = 0;
+    virtual bool SetItemText(VelkTreeItem anItem, const char* aText) = 0;
+    // Around a rebuild: the inserts in between may be batched.
+    virtual void BeginRebuild() {}
+    virtual void EndRebuild() {}
+};
+
+// Over a tree control of platform/ui.
+class MFCVelkTreeControl : public VelkTreeControl
+{
+public:
+    MFCVelkTreeControl(UI_Dialog* aDialog, int aControlId) : myDialog(aDialog), myId(aControlId) {}
+
+    bool DeleteAllItems() override;
+    VelkTreeItem InsertItem(const char* aText, VelkTreeItem aParent, int aPosition) override;
+    bool SetItemData(VelkTreeItem anItem, VelkType* anObject) override;
+    bool SelectItem(VelkTreeItem anItem) override;
+    VelkTreeItem GetRootItem() override;
+    VelkTreeItem GetChildItem(VelkTreeItem anItem) override;
+    VelkTreeItem GetRelatedItem(VelkTreeItem anItem, int aRelation) override;
+    VelkType* GetItemData(VelkTreeItem anItem) override;
+    VelkTreeItem GetSelectedItem() override;
+    bool DeleteItem(VelkTreeItem anItem) override;
+    VelkTreeItem HitTest(int anX, int aY) override;
+    bool ToggleItem(VelkTreeItem anItem) override;
+    bool ItemHasChildren(VelkTreeItem anItem) override;
+    bool SetItemText(VelkTreeItem anItem, const char* aText) override;
+    void BeginRebuild() override;
+    void EndRebuild() override;
+
+    UI_Dialog* GetDialog() const { return myDialog; }
+    int GetControlId() const { return myId; }
+
+private:
+    UI_Dialog* myDialog;
+    int myId;
+};
+
+// What the tree asks of the facade that owns the data.
+class VelkTreeOwner
+{
+public:
+    virtual ~VelkTreeOwner() = default;
+    // Adds a new root; false when the namespace refuses it (the caller keeps it).
+    virtual bool AddRoot(VelkType* anObject) = 0;
+    // Deletes the object from the namespace (the editor lets go of it first).
+    virtual bool DeleteObject(VelkType* anObject) = 0;
+    // The editor lets go of an object about to be destroyed by a paste.
+    virtual void ReleaseObject(VelkType* anObject) = 0;
+    virtual void OnTreeRefreshed() = 0;
+    virtual const char* GetBaseDirectory() const = 0;
+};
+
+class VelkTree
+{
+public:
+    // None is owned.
+    VelkTree(VelkTreeControl* aControl, VelkTypeConstraintSet* aConstraints, BrowseFilterSet* aBrowseFilters,
+             VelkTreeOwner* anOwner);
+
+    // Deletes every item, forgets the copied object, adds every root whose type is shown.
+    void Rebuild(VelkNameSpace& aNameSpace, const TypeVis& aTypeVis);
+    VelkTreeItem Add(VelkType* anObject, VelkTreeItem aParent, int aPosition);
+    // Sorted under the root, and selected.
+    VelkTreeItem AddInstance(VelkType* anObject);
+    // Depth first from the first root item; 0 when absent.
+    VelkTreeItem FindItem(VelkType* anObject);
+    void RefreshChildren(VelkType* anObject);
+    void UpdateItemText(VelkType* anObject);
+    void RemoveItem(VelkType* anObject);
+    void SelectObject(VelkType* anObject);
+
+    void Copy();
+    bool Paste(VelkNameSpace& aNameSpace);
+    bool Rename(VelkNameSpace& aNameSpace);
+    bool Delete();
+    // An object is about to be deleted: the copied object goes when it lies inside.
+    void ForgetRemoved(VelkType* aRemoved);
+    VelkType* GetCopied() const { return myCopied; }
+
+    // True when a value was edited.
+    bool EditAtPoint(int anX, int aY, VelkNameSpace& aNameSpace, VelkTypeManager& aTypeManager);
+    bool EditSelected(VelkNameSpace& aNameSpace, VelkTypeManager& aTypeManager);
+    // Enter: an item with children is toggled, a leaf is edited.
+    bool ToggleOrEditSelected(VelkNameSpace& aNameSpace, VelkTypeManager& aTypeManager);
+    bool EditObject(VelkType* anObject, VelkNameSpace& aNameSpace, VelkTypeManager& aTypeManager);
+
+    // Roots and members of script classes may be renamed and deleted.
+    static bool MayRenameOrDelete(VelkType* anObject);
+    // True when another root (for a root) or another member of the same class
+    // (for a member) has that name.
+    static bool IsNameTaken(VelkNameSpace& aNameSpace, VelkType* anObject, const char* aName);
+    // "%s = %s" for an object with a value, else its name.
+    static QC_String ItemText(VelkType* anObject);
+    // The name a rename text gives: cut at the first space, else the first '='.
+    static QC_String CutName(const char* aText);
+    // Every object of that type name, depth first, as dotted paths from its root.
+    static void CollectPaths(VelkNameSpace& aNameSpace, const char* aTypeName, QC_List<QC_String>& anOut);
+
+    VelkTreeControl* GetControl() const { return myControl; }
+
+private:
+    bool Priv_EditItem(VelkTreeItem anItem, VelkNameSpace& aNameSpace, VelkTypeManager& aTypeManager);
+    bool Priv_Qualifies(VelkTreeItem anItem);
+    void Priv_RefreshChildren(VelkType* anObject, VelkTreeItem anItem);
+
+    VelkTreeControl* myControl;
+    VelkTypeConstraintSet* myConstraints;
+    BrowseFilterSet* myBrowseFilters;
+    VelkTreeOwner* myOwner;
+    VelkType* myCopied = nullptr;
+};
