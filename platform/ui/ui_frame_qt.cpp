@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHash>
 #include <QImage>
 #include <QKeyEvent>
@@ -21,6 +22,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QSplitter>
@@ -640,6 +642,10 @@ void UI_FrameShow(UI_Frame* aFrame)
     std::string locFile = locPath;
     QTimer::singleShot(500, aFrame->myWindow, [aFrame, locFile]() {
         UI_GrabFrame(aFrame, locFile.c_str());
+        // Under X also the whole screen, as the user sees it.
+        if (!UI_IsHeadless())
+            if (QScreen* locScreen = QGuiApplication::primaryScreen())
+                locScreen->grabWindow(0).save(QString::fromStdString(locFile + ".screen.png"), "PNG");
         UI_PostQuitMessage(0);
     });
 }
