@@ -709,6 +709,8 @@ TEST_F(SkinEditorTest, PrefabsAreNormalisedAtCreation)
     // "crossed": starts after ends, an inner rectangle reaching past the outer one and the texture.
     EXPECT_EQ(PrefabValues(Prefab("crossed")), (Values{{20, 30, 30, 40, 20, 30, 30, 31}}));
     EXPECT_EQ(PrefabValues(Prefab("panel")), (Values{{0, 0, 12, 12, 4, 4, 8, 8}}));
+    // Values at the ends of the int range: held, then put within the 64 x 64 texture.
+    EXPECT_EQ(PrefabValues(Prefab("huge")), (Values{{0, 0, 64, 5, 0, 0, 64, 5}}));
     EXPECT_EQ(mySkinEditor->GetMode(), VAVE_GuiSkinEditor::MODE_DRAG_OUTER);
 }
 
