@@ -17,7 +17,7 @@ inline double DrawBenchSeconds(std::chrono::steady_clock::time_point aStart)
 
 class DrawBenchPane : public QDGDI_Window
 {
-public:
+  public:
     DrawBenchPane(int aWidth, int aHeight) : myShown(aWidth, aHeight, QImage::Format_RGB32) {}
     bool GetClientSize(int* aWidth, int* aHeight) override
     {
