@@ -754,3 +754,26 @@ TEST_F(SoundEditorTest, UnderXTheServersPointerAndKeysPlay)
     EXPECT_EQ(Log(locEditor)[Log(locEditor).size() - 2], "Loaded sound!");
     EXPECT_FLOAT_EQ(locEditor->GetTemplate()->GetFalloffVolume(0, 120.0f), 0.7f);
 }
+
+// Without a sound device there is no engine, and so no editor: the factory
+// answers none and the pane keeps what it had. (A process of its own: the
+// sound library reads its drivers once per process.)
+TEST_F(SoundEditorTest, NoSoundDeviceNoEditor)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    std::string locTone = Tone("tone.wav", 0.1);
+    VelkType* locSound = Compile(SoundText("boom", 1, {{locTone, {{0, 1}, {100, 0}}}}));
+    ASSERT_NE(locSound, nullptr);
+    EXPECT_EXIT(
+        {
+            setenv("ALSOFT_DRIVERS", "no_such_driver", 1);
+            std::unique_ptr<VelkEditorFactory> locFactory(VelkEditorFactory().Create());
+            VelkEditor* locEditor = locFactory->CreateEditor(locSound, nullptr, myView.get(), nullptr);
+            const bool locCleanFlag = !locEditor && !QS2_Engine::GetGlobal() && QS_SoundEditor::GetEditorCount() == 0 &&
+                                      !QS2_SoundTemplate::GetFirst();
+            fprintf(stderr, "editor %s\n", locEditor ? "made" : "none");
+            // Straight out: the test's frame and view stay behind in this process.
+            _exit(locCleanFlag ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "editor none");
+}
