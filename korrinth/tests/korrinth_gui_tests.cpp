@@ -11,6 +11,7 @@
 #include "va_velkeditors/vave_guieditor.h"
 #include "va_velkeditors/vave_guiskineditor.h"
 #include "velk/velk_namespace.h"
+#include "velkeditor/tests/velk_pane_test.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -204,16 +205,6 @@ TEST_F(KorrinthGuiTest, SkinEditorInTheProgram)
 
 namespace
 {
-// Runs xdotool, then lets the frame take the X events for a while.
-bool Xdotool(const std::string& anArguments)
-{
-    const bool locOkFlag = system(("xdotool " + anArguments).c_str()) == 0;
-    auto locStart = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() - locStart < std::chrono::milliseconds(300))
-        UI_DispatchMessages(false);
-    return locOkFlag;
-}
-
 // The frame shown (as the program does after the start) and given the keyboard (there is no window manager to
 // do it).
 bool Activate(UI_Frame* aFrame)
@@ -229,7 +220,7 @@ bool Activate(UI_Frame* aFrame)
         {
             locWindow->raise();
             locWindow->activateWindow();
-            Xdotool("windowfocus " + std::to_string(locWindow->winId()));
+            VelkPaneXdotool("windowfocus " + std::to_string(locWindow->winId()));
         }
         UI_DispatchMessages(false);
     }
@@ -257,17 +248,17 @@ TEST_F(KorrinthGuiTest, UnderXTheServersPointerAndKeysEditLayoutAndSkin)
     EXPECT_EQ(Shown(20, 20), VAVE_TestData::TL);
 
     // A right click selects the plate; a left drag of 8 pixels (160 units) moves it by 200.
-    ASSERT_TRUE(Xdotool("mousemove " + At(View(), 70, 45) + " click 3"));
+    ASSERT_TRUE(VelkPaneXdotool("mousemove " + At(View(), 70, 45) + " click 3"));
     VelkType* locPlate = Facade()->GetNameSpace().GetInstance("layout.myWidgets.plate", false);
     ASSERT_EQ(locEditor->GetSelectedInstance(), locPlate);
-    ASSERT_TRUE(Xdotool("mousedown 1"));
-    ASSERT_TRUE(Xdotool("mousemove " + At(View(), 78, 45)));
-    ASSERT_TRUE(Xdotool("mouseup 1"));
+    ASSERT_TRUE(VelkPaneXdotool("mousedown 1"));
+    ASSERT_TRUE(VelkPaneXdotool("mousemove " + At(View(), 78, 45)));
+    ASSERT_TRUE(VelkPaneXdotool("mouseup 1"));
     EXPECT_EQ(locPlate->GetMemberValueAsInt("myXPos"), 600);
     EXPECT_EQ(Shown(31, 21), VAVE_TestData::TL);
-    ASSERT_TRUE(Xdotool("key KP_Add"));
+    ASSERT_TRUE(VelkPaneXdotool("key KP_Add"));
     EXPECT_EQ(VAVE_GuiEditor::GetGridSize(), 200);
-    ASSERT_TRUE(Xdotool("key space"));
+    ASSERT_TRUE(VelkPaneXdotool("key space"));
     EXPECT_FALSE(locEditor->IsGridOn());
     VAVE_GuiEditor::SetGridSize(100);
 
@@ -280,14 +271,14 @@ TEST_F(KorrinthGuiTest, UnderXTheServersPointerAndKeysEditLayoutAndSkin)
     UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item({"mySkinFile", "mySkins", "red", "myPrefabs", "panel"}));
     ASSERT_TRUE(Activate(myFrame));
     UI_FrameFocusView(myFrame);
-    ASSERT_TRUE(Xdotool("mousemove " + At(View(), 11, 11)));
-    ASSERT_TRUE(Xdotool("mousedown 1"));
-    ASSERT_TRUE(Xdotool("mousemove " + At(View(), 20, 16)));
-    ASSERT_TRUE(Xdotool("mouseup 1"));
+    ASSERT_TRUE(VelkPaneXdotool("mousemove " + At(View(), 11, 11)));
+    ASSERT_TRUE(VelkPaneXdotool("mousedown 1"));
+    ASSERT_TRUE(VelkPaneXdotool("mousemove " + At(View(), 20, 16)));
+    ASSERT_TRUE(VelkPaneXdotool("mouseup 1"));
     VelkType* locPanel =
         Facade()->GetNameSpace().GetInstance("mySkinFile.mySkins.red.myPrefabs.panel", false);
     EXPECT_EQ(locPanel->GetMemberValueAsInt("myEnd.x"), 20);
     EXPECT_EQ(locPanel->GetMemberValueAsInt("myEnd.z"), 16);
-    ASSERT_TRUE(Xdotool("key space"));
+    ASSERT_TRUE(VelkPaneXdotool("key space"));
     EXPECT_EQ(locSkinEditor->GetMode(), VAVE_GuiSkinEditor::MODE_DRAG_INNER);
 }
