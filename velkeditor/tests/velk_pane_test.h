@@ -1,19 +1,17 @@
 // Driving an editor in the shell's real view pane, for the editors' tests: the
-// facade's contract for the pane's messages, the user's mouse on the view
-// widget, and xdotool under X.
+// facade's contract for the pane's messages and the user's mouse on the view
+// widget (and, through velk_xdotool.h, the X server's input under Xvfb).
 #pragma once
 
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_frame.h"
+#include "velkeditor/tests/velk_xdotool.h"
 #include "velkeditor/velk_editor.h"
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QWidget>
 
-#include <chrono>
-#include <cstdlib>
-#include <string>
 #include <vector>
 
 // What the facade does with the pane's messages: each goes to the editor's
@@ -88,14 +86,4 @@ inline void VelkPaneMouse(QWidget* aView, QEvent::Type aType, int x, int y, Qt::
 {
     QMouseEvent locEvent(aType, QPointF(x, y), aView->mapToGlobal(QPointF(x, y)), aButton, aHeld, aModifiers);
     QApplication::sendEvent(aView, &locEvent);
-}
-
-// Runs xdotool, then lets the frame take the X events for a while.
-inline bool VelkPaneXdotool(const std::string& anArguments)
-{
-    const bool locOkFlag = system(("xdotool " + anArguments).c_str()) == 0;
-    auto locStart = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() - locStart < std::chrono::milliseconds(300))
-        UI_DispatchMessages(false);
-    return locOkFlag;
 }
