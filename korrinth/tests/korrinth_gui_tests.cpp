@@ -7,11 +7,11 @@
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_qt.h"
-#include "platform/ui/tests/ui_xdotool.h"
 #include "va_velkeditors/tests/vave_gui_testdata.h"
 #include "va_velkeditors/vave_guieditor.h"
 #include "va_velkeditors/vave_guiskineditor.h"
 #include "velk/velk_namespace.h"
+#include "velkeditor/tests/velk_pane_test.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -205,7 +205,6 @@ TEST_F(KorrinthGuiTest, SkinEditorInTheProgram)
 
 namespace
 {
-
 // The frame shown (as the program does after the start) and given the keyboard (there is no window manager to
 // do it).
 bool Activate(UI_Frame* aFrame)
@@ -221,7 +220,7 @@ bool Activate(UI_Frame* aFrame)
         {
             locWindow->raise();
             locWindow->activateWindow();
-            UI_TestXdotool("windowfocus " + std::to_string(locWindow->winId()));
+            Xdotool("windowfocus " + std::to_string(locWindow->winId()));
         }
         UI_DispatchMessages(false);
     }
@@ -249,17 +248,17 @@ TEST_F(KorrinthGuiTest, UnderXTheServersPointerAndKeysEditLayoutAndSkin)
     EXPECT_EQ(Shown(20, 20), VAVE_TestData::TL);
 
     // A right click selects the plate; a left drag of 8 pixels (160 units) moves it by 200.
-    ASSERT_TRUE(UI_TestXdotool("mousemove " + At(View(), 70, 45) + " click 3"));
+    ASSERT_TRUE(Xdotool("mousemove " + At(View(), 70, 45) + " click 3"));
     VelkType* locPlate = Facade()->GetNameSpace().GetInstance("layout.myWidgets.plate", false);
     ASSERT_EQ(locEditor->GetSelectedInstance(), locPlate);
-    ASSERT_TRUE(UI_TestXdotool("mousedown 1"));
-    ASSERT_TRUE(UI_TestXdotool("mousemove " + At(View(), 78, 45)));
-    ASSERT_TRUE(UI_TestXdotool("mouseup 1"));
+    ASSERT_TRUE(Xdotool("mousedown 1"));
+    ASSERT_TRUE(Xdotool("mousemove " + At(View(), 78, 45)));
+    ASSERT_TRUE(Xdotool("mouseup 1"));
     EXPECT_EQ(locPlate->GetMemberValueAsInt("myXPos"), 600);
     EXPECT_EQ(Shown(31, 21), VAVE_TestData::TL);
-    ASSERT_TRUE(UI_TestXdotool("key KP_Add"));
+    ASSERT_TRUE(Xdotool("key KP_Add"));
     EXPECT_EQ(VAVE_GuiEditor::GetGridSize(), 200);
-    ASSERT_TRUE(UI_TestXdotool("key space"));
+    ASSERT_TRUE(Xdotool("key space"));
     EXPECT_FALSE(locEditor->IsGridOn());
     VAVE_GuiEditor::SetGridSize(100);
 
@@ -272,14 +271,14 @@ TEST_F(KorrinthGuiTest, UnderXTheServersPointerAndKeysEditLayoutAndSkin)
     UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item({"mySkinFile", "mySkins", "red", "myPrefabs", "panel"}));
     ASSERT_TRUE(Activate(myFrame));
     UI_FrameFocusView(myFrame);
-    ASSERT_TRUE(UI_TestXdotool("mousemove " + At(View(), 11, 11)));
-    ASSERT_TRUE(UI_TestXdotool("mousedown 1"));
-    ASSERT_TRUE(UI_TestXdotool("mousemove " + At(View(), 20, 16)));
-    ASSERT_TRUE(UI_TestXdotool("mouseup 1"));
+    ASSERT_TRUE(Xdotool("mousemove " + At(View(), 11, 11)));
+    ASSERT_TRUE(Xdotool("mousedown 1"));
+    ASSERT_TRUE(Xdotool("mousemove " + At(View(), 20, 16)));
+    ASSERT_TRUE(Xdotool("mouseup 1"));
     VelkType* locPanel =
         Facade()->GetNameSpace().GetInstance("mySkinFile.mySkins.red.myPrefabs.panel", false);
     EXPECT_EQ(locPanel->GetMemberValueAsInt("myEnd.x"), 20);
     EXPECT_EQ(locPanel->GetMemberValueAsInt("myEnd.z"), 16);
-    ASSERT_TRUE(UI_TestXdotool("key space"));
+    ASSERT_TRUE(Xdotool("key space"));
     EXPECT_EQ(locSkinEditor->GetMode(), VAVE_GuiSkinEditor::MODE_DRAG_INNER);
 }
