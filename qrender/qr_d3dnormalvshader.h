@@ -43,7 +43,7 @@ public:
 
     // Draws the level of detail aLodDistance selects; skinned meshes are skinned only when
     // aSkinningFlag is set.
-    void DrawLevel(QR_Mesh* aMesh, float aLodDistance, float aTime, bool aSkinningFlag);
+    static void DrawLevel(QR_Mesh* aMesh, float aLodDistance, float aTime, bool aSkinningFlag);
     // The device buffer's format for the mesh (what PrepareMesh would store).
     static uint32_t BufferFormat(const QR_Mesh* aMesh);
     // Writes the mesh's vertices into the buffer format, aDest sized for them.

@@ -344,15 +344,23 @@ TEST_F(MeshTest, SoftwareSkinningTakesTheTwoSetFormat)
     l.myNumVertices = 3;
     l.myNumIndices = 3;
     q.myLevels = {l};
-    bool locOk = false;
-    QR_Mesh* m = Read(q, "skin", &locOk);
-    ASSERT_TRUE(locOk) << QR_Error::ourCode;
-    EXPECT_EQ(m->myIndexBuffer, nullptr); // drawn through the dynamic buffers
-    R()->BeginFrame();
-    Calls().clear();
-    Draw(m, 0.0f, 0.0f);
-    EXPECT_EQ(Count("DrawIndexedPrimitive"), 1);
-    R()->EndFrame();
+    for (uint8_t locFlag : {1, 0})
+    {
+        // The assembled kind packs it into a buffer; the fixed-function one skins it each draw.
+        QR_Mesh::DestroyAll();
+        QR_Render::Destroy();
+        mySettings.myVertexShaderFlag = locFlag;
+        ASSERT_TRUE(Start());
+        bool locOk = false;
+        QR_Mesh* m = Read(q, "skin", &locOk);
+        ASSERT_TRUE(locOk) << QR_Error::ourCode;
+        EXPECT_EQ(m->myIndexBuffer != nullptr, locFlag == 1);
+        R()->BeginFrame();
+        Calls().clear();
+        Draw(m, 0.0f, 0.0f);
+        EXPECT_EQ(Count("DrawIndexedPrimitive"), 1);
+        R()->EndFrame();
+    }
 }
 
 // [SECTION] reordering
