@@ -122,7 +122,9 @@ static std::string locSkinnedTail()
                     "rsq r4.x, r4.x\r\n"
                     "rcp r4.x, r4.x\r\n"
                     "mad oFog, r4.x, c94.z, c94.w\r\n";
-    t += locLightBlock("r1");
+    // The block sums into r1 and r2: the normal moves out of their way.
+    t += "mov r5.xyz, r1.xyz\r\n";
+    t += locLightBlock("r5");
     t += "add oD0, r0, c79\r\n"
          "mul oT0.xy, v7.xy, c95.y\r\n"
          "mul oT1.xy, v8.xy, c95.y\r\n";

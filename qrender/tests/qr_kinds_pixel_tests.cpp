@@ -275,4 +275,154 @@ TEST_F(KindsPixel, LitFoggedTexturedMeshLooksTheSameThroughBothKinds)
     }
 }
 
+// Two bones: the left half of the grid follows bone 0, the right half bone 1, each with a
+// turn and a shift; rigid weights, so the two-bone and four-bone programs and the
+// fixed-function kind's software skinning (bone 0 only, one weight) must agree.
+QRB_TestMesh locSkinnedGrid(uint32_t aSkinning)
+{
+    QRB_TestMesh g = locBumpyGrid(false);
+    QRB_TestMesh m = g;
+    m.myVertexFormat = 0x84F;
+    m.mySettings[0] = aSkinning;
+    m.myVertices.assign(g.myNumVertices * 48, 0);
+    for (uint32_t v = 0; v < g.myNumVertices; v++)
+    {
+        const uint8_t* s = &g.myVertices[v * 32];
+        uint8_t* d = &m.myVertices[v * 48];
+        float p[3];
+        memcpy(p, s, 12);
+        memcpy(d, s, 12);
+        float w[3] = {1, 0, 0};
+        memcpy(d + 12, w, 12);
+        uint8_t b = p[0] < 0.0f ? 0 : 1;
+        uint8_t locBones[4] = {b, b, b, b};
+        memcpy(d + 24, locBones, 4);
+        memcpy(d + 28, s + 12, 12);
+        memcpy(d + 40, s + 24, 8);
+    }
+    return m;
+}
+
+TEST_F(KindsPixel, SkinnedProgramsAgreeWithSoftwareSkinning)
+{
+    Matrix44 locBones[2] = {Matrix44::Identity(), Matrix44::Identity()};
+    float a = 0.25f;
+    locBones[0][0] = cosf(a), locBones[0][2] = -sinf(a), locBones[0][8] = sinf(a), locBones[0][10] = cosf(a);
+    locBones[0][13] = 0.3f;
+    locBones[1][0] = cosf(-a), locBones[1][1] = sinf(-a), locBones[1][4] = -sinf(-a), locBones[1][5] = cosf(-a);
+    locBones[1][12] = 0.4f;
+    for (uint32_t locSkinning : {1u, 2u})
+    {
+        std::vector<uint32_t> f[2];
+        for (uint8_t locFlag : {0, 1})
+        {
+            Start(locFlag);
+            QR_Mesh* m = Read(locSkinnedGrid(locSkinning), "skinned");
+            ASSERT_NE(m, nullptr);
+            EXPECT_EQ(m->myVertexBuffer != nullptr, locFlag == 1); // packed, or skinned per draw
+            f[locFlag] = SceneDrawer::Draw(m, 2, locBones, locGrab);
+            Stop();
+        }
+        Comparison c = locCompare(f[0], f[1]);
+        EXPECT_GT(c.myLitPixels, locSide * locSide / 16) << locSkinning;
+        // Positions are packed to millimetres by the two-bone program: a few edge pixels move.
+        EXPECT_LT(c.myMeanDifference, 1.5) << locSkinning;
+    }
+}
+
+TEST_F(KindsPixel, SkinnedVertexOutsideThePackedFieldsIsRefused)
+{
+    Start(1);
+    QRB_TestMesh q = locSkinnedGrid(1);
+    float locFar = 40.0f; // 40 m: 40000 mm do not fit a 16-bit field
+    memcpy(&q.myVertices[0], &locFar, 4);
+    QRB_TestWriter w;
+    w.MeshData(q);
+    std::string locPath = std::string(Q_TEST_TMP_DIR) + "/kinds_far.bin";
+    ASSERT_TRUE(w.Save(locPath));
+    QF_File f;
+    ASSERT_TRUE(f.Open(locPath.c_str(), QF_READ));
+    QR_Mesh* m = QR_Mesh::Create("far");
+    EXPECT_FALSE(m->ReadMeshData(f, "far.qrb"));
+    EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_MODEL_DATA);
+    EXPECT_STREQ(QR_Error::ourText, "far.qrb");
+    EXPECT_EQ(m->myVertexBuffer, nullptr);
+    // The four-bone layout keeps float positions.
+    QRB_TestMesh q4 = locSkinnedGrid(2);
+    memcpy(&q4.myVertices[0], &locFar, 4);
+    EXPECT_NE(Read(q4, "far4"), nullptr);
+}
+
+TEST_F(KindsPixel, HaloBrightnessFollowsTheTwoThresholds)
+{
+    for (uint8_t locFlag : {0, 1})
+    {
+        Start(locFlag);
+        uint32_t locWhite[16];
+        for (uint32_t& p : locWhite)
+            p = 0xFFFFFFFF;
+        QR_TexturePixels locRecord = {4, 4, 32, locWhite};
+        QR_Texture* t = QR_Texture::Acquire("halo_white", QR_TEXTUREFLAG_FROMMEMORY, 0, &locRecord);
+        ASSERT_NE(t, nullptr);
+        QR_Scene locScene;
+        QR_Light l;
+        l.myType = QR_LIGHT_SPOT;
+        l.myPosition[2] = 5.0f;
+        l.myRange = 10.0f;
+        l.myColor[0] = 1.0f, l.myColor[1] = 0.5f, l.myColor[2] = 0.25f;
+        l.myConeValues[0] = 0.5f; // nothing below
+        l.myConeValues[1] = 0.9f; // full from here
+        l.myFallOff = 1.0f;
+        l.myHalo = QR_Surface::CreateInstanceWithTexture("INTERNAL_SOLID", "halo_white");
+        ASSERT_TRUE(locScene.AddLight(&l));
+        QR_View v(4, &locScene, 4);
+        v.myCamera.SetViewport(0, 0, locSide, locSide);
+        // c = -(light direction . camera forward): the light shines back at the camera.
+        const float locC[4] = {1.0f, 0.9f, 0.7f, 0.45f};
+        const int locExpected[4] = {255, 255, 127, 0};
+        for (int i = 0; i < 4; i++)
+        {
+            l.myDirection[0] = sqrtf(1.0f - locC[i] * locC[i]);
+            l.myDirection[1] = 0.0f;
+            l.myDirection[2] = -locC[i];
+            QR_Render::ourInstance->BeginFrame();
+            v.MakeCurrent();
+            v.BeginRender(true, 0x000000);
+            v.EndRender();
+            QR_Render::ourInstance->EndFrame();
+            std::vector<uint32_t> p = locGrab();
+            uint32_t locCentre = p[(locSide / 2) * locSide + locSide / 2];
+            EXPECT_NEAR((int)((locCentre >> 16) & 0xFF), locExpected[i], 2) << i << " " << (int)locFlag;
+            EXPECT_NEAR((int)((locCentre >> 8) & 0xFF), locExpected[i] / 2, 2) << i;
+        }
+        QR_View::ourCurrentView = nullptr;
+        QR_Texture::Release(t);
+        Stop();
+    }
+}
+
+TEST_F(KindsPixel, AssembledProgramsAreRebuiltAfterADeviceLoss)
+{
+    std::vector<uint32_t> f[2];
+    Start(1);
+    QRB_TestMesh q = locBumpyGrid(true);
+    q.myFogFlag = 1;
+    QR_Mesh* m = Read(q, "grid");
+    ASSERT_NE(m, nullptr);
+    Matrix44 locBones[2] = {Matrix44::Identity(), Matrix44::Identity()};
+    QR_Mesh* s = Read(locSkinnedGrid(2), "skinned");
+    ASSERT_NE(s, nullptr);
+    f[0] = SceneDrawer::Draw(m, 0, nullptr, locGrab);
+    std::vector<uint32_t> locSkinned = SceneDrawer::Draw(s, 2, locBones, locGrab);
+    QR_RenderD3D::ourDevice->TestMakeLost(0);
+    QR_Render::ourInstance->BeginFrame();
+    QR_Render::ourInstance->EndFrame(); // the loss is seen and everything made again
+    ASSERT_NE(QR_RenderD3D::ourDevice, nullptr);
+    ASSERT_NE(m->myCompiledVertexShader, nullptr);
+    f[1] = SceneDrawer::Draw(m, 0, nullptr, locGrab);
+    EXPECT_EQ(f[0], f[1]);
+    EXPECT_EQ(SceneDrawer::Draw(s, 2, locBones, locGrab), locSkinned);
+    Stop();
+}
+
 } // namespace
