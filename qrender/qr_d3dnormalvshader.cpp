@@ -653,6 +653,18 @@ bool QR_D3DNormalVShader::PrepareMesh(QR_Mesh* aMesh)
 
 // [SECTION] Drawing and software skinning ---------------------------------------------------
 
+uint32_t QR_FrameOfTime(float aTime, float aFramesPerSecond, uint32_t aNumFrames)
+{
+    // Frames counted in double: a rate from a file can put the count beyond 32 bits.
+    double locFrames = floor((double)aTime * (double)aFramesPerSecond);
+    if (!(locFrames >= 0.0) || aNumFrames == 0)
+        return 0;
+    if (locFrames < 4294967296.0)
+        return (uint32_t)locFrames % aNumFrames;
+    double locIndex = fmod(locFrames, (double)aNumFrames);
+    return locIndex >= 0.0 && locIndex < aNumFrames ? (uint32_t)locIndex : 0;
+}
+
 static void locSkinVertices(const QR_Mesh* aMesh, uint32_t aFirstVertex, uint32_t aNumVertices, uint8_t* aDest)
 {
     const Matrix44* locPalette = QR_VertexShader::ourBoneMatrices;
@@ -714,8 +726,7 @@ void QR_D3DNormalVShader::DrawLevel(QR_Mesh* aMesh, float aLodDistance, float aT
     uint32_t locFirstVertex, locNumVertices, locFirstIndex, locNumIndices;
     if (locLod.myIsAnimated == 1 && locLod.myNumFrames > 0)
     {
-        const QR_MeshFrame& locFrame =
-            locLod.myFrames[(unsigned)(aTime * locLod.myFramesPerSecond) % locLod.myNumFrames];
+        const QR_MeshFrame& locFrame = locLod.myFrames[QR_FrameOfTime(aTime, locLod.myFramesPerSecond, locLod.myNumFrames)];
         locFirstVertex = locFrame.myFirstVertex;
         locNumVertices = locFrame.myNumVertices;
         locFirstIndex = locFrame.myStartIndex;

@@ -7,6 +7,10 @@
 
 struct GFX_VertexDecl;
 
+// The frame an animated level shows at a time: (unsigned)(time x rate) modulo the count;
+// times before 0 or counts past 32 bits stay inside the frames.
+uint32_t QR_FrameOfTime(float aTime, float aFramesPerSecond, uint32_t aNumFrames);
+
 struct QR_D3DNormalCompiled
 {
     uint32_t myNumStreams;

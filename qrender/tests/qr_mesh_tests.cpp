@@ -11,6 +11,7 @@
 #include "qfile/render/qf_file.h"
 #include "qr_qrb_writer.h"
 #include "qr_render_test_util.h"
+#include "qrender/qr_d3dnormalvshader.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_splinepath.h"
@@ -487,4 +488,17 @@ TEST(MeshSort, FaceNormalsAreUnitOrZero)
     delete m;
 }
 
+} // namespace
+
+namespace
+{
+TEST(MeshFrames, FrameOfTimeStaysInsideTheFrames)
+{
+    EXPECT_EQ(QR_FrameOfTime(0.26f, 20.0f, 4), 1u); // 5 mod 4
+    EXPECT_EQ(QR_FrameOfTime(0.0f, 20.0f, 4), 0u);
+    EXPECT_EQ(QR_FrameOfTime(-3.0f, 20.0f, 4), 0u);
+    EXPECT_LT(QR_FrameOfTime(1000.0f, 1.0e20f, 3), 3u);
+    EXPECT_EQ(QR_FrameOfTime(1000.0f, INFINITY, 3), 0u);
+    EXPECT_EQ(QR_FrameOfTime(NAN, 20.0f, 3), 0u);
+}
 } // namespace
