@@ -12,6 +12,7 @@
 #include "qrender/qr_expressions.h"
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_surface.h"
+#include "qrender/qr_templateobject.h"
 #include "qrender/qr_texture.h"
 #include "qrender/qr_vertexshader.h"
 
@@ -61,7 +62,7 @@ QR_RenderHooks::QR_RenderHooks()
     , myReleaseAllTextures(QR_Texture::ReleaseAllDeviceTextures)
     , myRecompileAllSurfaces(QR_Surface::RecompileAll)
     , myReleaseAllSurfaceTemplates(QR_Surface::ReleaseAllTemplates)
-    , myReloadAllTemplates(nullptr)
+    , myReloadAllTemplates(QR_TemplateObject::ReloadAll)
     , myCreateForceFlushSurface(locCreateForceFlushSurface)
     , myDestroyForceFlushSurface(locDestroyForceFlushSurface)
     , myDrawForceFlushSurface(QR_Bitmap::DrawForceFlushSurface)

@@ -206,12 +206,13 @@ struct QR_RenderStats
     uint32_t myWeightedVertices; // at least 50 per draw call
     uint32_t myDynamicBytes;     // vertex and index bytes submitted from non-static buffers
     uint32_t myTransparentObjects;
-    uint32_t myReserved[2];
+    uint32_t myDrawnParts; // parts of placed objects
+    uint32_t myParticles;  // particles of the emitters drawn
 
     void ResetFrame()
     {
         myDrawCalls = myPrimitives = myVertices = myWeightedVertices = 0;
-        myDynamicBytes = myTransparentObjects = myReserved[0] = myReserved[1] = 0;
+        myDynamicBytes = myTransparentObjects = myDrawnParts = myParticles = 0;
     }
 };
 
