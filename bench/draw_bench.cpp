@@ -4,6 +4,7 @@
 // QImage in the same run. A second, smaller sheet shows that rows out of view
 // cost nothing.
 //   draw_bench [--rows N] [--frames N]
+#include "bench/draw_bench_gui.h"
 #include "qdrawgdi/qdgdi.h"
 #include "velk/velk_compiler.h"
 #include "velk/velk_namespace.h"
@@ -233,5 +234,5 @@ int main(int argc, char** argv)
     printf("  ratio editor/baseline : %8.2f\n", locMs / locBaseMs);
     printf("  editor at %d rows     : %8.3f ms/frame  (frame time %d/%d rows: %.2f)\n", locRows / 10, locSmallMs,
            locRows, locRows / 10, locMs / locSmallMs);
-    return 0;
+    return DrawBenchGui(locFrames);
 }

@@ -304,11 +304,11 @@ bool RunRenderer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Fi
     }
     QR_View locView;
     const GFX_Matrix locProj = Perspective(1.0f, float(aWidth) / float(aHeight), 0.5f, 200.0f);
-    memcpy(&locView.myProjectionMatrix[0], &locProj.m[0][0], 64);
+    memcpy(&locView.myCamera.myProjectionMatrix[0], &locProj.m[0][0], 64);
     memcpy(&locView.myViewProjectionMatrix[0], &locProj.m[0][0], 64);
     locView.myViewMatrix.SetIdentity();
-    locView.myViewportWidth = int32_t(aWidth);
-    locView.myViewportHeight = int32_t(aHeight);
+    locView.myCamera.myViewportWidth = int32_t(aWidth);
+    locView.myCamera.myViewportHeight = int32_t(aHeight);
     QR_View::ourCurrentView = &locView;
     QR_LightSetLight locSun = {{0, 0, 0},
                                {ourSunDirection[0], ourSunDirection[1], ourSunDirection[2]},

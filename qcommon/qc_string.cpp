@@ -154,6 +154,17 @@ char* QC_String::Allocate(int aSize)
     return myText;
 }
 
+void QC_String::Borrow(char* aText)
+{
+    FreeBuffer(myText);
+    myText = aText ? aText : ourEmptyText;
+}
+
+void QC_String::Unborrow()
+{
+    myText = ourEmptyText;
+}
+
 int QC_String::GetLength() const
 {
     return GetLengthWord(myText);

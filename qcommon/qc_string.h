@@ -61,6 +61,13 @@ public:
     void Format(const char* aFormat, ...) __attribute__((format(printf, 2, 3)));
     void FormatV(const char* aFormat, va_list anArgs);
 
+    // For owners that keep texts elsewhere (an arena): points the string at
+    // text laid out as a string's own (the length word before it, the NUL
+    // after it) without copying. The string does not own that text: Unborrow
+    // must drop it before the string is assigned to or destroyed.
+    void Borrow(char* aText);
+    void Unborrow();
+
     // The shared empty buffer, for tests and for callers that compare against it.
     static const char* GetSharedEmptyText();
 

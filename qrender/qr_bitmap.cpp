@@ -101,8 +101,8 @@ void QR_Bitmap::Draw(QR_Bitmap* aBitmap, int32_t anX, int32_t aY, int32_t aWidth
     float v0 = (float)aSourceY / locDivV, v1 = (float)(aSourceY + aSourceHeight) / locDivV;
     if (const QR_View* locView = QR_View::ourCurrentView)
     {
-        anX += locView->myViewportX;
-        aY += locView->myViewportY;
+        anX += locView->myCamera.myViewportX;
+        aY += locView->myCamera.myViewportY;
     }
     float l = (float)anX - 0.5f, r = (float)(anX + aWidth) - 0.5f;
     float tp = (float)aY - 0.5f, b = (float)(aY + aHeight) - 0.5f;

@@ -3,6 +3,7 @@
 #include "qrender/qr_d3dcamerafacingvshader.h"
 
 #include <math.h>
+#include <string.h>
 
 #include "qrender/qr_view.h"
 
@@ -37,7 +38,7 @@ void QR_D3DCameraFacingVShader::Draw(QR_Mesh* aMesh, float aLodDistance, float a
     Matrix33 locViewRotation = locView ? locView->myViewMatrix.GetMatrix33() : Matrix33::Identity();
     float f[3] = {0.0f, 0.0f, 1.0f};
     if (locView)
-        locView->GetForward(f);
+        memcpy(f, locView->myCamera.GetForward(), sizeof(f));
     float locYaw = atan2f(f[0], f[2]);
     float s = sinf(locYaw), c = cosf(locYaw);
     Matrix33 locRy = {{c, 0.0f, -s, 0.0f, 1.0f, 0.0f, s, 0.0f, c}};

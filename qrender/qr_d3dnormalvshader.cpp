@@ -25,6 +25,7 @@ static const uint32_t VU_VERTEXFLAG_WEIGHT3 = QR_VERTEXFLAG_WEIGHT3;
 static const uint32_t VU_VERTEXFLAG_NORMAL = QR_VERTEXFLAG_NORMAL;
 static const uint32_t VU_VERTEXFLAG_UV1 = QR_VERTEXFLAG_UV1;
 static const uint32_t VU_VERTEXFLAG_BONEINDICES = QR_VERTEXFLAG_BONEINDICES;
+static const uint32_t VU_VERTEXFLAG_UV2 = QR_VERTEXFLAG_UV2;
 
 static const uint32_t locUnknown = 0xFFFFFFFF;
 static const uint32_t locNoSpecularColor = 0x1EFFFFFF;
@@ -312,15 +313,15 @@ void QR_D3DNormalVShader::SetDataBlock(QR_VertexShaderDataBlock* aDataBlock)
 
     if ((myCachedFogEnable == 1 || myCachedFogEnable == locUnknown) && locView)
     {
-        if (myCachedFogStart != locView->myFogStart)
+        if (myCachedFogStart != locView->GetFogStart())
         {
-            myCachedFogStart = locView->myFogStart;
-            locDevice->SetRenderState(GFX_RS_FOGSTART, GFX_FloatBits(locView->myFogStart));
+            myCachedFogStart = locView->GetFogStart();
+            locDevice->SetRenderState(GFX_RS_FOGSTART, GFX_FloatBits(myCachedFogStart));
         }
-        if (myCachedFogEnd != locView->myFogEnd)
+        if (myCachedFogEnd != locView->GetFogEnd())
         {
-            myCachedFogEnd = locView->myFogEnd;
-            locDevice->SetRenderState(GFX_RS_FOGEND, GFX_FloatBits(locView->myFogEnd));
+            myCachedFogEnd = locView->GetFogEnd();
+            locDevice->SetRenderState(GFX_RS_FOGEND, GFX_FloatBits(myCachedFogEnd));
         }
     }
     if (!aDataBlock)
@@ -587,7 +588,8 @@ static bool locRefillIndices(void* anArgument)
 // Software skinning reads the palette by these bytes: they must stay inside it.
 static bool locBoneIndicesValid(const QR_Mesh* aMesh, uint32_t aFirstVertex, uint32_t aNumVertices)
 {
-    if (aMesh->myVertexFormat != 0x84F)
+    // The one-set skinned format, and the editor's two-set one whose set 0 is kept.
+    if (aMesh->myVertexFormat != 0x84F && aMesh->myVertexFormat != 0x88F)
         return false;
     if ((uint64_t)aFirstVertex + aNumVertices > aMesh->myNumVertices)
         return false;
@@ -735,7 +737,7 @@ void QR_D3DNormalVShader::DrawLevel(QR_Mesh* aMesh, float aLodDistance, float aT
     bool locSkinFlag = aSkinningFlag && aMesh->mySetupData.mySkinning != 0;
     if (locSkinFlag)
     {
-        QC_ASSERT(aMesh->myVertexFormat == (VU_VERTEXFLAG_XYZ | VU_VERTEXFLAG_WEIGHT3 | VU_VERTEXFLAG_NORMAL | VU_VERTEXFLAG_UV1 | VU_VERTEXFLAG_BONEINDICES));
+        QC_ASSERT(aMesh->myVertexFormat == (VU_VERTEXFLAG_XYZ | VU_VERTEXFLAG_WEIGHT3 | VU_VERTEXFLAG_NORMAL | VU_VERTEXFLAG_UV1 | VU_VERTEXFLAG_BONEINDICES) || aMesh->myVertexFormat == (VU_VERTEXFLAG_XYZ | VU_VERTEXFLAG_WEIGHT3 | VU_VERTEXFLAG_NORMAL | VU_VERTEXFLAG_UV2 | VU_VERTEXFLAG_BONEINDICES));
         if (!locBoneIndicesValid(aMesh, locFirstVertex, locNumVertices))
             return;
     }

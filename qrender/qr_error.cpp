@@ -46,6 +46,7 @@ const CodeText locCodeTexts[] = {
     {QR_ERROR_NO_D3D9_ENTRY, "Graphics library has no entry point"},
     {QR_ERROR_NO_DISPLAY_MODE, "No display mode or surface format meets the requirements"},
     {QR_ERROR_VERTEX_SHADER_NAME, "Vertex shader is not registered"},
+    {QR_ERROR_MODEL_DATA, "Model data damaged"},
 };
 } // namespace
 

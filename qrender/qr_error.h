@@ -27,6 +27,7 @@ enum QR_ErrorCode
     QR_ERROR_NO_D3D9_ENTRY = 21,
     QR_ERROR_NO_DISPLAY_MODE = 22,
     QR_ERROR_VERTEX_SHADER_NAME = 23,
+    QR_ERROR_MODEL_DATA = 24,           // a model file's data is damaged (counts, ranges, indices)
 };
 
 class QR_Error

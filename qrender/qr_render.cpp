@@ -10,7 +10,9 @@
 #include "qfile/render/qf_file.h"
 #include "qrender/qr_bitmap.h"
 #include "qrender/qr_expressions.h"
+#include "qrender/qr_mesh.h"
 #include "qrender/qr_surface.h"
+#include "qrender/qr_templateobject.h"
 #include "qrender/qr_texture.h"
 #include "qrender/qr_vertexshader.h"
 
@@ -53,14 +55,14 @@ static void locReloadForceFlushSurface(QR_SurfaceInstance* anInstance)
 QR_RenderHooks QR_Render::ourHooks;
 
 QR_RenderHooks::QR_RenderHooks()
-    : myReleaseAllMeshDeviceData(nullptr)
-    , myCompileAllMeshVertexShaders(nullptr)
+    : myReleaseAllMeshDeviceData(QR_Mesh::ReleaseAllDeviceData)
+    , myCompileAllMeshVertexShaders(QR_Mesh::CompileAllVertexShaders)
     , myRestoreAllTextures(QR_Texture::RestoreAll)
     , myReloadAllTextures(QR_Texture::ReloadAll)
     , myReleaseAllTextures(QR_Texture::ReleaseAllDeviceTextures)
     , myRecompileAllSurfaces(QR_Surface::RecompileAll)
     , myReleaseAllSurfaceTemplates(QR_Surface::ReleaseAllTemplates)
-    , myReloadAllTemplates(nullptr)
+    , myReloadAllTemplates(QR_TemplateObject::ReloadAll)
     , myCreateForceFlushSurface(locCreateForceFlushSurface)
     , myDestroyForceFlushSurface(locDestroyForceFlushSurface)
     , myDrawForceFlushSurface(QR_Bitmap::DrawForceFlushSurface)

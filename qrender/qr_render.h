@@ -169,8 +169,8 @@ struct QR_RenderStates
 typedef bool (*QR_ResetCallback)(bool aRestoreFlag);
 
 // Entry points of the renderer's resource lists (meshes, textures, surfaces, templates)
-// that device creation, loss and reload run in a fixed order. The texture and surface
-// entries start filled; the others are filled by their lists when linked in. An empty
+// that device creation, loss and reload run in a fixed order. The mesh, texture and
+// surface entries start filled; the others are filled by their lists when linked in. An empty
 // entry is skipped (and counts as success).
 struct QR_RenderHooks
 {
@@ -206,12 +206,13 @@ struct QR_RenderStats
     uint32_t myWeightedVertices; // at least 50 per draw call
     uint32_t myDynamicBytes;     // vertex and index bytes submitted from non-static buffers
     uint32_t myTransparentObjects;
-    uint32_t myReserved[2];
+    uint32_t myDrawnParts; // parts of placed objects
+    uint32_t myParticles;  // particles of the emitters drawn
 
     void ResetFrame()
     {
         myDrawCalls = myPrimitives = myVertices = myWeightedVertices = 0;
-        myDynamicBytes = myTransparentObjects = myReserved[0] = myReserved[1] = 0;
+        myDynamicBytes = myTransparentObjects = myDrawnParts = myParticles = 0;
     }
 };
 

@@ -355,10 +355,11 @@ void QR_RenderD3D::SetView(QR_View* aView)
         locWidth = myRenderTarget->myWidth;
         locHeight = myRenderTarget->myHeight;
     }
-    const int64_t locLeft = std::max<int64_t>(aView->myViewportX, 0);
-    const int64_t locTop = std::max<int64_t>(aView->myViewportY, 0);
-    const int64_t locRight = std::min<int64_t>(int64_t(aView->myViewportX) + aView->myViewportWidth, locWidth);
-    const int64_t locBottom = std::min<int64_t>(int64_t(aView->myViewportY) + aView->myViewportHeight, locHeight);
+    const QR_Camera& c = aView->myCamera;
+    const int64_t locLeft = std::max<int64_t>(c.myViewportX, 0);
+    const int64_t locTop = std::max<int64_t>(c.myViewportY, 0);
+    const int64_t locRight = std::min<int64_t>(int64_t(c.myViewportX) + c.myViewportWidth, locWidth);
+    const int64_t locBottom = std::min<int64_t>(int64_t(c.myViewportY) + c.myViewportHeight, locHeight);
     ourEmptyViewFlag = locLeft >= locRight || locTop >= locBottom;
     if (ourEmptyViewFlag || !ourDevice)
         return;

@@ -60,6 +60,7 @@ QR_VertexShader::~QR_VertexShader()
         ourDefault = nullptr;
     if (ourCurrent == this)
         ourCurrent = nullptr;
+    QR_Mesh::ForgetVertexShader(this);
 }
 
 QR_VertexShader* QR_VertexShader::Find(const char* aName)

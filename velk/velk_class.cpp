@@ -102,6 +102,7 @@ void VelkClass::Priv_Unlinked(VelkType* aMember)
 
 void VelkClass::Priv_MemberRenamed(VelkType* aMember, const QC_String& anOldName)
 {
+    myDistinctNamesFlag = false;
     if (!myMemberIndex)
         return;
     myMemberIndex->Remove(std::string_view(Velk_Text(anOldName), Velk_Length(anOldName)), aMember);
@@ -135,6 +136,7 @@ QC_List<VelkType*>& VelkClass::GetMembers()
     // The caller may change the list in any way, also keeping its count: the
     // index is dropped and built again by the next lookup that wants it.
     myMemberIndex.reset();
+    myDistinctNamesFlag = false;
     return myMembers;
 }
 
@@ -254,6 +256,8 @@ VelkType* VelkClass::Clone() const
     locCopy->myName = myName;
     locCopy->myTypeName = myTypeName;
     locCopy->myDeclaredNames = myDeclaredNames;
+    // Members of distinct names stay distinct in the copy: no need to look each up.
+    const bool locDistinct = myUniqueNamesFlag && myDistinctNamesFlag;
     QC_ListIterator<VelkType*> locIter(const_cast<QC_List<VelkType*>*>(&myMembers));
     for (locIter.First(); !locIter.IsDone(); locIter.Next())
     {
@@ -263,7 +267,7 @@ VelkType* VelkClass::Clone() const
             delete locCopy;
             return nullptr;
         }
-        if (!locCopy->AddMember(locMember))
+        if (!(locDistinct ? locCopy->Priv_Append(locMember) : locCopy->AddMember(locMember)))
             delete locMember;
     }
     return locCopy;
@@ -382,6 +386,7 @@ VelkScriptClass::VelkScriptClass(const char* aTypeName, const char* aName)
     : VelkClass(aTypeName, aName)
 {
     myUniqueNamesFlag = false;
+    myDistinctNamesFlag = false;
 }
 
 bool VelkScriptClass::IsLegalMemberType(const char* aTypeName) const

@@ -2,11 +2,13 @@
 // ignore policies.
 #include "velk/velk_compiler.h"
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "qcommon/qc_debug.h"
+#include "velk/velk_arena.h"
 #include "velk/velk_local.h"
 #include "velk/velk_log.h"
 #include "velk/velk_namespace.h"
@@ -80,7 +82,29 @@ bool VelkType::Assign(ParseTool& aParseTool, const char* aText, VelkTypeManager&
     if (locValueLength > 0 && locValue[locValueLength - 1] == '"')
         locValueLength--;
 
-    if (!AssignValue(VelkWord(locValue, locValueLength).Get()))
+    // While a namespace is compiled, a value stays in the text read, which its
+    // arena keeps: the two characters before it take the length, the one after
+    // it the NUL. They come back when the value is refused, for the message.
+    VelkArena* locArena = VelkArena::GetCurrent();
+    char* locWritable = locArena ? aParseTool.GetWritable(locValue, locValueLength) : nullptr;
+    bool locAssigned;
+    if (locWritable)
+    {
+        const char locSaved[3] = {locWritable[-2], locWritable[-1], locWritable[locValueLength]};
+        const uint16_t locLengthWord = (uint16_t)locValueLength;
+        memcpy(locWritable - 2, &locLengthWord, 2);
+        locWritable[locValueLength] = 0;
+        locAssigned = Priv_AssignText(locArena, locWritable, locValueLength);
+        if (!locAssigned)
+        {
+            locWritable[-2] = locSaved[0];
+            locWritable[-1] = locSaved[1];
+            locWritable[locValueLength] = locSaved[2];
+        }
+    }
+    else
+        locAssigned = AssignValue(VelkWord(locValue, locValueLength).Get());
+    if (!locAssigned)
     {
         VelkLog::ParseError(aParseTool, "Invalid value '%s' for instance '%s' of type '%s'", aText, Velk_Text(myName),
                             Velk_Text(myTypeName));
@@ -215,6 +239,21 @@ bool VelkCompiler::Priv_Compile(VelkNameSpace& aNameSpace, ParseTool& aParseTool
     aTypeManager->Reset();
     aParseTool.SetRefuseCutLines(true);
 
+    // The instances take their names and values from the namespace's arena,
+    // which keeps the text read for the values that stay in it.
+    VelkArena* locArena = aNameSpace.GetArena();
+    VelkArena::Scope locArenaScope(locArena);
+    struct KeepText
+    {
+        ParseTool& myParseTool;
+        VelkArena* myArena;
+        ~KeepText()
+        {
+            if (myArena)
+                myArena->Adopt(myParseTool.TakeData());
+        }
+    } locKeepText{aParseTool, locArena};
+
     const char* locLine = nullptr;
     int locLength = 0;
     while (aParseTool.ReadLineInPlace(locLine, locLength))
@@ -227,6 +266,8 @@ bool VelkCompiler::Priv_Compile(VelkNameSpace& aNameSpace, ParseTool& aParseTool
         if (strcmp(locFirst.Get(), "INCLUDE") == 0)
         {
             const QC_String locRest(locRestInLine);
+            // Types belong to the type manager, not to the namespace.
+            VelkArena::Scope locNoArena(nullptr);
             if (!aTypeManager->Compile(Velk_Text(locRest)))
             {
                 VelkLog::ParseError(aParseTool, "Failed to compile '%s'", Velk_Text(locRest));

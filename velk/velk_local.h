@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -23,7 +25,34 @@ inline const char* Velk_Text(const QC_String& aString)
 
 inline int Velk_Length(const QC_String& aString)
 {
-    return aString.GetLength();
+    // The length word before the text, as the string keeps it.
+    uint16_t locLength;
+    memcpy(&locLength, aString.GetBuffer() - 2, 2);
+    return locLength;
+}
+
+// A hash of short texts (names, values) in a few multiplications, its low
+// bits as well mixed as its high ones.
+inline uint64_t Velk_Hash(const char* aText, size_t aLength)
+{
+    uint64_t locHash = 0x9E3779B97F4A7C15ull ^ (aLength * 0xC2B2AE3D27D4EB4Full);
+    while (aLength >= 8)
+    {
+        uint64_t locWord;
+        memcpy(&locWord, aText, 8);
+        locHash = (locHash ^ locWord) * 0xFF51AFD7ED558CCDull;
+        locHash ^= locHash >> 29;
+        aText += 8;
+        aLength -= 8;
+    }
+    uint64_t locWord = 0;
+    if (aLength > 0)
+        memcpy(&locWord, aText, aLength);
+    locHash = (locHash ^ locWord) * 0xC4CEB9FE1A85EC53ull;
+    locHash ^= locHash >> 33;
+    locHash *= 0xFF51AFD7ED558CCDull;
+    locHash ^= locHash >> 33;
+    return locHash;
 }
 
 template <class T>
@@ -38,7 +67,7 @@ constexpr int VELK_MAX_STRING = 65534;
 struct VelkStringHash
 {
     using is_transparent = void;
-    size_t operator()(std::string_view aText) const { return std::hash<std::string_view>()(aText); }
+    size_t operator()(std::string_view aText) const { return Velk_Hash(aText.data(), aText.size()); }
 };
 
 // Name -> object index beside an ordered list. Names may repeat: an entry counts
@@ -59,6 +88,9 @@ public:
     void Clear()
     {
         mySlots.clear();
+        mySlots.shrink_to_fit();
+        myKeys.clear();
+        myKeyLeft = 0;
         myUsed = 0;
         myTotal = 0;
     }
@@ -132,14 +164,15 @@ private:
     struct Slot
     {
         uint64_t myHash = 0; // 0: empty
-        int myCount = 0;
         VelkType* myOnly = nullptr; // null while the name repeats or after a removal
-        std::string myKey;
+        const char* myKey = nullptr; // in myKeys
+        uint32_t myKeyLength = 0;
+        int myCount = 0;
     };
 
     static uint64_t Priv_Hash(std::string_view aName)
     {
-        const uint64_t locHash = std::hash<std::string_view>()(aName);
+        const uint64_t locHash = Velk_Hash(aName.data(), aName.size());
         return locHash ? locHash : 1;
     }
 
@@ -153,15 +186,34 @@ private:
             const Slot& locSlot = mySlots[locPos];
             if (locSlot.myHash == 0)
                 return NOT_FOUND;
-            if (locSlot.myHash == aHash && locSlot.myKey == aName)
+            if (locSlot.myHash == aHash && locSlot.myKeyLength == aName.size() &&
+                memcmp(locSlot.myKey, aName.data(), aName.size()) == 0)
                 return locPos;
         }
     }
 
+    // The key texts, kept in blocks: a removed name's text stays until Clear.
+    const char* Priv_StoreKey(std::string_view aName)
+    {
+        if (aName.size() > myKeyLeft)
+        {
+            const size_t locBlock = aName.size() > KEY_BLOCK ? aName.size() : KEY_BLOCK;
+            myKeys.emplace_back(new char[locBlock]);
+            myKeyFree = myKeys.back().get();
+            myKeyLeft = locBlock;
+        }
+        char* locKey = myKeyFree;
+        if (!aName.empty())
+            memcpy(locKey, aName.data(), aName.size());
+        myKeyFree += aName.size();
+        myKeyLeft -= aName.size();
+        return locKey;
+    }
+
     void Priv_Insert(std::string_view aName, uint64_t aHash, VelkType* anObject)
     {
-        // At most half full, so probes stay short.
-        if ((myUsed + 1) * 2 > mySlots.size())
+        // At most three quarters full, so probes stay short.
+        if ((myUsed + 1) * 4 > mySlots.size() * 3)
             Priv_Grow();
         const size_t locMask = mySlots.size() - 1;
         size_t locPos = aHash & locMask;
@@ -171,7 +223,8 @@ private:
         locSlot.myHash = aHash;
         locSlot.myCount = 1;
         locSlot.myOnly = anObject;
-        locSlot.myKey.assign(aName.data(), aName.size());
+        locSlot.myKey = Priv_StoreKey(aName);
+        locSlot.myKeyLength = (uint32_t)aName.size();
         myUsed++;
     }
 
@@ -212,7 +265,12 @@ private:
         myUsed--;
     }
 
+    static constexpr size_t KEY_BLOCK = 16 * 1024;
+
     std::vector<Slot> mySlots;
+    std::vector<std::unique_ptr<char[]>> myKeys;
+    char* myKeyFree = nullptr;
+    size_t myKeyLeft = 0;
     size_t myUsed = 0;
     int myTotal = 0;
 };

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "velk/velk_arena.h"
 #include "velk/velk_log.h"
 #include "velk/velk_type.h"
 #include "velk/velk_typemanager.h"
@@ -275,6 +276,18 @@ void VelkNameSpace::Clear()
     myInstances.DeleteAll();
     myRootIndex.Clear();
     myIncludes.RemoveAll();
+    if (myArena)
+    {
+        myArena->Release();
+        myArena = nullptr;
+    }
+}
+
+VelkArena* VelkNameSpace::GetArena()
+{
+    if (myArena == nullptr)
+        myArena = VelkArena::Create();
+    return myArena;
 }
 
 VelkNameSpace* VelkNameSpace::FindNameSpaceOf(VelkType* anObject)

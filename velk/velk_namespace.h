@@ -6,6 +6,7 @@
 #include "qcommon/qc_string.h"
 #include "velk/velk_local.h"
 
+class VelkArena;
 class VelkOutput;
 class VelkType;
 class VelkTypeManager;
@@ -41,6 +42,10 @@ public:
 
     void Clear();
 
+    // The memory the namespace's compiled objects take their texts from, made
+    // at the first call; null when no memory is left.
+    VelkArena* GetArena();
+
     // Writes the namespace as .velk text; the old file is replaced only when
     // the whole text is written.
     bool Write(const char* aFileName);
@@ -59,4 +64,6 @@ private:
     QC_List<VelkType*> myInstances;
     QC_List<QC_String> myIncludes;
     VelkNameIndex myRootIndex;
+    // Held while the namespace lives; its objects hold it too.
+    VelkArena* myArena = nullptr;
 };

@@ -3,23 +3,75 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 
 class VelkOutput
 {
 public:
+    // Takes the text on as it grows; false stops the handing on (the rest of
+    // the text then stays in memory).
+    class Sink
+    {
+    public:
+        virtual bool Take(const char* aText, size_t aLength) = 0;
+
+    protected:
+        ~Sink() = default;
+    };
+
     // Appends; false once a limit set for tests is passed (nothing is appended then).
     bool Put(const char* aText);
-    bool Put(const char* aText, size_t aLength);
+    bool Put(const char* aText, size_t aLength)
+    {
+        // Most pieces are a few bytes: they gather in a small buffer first.
+        if (aLength <= sizeof(myPending) - myPendingSize && GetSize() + aLength <= myLimit)
+        {
+            memcpy(myPending + myPendingSize, aText, aLength);
+            myPendingSize += aLength;
+            return true;
+        }
+        return Priv_Put(aText, aLength);
+    }
     bool PutLineEnd() { return Put("\r\n", 2); }
 
-    const std::string& GetText() const { return myText; }
-    void Clear() { myText.clear(); }
+    // The text not yet handed to a sink: all of it when there is none.
+    const std::string& GetText() const
+    {
+        Priv_Gather();
+        return myText;
+    }
+    // Every byte put so far, handed on or not.
+    size_t GetSize() const { return myHandedOn + myText.size() + myPendingSize; }
+    void Clear()
+    {
+        myText.clear();
+        myPendingSize = 0;
+        myHandedOn = 0;
+    }
     void Reserve(size_t aSize) { myText.reserve(aSize); }
     // Writes fail once the text would grow beyond this many bytes.
     void SetLimit(size_t aLimit) { myLimit = aLimit; }
+    // From now on the text goes to aSink in pieces of about aPieceSize bytes,
+    // so that a long text is never held whole; FlushToSink hands on the rest.
+    void SetSink(Sink* aSink, size_t aPieceSize);
+    bool FlushToSink();
 
 private:
-    std::string myText;
+    bool Priv_Put(const char* aText, size_t aLength);
+    void Priv_Gather() const
+    {
+        if (myPendingSize == 0)
+            return;
+        myText.append(myPending, myPendingSize);
+        myPendingSize = 0;
+    }
+
+    mutable std::string myText;
+    mutable char myPending[4096];
+    mutable size_t myPendingSize = 0;
     size_t myLimit = (size_t)-1;
+    size_t myHandedOn = 0;
+    size_t myPieceSize = 0;
+    Sink* mySink = nullptr;
 };

@@ -59,6 +59,7 @@ void ParseTool::Close()
     myData.clear();
     myData.shrink_to_fit();
     myPos = 0;
+    myLineStart = 0;
     myOpenFlag = false;
     myInsideLineFlag = false;
     myLineCutFlag = false;
@@ -77,12 +78,14 @@ bool ParseTool::IsEOF() const
 // Characters below 33 are skipped at the start of a line and cut at its end;
 // "//" starts a comment that runs to the line end, quotes or not; blank lines
 // are skipped; a line is cut after VELK_LINE_BUFFER_SIZE - 1 characters. At the
-// end of the data the line is returned as it stands.
+// end of the data the line is returned as it stands. What is kept of a line is
+// always one run of the data: its start goes to myLineStart.
 int ParseTool::Priv_NextLine()
 {
     const unsigned char* locData = (const unsigned char*)myData.data();
     const size_t locSize = myData.size();
     int locLength = 0;
+    size_t locStart = myPos;
     bool locAtStart = !myInsideLineFlag;
     bool locInComment = false;
     myInsideLineFlag = false;
@@ -116,23 +119,33 @@ int ParseTool::Priv_NextLine()
             if (locRun > myPos)
             {
                 if (locLength == 0)
+                {
                     myLineCounter = myLineEnds + 1;
-                memcpy(myLine + locLength, locData + myPos, locRun - myPos);
+                    locStart = myPos;
+                }
                 locLength += (int)(locRun - myPos);
                 myPos = locRun;
                 continue;
             }
+        }
+        else
+        {
+            // The indent: blanks that neither end the line nor start it.
+            while (myPos < locSize && locData[myPos] < 33 && locData[myPos] != '\n' && locData[myPos] != '\r')
+                myPos++;
+            if (myPos == locSize)
+                break;
         }
         const unsigned char locChar = locData[myPos];
         if (locChar == '\n' || (locChar == '\r' && myPos + 1 < locSize && locData[myPos + 1] == '\n'))
         {
             myPos += locChar == '\r' ? 2 : 1;
             myLineEnds++;
-            while (locLength > 0 && (unsigned char)myLine[locLength - 1] < 33)
+            while (locLength > 0 && locData[locStart + locLength - 1] < 33)
                 locLength--;
             if (locLength > 0)
             {
-                myLine[locLength] = 0;
+                myLineStart = locStart;
                 return locLength;
             }
             locAtStart = true;
@@ -145,10 +158,10 @@ int ParseTool::Priv_NextLine()
             continue;
         }
         locAtStart = false;
-        if (locChar == '/' && locLength > 0 && myLine[locLength - 1] == '/')
+        if (locChar == '/' && locLength > 0 && locData[locStart + locLength - 1] == '/')
         {
             locLength--;
-            while (locLength > 0 && (unsigned char)myLine[locLength - 1] < 33)
+            while (locLength > 0 && locData[locStart + locLength - 1] < 33)
                 locLength--;
             locInComment = true;
             myPos++;
@@ -158,19 +171,29 @@ int ParseTool::Priv_NextLine()
         {
             myInsideLineFlag = true;
             myLineCutFlag = true;
-            myLine[locLength] = 0;
+            myLineStart = locStart;
             return locLength;
         }
         if (locLength == 0)
+        {
             myLineCounter = myLineEnds + 1;
-        myLine[locLength++] = (char)locChar;
+            locStart = myPos;
+        }
+        locLength++;
         myPos++;
     }
     if (locLength == 0)
         myLineCounter = myLineEnds + 1;
     myInsideLineFlag = locLength > 0;
-    myLine[locLength] = 0;
+    myLineStart = locStart;
     return locLength;
+}
+
+void ParseTool::Priv_CopyLine(int aLength)
+{
+    if (aLength > 0)
+        memcpy(myLine, myData.data() + myLineStart, (size_t)aLength);
+    myLine[aLength] = 0;
 }
 
 bool ParseTool::Priv_Accept()
@@ -187,9 +210,10 @@ bool ParseTool::ReadLine(QC_String& anOut)
 {
     if (IsEOF())
         return false;
-    Priv_NextLine();
+    const int locLength = Priv_NextLine();
     if (!Priv_Accept())
         return false;
+    Priv_CopyLine(locLength);
     anOut = myLine;
     return true;
 }
@@ -201,6 +225,16 @@ bool ParseTool::ReadLineInPlace(const char*& aLine, int& aLength)
     aLength = Priv_NextLine();
     if (!Priv_Accept())
         return false;
+    // The line stays where it is read when its end can take the NUL; the end
+    // of a cut line is the start of the next.
+    const size_t locEnd = myLineStart + (size_t)aLength;
+    if (!myLineCutFlag && locEnd < myData.size())
+    {
+        myData[locEnd] = 0;
+        aLine = myData.data() + myLineStart;
+        return true;
+    }
+    Priv_CopyLine(aLength);
     aLine = myLine;
     return true;
 }
@@ -215,14 +249,32 @@ bool ParseTool::PeekLine(QC_String& anOut)
     // A refused line is reported when it is read, not when it is peeked at.
     const bool locRefuse = myRefuseCutLinesFlag;
     myRefuseCutLinesFlag = false;
+    const size_t locLineStart = myLineStart;
     const bool locResult = ReadLine(anOut);
     myRefuseCutLinesFlag = locRefuse;
+    myLineStart = locLineStart;
     myPos = locPos;
     myInsideLineFlag = locInside;
     myLineCutFlag = locCut;
     myLineCounter = locCounter;
     myLineEnds = locLineEnds;
     return locResult;
+}
+
+char* ParseTool::GetWritable(const char* aText, int aLength)
+{
+    const char* locData = myData.data();
+    if (myData.empty() || aText < locData + 2 || aText + aLength >= locData + myData.size())
+        return nullptr;
+    return myData.data() + (aText - locData);
+}
+
+std::vector<char> ParseTool::TakeData()
+{
+    std::vector<char> locData;
+    locData.swap(myData);
+    Close();
+    return locData;
 }
 
 namespace

@@ -25,8 +25,14 @@ public:
 
     // The next logical line: false when no file is open or it is at its end.
     bool ReadLine(QC_String& anOut);
-    // The same line in the tool's own buffer, valid until the next read.
+    // The same line in the tool's own buffer, valid until the tool is closed:
+    // mostly in place in the text read, its end overwritten by the NUL.
     bool ReadLineInPlace(const char*& aLine, int& aLength);
+    // The characters aText..aText + aLength (and the two before, the one after)
+    // when they lie in the text read, which the caller may then change; else null.
+    char* GetWritable(const char* aText, int aLength);
+    // Hands the text read to the caller and closes the tool.
+    std::vector<char> TakeData();
     // The next line, without moving on.
     bool PeekLine(QC_String& anOut);
 
@@ -48,14 +54,17 @@ public:
     bool HasFailed() const { return myFailedFlag; }
 
 private:
-    // Fills myLine by the line rules; returns its length.
+    // Finds the next line by the line rules (its start in myLineStart); returns its length.
     int Priv_NextLine();
+    // Copies the line found into myLine.
+    void Priv_CopyLine(int aLength);
     // After a line was read: false when it must be refused.
     bool Priv_Accept();
     void Priv_SkipByteOrderMark();
 
     std::vector<char> myData;
     size_t myPos = 0;
+    size_t myLineStart = 0;
     bool myOpenFlag = false;
     // The last line was cut at the buffer size: the next one goes on without skipping blanks.
     bool myInsideLineFlag = false;

@@ -254,14 +254,35 @@ VelkName::Shared* VelkName::Priv_Make(const char* aName)
 {
     if (aName == nullptr || aName[0] == 0)
         return nullptr;
-    Shared* locShared = new (std::nothrow) Shared{QC_String(aName), 1};
+    // Names made while a namespace is compiled go to its arena.
+    if (VelkArena* locArena = VelkArena::GetCurrent())
+    {
+        void* locCell = locArena->Allocate(sizeof(Shared));
+        char* locText = locCell ? locArena->CopyText(aName, strlen(aName)) : nullptr;
+        if (locText)
+        {
+            Shared* locShared = new (locCell) Shared{QC_String(), 1, locArena};
+            locShared->myText.Borrow(locText);
+            locArena->AddRef();
+            return locShared;
+        }
+    }
+    Shared* locShared = new (std::nothrow) Shared{QC_String(aName), 1, nullptr};
     return locShared;
 }
 
 void VelkName::Priv_Release(Shared* aShared)
 {
-    if (aShared && --aShared->myUseCount == 0)
-        delete aShared;
+    if (aShared == nullptr || --aShared->myUseCount > 0)
+        return;
+    if (VelkArena* locArena = aShared->myArena)
+    {
+        // The cell and the text go with the arena.
+        aShared->myText.Unborrow();
+        locArena->Release();
+        return;
+    }
+    delete aShared;
 }
 
 VelkType::VelkType(const char* aTypeName, const char* aName)
@@ -340,6 +361,11 @@ bool VelkType::IsLegalMemberType(const char* aTypeName) const
 bool VelkType::AssignValue(const char* aText)
 {
     return false;
+}
+
+bool VelkType::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
+{
+    return AssignValue(aText);
 }
 
 bool VelkType::AddMember(VelkType* aMember)
@@ -501,12 +527,28 @@ bool VelkFree::AssignValue(const char* aText)
 {
     if (aText == nullptr || aText[0] == 0)
     {
-        myValue = VELK_EMPTY;
+        myValue.SetShared(VELK_EMPTY);
+        return true;
+    }
+    if (myIsFileFlag && strchr(aText, '\\'))
+    {
+        QC_String locPath(aText);
+        locPath.Replace('\\', '/');
+        myValue = locPath;
         return true;
     }
     myValue = aText;
+    return true;
+}
+
+bool VelkFree::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
+{
+    if (aLength == 0)
+        return AssignValue("");
     if (myIsFileFlag)
-        myValue.Replace('\\', '/');
+        for (char* locChar = (char*)memchr(aText, '\\', aLength); locChar; locChar = (char*)memchr(locChar, '\\', aText + aLength - locChar))
+            *locChar = '/';
+    myValue.Borrow(anArena, aText);
     return true;
 }
 
@@ -526,12 +568,12 @@ bool VelkFree::SetDefaultValue(const char* aText)
 
 void VelkFree::ResetValue()
 {
-    myValue = VELK_EMPTY;
+    myValue.SetShared(VELK_EMPTY);
 }
 
 bool VelkFree::IsEqual(VelkType* anOther)
 {
-    return anOther != nullptr && anOther->GetTypeName() == myTypeName && anOther->GetValue() == myValue;
+    return anOther != nullptr && anOther->GetTypeName() == myTypeName && anOther->GetValue() == myValue.Get();
 }
 
 // ---------------------------------------------------------------------------
@@ -552,8 +594,8 @@ VelkType* VelkEnum::Clone() const
     locCopy->myTypeName = myTypeName;
     locCopy->myValue = myValue;
     locCopy->myLegalValues = myLegalValues;
-    if (Velk_Length(locCopy->myValue) == 0 && myLegalValues && Velk_Count(myLegalValues->GetNames()) > 0)
-        locCopy->myValue = myLegalValues->GetNames().GetFirst();
+    if (myValue.GetLength() == 0 && myLegalValues && Velk_Count(myLegalValues->GetNames()) > 0)
+        locCopy->myValue.SetShared(myLegalValues->GetNames().GetFirst());
     return locCopy;
 }
 
@@ -572,6 +614,14 @@ bool VelkEnum::AssignValue(const char* aText)
         return false;
     }
     myValue = aText;
+    return true;
+}
+
+bool VelkEnum::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
+{
+    if (!IsLegalValue(aText))
+        return AssignValue(aText);
+    myValue.Borrow(anArena, aText);
     return true;
 }
 
@@ -602,8 +652,8 @@ int ourDerefDepth = 0;
 
 VelkRef::VelkRef(const char* aTypeName, const char* aName)
     : VelkType(aTypeName, aName)
-    , myValue(VELK_NULL)
 {
+    myValue.SetShared(VELK_NULL);
 }
 
 const QC_String& VelkRef::GetValue() const
@@ -619,7 +669,7 @@ VelkType* VelkRef::GetTarget(bool aLogFlag)
     if (locNameSpace == nullptr)
         return nullptr;
     ourDerefDepth++;
-    VelkType* locTarget = locNameSpace->GetInstance(Velk_Text(myValue), aLogFlag);
+    VelkType* locTarget = locNameSpace->GetInstance(myValue.GetBuffer(), aLogFlag);
     ourDerefDepth--;
     return locTarget;
 }
@@ -659,11 +709,17 @@ bool VelkRef::AssignValue(const char* aText)
     return true;
 }
 
+bool VelkRef::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
+{
+    myValue.Borrow(anArena, aText);
+    return true;
+}
+
 bool VelkRef::AssignFrom(VelkType* aSource)
 {
     if (aSource == nullptr)
     {
-        myValue = VELK_NULL;
+        myValue.SetShared(VELK_NULL);
         return true;
     }
     if (dynamic_cast<VelkRef*>(aSource) && aSource->GetTypeName() == myTypeName)
@@ -679,7 +735,7 @@ bool VelkRef::AssignFrom(VelkType* aSource)
     QC_String locPath;
     if (locNameSpace == nullptr || !locNameSpace->GetInstancePath(aSource, locPath))
     {
-        myValue = VELK_NULL;
+        myValue.SetShared(VELK_NULL);
         return false;
     }
     myValue = locPath;
@@ -694,7 +750,7 @@ bool VelkRef::SetDefaultValue(const char* aText)
 
 void VelkRef::ResetValue()
 {
-    myValue = VELK_NULL;
+    myValue.SetShared(VELK_NULL);
 }
 
 bool VelkRef::ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aNameSpace)
@@ -714,7 +770,7 @@ bool VelkRef::ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aN
 bool VelkRef::IsEqual(VelkType* anOther)
 {
     return anOther != nullptr && dynamic_cast<VelkRef*>(anOther) != nullptr && anOther->GetTypeName() == myTypeName
-        && anOther->GetValue() == myValue;
+        && anOther->GetValue() == myValue.Get();
 }
 
 // ---------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_string.h"
+#include "velk/velk_arena.h"
 
 class ParseTool;
 class VelkClass;
@@ -104,6 +105,8 @@ private:
     {
         QC_String myText;
         int myUseCount;
+        // Set when the name and its text lie in an arena, which it holds.
+        VelkArena* myArena;
     };
     // Null stands for the empty name.
     static Shared* Priv_Make(const char* aName);
@@ -180,6 +183,10 @@ public:
     VelkNameSpace* GetRootNameSpace() const { return myRootNameSpace; }
 
 protected:
+    // Takes a value read from a compiled file: aText, NUL-terminated, lies in
+    // anArena's keeping and is laid out as a string's own, so it may be kept
+    // without a copy. As AssignValue otherwise.
+    virtual bool Priv_AssignText(VelkArena* anArena, char* aText, int aLength);
     // Reads a member block: "{", then member lines up to "}".
     bool Priv_AssignBlock(ParseTool& aParseTool, VelkTypeManager& aTypeManager, VelkInstanceIgnorer* anIgnorer);
 
@@ -213,7 +220,8 @@ public:
     bool IsFile() const { return myIsFileFlag; }
 
 protected:
-    QC_String myValue;
+    bool Priv_AssignText(VelkArena* anArena, char* aText, int aLength) override;
+    VelkText myValue;
     bool myIsFileFlag;
 };
 
@@ -231,6 +239,9 @@ public:
     void GetLegalValues(QC_List<QC_String>& anOut) const override;
 
     bool IsLegalValue(const char* aText) const;
+
+protected:
+    bool Priv_AssignText(VelkArena* anArena, char* aText, int aLength) override;
 
 private:
     // Shared with the clones; a declaration block gives the prototype its own.
@@ -260,8 +271,11 @@ public:
     // reference; null for "NULL", outside any namespace or when missing.
     VelkType* GetTarget(bool aLogFlag);
 
+protected:
+    bool Priv_AssignText(VelkArena* anArena, char* aText, int aLength) override;
+
 private:
-    QC_String myValue;
+    VelkText myValue;
 };
 
 // A class: named members in declaration order.
@@ -307,6 +321,9 @@ protected:
 
     QC_List<VelkType*> myMembers;
     bool myUniqueNamesFlag;
+    // No two members have one name, as far as the class can tell: cleared by
+    // a member's rename and by handing the list out.
+    bool myDistinctNamesFlag = true;
 
 private:
     friend class VelkType;

@@ -15,11 +15,37 @@ bool VelkOutput::Put(const char* aText)
     return Put(aText, strlen(aText));
 }
 
-bool VelkOutput::Put(const char* aText, size_t aLength)
+bool VelkOutput::Priv_Put(const char* aText, size_t aLength)
 {
-    if (myText.size() + aLength > myLimit)
+    if (GetSize() + aLength > myLimit)
         return false;
+    Priv_Gather();
     myText.append(aText, aLength);
+    if (mySink && myText.size() >= myPieceSize)
+        FlushToSink();
+    return true;
+}
+
+void VelkOutput::SetSink(Sink* aSink, size_t aPieceSize)
+{
+    mySink = aSink;
+    myPieceSize = aPieceSize;
+    if (mySink)
+        myText.reserve(aPieceSize + aPieceSize / 4);
+}
+
+bool VelkOutput::FlushToSink()
+{
+    if (mySink == nullptr)
+        return false;
+    Priv_Gather();
+    if (!mySink->Take(myText.data(), myText.size()))
+    {
+        mySink = nullptr;
+        return false;
+    }
+    myHandedOn += myText.size();
+    myText.clear();
     return true;
 }
 
@@ -34,13 +60,14 @@ bool Priv_Put(VelkOutput& anOutput, const QC_String& aString)
 // line and "//" starts a comment, quotes or not.
 bool Priv_IsReadable(const char* aText, int aLength)
 {
-    for (int locIndex = 0; locIndex < aLength; locIndex++)
-    {
-        if (aText[locIndex] == '\n' || (aText[locIndex] == '\r' && locIndex + 1 < aLength && aText[locIndex + 1] == '\n'))
+    // A CR LF holds an LF: looking for LF finds both.
+    if (aLength <= 0 || memchr(aText, '\n', aLength))
+        return aLength <= 0;
+    const char* const locEnd = aText + aLength;
+    for (const char* locSlash = (const char*)memchr(aText, '/', aLength); locSlash;
+         locSlash = (const char*)memchr(locSlash + 1, '/', locEnd - locSlash - 1))
+        if (locSlash + 1 < locEnd && locSlash[1] == '/')
             return false;
-        if (aText[locIndex] == '/' && locIndex + 1 < aLength && aText[locIndex + 1] == '/')
-            return false;
-    }
     return true;
 }
 
@@ -87,7 +114,7 @@ bool Priv_PutQuoted(VelkOutput& anOutput, const QC_String& aValue)
 // A line the reader would cut is refused: its rest would be read as a line of its own.
 bool Priv_CheckLineLength(const VelkOutput& anOutput, size_t aLineStart, const VelkType& anObject)
 {
-    const size_t locLength = anOutput.GetText().size() - aLineStart;
+    const size_t locLength = anOutput.GetSize() - aLineStart;
     if (locLength <= (size_t)(VELK_LINE_BUFFER_SIZE - 1))
         return true;
     VelkLog::Error("Cannot write '%s' of type '%s': its line would be %zu characters long, more than the %d a line holds",
@@ -109,7 +136,7 @@ bool Priv_PutScalar(VelkOutput& anOutput, const QC_String& anIndent, const VelkT
     }
     bool locOk = Priv_Put(anOutput, anIndent);
     // The reader skips the indent before it counts.
-    const size_t locLineStart = anOutput.GetText().size();
+    const size_t locLineStart = anOutput.GetSize();
     if (aWriteTypeNameFlag)
         locOk = locOk && Priv_Put(anOutput, anObject.GetTypeName()) && anOutput.Put(" ", 1);
     locOk = locOk && Priv_Put(anOutput, anObject.GetName()) && anOutput.Put(" ", 1);
@@ -146,7 +173,7 @@ bool VelkRef::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTyp
     {
         VelkNameSpace* locNameSpace = VelkNameSpace::FindNameSpaceOf(this);
         if (locNameSpace == nullptr || locNameSpace->GetInstance(Velk_Text(myValue), true) == nullptr)
-            myValue = VELK_NULL;
+            myValue.SetShared(VELK_NULL);
     }
     return Priv_PutScalar(aFile, anIndent, *this, myValue, aWriteTypeNameFlag, false);
 }
@@ -156,7 +183,7 @@ bool VelkClass::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteT
     if (!Priv_CheckName(*this))
         return false;
     bool locOk = Priv_Put(aFile, anIndent);
-    const size_t locLineStart = aFile.GetText().size();
+    const size_t locLineStart = aFile.GetSize();
     if (aWriteTypeNameFlag)
         locOk = locOk && Priv_Put(aFile, myTypeName) && aFile.Put(" ", 1);
     locOk = locOk && Priv_Put(aFile, myName) && Priv_CheckLineLength(aFile, locLineStart, *this);
@@ -179,7 +206,7 @@ bool VelkClass::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteT
             return false;
         }
         // A line is given to the first member of its name.
-        if (!locMembersCarryType &&
+        if (!locMembersCarryType && !myDistinctNamesFlag &&
             Priv_FindDirectMember(Velk_Text(locMember->GetName()), Velk_Length(locMember->GetName())) != locMember)
         {
             VelkLog::Error("Cannot write member '%s' of '%s': an earlier member has that name",
@@ -231,17 +258,59 @@ bool VelkNameSpace::WriteTo(VelkOutput& anOutput, const char* aFileName)
     return true;
 }
 
+namespace
+{
+// Hands the text to the temporary file as it grows. The file is created at the
+// first piece; a failure to create or write it stops the handing on, and the
+// save then reports it once the whole text is made, as it would with the text
+// held in memory.
+class VelkSaveSink : public VelkOutput::Sink
+{
+public:
+    explicit VelkSaveSink(const char* aFileName) : myFileName(aFileName) {}
+
+    bool Take(const char* aText, size_t aLength) override
+    {
+        if (!myBegunFlag && !Begin())
+            return false;
+        return mySaveFile.Write(aText, aLength);
+    }
+    bool Begin()
+    {
+        myBegunFlag = true;
+        myOpenFlag = mySaveFile.Begin(myFileName);
+        return myOpenFlag;
+    }
+    bool IsBegun() const { return myBegunFlag; }
+    bool IsOpen() const { return myOpenFlag; }
+    OS_SaveFile& GetFile() { return mySaveFile; }
+
+private:
+    const char* myFileName;
+    OS_SaveFile mySaveFile;
+    bool myBegunFlag = false;
+    bool myOpenFlag = false;
+};
+
+// Pieces of this many bytes go to the file while a namespace is written.
+constexpr size_t VELK_SAVE_PIECE = 1 << 20;
+}
+
 bool VelkNameSpace::Write(const char* aFileName)
 {
+    VelkSaveSink locSink(aFileName);
     VelkOutput locOutput;
+    locOutput.SetSink(&locSink, VELK_SAVE_PIECE);
     if (!WriteTo(locOutput, aFileName))
         return false;
-    OS_SaveFile locSaveFile;
-    if (!locSaveFile.Begin(aFileName))
+    if (!locSink.IsBegun())
+        locSink.Begin();
+    if (!locSink.IsOpen())
     {
         VelkLog::Log("Failed to open output file '%s'", aFileName);
         return false;
     }
+    OS_SaveFile& locSaveFile = locSink.GetFile();
     const std::string& locText = locOutput.GetText();
     if (!locSaveFile.Write(locText.data(), locText.size()) || !locSaveFile.Commit())
     {

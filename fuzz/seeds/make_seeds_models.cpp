@@ -1,11 +1,13 @@
 // Writes the seed corpora of the model readers: ".pe" particle definitions of the editor's
-// writer over every shape, type, rotation, animation and blend mode.
+// writer over every shape, type, rotation, animation and blend mode, and ".qrb" models of
+// the test writer with meshes, states, links, texts and lights.
 // Usage: make_seeds_models <corpus folder>
 #include <cstdio>
 #include <string>
 
 #include "seed_file.h"
 #include "qrender/tests/qr_pe_writer.h"
+#include "qrender/tests/qr_qrb_model_writer.h"
 
 static std::string ourCorpus;
 
@@ -43,6 +45,81 @@ static void locPeSeeds()
     }
 }
 
+
+static void locSaveQrb(const char* aName, const QRB_TestModel& aModel)
+{
+    std::vector<uint8_t> b = QRB_WriteModel(aModel);
+    WriteSeed(ourCorpus, "fuzz_qrb", aName, b.data(), b.size());
+}
+
+// Models over "fx.pe", "s.sur" (slots: bump map, texture, texture) and the texture "fz".
+static void locQrbSeeds()
+{
+    locSaveQrb("empty.qrb", QRB_TestModel());
+
+    QRB_TestModel m;
+    m.myRadius = 3;
+    QRB_TestPart p;
+    p.myName = "body";
+    p.myMeshName = "quad";
+    p.myMesh = QRB_TestQuad("s.sur");
+    p.myMesh.myStages = {0, 0, 0};
+    p.myMesh.myStagePathFlags = {false, true, false};
+    p.myMesh.myStages[1] |= 1 << 16;
+    p.myMesh.myStagePaths = {QRB_LinearPath({{0, {0, 0, 0, 0, 0, 0}}, {1, {1, 0, 0, 0, 0, 0}}}, true)};
+    p.mySlots = {{1, 1.0f, {"fz"}}, {0, 20.0f, {"fz", "fz"}}};
+    QRB_TestState s;
+    s.myId = 1;
+    s.myPath = QRB_LinearPath({{0, {0, 0, 0, 0, 0, 0}}, {1, {0, 1, 0, 0, 3, 0}}}, true, 0.5f);
+    QRB_TestState t = s;
+    t.myId = 2;
+    t.myBlendTime = 0.3f;
+    t.myDuration = 1.0f;
+    t.myNextState = -2;
+    t.myRestarts = 1;
+    p.myStates = {s, t};
+    p.myStates[0].myRemembered = 1;
+    m.myParts.push_back(p);
+    QRB_TestPart c = p;
+    c.myName = "child";
+    c.myStates[0].myParent = 0;
+    c.myStates[1].myParent = 0;
+    c.myStates[1].myNextState = 0;
+    m.myParts.push_back(c); // names the mesh: kind 2
+    m.myLinks.push_back({0, "fx", 1});
+    m.myLinks.push_back({0xFFFFFFFF, "FX.pe", 2});
+    m.myStrings = {"ST0=TIME", "ST1=ST0*2"};
+    for (uint32_t locType : {0u, 1u, 2u, 3u})
+    {
+        QRB_TestLight l;
+        l.myType = locType;
+        l.myPartIndex = locType == 3 ? 1 : -1;
+        l.myStateId = locType;
+        if (locType >= 1)
+        {
+            l.myHaloSurface = "INTERNAL_ALPHA";
+            l.myHaloTexture = "fz";
+        }
+        l.myPathFlags[0] = locType == 1;
+        l.myPaths[0] = QRB_LinearPath({{0, {0, 0, 0, 0, 0}}, {1, {1, 2, 3, 0.5f, 0.25f}}}, true);
+        m.myLights.push_back(l);
+    }
+    locSaveQrb("model.qrb", m);
+
+    QRB_TestModel k;
+    QRB_TestPart b;
+    b.mySkinGroup = 0;
+    for (int i = 0; i < 4; i++)
+    {
+        b.myName = "bone" + std::to_string(i);
+        b.myStates[0].myParent = i - 1;
+        k.myParts.push_back(b);
+    }
+    k.myParts[3].myMeshName = "arm";
+    k.myParts[3].myMesh = QRB_TestQuad("");
+    locSaveQrb("skinned.qrb", k);
+}
+
 int main(int argc, char** argv)
 {
     if (argc != 2)
@@ -52,5 +129,6 @@ int main(int argc, char** argv)
     }
     ourCorpus = argv[1];
     locPeSeeds();
+    locQrbSeeds();
     return 0;
 }

@@ -9,9 +9,11 @@
 #include <QPainterPath>
 #include <QScreen>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 int GDI_ErrorCode = GDI_ERROR_NONE;
 
@@ -338,22 +340,33 @@ bool locBlit(QImage& aTarget, int x, int y, int w, int h, const QImage& aSource,
         return locFail(GDI_ERROR_BAD_ARGUMENT);
     const int locX0 = std::max(x, 0), locX1 = std::min(x + w, aTarget.width());
     const int locY0 = std::max(y, 0), locY1 = std::min(y + h, aTarget.height());
+    if (locX1 <= locX0 || locY1 <= locY0)
+        return true;
+    // The source column of each destination column, worked out once per call
+    // (-1 outside the source).
+    const int locSourceWidth = aSource.width(), locSourceHeight = aSource.height();
+    std::vector<int> locColumns((size_t)(locX1 - locX0));
+    for (int tx = locX0; tx < locX1; tx++)
+    {
+        const int64_t sx = srcX + (int64_t)(tx - x) * srcW / w;
+        locColumns[(size_t)(tx - locX0)] = sx < 0 || sx >= locSourceWidth ? -1 : (int)sx;
+    }
     for (int ty = locY0; ty < locY1; ty++)
     {
         const int64_t sy = srcY + (int64_t)(ty - y) * srcH / h;
-        if (sy < 0 || sy >= aSource.height())
+        if (sy < 0 || sy >= locSourceHeight)
             continue;
         const uint32_t* locSourceRow = (const uint32_t*)aSource.constScanLine((int)sy);
-        uint32_t* locTargetRow = (uint32_t*)aTarget.scanLine(ty);
-        for (int tx = locX0; tx < locX1; tx++)
+        uint32_t* locTargetRow = (uint32_t*)aTarget.scanLine(ty) + locX0;
+        for (size_t i = 0; i < locColumns.size(); i++)
         {
-            const int64_t sx = srcX + (int64_t)(tx - x) * srcW / w;
-            if (sx < 0 || sx >= aSource.width())
+            const int sx = locColumns[i];
+            if (sx < 0)
                 continue;
             const uint32_t locPixel = locSourceRow[sx] & 0xFFFFFF;
             if (aKey >= 0 && locPixel == (uint32_t)aKey)
                 continue;
-            locTargetRow[tx] = 0xFF000000u | locPixel;
+            locTargetRow[i] = 0xFF000000u | locPixel;
         }
     }
     return true;
@@ -436,6 +449,23 @@ QPen locPen(GDI_Colour aColour, int aPenWidth)
 
 bool GDI_Picture::Line(int x0, int y0, int x1, int y1, GDI_Colour aColour, int aPenWidth)
 {
+    // Thin level and upright lines are written directly: Qt hands every such
+    // span fill to its thread pool, which made a grid of lines cost a thread
+    // wake-up per line. The pixels are the ones QPainter's square cap sets.
+    if (aPenWidth <= 1 && (x0 == x1 || y0 == y1))
+    {
+        locEndPainting(myData);
+        const QRect locRect =
+            QRect(QPoint(std::min(x0, x1), std::min(y0, y1)), QPoint(std::max(x0, x1), std::max(y0, y1)))
+                .intersected(myData->myImage.rect());
+        const uint32_t locPixel = 0xFF000000u | (locColour(aColour).rgb() & 0xFFFFFF);
+        for (int y = locRect.top(); y <= locRect.bottom(); y++)
+        {
+            uint32_t* locRow = (uint32_t*)myData->myImage.scanLine(y);
+            std::fill(locRow + locRect.left(), locRow + locRect.right() + 1, locPixel);
+        }
+        return true;
+    }
     QPainter& locDraw = locPainter(myData);
     locDraw.setPen(locPen(aColour, aPenWidth));
     locDraw.drawLine(x0, y0, x1, y1);

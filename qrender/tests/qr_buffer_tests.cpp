@@ -164,10 +164,10 @@ TEST_F(BufferTest, ViewIsCutToTheTargetAndAnEmptyViewDrawsNothing)
     VB()->myVertexSize = 32;
     for (const Case& c : locCases)
     {
-        v.myViewportX = c.x;
-        v.myViewportY = c.y;
-        v.myViewportWidth = c.w;
-        v.myViewportHeight = c.h;
+        v.myCamera.myViewportX = c.x;
+        v.myCamera.myViewportY = c.y;
+        v.myCamera.myViewportWidth = c.w;
+        v.myCamera.myViewportHeight = c.h;
         Calls().clear();
         R()->SetView(&v);
         Append(3);

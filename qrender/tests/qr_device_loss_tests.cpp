@@ -117,8 +117,7 @@ protected:
         h.myRecompileAllSurfaces = []() { ourOrder.push_back("surfaces recompile"); return true; };
         // Only the recorded order: nothing made that these stand-ins would not release.
         h.myCreateForceFlushSurface = nullptr;
-        myView.myViewportWidth = 64;
-        myView.myViewportHeight = 48;
+        myView.myCamera.SetViewport(0, 0, 64, 48);
         QR_View::ourCurrentView = &myView;
     }
     void TearDown() override

@@ -37,8 +37,7 @@ protected:
         s.myHeight = 64;
         ASSERT_TRUE(QR_Render::Create(nullptr, nullptr)) << GFX_GetLastErrorDetail();
         ASSERT_TRUE(QR_Render::ourInstance->Init(&s)) << GFX_GetLastErrorDetail();
-        myView.myViewportWidth = 64;
-        myView.myViewportHeight = 64;
+        myView.myCamera.SetViewport(0, 0, 64, 64);
         QR_View::ourCurrentView = &myView;
         QR_VertexShader::ourWorldMatrix = nullptr;
     }
@@ -204,8 +203,8 @@ TEST_F(RenderPixel, LinearFogBlendsTowardsTheViewsColour)
 {
     MakeMesh(0, 1);
     myView.myFogColor = 0x0000FF;
-    myView.myFogStart = 0.0f;
-    myView.myFogEnd = 10.0f;
+    myView.myFogDistance = 0.0f;
+    myView.myCamera.myFar = 10.0f;
     R()->BeginFrame();
     ClearFrame(0);
     DrawMesh(nullptr);

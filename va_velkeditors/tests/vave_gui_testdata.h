@@ -2,7 +2,11 @@
 // .fruit of the widget family, skin .velk text and widget blocks.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
+
+#include "qdrawgdi/tests/qdgdi_tga_writer.h"
 
 namespace VAVE_TestData
 {
@@ -99,4 +103,105 @@ inline std::string Gui(const std::string& aFruitName, const char* aName, const s
     return "INCLUDE " + aFruitName + "\r\nGui " + aName + "\r\n{\r\n\tmyWidgets\r\n\t{\r\n" + aWidgets +
            "\t}\r\n}\r\n";
 }
+// Texture colours (0xRRGGBB) of the "panel" prefab's nine parts and the "bar" prefab.
+enum : uint32_t
+{
+    TL = 0x102030,
+    TOP = 0x203040,
+    TR = 0x405060,
+    LEFT = 0x305000,
+    CENTRE = 0x00C0C0,
+    RIGHT = 0x506000,
+    BL = 0x708090,
+    BOTTOM = 0x607000,
+    BR = 0xA0B0C0,
+    BAR = 0x336699,
+    REST = 0x777777,
+    RED = 0xFF0000,
+    GREEN = 0x00FF00,
+    WHITE = 0xFFFFFF,
+    BLACK = 0,
+};
+
+// The 64 x 64 test texture: "panel" (0, 0)-(12, 12) with a 4-pixel border, "bar" (16, 0)-(48, 8).
+inline uint32_t TexturePixel(int x, int y)
+{
+    if (x < 12 && y < 12)
+    {
+        const int locCol = x < 4 ? 0 : x < 8 ? 1 : 2, locRow = y < 4 ? 0 : y < 8 ? 1 : 2;
+        const uint32_t locParts[3][3] = {{TL, TOP, TR}, {LEFT, CENTRE, RIGHT}, {BL, BOTTOM, BR}};
+        return locParts[locRow][locCol];
+    }
+    if (x >= 16 && x < 48 && y < 8)
+        return BAR;
+    return REST;
+}
+
+// The test texture as a 24-bit TGA file's bytes.
+inline std::string TextureTGA()
+{
+    QDGDI_TestTGA locTga;
+    locTga.myWidth = locTga.myHeight = 64;
+    for (int y = 0; y < 64; y++)
+        for (int x = 0; x < 64; x++)
+            locTga.myPixels.push_back(0xFF000000u | TexturePixel(x, y));
+    const std::vector<uint8_t> locBytes = locTga.Write();
+    return std::string(locBytes.begin(), locBytes.end());
+}
+
+// "skins/main.velk": skins "red" (texture by the editor's name) and "blue" (by
+// the game's, spelt in another case), each with the prefabs "panel", "bar",
+// "zero" (no size) and "crossed" (starts after ends, inner past outer), and
+// the fonts "big" (arial, 20 pixels) and "small" (verdana, default size).
+inline std::string MainSkinFile()
+{
+    const std::string locPrefabs =
+        Prefab("panel", 0, 0, 12, 12, 4, 4, 8, 8) + Prefab("bar", 16, 0, 48, 8, 18, 2, 46, 6) +
+        Prefab("zero", 10, 20, 10, 20, 10, 20, 10, 20) + Prefab("crossed", 30, 40, 20, 30, 35, 25, 90, 31);
+    const std::string locFonts = Font("big", "arial", 250000) + Font("small", "verdana", 0);
+    return SkinFile("widgets.fruit",
+                    Skin("red", "skins/skin.tga", "skins/absent.tga", locPrefabs, locFonts) +
+                        Skin("blue", "skins/absent.tga", "SKINS/Skin.TGA", locPrefabs, locFonts));
+}
+// Layout units of a widget block.
+inline std::string Box(int x, int y, int w, int h)
+{
+    return "myXPos " + std::to_string(x) + "\nmyYPos " + std::to_string(y) + "\nmyWidth " +
+           std::to_string(w) + "\nmyHeight " + std::to_string(h);
+}
+
+inline const std::string RED_SKIN = "mySkinFile skins/main.tez\nmySkin red\n";
+
+// One widget of each type (positions in layout units, all multiples of 20),
+// plus one whose skin file does not exist.
+inline std::string EveryWidget()
+{
+    return Widget("VAP_Plate", "plate", RED_SKIN + "myPrefab panel\n" + Box(400, 400, 2000, 1000)) +
+           Widget("VAP_Button", "button",
+                  RED_SKIN + "myUpPrefab panel\nmyFont big\nmyText OK\n" + Box(3000, 400, 3000, 1000)) +
+           Widget("VAP_ProgressBar", "progress", RED_SKIN + "myPrefab bar\n" + Box(7000, 400, 3000, 400)) +
+           Widget("VAP_CheckBox", "check",
+                  RED_SKIN + "myCheckedPrefab panel\nmyFont big\nmyText Sound\n" +
+                      Box(11000, 400, 3000, 1000)) +
+           Widget("VAP_TextLabel", "label",
+                  RED_SKIN + "myFont small\nmyText Label\n" + Box(400, 2000, 3000, 1000)) +
+           Widget("VAP_TextList", "list",
+                  RED_SKIN + "myPrefab panel\nmyScrollBarWidth 400\n" + Box(4000, 2000, 4000, 4000)) +
+           Widget("VAP_Slider", "slider", RED_SKIN + "myPrefab bar\n" + Box(9000, 2000, 3000, 400)) +
+           Widget("VAP_ComboBox", "combo",
+                  RED_SKIN + "myPrefab panel\nmyScrollBarWidth 400\nmyListHeight 3000\n" +
+                      Box(13000, 2000, 2600, 600)) +
+           Widget("VAP_MultiColumnTextList", "columns",
+                  RED_SKIN +
+                      "myPrefab panel\nmyScrollBarWidth 400\nmyTitleBarUpPrefab bar\nmyTitleBarHeight 600\n" +
+                      Box(400, 7000, 6000, 4000)) +
+           Widget("VAP_Special", "special", Box(7000, 7000, 2000, 2000)) +
+           Widget("VAP_Model", "model", RED_SKIN + "myUpPrefab panel\n" + Box(9600, 7000, 2000, 2000)) +
+           Widget("VAP_TextInput", "input",
+                  "mySkinFile skins/main.tez\nmySkin blue\nmyPrefab bar\n" + Box(12000, 7000, 3000, 800)) +
+           Widget("VAP_MiniMap", "minimap", Box(12000, 7400, 3000, 3000)) +
+           Widget("VAP_Plate", "lost",
+                  "mySkinFile skins/none.tez\nmySkin red\nmyPrefab panel\n" + Box(7000, 10000, 2000, 1000));
+}
+
 } // namespace VAVE_TestData

@@ -533,6 +533,34 @@ TEST_F(SoundEditorTest, SpaceAndEnterPlayAndReloadOnTheNullDevice)
     EXPECT_EQ(Log(locEditor).size(), 6u);
 }
 
+TEST_F(SoundEditorTest, TheLogKeepsTenLinesAndLongEnvelopesAreCut)
+{
+    // A sound without channels logs two lines a load: kept up to ten, then emptied.
+    QS_SoundEditor* locEditor = Open(Compile(SoundText("none", 0, {})));
+    ASSERT_NE(locEditor, nullptr);
+    std::vector<size_t> locSizes = {locEditor->GetLog().size()};
+    for (int i = 0; i < 6; i++)
+    {
+        locEditor->OnKeyUp(13);
+        locSizes.push_back(locEditor->GetLog().size());
+    }
+    EXPECT_EQ(locSizes, (std::vector<size_t>{2, 4, 6, 8, 10, 12, 2}));
+
+    // The points of a long envelope make one log line, cut at 1,024 characters.
+    std::string locTone = Tone("tone.wav", 0.1);
+    std::vector<std::pair<float, float>> locPoints;
+    for (int i = 0; i < 100; i++)
+        locPoints.push_back({float(1000 + i), 0.5f});
+    locEditor = Open(Compile(SoundText("long", 1, {{locTone, locPoints}})));
+    ASSERT_NE(locEditor, nullptr);
+    std::vector<std::string> locLog = Log(locEditor);
+    ASSERT_EQ(locLog.size(), 6u);
+    EXPECT_EQ(locLog[3].size(), 1024u);
+    EXPECT_EQ(locLog[3].compare(0, 30, "(1000.0, 0.50) (1001.0, 0.50) "), 0);
+    EXPECT_EQ(locLog[3].substr(locLog[3].size() - 4), "....");
+    EXPECT_EQ(locLog[4], "Loaded sound!");
+}
+
 TEST_F(SoundEditorTest, PlayFailsAtTheChannelMaximum)
 {
     // Two sounds with the same file and curve share one template of one channel.
@@ -594,31 +622,60 @@ TEST_F(SoundEditorTest, TheEditedCurveIsWhatIsHeard)
     EXPECT_NEAR(locEnergyAt(64 + 100) / locNear, 0.0625, 0.01);
 }
 
-TEST_F(SoundEditorTest, PixelsOfCurvesAxesAndTheSelection)
+// Pixels of aRect in anImage that are aColour (or, with aNotFlag, are not).
+int CountIn(const QImage& anImage, const QRect& aRect, uint32_t aColour, bool aNotFlag = false)
+{
+    int locCount = 0;
+    for (int y = aRect.top(); y <= aRect.bottom(); y++)
+        for (int x = aRect.left(); x <= aRect.right(); x++)
+            locCount += ((anImage.pixel(x, y) & 0xFFFFFF) == aColour) != aNotFlag;
+    return locCount;
+}
+
+TEST_F(SoundEditorTest, PixelsOfCurvesTextsAndTheSelection)
 {
     std::string locTone = Tone("tone.wav", 0.1);
     std::vector<Spec> locSpecs;
     locSpecs.push_back({locTone, {{0, 1}, {100, 1}, {300, 0}}});
+    // Curves 1 to 7 upright at distances 40 to 100; the ninth at 20, in the first colour again.
     for (int i = 1; i < 8; i++)
-        locSpecs.push_back({locTone, {{float(400 + i), 1}, {float(450 + i), 1}}});
-    // The ninth: a vertical segment at distance 20, in the first colour again.
+        locSpecs.push_back({locTone, {{float(30 + 10 * i), 0.2f}, {float(30 + 10 * i), 0.05f}}});
     locSpecs.push_back({locTone, {{20, 0.2f}, {20, 0.05f}}, 22050});
     QS_SoundEditor* locEditor = Open(Compile(SoundText("boom", 1, locSpecs)));
     ASSERT_NE(locEditor, nullptr);
     ASSERT_NE(locEditor->GetSound(), nullptr);
     int locWidth = 0, locHeight = 0;
     UI_FrameGetViewSize(myFrame, &locWidth, &locHeight);
-    ASSERT_GE(locWidth, 400);
-    ASSERT_GE(locHeight, 360);
+    ASSERT_GE(locWidth, 660);
+    ASSERT_GE(locHeight, 600);
+    const uint32_t locBackground = 0x404040u;
 
     QImage locShown = Shown();
-    EXPECT_EQ(Rgb(locShown.pixel(10, 10)), 0x404040u);            // background
+    EXPECT_EQ(Rgb(locShown.pixel(10, 10)), locBackground);
     EXPECT_EQ(Rgb(locShown.pixel(64, 300)), 0xFFFFFFu);           // volume axis
     EXPECT_EQ(Rgb(locShown.pixel(200, 350)), 0xFFFFFFu);          // distance axis
+    EXPECT_EQ(Rgb(locShown.pixel(650, 350)), 0xFFFFFFu);
     EXPECT_EQ(Rgb(locShown.pixel(140, 150)), 0xFF7F7Fu);          // first curve, flat part
     EXPECT_EQ(Rgb(locShown.pixel(264, 250)), 0xFF7F7Fu);          // first curve, falling part
+    const uint32_t locColours[9] = {0xFF7F7F, 0x7FFF7F, 0x7F7FFF, 0xFFFF7F, 0x7FFFFF,
+                                    0xFF7FFF, 0xFFFFFF, 0x000000, 0xFF7F7F};
+    for (int i = 1; i < 8; i++)
+        EXPECT_EQ(Rgb(locShown.pixel(94 + 10 * i, 325)), locColours[i]) << i;
     EXPECT_EQ(Rgb(locShown.pixel(84, 325)), 0xFF7F7Fu);           // the ninth curve
-    EXPECT_EQ(Rgb(locShown.pixel(160, 147)), 0x404040u);          // no selection yet
+    EXPECT_EQ(Rgb(locShown.pixel(160, 147)), locBackground);      // no selection yet
+
+    // Each caption in its curve's colour, 20 pixels apart from y 390.
+    for (int i = 0; i < 9; i++)
+        EXPECT_GT(CountIn(locShown, QRect(64, 390 + 20 * i, 300, 9), locColours[i]), 20) << i;
+    // Texts where the graph places them: help, name, axis labels, the first point's label, the log.
+    EXPECT_GT(CountIn(locShown, QRect(64, 50, 300, 9), 0xFFFFFFu), 20);
+    EXPECT_EQ(CountIn(locShown, QRect(64, 126, 300, 8), locBackground, true), 0);
+    EXPECT_GT(CountIn(locShown, QRect(64, 135, 100, 9), 0xFFFFFFu), 10);
+    EXPECT_GT(CountIn(locShown, QRect(64, 370, 40, 9), 0xFFFFFFu), 5);
+    EXPECT_GT(CountIn(locShown, QRect(44, 200, 12, 50), 0xFFFFFFu), 10);
+    EXPECT_EQ(CountIn(locShown, QRect(44, 150, 12, 48), locBackground, true), 0);
+    EXPECT_GT(CountIn(locShown, QRect(66, 152, 40, 7), 0xFFFFFFu), 5);
+    EXPECT_GT(CountIn(locShown, QRect(64, 565, 150, 9), 0xFFFFFFu), 10);
 
     // Select (100, 1): a white square of 8 pixels around it.
     Click(Qt::RightButton, 166, 152);
@@ -628,12 +685,13 @@ TEST_F(SoundEditorTest, PixelsOfCurvesAxesAndTheSelection)
     EXPECT_EQ(Rgb(locShown.pixel(160, 147)), 0xFFFFFFu);
     EXPECT_EQ(Rgb(locShown.pixel(168, 147)), 0xFFFFFFu);
     EXPECT_EQ(Rgb(locShown.pixel(162, 146)), 0xFFFFFFu);
-    EXPECT_EQ(Rgb(locShown.pixel(156, 147)), 0x404040u);
+    EXPECT_EQ(Rgb(locShown.pixel(161, 154)), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(locShown.pixel(156, 147)), locBackground);
     // Drag it to (200, 0.5): the flat part now rises from y 150 to 250.
     Mouse(QEvent::MouseButtonPress, 264, 250, Qt::LeftButton, Qt::LeftButton);
     Mouse(QEvent::MouseButtonRelease, 264, 250, Qt::LeftButton, Qt::NoButton);
     locShown = Shown();
-    EXPECT_EQ(Rgb(locShown.pixel(140, 150)), 0x404040u);
+    EXPECT_EQ(Rgb(locShown.pixel(140, 150)), locBackground);
     EXPECT_EQ(Rgb(locShown.pixel(164, 200)), 0xFF7F7Fu);
     EXPECT_EQ(Rgb(locShown.pixel(260, 246)), 0xFFFFFFu);          // the square moved along
 }

@@ -2,6 +2,8 @@
 #include "platform/gdi/gdi.h"
 
 #include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <QScreen>
 #include <gtest/gtest.h>
 
@@ -145,6 +147,30 @@ TEST(GDI_Picture, LinesOfOneAndThreePixels)
     p->Line(0, 0, 20, 20, locRed, 1);
     EXPECT_EQ(p->GetPixel(10, 10), locRedPixel);
     EXPECT_EQ(p->GetPixel(10, 11), 0u);
+}
+
+TEST(GDI_Picture, ThinLevelAndUprightLinesSetTheSamePixelsAsQPainter)
+{
+    const int locLines[][4] = {{10, 20, 40, 20}, {40, 21, 10, 21}, {30, 5, 30, 50}, {31, 50, 31, 5},
+                               {-5, 3, 80, 3},   {7, -9, 7, 90},   {70, 10, 90, 10}, {12, 12, 12, 12}};
+    for (const auto& l : locLines)
+    {
+        auto p = locPicture();
+        ASSERT_TRUE(p->Line(l[0], l[1], l[2], l[3], locRed, 1));
+        QImage locReference(64, 64, QImage::Format_ARGB32);
+        locReference.fill(0xFF000000u);
+        QPainter locPainter(&locReference);
+        locPainter.setRenderHint(QPainter::Antialiasing, false);
+        QPen locPen(QColor(255, 0, 0), 1);
+        locPen.setCapStyle(Qt::SquareCap);
+        locPainter.setPen(locPen);
+        locPainter.drawLine(l[0], l[1], l[2], l[3]);
+        locPainter.end();
+        for (int y = 0; y < 64; y++)
+            for (int x = 0; x < 64; x++)
+                ASSERT_EQ(p->GetPixel(x, y), locReference.pixel(x, y) & 0xFFFFFF)
+                    << "line " << l[0] << "," << l[1] << " - " << l[2] << "," << l[3] << " at " << x << "," << y;
+    }
 }
 
 TEST(GDI_Picture, BezierAndCircleAtKnownPixels)

@@ -1,0 +1,98 @@
+// The pool that list links come from.
+#include "qcommon/qc_list.h"
+
+#include <atomic>
+#include <cstdlib>
+
+namespace
+{
+// Cells of 8-byte steps up to locMaxCell bytes, cut from 64 KB blocks; larger
+// links go to the heap. A freed cell joins its size's list and is never handed
+// back to the heap. Sanitizer builds use the heap for every link, so that
+// their checks see each one.
+constexpr size_t locStep = 8;
+constexpr size_t locMaxCell = 64;
+constexpr size_t locBlockSize = 64 * 1024;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool locPooled = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool locPooled = false;
+#else
+constexpr bool locPooled = true;
+#endif
+#else
+constexpr bool locPooled = true;
+#endif
+
+struct LinkPool
+{
+    // Lists are used from several threads; the lock only guards the cell lists.
+    std::atomic_flag myLock = ATOMIC_FLAG_INIT;
+    void* myFree[locMaxCell / locStep + 1] = {};
+    char* myBlock = nullptr;
+    size_t myBlockLeft = 0;
+
+    void Lock()
+    {
+        while (myLock.test_and_set(std::memory_order_acquire))
+            ;
+    }
+    void Unlock() { myLock.clear(std::memory_order_release); }
+};
+
+LinkPool& Priv_Pool()
+{
+    // Never destroyed: lists may outlive the static objects of this file.
+    static LinkPool* ourPool = new LinkPool();
+    return *ourPool;
+}
+}
+
+void* QC_ListPool::Allocate(size_t aSize) noexcept
+{
+    if (!locPooled || aSize == 0 || aSize > locMaxCell)
+        return malloc(aSize);
+    const size_t locClass = (aSize + locStep - 1) / locStep;
+    LinkPool& locPool = Priv_Pool();
+    locPool.Lock();
+    void* locCell = locPool.myFree[locClass];
+    if (locCell)
+        locPool.myFree[locClass] = *static_cast<void**>(locCell);
+    else
+    {
+        const size_t locCellSize = locClass * locStep;
+        if (locPool.myBlockLeft < locCellSize)
+        {
+            // The rest of the old block stays unused.
+            locPool.myBlock = static_cast<char*>(malloc(locBlockSize));
+            locPool.myBlockLeft = locPool.myBlock ? locBlockSize : 0;
+        }
+        if (locPool.myBlock)
+        {
+            locCell = locPool.myBlock;
+            locPool.myBlock += locCellSize;
+            locPool.myBlockLeft -= locCellSize;
+        }
+    }
+    locPool.Unlock();
+    return locCell;
+}
+
+void QC_ListPool::Free(void* aCell, size_t aSize) noexcept
+{
+    if (aCell == nullptr)
+        return;
+    if (!locPooled || aSize == 0 || aSize > locMaxCell)
+    {
+        free(aCell);
+        return;
+    }
+    const size_t locClass = (aSize + locStep - 1) / locStep;
+    LinkPool& locPool = Priv_Pool();
+    locPool.Lock();
+    *static_cast<void**>(aCell) = locPool.myFree[locClass];
+    locPool.myFree[locClass] = aCell;
+    locPool.Unlock();
+}

@@ -1,0 +1,233 @@
+// The memory of compiled namespaces: names and values in the namespace's arena,
+// values left in the text read. Edits after the compile must give what the
+// same edits give on objects of the heap, objects must outlive the namespace
+// they came from, and nothing may stay behind when the last user is gone.
+#include <memory>
+#include <random>
+#include <string>
+
+#include "velk/tests/velk_test_util.h"
+#include "velk/velk_arena.h"
+#include "velk/velk_compiler.h"
+#include "velk/velk_namespace.h"
+#include "velk/velk_output.h"
+#include "velk/velk_parsetool.h"
+#include "velk/velk_type.h"
+#include "velk/velk_typemanager.h"
+
+namespace
+{
+const char* const DEPOT_FRUIT =
+    "TYPE Size\r\n{\r\nSmall\r\nLarge\r\n}\r\n"
+    "CLASS Spot\r\n{\r\nDECIMAL x 0.5\r\nDECIMAL y\r\n}\r\n"
+    "CLASS Crate\r\n{\r\nTEXT title\r\nSize size Large\r\nNUMBER count 3\r\nFILE art\r\nLOCTEXT label\r\n"
+    "Spot spot\r\nCrate* next\r\n}\r\n"
+    "SCRIPTCLASS Steps\r\n{\r\nTEXT\r\nSpot\r\nCrate*\r\n}\r\n";
+
+const char* const DEPOT_VELK =
+    "Crate box\r\n{\r\n\ttitle \"wooden box\"\r\n\tsize Small\r\n\tart art\\box.tga // its picture\r\n"
+    "\tlabel \"Box\"\r\n\tspot\r\n\t{\r\n\t\ty 2\r\n\t}\r\n}\r\n"
+    "Crate bin\r\n{\r\n\tcount 12\r\n\tnext box\r\n}\r\n"
+    "Steps route\r\n{\r\n\tTEXT TEXT(1) go\r\n\tSpot Spot(2)\r\n\t{\r\n\t\tx 7\r\n\t}\r\n\tCrate* Crate*(3) bin\r\n}\r\n"
+    "NUMBER lone 42\r\n";
+
+class VelkArenaTest : public VelkTest
+{
+protected:
+    void SetUp() override
+    {
+        VelkTest::SetUp();
+        myArenas = VelkArena::GetNumAlive();
+        myTypes = std::make_unique<VelkTypeManager>();
+        myFruit = WriteDisk("depot.fruit", DEPOT_FRUIT);
+        myVelk = WriteDisk("depot.velk", "INCLUDE " + myFruit + "\r\n" + DEPOT_VELK);
+    }
+
+    void TearDown() override
+    {
+        myTypes.reset();
+        // Every arena goes with the last object that used it.
+        EXPECT_EQ(VelkArena::GetNumAlive(), myArenas);
+        VelkTest::TearDown();
+    }
+
+    std::unique_ptr<VelkNameSpace> Compiled()
+    {
+        auto locSpace = std::make_unique<VelkNameSpace>();
+        EXPECT_TRUE(VelkCompiler::Compile(*locSpace, myVelk.c_str(), myTypes.get(), nullptr)) << myLog.AllErrors();
+        return locSpace;
+    }
+
+    static std::string Text(VelkNameSpace& aSpace)
+    {
+        VelkOutput locOutput;
+        EXPECT_TRUE(aSpace.WriteTo(locOutput, "memory"));
+        return locOutput.GetText();
+    }
+
+    // The editor's kinds of edit, the same on any namespace.
+    void Edit(VelkNameSpace& aSpace)
+    {
+        auto locGet = [&](const char* aPath) { return aSpace.GetInstance(aPath, false); };
+        ASSERT_NE(locGet("box.title"), nullptr);
+        // Values: text, enumerated, number, file, reference, reset.
+        ASSERT_TRUE(locGet("box.title")->AssignValue("big box"));
+        ASSERT_TRUE(locGet("box.title")->AssignValue("bigger box"));
+        ASSERT_TRUE(locGet("bin.size")->AssignValue("Small"));
+        EXPECT_FALSE(locGet("bin.size")->AssignValue("Huge"));
+        ASSERT_TRUE(locGet("bin.count")->AssignInt(13));
+        ASSERT_TRUE(locGet("bin.art")->AssignValue("dir\\bin.tga"));
+        ASSERT_TRUE(locGet("route.Crate*(3)")->AssignValue("box"));
+        locGet("box.spot.x")->ResetValue();
+        ASSERT_TRUE(locGet("lone")->AssignFloat(1.5f));
+        // Renames of a root, a class member and a script member.
+        locGet("bin")->SetName("tub");
+        locGet("route.TEXT(1)")->SetName("TEXT(10)");
+        locGet("box.spot")->SetName("place");
+        locGet("box.place")->SetName("spot");
+        // Pastes: an instance and a member of another instance.
+        ASSERT_TRUE(aSpace.AddInstance(locGet("box")->CloneAs("box2")));
+        ASSERT_TRUE(locGet("box2.label")->AssignValue("Second"));
+        VelkType* locTub = locGet("tub");
+        ASSERT_TRUE(locTub->DeleteMemberNamed("spot"));
+        ASSERT_TRUE(locTub->AddMember(locGet("box.spot")->Clone()));
+        // A new instance from its type, a new script member, deletions.
+        ASSERT_TRUE(aSpace.AddInstance(myTypes->GetType("Crate")->CloneAs("fresh")));
+        ASSERT_TRUE(locGet("fresh.next")->AssignValue("box2"));
+        VelkType* locStep = locGet("route")->AddContent(*myTypes, "TEXT");
+        ASSERT_NE(locStep, nullptr);
+        ASSERT_TRUE(locStep->AssignValue("stop here"));
+        // Script members are numbered across the program: the name is made the same.
+        locStep->SetName("TEXT(20)");
+        ASSERT_TRUE(aSpace.DeleteInstance(locGet("route.Spot(2)")));
+        ASSERT_TRUE(aSpace.DeleteInstance(locGet("lone")));
+    }
+
+    int myArenas = 0;
+    std::unique_ptr<VelkTypeManager> myTypes;
+    std::string myFruit;
+    std::string myVelk;
+};
+}
+
+TEST_F(VelkArenaTest, EditsGiveWhatTheyGiveOnObjectsOfTheHeap)
+{
+    std::unique_ptr<VelkNameSpace> locCompiled = Compiled();
+    // The same instances copied outside any compile live on the heap.
+    VelkNameSpace locHeap;
+    ASSERT_TRUE(locHeap.Merge(*locCompiled));
+    const std::string locBefore = Text(*locCompiled);
+    EXPECT_EQ(Text(locHeap), locBefore);
+    EXPECT_NE(locBefore.find("\tart art/box.tga\r\n"), std::string::npos) << locBefore;
+    EXPECT_NE(locBefore.find("NUMBER lone 42\r\n"), std::string::npos) << locBefore;
+
+    Edit(*locCompiled);
+    Edit(locHeap);
+    const std::string locAfter = Text(*locCompiled);
+    EXPECT_EQ(locAfter, Text(locHeap));
+    EXPECT_NE(locAfter.find("Crate tub\r\n{\r\n\ttitle <empty>\r\n\tsize Small\r\n\tcount 13\r\n\tart dir/bin.tga\r\n"),
+              std::string::npos)
+        << locAfter;
+    EXPECT_NE(locAfter.find("\tTEXT TEXT(10) go\r\n"), std::string::npos) << locAfter;
+    EXPECT_NE(locAfter.find("\tCrate* Crate*(3) box\r\n"), std::string::npos) << locAfter;
+    EXPECT_EQ(locAfter.find("lone"), std::string::npos);
+
+    // Written and compiled again, the edited namespace gives the same text.
+    ASSERT_TRUE(locCompiled->Write(PathOf("edited.velk").c_str()));
+    EXPECT_EQ(ReadDisk("edited.velk"), locAfter);
+    VelkNameSpace locAgain;
+    ASSERT_TRUE(VelkCompiler::Compile(locAgain, PathOf("edited.velk").c_str(), myTypes.get(), nullptr)) << myLog.AllErrors();
+    EXPECT_STREQ(locAgain.GetInstance("tub.spot.y", false)->GetValue().GetBuffer(), "2");
+    EXPECT_STREQ(locAgain.GetInstance("route.TEXT(20)", false)->GetValue().GetBuffer(), "stop here");
+}
+
+TEST_F(VelkArenaTest, ObjectsOutliveTheNamespaceTheyCameFrom)
+{
+    std::unique_ptr<VelkNameSpace> locSpace = Compiled();
+    VelkType* locBox = locSpace->GetInstance("box", false);
+    VelkType* locSpot = locBox->FindMember("spot");
+    ASSERT_TRUE(locBox->DetachMember(locSpot));
+    VelkType* locTitle = locBox->FindMember("title");
+    ASSERT_TRUE(locBox->DetachMember(locTitle));
+    // An edit of a detached value still takes its memory from the namespace's arena.
+    ASSERT_TRUE(locTitle->AssignValue("kept title"));
+    VelkType* locCopy = locSpace->GetInstance("route", false)->Clone();
+    locSpace.reset();
+    EXPECT_EQ(VelkArena::GetNumAlive(), myArenas + 1);
+
+    EXPECT_STREQ(locSpot->FindMember("y")->GetValue().GetBuffer(), "2");
+    EXPECT_STREQ(locTitle->GetValue().GetBuffer(), "kept title");
+    EXPECT_STREQ(locCopy->FindMember("TEXT(1)")->GetValue().GetBuffer(), "go");
+
+    // Pasted into a namespace of its own, the detached member is written whole.
+    VelkNameSpace locOther;
+    VelkType* locCrate = myTypes->GetType("Crate")->CloneAs("crate");
+    ASSERT_TRUE(locOther.AddInstance(locCrate));
+    ASSERT_TRUE(locCrate->DeleteMemberNamed("spot"));
+    ASSERT_TRUE(locCrate->AddMember(locSpot));
+    EXPECT_NE(Text(locOther).find("\tspot\r\n\t{\r\n\t\tx 0.5\r\n\t\ty 2\r\n\t}\r\n"), std::string::npos) << Text(locOther);
+    delete locTitle;
+    delete locCopy;
+}
+
+TEST_F(VelkArenaTest, NamespacesWithLiveEditsLeaveNothingBehind)
+{
+    {
+        std::unique_ptr<VelkNameSpace> locSpace = Compiled();
+        EXPECT_EQ(VelkArena::GetNumAlive(), myArenas + 1);
+        Edit(*locSpace);
+        for (int locRound = 0; locRound < 1000; locRound++)
+            ASSERT_TRUE(locSpace->GetInstance("box.title", false)->AssignInt(locRound));
+        // Compiled again into the same namespace after a clear: a fresh arena.
+        locSpace->Clear();
+        EXPECT_EQ(VelkArena::GetNumAlive(), myArenas);
+        ASSERT_TRUE(VelkCompiler::Compile(*locSpace, myVelk.c_str(), myTypes.get(), nullptr)) << myLog.AllErrors();
+        Edit(*locSpace);
+    }
+    EXPECT_EQ(VelkArena::GetNumAlive(), myArenas);
+    // A failed compile leaves what it made to the namespace, which frees it.
+    {
+        VelkNameSpace locBroken;
+        const std::string locText = "INCLUDE " + myFruit + "\r\nCrate a\r\n{\r\n\ttitle one\r\n\tsize \"Huge\"\r\n}\r\n";
+        EXPECT_FALSE(VelkCompiler::CompileText(locBroken, "broken.velk", locText.data(), locText.size(), myTypes.get(), nullptr));
+        // The refused value is reported as the line held it.
+        EXPECT_TRUE(myLog.HasError("Invalid value '\"Huge\"' for instance 'size' of type 'Size'")) << myLog.AllErrors();
+    }
+    EXPECT_EQ(VelkArena::GetNumAlive(), myArenas);
+}
+
+TEST(ParseToolLines, InPlaceReadsGiveTheLinesOfCopyingReads)
+{
+    // Texts of the characters the line rules look at, long lines among them.
+    const char locAlphabet[] = {'a', 'b', ' ', '\t', '\r', '\n', '/', '"', '{'};
+    std::mt19937 locRandom(16);
+    for (int locRound = 0; locRound < 3000; locRound++)
+    {
+        std::string locText;
+        const int locLength = locRound % 100 == 0 ? 9000 : (int)(locRandom() % 200);
+        for (int locIndex = 0; locIndex < locLength; locIndex++)
+            locText += locRound % 100 == 0 && locRandom() % 50 != 0 ? 'a' : locAlphabet[locRandom() % sizeof(locAlphabet)];
+        ParseTool locCopying;
+        ParseTool locInPlace;
+        locCopying.OpenText("copy", locText.data(), locText.size());
+        locInPlace.OpenText("place", locText.data(), locText.size());
+        QC_String locLine;
+        const char* locPlaced = nullptr;
+        int locPlacedLength = 0;
+        for (;;)
+        {
+            const bool locRead = locCopying.ReadLine(locLine);
+            ASSERT_EQ(locInPlace.ReadLineInPlace(locPlaced, locPlacedLength), locRead) << locRound;
+            if (!locRead)
+                break;
+            ASSERT_EQ(std::string(locPlaced), std::string(locLine.GetBuffer())) << locRound;
+            ASSERT_EQ(locPlacedLength, locLine.GetLength()) << locRound;
+            ASSERT_EQ(locInPlace.GetLineCounter(), locCopying.GetLineCounter()) << locRound;
+            ASSERT_EQ(locInPlace.WasLineCut(), locCopying.WasLineCut()) << locRound;
+            // A peek after an in-place read sees the next line unchanged.
+            QC_String locPeekCopying, locPeekInPlace;
+            ASSERT_EQ(locInPlace.PeekLine(locPeekInPlace), locCopying.PeekLine(locPeekCopying));
+            ASSERT_EQ(locPeekInPlace, locPeekCopying) << locRound;
+        }
+    }
+}

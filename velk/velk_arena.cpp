@@ -1,0 +1,214 @@
+// Arenas and the model's texts.
+#include "velk/velk_arena.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "qcommon/qc_mem.h"
+#include "velk/velk_local.h"
+
+namespace
+{
+// Objects are made by one thread at a time; the compile sets this.
+VelkArena* ourCurrentArena = nullptr;
+std::atomic<int> ourNumAlive{0};
+constexpr size_t VELK_ARENA_ALIGN = alignof(std::max_align_t);
+constexpr size_t VELK_ARENA_MAX_BLOCK = 1024 * 1024;
+}
+
+size_t VelkArena::TextHash::operator()(std::string_view aText) const
+{
+    return Velk_Hash(aText.data(), aText.size());
+}
+
+VelkArena* VelkArena::Create()
+{
+    VelkArena* locArena = new (std::nothrow) VelkArena();
+    if (locArena)
+        ourNumAlive++;
+    return locArena;
+}
+
+int VelkArena::GetNumAlive()
+{
+    return ourNumAlive;
+}
+
+VelkArena::~VelkArena()
+{
+    ourNumAlive--;
+    while (myBlocks)
+    {
+        Block* locNext = myBlocks->myNext;
+        free(myBlocks);
+        myBlocks = locNext;
+    }
+}
+
+void* VelkArena::Allocate(size_t aSize)
+{
+    // Texts may have left the free space unaligned.
+    const size_t locPadding = (size_t)(-(uintptr_t)myFree) & (VELK_ARENA_ALIGN - 1);
+    if (myLeft >= locPadding && aSize <= myLeft - locPadding)
+    {
+        myFree += locPadding;
+        myLeft -= locPadding;
+    }
+    else
+    {
+        // A large request gets a block of its own; the rest of the old block stays unused.
+        const size_t locHeader = (sizeof(Block) + VELK_ARENA_ALIGN - 1) & ~(VELK_ARENA_ALIGN - 1);
+        size_t locSize = myNextBlockSize;
+        if (locSize < aSize + locHeader)
+            locSize = aSize + locHeader;
+        Block* locBlock = static_cast<Block*>(malloc(locSize));
+        if (locBlock == nullptr)
+            return nullptr;
+        locBlock->myNext = myBlocks;
+        myBlocks = locBlock;
+        myFree = reinterpret_cast<char*>(locBlock) + locHeader;
+        myLeft = locSize - locHeader;
+        if (myNextBlockSize < VELK_ARENA_MAX_BLOCK)
+            myNextBlockSize *= 2;
+    }
+    void* locCell = myFree;
+    myFree += aSize;
+    myLeft -= aSize;
+    return locCell;
+}
+
+char* VelkArena::CopyText(const char* aText, size_t aLength)
+{
+    if (aLength >= 65535)
+        return nullptr;
+    // Texts need no object alignment: two bytes for the length word suffice.
+    const size_t locSize = (aLength + 3 + 1) & ~(size_t)1;
+    char* locBlock;
+    if (locSize <= myLeft)
+    {
+        locBlock = myFree;
+        myFree += locSize;
+        myLeft -= locSize;
+    }
+    else
+    {
+        locBlock = static_cast<char*>(Allocate(locSize));
+        if (locBlock == nullptr)
+            return nullptr;
+    }
+    const uint16_t locLength = (uint16_t)aLength;
+    memcpy(locBlock, &locLength, 2);
+    memcpy(locBlock + 2, aText, aLength);
+    locBlock[2 + aLength] = 0;
+    return locBlock + 2;
+}
+
+char* VelkArena::InternText(const char* aText, size_t aLength)
+{
+    auto locFound = myInterned.find(std::string_view(aText, aLength));
+    if (locFound != myInterned.end())
+        return locFound->second;
+    char* locCopy = CopyText(aText, aLength);
+    if (locCopy)
+        myInterned.emplace(std::string_view(locCopy, aLength), locCopy);
+    return locCopy;
+}
+
+void VelkArena::Adopt(std::vector<char>&& aBuffer)
+{
+    if (!aBuffer.empty())
+        myBuffers.push_back(std::move(aBuffer));
+}
+
+VelkArena* VelkArena::GetCurrent()
+{
+    return ourCurrentArena;
+}
+
+VelkArena::Scope::Scope(VelkArena* anArena) : myPrevious(ourCurrentArena)
+{
+    ourCurrentArena = anArena;
+}
+
+VelkArena::Scope::~Scope()
+{
+    ourCurrentArena = myPrevious;
+}
+
+// ---------------------------------------------------------------------------
+// VelkText
+// ---------------------------------------------------------------------------
+
+void VelkText::Priv_Drop()
+{
+    if (myArena == nullptr)
+        return;
+    myString.Unborrow();
+    VelkArena* locArena = myArena;
+    myArena = nullptr;
+    locArena->Release();
+}
+
+void VelkText::Priv_Set(VelkArena* anArena, const char* aText, size_t aLength, bool anInternFlag)
+{
+    char* locText = nullptr;
+    if (anArena && aLength < 65535)
+        locText = anInternFlag ? anArena->InternText(aText, aLength) : anArena->CopyText(aText, aLength);
+    if (locText == nullptr)
+    {
+        // The heap, as for objects outside any arena.
+        QC_String locOwn;
+        locOwn.Allocate((int)aLength);
+        memcpy(locOwn.GetBuffer(), aText, aLength);
+        Priv_Drop();
+        myString = std::move(locOwn);
+        return;
+    }
+    // The arena may be the one dropped now: it is held first.
+    anArena->AddRef();
+    Priv_Drop();
+    myString.Borrow(locText);
+    myArena = anArena;
+}
+
+VelkText& VelkText::operator=(const VelkText& anOther)
+{
+    if (&anOther == this)
+        return *this;
+    VelkArena* locArena = VelkArena::GetCurrent();
+    if (locArena && locArena == anOther.myArena)
+    {
+        // The same arena: share the text itself.
+        locArena->AddRef();
+        Priv_Drop();
+        myString.Borrow(const_cast<char*>(anOther.myString.GetBuffer()));
+        myArena = locArena;
+        return *this;
+    }
+    Priv_Set(locArena, anOther.GetBuffer(), anOther.GetLength(), true);
+    return *this;
+}
+
+VelkText& VelkText::operator=(const char* aText)
+{
+    if (aText == nullptr)
+        aText = "";
+    Priv_Set(myArena ? myArena : VelkArena::GetCurrent(), aText, strlen(aText), false);
+    return *this;
+}
+
+void VelkText::SetShared(const char* aText)
+{
+    Priv_Set(VelkArena::GetCurrent(), aText, strlen(aText), true);
+}
+
+void VelkText::Borrow(VelkArena* anArena, char* aText)
+{
+    anArena->AddRef();
+    Priv_Drop();
+    myString.Borrow(aText);
+    myArena = anArena;
+}

@@ -1,0 +1,117 @@
+// The memory of one compiled namespace: the text it was read from, and the
+// names and values made while it was compiled or edited, kept in large blocks
+// instead of one heap allocation each. The arena lives as long as anything
+// uses it: the namespace and every text or name that borrows from it hold a
+// count, so an object moved elsewhere keeps its texts, and the arena goes
+// whole when the last user is gone.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "qcommon/qc_string.h"
+
+class VelkArena
+{
+public:
+    // A new arena held once by the caller. Null when no memory is left.
+    static VelkArena* Create();
+
+    void AddRef() { myUseCount++; }
+    void Release()
+    {
+        if (--myUseCount == 0)
+            delete this;
+    }
+
+    // aSize bytes aligned for any object; null when no memory is left.
+    void* Allocate(size_t aSize);
+    // A copy of the text laid out as a string's own (the length word before,
+    // the NUL after); null when no memory is left. aLength < 65535.
+    char* CopyText(const char* aText, size_t aLength);
+    // The same, one copy per distinct text: for texts many objects start with.
+    char* InternText(const char* aText, size_t aLength);
+    // Keeps the buffer (a compiled file's text) for as long as the arena lives.
+    void Adopt(std::vector<char>&& aBuffer);
+
+    // The arena that objects made now take their texts from, or null.
+    static VelkArena* GetCurrent();
+    // Arenas alive in the process, for leak checks.
+    static int GetNumAlive();
+
+    // Makes anArena the current one for the scope's life.
+    class Scope
+    {
+    public:
+        explicit Scope(VelkArena* anArena);
+        ~Scope();
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        VelkArena* myPrevious;
+    };
+
+private:
+    VelkArena() = default;
+    ~VelkArena();
+
+    struct Block
+    {
+        Block* myNext;
+    };
+
+    int myUseCount = 1;
+    Block* myBlocks = nullptr;
+    char* myFree = nullptr;
+    size_t myLeft = 0;
+    size_t myNextBlockSize = 16 * 1024;
+    std::vector<std::vector<char>> myBuffers;
+    struct TextHash
+    {
+        size_t operator()(std::string_view aText) const;
+    };
+    std::unordered_map<std::string_view, char*, TextHash> myInterned;
+};
+
+// A text of the model: its own heap copy, or borrowed from an arena, which it
+// then keeps alive. Edits of a borrowed text allocate from the same arena.
+class VelkText
+{
+public:
+    VelkText() = default;
+    explicit VelkText(const char* aText) : myString(aText) {}
+    VelkText(const VelkText&) = delete;
+    ~VelkText() { Priv_Drop(); }
+
+    // A copy in the current arena when there is one, else on the heap.
+    VelkText& operator=(const VelkText& anOther);
+    // In this text's arena when it has one, else on the heap.
+    VelkText& operator=(const char* aText);
+    VelkText& operator=(const QC_String& aText) { return *this = aText.GetBuffer(); }
+    // A text many objects hold ("NULL", "<empty>"): one copy in the current arena.
+    void SetShared(const char* aText);
+
+    // Borrows aText (laid out as a string's own) from anArena.
+    void Borrow(VelkArena* anArena, char* aText);
+
+    const QC_String& Get() const { return myString; }
+    operator const QC_String&() const { return myString; }
+    const char* GetBuffer() const { return myString.GetBuffer(); }
+    int GetLength() const { return myString.GetLength(); }
+    bool operator==(const char* aText) const { return myString == aText; }
+    bool operator!=(const char* aText) const { return myString != aText; }
+    bool operator==(const QC_String& aText) const { return myString == aText; }
+    bool operator!=(const QC_String& aText) const { return myString != aText; }
+
+private:
+    void Priv_Drop();
+    void Priv_Set(VelkArena* anArena, const char* aText, size_t aLength, bool anInternFlag);
+
+    QC_String myString;
+    // Null while the text is the string's own. Texts in an arena may be shared
+    // (interned), so they are never changed in place.
+    VelkArena* myArena = nullptr;
+};
