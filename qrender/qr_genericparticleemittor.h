@@ -45,6 +45,7 @@ public:
     void Start() override;
     void Stop() override;
     bool IsActive() const override { return myActiveFlag != 0; }
+    uint32_t GetCapacity() const { return myCapacity; } // of the ring as allocated
 
     uint32_t myColor; // 0xRRGGBB of new particles
     float myStartTime;

@@ -54,6 +54,11 @@ QR_PartInstance::QR_PartInstance()
 
 QR_PartInstance::~QR_PartInstance()
 {
+    // The vertex-shader kinds keep pointers to the matrices drawn last.
+    if (QR_VertexShader::ourWorldMatrix == &myMatrix)
+        QR_VertexShader::ourWorldMatrix = nullptr;
+    if (QR_VertexShader::ourObjectMatrix == &myMatrix)
+        QR_VertexShader::ourObjectMatrix = nullptr;
     delete[] myStateRates;
     delete myBlend;
     delete[] myRotationOverride;
@@ -140,7 +145,6 @@ void QR_MainObject::Clear()
 
 bool QR_MainObject::SetTemplate(QR_TemplateObject* aTemplate)
 {
-    QC_ASSERT(!myTemplate);
     if (myTemplate || !aTemplate)
         return false;
     aTemplate->myRefCount++;
@@ -544,9 +548,9 @@ void QR_MainObject::Render()
 {
     if (!myTemplate || !(myColor >> 24))
         return;
-    QC_ASSERT(myLastUpdateFrame == (int32_t)QR_Render::ourFrameCount);
+    // Refused without an update in this frame: the parts' matrices would be another frame's.
     if (myLastUpdateFrame != (int32_t)QR_Render::ourFrameCount)
-        return; // parts of another frame would be drawn
+        return;
     QR_View* v = QR_View::ourCurrentView;
     QR_Render* locRender = QR_Render::ourInstance;
     if (!v || !locRender)

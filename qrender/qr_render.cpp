@@ -313,6 +313,8 @@ static void locBegin2D(QR_Render* aRender, QR_CompiledVertexShader* aSetup, uint
     locStates.myTextureWrapFlag = 1;
     locStates.myTextureFilter = aFilter;
     QR_VertexShader* locKind = QR_VertexShader::ourDefault;
+    // 2-D vertices need no world matrix (the last one may belong to an object gone since).
+    QR_VertexShader::ourWorldMatrix = nullptr;
     if (locKind && aSetup)
     {
         locKind->Begin(aSetup);

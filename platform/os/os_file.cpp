@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -29,7 +30,24 @@ std::string locNormalize(const char* aPath)
             locChar = '/';
     if (locPath.size() >= 2 && locPath[1] == ':' &&
         ((locPath[0] >= 'a' && locPath[0] <= 'z') || (locPath[0] >= 'A' && locPath[0] <= 'Z')))
-        locPath.erase(0, 2);
+    {
+        // A drive maps to the folder Q_DRIVE_<LETTER> names; without one it is dropped.
+        char locVariable[] = "Q_DRIVE_X";
+        locVariable[8] = char(locPath[0] & ~0x20);
+        const char* locFolder = getenv(locVariable);
+        std::string locRest = locPath.substr(2);
+        if (locFolder && locFolder[0])
+        {
+            std::string locMapped = locFolder;
+            for (char& locChar : locMapped)
+                if (locChar == '\\')
+                    locChar = '/';
+            if (locRest.empty() || locRest[0] != '/')
+                locMapped += '/';
+            locRest = locMapped + locRest;
+        }
+        locPath = locRest;
+    }
     // "a//b" names "a/b" on both systems; keep one separator.
     std::string locResult;
     locResult.reserve(locPath.size());
@@ -544,6 +562,40 @@ bool OS_GetProgramPath(char* aResult, size_t aResultSize)
         return false;
     locBuffer[locLength] = 0;
     return locCopyOut(locBuffer, aResult, aResultSize);
+}
+
+bool OS_GetUserDataFolder(const char* aProgram, char* aResult, size_t aResultSize)
+{
+    if (!aProgram || !aProgram[0] || strchr(aProgram, '/'))
+        return false;
+    std::string locBase;
+    const char* locDataHome = getenv("XDG_DATA_HOME");
+    // The XDG rule: a relative XDG_DATA_HOME is invalid and ignored.
+    if (locDataHome && locDataHome[0] == '/')
+        locBase = locDataHome;
+    else
+    {
+        const char* locHome = getenv("HOME");
+        if (!locHome || locHome[0] != '/')
+            return false;
+        locBase = std::string(locHome) + "/.local/share";
+    }
+    while (locBase.size() > 1 && locBase.back() == '/')
+        locBase.pop_back();
+    std::string locFolder = locBase + "/" + aProgram;
+    // Made on demand, the parents too, private to the user as XDG asks.
+    for (size_t locSlash = locFolder.find('/', 1);; locSlash = locFolder.find('/', locSlash + 1))
+    {
+        std::string locPart = locFolder.substr(0, locSlash);
+        if (mkdir(locPart.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+        if (locSlash == std::string::npos)
+            break;
+    }
+    struct stat locStat;
+    if (stat(locFolder.c_str(), &locStat) != 0 || !S_ISDIR(locStat.st_mode))
+        return false;
+    return locCopyOut(locFolder, aResult, aResultSize);
 }
 
 bool OS_TimeToDateTime(int64_t aTime, OS_DateTime* aDateTime)

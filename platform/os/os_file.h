@@ -55,10 +55,18 @@ struct OS_DirEntry
 typedef bool (*OS_DirCallback)(const OS_DirEntry& anEntry, void* aUserData);
 
 // Paths.
-// Turns '\\' into '/', drops a drive letter and, where the path does not exist as
+// Turns '\\' into '/', maps a drive letter to the folder named by the
+// environment variable Q_DRIVE_<LETTER> ("t:/x" with Q_DRIVE_T=/srv/data is
+// "/srv/data/x") or drops it when that is unset or empty, and, where the path does not exist as
 // written, takes each component from the disk's spelling of it. Components past
 // the first missing one are kept as written. False only when aResult is too small.
 bool OS_ResolvePath(const char* aPath, char* aResult, size_t aResultSize);
+
+// The per-user data folder of a program, "$XDG_DATA_HOME/<program>", else
+// "$HOME/.local/share/<program>"; made (with its parents) when missing. The
+// machine-local files of the Windows originals ("c:/...", "t:/...") live there.
+// False when no home is known, the folder cannot be made or aResult is too small.
+bool OS_GetUserDataFolder(const char* aProgram, char* aResult, size_t aResultSize);
 
 // Handles. Reads and writes loop until the count is done; they return the
 // number of bytes moved (short only at the end of the file) or -1 on failure.

@@ -2,6 +2,8 @@
 // message loop with its quit message and idle pass, the cursor.
 #pragma once
 
+#include <functional>
+
 // Creates the Qt application when none exists and fills the platform/os hooks
 // (message boxes through the prompt service, the clipboard, the display
 // restore). Numbers keep the C locale (LC_NUMERIC) whatever the user's.
@@ -35,6 +37,19 @@ enum UI_Cursor
     UI_CURSOR_ARROW = 0,
     UI_CURSOR_WAIT = 1,
 };
+// The keyboard as GetAsyncKeyState sees it: 0x8000 while the key (a Windows
+// virtual-key code; 0x10 Shift, 0x11 Ctrl, 0x12 Alt, also without side) is
+// down in any window of the program, else 0. Kept by an application-wide
+// event filter that UI_Init installs; emptied when the program loses the focus.
+short UI_GetAsyncKeyState(int aVirtualKey);
+
+// True on the thread that runs the user-interface loop.
+bool UI_IsUIThread();
+// Runs aCall on the user-interface thread: at once there, else queued and
+// waited for, so that one worker's calls run in the order made. The prompt
+// service's questions from a worker go this way by themselves.
+void UI_CallOnUIThread(const std::function<void()>& aCall);
+
 // The wait cursor stays over every window until the arrow is set again.
 void UI_SetCursor(int aCursor);
 int UI_GetCursor();

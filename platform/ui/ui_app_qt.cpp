@@ -1,5 +1,6 @@
 // Start-up over Qt, the platform/os hooks, the message loop and the cursor.
 #include "platform/ui/ui_app.h"
+#include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_prompt.h"
 
 #include "platform/os/os_ui.h"
@@ -8,8 +9,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QThread>
 #include <QWidget>
 
+#include <atomic>
 #include <clocale>
 
 static bool ourQuitPosted = false;
@@ -52,6 +56,80 @@ static void locRestoreDisplayHook()
     }
 }
 
+// The down state of every virtual key, written on the user-interface thread
+// and read from any.
+static std::atomic<bool> ourKeysDown[256];
+
+namespace
+{
+class UI_KeyStateFilter : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* aWatched, QEvent* anEvent) override
+    {
+        // A key event travels up from the focused widget to its parents; only
+        // its first delivery, to a widget, counts.
+        switch (anEvent->type())
+        {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        {
+            if (!aWatched->isWidgetType())
+                break;
+            QKeyEvent* locKey = static_cast<QKeyEvent*>(anEvent);
+            bool locDown = anEvent->type() == QEvent::KeyPress;
+            int locCode = UI_VirtualKeyFromQt(locKey->key(), int(locKey->modifiers()));
+            if (locCode > 0 && locCode < 256)
+                ourKeysDown[locCode] = locDown;
+            // The modifiers as the event reports them, so that a missed release cannot stick.
+            if (locKey->key() != Qt::Key_Shift)
+                ourKeysDown[0x10] = (locKey->modifiers() & Qt::ShiftModifier) != 0;
+            if (locKey->key() != Qt::Key_Control)
+                ourKeysDown[0x11] = (locKey->modifiers() & Qt::ControlModifier) != 0;
+            if (locKey->key() != Qt::Key_Alt)
+                ourKeysDown[0x12] = (locKey->modifiers() & Qt::AltModifier) != 0;
+            break;
+        }
+        case QEvent::ApplicationDeactivate:
+            for (std::atomic<bool>& locKey : ourKeysDown)
+                locKey = false;
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+};
+UI_KeyStateFilter* ourKeyStateFilter = nullptr;
+} // namespace
+
+short UI_GetAsyncKeyState(int aVirtualKey)
+{
+    if (aVirtualKey <= 0 || aVirtualKey >= 256)
+        return 0;
+    return ourKeysDown[aVirtualKey] ? short(0x8000) : short(0);
+}
+
+bool UI_IsUIThread()
+{
+    QCoreApplication* locApp = QCoreApplication::instance();
+    return !locApp || QThread::currentThread() == locApp->thread();
+}
+
+void UI_CallOnUIThread(const std::function<void()>& aCall)
+{
+    QCoreApplication* locApp = QCoreApplication::instance();
+    if (!locApp || QThread::currentThread() == locApp->thread())
+    {
+        aCall();
+        return;
+    }
+    QMetaObject::invokeMethod(locApp, aCall, Qt::BlockingQueuedConnection);
+}
+
 bool UI_Init(int* argc, char** argv)
 {
     if (!QCoreApplication::instance())
@@ -69,6 +147,11 @@ bool UI_Init(int* argc, char** argv)
         OS_SetClipboardHook(locClipboardHook);
         OS_SetRestoreDisplayHook(locRestoreDisplayHook);
         ourHooksInstalled = true;
+    }
+    if (!ourKeyStateFilter)
+    {
+        ourKeyStateFilter = new UI_KeyStateFilter(QCoreApplication::instance());
+        QCoreApplication::instance()->installEventFilter(ourKeyStateFilter);
     }
     return true;
 }

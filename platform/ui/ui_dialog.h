@@ -78,6 +78,8 @@ enum UI_MessageKind
     UI_MSG_CLOSE = 2,     // the user closes the window; the procedure decides
     UI_MSG_DROPFILES = 3, // myDroppedFiles holds absolute paths
     UI_MSG_DESTROY = 4,
+    UI_MSG_SIZE = 5,       // the client area's new size: myWidth, myHeight (pixels)
+    UI_MSG_SHOWWINDOW = 6, // myNotifyCode 1 when shown, 0 when hidden
 };
 
 enum UI_NotifyCode
@@ -105,6 +107,8 @@ struct UI_Message
     int myKind = UI_MSG_COMMAND;
     int myControlId = 0;
     int myNotifyCode = 0;
+    int myWidth = 0;
+    int myHeight = 0;
     const std::vector<std::string>* myDroppedFiles = nullptr;
     int myVirtualKey = 0;
     int myX = 0;
@@ -146,6 +150,13 @@ void* UI_GetDialogUserData(UI_Dialog* aDialog);
 void UI_SetDialogTitle(UI_Dialog* aDialog, const char* aTitle);
 std::string UI_GetDialogTitle(UI_Dialog* aDialog);
 
+// A dialog is made at its template's size and cannot be resized by the user
+// unless allowed here. Sizes in pixels of the client area; UI_MSG_SIZE follows.
+void UI_SetDialogResizable(UI_Dialog* aDialog, bool aResizableFlag);
+bool UI_SetDialogSize(UI_Dialog* aDialog, int aWidth, int aHeight);
+// Moves and sizes a control (MoveWindow), in the dialog's client pixels.
+bool UI_SetControlRect(UI_Dialog* aDialog, int anId, int anX, int aY, int aWidth, int aHeight);
+
 // Dialog units to pixels with the dialog font's average character width and
 // height, rounded as Windows does.
 void UI_GetDialogBaseUnits(UI_Dialog* aDialog, int* aBaseX, int* aBaseY);
@@ -186,6 +197,13 @@ int UI_ListGetCurSel(UI_Dialog* aDialog, int anId);
 // the control). A single-selection list gives its current selection.
 int UI_ListGetSelItems(UI_Dialog* aDialog, int anId, int* anIndices, int aMax);
 bool UI_ListSetSel(UI_Dialog* aDialog, int anId, int anIndex, bool aSelectFlag);
+// LB_SELECTSTRING: the first entry after anAfter (-1: from the top, wrapping
+// round) that begins with the text, without regard to case, is selected
+// (not notified); its index, or -1 when none begins so.
+int UI_ListSelectString(UI_Dialog* aDialog, int anId, int anAfter, const char* aPrefix);
+// A pointer-sized value kept with each entry (0 for a new one).
+bool UI_ListSetItemData(UI_Dialog* aDialog, int anId, int anIndex, intptr_t aData);
+intptr_t UI_ListGetItemData(UI_Dialog* aDialog, int anId, int anIndex);
 // A user's click on an entry (the selection is notified) and a user's double
 // click on it (then also UI_LBN_DBLCLK with UI_STYLE_LB_NOTIFY).
 bool UI_ListClick(UI_Dialog* aDialog, int anId, int anIndex);

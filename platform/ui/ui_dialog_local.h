@@ -72,6 +72,9 @@ public:
 protected:
     void closeEvent(QCloseEvent* anEvent) override;
     void keyPressEvent(QKeyEvent* anEvent) override;
+    void resizeEvent(QResizeEvent* anEvent) override;
+    void showEvent(QShowEvent* anEvent) override;
+    void hideEvent(QHideEvent* anEvent) override;
 
 private:
     UI_Dialog* myOwner;

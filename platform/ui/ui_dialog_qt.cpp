@@ -190,6 +190,34 @@ void UI_DialogWidget::keyPressEvent(QKeyEvent* anEvent)
     QWidget::keyPressEvent(anEvent);
 }
 
+void UI_DialogWidget::resizeEvent(QResizeEvent* anEvent)
+{
+    QDialog::resizeEvent(anEvent);
+    UI_Message locMessage;
+    locMessage.myKind = UI_MSG_SIZE;
+    locMessage.myWidth = width();
+    locMessage.myHeight = height();
+    UI_SendDialogMessage(myOwner, locMessage);
+}
+
+void UI_DialogWidget::showEvent(QShowEvent* anEvent)
+{
+    QDialog::showEvent(anEvent);
+    UI_Message locMessage;
+    locMessage.myKind = UI_MSG_SHOWWINDOW;
+    locMessage.myNotifyCode = 1;
+    UI_SendDialogMessage(myOwner, locMessage);
+}
+
+void UI_DialogWidget::hideEvent(QHideEvent* anEvent)
+{
+    QDialog::hideEvent(anEvent);
+    UI_Message locMessage;
+    locMessage.myKind = UI_MSG_SHOWWINDOW;
+    locMessage.myNotifyCode = 0;
+    UI_SendDialogMessage(myOwner, locMessage);
+}
+
 UI_ListBoxWidget::UI_ListBoxWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWidget* aParent)
     : QListWidget(aParent), myOwner(anOwner), myId(anId), myStyle(aStyle)
 {
@@ -546,6 +574,41 @@ bool UI_GetControlRect(UI_Dialog* aDialog, int anId, int* anX, int* anY, int* aW
     return true;
 }
 
+void UI_SetDialogResizable(UI_Dialog* aDialog, bool aResizableFlag)
+{
+    if (!aDialog)
+        return;
+    QWidget* locWidget = aDialog->myWidget;
+    if (aResizableFlag)
+    {
+        locWidget->setMinimumSize(0, 0);
+        locWidget->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+    else
+        locWidget->setFixedSize(locWidget->size());
+}
+
+bool UI_SetDialogSize(UI_Dialog* aDialog, int aWidth, int aHeight)
+{
+    if (!aDialog || aWidth < 0 || aHeight < 0)
+        return false;
+    QWidget* locWidget = aDialog->myWidget;
+    if (locWidget->minimumSize() == locWidget->maximumSize())
+        locWidget->setFixedSize(aWidth, aHeight);
+    else
+        locWidget->resize(aWidth, aHeight);
+    return true;
+}
+
+bool UI_SetControlRect(UI_Dialog* aDialog, int anId, int anX, int aY, int aWidth, int aHeight)
+{
+    UI_Control* locControl = locFind(aDialog, anId);
+    if (!locControl || aWidth < 0 || aHeight < 0)
+        return false;
+    locControl->myWidget->setGeometry(anX, aY, aWidth, aHeight);
+    return true;
+}
+
 bool UI_GrabDialog(UI_Dialog* aDialog, const char* aPngPath)
 {
     if (!aDialog)
@@ -855,6 +918,49 @@ bool UI_ListSetSel(UI_Dialog* aDialog, int anId, int anIndex, bool aSelectFlag)
         locList->setCurrentRow(anIndex);
     locList->item(anIndex)->setSelected(aSelectFlag);
     return true;
+}
+
+int UI_ListSelectString(UI_Dialog* aDialog, int anId, int anAfter, const char* aPrefix)
+{
+    UI_ListBoxWidget* locList = locFindList(aDialog, anId);
+    if (!locList)
+        return -1;
+    int locCount = locList->count();
+    QByteArray locPrefix(aPrefix ? aPrefix : "");
+    int locStart = (anAfter < -1 || anAfter >= locCount) ? 0 : anAfter + 1;
+    for (int n = 0; n < locCount; n++)
+    {
+        int i = (locStart + n) % locCount;
+        QByteArray locEntry = locList->item(i)->text().toUtf8();
+        if (locEntry.size() >= locPrefix.size() &&
+            locCompareNoCase(locEntry.left(locPrefix.size()), locPrefix) == 0)
+        {
+            SilentScope locSilent(aDialog);
+            if (locList->selectionMode() == QAbstractItemView::SingleSelection)
+                locList->setCurrentRow(i);
+            else
+                locList->setCurrentRow(i, QItemSelectionModel::ClearAndSelect);
+            return i;
+        }
+    }
+    return -1;
+}
+
+bool UI_ListSetItemData(UI_Dialog* aDialog, int anId, int anIndex, intptr_t aData)
+{
+    UI_ListBoxWidget* locList = locFindList(aDialog, anId);
+    if (!locList || anIndex < 0 || anIndex >= locList->count())
+        return false;
+    locList->item(anIndex)->setData(Qt::UserRole, QVariant::fromValue<qlonglong>(aData));
+    return true;
+}
+
+intptr_t UI_ListGetItemData(UI_Dialog* aDialog, int anId, int anIndex)
+{
+    UI_ListBoxWidget* locList = locFindList(aDialog, anId);
+    if (!locList || anIndex < 0 || anIndex >= locList->count())
+        return 0;
+    return intptr_t(locList->item(anIndex)->data(Qt::UserRole).toLongLong());
 }
 
 bool UI_ListClick(UI_Dialog* aDialog, int anId, int anIndex)

@@ -266,3 +266,16 @@ int UI_VirtualKeyFromQt(int aQtKey, int aQtModifiers);
 bool UI_IsKeyDown(int aVirtualKey);
 
 bool UI_GrabFrame(UI_Frame* aFrame, const char* aPngPath);
+
+// The window that has the keyboard focus now: the view, anything inside the
+// left pane, or another window (a dialog, the menus) or none.
+enum UI_FrameFocus
+{
+    UI_FOCUS_OTHER = -1,
+    UI_FOCUS_PANE = 0,
+    UI_FOCUS_VIEW = 1,
+};
+int UI_FrameGetFocus(UI_Frame* aFrame);
+// Hands a message to the view's handlers as if the view had received it
+// (other windows pass their mouse moves on so). True when one took it.
+bool UI_FrameSendViewMessage(UI_Frame* aFrame, const UI_ViewMessage& aMessage);

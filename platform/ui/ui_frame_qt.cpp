@@ -29,6 +29,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -215,12 +216,12 @@ protected:
         if (!locTaken)
             anEvent->ignore();
     }
-    void resizeEvent(QResizeEvent*) override
+    void resizeEvent(QResizeEvent* anEvent) override
     {
         UI_ViewMessage locMessage;
         locMessage.myKind = UI_VM_SIZE;
-        locMessage.myWidth = width();
-        locMessage.myHeight = height();
+        locMessage.myWidth = anEvent->size().width();
+        locMessage.myHeight = anEvent->size().height();
         locSendViewMessage(myFrame, locMessage);
     }
     void paintEvent(QPaintEvent*) override
@@ -1119,6 +1120,24 @@ QWidget* UI_GetFrameWidget(UI_Frame* aFrame)
 QWidget* UI_GetFrameView(UI_Frame* aFrame)
 {
     return aFrame ? aFrame->myView : nullptr;
+}
+
+int UI_FrameGetFocus(UI_Frame* aFrame)
+{
+    QWidget* locFocus = QApplication::focusWidget();
+    if (!aFrame || !locFocus)
+        return UI_FOCUS_OTHER;
+    if (locFocus == aFrame->myView)
+        return UI_FOCUS_VIEW;
+    QWidget* locPane = aFrame->mySplitter->widget(0);
+    if (locPane && (locFocus == locPane || locPane->isAncestorOf(locFocus)))
+        return UI_FOCUS_PANE;
+    return UI_FOCUS_OTHER;
+}
+
+bool UI_FrameSendViewMessage(UI_Frame* aFrame, const UI_ViewMessage& aMessage)
+{
+    return aFrame && locSendViewMessage(aFrame, aMessage);
 }
 
 // --- [SECTION] timers and keys ---

@@ -1,6 +1,7 @@
 // The prompt-service registry, wildcard matching and the scripted service.
 #include "platform/ui/ui_prompt.h"
 #include "platform/ui/ui_prompt_script.h"
+#include "platform/ui/ui_app.h"
 
 #include <cctype>
 
@@ -31,14 +32,52 @@ UI_PromptService* UI_GetPromptService()
 
 int UI_MessageBox(const char* aCaption, const char* aText, int aFlags)
 {
+    // A worker's question waits for its answer on the user-interface thread.
+    if (!UI_IsUIThread())
+    {
+        int locResult = 0;
+        std::string locCaption = aCaption ? aCaption : "";
+        std::string locText = aText ? aText : "";
+        UI_CallOnUIThread([&]() { locResult = UI_MessageBox(locCaption.c_str(), locText.c_str(), aFlags); });
+        return locResult;
+    }
     return UI_GetPromptService()->MessageBox(aCaption ? aCaption : "", aText ? aText : "", aFlags);
 }
 
 bool UI_FileDialog(const UI_FileDialogRequest& aRequest, UI_FileDialogResult* aResult)
 {
+    if (!UI_IsUIThread())
+    {
+        bool locChosen = false;
+        UI_CallOnUIThread([&]() { locChosen = UI_FileDialog(aRequest, aResult); });
+        return locChosen;
+    }
     aResult->myDirectory.clear();
     aResult->myNames.clear();
     return UI_GetPromptService()->FileDialog(aRequest, aResult);
+}
+
+std::vector<UI_FileFilter> UI_ParseFilterString(const char* aFilterString)
+{
+    std::vector<UI_FileFilter> locFilters;
+    std::string locText = aFilterString ? aFilterString : "";
+    size_t locStart = 0;
+    while (locStart < locText.size())
+    {
+        size_t locBar = locText.find('|', locStart);
+        if (locBar == std::string::npos || locBar == locStart)
+            break;
+        size_t locEnd = locText.find('|', locBar + 1);
+        if (locEnd == std::string::npos)
+            locEnd = locText.size();
+        UI_FileFilter locFilter;
+        locFilter.myText = locText.substr(locStart, locBar - locStart);
+        locFilter.myPattern = locText.substr(locBar + 1, locEnd - locBar - 1);
+        if (!locFilter.myPattern.empty())
+            locFilters.push_back(locFilter);
+        locStart = locEnd + 1;
+    }
+    return locFilters;
 }
 
 static bool locMatchWild(const char* aPattern, const char* aName)

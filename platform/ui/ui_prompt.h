@@ -78,6 +78,10 @@ void UI_SetDefaultPromptsInteractive(bool anInteractiveFlag);
 int UI_MessageBox(const char* aCaption, const char* aText, int aFlags);
 bool UI_FileDialog(const UI_FileDialogRequest& aRequest, UI_FileDialogResult* aResult);
 
+// The filters of an MFC filter string: "text|patterns|text|patterns||".
+// An entry without patterns is dropped; parsing stops at the empty entry.
+std::vector<UI_FileFilter> UI_ParseFilterString(const char* aFilterString);
+
 // True when the name matches one of the ';'-separated wildcard patterns
 // ('*' and '?'), without regard to case.
 bool UI_MatchFilePattern(const char* aPatternList, const char* aName);

@@ -74,7 +74,8 @@ protected:
     QR_Mesh* ReadBytes(const std::vector<uint8_t>& aBytes, const char* aName, bool* aResult)
     {
         FILE* f = fopen(myPath.c_str(), "wb");
-        fwrite(aBytes.data(), 1, aBytes.size(), f);
+        if (!aBytes.empty()) // fwrite of no bytes from a null pointer is undefined
+            fwrite(aBytes.data(), 1, aBytes.size(), f);
         fclose(f);
         QF_File locFile;
         EXPECT_TRUE(locFile.Open(myPath.c_str(), QF_READ));

@@ -18,6 +18,7 @@
 #include "velk/velk_type.h"
 #include "velk/velk_typemanager.h"
 #include "velkeditor/velk_editorfactory.h"
+#include "velkeditor/tests/velk_xdotool.h"
 #include "velkeditor/velk_editorview.h"
 
 #include <QApplication>
@@ -695,19 +696,6 @@ TEST_F(SoundEditorTest, PixelsOfCurvesTextsAndTheSelection)
     EXPECT_EQ(Rgb(locShown.pixel(164, 200)), 0xFF7F7Fu);
     EXPECT_EQ(Rgb(locShown.pixel(260, 246)), 0xFFFFFFu);          // the square moved along
 }
-
-namespace
-{
-// Runs xdotool, then lets the frame take the X events for a while.
-bool Xdotool(const std::string& anArguments)
-{
-    const bool locOkFlag = system(("xdotool " + anArguments).c_str()) == 0;
-    auto locStart = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() - locStart < std::chrono::milliseconds(300))
-        UI_DispatchMessages(false);
-    return locOkFlag;
-}
-} // namespace
 
 // Under X (the xvfb run): the server's own pointer and keys reach the editor.
 TEST_F(SoundEditorTest, UnderXTheServersPointerAndKeysPlay)

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +26,7 @@
 #include "velk/velk_type.h"
 #include "velk/velk_typemanager.h"
 #include "velkeditor/spreadsheeteditor2.h"
+#include "velkeditor/tests/velk_xdotool.h"
 #include "velkeditor/velk_editorfactory.h"
 #include "velkeditor/velk_editorview.h"
 #include "velkeditor/velk_typefilter.h"
@@ -330,6 +333,13 @@ TEST_F(SpreadSheetTest, ButtonsPickInstancesForTheTree)
     Click(Qt::RightButton, X(7), Y(0));
     EXPECT_TRUE(myFacade.myActions.empty());
     EXPECT_EQ(locSheet->GetInstanceAt(-3, Y(0)), nullptr);
+    // The edges: the row titles start at 0, the first column at the cell width.
+    const int w = SpreadSheetEditor2::GetCellWidth(), h = SpreadSheetEditor2::GetCellHeight();
+    EXPECT_EQ(locSheet->GetInstanceAt(0, h), Get("army.Unit(0)"));
+    EXPECT_EQ(locSheet->GetInstanceAt(w - 1, h - 1), nullptr);
+    EXPECT_EQ(locSheet->GetInstanceAt(w, h), Get("army.Unit(0).name"));
+    EXPECT_EQ(locSheet->GetInstanceAt(2 * w - 1, 2 * h - 1), Get("army.Unit(0).name"));
+    EXPECT_EQ(locSheet->GetInstanceAt(2 * w, 2 * h), Get("army.Unit(1).hp"));
     Key(Qt::Key_Down);
     Key(Qt::Key_Right);
     EXPECT_EQ(locSheet->GetInstanceAt(X(0), Y(0)), Get("army.Unit(1).hp"));
@@ -355,6 +365,16 @@ TEST_F(SpreadSheetTest, ColumnsAreCopiedAndReset)
     EXPECT_STREQ(Get("army.Unit(1).pos.y")->GetValue(), "3");
     EXPECT_STREQ(Get("army.Unit(2).pos.y")->GetValue(), "0");
 
+    // Into the first column, from the last one of the first row.
+    Click(Qt::LeftButton, X(0), Y(0), Qt::ShiftModifier);
+    EXPECT_EQ(locSheet->GetSourceColumn(), 0);
+    Click(Qt::LeftButton, X(1), Y(0), Qt::ShiftModifier);
+    Click(Qt::RightButton, X(0), Y(0), Qt::ShiftModifier);
+    EXPECT_STREQ(Get("army.Unit(2).name")->GetValue(), "gamma");   // a number is no text: refused
+    Click(Qt::LeftButton, X(3), Y(0), Qt::ShiftModifier);
+    Click(Qt::RightButton, X(2), Y(0), Qt::ShiftModifier);
+    EXPECT_STREQ(Get("army.Unit(2).pos.x")->GetValue(), "0");
+    EXPECT_STREQ(Get("army.Unit(0).pos.x")->GetValue(), "1");
     // A list copied onto itself keeps its contents.
     Click(Qt::LeftButton, X(4), Y(0), Qt::ShiftModifier);
     Click(Qt::RightButton, X(4), Y(0), Qt::ShiftModifier);
@@ -528,4 +548,47 @@ TEST_F(SpreadSheetTest, PaneShowsTitlesCellsAndGridInTheirColours)
     EXPECT_GT(Count(locShown, locTitle, 1, 1, 80, 16), 10);
     EXPECT_EQ(locInCell(locTitle, -1, 2), 0);
     EXPECT_GT(locInCell(locValue, 0, 0), 10);    // hp of the second unit
+}
+
+// Under X (the xvfb run): the server's own keys, modifiers and buttons reach the sheet.
+TEST_F(SpreadSheetTest, UnderXTheServersKeysAndButtonsWork)
+{
+    if (QGuiApplication::platformName() != "xcb" || system("xdotool version > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs X and xdotool (the xvfb run)";
+    SpreadSheetEditor2* locSheet = Open("army");
+    ASSERT_NE(locSheet, nullptr);
+    QWidget* locWindow = UI_GetFrameWidget(myFrame);
+    locWindow->activateWindow();
+    auto locStart = std::chrono::steady_clock::now();
+    while (!locWindow->isActiveWindow() && std::chrono::steady_clock::now() - locStart < std::chrono::seconds(10))
+        UI_DispatchMessages(false);
+    ASSERT_TRUE(locWindow->isActiveWindow());
+    UI_FrameFocusView(myFrame);
+    auto locAt = [&](int x, int y) {
+        const QPoint locPoint = myView->mapToGlobal(QPoint(x, y));
+        return "mousemove " + std::to_string(locPoint.x()) + " " + std::to_string(locPoint.y());
+    };
+
+    ASSERT_TRUE(Xdotool("key shift+Down"));
+    EXPECT_EQ(locSheet->GetRowScroll(), 10);
+    ASSERT_TRUE(Xdotool("key Home KP_Add"));
+    EXPECT_EQ(locSheet->GetRowScroll(), 0);
+    EXPECT_EQ(SpreadSheetEditor2::GetCellWidth(), 272);
+
+    ASSERT_TRUE(Xdotool(locAt(X(0), Y(1)) + " click 1"));
+    ASSERT_EQ(myFacade.myActions.size(), 1u);
+    EXPECT_EQ(myFacade.myActions[0].myInstance, Get("army.Unit(1).name"));
+    ASSERT_TRUE(Xdotool(locAt(X(1), Y(0)) + " keydown ctrl click 3 keyup ctrl"));
+    EXPECT_STREQ(Get("army.Unit(2).hp")->GetValue(), "<empty>");
+    ASSERT_EQ(myFacade.myActions.size(), 2u);
+    EXPECT_EQ(myFacade.myActions[1].myAction, EditorAction::EDIT_IN_TREE);
+
+    locSheet->SelectInstance(Get("army.Unit(0).pos"));
+    ASSERT_TRUE(Xdotool("key shift+Return"));
+    EXPECT_TRUE(locSheet->IsConfirming());
+    ASSERT_TRUE(Xdotool("key Return Escape"));
+    EXPECT_FALSE(locSheet->IsConfirming());
+    EXPECT_STREQ(Get("army.Unit(1).pos.x")->GetValue(), "1");
+    const QImage locShown = Shown();
+    EXPECT_GT(Count(locShown, qRgb(0, 127, 0), X(0) - 8, 0, X(1) - 8, 16), 10);
 }

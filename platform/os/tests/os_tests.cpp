@@ -83,6 +83,68 @@ TEST_F(OSFileTest, PathsResolveComponentByComponentWithoutCase)
     EXPECT_FALSE(OS_FileExists((locBase + "/levels/forest/bushes.dat").c_str()));
 }
 
+TEST_F(OSFileTest, DriveLettersMapToTheirFolderOrAreDropped)
+{
+    WriteDisk(myDir / "Game/Data/Ship.lwo", "s");
+    const std::string locBase = myDir.string();
+    unsetenv("Q_DRIVE_T");
+    unsetenv("Q_DRIVE_X");
+    setenv("Q_DRIVE_T", (locBase + "/Game").c_str(), 1);
+    EXPECT_EQ(Resolve("t:/data/SHIP.LWO"), locBase + "/Game/Data/Ship.lwo");
+    EXPECT_EQ(Resolve("T:\\Data\\ship.lwo"), locBase + "/Game/Data/Ship.lwo");
+    EXPECT_EQ(Resolve("t:data"), locBase + "/Game/Data");
+    EXPECT_EQ(Resolve("t:"), locBase + "/Game/");
+    EXPECT_TRUE(OS_FileExists("t:/DATA/ship.lwo"));
+    // The folder itself is found without regard to case, given with '\\' too.
+    setenv("Q_DRIVE_T", (locBase + "\\game\\").c_str(), 1);
+    EXPECT_EQ(Resolve("t:/data/ship.lwo"), locBase + "/Game/Data/Ship.lwo");
+    // Another letter, or an empty variable: dropped.
+    EXPECT_EQ(Resolve("x:" + locBase + "/game"), locBase + "/Game");
+    setenv("Q_DRIVE_T", "", 1);
+    EXPECT_EQ(Resolve("t:" + locBase + "/game"), locBase + "/Game");
+    unsetenv("Q_DRIVE_T");
+}
+
+TEST_F(OSFileTest, UserDataFolderIsMadeOnDemand)
+{
+    const char* locOldData = getenv("XDG_DATA_HOME");
+    const char* locOldHome = getenv("HOME");
+    std::string locSavedData = locOldData ? locOldData : "";
+    std::string locSavedHome = locOldHome ? locOldHome : "";
+    char locFolder[4096];
+
+    setenv("XDG_DATA_HOME", (myDir / "xdg/data/").string().c_str(), 1);
+    ASSERT_TRUE(OS_GetUserDataFolder("pranvel", locFolder, sizeof(locFolder)));
+    EXPECT_EQ(std::string(locFolder), (myDir / "xdg/data/pranvel").string());
+    EXPECT_TRUE(fs::is_directory(myDir / "xdg/data/pranvel"));
+    EXPECT_EQ(fs::status(myDir / "xdg/data/pranvel").permissions() & fs::perms::all, fs::perms::owner_all);
+    // Asked again: the same folder, no failure because it exists.
+    ASSERT_TRUE(OS_GetUserDataFolder("pranvel", locFolder, sizeof(locFolder)));
+    EXPECT_FALSE(OS_GetUserDataFolder("pranvel", locFolder, 8));
+    EXPECT_FALSE(OS_GetUserDataFolder("../x", locFolder, sizeof(locFolder)));
+
+    // Unset or relative: under the home folder.
+    setenv("XDG_DATA_HOME", "relative/data", 1);
+    setenv("HOME", (myDir / "home").string().c_str(), 1);
+    ASSERT_TRUE(OS_GetUserDataFolder("pranvel", locFolder, sizeof(locFolder)));
+    EXPECT_EQ(std::string(locFolder), (myDir / "home/.local/share/pranvel").string());
+    unsetenv("XDG_DATA_HOME");
+    ASSERT_TRUE(OS_GetUserDataFolder("pranvel", locFolder, sizeof(locFolder)));
+    EXPECT_EQ(std::string(locFolder), (myDir / "home/.local/share/pranvel").string());
+
+    // A file where the folder should be: refused.
+    WriteDisk(myDir / "blocked/pranvel", "x");
+    setenv("XDG_DATA_HOME", (myDir / "blocked").string().c_str(), 1);
+    EXPECT_FALSE(OS_GetUserDataFolder("pranvel", locFolder, sizeof(locFolder)));
+
+    if (locOldData)
+        setenv("XDG_DATA_HOME", locSavedData.c_str(), 1);
+    else
+        unsetenv("XDG_DATA_HOME");
+    if (locOldHome)
+        setenv("HOME", locSavedHome.c_str(), 1);
+}
+
 TEST_F(OSFileTest, ExactSpellingWinsAndTwinsAreNotCreated)
 {
     WriteDisk(myDir / "a/File.txt", "upper");
