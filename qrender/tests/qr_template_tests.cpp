@@ -3,6 +3,8 @@
 // damaged field refused with code 24 and nothing left behind.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <unistd.h>
 
@@ -427,6 +429,23 @@ TEST_F(TemplateTest, ReleasingKeepsTheOrderOfTheOthers)
     ASSERT_NE(z, nullptr);
     EXPECT_STREQ(z->myName, "az");
     z->Release();
+}
+
+TEST_F(TemplateTest, NamesInsideModelsOpenThroughThePathRules)
+{
+    // A drive letter and backslashes, as the data trees from Windows hold them; the drive
+    // is the data root here.
+    char locRoot[4096];
+    ASSERT_TRUE(getcwd(locRoot, sizeof(locRoot)));
+    setenv("Q_DRIVE_T", locRoot, 1);
+    QRB_TestModel m = Ship();
+    m.myLinks[0].myName = "FX\\Spark";
+    Save("models/ship.qrb", m);
+    QR_TemplateObject* t = QR_TemplateObject::Acquire("t:\\Models\\SHIP.qrb");
+    ASSERT_NE(t, nullptr) << QR_Error::ourCode << " " << QR_Error::ourText;
+    EXPECT_STREQ(t->myLinks[0].myDefinition->myName, "fx/spark");
+    t->Release();
+    unsetenv("Q_DRIVE_T");
 }
 
 } // namespace
