@@ -11,6 +11,7 @@
 #include "va_velkeditors/vave_guieditor.h"
 #include "va_velkeditors/vave_guiskineditor.h"
 #include "velk/velk_namespace.h"
+#include "velkeditor/tests/velk_pane_test.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -204,16 +205,6 @@ TEST_F(KorrinthGuiTest, SkinEditorInTheProgram)
 
 namespace
 {
-// Runs xdotool, then lets the frame take the X events for a while.
-bool Xdotool(const std::string& anArguments)
-{
-    const bool locOkFlag = system(("xdotool " + anArguments).c_str()) == 0;
-    auto locStart = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() - locStart < std::chrono::milliseconds(300))
-        UI_DispatchMessages(false);
-    return locOkFlag;
-}
-
 // The frame shown (as the program does after the start) and given the keyboard (there is no window manager to
 // do it).
 bool Activate(UI_Frame* aFrame)

@@ -11,6 +11,7 @@
 #include "qsound2/qs2_engine.h"
 #include "velk/velk_namespace.h"
 #include "velkeditor/qs_soundeditor.h"
+#include "velkeditor/tests/velk_pane_test.h"
 
 #include <QApplication>
 #include <QImage>
@@ -95,9 +96,7 @@ protected:
     QWidget* View() { return UI_GetFrameView(myFrame); }
     void Mouse(QEvent::Type aType, int anX, int aY, Qt::MouseButton aButton, Qt::MouseButtons aButtons)
     {
-        QMouseEvent locEvent(aType, QPointF(anX, aY), View()->mapToGlobal(QPointF(anX, aY)), aButton, aButtons,
-                             Qt::NoModifier);
-        QApplication::sendEvent(View(), &locEvent);
+        VelkPaneMouse(View(), aType, anX, aY, aButton, aButtons);
     }
     void Click(Qt::MouseButton aButton, int anX, int aY)
     {

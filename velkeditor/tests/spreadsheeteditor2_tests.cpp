@@ -26,7 +26,7 @@
 #include "velk/velk_type.h"
 #include "velk/velk_typemanager.h"
 #include "velkeditor/spreadsheeteditor2.h"
-#include "velkeditor/tests/velk_xdotool.h"
+#include "velkeditor/tests/velk_pane_test.h"
 #include "velkeditor/velk_editorfactory.h"
 #include "velkeditor/velk_editorview.h"
 #include "velkeditor/velk_typefilter.h"
@@ -85,65 +85,7 @@ enum
     VK_DIVIDE = 111,
 };
 
-// What the facade does with the pane's messages: each goes to the editor's
-// slot, the action is kept (the tree would act on it), then the editor draws.
-class PaneFacade : public UI_FrameHandler
-{
-public:
-    bool OnViewMessage(UI_Frame*, const UI_ViewMessage& aMessage) override
-    {
-        if (!myEditor)
-            return false;
-        const bool locShift = (aMessage.myKeyState & UI_MK_SHIFT) != 0;
-        const bool locControl = (aMessage.myKeyState & UI_MK_CONTROL) != 0;
-        const int x = aMessage.myX, y = aMessage.myY;
-        switch (aMessage.myKind)
-        {
-        case UI_VM_LBUTTONDOWN:
-            Act(myEditor->OnLeftButton(x, y, locShift));
-            break;
-        case UI_VM_MOUSEMOVE:
-            if (aMessage.myKeyState & UI_MK_LBUTTON)
-                Act(myEditor->OnLeftButton(x, y, locShift));
-            if (aMessage.myKeyState & UI_MK_RBUTTON)
-                Act(myEditor->OnRightButton(x, y, locShift, locControl));
-            break;
-        case UI_VM_LBUTTONUP:
-            Act(myEditor->OnLeftButtonUp(x, y));
-            break;
-        case UI_VM_RBUTTONDOWN:
-            Act(myEditor->OnRightButton(x, y, locShift, locControl));
-            break;
-        case UI_VM_RBUTTONUP:
-            Act(myEditor->OnRightButtonUp(x, y));
-            break;
-        case UI_VM_KEYDOWN:
-            Act(myEditor->OnKeyDown(aMessage.myVirtualKey));
-            break;
-        case UI_VM_KEYUP:
-            Act(myEditor->OnKeyUp(aMessage.myVirtualKey));
-            break;
-        case UI_VM_CHAR:
-            Act(myEditor->OnChar(int(aMessage.myChar)));
-            break;
-        case UI_VM_SIZE:
-            myEditor->Resize(aMessage.myWidth, aMessage.myHeight);
-            break;
-        default:
-            break;
-        }
-        myEditor->Draw(true);
-        return aMessage.myKind != UI_VM_PAINT && aMessage.myKind != UI_VM_SIZE;
-    }
-    void Act(const EditorAction& anAction)
-    {
-        if (anAction.myInstance)
-            myActions.push_back(anAction);
-    }
-
-    VelkEditor* myEditor = nullptr;
-    std::vector<EditorAction> myActions;
-};
+using PaneFacade = VelkPaneFacade;
 
 class SpreadSheetTest : public ::testing::Test
 {
