@@ -2,13 +2,16 @@
 // and a mesh block. A mesh that reads is drawn at a few distances and times, its levels
 // reordered and its face normals built, then released.
 #include <cstdint>
+#include <vector>
 
 #include "fuzz_render.h"
 #include "fuzz_util.h"
 #include "platform/gfx/gfx_recording.h"
 #include "qfile/render/qf_file.h"
+#include "qrender/qr_d3dnormalvshader.h"
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_renderd3d.h"
+#include "qrender/qr_vertex.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
 {
@@ -40,6 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
             locMesh->SortLodTriangles(i, (i & 1) ? QR_MESHSORT_OPAQUE_FIRST : QR_MESHSORT_ALL);
         }
         locMesh->BuildFaceNormals();
+        // The fixed-function kind's buffer filling over the same mesh.
+        uint32_t locFormat = QR_D3DNormalVShader::BufferFormat(locMesh);
+        std::vector<uint8_t> locBuffer((size_t)QR_GetVertexSize(locFormat) * locMesh->myNumVertices + 1);
+        uint32_t locKept = locMesh->myVertexBufferVertexFormat;
+        locMesh->myVertexBufferVertexFormat = locFormat;
+        QR_D3DNormalVShader::FillVertices(locMesh, locBuffer.data());
+        locMesh->myVertexBufferVertexFormat = locKept;
     }
     locFile.Close();
     locMesh->Release();

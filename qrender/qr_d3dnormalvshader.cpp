@@ -307,8 +307,21 @@ void QR_D3DNormalVShader::SetDataBlock(QR_VertexShaderDataBlock* aDataBlock)
     if (!locDevice)
         return;
     QR_View* locView = QR_View::ourCurrentView;
-    locDevice->SetTransform(GFX_TS_PROJECTION,
-                            locView ? locToGfx(locView->myViewProjectionMatrix) : GFX_MatrixIdentity());
+    // The device's view transform is the view matrix and its projection the rest of the
+    // view-projection, so that lights given in camera space, range fog and the viewer of
+    // specular light are where the camera is.
+    if (locView)
+    {
+        Matrix44 locPlacement;
+        Matrix44::InvertRigid(locView->myViewMatrix, locPlacement);
+        locDevice->SetTransform(GFX_TS_VIEW, locToGfx(locView->myViewMatrix));
+        locDevice->SetTransform(GFX_TS_PROJECTION, locToGfx(locPlacement * locView->myViewProjectionMatrix));
+    }
+    else
+    {
+        locDevice->SetTransform(GFX_TS_VIEW, GFX_MatrixIdentity());
+        locDevice->SetTransform(GFX_TS_PROJECTION, GFX_MatrixIdentity());
+    }
     locDevice->SetTransform(GFX_TS_WORLD, ourWorldMatrix ? locToGfx(*ourWorldMatrix) : GFX_MatrixIdentity());
 
     if ((myCachedFogEnable == 1 || myCachedFogEnable == locUnknown) && locView)
@@ -368,20 +381,19 @@ void QR_D3DNormalVShader::SetDataBlock(QR_VertexShaderDataBlock* aDataBlock)
                 locOut.myAmbient = locColor(0.0f, 0.0f, 0.0f, 0.0f);
                 locOut.myRange = locLight->myRange;
                 locOut.myFalloff = 1.0f;
-                const Matrix44 locViewMatrix = locView ? locView->myViewMatrix : Matrix44::Identity();
+                // In world space: the device carries lights by its view transform, which is
+                // the view's (see the transforms above).
                 if (locLight->myType == 0)
                 {
                     const float* d = locLight->myDirection;
-                    const float* m = locViewMatrix.myMatrix;
                     locOut.myType = GFX_LIGHT_DIRECTIONAL;
-                    locOut.myDirection.x = d[0] * m[0] + d[1] * m[4] + d[2] * m[8];
-                    locOut.myDirection.y = d[0] * m[1] + d[1] * m[5] + d[2] * m[9];
-                    locOut.myDirection.z = d[0] * m[2] + d[1] * m[6] + d[2] * m[10];
+                    locOut.myDirection.x = d[0];
+                    locOut.myDirection.y = d[1];
+                    locOut.myDirection.z = d[2];
                 }
                 else if (locLight->myType == 1)
                 {
-                    float p[4];
-                    locViewMatrix.Transform(locLight->myPosition[0], locLight->myPosition[1], locLight->myPosition[2], p);
+                    const float* p = locLight->myPosition;
                     locOut.myType = GFX_LIGHT_POINT;
                     locOut.myPosition.x = p[0];
                     locOut.myPosition.y = p[1];
@@ -549,7 +561,11 @@ void QR_D3DNormalVShader::FillVertices(const QR_Mesh* aMesh, uint8_t* aDest)
     {
         const uint8_t* locSrc = aMesh->myVertexData + (size_t)v * aMesh->myVertexSize;
         uint8_t* locDst = aDest + (size_t)v * locDstSize;
-        memcpy(locDst, locSrc, 12); // the source holds a position whenever the buffer does
+        // A source without a position of its own (the format allows it) gives the origin.
+        if (locSrcFormat & (QR_VERTEXFLAG_XYZ | QR_VERTEXFLAG_XYZRHW))
+            memcpy(locDst, locSrc, 12);
+        else
+            memset(locDst, 0, 12);
         if (locDstNormal >= 0)
             memcpy(locDst + locDstNormal, locSrcNormal >= 0 ? locSrc + locSrcNormal : (const uint8_t*)locDefaultNormal,
                    12);
@@ -637,6 +653,18 @@ bool QR_D3DNormalVShader::PrepareMesh(QR_Mesh* aMesh)
 
 // [SECTION] Drawing and software skinning ---------------------------------------------------
 
+uint32_t QR_FrameOfTime(float aTime, float aFramesPerSecond, uint32_t aNumFrames)
+{
+    // Frames counted in double: a rate from a file can put the count beyond 32 bits.
+    double locFrames = floor((double)aTime * (double)aFramesPerSecond);
+    if (!(locFrames >= 0.0) || aNumFrames == 0)
+        return 0;
+    if (locFrames < 4294967296.0)
+        return (uint32_t)locFrames % aNumFrames;
+    double locIndex = fmod(locFrames, (double)aNumFrames);
+    return locIndex >= 0.0 && locIndex < aNumFrames ? (uint32_t)locIndex : 0;
+}
+
 static void locSkinVertices(const QR_Mesh* aMesh, uint32_t aFirstVertex, uint32_t aNumVertices, uint8_t* aDest)
 {
     const Matrix44* locPalette = QR_VertexShader::ourBoneMatrices;
@@ -698,8 +726,7 @@ void QR_D3DNormalVShader::DrawLevel(QR_Mesh* aMesh, float aLodDistance, float aT
     uint32_t locFirstVertex, locNumVertices, locFirstIndex, locNumIndices;
     if (locLod.myIsAnimated == 1 && locLod.myNumFrames > 0)
     {
-        const QR_MeshFrame& locFrame =
-            locLod.myFrames[(unsigned)(aTime * locLod.myFramesPerSecond) % locLod.myNumFrames];
+        const QR_MeshFrame& locFrame = locLod.myFrames[QR_FrameOfTime(aTime, locLod.myFramesPerSecond, locLod.myNumFrames)];
         locFirstVertex = locFrame.myFirstVertex;
         locNumVertices = locFrame.myNumVertices;
         locFirstIndex = locFrame.myStartIndex;

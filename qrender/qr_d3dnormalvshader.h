@@ -7,6 +7,10 @@
 
 struct GFX_VertexDecl;
 
+// The frame an animated level shows at a time: (unsigned)(time x rate) modulo the count;
+// times before 0 or counts past 32 bits stay inside the frames.
+uint32_t QR_FrameOfTime(float aTime, float aFramesPerSecond, uint32_t aNumFrames);
+
 struct QR_D3DNormalCompiled
 {
     uint32_t myNumStreams;
@@ -43,7 +47,7 @@ public:
 
     // Draws the level of detail aLodDistance selects; skinned meshes are skinned only when
     // aSkinningFlag is set.
-    void DrawLevel(QR_Mesh* aMesh, float aLodDistance, float aTime, bool aSkinningFlag);
+    static void DrawLevel(QR_Mesh* aMesh, float aLodDistance, float aTime, bool aSkinningFlag);
     // The device buffer's format for the mesh (what PrepareMesh would store).
     static uint32_t BufferFormat(const QR_Mesh* aMesh);
     // Writes the mesh's vertices into the buffer format, aDest sized for them.

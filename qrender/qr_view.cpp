@@ -337,6 +337,9 @@ void QR_View::Flush()
     }
     QR_VertexShader::ourNumBoneMatrices = 0;
     myNumTransparentObjects = 0;
+    // The parts' matrices belong to their objects, which may go before the next draw.
+    QR_VertexShader::ourWorldMatrix = nullptr;
+    QR_VertexShader::ourObjectMatrix = nullptr;
 }
 
 void QR_View::EndRender()

@@ -8,6 +8,7 @@
 #include "qrender/qr_d3dcamerafacingvshader.h"
 #include "qrender/qr_d3ddepthsortvshader.h"
 #include "qrender/qr_d3dnormalvshader.h"
+#include "qrender/qr_d3dvs_vshader.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_surface.h"
@@ -21,6 +22,7 @@ protected:
     void SetUp() override
     {
         RecordingRender::SetUp();
+        mySettings.myVertexShaderFlag = 0; // the fixed-function kind
         // The offsets below count from an empty buffer: no force-flush square first.
         QR_Render::ourHooks.myDrawForceFlushSurface = nullptr;
         ASSERT_TRUE(Start());
@@ -724,9 +726,10 @@ void* operator new(size_t aSize, const std::nothrow_t&) noexcept
 TEST_F(RecordingRender, AKindThatCannotBeAllocatedFailsTheStartCleanly)
 {
     const size_t locSizes[] = {sizeof(QR_D3DNormalVShader), sizeof(QR_D3DCameraFacingVShader),
-                               sizeof(QR_D3DDepthSortVShader)};
+                               sizeof(QR_D3DDepthSortVShader), sizeof(QR_D3DVsVShader)};
     for (const size_t locSize : locSizes)
     {
+        mySettings.myVertexShaderFlag = locSize == sizeof(QR_D3DVsVShader);
         ourFailingNothrowSize = locSize;
         EXPECT_FALSE(Start()) << locSize;
         EXPECT_EQ(ourFailingNothrowSize, 0u) << "the allocation was not tried";

@@ -11,6 +11,7 @@
 #include "qfile/render/qf_file.h"
 #include "qr_qrb_writer.h"
 #include "qr_render_test_util.h"
+#include "qrender/qr_d3dnormalvshader.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_splinepath.h"
@@ -345,15 +346,23 @@ TEST_F(MeshTest, SoftwareSkinningTakesTheTwoSetFormat)
     l.myNumVertices = 3;
     l.myNumIndices = 3;
     q.myLevels = {l};
-    bool locOk = false;
-    QR_Mesh* m = Read(q, "skin", &locOk);
-    ASSERT_TRUE(locOk) << QR_Error::ourCode;
-    EXPECT_EQ(m->myIndexBuffer, nullptr); // drawn through the dynamic buffers
-    R()->BeginFrame();
-    Calls().clear();
-    Draw(m, 0.0f, 0.0f);
-    EXPECT_EQ(Count("DrawIndexedPrimitive"), 1);
-    R()->EndFrame();
+    for (uint8_t locFlag : {1, 0})
+    {
+        // The assembled kind packs it into a buffer; the fixed-function one skins it each draw.
+        QR_Mesh::DestroyAll();
+        QR_Render::Destroy();
+        mySettings.myVertexShaderFlag = locFlag;
+        ASSERT_TRUE(Start());
+        bool locOk = false;
+        QR_Mesh* m = Read(q, "skin", &locOk);
+        ASSERT_TRUE(locOk) << QR_Error::ourCode;
+        EXPECT_EQ(m->myIndexBuffer != nullptr, locFlag == 1);
+        R()->BeginFrame();
+        Calls().clear();
+        Draw(m, 0.0f, 0.0f);
+        EXPECT_EQ(Count("DrawIndexedPrimitive"), 1);
+        R()->EndFrame();
+    }
 }
 
 // [SECTION] reordering
@@ -480,4 +489,17 @@ TEST(MeshSort, FaceNormalsAreUnitOrZero)
     delete m;
 }
 
+} // namespace
+
+namespace
+{
+TEST(MeshFrames, FrameOfTimeStaysInsideTheFrames)
+{
+    EXPECT_EQ(QR_FrameOfTime(0.26f, 20.0f, 4), 1u); // 5 mod 4
+    EXPECT_EQ(QR_FrameOfTime(0.0f, 20.0f, 4), 0u);
+    EXPECT_EQ(QR_FrameOfTime(-3.0f, 20.0f, 4), 0u);
+    EXPECT_LT(QR_FrameOfTime(1000.0f, 1.0e20f, 3), 3u);
+    EXPECT_EQ(QR_FrameOfTime(1000.0f, INFINITY, 3), 0u);
+    EXPECT_EQ(QR_FrameOfTime(NAN, 20.0f, 3), 0u);
+}
 } // namespace

@@ -35,11 +35,13 @@ protected:
         s.myBitsPerPixel = 32;
         s.myWidth = 64;
         s.myHeight = 64;
+        s.myVertexShaderFlag = myVertexShaderFlag;
         ASSERT_TRUE(QR_Render::Create(nullptr, nullptr)) << GFX_GetLastErrorDetail();
         ASSERT_TRUE(QR_Render::ourInstance->Init(&s)) << GFX_GetLastErrorDetail();
         myView.myCamera.SetViewport(0, 0, 64, 64);
         QR_View::ourCurrentView = &myView;
         QR_VertexShader::ourWorldMatrix = nullptr;
+        QR_VertexShader::ourObjectMatrix = nullptr;
     }
     void TearDown() override
     {
@@ -103,6 +105,7 @@ protected:
 
     QR_View myView;
     QR_Mesh* myMesh = nullptr;
+    uint8_t myVertexShaderFlag = 0; // the fixed-function kind unless a test says otherwise
 };
 
 int locChannel(uint32_t aPixel, int aShift)

@@ -9,6 +9,7 @@
 #include "platform/gfx/gfx_recording.h"
 #include "qrender/qr_render.h"
 #include "qrender/qr_renderd3d.h"
+#include "qrender/qr_vertexshader.h"
 
 class RecordingRender : public testing::Test
 {
@@ -24,6 +25,9 @@ protected:
         mySettings.myBitsPerPixel = 32;
         mySettings.myWidth = 64;
         mySettings.myHeight = 48;
+        QR_VertexShader::ourWorldMatrix = nullptr;
+        QR_VertexShader::ourObjectMatrix = nullptr;
+        QR_VertexShader::ourNumBoneMatrices = 0;
     }
     void TearDown() override
     {

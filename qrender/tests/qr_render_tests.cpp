@@ -82,8 +82,8 @@ TEST_F(RecordingRender, DeviceCreationWritesBackWhatItAccepted)
     EXPECT_EQ(mySettings.myBitsPerPixel, 32);
     EXPECT_EQ(mySettings.myAlphaBufferFlag, 0);
     EXPECT_EQ(mySettings.myStencilBufferFlag, 0);
-    // Programmable vertex shaders need the assembled kinds, which are not linked here.
-    EXPECT_EQ(mySettings.myVertexShaderFlag, 0);
+    // The adapter offers vertex shaders: the assembled kind is made.
+    EXPECT_EQ(mySettings.myVertexShaderFlag, 1);
     EXPECT_NE(QR_VertexShader::Find("NORMAL_MESH"), nullptr);
     EXPECT_NE(QR_VertexShader::Find("DEPTH_SORT"), nullptr);
     EXPECT_NE(QR_VertexShader::Find("CAMERA_FACING"), nullptr);
