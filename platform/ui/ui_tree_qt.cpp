@@ -475,7 +475,7 @@ bool UI_TreeReset(UI_Dialog* aDialog, int anId)
 
 int UI_TreeGetCount(UI_Dialog* aDialog, int anId)
 {
-    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId, false);
     return locTree ? locTree->GetModel()->myCount : -1;
 }
 
@@ -509,7 +509,7 @@ UI_TreeItem UI_TreeGetRelated(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, 
 
 bool UI_TreeGetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, std::string* aText)
 {
-    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     if (!locItem)
         return false;
     *aText = locItem->myText.toStdString();
@@ -518,7 +518,7 @@ bool UI_TreeGetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, std::strin
 
 bool UI_TreeSetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, const char* aText)
 {
-    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId, false);
     UI_TreeNode* locItem = locNode(locTree, anItem);
     if (!locItem)
         return false;
@@ -529,7 +529,7 @@ bool UI_TreeSetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, const char
 
 bool UI_TreeSetData(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, intptr_t aData)
 {
-    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     if (!locItem)
         return false;
     locItem->myData = aData;
@@ -538,13 +538,13 @@ bool UI_TreeSetData(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, intptr_t a
 
 intptr_t UI_TreeGetData(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
 {
-    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     return locItem ? locItem->myData : 0;
 }
 
 bool UI_TreeSetCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool aCheckFlag)
 {
-    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId, false);
     UI_TreeNode* locItem = locNode(locTree, anItem);
     if (!locItem)
         return false;
@@ -555,7 +555,7 @@ bool UI_TreeSetCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool aChe
 
 bool UI_TreeGetCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
 {
-    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     return locItem && locItem->myChecked;
 }
 
@@ -608,7 +608,7 @@ bool UI_TreeExpand(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool anExpa
 
 bool UI_TreeIsExpanded(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
 {
-    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     return locItem && locItem->myExpanded;
 }
 
@@ -635,7 +635,7 @@ bool UI_TreeSetImageList(UI_Dialog* aDialog, int anId, const std::vector<UI_Imag
 
 bool UI_TreeSetImage(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, int anImage)
 {
-    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId, false);
     UI_TreeNode* locItem = locNode(locTree, anItem);
     if (!locItem)
         return false;
@@ -646,7 +646,7 @@ bool UI_TreeSetImage(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, int anIma
 
 int UI_TreeGetImage(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
 {
-    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     return locItem ? locItem->myImage : -1;
 }
 
