@@ -189,6 +189,7 @@ TEST_F(FilesTest, SettingsRoundTripThroughAFile)
     EXPECT_FLOAT_EQ(locRead.myFarPlane, 1500.0f);
     EXPECT_FALSE(locRead.myGridEnable);
     EXPECT_FALSE(locRead.myCacheRendering);
+    EXPECT_FALSE(locRead.myAutoCalcFarplane);
     EXPECT_TRUE(locRead.myDontResetCameraOnRefresh);
     EXPECT_STREQ(locRead.myDefaultSurface, "surfaces/default.sur");
     EXPECT_FLOAT_EQ(locRead.myLodDistances[2], 31.5f);
