@@ -179,14 +179,9 @@ QR_CompiledVertexShader* QR_D3DNormalMapVShader::Compile(const QR_VertexShaderSe
             return myCompiledShaderList[i];
         }
     }
-    QR_D3DVsCompiled* r = new (std::nothrow) QR_D3DVsCompiled();
-    QR_CompiledVertexShader* h = r ? new (std::nothrow) QR_CompiledVertexShader() : nullptr;
-    if (!h || !myShader)
-    {
-        delete r;
-        delete h;
+    QR_D3DVsCompiled* r = myShader ? new (std::nothrow) QR_D3DVsCompiled() : nullptr;
+    if (!r)
         return nullptr;
-    }
     *r = QR_D3DVsCompiled();
     r->myNumStreams = 1;
     r->mySkinning = aSetup.mySkinning;
@@ -195,28 +190,16 @@ QR_CompiledVertexShader* QR_D3DNormalMapVShader::Compile(const QR_VertexShaderSe
     r->myFogFlag = aSetup.myFogFlag;
     r->myVertexShader = myShader;
     r->myVertexDeclaration = myDeclaration;
-    h->myRefCount = 1;
-    h->myRecord = r;
-    h->myId = FreeCompiledId(myCompiledShaderList);
-    if (!myCompiledShaderList.Add(h))
-    {
+    QR_CompiledVertexShader* h = AddCompiled(myCompiledShaderList, r);
+    if (!h)
         delete r;
-        delete h;
-        return nullptr;
-    }
     return h;
 }
 
 void QR_D3DNormalMapVShader::ReleaseCompiled(QR_CompiledVertexShader* aCompiled)
 {
-    if (!aCompiled || --aCompiled->myRefCount > 0)
+    if (!DropCompiled(myCompiledShaderList, aCompiled))
         return;
-    for (int i = 0; i < myCompiledShaderList.Count(); i++)
-        if (myCompiledShaderList[i] == aCompiled)
-        {
-            myCompiledShaderList.RemoveAt(i);
-            break;
-        }
     if (myCurrentRecord == aCompiled->myRecord)
         myCurrentRecord = nullptr;
     delete (QR_D3DVsCompiled*)aCompiled->myRecord;
@@ -402,17 +385,6 @@ static bool locRefillVertices(void* anArgument)
     return locOk;
 }
 
-static bool locRefillIndices(void* anArgument)
-{
-    QR_Mesh* m = (QR_Mesh*)anArgument;
-    uint16_t* locData = nullptr;
-    if (!QR_Render::ourInstance->LockIndexBuffer(m->myIndexBuffer, &locData, 0, -1))
-        return false;
-    memcpy(locData, m->myIndexData, sizeof(uint16_t) * m->myNumIndices);
-    QR_Render::ourInstance->UnlockIndexBuffer(m->myIndexBuffer);
-    return true;
-}
-
 bool QR_D3DNormalMapVShader::PrepareMesh(QR_Mesh* aMesh)
 {
     if (aMesh->myVertexSize != QR_GetVertexSize(aMesh->myVertexFormat) ||
@@ -432,9 +404,9 @@ bool QR_D3DNormalMapVShader::PrepareMesh(QR_Mesh* aMesh)
         return false;
     QR_Render* r = QR_Render::ourInstance;
     aMesh->myVertexBufferVertexFormat = aMesh->myVertexFormat;
-    aMesh->myIndexBuffer = r->CreateIndexBuffer(aMesh->myNumIndices, true, locRefillIndices, aMesh);
+    aMesh->myIndexBuffer = r->CreateIndexBuffer(aMesh->myNumIndices, true, RefillIndices, aMesh);
     aMesh->myVertexBuffer = r->CreateVertexBuffer(locVertexSize, aMesh->myNumVertices, true, locRefillVertices, aMesh);
-    if (aMesh->myIndexBuffer && aMesh->myVertexBuffer && locRefillIndices(aMesh) && locRefillVertices(aMesh))
+    if (aMesh->myIndexBuffer && aMesh->myVertexBuffer && RefillIndices(aMesh) && locRefillVertices(aMesh))
         return true;
     if (aMesh->myVertexBuffer)
         QR_Error::SetCode(QR_ERROR_MODEL_DATA);

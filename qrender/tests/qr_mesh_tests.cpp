@@ -372,7 +372,7 @@ QR_Mesh* locSortMesh(const std::vector<float>& aPositions, const std::vector<uin
 {
     QR_Mesh* m = new QR_Mesh();
     bool locColorFlag = !aColors.empty();
-    m->myVertexFormat = QR_VERTEXFLAG_XYZ | (locColorFlag ? QR_VERTEXFLAG_DIFFUSE : 0);
+    m->myVertexFormat = QR_VERTEXFLAG_XYZ | (locColorFlag ? (uint32_t)QR_VERTEXFLAG_DIFFUSE : 0u);
     m->myVertexSize = QR_GetVertexSize(m->myVertexFormat);
     m->myNumVertices = (uint32_t)aPositions.size() / 3;
     m->myVertexData = new uint8_t[m->myNumVertices * m->myVertexSize];

@@ -201,7 +201,9 @@ TEST_F(VsKindTest, TooManyBonesSkipTheDrawAndAreCounted)
         EXPECT_EQ(Count("DrawIndexedPrimitive"), locBones == 24 ? 1 : 0) << locBones;
         EXPECT_EQ(QR_View::ourSkippedDraws, locSkipped + (locBones == 24 ? 0 : 1)) << locBones;
         if (locBones == 24)
+        {
             EXPECT_EQ(Last("SetVertexShaderConstantF 0"), "SetVertexShaderConstantF 0 76");
+        }
     }
     QR_VertexShader::ourNumBoneMatrices = 0;
     R()->EndFrame();
