@@ -5,6 +5,7 @@
 // cost nothing.
 //   draw_bench [--rows N] [--frames N]
 #include "bench/draw_bench_gui.h"
+#include "bench/draw_bench_pane.h"
 #include "qdrawgdi/qdgdi.h"
 #include "velk/velk_compiler.h"
 #include "velk/velk_namespace.h"
@@ -37,37 +38,12 @@ constexpr int VK_DOWN = 40;
 constexpr int VK_RIGHT = 39;
 constexpr int VK_HOME = 36;
 
-double Seconds(std::chrono::steady_clock::time_point aStart)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - aStart).count();
-}
-
-// A pane of a fixed size; presenting copies the picture once, as the shell's pane does.
-class BenchPane : public QDGDI_Window
-{
-public:
-    bool GetClientSize(int* aWidth, int* aHeight) override
-    {
-        *aWidth = PANE_WIDTH;
-        *aHeight = PANE_HEIGHT;
-        return true;
-    }
-    void ShowPicture(const uint32_t* aPixels, int aWidth, int aHeight, int aStride) override
-    {
-        for (int y = 0; y < aHeight; y++)
-            memcpy(myShown.scanLine(y), (const uint8_t*)aPixels + size_t(y) * aStride, size_t(aWidth) * 4);
-        myPresents++;
-    }
-    QImage myShown{PANE_WIDTH, PANE_HEIGHT, QImage::Format_RGB32};
-    int myPresents = 0;
-};
-
 struct Sheet
 {
     VelkTypeManager myTypes;
     VelkNameSpace mySpace;
     VelkTypeFilterManager myFilters{nullptr};
-    BenchPane myPane;
+    DrawBenchPane myPane{PANE_WIDTH, PANE_HEIGHT};
     std::unique_ptr<VelkEditor> myEditor;
     SpreadSheetEditor2* mySheet = nullptr;
 };
@@ -127,7 +103,7 @@ double EditorFrames(Sheet& aSheet, int aFrames)
         Scroll(aSheet.mySheet, i);
         aSheet.mySheet->Draw(true);
     }
-    return Seconds(locStart);
+    return DrawBenchSeconds(locStart);
 }
 
 // The same grid and texts with QPainter into a QImage: what the editor draws,
@@ -188,7 +164,7 @@ double BaselineFrames(Sheet& aSheet, int aFrames)
             }
         }
     }
-    return Seconds(locStart);
+    return DrawBenchSeconds(locStart);
 }
 } // namespace
 

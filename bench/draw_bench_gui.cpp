@@ -3,6 +3,7 @@
 // skin editor at zoom 4 over the same texture; each beside the same copies
 // made with QPainter straight into a QImage in the same run.
 #include "bench/draw_bench_gui.h"
+#include "bench/draw_bench_pane.h"
 
 #include <QImage>
 #include <QPainter>
@@ -37,28 +38,6 @@ constexpr int TEXTURE_SIDE = 1024;
 constexpr int TILE = 128;  // one prefab per tile of the texture
 constexpr int BORDER = 16; // its borders
 constexpr int NUM_WIDGETS = 200;
-
-double GuiSeconds(std::chrono::steady_clock::time_point aStart)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - aStart).count();
-}
-
-class GuiBenchPane : public QDGDI_Window
-{
-  public:
-    bool GetClientSize(int* aWidth, int* aHeight) override
-    {
-        *aWidth = GUI_PANE_WIDTH;
-        *aHeight = GUI_PANE_HEIGHT;
-        return true;
-    }
-    void ShowPicture(const uint32_t* aPixels, int aWidth, int aHeight, int aStride) override
-    {
-        for (int y = 0; y < aHeight; y++)
-            memcpy(myShown.scanLine(y), (const uint8_t*)aPixels + size_t(y) * aStride, size_t(aWidth) * 4);
-    }
-    QImage myShown{GUI_PANE_WIDTH, GUI_PANE_HEIGHT, QImage::Format_RGB32};
-};
 
 // The baseline's texture: every copy a prefab asks for, drawn by one painter.
 class PainterBitmap : public QD_Bitmap
@@ -177,7 +156,7 @@ int DrawBenchGui(int aFrames)
     }
     VelkTypeManager locTypes;
     VelkNameSpace locLayout, locSkins;
-    GuiBenchPane locPane;
+    DrawBenchPane locPane(GUI_PANE_WIDTH, GUI_PANE_HEIGHT);
     int locResult = 1;
     if (!locTypes.Compile("widgets.fruit") ||
         !VelkCompiler::Compile(locLayout, "layout.velk", &locTypes, nullptr) ||
@@ -201,7 +180,7 @@ int DrawBenchGui(int aFrames)
             auto locStart = std::chrono::steady_clock::now();
             for (int i = 0; i < aFrames; i++)
                 locEditor->Draw(true);
-            Figures locLayoutFigures{GuiSeconds(locStart) * 1000.0 / aFrames, 0};
+            Figures locLayoutFigures{DrawBenchSeconds(locStart) * 1000.0 / aFrames, 0};
             locStart = std::chrono::steady_clock::now();
             for (int i = 0; i < aFrames; i++)
             {
@@ -213,14 +192,14 @@ int DrawBenchGui(int aFrames)
                                                              locWidget.second.y(), locWidget.second.width(),
                                                              locWidget.second.height());
             }
-            locLayoutFigures.myBaseMs = GuiSeconds(locStart) * 1000.0 / aFrames;
+            locLayoutFigures.myBaseMs = DrawBenchSeconds(locStart) * 1000.0 / aFrames;
 
             VAVE_GuiSkinEditor::SetView(4, 0, 0);
             locSkinEditor->Draw(true);
             locStart = std::chrono::steady_clock::now();
             for (int i = 0; i < aFrames; i++)
                 locSkinEditor->Draw(true);
-            Figures locSkinFigures{GuiSeconds(locStart) * 1000.0 / aFrames, 0};
+            Figures locSkinFigures{DrawBenchSeconds(locStart) * 1000.0 / aFrames, 0};
             locStart = std::chrono::steady_clock::now();
             for (int i = 0; i < aFrames; i++)
             {
@@ -229,7 +208,7 @@ int DrawBenchGui(int aFrames)
                 locBitmap.BlitStretch(0, 0, TEXTURE_SIDE * 4, TEXTURE_SIDE * 4, 0, 0, TEXTURE_SIDE,
                                       TEXTURE_SIDE);
             }
-            locSkinFigures.myBaseMs = GuiSeconds(locStart) * 1000.0 / aFrames;
+            locSkinFigures.myBaseMs = DrawBenchSeconds(locStart) * 1000.0 / aFrames;
 
             char locTitle[160];
             snprintf(locTitle, sizeof(locTitle),

@@ -50,11 +50,14 @@ VelkType* locMember(VelkType* aWidget, const char* aName)
     return aWidget ? aWidget->FindMember(aName) : nullptr;
 }
 
-// A number member, 0 when missing.
+// A number member, 0 when missing; held within +-2^24 layout units so that
+// sums of positions and sizes cannot overflow.
 int locInt(VelkType* aWidget, const char* aName)
 {
+    const int locLimit = 1 << 24;
     VelkType* locFound = locMember(aWidget, aName);
-    return locFound ? locFound->GetValueAsInt() : 0;
+    const int locValue = locFound ? locFound->GetValueAsInt() : 0;
+    return locValue < -locLimit ? -locLimit : locValue > locLimit ? locLimit : locValue;
 }
 
 // A text member, null when missing.

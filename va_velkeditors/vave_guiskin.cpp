@@ -45,7 +45,9 @@ bool locReadInt(Tez* aNode, const char* aPath, int* aValue)
     Tez* locMember = aNode->GetMember(aPath);
     if (!locMember || !locMember->GetValue())
         return false;
-    *aValue = locMember->GetValueAsInt();
+    // Texture pixels; held far from the int range so the nine parts' sums cannot overflow.
+    const int locValue = locMember->GetValueAsInt();
+    *aValue = locValue < -VAVE_MAX_PIXELS ? -VAVE_MAX_PIXELS : locValue > VAVE_MAX_PIXELS ? VAVE_MAX_PIXELS : locValue;
     return true;
 }
 } // namespace

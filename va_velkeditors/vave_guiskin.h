@@ -7,6 +7,9 @@
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_string.h"
 
+// Largest texture coordinate taken from a skin, either way; larger values are held there.
+constexpr int VAVE_MAX_PIXELS = 1 << 20;
+
 class QD_Bitmap;
 class QD_Factory;
 class QD_Font;

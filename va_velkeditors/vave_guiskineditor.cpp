@@ -5,6 +5,7 @@
 
 #include "qcommon/qc_debug.h"
 #include "qdrawgdi/qdgdi.h"
+#include "va_velkeditors/vave_guiskin.h"
 #include "velk/velk_type.h"
 
 int VAVE_GuiSkinEditor::ourZoom = 1;
@@ -62,7 +63,11 @@ PrefabValues locRead(VelkType* aPrefab)
     for (int i = 0; i < NUM_VALUES; i++)
     {
         VelkType* locMember = aPrefab->FindMember(MEMBER_NAMES[i]);
-        locResult[i] = locMember ? locMember->GetValueAsInt() : 0;
+        const int locValue = locMember ? locMember->GetValueAsInt() : 0;
+        // Held far from the int range: screen positions multiply by the zoom.
+        locResult[i] = locValue < -VAVE_MAX_PIXELS ? -VAVE_MAX_PIXELS
+                       : locValue > VAVE_MAX_PIXELS ? VAVE_MAX_PIXELS
+                                                    : locValue;
     }
     return locResult;
 }

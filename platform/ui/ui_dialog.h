@@ -21,6 +21,8 @@ enum UI_ControlKind
     UI_CONTROL_RADIOBUTTON = 6,  // one group: consecutive radio buttons, a new one at UI_STYLE_GROUP
     UI_CONTROL_COMBOBOX = 7,     // a drop-down list
     UI_CONTROL_TREE = 8,
+    UI_CONTROL_SLIDER = 9,       // a horizontal track bar
+    UI_CONTROL_SPIN = 10,        // an up-down control
 };
 
 enum UI_ControlStyle
@@ -40,6 +42,7 @@ enum UI_ControlStyle
     UI_STYLE_GROUP = 1 << 12,         // a radio button that starts a new group
     UI_STYLE_READONLY = 1 << 13,      // an edit the user cannot change
     UI_STYLE_TV_CHECKBOXES = 1 << 14, // a tree with a check box before every item
+    UI_STYLE_OWNERDRAW = 1 << 15,     // a push button the dialog procedure draws (UI_MSG_DRAWITEM)
 };
 
 // One row of a dialog's control table; positions and sizes in dialog units.
@@ -80,6 +83,7 @@ enum UI_MessageKind
     UI_MSG_DESTROY = 4,
     UI_MSG_SIZE = 5,       // the client area's new size: myWidth, myHeight (pixels)
     UI_MSG_SHOWWINDOW = 6, // myNotifyCode 1 when shown, 0 when hidden
+    UI_MSG_DRAWITEM = 7,   // an owner-drawn button wants painting: myControlId, myDrawItem
 };
 
 enum UI_NotifyCode
@@ -109,6 +113,7 @@ struct UI_Message
     int myNotifyCode = 0;
     int myWidth = 0;
     int myHeight = 0;
+    struct UI_DrawItem* myDrawItem = nullptr; // UI_MSG_DRAWITEM only
     const std::vector<std::string>* myDroppedFiles = nullptr;
     int myVirtualKey = 0;
     int myX = 0;
@@ -275,3 +280,58 @@ bool UI_TreeGetLabelRect(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, int* 
 
 // Writes the dialog as the user sees it to a PNG file.
 bool UI_GrabDialog(UI_Dialog* aDialog, const char* aPngPath);
+
+// --- Further controls ---
+
+// Notifications of the further controls (UI_MSG_COMMAND's myNotifyCode).
+enum UI_ControlNotifyCode
+{
+    UI_TB_POSCHANGED = 20, // the user moved a slider; its position is read with UI_SliderGetPos
+    UI_TB_ENDTRACK = 21,   // the user let go of a slider
+    UI_UDN_DELTAPOS = 22,  // the user pressed an up-down arrow: myWidth holds +1 or -1
+    UI_EN_KILLFOCUS = 23,  // an edit lost the keyboard focus
+};
+
+// Sliders: a range and a position (clamped into it).
+bool UI_SliderSetRange(UI_Dialog* aDialog, int anId, int aMin, int aMax);
+bool UI_SliderSetPos(UI_Dialog* aDialog, int anId, int aPos);
+int UI_SliderGetPos(UI_Dialog* aDialog, int anId);
+// A user's drag to a position: UI_TB_POSCHANGED, then UI_TB_ENDTRACK.
+bool UI_SliderDrag(UI_Dialog* aDialog, int anId, int aPos);
+
+// Up-down controls: a range and a position; a press moves the position by one
+// within the range and notifies UI_UDN_DELTAPOS.
+bool UI_SpinSetRange(UI_Dialog* aDialog, int anId, int aMin, int aMax);
+bool UI_SpinSetPos(UI_Dialog* aDialog, int anId, int aPos);
+int UI_SpinGetPos(UI_Dialog* aDialog, int anId);
+bool UI_SpinPress(UI_Dialog* aDialog, int anId, bool anUpFlag);
+
+// Owner-drawn buttons: during UI_MSG_DRAWITEM the procedure draws through
+// these, in the button's client pixels; colours 0x00RRGGBB.
+struct UI_DrawItem
+{
+    int myWidth = 0;
+    int myHeight = 0;
+    bool mySelectedFlag = false; // pressed
+    bool myFocusFlag = false;
+    void* myPainter = nullptr;   // the layer's own
+};
+void UI_DrawFillRect(UI_DrawItem* anItem, int anX, int aY, int aWidth, int aHeight, uint32_t aColor);
+void UI_DrawFrameRect(UI_DrawItem* anItem, int anX, int aY, int aWidth, int aHeight, uint32_t aColor);
+// Asks for a new UI_MSG_DRAWITEM.
+bool UI_InvalidateControl(UI_Dialog* aDialog, int anId);
+
+// A tooltip shown over a control.
+bool UI_SetControlToolTip(UI_Dialog* aDialog, int anId, const char* aText);
+// At most aMaxChars characters may be typed into an edit (0: no limit).
+bool UI_SetEditLimit(UI_Dialog* aDialog, int anId, int aMaxChars);
+
+// Numeric fields, read as MFC's data exchange reads them: blanks around the
+// number are allowed, anything else is refused with a message box (caption
+// aCaption) that names the range, and the edit gets the focus back. True with
+// the value when it parses and lies within [aMin, aMax].
+bool UI_GetControlInt(UI_Dialog* aDialog, int anId, int aMin, int aMax, const char* aCaption, int* aValue);
+bool UI_GetControlFloat(UI_Dialog* aDialog, int anId, double aMin, double aMax, const char* aCaption, double* aValue);
+
+// Moves the dialog to the left edge of its screen, keeping its height on it.
+bool UI_MoveDialogToLeftEdge(UI_Dialog* aDialog);

@@ -48,6 +48,10 @@ struct UI_Dialog
 };
 
 intptr_t UI_SendDialogMessage(UI_Dialog* aDialog, const UI_Message& aMessage);
+// The widgets of sliders, up-down controls and owner-drawn buttons (ui_controls_qt.cpp).
+QWidget* UI_CreateFurtherControl(UI_Dialog* aDialog, const UI_ControlTemplate& aTemplate, QWidget* aParent);
+// Notifies UI_EN_KILLFOCUS when the edit loses the focus.
+void UI_WatchEditFocus(UI_Dialog* aDialog, int anId, QWidget* anEdit);
 void UI_SendDialogCommand(UI_Dialog* aDialog, int anId, int aNotifyCode);
 UI_Control* UI_FindControl(UI_Dialog* aDialog, int anId);
 // The image as a QImage; a null one when its pixels do not fill its size.

@@ -322,6 +322,8 @@ static QWidget* locCreateControl(UI_Dialog* aDialog, const UI_ControlTemplate& a
     {
     case UI_CONTROL_PUSHBUTTON:
     {
+        if (aTemplate.myStyle & UI_STYLE_OWNERDRAW)
+            return UI_CreateFurtherControl(aDialog, aTemplate, locParent);
         QPushButton* locButton = new QPushButton(locText, locParent);
         locButton->setDefault((aTemplate.myStyle & UI_STYLE_DEFAULT_BUTTON) != 0);
         QObject::connect(locButton, &QPushButton::clicked, locButton,
@@ -344,6 +346,7 @@ static QWidget* locCreateControl(UI_Dialog* aDialog, const UI_ControlTemplate& a
         {
             QLineEdit* locEdit = new QLineEdit(locText, locParent);
             locEdit->setReadOnly((aTemplate.myStyle & UI_STYLE_READONLY) != 0);
+            UI_WatchEditFocus(aDialog, locId, locEdit);
             QObject::connect(locEdit, &QLineEdit::textChanged, locEdit,
                              [aDialog, locId]() { locSendCommand(aDialog, locId, UI_EN_CHANGE); });
             return locEdit;
@@ -369,6 +372,9 @@ static QWidget* locCreateControl(UI_Dialog* aDialog, const UI_ControlTemplate& a
     }
     case UI_CONTROL_TREE:
         return new UI_TreeWidget(aDialog, locId, aTemplate.myStyle, locParent);
+    case UI_CONTROL_SLIDER:
+    case UI_CONTROL_SPIN:
+        return UI_CreateFurtherControl(aDialog, aTemplate, locParent);
     case UI_CONTROL_CHECKBOX:
     {
         QCheckBox* locBox = new QCheckBox(locText, locParent);

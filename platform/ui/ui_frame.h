@@ -8,6 +8,7 @@
 #include "platform/ui/ui_dialog.h"
 #include "platform/ui/ui_prompt.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -266,6 +267,18 @@ int UI_VirtualKeyFromQt(int aQtKey, int aQtModifiers);
 bool UI_IsKeyDown(int aVirtualKey);
 
 bool UI_GrabFrame(UI_Frame* aFrame, const char* aPngPath);
+
+// A context menu from a menu table (items, separators, nested popups; the
+// first popup's entries when the table starts with one) shown at a screen
+// point until the user picks or dismisses it. The picked id goes to aTarget's
+// OnCommand (when given) and is returned; 0 when nothing was picked.
+int UI_TrackPopupMenu(UI_Frame* aFrame, const UI_MenuEntry* anEntries, int aNumEntries, int aScreenX, int aScreenY,
+                      UI_FrameHandler* aTarget);
+// Runs in place of showing a popup menu: gets the ids of its items in order
+// and returns the one a user would pick (0: dismissed). Tests script menus so;
+// on the offscreen platform without a hook a popup is dismissed at once.
+typedef std::function<int(const std::vector<int>& anIds)> UI_PopupHook;
+UI_PopupHook UI_SetPopupHook(UI_PopupHook aHook);
 
 // The window that has the keyboard focus now: the view, anything inside the
 // left pane, or another window (a dialog, the menus) or none.

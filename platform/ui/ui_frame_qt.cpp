@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHash>
 #include <QImage>
 #include <QKeyEvent>
@@ -21,6 +22,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QSplitter>
@@ -31,6 +33,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -640,6 +643,10 @@ void UI_FrameShow(UI_Frame* aFrame)
     std::string locFile = locPath;
     QTimer::singleShot(500, aFrame->myWindow, [aFrame, locFile]() {
         UI_GrabFrame(aFrame, locFile.c_str());
+        // Under X also the whole screen, as the user sees it.
+        if (!UI_IsHeadless())
+            if (QScreen* locScreen = QGuiApplication::primaryScreen())
+                locScreen->grabWindow(0).save(QString::fromStdString(locFile + ".screen.png"), "PNG");
         UI_PostQuitMessage(0);
     });
 }
@@ -1120,6 +1127,76 @@ QWidget* UI_GetFrameWidget(UI_Frame* aFrame)
 QWidget* UI_GetFrameView(UI_Frame* aFrame)
 {
     return aFrame ? aFrame->myView : nullptr;
+}
+
+static UI_PopupHook ourPopupHook;
+
+UI_PopupHook UI_SetPopupHook(UI_PopupHook aHook)
+{
+    std::swap(ourPopupHook, aHook);
+    return aHook;
+}
+
+int UI_TrackPopupMenu(UI_Frame* aFrame, const UI_MenuEntry* anEntries, int aNumEntries, int aScreenX, int aScreenY,
+                      UI_FrameHandler* aTarget)
+{
+    if (!anEntries || aNumEntries <= 0)
+        return 0;
+    int locStart = 0;
+    int locEnd = aNumEntries;
+    if (anEntries[0].myKind == UI_MENU_POPUP)
+    {
+        // The first popup's own entries, up to its matching end.
+        locStart = 1;
+        int locDepth = 1;
+        for (locEnd = 1; locEnd < aNumEntries && locDepth > 0; locEnd++)
+        {
+            if (anEntries[locEnd].myKind == UI_MENU_POPUP)
+                locDepth++;
+            else if (anEntries[locEnd].myKind == UI_MENU_END && --locDepth == 0)
+                break;
+        }
+    }
+    QMenu locMenu;
+    std::vector<QMenu*> locStack = {&locMenu};
+    std::vector<int> locIds;
+    for (int i = locStart; i < locEnd; i++)
+    {
+        const UI_MenuEntry& locEntry = anEntries[i];
+        QString locText = QString::fromUtf8(locEntry.myText ? locEntry.myText : "");
+        switch (locEntry.myKind)
+        {
+        case UI_MENU_POPUP:
+            locStack.push_back(locStack.back()->addMenu(locText));
+            break;
+        case UI_MENU_END:
+            if (locStack.size() > 1)
+                locStack.pop_back();
+            break;
+        case UI_MENU_SEPARATOR:
+            locStack.back()->addSeparator();
+            break;
+        default:
+            locStack.back()->addAction(locText)->setData(locEntry.myId);
+            locIds.push_back(locEntry.myId);
+            break;
+        }
+    }
+    int locPicked = 0;
+    if (ourPopupHook)
+    {
+        UI_PopupHook locHook = ourPopupHook;
+        locPicked = locHook(locIds);
+        if (std::find(locIds.begin(), locIds.end(), locPicked) == locIds.end())
+            locPicked = 0;
+    }
+    else if (UI_IsHeadless())
+        fprintf(stderr, "popup menu: nobody can pick on the offscreen platform, dismissed\n");
+    else if (QAction* locAction = locMenu.exec(QPoint(aScreenX, aScreenY)))
+        locPicked = locAction->data().toInt();
+    if (locPicked && aTarget)
+        aTarget->OnCommand(aFrame, locPicked);
+    return locPicked;
 }
 
 int UI_FrameGetFocus(UI_Frame* aFrame)

@@ -57,6 +57,38 @@ bool UI_FileDialog(const UI_FileDialogRequest& aRequest, UI_FileDialogResult* aR
     return UI_GetPromptService()->FileDialog(aRequest, aResult);
 }
 
+bool UI_PromptService::ChooseColor(const char*, uint32_t*)
+{
+    return false;
+}
+
+bool UI_PromptService::ChooseFolder(const char*, const char*, std::string*)
+{
+    return false;
+}
+
+bool UI_ChooseColor(const char* aTitle, uint32_t* aColor)
+{
+    if (!UI_IsUIThread())
+    {
+        bool locChosen = false;
+        UI_CallOnUIThread([&]() { locChosen = UI_ChooseColor(aTitle, aColor); });
+        return locChosen;
+    }
+    return UI_GetPromptService()->ChooseColor(aTitle ? aTitle : "", aColor);
+}
+
+bool UI_ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder)
+{
+    if (!UI_IsUIThread())
+    {
+        bool locChosen = false;
+        UI_CallOnUIThread([&]() { locChosen = UI_ChooseFolder(aTitle, aStatus, aFolder); });
+        return locChosen;
+    }
+    return UI_GetPromptService()->ChooseFolder(aTitle ? aTitle : "", aStatus ? aStatus : "", aFolder);
+}
+
 std::vector<UI_FileFilter> UI_ParseFilterString(const char* aFilterString)
 {
     std::vector<UI_FileFilter> locFilters;
@@ -165,6 +197,71 @@ void UI_ScriptedPrompts::AnswerFiles(const std::string& aDirectory, const std::v
     locAnswer.myFiles.myDirectory = aDirectory;
     locAnswer.myFiles.myNames = aNames;
     myAnswers.push_back(locAnswer);
+}
+
+void UI_ScriptedPrompts::AnswerColor(uint32_t aColor)
+{
+    Answer locAnswer;
+    locAnswer.myKind = COLOR_DIALOG;
+    locAnswer.myColor = aColor;
+    myAnswers.push_back(locAnswer);
+}
+
+void UI_ScriptedPrompts::AnswerFolder(const std::string& aFolder)
+{
+    Answer locAnswer;
+    locAnswer.myKind = FOLDER_DIALOG;
+    locAnswer.myFolder = aFolder;
+    myAnswers.push_back(locAnswer);
+}
+
+void UI_ScriptedPrompts::AnswerChooserCancel(Kind aKind)
+{
+    Answer locAnswer;
+    locAnswer.myKind = aKind;
+    locAnswer.myCancel = true;
+    myAnswers.push_back(locAnswer);
+}
+
+bool UI_ScriptedPrompts::TakeAnswer(Kind aKind, Answer* anAnswer)
+{
+    if (myAnswers.empty() || myAnswers.front().myKind != aKind)
+    {
+        myNumUnscripted++;
+        return false;
+    }
+    *anAnswer = myAnswers.front();
+    myAnswers.pop_front();
+    return true;
+}
+
+bool UI_ScriptedPrompts::ChooseColor(const char* aTitle, uint32_t* aColor)
+{
+    Question locQuestion;
+    locQuestion.myKind = COLOR_DIALOG;
+    locQuestion.myCaption = aTitle;
+    locQuestion.myColor = *aColor;
+    myQuestions.push_back(locQuestion);
+    Answer locAnswer;
+    if (!TakeAnswer(COLOR_DIALOG, &locAnswer) || locAnswer.myCancel)
+        return false;
+    *aColor = locAnswer.myColor;
+    return true;
+}
+
+bool UI_ScriptedPrompts::ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder)
+{
+    Question locQuestion;
+    locQuestion.myKind = FOLDER_DIALOG;
+    locQuestion.myCaption = aTitle;
+    locQuestion.myText = aStatus;
+    locQuestion.myFolder = *aFolder;
+    myQuestions.push_back(locQuestion);
+    Answer locAnswer;
+    if (!TakeAnswer(FOLDER_DIALOG, &locAnswer) || locAnswer.myCancel)
+        return false;
+    *aFolder = locAnswer.myFolder;
+    return true;
 }
 
 void UI_ScriptedPrompts::AnswerCancel()

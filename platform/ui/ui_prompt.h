@@ -3,6 +3,7 @@
 // a scripted one (ui_prompt_script.h) that answers without a window.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,13 @@ public:
     virtual int MessageBox(const char* aCaption, const char* aText, int aFlags) = 0;
     // False when the user cancelled.
     virtual bool FileDialog(const UI_FileDialogRequest& aRequest, UI_FileDialogResult* aResult) = 0;
+    // A colour as Windows holds it (COLORREF, 0x00BBGGRR), in and out; false
+    // when cancelled (aColor kept). The base answers cancel.
+    virtual bool ChooseColor(const char* aTitle, uint32_t* aColor);
+    // A folder, absolute, in (where the choice starts) and out; aStatus is a
+    // line of text shown with the choice. False when cancelled (aFolder
+    // kept). The base answers cancel.
+    virtual bool ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder);
 };
 
 // Installs a service (not owned); null restores the default. Returns the previous one.
@@ -75,8 +83,12 @@ UI_PromptService* UI_GetDefaultPromptService();
 // (tests that drive them with timers).
 void UI_SetDefaultPromptsInteractive(bool anInteractiveFlag);
 
+// From any thread: a worker's question is asked on the user-interface thread
+// and the worker waits for the answer.
 int UI_MessageBox(const char* aCaption, const char* aText, int aFlags);
 bool UI_FileDialog(const UI_FileDialogRequest& aRequest, UI_FileDialogResult* aResult);
+bool UI_ChooseColor(const char* aTitle, uint32_t* aColor);
+bool UI_ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder);
 
 // The filters of an MFC filter string: "text|patterns|text|patterns||".
 // An entry without patterns is dropped; parsing stops at the empty entry.

@@ -4,6 +4,9 @@
 #include "platform/ui/ui_prompt.h"
 
 #include <QApplication>
+#include <QColorDialog>
+#include <QGridLayout>
+#include <QLabel>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -20,6 +23,8 @@ class UI_QtPromptService : public UI_PromptService
 public:
     int MessageBox(const char* aCaption, const char* aText, int aFlags) override;
     bool FileDialog(const UI_FileDialogRequest& aRequest, UI_FileDialogResult* aResult) override;
+    bool ChooseColor(const char* aTitle, uint32_t* aColor) override;
+    bool ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder) override;
 };
 
 struct WaitCursorLift
@@ -180,6 +185,54 @@ bool UI_QtPromptService::FileDialog(const UI_FileDialogRequest& aRequest, UI_Fil
     if (aRequest.myKind == UI_FILEDIALOG_SAVE && (aRequest.myFlags & UI_FD_PATH_MUST_EXIST) &&
         !QFileInfo(QString::fromStdString(aResult->myDirectory)).isDir())
         return false;
+    return true;
+}
+bool UI_QtPromptService::ChooseColor(const char* aTitle, uint32_t* aColor)
+{
+    if (!locCanShow())
+    {
+        std::fprintf(stderr, "[%s] no colour dialog without a display\n", aTitle);
+        return false;
+    }
+    WaitCursorLift locLift;
+    // COLORREF holds red in its low byte.
+    QColor locStart(int(*aColor & 0xFF), int((*aColor >> 8) & 0xFF), int((*aColor >> 16) & 0xFF));
+    QColorDialog locDialog(locStart);
+    locDialog.setOption(QColorDialog::DontUseNativeDialog, true);
+    if (aTitle[0])
+        locDialog.setWindowTitle(QString::fromUtf8(aTitle));
+    if (locDialog.exec() != QDialog::Accepted)
+        return false;
+    QColor locColor = locDialog.selectedColor();
+    *aColor = uint32_t(locColor.red()) | (uint32_t(locColor.green()) << 8) | (uint32_t(locColor.blue()) << 16);
+    return true;
+}
+
+bool UI_QtPromptService::ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder)
+{
+    if (!locCanShow())
+    {
+        std::fprintf(stderr, "[%s] no folder dialog without a display\n", aTitle);
+        return false;
+    }
+    WaitCursorLift locLift;
+    QString locStart = aFolder->empty() ? QDir::currentPath() : QString::fromUtf8(aFolder->c_str());
+    QFileDialog locDialog(nullptr, QString::fromUtf8(aTitle[0] ? aTitle : "Browse for Folder"), locStart);
+    locDialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    locDialog.setFileMode(QFileDialog::Directory);
+    locDialog.setOption(QFileDialog::ShowDirsOnly, true);
+    // The status line above the folder view.
+    if (aStatus[0])
+        if (QGridLayout* locGrid = qobject_cast<QGridLayout*>(locDialog.layout()))
+            locGrid->addWidget(new QLabel(QString::fromUtf8(aStatus), &locDialog), locGrid->rowCount(), 0, 1, -1);
+    char locCwd[4096];
+    bool locHaveCwd = getcwd(locCwd, sizeof(locCwd)) != nullptr;
+    bool locAccepted = locDialog.exec() == QDialog::Accepted;
+    if (locHaveCwd && chdir(locCwd) != 0)
+        std::perror("chdir");
+    if (!locAccepted || locDialog.selectedFiles().isEmpty())
+        return false;
+    *aFolder = QFileInfo(locDialog.selectedFiles().front()).absoluteFilePath().toStdString();
     return true;
 }
 } // namespace

@@ -151,13 +151,15 @@ inline std::string TextureTGA()
 
 // "skins/main.velk": skins "red" (texture by the editor's name) and "blue" (by
 // the game's, spelt in another case), each with the prefabs "panel", "bar",
-// "zero" (no size) and "crossed" (starts after ends, inner past outer), and
+// "zero" (no size), "crossed" (starts after ends, inner past outer) and
+// "huge" (values at the ends of the int range), and
 // the fonts "big" (arial, 20 pixels) and "small" (verdana, default size).
 inline std::string MainSkinFile()
 {
     const std::string locPrefabs =
         Prefab("panel", 0, 0, 12, 12, 4, 4, 8, 8) + Prefab("bar", 16, 0, 48, 8, 18, 2, 46, 6) +
-        Prefab("zero", 10, 20, 10, 20, 10, 20, 10, 20) + Prefab("crossed", 30, 40, 20, 30, 35, 25, 90, 31);
+        Prefab("zero", 10, 20, 10, 20, 10, 20, 10, 20) + Prefab("crossed", 30, 40, 20, 30, 35, 25, 90, 31) +
+        Prefab("huge", 2147483647, -2147483647, -7, 5, 2147483647, 2147483647, -2147483647, 9);
     const std::string locFonts = Font("big", "arial", 250000) + Font("small", "verdana", 0);
     return SkinFile("widgets.fruit",
                     Skin("red", "skins/skin.tga", "skins/absent.tga", locPrefabs, locFonts) +
@@ -173,7 +175,8 @@ inline std::string Box(int x, int y, int w, int h)
 inline const std::string RED_SKIN = "mySkinFile skins/main.tez\nmySkin red\n";
 
 // One widget of each type (positions in layout units, all multiples of 20),
-// plus one whose skin file does not exist.
+// one with values at the ends of the int range and one whose skin file does
+// not exist.
 inline std::string EveryWidget()
 {
     return Widget("VAP_Plate", "plate", RED_SKIN + "myPrefab panel\n" + Box(400, 400, 2000, 1000)) +
@@ -200,6 +203,9 @@ inline std::string EveryWidget()
            Widget("VAP_TextInput", "input",
                   "mySkinFile skins/main.tez\nmySkin blue\nmyPrefab bar\n" + Box(12000, 7000, 3000, 800)) +
            Widget("VAP_MiniMap", "minimap", Box(12000, 7400, 3000, 3000)) +
+           Widget("VAP_Plate", "giant",
+                  RED_SKIN + "myPrefab huge\nmyXPos 2147483647\nmyYPos -2147483647\nmyWidth 2147483647\n"
+                             "myHeight 2147483647") +
            Widget("VAP_Plate", "lost",
                   "mySkinFile skins/none.tez\nmySkin red\nmyPrefab panel\n" + Box(7000, 10000, 2000, 1000));
 }

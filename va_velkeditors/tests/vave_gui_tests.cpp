@@ -334,6 +334,9 @@ TEST_F(GuiEditorsTest, LayoutDrawsEveryWidgetTypeFromItsSkin)
     // The multi-column list's title bar: the bar prefab across the top, 30 pixels high.
     EXPECT_EQ(Count(locShown, 20, 350, 320, 380, BAR), 300 * 30);
     EXPECT_EQ(At(locShown, 100, 385), CENTRE);
+    // Its scroll bar's last square ends at its height: 530..550.
+    EXPECT_EQ(At(locShown, 310, 530), RED);
+    EXPECT_EQ(At(locShown, 300, 540), RED);
     // The screen frame.
     EXPECT_EQ(At(locShown, 800, 300), RED);
     EXPECT_EQ(At(locShown, 500, 600), RED);
@@ -456,6 +459,7 @@ TEST_F(GuiEditorsTest, GridKeysAndSizeToPrefab)
     auto* locEditor = static_cast<VAVE_GuiEditor*>(myEditor.get());
     const QImage locGrid100 = Shown();
     EXPECT_EQ(At(locGrid100, 5, 303), 0x303030); // a grid line every 5 pixels
+    EXPECT_EQ(At(locGrid100, 303, 5), 0x303030);
     Key(Qt::Key_Plus, Qt::KeypadModifier);
     EXPECT_EQ(VAVE_GuiEditor::GetGridSize(), 200);
     const QImage locGrid200 = Shown();
@@ -469,7 +473,10 @@ TEST_F(GuiEditorsTest, GridKeysAndSizeToPrefab)
     EXPECT_EQ(VAVE_GuiEditor::GetGridSize(), 100);
     Key(Qt::Key_Space);
     EXPECT_FALSE(locEditor->IsGridOn());
-    EXPECT_EQ(At(Shown(), 5, 303), BLACK);
+    const QImage locGridOff = Shown();
+    EXPECT_EQ(At(locGridOff, 5, 303), BLACK);
+    EXPECT_EQ(At(locGridOff, 303, 5), BLACK);
+    EXPECT_NE(locGrid100.copy(0, 602, 200, 22), locGridOff.copy(0, 602, 200, 22));
     Key(Qt::Key_Space);
     EXPECT_TRUE(locEditor->IsGridOn());
 
@@ -493,6 +500,78 @@ TEST_F(GuiEditorsTest, GridKeysAndSizeToPrefab)
     RightClick(400, 520);
     Key(Qt::Key_Asterisk, Qt::KeypadModifier);
     EXPECT_EQ(Members(locGui->FindMember("myWidgets.lost")), (Rect{7000, 10000, 2000, 1000}));
+}
+
+TEST_F(GuiEditorsTest, AnEdgeDragMovesThePressPointByWhatWasApplied)
+{
+    VelkType* locGui = OpenLayout(EveryWidget());
+    ASSERT_NE(myEditor, nullptr);
+    VelkType* locPlate = locGui->FindMember("myWidgets.plate");
+    RightClick(70, 45);
+    // The right edge (120 pixels) pressed at 130: 3 pixels out move it by 100 units, one back
+    // does nothing, four more move it again.
+    Drag({{130, 45}, {133, 45}}, false);
+    EXPECT_EQ(Members(locPlate), (Rect{400, 400, 2100, 1000}));
+    Mouse(QEvent::MouseMove, 134, 45, Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(Members(locPlate), (Rect{400, 400, 2100, 1000}));
+    Mouse(QEvent::MouseMove, 138, 45, Qt::NoButton, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, 138, 45, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(Members(locPlate), (Rect{400, 400, 2200, 1000}));
+    // The same for the bottom edge (70 pixels).
+    Drag({{70, 80}, {70, 83}, {70, 84}, {70, 88}});
+    EXPECT_EQ(Members(locPlate), (Rect{400, 400, 2200, 1200}));
+}
+
+TEST_F(GuiEditorsTest, ASkinThatFailsIsNotedOnceAndLeftOut)
+{
+    const std::string locLost = "mySkinFile skins/none.tez\nmySkin red\nmyPrefab panel\n";
+    OpenLayout(Widget("VAP_Plate", "one", locLost + Box(400, 400, 2000, 1000)) +
+               Widget("VAP_Plate", "two", locLost + Box(4000, 400, 2000, 1000)) +
+               Widget("VAP_Plate", "three", RED_SKIN + "myPrefab panel\n" + Box(8000, 400, 2000, 1000)));
+    ASSERT_NE(myEditor, nullptr);
+    EXPECT_EQ(static_cast<VAVE_GuiEditor*>(myEditor.get())->GetNumSkins(), 1);
+    EXPECT_EQ(
+        std::count(ourTexts.begin(), ourTexts.end(),
+                   "VAVE_GuiEditor: skin 'red' of 'skins/none.tez' not loaded; its widgets draw as outlines"),
+        1);
+    const QImage locShown = Shown();
+    EXPECT_EQ(At(locShown, 70, 20), RED);
+    EXPECT_EQ(At(locShown, 250, 20), RED);
+    EXPECT_EQ(At(locShown, 400, 20), TL);
+}
+
+TEST_F(GuiEditorsTest, SkinsFindPrefabsAndFontsByTheHashOfTheirNames)
+{
+    std::unique_ptr<QD_Factory> locFactory(QDGDI_Factory::Create(myWindow.get()));
+    ASSERT_NE(locFactory, nullptr);
+    std::unique_ptr<VAVE_GuiSkin> locSkin(VAVE_GuiSkin::Load(locFactory.get(), "skins/main.tez", "red"));
+    ASSERT_NE(locSkin, nullptr);
+    EXPECT_TRUE(locSkin->Is("skins/main.tez", "red"));
+    EXPECT_FALSE(locSkin->Is("skins/main.tez", "blue"));
+    const VAVE_GuiPrefab* locBar = locSkin->FindPrefab("bar");
+    ASSERT_NE(locBar, nullptr);
+    EXPECT_EQ((std::vector<int>{locBar->myStartX, locBar->myStartZ, locBar->myEndX, locBar->myEndZ,
+                                locBar->myInnerStartX, locBar->myInnerStartZ, locBar->myInnerEndX,
+                                locBar->myInnerEndZ}),
+              (std::vector<int>{16, 0, 48, 8, 18, 2, 46, 6}));
+    // Values past the range are held at it.
+    EXPECT_EQ(locSkin->FindPrefab("huge")->myStartX, VAVE_MAX_PIXELS);
+    EXPECT_EQ(locSkin->FindPrefab("huge")->myStartZ, -VAVE_MAX_PIXELS);
+    EXPECT_EQ(locSkin->FindPrefab("nothing"), nullptr);
+    QD_Font* locBig = locSkin->FindFont("big");
+    QD_Font* locSmall = locSkin->FindFont("small");
+    ASSERT_NE(locBig, nullptr);
+    ASSERT_NE(locSmall, nullptr);
+    EXPECT_NE(locBig, locSmall);
+    EXPECT_EQ(locBig->GetHeight(), 20);
+    EXPECT_EQ(locSkin->FindFont("nothing"), nullptr);
+    EXPECT_EQ(locSkin->GetTexture()->GetWidth(), 64);
+    // An unknown skin, and a skin without a texture, are not kept.
+    EXPECT_EQ(VAVE_GuiSkin::Load(locFactory.get(), "skins/main.tez", "green"), nullptr);
+    WriteDisk("skins/bare.velk",
+              SkinFile("widgets.fruit", Skin("grey", "skins/absent.tga", "skins/absent.bmp", "", "")));
+    EXPECT_EQ(VAVE_GuiSkin::Load(locFactory.get(), "skins/bare.tez", "grey"), nullptr);
+    EXPECT_EQ(VAVE_GuiSkin::Load(locFactory.get(), "skins/none.tez", "grey"), nullptr);
 }
 
 TEST_F(GuiEditorsTest, TheGridIsSharedAndNeverBelow100)
@@ -709,6 +788,8 @@ TEST_F(SkinEditorTest, PrefabsAreNormalisedAtCreation)
     // "crossed": starts after ends, an inner rectangle reaching past the outer one and the texture.
     EXPECT_EQ(PrefabValues(Prefab("crossed")), (Values{{20, 30, 30, 40, 20, 30, 30, 31}}));
     EXPECT_EQ(PrefabValues(Prefab("panel")), (Values{{0, 0, 12, 12, 4, 4, 8, 8}}));
+    // Values at the ends of the int range: held, then put within the 64 x 64 texture.
+    EXPECT_EQ(PrefabValues(Prefab("huge")), (Values{{0, 0, 64, 5, 0, 0, 64, 5}}));
     EXPECT_EQ(mySkinEditor->GetMode(), VAVE_GuiSkinEditor::MODE_DRAG_OUTER);
 }
 
@@ -793,6 +874,53 @@ TEST_F(SkinEditorTest, DefineAndDragTheSelectedPrefab)
     EXPECT_EQ(mySkinEditor->GetMode(), VAVE_GuiSkinEditor::MODE_DEFINE);
 }
 
+TEST_F(SkinEditorTest, NormalisingKeepsValuesOnTheLimits)
+{
+    VelkType* locZero = Prefab("zero");
+    struct Case
+    {
+        Values myIn, myOut;
+    };
+    const Case locCases[] = {
+        // Every value on a limit stays.
+        {{{0, 0, 0, 0, 0, 0, 0, 0}}, {{0, 0, 0, 0, 0, 0, 0, 0}}},
+        {{{64, 64, 64, 64, 64, 64, 64, 64}}, {{64, 64, 64, 64, 64, 64, 64, 64}}},
+        {{{0, 0, 64, 64, 0, 0, 64, 64}}, {{0, 0, 64, 64, 0, 0, 64, 64}}},
+        {{{3, 4, 9, 10, 3, 4, 9, 10}}, {{3, 4, 9, 10, 3, 4, 9, 10}}},
+        // One past them is brought back.
+        {{{-1, -1, 65, 65, 2, 2, 3, 3}}, {{0, 0, 64, 64, 2, 2, 3, 3}}},
+        {{{3, 4, 9, 10, 2, 3, 10, 11}}, {{3, 4, 9, 10, 3, 4, 9, 10}}},
+        {{{3, 4, 9, 10, 10, 11, 2, 3}}, {{3, 4, 9, 10, 3, 4, 9, 10}}},
+    };
+    const char* const locNames[] = {"myStart.x",      "myStart.z",      "myEnd.x",      "myEnd.z",
+                                    "myInnerStart.x", "myInnerStart.z", "myInnerEnd.x", "myInnerEnd.z"};
+    for (const Case& locCase : locCases)
+    {
+        for (int i = 0; i < 8; i++)
+            ASSERT_TRUE(locZero->FindMember(locNames[i])->AssignInt(locCase.myIn.v[i]));
+        VAVE_GuiSkinEditor::Normalise(locZero, 64, 64);
+        EXPECT_EQ(PrefabValues(locZero), locCase.myOut) << locCase.myIn;
+    }
+    // The view: zoom at least 1, offsets never above 0.
+    VAVE_GuiSkinEditor::SetView(0, 5, 1);
+    EXPECT_EQ(VAVE_GuiSkinEditor::GetZoom(), 1);
+    EXPECT_EQ(VAVE_GuiSkinEditor::GetOffsetX(), 0);
+    EXPECT_EQ(VAVE_GuiSkinEditor::GetOffsetY(), 0);
+
+    // Past its end the end is the nearer edge.
+    VelkType* locPanel = Prefab("panel");
+    myEditor->SelectInstance(locPanel);
+    Drag({{20, 30}});
+    EXPECT_EQ(PrefabValues(locPanel), (Values{{0, 0, 20, 30, 4, 4, 8, 8}}));
+
+    // Leaving normalises every prefab again.
+    locPanel->FindMember("myStart.x")->AssignInt(30);
+    locPanel->FindMember("myInnerEnd.z")->AssignInt(99);
+    myForwarder.myEditor = nullptr;
+    myEditor.reset();
+    EXPECT_EQ(PrefabValues(locPanel), (Values{{20, 0, 30, 30, 20, 4, 30, 30}}));
+}
+
 TEST_F(SkinEditorTest, WidenAndNarrowTheInnerRectangleWithinTheOuter)
 {
     VelkType* locPanel = Prefab("panel");
@@ -830,6 +958,9 @@ TEST_F(SkinEditorTest, DrawsTheTextureRectanglesAndCorners)
     EXPECT_EQ(At(locShown, 32, 14), WHITE);
     // End corners in red around "bar"'s outer end (96, 16).
     EXPECT_GT(Count(locShown, 91, 11, 102, 22, RED), 4);
+    // The selected prefab's outer bottom edge; a start corner's circle in green ("crossed" at (40, 60)).
+    EXPECT_EQ(At(locShown, 12, 24), GREEN);
+    EXPECT_EQ(At(locShown, 36, 60), GREEN);
     // Zoom 1: a plain copy.
     VAVE_GuiSkinEditor::SetView(1, 0, 0);
     myEditor->Draw(true);

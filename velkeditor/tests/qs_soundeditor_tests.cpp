@@ -9,6 +9,7 @@
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_qt.h"
+#include "platform/ui/tests/ui_xdotool.h"
 #include "qcommon/qc_debug.h"
 #include "qsound2/qs2_engine.h"
 #include "tez/tez_hash.h"
@@ -646,11 +647,11 @@ TEST_F(SoundEditorTest, UnderXTheServersPointerAndKeysPlay)
 
     // The pointer over distance 50; Space is released there.
     QPoint locAt = View()->mapToGlobal(QPoint(64 + 50, 200));
-    ASSERT_TRUE(Xdotool("mousemove " + std::to_string(locAt.x()) + " " + std::to_string(locAt.y())));
+    ASSERT_TRUE(UI_TestXdotool("mousemove " + std::to_string(locAt.x()) + " " + std::to_string(locAt.y())));
     int locX = 0, locY = 0;
     UI_FrameGetViewCursor(myFrame, &locX, &locY);
     EXPECT_EQ(locX, 64 + 50);
-    ASSERT_TRUE(Xdotool("key space"));
+    ASSERT_TRUE(UI_TestXdotool("key space"));
     std::vector<std::string> locLog = Log(locEditor);
     ASSERT_GE(locLog.size(), 3u);
     EXPECT_EQ(locLog[locLog.size() - 3], "Playing at distance 50.0...");
@@ -659,14 +660,14 @@ TEST_F(SoundEditorTest, UnderXTheServersPointerAndKeysPlay)
 
     // A right click of the server's button selects the nearest point; a left drag moves it.
     locAt = View()->mapToGlobal(QPoint(164 + 3, 250 - 2));
-    ASSERT_TRUE(Xdotool("mousemove " + std::to_string(locAt.x()) + " " + std::to_string(locAt.y()) + " click 3"));
+    ASSERT_TRUE(UI_TestXdotool("mousemove " + std::to_string(locAt.x()) + " " + std::to_string(locAt.y()) + " click 3"));
     VelkType* locPoint = mySpace.GetInstance("boom.mySpecs.QS_SoundSpec(0).myEnvelope.QS_DistanceVolume(1)", false);
     EXPECT_EQ(locEditor->GetSelectedInstance(), locPoint);
     locAt = View()->mapToGlobal(QPoint(64 + 120, 150 + 60));
-    ASSERT_TRUE(Xdotool("mousemove " + std::to_string(locAt.x()) + " " + std::to_string(locAt.y()) + " click 1"));
+    ASSERT_TRUE(UI_TestXdotool("mousemove " + std::to_string(locAt.x()) + " " + std::to_string(locAt.y()) + " click 1"));
     EXPECT_FLOAT_EQ(locPoint->GetMemberValueAsFloat("myDistance"), 120.0f);
     EXPECT_FLOAT_EQ(locPoint->GetMemberValueAsFloat("myVolume"), 0.7f);
-    ASSERT_TRUE(Xdotool("key Return"));
+    ASSERT_TRUE(UI_TestXdotool("key Return"));
     EXPECT_EQ(Log(locEditor).back(), "--------");
     EXPECT_EQ(Log(locEditor)[Log(locEditor).size() - 2], "Loaded sound!");
     EXPECT_FLOAT_EQ(locEditor->GetTemplate()->GetFalloffVolume(0, 120.0f), 0.7f);

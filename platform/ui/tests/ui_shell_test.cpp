@@ -259,3 +259,192 @@ TEST(UIShell, FocusQueryForwardedMovesAndPresentedPixels)
     UI_FrameRemoveHandler(locFrame, &locRecorder);
     UI_DestroyFrame(locFrame);
 }
+
+namespace
+{
+const UI_ControlTemplate ourFurtherControls[] = {
+    {200, UI_CONTROL_SLIDER, nullptr, 5, 5, 100, 15, 0},
+    {201, UI_CONTROL_SPIN, nullptr, 110, 5, 10, 14, 0},
+    {202, UI_CONTROL_PUSHBUTTON, nullptr, 5, 25, 40, 20, UI_STYLE_OWNERDRAW},
+    {203, UI_CONTROL_EDIT, "", 5, 50, 60, 12, 0},
+    {204, UI_CONTROL_EDIT, "", 70, 50, 60, 12, 0},
+};
+const UI_DialogTemplate ourFurtherTemplate = {2, "Further", 180, 80, "MS Shell Dlg", 8, ourFurtherControls, 5};
+
+uint32_t ourSwatch = 0x00FF8000;
+std::vector<int> ourDeltas;
+
+intptr_t locFurtherProc(UI_Dialog* aDialog, const UI_Message& aMessage)
+{
+    if (aMessage.myKind == UI_MSG_DRAWITEM && aMessage.myDrawItem)
+    {
+        UI_DrawItem* locItem = aMessage.myDrawItem;
+        UI_DrawFillRect(locItem, 0, 0, locItem->myWidth, locItem->myHeight, ourSwatch);
+        UI_DrawFrameRect(locItem, 0, 0, locItem->myWidth, locItem->myHeight, 0x000000);
+    }
+    else if (aMessage.myKind == UI_MSG_COMMAND && aMessage.myNotifyCode == UI_UDN_DELTAPOS)
+        ourDeltas.push_back(aMessage.myWidth);
+    return locRecordProc(aDialog, aMessage);
+}
+} // namespace
+
+TEST(UIShell, ColourAndFolderChoosersAreScriptable)
+{
+    UI_ScriptedPrompts locPrompts;
+    UI_SetPromptService(&locPrompts);
+    uint32_t locColor = 0x000000FF; // red as COLORREF
+    locPrompts.AnswerColor(0x00FF0000);
+    ASSERT_TRUE(UI_ChooseColor("Colour", &locColor));
+    EXPECT_EQ(locColor, 0x00FF0000u);
+    EXPECT_EQ(locPrompts.myQuestions.back().myColor, 0x000000FFu);
+    // Cancelled or unscripted: the value stays.
+    locPrompts.AnswerChooserCancel(UI_ScriptedPrompts::COLOR_DIALOG);
+    EXPECT_FALSE(UI_ChooseColor("Colour", &locColor));
+    EXPECT_FALSE(UI_ChooseColor("Colour", &locColor));
+    EXPECT_EQ(locColor, 0x00FF0000u);
+    EXPECT_EQ(locPrompts.myNumUnscripted, 1);
+
+    std::string locFolder = "/start";
+    locPrompts.AnswerFolder("/data/models");
+    std::thread locWorker([&]() { EXPECT_TRUE(UI_ChooseFolder("Folder", "Pick the source tree", &locFolder)); });
+    locSpinUntil([&]() { return locFolder != "/start"; });
+    locWorker.join();
+    EXPECT_EQ(locFolder, "/data/models");
+    EXPECT_EQ(locPrompts.myQuestions.back().myText, "Pick the source tree");
+    EXPECT_EQ(locPrompts.myQuestions.back().myFolder, "/start");
+    UI_SetPromptService(nullptr);
+    // The default service offscreen: nobody can answer, so it cancels.
+    EXPECT_FALSE(UI_ChooseFolder("Folder", "", &locFolder));
+    EXPECT_FALSE(UI_ChooseColor("Colour", &locColor));
+}
+
+TEST(UIShell, PopupMenusGoToTheirTarget)
+{
+    const UI_MenuEntry locMenu[] = {
+        {UI_MENU_POPUP, 0, "State"},   {UI_MENU_ITEM, 32792, "Remove"},   {UI_MENU_SEPARATOR, 0, nullptr},
+        {UI_MENU_ITEM, 32789, "Edit"}, {UI_MENU_END, 0, nullptr},         {UI_MENU_POPUP, 0, "Other"},
+        {UI_MENU_ITEM, 1, "Not this"}, {UI_MENU_END, 0, nullptr},
+    };
+    struct Target : UI_FrameHandler
+    {
+        bool OnCommand(UI_Frame*, int anId) override
+        {
+            myIds.push_back(anId);
+            return true;
+        }
+        std::vector<int> myIds;
+    } locTarget;
+    std::vector<int> locOffered;
+    UI_PopupHook locOld = UI_SetPopupHook([&](const std::vector<int>& anIds) {
+        locOffered = anIds;
+        return 32789;
+    });
+    EXPECT_EQ(UI_TrackPopupMenu(nullptr, locMenu, 8, 100, 100, &locTarget), 32789);
+    EXPECT_EQ(locOffered, (std::vector<int>{32792, 32789}));
+    EXPECT_EQ(locTarget.myIds, std::vector<int>{32789});
+    // An id the menu does not hold counts as dismissed.
+    UI_SetPopupHook([](const std::vector<int>&) { return 1; });
+    EXPECT_EQ(UI_TrackPopupMenu(nullptr, locMenu, 8, 0, 0, &locTarget), 0);
+    UI_SetPopupHook(nullptr);
+    EXPECT_EQ(UI_TrackPopupMenu(nullptr, locMenu, 8, 0, 0, &locTarget), 0);
+    EXPECT_EQ(locTarget.myIds.size(), 1u);
+    UI_SetPopupHook(locOld);
+}
+
+TEST(UIShell, SlidersSpinsAndOwnerDrawnButtons)
+{
+    ourEvents.clear();
+    ourDeltas.clear();
+    UI_Dialog* locDialog = UI_CreateDialog(ourFurtherTemplate, locFurtherProc, nullptr);
+    ASSERT_NE(locDialog, nullptr);
+    ASSERT_TRUE(UI_SliderSetRange(locDialog, 200, 0, 255));
+    ASSERT_TRUE(UI_SliderSetPos(locDialog, 200, 300));
+    EXPECT_EQ(UI_SliderGetPos(locDialog, 200), 255);
+    EXPECT_TRUE(ourEvents.empty());
+    ASSERT_TRUE(UI_SliderDrag(locDialog, 200, 17));
+    EXPECT_EQ(UI_SliderGetPos(locDialog, 200), 17);
+    EXPECT_EQ(ourEvents, (std::vector<std::string>{"command 200 20", "command 200 21"}));
+    EXPECT_FALSE(UI_SliderSetRange(locDialog, 200, 5, 1));
+    EXPECT_EQ(UI_SliderGetPos(locDialog, 201), -1);
+
+    ASSERT_TRUE(UI_SpinSetRange(locDialog, 201, 0, 2));
+    ASSERT_TRUE(UI_SpinSetPos(locDialog, 201, 1));
+    UI_SpinPress(locDialog, 201, true);
+    UI_SpinPress(locDialog, 201, true);
+    EXPECT_EQ(UI_SpinGetPos(locDialog, 201), 2);
+    UI_SpinPress(locDialog, 201, false);
+    EXPECT_EQ(UI_SpinGetPos(locDialog, 201), 1);
+    EXPECT_EQ(ourDeltas, (std::vector<int>{1, 1, -1}));
+
+    // The owner-drawn button shows what the procedure draws.
+    UI_ShowDialog(locDialog, true);
+    QWidget* locButton = UI_GetControlWidget(locDialog, 202);
+    QImage locImage = locButton->grab().toImage();
+    EXPECT_EQ(locImage.pixel(0, 0) & 0xFFFFFF, 0x000000u);
+    EXPECT_EQ(locImage.pixel(locImage.width() / 2, locImage.height() / 2) & 0xFFFFFF, 0xFF8000u);
+    ourSwatch = 0x0000FF;
+    UI_InvalidateControl(locDialog, 202);
+    locImage = locButton->grab().toImage();
+    EXPECT_EQ(locImage.pixel(locImage.width() / 2, locImage.height() / 2) & 0xFFFFFF, 0x0000FFu);
+    ourEvents.clear();
+    UI_ClickButton(locDialog, 202);
+    EXPECT_EQ(ourEvents, std::vector<std::string>{"command 202 0"});
+
+    ASSERT_TRUE(UI_SetControlToolTip(locDialog, 202, "Pick a colour"));
+    EXPECT_EQ(locButton->toolTip().toStdString(), "Pick a colour");
+    UI_DestroyDialog(locDialog);
+}
+
+TEST(UIShell, NumericFieldsNameTheirRangeAndEditsLimitAndNotifyFocusLoss)
+{
+    UI_ScriptedPrompts locPrompts;
+    UI_SetPromptService(&locPrompts);
+    ourEvents.clear();
+    UI_Dialog* locDialog = UI_CreateDialog(ourFurtherTemplate, locFurtherProc, nullptr);
+    int locInt = -1;
+    double locFloat = -1.0;
+    UI_SetControlText(locDialog, 203, " 42 ");
+    EXPECT_TRUE(UI_GetControlInt(locDialog, 203, 0, 100, "Options", &locInt));
+    EXPECT_EQ(locInt, 42);
+    EXPECT_FALSE(UI_GetControlInt(locDialog, 203, 0, 10, "Options", &locInt));
+    UI_SetControlText(locDialog, 203, "4x");
+    EXPECT_FALSE(UI_GetControlInt(locDialog, 203, 0, 10, "Options", &locInt));
+    UI_SetControlText(locDialog, 203, "2.5");
+    EXPECT_TRUE(UI_GetControlFloat(locDialog, 203, 0.0, 10.0, "Options", &locFloat));
+    EXPECT_DOUBLE_EQ(locFloat, 2.5);
+    EXPECT_FALSE(UI_GetControlFloat(locDialog, 203, 0.0, 1.5, "Options", &locFloat));
+    UI_SetControlText(locDialog, 203, "nan");
+    EXPECT_FALSE(UI_GetControlFloat(locDialog, 203, 0.0, 1.5, "Options", &locFloat));
+    EXPECT_EQ(locInt, 42);
+    EXPECT_DOUBLE_EQ(locFloat, 2.5);
+    EXPECT_EQ(locPrompts.GetBoxes(),
+              (std::vector<std::string>{"Options|Please enter an integer between 0 and 10.",
+                                        "Options|Please enter an integer.", "Options|Please enter a number between 0 "
+                                                                            "and 1.5.",
+                                        "Options|Please enter a number."}));
+    EXPECT_FALSE(UI_GetControlInt(locDialog, 999, 0, 10, "Options", &locInt));
+    EXPECT_EQ(locPrompts.GetBoxes().size(), 4u);
+
+    ASSERT_TRUE(UI_SetEditLimit(locDialog, 203, 3));
+    QLineEdit* locEdit = static_cast<QLineEdit*>(UI_GetControlWidget(locDialog, 203));
+    locEdit->setText("");
+    QTest::keyClicks(locEdit, "12345");
+    EXPECT_EQ(locEdit->text().toStdString(), "123");
+    EXPECT_FALSE(UI_SetEditLimit(locDialog, 200, 3));
+
+    UI_ShowDialog(locDialog, true);
+    QWidget* locWindow = UI_GetDialogWidget(locDialog);
+    locWindow->activateWindow();
+    locSpinUntil([&]() { return locWindow->isActiveWindow(); });
+    locEdit->setFocus();
+    QCoreApplication::processEvents();
+    ourEvents.clear();
+    UI_GetControlWidget(locDialog, 204)->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_NE(std::find(ourEvents.begin(), ourEvents.end(), "command 203 23"), ourEvents.end());
+
+    ASSERT_TRUE(UI_MoveDialogToLeftEdge(locDialog));
+    EXPECT_EQ(locWindow->frameGeometry().left(), locWindow->screen()->availableGeometry().left());
+    UI_DestroyDialog(locDialog);
+    UI_SetPromptService(nullptr);
+}

@@ -1,0 +1,146 @@
+// pranvel_bench: the model editor's render tick in its real window at 800 x 600 (input,
+// the scene's frame, present into the view, paint), against the same frames drawn by the
+// renderer alone, without a window, in the same run. Prints frames per second, the
+// milliseconds of the scene's frame and of present plus paint, and the ratio.
+// The scene is the window's current one (it clears to the background colour; models and
+// the grid come with the editor scene).
+// Usage: pranvel_bench [--frames N]   (default 200)
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "modeleditor/app/pranvel_frame.h"
+#include "modeleditor/app/pranvel_resource.h"
+#include "platform/gfx/gfx_device.h"
+#include "platform/ui/ui_app.h"
+#include "platform/ui/ui_qt.h"
+#include "qrender/qr_render.h"
+#include "qrender/qr_renderd3d.h"
+
+#include <QApplication>
+#include <QWidget>
+
+namespace
+{
+using Clock = std::chrono::steady_clock;
+
+double ourPresentSeconds = 0.0;
+QR_HostWindow ourViewWindow = {nullptr, nullptr};
+
+double locSeconds(Clock::time_point aStart)
+{
+    return std::chrono::duration<double>(Clock::now() - aStart).count();
+}
+
+// The view's own host window, timed.
+void locTimedPresent(void*, const GFX_Image& anImage)
+{
+    Clock::time_point locStart = Clock::now();
+    ourViewWindow.myPresentFunc(ourViewWindow.myUserData, anImage);
+    ourPresentSeconds += locSeconds(locStart);
+}
+
+QR_HostWindow ourTimedWindow = {locTimedPresent, nullptr};
+
+PranvelScene* locTimedScene(QR_HostWindow* aWindow, void* anInputWindow)
+{
+    ourViewWindow = *aWindow;
+    return PranvelScene::Create(&ourTimedWindow, anInputWindow);
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int locFrames = 200;
+    for (int i = 1; i < argc; i++)
+        if (!strcmp(argv[i], "--frames") && i + 1 < argc)
+            locFrames = atoi(argv[++i]);
+    if (locFrames <= 0)
+    {
+        fprintf(stderr, "usage: pranvel_bench [--frames N]\n");
+        return 2;
+    }
+    if (!UI_Init(&argc, argv))
+        return 1;
+    // Its own folder, so that the settings it writes at exit land nowhere that matters.
+    std::filesystem::path locDir = std::filesystem::temp_directory_path() / "pranvel_bench";
+    std::filesystem::create_directories(locDir);
+    std::filesystem::current_path(locDir);
+
+    CPranvelView::ourSceneFactory = locTimedScene;
+    CPranvelApp* locApp = new CPranvelApp;
+    static char locName[] = "Pranvel";
+    char* locArgv[] = {locName, nullptr};
+    if (!locApp->InitInstance(1, locArgv))
+        return 1;
+    UI_Frame* locFrame = locApp->GetMainFrame()->GetFrame();
+    CPranvelView* locView = locApp->GetMainFrame()->GetView();
+    locView->EnableRenderTimer(false);
+    QWidget* locViewWidget = UI_GetFrameView(locFrame);
+    // A render area of exactly 800 x 600.
+    locViewWidget->setFixedSize(800, 600);
+    QCoreApplication::processEvents();
+    for (int i = 0; i < 5; i++)
+        locView->Tick(PRANVEL_RENDER_TIMER);
+
+    ourPresentSeconds = 0.0;
+    double locTickSeconds = 0.0;
+    double locPaintSeconds = 0.0;
+    Clock::time_point locStart = Clock::now();
+    for (int i = 0; i < locFrames; i++)
+    {
+        Clock::time_point locTick = Clock::now();
+        locView->Tick(PRANVEL_RENDER_TIMER);
+        locTickSeconds += locSeconds(locTick);
+        Clock::time_point locPaint = Clock::now();
+        locViewWidget->repaint();
+        locPaintSeconds += locSeconds(locPaint);
+    }
+    double locEditorSeconds = locSeconds(locStart);
+    int locWidth = QR_Render::ourInstance->myRenderSettings.myWidth;
+    int locHeight = QR_Render::ourInstance->myRenderSettings.myHeight;
+    locApp->ExitInstance();
+    delete locApp;
+
+    // The renderer alone: the same settings and frames, no window.
+    if (!QR_Render::Create(nullptr, nullptr))
+        return 1;
+    QR_RenderSettings locSettings;
+    locSettings.myWidth = locWidth;
+    locSettings.myHeight = locHeight;
+    locSettings.myBitsPerPixel = 32;
+    locSettings.myFullScreenFlag = 0;
+    if (!QR_Render::ourInstance->Init(&locSettings))
+        return 1;
+    QR_Render* locRender = QR_Render::ourInstance;
+    QR_Rect locAll = {0, 0, locWidth, locHeight};
+    for (int i = 0; i < 5; i++)
+    {
+        locRender->BeginFrame();
+        locRender->Clear(&locAll, QR_CLEAR_TARGET | QR_CLEAR_ZBUFFER, 0, 1.0f, 0);
+        locRender->EndFrame();
+    }
+    locStart = Clock::now();
+    for (int i = 0; i < locFrames; i++)
+    {
+        QR_Render::ourStats.ResetFrame();
+        locRender->BeginFrame();
+        locRender->Clear(&locAll, QR_CLEAR_TARGET | QR_CLEAR_ZBUFFER, 0, 1.0f, 0);
+        locRender->EndFrame();
+    }
+    double locAloneSeconds = locSeconds(locStart);
+    QR_Render::Destroy();
+
+    printf("pranvel_bench: %d frames at %dx%d\n", locFrames, locWidth, locHeight);
+    printf("  editor tick:     %8.1f fps  render %6.3f ms  present+paint %6.3f ms\n", locFrames / locEditorSeconds,
+           1000.0 * (locTickSeconds - ourPresentSeconds) / locFrames,
+           1000.0 * (ourPresentSeconds + locPaintSeconds) / locFrames);
+    printf("  renderer alone:  %8.1f fps  %6.3f ms per frame\n", locFrames / locAloneSeconds,
+           1000.0 * locAloneSeconds / locFrames);
+    printf("  ratio editor/renderer time: %.2f\n", locEditorSeconds / locAloneSeconds);
+    UI_Shutdown();
+    return 0;
+}

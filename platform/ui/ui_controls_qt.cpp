@@ -1,0 +1,362 @@
+// The further controls: sliders, up-down controls, owner-drawn buttons, and
+// tooltips, edit limits, numeric fields and placement for every control.
+#include "platform/ui/ui_dialog_local.h"
+#include "platform/ui/ui_prompt.h"
+#include "platform/ui/ui_qt.h"
+
+#include <QAbstractButton>
+#include <QFocusEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPainter>
+#include <QScreen>
+#include <QSlider>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace
+{
+QColor locColor(uint32_t aColor)
+{
+    return QColor(int((aColor >> 16) & 0xFF), int((aColor >> 8) & 0xFF), int(aColor & 0xFF));
+}
+
+// An up-down control: two arrows over a position within a range.
+class UI_SpinWidget : public QWidget
+{
+public:
+    UI_SpinWidget(UI_Dialog* anOwner, int anId, QWidget* aParent) : QWidget(aParent), myOwner(anOwner), myId(anId)
+    {
+        QVBoxLayout* locLayout = new QVBoxLayout(this);
+        locLayout->setContentsMargins(0, 0, 0, 0);
+        locLayout->setSpacing(0);
+        for (bool locUp : {true, false})
+        {
+            QToolButton* locButton = new QToolButton(this);
+            locButton->setArrowType(locUp ? Qt::UpArrow : Qt::DownArrow);
+            locButton->setAutoRepeat(true);
+            locButton->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+            locLayout->addWidget(locButton);
+            QObject::connect(locButton, &QToolButton::clicked, this, [this, locUp]() { Press(locUp); });
+        }
+    }
+    void Press(bool anUpFlag)
+    {
+        int locNew = std::clamp(myPos + (anUpFlag ? 1 : -1), std::min(myMin, myMax), std::max(myMin, myMax));
+        myPos = locNew;
+        UI_Message locMessage;
+        locMessage.myKind = UI_MSG_COMMAND;
+        locMessage.myControlId = myId;
+        locMessage.myNotifyCode = UI_UDN_DELTAPOS;
+        locMessage.myWidth = anUpFlag ? 1 : -1;
+        UI_SendDialogMessage(myOwner, locMessage);
+    }
+    int myMin = 0;
+    int myMax = 100;
+    int myPos = 0;
+
+private:
+    UI_Dialog* myOwner;
+    int myId;
+};
+
+// A push button the dialog procedure paints.
+class UI_OwnerDrawButton : public QAbstractButton
+{
+public:
+    UI_OwnerDrawButton(UI_Dialog* anOwner, int anId, QWidget* aParent)
+        : QAbstractButton(aParent), myOwner(anOwner), myId(anId)
+    {
+        QObject::connect(this, &QAbstractButton::clicked, this,
+                         [this]() { UI_SendDialogCommand(myOwner, myId, UI_BN_CLICKED); });
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter locPainter(this);
+        UI_DrawItem locItem;
+        locItem.myWidth = width();
+        locItem.myHeight = height();
+        locItem.mySelectedFlag = isDown();
+        locItem.myFocusFlag = hasFocus();
+        locItem.myPainter = &locPainter;
+        UI_Message locMessage;
+        locMessage.myKind = UI_MSG_DRAWITEM;
+        locMessage.myControlId = myId;
+        locMessage.myDrawItem = &locItem;
+        UI_SendDialogMessage(myOwner, locMessage);
+    }
+
+private:
+    UI_Dialog* myOwner;
+    int myId;
+};
+
+class UI_EditFocusFilter : public QObject
+{
+public:
+    UI_EditFocusFilter(UI_Dialog* anOwner, int anId, QObject* aParent) : QObject(aParent), myOwner(anOwner), myId(anId)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* anEvent) override
+    {
+        if (anEvent->type() == QEvent::FocusOut)
+            UI_SendDialogCommand(myOwner, myId, UI_EN_KILLFOCUS);
+        return false;
+    }
+
+private:
+    UI_Dialog* myOwner;
+    int myId;
+};
+
+QSlider* locSlider(UI_Dialog* aDialog, int anId)
+{
+    UI_Control* locControl = UI_FindControl(aDialog, anId);
+    return locControl && locControl->myKind == UI_CONTROL_SLIDER ? static_cast<QSlider*>(locControl->myWidget)
+                                                                 : nullptr;
+}
+
+UI_SpinWidget* locSpin(UI_Dialog* aDialog, int anId)
+{
+    UI_Control* locControl = UI_FindControl(aDialog, anId);
+    return locControl && locControl->myKind == UI_CONTROL_SPIN ? static_cast<UI_SpinWidget*>(locControl->myWidget)
+                                                               : nullptr;
+}
+
+// The edit's text as a number, blanks around it allowed; false when anything else is there.
+bool locReadNumber(UI_Dialog* aDialog, int anId, bool anIntegerFlag, double* aValue)
+{
+    std::string locText;
+    if (!UI_GetControlText(aDialog, anId, &locText))
+        return false;
+    const char* locStart = locText.c_str();
+    char* locEnd = nullptr;
+    double locValue = anIntegerFlag ? double(strtol(locStart, &locEnd, 10)) : strtod(locStart, &locEnd);
+    if (locEnd == locStart)
+        return false;
+    while (*locEnd == ' ' || *locEnd == '\t')
+        locEnd++;
+    if (*locEnd || !std::isfinite(locValue))
+        return false;
+    *aValue = locValue;
+    return true;
+}
+
+void locRefuse(UI_Dialog* aDialog, int anId, const char* aCaption, const char* aText)
+{
+    UI_MessageBox(aCaption, aText, OS_MB_OK | OS_MB_ICONWARNING);
+    if (QWidget* locWidget = UI_GetControlWidget(aDialog, anId))
+        locWidget->setFocus(Qt::OtherFocusReason);
+}
+} // namespace
+
+QWidget* UI_CreateFurtherControl(UI_Dialog* aDialog, const UI_ControlTemplate& aTemplate, QWidget* aParent)
+{
+    int locId = aTemplate.myId;
+    if (aTemplate.myKind == UI_CONTROL_SLIDER)
+    {
+        QSlider* locSlider = new QSlider(Qt::Horizontal, aParent);
+        locSlider->setRange(0, 100);
+        QObject::connect(locSlider, &QSlider::actionTriggered, locSlider, [aDialog, locId, locSlider](int) {
+            // The action's position is applied after this signal.
+            QMetaObject::invokeMethod(
+                locSlider, [aDialog, locId]() { UI_SendDialogCommand(aDialog, locId, UI_TB_POSCHANGED); },
+                Qt::QueuedConnection);
+        });
+        QObject::connect(locSlider, &QSlider::sliderMoved, locSlider,
+                         [aDialog, locId](int) { UI_SendDialogCommand(aDialog, locId, UI_TB_POSCHANGED); });
+        QObject::connect(locSlider, &QSlider::sliderReleased, locSlider,
+                         [aDialog, locId]() { UI_SendDialogCommand(aDialog, locId, UI_TB_ENDTRACK); });
+        return locSlider;
+    }
+    if (aTemplate.myKind == UI_CONTROL_SPIN)
+        return new UI_SpinWidget(aDialog, locId, aParent);
+    return new UI_OwnerDrawButton(aDialog, locId, aParent);
+}
+
+void UI_WatchEditFocus(UI_Dialog* aDialog, int anId, QWidget* anEdit)
+{
+    anEdit->installEventFilter(new UI_EditFocusFilter(aDialog, anId, anEdit));
+}
+
+bool UI_SliderSetRange(UI_Dialog* aDialog, int anId, int aMin, int aMax)
+{
+    QSlider* locControl = locSlider(aDialog, anId);
+    if (!locControl || aMin > aMax)
+        return false;
+    UI_SilentScope locSilent(aDialog);
+    locControl->setRange(aMin, aMax);
+    return true;
+}
+
+bool UI_SliderSetPos(UI_Dialog* aDialog, int anId, int aPos)
+{
+    QSlider* locControl = locSlider(aDialog, anId);
+    if (!locControl)
+        return false;
+    locControl->blockSignals(true);
+    locControl->setValue(aPos);
+    locControl->blockSignals(false);
+    return true;
+}
+
+int UI_SliderGetPos(UI_Dialog* aDialog, int anId)
+{
+    QSlider* locControl = locSlider(aDialog, anId);
+    return locControl ? locControl->value() : -1;
+}
+
+bool UI_SliderDrag(UI_Dialog* aDialog, int anId, int aPos)
+{
+    QSlider* locControl = locSlider(aDialog, anId);
+    if (!locControl || !locControl->isEnabled())
+        return false;
+    UI_SliderSetPos(aDialog, anId, aPos);
+    UI_SendDialogCommand(aDialog, anId, UI_TB_POSCHANGED);
+    UI_SendDialogCommand(aDialog, anId, UI_TB_ENDTRACK);
+    return true;
+}
+
+bool UI_SpinSetRange(UI_Dialog* aDialog, int anId, int aMin, int aMax)
+{
+    UI_SpinWidget* locControl = locSpin(aDialog, anId);
+    if (!locControl)
+        return false;
+    locControl->myMin = aMin;
+    locControl->myMax = aMax;
+    locControl->myPos = std::clamp(locControl->myPos, std::min(aMin, aMax), std::max(aMin, aMax));
+    return true;
+}
+
+bool UI_SpinSetPos(UI_Dialog* aDialog, int anId, int aPos)
+{
+    UI_SpinWidget* locControl = locSpin(aDialog, anId);
+    if (!locControl)
+        return false;
+    locControl->myPos = std::clamp(aPos, std::min(locControl->myMin, locControl->myMax),
+                                   std::max(locControl->myMin, locControl->myMax));
+    return true;
+}
+
+int UI_SpinGetPos(UI_Dialog* aDialog, int anId)
+{
+    UI_SpinWidget* locControl = locSpin(aDialog, anId);
+    return locControl ? locControl->myPos : -1;
+}
+
+bool UI_SpinPress(UI_Dialog* aDialog, int anId, bool anUpFlag)
+{
+    UI_SpinWidget* locControl = locSpin(aDialog, anId);
+    if (!locControl || !locControl->isEnabled())
+        return false;
+    locControl->Press(anUpFlag);
+    return true;
+}
+
+void UI_DrawFillRect(UI_DrawItem* anItem, int anX, int aY, int aWidth, int aHeight, uint32_t aColor)
+{
+    if (anItem && anItem->myPainter && aWidth > 0 && aHeight > 0)
+        static_cast<QPainter*>(anItem->myPainter)->fillRect(anX, aY, aWidth, aHeight, locColor(aColor));
+}
+
+void UI_DrawFrameRect(UI_DrawItem* anItem, int anX, int aY, int aWidth, int aHeight, uint32_t aColor)
+{
+    if (!anItem || !anItem->myPainter || aWidth <= 0 || aHeight <= 0)
+        return;
+    // One pixel inside the rectangle, as FrameRect draws.
+    QPainter* locPainter = static_cast<QPainter*>(anItem->myPainter);
+    QColor locPen = locColor(aColor);
+    locPainter->fillRect(anX, aY, aWidth, 1, locPen);
+    locPainter->fillRect(anX, aY + aHeight - 1, aWidth, 1, locPen);
+    locPainter->fillRect(anX, aY, 1, aHeight, locPen);
+    locPainter->fillRect(anX + aWidth - 1, aY, 1, aHeight, locPen);
+}
+
+bool UI_InvalidateControl(UI_Dialog* aDialog, int anId)
+{
+    QWidget* locWidget = UI_GetControlWidget(aDialog, anId);
+    if (!locWidget)
+        return false;
+    locWidget->update();
+    return true;
+}
+
+bool UI_SetControlToolTip(UI_Dialog* aDialog, int anId, const char* aText)
+{
+    QWidget* locWidget = UI_GetControlWidget(aDialog, anId);
+    if (!locWidget)
+        return false;
+    locWidget->setToolTip(QString::fromUtf8(aText ? aText : ""));
+    return true;
+}
+
+bool UI_SetEditLimit(UI_Dialog* aDialog, int anId, int aMaxChars)
+{
+    QLineEdit* locEdit = qobject_cast<QLineEdit*>(UI_GetControlWidget(aDialog, anId));
+    if (!locEdit || aMaxChars < 0)
+        return false;
+    locEdit->setMaxLength(aMaxChars == 0 ? 32767 : aMaxChars);
+    return true;
+}
+
+bool UI_GetControlInt(UI_Dialog* aDialog, int anId, int aMin, int aMax, const char* aCaption, int* aValue)
+{
+    double locValue = 0.0;
+    if (!locReadNumber(aDialog, anId, true, &locValue))
+    {
+        if (UI_HasControl(aDialog, anId))
+            locRefuse(aDialog, anId, aCaption, "Please enter an integer.");
+        return false;
+    }
+    if (locValue < aMin || locValue > aMax)
+    {
+        char locText[128];
+        snprintf(locText, sizeof(locText), "Please enter an integer between %d and %d.", aMin, aMax);
+        locRefuse(aDialog, anId, aCaption, locText);
+        return false;
+    }
+    *aValue = int(locValue);
+    return true;
+}
+
+bool UI_GetControlFloat(UI_Dialog* aDialog, int anId, double aMin, double aMax, const char* aCaption, double* aValue)
+{
+    double locValue = 0.0;
+    if (!locReadNumber(aDialog, anId, false, &locValue))
+    {
+        if (UI_HasControl(aDialog, anId))
+            locRefuse(aDialog, anId, aCaption, "Please enter a number.");
+        return false;
+    }
+    if (locValue < aMin || locValue > aMax)
+    {
+        char locText[160];
+        snprintf(locText, sizeof(locText), "Please enter a number between %g and %g.", aMin, aMax);
+        locRefuse(aDialog, anId, aCaption, locText);
+        return false;
+    }
+    *aValue = locValue;
+    return true;
+}
+
+bool UI_MoveDialogToLeftEdge(UI_Dialog* aDialog)
+{
+    QWidget* locWidget = UI_GetDialogWidget(aDialog);
+    if (!locWidget)
+        return false;
+    QScreen* locScreen = locWidget->screen() ? locWidget->screen() : QGuiApplication::primaryScreen();
+    QRect locArea = locScreen ? locScreen->availableGeometry() : QRect(0, 0, 0, 0);
+    QRect locFrame = locWidget->frameGeometry();
+    int locTop = std::clamp(locFrame.top(), locArea.top(), std::max(locArea.top(), locArea.bottom() - locFrame.height()));
+    locWidget->move(locArea.left(), locTop);
+    return true;
+}
