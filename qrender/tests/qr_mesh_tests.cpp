@@ -279,6 +279,45 @@ TEST_F(MeshTest, DamagedBlocksGiveCode24)
     EXPECT_EQ(QR_Mesh::ourFirst, nullptr);
 }
 
+TEST_F(MeshTest, NamesEndWithinTheirLimitAndEightSetsAreTheMost)
+{
+    // A kind name of 255 characters is read whole (and not found); one without its NUL in
+    // 256 bytes is damage.
+    QRB_TestMesh q = locQuads();
+    q.myVertexShader = std::string(255, 'K');
+    bool locOk = true;
+    Read(q, "long255", &locOk);
+    EXPECT_FALSE(locOk);
+    EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_VERTEX_SHADER_NAME);
+    EXPECT_EQ(strlen(QR_Error::ourText), 255u);
+    q.myVertexShader = std::string(300, 'K');
+    Read(q, "long300", &locOk);
+    EXPECT_FALSE(locOk);
+    EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_MODEL_DATA);
+
+    // A stage path that cannot be read is damage too.
+    QRB_TestMesh p = locQuads();
+    p.myStages = {UV_VERTEX_UVSET_0 | UV_TEXTUREMATRIX};
+    p.myStagePathFlags = {true};
+    p.myStagePaths = {QRB_TestPath::Constant(std::vector<float>(17, 0.0f))}; // 17 channels
+    Read(p, "badpath", &locOk);
+    EXPECT_FALSE(locOk);
+    EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_MODEL_DATA);
+
+    // Eight sets is the most a format may hold; none at all with no stages is fine.
+    for (uint32_t locFormat : {0x209u, 0x9u})
+    {
+        QRB_TestMesh e = locQuads();
+        e.myVertexFormat = locFormat;
+        e.myVertices.assign(8 * QR_GetVertexSize(locFormat), 0);
+        QR_Mesh* m = Read(e, locFormat == 0x209 ? "eight" : "none", &locOk);
+        EXPECT_TRUE(locOk) << std::hex << locFormat << " " << QR_Error::ourCode;
+        EXPECT_EQ(m->myVertexSize, QR_GetVertexSize(locFormat));
+        // A second preparation while compiled is refused.
+        EXPECT_FALSE(m->CompileVertexShader());
+    }
+}
+
 TEST_F(MeshTest, EveryCutOfABlockFails)
 {
     QRB_TestMesh q = locQuads();
