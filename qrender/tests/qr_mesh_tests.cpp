@@ -303,6 +303,19 @@ TEST_F(MeshTest, NamesEndWithinTheirLimitAndEightSetsAreTheMost)
     Read(p, "badpath", &locOk);
     EXPECT_FALSE(locOk);
     EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_MODEL_DATA);
+    // Keys read whole whose last time is not 1: the block after it would still parse.
+    QRB_TestPath k;
+    k.myNumChannels = 1;
+    k.myKeyedMask = 1;
+    k.myNumKeys = 2;
+    uint32_t locLinear = 3;
+    float locType;
+    memcpy(&locType, &locLinear, 4);
+    k.myKeys = {0.0f, locType, 0.0f, 0.5f, locType, 1.0f};
+    p.myStagePaths = {k};
+    Read(p, "badkeys", &locOk);
+    EXPECT_FALSE(locOk);
+    EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_MODEL_DATA);
 
     // Eight sets is the most a format may hold; none at all with no stages is fine.
     for (uint32_t locFormat : {0x209u, 0x9u})
