@@ -243,6 +243,7 @@ TEST_F(MeshTest, DamagedBlocksGiveCode24)
         {"level indices outside", [](QRB_TestMesh& m) { m.myLevels[1].myStartIndex = 10; }},
         {"level vertices outside", [](QRB_TestMesh& m) { m.myLevels[1].myFirstVertex = 0xFFFFFFFE; }},
         {"index past the vertices", [](QRB_TestMesh& m) { m.myIndices[5] = 8; }},
+        {"first index past the vertices", [](QRB_TestMesh& m) { m.myIndices[0] = 9; }},
         {"animated without frames", [](QRB_TestMesh& m) { m.myLevels[0].myKind = 1; }},
         {"frame time 0",
          [](QRB_TestMesh& m) { m.myLevels[0].myKind = 1; m.myLevels[0].myFrameTime = 0; m.myLevels[0].myFrames = {0, 4, 0, 6}; }},
