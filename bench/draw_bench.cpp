@@ -208,7 +208,8 @@ int main(int argc, char** argv)
     printf("  editor draw + present : %8.3f ms/frame  %8.1f frames/s\n", locMs, 1000.0 / locMs);
     printf("  QPainter into QImage  : %8.3f ms/frame  %8.1f frames/s  (baseline)\n", locBaseMs, 1000.0 / locBaseMs);
     printf("  ratio editor/baseline : %8.2f\n", locMs / locBaseMs);
-    printf("  editor at %d rows     : %8.3f ms/frame  (frame time %d/%d rows: %.2f)\n", locRows / 10, locSmallMs,
+    const std::string locSmallLabel = "editor at " + std::to_string(locRows / 10) + " rows";
+    printf("  %-22s: %8.3f ms/frame  (frame time %d/%d rows: %.2f)\n", locSmallLabel.c_str(), locSmallMs,
            locRows, locRows / 10, locMs / locSmallMs);
     return DrawBenchGui(locFrames);
 }

@@ -3,16 +3,18 @@
 // program, then the same meshes through the renderer; prints frames, draw calls and
 // triangles per second, the ratios to plain OpenGL, and how far the last frames of each
 // pair agree pixel by pixel. Every path draws one frame before its timed loop, so that
-// programs and vertex arrays exist before timing starts. The renderer has no textures
-// yet: its frame is compared with, and timed against, plain OpenGL drawing the same
-// meshes untextured.
+// programs and vertex arrays exist before timing starts. All three draw the same
+// textured meshes (one 64 x 64 texture, filtered linearly without mip-maps, wrapped)
+// lit by the same two lights.
 // Usage: render_bench [frames=100] [meshes=200] [width=640] [height=480] [prefix: write the
-// last frames as <prefix>_gfx.tga and <prefix>_gl.tga]
+// last frames as <prefix>_gfx.tga, <prefix>_gl.tga and <prefix>_renderer.tga]
 #include "platform/gfx/gfx_device.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_render.h"
 #include "qrender/qr_renderd3d.h"
+#include "qrender/qr_surface.h"
+#include "qrender/qr_texture.h"
 #include "qrender/qr_vertex.h"
 #include "qrender/qr_view.h"
 
@@ -250,8 +252,8 @@ bool RunLayer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Figur
 
 // [the renderer] ----------------------------------------------------------------------------
 // The same meshes through the renderer's fixed-function "NORMAL_MESH" kind, lit by the same
-// two lights. Untextured: the renderer's surfaces and textures are not there yet, so the
-// draw colour and the vertex lighting make the pixel.
+// two lights, with the built-in solid surface over the same texture: texture times the
+// lit vertex colour, as the other two paths draw.
 
 GFX_System* GLSystem()
 {
@@ -266,6 +268,7 @@ bool RunRenderer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Fi
     locSettings.myBitsPerPixel = 32;
     locSettings.myWidth = int32_t(aWidth);
     locSettings.myHeight = int32_t(aHeight);
+    locSettings.myTextureFilter = 1; // linear, no mip-maps
     if (!QR_Render::Create(nullptr, nullptr) || !QR_Render::ourInstance->Init(&locSettings))
     {
         fprintf(stderr, "render_bench: no renderer: error %u\n", QR_Error::ourCode);
@@ -273,6 +276,22 @@ bool RunRenderer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Fi
         return false;
     }
     QR_Render* r = QR_Render::ourInstance;
+    std::vector<uint32_t> locChecker = Checker();
+    QR_TexturePixels locPixels = {64, 64, 32, locChecker.data()};
+    QR_Texture* locTexture = QR_Texture::Acquire("render_bench_checker", QR_TEXTUREFLAG_FROMMEMORY | QR_TEXTUREFLAG_NOMIPMAPS,
+                                                 1, &locPixels);
+    QR_TextureNames locNames;
+    locNames.SetNames(1);
+    locNames.myNames[0] = "render_bench_checker";
+    QR_SurfaceInstance* locSurface = locTexture ? QR_Surface::CreateInstance("INTERNAL_SOLID", 1, &locNames) : nullptr;
+    if (locSurface == nullptr)
+    {
+        fprintf(stderr, "render_bench: no textured surface: error %u\n", QR_Error::ourCode);
+        if (locTexture)
+            QR_Texture::Release(locTexture);
+        QR_Render::Destroy();
+        return false;
+    }
     std::vector<Vertex> locVertices;
     std::vector<uint16_t> locIndices;
     MakeSphere(&locVertices, &locIndices);
@@ -292,6 +311,11 @@ bool RunRenderer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Fi
         m->myLods = new QR_MeshLod[1]();
         m->myLods[0] = {1.0f, 0, m->myNumVertices, 0, m->myNumIndices, 0, nullptr, 0, 0.0f};
         m->mySetupData.myLighting = 1;
+        // The texture reads the vertices' one set of coordinates; the mesh's surface
+        // tells which parts of the vertices its buffer keeps.
+        m->mySetupData.myNumUVs = 1;
+        m->mySetupData.myUVs[0] = UV_VERTEX_UVSET_0;
+        m->mySurface = QR_Surface::Acquire("INTERNAL_SOLID");
         m->myVertexShader = QR_VertexShader::Find("NORMAL_MESH");
         if (!m->myVertexShader || !m->myVertexShader->PrepareMesh(m))
         {
@@ -329,6 +353,8 @@ bool RunRenderer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Fi
     std::vector<Matrix44> locWorlds(static_cast<size_t>(aMeshes));
     QR_RenderStates locStates;
     locStates.myCullMode = 0;
+    locStates.myTextureFilter = 1;
+    locStates.myTextureWrapFlag = 1;
 
     auto locStart = std::chrono::steady_clock::now();
     for (int f = -1; f < aFrames; ++f)
@@ -348,7 +374,7 @@ bool RunRenderer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Fi
             QR_VertexShader::ourWorldMatrix = &locWorlds[k];
             QR_VertexShader::ourObjectMatrix = &locWorlds[k];
             m->myVertexShader->Begin(m->myCompiledVertexShader);
-            r->SetSurface(nullptr, 0xFFFFFFFF, 0.0f);
+            r->SetSurface(locSurface, 0xFFFFFFFF, 0.0f);
             m->myDataBlock.myLightData = &locLights;
             m->myVertexShader->SetDataBlock(&m->myDataBlock);
             m->myVertexShader->Draw(m, 0.0f, 0.0f);
@@ -367,6 +393,8 @@ bool RunRenderer(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Fi
     QR_View::ourCurrentView = nullptr;
     for (QR_Mesh* m : locMeshes)
         delete m;
+    delete locSurface;
+    QR_Texture::Release(locTexture);
     QR_Render::Destroy();
     return int(locMeshes.size()) == aMeshes;
 }
@@ -410,9 +438,8 @@ const char* const ourFragmentText = R"(#version 330 core
 in vec4 vDiffuse;
 in vec2 vTex;
 uniform sampler2D uTex;
-uniform bool uTextured;
 out vec4 oColor;
-void main() { oColor = uTextured ? texture(uTex, vTex) * vDiffuse : vDiffuse; }
+void main() { oColor = texture(uTex, vTex) * vDiffuse; }
 )";
 
 GLuint Compile(GLenum aKind, const char* aText)
@@ -423,7 +450,7 @@ GLuint Compile(GLenum aKind, const char* aText)
     return s;
 }
 
-bool RunPlainGL(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, bool aTextured, Figures* anOut)
+bool RunPlainGL(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, Figures* anOut)
 {
     EGLDisplay locDisplay = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     if (locDisplay == EGL_NO_DISPLAY || !eglInitialize(locDisplay, nullptr, nullptr) || !eglBindAPI(EGL_OPENGL_API))
@@ -464,7 +491,6 @@ bool RunPlainGL(int aFrames, int aMeshes, uint32_t aWidth, uint32_t aHeight, boo
                 float((ourAmbient >> 8) & 0xFF) / 255.0f, float(ourAmbient & 0xFF) / 255.0f);
     // The layer's half-pixel shift, in clip units of this target.
     glUniform2f(glGetUniformLocation(locProgram, "uHalfPixel"), 1.0f / float(aWidth), 1.0f / float(aHeight));
-    glUniform1i(glGetUniformLocation(locProgram, "uTextured"), aTextured ? 1 : 0);
     const float locLen = std::sqrt(ourSunDirection[0] * ourSunDirection[0] + ourSunDirection[1] * ourSunDirection[1] +
                                    ourSunDirection[2] * ourSunDirection[2]);
     glUniform3f(locLightDir, ourSunDirection[0] / locLen, ourSunDirection[1] / locLen, ourSunDirection[2] / locLen);
@@ -584,18 +610,16 @@ int main(int argc, char** argv)
     const uint32_t locHeight = argc > 4 ? uint32_t(std::max(16, atoi(argv[4]))) : 480;
     printf("render_bench: %d meshes of %d triangles, %ux%u, %d frames\n", locMeshes, ourSlices * ourSlices * 2,
            locWidth, locHeight, locFrames);
-    Figures locLayer, locPlain, locPlainUntextured;
+    Figures locLayer, locPlain;
     if (!RunLayer(locFrames, locMeshes, locWidth, locHeight, &locLayer))
         return 1;
     Print("gfx layer", locFrames, locLayer);
-    if (!RunPlainGL(locFrames, locMeshes, locWidth, locHeight, true, &locPlain) ||
-        !RunPlainGL(locFrames, locMeshes, locWidth, locHeight, false, &locPlainUntextured))
+    if (!RunPlainGL(locFrames, locMeshes, locWidth, locHeight, &locPlain))
     {
         fprintf(stderr, "render_bench: no plain OpenGL context\n");
         return 1;
     }
     Print("plain GL", locFrames, locPlain);
-    Print("plain GL untex", locFrames, locPlainUntextured);
     Figures locRenderer;
     const bool locRendererFlag = RunRenderer(locFrames, locMeshes, locWidth, locHeight, &locRenderer);
     if (locRendererFlag)
@@ -604,16 +628,14 @@ int main(int argc, char** argv)
     PrintAgreement("layer vs plain, last frame", locLayer, locPlain);
     if (locRendererFlag)
     {
-        printf("renderer (untextured) / plain untextured time ratio: %.3f\n",
-               locRenderer.mySeconds / locPlainUntextured.mySeconds);
-        PrintAgreement("renderer vs plain untextured, last frame", locRenderer, locPlainUntextured);
+        printf("renderer / plain time ratio: %.3f\n", locRenderer.mySeconds / locPlain.mySeconds);
+        PrintAgreement("renderer vs plain, last frame", locRenderer, locPlain);
     }
     if (argc > 5)
     {
         const std::string locPrefix = argv[5];
         SaveTGA((locPrefix + "_gfx.tga").c_str(), locLayer.myImage, locWidth, locHeight);
         SaveTGA((locPrefix + "_gl.tga").c_str(), locPlain.myImage, locWidth, locHeight);
-        SaveTGA((locPrefix + "_gl_untextured.tga").c_str(), locPlainUntextured.myImage, locWidth, locHeight);
         if (locRendererFlag)
             SaveTGA((locPrefix + "_renderer.tga").c_str(), locRenderer.myImage, locWidth, locHeight);
     }

@@ -33,8 +33,16 @@ bool FileLocker::ReadOwner(const char* aPath, std::string* anOwner)
     int64_t locRead = OS_ReadFile(locHandle, locText, locMaxLockBytes);
     OS_CloseFile(locHandle);
     if (locRead > 0)
-        anOwner->assign(locText, strnlen(locText, size_t(locRead)));
+        *anOwner = ParseOwner(locText, size_t(locRead));
     return true;
+}
+
+std::string FileLocker::ParseOwner(const char* aBytes, size_t aCount)
+{
+    if (!aBytes)
+        return std::string();
+    size_t locCount = aCount < locMaxLockBytes ? aCount : locMaxLockBytes;
+    return std::string(aBytes, strnlen(aBytes, locCount));
 }
 
 bool FileLocker::WriteLock(const char* aPath)

@@ -4,6 +4,7 @@
 // editor, the crashed one's computer too, until it is deleted by hand.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 class FileLocker
@@ -30,6 +31,9 @@ public:
     // True when "<aPath>.lock" exists; anOwner gets its text up to the first NUL
     // (at most 4096 bytes are read).
     static bool ReadOwner(const char* aPath, std::string* anOwner);
+    // The owner named by a lock file's bytes: the text up to the first NUL,
+    // of at most the first 4096 bytes.
+    static std::string ParseOwner(const char* aBytes, size_t aCount);
     // This machine's name, "UNKNOWN" when it has none.
     static std::string GetComputerName();
     static std::string GetLockName(const char* aPath) { return std::string(aPath ? aPath : "") + ".lock"; }

@@ -179,6 +179,7 @@ void VelkTree::Rebuild(VelkNameSpace& aNameSpace, const TypeVis& aTypeVis)
     myControl->BeginRebuild();
     myControl->DeleteAllItems();
     myCopied = nullptr;
+    myRootItems.clear();
     QC_List<VelkType*> locRoots;
     aNameSpace.GetInstances(locRoots, true);
     for (QC_List<VelkType*>::Link* locLink = locRoots.myFirstLink; locLink; locLink = locLink->myNext)
@@ -194,12 +195,16 @@ VelkTreeItem VelkTree::Add(VelkType* anObject, VelkTreeItem aParent, int aPositi
         VelkTreeItem locItem = myControl->InsertItem(ItemText(anObject), aParent, aPosition);
         if (locItem)
             myControl->SetItemData(locItem, anObject);
+        if (locItem && aParent == VELK_TREE_ROOT)
+            myRootItems[anObject] = locItem;
         return locItem;
     }
     VelkTreeItem locItem = myControl->InsertItem(anObject->GetName(), aParent, aPosition);
     if (!locItem)
         return 0;
     myControl->SetItemData(locItem, anObject);
+    if (aParent == VELK_TREE_ROOT)
+        myRootItems[anObject] = locItem;
     QC_List<VelkType*>& locMembers = anObject->GetMembers();
     for (QC_List<VelkType*>::Link* locLink = locMembers.myFirstLink; locLink; locLink = locLink->myNext)
         Add(locLink->myItem, locItem, VelkTreeControl::POSITION_LAST);
@@ -218,22 +223,36 @@ VelkTreeItem VelkTree::FindItem(VelkType* anObject)
 {
     if (!anObject)
         return 0;
-    // Iterative: children first, then siblings.
+    // The root's branch when the root's item is known, else the whole tree.
+    VelkType* locRoot = anObject;
+    while (locRoot->GetParent())
+        locRoot = locRoot->GetParent();
+    auto locKnown = myRootItems.find(locRoot);
+    if (locKnown != myRootItems.end() && myControl->GetItemData(locKnown->second) == locRoot)
+    {
+        if (locRoot == anObject)
+            return locKnown->second;
+        if (VelkTreeItem locItem = Priv_Search(myControl->GetChildItem(locKnown->second), anObject))
+            return locItem;
+    }
+    return Priv_Search(myControl->GetRootItem(), anObject);
+}
+
+VelkTreeItem VelkTree::Priv_Search(VelkTreeItem aFirst, VelkType* anObject)
+{
+    // Depth first, iterative: children, then siblings.
     std::vector<VelkTreeItem> locStack;
-    VelkTreeItem locFirst = myControl->GetRootItem();
-    if (locFirst)
-        locStack.push_back(locFirst);
+    if (aFirst)
+        locStack.push_back(aFirst);
     while (!locStack.empty())
     {
         VelkTreeItem locItem = locStack.back();
         locStack.pop_back();
         if (myControl->GetItemData(locItem) == anObject)
             return locItem;
-        VelkTreeItem locNext = myControl->GetRelatedItem(locItem, VelkTreeControl::RELATION_NEXT);
-        if (locNext)
+        if (VelkTreeItem locNext = myControl->GetRelatedItem(locItem, VelkTreeControl::RELATION_NEXT))
             locStack.push_back(locNext);
-        VelkTreeItem locChild = myControl->GetChildItem(locItem);
-        if (locChild)
+        if (VelkTreeItem locChild = myControl->GetChildItem(locItem))
             locStack.push_back(locChild);
     }
     return 0;

@@ -10,6 +10,7 @@
 #include "qcommon/qc_string.h"
 
 #include <cstdint>
+#include <unordered_map>
 
 class BrowseFilterSet;
 class TypeVis;
@@ -113,7 +114,7 @@ public:
     VelkTreeItem Add(VelkType* anObject, VelkTreeItem aParent, int aPosition);
     // Sorted under the root, and selected.
     VelkTreeItem AddInstance(VelkType* anObject);
-    // Depth first from the first root item; 0 when absent.
+    // The item showing the object; 0 when absent.
     VelkTreeItem FindItem(VelkType* anObject);
     void RefreshChildren(VelkType* anObject);
     void UpdateItemText(VelkType* anObject);
@@ -152,6 +153,8 @@ public:
 private:
     bool Priv_EditItem(VelkTreeItem anItem, VelkNameSpace& aNameSpace, VelkTypeManager& aTypeManager);
     bool Priv_Qualifies(VelkTreeItem anItem);
+    // From aFirst over its children and its following siblings.
+    VelkTreeItem Priv_Search(VelkTreeItem aFirst, VelkType* anObject);
     void Priv_RefreshChildren(VelkType* anObject, VelkTreeItem anItem);
 
     VelkTreeControl* myControl;
@@ -159,4 +162,7 @@ private:
     BrowseFilterSet* myBrowseFilters;
     VelkTreeOwner* myOwner;
     VelkType* myCopied = nullptr;
+    // Root object -> its item, so finding an object searches one root's
+    // branch only; an entry is trusted only while the item still holds it.
+    std::unordered_map<VelkType*, VelkTreeItem> myRootItems;
 };

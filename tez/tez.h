@@ -6,6 +6,7 @@
 #include <cstdint>
 
 class TezLocDecoder;
+class TezStore;
 
 // Deepest nesting of records the reader accepts.
 constexpr int TEZ_MAX_DEPTH = 256;
@@ -73,4 +74,9 @@ private:
     bool myOwnsDecoderFlag;
     // Reference resolution: 0 not yet, 1 under way, 2 done.
     uint8_t myResolveState;
+    // TEZ_STORED_*: what lies in the store of the node that read the file.
+    uint8_t myStoredFlags;
+    // The nodes, member lists and texts of a file, in large blocks: owned by
+    // the node the file was read into, freed with it whole.
+    TezStore* myStore;
 };

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/os/os_file.h"
 #include "platform/os/os_savefile.h"
@@ -30,8 +32,13 @@ struct TezRegistry
     {
         uint32_t myFirst;
         uint32_t myLast;
+        uint32_t myCount;
     };
     std::unordered_map<uint32_t, Chain> myChains;
+    // The names of hashes that several names share, as views of the entries'
+    // texts (which stay where they are while the entries move): a name met
+    // again is found at once, however many names share its hash.
+    std::unordered_set<std::string_view> mySharedNames;
     // Sibling pairs reported in this conversion.
     int myNumCollisions = 0;
 
@@ -41,6 +48,7 @@ struct TezRegistry
         myDuplicates.clear();
         myNextOfSameHash.clear();
         myChains.clear();
+        mySharedNames.clear();
         myNumCollisions = 0;
     }
 };
@@ -89,18 +97,34 @@ void locReportSiblingCollisions(const char* aPrefix, QC_List<VelkType*>& aSiblin
 {
     if (aSiblings.myCount < 2)
         return;
-    std::vector<std::pair<uint32_t, VelkType*>> locHashes;
-    locHashes.reserve(static_cast<size_t>(aSiblings.myCount));
+    // Sorted by hash, siblings of one hash in list order. Most instances have a
+    // few members: those are sorted in place on the stack.
+    using HashAndSibling = std::pair<uint32_t, VelkType*>;
+    constexpr size_t locFew = 32;
+    HashAndSibling locFewHashes[locFew];
+    std::vector<HashAndSibling> locManyHashes;
+    const size_t locCount = static_cast<size_t>(aSiblings.myCount);
+    if (locCount > locFew)
+        locManyHashes.resize(locCount);
+    HashAndSibling* const locBegin = locCount > locFew ? locManyHashes.data() : locFewHashes;
+    HashAndSibling* locEnd = locBegin;
     QC_ListIterator<VelkType*> locIter(&aSiblings);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        locHashes.emplace_back(TezHash(locIter.GetCurrent()->GetName().GetBuffer()), locIter.GetCurrent());
-    std::stable_sort(locHashes.begin(), locHashes.end(),
-                     [](const auto& aLeft, const auto& aRight) { return aLeft.first < aRight.first; });
+    for (locIter.First(); !locIter.IsDone() && locEnd < locBegin + locCount; locIter.Next())
+        *locEnd++ = HashAndSibling(TezHash(locIter.GetCurrent()->GetName().GetBuffer()), locIter.GetCurrent());
+    const auto locByHash = [](const HashAndSibling& aLeft, const HashAndSibling& aRight) { return aLeft.first < aRight.first; };
+    if (locCount > locFew)
+        std::stable_sort(locBegin, locEnd, locByHash);
+    else
+        for (HashAndSibling* locNext = locBegin + 1; locNext < locEnd; ++locNext)
+            for (HashAndSibling* locAt = locNext; locAt > locBegin && locByHash(*locAt, locAt[-1]); --locAt)
+                std::swap(*locAt, locAt[-1]);
+    const size_t locSorted = static_cast<size_t>(locEnd - locBegin);
     TezRegistry& locReg = locRegistry();
-    for (size_t locFirst = 0; locFirst < locHashes.size(); ++locFirst)
+    const HashAndSibling* const locHashes = locBegin;
+    for (size_t locFirst = 0; locFirst < locSorted; ++locFirst)
     {
         for (size_t locSecond = locFirst + 1;
-             locSecond < locHashes.size() && locHashes[locSecond].first == locHashes[locFirst].first; ++locSecond)
+             locSecond < locSorted && locHashes[locSecond].first == locHashes[locFirst].first; ++locSecond)
         {
             if (++locReg.myNumCollisions > locMaxListedCollisions)
                 continue;
@@ -115,9 +139,23 @@ void locReportSiblingCollisions(const char* aPrefix, QC_List<VelkType*>& aSiblin
 
 void locAppendReportLine(std::string& aReport, uint32_t aHash, const QC_String& aName)
 {
-    char locNumber[32];
-    snprintf(locNumber, sizeof(locNumber), "%13d ", static_cast<int>(aHash));
-    aReport += locNumber;
+    // "%13d " by hand: the report has a line per name.
+    char locNumber[16];
+    char* locEnd = locNumber + sizeof(locNumber);
+    char* locDigit = locEnd;
+    *--locDigit = ' ';
+    const int32_t locSigned = static_cast<int32_t>(aHash);
+    uint32_t locMagnitude = locSigned < 0 ? 0u - aHash : aHash;
+    do
+    {
+        *--locDigit = static_cast<char>('0' + locMagnitude % 10);
+        locMagnitude /= 10;
+    } while (locMagnitude != 0);
+    if (locSigned < 0)
+        *--locDigit = '-';
+    while (locEnd - locDigit < 14)
+        *--locDigit = ' ';
+    aReport.append(locDigit, static_cast<size_t>(locEnd - locDigit));
     aReport.append(aName.GetBuffer(), static_cast<size_t>(aName.GetLength()));
     aReport += "\r\n";
 }
@@ -145,25 +183,37 @@ void VelkToTez::Register(uint32_t aHash, const char* aName)
     TezRegistry& locReg = locRegistry();
     const uint32_t locNew = static_cast<uint32_t>(locReg.myEntries.size());
     auto locFound = locReg.myChains.find(aHash);
+    bool locShared = false;
     if (locFound == locReg.myChains.end())
-        locReg.myChains.emplace(aHash, TezRegistry::Chain{locNew, locNew});
+        locReg.myChains.emplace(aHash, TezRegistry::Chain{locNew, locNew, 1});
     else
     {
-        int locNumSame = 0;
-        for (uint32_t locIndex = locFound->second.myFirst; locIndex != locNoEntry;
-             locIndex = locReg.myNextOfSameHash[locIndex], ++locNumSame)
-            if (locReg.myEntries[locIndex].myName == aName)
-                return;
+        // A name has one hash: a name met before is in its hash's chain already.
+        TezRegistry::Chain& locChain = locFound->second;
+        if (locChain.myCount == 1 ? locReg.myEntries[locChain.myFirst].myName == aName
+                                  : locReg.mySharedNames.count(std::string_view(aName)) != 0)
+            return;
         // Every name of a hash that several names share is listed once, in the
         // order met; the names of a longer chain are listed already.
-        if (locNumSame == 1)
-            locReg.myDuplicates.push_back(locReg.myEntries[locFound->second.myFirst]);
+        if (locChain.myCount == 1)
+        {
+            const TezHashEntry& locFirst = locReg.myEntries[locChain.myFirst];
+            locReg.myDuplicates.push_back(locFirst);
+            locReg.mySharedNames.emplace(locFirst.myName.GetBuffer(), static_cast<size_t>(locFirst.myName.GetLength()));
+        }
         locReg.myDuplicates.push_back({QC_String(aName), aHash});
-        locReg.myNextOfSameHash[locFound->second.myLast] = locNew;
-        locFound->second.myLast = locNew;
+        locReg.myNextOfSameHash[locChain.myLast] = locNew;
+        locChain.myLast = locNew;
+        locChain.myCount++;
+        locShared = true;
     }
     locReg.myEntries.push_back({QC_String(aName), aHash});
     locReg.myNextOfSameHash.push_back(locNoEntry);
+    if (locShared)
+    {
+        const QC_String& locStored = locReg.myEntries.back().myName;
+        locReg.mySharedNames.emplace(locStored.GetBuffer(), static_cast<size_t>(locStored.GetLength()));
+    }
 }
 
 void VelkToTez::ClearRegistry()
@@ -185,6 +235,10 @@ std::string VelkToTez::MakeHashReport()
 {
     const TezRegistry& locReg = locRegistry();
     std::string locReport;
+    size_t locSize = 64;
+    for (const TezHashEntry& locEntry : locReg.myEntries)
+        locSize += 16 + static_cast<size_t>(locEntry.myName.GetLength());
+    locReport.reserve(locSize);
     for (const TezHashEntry& locEntry : locReg.myEntries)
         locAppendReportLine(locReport, locEntry.myHash, locEntry.myName);
     locReport += "\r\n\r\n";

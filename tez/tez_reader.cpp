@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstdint>
+#include <cstddef>
 #include <cstring>
 #include <new>
 #include <string>
@@ -27,6 +29,63 @@ constexpr size_t locMinRecordSize = 16;
 }
 
 // Reads the records of one file out of its bytes and resolves the references.
+// The node itself, and its member list and text, lie in a store.
+constexpr uint8_t TEZ_STORED_SELF = 1;
+constexpr uint8_t TEZ_STORED_CONTENTS = 2;
+
+// Blocks that the records of one file are cut from: a file of a million
+// records would otherwise make as many heap allocations, and free them again.
+class TezStore
+{
+public:
+    TezStore() = default;
+    TezStore(const TezStore&) = delete;
+    TezStore& operator=(const TezStore&) = delete;
+    ~TezStore()
+    {
+        while (myBlocks)
+        {
+            Block* locNext = myBlocks->myNext;
+            free(myBlocks);
+            myBlocks = locNext;
+        }
+    }
+
+    // Null when no memory is left.
+    void* Allocate(size_t aSize, size_t anAlign)
+    {
+        size_t locPadding = static_cast<size_t>(-reinterpret_cast<uintptr_t>(myFree)) & (anAlign - 1);
+        if (myLeft < locPadding || aSize > myLeft - locPadding)
+        {
+            const size_t locHeader = (sizeof(Block) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+            const size_t locSize = std::max(myNextSize, aSize + locHeader);
+            Block* locBlock = static_cast<Block*>(malloc(locSize));
+            if (!locBlock)
+                return nullptr;
+            locBlock->myNext = myBlocks;
+            myBlocks = locBlock;
+            myFree = reinterpret_cast<char*>(locBlock) + locHeader;
+            myLeft = locSize - locHeader;
+            myNextSize = std::min<size_t>(myNextSize * 2, 4u << 20);
+            locPadding = 0;
+        }
+        char* locCell = myFree + locPadding;
+        myFree = locCell + aSize;
+        myLeft -= locPadding + aSize;
+        return locCell;
+    }
+
+private:
+    struct Block
+    {
+        Block* myNext;
+    };
+    Block* myBlocks = nullptr;
+    char* myFree = nullptr;
+    size_t myLeft = 0;
+    size_t myNextSize = 64 * 1024;
+};
+
 class TezReader
 {
 public:
@@ -58,17 +117,21 @@ public:
             Tez_Print("Tez::Init(): member count %d exceeds the %zu bytes left", aCount, Left());
             return false;
         }
-        aNode->myMembers = new (std::nothrow) Tez*[static_cast<size_t>(aCount)];
+        aNode->myMembers = static_cast<Tez**>(myStore->Allocate(static_cast<size_t>(aCount) * sizeof(Tez*), alignof(Tez*)));
         if (!aNode->myMembers)
         {
             Tez_Print("Tez::Init(): failed to allocate member array");
             return false;
         }
+        aNode->myStoredFlags |= TEZ_STORED_CONTENTS;
         std::fill(aNode->myMembers, aNode->myMembers + aCount, nullptr);
         aNode->myCount = aCount;
         for (int32_t locIndex = 0; locIndex < aCount; ++locIndex)
         {
-            Tez* locMember = new (std::nothrow) Tez;
+            void* locCell = myStore->Allocate(sizeof(Tez), alignof(Tez));
+            Tez* locMember = locCell ? new (locCell) Tez : nullptr;
+            if (locMember)
+                locMember->myStoredFlags = TEZ_STORED_SELF | TEZ_STORED_CONTENTS;
             aNode->myMembers[locIndex] = locMember;
             if (!locMember || !ReadRecord(locMember, aDepth + 1))
             {
@@ -132,7 +195,7 @@ public:
         }
         if (locLength > 0)
         {
-            char* locText = static_cast<char*>(malloc(locLength + 1));
+            char* locText = static_cast<char*>(myStore->Allocate(locLength + 1, 1));
             if (!locText)
             {
                 Tez_Print("Tez::Init(): failed to allocate value memory");
@@ -250,6 +313,8 @@ public:
     size_t myPos = 0;
     size_t myNumReferences = 0;
     TezLocDecoder* myDecoder;
+    // Where the records go: the store of the node read into.
+    TezStore* myStore = nullptr;
 };
 
 // [SECTION] Nodes
@@ -265,6 +330,8 @@ Tez::Tez()
     , myLocDecoder(nullptr)
     , myOwnsDecoderFlag(false)
     , myResolveState(0)
+    , myStoredFlags(0)
+    , myStore(nullptr)
 {
 }
 
@@ -275,17 +342,29 @@ Tez::~Tez()
 
 void Tez::Priv_Free()
 {
+    const bool locContentsStored = (myStoredFlags & TEZ_STORED_CONTENTS) != 0;
     if (myMembers)
     {
         for (int32_t locIndex = 0; locIndex < myCount; ++locIndex)
-            delete myMembers[locIndex];
-        delete[] myMembers;
+        {
+            Tez* locMember = myMembers[locIndex];
+            if (locMember && (locMember->myStoredFlags & TEZ_STORED_SELF))
+                locMember->~Tez();
+            else
+                delete locMember;
+        }
+        if (!locContentsStored)
+            delete[] myMembers;
     }
-    if (myText != ourEmptyText)
+    if (myText != ourEmptyText && !locContentsStored)
         free(myText);
     delete[] myIndex;
     if (myOwnsDecoderFlag)
         delete myLocDecoder;
+    // Last: the members above lay in it.
+    delete myStore;
+    myStore = nullptr;
+    myStoredFlags &= TEZ_STORED_SELF;
     myTypeHash = 0;
     myNameHash = 0;
     myCount = -1;
@@ -388,6 +467,14 @@ bool Tez::Init(const char* aPath)
         Priv_Free();
         return false;
     }
+    myStore = new (std::nothrow) TezStore;
+    if (!myStore)
+    {
+        Tez_Print("Tez::Init(): failed to allocate member array");
+        Priv_Free();
+        return false;
+    }
+    locReader.myStore = myStore;
     if (!locReader.ReadMembers(this, static_cast<int32_t>(locRootCount), 0))
     {
         Priv_Free();

@@ -108,12 +108,27 @@ char* VelkArena::CopyText(const char* aText, size_t aLength)
 
 char* VelkArena::InternText(const char* aText, size_t aLength)
 {
+    Recent& locRecent = myRecent[((uintptr_t)aText >> 4) % (sizeof(myRecent) / sizeof(myRecent[0]))];
+    if (locRecent.mySource == aText)
+    {
+        uint16_t locLength;
+        memcpy(&locLength, locRecent.myCopy - 2, 2);
+        if (locLength == aLength && memcmp(locRecent.myCopy, aText, aLength) == 0)
+            return locRecent.myCopy;
+    }
+    char* locCopy;
     auto locFound = myInterned.find(std::string_view(aText, aLength));
     if (locFound != myInterned.end())
-        return locFound->second;
-    char* locCopy = CopyText(aText, aLength);
-    if (locCopy)
+        locCopy = locFound->second;
+    else
+    {
+        locCopy = CopyText(aText, aLength);
+        if (locCopy == nullptr)
+            return nullptr;
         myInterned.emplace(std::string_view(locCopy, aLength), locCopy);
+    }
+    locRecent.mySource = aText;
+    locRecent.myCopy = locCopy;
     return locCopy;
 }
 

@@ -74,6 +74,14 @@ private:
         size_t operator()(std::string_view aText) const;
     };
     std::unordered_map<std::string_view, char*, TextHash> myInterned;
+    // The texts last interned by where they came from: a compile interns the
+    // same few prototype values again and again. A hit is checked by content.
+    struct Recent
+    {
+        const char* mySource = nullptr;
+        char* myCopy = nullptr;
+    };
+    Recent myRecent[64];
 };
 
 // A text of the model: its own heap copy, or borrowed from an arena, which it

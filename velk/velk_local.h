@@ -187,7 +187,7 @@ private:
             if (locSlot.myHash == 0)
                 return NOT_FOUND;
             if (locSlot.myHash == aHash && locSlot.myKeyLength == aName.size() &&
-                memcmp(locSlot.myKey, aName.data(), aName.size()) == 0)
+                (aName.empty() || memcmp(locSlot.myKey, aName.data(), aName.size()) == 0))
                 return locPos;
         }
     }

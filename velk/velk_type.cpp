@@ -261,13 +261,13 @@ VelkName::Shared* VelkName::Priv_Make(const char* aName)
         char* locText = locCell ? locArena->CopyText(aName, strlen(aName)) : nullptr;
         if (locText)
         {
-            Shared* locShared = new (locCell) Shared{QC_String(), 1, locArena};
+            Shared* locShared = new (locCell) Shared{QC_String(), 1, 0, locArena};
             locShared->myText.Borrow(locText);
             locArena->AddRef();
             return locShared;
         }
     }
-    Shared* locShared = new (std::nothrow) Shared{QC_String(aName), 1, nullptr};
+    Shared* locShared = new (std::nothrow) Shared{QC_String(aName), 1, 0, nullptr};
     return locShared;
 }
 

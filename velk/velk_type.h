@@ -99,12 +99,22 @@ public:
     const QC_String& Get() const;
     bool operator==(const char* aName) const { return Get() == aName; }
     bool operator==(const QC_String& aName) const { return Get() == aName; }
+    // The writer's check of the text, made once per text: 0 when not made yet.
+    int GetWritable() const { return myShared ? myShared->myWritable : 0; }
+    void SetWritable(bool aWritable) const
+    {
+        if (myShared)
+            myShared->myWritable = aWritable ? 1 : -1;
+    }
 
 private:
     struct Shared
     {
         QC_String myText;
         int myUseCount;
+        // The writer's verdict on the text, kept since the text never changes:
+        // 0 not yet checked, 1 writable, -1 not.
+        signed char myWritable;
         // Set when the name and its text lie in an arena, which it holds.
         VelkArena* myArena;
     };
@@ -164,6 +174,7 @@ public:
 
     const QC_String& GetTypeName() const { return myTypeName.Get(); }
     const QC_String& GetName() const { return myName.Get(); }
+    const VelkName& GetNameObject() const { return myName; }
     void SetTypeName(const char* aTypeName) { myTypeName = aTypeName; }
     // Renaming tells the owning class or namespace, which index their objects by name.
     void SetName(const char* aName);

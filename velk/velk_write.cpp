@@ -87,7 +87,14 @@ bool Priv_IsWritableName(const QC_String& aName)
 
 bool Priv_CheckName(const VelkType& anObject)
 {
-    if (Priv_IsWritableName(anObject.GetName()))
+    const VelkName& locName = anObject.GetNameObject();
+    const int locKnown = locName.GetWritable();
+    if (locKnown > 0)
+        return true;
+    const bool locWritable = locKnown == 0 && Priv_IsWritableName(anObject.GetName());
+    if (locKnown == 0)
+        locName.SetWritable(locWritable);
+    if (locWritable)
         return true;
     VelkLog::Error("Cannot write '%s' of type '%s': a name must be one word without blanks, control characters, "
                    "\"//\", a leading quote or a lone brace",

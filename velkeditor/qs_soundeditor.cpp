@@ -35,6 +35,7 @@ const float locPickRange = 10000.0f;
 const int locMarkHalfSide = 4;   // the selection square is 8 pixels wide
 const float locLineStep = 0.075f;
 const size_t locMaxPairsText = 1024;
+const float locPixelLimit = 1000000.0f;
 
 const char* const locHelpLines[] = {
     "<RETURN> to (re)load the current sound. You need to reload each time you make ANY changes to data.",
@@ -80,8 +81,15 @@ QS2_FalloffPoint locReadPoint(VelkType* aPoint)
 
 void QS_SoundEditor::GraphToPixel(float aDistance, float aVolume, int* anX, int* aY)
 {
-    *anX = int(std::lround(64.0f + aDistance));
-    *aY = int(std::lround(150.0f + (1.0f - aVolume) * 200.0f));
+    // Values typed into the data may be anything ("inf", "nan", 1e30): held to
+    // a range that every pixel type and the drawing layer can take.
+    auto locPixel = [](float aValue) {
+        return aValue >= -locPixelLimit && aValue <= locPixelLimit ? int(std::lround(aValue))
+               : aValue > 0.0f                                        ? int(locPixelLimit)
+                                                                      : -int(locPixelLimit);
+    };
+    *anX = locPixel(64.0f + aDistance);
+    *aY = locPixel(150.0f + (1.0f - aVolume) * 200.0f);
 }
 
 void QS_SoundEditor::PixelToGraph(int anX, int aY, float* aDistance, float* aVolume)

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "seed_file.h"
+#include "qrender/tests/qr_image_writers.h"
 #include "qrender/tests/qr_pe_writer.h"
 #include "qrender/tests/qr_qrb_model_writer.h"
 
@@ -120,6 +121,26 @@ static void locQrbSeeds()
     locSaveQrb("skinned.qrb", k);
 }
 
+// Fonts: a description length byte, the description, then the glyph strip.
+static void locFontSeeds()
+{
+    for (int k = 0; k < 3; k++)
+    {
+        const int w = 40 + 20 * k, h = 6 + k;
+        std::vector<uint32_t> p((size_t)w * h, 0);
+        for (int x = 0; x < w; x++)
+            if (x % (4 + k) != 0)
+                for (int y = 0; y < h; y++)
+                    p[(size_t)y * w + x] = 0xFF000000u | (uint32_t)(x * 5) << 8;
+        std::string d = k == 0 ? "ABCDEFGH" : k == 1 ? "a b\tc 123" : "0123456789 .,";
+        std::vector<uint8_t> b(1, (uint8_t)d.size());
+        b.insert(b.end(), d.begin(), d.end());
+        std::vector<uint8_t> t = QRT_MakeTGA((uint32_t)w, (uint32_t)h, 32, p, k != 1, k == 2);
+        b.insert(b.end(), t.begin(), t.end());
+        WriteSeed(ourCorpus, "fuzz_font", ("strip" + std::to_string(k) + ".bin").c_str(), b.data(), b.size());
+    }
+}
+
 int main(int argc, char** argv)
 {
     if (argc != 2)
@@ -130,5 +151,6 @@ int main(int argc, char** argv)
     ourCorpus = argv[1];
     locPeSeeds();
     locQrbSeeds();
+    locFontSeeds();
     return 0;
 }

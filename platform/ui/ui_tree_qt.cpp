@@ -306,14 +306,26 @@ UI_TreeWidget::UI_TreeWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWid
                 if (anOwner->mySilentDepth == 0)
                     UI_SendDialogCommand(anOwner, anId, UI_TVN_SELCHANGED);
             });
-    connect(this, &QTreeView::expanded, this, [this](const QModelIndex& anIndex) {
-        if (UI_TreeNode* locNode = myModel->NodeOf(anIndex))
-            locNode->myExpanded = true;
-    });
-    connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& anIndex) {
-        if (UI_TreeNode* locNode = myModel->NodeOf(anIndex))
-            locNode->myExpanded = false;
-    });
+    // The user's expansions are notified (UI_TVN_ITEMEXPANDED), the program's are not.
+    auto locNoteExpansion = [this](const QModelIndex& anIndex, bool anExpandedFlag) {
+        UI_TreeNode* locNode = myModel->NodeOf(anIndex);
+        if (!locNode)
+            return;
+        locNode->myExpanded = anExpandedFlag;
+        if (myOwner->mySilentDepth != 0)
+            return;
+        UI_Message locMessage;
+        locMessage.myKind = UI_MSG_COMMAND;
+        locMessage.myControlId = myId;
+        locMessage.myNotifyCode = UI_TVN_ITEMEXPANDED;
+        locMessage.myItem = reinterpret_cast<UI_TreeItem>(locNode);
+        locMessage.myWidth = anExpandedFlag ? 1 : 0;
+        UI_SendDialogMessage(myOwner, locMessage);
+    };
+    connect(this, &QTreeView::expanded, this,
+            [locNoteExpansion](const QModelIndex& anIndex) { locNoteExpansion(anIndex, true); });
+    connect(this, &QTreeView::collapsed, this,
+            [locNoteExpansion](const QModelIndex& anIndex) { locNoteExpansion(anIndex, false); });
 }
 
 QRect UI_TreeWidget::ItemRect(UI_TreeNode* aNode)
@@ -463,7 +475,7 @@ bool UI_TreeReset(UI_Dialog* aDialog, int anId)
 
 int UI_TreeGetCount(UI_Dialog* aDialog, int anId)
 {
-    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId, false);
     return locTree ? locTree->GetModel()->myCount : -1;
 }
 
@@ -497,7 +509,7 @@ UI_TreeItem UI_TreeGetRelated(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, 
 
 bool UI_TreeGetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, std::string* aText)
 {
-    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     if (!locItem)
         return false;
     *aText = locItem->myText.toStdString();
@@ -506,7 +518,7 @@ bool UI_TreeGetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, std::strin
 
 bool UI_TreeSetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, const char* aText)
 {
-    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId, false);
     UI_TreeNode* locItem = locNode(locTree, anItem);
     if (!locItem)
         return false;
@@ -517,7 +529,7 @@ bool UI_TreeSetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, const char
 
 bool UI_TreeSetData(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, intptr_t aData)
 {
-    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     if (!locItem)
         return false;
     locItem->myData = aData;
@@ -526,13 +538,13 @@ bool UI_TreeSetData(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, intptr_t a
 
 intptr_t UI_TreeGetData(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
 {
-    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     return locItem ? locItem->myData : 0;
 }
 
 bool UI_TreeSetCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool aCheckFlag)
 {
-    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId, false);
     UI_TreeNode* locItem = locNode(locTree, anItem);
     if (!locItem)
         return false;
@@ -543,7 +555,7 @@ bool UI_TreeSetCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool aChe
 
 bool UI_TreeGetCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
 {
-    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     return locItem && locItem->myChecked;
 }
 
@@ -586,14 +598,17 @@ bool UI_TreeExpand(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool anExpa
     if (!locItem)
         return false;
     if (!locTree->GetModel()->IsUpdating())
+    {
+        UI_SilentScope locSilent(aDialog);
         locTree->setExpanded(locTree->GetModel()->IndexOf(locItem), anExpandFlag);
+    }
     locItem->myExpanded = anExpandFlag && !locItem->myChildren.empty();
     return true;
 }
 
 bool UI_TreeIsExpanded(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
 {
-    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     return locItem && locItem->myExpanded;
 }
 
@@ -620,7 +635,7 @@ bool UI_TreeSetImageList(UI_Dialog* aDialog, int anId, const std::vector<UI_Imag
 
 bool UI_TreeSetImage(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, int anImage)
 {
-    UI_TreeWidget* locTree = locFindTree(aDialog, anId);
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId, false);
     UI_TreeNode* locItem = locNode(locTree, anItem);
     if (!locItem)
         return false;
@@ -631,7 +646,7 @@ bool UI_TreeSetImage(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, int anIma
 
 int UI_TreeGetImage(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
 {
-    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId), anItem);
+    UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     return locItem ? locItem->myImage : -1;
 }
 

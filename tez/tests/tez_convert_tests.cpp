@@ -250,3 +250,20 @@ TEST_F(TezConvertTest, FailedLocSaveLeavesTheOldPairUntouched)
     EXPECT_TRUE(Printed("VelkToTez::Priv_ConvertVelkToTez(): no instances at root level"));
     EXPECT_FALSE(VelkToTez::Convert(locGood, PathOf("noextension").c_str()));
 }
+
+TEST_F(TezConvertTest, ReportNumbersAreSignedAndRightAligned)
+{
+    VelkToTez::ClearRegistry();
+    const uint32_t locHashes[] = {0u, 7u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu, 1234567890u, 0xC0000000u};
+    std::string locExpected;
+    for (size_t locIndex = 0; locIndex < sizeof(locHashes) / sizeof(locHashes[0]); ++locIndex)
+    {
+        const std::string locName = "n" + std::to_string(locIndex);
+        VelkToTez::Register(locHashes[locIndex], locName.c_str());
+        char locLine[64];
+        snprintf(locLine, sizeof(locLine), "%13d %s\r\n", static_cast<int>(locHashes[locIndex]), locName.c_str());
+        locExpected += locLine;
+    }
+    EXPECT_EQ(VelkToTez::MakeHashReport(), locExpected + "\r\n\r\nNo duplicate hash entries.\r\n");
+    VelkToTez::ClearRegistry();
+}

@@ -9,6 +9,7 @@
 #include "velk/tests/velk_test_util.h"
 #include "velk/velk_arena.h"
 #include "velk/velk_compiler.h"
+#include "velk/velk_local.h"
 #include "velk/velk_namespace.h"
 #include "velk/velk_output.h"
 #include "velk/velk_parsetool.h"
@@ -230,4 +231,29 @@ TEST(ParseToolLines, InPlaceReadsGiveTheLinesOfCopyingReads)
             ASSERT_EQ(locPeekInPlace, locPeekCopying) << locRound;
         }
     }
+}
+
+TEST(VelkNameIndexKeys, EmptyAndRepeatedNamesAreFound)
+{
+    VelkNameIndex locIndex;
+    VelkType* locFirst = reinterpret_cast<VelkType*>(&locIndex);
+    VelkType* locFound = nullptr;
+    EXPECT_EQ(locIndex.Lookup("", locFound), VelkNameIndex::LOOKUP_ABSENT);
+    locIndex.Add("", locFirst);
+    EXPECT_EQ(locIndex.Lookup("", locFound), VelkNameIndex::LOOKUP_UNIQUE);
+    EXPECT_EQ(locFound, locFirst);
+    // Past many keys (several key blocks, the table grown) every name is still found.
+    std::vector<std::string> locNames;
+    for (int locIndexNumber = 0; locIndexNumber < 5000; locIndexNumber++)
+        locNames.push_back("name" + std::to_string(locIndexNumber) + std::string(locIndexNumber % 40, 'x'));
+    for (const std::string& locName : locNames)
+        locIndex.Add(locName, locFirst);
+    locIndex.Add(locNames[7], locFirst);
+    for (const std::string& locName : locNames)
+        EXPECT_NE(locIndex.Lookup(locName, locFound), VelkNameIndex::LOOKUP_ABSENT) << locName;
+    EXPECT_EQ(locIndex.Lookup(locNames[7], locFound), VelkNameIndex::LOOKUP_SCAN);
+    locIndex.Remove(locNames[7], locFirst);
+    locIndex.Remove(locNames[8], locFirst);
+    EXPECT_EQ(locIndex.Lookup(locNames[8], locFound), VelkNameIndex::LOOKUP_ABSENT);
+    EXPECT_EQ(locIndex.GetTotal(), 5000);
 }

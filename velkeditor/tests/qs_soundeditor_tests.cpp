@@ -266,6 +266,13 @@ TEST_F(SoundEditorTest, GraphMappingColoursAndGroup)
     QS_SoundEditor::PixelToGraph(264, 250, &locDistance, &locVolume);
     EXPECT_FLOAT_EQ(locDistance, 200.0f);
     EXPECT_FLOAT_EQ(locVolume, 0.5f);
+    // Whatever the data holds, the pixel stays within reach.
+    QS_SoundEditor::GraphToPixel(INFINITY, NAN, &locX, &locY);
+    EXPECT_EQ(locX, 1000000);
+    EXPECT_EQ(locY, -1000000);
+    QS_SoundEditor::GraphToPixel(-1e30f, -1e30f, &locX, &locY);
+    EXPECT_EQ(locX, -1000000);
+    EXPECT_EQ(locY, 1000000);
     EXPECT_EQ(QS_SoundEditor::GetCurveColour(0), 0xFF7F7Fu);
     EXPECT_EQ(QS_SoundEditor::GetCurveColour(7), 0x000000u);
     // A ninth curve repeats the table.
@@ -350,6 +357,27 @@ TEST_F(SoundEditorTest, BadSoundsAreLoggedAndNothingLoads)
         EXPECT_EQ(Log(locEditor)[Log(locEditor).size() - 2], "Sound not loaded!");
         Close(locEditor);
     }
+}
+
+TEST_F(SoundEditorTest, OddNumbersInTheDataDrawAndPlay)
+{
+    // "inf" and huge values are numbers the data may hold; "nan" fails validation.
+    std::string locTone = Tone("tone.wav", 0.1);
+    std::string locText = SoundText("odd", 1, {{locTone, {{0, 1}, {1e30f, 0.5f}, {INFINITY, -1e30f}}}});
+    QS_SoundEditor* locEditor = Open(Compile(locText));
+    ASSERT_NE(locEditor, nullptr);
+    EXPECT_EQ(Log(locEditor)[Log(locEditor).size() - 2], "Loaded sound!");
+    locEditor->SelectInstance(mySpace.GetInstance("odd.mySpecs.QS_SoundSpec(0).myEnvelope.QS_DistanceVolume(2)", false));
+    locEditor->Draw(true);
+    locEditor->PlaySound();
+    EXPECT_EQ(Log(locEditor)[Log(locEditor).size() - 2], "Played!");
+    EXPECT_TRUE(IdleUntilStopped(locEditor, 5.0));
+    Close(locEditor);
+
+    locEditor = Open(Compile(SoundText("nan", 1, {{locTone, {{NAN, 1}, {10, 0.5f}}}})));
+    ASSERT_NE(locEditor, nullptr);
+    EXPECT_EQ(Log(locEditor).back(), "Failed to validate specification for '" + locTone + "'!");
+    locEditor->Draw(true);
 }
 
 TEST_F(SoundEditorTest, RightClicksSelectThenDropAndTheLeftButtonMovesThePoint)

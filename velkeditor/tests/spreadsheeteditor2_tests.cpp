@@ -468,7 +468,8 @@ TEST_F(SpreadSheetTest, PaneShowsTitlesCellsAndGridInTheirColours)
                locValue = qRgb(128, 128, 128);
     for (int c = 0; c < 4; c++)
         EXPECT_GT(locInCell(locTitle, c, -1), 10) << c;
-    EXPECT_GT(locInCell(locTitle, -1, 0), 10);   // row name
+    EXPECT_GT(locInCell(locTitle, -1, 0), 10);   // row names, after any cell colour
+    EXPECT_GT(locInCell(locTitle, -1, 2), 10);
     EXPECT_GT(locInCell(locValue, 0, 0), 10);
     EXPECT_GT(locInCell(locStructure, 2, 1), 10);
     EXPECT_GT(locInCell(locList, 3, 2), 10);

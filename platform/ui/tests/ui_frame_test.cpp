@@ -73,12 +73,30 @@ const UI_ControlTemplate ourBarControls[] = {
 const UI_DialogTemplate ourBar = {0, "", 300, 14, "MS Sans Serif", 8, ourBarControls, 1};
 
 std::vector<std::pair<int, int>> ourTreeNotes; // control id, notify code
+UI_Message ourLastNote; // the last of the tree's own notifications
 
 intptr_t locPaneProc(UI_Dialog*, const UI_Message& aMessage)
 {
     if (aMessage.myKind == UI_MSG_COMMAND)
+    {
         ourTreeNotes.emplace_back(aMessage.myControlId, aMessage.myNotifyCode);
+        if (aMessage.myControlId == ID_PANE_TREE)
+            ourLastNote = aMessage;
+    }
     return 0;
+}
+
+std::vector<std::string> locTreeTexts(UI_Dialog* aDialog, int anId, UI_TreeItem aParent = UI_TREE_ROOT)
+{
+    std::vector<std::string> locTexts;
+    for (UI_TreeItem locItem = UI_TreeGetRelated(aDialog, anId, aParent, UI_TREE_CHILD); locItem;
+         locItem = UI_TreeGetRelated(aDialog, anId, locItem, UI_TREE_NEXT))
+    {
+        std::string locText;
+        UI_TreeGetText(aDialog, anId, locItem, &locText);
+        locTexts.push_back(locText);
+    }
+    return locTexts;
 }
 
 // The program's view and document in one: records what reaches it.
@@ -533,5 +551,170 @@ TEST_F(FrameTest, PaneTreeSortsHitTestsAndNotifiesProgramSelection)
     EXPECT_EQ(UI_TreeHitTest(locPane, ID_PANE_TREE, locX + locW / 2, locY + locH / 2), locB);
     EXPECT_EQ(UI_TreeHitTest(locPane, ID_PANE_TREE, locX + locW + 40, locY + locH / 2), 0);
     EXPECT_EQ(UI_TreeHitTest(locPane, ID_PANE_TREE, locX + locW / 2, locY + 40 * locH), 0);
+}
+
+TEST_F(FrameTest, TreeUpdateSortsOnceAsOneByOneInsertsWould)
+{
+    UI_Dialog* locBatch = UI_FrameCreatePane(myFrame, ourPane, locPaneProc, ID_PANE_TREE);
+    UI_Dialog* locSingle = UI_CreateDialog(ourPane, locPaneProc, nullptr);
+    ASSERT_NE(locBatch, nullptr);
+    ASSERT_NE(locSingle, nullptr);
+    // Case variants and equal texts: their insertion order must survive.
+    const std::vector<std::string> locFirst = {"delta", "Alpha", "charlie", "alpha", "Bravo", "ALPHA", "echo"};
+    const std::vector<std::string> locLater = {"beta", "alpha", "Zulu", "aaa"};
+    for (const std::string& locText : locFirst)
+        UI_TreeInsert(locSingle, ID_PANE_TREE, UI_TREE_ROOT, locText.c_str(), -1, true);
+    // Items that exist before the update stay where they are.
+    UI_TreeInsert(locBatch, ID_PANE_TREE, UI_TREE_ROOT, "delta", -1, true);
+    UI_TreeInsert(locBatch, ID_PANE_TREE, UI_TREE_ROOT, "Alpha", -1, true);
+    ASSERT_TRUE(UI_TreeBeginUpdate(locBatch, ID_PANE_TREE));
+    EXPECT_FALSE(UI_TreeBeginUpdate(locBatch, ID_PANE_TREE));
+    ourTreeNotes.clear();
+    UI_TreeItem locEcho = 0;
+    for (size_t i = 2; i < locFirst.size(); i++)
+    {
+        UI_TreeItem locItem = UI_TreeInsert(locBatch, ID_PANE_TREE, UI_TREE_ROOT, locFirst[i].c_str(), -1, true);
+        UI_TreeSetData(locBatch, ID_PANE_TREE, locItem, intptr_t(i));
+        if (locFirst[i] == "echo")
+            locEcho = locItem;
+    }
+    // Reading the structure in the middle sees the sorted order.
+    EXPECT_EQ(locTreeTexts(locBatch, ID_PANE_TREE), locTreeTexts(locSingle, ID_PANE_TREE));
+    for (const std::string& locText : locLater)
+    {
+        UI_TreeInsert(locSingle, ID_PANE_TREE, UI_TREE_ROOT, locText.c_str(), -1, true);
+        UI_TreeInsert(locBatch, ID_PANE_TREE, UI_TREE_ROOT, locText.c_str(), -1, true);
+    }
+    // Children appended in order under a pending parent; a deleted item goes.
+    UI_TreeInsert(locBatch, ID_PANE_TREE, locEcho, "z", -1, false);
+    UI_TreeInsert(locBatch, ID_PANE_TREE, locEcho, "a", -1, false);
+    UI_TreeItem locGone = UI_TreeInsert(locBatch, ID_PANE_TREE, UI_TREE_ROOT, "gone", -1, true);
+    EXPECT_TRUE(UI_TreeDelete(locBatch, ID_PANE_TREE, locGone));
+    // A selection made meanwhile is applied, and notified, at the end.
+    EXPECT_TRUE(UI_TreeSelect(locBatch, ID_PANE_TREE, locEcho));
+    EXPECT_EQ(UI_TreeGetSelection(locBatch, ID_PANE_TREE), locEcho);
+    EXPECT_TRUE(ourTreeNotes.empty());
+    ASSERT_TRUE(UI_TreeEndUpdate(locBatch, ID_PANE_TREE));
+    EXPECT_FALSE(UI_TreeEndUpdate(locBatch, ID_PANE_TREE));
+    EXPECT_EQ(ourTreeNotes, (std::vector<std::pair<int, int>>{{ID_PANE_TREE, UI_TVN_SELCHANGED}}));
+
+    std::vector<std::string> locExpected = locTreeTexts(locSingle, ID_PANE_TREE);
+    EXPECT_EQ(locExpected, (std::vector<std::string>{"aaa", "Alpha", "alpha", "ALPHA", "alpha", "beta", "Bravo",
+                                                     "charlie", "delta", "echo", "Zulu"}));
+    EXPECT_EQ(locTreeTexts(locBatch, ID_PANE_TREE), locExpected);
+    EXPECT_EQ(locTreeTexts(locBatch, ID_PANE_TREE, locEcho), (std::vector<std::string>{"z", "a"}));
+    EXPECT_EQ(UI_TreeGetData(locBatch, ID_PANE_TREE, locEcho), intptr_t(6));
+    EXPECT_EQ(UI_TreeGetCount(locBatch, ID_PANE_TREE), 13);
+    EXPECT_EQ(UI_TreeGetSelection(locBatch, ID_PANE_TREE), locEcho);
+    // The view shows the items.
+    QTreeView* locView = static_cast<QTreeView*>(UI_GetControlWidget(locBatch, ID_PANE_TREE));
+    EXPECT_EQ(locView->model()->rowCount(), 11);
+    UI_DestroyDialog(locSingle);
+}
+
+TEST_F(FrameTest, TreePressesAndKeysAreNotified)
+{
+    UI_Dialog* locPane = UI_FrameCreatePane(myFrame, ourPane, locPaneProc, ID_PANE_TREE);
+    ASSERT_NE(locPane, nullptr);
+    UI_TreeItem locA = UI_TreeInsert(locPane, ID_PANE_TREE, UI_TREE_ROOT, "apple", -1, true);
+    UI_TreeItem locB = UI_TreeInsert(locPane, ID_PANE_TREE, UI_TREE_ROOT, "banana", -1, true);
+    UI_TreeInsert(locPane, ID_PANE_TREE, locB, "seed", -1, false);
+    QApplication::processEvents();
+    int locX = 0, locY = 0, locW = 0, locH = 0;
+    ASSERT_TRUE(UI_TreeGetLabelRect(locPane, ID_PANE_TREE, locB, &locX, &locY, &locW, &locH));
+
+    // A left press on the label selects and is notified with the point.
+    ourTreeNotes.clear();
+    ASSERT_TRUE(UI_TreeMouseDown(locPane, ID_PANE_TREE, locX + 2, locY + 2, false));
+    EXPECT_EQ(UI_TreeGetSelection(locPane, ID_PANE_TREE), locB);
+    EXPECT_EQ(ourTreeNotes, (std::vector<std::pair<int, int>>{{ID_PANE_TREE, UI_TVN_SELCHANGED},
+                                                              {ID_PANE_TREE, UI_NM_CLICK}}));
+    EXPECT_EQ(ourLastNote.myX, locX + 2);
+    EXPECT_EQ(ourLastNote.myY, locY + 2);
+    // Beside the label nothing is selected; a right press never selects.
+    ourTreeNotes.clear();
+    UI_TreeMouseDown(locPane, ID_PANE_TREE, locX + locW + 60, locY + 2, false);
+    EXPECT_EQ(ourTreeNotes, (std::vector<std::pair<int, int>>{{ID_PANE_TREE, UI_NM_CLICK}}));
+    int locAX = 0, locAY = 0, locAW = 0, locAH = 0;
+    ASSERT_TRUE(UI_TreeGetLabelRect(locPane, ID_PANE_TREE, locA, &locAX, &locAY, &locAW, &locAH));
+    ourTreeNotes.clear();
+    UI_TreeMouseDown(locPane, ID_PANE_TREE, locAX + 2, locAY + 2, true);
+    EXPECT_EQ(UI_TreeGetSelection(locPane, ID_PANE_TREE), locB);
+    EXPECT_EQ(ourTreeNotes, (std::vector<std::pair<int, int>>{{ID_PANE_TREE, UI_NM_RCLICK}}));
+    // The expander toggles without selecting.
+    UI_TreeMouseDown(locPane, ID_PANE_TREE, locX - 10, locY + 2, false);
+    EXPECT_TRUE(UI_TreeIsExpanded(locPane, ID_PANE_TREE, locB));
+    EXPECT_EQ(UI_TreeGetSelection(locPane, ID_PANE_TREE), locB);
+
+    // Keys arrive with their virtual-key codes before the tree handles them.
+    QWidget* locTree = UI_GetControlWidget(locPane, ID_PANE_TREE);
+    std::vector<int> locKeys;
+    for (int locKey : {int(Qt::Key_Delete), int(Qt::Key_Return), int(Qt::Key_Insert)})
+    {
+        ourLastNote = UI_Message();
+        QKeyEvent locPress(QEvent::KeyPress, locKey, Qt::NoModifier);
+        QApplication::sendEvent(locTree, &locPress);
+        EXPECT_EQ(ourLastNote.myNotifyCode, UI_TVN_KEYDOWN);
+        locKeys.push_back(ourLastNote.myVirtualKey);
+    }
+    EXPECT_EQ(locKeys, (std::vector<int>{46, 13, 45}));
+}
+
+TEST_F(FrameTest, ActivePaneFollowsTheFocus)
+{
+    UI_Dialog* locPane = UI_FrameCreatePane(myFrame, ourPane, locPaneProc, ID_PANE_TREE);
+    ASSERT_NE(locPane, nullptr);
+    EXPECT_EQ(UI_FrameGetActivePane(myFrame), UI_PANE_LEFT);
+    QWidget* locWindow = UI_GetFrameWidget(myFrame);
+    locWindow->activateWindow();
+    QApplication::setActiveWindow(locWindow);
+    UI_FrameFocusView(myFrame);
+    QApplication::processEvents();
+    EXPECT_EQ(UI_FrameGetActivePane(myFrame), UI_PANE_VIEW);
+    UI_GetControlWidget(locPane, ID_PANE_TREE)->setFocus(Qt::MouseFocusReason);
+    QApplication::processEvents();
+    EXPECT_EQ(UI_FrameGetActivePane(myFrame), UI_PANE_LEFT);
+}
+
+TEST_F(FrameTest, CommandsVariableSendsCommandsOnceTheLoopRuns)
+{
+    UI_DestroyFrame(myFrame);
+    myFrame = nullptr;
+    setenv("Q_UI_COMMANDS", "32771, 32772,32771", 1);
+    UI_FrameTemplate locTemplate = {"ShellTest", ourMenu, int(std::size(ourMenu)), ourAccelerators,
+                                    int(std::size(ourAccelerators)), ourButtons, int(std::size(ourButtons)),
+                                    nullptr, 0, ourIndicators, int(std::size(ourIndicators)), 350};
+    myFrame = UI_CreateFrame(locTemplate);
+    ASSERT_NE(myFrame, nullptr);
+    UI_FrameAddHandler(myFrame, &myProgram);
+    myProgram.myThingEnabled = false;
+    UI_FrameShow(myFrame);
+    unsetenv("Q_UI_COMMANDS");
+    EXPECT_TRUE(myProgram.myCommands.empty());
+    QApplication::processEvents();
+    // A disabled command is not sent, as from the menu.
+    EXPECT_EQ(myProgram.myCommands, (std::vector<int>{ID_VIEW_GRID}));
+}
+
+TEST_F(FrameTest, PrintWritesTheViewToAPage)
+{
+    UI_Image locPicture;
+    locPicture.myWidth = 40;
+    locPicture.myHeight = 30;
+    locPicture.myPixels.assign(40 * 30, 0xFF2040C0);
+    UI_FrameSetViewPicture(myFrame, locPicture);
+    QApplication::processEvents();
+    std::string locPdf = myFiles.path().toStdString() + "/page.pdf";
+    ASSERT_TRUE(UI_FramePrint(myFrame, locPdf.c_str()));
+    QFile locFile(QString::fromStdString(locPdf));
+    ASSERT_TRUE(locFile.open(QIODevice::ReadOnly));
+    QByteArray locBytes = locFile.readAll();
+    EXPECT_TRUE(locBytes.startsWith("%PDF"));
+    EXPECT_GT(locBytes.size(), 1000);
+    // The print items: enabled with a document; without a display no dialog can ask.
+    UI_FrameUpdateCommands(myFrame);
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_FILE_PRINT));
+    EXPECT_FALSE(UI_FramePrintPreview(myFrame));
+    EXPECT_FALSE(UI_FramePrintSetup(myFrame));
 }
 } // namespace

@@ -1,0 +1,525 @@
+// Bitmap fonts: the list, cutting the glyph strip into page textures, and drawing text as
+// pre-transformed quads through the renderer's dynamic buffers.
+//
+// [SECTION] The list
+// [SECTION] Loading
+// [SECTION] Drawing
+// [SECTION] Measuring and copying
+#include "qrender/qr_font.h"
+
+#include <new>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "qfile/render/qf_file.h"
+#include "qrender/qr_render.h"
+#include "qrender/qr_surface.h"
+#include "qrender/qr_texture.h"
+#include "qrender/qr_view.h"
+
+QR_Font* QR_Font::ourFirst = nullptr;
+
+// [SECTION] The list ---------------------------------------------------------------------------
+
+QR_Font::QR_Font()
+    : myPages(nullptr)
+    , myNumPages(0)
+    , myImageName(nullptr)
+    , myDescriptionName(nullptr)
+    , myRefCount(1)
+    , myNext(nullptr)
+    , myHeight(0)
+    , mySpacing(0)
+    , myTabWidth(100)
+    , myColor(0xFFFFFFFF)
+{
+    for (QR_Glyph& g : myGlyphs)
+        g = {0.0f, 0.0f, 0.0f, 0.0f, -1, 0};
+}
+
+QR_Font::~QR_Font()
+{
+    for (int32_t i = 0; i < myNumPages; i++)
+        delete myPages[i];
+    delete[] myPages;
+    delete[] myImageName;
+    delete[] myDescriptionName;
+}
+
+static char* locCopyName(const char* aName)
+{
+    char locName[256];
+    QR_Texture::NormaliseName(aName, locName, sizeof(locName));
+    size_t n = strlen(locName);
+    char* locCopy = new (std::nothrow) char[n + 1];
+    if (locCopy)
+        memcpy(locCopy, locName, n + 1);
+    return locCopy;
+}
+
+QR_Font* QR_Font::Acquire(const char* anImageName, const char* aDescriptionName)
+{
+    char locImage[256], locDescription[256];
+    QR_Texture::NormaliseName(anImageName, locImage, sizeof(locImage));
+    QR_Texture::NormaliseName(aDescriptionName, locDescription, sizeof(locDescription));
+    for (QR_Font* f = ourFirst; f; f = f->myNext)
+        if (strcmp(f->myImageName, locImage) == 0 && strcmp(f->myDescriptionName, locDescription) == 0)
+        {
+            f->myRefCount++;
+            return f;
+        }
+    QR_Font* locFont = new (std::nothrow) QR_Font();
+    if (!locFont)
+        return nullptr;
+    locFont->myImageName = locCopyName(anImageName);
+    locFont->myDescriptionName = locCopyName(aDescriptionName);
+    if (!locFont->myImageName || !locFont->myDescriptionName || !locFont->Load())
+    {
+        delete locFont;
+        return nullptr;
+    }
+    locFont->myNext = ourFirst;
+    ourFirst = locFont;
+    return locFont;
+}
+
+void QR_Font::Release(QR_Font* aFont)
+{
+    if (!aFont || --aFont->myRefCount > 0)
+        return;
+    for (QR_Font** p = &ourFirst; *p; p = &(*p)->myNext)
+        if (*p == aFont)
+        {
+            *p = aFont->myNext;
+            break;
+        }
+    delete aFont;
+}
+
+// [SECTION] Loading ----------------------------------------------------------------------------
+
+bool QR_Font::FinishPage(uint32_t* aBuffer, int32_t aSide, int32_t aHeight, const char* aName)
+{
+    QR_TexturePixels locRecord = {(uint32_t)aSide, (uint32_t)aHeight, 32, aBuffer};
+    QR_Texture* locTexture = QR_Texture::Acquire(aName, 0x08E, 0, &locRecord);
+    delete[] aBuffer;
+    if (!locTexture)
+        return false;
+    QR_SurfaceInstance* locInstance = QR_Surface::CreateInstanceWithTexture("INTERNAL_ALPHA", aName);
+    float locWidth = (float)locTexture->myWidth, locHeight = (float)locTexture->myHeight;
+    QR_Texture::Release(locTexture); // the instance keeps its own reference
+    QR_SurfaceInstance** locPages = locInstance ? new (std::nothrow) QR_SurfaceInstance*[myNumPages + 1] : nullptr;
+    if (!locPages)
+    {
+        delete locInstance;
+        return false;
+    }
+    for (int32_t i = 0; i < myNumPages; i++)
+        locPages[i] = myPages[i];
+    locPages[myNumPages] = locInstance;
+    delete[] myPages;
+    myPages = locPages;
+    // The glyphs of this page go from pixels to fractions of the device texture.
+    for (QR_Glyph& g : myGlyphs)
+        if (g.myWidth >= 0 && g.myPage == myNumPages)
+        {
+            g.myLeftU /= locWidth, g.myRightU /= locWidth;
+            g.myTopV /= locHeight, g.myBottomV /= locHeight;
+        }
+    myNumPages++;
+    return true;
+}
+
+bool QR_Font::Load()
+{
+    QR_TexturePixels locImage = {0, 0, 0, nullptr};
+    QR_Texture* locTexture = QR_Texture::Acquire(myImageName, 0x01C, 1, &locImage);
+    if (!locTexture)
+        return false;
+    const uint32_t* locPixels = (const uint32_t*)locImage.myPixels;
+    const int32_t W = (int32_t)locImage.myWidth, H = (int32_t)locImage.myHeight;
+    char locLine[256] = "";
+    char locFileName[300];
+    snprintf(locFileName, sizeof(locFileName), "%s.txt", myDescriptionName);
+    QF_File locFile;
+    bool locOk = locPixels && W > 0 && H > 0 && locFile.Open(locFileName, QF_READ);
+    if (locOk)
+    {
+        locFile.ReadLine(locLine, sizeof(locLine));
+        locFile.Close();
+    }
+    QR_Render* locRender = QR_Render::ourInstance;
+    int32_t P = locRender && locRender->myCaps.myMaxTextureSize < MAX_PAGE_SIDE
+                    ? (int32_t)locRender->myCaps.myMaxTextureSize
+                    : (int32_t)MAX_PAGE_SIDE;
+    // A glyph taller or wider than a page could not be placed.
+    locOk = locOk && H <= P;
+    myHeight = H;
+
+    auto locColumnUsed = [&](int32_t x)
+    {
+        for (int32_t y = 0; y < H; y++)
+            if (locPixels[(size_t)y * W + x] >> 24)
+                return true;
+        return false;
+    };
+    int32_t c = -1, px = P + 1, py = P + 1;
+    uint32_t* locBuffer = nullptr;
+    for (const char* t = locLine; locOk && *t; t++)
+    {
+        do
+            c++;
+        while (c < W && !locColumnUsed(c));
+        if (c >= W)
+        {
+            locOk = false; // fewer glyphs than characters
+            break;
+        }
+        int32_t e = c + 1;
+        while (e < W && locColumnUsed(e))
+            e++;
+        const int32_t w = e - c;
+        if (w > P)
+        {
+            locOk = false;
+            break;
+        }
+        if (px + w > P)
+        {
+            py += H;
+            px = 0;
+            if (py + H > P)
+            {
+                char locName[300];
+                snprintf(locName, sizeof(locName), "%s__%d", myImageName, (int)myNumPages);
+                if (locBuffer && !FinishPage(locBuffer, P, P, locName))
+                {
+                    locBuffer = nullptr;
+                    locOk = false;
+                    break;
+                }
+                locBuffer = new (std::nothrow) uint32_t[(size_t)P * P]();
+                if (!locBuffer)
+                {
+                    locOk = false;
+                    break;
+                }
+                px = py = 0;
+            }
+        }
+        for (int32_t y = 0; y < H; y++)
+            memcpy(locBuffer + (size_t)(py + y) * P + px, locPixels + (size_t)y * W + c, sizeof(uint32_t) * w);
+        myGlyphs[(uint8_t)*t] = {(float)px, (float)py, (float)(px + w), (float)(py + H), w, myNumPages};
+        px += w;
+        c = e - 1; // the search for the next glyph starts after this one
+    }
+    if (locOk && locBuffer && (px >= 1 || py >= 1))
+    {
+        char locName[300];
+        snprintf(locName, sizeof(locName), "generated_font_%s_%d", myImageName, (int)myNumPages);
+        locOk = FinishPage(locBuffer, P, py + H, locName);
+    }
+    else
+        delete[] locBuffer;
+    QR_Texture::FreePixels(locImage.myPixels);
+    QR_Texture::Release(locTexture);
+    return locOk;
+}
+
+// [SECTION] Drawing ----------------------------------------------------------------------------
+
+namespace
+{
+struct locVertex
+{
+    float myX, myY, myZ, myRhw;
+    uint32_t myColor;
+    float myU, myV;
+};
+static_assert(sizeof(locVertex) == 28, "pre-transformed vertex with colour and one uv set");
+
+// Most characters of one reservation of the dynamic buffers.
+const uint32_t BATCH_CHARACTERS = 1024;
+
+// The quads of one page gathered in the dynamic buffers, drawn when the page changes.
+class locQuads
+{
+public:
+    explicit locQuads(QR_Render* aRender) : myRender(aRender) {}
+    ~locQuads() { Flush(); }
+
+    bool Begin(QR_SurfaceInstance* aPage, uint32_t aColor, uint32_t aCharactersLeft)
+    {
+        Flush();
+        myRender->SetSurface(aPage, aColor, -1.0f);
+        return Reserve(aCharactersLeft);
+    }
+    bool Add(float x0, float y0, float x1, float y1, const QR_Glyph& g, float lu, float tv, float ru, float bv,
+             uint32_t aColor, uint32_t aCharactersLeft)
+    {
+        (void)g;
+        if (myUsed == myRoom && !(Flush(), Reserve(aCharactersLeft)))
+            return false;
+        locVertex* v = myVertices + 4 * myUsed;
+        v[0] = {x0, y0, 0.5f, 0.5f, aColor, lu, tv};
+        v[1] = {x1, y0, 0.5f, 0.5f, aColor, ru, tv};
+        v[2] = {x1, y1, 0.5f, 0.5f, aColor, ru, bv};
+        v[3] = {x0, y1, 0.5f, 0.5f, aColor, lu, bv};
+        uint16_t b = (uint16_t)(myBase + 4 * myUsed);
+        uint16_t* ix = myIndices + 6 * myUsed;
+        const uint16_t locQuad[6] = {0, 1, 2, 0, 2, 3};
+        for (int i = 0; i < 6; i++)
+            ix[i] = (uint16_t)(b + locQuad[i]);
+        myUsed++;
+        return true;
+    }
+    void Flush()
+    {
+        if (myUsed)
+        {
+            QR_VertexBuffer* locList[1] = {myRender->myDynamicVertexBuffer};
+            myRender->DrawIndexedDynamic(locList, myRender->myDynamicIndexBuffer, QR_DRAWTYPES_TRIANGLELIST,
+                                         4 * myUsed, 2 * myUsed);
+        }
+        myUsed = myRoom = 0;
+    }
+
+private:
+    bool Reserve(uint32_t aCharacters)
+    {
+        QR_VertexBuffer* locBuffer = myRender->myDynamicVertexBuffer;
+        if (!locBuffer || !myRender->myDynamicIndexBuffer)
+            return false;
+        uint32_t n = aCharacters < BATCH_CHARACTERS ? aCharacters : BATCH_CHARACTERS;
+        locBuffer->myVertexSize = sizeof(locVertex);
+        void* locOut = nullptr;
+        if (!myRender->AppendIndexedVertices(locBuffer, myRender->myDynamicIndexBuffer, &locOut, 4 * n, &myIndices,
+                                             6 * n, &myBase))
+            return false;
+        myVertices = (locVertex*)locOut;
+        myRoom = n;
+        return true;
+    }
+    QR_Render* myRender;
+    locVertex* myVertices = nullptr;
+    uint16_t* myIndices = nullptr;
+    uint32_t myBase = 0;
+    uint32_t myUsed = 0;
+    uint32_t myRoom = 0;
+};
+
+void locViewOrigin(int32_t* anX, int32_t* aY)
+{
+    if (const QR_View* v = QR_View::ourCurrentView)
+    {
+        *anX += v->myCamera.myViewportX;
+        *aY += v->myCamera.myViewportY;
+    }
+}
+} // namespace
+
+void QR_Font::DrawText(QR_Font* aFont, int32_t anX, int32_t aY, float aScaleX, float aScaleY, const char* aText)
+{
+    QR_Render* r = QR_Render::ourInstance;
+    if (!aFont || !r || !aText || !aText[0])
+        return;
+    locViewOrigin(&anX, &aY);
+    r->BeginAlpha2D();
+    const float top = (float)aY - 0.5f, bottom = (float)aY + (float)aFont->myHeight * aScaleY - 0.5f;
+    float pen = (float)anX - 0.5f;
+    const uint32_t locLength = (uint32_t)strlen(aText);
+    int32_t locPage = -1;
+    locQuads q(r);
+    for (uint32_t i = 0; i < locLength; i++)
+    {
+        const uint8_t ch = (uint8_t)aText[i];
+        const QR_Glyph& g = aFont->myGlyphs[ch];
+        if (ch == ' ')
+        {
+            if (g.myWidth > 0)
+                pen += (float)g.myWidth * aScaleX;
+        }
+        else if (ch == 9)
+        {
+            if (aFont->myTabWidth > 0)
+                pen += (float)(aFont->myTabWidth - (int32_t)(pen + 0.5f) % aFont->myTabWidth) * aScaleX;
+        }
+        else if (g.myWidth >= 0)
+        {
+            if (g.myPage != locPage)
+            {
+                if (g.myPage >= aFont->myNumPages || !q.Begin(aFont->myPages[g.myPage], aFont->myColor, locLength - i))
+                    return;
+                locPage = g.myPage;
+            }
+            const float right = pen + (float)g.myWidth * aScaleX;
+            if (!q.Add(pen, top, right, bottom, g, g.myLeftU, g.myTopV, g.myRightU, g.myBottomV, aFont->myColor,
+                       locLength - i))
+                return;
+            pen += (float)(aFont->mySpacing + g.myWidth) * aScaleX;
+        }
+    }
+}
+
+void QR_Font::DrawTextUnscaled(QR_Font* aFont, int32_t anX, int32_t aY, const char* aText)
+{
+    DrawText(aFont, anX, aY, 1.0f, 1.0f, aText);
+}
+
+void QR_Font::DrawTextClipped(QR_Font* aFont, int32_t anX, int32_t aY, float aScaleX, float aScaleY,
+                              const QR_Rect* aClip, const char* aText)
+{
+    QR_Render* r = QR_Render::ourInstance;
+    if (!aFont || !r || !aText || !aText[0] || !aClip || !(aScaleX > 0.0f) || !(aScaleY > 0.0f) ||
+        aClip->myLeft >= aClip->myRight || aClip->myTop >= aClip->myBottom)
+        return;
+    int32_t locDx = 0, locDy = 0;
+    locViewOrigin(&locDx, &locDy);
+    anX += locDx, aY += locDy;
+    const float cl = (float)(aClip->myLeft + locDx) - 0.5f, cr = (float)(aClip->myRight + locDx) - 0.5f;
+    const float ct = (float)(aClip->myTop + locDy) - 0.5f, cb = (float)(aClip->myBottom + locDy) - 0.5f;
+    const float top = (float)aY - 0.5f, lineHeight = (float)aFont->myHeight * aScaleY, bottom = top + lineHeight;
+    float pen = (float)anX - 0.5f;
+    if (bottom <= ct || top >= cb || pen >= cr)
+        return; // the line box misses the rectangle
+    r->BeginAlpha2D();
+    const uint32_t locLength = (uint32_t)strlen(aText);
+    int32_t locPage = -1;
+    locQuads q(r);
+    for (uint32_t i = 0; i < locLength && pen < cr; i++)
+    {
+        const uint8_t ch = (uint8_t)aText[i];
+        const QR_Glyph& g = aFont->myGlyphs[ch];
+        if (ch == ' ' && g.myWidth <= 0)
+            continue;
+        if (g.myWidth < 0)
+            continue;
+        const float w = (float)g.myWidth * aScaleX;
+        const float x0 = pen, x1 = pen + w;
+        pen += ch == ' ' ? w : (float)(aFont->mySpacing + g.myWidth) * aScaleX;
+        if (ch == ' ' || x1 <= cl || w <= 0.0f)
+            continue;
+        // The quad cut to the rectangle, its texture rectangle moved in proportion.
+        float lu = g.myLeftU, ru = g.myRightU, tv = g.myTopV, bv = g.myBottomV;
+        float qx0 = x0, qx1 = x1, qy0 = top, qy1 = bottom;
+        if (qx0 < cl)
+            lu += (cl - qx0) / w * (g.myRightU - g.myLeftU), qx0 = cl;
+        if (qx1 > cr)
+            ru -= (qx1 - cr) / w * (g.myRightU - g.myLeftU), qx1 = cr;
+        if (qy0 < ct)
+            tv += (ct - qy0) / lineHeight * (g.myBottomV - g.myTopV), qy0 = ct;
+        if (qy1 > cb)
+            bv -= (qy1 - cb) / lineHeight * (g.myBottomV - g.myTopV), qy1 = cb;
+        if (g.myPage != locPage)
+        {
+            if (g.myPage >= aFont->myNumPages || !q.Begin(aFont->myPages[g.myPage], aFont->myColor, locLength - i))
+                return;
+            locPage = g.myPage;
+        }
+        if (!q.Add(qx0, qy0, qx1, qy1, g, lu, tv, ru, bv, aFont->myColor, locLength - i))
+            return;
+    }
+}
+
+void QR_Font::DrawTextClippedUnscaled(QR_Font* aFont, int32_t anX, int32_t aY, const QR_Rect* aClip,
+                                      const char* aText)
+{
+    DrawTextClipped(aFont, anX, aY, 1.0f, 1.0f, aClip, aText);
+}
+
+void QR_Font::Printf(QR_Font* aFont, int32_t anX, int32_t aY, const char* aFormat, ...)
+{
+    char locText[PRINTF_SIZE];
+    va_list locArgs;
+    va_start(locArgs, aFormat);
+    vsnprintf(locText, sizeof(locText), aFormat, locArgs);
+    va_end(locArgs);
+    DrawText(aFont, anX, aY, 1.0f, 1.0f, locText);
+}
+
+void QR_Font::PrintfScaled(QR_Font* aFont, int32_t anX, int32_t aY, float aScaleX, float aScaleY,
+                           const char* aFormat, ...)
+{
+    char locText[PRINTF_SIZE];
+    va_list locArgs;
+    va_start(locArgs, aFormat);
+    vsnprintf(locText, sizeof(locText), aFormat, locArgs);
+    va_end(locArgs);
+    DrawText(aFont, anX, aY, aScaleX, aScaleY, locText);
+}
+
+void QR_Font::PrintfClipped(QR_Font* aFont, int32_t anX, int32_t aY, float aScaleX, float aScaleY,
+                            const QR_Rect* aClip, const char* aFormat, ...)
+{
+    char locText[PRINTF_SIZE];
+    va_list locArgs;
+    va_start(locArgs, aFormat);
+    vsnprintf(locText, sizeof(locText), aFormat, locArgs);
+    va_end(locArgs);
+    DrawTextClipped(aFont, anX, aY, aScaleX, aScaleY, aClip, locText);
+}
+
+// [SECTION] Measuring and copying ----------------------------------------------------------------
+
+int32_t QR_Font::GetTextWidth(QR_Font* aFont, const char* aText)
+{
+    int32_t w = 0;
+    for (const char* t = aText; aFont && t && *t; t++)
+    {
+        const QR_Glyph& g = aFont->myGlyphs[(uint8_t)*t];
+        if (*t == ' ')
+            w += g.myWidth > 0 ? g.myWidth : 0;
+        else if (g.myWidth >= 0)
+            w += g.myWidth + aFont->mySpacing;
+    }
+    return w;
+}
+
+template <class Put>
+void QR_Font::RenderToImage(const char* aText, QR_Font* aFont, int32_t anX, int32_t aY, Put aPut)
+{
+    int32_t pen = anX;
+    for (const char* t = aText; aFont && t && *t; t++)
+    {
+        const QR_Glyph& g = aFont->myGlyphs[(uint8_t)*t];
+        if (*t == ' ')
+        {
+            pen += g.myWidth > 0 ? g.myWidth : 0;
+            continue;
+        }
+        if (g.myWidth < 0)
+            continue;
+        // The page's own copy of its pixels (a memory texture), at its source size.
+        const QR_SurfaceInstance* s = g.myPage < aFont->myNumPages ? aFont->myPages[g.myPage] : nullptr;
+        const QR_Texture* p = s && s->myNumTextures && s->myTextures[0].myNumFrames ? s->myTextures[0].myFrames[0]
+                                                                                   : nullptr;
+        if (p && p->myMemoryTextureBuffer)
+        {
+            int32_t sx = (int32_t)(g.myLeftU * (float)p->myWidth + 0.5f);
+            int32_t sy = (int32_t)(g.myTopV * (float)p->myHeight + 0.5f);
+            for (int32_t y = 0; y < aFont->myHeight && sy + y < p->mySourceHeight; y++)
+                for (int32_t x = 0; x < g.myWidth && sx + x < p->mySourceWidth; x++)
+                    aPut(pen + x, aY + y, p->myMemoryTextureBuffer[(size_t)(sy + y) * p->mySourceWidth + sx + x]);
+        }
+        pen += g.myWidth + aFont->mySpacing;
+    }
+}
+
+void QR_Font::RenderToImage32(const char* aText, QR_Font* aFont, int32_t anX, int32_t aY, uint32_t* aPixels,
+                              int32_t aWidth)
+{
+    RenderToImage(aText, aFont, anX, aY,
+                  [&](int32_t x, int32_t y, uint32_t c) { aPixels[(size_t)y * aWidth + x] = c; });
+}
+
+void QR_Font::RenderToImage24(const char* aText, QR_Font* aFont, int32_t anX, int32_t aY, uint8_t* aPixels,
+                              int32_t aWidth)
+{
+    RenderToImage(aText, aFont, anX, aY,
+                  [&](int32_t x, int32_t y, uint32_t c)
+                  {
+                      uint8_t* d = aPixels + 3 * ((size_t)y * aWidth + x);
+                      d[0] = (uint8_t)c, d[1] = (uint8_t)(c >> 8), d[2] = (uint8_t)(c >> 16);
+                  });
+}

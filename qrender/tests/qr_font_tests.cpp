@@ -1,0 +1,195 @@
+// Bitmap fonts over the recording device: glyphs cut from the strip, pages and their names,
+// the drawn quads (tabs, missing characters, scales, clipping), widths and image copies.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <unistd.h>
+
+#include "qrender/qr_error.h"
+#include "qrender/qr_font.h"
+#include "qrender/qr_renderd3d.h"
+#include "qrender/qr_surface.h"
+#include "qrender/qr_texture.h"
+#include "qrender/tests/qr_image_writers.h"
+#include "qrender/tests/qr_render_test_util.h"
+
+namespace
+{
+
+struct TextVertex
+{
+    float x, y, z, rhw;
+    uint32_t myColor;
+    float u, v;
+};
+
+class FontTest : public RecordingRender
+{
+protected:
+    void SetUp() override
+    {
+        RecordingRender::SetUp();
+        ASSERT_TRUE(Start());
+        std::string locDir = std::string(Q_TEST_TMP_DIR) + "/font_" +
+                             testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::remove_all(locDir);
+        std::filesystem::create_directories(locDir);
+        ASSERT_TRUE(getcwd(myOldDir, sizeof(myOldDir)));
+        ASSERT_EQ(chdir(locDir.c_str()), 0);
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(QR_Font::ourFirst, nullptr);
+        RecordingRender::TearDown();
+        QR_Surface::DestroyAll();
+        QR_Texture::DestroyAll();
+        EXPECT_EQ(chdir(myOldDir), 0);
+    }
+    // A strip of aHeight rows whose opaque runs are the given [first, end) columns, each
+    // pixel's red the column number; and its description line.
+    static void Strip(const char* aName, int aWidth, int aHeight, const std::vector<std::pair<int, int>>& aRuns,
+                      const std::string& aLine)
+    {
+        std::vector<uint32_t> p((size_t)aWidth * aHeight, 0);
+        for (auto [a, b] : aRuns)
+            for (int y = 0; y < aHeight; y++)
+                for (int x = a; x < b; x++)
+                    p[(size_t)y * aWidth + x] = 0xFF000000u | (uint32_t)x << 16 | (uint32_t)y << 8;
+        QRT_WriteFile(std::string(aName) + ".tga", QRT_MakeTGA(aWidth, aHeight, 32, p, true, false));
+        std::string t = "// comment line\r\n" + aLine + "\r\nignored\r\n";
+        QRT_WriteFile(std::string(aName) + ".txt", std::vector<uint8_t>(t.begin(), t.end()));
+    }
+    // The quads of the last draw.
+    static std::vector<TextVertex> LastVertices()
+    {
+        std::istringstream s(Last("DrawIndexedPrimitive"));
+        std::string locName;
+        uint32_t locType, locBase, locMin, locCount;
+        s >> locName >> locType >> locBase >> locMin >> locCount;
+        void* p = nullptr;
+        GFX_Buffer* b = R()->myDynamicVertexBuffer->myDeviceBuffer->myBuffer;
+        EXPECT_TRUE(QR_RenderD3D::ourDevice->LockBuffer(b, locMin * 28, locCount * 28, GFX_LOCK_READONLY, &p));
+        std::vector<TextVertex> v((TextVertex*)p, (TextVertex*)p + locCount);
+        QR_RenderD3D::ourDevice->UnlockBuffer(b);
+        return v;
+    }
+
+    char myOldDir[4096];
+};
+
+TEST_F(FontTest, GlyphsAreCutAtEmptyColumns)
+{
+    Strip("ab", 12, 20, {{0, 5}, {7, 10}}, "AB");
+    QR_Font* f = QR_Font::Acquire("AB.tga", "ab");
+    ASSERT_NE(f, nullptr) << QR_Error::ourCode;
+    EXPECT_EQ(QR_Font::Acquire("ab", "AB.TXT"), f); // shared by the pair of names
+    EXPECT_EQ(f->myRefCount, 2);
+    QR_Font::Release(f);
+    EXPECT_EQ(f->myHeight, 20);
+    EXPECT_EQ(f->myGlyphs['A'].myWidth, 5);
+    EXPECT_EQ(f->myGlyphs['B'].myWidth, 3);
+    EXPECT_EQ(f->myGlyphs['C'].myWidth, -1);
+    ASSERT_EQ(f->myNumPages, 1);
+    const QR_Texture* t = f->myPages[0]->myTextures[0].myFrames[0];
+    EXPECT_EQ(t->myHeight, 32); // 20 rows rounded up
+    EXPECT_FLOAT_EQ(f->myGlyphs['B'].myBottomV, 20.0f / 32.0f);
+    EXPECT_FLOAT_EQ(f->myGlyphs['B'].myLeftU, 5.0f / (float)t->myWidth);
+    EXPECT_EQ(QR_Font::GetTextWidth(f, "ABA?"), 13);
+    // The glyphs copied into an image, unblended.
+    std::vector<uint32_t> locImage(20 * 20, 0);
+    QR_Font::RenderToImage32("BA", f, 1, 0, locImage.data(), 20);
+    EXPECT_EQ(locImage[0], 0u);
+    EXPECT_EQ(locImage[1], 0xFF070000u); // B's first column
+    EXPECT_EQ(locImage[3], 0xFF090000u);
+    EXPECT_EQ(locImage[4], 0xFF000000u); // then A's
+    EXPECT_EQ(locImage[4 + 19 * 20], 0xFF001300u);
+    EXPECT_EQ(locImage[9], 0u);
+    std::vector<uint8_t> locBytes(20 * 20 * 3, 0);
+    QR_Font::RenderToImage24("A", f, 0, 0, locBytes.data(), 20);
+    EXPECT_EQ(locBytes[3 * (20 * 3 + 4) + 1], 3); // green: the row
+    EXPECT_EQ(locBytes[3 * (20 * 3 + 4) + 2], 4); // red: the column
+    QR_Font::Release(f);
+}
+
+TEST_F(FontTest, FullRowsAndPagesAreNamedInTurn)
+{
+    R()->myCaps.myMaxTextureSize = 16;
+    // Ten glyphs 6 wide and 4 high: two to a row of 16, four rows to a page.
+    std::vector<std::pair<int, int>> locRuns;
+    for (int i = 0; i < 10; i++)
+        locRuns.push_back({7 * i, 7 * i + 6});
+    Strip("many", 70, 4, locRuns, "0123456789");
+    QR_Font* f = QR_Font::Acquire("many", "many");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->myNumPages, 2);
+    EXPECT_NE(QR_Texture::Find("many__0", 0), nullptr);
+    EXPECT_NE(QR_Texture::Find("generated_font_many_1", 0), nullptr);
+    EXPECT_EQ(f->myGlyphs['7'].myPage, 0);
+    EXPECT_EQ(f->myGlyphs['8'].myPage, 1);
+    EXPECT_FLOAT_EQ(f->myGlyphs['3'].myLeftU, 6.0f / 16.0f);
+    EXPECT_FLOAT_EQ(f->myGlyphs['3'].myTopV, 4.0f / 16.0f);
+    // The last page holds one row: 4 rows high, rounded by the loader.
+    EXPECT_FLOAT_EQ(f->myGlyphs['9'].myBottomV, 1.0f);
+    QR_Font::Release(f);
+}
+
+TEST_F(FontTest, FontsThatCannotBeLoaded)
+{
+    Strip("ab", 12, 20, {{0, 5}, {7, 10}}, "ABC"); // three names, two glyphs
+    EXPECT_EQ(QR_Font::Acquire("ab", "ab"), nullptr);
+    QRT_WriteFile("one.tga", QRT_MakeTGA(2, 2, 32, std::vector<uint32_t>(4, 0xFFFFFFFF), true, false));
+    EXPECT_EQ(QR_Font::Acquire("one", "none"), nullptr); // no description
+    EXPECT_EQ(QR_Font::Acquire("none", "ab"), nullptr);  // no image
+    R()->myCaps.myMaxTextureSize = 8;
+    Strip("wide", 12, 4, {{0, 10}}, "W"); // wider than a page
+    EXPECT_EQ(QR_Font::Acquire("wide", "wide"), nullptr);
+}
+
+TEST_F(FontTest, TextIsDrawnAsQuadsWithTabsScalesAndClipping)
+{
+    // 'A' 65 wide, 'B' 3 wide, 10 high; no space glyph.
+    Strip("t", 80, 10, {{0, 65}, {70, 73}}, "AB");
+    QR_Font* f = QR_Font::Acquire("t", "t");
+    ASSERT_NE(f, nullptr);
+    f->myColor = 0x80FF0000;
+    R()->BeginFrame();
+    Calls().clear();
+    QR_Font::DrawTextUnscaled(f, 0, 0, "AA\tBZB");
+    ASSERT_EQ(Count("DrawIndexedPrimitive"), 1);
+    std::vector<TextVertex> v = LastVertices();
+    ASSERT_EQ(v.size(), 16u); // Z has no glyph and takes no room
+    EXPECT_FLOAT_EQ(v[4].x, 64.5f);
+    EXPECT_FLOAT_EQ(v[8].x, 199.5f); // the tab at 130 moves to 200
+    EXPECT_FLOAT_EQ(v[12].x, 202.5f);
+    EXPECT_FLOAT_EQ(v[2].y, 9.5f);
+    EXPECT_EQ(v[0].myColor, 0x80FF0000u);
+    EXPECT_FLOAT_EQ(v[8].v, f->myGlyphs['B'].myTopV);
+    EXPECT_FLOAT_EQ(v[9].u, f->myGlyphs['B'].myRightU);
+    // Twice as wide and high.
+    QR_Font::DrawText(f, 10, 20, 2.0f, 2.0f, "BB");
+    v = LastVertices();
+    ASSERT_EQ(v.size(), 8u);
+    EXPECT_FLOAT_EQ(v[1].x - v[0].x, 6.0f);
+    EXPECT_FLOAT_EQ(v[4].x, 15.5f);
+    EXPECT_FLOAT_EQ(v[2].y, 39.5f);
+    // A rectangle through the middle of 'B' at scale 2 keeps its left half.
+    QR_Rect locClip = {0, 0, 13, 100};
+    QR_Font::DrawTextClipped(f, 10, 20, 2.0f, 2.0f, &locClip, "BB");
+    v = LastVertices();
+    ASSERT_EQ(v.size(), 4u); // the second B starts beyond the edge
+    const QR_Glyph& g = f->myGlyphs['B'];
+    EXPECT_FLOAT_EQ(v[1].x, 12.5f);
+    EXPECT_NEAR(v[1].u, (g.myLeftU + g.myRightU) * 0.5f, 1e-6f);
+    // Rectangles that are empty or miss the line draw nothing.
+    Calls().clear();
+    QR_Rect locEmpty = {5, 5, 5, 50}, locAbove = {0, 0, 100, 20};
+    QR_Font::DrawTextClipped(f, 10, 20, 1.0f, 1.0f, &locEmpty, "B");
+    QR_Font::DrawTextClipped(f, 10, 20, 1.0f, 1.0f, &locAbove, "B");
+    QR_Font::DrawText(f, 0, 0, 1.0f, 1.0f, "");
+    EXPECT_EQ(Count("DrawIndexedPrimitive"), 0);
+    R()->EndFrame();
+    QR_Font::Release(f);
+}
+
+} // namespace
