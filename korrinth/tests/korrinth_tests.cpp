@@ -5,6 +5,7 @@
 #include "owncode/appfacade.h"
 #include "owncode/console.h"
 #include "owncode/dlg_instance.h"
+#include "owncode/dlg_treebrowser.h"
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_qt.h"
 #include "velk/velk_namespace.h"
@@ -465,4 +466,165 @@ TEST_F(KorrinthTest, ForwardersReachTheEditorFromTheFactory)
     EXPECT_EQ(locLog, std::vector<std::string>{"destroyed"});
     EXPECT_EQ(Facade()->GetNameSpace().GetInstance("tank", false), nullptr);
     EXPECT_EQ(Item("tank"), 0);
+}
+
+TEST_F(KorrinthTest, ValuesAreEditedWithTheDialogThatFits)
+{
+    ASSERT_TRUE(Start("level.velk"));
+    UI_TreeItem locTank = Item("tank");
+    std::vector<std::string> locTitles;
+    auto locPick = [&locTitles](const char* aValue) {
+        std::string locValue = aValue;
+        UI_SetModalHook([&locTitles, locValue](UI_Dialog* aDialog) {
+            locTitles.push_back(UI_GetDialogTitle(aDialog));
+            if (UI_HasControl(aDialog, IDC_LIST))
+            {
+                int locIndex = UI_ListFindExact(aDialog, IDC_LIST, locValue.c_str());
+                UI_ListClick(aDialog, IDC_LIST, locIndex);
+            }
+            else
+                UI_SetControlText(aDialog, IDC_VALUE, locValue.c_str());
+            UI_ClickButton(aDialog, UI_IDOK);
+        });
+    };
+    // An enumeration offers its legal values.
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("colour = Blue", locTank));
+    locPick("Red");
+    EXPECT_TRUE(Facade()->TreeEditSelected());
+    EXPECT_NE(Item("colour = Red", locTank), 0);
+    EXPECT_TRUE(UI_FrameIsModified(myFrame));
+    // A reference offers the paths of its type's objects.
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("next = jeep", locTank));
+    locPick("tank");
+    EXPECT_TRUE(Facade()->TreeEditSelected());
+    EXPECT_NE(Item("next = tank", locTank), 0);
+    // A file member gets its browse filter's extension; free text its edit.
+    WriteFile(myDir / "boom.wav", "RIFF");
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("sound = <empty>", locTank));
+    locPick("boom.wav");
+    EXPECT_TRUE(Facade()->TreeEditSelected());
+    EXPECT_NE(Item("sound = boom.wav", locTank), 0);
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("title = big tank", locTank));
+    locPick("small tank");
+    EXPECT_TRUE(Facade()->TreeToggleOrEdit());
+    EXPECT_NE(Item("title = small tank", locTank), 0);
+    EXPECT_EQ(locTitles, (std::vector<std::string>{"Edit Type", "Edit Ref", "Edit File", "Edit Free"}));
+    VelkType* locObject = Facade()->GetNameSpace().GetInstance("tank", false);
+    EXPECT_EQ(locObject->GetMemberValue("colour"), "Red");
+    EXPECT_EQ(locObject->GetMemberValue("sound"), "boom.wav");
+    // Cancelled: nothing changes.
+    UI_SetModalHook([](UI_Dialog* aDialog) { UI_ClickButton(aDialog, UI_IDCANCEL); });
+    UI_FrameSetModified(myFrame, false);
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("title = small tank", locTank));
+    EXPECT_FALSE(Facade()->TreeEditSelected());
+    EXPECT_FALSE(UI_FrameIsModified(myFrame));
+
+    // Enter on a branch only toggles it.
+    UI_TreeItem locScript = Item("script", locTank);
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, locScript);
+    EXPECT_FALSE(Facade()->TreeToggleOrEdit());
+    EXPECT_TRUE(UI_TreeIsExpanded(Pane(), IDC_LEFT_TREE, locScript));
+    // A script class gets a new member through its dialog.
+    UI_SetModalHook([](UI_Dialog* aDialog) {
+        if (UI_GetDialogTitle(aDialog) == "Edit ScriptClass")
+        {
+            UI_ClickButton(aDialog, CDlgEditScriptClass::IDC_ADD);
+            UI_ClickButton(aDialog, UI_IDOK);
+            return;
+        }
+        UI_ListClick(aDialog, IDC_LIST, UI_ListFindExact(aDialog, IDC_LIST, "TEXT"));
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    EXPECT_TRUE(Facade()->TreeEditSelected());
+    std::vector<std::string> locMembers;
+    for (UI_TreeItem locItem = UI_TreeGetRelated(Pane(), IDC_LEFT_TREE, locScript, UI_TREE_CHILD); locItem;
+         locItem = UI_TreeGetRelated(Pane(), IDC_LEFT_TREE, locItem, UI_TREE_NEXT))
+    {
+        std::string locText;
+        UI_TreeGetText(Pane(), IDC_LEFT_TREE, locItem, &locText);
+        locMembers.push_back(locText);
+    }
+    ASSERT_EQ(locMembers.size(), 3u);
+    EXPECT_EQ(locMembers[0], "TEXT(1) = hello");
+    EXPECT_EQ(locMembers[2].substr(0, 7), "TEXT(0)");
+}
+
+TEST_F(KorrinthTest, TreePressesSelectClearAndEdit)
+{
+    ASSERT_TRUE(Start("level.velk"));
+    UI_FrameShow(myFrame);
+    QApplication::processEvents();
+    UI_TreeItem locCount = Item("count = 7");
+    int locX = 0, locY = 0, locW = 0, locH = 0;
+    ASSERT_TRUE(UI_TreeGetLabelRect(Pane(), IDC_LEFT_TREE, locCount, &locX, &locY, &locW, &locH));
+    // A left press on the label selects; beside every label it clears.
+    UI_TreeMouseDown(Pane(), IDC_LEFT_TREE, locX + 2, locY + 2, false);
+    EXPECT_EQ(UI_TreeGetSelection(Pane(), IDC_LEFT_TREE), locCount);
+    UI_TreeMouseDown(Pane(), IDC_LEFT_TREE, locX + locW + 50, locY + 2, false);
+    EXPECT_EQ(UI_TreeGetSelection(Pane(), IDC_LEFT_TREE), 0);
+    // A right press edits the item under it.
+    UI_SetModalHook([](UI_Dialog* aDialog) {
+        UI_SetControlText(aDialog, IDC_VALUE, "8");
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    UI_TreeMouseDown(Pane(), IDC_LEFT_TREE, locX + 2, locY + 2, true);
+    EXPECT_NE(Item("count = 8"), 0);
+    EXPECT_TRUE(UI_FrameIsModified(myFrame));
+    // Rename is the tree pane's: disabled while the view has the focus.
+    QWidget* locWindow = UI_GetFrameWidget(myFrame);
+    QApplication::setActiveWindow(locWindow);
+    UI_FrameFocusView(myFrame);
+    QApplication::processEvents();
+    EXPECT_FALSE(Enabled(ID_EDIT_RENAME));
+    UI_GetControlWidget(Pane(), IDC_LEFT_TREE)->setFocus(Qt::MouseFocusReason);
+    QApplication::processEvents();
+    EXPECT_TRUE(Enabled(ID_EDIT_RENAME));
+}
+
+TEST_F(KorrinthTest, TreeBrowserListsFilesOfTheExtension)
+{
+    fs::create_directories(myDir / "sounds" / "deep");
+    fs::create_directories(myDir / "empty");
+    fs::create_directories(myDir / "other");
+    WriteFile(myDir / "sounds" / "a.wav", "RIFF");
+    WriteFile(myDir / "sounds" / "deep" / "B.WAV", "RIFF");
+    WriteFile(myDir / "sounds" / "c.wav", "RIFF");
+    WriteFile(myDir / "sounds" / "c.wav.lock", std::string("HOSTX") + '\0');
+    WriteFile(myDir / "other" / "x.txt", "text");
+    CDlgTreeBrowser locBrowser(myDir.c_str(), "wav");
+    std::vector<std::string> locSeen;
+    UI_SetModalHook([&locSeen](UI_Dialog* aDialog) {
+        locSeen.push_back(UI_GetDialogTitle(aDialog));
+        EXPECT_FALSE(UI_IsControlEnabled(aDialog, UI_IDOK));
+        const int locId = CDlgTreeBrowser::IDC_TREE;
+        UI_TreeItem locSounds = UI_TreeGetRelated(aDialog, locId, UI_TREE_ROOT, UI_TREE_CHILD);
+        std::vector<std::string> locTexts;
+        for (UI_TreeItem locItem = locSounds; locItem; locItem = UI_TreeGetRelated(aDialog, locId, locItem, UI_TREE_NEXT))
+        {
+            std::string locText;
+            UI_TreeGetText(aDialog, locId, locItem, &locText);
+            locTexts.push_back(locText);
+        }
+        EXPECT_EQ(locTexts, std::vector<std::string>{"sounds"});
+        locTexts.clear();
+        UI_TreeItem locA = 0;
+        for (UI_TreeItem locItem = UI_TreeGetRelated(aDialog, locId, locSounds, UI_TREE_CHILD); locItem;
+             locItem = UI_TreeGetRelated(aDialog, locId, locItem, UI_TREE_NEXT))
+        {
+            std::string locText;
+            UI_TreeGetText(aDialog, locId, locItem, &locText);
+            locTexts.push_back(locText + " " + std::to_string(UI_TreeGetImage(aDialog, locId, locItem)));
+            if (locText == "a.wav")
+                locA = locItem;
+        }
+        EXPECT_EQ(locTexts, (std::vector<std::string>{"a.wav 1", "c.wav (locked by HOSTX) 2", "deep 0"}));
+        UI_TreeClick(aDialog, locId, locSounds);
+        EXPECT_FALSE(UI_IsControlEnabled(aDialog, UI_IDOK));
+        UI_TreeClick(aDialog, locId, locA);
+        EXPECT_TRUE(UI_IsControlEnabled(aDialog, UI_IDOK));
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locBrowser.DoModal(), UI_IDOK);
+    EXPECT_EQ(locSeen, std::vector<std::string>{"Browse for 'wav' files..."});
+    EXPECT_EQ(std::string(locBrowser.myPath), (myDir / "sounds" / "a.wav").string());
 }

@@ -21,7 +21,9 @@ enum UI_StandardCommand
     UI_ID_FILE_OPEN = 0xE101,
     UI_ID_FILE_SAVE = 0xE103,
     UI_ID_FILE_SAVE_AS = 0xE104,
+    UI_ID_FILE_PRINT_SETUP = 0xE106,
     UI_ID_FILE_PRINT = 0xE107,
+    UI_ID_FILE_PRINT_PREVIEW = 0xE109,
     UI_ID_FILE_MRU_FIRST = 0xE110, // the four recent files, 0xE110 to 0xE113
     UI_ID_APP_ABOUT = 0xE140,
     UI_ID_APP_EXIT = 0xE141,
@@ -267,6 +269,14 @@ int UI_VirtualKeyFromQt(int aQtKey, int aQtModifiers);
 bool UI_IsKeyDown(int aVirtualKey);
 
 bool UI_GrabFrame(UI_Frame* aFrame, const char* aPngPath);
+
+// Printing the view pane as it shows (through Qt Print Support): the shell's
+// print items do it with a document. With a path the page goes to that PDF
+// file without a dialog; without one the print dialog asks, which needs a
+// display (offscreen: noted on standard error, false). False when cancelled.
+bool UI_FramePrint(UI_Frame* aFrame, const char* aPdfPath);
+bool UI_FramePrintPreview(UI_Frame* aFrame);
+bool UI_FramePrintSetup(UI_Frame* aFrame);
 
 // A context menu from a menu table (items, separators, nested popups; the
 // first popup's entries when the table starts with one) shown at a screen

@@ -32,6 +32,12 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <QPageLayout>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QPageSetupDialog>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -699,6 +705,10 @@ bool locIsShellCommand(UI_Frame* aFrame, int anId)
     case UI_ID_FILE_SAVE:
     case UI_ID_FILE_SAVE_AS:
         return aFrame->myDocument != nullptr;
+    case UI_ID_FILE_PRINT:
+    case UI_ID_FILE_PRINT_PREVIEW:
+    case UI_ID_FILE_PRINT_SETUP:
+        return aFrame->myDocument != nullptr;
     case UI_ID_APP_EXIT:
     case UI_ID_VIEW_TOOLBAR:
     case UI_ID_VIEW_STATUS_BAR:
@@ -871,6 +881,12 @@ bool locShellCommand(UI_Frame* aFrame, int anId)
         return aFrame->myDocument && locDoSave(aFrame, false);
     case UI_ID_FILE_SAVE_AS:
         return aFrame->myDocument && locDoSave(aFrame, true);
+    case UI_ID_FILE_PRINT:
+        return UI_FramePrint(aFrame, nullptr);
+    case UI_ID_FILE_PRINT_PREVIEW:
+        return UI_FramePrintPreview(aFrame);
+    case UI_ID_FILE_PRINT_SETUP:
+        return UI_FramePrintSetup(aFrame);
     case UI_ID_APP_EXIT:
         return UI_FrameClose(aFrame);
     case UI_ID_VIEW_TOOLBAR:
@@ -1107,6 +1123,74 @@ void UI_FrameFocusView(UI_Frame* aFrame)
 {
     if (aFrame)
         aFrame->myView->setFocus(Qt::OtherFocusReason);
+}
+
+namespace
+{
+// The printer's settings live as long as the program, as the page setup does.
+QPrinter& locPrinter()
+{
+    static QPrinter ourPrinter(QPrinter::HighResolution);
+    return ourPrinter;
+}
+
+// The view's picture on one page, as large as it fits, its proportions kept.
+bool locPaint(UI_Frame* aFrame, QPrinter* aPrinter)
+{
+    QImage locImage = aFrame->myView->grab().toImage();
+    QPainter locPainter;
+    if (locImage.isNull() || !locPainter.begin(aPrinter))
+        return false;
+    QRect locPage = locPainter.viewport();
+    QSize locSize = locImage.size().scaled(locPage.size(), Qt::KeepAspectRatio);
+    locPainter.drawImage(QRect(locPage.topLeft(), locSize), locImage);
+    return locPainter.end();
+}
+
+bool locCanAsk(const char* aWhat)
+{
+    if (!UI_IsHeadless())
+        return true;
+    std::fprintf(stderr, "[%s] no print dialog without a display\n", aWhat);
+    return false;
+}
+} // namespace
+
+bool UI_FramePrint(UI_Frame* aFrame, const char* aPdfPath)
+{
+    if (!aFrame)
+        return false;
+    QPrinter& locTarget = locPrinter();
+    if (aPdfPath && aPdfPath[0])
+    {
+        QPrinter locPdf(QPrinter::HighResolution);
+        locPdf.setOutputFormat(QPrinter::PdfFormat);
+        locPdf.setOutputFileName(QString::fromUtf8(aPdfPath));
+        locPdf.setPageLayout(locTarget.pageLayout());
+        return locPaint(aFrame, &locPdf);
+    }
+    if (!locCanAsk("Print"))
+        return false;
+    QPrintDialog locDialog(&locTarget, aFrame->myWindow);
+    return locDialog.exec() == QDialog::Accepted && locPaint(aFrame, &locTarget);
+}
+
+bool UI_FramePrintPreview(UI_Frame* aFrame)
+{
+    if (!aFrame || !locCanAsk("Print Preview"))
+        return false;
+    QPrintPreviewDialog locDialog(&locPrinter(), aFrame->myWindow);
+    QObject::connect(&locDialog, &QPrintPreviewDialog::paintRequested,
+                     [aFrame](QPrinter* aPrinter) { locPaint(aFrame, aPrinter); });
+    return locDialog.exec() == QDialog::Accepted;
+}
+
+bool UI_FramePrintSetup(UI_Frame* aFrame)
+{
+    if (!aFrame || !locCanAsk("Print Setup"))
+        return false;
+    QPageSetupDialog locDialog(&locPrinter(), aFrame->myWindow);
+    return locDialog.exec() == QDialog::Accepted;
 }
 
 int UI_FrameGetActivePane(UI_Frame* aFrame)

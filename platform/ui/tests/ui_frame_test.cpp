@@ -695,4 +695,26 @@ TEST_F(FrameTest, CommandsVariableSendsCommandsOnceTheLoopRuns)
     // A disabled command is not sent, as from the menu.
     EXPECT_EQ(myProgram.myCommands, (std::vector<int>{ID_VIEW_GRID}));
 }
+
+TEST_F(FrameTest, PrintWritesTheViewToAPage)
+{
+    UI_Image locPicture;
+    locPicture.myWidth = 40;
+    locPicture.myHeight = 30;
+    locPicture.myPixels.assign(40 * 30, 0xFF2040C0);
+    UI_FrameSetViewPicture(myFrame, locPicture);
+    QApplication::processEvents();
+    std::string locPdf = myFiles.path().toStdString() + "/page.pdf";
+    ASSERT_TRUE(UI_FramePrint(myFrame, locPdf.c_str()));
+    QFile locFile(QString::fromStdString(locPdf));
+    ASSERT_TRUE(locFile.open(QIODevice::ReadOnly));
+    QByteArray locBytes = locFile.readAll();
+    EXPECT_TRUE(locBytes.startsWith("%PDF"));
+    EXPECT_GT(locBytes.size(), 1000);
+    // The print items: enabled with a document; without a display no dialog can ask.
+    UI_FrameUpdateCommands(myFrame);
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_FILE_PRINT));
+    EXPECT_FALSE(UI_FramePrintPreview(myFrame));
+    EXPECT_FALSE(UI_FramePrintSetup(myFrame));
+}
 } // namespace
