@@ -346,6 +346,16 @@ TEST_F(MainObjectTest, ReloadedTemplatesRebuildTheirPlacedObjects)
     EXPECT_EQ(o->myNumPartInstances, 2u);
     o->Render();
     EXPECT_EQ(myView->myNumOpaqueObjects, 2u);
+    // Read again with fewer parts: every operation sees the new parts at once.
+    m.myParts.resize(1);
+    QRT_WriteFile("m.qrb", QRB_WriteModel(m));
+    ASSERT_TRUE(QR_TemplateObject::ReloadAll());
+    o->Render(); // the parts of the earlier reading are not drawn
+    EXPECT_FLOAT_EQ(o->GetStateLength(WALK, "head"), -1.0f);
+    EXPECT_FALSE(o->SetPartPosition(0, 0, 0, "head"));
+    o->SetAlpha(10, "head");
+    EXPECT_TRUE(o->SetState(RUN, nullptr));
+    EXPECT_EQ(o->myNumPartInstances, 1u);
     delete o;
 }
 
