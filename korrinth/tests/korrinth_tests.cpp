@@ -312,20 +312,38 @@ TEST_F(KorrinthTest, MergeIncludeAndHiddenTypes)
 TEST_F(KorrinthTest, ConsoleKeepsTheFirstErrorInView)
 {
     ASSERT_TRUE(Start("level.velk"));
-    UI_Dialog* locBar = nullptr;
-    // The console's dialog bar is the one the facade writes to.
     Console* locConsole = Facade()->GetConsole();
     ASSERT_NE(locConsole, nullptr);
-    (void) locBar;
+    UI_Dialog* locBar = locConsole->GetDialogBar();
+    auto locShown = [locBar]() {
+        std::string locText;
+        UI_ComboGetText(locBar, IDC_CONSOLE, UI_ComboGetCurSel(locBar, IDC_CONSOLE), &locText);
+        return locText;
+    };
     locConsole->Clear();
     locConsole->Receive(0, "one");
+    EXPECT_EQ(locShown(), "one");
     locConsole->Receive(1, "first error");
     locConsole->Receive(0, "two");
     locConsole->Receive(1, "second error");
     locConsole->Receive(7, "ignored");
-    EXPECT_TRUE(locConsole->IsErrorShown());
+    EXPECT_EQ(UI_ComboGetCount(locBar, IDC_CONSOLE), 4);
+    EXPECT_EQ(locShown(), "first error");
     locConsole->Clear();
-    EXPECT_FALSE(locConsole->IsErrorShown());
+    EXPECT_EQ(UI_ComboGetCount(locBar, IDC_CONSOLE), 0);
+    locConsole->Receive(0, "after");
+    EXPECT_EQ(locShown(), "after");
+
+    // A save logs its conversion; a file with errors shows its first error.
+    UI_FrameSetModified(myFrame, true);
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE));
+    EXPECT_EQ(locShown(), "LOG: Successfully converted 'level.velk' to tez");
+    WriteFile(myDir / "bad.velk", "INCLUDE game.fruit\r\nPoint p\r\n{\r\n\tx 1\r\n}\r\nNoSuchType q\r\n{\r\n}\r\n"
+                                  "AlsoMissing r\r\n{\r\n}\r\n");
+    UI_SetModalHook([](UI_Dialog* aDialog) { UI_ClickButton(aDialog, UI_IDCANCEL); });
+    EXPECT_FALSE(UI_FrameOpenDocument(myFrame, (myDir / "bad.velk").c_str()));
+    EXPECT_TRUE(locConsole->IsErrorShown());
+    EXPECT_NE(locShown().find("NoSuchType"), std::string::npos) << locShown();
 }
 
 TEST_F(KorrinthTest, RenameCutsAndRefusesTakenNames)
