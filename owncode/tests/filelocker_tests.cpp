@@ -113,6 +113,13 @@ TEST_F(LockTest, ForeignOrLeftoverLockRefusesSavingButNotReading)
     locOwner = "stale";
     EXPECT_TRUE(FileLocker::ReadOwner((myDir / "e.velk").c_str(), &locOwner));
     EXPECT_EQ(locOwner, "");
+    // One byte and no NUL is a name; the count given bounds the text.
+    Make("f.velk.lock", "A");
+    EXPECT_TRUE(FileLocker::ReadOwner((myDir / "f.velk").c_str(), &locOwner));
+    EXPECT_EQ(locOwner, "A");
+    EXPECT_EQ(FileLocker::ParseOwner("abc", 2), "ab");
+    EXPECT_EQ(FileLocker::ParseOwner("ab\0cd", 5), "ab");
+    EXPECT_EQ(FileLocker::ParseOwner(nullptr, 3), "");
     // Reading closes the file: a thousand reads leave no descriptor open.
     size_t locOpen = std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
     for (int i = 0; i < 1000; i++)
