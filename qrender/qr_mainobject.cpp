@@ -240,6 +240,20 @@ void QR_MainObject::Build()
     SetState(0, nullptr);
 }
 
+void QR_MainObject::Refresh()
+{
+    if (IsStale())
+    {
+        Clear();
+        Build();
+    }
+}
+
+bool QR_MainObject::IsStale() const
+{
+    return myTemplate && myTemplate->myLoadCount != myTemplateLoadCount;
+}
+
 // [SECTION] States -----------------------------------------------------------------------------
 
 static bool locNameMatches(const char* aPartName, const char* aName)
@@ -361,6 +375,7 @@ bool QR_MainObject::SetState(uint32_t aStateId, const char* aPartName)
 {
     if (!myTemplate)
         return true;
+    Refresh();
     for (uint32_t i = 0; i < myNumPartInstances; i++)
     {
         const QR_TemplatePart& p = myTemplate->myParts[i];
@@ -383,11 +398,7 @@ void QR_MainObject::Update(const Matrix44& aParentMatrix)
     if (!myTemplate)
         return;
     // A reloaded template may have other parts and states: everything is built again.
-    if (myTemplate->myLoadCount != myTemplateLoadCount)
-    {
-        Clear();
-        Build();
-    }
+    Refresh();
     const float locNow = QI_Time::ourTime;
     const float locFrameTime = QI_Time::ourFrameTime;
     if (myLastUpdateFrame != (int32_t)QR_Render::ourFrameCount)
@@ -546,7 +557,7 @@ void QR_MainObject::DrawImmediately(uint32_t aFirst, uint32_t aNumBones, uint32_
 
 void QR_MainObject::Render()
 {
-    if (!myTemplate || !(myColor >> 24))
+    if (!myTemplate || !(myColor >> 24) || IsStale())
         return;
     // Refused without an update in this frame: the parts' matrices would be another frame's.
     if (myLastUpdateFrame != (int32_t)QR_Render::ourFrameCount)
@@ -651,6 +662,7 @@ void QR_MainObject::Render()
 
 void QR_MainObject::SetAlpha(uint8_t anAlpha, const char* aPartName)
 {
+    Refresh();
     if (!aPartName)
     {
         myColor = (myColor & 0xFFFFFF) | (uint32_t)anAlpha << 24;
@@ -665,6 +677,8 @@ float QR_MainObject::GetStateLength(uint32_t aStateId, const char* aPartName) co
 {
     float locRate = 1.0e32f;
     bool locMatched = false;
+    if (IsStale())
+        return -1.0f;
     for (uint32_t i = 0; i < myNumPartInstances; i++)
     {
         const QR_TemplatePart& p = myTemplate->myParts[i];
@@ -688,6 +702,7 @@ float QR_MainObject::GetStateLength(uint32_t aStateId, const char* aPartName) co
 
 void QR_MainObject::SetStateLength(float aLength, uint32_t aStateId, const char* aPartName)
 {
+    Refresh();
     for (uint32_t i = 0; i < myNumPartInstances; i++)
     {
         const QR_TemplatePart& p = myTemplate->myParts[i];
@@ -704,6 +719,8 @@ void QR_MainObject::SetStateLength(float aLength, uint32_t aStateId, const char*
 
 int32_t QR_MainObject::FindPart(const char* aPartName) const
 {
+    if (IsStale())
+        return -1;
     for (uint32_t i = 0; i < myNumPartInstances; i++)
         if (aPartName && locNameMatches(myTemplate->myParts[i].myName, aPartName))
             return (int32_t)i;
@@ -712,6 +729,7 @@ int32_t QR_MainObject::FindPart(const char* aPartName) const
 
 bool QR_MainObject::SetPartPosition(float anX, float aY, float aZ, const char* aPartName)
 {
+    Refresh();
     int32_t i = FindPart(aPartName);
     if (i < 0)
         return false;
@@ -724,6 +742,7 @@ bool QR_MainObject::SetPartPosition(float anX, float aY, float aZ, const char* a
 
 bool QR_MainObject::SetPartRotation(const float* aRotation, const char* aPartName, float aBlendTime)
 {
+    Refresh();
     int32_t i = FindPart(aPartName);
     if (i < 0)
         return false;

@@ -85,6 +85,10 @@ public:
     uint32_t myTemplateLoadCount; // of the template reading the instances were built from
 
 private:
+    // Builds everything again when the template was read again since (other parts, states,
+    // lights); the const operations answer as for no part meanwhile.
+    void Refresh();
+    bool IsStale() const;
     void Build();
     void Clear();
     void SwitchState(uint32_t aPart, uint32_t aNewState, bool anIdGivenFlag, bool aSetStateFlag, float anOffset);

@@ -2,6 +2,9 @@
 // refusals, the frame layout, the capacity, and sharing by name.
 #include <gtest/gtest.h>
 
+#include <math.h>
+#include <string.h>
+
 #include <filesystem>
 #include <unistd.h>
 
@@ -11,6 +14,7 @@
 #include "qrender/qr_texture.h"
 #include "qrender/tests/qr_image_writers.h"
 #include "qrender/tests/qr_pe_writer.h"
+#include "qrender/tests/qr_data_root.h"
 #include "qrender/tests/qr_render_test_util.h"
 
 namespace
@@ -24,12 +28,7 @@ protected:
     {
         RecordingRender::SetUp();
         ASSERT_TRUE(Start());
-        std::string locDir = std::string(Q_TEST_TMP_DIR) + "/pe_" +
-                             testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(locDir);
-        std::filesystem::create_directories(locDir + "/fx");
-        ASSERT_TRUE(getcwd(myOldDir, sizeof(myOldDir)));
-        ASSERT_EQ(chdir(locDir.c_str()), 0);
+        ASSERT_TRUE(myRoot.Enter("pe_", {"fx"}));
         QRT_WriteFile("fx/fire.tga", QRT_MakeTGA(128, 128, 32, std::vector<uint32_t>(128 * 128, 0xFF808080u), true,
                                                  false));
         QR_Error::SetCode(0);
@@ -42,7 +41,7 @@ protected:
         RecordingRender::TearDown();
         QR_Surface::DestroyAll();
         QR_Texture::DestroyAll();
-        EXPECT_EQ(chdir(myOldDir), 0);
+        myRoot.Leave();
     }
     static void Write(const std::string& aName, const std::string& aText)
     {
@@ -87,7 +86,7 @@ protected:
         EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_PARTICLE_SYNTAX) << aChanges[0].second;
     }
 
-    char myOldDir[4096];
+    QRT_DataRoot myRoot;
 };
 
 TEST_F(ParticleTest, EveryLineReadsIntoItsField)
@@ -326,6 +325,87 @@ TEST_F(ParticleTest, NumbersReadInTheCLocale)
     ASSERT_NE(d, nullptr);
     EXPECT_FLOAT_EQ(d->myRadius, 0.25f);
     QR_SharedParticleData::Release(d);
+}
+
+TEST_F(ParticleTest, NumbersAsTheStandardConversionsReadThem)
+{
+    QR_SharedGenericParticleData* d = Load(Text({{"RADIUS", "RADIUS +2.5x"}, {"SIZE", "SIZE 1e60 abc"}}));
+    ASSERT_NE(d, nullptr);
+    EXPECT_FLOAT_EQ(d->myRadius, 2.5f);
+    EXPECT_TRUE(std::isinf(d->mySizeMin)); // past a float: the nearest limit
+    EXPECT_FLOAT_EQ(d->mySizeMax, 0.0f);   // not a number: the default stays
+    QR_SharedParticleData::Release(d);
+    d = Load(Text({{"RADIUS", "RADIUS abc"}}), "fx/other");
+    ASSERT_NE(d, nullptr);
+    EXPECT_FLOAT_EQ(d->myRadius, 0.0f);
+    QR_SharedParticleData::Release(d);
+    // A life of exactly one spawn time holds one particle.
+    d = Load(Text({{"SPAWNTIME", "SPAWNTIME 2.5"}}), "fx/one");
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->myCapacity, 1u);
+    EXPECT_EQ(d->mySpawnCap, 1u);
+    QR_SharedParticleData::Release(d);
+}
+
+TEST_F(ParticleTest, CreatedDefinitionsHoldTheDefaults)
+{
+    QR_SharedGenericParticleData* d =
+        static_cast<QR_SharedGenericParticleData*>(QR_SharedParticleData::Create("AZ\\Fire.pe", 0));
+    ASSERT_NE(d, nullptr);
+    EXPECT_STREQ(d->myName, "az/fire");
+    EXPECT_EQ(d->myCapacity, 1u);
+    EXPECT_EQ(d->mySpawnCap, 400u);
+    EXPECT_FLOAT_EQ(d->myRadius, 1.0f);
+    EXPECT_FLOAT_EQ(d->mySpawnTime, 0.5f);
+    EXPECT_FLOAT_EQ(d->myTotalTime, 1.0f);
+    EXPECT_FLOAT_EQ(d->myAlphaMin, 255.0f);
+    EXPECT_FLOAT_EQ(d->myFadeDistanceSquared, 1e15f);
+    EXPECT_EQ(d->myRefCount, 1);
+    // A name past the buffer is cut, not overrun.
+    std::string locLong(300, 'Q');
+    EXPECT_EQ(QR_SharedParticleData::Acquire(locLong.c_str()), nullptr);
+    EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_PARTICLE_OPEN);
+    EXPECT_EQ(strlen(QR_Error::ourText), 255u);
+    QR_SharedParticleData::Release(d);
+}
+
+TEST_F(ParticleTest, FramesCarryAllFourCorners)
+{
+    QR_SharedGenericParticleData* d = Load(Text());
+    ASSERT_NE(d, nullptr);
+    const float locWhole[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    for (int k = 0; k < 4; k++)
+        for (int i = 0; i < 2; i++)
+            EXPECT_FLOAT_EQ(d->myFrames[0].myUVs[k][i], locWhole[k][i]) << k << i;
+    QR_SharedParticleData::Release(d);
+    d = Load(Text({{"FLAGS", "FLAGS TEXTUREANIMATED"},
+                   {"TEXTURE", "TEXTURE fx/fire\r\nNUMTEXTURES 3\r\nPARTICLEWIDTH 64\r\nPARTICLEHEIGHT 32\r\n"
+                               "ANIMTIME 0.5"}}),
+             "fx/frames");
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d->myNumFrames, 3u);
+    const QR_ParticleFrame& f = d->myFrames[2]; // the second row's first
+    const float l = 0.0f, r = 63.0f / 128.0f, t = 32.0f / 128.0f, b = 63.0f / 128.0f;
+    const float locCorners[4][2] = {{l, t}, {r, t}, {r, b}, {l, b}};
+    for (int k = 0; k < 4; k++)
+        for (int i = 0; i < 2; i++)
+            EXPECT_FLOAT_EQ(f.myUVs[k][i], locCorners[k][i]) << k << i;
+    EXPECT_FLOAT_EQ(d->myFramesPerSecond, 2.0f);
+    QR_SharedParticleData::Release(d);
+    // Each of the four animation lines is required; a frame of no height is refused.
+    const char* locLines[4] = {"NUMTEXTURES 2", "PARTICLEWIDTH 8", "PARTICLEHEIGHT 8", "ANIMTIME 0.1"};
+    for (int skip = 0; skip < 5; skip++)
+    {
+        std::string a;
+        for (int i = 0; i < 4; i++)
+            if (i != skip)
+                a += std::string("\r\n") + (skip == 4 && i == 2 ? "PARTICLEHEIGHT 0" : locLines[i]);
+        QR_Error::SetCode(0);
+        EXPECT_EQ(Load(Text({{"FLAGS", "FLAGS TEXTUREANIMATED"}, {"TEXTURE", "TEXTURE fx/fire" + a}}), "fx/lines"),
+                  nullptr)
+            << skip;
+        EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_PARTICLE_SYNTAX) << skip;
+    }
 }
 
 } // namespace

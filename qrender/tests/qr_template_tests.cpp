@@ -3,6 +3,8 @@
 // damaged field refused with code 24 and nothing left behind.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <unistd.h>
 
@@ -16,6 +18,7 @@
 #include "qrender/tests/qr_image_writers.h"
 #include "qrender/tests/qr_pe_writer.h"
 #include "qrender/tests/qr_qrb_model_writer.h"
+#include "qrender/tests/qr_data_root.h"
 #include "qrender/tests/qr_render_test_util.h"
 
 namespace
@@ -31,13 +34,7 @@ protected:
     {
         RecordingRender::SetUp();
         ASSERT_TRUE(Start());
-        std::string locDir = std::string(Q_TEST_TMP_DIR) + "/qrb_" +
-                             testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(locDir);
-        std::filesystem::create_directories(locDir + "/models");
-        std::filesystem::create_directories(locDir + "/fx");
-        ASSERT_TRUE(getcwd(myOldDir, sizeof(myOldDir)));
-        ASSERT_EQ(chdir(locDir.c_str()), 0);
+        ASSERT_TRUE(myRoot.Enter("qrb_", {"models", "fx"}));
         QRT_WriteFile("fx/spark.tga", QRT_MakeTGA(8, 8, 32, std::vector<uint32_t>(64, 0xFFFFFFFFu), true, false));
         QR_SharedGenericParticleData d;
         d.myNumPhases = 1;
@@ -58,7 +55,7 @@ protected:
         RecordingRender::TearDown();
         QR_Surface::DestroyAll();
         QR_Texture::DestroyAll();
-        EXPECT_EQ(chdir(myOldDir), 0);
+        myRoot.Leave();
     }
     static void Save(const std::string& aName, const QRB_TestModel& aModel)
     {
@@ -105,7 +102,7 @@ protected:
         Damaged(QRB_WriteModel(aModel), aWhat);
     }
 
-    char myOldDir[4096];
+    QRT_DataRoot myRoot;
 };
 
 TEST_F(TemplateTest, AModelIsReadOnceAndSharedByItsNormalisedName)
@@ -378,6 +375,72 @@ TEST_F(TemplateTest, ALinkWhoseDefinitionFailsFailsTheModel)
     EXPECT_EQ(QR_TemplateObject::Acquire("models/a.qrb"), nullptr);
     EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_PARTICLE_OPEN);
     EXPECT_EQ(QR_Mesh::ourFirst, nullptr);
+}
+
+TEST_F(TemplateTest, TextureNamesOverrideTheSurfaceSlotsOneForOne)
+{
+    QRT_WriteFile("fx/wood.tga", QRT_MakeTGA(4, 4, 24, std::vector<uint32_t>(16, 0xFF806040u), true, false));
+    QRB_TestModel m = Ship();
+    m.myParts[0].myMeshName = "solid_quad";
+    m.myParts[0].myMesh = QRB_TestQuad("INTERNAL_SOLID"); // one texture slot
+    m.myParts[0].mySlots = {{0, 5.0f, {"fx/wood", "fx/spark"}}};
+    m.myParts[0].myTextureWord = 128;
+    Save("models/a.qrb", m);
+    QR_TemplateObject* t = QR_TemplateObject::Acquire("models/a.qrb");
+    ASSERT_NE(t, nullptr) << QR_Error::ourCode << " " << QR_Error::ourText;
+    const QR_TemplatePart& p = t->myParts[0];
+    ASSERT_EQ(p.myNumTextureNames, 1u);
+    EXPECT_EQ(p.myTextureWord, 128u);
+    EXPECT_FLOAT_EQ(p.myTextureNames[0].myFramesPerSecond, 5.0f);
+    ASSERT_EQ(p.myTextureNames[0].myNumNames, 2u);
+    EXPECT_STREQ(p.myTextureNames[0].myNames[1], "fx/spark");
+    t->Release();
+    m.myParts[0].mySlots.push_back({0, 1.0f, {"fx/wood"}}); // more entries than slots
+    Damaged(m, "two entries for one slot");
+    m.myParts[0].mySlots = {{1, 1.0f, {"fx/wood"}}}; // a bump map where the surface has a texture
+    Damaged(m, "another kind of slot");
+}
+
+TEST_F(TemplateTest, ReleasingKeepsTheOrderOfTheOthers)
+{
+    QRB_TestModel m;
+    for (const char* n : {"models/a.qrb", "models/az.qrb", "models/c.qrb"})
+        Save(n, m);
+    QR_TemplateObject* a = QR_TemplateObject::Acquire("models/a.qrb");
+    QR_TemplateObject* b = QR_TemplateObject::Acquire("MODELS\\AZ.QRB");
+    QR_TemplateObject* c = QR_TemplateObject::Acquire("MODELS/C.QRB");
+    ASSERT_TRUE(a && b && c);
+    EXPECT_STREQ(b->myName, "models/az.qrb");
+    EXPECT_EQ(QR_TemplateObject::Acquire("models/az.qrb"), b);
+    b->Release();
+    b->Release();
+    ASSERT_EQ(QR_TemplateObject::ourNumTemplates, 2u);
+    EXPECT_EQ(QR_TemplateObject::ourList[0], a);
+    EXPECT_EQ(QR_TemplateObject::ourList[1], c);
+    a->Release();
+    EXPECT_EQ(QR_TemplateObject::ourList[0], c);
+    c->Release();
+    QR_TemplateObject* z = QR_TemplateObject::Create("AZ");
+    ASSERT_NE(z, nullptr);
+    EXPECT_STREQ(z->myName, "az");
+    z->Release();
+}
+
+TEST_F(TemplateTest, NamesInsideModelsOpenThroughThePathRules)
+{
+    // A drive letter and backslashes, as the data trees from Windows hold them; the drive
+    // is the data root here.
+    char locRoot[4096];
+    ASSERT_TRUE(getcwd(locRoot, sizeof(locRoot)));
+    setenv("Q_DRIVE_T", locRoot, 1);
+    QRB_TestModel m = Ship();
+    m.myLinks[0].myName = "FX\\Spark";
+    Save("models/ship.qrb", m);
+    QR_TemplateObject* t = QR_TemplateObject::Acquire("t:\\Models\\SHIP.qrb");
+    ASSERT_NE(t, nullptr) << QR_Error::ourCode << " " << QR_Error::ourText;
+    EXPECT_STREQ(t->myLinks[0].myDefinition->myName, "fx/spark");
+    t->Release();
+    unsetenv("Q_DRIVE_T");
 }
 
 } // namespace
