@@ -205,28 +205,6 @@ TEST_F(KorrinthGuiTest, SkinEditorInTheProgram)
 
 namespace
 {
-// The frame shown (as the program does after the start) and given the keyboard (there is no window manager to
-// do it).
-bool Activate(UI_Frame* aFrame)
-{
-    QWidget* locWindow = UI_GetFrameWidget(aFrame);
-    if (!locWindow->isVisible())
-        UI_FrameShow(aFrame);
-    auto locStart = std::chrono::steady_clock::now();
-    while (!locWindow->isActiveWindow() &&
-           std::chrono::steady_clock::now() - locStart < std::chrono::seconds(10))
-    {
-        if (locWindow->windowHandle() && locWindow->windowHandle()->isExposed())
-        {
-            locWindow->raise();
-            locWindow->activateWindow();
-            Xdotool("windowfocus " + std::to_string(locWindow->winId()));
-        }
-        UI_DispatchMessages(false);
-    }
-    return locWindow->isActiveWindow();
-}
-
 std::string At(QWidget* aView, int x, int y)
 {
     const QPoint locAt = aView->mapToGlobal(QPoint(x, y));
@@ -240,7 +218,7 @@ TEST_F(KorrinthGuiTest, UnderXTheServersPointerAndKeysEditLayoutAndSkin)
     if (QGuiApplication::platformName() != "xcb" || system("xdotool version > /dev/null 2>&1") != 0)
         GTEST_SKIP() << "needs X and xdotool (the xvfb run)";
     ASSERT_TRUE(Start("gui.velk"));
-    ASSERT_TRUE(Activate(myFrame));
+    ASSERT_TRUE(XActivateFrame(myFrame));
     UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item({"layout"}));
     auto* locEditor = dynamic_cast<VAVE_GuiEditor*>(Facade()->GetEditor());
     ASSERT_NE(locEditor, nullptr);
@@ -269,7 +247,7 @@ TEST_F(KorrinthGuiTest, UnderXTheServersPointerAndKeysEditLayoutAndSkin)
     auto* locSkinEditor = dynamic_cast<VAVE_GuiSkinEditor*>(Facade()->GetEditor());
     ASSERT_NE(locSkinEditor, nullptr);
     UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item({"mySkinFile", "mySkins", "red", "myPrefabs", "panel"}));
-    ASSERT_TRUE(Activate(myFrame));
+    ASSERT_TRUE(XActivateFrame(myFrame));
     UI_FrameFocusView(myFrame);
     ASSERT_TRUE(Xdotool("mousemove " + At(View(), 11, 11)));
     ASSERT_TRUE(Xdotool("mousedown 1"));

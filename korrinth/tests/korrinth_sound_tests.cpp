@@ -14,12 +14,14 @@
 #include "velkeditor/tests/velk_pane_test.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWidget>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 using namespace korrinth_test;
@@ -185,4 +187,34 @@ TEST_F(KorrinthSoundTest, SelectingASoundOpensTheFallOffEditorWhichPlays)
     EXPECT_EQ(QS2_Engine::GetGlobal(), nullptr);
     EXPECT_EQ(QS2_SoundTemplate::GetFirst(), nullptr);
     EXPECT_EQ(QS2_SoundData::GetFirst(), nullptr);
+}
+
+// Under X (the xvfb run): the server's pointer and keys reach the editor in the program.
+TEST_F(KorrinthSoundTest, UnderXTheServersPointerAndKeysPlayInTheProgram)
+{
+    if (QGuiApplication::platformName() != "xcb" || system("xdotool version > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs X and xdotool (the xvfb run)";
+    myProgram = Korrinth_Start("sounds.velk");
+    ASSERT_NE(myProgram, nullptr);
+    myFrame = Korrinth_GetFrame(myProgram);
+    ASSERT_TRUE(UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item({"boom"})));
+    QS_SoundEditor* locEditor = Editor();
+    ASSERT_NE(locEditor, nullptr);
+    ASSERT_TRUE(XActivateFrame(myFrame));
+    UI_FrameFocusView(myFrame);
+
+    QPoint locAt = View()->mapToGlobal(QPoint(64 + 60, 200));
+    ASSERT_TRUE(Xdotool("mousemove " + std::to_string(locAt.x()) + " " + std::to_string(locAt.y()) + " key space"));
+    EXPECT_EQ(LogLine(3), "Playing at distance 60.0...");
+    EXPECT_EQ(LogLine(2), "Played!");
+    // The program's own idle turns run the engine: the sound ends.
+    auto locStart = std::chrono::steady_clock::now();
+    while (locEditor->GetSound()->IsPlaying() && std::chrono::steady_clock::now() - locStart < std::chrono::seconds(5))
+    {
+        UI_DispatchMessages(false);
+        UI_FrameIdle(myFrame);
+    }
+    EXPECT_FALSE(locEditor->GetSound()->IsPlaying());
+    ASSERT_TRUE(Xdotool("key Return"));
+    EXPECT_EQ(LogLine(2), "Loaded sound!");
 }

@@ -62,6 +62,9 @@ TEST(SettingsLines, TheLineReaderSkipsBlanksCommentsAndEmptyLines)
     // A lone CR is no line end; the last line needs none.
     EXPECT_EQ(Lines("a\rb"), (std::vector<std::string>{"a\rb"}));
     EXPECT_EQ(Lines(std::string("ab \x01\0cd\nx", 10)), (std::vector<std::string>{"ab", "x"}));
+    EXPECT_EQ(Lines(std::string("a\x01" "b\0c", 5)), (std::vector<std::string>{"a\x01" "b"}));
+    // Blanks are the characters below 33: '!' is text at both ends.
+    EXPECT_EQ(Lines("!a!\n \x20!\n"), (std::vector<std::string>{"!a!", "!"}));
     EXPECT_EQ(Lines(""), std::vector<std::string>{});
 }
 
@@ -126,8 +129,12 @@ TEST(SettingsFile, ValuesFollowTheConversionRules)
     EXPECT_FLOAT_EQ(locLight.myDirLightColor[2], 0.0f);
     // The value is the rest of the line after the first blank.
     EXPECT_STREQ(Parse("workDir t:/my data/").myWorkDir, "t:/my data/");
-    // Ignored keys change nothing.
+    // Ignored keys change nothing; neither do keys past the known ones.
     EXPECT_EQ(Parse("fogActive 0\nmouseInvert 1").myFoundKeys, 0u);
+    EXPECT_EQ(Parse("objectColor12 5\nobjectColor07 5").myFoundKeys, 0u);
+    PranvelSettings locLod = Parse("lod5Distance 1\nlod0Distance 1");
+    EXPECT_EQ(locLod.myFoundKeys, 0u);
+    EXPECT_FLOAT_EQ(locLod.myLodDistances[3], 400.0f);
 }
 
 TEST_F(FilesTest, SettingsRoundTripThroughAFile)
@@ -182,11 +189,21 @@ TEST_F(FilesTest, SettingsRoundTripThroughAFile)
     EXPECT_FLOAT_EQ(locRead.myFarPlane, 1500.0f);
     EXPECT_FALSE(locRead.myGridEnable);
     EXPECT_FALSE(locRead.myCacheRendering);
+    EXPECT_FALSE(locRead.myAutoCalcFarplane);
     EXPECT_TRUE(locRead.myDontResetCameraOnRefresh);
     EXPECT_STREQ(locRead.myDefaultSurface, "surfaces/default.sur");
     EXPECT_FLOAT_EQ(locRead.myLodDistances[2], 31.5f);
     // What was read writes the same text again.
     EXPECT_EQ(FormatSettingsText(locRead), locText);
+}
+
+TEST(SettingsFile, TheDefaultsAreWrittenAsTheyAreRead)
+{
+    std::string locText = FormatSettingsText(PranvelSettings());
+    for (const char* locLine : {"\r\ngridEnable 1\r\n", "\r\ncacheRendering 1\r\n", "\r\nautoCalcFarplane 1\r\n",
+                                "\r\ndontResetCameraOnRefresh 0\r\n", "\r\nfogActive 1\r\n", "\r\nambientColor 0xffffff\r\n",
+                                "\r\ndefaultSurface INTERNAL_SOLID\r\n", "\r\nlod1Distance 50.0\r\n"})
+        EXPECT_NE(locText.find(locLine), std::string::npos) << locLine;
 }
 
 TEST_F(FilesTest, EveryLightColourByteSurvivesARoundTrip)
@@ -218,12 +235,13 @@ TEST_F(FilesTest, FailedReadsAndWritesAreReported)
 TEST_F(FilesTest, StateFileCodesAndNames)
 {
     Write("states.txt", "STND Standing\r\n// comment\r\n\r\nWALK Walking slowly\r\nRUN5X Running\r\nAB Short\r\n"
-                        "nameless\r\nIDLE   spaced\r\n");
+                        "nameless\r\nIDLE   spaced\r\nABC Three\r\n");
     QC_GrowingArray<QC_String> locCodes, locNames;
     std::vector<int> locWrong;
     ASSERT_TRUE(ReadStateFile(Path("states.txt").c_str(), &locCodes, &locNames, &locWrong));
-    ASSERT_EQ(locCodes.Count(), 5);
-    ASSERT_EQ(locNames.Count(), 5);
+    ASSERT_EQ(locCodes.Count(), 6);
+    ASSERT_EQ(locNames.Count(), 6);
+    EXPECT_STREQ(locCodes[5], "ABC ");
     EXPECT_STREQ(locCodes[0], "STND");
     EXPECT_STREQ(locNames[0], "Standing");
     EXPECT_STREQ(locNames[1], "Walking slowly");
@@ -232,7 +250,7 @@ TEST_F(FilesTest, StateFileCodesAndNames)
     EXPECT_STREQ(locCodes[3], "AB  ");
     EXPECT_STREQ(locNames[3], "Short");
     EXPECT_STREQ(locNames[4], "  spaced");
-    EXPECT_EQ(locWrong, (std::vector<int>{5, 6}));
+    EXPECT_EQ(locWrong, (std::vector<int>{5, 6, 9}));
     EXPECT_EQ(locCodes.myGrowthStep, 10);
 
     // A second read starts from empty arrays; a missing file leaves them empty.
@@ -272,6 +290,11 @@ TEST_F(FilesTest, PathsFileCountsAndRoundTrip)
     ASSERT_TRUE(locPaths.Load(Path("long.txt").c_str()));
     EXPECT_STREQ(locPaths.Get(0), "");
     EXPECT_STREQ(locPaths.Get(1), "second");
+    // 255 characters are still an entry.
+    std::string locEdge(255, 'e');
+    Write("edge.txt", "1\r\n" + locEdge + "\r\n");
+    ASSERT_TRUE(locPaths.Load(Path("edge.txt").c_str()));
+    EXPECT_STREQ(locPaths.Get(0), locEdge.c_str());
 
     PathsFile locOut;
     locOut.Set(0, "surfaces");
@@ -285,6 +308,8 @@ TEST_F(FilesTest, PathsFileCountsAndRoundTrip)
     PathsFile locBack;
     ASSERT_TRUE(locBack.Load(Path("out.txt").c_str()));
     EXPECT_STREQ(locBack.Get(6), "X:/Data/models");
+    EXPECT_STREQ(locBack.Get(1), "");
+    EXPECT_STREQ(locBack.Get(-1), "");
     EXPECT_STREQ(locBack.Get(7), "bad name");
     EXPECT_FALSE(locOut.Save(Path("no/such/dir/x.txt").c_str()));
 }

@@ -308,44 +308,46 @@ bool UI_SetEditLimit(UI_Dialog* aDialog, int anId, int aMaxChars)
     return true;
 }
 
-bool UI_GetControlInt(UI_Dialog* aDialog, int anId, int aMin, int aMax, const char* aCaption, int* aValue)
+namespace
+{
+// MFC's data exchange messages: the parse failure, then the range with its bounds.
+bool locGetNumber(UI_Dialog* aDialog, int anId, bool anIntegerFlag, double aMin, double aMax, const char* aCaption,
+                  double* aValue)
 {
     double locValue = 0.0;
-    if (!locReadNumber(aDialog, anId, true, &locValue))
+    const char* locKind = anIntegerFlag ? "an integer" : "a number";
+    char locText[160];
+    if (!locReadNumber(aDialog, anId, anIntegerFlag, &locValue))
     {
-        if (UI_HasControl(aDialog, anId))
-            locRefuse(aDialog, anId, aCaption, "Please enter an integer.");
+        if (!UI_HasControl(aDialog, anId))
+            return false;
+        snprintf(locText, sizeof(locText), "Please enter %s.", locKind);
+        locRefuse(aDialog, anId, aCaption, locText);
         return false;
     }
     if (locValue < aMin || locValue > aMax)
     {
-        char locText[128];
-        snprintf(locText, sizeof(locText), "Please enter an integer between %d and %d.", aMin, aMax);
+        snprintf(locText, sizeof(locText), "Please enter %s between %.15g and %.15g.", locKind, aMin, aMax);
         locRefuse(aDialog, anId, aCaption, locText);
         return false;
     }
+    *aValue = locValue;
+    return true;
+}
+} // namespace
+
+bool UI_GetControlInt(UI_Dialog* aDialog, int anId, int aMin, int aMax, const char* aCaption, int* aValue)
+{
+    double locValue = 0.0;
+    if (!locGetNumber(aDialog, anId, true, aMin, aMax, aCaption, &locValue))
+        return false;
     *aValue = int(locValue);
     return true;
 }
 
 bool UI_GetControlFloat(UI_Dialog* aDialog, int anId, double aMin, double aMax, const char* aCaption, double* aValue)
 {
-    double locValue = 0.0;
-    if (!locReadNumber(aDialog, anId, false, &locValue))
-    {
-        if (UI_HasControl(aDialog, anId))
-            locRefuse(aDialog, anId, aCaption, "Please enter a number.");
-        return false;
-    }
-    if (locValue < aMin || locValue > aMax)
-    {
-        char locText[160];
-        snprintf(locText, sizeof(locText), "Please enter a number between %g and %g.", aMin, aMax);
-        locRefuse(aDialog, anId, aCaption, locText);
-        return false;
-    }
-    *aValue = locValue;
-    return true;
+    return locGetNumber(aDialog, anId, false, aMin, aMax, aCaption, aValue);
 }
 
 bool UI_MoveDialogToLeftEdge(UI_Dialog* aDialog)

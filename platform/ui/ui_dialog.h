@@ -114,6 +114,7 @@ struct UI_Message
     int myWidth = 0;
     int myHeight = 0;
     struct UI_DrawItem* myDrawItem = nullptr; // UI_MSG_DRAWITEM only
+    intptr_t myItem = 0;                       // UI_TVN_ITEMEXPANDED: the tree item
     const std::vector<std::string>* myDroppedFiles = nullptr;
     int myVirtualKey = 0;
     int myX = 0;
@@ -290,6 +291,9 @@ enum UI_ControlNotifyCode
     UI_TB_ENDTRACK = 21,   // the user let go of a slider
     UI_UDN_DELTAPOS = 22,  // the user pressed an up-down arrow: myWidth holds +1 or -1
     UI_EN_KILLFOCUS = 23,  // an edit lost the keyboard focus
+    // The user expanded (myWidth 1) or collapsed (0) the tree item myItem;
+    // expansions the program makes are not notified.
+    UI_TVN_ITEMEXPANDED = 24,
 };
 
 // Sliders: a range and a position (clamped into it).

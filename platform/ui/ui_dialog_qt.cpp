@@ -200,22 +200,24 @@ void UI_DialogWidget::resizeEvent(QResizeEvent* anEvent)
     UI_SendDialogMessage(myOwner, locMessage);
 }
 
+static void locSendShowWindow(UI_Dialog* aDialog, bool aShownFlag)
+{
+    UI_Message locMessage;
+    locMessage.myKind = UI_MSG_SHOWWINDOW;
+    locMessage.myNotifyCode = aShownFlag ? 1 : 0;
+    UI_SendDialogMessage(aDialog, locMessage);
+}
+
 void UI_DialogWidget::showEvent(QShowEvent* anEvent)
 {
     QDialog::showEvent(anEvent);
-    UI_Message locMessage;
-    locMessage.myKind = UI_MSG_SHOWWINDOW;
-    locMessage.myNotifyCode = 1;
-    UI_SendDialogMessage(myOwner, locMessage);
+    locSendShowWindow(myOwner, true);
 }
 
 void UI_DialogWidget::hideEvent(QHideEvent* anEvent)
 {
     QDialog::hideEvent(anEvent);
-    UI_Message locMessage;
-    locMessage.myKind = UI_MSG_SHOWWINDOW;
-    locMessage.myNotifyCode = 0;
-    UI_SendDialogMessage(myOwner, locMessage);
+    locSendShowWindow(myOwner, false);
 }
 
 UI_ListBoxWidget::UI_ListBoxWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWidget* aParent)

@@ -306,14 +306,26 @@ UI_TreeWidget::UI_TreeWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWid
                 if (anOwner->mySilentDepth == 0)
                     UI_SendDialogCommand(anOwner, anId, UI_TVN_SELCHANGED);
             });
-    connect(this, &QTreeView::expanded, this, [this](const QModelIndex& anIndex) {
-        if (UI_TreeNode* locNode = myModel->NodeOf(anIndex))
-            locNode->myExpanded = true;
-    });
-    connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& anIndex) {
-        if (UI_TreeNode* locNode = myModel->NodeOf(anIndex))
-            locNode->myExpanded = false;
-    });
+    // The user's expansions are notified (UI_TVN_ITEMEXPANDED), the program's are not.
+    auto locNoteExpansion = [this](const QModelIndex& anIndex, bool anExpandedFlag) {
+        UI_TreeNode* locNode = myModel->NodeOf(anIndex);
+        if (!locNode)
+            return;
+        locNode->myExpanded = anExpandedFlag;
+        if (myOwner->mySilentDepth != 0)
+            return;
+        UI_Message locMessage;
+        locMessage.myKind = UI_MSG_COMMAND;
+        locMessage.myControlId = myId;
+        locMessage.myNotifyCode = UI_TVN_ITEMEXPANDED;
+        locMessage.myItem = reinterpret_cast<UI_TreeItem>(locNode);
+        locMessage.myWidth = anExpandedFlag ? 1 : 0;
+        UI_SendDialogMessage(myOwner, locMessage);
+    };
+    connect(this, &QTreeView::expanded, this,
+            [locNoteExpansion](const QModelIndex& anIndex) { locNoteExpansion(anIndex, true); });
+    connect(this, &QTreeView::collapsed, this,
+            [locNoteExpansion](const QModelIndex& anIndex) { locNoteExpansion(anIndex, false); });
 }
 
 QRect UI_TreeWidget::ItemRect(UI_TreeNode* aNode)
@@ -586,7 +598,10 @@ bool UI_TreeExpand(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool anExpa
     if (!locItem)
         return false;
     if (!locTree->GetModel()->IsUpdating())
+    {
+        UI_SilentScope locSilent(aDialog);
         locTree->setExpanded(locTree->GetModel()->IndexOf(locItem), anExpandFlag);
+    }
     locItem->myExpanded = anExpandFlag && !locItem->myChildren.empty();
     return true;
 }

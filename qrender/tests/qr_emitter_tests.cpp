@@ -15,6 +15,7 @@
 #include "qrender/qr_texture.h"
 #include "qrender/qr_view.h"
 #include "qrender/tests/qr_image_writers.h"
+#include "qrender/tests/qr_data_root.h"
 #include "qrender/tests/qr_render_test_util.h"
 
 namespace
@@ -34,12 +35,7 @@ protected:
     {
         RecordingRender::SetUp();
         ASSERT_TRUE(Start());
-        std::string locDir = std::string(Q_TEST_TMP_DIR) + "/emitter_" +
-                             testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(locDir);
-        std::filesystem::create_directories(locDir);
-        ASSERT_TRUE(getcwd(myOldDir, sizeof(myOldDir)));
-        ASSERT_EQ(chdir(locDir.c_str()), 0);
+        ASSERT_TRUE(myRoot.Enter("emitter_"));
         QRT_WriteFile("spark.tga", QRT_MakeTGA(8, 8, 32, std::vector<uint32_t>(64, 0xFFFFFFFFu), true, false));
         srand(1);
         QI_Time::ourTime = 100.0f;
@@ -58,7 +54,7 @@ protected:
         RecordingRender::TearDown();
         QR_Surface::DestroyAll();
         QR_Texture::DestroyAll();
-        EXPECT_EQ(chdir(myOldDir), 0);
+        myRoot.Leave();
     }
     // A definition: a point origin, no velocity, one phase of aLength seconds.
     static QR_SharedGenericParticleData* Definition(float aSpawnTime, float aLength, const std::string& aType = "CAMERAFACING",
@@ -86,24 +82,11 @@ protected:
         myView->BeginRender(false, 0);
         e.Update(aParent);
     }
-    // The vertices of the last indexed draw.
-    static std::vector<DrawnVertex> LastVertices()
-    {
-        std::istringstream s(Last("DrawIndexedPrimitive"));
-        std::string locName;
-        uint32_t locType, locBase, locMin, locCount;
-        s >> locName >> locType >> locBase >> locMin >> locCount;
-        void* p = nullptr;
-        GFX_Buffer* b = R()->myDynamicVertexBuffer->myDeviceBuffer->myBuffer;
-        EXPECT_TRUE(QR_RenderD3D::ourDevice->LockBuffer(b, locMin * 24, locCount * 24, GFX_LOCK_READONLY, &p));
-        std::vector<DrawnVertex> v((DrawnVertex*)p, (DrawnVertex*)p + locCount);
-        QR_RenderD3D::ourDevice->UnlockBuffer(b);
-        return v;
-    }
+    static std::vector<DrawnVertex> LastVertices() { return LastDrawnVertices<DrawnVertex>(); }
 
     QR_View* myView = nullptr;
     bool myInFrame = false;
-    char myOldDir[4096];
+    QRT_DataRoot myRoot;
 };
 
 TEST_F(EmitterTest, ABacklogIsCappedAndSpreadOverTheTimeThatPassed)

@@ -12,6 +12,7 @@
 #include "qrender/qr_surface.h"
 #include "qrender/qr_texture.h"
 #include "qrender/tests/qr_image_writers.h"
+#include "qrender/tests/qr_data_root.h"
 #include "qrender/tests/qr_render_test_util.h"
 
 namespace
@@ -31,12 +32,7 @@ protected:
     {
         RecordingRender::SetUp();
         ASSERT_TRUE(Start());
-        std::string locDir = std::string(Q_TEST_TMP_DIR) + "/font_" +
-                             testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(locDir);
-        std::filesystem::create_directories(locDir);
-        ASSERT_TRUE(getcwd(myOldDir, sizeof(myOldDir)));
-        ASSERT_EQ(chdir(locDir.c_str()), 0);
+        ASSERT_TRUE(myRoot.Enter("font_"));
     }
     void TearDown() override
     {
@@ -44,7 +40,7 @@ protected:
         RecordingRender::TearDown();
         QR_Surface::DestroyAll();
         QR_Texture::DestroyAll();
-        EXPECT_EQ(chdir(myOldDir), 0);
+        myRoot.Leave();
     }
     // A strip of aHeight rows whose opaque runs are the given [first, end) columns, each
     // pixel's red the column number; and its description line.
@@ -60,22 +56,9 @@ protected:
         std::string t = "// comment line\r\n" + aLine + "\r\nignored\r\n";
         QRT_WriteFile(std::string(aName) + ".txt", std::vector<uint8_t>(t.begin(), t.end()));
     }
-    // The quads of the last draw.
-    static std::vector<TextVertex> LastVertices()
-    {
-        std::istringstream s(Last("DrawIndexedPrimitive"));
-        std::string locName;
-        uint32_t locType, locBase, locMin, locCount;
-        s >> locName >> locType >> locBase >> locMin >> locCount;
-        void* p = nullptr;
-        GFX_Buffer* b = R()->myDynamicVertexBuffer->myDeviceBuffer->myBuffer;
-        EXPECT_TRUE(QR_RenderD3D::ourDevice->LockBuffer(b, locMin * 28, locCount * 28, GFX_LOCK_READONLY, &p));
-        std::vector<TextVertex> v((TextVertex*)p, (TextVertex*)p + locCount);
-        QR_RenderD3D::ourDevice->UnlockBuffer(b);
-        return v;
-    }
+    static std::vector<TextVertex> LastVertices() { return LastDrawnVertices<TextVertex>(); }
 
-    char myOldDir[4096];
+    QRT_DataRoot myRoot;
 };
 
 TEST_F(FontTest, GlyphsAreCutAtEmptyColumns)

@@ -21,6 +21,7 @@
 #include "qrender/tests/qr_image_writers.h"
 #include "qrender/tests/qr_pe_writer.h"
 #include "qrender/tests/qr_qrb_model_writer.h"
+#include "qrender/tests/qr_data_root.h"
 #include "qrender/tests/qr_render_test_util.h"
 
 namespace
@@ -35,12 +36,7 @@ protected:
     {
         RecordingRender::SetUp();
         ASSERT_TRUE(Start());
-        std::string locDir = std::string(Q_TEST_TMP_DIR) + "/placed_" +
-                             testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(locDir);
-        std::filesystem::create_directories(locDir);
-        ASSERT_TRUE(getcwd(myOldDir, sizeof(myOldDir)));
-        ASSERT_EQ(chdir(locDir.c_str()), 0);
+        ASSERT_TRUE(myRoot.Enter("placed_"));
         QRT_WriteFile("spark.tga", QRT_MakeTGA(8, 8, 32, std::vector<uint32_t>(64, 0xFFFFFFFFu), true, false));
         QR_SharedGenericParticleData d;
         d.myNumPhases = 1;
@@ -70,7 +66,7 @@ protected:
         RecordingRender::TearDown();
         QR_Surface::DestroyAll();
         QR_Texture::DestroyAll();
-        EXPECT_EQ(chdir(myOldDir), 0);
+        myRoot.Leave();
     }
     void NewFrame(float aTime)
     {
@@ -113,7 +109,7 @@ protected:
 
     QR_View* myView = nullptr;
     bool myInFrame = false;
-    char myOldDir[4096];
+    QRT_DataRoot myRoot;
 };
 
 TEST_F(MainObjectTest, StatesEndReturnAndBlend)

@@ -14,6 +14,7 @@
 #include "qrender/qr_texture.h"
 #include "qrender/tests/qr_image_writers.h"
 #include "qrender/tests/qr_pe_writer.h"
+#include "qrender/tests/qr_data_root.h"
 #include "qrender/tests/qr_render_test_util.h"
 
 namespace
@@ -27,12 +28,7 @@ protected:
     {
         RecordingRender::SetUp();
         ASSERT_TRUE(Start());
-        std::string locDir = std::string(Q_TEST_TMP_DIR) + "/pe_" +
-                             testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(locDir);
-        std::filesystem::create_directories(locDir + "/fx");
-        ASSERT_TRUE(getcwd(myOldDir, sizeof(myOldDir)));
-        ASSERT_EQ(chdir(locDir.c_str()), 0);
+        ASSERT_TRUE(myRoot.Enter("pe_", {"fx"}));
         QRT_WriteFile("fx/fire.tga", QRT_MakeTGA(128, 128, 32, std::vector<uint32_t>(128 * 128, 0xFF808080u), true,
                                                  false));
         QR_Error::SetCode(0);
@@ -45,7 +41,7 @@ protected:
         RecordingRender::TearDown();
         QR_Surface::DestroyAll();
         QR_Texture::DestroyAll();
-        EXPECT_EQ(chdir(myOldDir), 0);
+        myRoot.Leave();
     }
     static void Write(const std::string& aName, const std::string& aText)
     {
@@ -90,7 +86,7 @@ protected:
         EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_PARTICLE_SYNTAX) << aChanges[0].second;
     }
 
-    char myOldDir[4096];
+    QRT_DataRoot myRoot;
 };
 
 TEST_F(ParticleTest, EveryLineReadsIntoItsField)

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,22 @@ protected:
         for (const std::string& s : Calls())
             n += s.compare(0, aPrefix.size(), aPrefix) == 0;
         return n;
+    }
+    // The vertices of the last indexed draw, read back from the dynamic vertex buffer.
+    template <class Vertex> static std::vector<Vertex> LastDrawnVertices()
+    {
+        std::istringstream locLine(Last("DrawIndexedPrimitive"));
+        std::string locName;
+        uint32_t locType = 0, locBase = 0, locMin = 0, locCount = 0;
+        locLine >> locName >> locType >> locBase >> locMin >> locCount;
+        void* p = nullptr;
+        GFX_Buffer* b = R()->myDynamicVertexBuffer->myDeviceBuffer->myBuffer;
+        if (!QR_RenderD3D::ourDevice->LockBuffer(b, locMin * sizeof(Vertex), locCount * sizeof(Vertex),
+                                                 GFX_LOCK_READONLY, &p))
+            return {};
+        std::vector<Vertex> v((Vertex*)p, (Vertex*)p + locCount);
+        QR_RenderD3D::ourDevice->UnlockBuffer(b);
+        return v;
     }
     static std::string Last(const std::string& aPrefix)
     {

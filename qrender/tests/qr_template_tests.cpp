@@ -18,6 +18,7 @@
 #include "qrender/tests/qr_image_writers.h"
 #include "qrender/tests/qr_pe_writer.h"
 #include "qrender/tests/qr_qrb_model_writer.h"
+#include "qrender/tests/qr_data_root.h"
 #include "qrender/tests/qr_render_test_util.h"
 
 namespace
@@ -33,13 +34,7 @@ protected:
     {
         RecordingRender::SetUp();
         ASSERT_TRUE(Start());
-        std::string locDir = std::string(Q_TEST_TMP_DIR) + "/qrb_" +
-                             testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(locDir);
-        std::filesystem::create_directories(locDir + "/models");
-        std::filesystem::create_directories(locDir + "/fx");
-        ASSERT_TRUE(getcwd(myOldDir, sizeof(myOldDir)));
-        ASSERT_EQ(chdir(locDir.c_str()), 0);
+        ASSERT_TRUE(myRoot.Enter("qrb_", {"models", "fx"}));
         QRT_WriteFile("fx/spark.tga", QRT_MakeTGA(8, 8, 32, std::vector<uint32_t>(64, 0xFFFFFFFFu), true, false));
         QR_SharedGenericParticleData d;
         d.myNumPhases = 1;
@@ -60,7 +55,7 @@ protected:
         RecordingRender::TearDown();
         QR_Surface::DestroyAll();
         QR_Texture::DestroyAll();
-        EXPECT_EQ(chdir(myOldDir), 0);
+        myRoot.Leave();
     }
     static void Save(const std::string& aName, const QRB_TestModel& aModel)
     {
@@ -107,7 +102,7 @@ protected:
         Damaged(QRB_WriteModel(aModel), aWhat);
     }
 
-    char myOldDir[4096];
+    QRT_DataRoot myRoot;
 };
 
 TEST_F(TemplateTest, AModelIsReadOnceAndSharedByItsNormalisedName)

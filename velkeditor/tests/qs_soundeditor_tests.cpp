@@ -664,13 +664,7 @@ TEST_F(SoundEditorTest, UnderXTheServersPointerAndKeysPlay)
     VelkType* locSound = Compile(SoundText("boom", 1, {{locTone, {{0, 1}, {100, 0.5f}, {300, 0}}}}));
     QS_SoundEditor* locEditor = Open(locSound);
     ASSERT_NE(locEditor, nullptr);
-    QWidget* locWindow = UI_GetFrameWidget(myFrame);
-    locWindow->activateWindow();
-    UI_FrameFocusView(myFrame);
-    auto locStart = std::chrono::steady_clock::now();
-    while (!locWindow->isActiveWindow() && std::chrono::steady_clock::now() - locStart < std::chrono::seconds(10))
-        UI_DispatchMessages(false);
-    ASSERT_TRUE(locWindow->isActiveWindow());
+    ASSERT_TRUE(XActivateFrame(myFrame));
     UI_FrameFocusView(myFrame);
 
     // The pointer over distance 50; Space is released there.

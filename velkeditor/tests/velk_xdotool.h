@@ -2,6 +2,11 @@
 #pragma once
 
 #include "platform/ui/ui_app.h"
+#include "platform/ui/ui_frame.h"
+#include "platform/ui/ui_qt.h"
+
+#include <QWidget>
+#include <QWindow>
 
 #include <chrono>
 #include <cstdlib>
@@ -15,4 +20,25 @@ inline bool Xdotool(const std::string& anArguments)
     while (std::chrono::steady_clock::now() - locStart < std::chrono::milliseconds(300))
         UI_DispatchMessages(false);
     return locOkFlag;
+}
+
+// The frame shown (as the program does after the start) and given the
+// keyboard (there is no window manager to do it).
+inline bool XActivateFrame(UI_Frame* aFrame)
+{
+    QWidget* locWindow = UI_GetFrameWidget(aFrame);
+    if (!locWindow->isVisible())
+        UI_FrameShow(aFrame);
+    auto locStart = std::chrono::steady_clock::now();
+    while (!locWindow->isActiveWindow() && std::chrono::steady_clock::now() - locStart < std::chrono::seconds(10))
+    {
+        if (locWindow->windowHandle() && locWindow->windowHandle()->isExposed())
+        {
+            locWindow->raise();
+            locWindow->activateWindow();
+            Xdotool("windowfocus " + std::to_string(locWindow->winId()));
+        }
+        UI_DispatchMessages(false);
+    }
+    return locWindow->isActiveWindow();
 }

@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QTest>
+#include <QTreeView>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -447,4 +448,32 @@ TEST(UIShell, NumericFieldsNameTheirRangeAndEditsLimitAndNotifyFocusLoss)
     EXPECT_EQ(locWindow->frameGeometry().left(), locWindow->screen()->availableGeometry().left());
     UI_DestroyDialog(locDialog);
     UI_SetPromptService(nullptr);
+}
+
+TEST(UIShell, TheUsersTreeExpansionsAreNotified)
+{
+    static std::vector<std::pair<intptr_t, int>> ourExpansions;
+    ourExpansions.clear();
+    UI_Dialog* locDialog = UI_CreateDialog(ourPane, [](UI_Dialog*, const UI_Message& aMessage) -> intptr_t {
+        if (aMessage.myKind == UI_MSG_COMMAND && aMessage.myNotifyCode == UI_TVN_ITEMEXPANDED)
+            ourExpansions.push_back({aMessage.myItem, aMessage.myWidth});
+        return 0;
+    }, nullptr);
+    UI_TreeItem locRoot = UI_TreeInsert(locDialog, 7, UI_TREE_ROOT, "model", -1, false);
+    UI_TreeItem locPart = UI_TreeInsert(locDialog, 7, locRoot, "part", -1, false);
+    UI_TreeInsert(locDialog, 7, locPart, "State 0 (Standing)", -1, false);
+    UI_ShowDialog(locDialog, true);
+    // The program's own expansion: no notification.
+    ASSERT_TRUE(UI_TreeExpand(locDialog, 7, locRoot, true));
+    EXPECT_TRUE(ourExpansions.empty());
+    // The user's, as the view makes it.
+    QTreeView* locTree = static_cast<QTreeView*>(UI_GetControlWidget(locDialog, 7));
+    QModelIndex locPartIndex = locTree->model()->index(0, 0, locTree->model()->index(0, 0));
+    locTree->expand(locPartIndex);
+    locTree->collapse(locPartIndex);
+    ASSERT_EQ(ourExpansions.size(), 2u);
+    EXPECT_EQ(ourExpansions[0], (std::pair<intptr_t, int>{locPart, 1}));
+    EXPECT_EQ(ourExpansions[1], (std::pair<intptr_t, int>{locPart, 0}));
+    EXPECT_FALSE(UI_TreeIsExpanded(locDialog, 7, locPart));
+    UI_DestroyDialog(locDialog);
 }
