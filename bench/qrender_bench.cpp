@@ -6,6 +6,9 @@
 //        qrender_bench --surfaces N [frames=200] [draws=2000]: quads drawn alternating between N
 //        surface instances, against the same states and textures sent straight to the device
 //        for every draw.
+//        qrender_bench --views M [frames=100]: M parts (one mesh, four surfaces, two lights)
+//        submitted through one view per frame against the same draws straight through the kind,
+//        for the fixed-function and the assembled kind.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -14,8 +17,10 @@
 #include <vector>
 
 #include "qrender/qr_error.h"
+#include "qrender/qr_light.h"
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_render.h"
+#include "qrender/qr_scene.h"
 #include "qrender/qr_renderd3d.h"
 #include "qrender/qr_surface.h"
 #include "qrender/qr_texture.h"
@@ -193,10 +198,159 @@ int SurfaceBench(int aNumSurfaces, int aFrames, int aDraws)
     return 0;
 }
 
+
+// M parts of one sphere mesh under four surface instances, lit by a directional and a point
+// light, for aFrames frames: submitted through a view (records, light sets, sort, flush) and
+// drawn straight through the kind with the same states; for each kind in turn.
+struct ViewFigures
+{
+    double myViewSeconds;
+    double myStraightSeconds;
+};
+
+bool ViewsRun(uint8_t aVertexShaderFlag, int aParts, int aFrames, ViewFigures* anOut)
+{
+    QR_RenderSettings s;
+    s.myFullScreenFlag = 0;
+    s.myBitsPerPixel = 32;
+    s.myWidth = 640;
+    s.myHeight = 480;
+    s.myVertexShaderFlag = aVertexShaderFlag;
+    if (!QR_Render::Create(nullptr, nullptr) || !QR_Render::ourInstance->Init(&s) ||
+        s.myVertexShaderFlag != aVertexShaderFlag)
+        return false;
+    QR_Render* r = QR_Render::ourInstance;
+    QR_Mesh* locMesh = MakeSphere(true);
+    if (!locMesh)
+        return false;
+    QR_Texture* locTextures[4];
+    QR_SurfaceInstance* locInstances[4];
+    for (int i = 0; i < 4; i++)
+    {
+        uint32_t p[16];
+        for (uint32_t& x : p)
+            x = 0xFF000000u | (uint32_t)(0x40 * (i + 1)) << 8 | 0x808080u;
+        QR_TexturePixels locRecord = {4, 4, 32, p};
+        char locName[32];
+        snprintf(locName, sizeof(locName), "views_bench%d", i);
+        locTextures[i] = QR_Texture::Acquire(locName, QR_TEXTUREFLAG_FROMMEMORY, 0, &locRecord);
+        locInstances[i] = QR_Surface::CreateInstanceWithTexture("INTERNAL_SOLID", locName);
+    }
+    QR_Scene locScene;
+    QR_Light locSun, locLamp;
+    locSun.myDirection[0] = 0.3f, locSun.myDirection[1] = -0.5f, locSun.myDirection[2] = 0.8f;
+    locSun.myColor[0] = locSun.myColor[1] = 0.8f, locSun.myColor[2] = 0.7f;
+    locLamp.myType = QR_LIGHT_POINT;
+    locLamp.myPosition[0] = 2.0f, locLamp.myPosition[1] = 2.0f, locLamp.myPosition[2] = 5.0f;
+    locLamp.myRange = 30.0f;
+    locLamp.myColor[0] = 0.5f, locLamp.myColor[1] = 0.3f, locLamp.myColor[2] = 0.2f;
+    locScene.AddLight(&locSun);
+    locScene.AddLight(&locLamp);
+    QR_View locView(256, &locScene, (uint32_t)aParts);
+    locView.myCamera.SetClipPlanes(0.1f, 100.0f);
+    std::vector<QR_ViewPart> locParts(aParts);
+    for (int k = 0; k < aParts; k++)
+    {
+        locParts[k] = {locMesh, locInstances[k % 4], 0.0f, Matrix44::Identity(), nullptr, nullptr};
+        locParts[k].myMatrix.SetTranslation(-4.5f + (k % 10), -3.0f + (k / 10 % 7), 8.0f + (k / 70) * 2.0f);
+    }
+    auto locViewFrames = [&](int aCount)
+    {
+        for (int n = 0; n < aCount; n++)
+        {
+            r->BeginFrame();
+            locView.MakeCurrent();
+            locView.BeginRender(true, 0x203040);
+            for (int k = 0; k < aParts; k++)
+            {
+                const float* t = &locParts[k].myMatrix.myMatrix[12];
+                QR_OpaqueRecord* o = locView.NewOpaqueRecord();
+                o->myKey = (uint32_t)(k % 4) << 14;
+                o->mySortKey = &o->myKey;
+                o->myPart = &locParts[k];
+                o->myLodDistance = t[0] * t[0] + t[1] * t[1] + t[2] * t[2];
+                o->myNumBoneMatrices = 0;
+                o->mySurfaceColor = 0xFFFFFFFF;
+                o->myLightSet = locView.MakeLightSet(t[0], t[1], t[2], 0.5f, 0xFFFFFFFF);
+            }
+            locView.EndRender();
+            r->EndFrame();
+        }
+    };
+    auto locStraightFrames = [&](int aCount)
+    {
+        QR_LightSet* locSet = nullptr;
+        for (int n = 0; n < aCount; n++)
+        {
+            r->BeginFrame();
+            locView.MakeCurrent();
+            locView.BeginRender(true, 0x203040);
+            if (!locSet)
+                locSet = locView.MakeLightSet(0, 0, 8, 10.0f, 0xFFFFFFFF);
+            locSet->myFlags = 0xFFFFFFFF;
+            QR_RenderStates locStates;
+            r->SetRenderStates(&locStates, (uint32_t)-5);
+            for (int i = 0; i < 4; i++)
+                for (int k = i; k < aParts; k += 4)
+                {
+                    QR_VertexShader::ourWorldMatrix = &locParts[k].myMatrix;
+                    QR_VertexShader::ourObjectMatrix = &locParts[k].myMatrix;
+                    locMesh->myVertexShader->Begin(locMesh->myCompiledVertexShader);
+                    r->SetSurface(locInstances[i], 0xFFFFFFFF, 0.0f);
+                    locMesh->myDataBlock.myLightData = locSet;
+                    locMesh->myVertexShader->SetDataBlock(&locMesh->myDataBlock);
+                    locMesh->myVertexShader->Draw(locMesh, 0.0f, 0.0f);
+                }
+            locView.EndRender();
+            r->EndFrame();
+        }
+    };
+    locViewFrames(2); // programs made and cached
+    locStraightFrames(2);
+    auto locStart = std::chrono::steady_clock::now();
+    locViewFrames(aFrames);
+    anOut->myViewSeconds = Seconds(locStart);
+    locStart = std::chrono::steady_clock::now();
+    locStraightFrames(aFrames);
+    anOut->myStraightSeconds = Seconds(locStart);
+    for (int i = 0; i < 4; i++)
+    {
+        delete locInstances[i];
+        QR_Texture::Release(locTextures[i]);
+    }
+    QR_Mesh::DestroyAll();
+    QR_View::ourCurrentView = nullptr;
+    QR_Render::Destroy();
+    return true;
+}
+
+int ViewsBench(int aParts, int aFrames)
+{
+    ViewFigures f[2];
+    for (uint8_t locFlag : {0, 1})
+        if (!ViewsRun(locFlag, aParts, aFrames, &f[locFlag]))
+        {
+            fprintf(stderr, "qrender_bench: no renderer (error %u: %s)\n", QR_Error::ourCode, GFX_GetLastErrorDetail());
+            return 1;
+        }
+    printf("qrender_bench --views: %d frames of %d parts (one sphere, four surfaces, two lights) at 640x480\n", aFrames,
+           aParts);
+    const char* locNames[2] = {"fixed-function", "assembled"};
+    for (int k = 0; k < 2; k++)
+        printf("%-15s through a view %10.0f parts/s   straight through the kind %10.0f parts/s   view/straight %.3f\n",
+               locNames[k], aParts * aFrames / f[k].myViewSeconds, aParts * aFrames / f[k].myStraightSeconds,
+               f[k].myViewSeconds / f[k].myStraightSeconds);
+    printf("assembled / fixed-function time: %.3f through a view, %.3f straight\n",
+           f[1].myViewSeconds / f[0].myViewSeconds, f[1].myStraightSeconds / f[0].myStraightSeconds);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc > 2 && strcmp(argv[1], "--views") == 0)
+        return ViewsBench(atoi(argv[2]), argc > 3 ? atoi(argv[3]) : 100);
     if (argc > 2 && strcmp(argv[1], "--surfaces") == 0)
         return SurfaceBench(atoi(argv[2]), argc > 3 ? atoi(argv[3]) : 200, argc > 4 ? atoi(argv[4]) : 2000);
     int locFrames = argc > 1 ? atoi(argv[1]) : 200;

@@ -477,13 +477,7 @@ void AppFacade::Priv_HandleAction(VelkType* anObject, int anAction)
     if (anAction == EditorAction::SELECT_IN_TREE)
         myTree->SelectObject(anObject);
     else if (anAction == EditorAction::EDIT_IN_TREE)
-    {
-        if (myTree->EditObject(anObject, myNameSpace, myTypeManager))
-        {
-            Priv_SetModified();
-            Draw();
-        }
-    }
+        Priv_Edited(myTree->EditObject(anObject, myNameSpace, myTypeManager));
 }
 
 #define FACADE_FORWARD(aCall)                                                                                        \
@@ -619,31 +613,28 @@ bool AppFacade::TreeDelete()
     return locResult;
 }
 
-bool AppFacade::TreeEditAtPoint(int anX, int aY)
+bool AppFacade::Priv_Edited(bool anEditedFlag)
 {
-    if (!myTree->EditAtPoint(anX, aY, myNameSpace, myTypeManager))
+    if (!anEditedFlag)
         return false;
     Priv_SetModified();
     Draw();
     return true;
+}
+
+bool AppFacade::TreeEditAtPoint(int anX, int aY)
+{
+    return Priv_Edited(myTree->EditAtPoint(anX, aY, myNameSpace, myTypeManager));
 }
 
 bool AppFacade::TreeEditSelected()
 {
-    if (!myTree->EditSelected(myNameSpace, myTypeManager))
-        return false;
-    Priv_SetModified();
-    Draw();
-    return true;
+    return Priv_Edited(myTree->EditSelected(myNameSpace, myTypeManager));
 }
 
 bool AppFacade::TreeToggleOrEdit()
 {
-    if (!myTree->ToggleOrEditSelected(myNameSpace, myTypeManager))
-        return false;
-    Priv_SetModified();
-    Draw();
-    return true;
+    return Priv_Edited(myTree->ToggleOrEditSelected(myNameSpace, myTypeManager));
 }
 
 void AppFacade::TreeLeftButton(int anX, int aY)

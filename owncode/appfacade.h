@@ -138,6 +138,8 @@ private:
     void Priv_RebuildTree();
     void Priv_HandleAction(VelkType* anObject, int anAction);
     void Priv_SetModified();
+    // After a tree edit: marks the document and draws when something changed.
+    bool Priv_Edited(bool anEditedFlag);
     void Priv_DeleteEditor();
 
     static AppFacade* ourInstance;

@@ -22,6 +22,7 @@ public:
     bool Receive(int aKey, QC_String aText) override;
     void Clear();
     bool IsErrorShown() const { return myErrorShownFlag; }
+    UI_Dialog* GetDialogBar() const { return myDialogBar; }
 
 private:
     UI_Dialog* myDialogBar;

@@ -310,6 +310,16 @@ void VelkTree::ForgetRemoved(VelkType* aRemoved)
         myCopied = nullptr;
 }
 
+VelkType* VelkTree::Priv_NamedCopy()
+{
+    CDlgCopyInstance locDialog;
+    locDialog.myTypeName = myCopied->GetTypeName();
+    locDialog.myName = myCopied->GetName();
+    if (locDialog.DoModal() != UI_IDOK)
+        return nullptr;
+    return myCopied->CloneAs(locDialog.myName);
+}
+
 bool VelkTree::Paste(VelkNameSpace& aNameSpace)
 {
     (void) aNameSpace;
@@ -322,15 +332,9 @@ bool VelkTree::Paste(VelkNameSpace& aNameSpace)
         return false;
     if (!locTarget)
     {
-        CDlgCopyInstance locDialog;
-        locDialog.myTypeName = myCopied->GetTypeName();
-        locDialog.myName = myCopied->GetName();
-        if (locDialog.DoModal() != UI_IDOK)
-            return false;
-        VelkType* locCopy = myCopied->CloneAs(locDialog.myName);
-        if (!locCopy)
-            return false;
-        if (!myOwner->AddRoot(locCopy))
+        // A root the namespace refuses (its name is taken) is not shown.
+        VelkType* locCopy = Priv_NamedCopy();
+        if (!locCopy || !myOwner->AddRoot(locCopy))
         {
             delete locCopy;
             return false;
@@ -342,15 +346,8 @@ bool VelkTree::Paste(VelkNameSpace& aNameSpace)
     {
         if (!locTarget->IsLegalMemberType(myCopied->GetTypeName()))
             return false;
-        CDlgCopyInstance locDialog;
-        locDialog.myTypeName = myCopied->GetTypeName();
-        locDialog.myName = myCopied->GetName();
-        if (locDialog.DoModal() != UI_IDOK)
-            return false;
-        VelkType* locCopy = myCopied->CloneAs(locDialog.myName);
-        if (!locCopy)
-            return false;
-        if (!locTarget->AddMember(locCopy))
+        VelkType* locCopy = Priv_NamedCopy();
+        if (!locCopy || !locTarget->AddMember(locCopy))
         {
             delete locCopy;
             return false;

@@ -88,8 +88,9 @@ void QR_D3DNormalVShader::ResetCaches()
     myCachedSpecularPower = 1000.0f;
 }
 
-static bool locSameSetup(const QR_D3DNormalCompiled* aRecord, const QR_VertexShaderSetupData& aSetup)
+bool QR_D3DNormalVShader::SameSetup(const QR_D3DNormalCompiled& aRecordRef, const QR_VertexShaderSetupData& aSetup)
 {
+    const QR_D3DNormalCompiled* aRecord = &aRecordRef;
     if (aRecord->myNumStreams != aSetup.myNumStreams || aRecord->mySkinning != aSetup.mySkinning ||
         aRecord->myLighting != aSetup.myLighting || aRecord->myWord7 != aSetup.myWord7 ||
         aRecord->mySpecular != aSetup.mySpecular || aRecord->myWord9 != aSetup.myWord9 ||
@@ -104,12 +105,28 @@ static bool locSameSetup(const QR_D3DNormalCompiled* aRecord, const QR_VertexSha
     return true;
 }
 
+void QR_D3DNormalVShader::CopySetup(QR_D3DNormalCompiled& r, const QR_VertexShaderSetupData& aSetup)
+{
+    r.myNumStreams = aSetup.myNumStreams;
+    for (uint32_t i = 0; i < QR_MAXSETUPSTREAMS; i++)
+        r.myVertexFormatList[i] = aSetup.myVertexFormatList[i] & 0xFFFFF7F9;
+    r.mySkinning = aSetup.mySkinning;
+    r.myLighting = aSetup.myLighting;
+    r.myWord7 = aSetup.myWord7;
+    r.mySpecular = aSetup.mySpecular;
+    r.myWord9 = aSetup.myWord9;
+    r.myNumUVs = aSetup.myNumUVs > QR_MAXSETUPUVS ? QR_MAXSETUPUVS : aSetup.myNumUVs;
+    for (uint32_t i = 0; i < QR_MAXSETUPUVS; i++)
+        r.myUVs[i] = aSetup.myUVs[i];
+    r.myFogFlag = aSetup.myFogFlag;
+}
+
 QR_CompiledVertexShader* QR_D3DNormalVShader::Compile(const QR_VertexShaderSetupData& aSetup)
 {
     for (int i = 0; i < myCompiledShaderList.Count(); i++)
     {
         QR_CompiledVertexShader* locHandle = myCompiledShaderList[i];
-        if (locSameSetup((QR_D3DNormalCompiled*)locHandle->myRecord, aSetup))
+        if (SameSetup(*(QR_D3DNormalCompiled*)locHandle->myRecord, aSetup))
         {
             locHandle->myRefCount++;
             return locHandle;
@@ -118,53 +135,25 @@ QR_CompiledVertexShader* QR_D3DNormalVShader::Compile(const QR_VertexShaderSetup
     QR_D3DNormalCompiled* locRecord = new (std::nothrow) QR_D3DNormalCompiled();
     if (!locRecord)
         return nullptr;
-    locRecord->myNumStreams = aSetup.myNumStreams;
-    for (uint32_t i = 0; i < QR_MAXSETUPSTREAMS; i++)
-        locRecord->myVertexFormatList[i] = aSetup.myVertexFormatList[i] & 0xFFFFF7F9;
-    locRecord->mySkinning = aSetup.mySkinning;
-    locRecord->myLighting = aSetup.myLighting;
-    locRecord->myWord7 = aSetup.myWord7;
-    locRecord->mySpecular = aSetup.mySpecular;
-    locRecord->myWord9 = aSetup.myWord9;
-    locRecord->myNumUVs = aSetup.myNumUVs > QR_MAXSETUPUVS ? QR_MAXSETUPUVS : aSetup.myNumUVs;
-    for (uint32_t i = 0; i < QR_MAXSETUPUVS; i++)
-        locRecord->myUVs[i] = aSetup.myUVs[i];
-    locRecord->myFogFlag = aSetup.myFogFlag;
+    CopySetup(*locRecord, aSetup);
     uint32_t locStreams = aSetup.myNumStreams > QR_MAXSETUPSTREAMS ? QR_MAXSETUPSTREAMS : aSetup.myNumStreams;
     locRecord->myVertexDeclaration =
         QR_CreateVertexDeclaration(QR_RenderD3D::ourDevice, locStreams, locRecord->myVertexFormatList);
-    QR_CompiledVertexShader* locHandle = locRecord->myVertexDeclaration ? new (std::nothrow) QR_CompiledVertexShader()
-                                                                        : nullptr;
+    QR_CompiledVertexShader* locHandle =
+        locRecord->myVertexDeclaration ? AddCompiled(myCompiledShaderList, locRecord) : nullptr;
     if (!locHandle)
     {
         if (locRecord->myVertexDeclaration)
             QR_RenderD3D::ourDevice->ReleaseVertexDecl(locRecord->myVertexDeclaration);
         delete locRecord;
-        return nullptr;
-    }
-    locHandle->myRefCount = 1;
-    locHandle->myRecord = locRecord;
-    locHandle->myId = FreeCompiledId(myCompiledShaderList);
-    if (!myCompiledShaderList.Add(locHandle))
-    {
-        QR_RenderD3D::ourDevice->ReleaseVertexDecl(locRecord->myVertexDeclaration);
-        delete locRecord;
-        delete locHandle;
-        return nullptr;
     }
     return locHandle;
 }
 
 void QR_D3DNormalVShader::ReleaseCompiled(QR_CompiledVertexShader* aCompiled)
 {
-    if (!aCompiled || --aCompiled->myRefCount > 0)
+    if (!DropCompiled(myCompiledShaderList, aCompiled))
         return;
-    for (int i = 0; i < myCompiledShaderList.Count(); i++)
-        if (myCompiledShaderList[i] == aCompiled)
-        {
-            myCompiledShaderList.RemoveAt(i);
-            break;
-        }
     QR_D3DNormalCompiled* locRecord = (QR_D3DNormalCompiled*)aCompiled->myRecord;
     if (myCurrentRecord == locRecord)
         myCurrentRecord = nullptr;
@@ -590,17 +579,6 @@ static bool locRefillVertices(void* anArgument)
     return true;
 }
 
-static bool locRefillIndices(void* anArgument)
-{
-    QR_Mesh* locMesh = (QR_Mesh*)anArgument;
-    uint16_t* locData = nullptr;
-    if (!QR_Render::ourInstance->LockIndexBuffer(locMesh->myIndexBuffer, &locData, 0, -1))
-        return false;
-    memcpy(locData, locMesh->myIndexData, sizeof(uint16_t) * locMesh->myNumIndices);
-    QR_Render::ourInstance->UnlockIndexBuffer(locMesh->myIndexBuffer);
-    return true;
-}
-
 // Software skinning reads the palette by these bytes: they must stay inside it.
 static bool locBoneIndicesValid(const QR_Mesh* aMesh, uint32_t aFirstVertex, uint32_t aNumVertices)
 {
@@ -636,11 +614,11 @@ bool QR_D3DNormalVShader::PrepareMesh(QR_Mesh* aMesh)
     QR_Render* locRender = QR_Render::ourInstance;
     uint32_t locFormat = BufferFormat(aMesh);
     QC_ASSERT(!aMesh->myIndexBuffer && !aMesh->myVertexBuffer);
-    aMesh->myIndexBuffer = locRender->CreateIndexBuffer(aMesh->myNumIndices, true, locRefillIndices, aMesh);
+    aMesh->myIndexBuffer = locRender->CreateIndexBuffer(aMesh->myNumIndices, true, RefillIndices, aMesh);
     aMesh->myVertexBuffer =
         locRender->CreateVertexBuffer(QR_GetVertexSize(locFormat), aMesh->myNumVertices, true, locRefillVertices, aMesh);
     aMesh->myVertexBufferVertexFormat = locFormat;
-    if (!aMesh->myIndexBuffer || !aMesh->myVertexBuffer || !locRefillIndices(aMesh) || !locRefillVertices(aMesh))
+    if (!aMesh->myIndexBuffer || !aMesh->myVertexBuffer || !RefillIndices(aMesh) || !locRefillVertices(aMesh))
     {
         locRender->ReleaseIndexBuffer(aMesh->myIndexBuffer);
         locRender->ReleaseVertexBuffer(aMesh->myVertexBuffer);

@@ -50,6 +50,10 @@ public:
     static void DrawLevel(QR_Mesh* aMesh, float aLodDistance, float aTime, bool aSkinningFlag);
     // The device buffer's format for the mesh (what PrepareMesh would store).
     static uint32_t BufferFormat(const QR_Mesh* aMesh);
+    // Set-ups that share a record: equal words, stages and masked formats.
+    static bool SameSetup(const QR_D3DNormalCompiled& aRecord, const QR_VertexShaderSetupData& aSetup);
+    // The record's set-up words from aSetup (formats masked, stages capped at 4).
+    static void CopySetup(QR_D3DNormalCompiled& aRecord, const QR_VertexShaderSetupData& aSetup);
     // Writes the mesh's vertices into the buffer format, aDest sized for them.
     static void FillVertices(const QR_Mesh* aMesh, uint8_t* aDest);
 

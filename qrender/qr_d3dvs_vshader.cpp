@@ -358,22 +358,6 @@ std::string QR_D3DVsVShader::WriteProgram(const QR_D3DVsCompiled& r)
 
 // [SECTION] Compiled set-ups ----------------------------------------------------------------
 
-static bool locSameSetup(const QR_D3DVsCompiled* aRecord, const QR_VertexShaderSetupData& aSetup)
-{
-    if (aRecord->myNumStreams != aSetup.myNumStreams || aRecord->mySkinning != aSetup.mySkinning ||
-        aRecord->myLighting != aSetup.myLighting || aRecord->myWord7 != aSetup.myWord7 ||
-        aRecord->mySpecular != aSetup.mySpecular || aRecord->myWord9 != aSetup.myWord9 ||
-        aRecord->myNumUVs != aSetup.myNumUVs || aRecord->myFogFlag != aSetup.myFogFlag)
-        return false;
-    for (uint32_t i = 0; i < aSetup.myNumUVs && i < QR_MAXSETUPUVS; i++)
-        if (aRecord->myUVs[i] != aSetup.myUVs[i])
-            return false;
-    for (uint32_t i = 0; i < QR_MAXSETUPSTREAMS; i++)
-        if (aRecord->myVertexFormatList[i] != (aSetup.myVertexFormatList[i] & 0xFFFFF7F9))
-            return false;
-    return true;
-}
-
 bool QR_D3DVsVShader::BuildRecord(QR_D3DVsCompiled* aRecord)
 {
     if (aRecord->mySkinning == 1 || aRecord->mySkinning == 2)
@@ -418,7 +402,7 @@ QR_CompiledVertexShader* QR_D3DVsVShader::Compile(const QR_VertexShaderSetupData
     for (int i = 0; i < myCompiledShaderList.Count(); i++)
     {
         QR_CompiledVertexShader* locHandle = myCompiledShaderList[i];
-        if (locSameSetup((QR_D3DVsCompiled*)locHandle->myRecord, aSetup))
+        if (QR_D3DNormalVShader::SameSetup(*(QR_D3DVsCompiled*)locHandle->myRecord, aSetup))
         {
             locHandle->myRefCount++;
             return locHandle;
@@ -427,47 +411,22 @@ QR_CompiledVertexShader* QR_D3DVsVShader::Compile(const QR_VertexShaderSetupData
     QR_D3DVsCompiled* locRecord = new (std::nothrow) QR_D3DVsCompiled();
     if (!locRecord)
         return nullptr;
-    locRecord->myNumStreams = aSetup.myNumStreams;
-    for (uint32_t i = 0; i < QR_MAXSETUPSTREAMS; i++)
-        locRecord->myVertexFormatList[i] = aSetup.myVertexFormatList[i] & 0xFFFFF7F9;
-    locRecord->mySkinning = aSetup.mySkinning;
-    locRecord->myLighting = aSetup.myLighting;
-    locRecord->myWord7 = aSetup.myWord7;
-    locRecord->mySpecular = aSetup.mySpecular;
-    locRecord->myWord9 = aSetup.myWord9;
-    locRecord->myNumUVs = aSetup.myNumUVs > QR_MAXSETUPUVS ? QR_MAXSETUPUVS : aSetup.myNumUVs;
-    for (uint32_t i = 0; i < QR_MAXSETUPUVS; i++)
-        locRecord->myUVs[i] = aSetup.myUVs[i];
-    locRecord->myFogFlag = aSetup.myFogFlag;
+    QR_D3DNormalVShader::CopySetup(*locRecord, aSetup);
     locRecord->myVertexDeclaration = nullptr;
     locRecord->myVertexShader = nullptr;
-    QR_CompiledVertexShader* locHandle = nullptr;
-    if (BuildRecord(locRecord))
-        locHandle = new (std::nothrow) QR_CompiledVertexShader();
-    if (locHandle)
+    QR_CompiledVertexShader* locHandle = BuildRecord(locRecord) ? AddCompiled(myCompiledShaderList, locRecord) : nullptr;
+    if (!locHandle)
     {
-        locHandle->myRefCount = 1;
-        locHandle->myRecord = locRecord;
-        locHandle->myId = FreeCompiledId(myCompiledShaderList);
-        if (myCompiledShaderList.Add(locHandle))
-            return locHandle;
+        ReleaseRecord(locRecord);
+        delete locRecord;
     }
-    ReleaseRecord(locRecord);
-    delete locRecord;
-    delete locHandle;
-    return nullptr;
+    return locHandle;
 }
 
 void QR_D3DVsVShader::ReleaseCompiled(QR_CompiledVertexShader* aCompiled)
 {
-    if (!aCompiled || --aCompiled->myRefCount > 0)
+    if (!DropCompiled(myCompiledShaderList, aCompiled))
         return;
-    for (int i = 0; i < myCompiledShaderList.Count(); i++)
-        if (myCompiledShaderList[i] == aCompiled)
-        {
-            myCompiledShaderList.RemoveAt(i);
-            break;
-        }
     QR_D3DVsCompiled* locRecord = (QR_D3DVsCompiled*)aCompiled->myRecord;
     if (myCurrentRecord == locRecord)
         myCurrentRecord = nullptr;
@@ -867,17 +826,6 @@ static bool locRefillVertices(void* anArgument)
     return locOk;
 }
 
-static bool locRefillIndices(void* anArgument)
-{
-    QR_Mesh* m = (QR_Mesh*)anArgument;
-    uint16_t* locData = nullptr;
-    if (!QR_Render::ourInstance->LockIndexBuffer(m->myIndexBuffer, &locData, 0, -1))
-        return false;
-    memcpy(locData, m->myIndexData, sizeof(uint16_t) * m->myNumIndices);
-    QR_Render::ourInstance->UnlockIndexBuffer(m->myIndexBuffer);
-    return true;
-}
-
 bool QR_D3DVsVShader::PrepareMesh(QR_Mesh* aMesh)
 {
     if (aMesh->myVertexSize != QR_GetVertexSize(aMesh->myVertexFormat))
@@ -903,9 +851,9 @@ bool QR_D3DVsVShader::PrepareMesh(QR_Mesh* aMesh)
     QR_Render* r = QR_Render::ourInstance;
     uint32_t locVertexSize = locSkinning == 0 ? aMesh->myVertexSize : (locSkinning == 1 ? 32 : 48);
     aMesh->myVertexBufferVertexFormat = aMesh->myVertexFormat;
-    aMesh->myIndexBuffer = r->CreateIndexBuffer(aMesh->myNumIndices, true, locRefillIndices, aMesh);
+    aMesh->myIndexBuffer = r->CreateIndexBuffer(aMesh->myNumIndices, true, RefillIndices, aMesh);
     aMesh->myVertexBuffer = r->CreateVertexBuffer(locVertexSize, aMesh->myNumVertices, true, locRefillVertices, aMesh);
-    if (aMesh->myIndexBuffer && aMesh->myVertexBuffer && locRefillIndices(aMesh) && locRefillVertices(aMesh))
+    if (aMesh->myIndexBuffer && aMesh->myVertexBuffer && RefillIndices(aMesh) && locRefillVertices(aMesh))
         return true;
     if (locSkinning && aMesh->myVertexBuffer)
     {

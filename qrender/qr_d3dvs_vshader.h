@@ -5,9 +5,8 @@
 
 #include <string>
 
-#include "qrender/qr_vertexshader.h"
+#include "qrender/qr_d3dnormalvshader.h"
 
-struct GFX_VertexDecl;
 struct GFX_VertexElement;
 struct GFX_Shader;
 
@@ -27,20 +26,10 @@ enum QR_VsRegisters : uint32_t
     QR_VSREG_COUNT = 96
 };
 
-struct QR_D3DVsCompiled
+// The fixed-function kind's record and the record's own program.
+struct QR_D3DVsCompiled : QR_D3DNormalCompiled
 {
-    uint32_t myNumStreams;
-    uint32_t myVertexFormatList[QR_MAXSETUPSTREAMS]; // without weight and bone-index bits
-    uint32_t mySkinning;
-    uint32_t myLighting;
-    uint32_t myWord7;
-    uint32_t mySpecular;
-    uint32_t myWord9;
-    uint32_t myNumUVs;
-    uint32_t myUVs[QR_MAXSETUPUVS];
-    uint8_t myFogFlag;
-    GFX_VertexDecl* myVertexDeclaration; // the record's own, or the kind's shared skinning one
-    GFX_Shader* myVertexShader;          // null for pre-transformed vertices (fixed pipeline)
+    GFX_Shader* myVertexShader; // null for pre-transformed vertices (fixed pipeline)
 };
 
 // What the assembled kinds share: the register block of a draw.

@@ -20,6 +20,7 @@
 #include "qrender/qr_d3dcamerafacingvshader.h"
 #include "qrender/qr_d3ddepthsortvshader.h"
 #include "qrender/qr_d3dnormalvshader.h"
+#include "qrender/qr_d3dnormalmap_vshader.h"
 #include "qrender/qr_d3dvs_vshader.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_renderd3d_local.h"
@@ -45,9 +46,14 @@ GFX_Format QR_RenderD3D::ourTextureFormat24 = GFX_FORMAT_X8R8G8B8;
 GFX_Format QR_RenderD3D::ourTextureFormat32 = GFX_FORMAT_A8R8G8B8;
 const Matrix44* QR_RenderD3D::ourProjectionMatrix = nullptr;
 bool QR_RenderD3D::ourEmptyViewFlag = false;
-bool (*QR_RenderD3D::ourCreateNormalMapKind)() = nullptr;
+bool (*QR_RenderD3D::ourCreateNormalMapKind)() = QR_D3DNormalMapVShader::Create;
 bool (*QR_RenderD3D::ourCreateAssembledNormalMeshKind)() = QR_D3DVsVShader::Create;
-void (*QR_RenderD3D::ourDestroyAssembledKinds)() = QR_D3DVsVShader::Destroy;
+static void locDestroyAssembledKinds()
+{
+    QR_D3DVsVShader::Destroy();
+    QR_D3DNormalMapVShader::Destroy();
+}
+void (*QR_RenderD3D::ourDestroyAssembledKinds)() = locDestroyAssembledKinds;
 
 QR_Render* QR_Render::CreateBackEnd()
 {

@@ -2,6 +2,7 @@
 #include "qrender/qr_vertexshader.h"
 
 #include <ctype.h>
+#include <new>
 #include <string.h>
 
 #include "qcommon/qc_assert.h"
@@ -128,6 +129,48 @@ uint32_t QR_VertexShader::FreeCompiledId(const QC_GrowingArray<QR_CompiledVertex
     }
     QC_ASSERT(j <= (unsigned int) aList.Count());
     return j;
+}
+
+QR_CompiledVertexShader* QR_VertexShader::AddCompiled(QC_GrowingArray<QR_CompiledVertexShader*>& aList,
+                                                     void* aRecord)
+{
+    QR_CompiledVertexShader* locHandle = new (std::nothrow) QR_CompiledVertexShader();
+    if (!locHandle)
+        return nullptr;
+    locHandle->myRefCount = 1;
+    locHandle->myRecord = aRecord;
+    locHandle->myId = FreeCompiledId(aList);
+    if (!aList.Add(locHandle))
+    {
+        delete locHandle;
+        return nullptr;
+    }
+    return locHandle;
+}
+
+bool QR_VertexShader::DropCompiled(QC_GrowingArray<QR_CompiledVertexShader*>& aList,
+                                   QR_CompiledVertexShader* aCompiled)
+{
+    if (!aCompiled || --aCompiled->myRefCount > 0)
+        return false;
+    for (int i = 0; i < aList.Count(); i++)
+        if (aList[i] == aCompiled)
+        {
+            aList.RemoveAt(i);
+            break;
+        }
+    return true;
+}
+
+bool QR_VertexShader::RefillIndices(void* aMesh)
+{
+    QR_Mesh* locMesh = (QR_Mesh*)aMesh;
+    uint16_t* locData = nullptr;
+    if (!QR_Render::ourInstance->LockIndexBuffer(locMesh->myIndexBuffer, &locData, 0, -1))
+        return false;
+    memcpy(locData, locMesh->myIndexData, sizeof(uint16_t) * locMesh->myNumIndices);
+    QR_Render::ourInstance->UnlockIndexBuffer(locMesh->myIndexBuffer);
+    return true;
 }
 
 void QR_VertexShader::GetSurfaceShading(const QR_Mesh* aMesh, QR_SurfaceShading* aShadingOut)

@@ -119,6 +119,14 @@ public:
 
     // The smallest id no handle of the list uses.
     static uint32_t FreeCompiledId(const QC_GrowingArray<QR_CompiledVertexShader*>& aList);
+    // A new handle of count 1 and the smallest free id for aRecord, listed; null (nothing
+    // listed, the record left to the caller) when memory runs out.
+    static QR_CompiledVertexShader* AddCompiled(QC_GrowingArray<QR_CompiledVertexShader*>& aList, void* aRecord);
+    // Lowers the handle's count; at 0 unlists it and returns true: the caller frees its record
+    // and then the handle.
+    static bool DropCompiled(QC_GrowingArray<QR_CompiledVertexShader*>& aList, QR_CompiledVertexShader* aCompiled);
+    // The refill callback of a mesh's static index buffer: its 16-bit indices copied.
+    static bool RefillIndices(void* aMesh);
 
     char* myName;
     QR_VertexShader* myPrev;

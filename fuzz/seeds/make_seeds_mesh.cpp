@@ -91,6 +91,11 @@ int main(int argc, char** argv)
     k2.mySettings[0] = 1;
     locSeed("skinned_two_sets.bin", k2);
 
+    QRB_TestMesh nm = locGrid(0x49, 32, 3);
+    nm.myVertexShader = "NORMAL_MAP";
+    nm.myStages = {0, 0};
+    locSeed("normal_map.bin", nm);
+
     QRB_TestMesh t = locGrid(0x19, 28, 2);
     t.myIndexType = 1;
     t.myIndices = {0, 1, 2, 3};

@@ -6,12 +6,16 @@
 #include "owncode/console.h"
 #include "owncode/dlg_instance.h"
 #include "owncode/dlg_treebrowser.h"
+#include "owncode/dlg_type.h"
+#include "owncode/dlg_viewvelk.h"
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_qt.h"
 #include "velk/velk_namespace.h"
 
 #include <QApplication>
 #include <QWidget>
+
+#include <algorithm>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -312,20 +316,38 @@ TEST_F(KorrinthTest, MergeIncludeAndHiddenTypes)
 TEST_F(KorrinthTest, ConsoleKeepsTheFirstErrorInView)
 {
     ASSERT_TRUE(Start("level.velk"));
-    UI_Dialog* locBar = nullptr;
-    // The console's dialog bar is the one the facade writes to.
     Console* locConsole = Facade()->GetConsole();
     ASSERT_NE(locConsole, nullptr);
-    (void) locBar;
+    UI_Dialog* locBar = locConsole->GetDialogBar();
+    auto locShown = [locBar]() {
+        std::string locText;
+        UI_ComboGetText(locBar, IDC_CONSOLE, UI_ComboGetCurSel(locBar, IDC_CONSOLE), &locText);
+        return locText;
+    };
     locConsole->Clear();
     locConsole->Receive(0, "one");
+    EXPECT_EQ(locShown(), "one");
     locConsole->Receive(1, "first error");
     locConsole->Receive(0, "two");
     locConsole->Receive(1, "second error");
     locConsole->Receive(7, "ignored");
-    EXPECT_TRUE(locConsole->IsErrorShown());
+    EXPECT_EQ(UI_ComboGetCount(locBar, IDC_CONSOLE), 4);
+    EXPECT_EQ(locShown(), "first error");
     locConsole->Clear();
-    EXPECT_FALSE(locConsole->IsErrorShown());
+    EXPECT_EQ(UI_ComboGetCount(locBar, IDC_CONSOLE), 0);
+    locConsole->Receive(0, "after");
+    EXPECT_EQ(locShown(), "after");
+
+    // A save logs its conversion; a file with errors shows its first error.
+    UI_FrameSetModified(myFrame, true);
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE));
+    EXPECT_EQ(locShown(), "LOG: Successfully converted 'level.velk' to tez");
+    WriteFile(myDir / "bad.velk", "INCLUDE game.fruit\r\nPoint p\r\n{\r\n\tx 1\r\n}\r\nNoSuchType q\r\n{\r\n}\r\n"
+                                  "AlsoMissing r\r\n{\r\n}\r\n");
+    UI_SetModalHook([](UI_Dialog* aDialog) { UI_ClickButton(aDialog, UI_IDCANCEL); });
+    EXPECT_FALSE(UI_FrameOpenDocument(myFrame, (myDir / "bad.velk").c_str()));
+    EXPECT_TRUE(locConsole->IsErrorShown());
+    EXPECT_NE(locShown().find("NoSuchType"), std::string::npos) << locShown();
 }
 
 TEST_F(KorrinthTest, RenameCutsAndRefusesTakenNames)
@@ -627,4 +649,75 @@ TEST_F(KorrinthTest, TreeBrowserListsFilesOfTheExtension)
     ASSERT_EQ(locBrowser.DoModal(), UI_IDOK);
     EXPECT_EQ(locSeen, std::vector<std::string>{"Browse for 'wav' files..."});
     EXPECT_EQ(std::string(locBrowser.myPath), (myDir / "sounds" / "a.wav").string());
+}
+
+TEST_F(KorrinthTest, ViewerTypeViewAndAboutCommands)
+{
+    ASSERT_TRUE(Start("level.velk"));
+    // Reopening the open file takes its lock anew.
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, (myDir / "level.velk").c_str()));
+    EXPECT_TRUE(fs::exists(myDir / "level.velk.lock"));
+
+    WriteFile(myDir / "more.velk", "INCLUDE game.fruit\r\nPoint extra\r\n{\r\n}\r\n");
+    myPrompts.AnswerFile((myDir / "more.velk").string());
+    UI_SetModalHook([](UI_Dialog* aDialog) {
+        UI_ClickButton(aDialog, CDlgViewVelk::IDC_ADD);
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_VIEW_VELK));
+    ASSERT_EQ(Facade()->GetViewers().myCount, 1);
+    EXPECT_EQ(Facade()->GetViewers().myFirstLink->myItem->GetFileName(), "more.velk");
+    EXPECT_NE(Facade()->GetViewers().myFirstLink->myItem->GetNameSpace().GetInstance("extra", false), nullptr);
+
+    // The type view: everything moved to the hidden side empties the tree.
+    UI_SetModalHook([](UI_Dialog* aDialog) {
+        UI_ClickButton(aDialog, CDlgViewTypes::IDC_HIDE_ALL);
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_TYPE_VIEW));
+    EXPECT_TRUE(Tree().empty());
+    EXPECT_EQ(Facade()->GetTypeVis().GetShown().myCount, 0);
+
+    std::string locAbout;
+    UI_SetModalHook([&locAbout](UI_Dialog* aDialog) {
+        locAbout = UI_GetDialogTitle(aDialog);
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_APP_ABOUT));
+    EXPECT_EQ(locAbout, "About Korrinth");
+}
+
+TEST_F(KorrinthTest, PasteOverAScriptClassReleasesTheEditorsMembers)
+{
+    std::vector<std::string> locLog;
+    std::vector<VelkType*> locConfigs;
+    RecordingEditor* locLast = nullptr;
+    RecordingFactory locFactory;
+    locFactory.myLog = &locLog;
+    locFactory.myConfigs = &locConfigs;
+    locFactory.myLastEditor = &locLast;
+    ASSERT_TRUE(Start("level.velk", &locFactory));
+    VelkType* locTank = Facade()->GetNameSpace().GetInstance("tank", false);
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("tank"));
+    ASSERT_NE(locLast, nullptr);
+    locLast->mySelected = locTank->FindMember("script")->GetMemberAt(0);
+    // Copy jeep (an empty script) over tank: tank's script members go.
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("jeep"));
+    ASSERT_NE(locLast, nullptr);
+    Facade()->TreeCopy();
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("tank"));
+    locLast->mySelected = locTank->FindMember("script")->GetMemberAt(0);
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("tank"));
+    locLog.clear();
+    ASSERT_TRUE(Facade()->TreePaste());
+    EXPECT_EQ(locTank->FindMember("script")->GetNumMembers(), 0);
+    // Told before, refreshed after; its selection inside the script is gone.
+    ASSERT_GE(locLog.size(), 3u);
+    EXPECT_EQ(locLog[0], "removed");
+    EXPECT_NE(std::find(locLog.begin(), locLog.end(), "refreshed"), locLog.end());
+    EXPECT_EQ(locLast->mySelected, nullptr);
+    EXPECT_NE(Item("title = <empty>", Item("tank")), 0);
+    // The editor records into this test's log: it goes before the log.
+    Korrinth_Stop(myProgram);
+    myProgram = nullptr;
 }

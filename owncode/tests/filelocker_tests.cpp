@@ -104,6 +104,33 @@ TEST_F(LockTest, ForeignOrLeftoverLockRefusesSavingButNotReading)
     ASSERT_TRUE(FileLocker::ReadOwner(locC.c_str(), &locOwner));
     EXPECT_EQ(locOwner.size(), 4096u);
 
+    // A missing lock names nobody, whatever the string held before; an empty
+    // lock file (only the NUL) names an empty owner.
+    locOwner = "stale";
+    EXPECT_FALSE(FileLocker::ReadOwner((myDir / "none.velk").c_str(), &locOwner));
+    EXPECT_EQ(locOwner, "");
+    Make("e.velk.lock", std::string(1, '\0'));
+    locOwner = "stale";
+    EXPECT_TRUE(FileLocker::ReadOwner((myDir / "e.velk").c_str(), &locOwner));
+    EXPECT_EQ(locOwner, "");
+    // One byte and no NUL is a name; the count given bounds the text.
+    Make("f.velk.lock", "A");
+    EXPECT_TRUE(FileLocker::ReadOwner((myDir / "f.velk").c_str(), &locOwner));
+    EXPECT_EQ(locOwner, "A");
+    EXPECT_EQ(FileLocker::ParseOwner("abc", 2), "ab");
+    EXPECT_EQ(FileLocker::ParseOwner("ab\0cd", 5), "ab");
+    EXPECT_EQ(FileLocker::ParseOwner(nullptr, 3), "");
+    // Reading closes the file: a thousand reads leave no descriptor open.
+    size_t locOpen = std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    for (int i = 0; i < 1000; i++)
+        FileLocker::ReadOwner(locC.c_str(), &locOwner);
+    EXPECT_EQ(size_t(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator())), locOpen);
+
+    // The name written is the machine's own.
+    char locHost[256] = {};
+    if (gethostname(locHost, sizeof(locHost) - 1) == 0 && locHost[0])
+        EXPECT_EQ(FileLocker::GetComputerName(), std::string(locHost));
+
     // A lock that cannot be made (no such folder) says so.
     std::string locMissing = (myDir / "nowhere" / "d.velk").string();
     EXPECT_FALSE(locLocker.Lock(locMissing.c_str(), &locMessage));

@@ -425,4 +425,96 @@ TEST_F(KindsPixel, AssembledProgramsAreRebuiltAfterADeviceLoss)
     Stop();
 }
 
+
+// A flat normal map through a DOT3 template: unit 0 the surface colour, unit 1 the normal map,
+// unit 2 the half vector's lookup, unit 3 the light vector dotted with the normal. The normal
+// map kind's tangent-space light vector makes the picture the plain N.L of the light.
+TEST_F(KindsPixel, NormalMapKindLightsThroughADot3Template)
+{
+    QR_RenderD3D::ourSystemFactory = locGLSystem;
+    QR_RenderSettings s;
+    s.myFullScreenFlag = 0;
+    s.myBitsPerPixel = 32;
+    s.myWidth = locSide;
+    s.myHeight = locSide;
+    s.myPixelShaderFlag = 1;
+    ASSERT_TRUE(QR_Render::Create(nullptr, nullptr));
+    ASSERT_TRUE(QR_Render::ourInstance->Init(&s)) << GFX_GetLastErrorDetail();
+    ASSERT_EQ(s.myPixelShaderFlag, 1);
+    ASSERT_NE(QR_VertexShader::Find("NORMAL_MAP"), nullptr);
+    QR_VertexShader::Find("NORMAL_MAP")->Release();
+    auto locTexture = [](const char* aName, uint32_t aColor)
+    {
+        uint32_t p[16];
+        for (uint32_t& x : p)
+            x = aColor;
+        QR_TexturePixels r = {4, 4, 32, p};
+        return QR_Texture::Acquire(aName, QR_TEXTUREFLAG_FROMMEMORY | QR_TEXTUREFLAG_NOMIPMAPS, 1, &r);
+    };
+    QR_Texture* t[3] = {locTexture("nm_white", 0xFFFFFFFF), locTexture("nm_flat", 0xFF8080FF),
+                        locTexture("nm_ramp", 0xFF000000)};
+    myTexture = locTexture("checker", 0xFFFFFFFF);
+    std::string locDir = std::string(Q_TEST_TMP_DIR) + "/";
+    std::string locTemplate = locDir + "normalmap.sur";
+    std::string h = "VERSION 1\r\nNUM_DEFAULT_TEXTURES 3\r\nTEXTURE nm_white\r\nTEXTURE nm_flat\r\nTEXTURE nm_ramp\r\n"
+                    "NUM_CONFIGS 1\r\nCONFIG D\r\nCONFIG_FLAGS\r\nNUM_PASSES 1\r\nFRAMEBUFFERBLENDING OFF\r\n"
+                    "ALPHATEST OFF\r\nZWRITE DEFAULT\r\nFOGCOLOR DEFAULT\r\nNUM_REMAP_ENTRIES 4\r\n0\r\n1\r\n2 DOT3TEX\r\n"
+                    "16 DOT3CALC\r\nNUM_INSTRUCTIONS 1\r\nMUL_CLAMP TEMP0.RGBA TEXTURE0.RGBA TEXTURE3.RGBA\r\n";
+    FILE* f = fopen(locTemplate.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(h.data(), 1, h.size(), f);
+    fclose(f);
+    QRB_TestMesh q = locBumpyGrid(false);
+    // Flat, facing the camera: the normals all (0, 0, -1).
+    for (uint32_t v = 0; v < q.myNumVertices; v++)
+    {
+        float p[6];
+        memcpy(p, &q.myVertices[v * 32], 24);
+        p[2] = 0.0f, p[3] = 0.0f, p[4] = 0.0f, p[5] = -1.0f;
+        memcpy(&q.myVertices[v * 32], p, 24);
+    }
+    q.myVertexShader = "NORMAL_MAP";
+    q.mySurface = locTemplate;
+    q.myStages = {0, 0, 0, 0};
+    QR_Mesh* m = Read(q, "normal_mapped");
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->myVertexBuffer->myVertexSize, 76u);
+    QR_Scene locScene;
+    QR_Light d;
+    d.myType = QR_LIGHT_DIRECTIONAL;
+    d.myColor[0] = d.myColor[1] = d.myColor[2] = 1.0f;
+    ASSERT_TRUE(locScene.AddLight(&d));
+    for (float locAngle : {0.0f, 0.7853982f, 1.0471976f})
+    {
+        d.myDirection[0] = sinf(locAngle), d.myDirection[1] = 0.0f, d.myDirection[2] = cosf(locAngle);
+        QR_View v(4, &locScene, 4);
+        v.myCamera.SetViewport(0, 0, locSide, locSide);
+        v.myCamera.myMatrix[14] = -4.0f;
+        QR_ViewPart locPart = {m, QR_Surface::NewInstance(m->mySurface, 0, nullptr), 0.0f, Matrix44::Identity(),
+                               nullptr, nullptr};
+        ASSERT_NE(locPart.mySurfaceInstance, nullptr);
+        QR_Render::ourInstance->BeginFrame();
+        v.MakeCurrent();
+        v.BeginRender(true, 0x000000);
+        QR_OpaqueRecord* r = v.NewOpaqueRecord();
+        r->myKey = 0;
+        r->mySortKey = &r->myKey;
+        r->myPart = &locPart;
+        r->myLodDistance = 0.0f;
+        r->myNumBoneMatrices = 0;
+        r->mySurfaceColor = 0xFFFFFFFF;
+        r->myLightSet = v.MakeLightSet(0, 0, 0, 3.0f, 0xFFFFFFFF);
+        v.EndRender();
+        QR_Render::ourInstance->EndFrame();
+        delete locPart.mySurfaceInstance;
+        QR_View::ourCurrentView = nullptr;
+        uint32_t c = locGrab()[(locSide / 2) * locSide + locSide / 2];
+        int locExpected = (int)lrintf(255.0f * cosf(locAngle));
+        EXPECT_NEAR((int)((c >> 8) & 0xFF), locExpected, 6) << locAngle;
+    }
+    for (QR_Texture* x : t)
+        QR_Texture::Release(x);
+    Stop();
+}
+
 } // namespace

@@ -243,6 +243,7 @@ TEST_F(MeshTest, DamagedBlocksGiveCode24)
         {"level indices outside", [](QRB_TestMesh& m) { m.myLevels[1].myStartIndex = 10; }},
         {"level vertices outside", [](QRB_TestMesh& m) { m.myLevels[1].myFirstVertex = 0xFFFFFFFE; }},
         {"index past the vertices", [](QRB_TestMesh& m) { m.myIndices[5] = 8; }},
+        {"first index past the vertices", [](QRB_TestMesh& m) { m.myIndices[0] = 9; }},
         {"animated without frames", [](QRB_TestMesh& m) { m.myLevels[0].myKind = 1; }},
         {"frame time 0",
          [](QRB_TestMesh& m) { m.myLevels[0].myKind = 1; m.myLevels[0].myFrameTime = 0; m.myLevels[0].myFrames = {0, 4, 0, 6}; }},
@@ -277,6 +278,58 @@ TEST_F(MeshTest, DamagedBlocksGiveCode24)
         m->Release();
     }
     EXPECT_EQ(QR_Mesh::ourFirst, nullptr);
+}
+
+TEST_F(MeshTest, NamesEndWithinTheirLimitAndEightSetsAreTheMost)
+{
+    // A kind name of 255 characters is read whole (and not found); one without its NUL in
+    // 256 bytes is damage.
+    QRB_TestMesh q = locQuads();
+    q.myVertexShader = std::string(255, 'K');
+    bool locOk = true;
+    Read(q, "long255", &locOk);
+    EXPECT_FALSE(locOk);
+    EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_VERTEX_SHADER_NAME);
+    EXPECT_EQ(strlen(QR_Error::ourText), 255u);
+    q.myVertexShader = std::string(300, 'K');
+    Read(q, "long300", &locOk);
+    EXPECT_FALSE(locOk);
+    EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_MODEL_DATA);
+
+    // A stage path that cannot be read is damage too.
+    QRB_TestMesh p = locQuads();
+    p.myStages = {UV_VERTEX_UVSET_0 | UV_TEXTUREMATRIX};
+    p.myStagePathFlags = {true};
+    p.myStagePaths = {QRB_TestPath::Constant(std::vector<float>(17, 0.0f))}; // 17 channels
+    Read(p, "badpath", &locOk);
+    EXPECT_FALSE(locOk);
+    EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_MODEL_DATA);
+    // Keys read whole whose last time is not 1: the block after it would still parse.
+    QRB_TestPath k;
+    k.myNumChannels = 1;
+    k.myKeyedMask = 1;
+    k.myNumKeys = 2;
+    uint32_t locLinear = 3;
+    float locType;
+    memcpy(&locType, &locLinear, 4);
+    k.myKeys = {0.0f, locType, 0.0f, 0.5f, locType, 1.0f};
+    p.myStagePaths = {k};
+    Read(p, "badkeys", &locOk);
+    EXPECT_FALSE(locOk);
+    EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_MODEL_DATA);
+
+    // Eight sets is the most a format may hold; none at all with no stages is fine.
+    for (uint32_t locFormat : {0x209u, 0x9u})
+    {
+        QRB_TestMesh e = locQuads();
+        e.myVertexFormat = locFormat;
+        e.myVertices.assign(8 * QR_GetVertexSize(locFormat), 0);
+        QR_Mesh* m = Read(e, locFormat == 0x209 ? "eight" : "none", &locOk);
+        EXPECT_TRUE(locOk) << std::hex << locFormat << " " << QR_Error::ourCode;
+        EXPECT_EQ(m->myVertexSize, QR_GetVertexSize(locFormat));
+        // A second preparation while compiled is refused.
+        EXPECT_FALSE(m->CompileVertexShader());
+    }
 }
 
 TEST_F(MeshTest, EveryCutOfABlockFails)
@@ -372,7 +425,7 @@ QR_Mesh* locSortMesh(const std::vector<float>& aPositions, const std::vector<uin
 {
     QR_Mesh* m = new QR_Mesh();
     bool locColorFlag = !aColors.empty();
-    m->myVertexFormat = QR_VERTEXFLAG_XYZ | (locColorFlag ? QR_VERTEXFLAG_DIFFUSE : 0);
+    m->myVertexFormat = QR_VERTEXFLAG_XYZ | (locColorFlag ? (uint32_t)QR_VERTEXFLAG_DIFFUSE : 0u);
     m->myVertexSize = QR_GetVertexSize(m->myVertexFormat);
     m->myNumVertices = (uint32_t)aPositions.size() / 3;
     m->myVertexData = new uint8_t[m->myNumVertices * m->myVertexSize];

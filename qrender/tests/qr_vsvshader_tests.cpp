@@ -201,7 +201,9 @@ TEST_F(VsKindTest, TooManyBonesSkipTheDrawAndAreCounted)
         EXPECT_EQ(Count("DrawIndexedPrimitive"), locBones == 24 ? 1 : 0) << locBones;
         EXPECT_EQ(QR_View::ourSkippedDraws, locSkipped + (locBones == 24 ? 0 : 1)) << locBones;
         if (locBones == 24)
+        {
             EXPECT_EQ(Last("SetVertexShaderConstantF 0"), "SetVertexShaderConstantF 0 76");
+        }
     }
     QR_VertexShader::ourNumBoneMatrices = 0;
     R()->EndFrame();
@@ -226,6 +228,22 @@ TEST_F(VsKindTest, DeviceLossRebuildsTheProgramsAndRecords)
     R()->EndFrame();
     // Released everything it made: the device counts no objects left over at the next loss.
     QR_Render::Destroy();
+}
+
+TEST_F(VsKindTest, SpecularColourInTheFormatIsLeftOut)
+{
+    // Position, normal, specular colour, one set: the program reads no second colour.
+    QRB_TestMesh q = Triangle();
+    q.myVertexFormat = 0x69;
+    q.myVertices.assign(3 * 36, 0);
+    bool locOk = false;
+    QR_Mesh* m = Read(q, "specular", &locOk);
+    ASSERT_TRUE(locOk) << QR_Error::ourCode;
+    EXPECT_EQ(m->myVertexBuffer->myVertexSize, 36u);
+    QR_D3DVsCompiled r = *(QR_D3DVsCompiled*)m->myCompiledVertexShader->myRecord;
+    std::string t = QR_D3DVsVShader::WriteProgram(r);
+    EXPECT_EQ(t.find("v11"), std::string::npos);
+    EXPECT_TRUE(locHas(t, "dcl_texcoord0 v5"));
 }
 
 } // namespace
