@@ -275,6 +275,24 @@ TEST_F(RealSceneTest, MoveX)
     EXPECT_FLOAT_EQ(i.myMotion->myRate, 0.5f);
     EXPECT_TRUE(myScene.myLights.empty());
 
+    // Cut at many points: loads less or fails, never more items.
+    FILE* f = fopen("move_x_oldformat_6.lws", "rb");
+    ASSERT_NE(f, nullptr);
+    std::string locText(1 << 16, '\0');
+    locText.resize(fread(&locText[0], 1, locText.size(), f));
+    fclose(f);
+    for (size_t locCut = 0; locCut < locText.size(); locCut += 37)
+    {
+        LWSceneText t;
+        t.Line(locText.substr(0, locCut));
+        const std::string locPath = TestPath("cut.lws");
+        ASSERT_TRUE(t.Save(locPath.c_str()));
+        LWScene locCutScene;
+        if (ReadLWScene(locPath.c_str(), &locCutScene))
+            EXPECT_LE(locCutScene.myItems.size(), 1u);
+        LWCache::Clear();
+    }
+
     for (const char* locOther : {"move_x.lws", "move_x_oldformat_56.lws"})
     {
         EXPECT_FALSE(ReadLWScene(locOther, &myScene)) << locOther;
