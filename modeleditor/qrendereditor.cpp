@@ -29,6 +29,7 @@
 
 #include <math.h>
 #include <new>
+#include <stdio.h>
 #include <string.h>
 
 QRenderEditor* QRenderEditor::ourInstance = nullptr;
@@ -283,16 +284,24 @@ bool QRenderEditor::Render()
     }
     myView->EndRender();
 
-    const QR_RenderStats& st = QR_Render::ourStats;
-    if (myStatsFont && st.myDrawCalls > 1)
-    {
-        uint32_t locTris = myGridEnable ? 49 : 2, locVerts = myGridEnable ? 98 : 4, locCalls = myGridEnable ? 2 : 1;
-        QR_Font::Printf(myStatsFont, 0, 0, "Tri: %d\tVert: %d\tDraw calls: %d\tTex mem: %dmb",
-                        (int)(st.myPrimitives - locTris), (int)(st.myVertices - locVerts),
-                        (int)(st.myDrawCalls - locCalls), (int)(st.myTextureMemory / 1048576));
-    }
+    char locText[128];
+    if (myStatsFont && FormatStatistics(locText, sizeof(locText)))
+        QR_Font::DrawTextUnscaled(myStatsFont, 0, 0, locText);
     myRender->EndFrame();
     ourRendering = false;
+    return true;
+}
+
+bool QRenderEditor::FormatStatistics(char* aBuffer, int aSize) const
+{
+    const QR_RenderStats& st = QR_Render::ourStats;
+    if (st.myDrawCalls <= 1)
+        return false;
+    // The overlay's own share as the counters see it.
+    uint32_t locTris = myGridEnable ? 49 : 2, locVerts = myGridEnable ? 98 : 4, locCalls = myGridEnable ? 2 : 1;
+    snprintf(aBuffer, (size_t)aSize, "Tri: %d\tVert: %d\tDraw calls: %d\tTex mem: %dmb",
+             (int)(st.myPrimitives - locTris), (int)(st.myVertices - locVerts), (int)(st.myDrawCalls - locCalls),
+             (int)(st.myTextureMemory / 1048576));
     return true;
 }
 

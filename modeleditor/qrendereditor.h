@@ -70,6 +70,9 @@ public:
 
     // One frame; always true.
     bool Render();
+    // The statistics line of the frame counters, the overlay's share left out;
+    // false when the frame made no more than one draw call.
+    bool FormatStatistics(char* aBuffer, int aSize) const;
 
     // [Camera]
     void ResetCamera();
