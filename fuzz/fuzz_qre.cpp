@@ -9,6 +9,7 @@
 
 #include "fuzz_util.h"
 #include "modeleditor/qre_commands.h"
+#include "platform/os/os_ui.h"
 
 namespace
 {
@@ -69,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
     const std::string locName = FuzzScratch::Write("fuzz.qre", aData, aSize);
     FuzzScratch::Inside locInside;
     QRECommand::ourExecuteHook = AcceptAll;
+    OS_SetMessageBoxHook([](const char*, const char*, int) { return static_cast<int>(OS_ID_OK); });
     if (!CommandHandler::Get())
         CommandHandler::Create();
     LoadQRE(*CommandHandler::Get(), QC_String(locName.c_str()), true);

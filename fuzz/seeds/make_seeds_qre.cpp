@@ -41,14 +41,16 @@ int main(int argc, char** argv)
         "REMOVEPARTICLEEMITTOR 0",
         "ADDNULLOBJECT \"mount\" \"IDLE\" \"hull\"",
         "ADDQREHIERARCHY \"mount\" \"turret.qre\"",
-        "ADDMODELHIERARCHY \"a\" \"b\" \"c\"",
     };
     for (const char* locLine : locLines)
     {
         std::string locText = locLine;
         QRECommand* locCommand = QRE_CreateCommand(locLine, static_cast<uint32_t>(locText.find(' ')));
         if (!locCommand || !ParseQRECommand(*locCommand, locText.data(), 7) || !locHandler.Run(7, locCommand))
+        {
+            delete locCommand;
             return 1;
+        }
     }
     if (!SaveQRE(locHandler, "seed_all.qre"))
         return 1;
@@ -70,6 +72,9 @@ int main(int argc, char** argv)
     WriteSeed(argv[1], "fuzz_qre", "version2.qre", locOld.data(), locOld.size());
     const std::string locZero = "ADDJOINTSTATE 9 3 1162626387\r\nEDITJOINTSTATE 9 1 2 77 -2 0.5 1.25 1 0 1\r\n";
     WriteSeed(argv[1], "fuzz_qre", "version0.qre", locZero.data(), locZero.size());
+    // Recognised, read, and failing when executed.
+    const std::string locModel = "VERSION_NUMBER 7\r\nADDMODELHIERARCHY \"a\" \"b\" \"c\"\r\n";
+    WriteSeed(argv[1], "fuzz_qre", "model_hierarchy.qre", locModel.data(), locModel.size());
     CommandHandler::Destroy();
     return 0;
 }
