@@ -8,21 +8,18 @@
 #include <new>
 #include <type_traits>
 
-// Links are made and freed by the hundred thousand in large models: small
-// ones come from a pool of equal cells (qc_listpool.cpp) instead of the heap.
-namespace QC_ListPool
-{
-void* Allocate(size_t aSize) noexcept;
-void Free(void* aCell, size_t aSize) noexcept;
-}
+#include "qcommon/qc_cellpool.h"
+
+// Links are made and freed by the hundred thousand in large models: they come
+// from the pool of equal cells instead of the heap.
 
 template <class T>
 class QC_ListLink
 {
 public:
-    static void* operator new(size_t aSize, const std::nothrow_t&) noexcept { return QC_ListPool::Allocate(aSize); }
-    static void operator delete(void* aCell, size_t aSize) noexcept { QC_ListPool::Free(aCell, aSize); }
-    static void operator delete(void* aCell, const std::nothrow_t&) noexcept { QC_ListPool::Free(aCell, sizeof(QC_ListLink)); }
+    static void* operator new(size_t aSize, const std::nothrow_t&) noexcept { return QC_CellPool::Allocate(aSize); }
+    static void operator delete(void* aCell, size_t aSize) noexcept { QC_CellPool::Free(aCell, aSize); }
+    static void operator delete(void* aCell, const std::nothrow_t&) noexcept { QC_CellPool::Free(aCell, sizeof(QC_ListLink)); }
 
     QC_ListLink(const T& anItem)
         : myItem(anItem)

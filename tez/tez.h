@@ -6,7 +6,7 @@
 #include <cstdint>
 
 class TezLocDecoder;
-class TezStore;
+class VelkArena;
 
 // Deepest nesting of records the reader accepts.
 constexpr int TEZ_MAX_DEPTH = 256;
@@ -78,5 +78,5 @@ private:
     uint8_t myStoredFlags;
     // The nodes, member lists and texts of a file, in large blocks: owned by
     // the node the file was read into, freed with it whole.
-    TezStore* myStore;
+    VelkArena* myStore;
 };

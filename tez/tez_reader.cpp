@@ -16,6 +16,7 @@
 #include "tez/tez_hash.h"
 #include "tez/tez_loc.h"
 #include "tez/tez_local.h"
+#include "velk/velk_arena.h"
 
 namespace
 {
@@ -32,59 +33,6 @@ constexpr size_t locMinRecordSize = 16;
 // The node itself, and its member list and text, lie in a store.
 constexpr uint8_t TEZ_STORED_SELF = 1;
 constexpr uint8_t TEZ_STORED_CONTENTS = 2;
-
-// Blocks that the records of one file are cut from: a file of a million
-// records would otherwise make as many heap allocations, and free them again.
-class TezStore
-{
-public:
-    TezStore() = default;
-    TezStore(const TezStore&) = delete;
-    TezStore& operator=(const TezStore&) = delete;
-    ~TezStore()
-    {
-        while (myBlocks)
-        {
-            Block* locNext = myBlocks->myNext;
-            free(myBlocks);
-            myBlocks = locNext;
-        }
-    }
-
-    // Null when no memory is left.
-    void* Allocate(size_t aSize, size_t anAlign)
-    {
-        size_t locPadding = static_cast<size_t>(-reinterpret_cast<uintptr_t>(myFree)) & (anAlign - 1);
-        if (myLeft < locPadding || aSize > myLeft - locPadding)
-        {
-            const size_t locHeader = (sizeof(Block) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
-            const size_t locSize = std::max(myNextSize, aSize + locHeader);
-            Block* locBlock = static_cast<Block*>(malloc(locSize));
-            if (!locBlock)
-                return nullptr;
-            locBlock->myNext = myBlocks;
-            myBlocks = locBlock;
-            myFree = reinterpret_cast<char*>(locBlock) + locHeader;
-            myLeft = locSize - locHeader;
-            myNextSize = std::min<size_t>(myNextSize * 2, 4u << 20);
-            locPadding = 0;
-        }
-        char* locCell = myFree + locPadding;
-        myFree = locCell + aSize;
-        myLeft -= locPadding + aSize;
-        return locCell;
-    }
-
-private:
-    struct Block
-    {
-        Block* myNext;
-    };
-    Block* myBlocks = nullptr;
-    char* myFree = nullptr;
-    size_t myLeft = 0;
-    size_t myNextSize = 64 * 1024;
-};
 
 class TezReader
 {
@@ -117,7 +65,7 @@ public:
             Tez_Print("Tez::Init(): member count %d exceeds the %zu bytes left", aCount, Left());
             return false;
         }
-        aNode->myMembers = static_cast<Tez**>(myStore->Allocate(static_cast<size_t>(aCount) * sizeof(Tez*), alignof(Tez*)));
+        aNode->myMembers = static_cast<Tez**>(myStore->Allocate(static_cast<size_t>(aCount) * sizeof(Tez*)));
         if (!aNode->myMembers)
         {
             Tez_Print("Tez::Init(): failed to allocate member array");
@@ -128,7 +76,7 @@ public:
         aNode->myCount = aCount;
         for (int32_t locIndex = 0; locIndex < aCount; ++locIndex)
         {
-            void* locCell = myStore->Allocate(sizeof(Tez), alignof(Tez));
+            void* locCell = myStore->Allocate(sizeof(Tez));
             Tez* locMember = locCell ? new (locCell) Tez : nullptr;
             if (locMember)
                 locMember->myStoredFlags = TEZ_STORED_SELF | TEZ_STORED_CONTENTS;
@@ -195,14 +143,13 @@ public:
         }
         if (locLength > 0)
         {
-            char* locText = static_cast<char*>(myStore->Allocate(locLength + 1, 1));
+            // The text with its NUL; the length word before it goes unused.
+            char* locText = myStore->CopyText(reinterpret_cast<const char*>(myData + myPos), locLength);
             if (!locText)
             {
                 Tez_Print("Tez::Init(): failed to allocate value memory");
                 return false;
             }
-            memcpy(locText, myData + myPos, locLength);
-            locText[locLength] = 0;
             aNode->myText = locText;
             myPos += locLength;
         }
@@ -314,7 +261,7 @@ public:
     size_t myNumReferences = 0;
     TezLocDecoder* myDecoder;
     // Where the records go: the store of the node read into.
-    TezStore* myStore = nullptr;
+    VelkArena* myStore = nullptr;
 };
 
 // [SECTION] Nodes
@@ -362,7 +309,8 @@ void Tez::Priv_Free()
     if (myOwnsDecoderFlag)
         delete myLocDecoder;
     // Last: the members above lay in it.
-    delete myStore;
+    if (myStore)
+        myStore->Release();
     myStore = nullptr;
     myStoredFlags &= TEZ_STORED_SELF;
     myTypeHash = 0;
@@ -467,7 +415,7 @@ bool Tez::Init(const char* aPath)
         Priv_Free();
         return false;
     }
-    myStore = new (std::nothrow) TezStore;
+    myStore = VelkArena::Create();
     if (!myStore)
     {
         Tez_Print("Tez::Init(): failed to allocate member array");

@@ -1,9 +1,10 @@
-// The memory of one compiled namespace: the text it was read from, and the
-// names and values made while it was compiled or edited, kept in large blocks
-// instead of one heap allocation each. The arena lives as long as anything
-// uses it: the namespace and every text or name that borrows from it hold a
-// count, so an object moved elsewhere keeps its texts, and the arena goes
-// whole when the last user is gone.
+// Memory for many small pieces that go together, kept in large blocks instead
+// of one heap allocation each: for a compiled namespace, the text it was read
+// from and the names and values made while it was compiled or edited (the
+// records of a .tez file read back use one too). The arena lives as long as
+// anything uses it: the namespace and every text or name that borrows from it
+// hold a count, so an object moved elsewhere keeps its texts, and the arena
+// goes whole when the last user is gone.
 #pragma once
 
 #include <cstddef>

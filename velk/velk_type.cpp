@@ -11,11 +11,11 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <atomic>
 #include <cstdlib>
 #include <new>
 
 #include "qcommon/qc_assert.h"
+#include "qcommon/qc_cellpool.h"
 #include "qcommon/qc_keytree.h"
 #include "qcommon/qc_mem.h"
 #include "velk/velk_local.h"
@@ -133,102 +133,10 @@ void VelkTypeName::Priv_Release(Shared* aShared)
     delete aShared;
 }
 
-namespace
-{
-// Cells of 16-byte steps up to locPoolMaxCell bytes, cut from 64 KB blocks;
-// larger objects go to the heap. A freed cell joins its size's list and is
-// never handed back to the heap. Sanitizer builds use the heap for every
-// object, so that their checks see each one.
-constexpr size_t locPoolStep = 16;
-constexpr size_t locPoolMaxCell = 256;
-constexpr size_t locPoolBlock = 64 * 1024;
-
-class VelkObjectPool
-{
-public:
-    void* Allocate(size_t aSize)
-    {
-        if (!Priv_Pooled(aSize))
-            return malloc(aSize);
-        const size_t locClass = (aSize + locPoolStep - 1) / locPoolStep;
-        Priv_Lock();
-        void* locCell = myFree[locClass];
-        if (locCell)
-            myFree[locClass] = *static_cast<void**>(locCell);
-        else
-        {
-            const size_t locCellSize = locClass * locPoolStep;
-            if (myBlockLeft < locCellSize)
-            {
-                // The rest of the old block stays unused.
-                myBlock = static_cast<char*>(malloc(locPoolBlock));
-                myBlockLeft = myBlock ? locPoolBlock : 0;
-            }
-            if (myBlock)
-            {
-                locCell = myBlock;
-                myBlock += locCellSize;
-                myBlockLeft -= locCellSize;
-            }
-        }
-        Priv_Unlock();
-        return locCell;
-    }
-
-    void Free(void* aCell, size_t aSize)
-    {
-        if (!Priv_Pooled(aSize))
-        {
-            free(aCell);
-            return;
-        }
-        const size_t locClass = (aSize + locPoolStep - 1) / locPoolStep;
-        Priv_Lock();
-        *static_cast<void**>(aCell) = myFree[locClass];
-        myFree[locClass] = aCell;
-        Priv_Unlock();
-    }
-
-private:
-    static bool Priv_Pooled(size_t aSize)
-    {
-#if defined(__SANITIZE_ADDRESS__)
-        return false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-        return false;
-#endif
-#endif
-        return aSize > 0 && aSize <= locPoolMaxCell;
-    }
-
-    // The model is used from one thread at a time; the lock only keeps two
-    // from breaking the lists.
-    void Priv_Lock()
-    {
-        while (myLock.test_and_set(std::memory_order_acquire))
-            ;
-    }
-    void Priv_Unlock() { myLock.clear(std::memory_order_release); }
-
-    std::atomic_flag myLock = ATOMIC_FLAG_INIT;
-    void* myFree[locPoolMaxCell / locPoolStep + 1] = {};
-    char* myBlock = nullptr;
-    size_t myBlockLeft = 0;
-};
-
-VelkObjectPool& Priv_Pool()
-{
-    // Never destroyed: objects may outlive the static objects of this file.
-    static VelkObjectPool* ourPool = new VelkObjectPool();
-    return *ourPool;
-}
-}
-
 void* VelkType::operator new(size_t aSize)
 {
     // As the common library's allocations: no memory ends the program.
-    void* locCell = Priv_Pool().Allocate(aSize);
+    void* locCell = QC_CellPool::Allocate(aSize);
     if (locCell == nullptr)
         QC_Mem::FatalError("Velk: out of memory allocating an object of %zu bytes", aSize);
     return locCell;
@@ -236,13 +144,13 @@ void* VelkType::operator new(size_t aSize)
 
 void* VelkType::operator new(size_t aSize, const std::nothrow_t&) noexcept
 {
-    return Priv_Pool().Allocate(aSize);
+    return QC_CellPool::Allocate(aSize);
 }
 
 void VelkType::operator delete(void* anObject, size_t aSize) noexcept
 {
     if (anObject)
-        Priv_Pool().Free(anObject, aSize);
+        QC_CellPool::Free(anObject, aSize);
 }
 
 const QC_String& VelkName::Get() const

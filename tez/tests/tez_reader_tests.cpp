@@ -7,6 +7,7 @@
 #include "tez/tez.h"
 #include "tez/tez_hash.h"
 #include "tez/tez_loc.h"
+#include "velk/velk_arena.h"
 
 namespace
 {
@@ -94,6 +95,22 @@ TEST_F(TezReaderTest, RootWithManyMembersIsFoundByHash)
     // Names that hash alike: the first in record order wins.
     EXPECT_STREQ(locRoot->GetMemberValue("bab"), "first");
     delete locRoot;
+}
+
+TEST_F(TezReaderTest, RecordsGoWithTheirRoot)
+{
+    const int locArenas = VelkArena::GetNumAlive();
+    TezBytes locPlain;
+    locPlain.Header(0, 3).Scalar("NUMBER", "a", "1").Scalar("TEXT", "b", "two").Scalar("NUMBER", "c", "3");
+    Tez* locRoot = LoadBytes(locPlain.Text());
+    ASSERT_NE(locRoot, nullptr);
+    EXPECT_EQ(VelkArena::GetNumAlive(), locArenas + 1);
+    EXPECT_STREQ(locRoot->GetMemberValue("b"), "two");
+    // Loading again into the same node lets the old records go first.
+    ASSERT_TRUE(locRoot->Init(PathOf("crafted.tez").c_str()));
+    EXPECT_EQ(VelkArena::GetNumAlive(), locArenas + 1);
+    delete locRoot;
+    EXPECT_EQ(VelkArena::GetNumAlive(), locArenas);
 }
 
 TEST_F(TezReaderTest, MalformedFilesAreRefusedWithTheirMessage)

@@ -257,3 +257,60 @@ TEST(VelkNameIndexKeys, EmptyAndRepeatedNamesAreFound)
     EXPECT_EQ(locIndex.Lookup(locNames[8], locFound), VelkNameIndex::LOOKUP_ABSENT);
     EXPECT_EQ(locIndex.GetTotal(), 5000);
 }
+
+TEST_F(VelkArenaTest, CopiesMadeInTheSameArenaShareTheirTexts)
+{
+    std::unique_ptr<VelkNameSpace> locSpace = Compiled();
+    VelkType* locCopy = nullptr;
+    {
+        // As a compile that copies an instance of its own namespace.
+        VelkArena::Scope locScope(locSpace->GetArena());
+        locCopy = locSpace->GetInstance("box", false)->CloneAs("box3");
+    }
+    ASSERT_NE(locCopy, nullptr);
+    EXPECT_STREQ(locCopy->FindMember("title")->GetValue().GetBuffer(), "wooden box");
+    EXPECT_STREQ(locCopy->FindMember("art")->GetValue().GetBuffer(), "art/box.tga");
+    EXPECT_STREQ(locCopy->FindMember("spot.y")->GetValue().GetBuffer(), "2");
+    ASSERT_TRUE(locCopy->FindMember("title")->AssignValue("copied box"));
+    EXPECT_STREQ(locSpace->GetInstance("box.title", false)->GetValue().GetBuffer(), "wooden box");
+    // The copy keeps the arena, and so its texts, after the namespace is gone.
+    locSpace.reset();
+    EXPECT_STREQ(locCopy->FindMember("label")->GetValue().GetBuffer(), "Box");
+    EXPECT_STREQ(locCopy->FindMember("title")->GetValue().GetBuffer(), "copied box");
+    delete locCopy;
+}
+
+TEST(VelkArenaTexts, InternedTextsFollowTheirContentNotTheirPlace)
+{
+    VelkArena* locArena = VelkArena::Create();
+    ASSERT_NE(locArena, nullptr);
+    char locSource[] = "abc";
+    char* locFirst = locArena->InternText(locSource, 3);
+    EXPECT_STREQ(locFirst, "abc");
+    EXPECT_EQ(locArena->InternText(locSource, 3), locFirst);
+    // The same place holding another text, or fewer of its characters.
+    locSource[2] = 'd';
+    char* locChanged = locArena->InternText(locSource, 3);
+    EXPECT_STREQ(locChanged, "abd");
+    EXPECT_STREQ(locFirst, "abc");
+    EXPECT_STREQ(locArena->InternText(locSource, 2), "ab");
+    // The length word before each text, as a string keeps it.
+    QC_String locView;
+    locView.Borrow(locChanged);
+    EXPECT_EQ(locView.GetLength(), 3);
+    locView.Unborrow();
+    locArena->Release();
+}
+
+TEST_F(VelkArenaTest, QuotedValuesLoseOneQuoteAtEachEnd)
+{
+    const std::string locText = "INCLUDE " + myFruit +
+                                "\r\nCrate q\r\n{\r\n\ttitle \"\"\r\n\tlabel \"\"\"\r\n\tart \"x\r\n}\r\nTEXT lone \"\r\n";
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(VelkCompiler::CompileText(locSpace, "quotes.velk", locText.data(), locText.size(), myTypes.get(), nullptr))
+        << myLog.AllErrors();
+    EXPECT_STREQ(locSpace.GetInstance("q.title", false)->GetValue().GetBuffer(), "<empty>");
+    EXPECT_STREQ(locSpace.GetInstance("q.label", false)->GetValue().GetBuffer(), "\"");
+    EXPECT_STREQ(locSpace.GetInstance("q.art", false)->GetValue().GetBuffer(), "x");
+    EXPECT_STREQ(locSpace.GetInstance("lone", false)->GetValue().GetBuffer(), "<empty>");
+}

@@ -86,6 +86,15 @@ TEST(ParseToolLines, CounterAndPeek)
     locTool.Close();
     EXPECT_TRUE(locTool.IsEOF());
     EXPECT_FALSE(locTool.ReadLine(locLine));
+
+    // Blanks after the last line end give an empty last line, counted where it stands.
+    const std::string locTail = "ab\r\n  \r\n ";
+    locTool.OpenText("tail.velk", locTail.data(), locTail.size());
+    ASSERT_TRUE(locTool.ReadLine(locLine));
+    EXPECT_EQ(locTool.GetLineCounter(), 1);
+    ASSERT_TRUE(locTool.ReadLine(locLine));
+    EXPECT_STREQ(locLine.GetBuffer(), "");
+    EXPECT_EQ(locTool.GetLineCounter(), 3);
 }
 
 TEST(ParseToolWords, SplitAtFirstSpaceElseFirstTab)

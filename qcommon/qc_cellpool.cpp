@@ -1,17 +1,13 @@
-// The pool that list links come from.
-#include "qcommon/qc_list.h"
+// The pool of small cells.
+#include "qcommon/qc_cellpool.h"
 
 #include <atomic>
 #include <cstdlib>
 
 namespace
 {
-// Cells of 8-byte steps up to locMaxCell bytes, cut from 64 KB blocks; larger
-// links go to the heap. A freed cell joins its size's list and is never handed
-// back to the heap. Sanitizer builds use the heap for every link, so that
-// their checks see each one.
 constexpr size_t locStep = 8;
-constexpr size_t locMaxCell = 64;
+constexpr size_t locMaxCell = QC_CELLPOOL_MAX;
 constexpr size_t locBlockSize = 64 * 1024;
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -26,9 +22,9 @@ constexpr bool locPooled = true;
 constexpr bool locPooled = true;
 #endif
 
-struct LinkPool
+struct CellPool
 {
-    // Lists are used from several threads; the lock only guards the cell lists.
+    // The lock only guards the cell lists.
     std::atomic_flag myLock = ATOMIC_FLAG_INIT;
     void* myFree[locMaxCell / locStep + 1] = {};
     char* myBlock = nullptr;
@@ -42,20 +38,20 @@ struct LinkPool
     void Unlock() { myLock.clear(std::memory_order_release); }
 };
 
-LinkPool& Priv_Pool()
+CellPool& Priv_Pool()
 {
-    // Never destroyed: lists may outlive the static objects of this file.
-    static LinkPool* ourPool = new LinkPool();
+    // Never destroyed: cells may outlive the static objects of this file.
+    static CellPool* ourPool = new CellPool();
     return *ourPool;
 }
 }
 
-void* QC_ListPool::Allocate(size_t aSize) noexcept
+void* QC_CellPool::Allocate(size_t aSize) noexcept
 {
     if (!locPooled || aSize == 0 || aSize > locMaxCell)
         return malloc(aSize);
     const size_t locClass = (aSize + locStep - 1) / locStep;
-    LinkPool& locPool = Priv_Pool();
+    CellPool& locPool = Priv_Pool();
     locPool.Lock();
     void* locCell = locPool.myFree[locClass];
     if (locCell)
@@ -80,7 +76,7 @@ void* QC_ListPool::Allocate(size_t aSize) noexcept
     return locCell;
 }
 
-void QC_ListPool::Free(void* aCell, size_t aSize) noexcept
+void QC_CellPool::Free(void* aCell, size_t aSize) noexcept
 {
     if (aCell == nullptr)
         return;
@@ -90,7 +86,7 @@ void QC_ListPool::Free(void* aCell, size_t aSize) noexcept
         return;
     }
     const size_t locClass = (aSize + locStep - 1) / locStep;
-    LinkPool& locPool = Priv_Pool();
+    CellPool& locPool = Priv_Pool();
     locPool.Lock();
     *static_cast<void**>(aCell) = locPool.myFree[locClass];
     locPool.myFree[locClass] = aCell;
