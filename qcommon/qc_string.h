@@ -87,6 +87,8 @@ public:
     int TrimRight();
     QC_String& operator+=(const char* aString);
     QC_String& operator+=(char aChar);
+    // This string followed by anOther (the model editor's status texts); returns this string.
+    QC_String& AppendString(const QC_String& anOther);
     QC_String operator+(const QC_String& aString) const;
     friend QC_String operator+(const char* aText, const QC_String& aString);
     // Cut at the end; a negative start or count gives an empty string.

@@ -79,6 +79,21 @@ QC_String& QC_String::operator+=(const char* aString)
     return *this;
 }
 
+QC_String& QC_String::AppendString(const QC_String& anOther)
+{
+    int locLength = GetLength();
+    int locAdded = anOther.GetLength();
+    // Lengths are 16-bit words: the sum is cut at the longest string there can be.
+    if (locAdded > 65534 - locLength)
+        locAdded = 65534 - locLength;
+    char* locText = AllocateBuffer(locLength + locAdded);
+    memcpy(locText, myText, (size_t)locLength);
+    memcpy(locText + locLength, anOther.myText, (size_t)locAdded);
+    FreeBuffer(myText);
+    myText = locText;
+    return *this;
+}
+
 QC_String& QC_String::operator+=(char aChar)
 {
     char locText[2] = {aChar, 0};

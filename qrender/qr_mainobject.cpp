@@ -673,6 +673,23 @@ void QR_MainObject::SetAlpha(uint8_t anAlpha, const char* aPartName)
             myPartInstances[i].myColor = (myPartInstances[i].myColor & 0xFFFFFF) | (uint32_t)anAlpha << 24;
 }
 
+void QR_MainObject::SetColor(uint32_t aColor, const char* aPartName)
+{
+    Refresh();
+    if (!aPartName)
+    {
+        myColor = (myColor & 0xFF000000) | (aColor & 0xFFFFFF);
+        return;
+    }
+    for (uint32_t i = 0; i < myNumPartInstances; i++)
+        if (locNameMatches(myTemplate->myParts[i].myName, aPartName))
+        {
+            QR_PartInstance& p = myPartInstances[i];
+            p.myColor = (p.myColor & 0xFF000000) | (aColor & 0xFFFFFF);
+            p.myColorOverride = true;
+        }
+}
+
 float QR_MainObject::GetStateLength(uint32_t aStateId, const char* aPartName) const
 {
     float locRate = 1.0e32f;

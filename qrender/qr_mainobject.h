@@ -57,6 +57,10 @@ public:
     // Into the current view; the object must have been updated in this frame.
     void Render();
     void SetAlpha(uint8_t anAlpha, const char* aPartName = nullptr);
+    // The model editor's tint, 0xRRGGBB, alpha kept: the object's colour, or with a part
+    // name the colour of every part of that name (without regard to case), which then
+    // overrides the object's.
+    void SetColor(uint32_t aColor, const char* aPartName = nullptr);
     // Seconds of the first state aStateId of the matching parts at their slowest rate; -1.0
     // when no part matched.
     float GetStateLength(uint32_t aStateId, const char* aPartName = nullptr) const;

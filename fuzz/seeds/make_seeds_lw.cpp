@@ -1,6 +1,6 @@
 // Writes the seed corpora of the LightWave readers with our own writers:
 // objects (fuzz_lwo), envelope groups and motion files (fuzz_lwenvelope)
-// and scenes (fuzz_lwskeys).
+// and scenes (fuzz_lwskeys, fuzz_lws: its objects are written by the target).
 // Usage: make_seeds_lw <corpus folder>
 #include <sys/stat.h>
 
@@ -170,6 +170,29 @@ static void locSceneSeeds()
     locScene.Line("LightColor 1 1 1").Line("AddCamera").Line("CameraName Eye").Line("CameraMotion");
     locScene.Envelope(locChannels(6, 0), true);
     locText("fuzz_lwskeys", "scene.lws", 0, locScene);
+
+    // Scene reader seeds over the target's own "box.lwo" and "box_LOD2.lwo".
+    LWSceneText locFull;
+    locFull.SceneHeader().Line("PreviewFirstFrame 0").Line("PreviewLastFrame 60").Line("FramesPerSecond 30");
+    locFull.Line("LoadObjectLayer 1 box.lwo").Line("PivotPosition 0 1 0").Line("ObjectMotion");
+    locFull.Envelope(locChannels(9, 3), true);
+    locFull.Line("AddBone").Line("BoneName Root").Line("ShowBone 1 3").Line("BoneRestPosition 0 1 0");
+    locFull.Line("BoneRestDirection 0 90 0").Line("BoneRestLength 0.5").Line("BoneWeightMapName Weight");
+    locFull.Line("BoneWeightMapOnly 1").Line("BoneNormalization 1").Line("BoneStrength 1").Line("ScaleBoneStrength 1");
+    locFull.Line("ParentItem 10000000").Line("BoneMotion").Envelope(locChannels(9, 0), true);
+    locFull.Line("AddBone").Line("BoneName Tip").Line("ParentItem 40000000").Line("BoneActive 1");
+    locFull.Line("AddNullObject Null").Line("ParentItem 40010000").Line("AddNullObject Null");
+    locFull.Line("AddNullObject PE_Smoke").Line("ParentItem 10000001");
+    locFull.Line("AddLight").Line("LightName Sun").Line("ParentItem 10000000").Line("LightColor (envelope)");
+    locFull.Envelope(locChannels(3, 1), false).Line("LightRange (envelope)").Envelope(locChannels(1, 4), false);
+    locFull.Line("LightIntensity 0.5").Line("LightType 2").Line("LightConeAngle 30").Line("LightEdgeAngle 5");
+    locFull.Line("LightMotion").Envelope(locChannels(9, 3), true);
+    locFull.Line("AddLight").Line("LightName Loose").Line("LightRange 4").Line("AddCamera");
+    locText("fuzz_lws", "scene.lws", 0, locFull);
+    LWSceneText locSmall;
+    locSmall.SceneHeader().Line("LoadObjectLayer 1 D:box.lwo").Line("AddNullObject pe_Dust");
+    locSmall.Line("ParentItem 10000000").Line("AddLight").Line("ParentItem 40000000");
+    locText("fuzz_lws", "small.lws", 0, locSmall);
 }
 
 int main(int argc, char** argv)

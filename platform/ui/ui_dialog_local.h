@@ -109,7 +109,7 @@ private:
 // each node so that parent lookups stay constant time.
 struct UI_TreeNode
 {
-    QString myText;
+    QByteArray myText; // UTF-8: compared as bytes, turned into a QString only when shown
     intptr_t myData = 0;
     int myImage = -1;
     bool myChecked = false;
@@ -136,7 +136,7 @@ public:
     bool setData(const QModelIndex& anIndex, const QVariant& aValue, int aRole) override;
     Qt::ItemFlags flags(const QModelIndex& anIndex) const override;
 
-    UI_TreeNode* Insert(UI_TreeNode* aParent, const QString& aText, int anImage, bool aSortedFlag);
+    UI_TreeNode* Insert(UI_TreeNode* aParent, const QByteArray& aText, int anImage, bool aSortedFlag);
     void Delete(UI_TreeNode* aNode);
     void Reset();
     void Changed(UI_TreeNode* aNode);

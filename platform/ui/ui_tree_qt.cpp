@@ -107,7 +107,7 @@ QVariant UI_TreeModel::data(const QModelIndex& anIndex, int aRole) const
     switch (aRole)
     {
     case Qt::DisplayRole:
-        return locNode->myText;
+        return QString::fromUtf8(locNode->myText);
     case Qt::DecorationRole:
         if (locNode->myImage >= 0 && locNode->myImage < int(myImages.size()))
             return myImages[locNode->myImage];
@@ -141,7 +141,7 @@ Qt::ItemFlags UI_TreeModel::flags(const QModelIndex& anIndex) const
     return locFlags;
 }
 
-UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const QString& aText, int anImage, bool aSortedFlag)
+UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const QByteArray& aText, int anImage, bool aSortedFlag)
 {
     std::vector<UI_TreeNode*>& locSiblings = aParent->myChildren;
     if (myUpdating)
@@ -168,13 +168,13 @@ UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const QString& aText, in
     if (aSortedFlag)
     {
         // After the last sibling that does not sort behind the new item.
-        QByteArray locText = aText.toUtf8();
+        const QByteArray& locText = aText;
         int locLow = 0;
         int locHigh = locRow;
         while (locLow < locHigh)
         {
             int locMid = (locLow + locHigh) / 2;
-            if (UI_CompareNoCase(locSiblings[locMid]->myText.toUtf8(), locText) <= 0)
+            if (UI_CompareNoCase(locSiblings[locMid]->myText, locText) <= 0)
                 locLow = locMid + 1;
             else
                 locHigh = locMid;
@@ -229,23 +229,15 @@ void UI_TreeModel::Priv_SortPending(UI_TreeNode* aParent)
         return;
     aParent->myPendingFrom = -1;
     std::vector<UI_TreeNode*>& locChildren = aParent->myChildren;
-    std::vector<std::pair<QByteArray, UI_TreeNode*>> locKeyed;
-    locKeyed.reserve(locChildren.size());
-    for (UI_TreeNode* locChild : locChildren)
-        locKeyed.emplace_back(locChild->myText.toUtf8(), locChild);
-    auto locLess = [](const std::pair<QByteArray, UI_TreeNode*>& aLeft,
-                      const std::pair<QByteArray, UI_TreeNode*>& aRight) {
-        return UI_CompareNoCase(aLeft.first, aRight.first) < 0;
+    auto locLess = [](const UI_TreeNode* aLeft, const UI_TreeNode* aRight) {
+        return UI_CompareNoCase(aLeft->myText, aRight->myText) < 0;
     };
     // Stable, and the earlier items first among equals: the order one-by-one
     // sorted inserts give.
-    std::stable_sort(locKeyed.begin() + locFrom, locKeyed.end(), locLess);
-    std::inplace_merge(locKeyed.begin(), locKeyed.begin() + locFrom, locKeyed.end(), locLess);
-    for (size_t i = 0; i < locKeyed.size(); i++)
-    {
-        locChildren[i] = locKeyed[i].second;
+    std::stable_sort(locChildren.begin() + locFrom, locChildren.end(), locLess);
+    std::inplace_merge(locChildren.begin(), locChildren.begin() + locFrom, locChildren.end(), locLess);
+    for (size_t i = 0; i < locChildren.size(); i++)
         locChildren[i]->myRow = int(i);
-    }
 }
 
 void UI_TreeModel::Delete(UI_TreeNode* aNode)
@@ -338,7 +330,7 @@ QRect UI_TreeWidget::ItemRect(UI_TreeNode* aNode)
     initViewItemOption(&locOption);
     locOption.rect = locRow;
     locOption.index = locIndex;
-    locOption.text = aNode->myText;
+    locOption.text = QString::fromUtf8(aNode->myText);
     locOption.features |= QStyleOptionViewItem::HasDisplay;
     QVariant locIcon = myModel->data(locIndex, Qt::DecorationRole);
     if (locIcon.isValid())
@@ -353,7 +345,7 @@ QRect UI_TreeWidget::ItemRect(UI_TreeNode* aNode)
     QRect locText = locStyle->subElementRect(QStyle::SE_ItemViewItemText, &locOption, this);
     // The text rectangle runs to the column's end; the label is the text's own width.
     int locMargin = locStyle->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
-    int locWidth = fontMetrics().horizontalAdvance(aNode->myText) + 2 * locMargin;
+    int locWidth = fontMetrics().horizontalAdvance(locOption.text) + 2 * locMargin;
     QRect locLabel(locText.left(), locText.top(), std::min(locText.width(), locWidth), locText.height());
     if (locOption.features & QStyleOptionViewItem::HasDecoration)
         locLabel = locLabel.united(locStyle->subElementRect(QStyle::SE_ItemViewItemDecoration, &locOption, this));
@@ -447,7 +439,7 @@ UI_TreeItem UI_TreeInsert(UI_Dialog* aDialog, int anId, UI_TreeItem aParent, con
         return 0;
     UI_SilentScope locSilent(aDialog);
     return reinterpret_cast<UI_TreeItem>(
-        locModel->Insert(locParent, QString::fromUtf8(aText ? aText : ""), anImage, aSortedFlag));
+        locModel->Insert(locParent, QByteArray(aText ? aText : ""), anImage, aSortedFlag));
 }
 
 bool UI_TreeDelete(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
@@ -512,7 +504,7 @@ bool UI_TreeGetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, std::strin
     UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     if (!locItem)
         return false;
-    *aText = locItem->myText.toStdString();
+    aText->assign(locItem->myText.constData(), size_t(locItem->myText.size()));
     return true;
 }
 
@@ -522,7 +514,7 @@ bool UI_TreeSetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, const char
     UI_TreeNode* locItem = locNode(locTree, anItem);
     if (!locItem)
         return false;
-    locItem->myText = QString::fromUtf8(aText ? aText : "");
+    locItem->myText = QByteArray(aText ? aText : "");
     locTree->GetModel()->Changed(locItem);
     return true;
 }

@@ -1,0 +1,202 @@
+// The editor scene's frames on the OpenGL device over llvmpipe, read back: the
+// clear colour, the grid lines at their projected pixels, the model in its
+// tint, the bone overlay and the statistics line.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "modeleditor/qrendereditor.h"
+#include "modeleditor/tests/me_testmodel.h"
+#include "platform/input/in_script.h"
+#include "qrender/qr_render.h"
+#include "qrender/qr_surface.h"
+#include "qrender/qr_texture.h"
+#include "qrender/qr_view.h"
+
+namespace
+{
+
+class EditorFrame : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        myDir = std::string(Q_TEST_TMP_DIR) + "/frames";
+        std::filesystem::remove_all(myDir);
+        std::filesystem::create_directories(myDir + "/_pranvel");
+        ASSERT_TRUE(QRT_WriteSampleFolder(myDir));
+        ASSERT_TRUE(getcwd(myOldDir, sizeof(myOldDir)));
+        ASSERT_EQ(chdir(myDir.c_str()), 0);
+        setenv("Q_DRIVE_T", myDir.c_str(), 1);
+        myScript.reset(new IN_Script);
+        myScript->AddKeyboard();
+        myScript->SetFocusWindow(true);
+    }
+    void TearDown() override
+    {
+        QRenderEditor::Destroy();
+        myScript.reset();
+        QR_Surface::DestroyAll();
+        QR_Texture::DestroyAll();
+        unsetenv("Q_DRIVE_T");
+        EXPECT_EQ(chdir(myOldDir), 0);
+    }
+    void Start()
+    {
+        ASSERT_TRUE(QRenderEditor::Create());
+        e = QRenderEditor::ourInstance;
+    }
+    void Open()
+    {
+        QRB_TestModel m = MET_BoxModel();
+        m.myRadius = 6.0f;
+        QR_TemplateObject* t = MET_LoadModel(m);
+        ASSERT_NE(t, nullptr);
+        ASSERT_TRUE(e->SetModel(t, "STND"));
+    }
+    std::vector<uint32_t> Frame()
+    {
+        e->Render();
+        QR_Render* r = QR_Render::ourInstance;
+        myWidth = r->myRenderSettings.myWidth;
+        myHeight = r->myRenderSettings.myHeight;
+        std::vector<uint32_t> p((size_t)myWidth * myHeight);
+        EXPECT_TRUE(r->GrabFrontBuffer(p.data()));
+        return p;
+    }
+    // The pixel a world point projects to.
+    void Project(float x, float y, float z, int* aPx, int* aPy) const
+    {
+        const float* m = e->GetView()->myViewProjectionMatrix.myMatrix;
+        float cx = x * m[0] + y * m[4] + z * m[8] + m[12];
+        float cy = x * m[1] + y * m[5] + z * m[9] + m[13];
+        float cw = x * m[3] + y * m[7] + z * m[11] + m[15];
+        *aPx = (int)lroundf((cx / cw * 0.5f + 0.5f) * myWidth - 0.5f);
+        *aPy = (int)lroundf((0.5f - cy / cw * 0.5f) * myHeight - 0.5f);
+    }
+    // Whether aColor lies within a pixel of (x, y).
+    bool Near(const std::vector<uint32_t>& p, int x, int y, uint32_t aColor) const
+    {
+        for (int dy = -1; dy <= 1; dy++)
+            for (int dx = -1; dx <= 1; dx++)
+            {
+                int px = x + dx, py = y + dy;
+                if (px >= 0 && py >= 0 && px < myWidth && py < myHeight && p[(size_t)py * myWidth + px] == aColor)
+                    return true;
+            }
+        return false;
+    }
+    int Count(const std::vector<uint32_t>& p, uint32_t aColor) const
+    {
+        int n = 0;
+        for (uint32_t c : p)
+            n += c == aColor;
+        return n;
+    }
+    // A font of digits, the letters of the statistics line, ':' and a space:
+    // glyphs 3 pixels wide, 8 high, one empty column between them.
+    void WriteFont()
+    {
+        const std::string locNames = "0123456789TriVertDawcalsxmb: ";
+        int w = (int)locNames.size() * 4;
+        std::vector<uint32_t> p((size_t)w * 8, 0);
+        for (size_t g = 0; g < locNames.size(); g++)
+            for (int y = 0; y < 8; y++)
+                for (int x = 0; x < 3; x++)
+                    p[(size_t)y * w + g * 4 + x] = 0xFFFFFFFF;
+        QRT_WriteFile(myDir + "/_pranvel/stats_font.tga", QRT_MakeTGA(w, 8, 32, p, true, false));
+        QRT_WriteText(myDir + "/_pranvel/stats_font.txt", locNames + "\r\n");
+    }
+
+    QRenderEditor* e = nullptr;
+    std::unique_ptr<IN_Script> myScript;
+    std::string myDir;
+    int myWidth = 0, myHeight = 0;
+    char myOldDir[4096];
+};
+
+TEST_F(EditorFrame, WithoutAModelOnlyTheBackground)
+{
+    WriteFont();
+    Start();
+    ASSERT_FALSE(QRenderEditor::Create());
+    e->SetBgColor(0x204060);
+    std::vector<uint32_t> p = Frame();
+    EXPECT_EQ(Count(p, 0xFF204060), myWidth * myHeight);
+}
+
+TEST_F(EditorFrame, GridAxesModelTintAndStatistics)
+{
+    Start();
+    e->SetBgColor(0x000000);
+    e->SetObjectColor(0, 0x3060C0);
+    Open();
+    e->RotateCameraPitch(0.6f);
+    std::vector<uint32_t> p = Frame();
+    int x, y;
+    // The z axis (x = 0) and the x axis (z = 0) in the darker grey.
+    Project(0.0f, 0.0f, 5.0f, &x, &y);
+    EXPECT_TRUE(Near(p, x, y, 0xFF7F7F7F)) << x << "," << y;
+    Project(-5.0f, 0.0f, 0.0f, &x, &y);
+    EXPECT_TRUE(Near(p, x, y, 0xFF7F7F7F)) << x << "," << y;
+    // Other lines in the lighter one.
+    Project(3.0f, 0.0f, 5.5f, &x, &y);
+    EXPECT_TRUE(Near(p, x, y, 0xFF9F9F9F)) << x << "," << y;
+    Project(-7.5f, 0.0f, 4.0f, &x, &y);
+    EXPECT_TRUE(Near(p, x, y, 0xFF9F9F9F)) << x << "," << y;
+    // The box in its tint.
+    Project(0.0f, 0.5f, 0.0f, &x, &y);
+    EXPECT_EQ(p[(size_t)y * myWidth + x], 0xFF3060C0u);
+    EXPECT_GT(Count(p, 0xFF3060C0), 100);
+
+    // The counters less the grid: the box alone (both windings) is 24 triangles, 24 vertices, 1 draw.
+    char t[128];
+    ASSERT_TRUE(e->FormatStatistics(t, sizeof(t)));
+    EXPECT_STREQ(t, "Tri: 24\tVert: 24\tDraw calls: 1\tTex mem: 0mb");
+    // Without the grid the overlay's share is the smaller one.
+    e->myGridEnable = false;
+    p = Frame();
+    EXPECT_EQ(Count(p, 0xFF9F9F9F), 0);
+    EXPECT_GT(Count(p, 0xFF3060C0), 100);
+}
+
+TEST_F(EditorFrame, BoneOverlayDrawsAPartsAxis)
+{
+    Start();
+    e->SetBgColor(0x000000);
+    Open();
+    e->myGridEnable = false;
+    e->RotateCameraPitch(0.6f);
+    QRenderEditorBoneLine l[2] = {{1.0f, 0xFFFF0000}, {3.0f, 0xFF00FF00}};
+    ASSERT_TRUE(e->SetBoneLines(l, 2));
+    std::vector<uint32_t> p = Frame();
+    EXPECT_EQ(Count(p, 0xFF00FF00), 0);
+    e->myBoneOverlay = true;
+    p = Frame();
+    // Only the arm has a parent: its line runs from its position along its third row.
+    EXPECT_GT(Count(p, 0xFF00FF00), 5);
+    EXPECT_EQ(Count(p, 0xFFFF0000), 0);
+}
+
+TEST_F(EditorFrame, StatisticsLineDrawnWithTheFont)
+{
+    WriteFont();
+    Start();
+    e->SetBgColor(0x000000);
+    e->SetObjectColor(0, 0x3060C0);
+    Open();
+    std::vector<uint32_t> p = Frame();
+    int locWhite = 0;
+    for (int y = 0; y < 8; y++)
+        for (int x = 0; x < 200; x++)
+            locWhite += (p[(size_t)y * myWidth + x] & 0xFFFFFF) == 0xFFFFFF;
+    EXPECT_GT(locWhite, 50);
+}
+
+} // namespace

@@ -1,0 +1,426 @@
+// The model browser in-process with its real window offscreen on llvmpipe: layout rules,
+// folder scans, progressive loading, clicks, keys and a right-drag through the input layer.
+#include <gtest/gtest.h>
+
+#include <math.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWidget>
+#include <QWindow>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/ui/ui_app.h"
+#include "qinput/qi_time.h"
+#include "tessaly/main.h"
+#include "tessaly/qrb_view.h"
+
+namespace
+{
+
+std::string ourSamples; // a folder written by qrb_samples, made once
+
+const std::string& Samples()
+{
+    if (ourSamples.empty())
+    {
+        ourSamples = std::filesystem::temp_directory_path() / ("tessaly_samples_" + std::to_string(getpid()));
+        std::filesystem::remove_all(ourSamples);
+        std::string locCommand = std::string(TESSALY_SAMPLES) + " " + ourSamples;
+        EXPECT_EQ(0, system(locCommand.c_str()));
+    }
+    return ourSamples;
+}
+
+class TessalyTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        myOldDir = std::filesystem::current_path();
+        std::filesystem::current_path(Samples());
+    }
+    void TearDown() override
+    {
+        ViewerShutDown();
+        UI_ClearQuitMessage();
+        std::filesystem::current_path(myOldDir);
+    }
+    int Start(const char* anArg, const char* aDir = TESSALY_FONT_DIR)
+    {
+        char locName[] = "Tessaly";
+        char* argv[3] = {locName, (char*)anArg, nullptr};
+        return ViewerStartUp(anArg ? 2 : 1, argv, aDir);
+    }
+    // Frames until every entry has been handled (the loader waits 0.1 s between files).
+    void LoadAll()
+    {
+        for (int i = 0; i < 20000 && ourViewer.myLoadCursor < (int)ourViewer.myEntries.size(); i++)
+        {
+            UI_DispatchMessages(false);
+            ASSERT_TRUE(ViewerFrame());
+            QI_Time::ourTime += 0.11f; // the frame clock: a file per frame
+        }
+        ASSERT_EQ(ourViewer.myLoadCursor, (int)ourViewer.myEntries.size());
+    }
+    QWindow* Window() { return ViewerGetClientWidget()->window()->windowHandle(); }
+    void Key(QEvent::Type aType, int aKey, Qt::KeyboardModifiers aModifiers)
+    {
+        QKeyEvent e(aType, aKey, aModifiers, 0, 0, 0);
+        QApplication::sendEvent(Window(), &e);
+    }
+    void Tap(int aKey, Qt::KeyboardModifiers aModifiers = Qt::NoModifier)
+    {
+        Key(QEvent::KeyPress, aKey, aModifiers);
+        bool r = ViewerFrame();
+        Key(QEvent::KeyRelease, aKey, aModifiers);
+        myLastFrame = r && ViewerFrame();
+    }
+    void Mouse(QEvent::Type aType, QPointF aPos, Qt::MouseButton aButton, Qt::MouseButtons aButtons)
+    {
+        QMouseEvent e(aType, aPos, Window()->mapToGlobal(aPos), aButton, aButtons, Qt::NoModifier);
+        QApplication::sendEvent(Window(), &e);
+    }
+    void Click(int x, int y)
+    {
+        Mouse(QEvent::MouseButtonPress, QPointF(x, y), Qt::LeftButton, Qt::LeftButton);
+        Mouse(QEvent::MouseButtonRelease, QPointF(x, y), Qt::LeftButton, Qt::NoButton);
+        UI_DispatchMessages(false);
+    }
+    int FindEntry(const char* aLabelPart)
+    {
+        for (size_t i = 0; i < ourViewer.myEntries.size(); i++)
+        {
+            const ViewerEntry& e = ourViewer.myEntries[i];
+            if (strstr(e.myName.GetBuffer(), aLabelPart) || strstr(e.myLabelName.GetBuffer(), aLabelPart))
+                return (int)i;
+        }
+        return -1;
+    }
+    std::filesystem::path myOldDir;
+    bool myLastFrame = true;
+};
+
+// Pixel statistics of a view rectangle: the share differing from the clear colour and the mean.
+struct Stats
+{
+    double myShareChanged = 0;
+    double myMean[3] = {0, 0, 0};
+};
+Stats ViewStats(const QImage& anImage, int x0, int y0, int w, int h)
+{
+    Stats s;
+    int n = 0, locChanged = 0;
+    for (int y = y0 + 2; y < y0 + h - 2 && y < anImage.height(); y++)
+        for (int x = x0 + 2; x < x0 + w - 2 && x < anImage.width(); x++)
+        {
+            QRgb p = anImage.pixel(x, y);
+            n++;
+            if (abs(qRed(p) - 0x5F) + abs(qGreen(p) - 0x5F) + abs(qBlue(p) - 0x5F) > 12)
+                locChanged++;
+            s.myMean[0] += qRed(p), s.myMean[1] += qGreen(p), s.myMean[2] += qBlue(p);
+        }
+    if (n)
+    {
+        s.myShareChanged = (double)locChanged / n;
+        for (double& m : s.myMean)
+            m /= n;
+    }
+    return s;
+}
+// Pixels of the label strip below a view close to a colour.
+int LabelPixels(const QImage& anImage, int x0, int y0, QRgb aColor)
+{
+    int n = 0;
+    for (int y = y0 + VIEWER_VIEW_HEIGHT + 2; y < y0 + VIEWER_CELL_HEIGHT && y < anImage.height(); y++)
+        for (int x = x0; x < x0 + VIEWER_VIEW_WIDTH && x < anImage.width(); x++)
+        {
+            QRgb p = anImage.pixel(x, y);
+            if (abs(qRed(p) - qRed(aColor)) + abs(qGreen(p) - qGreen(aColor)) + abs(qBlue(p) - qBlue(aColor)) < 40)
+                n++;
+        }
+    return n;
+}
+
+} // namespace
+
+TEST(TessalyLayout, ColumnsRowsAndScrollRange)
+{
+    ViewerState& v = ourViewer;
+    v = ViewerState();
+    auto locEntries = [&](int n)
+    {
+        v.myEntries.clear();
+        v.myEntries.resize((size_t)n);
+    };
+    locEntries(20);
+    ViewerSetTestClientSize(784, 600);
+    ViewerLayout();
+    EXPECT_EQ(3, v.myNumViewsX); // 720 + 220 > 784
+    ViewerSetTestClientSize(960, 600);
+    ViewerLayout();
+    EXPECT_EQ(4, v.myNumViewsX);
+    ViewerSetTestClientSize(720 + 219, 3 * 190);
+    ViewerLayout();
+    EXPECT_EQ(3, v.myNumViewsX);
+    ViewerSetTestClientSize(720 + 220, 3 * 190);
+    ViewerLayout();
+    EXPECT_EQ(4, v.myNumViewsX); // the last column's view fits without its gap
+
+    // 7 entries, room for 3 x 3: 3 rows, range 0..2, page 3.
+    locEntries(7);
+    v.myCurStartModel = 0;
+    ViewerSetTestClientSize(784, 3 * 190 + 20);
+    ViewerLayout();
+    EXPECT_EQ(3, v.myRows);
+    EXPECT_EQ(2, v.myScrollMax);
+    EXPECT_EQ(3, v.myScrollPage);
+
+    // 10 entries, 3 columns, 2 rows, scrolled to the end: starts at 6.
+    locEntries(10);
+    ViewerSetTestClientSize(784, 2 * 190 + 10);
+    ViewerLayout();
+    ViewerWndProc(VIEWER_WM_VSCROLL, VIEWER_SB_BOTTOM, 0);
+    EXPECT_EQ(6, v.myCurStartModel);
+    EXPECT_EQ(2, v.myScrollPos); // clamped to max - page + 1
+    ViewerWndProc(VIEWER_WM_VSCROLL, VIEWER_SB_LINEDOWN, 0);
+    EXPECT_EQ(6, v.myCurStartModel);
+    ViewerWndProc(VIEWER_WM_VSCROLL, VIEWER_SB_TOP, 0);
+    EXPECT_EQ(0, v.myCurStartModel);
+    ViewerWndProc(VIEWER_WM_VSCROLL, VIEWER_SB_PAGEDOWN, 0);
+    EXPECT_EQ(6, v.myCurStartModel);
+    ViewerWndProc(VIEWER_WM_VSCROLL, VIEWER_SB_THUMBTRACK, 1);
+    EXPECT_EQ(3, v.myCurStartModel);
+    ViewerWndProc(VIEWER_WM_VSCROLL, VIEWER_SB_LINEUP, 0);
+    EXPECT_EQ(0, v.myCurStartModel);
+
+    // A huge window: rows cut so that rows x columns <= 256.
+    locEntries(5000);
+    ViewerSetTestClientSize(240 * 20, 190 * 40);
+    ViewerLayout();
+    EXPECT_EQ(20, v.myNumViewsX);
+    EXPECT_EQ(12, v.myRows);
+
+    // Empty: no rows, range 0..-1.
+    locEntries(0);
+    ViewerSetTestClientSize(800, 600);
+    ViewerLayout();
+    EXPECT_EQ(0, v.myRows);
+    EXPECT_EQ(-1, v.myScrollMax);
+    EXPECT_EQ(0, v.myNumCellsInUse);
+    v = ViewerState();
+    ViewerSetTestClientSize(0, 0);
+}
+
+TEST(TessalyLayout, LabelFromPath)
+{
+    EXPECT_STREQ("rock", ViewerLabelFromPath("models/rock.qrb").GetBuffer());
+    EXPECT_STREQ("a.b", ViewerLabelFromPath("x\\y/a.b.dds").GetBuffer());
+    EXPECT_STREQ("ab", ViewerLabelFromPath("ab").GetBuffer());
+}
+
+TEST_F(TessalyTest, NoFontEndsWithMinusOne)
+{
+    EXPECT_EQ(-1, Start("models", "/nonexistent-folder"));
+}
+
+TEST_F(TessalyTest, GridFillsOneEntryPerFrameWithLabelsAndClicks)
+{
+    ASSERT_EQ(0, Start("models"));
+    ViewerGetClientWidget()->window()->resize(784, 600);
+    UI_DispatchMessages(false);
+    const int n = (int)ourViewer.myEntries.size();
+    ASSERT_GE(n, 3);
+    EXPECT_EQ(FindEntry(".."), FindEntry(".."));
+    ASSERT_GE(FindEntry(".."), 0); // ".." is kept
+    // One file per frame, and none while the pause after a load has not passed.
+    ASSERT_TRUE(ViewerFrame());
+    int locFirst = ourViewer.myLoadCursor;
+    ASSERT_TRUE(ViewerFrame());
+    EXPECT_LE(ourViewer.myLoadCursor, locFirst + 1);
+    LoadAll();
+    for (int i = 0; i < 3; i++)
+        ASSERT_TRUE(ViewerFrame());
+    UI_DispatchMessages(false);
+    QImage g = ViewerGrabClient();
+    ASSERT_FALSE(g.isNull());
+    if (getenv("TESSALY_SAVE"))
+        g.save(getenv("TESSALY_SAVE"));
+    int locModels = 0;
+    for (int i = 0; i < ourViewer.myNumCellsInUse; i++)
+    {
+        const ViewerEntry& e = ourViewer.myEntries[(size_t)(ourViewer.myCurStartModel + i)];
+        const int x = VIEWER_CELL_WIDTH * (i % ourViewer.myNumViewsX), y = VIEWER_CELL_HEIGHT * (i / ourViewer.myNumViewsX);
+        if (e.myObject)
+        {
+            locModels++;
+            EXPECT_GT(ViewStats(g, x, y, VIEWER_VIEW_WIDTH, VIEWER_VIEW_HEIGHT).myShareChanged, 0.01) << i;
+            EXPECT_GT(LabelPixels(g, x, y, 0xFFFFFFFF), 10) << i;
+        }
+        else if (e.myFlag)
+            EXPECT_GE(LabelPixels(g, x, y, 0xFFFFFF00), 3) << i; // a folder (".." is short): yellow
+    }
+    EXPECT_GT(locModels, 0);
+
+    // A click on a loaded model enlarges it; keypad plus and minus zoom within 0.2 .. 1.0.
+    int e = -1;
+    for (int i = 0; i < ourViewer.myNumCellsInUse && e < 0; i++)
+        if (ourViewer.myEntries[(size_t)i].myObject)
+            e = i;
+    ASSERT_GE(e, 0);
+    Click(VIEWER_CELL_WIDTH * (e % ourViewer.myNumViewsX) + 100, VIEWER_CELL_HEIGHT * (e / ourViewer.myNumViewsX) + 80);
+    EXPECT_FALSE(ourViewer.myDirectoryMode);
+    EXPECT_EQ(e, ourViewer.myCurStartModel);
+    for (int i = 0; i < 6; i++)
+        Tap(Qt::Key_Minus, Qt::KeypadModifier);
+    EXPECT_FLOAT_EQ(0.2f, ourViewer.myZoom);
+    for (int i = 0; i < 6; i++)
+        Tap(Qt::Key_Plus, Qt::KeypadModifier);
+    EXPECT_FLOAT_EQ(1.0f, ourViewer.myZoom);
+    Tap(Qt::Key_Minus, Qt::KeypadModifier);
+    EXPECT_NEAR(0.8f, ourViewer.myZoom, 1e-5);
+
+    // A right-drag turns it.
+    Mouse(QEvent::MouseMove, QPointF(300, 300), Qt::NoButton, Qt::NoButton);
+    ViewerFrame();
+    Mouse(QEvent::MouseButtonPress, QPointF(300, 300), Qt::RightButton, Qt::RightButton);
+    ViewerFrame();
+    Mouse(QEvent::MouseMove, QPointF(340, 280), Qt::NoButton, Qt::RightButton);
+    ViewerFrame();
+    Mouse(QEvent::MouseButtonRelease, QPointF(340, 280), Qt::RightButton, Qt::NoButton);
+    ViewerFrame();
+    EXPECT_NEAR(-0.2f, ourViewer.myAngle1, 1e-4);
+    EXPECT_NEAR(0.1f, ourViewer.myAngle2, 1e-4);
+
+    // A click anywhere goes back to the grid at the same place.
+    Click(5, 5);
+    EXPECT_TRUE(ourViewer.myDirectoryMode);
+    EXPECT_EQ(0, ourViewer.myCurStartModel);
+
+    // Beyond the last column, and in the gap, a click selects nothing.
+    const int locCols = ourViewer.myNumViewsX;
+    Click(VIEWER_CELL_WIDTH * locCols + 5, 20);
+    Click(VIEWER_VIEW_WIDTH + 5, 20);
+    EXPECT_TRUE(ourViewer.myDirectoryMode);
+
+    // ".." lists the parent, made absolute.
+    int locUp = FindEntry("..");
+    std::string locBefore = ourViewer.myCurrentDirectory.GetBuffer();
+    Click(VIEWER_CELL_WIDTH * (locUp % locCols) + 50, VIEWER_CELL_HEIGHT * (locUp / locCols) + 50);
+    EXPECT_EQ(std::filesystem::path(locBefore).parent_path().string(), ourViewer.myCurrentDirectory.GetBuffer());
+    EXPECT_GE(FindEntry("models"), 0);
+
+    // Escape ends.
+    Tap(Qt::Key_Escape);
+    EXPECT_FALSE(myLastFrame);
+}
+
+TEST_F(TessalyTest, SingleTextureShownEnlargedThenItsFolder)
+{
+    ASSERT_EQ(0, Start("textures/metal.dds"));
+    EXPECT_FALSE(ourViewer.myDirectoryMode);
+    ASSERT_EQ(1u, ourViewer.myEntries.size());
+    LoadAll();
+    ASSERT_NE(nullptr, ourViewer.myEntries[0].myBitmap);
+    ASSERT_TRUE(ViewerFrame());
+    Click(10, 10);
+    EXPECT_TRUE(ourViewer.myDirectoryMode);
+    EXPECT_EQ(Samples() + "/textures", ourViewer.myCurrentDirectory.GetBuffer());
+    EXPECT_GE(FindEntry("metal.dds"), 0);
+}
+
+TEST_F(TessalyTest, UpperCaseNamesAndFailuresAndSubFolders)
+{
+    std::filesystem::create_directories("mixed/sub");
+    std::filesystem::copy_file("models/" + std::filesystem::directory_iterator("models")->path().filename().string(),
+                               "mixed/ROCK.QRB", std::filesystem::copy_options::overwrite_existing);
+    std::ofstream("mixed/broken.qrb") << "not a model";
+    std::ofstream("mixed/notes.txt") << "skipped";
+    ASSERT_EQ(0, Start("mixed/"));
+    EXPECT_EQ(-1, FindEntry("notes"));
+    LoadAll();
+    int r = FindEntry("ROCK.QRB"), b = FindEntry("broken.qrb"), s = FindEntry("sub");
+    ASSERT_GE(r, 0);
+    ASSERT_GE(b, 0);
+    ASSERT_GE(s, 0);
+    if (std::filesystem::directory_iterator("models")->path().extension() == ".qrb")
+        EXPECT_NE(nullptr, ourViewer.myEntries[(size_t)r].myObject);
+    EXPECT_EQ(nullptr, ourViewer.myEntries[(size_t)b].myObject);
+    EXPECT_NE(nullptr, strstr(ourViewer.myEntries[(size_t)b].myName.GetBuffer(), "Failed to load 'broken.qrb', error: "));
+    EXPECT_EQ(0, ourViewer.myEntries[(size_t)b].myFlag);
+    ASSERT_TRUE(ViewerFrame());
+    UI_DispatchMessages(false);
+    QImage g = ViewerGrabClient();
+    const int X = ourViewer.myNumViewsX;
+    EXPECT_GT(LabelPixels(g, VIEWER_CELL_WIDTH * (b % X), VIEWER_CELL_HEIGHT * (b / X), 0xFFFFFF00), 10);
+    // A failed entry does not enlarge.
+    Click(VIEWER_CELL_WIDTH * (b % X) + 50, VIEWER_CELL_HEIGHT * (b / X) + 50);
+    EXPECT_TRUE(ourViewer.myDirectoryMode);
+    // A sub-folder opens.
+    Click(VIEWER_CELL_WIDTH * (s % X) + 50, VIEWER_CELL_HEIGHT * (s / X) + 50);
+    EXPECT_EQ(Samples() + "/mixed/sub", ourViewer.myCurrentDirectory.GetBuffer());
+    // ".." at the root stays at "/".
+    ViewerScanDirectory("/");
+    ViewerScanDirectory("..");
+    EXPECT_STREQ("/", ourViewer.myCurrentDirectory.GetBuffer());
+}
+
+TEST_F(TessalyTest, MoreThan1024EntriesAreAllKept)
+{
+    std::filesystem::create_directories("big");
+    for (int i = 0; i < 1100; i++)
+        std::ofstream("big/m" + std::to_string(i) + ".qrb");
+    ASSERT_EQ(0, Start("big"));
+    EXPECT_EQ(1101u, ourViewer.myEntries.size()); // with ".."
+    std::filesystem::remove_all("big");
+}
+
+// The grab of a whole run (the program on its offscreen platform or under X).
+TEST(TessalyGrab, CellsAreDrawnAndLabelled)
+{
+    const char* locFile = getenv("TESSALY_CHECK_GRAB");
+    if (!locFile)
+        GTEST_SKIP() << "run by the tessaly_grab test";
+    QImage g(locFile);
+    ASSERT_FALSE(g.isNull());
+    ASSERT_GE(g.width(), 480);
+    // The "cells" folder: two textures (blue labels, mean colour far from the clear colour),
+    // a sub-folder and ".." (yellow labels, nothing drawn).
+    int locDrawn = 0, locBlue = 0, locYellow = 0;
+    for (int y = 0; y + VIEWER_CELL_HEIGHT <= g.height(); y += VIEWER_CELL_HEIGHT)
+        for (int x = 0; x + VIEWER_VIEW_WIDTH <= g.width(); x += VIEWER_CELL_WIDTH)
+        {
+            Stats s = ViewStats(g, x, y, VIEWER_VIEW_WIDTH, VIEWER_VIEW_HEIGHT);
+            if (fabs(s.myMean[0] - 0x7F) + fabs(s.myMean[1] - 0x7F) + fabs(s.myMean[2] - 0x7F) < 3)
+                continue; // the window's own clear colour: no cell here
+            bool locBlueLabel = LabelPixels(g, x, y, 0xFF0000FF) > 10;
+            if (s.myShareChanged > 0.5)
+            {
+                locDrawn++;
+                EXPECT_TRUE(locBlueLabel) << x << "," << y;
+            }
+            locBlue += locBlueLabel;
+            locYellow += LabelPixels(g, x, y, 0xFFFFFF00) >= 3;
+        }
+    EXPECT_EQ(2, locDrawn);
+    EXPECT_EQ(2, locBlue);
+    EXPECT_EQ(2, locYellow);
+}
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    UI_Init(&argc, argv);
+    int r = RUN_ALL_TESTS();
+    if (!ourSamples.empty())
+        std::filesystem::remove_all(ourSamples);
+    return r;
+}

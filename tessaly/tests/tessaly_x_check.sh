@@ -1,0 +1,29 @@
+#!/bin/sh
+# Runs inside xvfb-run in a sample folder: Tessaly on a folder holding nothing but "..",
+# the title (xprop) names that folder; a click on the ".." cell lists the parent (the title
+# follows); Escape ends the program with 0.
+set -u
+mkdir -p empty
+"$1" empty &
+pid=$!
+here=$(pwd)
+win=""
+for i in $(seq 100); do
+  win=$(xdotool search --name "^$here/empty\$" 2>/dev/null | head -1)
+  [ -n "$win" ] && break
+  sleep 0.1
+done
+[ -n "$win" ] || { echo "no window titled $here/empty"; kill $pid; exit 1; }
+xprop -id "$win" WM_NAME | grep -q "\"$here/empty\"" || { echo "title"; kill $pid; exit 1; }
+sleep 0.5
+xdotool mousemove --window "$win" 60 60 click 1
+for i in $(seq 50); do
+  xprop -id "$win" WM_NAME | grep -q "\"$here\"" && break
+  sleep 0.1
+done
+xprop -id "$win" WM_NAME | grep -q "\"$here\"" || { echo "click did not list the parent"; xprop -id "$win" WM_NAME; kill $pid; exit 1; }
+xdotool windowfocus --sync "$win" key Escape
+wait $pid
+rc=$?
+[ $rc -eq 0 ] || { echo "exit code $rc"; exit 1; }
+echo "tessaly X check passed"
