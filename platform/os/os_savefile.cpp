@@ -182,6 +182,14 @@ bool OS_SaveFile::Begin(const char* aTargetPath)
     // A folder in the target's place fails at the rename, as it always did.
     struct stat locStat;
     bool locExists = fstatat(myDirHandle, myLeaf, &locStat, 0) == 0;
+    // A device, pipe or socket in the target's place is refused: the rename
+    // would leave a plain file where it stood (as root, even over /dev/null).
+    if (locExists && !S_ISREG(locStat.st_mode) && !S_ISDIR(locStat.st_mode))
+    {
+        Fail(EINVAL);
+        Abandon();
+        return false;
+    }
     // A rename would part the file from its other names: write through them instead.
     bool locInPlace = locExists && S_ISREG(locStat.st_mode) && locStat.st_nlink > 1;
     if (!locInPlace && !CreateTemp(myLeaf))

@@ -78,6 +78,17 @@ protected:
 };
 }
 
+TEST_F(OSSaveTest, DevicesAndPipesAreNotReplaced)
+{
+    const fs::path locPipe = myDir / "pipe";
+    ASSERT_EQ(0, mkfifo(locPipe.c_str(), 0600));
+    OS_SaveFile locSave;
+    EXPECT_FALSE(locSave.Begin(locPipe.string().c_str()));
+    EXPECT_EQ(EINVAL, locSave.GetError());
+    EXPECT_TRUE(fs::is_fifo(locPipe));
+    EXPECT_EQ(std::set<std::string>({"base", "outside", "pipe"}), Names(myDir));
+}
+
 TEST_F(OSSaveTest, LinksAreFollowedAndKept)
 {
     WriteDisk(myDir / "real" / "target.txt", "old");
