@@ -169,7 +169,11 @@ bool CommandHandler::RunIfAbsent(uint32_t aVersion, QRECommand* aCommand)
         return false;
     for (auto* locLink = myHistory.myFirstLink; locLink; locLink = locLink->myNext)
         if (locLink->myItem->IsKind(*aCommand))
+        {
+            // True means the handler has the command: one it need not run is freed here.
+            delete aCommand;
             return true;
+        }
     return Run(aVersion, aCommand);
 }
 

@@ -76,7 +76,8 @@ public:
     // Executes; on success the handler owns the command, at the history's end.
     bool Run(uint32_t aVersion, QRECommand* aCommand);
     bool RunUnrecorded(uint32_t aVersion, QRECommand* aCommand);
-    // True without executing when a command of the same keyword is recorded.
+    // True without executing when a command of the same keyword is recorded;
+    // the command is then deleted, so on true the caller never frees it.
     bool RunIfAbsent(uint32_t aVersion, QRECommand* aCommand);
     bool IsModified() const { return myModifiedFlag; }
     void SetModified(bool aFlag) { myModifiedFlag = aFlag; }

@@ -120,7 +120,7 @@ TEST_F(QRETest, HandlerRecordsOnlySuccessAndKeepsTheFlag)
     delete locFailing;
 
     ourExecuted.clear();
-    EXPECT_TRUE(myHandler->RunIfAbsent(7, new EditObjectCommand()) || true);
+    EXPECT_TRUE(myHandler->RunIfAbsent(7, new EditObjectCommand()));
     EXPECT_TRUE(ourExecuted.empty());
     EXPECT_EQ(myHandler->GetHistory().Count(), 2);
 
