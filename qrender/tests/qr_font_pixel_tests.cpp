@@ -20,6 +20,7 @@
 #include "qrender/qr_renderd3d.h"
 #include "qrender/qr_surface.h"
 #include "qrender/qr_texture.h"
+#include "qrender/tests/qr_gl_test_util.h"
 
 #ifdef Q_FONTSTRIP_TOOL
 
@@ -28,10 +29,6 @@ namespace
 
 const int WIDTH = 400, HEIGHT = 120;
 
-GFX_System* locGLSystem()
-{
-    return GFX_CreateGLSystem();
-}
 
 struct Strip
 {
@@ -69,13 +66,7 @@ protected:
     {
         myDir = std::string(Q_TEST_TMP_DIR) + "/fontstrip/";
         std::filesystem::create_directories(myDir);
-        QR_RenderD3D::ourSystemFactory = locGLSystem;
-        QR_RenderSettings s;
-        s.myFullScreenFlag = 0;
-        s.myWidth = WIDTH;
-        s.myHeight = HEIGHT;
-        ASSERT_TRUE(QR_Render::Create(nullptr, nullptr)) << GFX_GetLastErrorDetail();
-        ASSERT_TRUE(QR_Render::ourInstance->Init(&s)) << GFX_GetLastErrorDetail();
+        ASSERT_TRUE(QRT_StartGL(WIDTH, HEIGHT));
     }
     void TearDown() override
     {
@@ -94,8 +85,7 @@ protected:
         R()->Clear(&locAll, QR_CLEAR_TARGET | QR_CLEAR_ZBUFFER, 0, 1.0f, 0);
         aDraw();
         R()->EndFrame();
-        std::vector<uint32_t> p(WIDTH * HEIGHT);
-        EXPECT_TRUE(R()->GrabFrontBuffer(p.data()));
+        std::vector<uint32_t> p = QRT_GrabFrame(WIDTH, HEIGHT);
         std::vector<uint8_t> l(p.size());
         for (size_t i = 0; i < p.size(); i++)
             l[i] = (p[i] & 0xFFFFFF) != 0;
