@@ -617,6 +617,18 @@ TEST_F(LWBuild, ASceneBecomesPartsLinksLightsAndBoneLines)
     EXPECT_EQ(locLines[3].myColor, 0u);
     t->Release();
 
+    // More bones than a bone byte addresses.
+    LWSceneText locMany;
+    locMany.SceneHeader().Line("AddNullObject Many");
+    for (int k = 0; k < 257; k++)
+        locMany.Line("AddBone").Line("BoneName B" + std::to_string(k));
+    ASSERT_TRUE(locSave(locMany, "many.lws"));
+    t = QR_TemplateObject::Create("many");
+    EXPECT_FALSE(LoadLWS(t, "many.lws", STND, nullptr, mySettings));
+    EXPECT_EQ(EditorError::Get(), (uint32_t)EDITOR_ERROR_INVALID_SCENE);
+    EXPECT_NE(strstr(EditorError::GetDetail(), "Many"), nullptr);
+    t->Release();
+
     // Without the drive variable the letter is dropped: the path is not found.
     t = QR_TemplateObject::Create("scene2");
     EXPECT_FALSE(LoadLWS(t, "scene.lws", STND, nullptr, mySettings));
@@ -675,11 +687,12 @@ TEST_F(LWBuild, MergingAppendsPartsStatesLinksAndLights)
     strcpy(locName, "Other");
     delete[] n->myParts[0].myName;
     n->myParts[0].myName = locName;
-    n->myParts[1].myStates[0].myNextState = 7; // past its records: dropped
+    n->myParts[0].myStates[0].myNextState = 7; // past its records: dropped
     ASSERT_TRUE(MergeTemplate(t, n, nullptr, "extra"));
     n->Release();
     ASSERT_EQ(t->myNumParts, 3u);
     EXPECT_EQ(t->myParts[2].myStates[0].myParent, 1);
+    EXPECT_EQ(t->myParts[2].myStates[0].myNextState, -1);
     const QR_TemplatePart& x = t->myParts[1];
     ASSERT_EQ(x.myNumStates, 3u); // STND, WALK, RUN: STND was there already
     t->Release();
