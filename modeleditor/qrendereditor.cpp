@@ -13,6 +13,7 @@
 #include "modeleditor/editorerror.h"
 #include "modeleditor/lw_mesh.h"
 #include "modeleditor/qrbwriter.h"
+#include "modeleditor/qre_execute.h"
 #include "modeleditor/templateedit.h"
 #include "platform/os/os_ui.h"
 #include "qinput/qi_input.h"
@@ -142,6 +143,7 @@ bool QRenderEditor::Create(QR_HostWindow* aWindow, void* anInputWindow)
         ourInstance = nullptr;
         return false;
     }
+    QRE_InstallSceneHooks();
     return true;
 }
 
@@ -149,6 +151,7 @@ bool QRenderEditor::Destroy()
 {
     if (!ourInstance)
         return false;
+    QRE_RemoveSceneHooks();
     delete ourInstance;
     ourInstance = nullptr;
     return true;
@@ -863,12 +866,17 @@ void QRenderEditor::SetMeshVertexShader(QR_Mesh* aMesh, const char* aName)
 {
     if (!aMesh || !aName)
         return;
-    if (aMesh->myVertexShader && aMesh->myVertexShader->myName && strcasecmp(aMesh->myVertexShader->myName, aName) == 0)
-        return;
     int locAt = -1;
     for (int i = 0; i < myShaderOverrides.Count(); i++)
         if (myShaderOverrides[i].myMesh == aMesh)
             locAt = i;
+    if (aMesh->myVertexShader && aMesh->myVertexShader->myName && strcasecmp(aMesh->myVertexShader->myName, aName) == 0)
+    {
+        // Back to the kind it has: an override asked for earlier would still be exported.
+        if (locAt >= 0)
+            myShaderOverrides.RemoveAt(locAt);
+        return;
+    }
     QR_VertexShader* locKind = QR_VertexShader::Find(aName);
     if (!locKind)
     {
