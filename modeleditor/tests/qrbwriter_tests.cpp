@@ -320,6 +320,32 @@ TEST_F(QRBWriterTest, RoundTripThroughTheRenderersReaderKeepsEveryField)
     a->Release();
 }
 
+TEST_F(QRBWriterTest, SampleModelsBuiltInMemoryWriteTheRenderersTestBytes)
+{
+    // The renderer's tests lay files out byte by byte from the same descriptions.
+    for (const QRT_SampleModel& s : QRT_SampleModels())
+    {
+        SCOPED_TRACE(s.myName);
+        QR_TemplateObject* t = MET_TemplateFromDescription("described", s.myModel);
+        ASSERT_NE(t, nullptr);
+        std::vector<uint8_t> b;
+        EXPECT_TRUE(QRBWriter().WriteToMemory(t, b));
+        // The renderer keeps surface names as its reader normalises them: lower case.
+        QRB_TestModel locLower = s.myModel;
+        for (QRB_TestLight& l : locLower.myLights)
+            for (char& c : l.myHaloSurface)
+                c = (char)tolower((unsigned char)c);
+        std::vector<uint8_t> locTest = QRB_WriteModel(locLower);
+        size_t locAt = 0;
+        while (locAt < b.size() && locAt < locTest.size() && b[locAt] == locTest[locAt])
+            locAt++;
+        EXPECT_EQ(b.size(), locTest.size());
+        EXPECT_EQ(locAt, b.size()) << std::string((const char*)b.data() + locAt, std::min<size_t>(20, b.size() - locAt));
+        t->Release();
+        EXPECT_EQ(QR_Mesh::ourFirst, nullptr);
+    }
+}
+
 TEST_F(QRBWriterTest, SharedMeshIsStoredOnceAndNamedAfterwards)
 {
     QR_TemplateObject* t = MET_BuildSharedMeshTemplate("shared", "surfaces/stone.sur");
