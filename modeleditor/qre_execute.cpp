@@ -459,7 +459,12 @@ bool QRE_ExecuteOnScene(QRECommand& aCommand, uint32_t aVersion)
         return locAddNullObject(s, *c);
     if (auto* c = locAs<DefaultLodDistanceCommand>(aCommand))
         return locDefaultLodDistance(s, *c);
-    // OPENMODEL, ADDSTATE and ADDQREHIERARCHY need the LightWave template building.
+    if (auto* c = locAs<OpenModelCommand>(aCommand))
+        return s->OpenScene(c->myFileName, c->myModelName, c->myStateCode);
+    if (auto* c = locAs<AddStateCommand>(aCommand))
+        return s->OpenModelFile(c->myFileName, c->myModelName, c->myStateCode, &c->myPartNames);
+    if (auto* c = locAs<AddQREHierarchyCommand>(aCommand))
+        return s->AddQREHierarchy(c->myPartName, c->myFileName);
     return false;
 }
 

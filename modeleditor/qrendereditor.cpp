@@ -14,6 +14,7 @@
 #include "modeleditor/lw_build.h"
 #include "modeleditor/lw_mesh.h"
 #include "modeleditor/qrbwriter.h"
+#include "modeleditor/qre_command.h"
 #include "modeleditor/qre_execute.h"
 #include "modeleditor/templateedit.h"
 #include "platform/os/os_ui.h"
@@ -35,6 +36,8 @@
 #include <new>
 #include <stdio.h>
 #include <string.h>
+
+#include <string>
 #include <strings.h>
 #include <unistd.h>
 #include <vector>
@@ -849,6 +852,51 @@ bool QRenderEditor::OpenModelFile(const char* aFileName, const char* aModelName,
         myInstance->myMatrix.SetRotation(0.0f, 0.0f, 0.0f);
     SetActiveState(QC_String(aStateCode ? aStateCode : ""));
     return true;
+}
+
+bool QRenderEditor::AddQREHierarchy(const char* aPartName, const char* aFileName)
+{
+    if (!myTemplate)
+        return false;
+    QR_TemplateObject* locKept = myTemplate;
+    myTemplate = nullptr;
+    myModelLoaded = false;
+    delete myInstance;
+    myInstance = nullptr;
+    // The other file may open a model of the same name (every lone object has one): the
+    // kept template leaves its name free meanwhile.
+    char* locKeptName = locKept->myName;
+    std::string locAside = std::string(locKeptName ? locKeptName : "") + "#kept";
+    locKept->myName = (char*)locAside.c_str();
+    QC_String locActive = myActiveState;
+    std::vector<QRenderEditorBoneLine> locLines(myBoneLines, myBoneLines + myNumBoneLines);
+
+    bool locLoaded = ReloadQREHierarchy(aFileName);
+    QR_TemplateObject* locNew = myTemplate;
+    delete myInstance;
+    myInstance = nullptr;
+    locKept->myName = locKeptName;
+    myTemplate = locKept;
+    myActiveState = locActive;
+    SetBoneLines(locLines.data(), (uint32_t)locLines.size());
+    bool locResult = locLoaded && locNew && MergeTemplate(locKept, locNew, nullptr, aPartName);
+    if (locNew)
+        locNew->Release();
+    if (!locResult && locLoaded && locNew)
+    {
+        // The merge failed part-way: neither model is whole.
+        locKept->Release();
+        myTemplate = nullptr;
+        return false;
+    }
+    myModelLoaded = true;
+    if (locResult)
+        ComputeTemplateBounds(locKept);
+    CreateInstance();
+    if (myInstance)
+        myInstance->myMatrix.SetRotation(0.0f, 0.0f, 0.0f);
+    SetActiveState(QC_String());
+    return locResult;
 }
 
 template <class Change> bool QRenderEditor::EditTemplate(Change aChange)
