@@ -245,6 +245,39 @@ TEST_F(QRBWriterTest, NameListZeroWordOnlyWithNamesAndPointLightWithoutHalo)
     t->Release();
 }
 
+TEST_F(QRBWriterTest, HaloWithoutAnyTextureIsStoredAsNone)
+{
+    QR_TemplateObject* t = MET_BuildSharedMeshTemplate("halos", "");
+    ASSERT_NE(t, nullptr);
+    delete[] t->myParts;
+    t->myParts = nullptr;
+    t->myNumParts = 0;
+    t->myLights = new QR_Light[2];
+    t->myNumLights = 2;
+    for (int i = 0; i < 2; i++)
+        t->myLights[i].myType = QR_LIGHT_POINT;
+    // A built-in surface names no texture; the stone surface shows textures/stone.
+    t->myLights[0].myHalo = QR_Surface::CreateInstance("INTERNAL_ALPHA", 0, nullptr);
+    t->myLights[1].myHalo = QR_Surface::CreateInstance("surfaces/stone.sur", 0, nullptr);
+    ASSERT_NE(t->myLights[0].myHalo, nullptr);
+    ASSERT_NE(t->myLights[1].myHalo, nullptr);
+    ASSERT_TRUE(QRBWriter().Write(t, "halos.qrb"));
+    std::vector<uint8_t> b = locReadFile("halos.qrb");
+    ByteCursor c{b};
+    c.Skip(4 + 16 + 4 + 4 + 4 + 4);
+    c.Skip(4 + 4 + 12 + 3 * 4 + 12 + 4);
+    EXPECT_EQ(c.Name(), "");
+    c.Skip(4 + 4 + 4 + 12 + 3 * 4 + 12 + 4);
+    EXPECT_EQ(c.Name(), "surfaces/stone.sur");
+    EXPECT_EQ(c.Name(), "textures/stone");
+    QR_TemplateObject* r = QR_TemplateObject::Acquire("halos.qrb");
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->myLights[0].myHalo, nullptr);
+    ASSERT_NE(r->myLights[1].myHalo, nullptr);
+    r->Release();
+    t->Release();
+}
+
 TEST_F(QRBWriterTest, MeshWithoutSurfaceHasNoStagesAndNoSlots)
 {
     QR_TemplateObject* t = MET_BuildSharedMeshTemplate("nosurface", "");
