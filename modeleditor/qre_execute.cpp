@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "modeleditor/editorerror.h"
+#include "modeleditor/lw_build.h"
 #include "modeleditor/qre_commands.h"
 #include "modeleditor/qrendereditor.h"
 #include "modeleditor/templateedit.h"
@@ -324,11 +325,11 @@ bool locSelectSurface(QRenderEditor* s, SelectSurfaceCommand& c)
     QR_Surface::Release(m->mySurface);
     m->mySurface = locSurface;
     p->myTextureWord = (uint32_t)c.myAlphaRef;
-    QR_SurfaceShading locShading = {};
-    QR_Surface::GetShading(locSurface, &locShading);
+    bool locLighting, locColourMode;
+    GetSurfaceRenderFlags(locSurface, &locLighting, &locColourMode);
     QR_VertexShaderSetupData& d = m->mySetupData;
-    d.myLighting = locShading.myLightingFlag ? 1 : 0;
-    d.mySpecular = locShading.mySpecularFlag ? 1 : 0;
+    d.myLighting = locLighting ? 1 : 0;
+    d.mySpecular = locColourMode ? 1 : 0;
     d.myWord7 = 0;
     d.myWord9 = 0;
     if (d.mySpecular != 0 && m->myDataBlock.mySpecularPower == 0.0f)
