@@ -12,6 +12,7 @@
 
 #include "modeleditor/editorerror.h"
 #include "modeleditor/lw_mesh.h"
+#include "modeleditor/qrbwriter.h"
 #include "modeleditor/templateedit.h"
 #include "platform/os/os_ui.h"
 #include "qinput/qi_input.h"
@@ -890,6 +891,16 @@ const char* QRenderEditor::GetMeshVertexShaderName(const QR_Mesh* aMesh) const
         if (myShaderOverrides[i].myMesh == aMesh)
             return myShaderOverrides[i].myName;
     return aMesh && aMesh->myVertexShader ? aMesh->myVertexShader->myName : "";
+}
+
+bool QRenderEditor::ExportQRB(const char* aFileName) const
+{
+    if (!myTemplate)
+        return true;
+    QRBWriter locWriter(
+        [](const QR_Mesh* aMesh, void* aScene) { return ((const QRenderEditor*)aScene)->GetMeshVertexShaderName(aMesh); },
+        (void*)this);
+    return locWriter.Write(myTemplate, aFileName);
 }
 
 bool QRenderEditor::ClearModel()

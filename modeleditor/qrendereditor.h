@@ -169,6 +169,9 @@ public:
     void AddUsedName(const QC_String& aCode);
     void SetMeshVertexShader(QR_Mesh* aMesh, const char* aName);
     const char* GetMeshVertexShaderName(const QR_Mesh* aMesh) const;
+    // Writes the model as a ".qrb" file (the meshes' vertex-shader overrides
+    // included); true without a model. False with EditorError 13.
+    bool ExportQRB(const char* aFileName) const;
     bool RebuildTree(QRenderEditorTree* aTree);
     void ToggleExpandedItem(const char* aText);
     const QC_GrowingArray<QC_String>& GetExpandedItems() const { return myExpandedItems; }
