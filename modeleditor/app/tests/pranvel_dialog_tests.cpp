@@ -8,6 +8,7 @@
 #include "modeleditor/app/pranvel_meshdlg.h"
 #include "modeleditor/app/pranvel_resource.h"
 #include "modeleditor/app/pranvel_scenedlgs.h"
+#include "modeleditor/app/pranvel_surfacedlg.h"
 #include "modeleditor/qre_commands.h"
 #include "modeleditor/qrendereditor.h"
 #include "modeleditor/tests/me_testmodel.h"
@@ -27,6 +28,8 @@
 #include <QFocusEvent>
 #include <QImage>
 #include <QTest>
+
+#include <algorithm>
 
 #include <cmath>
 #include <cstdlib>
@@ -840,4 +843,73 @@ TEST_F(DialogTest, ColorsCommandTogglesTheModelessDialogAndItsCheckMark)
     delete myApp;
     myApp = nullptr;
     EXPECT_EQ(PranvelGetColorsDialog()->GetDialog(), nullptr);
+}
+
+// --- setup surface ---
+
+TEST_F(DialogTest, SurfaceDialogListsFilesAndRecordsItsCommands)
+{
+    ASSERT_TRUE(QRT_WriteSampleFolder(myDir.string()));
+    fs::copy_file(myDir / "surfaces/stone.sur", myDir / "surfaces/EXTRA.SUR");
+    std::ofstream(myDir / "surfaces/notes.txt") << "not a surface";
+    StartScene();
+    QRB_TestMesh locStone = locCube(1);
+    locStone.mySurface = "surfaces/stone.sur";
+    locStone.myStages = {0};
+    locStone.myStagePathFlags = {false};
+    QRB_TestModel m = locModel({{"stonebox", locStone}});
+    m.myParts[0].mySlots = {{0, 1.0f, {"textures/wood"}}};
+    Open(m);
+    // A slot past the model's parts shows nothing.
+    EXPECT_FALSE(PranvelEditSurface(7, nullptr));
+    UI_SetModalHook([&](UI_Dialog* d) {
+        int n = UI_ComboGetCount(d, IDC_SURF_FILE);
+        std::vector<std::string> locEntries;
+        for (int i = 0; i < n; i++)
+        {
+            std::string t;
+            UI_ComboGetText(d, IDC_SURF_FILE, i, &t);
+            locEntries.push_back(t);
+        }
+        ASSERT_GE(n, 4);
+        EXPECT_EQ(locEntries[0], "Default solid");
+        EXPECT_EQ(locEntries[1], "Default alpha");
+        EXPECT_NE(std::find(locEntries.begin(), locEntries.end(), "EXTRA.SUR"), locEntries.end());
+        EXPECT_EQ(std::find(locEntries.begin(), locEntries.end(), "notes.txt"), locEntries.end());
+        std::string locChosen;
+        UI_ComboGetText(d, IDC_SURF_FILE, UI_ComboGetCurSel(d, IDC_SURF_FILE), &locChosen);
+        EXPECT_EQ(locChosen, "stone.sur");
+        ASSERT_EQ(UI_ListGetCount(d, IDC_SURF_TEXTURES), 1);
+        std::string locTexture;
+        UI_ListGetText(d, IDC_SURF_TEXTURES, 0, &locTexture);
+        EXPECT_EQ(locTexture, "textures/wood");
+        EXPECT_FALSE(UI_IsControlEnabled(d, IDC_SURF_EDIT));
+        // The alpha reference stays within 0..255.
+        UI_SetControlText(d, IDC_SURF_ALPHA_REF, "-5");
+        EXPECT_EQ(Text(d, IDC_SURF_ALPHA_REF), "0");
+        UI_SetControlText(d, IDC_SURF_ALPHA_REF, "300");
+        EXPECT_EQ(Text(d, IDC_SURF_ALPHA_REF), "255");
+        UI_SetControlText(d, IDC_SURF_ALPHA_REF, "128");
+        // A texture: its three-letter extension goes, a longer one stays.
+        UI_ListClick(d, IDC_SURF_TEXTURES, 0);
+        myPrompts.AnswerFile((myDir / "textures/new.tga").string());
+        UI_ClickButton(d, IDC_SURF_CHANGE_TEXTURE);
+        // The list was filled again: a line is chosen anew.
+        UI_ListClick(d, IDC_SURF_TEXTURES, 0);
+        myPrompts.AnswerFile((myDir / "textures/new.tiff").string());
+        UI_ClickButton(d, IDC_SURF_CHANGE_TEXTURE);
+        int locExtra = int(std::find(locEntries.begin(), locEntries.end(), "EXTRA.SUR") - locEntries.begin());
+        UI_ComboPick(d, IDC_SURF_FILE, locExtra);
+        UI_ClickButton(d, UI_IDOK);
+    });
+    EXPECT_TRUE(PranvelEditSurface(0, nullptr));
+    std::vector<std::string> locLines;
+    for (const std::string& l : SavedLines())
+        if (l.rfind("CHANGETEXTURE", 0) == 0 || l.rfind("SELECTSURFACE", 0) == 0)
+            locLines.push_back(l);
+    ASSERT_EQ(locLines.size(), 3u);
+    // The path as the file dialog gives it back.
+    EXPECT_NE(locLines[0].find("textures/new\" 0 0"), std::string::npos) << locLines[0];
+    EXPECT_NE(locLines[1].find("textures/new.tiff\" 0 0"), std::string::npos) << locLines[1];
+    EXPECT_EQ(locLines[2], "SELECTSURFACE \"surfaces/EXTRA.SUR\" 0 128");
 }
