@@ -1,6 +1,7 @@
 // The colour swatch and the helpers the editor's dialogs share.
 #include "modeleditor/app/pranvel_colorbutton.h"
 
+#include "modeleditor/qre_command.h"
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_qt.h"
 
@@ -185,4 +186,20 @@ bool PranvelIsControlShown(UI_Dialog* aDialog, int anId)
 {
     QWidget* locWidget = UI_GetControlWidget(aDialog, anId);
     return locWidget && !locWidget->isHidden();
+}
+
+bool PranvelRunCommand(QRECommand* aCommand)
+{
+    CommandHandler* locHandler = CommandHandler::Get();
+    if (locHandler && locHandler->Run(QRECommand::CURRENT_VERSION, aCommand))
+        return true;
+    delete aCommand;
+    return false;
+}
+
+void PranvelCutExtension(QC_String* aPath)
+{
+    int n = aPath->GetLength();
+    if (n >= 4 && aPath->GetBuffer()[n - 4] == '.')
+        *aPath = aPath->Left(n - 4);
 }

@@ -63,6 +63,14 @@ bool PranvelReadFloat(UI_Dialog* aDialog, int anId, float* aValue);
 int PranvelReadInt(UI_Dialog* aDialog, int anId);
 void PranvelSetFloatText(UI_Dialog* aDialog, int anId, const char* aFormat, float aValue);
 void PranvelSetIntText(UI_Dialog* aDialog, int anId, int aValue);
+class QRECommand;
+class QC_String;
+// Runs the command with version 7 through the command handler, which owns it
+// on success; on failure (or without a handler) it is deleted. Nothing shown.
+bool PranvelRunCommand(QRECommand* aCommand);
+// A three-letter extension (a point four characters from the end) cut off.
+void PranvelCutExtension(QC_String* aPath);
+
 // Shows or hides a control (ShowWindow).
 void PranvelShowControl(UI_Dialog* aDialog, int anId, bool aShowFlag);
 bool PranvelIsControlShown(UI_Dialog* aDialog, int anId);

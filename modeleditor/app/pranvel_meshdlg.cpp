@@ -679,9 +679,7 @@ void CMeshDlg::ApplyMeshSettings(UI_Dialog* aDialog)
         }
         locCommand->myLodDistances[i] = locDistance;
     }
-    CommandHandler* locHandler = CommandHandler::Get();
-    if (!locHandler || !locHandler->Run(QRECommand::CURRENT_VERSION, locCommand))
-        delete locCommand;
+    PranvelRunCommand(locCommand);
     RefreshControls(aDialog);
 }
 

@@ -115,16 +115,6 @@ int locComponent(float aValue)
         return 0;
     return aValue >= 255.0f ? 255 : int(aValue);
 }
-
-// A command run with version 7 through the handler, which owns it on success.
-bool locRunCommand(QRECommand* aCommand)
-{
-    CommandHandler* locHandler = CommandHandler::Get();
-    if (locHandler && locHandler->Run(QRECommand::CURRENT_VERSION, aCommand))
-        return true;
-    delete aCommand;
-    return false;
-}
 } // namespace
 
 const UI_DialogTemplate CColorsDlg::ourTemplate = {
@@ -480,10 +470,8 @@ void COptionsDlg::OnBrowseHalo(UI_Dialog* aDialog)
     QC_String locPath, locName;
     if (!OpenFileDialog(PATHS_TEXTURE, ourPathsFile, true, &locPath, &locName))
         return;
-    // A three-letter extension goes; the renderer finds the texture by its name.
-    int n = locPath.GetLength();
-    if (n >= 4 && locPath.GetBuffer()[n - 4] == '.')
-        locPath = locPath.Left(n - 4);
+    // The renderer finds the texture by its name without the extension.
+    PranvelCutExtension(&locPath);
     UI_SetControlText(aDialog, IDC_OPT_HALO, locPath);
 }
 
@@ -550,9 +538,9 @@ bool COptionsDlg::OnOK(UI_Dialog* aDialog)
     UI_GetControlText(aDialog, IDC_OPT_HALO, &locHalo);
     UI_GetControlText(aDialog, IDC_OPT_SURFACE, &locSurface);
     if (!locHalo.empty() && strcasecmp(locHalo.c_str(), locScene->myDefaultHaloSurface) != 0)
-        locRunCommand(new HaloFileCommand(locHalo.c_str()));
+        PranvelRunCommand(new HaloFileCommand(locHalo.c_str()));
     if (!locSurface.empty() && strcasecmp(locSurface.c_str(), locScene->myDefaultSurface) != 0)
-        locRunCommand(new DefaultSurfaceCommand(locSurface.c_str()));
+        PranvelRunCommand(new DefaultSurfaceCommand(locSurface.c_str()));
     return true;
 }
 

@@ -194,17 +194,13 @@ void CSelectSurfDlg::OnChangeTexture(UI_Dialog* aDialog)
     QC_String locPath, locName;
     if (!OpenFileDialog(PATHS_TEXTURE, ourPathsFile, true, &locPath, &locName))
         return;
-    // A three-letter extension goes; other names are kept whole.
-    int n = locPath.GetLength();
-    if (n >= 4 && locPath.GetBuffer()[n - 4] == '.')
-        locPath = locPath.Left(n - 4);
+    // Only a three-letter extension goes; other names are kept whole.
+    PranvelCutExtension(&locPath);
     ChangeTextureCommand* locCommand = new ChangeTextureCommand;
     locCommand->myTextureName = locPath;
     locCommand->myPartIndex = int32_t(mySlot);
     locCommand->mySlot = locLine;
-    CommandHandler* locHandler = CommandHandler::Get();
-    if (!locHandler || !locHandler->Run(QRECommand::CURRENT_VERSION, locCommand))
-        delete locCommand;
+    PranvelRunCommand(locCommand);
     FillSurfaceControls(aDialog);
 }
 
@@ -254,9 +250,7 @@ void CSelectSurfDlg::OnApplySurface(UI_Dialog*)
     locCommand->mySurfaceName = mySurfaceName;
     locCommand->myPartIndex = int32_t(mySlot);
     locCommand->myAlphaRef = myAlphaRef;
-    CommandHandler* locHandler = CommandHandler::Get();
-    if (!locHandler || !locHandler->Run(QRECommand::CURRENT_VERSION, locCommand))
-        delete locCommand;
+    PranvelRunCommand(locCommand);
 }
 
 bool PranvelEditSurface(uint32_t aPartIndex, UI_Dialog* aParent)
