@@ -3,7 +3,9 @@
 #include "modeleditor/app/pranvel_filedialog.h"
 #include "modeleditor/app/pranvel_resource.h"
 
+#include "modeleditor/lw_build.h"
 #include "modeleditor/qre_commands.h"
+#include "modeleditor/templateedit.h"
 #include "modeleditor/qrendereditor.h"
 #include "platform/ui/ui_prompt.h"
 #include "qrender/qr_surface.h"
@@ -16,7 +18,20 @@
 #include <new>
 #include <strings.h>
 
-PranvelTemplateLoader ourPranvelTemplateLoader = nullptr;
+namespace
+{
+// A LightWave object's first layer as a template, built as the scene builds models.
+bool locBuildFromLWO(const char* aFileName, const char* anItemName, const char* aStateCode,
+                     QR_TemplateObject** aTemplate)
+{
+    LWBuildSettings locSettings;
+    if (QRenderEditor::ourInstance)
+        QRenderEditor::ourInstance->GetBuildSettings(&locSettings);
+    return BuildTemplateFromLWO(aFileName, anItemName, aTemplate, StateCodeToId(aStateCode), locSettings);
+}
+} // namespace
+
+PranvelTemplateLoader ourPranvelTemplateLoader = locBuildFromLWO;
 
 // [SECTION] resources
 // [SECTION] Edit Animation

@@ -44,9 +44,9 @@ enum PranvelMeshDialogId
     IDC_ANIM_ADD_MESH = 1181,
 };
 
-// Loads a LightWave object into a new template of that name, with the
-// state; the caller releases it. Null when nothing is set: the LightWave
-// template builder fills it in.
+// Loads a LightWave object into a new template (its part named
+// aTemplateName) in the state; the caller releases it. The LightWave
+// template builder unless a test puts another loader here.
 typedef bool (*PranvelTemplateLoader)(const char* aFileName, const char* aTemplateName, const char* aStateCode,
                                       QR_TemplateObject** aTemplate);
 extern PranvelTemplateLoader ourPranvelTemplateLoader;

@@ -150,6 +150,8 @@ QRB_TestModel locModel(const std::vector<std::pair<std::string, QRB_TestMesh>>& 
     return m;
 }
 
+const PranvelTemplateLoader ourDefaultLoader = ourPranvelTemplateLoader;
+
 class DialogTest : public ::testing::Test
 {
 protected:
@@ -180,7 +182,7 @@ protected:
         myScript.reset();
         CommandHandler::Destroy();
         QRECommand::ourExecuteHook = nullptr;
-        ourPranvelTemplateLoader = nullptr;
+        ourPranvelTemplateLoader = ourDefaultLoader;
         QR_Surface::DestroyAll();
         QR_Texture::DestroyAll();
         UI_SetPromptService(nullptr);
