@@ -15,10 +15,12 @@
 #include "modeleditor/lw_mesh.h"
 #include "modeleditor/qrbwriter.h"
 #include "modeleditor/templateedit.h"
+#include "platform/os/os_file.h"
 #include "platform/os/os_ui.h"
 #include "qcommon/qc_listiterator.h"
 #include "qinput/qi_input.h"
 #include "qrender/qr_font.h"
+#include "qrender/qr_genericparticleemittor.h"
 #include "qrender/qr_sharedparticledata.h"
 #include "qrender/qr_light.h"
 #include "qrender/qr_mainobject.h"
@@ -163,6 +165,9 @@ bool QRenderEditor::InitRenderer(QR_HostWindow* aWindow, void* anInputWindow)
 {
     if (!QR_Render::Create(aWindow, nullptr))
         return false;
+    QR_GenericParticleEmitter::ourAppVelocity[0] = 5.0f;
+    QR_GenericParticleEmitter::ourAppVelocity[1] = 0.0f;
+    QR_GenericParticleEmitter::ourAppVelocity[2] = 5.0f;
     myRender = QR_Render::ourInstance;
     QR_RenderSettings s;
     s.myAdapter = -1;
@@ -670,6 +675,11 @@ void QRenderEditor::SetAmbientColor(uint32_t aColor)
         myView->myAmbientColor = aColor & 0xFFFFFF;
 }
 
+uint32_t QRenderEditor::GetFogColor() const
+{
+    return myView ? myView->myFogColor : 0;
+}
+
 void QRenderEditor::SetFogColor(uint32_t aColor)
 {
     if (myView)
@@ -720,6 +730,8 @@ void QRenderEditor::SetWorkDir(const char* aDirectory)
     if (n > 0 && locDir.GetBuffer()[n - 1] != '/')
         locDir += "/";
     myWorkDir = locDir;
+    if (n > 0)
+        OS_SetCurrentDirectory(myWorkDir);
 }
 
 uint32_t QRenderEditor::GetErrorCode()

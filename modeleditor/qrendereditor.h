@@ -119,6 +119,7 @@ public:
     uint32_t GetObjectColorIndex() const { return myObjectColorIndex; }
     uint32_t GetAmbientColor() const;
     void SetAmbientColor(uint32_t aColor);
+    uint32_t GetFogColor() const;
     void SetFogColor(uint32_t aColor);
     float GetFogStart() const;
     void SetFogStart(float aStart);
@@ -126,6 +127,7 @@ public:
     bool SetBounds(const float aCentre[3], float aRadius);
     QR_TemplatePart* GetPart(uint16_t anIndex) const;
     const QC_String& GetWorkDir() const { return myWorkDir; }
+    // '\\' becomes '/', a non-empty directory ends in '/' and becomes the current one.
     void SetWorkDir(const char* aDirectory);
     const QC_GrowingArray<QC_String>& GetUsedStates() const { return myUsedStates; }
     static uint32_t GetQRBVersion() { return 9; }
