@@ -59,32 +59,14 @@ public:
 [[maybe_unused]] ::testing::Environment* const ourEnvironment =
     ::testing::AddGlobalTestEnvironment(new DialogEnvironment);
 
-// The commands that reach the scene, as they arrive. They succeed; EDITMESH
-// also copies its values into the mesh, as the scene's side does.
+// The commands that reach the scene, as they arrive; then the scene's own
+// side runs them.
 std::vector<std::string> ourExecuted;
-bool locRecordExecute(QRECommand& aCommand, uint32_t)
+QRECommand::ExecuteHook ourSceneHook = nullptr;
+bool locRecordExecute(QRECommand& aCommand, uint32_t aVersion)
 {
     ourExecuted.push_back(aCommand.GetKeyword());
-    if (strcmp(aCommand.GetKeyword(), "EDITMESH") != 0)
-        return true;
-    EditMeshCommand& c = static_cast<EditMeshCommand&>(aCommand);
-    QR_Mesh* m = QR_Mesh::ourFirst;
-    while (m && strcasecmp(m->myName, c.myMeshName) != 0)
-        m = m->myNext;
-    if (!m)
-        return false;
-    QRenderEditor::ourInstance->SetMeshVertexShader(m, c.myVertexShaderName);
-    QR_VertexShaderSetupData& s = m->mySetupData;
-    s.mySkinning = uint32_t(c.mySettings[0]);
-    s.myLighting = uint32_t(c.mySettings[1]);
-    s.mySpecular = uint32_t(c.mySettings[3]);
-    m->myDataBlock.myColor = uint32_t(c.mySpecularColour);
-    s.myFogFlag = c.myFogFlag;
-    s.myUVs[0] = uint32_t(c.myUVSetWords[0]);
-    s.myUVs[1] = uint32_t(c.myUVSetWords[1]);
-    for (uint32_t i = 0; i + 1 < m->myNumLods && i < 4; i++)
-        m->myLods[i].myLodDistance = c.myLodDistances[i] * c.myLodDistances[i];
-    return true;
+    return ourSceneHook && ourSceneHook(aCommand, aVersion);
 }
 
 // A cube mesh of aLevels levels of detail at 50, 100, ... (squared distances stored).
@@ -165,7 +147,6 @@ protected:
         setenv("XDG_CONFIG_HOME", (myDir / "config").c_str(), 1);
         UI_SetPromptService(&myPrompts);
         ourExecuted.clear();
-        QRECommand::ourExecuteHook = locRecordExecute;
         ASSERT_TRUE(CommandHandler::Create());
         CommandHandler::Get()->Init();
     }
@@ -197,6 +178,8 @@ protected:
         myScript->SetFocusWindow(true);
         ASSERT_TRUE(QRenderEditor::Create());
         e = QRenderEditor::ourInstance;
+        ourSceneHook = QRECommand::ourExecuteHook;
+        QRECommand::ourExecuteHook = locRecordExecute;
     }
     void Open(const QRB_TestModel& aModel, const char* aName = "model.qrb")
     {
