@@ -2,6 +2,7 @@
 #include "modeleditor/app/pranvel_surfacedlg.h"
 #include "modeleditor/app/pranvel_colorbutton.h"
 #include "modeleditor/app/pranvel_filedialog.h"
+#include "modeleditor/app/pranvel_view.h"
 
 #include "modeleditor/qre_commands.h"
 #include "modeleditor/qrendereditor.h"
@@ -262,4 +263,16 @@ bool PranvelEditSurface(uint32_t aPartIndex, UI_Dialog* aParent)
     if (!locDialog.SetSlot(locScene->GetTemplate(), aPartIndex))
         return false;
     return locDialog.DoModal(aParent) == UI_IDOK;
+}
+
+void PranvelTreeEditSurface(CPranvelView* aView, QRenderEditorTree* aTree, uint32_t aPartIndex, UI_Dialog* aParent)
+{
+    if (!PranvelEditSurface(aPartIndex, aParent))
+        return;
+    if (aView)
+        aView->EnableRenderTimer(false);
+    if (QRenderEditor::ourInstance && aTree)
+        QRenderEditor::ourInstance->RebuildTree(aTree);
+    if (aView)
+        aView->EnableRenderTimer(true);
 }
