@@ -12,6 +12,7 @@
 #include "qrender/qr_templateobject.h"
 
 #include <cstdio>
+#include <iterator>
 #include <new>
 #include <strings.h>
 
@@ -56,7 +57,7 @@ QR_TemplatePart* locPart(QR_TemplateObject* aTemplate, uint32_t aSlot)
 
 const UI_DialogTemplate CSelectSurfDlg::ourTemplate = {
     IDD_SETUP_SURFACE, "Setup surface", 281, 155, "MS Shell Dlg", 8, ourSurfaceControls,
-    int(sizeof(ourSurfaceControls) / sizeof(ourSurfaceControls[0]))};
+    int(std::size(ourSurfaceControls))};
 
 CSelectSurfDlg::~CSelectSurfDlg()
 {
