@@ -93,9 +93,10 @@ std::string locPathOf(const char* aPrefix, const QC_String& aName)
 // The game finds roots and members by their name hash alone: of siblings whose
 // names hash alike only the first can be reached by name, so every such pair
 // is an error line (the format has no room for a remedy).
-void locReportSiblingCollisions(const char* aPrefix, QC_List<VelkType*>& aSiblings)
+template <class Siblings>
+void locReportSiblingCollisions(const char* aPrefix, const Siblings& aSiblings, size_t aCount)
 {
-    if (aSiblings.myCount < 2)
+    if (aCount < 2)
         return;
     // Sorted by hash, siblings of one hash in list order. Most instances have a
     // few members: those are sorted in place on the stack.
@@ -103,14 +104,17 @@ void locReportSiblingCollisions(const char* aPrefix, QC_List<VelkType*>& aSiblin
     constexpr size_t locFew = 32;
     HashAndSibling locFewHashes[locFew];
     std::vector<HashAndSibling> locManyHashes;
-    const size_t locCount = static_cast<size_t>(aSiblings.myCount);
+    const size_t locCount = aCount;
     if (locCount > locFew)
         locManyHashes.resize(locCount);
     HashAndSibling* const locBegin = locCount > locFew ? locManyHashes.data() : locFewHashes;
     HashAndSibling* locEnd = locBegin;
-    QC_ListIterator<VelkType*> locIter(&aSiblings);
-    for (locIter.First(); !locIter.IsDone() && locEnd < locBegin + locCount; locIter.Next())
-        *locEnd++ = HashAndSibling(TezHash(locIter.GetCurrent()->GetName().GetBuffer()), locIter.GetCurrent());
+    for (VelkType* locSibling : aSiblings)
+    {
+        if (locEnd == locBegin + locCount)
+            break;
+        *locEnd++ = HashAndSibling(TezHash(locSibling->GetName().GetBuffer()), locSibling);
+    }
     const auto locByHash = [](const HashAndSibling& aLeft, const HashAndSibling& aRight) { return aLeft.first < aRight.first; };
     if (locCount > locFew)
         std::stable_sort(locBegin, locEnd, locByHash);
@@ -324,10 +328,10 @@ bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, Te
     }
 
     const std::string locPrefix = locPathOf(aPrefix, locName);
-    locReportSiblingCollisions(locPrefix.c_str(), anInstance->GetMembers());
-    QC_ListIterator<VelkType*> locIter(&anInstance->GetMembers());
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (!ConvertVelkToTez(aFile, aNameSpace, anEncoder, locPrefix.c_str(), locIter.GetCurrent()))
+    const VelkMembers& locMembers = anInstance->GetMemberView();
+    locReportSiblingCollisions(locPrefix.c_str(), locMembers, static_cast<size_t>(locMembers.Count()));
+    for (VelkType* locMember : locMembers)
+        if (!ConvertVelkToTez(aFile, aNameSpace, anEncoder, locPrefix.c_str(), locMember))
             return false;
     return true;
 }
@@ -360,7 +364,11 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     locOutput.PutBytes(TEZ_MAGIC, sizeof(TEZ_MAGIC));
     locOutput.PutU32(locHasLoc ? 1 : 0);
     locOutput.PutU32(static_cast<uint32_t>(locRoots.myCount));
-    locReportSiblingCollisions("", locRoots);
+    std::vector<VelkType*> locRootArray;
+    locRootArray.reserve(static_cast<size_t>(locRoots.myCount));
+    for (QC_ListLink<VelkType*>* locLink = locRoots.myFirstLink; locLink; locLink = locLink->myNext)
+        locRootArray.push_back(locLink->myItem);
+    locReportSiblingCollisions("", locRootArray, locRootArray.size());
     QC_ListIterator<VelkType*> locIter(&locRoots);
     for (locIter.First(); !locIter.IsDone(); locIter.Next())
         if (!ConvertVelkToTez(locOutput, aNameSpace, locEncoder, "", locIter.GetCurrent()))
