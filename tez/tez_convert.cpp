@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -41,9 +43,22 @@ struct TezRegistry
     std::unordered_set<std::string_view> mySharedNames;
     // Sibling pairs reported in this conversion.
     int myNumCollisions = 0;
+    // Names registered lately, by the address of the text met: the objects of
+    // one type share their type name's text and clones their members' names,
+    // so most records need neither a hash nor a registry lookup. A hit is
+    // checked by content against the registered text, which stays put until
+    // Clear.
+    struct Seen
+    {
+        const char* myMet = nullptr;
+        const char* myRegistered = nullptr;
+        uint32_t myHash = 0;
+    };
+    Seen mySeen[512];
 
     void Clear()
     {
+        std::fill(std::begin(mySeen), std::end(mySeen), Seen());
         myEntries.clear();
         myDuplicates.clear();
         myNextOfSameHash.clear();
@@ -182,6 +197,34 @@ void TezOutput::PutBytes(const void* aData, size_t aCount)
 
 // [SECTION] Hash registry and report
 
+namespace
+{
+// The registered text equal to aName, which is registered.
+const char* locRegisteredText(const TezRegistry& aRegistry, uint32_t aHash, const char* aName)
+{
+    const TezRegistry::Chain& locChain = aRegistry.myChains.find(aHash)->second;
+    if (locChain.myCount == 1)
+        return aRegistry.myEntries[locChain.myFirst].myName.GetBuffer();
+    return aRegistry.mySharedNames.find(std::string_view(aName))->data();
+}
+
+// The name's hash, the name registered.
+uint32_t locHashAndRegister(const char* aName)
+{
+    TezRegistry& locReg = locRegistry();
+    TezRegistry::Seen& locSeen =
+        locReg.mySeen[(reinterpret_cast<uintptr_t>(aName) >> 3) % (sizeof(locReg.mySeen) / sizeof(locReg.mySeen[0]))];
+    if (locSeen.myMet == aName && strcmp(locSeen.myRegistered, aName) == 0)
+        return locSeen.myHash;
+    const uint32_t locHash = TezHash(aName);
+    VelkToTez::Register(locHash, aName);
+    locSeen.myMet = aName;
+    locSeen.myRegistered = locRegisteredText(locReg, locHash, aName);
+    locSeen.myHash = locHash;
+    return locHash;
+}
+}
+
 void VelkToTez::Register(uint32_t aHash, const char* aName)
 {
     TezRegistry& locReg = locRegistry();
@@ -277,12 +320,8 @@ bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, Te
 {
     const QC_String& locTypeName = anInstance->GetTypeName();
     const QC_String& locName = anInstance->GetName();
-    const uint32_t locTypeHash = TezHash(locTypeName.GetBuffer());
-    aFile.PutU32(locTypeHash);
-    Register(locTypeHash, locTypeName.GetBuffer());
-    const uint32_t locNameHash = TezHash(locName.GetBuffer());
-    aFile.PutU32(locNameHash);
-    Register(locNameHash, locName.GetBuffer());
+    aFile.PutU32(locHashAndRegister(locTypeName.GetBuffer()));
+    aFile.PutU32(locHashAndRegister(locName.GetBuffer()));
 
     const bool locIsReference = dynamic_cast<VelkRef*>(anInstance) != nullptr;
     int32_t locCount = locIsReference ? -2 : anInstance->GetNumMembers();

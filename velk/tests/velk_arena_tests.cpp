@@ -407,7 +407,9 @@ TEST_F(VelkArenaTest, ObjectsKeepTheirKindThroughChangesOfOwner)
     VelkType* locSpot = locBox->FindMember("spot");
     ASSERT_TRUE(locBox->DetachMember(locSpot));
     ASSERT_TRUE(locOther.AddInstance(locSpot));
-    EXPECT_FALSE(locSpot->AddMember(locSpot->FindMember("x")->Clone()));
+    VelkType* locSecondX = locSpot->FindMember("x")->Clone();
+    EXPECT_FALSE(locSpot->AddMember(locSecondX));
+    delete locSecondX;
     EXPECT_TRUE(myLog.HasError("Already had a member named 'x'")) << myLog.AllErrors();
     EXPECT_EQ(locSpot->GetRootNameSpace(), &locOther);
     EXPECT_EQ(locSpot->FindMember("x")->GetParent(), locSpot);
