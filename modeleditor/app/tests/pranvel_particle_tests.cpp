@@ -18,20 +18,17 @@
 #include "modeleditor/app/pranvel_particleeddlg.h"
 #include "modeleditor/qre_commands.h"
 #include "modeleditor/qrendereditor.h"
+#include "modeleditor/app/tests/pranvel_particle_fixture.h"
 #include "modeleditor/tests/me_testmodel.h"
-#include "platform/gfx/gfx_device.h"
 #include "platform/input/in_script.h"
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_prompt_script.h"
 #include "platform/ui/ui_qt.h"
-#include "qrender/qr_render.h"
-#include "qrender/qr_renderd3d.h"
 #include "qrender/qr_sharedgenericparticledata.h"
 #include "qrender/qr_surface.h"
 #include "qrender/qr_templateobject.h"
 #include "qrender/qr_texture.h"
-#include "qrender/tests/qr_sample_models.h"
 
 namespace fs = std::filesystem;
 
@@ -61,11 +58,6 @@ enum
     P_PHASE_COUNT = 1132, P_SLIDER_END = 1133, P_SLIDER = 1129, P_INSERT = 1134, P_DELETE = 1131, P_APPLY = 1155, P_ADD = 1156,
     P_CLOSE = 1
 };
-
-GFX_System* GLSystem()
-{
-    return GFX_CreateGLSystem();
-}
 
 class RecordingOwner : public ParticleEditorOwner
 {
@@ -115,14 +107,10 @@ public:
     {
         myDir = fs::path(Q_TEST_TMP_DIR) / (aPrefix + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(myDir);
-        fs::create_directories(myDir / "surfaces");
-        fs::create_directories(myDir / "fx");
+        fs::create_directories(myDir);
         myOld = fs::current_path();
         fs::current_path(myDir);
-        return QRT_WriteText("surfaces/particle_additive.sur", QRT_SurfaceText("fx/dummy", true)) &&
-               QRT_WriteFile("fx/dummy.tga", QRT_MakeTGA(8, 8, 32, std::vector<uint32_t>(64, ~0u), true, false)) &&
-               QRT_WriteFile("fx/strip.tga",
-                             QRT_MakeTGA(64, 32, 32, std::vector<uint32_t>(64 * 32, 0xFFFFFFFFu), true, false));
+        return PET_WriteParticleFiles(64, 32);
     }
     void Leave()
     {
@@ -139,13 +127,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(myFolder.Enter("ped_"));
-        QR_RenderD3D::ourSystemFactory = GLSystem;
-        QR_RenderSettings s;
-        s.myFullScreenFlag = 0;
-        s.myWidth = 32;
-        s.myHeight = 32;
-        ASSERT_TRUE(QR_Render::Create(nullptr, nullptr)) << GFX_GetLastErrorDetail();
-        ASSERT_TRUE(QR_Render::ourInstance->Init(&s)) << GFX_GetLastErrorDetail();
+        ASSERT_TRUE(PET_StartRenderer()) << GFX_GetLastErrorDetail();
         UI_SetPromptService(&myPrompts);
     }
     void TearDown() override
@@ -153,11 +135,7 @@ protected:
         UI_SetModalHook(nullptr);
         UI_SetPromptService(nullptr);
         EXPECT_EQ(QR_SharedParticleData::ourFirst, nullptr); // the editor released its definition
-        while (QR_SharedParticleData::ourFirst)
-            QR_SharedParticleData::Release(QR_SharedParticleData::ourFirst);
-        QR_Render::Destroy();
-        QR_Surface::DestroyAll();
-        QR_Texture::DestroyAll();
+        PET_StopRenderer();
         myFolder.Leave();
     }
     // Runs the editor; aScript acts in it as the user would, then Close is pressed.
