@@ -15,6 +15,8 @@
 
 #include "modeleditor/app/pranvel_emittercmds.h"
 #include "modeleditor/app/pranvel_emitterfile.h"
+#include "modeleditor/app/pranvel_frame.h"
+#include "modeleditor/app/pranvel_view.h"
 #include "modeleditor/app/pranvel_particleeddlg.h"
 #include "modeleditor/qre_commands.h"
 #include "modeleditor/qrendereditor.h"
@@ -647,4 +649,80 @@ TEST_F(EmitterCommandTest, AddedEmitterShowsInTheTreeAndTheFrame)
     for (int i = 0; i < 20 && !locDiffers; i++)
         locDiffers = Frame() != locWithout;
     EXPECT_TRUE(locDiffers);
+}
+
+// --- the whole program: the render view's camera behind the editor ---
+
+namespace
+{
+class ParticleProgramTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(myFolder.Enter("pep_"));
+        setenv("XDG_CONFIG_HOME", (myFolder.myDir / "config").c_str(), 1);
+        std::ofstream("pranvel.cfg", std::ios::binary) << "stateFile states.txt\r\n";
+        std::ofstream("states.txt", std::ios::binary) << "STND Standing\r\nWALK Walking\r\n";
+        UI_SetPromptService(&myPrompts);
+        CPranvelView::ourSceneFactory = PranvelScene::Create;
+        myApp = new CPranvelApp;
+        static char ourName[] = "Pranvel";
+        static char* ourArgv[] = {ourName, nullptr};
+        ASSERT_TRUE(myApp->InitInstance(1, ourArgv));
+        ASSERT_NE(QRenderEditor::ourInstance, nullptr);
+        QRB_TestModel m = MET_BoxModel();
+        m.myRadius = 6.0f;
+        QR_TemplateObject* t = MET_LoadModel(m);
+        ASSERT_NE(t, nullptr);
+        ASSERT_TRUE(QRenderEditor::ourInstance->SetModel(t, "WALK"));
+        myOldHook = QRECommand::ourExecuteHook;
+        if (!myOldHook)
+            QRECommand::ourExecuteHook = SceneSide; // until the program has its own
+    }
+    void TearDown() override
+    {
+        QRECommand::ourExecuteHook = myOldHook;
+        UI_SetModalHook(nullptr);
+        if (myApp)
+        {
+            myApp->ExitInstance();
+            delete myApp;
+        }
+        UI_SetPromptService(nullptr);
+        UI_ClearQuitMessage();
+        myFolder.Leave();
+    }
+
+    ParticleFolder myFolder;
+    UI_ScriptedPrompts myPrompts;
+    CPranvelApp* myApp = nullptr;
+    QRECommand::ExecuteHook myOldHook = nullptr;
+};
+} // namespace
+
+TEST_F(ParticleProgramTest, MouseMovesOverTheEditorTurnTheCameraAndAddUsesTheStateFile)
+{
+    CPranvelView* locView = myApp->GetMainFrame()->GetView();
+    QRenderEditor* e = QRenderEditor::ourInstance;
+    PranvelEmitterCommands locCommands(locView, nullptr, nullptr);
+    float locHeading = e->GetCameraHeading(), locPitch = e->GetCameraPitch(), locTurned = locHeading;
+    UI_SetModalHook([&](UI_Dialog* d) {
+        // The first move starts tracking, the next ones turn by their distance.
+        UI_DialogMouseMove(d, 100, 100, UI_MK_LBUTTON);
+        UI_DialogMouseMove(d, 120, 110, UI_MK_LBUTTON);
+        locTurned = e->GetCameraHeading();
+        Type(d, P_FILE_FIELD, "fx/puff");
+        Type(d, P_TEXTURE, "fx/dummy");
+        UI_ClickButton(d, P_ADD);
+        UI_ClickButton(d, P_CLOSE);
+    });
+    // 102 on state 0 of part 0: "STND" looked up in the view's state file codes.
+    locCommands.OnAddParticleEmitter(0 << 16 | QRE_TREE_PART, 0 << 16 | QRE_TREE_STATE);
+    EXPECT_NE(locTurned, locHeading);
+    EXPECT_NE(e->GetCameraPitch(), locPitch);
+    ASSERT_EQ(e->GetTemplate()->myNumLinks, 1u);
+    EXPECT_EQ(e->GetTemplate()->myLinks[0].myStateId, StateCodeToId("STND"));
+    EXPECT_EQ(e->GetTemplate()->myLinks[0].myPartIndex, 0u);
+    EXPECT_TRUE(myPrompts.GetBoxes().empty());
 }
