@@ -152,6 +152,7 @@ protected:
         UI_SetModalHook(nullptr);
         return r;
     }
+    // The definition under edit; a new emitter replaces it.
     static const QR_SharedGenericParticleData& Def(CParticleEdDlg& anEditor) { return *anEditor.GetDefinition(); }
 
     ParticleFolder myFolder;
@@ -404,11 +405,10 @@ TEST_F(ParticleEditorTest, BrowsingAndUnreadableFilesStartNewEmitters)
     {
     CParticleEdDlg locEditor(&myOwner);
     Run(locEditor, [&](UI_Dialog* d) {
-        const QR_SharedGenericParticleData& def = Def(locEditor);
         Type(d, P_LIFETIME, "12");
         myPrompts.AnswerFile((myFolder.myDir / "fx/three.pe").string());
         UI_ClickButton(d, P_FILE_BROWSE);
-        EXPECT_EQ(def.myNumPhases, 3u);
+        EXPECT_EQ(Def(locEditor).myNumPhases, 3u);
         EXPECT_EQ(Text(d, P_LIFETIME), "30");
         EXPECT_EQ(Text(d, P_PHASE_COUNT), "3");
         EXPECT_TRUE(UI_IsButtonChecked(d, P_ANIMATED));
@@ -417,7 +417,7 @@ TEST_F(ParticleEditorTest, BrowsingAndUnreadableFilesStartNewEmitters)
         Type(d, P_LIFETIME, "44");
         myPrompts.AnswerFile((myFolder.myDir / "fx/damaged.pe").string());
         UI_ClickButton(d, P_FILE_BROWSE);
-        EXPECT_EQ(def.myNumPhases, 1u);
+        EXPECT_EQ(Def(locEditor).myNumPhases, 1u);
         EXPECT_EQ(locEditor.GetCurrentPhase(), 0);
         EXPECT_EQ(Text(d, P_LIFETIME), "44");
         EXPECT_FALSE(UI_IsButtonChecked(d, P_ANIMATED));
