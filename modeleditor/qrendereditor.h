@@ -167,6 +167,10 @@ public:
     // aPartNames (every part when null or empty).
     bool OpenModelFile(const char* aFileName, const char* aModelName, const char* aStateCode,
                        const QC_List<QC_String>* aPartNames = nullptr);
+    // Loads the model of another ".qre" file (its commands executed, nothing
+    // recorded) and merges it below the part named aPartName. A failed load
+    // leaves this model as it was; a failed merge leaves no model.
+    bool AddQREHierarchy(const char* aPartName, const char* aFileName);
     // The default surface, halo surface and level-of-detail distances the
     // LightWave builders use.
     void GetBuildSettings(LWBuildSettings* aSettingsOut) const;

@@ -310,8 +310,11 @@ TEST_F(EditorScene, VertexShaderOverridesOnlyForUnknownKinds)
     EXPECT_STREQ(m->myVertexShader->myName, "NORMAL_MESH");
     e->SetMeshVertexShader(m, "OTHER_KIND");
     EXPECT_STREQ(e->GetMeshVertexShaderName(m), "OTHER_KIND");
-    e->SetMeshVertexShader(m, "normal_mesh"); // the current kind: nothing changes
-    EXPECT_STREQ(e->GetMeshVertexShaderName(m), "OTHER_KIND");
+    // Back to the current kind: the kind stays, the override is forgotten (else the
+    // export would still name OTHER_KIND).
+    e->SetMeshVertexShader(m, "normal_mesh");
+    EXPECT_STREQ(e->GetMeshVertexShaderName(m), "NORMAL_MESH");
+    EXPECT_STREQ(m->myVertexShader->myName, "NORMAL_MESH");
     e->SetMeshVertexShader(m, "DEPTHSORT_MESH");
     if (QR_VertexShader* k = QR_VertexShader::Find("DEPTHSORT_MESH"))
     {
