@@ -503,15 +503,6 @@ private:
     }
 };
 
-// The scene's side of the one command these tests run.
-bool SceneSide(QRECommand& aCommand, uint32_t)
-{
-    if (strcmp(aCommand.GetKeyword(), AddParticleEmittorCommand::KEYWORD) != 0)
-        return false;
-    auto& c = static_cast<AddParticleEmittorCommand&>(aCommand);
-    return QRenderEditor::ourInstance->AddParticleEmitter(c.myEmitterName, c.myPartName, c.myStateCode);
-}
-
 class EmitterCommandTest : public ::testing::Test
 {
 protected:
@@ -538,12 +529,10 @@ protected:
         ASSERT_NE(t, nullptr);
         ASSERT_TRUE(e->SetModel(t, "WALK"));
         ASSERT_TRUE(CommandHandler::Create());
-        QRECommand::ourExecuteHook = SceneSide;
         e->RebuildTree(&myTree);
     }
     void TearDown() override
     {
-        QRECommand::ourExecuteHook = nullptr;
         CommandHandler::Destroy();
         UI_SetModalHook(nullptr);
         QRenderEditor::Destroy();
@@ -597,6 +586,19 @@ TEST_F(EmitterCommandTest, AddRunsTheCommandAndEditReloads)
     EXPECT_STREQ(c->myStateCode, "WALK");
     ASSERT_EQ(e->GetTemplate()->myNumLinks, 1u);
     EXPECT_TRUE(myTree.Has("PE 0: fx/sparks:Walking"));
+
+    // The saved commands bring the emitter back onto the model.
+    ASSERT_TRUE(SaveQRE(*h, "edits.qre"));
+    ASSERT_TRUE(e->ClearModel());
+    QR_TemplateObject* t = MET_LoadModel(MET_BoxModel());
+    ASSERT_NE(t, nullptr);
+    ASSERT_TRUE(e->SetModel(t, "WALK"));
+    ASSERT_EQ(e->GetTemplate()->myNumLinks, 0u);
+    ASSERT_TRUE(LoadQRE(*h, "edits.qre", true));
+    ASSERT_EQ(e->GetTemplate()->myNumLinks, 1u);
+    EXPECT_STREQ(e->GetTemplate()->myLinks[0].myDefinition->myName, "fx/sparks");
+    EXPECT_EQ(e->GetTemplate()->myLinks[0].myPartIndex, 1u);
+    EXPECT_EQ(e->GetTemplate()->myLinks[0].myStateId, StateCodeToId("WALK"));
     EXPECT_TRUE(myPrompts.GetBoxes().empty());
 
     // A part that does not exist: the command fails with its message, nothing recorded.
@@ -676,13 +678,9 @@ protected:
         QR_TemplateObject* t = MET_LoadModel(m);
         ASSERT_NE(t, nullptr);
         ASSERT_TRUE(QRenderEditor::ourInstance->SetModel(t, "WALK"));
-        myOldHook = QRECommand::ourExecuteHook;
-        if (!myOldHook)
-            QRECommand::ourExecuteHook = SceneSide; // until the program has its own
     }
     void TearDown() override
     {
-        QRECommand::ourExecuteHook = myOldHook;
         UI_SetModalHook(nullptr);
         if (myApp)
         {
@@ -697,7 +695,6 @@ protected:
     ParticleFolder myFolder;
     UI_ScriptedPrompts myPrompts;
     CPranvelApp* myApp = nullptr;
-    QRECommand::ExecuteHook myOldHook = nullptr;
 };
 } // namespace
 
