@@ -207,8 +207,8 @@ protected:
         std::ifstream locIn(myDir / aName, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(locIn), {});
     }
-    // The program as InitInstance makes it, shown and active.
-    void Start()
+    // The program as InitInstance makes it.
+    void Launch()
     {
         myApp = new CPranvelApp;
         static char ourName[] = "Pranvel";
@@ -217,6 +217,11 @@ protected:
         myFrame = myApp->GetMainFrame()->GetFrame();
         myWindow = UI_GetFrameWidget(myFrame);
         myView = UI_GetFrameView(myFrame);
+    }
+    // On the recording scene, shown and active.
+    void Start()
+    {
+        Launch();
         myWindow->activateWindow();
         QElapsedTimer locTimer;
         locTimer.start();
@@ -230,13 +235,7 @@ protected:
     void StartOnTheEditorScene()
     {
         CPranvelView::ourSceneFactory = PranvelScene::Create;
-        myApp = new CPranvelApp;
-        static char ourName[] = "Pranvel";
-        static char* ourArgv[] = {ourName, nullptr};
-        ASSERT_TRUE(myApp->InitInstance(1, ourArgv));
-        myFrame = myApp->GetMainFrame()->GetFrame();
-        myWindow = UI_GetFrameWidget(myFrame);
-        myView = UI_GetFrameView(myFrame);
+        Launch();
         ASSERT_NE(QRenderEditor::ourInstance, nullptr);
         myPrompts.Clear();
     }
@@ -820,13 +819,8 @@ TEST_F(PranvelTest, TwoLinesWithOneNameApplyTheLaterCode)
 
 TEST_F(PranvelTest, AFrameFromTheViewShowsTheClearColour)
 {
-    CPranvelView::ourSceneFactory = PranvelScene::Create;
     Write("pranvel.cfg", "bgColor 0x3366cc\r\n");
-    myApp = new CPranvelApp;
-    static char ourName[] = "Pranvel";
-    static char* ourArgv[] = {ourName, nullptr};
-    ASSERT_TRUE(myApp->InitInstance(1, ourArgv));
-    myFrame = myApp->GetMainFrame()->GetFrame();
+    StartOnTheEditorScene();
     // Two frames drawn here, whatever the timer managed on a loaded machine.
     QCoreApplication::processEvents();
     View()->Tick(PRANVEL_RENDER_TIMER);
