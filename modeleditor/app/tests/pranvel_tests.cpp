@@ -9,6 +9,8 @@
 #include "modeleditor/app/pranvel_tree.h"
 #include "modeleditor/qre_commands.h"
 #include "modeleditor/qrendereditor.h"
+#include "modeleditor/editorerror.h"
+#include "modeleditor/tests/me_lwfixture.h"
 #include "modeleditor/tests/me_testmodel.h"
 #include "qrender/qr_render.h"
 #include "qrender/qr_view.h"
@@ -1016,4 +1018,43 @@ TEST_F(PranvelTest, TheModelTreeFilledByTheSceneKeepsTheUsersExpansions)
     locView->collapse(locView->model()->index(1, 0, locRootIndex));
     ASSERT_TRUE(e->RebuildTree(&locTree));
     EXPECT_FALSE(UI_TreeIsExpanded(locPane, c, locChild(locChild(UI_TREE_ROOT, 0), 1)));
+}
+
+TEST_F(PranvelTest, AModelLoadedThroughLoadQREIsShownInTheWindow)
+{
+    ASSERT_TRUE(QRT_WriteSampleFolder(myDir.string()));
+    ASSERT_TRUE(MET_WriteShipFiles());
+    Write("pranvel.cfg", "bgColor 0x000000\r\nstateFile states.txt\r\n");
+    Write("states.txt", "STND Standing\r\n");
+    Write("ship.qre", "VERSION_NUMBER 7\r\nOPENMODEL \"ship.lws\" \"ship\" \"STND\"\r\n");
+    StartOnTheEditorScene();
+    QRenderEditor* e = QRenderEditor::ourInstance;
+    EXPECT_FALSE(State(UI_ID_FILE_SAVE).myEnabled);
+    EXPECT_FALSE(State(ID_MODEL_SET_ACTIVE_STATE).myEnabled);
+    ASSERT_NE(CommandHandler::Get(), nullptr);
+    ASSERT_TRUE(LoadQRE(*CommandHandler::Get(), "ship.qre", false)) << EditorError::GetDetail();
+    ASSERT_TRUE(e->IsModelLoaded());
+    View()->GetScene()->PublishModelShown();
+    for (int locId : {int(UI_ID_FILE_SAVE), int(ID_FILE_QRB_EXPORT), int(ID_MODEL_REFRESH),
+                      int(ID_MODEL_SET_ACTIVE_STATE)})
+        EXPECT_TRUE(State(locId).myEnabled) << locId;
+    ASSERT_EQ(View()->GetScene()->GetNumUsedStates(), 1);
+    EXPECT_STREQ(View()->GetScene()->GetUsedState(0), "STND");
+
+    View()->Tick(PRANVEL_RENDER_TIMER);
+    View()->Tick(PRANVEL_RENDER_TIMER);
+    QImage locGrab = myView->grab().toImage();
+    ASSERT_FALSE(locGrab.isNull());
+    int locGrid = 0, locModel = 0;
+    for (int y = 0; y < locGrab.height(); y++)
+        for (int x = 0; x < locGrab.width(); x++)
+        {
+            QRgb locPixel = locGrab.pixel(x, y);
+            if (locPixel == 0xFF9F9F9Fu || locPixel == 0xFF7F7F7Fu)
+                locGrid++;
+            else if (locPixel != 0xFF000000u)
+                locModel++;
+        }
+    EXPECT_GT(locGrid, 100);
+    EXPECT_GT(locModel, 500);
 }
