@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "lw_test_util.h"
 #include "modeleditor/editorerror.h"
 #include "modeleditor/lw_build.h"
 #include "modeleditor/lw_mesh.h"
@@ -367,14 +368,7 @@ TEST_F(LWBuild, SurfaceStagesTextureMatrixPathsAndRefusedMeshes)
 void locWriteBox(const std::string& aPath, float aSize = 1.0f)
 {
     LWO2Writer w;
-    w.Tags({"Default"});
-    w.Layer(0, "body");
-    w.Points({{-aSize, 0, -aSize}, {aSize, 0, -aSize}, {aSize, 2 * aSize, -aSize}, {-aSize, 2 * aSize, aSize}});
-    w.Polygons({{0, 1, 2}, {0, 2, 3}});
-    w.PolygonTags("SURF", {{0, 0}, {1, 0}});
-    w.VertexMap("WGHT", 1, "Weight", {{0, 0, {1.0f}}, {1, 0, {0.5f}}});
-    w.BeginSurface("Default");
-    w.EndSurface();
+    WriteWeightedLayer(w, aSize);
     ASSERT_TRUE(w.Save(aPath.c_str()));
 }
 
