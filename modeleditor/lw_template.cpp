@@ -236,8 +236,8 @@ private:
                                       : (int32_t)locFirst + anItem->myBones[(size_t)locParent]->myPartOffset;
         }
         LWLayerMesh* locLayer = anItem->myLevels[0];
-        if (!locLayer)
-            return true;
+        if (!locLayer || locLayer->myBatches.empty())
+            return true; // nothing to draw: the bone parts keep no mesh
         QR_Mesh* m = QR_Mesh::Create(locLayer->myName);
         bool locResult = true;
         if (m)

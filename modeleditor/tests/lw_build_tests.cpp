@@ -476,6 +476,30 @@ TEST_F(LWBuild, ALoneObjectGivesOnePartPerBatchWithItsSlots)
     EXPECT_EQ(t->myParts[0].myMesh->myRefCount, 1);
     t->Release();
 
+    // A layer without polygons gives parts without a mesh, with bones or without.
+    LWO2Writer w;
+    w.Layer(0, "points");
+    w.Points({{0, 0, 0}, {1, 0, 0}});
+    ASSERT_TRUE(w.Save("points.lwo"));
+    ASSERT_TRUE(BuildTemplateFromLWO("points.lwo", "", &t, STND, mySettings)) << EditorError::GetDetail();
+    ASSERT_EQ(t->myNumParts, 1u);
+    EXPECT_STREQ(t->myParts[0].myName, "points");
+    EXPECT_EQ(t->myParts[0].myMesh, nullptr);
+    t->Release();
+    LWSceneText s;
+    s.SceneHeader().Line("LoadObjectLayer 1 points.lwo").Line("AddBone").Line("AddBone").Line("ParentItem 40000000");
+    ASSERT_TRUE(locSave(s, "points.lws"));
+    t = LoadLWSTemplate("points.lws", "points", STND, nullptr, mySettings);
+    ASSERT_NE(t, nullptr) << EditorError::GetDetail();
+    ASSERT_EQ(t->myNumParts, 2u);
+    EXPECT_EQ(t->myParts[1].myMesh, nullptr);
+    EXPECT_EQ(t->myParts[1].myStates[0].myParent, 0);
+    {
+        QR_MainObject locObject(t); // a placed object over mesh-less bone parts
+        locObject.Update(locObject.myMatrix);
+    }
+    t->Release();
+
     EXPECT_FALSE(BuildTemplateFromLWO("absent.lwo", "", &t, STND, mySettings));
     EXPECT_EQ(t, nullptr);
     EXPECT_EQ(QR_TemplateObject::ourNumTemplates, 0u);
