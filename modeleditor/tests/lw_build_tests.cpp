@@ -250,7 +250,7 @@ TEST_F(LWBuild, AnIndexPastSixteenBitsGives39)
     Fill(i, 0, false);
     EXPECT_FALSE(myResult);
     EXPECT_EQ(EditorError::Get(), (uint32_t)EDITOR_ERROR_TOO_MANY_VERTICES);
-    b.myBatches[0] = locStrip(500);
+    b.myBatches[0] = locStrip(536); // its last index is 65000 + 535 = 65535
     Fill(i, 0, false, "fits");
     EXPECT_TRUE(myResult);
 }
@@ -341,6 +341,10 @@ TEST_F(LWBuild, SurfaceStagesTextureMatrixPathsAndRefusedMeshes)
     QR_Mesh* m = Fill(i, 0, false, "wood");
     ASSERT_TRUE(myResult) << EditorError::GetDetail();
     ASSERT_NE(m->mySurface, nullptr);
+    // The default surface uses the diffuse colour but no specular: lit, colour mode off.
+    EXPECT_EQ(m->mySetupData.myLighting, 1u);
+    EXPECT_EQ(m->mySetupData.mySpecular, 0u);
+    EXPECT_EQ(m->myDataBlock.mySpecularPower, 0.0f);
     EXPECT_EQ(m->mySetupData.myNumUVs, 2u);
     EXPECT_EQ(m->mySetupData.myUVs[0], UV_TEXTUREMATRIX);
     EXPECT_EQ(m->mySetupData.myUVs[1], 1u);
@@ -481,7 +485,12 @@ TEST_F(LWBuild, ALoneObjectGivesOnePartPerBatchWithItsSlots)
     w.Layer(0, "points");
     w.Points({{0, 0, 0}, {1, 0, 0}});
     ASSERT_TRUE(w.Save("points.lwo"));
-    ASSERT_TRUE(BuildTemplateFromLWO("points.lwo", "", &t, STND, mySettings)) << EditorError::GetDetail();
+    ASSERT_TRUE(BuildTemplateFromLWO("./points.lwo", "", &t, STND, mySettings)) << EditorError::GetDetail();
+    // One lone-object template at a time.
+    QR_TemplateObject* locSecond = nullptr;
+    EXPECT_FALSE(BuildTemplateFromLWO("points.lwo", "", &locSecond, STND, mySettings));
+    EXPECT_EQ(EditorError::Get(), (uint32_t)EDITOR_ERROR_LOAD_MODEL);
+    EXPECT_EQ(locSecond, nullptr);
     ASSERT_EQ(t->myNumParts, 1u);
     EXPECT_STREQ(t->myParts[0].myName, "points");
     EXPECT_EQ(t->myParts[0].myMesh, nullptr);
@@ -573,6 +582,8 @@ TEST_F(LWBuild, ASceneBecomesPartsLinksLightsAndBoneLines)
         .Line("AddLight")
         .Line("LightName Lamp")
         .Line("LightType 1")
+        .Line("LightColor 1 0.5 0.25")
+        .Line("LightIntensity 0.5")
         .Line("LightRange 5")
         .Line("ParentItem 10000001")
         .Line("AddLight")
@@ -621,6 +632,8 @@ TEST_F(LWBuild, ASceneBecomesPartsLinksLightsAndBoneLines)
     EXPECT_EQ(l.myType, QR_LIGHT_POINT);
     EXPECT_EQ(l.myPartIndex, 3u);
     EXPECT_FLOAT_EQ(l.myRange, 5.0f);
+    EXPECT_FLOAT_EQ(l.myColor[0], 0.5f);
+    EXPECT_FLOAT_EQ(l.myColor[2], 0.125f);
     EXPECT_NE(l.myHalo, nullptr);
     const QR_Light& sp = t->myLights[1];
     EXPECT_EQ(sp.myType, QR_LIGHT_SPOT);
@@ -705,7 +718,7 @@ TEST_F(LWBuild, MergingAppendsPartsStatesLinksAndLights)
     strcpy(locName, "Other");
     delete[] n->myParts[0].myName;
     n->myParts[0].myName = locName;
-    n->myParts[0].myStates[0].myNextState = 7; // past its records: dropped
+    n->myParts[0].myStates[0].myNextState = 1; // past its one record: dropped
     ASSERT_TRUE(MergeTemplate(t, n, nullptr, "extra"));
     n->Release();
     ASSERT_EQ(t->myNumParts, 3u);
