@@ -2,6 +2,7 @@
 #include "modeleditor/app/pranvel_frame.h"
 #include "modeleditor/app/pranvel_filedialog.h"
 #include "modeleditor/app/pranvel_resource.h"
+#include "modeleditor/app/pranvel_tree.h"
 
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_prompt.h"
@@ -277,7 +278,7 @@ bool CMainFrame::Create()
 
 bool CMainFrame::OnCreateClient()
 {
-    myTreePane = UI_FrameCreatePane(myFrame, ourTreePaneTemplate, nullptr, IDC_MODEL_TREE);
+    myTreePane = UI_FrameCreatePane(myFrame, ourTreePaneTemplate, PranvelTreePaneProc, IDC_MODEL_TREE);
     if (!myTreePane)
         return false;
     return myView.Create(myFrame) == 1;
