@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -85,7 +86,6 @@ const UI_ControlTemplate ourAnimationControls[] = {
     {UI_IDCANCEL, UI_CONTROL_PUSHBUTTON, "Cancel", 166, 24, 50, 14, 0},
 };
 
-#define PRANVEL_COUNT(a) int(sizeof(a) / sizeof((a)[0]))
 
 const char* const ourTransformNames[] = {"Normal", "Skinned", "Skinned HQ"};
 const char* const ourColorNames[] = {"From vertex (fullbright)", "Light calc, no specular",
@@ -111,10 +111,10 @@ void locError(const char* aText)
 } // namespace
 
 const UI_DialogTemplate CMeshDlg::ourTemplate = {
-    IDD_MESH_PROPERTIES, "Mesh properties", 263, 211, "MS Shell Dlg", 8, ourMeshControls, PRANVEL_COUNT(ourMeshControls)};
+    IDD_MESH_PROPERTIES, "Mesh properties", 263, 211, "MS Shell Dlg", 8, ourMeshControls, int(std::size(ourMeshControls))};
 const UI_DialogTemplate CEditAnimationDlg::ourTemplate = {
     IDD_EDIT_ANIMATION, "Edit Animation", 223, 183, "MS Shell Dlg", 8, ourAnimationControls,
-    PRANVEL_COUNT(ourAnimationControls)};
+    int(std::size(ourAnimationControls))};
 const char* const CMeshDlg::ourShaderNames[6] = {"NORMAL_MESH",    "CAMERA_FACING", "VARNOS_GETY",
                                                  "VARNOS_DISTORT", "DEPTH_SORT",    "NORMAL_MAP"};
 

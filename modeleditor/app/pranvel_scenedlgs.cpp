@@ -11,6 +11,7 @@
 #include "qrender/qr_view.h"
 
 #include <cmath>
+#include <iterator>
 #include <cstdio>
 #include <strings.h>
 
@@ -103,7 +104,6 @@ const UI_ControlTemplate ourOptionsControls[] = {
     {UI_IDCANCEL, UI_CONTROL_PUSHBUTTON, "Cancel", 234, 212, 50, 14, 0},
 };
 
-#define PRANVEL_COUNT(a) int(sizeof(a) / sizeof((a)[0]))
 
 CColorsDlg ourColorsDlg;
 
@@ -118,11 +118,11 @@ int locComponent(float aValue)
 } // namespace
 
 const UI_DialogTemplate CColorsDlg::ourTemplate = {
-    IDD_OBJECT_COLORS, "Object Colors", 186, 28, "MS Shell Dlg", 8, ourColorsControls, PRANVEL_COUNT(ourColorsControls)};
+    IDD_OBJECT_COLORS, "Object Colors", 186, 28, "MS Shell Dlg", 8, ourColorsControls, int(std::size(ourColorsControls))};
 const UI_DialogTemplate CPointLightDlg::ourTemplate = {
-    IDD_POINT_LIGHT, "Setup Point Light", 307, 166, "MS Shell Dlg", 8, ourLightControls, PRANVEL_COUNT(ourLightControls)};
+    IDD_POINT_LIGHT, "Setup Point Light", 307, 166, "MS Shell Dlg", 8, ourLightControls, int(std::size(ourLightControls))};
 const UI_DialogTemplate COptionsDlg::ourTemplate = {
-    IDD_OPTIONS, "Options", 291, 233, "MS Shell Dlg", 8, ourOptionsControls, PRANVEL_COUNT(ourOptionsControls)};
+    IDD_OPTIONS, "Options", 291, 233, "MS Shell Dlg", 8, ourOptionsControls, int(std::size(ourOptionsControls))};
 
 float CPointLightDlg::ourMinLight = 0.0f;
 float CPointLightDlg::ourMaxLight = 1.0f;

@@ -2,6 +2,7 @@
 #include "modeleditor/app/pranvel_surfacedlg.h"
 #include "modeleditor/app/pranvel_colorbutton.h"
 #include "modeleditor/app/pranvel_filedialog.h"
+#include "modeleditor/app/pranvel_view.h"
 
 #include "modeleditor/qre_commands.h"
 #include "modeleditor/qrendereditor.h"
@@ -11,6 +12,7 @@
 #include "qrender/qr_templateobject.h"
 
 #include <cstdio>
+#include <iterator>
 #include <new>
 #include <strings.h>
 
@@ -55,7 +57,7 @@ QR_TemplatePart* locPart(QR_TemplateObject* aTemplate, uint32_t aSlot)
 
 const UI_DialogTemplate CSelectSurfDlg::ourTemplate = {
     IDD_SETUP_SURFACE, "Setup surface", 281, 155, "MS Shell Dlg", 8, ourSurfaceControls,
-    int(sizeof(ourSurfaceControls) / sizeof(ourSurfaceControls[0]))};
+    int(std::size(ourSurfaceControls))};
 
 CSelectSurfDlg::~CSelectSurfDlg()
 {
@@ -262,4 +264,16 @@ bool PranvelEditSurface(uint32_t aPartIndex, UI_Dialog* aParent)
     if (!locDialog.SetSlot(locScene->GetTemplate(), aPartIndex))
         return false;
     return locDialog.DoModal(aParent) == UI_IDOK;
+}
+
+void PranvelTreeEditSurface(CPranvelView* aView, QRenderEditorTree* aTree, uint32_t aPartIndex, UI_Dialog* aParent)
+{
+    if (!PranvelEditSurface(aPartIndex, aParent))
+        return;
+    if (aView)
+        aView->EnableRenderTimer(false);
+    if (QRenderEditor::ourInstance && aTree)
+        QRenderEditor::ourInstance->RebuildTree(aTree);
+    if (aView)
+        aView->EnableRenderTimer(true);
 }

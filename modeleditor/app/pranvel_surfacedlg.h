@@ -62,3 +62,9 @@ private:
 // tree inside the render-timer bracket). False, showing nothing, when the
 // part has no mesh surface.
 bool PranvelEditSurface(uint32_t aPartIndex, UI_Dialog* aParent);
+
+class CPranvelView;
+class QRenderEditorTree;
+// The whole "Edit Surface..." of the tree for the selected part: the dialog,
+// and on OK the tree rebuilt with the render timer stopped meanwhile.
+void PranvelTreeEditSurface(CPranvelView* aView, QRenderEditorTree* aTree, uint32_t aPartIndex, UI_Dialog* aParent);

@@ -27,6 +27,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QImage>
+#include <QMouseEvent>
 #include <QTest>
 
 #include <algorithm>
@@ -147,8 +148,6 @@ protected:
         setenv("XDG_CONFIG_HOME", (myDir / "config").c_str(), 1);
         UI_SetPromptService(&myPrompts);
         ourExecuted.clear();
-        ASSERT_TRUE(CommandHandler::Create());
-        CommandHandler::Get()->Init();
     }
     void TearDown() override
     {
@@ -180,6 +179,8 @@ protected:
         e = QRenderEditor::ourInstance;
         ourSceneHook = QRECommand::ourExecuteHook;
         QRECommand::ourExecuteHook = locRecordExecute;
+        ASSERT_TRUE(CommandHandler::Create());
+        CommandHandler::Get()->Init();
     }
     void Open(const QRB_TestModel& aModel, const char* aName = "model.qrb")
     {
@@ -439,8 +440,12 @@ TEST_F(DialogTest, MeshDialogUVChoiceUnknownShaderAndAnimatedSwitch)
     ASSERT_EQ(locLines.size(), 1u);
     EXPECT_EQ(locLines[0].rfind("EDITMESH \"stonebox\" 0 \"TREE_SWAY\" 0 ", 0), 0u) << locLines[0];
     EXPECT_STREQ(e->GetMeshVertexShaderName(locMesh), "TREE_SWAY");
-    // The model still draws with the dialog's changes.
+    // The model still draws with the dialog's changes, and the export keeps the kind.
     Frame();
+    ASSERT_TRUE(e->ExportQRB("exported.qrb"));
+    std::ifstream locIn(myDir / "exported.qrb", std::ios::binary);
+    std::string locBytes((std::istreambuf_iterator<char>(locIn)), std::istreambuf_iterator<char>());
+    EXPECT_NE(locBytes.find(std::string("TREE_SWAY\0", 10)), std::string::npos);
 }
 
 TEST_F(DialogTest, MeshDialogWithoutMeshesDisablesItsControls)
@@ -846,6 +851,7 @@ TEST_F(DialogTest, SurfaceDialogListsFilesAndRecordsItsCommands)
     m.myParts[0].mySlots = {{0, 1.0f, {"textures/wood"}}};
     Open(m);
     // A slot past the model's parts shows nothing.
+    UI_SetModalHook([&](UI_Dialog*) { ADD_FAILURE() << "no dialog expected"; });
     EXPECT_FALSE(PranvelEditSurface(7, nullptr));
     UI_SetModalHook([&](UI_Dialog* d) {
         int n = UI_ComboGetCount(d, IDC_SURF_FILE);
@@ -897,4 +903,144 @@ TEST_F(DialogTest, SurfaceDialogListsFilesAndRecordsItsCommands)
     EXPECT_NE(locLines[0].find("textures/new\" 0 0"), std::string::npos) << locLines[0];
     EXPECT_NE(locLines[1].find("textures/new.tiff\" 0 0"), std::string::npos) << locLines[1];
     EXPECT_EQ(locLines[2], "SELECTSURFACE \"surfaces/EXTRA.SUR\" 0 128");
+}
+
+TEST_F(DialogTest, TreeEditSurfaceRebuildsOnOKOnlyAndNeedsASurface)
+{
+    ASSERT_TRUE(QRT_WriteSampleFolder(myDir.string()));
+    StartScene();
+    QRB_TestMesh locStone = locCube(1);
+    locStone.mySurface = "surfaces/stone.sur";
+    locStone.myStages = {0};
+    locStone.myStagePathFlags = {false};
+    QRB_TestModel m = locModel({{"stonebox", locStone}});
+    QRB_TestPart locNull;
+    locNull.myName = "empty";
+    locNull.myStates = m.myParts[0].myStates;
+    m.myParts.push_back(locNull);
+    Open(m);
+    struct CountingTree : QRenderEditorTree
+    {
+        void DeleteAll() override { myRebuilds++; }
+        intptr_t Append(intptr_t, const char*, intptr_t) override { return ++myItems; }
+        intptr_t GetChild(intptr_t) override { return 0; }
+        intptr_t GetNext(intptr_t) override { return 0; }
+        QC_String GetText(intptr_t) override { return QC_String(); }
+        void Expand(intptr_t) override {}
+        int myRebuilds = 0;
+        intptr_t myItems = 0;
+    } locTree;
+    int locDialogs = 0;
+    UI_SetModalHook([&](UI_Dialog* d) {
+        locDialogs++;
+        UI_ClickButton(d, locDialogs == 1 ? UI_IDCANCEL : UI_IDOK);
+    });
+    // The part without a mesh has no surface: no dialog.
+    PranvelTreeEditSurface(nullptr, &locTree, 1, nullptr);
+    EXPECT_EQ(locDialogs, 0);
+    PranvelTreeEditSurface(nullptr, &locTree, 0, nullptr);
+    EXPECT_EQ(locDialogs, 1);
+    EXPECT_EQ(locTree.myRebuilds, 0);
+    PranvelTreeEditSurface(nullptr, &locTree, 0, nullptr);
+    EXPECT_EQ(locDialogs, 2);
+    EXPECT_EQ(locTree.myRebuilds, 1);
+    EXPECT_GT(locTree.myItems, 0);
+}
+
+// --- the program: settings kept, Ctrl+L, mouse moves over a dialog ---
+
+namespace
+{
+void locProcess()
+{
+    for (int i = 0; i < 5; i++)
+        QCoreApplication::processEvents();
+}
+} // namespace
+
+TEST_F(DialogTest, ProgramKeepsDialogSettingsAndAppliesTheLight)
+{
+    PranvelInstallDialogs();
+    std::ofstream(myDir / "states.txt") << "STND Standing\r\n";
+    std::ofstream(myDir / "pranvel.cfg") << "stateFile states.txt\r\n";
+    static char ourName[] = "Pranvel";
+    static char* ourArgv[] = {ourName, nullptr};
+    myApp = new CPranvelApp;
+    ASSERT_TRUE(myApp->InitInstance(1, ourArgv));
+    UI_Frame* locFrame = myApp->GetMainFrame()->GetFrame();
+    e = QRenderEditor::ourInstance;
+    ASSERT_NE(e, nullptr);
+    QRB_TestModel m = MET_BoxModel();
+    m.myParts[0].myMesh.mySettings[1] = 1; // lit
+    Open(m);
+    e->myGridEnable = false;
+    e->SetObjectColor(0, 0xFFFFFF);
+    e->SetAmbientColor(0);
+    e->SetDirectionalLight(0.0f, 0.0f, 0.0f, 0.0f, 0.0f);
+    myApp->GetMainFrame()->GetView()->Tick(666);
+    uint32_t locBefore = PixelAt(Frame(), 0.0f, 0.5f, 0.0f);
+
+    // Ctrl+L: the dialog's ambient colour reaches the view in the scene's byte order.
+    UI_SetModalHook([&](UI_Dialog* d) {
+        UI_SetControlText(d, IDC_LIGHT_AMBIENT_RED, "200");
+        UI_SetControlText(d, IDC_LIGHT_AMBIENT_GREEN, "10");
+        UI_SetControlText(d, IDC_LIGHT_AMBIENT_BLUE, "0");
+        UI_ClickButton(d, UI_IDOK);
+    });
+    QWidget* locWindow = UI_GetFrameWidget(locFrame);
+    locWindow->activateWindow();
+    locProcess();
+    EXPECT_TRUE(UI_FrameDoCommand(locFrame, ID_TOOLS_SETUP_LIGHT));
+    EXPECT_EQ(e->GetAmbientColor(), 0xC80A00u);
+    uint32_t locAfter = PixelAt(Frame(), 0.0f, 0.5f, 0.0f);
+    EXPECT_GT((locAfter >> 16) & 0xFF, ((locBefore >> 16) & 0xFF) + 0x40) << std::hex << locBefore << " " << locAfter;
+
+    // Options and a tint, kept in pranvel.cfg at exit.
+    UI_SetModalHook([&](UI_Dialog* d) {
+        UI_SetControlText(d, IDC_OPT_GRID_SIZE, "2,5");
+        UI_SetControlText(d, IDC_OPT_FOG_START, "0,5");
+        UI_SetButtonCheck(d, IDC_OPT_AUTO_FAR, false);
+        UI_SetControlText(d, IDC_OPT_FARPLANE, "123");
+        UI_ClickButton(d, UI_IDOK);
+    });
+    EXPECT_TRUE(UI_FrameDoCommand(locFrame, ID_TOOLS_OPTIONS));
+    EXPECT_FLOAT_EQ(e->myGridSize, 2.5f);
+    UI_Dialog* locColors = PranvelGetColorsDialog()->GetDialog();
+    ASSERT_NE(locColors, nullptr);
+    EXPECT_TRUE(UI_FrameDoCommand(locFrame, ID_TOOLS_COLORS));
+    myPrompts.AnswerColor(0x00563412);
+    QTest::mouseDClick(UI_GetControlWidget(locColors, IDC_OBJECT_COLOR_FIRST + 6), Qt::LeftButton);
+    EXPECT_EQ(e->GetObjectColor(6), 0x123456u);
+
+    // Mouse moves over the dialog turn the camera as over the view.
+    float locHeading = e->GetCameraHeading();
+    QWidget* locDialog = UI_GetDialogWidget(locColors);
+    for (int x : {10, 30})
+    {
+        QMouseEvent locMove(QEvent::MouseMove, QPointF(x, 5), QPointF(x, 5), Qt::NoButton, Qt::LeftButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(locDialog, &locMove);
+    }
+    EXPECT_NE(e->GetCameraHeading(), locHeading);
+
+    myApp->ExitInstance();
+    delete myApp;
+    myApp = nullptr;
+    PranvelSettings locSaved;
+    ASSERT_TRUE(ReadSettingsFile((myDir / "pranvel.cfg").c_str(), &locSaved));
+    EXPECT_FLOAT_EQ(locSaved.myGridSize, 2.5f);
+    EXPECT_FLOAT_EQ(locSaved.myFogStart, 0.5f);
+    EXPECT_FLOAT_EQ(locSaved.myFarPlane, 123.0f);
+    EXPECT_FALSE(locSaved.myAutoCalcFarplane);
+    EXPECT_EQ(locSaved.myObjectColors[6], 0x123456u);
+    EXPECT_EQ(locSaved.myAmbientColor, 0xC80A00u);
+
+    // The next start reads them back.
+    myApp = new CPranvelApp;
+    ASSERT_TRUE(myApp->InitInstance(1, ourArgv));
+    e = QRenderEditor::ourInstance;
+    EXPECT_FLOAT_EQ(e->myGridSize, 2.5f);
+    EXPECT_FLOAT_EQ(e->GetFarPlane(), 123.0f);
+    EXPECT_EQ(e->GetObjectColor(6), 0x123456u);
+    EXPECT_EQ(PranvelGetColorsDialog()->GetSwatch(6).myColor, 0x563412u);
 }
