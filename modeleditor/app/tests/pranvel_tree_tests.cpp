@@ -113,7 +113,8 @@ bool locExecute(QRECommand& aCommand, uint32_t)
     std::string k = aCommand.GetKeyword();
     if (k == "OPENMODEL")
     {
-        if (ourFailOpen || e->IsModelLoaded())
+        if (ourFailOpen || e->IsModelLoaded() ||
+            strstr(static_cast<OpenModelCommand&>(aCommand).myFileName.GetBuffer(), "broken"))
         {
             EditorError::Set(EDITOR_ERROR_LOAD_MODEL);
             SetErrorDetail("%s", static_cast<OpenModelCommand&>(aCommand).myFileName.GetBuffer());
@@ -787,4 +788,178 @@ TEST_F(PranvelTree, CheckLwsListsTheKeyCheck)
     ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_TOOLS_CHECK_LWS));
     ASSERT_EQ(locShown.size(), 1u);
     EXPECT_EQ(locShown[0], "Obj: 1 crate.lwo, channel: X, key: 2 (time: 1.000, frame: 20) doesn't exist in channel H");
+}
+
+namespace
+{
+// A worker's load waits here until the user-interface thread pressed Abort.
+std::atomic<int> ourGate{0}; // 1 armed, 2 a load waits, 3 released
+
+bool locGatedExecute(QRECommand& aCommand, uint32_t aVersion)
+{
+    if (std::string(aCommand.GetKeyword()) == "OPENMODEL" && ourGate == 1)
+    {
+        ourGate = 2;
+        for (int i = 0; i < 1000 && ourGate != 3; i++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return locExecute(aCommand, aVersion);
+}
+
+std::vector<std::string> locListLines(UI_Dialog* aDialog)
+{
+    std::vector<std::string> locLines;
+    for (int i = 0; i < UI_ListGetCount(aDialog, IDC_BATCH_LIST); i++)
+    {
+        std::string t;
+        UI_ListGetText(aDialog, IDC_BATCH_LIST, i, &t);
+        locLines.push_back(t);
+    }
+    return locLines;
+}
+
+void locWaitWhile(const std::function<bool()>& aCondition)
+{
+    QElapsedTimer locTimer;
+    locTimer.start();
+    while (aCondition() && locTimer.elapsed() < 20000)
+    {
+        UI_DispatchMessages(false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+} // namespace
+
+TEST_F(PranvelTree, BatchConvertsAFolderTreeOnTheWorker)
+{
+    EXPECT_TRUE(CBatchConversionDlg::IsConvertible("Model.QRE"));
+    EXPECT_TRUE(CBatchConversionDlg::IsConvertible("model.qre"));
+    EXPECT_FALSE(CBatchConversionDlg::IsConvertible("_test.qre"));
+    EXPECT_FALSE(CBatchConversionDlg::IsConvertible("copy of model.qre"));
+    EXPECT_FALSE(CBatchConversionDlg::IsConvertible("model.qre.bak"));
+    EXPECT_FALSE(CBatchConversionDlg::IsConvertible("model.qr"));
+    EXPECT_EQ(CBatchConversionDlg::QRBPath("/d/a.qre/b.QrE"), "/d/a.qre/b.qrb");
+
+    // A loadable history, saved under every name of the tree.
+    OpenShip();
+    fs::path r = myDir / "tree";
+    for (const char* d : {"sub/deep", "a.qre", "empty"})
+        fs::create_directories(r / d);
+    for (const char* f : {"good.qre", "Model.QRE", "sub/b.qre", "sub/deep/c.qre", "a.qre/b.qre", "_x.qre",
+                          "Copy of x.qre", "x.qre.bak"})
+        ASSERT_TRUE(SaveQRE(*CommandHandler::Get(), QC_String((r / f).c_str())));
+    // Unloadable: its model does not open. Odd: a line the loader asks about.
+    {
+        std::ifstream locIn(r / "good.qre", std::ios::binary);
+        std::string locText((std::istreambuf_iterator<char>(locIn)), {});
+        size_t locAt = locText.find("ship.lwo");
+        ASSERT_NE(locAt, std::string::npos);
+        std::ofstream(r / "sub" / "bad.qre", std::ios::binary) << locText.replace(locAt, 4, "broken");
+        std::ofstream(r / "sub" / "odd.qre", std::ios::binary) << "VERSION 7\r\nBOGUS 1 2\r\n";
+    }
+    fs::create_directory_symlink(r, r / "sub" / "loop");
+    fs::create_directories(myDir / "data" / "Pranvel");
+    std::ofstream(myDir / "data" / "Pranvel" / "qre_batchconversion_errors.txt") << "earlier\n";
+    CommandHandler::Get()->SetModified(false);
+
+    myPrompts.Clear();
+    myPrompts.AnswerFolder(r.string());
+    // The loader's messages about the odd file, asked from the worker.
+    myPrompts.AnswerBox(OS_ID_OK);
+    myPrompts.AnswerBox(OS_ID_OK);
+    std::vector<std::string> locLines;
+    bool locCloseRefused = false;
+    Script("Dialog", [&](UI_Dialog* d) {
+        EXPECT_FALSE(UI_IsControlEnabled(d, IDC_BATCH_ABORT));
+        UI_ClickButton(d, IDC_BATCH_START);
+        EXPECT_TRUE(UI_IsControlEnabled(d, IDC_BATCH_ABORT));
+        EXPECT_FALSE(UI_IsControlEnabled(d, IDC_BATCH_CLOSE));
+        // Escape and the close box are refused while the worker runs.
+        QWidget* w = UI_GetDialogWidget(d);
+        QTest::keyClick(w, Qt::Key_Escape);
+        w->close();
+        UI_DispatchMessages(false);
+        locCloseRefused = UI_GetDialogWidget(d) != nullptr && CPranvelView::ourBatchBusyFlag;
+        locWaitWhile([] { return CPranvelView::ourBatchBusyFlag.load(); });
+        EXPECT_TRUE(UI_IsControlEnabled(d, IDC_BATCH_CLOSE));
+        locLines = locListLines(d);
+        UI_ClickButton(d, IDC_BATCH_CLOSE);
+    });
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_TOOLS_BATCH_CONVERSION));
+    EXPECT_TRUE(locCloseRefused);
+    EXPECT_EQ(myDialogs.back(), "Dialog");
+
+    // Five converted with four lines each, the bad one with three.
+    int locLoading = 0, locOk = 0, locFailed = 0;
+    for (size_t i = 0; i < locLines.size(); i++)
+    {
+        if (locLines[i].rfind("Loading: ", 0) == 0)
+            locLoading++;
+        if (locLines[i] == "Conversion successful")
+            locOk++;
+        if (locLines[i] == "Conversion failed (couldn't load qre)")
+        {
+            locFailed++;
+            EXPECT_EQ(locLines[i - 1], "Loading: " + (r / "sub" / "bad.qre").string());
+        }
+    }
+    EXPECT_EQ(locLoading, 7);
+    EXPECT_EQ(locOk, 6);
+    EXPECT_EQ(locFailed, 1);
+    EXPECT_EQ(locLines.size(), 6u * 4 + 3);
+    for (const char* f : {"good.qrb", "Model.qrb", "sub/b.qrb", "sub/deep/c.qrb", "a.qre/b.qrb"})
+    {
+        ASSERT_TRUE(fs::exists(r / f)) << f;
+        QR_TemplateObject* t = QR_TemplateObject::Acquire((r / f).c_str());
+        ASSERT_NE(t, nullptr) << f;
+        EXPECT_EQ(t->myNumParts, 4u);
+        t->Release();
+    }
+    for (const char* f : {"_x.qrb", "Copy of x.qrb", "x.qrb.bak", "a.qrb", "sub/odd.qrb", "sub/bad.qrb"})
+        EXPECT_FALSE(fs::exists(r / f)) << f;
+    EXPECT_EQ(::locLines((myDir / "data" / "Pranvel" / "qre_batchconversion_errors.txt").string()),
+              (std::vector<std::string>{"earlier", "Failed to load " + (r / "sub" / "bad.qre").string()}));
+    std::vector<std::string> locBoxes = myPrompts.GetBoxes();
+    ASSERT_GE(locBoxes.size(), 1u);
+    for (const std::string& b : locBoxes)
+        EXPECT_NE(b.find("ERROR: unknown command in QRE file"), std::string::npos) << b;
+    EXPECT_EQ(myPrompts.myNumUnscripted, 0);
+    // The document names the last file the run loaded; the scene draws again.
+    EXPECT_FALSE(myLeft->GetDocumentPath().empty());
+    EXPECT_NE(myLeft->GetDocumentPath().find((r).string()), std::string::npos);
+    EXPECT_FALSE(CPranvelView::ourBatchBusyFlag);
+    EXPECT_TRUE(e->Render());
+}
+
+TEST_F(PranvelTree, BatchAbortStopsAfterTheCurrentFileAtAnyDepth)
+{
+    OpenShip();
+    fs::path r = myDir / "tree";
+    fs::create_directories(r / "d1" / "d2");
+    for (const char* f : {"h1.qre", "h2.qre", "d1/g1.qre", "d1/g2.qre", "d1/d2/f1.qre", "d1/d2/f2.qre"})
+        ASSERT_TRUE(SaveQRE(*CommandHandler::Get(), QC_String((r / f).c_str())));
+    CommandHandler::Get()->SetModified(false);
+    QRECommand::ourExecuteHook = locGatedExecute;
+    ourGate = 1;
+    myPrompts.Clear();
+    myPrompts.AnswerFolder(r.string());
+    std::vector<std::string> locLines;
+    Script("Dialog", [&](UI_Dialog* d) {
+        UI_ClickButton(d, IDC_BATCH_START);
+        locWaitWhile([] { return ourGate != 2; });
+        UI_ClickButton(d, IDC_BATCH_ABORT);
+        EXPECT_FALSE(UI_IsControlEnabled(d, IDC_BATCH_ABORT));
+        ourGate = 3;
+        locWaitWhile([] { return CPranvelView::ourBatchBusyFlag.load(); });
+        locLines = locListLines(d);
+        UI_ClickButton(d, IDC_BATCH_CLOSE);
+    });
+    PranvelRunBatchConversion();
+    ASSERT_EQ(locLines.size(), 4u);
+    EXPECT_EQ(locLines[3], "");
+    EXPECT_EQ(locLines[2], "Conversion successful");
+    int locQRBs = 0;
+    for (auto& f : fs::recursive_directory_iterator(r))
+        locQRBs += f.path().extension() == ".qrb";
+    EXPECT_EQ(locQRBs, 1);
 }
