@@ -5,7 +5,9 @@
 // pair agree pixel by pixel. Every path draws one frame before its timed loop, so that
 // programs and vertex arrays exist before timing starts. All three draw the same
 // textured meshes (one 64 x 64 texture, filtered linearly without mip-maps, wrapped)
-// lit by the same two lights.
+// lit by the same two lights. The renderer's vertex programs light a point light from the
+// mesh's centre rather than from each vertex, so a few edge pixels of its frame differ
+// slightly from the other two.
 // Usage: render_bench [frames=100] [meshes=200] [width=640] [height=480] [prefix: write the
 // last frames as <prefix>_gfx.tga, <prefix>_gl.tga and <prefix>_renderer.tga]
 #include "platform/gfx/gfx_device.h"

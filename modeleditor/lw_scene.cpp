@@ -535,6 +535,11 @@ private:
                 return FailIndex("light", l->myName, l->myParentBone);
         }
 
+        for (const std::unique_ptr<LWSItem>& i : locItems)
+            for (const std::unique_ptr<LWSBone>& b : i->myBones)
+                if (!b->myParent)
+                    ComputeBoneBindPose(b.get());
+
         // Timing: every path runs at the speed that fits its length into the
         // preview's frames.
         LWScene& s = *myScene;
@@ -581,6 +586,17 @@ private:
     int myBoneCounter = 0;
 };
 } // namespace
+
+void ComputeBoneBindPose(LWSBone* aRoot, const Matrix44* aParentWorld)
+{
+    // Bone trees are acyclic once read; the depth is bounded by the bone count anyway.
+    Matrix44 locWorld = aParentWorld ? aRoot->myRestMatrix * *aParentWorld : aRoot->myRestMatrix;
+    Matrix44 locInverse;
+    if (Matrix44::Invert(locWorld, locInverse))
+        aRoot->myRestMatrix = locInverse;
+    for (LWSBone* c : aRoot->myChildren)
+        ComputeBoneBindPose(c, &locWorld);
+}
 
 uint32_t LWBoneColour(int aColourIndex)
 {

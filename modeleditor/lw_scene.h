@@ -34,6 +34,7 @@ struct LWSBone
     std::vector<LWSBone*> myChildren;
     Matrix44 myRestMatrix = Matrix44::Identity();
     int myNumber = 0; // counted from 0 within the object layer
+    uint8_t myPartOffset = 0; // the bone's part minus its item's first part, once built
 };
 
 struct LWSItem
@@ -59,6 +60,7 @@ struct LWSItem
     bool myConsumed = false;       // serves as a reference; not built
     QC_String myFileName;          // as the scene wrote it, the drive fixed
     int myLayerIndex = 0;          // layer number - 1
+    int myFirstPart = -1;          // template part of the item's first part, once built
 
     bool IsEmitter() const { return myIndex >= EMITTER_BASE; }
     static constexpr int EMITTER_BASE = 0x10000000;
@@ -88,6 +90,11 @@ struct LWScene
     std::vector<std::unique_ptr<LWSItem>> myItems;   // committed, in scene order
     std::vector<std::unique_ptr<LWSLight>> myLights; // committed, in scene order
 };
+
+// The bind poses of aRoot's bone tree: each bone's rest matrix becomes the
+// inverse of its world rest matrix (its rest matrix times its parent's world
+// one, row vectors). aParentWorld null for a root bone.
+void ComputeBoneBindPose(LWSBone* aRoot, const Matrix44* aParentWorld = nullptr);
 
 // The display colour (ARGB) of a bone's colour index; indices outside the
 // table take white.

@@ -11,9 +11,12 @@
 #include "modeleditor/qrendereditor.h"
 
 #include "modeleditor/editorerror.h"
+#include "modeleditor/lw_build.h"
 #include "modeleditor/lw_mesh.h"
+#include "modeleditor/qrbwriter.h"
 #include "modeleditor/templateedit.h"
 #include "platform/os/os_ui.h"
+#include "qcommon/qc_listiterator.h"
 #include "qinput/qi_input.h"
 #include "qrender/qr_font.h"
 #include "qrender/qr_sharedparticledata.h"
@@ -31,6 +34,9 @@
 #include <new>
 #include <stdio.h>
 #include <string.h>
+#include <strings.h>
+#include <unistd.h>
+#include <vector>
 
 QRenderEditor* QRenderEditor::ourInstance = nullptr;
 
@@ -764,6 +770,84 @@ bool QRenderEditor::SetBoneLines(const QRenderEditorBoneLine* aLines, uint32_t a
     return true;
 }
 
+void QRenderEditor::GetBuildSettings(LWBuildSettings* aSettingsOut) const
+{
+    aSettingsOut->myDefaultSurface = myDefaultSurface;
+    aSettingsOut->myHaloSurface = myDefaultHaloSurface;
+    memcpy(aSettingsOut->myLodDistances, myLodDistances, sizeof(myLodDistances));
+}
+
+namespace
+{
+// 1 for ".lws", 2 for ".lwo", 0 for anything else.
+int locLightWaveKind(const char* aFileName)
+{
+    size_t n = aFileName ? strlen(aFileName) : 0;
+    if (n < 4)
+        return 0;
+    if (strcasecmp(aFileName + n - 4, ".lws") == 0)
+        return 1;
+    return strcasecmp(aFileName + n - 4, ".lwo") == 0 ? 2 : 0;
+}
+} // namespace
+
+bool QRenderEditor::OpenScene(const char* aFileName, const char* aModelName, const char* aStateCode)
+{
+    if (myModelLoaded)
+        return false;
+    if (!myWorkDir.IsEmpty() && chdir(myWorkDir) != 0)
+        return false;
+    int locKind = locLightWaveKind(aFileName);
+    if (!locKind)
+        return false;
+    LWBuildSettings locSettings;
+    GetBuildSettings(&locSettings);
+    const uint32_t locState = StateCodeToId(aStateCode);
+    QR_TemplateObject* locTemplate = nullptr;
+    if (locKind == 1)
+    {
+        std::vector<QRenderEditorBoneLine> locLines;
+        locTemplate = LoadLWSTemplate(aFileName, aModelName, locState, &locLines, locSettings);
+        if (locTemplate)
+            SetBoneLines(locLines.data(), (uint32_t)locLines.size());
+    }
+    else if (!BuildTemplateFromLWO(aFileName, aModelName, &locTemplate, locState, locSettings))
+        locTemplate = nullptr;
+    if (!locTemplate)
+        return false;
+    return SetModel(locTemplate, aStateCode);
+}
+
+bool QRenderEditor::OpenModelFile(const char* aFileName, const char* aModelName, const char* aStateCode,
+                                  const QC_List<QC_String>* aPartNames)
+{
+    int locKind = locLightWaveKind(aFileName);
+    if (!myTemplate || !locKind)
+        return false;
+    std::vector<QC_String> locNames;
+    if (aPartNames)
+    {
+        QC_ListIterator<QC_String> i(*aPartNames);
+        for (i.First(); !i.IsDone(); i.Next())
+            locNames.push_back(i.GetCurrent());
+    }
+    LWBuildSettings locSettings;
+    GetBuildSettings(&locSettings);
+    const uint32_t locState = StateCodeToId(aStateCode);
+    delete myInstance;
+    myInstance = nullptr;
+    bool locResult = locKind == 1 ? AddLWSState(myTemplate, aFileName, locState, &locNames, locSettings)
+                                  : AddLWOState(myTemplate, aFileName, aModelName, locState, &locNames, locSettings);
+    if (!locResult)
+        return false;
+    AddUsedName(aStateCode ? aStateCode : "");
+    CreateInstance();
+    if (myInstance)
+        myInstance->myMatrix.SetRotation(0.0f, 0.0f, 0.0f);
+    SetActiveState(QC_String(aStateCode ? aStateCode : ""));
+    return true;
+}
+
 template <class Change> bool QRenderEditor::EditTemplate(Change aChange)
 {
     if (!myTemplate)
@@ -890,6 +974,16 @@ const char* QRenderEditor::GetMeshVertexShaderName(const QR_Mesh* aMesh) const
         if (myShaderOverrides[i].myMesh == aMesh)
             return myShaderOverrides[i].myName;
     return aMesh && aMesh->myVertexShader ? aMesh->myVertexShader->myName : "";
+}
+
+bool QRenderEditor::ExportQRB(const char* aFileName) const
+{
+    if (!myTemplate)
+        return true;
+    QRBWriter locWriter(
+        [](const QR_Mesh* aMesh, void* aScene) { return ((const QRenderEditor*)aScene)->GetMeshVertexShaderName(aMesh); },
+        (void*)this);
+    return locWriter.Write(myTemplate, aFileName);
 }
 
 bool QRenderEditor::ClearModel()

@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 #include "qcommon/qc_growingarray.h"
+#include "qcommon/qc_list.h"
 #include "qcommon/qc_publisher.h"
 #include "qcommon/qc_string.h"
 
@@ -23,6 +24,7 @@ class QR_TemplatePart;
 class QR_View;
 struct QR_CompiledVertexShader;
 struct QR_HostWindow;
+struct LWBuildSettings;
 
 // The tree control the model tree fills (the shell's tree control behind it).
 // Items are opaque handles, 0 none; the root's parent is 0.
@@ -154,6 +156,18 @@ public:
     bool SetModel(QR_TemplateObject* aTemplate, const char* aStateCode);
     // One entry per template part; copied.
     bool SetBoneLines(const QRenderEditorBoneLine* aLines, uint32_t aCount);
+    // Opens a LightWave scene (".lws") or object (".lwo"), the extension
+    // compared without case, as the model registered under aModelName in
+    // state aStateCode, from the working directory. False when a model is
+    // loaded, for another extension, or with EditorError set.
+    bool OpenScene(const char* aFileName, const char* aModelName, const char* aStateCode);
+    // Adds state aStateCode from a LightWave file to the parts named in
+    // aPartNames (every part when null or empty).
+    bool OpenModelFile(const char* aFileName, const char* aModelName, const char* aStateCode,
+                       const QC_List<QC_String>* aPartNames = nullptr);
+    // The default surface, halo surface and level-of-detail distances the
+    // LightWave builders use.
+    void GetBuildSettings(LWBuildSettings* aSettingsOut) const;
     bool IsModelLoaded() const { return myModelLoaded; }
     QR_TemplateObject* GetTemplate() const { return myTemplate; }
     QR_MainObject* GetInstance() const { return myInstance; }
@@ -169,6 +183,9 @@ public:
     void AddUsedName(const QC_String& aCode);
     void SetMeshVertexShader(QR_Mesh* aMesh, const char* aName);
     const char* GetMeshVertexShaderName(const QR_Mesh* aMesh) const;
+    // Writes the model as a ".qrb" file (the meshes' vertex-shader overrides
+    // included); true without a model. False with EditorError 13.
+    bool ExportQRB(const char* aFileName) const;
     bool RebuildTree(QRenderEditorTree* aTree);
     void ToggleExpandedItem(const char* aText);
     const QC_GrowingArray<QC_String>& GetExpandedItems() const { return myExpandedItems; }

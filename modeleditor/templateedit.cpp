@@ -50,8 +50,9 @@ float* locChannelValue(QR_SplinePath& aPath, uint32_t aChannel, uint32_t aKey)
     return aPath.myConstants ? &aPath.myConstants[locSlot] : nullptr;
 }
 
-// A still path of six channels: one key, every channel constant.
-bool locStillPath(QR_SplinePath& aPath, const float aValues[6])
+} // namespace
+
+bool SetStillPath(QR_SplinePath& aPath, const float aValues[6])
 {
     aPath.Free();
     aPath.myConstants = new (std::nothrow) float[6];
@@ -69,7 +70,77 @@ bool locStillPath(QR_SplinePath& aPath, const float aValues[6])
     return true;
 }
 
-} // namespace
+void ShiftPathChannel(QR_SplinePath& aPath, uint32_t aChannel, float aDelta)
+{
+    if (aChannel >= aPath.myNumChannels)
+        return;
+    if (!(aPath.myKeyedMask & (1u << aChannel)))
+    {
+        if (float* locConstant = locChannelValue(aPath, aChannel, 0))
+            *locConstant += aDelta;
+        return;
+    }
+    for (uint32_t k = 0; k < aPath.myNumKeys; k++)
+        if (float* locValue = locChannelValue(aPath, aChannel, k))
+            *locValue += aDelta;
+}
+
+void MovePath(QR_SplinePath& aTo, QR_SplinePath& aFrom)
+{
+    if (&aTo == &aFrom)
+        return;
+    aTo.Free();
+    aTo.myRate = aFrom.myRate;
+    aTo.myKeySizeInFloats = aFrom.myKeySizeInFloats;
+    aTo.myNumChannels = aFrom.myNumChannels;
+    aTo.myKeyedMask = aFrom.myKeyedMask;
+    aTo.myNumTangents = aFrom.myNumTangents;
+    aTo.myConstants = aFrom.myConstants;
+    aTo.myKeys = aFrom.myKeys;
+    aTo.myNumKeys = aFrom.myNumKeys;
+    aTo.myIsLooping = aFrom.myIsLooping;
+    aFrom.myConstants = nullptr;
+    aFrom.myKeys = nullptr;
+    aFrom.myNumKeys = 0;
+    aFrom.myNumChannels = 0;
+    aFrom.myKeyedMask = 0;
+    aFrom.myKeySizeInFloats = 0;
+}
+
+void MoveTemplatePart(QR_TemplatePart& aTo, QR_TemplatePart& aFrom)
+{
+    aTo.myName = aFrom.myName;
+    aTo.myStates = aFrom.myStates;
+    aTo.myNumStates = aFrom.myNumStates;
+    aTo.myMesh = aFrom.myMesh;
+    aTo.myMaxDistanceSquared = aFrom.myMaxDistanceSquared;
+    aTo.mySkinGroup = aFrom.mySkinGroup;
+    aTo.myMatrix = aFrom.myMatrix;
+    aTo.myNumTextureNames = aFrom.myNumTextureNames;
+    aTo.myTextureWord = aFrom.myTextureWord;
+    aTo.myTextureNames = aFrom.myTextureNames;
+    aFrom.myName = nullptr;
+    aFrom.myStates = nullptr;
+    aFrom.myNumStates = 0;
+    aFrom.myMesh = nullptr;
+    aFrom.myNumTextureNames = 0;
+    aFrom.myTextureNames = nullptr;
+}
+
+bool GrowTemplateParts(QR_TemplateObject* aTemplate, uint32_t aCount)
+{
+    if (!aCount)
+        return true;
+    QR_TemplatePart* locParts = new (std::nothrow) QR_TemplatePart[aTemplate->myNumParts + aCount];
+    if (!locParts)
+        return false;
+    for (uint32_t i = 0; i < aTemplate->myNumParts; i++)
+        MoveTemplatePart(locParts[i], aTemplate->myParts[i]);
+    delete[] aTemplate->myParts;
+    aTemplate->myParts = locParts;
+    aTemplate->myNumParts += aCount;
+    return true;
+}
 
 int32_t FindPartByName(const QR_TemplateObject* aTemplate, const char* aName, int32_t* anIndexOut)
 {
@@ -154,7 +225,7 @@ bool AddPartState(QR_TemplatePart* aPart, uint32_t aState)
     s.myRestarts = false;
     s.myIsVisible = false;
     s.myIsRemembered = true;
-    if (!locStillPath(s.myPath, locValues))
+    if (!SetStillPath(s.myPath, locValues))
     {
         delete[] locStates;
         return false;
@@ -288,20 +359,19 @@ bool AddNullPart(QR_TemplateObject* aTemplate, const char* aName, uint32_t aStat
     if (!aTemplate || !aName)
         return false;
     int32_t locParent = FindPartByName(aTemplate, aParentName);
-    QR_TemplatePart* locParts = new (std::nothrow) QR_TemplatePart[aTemplate->myNumParts + 1];
-    if (!locParts)
-        return false;
-    QR_TemplatePart& n = locParts[aTemplate->myNumParts];
-    n.myName = new (std::nothrow) char[strlen(aName) + 1];
-    if (n.myName)
-        strcpy(n.myName, aName);
-    n.myStates = new (std::nothrow) QR_TemplateState[1];
+    char* locName = new (std::nothrow) char[strlen(aName) + 1];
+    QR_TemplateState* locStates = new (std::nothrow) QR_TemplateState[1];
     const float locZero[6] = {};
-    if (!n.myName || !n.myStates || !locStillPath(n.myStates[0].myPath, locZero))
+    if (!locName || !locStates || !SetStillPath(locStates[0].myPath, locZero) || !GrowTemplateParts(aTemplate, 1))
     {
-        delete[] locParts;
+        delete[] locName;
+        delete[] locStates;
         return false;
     }
+    strcpy(locName, aName);
+    QR_TemplatePart& n = aTemplate->myParts[aTemplate->myNumParts - 1];
+    n.myName = locName;
+    n.myStates = locStates;
     n.myNumStates = 1;
     QR_TemplateState& s = n.myStates[0];
     s.myId = aState;
@@ -312,31 +382,6 @@ bool AddNullPart(QR_TemplateObject* aTemplate, const char* aName, uint32_t aStat
     s.myRestarts = false;
     s.myIsVisible = true;
     s.myIsRemembered = true;
-    // The old parts' owned fields move over; the old records are left empty.
-    for (uint32_t i = 0; i < aTemplate->myNumParts; i++)
-    {
-        QR_TemplatePart& d = locParts[i];
-        QR_TemplatePart& o = aTemplate->myParts[i];
-        d.myName = o.myName;
-        d.myStates = o.myStates;
-        d.myNumStates = o.myNumStates;
-        d.myMesh = o.myMesh;
-        d.myMaxDistanceSquared = o.myMaxDistanceSquared;
-        d.mySkinGroup = o.mySkinGroup;
-        d.myMatrix = o.myMatrix;
-        d.myNumTextureNames = o.myNumTextureNames;
-        d.myTextureWord = o.myTextureWord;
-        d.myTextureNames = o.myTextureNames;
-        o.myName = nullptr;
-        o.myStates = nullptr;
-        o.myNumStates = 0;
-        o.myMesh = nullptr;
-        o.myNumTextureNames = 0;
-        o.myTextureNames = nullptr;
-    }
-    delete[] aTemplate->myParts;
-    aTemplate->myParts = locParts;
-    aTemplate->myNumParts++;
     return true;
 }
 

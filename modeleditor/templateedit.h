@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+class QR_SplinePath;
 class QR_TemplateObject;
 class QR_TemplatePart;
 
@@ -39,6 +40,19 @@ bool ReloadEmitterLinks(QR_TemplateObject* aTemplate);
 // Appends a part without mesh, with one still state aState at the origin,
 // parented to the part named aParentName (none when not found).
 bool AddNullPart(QR_TemplateObject* aTemplate, const char* aName, uint32_t aState, const char* aParentName);
+
+// A still path of six channels: one key, every channel constant (rate 1,
+// not looping). False when memory runs out.
+bool SetStillPath(QR_SplinePath& aPath, const float aValues[6]);
+// Adds aDelta to every key of a keyed channel, or once to a constant one.
+void ShiftPathChannel(QR_SplinePath& aPath, uint32_t aChannel, float aDelta);
+// aFrom's arrays and settings move to aTo; aFrom is left empty.
+void MovePath(QR_SplinePath& aTo, QR_SplinePath& aFrom);
+// The owned fields move to aTo (a fresh part); aFrom keeps none.
+void MoveTemplatePart(QR_TemplatePart& aTo, QR_TemplatePart& aFrom);
+// aCount default parts appended, the existing ones moved over. False (the
+// template unchanged) when memory runs out.
+bool GrowTemplateParts(QR_TemplateObject* aTemplate, uint32_t aCount);
 
 // "STND" as the state word 'S' << 24 | 'T' << 16 | 'N' << 8 | 'D', and back.
 uint32_t StateCodeToId(const char* aCode);

@@ -3,6 +3,7 @@
 //
 // The programs light like the fixed-function kind: a lit record adds the light set's ambient
 // colour (c79) to the lights' diffuse sum and modulates by the vertex colour when it has one;
+// a directional light shines along its direction made unit length;
 // a point light's colour is scaled by range / distance and is dark beyond its range; the half
 // vector is that of a viewer at infinity behind the camera. Unlit records keep the vertex
 // colour or white.
@@ -625,7 +626,12 @@ bool QR_D3DAssembledVShader::SetConstants(const QR_D3DVsCompiled* aRecord, const
             float L[3], locIntensity;
             if (l->myType == 0)
             {
-                L[0] = -l->myDirection[0], L[1] = -l->myDirection[1], L[2] = -l->myDirection[2];
+                // Unit length, as the device makes a directional light's direction: the
+                // diffuse sum would otherwise scale with the stored vector's length.
+                float d = sqrtf(l->myDirection[0] * l->myDirection[0] + l->myDirection[1] * l->myDirection[1] +
+                                l->myDirection[2] * l->myDirection[2]);
+                for (int j = 0; j < 3; j++)
+                    L[j] = d > 0.0f ? -l->myDirection[j] / d : 0.0f;
                 locIntensity = 1.0f;
             }
             else if (l->myType == 1)

@@ -1,38 +1,96 @@
 // Writes a small sample data tree with our own writers: make_samples DIR.
 // DIR/models: .qrb models, TGA and DDS textures, surfaces, particles;
-// DIR/velk: a Velk data set (korrinth.velk, game.fruit, level.velk);
-// tools/sdf_pack packs part of it into an SDF archive.
-// Prints one line per part with its counts.
+// DIR/velk: a Velk data set with its .tez/.loc conversions and sounds, written
+// by sample_data beside this program (the data language's file library and
+// the renderer's cannot share one program). tools/sdf_pack packs part of it
+// into an SDF archive.
+// make_samples --check DIR reads the models back through the renderer and then
+// runs sample_data --check. Prints one line per part with its counts.
 #include <stdio.h>
+#include <string.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 
+#include "qrender/qr_error.h"
+#include "qrender/qr_mainobject.h"
+#include "qrender/qr_render.h"
 #include "qrender/tests/qr_sample_models.h"
 
-static const char ourFruit[] =
-    "CLASS BrowseFilter\n{\nTEXT myTypeName\nTEXT myMemberName\nTEXT myExtension\n}\n"
-    "SCRIPTCLASS BrowseFilters\n{\nBrowseFilter\n}\n"
-    "TYPE Colour\n{\nRed\nGreen\nBlue\n}\n"
-    "CLASS Point\n{\nNUMBER x 1\nNUMBER y 2\n}\n"
-    "SCRIPTCLASS Script\n{\nTEXT\nNUMBER\nPoint\n}\n"
-    "CLASS Unit\n{\nTEXT title\nColour colour Green\nPoint pos\nFILE sound\nUnit* next\nScript script\n}\n";
+namespace
+{
+// Runs sample_data (found beside this program) with its arguments; its exit code.
+int locRunSampleData(const char* anArg0, const char* anArg1)
+{
+    char locSelf[4096];
+    const ssize_t n = readlink("/proc/self/exe", locSelf, sizeof(locSelf) - 1);
+    if (n <= 0)
+        return 1;
+    locSelf[n] = 0;
+    std::string locTool = locSelf;
+    locTool = locTool.substr(0, locTool.rfind('/') + 1) + "sample_data";
+    fflush(stdout);
+    const pid_t locChild = fork();
+    if (locChild == 0)
+    {
+        if (anArg1)
+            execl(locTool.c_str(), locTool.c_str(), anArg0, anArg1, (char*)nullptr);
+        else
+            execl(locTool.c_str(), locTool.c_str(), anArg0, (char*)nullptr);
+        fprintf(stderr, "make_samples: cannot run %s\n", locTool.c_str());
+        _exit(127);
+    }
+    int locStatus = 0;
+    if (locChild < 0 || waitpid(locChild, &locStatus, 0) != locChild)
+        return 1;
+    return WIFEXITED(locStatus) ? WEXITSTATUS(locStatus) : 1;
+}
 
-static const char ourSettings[] =
-    "INCLUDE game.fruit\nTEXT DebugFile korrinth_debug.txt\nBrowseFilters myBrowseFilters\n{\n"
-    "\tBrowseFilter BrowseFilter(0)\n\t{\n\t\tmyTypeName Unit\n\t\tmyMemberName sound\n"
-    "\t\tmyExtension wav\n\t}\n}\nPoint Unit\n{\n\tx 77\n}\n";
-
-static const char ourLevel[] =
-    "INCLUDE game.fruit\nUnit tank\n{\n\ttitle \"big tank\"\n\tcolour Blue\n\tpos\n\t{\n\t\tx 10\n\t}\n"
-    "\tnext jeep\n\tscript\n\t{\n\t\tTEXT TEXT(1) hello\n\t\tNUMBER NUMBER(2) 5\n\t}\n}\n"
-    "Unit jeep\n{\n}\nPoint spot\n{\n}\nNUMBER count 7\n";
+// Every sample model that is meant to load acquires through the renderer.
+int CheckModels(const std::string& aDir)
+{
+    if (chdir((aDir + "/models").c_str()) != 0)
+        return 1;
+    QR_RenderSettings s;
+    s.myFullScreenFlag = 0;
+    s.myWidth = 64;
+    s.myHeight = 64;
+    if (!QR_Render::Create(nullptr, nullptr) || !QR_Render::ourInstance->Init(&s))
+    {
+        fprintf(stderr, "make_samples: no renderer (error %u)\n", QR_Error::ourCode);
+        return 1;
+    }
+    int locLoaded = 0, locFailed = 0;
+    for (const QRT_SampleModel& m : QRT_SampleModels())
+    {
+        QR_MainObject* o = QR_MainObject::Create(m.myName.c_str());
+        if (!o)
+        {
+            fprintf(stderr, "make_samples: %s does not load (error %u)\n", m.myName.c_str(), QR_Error::ourCode);
+            locFailed++;
+            continue;
+        }
+        locLoaded++;
+        delete o;
+    }
+    QR_Render::Destroy();
+    printf("check: %d models acquire through the renderer\n", locLoaded);
+    return locFailed ? 1 : 0;
+}
+}
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && strcmp(argv[1], "--check") == 0)
+    {
+        const int locModels = CheckModels(argv[2]);
+        return locRunSampleData("--check", argv[2]) != 0 || locModels != 0 ? 1 : 0;
+    }
     if (argc != 2)
     {
-        fprintf(stderr, "usage: make_samples DIR\n");
+        fprintf(stderr, "usage: make_samples [--check] DIR\n");
         return 2;
     }
     std::string d = argv[1];
@@ -43,15 +101,6 @@ int main(int argc, char** argv)
         return 1;
     }
     printf("models: %s/models\n", d.c_str());
-
     mkdir((d + "/velk").c_str(), 0755);
-    if (!QRT_WriteText(d + "/velk/game.fruit", ourFruit) || !QRT_WriteText(d + "/velk/korrinth.velk", ourSettings) ||
-        !QRT_WriteText(d + "/velk/level.velk", ourLevel))
-    {
-        fprintf(stderr, "make_samples: cannot write %s/velk\n", d.c_str());
-        return 1;
-    }
-    printf("velk: korrinth.velk, game.fruit, level.velk in %s/velk\n", d.c_str());
-
-    return 0;
+    return locRunSampleData(d.c_str(), nullptr);
 }

@@ -197,7 +197,8 @@ TEST_F(SceneTest, LayersLevelsBonesAndTiming)
     EXPECT_EQ(r.myColourIndex, 2);
     EXPECT_EQ(LWBoneColour(r.myColourIndex), 0xff0000ffu);
     EXPECT_EQ(LWBoneColour(-1), 0xffffffffu);
-    EXPECT_FLOAT_EQ(r.myRestMatrix[13], 1.0f);
+    // The bind pose: the inverse of the world rest matrix.
+    EXPECT_FLOAT_EQ(r.myRestMatrix[13], -1.0f);
     EXPECT_FLOAT_EQ(r.myRestLength, 0.75f);
     ASSERT_NE(r.myWeightMap, nullptr);
     EXPECT_STREQ(r.myWeightMap->myName, "Weight");
@@ -289,7 +290,9 @@ TEST_F(RealSceneTest, MoveX)
         ASSERT_TRUE(t.Save(locPath.c_str()));
         LWScene locCutScene;
         if (ReadLWScene(locPath.c_str(), &locCutScene))
+        {
             EXPECT_LE(locCutScene.myItems.size(), 1u);
+        }
         LWCache::Clear();
     }
 

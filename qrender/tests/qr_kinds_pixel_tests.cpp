@@ -163,13 +163,15 @@ Comparison locCompare(const std::vector<uint32_t>& a, const std::vector<uint32_t
 class SceneDrawer
 {
 public:
+    static inline float ourSunLength = 1.0f; // the directional light's stored length
     static std::vector<uint32_t> Draw(QR_Mesh* m, uint32_t aBones, const Matrix44* aBoneMatrices,
                                       std::vector<uint32_t> (*aGrab)())
     {
         QR_Scene locScene;
         QR_Light d, p;
         d.myType = QR_LIGHT_DIRECTIONAL;
-        d.myDirection[0] = 0.4f, d.myDirection[1] = -0.5f, d.myDirection[2] = 0.77f;
+        d.myDirection[0] = 0.4f * ourSunLength, d.myDirection[1] = -0.5f * ourSunLength,
+        d.myDirection[2] = 0.77f * ourSunLength;
         d.myColor[0] = 0.6f, d.myColor[1] = 0.5f, d.myColor[2] = 0.3f;
         p.myType = QR_LIGHT_POINT;
         p.myPosition[0] = -30.0f, p.myPosition[1] = 20.0f, p.myPosition[2] = -25.0f;
@@ -273,6 +275,31 @@ TEST_F(KindsPixel, LitFoggedTexturedMeshLooksTheSameThroughBothKinds)
         EXPECT_LE(c.myMaxDifference, 12) << locDiffuse;
         EXPECT_LT(c.myMeanDifference, 1.5) << locDiffuse;
     }
+}
+
+// The device shines a directional light along its direction made unit length; the programs
+// must too, or a longer stored direction brightens only the assembled kind's frame.
+TEST_F(KindsPixel, DirectionalLightOfAnyLengthLightsAsAUnitOne)
+{
+    std::vector<uint32_t> f[3];
+    const float locLengths[3] = {3.0f, 3.0f, 1.0f};
+    const uint8_t locFlags[3] = {0, 1, 1};
+    for (int i = 0; i < 3; i++)
+    {
+        Start(locFlags[i]);
+        QR_Mesh* m = Read(locBumpyGrid(false), "grid");
+        ASSERT_NE(m, nullptr);
+        SceneDrawer::ourSunLength = locLengths[i];
+        f[i] = SceneDrawer::Draw(m, 0, nullptr, locGrab);
+        SceneDrawer::ourSunLength = 1.0f;
+        Stop();
+    }
+    Comparison c = locCompare(f[0], f[1]);
+    EXPECT_GT(c.myLitPixels, locSide * locSide / 16);
+    EXPECT_LE(c.myMaxDifference, 12);
+    EXPECT_LT(c.myMeanDifference, 1.5);
+    Comparison u = locCompare(f[1], f[2]);
+    EXPECT_LE(u.myMaxDifference, 1);
 }
 
 // Two bones: the left half of the grid follows bone 0, the right half bone 1, each with a
