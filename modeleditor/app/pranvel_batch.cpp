@@ -254,8 +254,7 @@ void CBatchConversionDlg::ConvertFile(const std::string& aPath)
     {
         std::string locQRB = QRBPath(aPath);
         AddLine("Writing: " + locQRB);
-        QR_TemplateObject* locTemplate = locScene ? locScene->GetTemplate() : nullptr;
-        bool locWritten = !locTemplate || (ourPranvelQRBWriter && ourPranvelQRBWriter(locQRB.c_str(), locTemplate));
+        bool locWritten = !locScene || !locScene->GetTemplate() || locScene->ExportQRB(locQRB.c_str());
         AddLine(locWritten ? "Conversion successful" : "Conversion failed (couldn't save qrb)");
     }
     AddLine("");

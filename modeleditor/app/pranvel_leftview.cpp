@@ -31,7 +31,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-PranvelQRBWriter ourPranvelQRBWriter = nullptr;
 CLeftView* CLeftView::ourInstance = nullptr;
 
 // [SECTION] tree control
@@ -562,9 +561,8 @@ void CLeftView::OnFileExport()
             locBox("Failed to save file.");
         locHandler->SetModified(locModified);
     }
-    if (QR_TemplateObject* locTemplate = Scene()->GetTemplate())
-        if (!ourPranvelQRBWriter || !ourPranvelQRBWriter(locQRB.c_str(), locTemplate))
-            locBox("Failed to export QRB.");
+    if (Scene()->GetTemplate() && !Scene()->ExportQRB(locQRB.c_str()))
+        locBox("Failed to export QRB.");
     EnableTimer(true);
 }
 

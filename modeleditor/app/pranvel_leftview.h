@@ -15,11 +15,6 @@ class QRECommand;
 class QR_TemplateObject;
 class QR_TemplatePart;
 
-// Writes a model template as a .qrb file; false on failure. The editor's QRB
-// writer is put here at start-up (tests put their own).
-typedef bool (*PranvelQRBWriter)(const char* aPath, QR_TemplateObject* aTemplate);
-extern PranvelQRBWriter ourPranvelQRBWriter;
-
 // The scene's tree over the shell's tree control.
 class PranvelTreeControl : public QRenderEditorTree
 {

@@ -142,15 +142,6 @@ bool locExecute(QRECommand& aCommand, uint32_t)
     return e->IsModelLoaded() || k == "HALOFILE" || k == "DEFAULTSURFACE" || k == "DEFAULTLODDISTANCE";
 }
 
-// The stand-in export: the fixture model as the renderer's test writer writes it.
-bool locWriteQRB(const char* aPath, QR_TemplateObject*)
-{
-    std::vector<uint8_t> b = QRB_WriteModel(locModel());
-    std::ofstream locOut(aPath, std::ios::binary);
-    locOut.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-    return bool(locOut);
-}
-
 std::vector<std::string> locLines(const std::string& aPath)
 {
     std::ifstream locIn(aPath, std::ios::binary);
@@ -187,7 +178,6 @@ protected:
         UI_SetPromptService(&myPrompts);
         CPranvelView::ourSceneFactory = [](QR_HostWindow*, void*) -> PranvelScene* { return new QuietScene; };
         QRECommand::ourExecuteHook = locExecute;
-        ourPranvelQRBWriter = locWriteQRB;
         myOldModal = UI_SetModalHook([this](UI_Dialog* d) { OnModal(d); });
         myOldPopup = UI_SetPopupHook([this](const std::vector<int>& anIds) {
             myMenus.push_back(anIds);
@@ -228,7 +218,6 @@ protected:
         UI_SetModalHook(myOldModal);
         UI_SetPopupHook(myOldPopup);
         QRECommand::ourExecuteHook = nullptr;
-        ourPranvelQRBWriter = nullptr;
         UI_SetPromptService(nullptr);
         UI_ClearQuitMessage();
         CPranvelView::ourSceneFactory = PranvelScene::Create;
