@@ -5,6 +5,7 @@
 // The scene is the window's current one (it clears to the background colour; models and
 // the grid come with the editor scene).
 // Usage: pranvel_bench [--frames N]   (default 200)
+//        pranvel_bench --batch N       (batch conversion, pranvel_bench_batch.cpp)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -52,8 +53,12 @@ PranvelScene* locTimedScene(QR_HostWindow* aWindow, void* anInputWindow)
 }
 } // namespace
 
+int PranvelBatchBench(int argc, char** argv);
+
 int main(int argc, char** argv)
 {
+    if (argc > 1 && !strcmp(argv[1], "--batch"))
+        return PranvelBatchBench(argc, argv);
     int locFrames = 200;
     for (int i = 1; i < argc; i++)
         if (!strcmp(argv[i], "--frames") && i + 1 < argc)

@@ -952,3 +952,38 @@ TEST_F(PranvelTree, BatchAbortStopsAfterTheCurrentFileAtAnyDepth)
         locQRBs += f.path().extension() == ".qrb";
     EXPECT_EQ(locQRBs, 1);
 }
+
+namespace
+{
+class KeyZero : public QC_Subscriber<int, QC_String>
+{
+public:
+    bool Receive(int aKey, QC_String) override
+    {
+        myKeys.push_back(aKey);
+        return true;
+    }
+    std::vector<int> myKeys;
+};
+} // namespace
+
+TEST_F(PranvelTree, OpensTellTheStateDialogAndBatchAsksFirst)
+{
+    KeyZero locSubscriber;
+    e->Subscribe(0, &locSubscriber);
+    OpenShip();
+    EXPECT_EQ(locSubscriber.myKeys, std::vector<int>{0});
+    e->Unsubscribe(&locSubscriber);
+    // The title follows the document.
+    EXPECT_EQ(UI_FrameGetDocumentTitle(myFrame), "ship.qre");
+
+    // Batch with unsaved changes: Cancel shows no dialog and keeps the tree.
+    CommandHandler::Get()->SetModified(true);
+    myDialogs.clear();
+    myPrompts.Clear();
+    myPrompts.AnswerBox(OS_ID_CANCEL);
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_TOOLS_BATCH_CONVERSION));
+    EXPECT_TRUE(myDialogs.empty());
+    EXPECT_NE(Find("finger"), 0);
+    EXPECT_EQ(myPrompts.GetBoxes().size(), 1u);
+}
