@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "modeleditor/app/pranvel_batch.h"
@@ -125,8 +126,12 @@ int PranvelBatchBench(int argc, char** argv)
     UI_SetModalHook([&](UI_Dialog* d) {
         Clock::time_point locStart = Clock::now();
         locDialog.StartRun((locDir / "tree").string());
+        // As a modal loop waits: events as they come, no busy spinning.
         while (locDialog.IsRunning())
+        {
             UI_DispatchMessages(false);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
         UI_DispatchMessages(false);
         locWorkerSeconds = locSeconds(locStart);
         UI_EndDialog(d, UI_IDCANCEL);

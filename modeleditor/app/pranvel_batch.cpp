@@ -15,6 +15,7 @@
 #include <cstring>
 #include <strings.h>
 #include <sys/stat.h>
+#include <vector>
 
 namespace
 {
@@ -154,14 +155,6 @@ void CBatchConversionDlg::Worker()
     myRunning = false;
 }
 
-void CBatchConversionDlg::AddLine(const std::string& aLine)
-{
-    UI_CallOnUIThread([this, aLine] {
-        if (myDialog)
-            UI_ListAdd(myDialog, IDC_BATCH_LIST, aLine.c_str());
-    });
-}
-
 int CBatchConversionDlg::GetLineCount() const
 {
     return myDialog ? UI_ListGetCount(myDialog, IDC_BATCH_LIST) : 0;
@@ -229,20 +222,25 @@ void CBatchConversionDlg::ConvertFolder(const std::string& aFolder)
 
 void CBatchConversionDlg::ConvertFile(const std::string& aPath)
 {
+    // Each visit to the user-interface thread costs the worker a round trip:
+    // a file's lines go over in two.
     int locCursor = UI_CURSOR_ARROW;
-    UI_CallOnUIThread([&locCursor] {
+    std::string locLoading = "Loading: " + aPath;
+    UI_CallOnUIThread([this, &locCursor, &locLoading] {
         locCursor = UI_GetCursor();
         UI_SetCursor(UI_CURSOR_WAIT);
+        if (myDialog)
+            UI_ListAdd(myDialog, IDC_BATCH_LIST, locLoading.c_str());
     });
     QRenderEditor* locScene = QRenderEditor::ourInstance;
     if (locScene)
         locScene->ClearModel();
-    AddLine("Loading: " + aPath);
     CommandHandler* locHandler = CommandHandler::Get();
     myLastConverted = aPath;
+    std::vector<std::string> locLines;
     if (!locHandler || !LoadQRE(*locHandler, QC_String(aPath.c_str()), false))
     {
-        AddLine("Conversion failed (couldn't load qre)");
+        locLines.push_back("Conversion failed (couldn't load qre)");
         std::string locLog = LogPath();
         if (FILE* f = locLog.empty() ? nullptr : fopen(locLog.c_str(), "ab"))
         {
@@ -253,12 +251,17 @@ void CBatchConversionDlg::ConvertFile(const std::string& aPath)
     else
     {
         std::string locQRB = QRBPath(aPath);
-        AddLine("Writing: " + locQRB);
+        locLines.push_back("Writing: " + locQRB);
         bool locWritten = !locScene || !locScene->GetTemplate() || locScene->ExportQRB(locQRB.c_str());
-        AddLine(locWritten ? "Conversion successful" : "Conversion failed (couldn't save qrb)");
+        locLines.push_back(locWritten ? "Conversion successful" : "Conversion failed (couldn't save qrb)");
     }
-    AddLine("");
-    UI_CallOnUIThread([locCursor] { UI_SetCursor(locCursor); });
+    locLines.push_back("");
+    UI_CallOnUIThread([this, locCursor, &locLines] {
+        if (myDialog)
+            for (const std::string& locLine : locLines)
+                UI_ListAdd(myDialog, IDC_BATCH_LIST, locLine.c_str());
+        UI_SetCursor(locCursor);
+    });
 }
 
 void PranvelRunBatchConversion()

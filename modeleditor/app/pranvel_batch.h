@@ -54,7 +54,6 @@ private:
     void OnStart();
     void OnAbort();
     void Worker();
-    void AddLine(const std::string& aLine);
     void JoinWorker();
 
     UI_Dialog* myDialog = nullptr;

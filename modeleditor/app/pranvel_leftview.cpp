@@ -913,16 +913,7 @@ void CLeftView::OnEditState()
         return;
     EnableTimer(false);
     EditJointStateCommand* locCommand = new EditJointStateCommand;
-    locCommand->myPartIndex = locPartIndex;
-    locCommand->myJointStateIndex = ItemIndex(locDatum);
-    locCommand->myStateCode = locDialog.myStateCode;
-    locCommand->myNextState = locDialog.myNextState;
-    locCommand->myInterpolationTime = locDialog.myInterpolationTime;
-    locCommand->myTimeToNext = locDialog.myTimeToNext;
-    locCommand->myLoopFlag = locDialog.myLoopFlag;
-    locCommand->myActiveFlag = locDialog.myActiveFlag;
-    locCommand->myForceStartFlag = locDialog.myForceStartFlag;
-    locCommand->mySolidFlag = locDialog.mySolidFlag;
+    locDialog.FillCommand(locCommand);
     RunCommand(locCommand, nullptr);
     RebuildTree();
     EnableTimer(true);

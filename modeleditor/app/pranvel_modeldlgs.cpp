@@ -536,21 +536,26 @@ void CEditBoneStateDlg::OnOK(UI_Dialog* aDialog)
     UI_EndDialog(aDialog, UI_IDOK);
 }
 
+void CEditBoneStateDlg::FillCommand(EditJointStateCommand* aCommand) const
+{
+    aCommand->myPartIndex = myPartIndex;
+    aCommand->myJointStateIndex = myStateIndex;
+    aCommand->myStateCode = myStateCode;
+    aCommand->myNextState = myNextState;
+    aCommand->myInterpolationTime = myInterpolationTime;
+    aCommand->myTimeToNext = myTimeToNext;
+    aCommand->myLoopFlag = myLoopFlag;
+    aCommand->myActiveFlag = myActiveFlag;
+    aCommand->myForceStartFlag = myForceStartFlag;
+    aCommand->mySolidFlag = mySolidFlag;
+}
+
 void CEditBoneStateDlg::OnAll(UI_Dialog* aDialog)
 {
     if (!ReadFields(aDialog) || !CommandHandler::Get())
         return;
     EditAllJointStateCommand* locCommand = new EditAllJointStateCommand;
-    locCommand->myPartIndex = myPartIndex;
-    locCommand->myJointStateIndex = myStateIndex;
-    locCommand->myStateCode = myStateCode;
-    locCommand->myNextState = myNextState;
-    locCommand->myInterpolationTime = myInterpolationTime;
-    locCommand->myTimeToNext = myTimeToNext;
-    locCommand->myLoopFlag = myLoopFlag;
-    locCommand->myActiveFlag = myActiveFlag;
-    locCommand->myForceStartFlag = myForceStartFlag;
-    locCommand->mySolidFlag = mySolidFlag;
+    FillCommand(locCommand);
     // A failure shows nothing; the editor error holds its code.
     if (!CommandHandler::Get()->Run(QRECommand::CURRENT_VERSION, locCommand))
         delete locCommand;

@@ -12,6 +12,7 @@
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_string.h"
 
+class EditJointStateCommand;
 class QR_Light;
 class QR_TemplatePart;
 
@@ -103,6 +104,8 @@ public:
     CEditBoneStateDlg(QC_GrowingArray<QC_String>* aCodes, QC_GrowingArray<QC_String>* aNames,
                       const QR_TemplatePart* aPart, int32_t aPartIndex, int32_t aStateIndex);
     intptr_t DoModal(UI_Dialog* aParent);
+    // The joint-state command of this part and state with the dialog's values.
+    void FillCommand(EditJointStateCommand* aCommand) const;
 
     char myStateCode[5] = {0, 0, 0, 0, 0};
     int32_t myNextState = -1;

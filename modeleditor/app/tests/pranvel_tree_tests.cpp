@@ -987,3 +987,21 @@ TEST_F(PranvelTree, OpensTellTheStateDialogAndBatchAsksFirst)
     EXPECT_NE(Find("finger"), 0);
     EXPECT_EQ(myPrompts.GetBoxes().size(), 1u);
 }
+
+TEST_F(PranvelTree, EditStateRecordsTheDialogsValuesAndAllRunsItsOwn)
+{
+    OpenShip();
+    UI_TreeSelect(myPane, IDC_MODEL_TREE, UI_TreeGetRelated(myPane, IDC_MODEL_TREE, Find("finger"), UI_TREE_CHILD));
+    Script("Edit Bone State", [](UI_Dialog* d) {
+        UI_SetControlText(d, IDC_BONESTATE_INTERPOLATION, "1,5");
+        UI_ComboPick(d, IDC_BONESTATE_NEXT, 1); // LAST
+        UI_ClickButton(d, IDC_BONESTATE_ALL);   // recorded at once; the dialog stays
+        UI_ComboPick(d, IDC_BONESTATE_NEXT, 0); // NONE
+        UI_ClickButton(d, UI_IDOK);
+    });
+    ASSERT_TRUE(myLeft->OnCommand(myFrame, ID_TREE_EDIT_STATE));
+    std::vector<std::string> h = History();
+    ASSERT_GE(h.size(), 2u);
+    EXPECT_EQ(h[h.size() - 2].rfind("EDITALLJOINTSTATE 3 0 \"STND\" -2 1.500 ", 0), 0u) << h[h.size() - 2];
+    EXPECT_EQ(h.back().rfind("EDITJOINTSTATE 3 0 \"STND\" -1 1.500 ", 0), 0u) << h.back();
+}
