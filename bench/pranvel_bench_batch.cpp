@@ -33,19 +33,6 @@ double locSeconds(Clock::time_point aStart)
     return std::chrono::duration<double>(Clock::now() - aStart).count();
 }
 
-// The commands' scene side the files need, for builds where the scene does
-// not install its own.
-bool locExecute(QRECommand& aCommand, uint32_t)
-{
-    QRenderEditor* e = QRenderEditor::ourInstance;
-    if (!strcmp(aCommand.GetKeyword(), "OPENMODEL"))
-    {
-        OpenModelCommand& c = static_cast<OpenModelCommand&>(aCommand);
-        return e->OpenScene(c.myFileName, c.myModelName, c.myStateCode);
-    }
-    return true;
-}
-
 uint64_t locQRBBytes(const fs::path& aRoot, std::vector<fs::path>* aFiles)
 {
     uint64_t locBytes = 0;
@@ -96,8 +83,6 @@ int PranvelBatchBench(int argc, char** argv)
         return 1;
     QRenderEditor* e = QRenderEditor::ourInstance;
     e->SetWorkDir(locDir.c_str());
-    if (!QRECommand::ourExecuteHook)
-        QRECommand::ourExecuteHook = locExecute;
     CommandHandler* h = CommandHandler::Get();
     OpenModelCommand* locOpen = new OpenModelCommand;
     locOpen->myFileName = "box.lwo";

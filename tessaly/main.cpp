@@ -16,11 +16,8 @@
 #include <unistd.h>
 
 #include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QImage>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QScrollBar>
+#include <QScreen>
 #include <QWidget>
 
 #include <chrono>
@@ -30,6 +27,7 @@
 
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_prompt.h"
+#include "platform/ui/ui_qt.h"
 #include "qcommon/qc_crash.h"
 #include "qfile/render/qf_file.h"
 #include "qinput/qi_input.h"
@@ -57,108 +55,68 @@ float ourRunningTime = 0.0f;
 
 // [SECTION] The window -------------------------------------------------------------------------
 
-// The client area: paints the frames the renderer presents, top-left, unscaled.
-class ViewerClient : public QWidget
-{
-public:
-    ViewerClient()
-    {
-        setFocusPolicy(Qt::StrongFocus);
-        setAttribute(Qt::WA_OpaquePaintEvent);
-    }
-    QImage myFrame;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.fillRect(rect(), palette().button());
-        if (!myFrame.isNull())
-            p.drawImage(0, 0, myFrame);
-    }
-    void mouseReleaseEvent(QMouseEvent* anEvent) override
-    {
-        if (anEvent->button() == Qt::LeftButton)
-            ViewerWndProc(VIEWER_WM_LBUTTONUP, (int)anEvent->position().x(), (int)anEvent->position().y());
-    }
-    void resizeEvent(QResizeEvent*) override { ViewerWndProc(VIEWER_WM_SIZE, width(), height()); }
-};
-
-class ViewerWindow : public QWidget
-{
-public:
-    ViewerWindow()
-    {
-        setWindowTitle("QRB browser");
-        auto* l = new QHBoxLayout(this);
-        l->setContentsMargins(0, 0, 0, 0);
-        l->setSpacing(0);
-        myClient = new ViewerClient();
-        myScrollBar = new QScrollBar(Qt::Vertical);
-        l->addWidget(myClient, 1);
-        l->addWidget(myScrollBar);
-        QObject::connect(myScrollBar, &QScrollBar::actionTriggered, myScrollBar,
-                         [this](int anAction)
-                         {
-                             int r = -1;
-                             switch (anAction)
-                             {
-                             case QAbstractSlider::SliderSingleStepAdd: r = VIEWER_SB_LINEDOWN; break;
-                             case QAbstractSlider::SliderSingleStepSub: r = VIEWER_SB_LINEUP; break;
-                             case QAbstractSlider::SliderPageStepAdd: r = VIEWER_SB_PAGEDOWN; break;
-                             case QAbstractSlider::SliderPageStepSub: r = VIEWER_SB_PAGEUP; break;
-                             case QAbstractSlider::SliderToMinimum: r = VIEWER_SB_TOP; break;
-                             case QAbstractSlider::SliderToMaximum: r = VIEWER_SB_BOTTOM; break;
-                             case QAbstractSlider::SliderMove: r = VIEWER_SB_THUMBTRACK; break;
-                             default: break;
-                             }
-                             if (r >= 0)
-                                 ViewerWndProc(VIEWER_WM_VSCROLL, r, myScrollBar->sliderPosition());
-                         });
-    }
-    ViewerClient* myClient;
-    QScrollBar* myScrollBar;
-
-protected:
-    void closeEvent(QCloseEvent* anEvent) override
-    {
-        anEvent->ignore();
-        ViewerWndProc(VIEWER_WM_CLOSE, 0, 0);
-    }
-};
-
-ViewerWindow* ourWindow = nullptr;
+UI_Window* ourWindow = nullptr;
 int ourTestWidth = 0, ourTestHeight = 0;
+bool ourCursorClipped = false;
 
 void locPresent(void*, const GFX_Image& anImage)
 {
-    if (!ourWindow)
-        return;
-    QImage locImage((const uchar*)anImage.myPixels, (int)anImage.myWidth, (int)anImage.myHeight,
-                    (int)anImage.myPitch, QImage::Format_RGB32);
-    ourWindow->myClient->myFrame = locImage.copy();
-    ourWindow->myClient->update();
+    UI_WindowPresent(ourWindow, anImage.myPixels, (int)anImage.myWidth, (int)anImage.myHeight, (int)anImage.myPitch);
 }
 
-// The scroll bar's rules: the position is clamped to max - page + 1; a range 0..-1 disables it.
+intptr_t locWindowProc(UI_Window*, int aMessage, int aParam1, int aParam2, void*)
+{
+    ViewerWndProc(aMessage, aParam1, aParam2);
+    return 0;
+}
+
+// The scroll bar keeps the Windows rules; the layout reads back what it kept.
 void locSetScroll(int aMax, int aPage, int aPos)
 {
     ourViewer.myScrollMax = aMax;
     ourViewer.myScrollPage = aPage;
-    int locTop = aMax - (aPage > 0 ? aPage - 1 : 0);
-    if (aPos > locTop)
-        aPos = locTop;
-    if (aPos < 0)
-        aPos = 0;
-    ourViewer.myScrollPos = aPos;
-    if (!ourWindow)
+    if (ourWindow)
+    {
+        ourViewer.myScrollPos = UI_SetScrollInfo(ourWindow, 0, aMax, aPage, aPos);
         return;
-    QScrollBar* b = ourWindow->myScrollBar;
-    QSignalBlocker locBlock(b);
-    b->setEnabled(aMax >= 0);
-    b->setPageStep(aPage > 0 ? aPage : 1);
-    b->setRange(0, aMax >= 0 ? locTop > 0 ? locTop : 0 : 0);
-    b->setValue(aPos);
+    }
+    const int locTop = aMax - (aPage > 0 ? aPage - 1 : 0);
+    ourViewer.myScrollPos = aPos > locTop ? locTop : aPos;
+    if (ourViewer.myScrollPos < 0)
+        ourViewer.myScrollPos = 0;
+}
+
+// The window's icon: a 2 x 2 grid of grey cells on the button face.
+UI_Image locIcon()
+{
+    UI_Image i;
+    i.myWidth = i.myHeight = 16;
+    i.myPixels.assign(256, 0xFFD4D0C8u);
+    for (int y = 0; y < 16; y++)
+        for (int x = 0; x < 16; x++)
+            if (x % 8 >= 1 && x % 8 <= 6 && y % 8 >= 1 && y % 8 <= 5)
+                i.myPixels[y * 16 + x] = 0xFF5F5F5Fu;
+    return i;
+}
+
+// While the right button turns the enlarged entry the cursor stays on the client area.
+void locClipCursorWhileTurning(bool aTurning)
+{
+    if (aTurning == ourCursorClipped || !ourWindow)
+        return;
+    ourCursorClipped = aTurning;
+    if (!aTurning)
+    {
+        UI_ClipCursor(nullptr);
+        return;
+    }
+    UI_Rect r;
+    UI_ClientToScreen(ourWindow, &r.myLeft, &r.myTop);
+    int w, h;
+    UI_GetClientSize(ourWindow, &w, &h);
+    r.myRight = r.myLeft + w;
+    r.myBottom = r.myTop + h;
+    UI_ClipCursor(&r);
 }
 
 bool locHasExtension(const char* aName, const char* anExtension)
@@ -181,14 +139,19 @@ void locDestroyEntries()
 
 } // namespace
 
+UI_Window* ViewerGetWindow()
+{
+    return ourWindow;
+}
+
 QWidget* ViewerGetClientWidget()
 {
-    return ourWindow ? ourWindow->myClient : nullptr;
+    return UI_GetWindowClient(ourWindow);
 }
 
 QImage ViewerGrabClient()
 {
-    return ourWindow ? ourWindow->myClient->grab().toImage() : QImage();
+    return ourWindow ? UI_GetWindowClient(ourWindow)->grab().toImage() : QImage();
 }
 
 void ViewerSetTestClientSize(int aWidth, int aHeight)
@@ -200,10 +163,7 @@ void ViewerSetTestClientSize(int aWidth, int aHeight)
 void ViewerGetClientSize(int* aWidth, int* aHeight)
 {
     if (ourWindow)
-    {
-        *aWidth = ourWindow->myClient->width();
-        *aHeight = ourWindow->myClient->height();
-    }
+        UI_GetClientSize(ourWindow, aWidth, aHeight);
     else
     {
         *aWidth = ourTestWidth;
@@ -247,8 +207,7 @@ bool ViewerScanDirectory(const char* aName)
         ViewerLayout();
         return false;
     }
-    if (ourWindow)
-        ourWindow->setWindowTitle(QString::fromUtf8(d.c_str()));
+    UI_SetWindowTitle(ourWindow, d.c_str());
     while (dirent* e = readdir(locDir))
     {
         std::string locFull = (d == "/" ? "" : d) + "/" + e->d_name;
@@ -415,7 +374,10 @@ bool ViewerFrame()
     ourElapsedTime = QI_Time::ourFrameTime;
     ourRunningTime = QI_Time::ourTime;
     if (!v.myActiveFlag)
+    {
+        locClipCursorWhileTurning(false);
         return true;
+    }
     if (QI_Device* k = QI_Input::GetDevice(0, 0))
         if (k->myNumButtons > 78)
         {
@@ -426,12 +388,15 @@ bool ViewerFrame()
             if (k->myButtons[74].WentDown())
                 v.myZoom = v.myZoom - 0.2f < 0.2f ? 0.2f : v.myZoom - 0.2f;
         }
+    bool locTurning = false;
     if (QI_Device* m = QI_Input::GetDevice(1, 0))
         if (m->myNumButtons > 1 && m->myNumAxes > 1 && m->myButtons[1].IsDown())
         {
             v.myAngle1 -= 0.005f * m->myAxes[0].myValue;
             v.myAngle2 -= 0.005f * m->myAxes[1].myValue;
+            locTurning = !v.myDirectoryMode;
         }
+    locClipCursorWhileTurning(locTurning);
     locLoadNext();
     QR_Render* r = QR_Render::ourInstance;
     QR_Render::ourFrameCount++;
@@ -539,6 +504,7 @@ void ViewerWndProc(int aMessage, int aParam1, int aParam2)
         break;
     }
     default:
+        UI_DefWindowProc(ourWindow, aMessage, aParam1, aParam2);
         break;
     }
 }
@@ -571,7 +537,8 @@ void ViewerShutDown()
     QR_Render::Destroy();
     QR_ExpressionContext::Destroy();
     QF_File::CloseAllArchives();
-    delete ourWindow;
+    locClipCursorWhileTurning(false);
+    UI_DestroyWindow(ourWindow);
     ourWindow = nullptr;
 }
 
@@ -579,22 +546,31 @@ int ViewerStartUp(int argc, char** argv, const char* aProgramDir)
 {
     ourViewer = ViewerState();
     UI_ClearQuitMessage();
-    ourWindow = new ViewerWindow();
-    ourWindow->setGeometry(0, 0, 800, 600);
+    static const UI_Image locIconImage = locIcon();
+    UI_WindowDesc locDesc;
+    locDesc.myTitle = "QRB browser";
+    locDesc.myWidth = 800;
+    locDesc.myHeight = 600;
+    locDesc.myVScrollFlag = true;
+    locDesc.myIcon = &locIconImage;
+    locDesc.myProc = locWindowProc;
+    ourWindow = UI_CreateWindow(locDesc);
+    if (!ourWindow)
+        return -2;
     static QR_HostWindow locHost;
     locHost.myPresentFunc = locPresent;
     locHost.myUserData = nullptr;
     if (!QR_Render::Create(&locHost, nullptr))
     {
-        delete ourWindow;
+        UI_DestroyWindow(ourWindow);
         ourWindow = nullptr;
         return locFail("Failed to init DX8.1", -3);
     }
-    ourWindow->show();
-    ourWindow->activateWindow();
-    ourWindow->myClient->setFocus();
+    // Showing reports the program's activation, which sets the active flag.
+    UI_ShowWindow(ourWindow, true);
     QR_RenderSettings s;
-    QSize locScreen = ourWindow->screen() ? ourWindow->screen()->size() : QSize(800, 600);
+    QScreen* locScreenOf = UI_GetWindowWidget(ourWindow)->screen();
+    QSize locScreen = locScreenOf ? locScreenOf->size() : QSize(800, 600);
     s.myWidth = locScreen.width();
     s.myHeight = locScreen.height();
     s.myBitsPerPixel = 32;
@@ -604,7 +580,7 @@ int ViewerStartUp(int argc, char** argv, const char* aProgramDir)
     if (!QR_Render::ourInstance->Init(&s))
     {
         QR_Render::Destroy();
-        delete ourWindow;
+        UI_DestroyWindow(ourWindow);
         ourWindow = nullptr;
         return locFail("Failed to init DX8.1", -4);
     }
@@ -628,11 +604,11 @@ int ViewerStartUp(int argc, char** argv, const char* aProgramDir)
     if (!ourFont)
     {
         QR_Render::Destroy();
-        delete ourWindow;
+        UI_DestroyWindow(ourWindow);
         ourWindow = nullptr;
         return locFail("Failed to load font", -1);
     }
-    if (!QI_Input::Init(true, ourWindow->myClient))
+    if (!QI_Input::Init(true, UI_GetWindowClient(ourWindow)))
     {
         ViewerShutDown();
         return locFail("Failed to init DInput", -7);
@@ -644,13 +620,6 @@ int ViewerStartUp(int argc, char** argv, const char* aProgramDir)
     QR_ExpressionContext::Create();
     QR_ExpressionContext::GetInstance()->AddFloatVar(&ourElapsedTime, "ETIME");
     QR_ExpressionContext::GetInstance()->AddFloatVar(&ourRunningTime, "TIME");
-
-    // The active flag follows the application's state; a headless run has no window manager
-    // to activate it, so it counts as active.
-    ourViewer.myActiveFlag = UI_IsHeadless() || QGuiApplication::applicationState() == Qt::ApplicationActive;
-    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, ourWindow,
-                     [](Qt::ApplicationState aState)
-                     { ViewerWndProc(VIEWER_WM_ACTIVATEAPP, UI_IsHeadless() || aState == Qt::ApplicationActive, 0); });
 
     std::string locArg = argc > 1 && argv[1] ? argv[1] : "";
     if (locArg.size() > 1 && (locArg.back() == '/' || locArg.back() == '\\'))
@@ -704,7 +673,7 @@ int ViewerMain(int argc, char** argv, const char* aProgramDir)
             printf("Tessaly: %zu entries handled in %.3f s; full grid %.2f ms per frame\n", ourViewer.myEntries.size(),
                    locLoaded - locBegin, 1e3 * (locNow() - locLoaded) / (ourViewer.myFramesAfterLoad - 1));
             UI_DispatchMessages(false);
-            ourWindow->myClient->grab().save(QString::fromUtf8(locGrab));
+            ViewerGrabClient().save(QString::fromUtf8(locGrab));
             UI_PostQuitMessage(0);
         }
         usleep(1000);

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "platform/ui/ui_window.h"
 #include "qcommon/qc_string.h"
 
 class QR_Bitmap;
@@ -55,24 +56,24 @@ struct ViewerState
 };
 extern ViewerState ourViewer;
 
-// Scroll requests of the vertical bar.
+// The window's messages and scroll requests are the user-interface layer's.
 enum ViewerScroll
 {
-    VIEWER_SB_LINEUP,
-    VIEWER_SB_LINEDOWN,
-    VIEWER_SB_PAGEUP,
-    VIEWER_SB_PAGEDOWN,
-    VIEWER_SB_THUMBTRACK,
-    VIEWER_SB_TOP,
-    VIEWER_SB_BOTTOM,
+    VIEWER_SB_LINEUP = UI_SB_LINEUP,
+    VIEWER_SB_LINEDOWN = UI_SB_LINEDOWN,
+    VIEWER_SB_PAGEUP = UI_SB_PAGEUP,
+    VIEWER_SB_PAGEDOWN = UI_SB_PAGEDOWN,
+    VIEWER_SB_THUMBTRACK = UI_SB_THUMBTRACK,
+    VIEWER_SB_TOP = UI_SB_TOP,
+    VIEWER_SB_BOTTOM = UI_SB_BOTTOM,
 };
 enum ViewerMessage
 {
-    VIEWER_WM_ACTIVATEAPP,
-    VIEWER_WM_SIZE,
-    VIEWER_WM_CLOSE,
-    VIEWER_WM_VSCROLL,   // aParam1 the request, aParam2 the track position
-    VIEWER_WM_LBUTTONUP, // client coordinates
+    VIEWER_WM_ACTIVATEAPP = UI_WM_ACTIVATEAPP,
+    VIEWER_WM_SIZE = UI_WM_SIZE,
+    VIEWER_WM_CLOSE = UI_WM_CLOSE,
+    VIEWER_WM_VSCROLL = UI_WM_VSCROLL,     // aParam1 the request, aParam2 the track position
+    VIEWER_WM_LBUTTONUP = UI_WM_LBUTTONUP, // client coordinates
 };
 
 // The start-up alone (0, or the exit code of a failure) and the exit, for the tests.
@@ -91,5 +92,6 @@ void ViewerGetClientSize(int* aWidth, int* aHeight);
 void ViewerSetTestClientSize(int aWidth, int aHeight);
 class QWidget;
 class QImage;
+UI_Window* ViewerGetWindow();
 QWidget* ViewerGetClientWidget();
 QImage ViewerGrabClient();

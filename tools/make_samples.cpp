@@ -17,7 +17,7 @@
 #include "qrender/qr_error.h"
 #include "qrender/qr_mainobject.h"
 #include "qrender/qr_render.h"
-#include "qrender/tests/qr_sample_models.h"
+#include "modeleditor/tests/me_qrbmodel.h"
 
 namespace
 {
@@ -95,9 +95,18 @@ int main(int argc, char** argv)
     }
     std::string d = argv[1];
     mkdir(d.c_str(), 0755);
-    if (!QRT_WriteSampleFolder(d + "/models"))
+    // The models are written by the model editor's writer from templates built in memory.
+    QR_RenderSettings s;
+    s.myFullScreenFlag = 0;
+    s.myWidth = 64;
+    s.myHeight = 64;
+    bool locOk = QR_Render::Create(nullptr, nullptr) && QR_Render::ourInstance->Init(&s) &&
+                 QRT_WriteSampleFolder(d + "/models", 0, MET_WriteModel);
+    QR_Render::Destroy();
+    if (!locOk)
     {
-        fprintf(stderr, "make_samples: cannot write %s/models\n", d.c_str());
+        fprintf(stderr, "make_samples: cannot write %s/models (renderer error %u, editor error %u %s)\n", d.c_str(),
+                QR_Error::ourCode, EditorError::Get(), EditorError::GetDetail());
         return 1;
     }
     printf("models: %s/models\n", d.c_str());

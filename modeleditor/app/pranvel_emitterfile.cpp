@@ -67,31 +67,13 @@ bool ApplyEmitterRecord(const EmitterRecord& aRecord, QR_SharedGenericParticleDa
         delete locInstance;
         return false;
     }
+    // Frames past the texture's bottom edge are laid out all the same: the renderer's
+    // reader refuses such a file, the preview only shows what lies there.
     if (!t)
-    {
-        const float locWhole[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-        memcpy(locFrames[0].myUVs, locWhole, sizeof(locWhole));
-    }
+        QR_SetWholeParticleFrame(locFrames[0]);
     else
-    {
-        int64_t W = t->mySourceWidth, H = t->mySourceHeight, x = 0, y = 0;
-        for (uint32_t k = 0; k < locCount; k++)
-        {
-            float l = (float)x / (float)W, r = (float)(x + e.myFrameWidth - 1) / (float)W;
-            float tp = (float)y / (float)H, b = (float)(y + e.myFrameHeight - 1) / (float)H;
-            QR_ParticleFrame& f = locFrames[k];
-            f.myUVs[0][0] = l, f.myUVs[0][1] = tp;
-            f.myUVs[1][0] = r, f.myUVs[1][1] = tp;
-            f.myUVs[2][0] = r, f.myUVs[2][1] = b;
-            f.myUVs[3][0] = l, f.myUVs[3][1] = b;
-            x += e.myFrameWidth;
-            if (x + e.myFrameWidth > W)
-            {
-                x = 0;
-                y += e.myFrameHeight;
-            }
-        }
-    }
+        QR_LayoutParticleFrames(t->mySourceWidth, t->mySourceHeight, e.myFrameWidth, e.myFrameHeight, locCount,
+                                locFrames);
     for (size_t i = 0; i < e.myPhases.size(); i++)
     {
         const EmitterPhaseRecord& p = e.myPhases[i];

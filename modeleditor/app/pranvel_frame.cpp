@@ -2,6 +2,7 @@
 #include "modeleditor/app/pranvel_frame.h"
 #include "modeleditor/app/pranvel_filedialog.h"
 #include "modeleditor/app/pranvel_resource.h"
+#include "modeleditor/app/pranvel_tree.h"
 
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_prompt.h"

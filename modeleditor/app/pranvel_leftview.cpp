@@ -1,6 +1,7 @@
 // The model tree view: tree, context menus, file commands and edit commands.
 #include "modeleditor/app/pranvel_leftview.h"
 #include "modeleditor/app/pranvel_batch.h"
+#include "modeleditor/app/pranvel_emittercmds.h"
 #include "modeleditor/app/pranvel_filedialog.h"
 #include "modeleditor/app/pranvel_frame.h"
 #include "modeleditor/app/pranvel_modeldlgs.h"
@@ -33,7 +34,6 @@
 
 CLeftView* CLeftView::ourInstance = nullptr;
 
-// [SECTION] tree control
 // [SECTION] context menus and pane messages
 // [SECTION] file commands
 // [SECTION] edit commands
@@ -62,43 +62,6 @@ std::string locSlashes(const char* aPath)
     return locPath;
 }
 } // namespace
-
-// --- [SECTION] tree control ---
-
-void PranvelTreeControl::DeleteAll()
-{
-    UI_TreeReset(myDialog, myId);
-}
-
-intptr_t PranvelTreeControl::Append(intptr_t aParent, const char* aText, intptr_t aData)
-{
-    UI_TreeItem locItem = UI_TreeInsert(myDialog, myId, aParent ? aParent : UI_TREE_ROOT, aText, -1, false);
-    if (locItem)
-        UI_TreeSetData(myDialog, myId, locItem, aData);
-    return locItem;
-}
-
-intptr_t PranvelTreeControl::GetChild(intptr_t anItem)
-{
-    return UI_TreeGetRelated(myDialog, myId, anItem ? anItem : UI_TREE_ROOT, UI_TREE_CHILD);
-}
-
-intptr_t PranvelTreeControl::GetNext(intptr_t anItem)
-{
-    return anItem ? UI_TreeGetRelated(myDialog, myId, anItem, UI_TREE_NEXT) : 0;
-}
-
-QC_String PranvelTreeControl::GetText(intptr_t anItem)
-{
-    std::string locText;
-    UI_TreeGetText(myDialog, myId, anItem, &locText);
-    return QC_String(locText.c_str());
-}
-
-void PranvelTreeControl::Expand(intptr_t anItem)
-{
-    UI_TreeExpand(myDialog, myId, anItem, true);
-}
 
 // --- [SECTION] context menus and pane messages ---
 
@@ -181,13 +144,12 @@ bool CLeftView::Attach(UI_Frame* aFrame, UI_Dialog* aPane, CPranvelView* aView)
     myPane = aPane;
     myView = aView;
     myTree = new PranvelTreeControl(aPane, IDC_MODEL_TREE);
+    myEmitterCommands = new PranvelEmitterCommands(aView, myTree, aPane);
     UI_SetDialogUserData(aPane, this);
     ourInstance = this;
     ourPranvelTreeOps.myOpenQRE = locOpenQRE;
     ourPranvelTreeOps.myOpenLightWave = locOpenLightWave;
     ourPranvelDialogs.myRunBatchConversion = PranvelRunBatchConversion;
-    if (!CommandHandler::Get())
-        CommandHandler::Create();
     return true;
 }
 
@@ -202,6 +164,8 @@ void CLeftView::Detach()
     }
     if (myPane)
         UI_SetDialogUserData(myPane, nullptr);
+    delete myEmitterCommands;
+    myEmitterCommands = nullptr;
     delete myTree;
     myTree = nullptr;
     myPane = nullptr;
@@ -212,14 +176,14 @@ void CLeftView::Detach()
 intptr_t CLeftView::PaneProc(UI_Dialog* aDialog, const UI_Message& aMessage)
 {
     CLeftView* locThis = static_cast<CLeftView*>(UI_GetDialogUserData(aDialog));
-    if (!locThis || aMessage.myKind != UI_MSG_COMMAND || aMessage.myControlId != IDC_MODEL_TREE)
+    if (!locThis)
+        return PranvelTreePaneProc(aDialog, aMessage);
+    if (locThis->myTree->OnMessage(aMessage, locThis->Scene()))
         return 0;
-    switch (aMessage.myNotifyCode)
-    {
-    case UI_NM_RCLICK: locThis->OnRightButton(aMessage.myX, aMessage.myY); break;
-    case UI_TVN_ITEMEXPANDED: locThis->OnItemExpanded(aMessage.myItem); break;
-    default: break; // keys are swallowed by the control's no-keys style
-    }
+    // Keys never reach the control's own handling (its no-keys style).
+    if (aMessage.myKind == UI_MSG_COMMAND && aMessage.myControlId == IDC_MODEL_TREE &&
+        aMessage.myNotifyCode == UI_NM_RCLICK)
+        locThis->OnRightButton(aMessage.myX, aMessage.myY);
     return 0;
 }
 
@@ -236,12 +200,6 @@ int CLeftView::OnRightButton(int anX, int aY)
     int locX = anX, locY = aY;
     UI_ControlToScreen(myPane, IDC_MODEL_TREE, &locX, &locY);
     return UI_TrackPopupMenu(myFrame, locMenu, locCount, locX, locY, this);
-}
-
-void CLeftView::OnItemExpanded(intptr_t anItem)
-{
-    if (Scene() && anItem)
-        Scene()->ToggleExpandedItem(myTree->GetText(anItem));
 }
 
 void CLeftView::RebuildTree()
@@ -279,6 +237,8 @@ bool CLeftView::OnCommand(UI_Frame*, int anId)
     case ID_TREE_DELETE_EMITTER: OnDeleteEmitter(); return true;
     case ID_TREE_EDIT_LIGHT: OnEditLight(); return true;
     case ID_TOOLS_CHECK_LWS: OnCheckLws(); return true;
+    case ID_TREE_ADD_EMITTER: OnEmitter(true); return true;
+    case ID_TREE_EDIT_EMITTER: OnEmitter(false); return true;
     default: return false;
     }
 }
@@ -305,8 +265,6 @@ void CLeftView::PublishModelChanged()
     // The state dialog lists the new model's states.
     if (Scene())
         Scene()->CallbackSubscribers(0, QC_String());
-    if (PranvelScene::ourInstance && static_cast<void*>(PranvelScene::ourInstance) != static_cast<void*>(Scene()))
-        PranvelScene::ourInstance->CallbackSubscribers(0, QC_String());
 }
 
 void CLeftView::SetDocument(const char* aPath, const char* aTitle)
@@ -983,6 +941,17 @@ void CLeftView::OnEditLight()
     if (Scene())
         Scene()->RecreateInstance();
     EnableTimer(true);
+}
+
+void CLeftView::OnEmitter(bool anAddFlag)
+{
+    intptr_t locDatum = 0, locParent = 0;
+    if (!GetSelection(&locDatum, &locParent))
+        return;
+    if (anAddFlag && ItemKind(locDatum) == QRE_TREE_STATE)
+        myEmitterCommands->OnAddParticleEmitter(locParent, locDatum);
+    else if (!anAddFlag && ItemKind(locDatum) == QRE_TREE_EMITTER)
+        myEmitterCommands->OnEditParticleEmitter(locDatum);
 }
 
 void CLeftView::OnCheckLws()

@@ -7,30 +7,15 @@
 #include <cstdint>
 #include <string>
 
+#include "modeleditor/app/pranvel_tree.h"
 #include "modeleditor/qrendereditor.h"
 #include "platform/ui/ui_frame.h"
 
 class CPranvelView;
+class PranvelEmitterCommands;
 class QRECommand;
 class QR_TemplateObject;
 class QR_TemplatePart;
-
-// The scene's tree over the shell's tree control.
-class PranvelTreeControl : public QRenderEditorTree
-{
-public:
-    PranvelTreeControl(UI_Dialog* aDialog, int anId) : myDialog(aDialog), myId(anId) {}
-    void DeleteAll() override;
-    intptr_t Append(intptr_t aParent, const char* aText, intptr_t aData) override;
-    intptr_t GetChild(intptr_t anItem) override;
-    intptr_t GetNext(intptr_t anItem) override;
-    QC_String GetText(intptr_t anItem) override;
-    void Expand(intptr_t anItem) override;
-
-private:
-    UI_Dialog* myDialog;
-    int myId;
-};
 
 // The commands of the tree's context menus and of the Tools menu it serves.
 enum PranvelTreeCommand
@@ -79,7 +64,6 @@ public:
     // Right button at a point of the tree (client pixels): selects the item on
     // its label or icon; then its kind's menu. The picked id, 0 for none.
     int OnRightButton(int anX, int aY);
-    void OnItemExpanded(intptr_t anItem);
     void RebuildTree();
     UI_Dialog* GetPane() const { return myPane; }
 
@@ -123,6 +107,7 @@ public:
     void OnDeleteEmitter();
     void OnEditLight();
     void OnCheckLws();
+    void OnEmitter(bool anAddFlag);
     // The ten statistics of the loaded model, texture memory last.
     static void GatherStats(uint32_t aValues[10]);
 
@@ -141,6 +126,7 @@ private:
     UI_Dialog* myPane = nullptr;
     CPranvelView* myView = nullptr;
     PranvelTreeControl* myTree = nullptr;
+    PranvelEmitterCommands* myEmitterCommands = nullptr;
     std::string myDocumentPath;
     std::string myDocumentTitle;
 };

@@ -56,6 +56,9 @@ void UI_SendDialogCommand(UI_Dialog* aDialog, int anId, int aNotifyCode);
 UI_Control* UI_FindControl(UI_Dialog* aDialog, int anId);
 // The image as a QImage; a null one when its pixels do not fill its size.
 QImage UI_ToQImage(const UI_Image& anImage);
+// Copies 0xAARRGGBB pixels (rows aStride bytes apart) into the picture, resized
+// to fit; false, the picture unchanged, for bad sizes.
+bool UI_CopyPixels(QImage* aPicture, const uint32_t* aPixels, int aWidth, int aHeight, int aStride);
 // Byte order without regard to ASCII case, as Windows' controls sort.
 int UI_CompareNoCase(const QByteArray& aLeft, const QByteArray& aRight);
 
@@ -79,6 +82,7 @@ protected:
     void resizeEvent(QResizeEvent* anEvent) override;
     void showEvent(QShowEvent* anEvent) override;
     void hideEvent(QHideEvent* anEvent) override;
+    void mouseMoveEvent(QMouseEvent* anEvent) override;
 
 private:
     UI_Dialog* myOwner;

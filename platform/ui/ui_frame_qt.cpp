@@ -1090,15 +1090,8 @@ void UI_FrameSetViewPicture(UI_Frame* aFrame, const UI_Image& anImage)
 
 void UI_FrameSetViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aStride)
 {
-    if (!aFrame || !aPixels || aWidth <= 0 || aHeight <= 0 || aStride < aWidth * 4)
+    if (!aFrame || !UI_CopyPixels(&aFrame->myPicture, aPixels, aWidth, aHeight, aStride))
         return;
-    QImage& locPicture = aFrame->myPicture;
-    if (locPicture.width() != aWidth || locPicture.height() != aHeight)
-        locPicture = QImage(aWidth, aHeight, QImage::Format_RGB32);
-    if (locPicture.isNull())
-        return;
-    for (int y = 0; y < aHeight; y++)
-        std::memcpy(locPicture.scanLine(y), (const uint8_t*)aPixels + size_t(y) * aStride, size_t(aWidth) * 4);
     if (!aFrame->myPainting)
         aFrame->myView->update();
 }

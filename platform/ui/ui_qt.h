@@ -12,3 +12,8 @@ QWidget* UI_GetControlWidget(UI_Dialog* aDialog, int anId);
 struct UI_Frame;
 QWidget* UI_GetFrameWidget(UI_Frame* aFrame);
 QWidget* UI_GetFrameView(UI_Frame* aFrame);
+
+struct UI_Window;
+QWidget* UI_GetWindowWidget(UI_Window* aWindow);
+// The client area (the input layer's window feed attaches here).
+QWidget* UI_GetWindowClient(UI_Window* aWindow);

@@ -15,15 +15,11 @@
 #include "qrender/qr_renderd3d.h"
 #include "qrender/qr_surface.h"
 #include "qrender/qr_texture.h"
+#include "qrender/tests/qr_gl_test_util.h"
 #include "qrender/tests/qr_image_writers.h"
 
 namespace
 {
-
-GFX_System* locGLSystem()
-{
-    return GFX_CreateGLSystem();
-}
 
 const uint32_t BACKGROUND = 0x000040;
 const int WIDTH = 160, HEIGHT = 96;
@@ -55,13 +51,7 @@ protected:
                 p.push_back(locImagePixel(x, y));
         QRT_WriteFile(myDir + "img32.tga", QRT_MakeTGA(100, 60, 32, p, true, false));
         QRT_WriteFile(myDir + "img24.tga", QRT_MakeTGA(100, 60, 24, p, false, false));
-        QR_RenderD3D::ourSystemFactory = locGLSystem;
-        QR_RenderSettings s;
-        s.myFullScreenFlag = 0;
-        s.myWidth = WIDTH;
-        s.myHeight = HEIGHT;
-        ASSERT_TRUE(QR_Render::Create(nullptr, nullptr)) << GFX_GetLastErrorDetail();
-        ASSERT_TRUE(QR_Render::ourInstance->Init(&s)) << GFX_GetLastErrorDetail();
+        ASSERT_TRUE(QRT_StartGL(WIDTH, HEIGHT));
     }
     void TearDown() override
     {
@@ -79,9 +69,7 @@ protected:
         R()->Clear(&locAll, QR_CLEAR_TARGET | QR_CLEAR_ZBUFFER, BACKGROUND, 1.0f, 0);
         aDraw();
         R()->EndFrame();
-        std::vector<uint32_t> locPixels(WIDTH * HEIGHT);
-        EXPECT_TRUE(R()->GrabFrontBuffer(locPixels.data()));
-        return locPixels;
+        return QRT_GrabFrame(WIDTH, HEIGHT);
     }
     static uint32_t At(const std::vector<uint32_t>& aPixels, int x, int y) { return aPixels[y * WIDTH + x] & 0xFFFFFF; }
 

@@ -19,15 +19,11 @@
 #include "qrender/qr_templateobject.h"
 #include "qrender/qr_texture.h"
 #include "qrender/qr_view.h"
+#include "qrender/tests/qr_gl_test_util.h"
 #include "qrender/tests/qr_sample_models.h"
 
 namespace
 {
-
-GFX_System* locGLSystem()
-{
-    return GFX_CreateGLSystem();
-}
 
 const int WIDTH = 96, HEIGHT = 64;
 const uint32_t BACKGROUND = 0x000000;
@@ -49,13 +45,7 @@ protected:
         ASSERT_TRUE(QRT_WriteSampleFolder(locDir));
         ASSERT_TRUE(getcwd(myOldDir, sizeof(myOldDir)));
         ASSERT_EQ(chdir(locDir.c_str()), 0);
-        QR_RenderD3D::ourSystemFactory = locGLSystem;
-        QR_RenderSettings s;
-        s.myFullScreenFlag = 0;
-        s.myWidth = WIDTH;
-        s.myHeight = HEIGHT;
-        ASSERT_TRUE(QR_Render::Create(nullptr, nullptr)) << GFX_GetLastErrorDetail();
-        ASSERT_TRUE(QR_Render::ourInstance->Init(&s)) << GFX_GetLastErrorDetail();
+        ASSERT_TRUE(QRT_StartGL(WIDTH, HEIGHT));
         myView = new QR_View(64, nullptr, 64);
         myView->myCamera.myMatrix.SetTranslation(0, 0.5f, -5.0f);
         QI_Time::ourFrameTime = 0.02f;
@@ -82,9 +72,7 @@ protected:
         anObject->Render();
         myView->EndRender();
         QR_Render::ourInstance->EndFrame();
-        std::vector<uint32_t> p(WIDTH * HEIGHT);
-        EXPECT_TRUE(QR_Render::ourInstance->GrabFrontBuffer(p.data()));
-        return p;
+        return QRT_GrabFrame(WIDTH, HEIGHT);
     }
     static Coverage Cover(const std::vector<uint32_t>& aPixels)
     {

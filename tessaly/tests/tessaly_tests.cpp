@@ -7,6 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <dirent.h>
+#include <string.h>
+
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
@@ -16,8 +19,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
+#include "platform/gfx/gfx_device.h"
 #include "platform/ui/ui_app.h"
 #include "qinput/qi_time.h"
 #include "tessaly/main.h"
@@ -266,7 +272,9 @@ TEST_F(TessalyTest, GridFillsOneEntryPerFrameWithLabelsAndClicks)
             EXPECT_GT(LabelPixels(g, x, y, 0xFFFFFFFF), 10) << i;
         }
         else if (e.myFlag)
+        {
             EXPECT_GE(LabelPixels(g, x, y, 0xFFFFFF00), 3) << i; // a folder (".." is short): yellow
+        }
     }
     EXPECT_GT(locModels, 0);
 
@@ -295,8 +303,17 @@ TEST_F(TessalyTest, GridFillsOneEntryPerFrameWithLabelsAndClicks)
     ViewerFrame();
     Mouse(QEvent::MouseMove, QPointF(340, 280), Qt::NoButton, Qt::RightButton);
     ViewerFrame();
+    // While it turns, the cursor is kept on the client area.
+    UI_Rect locClip;
+    ASSERT_TRUE(UI_GetClipCursor(&locClip));
+    const QPoint locOrigin = ViewerGetClientWidget()->mapToGlobal(QPoint(0, 0));
+    EXPECT_EQ(locOrigin.x(), locClip.myLeft);
+    EXPECT_EQ(locOrigin.y(), locClip.myTop);
+    EXPECT_EQ(ViewerGetClientWidget()->width(), locClip.myRight - locClip.myLeft);
+    EXPECT_EQ(ViewerGetClientWidget()->height(), locClip.myBottom - locClip.myTop);
     Mouse(QEvent::MouseButtonRelease, QPointF(340, 280), Qt::RightButton, Qt::NoButton);
     ViewerFrame();
+    EXPECT_FALSE(UI_GetClipCursor(nullptr));
     EXPECT_NEAR(-0.2f, ourViewer.myAngle1, 1e-4);
     EXPECT_NEAR(0.1f, ourViewer.myAngle2, 1e-4);
 
@@ -381,36 +398,116 @@ TEST_F(TessalyTest, MoreThan1024EntriesAreAllKept)
     std::filesystem::remove_all("big");
 }
 
-// The grab of a whole run (the program on its offscreen platform or under X).
-TEST(TessalyGrab, CellsAreDrawnAndLabelled)
+// The mean colour of a DDS file's top level as drawn over the cell's clear colour: images
+// with alpha (DXT3, DXT5) blend, DXT1 ones draw solid (a transparent texel is black).
+bool DDSMean(const std::string& aPath, double aMean[3])
+{
+    std::ifstream f(aPath, std::ios::binary);
+    std::vector<uint8_t> d((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    if (d.size() < 128)
+        return false;
+    uint32_t h, w;
+    memcpy(&h, &d[12], 4);
+    memcpy(&w, &d[16], 4);
+    const std::string locFourCC((const char*)&d[84], 4);
+    const GFX_Format locFormat = locFourCC == "DXT1" ? GFX_FORMAT_DXT1 : locFourCC == "DXT3" ? GFX_FORMAT_DXT3 : GFX_FORMAT_DXT5;
+    if (d.size() < 128 + GFX_FormatLevelSize(locFormat, w, h))
+        return false;
+    std::vector<uint32_t> p((size_t)w * h);
+    GFX_DecompressDXT(locFormat, w, h, &d[128], p.data());
+    aMean[0] = aMean[1] = aMean[2] = 0;
+    for (uint32_t c : p)
+    {
+        const double a = locFormat == GFX_FORMAT_DXT1 ? 1.0 : (c >> 24) / 255.0;
+        for (int k = 0; k < 3; k++)
+            aMean[k] += a * ((c >> (16 - 8 * k)) & 0xFF) + (1.0 - a) * 0x5F;
+    }
+    for (int k = 0; k < 3; k++)
+        aMean[k] /= (double)p.size();
+    return true;
+}
+
+// The grab of a whole run (the program on its offscreen platform or under X) over a
+// folder of models, textures and a damaged model: the entries are listed in the
+// program's order and each cell is checked by what it shows.
+TEST(TessalyGrab, CellsShowTheirEntries)
 {
     const char* locFile = getenv("TESSALY_CHECK_GRAB");
-    if (!locFile)
+    const char* locDir = getenv("TESSALY_CHECK_DIR");
+    if (!locFile || !locDir)
         GTEST_SKIP() << "run by the tessaly_grab test";
     QImage g(locFile);
     ASSERT_FALSE(g.isNull());
     ASSERT_GE(g.width(), 480);
-    // The "cells" folder: two textures (blue labels, mean colour far from the clear colour),
-    // a sub-folder and ".." (yellow labels, nothing drawn).
-    int locDrawn = 0, locBlue = 0, locYellow = 0;
-    for (int y = 0; y + VIEWER_CELL_HEIGHT <= g.height(); y += VIEWER_CELL_HEIGHT)
-        for (int x = 0; x + VIEWER_VIEW_WIDTH <= g.width(); x += VIEWER_CELL_WIDTH)
+    std::vector<std::string> locEntries; // as the program scans: readdir order
+    DIR* d = opendir(locDir);
+    ASSERT_NE(d, nullptr);
+    while (dirent* e = readdir(d))
+    {
+        const std::string n = e->d_name;
+        const std::string x = n.size() > 4 ? n.substr(n.size() - 4) : "";
+        if (n != "." && (e->d_type == DT_DIR || x == ".qrb" || x == ".dds"))
+            locEntries.push_back(n);
+    }
+    closedir(d);
+    int X = g.width() / VIEWER_CELL_WIDTH;
+    if (VIEWER_CELL_WIDTH * X + VIEWER_VIEW_WIDTH <= g.width())
+        X++;
+    const int locShown = std::min((int)locEntries.size(), X * (g.height() / VIEWER_CELL_HEIGHT));
+    ASSERT_GE(locShown, 6) << "the folder should fit the window";
+    int locModels = 0, locTextures = 0;
+    for (int i = 0; i < locShown; i++)
+    {
+        const std::string& n = locEntries[(size_t)i];
+        const int x0 = VIEWER_CELL_WIDTH * (i % X), y0 = VIEWER_CELL_HEIGHT * (i / X);
+        const Stats s = ViewStats(g, x0, y0, VIEWER_VIEW_WIDTH, VIEWER_VIEW_HEIGHT);
+        if (n.find('.') == std::string::npos || n == "..")
         {
-            Stats s = ViewStats(g, x, y, VIEWER_VIEW_WIDTH, VIEWER_VIEW_HEIGHT);
-            if (fabs(s.myMean[0] - 0x7F) + fabs(s.myMean[1] - 0x7F) + fabs(s.myMean[2] - 0x7F) < 3)
-                continue; // the window's own clear colour: no cell here
-            bool locBlueLabel = LabelPixels(g, x, y, 0xFF0000FF) > 10;
-            if (s.myShareChanged > 0.5)
-            {
-                locDrawn++;
-                EXPECT_TRUE(locBlueLabel) << x << "," << y;
-            }
-            locBlue += locBlueLabel;
-            locYellow += LabelPixels(g, x, y, 0xFFFFFF00) >= 3;
+            EXPECT_GE(LabelPixels(g, x0, y0, 0xFFFFFF00), 3) << n; // folders: yellow
+            continue;
         }
-    EXPECT_EQ(2, locDrawn);
-    EXPECT_EQ(2, locBlue);
-    EXPECT_EQ(2, locYellow);
+        if (n.size() > 4 && n.substr(n.size() - 4) == ".dds")
+        {
+            // Blue label; the bitmap fills the view but for a 5-pixel border.
+            locTextures++;
+            EXPECT_GT(LabelPixels(g, x0, y0, 0xFF0000FF), 10) << n;
+            double locWant[3];
+            ASSERT_TRUE(DDSMean(std::string(locDir) + "/" + n, locWant)) << n;
+            const Stats t = ViewStats(g, x0 + 6, y0 + 6, VIEWER_VIEW_WIDTH - 8, VIEWER_VIEW_HEIGHT - 8);
+            for (int k = 0; k < 3; k++)
+                EXPECT_NEAR(locWant[k], t.myMean[k], 10.0) << n << " channel " << k;
+            continue;
+        }
+        if (n.find("damaged") != std::string::npos)
+        {
+            // A failure: a yellow label and an empty view.
+            EXPECT_GT(LabelPixels(g, x0, y0, 0xFFFFFF00), 10) << n;
+            EXPECT_LT(s.myShareChanged, 0.01) << n;
+            continue;
+        }
+        // A model: a white label, and drawn pixels around the view's centre, where the
+        // camera looks at the model's bounds.
+        locModels++;
+        EXPECT_GT(LabelPixels(g, x0, y0, 0xFFFFFFFF), 10) << n;
+        EXPECT_GT(s.myShareChanged, 0.02) << n;
+        double cx = 0, cy = 0;
+        int locChanged = 0;
+        for (int y = y0; y < y0 + VIEWER_VIEW_HEIGHT; y++)
+            for (int x = x0; x < x0 + VIEWER_VIEW_WIDTH; x++)
+            {
+                const QRgb p = g.pixel(x, y);
+                if (abs(qRed(p) - 0x5F) + abs(qGreen(p) - 0x5F) + abs(qBlue(p) - 0x5F) > 12)
+                    cx += x - x0, cy += y - y0, locChanged++;
+            }
+        ASSERT_GT(locChanged, 0) << n;
+        EXPECT_NEAR(VIEWER_VIEW_WIDTH / 2.0, cx / locChanged, VIEWER_VIEW_WIDTH / 4.0) << n;
+        EXPECT_NEAR(VIEWER_VIEW_HEIGHT / 2.0, cy / locChanged, VIEWER_VIEW_HEIGHT / 4.0) << n;
+        // The gap right of the view and the label strip hold no model pixels.
+        const Stats locGap = ViewStats(g, x0 + VIEWER_VIEW_WIDTH - 2, y0 - 2, 20, VIEWER_VIEW_HEIGHT);
+        EXPECT_NEAR(0x7F, locGap.myMean[0], 3) << n;
+    }
+    EXPECT_GE(locModels, 2);
+    EXPECT_GE(locTextures, 2);
 }
 
 int main(int argc, char** argv)

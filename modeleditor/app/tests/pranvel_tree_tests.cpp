@@ -1,5 +1,5 @@
 // Pranvel's model tree offscreen: the real frame and tree control, the editor
-// scene on llvmpipe with a model written by the renderer's test writer, the
+// scene on llvmpipe with a model written by the .qrb test writer, the
 // real command handler and .qre files, scripted prompts and dialogs. The
 // commands' scene side here is a small stand-in that does what each tested
 // command needs (the model's open, state removal, bone distance, emitters).
@@ -41,36 +41,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-// What the window needs of a scene besides the editor scene: nothing drawn.
-class QuietScene : public PranvelScene
-{
-public:
-    bool Render() override { return true; }
-    bool SetWindowRect(int, int, int, int) override { return true; }
-    void ResetCamera() override {}
-    void ZoomCamera(float) override {}
-    void RotateCameraHeading(float) override {}
-    void RotateCameraPitch(float) override {}
-    void PanCameraRight(float) override {}
-    void PanCameraUp(float) override {}
-    bool IsModelLoaded() const override { return QRenderEditor::ourInstance && QRenderEditor::ourInstance->IsModelLoaded(); }
-    bool HasTemplate() const override { return IsModelLoaded(); }
-    float GetBoundingRadius() const override { return 1.0f; }
-    void ToggleBoneOverlay() override {}
-    int GetNumUsedStates() const override { return 0; }
-    QC_String GetUsedState(int) const override { return QC_String(); }
-    QC_String GetActiveState() const override { return QC_String(); }
-    void SetActiveState(const QC_String&) override {}
-    void SetStateLists(QC_GrowingArray<QC_String>*, QC_GrowingArray<QC_String>*) override {}
-    bool SetDirectionalLight(float, float, float, float, float) override { return true; }
-    bool TogglePointLight() override { return false; }
-    bool IsLightInScene() const override { return false; }
-    void SetAmbientColor(uint32_t) override {}
-    void ApplySettings(const PranvelSettings&) override {}
-    void GatherSettings(PranvelSettings*) const override {}
-    QC_String GetWorkDir() const override { return QC_String(); }
-};
-
 // Four parts in a chain, three states each; part 0 holds a box mesh; a
 // point light on part 1 in STND.
 QRB_TestModel locModel()
@@ -176,8 +146,6 @@ protected:
         setenv("XDG_DATA_HOME", (myDir / "data").c_str(), 1);
         setenv("TMPDIR", (myDir / "tmp").c_str(), 1);
         UI_SetPromptService(&myPrompts);
-        CPranvelView::ourSceneFactory = [](QR_HostWindow*, void*) -> PranvelScene* { return new QuietScene; };
-        QRECommand::ourExecuteHook = locExecute;
         myOldModal = UI_SetModalHook([this](UI_Dialog* d) { OnModal(d); });
         myOldPopup = UI_SetPopupHook([this](const std::vector<int>& anIds) {
             myMenus.push_back(anIds);
@@ -189,8 +157,10 @@ protected:
         static char* ourArgv[] = {ourName, nullptr};
         ASSERT_TRUE(myApp->InitInstance(1, ourArgv));
         myFrame = myApp->GetMainFrame()->GetFrame();
-        ASSERT_TRUE(QRenderEditor::Create(nullptr, UI_GetFrameView(myFrame)));
         e = QRenderEditor::ourInstance;
+        ASSERT_NE(e, nullptr);
+        // The stand-in scene side of the commands, in place of the scene's own.
+        QRECommand::ourExecuteHook = locExecute;
         CPranvelView* v = myApp->GetMainFrame()->GetView();
         const char* locStates[3][2] = {{"STND", "Standing"}, {"WALK", "Walking"}, {"RUNN", "Running"}};
         for (auto& s : locStates)
@@ -213,14 +183,11 @@ protected:
             myApp->ExitInstance();
             delete myApp;
         }
-        QRenderEditor::Destroy();
-        CommandHandler::Get()->Clear();
         UI_SetModalHook(myOldModal);
         UI_SetPopupHook(myOldPopup);
         QRECommand::ourExecuteHook = nullptr;
         UI_SetPromptService(nullptr);
         UI_ClearQuitMessage();
-        CPranvelView::ourSceneFactory = PranvelScene::Create;
         fs::current_path(Q_TEST_TMP_DIR);
     }
 
@@ -611,9 +578,13 @@ TEST_F(PranvelTree, TreeCommandsRecordTheirLines)
     Select("arm");
     myPrompts.Clear();
     myPrompts.AnswerFile((myDir / "arm.lwo").string());
+    myPrompts.AnswerBox(OS_ID_YES); // STND is in use: chosen all the same
     PickState(0);
     ASSERT_TRUE(myLeft->OnCommand(myFrame, ID_TREE_ADD_HIERARCHY));
-    EXPECT_EQ(myPrompts.GetBoxes(), std::vector<std::string>{"Pranvel|Could not add new hierarchy."});
+    ASSERT_FALSE(myPrompts.GetBoxes().empty());
+    EXPECT_EQ(myPrompts.GetBoxes()[0], "Pranvel|State name may be in use. Are you sure?");
+    EXPECT_EQ(myPrompts.GetBoxes(), (std::vector<std::string>{"Pranvel|State name may be in use. Are you sure?",
+                                                               "Pranvel|Could not add new hierarchy."}));
     EXPECT_EQ(History().size(), locCount);
     // Removing the last state of a part fails with its text.
     for (int i = 0; i < 2; i++)
