@@ -13,6 +13,9 @@
 //                                           weights, and DIR/generated.lws; also
 //                                           DIR/skinned.lws, items with bones
 //                                           over an object with levels of detail
+//   lightwave_bench --export DIR...         every model opened, written as .qrb
+//                                           and read back (lightwave_bench_export.cpp)
+//   lightwave_bench --qre DIR...            every .qre loaded and exported
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,6 +40,7 @@
 #include "modeleditor/lw_mesh.h"
 #include "modeleditor/lw_writer.h"
 #ifdef Q_WITH_TEMPLATES
+#include "bench/lightwave_bench_export.h"
 #include "modeleditor/lw_build.h"
 #include "modeleditor/lw_scene.h"
 #include "modeleditor/qrendereditor.h"
@@ -450,6 +454,10 @@ template <class Work> double Measure(Work&& aWork, int* aPasses)
 
 int main(int argc, char** argv)
 {
+#ifdef Q_WITH_TEMPLATES
+    if (argc > 1 && (strcmp(argv[1], "--export") == 0 || strcmp(argv[1], "--qre") == 0))
+        return LWBench_Export(argc - 2, argv + 2, strcmp(argv[1], "--qre") == 0);
+#endif
     int locArg = 1;
     if (locArg + 2 < argc && strcmp(argv[locArg], "--generate") == 0)
     {
@@ -463,7 +471,8 @@ int main(int argc, char** argv)
     }
     if (locArg >= argc)
     {
-        fprintf(stderr, "usage: lightwave_bench [--generate N DIR] DIR...\n");
+        fprintf(stderr, "usage: lightwave_bench [--generate N DIR] DIR...\n"
+                        "       lightwave_bench --export|--qre DIR...\n");
         return 2;
     }
     std::vector<std::string> locObjects, locScenes;

@@ -1,5 +1,6 @@
 // Pranvel's application, document, main frame and About box.
 #include "modeleditor/app/pranvel_frame.h"
+#include "modeleditor/app/pranvel_colorbutton.h"
 #include "modeleditor/app/pranvel_filedialog.h"
 #include "modeleditor/app/pranvel_resource.h"
 #include "modeleditor/app/pranvel_tree.h"
@@ -294,6 +295,8 @@ bool CMainFrame::OnCreateClient()
 
 void CMainFrame::OnCreate()
 {
+    // Dialogs hand their mouse moves to this frame's render view.
+    PranvelSetDialogFrame(myFrame);
     if (ourPranvelDialogs.myCreateColors)
         myColorsDialog = ourPranvelDialogs.myCreateColors();
     myStateDialog.Create(myView.GetScene(), nullptr);
@@ -306,6 +309,8 @@ void CMainFrame::Destroy()
         return;
     myStateDialog.Destroy();
     myStateDialogShownFlag = false;
+    if (PranvelGetDialogFrame() == myFrame)
+        PranvelSetDialogFrame(nullptr);
     if (myColorsDialog)
         UI_DestroyDialog(myColorsDialog);
     myColorsDialog = nullptr;

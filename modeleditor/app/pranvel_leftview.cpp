@@ -7,6 +7,7 @@
 #include "modeleditor/app/pranvel_modeldlgs.h"
 #include "modeleditor/app/pranvel_resource.h"
 #include "modeleditor/app/pranvel_statedlg.h"
+#include "modeleditor/app/pranvel_surfacedlg.h"
 #include "modeleditor/app/pranvel_view.h"
 
 #include "modeleditor/editorerror.h"
@@ -237,6 +238,7 @@ bool CLeftView::OnCommand(UI_Frame*, int anId)
     case ID_TREE_DELETE_EMITTER: OnDeleteEmitter(); return true;
     case ID_TREE_EDIT_LIGHT: OnEditLight(); return true;
     case ID_TOOLS_CHECK_LWS: OnCheckLws(); return true;
+    case ID_TREE_EDIT_SURFACE: OnEditSurface(); return true;
     case ID_TREE_ADD_EMITTER: OnEmitter(true); return true;
     case ID_TREE_EDIT_EMITTER: OnEmitter(false); return true;
     default: return false;
@@ -941,6 +943,14 @@ void CLeftView::OnEditLight()
     if (Scene())
         Scene()->RecreateInstance();
     EnableTimer(true);
+}
+
+void CLeftView::OnEditSurface()
+{
+    // Only a part of the model; one without a surface shows nothing.
+    int locIndex = -1;
+    if (GetSelectedPart(&locIndex))
+        PranvelTreeEditSurface(myView, myTree, uint32_t(locIndex), nullptr);
 }
 
 void CLeftView::OnEmitter(bool anAddFlag)

@@ -108,6 +108,7 @@ public:
     void OnEditLight();
     void OnCheckLws();
     void OnEmitter(bool anAddFlag);
+    void OnEditSurface();
     // The ten statistics of the loaded model, texture memory last.
     static void GatherStats(uint32_t aValues[10]);
 
