@@ -31,6 +31,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -843,7 +844,9 @@ TEST_F(PranvelTest, TheEditorSceneTakesTheSettingsAndGivesThemBack)
     Write("pranvel.cfg", "workDir models\r\nbgColor 0x102030\r\nobjectColor3 0x3060c0\r\ngridSize 0,5\r\n"
                          "gridEnable 0\r\nfogColor 0x404040\r\nnearPlane 0,2\r\nlod1Distance 60\r\n"
                          "lod2Distance 10\r\ndirLightColor 0x80ff00\r\ndirLightDirection 90\r\n"
-                         "defaultSurface surfaces/x.sur\r\nstateFile states.txt\r\n");
+                         "defaultSurface surfaces/x.sur\r\nfarPlane 90\r\nautoCalcFarplane 0\r\n"
+                         "dontResetCameraOnRefresh 1\r\ncacheRendering 0\r\nmouseSens 0,25\r\n"
+                         "lod4Distance 700\r\nstateFile states.txt\r\n");
     Write("states.txt", "STND Standing\r\n");
     StartOnTheEditorScene();
     QRenderEditor* e = QRenderEditor::ourInstance;
@@ -860,6 +863,12 @@ TEST_F(PranvelTest, TheEditorSceneTakesTheSettingsAndGivesThemBack)
     EXPECT_FLOAT_EQ(e->myLodDistances[0], 60.0f);
     EXPECT_FLOAT_EQ(e->myLodDistances[1], 60.0f);
     EXPECT_STREQ(e->myDefaultSurface, "surfaces/x.sur");
+    EXPECT_FLOAT_EQ(e->GetFarPlane(), 90.0f);
+    EXPECT_FALSE(e->myAutoCalcFarplane);
+    EXPECT_TRUE(e->myDontResetCameraOnRefresh);
+    EXPECT_FALSE(e->myCacheRendering);
+    EXPECT_FLOAT_EQ(e->myMouseSens, 0.25f);
+    EXPECT_FLOAT_EQ(e->myLodDistances[3], 700.0f);
     // The light made from the settings, with whole-byte colours.
     ASSERT_TRUE(e->IsLightInScene());
     EXPECT_NEAR(e->GetDirLightDirection(), 1.5707963f, 1e-5f);
@@ -888,7 +897,9 @@ TEST_F(PranvelTest, TheEditorSceneTakesTheSettingsAndGivesThemBack)
     for (const char* locLine :
          {"workDir models/\r\n", "bgColor 0xff\r\n", "objectColor3 0x3060c0\r\n", "gridSize 2.000\r\n",
           "gridEnable 0\r\n", "fogColor 0x404040\r\n", "nearPlane 0.200\r\n", "dirLightDirection 90.0\r\n",
-          "dirLightColor 0x80ff00\r\n", "lod2Distance 60.0\r\n", "stateFile states.txt\r\n"})
+          "dirLightColor 0x80ff00\r\n", "lod2Distance 60.0\r\n", "lod4Distance 700.0\r\n", "farPlane 90.000\r\n",
+          "autoCalcFarplane 0\r\n", "dontResetCameraOnRefresh 1\r\n", "cacheRendering 0\r\n",
+          "mouseSens 0.250\r\n", "stateFile states.txt\r\n"})
         EXPECT_NE(locSaved.find(locLine), std::string::npos) << locLine << "\n" << locSaved;
 }
 
@@ -898,8 +909,11 @@ TEST_F(PranvelTest, TheEditorSceneDrawsTheGridAndTheModelIntoTheView)
     Write("states.txt", "STND Standing\r\nWALK Walking\r\n");
     StartOnTheEditorScene();
     QRenderEditor* e = QRenderEditor::ourInstance;
-    ShowBox("WALK");
     PranvelScene* locScene = View()->GetScene();
+    EXPECT_FALSE(locScene->HasTemplate());
+    EXPECT_FLOAT_EQ(locScene->GetBoundingRadius(), 0.0f);
+    ShowBox("WALK");
+    EXPECT_TRUE(locScene->HasTemplate());
     EXPECT_TRUE(locScene->IsModelLoaded());
     EXPECT_FLOAT_EQ(locScene->GetBoundingRadius(), 6.0f);
     locScene->RotateCameraPitch(0.6f);
@@ -933,13 +947,20 @@ TEST_F(PranvelTest, TheEditorSceneDrawsTheGridAndTheModelIntoTheView)
     UI_ListClick(locStates, IDC_ACTIVE_STATE_LIST, 1);
     EXPECT_STREQ(e->GetActiveState(), "STND");
 
-    // A resize fits the device and the camera's viewport to 4:3.
-    QResizeEvent locEvent(QSize(1000, 600), myView->size());
+    // A resize fits the device and the camera's viewport to 4:3, and the projection follows.
+    QResizeEvent locEvent(QSize(500, 600), myView->size());
     QApplication::sendEvent(myView, &locEvent);
-    EXPECT_EQ(QR_Render::ourInstance->myRenderSettings.myWidth, 800);
-    EXPECT_EQ(QR_Render::ourInstance->myRenderSettings.myHeight, 600);
-    EXPECT_EQ(e->GetView()->myCamera.myViewportWidth, 800);
-    EXPECT_EQ(e->GetView()->myCamera.myViewportHeight, 600);
+    EXPECT_EQ(QR_Render::ourInstance->myRenderSettings.myWidth, 500);
+    EXPECT_EQ(QR_Render::ourInstance->myRenderSettings.myHeight, 375);
+    const QR_Camera& locCamera = e->GetView()->myCamera;
+    EXPECT_EQ(locCamera.myViewportWidth, 500);
+    EXPECT_EQ(locCamera.myViewportHeight, 375);
+    Matrix44 locProjection = locCamera.myProjectionMatrix;
+    QResizeEvent locWide(QSize(1000, 600), myView->size());
+    QApplication::sendEvent(myView, &locWide);
+    EXPECT_EQ(locCamera.myViewportWidth, 800);
+    EXPECT_EQ(locCamera.myViewportHeight, 600);
+    EXPECT_NE(memcmp(&locProjection, &locCamera.myProjectionMatrix, sizeof(Matrix44)), 0);
 
     // The mouse turns the scene's camera; the first move only tracks.
     float locHeading = e->GetCameraHeading();
@@ -1013,7 +1034,13 @@ TEST_F(PranvelTest, TheModelTreeFilledByTheSceneKeepsTheUsersExpansions)
         EXPECT_TRUE(UI_TreeIsExpanded(locPane, c, locChild(locChild(UI_TREE_ROOT, 0), 1))) << i;
         EXPECT_FALSE(UI_TreeIsExpanded(locPane, c, locChild(locChild(UI_TREE_ROOT, 0), 0))) << i;
         EXPECT_EQ(e->GetExpandedItems().Count(), 2) << i;
+        EXPECT_EQ(UI_TreeGetCount(locPane, c), 7) << i;
     }
+    // Other messages are not the adapter's.
+    UI_Message locOther;
+    locOther.myControlId = c;
+    locOther.myNotifyCode = UI_TVN_SELCHANGED;
+    EXPECT_FALSE(locTree.OnMessage(locOther, e));
     // Collapsing forgets it.
     locRootIndex = locView->model()->index(0, 0);
     locView->expand(locRootIndex);
