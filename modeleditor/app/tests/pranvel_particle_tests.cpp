@@ -723,3 +723,40 @@ TEST_F(ParticleProgramTest, MouseMovesOverTheEditorTurnTheCameraAndAddUsesTheSta
     EXPECT_EQ(e->GetTemplate()->myLinks[0].myPartIndex, 0u);
     EXPECT_TRUE(myPrompts.GetBoxes().empty());
 }
+
+TEST_F(ParticleEditorTest, SpinStepsPhasesAndABadValueHoldsTheSlider)
+{
+    WriteThreePhases("fx/three");
+    CParticleEdDlg locEditor(&myOwner);
+    locEditor.SetEmitterToEdit("fx/three");
+    Run(locEditor, [&](UI_Dialog* d) {
+        // The spin runs over 0..N and steps the phase shown.
+        EXPECT_TRUE(UI_SpinPress(d, 1157, true));
+        EXPECT_EQ(locEditor.GetCurrentPhase(), 1);
+        EXPECT_EQ(Text(d, P_PHASE), "1");
+        EXPECT_EQ(Text(d, P_VELX_MIN), "10");
+        EXPECT_TRUE(UI_IsControlEnabled(d, P_PHASE_TIME));
+        UI_SpinPress(d, 1157, false);
+        EXPECT_EQ(locEditor.GetCurrentPhase(), 0);
+        EXPECT_FALSE(UI_IsControlEnabled(d, P_PHASE_TIME));
+        // A value out of range when its field is left: the slider stays on the phase.
+        Type(d, P_ALPHA_MIN, "999");
+        UI_SliderDrag(d, P_SLIDER, 2);
+        EXPECT_EQ(locEditor.GetCurrentPhase(), 0);
+        EXPECT_EQ(UI_SliderGetPos(d, P_SLIDER), 0);
+        // Mended, left again: the slider moves.
+        Type(d, P_ALPHA_MIN, "9");
+        UI_SliderDrag(d, P_SLIDER, 2);
+        EXPECT_EQ(locEditor.GetCurrentPhase(), 2);
+        EXPECT_EQ(Def(locEditor).myAlphaMin, 9.0f);
+        // The rotation combo's pick reads the fields as leaving a value field does.
+        UI_ComboPick(d, P_ROTATION, 3);
+        UI_ClickButton(d, P_APPLY);
+    });
+    // Once, when the field was left; the refused slider asks nothing.
+    EXPECT_EQ(myPrompts.GetBoxes(), std::vector<std::string>{"Pranvel|Please enter an integer between -255 and 255."});
+    EmitterRecord b;
+    ASSERT_TRUE(ReadEmitterFile("fx/three", b, nullptr));
+    EXPECT_EQ(b.myRotation, 3u);
+    EXPECT_EQ(b.myAlphaMin, 9.0f);
+}
