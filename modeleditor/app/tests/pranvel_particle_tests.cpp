@@ -453,10 +453,16 @@ TEST_F(ParticleEditorTest, TextureBrowseAndMouseMoves)
         myPrompts.AnswerFile((myFolder.myDir / "fx/strip.tga").string());
         UI_ClickButton(d, 1053);
         locTexture = Text(d, P_TEXTURE);
+        // Every modifier combo offers the four operations.
+        for (int locId : {int(P_VELX_OP), P_VELX_OP + 1, P_VELX_OP + 2, 1048, int(P_ALPHA_OP)})
+            EXPECT_EQ(UI_ComboGetCount(d, locId), 4) << locId;
         UI_DialogMouseMove(d, 10, 400, UI_MK_LBUTTON | UI_MK_SHIFT);
         UI_DialogMouseMove(d, 14, 402, UI_MK_LBUTTON);
     });
     EXPECT_EQ(locTexture, (myFolder.myDir / "fx/strip").string()); // full: no scene working directory here
+    ASSERT_EQ(myPrompts.myQuestions.size(), 1u);
+    ASSERT_FALSE(myPrompts.myQuestions[0].myRequest.myFilters.empty());
+    EXPECT_EQ(myPrompts.myQuestions[0].myRequest.myFilters[0].myPattern, "*.tga;*.dds");
     EXPECT_EQ(myOwner.myMoves, (std::vector<std::string>{"5@10,400", "1@14,402"}));
 }
 
@@ -739,8 +745,14 @@ TEST_F(ParticleEditorTest, SpinStepsPhasesAndABadValueHoldsTheSlider)
         UI_SpinPress(d, 1157, false);
         EXPECT_EQ(locEditor.GetCurrentPhase(), 0);
         EXPECT_FALSE(UI_IsControlEnabled(d, P_PHASE_TIME));
-        // A value out of range when its field is left: the slider stays on the phase.
+        // The phase field acts when left, not while typed into.
+        Type(d, P_PHASE, "2", false);
+        EXPECT_EQ(locEditor.GetCurrentPhase(), 0);
+        EXPECT_EQ(Text(d, P_VELX_MIN), "0");
+        Type(d, P_PHASE, "0", false);
+        // A value out of range is refused when its field is left; the slider then stays.
         Type(d, P_ALPHA_MIN, "999");
+        EXPECT_EQ(myPrompts.GetBoxes().size(), 1u);
         UI_SliderDrag(d, P_SLIDER, 2);
         EXPECT_EQ(locEditor.GetCurrentPhase(), 0);
         EXPECT_EQ(UI_SliderGetPos(d, P_SLIDER), 0);
@@ -749,8 +761,15 @@ TEST_F(ParticleEditorTest, SpinStepsPhasesAndABadValueHoldsTheSlider)
         UI_SliderDrag(d, P_SLIDER, 2);
         EXPECT_EQ(locEditor.GetCurrentPhase(), 2);
         EXPECT_EQ(Def(locEditor).myAlphaMin, 9.0f);
+        // Phase 1 can go.
+        UI_SliderDrag(d, P_SLIDER, 1);
+        UI_ClickButton(d, P_DELETE);
+        EXPECT_EQ(Def(locEditor).myNumPhases, 2u);
+        EXPECT_EQ(Def(locEditor).myPhases[0].myVelocityMin[0], 20.0f);
         // The rotation combo's pick reads the fields as leaving a value field does.
         UI_ComboPick(d, P_ROTATION, 3);
+        Type(d, 1172, "-2.5");
+        Type(d, 1173, "4");
         UI_ClickButton(d, P_APPLY);
     });
     // Once, when the field was left; the refused slider asks nothing.
@@ -758,5 +777,8 @@ TEST_F(ParticleEditorTest, SpinStepsPhasesAndABadValueHoldsTheSlider)
     EmitterRecord b;
     ASSERT_TRUE(ReadEmitterFile("fx/three", b, nullptr));
     EXPECT_EQ(b.myRotation, 3u);
+    EXPECT_EQ(b.myRotationSpeedMin, -2.5f);
+    EXPECT_EQ(b.myRotationSpeedMax, 4.0f);
     EXPECT_EQ(b.myAlphaMin, 9.0f);
+    EXPECT_EQ(b.myPhases.size(), 2u);
 }
