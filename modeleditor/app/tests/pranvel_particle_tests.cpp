@@ -16,6 +16,8 @@
 #include "modeleditor/app/pranvel_emittercmds.h"
 #include "modeleditor/app/pranvel_emitterfile.h"
 #include "modeleditor/app/pranvel_frame.h"
+#include "modeleditor/app/pranvel_leftview.h"
+#include "modeleditor/app/pranvel_resource.h"
 #include "modeleditor/app/pranvel_view.h"
 #include "modeleditor/app/pranvel_particleeddlg.h"
 #include "modeleditor/qre_commands.h"
@@ -781,4 +783,71 @@ TEST_F(ParticleEditorTest, SpinStepsPhasesAndABadValueHoldsTheSlider)
     EXPECT_EQ(b.myRotationSpeedMax, 4.0f);
     EXPECT_EQ(b.myAlphaMin, 9.0f);
     EXPECT_EQ(b.myPhases.size(), 2u);
+}
+
+namespace
+{
+// The first item of that text below aParent (UI_TREE_ROOT: the whole tree), depth first.
+UI_TreeItem FindItem(UI_Dialog* aPane, UI_TreeItem aParent, const std::string& aText)
+{
+    for (UI_TreeItem i = UI_TreeGetRelated(aPane, IDC_MODEL_TREE, aParent, UI_TREE_CHILD); i;
+         i = UI_TreeGetRelated(aPane, IDC_MODEL_TREE, i, UI_TREE_NEXT))
+    {
+        std::string t;
+        UI_TreeGetText(aPane, IDC_MODEL_TREE, i, &t);
+        if (t == aText)
+            return i;
+        if (UI_TreeItem locFound = FindItem(aPane, i, aText))
+            return locFound;
+    }
+    return 0;
+}
+} // namespace
+
+TEST_F(ParticleProgramTest, TheTreeCommandsAddAndEditThroughTheEditor)
+{
+    CLeftView* locLeft = myApp->GetMainFrame()->GetLeftView();
+    UI_Frame* locFrame = myApp->GetMainFrame()->GetFrame();
+    QRenderEditor* e = QRenderEditor::ourInstance;
+    locLeft->RebuildTree();
+    UI_Dialog* p = locLeft->GetPane();
+    UI_TreeItem locArm = FindItem(p, UI_TREE_ROOT, "arm");
+    ASSERT_NE(locArm, 0);
+    UI_TreeItem locWalk = FindItem(p, locArm, "State 1 (Walking)");
+    ASSERT_NE(locWalk, 0);
+    ASSERT_TRUE(UI_TreeSelect(p, IDC_MODEL_TREE, locWalk));
+
+    // 102 on "arm" in WALK: Add runs the command, the tree shows the emitter.
+    UI_SetModalHook([&](UI_Dialog* d) {
+        Type(d, P_FILE_FIELD, "fx/ember");
+        Type(d, P_TEXTURE, "fx/dummy");
+        UI_ClickButton(d, P_ADD);
+        UI_ClickButton(d, P_CLOSE);
+    });
+    ASSERT_TRUE(locLeft->OnCommand(locFrame, ID_TREE_ADD_EMITTER));
+    QRECommand* c = CommandHandler::Get()->GetHistory().GetLast();
+    ASSERT_STREQ(c->GetKeyword(), "ADDPARTICLEEMITTOR");
+    EXPECT_STREQ(static_cast<AddParticleEmittorCommand*>(c)->myPartName, "arm");
+    EXPECT_STREQ(static_cast<AddParticleEmittorCommand*>(c)->myStateCode, "WALK");
+    UI_TreeItem locEmitter = FindItem(p, UI_TREE_ROOT, "PE 0: fx/ember:Walking");
+    ASSERT_NE(locEmitter, 0);
+
+    // 172 on it: each Apply and the closing OK reload the emitters; nothing recorded.
+    int locCount = CommandHandler::Get()->GetHistory().Count();
+    ASSERT_TRUE(UI_TreeSelect(p, IDC_MODEL_TREE, locEmitter));
+    float locApplied = 0;
+    UI_SetModalHook([&](UI_Dialog* d) {
+        EXPECT_EQ(Text(d, P_FILE_FIELD), "fx/ember");
+        Type(d, P_SPAWNTIME, "0.25");
+        UI_ClickButton(d, P_APPLY);
+        locApplied = static_cast<QR_SharedGenericParticleData*>(e->GetTemplate()->myLinks[0].myDefinition)->mySpawnTime;
+        Type(d, P_SPAWNTIME, "0.5");
+        UI_ClickButton(d, P_APPLY);
+        UI_ClickButton(d, P_CLOSE);
+    });
+    ASSERT_TRUE(locLeft->OnCommand(locFrame, ID_TREE_EDIT_EMITTER));
+    EXPECT_EQ(locApplied, 0.25f);
+    EXPECT_EQ(static_cast<QR_SharedGenericParticleData*>(e->GetTemplate()->myLinks[0].myDefinition)->mySpawnTime, 0.5f);
+    EXPECT_EQ(CommandHandler::Get()->GetHistory().Count(), locCount);
+    EXPECT_TRUE(myPrompts.GetBoxes().empty());
 }
