@@ -167,7 +167,7 @@ protected:
 void WriteThreePhases(const char* aName)
 {
     EmitterRecord e;
-    e.myFlags = 4 | 2;
+    e.myFlags = 4 | 2 | 1;
     e.myOrigin = 1;
     e.myOriginExtents[0] = 2, e.myOriginExtents[1] = 1;
     e.mySurface = "surfaces/particle_additive.sur";
@@ -176,6 +176,7 @@ void WriteThreePhases(const char* aName)
     e.myRotation = 2, e.myRotationSpeedMin = 1, e.myRotationSpeedMax = 3;
     e.myTotalTime = 30, e.mySpawnTime = 0.05f;
     e.myVelocitySpace = 1;
+    e.myVelocityMax[0] = 1, e.myVelocityMax[1] = 2, e.myVelocityMax[2] = 3;
     e.myAlphaMin = 100, e.myAlphaMax = 200;
     for (int i = 0; i < 3; i++)
     {
@@ -321,6 +322,12 @@ TEST_F(ParticleEditorTest, PhaseFieldSliderAndPhaseTime)
         EXPECT_TRUE(UI_IsButtonChecked(d, P_ANIMATED));
         EXPECT_TRUE(UI_IsControlEnabled(d, P_NUM_TEXTURES));
         EXPECT_EQ(UI_ComboGetCurSel(d, P_SPACE), 0); // emitter space
+        EXPECT_TRUE(UI_IsButtonChecked(d, 1050));
+        EXPECT_EQ(Text(d, 1172), "1");
+        EXPECT_EQ(Text(d, 1173), "3");
+        EXPECT_EQ(Text(d, P_VELX_MIN + 1), "1");
+        EXPECT_EQ(Text(d, P_VELX_MIN + 3), "2");
+        EXPECT_EQ(Text(d, P_VELX_MIN + 5), "3");
 
         // The slider to phase 2; a phase time typed with a comma.
         UI_SliderDrag(d, P_SLIDER, 2);
