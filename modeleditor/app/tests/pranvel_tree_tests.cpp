@@ -24,6 +24,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QTest>
 #include <QTreeView>
 
@@ -975,4 +976,86 @@ TEST_F(PranvelTree, EditStateRecordsTheDialogsValuesAndAllRunsItsOwn)
     ASSERT_GE(h.size(), 2u);
     EXPECT_EQ(h[h.size() - 2].rfind("EDITALLJOINTSTATE 3 0 \"STND\" -2 1.500 ", 0), 0u) << h[h.size() - 2];
     EXPECT_EQ(h.back().rfind("EDITJOINTSTATE 3 0 \"STND\" -1 1.500 ", 0), 0u) << h.back();
+}
+
+namespace
+{
+// Runs the program in aDir (offscreen, or under Xvfb) until it has written its
+// window to aPng; its exit status.
+int locRunPranvel(const fs::path& aDir, const std::string& anArgument, const fs::path& aPng, bool anXvfbFlag)
+{
+    std::string locCommand = "cd '" + aDir.string() + "' && env XDG_CONFIG_HOME='" + (aDir / "config").string() +
+                             "' Q_UI_GRAB='" + aPng.string() + "' ";
+    if (anXvfbFlag)
+        locCommand += "QT_QPA_PLATFORM=xcb xvfb-run -a -s '-screen 0 1280x1024x24' ";
+    locCommand += "'" Q_PRANVEL_PROGRAM "' " + anArgument + " > pranvel.log 2>&1";
+    return std::system(locCommand.c_str());
+}
+
+// Dark pixels (text, lines) in a rectangle, and pixels that differ between two pictures.
+int locDarkPixels(const QImage& anImage, const QRect& aRect)
+{
+    int n = 0;
+    for (int y = aRect.top(); y <= aRect.bottom() && y < anImage.height(); y++)
+        for (int x = aRect.left(); x <= aRect.right() && x < anImage.width(); x++)
+            n += qGray(anImage.pixel(x, y)) < 96;
+    return n;
+}
+
+int locChangedPixels(const QImage& a, const QImage& b, const QRect& aRect)
+{
+    int n = 0;
+    for (int y = aRect.top(); y <= aRect.bottom() && y < a.height() && y < b.height(); y++)
+        for (int x = aRect.left(); x <= aRect.right() && x < a.width() && x < b.width(); x++)
+            n += a.pixel(x, y) != b.pixel(x, y);
+    return n;
+}
+} // namespace
+
+TEST(PranvelProgram, OpensAQREFromTheCommandLineWithTreeAndModel)
+{
+    fs::path d = fs::path(Q_TEST_TMP_DIR) / "program_qre";
+    fs::remove_all(d);
+    fs::create_directories(d);
+    LWO2Writer w;
+    w.Tags({"Default"});
+    w.Layer(0, "box");
+    w.Points({{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1}, {-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}});
+    w.Polygons({{0, 1, 2}, {0, 2, 3}, {7, 6, 5}, {7, 5, 4}, {0, 4, 5}, {0, 5, 1}, {1, 5, 6}, {1, 6, 2}, {2, 6, 7},
+                {2, 7, 3}, {3, 7, 4}, {3, 4, 0}});
+    std::vector<std::pair<uint32_t, uint16_t>> locTags;
+    for (uint32_t i = 0; i < 12; i++)
+        locTags.push_back({i, 0});
+    w.PolygonTags("SURF", locTags);
+    w.BeginSurface("Default");
+    w.EndSurface();
+    ASSERT_TRUE(w.Save((d / "box.lwo").c_str()));
+    std::ofstream(d / "model.qre", std::ios::binary)
+        << "VERSION_NUMBER 7\r\nWORKDIR \"" << d.string()
+        << "\"\r\nDEFAULTSURFACE \"INTERNAL_SOLID\"\r\nOPENMODEL \"box.lwo\" \"box\" \"STND\"\r\n";
+    // A background the box stands out from; the states the model uses.
+    std::ofstream(d / "pranvel.cfg", std::ios::binary) << "stateFile states.txt\r\nbgColor 0x204060\r\n";
+    std::ofstream(d / "states.txt", std::ios::binary) << "STND Standing\r\n";
+
+    std::vector<bool> locModes = {false};
+    if (std::system("command -v xvfb-run > /dev/null 2>&1") == 0)
+        locModes.push_back(true);
+    for (bool locXvfb : locModes)
+    {
+        SCOPED_TRACE(locXvfb ? "xvfb" : "offscreen");
+        fs::path locEmpty = d / (locXvfb ? "empty_x.png" : "empty.png");
+        fs::path locModel = d / (locXvfb ? "model_x.png" : "model.png");
+        ASSERT_EQ(locRunPranvel(d, "", locEmpty, locXvfb), 0);
+        ASSERT_EQ(locRunPranvel(d, "model.qre", locModel, locXvfb), 0);
+        QImage a(QString::fromStdString(locEmpty.string())), b(QString::fromStdString(locModel.string()));
+        ASSERT_FALSE(a.isNull());
+        ASSERT_FALSE(b.isNull());
+        ASSERT_EQ(a.size(), b.size());
+        // The tree pane (the left 300 pixels under the bars) gains the model's items;
+        // the view beside it shows the box.
+        QRect locTree(4, 50, 290, a.height() - 90);
+        EXPECT_GT(locDarkPixels(b, locTree), locDarkPixels(a, locTree) + 50);
+        QRect locView(320, 80, a.width() - 330, a.height() - 120);
+        EXPECT_GT(locChangedPixels(a, b, locView), 500);
+    }
 }
