@@ -21,6 +21,7 @@
 #include "platform/ui/ui_qt.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_templateobject.h"
+#include "qrender/tests/qr_pe_writer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -42,6 +43,9 @@ namespace fs = std::filesystem;
 
 namespace
 {
+// Set: the model links the emitter "fx/spark" to part 1 in STND.
+bool ourWithEmitter = false;
+
 // Four parts in a chain, three states each; part 0 holds a box mesh; a
 // point light on part 1 in STND.
 QRB_TestModel locModel()
@@ -70,6 +74,14 @@ QRB_TestModel locModel()
     l.myPartIndex = 1;
     l.myStateId = StateCodeToId("STND");
     m.myLights.push_back(l);
+    if (ourWithEmitter)
+    {
+        QRB_TestLink k;
+        k.myPartIndex = 1;
+        k.myName = "fx/spark";
+        k.myStateId = StateCodeToId("STND");
+        m.myLinks.push_back(k);
+    }
     return m;
 }
 
@@ -110,6 +122,8 @@ bool locExecute(QRECommand& aCommand, uint32_t)
     }
     if (k == "ADDMODELHIERARCHY")
         return false;
+    if (k == "REMOVEPARTICLEEMITTOR")
+        return e->RemoveParticleEmitter(uint32_t(static_cast<RemoveParticleEmittorCommand&>(aCommand).myEmitterIndex));
     return e->IsModelLoaded() || k == "HALOFILE" || k == "DEFAULTSURFACE" || k == "DEFAULTLODDISTANCE";
 }
 
@@ -143,6 +157,7 @@ protected:
         fs::current_path(myDir);
         ourDir = myDir.string();
         ourFailOpen = false;
+        ourWithEmitter = false;
         setenv("XDG_CONFIG_HOME", (myDir / "config").c_str(), 1);
         setenv("XDG_DATA_HOME", (myDir / "data").c_str(), 1);
         setenv("TMPDIR", (myDir / "tmp").c_str(), 1);
@@ -1058,4 +1073,34 @@ TEST(PranvelProgram, OpensAQREFromTheCommandLineWithTreeAndModel)
         QRect locView(320, 80, a.width() - 330, a.height() - 120);
         EXPECT_GT(locChangedPixels(a, b, locView), 500);
     }
+}
+
+TEST_F(PranvelTree, DeletingTheLastEmitterLeavesNoEmitterItem)
+{
+    fs::create_directories(myDir / "fx");
+    ASSERT_TRUE(QRT_WriteFile("fx/spark.tga", QRT_MakeTGA(8, 8, 32, std::vector<uint32_t>(64, ~0u), true, false)));
+    QR_SharedGenericParticleData d;
+    d.myNumPhases = 1;
+    d.myPhases = new QR_ParticlePhase[1]();
+    d.myPhases[0].myLength = 1.0f;
+    std::string locPe = QRT_WritePe(d, "INTERNAL_ALPHA", "fx/spark");
+    ASSERT_TRUE(QRT_WriteFile("fx/spark.pe", std::vector<uint8_t>(locPe.begin(), locPe.end())));
+    ourWithEmitter = true;
+    OpenShip();
+    UI_TreeItem locEmitter = UI_TreeGetRelated(myPane, IDC_MODEL_TREE, Find("arm"), UI_TREE_CHILD);
+    std::string locText;
+    UI_TreeGetText(myPane, IDC_MODEL_TREE, locEmitter, &locText);
+    ASSERT_EQ(locText.rfind("PE 0: ", 0), 0u) << locText;
+    EXPECT_EQ(CLeftView::ItemKind(UI_TreeGetData(myPane, IDC_MODEL_TREE, locEmitter)), QRE_TREE_EMITTER);
+    UI_TreeSelect(myPane, IDC_MODEL_TREE, locEmitter);
+    ASSERT_TRUE(myLeft->OnCommand(myFrame, ID_TREE_DELETE_EMITTER));
+    EXPECT_EQ(History().back(), "REMOVEPARTICLEEMITTOR 0");
+    for (UI_TreeItem i = UI_TreeGetRelated(myPane, IDC_MODEL_TREE, Find("arm"), UI_TREE_CHILD); i;
+         i = UI_TreeGetRelated(myPane, IDC_MODEL_TREE, i, UI_TREE_NEXT))
+        EXPECT_NE(CLeftView::ItemKind(UI_TreeGetData(myPane, IDC_MODEL_TREE, i)), QRE_TREE_EMITTER);
+    // Deleting it again fails with its text.
+    myPrompts.Clear();
+    RemoveParticleEmittorCommand* c = new RemoveParticleEmittorCommand;
+    EXPECT_FALSE(myLeft->RunCommand(c, "Could not remove particle emittor."));
+    EXPECT_EQ(myPrompts.GetBoxes(), std::vector<std::string>{"Pranvel|Could not remove particle emittor."});
 }
