@@ -1032,19 +1032,7 @@ TEST(PranvelProgram, OpensAQREFromTheCommandLineWithTreeAndModel)
     fs::path d = fs::path(Q_TEST_TMP_DIR) / "program_qre";
     fs::remove_all(d);
     fs::create_directories(d);
-    LWO2Writer w;
-    w.Tags({"Default"});
-    w.Layer(0, "box");
-    w.Points({{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1}, {-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}});
-    w.Polygons({{0, 1, 2}, {0, 2, 3}, {7, 6, 5}, {7, 5, 4}, {0, 4, 5}, {0, 5, 1}, {1, 5, 6}, {1, 6, 2}, {2, 6, 7},
-                {2, 7, 3}, {3, 7, 4}, {3, 4, 0}});
-    std::vector<std::pair<uint32_t, uint16_t>> locTags;
-    for (uint32_t i = 0; i < 12; i++)
-        locTags.push_back({i, 0});
-    w.PolygonTags("SURF", locTags);
-    w.BeginSurface("Default");
-    w.EndSurface();
-    ASSERT_TRUE(w.Save((d / "box.lwo").c_str()));
+    ASSERT_TRUE(WriteLWBoxObject((d / "box.lwo").c_str()));
     std::ofstream(d / "model.qre", std::ios::binary)
         << "VERSION_NUMBER 7\r\nWORKDIR \"" << d.string()
         << "\"\r\nDEFAULTSURFACE \"INTERNAL_SOLID\"\r\nOPENMODEL \"box.lwo\" \"box\" \"STND\"\r\n";
