@@ -1,5 +1,7 @@
 // Measures the LightWave import: every .lwo of the given folders is loaded
-// and all its layers converted into batches, and every .lws key-checked.
+// and all its layers converted into batches, every .lws key-checked, and
+// (where the editor core is built) every .lws opened into a template on the
+// renderer the build links.
 // In the same run the same objects are imported with the Open Asset Import
 // Library (triangulated, identical vertices joined) and walked chunk by chunk
 // from memory after a plain read (the I/O floor); the ratios are printed.
@@ -8,9 +10,15 @@
 //   lightwave_bench --generate N DIR DIR... first write DIR/generated.lwo, an
 //                                           object of N polygons with many
 //                                           surfaces, UV seams, colours and
-//                                           weights, and DIR/generated.lws
+//                                           weights, and DIR/generated.lws; also
+//                                           DIR/skinned.lws, items with bones
+//                                           over an object with levels of detail
+//   lightwave_bench --export DIR...         every model opened, written as .qrb
+//                                           and read back (lightwave_bench_export.cpp)
+//   lightwave_bench --qre DIR...            every .qre loaded and exported
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -31,6 +39,16 @@
 #include "modeleditor/lw_keycheck.h"
 #include "modeleditor/lw_mesh.h"
 #include "modeleditor/lw_writer.h"
+#ifdef Q_WITH_TEMPLATES
+#include "bench/lightwave_bench_export.h"
+#include "modeleditor/lw_build.h"
+#include "modeleditor/lw_scene.h"
+#include "modeleditor/qrendereditor.h"
+#include "modeleditor/templateedit.h"
+#include "qrender/qr_mesh.h"
+#include "qrender/qr_render.h"
+#include "qrender/qr_templateobject.h"
+#endif
 
 namespace
 {
@@ -89,7 +107,7 @@ bool Generate(long aPolygons, const std::string& aFolder)
     for (int s = 0; s < locSurfaces; s++)
         locTags.push_back("Surface" + std::to_string(s));
     locWriter.Tags(locTags);
-    locWriter.Layer(1, "grid");
+    locWriter.Layer(0, "grid");
     std::vector<LWVec3> locPoints;
     std::vector<LWO2Writer::MapEntry> locUVs, locColours, locWeights[3];
     for (int y = 0; y <= locHeight; y++)
@@ -159,7 +177,66 @@ bool Generate(long aPolygons, const std::string& aFolder)
             }
         locScene.Line("LoadObjectLayer 1 generated.lwo").Line("ObjectMotion").Envelope(locChannels, true);
     }
-    return locScene.Save((aFolder + "/generated.lws").c_str());
+    if (!locScene.Save((aFolder + "/generated.lws").c_str()))
+        return false;
+
+    // A one-surface object with weight maps and three levels of detail, and a
+    // scene of items with bone chains over it.
+    for (int l = 1; l <= 3; l++)
+    {
+        LWO2Writer locSkin;
+        locSkin.Tags({"Skin"});
+        locSkin.Layer(0, "skin");
+        std::vector<LWVec3> locSkinPoints;
+        std::vector<LWO2Writer::MapEntry> locBoneWeights[4];
+        const int n = 64 / l;
+        for (int y = 0; y <= n; y++)
+            for (int x = 0; x <= n; x++)
+            {
+                locSkinPoints.push_back({(float)x / n, (float)y / n, 0});
+                locBoneWeights[y * 4 / (n + 1)].push_back({(uint32_t)(y * (n + 1) + x), 0, {1.0f}});
+            }
+        std::vector<std::vector<uint32_t>> locSkinQuads;
+        for (int y = 0; y < n; y++)
+            for (int x = 0; x < n; x++)
+                locSkinQuads.push_back({(uint32_t)(y * (n + 1) + x), (uint32_t)(y * (n + 1) + x + 1),
+                                        (uint32_t)((y + 1) * (n + 1) + x + 1), (uint32_t)((y + 1) * (n + 1) + x)});
+        locSkin.Points(locSkinPoints);
+        locSkin.Polygons(locSkinQuads);
+        std::vector<std::pair<uint32_t, uint16_t>> locSkinTags;
+        for (uint32_t q = 0; q < locSkinQuads.size(); q++)
+            locSkinTags.push_back({q, 0});
+        locSkin.PolygonTags("SURF", locSkinTags);
+        for (int w = 0; w < 4; w++)
+            locSkin.VertexMap("WGHT", 1, ("Bone" + std::to_string(w)).c_str(), locBoneWeights[w]);
+        locSkin.BeginSurface("Skin");
+        locSkin.EndSurface();
+        std::string locName = l == 1 ? "/skinned.lwo" : "/skinned_LOD" + std::to_string(l) + ".lwo";
+        if (!locSkin.Save((aFolder + locName).c_str()))
+            return false;
+    }
+    LWSceneText locSkinned;
+    locSkinned.SceneHeader().Line("FramesPerSecond 30").Line("PreviewLastFrame 60");
+    for (int i = 0; i < 50; i++)
+    {
+        locSkinned.Line("LoadObjectLayer 1 skinned.lwo");
+        char locItemParent[32];
+        snprintf(locItemParent, sizeof(locItemParent), "ParentItem 1%07X", 2 * (i - 1));
+        if (i > 0)
+            locSkinned.Line(locItemParent); // the previous object
+        for (int b = 0; b < 12; b++)
+        {
+            locSkinned.Line("AddBone").Line("BoneName Bone" + std::to_string(i) + "_" + std::to_string(b));
+            locSkinned.Line("BoneRestPosition 0 0.25 0").Line("BoneRestLength 0.25");
+            locSkinned.Line("BoneWeightMapName Bone" + std::to_string(b % 4));
+            char locParent[32];
+            snprintf(locParent, sizeof(locParent), b == 0 ? "ParentItem 1%07X" : "ParentItem 4%03X%04X", b == 0 ? i : b - 1,
+                     i);
+            locSkinned.Line(locParent);
+        }
+        locSkinned.Line("AddNullObject Null");
+    }
+    return locSkinned.Save((aFolder + "/skinned.lws").c_str());
 }
 
 std::vector<uint8_t> ReadWhole(const std::string& aPath)
@@ -281,6 +358,84 @@ Totals ChunkWalk(const std::vector<std::string>& anObjects)
     return locTotals;
 }
 
+#ifdef Q_WITH_TEMPLATES
+struct SceneTotals
+{
+    long myScenes = 0, myFailed = 0, myItems = 0, myBones = 0, myParts = 0, myMeshes = 0, myTriangles = 0;
+};
+
+// Each scene opened into a template and released again.
+SceneTotals OurScenes(const std::vector<std::string>& aScenes)
+{
+    SceneTotals locTotals;
+    LWBuildSettings locSettings;
+    for (const std::string& locPath : aScenes)
+    {
+        locTotals.myScenes++;
+        QR_TemplateObject* t = LoadLWSTemplate(locPath.c_str(), "bench", StateCodeToId("STND"), nullptr, locSettings);
+        if (!t)
+        {
+            locTotals.myFailed++;
+            if (getenv("LIGHTWAVE_BENCH_VERBOSE"))
+                fprintf(stderr, "%s: code %u %s\n", locPath.c_str(), EditorError::Get(), EditorError::GetDetail());
+            continue;
+        }
+        locTotals.myParts += t->myNumParts;
+        std::vector<const QR_Mesh*> locSeen;
+        for (uint32_t p = 0; p < t->myNumParts; p++)
+        {
+            const QR_Mesh* m = t->myParts[p].myMesh;
+            if (!m || std::find(locSeen.begin(), locSeen.end(), m) != locSeen.end())
+                continue;
+            locSeen.push_back(m);
+            locTotals.myTriangles += m->myNumIndices / 3;
+        }
+        locTotals.myMeshes += (long)locSeen.size();
+        t->Release();
+    }
+    return locTotals;
+}
+
+void CountSceneItems(const std::vector<std::string>& aScenes, SceneTotals* aTotals)
+{
+    for (const std::string& locPath : aScenes)
+    {
+        LWScene locScene;
+        if (ReadLWScene(locPath.c_str(), &locScene))
+            for (const std::unique_ptr<LWSItem>& i : locScene.myItems)
+            {
+                aTotals->myItems++;
+                aTotals->myBones += (long)i->myBones.size();
+            }
+        LWCache::Clear();
+    }
+}
+#endif
+
+#ifdef Q_WITH_ASSIMP
+Totals AssimpScenes(const std::vector<std::string>& aScenes)
+{
+    Totals locTotals;
+    for (const std::string& locPath : aScenes)
+    {
+        locTotals.myFiles++;
+        Assimp::Importer locImporter;
+        const aiScene* locScene = locImporter.ReadFile(locPath, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices);
+        if (!locScene)
+        {
+            locTotals.myFailed++;
+            continue;
+        }
+        for (unsigned m = 0; m < locScene->mNumMeshes; m++)
+        {
+            locTotals.myTriangles += locScene->mMeshes[m]->mNumFaces;
+            locTotals.myVertices += locScene->mMeshes[m]->mNumVertices;
+        }
+    }
+    return locTotals;
+}
+#endif
+
 // Runs aWork enough times for a measurable total; returns seconds per pass.
 template <class Work> double Measure(Work&& aWork, int* aPasses)
 {
@@ -299,6 +454,10 @@ template <class Work> double Measure(Work&& aWork, int* aPasses)
 
 int main(int argc, char** argv)
 {
+#ifdef Q_WITH_TEMPLATES
+    if (argc > 1 && (strcmp(argv[1], "--export") == 0 || strcmp(argv[1], "--qre") == 0))
+        return LWBench_Export(argc - 2, argv + 2, strcmp(argv[1], "--qre") == 0);
+#endif
     int locArg = 1;
     if (locArg + 2 < argc && strcmp(argv[locArg], "--generate") == 0)
     {
@@ -312,7 +471,8 @@ int main(int argc, char** argv)
     }
     if (locArg >= argc)
     {
-        fprintf(stderr, "usage: lightwave_bench [--generate N DIR] DIR...\n");
+        fprintf(stderr, "usage: lightwave_bench [--generate N DIR] DIR...\n"
+                        "       lightwave_bench --export|--qre DIR...\n");
         return 2;
     }
     std::vector<std::string> locObjects, locScenes;
@@ -359,5 +519,58 @@ int main(int argc, char** argv)
     printf("keycheck  files %zu  findings %ld  %.2f MB  %.4f s  (plain read %.4f s, ratio %.2f)\n", locScenes.size(),
            locLines, locSceneBytes / 1e6, locSceneTime / locScenePasses, locReadTime / locReadPasses,
            (locSceneTime / locScenePasses) / std::max(1e-9, locReadTime / locReadPasses));
+
+#ifdef Q_WITH_TEMPLATES
+    // Whole scenes into templates. The scenes name their objects relative to their folder.
+    QR_RenderSettings locSettings;
+    locSettings.myFullScreenFlag = 0;
+    locSettings.myWidth = 64;
+    locSettings.myHeight = 48;
+    if (!QR_Render::Create(nullptr, nullptr) || !QR_Render::ourInstance->Init(&locSettings))
+    {
+        fprintf(stderr, "lightwave_bench: no renderer for the scene figures\n");
+        return 1;
+    }
+    SceneTotals locSceneTotals;
+    double locOpenTime = 0;
+    int locOpenPasses = 1;
+    char locCwd[4096];
+    if (!getcwd(locCwd, sizeof(locCwd)))
+        return 1;
+    for (const std::string& locScene : locScenes)
+    {
+        size_t locSlash = locScene.rfind('/');
+        std::string locFolder = locSlash == std::string::npos ? "." : locScene.substr(0, locSlash);
+        std::vector<std::string> locOne = {locScene.substr(locSlash + 1)};
+        if (chdir(locFolder.c_str()) != 0)
+            continue;
+        SceneTotals locOnce;
+        int locPasses;
+        locOpenTime += Measure([&] { locOnce = OurScenes(locOne); }, &locPasses) / locPasses;
+        CountSceneItems(locOne, &locOnce);
+        locSceneTotals.myScenes += locOnce.myScenes;
+        locSceneTotals.myFailed += locOnce.myFailed;
+        locSceneTotals.myItems += locOnce.myItems;
+        locSceneTotals.myBones += locOnce.myBones;
+        locSceneTotals.myParts += locOnce.myParts;
+        locSceneTotals.myMeshes += locOnce.myMeshes;
+        locSceneTotals.myTriangles += locOnce.myTriangles;
+        if (chdir(locCwd) != 0)
+            return 1;
+    }
+    printf("scenes    files %ld (failed %ld)  items %ld  bones %ld  parts %ld  meshes %ld  triangles %ld  %.4f s\n",
+           locSceneTotals.myScenes, locSceneTotals.myFailed, locSceneTotals.myItems, locSceneTotals.myBones,
+           locSceneTotals.myParts, locSceneTotals.myMeshes, locSceneTotals.myTriangles, locOpenTime / locOpenPasses);
+#ifdef Q_WITH_ASSIMP
+    Totals locAssimpScenes;
+    int locAssimpScenePasses;
+    double locAssimpSceneTime =
+        Measure([&] { locAssimpScenes = AssimpScenes(locScenes); }, &locAssimpScenePasses) / locAssimpScenePasses;
+    printf("assimp    scenes %ld (failed %ld)  triangles %ld  vertices %ld  %.4f s\n", locAssimpScenes.myFiles,
+           locAssimpScenes.myFailed, locAssimpScenes.myTriangles, locAssimpScenes.myVertices, locAssimpSceneTime);
+    printf("ratio scenes ours/assimp %.2f\n", locOpenTime / std::max(1e-9, locAssimpSceneTime));
+#endif
+    QR_Render::Destroy();
+#endif
     return 0;
 }

@@ -1,9 +1,8 @@
 // pranvel_bench: the model editor's render tick in its real window at 800 x 600 (input,
-// the scene's frame, present into the view, paint), against the same frames drawn by the
-// renderer alone, without a window, in the same run. Prints frames per second, the
-// milliseconds of the scene's frame and of present plus paint, and the ratio.
-// The scene is the window's current one (it clears to the background colour; models and
-// the grid come with the editor scene).
+// the editor scene's frame with the grid and a fixture model, present into the view,
+// paint), against the same model drawn by the renderer alone through a view with the same
+// camera, without a window, in the same run. Prints frames per second, the milliseconds
+// of the scene's frame and of present plus paint, and the ratio.
 // Usage: pranvel_bench [--frames N]   (default 200)
 #include <chrono>
 #include <cstdio>
@@ -14,11 +13,16 @@
 
 #include "modeleditor/app/pranvel_frame.h"
 #include "modeleditor/app/pranvel_resource.h"
+#include "modeleditor/qrendereditor.h"
+#include "modeleditor/tests/me_testmodel.h"
 #include "platform/gfx/gfx_device.h"
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_qt.h"
 #include "qrender/qr_render.h"
+#include "qrender/qr_mainobject.h"
 #include "qrender/qr_renderd3d.h"
+#include "qrender/qr_scene.h"
+#include "qrender/qr_view.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -83,6 +87,18 @@ int main(int argc, char** argv)
     // A render area of exactly 800 x 600.
     locViewWidget->setFixedSize(800, 600);
     QCoreApplication::processEvents();
+    // The fixture: the editor tests' two-part box of radius 3, seen from a little above.
+    QRB_TestModel locModel = MET_BoxModel();
+    locModel.myRadius = 3.0f;
+    QRenderEditor* locScene = QRenderEditor::ourInstance;
+    QR_TemplateObject* locTemplate = MET_LoadModel(locModel, "fixture.qrb");
+    if (!locScene || !locTemplate || !locScene->SetModel(locTemplate, "STND"))
+    {
+        fprintf(stderr, "pranvel_bench: the fixture model did not load\n");
+        return 1;
+    }
+    locScene->myGridEnable = true;
+    locScene->RotateCameraPitch(0.5f);
     for (int i = 0; i < 5; i++)
         locView->Tick(PRANVEL_RENDER_TIMER);
 
@@ -102,6 +118,9 @@ int main(int argc, char** argv)
     double locEditorSeconds = locSeconds(locStart);
     int locWidth = QR_Render::ourInstance->myRenderSettings.myWidth;
     int locHeight = QR_Render::ourInstance->myRenderSettings.myHeight;
+    const QR_Camera& locEditorCamera = locScene->GetView()->myCamera;
+    Matrix44 locCameraMatrix = locEditorCamera.myMatrix;
+    float locNear = locEditorCamera.myNear, locFar = locEditorCamera.myFar;
     locApp->ExitInstance();
     delete locApp;
 
@@ -116,29 +135,48 @@ int main(int argc, char** argv)
     if (!QR_Render::ourInstance->Init(&locSettings))
         return 1;
     QR_Render* locRender = QR_Render::ourInstance;
-    QR_Rect locAll = {0, 0, locWidth, locHeight};
-    for (int i = 0; i < 5; i++)
-    {
-        locRender->BeginFrame();
-        locRender->Clear(&locAll, QR_CLEAR_TARGET | QR_CLEAR_ZBUFFER, 0, 1.0f, 0);
-        locRender->EndFrame();
-    }
-    locStart = Clock::now();
-    for (int i = 0; i < locFrames; i++)
-    {
+    QR_Scene* locLights = new QR_Scene;
+    QR_View* locAloneView = new QR_View(500, locLights, 2048);
+    QR_Camera& c = locAloneView->myCamera;
+    c.SetClipPlanes(locNear, locFar);
+    c.SetViewport(0, 0, locWidth, locHeight);
+    c.UpdateProjection();
+    c.myMatrix = locCameraMatrix;
+    locTemplate = QR_TemplateObject::Acquire("fixture.qrb");
+    QR_MainObject* locObject = locTemplate ? new QR_MainObject(locTemplate) : nullptr;
+    if (!locObject)
+        return 1;
+    locObject->SetState(StateCodeToId("STND"));
+    auto locAloneFrame = [&]() {
         QR_Render::ourStats.ResetFrame();
         locRender->BeginFrame();
-        locRender->Clear(&locAll, QR_CLEAR_TARGET | QR_CLEAR_ZBUFFER, 0, 1.0f, 0);
+        locAloneView->BeginRender(true, 0);
+        locAloneView->MakeCurrent();
+        locRender->SetView(locAloneView);
+        locObject->Update(locObject->myMatrix);
+        locObject->Render();
+        locAloneView->EndRender();
         locRender->EndFrame();
-    }
+    };
+    for (int i = 0; i < 5; i++)
+        locAloneFrame();
+    locStart = Clock::now();
+    for (int i = 0; i < locFrames; i++)
+        locAloneFrame();
     double locAloneSeconds = locSeconds(locStart);
+    delete locObject;
+    locTemplate->Release();
+    delete locAloneView;
+    delete locLights;
+    QR_TemplateObject::DestroyAll();
     QR_Render::Destroy();
 
     printf("pranvel_bench: %d frames at %dx%d\n", locFrames, locWidth, locHeight);
     printf("  editor tick:     %8.1f fps  render %6.3f ms  present+paint %6.3f ms\n", locFrames / locEditorSeconds,
            1000.0 * (locTickSeconds - ourPresentSeconds) / locFrames,
            1000.0 * (ourPresentSeconds + locPaintSeconds) / locFrames);
-    printf("  renderer alone:  %8.1f fps  %6.3f ms per frame\n", locFrames / locAloneSeconds,
+    printf("  renderer alone (the model through a view):  %8.1f fps  %6.3f ms per frame\n",
+           locFrames / locAloneSeconds,
            1000.0 * locAloneSeconds / locFrames);
     printf("  ratio editor/renderer time: %.2f\n", locEditorSeconds / locAloneSeconds);
     UI_Shutdown();

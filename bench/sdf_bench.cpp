@@ -22,6 +22,7 @@
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -296,6 +297,24 @@ int main(int argc, char** argv)
     bool locSameBytes = locSameFiles(locArchive, locSequential);
     fs::remove(locSequential, locError);
 
+    // Each entry is one compressed stream, made on one thread: no write can take
+    // less than its largest file alone, nor less than one thread's time spread
+    // over every core.
+    std::string locLargest;
+    uint64_t locLargestBytes = 0;
+    for (const std::string& locName : locNames)
+    {
+        const uint64_t locSize = fs::file_size(locName, locError);
+        if (!locError && locSize > locLargestBytes)
+            locLargest = locName, locLargestBytes = locSize;
+    }
+    fs::path locAlone = locArchive.string() + ".largest";
+    const double locLargestSeconds = locPack({locLargest}, locAlone.c_str(), 1);
+    fs::remove(locAlone, locError);
+    const unsigned locCores = std::max(1u, std::thread::hardware_concurrency());
+    const int locUsed = locThreads > 0 ? std::min(locThreads, int(locCores)) : int(locCores);
+    const double locFloor = std::max(locLargestSeconds, locSequentialSeconds / locUsed);
+
     // The baseline: the same files, named the same way, through 7-Zip.
     fs::path locList = locArchive.string() + ".list";
     fs::path locSeven = locArchive.string() + ".7z";
@@ -356,6 +375,10 @@ int main(int argc, char** argv)
                locTotalBytes ? 100.0 * double(locSevenBytes) / double(locTotalBytes) : 0.0);
         printf("ratio          7zz time / SDF write time = %.2f; SDF size / 7zz size = %.3f\n",
                locSevenRun.mySeconds / locWriteSeconds, locSevenBytes ? double(locArchiveBytes) / double(locSevenBytes) : 0.0);
+        printf("floor          largest file %s (%llu bytes) alone %.2f s, one thread / %d cores %.2f s: "
+               "7zz time / floor = %.2f at best\n",
+               locLargest.c_str(), (unsigned long long)locLargestBytes, locLargestSeconds, locUsed,
+               locSequentialSeconds / locUsed, locSevenRun.mySeconds / locFloor);
     }
     else
         printf("7zz            %s (exit %d)\n", locSevenRun.myStarted ? "failed" : "not installed", locSevenRun.myExitCode);

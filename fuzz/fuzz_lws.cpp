@@ -1,10 +1,20 @@
-// The LightWave scene reader: the input is a scene file on disk beside the
-// writer-made objects its seeds load ("box.lwo", "box_LOD2.lwo").
+// The LightWave scene reader and, where the renderer is built, the whole
+// scene load into a template on the recording device: the input is a scene
+// file on disk beside the writer-made objects its seeds load ("box.lwo",
+// "box_LOD2.lwo"). Afterwards no template or mesh may be left.
 #include <cstdint>
+#include <cstdlib>
 
 #include "fuzz_util.h"
 #include "modeleditor/lw_scene.h"
 #include "modeleditor/lw_writer.h"
+#ifdef FUZZ_LWS_TEMPLATES
+#include "fuzz_render.h"
+#include "modeleditor/lw_build.h"
+#include "modeleditor/qrendereditor.h"
+#include "qrender/qr_mesh.h"
+#include "qrender/qr_templateobject.h"
+#endif
 
 namespace
 {
@@ -37,8 +47,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
     locWriteObjects();
     const std::string locName = FuzzScratch::Write("fuzz.lws", aData, aSize);
     FuzzScratch::Inside locInside;
+#ifdef FUZZ_LWS_TEMPLATES
+    FuzzRenderer();
+    QR_TemplateObject* locTemplate = QR_TemplateObject::Create("fuzz");
+    if (!locTemplate)
+        abort();
+    LWBuildSettings locSettings;
+    std::vector<QRenderEditorBoneLine> locLines;
+    bool locResult = LoadLWS(locTemplate, locName.c_str(), 0x53544E44, &locLines, locSettings);
+    if (locResult)
+    {
+        ComputeTemplateBounds(locTemplate);
+        if (locLines.size() != locTemplate->myNumParts)
+            abort();
+    }
+    locTemplate->Release();
+    if (QR_TemplateObject::ourNumTemplates != 0 || QR_Mesh::ourFirst)
+        abort();
+    return 0;
+#else
     LWScene locScene;
     bool locResult = ReadLWScene(locName.c_str(), &locScene);
     LWCache::Clear();
     return locResult && locScene.myItems.size() == size_t(-1);
+#endif
 }

@@ -1,5 +1,6 @@
-// The ".pe" emitter text: parse into a record and format from one. Numbers go through
-// from_chars/to_chars, which ignore the user's locale.
+// The ".pe" emitter text: parse into a record (with the renderer's scanner and line
+// reader) and format from one. Numbers are written through to_chars, which ignores the
+// user's locale.
 #include "modeleditor/emitterfile.h"
 
 #include <string.h>
@@ -8,6 +9,7 @@
 #include <charconv>
 
 #include "qfile/render/qf_file.h"
+#include "qrender/qr_particletext.h"
 
 namespace
 {
@@ -16,66 +18,6 @@ const char* const locOriginWords[5] = {"POINT", "RECTANGLE", "CIRCLE", "BOX", "S
 const char* const locTypeWords[3] = {"CAMERAFACING", "3D", "STREAK"};
 const char* const locRotationWords[4] = {"NONE", "RANDOMONCE", "SPEED", "RANDOMDIR"};
 const char* const locVelocityKeys[3] = {"VELX ", "VELY ", "VELZ "};
-
-// Values off a line as scanf does: the first one that does not convert stops the scan and
-// leaves it and the later ones unchanged.
-class locScan
-{
-public:
-    explicit locScan(const char* aText) : myText(aText), myStopped(false) {}
-    locScan& Float(float* aValue)
-    {
-        const char* s = Start();
-        if (!s)
-            return *this;
-        double locValue = 0.0;
-        std::from_chars_result r = std::from_chars(s, s + strlen(s), locValue);
-        if (r.ptr == s)
-            myStopped = true;
-        else
-        {
-            *aValue = (float)locValue;
-            myText = r.ptr;
-        }
-        return *this;
-    }
-    locScan& Int(int32_t* aValue)
-    {
-        const char* s = Start();
-        if (!s)
-            return *this;
-        std::from_chars_result r = std::from_chars(s, s + strlen(s), *aValue);
-        if (r.ec != std::errc())
-            myStopped = true;
-        else
-            myText = r.ptr;
-        return *this;
-    }
-    // The next blank-delimited word, or "" when there is none.
-    std::string Word()
-    {
-        while (*myText == ' ' || *myText == '\t')
-            myText++;
-        const char* locStart = myText;
-        while (*myText && *myText != ' ' && *myText != '\t')
-            myText++;
-        return myStopped ? std::string() : std::string(locStart, myText);
-    }
-
-private:
-    const char* Start()
-    {
-        if (myStopped)
-            return nullptr;
-        while (*myText == ' ' || *myText == '\t')
-            myText++;
-        if (*myText == '+' && myText[1] != '-')
-            myText++;
-        return myText;
-    }
-    const char* myText;
-    bool myStopped;
-};
 
 // The index of aValue in aWords compared whole without case, or -1.
 int locFindWord(const char* aValue, const char* const* aWords, int aCount)
@@ -102,23 +44,6 @@ int locFindLeadingWord(const char* aValue, const char* const* aWords, int aCount
     return -1;
 }
 
-class locReader
-{
-public:
-    explicit locReader(QF_File& aFile) : myFile(aFile) { myLine[0] = 0; }
-    // The value behind aKey (matched without case, its blank included), or null.
-    const char* Next(const char* aKey)
-    {
-        myFile.ReadLine(myLine, sizeof(myLine));
-        size_t n = strlen(aKey);
-        return strncasecmp(myLine, aKey, n) == 0 ? myLine + n : nullptr;
-    }
-
-private:
-    QF_File& myFile;
-    char myLine[257];
-};
-
 bool locReadSpace(const char* aValue, uint8_t* aSpace)
 {
     if (!aValue)
@@ -129,41 +54,42 @@ bool locReadSpace(const char* aValue, uint8_t* aSpace)
     return i >= 0;
 }
 
-bool locReadOp(locScan& aScan, uint32_t* anOp)
+bool locReadOp(QR_ParticleScanner& aScan, uint32_t* anOp)
 {
-    std::string locWord = aScan.Word();
-    int i = locFindWord(locWord.c_str(), locOpWords, 4);
+    char locWord[QR_ParticleLineReader::MAX_LINE_SIZE] = "";
+    aScan.Word(locWord, sizeof(locWord));
+    int i = locFindWord(locWord, locOpWords, 4);
     *anOp = (uint32_t)(i < 0 ? 0 : i);
     return i >= 0;
 }
 
-bool locReadPhase(locReader& aReader, EmitterPhaseRecord& aPhase)
+bool locReadPhase(QR_ParticleLineReader& aReader, EmitterPhaseRecord& aPhase)
 {
     const char* v = aReader.Next("LENGTH ");
     if (!v)
         return false;
-    locScan(v).Float(&aPhase.myLength);
+    QR_ParticleScanner(v).Float(&aPhase.myLength);
     if (!locReadSpace(aReader.Next("SPACE "), &aPhase.mySpace))
         return false;
     for (int i = 0; i < 3; i++)
     {
         if (!(v = aReader.Next(locVelocityKeys[i])))
             return false;
-        locScan s(v);
+        QR_ParticleScanner s(v);
         s.Float(&aPhase.myVelocityMin[i]).Float(&aPhase.myVelocityMax[i]);
         if (!locReadOp(s, &aPhase.myVelocityOp[i]))
             return false;
     }
     if (!(v = aReader.Next("SIZE ")))
         return false;
-    locScan s(v);
+    QR_ParticleScanner s(v);
     s.Float(&aPhase.mySizeMin).Float(&aPhase.mySizeMax);
     if (!locReadOp(s, &aPhase.mySizeOp))
         return false;
     if (!(v = aReader.Next("ALPHA ")))
         return false;
     int32_t locMin = 0, locMax = 0;
-    locScan a(v);
+    QR_ParticleScanner a(v);
     a.Int(&locMin).Int(&locMax);
     aPhase.myAlphaMin = (float)locMin;
     aPhase.myAlphaMax = (float)locMax;
@@ -188,18 +114,6 @@ void locPutInt(std::string& aText, int64_t aValue)
     aText.append(locBuffer, r.ptr);
 }
 
-// Alphas are held as floats and written truncated, as a C cast does (clamped to int's range).
-int64_t locTruncate(float aValue)
-{
-    if (!(aValue == aValue))
-        return 0;
-    if (aValue >= 2147483647.0f)
-        return 2147483647;
-    if (aValue <= -2147483648.0f)
-        return -2147483647 - 1;
-    return (int64_t)aValue;
-}
-
 void locPutPair(std::string& aText, const char* aKey, float aMin, float aMax)
 {
     aText += aKey;
@@ -210,6 +124,17 @@ void locPutPair(std::string& aText, const char* aKey, float aMin, float aMax)
 
 void locEnd(std::string& aText) { aText += "\r\n"; }
 } // namespace
+
+int32_t EmitterFile_TruncateAlpha(float aValue)
+{
+    if (!(aValue == aValue))
+        return 0;
+    if (aValue >= 2147483647.0f)
+        return 2147483647;
+    if (aValue <= -2147483648.0f)
+        return -2147483647 - 1;
+    return (int32_t)aValue;
+}
 
 std::string EmitterFile_Name(const char* anEmitterName)
 {
@@ -222,7 +147,8 @@ std::string EmitterFile_Name(const char* anEmitterName)
 
 bool EmitterFile_Parse(QF_File& aFile, EmitterRecord& aRecord)
 {
-    locReader r(aFile);
+    // Lines of up to 256 characters.
+    QR_ParticleLineReader r(aFile, QR_ParticleLineReader::MAX_LINE_SIZE);
     const char* v;
     if (!(v = r.Next("GENERIC")) || *v)
         return false;
@@ -239,7 +165,7 @@ bool EmitterFile_Parse(QF_File& aFile, EmitterRecord& aRecord)
 
     if (!(v = r.Next("RADIUS ")))
         return false;
-    locScan(v).Float(&aRecord.myRadius);
+    QR_ParticleScanner(v).Float(&aRecord.myRadius);
 
     if (!(v = r.Next("EMITORIGIN ")))
         return false;
@@ -254,7 +180,7 @@ bool EmitterFile_Parse(QF_File& aFile, EmitterRecord& aRecord)
         if (i < 0)
             return false;
         aRecord.myOrigin = (uint32_t)i + 1;
-        locScan s(locRest);
+        QR_ParticleScanner s(locRest);
         s.Float(&e[0]).Float(&e[1]);
         if (aRecord.myOrigin >= 3)
             s.Float(&e[2]);
@@ -287,20 +213,20 @@ bool EmitterFile_Parse(QF_File& aFile, EmitterRecord& aRecord)
         int32_t locValue = 0;
         if (!(v = r.Next("NUMTEXTURES ")))
             return false;
-        locScan(v).Int(&(locValue = 0));
+        QR_ParticleScanner(v).Int(&(locValue = 0));
         aRecord.myNumFrames = locValue;
         if (!(v = r.Next("PARTICLEWIDTH ")))
             return false;
-        locScan(v).Int(&(locValue = 0));
+        QR_ParticleScanner(v).Int(&(locValue = 0));
         aRecord.myFrameWidth = locValue;
         if (!(v = r.Next("PARTICLEHEIGHT ")))
             return false;
-        locScan(v).Int(&(locValue = 0));
+        QR_ParticleScanner(v).Int(&(locValue = 0));
         aRecord.myFrameHeight = locValue;
         if (!(v = r.Next("ANIMTIME ")))
             return false;
         aRecord.myFrameTime = 0.0f;
-        locScan(v).Float(&aRecord.myFrameTime);
+        QR_ParticleScanner(v).Float(&aRecord.myFrameTime);
         if (aRecord.myNumFrames < 1 || aRecord.myFrameWidth < 1 || aRecord.myFrameHeight < 1)
             return false;
     }
@@ -315,38 +241,38 @@ bool EmitterFile_Parse(QF_File& aFile, EmitterRecord& aRecord)
         if (locRotation < 0)
             return false;
         locRotation += 2;
-        locScan(locRest).Float(&aRecord.myRotationSpeedMin).Float(&aRecord.myRotationSpeedMax);
+        QR_ParticleScanner(locRest).Float(&aRecord.myRotationSpeedMin).Float(&aRecord.myRotationSpeedMax);
     }
     aRecord.myRotation = (uint32_t)locRotation;
 
     if (!(v = r.Next("TOTALTIME ")))
         return false;
-    locScan(v).Float(&aRecord.myTotalTime);
+    QR_ParticleScanner(v).Float(&aRecord.myTotalTime);
     if (!(v = r.Next("SPAWNTIME ")))
         return false;
-    locScan(v).Float(&aRecord.mySpawnTime);
+    QR_ParticleScanner(v).Float(&aRecord.mySpawnTime);
     if (!locReadSpace(r.Next("SPACE "), &aRecord.myVelocitySpace))
         return false;
     for (int i = 0; i < 3; i++)
     {
         if (!(v = r.Next(locVelocityKeys[i])))
             return false;
-        locScan(v).Float(&aRecord.myVelocityMin[i]).Float(&aRecord.myVelocityMax[i]);
+        QR_ParticleScanner(v).Float(&aRecord.myVelocityMin[i]).Float(&aRecord.myVelocityMax[i]);
     }
     if (!(v = r.Next("SIZE ")))
         return false;
-    locScan(v).Float(&aRecord.mySizeMin).Float(&aRecord.mySizeMax);
+    QR_ParticleScanner(v).Float(&aRecord.mySizeMin).Float(&aRecord.mySizeMax);
     if (!(v = r.Next("ALPHA ")))
         return false;
     int32_t locAlphaMin = 0, locAlphaMax = 0;
-    locScan(v).Int(&locAlphaMin).Int(&locAlphaMax);
+    QR_ParticleScanner(v).Int(&locAlphaMin).Int(&locAlphaMax);
     aRecord.myAlphaMin = (float)locAlphaMin;
     aRecord.myAlphaMax = (float)locAlphaMax;
 
     if (!(v = r.Next("NUM_PHASES ")))
         return false;
     int32_t locNumPhases = -1;
-    locScan(v).Int(&locNumPhases);
+    QR_ParticleScanner(v).Int(&locNumPhases);
     if (locNumPhases < 0 || locNumPhases > EMITTERFILE_MAX_PHASES)
         return false;
     aRecord.myPhases.assign((size_t)locNumPhases, EmitterPhaseRecord());
@@ -450,9 +376,9 @@ bool EmitterFile_Format(const EmitterRecord& aRecord, std::string& aText)
     locPutPair(t, "SIZE ", e.mySizeMin, e.mySizeMax);
     locEnd(t);
     t += "ALPHA ";
-    locPutInt(t, locTruncate(e.myAlphaMin));
+    locPutInt(t, EmitterFile_TruncateAlpha(e.myAlphaMin));
     t += ' ';
-    locPutInt(t, locTruncate(e.myAlphaMax));
+    locPutInt(t, EmitterFile_TruncateAlpha(e.myAlphaMax));
     locEnd(t);
     t += "NUM_PHASES ";
     locPutInt(t, (int64_t)e.myPhases.size());
@@ -476,9 +402,9 @@ bool EmitterFile_Format(const EmitterRecord& aRecord, std::string& aText)
         t += locOpWords[p.mySizeOp];
         locEnd(t);
         t += "ALPHA ";
-        locPutInt(t, locTruncate(p.myAlphaMin));
+        locPutInt(t, EmitterFile_TruncateAlpha(p.myAlphaMin));
         t += ' ';
-        locPutInt(t, locTruncate(p.myAlphaMax));
+        locPutInt(t, EmitterFile_TruncateAlpha(p.myAlphaMax));
         t += ' ';
         t += locOpWords[p.myAlphaOp];
         locEnd(t);

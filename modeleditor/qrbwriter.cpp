@@ -271,15 +271,21 @@ bool QRBWriter::WriteLight(const QR_Light& l)
     }
     auto locHalo = [&]() {
         const QR_SurfaceInstance* h = l.myHalo;
-        if (!h || !h->mySurface)
-            return Name("", MAX_NAME_LENGTH, "halo");
-        const char* locTexture = "";
-        if (h->myNumTextures && h->myTextures[0].myNumFrames && h->myTextures[0].myFrames[0])
+        const QR_Surface* locSurface = h ? h->mySurface : nullptr;
+        // The stored halo is its surface and one texture: the instance's own, else the
+        // one the surface shows by default.
+        const char* locTexture = nullptr;
+        if (h && h->myNumTextures && h->myTextures && h->myTextures[0].myNumFrames && h->myTextures[0].myFrames &&
+            h->myTextures[0].myFrames[0])
             locTexture = h->myTextures[0].myFrames[0]->myName;
-        // An empty surface name would end the halo before its texture.
-        if (!h->mySurface->myName || !h->mySurface->myName[0])
-            return locFail("halo without a surface name: ", locTexture);
-        return Name(h->mySurface->myName, MAX_NAME_LENGTH, "halo surface") &&
+        else if (locSurface && locSurface->myNumTextureNames && locSurface->myTextureNames &&
+                 locSurface->myTextureNames[0].myNumNames && locSurface->myTextureNames[0].myNames)
+            locTexture = locSurface->myTextureNames[0].myNames[0].myData;
+        // Without a surface name or a texture the reader could not make the halo again:
+        // such a halo shows no image and is stored as none.
+        if (!locSurface || !locSurface->myName || !locSurface->myName[0] || !locTexture || !locTexture[0])
+            return Name("", MAX_NAME_LENGTH, "halo");
+        return Name(locSurface->myName, MAX_NAME_LENGTH, "halo surface") &&
                Name(locTexture, MAX_NAME_LENGTH, "halo texture");
     };
     switch (l.myType)

@@ -14,11 +14,15 @@
 #include "modeleditor/lw_build.h"
 #include "modeleditor/lw_mesh.h"
 #include "modeleditor/qrbwriter.h"
+#include "modeleditor/qre_command.h"
+#include "modeleditor/qre_execute.h"
 #include "modeleditor/templateedit.h"
+#include "platform/os/os_file.h"
 #include "platform/os/os_ui.h"
 #include "qcommon/qc_listiterator.h"
 #include "qinput/qi_input.h"
 #include "qrender/qr_font.h"
+#include "qrender/qr_genericparticleemittor.h"
 #include "qrender/qr_sharedparticledata.h"
 #include "qrender/qr_light.h"
 #include "qrender/qr_mainobject.h"
@@ -34,6 +38,8 @@
 #include <new>
 #include <stdio.h>
 #include <string.h>
+
+#include <string>
 #include <strings.h>
 #include <unistd.h>
 #include <vector>
@@ -147,6 +153,7 @@ bool QRenderEditor::Create(QR_HostWindow* aWindow, void* anInputWindow)
         ourInstance = nullptr;
         return false;
     }
+    QRE_InstallSceneHooks();
     return true;
 }
 
@@ -154,6 +161,7 @@ bool QRenderEditor::Destroy()
 {
     if (!ourInstance)
         return false;
+    QRE_RemoveSceneHooks();
     delete ourInstance;
     ourInstance = nullptr;
     return true;
@@ -163,6 +171,9 @@ bool QRenderEditor::InitRenderer(QR_HostWindow* aWindow, void* anInputWindow)
 {
     if (!QR_Render::Create(aWindow, nullptr))
         return false;
+    QR_GenericParticleEmitter::ourAppVelocity[0] = 5.0f;
+    QR_GenericParticleEmitter::ourAppVelocity[1] = 0.0f;
+    QR_GenericParticleEmitter::ourAppVelocity[2] = 5.0f;
     myRender = QR_Render::ourInstance;
     QR_RenderSettings s;
     s.myAdapter = -1;
@@ -670,6 +681,11 @@ void QRenderEditor::SetAmbientColor(uint32_t aColor)
         myView->myAmbientColor = aColor & 0xFFFFFF;
 }
 
+uint32_t QRenderEditor::GetFogColor() const
+{
+    return myView ? myView->myFogColor : 0;
+}
+
 void QRenderEditor::SetFogColor(uint32_t aColor)
 {
     if (myView)
@@ -720,6 +736,8 @@ void QRenderEditor::SetWorkDir(const char* aDirectory)
     if (n > 0 && locDir.GetBuffer()[n - 1] != '/')
         locDir += "/";
     myWorkDir = locDir;
+    if (n > 0)
+        OS_SetCurrentDirectory(myWorkDir);
 }
 
 uint32_t QRenderEditor::GetErrorCode()
@@ -848,6 +866,51 @@ bool QRenderEditor::OpenModelFile(const char* aFileName, const char* aModelName,
     return true;
 }
 
+bool QRenderEditor::AddQREHierarchy(const char* aPartName, const char* aFileName)
+{
+    if (!myTemplate)
+        return false;
+    QR_TemplateObject* locKept = myTemplate;
+    myTemplate = nullptr;
+    myModelLoaded = false;
+    delete myInstance;
+    myInstance = nullptr;
+    // The other file may open a model of the same name (every lone object has one): the
+    // kept template leaves its name free meanwhile.
+    char* locKeptName = locKept->myName;
+    std::string locAside = std::string(locKeptName ? locKeptName : "") + "#kept";
+    locKept->myName = (char*)locAside.c_str();
+    QC_String locActive = myActiveState;
+    std::vector<QRenderEditorBoneLine> locLines(myBoneLines, myBoneLines + myNumBoneLines);
+
+    bool locLoaded = ReloadQREHierarchy(aFileName);
+    QR_TemplateObject* locNew = myTemplate;
+    delete myInstance;
+    myInstance = nullptr;
+    locKept->myName = locKeptName;
+    myTemplate = locKept;
+    myActiveState = locActive;
+    SetBoneLines(locLines.data(), (uint32_t)locLines.size());
+    bool locResult = locLoaded && locNew && MergeTemplate(locKept, locNew, nullptr, aPartName);
+    if (locNew)
+        locNew->Release();
+    if (!locResult && locLoaded && locNew)
+    {
+        // The merge failed part-way: neither model is whole.
+        locKept->Release();
+        myTemplate = nullptr;
+        return false;
+    }
+    myModelLoaded = true;
+    if (locResult)
+        ComputeTemplateBounds(locKept);
+    CreateInstance();
+    if (myInstance)
+        myInstance->myMatrix.SetRotation(0.0f, 0.0f, 0.0f);
+    SetActiveState(QC_String());
+    return locResult;
+}
+
 template <class Change> bool QRenderEditor::EditTemplate(Change aChange)
 {
     if (!myTemplate)
@@ -946,12 +1009,17 @@ void QRenderEditor::SetMeshVertexShader(QR_Mesh* aMesh, const char* aName)
 {
     if (!aMesh || !aName)
         return;
-    if (aMesh->myVertexShader && aMesh->myVertexShader->myName && strcasecmp(aMesh->myVertexShader->myName, aName) == 0)
-        return;
     int locAt = -1;
     for (int i = 0; i < myShaderOverrides.Count(); i++)
         if (myShaderOverrides[i].myMesh == aMesh)
             locAt = i;
+    if (aMesh->myVertexShader && aMesh->myVertexShader->myName && strcasecmp(aMesh->myVertexShader->myName, aName) == 0)
+    {
+        // Back to the kind it has: an override asked for earlier would still be exported.
+        if (locAt >= 0)
+            myShaderOverrides.RemoveAt(locAt);
+        return;
+    }
     QR_VertexShader* locKind = QR_VertexShader::Find(aName);
     if (!locKind)
     {

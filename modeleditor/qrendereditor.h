@@ -119,6 +119,7 @@ public:
     uint32_t GetObjectColorIndex() const { return myObjectColorIndex; }
     uint32_t GetAmbientColor() const;
     void SetAmbientColor(uint32_t aColor);
+    uint32_t GetFogColor() const;
     void SetFogColor(uint32_t aColor);
     float GetFogStart() const;
     void SetFogStart(float aStart);
@@ -126,6 +127,7 @@ public:
     bool SetBounds(const float aCentre[3], float aRadius);
     QR_TemplatePart* GetPart(uint16_t anIndex) const;
     const QC_String& GetWorkDir() const { return myWorkDir; }
+    // '\\' becomes '/', a non-empty directory ends in '/' and becomes the current one.
     void SetWorkDir(const char* aDirectory);
     const QC_GrowingArray<QC_String>& GetUsedStates() const { return myUsedStates; }
     static uint32_t GetQRBVersion() { return 9; }
@@ -165,6 +167,10 @@ public:
     // aPartNames (every part when null or empty).
     bool OpenModelFile(const char* aFileName, const char* aModelName, const char* aStateCode,
                        const QC_List<QC_String>* aPartNames = nullptr);
+    // Loads the model of another ".qre" file (its commands executed, nothing
+    // recorded) and merges it below the part named aPartName. A failed load
+    // leaves this model as it was; a failed merge leaves no model.
+    bool AddQREHierarchy(const char* aPartName, const char* aFileName);
     // The default surface, halo surface and level-of-detail distances the
     // LightWave builders use.
     void GetBuildSettings(LWBuildSettings* aSettingsOut) const;

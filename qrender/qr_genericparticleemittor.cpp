@@ -49,6 +49,8 @@ inline void locTurn(const float* v, const float* m, float* anOut)
 const float ZERO_VALUES[3] = {0.0f, 0.0f, 0.0f};
 } // namespace
 
+float QR_GenericParticleEmitter::ourAppVelocity[3] = {0.0f, 0.0f, 0.0f};
+
 // [SECTION] Emitters and definitions ------------------------------------------------------------
 
 QR_ParticleEmitter::QR_ParticleEmitter()
@@ -88,7 +90,7 @@ QR_GenericParticleEmitter::QR_GenericParticleEmitter()
     , mySpawnState(0)
     , myBoxMin{0.0f, 0.0f, 0.0f}
     , myBoxMax{0.0f, 0.0f, 0.0f}
-    , myAppVelocity(ZERO_VALUES)
+    , myAppVelocity(ourAppVelocity)
     , myAppSize(ZERO_VALUES)
     , myAppAlpha(ZERO_VALUES)
     , myCapacity(0)

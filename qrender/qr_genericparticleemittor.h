@@ -47,6 +47,10 @@ public:
     bool IsActive() const override { return myActiveFlag != 0; }
     uint32_t GetCapacity() const { return myCapacity; } // of the ring as allocated
 
+    // The application-defined velocity every emitter starts with (zero until the
+    // application sets it).
+    static float ourAppVelocity[3];
+
     uint32_t myColor; // 0xRRGGBB of new particles
     float myStartTime;
     QR_SharedGenericParticleData* myData; // one reference
@@ -64,6 +68,7 @@ public:
     float myBoxMin[3]; // of the particles, for global emitters
     float myBoxMax[3];
     // The values APPDEFINED phases take; the owner may point them at its own.
+    // A new emitter's velocity is ourAppVelocity, its size and alpha 0.
     const float* myAppVelocity; // 3 floats
     const float* myAppSize;
     const float* myAppAlpha;

@@ -6,8 +6,6 @@
 #include <string.h>
 #include <strings.h>
 
-#include <charconv>
-
 #include "qfile/render/qf_file.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_surface.h"
@@ -63,118 +61,23 @@ uint32_t QR_SharedGenericParticleData::ParseBlendMode(const char* aWord)
 
 namespace
 {
-// Reads values off a line as scanf's "%f", "%d" and "%s" do: a value that does not
-// convert stops the scan and leaves it and every later one unchanged.
-class locScanner
-{
-public:
-    explicit locScanner(const char* aText) : myText(aText), myStopped(false) {}
-
-    locScanner& Float(float* aValue)
-    {
-        const char* locStart = Start();
-        if (!locStart)
-            return *this;
-        std::from_chars_result r = std::from_chars(locStart, locStart + strlen(locStart), *aValue);
-        if (r.ec == std::errc::result_out_of_range)
-        {
-            // As strtof: too large or too small becomes the nearest limit.
-            double locWide = 0.0;
-            r = std::from_chars(locStart, locStart + strlen(locStart), locWide);
-            *aValue = (float)locWide;
-        }
-        if (r.ptr == locStart)
-            myStopped = true;
-        else
-            myText = r.ptr;
-        return *this;
-    }
-    locScanner& Int(int32_t* aValue)
-    {
-        const char* locStart = Start();
-        if (!locStart)
-            return *this;
-        std::from_chars_result r = std::from_chars(locStart, locStart + strlen(locStart), *aValue);
-        if (r.ec != std::errc())
-            myStopped = true;
-        else
-            myText = r.ptr;
-        return *this;
-    }
-    // One blank-delimited word, cut to aSize - 1 characters.
-    locScanner& Word(char* aWord, uint32_t aSize)
-    {
-        while (*myText == ' ' || *myText == '\t')
-            myText++;
-        if (myStopped || !*myText)
-        {
-            myStopped = true;
-            return *this;
-        }
-        uint32_t n = 0;
-        for (; *myText && *myText != ' ' && *myText != '\t'; myText++)
-            if (n + 1 < aSize)
-                aWord[n++] = *myText;
-        aWord[n] = 0;
-        return *this;
-    }
-
-private:
-    // The start of the next number without its leading blanks and '+' (which from_chars
-    // refuses), or null once the scan stopped.
-    const char* Start()
-    {
-        if (myStopped)
-            return nullptr;
-        while (*myText == ' ' || *myText == '\t')
-            myText++;
-        if (*myText == '+' && myText[1] != '-')
-            myText++;
-        return myText;
-    }
-    const char* myText;
-    bool myStopped;
-};
-
-// atof and atoi: the leading number, or 0.
-float locAtoF(const char* aText)
-{
-    float locValue = 0.0f;
-    locScanner(aText).Float(&locValue);
-    return locValue;
-}
-
-int32_t locAtoI(const char* aText)
-{
-    int32_t locValue = 0;
-    locScanner(aText).Int(&locValue);
-    return locValue;
-}
-
-// The lines of one definition, each required to begin with its key.
+// The shared keyed line reader, recording error 10 at a key that does not match.
 class locLineReader
 {
 public:
-    explicit locLineReader(QF_File& aFile) : myFile(aFile) { myLine[0] = 0; }
+    explicit locLineReader(QF_File& aFile) : myReader(aFile, 256) {}
 
-    // The value after aKey (compared without regard to case, trailing blank included), or
-    // null with error 10 when the next line does not begin with it.
     const char* Next(const char* aKey)
     {
-        myFile.ReadLine(myLine, sizeof(myLine));
-        size_t locKeyLength = strlen(aKey);
-        if (strncasecmp(myLine, aKey, locKeyLength) != 0)
-        {
+        const char* locValue = myReader.Next(aKey);
+        if (!locValue)
             QR_Error::SetCode(QR_ERROR_PARTICLE_SYNTAX);
-            return nullptr;
-        }
-        return myLine + locKeyLength;
+        return locValue;
     }
-    uint32_t BytesLeft() const { return myFile.GetSize() - myFile.GetPos(); }
+    uint32_t BytesLeft() const { return myReader.BytesLeft(); }
 
 private:
-    QF_File& myFile;
-    char myLine[256];
+    QR_ParticleLineReader myReader;
 };
 
 bool locFail()
@@ -199,7 +102,7 @@ bool locReadSpace(const char* aValue, uint8_t* aSpace)
 bool locReadPhaseRange(const char* aValue, float* aMin, float* aMax, uint32_t* aBlend)
 {
     char locWord[256] = "";
-    locScanner(aValue).Float(aMin).Float(aMax).Word(locWord, sizeof(locWord));
+    QR_ParticleScanner(aValue).Float(aMin).Float(aMax).Word(locWord, sizeof(locWord));
     *aBlend = QR_SharedGenericParticleData::ParseBlendMode(locWord);
     return *aBlend != QR_PARTICLEBLEND_INVALID || locFail();
 }
@@ -208,18 +111,13 @@ bool locReadPhaseAlpha(const char* aValue, float* aMin, float* aMax, uint32_t* a
 {
     char locWord[256] = "";
     int32_t locMin = 0, locMax = 0;
-    locScanner(aValue).Int(&locMin).Int(&locMax).Word(locWord, sizeof(locWord));
+    QR_ParticleScanner(aValue).Int(&locMin).Int(&locMax).Word(locWord, sizeof(locWord));
     *aMin = (float)locMin;
     *aMax = (float)locMax;
     *aBlend = QR_SharedGenericParticleData::ParseBlendMode(locWord);
     return *aBlend != QR_PARTICLEBLEND_INVALID || locFail();
 }
 
-const char* locAfterWord(const char* aValue, const char* aWord)
-{
-    size_t n = strlen(aWord);
-    return strncasecmp(aValue, aWord, n) == 0 ? aValue + n : nullptr;
-}
 } // namespace
 
 bool QR_SharedGenericParticleData::Load(QF_File& aFile)
@@ -241,7 +139,7 @@ bool QR_SharedGenericParticleData::Load(QF_File& aFile)
 
     if (!(v = locReader.Next("RADIUS ")))
         return false;
-    myRadius = locAtoF(v);
+    myRadius = QR_ParticleScanner::ToFloat(v);
 
     if (!(v = locReader.Next("EMITORIGIN ")))
         return false;
@@ -249,25 +147,25 @@ bool QR_SharedGenericParticleData::Load(QF_File& aFile)
     float* e = myOriginExtents;
     if (strcasecmp(v, "POINT") == 0)
         myOrigin = QR_PARTICLEORIGIN_POINT;
-    else if ((locRest = locAfterWord(v, "RECTANGLE ")))
+    else if ((locRest = QR_ParticleAfterWord(v, "RECTANGLE ")))
     {
         myOrigin = QR_PARTICLEORIGIN_RECTANGLE;
-        locScanner(locRest).Float(&e[0]).Float(&e[1]);
+        QR_ParticleScanner(locRest).Float(&e[0]).Float(&e[1]);
     }
-    else if ((locRest = locAfterWord(v, "CIRCLE ")))
+    else if ((locRest = QR_ParticleAfterWord(v, "CIRCLE ")))
     {
         myOrigin = QR_PARTICLEORIGIN_CIRCLE;
-        locScanner(locRest).Float(&e[0]).Float(&e[1]);
+        QR_ParticleScanner(locRest).Float(&e[0]).Float(&e[1]);
     }
-    else if ((locRest = locAfterWord(v, "BOX ")))
+    else if ((locRest = QR_ParticleAfterWord(v, "BOX ")))
     {
         myOrigin = QR_PARTICLEORIGIN_BOX;
-        locScanner(locRest).Float(&e[0]).Float(&e[1]).Float(&e[2]);
+        QR_ParticleScanner(locRest).Float(&e[0]).Float(&e[1]).Float(&e[2]);
     }
-    else if ((locRest = locAfterWord(v, "SPHERE ")))
+    else if ((locRest = QR_ParticleAfterWord(v, "SPHERE ")))
     {
         myOrigin = QR_PARTICLEORIGIN_SPHERE;
-        locScanner(locRest).Float(&e[0]).Float(&e[1]).Float(&e[2]);
+        QR_ParticleScanner(locRest).Float(&e[0]).Float(&e[1]).Float(&e[2]);
     }
     else
         return locFail();
@@ -302,16 +200,16 @@ bool QR_SharedGenericParticleData::Load(QF_File& aFile)
         int32_t locCount, locWidth, locHeight;
         if (!(v = locReader.Next("NUMTEXTURES ")))
             return false;
-        locCount = locAtoI(v);
+        locCount = QR_ParticleScanner::ToInt(v);
         if (!(v = locReader.Next("PARTICLEWIDTH ")))
             return false;
-        locWidth = locAtoI(v);
+        locWidth = QR_ParticleScanner::ToInt(v);
         if (!(v = locReader.Next("PARTICLEHEIGHT ")))
             return false;
-        locHeight = locAtoI(v);
+        locHeight = QR_ParticleScanner::ToInt(v);
         if (!(v = locReader.Next("ANIMTIME ")))
             return false;
-        float locFrameTime = locAtoF(v);
+        float locFrameTime = QR_ParticleScanner::ToFloat(v);
         if (locCount <= 0 || locWidth <= 0 || locHeight <= 0 || !(locFrameTime > 0.0f))
             return locFail();
         myFramesPerSecond = 1.0f / locFrameTime;
@@ -326,31 +224,13 @@ bool QR_SharedGenericParticleData::Load(QF_File& aFile)
             return locFail();
         // More frames than rows of the texture hold run past its bottom: refused before
         // anything is allocated.
-        int64_t locPerRow = locWidth <= W ? W / locWidth : 1;
-        if ((uint64_t)locCount > MAX_FRAMES || locCount > locPerRow * (H / locHeight + 1))
+        if ((uint64_t)locCount > MAX_FRAMES || !QR_ParticleFramesMayFit(W, H, locWidth, locHeight, (uint32_t)locCount))
             return locFail();
         myFrames = new (std::nothrow) QR_ParticleFrame[locCount];
         if (!myFrames)
             return locFail();
         myNumFrames = (uint32_t)locCount;
-        int64_t x = 0, y = 0;
-        for (int32_t k = 0; k < locCount; k++)
-        {
-            float l = (float)x / (float)W, r = (float)(x + locWidth - 1) / (float)W;
-            float tp = (float)y / (float)H, b = (float)(y + locHeight - 1) / (float)H;
-            QR_ParticleFrame& f = myFrames[k];
-            f.myUVs[0][0] = l, f.myUVs[0][1] = tp;
-            f.myUVs[1][0] = r, f.myUVs[1][1] = tp;
-            f.myUVs[2][0] = r, f.myUVs[2][1] = b;
-            f.myUVs[3][0] = l, f.myUVs[3][1] = b;
-            x += locWidth;
-            if (x + locWidth > W)
-            {
-                x = 0;
-                y += locHeight;
-            }
-        }
-        if (y + locHeight > H && (y > H || x != 0))
+        if (!QR_LayoutParticleFrames(W, H, locWidth, locHeight, myNumFrames, myFrames))
             return locFail();
     }
     else
@@ -359,8 +239,7 @@ bool QR_SharedGenericParticleData::Load(QF_File& aFile)
         if (!myFrames)
             return locFail();
         myNumFrames = 1;
-        const float locWhole[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-        memcpy(myFrames[0].myUVs, locWhole, sizeof(locWhole));
+        QR_SetWholeParticleFrame(myFrames[0]);
     }
 
     if (!(v = locReader.Next("TEXTUREROTATION ")))
@@ -369,25 +248,25 @@ bool QR_SharedGenericParticleData::Load(QF_File& aFile)
         myRotation = QR_PARTICLEROTATION_NONE;
     else if (strcasecmp(v, "RANDOMONCE") == 0)
         myRotation = QR_PARTICLEROTATION_RANDOMONCE;
-    else if ((locRest = locAfterWord(v, "SPEED ")))
+    else if ((locRest = QR_ParticleAfterWord(v, "SPEED ")))
     {
         myRotation = QR_PARTICLEROTATION_SPEED;
-        locScanner(locRest).Float(&myRotationSpeedMin).Float(&myRotationSpeedMax);
+        QR_ParticleScanner(locRest).Float(&myRotationSpeedMin).Float(&myRotationSpeedMax);
     }
-    else if ((locRest = locAfterWord(v, "RANDOMDIR ")))
+    else if ((locRest = QR_ParticleAfterWord(v, "RANDOMDIR ")))
     {
         myRotation = QR_PARTICLEROTATION_RANDOMDIR;
-        locScanner(locRest).Float(&myRotationSpeedMin).Float(&myRotationSpeedMax);
+        QR_ParticleScanner(locRest).Float(&myRotationSpeedMin).Float(&myRotationSpeedMax);
     }
     else
         return locFail();
 
     if (!(v = locReader.Next("TOTALTIME ")))
         return false;
-    myTotalTime = locAtoF(v);
+    myTotalTime = QR_ParticleScanner::ToFloat(v);
     if (!(v = locReader.Next("SPAWNTIME ")))
         return false;
-    mySpawnTime = locAtoF(v);
+    mySpawnTime = QR_ParticleScanner::ToFloat(v);
     if (!(mySpawnTime > 0.0f))
         return locFail(); // emitters divide by it
 
@@ -398,22 +277,22 @@ bool QR_SharedGenericParticleData::Load(QF_File& aFile)
     {
         if (!(v = locReader.Next(locVelocityKeys[i])))
             return false;
-        locScanner(v).Float(&myVelocityMin[i]).Float(&myVelocityMax[i]);
+        QR_ParticleScanner(v).Float(&myVelocityMin[i]).Float(&myVelocityMax[i]);
     }
     if (!(v = locReader.Next("SIZE ")))
         return false;
-    locScanner(v).Float(&mySizeMin).Float(&mySizeMax);
+    QR_ParticleScanner(v).Float(&mySizeMin).Float(&mySizeMax);
     if (!(v = locReader.Next("ALPHA ")))
         return false;
     // Signed, as the editor writes them: -100 stays -100.
     int32_t locAlphaMin = 0, locAlphaMax = 0;
-    locScanner(v).Int(&locAlphaMin).Int(&locAlphaMax);
+    QR_ParticleScanner(v).Int(&locAlphaMin).Int(&locAlphaMax);
     myAlphaMin = (float)locAlphaMin;
     myAlphaMax = (float)locAlphaMax;
 
     if (!(v = locReader.Next("NUM_PHASES ")))
         return false;
-    int32_t locNumPhases = locAtoI(v);
+    int32_t locNumPhases = QR_ParticleScanner::ToInt(v);
     // A phase is seven lines of at least two bytes each.
     if (locNumPhases < 0 || (uint64_t)locNumPhases * 14 > locReader.BytesLeft() + 1)
         return locFail();
@@ -427,7 +306,7 @@ bool QR_SharedGenericParticleData::Load(QF_File& aFile)
         QR_ParticlePhase& ph = myPhases[p];
         if (!(v = locReader.Next("LENGTH ")))
             return false;
-        ph.myLength = locAtoF(v);
+        ph.myLength = QR_ParticleScanner::ToFloat(v);
         myTotalLength += ph.myLength;
         if (!(v = locReader.Next("SPACE ")) || !locReadSpace(v, &ph.mySpace))
             return false;

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "qrender/qr_particletext.h"
 #include "qrender/qr_sharedparticledata.h"
 
 class QR_SurfaceInstance;
@@ -63,12 +64,6 @@ struct QR_ParticlePhase
     float myAlphaMin;
     float myAlphaMax;
     uint32_t myAlphaBlend;
-};
-
-// Corners top-left, top-right, bottom-right, bottom-left as (u, v).
-struct QR_ParticleFrame
-{
-    float myUVs[4][2];
 };
 
 class QR_SharedGenericParticleData : public QR_SharedParticleData

@@ -169,9 +169,33 @@ bool QR_Texture::Reload(QR_Texture* aTexture)
     return aTexture->Load(nullptr);
 }
 
+// Whether the record holds exactly the pixels of aTexture's memory copy.
+static bool locSamePixels(const QR_Texture* aTexture, const QR_TexturePixels* aPixels)
+{
+    const uint32_t* m = aTexture->myMemoryTextureBuffer;
+    if (!m || !aPixels || !aPixels->myPixels || (int32_t)aPixels->myWidth != aTexture->mySourceWidth ||
+        (int32_t)aPixels->myHeight != aTexture->mySourceHeight ||
+        (int32_t)aPixels->myBitsPerPixel != aTexture->myBitsPerPixel)
+        return false;
+    size_t n = (size_t)aPixels->myWidth * aPixels->myHeight;
+    if (aPixels->myBitsPerPixel == 32)
+        return memcmp(m, aPixels->myPixels, n * 4) == 0;
+    if (aPixels->myBitsPerPixel != 24)
+        return false;
+    const uint8_t* s = (const uint8_t*)aPixels->myPixels;
+    for (size_t i = 0; i < n; i++, s += 3)
+        if (m[i] != (0xFF000000u | (uint32_t)s[0] << 16 | (uint32_t)s[1] << 8 | s[2]))
+            return false;
+    return true;
+}
+
 bool QR_Texture::ReloadFromMemory(QR_Texture* aTexture, QR_TexturePixels* aPixels)
 {
     QC_ASSERT(aTexture->myFlags & QR_TEXTUREFLAG_FROMMEMORY);
+    // The device texture already holds what a load of these very pixels would make (the
+    // renderer's force-flush reload every frame): nothing to allocate or upload.
+    if (aTexture->myDeviceData && locSamePixels(aTexture, aPixels))
+        return true;
     ReleaseDeviceTexture(aTexture);
     delete[] aTexture->myMemoryTextureBuffer;
     aTexture->myMemoryTextureBuffer = nullptr;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -41,9 +43,22 @@ struct TezRegistry
     std::unordered_set<std::string_view> mySharedNames;
     // Sibling pairs reported in this conversion.
     int myNumCollisions = 0;
+    // Names registered lately, by the address of the text met: the objects of
+    // one type share their type name's text and clones their members' names,
+    // so most records need neither a hash nor a registry lookup. A hit is
+    // checked by content against the registered text, which stays put until
+    // Clear.
+    struct Seen
+    {
+        const char* myMet = nullptr;
+        const char* myRegistered = nullptr;
+        uint32_t myHash = 0;
+    };
+    Seen mySeen[512];
 
     void Clear()
     {
+        std::fill(std::begin(mySeen), std::end(mySeen), Seen());
         myEntries.clear();
         myDuplicates.clear();
         myNextOfSameHash.clear();
@@ -93,9 +108,10 @@ std::string locPathOf(const char* aPrefix, const QC_String& aName)
 // The game finds roots and members by their name hash alone: of siblings whose
 // names hash alike only the first can be reached by name, so every such pair
 // is an error line (the format has no room for a remedy).
-void locReportSiblingCollisions(const char* aPrefix, QC_List<VelkType*>& aSiblings)
+template <class Siblings>
+void locReportSiblingCollisions(const char* aPrefix, const Siblings& aSiblings, size_t aCount)
 {
-    if (aSiblings.myCount < 2)
+    if (aCount < 2)
         return;
     // Sorted by hash, siblings of one hash in list order. Most instances have a
     // few members: those are sorted in place on the stack.
@@ -103,14 +119,17 @@ void locReportSiblingCollisions(const char* aPrefix, QC_List<VelkType*>& aSiblin
     constexpr size_t locFew = 32;
     HashAndSibling locFewHashes[locFew];
     std::vector<HashAndSibling> locManyHashes;
-    const size_t locCount = static_cast<size_t>(aSiblings.myCount);
+    const size_t locCount = aCount;
     if (locCount > locFew)
         locManyHashes.resize(locCount);
     HashAndSibling* const locBegin = locCount > locFew ? locManyHashes.data() : locFewHashes;
     HashAndSibling* locEnd = locBegin;
-    QC_ListIterator<VelkType*> locIter(&aSiblings);
-    for (locIter.First(); !locIter.IsDone() && locEnd < locBegin + locCount; locIter.Next())
-        *locEnd++ = HashAndSibling(TezHash(locIter.GetCurrent()->GetName().GetBuffer()), locIter.GetCurrent());
+    for (VelkType* locSibling : aSiblings)
+    {
+        if (locEnd == locBegin + locCount)
+            break;
+        *locEnd++ = HashAndSibling(TezHash(locSibling->GetName().GetBuffer()), locSibling);
+    }
     const auto locByHash = [](const HashAndSibling& aLeft, const HashAndSibling& aRight) { return aLeft.first < aRight.first; };
     if (locCount > locFew)
         std::stable_sort(locBegin, locEnd, locByHash);
@@ -177,6 +196,34 @@ void TezOutput::PutBytes(const void* aData, size_t aCount)
 }
 
 // [SECTION] Hash registry and report
+
+namespace
+{
+// The registered text equal to aName, which is registered.
+const char* locRegisteredText(const TezRegistry& aRegistry, uint32_t aHash, const char* aName)
+{
+    const TezRegistry::Chain& locChain = aRegistry.myChains.find(aHash)->second;
+    if (locChain.myCount == 1)
+        return aRegistry.myEntries[locChain.myFirst].myName.GetBuffer();
+    return aRegistry.mySharedNames.find(std::string_view(aName))->data();
+}
+
+// The name's hash, the name registered.
+uint32_t locHashAndRegister(const char* aName)
+{
+    TezRegistry& locReg = locRegistry();
+    TezRegistry::Seen& locSeen =
+        locReg.mySeen[(reinterpret_cast<uintptr_t>(aName) >> 3) % (sizeof(locReg.mySeen) / sizeof(locReg.mySeen[0]))];
+    if (locSeen.myMet == aName && strcmp(locSeen.myRegistered, aName) == 0)
+        return locSeen.myHash;
+    const uint32_t locHash = TezHash(aName);
+    VelkToTez::Register(locHash, aName);
+    locSeen.myMet = aName;
+    locSeen.myRegistered = locRegisteredText(locReg, locHash, aName);
+    locSeen.myHash = locHash;
+    return locHash;
+}
+}
 
 void VelkToTez::Register(uint32_t aHash, const char* aName)
 {
@@ -273,14 +320,10 @@ bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, Te
 {
     const QC_String& locTypeName = anInstance->GetTypeName();
     const QC_String& locName = anInstance->GetName();
-    const uint32_t locTypeHash = TezHash(locTypeName.GetBuffer());
-    aFile.PutU32(locTypeHash);
-    Register(locTypeHash, locTypeName.GetBuffer());
-    const uint32_t locNameHash = TezHash(locName.GetBuffer());
-    aFile.PutU32(locNameHash);
-    Register(locNameHash, locName.GetBuffer());
+    aFile.PutU32(locHashAndRegister(locTypeName.GetBuffer()));
+    aFile.PutU32(locHashAndRegister(locName.GetBuffer()));
 
-    const bool locIsReference = dynamic_cast<VelkRef*>(anInstance) != nullptr;
+    const bool locIsReference = anInstance->IsReference();
     int32_t locCount = locIsReference ? -2 : anInstance->GetNumMembers();
     if (locCount == 0)
         locCount = -1;
@@ -324,10 +367,10 @@ bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, Te
     }
 
     const std::string locPrefix = locPathOf(aPrefix, locName);
-    locReportSiblingCollisions(locPrefix.c_str(), anInstance->GetMembers());
-    QC_ListIterator<VelkType*> locIter(&anInstance->GetMembers());
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (!ConvertVelkToTez(aFile, aNameSpace, anEncoder, locPrefix.c_str(), locIter.GetCurrent()))
+    const VelkMembers& locMembers = anInstance->GetMemberView();
+    locReportSiblingCollisions(locPrefix.c_str(), locMembers, static_cast<size_t>(locMembers.Count()));
+    for (VelkType* locMember : locMembers)
+        if (!ConvertVelkToTez(aFile, aNameSpace, anEncoder, locPrefix.c_str(), locMember))
             return false;
     return true;
 }
@@ -360,7 +403,11 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     locOutput.PutBytes(TEZ_MAGIC, sizeof(TEZ_MAGIC));
     locOutput.PutU32(locHasLoc ? 1 : 0);
     locOutput.PutU32(static_cast<uint32_t>(locRoots.myCount));
-    locReportSiblingCollisions("", locRoots);
+    std::vector<VelkType*> locRootArray;
+    locRootArray.reserve(static_cast<size_t>(locRoots.myCount));
+    for (QC_ListLink<VelkType*>* locLink = locRoots.myFirstLink; locLink; locLink = locLink->myNext)
+        locRootArray.push_back(locLink->myItem);
+    locReportSiblingCollisions("", locRootArray, locRootArray.size());
     QC_ListIterator<VelkType*> locIter(&locRoots);
     for (locIter.First(); !locIter.IsDone(); locIter.Next())
         if (!ConvertVelkToTez(locOutput, aNameSpace, locEncoder, "", locIter.GetCurrent()))

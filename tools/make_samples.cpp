@@ -1,12 +1,16 @@
 // Writes a small sample data tree with our own writers: make_samples DIR.
-// DIR/models: .qrb models, TGA and DDS textures, surfaces, particles;
+// DIR/models: .qrb models, TGA and DDS textures, surfaces, particles, and a
+// LightWave scene (lightwave/tower.lws over three objects) opened by the
+// command file tower.qre and exported as models/tower.qrb;
 // DIR/velk: a Velk data set with its .tez/.loc conversions and sounds, written
 // by sample_data beside this program (the data language's file library and
 // the renderer's cannot share one program). tools/sdf_pack packs part of it
 // into an SDF archive.
-// make_samples --check DIR reads the models back through the renderer and then
-// runs sample_data --check. Prints one line per part with its counts.
+// make_samples --check DIR reads the models back through the renderer, replays
+// tower.qre, and then runs sample_data --check. Prints one line per part with its counts.
+#include <limits.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,10 +18,16 @@
 
 #include <string>
 
+#include "modeleditor/editorerror.h"
+#include "modeleditor/lw_writer.h"
+#include "modeleditor/qre_command.h"
+#include "modeleditor/qrendereditor.h"
+#include "platform/input/in_script.h"
+#include "platform/os/os_ui.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_mainobject.h"
 #include "qrender/qr_render.h"
-#include "qrender/tests/qr_sample_models.h"
+#include "modeleditor/tests/me_qrbmodel.h"
 
 namespace
 {
@@ -48,59 +58,254 @@ int locRunSampleData(const char* anArg0, const char* anArg1)
     return WIFEXITED(locStatus) ? WEXITSTATUS(locStatus) : 1;
 }
 
-// Every sample model that is meant to load acquires through the renderer.
+// A square tower of aFloors floors: walls in "Stone" mapped with
+// textures/stone, a plain "Roof".
+bool WriteTower(const char* aPath, int aFloors)
+{
+    LWO2Writer w;
+    w.Tags({"Stone", "Roof"});
+    w.Layer(0, "tower");
+    std::vector<LWVec3> p;
+    std::vector<LWO2Writer::MapEntry> uv;
+    std::vector<std::vector<uint32_t>> q;
+    std::vector<std::pair<uint32_t, uint16_t>> tags;
+    const float locCorner[5][2] = {{-0.5f, -0.5f}, {0.5f, -0.5f}, {0.5f, 0.5f}, {-0.5f, 0.5f}, {-0.5f, -0.5f}};
+    const float locStorey = 3.0f / (float)aFloors;
+    for (int f = 0; f < aFloors; f++)
+        for (int side = 0; side < 4; side++)
+        {
+            const uint32_t n = (uint32_t)p.size();
+            for (int c = 0; c < 4; c++)
+            {
+                const int locEnd = side + (c == 1 || c == 2 ? 1 : 0);
+                const float y = locStorey * (float)(f + (c >= 2 ? 1 : 0));
+                p.push_back({locCorner[locEnd][0], y, locCorner[locEnd][1]});
+                uv.push_back({n + (uint32_t)c, 0, {(float)(c == 1 || c == 2), y / 3.0f}});
+            }
+            tags.push_back({(uint32_t)q.size(), 0});
+            q.push_back({n, n + 3, n + 2, n + 1});
+        }
+    const uint32_t locRoof = (uint32_t)p.size();
+    for (int c = 0; c < 4; c++)
+        p.push_back({locCorner[c][0], 3.0f, locCorner[c][1]});
+    tags.push_back({(uint32_t)q.size(), 1});
+    q.push_back({locRoof, locRoof + 3, locRoof + 2, locRoof + 1});
+    w.Points(p);
+    w.Polygons(q);
+    w.PolygonTags("SURF", tags);
+    w.VertexMap("TXUV", 2, "UV", uv);
+    w.StillClip(1, "textures/stone.tga");
+    w.BeginSurface("Stone");
+    LWO2Writer::Block b;
+    w.SurfaceBlock(b);
+    w.EndSurface();
+    w.BeginSurface("Roof");
+    w.EndSurface();
+    return w.Save(aPath);
+}
+
+// A mast of four segments up from the tower's roof, its lower half weighted
+// to the bone "Base", its upper half to "Top".
+bool WriteMast(const char* aPath)
+{
+    LWO2Writer w;
+    w.Tags({"Mast"});
+    w.Layer(0, "mast");
+    std::vector<LWVec3> p;
+    std::vector<LWO2Writer::MapEntry> locBase, locTop;
+    std::vector<std::vector<uint32_t>> q;
+    for (uint32_t k = 0; k <= 4; k++)
+        for (uint32_t c = 0; c < 2; c++)
+        {
+            (k < 2 ? locBase : locTop).push_back({(uint32_t)p.size(), 0, {1.0f}});
+            p.push_back({c * 0.1f - 0.05f, 3.0f + 0.4f * (float)k, 0});
+        }
+    std::vector<std::pair<uint32_t, uint16_t>> tags;
+    for (uint32_t k = 0; k < 4; k++)
+    {
+        tags.push_back({k, 0});
+        q.push_back({2 * k, 2 * k + 2, 2 * k + 3, 2 * k + 1});
+    }
+    w.Points(p);
+    w.Polygons(q);
+    w.PolygonTags("SURF", tags);
+    w.VertexMap("WGHT", 1, "Base", locBase);
+    w.VertexMap("WGHT", 1, "Top", locTop);
+    w.BeginSurface("Mast");
+    w.EndSurface();
+    return w.Save(aPath);
+}
+
+// The scene: the mast with two bones, the tower (and its second level of
+// detail, found by name) parented to it, a spark emitter on the roof, a sun
+// and a lamp.
+bool WriteLightWave()
+{
+    mkdir("lightwave", 0755);
+    if (!WriteTower("lightwave/tower.lwo", 3) || !WriteTower("lightwave/tower_LOD2.lwo", 1) ||
+        !WriteMast("lightwave/mast.lwo"))
+        return false;
+    LWSceneText s;
+    s.SceneHeader()
+        .Line("LoadObjectLayer 1 lightwave/mast.lwo")
+        .Line("AddBone")
+        .Line("BoneName Base")
+        .Line("BoneRestLength 0.8")
+        .Line("BoneWeightMapName Base")
+        .Line("ParentItem 10000000")
+        .Line("AddBone")
+        .Line("BoneName Top")
+        .Line("BoneRestLength 0.8")
+        .Line("BoneWeightMapName Top")
+        .Line("ParentItem 40000000")
+        .Line("LoadObjectLayer 1 lightwave/tower.lwo")
+        .Line("ParentItem 10000000")
+        .Line("AddNullObject PE_fx/sparks")
+        .Line("ParentItem 10000001")
+        .Line("AddLight")
+        .Line("LightName Sun")
+        .Line("LightType 0")
+        .Line("ParentItem 10000001")
+        .Line("AddLight")
+        .Line("LightName Lamp")
+        .Line("LightType 1")
+        .Line("LightRange 5")
+        .Line("ParentItem 10000001");
+    return s.Save("lightwave/tower.lws");
+}
+
+int locQuietBox(const char* aText, const char* aCaption, int)
+{
+    fprintf(stderr, "make_samples: %s: %s\n", aCaption ? aCaption : "", aText ? aText : "");
+    return OS_ID_OK;
+}
+
+// A keyboard for the editor scene's input object: no window gives it events here.
+IN_Script* ourKeyboard = nullptr;
+
+// The editor scene with its command handler, in DIR/models.
+bool StartEditor(const std::string& aDir)
+{
+    OS_SetMessageBoxHook(locQuietBox);
+    ourKeyboard = new IN_Script;
+    ourKeyboard->AddKeyboard();
+    if (chdir((aDir + "/models").c_str()) != 0 || !QRenderEditor::Create() || !CommandHandler::Create())
+    {
+        fprintf(stderr, "make_samples: no editor scene (error %u)\n", QR_Error::ourCode);
+        return false;
+    }
+    return true;
+}
+
+void StopEditor()
+{
+    CommandHandler::Destroy();
+    QRenderEditor::Destroy();
+    delete ourKeyboard;
+    ourKeyboard = nullptr;
+}
+
+// The LightWave files, then tower.qre opening them, saved back by the command
+// handler, and the model exported.
+int WriteModelFromLightWave(const std::string& aDir)
+{
+    if (!StartEditor(aDir))
+        return 1;
+    FILE* f = fopen("tower.qre", "wb");
+    const char locQre[] = "VERSION_NUMBER 7\r\nHALOFILE \"INTERNAL_ALPHA\"\r\n"
+                          "OPENMODEL \"lightwave/tower.lws\" \"tower\" \"STND\"\r\n";
+    const bool locWritten = f && fwrite(locQre, 1, sizeof(locQre) - 1, f) == sizeof(locQre) - 1;
+    if (f && fclose(f) != 0)
+        return 1;
+    bool locOk = locWritten && WriteLightWave() && LoadQRE(*CommandHandler::Get(), "tower.qre", false) &&
+                 SaveQRE(*CommandHandler::Get(), "tower.qre") && QRenderEditor::ourInstance->ExportQRB("models/tower.qrb");
+    const QR_TemplateObject* t = QRenderEditor::ourInstance->GetTemplate();
+    if (!locOk || !t)
+        fprintf(stderr, "make_samples: the LightWave model fails (error %u: %s)\n", EditorError::Get(),
+                EditorError::GetDetail());
+    else
+        printf("lightwave: lightwave/tower.lws, tower.lwo, tower_LOD2.lwo, mast.lwo; tower.qre (%d commands) "
+               "exported as models/tower.qrb (%u parts, %u lights, %u emitter links)\n",
+               CommandHandler::Get()->GetHistory().Count(), t->myNumParts, t->myNumLights, t->myNumLinks);
+    StopEditor();
+    return locOk && t ? 0 : 1;
+}
+
+// Every sample model that is meant to load acquires through the renderer, and
+// tower.qre replays.
 int CheckModels(const std::string& aDir)
 {
-    if (chdir((aDir + "/models").c_str()) != 0)
+    if (!StartEditor(aDir))
         return 1;
-    QR_RenderSettings s;
-    s.myFullScreenFlag = 0;
-    s.myWidth = 64;
-    s.myHeight = 64;
-    if (!QR_Render::Create(nullptr, nullptr) || !QR_Render::ourInstance->Init(&s))
-    {
-        fprintf(stderr, "make_samples: no renderer (error %u)\n", QR_Error::ourCode);
-        return 1;
-    }
     int locLoaded = 0, locFailed = 0;
+    std::vector<std::string> locNames = {"models/tower.qrb"};
     for (const QRT_SampleModel& m : QRT_SampleModels())
+        locNames.push_back(m.myName);
+    for (const std::string& n : locNames)
     {
-        QR_MainObject* o = QR_MainObject::Create(m.myName.c_str());
+        QR_MainObject* o = QR_MainObject::Create(n.c_str());
         if (!o)
         {
-            fprintf(stderr, "make_samples: %s does not load (error %u)\n", m.myName.c_str(), QR_Error::ourCode);
+            fprintf(stderr, "make_samples: %s does not load (error %u)\n", n.c_str(), QR_Error::ourCode);
             locFailed++;
             continue;
         }
         locLoaded++;
         delete o;
     }
-    QR_Render::Destroy();
     printf("check: %d models acquire through the renderer\n", locLoaded);
+    if (!LoadQRE(*CommandHandler::Get(), "tower.qre", false) || !QRenderEditor::ourInstance->GetTemplate())
+    {
+        fprintf(stderr, "make_samples: tower.qre does not replay (error %u: %s)\n", EditorError::Get(),
+                EditorError::GetDetail());
+        locFailed++;
+    }
+    else
+        printf("check: tower.qre replays (%d commands)\n", CommandHandler::Get()->GetHistory().Count());
+    StopEditor();
     return locFailed ? 1 : 0;
 }
+}
+
+// The folder as an absolute path: the writers change the working folder.
+std::string locAbsolute(const char* aPath)
+{
+    char locFull[PATH_MAX];
+    return realpath(aPath, locFull) ? std::string(locFull) : std::string(aPath);
 }
 
 int main(int argc, char** argv)
 {
     if (argc == 3 && strcmp(argv[1], "--check") == 0)
     {
-        const int locModels = CheckModels(argv[2]);
-        return locRunSampleData("--check", argv[2]) != 0 || locModels != 0 ? 1 : 0;
+        const std::string d = locAbsolute(argv[2]);
+        const int locModels = CheckModels(d);
+        return locRunSampleData("--check", d.c_str()) != 0 || locModels != 0 ? 1 : 0;
     }
     if (argc != 2)
     {
         fprintf(stderr, "usage: make_samples [--check] DIR\n");
         return 2;
     }
-    std::string d = argv[1];
-    mkdir(d.c_str(), 0755);
-    if (!QRT_WriteSampleFolder(d + "/models"))
+    mkdir(argv[1], 0755);
+    const std::string d = locAbsolute(argv[1]);
+    // The models are written by the model editor's writer from templates built in memory.
+    QR_RenderSettings s;
+    s.myFullScreenFlag = 0;
+    s.myWidth = 64;
+    s.myHeight = 64;
+    bool locOk = QR_Render::Create(nullptr, nullptr) && QR_Render::ourInstance->Init(&s) &&
+                 QRT_WriteSampleFolder(d + "/models", 0, MET_WriteModel);
+    QR_Render::Destroy();
+    if (!locOk)
     {
-        fprintf(stderr, "make_samples: cannot write %s/models\n", d.c_str());
+        fprintf(stderr, "make_samples: cannot write %s/models (renderer error %u, editor error %u %s)\n", d.c_str(),
+                QR_Error::ourCode, EditorError::Get(), EditorError::GetDetail());
         return 1;
     }
     printf("models: %s/models\n", d.c_str());
+    if (WriteModelFromLightWave(d) != 0)
+        return 1;
     mkdir((d + "/velk").c_str(), 0755);
     return locRunSampleData(d.c_str(), nullptr);
 }

@@ -48,10 +48,10 @@ VelkArena::~VelkArena()
     }
 }
 
-void* VelkArena::Allocate(size_t aSize)
+void* VelkArena::Allocate(size_t aSize, size_t anAlign)
 {
     // Texts may have left the free space unaligned.
-    const size_t locPadding = (size_t)(-(uintptr_t)myFree) & (VELK_ARENA_ALIGN - 1);
+    const size_t locPadding = (size_t)(-(uintptr_t)myFree) & (anAlign - 1);
     if (myLeft >= locPadding && aSize <= myLeft - locPadding)
     {
         myFree += locPadding;

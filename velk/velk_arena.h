@@ -27,8 +27,9 @@ public:
             delete this;
     }
 
-    // aSize bytes aligned for any object; null when no memory is left.
-    void* Allocate(size_t aSize);
+    // aSize bytes aligned for any object, or to anAlign (a power of two up to
+    // that) when given; null when no memory is left.
+    void* Allocate(size_t aSize, size_t anAlign = alignof(std::max_align_t));
     // A copy of the text laid out as a string's own (the length word before,
     // the NUL after); null when no memory is left. aLength < 65535.
     char* CopyText(const char* aText, size_t aLength);

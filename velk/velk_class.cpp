@@ -2,11 +2,14 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "velk/velk_local.h"
 #include "velk/velk_log.h"
 #include "velk/velk_typemanager.h"
 #include "velk/velk_type.h"
+
+#include "qcommon/qc_cellpool.h"
 
 namespace
 {
@@ -18,13 +21,188 @@ int ourScriptMemberCounter = 0;
 }
 
 // ---------------------------------------------------------------------------
+// VelkNameListRef
+// ---------------------------------------------------------------------------
+
+bool VelkNameListRef::MakeNew()
+{
+    VelkNameList* locList = new (std::nothrow) VelkNameList();
+    if (locList == nullptr)
+        return false;
+    Priv_Release(myList);
+    myList = locList;
+    return true;
+}
+
+void VelkNameListRef::Priv_AddRef(VelkNameList* aList)
+{
+    if (aList)
+        aList->myUseCount++;
+}
+
+void VelkNameListRef::Priv_Release(VelkNameList* aList)
+{
+    if (aList && --aList->myUseCount == 0)
+        delete aList;
+}
+
+// ---------------------------------------------------------------------------
+// VelkMembers
+// ---------------------------------------------------------------------------
+
+VelkMembers::~VelkMembers()
+{
+    if (Priv_IsList())
+        delete myList;
+    else if (myItems)
+        QC_CellPool::Free(myItems, size_t(myCapacity) * sizeof(VelkType*));
+}
+
+VelkMembers::Iterator VelkMembers::begin() const
+{
+    if (Priv_IsList())
+        return Iterator(nullptr, myList->myFirstLink);
+    return Iterator(myItems, nullptr);
+}
+
+VelkMembers::Iterator VelkMembers::end() const
+{
+    if (Priv_IsList())
+        return Iterator(nullptr, nullptr);
+    return Iterator(myItems + myCount, nullptr);
+}
+
+VelkType* VelkMembers::At(int anIndex) const
+{
+    if (anIndex < 0 || anIndex >= Count())
+        return nullptr;
+    if (!Priv_IsList())
+        return myItems[anIndex];
+    for (VelkType* locMember : *this)
+        if (anIndex-- == 0)
+            return locMember;
+    return nullptr;
+}
+
+bool VelkMembers::Priv_Grow(uint32_t aCapacity)
+{
+    VelkType** locItems = static_cast<VelkType**>(QC_CellPool::Allocate(size_t(aCapacity) * sizeof(VelkType*)));
+    if (locItems == nullptr)
+        return false;
+    if (myCount)
+        memcpy(locItems, myItems, size_t(myCount) * sizeof(VelkType*));
+    if (myItems)
+        QC_CellPool::Free(myItems, size_t(myCapacity) * sizeof(VelkType*));
+    myItems = locItems;
+    myCapacity = aCapacity;
+    return true;
+}
+
+bool VelkMembers::Reserve(int aCount)
+{
+    if (Priv_IsList() || aCount <= int(myCapacity))
+        return true;
+    return aCount < INT_MAX / 2 && Priv_Grow(uint32_t(aCount));
+}
+
+bool VelkMembers::Add(VelkType* aMember)
+{
+    if (Priv_IsList())
+        return myList->Add(aMember);
+    if (myCount == myCapacity && (myCount >= uint32_t(INT_MAX / 2) || !Priv_Grow(myCapacity ? myCapacity * 2 : 4)))
+        return false;
+    myItems[myCount++] = aMember;
+    return true;
+}
+
+bool VelkMembers::Remove(VelkType* aMember)
+{
+    if (Priv_IsList())
+    {
+        for (QC_ListLink<VelkType*>* locLink = myList->myFirstLink; locLink; locLink = locLink->myNext)
+            if (locLink->myItem == aMember)
+            {
+                myList->RemoveLink(locLink);
+                return true;
+            }
+        return false;
+    }
+    for (uint32_t i = 0; i < myCount; i++)
+        if (myItems[i] == aMember)
+        {
+            memmove(myItems + i, myItems + i + 1, size_t(myCount - i - 1) * sizeof(VelkType*));
+            myCount--;
+            return true;
+        }
+    return false;
+}
+
+bool VelkMembers::Assign(VelkType* const* aMembers, int aCount)
+{
+    if (Priv_IsList())
+    {
+        QC_List<VelkType*> locNew;
+        for (int i = 0; i < aCount; i++)
+            if (!locNew.Add(aMembers[i]))
+                return false;
+        *myList = locNew;
+        return myList->myCount == aCount;
+    }
+    if (aCount > int(myCapacity) && !Reserve(aCount))
+        return false;
+    if (aCount)
+        memmove(myItems, aMembers, size_t(aCount) * sizeof(VelkType*));
+    myCount = uint32_t(aCount);
+    return true;
+}
+
+void VelkMembers::RemoveAll()
+{
+    if (Priv_IsList())
+        myList->RemoveAll();
+    else
+        myCount = 0;
+}
+
+void VelkMembers::DeleteAll()
+{
+    if (Priv_IsList())
+    {
+        myList->DeleteAll();
+        return;
+    }
+    // A member's destructor may not look back into this array.
+    const uint32_t locCount = myCount;
+    myCount = 0;
+    for (uint32_t i = 0; i < locCount; i++)
+        delete myItems[i];
+}
+
+QC_List<VelkType*>& VelkMembers::GetList()
+{
+    if (!Priv_IsList())
+    {
+        QC_List<VelkType*>* locList = new QC_List<VelkType*>();
+        for (uint32_t i = 0; i < myCount; i++)
+            locList->Add(myItems[i]);
+        if (myItems)
+            QC_CellPool::Free(myItems, size_t(myCapacity) * sizeof(VelkType*));
+        myList = locList;
+        myCount = 0;
+        myCapacity = LIST_MODE;
+    }
+    return *myList;
+}
+
+// ---------------------------------------------------------------------------
 // VelkClass
 // ---------------------------------------------------------------------------
 
 VelkClass::VelkClass(const char* aTypeName, const char* aName)
     : VelkType(aTypeName, aName)
-    , myUniqueNamesFlag(true)
 {
+    Priv_SetMark(MARK_A, true);
+    Priv_SetDistinctNames(true);
 }
 
 VelkClass::~VelkClass()
@@ -36,7 +214,7 @@ bool VelkClass::Priv_UseIndex()
 {
     if (myMemberIndex)
         return true;
-    if (Velk_Count(myMembers) < VELK_MEMBER_INDEX_THRESHOLD)
+    if (myMembers.Count() < VELK_MEMBER_INDEX_THRESHOLD)
     {
         myMemberIndex.reset();
         return false;
@@ -44,11 +222,9 @@ bool VelkClass::Priv_UseIndex()
     if (!myMemberIndex)
         myMemberIndex = std::make_unique<VelkNameIndex>();
     myMemberIndex->Clear();
-    QC_ListIterator<VelkType*> locIter(&myMembers);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+    for (VelkType* locMember : myMembers)
     {
-        VelkType* locMember = locIter.GetCurrent();
-        locMember->myParent = this;
+        locMember->Priv_SetParent(this);
         myMemberIndex->Add(std::string_view(Velk_Text(locMember->myName), Velk_Length(locMember->myName)), locMember);
     }
     return true;
@@ -64,10 +240,8 @@ VelkType* VelkClass::Priv_FindDirectMember(const char* aName, size_t aLength)
         if (locResult != VelkNameIndex::LOOKUP_SCAN)
             return locFound;
     }
-    QC_ListIterator<VelkType*> locIter(&myMembers);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+    for (VelkType* locMember : myMembers)
     {
-        VelkType* locMember = locIter.GetCurrent();
         if ((size_t)Velk_Length(locMember->myName) == aLength && memcmp(Velk_Text(locMember->myName), aName, aLength) == 0)
         {
             if (myMemberIndex)
@@ -87,7 +261,7 @@ bool VelkClass::Priv_Append(VelkType* aMember)
 {
     if (!myMembers.Add(aMember))
         return false;
-    aMember->myParent = this;
+    aMember->Priv_SetParent(this);
     if (myMemberIndex)
         myMemberIndex->Add(std::string_view(Velk_Text(aMember->myName), Velk_Length(aMember->myName)), aMember);
     return true;
@@ -95,14 +269,14 @@ bool VelkClass::Priv_Append(VelkType* aMember)
 
 void VelkClass::Priv_Unlinked(VelkType* aMember)
 {
-    aMember->myParent = nullptr;
+    aMember->Priv_ClearParent();
     if (myMemberIndex)
         myMemberIndex->Remove(std::string_view(Velk_Text(aMember->myName), Velk_Length(aMember->myName)), aMember);
 }
 
 void VelkClass::Priv_MemberRenamed(VelkType* aMember, const QC_String& anOldName)
 {
-    myDistinctNamesFlag = false;
+    Priv_SetDistinctNames(false);
     if (!myMemberIndex)
         return;
     myMemberIndex->Remove(std::string_view(Velk_Text(anOldName), Velk_Length(anOldName)), aMember);
@@ -111,13 +285,7 @@ void VelkClass::Priv_MemberRenamed(VelkType* aMember, const QC_String& anOldName
 
 VelkType* VelkClass::GetMemberAt(int anIndex)
 {
-    if (anIndex < 0)
-        return nullptr;
-    QC_ListIterator<VelkType*> locIter(&myMembers);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (anIndex-- == 0)
-            return locIter.GetCurrent();
-    return nullptr;
+    return myMembers.At(anIndex);
 }
 
 VelkType* VelkClass::FindMember(const char* aName)
@@ -136,49 +304,50 @@ QC_List<VelkType*>& VelkClass::GetMembers()
     // The caller may change the list in any way, also keeping its count: the
     // index is dropped and built again by the next lookup that wants it.
     myMemberIndex.reset();
-    myDistinctNamesFlag = false;
+    Priv_SetDistinctNames(false);
+    return myMembers.GetList();
+}
+
+const VelkMembers& VelkClass::GetMemberView() const
+{
     return myMembers;
 }
 
 int VelkClass::GetNumMembers() const
 {
-    return Velk_Count(myMembers);
+    return myMembers.Count();
 }
 
 bool VelkClass::SetMemberOrder(const QC_List<QC_String>& aNames)
 {
-    if (Velk_Count(aNames) != Velk_Count(myMembers))
+    if (Velk_Count(aNames) != myMembers.Count())
         return false;
-    QC_List<VelkType*> locOldOrder;
-    locOldOrder = myMembers;
-    QC_List<VelkType*> locWork;
-    locWork = myMembers;
-    myMembers.RemoveAll();
-
+    std::vector<VelkType*> locWork;
+    locWork.reserve(size_t(myMembers.Count()));
+    for (VelkType* locMember : myMembers)
+        locWork.push_back(locMember);
+    std::vector<VelkType*> locOrder;
+    locOrder.reserve(locWork.size());
     QC_ListIterator<QC_String> locNames(const_cast<QC_List<QC_String>*>(&aNames));
     for (locNames.First(); !locNames.IsDone(); locNames.Next())
     {
-        QC_String locName = locNames.GetCurrent();
+        const QC_String& locName = locNames.GetCurrent();
         bool locFound = false;
-        QC_ListIterator<VelkType*> locIter(&locWork);
-        for (locIter.First(); !locIter.IsDone(); locIter.Next())
+        for (VelkType*& locMember : locWork)
         {
-            if (locIter.GetCurrent()->myName == locName)
+            if (locMember && locMember->myName == locName)
             {
-                myMembers.Add(locIter.GetCurrent());
-                locIter.RemoveCurrent();
+                locOrder.push_back(locMember);
+                locMember = nullptr;
                 locFound = true;
                 break;
             }
         }
+        // Nothing is lost: the order stays as it was.
         if (!locFound)
-        {
-            // Nothing is lost: the old order comes back.
-            myMembers = locOldOrder;
             return false;
-        }
     }
-    return true;
+    return myMembers.Assign(locOrder.data(), int(locOrder.size()));
 }
 
 void VelkClass::DeleteMembers()
@@ -190,32 +359,25 @@ void VelkClass::DeleteMembers()
 
 bool VelkClass::DeleteMember(VelkType* aMember)
 {
-    QC_ListIterator<VelkType*> locIter(&myMembers);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+    if (myMembers.Remove(aMember))
     {
-        if (locIter.GetCurrent() == aMember)
-        {
-            locIter.RemoveCurrent();
-            Priv_Unlinked(aMember);
-            delete aMember;
-            return true;
-        }
+        Priv_Unlinked(aMember);
+        delete aMember;
+        return true;
     }
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (locIter.GetCurrent()->DeleteMember(aMember))
+    for (VelkType* locMember : myMembers)
+        if (locMember->DeleteMember(aMember))
             return true;
     return false;
 }
 
 bool VelkClass::DeleteMemberNamed(const char* aName)
 {
-    QC_ListIterator<VelkType*> locIter(&myMembers);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+    for (VelkType* locMember : myMembers)
     {
-        VelkType* locMember = locIter.GetCurrent();
         if (locMember->myName == aName)
         {
-            locIter.RemoveCurrent();
+            myMembers.Remove(locMember);
             Priv_Unlinked(locMember);
             delete locMember;
             return true;
@@ -226,24 +388,16 @@ bool VelkClass::DeleteMemberNamed(const char* aName)
 
 bool VelkClass::DetachMember(VelkType* aMember)
 {
-    QC_ListIterator<VelkType*> locIter(&myMembers);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-    {
-        if (locIter.GetCurrent() == aMember)
-        {
-            locIter.RemoveCurrent();
-            Priv_Unlinked(aMember);
-            return true;
-        }
-    }
-    return false;
+    if (!myMembers.Remove(aMember))
+        return false;
+    Priv_Unlinked(aMember);
+    return true;
 }
 
 bool VelkClass::HasMember(VelkType* aMember)
 {
-    QC_ListIterator<VelkType*> locIter(&myMembers);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (locIter.GetCurrent() == aMember)
+    for (VelkType* locMember : myMembers)
+        if (locMember == aMember)
             return true;
     return false;
 }
@@ -257,11 +411,15 @@ VelkType* VelkClass::Clone() const
     locCopy->myTypeName = myTypeName;
     locCopy->myDeclaredNames = myDeclaredNames;
     // Members of distinct names stay distinct in the copy: no need to look each up.
-    const bool locDistinct = myUniqueNamesFlag && myDistinctNamesFlag;
-    QC_ListIterator<VelkType*> locIter(const_cast<QC_List<VelkType*>*>(&myMembers));
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+    const bool locDistinct = Priv_UniqueNames() && Priv_DistinctNames();
+    if (!locCopy->myMembers.Reserve(myMembers.Count()))
     {
-        VelkType* locMember = locIter.GetCurrent()->Clone();
+        delete locCopy;
+        return nullptr;
+    }
+    for (VelkType* locSourceMember : myMembers)
+    {
+        VelkType* locMember = locSourceMember->Clone();
         if (locMember == nullptr)
         {
             delete locCopy;
@@ -277,12 +435,11 @@ bool VelkClass::AssignFrom(VelkType* aSource)
 {
     VelkClass* locSource = dynamic_cast<VelkClass*>(aSource);
     if (locSource == nullptr || locSource->myTypeName != myTypeName
-        || Velk_Count(locSource->myMembers) != Velk_Count(myMembers))
+        || locSource->myMembers.Count() != myMembers.Count())
         return false;
-    QC_ListIterator<VelkType*> locMine(&myMembers);
-    QC_ListIterator<VelkType*> locTheirs(&locSource->myMembers);
-    for (locMine.First(), locTheirs.First(); !locMine.IsDone() && !locTheirs.IsDone(); locMine.Next(), locTheirs.Next())
-        if (!locMine.GetCurrent()->AssignFrom(locTheirs.GetCurrent()))
+    VelkMembers::Iterator locMine = myMembers.begin(), locTheirs = locSource->myMembers.begin();
+    for (; locMine != myMembers.end() && locTheirs != locSource->myMembers.end(); ++locMine, ++locTheirs)
+        if (!(*locMine)->AssignFrom(*locTheirs))
             return false;
     return true;
 }
@@ -294,16 +451,15 @@ bool VelkClass::SetDefaultValue(const char* aText)
 
 void VelkClass::ResetValue()
 {
-    QC_ListIterator<VelkType*> locIter(&myMembers);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        locIter.GetCurrent()->ResetValue();
+    for (VelkType* locMember : myMembers)
+        locMember->ResetValue();
 }
 
 bool VelkClass::AddMember(VelkType* aMember)
 {
     if (aMember == nullptr)
         return false;
-    if (myUniqueNamesFlag && Priv_HasMemberNamed(Velk_Text(aMember->GetName())))
+    if (Priv_UniqueNames() && Priv_HasMemberNamed(Velk_Text(aMember->GetName())))
     {
         VelkLog::Error("VelkClass::AddMember(): Already had a member named '%s'", Velk_Text(aMember->GetName()));
         return false;
@@ -313,9 +469,8 @@ bool VelkClass::AddMember(VelkType* aMember)
 
 bool VelkClass::ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aNameSpace)
 {
-    QC_ListIterator<VelkType*> locIter(&myMembers);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (!locIter.GetCurrent()->ResolveReferences(aTypeManager, aNameSpace))
+    for (VelkType* locMember : myMembers)
+        if (!locMember->ResolveReferences(aTypeManager, aNameSpace))
             return false;
     return true;
 }
@@ -324,9 +479,8 @@ bool VelkClass::Contains(VelkType* anObject)
 {
     if (anObject == this)
         return true;
-    QC_ListIterator<VelkType*> locIter(&myMembers);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (locIter.GetCurrent()->Contains(anObject))
+    for (VelkType* locMember : myMembers)
+        if (locMember->Contains(anObject))
             return true;
     return false;
 }
@@ -335,9 +489,8 @@ VelkType* VelkClass::FindByName(const char* aName)
 {
     if (myName == aName)
         return this;
-    QC_ListIterator<VelkType*> locIter(&myMembers);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (VelkType* locHit = locIter.GetCurrent()->FindByName(aName))
+    for (VelkType* locMember : myMembers)
+        if (VelkType* locHit = locMember->FindByName(aName))
             return locHit;
     return nullptr;
 }
@@ -353,9 +506,8 @@ bool VelkClass::GetMemberPath(const char* aPrefix, VelkType* aTarget, QC_String&
         locPrefix.Format(VELK_PATH_PATTERN, aPrefix, Velk_Text(myName));
     else
         return false;
-    QC_ListIterator<VelkType*> locIter(&myMembers);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (locIter.GetCurrent()->GetMemberPath(Velk_Text(locPrefix), aTarget, anOut))
+    for (VelkType* locMember : myMembers)
+        if (locMember->GetMemberPath(Velk_Text(locPrefix), aTarget, anOut))
             return true;
     return false;
 }
@@ -365,10 +517,9 @@ bool VelkClass::IsEqual(VelkType* anOther)
     VelkClass* locOther = dynamic_cast<VelkClass*>(anOther);
     if (locOther == nullptr || locOther->myTypeName != myTypeName)
         return false;
-    QC_ListIterator<VelkType*> locMine(&myMembers);
-    QC_ListIterator<VelkType*> locTheirs(&locOther->myMembers);
-    for (locMine.First(), locTheirs.First(); !locMine.IsDone() && !locTheirs.IsDone(); locMine.Next(), locTheirs.Next())
-        if (!locMine.GetCurrent()->IsEqual(locTheirs.GetCurrent()))
+    VelkMembers::Iterator locMine = myMembers.begin(), locTheirs = locOther->myMembers.begin();
+    for (; locMine != myMembers.end() && locTheirs != locOther->myMembers.end(); ++locMine, ++locTheirs)
+        if (!(*locMine)->IsEqual(*locTheirs))
             return false;
     return true;
 }
@@ -385,8 +536,8 @@ bool VelkClass::IsScriptClass() const
 VelkScriptClass::VelkScriptClass(const char* aTypeName, const char* aName)
     : VelkClass(aTypeName, aName)
 {
-    myUniqueNamesFlag = false;
-    myDistinctNamesFlag = false;
+    Priv_SetMark(MARK_A, false);
+    Priv_SetDistinctNames(false);
 }
 
 bool VelkScriptClass::IsLegalMemberType(const char* aTypeName) const
@@ -435,10 +586,14 @@ VelkType* VelkScriptClass::Clone() const
     locCopy->myName = myName;
     locCopy->myTypeName = myTypeName;
     locCopy->myLegalTypes = myLegalTypes;
-    QC_ListIterator<VelkType*> locIter(const_cast<QC_List<VelkType*>*>(&myMembers));
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+    if (!locCopy->myMembers.Reserve(myMembers.Count()))
     {
-        VelkType* locMember = locIter.GetCurrent()->Clone();
+        delete locCopy;
+        return nullptr;
+    }
+    for (VelkType* locSourceMember : myMembers)
+    {
+        VelkType* locMember = locSourceMember->Clone();
         if (locMember == nullptr || !locCopy->Priv_Append(locMember))
         {
             delete locMember;
@@ -455,10 +610,9 @@ bool VelkScriptClass::AssignFrom(VelkType* aSource)
     if (locSource == nullptr || locSource->GetTypeName() != myTypeName)
         return false;
     DeleteMembers();
-    QC_ListIterator<VelkType*> locIter(&locSource->GetMembers());
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+    for (VelkType* locSourceMember : locSource->GetMemberView())
     {
-        VelkType* locMember = locIter.GetCurrent()->Clone();
+        VelkType* locMember = locSourceMember->Clone();
         if (locMember == nullptr || !Priv_Append(locMember))
         {
             delete locMember;

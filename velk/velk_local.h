@@ -100,7 +100,7 @@ public:
 
     void Add(std::string_view aName, VelkType* anObject)
     {
-        const uint64_t locHash = Priv_Hash(aName);
+        const uint32_t locHash = Priv_Hash(aName);
         const size_t locFound = Priv_Find(aName, locHash);
         myTotal++;
         if (locFound != NOT_FOUND)
@@ -115,7 +115,7 @@ public:
     // Adds unless the name is present; false then.
     bool AddIfAbsent(std::string_view aName, VelkType* anObject)
     {
-        const uint64_t locHash = Priv_Hash(aName);
+        const uint32_t locHash = Priv_Hash(aName);
         if (Priv_Find(aName, locHash) != NOT_FOUND)
             return false;
         myTotal++;
@@ -163,20 +163,26 @@ private:
 
     struct Slot
     {
-        uint64_t myHash = 0; // 0: empty
-        VelkType* myOnly = nullptr; // null while the name repeats or after a removal
-        const char* myKey = nullptr; // in myKeys
-        uint32_t myKeyLength = 0;
+        uint32_t myHash = 0; // 0: empty
         int myCount = 0;
+        VelkType* myOnly = nullptr; // null while the name repeats or after a removal
+        const char* myKey = nullptr; // in myKeys, after its length (4 bytes)
     };
 
-    static uint64_t Priv_Hash(std::string_view aName)
+    static uint32_t Priv_Hash(std::string_view aName)
     {
-        const uint64_t locHash = Velk_Hash(aName.data(), aName.size());
+        const uint32_t locHash = static_cast<uint32_t>(Velk_Hash(aName.data(), aName.size()));
         return locHash ? locHash : 1;
     }
 
-    size_t Priv_Find(std::string_view aName, uint64_t aHash) const
+    static uint32_t Priv_KeyLength(const char* aKey)
+    {
+        uint32_t locLength;
+        memcpy(&locLength, aKey - 4, 4);
+        return locLength;
+    }
+
+    size_t Priv_Find(std::string_view aName, uint32_t aHash) const
     {
         if (mySlots.empty())
             return NOT_FOUND;
@@ -186,7 +192,7 @@ private:
             const Slot& locSlot = mySlots[locPos];
             if (locSlot.myHash == 0)
                 return NOT_FOUND;
-            if (locSlot.myHash == aHash && locSlot.myKeyLength == aName.size() &&
+            if (locSlot.myHash == aHash && Priv_KeyLength(locSlot.myKey) == aName.size() &&
                 (aName.empty() || memcmp(locSlot.myKey, aName.data(), aName.size()) == 0))
                 return locPos;
         }
@@ -195,22 +201,25 @@ private:
     // The key texts, kept in blocks: a removed name's text stays until Clear.
     const char* Priv_StoreKey(std::string_view aName)
     {
-        if (aName.size() > myKeyLeft)
+        const size_t locNeed = aName.size() + 4;
+        if (locNeed > myKeyLeft)
         {
-            const size_t locBlock = aName.size() > KEY_BLOCK ? aName.size() : KEY_BLOCK;
+            const size_t locBlock = locNeed > KEY_BLOCK ? locNeed : KEY_BLOCK;
             myKeys.emplace_back(new char[locBlock]);
             myKeyFree = myKeys.back().get();
             myKeyLeft = locBlock;
         }
-        char* locKey = myKeyFree;
+        const uint32_t locLength = static_cast<uint32_t>(aName.size());
+        memcpy(myKeyFree, &locLength, 4);
+        char* locKey = myKeyFree + 4;
         if (!aName.empty())
             memcpy(locKey, aName.data(), aName.size());
-        myKeyFree += aName.size();
-        myKeyLeft -= aName.size();
+        myKeyFree += locNeed;
+        myKeyLeft -= locNeed;
         return locKey;
     }
 
-    void Priv_Insert(std::string_view aName, uint64_t aHash, VelkType* anObject)
+    void Priv_Insert(std::string_view aName, uint32_t aHash, VelkType* anObject)
     {
         // At most three quarters full, so probes stay short.
         if ((myUsed + 1) * 4 > mySlots.size() * 3)
@@ -224,7 +233,6 @@ private:
         locSlot.myCount = 1;
         locSlot.myOnly = anObject;
         locSlot.myKey = Priv_StoreKey(aName);
-        locSlot.myKeyLength = (uint32_t)aName.size();
         myUsed++;
     }
 
@@ -299,6 +307,9 @@ public:
     const QC_List<QC_String>& GetNames() const { return myNames; }
 
 private:
+    friend class VelkNameListRef;
     QC_List<QC_String> myNames;
     std::unordered_set<std::string, VelkStringHash, std::equal_to<>> mySet;
+    // Holds of VelkNameListRef.
+    int myUseCount = 1;
 };

@@ -45,16 +45,15 @@ VelkNameSpace::~VelkNameSpace()
 
 int VelkNameSpace::GetNumInstances() const
 {
-    return Velk_Count(myInstances);
+    return myInstances.Count();
 }
 
 void VelkNameSpace::GetInstances(QC_List<VelkType*>& anOut, bool aClearFirstFlag) const
 {
     if (aClearFirstFlag)
         anOut.RemoveAll();
-    QC_ListIterator<VelkType*> locIter(const_cast<QC_List<VelkType*>*>(&myInstances));
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        anOut.Add(locIter.GetCurrent());
+    for (VelkType* locRoot : myInstances)
+        anOut.Add(locRoot);
 }
 
 VelkType* VelkNameSpace::Priv_FindRoot(std::string_view aName)
@@ -63,13 +62,12 @@ VelkType* VelkNameSpace::Priv_FindRoot(std::string_view aName)
     VelkNameIndex::LookupResult locResult = myRootIndex.Lookup(aName, locRoot);
     if (locResult != VelkNameIndex::LOOKUP_SCAN)
         return locRoot;
-    QC_ListIterator<VelkType*> locIter(&myInstances);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+    for (VelkType* locCandidate : myInstances)
     {
-        if (Priv_View(locIter.GetCurrent()->GetName()) == aName)
+        if (Priv_View(locCandidate->GetName()) == aName)
         {
-            myRootIndex.SetOnly(aName, locIter.GetCurrent());
-            return locIter.GetCurrent();
+            myRootIndex.SetOnly(aName, locCandidate);
+            return locCandidate;
         }
     }
     return nullptr;
@@ -78,7 +76,7 @@ VelkType* VelkNameSpace::Priv_FindRoot(std::string_view aName)
 bool VelkNameSpace::Priv_IsRoot(VelkType* anObject)
 {
     // Set by AddInstance and cleared whenever a root leaves the namespace.
-    return anObject->myRootNameSpace == this;
+    return anObject->GetRootNameSpace() == this;
 }
 
 void VelkNameSpace::Priv_RootRenamed(VelkType* aRoot, const QC_String& anOldName)
@@ -96,7 +94,7 @@ bool VelkNameSpace::AddInstance(VelkType* anInstance)
         myRootIndex.Remove(Priv_View(anInstance->GetName()), anInstance);
         return false;
     }
-    anInstance->myRootNameSpace = this;
+    anInstance->Priv_SetRootNameSpace(this);
     return true;
 }
 
@@ -118,47 +116,39 @@ VelkType* VelkNameSpace::GetInstance(const char* aPath, bool aLogFlag)
 
 bool VelkNameSpace::DeleteInstance(VelkType* anInstance)
 {
-    QC_ListIterator<VelkType*> locIter(&myInstances);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+    if (myInstances.Remove(anInstance))
     {
-        if (locIter.GetCurrent() == anInstance)
-        {
-            locIter.RemoveCurrent();
-            myRootIndex.Remove(Priv_View(anInstance->GetName()), anInstance);
-            anInstance->myRootNameSpace = nullptr;
-            delete anInstance;
-            return true;
-        }
+        myRootIndex.Remove(Priv_View(anInstance->GetName()), anInstance);
+        anInstance->Priv_ClearRootNameSpace();
+        delete anInstance;
+        return true;
     }
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (locIter.GetCurrent()->DeleteMember(anInstance))
+    for (VelkType* locRoot : myInstances)
+        if (locRoot->DeleteMember(anInstance))
             return true;
     return false;
 }
 
 VelkType* VelkNameSpace::FindByName(const char* aName)
 {
-    QC_ListIterator<VelkType*> locIter(&myInstances);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (VelkType* locHit = locIter.GetCurrent()->FindByName(aName))
+    for (VelkType* locRoot : myInstances)
+        if (VelkType* locHit = locRoot->FindByName(aName))
             return locHit;
     return nullptr;
 }
 
 bool VelkNameSpace::ContainsInstance(VelkType* anInstance)
 {
-    QC_ListIterator<VelkType*> locIter(&myInstances);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (locIter.GetCurrent()->Contains(anInstance))
+    for (VelkType* locRoot : myInstances)
+        if (locRoot->Contains(anInstance))
             return true;
     return false;
 }
 
 bool VelkNameSpace::GetInstancePath(VelkType* anInstance, QC_String& anOut)
 {
-    QC_ListIterator<VelkType*> locIter(&myInstances);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (locIter.GetCurrent()->GetMemberPath("", anInstance, anOut))
+    for (VelkType* locRoot : myInstances)
+        if (locRoot->GetMemberPath("", anInstance, anOut))
             return true;
     return false;
 }
@@ -187,9 +177,8 @@ bool Priv_HasLocText(VelkType* anObject)
 {
     if (anObject->GetNumMembers() == 0)
         return anObject->GetTypeName() == "LOCTEXT";
-    QC_ListIterator<VelkType*> locIter(&anObject->GetMembers());
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (Priv_HasLocText(locIter.GetCurrent()))
+    for (VelkType* locMember : anObject->GetMemberView())
+        if (Priv_HasLocText(locMember))
             return true;
     return false;
 }
@@ -197,18 +186,16 @@ bool Priv_HasLocText(VelkType* anObject)
 
 bool VelkNameSpace::HasLocText()
 {
-    QC_ListIterator<VelkType*> locIter(&myInstances);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (Priv_HasLocText(locIter.GetCurrent()))
+    for (VelkType* locRoot : myInstances)
+        if (Priv_HasLocText(locRoot))
             return true;
     return false;
 }
 
 bool VelkNameSpace::ResolveReferences(VelkTypeManager& aTypeManager)
 {
-    QC_ListIterator<VelkType*> locIter(&myInstances);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (!locIter.GetCurrent()->ResolveReferences(aTypeManager, *this))
+    for (VelkType* locRoot : myInstances)
+        if (!locRoot->ResolveReferences(aTypeManager, *this))
             return false;
     return true;
 }
@@ -219,9 +206,9 @@ bool VelkNameSpace::Merge(VelkNameSpace& anOther)
     for (locIncludes.First(); !locIncludes.IsDone(); locIncludes.Next())
         AddInclude(Velk_Text(locIncludes.GetCurrent()));
 
-    QC_ListIterator<VelkType*> locIter(&anOther.myInstances);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (!MergeInstance(locIter.GetCurrent()))
+    // By position: merging a namespace into itself may add to the array walked.
+    for (int locIndex = 0; locIndex < anOther.myInstances.Count(); locIndex++)
+        if (!MergeInstance(anOther.myInstances.At(locIndex)))
             return false;
     return true;
 }
@@ -248,10 +235,8 @@ bool VelkNameSpace::MergeInstance(VelkType* anInstance)
 
 bool VelkNameSpace::MergeMembers(VelkType* aTarget, VelkType* aSource)
 {
-    QC_ListIterator<VelkType*> locIter(&aSource->GetMembers());
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+    for (VelkType* locMember : aSource->GetMemberView())
     {
-        VelkType* locMember = locIter.GetCurrent();
         VelkType* locFound = aTarget->FindMember(Velk_Text(locMember->GetName()));
         if (locFound)
         {
@@ -299,8 +284,8 @@ VelkNameSpace* VelkNameSpace::FindNameSpaceOf(VelkType* anObject)
     VelkType* locTop = anObject;
     while (locTop->GetParent())
         locTop = locTop->GetParent();
-    if (locTop->myRootNameSpace && locTop->myRootNameSpace->Priv_IsRoot(locTop))
-        return locTop->myRootNameSpace;
+    if (locTop->GetRootNameSpace() && locTop->GetRootNameSpace()->Priv_IsRoot(locTop))
+        return locTop->GetRootNameSpace();
 
     QC_ListIterator<VelkNameSpace*> locIter(&Priv_AllNameSpaces());
     for (locIter.First(); !locIter.IsDone(); locIter.Next())

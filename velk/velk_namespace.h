@@ -5,6 +5,7 @@
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_string.h"
 #include "velk/velk_local.h"
+#include "velk/velk_type.h"
 
 class VelkArena;
 class VelkOutput;
@@ -61,7 +62,7 @@ private:
     VelkType* Priv_FindRoot(std::string_view aName);
     bool Priv_IsRoot(VelkType* anObject);
 
-    QC_List<VelkType*> myInstances;
+    VelkMembers myInstances;
     QC_List<QC_String> myIncludes;
     VelkNameIndex myRootIndex;
     // Held while the namespace lives; its objects hold it too.

@@ -165,10 +165,17 @@ VelkName::Shared* VelkName::Priv_Make(const char* aName)
     // Names made while a namespace is compiled go to its arena.
     if (VelkArena* locArena = VelkArena::GetCurrent())
     {
-        void* locCell = locArena->Allocate(sizeof(Shared));
-        char* locText = locCell ? locArena->CopyText(aName, strlen(aName)) : nullptr;
-        if (locText)
+        // The record and its text in one piece: the length word, the text, the NUL.
+        const size_t locLength = strlen(aName);
+        char* locCell = locLength < 65535
+                            ? static_cast<char*>(locArena->Allocate(sizeof(Shared) + 2 + locLength + 1, alignof(Shared)))
+                            : nullptr;
+        if (locCell)
         {
+            char* locText = locCell + sizeof(Shared) + 2;
+            const uint16_t locWord = static_cast<uint16_t>(locLength);
+            memcpy(locText - 2, &locWord, 2);
+            memcpy(locText, aName, locLength + 1);
             Shared* locShared = new (locCell) Shared{QC_String(), 1, 0, locArena};
             locShared->myText.Borrow(locText);
             locArena->AddRef();
@@ -225,6 +232,12 @@ QC_List<VelkType*>& VelkType::GetMembers()
 {
     static QC_List<VelkType*>* ourEmptyList = new QC_List<VelkType*>();
     return *ourEmptyList;
+}
+
+const VelkMembers& VelkType::GetMemberView() const
+{
+    static const VelkMembers* ourEmpty = new VelkMembers();
+    return *ourEmpty;
 }
 
 int VelkType::GetNumMembers() const
@@ -318,17 +331,17 @@ bool VelkType::GetMemberPath(const char* aPrefix, VelkType* aTarget, QC_String& 
 
 void VelkType::SetName(const char* aName)
 {
-    if (myParent == nullptr && myRootNameSpace == nullptr)
+    if (GetParent() == nullptr && GetRootNameSpace() == nullptr)
     {
         myName = aName;
         return;
     }
     QC_String locOldName(myName);
     myName = aName;
-    if (myParent)
-        myParent->Priv_MemberRenamed(this, locOldName);
+    if (VelkClass* locParent = GetParent())
+        locParent->Priv_MemberRenamed(this, locOldName);
     else
-        myRootNameSpace->Priv_RootRenamed(this, locOldName);
+        GetRootNameSpace()->Priv_RootRenamed(this, locOldName);
 }
 
 int VelkType::GetValueAsInt() const
@@ -404,8 +417,8 @@ VelkType* VelkType::CreateFromPrototype(const char* aTypeName, const char* aName
 
 VelkFree::VelkFree(const char* aTypeName, const char* aName, bool anIsFileFlag)
     : VelkType(aTypeName, aName)
-    , myIsFileFlag(anIsFileFlag)
 {
+    Priv_SetMark(MARK_A, anIsFileFlag);
 }
 
 const QC_String& VelkFree::GetValue() const
@@ -421,7 +434,7 @@ bool VelkFree::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 
 VelkType* VelkFree::Clone() const
 {
-    VelkFree* locCopy = new (std::nothrow) VelkFree(nullptr, nullptr, myIsFileFlag);
+    VelkFree* locCopy = new (std::nothrow) VelkFree(nullptr, nullptr, IsFile());
     if (locCopy)
     {
         locCopy->myName = myName;
@@ -438,7 +451,7 @@ bool VelkFree::AssignValue(const char* aText)
         myValue.SetShared(VELK_EMPTY);
         return true;
     }
-    if (myIsFileFlag && strchr(aText, '\\'))
+    if (IsFile() && strchr(aText, '\\'))
     {
         QC_String locPath(aText);
         locPath.Replace('\\', '/');
@@ -453,7 +466,7 @@ bool VelkFree::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
 {
     if (aLength == 0)
         return AssignValue("");
-    if (myIsFileFlag)
+    if (IsFile())
         for (char* locChar = (char*)memchr(aText, '\\', aLength); locChar; locChar = (char*)memchr(locChar, '\\', aText + aLength - locChar))
             *locChar = '/';
     myValue.Borrow(anArena, aText);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <new>
 
@@ -19,6 +20,7 @@ class VelkNameList;
 class VelkNameSpace;
 class VelkOutput;
 class VelkTypeManager;
+class VelkType;
 
 // Strings of the model.
 extern const char* const VELK_NULL;            // "NULL": a reference to nothing
@@ -125,6 +127,95 @@ private:
     Shared* myShared;
 };
 
+// A counted hold on a name list that a prototype shares with its clones: one
+// word per object, where a std::shared_ptr takes two.
+class VelkNameListRef
+{
+public:
+    VelkNameListRef() = default;
+    VelkNameListRef(const VelkNameListRef& anOther) : myList(anOther.myList) { Priv_AddRef(myList); }
+    ~VelkNameListRef() { Priv_Release(myList); }
+    VelkNameListRef& operator=(const VelkNameListRef& anOther)
+    {
+        Priv_AddRef(anOther.myList);
+        Priv_Release(myList);
+        myList = anOther.myList;
+        return *this;
+    }
+    // Holds a new empty list instead; false when no memory is left.
+    bool MakeNew();
+    VelkNameList* operator->() const { return myList; }
+    explicit operator bool() const { return myList != nullptr; }
+
+private:
+    static void Priv_AddRef(VelkNameList* aList);
+    static void Priv_Release(VelkNameList* aList);
+
+    VelkNameList* myList = nullptr;
+};
+
+// The members of a class in order: an array sized to fit, until a caller asks
+// for them as a list (VelkType::GetMembers), which the class then keeps for good.
+class VelkMembers
+{
+public:
+    VelkMembers() : myItems(nullptr) {}
+    VelkMembers(const VelkMembers&) = delete;
+    VelkMembers& operator=(const VelkMembers&) = delete;
+    // Frees the array or the list, never the members.
+    ~VelkMembers();
+
+    class Iterator
+    {
+    public:
+        Iterator(VelkType* const* aSlot, const QC_ListLink<VelkType*>* aLink) : mySlot(aSlot), myLink(aLink) {}
+        VelkType* operator*() const { return myLink ? myLink->myItem : *mySlot; }
+        Iterator& operator++()
+        {
+            if (myLink)
+                myLink = myLink->myNext;
+            else
+                ++mySlot;
+            return *this;
+        }
+        bool operator!=(const Iterator& anOther) const { return mySlot != anOther.mySlot || myLink != anOther.myLink; }
+
+    private:
+        VelkType* const* mySlot;
+        const QC_ListLink<VelkType*>* myLink;
+    };
+    Iterator begin() const;
+    Iterator end() const;
+
+    int Count() const { return Priv_IsList() ? myList->myCount : int(myCount); }
+    // Null when out of range.
+    VelkType* At(int anIndex) const;
+    // Room for aCount members in all; false when no memory is left.
+    bool Reserve(int aCount);
+    bool Add(VelkType* aMember);
+    // Takes out the first entry of aMember; false when it is not there.
+    bool Remove(VelkType* aMember);
+    // The members become these, in this order.
+    bool Assign(VelkType* const* aMembers, int aCount);
+    void RemoveAll();
+    // Deletes the members and empties the list.
+    void DeleteAll();
+    QC_List<VelkType*>& GetList();
+
+private:
+    static constexpr uint32_t LIST_MODE = 0xFFFFFFFFu;
+    bool Priv_IsList() const { return myCapacity == LIST_MODE; }
+    bool Priv_Grow(uint32_t aCapacity);
+
+    union
+    {
+        VelkType** myItems;
+        QC_List<VelkType*>* myList;
+    };
+    uint32_t myCount = 0;
+    uint32_t myCapacity = 0;
+};
+
 // Base of every type and instance. Objects are owned by their type manager,
 // their namespace or the class that holds them as members.
 class VelkType
@@ -145,6 +236,8 @@ public:
     // The list itself; callers that change it must keep to AddMember and
     // DetachMember where they can, so the parent links stay true.
     virtual QC_List<VelkType*>& GetMembers();
+    // The members to read, without handing out the list: for walks over many objects.
+    virtual const VelkMembers& GetMemberView() const;
     virtual int GetNumMembers() const;
     virtual bool SetMemberOrder(const QC_List<QC_String>& aNames);
     virtual void DeleteMembers();
@@ -171,6 +264,8 @@ public:
     virtual VelkType* FindByName(const char* aName);
     virtual bool GetMemberPath(const char* aPrefix, VelkType* aTarget, QC_String& anOut);
     virtual bool IsEqual(VelkType* anOther) = 0;
+    // A reference (VelkRef): cheaper to ask than a cast, for walks over many objects.
+    virtual bool IsReference() const { return false; }
 
     const QC_String& GetTypeName() const { return myTypeName.Get(); }
     const QC_String& GetName() const { return myName.Get(); }
@@ -189,9 +284,15 @@ public:
     VelkType* CreateFromPrototype(const char* aTypeName, const char* aName, const char* aDefault) const;
 
     // The class that holds this object as a member, or null.
-    VelkClass* GetParent() const { return myParent; }
+    VelkClass* GetParent() const
+    {
+        return (myOwner & OWNER_IS_NAMESPACE) ? nullptr : reinterpret_cast<VelkClass*>(myOwner & ~OWNER_BITS);
+    }
     // The namespace that holds this object as a root, or null.
-    VelkNameSpace* GetRootNameSpace() const { return myRootNameSpace; }
+    VelkNameSpace* GetRootNameSpace() const
+    {
+        return (myOwner & OWNER_IS_NAMESPACE) ? reinterpret_cast<VelkNameSpace*>(myOwner & ~OWNER_BITS) : nullptr;
+    }
 
 protected:
     // Takes a value read from a compiled file: aText, NUL-terminated, lies in
@@ -201,6 +302,12 @@ protected:
     // Reads a member block: "{", then member lines up to "}".
     bool Priv_AssignBlock(ParseTool& aParseTool, VelkTypeManager& aTypeManager, VelkInstanceIgnorer* anIgnorer);
 
+    // Two flag bits a subclass may keep in the owner word, to save a word.
+    static constexpr uintptr_t MARK_A = 2;
+    static constexpr uintptr_t MARK_B = 4;
+    bool Priv_GetMark(uintptr_t aMark) const { return (myOwner & aMark) != 0; }
+    void Priv_SetMark(uintptr_t aMark, bool aFlag) { myOwner = aFlag ? (myOwner | aMark) : (myOwner & ~aMark); }
+
     VelkTypeName myTypeName;
     VelkName myName;
 
@@ -208,8 +315,29 @@ private:
     friend class VelkClass;
     friend class VelkNameSpace;
 
-    VelkClass* myParent = nullptr;
-    VelkNameSpace* myRootNameSpace = nullptr;
+    static constexpr uintptr_t OWNER_IS_NAMESPACE = 1;
+    static constexpr uintptr_t OWNER_BITS = OWNER_IS_NAMESPACE | MARK_A | MARK_B;
+    void Priv_SetOwner(uintptr_t anOwner) { myOwner = anOwner | (myOwner & (MARK_A | MARK_B)); }
+    void Priv_SetParent(VelkClass* aParent) { Priv_SetOwner(reinterpret_cast<uintptr_t>(aParent)); }
+    void Priv_ClearParent()
+    {
+        if (!(myOwner & OWNER_IS_NAMESPACE))
+            Priv_SetOwner(0);
+    }
+    void Priv_SetRootNameSpace(VelkNameSpace* aNameSpace)
+    {
+        Priv_SetOwner(reinterpret_cast<uintptr_t>(aNameSpace) | OWNER_IS_NAMESPACE);
+    }
+    void Priv_ClearRootNameSpace()
+    {
+        if (myOwner & OWNER_IS_NAMESPACE)
+            Priv_SetOwner(0);
+    }
+
+    // An object has one owner: the class holding it as a member, or (bit 0
+    // set) the namespace holding it as a root; 0 for none. Bits 1 and 2 are
+    // the subclass's marks.
+    uintptr_t myOwner = 0;
 };
 
 // A scalar: NUMBER, DECIMAL, TEXT, LOCTEXT, and FILE with the is-file flag.
@@ -228,12 +356,11 @@ public:
     void ResetValue() override;
     bool IsEqual(VelkType* anOther) override;
 
-    bool IsFile() const { return myIsFileFlag; }
+    bool IsFile() const { return Priv_GetMark(MARK_A); }
 
 protected:
     bool Priv_AssignText(VelkArena* anArena, char* aText, int aLength) override;
     VelkText myValue;
-    bool myIsFileFlag;
 };
 
 // An enumerated type (metatype TYPE): a scalar restricted to its legal values.
@@ -256,7 +383,7 @@ protected:
 
 private:
     // Shared with the clones; a declaration block gives the prototype its own.
-    std::shared_ptr<VelkNameList> myLegalValues;
+    VelkNameListRef myLegalValues;
 };
 
 // A reference: the name or dotted path of an instance of the referenced type,
@@ -277,6 +404,7 @@ public:
     void ResetValue() override;
     bool ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aNameSpace) override;
     bool IsEqual(VelkType* anOther) override;
+    bool IsReference() const override { return true; }
 
     // The referenced instance, looked up in the namespace that holds this
     // reference; null for "NULL", outside any namespace or when missing.
@@ -299,6 +427,7 @@ public:
     VelkType* GetMemberAt(int anIndex) override;
     VelkType* FindMember(const char* aName) override;
     QC_List<VelkType*>& GetMembers() override;
+    const VelkMembers& GetMemberView() const override;
     int GetNumMembers() const override;
     bool SetMemberOrder(const QC_List<QC_String>& aNames) override;
     void DeleteMembers() override;
@@ -330,11 +459,13 @@ protected:
     bool Priv_Append(VelkType* aMember);
     void Priv_Unlinked(VelkType* aMember);
 
-    QC_List<VelkType*> myMembers;
-    bool myUniqueNamesFlag;
+    VelkMembers myMembers;
+    // Members must have distinct names (not so in a script class).
+    bool Priv_UniqueNames() const { return Priv_GetMark(MARK_A); }
     // No two members have one name, as far as the class can tell: cleared by
     // a member's rename and by handing the list out.
-    bool myDistinctNamesFlag = true;
+    bool Priv_DistinctNames() const { return Priv_GetMark(MARK_B); }
+    void Priv_SetDistinctNames(bool aFlag) { Priv_SetMark(MARK_B, aFlag); }
 
 private:
     friend class VelkType;
@@ -345,7 +476,7 @@ private:
     std::unique_ptr<VelkNameIndex> myMemberIndex;
     // The member names its declaration block gave, shared with the clones; a
     // member of another name (renamed by its value line) cannot be read back.
-    std::shared_ptr<VelkNameList> myDeclaredNames;
+    VelkNameListRef myDeclaredNames;
 };
 
 // A script class: members of any legal type, repeated freely, named "%s(%d)".
@@ -366,7 +497,7 @@ public:
 
 private:
     // Shared with the clones; a declaration block gives the prototype its own.
-    std::shared_ptr<VelkNameList> myLegalTypes;
+    VelkNameListRef myLegalTypes;
 };
 
 // The process-wide metatype prototypes: "NUMBER", "DECIMAL", "TEXT", "FILE",

@@ -204,7 +204,8 @@ bool VelkTypeManager::AddType(int aMetaTypeIndex, const char* aTypeName, const c
 
 bool VelkEnum::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 {
-    myLegalValues = std::make_shared<VelkNameList>();
+    if (!myLegalValues.MakeNew())
+        return false;
     QC_String locLine;
     if (!Priv_ReadBlockStart(aParseTool, "enumerated type", myTypeName))
         return false;
@@ -223,7 +224,8 @@ bool VelkEnum::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 
 bool VelkClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 {
-    myDeclaredNames = std::make_shared<VelkNameList>();
+    if (!myDeclaredNames.MakeNew())
+        return false;
     QC_String locLine;
     if (!Priv_ReadBlockStart(aParseTool, "class type", myTypeName))
         return false;
@@ -271,7 +273,8 @@ bool VelkClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 
 bool VelkScriptClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 {
-    myLegalTypes = std::make_shared<VelkNameList>();
+    if (!myLegalTypes.MakeNew())
+        return false;
     QC_String locLine;
     if (!Priv_ReadBlockStart(aParseTool, "scriptclass type", myTypeName))
         return false;

@@ -200,10 +200,8 @@ bool VelkClass::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteT
 
     QC_String locIndent = anIndent + "\t";
     const bool locMembersCarryType = IsScriptClass();
-    QC_ListIterator<VelkType*> locIter(&myMembers);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+    for (VelkType* locMember : myMembers)
     {
-        VelkType* locMember = locIter.GetCurrent();
         // A class member line is found by its name among the declared ones.
         if (!locMembersCarryType && myDeclaredNames &&
             !myDeclaredNames->Has(std::string_view(Velk_Text(locMember->GetName()), Velk_Length(locMember->GetName()))))
@@ -213,7 +211,7 @@ bool VelkClass::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteT
             return false;
         }
         // A line is given to the first member of its name.
-        if (!locMembersCarryType && !myDistinctNamesFlag &&
+        if (!locMembersCarryType && !Priv_DistinctNames() &&
             Priv_FindDirectMember(Velk_Text(locMember->GetName()), Velk_Length(locMember->GetName())) != locMember)
         {
             VelkLog::Error("Cannot write member '%s' of '%s': an earlier member has that name",
@@ -251,10 +249,8 @@ bool VelkNameSpace::WriteTo(VelkOutput& anOutput, const char* aFileName)
         return false;
     }
     QC_String locNoIndent;
-    QC_ListIterator<VelkType*> locIter(&myInstances);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
+    for (VelkType* locRoot : myInstances)
     {
-        VelkType* locRoot = locIter.GetCurrent();
         if (!locRoot->Write(anOutput, locNoIndent, true))
         {
             VelkLog::Log("Failed to write member '%s' of type '%s' during namespace to '%s'", Velk_Text(locRoot->GetName()),
@@ -299,8 +295,9 @@ private:
     bool myOpenFlag = false;
 };
 
-// Pieces of this many bytes go to the file while a namespace is written.
-constexpr size_t VELK_SAVE_PIECE = 1 << 20;
+// Pieces of this many bytes go to the file while a namespace is written: large
+// enough that writing costs few calls, small beside the namespace in memory.
+constexpr size_t VELK_SAVE_PIECE = 256 * 1024;
 }
 
 bool VelkNameSpace::Write(const char* aFileName)

@@ -193,6 +193,13 @@ static void locSceneSeeds()
     locSmall.SceneHeader().Line("LoadObjectLayer 1 D:box.lwo").Line("AddNullObject pe_Dust");
     locSmall.Line("ParentItem 10000000").Line("AddLight").Line("ParentItem 40000000");
     locText("fuzz_lws", "small.lws", 0, locSmall);
+    // Two objects, the second below the first's bone, and a point light on it.
+    LWSceneText locNested;
+    locNested.SceneHeader().Line("LoadObjectLayer 1 box.lwo").Line("AddBone").Line("BoneName A");
+    locNested.Line("BoneWeightMapName Weight").Line("ParentItem 10000000").Line("AddBone").Line("BoneName B");
+    locNested.Line("ParentItem 40000000").Line("LoadObjectLayer 1 box_LOD2.lwo").Line("ParentItem 40010000");
+    locNested.Line("PivotPosition 1 0 0").Line("AddLight").Line("LightType 1").Line("ParentItem 10000001");
+    locText("fuzz_lws", "nested.lws", 0, locNested);
 }
 
 int main(int argc, char** argv)

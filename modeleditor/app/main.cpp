@@ -1,6 +1,7 @@
 // Entry point of the model editor: the crash report run first, then the
 // application with the command line's file.
 #include "modeleditor/app/pranvel_frame.h"
+#include "modeleditor/app/pranvel_scenedlgs.h"
 
 #include "platform/ui/ui_app.h"
 #include "qcommon/qc_crash.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv)
         UI_Shutdown();
         return 0;
     }
+    PranvelInstallDialogs();
     CPranvelApp locApp;
     int locResult = 1;
     if (locApp.InitInstance(argc, argv))

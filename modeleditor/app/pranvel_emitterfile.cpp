@@ -67,31 +67,13 @@ bool ApplyEmitterRecord(const EmitterRecord& aRecord, QR_SharedGenericParticleDa
         delete locInstance;
         return false;
     }
+    // Frames past the texture's bottom edge are laid out all the same: the renderer's
+    // reader refuses such a file, the preview only shows what lies there.
     if (!t)
-    {
-        const float locWhole[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-        memcpy(locFrames[0].myUVs, locWhole, sizeof(locWhole));
-    }
+        QR_SetWholeParticleFrame(locFrames[0]);
     else
-    {
-        int64_t W = t->mySourceWidth, H = t->mySourceHeight, x = 0, y = 0;
-        for (uint32_t k = 0; k < locCount; k++)
-        {
-            float l = (float)x / (float)W, r = (float)(x + e.myFrameWidth - 1) / (float)W;
-            float tp = (float)y / (float)H, b = (float)(y + e.myFrameHeight - 1) / (float)H;
-            QR_ParticleFrame& f = locFrames[k];
-            f.myUVs[0][0] = l, f.myUVs[0][1] = tp;
-            f.myUVs[1][0] = r, f.myUVs[1][1] = tp;
-            f.myUVs[2][0] = r, f.myUVs[2][1] = b;
-            f.myUVs[3][0] = l, f.myUVs[3][1] = b;
-            x += e.myFrameWidth;
-            if (x + e.myFrameWidth > W)
-            {
-                x = 0;
-                y += e.myFrameHeight;
-            }
-        }
-    }
+        QR_LayoutParticleFrames(t->mySourceWidth, t->mySourceHeight, e.myFrameWidth, e.myFrameHeight, locCount,
+                                locFrames);
     for (size_t i = 0; i < e.myPhases.size(); i++)
     {
         const EmitterPhaseRecord& p = e.myPhases[i];
@@ -148,4 +130,44 @@ bool ApplyEmitterRecord(const EmitterRecord& aRecord, QR_SharedGenericParticleDa
                         ? d->myCapacity
                         : QR_SharedGenericParticleData::DEFAULT_SPAWN_CAP;
     return true;
+}
+
+void EmitterRecordFromDefinition(const QR_SharedGenericParticleData& aDefinition, EmitterRecord& aRecord)
+{
+    const QR_SharedGenericParticleData& d = aDefinition;
+    EmitterRecord& e = aRecord;
+    e.myFlags = d.myFlags & (QR_PARTICLEFLAG_EMITTORSPACE | QR_PARTICLEFLAG_TEXTUREANIMATED | QR_PARTICLEFLAG_ENABLED);
+    e.myRadius = d.myRadius;
+    e.myOrigin = d.myOrigin;
+    memcpy(e.myOriginExtents, d.myOriginExtents, sizeof(e.myOriginExtents));
+    e.myParticleType = d.myParticleType;
+    const QR_SurfaceInstance* s = d.mySurfaceInstance;
+    e.mySurface = s && s->mySurface && s->mySurface->myName ? s->mySurface->myName : "";
+    e.myRotation = d.myRotation;
+    e.myRotationSpeedMin = d.myRotationSpeedMin;
+    e.myRotationSpeedMax = d.myRotationSpeedMax;
+    e.myTotalTime = d.myTotalTime;
+    e.mySpawnTime = d.mySpawnTime;
+    e.myVelocitySpace = d.myVelocitySpace;
+    memcpy(e.myVelocityMin, d.myVelocityMin, sizeof(e.myVelocityMin));
+    memcpy(e.myVelocityMax, d.myVelocityMax, sizeof(e.myVelocityMax));
+    e.mySizeMin = d.mySizeMin;
+    e.mySizeMax = d.mySizeMax;
+    e.myAlphaMin = d.myAlphaMin;
+    e.myAlphaMax = d.myAlphaMax;
+    e.myPhases.assign(d.myNumPhases, EmitterPhaseRecord());
+    e.myTotalLength = 0.0f;
+    for (uint32_t k = 0; k < d.myNumPhases; k++)
+    {
+        const QR_ParticlePhase& p = d.myPhases[k];
+        EmitterPhaseRecord& q = e.myPhases[k];
+        q.myLength = p.myLength;
+        q.mySpace = p.mySpace;
+        memcpy(q.myVelocityMin, p.myVelocityMin, sizeof(q.myVelocityMin));
+        memcpy(q.myVelocityMax, p.myVelocityMax, sizeof(q.myVelocityMax));
+        memcpy(q.myVelocityOp, p.myVelocityBlend, sizeof(q.myVelocityOp));
+        q.mySizeMin = p.mySizeMin, q.mySizeMax = p.mySizeMax, q.mySizeOp = p.mySizeBlend;
+        q.myAlphaMin = p.myAlphaMin, q.myAlphaMax = p.myAlphaMax, q.myAlphaOp = p.myAlphaBlend;
+        e.myTotalLength += p.myLength;
+    }
 }

@@ -1,7 +1,9 @@
 // Pranvel's application, document, main frame and About box.
 #include "modeleditor/app/pranvel_frame.h"
+#include "modeleditor/app/pranvel_colorbutton.h"
 #include "modeleditor/app/pranvel_filedialog.h"
 #include "modeleditor/app/pranvel_resource.h"
+#include "modeleditor/app/pranvel_tree.h"
 
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_prompt.h"
@@ -277,7 +279,7 @@ bool CMainFrame::Create()
 
 bool CMainFrame::OnCreateClient()
 {
-    myTreePane = UI_FrameCreatePane(myFrame, ourTreePaneTemplate, nullptr, IDC_MODEL_TREE);
+    myTreePane = UI_FrameCreatePane(myFrame, ourTreePaneTemplate, PranvelTreePaneProc, IDC_MODEL_TREE);
     if (!myTreePane)
         return false;
     return myView.Create(myFrame) == 1;
@@ -285,6 +287,8 @@ bool CMainFrame::OnCreateClient()
 
 void CMainFrame::OnCreate()
 {
+    // Dialogs hand their mouse moves to this frame's render view.
+    PranvelSetDialogFrame(myFrame);
     if (ourPranvelDialogs.myCreateColors)
         myColorsDialog = ourPranvelDialogs.myCreateColors();
     myStateDialog.Create(myView.GetScene(), nullptr);
@@ -297,6 +301,8 @@ void CMainFrame::Destroy()
         return;
     myStateDialog.Destroy();
     myStateDialogShownFlag = false;
+    if (PranvelGetDialogFrame() == myFrame)
+        PranvelSetDialogFrame(nullptr);
     if (myColorsDialog)
         UI_DestroyDialog(myColorsDialog);
     myColorsDialog = nullptr;

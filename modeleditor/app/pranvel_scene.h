@@ -1,7 +1,9 @@
-// What Pranvel's window asks of the editor scene: the frame, the camera, the
-// states, the light and the settings. The render view creates the one scene
-// through PranvelScene::Create and deletes it; the active-state dialog
-// subscribes to it under key 0.
+// What Pranvel's window asks of the editor scene (QRenderEditor): the frame,
+// the camera, the states, the light and the settings. The render view creates
+// the one scene through PranvelScene::Create and deletes it; the active-state
+// dialog subscribes to the scene's publisher under key 0, which the open
+// operations publish once another model is shown. Everything else (the model
+// tree, commands, dialogs) reaches QRenderEditor::ourInstance itself.
 #pragma once
 
 #include <cstdint>
@@ -13,12 +15,12 @@
 
 struct QR_HostWindow;
 
-class PranvelScene : public QC_Publisher<int, QC_String>
+class PranvelScene
 {
 public:
-    // Starts the renderer on aWindow (frames are presented to it) and the
-    // input library on anInputWindow (the view's QWidget*). Null on failure,
-    // with nothing left behind.
+    // QRenderEditor::Create: the renderer on aWindow (frames are presented to
+    // it) and the input library on anInputWindow (the view's QWidget*). Null on
+    // failure, with nothing left behind.
     static PranvelScene* Create(QR_HostWindow* aWindow, void* anInputWindow);
     virtual ~PranvelScene() = default;
     // The one scene, while the render view holds it.
@@ -67,8 +69,8 @@ public:
     // The scene's current values of every setting.
     virtual void GatherSettings(PranvelSettings* aSettings) const = 0;
     virtual QC_String GetWorkDir() const = 0;
+    // The editor scene itself as publisher (QRenderEditor derives from it).
+    virtual QC_Publisher<int, QC_String>* GetPublisher() = 0;
+    // After an open: subscribers of key 0 (the active-state dialog) refresh.
+    void PublishModelShown() { GetPublisher()->CallbackSubscribers(0, QC_String()); }
 };
-
-// The stored working directory of a set-working-directory request: '\\'
-// becomes '/', and a non-empty directory ends in '/'.
-QC_String PranvelWorkDir(const char* aDirectory);

@@ -112,7 +112,7 @@ bool CSetActiveStateDlg::Create(PranvelScene* aScene, UI_Dialog* aParent)
     UI_SetDialogResizable(myDialog, true);
     // The scene tells its subscribers when another model is shown.
     if (myScene)
-        myScene->Subscribe(0, this);
+        myScene->GetPublisher()->Subscribe(0, this);
     return true;
 }
 
@@ -120,7 +120,7 @@ void CSetActiveStateDlg::Destroy()
 {
     // Only while the scene lives: the view deletes it before the frame goes.
     if (myScene && PranvelScene::ourInstance == myScene)
-        myScene->Unsubscribe(this);
+        myScene->GetPublisher()->Unsubscribe(this);
     myScene = nullptr;
     if (myDialog)
         UI_DestroyDialog(myDialog);

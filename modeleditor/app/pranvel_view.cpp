@@ -3,6 +3,7 @@
 #include "modeleditor/app/pranvel_view.h"
 #include "modeleditor/app/pranvel_filedialog.h"
 #include "modeleditor/app/pranvel_resource.h"
+#include "modeleditor/qre_command.h"
 
 #include "platform/gfx/gfx_device.h"
 #include "platform/os/os_file.h"
@@ -40,6 +41,13 @@ enum
 void locMessage(const char* aText)
 {
     UI_MessageBox(PRANVEL_CAPTION, aText, OS_MB_OK);
+}
+
+const char* locSceneWorkDir()
+{
+    static QC_String ourWorkDir;
+    ourWorkDir = PranvelScene::ourInstance ? PranvelScene::ourInstance->GetWorkDir() : QC_String();
+    return ourWorkDir;
 }
 
 QC_GrowingArray<QC_String>* locNewStateArray()
@@ -92,7 +100,10 @@ int CPranvelView::Create(UI_Frame* aFrame)
     LoadPathsFile();
     LoadSettings();
     myScene->SetStateLists(myStateCodes, myStateNames);
-    // The command handler (edit-command history) is created here once it exists.
+    // The edit-command history starts with the scene's working directory.
+    CommandHandler::ourWorkDirHook = locSceneWorkDir;
+    if (!CommandHandler::Create())
+        locMessage("Failed to create CommandHandler.");
     UI_FrameAddHandler(aFrame, this);
     EnableRenderTimer(true);
     return 1;
@@ -105,6 +116,7 @@ void CPranvelView::OnDestroy()
         UI_FrameRemoveHandler(myFrame, this);
     if (myScene)
         SaveSettings();
+    CommandHandler::Destroy();
     if (PranvelScene::ourInstance == myScene)
         PranvelScene::ourInstance = nullptr;
     delete myScene;

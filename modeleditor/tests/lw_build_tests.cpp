@@ -4,6 +4,7 @@
 // assimp-testmodels. Runs on whichever back end the build links.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -616,6 +617,18 @@ TEST_F(LWBuild, ASceneBecomesPartsLinksLightsAndBoneLines)
     EXPECT_EQ(locLines[3].myColor, 0u);
     t->Release();
 
+    // More bones than a bone byte addresses.
+    LWSceneText locMany;
+    locMany.SceneHeader().Line("AddNullObject Many");
+    for (int k = 0; k < 257; k++)
+        locMany.Line("AddBone").Line("BoneName B" + std::to_string(k));
+    ASSERT_TRUE(locSave(locMany, "many.lws"));
+    t = QR_TemplateObject::Create("many");
+    EXPECT_FALSE(LoadLWS(t, "many.lws", STND, nullptr, mySettings));
+    EXPECT_EQ(EditorError::Get(), (uint32_t)EDITOR_ERROR_INVALID_SCENE);
+    EXPECT_NE(strstr(EditorError::GetDetail(), "Many"), nullptr);
+    t->Release();
+
     // Without the drive variable the letter is dropped: the path is not found.
     t = QR_TemplateObject::Create("scene2");
     EXPECT_FALSE(LoadLWS(t, "scene.lws", STND, nullptr, mySettings));
@@ -674,15 +687,86 @@ TEST_F(LWBuild, MergingAppendsPartsStatesLinksAndLights)
     strcpy(locName, "Other");
     delete[] n->myParts[0].myName;
     n->myParts[0].myName = locName;
-    n->myParts[1].myStates[0].myNextState = 7; // past its records: dropped
+    n->myParts[0].myStates[0].myNextState = 7; // past its records: dropped
     ASSERT_TRUE(MergeTemplate(t, n, nullptr, "extra"));
     n->Release();
     ASSERT_EQ(t->myNumParts, 3u);
     EXPECT_EQ(t->myParts[2].myStates[0].myParent, 1);
+    EXPECT_EQ(t->myParts[2].myStates[0].myNextState, -1);
     const QR_TemplatePart& x = t->myParts[1];
     ASSERT_EQ(x.myNumStates, 3u); // STND, WALK, RUN: STND was there already
     t->Release();
 }
+TEST_F(LWBuild, PivotsShiftKeysAndVerticesAndReferenceItemsAnimateStages)
+{
+    // A textured quad with its layer pivot at (2, 0, 0) and a bump texture whose reference
+    // object is the null "BumpNull".
+    LWO2Writer w;
+    w.Tags({"Wood"});
+    w.Layer(0, "quad", -1, {2, 0, 0});
+    w.Points({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+    w.Polygons({{0, 1, 2, 3}});
+    w.PolygonTags("SURF", {{0, 0}});
+    w.VertexMap("TXUV", 2, "UV", {{0, 0, {0, 0}}, {1, 0, {1, 0}}, {2, 0, {1, 1}}, {3, 0, {0, 1}}});
+    w.StillClip(1, "textures/wood.tga");
+    w.BeginSurface("Wood");
+    w.SurfaceBlock({});
+    LWO2Writer::Block locBump;
+    locBump.myChannel = "BUMP";
+    locBump.myReferenceObject = "BumpNull";
+    w.SurfaceBlock(locBump);
+    w.EndSurface();
+    ASSERT_TRUE(w.Save("quad.lwo"));
+    std::vector<std::vector<LWTextKey>> locMotion(9);
+    for (std::vector<LWTextKey>& c : locMotion)
+    {
+        LWTextKey a, b;
+        b.myTime = 1;
+        b.myValue = 1;
+        c = {a, b};
+    }
+    LWSceneText s;
+    s.SceneHeader()
+        .Line("AddNullObject Parent")
+        .Line("PivotPosition 1 1 1")
+        .Line("LoadObjectLayer 1 quad.lwo")
+        .Line("PivotPosition 0 1 0")
+        .Line("ParentItem 10000000")
+        .Line("LoadObjectLayer 1 quad.lwo")
+        .Line("AddNullObject BumpNull")
+        .Line("ObjectMotion")
+        .Envelope(locMotion, true);
+    ASSERT_TRUE(locSave(s, "pivots.lws"));
+    QR_TemplateObject* t = LoadLWSTemplate("pivots.lws", "pivots", STND, nullptr, mySettings);
+    ASSERT_NE(t, nullptr) << EditorError::GetDetail();
+    // The reference null is consumed: no part of its own.
+    ASSERT_EQ(t->myNumParts, 3u);
+    EXPECT_STREQ(t->myParts[1].myName, "quad_1_quad");
+    EXPECT_STREQ(t->myParts[2].myName, "quad_1_quad1");
+    float v[16];
+    t->myParts[0].myStates[0].myPath.GetValue(0, v);
+    EXPECT_EQ(v[0], 0.0f); // a null is not shifted
+    t->myParts[1].myStates[0].myPath.GetValue(0, v);
+    EXPECT_FLOAT_EQ(v[0], 1.0f); // layer pivot 2 less the parent's 1
+    EXPECT_FLOAT_EQ(v[1], -1.0f);
+    t->myParts[2].myStates[0].myPath.GetValue(0, v);
+    EXPECT_FLOAT_EQ(v[0], 2.0f); // a root: the layer pivot alone
+    // Both items share the layer's mesh; its vertices are moved by the first item's pivot.
+    QR_Mesh* m = t->myParts[1].myMesh;
+    ASSERT_EQ(t->myParts[2].myMesh, m);
+    EXPECT_EQ(m->myRefCount, 2);
+    float locLowestY = 9;
+    for (uint32_t k = 0; k < m->myNumVertices; k++)
+        locLowestY = std::min(locLowestY, locAt<float>(m, k, 4));
+    EXPECT_FLOAT_EQ(locLowestY, -1.0f);
+    // The second object's surface named the null: its motion animates the bump stage of
+    // the first mesh filled for that owner.
+    EXPECT_EQ(m->mySetupData.myUVs[0] & UV_TEXTUREMATRIX, UV_TEXTUREMATRIX);
+    EXPECT_NE(m->myDataBlock.myTextureMatrixSpline[0], nullptr);
+    EXPECT_EQ(m->mySetupData.myUVs[1], 0u);
+    t->Release();
+}
+
 #ifdef Q_ASSIMP_MODELS
 TEST_F(LWBuild, ARealSceneOfAssimpTestModels)
 {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "modeleditor/editorerror.h"
+#include "modeleditor/qrbwriter.h"
 #include "modeleditor/templateedit.h"
 #include "qrender/qr_light.h"
 #include "qrender/qr_mesh.h"
@@ -66,13 +68,36 @@ inline void MET_KeyedPath(QR_SplinePath& aPath, const std::vector<std::pair<floa
     }
 }
 
-// A listed mesh from a sample description; the surface acquired, the kind bound,
-// prepared for drawing. Null when any step fails.
+// A path from its stored description.
+inline void MET_PathFromDescription(QR_SplinePath& aPath, const QRB_TestPath& d)
+{
+    aPath.Free();
+    aPath.myRate = d.myRate;
+    aPath.myIsLooping = d.myLoopFlag != 0;
+    aPath.myNumChannels = d.myNumChannels;
+    aPath.myKeyedMask = d.myKeyedMask;
+    aPath.myNumTangents = d.myNumTangents;
+    aPath.myNumKeys = d.myNumKeys;
+    uint32_t locKeyed = (uint32_t)__builtin_popcount(d.myKeyedMask);
+    aPath.myKeySizeInFloats = locKeyed ? (d.myNumTangents + 1) * locKeyed + 2 : 0;
+    if (!d.myKeys.empty())
+    {
+        aPath.myKeys = new float[d.myKeys.size()];
+        memcpy(aPath.myKeys, d.myKeys.data(), d.myKeys.size() * 4);
+    }
+    if (!d.myConstants.empty())
+    {
+        aPath.myConstants = new float[d.myConstants.size()];
+        memcpy(aPath.myConstants, d.myConstants.data(), d.myConstants.size() * 4);
+    }
+}
+
+// A mesh from a sample description, listed under aName even when another mesh
+// has that name; the surface acquired, the kind bound. Null when any step fails.
 inline QR_Mesh* MET_MeshFromDescription(const char* aName, const QRB_TestMesh& d)
 {
-    QR_Mesh* m = QR_Mesh::Create(aName);
-    if (!m)
-        return nullptr;
+    QR_Mesh* m = new QR_Mesh;
+    m->myName = MET_Copy(aName);
     if (!d.mySurface.empty() && !(m->mySurface = QR_Surface::Acquire(d.mySurface.c_str())))
     {
         m->Release();
@@ -86,8 +111,16 @@ inline QR_Mesh* MET_MeshFromDescription(const char* aName, const QRB_TestMesh& d
     s.mySpecular = d.mySettings[3];
     s.myWord9 = d.mySettings[4];
     s.myNumUVs = (uint32_t)d.myStages.size();
+    size_t locPath = 0;
     for (size_t i = 0; i < d.myStages.size(); i++)
+    {
         s.myUVs[i] = d.myStages[i];
+        if (i < d.myStagePathFlags.size() && d.myStagePathFlags[i])
+        {
+            m->myDataBlock.myTextureMatrixSpline[i] = new QR_SplinePath;
+            MET_PathFromDescription(*m->myDataBlock.myTextureMatrixSpline[i], d.myStagePaths[locPath++]);
+        }
+    }
     s.myFogFlag = d.myFogFlag != 0;
     m->myDataBlock.mySpecularPower = d.mySpecularPower;
     m->myDataBlock.myColor = d.mySpecularColor;
@@ -321,4 +354,150 @@ inline std::string MET_OriginalMeshName(const char* aName)
 {
     std::string n = aName;
     return n.substr(0, n.find('#'));
+}
+
+// A template in memory from a stored description: every field the format holds.
+// The emitter links' ".pe" files, surfaces and halo textures must exist. Null
+// when any of them cannot be made.
+inline QR_TemplateObject* MET_TemplateFromDescription(const char* aName, const QRB_TestModel& d)
+{
+    QR_TemplateObject* t = QR_TemplateObject::Create(aName);
+    if (!t)
+        return nullptr;
+    bool locOk = true;
+    t->myBoundRadius = d.myRadius;
+    memcpy(t->myBoundCentre, d.myCentre, 12);
+    if (!d.myParts.empty())
+    {
+        t->myParts = new QR_TemplatePart[d.myParts.size()];
+        t->myNumParts = (uint32_t)d.myParts.size();
+    }
+    std::vector<std::pair<std::string, QR_Mesh*>> locMeshes; // this model's own, by name
+    for (size_t i = 0; i < d.myParts.size() && locOk; i++)
+    {
+        const QRB_TestPart& s = d.myParts[i];
+        QR_TemplatePart& p = t->myParts[i];
+        p.myName = MET_Copy(s.myName.c_str());
+        p.myMaxDistanceSquared = s.myMaxDistanceSquared;
+        memcpy(p.myMatrix.myMatrix, s.myMatrix, 64);
+        p.mySkinGroup = s.mySkinGroup;
+        if (!s.myStates.empty())
+        {
+            p.myStates = new QR_TemplateState[s.myStates.size()];
+            p.myNumStates = (uint32_t)s.myStates.size();
+        }
+        for (size_t k = 0; k < s.myStates.size(); k++)
+        {
+            const QRB_TestState& a = s.myStates[k];
+            QR_TemplateState& b = p.myStates[k];
+            b.myId = a.myId;
+            b.myParent = a.myParent;
+            b.myIsVisible = a.myVisible != 0;
+            b.myIsRemembered = a.myRemembered != 0;
+            b.myBlendTime = a.myBlendTime;
+            b.myDuration = a.myDuration;
+            b.myNextState = a.myNextState;
+            b.myRestarts = a.myRestarts != 0;
+            MET_PathFromDescription(b.myPath, a.myPath);
+        }
+        if (!s.myMeshName.empty())
+        {
+            for (auto& [n, m] : locMeshes)
+                if (n == s.myMeshName)
+                {
+                    p.myMesh = m;
+                    m->myRefCount++;
+                }
+            if (!p.myMesh)
+            {
+                p.myMesh = MET_MeshFromDescription(s.myMeshName.c_str(), s.myMesh);
+                locOk = p.myMesh != nullptr;
+                if (locOk)
+                    locMeshes.push_back({s.myMeshName, p.myMesh});
+            }
+        }
+        p.myTextureWord = s.myTextureWord;
+        if (!s.mySlots.empty())
+        {
+            p.myTextureNames = new QR_TextureNames[s.mySlots.size()];
+            p.myNumTextureNames = (uint32_t)s.mySlots.size();
+        }
+        for (size_t j = 0; j < s.mySlots.size(); j++)
+        {
+            QR_TextureNames& o = p.myTextureNames[j];
+            o.myType = s.mySlots[j].myKind;
+            o.myFramesPerSecond = s.mySlots[j].myFramesPerSecond;
+            o.SetNames((uint32_t)s.mySlots[j].myNames.size());
+            for (size_t n = 0; n < s.mySlots[j].myNames.size(); n++)
+                o.myNames[n] = s.mySlots[j].myNames[n].c_str();
+        }
+    }
+    if (locOk && !d.myLinks.empty())
+    {
+        t->myLinks = new QR_ParticleLink[d.myLinks.size()];
+        t->myNumLinks = (uint32_t)d.myLinks.size();
+        for (size_t i = 0; i < d.myLinks.size() && locOk; i++)
+        {
+            t->myLinks[i].myPartIndex = d.myLinks[i].myPartIndex;
+            t->myLinks[i].myStateId = d.myLinks[i].myStateId;
+            t->myLinks[i].myDefinition = QR_SharedParticleData::Acquire(d.myLinks[i].myName.c_str());
+            locOk = t->myLinks[i].myDefinition != nullptr;
+        }
+    }
+    if (locOk && !d.myStrings.empty())
+    {
+        t->myExpressions = new char*[d.myStrings.size()];
+        for (const std::string& s : d.myStrings)
+            t->myExpressions[t->myNumExpressions++] = MET_Copy(s.c_str());
+    }
+    if (locOk && !d.myLights.empty())
+    {
+        t->myLights = new QR_Light[d.myLights.size()];
+        t->myNumLights = (uint32_t)d.myLights.size();
+        for (size_t i = 0; i < d.myLights.size() && locOk; i++)
+        {
+            const QRB_TestLight& a = d.myLights[i];
+            QR_Light& l = t->myLights[i];
+            l.myPartIndex = (uint32_t)a.myPartIndex;
+            l.myType = a.myType;
+            memcpy(l.myColor, a.myColor, 12);
+            QR_SplinePath** locPaths[3] = {&l.myMotionPath, &l.myColorPath, &l.myRangePath};
+            for (int k = 0; k < 3; k++)
+                if (a.myPathFlags[k])
+                {
+                    *locPaths[k] = new QR_SplinePath;
+                    MET_PathFromDescription(**locPaths[k], a.myPaths[k]);
+                }
+            memcpy(l.myPosition, a.myPosition, 12);
+            memcpy(l.myDirection, a.myDirection, 12);
+            l.myRange = a.myRange;
+            l.myConeValues[0] = a.myCones[0];
+            l.myConeValues[1] = a.myCones[1];
+            l.myFallOff = a.myFallOff;
+            l.myStateId = a.myStateId;
+            if (!a.myHaloSurface.empty())
+            {
+                l.myHalo = QR_Surface::CreateInstanceWithTexture(a.myHaloSurface.c_str(), a.myHaloTexture.c_str());
+                locOk = l.myHalo != nullptr;
+            }
+        }
+    }
+    if (!locOk)
+    {
+        t->Release();
+        return nullptr;
+    }
+    return t;
+}
+
+// Writes a described model through the editor's writer: built in memory under
+// a passing name, written, and let go (its meshes with it).
+inline bool MET_WriteModel(const std::string& aPath, const QRB_TestModel& aModel)
+{
+    QR_TemplateObject* t = MET_TemplateFromDescription("met#written", aModel);
+    if (!t)
+        return false;
+    bool locResult = QRBWriter().Write(t, aPath.c_str());
+    t->Release();
+    return locResult;
 }

@@ -1,6 +1,6 @@
 // A model for the editor-scene tests: a box mesh on NORMAL_MESH in part "body"
 // and a second part "arm" below it, both in states "STND" and "WALK", written
-// with the renderer's test writer and read into a template.
+// with the editor's .qrb writer and read into a template.
 #pragma once
 
 #include <cstdio>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "modeleditor/templateedit.h"
+#include "modeleditor/tests/me_qrbmodel.h"
 #include "qrender/qr_templateobject.h"
 #include "qrender/tests/qr_sample_models.h"
 
@@ -33,14 +34,11 @@ inline QRB_TestModel MET_BoxModel()
     return m;
 }
 
-// Writes aModel as aName in the current folder and reads it.
+// Writes aModel as aName in the current folder through the editor's writer and
+// reads it. A renderer must exist.
 inline QR_TemplateObject* MET_LoadModel(const QRB_TestModel& aModel, const char* aName = "box.qrb")
 {
-    std::vector<uint8_t> b = QRB_WriteModel(aModel);
-    FILE* f = fopen(aName, "wb");
-    if (!f)
+    if (!MET_WriteModel(aName, aModel))
         return nullptr;
-    fwrite(b.data(), 1, b.size(), f);
-    fclose(f);
     return QR_TemplateObject::Acquire(aName);
 }

@@ -3,10 +3,12 @@
 // tint, the bone overlay and the statistics line.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -14,10 +16,79 @@
 #include "modeleditor/qrendereditor.h"
 #include "modeleditor/tests/me_testmodel.h"
 #include "platform/input/in_script.h"
+#include "qrender/qr_light.h"
+#include "qrender/qr_mainobject.h"
 #include "qrender/qr_render.h"
 #include "qrender/qr_surface.h"
 #include "qrender/qr_texture.h"
 #include "qrender/qr_view.h"
+
+// Allocations through operator new while counting is on. The sanitizers bring
+// their own operator new: there the count is not taken.
+#if defined(__SANITIZE_ADDRESS__)
+#define ME_COUNTING_NEW 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ME_COUNTING_NEW 0
+#endif
+#endif
+#ifndef ME_COUNTING_NEW
+#define ME_COUNTING_NEW 1
+#endif
+
+#if ME_COUNTING_NEW
+namespace
+{
+std::atomic<bool> ourCountingFlag{false};
+std::atomic<int> ourNews{0};
+
+void* locNew(size_t aSize)
+{
+    if (ourCountingFlag)
+        ourNews++;
+    return malloc(aSize ? aSize : 1);
+}
+} // namespace
+
+void* operator new(size_t aSize)
+{
+    void* p = locNew(aSize);
+    if (!p)
+        abort();
+    return p;
+}
+void* operator new[](size_t aSize)
+{
+    void* p = locNew(aSize);
+    if (!p)
+        abort();
+    return p;
+}
+void* operator new(size_t aSize, const std::nothrow_t&) noexcept
+{
+    return locNew(aSize);
+}
+void* operator new[](size_t aSize, const std::nothrow_t&) noexcept
+{
+    return locNew(aSize);
+}
+void operator delete(void* p) noexcept
+{
+    free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    free(p);
+}
+void operator delete(void* p, size_t) noexcept
+{
+    free(p);
+}
+void operator delete[](void* p, size_t) noexcept
+{
+    free(p);
+}
+#endif
 
 namespace
 {
@@ -197,6 +268,74 @@ TEST_F(EditorFrame, StatisticsLineDrawnWithTheFont)
         for (int x = 0; x < 200; x++)
             locWhite += (p[(size_t)y * myWidth + x] & 0xFFFFFF) == 0xFFFFFF;
     EXPECT_GT(locWhite, 50);
+}
+
+TEST_F(EditorFrame, AfterTheFirstFrameRenderAllocatesNothing)
+{
+#if ME_COUNTING_NEW
+    WriteFont();
+    Start();
+    auto locCount = [&](int aFrames) {
+        e->Render();
+        ourNews = 0;
+        ourCountingFlag = true;
+        for (int i = 0; i < aFrames; i++)
+            e->Render();
+        ourCountingFlag = false;
+        return ourNews.load();
+    };
+    EXPECT_EQ(locCount(5), 0); // the clear alone
+    Open();
+    e->SetDirectionalLight(0.3f, 0.4f, 1.0f, 1.0f, 1.0f);
+    QRenderEditorBoneLine l[2] = {{1.0f, 0xFFFF0000}, {3.0f, 0xFF00FF00}};
+    ASSERT_TRUE(e->SetBoneLines(l, 2));
+    e->myBoneOverlay = true;
+    // Grid, model, bones and the statistics line.
+    EXPECT_EQ(locCount(5), 0);
+    e->myLightVectorColoring = true;
+    e->myCacheRendering = false;
+    EXPECT_EQ(locCount(5), 0);
+#else
+    GTEST_SKIP() << "the sanitizers count allocations themselves";
+#endif
+}
+
+TEST_F(EditorFrame, LightVectorColouringTintsByTheLightInViewSpace)
+{
+    Start();
+    e->SetBgColor(0x000000);
+    e->SetObjectColor(0, 0x3060C0);
+    Open();
+    e->myGridEnable = false;
+    e->RotateCameraHeading(-0.7f);
+    e->RotateCameraPitch(0.3f);
+    ASSERT_TRUE(e->SetDirectionalLight(1.1f, 0.5f, 1.0f, 1.0f, 1.0f));
+    e->myLightVectorColoring = true;
+    e->myLightVectorScale = 0.8f;
+    std::vector<uint32_t> p = Frame();
+    // The light's direction seen from the camera: along its side, up and forward rows.
+    const float* d = e->GetLight()->myDirection;
+    const float* m = e->GetView()->myCamera.myMatrix.myMatrix;
+    uint32_t locExpected = 0;
+    for (int i = 0; i < 3; i++)
+    {
+        float v = d[0] * m[4 * i] + d[1] * m[4 * i + 1] + d[2] * m[4 * i + 2];
+        locExpected = locExpected << 8 | (uint32_t)(int)(v * 0.8f * 127.0f + 128.0f);
+    }
+    EXPECT_NE(locExpected, 0x3060C0u);
+    EXPECT_EQ(e->GetInstance()->myColor & 0xFFFFFF, locExpected);
+    EXPECT_GT(Count(p, 0xFF000000 | locExpected), 100);
+    EXPECT_EQ(Count(p, 0xFF3060C0), 0);
+    // Off again: the tint.
+    e->myLightVectorColoring = false;
+    p = Frame();
+    EXPECT_GT(Count(p, 0xFF3060C0), 100);
+    // Without a light the vector is zero: mid grey.
+    e->TogglePointLight();
+    e->myLightVectorColoring = true;
+    p = Frame();
+    EXPECT_EQ(e->GetInstance()->myColor & 0xFFFFFF, 0x808080u);
+    EXPECT_GT(Count(p, 0xFF808080), 100);
 }
 
 } // namespace

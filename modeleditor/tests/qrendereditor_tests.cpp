@@ -17,6 +17,7 @@
 #include "modeleditor/tests/me_testmodel.h"
 #include "platform/input/in_script.h"
 #include "platform/os/os_ui.h"
+#include "qrender/qr_genericparticleemittor.h"
 #include "qrender/qr_light.h"
 #include "qrender/qr_mainobject.h"
 #include "qrender/qr_mesh.h"
@@ -163,6 +164,30 @@ TEST_F(EditorScene, OneSceneWithItsStartingValues)
     // Without a model a frame draws nothing but the clear.
     EXPECT_TRUE(e->Render());
     EXPECT_LE(QR_Render::ourStats.myDrawCalls, 1u);
+    // Every generic emitter starts with the editor's shared velocity.
+    QR_GenericParticleEmitter locEmitter;
+    ASSERT_EQ(locEmitter.myAppVelocity, QR_GenericParticleEmitter::ourAppVelocity);
+    EXPECT_EQ(locEmitter.myAppVelocity[0], 5.0f);
+    EXPECT_EQ(locEmitter.myAppVelocity[1], 0.0f);
+    EXPECT_EQ(locEmitter.myAppVelocity[2], 5.0f);
+}
+
+TEST_F(EditorScene, TheWorkingDirectoryEndsInASlashAndBecomesCurrent)
+{
+    char locStart[4096];
+    ASSERT_TRUE(getcwd(locStart, sizeof(locStart)));
+    std::filesystem::create_directories("models/ships");
+    e->SetWorkDir("models\\ships");
+    EXPECT_STREQ(e->GetWorkDir(), "models/ships/");
+    char locNow[4096];
+    ASSERT_TRUE(getcwd(locNow, sizeof(locNow)));
+    EXPECT_EQ(std::string(locNow), std::string(locStart) + "/models/ships");
+    // An empty directory is stored and changes nothing.
+    e->SetWorkDir("");
+    EXPECT_STREQ(e->GetWorkDir(), "");
+    ASSERT_TRUE(getcwd(locNow, sizeof(locNow)));
+    EXPECT_EQ(std::string(locNow), std::string(locStart) + "/models/ships");
+    ASSERT_EQ(chdir(locStart), 0);
 }
 
 TEST_F(EditorScene, ZoomKeepsClearOfZero)
@@ -285,8 +310,11 @@ TEST_F(EditorScene, VertexShaderOverridesOnlyForUnknownKinds)
     EXPECT_STREQ(m->myVertexShader->myName, "NORMAL_MESH");
     e->SetMeshVertexShader(m, "OTHER_KIND");
     EXPECT_STREQ(e->GetMeshVertexShaderName(m), "OTHER_KIND");
-    e->SetMeshVertexShader(m, "normal_mesh"); // the current kind: nothing changes
-    EXPECT_STREQ(e->GetMeshVertexShaderName(m), "OTHER_KIND");
+    // Back to the current kind: the kind stays, the override is forgotten (else the
+    // export would still name OTHER_KIND).
+    e->SetMeshVertexShader(m, "normal_mesh");
+    EXPECT_STREQ(e->GetMeshVertexShaderName(m), "NORMAL_MESH");
+    EXPECT_STREQ(m->myVertexShader->myName, "NORMAL_MESH");
     e->SetMeshVertexShader(m, "DEPTHSORT_MESH");
     if (QR_VertexShader* k = QR_VertexShader::Find("DEPTHSORT_MESH"))
     {

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 #include <unordered_map>
 
 // [SECTION] EGL display and contexts --------------------------------------------------------
@@ -215,7 +216,7 @@ private:
     void SetUniforms(const GFX_GLProgram& aProgram, const GFX_GLProgramKey& aKey);
     void BindTextures(const GFX_GLProgramKey& aKey);
     void ApplySampler(uint32_t aStage);
-    void SetupAttributes();
+    void SetupAttributes(bool anIndexedFlag);
     void ForgetVertexArrays();
     void BackReleaseDecl(GFX_VertexDecl* aDecl) override { ForgetVertexArrays(); }
 
@@ -231,9 +232,17 @@ private:
     GFX_Surface* myAttachedDepth = nullptr;
     bool myAttachmentsValidFlag = false;
     int myCache[GLC_COUNT];
-    std::unordered_map<std::string, GFX_GLProgram> myPrograms;
+    // Keys are looked up as views of the caller's bytes: a draw allocates nothing.
+    struct KeyHash
+    {
+        using is_transparent = void;
+        size_t operator()(std::string_view aKey) const { return std::hash<std::string_view>()(aKey); }
+    };
+    template <class T>
+    using KeyMap = std::unordered_map<std::string, T, KeyHash, std::equal_to<>>;
+    KeyMap<GFX_GLProgram> myPrograms;
     GFX_GLProgram* myCurrentProgram = nullptr;
-    std::unordered_map<std::string, GLuint> myVertexArrays;
+    KeyMap<GLuint> myVertexArrays;
     GLuint myBoundVertexArray = 0;
 };
 
@@ -655,7 +664,7 @@ void GFX_GLDevice::ApplyFixedStates()
 
 GFX_GLProgram* GFX_GLDevice::GetProgram(const GFX_GLProgramKey& aKey)
 {
-    const std::string locKey(reinterpret_cast<const char*>(&aKey), sizeof(aKey));
+    const std::string_view locKey(reinterpret_cast<const char*>(&aKey), sizeof(aKey));
     auto locIt = myPrograms.find(locKey);
     if (locIt == myPrograms.end())
     {
@@ -663,7 +672,7 @@ GFX_GLProgram* GFX_GLDevice::GetProgram(const GFX_GLProgramKey& aKey)
         GFX_GLProgram locProgram;
         if (!GFX_GLBuildProgram(aKey, myState, &locProgram))
             locProgram.myError = GFX_GetLastErrorDetail();
-        locIt = myPrograms.emplace(locKey, std::move(locProgram)).first;
+        locIt = myPrograms.emplace(std::string(locKey), std::move(locProgram)).first;
         myCurrentProgram = nullptr;
     }
     if (!locIt->second.myProgram)
@@ -860,8 +869,10 @@ void GFX_GLDevice::BindTextures(const GFX_GLProgramKey& aKey)
 }
 
 // One vertex array per declaration and set of stream bindings, made on first use; the
-// element buffer is part of it. Released buffers and declarations empty the cache.
-void GFX_GLDevice::SetupAttributes()
+// element buffer is part of it for indexed draws only (a list drawn between indexed
+// ones needs no array of its own per index buffer). Released buffers and declarations
+// empty the cache.
+void GFX_GLDevice::SetupAttributes(bool anIndexedFlag)
 {
     GFX_VertexDecl* locDecl = myState.myDecl;
     char locKey[8 + GFX_MAX_STREAMS * 12 + 4];
@@ -872,9 +883,9 @@ void GFX_GLDevice::SetupAttributes()
         const uint32_t locWords[3] = {t.myBuffer ? t.myBuffer->myHandle : 0, t.myOffset, t.myStride};
         memcpy(locKey + 8 + i * 12, locWords, 12);
     }
-    const uint32_t locIndices = myState.myIndices ? myState.myIndices->myHandle : 0;
+    const uint32_t locIndices = anIndexedFlag && myState.myIndices ? myState.myIndices->myHandle : 0;
     memcpy(locKey + 8 + GFX_MAX_STREAMS * 12, &locIndices, 4);
-    const std::string locName(locKey, sizeof(locKey));
+    const std::string_view locName(locKey, sizeof(locKey));
     auto locIt = myVertexArrays.find(locName);
     if (locIt != myVertexArrays.end())
     {
@@ -887,7 +898,7 @@ void GFX_GLDevice::SetupAttributes()
     glGenVertexArrays(1, &locArray);
     glBindVertexArray(locArray);
     myBoundVertexArray = locArray;
-    myVertexArrays.emplace(locName, locArray);
+    myVertexArrays.emplace(std::string(locName), locArray);
     if (locIndices)
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, locIndices);
     uint32_t locEnabled = 0;
@@ -991,7 +1002,7 @@ bool GFX_GLDevice::BackDraw(const DrawCall& aCall)
     }
     SetUniforms(*locProgram, locKey);
     BindTextures(locKey);
-    SetupAttributes();
+    SetupAttributes(aCall.myIndexedFlag);
     static const GLenum ourModes[7] = {GL_POINTS,    GL_POINTS,         GL_LINES,         GL_LINE_STRIP,
                                        GL_TRIANGLES, GL_TRIANGLE_STRIP, GL_TRIANGLE_FAN};
     const GLenum locMode = ourModes[aCall.myType];

@@ -84,6 +84,7 @@ enum UI_MessageKind
     UI_MSG_SIZE = 5,       // the client area's new size: myWidth, myHeight (pixels)
     UI_MSG_SHOWWINDOW = 6, // myNotifyCode 1 when shown, 0 when hidden
     UI_MSG_DRAWITEM = 7,   // an owner-drawn button wants painting: myControlId, myDrawItem
+    UI_MSG_MOUSEMOVE = 8,  // the mouse moved over the dialog itself: myX, myY (client pixels), myKeyState
 };
 
 enum UI_NotifyCode
@@ -119,6 +120,7 @@ struct UI_Message
     int myVirtualKey = 0;
     int myX = 0;
     int myY = 0;
+    unsigned myKeyState = 0; // UI_MSG_MOUSEMOVE: the UI_MK_* flags of ui_frame.h
 };
 
 typedef intptr_t (*UI_DialogProc)(UI_Dialog* aDialog, const UI_Message& aMessage);
@@ -336,6 +338,10 @@ bool UI_SetEditLimit(UI_Dialog* aDialog, int anId, int aMaxChars);
 // the value when it parses and lies within [aMin, aMax].
 bool UI_GetControlInt(UI_Dialog* aDialog, int anId, int aMin, int aMax, const char* aCaption, int* aValue);
 bool UI_GetControlFloat(UI_Dialog* aDialog, int anId, double aMin, double aMax, const char* aCaption, double* aValue);
+
+// A user's mouse move to a point of the dialog's client area (not over a control) with
+// the UI_MK_* buttons and keys of ui_frame.h held: UI_MSG_MOUSEMOVE follows.
+bool UI_DialogMouseMove(UI_Dialog* aDialog, int anX, int aY, unsigned aKeyState);
 
 // Moves the dialog to the left edge of its screen, keeping its height on it.
 bool UI_MoveDialogToLeftEdge(UI_Dialog* aDialog);

@@ -82,6 +82,7 @@ protected:
     void resizeEvent(QResizeEvent* anEvent) override;
     void showEvent(QShowEvent* anEvent) override;
     void hideEvent(QHideEvent* anEvent) override;
+    void mouseMoveEvent(QMouseEvent* anEvent) override;
 
 private:
     UI_Dialog* myOwner;

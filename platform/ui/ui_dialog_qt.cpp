@@ -1,6 +1,7 @@
 // Dialogs from control tables over Qt Widgets, and the control operations.
 #include "platform/ui/ui_dialog_local.h"
 #include "platform/ui/ui_app.h"
+#include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_qt.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -161,6 +163,8 @@ UI_DialogWidget::UI_DialogWidget(UI_Dialog* anOwner, QWidget* aParent) : QDialog
     // Caption, system menu and a modal frame: no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
+    // Moves arrive without a button held too, as on Windows.
+    setMouseTracking(true);
 }
 
 void UI_DialogWidget::closeEvent(QCloseEvent* anEvent)
@@ -218,6 +222,53 @@ void UI_DialogWidget::hideEvent(QHideEvent* anEvent)
 {
     QDialog::hideEvent(anEvent);
     locSendShowWindow(myOwner, false);
+}
+
+void UI_DialogWidget::mouseMoveEvent(QMouseEvent* anEvent)
+{
+    QDialog::mouseMoveEvent(anEvent);
+    UI_Message locMessage;
+    locMessage.myKind = UI_MSG_MOUSEMOVE;
+    QPoint locPos = anEvent->position().toPoint();
+    locMessage.myX = locPos.x();
+    locMessage.myY = locPos.y();
+    Qt::MouseButtons b = anEvent->buttons();
+    Qt::KeyboardModifiers m = anEvent->modifiers();
+    unsigned k = 0;
+    if (b & Qt::LeftButton)
+        k |= UI_MK_LBUTTON;
+    if (b & Qt::RightButton)
+        k |= UI_MK_RBUTTON;
+    if (b & Qt::MiddleButton)
+        k |= UI_MK_MBUTTON;
+    if (m & Qt::ShiftModifier)
+        k |= UI_MK_SHIFT;
+    if (m & Qt::ControlModifier)
+        k |= UI_MK_CONTROL;
+    locMessage.myKeyState = k;
+    UI_SendDialogMessage(myOwner, locMessage);
+}
+
+bool UI_DialogMouseMove(UI_Dialog* aDialog, int anX, int aY, unsigned aKeyState)
+{
+    if (!aDialog || !aDialog->myWidget)
+        return false;
+    Qt::MouseButtons b;
+    if (aKeyState & UI_MK_LBUTTON)
+        b |= Qt::LeftButton;
+    if (aKeyState & UI_MK_RBUTTON)
+        b |= Qt::RightButton;
+    if (aKeyState & UI_MK_MBUTTON)
+        b |= Qt::MiddleButton;
+    Qt::KeyboardModifiers m;
+    if (aKeyState & UI_MK_SHIFT)
+        m |= Qt::ShiftModifier;
+    if (aKeyState & UI_MK_CONTROL)
+        m |= Qt::ControlModifier;
+    QPointF locLocal(anX, aY);
+    QMouseEvent locEvent(QEvent::MouseMove, locLocal, aDialog->myWidget->mapToGlobal(locLocal), Qt::NoButton, b, m);
+    QCoreApplication::sendEvent(aDialog->myWidget, &locEvent);
+    return true;
 }
 
 UI_ListBoxWidget::UI_ListBoxWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWidget* aParent)

@@ -7,7 +7,9 @@
 
 #include <math.h>
 #include <string.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -268,9 +270,18 @@ inline std::vector<QRT_SampleModel> QRT_SampleModels()
     return locModels;
 }
 
+// Writes one model file; false when it cannot.
+typedef bool (*QRT_ModelWriter)(const std::string& aPath, const QRB_TestModel& aModel);
+
+inline bool QRT_WriteModelBytes(const std::string& aPath, const QRB_TestModel& aModel)
+{
+    return QRT_WriteFile(aPath, QRB_WriteModel(aModel));
+}
+
 // Writes the folder; aCopies further copies of every model go to "many/" (a large folder
-// for the bench). False when a file cannot be written.
-inline bool QRT_WriteSampleFolder(const std::string& aDir, int aCopies = 0)
+// for the bench). Models go through aWriter after the textures, surfaces and particle
+// definitions they name are written. False when a file cannot be written.
+inline bool QRT_WriteSampleFolder(const std::string& aDir, int aCopies = 0, QRT_ModelWriter aWriter = QRT_WriteModelBytes)
 {
     std::string d = aDir + "/";
     for (const char* f : {"", "models", "textures", "surfaces", "fx", "cells", "cells/sub", "many"})
@@ -321,29 +332,40 @@ inline bool QRT_WriteSampleFolder(const std::string& aDir, int aCopies = 0)
     QRT_PeAnimation locAnimation = {4, 8, 8, 0.1f};
     locOk &= QRT_WriteText(d + "fx/sparks.pe", QRT_WritePe(e, "INTERNAL_ALPHA", "textures/spark", &locAnimation));
 
+    // Models are written from the folder, so that names resolve against it.
+    char locOldDir[4096];
+    if (!getcwd(locOldDir, sizeof(locOldDir)) || chdir(d.c_str()) != 0)
+        return false;
     for (const QRT_SampleModel& s : QRT_SampleModels())
     {
-        std::vector<uint8_t> b = QRB_WriteModel(s.myModel);
-        locOk &= QRT_WriteFile(d + s.myName, b);
+        locOk &= aWriter(s.myName, s.myModel);
+        std::string locName = s.myName.substr(s.myName.find('/') + 1);
         for (int c = 0; c < aCopies; c++)
-        {
-            std::string locName = s.myName.substr(s.myName.find('/') + 1);
-            locOk &= QRT_WriteFile(d + "many/" + std::to_string(c) + "_" + locName, b);
-        }
+            locOk &= aWriter("many/" + std::to_string(c) + "_" + locName, s.myModel);
     }
-    // A model whose part names a texture that is not there, and a damaged one.
-    locOk &= QRT_WriteText(d + "surfaces/missing.sur", QRT_SurfaceText("textures/none", false));
+    // A model whose part names a texture that is not there (the surface loses its texture
+    // after the model is written: a writer may need the surface whole), and a damaged one.
+    locOk &= QRT_WriteText("surfaces/missing.sur", QRT_SurfaceText("textures/stone", false));
     QRB_TestModel m = QRT_SampleModels()[0].myModel;
     m.myParts[0].myMeshName = "cube_missing";
     m.myParts[0].myMesh = QRT_CubeMesh("surfaces/missing.sur");
-    locOk &= QRT_WriteFile(d + "models/missing_texture.qrb", QRB_WriteModel(m));
-    std::vector<uint8_t> b = QRB_WriteModel(QRT_SampleModels()[3].myModel);
-    b.resize(b.size() / 2);
-    locOk &= QRT_WriteFile(d + "models/damaged.qrb", b);
+    locOk &= aWriter("models/missing_texture.qrb", m);
+    locOk &= QRT_WriteText("surfaces/missing.sur", QRT_SurfaceText("textures/none", false));
+    locOk &= aWriter("models/damaged.qrb", QRT_SampleModels()[3].myModel);
+    if (FILE* f = fopen("models/damaged.qrb", "r+b"))
+    {
+        fseek(f, 0, SEEK_END);
+        long locSize = ftell(f);
+        fclose(f);
+        locOk &= truncate("models/damaged.qrb", locSize / 2) == 0;
+    }
+    else
+        locOk = false;
+    locOk &= aWriter("cells/sub/walker.qrb", QRT_SampleModels()[3].myModel);
+    locOk &= chdir(locOldDir) == 0;
     // Texture cells and a sub-folder.
     locOk &= QRT_WriteFile(d + "cells/dxt1.dds", QRT_MakeDDS("DXT1", 128, 128, 8));
     locOk &= QRT_WriteFile(d + "cells/dxt5.dds", QRT_MakeDDS("DXT5", 64, 32, 0));
     locOk &= QRT_WriteFile(d + "cells/sub/dxt3.dds", QRT_MakeDDS("DXT3", 32, 32, 6));
-    locOk &= QRT_WriteFile(d + "cells/sub/walker.qrb", QRB_WriteModel(QRT_SampleModels()[3].myModel));
     return locOk;
 }

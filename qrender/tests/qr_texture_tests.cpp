@@ -398,6 +398,18 @@ TEST_F(TextureTest, MemoryTexturesConvertAndSurviveAReload)
     QR_TexturePixels locUpdate = {2, 2, 32, locNew};
     ASSERT_TRUE(QR_Texture::ReloadFromMemory(t, &locUpdate));
     EXPECT_EQ(Level(t, 0)[0], 0xFF000001u);
+    // The same pixels again keep the device texture; one changed pixel reaches it.
+    QR_D3DTexture* locDevice = t->myDeviceData;
+    ASSERT_TRUE(QR_Texture::ReloadFromMemory(t, &locUpdate));
+    EXPECT_EQ(t->myDeviceData, locDevice);
+    locNew[3] = 0xFF000005u;
+    ASSERT_TRUE(QR_Texture::ReloadFromMemory(t, &locUpdate));
+    EXPECT_EQ(Level(t, 0)[3], 0xFF000005u);
+    EXPECT_EQ(t->myMemoryTextureBuffer[3], 0xFF000005u);
+    // A 24-bit record of other pixels is converted again.
+    QR_TexturePixels locBack = {2, 2, 24, locRGB};
+    ASSERT_TRUE(QR_Texture::ReloadFromMemory(t, &locBack));
+    EXPECT_EQ(Level(t, 0)[0], 0xFF0A141Eu);
     QR_Texture::Release(t);
 }
 

@@ -314,3 +314,108 @@ TEST_F(VelkArenaTest, QuotedValuesLoseOneQuoteAtEachEnd)
     EXPECT_STREQ(locSpace.GetInstance("q.art", false)->GetValue().GetBuffer(), "x");
     EXPECT_STREQ(locSpace.GetInstance("lone", false)->GetValue().GetBuffer(), "<empty>");
 }
+
+namespace
+{
+// Hands out every class's member list, which the class then keeps instead of its array.
+void HandOutLists(VelkType* anObject)
+{
+    if (anObject->GetNumMembers() == 0)
+        return;
+    QC_List<VelkType*>& locList = anObject->GetMembers();
+    for (QC_ListLink<VelkType*>* locLink = locList.myFirstLink; locLink; locLink = locLink->myNext)
+        HandOutLists(locLink->myItem);
+}
+}
+
+TEST_F(VelkArenaTest, EditsGiveTheSameTextWhetherOrNotMemberListsWereHandedOut)
+{
+    std::unique_ptr<VelkNameSpace> locArrays = Compiled();
+    std::unique_ptr<VelkNameSpace> locLists = Compiled();
+    QC_List<VelkType*> locRoots;
+    locLists->GetInstances(locRoots, true);
+    for (QC_ListLink<VelkType*>* locLink = locRoots.myFirstLink; locLink; locLink = locLink->myNext)
+        HandOutLists(locLink->myItem);
+    EXPECT_EQ(Text(*locLists), Text(*locArrays));
+
+    for (VelkNameSpace* locSpace : {locArrays.get(), locLists.get()})
+    {
+        Edit(*locSpace);
+        VelkType* locBox = locSpace->GetInstance("box", false);
+        QC_List<QC_String> locOrder;
+        for (const char* locName : {"next", "spot", "label", "art", "count", "size", "title"})
+            locOrder.Add(QC_String(locName));
+        ASSERT_TRUE(locBox->SetMemberOrder(locOrder));
+        // An order naming a member twice changes nothing.
+        locOrder.RemoveAll();
+        for (const char* locName : {"title", "title", "label", "art", "count", "size", "spot"})
+            locOrder.Add(QC_String(locName));
+        EXPECT_FALSE(locBox->SetMemberOrder(locOrder));
+        EXPECT_EQ(locBox->GetMemberAt(0)->GetName(), "next");
+        EXPECT_EQ(locBox->GetMemberAt(6)->GetName(), "title");
+        EXPECT_EQ(locBox->GetMemberAt(7), nullptr);
+        // Many script members, then every other one deleted.
+        VelkType* locRoute = locSpace->GetInstance("route", false);
+        std::vector<VelkType*> locAdded;
+        for (int locIndex = 0; locIndex < 40; locIndex++)
+        {
+            locAdded.push_back(locRoute->AddContent(*myTypes, "TEXT"));
+            ASSERT_NE(locAdded.back(), nullptr);
+            locAdded.back()->SetName(("TEXT(" + std::to_string(100 + locIndex) + ")").c_str());
+            ASSERT_TRUE(locAdded.back()->AssignInt(locIndex));
+        }
+        for (size_t locIndex = 0; locIndex < locAdded.size(); locIndex += 2)
+            ASSERT_TRUE(locRoute->DeleteMember(locAdded[locIndex]));
+        EXPECT_EQ(locRoute->FindMember("TEXT(101)"), locAdded[1]);
+        EXPECT_EQ(locRoute->FindMember("TEXT(100)"), nullptr);
+        EXPECT_TRUE(locRoute->HasMember(locAdded[39]));
+    }
+    const std::string locText = Text(*locArrays);
+    EXPECT_EQ(Text(*locLists), locText);
+    EXPECT_NE(locText.find("Crate box\r\n{\r\n\tnext NULL\r\n\tspot\r\n"), std::string::npos) << locText;
+    EXPECT_NE(locText.find("\tTEXT TEXT(137) 37\r\n\r\n\tTEXT TEXT(139) 39\r\n"), std::string::npos) << locText;
+}
+
+// A scalar's is-file flag and a class's rule of distinct member names are kept
+// beside the object's owner: they must survive every change of owner.
+TEST_F(VelkArenaTest, ObjectsKeepTheirKindThroughChangesOfOwner)
+{
+    std::unique_ptr<VelkNameSpace> locSpace = Compiled();
+    VelkType* locBox = locSpace->GetInstance("box", false);
+    VelkType* locArt = locBox->FindMember("art");
+    ASSERT_TRUE(locBox->DetachMember(locArt));
+    EXPECT_EQ(locArt->GetParent(), nullptr);
+    ASSERT_TRUE(locArt->AssignValue("a\\b.tga"));
+    EXPECT_STREQ(locArt->GetValue().GetBuffer(), "a/b.tga");
+    // A root of another namespace, then a member again.
+    VelkNameSpace locOther;
+    ASSERT_TRUE(locOther.AddInstance(locArt));
+    EXPECT_EQ(locArt->GetRootNameSpace(), &locOther);
+    EXPECT_EQ(locArt->GetParent(), nullptr);
+    ASSERT_TRUE(locArt->AssignValue("c\\d.tga"));
+    EXPECT_STREQ(locArt->GetValue().GetBuffer(), "c/d.tga");
+    locArt->SetName("picture");
+    EXPECT_EQ(locOther.GetInstance("picture", false), locArt);
+    VelkType* locCopy = locArt->Clone();
+    ASSERT_TRUE(locCopy->AssignValue("e\\f.tga"));
+    EXPECT_STREQ(locCopy->GetValue().GetBuffer(), "e/f.tga");
+    delete locCopy;
+    ASSERT_TRUE(locBox->AddMember(locBox->FindMember("title")->CloneAs("art2")));
+    EXPECT_EQ(locBox->FindMember("art2")->GetParent(), locBox);
+
+    // A class detached and made a root still refuses a second member of one name.
+    VelkType* locSpot = locBox->FindMember("spot");
+    ASSERT_TRUE(locBox->DetachMember(locSpot));
+    ASSERT_TRUE(locOther.AddInstance(locSpot));
+    VelkType* locSecondX = locSpot->FindMember("x")->Clone();
+    EXPECT_FALSE(locSpot->AddMember(locSecondX));
+    delete locSecondX;
+    EXPECT_TRUE(myLog.HasError("Already had a member named 'x'")) << myLog.AllErrors();
+    EXPECT_EQ(locSpot->GetRootNameSpace(), &locOther);
+    EXPECT_EQ(locSpot->FindMember("x")->GetParent(), locSpot);
+    // A script class keeps allowing repeated names wherever it goes.
+    VelkType* locRoute = locSpace->GetInstance("route", false);
+    VelkType* locStep = locRoute->FindMember("TEXT(1)")->Clone();
+    ASSERT_TRUE(locRoute->AddMember(locStep));
+    EXPECT_EQ(locRoute->GetNumMembers(), 4);
+}

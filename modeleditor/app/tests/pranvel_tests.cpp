@@ -6,6 +6,12 @@
 #include "modeleditor/app/pranvel_filedialog.h"
 #include "modeleditor/app/pranvel_frame.h"
 #include "modeleditor/app/pranvel_resource.h"
+#include "modeleditor/app/pranvel_tree.h"
+#include "modeleditor/qre_commands.h"
+#include "modeleditor/qrendereditor.h"
+#include "modeleditor/tests/me_testmodel.h"
+#include "qrender/qr_render.h"
+#include "qrender/qr_view.h"
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_prompt_script.h"
 #include "platform/ui/ui_qt.h"
@@ -18,6 +24,7 @@
 #include <QMainWindow>
 #include <QResizeEvent>
 #include <QTest>
+#include <QTreeView>
 #include <QWindow>
 
 #include <cmath>
@@ -119,6 +126,7 @@ public:
         aSettings->myStateFile = locStateFile;
     }
     QC_String GetWorkDir() const override { return myWorkDir.c_str(); }
+    QC_Publisher<int, QC_String>* GetPublisher() override { return &myPublisher; }
 
     void Call(const char* aName, float aValue)
     {
@@ -144,6 +152,7 @@ public:
     PranvelSettings myApplied;
     QC_GrowingArray<QC_String>* myCodes = nullptr;
     QC_GrowingArray<QC_String>* myNames = nullptr;
+    QC_Publisher<int, QC_String> myPublisher;
 };
 
 RecordingScene* ourRecording = nullptr;
@@ -216,6 +225,29 @@ protected:
         ASSERT_TRUE(myWindow->isActiveWindow());
         ASSERT_NE(ourRecording, nullptr);
         myPrompts.Clear();
+    }
+    // The program on the editor scene and the renderer (llvmpipe).
+    void StartOnTheEditorScene()
+    {
+        CPranvelView::ourSceneFactory = PranvelScene::Create;
+        myApp = new CPranvelApp;
+        static char ourName[] = "Pranvel";
+        static char* ourArgv[] = {ourName, nullptr};
+        ASSERT_TRUE(myApp->InitInstance(1, ourArgv));
+        myFrame = myApp->GetMainFrame()->GetFrame();
+        myWindow = UI_GetFrameWidget(myFrame);
+        myView = UI_GetFrameView(myFrame);
+        ASSERT_NE(QRenderEditor::ourInstance, nullptr);
+        myPrompts.Clear();
+    }
+    // The box model (two parts in STND and WALK) of radius 6 shown in aState.
+    void ShowBox(const char* aState)
+    {
+        QRB_TestModel locModel = MET_BoxModel();
+        locModel.myRadius = 6.0f;
+        QR_TemplateObject* locTemplate = MET_LoadModel(locModel); // "box.qrb" in the current folder
+        ASSERT_NE(locTemplate, nullptr);
+        ASSERT_TRUE(QRenderEditor::ourInstance->SetModel(locTemplate, aState));
     }
     CPranvelView* View() { return myApp->GetMainFrame()->GetView(); }
     QWidget* TreeWidget() { return UI_GetControlWidget(myApp->GetMainFrame()->GetTreePane(), IDC_MODEL_TREE); }
@@ -381,7 +413,7 @@ TEST_F(PranvelTest, TheStateDialogToggles)
 
     // The scene's notification refills the list.
     ourRecording->myUsed.push_back("RUN ");
-    ourRecording->CallbackSubscribers(0, QC_String());
+    ourRecording->PublishModelShown();
     EXPECT_EQ(UI_ListGetCount(locUI, IDC_ACTIVE_STATE_LIST), 4);
 
     // Resizing keeps the list 20 pixels inside the dialog.
@@ -805,4 +837,189 @@ TEST_F(PranvelTest, AFrameFromTheViewShowsTheClearColour)
     EXPECT_EQ(locGrab.pixel(locGrab.width() / 2, 20) & 0xFFFFFF, 0x3366CCu);
     // A second scene cannot start while this one holds the renderer.
     EXPECT_EQ(PranvelScene::Create(nullptr, nullptr), nullptr);
+}
+
+TEST_F(PranvelTest, TheEditorSceneTakesTheSettingsAndGivesThemBack)
+{
+    fs::create_directories(myDir / "models");
+    Write("pranvel.cfg", "workDir models\r\nbgColor 0x102030\r\nobjectColor3 0x3060c0\r\ngridSize 0,5\r\n"
+                         "gridEnable 0\r\nfogColor 0x404040\r\nnearPlane 0,2\r\nlod1Distance 60\r\n"
+                         "lod2Distance 10\r\ndirLightColor 0x80ff00\r\ndirLightDirection 90\r\n"
+                         "defaultSurface surfaces/x.sur\r\nstateFile states.txt\r\n");
+    Write("states.txt", "STND Standing\r\n");
+    StartOnTheEditorScene();
+    QRenderEditor* e = QRenderEditor::ourInstance;
+    EXPECT_STREQ(e->GetWorkDir(), "models/");
+    // The state file was read from the start-up folder again.
+    EXPECT_EQ(fs::current_path(), myDir);
+    EXPECT_EQ(e->GetBgColor(), 0x102030u);
+    EXPECT_EQ(e->GetObjectColor(3), 0x3060C0u);
+    EXPECT_FLOAT_EQ(e->myGridSize, 0.5f);
+    EXPECT_FALSE(e->myGridEnable);
+    EXPECT_EQ(e->GetFogColor(), 0x404040u);
+    EXPECT_FLOAT_EQ(e->GetNearPlane(), 0.2f);
+    // The distances stay non-decreasing.
+    EXPECT_FLOAT_EQ(e->myLodDistances[0], 60.0f);
+    EXPECT_FLOAT_EQ(e->myLodDistances[1], 60.0f);
+    EXPECT_STREQ(e->myDefaultSurface, "surfaces/x.sur");
+    // The light made from the settings, with whole-byte colours.
+    ASSERT_TRUE(e->IsLightInScene());
+    EXPECT_NEAR(e->GetDirLightDirection(), 1.5707963f, 1e-5f);
+    EXPECT_FLOAT_EQ(e->GetDirLightColor()[0], 128.0f / 255.0f);
+    EXPECT_FLOAT_EQ(e->GetDirLightColor()[1], 1.0f);
+    EXPECT_EQ(e->myStateCodes, View()->GetStateCodes());
+    EXPECT_EQ(e->myStateNames, View()->GetStateNames());
+
+    // The command history starts with the scene's working directory.
+    ASSERT_NE(CommandHandler::Get(), nullptr);
+    QC_ListIterator<QRECommand*> locHistory(&CommandHandler::Get()->GetHistory());
+    locHistory.First();
+    ASSERT_FALSE(locHistory.IsDone());
+    ASSERT_STREQ(locHistory.GetCurrent()->GetKeyword(), "WORKDIR");
+    EXPECT_STREQ(static_cast<WorkDirCommand*>(locHistory.GetCurrent())->myDirectory, "models/");
+
+    // Values changed meanwhile are saved from the scene, in the start-up folder.
+    e->SetBgColor(0x0000FF);
+    e->myGridSize = 2.0f;
+    myApp->ExitInstance();
+    delete myApp;
+    myApp = nullptr;
+    EXPECT_EQ(QRenderEditor::ourInstance, nullptr);
+    EXPECT_EQ(CommandHandler::Get(), nullptr);
+    std::string locSaved = Read("pranvel.cfg");
+    for (const char* locLine :
+         {"workDir models/\r\n", "bgColor 0xff\r\n", "objectColor3 0x3060c0\r\n", "gridSize 2.000\r\n",
+          "gridEnable 0\r\n", "fogColor 0x404040\r\n", "nearPlane 0.200\r\n", "dirLightDirection 90.0\r\n",
+          "dirLightColor 0x80ff00\r\n", "lod2Distance 60.0\r\n", "stateFile states.txt\r\n"})
+        EXPECT_NE(locSaved.find(locLine), std::string::npos) << locLine << "\n" << locSaved;
+}
+
+TEST_F(PranvelTest, TheEditorSceneDrawsTheGridAndTheModelIntoTheView)
+{
+    Write("pranvel.cfg", "bgColor 0x000000\r\nobjectColor0 0x3060c0\r\nstateFile states.txt\r\n");
+    Write("states.txt", "STND Standing\r\nWALK Walking\r\n");
+    StartOnTheEditorScene();
+    QRenderEditor* e = QRenderEditor::ourInstance;
+    ShowBox("WALK");
+    PranvelScene* locScene = View()->GetScene();
+    EXPECT_TRUE(locScene->IsModelLoaded());
+    EXPECT_FLOAT_EQ(locScene->GetBoundingRadius(), 6.0f);
+    locScene->RotateCameraPitch(0.6f);
+    View()->Tick(PRANVEL_RENDER_TIMER);
+    View()->Tick(PRANVEL_RENDER_TIMER);
+    QImage locGrab = myView->grab().toImage();
+    ASSERT_FALSE(locGrab.isNull());
+    int locGrid = 0, locAxes = 0, locModel = 0;
+    for (int y = 0; y < locGrab.height(); y++)
+        for (int x = 0; x < locGrab.width(); x++)
+        {
+            QRgb locPixel = locGrab.pixel(x, y);
+            locGrid += locPixel == 0xFF9F9F9Fu;
+            locAxes += locPixel == 0xFF7F7F7Fu;
+            locModel += locPixel == 0xFF3060C0u;
+        }
+    EXPECT_GT(locGrid, 200);
+    EXPECT_GT(locAxes, 20);
+    EXPECT_GT(locModel, 100);
+
+    // The open operations' notification refills the state dialog from the scene.
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_MODEL_SET_ACTIVE_STATE));
+    UI_Dialog* locStates = myApp->GetMainFrame()->GetStateDialog()->GetDialog();
+    ASSERT_EQ(UI_ListGetCount(locStates, IDC_ACTIVE_STATE_LIST), 1);
+    e->AddUsedName("STND");
+    locScene->PublishModelShown();
+    ASSERT_EQ(UI_ListGetCount(locStates, IDC_ACTIVE_STATE_LIST), 2);
+    std::string locText;
+    UI_ListGetText(locStates, IDC_ACTIVE_STATE_LIST, 1, &locText);
+    EXPECT_EQ(locText, "Standing");
+    UI_ListClick(locStates, IDC_ACTIVE_STATE_LIST, 1);
+    EXPECT_STREQ(e->GetActiveState(), "STND");
+
+    // A resize fits the device and the camera's viewport to 4:3.
+    QResizeEvent locEvent(QSize(1000, 600), myView->size());
+    QApplication::sendEvent(myView, &locEvent);
+    EXPECT_EQ(QR_Render::ourInstance->myRenderSettings.myWidth, 800);
+    EXPECT_EQ(QR_Render::ourInstance->myRenderSettings.myHeight, 600);
+    EXPECT_EQ(e->GetView()->myCamera.myViewportWidth, 800);
+    EXPECT_EQ(e->GetView()->myCamera.myViewportHeight, 600);
+
+    // The mouse turns the scene's camera; the first move only tracks.
+    float locHeading = e->GetCameraHeading();
+    UI_ViewMessage locMove;
+    locMove.myKind = UI_VM_MOUSEMOVE;
+    locMove.myKeyState = UI_MK_LBUTTON;
+    locMove.myX = 100;
+    locMove.myY = 100;
+    UI_FrameSendViewMessage(myFrame, locMove);
+    locMove.myX = 110;
+    UI_FrameSendViewMessage(myFrame, locMove);
+    EXPECT_NEAR(e->GetCameraHeading(), locHeading - 0.2f, 1e-5f);
+    // The bone overlay switch and Shift+A's reset (heading and pitch kept).
+    locScene->ToggleBoneOverlay();
+    EXPECT_TRUE(e->myBoneOverlay);
+    e->ZoomCamera(2.0f);
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_RESET_CAMERA));
+    EXPECT_FLOAT_EQ(e->GetCameraDistance(), 6.0f);
+    EXPECT_FLOAT_EQ(e->GetCameraTarget()[1], 1.8f);
+}
+
+TEST_F(PranvelTest, TheModelTreeFilledByTheSceneKeepsTheUsersExpansions)
+{
+    Write("pranvel.cfg", "stateFile states.txt\r\n");
+    Write("states.txt", "STND Standing\r\nWALK Walking\r\n");
+    StartOnTheEditorScene();
+    QRenderEditor* e = QRenderEditor::ourInstance;
+    ShowBox("STND");
+    UI_Dialog* locPane = myApp->GetMainFrame()->GetTreePane();
+    const int c = IDC_MODEL_TREE;
+    // The aNumber-th child (from 0) of anItem (UI_TREE_ROOT: the top level).
+    auto locChild = [&](UI_TreeItem anItem, int aNumber) {
+        UI_TreeItem locItem = UI_TreeGetRelated(locPane, c, anItem, UI_TREE_CHILD);
+        for (int i = 0; i < aNumber && locItem; i++)
+            locItem = UI_TreeGetRelated(locPane, c, locItem, UI_TREE_NEXT);
+        return locItem;
+    };
+    auto locText = [&](UI_TreeItem anItem) {
+        std::string locString;
+        UI_TreeGetText(locPane, c, anItem, &locString);
+        return locString;
+    };
+    PranvelTreeControl locTree(locPane, c);
+    ASSERT_TRUE(e->RebuildTree(&locTree));
+    EXPECT_EQ(UI_TreeGetCount(locPane, c), 7);
+    UI_TreeItem locRoot = locChild(UI_TREE_ROOT, 0);
+    EXPECT_EQ(locText(locRoot), "box.qrb");
+    EXPECT_EQ(UI_TreeGetData(locPane, c, locRoot), 0);
+    UI_TreeItem locArm = locChild(locRoot, 1);
+    EXPECT_EQ(locText(locArm), "arm");
+    intptr_t locData = UI_TreeGetData(locPane, c, locArm);
+    EXPECT_EQ(PranvelTreeControl::GetKind(locData), int(QRE_TREE_PART));
+    EXPECT_EQ(PranvelTreeControl::GetIndex(locData), 1);
+    UI_TreeItem locWalk = locChild(locArm, 1);
+    EXPECT_EQ(locText(locWalk), "State 1 (Walking)");
+    locData = UI_TreeGetData(locPane, c, locWalk);
+    EXPECT_EQ(PranvelTreeControl::GetKind(locData), int(QRE_TREE_STATE));
+    EXPECT_EQ(PranvelTreeControl::GetIndex(locData), 1);
+
+    // The user opens the root and the arm in the view; the scene remembers both texts.
+    QTreeView* locView = static_cast<QTreeView*>(UI_GetControlWidget(locPane, c));
+    QModelIndex locRootIndex = locView->model()->index(0, 0);
+    locView->expand(locRootIndex);
+    locView->expand(locView->model()->index(1, 0, locRootIndex));
+    ASSERT_EQ(e->GetExpandedItems().Count(), 2);
+    EXPECT_STREQ(e->GetExpandedItems()[1], "arm");
+    // Two rebuilds open the arm again (the root itself is not restored, as in the scene's walk).
+    for (int i = 0; i < 2; i++)
+    {
+        ASSERT_TRUE(e->RebuildTree(&locTree));
+        EXPECT_TRUE(UI_TreeIsExpanded(locPane, c, locChild(locChild(UI_TREE_ROOT, 0), 1))) << i;
+        EXPECT_FALSE(UI_TreeIsExpanded(locPane, c, locChild(locChild(UI_TREE_ROOT, 0), 0))) << i;
+        EXPECT_EQ(e->GetExpandedItems().Count(), 2) << i;
+    }
+    // Collapsing forgets it.
+    locRootIndex = locView->model()->index(0, 0);
+    locView->expand(locRootIndex);
+    locView->collapse(locView->model()->index(1, 0, locRootIndex));
+    ASSERT_TRUE(e->RebuildTree(&locTree));
+    EXPECT_FALSE(UI_TreeIsExpanded(locPane, c, locChild(locChild(UI_TREE_ROOT, 0), 1)));
 }
