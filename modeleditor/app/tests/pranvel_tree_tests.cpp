@@ -750,9 +750,14 @@ TEST_F(PranvelTree, CheckLwsListsTheKeyCheck)
     LWSceneText locScene;
     locScene.SceneHeader().Line("LoadObjectLayer 1 crate.lwo").Line("ObjectMotion").Envelope(locChannels, true);
     ASSERT_TRUE(locScene.Save((myDir / "check.lws").c_str()));
+    OpenShip();
     myPrompts.AnswerFile((myDir / "check.lws").string());
     std::vector<std::string> locShown;
+    float locHeading = e->GetCameraHeading();
     Script("Errors in LWS", [&locShown](UI_Dialog* d) {
+        // Mouse moves over the list's dialog turn the model's camera.
+        for (int x : {10, 20, 40})
+            UI_DialogMouseMove(d, x, 5, UI_MK_LBUTTON);
         for (int i = 0; i < UI_ListGetCount(d, IDC_LWS_ERROR_LIST); i++)
         {
             std::string t;
@@ -762,6 +767,7 @@ TEST_F(PranvelTree, CheckLwsListsTheKeyCheck)
         UI_ClickButton(d, UI_IDOK);
     });
     ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_TOOLS_CHECK_LWS));
+    EXPECT_NE(e->GetCameraHeading(), locHeading);
     ASSERT_EQ(locShown.size(), 1u);
     EXPECT_EQ(locShown[0], "Obj: 1 crate.lwo, channel: X, key: 2 (time: 1.000, frame: 20) doesn't exist in channel H");
 }
