@@ -827,6 +827,15 @@ TEST_F(DialogTest, ColorsCommandTogglesTheModelessDialogAndItsCheckMark)
     UI_FrameUpdateCommands(locFrame);
     UI_FrameGetCommandState(locFrame, ID_TOOLS_COLORS, &locState);
     EXPECT_FALSE(locState.myChecked);
+    // Closed by its window: the check mark goes with it, and the entry shows it again.
+    EXPECT_TRUE(UI_FrameDoCommand(locFrame, ID_TOOLS_COLORS));
+    UI_GetDialogWidget(locColors)->close();
+    EXPECT_FALSE(UI_IsDialogVisible(locColors));
+    UI_FrameUpdateCommands(locFrame);
+    UI_FrameGetCommandState(locFrame, ID_TOOLS_COLORS, &locState);
+    EXPECT_FALSE(locState.myChecked);
+    EXPECT_TRUE(UI_FrameDoCommand(locFrame, ID_TOOLS_COLORS));
+    EXPECT_TRUE(UI_IsDialogVisible(locColors));
     // Ctrl+M without a model shows nothing.
     EXPECT_TRUE(UI_FrameDoCommand(locFrame, ID_TOOLS_MESH_EDITOR));
     myApp->ExitInstance();
