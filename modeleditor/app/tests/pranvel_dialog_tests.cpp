@@ -1053,3 +1053,24 @@ TEST_F(DialogTest, ProgramKeepsDialogSettingsAndAppliesTheLight)
     EXPECT_EQ(e->GetObjectColor(6), 0x123456u);
     EXPECT_EQ(PranvelGetColorsDialog()->GetSwatch(6).myColor, 0x563412u);
 }
+
+TEST_F(DialogTest, SurfaceFolderFoundWhateverItsCase)
+{
+    ASSERT_TRUE(QRT_WriteSampleFolder(myDir.string()));
+    StartScene();
+    QRB_TestMesh locStone = locCube(1);
+    locStone.mySurface = "surfaces/stone.sur";
+    locStone.myStages = {0};
+    locStone.myStagePathFlags = {false};
+    Open(locModel({{"stonebox", locStone}}));
+    fs::rename(myDir / "surfaces", myDir / "SurFaces");
+    int locCount = 0;
+    UI_SetModalHook([&](UI_Dialog* d) {
+        locCount = UI_ComboGetCount(d, IDC_SURF_FILE);
+        UI_ClickButton(d, UI_IDCANCEL);
+    });
+    EXPECT_FALSE(PranvelEditSurface(0, nullptr));
+    // The two defaults and the sample's surface files.
+    EXPECT_GT(locCount, 3);
+    EXPECT_TRUE(ourExecuted.empty());
+}
