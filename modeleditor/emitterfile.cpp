@@ -114,18 +114,6 @@ void locPutInt(std::string& aText, int64_t aValue)
     aText.append(locBuffer, r.ptr);
 }
 
-// Alphas are held as floats and written truncated, as a C cast does (clamped to int's range).
-int64_t locTruncate(float aValue)
-{
-    if (!(aValue == aValue))
-        return 0;
-    if (aValue >= 2147483647.0f)
-        return 2147483647;
-    if (aValue <= -2147483648.0f)
-        return -2147483647 - 1;
-    return (int64_t)aValue;
-}
-
 void locPutPair(std::string& aText, const char* aKey, float aMin, float aMax)
 {
     aText += aKey;
@@ -136,6 +124,17 @@ void locPutPair(std::string& aText, const char* aKey, float aMin, float aMax)
 
 void locEnd(std::string& aText) { aText += "\r\n"; }
 } // namespace
+
+int32_t EmitterFile_TruncateAlpha(float aValue)
+{
+    if (!(aValue == aValue))
+        return 0;
+    if (aValue >= 2147483647.0f)
+        return 2147483647;
+    if (aValue <= -2147483648.0f)
+        return -2147483647 - 1;
+    return (int32_t)aValue;
+}
 
 std::string EmitterFile_Name(const char* anEmitterName)
 {
@@ -377,9 +376,9 @@ bool EmitterFile_Format(const EmitterRecord& aRecord, std::string& aText)
     locPutPair(t, "SIZE ", e.mySizeMin, e.mySizeMax);
     locEnd(t);
     t += "ALPHA ";
-    locPutInt(t, locTruncate(e.myAlphaMin));
+    locPutInt(t, EmitterFile_TruncateAlpha(e.myAlphaMin));
     t += ' ';
-    locPutInt(t, locTruncate(e.myAlphaMax));
+    locPutInt(t, EmitterFile_TruncateAlpha(e.myAlphaMax));
     locEnd(t);
     t += "NUM_PHASES ";
     locPutInt(t, (int64_t)e.myPhases.size());
@@ -403,9 +402,9 @@ bool EmitterFile_Format(const EmitterRecord& aRecord, std::string& aText)
         t += locOpWords[p.mySizeOp];
         locEnd(t);
         t += "ALPHA ";
-        locPutInt(t, locTruncate(p.myAlphaMin));
+        locPutInt(t, EmitterFile_TruncateAlpha(p.myAlphaMin));
         t += ' ';
-        locPutInt(t, locTruncate(p.myAlphaMax));
+        locPutInt(t, EmitterFile_TruncateAlpha(p.myAlphaMax));
         t += ' ';
         t += locOpWords[p.myAlphaOp];
         locEnd(t);

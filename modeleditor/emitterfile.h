@@ -67,6 +67,10 @@ std::string EmitterFile_Name(const char* anEmitterName);
 // height below 1; aRecord is then partly filled.
 bool EmitterFile_Parse(QF_File& aFile, EmitterRecord& aRecord);
 
+// An alpha as the file holds it: truncated toward 0 as a C cast does, clamped to int's range
+// (NaN gives 0).
+int32_t EmitterFile_TruncateAlpha(float aValue);
+
 // The file's text, CR LF line ends, numbers in the C locale. False (aText empty) for what no
 // reader could take back: an empty surface or texture name, a spawn time of 0 or less, or
 // with the strip a frame time of 0 or less or a frame count, width or height below 1.

@@ -323,7 +323,7 @@ bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, Te
     aFile.PutU32(locHashAndRegister(locTypeName.GetBuffer()));
     aFile.PutU32(locHashAndRegister(locName.GetBuffer()));
 
-    const bool locIsReference = dynamic_cast<VelkRef*>(anInstance) != nullptr;
+    const bool locIsReference = anInstance->IsReference();
     int32_t locCount = locIsReference ? -2 : anInstance->GetNumMembers();
     if (locCount == 0)
         locCount = -1;

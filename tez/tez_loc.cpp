@@ -184,11 +184,12 @@ void TezLocEncoder::Clear()
 
 bool TezLocEncoder::ValidateKeyValues()
 {
-    QC_ListIterator<QC_String> locKeys(&myKeys);
-    QC_ListIterator<QC_String> locValues(&myValues);
-    for (locKeys.First(), locValues.First(); !locKeys.IsDone(); locKeys.Next(), locValues.Next())
+    // The links are walked, not iterated: an iterator hands out copies.
+    const QC_ListLink<QC_String>* locValue = myValues.myFirstLink;
+    for (const QC_ListLink<QC_String>* locLink = myKeys.myFirstLink; locLink && locValue;
+         locLink = locLink->myNext, locValue = locValue->myNext)
     {
-        const QC_String& locKey = locKeys.GetCurrent();
+        const QC_String& locKey = locLink->myItem;
         if (locKey.GetLength() > TEZ_LOC_MAX_KEY)
         {
             Tez_Print("TezLocEncoder::ValidateKeyValues(): key '%s' was longer than 255 characters",
@@ -213,7 +214,7 @@ bool TezLocEncoder::ValidateKeyValues()
         }
         // The decoder reads at most this many characters a line.
         const size_t locLineLength =
-            static_cast<size_t>(locKey.GetLength()) + 1 + locEncodedLength(locValues.GetCurrent());
+            static_cast<size_t>(locKey.GetLength()) + 1 + locEncodedLength(locValue->myItem);
         if (locLineLength > static_cast<size_t>(TEZ_LOC_MAX_LINE))
         {
             Tez_Print("TezLocEncoder::ValidateKeyValues(): value of key '%s' is longer than %d characters when encoded",
@@ -230,13 +231,13 @@ bool TezLocEncoder::Encode(std::string& anOut)
     if (!ValidateKeyValues())
         return false;
     anOut += locByteOrderMark;
-    QC_ListIterator<QC_String> locKeys(&myKeys);
-    QC_ListIterator<QC_String> locValues(&myValues);
-    for (locKeys.First(), locValues.First(); !locKeys.IsDone(); locKeys.Next(), locValues.Next())
+    const QC_ListLink<QC_String>* locValue = myValues.myFirstLink;
+    for (const QC_ListLink<QC_String>* locLink = myKeys.myFirstLink; locLink && locValue;
+         locLink = locLink->myNext, locValue = locValue->myNext)
     {
-        anOut.append(locKeys.GetCurrent().GetBuffer(), static_cast<size_t>(locKeys.GetCurrent().GetLength()));
+        anOut.append(locLink->myItem.GetBuffer(), static_cast<size_t>(locLink->myItem.GetLength()));
         anOut += '\t';
-        locAppendEncoded(locValues.GetCurrent(), anOut);
+        locAppendEncoded(locValue->myItem, anOut);
         anOut += "\r\n";
     }
     return true;

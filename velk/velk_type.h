@@ -264,6 +264,8 @@ public:
     virtual VelkType* FindByName(const char* aName);
     virtual bool GetMemberPath(const char* aPrefix, VelkType* aTarget, QC_String& anOut);
     virtual bool IsEqual(VelkType* anOther) = 0;
+    // A reference (VelkRef): cheaper to ask than a cast, for walks over many objects.
+    virtual bool IsReference() const { return false; }
 
     const QC_String& GetTypeName() const { return myTypeName.Get(); }
     const QC_String& GetName() const { return myName.Get(); }
@@ -402,6 +404,7 @@ public:
     void ResetValue() override;
     bool ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aNameSpace) override;
     bool IsEqual(VelkType* anOther) override;
+    bool IsReference() const override { return true; }
 
     // The referenced instance, looked up in the namespace that holds this
     // reference; null for "NULL", outside any namespace or when missing.

@@ -131,3 +131,43 @@ bool ApplyEmitterRecord(const EmitterRecord& aRecord, QR_SharedGenericParticleDa
                         : QR_SharedGenericParticleData::DEFAULT_SPAWN_CAP;
     return true;
 }
+
+void EmitterRecordFromDefinition(const QR_SharedGenericParticleData& aDefinition, EmitterRecord& aRecord)
+{
+    const QR_SharedGenericParticleData& d = aDefinition;
+    EmitterRecord& e = aRecord;
+    e.myFlags = d.myFlags & (QR_PARTICLEFLAG_EMITTORSPACE | QR_PARTICLEFLAG_TEXTUREANIMATED | QR_PARTICLEFLAG_ENABLED);
+    e.myRadius = d.myRadius;
+    e.myOrigin = d.myOrigin;
+    memcpy(e.myOriginExtents, d.myOriginExtents, sizeof(e.myOriginExtents));
+    e.myParticleType = d.myParticleType;
+    const QR_SurfaceInstance* s = d.mySurfaceInstance;
+    e.mySurface = s && s->mySurface && s->mySurface->myName ? s->mySurface->myName : "";
+    e.myRotation = d.myRotation;
+    e.myRotationSpeedMin = d.myRotationSpeedMin;
+    e.myRotationSpeedMax = d.myRotationSpeedMax;
+    e.myTotalTime = d.myTotalTime;
+    e.mySpawnTime = d.mySpawnTime;
+    e.myVelocitySpace = d.myVelocitySpace;
+    memcpy(e.myVelocityMin, d.myVelocityMin, sizeof(e.myVelocityMin));
+    memcpy(e.myVelocityMax, d.myVelocityMax, sizeof(e.myVelocityMax));
+    e.mySizeMin = d.mySizeMin;
+    e.mySizeMax = d.mySizeMax;
+    e.myAlphaMin = d.myAlphaMin;
+    e.myAlphaMax = d.myAlphaMax;
+    e.myPhases.assign(d.myNumPhases, EmitterPhaseRecord());
+    e.myTotalLength = 0.0f;
+    for (uint32_t k = 0; k < d.myNumPhases; k++)
+    {
+        const QR_ParticlePhase& p = d.myPhases[k];
+        EmitterPhaseRecord& q = e.myPhases[k];
+        q.myLength = p.myLength;
+        q.mySpace = p.mySpace;
+        memcpy(q.myVelocityMin, p.myVelocityMin, sizeof(q.myVelocityMin));
+        memcpy(q.myVelocityMax, p.myVelocityMax, sizeof(q.myVelocityMax));
+        memcpy(q.myVelocityOp, p.myVelocityBlend, sizeof(q.myVelocityOp));
+        q.mySizeMin = p.mySizeMin, q.mySizeMax = p.mySizeMax, q.mySizeOp = p.mySizeBlend;
+        q.myAlphaMin = p.myAlphaMin, q.myAlphaMax = p.myAlphaMax, q.myAlphaOp = p.myAlphaBlend;
+        e.myTotalLength += p.myLength;
+    }
+}

@@ -19,3 +19,9 @@ bool ReadEmitterFile(const char* anEmitterName, EmitterRecord& aRecord, QR_Share
 
 // Gives aDefinition the record's values and a new surface instance (the old one released).
 bool ApplyEmitterRecord(const EmitterRecord& aRecord, QR_SharedGenericParticleData* aDefinition);
+
+// The definition's values as a record to write: flags (GLOBAL dropped), radius, origin,
+// particle kind, the surface's name, rotation, times, base values and phases. The texture
+// and the strip stay as aRecord had them (the definition holds only their instance and
+// frames).
+void EmitterRecordFromDefinition(const QR_SharedGenericParticleData& aDefinition, EmitterRecord& aRecord);

@@ -194,18 +194,6 @@ std::string locInt(int aValue)
     return std::to_string(aValue);
 }
 
-// The renderer's alpha floats as the editor shows them: truncated, within int's range.
-int locTruncate(float aValue)
-{
-    if (!(aValue == aValue))
-        return 0;
-    if (aValue >= 2147483647.0f)
-        return 2147483647;
-    if (aValue <= -2147483648.0f)
-        return -2147483647 - 1;
-    return (int)aValue;
-}
-
 int locClamp(int aValue, int aMin, int aMax)
 {
     return aValue < aMin ? aMin : aValue > aMax ? aMax : aValue;
@@ -507,8 +495,8 @@ void CParticleEdDlg::UpdatePhaseControls()
         }
         mySizeMin = d->mySizeMin;
         mySizeMax = d->mySizeMax;
-        myAlphaMin = locTruncate(d->myAlphaMin);
-        myAlphaMax = locTruncate(d->myAlphaMax);
+        myAlphaMin = EmitterFile_TruncateAlpha(d->myAlphaMin);
+        myAlphaMax = EmitterFile_TruncateAlpha(d->myAlphaMax);
         mySizeOp = myAlphaOp = 0;
     }
     else if (myDefinition && myCurrentPhase >= 1 && myCurrentPhase <= n)
@@ -525,8 +513,8 @@ void CParticleEdDlg::UpdatePhaseControls()
         mySizeMin = p.mySizeMin;
         mySizeMax = p.mySizeMax;
         mySizeOp = (int)p.mySizeBlend;
-        myAlphaMin = locTruncate(p.myAlphaMin);
-        myAlphaMax = locTruncate(p.myAlphaMax);
+        myAlphaMin = EmitterFile_TruncateAlpha(p.myAlphaMin);
+        myAlphaMax = EmitterFile_TruncateAlpha(p.myAlphaMax);
         myAlphaOp = (int)p.myAlphaBlend;
     }
     UI_SetControlText(myDialog, IDC_PE_PHASE_COUNT, locInt(n).c_str());
@@ -841,50 +829,15 @@ bool CParticleEdDlg::BuildRecord(EmitterRecord& aRecord)
     if (!d)
         return false;
     EmitterRecord& e = aRecord;
-    e.myFlags = d->myFlags & (QR_PARTICLEFLAG_EMITTORSPACE | QR_PARTICLEFLAG_TEXTUREANIMATED | QR_PARTICLEFLAG_ENABLED);
-    e.myRadius = d->myRadius;
-    e.myOrigin = d->myOrigin;
-    for (int i = 0; i < 3; i++)
-        e.myOriginExtents[i] = d->myOriginExtents[i];
-    e.myParticleType = d->myParticleType;
-    const QR_SurfaceInstance* s = d->mySurfaceInstance;
-    e.mySurface = s && s->mySurface && s->mySurface->myName ? s->mySurface->myName : "";
+    EmitterRecordFromDefinition(*d, e);
+    // The texture, the strip and the two times come from the fields.
     e.myTexture = myTextureText;
     e.myNumFrames = QR_ParticleScanner::ToInt(myNumTexturesText.c_str());
     e.myFrameWidth = myFrameWidth;
     e.myFrameHeight = myFrameHeight;
     e.myFrameTime = QR_ParticleScanner::ToFloat(myFrameTimeText.c_str());
-    e.myRotation = d->myRotation;
-    e.myRotationSpeedMin = d->myRotationSpeedMin;
-    e.myRotationSpeedMax = d->myRotationSpeedMax;
     e.myTotalTime = QR_ParticleScanner::ToFloat(myLifetimeText.c_str());
     e.mySpawnTime = QR_ParticleScanner::ToFloat(mySpawnTimeText.c_str());
-    e.myVelocitySpace = d->myVelocitySpace;
-    for (int i = 0; i < 3; i++)
-    {
-        e.myVelocityMin[i] = d->myVelocityMin[i];
-        e.myVelocityMax[i] = d->myVelocityMax[i];
-    }
-    e.mySizeMin = d->mySizeMin;
-    e.mySizeMax = d->mySizeMax;
-    e.myAlphaMin = d->myAlphaMin;
-    e.myAlphaMax = d->myAlphaMax;
-    e.myPhases.resize(d->myNumPhases);
-    for (uint32_t k = 0; k < d->myNumPhases; k++)
-    {
-        const QR_ParticlePhase& p = d->myPhases[k];
-        EmitterPhaseRecord& q = e.myPhases[k];
-        q.myLength = p.myLength;
-        q.mySpace = p.mySpace;
-        for (int i = 0; i < 3; i++)
-        {
-            q.myVelocityMin[i] = p.myVelocityMin[i];
-            q.myVelocityMax[i] = p.myVelocityMax[i];
-            q.myVelocityOp[i] = p.myVelocityBlend[i];
-        }
-        q.mySizeMin = p.mySizeMin, q.mySizeMax = p.mySizeMax, q.mySizeOp = p.mySizeBlend;
-        q.myAlphaMin = p.myAlphaMin, q.myAlphaMax = p.myAlphaMax, q.myAlphaOp = p.myAlphaBlend;
-    }
     return true;
 }
 

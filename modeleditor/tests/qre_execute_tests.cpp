@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -248,6 +249,26 @@ TEST_F(SceneCommands, EditBoneSetsThePartAndItsDescendantsOnly)
     // The whole value is the index: out of range does nothing.
     EXPECT_TRUE(Run("EDITBONE 65536 1.000 1"));
     EXPECT_EQ(Part(0).myMaxDistanceSquared, 1600.0f);
+}
+
+TEST_F(SceneCommands, EditBoneReachesEveryDescendantOfALongChain)
+{
+    // 300 null parts, each below the one before: more than a 256-entry table holds.
+    t = MET_BuildSharedMeshTemplate("chain", "");
+    ASSERT_NE(t, nullptr);
+    ASSERT_TRUE(e->SetModel(t, "STND"));
+    for (int i = 0; i < 298; i++)
+        ASSERT_TRUE(AddNullPart(t, ("n" + std::to_string(i)).c_str(), StateCodeToId("STND"),
+                                i ? ("n" + std::to_string(i - 1)).c_str() : "second"));
+    ASSERT_EQ(t->myNumParts, 300u);
+    ASSERT_TRUE(Run("EDITBONE 1 77.000 1"));
+    EXPECT_EQ(Part(0).myMaxDistanceSquared, 1.0e15f);
+    for (uint32_t i = 1; i < 300; i++)
+        ASSERT_EQ(Part(i).myMaxDistanceSquared, i == 1 ? std::min(77.0f, Part(1).myMesh->myLods[1].myLodDistance) : 77.0f)
+            << i;
+    ASSERT_TRUE(Run("EDITBONE 299 5.000 1"));
+    EXPECT_EQ(Part(299).myMaxDistanceSquared, 5.0f);
+    EXPECT_EQ(Part(298).myMaxDistanceSquared, 77.0f);
 }
 
 TEST_F(SceneCommands, EditObjectAndPose)

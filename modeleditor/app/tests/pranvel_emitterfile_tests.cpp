@@ -10,14 +10,9 @@
 #include <unistd.h>
 
 #include "modeleditor/app/pranvel_emitterfile.h"
-#include "platform/gfx/gfx_device.h"
+#include "modeleditor/app/tests/pranvel_particle_fixture.h"
 #include "qrender/qr_error.h"
-#include "qrender/qr_render.h"
-#include "qrender/qr_renderd3d.h"
 #include "qrender/qr_sharedgenericparticledata.h"
-#include "qrender/qr_surface.h"
-#include "qrender/qr_texture.h"
-#include "qrender/tests/qr_sample_models.h"
 
 namespace fs = std::filesystem;
 
@@ -111,39 +106,19 @@ TEST_F(PranvelEmitterFileTest, FailuresAreReportedAndKeepTheOldFile)
 // back as the editor's reader gives it, frames laid out over the texture.
 namespace
 {
-GFX_System* GLSystem()
-{
-    return GFX_CreateGLSystem();
-}
-
 class EmitterCrossReadTest : public PranvelEmitterFileTest
 {
 protected:
     void SetUp() override
     {
         PranvelEmitterFileTest::SetUp();
-        fs::create_directories("surfaces");
-        fs::create_directories("fx");
-        ASSERT_TRUE(QRT_WriteText("surfaces/particle_additive.sur", QRT_SurfaceText("fx/dummy", true)));
-        ASSERT_TRUE(QRT_WriteFile("fx/dummy.tga", QRT_MakeTGA(8, 8, 32, std::vector<uint32_t>(64, ~0u), true, false)));
         // 100 x 60 texels: strips of 30 x 20 frames give three per row, three rows.
-        ASSERT_TRUE(
-            QRT_WriteFile("fx/strip.tga", QRT_MakeTGA(100, 60, 32, std::vector<uint32_t>(6000, 0xFF8040C0u), true, false)));
-        QR_RenderD3D::ourSystemFactory = GLSystem;
-        QR_RenderSettings s;
-        s.myFullScreenFlag = 0;
-        s.myWidth = 32;
-        s.myHeight = 32;
-        ASSERT_TRUE(QR_Render::Create(nullptr, nullptr)) << GFX_GetLastErrorDetail();
-        ASSERT_TRUE(QR_Render::ourInstance->Init(&s)) << GFX_GetLastErrorDetail();
+        ASSERT_TRUE(PET_WriteParticleFiles(100, 60));
+        ASSERT_TRUE(PET_StartRenderer()) << GFX_GetLastErrorDetail();
     }
     void TearDown() override
     {
-        while (QR_SharedParticleData::ourFirst)
-            QR_SharedParticleData::Release(QR_SharedParticleData::ourFirst);
-        QR_Render::Destroy();
-        QR_Surface::DestroyAll();
-        QR_Texture::DestroyAll();
+        PET_StopRenderer();
         PranvelEmitterFileTest::TearDown();
     }
 };
@@ -260,6 +235,13 @@ TEST_F(EmitterCrossReadTest, TheRendererReadsWhatTheEditorWrites)
                 ASSERT_TRUE(ReadEmitterFile(locName.c_str(), b, &d));
                 SCOPED_TRACE(locName);
                 ExpectSameDefinition(*r, d);
+                // And the definition gives the record back, as the editor saves it again.
+                EmitterRecord locBack = b;
+                EmitterRecordFromDefinition(*r, locBack);
+                std::string locWritten, locAgain;
+                ASSERT_TRUE(EmitterFile_Format(e, locWritten));
+                ASSERT_TRUE(EmitterFile_Format(locBack, locAgain));
+                EXPECT_EQ(locWritten, locAgain);
                 QR_SharedParticleData::Release(r);
             }
 }

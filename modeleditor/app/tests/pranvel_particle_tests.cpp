@@ -15,23 +15,22 @@
 
 #include "modeleditor/app/pranvel_emittercmds.h"
 #include "modeleditor/app/pranvel_emitterfile.h"
+#include "modeleditor/app/pranvel_frame.h"
+#include "modeleditor/app/pranvel_view.h"
 #include "modeleditor/app/pranvel_particleeddlg.h"
 #include "modeleditor/qre_commands.h"
 #include "modeleditor/qrendereditor.h"
+#include "modeleditor/app/tests/pranvel_particle_fixture.h"
 #include "modeleditor/tests/me_testmodel.h"
-#include "platform/gfx/gfx_device.h"
 #include "platform/input/in_script.h"
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_prompt_script.h"
 #include "platform/ui/ui_qt.h"
-#include "qrender/qr_render.h"
-#include "qrender/qr_renderd3d.h"
 #include "qrender/qr_sharedgenericparticledata.h"
 #include "qrender/qr_surface.h"
 #include "qrender/qr_templateobject.h"
 #include "qrender/qr_texture.h"
-#include "qrender/tests/qr_sample_models.h"
 
 namespace fs = std::filesystem;
 
@@ -61,11 +60,6 @@ enum
     P_PHASE_COUNT = 1132, P_SLIDER_END = 1133, P_SLIDER = 1129, P_INSERT = 1134, P_DELETE = 1131, P_APPLY = 1155, P_ADD = 1156,
     P_CLOSE = 1
 };
-
-GFX_System* GLSystem()
-{
-    return GFX_CreateGLSystem();
-}
 
 class RecordingOwner : public ParticleEditorOwner
 {
@@ -115,14 +109,10 @@ public:
     {
         myDir = fs::path(Q_TEST_TMP_DIR) / (aPrefix + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(myDir);
-        fs::create_directories(myDir / "surfaces");
-        fs::create_directories(myDir / "fx");
+        fs::create_directories(myDir);
         myOld = fs::current_path();
         fs::current_path(myDir);
-        return QRT_WriteText("surfaces/particle_additive.sur", QRT_SurfaceText("fx/dummy", true)) &&
-               QRT_WriteFile("fx/dummy.tga", QRT_MakeTGA(8, 8, 32, std::vector<uint32_t>(64, ~0u), true, false)) &&
-               QRT_WriteFile("fx/strip.tga",
-                             QRT_MakeTGA(64, 32, 32, std::vector<uint32_t>(64 * 32, 0xFFFFFFFFu), true, false));
+        return PET_WriteParticleFiles(64, 32);
     }
     void Leave()
     {
@@ -139,13 +129,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(myFolder.Enter("ped_"));
-        QR_RenderD3D::ourSystemFactory = GLSystem;
-        QR_RenderSettings s;
-        s.myFullScreenFlag = 0;
-        s.myWidth = 32;
-        s.myHeight = 32;
-        ASSERT_TRUE(QR_Render::Create(nullptr, nullptr)) << GFX_GetLastErrorDetail();
-        ASSERT_TRUE(QR_Render::ourInstance->Init(&s)) << GFX_GetLastErrorDetail();
+        ASSERT_TRUE(PET_StartRenderer()) << GFX_GetLastErrorDetail();
         UI_SetPromptService(&myPrompts);
     }
     void TearDown() override
@@ -153,11 +137,7 @@ protected:
         UI_SetModalHook(nullptr);
         UI_SetPromptService(nullptr);
         EXPECT_EQ(QR_SharedParticleData::ourFirst, nullptr); // the editor released its definition
-        while (QR_SharedParticleData::ourFirst)
-            QR_SharedParticleData::Release(QR_SharedParticleData::ourFirst);
-        QR_Render::Destroy();
-        QR_Surface::DestroyAll();
-        QR_Texture::DestroyAll();
+        PET_StopRenderer();
         myFolder.Leave();
     }
     // Runs the editor; aScript acts in it as the user would, then Close is pressed.
@@ -172,6 +152,7 @@ protected:
         UI_SetModalHook(nullptr);
         return r;
     }
+    // The definition under edit; a new emitter replaces it.
     static const QR_SharedGenericParticleData& Def(CParticleEdDlg& anEditor) { return *anEditor.GetDefinition(); }
 
     ParticleFolder myFolder;
@@ -424,11 +405,10 @@ TEST_F(ParticleEditorTest, BrowsingAndUnreadableFilesStartNewEmitters)
     {
     CParticleEdDlg locEditor(&myOwner);
     Run(locEditor, [&](UI_Dialog* d) {
-        const QR_SharedGenericParticleData& def = Def(locEditor);
         Type(d, P_LIFETIME, "12");
         myPrompts.AnswerFile((myFolder.myDir / "fx/three.pe").string());
         UI_ClickButton(d, P_FILE_BROWSE);
-        EXPECT_EQ(def.myNumPhases, 3u);
+        EXPECT_EQ(Def(locEditor).myNumPhases, 3u);
         EXPECT_EQ(Text(d, P_LIFETIME), "30");
         EXPECT_EQ(Text(d, P_PHASE_COUNT), "3");
         EXPECT_TRUE(UI_IsButtonChecked(d, P_ANIMATED));
@@ -437,7 +417,7 @@ TEST_F(ParticleEditorTest, BrowsingAndUnreadableFilesStartNewEmitters)
         Type(d, P_LIFETIME, "44");
         myPrompts.AnswerFile((myFolder.myDir / "fx/damaged.pe").string());
         UI_ClickButton(d, P_FILE_BROWSE);
-        EXPECT_EQ(def.myNumPhases, 1u);
+        EXPECT_EQ(Def(locEditor).myNumPhases, 1u);
         EXPECT_EQ(locEditor.GetCurrentPhase(), 0);
         EXPECT_EQ(Text(d, P_LIFETIME), "44");
         EXPECT_FALSE(UI_IsButtonChecked(d, P_ANIMATED));
@@ -523,15 +503,6 @@ private:
     }
 };
 
-// The scene's side of the one command these tests run.
-bool SceneSide(QRECommand& aCommand, uint32_t)
-{
-    if (strcmp(aCommand.GetKeyword(), AddParticleEmittorCommand::KEYWORD) != 0)
-        return false;
-    auto& c = static_cast<AddParticleEmittorCommand&>(aCommand);
-    return QRenderEditor::ourInstance->AddParticleEmitter(c.myEmitterName, c.myPartName, c.myStateCode);
-}
-
 class EmitterCommandTest : public ::testing::Test
 {
 protected:
@@ -558,12 +529,10 @@ protected:
         ASSERT_NE(t, nullptr);
         ASSERT_TRUE(e->SetModel(t, "WALK"));
         ASSERT_TRUE(CommandHandler::Create());
-        QRECommand::ourExecuteHook = SceneSide;
         e->RebuildTree(&myTree);
     }
     void TearDown() override
     {
-        QRECommand::ourExecuteHook = nullptr;
         CommandHandler::Destroy();
         UI_SetModalHook(nullptr);
         QRenderEditor::Destroy();
@@ -617,6 +586,19 @@ TEST_F(EmitterCommandTest, AddRunsTheCommandAndEditReloads)
     EXPECT_STREQ(c->myStateCode, "WALK");
     ASSERT_EQ(e->GetTemplate()->myNumLinks, 1u);
     EXPECT_TRUE(myTree.Has("PE 0: fx/sparks:Walking"));
+
+    // The saved commands bring the emitter back onto the model.
+    ASSERT_TRUE(SaveQRE(*h, "edits.qre"));
+    ASSERT_TRUE(e->ClearModel());
+    QR_TemplateObject* t = MET_LoadModel(MET_BoxModel());
+    ASSERT_NE(t, nullptr);
+    ASSERT_TRUE(e->SetModel(t, "WALK"));
+    ASSERT_EQ(e->GetTemplate()->myNumLinks, 0u);
+    ASSERT_TRUE(LoadQRE(*h, "edits.qre", true));
+    ASSERT_EQ(e->GetTemplate()->myNumLinks, 1u);
+    EXPECT_STREQ(e->GetTemplate()->myLinks[0].myDefinition->myName, "fx/sparks");
+    EXPECT_EQ(e->GetTemplate()->myLinks[0].myPartIndex, 1u);
+    EXPECT_EQ(e->GetTemplate()->myLinks[0].myStateId, StateCodeToId("WALK"));
     EXPECT_TRUE(myPrompts.GetBoxes().empty());
 
     // A part that does not exist: the command fails with its message, nothing recorded.
@@ -669,4 +651,75 @@ TEST_F(EmitterCommandTest, AddedEmitterShowsInTheTreeAndTheFrame)
     for (int i = 0; i < 20 && !locDiffers; i++)
         locDiffers = Frame() != locWithout;
     EXPECT_TRUE(locDiffers);
+}
+
+// --- the whole program: the render view's camera behind the editor ---
+
+namespace
+{
+class ParticleProgramTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(myFolder.Enter("pep_"));
+        setenv("XDG_CONFIG_HOME", (myFolder.myDir / "config").c_str(), 1);
+        std::ofstream("pranvel.cfg", std::ios::binary) << "stateFile states.txt\r\n";
+        std::ofstream("states.txt", std::ios::binary) << "STND Standing\r\nWALK Walking\r\n";
+        UI_SetPromptService(&myPrompts);
+        CPranvelView::ourSceneFactory = PranvelScene::Create;
+        myApp = new CPranvelApp;
+        static char ourName[] = "Pranvel";
+        static char* ourArgv[] = {ourName, nullptr};
+        ASSERT_TRUE(myApp->InitInstance(1, ourArgv));
+        ASSERT_NE(QRenderEditor::ourInstance, nullptr);
+        QRB_TestModel m = MET_BoxModel();
+        m.myRadius = 6.0f;
+        QR_TemplateObject* t = MET_LoadModel(m);
+        ASSERT_NE(t, nullptr);
+        ASSERT_TRUE(QRenderEditor::ourInstance->SetModel(t, "WALK"));
+    }
+    void TearDown() override
+    {
+        UI_SetModalHook(nullptr);
+        if (myApp)
+        {
+            myApp->ExitInstance();
+            delete myApp;
+        }
+        UI_SetPromptService(nullptr);
+        UI_ClearQuitMessage();
+        myFolder.Leave();
+    }
+
+    ParticleFolder myFolder;
+    UI_ScriptedPrompts myPrompts;
+    CPranvelApp* myApp = nullptr;
+};
+} // namespace
+
+TEST_F(ParticleProgramTest, MouseMovesOverTheEditorTurnTheCameraAndAddUsesTheStateFile)
+{
+    CPranvelView* locView = myApp->GetMainFrame()->GetView();
+    QRenderEditor* e = QRenderEditor::ourInstance;
+    PranvelEmitterCommands locCommands(locView, nullptr, nullptr);
+    float locHeading = e->GetCameraHeading(), locPitch = e->GetCameraPitch(), locTurned = locHeading;
+    UI_SetModalHook([&](UI_Dialog* d) {
+        // The first move starts tracking, the next ones turn by their distance.
+        UI_DialogMouseMove(d, 100, 100, UI_MK_LBUTTON);
+        UI_DialogMouseMove(d, 120, 110, UI_MK_LBUTTON);
+        locTurned = e->GetCameraHeading();
+        Type(d, P_FILE_FIELD, "fx/puff");
+        Type(d, P_TEXTURE, "fx/dummy");
+        UI_ClickButton(d, P_ADD);
+        UI_ClickButton(d, P_CLOSE);
+    });
+    // 102 on state 0 of part 0: "STND" looked up in the view's state file codes.
+    locCommands.OnAddParticleEmitter(0 << 16 | QRE_TREE_PART, 0 << 16 | QRE_TREE_STATE);
+    EXPECT_NE(locTurned, locHeading);
+    EXPECT_NE(e->GetCameraPitch(), locPitch);
+    ASSERT_EQ(e->GetTemplate()->myNumLinks, 1u);
+    EXPECT_EQ(e->GetTemplate()->myLinks[0].myStateId, StateCodeToId("STND"));
+    EXPECT_EQ(e->GetTemplate()->myLinks[0].myPartIndex, 0u);
+    EXPECT_TRUE(myPrompts.GetBoxes().empty());
 }
