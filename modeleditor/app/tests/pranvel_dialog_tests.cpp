@@ -117,6 +117,16 @@ QRB_TestMesh locAnimatedCube(int aFrames, int aGapFrame = -1)
     return m;
 }
 
+// The cube on the sample folder's stone surface, one texture stage.
+QRB_TestMesh locStoneCube()
+{
+    QRB_TestMesh m = locCube(1);
+    m.mySurface = "surfaces/stone.sur";
+    m.myStages = {0};
+    m.myStagePathFlags = {false};
+    return m;
+}
+
 QRB_TestModel locModel(const std::vector<std::pair<std::string, QRB_TestMesh>>& aParts)
 {
     QRB_TestModel m;
@@ -397,10 +407,7 @@ TEST_F(DialogTest, MeshDialogUVChoiceUnknownShaderAndAnimatedSwitch)
 {
     ASSERT_TRUE(QRT_WriteSampleFolder(myDir.string()));
     StartScene();
-    QRB_TestMesh locStone = locCube(1);
-    locStone.mySurface = "surfaces/stone.sur";
-    locStone.myStages = {0};
-    locStone.myStagePathFlags = {false};
+    QRB_TestMesh locStone = locStoneCube();
     Open(locModel({{"stonebox", locStone}}));
     QR_Mesh* locMesh = e->GetTemplate()->myParts[0].myMesh;
     // A kind the editor lacks, kept as an override for export.
@@ -852,10 +859,7 @@ TEST_F(DialogTest, SurfaceDialogListsFilesAndRecordsItsCommands)
     fs::copy_file(myDir / "surfaces/stone.sur", myDir / "surfaces/EXTRA.SUR");
     std::ofstream(myDir / "surfaces/notes.txt") << "not a surface";
     StartScene();
-    QRB_TestMesh locStone = locCube(1);
-    locStone.mySurface = "surfaces/stone.sur";
-    locStone.myStages = {0};
-    locStone.myStagePathFlags = {false};
+    QRB_TestMesh locStone = locStoneCube();
     QRB_TestModel m = locModel({{"stonebox", locStone}});
     m.myParts[0].mySlots = {{0, 1.0f, {"textures/wood"}}};
     Open(m);
@@ -918,10 +922,7 @@ TEST_F(DialogTest, TreeEditSurfaceRebuildsOnOKOnlyAndNeedsASurface)
 {
     ASSERT_TRUE(QRT_WriteSampleFolder(myDir.string()));
     StartScene();
-    QRB_TestMesh locStone = locCube(1);
-    locStone.mySurface = "surfaces/stone.sur";
-    locStone.myStages = {0};
-    locStone.myStagePathFlags = {false};
+    QRB_TestMesh locStone = locStoneCube();
     QRB_TestModel m = locModel({{"stonebox", locStone}});
     QRB_TestPart locNull;
     locNull.myName = "empty";
@@ -1058,10 +1059,7 @@ TEST_F(DialogTest, SurfaceFolderFoundWhateverItsCase)
 {
     ASSERT_TRUE(QRT_WriteSampleFolder(myDir.string()));
     StartScene();
-    QRB_TestMesh locStone = locCube(1);
-    locStone.mySurface = "surfaces/stone.sur";
-    locStone.myStages = {0};
-    locStone.myStagePathFlags = {false};
+    QRB_TestMesh locStone = locStoneCube();
     Open(locModel({{"stonebox", locStone}}));
     fs::rename(myDir / "surfaces", myDir / "SurFaces");
     int locCount = 0;
