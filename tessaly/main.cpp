@@ -15,7 +15,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
 #include <QWidget>
