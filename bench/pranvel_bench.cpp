@@ -4,6 +4,7 @@
 // camera, without a window, in the same run. Prints frames per second, the milliseconds
 // of the scene's frame and of present plus paint, and the ratio.
 // Usage: pranvel_bench [--frames N]   (default 200)
+//        pranvel_bench --batch N       (batch conversion, pranvel_bench_batch.cpp)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -56,8 +57,12 @@ PranvelScene* locTimedScene(QR_HostWindow* aWindow, void* anInputWindow)
 }
 } // namespace
 
+int PranvelBatchBench(int argc, char** argv);
+
 int main(int argc, char** argv)
 {
+    if (argc > 1 && !strcmp(argv[1], "--batch"))
+        return PranvelBatchBench(argc, argv);
     int locFrames = 200;
     for (int i = 1; i < argc; i++)
         if (!strcmp(argv[i], "--frames") && i + 1 < argc)

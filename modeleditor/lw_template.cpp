@@ -236,8 +236,8 @@ private:
                                       : (int32_t)locFirst + anItem->myBones[(size_t)locParent]->myPartOffset;
         }
         LWLayerMesh* locLayer = anItem->myLevels[0];
-        if (!locLayer)
-            return true;
+        if (!locLayer || locLayer->myBatches.empty())
+            return true; // nothing to draw: the bone parts keep no mesh
         QR_Mesh* m = QR_Mesh::Create(locLayer->myName);
         bool locResult = true;
         if (m)
@@ -429,6 +429,27 @@ uint32_t locTranslateNoCase(const QR_TemplateObject* aTemplate, const QR_Templat
     return r >= 0 ? (uint32_t)r : 0xFFFFFFFF;
 }
 
+// aNew's records appended after anArray's own, each moved by aMove(to, from,
+// own); aNew's array is emptied. Out of memory: both stay as they were.
+template <class T, class Move>
+void locAppend(T*& anArray, uint32_t& aCount, T*& aNew, uint32_t& aNewCount, Move aMove)
+{
+    if (!aNewCount)
+        return;
+    const uint32_t n = aCount + aNewCount;
+    T* locArray = new (std::nothrow) T[n];
+    if (!locArray)
+        return;
+    for (uint32_t i = 0; i < n; i++)
+        aMove(locArray[i], i < aCount ? anArray[i] : aNew[i - aCount], i < aCount);
+    delete[] anArray;
+    delete[] aNew;
+    anArray = locArray;
+    aCount = n;
+    aNew = nullptr;
+    aNewCount = 0;
+}
+
 bool locListed(const std::vector<QC_String>* aNames, const char* aName)
 {
     if (!aNames || aNames->empty())
@@ -539,78 +560,33 @@ bool MergeTemplate(QR_TemplateObject* aTemplate, QR_TemplateObject* aNew, const 
         src.myName = locCopy(d.myName ? d.myName : "");
     }
 
-    // Emitter links, then lights, appended with their parts translated.
-    if (aNew->myNumLinks)
-    {
-        uint32_t n = aTemplate->myNumLinks + aNew->myNumLinks;
-        QR_ParticleLink* locLinks = new (std::nothrow) QR_ParticleLink[n];
-        if (locLinks)
-        {
-            for (uint32_t i = 0; i < n; i++)
-            {
-                bool locOwn = i < aTemplate->myNumLinks;
-                QR_ParticleLink& o = locOwn ? aTemplate->myLinks[i] : aNew->myLinks[i - aTemplate->myNumLinks];
-                locLinks[i].myDefinition = o.myDefinition;
-                locLinks[i].myStateId = o.myStateId;
-                locLinks[i].myPartIndex =
-                    locOwn || o.myPartIndex == 0xFFFFFFFF ? o.myPartIndex
-                                                          : locTranslateNoCase(aTemplate, aNew, o.myPartIndex);
-                o.myDefinition = nullptr;
-            }
-            delete[] aTemplate->myLinks;
-            delete[] aNew->myLinks;
-            aTemplate->myLinks = locLinks;
-            aTemplate->myNumLinks = n;
-            aNew->myLinks = nullptr;
-            aNew->myNumLinks = 0;
-        }
-    }
-    if (aNew->myNumLights)
-    {
-        uint32_t n = aTemplate->myNumLights + aNew->myNumLights;
-        QR_Light* locLights = new (std::nothrow) QR_Light[n];
-        if (locLights)
-        {
-            for (uint32_t i = 0; i < n; i++)
-            {
-                bool locOwn = i < aTemplate->myNumLights;
-                QR_Light& o = locOwn ? aTemplate->myLights[i] : aNew->myLights[i - aTemplate->myNumLights];
-                QR_Light& l = locLights[i];
-                l.CopyFields(o);
-                l.myMotionPath = o.myMotionPath;
-                l.myColorPath = o.myColorPath;
-                l.myRangePath = o.myRangePath;
-                l.myHalo = o.myHalo;
-                o.myMotionPath = o.myColorPath = o.myRangePath = nullptr;
-                o.myHalo = nullptr;
-                if (!locOwn && o.myPartIndex != 0xFFFFFFFF)
-                    l.myPartIndex = locTranslateNoCase(aTemplate, aNew, o.myPartIndex);
-            }
-            delete[] aTemplate->myLights;
-            delete[] aNew->myLights;
-            aTemplate->myLights = locLights;
-            aTemplate->myNumLights = n;
-            aNew->myLights = nullptr;
-            aNew->myNumLights = 0;
-        }
-    }
-    if (aNew->myNumExpressions)
-    {
-        uint32_t n = aTemplate->myNumExpressions + aNew->myNumExpressions;
-        char** locNames = new (std::nothrow) char*[n];
-        if (locNames)
-        {
-            for (uint32_t i = 0; i < n; i++)
-                locNames[i] = i < aTemplate->myNumExpressions ? aTemplate->myExpressions[i]
-                                                              : aNew->myExpressions[i - aTemplate->myNumExpressions];
-            delete[] aTemplate->myExpressions;
-            delete[] aNew->myExpressions;
-            aTemplate->myExpressions = locNames;
-            aTemplate->myNumExpressions = n;
-            aNew->myExpressions = nullptr;
-            aNew->myNumExpressions = 0;
-        }
-    }
+    // Emitter links, lights and names, appended with their parts translated.
+    locAppend(aTemplate->myLinks, aTemplate->myNumLinks, aNew->myLinks, aNew->myNumLinks,
+              [&](QR_ParticleLink& l, QR_ParticleLink& o, bool anOwn) {
+                  l.myDefinition = o.myDefinition;
+                  l.myStateId = o.myStateId;
+                  l.myPartIndex = anOwn || o.myPartIndex == 0xFFFFFFFF
+                                      ? o.myPartIndex
+                                      : locTranslateNoCase(aTemplate, aNew, o.myPartIndex);
+                  o.myDefinition = nullptr;
+              });
+    locAppend(aTemplate->myLights, aTemplate->myNumLights, aNew->myLights, aNew->myNumLights,
+              [&](QR_Light& l, QR_Light& o, bool anOwn) {
+                  l.CopyFields(o);
+                  l.myMotionPath = o.myMotionPath;
+                  l.myColorPath = o.myColorPath;
+                  l.myRangePath = o.myRangePath;
+                  l.myHalo = o.myHalo;
+                  o.myMotionPath = o.myColorPath = o.myRangePath = nullptr;
+                  o.myHalo = nullptr;
+                  if (!anOwn && o.myPartIndex != 0xFFFFFFFF)
+                      l.myPartIndex = locTranslateNoCase(aTemplate, aNew, o.myPartIndex);
+              });
+    locAppend(aTemplate->myExpressions, aTemplate->myNumExpressions, aNew->myExpressions, aNew->myNumExpressions,
+              [](char*& l, char*& o, bool) {
+                  l = o;
+                  o = nullptr;
+              });
     return true;
 }
 

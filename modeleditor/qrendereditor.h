@@ -195,6 +195,7 @@ public:
     bool RebuildTree(QRenderEditorTree* aTree);
     void ToggleExpandedItem(const char* aText);
     const QC_GrowingArray<QC_String>& GetExpandedItems() const { return myExpandedItems; }
+    void ClearExpandedItems() { myExpandedItems.RemoveAll(); }
     bool ClearModel();
 
 private:

@@ -289,6 +289,9 @@ public:
     static bool ReloadResources(uint8_t aFlags);
     // The next SetSurface applies its surface in full (once per frame).
     static void ForgetAppliedSurface();
+    // Lets go of the device's context on the calling thread; the next thread
+    // that draws or loads takes it (a worker that owns the scene for a while).
+    virtual void ReleaseContext() {}
     static bool AddResetCallback(QR_ResetCallback aCallback);
     static void RemoveResetCallback(QR_ResetCallback aCallback);
 

@@ -788,6 +788,12 @@ void QR_RenderD3D::Clear(const QR_Rect* aRect, uint32_t aFlags, uint32_t aColor,
     ourDevice->Clear(1, &locRect, aFlags, aColor, aDepth, locStencil);
 }
 
+void QR_RenderD3D::ReleaseContext()
+{
+    if (ourDevice)
+        ourDevice->ReleaseContext();
+}
+
 bool QR_RenderD3D::GrabFrontBuffer(uint32_t* aPixels)
 {
     // The frame last presented, at the render target's size: the window's own picture

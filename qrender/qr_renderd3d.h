@@ -88,6 +88,7 @@ public:
     bool ChangeSettings(QR_RenderSettings* aSettings) override;
     bool SetWindowRect(int32_t anX, int32_t aY, int32_t aWidth, int32_t aHeight) override;
     bool GrabFrontBuffer(uint32_t* aPixels) override;
+    void ReleaseContext() override;
     void BeginFrame() override;
     void EndFrame() override;
     void Clear(const QR_Rect* aRect, uint32_t aFlags, uint32_t aColor, float aDepth, uint32_t aStencil) override;

@@ -171,7 +171,7 @@ const std::vector<UI_Image>& locToolImageList()
 }
 
 const UI_ControlTemplate ourTreePaneControls[] = {
-    {IDC_MODEL_TREE, UI_CONTROL_TREE, nullptr, 0, 0, 150, 100, UI_STYLE_BORDER},
+    {IDC_MODEL_TREE, UI_CONTROL_TREE, nullptr, 0, 0, 150, 100, UI_STYLE_BORDER | UI_STYLE_TV_NOKEYS},
 };
 const UI_DialogTemplate ourTreePaneTemplate = {0, "", 150, 100, "MS Shell Dlg", 8, ourTreePaneControls, 1};
 
@@ -245,6 +245,11 @@ bool CPranvelDoc::OnSaveDocument(UI_Frame*, const char*)
     return false;
 }
 
+bool CPranvelDoc::SaveModified(UI_Frame*)
+{
+    return !CLeftView::ourInstance || CLeftView::ourInstance->SaveModified();
+}
+
 std::vector<UI_FileFilter> CPranvelDoc::GetFileFilters()
 {
     return UI_ParseFilterString(GetFileKindFilter(PATHS_MODEL));
@@ -279,9 +284,12 @@ bool CMainFrame::Create()
 
 bool CMainFrame::OnCreateClient()
 {
-    myTreePane = UI_FrameCreatePane(myFrame, ourTreePaneTemplate, PranvelTreePaneProc, IDC_MODEL_TREE);
+    myTreePane = UI_FrameCreatePane(myFrame, ourTreePaneTemplate, CLeftView::PaneProc, IDC_MODEL_TREE);
     if (!myTreePane)
         return false;
+    // The tree view is asked first for commands, as the active view.
+    myLeftView.Attach(myFrame, myTreePane, &myView);
+    UI_FrameAddHandler(myFrame, &myLeftView);
     return myView.Create(myFrame) == 1;
 }
 
@@ -307,6 +315,8 @@ void CMainFrame::Destroy()
         UI_DestroyDialog(myColorsDialog);
     myColorsDialog = nullptr;
     UI_FrameRemoveHandler(myFrame, this);
+    UI_FrameRemoveHandler(myFrame, &myLeftView);
+    myLeftView.Detach();
     myView.OnDestroy();
     UI_DestroyFrame(myFrame);
     myFrame = nullptr;

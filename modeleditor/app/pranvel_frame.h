@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "modeleditor/app/pranvel_leftview.h"
 #include "modeleditor/app/pranvel_statedlg.h"
 #include "modeleditor/app/pranvel_view.h"
 #include "platform/ui/ui_frame.h"
@@ -53,6 +54,8 @@ public:
     bool OnOpenDocument(UI_Frame* aFrame, const char* aPath) override;
     bool OnSaveDocument(UI_Frame* aFrame, const char* aPath) override;
     std::vector<UI_FileFilter> GetFileFilters() override;
+    // The model tree's unsaved-changes question (the history's flag, never the frame's).
+    bool SaveModified(UI_Frame* aFrame) override;
 
     // The path and title the tree would receive, by the document's rules;
     // false for a refused name.
@@ -72,6 +75,7 @@ public:
 
     UI_Frame* GetFrame() const { return myFrame; }
     CPranvelView* GetView() { return &myView; }
+    CLeftView* GetLeftView() { return &myLeftView; }
     UI_Dialog* GetTreePane() const { return myTreePane; }
     CSetActiveStateDlg* GetStateDialog() { return &myStateDialog; }
     bool IsStateDialogShown() const { return myStateDialogShownFlag; }
@@ -86,6 +90,7 @@ private:
 
     UI_Frame* myFrame = nullptr;
     UI_Dialog* myTreePane = nullptr;
+    CLeftView myLeftView;
     CPranvelView myView;
     UI_Dialog* myColorsDialog = nullptr;
     bool myColorsShownFlag = false;

@@ -43,13 +43,6 @@ void locMessage(const char* aText)
     UI_MessageBox(PRANVEL_CAPTION, aText, OS_MB_OK);
 }
 
-const char* locSceneWorkDir()
-{
-    static QC_String ourWorkDir;
-    ourWorkDir = PranvelScene::ourInstance ? PranvelScene::ourInstance->GetWorkDir() : QC_String();
-    return ourWorkDir;
-}
-
 QC_GrowingArray<QC_String>* locNewStateArray()
 {
     QC_GrowingArray<QC_String>* locArray = new QC_GrowingArray<QC_String>;
@@ -100,8 +93,7 @@ int CPranvelView::Create(UI_Frame* aFrame)
     LoadPathsFile();
     LoadSettings();
     myScene->SetStateLists(myStateCodes, myStateNames);
-    // The edit-command history starts with the scene's working directory.
-    CommandHandler::ourWorkDirHook = locSceneWorkDir;
+    // The edit-command history (its first command holds the scene's working directory).
     if (!CommandHandler::Create())
         locMessage("Failed to create CommandHandler.");
     UI_FrameAddHandler(aFrame, this);

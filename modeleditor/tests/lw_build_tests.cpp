@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "lw_test_util.h"
 #include "modeleditor/editorerror.h"
 #include "modeleditor/lw_build.h"
 #include "modeleditor/lw_mesh.h"
@@ -249,7 +250,7 @@ TEST_F(LWBuild, AnIndexPastSixteenBitsGives39)
     Fill(i, 0, false);
     EXPECT_FALSE(myResult);
     EXPECT_EQ(EditorError::Get(), (uint32_t)EDITOR_ERROR_TOO_MANY_VERTICES);
-    b.myBatches[0] = locStrip(500);
+    b.myBatches[0] = locStrip(536); // its last index is 65000 + 535 = 65535
     Fill(i, 0, false, "fits");
     EXPECT_TRUE(myResult);
 }
@@ -340,6 +341,10 @@ TEST_F(LWBuild, SurfaceStagesTextureMatrixPathsAndRefusedMeshes)
     QR_Mesh* m = Fill(i, 0, false, "wood");
     ASSERT_TRUE(myResult) << EditorError::GetDetail();
     ASSERT_NE(m->mySurface, nullptr);
+    // The default surface uses the diffuse colour but no specular: lit, colour mode off.
+    EXPECT_EQ(m->mySetupData.myLighting, 1u);
+    EXPECT_EQ(m->mySetupData.mySpecular, 0u);
+    EXPECT_EQ(m->myDataBlock.mySpecularPower, 0.0f);
     EXPECT_EQ(m->mySetupData.myNumUVs, 2u);
     EXPECT_EQ(m->mySetupData.myUVs[0], UV_TEXTUREMATRIX);
     EXPECT_EQ(m->mySetupData.myUVs[1], 1u);
@@ -367,14 +372,7 @@ TEST_F(LWBuild, SurfaceStagesTextureMatrixPathsAndRefusedMeshes)
 void locWriteBox(const std::string& aPath, float aSize = 1.0f)
 {
     LWO2Writer w;
-    w.Tags({"Default"});
-    w.Layer(0, "body");
-    w.Points({{-aSize, 0, -aSize}, {aSize, 0, -aSize}, {aSize, 2 * aSize, -aSize}, {-aSize, 2 * aSize, aSize}});
-    w.Polygons({{0, 1, 2}, {0, 2, 3}});
-    w.PolygonTags("SURF", {{0, 0}, {1, 0}});
-    w.VertexMap("WGHT", 1, "Weight", {{0, 0, {1.0f}}, {1, 0, {0.5f}}});
-    w.BeginSurface("Default");
-    w.EndSurface();
+    WriteWeightedLayer(w, aSize);
     ASSERT_TRUE(w.Save(aPath.c_str()));
 }
 
@@ -482,6 +480,35 @@ TEST_F(LWBuild, ALoneObjectGivesOnePartPerBatchWithItsSlots)
     EXPECT_EQ(t->myParts[0].myMesh->myRefCount, 1);
     t->Release();
 
+    // A layer without polygons gives parts without a mesh, with bones or without.
+    LWO2Writer w;
+    w.Layer(0, "points");
+    w.Points({{0, 0, 0}, {1, 0, 0}});
+    ASSERT_TRUE(w.Save("points.lwo"));
+    ASSERT_TRUE(BuildTemplateFromLWO("./points.lwo", "", &t, STND, mySettings)) << EditorError::GetDetail();
+    // One lone-object template at a time.
+    QR_TemplateObject* locSecond = nullptr;
+    EXPECT_FALSE(BuildTemplateFromLWO("points.lwo", "", &locSecond, STND, mySettings));
+    EXPECT_EQ(EditorError::Get(), (uint32_t)EDITOR_ERROR_LOAD_MODEL);
+    EXPECT_EQ(locSecond, nullptr);
+    ASSERT_EQ(t->myNumParts, 1u);
+    EXPECT_STREQ(t->myParts[0].myName, "points");
+    EXPECT_EQ(t->myParts[0].myMesh, nullptr);
+    t->Release();
+    LWSceneText s;
+    s.SceneHeader().Line("LoadObjectLayer 1 points.lwo").Line("AddBone").Line("AddBone").Line("ParentItem 40000000");
+    ASSERT_TRUE(locSave(s, "points.lws"));
+    t = LoadLWSTemplate("points.lws", "points", STND, nullptr, mySettings);
+    ASSERT_NE(t, nullptr) << EditorError::GetDetail();
+    ASSERT_EQ(t->myNumParts, 2u);
+    EXPECT_EQ(t->myParts[1].myMesh, nullptr);
+    EXPECT_EQ(t->myParts[1].myStates[0].myParent, 0);
+    {
+        QR_MainObject locObject(t); // a placed object over mesh-less bone parts
+        locObject.Update(locObject.myMatrix);
+    }
+    t->Release();
+
     EXPECT_FALSE(BuildTemplateFromLWO("absent.lwo", "", &t, STND, mySettings));
     EXPECT_EQ(t, nullptr);
     EXPECT_EQ(QR_TemplateObject::ourNumTemplates, 0u);
@@ -555,6 +582,8 @@ TEST_F(LWBuild, ASceneBecomesPartsLinksLightsAndBoneLines)
         .Line("AddLight")
         .Line("LightName Lamp")
         .Line("LightType 1")
+        .Line("LightColor 1 0.5 0.25")
+        .Line("LightIntensity 0.5")
         .Line("LightRange 5")
         .Line("ParentItem 10000001")
         .Line("AddLight")
@@ -603,6 +632,8 @@ TEST_F(LWBuild, ASceneBecomesPartsLinksLightsAndBoneLines)
     EXPECT_EQ(l.myType, QR_LIGHT_POINT);
     EXPECT_EQ(l.myPartIndex, 3u);
     EXPECT_FLOAT_EQ(l.myRange, 5.0f);
+    EXPECT_FLOAT_EQ(l.myColor[0], 0.5f);
+    EXPECT_FLOAT_EQ(l.myColor[2], 0.125f);
     EXPECT_NE(l.myHalo, nullptr);
     const QR_Light& sp = t->myLights[1];
     EXPECT_EQ(sp.myType, QR_LIGHT_SPOT);
@@ -687,7 +718,7 @@ TEST_F(LWBuild, MergingAppendsPartsStatesLinksAndLights)
     strcpy(locName, "Other");
     delete[] n->myParts[0].myName;
     n->myParts[0].myName = locName;
-    n->myParts[0].myStates[0].myNextState = 7; // past its records: dropped
+    n->myParts[0].myStates[0].myNextState = 1; // past its one record: dropped
     ASSERT_TRUE(MergeTemplate(t, n, nullptr, "extra"));
     n->Release();
     ASSERT_EQ(t->myNumParts, 3u);

@@ -16,14 +16,7 @@ namespace
 void locWriteObject(const std::string& aPath, float aSize = 1.0f)
 {
     LWO2Writer w;
-    w.Tags({"Default"});
-    w.Layer(0, "body");
-    w.Points({{-aSize, 0, -aSize}, {aSize, 0, -aSize}, {aSize, 2, -aSize}, {-aSize, 2, aSize}});
-    w.Polygons({{0, 1, 2}, {0, 2, 3}});
-    w.PolygonTags("SURF", {{0, 0}, {1, 0}});
-    w.VertexMap("WGHT", 1, "Weight", {{0, 0, {1.0f}}, {1, 0, {0.5f}}});
-    w.BeginSurface("Default");
-    w.EndSurface();
+    WriteWeightedLayer(w, aSize);
     ASSERT_TRUE(w.Save(aPath.c_str()));
 }
 

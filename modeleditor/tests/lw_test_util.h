@@ -56,3 +56,18 @@ inline void WriteCube(LWO2Writer& aWriter, float aSize = 1.0f)
     aWriter.Polygons({{0, 1, 2, 3}, {7, 6, 5, 4}, {0, 4, 5, 1}, {1, 5, 6, 2}, {2, 6, 7, 3}, {3, 7, 4, 0}});
     aWriter.PolygonTags("SURF", {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}});
 }
+
+// Two triangles of layer "body" spanning (-s, 0, -s) to (s, 2s, s), surface
+// "Default", and the weight map "Weight" on points 0 and 1.
+inline void WriteWeightedLayer(LWO2Writer& aWriter, float aSize = 1.0f)
+{
+    float s = aSize;
+    aWriter.Tags({"Default"});
+    aWriter.Layer(0, "body");
+    aWriter.Points({{-s, 0, -s}, {s, 0, -s}, {s, 2 * s, -s}, {-s, 2 * s, s}});
+    aWriter.Polygons({{0, 1, 2}, {0, 2, 3}});
+    aWriter.PolygonTags("SURF", {{0, 0}, {1, 0}});
+    aWriter.VertexMap("WGHT", 1, "Weight", {{0, 0, {1.0f}}, {1, 0, {0.5f}}});
+    aWriter.BeginSurface("Default");
+    aWriter.EndSurface();
+}

@@ -677,6 +677,9 @@ public:
     virtual void TestMakeLost(uint32_t aLostCallsBeforeResettable) = 0;
     // Objects made by the device and not yet released (a clean shutdown leaves 0).
     virtual uint32_t GetLiveObjectCount() const = 0;
+    // Lets go of the device's context on the calling thread, so that another
+    // thread may use the device; that thread's first call takes it.
+    virtual void ReleaseContext() {}
 
     virtual const GFX_DeviceDesc& GetDesc() const = 0;
     virtual const GFX_Caps& GetCaps() const = 0;

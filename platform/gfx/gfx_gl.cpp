@@ -203,6 +203,7 @@ protected:
     bool BackReadSurface(GFX_Surface* aSurface, uint32_t* aPixels, uint32_t aPitch) override;
     void BackPresent() override;
     bool BackReset() override;
+    void ReleaseContext() override;
 
 private:
     void Activate();
@@ -279,6 +280,12 @@ void GFX_GLDevice::Activate()
         // Another device may have been current: nothing cached about bindings holds.
         myAttachmentsValidFlag = false;
     }
+}
+
+void GFX_GLDevice::ReleaseContext()
+{
+    if (eglGetCurrentContext() == myContext)
+        eglMakeCurrent(ourDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
 }
 
 bool GFX_GLDevice::BackInit()

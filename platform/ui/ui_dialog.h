@@ -43,6 +43,7 @@ enum UI_ControlStyle
     UI_STYLE_READONLY = 1 << 13,      // an edit the user cannot change
     UI_STYLE_TV_CHECKBOXES = 1 << 14, // a tree with a check box before every item
     UI_STYLE_OWNERDRAW = 1 << 15,     // a push button the dialog procedure draws (UI_MSG_DRAWITEM)
+    UI_STYLE_TV_NOKEYS = 1 << 16,     // a tree that ignores keys (UI_TVN_KEYDOWN is still sent)
 };
 
 // One row of a dialog's control table; positions and sizes in dialog units.
@@ -170,6 +171,9 @@ bool UI_SetControlRect(UI_Dialog* aDialog, int anId, int anX, int aY, int aWidth
 void UI_GetDialogBaseUnits(UI_Dialog* aDialog, int* aBaseX, int* aBaseY);
 // Client rectangle of a control (or of the dialog for id 0) in pixels.
 bool UI_GetControlRect(UI_Dialog* aDialog, int anId, int* anX, int* anY, int* aWidth, int* aHeight);
+// A point of a control's client area (a list's or tree's items area) in
+// screen pixels, as context menus want it.
+bool UI_ControlToScreen(UI_Dialog* aDialog, int anId, int* anX, int* aY);
 
 // Control operations. A missing control gives false (or -1).
 bool UI_HasControl(UI_Dialog* aDialog, int anId);

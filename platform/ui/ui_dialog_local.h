@@ -188,10 +188,12 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* anEvent) override;
+    void keyReleaseEvent(QKeyEvent* anEvent) override;
     void mousePressEvent(QMouseEvent* anEvent) override;
 
 private:
     UI_TreeModel* myModel;
     UI_Dialog* myOwner;
     int myId;
+    bool myNoKeysFlag = false;
 };

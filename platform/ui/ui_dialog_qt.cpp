@@ -4,6 +4,7 @@
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_qt.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -630,6 +631,19 @@ bool UI_GetControlRect(UI_Dialog* aDialog, int anId, int* anX, int* anY, int* aW
     *anY = locRect.y();
     *aWidth = locRect.width();
     *aHeight = locRect.height();
+    return true;
+}
+
+bool UI_ControlToScreen(UI_Dialog* aDialog, int anId, int* anX, int* aY)
+{
+    QWidget* locWidget = aDialog ? UI_GetControlWidget(aDialog, anId) : nullptr;
+    if (!locWidget)
+        return false;
+    if (QAbstractScrollArea* locArea = qobject_cast<QAbstractScrollArea*>(locWidget))
+        locWidget = locArea->viewport();
+    QPoint locPoint = locWidget->mapToGlobal(QPoint(*anX, *aY));
+    *anX = locPoint.x();
+    *aY = locPoint.y();
     return true;
 }
 

@@ -173,6 +173,10 @@ public:
     virtual bool OnSaveDocument(UI_Frame* aFrame, const char* aPath) = 0;
     // The file dialogs' type list (empty: every file).
     virtual std::vector<UI_FileFilter> GetFileFilters() { return {}; }
+    // Asked before the document goes (new, open, exit, the close box): true
+    // when it may. The shell's own asks "Save changes to %s?" while the
+    // frame's modified flag is set.
+    virtual bool SaveModified(UI_Frame* aFrame);
 };
 
 // Null without a Qt application. The frame is hidden until UI_FrameShow.
@@ -221,6 +225,8 @@ bool UI_FrameIsModified(UI_Frame* aFrame);
 bool UI_FrameOpenDocument(UI_Frame* aFrame, const char* aPath);
 // Sets path and title after the program saved or renamed the document itself.
 void UI_FrameSetPath(UI_Frame* aFrame, const char* aPath);
+// Puts a path at the head of the recent files (a program that opened a file itself).
+void UI_FrameAddRecentFile(UI_Frame* aFrame, const char* aPath);
 // "Save changes to %s?" when modified: true when the document may go.
 bool UI_FrameSaveModified(UI_Frame* aFrame);
 std::vector<std::string> UI_FrameGetRecentFiles(UI_Frame* aFrame);

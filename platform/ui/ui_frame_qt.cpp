@@ -936,6 +936,12 @@ void UI_FrameSetPath(UI_Frame* aFrame, const char* aPath)
     locUpdateTitle(aFrame);
 }
 
+void UI_FrameAddRecentFile(UI_Frame* aFrame, const char* aPath)
+{
+    if (aFrame && aPath && aPath[0])
+        locAddRecentFile(aFrame, QFileInfo(QString::fromUtf8(aPath)).absoluteFilePath().toStdString());
+}
+
 bool UI_FrameOpenDocument(UI_Frame* aFrame, const char* aPath)
 {
     if (!aFrame || !aFrame->myDocument || !aPath || !aPath[0] || !UI_FrameSaveModified(aFrame))
@@ -956,7 +962,14 @@ bool UI_FrameOpenDocument(UI_Frame* aFrame, const char* aPath)
 
 bool UI_FrameSaveModified(UI_Frame* aFrame)
 {
-    if (!aFrame || !aFrame->myModified || !aFrame->myDocument)
+    if (!aFrame || !aFrame->myDocument)
+        return true;
+    return aFrame->myDocument->SaveModified(aFrame);
+}
+
+bool UI_DocumentHandler::SaveModified(UI_Frame* aFrame)
+{
+    if (!aFrame->myModified)
         return true;
     std::string locText = "Save changes to " + (aFrame->myPath.empty() ? aFrame->myTitle : aFrame->myPath) + "?";
     switch (UI_MessageBox(aFrame->myProgramName.c_str(), locText.c_str(), OS_MB_YESNOCANCEL | OS_MB_ICONWARNING))

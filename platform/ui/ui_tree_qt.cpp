@@ -293,6 +293,7 @@ UI_TreeWidget::UI_TreeWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWid
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFrameShape((aStyle & UI_STYLE_BORDER) ? QFrame::StyledPanel : QFrame::NoFrame);
+    myNoKeysFlag = (aStyle & UI_STYLE_TV_NOKEYS) != 0;
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [anOwner, anId](const QModelIndex&, const QModelIndex&) {
                 if (anOwner->mySilentDepth == 0)
@@ -400,7 +401,18 @@ void UI_TreeWidget::keyPressEvent(QKeyEvent* anEvent)
     locMessage.myVirtualKey = UI_VirtualKeyFromQt(anEvent->key(), int(anEvent->modifiers()));
     if (locMessage.myVirtualKey != 0)
         UI_SendDialogMessage(myOwner, locMessage);
-    QTreeView::keyPressEvent(anEvent);
+    if (myNoKeysFlag)
+        anEvent->accept();
+    else
+        QTreeView::keyPressEvent(anEvent);
+}
+
+void UI_TreeWidget::keyReleaseEvent(QKeyEvent* anEvent)
+{
+    if (myNoKeysFlag)
+        anEvent->accept();
+    else
+        QTreeView::keyReleaseEvent(anEvent);
 }
 
 // --- operations ---

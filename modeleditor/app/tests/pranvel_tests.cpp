@@ -9,6 +9,8 @@
 #include "modeleditor/app/pranvel_tree.h"
 #include "modeleditor/qre_commands.h"
 #include "modeleditor/qrendereditor.h"
+#include "modeleditor/editorerror.h"
+#include "modeleditor/tests/me_lwfixture.h"
 #include "modeleditor/tests/me_testmodel.h"
 #include "qrender/qr_render.h"
 #include "qrender/qr_view.h"
@@ -207,8 +209,8 @@ protected:
         std::ifstream locIn(myDir / aName, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(locIn), {});
     }
-    // The program as InitInstance makes it, shown and active.
-    void Start()
+    // The program as InitInstance makes it.
+    void Launch()
     {
         myApp = new CPranvelApp;
         static char ourName[] = "Pranvel";
@@ -217,6 +219,11 @@ protected:
         myFrame = myApp->GetMainFrame()->GetFrame();
         myWindow = UI_GetFrameWidget(myFrame);
         myView = UI_GetFrameView(myFrame);
+    }
+    // On the recording scene, shown and active.
+    void Start()
+    {
+        Launch();
         myWindow->activateWindow();
         QElapsedTimer locTimer;
         locTimer.start();
@@ -230,13 +237,7 @@ protected:
     void StartOnTheEditorScene()
     {
         CPranvelView::ourSceneFactory = PranvelScene::Create;
-        myApp = new CPranvelApp;
-        static char ourName[] = "Pranvel";
-        static char* ourArgv[] = {ourName, nullptr};
-        ASSERT_TRUE(myApp->InitInstance(1, ourArgv));
-        myFrame = myApp->GetMainFrame()->GetFrame();
-        myWindow = UI_GetFrameWidget(myFrame);
-        myView = UI_GetFrameView(myFrame);
+        Launch();
         ASSERT_NE(QRenderEditor::ourInstance, nullptr);
         myPrompts.Clear();
     }
@@ -341,8 +342,10 @@ TEST_F(PranvelTest, MenuStatesWithAndWithoutAModel)
     EXPECT_TRUE(myWindow->isMaximized());
     for (int locId : {int(UI_ID_FILE_NEW), int(UI_ID_FILE_SAVE), int(UI_ID_FILE_SAVE_AS), int(ID_FILE_QRB_EXPORT),
                       int(ID_MODEL_REFRESH), int(ID_MODEL_SET_ACTIVE_STATE), int(ID_EDIT_UNDO), int(ID_EDIT_CUT),
-                      int(ID_EDIT_COPY), int(ID_EDIT_PASTE), int(ID_TOOLS_CHECK_LWS)})
+                      int(ID_EDIT_COPY), int(ID_EDIT_PASTE)})
         EXPECT_FALSE(State(locId).myEnabled) << locId;
+    // The model tree serves Check LWS with or without a model.
+    EXPECT_TRUE(State(ID_TOOLS_CHECK_LWS).myEnabled);
     EXPECT_TRUE(State(UI_ID_APP_ABOUT).myEnabled);
     EXPECT_TRUE(State(UI_ID_FILE_OPEN).myEnabled);
     EXPECT_TRUE(State(UI_ID_VIEW_TOOLBAR).myChecked);
@@ -820,13 +823,8 @@ TEST_F(PranvelTest, TwoLinesWithOneNameApplyTheLaterCode)
 
 TEST_F(PranvelTest, AFrameFromTheViewShowsTheClearColour)
 {
-    CPranvelView::ourSceneFactory = PranvelScene::Create;
     Write("pranvel.cfg", "bgColor 0x3366cc\r\n");
-    myApp = new CPranvelApp;
-    static char ourName[] = "Pranvel";
-    static char* ourArgv[] = {ourName, nullptr};
-    ASSERT_TRUE(myApp->InitInstance(1, ourArgv));
-    myFrame = myApp->GetMainFrame()->GetFrame();
+    StartOnTheEditorScene();
     // Two frames drawn here, whatever the timer managed on a loaded machine.
     QCoreApplication::processEvents();
     View()->Tick(PRANVEL_RENDER_TIMER);
@@ -1022,4 +1020,43 @@ TEST_F(PranvelTest, TheModelTreeFilledByTheSceneKeepsTheUsersExpansions)
     locView->collapse(locView->model()->index(1, 0, locRootIndex));
     ASSERT_TRUE(e->RebuildTree(&locTree));
     EXPECT_FALSE(UI_TreeIsExpanded(locPane, c, locChild(locChild(UI_TREE_ROOT, 0), 1)));
+}
+
+TEST_F(PranvelTest, AModelLoadedThroughLoadQREIsShownInTheWindow)
+{
+    ASSERT_TRUE(QRT_WriteSampleFolder(myDir.string()));
+    ASSERT_TRUE(MET_WriteShipFiles());
+    Write("pranvel.cfg", "bgColor 0x000000\r\nstateFile states.txt\r\n");
+    Write("states.txt", "STND Standing\r\n");
+    Write("ship.qre", "VERSION_NUMBER 7\r\nOPENMODEL \"ship.lws\" \"ship\" \"STND\"\r\n");
+    StartOnTheEditorScene();
+    QRenderEditor* e = QRenderEditor::ourInstance;
+    EXPECT_FALSE(State(UI_ID_FILE_SAVE).myEnabled);
+    EXPECT_FALSE(State(ID_MODEL_SET_ACTIVE_STATE).myEnabled);
+    ASSERT_NE(CommandHandler::Get(), nullptr);
+    ASSERT_TRUE(LoadQRE(*CommandHandler::Get(), "ship.qre", false)) << EditorError::GetDetail();
+    ASSERT_TRUE(e->IsModelLoaded());
+    View()->GetScene()->PublishModelShown();
+    for (int locId : {int(UI_ID_FILE_SAVE), int(ID_FILE_QRB_EXPORT), int(ID_MODEL_REFRESH),
+                      int(ID_MODEL_SET_ACTIVE_STATE)})
+        EXPECT_TRUE(State(locId).myEnabled) << locId;
+    ASSERT_EQ(View()->GetScene()->GetNumUsedStates(), 1);
+    EXPECT_STREQ(View()->GetScene()->GetUsedState(0), "STND");
+
+    View()->Tick(PRANVEL_RENDER_TIMER);
+    View()->Tick(PRANVEL_RENDER_TIMER);
+    QImage locGrab = myView->grab().toImage();
+    ASSERT_FALSE(locGrab.isNull());
+    int locGrid = 0, locModel = 0;
+    for (int y = 0; y < locGrab.height(); y++)
+        for (int x = 0; x < locGrab.width(); x++)
+        {
+            QRgb locPixel = locGrab.pixel(x, y);
+            if (locPixel == 0xFF9F9F9Fu || locPixel == 0xFF7F7F7Fu)
+                locGrid++;
+            else if (locPixel != 0xFF000000u)
+                locModel++;
+        }
+    EXPECT_GT(locGrid, 100);
+    EXPECT_GT(locModel, 500);
 }

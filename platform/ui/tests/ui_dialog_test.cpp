@@ -1,6 +1,7 @@
 // Dialogs from control tables on Qt's offscreen platform.
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_dialog.h"
+#include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_qt.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMimeData>
+#include <QTest>
 #include <QTimer>
 #include <QWindow>
 #include <QUrl>
@@ -183,6 +185,53 @@ TEST_F(DialogTest, ClosingAndKeysReachTheProcedureAndTheWindowStays)
     QApplication::sendEvent(locWidget, &locEscape);
     EXPECT_TRUE(locWidget->isVisible());
     EXPECT_EQ(CountCommands(UI_IDCANCEL), 1);
+}
+
+TEST_F(DialogTest, MouseMovesOverTheDialogReachTheProcedureWithButtonsAndKeys)
+{
+    UI_ShowDialog(myDialog, true);
+    QWidget* locWidget = UI_GetDialogWidget(myDialog);
+    QWindow* locWindow = locWidget->windowHandle();
+    ASSERT_NE(locWindow, nullptr);
+    // A point of the client area between the button and the small list, over no control.
+    int bx, by, bw, bh, sx, sy, sw, sh;
+    ASSERT_TRUE(UI_GetControlRect(myDialog, ID_BUTTON, &bx, &by, &bw, &bh));
+    ASSERT_TRUE(UI_GetControlRect(myDialog, ID_SINGLE, &sx, &sy, &sw, &sh));
+    const QPoint locPoint(bx + bw / 2, (by + bh + sy) / 2);
+    auto locMoves = [] {
+        std::vector<UI_Message> locFound;
+        for (const UI_Message& m : ourMessages)
+            if (m.myKind == UI_MSG_MOUSEMOVE)
+                locFound.push_back(m);
+        return locFound;
+    };
+    // Without a button held, as the window system sends a hovering pointer.
+    ourMessages.clear();
+    QTest::mouseMove(locWindow, locPoint);
+    QCoreApplication::processEvents();
+    std::vector<UI_Message> locFound = locMoves();
+    ASSERT_FALSE(locFound.empty());
+    EXPECT_EQ(locFound.back().myX, locPoint.x());
+    EXPECT_EQ(locFound.back().myY, locPoint.y());
+    EXPECT_EQ(locFound.back().myKeyState, 0u);
+    // Dragged with the left button held.
+    ourMessages.clear();
+    QTest::mousePress(locWindow, Qt::LeftButton, Qt::NoModifier, locPoint);
+    QTest::mouseMove(locWindow, locPoint + QPoint(3, 2));
+    QCoreApplication::processEvents();
+    locFound = locMoves();
+    ASSERT_FALSE(locFound.empty());
+    EXPECT_EQ(locFound.back().myX, locPoint.x() + 3);
+    EXPECT_TRUE(locFound.back().myKeyState & UI_MK_LBUTTON);
+    EXPECT_FALSE(locFound.back().myKeyState & UI_MK_RBUTTON);
+    QTest::mouseRelease(locWindow, Qt::LeftButton, Qt::NoModifier, locPoint + QPoint(3, 2));
+    // Shift and Control come with the event's modifiers (the test's own move carries them).
+    ourMessages.clear();
+    ASSERT_TRUE(UI_DialogMouseMove(myDialog, 5, 6, UI_MK_RBUTTON | UI_MK_SHIFT | UI_MK_CONTROL));
+    locFound = locMoves();
+    ASSERT_EQ(locFound.size(), 1u);
+    EXPECT_EQ(locFound[0].myKeyState, unsigned(UI_MK_RBUTTON | UI_MK_SHIFT | UI_MK_CONTROL));
+    EXPECT_EQ(locFound[0].myX, 5);
 }
 
 TEST_F(DialogTest, FilesDroppedOnTheListReachTheProcedure)
