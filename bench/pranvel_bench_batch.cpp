@@ -63,19 +63,7 @@ int PranvelBatchBench(int argc, char** argv)
     fs::current_path(locDir);
 
     // A box object of 12 triangles per file's model.
-    LWO2Writer w;
-    w.Tags({"Default"});
-    w.Layer(0, "box");
-    w.Points({{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1}, {-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}});
-    w.Polygons({{0, 1, 2}, {0, 2, 3}, {7, 6, 5}, {7, 5, 4}, {0, 4, 5}, {0, 5, 1}, {1, 5, 6}, {1, 6, 2}, {2, 6, 7},
-                {2, 7, 3}, {3, 7, 4}, {3, 4, 0}});
-    std::vector<std::pair<uint32_t, uint16_t>> locTags;
-    for (uint32_t i = 0; i < 12; i++)
-        locTags.push_back({i, 0});
-    w.PolygonTags("SURF", locTags);
-    w.BeginSurface("Default");
-    w.EndSurface();
-    if (!w.Save((locDir / "box.lwo").c_str()))
+    if (!WriteLWBoxObject((locDir / "box.lwo").c_str()))
         return 1;
 
     QWidget locInputWindow;

@@ -384,3 +384,21 @@ std::string LWSceneText::Number(double aValue)
     std::to_chars_result locResult = std::to_chars(locBuffer, locBuffer + sizeof(locBuffer), aValue);
     return std::string(locBuffer, locResult.ptr);
 }
+
+bool WriteLWBoxObject(const char* aPath, float aHalf)
+{
+    const float h = aHalf;
+    LWO2Writer w;
+    w.Tags({"Default"});
+    w.Layer(0, "box");
+    w.Points({{-h, -h, -h}, {h, -h, -h}, {h, h, -h}, {-h, h, -h}, {-h, -h, h}, {h, -h, h}, {h, h, h}, {-h, h, h}});
+    w.Polygons({{0, 1, 2}, {0, 2, 3}, {7, 6, 5}, {7, 5, 4}, {0, 4, 5}, {0, 5, 1}, {1, 5, 6}, {1, 6, 2}, {2, 6, 7},
+                {2, 7, 3}, {3, 7, 4}, {3, 4, 0}});
+    std::vector<std::pair<uint32_t, uint16_t>> locTags;
+    for (uint32_t i = 0; i < 12; i++)
+        locTags.push_back({i, 0});
+    w.PolygonTags("SURF", locTags);
+    w.BeginSurface("Default");
+    w.EndSurface();
+    return w.Save(aPath);
+}

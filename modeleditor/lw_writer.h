@@ -120,3 +120,7 @@ public:
 private:
     std::string myText;
 };
+
+// A box of twelve triangles (half size aHalf) in one layer "box" with the
+// surface "Default", saved as an LWO2 file; false when the write failed.
+bool WriteLWBoxObject(const char* aPath, float aHalf = 1.0f);

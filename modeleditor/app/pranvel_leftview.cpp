@@ -971,5 +971,6 @@ void CLeftView::OnCheckLws()
         return;
     CLwsErrorDlg locDialog;
     locDialog.SetFileName(locPath);
+    locDialog.SetView(myView);
     locDialog.DoModal(nullptr);
 }

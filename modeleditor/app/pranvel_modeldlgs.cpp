@@ -2,6 +2,7 @@
 #include "modeleditor/app/pranvel_modeldlgs.h"
 #include "modeleditor/app/pranvel_filedialog.h"
 #include "modeleditor/app/pranvel_resource.h"
+#include "modeleditor/app/pranvel_view.h"
 
 #include "modeleditor/lw_keycheck.h"
 #include "modeleditor/qre_commands.h"
@@ -607,6 +608,8 @@ intptr_t CLwsErrorDlg::DoModal(UI_Dialog* aParent)
                 t->myLines.push_back(aLine);
             });
         }
+        else if (m.myKind == UI_MSG_MOUSEMOVE && t->myView)
+            t->myView->OnMouseMove(m.myKeyState, m.myX, m.myY);
         else if (locIsOK(m) || locIsEnd(m))
             UI_EndDialog(d, UI_IDOK);
         return 0;

@@ -12,6 +12,7 @@
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_string.h"
 
+class CPranvelView;
 class EditJointStateCommand;
 class QR_Light;
 class QR_TemplatePart;
@@ -181,6 +182,8 @@ class CLwsErrorDlg
 {
 public:
     void SetFileName(const char* aFileName) { myFileName = aFileName; }
+    // Mouse moves over the dialog turn, pan and zoom that view's camera.
+    void SetView(CPranvelView* aView) { myView = aView; }
     intptr_t DoModal(UI_Dialog* aParent);
     // The lines the last opening listed.
     std::vector<std::string> myLines;
@@ -188,6 +191,7 @@ public:
 
 private:
     QC_String myFileName;
+    CPranvelView* myView = nullptr;
 };
 
 // The folder chooser of the prompt service, with the selected path shown as

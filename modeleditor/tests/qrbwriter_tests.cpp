@@ -346,6 +346,15 @@ TEST_F(QRBWriterTest, FailuresGiveCode13AndKeepTheOldFile)
     delete[] t->myParts[1].myName;
     t->myParts[1].myName = MET_Copy("second");
 
+    // So do mesh names.
+    char* locMeshName = t->myParts[0].myMesh->myName;
+    std::string locLongMesh(256, 'm');
+    t->myParts[0].myMesh->myName = (char*)locLongMesh.c_str();
+    EditorError::Set(0);
+    EXPECT_FALSE(QRBWriter().Write(t, "old.qrb"));
+    EXPECT_EQ(EditorError::Get(), (uint32_t)EDITOR_ERROR_WRITE_QRB);
+    t->myParts[0].myMesh->myName = locMeshName;
+
     // Name-list entries take 1023 characters.
     t->myExpressions = new char*[1]{MET_Copy(std::string(1024, 'x').c_str())};
     t->myNumExpressions = 1;

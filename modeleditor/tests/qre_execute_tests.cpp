@@ -362,6 +362,8 @@ TEST_F(SceneCommands, LightHalosSurfacesAndTextures)
     ASSERT_TRUE(Run("EDITLIGHTSOURCE 2 \"textures/halo\" 0.200"));
     ASSERT_NE(t->myLights[2].myHalo, nullptr);
     EXPECT_STREQ(t->myLights[2].myHalo->mySurface->myName, "internal_alpha");
+    EXPECT_TRUE(Run("EDITLIGHTSOURCE 0 \"NULL\" 0.100"));
+    EXPECT_EQ(t->myLights[0].myFallOff, 0.1f);
     EXPECT_FALSE(Run("EDITLIGHTSOURCE 3 \"NULL\" 0.100"));
     EXPECT_EQ(EditorError::Get(), 35u);
     EXPECT_FALSE(Run("EDITLIGHTSOURCE -1 \"NULL\" 0.100"));
@@ -405,6 +407,9 @@ TEST_F(SceneCommands, LightHalosSurfacesAndTextures)
         EXPECT_FALSE(Run(locLine)) << locLine;
         EXPECT_EQ(EditorError::Get(), 29u);
     }
+    // A name longer than a texture slot holds.
+    EXPECT_FALSE(Run("CHANGETEXTURE \"" + std::string(300, 't') + "\" 0 1"));
+    EXPECT_EQ(EditorError::Get(), 8u);
     EXPECT_TRUE(Run("CHANGETEXTURE \"textures/metal\" 0 7"));
     EXPECT_EQ(Part(0).myNumTextureNames, 8u);
 }

@@ -21,9 +21,11 @@
 #include "platform/ui/ui_qt.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_templateobject.h"
+#include "qrender/tests/qr_pe_writer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QTest>
 #include <QTreeView>
 
@@ -41,6 +43,9 @@ namespace fs = std::filesystem;
 
 namespace
 {
+// Set: the model links the emitter "fx/spark" to part 1 in STND.
+bool ourWithEmitter = false;
+
 // Four parts in a chain, three states each; part 0 holds a box mesh; a
 // point light on part 1 in STND.
 QRB_TestModel locModel()
@@ -69,6 +74,14 @@ QRB_TestModel locModel()
     l.myPartIndex = 1;
     l.myStateId = StateCodeToId("STND");
     m.myLights.push_back(l);
+    if (ourWithEmitter)
+    {
+        QRB_TestLink k;
+        k.myPartIndex = 1;
+        k.myName = "fx/spark";
+        k.myStateId = StateCodeToId("STND");
+        m.myLinks.push_back(k);
+    }
     return m;
 }
 
@@ -109,6 +122,8 @@ bool locExecute(QRECommand& aCommand, uint32_t)
     }
     if (k == "ADDMODELHIERARCHY")
         return false;
+    if (k == "REMOVEPARTICLEEMITTOR")
+        return e->RemoveParticleEmitter(uint32_t(static_cast<RemoveParticleEmittorCommand&>(aCommand).myEmitterIndex));
     return e->IsModelLoaded() || k == "HALOFILE" || k == "DEFAULTSURFACE" || k == "DEFAULTLODDISTANCE";
 }
 
@@ -142,6 +157,7 @@ protected:
         fs::current_path(myDir);
         ourDir = myDir.string();
         ourFailOpen = false;
+        ourWithEmitter = false;
         setenv("XDG_CONFIG_HOME", (myDir / "config").c_str(), 1);
         setenv("XDG_DATA_HOME", (myDir / "data").c_str(), 1);
         setenv("TMPDIR", (myDir / "tmp").c_str(), 1);
@@ -734,9 +750,14 @@ TEST_F(PranvelTree, CheckLwsListsTheKeyCheck)
     LWSceneText locScene;
     locScene.SceneHeader().Line("LoadObjectLayer 1 crate.lwo").Line("ObjectMotion").Envelope(locChannels, true);
     ASSERT_TRUE(locScene.Save((myDir / "check.lws").c_str()));
+    OpenShip();
     myPrompts.AnswerFile((myDir / "check.lws").string());
     std::vector<std::string> locShown;
+    float locHeading = e->GetCameraHeading();
     Script("Errors in LWS", [&locShown](UI_Dialog* d) {
+        // Mouse moves over the list's dialog turn the model's camera.
+        for (int x : {10, 20, 40})
+            UI_DialogMouseMove(d, x, 5, UI_MK_LBUTTON);
         for (int i = 0; i < UI_ListGetCount(d, IDC_LWS_ERROR_LIST); i++)
         {
             std::string t;
@@ -746,6 +767,7 @@ TEST_F(PranvelTree, CheckLwsListsTheKeyCheck)
         UI_ClickButton(d, UI_IDOK);
     });
     ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_TOOLS_CHECK_LWS));
+    EXPECT_NE(e->GetCameraHeading(), locHeading);
     ASSERT_EQ(locShown.size(), 1u);
     EXPECT_EQ(locShown[0], "Obj: 1 crate.lwo, channel: X, key: 2 (time: 1.000, frame: 20) doesn't exist in channel H");
 }
@@ -975,4 +997,104 @@ TEST_F(PranvelTree, EditStateRecordsTheDialogsValuesAndAllRunsItsOwn)
     ASSERT_GE(h.size(), 2u);
     EXPECT_EQ(h[h.size() - 2].rfind("EDITALLJOINTSTATE 3 0 \"STND\" -2 1.500 ", 0), 0u) << h[h.size() - 2];
     EXPECT_EQ(h.back().rfind("EDITJOINTSTATE 3 0 \"STND\" -1 1.500 ", 0), 0u) << h.back();
+}
+
+namespace
+{
+// Runs the program in aDir (offscreen, or under Xvfb) until it has written its
+// window to aPng; its exit status.
+int locRunPranvel(const fs::path& aDir, const std::string& anArgument, const fs::path& aPng, bool anXvfbFlag)
+{
+    std::string locCommand = "cd '" + aDir.string() + "' && env XDG_CONFIG_HOME='" + (aDir / "config").string() +
+                             "' Q_UI_GRAB='" + aPng.string() + "' ";
+    if (anXvfbFlag)
+        locCommand += "QT_QPA_PLATFORM=xcb xvfb-run -a -s '-screen 0 1280x1024x24' ";
+    locCommand += "'" Q_PRANVEL_PROGRAM "' " + anArgument + " > pranvel.log 2>&1";
+    return std::system(locCommand.c_str());
+}
+
+// Dark pixels (text, lines) in a rectangle, and pixels that differ between two pictures.
+int locDarkPixels(const QImage& anImage, const QRect& aRect)
+{
+    int n = 0;
+    for (int y = aRect.top(); y <= aRect.bottom() && y < anImage.height(); y++)
+        for (int x = aRect.left(); x <= aRect.right() && x < anImage.width(); x++)
+            n += qGray(anImage.pixel(x, y)) < 96;
+    return n;
+}
+
+int locChangedPixels(const QImage& a, const QImage& b, const QRect& aRect)
+{
+    int n = 0;
+    for (int y = aRect.top(); y <= aRect.bottom() && y < a.height() && y < b.height(); y++)
+        for (int x = aRect.left(); x <= aRect.right() && x < a.width() && x < b.width(); x++)
+            n += a.pixel(x, y) != b.pixel(x, y);
+    return n;
+}
+} // namespace
+
+TEST(PranvelProgram, OpensAQREFromTheCommandLineWithTreeAndModel)
+{
+    fs::path d = fs::path(Q_TEST_TMP_DIR) / "program_qre";
+    fs::remove_all(d);
+    fs::create_directories(d);
+    ASSERT_TRUE(WriteLWBoxObject((d / "box.lwo").c_str()));
+    std::ofstream(d / "model.qre", std::ios::binary)
+        << "VERSION_NUMBER 7\r\nWORKDIR \"" << d.string()
+        << "\"\r\nDEFAULTSURFACE \"INTERNAL_SOLID\"\r\nOPENMODEL \"box.lwo\" \"box\" \"STND\"\r\n";
+    // A background the box stands out from; the states the model uses.
+    std::ofstream(d / "pranvel.cfg", std::ios::binary) << "stateFile states.txt\r\nbgColor 0x204060\r\n";
+    std::ofstream(d / "states.txt", std::ios::binary) << "STND Standing\r\n";
+
+    std::vector<bool> locModes = {false};
+    if (std::system("command -v xvfb-run > /dev/null 2>&1") == 0)
+        locModes.push_back(true);
+    for (bool locXvfb : locModes)
+    {
+        SCOPED_TRACE(locXvfb ? "xvfb" : "offscreen");
+        fs::path locEmpty = d / (locXvfb ? "empty_x.png" : "empty.png");
+        fs::path locModel = d / (locXvfb ? "model_x.png" : "model.png");
+        ASSERT_EQ(locRunPranvel(d, "", locEmpty, locXvfb), 0);
+        ASSERT_EQ(locRunPranvel(d, "model.qre", locModel, locXvfb), 0);
+        QImage a(QString::fromStdString(locEmpty.string())), b(QString::fromStdString(locModel.string()));
+        ASSERT_FALSE(a.isNull());
+        ASSERT_FALSE(b.isNull());
+        ASSERT_EQ(a.size(), b.size());
+        // The tree pane (the left 300 pixels under the bars) gains the model's items;
+        // the view beside it shows the box.
+        QRect locTree(4, 50, 290, a.height() - 90);
+        EXPECT_GT(locDarkPixels(b, locTree), locDarkPixels(a, locTree) + 50);
+        QRect locView(320, 80, a.width() - 330, a.height() - 120);
+        EXPECT_GT(locChangedPixels(a, b, locView), 500);
+    }
+}
+
+TEST_F(PranvelTree, DeletingTheLastEmitterLeavesNoEmitterItem)
+{
+    fs::create_directories(myDir / "fx");
+    ASSERT_TRUE(QRT_WriteFile("fx/spark.tga", QRT_MakeTGA(8, 8, 32, std::vector<uint32_t>(64, ~0u), true, false)));
+    QR_SharedGenericParticleData d;
+    d.myNumPhases = 1;
+    d.myPhases = new QR_ParticlePhase[1]();
+    d.myPhases[0].myLength = 1.0f;
+    std::string locPe = QRT_WritePe(d, "INTERNAL_ALPHA", "fx/spark");
+    ASSERT_TRUE(QRT_WriteFile("fx/spark.pe", std::vector<uint8_t>(locPe.begin(), locPe.end())));
+    ourWithEmitter = true;
+    OpenShip();
+    UI_TreeItem locEmitter = UI_TreeGetRelated(myPane, IDC_MODEL_TREE, Find("arm"), UI_TREE_CHILD);
+    std::string locText;
+    UI_TreeGetText(myPane, IDC_MODEL_TREE, locEmitter, &locText);
+    ASSERT_EQ(locText.rfind("PE 0: ", 0), 0u) << locText;
+    EXPECT_EQ(CLeftView::ItemKind(UI_TreeGetData(myPane, IDC_MODEL_TREE, locEmitter)), QRE_TREE_EMITTER);
+    UI_TreeSelect(myPane, IDC_MODEL_TREE, locEmitter);
+    ASSERT_TRUE(myLeft->OnCommand(myFrame, ID_TREE_DELETE_EMITTER));
+    EXPECT_EQ(History().back(), "REMOVEPARTICLEEMITTOR 0");
+    for (UI_TreeItem i = UI_TreeGetRelated(myPane, IDC_MODEL_TREE, Find("arm"), UI_TREE_CHILD); i;
+         i = UI_TreeGetRelated(myPane, IDC_MODEL_TREE, i, UI_TREE_NEXT))
+        EXPECT_NE(CLeftView::ItemKind(UI_TreeGetData(myPane, IDC_MODEL_TREE, i)), QRE_TREE_EMITTER);
+    // Deleting it again fails with its text.
+    myPrompts.Clear();
+    RemoveParticleEmittorCommand* c = new RemoveParticleEmittorCommand;
+    EXPECT_FALSE(myLeft->RunCommand(c, "Could not remove particle emittor."));
+    EXPECT_EQ(myPrompts.GetBoxes(), std::vector<std::string>{"Pranvel|Could not remove particle emittor."});
 }
