@@ -121,8 +121,7 @@ void locShowScroll(UI_Window* aWindow)
     b->setEnabled(locEnabled);
     b->setPageStep(std::max(aWindow->myPage, 1));
     b->setRange(aWindow->myMin, locEnabled ? std::max(locTop, aWindow->myMin) : aWindow->myMin);
-    b->setValue(aWindow->myPos);
-    b->setSliderPosition(aWindow->myPos);
+    b->setSliderPosition(aWindow->myPos); // the value follows: the bar tracks
 }
 
 // The bar's actions become requests; the position moves only when the

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs inside xvfb-run in a sample folder: Tessaly on a folder holding nothing but "..",
 # the title (xprop) names that folder; a click on the ".." cell lists the parent (the title
-# follows); Escape ends the program with 0.
+# follows); Escape ends the program with 0. Then a model shown enlarged: while the right
+# button turns it, the pointer stays on the client area; released, it goes anywhere.
 set -u
 mkdir -p empty
 "$1" empty &
@@ -26,4 +27,27 @@ xdotool windowfocus --sync "$win" key Escape
 wait $pid
 rc=$?
 [ $rc -eq 0 ] || { echo "exit code $rc"; exit 1; }
+
+"$1" grid/crate.qrb &
+pid=$!
+win=""
+for i in $(seq 100); do
+  win=$(xdotool search --name "^QRB browser\$" 2>/dev/null | head -1)
+  [ -n "$win" ] && break
+  sleep 0.1
+done
+[ -n "$win" ] || { echo "no window for the model"; kill $pid; exit 1; }
+sleep 0.5
+# A right-drag turns the model and leaves the pointer free to leave the window.
+xdotool mousemove --window "$win" 300 200 mousedown 3
+sleep 0.3
+xdotool mousemove 1010 750
+sleep 0.3
+eval "$(xdotool getmouselocation --shell)"
+xdotool mouseup 3
+[ "$X" -eq 1010 ] && [ "$Y" -eq 750 ] || { echo "the pointer was confined while turning: $X,$Y"; kill $pid; exit 1; }
+xdotool windowfocus --sync "$win" key Escape
+wait $pid
+rc=$?
+[ $rc -eq 0 ] || { echo "exit code $rc after the model"; exit 1; }
 echo "tessaly X check passed"

@@ -114,6 +114,13 @@ TEST_F(UIWindowTest, ScrollRangePageAndPositionFollowWindowsRules)
     EXPECT_EQ(5, locPage);
     EXPECT_EQ(0, locPos);
     EXPECT_EQ(4, UI_SetScrollInfo(myWindow, 0, 4, 0, 9));
+    // A range that does not start at 0: the page is cut to its 5 units.
+    EXPECT_EQ(5, UI_SetScrollInfo(myWindow, 5, 9, 50, 7));
+    UI_GetScrollInfo(myWindow, &locMin, &locMax, &locPage, &locPos);
+    EXPECT_EQ(5, locMin);
+    EXPECT_EQ(5, locPage);
+    EXPECT_EQ(5, Bar()->minimum());
+    EXPECT_EQ(5, Bar()->maximum());
     // A range 0..-1 disables the bar.
     EXPECT_EQ(0, UI_SetScrollInfo(myWindow, 0, -1, 1, 3));
     EXPECT_FALSE(Bar()->isEnabled());
@@ -170,9 +177,11 @@ TEST_F(UIWindowTest, SizeCloseClickAndActivationReachTheProcedure)
     EXPECT_EQ(QRect(10, 20, 400, 300), w->geometry());
     UI_ShowWindow(myWindow, true);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
-    // Offscreen counts as active.
-    ASSERT_GE(myRecorder.Count(UI_WM_ACTIVATEAPP), 1);
+    // Offscreen counts as active, and stays so: only a change is sent.
+    ASSERT_EQ(1, myRecorder.Count(UI_WM_ACTIVATEAPP));
     EXPECT_EQ(1, myRecorder.Last(UI_WM_ACTIVATEAPP)->myParam1);
+    emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+    EXPECT_EQ(1, myRecorder.Count(UI_WM_ACTIVATEAPP));
 
     // The size is the client area's: the bar takes its width beside it.
     w->resize(500, 260);
@@ -265,6 +274,17 @@ TEST_F(UIWindowTest, ClipCursorKeepsTheCursorInsideUntilLifted)
                   Qt::NoModifier);
     QApplication::sendEvent(h, &e);
     EXPECT_EQ(QPoint(40, 149), QCursor::pos());
+
+    // The moves still reach their window.
+    struct Probe : QWindow
+    {
+        int myMoves = 0;
+        void mouseMoveEvent(QMouseEvent*) override { myMoves++; }
+    } locProbe;
+    QMouseEvent e3(QEvent::MouseMove, QPointF(50, 60), QPointF(50, 60), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&locProbe, &e3);
+    QApplication::sendEvent(&locProbe, &e);
+    EXPECT_EQ(2, locProbe.myMoves);
 
     UI_ClipCursor(nullptr);
     EXPECT_FALSE(UI_GetClipCursor(nullptr));
