@@ -56,7 +56,6 @@ float ourRunningTime = 0.0f;
 
 UI_Window* ourWindow = nullptr;
 int ourTestWidth = 0, ourTestHeight = 0;
-bool ourCursorClipped = false;
 
 void locPresent(void*, const GFX_Image& anImage)
 {
@@ -96,26 +95,6 @@ UI_Image locIcon()
             if (x % 8 >= 1 && x % 8 <= 6 && y % 8 >= 1 && y % 8 <= 5)
                 i.myPixels[y * 16 + x] = 0xFF5F5F5Fu;
     return i;
-}
-
-// While the right button turns the enlarged entry the cursor stays on the client area.
-void locClipCursorWhileTurning(bool aTurning)
-{
-    if (aTurning == ourCursorClipped || !ourWindow)
-        return;
-    ourCursorClipped = aTurning;
-    if (!aTurning)
-    {
-        UI_ClipCursor(nullptr);
-        return;
-    }
-    UI_Rect r;
-    UI_ClientToScreen(ourWindow, &r.myLeft, &r.myTop);
-    int w, h;
-    UI_GetClientSize(ourWindow, &w, &h);
-    r.myRight = r.myLeft + w;
-    r.myBottom = r.myTop + h;
-    UI_ClipCursor(&r);
 }
 
 bool locHasExtension(const char* aName, const char* anExtension)
@@ -373,10 +352,7 @@ bool ViewerFrame()
     ourElapsedTime = QI_Time::ourFrameTime;
     ourRunningTime = QI_Time::ourTime;
     if (!v.myActiveFlag)
-    {
-        locClipCursorWhileTurning(false);
         return true;
-    }
     if (QI_Device* k = QI_Input::GetDevice(0, 0))
         if (k->myNumButtons > 78)
         {
@@ -387,15 +363,12 @@ bool ViewerFrame()
             if (k->myButtons[74].WentDown())
                 v.myZoom = v.myZoom - 0.2f < 0.2f ? 0.2f : v.myZoom - 0.2f;
         }
-    bool locTurning = false;
     if (QI_Device* m = QI_Input::GetDevice(1, 0))
         if (m->myNumButtons > 1 && m->myNumAxes > 1 && m->myButtons[1].IsDown())
         {
             v.myAngle1 -= 0.005f * m->myAxes[0].myValue;
             v.myAngle2 -= 0.005f * m->myAxes[1].myValue;
-            locTurning = !v.myDirectoryMode;
         }
-    locClipCursorWhileTurning(locTurning);
     locLoadNext();
     QR_Render* r = QR_Render::ourInstance;
     QR_Render::ourFrameCount++;
@@ -536,7 +509,7 @@ void ViewerShutDown()
     QR_Render::Destroy();
     QR_ExpressionContext::Destroy();
     QF_File::CloseAllArchives();
-    locClipCursorWhileTurning(false);
+    UI_ClipCursor(nullptr);
     UI_DestroyWindow(ourWindow);
     ourWindow = nullptr;
 }

@@ -97,6 +97,8 @@ TEST(ParticleText, FramesRunAlongRowsAndRefusePastTheBottom)
     EXPECT_FLOAT_EQ(f[8].myUVs[1][1], 40.0f / 60.0f);
     EXPECT_FLOAT_EQ(f[8].myUVs[2][0], 0.89f);
     EXPECT_FLOAT_EQ(f[8].myUVs[2][1], 59.0f / 60.0f);
+    EXPECT_FLOAT_EQ(f[4].myUVs[3][0], 0.3f);
+    EXPECT_FLOAT_EQ(f[4].myUVs[3][1], 39.0f / 60.0f);
     // A tenth frame would start a fourth row.
     EXPECT_FALSE(QR_LayoutParticleFrames(100, 60, 30, 20, 10, f));
     // Frames exactly filling a row end on a new row at the bottom edge: still inside.

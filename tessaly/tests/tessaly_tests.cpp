@@ -303,17 +303,10 @@ TEST_F(TessalyTest, GridFillsOneEntryPerFrameWithLabelsAndClicks)
     ViewerFrame();
     Mouse(QEvent::MouseMove, QPointF(340, 280), Qt::NoButton, Qt::RightButton);
     ViewerFrame();
-    // While it turns, the cursor is kept on the client area.
-    UI_Rect locClip;
-    ASSERT_TRUE(UI_GetClipCursor(&locClip));
-    const QPoint locOrigin = ViewerGetClientWidget()->mapToGlobal(QPoint(0, 0));
-    EXPECT_EQ(locOrigin.x(), locClip.myLeft);
-    EXPECT_EQ(locOrigin.y(), locClip.myTop);
-    EXPECT_EQ(ViewerGetClientWidget()->width(), locClip.myRight - locClip.myLeft);
-    EXPECT_EQ(ViewerGetClientWidget()->height(), locClip.myBottom - locClip.myTop);
+    // The window is the program's own, adopted by the renderer: the cursor stays free.
+    EXPECT_FALSE(UI_GetClipCursor(nullptr));
     Mouse(QEvent::MouseButtonRelease, QPointF(340, 280), Qt::RightButton, Qt::NoButton);
     ViewerFrame();
-    EXPECT_FALSE(UI_GetClipCursor(nullptr));
     EXPECT_NEAR(-0.2f, ourViewer.myAngle1, 1e-4);
     EXPECT_NEAR(0.1f, ourViewer.myAngle2, 1e-4);
 

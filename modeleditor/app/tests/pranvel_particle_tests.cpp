@@ -16,6 +16,8 @@
 #include "modeleditor/app/pranvel_emittercmds.h"
 #include "modeleditor/app/pranvel_emitterfile.h"
 #include "modeleditor/app/pranvel_frame.h"
+#include "modeleditor/app/pranvel_leftview.h"
+#include "modeleditor/app/pranvel_resource.h"
 #include "modeleditor/app/pranvel_view.h"
 #include "modeleditor/app/pranvel_particleeddlg.h"
 #include "modeleditor/qre_commands.h"
@@ -165,7 +167,7 @@ protected:
 void WriteThreePhases(const char* aName)
 {
     EmitterRecord e;
-    e.myFlags = 4 | 2;
+    e.myFlags = 4 | 2 | 1;
     e.myOrigin = 1;
     e.myOriginExtents[0] = 2, e.myOriginExtents[1] = 1;
     e.mySurface = "surfaces/particle_additive.sur";
@@ -174,6 +176,7 @@ void WriteThreePhases(const char* aName)
     e.myRotation = 2, e.myRotationSpeedMin = 1, e.myRotationSpeedMax = 3;
     e.myTotalTime = 30, e.mySpawnTime = 0.05f;
     e.myVelocitySpace = 1;
+    e.myVelocityMax[0] = 1, e.myVelocityMax[1] = 2, e.myVelocityMax[2] = 3;
     e.myAlphaMin = 100, e.myAlphaMax = 200;
     for (int i = 0; i < 3; i++)
     {
@@ -319,6 +322,12 @@ TEST_F(ParticleEditorTest, PhaseFieldSliderAndPhaseTime)
         EXPECT_TRUE(UI_IsButtonChecked(d, P_ANIMATED));
         EXPECT_TRUE(UI_IsControlEnabled(d, P_NUM_TEXTURES));
         EXPECT_EQ(UI_ComboGetCurSel(d, P_SPACE), 0); // emitter space
+        EXPECT_TRUE(UI_IsButtonChecked(d, 1050));
+        EXPECT_EQ(Text(d, 1172), "1");
+        EXPECT_EQ(Text(d, 1173), "3");
+        EXPECT_EQ(Text(d, P_VELX_MIN + 1), "1");
+        EXPECT_EQ(Text(d, P_VELX_MIN + 3), "2");
+        EXPECT_EQ(Text(d, P_VELX_MIN + 5), "3");
 
         // The slider to phase 2; a phase time typed with a comma.
         UI_SliderDrag(d, P_SLIDER, 2);
@@ -453,10 +462,16 @@ TEST_F(ParticleEditorTest, TextureBrowseAndMouseMoves)
         myPrompts.AnswerFile((myFolder.myDir / "fx/strip.tga").string());
         UI_ClickButton(d, 1053);
         locTexture = Text(d, P_TEXTURE);
+        // Every modifier combo offers the four operations.
+        for (int locId : {int(P_VELX_OP), P_VELX_OP + 1, P_VELX_OP + 2, 1048, int(P_ALPHA_OP)})
+            EXPECT_EQ(UI_ComboGetCount(d, locId), 4) << locId;
         UI_DialogMouseMove(d, 10, 400, UI_MK_LBUTTON | UI_MK_SHIFT);
         UI_DialogMouseMove(d, 14, 402, UI_MK_LBUTTON);
     });
     EXPECT_EQ(locTexture, (myFolder.myDir / "fx/strip").string()); // full: no scene working directory here
+    ASSERT_EQ(myPrompts.myQuestions.size(), 1u);
+    ASSERT_FALSE(myPrompts.myQuestions[0].myRequest.myFilters.empty());
+    EXPECT_EQ(myPrompts.myQuestions[0].myRequest.myFilters[0].myPattern, "*.tga;*.dds");
     EXPECT_EQ(myOwner.myMoves, (std::vector<std::string>{"5@10,400", "1@14,402"}));
 }
 
@@ -721,5 +736,125 @@ TEST_F(ParticleProgramTest, MouseMovesOverTheEditorTurnTheCameraAndAddUsesTheSta
     ASSERT_EQ(e->GetTemplate()->myNumLinks, 1u);
     EXPECT_EQ(e->GetTemplate()->myLinks[0].myStateId, StateCodeToId("STND"));
     EXPECT_EQ(e->GetTemplate()->myLinks[0].myPartIndex, 0u);
+    EXPECT_TRUE(myPrompts.GetBoxes().empty());
+}
+
+TEST_F(ParticleEditorTest, SpinStepsPhasesAndABadValueHoldsTheSlider)
+{
+    WriteThreePhases("fx/three");
+    CParticleEdDlg locEditor(&myOwner);
+    locEditor.SetEmitterToEdit("fx/three");
+    Run(locEditor, [&](UI_Dialog* d) {
+        // The spin runs over 0..N and steps the phase shown.
+        EXPECT_TRUE(UI_SpinPress(d, 1157, true));
+        EXPECT_EQ(locEditor.GetCurrentPhase(), 1);
+        EXPECT_EQ(Text(d, P_PHASE), "1");
+        EXPECT_EQ(Text(d, P_VELX_MIN), "10");
+        EXPECT_TRUE(UI_IsControlEnabled(d, P_PHASE_TIME));
+        UI_SpinPress(d, 1157, false);
+        EXPECT_EQ(locEditor.GetCurrentPhase(), 0);
+        EXPECT_FALSE(UI_IsControlEnabled(d, P_PHASE_TIME));
+        // The phase field acts when left, not while typed into.
+        Type(d, P_PHASE, "2", false);
+        EXPECT_EQ(locEditor.GetCurrentPhase(), 0);
+        EXPECT_EQ(Text(d, P_VELX_MIN), "0");
+        Type(d, P_PHASE, "0", false);
+        // A value out of range is refused when its field is left; the slider then stays.
+        Type(d, P_ALPHA_MIN, "999");
+        EXPECT_EQ(myPrompts.GetBoxes().size(), 1u);
+        UI_SliderDrag(d, P_SLIDER, 2);
+        EXPECT_EQ(locEditor.GetCurrentPhase(), 0);
+        EXPECT_EQ(UI_SliderGetPos(d, P_SLIDER), 0);
+        // Mended, left again: the slider moves.
+        Type(d, P_ALPHA_MIN, "9");
+        UI_SliderDrag(d, P_SLIDER, 2);
+        EXPECT_EQ(locEditor.GetCurrentPhase(), 2);
+        EXPECT_EQ(Def(locEditor).myAlphaMin, 9.0f);
+        // Phase 1 can go.
+        UI_SliderDrag(d, P_SLIDER, 1);
+        UI_ClickButton(d, P_DELETE);
+        EXPECT_EQ(Def(locEditor).myNumPhases, 2u);
+        EXPECT_EQ(Def(locEditor).myPhases[0].myVelocityMin[0], 20.0f);
+        // The rotation combo's pick reads the fields as leaving a value field does.
+        UI_ComboPick(d, P_ROTATION, 3);
+        Type(d, 1172, "-2.5");
+        Type(d, 1173, "4");
+        UI_ClickButton(d, P_APPLY);
+    });
+    // Once, when the field was left; the refused slider asks nothing.
+    EXPECT_EQ(myPrompts.GetBoxes(), std::vector<std::string>{"Pranvel|Please enter an integer between -255 and 255."});
+    EmitterRecord b;
+    ASSERT_TRUE(ReadEmitterFile("fx/three", b, nullptr));
+    EXPECT_EQ(b.myRotation, 3u);
+    EXPECT_EQ(b.myRotationSpeedMin, -2.5f);
+    EXPECT_EQ(b.myRotationSpeedMax, 4.0f);
+    EXPECT_EQ(b.myAlphaMin, 9.0f);
+    EXPECT_EQ(b.myPhases.size(), 2u);
+}
+
+namespace
+{
+// The first item of that text below aParent (UI_TREE_ROOT: the whole tree), depth first.
+UI_TreeItem FindItem(UI_Dialog* aPane, UI_TreeItem aParent, const std::string& aText)
+{
+    for (UI_TreeItem i = UI_TreeGetRelated(aPane, IDC_MODEL_TREE, aParent, UI_TREE_CHILD); i;
+         i = UI_TreeGetRelated(aPane, IDC_MODEL_TREE, i, UI_TREE_NEXT))
+    {
+        std::string t;
+        UI_TreeGetText(aPane, IDC_MODEL_TREE, i, &t);
+        if (t == aText)
+            return i;
+        if (UI_TreeItem locFound = FindItem(aPane, i, aText))
+            return locFound;
+    }
+    return 0;
+}
+} // namespace
+
+TEST_F(ParticleProgramTest, TheTreeCommandsAddAndEditThroughTheEditor)
+{
+    CLeftView* locLeft = myApp->GetMainFrame()->GetLeftView();
+    UI_Frame* locFrame = myApp->GetMainFrame()->GetFrame();
+    QRenderEditor* e = QRenderEditor::ourInstance;
+    locLeft->RebuildTree();
+    UI_Dialog* p = locLeft->GetPane();
+    UI_TreeItem locArm = FindItem(p, UI_TREE_ROOT, "arm");
+    ASSERT_NE(locArm, 0);
+    UI_TreeItem locWalk = FindItem(p, locArm, "State 1 (Walking)");
+    ASSERT_NE(locWalk, 0);
+    ASSERT_TRUE(UI_TreeSelect(p, IDC_MODEL_TREE, locWalk));
+
+    // 102 on "arm" in WALK: Add runs the command, the tree shows the emitter.
+    UI_SetModalHook([&](UI_Dialog* d) {
+        Type(d, P_FILE_FIELD, "fx/ember");
+        Type(d, P_TEXTURE, "fx/dummy");
+        UI_ClickButton(d, P_ADD);
+        UI_ClickButton(d, P_CLOSE);
+    });
+    ASSERT_TRUE(locLeft->OnCommand(locFrame, ID_TREE_ADD_EMITTER));
+    QRECommand* c = CommandHandler::Get()->GetHistory().GetLast();
+    ASSERT_STREQ(c->GetKeyword(), "ADDPARTICLEEMITTOR");
+    EXPECT_STREQ(static_cast<AddParticleEmittorCommand*>(c)->myPartName, "arm");
+    EXPECT_STREQ(static_cast<AddParticleEmittorCommand*>(c)->myStateCode, "WALK");
+    UI_TreeItem locEmitter = FindItem(p, UI_TREE_ROOT, "PE 0: fx/ember:Walking");
+    ASSERT_NE(locEmitter, 0);
+
+    // 172 on it: each Apply and the closing OK reload the emitters; nothing recorded.
+    int locCount = CommandHandler::Get()->GetHistory().Count();
+    ASSERT_TRUE(UI_TreeSelect(p, IDC_MODEL_TREE, locEmitter));
+    float locApplied = 0;
+    UI_SetModalHook([&](UI_Dialog* d) {
+        EXPECT_EQ(Text(d, P_FILE_FIELD), "fx/ember");
+        Type(d, P_SPAWNTIME, "0.25");
+        UI_ClickButton(d, P_APPLY);
+        locApplied = static_cast<QR_SharedGenericParticleData*>(e->GetTemplate()->myLinks[0].myDefinition)->mySpawnTime;
+        Type(d, P_SPAWNTIME, "0.5");
+        UI_ClickButton(d, P_APPLY);
+        UI_ClickButton(d, P_CLOSE);
+    });
+    ASSERT_TRUE(locLeft->OnCommand(locFrame, ID_TREE_EDIT_EMITTER));
+    EXPECT_EQ(locApplied, 0.25f);
+    EXPECT_EQ(static_cast<QR_SharedGenericParticleData*>(e->GetTemplate()->myLinks[0].myDefinition)->mySpawnTime, 0.5f);
+    EXPECT_EQ(CommandHandler::Get()->GetHistory().Count(), locCount);
     EXPECT_TRUE(myPrompts.GetBoxes().empty());
 }
