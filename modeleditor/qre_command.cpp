@@ -482,6 +482,10 @@ bool ParseQRECommand(QRECommand& aCommand, char* aLine, uint32_t aVersion)
 
 bool SaveQRE(CommandHandler& aHandler, const QC_String& aFileName)
 {
+    // A folder standing at the name is not a file to replace: it would be moved
+    // to the backup name and left there.
+    if (OS_IsDirectory(aFileName))
+        return false;
     const QC_String locBackup = aFileName + locBackupSuffix;
     const bool locMoved = OS_FileExists(aFileName) && OS_RenameFile(aFileName, locBackup);
     auto locRestore = [&]() {

@@ -6,6 +6,7 @@
 #include "modeleditor/qre_commands.h"
 #include "modeleditor/qrendereditor.h"
 #include "platform/os/os_file.h"
+#include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_prompt.h"
 #include "qrender/qr_light.h"
 #include "qrender/qr_view.h"
@@ -163,7 +164,12 @@ intptr_t CColorsDlg::DialogProc(UI_Dialog* aDialog, const UI_Message& aMessage)
         locThis->OnSwatchClicked(aMessage.myControlId - IDC_OBJECT_COLOR_FIRST);
     else if (aMessage.myKind == UI_MSG_CLOSE ||
              (aMessage.myKind == UI_MSG_COMMAND && aMessage.myControlId == UI_IDCANCEL))
-        UI_ShowDialog(aDialog, false);
+    {
+        // Closed through the frame's own entry, so that its check mark follows.
+        UI_Frame* locFrame = PranvelGetDialogFrame();
+        if (!locFrame || !UI_IsDialogVisible(aDialog) || !UI_FrameDoCommand(locFrame, ID_TOOLS_COLORS))
+            UI_ShowDialog(aDialog, false);
+    }
     else if (aMessage.myKind == UI_MSG_DESTROY)
         locThis->myDialog = nullptr;
     return 0;

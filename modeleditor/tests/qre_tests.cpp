@@ -383,6 +383,12 @@ TEST_F(QRETest, UnreadableStringsWarnAndFailedWritesKeepTheOldFile)
     EXPECT_FALSE(locSaved);
     EXPECT_EQ(ReadFile(myDir / "x.qre"), "old\r\n");
     EXPECT_FALSE(fs::exists(myDir / "x.qre__PRANVEL_BACKUP__"));
+
+    // A folder standing at the name fails the save and stays where it is.
+    fs::create_directories(myDir / "dir.qre" / "inside");
+    EXPECT_FALSE(SaveQRE(*myHandler, "dir.qre"));
+    EXPECT_TRUE(fs::is_directory(myDir / "dir.qre" / "inside"));
+    EXPECT_FALSE(fs::exists(myDir / "dir.qre__PRANVEL_BACKUP__"));
 }
 
 }

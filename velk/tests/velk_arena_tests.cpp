@@ -419,3 +419,25 @@ TEST_F(VelkArenaTest, ObjectsKeepTheirKindThroughChangesOfOwner)
     ASSERT_TRUE(locRoute->AddMember(locStep));
     EXPECT_EQ(locRoute->GetNumMembers(), 4);
 }
+
+// A script class emptied and filled again from another, with its members in an
+// array and handed out as a list.
+TEST_F(VelkArenaTest, ScriptClassesEmptiedAndRefilledHoldWhatTheyWereGiven)
+{
+    std::unique_ptr<VelkNameSpace> locSpace = Compiled();
+    VelkType* locRoute = locSpace->GetInstance("route", false);
+    for (bool locHandOut : {false, true})
+    {
+        VelkType* locCopy = locRoute->CloneAs("copy");
+        if (locHandOut)
+            HandOutLists(locCopy);
+        locCopy->DeleteMembers();
+        EXPECT_EQ(locCopy->GetNumMembers(), 0);
+        EXPECT_EQ(locCopy->GetMemberAt(0), nullptr);
+        ASSERT_TRUE(locCopy->AssignFrom(locRoute));
+        ASSERT_EQ(locCopy->GetNumMembers(), 3);
+        EXPECT_STREQ(locCopy->GetMemberAt(2)->GetValue().GetBuffer(), "bin");
+        EXPECT_TRUE(locCopy->IsEqual(locRoute));
+        delete locCopy;
+    }
+}

@@ -117,6 +117,16 @@ QRB_TestMesh locAnimatedCube(int aFrames, int aGapFrame = -1)
     return m;
 }
 
+// The cube on the sample folder's stone surface, one texture stage.
+QRB_TestMesh locStoneCube()
+{
+    QRB_TestMesh m = locCube(1);
+    m.mySurface = "surfaces/stone.sur";
+    m.myStages = {0};
+    m.myStagePathFlags = {false};
+    return m;
+}
+
 QRB_TestModel locModel(const std::vector<std::pair<std::string, QRB_TestMesh>>& aParts)
 {
     QRB_TestModel m;
@@ -397,10 +407,7 @@ TEST_F(DialogTest, MeshDialogUVChoiceUnknownShaderAndAnimatedSwitch)
 {
     ASSERT_TRUE(QRT_WriteSampleFolder(myDir.string()));
     StartScene();
-    QRB_TestMesh locStone = locCube(1);
-    locStone.mySurface = "surfaces/stone.sur";
-    locStone.myStages = {0};
-    locStone.myStagePathFlags = {false};
+    QRB_TestMesh locStone = locStoneCube();
     Open(locModel({{"stonebox", locStone}}));
     QR_Mesh* locMesh = e->GetTemplate()->myParts[0].myMesh;
     // A kind the editor lacks, kept as an override for export.
@@ -827,6 +834,15 @@ TEST_F(DialogTest, ColorsCommandTogglesTheModelessDialogAndItsCheckMark)
     UI_FrameUpdateCommands(locFrame);
     UI_FrameGetCommandState(locFrame, ID_TOOLS_COLORS, &locState);
     EXPECT_FALSE(locState.myChecked);
+    // Closed by its window: the check mark goes with it, and the entry shows it again.
+    EXPECT_TRUE(UI_FrameDoCommand(locFrame, ID_TOOLS_COLORS));
+    UI_GetDialogWidget(locColors)->close();
+    EXPECT_FALSE(UI_IsDialogVisible(locColors));
+    UI_FrameUpdateCommands(locFrame);
+    UI_FrameGetCommandState(locFrame, ID_TOOLS_COLORS, &locState);
+    EXPECT_FALSE(locState.myChecked);
+    EXPECT_TRUE(UI_FrameDoCommand(locFrame, ID_TOOLS_COLORS));
+    EXPECT_TRUE(UI_IsDialogVisible(locColors));
     // Ctrl+M without a model shows nothing.
     EXPECT_TRUE(UI_FrameDoCommand(locFrame, ID_TOOLS_MESH_EDITOR));
     myApp->ExitInstance();
@@ -843,10 +859,7 @@ TEST_F(DialogTest, SurfaceDialogListsFilesAndRecordsItsCommands)
     fs::copy_file(myDir / "surfaces/stone.sur", myDir / "surfaces/EXTRA.SUR");
     std::ofstream(myDir / "surfaces/notes.txt") << "not a surface";
     StartScene();
-    QRB_TestMesh locStone = locCube(1);
-    locStone.mySurface = "surfaces/stone.sur";
-    locStone.myStages = {0};
-    locStone.myStagePathFlags = {false};
+    QRB_TestMesh locStone = locStoneCube();
     QRB_TestModel m = locModel({{"stonebox", locStone}});
     m.myParts[0].mySlots = {{0, 1.0f, {"textures/wood"}}};
     Open(m);
@@ -909,10 +922,7 @@ TEST_F(DialogTest, TreeEditSurfaceRebuildsOnOKOnlyAndNeedsASurface)
 {
     ASSERT_TRUE(QRT_WriteSampleFolder(myDir.string()));
     StartScene();
-    QRB_TestMesh locStone = locCube(1);
-    locStone.mySurface = "surfaces/stone.sur";
-    locStone.myStages = {0};
-    locStone.myStagePathFlags = {false};
+    QRB_TestMesh locStone = locStoneCube();
     QRB_TestModel m = locModel({{"stonebox", locStone}});
     QRB_TestPart locNull;
     locNull.myName = "empty";
@@ -1043,4 +1053,22 @@ TEST_F(DialogTest, ProgramKeepsDialogSettingsAndAppliesTheLight)
     EXPECT_FLOAT_EQ(e->GetFarPlane(), 123.0f);
     EXPECT_EQ(e->GetObjectColor(6), 0x123456u);
     EXPECT_EQ(PranvelGetColorsDialog()->GetSwatch(6).myColor, 0x563412u);
+}
+
+TEST_F(DialogTest, SurfaceFolderFoundWhateverItsCase)
+{
+    ASSERT_TRUE(QRT_WriteSampleFolder(myDir.string()));
+    StartScene();
+    QRB_TestMesh locStone = locStoneCube();
+    Open(locModel({{"stonebox", locStone}}));
+    fs::rename(myDir / "surfaces", myDir / "SurFaces");
+    int locCount = 0;
+    UI_SetModalHook([&](UI_Dialog* d) {
+        locCount = UI_ComboGetCount(d, IDC_SURF_FILE);
+        UI_ClickButton(d, UI_IDCANCEL);
+    });
+    EXPECT_FALSE(PranvelEditSurface(0, nullptr));
+    // The two defaults and the sample's surface files.
+    EXPECT_GT(locCount, 3);
+    EXPECT_TRUE(ourExecuted.empty());
 }
