@@ -538,6 +538,9 @@ bool QF_SDFEdit::WriteFiles(OS_SaveFile* anOutput, uint64_t aTotalBytes, uint32_
     // Jobs are declared before the pool so that the pool is gone (its workers
     // joined) before any job is freed, whichever way this returns.
     std::deque<std::unique_ptr<PackJob>> locJobs;
+    // Files so large that compressing them alone would outlast the rest are
+    // handed out first, whatever their place; they are written in order.
+    std::vector<std::unique_ptr<PackJob>> locEarly(myNumFileStats);
     PackPool locPool(locThreads > 1 ? locThreads : 0);
     const size_t locMaxJobs = (size_t)std::max(1, locPool.GetWorkerCount() * locJobsPerWorker);
 
@@ -545,35 +548,55 @@ bool QF_SDFEdit::WriteFiles(OS_SaveFile* anOutput, uint64_t aTotalBytes, uint32_
     uint64_t locBytesDone = 0;
     uint64_t locBytesInFlight = 0;
     int locNextToRead = 0;
+    // A failure found while reading is kept in the job and reported when its
+    // turn comes, as a write in order would.
+    auto locStartJob = [&](int anIndex) {
+        const FileStats& locStats = myFileStats[anIndex];
+        auto locJob = std::make_unique<PackJob>();
+        locJob->myPath = locStats.myName;
+        locJob->mySize = locStats.mySize;
+        locJob->myMethod = GetCompression(locStats.myLeaf);
+        if (locJob->myMethod == (uint32_t)-1)
+            locJob->myError = QF_SDFEDIT_SDF_IN_SDF;
+        else if (!locJob->myFile.Open(locJob->myPath, OPEN_READ))
+            locJob->myError = QF_SDFEDIT_CANNOT_READ;
+        else if (locJob->myFile.GetSize() != locStats.mySize)
+            locJob->myError = QF_SDFEDIT_SIZE_CHANGED;
+        // The whole contents are in the file's buffer; read them in place.
+        else if (!locJob->myFile.myBuffer)
+            locJob->myError = QF_SDFEDIT_CANNOT_READ;
+        if (locJob->myError != QF_SDFEDIT_OK)
+            locJob->myDone = true;
+        else
+        {
+            locBytesInFlight += locStats.mySize;
+            locPool.Submit(locJob.get());
+        }
+        return locJob;
+    };
+    if (locPool.GetWorkerCount() > 1)
+    {
+        std::vector<int> locOrder(myNumFileStats);
+        for (int i = 0; i < myNumFileStats; ++i)
+            locOrder[i] = i;
+        std::sort(locOrder.begin(), locOrder.end(),
+                  [this](int a, int b) { return myFileStats[a].mySize > myFileStats[b].mySize; });
+        const uint64_t locLarge = aTotalBytes / (uint64_t)(2 * locPool.GetWorkerCount());
+        for (int i = 0; i < locPool.GetWorkerCount() && i < myNumFileStats; ++i)
+        {
+            const FileStats& locStats = myFileStats[locOrder[i]];
+            if (locStats.mySize < locLarge || locBytesInFlight + locStats.mySize > locMaxBytesInFlight / 2)
+                break;
+            locEarly[locOrder[i]] = locStartJob(locOrder[i]);
+        }
+    }
     for (int i = 0; i < myNumFileStats; ++i)
     {
-        // Read ahead and hand out work. A failure found here is kept in the
-        // job and reported when its turn comes, as a write in order would.
         while (locNextToRead < myNumFileStats && locJobs.size() < locMaxJobs &&
                (locJobs.empty() || locBytesInFlight < locMaxBytesInFlight))
         {
-            const FileStats& locStats = myFileStats[locNextToRead++];
-            locJobs.push_back(std::make_unique<PackJob>());
-            PackJob* locJob = locJobs.back().get();
-            locJob->myPath = locStats.myName;
-            locJob->mySize = locStats.mySize;
-            locJob->myMethod = GetCompression(locStats.myLeaf);
-            if (locJob->myMethod == (uint32_t)-1)
-                locJob->myError = QF_SDFEDIT_SDF_IN_SDF;
-            else if (!locJob->myFile.Open(locJob->myPath, OPEN_READ))
-                locJob->myError = QF_SDFEDIT_CANNOT_READ;
-            else if (locJob->myFile.GetSize() != locStats.mySize)
-                locJob->myError = QF_SDFEDIT_SIZE_CHANGED;
-            // The whole contents are in the file's buffer; read them in place.
-            else if (!locJob->myFile.myBuffer)
-                locJob->myError = QF_SDFEDIT_CANNOT_READ;
-            if (locJob->myError != QF_SDFEDIT_OK)
-            {
-                locJob->myDone = true;
-                continue;
-            }
-            locBytesInFlight += locStats.mySize;
-            locPool.Submit(locJob);
+            const int locIndex = locNextToRead++;
+            locJobs.push_back(locEarly[locIndex] ? std::move(locEarly[locIndex]) : locStartJob(locIndex));
         }
 
         FileStats& locStats = myFileStats[i];

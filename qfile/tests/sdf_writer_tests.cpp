@@ -326,9 +326,12 @@ bool NoteOverlap(const char*)
     return false;
 }
 
-bool FailOnF18(const char* aPath)
+// The file whose compression fails.
+std::string ourFailing;
+
+bool FailOnNamed(const char* aPath)
 {
-    return std::string(aPath) == "tree/d3/f18.txt";
+    return ourFailing == aPath;
 }
 }
 
@@ -397,23 +400,28 @@ TEST_F(SDFParallelWriter, AFailedCompressionOnAWorkerEndsTheWriteInOrder)
     ASSERT_TRUE(Write("old.sdf", 1));
     std::vector<uint8_t> locOld = ReadBytes("old.sdf");
     std::vector<std::string> locAllCalls = ourCalls;
-    size_t locFailing = 0;
-    while (locFailing < locAllCalls.size() && locAllCalls[locFailing].find(" f18.txt ") == std::string::npos)
-        ++locFailing;
-    ASSERT_LT(locFailing, myNames.size());
-
-    for (int locThreads : {8, 1})
+    // An ordinary file, and the big one that the workers take up first.
+    for (const char* locName : {"tree/d3/f18.txt", "tree/big.txt"})
     {
-        ourCalls.clear();
-        QF_SDFEditCompressionFault = FailOnF18;
-        EXPECT_FALSE(Write("old.sdf", locThreads));
-        EXPECT_EQ(QF_SDFEditError, 14);
-        EXPECT_STREQ(QF_SDFEditErrorText, "tree/d3/f18.txt");
-        // Progress went up to the failing file and no further.
-        EXPECT_EQ(ourCalls, std::vector<std::string>(locAllCalls.begin(), locAllCalls.begin() + locFailing + 1));
-        EXPECT_TRUE(ReadBytes("old.sdf") == locOld);
-        for (const auto& locEntry : fs::directory_iterator("."))
-            EXPECT_EQ(locEntry.path().filename().string().find(".tmp"), std::string::npos) << locEntry.path();
+        size_t locFailing = 0;
+        while (locFailing < locAllCalls.size() &&
+               locAllCalls[locFailing].find(std::string(" ") + (strrchr(locName, '/') + 1) + " ") == std::string::npos)
+            ++locFailing;
+        ASSERT_LT(locFailing, myNames.size()) << locName;
+        for (int locThreads : {8, 1})
+        {
+            ourCalls.clear();
+            ourFailing = locName;
+            QF_SDFEditCompressionFault = FailOnNamed;
+            EXPECT_FALSE(Write("old.sdf", locThreads));
+            EXPECT_EQ(QF_SDFEditError, 14);
+            EXPECT_STREQ(QF_SDFEditErrorText, locName);
+            // Progress went up to the failing file and no further.
+            EXPECT_EQ(ourCalls, std::vector<std::string>(locAllCalls.begin(), locAllCalls.begin() + locFailing + 1));
+            EXPECT_TRUE(ReadBytes("old.sdf") == locOld);
+            for (const auto& locEntry : fs::directory_iterator("."))
+                EXPECT_EQ(locEntry.path().filename().string().find(".tmp"), std::string::npos) << locEntry.path();
+        }
     }
 
     // A disk that fills up ends the write at the file that does not fit.
