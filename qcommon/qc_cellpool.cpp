@@ -4,11 +4,14 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "platform/os/os_memory.h"
+
 namespace
 {
 constexpr size_t locStep = 8;
 constexpr size_t locMaxCell = QC_CELLPOOL_MAX;
-constexpr size_t locBlockSize = 64 * 1024;
+// Large enough to lie on huge pages: a compile makes cells by the million.
+constexpr size_t locBlockSize = 2 * 1024 * 1024;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool locPooled = false;
@@ -62,7 +65,7 @@ void* QC_CellPool::Allocate(size_t aSize) noexcept
         if (locPool.myBlockLeft < locCellSize)
         {
             // The rest of the old block stays unused.
-            locPool.myBlock = static_cast<char*>(malloc(locBlockSize));
+            locPool.myBlock = static_cast<char*>(OS_AllocLarge(locBlockSize));
             locPool.myBlockLeft = locPool.myBlock ? locBlockSize : 0;
         }
         if (locPool.myBlock)

@@ -14,6 +14,7 @@
 #include <new>
 #include <string>
 
+#include "platform/os/os_memory.h"
 #include "platform/os/os_savefile.h"
 #include "qcommon/qc_assert.h"
 #include "qfile/qf_sdf.h"
@@ -29,9 +30,13 @@ constexpr uint32_t locWriteGrowth = 65536;
 constexpr uint64_t locMaxFileSize = 0xFFFFFFFFull;
 
 // Reads size bytes from the start of aHandle into a new buffer of the file.
-bool locReadWhole(OS_FileHandle aHandle, QF_File* aFile)
+// A buffer that only gets read is taken as a large block: a file of
+// megabytes then lies on a few huge pages. One that Write may grow stays on
+// the heap, for realloc.
+bool locReadWhole(OS_FileHandle aHandle, QF_File* aFile, bool aLargeFlag)
 {
-    aFile->myBuffer = static_cast<uint8_t*>(malloc(aFile->myFileSize ? aFile->myFileSize : 1));
+    const size_t locSize = aFile->myFileSize ? aFile->myFileSize : 1;
+    aFile->myBuffer = static_cast<uint8_t*>(aLargeFlag ? OS_AllocLarge(locSize) : malloc(locSize));
     if (!aFile->myBuffer)
     {
         QF_ErrorCode = QF_ERROR_READ;
@@ -61,6 +66,7 @@ QF_File::QF_File()
     , myFileHand(INVALID_HANDLE_VALUE)
     , myLineState(0)
     , myWritePath(nullptr)
+    , myLargeFlag(false)
 {
 }
 
@@ -72,8 +78,12 @@ QF_File::~QF_File()
 
 void QF_File::Release()
 {
-    free(myBuffer);
+    if (myLargeFlag)
+        OS_FreeLarge(myBuffer, myCapacity ? myCapacity : 1);
+    else
+        free(myBuffer);
     myBuffer = nullptr;
+    myLargeFlag = false;
     if (myFileHand != INVALID_HANDLE_VALUE)
         OS_CloseFile(myFileHand);
     myFileHand = INVALID_HANDLE_VALUE;
@@ -162,7 +172,7 @@ bool QF_File::OpenForWriting(const char* aName)
     if (!(myFlags & OPEN_NO_TRUNCATE) || locInfo.mySize == 0)
         return true;
     myFileSize = myCapacity = static_cast<uint32_t>(locInfo.mySize);
-    return locReadWhole(myFileHand, this);
+    return locReadWhole(myFileHand, this, false);
 }
 
 bool QF_File::OpenFromDisk(const char* aName)
@@ -186,7 +196,8 @@ bool QF_File::OpenFromDisk(const char* aName)
     myTime = PackTime(locInfo.myWriteTime);
     if (myFlags & OPEN_STREAMING)
         return true;
-    bool locRead = locReadWhole(locHandle, this);
+    myLargeFlag = true;
+    bool locRead = locReadWhole(locHandle, this, true);
     OS_CloseFile(locHandle);
     myFileHand = INVALID_HANDLE_VALUE;
     return locRead;

@@ -98,7 +98,7 @@ public:
 
     // Readable by callers and set up by the archive reader.
     uint32_t myFlags;
-    uint8_t* myBuffer;        // whole contents (malloc), or null
+    uint8_t* myBuffer;        // whole contents (malloc, or OS_AllocLarge when myLargeFlag), or null
     uint32_t myFileSize;
     uint32_t myFilePos;
     uint32_t myTime;          // packed last-write time, 0 when unknown
@@ -108,6 +108,8 @@ public:
     char* myWritePath;        // write mode: the resolved path written back at Close (malloc)
 
 private:
+    bool myLargeFlag;         // a file read whole for reading: myBuffer from OS_AllocLarge(myCapacity)
+
     void Release();
     bool OpenForWriting(const char* aName);
     bool OpenFromDisk(const char* aName);

@@ -3,15 +3,16 @@
 #include "tez/tez_convert.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "platform/os/os_file.h"
+#include "platform/os/os_memory.h"
 #include "platform/os/os_savefile.h"
 #include "qcommon/qc_listiterator.h"
 #include "tez/tez_hash.h"
@@ -28,19 +29,23 @@ struct TezRegistry
 {
     std::vector<TezHashEntry> myEntries;
     std::vector<TezHashEntry> myDuplicates;
-    // Entries of one hash are chained in registration order.
-    std::vector<uint32_t> myNextOfSameHash;
-    struct Chain
+    // The entries by their text, open addressing with linear probing over a
+    // hash of the whole text (the name hashes are weak: whole families of
+    // names share one): a slot holds an entry's index + 1, 0 when empty.
+    std::vector<uint32_t> myNameSlots;
+    std::vector<uint32_t> myTextHashes;
+    // Per name hash, the first entry of that hash and how many share it.
+    struct HashSlot
     {
+        uint32_t myHash;
         uint32_t myFirst;
-        uint32_t myLast;
-        uint32_t myCount;
+        uint32_t myCount;   // 0: empty slot
     };
-    std::unordered_map<uint32_t, Chain> myChains;
-    // The names of hashes that several names share, as views of the entries'
-    // texts (which stay where they are while the entries move): a name met
-    // again is found at once, however many names share its hash.
-    std::unordered_set<std::string_view> mySharedNames;
+    std::vector<HashSlot> myHashSlots;
+    // The names' texts, NUL-terminated, in blocks that never move.
+    std::vector<std::unique_ptr<char[]>> myTextBlocks;
+    char* myTextFree = nullptr;
+    size_t myTextLeft = 0;
     // Sibling pairs reported in this conversion.
     int myNumCollisions = 0;
     // Names registered lately, by the address of the text met: the objects of
@@ -55,16 +60,136 @@ struct TezRegistry
         uint32_t myHash = 0;
     };
     Seen mySeen[512];
+    // Lists of siblings found free of shared hashes, by the addresses of
+    // their names: clones of one class meet the same lists again and again.
+    // Texts stay put during a conversion, so equal addresses are equal names.
+    static constexpr size_t ourMaxCleanSiblings = 32;
+    struct CleanSiblings
+    {
+        const char* myNames[ourMaxCleanSiblings];
+        size_t myCount = 0;
+    };
+    CleanSiblings myClean[16];
 
     void Clear()
     {
         std::fill(std::begin(mySeen), std::end(mySeen), Seen());
         myEntries.clear();
         myDuplicates.clear();
-        myNextOfSameHash.clear();
-        myChains.clear();
-        mySharedNames.clear();
+        myNameSlots.clear();
+        myTextHashes.clear();
+        myHashSlots.clear();
+        myTextBlocks.clear();
+        myTextFree = nullptr;
+        myTextLeft = 0;
         myNumCollisions = 0;
+        for (CleanSiblings& locClean : myClean)
+            locClean.myCount = 0;
+    }
+
+    CleanSiblings& CleanFor(const char* aFirstName, size_t aCount)
+    {
+        const uintptr_t locKey = (reinterpret_cast<uintptr_t>(aFirstName) >> 3) * 31 + aCount;
+        return myClean[locKey % (sizeof(myClean) / sizeof(myClean[0]))];
+    }
+
+    static uint32_t TextHash(const char* aText, size_t aLength)
+    {
+        uint64_t locHash = 0xCBF29CE484222325ull ^ aLength;
+        for (size_t locIndex = 0; locIndex < aLength; ++locIndex)
+            locHash = (locHash ^ static_cast<unsigned char>(aText[locIndex])) * 0x100000001B3ull;
+        return static_cast<uint32_t>(locHash ^ (locHash >> 32));
+    }
+
+    // A slot from a 32-bit hash for a table of 2^n slots (the name hashes are
+    // sums: their low bits are poorly spread).
+    static size_t SlotOf(uint32_t aHash, size_t aNumSlots)
+    {
+        return static_cast<size_t>((aHash * 0x9E3779B1ull) & 0xFFFFFFFFu) * aNumSlots >> 32;
+    }
+
+    // Twice as many slots as entries at least, in both tables.
+    void Grow()
+    {
+        const size_t locSlots = myNameSlots.empty() ? 1024 : myNameSlots.size() * 2;
+        myNameSlots.assign(locSlots, 0);
+        for (size_t locIndex = 0; locIndex < myEntries.size(); ++locIndex)
+        {
+            size_t locSlot = SlotOf(myTextHashes[locIndex], locSlots);
+            while (myNameSlots[locSlot] != 0)
+                locSlot = (locSlot + 1) & (locSlots - 1);
+            myNameSlots[locSlot] = static_cast<uint32_t>(locIndex + 1);
+        }
+        std::vector<HashSlot> locOld;
+        locOld.swap(myHashSlots);
+        myHashSlots.assign(locSlots, HashSlot{0, 0, 0});
+        for (const HashSlot& locHash : locOld)
+        {
+            if (locHash.myCount == 0)
+                continue;
+            size_t locSlot = SlotOf(locHash.myHash, locSlots);
+            while (myHashSlots[locSlot].myCount != 0)
+                locSlot = (locSlot + 1) & (locSlots - 1);
+            myHashSlots[locSlot] = locHash;
+        }
+    }
+
+    std::string_view StoreText(const char* aText, size_t aLength)
+    {
+        if (myTextLeft < aLength + 1)
+        {
+            const size_t locBlock = std::max<size_t>(64 * 1024, aLength + 1);
+            myTextBlocks.emplace_back(new char[locBlock]);
+            myTextFree = myTextBlocks.back().get();
+            myTextLeft = locBlock;
+        }
+        char* locText = myTextFree;
+        memcpy(locText, aText, aLength);
+        locText[aLength] = 0;
+        myTextFree += aLength + 1;
+        myTextLeft -= aLength + 1;
+        return std::string_view(locText, aLength);
+    }
+
+    // The registered text of the name, registered now if it was not.
+    const char* Register(uint32_t aHash, const char* aName)
+    {
+        const size_t locLength = strlen(aName);
+        const uint32_t locTextHash = TextHash(aName, locLength);
+        if ((myEntries.size() + 1) * 2 > myNameSlots.size())
+            Grow();
+        const size_t locMask = myNameSlots.size() - 1;
+        size_t locSlot = SlotOf(locTextHash, myNameSlots.size());
+        for (; myNameSlots[locSlot] != 0; locSlot = (locSlot + 1) & locMask)
+        {
+            const uint32_t locIndex = myNameSlots[locSlot] - 1;
+            const TezHashEntry& locEntry = myEntries[locIndex];
+            if (myTextHashes[locIndex] == locTextHash && locEntry.myName.size() == locLength &&
+                memcmp(locEntry.myName.data(), aName, locLength) == 0)
+                return locEntry.myName.data();
+        }
+        const uint32_t locNewIndex = static_cast<uint32_t>(myEntries.size());
+        const TezHashEntry locNew{StoreText(aName, locLength), aHash};
+        myNameSlots[locSlot] = locNewIndex + 1;
+        myEntries.push_back(locNew);
+        myTextHashes.push_back(locTextHash);
+
+        size_t locHashSlot = SlotOf(aHash, myHashSlots.size());
+        while (myHashSlots[locHashSlot].myCount != 0 && myHashSlots[locHashSlot].myHash != aHash)
+            locHashSlot = (locHashSlot + 1) & locMask;
+        HashSlot& locShared = myHashSlots[locHashSlot];
+        if (locShared.myCount == 0)
+        {
+            locShared = HashSlot{aHash, locNewIndex, 1};
+            return locNew.myName.data();
+        }
+        // Every name of a hash that several names share is listed once, in the
+        // order met; the names of a longer chain are listed already.
+        if (locShared.myCount == 1)
+            myDuplicates.push_back(myEntries[locShared.myFirst]);
+        myDuplicates.push_back(locNew);
+        locShared.myCount++;
+        return locNew.myName.data();
     }
 };
 
@@ -80,8 +205,6 @@ bool locStep(const char* aWhat)
     ++ourFileStep;
     return ourFileStepHook == nullptr || ourFileStepHook(ourFileStep, aWhat);
 }
-
-constexpr uint32_t locNoEntry = 0xFFFFFFFFu;
 
 TezRegistry& locRegistry()
 {
@@ -113,6 +236,22 @@ void locReportSiblingCollisions(const char* aPrefix, const Siblings& aSiblings, 
 {
     if (aCount < 2)
         return;
+    TezRegistry& locReg = locRegistry();
+    TezRegistry::CleanSiblings* locClean = nullptr;
+    if (aCount <= TezRegistry::ourMaxCleanSiblings)
+    {
+        locClean = &locReg.CleanFor((*aSiblings.begin())->GetName().GetBuffer(), aCount);
+        size_t locSame = 0;
+        if (locClean->myCount == aCount)
+            for (VelkType* locSibling : aSiblings)
+            {
+                if (locSame == aCount || locSibling->GetName().GetBuffer() != locClean->myNames[locSame])
+                    break;
+                ++locSame;
+            }
+        if (locSame == aCount)
+            return;
+    }
     // Sorted by hash, siblings of one hash in list order. Most instances have a
     // few members: those are sorted in place on the stack.
     using HashAndSibling = std::pair<uint32_t, VelkType*>;
@@ -138,8 +277,8 @@ void locReportSiblingCollisions(const char* aPrefix, const Siblings& aSiblings, 
             for (HashAndSibling* locAt = locNext; locAt > locBegin && locByHash(*locAt, locAt[-1]); --locAt)
                 std::swap(*locAt, locAt[-1]);
     const size_t locSorted = static_cast<size_t>(locEnd - locBegin);
-    TezRegistry& locReg = locRegistry();
     const HashAndSibling* const locHashes = locBegin;
+    const int locCollisionsBefore = locReg.myNumCollisions;
     for (size_t locFirst = 0; locFirst < locSorted; ++locFirst)
     {
         for (size_t locSecond = locFirst + 1;
@@ -154,15 +293,24 @@ void locReportSiblingCollisions(const char* aPrefix, const Siblings& aSiblings, 
                            static_cast<int>(locHashes[locFirst].first));
         }
     }
+    if (locReg.myNumCollisions == locCollisionsBefore && locClean)
+    {
+        locClean->myCount = 0;
+        for (VelkType* locSibling : aSiblings)
+        {
+            if (locClean->myCount == aCount)
+                break;
+            locClean->myNames[locClean->myCount++] = locSibling->GetName().GetBuffer();
+        }
+    }
 }
 
-void locAppendReportLine(std::string& aReport, uint32_t aHash, const QC_String& aName)
+// One report line, "%13d name\r\n", written at aLine; returns its end.
+char* locPutReportLine(char* aLine, uint32_t aHash, std::string_view aName)
 {
-    // "%13d " by hand: the report has a line per name.
     char locNumber[16];
-    char* locEnd = locNumber + sizeof(locNumber);
+    char* const locEnd = locNumber + sizeof(locNumber);
     char* locDigit = locEnd;
-    *--locDigit = ' ';
     const int32_t locSigned = static_cast<int32_t>(aHash);
     uint32_t locMagnitude = locSigned < 0 ? 0u - aHash : aHash;
     do
@@ -172,42 +320,67 @@ void locAppendReportLine(std::string& aReport, uint32_t aHash, const QC_String& 
     } while (locMagnitude != 0);
     if (locSigned < 0)
         *--locDigit = '-';
-    while (locEnd - locDigit < 14)
+    while (locEnd - locDigit < 13)
         *--locDigit = ' ';
-    aReport.append(locDigit, static_cast<size_t>(locEnd - locDigit));
-    aReport.append(aName.GetBuffer(), static_cast<size_t>(aName.GetLength()));
-    aReport += "\r\n";
+    const size_t locDigits = static_cast<size_t>(locEnd - locDigit);
+    memcpy(aLine, locDigit, locDigits);
+    aLine += locDigits;
+    *aLine++ = ' ';
+    memcpy(aLine, aName.data(), aName.size());
+    aLine += aName.size();
+    *aLine++ = '\r';
+    *aLine++ = '\n';
+    return aLine;
+}
+
+// The longest line locPutReportLine writes for the name.
+constexpr size_t locReportLineRoom(std::string_view aName)
+{
+    return 14 + aName.size() + 2;
 }
 }
 
 // [SECTION] TezOutput
 
-void TezOutput::PutU32(uint32_t aValue)
+TezOutput::~TezOutput()
 {
-    const uint8_t locBytes[4] = {static_cast<uint8_t>(aValue), static_cast<uint8_t>(aValue >> 8),
-                                 static_cast<uint8_t>(aValue >> 16), static_cast<uint8_t>(aValue >> 24)};
-    myBytes.insert(myBytes.end(), locBytes, locBytes + 4);
+    OS_FreeLarge(myData, myCapacity);
+}
+
+bool TezOutput::Priv_Grow(size_t aCount)
+{
+    size_t locCapacity = myCapacity ? myCapacity : 64 * 1024;
+    while (locCapacity - mySize < aCount && locCapacity < SIZE_MAX / 4)
+        locCapacity *= 2;
+    locCapacity = OS_LargeSize(locCapacity);
+    uint8_t* locData =
+        locCapacity - mySize >= aCount ? static_cast<uint8_t*>(OS_AllocLarge(locCapacity)) : nullptr;
+    if (!locData)
+    {
+        myFailedFlag = true;
+        return false;
+    }
+    if (mySize)
+        memcpy(locData, myData, mySize);
+    OS_FreeLarge(myData, myCapacity);
+    myData = locData;
+    myCapacity = locCapacity;
+    return true;
 }
 
 void TezOutput::PutBytes(const void* aData, size_t aCount)
 {
-    const uint8_t* locData = static_cast<const uint8_t*>(aData);
-    myBytes.insert(myBytes.end(), locData, locData + aCount);
+    if (myCapacity - mySize < aCount && !Priv_Grow(aCount))
+        return;
+    if (aCount)
+        memcpy(myData + mySize, aData, aCount);
+    mySize += aCount;
 }
 
 // [SECTION] Hash registry and report
 
 namespace
 {
-// The registered text equal to aName, which is registered.
-const char* locRegisteredText(const TezRegistry& aRegistry, uint32_t aHash, const char* aName)
-{
-    const TezRegistry::Chain& locChain = aRegistry.myChains.find(aHash)->second;
-    if (locChain.myCount == 1)
-        return aRegistry.myEntries[locChain.myFirst].myName.GetBuffer();
-    return aRegistry.mySharedNames.find(std::string_view(aName))->data();
-}
-
 // The name's hash, the name registered.
 uint32_t locHashAndRegister(const char* aName)
 {
@@ -217,9 +390,8 @@ uint32_t locHashAndRegister(const char* aName)
     if (locSeen.myMet == aName && strcmp(locSeen.myRegistered, aName) == 0)
         return locSeen.myHash;
     const uint32_t locHash = TezHash(aName);
-    VelkToTez::Register(locHash, aName);
     locSeen.myMet = aName;
-    locSeen.myRegistered = locRegisteredText(locReg, locHash, aName);
+    locSeen.myRegistered = locReg.Register(locHash, aName);
     locSeen.myHash = locHash;
     return locHash;
 }
@@ -227,40 +399,7 @@ uint32_t locHashAndRegister(const char* aName)
 
 void VelkToTez::Register(uint32_t aHash, const char* aName)
 {
-    TezRegistry& locReg = locRegistry();
-    const uint32_t locNew = static_cast<uint32_t>(locReg.myEntries.size());
-    auto locFound = locReg.myChains.find(aHash);
-    bool locShared = false;
-    if (locFound == locReg.myChains.end())
-        locReg.myChains.emplace(aHash, TezRegistry::Chain{locNew, locNew, 1});
-    else
-    {
-        // A name has one hash: a name met before is in its hash's chain already.
-        TezRegistry::Chain& locChain = locFound->second;
-        if (locChain.myCount == 1 ? locReg.myEntries[locChain.myFirst].myName == aName
-                                  : locReg.mySharedNames.count(std::string_view(aName)) != 0)
-            return;
-        // Every name of a hash that several names share is listed once, in the
-        // order met; the names of a longer chain are listed already.
-        if (locChain.myCount == 1)
-        {
-            const TezHashEntry& locFirst = locReg.myEntries[locChain.myFirst];
-            locReg.myDuplicates.push_back(locFirst);
-            locReg.mySharedNames.emplace(locFirst.myName.GetBuffer(), static_cast<size_t>(locFirst.myName.GetLength()));
-        }
-        locReg.myDuplicates.push_back({QC_String(aName), aHash});
-        locReg.myNextOfSameHash[locChain.myLast] = locNew;
-        locChain.myLast = locNew;
-        locChain.myCount++;
-        locShared = true;
-    }
-    locReg.myEntries.push_back({QC_String(aName), aHash});
-    locReg.myNextOfSameHash.push_back(locNoEntry);
-    if (locShared)
-    {
-        const QC_String& locStored = locReg.myEntries.back().myName;
-        locReg.mySharedNames.emplace(locStored.GetBuffer(), static_cast<size_t>(locStored.GetLength()));
-    }
+    locRegistry().Register(aHash, aName);
 }
 
 void VelkToTez::ClearRegistry()
@@ -281,26 +420,34 @@ const std::vector<TezHashEntry>& VelkToTez::GetDuplicates()
 std::string VelkToTez::MakeHashReport()
 {
     const TezRegistry& locReg = locRegistry();
-    std::string locReport;
-    size_t locSize = 64;
+    size_t locRoom = 128;
     for (const TezHashEntry& locEntry : locReg.myEntries)
-        locSize += 16 + static_cast<size_t>(locEntry.myName.GetLength());
-    locReport.reserve(locSize);
+        locRoom += locReportLineRoom(locEntry.myName);
+    for (const TezHashEntry& locEntry : locReg.myDuplicates)
+        locRoom += locReportLineRoom(locEntry.myName);
+    std::string locReport(locRoom, '\0');
+    char* locAt = locReport.data();
     for (const TezHashEntry& locEntry : locReg.myEntries)
-        locAppendReportLine(locReport, locEntry.myHash, locEntry.myName);
-    locReport += "\r\n\r\n";
+        locAt = locPutReportLine(locAt, locEntry.myHash, locEntry.myName);
+    const auto locPut = [&locAt](const char* aText) {
+        const size_t locLength = strlen(aText);
+        memcpy(locAt, aText, locLength);
+        locAt += locLength;
+    };
+    locPut("\r\n\r\n");
     if (locReg.myDuplicates.empty())
-        locReport += "No duplicate hash entries.\r\n";
+        locPut("No duplicate hash entries.\r\n");
     else
     {
-        locReport += "Duplicate Hash Entries:\r\n";
+        locPut("Duplicate Hash Entries:\r\n");
         for (const TezHashEntry& locEntry : locReg.myDuplicates)
-            locAppendReportLine(locReport, locEntry.myHash, locEntry.myName);
+            locAt = locPutReportLine(locAt, locEntry.myHash, locEntry.myName);
         char locLine[80];
         snprintf(locLine, sizeof(locLine), "\r\n%d duplicate hash entries were found!\r\n",
                  static_cast<int>(locReg.myDuplicates.size()));
-        locReport += locLine;
+        locPut(locLine);
     }
+    locReport.resize(static_cast<size_t>(locAt - locReport.data()));
     return locReport;
 }
 
@@ -332,37 +479,36 @@ bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, Te
     if (locCount < 1)
     {
         // The instance's own value unless the record needs another text.
-        QC_String locChanged;
-        const QC_String* locValue = &anInstance->GetValue();
+        const char* locValue = anInstance->GetValue().GetBuffer();
+        size_t locLength = static_cast<size_t>(anInstance->GetValue().GetLength());
+        char locNumber[16];
         if (locTypeName == "LOCTEXT")
         {
-            locChanged.Format("%d", anEncoder.AddKeyValue(anInstance, aPrefix));
-            locValue = &locChanged;
+            locLength = static_cast<size_t>(
+                snprintf(locNumber, sizeof(locNumber), "%d", anEncoder.AddKeyValue(anInstance, aPrefix)));
+            locValue = locNumber;
         }
-        if (locIsReference && locValue->IsEmpty())
+        if (locIsReference && locLength == 0)
         {
             Tez_Print("%s: encountered reference with empty string value", locRecordFunction);
             return false;
         }
-        if (locValue->GetLength() >= TEZ_MAX_STRING)
+        if (locLength >= static_cast<size_t>(TEZ_MAX_STRING))
         {
             Tez_Print("%s: string value exceeds maximum allowed length (%d chars)", locRecordFunction, TEZ_MAX_STRING);
             return false;
         }
-        if (*locValue == "<empty>")
+        if (locLength == 7 && memcmp(locValue, "<empty>", 7) == 0)
+            locLength = 0;
+        char locPath[TEZ_MAX_STRING];
+        if (locTypeName == "FILE" && memchr(locValue, '\\', locLength))
         {
-            locChanged = "";
-            locValue = &locChanged;
+            for (size_t locIndex = 0; locIndex < locLength; ++locIndex)
+                locPath[locIndex] = locValue[locIndex] == '\\' ? '/' : locValue[locIndex];
+            locValue = locPath;
         }
-        if (locTypeName == "FILE")
-        {
-            if (locValue != &locChanged)
-                locChanged = *locValue;
-            locChanged.Replace('\\', '/');
-            locValue = &locChanged;
-        }
-        aFile.PutU32(static_cast<uint32_t>(locValue->GetLength()));
-        aFile.PutBytes(locValue->GetBuffer(), static_cast<size_t>(locValue->GetLength()));
+        aFile.PutU32(static_cast<uint32_t>(locLength));
+        aFile.PutBytes(locValue, locLength);
         return true;
     }
 
@@ -430,7 +576,8 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
         Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to open outfile '%s'", aTezFileName);
         return false;
     }
-    if (!locStep("write .tez") || !locTezFile.Write(locOutput.GetBytes().data(), locOutput.GetBytes().size()) ||
+    if (locOutput.HasFailed() || !locStep("write .tez") ||
+        !locTezFile.Write(locOutput.GetBytes().data(), locOutput.GetBytes().size()) ||
         !locStep("flush .tez") || !locTezFile.Flush())
     {
         Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);

@@ -8,9 +8,12 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/os/os_memory.h"
 #include "qcommon/qc_string.h"
 
 class TezLocEncoder;
@@ -26,18 +29,42 @@ constexpr int TEZ_MAX_STRING = 512;
 class TezOutput
 {
 public:
-    void PutU32(uint32_t aValue);
+    TezOutput() = default;
+    ~TezOutput();
+    TezOutput(const TezOutput&) = delete;
+    TezOutput& operator=(const TezOutput&) = delete;
+
+    void PutU32(uint32_t aValue)
+    {
+        if (myCapacity - mySize < 4 && !Priv_Grow(4))
+            return;
+        uint8_t* locAt = myData + mySize;
+        locAt[0] = static_cast<uint8_t>(aValue);
+        locAt[1] = static_cast<uint8_t>(aValue >> 8);
+        locAt[2] = static_cast<uint8_t>(aValue >> 16);
+        locAt[3] = static_cast<uint8_t>(aValue >> 24);
+        mySize += 4;
+    }
     void PutBytes(const void* aData, size_t aCount);
-    const std::vector<uint8_t>& GetBytes() const { return myBytes; }
+    std::span<const uint8_t> GetBytes() const { return {myData, mySize}; }
+    // True when memory ran out: bytes were lost and the output is unusable.
+    bool HasFailed() const { return myFailedFlag; }
 
 private:
-    std::vector<uint8_t> myBytes;
+    // Room for aCount more bytes; false when no memory is left.
+    bool Priv_Grow(size_t aCount);
+
+    uint8_t* myData = nullptr;
+    size_t mySize = 0;
+    size_t myCapacity = 0;
+    bool myFailedFlag = false;
 };
 
-// One line of the .hash report.
+// One line of the .hash report. The name lives in the registry until it is
+// cleared.
 struct TezHashEntry
 {
-    QC_String myName;
+    std::string_view myName;
     uint32_t myHash;
 };
 

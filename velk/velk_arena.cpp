@@ -16,7 +16,8 @@ namespace
 VelkArena* ourCurrentArena = nullptr;
 std::atomic<int> ourNumAlive{0};
 constexpr size_t VELK_ARENA_ALIGN = alignof(std::max_align_t);
-constexpr size_t VELK_ARENA_MAX_BLOCK = 1024 * 1024;
+// Blocks double up to the size of a huge page, where they stay.
+constexpr size_t VELK_ARENA_MAX_BLOCK = 2 * 1024 * 1024;
 }
 
 size_t VelkArena::TextHash::operator()(std::string_view aText) const
@@ -43,7 +44,7 @@ VelkArena::~VelkArena()
     while (myBlocks)
     {
         Block* locNext = myBlocks->myNext;
-        free(myBlocks);
+        OS_FreeLarge(myBlocks, myBlocks->mySize);
         myBlocks = locNext;
     }
 }
@@ -64,10 +65,12 @@ void* VelkArena::Allocate(size_t aSize, size_t anAlign)
         size_t locSize = myNextBlockSize;
         if (locSize < aSize + locHeader)
             locSize = aSize + locHeader;
-        Block* locBlock = static_cast<Block*>(malloc(locSize));
+        locSize = OS_LargeSize(locSize);
+        Block* locBlock = static_cast<Block*>(OS_AllocLarge(locSize));
         if (locBlock == nullptr)
             return nullptr;
         locBlock->myNext = myBlocks;
+        locBlock->mySize = locSize;
         myBlocks = locBlock;
         myFree = reinterpret_cast<char*>(locBlock) + locHeader;
         myLeft = locSize - locHeader;
@@ -132,7 +135,7 @@ char* VelkArena::InternText(const char* aText, size_t aLength)
     return locCopy;
 }
 
-void VelkArena::Adopt(std::vector<char>&& aBuffer)
+void VelkArena::Adopt(VelkTextBuffer&& aBuffer)
 {
     if (!aBuffer.empty())
         myBuffers.push_back(std::move(aBuffer));

@@ -12,7 +12,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/os/os_memory.h"
 #include "qcommon/qc_string.h"
+
+// A file's text as read: uninitialised when sized, on large pages when large.
+using VelkTextBuffer = std::vector<char, OS_LargeAllocator<char>>;
 
 class VelkArena
 {
@@ -36,7 +40,7 @@ public:
     // The same, one copy per distinct text: for texts many objects start with.
     char* InternText(const char* aText, size_t aLength);
     // Keeps the buffer (a compiled file's text) for as long as the arena lives.
-    void Adopt(std::vector<char>&& aBuffer);
+    void Adopt(VelkTextBuffer&& aBuffer);
 
     // The arena that objects made now take their texts from, or null.
     static VelkArena* GetCurrent();
@@ -63,6 +67,7 @@ private:
     struct Block
     {
         Block* myNext;
+        size_t mySize;
     };
 
     int myUseCount = 1;
@@ -70,7 +75,7 @@ private:
     char* myFree = nullptr;
     size_t myLeft = 0;
     size_t myNextBlockSize = 16 * 1024;
-    std::vector<std::vector<char>> myBuffers;
+    std::vector<VelkTextBuffer> myBuffers;
     struct TextHash
     {
         size_t operator()(std::string_view aText) const;

@@ -20,8 +20,9 @@ ParseTool::~ParseTool()
 bool ParseTool::Open(const char* aFileName)
 {
     Close();
+    // Streaming reads a file on disk straight into the buffer.
     QF_File locFile;
-    if (aFileName == nullptr || !locFile.Open(aFileName, OPEN_READ))
+    if (aFileName == nullptr || !locFile.Open(aFileName, OPEN_READ | OPEN_STREAMING))
     {
         VelkLog::Error("ParseTool::Open(): Failed to open '%s'", aFileName ? aFileName : "");
         return false;
@@ -269,9 +270,9 @@ char* ParseTool::GetWritable(const char* aText, int aLength)
     return myData.data() + (aText - locData);
 }
 
-std::vector<char> ParseTool::TakeData()
+VelkTextBuffer ParseTool::TakeData()
 {
-    std::vector<char> locData;
+    VelkTextBuffer locData;
     locData.swap(myData);
     Close();
     return locData;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "qcommon/qc_string.h"
+#include "velk/velk_arena.h"
 
 // Longest line handed out; the rest of a longer physical line comes as the next line.
 constexpr int VELK_LINE_BUFFER_SIZE = 4096;
@@ -32,7 +33,7 @@ public:
     // when they lie in the text read, which the caller may then change; else null.
     char* GetWritable(const char* aText, int aLength);
     // Hands the text read to the caller and closes the tool.
-    std::vector<char> TakeData();
+    VelkTextBuffer TakeData();
     // The next line, without moving on.
     bool PeekLine(QC_String& anOut);
 
@@ -62,7 +63,7 @@ private:
     bool Priv_Accept();
     void Priv_SkipByteOrderMark();
 
-    std::vector<char> myData;
+    VelkTextBuffer myData;
     size_t myPos = 0;
     size_t myLineStart = 0;
     bool myOpenFlag = false;

@@ -1,0 +1,72 @@
+// Large blocks from the system, on huge pages where it has them.
+#include "platform/os/os_memory.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace
+{
+constexpr size_t locHugePage = 2 * 1024 * 1024;
+
+// Sanitizer builds take every block from the heap, so that their leak and
+// bounds checks see it.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool locFromSystem = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool locFromSystem = false;
+#else
+constexpr bool locFromSystem = true;
+#endif
+#else
+constexpr bool locFromSystem = true;
+#endif
+
+bool Priv_FromSystem(size_t aSize)
+{
+    return locFromSystem && aSize >= OS_LARGE_MIN;
+}
+}
+
+size_t OS_LargeSize(size_t aSize) noexcept
+{
+    if (!Priv_FromSystem(aSize) || aSize > SIZE_MAX - locHugePage)
+        return aSize;
+    return (aSize + locHugePage - 1) & ~(locHugePage - 1);
+}
+
+void* OS_AllocLarge(size_t aSize) noexcept
+{
+    if (!Priv_FromSystem(aSize))
+        return malloc(aSize ? aSize : 1);
+    if (aSize > SIZE_MAX / 2)
+        return nullptr;
+    // Huge pages need blocks aligned to their size: map one page more and
+    // hand the ends back.
+    const size_t locSize = OS_LargeSize(aSize);
+    void* locMapped = mmap(nullptr, locSize + locHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (locMapped == MAP_FAILED)
+        return nullptr;
+    const uintptr_t locStart = reinterpret_cast<uintptr_t>(locMapped);
+    const uintptr_t locAligned = (locStart + locHugePage - 1) & ~uintptr_t(locHugePage - 1);
+    if (locAligned > locStart)
+        munmap(locMapped, locAligned - locStart);
+    const size_t locTail = locStart + locSize + locHugePage - (locAligned + locSize);
+    if (locTail)
+        munmap(reinterpret_cast<void*>(locAligned + locSize), locTail);
+    // Advice only: without huge pages the block works the same, page by page.
+    madvise(reinterpret_cast<void*>(locAligned), locSize, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(locAligned);
+}
+
+void OS_FreeLarge(void* aBlock, size_t aSize) noexcept
+{
+    if (!aBlock)
+        return;
+    if (!Priv_FromSystem(aSize))
+        free(aBlock);
+    else
+        munmap(aBlock, OS_LargeSize(aSize));
+}
