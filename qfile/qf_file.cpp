@@ -9,6 +9,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -378,6 +379,21 @@ uint32_t QF_File::ReadLine(char* aDestination, uint32_t aSize)
         aDestination[locStored++] = static_cast<char>(locChar);
         if (locStored == aSize - 1)
             break;
+        if (!locStreaming)
+        {
+            // The bytes that follow and end or start nothing go over as one run.
+            const uint32_t locRoom = std::min(aSize - 1 - locStored, myFileSize - myFilePos);
+            const uint8_t* const locRun = myBuffer + myFilePos;
+            uint32_t locLength = 0;
+            while (locLength < locRoom && locRun[locLength] != '\n' && locRun[locLength] != '\r' &&
+                   locRun[locLength] != '/')
+                ++locLength;
+            memcpy(aDestination + locStored, locRun, locLength);
+            locStored += locLength;
+            myFilePos += locLength;
+            if (locStored == aSize - 1)
+                break;
+        }
     }
     aDestination[locStored] = 0;
     myLineState = 1;

@@ -349,7 +349,9 @@ TezOutput::~TezOutput()
 
 bool TezOutput::Priv_Grow(size_t aCount)
 {
-    size_t locCapacity = myCapacity ? myCapacity : 64 * 1024;
+    // The first block is large: pages are only set aside as the bytes reach
+    // them, and a block that never has to move is never copied.
+    size_t locCapacity = myCapacity ? myCapacity : 64 * 1024 * 1024;
     while (locCapacity - mySize < aCount && locCapacity < SIZE_MAX / 4)
         locCapacity *= 2;
     locCapacity = OS_LargeSize(locCapacity);

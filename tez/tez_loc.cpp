@@ -1,6 +1,7 @@
 // The .loc encoder and decoder.
 #include "tez/tez_loc.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,21 +18,21 @@ const char locByteOrderMark[] = "\xEF\xBB\xBF";
 const char* const locEmptyValue = "<empty>";
 
 // Bytes of a Latin-1 text once written as UTF-8.
-size_t locEncodedLength(const QC_String& aValue)
+size_t locEncodedLength(const char* aValue, size_t aLength)
 {
-    size_t locLength = 0;
-    const unsigned char* locText = reinterpret_cast<const unsigned char*>(aValue.GetBuffer());
-    for (int locIndex = 0; locIndex < aValue.GetLength(); ++locIndex)
-        locLength += locText[locIndex] < 128 ? 1 : 2;
+    size_t locLength = aLength;
+    const unsigned char* locText = reinterpret_cast<const unsigned char*>(aValue);
+    for (size_t locIndex = 0; locIndex < aLength; ++locIndex)
+        locLength += locText[locIndex] >> 7;
     return locLength;
 }
 
 // A value of blanks only would lose its TAB to the reader's trimming of the
 // line end and break the whole file; it is written as the empty text.
-bool locIsBlank(const QC_String& aValue)
+bool locIsBlank(const char* aValue, size_t aLength)
 {
-    const unsigned char* locText = reinterpret_cast<const unsigned char*>(aValue.GetBuffer());
-    for (int locIndex = 0; locIndex < aValue.GetLength(); ++locIndex)
+    const unsigned char* locText = reinterpret_cast<const unsigned char*>(aValue);
+    for (size_t locIndex = 0; locIndex < aLength; ++locIndex)
         if (locText[locIndex] >= 33)
             return false;
     return true;
@@ -40,40 +41,43 @@ bool locIsBlank(const QC_String& aValue)
 // The decoder skips blanks at the start of a line, takes the key up to the
 // first TAB, ends the line at a line feed and cuts it at "//": a key must not
 // meet any of these.
-bool locIsReadableKey(const QC_String& aKey)
+bool locIsReadableKey(const char* aKey, size_t aLength)
 {
-    const unsigned char* locText = reinterpret_cast<const unsigned char*>(aKey.GetBuffer());
-    const int locLength = aKey.GetLength();
-    if (locLength == 0 || locText[0] < 33)
+    const unsigned char* locText = reinterpret_cast<const unsigned char*>(aKey);
+    if (aLength == 0 || locText[0] < 33)
         return false;
-    for (int locIndex = 0; locIndex < locLength; ++locIndex)
+    for (size_t locIndex = 0; locIndex < aLength; ++locIndex)
     {
         if (locText[locIndex] < 32)
             return false;
-        if (locText[locIndex] == '/' && locIndex + 1 < locLength && locText[locIndex + 1] == '/')
+        if (locText[locIndex] == '/' && locIndex + 1 < aLength && locText[locIndex + 1] == '/')
             return false;
     }
     return true;
 }
 
-void locAppendEncoded(const QC_String& aValue, std::string& anOut)
+void locAppendEncoded(const char* aValue, size_t aLength, std::string& anOut)
 {
-    if (locIsBlank(aValue))
+    if (locIsBlank(aValue, aLength))
     {
         anOut += locEmptyValue;
         return;
     }
-    const unsigned char* locText = reinterpret_cast<const unsigned char*>(aValue.GetBuffer());
-    for (int locIndex = 0; locIndex < aValue.GetLength(); ++locIndex)
+    const unsigned char* locText = reinterpret_cast<const unsigned char*>(aValue);
+    size_t locIndex = 0;
+    while (locIndex < aLength)
     {
-        const unsigned char locByte = locText[locIndex];
-        if (locByte < 128)
-            anOut += static_cast<char>(locByte);
-        else
-        {
-            anOut += static_cast<char>(0xC0 | (locByte >> 6));
-            anOut += static_cast<char>(0x80 | (locByte & 0x3F));
-        }
+        // ASCII goes over in runs.
+        size_t locRun = locIndex;
+        while (locRun < aLength && locText[locRun] < 128)
+            ++locRun;
+        anOut.append(aValue + locIndex, locRun - locIndex);
+        if (locRun == aLength)
+            break;
+        const unsigned char locByte = locText[locRun];
+        const char locPair[2] = {static_cast<char>(0xC0 | (locByte >> 6)), static_cast<char>(0x80 | (locByte & 0x3F))};
+        anOut.append(locPair, 2);
+        locIndex = locRun + 1;
     }
 }
 
@@ -152,73 +156,89 @@ bool Tez_LocFileName(const char* aTezFileName, std::string& aLocFileName)
 
 // [SECTION] TezLocEncoder
 
+void TezLocEncoder::Priv_Append(const char* aText, size_t aLength)
+{
+    myText.append(aText, aLength);
+    myText += '\0';
+}
+
 int TezLocEncoder::AddKeyValue(VelkType* anInstance, const char* aPrefix)
 {
-    std::string locKey;
+    const int locIndex = GetNumKeyValues();
+    Pair locPair;
+    locPair.myKey = myText.size();
     if (aPrefix && aPrefix[0])
     {
-        locKey = aPrefix;
-        locKey += '.';
+        myText += aPrefix;
+        myText += '.';
     }
-    locKey += anInstance->GetName().GetBuffer();
+    myText += anInstance->GetName().GetBuffer();
     // A path of deep, long names may pass what a string holds; cut, it is
     // still refused as too long a key.
-    if (locKey.size() > 4096)
-        locKey.resize(4096);
-    return AddKeyValue(locKey.c_str(), anInstance->GetValue().GetBuffer());
+    locPair.myKeyLength = std::min<size_t>(myText.size() - locPair.myKey, 4096);
+    myText.resize(locPair.myKey + locPair.myKeyLength);
+    myText += '\0';
+    const QC_String& locValue = anInstance->GetValue();
+    locPair.myValue = myText.size();
+    locPair.myValueLength = strlen(locValue.GetBuffer());
+    Priv_Append(locValue.GetBuffer(), locPair.myValueLength);
+    myPairs.push_back(locPair);
+    return locIndex;
 }
 
 int TezLocEncoder::AddKeyValue(const char* aKey, const char* aValue)
 {
-    const int locIndex = myKeys.myCount;
-    myKeys.Add(QC_String(aKey));
-    myValues.Add(QC_String(aValue));
+    const int locIndex = GetNumKeyValues();
+    Pair locPair;
+    locPair.myKey = myText.size();
+    locPair.myKeyLength = strlen(aKey);
+    Priv_Append(aKey, locPair.myKeyLength);
+    locPair.myValue = myText.size();
+    locPair.myValueLength = strlen(aValue);
+    Priv_Append(aValue, locPair.myValueLength);
+    myPairs.push_back(locPair);
     return locIndex;
 }
 
 void TezLocEncoder::Clear()
 {
-    myKeys.RemoveAll();
-    myValues.RemoveAll();
+    myText.clear();
+    myPairs.clear();
 }
 
 bool TezLocEncoder::ValidateKeyValues()
 {
-    // The links are walked, not iterated: an iterator hands out copies.
-    const QC_ListLink<QC_String>* locValue = myValues.myFirstLink;
-    for (const QC_ListLink<QC_String>* locLink = myKeys.myFirstLink; locLink && locValue;
-         locLink = locLink->myNext, locValue = locValue->myNext)
+    for (const Pair& locPair : myPairs)
     {
-        const QC_String& locKey = locLink->myItem;
-        if (locKey.GetLength() > TEZ_LOC_MAX_KEY)
+        const char* const locKey = myText.data() + locPair.myKey;
+        if (locPair.myKeyLength > static_cast<size_t>(TEZ_LOC_MAX_KEY))
         {
-            Tez_Print("TezLocEncoder::ValidateKeyValues(): key '%s' was longer than 255 characters",
-                      locKey.GetBuffer());
+            Tez_Print("TezLocEncoder::ValidateKeyValues(): key '%s' was longer than 255 characters", locKey);
             return false;
         }
-        for (int locIndex = 0; locIndex < locKey.GetLength(); ++locIndex)
+        for (size_t locIndex = 0; locIndex < locPair.myKeyLength; ++locIndex)
         {
-            if (static_cast<unsigned char>(locKey.GetBuffer()[locIndex]) >= 128)
+            if (static_cast<unsigned char>(locKey[locIndex]) >= 128)
             {
                 Tez_Print("TezLocEncoder::ValidateKeyValues(): key '%s' contained invalid characters (> 127 ASCII)",
-                          locKey.GetBuffer());
+                          locKey);
                 return false;
             }
         }
-        if (!locIsReadableKey(locKey))
+        if (!locIsReadableKey(locKey, locPair.myKeyLength))
         {
             Tez_Print("TezLocEncoder::ValidateKeyValues(): key '%s' of a LOCTEXT instance cannot be read back: it is "
                       "empty, starts with a blank, or holds a TAB, a control character or \"//\"",
-                      locKey.GetBuffer());
+                      locKey);
             return false;
         }
         // The decoder reads at most this many characters a line.
         const size_t locLineLength =
-            static_cast<size_t>(locKey.GetLength()) + 1 + locEncodedLength(locValue->myItem);
+            locPair.myKeyLength + 1 + locEncodedLength(myText.data() + locPair.myValue, locPair.myValueLength);
         if (locLineLength > static_cast<size_t>(TEZ_LOC_MAX_LINE))
         {
             Tez_Print("TezLocEncoder::ValidateKeyValues(): value of key '%s' is longer than %d characters when encoded",
-                      locKey.GetBuffer(), TEZ_LOC_MAX_LINE);
+                      locKey, TEZ_LOC_MAX_LINE);
             return false;
         }
     }
@@ -230,14 +250,13 @@ bool TezLocEncoder::Encode(std::string& anOut)
     anOut.clear();
     if (!ValidateKeyValues())
         return false;
+    anOut.reserve(3 + 2 * myText.size() + 8 * myPairs.size());
     anOut += locByteOrderMark;
-    const QC_ListLink<QC_String>* locValue = myValues.myFirstLink;
-    for (const QC_ListLink<QC_String>* locLink = myKeys.myFirstLink; locLink && locValue;
-         locLink = locLink->myNext, locValue = locValue->myNext)
+    for (const Pair& locPair : myPairs)
     {
-        anOut.append(locLink->myItem.GetBuffer(), static_cast<size_t>(locLink->myItem.GetLength()));
+        anOut.append(myText.data() + locPair.myKey, locPair.myKeyLength);
         anOut += '\t';
-        locAppendEncoded(locValue->myItem, anOut);
+        locAppendEncoded(myText.data() + locPair.myValue, locPair.myValueLength, anOut);
         anOut += "\r\n";
     }
     return true;

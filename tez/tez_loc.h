@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_locstring.h"
@@ -40,12 +41,22 @@ public:
     // The bytes of the file; false when a pair does not validate.
     bool Encode(std::string& anOut);
 
-    int GetNumKeyValues() const { return myKeys.myCount; }
+    int GetNumKeyValues() const { return static_cast<int>(myPairs.size()); }
     void Clear();
 
 private:
-    QC_List<QC_String> myKeys;
-    QC_List<QC_String> myValues;
+    // Where a pair's key and value lie in myText, each followed by a NUL.
+    struct Pair
+    {
+        size_t myKey;
+        size_t myKeyLength;
+        size_t myValue;
+        size_t myValueLength;
+    };
+    std::string myText;
+    std::vector<Pair> myPairs;
+
+    void Priv_Append(const char* aText, size_t aLength);
 };
 
 class TezLocDecoder

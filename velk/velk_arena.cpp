@@ -16,8 +16,13 @@ namespace
 VelkArena* ourCurrentArena = nullptr;
 std::atomic<int> ourNumAlive{0};
 constexpr size_t VELK_ARENA_ALIGN = alignof(std::max_align_t);
-// Blocks double up to the size of a huge page, where they stay.
-constexpr size_t VELK_ARENA_MAX_BLOCK = 2 * 1024 * 1024;
+// Blocks double up to VELK_ARENA_MAX_BLOCK from the heap; an arena that has
+// grown past VELK_ARENA_LARGE_FROM (a .tez file's records, say) takes blocks
+// of a huge page each, which fill with few page faults. Smaller arenas stay
+// on the heap, where a partly used block costs no more than it holds.
+constexpr size_t VELK_ARENA_MAX_BLOCK = 512 * 1024;
+constexpr size_t VELK_ARENA_LARGE_FROM = 8 * 1024 * 1024;
+constexpr size_t VELK_ARENA_LARGE_BLOCK = 2 * 1024 * 1024;
 }
 
 size_t VelkArena::TextHash::operator()(std::string_view aText) const
@@ -62,7 +67,7 @@ void* VelkArena::Allocate(size_t aSize, size_t anAlign)
     {
         // A large request gets a block of its own; the rest of the old block stays unused.
         const size_t locHeader = (sizeof(Block) + VELK_ARENA_ALIGN - 1) & ~(VELK_ARENA_ALIGN - 1);
-        size_t locSize = myNextBlockSize;
+        size_t locSize = myHeld >= VELK_ARENA_LARGE_FROM ? VELK_ARENA_LARGE_BLOCK : myNextBlockSize;
         if (locSize < aSize + locHeader)
             locSize = aSize + locHeader;
         locSize = OS_LargeSize(locSize);
@@ -74,6 +79,7 @@ void* VelkArena::Allocate(size_t aSize, size_t anAlign)
         myBlocks = locBlock;
         myFree = reinterpret_cast<char*>(locBlock) + locHeader;
         myLeft = locSize - locHeader;
+        myHeld += locSize;
         if (myNextBlockSize < VELK_ARENA_MAX_BLOCK)
             myNextBlockSize *= 2;
     }

@@ -75,6 +75,7 @@ private:
     char* myFree = nullptr;
     size_t myLeft = 0;
     size_t myNextBlockSize = 16 * 1024;
+    size_t myHeld = 0;   // bytes in myBlocks
     std::vector<VelkTextBuffer> myBuffers;
     struct TextHash
     {

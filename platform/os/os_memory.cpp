@@ -57,7 +57,11 @@ void* OS_AllocLarge(size_t aSize) noexcept
     if (locTail)
         munmap(reinterpret_cast<void*>(locAligned + locSize), locTail);
     // Advice only: without huge pages the block works the same, page by page.
-    madvise(reinterpret_cast<void*>(locAligned), locSize, MADV_HUGEPAGE);
+    // The last, partly asked-for huge page would be held whole once touched:
+    // it is left to small pages.
+    const size_t locHuge = aSize & ~(locHugePage - 1);
+    if (locHuge)
+        madvise(reinterpret_cast<void*>(locAligned), locHuge, MADV_HUGEPAGE);
     return reinterpret_cast<void*>(locAligned);
 }
 
