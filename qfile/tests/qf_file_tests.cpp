@@ -46,11 +46,11 @@ protected:
         return std::string(std::istreambuf_iterator<char>(locIn), {});
     }
 
-    std::vector<std::string> ReadLines(const std::string& aText, uint32_t aSize = 4096)
+    std::vector<std::string> ReadLines(const std::string& aText, uint32_t aSize = 4096, uint32_t aMode = OPEN_READ)
     {
         WriteDisk("lines.txt", aText);
         QF_File locFile;
-        EXPECT_TRUE(locFile.Open(PathOf("lines.txt").c_str(), OPEN_READ));
+        EXPECT_TRUE(locFile.Open(PathOf("lines.txt").c_str(), aMode));
         std::vector<std::string> locLines;
         std::vector<char> locBuffer(aSize);
         while (locFile.myFilePos < locFile.myFileSize)
@@ -65,6 +65,19 @@ protected:
 };
 
 typedef std::vector<std::string> Lines;
+
+// A file read whole takes plain bytes in runs, a streamed one byte by byte:
+// both give the same lines at every buffer size.
+TEST_F(QFileTest, ReadLineGivesTheSameLinesWholeAndStreamed)
+{
+    const std::string locText = "  first line / half // cut\r\nsecond\rstill second\r\n\r\n"
+                                "\t third  \n/x//\r\nlong " + std::string(300, 'y') + " end \r\nlast";
+    for (uint32_t locSize : {2u, 3u, 5u, 8u, 17u, 64u, 4096u})
+        EXPECT_EQ(ReadLines(locText, locSize), ReadLines(locText, locSize, OPEN_READ | OPEN_STREAMING)) << locSize;
+    EXPECT_EQ(ReadLines(locText),
+              (Lines{"first line / half", "second\rstill second", "third", "/x", "long " + std::string(300, 'y') + " end",
+                     "last"}));
+}
 
 TEST_F(QFileTest, ReadLineSkipsBlanksCommentsAndEmptyLines)
 {

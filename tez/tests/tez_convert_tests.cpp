@@ -267,3 +267,65 @@ TEST_F(TezConvertTest, ReportNumbersAreSignedAndRightAligned)
     EXPECT_EQ(VelkToTez::MakeHashReport(), locExpected + "\r\n\r\nNo duplicate hash entries.\r\n");
     VelkToTez::ClearRegistry();
 }
+
+// Many names in families that share hashes, met in a shuffled order and each
+// several times: the report lists every name once in the order first met, and
+// every name of a shared hash once among the duplicates, the first of a family
+// just before the second. Checked against a plain model of the rule.
+TEST_F(TezConvertTest, RegistryListsFamiliesOfSharedHashesInOrderMet)
+{
+    std::vector<std::string> locNames;
+    for (int locIndex = 0; locIndex < 20000; ++locIndex)
+        locNames.push_back("item" + std::to_string(locIndex));
+    std::vector<size_t> locOrder;
+    uint32_t locRandom = 12345;
+    for (int locPass = 0; locPass < 3; ++locPass)
+        for (size_t locIndex = 0; locIndex < locNames.size(); ++locIndex)
+        {
+            locRandom = locRandom * 1103515245u + 12345u;
+            locOrder.push_back((locRandom >> 8) % locNames.size());
+        }
+
+    std::vector<std::pair<std::string, uint32_t>> locEntries;
+    std::vector<std::pair<std::string, uint32_t>> locDuplicates;
+    std::map<std::string, bool> locSeen;
+    std::map<uint32_t, std::vector<std::string>> locFamilies;
+    VelkToTez::ClearRegistry();
+    for (size_t locPick : locOrder)
+    {
+        const std::string& locName = locNames[locPick];
+        const uint32_t locHash = TezHash(locName.c_str());
+        VelkToTez::Register(locHash, locName.c_str());
+        if (locSeen[locName])
+            continue;
+        locSeen[locName] = true;
+        locEntries.emplace_back(locName, locHash);
+        std::vector<std::string>& locFamily = locFamilies[locHash];
+        if (locFamily.size() == 1)
+            locDuplicates.emplace_back(locFamily[0], locHash);
+        if (!locFamily.empty())
+            locDuplicates.emplace_back(locName, locHash);
+        locFamily.push_back(locName);
+    }
+    ASSERT_GT(locDuplicates.size(), 1000u);
+
+    std::string locExpected;
+    char locLine[96];
+    for (const auto& locEntry : locEntries)
+    {
+        snprintf(locLine, sizeof(locLine), "%13d %s\r\n", static_cast<int>(locEntry.second), locEntry.first.c_str());
+        locExpected += locLine;
+    }
+    locExpected += "\r\n\r\nDuplicate Hash Entries:\r\n";
+    for (const auto& locEntry : locDuplicates)
+    {
+        snprintf(locLine, sizeof(locLine), "%13d %s\r\n", static_cast<int>(locEntry.second), locEntry.first.c_str());
+        locExpected += locLine;
+    }
+    locExpected += "\r\n" + std::to_string(locDuplicates.size()) + " duplicate hash entries were found!\r\n";
+    EXPECT_EQ(VelkToTez::MakeHashReport(), locExpected);
+    ASSERT_EQ(VelkToTez::GetEntries().size(), locEntries.size());
+    EXPECT_EQ(VelkToTez::GetEntries().back().myName, locEntries.back().first);
+    VelkToTez::ClearRegistry();
+    EXPECT_TRUE(VelkToTez::GetEntries().empty());
+}

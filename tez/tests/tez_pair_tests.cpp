@@ -402,3 +402,27 @@ TEST_F(TezPairTest, FailedConversionLeavesNothingForTheNextReport)
     EXPECT_EQ(locReport.find("leftover"), std::string::npos) << locReport;
     EXPECT_EQ(locReport.find("Card"), std::string::npos) << locReport;
 }
+
+TEST_F(TezPairTest, SharedHashesAreFoundAmongManyClonesOfOneList)
+{
+    // Cards share their member list; decks between them repeat one list of
+    // names that collide, and one deck lists them in another order.
+    std::string locText;
+    for (int locIndex = 0; locIndex < 40; ++locIndex)
+    {
+        locText += "Card c" + std::to_string(locIndex) + "\r\n{\r\n}\r\n";
+        if (locIndex % 10 == 9)
+            locText += "Deck d" + std::to_string(locIndex) + "\r\n{\r\n\tTEXT aca one\r\n\tNUMBER bab 2\r\n}\r\n";
+    }
+    locText += "Deck last\r\n{\r\n\tNUMBER bab 2\r\n\tTEXT aca one\r\n}\r\n";
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, locText));
+    ASSERT_TRUE(VelkToTez::Priv_ConvertVelkToTez(locSpace, PathOf("clones.tez").c_str()));
+    for (const char* locDeck : {"d9", "d19", "d29", "d39"})
+        EXPECT_TRUE(myLog.HasError(std::string("'") + locDeck + ".aca' and '" + locDeck + ".bab'")) << locDeck;
+    EXPECT_TRUE(myLog.HasError("'last.bab' and 'last.aca'"));
+    size_t locMemberPairs = 0;
+    for (const std::string& locError : myLog.myErrors)
+        locMemberPairs += locError.find(".aca'") != std::string::npos;
+    EXPECT_EQ(locMemberPairs, 5u) << myLog.AllErrors();
+}

@@ -1,0 +1,59 @@
+// Large blocks: sizes, alignment, contents kept, and the allocator that leaves
+// new elements uninitialised.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "platform/os/os_memory.h"
+
+TEST(OSMemoryTest, LargeBlocksAreWholeAndWritable)
+{
+    for (size_t locSize : {size_t(1), size_t(4096), OS_LARGE_MIN - 1, OS_LARGE_MIN, size_t(3 << 20) + 17})
+    {
+        const size_t locHeld = OS_LargeSize(locSize);
+        EXPECT_GE(locHeld, locSize);
+        char* locBlock = static_cast<char*>(OS_AllocLarge(locSize));
+        ASSERT_NE(locBlock, nullptr) << locSize;
+        // Every byte reachable, the first and the last held.
+        memset(locBlock, 0x5A, locSize);
+        EXPECT_EQ(locBlock[locSize / 2], 0x5A);
+        locBlock[locHeld - 1] = 1;
+        OS_FreeLarge(locBlock, locHeld);
+    }
+    OS_FreeLarge(nullptr, OS_LARGE_MIN);
+}
+
+TEST(OSMemoryTest, LargeBlocksFromTheSystemLieOnHugePageBounds)
+{
+    if (OS_LargeSize(OS_LARGE_MIN) == OS_LARGE_MIN)
+        GTEST_SKIP() << "every block comes from the heap in this build";
+    EXPECT_EQ(OS_LargeSize(OS_LARGE_MIN), size_t(2 << 20));
+    EXPECT_EQ(OS_LargeSize(size_t(5 << 20) + 1), size_t(6 << 20));
+    EXPECT_EQ(OS_LargeSize(OS_LARGE_MIN - 1), OS_LARGE_MIN - 1);
+    void* locBlocks[4];
+    for (void*& locBlock : locBlocks)
+    {
+        locBlock = OS_AllocLarge(size_t(3 << 20));
+        ASSERT_NE(locBlock, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(locBlock) % (2 << 20), 0u);
+    }
+    for (void* locBlock : locBlocks)
+        OS_FreeLarge(locBlock, size_t(3 << 20));
+}
+
+TEST(OSMemoryTest, LargeVectorsKeepTheirContentsAsTheyGrow)
+{
+    std::vector<uint32_t, OS_LargeAllocator<uint32_t>> locNumbers;
+    for (uint32_t locIndex = 0; locIndex < 1000000; ++locIndex)
+        locNumbers.push_back(locIndex * 7);
+    bool locAllKept = true;
+    for (uint32_t locIndex = 0; locIndex < locNumbers.size(); ++locIndex)
+        locAllKept = locAllKept && locNumbers[locIndex] == locIndex * 7;
+    EXPECT_TRUE(locAllKept);
+    locNumbers.resize(3000000);
+    EXPECT_EQ(locNumbers[999999], 999999u * 7);
+    std::vector<char, OS_LargeAllocator<char>> locText(5, 'x');
+    EXPECT_EQ(std::string(locText.begin(), locText.end()), "xxxxx");
+}
