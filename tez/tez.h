@@ -62,21 +62,30 @@ private:
     uint32_t myTypeHash;
     uint32_t myNameHash;
     int32_t myCount;
-    // Value text of a scalar, the path text of a reference (shared empty text
-    // when there is none).
-    char* myText;
-    // A reference's target, set once every record is read.
-    Tez* myTarget;
-    Tez** myMembers;
-    // (hash, position) sorted, for nodes with many members; null otherwise.
-    uint64_t* myIndex;
-    TezLocDecoder* myLocDecoder;
     bool myOwnsDecoderFlag;
     // Reference resolution: 0 not yet, 1 under way, 2 done.
     uint8_t myResolveState;
     // TEZ_STORED_*: what lies in the store of the node that read the file.
     uint8_t myStoredFlags;
-    // The nodes, member lists and texts of a file, in large blocks: owned by
-    // the node the file was read into, freed with it whole.
+    // myCount tells which of each pair a node uses.
+    union
+    {
+        // Value text of a scalar, the path text of a reference (shared empty
+        // text when there is none).
+        char* myText;
+        // An object's members, side by side.
+        Tez* myMembers;
+    };
+    union
+    {
+        // A reference's target, set once every record is read.
+        Tez* myTarget;
+        // An object's (hash, position) pairs sorted, for nodes with many
+        // members; null otherwise.
+        uint64_t* myIndex;
+    };
+    TezLocDecoder* myLocDecoder;
+    // The nodes, member lists, texts and indexes of a file, in large blocks:
+    // owned by the node the file was read into, freed with it whole.
     VelkArena* myStore;
 };

@@ -65,23 +65,25 @@ public:
             Tez_Print("Tez::Init(): member count %d exceeds the %zu bytes left", aCount, Left());
             return false;
         }
-        aNode->myMembers = static_cast<Tez**>(myStore->Allocate(static_cast<size_t>(aCount) * sizeof(Tez*)));
-        if (!aNode->myMembers)
+        // All members are made before any is read: a failed read leaves
+        // nothing half made.
+        Tez* locMembers = static_cast<Tez*>(myStore->Allocate(static_cast<size_t>(aCount) * sizeof(Tez), alignof(Tez)));
+        if (!locMembers)
         {
             Tez_Print("Tez::Init(): failed to allocate member array");
             return false;
         }
+        for (int32_t locIndex = 0; locIndex < aCount; ++locIndex)
+        {
+            Tez* locMember = new (&locMembers[locIndex]) Tez;
+            locMember->myStoredFlags = TEZ_STORED_SELF | TEZ_STORED_CONTENTS;
+        }
         aNode->myStoredFlags |= TEZ_STORED_CONTENTS;
-        std::fill(aNode->myMembers, aNode->myMembers + aCount, nullptr);
+        aNode->myMembers = locMembers;
         aNode->myCount = aCount;
         for (int32_t locIndex = 0; locIndex < aCount; ++locIndex)
         {
-            void* locCell = myStore->Allocate(sizeof(Tez));
-            Tez* locMember = locCell ? new (locCell) Tez : nullptr;
-            if (locMember)
-                locMember->myStoredFlags = TEZ_STORED_SELF | TEZ_STORED_CONTENTS;
-            aNode->myMembers[locIndex] = locMember;
-            if (!locMember || !ReadRecord(locMember, aDepth + 1))
+            if (!ReadRecord(&locMembers[locIndex], aDepth + 1))
             {
                 Tez_Print("Tez::Init(): failed to create member %d", locIndex);
                 return false;
@@ -156,13 +158,14 @@ public:
         return true;
     }
 
-    static void BuildIndex(Tez* aNode)
+    void BuildIndex(Tez* aNode)
     {
-        aNode->myIndex = new (std::nothrow) uint64_t[static_cast<size_t>(aNode->myCount)];
+        aNode->myIndex = static_cast<uint64_t*>(
+            myStore->Allocate(static_cast<size_t>(aNode->myCount) * sizeof(uint64_t), alignof(uint64_t)));
         if (!aNode->myIndex)
             return;   // lookups scan the members instead
         for (int32_t locIndex = 0; locIndex < aNode->myCount; ++locIndex)
-            aNode->myIndex[locIndex] = (uint64_t(aNode->myMembers[locIndex]->myNameHash) << 32) | uint32_t(locIndex);
+            aNode->myIndex[locIndex] = (uint64_t(aNode->myMembers[locIndex].myNameHash) << 32) | uint32_t(locIndex);
         std::sort(aNode->myIndex, aNode->myIndex + aNode->myCount);
     }
 
@@ -174,7 +177,7 @@ public:
         if (aNode->myCount == -2)
             return Resolve(aRoot, aNode, 0);
         for (int32_t locIndex = 0; locIndex < aNode->myCount; ++locIndex)
-            if (!ResolveAll(aRoot, aNode->myMembers[locIndex]))
+            if (!ResolveAll(aRoot, &aNode->myMembers[locIndex]))
                 return false;
         return true;
     }
@@ -250,7 +253,7 @@ public:
             return true;
         }
         for (int32_t locIndex = 0; locIndex < aNode->myCount; ++locIndex)
-            if (!CheckChains(aNode->myMembers[locIndex]))
+            if (!CheckChains(&aNode->myMembers[locIndex]))
                 return false;
         return true;
     }
@@ -270,14 +273,12 @@ Tez::Tez()
     : myTypeHash(0)
     , myNameHash(0)
     , myCount(-1)
-    , myText(ourEmptyText)
-    , myTarget(nullptr)
-    , myMembers(nullptr)
-    , myIndex(nullptr)
-    , myLocDecoder(nullptr)
     , myOwnsDecoderFlag(false)
     , myResolveState(0)
     , myStoredFlags(0)
+    , myText(ourEmptyText)
+    , myTarget(nullptr)
+    , myLocDecoder(nullptr)
     , myStore(nullptr)
 {
 }
@@ -289,26 +290,11 @@ Tez::~Tez()
 
 void Tez::Priv_Free()
 {
-    const bool locContentsStored = (myStoredFlags & TEZ_STORED_CONTENTS) != 0;
-    if (myMembers)
-    {
-        for (int32_t locIndex = 0; locIndex < myCount; ++locIndex)
-        {
-            Tez* locMember = myMembers[locIndex];
-            if (locMember && (locMember->myStoredFlags & TEZ_STORED_SELF))
-                locMember->~Tez();
-            else
-                delete locMember;
-        }
-        if (!locContentsStored)
-            delete[] myMembers;
-    }
-    if (myText != ourEmptyText && !locContentsStored)
-        free(myText);
-    delete[] myIndex;
+    // Everything read below a node lies in the store of the node that read
+    // the file (members, texts, indexes): it goes whole, with nothing to
+    // destroy one by one.
     if (myOwnsDecoderFlag)
         delete myLocDecoder;
-    // Last: the members above lay in it.
     if (myStore)
         myStore->Release();
     myStore = nullptr;
@@ -318,8 +304,6 @@ void Tez::Priv_Free()
     myCount = -1;
     myText = ourEmptyText;
     myTarget = nullptr;
-    myMembers = nullptr;
-    myIndex = nullptr;
     myLocDecoder = nullptr;
     myOwnsDecoderFlag = false;
     myResolveState = 0;
@@ -434,8 +418,8 @@ bool Tez::Init(const char* aPath)
     {
         for (int32_t locIndex = 0; locIndex < myCount; ++locIndex)
         {
-            const bool locOk = locPass == 0 ? locReader.ResolveAll(this, myMembers[locIndex])
-                                            : locReader.CheckChains(myMembers[locIndex]);
+            const bool locOk = locPass == 0 ? locReader.ResolveAll(this, &myMembers[locIndex])
+                                            : locReader.CheckChains(&myMembers[locIndex]);
             if (!locOk)
             {
                 Tez_Print("Tez::Init(): failed to resolve references for member %d", locIndex);
@@ -468,11 +452,11 @@ Tez* Tez::Priv_FindDirect(uint32_t aNameHash)
         const uint64_t* locFound = std::lower_bound(locBegin, locEnd, uint64_t(aNameHash) << 32);
         if (locFound == locEnd || (*locFound >> 32) != aNameHash)
             return nullptr;
-        return myMembers[static_cast<uint32_t>(*locFound)];
+        return &myMembers[static_cast<uint32_t>(*locFound)];
     }
     for (int32_t locIndex = 0; locIndex < myCount; ++locIndex)
-        if (myMembers[locIndex]->myNameHash == aNameHash)
-            return myMembers[locIndex];
+        if (myMembers[locIndex].myNameHash == aNameHash)
+            return &myMembers[locIndex];
     return nullptr;
 }
 
@@ -516,7 +500,7 @@ Tez* Tez::GetMemberByIndex(int anIndex)
     QC_ASSERT(anIndex >= 0 && anIndex < locNumMembers);
     if (anIndex < 0 || anIndex >= locNumMembers)
         return nullptr;
-    return locNode->myMembers[anIndex];
+    return &locNode->myMembers[anIndex];
 }
 
 const char* Tez::GetMemberValue(const char* aName)
