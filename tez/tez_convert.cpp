@@ -27,13 +27,15 @@ namespace
 // The process-wide hash registry. Conversions run on one thread.
 struct TezRegistry
 {
-    std::vector<TezHashEntry> myEntries;
-    std::vector<TezHashEntry> myDuplicates;
+    // Large tables live on huge pages: a conversion registers names by the
+    // hundred thousand.
+    TezHashEntries myEntries;
+    TezHashEntries myDuplicates;
     // The entries by their text, open addressing with linear probing over a
     // hash of the whole text (the name hashes are weak: whole families of
     // names share one): a slot holds an entry's index + 1, 0 when empty.
-    std::vector<uint32_t> myNameSlots;
-    std::vector<uint32_t> myTextHashes;
+    std::vector<uint32_t, OS_LargeAllocator<uint32_t>> myNameSlots;
+    std::vector<uint32_t, OS_LargeAllocator<uint32_t>> myTextHashes;
     // Per name hash, the first entry of that hash and how many share it.
     struct HashSlot
     {
@@ -41,7 +43,7 @@ struct TezRegistry
         uint32_t myFirst;
         uint32_t myCount;   // 0: empty slot
     };
-    std::vector<HashSlot> myHashSlots;
+    std::vector<HashSlot, OS_LargeAllocator<HashSlot>> myHashSlots;
     // The names' texts, NUL-terminated, in blocks that never move.
     std::vector<std::unique_ptr<char[]>> myTextBlocks;
     char* myTextFree = nullptr;
@@ -120,7 +122,7 @@ struct TezRegistry
                 locSlot = (locSlot + 1) & (locSlots - 1);
             myNameSlots[locSlot] = static_cast<uint32_t>(locIndex + 1);
         }
-        std::vector<HashSlot> locOld;
+        std::vector<HashSlot, OS_LargeAllocator<HashSlot>> locOld;
         locOld.swap(myHashSlots);
         myHashSlots.assign(locSlots, HashSlot{0, 0, 0});
         for (const HashSlot& locHash : locOld)
@@ -409,47 +411,90 @@ void VelkToTez::ClearRegistry()
     locRegistry().Clear();
 }
 
-const std::vector<TezHashEntry>& VelkToTez::GetEntries()
+const TezHashEntries& VelkToTez::GetEntries()
 {
     return locRegistry().myEntries;
 }
 
-const std::vector<TezHashEntry>& VelkToTez::GetDuplicates()
+const TezHashEntries& VelkToTez::GetDuplicates()
 {
     return locRegistry().myDuplicates;
 }
 
-std::string VelkToTez::MakeHashReport()
+namespace
+{
+// The report in pieces of at most locReportPiece bytes, each handed to
+// aPut(text, length) as it fills; false as soon as aPut fails.
+constexpr size_t locReportPiece = 256 * 1024;
+
+template <class Put>
+bool locMakeHashReport(Put aPut)
 {
     const TezRegistry& locReg = locRegistry();
-    size_t locRoom = 128;
-    for (const TezHashEntry& locEntry : locReg.myEntries)
-        locRoom += locReportLineRoom(locEntry.myName);
-    for (const TezHashEntry& locEntry : locReg.myDuplicates)
-        locRoom += locReportLineRoom(locEntry.myName);
-    std::string locReport(locRoom, '\0');
-    char* locAt = locReport.data();
-    for (const TezHashEntry& locEntry : locReg.myEntries)
-        locAt = locPutReportLine(locAt, locEntry.myHash, locEntry.myName);
-    const auto locPut = [&locAt](const char* aText) {
+    std::unique_ptr<char[]> locPiece(new char[locReportPiece]);
+    char* locAt = locPiece.get();
+    const auto locFlushIfFull = [&](size_t aNeed) {
+        if (static_cast<size_t>(locPiece.get() + locReportPiece - locAt) >= aNeed)
+            return true;
+        const bool locOk = aPut(locPiece.get(), static_cast<size_t>(locAt - locPiece.get()));
+        locAt = locPiece.get();
+        return locOk;
+    };
+    const auto locLine = [&](const TezHashEntry& anEntry) {
+        const size_t locRoom = locReportLineRoom(anEntry.myName);
+        if (locRoom > locReportPiece)
+        {
+            std::unique_ptr<char[]> locLong(new char[locRoom]);
+            const char* locEnd = locPutReportLine(locLong.get(), anEntry.myHash, anEntry.myName);
+            return locFlushIfFull(locReportPiece) && aPut(locLong.get(), static_cast<size_t>(locEnd - locLong.get()));
+        }
+        if (!locFlushIfFull(locRoom))
+            return false;
+        locAt = locPutReportLine(locAt, anEntry.myHash, anEntry.myName);
+        return true;
+    };
+    const auto locText = [&](const char* aText) {
         const size_t locLength = strlen(aText);
+        if (!locFlushIfFull(locLength))
+            return false;
         memcpy(locAt, aText, locLength);
         locAt += locLength;
+        return true;
     };
-    locPut("\r\n\r\n");
+    for (const TezHashEntry& locEntry : locReg.myEntries)
+        if (!locLine(locEntry))
+            return false;
+    if (!locText("\r\n\r\n"))
+        return false;
     if (locReg.myDuplicates.empty())
-        locPut("No duplicate hash entries.\r\n");
+    {
+        if (!locText("No duplicate hash entries.\r\n"))
+            return false;
+    }
     else
     {
-        locPut("Duplicate Hash Entries:\r\n");
+        if (!locText("Duplicate Hash Entries:\r\n"))
+            return false;
         for (const TezHashEntry& locEntry : locReg.myDuplicates)
-            locAt = locPutReportLine(locAt, locEntry.myHash, locEntry.myName);
-        char locLine[80];
-        snprintf(locLine, sizeof(locLine), "\r\n%d duplicate hash entries were found!\r\n",
+            if (!locLine(locEntry))
+                return false;
+        char locLast[80];
+        snprintf(locLast, sizeof(locLast), "\r\n%d duplicate hash entries were found!\r\n",
                  static_cast<int>(locReg.myDuplicates.size()));
-        locPut(locLine);
+        if (!locText(locLast))
+            return false;
     }
-    locReport.resize(static_cast<size_t>(locAt - locReport.data()));
+    return locAt == locPiece.get() || aPut(locPiece.get(), static_cast<size_t>(locAt - locPiece.get()));
+}
+}
+
+std::string VelkToTez::MakeHashReport()
+{
+    std::string locReport;
+    locMakeHashReport([&locReport](const char* aText, size_t aLength) {
+        locReport.append(aText, aLength);
+        return true;
+    });
     return locReport;
 }
 
@@ -619,10 +664,14 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     if (Tez_CutExtension(aTezFileName, locReportName))
     {
         locReportName += ".hash";
-        const std::string locReport = MakeHashReport();
+        // Written as it is made, in pieces: the report of a large namespace
+        // runs to megabytes.
         OS_SaveFile locReportFile;
         locReported = locStep("write report") && locReportFile.Begin(locReportName.c_str()) &&
-                      locReportFile.Write(locReport.data(), locReport.size()) && locReportFile.Commit();
+                      locMakeHashReport([&locReportFile](const char* aText, size_t aLength) {
+                          return locReportFile.Write(aText, aLength);
+                      }) &&
+                      locReportFile.Commit();
         if (!locReported)
         {
             OS_DeleteFile(locReportName.c_str());

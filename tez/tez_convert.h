@@ -67,6 +67,7 @@ struct TezHashEntry
     std::string_view myName;
     uint32_t myHash;
 };
+using TezHashEntries = std::vector<TezHashEntry, OS_LargeAllocator<TezHashEntry>>;
 
 class VelkToTez
 {
@@ -82,8 +83,8 @@ public:
     // The hash registry of the conversion under way, emptied at its start.
     static void Register(uint32_t aHash, const char* aName);
     static void ClearRegistry();
-    static const std::vector<TezHashEntry>& GetEntries();
-    static const std::vector<TezHashEntry>& GetDuplicates();
+    static const TezHashEntries& GetEntries();
+    static const TezHashEntries& GetDuplicates();
     // The report text, CR LF line ends.
     static std::string MakeHashReport();
 
