@@ -67,7 +67,7 @@ QF_File::QF_File()
     , myFileHand(INVALID_HANDLE_VALUE)
     , myLineState(0)
     , myWritePath(nullptr)
-    , myLargeFlag(false)
+    , myBufferKind(BUFFER_HEAP)
 {
 }
 
@@ -79,12 +79,14 @@ QF_File::~QF_File()
 
 void QF_File::Release()
 {
-    if (myLargeFlag)
+    if (myBufferKind == BUFFER_LARGE)
         OS_FreeLarge(myBuffer, myCapacity ? myCapacity : 1);
+    else if (myBufferKind == BUFFER_MAPPED)
+        OS_UnmapFile(myBuffer, myCapacity);
     else
         free(myBuffer);
     myBuffer = nullptr;
-    myLargeFlag = false;
+    myBufferKind = BUFFER_HEAP;
     if (myFileHand != INVALID_HANDLE_VALUE)
         OS_CloseFile(myFileHand);
     myFileHand = INVALID_HANDLE_VALUE;
@@ -197,7 +199,26 @@ bool QF_File::OpenFromDisk(const char* aName)
     myTime = PackTime(locInfo.myWriteTime);
     if (myFlags & OPEN_STREAMING)
         return true;
-    myLargeFlag = true;
+    // A large file is mapped rather than copied: its pages are those the
+    // system holds for it already.
+    if (myFileSize >= OS_LARGE_MIN)
+    {
+        const void* locAddress = nullptr;
+        uint64_t locSize = 0;
+        if (OS_MapFile(locHandle, &locAddress, &locSize, true))
+        {
+            if (locAddress && locSize == myFileSize)
+            {
+                myBuffer = static_cast<uint8_t*>(const_cast<void*>(locAddress));
+                myBufferKind = BUFFER_MAPPED;
+                OS_CloseFile(locHandle);
+                myFileHand = INVALID_HANDLE_VALUE;
+                return true;
+            }
+            OS_UnmapFile(locAddress, locSize);
+        }
+    }
+    myBufferKind = BUFFER_LARGE;
     bool locRead = locReadWhole(locHandle, this, true);
     OS_CloseFile(locHandle);
     myFileHand = INVALID_HANDLE_VALUE;

@@ -98,7 +98,7 @@ public:
 
     // Readable by callers and set up by the archive reader.
     uint32_t myFlags;
-    uint8_t* myBuffer;        // whole contents (malloc, or OS_AllocLarge when myLargeFlag), or null
+    uint8_t* myBuffer;        // whole contents (see myBufferKind), or null; read-only when read
     uint32_t myFileSize;
     uint32_t myFilePos;
     uint32_t myTime;          // packed last-write time, 0 when unknown
@@ -108,7 +108,15 @@ public:
     char* myWritePath;        // write mode: the resolved path written back at Close (malloc)
 
 private:
-    bool myLargeFlag;         // a file read whole for reading: myBuffer from OS_AllocLarge(myCapacity)
+    // Where myBuffer comes from: malloc, OS_AllocLarge(myCapacity), or a
+    // mapping of a whole file of myCapacity bytes opened for reading.
+    enum BufferKind : uint8_t
+    {
+        BUFFER_HEAP,
+        BUFFER_LARGE,
+        BUFFER_MAPPED,
+    };
+    BufferKind myBufferKind;
 
     void Release();
     bool OpenForWriting(const char* aName);

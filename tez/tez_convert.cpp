@@ -110,7 +110,17 @@ struct TezRegistry
         return static_cast<size_t>((aHash * 0x9E3779B1ull) & 0xFFFFFFFFu) * aNumSlots >> 32;
     }
 
-    // Twice as many slots as entries at least, in both tables.
+    // Room for about aCount names without growing on the way.
+    void Reserve(size_t aCount)
+    {
+        myEntries.reserve(aCount);
+        myTextHashes.reserve(aCount);
+        while (myNameSlots.size() * 7 < aCount * 10)
+            Grow();
+    }
+
+    // Tables at most 70% full: small enough to stay in the caches, the probe
+    // runs still short.
     void Grow()
     {
         const size_t locSlots = myNameSlots.empty() ? 1024 : myNameSlots.size() * 2;
@@ -158,7 +168,7 @@ struct TezRegistry
     {
         const size_t locLength = strlen(aName);
         const uint32_t locTextHash = TextHash(aName, locLength);
-        if ((myEntries.size() + 1) * 2 > myNameSlots.size())
+        if ((myEntries.size() + 1) * 10 > myNameSlots.size() * 7)
             Grow();
         const size_t locMask = myNameSlots.size() - 1;
         size_t locSlot = SlotOf(locTextHash, myNameSlots.size());
@@ -349,11 +359,29 @@ TezOutput::~TezOutput()
     OS_FreeLarge(myData, myCapacity);
 }
 
+bool TezOutput::Finish()
+{
+    if (mySink && mySize && !myFailedFlag)
+    {
+        myFailedFlag = !mySink->Write(myData, mySize);
+        mySize = 0;
+    }
+    return !myFailedFlag;
+}
+
 bool TezOutput::Priv_Grow(size_t aCount)
 {
-    // The first block is large: pages are only set aside as the bytes reach
-    // them, and a block that never has to move is never copied.
-    size_t locCapacity = myCapacity ? myCapacity : 64 * 1024 * 1024;
+    // With a sink the buffer is handed over when full and filled again.
+    if (mySink && myCapacity)
+    {
+        if (!Finish())
+            return false;
+        if (myCapacity >= aCount)
+            return true;
+    }
+    // In memory the first block is large: pages are only set aside as the
+    // bytes reach them, and a block that never has to move is never copied.
+    size_t locCapacity = myCapacity ? myCapacity : mySink ? 256 * 1024 : 64 * 1024 * 1024;
     while (locCapacity - mySize < aCount && locCapacity < SIZE_MAX / 4)
         locCapacity *= 2;
     locCapacity = OS_LargeSize(locCapacity);
@@ -589,13 +617,22 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     }
     const bool locHasLoc = aNameSpace.HasLocText();
 
-    // Both files are made in memory first: nothing on disk changes for a
-    // namespace that cannot be converted.
-    TezOutput locOutput;
+    // The .tez goes to its temporary file as it is made, the .loc is made in
+    // memory: nothing on disk changes for a namespace that cannot be
+    // converted.
+    OS_SaveFile locTezFile;
+    if (!locStep("begin .tez") || !locTezFile.Begin(aTezFileName))
+    {
+        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to open outfile '%s'", aTezFileName);
+        return false;
+    }
+    TezOutput locOutput(&locTezFile);
     TezLocEncoder locEncoder;
     locOutput.PutBytes(TEZ_MAGIC, sizeof(TEZ_MAGIC));
     locOutput.PutU32(locHasLoc ? 1 : 0);
     locOutput.PutU32(static_cast<uint32_t>(locRoots.myCount));
+    // Each root has a name of its own, most likely.
+    locRegistry().Reserve(static_cast<size_t>(locRoots.myCount) + 1024);
     std::vector<VelkType*> locRootArray;
     locRootArray.reserve(static_cast<size_t>(locRoots.myCount));
     for (QC_ListLink<VelkType*>* locLink = locRoots.myFirstLink; locLink; locLink = locLink->myNext)
@@ -617,15 +654,8 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     // own texts, or no .tez (the next load converts again): both files are
     // written and flushed whole, the old .tez goes, then the .loc goes in,
     // then the .tez.
-    OS_SaveFile locTezFile;
-    if (!locStep("begin .tez") || !locTezFile.Begin(aTezFileName))
-    {
-        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to open outfile '%s'", aTezFileName);
-        return false;
-    }
-    if (locOutput.HasFailed() || !locStep("write .tez") ||
-        !locTezFile.Write(locOutput.GetBytes().data(), locOutput.GetBytes().size()) ||
-        !locStep("flush .tez") || !locTezFile.Flush())
+    if (locOutput.HasFailed() || !locStep("write .tez") || !locOutput.Finish() || !locStep("flush .tez") ||
+        !locTezFile.Flush())
     {
         Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
         return false;

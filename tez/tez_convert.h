@@ -16,6 +16,7 @@
 #include "platform/os/os_memory.h"
 #include "qcommon/qc_string.h"
 
+class OS_SaveFile;
 class TezLocEncoder;
 class VelkNameSpace;
 class VelkType;
@@ -25,11 +26,16 @@ constexpr const char* TEZ_VERSION_TEXT = "tez0010";
 // A value must stay below this length: 511 bytes at most.
 constexpr int TEZ_MAX_STRING = 512;
 
-// The bytes of a .tez file as they are built.
+// The bytes of a .tez file as they are built: kept in memory, or with a sink
+// written to it in pieces as they come.
 class TezOutput
 {
 public:
     TezOutput() = default;
+    explicit TezOutput(OS_SaveFile* aSink)
+        : mySink(aSink)
+    {
+    }
     ~TezOutput();
     TezOutput(const TezOutput&) = delete;
     TezOutput& operator=(const TezOutput&) = delete;
@@ -46,8 +52,11 @@ public:
         mySize += 4;
     }
     void PutBytes(const void* aData, size_t aCount);
+    // The bytes not yet handed to the sink: all of them without one.
     std::span<const uint8_t> GetBytes() const { return {myData, mySize}; }
-    // True when memory ran out: bytes were lost and the output is unusable.
+    // Hands what is left to the sink; false when a write failed.
+    bool Finish();
+    // True when memory ran out or a write failed: the output is unusable.
     bool HasFailed() const { return myFailedFlag; }
 
 private:
@@ -57,6 +66,7 @@ private:
     uint8_t* myData = nullptr;
     size_t mySize = 0;
     size_t myCapacity = 0;
+    OS_SaveFile* mySink = nullptr;
     bool myFailedFlag = false;
 };
 

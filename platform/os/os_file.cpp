@@ -442,7 +442,7 @@ bool OS_GetHandleInfo(OS_FileHandle aHandle, OS_FileInfo* anInfo)
     return true;
 }
 
-bool OS_MapFile(OS_FileHandle aHandle, const void** anAddress, uint64_t* aSize)
+bool OS_MapFile(OS_FileHandle aHandle, const void** anAddress, uint64_t* aSize, bool aPopulateFlag)
 {
     struct stat locStat;
     if (fstat(aHandle, &locStat) != 0 || !S_ISREG(locStat.st_mode))
@@ -451,7 +451,8 @@ bool OS_MapFile(OS_FileHandle aHandle, const void** anAddress, uint64_t* aSize)
     *anAddress = nullptr;
     if (*aSize == 0)
         return true;
-    void* locView = mmap(nullptr, static_cast<size_t>(*aSize), PROT_READ, MAP_PRIVATE, aHandle, 0);
+    void* locView = mmap(nullptr, static_cast<size_t>(*aSize), PROT_READ, MAP_PRIVATE | (aPopulateFlag ? MAP_POPULATE : 0),
+                         aHandle, 0);
     if (locView == MAP_FAILED)
         return false;
     *anAddress = locView;

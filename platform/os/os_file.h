@@ -85,8 +85,9 @@ bool OS_SyncFileSystem(const char* aPath);
 bool OS_GetHandleInfo(OS_FileHandle aHandle, OS_FileInfo* anInfo);
 
 // A read-only mapping of a whole file; an empty file maps to null with size 0.
-// OS_UnmapFile takes what OS_MapFile gave.
-bool OS_MapFile(OS_FileHandle aHandle, const void** anAddress, uint64_t* aSize);
+// OS_UnmapFile takes what OS_MapFile gave. With aPopulateFlag the pages are
+// mapped at once, for a file that is read through.
+bool OS_MapFile(OS_FileHandle aHandle, const void** anAddress, uint64_t* aSize, bool aPopulateFlag = false);
 void OS_UnmapFile(const void* anAddress, uint64_t aSize);
 
 // Names on disk.
