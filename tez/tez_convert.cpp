@@ -218,10 +218,38 @@ bool locStep(const char* aWhat)
     return ourFileStepHook == nullptr || ourFileStepHook(ourFileStep, aWhat);
 }
 
+// Plain static: the registry is looked at for every record, and a local
+// static would be checked for its construction each time.
+TezRegistry ourRegistry;
+
 TezRegistry& locRegistry()
 {
-    static TezRegistry ourRegistry;
     return ourRegistry;
+}
+
+// Type names are compared by length first: most records are of neither type.
+bool locIsType(const QC_String& aTypeName, const char* aName, int aLength)
+{
+    return aTypeName.GetLength() == aLength && memcmp(aTypeName.GetBuffer(), aName, static_cast<size_t>(aLength)) == 0;
+}
+
+// "%d" by hand, into at least 12 bytes; returns the length.
+size_t locFormatInt(int aValue, char* anOut)
+{
+    char locDigits[12];
+    char* locEnd = locDigits + sizeof(locDigits);
+    char* locDigit = locEnd;
+    uint32_t locMagnitude = aValue < 0 ? 0u - static_cast<uint32_t>(aValue) : static_cast<uint32_t>(aValue);
+    do
+    {
+        *--locDigit = static_cast<char>('0' + locMagnitude % 10);
+        locMagnitude /= 10;
+    } while (locMagnitude != 0);
+    if (aValue < 0)
+        *--locDigit = '-';
+    const size_t locLength = static_cast<size_t>(locEnd - locDigit);
+    memcpy(anOut, locDigit, locLength);
+    return locLength;
 }
 
 const char* const locRecordFunction =
@@ -557,10 +585,9 @@ bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, Te
         const char* locValue = anInstance->GetValue().GetBuffer();
         size_t locLength = static_cast<size_t>(anInstance->GetValue().GetLength());
         char locNumber[16];
-        if (locTypeName == "LOCTEXT")
+        if (locIsType(locTypeName, "LOCTEXT", 7))
         {
-            locLength = static_cast<size_t>(
-                snprintf(locNumber, sizeof(locNumber), "%d", anEncoder.AddKeyValue(anInstance, aPrefix)));
+            locLength = locFormatInt(anEncoder.AddKeyValue(anInstance, aPrefix), locNumber);
             locValue = locNumber;
         }
         if (locIsReference && locLength == 0)
@@ -576,7 +603,7 @@ bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, Te
         if (locLength == 7 && memcmp(locValue, "<empty>", 7) == 0)
             locLength = 0;
         char locPath[TEZ_MAX_STRING];
-        if (locTypeName == "FILE" && memchr(locValue, '\\', locLength))
+        if (locIsType(locTypeName, "FILE", 4) && memchr(locValue, '\\', locLength))
         {
             for (size_t locIndex = 0; locIndex < locLength; ++locIndex)
                 locPath[locIndex] = locValue[locIndex] == '\\' ? '/' : locValue[locIndex];
