@@ -10,8 +10,12 @@ namespace
 {
 constexpr size_t locStep = 8;
 constexpr size_t locMaxCell = QC_CELLPOOL_MAX;
-// Large enough to lie on huge pages: a compile makes cells by the million.
-constexpr size_t locBlockSize = 2 * 1024 * 1024;
+// Blocks of 64 KB from the heap at first; once the pool holds a few
+// megabytes, blocks of a huge page, which fill with few page faults (a
+// compile makes cells by the million). A small program stays small.
+constexpr size_t locSmallBlockSize = 64 * 1024;
+constexpr size_t locLargeBlockSize = 2 * 1024 * 1024;
+constexpr size_t locLargeFrom = 4 * 1024 * 1024;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool locPooled = false;
@@ -32,6 +36,7 @@ struct CellPool
     void* myFree[locMaxCell / locStep + 1] = {};
     char* myBlock = nullptr;
     size_t myBlockLeft = 0;
+    size_t myHeld = 0;   // bytes in blocks so far
 
     void Lock()
     {
@@ -65,8 +70,10 @@ void* QC_CellPool::Allocate(size_t aSize) noexcept
         if (locPool.myBlockLeft < locCellSize)
         {
             // The rest of the old block stays unused.
+            const size_t locBlockSize = locPool.myHeld < locLargeFrom ? locSmallBlockSize : locLargeBlockSize;
             locPool.myBlock = static_cast<char*>(OS_AllocLarge(locBlockSize));
             locPool.myBlockLeft = locPool.myBlock ? locBlockSize : 0;
+            locPool.myHeld += locPool.myBlockLeft;
         }
         if (locPool.myBlock)
         {

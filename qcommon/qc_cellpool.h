@@ -1,6 +1,7 @@
 // A pool of small cells for objects made and freed by the hundred thousand
 // (list links, data-language objects): cells of 8-byte steps up to
-// QC_CELLPOOL_MAX bytes, cut from 2 MB blocks, larger requests from the heap.
+// QC_CELLPOOL_MAX bytes, cut from 64 KB blocks and, once the pool is large,
+// 2 MB blocks on huge pages; larger requests from the heap.
 // A freed cell joins its size's list and is never handed back to the heap.
 // Safe from several threads. Sanitizer builds use the heap for every cell, so
 // that their checks see each one.

@@ -196,7 +196,22 @@ VelkType* VelkCompiler::CreateInstance(const char* aText, ParseTool& aParseTool,
                             Velk_Text(aType->GetTypeName()));
         return nullptr;
     }
-    locInstance->SetName(locName.Get());
+    // While a namespace is compiled, the name stays in the text read, laid out
+    // as the values are (the two characters before it take the length, the
+    // one after it the NUL) when no value follows close enough to need those
+    // characters itself.
+    VelkArena* locArena = VelkArena::GetCurrent();
+    char* locWritable =
+        locArena && locNameLength > 0 ? aParseTool.GetWritable(aText, locNameLength) : nullptr;
+    if (locWritable && (locValue[0] == 0 || locValue >= aText + locNameLength + 3))
+    {
+        const uint16_t locLengthWord = (uint16_t)locNameLength;
+        memcpy(locWritable - 2, &locLengthWord, 2);
+        locWritable[locNameLength] = 0;
+        locInstance->Priv_BorrowName(locArena, locWritable);
+    }
+    else
+        locInstance->SetName(locName.Get());
     if (!locInstance->Assign(aParseTool, locValue, aTypeManager, anIgnorer))
     {
         delete locInstance;

@@ -105,7 +105,7 @@ public:
         myTotal++;
         if (locFound != NOT_FOUND)
         {
-            mySlots[locFound].myCount++;
+            Priv_SetCount(mySlots[locFound], Priv_Count(mySlots[locFound]) + 1);
             mySlots[locFound].myOnly = nullptr;
             return;
         }
@@ -129,7 +129,9 @@ public:
         if (locFound == NOT_FOUND)
             return;
         myTotal--;
-        if (--mySlots[locFound].myCount <= 0)
+        const int locCount = Priv_Count(mySlots[locFound]) - 1;
+        Priv_SetCount(mySlots[locFound], locCount);
+        if (locCount <= 0)
             Priv_Erase(locFound);
         else
             mySlots[locFound].myOnly = nullptr;
@@ -142,7 +144,7 @@ public:
         if (locFound == NOT_FOUND)
             return LOOKUP_ABSENT;
         const Slot& locSlot = mySlots[locFound];
-        if (locSlot.myCount == 1 && locSlot.myOnly)
+        if (locSlot.myOnly && Priv_Count(locSlot) == 1)
         {
             anObject = locSlot.myOnly;
             return LOOKUP_UNIQUE;
@@ -154,19 +156,19 @@ public:
     void SetOnly(std::string_view aName, VelkType* anObject)
     {
         const size_t locFound = Priv_Find(aName, Priv_Hash(aName));
-        if (locFound != NOT_FOUND && mySlots[locFound].myCount == 1)
+        if (locFound != NOT_FOUND && Priv_Count(mySlots[locFound]) == 1)
             mySlots[locFound].myOnly = anObject;
     }
 
 private:
     static constexpr size_t NOT_FOUND = (size_t)-1;
 
+    // 16 bytes: the count of objects of the name lies in the key's record.
     struct Slot
     {
         uint32_t myHash = 0; // 0: empty
-        int myCount = 0;
+        uint32_t myKey = 0;  // the key's record: block << KEY_OFFSET_BITS | offset
         VelkType* myOnly = nullptr; // null while the name repeats or after a removal
-        const char* myKey = nullptr; // in myKeys, after its length (4 bytes)
     };
 
     static uint32_t Priv_Hash(std::string_view aName)
@@ -175,11 +177,21 @@ private:
         return locHash ? locHash : 1;
     }
 
-    static uint32_t Priv_KeyLength(const char* aKey)
+    // A key's record: its length (4 bytes), the count of objects of that
+    // name (4 bytes), the text.
+    char* Priv_Record(uint32_t aKey) const
     {
-        uint32_t locLength;
-        memcpy(&locLength, aKey - 4, 4);
-        return locLength;
+        return myKeys[aKey >> KEY_OFFSET_BITS].get() + (aKey & ((1u << KEY_OFFSET_BITS) - 1));
+    }
+    int Priv_Count(const Slot& aSlot) const
+    {
+        int locCount;
+        memcpy(&locCount, Priv_Record(aSlot.myKey) + 4, 4);
+        return locCount;
+    }
+    void Priv_SetCount(const Slot& aSlot, int aCount)
+    {
+        memcpy(Priv_Record(aSlot.myKey) + 4, &aCount, 4);
     }
 
     size_t Priv_Find(std::string_view aName, uint32_t aHash) const
@@ -192,16 +204,21 @@ private:
             const Slot& locSlot = mySlots[locPos];
             if (locSlot.myHash == 0)
                 return NOT_FOUND;
-            if (locSlot.myHash == aHash && Priv_KeyLength(locSlot.myKey) == aName.size() &&
-                (aName.empty() || memcmp(locSlot.myKey, aName.data(), aName.size()) == 0))
+            if (locSlot.myHash != aHash)
+                continue;
+            const char* locRecord = Priv_Record(locSlot.myKey);
+            uint32_t locLength;
+            memcpy(&locLength, locRecord, 4);
+            if (locLength == aName.size() && (aName.empty() || memcmp(locRecord + 8, aName.data(), aName.size()) == 0))
                 return locPos;
         }
     }
 
-    // The key texts, kept in blocks: a removed name's text stays until Clear.
-    const char* Priv_StoreKey(std::string_view aName)
+    // The key texts, kept in blocks: a removed name's record stays until
+    // Clear. A key longer than a block gets a block of its own.
+    uint32_t Priv_StoreKey(std::string_view aName)
     {
-        const size_t locNeed = aName.size() + 4;
+        const size_t locNeed = aName.size() + 8;
         if (locNeed > myKeyLeft)
         {
             const size_t locBlock = locNeed > KEY_BLOCK ? locNeed : KEY_BLOCK;
@@ -209,11 +226,14 @@ private:
             myKeyFree = myKeys.back().get();
             myKeyLeft = locBlock;
         }
+        const uint32_t locKey = static_cast<uint32_t>(((myKeys.size() - 1) << KEY_OFFSET_BITS) |
+                                                      static_cast<size_t>(myKeyFree - myKeys.back().get()));
         const uint32_t locLength = static_cast<uint32_t>(aName.size());
+        const int locCount = 1;
         memcpy(myKeyFree, &locLength, 4);
-        char* locKey = myKeyFree + 4;
+        memcpy(myKeyFree + 4, &locCount, 4);
         if (!aName.empty())
-            memcpy(locKey, aName.data(), aName.size());
+            memcpy(myKeyFree + 8, aName.data(), aName.size());
         myKeyFree += locNeed;
         myKeyLeft -= locNeed;
         return locKey;
@@ -230,9 +250,8 @@ private:
             locPos = (locPos + 1) & locMask;
         Slot& locSlot = mySlots[locPos];
         locSlot.myHash = aHash;
-        locSlot.myCount = 1;
-        locSlot.myOnly = anObject;
         locSlot.myKey = Priv_StoreKey(aName);
+        locSlot.myOnly = anObject;
         myUsed++;
     }
 
@@ -249,7 +268,7 @@ private:
             size_t locPos = locSlot.myHash & locMask;
             while (mySlots[locPos].myHash != 0)
                 locPos = (locPos + 1) & locMask;
-            mySlots[locPos] = std::move(locSlot);
+            mySlots[locPos] = locSlot;
         }
     }
 
@@ -266,14 +285,17 @@ private:
                                                     : (locGap < locHome || locHome <= locNext);
             if (locStays)
                 continue;
-            mySlots[locGap] = std::move(mySlots[locNext]);
+            mySlots[locGap] = mySlots[locNext];
             locGap = locNext;
         }
         mySlots[locGap] = Slot();
         myUsed--;
     }
 
+    // Keys of at most KEY_BLOCK - 8 bytes share blocks; offsets in a block fit
+    // KEY_OFFSET_BITS bits, which leaves room for 2^18 blocks.
     static constexpr size_t KEY_BLOCK = 16 * 1024;
+    static constexpr unsigned KEY_OFFSET_BITS = 14;
 
     std::vector<Slot> mySlots;
     std::vector<std::unique_ptr<char[]>> myKeys;

@@ -97,6 +97,10 @@ public:
         myShared = locShared;
         return *this;
     }
+    // Borrows aText (laid out as a string's own, not empty) from anArena,
+    // which holds it: a name left in the text read. A copy when the arena
+    // has no room.
+    void Borrow(VelkArena* anArena, char* aText);
     operator const QC_String&() const { return Get(); }
     const QC_String& Get() const;
     bool operator==(const char* aName) const { return Get() == aName; }
@@ -273,6 +277,9 @@ public:
     void SetTypeName(const char* aTypeName) { myTypeName = aTypeName; }
     // Renaming tells the owning class or namespace, which index their objects by name.
     void SetName(const char* aName);
+    // The name of an object not yet placed, left in the text read (see
+    // VelkName::Borrow).
+    void Priv_BorrowName(VelkArena* anArena, char* aText);
 
     int GetValueAsInt() const;
     QC_String GetMemberValue(const char* aName);

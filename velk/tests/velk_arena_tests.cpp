@@ -256,6 +256,43 @@ TEST(VelkNameIndexKeys, EmptyAndRepeatedNamesAreFound)
     locIndex.Remove(locNames[8], locFirst);
     EXPECT_EQ(locIndex.Lookup(locNames[8], locFound), VelkNameIndex::LOOKUP_ABSENT);
     EXPECT_EQ(locIndex.GetTotal(), 5000);
+    // A key longer than a block of keys, and keys stored after it.
+    const std::string locLong(40000, 'k');
+    locIndex.Add(locLong, locFirst);
+    locIndex.Add("after", locFirst);
+    EXPECT_EQ(locIndex.Lookup(locLong, locFound), VelkNameIndex::LOOKUP_UNIQUE);
+    EXPECT_EQ(locIndex.Lookup("after", locFound), VelkNameIndex::LOOKUP_UNIQUE);
+    EXPECT_EQ(locIndex.Lookup(locLong.substr(1), locFound), VelkNameIndex::LOOKUP_ABSENT);
+    EXPECT_NE(locIndex.Lookup(locNames[4999], locFound), VelkNameIndex::LOOKUP_ABSENT);
+}
+
+// Root names stay in the text read when no value follows close behind; the
+// values beside them keep theirs, and both survive edits and a second write.
+TEST_F(VelkArenaTest, NamesLeftInTheTextKeepTheValuesBesideThem)
+{
+    myVelk = WriteDisk("names.velk", "INCLUDE " + myFruit +
+                                         "\r\nNUMBER a 1\r\nTEXT bc x\r\nNUMBER d 7\r\nCrate c\r\n{\r\n}\r\n"
+                                         "TEXT e \"q v\"\r\nCrate f\r\n{\r\n\tcount 5\r\n}\r\n");
+    auto locSpace = Compiled();
+    const std::pair<const char*, const char*> locExpected[] = {{"a", "1"}, {"bc", "x"}, {"d", "7"}, {"e", "q v"}};
+    for (const auto& locPair : locExpected)
+    {
+        VelkType* locRoot = locSpace->GetInstance(locPair.first, false);
+        ASSERT_NE(locRoot, nullptr) << locPair.first;
+        EXPECT_STREQ(locRoot->GetName().GetBuffer(), locPair.first);
+        EXPECT_EQ(locRoot->GetName().GetLength(), static_cast<int>(strlen(locPair.first)));
+        EXPECT_STREQ(locRoot->GetValue().GetBuffer(), locPair.second);
+    }
+    ASSERT_NE(locSpace->GetInstance("c", false), nullptr);
+    EXPECT_EQ(locSpace->GetInstance("f.count", false)->GetValueAsInt(), 5);
+    const std::string locFirst = Text(*locSpace);
+    locSpace->GetInstance("c", false)->SetName("cc");
+    locSpace->GetInstance("cc", false)->SetName("c");
+    ASSERT_TRUE(locSpace->DeleteInstance(locSpace->GetInstance("a", false)));
+    ASSERT_TRUE(locSpace->AddInstance(locSpace->GetInstance("bc", false)->CloneAs("a")));
+    EXPECT_NE(Text(*locSpace), locFirst);
+    EXPECT_STREQ(locSpace->GetInstance("f", false)->GetName().GetBuffer(), "f");
+    EXPECT_STREQ(locSpace->GetInstance("a", false)->GetValue().GetBuffer(), "x");
 }
 
 TEST_F(VelkArenaTest, CopiesMadeInTheSameArenaShareTheirTexts)
