@@ -3,7 +3,6 @@
 #include "tez/tez_convert.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
