@@ -668,9 +668,8 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     for (locIter.First(); !locIter.IsDone(); locIter.Next())
         if (!ConvertVelkToTez(locOutput, aNameSpace, locEncoder, "", locIter.GetCurrent()))
             return false;
-    std::string locLocBytes;
     std::string locLocName;
-    if (locHasLoc && (!locEncoder.Encode(locLocBytes) || !Tez_LocFileName(aTezFileName, locLocName)))
+    if (locHasLoc && (!locEncoder.ValidateKeyValues() || !Tez_LocFileName(aTezFileName, locLocName)))
     {
         Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to save .loc file for '%s'...", aTezFileName);
         return false;
@@ -690,7 +689,7 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     if (locHasLoc)
     {
         if (!locStep("begin .loc") || !locLocFile.Begin(locLocName.c_str()) || !locStep("write .loc") ||
-            !locLocFile.Write(locLocBytes.data(), locLocBytes.size()) || !locStep("flush .loc") || !locLocFile.Flush())
+            !locEncoder.WriteTo(locLocFile) || !locStep("flush .loc") || !locLocFile.Flush())
         {
             Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to save .loc file for '%s'...", aTezFileName);
             return false;

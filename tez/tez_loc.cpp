@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -56,29 +57,28 @@ bool locIsReadableKey(const char* aKey, size_t aLength)
     return true;
 }
 
-void locAppendEncoded(const char* aValue, size_t aLength, std::string& anOut)
+// The value as written: UTF-8 of its Latin-1 bytes into anOut, which has room
+// for twice its length; returns the end.
+char* locPutEncoded(const char* aValue, size_t aLength, char* anOut)
 {
     if (locIsBlank(aValue, aLength))
     {
-        anOut += locEmptyValue;
-        return;
+        memcpy(anOut, locEmptyValue, strlen(locEmptyValue));
+        return anOut + strlen(locEmptyValue);
     }
     const unsigned char* locText = reinterpret_cast<const unsigned char*>(aValue);
-    size_t locIndex = 0;
-    while (locIndex < aLength)
+    for (size_t locIndex = 0; locIndex < aLength; ++locIndex)
     {
-        // ASCII goes over in runs.
-        size_t locRun = locIndex;
-        while (locRun < aLength && locText[locRun] < 128)
-            ++locRun;
-        anOut.append(aValue + locIndex, locRun - locIndex);
-        if (locRun == aLength)
-            break;
-        const unsigned char locByte = locText[locRun];
-        const char locPair[2] = {static_cast<char>(0xC0 | (locByte >> 6)), static_cast<char>(0x80 | (locByte & 0x3F))};
-        anOut.append(locPair, 2);
-        locIndex = locRun + 1;
+        const unsigned char locByte = locText[locIndex];
+        if (locByte < 128)
+            *anOut++ = static_cast<char>(locByte);
+        else
+        {
+            *anOut++ = static_cast<char>(0xC0 | (locByte >> 6));
+            *anOut++ = static_cast<char>(0x80 | (locByte & 0x3F));
+        }
     }
+    return anOut;
 }
 
 // UTF-8 of one, two or three bytes into 16-bit units, with "\n" read as a line
@@ -245,32 +245,70 @@ bool TezLocEncoder::ValidateKeyValues()
     return true;
 }
 
+// The file in pieces handed to aPut(text, length) as they fill; false as
+// soon as aPut fails.
+template <class Put>
+bool TezLocEncoder::Priv_Encode(Put aPut)
+{
+    constexpr size_t locPiece = 256 * 1024;
+    std::unique_ptr<char[]> locBuffer(new char[locPiece]);
+    char* locAt = locBuffer.get();
+    memcpy(locAt, locByteOrderMark, 3);
+    locAt += 3;
+    for (const Pair& locPair : myPairs)
+    {
+        // Key, TAB, the value at twice its length at most (or "<empty>"), CR LF.
+        const size_t locRoom = locPair.myKeyLength + 1 + std::max<size_t>(2 * locPair.myValueLength, 7) + 2;
+        if (static_cast<size_t>(locBuffer.get() + locPiece - locAt) < locRoom)
+        {
+            if (!aPut(locBuffer.get(), static_cast<size_t>(locAt - locBuffer.get())))
+                return false;
+            locAt = locBuffer.get();
+            if (locRoom > locPiece)
+                locBuffer.reset(new char[locRoom]);
+        }
+        memcpy(locAt, myText.data() + locPair.myKey, locPair.myKeyLength);
+        locAt += locPair.myKeyLength;
+        *locAt++ = '\t';
+        locAt = locPutEncoded(myText.data() + locPair.myValue, locPair.myValueLength, locAt);
+        *locAt++ = '\r';
+        *locAt++ = '\n';
+        if (locRoom > locPiece)
+        {
+            // A line longer than a piece went out alone.
+            if (!aPut(locBuffer.get(), static_cast<size_t>(locAt - locBuffer.get())))
+                return false;
+            locBuffer.reset(new char[locPiece]);
+            locAt = locBuffer.get();
+        }
+    }
+    return locAt == locBuffer.get() || aPut(locBuffer.get(), static_cast<size_t>(locAt - locBuffer.get()));
+}
+
 bool TezLocEncoder::Encode(std::string& anOut)
 {
     anOut.clear();
     if (!ValidateKeyValues())
         return false;
-    anOut.reserve(3 + 2 * myText.size() + 8 * myPairs.size());
-    anOut += locByteOrderMark;
-    for (const Pair& locPair : myPairs)
-    {
-        anOut.append(myText.data() + locPair.myKey, locPair.myKeyLength);
-        anOut += '\t';
-        locAppendEncoded(myText.data() + locPair.myValue, locPair.myValueLength, anOut);
-        anOut += "\r\n";
-    }
-    return true;
+    return Priv_Encode([&anOut](const char* aText, size_t aLength) {
+        anOut.append(aText, aLength);
+        return true;
+    });
+}
+
+bool TezLocEncoder::WriteTo(OS_SaveFile& aFile)
+{
+    return Priv_Encode([&aFile](const char* aText, size_t aLength) { return aFile.Write(aText, aLength); });
 }
 
 bool TezLocEncoder::Prepare(const char* aTezFileName, OS_SaveFile& aFile)
 {
-    std::string locBytes;
-    if (!Encode(locBytes))
+    if (!ValidateKeyValues())
         return false;
     std::string locLocName;
     if (!Tez_LocFileName(aTezFileName, locLocName))
         return false;
-    if (!aFile.Begin(locLocName.c_str()) || !aFile.Write(locBytes.data(), locBytes.size()))
+    if (!aFile.Begin(locLocName.c_str()) || !WriteTo(aFile))
     {
         aFile.Abandon();
         return false;

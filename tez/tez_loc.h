@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/os_memory.h"
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_locstring.h"
 #include "qcommon/qc_string.h"
@@ -40,6 +41,9 @@ public:
     bool Prepare(const char* aTezFileName, OS_SaveFile& aFile);
     // The bytes of the file; false when a pair does not validate.
     bool Encode(std::string& anOut);
+    // Writes the bytes of the file, validated before, into a save file in
+    // pieces; false when a write fails.
+    bool WriteTo(OS_SaveFile& aFile);
 
     int GetNumKeyValues() const { return static_cast<int>(myPairs.size()); }
     void Clear();
@@ -53,8 +57,12 @@ private:
         size_t myValue;
         size_t myValueLength;
     };
-    std::string myText;
-    std::vector<Pair> myPairs;
+    // Large pages: a namespace may hold texts by the ten thousand.
+    std::basic_string<char, std::char_traits<char>, OS_LargeAllocator<char>> myText;
+    std::vector<Pair, OS_LargeAllocator<Pair>> myPairs;
+
+    template <class Put>
+    bool Priv_Encode(Put aPut);
 
     void Priv_Append(const char* aText, size_t aLength);
 };
