@@ -14,6 +14,7 @@
 #include "platform/os/os_memory.h"
 #include "platform/os/os_savefile.h"
 #include "qcommon/qc_listiterator.h"
+#include "qcommon/qc_mem.h"
 #include "tez/tez_hash.h"
 #include "tez/tez_loc.h"
 #include "tez/tez_local.h"
@@ -43,8 +44,14 @@ struct TezRegistry
         uint32_t myCount;   // 0: empty slot
     };
     std::vector<HashSlot, OS_LargeAllocator<HashSlot>> myHashSlots;
-    // The names' texts, NUL-terminated, in blocks that never move.
-    std::vector<std::unique_ptr<char[]>> myTextBlocks;
+    // The names' texts, NUL-terminated, in blocks that never move: 64 KB at
+    // first, doubling up to a huge page.
+    struct TextBlock
+    {
+        char* myText;
+        size_t mySize;
+    };
+    std::vector<TextBlock> myTextBlocks;
     char* myTextFree = nullptr;
     size_t myTextLeft = 0;
     // Sibling pairs reported in this conversion.
@@ -72,6 +79,8 @@ struct TezRegistry
     };
     CleanSiblings myClean[16];
 
+    ~TezRegistry() { Clear(); }
+
     void Clear()
     {
         std::fill(std::begin(mySeen), std::end(mySeen), Seen());
@@ -80,6 +89,8 @@ struct TezRegistry
         myNameSlots.clear();
         myTextHashes.clear();
         myHashSlots.clear();
+        for (const TextBlock& locBlock : myTextBlocks)
+            OS_FreeLarge(locBlock.myText, locBlock.mySize);
         myTextBlocks.clear();
         myTextFree = nullptr;
         myTextLeft = 0;
@@ -149,9 +160,13 @@ struct TezRegistry
     {
         if (myTextLeft < aLength + 1)
         {
-            const size_t locBlock = std::max<size_t>(64 * 1024, aLength + 1);
-            myTextBlocks.emplace_back(new char[locBlock]);
-            myTextFree = myTextBlocks.back().get();
+            const size_t locNext = myTextBlocks.empty() ? 64 * 1024 : std::min<size_t>(2 * myTextBlocks.back().mySize, 2 << 20);
+            const size_t locBlock = OS_LargeSize(std::max<size_t>(locNext, aLength + 1));
+            char* locText = static_cast<char*>(OS_AllocLarge(locBlock));
+            if (locText == nullptr)
+                QC_Mem::FatalError("VelkToTez: out of memory registering names");
+            myTextBlocks.push_back({locText, locBlock});
+            myTextFree = locText;
             myTextLeft = locBlock;
         }
         char* locText = myTextFree;
