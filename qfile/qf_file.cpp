@@ -199,9 +199,11 @@ bool QF_File::OpenFromDisk(const char* aName)
     myTime = PackTime(locInfo.myWriteTime);
     if (myFlags & OPEN_STREAMING)
         return true;
-    // A large file is mapped rather than copied: its pages are those the
-    // system holds for it already.
-    if (myFileSize >= OS_LARGE_MIN)
+    // Mapped, a large file costs no copy: its pages are those the system
+    // holds for it already. Only for a reader that reads it through at once
+    // and closes it: a file cut short by another program meanwhile would
+    // fault the reader.
+    if ((myFlags & OPEN_MAPPED) && myFileSize >= OS_LARGE_MIN)
     {
         const void* locAddress = nullptr;
         uint64_t locSize = 0;

@@ -20,6 +20,7 @@ enum QF_OpenMode : uint32_t
     OPEN_STREAMING = 0x10,      // read: read from the handle on demand
     OPEN_COMPRESSED = 0x20,     // accepted and stored; no compressed file I/O here
     OPEN_SWAP_BYTES = 0x40,     // ReadU32 swaps the byte order
+    OPEN_MAPPED = 0x80,         // read: a large file on disk is mapped, not copied (see Open)
 };
 
 // Values of QF_ErrorCode. Open resets it; nothing else clears it on success.

@@ -356,7 +356,8 @@ bool TezLocDecoder::LoadFile(const char* aLocFileName)
 {
     Priv_Free();
     QF_File locFile;
-    if (!locFile.Open(aLocFileName, OPEN_READ))
+    // Read through at once and closed: mapped when large.
+    if (!locFile.Open(aLocFileName, OPEN_READ | OPEN_MAPPED))
         return false;
     char locMark[3];
     if (locFile.Read(locMark, 3) != 3 || memcmp(locMark, locByteOrderMark, 3) != 0)

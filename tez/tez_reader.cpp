@@ -340,7 +340,8 @@ bool Tez::Init(const char* aPath)
         return false;
     }
     QF_File locFile;
-    if (!locFile.Open(aPath, OPEN_READ))
+    // Read through at once and closed: mapped when large.
+    if (!locFile.Open(aPath, OPEN_READ | OPEN_MAPPED))
     {
         Tez_Print("Tez::Init(): failed to read file '%s'", aPath);
         return false;

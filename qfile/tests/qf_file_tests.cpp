@@ -79,6 +79,28 @@ TEST_F(QFileTest, ReadLineGivesTheSameLinesWholeAndStreamed)
                      "last"}));
 }
 
+// Large files read whole are the same bytes however they come: copied into a
+// large block, or mapped.
+TEST_F(QFileTest, LargeFilesReadTheSameCopiedOrMapped)
+{
+    std::string locText;
+    for (int locLine = 0; locText.size() < 3 * 1024 * 1024; ++locLine)
+        locText += "line " + std::to_string(locLine) + " // note\r\n";
+    WriteDisk("large.txt", locText);
+    for (uint32_t locMode : {uint32_t(OPEN_READ), uint32_t(OPEN_READ | OPEN_MAPPED)})
+    {
+        QF_File locFile;
+        ASSERT_TRUE(locFile.Open(PathOf("large.txt").c_str(), locMode));
+        ASSERT_EQ(locFile.GetSize(), locText.size());
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(locFile.myBuffer), locFile.myFileSize), locText);
+        char locLine[64];
+        ASSERT_GT(locFile.ReadLine(locLine, sizeof(locLine)), 0u);
+        EXPECT_STREQ(locLine, "line 0");
+        EXPECT_TRUE(locFile.Close());
+        EXPECT_FALSE(locFile.IsOpen());
+    }
+}
+
 TEST_F(QFileTest, ReadLineSkipsBlanksCommentsAndEmptyLines)
 {
     EXPECT_EQ(ReadLines("  ab  // note\r\n\r\ncd\r\n"), (Lines{"ab", "cd"}));
