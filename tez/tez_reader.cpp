@@ -145,13 +145,15 @@ public:
         }
         if (locLength > 0)
         {
-            // The text with its NUL; the length word before it goes unused.
-            char* locText = myStore->CopyText(reinterpret_cast<const char*>(myData + myPos), locLength);
+            // The text with its NUL, packed byte by byte.
+            char* locText = static_cast<char*>(myStore->Allocate(locLength + 1, 1));
             if (!locText)
             {
                 Tez_Print("Tez::Init(): failed to allocate value memory");
                 return false;
             }
+            memcpy(locText, myData + myPos, locLength);
+            locText[locLength] = 0;
             aNode->myText = locText;
             myPos += locLength;
         }
