@@ -17,17 +17,8 @@ constexpr size_t locSmallBlockSize = 64 * 1024;
 constexpr size_t locLargeBlockSize = 2 * 1024 * 1024;
 constexpr size_t locLargeFrom = 4 * 1024 * 1024;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool locPooled = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool locPooled = false;
-#else
-constexpr bool locPooled = true;
-#endif
-#else
-constexpr bool locPooled = true;
-#endif
+// Sanitizer builds use the heap for every cell, so that their checks see each one.
+constexpr bool locPooled = !OS_HEAP_CHECKED;
 
 struct CellPool
 {

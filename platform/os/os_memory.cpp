@@ -10,23 +10,9 @@ namespace
 {
 constexpr size_t locHugePage = 2 * 1024 * 1024;
 
-// Sanitizer builds take every block from the heap, so that their leak and
-// bounds checks see it.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool locFromSystem = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool locFromSystem = false;
-#else
-constexpr bool locFromSystem = true;
-#endif
-#else
-constexpr bool locFromSystem = true;
-#endif
-
 bool Priv_FromSystem(size_t aSize)
 {
-    return locFromSystem && aSize >= OS_LARGE_MIN;
+    return !OS_HEAP_CHECKED && aSize >= OS_LARGE_MIN;
 }
 }
 

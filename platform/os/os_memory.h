@@ -10,6 +10,21 @@
 // Requests from this size on are taken from the system.
 constexpr size_t OS_LARGE_MIN = 1024 * 1024;
 
+// True in builds whose sanitizer checks each heap block: large blocks, and
+// the pools cut from them, then come from the heap piece by piece, so that
+// the leak and bounds checks see every piece.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool OS_HEAP_CHECKED = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool OS_HEAP_CHECKED = true;
+#else
+constexpr bool OS_HEAP_CHECKED = false;
+#endif
+#else
+constexpr bool OS_HEAP_CHECKED = false;
+#endif
+
 // Null when no memory is left. The block is not cleared.
 void* OS_AllocLarge(size_t aSize) noexcept;
 // aSize as given to OS_AllocLarge. Null is ignored.
