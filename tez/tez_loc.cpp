@@ -86,7 +86,8 @@ char* locPutEncoded(const char* aValue, size_t aLength, char* anOut)
 // surrogates and broken sequences are refused.
 bool locDecodeUtf8(const unsigned char* aText, size_t aLength, std::u16string& anOut)
 {
-    anOut.clear();
+    // Appended to what anOut holds; the "\n" rule looks no further back.
+    const size_t locStart = anOut.size();
     size_t locIndex = 0;
     while (locIndex < aLength)
     {
@@ -120,7 +121,7 @@ bool locDecodeUtf8(const unsigned char* aText, size_t aLength, std::u16string& a
         else
             return false;
 
-        if (locUnit == u'n' && !anOut.empty() && anOut.back() == u'\\')
+        if (locUnit == u'n' && anOut.size() > locStart && anOut.back() == u'\\')
             anOut.back() = u'\n';
         else
             anOut += locUnit;
@@ -363,15 +364,16 @@ bool TezLocDecoder::LoadFile(const char* aLocFileName)
     if (locFile.Read(locMark, 3) != 3 || memcmp(locMark, locByteOrderMark, 3) != 0)
         return false;
 
-    std::vector<std::u16string> locEntries;
-    std::u16string locEntry;
+    // All entries in one pool, each where its predecessor ends.
+    std::u16string locPool;
+    std::vector<size_t> locEnds;
     char locLine[TEZ_LOC_MAX_LINE + 1];
     for (;;)
     {
         const uint32_t locLength = locFile.ReadLine(locLine, sizeof(locLine));
         if (locLength == 0)
             break;
-        const int locNumber = static_cast<int>(locEntries.size());
+        const int locNumber = static_cast<int>(locEnds.size());
         if (locLength >= static_cast<uint32_t>(TEZ_LOC_MAX_LINE) && !locLineEndsHere(locFile))
         {
             Tez_Print("TezLocDecoder::Load(): error in '%s', line %d is longer than %d characters", aLocFileName,
@@ -386,31 +388,32 @@ bool TezLocDecoder::LoadFile(const char* aLocFileName)
         }
         const char* locValue = locTab + 1;
         const size_t locValueLength = locLength - static_cast<size_t>(locValue - locLine);
-        if (locValueLength == strlen(locEmptyValue) && memcmp(locValue, locEmptyValue, locValueLength) == 0)
-            locEntry.clear();
-        else if (!locDecodeUtf8(reinterpret_cast<const unsigned char*>(locValue), locValueLength, locEntry))
+        if ((locValueLength != strlen(locEmptyValue) || memcmp(locValue, locEmptyValue, locValueLength) != 0) &&
+            !locDecodeUtf8(reinterpret_cast<const unsigned char*>(locValue), locValueLength, locPool))
         {
             Tez_Print("TezLocDecoder::Load(): error in '%s', line %d holds invalid or unsupported UTF-8",
                       aLocFileName, locNumber);
             return false;
         }
-        locEntries.push_back(locEntry);
+        locEnds.push_back(locPool.size());
     }
 
-    if (!locEntries.empty())
+    if (!locEnds.empty())
     {
-        myTexts = new (std::nothrow) QC_LocString[locEntries.size()];
+        myTexts = new (std::nothrow) QC_LocString[locEnds.size()];
         if (!myTexts)
             return false;
-        for (size_t locIndex = 0; locIndex < locEntries.size(); ++locIndex)
+        size_t locStart = 0;
+        for (size_t locIndex = 0; locIndex < locEnds.size(); ++locIndex)
         {
-            if (!myTexts[locIndex].Set(locEntries[locIndex].data(), static_cast<int>(locEntries[locIndex].size())))
+            if (!myTexts[locIndex].Set(locPool.data() + locStart, static_cast<int>(locEnds[locIndex] - locStart)))
             {
                 Priv_Free();
                 return false;
             }
+            locStart = locEnds[locIndex];
         }
     }
-    myNumTexts = static_cast<uint32_t>(locEntries.size());
+    myNumTexts = static_cast<uint32_t>(locEnds.size());
     return true;
 }
