@@ -426,3 +426,15 @@ TEST_F(TezPairTest, SharedHashesAreFoundAmongManyClonesOfOneList)
         locMemberPairs += locError.find(".aca'") != std::string::npos;
     EXPECT_EQ(locMemberPairs, 5u) << myLog.AllErrors();
 }
+
+TEST_F(TezPairTest, ConvertingFirstFoldsThePathToLowerCase)
+{
+    // Every letter of the name folds, the last of the alphabet too.
+    WriteDisk("zaz.velk", VelkText("Card c\r\n{\r\n\tn 26\r\n}\r\n"));
+    Tez* locRoot = Tez::Load(PathOf("ZAZ.TEZ").c_str(), true);
+    ASSERT_NE(locRoot, nullptr) << AllPrinted();
+    EXPECT_EQ(locRoot->GetMember("c.n")->GetValueAsInt(), 26);
+    delete locRoot;
+    EXPECT_TRUE(std::filesystem::exists(PathOf("zaz.tez")));
+    EXPECT_FALSE(std::filesystem::exists(PathOf("ZAZ.TEZ")));
+}
