@@ -1,5 +1,10 @@
 // The converter: records of a namespace into a .tez file, its LOCTEXT texts into
 // the .loc file, and the hash report.
+//
+// [SECTION] Registry tables, sibling checks and formatting helpers
+// [SECTION] TezOutput
+// [SECTION] Hash registry and report
+// [SECTION] Conversion
 #include "tez/tez_convert.h"
 
 #include <algorithm>
@@ -21,6 +26,8 @@
 #include "velk/velk_log.h"
 #include "velk/velk_namespace.h"
 #include "velk/velk_type.h"
+
+// [SECTION] Registry tables, sibling checks and formatting helpers
 
 namespace
 {
