@@ -486,6 +486,8 @@ TEST_F(PranvelTest, ResizeEventsSetTheWindowRect)
 TEST_F(PranvelTest, FunctionKeysPickUsedStates)
 {
     Start();
+    // Ticks come from the test alone: a slow run would let the render timer add its own.
+    View()->EnableRenderTimer(false);
     for (int i = 0; i < 11; i++)
     {
         char locCode[8];
@@ -525,6 +527,8 @@ TEST_F(PranvelTest, FunctionKeysPickUsedStates)
 TEST_F(PranvelTest, ArrowsMoveTheCameraOnlyWithTheViewFocused)
 {
     Start();
+    // Ticks come from the test alone: a slow run would let the render timer add its own.
+    View()->EnableRenderTimer(false);
     TreeWidget()->setFocus();
     QCoreApplication::processEvents();
     Tick();
