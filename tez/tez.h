@@ -65,8 +65,6 @@ private:
     bool myOwnsDecoderFlag;
     // Reference resolution: 0 not yet, 1 under way, 2 done.
     uint8_t myResolveState;
-    // TEZ_STORED_*: what lies in the store of the node that read the file.
-    uint8_t myStoredFlags;
     // myCount tells which of each pair a node uses.
     union
     {

@@ -30,10 +30,7 @@ constexpr size_t locMinRecordSize = 16;
 }
 
 // Reads the records of one file out of its bytes and resolves the references.
-// The node itself, and its member list and text, lie in a store.
-constexpr uint8_t TEZ_STORED_SELF = 1;
-constexpr uint8_t TEZ_STORED_CONTENTS = 2;
-
+// The nodes, their member lists and texts lie in the store of the node read into.
 class TezReader
 {
 public:
@@ -74,11 +71,7 @@ public:
             return false;
         }
         for (int32_t locIndex = 0; locIndex < aCount; ++locIndex)
-        {
-            Tez* locMember = new (&locMembers[locIndex]) Tez;
-            locMember->myStoredFlags = TEZ_STORED_SELF | TEZ_STORED_CONTENTS;
-        }
-        aNode->myStoredFlags |= TEZ_STORED_CONTENTS;
+            new (&locMembers[locIndex]) Tez;
         aNode->myMembers = locMembers;
         aNode->myCount = aCount;
         for (int32_t locIndex = 0; locIndex < aCount; ++locIndex)
@@ -277,7 +270,6 @@ Tez::Tez()
     , myCount(-1)
     , myOwnsDecoderFlag(false)
     , myResolveState(0)
-    , myStoredFlags(0)
     , myText(ourEmptyText)
     , myTarget(nullptr)
     , myLocDecoder(nullptr)
@@ -300,7 +292,6 @@ void Tez::Priv_Free()
     if (myStore)
         myStore->Release();
     myStore = nullptr;
-    myStoredFlags &= TEZ_STORED_SELF;
     myTypeHash = 0;
     myNameHash = 0;
     myCount = -1;
