@@ -46,11 +46,13 @@ public:
     int GetCount() const { return myCount; }
     // A reference's target, null for "NULL".
     Tez* GetTarget() const { return myTarget; }
-    // The texts of the .loc file, null when the file has none.
-    const TezLocDecoder* GetLocDecoder() const { return myLocDecoder; }
+    // The texts of the .loc file beside the file read into this node; null when
+    // the file has none, or for a node the file was not read into.
+    const TezLocDecoder* GetLocDecoder() const;
 
 private:
     friend class TezReader;
+    struct File;
 
     // The node at the end of a chain of references, null when one has no target.
     Tez* Priv_Follow();
@@ -59,11 +61,17 @@ private:
     Tez* Priv_GetMember(const char* aName, bool aLogFlag);
     void Priv_Free();
 
+    // An object's (hash, position) pairs sorted, for nodes with many members;
+    // null otherwise.
+    uint64_t* Priv_GetIndex() const;
+    void Priv_SetIndex(uint64_t* anIndex);
+
     uint32_t myTypeHash;
     uint32_t myNameHash;
     int32_t myCount;
-    bool myOwnsDecoderFlag;
-    // Reference resolution: 0 not yet, 1 under way, 2 done.
+    // Set on the node a file was read into: its second pointer is the file's.
+    bool myFileFlag;
+    // Reference resolution: 0 not yet, 1 under way, 2 done, 3 chain checked.
     uint8_t myResolveState;
     // myCount tells which of each pair a node uses.
     union
@@ -78,12 +86,9 @@ private:
     {
         // A reference's target, set once every record is read.
         Tez* myTarget;
-        // An object's (hash, position) pairs sorted, for nodes with many
-        // members; null otherwise.
+        // An object's index (see Priv_GetIndex).
         uint64_t* myIndex;
+        // What the node a file was read into owns.
+        File* myFile;
     };
-    TezLocDecoder* myLocDecoder;
-    // The nodes, member lists, texts and indexes of a file, in large blocks:
-    // owned by the node the file was read into, freed with it whole.
-    VelkArena* myStore;
 };

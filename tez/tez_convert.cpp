@@ -8,17 +8,19 @@
 #include "tez/tez_convert.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "platform/os/os_file.h"
 #include "platform/os/os_memory.h"
 #include "platform/os/os_savefile.h"
-#include "qcommon/qc_listiterator.h"
 #include "qcommon/qc_mem.h"
 #include "tez/tez_hash.h"
 #include "tez/tez_loc.h"
@@ -31,7 +33,8 @@
 
 namespace
 {
-// The process-wide hash registry. Conversions run on one thread.
+// The process-wide hash registry. Conversions run on one thread; the names of
+// one are registered by one thread, while the records are written by another.
 struct TezRegistry
 {
     // Large tables live on huge pages: a conversion registers names by the
@@ -40,9 +43,9 @@ struct TezRegistry
     TezHashEntries myDuplicates;
     // The entries by their text, open addressing with linear probing over a
     // hash of the whole text (the name hashes are weak: whole families of
-    // names share one): a slot holds an entry's index + 1, 0 when empty.
-    std::vector<uint32_t, OS_LargeAllocator<uint32_t>> myNameSlots;
-    std::vector<uint32_t, OS_LargeAllocator<uint32_t>> myTextHashes;
+    // names share one): a slot holds the text hash above the entry's index + 1,
+    // 0 when empty, so that a probe reads nothing else until the hashes match.
+    std::vector<uint64_t, OS_LargeAllocator<uint64_t>> myNameSlots;
     // Per name hash, the first entry of that hash and how many share it.
     struct HashSlot
     {
@@ -94,7 +97,6 @@ struct TezRegistry
         myEntries.clear();
         myDuplicates.clear();
         myNameSlots.clear();
-        myTextHashes.clear();
         myHashSlots.clear();
         for (const TextBlock& locBlock : myTextBlocks)
             OS_FreeLarge(locBlock.myText, locBlock.mySize);
@@ -131,7 +133,6 @@ struct TezRegistry
     void Reserve(size_t aCount)
     {
         myEntries.reserve(aCount);
-        myTextHashes.reserve(aCount);
         while (myNameSlots.size() * 7 < aCount * 10)
             Grow();
     }
@@ -141,13 +142,17 @@ struct TezRegistry
     void Grow()
     {
         const size_t locSlots = myNameSlots.empty() ? 1024 : myNameSlots.size() * 2;
+        std::vector<uint64_t, OS_LargeAllocator<uint64_t>> locOldNames;
+        locOldNames.swap(myNameSlots);
         myNameSlots.assign(locSlots, 0);
-        for (size_t locIndex = 0; locIndex < myEntries.size(); ++locIndex)
+        for (const uint64_t locName : locOldNames)
         {
-            size_t locSlot = SlotOf(myTextHashes[locIndex], locSlots);
+            if (locName == 0)
+                continue;
+            size_t locSlot = SlotOf(static_cast<uint32_t>(locName >> 32), locSlots);
             while (myNameSlots[locSlot] != 0)
                 locSlot = (locSlot + 1) & (locSlots - 1);
-            myNameSlots[locSlot] = static_cast<uint32_t>(locIndex + 1);
+            myNameSlots[locSlot] = locName;
         }
         std::vector<HashSlot, OS_LargeAllocator<HashSlot>> locOld;
         locOld.swap(myHashSlots);
@@ -195,17 +200,16 @@ struct TezRegistry
         size_t locSlot = SlotOf(locTextHash, myNameSlots.size());
         for (; myNameSlots[locSlot] != 0; locSlot = (locSlot + 1) & locMask)
         {
-            const uint32_t locIndex = myNameSlots[locSlot] - 1;
-            const TezHashEntry& locEntry = myEntries[locIndex];
-            if (myTextHashes[locIndex] == locTextHash && locEntry.myName.size() == locLength &&
-                memcmp(locEntry.myName.data(), aName, locLength) == 0)
+            if (static_cast<uint32_t>(myNameSlots[locSlot] >> 32) != locTextHash)
+                continue;
+            const TezHashEntry& locEntry = myEntries[static_cast<uint32_t>(myNameSlots[locSlot]) - 1];
+            if (locEntry.myName.size() == locLength && memcmp(locEntry.myName.data(), aName, locLength) == 0)
                 return locEntry.myName.data();
         }
         const uint32_t locNewIndex = static_cast<uint32_t>(myEntries.size());
         const TezHashEntry locNew{StoreText(aName, locLength), aHash};
-        myNameSlots[locSlot] = locNewIndex + 1;
+        myNameSlots[locSlot] = (uint64_t(locTextHash) << 32) | (locNewIndex + 1);
         myEntries.push_back(locNew);
-        myTextHashes.push_back(locTextHash);
 
         size_t locHashSlot = SlotOf(aHash, myHashSlots.size());
         while (myHashSlots[locHashSlot].myCount != 0 && myHashSlots[locHashSlot].myHash != aHash)
@@ -223,6 +227,26 @@ struct TezRegistry
         myDuplicates.push_back(locNew);
         locShared.myCount++;
         return locNew.myName.data();
+    }
+};
+
+// A thread stopped (when it was given a flag) and joined when it goes out of
+// scope, so that nothing it uses goes first.
+struct locJoiningThread
+{
+    std::thread myThread;
+    std::atomic<bool>* myStop = nullptr;
+
+    ~locJoiningThread()
+    {
+        if (myStop)
+            myStop->store(true);
+        Join();
+    }
+    void Join()
+    {
+        if (myThread.joinable())
+            myThread.join();
     }
 };
 
@@ -315,7 +339,12 @@ void locReportSiblingCollisions(const char* aPrefix, const Siblings& aSiblings, 
     }
     // Sorted by hash, siblings of one hash in list order. Most instances have a
     // few members: those are sorted in place on the stack.
-    using HashAndSibling = std::pair<uint32_t, VelkType*>;
+    struct HashAndSibling
+    {
+        uint32_t myHash;
+        uint32_t myPlace;   // in the list
+        VelkType* mySibling;
+    };
     constexpr size_t locFew = 32;
     HashAndSibling locFewHashes[locFew];
     std::vector<HashAndSibling> locManyHashes;
@@ -328,11 +357,19 @@ void locReportSiblingCollisions(const char* aPrefix, const Siblings& aSiblings, 
     {
         if (locEnd == locBegin + locCount)
             break;
-        *locEnd++ = HashAndSibling(TezHash(locSibling->GetName().GetBuffer()), locSibling);
+        *locEnd = HashAndSibling{TezHash(locSibling->GetName().GetBuffer()), static_cast<uint32_t>(locEnd - locBegin),
+                                 locSibling};
+        ++locEnd;
     }
-    const auto locByHash = [](const HashAndSibling& aLeft, const HashAndSibling& aRight) { return aLeft.first < aRight.first; };
+    const auto locByHash = [](const HashAndSibling& aLeft, const HashAndSibling& aRight) {
+        return aLeft.myHash < aRight.myHash;
+    };
+    // The place in the list keeps the sort stable without a buffer.
+    const auto locByHashAndPlace = [](const HashAndSibling& aLeft, const HashAndSibling& aRight) {
+        return aLeft.myHash != aRight.myHash ? aLeft.myHash < aRight.myHash : aLeft.myPlace < aRight.myPlace;
+    };
     if (locCount > locFew)
-        std::stable_sort(locBegin, locEnd, locByHash);
+        std::sort(locBegin, locEnd, locByHashAndPlace);
     else
         for (HashAndSibling* locNext = locBegin + 1; locNext < locEnd; ++locNext)
             for (HashAndSibling* locAt = locNext; locAt > locBegin && locByHash(*locAt, locAt[-1]); --locAt)
@@ -343,15 +380,15 @@ void locReportSiblingCollisions(const char* aPrefix, const Siblings& aSiblings, 
     for (size_t locFirst = 0; locFirst < locSorted; ++locFirst)
     {
         for (size_t locSecond = locFirst + 1;
-             locSecond < locSorted && locHashes[locSecond].first == locHashes[locFirst].first; ++locSecond)
+             locSecond < locSorted && locHashes[locSecond].myHash == locHashes[locFirst].myHash; ++locSecond)
         {
             if (++locReg.myNumCollisions > locMaxListedCollisions)
                 continue;
             VelkLog::Error("VelkToTez: '%s' and '%s' have the same name hash %d: the game finds only the first of them "
                            "by name",
-                           locPathOf(aPrefix, locHashes[locFirst].second->GetName()).c_str(),
-                           locPathOf(aPrefix, locHashes[locSecond].second->GetName()).c_str(),
-                           static_cast<int>(locHashes[locFirst].first));
+                           locPathOf(aPrefix, locHashes[locFirst].mySibling->GetName()).c_str(),
+                           locPathOf(aPrefix, locHashes[locSecond].mySibling->GetName()).c_str(),
+                           static_cast<int>(locHashes[locFirst].myHash));
         }
     }
     if (locReg.myNumCollisions == locCollisionsBefore && locClean)
@@ -478,6 +515,47 @@ uint32_t locHashAndRegister(const char* aName)
 }
 }
 
+namespace
+{
+// While a conversion's names are registered on a thread of their own, the
+// records only need the hashes: by the address of the text met, which stays
+// put during a conversion (the objects of one type share their type name's
+// text and clones their members' names).
+bool ourNamesApart = false;
+struct HashSeen
+{
+    const char* myMet = nullptr;
+    uint32_t myHash = 0;
+};
+HashSeen ourHashSeen[512];
+
+uint32_t locNameHash(const char* aName)
+{
+    if (!ourNamesApart)
+        return locHashAndRegister(aName);
+    HashSeen& locSeen =
+        ourHashSeen[(reinterpret_cast<uintptr_t>(aName) >> 3) % (sizeof(ourHashSeen) / sizeof(ourHashSeen[0]))];
+    if (locSeen.myMet != aName)
+    {
+        locSeen.myMet = aName;
+        locSeen.myHash = TezHash(aName);
+    }
+    return locSeen.myHash;
+}
+
+// Registers the names of a record and of its members in the order its
+// records are written; stops early when asked to.
+void locRegisterNames(const VelkType* anInstance, const std::atomic<bool>& aStop)
+{
+    locHashAndRegister(anInstance->GetTypeName().GetBuffer());
+    locHashAndRegister(anInstance->GetName().GetBuffer());
+    if (anInstance->IsReference() || aStop.load(std::memory_order_relaxed))
+        return;
+    for (const VelkType* locMember : anInstance->GetMemberView())
+        locRegisterNames(locMember, aStop);
+}
+}
+
 void VelkToTez::Register(uint32_t aHash, const char* aName)
 {
     locRegistry().Register(aHash, aName);
@@ -591,8 +669,8 @@ bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, Te
 {
     const QC_String& locTypeName = anInstance->GetTypeName();
     const QC_String& locName = anInstance->GetName();
-    aFile.PutU32(locHashAndRegister(locTypeName.GetBuffer()));
-    aFile.PutU32(locHashAndRegister(locName.GetBuffer()));
+    aFile.PutU32(locNameHash(locTypeName.GetBuffer()));
+    aFile.PutU32(locNameHash(locName.GetBuffer()));
 
     const bool locIsReference = anInstance->IsReference();
     int32_t locCount = locIsReference ? -2 : anInstance->GetNumMembers();
@@ -679,17 +757,65 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     locOutput.PutBytes(TEZ_MAGIC, sizeof(TEZ_MAGIC));
     locOutput.PutU32(locHasLoc ? 1 : 0);
     locOutput.PutU32(static_cast<uint32_t>(locRoots.myCount));
-    // Each root has a name of its own, most likely.
-    locRegistry().Reserve(static_cast<size_t>(locRoots.myCount) + 1024);
     std::vector<VelkType*> locRootArray;
     locRootArray.reserve(static_cast<size_t>(locRoots.myCount));
     for (QC_ListLink<VelkType*>* locLink = locRoots.myFirstLink; locLink; locLink = locLink->myNext)
         locRootArray.push_back(locLink->myItem);
+
+    // The names are registered and the report is made on a thread of their
+    // own, from the same records in the same order, while the records are
+    // written; the report replaces the old one only after the pair is in.
+    // Every way out stops and joins the thread before the report file is
+    // abandoned.
+    OS_SaveFile locReportFile;
+    std::string locReportName;
+    const bool locReportBegun = Tez_CutExtension(aTezFileName, locReportName) &&
+                                locReportFile.Begin((locReportName += ".hash").c_str());
+    bool locReportWritten = false;
+    std::atomic<bool> locStopNames{false};
+    const auto locWriteReport = [&locReportFile, &locReportWritten, &locStopNames, locReportBegun] {
+        locReportWritten = locReportBegun && locMakeHashReport([&](const char* aText, size_t aLength) {
+            return !locStopNames.load(std::memory_order_relaxed) && locReportFile.Write(aText, aLength);
+        }) && locReportFile.Flush();
+    };
+    // Each root has a name of its own, most likely.
+    const size_t locNamesExpected = locRootArray.size() + 1024;
+    locJoiningThread locNames;
+    locNames.myStop = &locStopNames;
+    try
+    {
+        locNames.myThread = std::thread([&locRootArray, &locStopNames, &locWriteReport, locNamesExpected] {
+            locRegistry().Reserve(locNamesExpected);
+            for (const VelkType* locRoot : locRootArray)
+            {
+                if (locStopNames.load(std::memory_order_relaxed))
+                    return;
+                locRegisterNames(locRoot, locStopNames);
+            }
+            locWriteReport();
+        });
+    }
+    catch (...)
+    {
+        // Without a thread the records register their names as they go.
+        locRegistry().Reserve(locNamesExpected);
+    }
+    struct NamesApart
+    {
+        explicit NamesApart(bool anApartFlag)
+        {
+            std::fill(std::begin(ourHashSeen), std::end(ourHashSeen), HashSeen());
+            ourNamesApart = anApartFlag;
+        }
+        ~NamesApart() { ourNamesApart = false; }
+    } locNamesApart(locNames.myThread.joinable());
+
     locReportSiblingCollisions("", locRootArray, locRootArray.size());
-    QC_ListIterator<VelkType*> locIter(&locRoots);
-    for (locIter.First(); !locIter.IsDone(); locIter.Next())
-        if (!ConvertVelkToTez(locOutput, aNameSpace, locEncoder, "", locIter.GetCurrent()))
+    for (VelkType* locRoot : locRootArray)
+        if (!ConvertVelkToTez(locOutput, aNameSpace, locEncoder, "", locRoot))
             return false;
+    if (!ourNamesApart)
+        locWriteReport();
     std::string locLocName;
     if (locHasLoc && (!locEncoder.ValidateKeyValues() || !Tez_LocFileName(aTezFileName, locLocName)))
     {
@@ -734,26 +860,16 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
         return false;
     }
 
-    // The report comes last: its failure leaves a valid pair, but the
+    // The report goes in last: its failure leaves a valid pair, but the
     // conversion says so, and no stale report stays to mislead.
-    bool locReported = false;
-    std::string locReportName;
-    if (Tez_CutExtension(aTezFileName, locReportName))
+    locNames.Join();
+    const bool locReported =
+        locReportBegun && locReportWritten && locStep("write report") && locReportFile.Commit();
+    if (!locReported && !locReportName.empty())
     {
-        locReportName += ".hash";
-        // Written as it is made, in pieces: the report of a large namespace
-        // runs to megabytes.
-        OS_SaveFile locReportFile;
-        locReported = locStep("write report") && locReportFile.Begin(locReportName.c_str()) &&
-                      locMakeHashReport([&locReportFile](const char* aText, size_t aLength) {
-                          return locReportFile.Write(aText, aLength);
-                      }) &&
-                      locReportFile.Commit();
-        if (!locReported)
-        {
-            OS_DeleteFile(locReportName.c_str());
-            Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write hash report '%s'", locReportName.c_str());
-        }
+        locReportFile.Abandon();
+        OS_DeleteFile(locReportName.c_str());
+        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write hash report '%s'", locReportName.c_str());
     }
     if (locRegistry().myNumCollisions > locMaxListedCollisions)
         VelkLog::Error("VelkToTez: %d more pairs of names with the same hash in '%s' were not listed",

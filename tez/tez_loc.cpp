@@ -84,10 +84,12 @@ char* locPutEncoded(const char* aValue, size_t aLength, char* anOut)
 // UTF-8 of one, two or three bytes into 16-bit units, with "\n" read as a line
 // feed. Four-byte forms cannot be held in one unit; they, over-long forms,
 // surrogates and broken sequences are refused.
-bool locDecodeUtf8(const unsigned char* aText, size_t aLength, std::u16string& anOut)
+// Decodes to anOut, which has room for a unit per byte; the end of what was
+// written, or null when the text is not valid.
+char16_t* locDecodeUtf8(const unsigned char* aText, size_t aLength, char16_t* anOut)
 {
-    // Appended to what anOut holds; the "\n" rule looks no further back.
-    const size_t locStart = anOut.size();
+    // The "\n" rule looks no further back than the text's start.
+    char16_t* const locStart = anOut;
     size_t locIndex = 0;
     while (locIndex < aLength)
     {
@@ -101,32 +103,32 @@ bool locDecodeUtf8(const unsigned char* aText, size_t aLength, std::u16string& a
         else if ((locLead & 0xE0) == 0xC0)
         {
             if (locIndex + 1 >= aLength || (aText[locIndex + 1] & 0xC0) != 0x80)
-                return false;
+                return nullptr;
             locUnit = static_cast<char16_t>(((locLead & 0x1F) << 6) | (aText[locIndex + 1] & 0x3F));
             if (locUnit < 0x80)
-                return false;
+                return nullptr;
             locIndex += 2;
         }
         else if ((locLead & 0xF0) == 0xE0)
         {
             if (locIndex + 2 >= aLength || (aText[locIndex + 1] & 0xC0) != 0x80 ||
                 (aText[locIndex + 2] & 0xC0) != 0x80)
-                return false;
+                return nullptr;
             locUnit = static_cast<char16_t>(((locLead & 0x0F) << 12) | ((aText[locIndex + 1] & 0x3F) << 6) |
                                             (aText[locIndex + 2] & 0x3F));
             if (locUnit < 0x800 || (locUnit >= 0xD800 && locUnit <= 0xDFFF))
-                return false;
+                return nullptr;
             locIndex += 3;
         }
         else
-            return false;
+            return nullptr;
 
-        if (locUnit == u'n' && anOut.size() > locStart && anOut.back() == u'\\')
-            anOut.back() = u'\n';
+        if (locUnit == u'n' && anOut > locStart && anOut[-1] == u'\\')
+            anOut[-1] = u'\n';
         else
-            anOut += locUnit;
+            *anOut++ = locUnit;
     }
-    return true;
+    return anOut;
 }
 
 // After a line that filled the reader's buffer: true when nothing but blanks or
@@ -157,32 +159,62 @@ bool Tez_LocFileName(const char* aTezFileName, std::string& aLocFileName)
 
 // [SECTION] TezLocEncoder
 
-void TezLocEncoder::Priv_Append(const char* aText, size_t aLength)
+TezLocEncoder::~TezLocEncoder()
 {
-    myText.append(aText, aLength);
-    myText += '\0';
+    Clear();
+}
+
+char* TezLocEncoder::Priv_Take(size_t aCount)
+{
+    if (myLeft < aCount)
+    {
+        const size_t locNext = myBlocks.empty() ? 64 * 1024 : std::min<size_t>(2 * myBlocks.back().mySize, 2 << 20);
+        const size_t locSize = OS_LargeSize(std::max(locNext, aCount));
+        char* const locText = static_cast<char*>(OS_AllocLarge(locSize));
+        if (!locText)
+            throw std::bad_alloc();
+        myBlocks.push_back({locText, locSize});
+        myFree = locText;
+        myLeft = locSize;
+    }
+    char* const locTaken = myFree;
+    myFree += aCount;
+    myLeft -= aCount;
+    return locTaken;
+}
+
+const char* TezLocEncoder::Priv_Append(const char* aText, size_t aLength)
+{
+    char* const locCopy = Priv_Take(aLength + 1);
+    memcpy(locCopy, aText, aLength);
+    locCopy[aLength] = 0;
+    return locCopy;
 }
 
 int TezLocEncoder::AddKeyValue(VelkType* anInstance, const char* aPrefix)
 {
     const int locIndex = GetNumKeyValues();
     Pair locPair;
-    locPair.myKey = myText.size();
-    if (aPrefix && aPrefix[0])
-    {
-        myText += aPrefix;
-        myText += '.';
-    }
-    myText += anInstance->GetName().GetBuffer();
+    const size_t locPrefixLength = aPrefix && aPrefix[0] ? strlen(aPrefix) + 1 : 0;
+    const char* const locName = anInstance->GetName().GetBuffer();
+    const size_t locNameLength = strlen(locName);
     // A path of deep, long names may pass what a string holds; cut, it is
     // still refused as too long a key.
-    locPair.myKeyLength = std::min<size_t>(myText.size() - locPair.myKey, 4096);
-    myText.resize(locPair.myKey + locPair.myKeyLength);
-    myText += '\0';
+    locPair.myKeyLength = std::min<size_t>(locPrefixLength + locNameLength, 4096);
+    char* const locKey = Priv_Take(locPair.myKeyLength + 1);
+    const size_t locFromPrefix = std::min(locPrefixLength, locPair.myKeyLength);
+    if (locFromPrefix)
+    {
+        memcpy(locKey, aPrefix, locFromPrefix - (locFromPrefix == locPrefixLength ? 1 : 0));
+        if (locFromPrefix == locPrefixLength)
+            locKey[locPrefixLength - 1] = '.';
+    }
+    memcpy(locKey + locFromPrefix, locName, locPair.myKeyLength - locFromPrefix);
+    locKey[locPair.myKeyLength] = 0;
+    locPair.myKey = locKey;
     const QC_String& locValue = anInstance->GetValue();
-    locPair.myValue = myText.size();
     locPair.myValueLength = strlen(locValue.GetBuffer());
-    Priv_Append(locValue.GetBuffer(), locPair.myValueLength);
+    locPair.myValue = Priv_Append(locValue.GetBuffer(), locPair.myValueLength);
     myPairs.push_back(locPair);
     return locIndex;
 }
@@ -191,19 +223,21 @@ int TezLocEncoder::AddKeyValue(const char* aKey, const char* aValue)
 {
     const int locIndex = GetNumKeyValues();
     Pair locPair;
-    locPair.myKey = myText.size();
     locPair.myKeyLength = strlen(aKey);
-    Priv_Append(aKey, locPair.myKeyLength);
-    locPair.myValue = myText.size();
+    locPair.myKey = Priv_Append(aKey, locPair.myKeyLength);
     locPair.myValueLength = strlen(aValue);
-    Priv_Append(aValue, locPair.myValueLength);
+    locPair.myValue = Priv_Append(aValue, locPair.myValueLength);
     myPairs.push_back(locPair);
     return locIndex;
 }
 
 void TezLocEncoder::Clear()
 {
-    myText.clear();
+    for (const Block& locBlock : myBlocks)
+        OS_FreeLarge(locBlock.myText, locBlock.mySize);
+    myBlocks.clear();
+    myFree = nullptr;
+    myLeft = 0;
     myPairs.clear();
 }
 
@@ -211,7 +245,7 @@ bool TezLocEncoder::ValidateKeyValues()
 {
     for (const Pair& locPair : myPairs)
     {
-        const char* const locKey = myText.data() + locPair.myKey;
+        const char* const locKey = locPair.myKey;
         if (locPair.myKeyLength > static_cast<size_t>(TEZ_LOC_MAX_KEY))
         {
             Tez_Print("TezLocEncoder::ValidateKeyValues(): key '%s' was longer than 255 characters", locKey);
@@ -235,7 +269,7 @@ bool TezLocEncoder::ValidateKeyValues()
         }
         // The decoder reads at most this many characters a line.
         const size_t locLineLength =
-            locPair.myKeyLength + 1 + locEncodedLength(myText.data() + locPair.myValue, locPair.myValueLength);
+            locPair.myKeyLength + 1 + locEncodedLength(locPair.myValue, locPair.myValueLength);
         if (locLineLength > static_cast<size_t>(TEZ_LOC_MAX_LINE))
         {
             Tez_Print("TezLocEncoder::ValidateKeyValues(): value of key '%s' is longer than %d characters when encoded",
@@ -268,10 +302,10 @@ bool TezLocEncoder::Priv_Encode(Put aPut)
             if (locRoom > locPiece)
                 locBuffer.reset(new char[locRoom]);
         }
-        memcpy(locAt, myText.data() + locPair.myKey, locPair.myKeyLength);
+        memcpy(locAt, locPair.myKey, locPair.myKeyLength);
         locAt += locPair.myKeyLength;
         *locAt++ = '\t';
-        locAt = locPutEncoded(myText.data() + locPair.myValue, locPair.myValueLength, locAt);
+        locAt = locPutEncoded(locPair.myValue, locPair.myValueLength, locAt);
         *locAt++ = '\r';
         *locAt++ = '\n';
         if (locRoom > locPiece)
@@ -332,9 +366,15 @@ TezLocDecoder::~TezLocDecoder()
 
 void TezLocDecoder::Priv_Free()
 {
+    // The strings point into the pool, which goes on its own.
+    for (uint32_t locIndex = 0; myTexts && locIndex < myNumTexts; ++locIndex)
+        myTexts[locIndex].myText = nullptr;
     delete[] myTexts;
     myTexts = nullptr;
     myNumTexts = 0;
+    OS_FreeLarge(myPool, myPoolSize);
+    myPool = nullptr;
+    myPoolSize = 0;
 }
 
 const QC_LocString* TezLocDecoder::GetText(uint32_t anIndex) const
@@ -364,56 +404,72 @@ bool TezLocDecoder::LoadFile(const char* aLocFileName)
     if (locFile.Read(locMark, 3) != 3 || memcmp(locMark, locByteOrderMark, 3) != 0)
         return false;
 
-    // All entries in one pool, each where its predecessor ends.
-    std::u16string locPool;
-    std::vector<size_t> locEnds;
+    // Every text lies in one pool, followed by its NUL, and the strings point
+    // into it. A line's value decodes to at most a unit per byte, and its tab
+    // leaves room for the NUL: the file's size bounds the pool. There are no
+    // more texts than lines.
+    uint32_t locMaxTexts = 1;
+    for (const uint8_t* locAt = locFile.myBuffer; locAt && locAt < locFile.myBuffer + locFile.myFileSize; ++locAt)
+    {
+        locAt = static_cast<const uint8_t*>(memchr(locAt, '\n', locFile.myBuffer + locFile.myFileSize - locAt));
+        if (!locAt)
+            break;
+        locMaxTexts++;
+    }
+    myPoolSize = sizeof(char16_t) * (size_t(locFile.myFileSize) + 1);
+    myPool = static_cast<char16_t*>(OS_AllocLarge(myPoolSize));
+    myTexts = new (std::nothrow) QC_LocString[locMaxTexts];
+    if (!myPool || !myTexts)
+    {
+        Priv_Free();
+        return false;
+    }
+    char16_t* locPoolEnd = myPool;
     char locLine[TEZ_LOC_MAX_LINE + 1];
     for (;;)
     {
         const uint32_t locLength = locFile.ReadLine(locLine, sizeof(locLine));
         if (locLength == 0)
             break;
-        const int locNumber = static_cast<int>(locEnds.size());
+        const int locNumber = static_cast<int>(myNumTexts);
         if (locLength >= static_cast<uint32_t>(TEZ_LOC_MAX_LINE) && !locLineEndsHere(locFile))
         {
             Tez_Print("TezLocDecoder::Load(): error in '%s', line %d is longer than %d characters", aLocFileName,
                       locNumber, TEZ_LOC_MAX_LINE);
+            Priv_Free();
             return false;
         }
         const char* locTab = static_cast<const char*>(memchr(locLine, '\t', locLength));
         if (!locTab)
         {
             Tez_Print("TezLocDecoder::Load(): error in '%s', found line without a tab delimiter", aLocFileName);
+            Priv_Free();
             return false;
         }
         const char* locValue = locTab + 1;
         const size_t locValueLength = locLength - static_cast<size_t>(locValue - locLine);
-        if ((locValueLength != strlen(locEmptyValue) || memcmp(locValue, locEmptyValue, locValueLength) != 0) &&
-            !locDecodeUtf8(reinterpret_cast<const unsigned char*>(locValue), locValueLength, locPool))
+        // Never met, by the bounds above; checked all the same.
+        if (myNumTexts == locMaxTexts || locValueLength + 1 > size_t(myPool + locFile.myFileSize + 1 - locPoolEnd))
         {
-            Tez_Print("TezLocDecoder::Load(): error in '%s', line %d holds invalid or unsupported UTF-8",
-                      aLocFileName, locNumber);
+            Priv_Free();
             return false;
         }
-        locEnds.push_back(locPool.size());
-    }
-
-    if (!locEnds.empty())
-    {
-        myTexts = new (std::nothrow) QC_LocString[locEnds.size()];
-        if (!myTexts)
-            return false;
-        size_t locStart = 0;
-        for (size_t locIndex = 0; locIndex < locEnds.size(); ++locIndex)
+        char16_t* const locText = locPoolEnd;
+        if (locValueLength != strlen(locEmptyValue) || memcmp(locValue, locEmptyValue, locValueLength) != 0)
         {
-            if (!myTexts[locIndex].Set(locPool.data() + locStart, static_cast<int>(locEnds[locIndex] - locStart)))
+            locPoolEnd = locDecodeUtf8(reinterpret_cast<const unsigned char*>(locValue), locValueLength, locText);
+            if (!locPoolEnd)
             {
+                Tez_Print("TezLocDecoder::Load(): error in '%s', line %d holds invalid or unsupported UTF-8",
+                          aLocFileName, locNumber);
                 Priv_Free();
                 return false;
             }
-            locStart = locEnds[locIndex];
         }
+        *locPoolEnd++ = 0;
+        myTexts[myNumTexts].myText = locText;
+        myTexts[myNumTexts].myLength = static_cast<int>(locPoolEnd - 1 - locText);
+        myNumTexts++;
     }
-    myNumTexts = static_cast<uint32_t>(locEnds.size());
     return true;
 }

@@ -26,6 +26,11 @@ bool Tez_LocFileName(const char* aTezFileName, std::string& aLocFileName);
 class TezLocEncoder
 {
 public:
+    TezLocEncoder() = default;
+    ~TezLocEncoder();
+    TezLocEncoder(const TezLocEncoder&) = delete;
+    TezLocEncoder& operator=(const TezLocEncoder&) = delete;
+
     // Appends the instance's value under "prefix.name" (the name alone without a
     // prefix); returns the pair's index, from 0.
     int AddKeyValue(VelkType* anInstance, const char* aPrefix);
@@ -49,22 +54,34 @@ public:
     void Clear();
 
 private:
-    // Where a pair's key and value lie in myText, each followed by a NUL.
+    // A pair's key and value, each followed by a NUL.
     struct Pair
     {
-        size_t myKey;
+        const char* myKey;
         size_t myKeyLength;
-        size_t myValue;
+        const char* myValue;
         size_t myValueLength;
     };
     // Large pages: a namespace may hold texts by the ten thousand.
-    std::basic_string<char, std::char_traits<char>, OS_LargeAllocator<char>> myText;
     std::vector<Pair, OS_LargeAllocator<Pair>> myPairs;
+    // The texts, in blocks that never move: 64 KB at first, doubling up to a
+    // huge page.
+    struct Block
+    {
+        char* myText;
+        size_t mySize;
+    };
+    std::vector<Block> myBlocks;
+    char* myFree = nullptr;
+    size_t myLeft = 0;
 
     template <class Put>
     bool Priv_Encode(Put aPut);
 
-    void Priv_Append(const char* aText, size_t aLength);
+    // Room for aCount bytes in the blocks, taken.
+    char* Priv_Take(size_t aCount);
+    // A copy of the text with its NUL.
+    const char* Priv_Append(const char* aText, size_t aLength);
 };
 
 class TezLocDecoder
@@ -88,5 +105,8 @@ private:
     void Priv_Free();
 
     uint32_t myNumTexts = 0;
+    // Strings that point into the pool.
     QC_LocString* myTexts = nullptr;
+    char16_t* myPool = nullptr;
+    size_t myPoolSize = 0;
 };

@@ -27,6 +27,8 @@ const uint32_t ourNullHash = TezHash("NULL");
 constexpr int locIndexThreshold = 16;
 // Smallest record: type hash, name hash, count and a value length.
 constexpr size_t locMinRecordSize = 16;
+// Files from this size on have their records stored in huge-page blocks.
+constexpr size_t locLargeFile = 2 * 1024 * 1024;
 }
 
 // Reads the records of one file out of its bytes and resolves the references.
@@ -34,10 +36,9 @@ constexpr size_t locMinRecordSize = 16;
 class TezReader
 {
 public:
-    TezReader(const uint8_t* aData, size_t aSize, TezLocDecoder* aDecoder)
+    TezReader(const uint8_t* aData, size_t aSize)
         : myData(aData)
         , mySize(aSize)
-        , myDecoder(aDecoder)
     {
     }
 
@@ -100,7 +101,6 @@ public:
             Tez_Print("Tez::Init(): file ends inside a record");
             return false;
         }
-        aNode->myLocDecoder = myDecoder;
         const int32_t locSignedCount = static_cast<int32_t>(locCount);
         if (locSignedCount < -2)
         {
@@ -155,13 +155,14 @@ public:
 
     void BuildIndex(Tez* aNode)
     {
-        aNode->myIndex = static_cast<uint64_t*>(
+        uint64_t* const locIndex = static_cast<uint64_t*>(
             myStore->Allocate(static_cast<size_t>(aNode->myCount) * sizeof(uint64_t), alignof(uint64_t)));
-        if (!aNode->myIndex)
+        if (!locIndex)
             return;   // lookups scan the members instead
-        for (int32_t locIndex = 0; locIndex < aNode->myCount; ++locIndex)
-            aNode->myIndex[locIndex] = (uint64_t(aNode->myMembers[locIndex].myNameHash) << 32) | uint32_t(locIndex);
-        std::sort(aNode->myIndex, aNode->myIndex + aNode->myCount);
+        for (int32_t locMember = 0; locMember < aNode->myCount; ++locMember)
+            locIndex[locMember] = (uint64_t(aNode->myMembers[locMember].myNameHash) << 32) | uint32_t(locMember);
+        std::sort(locIndex, locIndex + aNode->myCount);
+        aNode->Priv_SetIndex(locIndex);
     }
 
     // [SECTION] Reference resolution
@@ -257,23 +258,31 @@ public:
     size_t mySize;
     size_t myPos = 0;
     size_t myNumReferences = 0;
-    TezLocDecoder* myDecoder;
     // Where the records go: the store of the node read into.
     VelkArena* myStore = nullptr;
 };
 
 // [SECTION] Nodes
 
+// What the node a file was read into owns besides its own fields.
+struct Tez::File
+{
+    // The nodes, member lists, texts and indexes of the file, in large
+    // blocks, freed whole.
+    VelkArena* myStore = nullptr;
+    TezLocDecoder* myLocDecoder = nullptr;
+    // The index of the node itself.
+    uint64_t* myIndex = nullptr;
+};
+
 Tez::Tez()
     : myTypeHash(0)
     , myNameHash(0)
     , myCount(-1)
-    , myOwnsDecoderFlag(false)
+    , myFileFlag(false)
     , myResolveState(0)
     , myText(ourEmptyText)
     , myTarget(nullptr)
-    , myLocDecoder(nullptr)
-    , myStore(nullptr)
 {
 }
 
@@ -287,19 +296,38 @@ void Tez::Priv_Free()
     // Everything read below a node lies in the store of the node that read
     // the file (members, texts, indexes): it goes whole, with nothing to
     // destroy one by one.
-    if (myOwnsDecoderFlag)
-        delete myLocDecoder;
-    if (myStore)
-        myStore->Release();
-    myStore = nullptr;
+    if (myFileFlag)
+    {
+        delete myFile->myLocDecoder;
+        if (myFile->myStore)
+            myFile->myStore->Release();
+        delete myFile;
+    }
     myTypeHash = 0;
     myNameHash = 0;
     myCount = -1;
     myText = ourEmptyText;
     myTarget = nullptr;
-    myLocDecoder = nullptr;
-    myOwnsDecoderFlag = false;
+    myFileFlag = false;
     myResolveState = 0;
+}
+
+const TezLocDecoder* Tez::GetLocDecoder() const
+{
+    return myFileFlag ? myFile->myLocDecoder : nullptr;
+}
+
+uint64_t* Tez::Priv_GetIndex() const
+{
+    return myFileFlag ? myFile->myIndex : myIndex;
+}
+
+void Tez::Priv_SetIndex(uint64_t* anIndex)
+{
+    if (myFileFlag)
+        myFile->myIndex = anIndex;
+    else
+        myIndex = anIndex;
 }
 
 Tez* Tez::Load(const char* aPath, bool aConvertFirstFlag)
@@ -339,7 +367,7 @@ bool Tez::Init(const char* aPath)
         Tez_Print("Tez::Init(): failed to read file '%s'", aPath);
         return false;
     }
-    TezReader locReader(locFile.myBuffer, locFile.myFileSize, nullptr);
+    TezReader locReader(locFile.myBuffer, locFile.myFileSize);
 
     char locMagic[sizeof(TEZ_MAGIC) + 1] = {0};
     const size_t locMagicSize = std::min(locReader.Left(), sizeof(TEZ_MAGIC));
@@ -351,6 +379,14 @@ bool Tez::Init(const char* aPath)
         return false;
     }
     locReader.myPos = sizeof(TEZ_MAGIC);
+    myFile = new (std::nothrow) File;
+    if (!myFile)
+    {
+        Tez_Print("Tez::Init(): failed to allocate member array");
+        Priv_Free();
+        return false;
+    }
+    myFileFlag = true;
     myTypeHash = TezHash(TEZ_VERSION_TEXT);
     myNameHash = TezHash(aPath);
 
@@ -363,21 +399,19 @@ bool Tez::Init(const char* aPath)
     }
     if (locHasLoc)
     {
-        myLocDecoder = new (std::nothrow) TezLocDecoder;
-        if (!myLocDecoder)
+        myFile->myLocDecoder = new (std::nothrow) TezLocDecoder;
+        if (!myFile->myLocDecoder)
         {
             Tez_Print("Tez::Init(): failed to allocate localization decoder");
             Priv_Free();
             return false;
         }
-        myOwnsDecoderFlag = true;
-        if (!myLocDecoder->Load(aPath))
+        if (!myFile->myLocDecoder->Load(aPath))
         {
             Tez_Print("Tez::Init(): failed to load localization decoder for '%s'", aPath);
             Priv_Free();
             return false;
         }
-        locReader.myDecoder = myLocDecoder;
     }
 
     uint32_t locRootCount;
@@ -393,14 +427,17 @@ bool Tez::Init(const char* aPath)
         Priv_Free();
         return false;
     }
-    myStore = VelkArena::Create();
-    if (!myStore)
+    myFile->myStore = VelkArena::Create();
+    if (!myFile->myStore)
     {
         Tez_Print("Tez::Init(): failed to allocate member array");
         Priv_Free();
         return false;
     }
-    locReader.myStore = myStore;
+    // The nodes take about twice the file's bytes.
+    if (locFile.myFileSize >= locLargeFile)
+        myFile->myStore->ExpectLarge();
+    locReader.myStore = myFile->myStore;
     if (!locReader.ReadMembers(this, static_cast<int32_t>(locRootCount), 0))
     {
         Priv_Free();
@@ -439,10 +476,10 @@ Tez* Tez::Priv_FindDirect(uint32_t aNameHash)
 {
     if (myCount < 1)
         return nullptr;
-    if (myIndex)
+    if (const uint64_t* const locIndex = Priv_GetIndex())
     {
-        const uint64_t* locBegin = myIndex;
-        const uint64_t* locEnd = myIndex + myCount;
+        const uint64_t* locBegin = locIndex;
+        const uint64_t* locEnd = locIndex + myCount;
         const uint64_t* locFound = std::lower_bound(locBegin, locEnd, uint64_t(aNameHash) << 32);
         if (locFound == locEnd || (*locFound >> 32) != aNameHash)
             return nullptr;

@@ -67,7 +67,8 @@ void* VelkArena::Allocate(size_t aSize, size_t anAlign)
     {
         // A large request gets a block of its own; the rest of the old block stays unused.
         const size_t locHeader = (sizeof(Block) + VELK_ARENA_ALIGN - 1) & ~(VELK_ARENA_ALIGN - 1);
-        size_t locSize = myHeld >= VELK_ARENA_LARGE_FROM ? VELK_ARENA_LARGE_BLOCK : myNextBlockSize;
+        size_t locSize =
+            myLargeFlag || myHeld >= VELK_ARENA_LARGE_FROM ? VELK_ARENA_LARGE_BLOCK : myNextBlockSize;
         if (locSize < aSize + locHeader)
             locSize = aSize + locHeader;
         locSize = OS_LargeSize(locSize);

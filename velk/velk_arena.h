@@ -41,6 +41,9 @@ public:
     char* InternText(const char* aText, size_t aLength);
     // Keeps the buffer (a compiled file's text) for as long as the arena lives.
     void Adopt(VelkTextBuffer&& aBuffer);
+    // For an arena known to grow to megabytes: takes huge-page blocks from the
+    // first, skipping the small blocks that would fill page by page.
+    void ExpectLarge() { myLargeFlag = true; }
 
     // The arena that objects made now take their texts from, or null.
     static VelkArena* GetCurrent();
@@ -76,6 +79,7 @@ private:
     size_t myLeft = 0;
     size_t myNextBlockSize = 16 * 1024;
     size_t myHeld = 0;   // bytes in myBlocks
+    bool myLargeFlag = false;
     std::vector<VelkTextBuffer> myBuffers;
     struct TextHash
     {
