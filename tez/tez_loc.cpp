@@ -298,9 +298,9 @@ bool TezLocEncoder::Priv_Encode(Put aPut)
         {
             if (!aPut(locBuffer.get(), static_cast<size_t>(locAt - locBuffer.get())))
                 return false;
-            locAt = locBuffer.get();
             if (locRoom > locPiece)
                 locBuffer.reset(new char[locRoom]);
+            locAt = locBuffer.get();
         }
         memcpy(locAt, locPair.myKey, locPair.myKeyLength);
         locAt += locPair.myKeyLength;
