@@ -40,12 +40,14 @@ struct TezRegistry
     // Large tables live on huge pages: a conversion registers names by the
     // hundred thousand.
     TezHashEntries myEntries;
-    TezHashEntries myDuplicates;
+    // The entries whose name hash other entries share, in the report's order.
+    std::vector<uint32_t, OS_WholePageAllocator<uint32_t>> myDuplicates;
+    TezHashEntries myDuplicateEntries;   // the same as entries, made when asked for
     // The entries by their text, open addressing with linear probing over a
     // hash of the whole text (the name hashes are weak: whole families of
     // names share one): a slot holds the text hash above the entry's index + 1,
     // 0 when empty, so that a probe reads nothing else until the hashes match.
-    std::vector<uint64_t, OS_LargeAllocator<uint64_t>> myNameSlots;
+    std::vector<uint64_t, OS_WholePageAllocator<uint64_t>> myNameSlots;
     // Per name hash, the first entry of that hash and how many share it.
     struct HashSlot
     {
@@ -53,15 +55,16 @@ struct TezRegistry
         uint32_t myFirst;
         uint32_t myCount;   // 0: empty slot
     };
-    std::vector<HashSlot, OS_LargeAllocator<HashSlot>> myHashSlots;
+    std::vector<HashSlot, OS_WholePageAllocator<HashSlot>> myHashSlots;
     // The names' texts, NUL-terminated, in blocks that never move: 64 KB at
-    // first, doubling up to a huge page.
+    // first (unless many names are expected), doubling up to a huge page.
     struct TextBlock
     {
         char* myText;
         size_t mySize;
     };
     std::vector<TextBlock> myTextBlocks;
+    size_t myFirstTextBlock = 64 * 1024;
     char* myTextFree = nullptr;
     size_t myTextLeft = 0;
     // Sibling pairs reported in this conversion.
@@ -96,6 +99,7 @@ struct TezRegistry
         std::fill(std::begin(mySeen), std::end(mySeen), Seen());
         myEntries.clear();
         myDuplicates.clear();
+        myDuplicateEntries.clear();
         myNameSlots.clear();
         myHashSlots.clear();
         for (const TextBlock& locBlock : myTextBlocks)
@@ -132,6 +136,8 @@ struct TezRegistry
     // Room for about aCount names without growing on the way.
     void Reserve(size_t aCount)
     {
+        // Names by the ten thousand fill a huge page of text at once.
+        myFirstTextBlock = aCount >= 65536 ? 2 << 20 : 64 * 1024;
         myEntries.reserve(aCount);
         while (myNameSlots.size() * 7 < aCount * 10)
             Grow();
@@ -142,7 +148,7 @@ struct TezRegistry
     void Grow()
     {
         const size_t locSlots = myNameSlots.empty() ? 1024 : myNameSlots.size() * 2;
-        std::vector<uint64_t, OS_LargeAllocator<uint64_t>> locOldNames;
+        std::vector<uint64_t, OS_WholePageAllocator<uint64_t>> locOldNames;
         locOldNames.swap(myNameSlots);
         myNameSlots.assign(locSlots, 0);
         for (const uint64_t locName : locOldNames)
@@ -154,7 +160,7 @@ struct TezRegistry
                 locSlot = (locSlot + 1) & (locSlots - 1);
             myNameSlots[locSlot] = locName;
         }
-        std::vector<HashSlot, OS_LargeAllocator<HashSlot>> locOld;
+        std::vector<HashSlot, OS_WholePageAllocator<HashSlot>> locOld;
         locOld.swap(myHashSlots);
         myHashSlots.assign(locSlots, HashSlot{0, 0, 0});
         for (const HashSlot& locHash : locOld)
@@ -172,7 +178,8 @@ struct TezRegistry
     {
         if (myTextLeft < aLength + 1)
         {
-            const size_t locNext = myTextBlocks.empty() ? 64 * 1024 : std::min<size_t>(2 * myTextBlocks.back().mySize, 2 << 20);
+            const size_t locNext =
+                myTextBlocks.empty() ? myFirstTextBlock : std::min<size_t>(2 * myTextBlocks.back().mySize, 2 << 20);
             const size_t locBlock = OS_LargeSize(std::max<size_t>(locNext, aLength + 1));
             char* locText = static_cast<char*>(OS_AllocLarge(locBlock));
             if (locText == nullptr)
@@ -223,8 +230,8 @@ struct TezRegistry
         // Every name of a hash that several names share is listed once, in the
         // order met; the names of a longer chain are listed already.
         if (locShared.myCount == 1)
-            myDuplicates.push_back(myEntries[locShared.myFirst]);
-        myDuplicates.push_back(locNew);
+            myDuplicates.push_back(locShared.myFirst);
+        myDuplicates.push_back(locNewIndex);
         locShared.myCount++;
         return locNew.myName.data();
     }
@@ -573,7 +580,11 @@ const TezHashEntries& VelkToTez::GetEntries()
 
 const TezHashEntries& VelkToTez::GetDuplicates()
 {
-    return locRegistry().myDuplicates;
+    TezRegistry& locReg = locRegistry();
+    locReg.myDuplicateEntries.clear();
+    for (const uint32_t locIndex : locReg.myDuplicates)
+        locReg.myDuplicateEntries.push_back(locReg.myEntries[locIndex]);
+    return locReg.myDuplicateEntries;
 }
 
 namespace
@@ -630,8 +641,8 @@ bool locMakeHashReport(Put aPut)
     {
         if (!locText("Duplicate Hash Entries:\r\n"))
             return false;
-        for (const TezHashEntry& locEntry : locReg.myDuplicates)
-            if (!locLine(locEntry))
+        for (const uint32_t locIndex : locReg.myDuplicates)
+            if (!locLine(locReg.myEntries[locIndex]))
                 return false;
         char locLast[80];
         snprintf(locLast, sizeof(locLast), "\r\n%d duplicate hash entries were found!\r\n",
@@ -734,9 +745,9 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     ClearRegistry();
     ourFileStep = 0;
 
-    QC_List<VelkType*> locRoots;
-    aNameSpace.GetInstances(locRoots, true);
-    if (locRoots.myCount == 0)
+    // The roots in place: nothing changes the namespace while it is converted.
+    const VelkMembers& locRoots = aNameSpace.GetInstanceView();
+    if (locRoots.Count() == 0)
     {
         Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): no instances at root level");
         return false;
@@ -752,15 +763,12 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
         Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to open outfile '%s'", aTezFileName);
         return false;
     }
+    locTezFile.FlushAsWritten();
     TezOutput locOutput(&locTezFile);
     TezLocEncoder locEncoder;
     locOutput.PutBytes(TEZ_MAGIC, sizeof(TEZ_MAGIC));
     locOutput.PutU32(locHasLoc ? 1 : 0);
-    locOutput.PutU32(static_cast<uint32_t>(locRoots.myCount));
-    std::vector<VelkType*> locRootArray;
-    locRootArray.reserve(static_cast<size_t>(locRoots.myCount));
-    for (QC_ListLink<VelkType*>* locLink = locRoots.myFirstLink; locLink; locLink = locLink->myNext)
-        locRootArray.push_back(locLink->myItem);
+    locOutput.PutU32(static_cast<uint32_t>(locRoots.Count()));
 
     // The names are registered and the report is made on a thread of their
     // own, from the same records in the same order, while the records are
@@ -779,14 +787,14 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
         }) && locReportFile.Flush();
     };
     // Each root has a name of its own, most likely.
-    const size_t locNamesExpected = locRootArray.size() + 1024;
+    const size_t locNamesExpected = static_cast<size_t>(locRoots.Count()) + 1024;
     locJoiningThread locNames;
     locNames.myStop = &locStopNames;
     try
     {
-        locNames.myThread = std::thread([&locRootArray, &locStopNames, &locWriteReport, locNamesExpected] {
+        locNames.myThread = std::thread([&locRoots, &locStopNames, &locWriteReport, locNamesExpected] {
             locRegistry().Reserve(locNamesExpected);
-            for (const VelkType* locRoot : locRootArray)
+            for (const VelkType* locRoot : locRoots)
             {
                 if (locStopNames.load(std::memory_order_relaxed))
                     return;
@@ -810,8 +818,8 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
         ~NamesApart() { ourNamesApart = false; }
     } locNamesApart(locNames.myThread.joinable());
 
-    locReportSiblingCollisions("", locRootArray, locRootArray.size());
-    for (VelkType* locRoot : locRootArray)
+    locReportSiblingCollisions("", locRoots, static_cast<size_t>(locRoots.Count()));
+    for (VelkType* locRoot : locRoots)
         if (!ConvertVelkToTez(locOutput, aNameSpace, locEncoder, "", locRoot))
             return false;
     if (!ourNamesApart)

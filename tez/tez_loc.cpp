@@ -168,7 +168,7 @@ char* TezLocEncoder::Priv_Take(size_t aCount)
 {
     if (myLeft < aCount)
     {
-        const size_t locNext = myBlocks.empty() ? 64 * 1024 : std::min<size_t>(2 * myBlocks.back().mySize, 2 << 20);
+        const size_t locNext = myBlocks.empty() ? 64 * 1024 : 2 << 20;
         const size_t locSize = OS_LargeSize(std::max(locNext, aCount));
         char* const locText = static_cast<char*>(OS_AllocLarge(locSize));
         if (!locText)

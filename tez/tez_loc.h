@@ -63,9 +63,9 @@ private:
         size_t myValueLength;
     };
     // Large pages: a namespace may hold texts by the ten thousand.
-    std::vector<Pair, OS_LargeAllocator<Pair>> myPairs;
-    // The texts, in blocks that never move: 64 KB at first, doubling up to a
-    // huge page.
+    std::vector<Pair, OS_WholePageAllocator<Pair>> myPairs;
+    // The texts, in blocks that never move: 64 KB at first, then a huge page
+    // each.
     struct Block
     {
         char* myText;

@@ -22,6 +22,8 @@ public:
 
     int GetNumInstances() const;
     void GetInstances(QC_List<VelkType*>& anOut, bool aClearFirstFlag) const;
+    // The same in place, for a walk that changes nothing.
+    const VelkMembers& GetInstanceView() const { return myInstances; }
     // Appended unless a root of that name exists. The namespace owns it then.
     bool AddInstance(VelkType* anInstance);
     // A root name, or a root name followed by '.' and a member path.

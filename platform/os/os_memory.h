@@ -72,3 +72,31 @@ struct OS_LargeAllocator
         return true;
     }
 };
+
+// The same over blocks taken in whole huge pages, the last one too: for
+// tables filled whole, or held briefly, where the page faults of a partly
+// asked-for last page cost more than the memory it wastes (at most one huge
+// page a block).
+template <class T>
+struct OS_WholePageAllocator : OS_LargeAllocator<T>
+{
+    OS_WholePageAllocator() = default;
+    template <class U>
+    OS_WholePageAllocator(const OS_WholePageAllocator<U>&) noexcept
+    {
+    }
+    template <class U>
+    struct rebind
+    {
+        using other = OS_WholePageAllocator<U>;
+    };
+
+    T* allocate(size_t aCount)
+    {
+        void* locBlock = OS_AllocLarge(OS_LargeSize(aCount * sizeof(T)));
+        if (!locBlock)
+            throw std::bad_alloc();
+        return static_cast<T*>(locBlock);
+    }
+    void deallocate(T* aBlock, size_t aCount) noexcept { OS_FreeLarge(aBlock, OS_LargeSize(aCount * sizeof(T))); }
+};

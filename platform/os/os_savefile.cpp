@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -94,11 +97,24 @@ int locOpenScratch()
     return locHandle;
 }
 
+// The flusher of a save wakes when this much more has been written.
+constexpr uint64_t locFlushPiece = 4 * 1024 * 1024;
+
 bool locIsAccessError(int anError)
 {
     return anError == EACCES || anError == EPERM || anError == EROFS;
 }
 }
+
+struct OS_SaveFile::Flusher
+{
+    std::mutex myMutex;
+    std::condition_variable myWake;
+    uint64_t myWritten = 0;    // by Write, under the mutex
+    uint64_t myAnnounced = 0;  // when the flusher was last woken
+    bool myStopFlag = false;
+    std::thread myThread;
+};
 
 OS_SaveFile::~OS_SaveFile()
 {
@@ -341,6 +357,21 @@ bool OS_SaveFile::Write(const void* aData, size_t aCount)
         Fail(errno);
         return false;
     }
+    if (myFlusher)
+    {
+        bool locWake = false;
+        {
+            std::lock_guard<std::mutex> locLock(myFlusher->myMutex);
+            myFlusher->myWritten += aCount;
+            if (myFlusher->myWritten - myFlusher->myAnnounced >= locFlushPiece)
+            {
+                myFlusher->myAnnounced = myFlusher->myWritten;
+                locWake = true;
+            }
+        }
+        if (locWake)
+            myFlusher->myWake.notify_one();
+    }
     return true;
 }
 
@@ -398,6 +429,56 @@ bool OS_SaveFile::CommitInPlace()
     return !myError;
 }
 
+void OS_SaveFile::FlushAsWritten()
+{
+    if (myFlusher || myHandle == OS_INVALID_HANDLE || myInPlaceFlag || !myFlushFlag)
+        return;
+    Flusher* locFlusher = new Flusher;
+    const OS_FileHandle locHandle = myHandle;
+    try
+    {
+        locFlusher->myThread = std::thread([locFlusher, locHandle] {
+            uint64_t locFlushed = 0;
+            std::unique_lock<std::mutex> locLock(locFlusher->myMutex);
+            for (;;)
+            {
+                locFlusher->myWake.wait(locLock, [&] {
+                    return locFlusher->myStopFlag || locFlusher->myWritten - locFlushed >= locFlushPiece;
+                });
+                if (locFlusher->myStopFlag)
+                    return;
+                const uint64_t locWritten = locFlusher->myWritten;
+                locLock.unlock();
+                // A failure shows again at the flush that counts.
+                fdatasync(locHandle);
+                locLock.lock();
+                locFlushed = locWritten;
+            }
+        });
+    }
+    catch (...)
+    {
+        // Without the thread everything waits for the flush at the end.
+        delete locFlusher;
+        return;
+    }
+    myFlusher = locFlusher;
+}
+
+void OS_SaveFile::StopFlusher()
+{
+    if (!myFlusher)
+        return;
+    {
+        std::lock_guard<std::mutex> locLock(myFlusher->myMutex);
+        myFlusher->myStopFlag = true;
+    }
+    myFlusher->myWake.notify_one();
+    myFlusher->myThread.join();
+    delete myFlusher;
+    myFlusher = nullptr;
+}
+
 bool OS_SaveFile::Flush()
 {
     if (myFlushedFlag)
@@ -407,6 +488,7 @@ bool OS_SaveFile::Flush()
         Fail(EBADF);
         return false;
     }
+    StopFlusher();
     // In place, the contents wait in the scratch file until Commit.
     if (!myInPlaceFlag)
     {
@@ -460,6 +542,7 @@ bool OS_SaveFile::Commit()
 
 void OS_SaveFile::Abandon()
 {
+    StopFlusher();
     myFlushedFlag = false;
     if (myHandle != OS_INVALID_HANDLE)
     {

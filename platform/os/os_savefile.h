@@ -36,6 +36,11 @@ public:
     bool Write(const void* aData, size_t aCount);
     // Overwrites bytes already written, at anOffset from the start.
     bool WriteAt(const void* aData, size_t aCount, uint64_t anOffset);
+    // For a large file: what is written goes on to the disk meanwhile, on a
+    // thread of the save's own, so that the flush at the end has little left
+    // to wait for. Call after Begin; nothing changes for a save that is not
+    // flushed or that is rewritten in place.
+    void FlushAsWritten();
     // Flushes and closes the temporary file without renaming it, so that several
     // files can be made durable before any of them replaces its target. False
     // (and the temporary file removed) when anything failed since Begin.
@@ -56,7 +61,10 @@ public:
     bool IsInPlace() const { return myInPlaceFlag; }
 
 private:
+    struct Flusher;
+
     void Fail(int anError);
+    void StopFlusher();
     bool CreateTemp(const char* aLeaf);
     bool CommitInPlace();
 
@@ -70,4 +78,5 @@ private:
     char* myTempPath = nullptr;     // owned
     char* myLeaf = nullptr;         // owned: the target's name in its folder
     char* myTempLeaf = nullptr;     // owned: the temporary file's name in that folder
+    Flusher* myFlusher = nullptr;   // owned: see FlushAsWritten
 };

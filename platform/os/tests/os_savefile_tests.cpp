@@ -329,3 +329,76 @@ TEST_F(OSSaveTest, ModesAndLongNamesSurviveSavesBeneath)
     EXPECT_EQ(ReadDisk(myDir / "base" / locLong), "longer");
     EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"fresh.txt", "private.txt", locLong}));
 }
+
+TEST_F(OSSaveTest, FlushingWhileWritingKeepsEveryByteAndEveryWayOut)
+{
+    // Megabytes in pieces of odd sizes, so that the flusher wakes many times
+    // while the file grows.
+    std::string locText;
+    for (uint32_t locValue = 1; locText.size() < 19 * 1024 * 1024; locValue = locValue * 1103515245u + 12345u)
+        locText.push_back(static_cast<char>(locValue >> 16));
+    const auto locWrite = [&locText](OS_SaveFile& aSave, size_t anEnd) {
+        size_t locAt = 0;
+        for (size_t locPiece = 1; locAt < anEnd; locPiece = locPiece * 7 % 300007 + 1)
+        {
+            const size_t locCount = std::min(locPiece, anEnd - locAt);
+            if (!aSave.Write(locText.data() + locAt, locCount))
+                return false;
+            locAt += locCount;
+        }
+        return true;
+    };
+    WriteDisk(myDir / "base" / "big.bin", "old");
+    WriteDisk(myDir / "base" / "linked.bin", "old");
+    fs::create_hard_link(myDir / "base" / "linked.bin", myDir / "outside" / "twin.bin");
+    const int locBefore = OpenHandleCount();
+
+    {
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin((myDir / "base" / "big.bin").c_str()));
+        locSave.FlushAsWritten();
+        locSave.FlushAsWritten();   // once is enough
+        ASSERT_TRUE(locWrite(locSave, locText.size()));
+        ASSERT_TRUE(locSave.Commit());
+    }
+    EXPECT_TRUE(ReadDisk(myDir / "base" / "big.bin") == locText);
+
+    // Abandoned half way, by hand or by the destructor: the target stays.
+    for (int locWay = 0; locWay < 2; ++locWay)
+    {
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin((myDir / "base" / "big.bin").c_str()));
+        locSave.FlushAsWritten();
+        ASSERT_TRUE(locWrite(locSave, 9 * 1024 * 1024 + 3));
+        if (locWay == 0)
+            locSave.Abandon();
+    }
+    EXPECT_TRUE(ReadDisk(myDir / "base" / "big.bin") == locText);
+
+    // Begun again after flushing meanwhile: the second file is whole too.
+    {
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin((myDir / "base" / "big.bin").c_str()));
+        locSave.FlushAsWritten();
+        ASSERT_TRUE(locWrite(locSave, 5 * 1024 * 1024));
+        ASSERT_TRUE(locSave.Begin((myDir / "base" / "big.bin").c_str()));
+        locSave.FlushAsWritten();
+        ASSERT_TRUE(locWrite(locSave, 6 * 1024 * 1024 + 1));
+        ASSERT_TRUE(locSave.Commit());
+    }
+    EXPECT_TRUE(ReadDisk(myDir / "base" / "big.bin") == locText.substr(0, 6 * 1024 * 1024 + 1));
+
+    // A file rewritten in place has nothing to flush early.
+    {
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin((myDir / "base" / "linked.bin").c_str()));
+        ASSERT_TRUE(locSave.IsInPlace());
+        locSave.FlushAsWritten();
+        ASSERT_TRUE(locWrite(locSave, 5 * 1024 * 1024));
+        ASSERT_TRUE(locSave.Commit());
+    }
+    EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.bin") == locText.substr(0, 5 * 1024 * 1024));
+
+    EXPECT_EQ(OpenHandleCount(), locBefore);
+    EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"big.bin", "linked.bin"}));
+}
