@@ -779,6 +779,7 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     std::string locReportName;
     const bool locReportBegun = Tez_CutExtension(aTezFileName, locReportName) &&
                                 locReportFile.Begin((locReportName += ".hash").c_str());
+    locReportFile.FlushAsWritten();
     bool locReportWritten = false;
     std::atomic<bool> locStopNames{false};
     const auto locWriteReport = [&locReportFile, &locReportWritten, &locStopNames, locReportBegun] {

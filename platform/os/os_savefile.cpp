@@ -357,7 +357,13 @@ bool OS_SaveFile::Write(const void* aData, size_t aCount)
         Fail(errno);
         return false;
     }
-    if (myFlusher)
+    if (!myFlusher && myFlushAsWrittenFlag)
+    {
+        myAppended += aCount;
+        if (myAppended >= locFlushPiece)
+            StartFlusher();
+    }
+    else if (myFlusher)
     {
         bool locWake = false;
         {
@@ -431,9 +437,15 @@ bool OS_SaveFile::CommitInPlace()
 
 void OS_SaveFile::FlushAsWritten()
 {
-    if (myFlusher || myHandle == OS_INVALID_HANDLE || myInPlaceFlag || !myFlushFlag)
-        return;
+    myFlushAsWrittenFlag = myHandle != OS_INVALID_HANDLE && !myInPlaceFlag && myFlushFlag;
+}
+
+void OS_SaveFile::StartFlusher()
+{
+    myFlushAsWrittenFlag = false;
     Flusher* locFlusher = new Flusher;
+    // What is written so far goes at once.
+    locFlusher->myWritten = locFlusher->myAnnounced = myAppended;
     const OS_FileHandle locHandle = myHandle;
     try
     {
@@ -543,6 +555,8 @@ bool OS_SaveFile::Commit()
 void OS_SaveFile::Abandon()
 {
     StopFlusher();
+    myFlushAsWrittenFlag = false;
+    myAppended = 0;
     myFlushedFlag = false;
     if (myHandle != OS_INVALID_HANDLE)
     {

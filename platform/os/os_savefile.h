@@ -36,10 +36,10 @@ public:
     bool Write(const void* aData, size_t aCount);
     // Overwrites bytes already written, at anOffset from the start.
     bool WriteAt(const void* aData, size_t aCount, uint64_t anOffset);
-    // For a large file: what is written goes on to the disk meanwhile, on a
-    // thread of the save's own, so that the flush at the end has little left
-    // to wait for. Call after Begin; nothing changes for a save that is not
-    // flushed or that is rewritten in place.
+    // For a file that may be large: once it has grown to megabytes, what is
+    // written goes on to the disk meanwhile, on a thread of the save's own, so
+    // that the flush at the end has little left to wait for. Call after Begin;
+    // nothing changes for a save that is not flushed or is rewritten in place.
     void FlushAsWritten();
     // Flushes and closes the temporary file without renaming it, so that several
     // files can be made durable before any of them replaces its target. False
@@ -64,6 +64,7 @@ private:
     struct Flusher;
 
     void Fail(int anError);
+    void StartFlusher();
     void StopFlusher();
     bool CreateTemp(const char* aLeaf);
     bool CommitInPlace();
@@ -78,5 +79,7 @@ private:
     char* myTempPath = nullptr;     // owned
     char* myLeaf = nullptr;         // owned: the target's name in its folder
     char* myTempLeaf = nullptr;     // owned: the temporary file's name in that folder
+    bool myFlushAsWrittenFlag = false;
+    uint64_t myAppended = 0;        // by Write, until the flusher starts
     Flusher* myFlusher = nullptr;   // owned: see FlushAsWritten
 };
