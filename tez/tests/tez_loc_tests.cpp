@@ -126,6 +126,9 @@ TEST_F(TezLocTest, DecoderRefusesBrokenFiles)
         {"surrogate", BOM + "a\t\xED\xA0\x80\r\n", "invalid or unsupported UTF-8"},
         {"last surrogate", BOM + "a\t\xED\xBF\xBF\r\n", "invalid or unsupported UTF-8"},
         {"cut three-byte sequence", BOM + "a\tx\xE2\x82", "invalid or unsupported UTF-8"},
+        {"bad middle of three", BOM + "a\t\xE2\x41\x82\r\n", "invalid or unsupported UTF-8"},
+        {"bad end of three", BOM + "a\t\xE2\x82\x41\r\n", "invalid or unsupported UTF-8"},
+        {"bad end of two", BOM + "a\t\xC3\x41\r\n", "invalid or unsupported UTF-8"},
         {"long line", BOM + "a\t" + std::string(5000, 'x') + "\r\n", "is longer than 4095 characters"},
     };
     for (const Case& locCase : locCases)
