@@ -28,6 +28,7 @@ struct CellPool
     char* myBlock = nullptr;
     size_t myBlockLeft = 0;
     size_t myHeld = 0;   // bytes in blocks so far
+    bool myLargeFlag = false;
 
     void Lock()
     {
@@ -61,7 +62,8 @@ void* QC_CellPool::Allocate(size_t aSize) noexcept
         if (locPool.myBlockLeft < locCellSize)
         {
             // The rest of the old block stays unused.
-            const size_t locBlockSize = locPool.myHeld < locLargeFrom ? locSmallBlockSize : locLargeBlockSize;
+            const size_t locBlockSize =
+                locPool.myHeld < locLargeFrom && !locPool.myLargeFlag ? locSmallBlockSize : locLargeBlockSize;
             locPool.myBlock = static_cast<char*>(OS_AllocLarge(locBlockSize));
             locPool.myBlockLeft = locPool.myBlock ? locBlockSize : 0;
             locPool.myHeld += locPool.myBlockLeft;
@@ -75,6 +77,14 @@ void* QC_CellPool::Allocate(size_t aSize) noexcept
     }
     locPool.Unlock();
     return locCell;
+}
+
+void QC_CellPool::ExpectMany() noexcept
+{
+    CellPool& locPool = Priv_Pool();
+    locPool.Lock();
+    locPool.myLargeFlag = true;
+    locPool.Unlock();
 }
 
 void QC_CellPool::Free(void* aCell, size_t aSize) noexcept

@@ -17,4 +17,7 @@ namespace QC_CellPool
 void* Allocate(size_t aSize) noexcept;
 // aSize as given to Allocate.
 void Free(void* aCell, size_t aSize) noexcept;
+// Cells by the megabyte are coming (a large file is compiled, say): the pool
+// takes huge-page blocks from now on, even while it is still small.
+void ExpectMany() noexcept;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "qcommon/qc_cellpool.h"
 #include "qcommon/qc_debug.h"
 #include "velk/velk_arena.h"
 #include "velk/velk_local.h"
@@ -22,6 +23,8 @@ namespace
 // depth is bounded so a malformed file cannot exhaust the stack.
 constexpr int VELK_MAX_BLOCK_DEPTH = 200;
 int ourBlockDepth = 0;
+// Texts from this size on are large: their objects come by the hundred thousand.
+constexpr size_t VELK_LARGE_TEXT = 4 * 1024 * 1024;
 }
 
 // ---------------------------------------------------------------------------
@@ -226,6 +229,8 @@ bool VelkCompiler::Compile(VelkNameSpace& aNameSpace, const char* aFileName, Vel
     ParseTool locParseTool;
     if (!locParseTool.Open(aFileName))
         return false;
+    if (locParseTool.GetTextSize() >= VELK_LARGE_TEXT)
+        QC_CellPool::ExpectMany();
     return Priv_Compile(aNameSpace, locParseTool, aTypeManager, anIgnorer);
 }
 

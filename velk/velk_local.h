@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/os/os_memory.h"
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_listiterator.h"
 #include "qcommon/qc_string.h"
@@ -257,7 +258,7 @@ private:
 
     void Priv_Grow()
     {
-        std::vector<Slot> locOld;
+        std::vector<Slot, OS_WholePageAllocator<Slot>> locOld;
         locOld.swap(mySlots);
         mySlots.resize(locOld.empty() ? 16 : locOld.size() * 2);
         const size_t locMask = mySlots.size() - 1;
@@ -297,7 +298,8 @@ private:
     static constexpr size_t KEY_BLOCK = 16 * 1024;
     static constexpr unsigned KEY_OFFSET_BITS = 14;
 
-    std::vector<Slot> mySlots;
+    // A namespace's roots fill a table of megabytes: on huge pages then.
+    std::vector<Slot, OS_WholePageAllocator<Slot>> mySlots;
     std::vector<std::unique_ptr<char[]>> myKeys;
     char* myKeyFree = nullptr;
     size_t myKeyLeft = 0;

@@ -44,6 +44,8 @@ public:
     static int SplitFirst(const char* aLine, int aLength, const char*& aRest);
 
     const QC_String& GetFileName() const { return myFileName; }
+    // The size of the text read, in bytes.
+    size_t GetTextSize() const { return myData.size(); }
     // The physical line (from 1, blank and comment lines counted) where the
     // line last read starts; 0 before the first.
     int GetLineCounter() const { return myLineCounter; }
