@@ -1,5 +1,9 @@
 // Namespaces converted to .tez, .loc and .hash files, and read back.
+#include <cstring>
+#include <functional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "qcommon/qc_listiterator.h"
 #include "tez/tests/tez_test_util.h"
@@ -328,4 +332,75 @@ TEST_F(TezConvertTest, RegistryListsFamiliesOfSharedHashesInOrderMet)
     EXPECT_EQ(VelkToTez::GetEntries().back().myName, locEntries.back().first);
     VelkToTez::ClearRegistry();
     EXPECT_TRUE(VelkToTez::GetEntries().empty());
+}
+
+// The names are registered apart from the records being written: the report
+// must still list them in the order the records meet them.
+TEST_F(TezConvertTest, ReportFollowsTheRecordsInTheirOrder)
+{
+    // The game's records, then enough more that the two walks overlap.
+    std::string locBody = GAME_VELK;
+    for (int locIndex = 0; locIndex < 3000; ++locIndex)
+    {
+        const std::string locName = "item" + std::to_string(locIndex);
+        locBody += "Item " + locName + "\r\n{\r\n\tlabel \"L" + std::to_string(locIndex) + "\"\r\n\tpos\r\n\t{\r\n\t\tx " +
+                   std::to_string(locIndex) + "\r\n\t}\r\n" +
+                   (locIndex ? "\tnext item" + std::to_string(locIndex - 1) + "\r\n" : "") + "}\r\n";
+        if (locIndex % 7 == 0)
+            locBody += "Script script" + locName + "\r\n{\r\n\tPoint Point(" + std::to_string(locIndex) +
+                       ")\r\n\t{\r\n\t}\r\n\tItem* " + locName + "\r\n}\r\nEmpty empty" + locName + "\r\n{\r\n}\r\n";
+    }
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, "order.velk", locBody));
+    ASSERT_TRUE(VelkToTez::Convert(locSpace, PathOf("order.velk").c_str())) << AllPrinted();
+
+    // The hashes of the records' type and name, in file order.
+    const std::string locTez = ReadDisk("order.tez");
+    size_t locAt = 16;
+    std::vector<uint32_t> locMet;
+    const auto locU32 = [&locTez, &locAt]() {
+        uint32_t locValue = 0;
+        if (locAt + 4 <= locTez.size())
+            memcpy(&locValue, locTez.data() + locAt, 4);
+        locAt += 4;
+        return locValue;
+    };
+    std::function<void()> locRecord = [&]() {
+        locMet.push_back(locU32());
+        locMet.push_back(locU32());
+        const int32_t locCount = static_cast<int32_t>(locU32());
+        if (locCount < 1)
+            locAt += locU32();
+        for (int32_t locMember = 0; locMember < locCount && locAt < locTez.size(); ++locMember)
+            locRecord();
+    };
+    for (int locRoot = locSpace.GetNumInstances(); locRoot > 0; --locRoot)
+        locRecord();
+    ASSERT_EQ(locAt, locTez.size());
+
+    // The report's hashes, up to the blank line before its duplicates.
+    const std::string locReport = ReadDisk("order.hash");
+    std::vector<uint32_t> locListed;
+    for (size_t locLine = 0; locLine < locReport.size();)
+    {
+        const size_t locEnd = locReport.find("\r\n", locLine);
+        ASSERT_NE(locEnd, std::string::npos);
+        if (locEnd == locLine)
+            break;
+        locListed.push_back(static_cast<uint32_t>(std::stol(locReport.substr(locLine, 13))));
+        locLine = locEnd + 2;
+    }
+
+    // Names that share a hash are listed each; the first of each hash comes
+    // in the order the records first meet it.
+    const auto locFirsts = [](const std::vector<uint32_t>& aHashes) {
+        std::vector<uint32_t> locFirst;
+        std::set<uint32_t> locSeen;
+        for (const uint32_t locHash : aHashes)
+            if (locSeen.insert(locHash).second)
+                locFirst.push_back(locHash);
+        return locFirst;
+    };
+    EXPECT_GT(locListed.size(), 4000u);
+    EXPECT_TRUE(locFirsts(locMet) == locFirsts(locListed));
 }
