@@ -8,15 +8,15 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -113,6 +113,9 @@ struct OS_SaveFile::Flusher
     uint64_t myWritten = 0;    // by Write, under the mutex
     uint64_t myAnnounced = 0;  // when the flusher was last woken
     bool myStopFlag = false;
+    // The first failure: the system reports a failed flush once only, so the
+    // flush at the end would not see it again.
+    int myError = 0;
     std::thread myThread;
 };
 
@@ -461,9 +464,10 @@ void OS_SaveFile::StartFlusher()
                     return;
                 const uint64_t locWritten = locFlusher->myWritten;
                 locLock.unlock();
-                // A failure shows again at the flush that counts.
-                fdatasync(locHandle);
+                const int locError = fdatasync(locHandle) == 0 ? 0 : errno;
                 locLock.lock();
+                if (locError && !locFlusher->myError)
+                    locFlusher->myError = locError;
                 locFlushed = locWritten;
             }
         });
@@ -487,6 +491,8 @@ void OS_SaveFile::StopFlusher()
     }
     myFlusher->myWake.notify_one();
     myFlusher->myThread.join();
+    if (myFlusher->myError)
+        Fail(myFlusher->myError);
     delete myFlusher;
     myFlusher = nullptr;
 }

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +18,20 @@
 #include "platform/os/os_savefile.h"
 
 namespace fs = std::filesystem;
+
+// The next flushes of a file's data that fail as a failing disk's would: the
+// system reports such a failure once, to the first flush that meets it.
+static std::atomic<int> ourDataFlushesToFail{0};
+
+extern "C" int fdatasync(int aHandle)
+{
+    if (ourDataFlushesToFail.load() > 0 && ourDataFlushesToFail.fetch_sub(1) > 0)
+    {
+        errno = EIO;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_fdatasync, aHandle));
+}
 
 namespace
 {
@@ -401,4 +417,27 @@ TEST_F(OSSaveTest, FlushingWhileWritingKeepsEveryByteAndEveryWayOut)
 
     EXPECT_EQ(OpenHandleCount(), locBefore);
     EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"big.bin", "linked.bin"}));
+}
+
+TEST_F(OSSaveTest, AFlushFailedWhileWritingFailsTheSave)
+{
+    WriteDisk(myDir / "base" / "big.bin", "old");
+    const std::string locPiece(1024 * 1024, 'x');
+    for (int locWay = 0; locWay < 2; ++locWay)
+    {
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin((myDir / "base" / "big.bin").c_str()));
+        locSave.FlushAsWritten();
+        ourDataFlushesToFail = 1;
+        for (int locCount = 0; locCount < 9; ++locCount)
+            ASSERT_TRUE(locSave.Write(locPiece.data(), locPiece.size()));
+        // The flush meanwhile failed; the flush that counts would not see it.
+        for (int locWait = 0; locWait < 1000 && ourDataFlushesToFail > 0; ++locWait)
+            usleep(10000);
+        ASSERT_EQ(ourDataFlushesToFail, 0);
+        EXPECT_FALSE(locWay == 0 ? locSave.Commit() : locSave.Flush());
+        EXPECT_EQ(locSave.GetError(), EIO);
+    }
+    EXPECT_EQ(ReadDisk(myDir / "base" / "big.bin"), "old");
+    EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"big.bin"}));
 }
