@@ -260,6 +260,16 @@ struct locJoiningThread
 // Beyond this many pairs in one conversion the rest are counted, not listed.
 constexpr int locMaxListedCollisions = 1000;
 
+// Siblings that share a name hash: each pair goes to the language log as it is
+// found, or is held back to be told later, in the order one walk would tell it.
+struct SiblingReports
+{
+    int myCount = 0;                    // pairs found
+    std::vector<std::string> myHeld;    // the first locMaxListedCollisions
+};
+// Where the records' pairs are held while a conversion holds them.
+SiblingReports* ourHeldSiblings = nullptr;
+
 VelkToTez::FileStepHook ourFileStepHook = nullptr;
 int ourFileStep = 0;
 
@@ -324,13 +334,14 @@ std::string locPathOf(const char* aPrefix, const QC_String& aName)
 // names hash alike only the first can be reached by name, so every such pair
 // is an error line (the format has no room for a remedy).
 template <class Siblings>
-void locReportSiblingCollisions(const char* aPrefix, const Siblings& aSiblings, size_t aCount)
+void locReportSiblingCollisions(const char* aPrefix, const Siblings& aSiblings, size_t aCount,
+                                SiblingReports* aHeld, bool aRememberFlag)
 {
     if (aCount < 2)
         return;
     TezRegistry& locReg = locRegistry();
     TezRegistry::CleanSiblings* locClean = nullptr;
-    if (aCount <= TezRegistry::ourMaxCleanSiblings)
+    if (aRememberFlag && aCount <= TezRegistry::ourMaxCleanSiblings)
     {
         locClean = &locReg.CleanFor((*aSiblings.begin())->GetName().GetBuffer(), aCount);
         size_t locSame = 0;
@@ -383,22 +394,28 @@ void locReportSiblingCollisions(const char* aPrefix, const Siblings& aSiblings, 
                 std::swap(*locAt, locAt[-1]);
     const size_t locSorted = static_cast<size_t>(locEnd - locBegin);
     const HashAndSibling* const locHashes = locBegin;
-    const int locCollisionsBefore = locReg.myNumCollisions;
+    bool locFound = false;
     for (size_t locFirst = 0; locFirst < locSorted; ++locFirst)
     {
         for (size_t locSecond = locFirst + 1;
              locSecond < locSorted && locHashes[locSecond].myHash == locHashes[locFirst].myHash; ++locSecond)
         {
-            if (++locReg.myNumCollisions > locMaxListedCollisions)
+            locFound = true;
+            int& locCount = aHeld ? aHeld->myCount : locReg.myNumCollisions;
+            if (++locCount > locMaxListedCollisions)
                 continue;
-            VelkLog::Error("VelkToTez: '%s' and '%s' have the same name hash %d: the game finds only the first of them "
-                           "by name",
-                           locPathOf(aPrefix, locHashes[locFirst].mySibling->GetName()).c_str(),
-                           locPathOf(aPrefix, locHashes[locSecond].mySibling->GetName()).c_str(),
-                           static_cast<int>(locHashes[locFirst].myHash));
+            std::string locReport = "VelkToTez: '" + locPathOf(aPrefix, locHashes[locFirst].mySibling->GetName()) +
+                                    "' and '" + locPathOf(aPrefix, locHashes[locSecond].mySibling->GetName()) +
+                                    "' have the same name hash " +
+                                    std::to_string(static_cast<int>(locHashes[locFirst].myHash)) +
+                                    ": the game finds only the first of them by name";
+            if (aHeld)
+                aHeld->myHeld.push_back(std::move(locReport));
+            else
+                VelkLog::Error("%s", locReport.c_str());
         }
     }
-    if (locReg.myNumCollisions == locCollisionsBefore && locClean)
+    if (!locFound && locClean)
     {
         locClean->myCount = 0;
         for (VelkType* locSibling : aSiblings)
@@ -726,7 +743,8 @@ bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, Te
 
     const std::string locPrefix = locPathOf(aPrefix, locName);
     const VelkMembers& locMembers = anInstance->GetMemberView();
-    locReportSiblingCollisions(locPrefix.c_str(), locMembers, static_cast<size_t>(locMembers.Count()));
+    locReportSiblingCollisions(locPrefix.c_str(), locMembers, static_cast<size_t>(locMembers.Count()), ourHeldSiblings,
+                               true);
     for (VelkType* locMember : locMembers)
         if (!ConvertVelkToTez(aFile, aNameSpace, anEncoder, locPrefix.c_str(), locMember))
             return false;
@@ -789,6 +807,25 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     };
     // Each root has a name of its own, most likely.
     const size_t locNamesExpected = static_cast<size_t>(locRoots.Count()) + 1024;
+    // The roots' pairs of one hash are found on a third thread; the records'
+    // pairs are held meanwhile, and both are told in the order of one walk
+    // once the records are written (or have failed).
+    SiblingReports locRootReports;
+    SiblingReports locRecordReports;
+    std::atomic<bool> locRootsChecked{false};
+    const auto locCheckRoots = [&locRoots, &locRootReports, &locRootsChecked] {
+        locReportSiblingCollisions("", locRoots, static_cast<size_t>(locRoots.Count()), &locRootReports, false);
+        locRootsChecked.store(true, std::memory_order_release);
+    };
+    locJoiningThread locRootCheck;
+    try
+    {
+        locRootCheck.myThread = std::thread(locCheckRoots);
+    }
+    catch (...)
+    {
+        locCheckRoots();
+    }
     locJoiningThread locNames;
     locNames.myStop = &locStopNames;
     try
@@ -818,11 +855,42 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
         }
         ~NamesApart() { ourNamesApart = false; }
     } locNamesApart(locNames.myThread.joinable());
+    struct SiblingsTold
+    {
+        SiblingReports& myRoots;
+        SiblingReports& myRecords;
+        const std::atomic<bool>& myRootsChecked;
+        bool myToldFlag = false;
 
-    locReportSiblingCollisions("", locRoots, static_cast<size_t>(locRoots.Count()));
+        SiblingsTold(SiblingReports& aRoots, SiblingReports& aRecords, const std::atomic<bool>& aRootsChecked)
+            : myRoots(aRoots)
+            , myRecords(aRecords)
+            , myRootsChecked(aRootsChecked)
+        {
+            ourHeldSiblings = &aRecords;
+        }
+        ~SiblingsTold() { Tell(); }
+        void Tell()
+        {
+            if (myToldFlag)
+                return;
+            myToldFlag = true;
+            ourHeldSiblings = nullptr;
+            while (!myRootsChecked.load(std::memory_order_acquire))
+                std::this_thread::yield();
+            int locListed = 0;
+            for (const std::vector<std::string>* locHeld : {&myRoots.myHeld, &myRecords.myHeld})
+                for (const std::string& locReport : *locHeld)
+                    if (locListed++ < locMaxListedCollisions)
+                        VelkLog::Error("%s", locReport.c_str());
+            locRegistry().myNumCollisions = myRoots.myCount + myRecords.myCount;
+        }
+    } locSiblingsTold(locRootReports, locRecordReports, locRootsChecked);
+
     for (VelkType* locRoot : locRoots)
         if (!ConvertVelkToTez(locOutput, aNameSpace, locEncoder, "", locRoot))
             return false;
+    locSiblingsTold.Tell();
     if (!ourNamesApart)
         locWriteReport();
     std::string locLocName;
