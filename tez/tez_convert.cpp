@@ -25,6 +25,7 @@
 #include "tez/tez_hash.h"
 #include "tez/tez_loc.h"
 #include "tez/tez_local.h"
+#include "velk/velk_arena.h"
 #include "velk/velk_log.h"
 #include "velk/velk_namespace.h"
 #include "velk/velk_type.h"
@@ -56,17 +57,10 @@ struct TezRegistry
         uint32_t myCount;   // 0: empty slot
     };
     std::vector<HashSlot, OS_WholePageAllocator<HashSlot>> myHashSlots;
-    // The names' texts, NUL-terminated, in blocks that never move: 64 KB at
-    // first (unless many names are expected), doubling up to a huge page.
-    struct TextBlock
-    {
-        char* myText;
-        size_t mySize;
-    };
-    std::vector<TextBlock> myTextBlocks;
-    size_t myFirstTextBlock = 64 * 1024;
-    char* myTextFree = nullptr;
-    size_t myTextLeft = 0;
+    // The names' texts, NUL-terminated, in an arena of their own (on huge
+    // pages from the first when many names are expected).
+    VelkArena* myTexts = nullptr;
+    bool myManyTextsFlag = false;
     // Sibling pairs reported in this conversion.
     int myNumCollisions = 0;
     // Names registered lately, by the address of the text met: the objects of
@@ -102,11 +96,10 @@ struct TezRegistry
         myDuplicateEntries.clear();
         myNameSlots.clear();
         myHashSlots.clear();
-        for (const TextBlock& locBlock : myTextBlocks)
-            OS_FreeLarge(locBlock.myText, locBlock.mySize);
-        myTextBlocks.clear();
-        myTextFree = nullptr;
-        myTextLeft = 0;
+        if (myTexts)
+            myTexts->Release();
+        myTexts = nullptr;
+        myManyTextsFlag = false;
         myNumCollisions = 0;
         for (CleanSiblings& locClean : myClean)
             locClean.myCount = 0;
@@ -137,7 +130,7 @@ struct TezRegistry
     void Reserve(size_t aCount)
     {
         // Names by the ten thousand fill a huge page of text at once.
-        myFirstTextBlock = aCount >= 65536 ? 2 << 20 : 64 * 1024;
+        myManyTextsFlag = aCount >= 65536;
         myEntries.reserve(aCount);
         while (myNameSlots.size() * 7 < aCount * 10)
             Grow();
@@ -176,23 +169,13 @@ struct TezRegistry
 
     std::string_view StoreText(const char* aText, size_t aLength)
     {
-        if (myTextLeft < aLength + 1)
-        {
-            const size_t locNext =
-                myTextBlocks.empty() ? myFirstTextBlock : std::min<size_t>(2 * myTextBlocks.back().mySize, 2 << 20);
-            const size_t locBlock = OS_LargeSize(std::max<size_t>(locNext, aLength + 1));
-            char* locText = static_cast<char*>(OS_AllocLarge(locBlock));
-            if (locText == nullptr)
-                QC_Mem::FatalError("VelkToTez: out of memory registering names");
-            myTextBlocks.push_back({locText, locBlock});
-            myTextFree = locText;
-            myTextLeft = locBlock;
-        }
-        char* locText = myTextFree;
+        if (!myTexts && (myTexts = VelkArena::Create()) != nullptr && myManyTextsFlag)
+            myTexts->ExpectLarge();
+        char* locText = myTexts ? static_cast<char*>(myTexts->Allocate(aLength + 1, 1)) : nullptr;
+        if (locText == nullptr)
+            QC_Mem::FatalError("VelkToTez: out of memory registering names");
         memcpy(locText, aText, aLength);
         locText[aLength] = 0;
-        myTextFree += aLength + 1;
-        myTextLeft -= aLength + 1;
         return std::string_view(locText, aLength);
     }
 
@@ -430,22 +413,11 @@ void locReportSiblingCollisions(const char* aPrefix, const Siblings& aSiblings, 
 // One report line, "%13d name\r\n", written at aLine; returns its end.
 char* locPutReportLine(char* aLine, uint32_t aHash, std::string_view aName)
 {
-    char locNumber[16];
-    char* const locEnd = locNumber + sizeof(locNumber);
-    char* locDigit = locEnd;
-    const int32_t locSigned = static_cast<int32_t>(aHash);
-    uint32_t locMagnitude = locSigned < 0 ? 0u - aHash : aHash;
-    do
-    {
-        *--locDigit = static_cast<char>('0' + locMagnitude % 10);
-        locMagnitude /= 10;
-    } while (locMagnitude != 0);
-    if (locSigned < 0)
-        *--locDigit = '-';
-    while (locEnd - locDigit < 13)
-        *--locDigit = ' ';
-    const size_t locDigits = static_cast<size_t>(locEnd - locDigit);
-    memcpy(aLine, locDigit, locDigits);
+    char locNumber[12];
+    const size_t locDigits = locFormatInt(static_cast<int32_t>(aHash), locNumber);
+    for (size_t locPad = locDigits; locPad < 13; ++locPad)
+        *aLine++ = ' ';
+    memcpy(aLine, locNumber, locDigits);
     aLine += locDigits;
     *aLine++ = ' ';
     memcpy(aLine, aName.data(), aName.size());

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "qcommon/qc_listiterator.h"
 #include "qfile/qf_file.h"
 #include "tez/tez_local.h"
+#include "velk/velk_arena.h"
 #include "velk/velk_type.h"
 
 namespace
@@ -166,20 +168,14 @@ TezLocEncoder::~TezLocEncoder()
 
 char* TezLocEncoder::Priv_Take(size_t aCount)
 {
-    if (myLeft < aCount)
-    {
-        const size_t locNext = myBlocks.empty() ? 64 * 1024 : 2 << 20;
-        const size_t locSize = OS_LargeSize(std::max(locNext, aCount));
-        char* const locText = static_cast<char*>(OS_AllocLarge(locSize));
-        if (!locText)
-            throw std::bad_alloc();
-        myBlocks.push_back({locText, locSize});
-        myFree = locText;
-        myLeft = locSize;
-    }
-    char* const locTaken = myFree;
-    myFree += aCount;
-    myLeft -= aCount;
+    if (!myTexts && !(myTexts = VelkArena::Create()))
+        throw std::bad_alloc();
+    if (myTextBytes < LARGE_TEXTS && myTextBytes + aCount >= LARGE_TEXTS)
+        myTexts->ExpectLarge();
+    myTextBytes += aCount;
+    char* const locTaken = static_cast<char*>(myTexts->Allocate(aCount, 1));
+    if (!locTaken)
+        throw std::bad_alloc();
     return locTaken;
 }
 
@@ -202,15 +198,19 @@ int TezLocEncoder::AddKeyValue(VelkType* anInstance, const char* aPrefix)
     // still refused as too long a key.
     locPair.myKeyLength = std::min<size_t>(locPrefixLength + locNameLength, 4096);
     char* const locKey = Priv_Take(locPair.myKeyLength + 1);
-    const size_t locFromPrefix = std::min(locPrefixLength, locPair.myKeyLength);
-    if (locFromPrefix)
+    char* locAt = locKey;
+    const auto locPut = [&locAt, locKey, &locPair](const char* aText, size_t aLength) {
+        aLength = std::min(aLength, locPair.myKeyLength - static_cast<size_t>(locAt - locKey));
+        memcpy(locAt, aText, aLength);
+        locAt += aLength;
+    };
+    if (locPrefixLength)
     {
-        memcpy(locKey, aPrefix, locFromPrefix - (locFromPrefix == locPrefixLength ? 1 : 0));
-        if (locFromPrefix == locPrefixLength)
-            locKey[locPrefixLength - 1] = '.';
+        locPut(aPrefix, locPrefixLength - 1);
+        locPut(".", 1);
     }
-    memcpy(locKey + locFromPrefix, locName, locPair.myKeyLength - locFromPrefix);
-    locKey[locPair.myKeyLength] = 0;
+    locPut(locName, locNameLength);
+    *locAt = 0;
     locPair.myKey = locKey;
     const QC_String& locValue = anInstance->GetValue();
     locPair.myValueLength = strlen(locValue.GetBuffer());
@@ -233,11 +233,10 @@ int TezLocEncoder::AddKeyValue(const char* aKey, const char* aValue)
 
 void TezLocEncoder::Clear()
 {
-    for (const Block& locBlock : myBlocks)
-        OS_FreeLarge(locBlock.myText, locBlock.mySize);
-    myBlocks.clear();
-    myFree = nullptr;
-    myLeft = 0;
+    if (myTexts)
+        myTexts->Release();
+    myTexts = nullptr;
+    myTextBytes = 0;
     myPairs.clear();
 }
 

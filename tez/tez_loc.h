@@ -13,6 +13,7 @@
 #include "qcommon/qc_string.h"
 
 class OS_SaveFile;
+class VelkArena;
 class VelkType;
 
 // Longest key, in characters; keys are ASCII.
@@ -64,16 +65,11 @@ private:
     };
     // Large pages: a namespace may hold texts by the ten thousand.
     std::vector<Pair, OS_WholePageAllocator<Pair>> myPairs;
-    // The texts, in blocks that never move: 64 KB at first, then a huge page
-    // each.
-    struct Block
-    {
-        char* myText;
-        size_t mySize;
-    };
-    std::vector<Block> myBlocks;
-    char* myFree = nullptr;
-    size_t myLeft = 0;
+    // The texts, in an arena of their own: on huge pages once they pass
+    // LARGE_TEXTS bytes.
+    static constexpr size_t LARGE_TEXTS = 64 * 1024;
+    VelkArena* myTexts = nullptr;
+    size_t myTextBytes = 0;
 
     template <class Put>
     bool Priv_Encode(Put aPut);
