@@ -78,7 +78,7 @@ public:
     CLeftView* GetLeftView() { return &myLeftView; }
     UI_Dialog* GetTreePane() const { return myTreePane; }
     CSetActiveStateDlg* GetStateDialog() { return &myStateDialog; }
-    bool IsStateDialogShown() const { return myStateDialogShownFlag; }
+    bool IsStateDialogShown() const { return myStateDialog.IsVisible(); }
 
     static const UI_FrameTemplate ourTemplate;
 
@@ -95,7 +95,6 @@ private:
     UI_Dialog* myColorsDialog = nullptr;
     bool myColorsShownFlag = false;
     CSetActiveStateDlg myStateDialog;
-    bool myStateDialogShownFlag = false;
     CPranvelDoc myDocument;
 };
 

@@ -432,6 +432,33 @@ TEST_F(PranvelTest, TheStateDialogToggles)
     EXPECT_FALSE(State(ID_MODEL_SET_ACTIVE_STATE).myChecked);
 }
 
+TEST_F(PranvelTest, TheStateDialogsCloseBoxClearsTheMenuMark)
+{
+    Start();
+    ourRecording->myLoaded = true;
+    ourRecording->myUsed = {"STND"};
+    QAction* locItem = nullptr;
+    for (QAction* locAction : myWindow->findChildren<QAction*>())
+        if (locAction->text().startsWith("Set Active &State"))
+            locItem = locAction;
+    ASSERT_NE(locItem, nullptr);
+    CSetActiveStateDlg* locDialog = myApp->GetMainFrame()->GetStateDialog();
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_MODEL_SET_ACTIVE_STATE));
+    EXPECT_TRUE(State(ID_MODEL_SET_ACTIVE_STATE).myChecked);
+    EXPECT_TRUE(locItem->isChecked());
+
+    UI_GetDialogWidget(locDialog->GetDialog())->close();
+    EXPECT_FALSE(locDialog->IsVisible());
+    EXPECT_FALSE(State(ID_MODEL_SET_ACTIVE_STATE).myChecked);
+    EXPECT_FALSE(locItem->isChecked());
+    // One command shows it again, with the list filled.
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_MODEL_SET_ACTIVE_STATE));
+    EXPECT_TRUE(locDialog->IsVisible());
+    EXPECT_TRUE(State(ID_MODEL_SET_ACTIVE_STATE).myChecked);
+    EXPECT_TRUE(locItem->isChecked());
+    EXPECT_EQ(UI_ListGetCount(locDialog->GetDialog(), IDC_ACTIVE_STATE_LIST), 1);
+}
+
 TEST_F(PranvelTest, TheAboutBoxShowsTheQRBVersion)
 {
     Start();
