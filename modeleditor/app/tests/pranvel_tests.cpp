@@ -1058,10 +1058,11 @@ TEST_F(PranvelTest, TheModelTreeFilledByTheSceneKeepsTheUsersExpansions)
     locView->expand(locView->model()->index(1, 0, locRootIndex));
     ASSERT_EQ(e->GetExpandedItems().Count(), 2);
     EXPECT_STREQ(e->GetExpandedItems()[1], "arm");
-    // Two rebuilds open the arm again (the root itself is not restored, as in the scene's walk).
+    // Two rebuilds open the root and the arm again.
     for (int i = 0; i < 2; i++)
     {
         ASSERT_TRUE(e->RebuildTree(&locTree));
+        EXPECT_TRUE(UI_TreeIsExpanded(locPane, c, locChild(UI_TREE_ROOT, 0))) << i;
         EXPECT_TRUE(UI_TreeIsExpanded(locPane, c, locChild(locChild(UI_TREE_ROOT, 0), 1))) << i;
         EXPECT_FALSE(UI_TreeIsExpanded(locPane, c, locChild(locChild(UI_TREE_ROOT, 0), 0))) << i;
         EXPECT_EQ(e->GetExpandedItems().Count(), 2) << i;

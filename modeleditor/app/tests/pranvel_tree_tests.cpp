@@ -485,6 +485,36 @@ TEST_F(PranvelTree, RefreshKeepsHistoryAndFlagAndLeavesNoFile)
     EXPECT_NE(myPrompts.GetBoxes()[0].find("Error: "), std::string::npos);
 }
 
+TEST_F(PranvelTree, RefreshKeepsTheUsersExpansionModelItemIncluded)
+{
+    OpenShip();
+    QTreeView* locView = qobject_cast<QTreeView*>(UI_GetControlWidget(myPane, IDC_MODEL_TREE));
+    ASSERT_NE(locView, nullptr);
+    auto locExpanded = [&]() {
+        std::vector<std::string> locTexts;
+        for (const char* t : {"fixture.qrb", "body", "arm", "hand", "finger"})
+            if (UI_TreeIsExpanded(myPane, IDC_MODEL_TREE, Find(t)))
+                locTexts.push_back(t);
+        return locTexts;
+    };
+    // Opened in the view, as the user's clicks open them.
+    QModelIndex locModel = locView->model()->index(0, 0);
+    locView->expand(locModel);
+    locView->expand(locView->model()->index(1, 0, locModel));
+    locView->expand(locView->model()->index(3, 0, locModel));
+    std::vector<std::string> locBefore = {"fixture.qrb", "arm", "finger"};
+    ASSERT_EQ(locExpanded(), locBefore);
+
+    for (int i = 0; i < 2; i++)
+    {
+        ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_MODEL_REFRESH));
+        ASSERT_TRUE(e->IsModelLoaded());
+        EXPECT_EQ(locExpanded(), locBefore) << i;
+        // The view shows the parts, not the model's line alone.
+        EXPECT_FALSE(locView->visualRect(locView->model()->index(3, 0, locView->model()->index(0, 0))).isEmpty());
+    }
+}
+
 TEST_F(PranvelTree, OpensAskFirstAndKeepTheModelWhenCancelled)
 {
     OpenShip();
