@@ -554,8 +554,10 @@ bool locIsLoading(const char* aName)
     return false;
 }
 
-bool locLoad(CommandHandler& aHandler, const QC_String& aFileName, bool anExecuteOnlyFlag)
+bool locLoad(CommandHandler& aHandler, const QC_String& aFileName, bool anExecuteOnlyFlag, int* aNumUnknown)
 {
+    if (aNumUnknown)
+        *aNumUnknown = 0;
     if (!anExecuteOnlyFlag)
         aHandler.Clear();
     if (locIsLoading(aFileName))
@@ -608,6 +610,8 @@ bool locLoad(CommandHandler& aHandler, const QC_String& aFileName, bool anExecut
         if (!locCommand)
         {
             OS_MessageBox("ERROR: unknown command in QRE file", locCaption, OS_MB_OK | OS_MB_ICONERROR);
+            if (aNumUnknown)
+                (*aNumUnknown)++;
             continue;
         }
         const bool locIsWorkDir = strcmp(locCommand->GetKeyword(), WorkDirCommand::KEYWORD) == 0;
@@ -665,7 +669,12 @@ const char* (*QRE_GetDefaultSurfaceName)() = nullptr;
 
 bool LoadQRE(CommandHandler& aHandler, const QC_String& aFileName, bool anExecuteOnlyFlag)
 {
-    return locLoad(aHandler, aFileName, anExecuteOnlyFlag);
+    return locLoad(aHandler, aFileName, anExecuteOnlyFlag, nullptr);
+}
+
+bool LoadQRE(CommandHandler& aHandler, const QC_String& aFileName, bool anExecuteOnlyFlag, int* aNumUnknownCommands)
+{
+    return locLoad(aHandler, aFileName, anExecuteOnlyFlag, aNumUnknownCommands);
 }
 
 bool ReloadQREHierarchy(const QC_String& aFileName)

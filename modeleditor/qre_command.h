@@ -121,5 +121,10 @@ bool LoadQRE(CommandHandler& aHandler, const QC_String& aFileName, bool anExecut
 // model when the file names none; set by the scene.
 extern const char* (*QRE_GetDefaultSurfaceName)();
 
+// LoadQRE that also counts the lines it skipped as unknown commands (each
+// told to the user; the load goes on without them).
+bool LoadQRE(CommandHandler& aHandler, const QC_String& aFileName, bool anExecuteOnlyFlag,
+             int* aNumUnknownCommands);
+
 // A hierarchy import: the file's commands executed, nothing recorded.
 bool ReloadQREHierarchy(const QC_String& aFileName);

@@ -319,6 +319,13 @@ TEST_F(QRETest, LoadRules)
     EXPECT_EQ(ourBoxes, std::vector<std::string>{"ERROR: unknown command in QRE file"});
     EXPECT_EQ(Keywords(*myHandler), (std::vector<std::string>{"DEFAULTSURFACE", "OPENMODEL"}));
     EXPECT_STREQ(static_cast<DefaultSurfaceCommand*>(myHandler->GetHistory().GetFirst())->mySurfaceName, "scene_default");
+    // Callers that must not accept a partial model learn how many lines were
+    // unknown; the skipped EDITLOD is not one of them.
+    int locUnknown = -1;
+    ASSERT_TRUE(LoadQRE(*myHandler, "mixed.qre", false, &locUnknown));
+    EXPECT_EQ(locUnknown, 1);
+    ASSERT_TRUE(LoadQRE(*myHandler, "v0.qre", false, &locUnknown));
+    EXPECT_EQ(locUnknown, 0);
 
     // A lower-case keyword fails the parse and empties the history.
     WriteFile(myDir / "lower.qre", "VERSION_NUMBER 7\r\nEDITOBJECT 1\r\neditobject 2\r\n");
