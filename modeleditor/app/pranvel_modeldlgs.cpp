@@ -632,7 +632,8 @@ std::string CFolderBrowser::StatusText(const char* aPath)
 int CFolderBrowser::Browse()
 {
     std::string locFolder = myStartFolder;
-    if (!UI_ChooseFolder("Current Selection", StatusText(locFolder.c_str()).c_str(), &locFolder))
+    auto locStatus = [](const std::string& aFolder) { return StatusText(aFolder.c_str()); };
+    if (!UI_ChooseFolder("Current Selection", StatusText(locFolder.c_str()).c_str(), &locFolder, locStatus))
         return 0;
     mySelectedPath = locFolder;
     return 1;

@@ -11,6 +11,7 @@
 #include "modeleditor/app/pranvel_leftview.h"
 #include "modeleditor/app/pranvel_modeldlgs.h"
 #include "modeleditor/app/pranvel_resource.h"
+#include "modeleditor/app/pranvel_scenedlgs.h"
 #include "modeleditor/editorerror.h"
 #include "modeleditor/lw_writer.h"
 #include "modeleditor/qre_commands.h"
@@ -23,10 +24,16 @@
 #include "qrender/qr_templateobject.h"
 #include "qrender/tests/qr_pe_writer.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QImage>
+#include <QLabel>
+#include <QListView>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
@@ -764,6 +771,64 @@ TEST_F(PranvelTree, DialogEdgeCases)
     myPrompts.AnswerFolder("/chosen");
     EXPECT_EQ(locBrowser.Browse(), 1);
     EXPECT_EQ(locBrowser.GetSelectedPath(), "/chosen");
+}
+
+// The options' Browse opens the real folder chooser; its status line shows the
+// folder the user enters or clicks, cut to its last 35 characters.
+TEST_F(PranvelTree, TheFolderBrowsersStatusFollowsTheSelection)
+{
+    fs::path locOuter = myDir / "a_folder_with_a_rather_long_name";
+    fs::path locInner = locOuter / "and_a_child_folder";
+    fs::create_directories(locInner);
+    UI_SetPromptService(nullptr);
+    UI_SetDefaultPromptsInteractive(true);
+    std::vector<std::string> locShown;
+    QTimer locDriver;
+    QObject::connect(&locDriver, &QTimer::timeout, [&]() {
+        QFileDialog* locDialog = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (QFileDialog* f = qobject_cast<QFileDialog*>(w); f && f->isVisible())
+                locDialog = f;
+        if (!locDialog)
+            return;
+        QLabel* locStatus = nullptr;
+        for (QLabel* l : locDialog->findChildren<QLabel*>())
+            if (l->text().startsWith("..."))
+                locStatus = l;
+        QListView* locView = locDialog->findChild<QListView*>("listView");
+        QFileSystemModel* locModel = locDialog->findChild<QFileSystemModel*>();
+        QAbstractButton* locParent = locDialog->findChild<QAbstractButton*>("toParentButton");
+        if (locStatus && locView && locModel && locParent)
+        {
+            locShown.push_back(locStatus->text().toStdString());
+            locParent->click();
+            locShown.push_back(locStatus->text().toStdString());
+            QModelIndex i = locModel->index(QString::fromStdString(locInner.string()));
+            locView->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            locShown.push_back(locStatus->text().toStdString());
+            static_cast<QDialog*>(locDialog)->accept();
+        }
+        else
+            locDialog->reject();
+    });
+    locDriver.start(20);
+    std::string locField;
+    Script("Options", [&](UI_Dialog* d) {
+        UI_SetControlText(d, IDC_OPT_WORKDIR, locInner.c_str());
+        UI_ClickButton(d, IDC_OPT_WORKDIR_BROWSE);
+        UI_GetControlText(d, IDC_OPT_WORKDIR, &locField);
+        UI_ClickButton(d, UI_IDCANCEL);
+    });
+    COptionsDlg locOptions;
+    locOptions.DoModal(nullptr);
+    locDriver.stop();
+    UI_SetDefaultPromptsInteractive(false);
+    UI_SetPromptService(&myPrompts);
+    EXPECT_EQ(locShown, (std::vector<std::string>{CFolderBrowser::StatusText(locInner.c_str()),
+                                                  CFolderBrowser::StatusText(locOuter.c_str()),
+                                                  CFolderBrowser::StatusText(locInner.c_str())}));
+    EXPECT_EQ(locShown[1], "..." + locOuter.string().substr(locOuter.string().size() - 35));
+    EXPECT_EQ(locField, locInner.string());
 }
 
 TEST_F(PranvelTree, CheckLwsListsTheKeyCheck)
