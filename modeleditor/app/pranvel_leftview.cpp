@@ -533,7 +533,7 @@ void CLeftView::OnFileExport()
         locHandler->SetModified(locModified);
     }
     if (Scene()->GetTemplate() && !Scene()->ExportQRB(locQRB.c_str()))
-        locBox("Failed to export QRB.");
+        locBox((std::string("Failed to export QRB.\n") + EditorError::GetDetail()).c_str());
     EnableTimer(true);
 }
 

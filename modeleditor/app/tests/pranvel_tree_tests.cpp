@@ -453,7 +453,8 @@ TEST_F(PranvelTree, SaveAsNamesAndExportAnswers)
     EXPECT_EQ(myPrompts.GetBoxes(),
               (std::vector<std::string>{"Pranvel|Failed to save file.\n" + (myDir / "afile" / "blocked.qre").string() +
                                             ": Not a directory",
-                                        "Pranvel|Failed to export QRB."}));
+                                        "Pranvel|Failed to export QRB.\ncannot write " +
+                                            (myDir / "afile" / "blocked.qrb").string() + " (Not a directory)"}));
 }
 
 TEST_F(PranvelTree, RefreshKeepsHistoryAndFlagAndLeavesNoFile)
