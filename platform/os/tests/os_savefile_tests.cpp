@@ -1,4 +1,5 @@
-// The save-file helper against links, hard links, closed folders, leftovers
+// The save-file helper against links, hard links, closed folders, read-only
+// files, names in another case, disks that fill during an in-place save, leftovers
 // of killed saves, and paths that try to leave the folder they are saved under.
 #include <gtest/gtest.h>
 
@@ -640,37 +641,4 @@ TEST_F(OSSaveTest, AKeptOldFileGoesBackOrIsDropped)
     EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.loc"), "new");
     EXPECT_EQ(fs::hard_link_count(locLinked), 2u);
     EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"pair.loc", "linked.loc", "none.loc"}));
-}
-
-TEST_F(OSSaveTest, AFileSetAsideIsGoneUntilTheCommitAndComesBackWhenAbandoned)
-{
-    const fs::path locFile = myDir / "base" / "pair.tez";
-    WriteDisk(locFile, "old");
-    {
-        OS_SaveFile locSave;
-        ASSERT_TRUE(locSave.Begin(locFile.c_str()));
-        ASSERT_TRUE(locSave.Write("new", 3));
-        ASSERT_TRUE(locSave.Flush());
-        ASSERT_TRUE(locSave.SetAside());
-        EXPECT_FALSE(fs::exists(locFile));
-    }
-    EXPECT_EQ(ReadDisk(locFile), "old");
-    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.tez"});
-
-    for (int locKeepFlag = 0; locKeepFlag < 2; ++locKeepFlag)
-    {
-        OS_SaveFile locSave;
-        ASSERT_TRUE(locSave.Begin(locFile.c_str()));
-        ASSERT_TRUE(locSave.Write("new", 3));
-        ASSERT_TRUE(locSave.SetAside());
-        ASSERT_TRUE(locKeepFlag ? locSave.CommitKeepingOld() : locSave.Commit());
-        EXPECT_EQ(ReadDisk(locFile), "new");
-        if (locKeepFlag)
-        {
-            EXPECT_TRUE(locSave.Restore());
-        }
-        EXPECT_EQ(ReadDisk(locFile), locKeepFlag ? "old" : "new");
-        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.tez"});
-        WriteDisk(locFile, "old");
-    }
 }
