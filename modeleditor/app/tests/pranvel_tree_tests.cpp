@@ -459,7 +459,10 @@ TEST_F(PranvelTree, SaveAsNamesAndExportAnswers)
     myPrompts.AnswerFile((myDir / "afile" / "blocked.qrb").string());
     ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_FILE_QRB_EXPORT));
     EXPECT_EQ(myPrompts.GetBoxes(),
-              (std::vector<std::string>{"Pranvel|Failed to save file.", "Pranvel|Failed to export QRB."}));
+              (std::vector<std::string>{"Pranvel|Failed to save file.\n" + (myDir / "afile" / "blocked.qre").string() +
+                                            ": Not a directory",
+                                        "Pranvel|Failed to export QRB.\ncannot write " +
+                                            (myDir / "afile" / "blocked.qrb").string() + " (Not a directory)"}));
 }
 
 TEST_F(PranvelTree, RefreshKeepsHistoryAndFlagAndLeavesNoFile)
@@ -558,7 +561,8 @@ TEST_F(PranvelTree, OpensAskFirstAndKeepTheModelWhenCancelled)
     EXPECT_FALSE(UI_FrameOpenDocument(myFrame, (myDir / "boat.lwo").c_str()));
     EXPECT_EQ(History().size(), locCount);
     ASSERT_EQ(myPrompts.GetBoxes().size(), 2u);
-    EXPECT_EQ(myPrompts.GetBoxes()[1], "Pranvel|Failed to save file.");
+    EXPECT_EQ(myPrompts.GetBoxes()[1],
+              "Pranvel|Failed to save file.\n" + (myDir / "afile" / "X.QRE").string() + ": Not a directory");
 
     // No: the .lwo opens with a history of its own (one OPENMODEL).
     myPrompts.Clear();
