@@ -1098,7 +1098,8 @@ int UI_ComboAdd(UI_Dialog* aDialog, int anId, const char* aText)
     SilentScope locSilent(aDialog);
     // An empty drop-down list shows no selection until one is set.
     int locCurrent = locCombo->currentIndex();
-    locCombo->addItem(QString::fromUtf8(aText ? aText : ""));
+    // An entry is one line: a trailing line end would push the text out of the closed box.
+    locCombo->addItem(locTitleText(aText));
     locCombo->setCurrentIndex(locCurrent);
     return locCombo->count() - 1;
 }

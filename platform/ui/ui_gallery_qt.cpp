@@ -167,10 +167,9 @@ void locMeasure(const UI_Control& aControl, UI_LayoutControl* anOut)
                                                            QStyle::SC_ComboBoxEditField, locCombo);
         locField.translate(locRect.topLeft());
         QSize locSize = locTextSize(locMetrics, locText);
-        locSize.setHeight(locLine);
         if (!locText.isEmpty())
             locTextRect = QStyle::alignedRect(Qt::LeftToRight, Qt::AlignLeft | Qt::AlignVCenter, locSize, locField);
-        locFits = locSize.width() <= locField.width() && locLine <= locField.height();
+        locFits = locSize.width() <= locField.width() && std::max(locSize.height(), locLine) <= locField.height();
         break;
     }
     case UI_CONTROL_EDIT:
