@@ -81,6 +81,8 @@ int Korrinth_Gallery(UI_Frame* aFrame)
         locFacade->GetTree()->SelectObject(locTank);
         locShootModal("korrinth-rename-instance", [&]() { locFacade->TreeRename(); });
         locFacade->TreeCopy();
+        // Pasted at the top level: nothing selected.
+        UI_TreeSelect(UI_FrameGetPane(aFrame), IDC_LEFT_TREE, 0);
         locShootModal("korrinth-copy-instance", [&]() { locFacade->TreePaste(); });
     }
     locShootModal("korrinth-ignore-instance", [&]() {

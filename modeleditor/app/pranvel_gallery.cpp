@@ -13,9 +13,11 @@
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_gallery.h"
 #include "platform/ui/ui_prompt_script.h"
+#include "qrender/qr_light.h"
 
 #include <cstdio>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace
@@ -35,32 +37,42 @@ template <class Opener> void locShootModal(const char* aName, Opener anOpener)
     }
 }
 
-// The first tree item of the kind, depth first; 0 when none.
-UI_TreeItem locFindKind(UI_Dialog* aPane, UI_TreeItem aParent, int aKind)
+// The tree items of the kind (the model item for QRE_TREE_ROOT), depth first.
+void locFindKind(UI_Dialog* aPane, UI_TreeItem aParent, int aKind, std::vector<UI_TreeItem>* anItems)
 {
     for (UI_TreeItem i = UI_TreeGetRelated(aPane, IDC_MODEL_TREE, aParent, UI_TREE_CHILD); i;
          i = UI_TreeGetRelated(aPane, IDC_MODEL_TREE, i, UI_TREE_NEXT))
     {
-        if (aParent != UI_TREE_ROOT && CLeftView::ItemKind(UI_TreeGetData(aPane, IDC_MODEL_TREE, i)) == aKind)
-            return i;
-        if (aParent == UI_TREE_ROOT && aKind == QRE_TREE_ROOT)
-            return i;
-        if (UI_TreeItem locFound = locFindKind(aPane, i, aKind))
-            return locFound;
+        bool locModel = aParent == UI_TREE_ROOT;
+        if (locModel ? aKind == QRE_TREE_ROOT
+                     : CLeftView::ItemKind(UI_TreeGetData(aPane, IDC_MODEL_TREE, i)) == aKind)
+            anItems->push_back(i);
+        locFindKind(aPane, i, aKind, anItems);
     }
-    return 0;
 }
 
-// Selects the first item of the kind and runs the command on it, as its
-// context menu does.
+UI_TreeItem locFirstOfKind(UI_Dialog* aPane, int aKind)
+{
+    std::vector<UI_TreeItem> locItems;
+    locFindKind(aPane, UI_TREE_ROOT, aKind, &locItems);
+    return locItems.empty() ? 0 : locItems.front();
+}
+
+// Selects the items of the kind in turn and runs the command on each, as
+// their context menu does, until it opens its dialog.
 void locTreeCommand(CMainFrame* aMainFrame, UI_Dialog* aPane, int aKind, int aCommand, const char* aName)
 {
     locShootModal(aName, [&]() {
-        UI_TreeItem locItem = locFindKind(aPane, UI_TREE_ROOT, aKind);
-        if (!locItem)
-            return;
-        UI_TreeSelect(aPane, IDC_MODEL_TREE, locItem);
-        aMainFrame->GetLeftView()->OnCommand(aMainFrame->GetFrame(), aCommand);
+        std::vector<UI_TreeItem> locItems;
+        locFindKind(aPane, UI_TREE_ROOT, aKind, &locItems);
+        size_t locBefore = UI_GalleryShots().size();
+        for (UI_TreeItem locItem : locItems)
+        {
+            UI_TreeSelect(aPane, IDC_MODEL_TREE, locItem);
+            aMainFrame->GetLeftView()->OnCommand(aMainFrame->GetFrame(), aCommand);
+            if (UI_GalleryShots().size() != locBefore)
+                break;
+        }
     });
 }
 
@@ -90,8 +102,7 @@ int PranvelGallery(CMainFrame* aMainFrame)
     char locFolder[4096];
     std::string locHere = getcwd(locFolder, sizeof(locFolder)) ? locFolder : ".";
 
-    UI_TreeItem locRoot = locFindKind(locPane, UI_TREE_ROOT, QRE_TREE_ROOT);
-    UI_TreeExpand(locPane, IDC_MODEL_TREE, locRoot, true);
+    UI_TreeExpand(locPane, IDC_MODEL_TREE, locFirstOfKind(locPane, QRE_TREE_ROOT), true);
     UI_GalleryShootFrame(locFrame, "pranvel-main");
 
     locTreeCommand(aMainFrame, locPane, QRE_TREE_ROOT, ID_TREE_EDIT_OBJECT, "pranvel-edit-object");
@@ -104,14 +115,27 @@ int PranvelGallery(CMainFrame* aMainFrame)
     locTreeCommand(aMainFrame, locPane, QRE_TREE_STATE, ID_TREE_EDIT_POSITION, "pranvel-edit-position");
     locShootModal("pranvel-add-state-partial", [&]() {
         locPrompts.AnswerFile(locHere + "/tower.qrb");
-        UI_TreeSelect(locPane, IDC_MODEL_TREE, locFindKind(locPane, UI_TREE_ROOT, QRE_TREE_ROOT));
+        UI_TreeSelect(locPane, IDC_MODEL_TREE, locFirstOfKind(locPane, QRE_TREE_ROOT));
         aMainFrame->GetLeftView()->OnCommand(locFrame, ID_TREE_ADD_STATE_PARTIAL);
     });
     locTreeCommand(aMainFrame, locPane, QRE_TREE_STATE, ID_TREE_ADD_EMITTER, "pranvel-particle-editor");
-    locTreeCommand(aMainFrame, locPane, QRE_TREE_LIGHT, ID_TREE_EDIT_LIGHT, "pranvel-light-properties");
-    locShootModal("pranvel-edit-animation", [&]() {
-        CEditAnimationDlg locDialog;
+    // The sample has no light: the dialog over a new one, as a scene's light shows.
+    locShootModal("pranvel-light-properties", [&]() {
+        QR_Light locLight;
+        CEditLightPropertiesDlg locDialog(&locLight, "INTERNAL_ALPHA");
         locDialog.DoModal(nullptr);
+    });
+    // The animation of a mesh made animated in Mesh properties, by its button there.
+    locShootModal("pranvel-edit-animation", [&]() {
+        UI_SetModalHook([](UI_Dialog* aDialog) {
+            UI_SetModalHook(nullptr);
+            UI_GalleryShootNextModal("pranvel-edit-animation");
+            if (!UI_IsButtonChecked(aDialog, IDC_MESH_ANIMATED))
+                UI_ClickButton(aDialog, IDC_MESH_ANIMATED);
+            UI_ClickButton(aDialog, IDC_MESH_EDIT_ANIMATION);
+            UI_EndDialog(aDialog, UI_IDCANCEL);
+        });
+        UI_FrameDoCommand(locFrame, ID_TOOLS_MESH_EDITOR);
     });
 
     locShootModal("pranvel-about", [&]() { UI_FrameDoCommand(locFrame, UI_ID_APP_ABOUT); });

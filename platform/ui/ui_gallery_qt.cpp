@@ -81,8 +81,13 @@ QSize locTextSize(const QFontMetrics& aMetrics, const QString& aText)
 {
     const QStringList locLines = aText.split('\n');
     int locWidth = 0;
-    for (const QString& locLine : locLines)
+    // Trailing blanks draw nothing.
+    for (QString locLine : locLines)
+    {
+        while (locLine.endsWith(' '))
+            locLine.chop(1);
         locWidth = std::max(locWidth, aMetrics.horizontalAdvance(locLine));
+    }
     return QSize(locWidth, int(locLines.size()) * aMetrics.height());
 }
 
