@@ -38,9 +38,10 @@ std::vector<UI_LayoutControl> UI_DescribeFrame(UI_Frame* aFrame, const char* anI
 // "<image>\t<id>\t<class>\t<x>\t<y>\t<w>\t<h>\t<text>\t<fits>"
 std::string UI_LayoutLine(const UI_LayoutControl& aControl);
 
-// One line per fault: two visible controls that overlap (a group box and the
-// controls inside it excepted, and a static beside a control as long as
-// neither covers the other's text), or a text that does not fit.
+// One line per fault: two visible controls that overlap (excepted: a group
+// box and the controls inside it, clear of its title; a static beside a
+// control as long as the control leaves the static's text free, statics
+// having no background), or a text that does not fit.
 std::vector<std::string> UI_FindLayoutFaults(const std::vector<UI_LayoutControl>& aControls);
 
 // The gallery folder, or null when the program is not in gallery mode.

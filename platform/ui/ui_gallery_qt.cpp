@@ -257,8 +257,8 @@ std::string locName(const UI_LayoutControl& aControl)
 }
 
 // Allowed overlaps: a control inside a group box (clear of its title), and a
-// static whose text the other control leaves free and which leaves the
-// other's text free.
+// static (drawn without a background) whose text the other control leaves
+// free; two statics whose texts lie apart.
 bool locMayOverlap(const UI_LayoutControl& aFirst, const UI_LayoutControl& aSecond)
 {
     for (int i = 0; i < 2; i++)
@@ -269,10 +269,13 @@ bool locMayOverlap(const UI_LayoutControl& aFirst, const UI_LayoutControl& aSeco
             !locTextRectOf(locOuter).intersects(locRectOf(locInner)))
             return true;
     }
-    if (aFirst.myClass != "static" && aSecond.myClass != "static")
-        return false;
-    return !locTextRectOf(aFirst).intersects(locRectOf(aSecond)) &&
-           !locTextRectOf(aSecond).intersects(locRectOf(aFirst));
+    if (aFirst.myClass == "static" && aSecond.myClass == "static")
+        return !locTextRectOf(aFirst).intersects(locTextRectOf(aSecond));
+    if (aFirst.myClass == "static")
+        return !locTextRectOf(aFirst).intersects(locRectOf(aSecond));
+    if (aSecond.myClass == "static")
+        return !locTextRectOf(aSecond).intersects(locRectOf(aFirst));
+    return false;
 }
 
 std::string ourFolder;
