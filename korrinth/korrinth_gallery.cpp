@@ -12,9 +12,13 @@
 #include "owncode/velktree.h"
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_gallery.h"
+#include "platform/ui/ui_qt.h"
 #include "velk/velk_namespace.h"
 #include "velk/velk_type.h"
 #include "velk/velk_typemanager.h"
+
+#include <QApplication>
+#include <QWidget>
 
 #include <cstdio>
 
@@ -55,6 +59,11 @@ int Korrinth_Gallery(UI_Frame* aFrame)
         return 1;
     VelkNameSpace& locNameSpace = locFacade->GetNameSpace();
     VelkTypeManager& locTypes = locFacade->GetTypeManager();
+    // The window of a 1024 x 768 screen.
+    QWidget* locWindow = UI_GetFrameWidget(aFrame);
+    locWindow->showNormal();
+    locWindow->resize(1024, 768);
+    QApplication::processEvents();
     UI_GalleryShootFrame(aFrame, "korrinth-main");
 
     locShootModal("korrinth-about", [&]() { UI_FrameDoCommand(aFrame, UI_ID_APP_ABOUT); });
