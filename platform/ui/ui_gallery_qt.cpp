@@ -216,7 +216,10 @@ void locDescribe(UI_Dialog* aDialog, QWidget* aPicture, const char* anImage, std
     QWidget* locDialog = aDialog->myWidget;
     if (locDialog != aPicture && !locDialog->isVisibleTo(aPicture))
         return;
-    const QRect locClip(locDialog->mapTo(aPicture, QPoint(0, 0)), locDialog->size());
+    // What the windows around the dialog leave of it (a frame's bar row, the window).
+    QRect locClip = aPicture->rect();
+    for (QWidget* locOuter = locDialog; locOuter && locOuter != aPicture; locOuter = locOuter->parentWidget())
+        locClip &= QRect(locOuter->mapTo(aPicture, QPoint(0, 0)), locOuter->size());
     for (const UI_Control& locControl : aDialog->myControls)
     {
         QWidget* locWidget = locControl.myWidget;

@@ -2,6 +2,7 @@
 // and the layout check of the gallery, on real widgets offscreen.
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_dialog.h"
+#include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_gallery.h"
 #include "platform/ui/ui_qt.h"
 
@@ -221,4 +222,44 @@ TEST(GalleryTest, GalleryModeWritesPictureLinesAndFaultsOfAModalDialog)
     EXPECT_EQ(UI_DoModal(ourComboTemplate, locProc, nullptr, nullptr), UI_IDCANCEL);
     EXPECT_EQ(UI_GalleryShots().size(), locShots);
     unsetenv("Q_UI_GALLERY");
+}
+
+// A frame's dialog bar and pane as the window shows them, in the window's
+// pixels and inside it; the console's entry a line without its line end.
+TEST(GalleryTest, FrameControlsAreDescribedInTheWindowsPixels)
+{
+    static const UI_MenuEntry locMenu[] = {{UI_MENU_POPUP, 0, "&File"}, {UI_MENU_ITEM, 0xE101, "&Open"},
+                                           {UI_MENU_END, 0, nullptr}};
+    UI_FrameTemplate locTemplate = {"GalleryFrame", locMenu, 3, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, 120};
+    UI_Frame* locFrame = UI_CreateFrame(locTemplate);
+    ASSERT_NE(locFrame, nullptr);
+    const UI_ControlTemplate locBarControls[] = {{ID_COMBO, UI_CONTROL_COMBOBOX, nullptr, 4, 2, 900, 120, 0}};
+    const UI_DialogTemplate locBar = {0, "", 910, 16, "MS Shell Dlg", 8, locBarControls, 1};
+    const UI_ControlTemplate locPaneControls[] = {{ID_LEFT, UI_CONTROL_TREE, nullptr, 0, 0, 100, 100, 0}};
+    const UI_DialogTemplate locPane = {0, "", 100, 100, "MS Shell Dlg", 8, locPaneControls, 1};
+    UI_Dialog* locBarDialog = UI_FrameCreateDialogBar(locFrame, locBar, locProc);
+    ASSERT_NE(UI_FrameCreatePane(locFrame, locPane, locProc, ID_LEFT), nullptr);
+    UI_ComboAdd(locBarDialog, ID_COMBO, "LOG: a line with its line end\n");
+    UI_ComboSetCurSel(locBarDialog, ID_COMBO, 0);
+    UI_FrameShow(locFrame);
+    QWidget* locWindow = UI_GetFrameWidget(locFrame);
+    locWindow->showNormal();
+    locWindow->resize(640, 480);
+    QApplication::processEvents();
+
+    std::vector<UI_LayoutControl> locControls = UI_DescribeFrame(locFrame, "frame.png");
+    ASSERT_EQ(locControls.size(), 2u);
+    const UI_LayoutControl* locCombo = locFind(locControls, ID_COMBO);
+    const UI_LayoutControl* locTree = locFind(locControls, ID_LEFT);
+    ASSERT_TRUE(locCombo && locTree);
+    EXPECT_EQ(locCombo->myText, "LOG: a line with its line end");
+    EXPECT_TRUE(locCombo->myFitsFlag);
+    EXPECT_LE(locCombo->myX + locCombo->myWidth, locWindow->width());
+    EXPECT_LT(locCombo->myHeight, 2 * UI_GetControlWidget(locBarDialog, ID_COMBO)->fontMetrics().height());
+    // The bar lies between the menu and the pane.
+    EXPECT_GT(locCombo->myY, 0);
+    EXPECT_LE(locCombo->myY + locCombo->myHeight, locTree->myY);
+    EXPECT_EQ(locTree->myX, 0);
+    EXPECT_TRUE(UI_FindLayoutFaults(locControls).empty());
+    UI_DestroyFrame(locFrame);
 }
