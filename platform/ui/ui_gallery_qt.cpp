@@ -343,15 +343,17 @@ std::vector<std::string> UI_FindLayoutFaults(const std::vector<UI_LayoutControl>
     std::vector<std::string> locFaults;
     for (size_t i = 0; i < aControls.size(); i++)
     {
-        const UI_LayoutControl& a = aControls[i];
-        if (!a.myFitsFlag)
-            locFaults.push_back(a.myImage + ": the text of " + locName(a) + " does not fit its " +
-                                std::to_string(a.myWidth) + "x" + std::to_string(a.myHeight) + " pixels");
+        const UI_LayoutControl& locFirst = aControls[i];
+        if (!locFirst.myFitsFlag)
+            locFaults.push_back(locFirst.myImage + ": the text of " + locName(locFirst) + " does not fit its " +
+                                std::to_string(locFirst.myWidth) + "x" + std::to_string(locFirst.myHeight) + " pixels");
         for (size_t j = i + 1; j < aControls.size(); j++)
         {
-            const UI_LayoutControl& b = aControls[j];
-            if (a.myImage == b.myImage && locRectOf(a).intersects(locRectOf(b)) && !locMayOverlap(a, b))
-                locFaults.push_back(a.myImage + ": " + locName(a) + " and " + locName(b) + " overlap");
+            const UI_LayoutControl& locSecond = aControls[j];
+            if (locFirst.myImage == locSecond.myImage && locRectOf(locFirst).intersects(locRectOf(locSecond)) &&
+                !locMayOverlap(locFirst, locSecond))
+                locFaults.push_back(locFirst.myImage + ": " + locName(locFirst) + " and " + locName(locSecond) +
+                                    " overlap");
         }
     }
     return locFaults;
