@@ -105,6 +105,7 @@ int PranvelGallery(CMainFrame* aMainFrame)
     UI_TreeExpand(locPane, IDC_MODEL_TREE, locFirstOfKind(locPane, QRE_TREE_ROOT), true);
     UI_GalleryShootFrame(locFrame, "pranvel-main");
 
+    // The model tree's commands before the tools: Batch Conversion empties the tree.
     locTreeCommand(aMainFrame, locPane, QRE_TREE_ROOT, ID_TREE_EDIT_OBJECT, "pranvel-edit-object");
     locTreeCommand(aMainFrame, locPane, QRE_TREE_ROOT, ID_TREE_VIEW_STATS, "pranvel-object-statistics");
     locTreeCommand(aMainFrame, locPane, QRE_TREE_ROOT, ID_TREE_ADD_NULL, "pranvel-add-null");
@@ -125,7 +126,19 @@ int PranvelGallery(CMainFrame* aMainFrame)
         CEditLightPropertiesDlg locDialog(&locLight, "INTERNAL_ALPHA");
         locDialog.DoModal(nullptr);
     });
-    // The animation of a mesh made animated in Mesh properties, by its button there.
+
+    locShootModal("pranvel-about", [&]() { UI_FrameDoCommand(locFrame, UI_ID_APP_ABOUT); });
+    locShootModal("pranvel-options", [&]() { UI_FrameDoCommand(locFrame, ID_TOOLS_OPTIONS); });
+    locShootModal("pranvel-setup-light", [&]() { UI_FrameDoCommand(locFrame, ID_TOOLS_SETUP_LIGHT); });
+    locShootModal("pranvel-mesh-properties", [&]() { UI_FrameDoCommand(locFrame, ID_TOOLS_MESH_EDITOR); });
+    locShootModal("pranvel-batch-conversion", [&]() { UI_FrameDoCommand(locFrame, ID_TOOLS_BATCH_CONVERSION); });
+    locShootModal("pranvel-lws-errors", [&]() {
+        locPrompts.AnswerFile(locHere + "/lightwave/tower.lws");
+        UI_FrameDoCommand(locFrame, ID_TOOLS_CHECK_LWS);
+    });
+
+    // The animation of a mesh made animated in Mesh properties, by its button
+    // there; last, as it changes the mesh.
     locShootModal("pranvel-edit-animation", [&]() {
         UI_SetModalHook([](UI_Dialog* aDialog) {
             UI_SetModalHook(nullptr);
@@ -136,16 +149,6 @@ int PranvelGallery(CMainFrame* aMainFrame)
             UI_EndDialog(aDialog, UI_IDCANCEL);
         });
         UI_FrameDoCommand(locFrame, ID_TOOLS_MESH_EDITOR);
-    });
-
-    locShootModal("pranvel-about", [&]() { UI_FrameDoCommand(locFrame, UI_ID_APP_ABOUT); });
-    locShootModal("pranvel-options", [&]() { UI_FrameDoCommand(locFrame, ID_TOOLS_OPTIONS); });
-    locShootModal("pranvel-setup-light", [&]() { UI_FrameDoCommand(locFrame, ID_TOOLS_SETUP_LIGHT); });
-    locShootModal("pranvel-mesh-properties", [&]() { UI_FrameDoCommand(locFrame, ID_TOOLS_MESH_EDITOR); });
-    locShootModal("pranvel-batch-conversion", [&]() { UI_FrameDoCommand(locFrame, ID_TOOLS_BATCH_CONVERSION); });
-    locShootModal("pranvel-lws-errors", [&]() {
-        locPrompts.AnswerFile(locHere + "/lightwave/tower.lws");
-        UI_FrameDoCommand(locFrame, ID_TOOLS_CHECK_LWS);
     });
 
     locShootToggled(
