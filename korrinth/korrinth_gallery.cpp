@@ -143,5 +143,28 @@ int Korrinth_Gallery(UI_Frame* aFrame)
         fprintf(stderr, "gallery: menu.velk does not open\n");
         ourMissing++;
     }
+    // The skin editor over the sample's skin, and the table of its fonts.
+    if (locFacade->OpenFile("skins/main.velk"))
+    {
+        const char* const locShots[][2] = {{"mySkinFile.mySkins.red", "korrinth-skin-editor"},
+                                           {"mySkinFile.mySkins.red.myFonts", "korrinth-sheet-editor"}};
+        for (const auto& locShot : locShots)
+        {
+            VelkType* locObject = locNameSpace.GetInstance(locShot[0], false);
+            locFacade->GetTree()->SelectObject(locObject);
+            locFacade->SelectInstance(locObject);
+            if (!locObject || !locFacade->GetEditor())
+            {
+                fprintf(stderr, "gallery: %s has no editor\n", locShot[1]);
+                ourMissing++;
+            }
+            UI_GalleryShootFrame(aFrame, locShot[1]);
+        }
+    }
+    else
+    {
+        fprintf(stderr, "gallery: skins/main.velk does not open\n");
+        ourMissing++;
+    }
     return ourMissing == 0 ? 0 : 1;
 }
