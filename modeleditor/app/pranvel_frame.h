@@ -98,6 +98,10 @@ private:
     CPranvelDoc myDocument;
 };
 
+// Gallery mode (platform/ui/ui_gallery.h): shoots the shown frame and every
+// dialog of the editor; 0 when each one opened.
+int PranvelGallery(CMainFrame* aMainFrame);
+
 class CAboutDlg
 {
 public:
