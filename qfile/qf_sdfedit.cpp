@@ -410,22 +410,15 @@ struct PackJob
     }
 };
 
-// Jobs the writer reads before it queues them at once.
-const size_t locSubmitBatch = 16;
-
 // Compressing threads. A worker takes the job the writer waits for when it is
 // queued, else the largest job queued, so that a big file read late does not
-// leave the others waiting for it at the end. A writer that has to wait sleeps
-// until its job is done and the queue is down to a quarter of the read-ahead,
-// then writes and reads in one go: on a busy machine every wake-up costs a
-// turn of the scheduler, which one per entry would pay thousands of times.
-// The destructor drops what is still queued and joins every worker, so jobs
-// must outlive it.
+// leave the others waiting for it at the end; the writer is woken only for the
+// job it waits for. The destructor drops what is still queued and joins every
+// worker, so jobs must outlive it.
 class PackPool
 {
 public:
-    PackPool(int aThreadCount, size_t aLowWater)
-        : myLowWater(aLowWater)
+    explicit PackPool(int aThreadCount)
     {
         for (int i = 0; i < aThreadCount; ++i)
         {
@@ -463,43 +456,20 @@ public:
             aJob->myDone = true;
             return;
         }
-        myPending.push_back(aJob);
-        if (myPending.size() >= locSubmitBatch)
-            Flush();
-    }
-
-    // Queues the jobs submitted since the last call, under one lock, and
-    // wakes as many workers as they can keep busy.
-    void Flush()
-    {
-        if (myPending.empty())
-            return;
-        const size_t locCount = myPending.size();
         {
             std::lock_guard<std::mutex> locLock(myMutex);
-            myQueue.insert(myQueue.end(), myPending.begin(), myPending.end());
+            myQueue.push_back(aJob);
         }
-        myPending.clear();
-        if (locCount == 1)
-            myWorkReady.notify_one();
-        else
-            myWorkReady.notify_all();
+        myWorkReady.notify_one();
     }
 
     void WaitFor(PackJob* aJob)
     {
-        {
-            std::lock_guard<std::mutex> locLock(myMutex);
-            if (aJob->myDone)
-                return;
-        }
-        // The job may be among those not yet queued.
-        Flush();
         std::unique_lock<std::mutex> locLock(myMutex);
         if (aJob->myDone)
             return;
         myWaitedJob = aJob;
-        myJobDone.wait(locLock, [this, aJob] { return aJob->myDone && myQueue.size() <= myLowWater; });
+        myJobDone.wait(locLock, [aJob] { return aJob->myDone; });
         myWaitedJob = NULL;
     }
 
@@ -525,7 +495,7 @@ private:
             locJob->Compress(&locPacker);
             locLock.lock();
             locJob->myDone = true;
-            if (myWaitedJob && myWaitedJob->myDone && myQueue.size() <= myLowWater)
+            if (locJob == myWaitedJob)
                 myJobDone.notify_one();
         }
     }
@@ -534,9 +504,7 @@ private:
     std::condition_variable myWorkReady;
     std::condition_variable myJobDone;
     std::vector<PackJob*> myQueue;
-    std::vector<PackJob*> myPending;   // submitted, not yet queued: the writer's own
     PackJob* myWaitedJob = NULL;   // by the writer, queued or being compressed
-    const size_t myLowWater;       // queued jobs left when the waiting writer wakes
     bool myStopping = false;
     std::vector<std::thread> myThreads;
     QP_LZMAPacker myOwnPacker;   // the calling thread's, when there are no workers
@@ -587,8 +555,7 @@ bool QF_SDFEdit::WriteFiles(OS_SaveFile* anOutput, uint64_t aTotalBytes, uint32_
     // Files so large that compressing them alone would outlast the rest are
     // handed out first, whatever their place; they are written in order.
     std::vector<std::unique_ptr<PackJob>> locEarly(myNumFileStats);
-    const int locWorkers = locThreads > 1 ? locThreads : 0;
-    PackPool locPool(locWorkers, (size_t)(locWorkers * locJobsPerWorker / 4));
+    PackPool locPool(locThreads > 1 ? locThreads : 0);
     const size_t locMaxJobs = (size_t)std::max(1, locPool.GetWorkerCount() * locJobsPerWorker);
 
     uint64_t locDataOffset = QF_SDF_HEADER_SIZE;
@@ -636,7 +603,6 @@ bool QF_SDFEdit::WriteFiles(OS_SaveFile* anOutput, uint64_t aTotalBytes, uint32_
                 break;
             locEarly[locOrder[i]] = locStartJob(locOrder[i]);
         }
-        locPool.Flush();
     }
     for (int i = 0; i < myNumFileStats; ++i)
     {
