@@ -4,6 +4,7 @@
 // QImage in the same run. A second, smaller sheet shows that rows out of view
 // cost nothing.
 //   draw_bench [--rows N] [--frames N]
+#include "bench/bench_args.h"
 #include "bench/draw_bench_gui.h"
 #include "bench/draw_bench_pane.h"
 #include "qdrawgdi/qdgdi.h"
@@ -170,20 +171,12 @@ double BaselineFrames(Sheet& aSheet, int aFrames)
 
 int main(int argc, char** argv)
 {
+    BenchArgs locArgs(argc, argv, "usage: draw_bench [--rows N (100 or more)] [--frames N]\n");
     int locRows = 10000;
     int locFrames = 200;
-    for (int i = 1; i + 1 < argc; i += 2)
-    {
-        if (strcmp(argv[i], "--rows") == 0)
-            locRows = atoi(argv[i + 1]);
-        else if (strcmp(argv[i], "--frames") == 0)
-            locFrames = atoi(argv[i + 1]);
-    }
-    if (locRows < 100 || locFrames < 1)
-    {
-        fprintf(stderr, "usage: draw_bench [--rows N (100 or more)] [--frames N]\n");
-        return 2;
-    }
+    locArgs.IntOption("--rows", &locRows, 100, 100000000);
+    locArgs.IntOption("--frames", &locFrames, 1, 100000000);
+    locArgs.Operands(0, 0);
     QGuiApplication locApplication(argc, argv);
 
     Sheet locBig, locSmall;

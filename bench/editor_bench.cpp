@@ -2,6 +2,7 @@
 // triangles, bone overlay, statistics counters) on the OpenGL device, beside
 // the renderer drawing the same placed object alone in the same run.
 //   editor_bench [frames]
+#include "bench/bench_args.h"
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -56,9 +57,9 @@ double locSeconds(std::chrono::steady_clock::time_point aStart)
 
 int main(int argc, char** argv)
 {
-    int locFrames = argc > 1 ? atoi(argv[1]) : 300;
-    if (locFrames < 1)
-        locFrames = 1;
+    BenchArgs locArgs(argc, argv, "usage: editor_bench [FRAMES=300]\n");
+    const std::vector<const char*> locRest = locArgs.Operands(0, 1);
+    const int locFrames = locRest.empty() ? 300 : locArgs.Int("FRAMES", locRest[0], 1, 100000000);
     std::string locDir = std::filesystem::temp_directory_path().string() + "/editor_bench." + std::to_string(getpid());
     std::filesystem::create_directories(locDir);
     if (chdir(locDir.c_str()) != 0)

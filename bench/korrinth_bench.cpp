@@ -10,6 +10,7 @@
 //
 // Each side runs in a child process of its own, so that its peak memory is
 // its own; the children hand their times back through a file.
+#include "bench/bench_args.h"
 #include "bench/bench_child.h"
 #include "bench/velk_generate.h"
 #include "korrinth/korrinth.h"
@@ -231,18 +232,16 @@ int main(int argc, char** argv)
     int locCount = 0;
     if (const char* locSiblings = std::getenv("KORRINTH_BENCH_SIBLINGS"))
         SIBLINGS = std::max(1, std::atoi(locSiblings));
-    if (argc == 4 && std::strcmp(argv[1], "--generate") == 0)
+    BenchArgs locArgs(argc, argv, "usage: korrinth_bench --generate N DIR\n       korrinth_bench DIR\n");
+    const char* locGenerate[2] = {};
+    if (locArgs.Option("--generate", 2, locGenerate))
     {
-        locCount = std::atoi(argv[2]);
-        locDir = argv[3];
+        locCount = locArgs.Int("--generate", locGenerate[0], 1, 100000000);
+        locDir = locGenerate[1];
+        locArgs.Operands(0, 0);
     }
-    else if (argc == 2)
-        locDir = argv[1];
     else
-    {
-        fprintf(stderr, "usage: korrinth_bench --generate N DIR\n       korrinth_bench DIR\n");
-        return 2;
-    }
+        locDir = locArgs.Operands(1, 1)[0];
     std::error_code locError;
     std::filesystem::create_directories(locDir, locError);
     locDir = std::filesystem::absolute(locDir).lexically_normal().string();

@@ -16,6 +16,7 @@
 //   lightwave_bench --export DIR...         every model opened, written as .qrb
 //                                           and read back (lightwave_bench_export.cpp)
 //   lightwave_bench --qre DIR...            every .qre loaded and exported
+#include "bench/bench_args.h"
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -454,30 +455,35 @@ template <class Work> double Measure(Work&& aWork, int* aPasses)
 
 int main(int argc, char** argv)
 {
+    BenchArgs locArgs(argc, argv,
+                      "usage: lightwave_bench [--generate N DIR] DIR...\n"
+                      "       lightwave_bench --export|--qre DIR...\n");
 #ifdef Q_WITH_TEMPLATES
-    if (argc > 1 && (strcmp(argv[1], "--export") == 0 || strcmp(argv[1], "--qre") == 0))
-        return LWBench_Export(argc - 2, argv + 2, strcmp(argv[1], "--qre") == 0);
-#endif
-    int locArg = 1;
-    if (locArg + 2 < argc && strcmp(argv[locArg], "--generate") == 0)
+    const bool locExport = locArgs.Flag("--export");
+    const bool locQre = locArgs.Flag("--qre");
+    if (locExport || locQre)
     {
-        long locPolygons = atol(argv[locArg + 1]);
-        if (locPolygons < 1 || !Generate(locPolygons, argv[locArg + 2]))
+        if (locExport && locQre)
+            locArgs.Refuse("--export and --qre do not go together");
+        std::vector<const char*> locDirs = locArgs.Operands(1, 100000);
+        return LWBench_Export(int(locDirs.size()), const_cast<char**>(locDirs.data()), locQre);
+    }
+#endif
+    const char* locGenerate[2] = {};
+    const bool locGenerating = locArgs.Option("--generate", 2, locGenerate);
+    const std::vector<const char*> locDirs = locArgs.Operands(1, 100000);
+    if (locGenerating)
+    {
+        const long locPolygons = locArgs.Int("--generate", locGenerate[0], 1, 2000000000);
+        if (!Generate(locPolygons, locGenerate[1]))
         {
-            fprintf(stderr, "lightwave_bench: cannot generate %s\n", argv[locArg + 2]);
+            fprintf(stderr, "lightwave_bench: cannot generate %s\n", locGenerate[1]);
             return 1;
         }
-        locArg += 3;
-    }
-    if (locArg >= argc)
-    {
-        fprintf(stderr, "usage: lightwave_bench [--generate N DIR] DIR...\n"
-                        "       lightwave_bench --export|--qre DIR...\n");
-        return 2;
     }
     std::vector<std::string> locObjects, locScenes;
-    for (; locArg < argc; locArg++)
-        ListFiles(argv[locArg], &locObjects, &locScenes);
+    for (const char* locDir : locDirs)
+        ListFiles(locDir, &locObjects, &locScenes);
 
     Totals locOurs, locWalk;
     int locPasses;

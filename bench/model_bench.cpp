@@ -4,6 +4,7 @@
 // files read whole with plain reads (load overhead), and the same meshes drawn straight
 // through their vertex-shader kinds (render overhead), each printed as a ratio.
 // Usage: model_bench DIR [FRAMES=100] [WIDTH=800] [HEIGHT=600]
+#include "bench/bench_args.h"
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -44,19 +45,16 @@ struct Cell
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
-    {
-        fprintf(stderr, "usage: model_bench DIR [FRAMES=100] [WIDTH=800] [HEIGHT=600]\n");
-        return 2;
-    }
-    const int locFrames = argc > 2 ? atoi(argv[2]) : 100;
+    BenchArgs locArgs(argc, argv, "usage: model_bench DIR [FRAMES=100] [WIDTH=800] [HEIGHT=600]\n");
+    const std::vector<const char*> locRest = locArgs.Operands(1, 4);
+    const int locFrames = locRest.size() > 1 ? locArgs.Int("FRAMES", locRest[1], 1, 100000000) : 100;
     QR_RenderSettings s;
     s.myFullScreenFlag = 0;
-    s.myWidth = argc > 3 ? atoi(argv[3]) : 800;
-    s.myHeight = argc > 4 ? atoi(argv[4]) : 600;
-    if (chdir(argv[1]) != 0)
+    s.myWidth = locRest.size() > 2 ? locArgs.Int("WIDTH", locRest[2], 16, 16384) : 800;
+    s.myHeight = locRest.size() > 3 ? locArgs.Int("HEIGHT", locRest[3], 16, 16384) : 600;
+    if (chdir(locRest[0]) != 0)
     {
-        fprintf(stderr, "model_bench: no folder %s\n", argv[1]);
+        fprintf(stderr, "model_bench: no folder %s\n", locRest[0]);
         return 1;
     }
     std::vector<std::string> locModels, locImages;

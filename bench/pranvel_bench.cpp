@@ -5,6 +5,7 @@
 // of the scene's frame and of present plus paint, and the ratio.
 // Usage: pranvel_bench [--frames N]   (default 200)
 //        pranvel_bench --batch N       (batch conversion, pranvel_bench_batch.cpp)
+#include "bench/bench_args.h"
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -57,21 +58,20 @@ PranvelScene* locTimedScene(QR_HostWindow* aWindow, void* anInputWindow)
 }
 } // namespace
 
-int PranvelBatchBench(int argc, char** argv);
+int PranvelBatchBench(int argc, char** argv, int aCount);
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && !strcmp(argv[1], "--batch"))
-        return PranvelBatchBench(argc, argv);
-    int locFrames = 200;
-    for (int i = 1; i < argc; i++)
-        if (!strcmp(argv[i], "--frames") && i + 1 < argc)
-            locFrames = atoi(argv[++i]);
-    if (locFrames <= 0)
+    BenchArgs locArgs(argc, argv, "usage: pranvel_bench [--frames N]\n       pranvel_bench --batch N\n");
+    int locCount = 0;
+    if (locArgs.IntOption("--batch", &locCount, 1, 100000000))
     {
-        fprintf(stderr, "usage: pranvel_bench [--frames N]\n");
-        return 2;
+        locArgs.Operands(0, 0);
+        return PranvelBatchBench(argc, argv, locCount);
     }
+    int locFrames = 200;
+    locArgs.IntOption("--frames", &locFrames, 1, 100000000);
+    locArgs.Operands(0, 0);
     if (!UI_Init(&argc, argv))
         return 1;
     // Its own folder, so that the settings it writes at exit land nowhere that matters.

@@ -47,14 +47,10 @@ uint64_t locQRBBytes(const fs::path& aRoot, std::vector<fs::path>* aFiles)
 }
 } // namespace
 
-int PranvelBatchBench(int argc, char** argv)
+// aCount: checked by the caller, above 0.
+int PranvelBatchBench(int argc, char** argv, int aCount)
 {
-    int locCount = argc > 2 ? atoi(argv[2]) : 0;
-    if (locCount <= 0)
-    {
-        fprintf(stderr, "usage: pranvel_bench --batch N\n");
-        return 2;
-    }
+    const int locCount = aCount;
     if (!UI_Init(&argc, argv))
         return 1;
     fs::path locDir = fs::temp_directory_path() / "pranvel_bench_batch";

@@ -9,6 +9,7 @@
 //        qrender_bench --views M [frames=100]: M parts (one mesh, four surfaces, two lights)
 //        submitted through one view per frame against the same draws straight through the kind,
 //        for the fixed-function and the assembled kind.
+#include "bench/bench_args.h"
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -349,17 +350,30 @@ int ViewsBench(int aParts, int aFrames)
 
 int main(int argc, char** argv)
 {
-    if (argc > 2 && strcmp(argv[1], "--views") == 0)
-        return ViewsBench(atoi(argv[2]), argc > 3 ? atoi(argv[3]) : 100);
-    if (argc > 2 && strcmp(argv[1], "--surfaces") == 0)
-        return SurfaceBench(atoi(argv[2]), argc > 3 ? atoi(argv[3]) : 200, argc > 4 ? atoi(argv[4]) : 2000);
-    int locFrames = argc > 1 ? atoi(argv[1]) : 200;
-    int locMeshes = argc > 2 ? atoi(argv[2]) : 200;
+    BenchArgs locArgs(argc, argv,
+                      "usage: qrender_bench [FRAMES=200] [MESHES=200] [WIDTH=640] [HEIGHT=480]\n"
+                      "       qrender_bench --surfaces N [FRAMES=200] [DRAWS=2000]\n"
+                      "       qrender_bench --views M [FRAMES=100]\n");
+    int locCount = 0;
+    if (locArgs.IntOption("--views", &locCount, 0, 100000000))
+    {
+        const std::vector<const char*> locRest = locArgs.Operands(0, 1);
+        return ViewsBench(locCount, locRest.empty() ? 100 : locArgs.Int("FRAMES", locRest[0], 1, 100000000));
+    }
+    if (locArgs.IntOption("--surfaces", &locCount, 0, 100000000))
+    {
+        const std::vector<const char*> locRest = locArgs.Operands(0, 2);
+        return SurfaceBench(locCount, locRest.size() > 0 ? locArgs.Int("FRAMES", locRest[0], 1, 100000000) : 200,
+                            locRest.size() > 1 ? locArgs.Int("DRAWS", locRest[1], 0, 100000000) : 2000);
+    }
+    const std::vector<const char*> locRest = locArgs.Operands(0, 4);
+    int locFrames = locRest.size() > 0 ? locArgs.Int("FRAMES", locRest[0], 1, 100000000) : 200;
+    int locMeshes = locRest.size() > 1 ? locArgs.Int("MESHES", locRest[1], 0, 100000000) : 200;
     QR_RenderSettings s;
     s.myFullScreenFlag = 0;
     s.myBitsPerPixel = 32;
-    s.myWidth = argc > 3 ? atoi(argv[3]) : 640;
-    s.myHeight = argc > 4 ? atoi(argv[4]) : 480;
+    s.myWidth = locRest.size() > 2 ? locArgs.Int("WIDTH", locRest[2], 16, 16384) : 640;
+    s.myHeight = locRest.size() > 3 ? locArgs.Int("HEIGHT", locRest[3], 16, 16384) : 480;
     if (!QR_Render::Create(nullptr, nullptr) || !QR_Render::ourInstance->Init(&s))
     {
         fprintf(stderr, "qrender_bench: no renderer (error %u: %s)\n", QR_Error::ourCode, GFX_GetLastErrorDetail());

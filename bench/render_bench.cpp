@@ -10,6 +10,7 @@
 // slightly from the other two.
 // Usage: render_bench [frames=100] [meshes=200] [width=640] [height=480] [prefix: write the
 // last frames as <prefix>_gfx.tga, <prefix>_gl.tga and <prefix>_renderer.tga]
+#include "bench/bench_args.h"
 #include "platform/gfx/gfx_device.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_mesh.h"
@@ -606,10 +607,12 @@ void PrintAgreement(const char* aName, const Figures& aFirst, const Figures& aSe
 
 int main(int argc, char** argv)
 {
-    const int locFrames = argc > 1 ? std::max(1, atoi(argv[1])) : 100;
-    const int locMeshes = argc > 2 ? std::max(1, atoi(argv[2])) : 200;
-    const uint32_t locWidth = argc > 3 ? uint32_t(std::max(16, atoi(argv[3]))) : 640;
-    const uint32_t locHeight = argc > 4 ? uint32_t(std::max(16, atoi(argv[4]))) : 480;
+    BenchArgs locArgs(argc, argv, "usage: render_bench [FRAMES=100] [MESHES=200] [WIDTH=640] [HEIGHT=480] [PREFIX]\n");
+    const std::vector<const char*> locRest = locArgs.Operands(0, 5);
+    const int locFrames = locRest.size() > 0 ? locArgs.Int("FRAMES", locRest[0], 1, 100000000) : 100;
+    const int locMeshes = locRest.size() > 1 ? locArgs.Int("MESHES", locRest[1], 1, 100000000) : 200;
+    const uint32_t locWidth = locRest.size() > 2 ? uint32_t(locArgs.Int("WIDTH", locRest[2], 16, 16384)) : 640;
+    const uint32_t locHeight = locRest.size() > 3 ? uint32_t(locArgs.Int("HEIGHT", locRest[3], 16, 16384)) : 480;
     printf("render_bench: %d meshes of %d triangles, %ux%u, %d frames\n", locMeshes, ourSlices * ourSlices * 2,
            locWidth, locHeight, locFrames);
     Figures locLayer, locPlain;
@@ -633,9 +636,9 @@ int main(int argc, char** argv)
         printf("renderer / plain time ratio: %.3f\n", locRenderer.mySeconds / locPlain.mySeconds);
         PrintAgreement("renderer vs plain, last frame", locRenderer, locPlain);
     }
-    if (argc > 5)
+    if (locRest.size() > 4)
     {
-        const std::string locPrefix = argv[5];
+        const std::string locPrefix = locRest[4];
         SaveTGA((locPrefix + "_gfx.tga").c_str(), locLayer.myImage, locWidth, locHeight);
         SaveTGA((locPrefix + "_gl.tga").c_str(), locPlain.myImage, locWidth, locHeight);
         if (locRendererFlag)

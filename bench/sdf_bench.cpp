@@ -13,6 +13,13 @@
 // at N / 10 and at N entries; beside each, the baseline does the same work on
 // the disk alone (listing the source folder; writing the files with plain
 // POSIX calls). Linear work takes about ten times as long at N as at N / 10.
+//
+// sdf_bench --small N [--threads T] [--repeat K] [WORKDIR]: N generated files
+// of 100 to 2,000 bytes in folders of 100 are packed K times by the writer on
+// T compressing threads (default: one per core) and K times by 7-Zip, by
+// turns, each in a process of its own; prints every run's wall and CPU time,
+// the medians and their ratios, and checks that one thread and T threads
+// write the same bytes. For a given number of cores, run it under taskset.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -26,8 +33,11 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <random>
+#include <cstdlib>
 #include <unistd.h>
 
+#include "bench/bench_args.h"
 #include "bench/bench_child.h"
 #include "qfile/qf_file.h"
 #include "qfile/qf_filestream.h"
@@ -248,28 +258,171 @@ int locMainEntries(int aCount, const char* aWork)
 }
 }
 
+
+namespace
+{
+// --- many small files: the writer against 7-Zip ---
+
+// Text of the kind a content tree holds in small files: keyed lines with
+// names and numbers, 100 to 2,000 bytes each, in folders of 100 files.
+bool locGenerateSmall(const fs::path& aRoot, int aCount, std::vector<std::string>* aNames, uint64_t* aBytes)
+{
+    static const char* const locWords[] = {"model",  "texture", "sound",  "light",  "shadow", "material", "entity",
+                                           "script", "trigger", "sector", "portal", "bone",   "frame",    "speed",
+                                           "radius", "colour",  "weight", "origin", "angle",  "target",   "sprite"};
+    static const char* const locExtensions[] = {".txt", ".def", ".mtr", ".cfg"};
+    const int locWordCount = int(sizeof(locWords) / sizeof(locWords[0]));
+    std::mt19937 locGenerator(46);
+    for (int i = 0; i < aCount; ++i)
+    {
+        char locName[64];
+        snprintf(locName, sizeof(locName), "set%03d/item%05d%s", i / 100, i, locExtensions[i % 4]);
+        const size_t locLength = 100 + locGenerator() % 1901;
+        std::string locText;
+        while (locText.size() < locLength)
+        {
+            locText += locWords[locGenerator() % unsigned(locWordCount)];
+            locText += "_";
+            locText += locWords[locGenerator() % unsigned(locWordCount)];
+            locText += " " + std::to_string(int(locGenerator() % 2000) - 500);
+            locText += locGenerator() % 3 ? " " : "\n";
+        }
+        locText.resize(locLength);
+        std::error_code locError;
+        fs::create_directories((aRoot / locName).parent_path(), locError);
+        std::ofstream locOut(aRoot / locName, std::ios::binary);
+        if (!(locOut << locText))
+            return false;
+        aNames->push_back(locName);
+        *aBytes += locLength;
+    }
+    return true;
+}
+
+double locMedian(std::vector<double> aValues)
+{
+    std::sort(aValues.begin(), aValues.end());
+    const size_t locMiddle = aValues.size() / 2;
+    return aValues.size() % 2 ? aValues[locMiddle] : 0.5 * (aValues[locMiddle - 1] + aValues[locMiddle]);
+}
+
+double locLoad()
+{
+    double locAverage = 0.0;
+    return getloadavg(&locAverage, 1) == 1 ? locAverage : -1.0;
+}
+
+int locMainSmall(int aCount, int aThreads, int aRepeat, const char* aWork)
+{
+    const fs::path locWork = aWork ? fs::absolute(aWork) : fs::temp_directory_path() / ("sdf_bench." + std::to_string(getpid()));
+    const fs::path locSource = locWork / "small";
+    std::error_code locError;
+    fs::remove_all(locSource, locError);
+    std::vector<std::string> locNames;
+    uint64_t locBytes = 0;
+    if (!locGenerateSmall(locSource, aCount, &locNames, &locBytes))
+    {
+        fprintf(stderr, "sdf_bench: cannot write the small files under %s\n", locSource.c_str());
+        return 1;
+    }
+    fs::current_path(locSource);
+    const fs::path locArchive = locWork / "small.sdf";
+    const fs::path locOneThread = locWork / "small.1thread.sdf";
+    const fs::path locSeven = locWork / "small.7z";
+    const fs::path locList = locWork / "small.list";
+    {
+        std::ofstream locOut(locList);
+        for (const std::string& locName : locNames)
+            locOut << locName << "\n";
+    }
+    printf("small files    %d, %llu bytes, %s threads, %d runs of each by turns, load %.1f\n", aCount,
+           (unsigned long long)locBytes, aThreads > 0 ? std::to_string(aThreads).c_str() : "every core's", aRepeat,
+           locLoad());
+
+    std::vector<double> locOurs, locOursCpu, locSevens, locSevensCpu;
+    bool locSevenFailed = false;
+    for (int locRound = 0; locRound < aRepeat && !locSevenFailed; ++locRound)
+    {
+        BenchChildRun locRuns[2];
+        for (int locTurn = 0; locTurn < 2; ++locTurn)
+        {
+            // Which goes first changes every round.
+            if ((locTurn + locRound) % 2 == 0)
+                locRuns[0] = BenchRunForked([&] { return locPack(locNames, locArchive.c_str(), aThreads) < 0.0 ? 1 : 0; });
+            else
+            {
+                fs::remove(locSeven, locError);
+                locRuns[1] = BenchRunChild({"7zz", "a", "-t7z", "-m0=LZMA:d=8m", "-ms=off", "-bso0", "-bsp0",
+                                            locSeven.string(), "@" + locList.string()},
+                                           locSource.string());
+            }
+        }
+        if (locRuns[0].myExitCode != 0)
+            return 1;
+        locSevenFailed = locRuns[1].myExitCode != 0;
+        locOurs.push_back(locRuns[0].mySeconds);
+        locOursCpu.push_back(locRuns[0].myCpuSeconds);
+        printf("run %-2d         SDF %.2f s (CPU %.2f s, peak %ld KB)", locRound + 1, locRuns[0].mySeconds,
+               locRuns[0].myCpuSeconds, locRuns[0].myPeakKB);
+        if (!locSevenFailed)
+        {
+            locSevens.push_back(locRuns[1].mySeconds);
+            locSevensCpu.push_back(locRuns[1].myCpuSeconds);
+            printf("   7zz %.2f s (CPU %.2f s, peak %ld KB)", locRuns[1].mySeconds, locRuns[1].myCpuSeconds,
+                   locRuns[1].myPeakKB);
+        }
+        printf("\n");
+    }
+    const uint64_t locArchiveBytes = fs::file_size(locArchive, locError);
+    const uint64_t locSevenBytes = locSevenFailed ? 0 : fs::file_size(locSeven, locError);
+    const bool locSame = locPack(locNames, locOneThread.c_str(), 1) >= 0.0 && locSameFiles(locArchive, locOneThread);
+    printf("median         SDF %.2f s (CPU %.2f s), %llu bytes", locMedian(locOurs), locMedian(locOursCpu),
+           (unsigned long long)locArchiveBytes);
+    if (locSevenFailed)
+        printf("; 7zz failed or is not installed\n");
+    else
+        printf("; 7zz %.2f s (CPU %.2f s), %llu bytes\nratio          7zz time / SDF time = %.2f (CPU %.2f)\n",
+               locMedian(locSevens), locMedian(locSevensCpu), (unsigned long long)locSevenBytes,
+               locMedian(locSevens) / locMedian(locOurs), locMedian(locSevensCpu) / locMedian(locOursCpu));
+    printf("1 thread       same bytes: %s; load %.1f\n", locSame ? "yes" : "NO", locLoad());
+    fs::current_path(locWork);
+    for (const fs::path& locPath : {locArchive, locOneThread, locSeven, locList})
+        fs::remove(locPath, locError);
+    fs::remove_all(locSource, locError);
+    if (!aWork)
+        fs::remove_all(locWork, locError);
+    return locSame ? 0 : 1;
+}
+}
+
 int main(int argc, char** argv)
 {
-    if (argc >= 3 && argc <= 4 && strcmp(argv[1], "--entries") == 0)
-        return locMainEntries(atoi(argv[2]), argc == 4 ? argv[3] : nullptr);
+    BenchArgs locArgs(argc, argv,
+                      "usage: sdf_bench [--threads N] DIR ARCHIVE\n"
+                      "       sdf_bench --entries N [WORKDIR]\n"
+                      "       sdf_bench --small N [--threads N] [--repeat K] [WORKDIR]\n");
     int locThreads = 0;
-    int locArg = 1;
-    if (argc == 5 && strcmp(argv[1], "--threads") == 0)
+    int locCount = 0;
+    locArgs.IntOption("--threads", &locThreads, 0, 1024);
+    if (locArgs.IntOption("--entries", &locCount, 10, 10000000))
     {
-        locThreads = atoi(argv[2]);
-        locArg = 3;
+        std::vector<const char*> locRest = locArgs.Operands(0, 1);
+        return locMainEntries(locCount, locRest.empty() ? nullptr : locRest[0]);
     }
-    if (argc - locArg != 2)
+    if (locArgs.IntOption("--small", &locCount, 1, 10000000))
     {
-        fprintf(stderr, "usage: sdf_bench [--threads N] DIR ARCHIVE\n       sdf_bench --entries N [WORKDIR]\n");
-        return 2;
+        int locRepeat = 5;
+        locArgs.IntOption("--repeat", &locRepeat, 1, 1000);
+        std::vector<const char*> locRest = locArgs.Operands(0, 1);
+        return locMainSmall(locCount, locThreads, locRepeat, locRest.empty() ? nullptr : locRest[0]);
     }
+    std::vector<const char*> locRest = locArgs.Operands(2, 2);
     std::error_code locError;
-    fs::path locArchive = fs::absolute(argv[locArg + 1], locError);
-    fs::path locRoot = fs::absolute(argv[locArg], locError);
+    fs::path locArchive = fs::absolute(locRest[1], locError);
+    fs::path locRoot = fs::absolute(locRest[0], locError);
     if (locError || !fs::is_directory(locRoot))
     {
-        fprintf(stderr, "sdf_bench: %s is not a directory\n", argv[locArg]);
+        fprintf(stderr, "sdf_bench: %s is not a directory\n", locRest[0]);
         return 2;
     }
 
@@ -282,7 +435,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "sdf_bench: cannot read %s\n", locName.c_str());
     if (locNames.empty())
     {
-        fprintf(stderr, "sdf_bench: no files under %s\n", argv[locArg]);
+        fprintf(stderr, "sdf_bench: no files under %s\n", locRest[0]);
         return 2;
     }
     // The writer takes names relative to the current directory.

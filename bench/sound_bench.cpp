@@ -1,6 +1,7 @@
 // Sound figures: decoding WAV and MP3 through the sound layer's windowed
 // virtual I/O against libsndfile's own sf_open on the same files, and the
 // cost of one engine Update with 256 positional sounds on the loopback device.
+#include "bench/bench_args.h"
 #include "platform/sound/snd_decode_local.h"
 #include "platform/sound/tests/snd_test_files.h"
 #include "qsound2/qs2_engine.h"
@@ -95,8 +96,10 @@ void BenchDecode(const char* aName, const std::vector<uint8_t>& aBytes, int aRou
 }
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    BenchArgs locArgs(argc, argv, "usage: sound_bench\n");
+    locArgs.Operands(0, 0);
     // 10 s of 44.1 kHz stereo WAV; 10 s of mono MP3.
     BenchDecode("wav", snd_test::MakeTone(snd_test::WAV16, 44100, 2, 441000), 20);
     if (snd_test::CanWrite(snd_test::MP3))

@@ -6,6 +6,7 @@
 // the cells loaded so far after each, then the same cells in a grid of views: no window,
 // no labels, no loop.
 // Usage: tessaly_bench DATAROOT [FOLDER=models] [FRAMES=200]
+#include "bench/bench_args.h"
 #include <stdio.h>
 #include <stdlib.h>
 #include <strings.h>
@@ -78,13 +79,12 @@ void locBaselineFrame(std::vector<Cell>& aCells, int aShown)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || chdir(argv[1]) != 0)
-    {
-        fprintf(stderr, "usage: tessaly_bench DATAROOT [FOLDER=models] [FRAMES=200]\n");
-        return 2;
-    }
-    std::string locFolder = argc > 2 ? argv[2] : "models";
-    const int locFrames = argc > 3 ? std::max(1, atoi(argv[3])) : 200;
+    BenchArgs locArgs(argc, argv, "usage: tessaly_bench DATAROOT [FOLDER=models] [FRAMES=200]\n");
+    const std::vector<const char*> locRest = locArgs.Operands(1, 3);
+    if (chdir(locRest[0]) != 0)
+        locArgs.Refuse((std::string("no folder ") + locRest[0]).c_str());
+    std::string locFolder = locRest.size() > 1 ? locRest[1] : "models";
+    const int locFrames = locRest.size() > 2 ? locArgs.Int("FRAMES", locRest[2], 1, 100000000) : 200;
     UI_Init(&argc, argv);
 
     // The program: once untimed, so that neither side pays the first start (shaders, file

@@ -3,6 +3,7 @@
 // files, MB/s and ms per texture. Baselines in the same run: Qt's TGA reader decoding the
 // same TGA files, and the same DDS levels uploaded straight through the device layer.
 // Usage: texture_bench DIR [rounds=3]
+#include "bench/bench_args.h"
 #include <QGuiApplication>
 #include <QImageReader>
 
@@ -102,19 +103,17 @@ void Print(const char* aWhat, int aFiles, uint64_t aBytes, double aSeconds)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
-    {
-        fprintf(stderr, "usage: texture_bench DIR [rounds=3]\n");
-        return 2;
-    }
-    int locRounds = argc > 2 ? atoi(argv[2]) : 3;
+    BenchArgs locArgs(argc, argv, "usage: texture_bench DIR [ROUNDS=3]\n");
+    const std::vector<const char*> locRest = locArgs.Operands(1, 2);
+    const char* const locRoot = locRest[0];
+    int locRounds = locRest.size() > 1 ? locArgs.Int("ROUNDS", locRest[1], 1, 100000) : 3;
     // Qt warns about every file its reader refuses; the figures say how many it read.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QGuiApplication locApp(argc, argv);
 
     std::vector<File> locFiles;
     std::error_code locError;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(argv[1], locError))
+    for (const auto& e : std::filesystem::recursive_directory_iterator(locRoot, locError))
     {
         std::string p = e.path().string();
         std::string x = e.path().extension().string();
@@ -181,7 +180,7 @@ int main(int argc, char** argv)
             }
         }
     }
-    printf("texture_bench: %s, %zu files, %d rounds, %d not loaded\n", argv[1], locFiles.size(), locRounds, locFailed);
+    printf("texture_bench: %s, %zu files, %d rounds, %d not loaded\n", locRoot, locFiles.size(), locRounds, locFailed);
     Print("TGA through QR_Texture::Acquire", locCounts[0], locBytes[0], locRenderer[0]);
     Print("  the files Qt reads, through Acquire", locQtCount, locQtBytes, locOursOnQt);
     Print("  the same files decoded by Qt", locQtCount, locQtBytes, locQt);

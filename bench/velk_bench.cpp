@@ -6,11 +6,14 @@
 //                                       with N root instances, and the same data
 //                                       as DIR/bench.proto and protobuf text
 //                                       DIR/bench.txtpb, then measure them
+//   velk_bench --shape wide ...         generate the second shape instead: more
+//                                       members, references and nesting, and
+//                                       longer names (velk_generate.h)
 //   velk_bench --tez ...                also convert every namespace to .tez and
 //                                       .loc beside its .velk and read it back
 //   velk_bench --repeat K ...           run the measured work and the baseline K
-//                                       times each, by turns, and keep the best
-//                                       times (for a machine that is busy)
+//                                       times each, by turns, and print the
+//                                       medians and the best times
 //
 // The compile and write runs in a child process of its own, so that its time
 // and peak memory compare with those of the baseline, `protoc --encode` of the
@@ -25,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_args.h"
 #include "bench/bench_child.h"
 #include "bench/velk_generate.h"
 #include "platform/os/os_file.h"
@@ -231,19 +235,32 @@ int RunVelkQuietly(const std::vector<std::string>& aFiles)
     return RunVelk(aFiles, false);
 }
 
-void KeepBest(BenchChildRun& aBest, const BenchChildRun& aRun, int aRound)
+// The runs of one program: medians and bests of its times, and its peaks.
+struct RunSet
 {
-    if (aRound == 0)
+    std::vector<double> mySeconds;
+    std::vector<double> myCpuSeconds;
+    std::vector<double> myPeakKB;
+    int myExitCode = 0;
+
+    void Add(const BenchChildRun& aRun)
     {
-        aBest = aRun;
-        return;
+        if (aRun.myExitCode != 0 || !aRun.myStarted)
+            myExitCode = aRun.myExitCode != 0 ? aRun.myExitCode : -1;
+        mySeconds.push_back(aRun.mySeconds);
+        myCpuSeconds.push_back(aRun.myCpuSeconds);
+        myPeakKB.push_back(double(aRun.myPeakKB));
     }
-    if (aRun.myExitCode != 0)
-        aBest.myExitCode = aRun.myExitCode;
-    aBest.mySeconds = std::min(aBest.mySeconds, aRun.mySeconds);
-    aBest.myCpuSeconds = std::min(aBest.myCpuSeconds, aRun.myCpuSeconds);
-    aBest.myPeakKB = std::max(aBest.myPeakKB, aRun.myPeakKB);
-}
+
+    static double Median(std::vector<double> aValues)
+    {
+        std::sort(aValues.begin(), aValues.end());
+        const size_t locMiddle = aValues.size() / 2;
+        return aValues.size() % 2 ? aValues[locMiddle] : 0.5 * (aValues[locMiddle - 1] + aValues[locMiddle]);
+    }
+    static double Best(const std::vector<double>& aValues) { return *std::min_element(aValues.begin(), aValues.end()); }
+    static double Most(const std::vector<double>& aValues) { return *std::max_element(aValues.begin(), aValues.end()); }
+};
 
 long FileBytes(const std::string& aPath)
 {
@@ -254,39 +271,33 @@ long FileBytes(const std::string& aPath)
 
 int main(int argc, char** argv)
 {
+    BenchArgs locArgs(argc, argv,
+                      "usage: velk_bench [--tez] [--repeat K] FILES...\n"
+                      "       velk_bench [--tez] [--repeat K] [--shape plain|wide] --generate N DIR\n");
     std::vector<std::string> locFiles;
     std::string locGenerated;
-    bool locTezFlag = false;
+    const bool locTezFlag = locArgs.Flag("--tez");
     int locRepeat = 1;
-    for (int locArg = 1; locArg < argc; locArg++)
+    locArgs.IntOption("--repeat", &locRepeat, 1, 1000);
+    const char* locShape = "plain";
+    if (locArgs.Option("--shape", 1, &locShape) && strcmp(locShape, "plain") != 0 && strcmp(locShape, "wide") != 0)
+        locArgs.Refuse("--shape is plain or wide");
+    const char* locGenerate[2] = {};
+    if (locArgs.Option("--generate", 2, locGenerate))
     {
-        if (strcmp(argv[locArg], "--tez") == 0)
-            locTezFlag = true;
-        else if (strcmp(argv[locArg], "--repeat") == 0 && locArg + 1 < argc)
+        const int locCount = locArgs.Int("--generate", locGenerate[0], 1, 100000000);
+        locGenerated = locGenerate[1];
+        locArgs.Operands(0, 0);
+        const bool locWide = strcmp(locShape, "wide") == 0;
+        if (!(locWide ? BenchGenerateVelkWide : BenchGenerateVelk)(locCount, locGenerated, locFiles))
         {
-            locRepeat = atoi(argv[++locArg]);
-            if (locRepeat < 1)
-                locRepeat = 1;
+            fprintf(stderr, "velk_bench: cannot generate %d instances in '%s'\n", locCount, locGenerated.c_str());
+            return 1;
         }
-        else if (strcmp(argv[locArg], "--generate") == 0 && locArg + 2 < argc)
-        {
-            const int locCount = atoi(argv[locArg + 1]);
-            locGenerated = argv[locArg + 2];
-            if (locCount < 1 || !BenchGenerateVelk(locCount, locGenerated, locFiles))
-            {
-                fprintf(stderr, "velk_bench: cannot generate %s instances in '%s'\n", argv[locArg + 1], argv[locArg + 2]);
-                return 1;
-            }
-            locArg += 2;
-        }
-        else
-            locFiles.push_back(argv[locArg]);
     }
-    if (locFiles.empty())
-    {
-        fprintf(stderr, "usage: velk_bench [--tez] [--repeat K] FILES...\n       velk_bench [--tez] [--repeat K] --generate N DIR\n");
-        return 1;
-    }
+    else
+        for (const char* locFile : locArgs.Operands(1, 100000))
+            locFiles.push_back(locFile);
 
     long locLines = 0;
     long locTextBytes = 0;
@@ -298,39 +309,51 @@ int main(int argc, char** argv)
     printf("lines      %ld (%ld bytes)\n", locLines, locTextBytes);
 
     // By turns, so that a change in the machine's load meets both alike.
-    BenchChildRun locVelk;
-    BenchChildRun locProtoc;
-    for (int locRound = 0; locRound < locRepeat; locRound++)
+    RunSet locVelk;
+    RunSet locProtoc;
+    for (int locRound = 0; locRound < locRepeat && locVelk.myExitCode == 0; locRound++)
     {
-        KeepBest(locVelk, BenchRunForked([&] { return locRound == 0 ? RunVelk(locFiles, false) : RunVelkQuietly(locFiles); }),
-                 locRound);
+        locVelk.Add(BenchRunForked([&] { return locRound == 0 ? RunVelk(locFiles, false) : RunVelkQuietly(locFiles); }));
         if (!locGenerated.empty())
-            KeepBest(locProtoc,
-                     BenchRunChild({"protoc", "--encode=bench.Root", "bench.proto"}, locGenerated,
-                                   locGenerated + "/bench.pb", locGenerated + "/bench.txtpb"),
-                     locRound);
+            locProtoc.Add(BenchRunChild({"protoc", "--encode=bench.Root", "bench.proto"}, locGenerated,
+                                        locGenerated + "/bench.pb", locGenerated + "/bench.txtpb"));
     }
+    // A failed compile has no figures worth showing.
+    if (locVelk.myExitCode != 0)
+    {
+        printf("velk       failed (exit %d): no figures\n", locVelk.myExitCode);
+        return 2;
+    }
+    const double locVelkSeconds = RunSet::Median(locVelk.mySeconds);
+    const double locVelkCpu = RunSet::Median(locVelk.myCpuSeconds);
+    const double locVelkPeak = RunSet::Most(locVelk.myPeakKB);
     if (locRepeat > 1)
-        printf("repeat     %d runs of each by turns: the best times and the highest peaks\n", locRepeat);
-    printf("velk       compile + save %.3f s in its process (%.3f s of CPU), peak %ld KB (%.1fx the text)\n",
-           locVelk.mySeconds, locVelk.myCpuSeconds, locVelk.myPeakKB, locTextBytes ? 1024.0 * double(locVelk.myPeakKB) / double(locTextBytes) : 0.0);
-    bool locOk = locVelk.myExitCode == 0;
+        printf("repeat     %d runs of each by turns: medians (best), and the highest peaks\n", locRepeat);
+    printf("velk       compile + save %.3f s (%.3f s) in its process, CPU %.3f s (%.3f s), peak %.0f KB (%.1fx the text)\n",
+           locVelkSeconds, RunSet::Best(locVelk.mySeconds), locVelkCpu, RunSet::Best(locVelk.myCpuSeconds), locVelkPeak,
+           locTextBytes ? 1024.0 * locVelkPeak / double(locTextBytes) : 0.0);
+    bool locOk = true;
     if (locTezFlag)
-        locOk = BenchRunForked([&] { return RunVelk(locFiles, true); }).myExitCode == 0 && locOk;
+        locOk = BenchRunForked([&] { return RunVelk(locFiles, true); }).myExitCode == 0;
 
     if (!locGenerated.empty())
     {
         if (locProtoc.myExitCode != 0)
-            printf("protoc     %s (exit %d)\n", locProtoc.myStarted ? "failed" : "not installed", locProtoc.myExitCode);
+            printf("protoc     failed or not installed (exit %d)\n", locProtoc.myExitCode);
         else
         {
-            printf("protoc     --encode %.3f s in its process (%.3f s of CPU), peak %ld KB (%ld bytes of text, %ld "
-                   "bytes out)\n",
-                   locProtoc.mySeconds, locProtoc.myCpuSeconds, locProtoc.myPeakKB, FileBytes(locGenerated + "/bench.txtpb"),
-                   FileBytes(locGenerated + "/bench.pb"));
-            printf("ratio      protoc time / velk time = %.2f (CPU %.2f); velk peak / protoc peak = %.2f\n",
-                   locProtoc.mySeconds / locVelk.mySeconds, locProtoc.myCpuSeconds / locVelk.myCpuSeconds,
-                   double(locVelk.myPeakKB) / double(locProtoc.myPeakKB));
+            const double locProtocSeconds = RunSet::Median(locProtoc.mySeconds);
+            const double locProtocCpu = RunSet::Median(locProtoc.myCpuSeconds);
+            const double locProtocPeak = RunSet::Most(locProtoc.myPeakKB);
+            printf("protoc     --encode %.3f s (%.3f s) in its process, CPU %.3f s (%.3f s), peak %.0f KB (%.1fx; %ld "
+                   "bytes of text, %ld bytes out)\n",
+                   locProtocSeconds, RunSet::Best(locProtoc.mySeconds), locProtocCpu, RunSet::Best(locProtoc.myCpuSeconds),
+                   locProtocPeak, 1024.0 * locProtocPeak / double(FileBytes(locGenerated + "/bench.txtpb")),
+                   FileBytes(locGenerated + "/bench.txtpb"), FileBytes(locGenerated + "/bench.pb"));
+            printf("ratio      protoc time / velk time = %.2f (CPU %.2f), of the medians; best of each %.2f; velk peak / "
+                   "protoc peak = %.2f\n",
+                   locProtocSeconds / locVelkSeconds, locProtocCpu / locVelkCpu,
+                   RunSet::Best(locProtoc.mySeconds) / RunSet::Best(locVelk.mySeconds), locVelkPeak / locProtocPeak);
         }
     }
     return locOk ? 0 : 2;

@@ -87,3 +87,135 @@ inline bool BenchGenerateVelk(int aCount, const std::string& aDir, std::vector<s
     aFiles.push_back(locVelk);
     return locWritten;
 }
+
+// A second shape of data, with other proportions than the first: 17 members
+// per instance, four references each, names of 30 to 60 characters, and a
+// list member holding lists (stages of effects) nested two deep. Same files
+// as BenchGenerateVelk, with the root message of the .proto also "Root".
+inline bool BenchGenerateVelkWide(int aCount, const std::string& aDir, std::vector<std::string>& aFiles)
+{
+    const std::string locFruit = aDir + "/bench.fruit";
+    const std::string locVelk = aDir + "/bench.velk";
+    FILE* locOut = fopen(locFruit.c_str(), "wb");
+    if (locOut == nullptr)
+        return false;
+    fputs("TYPE Quality\r\n{\r\nCommon\r\nUncommon\r\nRare\r\nLegendary\r\n}\r\n"
+          "CLASS Vector\r\n{\r\nDECIMAL x\r\nDECIMAL y\r\nDECIMAL z\r\n}\r\n"
+          "CLASS Stat\r\n{\r\nTEXT statName\r\nNUMBER base 0\r\nDECIMAL growth 1\r\n}\r\n"
+          "SCRIPTCLASS Effects\r\n{\r\nTEXT\r\nNUMBER\r\nStat\r\nComponent*\r\n}\r\n"
+          "SCRIPTCLASS Stages\r\n{\r\nTEXT\r\nEffects\r\nComponent*\r\n}\r\n"
+          "CLASS Component\r\n{\r\nTEXT displayName\r\nLOCTEXT description\r\nQuality quality Common\r\n"
+          "NUMBER level 1\r\nNUMBER weight 0\r\nDECIMAL scale 1\r\nVector origin\r\nVector extent\r\n"
+          "Component* parentComponent\r\nComponent* previousSibling\r\nComponent* attackTarget\r\n"
+          "Component* spawnSource\r\nFILE modelFile\r\nFILE textureFile\r\nTEXT category\r\nNUMBER flags 0\r\n"
+          "Stages stages\r\n}\r\n",
+          locOut);
+    fclose(locOut);
+
+    locOut = fopen((aDir + "/bench.proto").c_str(), "wb");
+    if (locOut == nullptr)
+        return false;
+    fputs("syntax = \"proto2\";\npackage bench;\n"
+          "enum Quality { Common = 0; Uncommon = 1; Rare = 2; Legendary = 3; }\n"
+          "message Vector { optional double x = 1; optional double y = 2; optional double z = 3; }\n"
+          "message Stat { optional string name = 1; optional string statName = 2; optional int32 base = 3;\n"
+          "  optional double growth = 4 [default = 1]; }\n"
+          "message EffectLine { oneof value { string text = 1; int32 number = 2; Stat stat = 3; string component = 4; } }\n"
+          "message Effects { optional string name = 1; repeated EffectLine line = 2; }\n"
+          "message StageLine { oneof value { string text = 1; Effects effects = 2; string component = 3; } }\n"
+          "message Component { optional string name = 1; optional string displayName = 2; optional string description = 3;\n"
+          "  optional Quality quality = 4 [default = Common]; optional int32 level = 5 [default = 1];\n"
+          "  optional int32 weight = 6; optional double scale = 7 [default = 1]; optional Vector origin = 8;\n"
+          "  optional Vector extent = 9; optional string parentComponent = 10; optional string previousSibling = 11;\n"
+          "  optional string attackTarget = 12; optional string spawnSource = 13; optional string modelFile = 14;\n"
+          "  optional string textureFile = 15; optional string category = 16; optional int32 flags = 17;\n"
+          "  repeated StageLine stages = 18; }\n"
+          "message Root { repeated Component component = 1; }\n",
+          locOut);
+    fclose(locOut);
+
+    locOut = fopen(locVelk.c_str(), "wb");
+    FILE* locText = fopen((aDir + "/bench.txtpb").c_str(), "wb");
+    if (locOut == nullptr || locText == nullptr)
+    {
+        if (locOut)
+            fclose(locOut);
+        if (locText)
+            fclose(locText);
+        return false;
+    }
+    fprintf(locOut, "INCLUDE %s\r\n\r\n", locFruit.c_str());
+    static const char* const locQualities[] = {"Common", "Uncommon", "Rare", "Legendary"};
+    static const char* const locAreas[] = {"northern_highlands", "sunken_city_district", "volcanic_rift",
+                                           "frozen_archipelago_outskirts", "desert"};
+    static const char* const locKinds[] = {"armour_piece", "weapon_attachment_module", "consumable", "quest_item_relic"};
+    // The name of root aIndex: 30 to 60 characters.
+    auto locName = [&](int anIndex, char* aBuffer, size_t aSize) {
+        snprintf(aBuffer, aSize, "%s_%s_component_%07d", locAreas[anIndex % 5], locKinds[(anIndex / 5) % 4], anIndex);
+    };
+    char locSelf[128], locParent[128], locPrevious[128], locTarget[128], locSource[128];
+    for (int locIndex = 0; locIndex < aCount; locIndex++)
+    {
+        locName(locIndex, locSelf, sizeof(locSelf));
+        // References only reach back, so that every one resolves.
+        locName(locIndex / 2, locParent, sizeof(locParent));
+        locName(locIndex > 0 ? locIndex - 1 : 0, locPrevious, sizeof(locPrevious));
+        locName((locIndex * 7) / 9, locTarget, sizeof(locTarget));
+        locName(locIndex / 3, locSource, sizeof(locSource));
+        const int locStats = 1 + locIndex % 3;
+        fprintf(locOut,
+                "Component %s\r\n{\r\n\tdisplayName \"Component number %d of the %s\"\r\n"
+                "\tdescription \"A longer description of component %d, shown in the game's inventory\"\r\n"
+                "\tquality %s\r\n\tlevel %d\r\n\tweight %d\r\n\tscale %d.75\r\n"
+                "\torigin\r\n\t{\r\n\t\tx %d.5\r\n\t\ty -%d.25\r\n\t\tz %d\r\n\t}\r\n"
+                "\textent\r\n\t{\r\n\t\tx 2\r\n\t\ty 3.5\r\n\t\tz %d\r\n\t}\r\n"
+                "\tparentComponent %s\r\n\tpreviousSibling %s\r\n\tattackTarget %s\r\n\tspawnSource %s\r\n"
+                "\tmodelFile models\\%s\\component%d.lwo\r\n\ttextureFile textures\\%s\\component%d.tga\r\n"
+                "\tcategory %s\r\n\tflags %d\r\n\tstages\r\n\t{\r\n\t\tTEXT \"first stage of %d\"\r\n",
+                locSelf, locIndex, locAreas[locIndex % 5], locIndex, locQualities[locIndex % 4], 1 + locIndex % 60,
+                locIndex % 1000, locIndex % 4, locIndex, locIndex % 977, locIndex % 13, 1 + locIndex % 5, locParent,
+                locPrevious, locTarget, locSource, locAreas[locIndex % 5], locIndex, locAreas[locIndex % 5], locIndex,
+                locKinds[(locIndex / 5) % 4], locIndex % 256, locIndex);
+        fprintf(locText,
+                "component\n{\n\tname: \"%s\"\n\tdisplayName: \"Component number %d of the %s\"\n"
+                "\tdescription: \"A longer description of component %d, shown in the game's inventory\"\n"
+                "\tquality: %s\n\tlevel: %d\n\tweight: %d\n\tscale: %d.75\n"
+                "\torigin\n\t{\n\t\tx: %d.5\n\t\ty: -%d.25\n\t\tz: %d\n\t}\n"
+                "\textent\n\t{\n\t\tx: 2\n\t\ty: 3.5\n\t\tz: %d\n\t}\n"
+                "\tparentComponent: \"%s\"\n\tpreviousSibling: \"%s\"\n\tattackTarget: \"%s\"\n\tspawnSource: \"%s\"\n"
+                "\tmodelFile: \"models\\\\%s\\\\component%d.lwo\"\n\ttextureFile: \"textures\\\\%s\\\\component%d.tga\"\n"
+                "\tcategory: \"%s\"\n\tflags: %d\n\tstages { text: \"first stage of %d\" }\n",
+                locSelf, locIndex, locAreas[locIndex % 5], locIndex, locQualities[locIndex % 4], 1 + locIndex % 60,
+                locIndex % 1000, locIndex % 4, locIndex, locIndex % 977, locIndex % 13, 1 + locIndex % 5, locParent,
+                locPrevious, locTarget, locSource, locAreas[locIndex % 5], locIndex, locAreas[locIndex % 5], locIndex,
+                locKinds[(locIndex / 5) % 4], locIndex % 256, locIndex);
+        // A stage list holding lists of effects, each with stats.
+        for (int locStage = 0; locStage < 2; locStage++)
+        {
+            fprintf(locOut, "\t\tEffects Effects(%d)\r\n\t\t{\r\n\t\t\tTEXT \"effect %d.%d\"\r\n\t\t\tNUMBER %d\r\n",
+                    locStage, locIndex, locStage, locIndex * 3 + locStage);
+            fprintf(locText, "\tstages { effects\n\t{\n\t\tname: \"Effects(%d)\"\n\t\tline { text: \"effect %d.%d\" }\n"
+                    "\t\tline { number: %d }\n", locStage, locIndex, locStage, locIndex * 3 + locStage);
+            for (int locStat = 0; locStat < locStats; locStat++)
+            {
+                fprintf(locOut,
+                        "\t\t\tStat Stat(%d)\r\n\t\t\t{\r\n\t\t\t\tstatName \"strength_bonus_%d\"\r\n"
+                        "\t\t\t\tbase %d\r\n\t\t\t\tgrowth 1.%d\r\n\t\t\t}\r\n",
+                        locStat, locStat, locIndex % 100 + locStat, locStat + 1);
+                fprintf(locText,
+                        "\t\tline { stat\n\t\t{\n\t\t\tname: \"Stat(%d)\"\n\t\t\tstatName: \"strength_bonus_%d\"\n"
+                        "\t\t\tbase: %d\n\t\t\tgrowth: 1.%d\n\t\t} }\n",
+                        locStat, locStat, locIndex % 100 + locStat, locStat + 1);
+            }
+            fprintf(locOut, "\t\t\tComponent* %s\r\n\t\t}\r\n", locPrevious);
+            fprintf(locText, "\t\tline { component: \"%s\" }\n\t} }\n", locPrevious);
+        }
+        fprintf(locOut, "\t\tComponent* %s\r\n\t}\r\n}\r\n\r\n", locParent);
+        fprintf(locText, "\tstages { component: \"%s\" }\n}\n\n", locParent);
+    }
+    bool locWritten = ferror(locOut) == 0 && ferror(locText) == 0;
+    locWritten = fclose(locOut) == 0 && locWritten;
+    locWritten = fclose(locText) == 0 && locWritten;
+    aFiles.push_back(locVelk);
+    return locWritten;
+}

@@ -327,9 +327,10 @@ namespace
 {
 // Compresses one block by its method: 0 or an error code. *aBlock is a new
 // buffer, or null when the data goes out as it is (stored). The method may
-// fall back to stored. Touches no shared state: runs on the workers.
-int locCompressBlock(const uint8_t* aData, uint32_t aSize, uint32_t aMethod, uint8_t** aBlock, uint32_t* aStoredSize,
-                     uint32_t* aStoredMethod)
+// fall back to stored. Touches no shared state but aPacker, the calling
+// thread's own (null: a coder of its own for this block): runs on the workers.
+int locCompressBlock(const uint8_t* aData, uint32_t aSize, uint32_t aMethod, QP_LZMAPacker* aPacker, uint8_t** aBlock,
+                     uint32_t* aStoredSize, uint32_t* aStoredMethod)
 {
     *aBlock = NULL;
     *aStoredSize = aSize;
@@ -355,7 +356,8 @@ int locCompressBlock(const uint8_t* aData, uint32_t aSize, uint32_t aMethod, uin
     }
     else
     {
-        uint32_t locPacked = QP_Pack::CompressLZMA(aData, locBlock, aSize);
+        uint32_t locPacked =
+            aPacker ? aPacker->Compress(aData, locBlock, aSize) : QP_Pack::CompressLZMA(aData, locBlock, aSize);
         if (locPacked == 0)
         {
             // Not smaller than the data: stored as it is.
@@ -398,19 +400,21 @@ struct PackJob
 
     ~PackJob() { free(myBlock); }
 
-    void Compress()
+    void Compress(QP_LZMAPacker* aPacker)
     {
         if (QF_SDFEditCompressionFault && QF_SDFEditCompressionFault(myPath))
             myError = QF_SDFEDIT_NOT_COMPRESSED;
         else
-            myError = locCompressBlock(myFile.myBuffer, mySize, myMethod, &myBlock, &myStoredSize, &myStoredMethod);
+            myError =
+                locCompressBlock(myFile.myBuffer, mySize, myMethod, aPacker, &myBlock, &myStoredSize, &myStoredMethod);
     }
 };
 
-// Compressing threads. A worker takes the largest job queued, so that a big
-// file read late does not leave the others waiting for it at the end; the
-// destructor drops what is still queued and joins every worker, so jobs must
-// outlive it.
+// Compressing threads. A worker takes the job the writer waits for when it is
+// queued, else the largest job queued, so that a big file read late does not
+// leave the others waiting for it at the end; the writer is woken only for the
+// job it waits for. The destructor drops what is still queued and joins every
+// worker, so jobs must outlive it.
 class PackPool
 {
 public:
@@ -448,7 +452,7 @@ public:
     {
         if (myThreads.empty())
         {
-            aJob->Compress();
+            aJob->Compress(&myOwnPacker);
             aJob->myDone = true;
             return;
         }
@@ -462,29 +466,37 @@ public:
     void WaitFor(PackJob* aJob)
     {
         std::unique_lock<std::mutex> locLock(myMutex);
+        if (aJob->myDone)
+            return;
+        myWaitedJob = aJob;
         myJobDone.wait(locLock, [aJob] { return aJob->myDone; });
+        myWaitedJob = NULL;
     }
 
 private:
     void Work()
     {
+        QP_LZMAPacker locPacker;
         std::unique_lock<std::mutex> locLock(myMutex);
         for (;;)
         {
             myWorkReady.wait(locLock, [this] { return myStopping || !myQueue.empty(); });
             if (myStopping)
                 return;
-            auto locLargest = std::max_element(myQueue.begin(), myQueue.end(), [](PackJob* aFirst, PackJob* aSecond) {
-                return aFirst->mySize < aSecond->mySize;
-            });
-            PackJob* locJob = *locLargest;
-            *locLargest = myQueue.back();
+            auto locNext = std::find(myQueue.begin(), myQueue.end(), myWaitedJob);
+            if (locNext == myQueue.end())
+                locNext = std::max_element(myQueue.begin(), myQueue.end(), [](PackJob* aFirst, PackJob* aSecond) {
+                    return aFirst->mySize < aSecond->mySize;
+                });
+            PackJob* locJob = *locNext;
+            *locNext = myQueue.back();
             myQueue.pop_back();
             locLock.unlock();
-            locJob->Compress();
+            locJob->Compress(&locPacker);
             locLock.lock();
             locJob->myDone = true;
-            myJobDone.notify_all();
+            if (locJob == myWaitedJob)
+                myJobDone.notify_one();
         }
     }
 
@@ -492,8 +504,10 @@ private:
     std::condition_variable myWorkReady;
     std::condition_variable myJobDone;
     std::vector<PackJob*> myQueue;
+    PackJob* myWaitedJob = NULL;   // by the writer, queued or being compressed
     bool myStopping = false;
     std::vector<std::thread> myThreads;
+    QP_LZMAPacker myOwnPacker;   // the calling thread's, when there are no workers
 };
 
 // Read-ahead bounds: entries and unpacked bytes between reading and writing.
@@ -698,7 +712,7 @@ bool QF_SDFEdit::WriteFat(OS_SaveFile* anOutput, uint32_t aFatSize)
     uint8_t* locBlock = NULL;
     uint32_t locStoredSize = 0;
     uint32_t locStoredMethod = 0;
-    int locError = locCompressBlock(locFat, aFatSize, myFatMethod, &locBlock, &locStoredSize, &locStoredMethod);
+    int locError = locCompressBlock(locFat, aFatSize, myFatMethod, NULL, &locBlock, &locStoredSize, &locStoredMethod);
     bool locOk = locError == QF_SDFEDIT_OK;
     if (locError == QF_SDFEDIT_NO_MEMORY)
         Fail(locError, "%d bytes", (int)aFatSize);

@@ -3,7 +3,9 @@
 
 #include "qpack/qp_memstream.h"
 
+#include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <lzma.h>
 #include <zlib.h>
 
@@ -35,22 +37,10 @@ bool locRunCoder(lzma_stream* aStream, QP_MemInStream* anIn, QP_MemOutStream* an
             return false;
     }
 }
-}
 
-uint64_t QP_Pack::GetZlibCapacity(uint32_t aLength)
-{
-    return (uint64_t)((float)aLength * 1.05f) + 16;
-}
-
-int QP_Pack::CompressZlib(const void* aSource, void* aDestination, uint32_t aLength)
-{
-    uLongf locDestinationLength = (uLongf)GetZlibCapacity(aLength);
-    if (compress2((Bytef*)aDestination, &locDestinationLength, (const Bytef*)aSource, aLength, 9) != Z_OK)
-        return -1;
-    return (int)locDestinationLength;
-}
-
-uint32_t QP_Pack::CompressLZMA(const void* aSource, void* aDestination, uint32_t aLength)
+// The properties, then the stream, through aStream: new, or set up before
+// (liblzma then sets it up again); the caller ends it.
+uint32_t locEncodeLZMA(lzma_stream* aStream, const void* aSource, void* aDestination, uint32_t aLength)
 {
     QP_MemInStream locIn(aSource, aLength);
     // The output must come out smaller than the input.
@@ -83,17 +73,166 @@ uint32_t QP_Pack::CompressLZMA(const void* aSource, void* aDestination, uint32_t
     if (aLength < locOptions.dict_size)
         locOptions.dict_size = aLength < locLZMAMinDictionarySize ? locLZMAMinDictionarySize : aLength;
 
-    lzma_stream locStream = LZMA_STREAM_INIT;
-    if (lzma_raw_encoder(&locStream, locFilters) != LZMA_OK)
-    {
-        lzma_end(&locStream);
-        return 0;
-    }
-    bool locOk = locRunCoder(&locStream, &locIn, &locOut);
-    lzma_end(&locStream);
-    if (!locOk)
+    if (lzma_raw_encoder(aStream, locFilters) != LZMA_OK || !locRunCoder(aStream, &locIn, &locOut))
         return 0;
     return (uint32_t)locOut.GetWrittenSize();
+}
+}
+
+uint64_t QP_Pack::GetZlibCapacity(uint32_t aLength)
+{
+    return (uint64_t)((float)aLength * 1.05f) + 16;
+}
+
+int QP_Pack::CompressZlib(const void* aSource, void* aDestination, uint32_t aLength)
+{
+    uLongf locDestinationLength = (uLongf)GetZlibCapacity(aLength);
+    if (compress2((Bytef*)aDestination, &locDestinationLength, (const Bytef*)aSource, aLength, 9) != Z_OK)
+        return -1;
+    return (int)locDestinationLength;
+}
+
+uint32_t QP_Pack::CompressLZMA(const void* aSource, void* aDestination, uint32_t aLength)
+{
+    lzma_stream locStream = LZMA_STREAM_INIT;
+    uint32_t locPacked = locEncodeLZMA(&locStream, aSource, aDestination, aLength);
+    lzma_end(&locStream);
+    return locPacked;
+}
+
+// --- the packer that keeps its coder ---
+
+namespace
+{
+// Coder memory kept between calls: enough for buffers up to about 256 KB.
+const uint64_t locPackerKeepBytes = 4u << 20;
+// Freed blocks held for the allocations of the same set-up; the coder frees
+// and allocates at most three blocks when a buffer's size changes its tables.
+const int locPackerIdleSlots = 8;
+
+// Ahead of every block: its usable size. 16 bytes keep malloc's alignment.
+struct alignas(16) locPackerBlock
+{
+    size_t myCapacity;
+};
+
+// Sizes rounded up to an eighth of their power of two, so that a table for a
+// slightly larger buffer still fits a block freed by the last one.
+size_t locPackerCapacity(size_t aSize)
+{
+    if (aSize <= 4096)
+        return (aSize + 63) & ~(size_t)63;
+    size_t locStep = 512;
+    while (locStep * 16 <= aSize)
+        locStep *= 2;
+    return (aSize + locStep - 1) / locStep * locStep;
+}
+}
+
+struct QP_LZMAPacker::Coder
+{
+    lzma_stream myStream = LZMA_STREAM_INIT;
+    lzma_allocator myAllocator = {};
+    locPackerBlock* myIdle[locPackerIdleSlots] = {};
+    int myIdleCount = 0;
+    uint64_t myUsedBytes = 0;   // handed to the coder and not yet freed
+    uint64_t myIdleBytes = 0;
+
+    // The smallest idle block that fits, else a new one. Contents are left
+    // as they are: liblzma clears what it needs cleared.
+    static void* Allocate(void* anOpaque, size_t aCount, size_t aSize)
+    {
+        Coder* locCoder = static_cast<Coder*>(anOpaque);
+        if (aSize && aCount > (SIZE_MAX - 4096 - sizeof(locPackerBlock)) / aSize)
+            return NULL;
+        const size_t locSize = aCount * aSize;
+        int locBest = -1;
+        for (int i = 0; i < locCoder->myIdleCount; ++i)
+        {
+            const size_t locCapacity = locCoder->myIdle[i]->myCapacity;
+            if (locCapacity >= locSize && (locBest < 0 || locCapacity < locCoder->myIdle[locBest]->myCapacity))
+                locBest = i;
+        }
+        locPackerBlock* locBlock;
+        if (locBest >= 0)
+        {
+            locBlock = locCoder->myIdle[locBest];
+            locCoder->myIdle[locBest] = locCoder->myIdle[--locCoder->myIdleCount];
+            locCoder->myIdleBytes -= locBlock->myCapacity;
+        }
+        else
+        {
+            const size_t locCapacity = locPackerCapacity(locSize);
+            locBlock = static_cast<locPackerBlock*>(malloc(sizeof(locPackerBlock) + locCapacity));
+            if (!locBlock)
+                return NULL;
+            locBlock->myCapacity = locCapacity;
+        }
+        locCoder->myUsedBytes += locBlock->myCapacity;
+        return locBlock + 1;
+    }
+
+    static void Free(void* anOpaque, void* aPointer)
+    {
+        if (!aPointer)
+            return;
+        Coder* locCoder = static_cast<Coder*>(anOpaque);
+        locPackerBlock* locBlock = static_cast<locPackerBlock*>(aPointer) - 1;
+        locCoder->myUsedBytes -= locBlock->myCapacity;
+        if (locCoder->myIdleCount == locPackerIdleSlots)
+        {
+            free(locBlock);
+            return;
+        }
+        locCoder->myIdle[locCoder->myIdleCount++] = locBlock;
+        locCoder->myIdleBytes += locBlock->myCapacity;
+    }
+
+    void ReleaseIdle()
+    {
+        for (int i = 0; i < myIdleCount; ++i)
+            free(myIdle[i]);
+        myIdleCount = 0;
+        myIdleBytes = 0;
+    }
+};
+
+QP_LZMAPacker::QP_LZMAPacker()
+    : myCoder(new (std::nothrow) Coder)
+{
+    if (!myCoder)
+        return;
+    myCoder->myAllocator.alloc = &Coder::Allocate;
+    myCoder->myAllocator.free = &Coder::Free;
+    myCoder->myAllocator.opaque = myCoder;
+    myCoder->myStream.allocator = &myCoder->myAllocator;
+}
+
+QP_LZMAPacker::~QP_LZMAPacker()
+{
+    if (!myCoder)
+        return;
+    lzma_end(&myCoder->myStream);
+    myCoder->ReleaseIdle();
+    delete myCoder;
+}
+
+uint32_t QP_LZMAPacker::Compress(const void* aSource, void* aDestination, uint32_t aLength)
+{
+    if (!myCoder)
+        return QP_Pack::CompressLZMA(aSource, aDestination, aLength);
+    // liblzma sets up a stream used before anew, reusing the coder and every
+    // table whose size the new options leave as it was.
+    uint32_t locPacked = locEncodeLZMA(&myCoder->myStream, aSource, aDestination, aLength);
+    if (myCoder->myUsedBytes > locPackerKeepBytes)
+        lzma_end(&myCoder->myStream);
+    myCoder->ReleaseIdle();
+    return locPacked;
+}
+
+uint64_t QP_LZMAPacker::GetKeptBytes() const
+{
+    return myCoder ? myCoder->myUsedBytes + myCoder->myIdleBytes : 0;
 }
 
 uint32_t QP_Pack::DecompressZlib(uint32_t anUnpackedSize, void* aDestination, uint32_t aPackedSize, const void* aSource)

@@ -1,5 +1,6 @@
 // The pack library: memory-to-memory compression and decompression of one
-// buffer with zlib or LZMA. Every call sets up and tears down its own coder.
+// buffer with zlib or LZMA. Every QP_Pack call sets up and tears down its own
+// coder; QP_LZMAPacker keeps one for a thread that packs many buffers.
 //
 // LZMA buffers are 5 coder-property bytes followed by a raw LZMA stream with
 // no size field and no end marker; the caller keeps the unpacked size.
@@ -31,6 +32,29 @@ uint32_t DecompressZlib(uint32_t anUnpackedSize, void* aDestination, uint32_t aP
 // the stream is damaged or it does not come out at exactly that size.
 bool DecompressLZMA(const void* aSource, uint32_t aPackedSize, void* aDestination, uint32_t anUnpackedSize);
 }
+
+// LZMA with exactly the bytes of QP_Pack::CompressLZMA, for one thread packing
+// many buffers in turn: the coder and its match finder's memory stay between
+// calls, so that a small buffer costs its encoding, not the coder's set-up
+// (about half a megabyte of tables to allocate, fault in and clear). Memory
+// beyond what a buffer of a few hundred kilobytes needs is not kept.
+class QP_LZMAPacker
+{
+public:
+    QP_LZMAPacker();
+    ~QP_LZMAPacker();
+    QP_LZMAPacker(const QP_LZMAPacker&) = delete;
+    QP_LZMAPacker& operator=(const QP_LZMAPacker&) = delete;
+
+    // As QP_Pack::CompressLZMA.
+    uint32_t Compress(const void* aSource, void* aDestination, uint32_t aLength);
+    // Bytes of coder memory kept until the next call.
+    uint64_t GetKeptBytes() const;
+
+private:
+    struct Coder;
+    Coder* myCoder;   // owned; null when memory for it ran out
+};
 
 // Unpacks one zlib or LZMA block in pieces, so that neither the packed nor the
 // unpacked bytes need to be in memory at once. Memory stays bounded by the

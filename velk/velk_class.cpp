@@ -233,6 +233,15 @@ bool VelkClass::Priv_UseIndex()
 VelkType* VelkClass::Priv_FindDirectMember(const char* aName, size_t aLength)
 {
     std::string_view locName(aName, aLength);
+    // A clone whose members still carry distinct names finds a declared
+    // member where the declaration put it, without an index of its own.
+    if (!myMemberIndex && myDeclaredNames && Priv_DistinctNames() && myMembers.Count() >= VELK_MEMBER_INDEX_THRESHOLD)
+    {
+        VelkType* locMember = myMembers.At(myDeclaredNames->Find(locName));
+        if (locMember && (size_t)Velk_Length(locMember->myName) == aLength &&
+            memcmp(Velk_Text(locMember->myName), aName, aLength) == 0)
+            return locMember;
+    }
     if (Priv_UseIndex())
     {
         VelkType* locFound = nullptr;

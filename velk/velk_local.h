@@ -318,22 +318,28 @@ public:
         std::string_view locName(aName.GetBuffer(), aName.GetLength());
         if (mySet.find(locName) != mySet.end())
             return false;
-        mySet.emplace(locName);
+        mySet.emplace(locName, myNames.myCount);
         return myNames.Add(aName);
     }
     // Listed again when already present.
     bool Append(const QC_String& aName)
     {
-        mySet.emplace(aName.GetBuffer(), aName.GetLength());
+        mySet.emplace(std::string(aName.GetBuffer(), aName.GetLength()), myNames.myCount);
         return myNames.Add(aName);
     }
     bool Has(std::string_view aName) const { return mySet.find(aName) != mySet.end(); }
+    // Where the name is first listed, or -1.
+    int Find(std::string_view aName) const
+    {
+        auto locIt = mySet.find(aName);
+        return locIt == mySet.end() ? -1 : locIt->second;
+    }
     const QC_List<QC_String>& GetNames() const { return myNames; }
 
 private:
     friend class VelkNameListRef;
     QC_List<QC_String> myNames;
-    std::unordered_set<std::string, VelkStringHash, std::equal_to<>> mySet;
+    std::unordered_map<std::string, int, VelkStringHash, std::equal_to<>> mySet;
     // Holds of VelkNameListRef.
     int myUseCount = 1;
 };

@@ -496,3 +496,66 @@ TEST_F(SDFWriter, TablesAreInUnsignedHashOrderAndHighBytesHashUnsigned)
     QF_File locFile;
     EXPECT_TRUE(locFile.Open(locNames[0].c_str(), OPEN_READ)) << locNames[0];
 }
+
+TEST_F(SDFWriter, ManyTinyEntriesAreTheSameBytesOnOneAndEightThreads)
+{
+    // Tiny text, a few bytes of noise (stored), and now and then a file large
+    // enough to change the size of the coder's tables between entries.
+    std::mt19937 locGenerator{21};
+    std::vector<std::string> locNames;
+    for (int i = 0; i < 2500; ++i)
+    {
+        std::string locName = "d" + std::to_string(i % 13) + "/e" + std::to_string(i) + ".txt";
+        const uint32_t locLength = 1 + locGenerator() % (i % 97 == 0 ? 30000 : 600);
+        std::string locText;
+        if (i % 11 == 0)
+            for (uint32_t j = 0; j < locLength; ++j)
+                locText += char(locGenerator());
+        else
+            while (locText.size() < locLength)
+                locText += "entry " + std::to_string(locGenerator() % (7 + i % 50)) + (i % 2 ? "\n" : " ");
+        locText.resize(locLength);
+        WriteText(locName, locText);
+        locNames.push_back(locName);
+    }
+    auto locWrite = [&](const char* anArchive, int aThreads) {
+        QF_SDFEdit locWriter;
+        for (const std::string& locName : locNames)
+            locWriter.AddFile(locName.c_str());
+        locWriter.SetThreadCount(aThreads);
+        return locWriter.Write(anArchive);
+    };
+    ASSERT_TRUE(locWrite("one.sdf", 1)) << QF_SDFEditError;
+    ASSERT_TRUE(locWrite("eight.sdf", 8)) << QF_SDFEditError;
+    const std::vector<uint8_t> locOne = ReadBytes("one.sdf");
+    EXPECT_TRUE(locOne == ReadBytes("eight.sdf"));
+
+    // Each entry as a coder of its own packs it, or as it is when that does
+    // not shrink it.
+    Archive locArchive;
+    ASSERT_TRUE(locArchive.Load("one.sdf"));
+    ASSERT_EQ(locArchive.FileCount(), locNames.size());
+    std::set<std::vector<uint8_t>> locExpected;
+    for (const std::string& locName : locNames)
+    {
+        std::vector<uint8_t> locData = ReadBytes(locName);
+        std::vector<uint8_t> locPacked(locData.size());
+        const uint32_t locSize = QP_Pack::CompressLZMA(locData.data(), locPacked.data(), uint32_t(locData.size()));
+        locPacked.resize(locSize);
+        locExpected.insert(locSize ? locPacked : locData);
+    }
+    int locStored = 0;
+    for (uint32_t i = 0; i < locArchive.FileCount(); ++i)
+    {
+        const uint32_t locRecord = locArchive.FileRecord(i);
+        const uint32_t locPackedWord = Word(locArchive.myFat, locRecord + QF_SDF_FR_PACKED);
+        const uint32_t locOffset = Word(locArchive.myFat, locRecord + QF_SDF_FR_DATA_OFFSET);
+        const uint32_t locSize = QF_SDFStoredSize(locPackedWord);
+        ASSERT_LE(uint64_t(locOffset) + locSize, locOne.size());
+        locStored += (locPackedWord >> 30) == 0;
+        EXPECT_EQ(locExpected.count(std::vector<uint8_t>(locOne.begin() + locOffset, locOne.begin() + locOffset + locSize)),
+                  1u)
+            << i;
+    }
+    EXPECT_GT(locStored, 100);
+}

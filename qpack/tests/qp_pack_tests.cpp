@@ -344,3 +344,34 @@ TEST(QPPack, UnpackerRefusesCutLongShortAndDamagedStreams)
     EXPECT_FALSE(locUnpacker.Begin(0, 10));
     EXPECT_FALSE(locUnpacker.Begin(3, 10));
 }
+
+TEST(QPPack, PackerKeepingItsCoderGivesTheBytesOfAFreshCoder)
+{
+    // Sizes that keep, grow and shrink the coder's tables, buffers that do not
+    // shrink (the coder stops half way), empty and one-byte ones, and one
+    // large enough that the coder's memory is let go after it.
+    std::vector<std::vector<uint8_t>> locSources;
+    std::mt19937 locGenerator(11);
+    for (uint32_t locLength : {1000u, 1u, 0u, 17u, 4096u, 4097u, 70000u, 5000u, 300u, 140000u, 2u, 1200000u, 900u})
+        locSources.push_back(locText(locLength));
+    for (int i = 0; i < 60; ++i)
+    {
+        const uint32_t locLength = 1 + locGenerator() % (i % 10 == 0 ? 40000 : 2000);
+        locSources.push_back(i % 3 == 0 ? locRandomBytes(locLength, uint32_t(i)) : locText(locLength));
+    }
+
+    QP_LZMAPacker locPacker;
+    for (size_t i = 0; i < locSources.size(); ++i)
+    {
+        const std::vector<uint8_t>& locSource = locSources[i];
+        const uint32_t locLength = uint32_t(locSource.size());
+        std::vector<uint8_t> locFresh(locLength + 1), locKept(locLength + 1);
+        const uint32_t locFreshSize = QP_Pack::CompressLZMA(locSource.data(), locFresh.data(), locLength);
+        const uint32_t locKeptSize = locPacker.Compress(locSource.data(), locKept.data(), locLength);
+        ASSERT_EQ(locKeptSize, locFreshSize) << i << ": " << locLength << " bytes";
+        EXPECT_TRUE(std::equal(locFresh.begin(), locFresh.begin() + locFreshSize, locKept.begin())) << i;
+        // The coder of a large buffer is not kept.
+        EXPECT_LE(locPacker.GetKeptBytes(), 4u << 20) << i;
+    }
+    EXPECT_GT(locPacker.GetKeptBytes(), 0u);
+}

@@ -367,3 +367,58 @@ TEST(VelkNameIndexTest, AgreesWithACountingModelThroughAddsAndRemovals)
     EXPECT_EQ(locIndex.GetNumNames(), locNames);
     EXPECT_EQ(locIndex.GetTotal(), locTotal);
 }
+
+TEST_F(VelkModelTest, WideClassInstancesFindMembersByNameThroughEdits)
+{
+    // Past the size where a class looks members up by name rather than by scan.
+    std::string locFruit = "CLASS Wide\r\n{\r\n";
+    std::string locBody = "Wide first\r\n{\r\n";
+    for (int locIndex = 0; locIndex < 20; locIndex++)
+    {
+        locFruit += "NUMBER m" + std::to_string(locIndex) + "\r\n";
+        locBody += "m" + std::to_string(locIndex) + " " + std::to_string(100 + locIndex) + "\r\n";
+    }
+    locFruit += "}\r\n";
+    locBody += "}\r\nWide second\r\n{\r\nm19 7\r\n}\r\n";
+    const std::string locWideFruit = WriteDisk("wide.fruit", locFruit.c_str());
+    VelkTypeManager locTypes;
+    ASSERT_TRUE(locTypes.Compile(locWideFruit.c_str())) << myLog.AllErrors();
+    VelkNameSpace locSpace;
+    const std::string locText = "INCLUDE " + locWideFruit + "\r\n" + locBody;
+    ASSERT_TRUE(VelkCompiler::CompileText(locSpace, "wide.velk", locText.data(), locText.size(), &locTypes, nullptr))
+        << myLog.AllErrors();
+    VelkType* locFirst = locSpace.GetInstance("first", false);
+    VelkType* locSecond = locSpace.GetInstance("second", false);
+    ASSERT_TRUE(locFirst && locSecond);
+    auto locValue = [](VelkType* anInstance, const char* aName) {
+        VelkType* locMember = anInstance->FindMember(aName);
+        return locMember ? std::string(locMember->GetName().GetBuffer()) + "=" + locMember->GetValue().GetBuffer()
+                         : std::string("none");
+    };
+    EXPECT_EQ(locValue(locFirst, "m7"), "m7=107");
+    EXPECT_EQ(locValue(locSecond, "m19"), "m19=7");
+
+    // Members move: a deletion shifts the later ones, a new order moves all.
+    EXPECT_TRUE(locFirst->DeleteMemberNamed("m3"));
+    EXPECT_EQ(locValue(locFirst, "m3"), "none");
+    EXPECT_EQ(locValue(locFirst, "m7"), "m7=107");
+    QC_List<QC_String> locOrder;
+    for (int locIndex = 19; locIndex >= 0; locIndex--)
+        if (locIndex != 3)
+            locOrder.Add(QC_String(("m" + std::to_string(locIndex)).c_str()));
+    EXPECT_TRUE(locFirst->SetMemberOrder(locOrder));
+    for (int locIndex : {0, 4, 12, 19})
+        EXPECT_EQ(locValue(locFirst, ("m" + std::to_string(locIndex)).c_str()),
+                  "m" + std::to_string(locIndex) + "=" + std::to_string(100 + locIndex));
+
+    // Renames: a repeated name gives the first in order, the old name is gone.
+    locSecond->FindMember("m2")->SetName("m9");
+    EXPECT_EQ(locSecond->FindMember("m9"), locSecond->GetMemberAt(2));
+    locSecond->FindMember("m15")->SetName("other");
+    EXPECT_EQ(locValue(locSecond, "m15"), "none");
+    EXPECT_EQ(locValue(locSecond, "other"), "other=0");
+    EXPECT_EQ(locValue(locSecond, "m19"), "m19=7");
+    // The other instance, sharing the declaration, is untouched.
+    EXPECT_EQ(locValue(locFirst, "m15"), "m15=115");
+    EXPECT_EQ(locValue(locFirst, "m20"), "none");
+}
