@@ -62,10 +62,22 @@ static bool locInitDisplay()
     return true;
 }
 
+// The system's probe context, kept for the next device: a context costs a pipe and its
+// threads to make and to end, and every program makes a device straight after the system.
+static EGLContext ourSpareContext = EGL_NO_CONTEXT;
+
 static EGLContext locCreateContext()
 {
     if (!locInitDisplay())
         return EGL_NO_CONTEXT;
+    if (ourSpareContext != EGL_NO_CONTEXT)
+    {
+        EGLContext locSpare = ourSpareContext;
+        ourSpareContext = EGL_NO_CONTEXT;
+        if (eglMakeCurrent(ourDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, locSpare))
+            return locSpare;
+        eglDestroyContext(ourDisplay, locSpare);
+    }
     if (!eglBindAPI(EGL_OPENGL_API))
     {
         GFX_SetError(GFX_ERROR_NO_CONTEXT, "EGL has no OpenGL API");
@@ -1124,7 +1136,10 @@ bool GFX_GLSystem::Init()
     myCaps.myRangeFogFlag = true;
     myCaps.myMipLodBiasFlag = true;
     eglMakeCurrent(ourDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    eglDestroyContext(ourDisplay, locContext);
+    if (ourSpareContext == EGL_NO_CONTEXT)
+        ourSpareContext = locContext;
+    else
+        eglDestroyContext(ourDisplay, locContext);
     BuildModes();
     return true;
 }

@@ -2,6 +2,7 @@
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_prompt.h"
+#include "platform/ui/ui_qt.h"
 
 #include "platform/os/os_ui.h"
 
@@ -9,12 +10,17 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QThread>
 #include <QWidget>
 
 #include <atomic>
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
 
 static bool ourQuitPosted = false;
 static int ourQuitValue = 0;
@@ -166,6 +172,27 @@ void UI_Shutdown()
         ourHooksInstalled = false;
     }
     UI_SetCursor(UI_CURSOR_ARROW);
+}
+
+void UI_NoteWindowDrawn(QWidget* aWindow)
+{
+    static bool ourNoted = false;
+    const char* locPath = std::getenv("Q_UI_FIRST_DRAWN");
+    if (ourNoted || !aWindow || !locPath || !locPath[0])
+        return;
+    ourNoted = true;
+    QImage locImage = aWindow->window()->grab().toImage();
+    timespec locWall = {}, locCpu = {};
+    clock_gettime(CLOCK_MONOTONIC, &locWall);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &locCpu);
+    locImage.save(QString::fromUtf8(locPath), "PNG");
+    if (FILE* locFile = std::fopen((std::string(locPath) + ".time").c_str(), "w"))
+    {
+        std::fprintf(locFile, "%.6f %.6f\n", double(locWall.tv_sec) + 1e-9 * double(locWall.tv_nsec),
+                     double(locCpu.tv_sec) + 1e-9 * double(locCpu.tv_nsec));
+        std::fclose(locFile);
+    }
+    UI_PostQuitMessage(0);
 }
 
 bool UI_IsHeadless()

@@ -566,6 +566,9 @@ void UI_ShowDialog(UI_Dialog* aDialog, bool aShowFlag)
             aDialog->myWidget->activateWindow();
         }
         locGrabForTests(aDialog);
+        QWidget* locWidget = aDialog->myWidget;
+        if (std::getenv("Q_UI_FIRST_DRAWN"))
+            QTimer::singleShot(0, locWidget, [locWidget]() { UI_NoteWindowDrawn(locWidget); });
     }
     else
         aDialog->myWidget->hide();

@@ -641,6 +641,12 @@ void UI_FrameShow(UI_Frame* aFrame)
             }
         });
     }
+    // A view drawn on a timer counts once it shows its first picture.
+    if (std::getenv("Q_UI_FIRST_DRAWN"))
+        QTimer::singleShot(0, aFrame->myWindow, [aFrame]() {
+            if (aFrame->myTimers.empty())
+                UI_NoteWindowDrawn(aFrame->myWindow);
+        });
     static bool ourGrabArmed = false;
     const char* locPath = std::getenv("Q_UI_GRAB");
     if (ourGrabArmed || !locPath || !locPath[0])
@@ -1096,6 +1102,8 @@ void UI_FrameSetViewPicture(UI_Frame* aFrame, const UI_Image& anImage)
     aFrame->myPicture = UI_ToQImage(anImage);
     if (!aFrame->myPainting)
         aFrame->myView->update();
+    if (aFrame->myWindow->isVisible())
+        UI_NoteWindowDrawn(aFrame->myWindow);
 }
 
 void UI_FrameSetViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aStride)
@@ -1104,6 +1112,8 @@ void UI_FrameSetViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth
         return;
     if (!aFrame->myPainting)
         aFrame->myView->update();
+    if (aFrame->myWindow->isVisible())
+        UI_NoteWindowDrawn(aFrame->myWindow);
 }
 
 bool UI_IsKeyDown(int aVirtualKey)

@@ -17,3 +17,11 @@ struct UI_Window;
 QWidget* UI_GetWindowWidget(UI_Window* aWindow);
 // The client area (the input layer's window feed attaches here).
 QWidget* UI_GetWindowClient(UI_Window* aWindow);
+
+// With Q_UI_FIRST_DRAWN=<file.png> in the environment (the start-up bench), the first
+// window that counts as drawn is grabbed into that file, the monotonic clock and the
+// process's CPU time at the grab are written to <file.png>.time ("seconds seconds"), and
+// the quit message is posted. Frames and dialogs count once shown and the loop has run;
+// a frame whose view is drawn on a timer, and a plain window, once their first picture is
+// presented. Later calls do nothing.
+void UI_NoteWindowDrawn(QWidget* aWindow);

@@ -307,8 +307,11 @@ void UI_GetScrollInfo(UI_Window* aWindow, int* aMin, int* aMax, int* aPage, int*
 
 void UI_WindowPresent(UI_Window* aWindow, const uint32_t* aPixels, int aWidth, int aHeight, int aStride)
 {
-    if (aWindow && UI_CopyPixels(&aWindow->myClient->myFrame, aPixels, aWidth, aHeight, aStride))
-        aWindow->myClient->update();
+    if (!aWindow || !UI_CopyPixels(&aWindow->myClient->myFrame, aPixels, aWidth, aHeight, aStride))
+        return;
+    aWindow->myClient->update();
+    if (aWindow->myWidget->isVisible())
+        UI_NoteWindowDrawn(aWindow->myWidget);
 }
 
 bool UI_ClipCursor(const UI_Rect* aRect)

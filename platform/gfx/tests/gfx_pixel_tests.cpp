@@ -819,6 +819,35 @@ TEST_F(GfxPixel, RangeFogUsesTheDistanceNotTheDepth)
     myDevice->ReleaseVertexDecl(locDecl);
 }
 
+// A system's probe context goes to one device only: ending that device leaves the other's
+// context alive, also after systems made and dropped without a device.
+TEST(GfxTwoDevices, ProbeContextServesOneDevice)
+{
+    GFX_DestroySystem(GFX_CreateGLSystem());
+    GFX_System* s = GFX_CreateGLSystem();
+    ASSERT_NE(s, nullptr);
+    GFX_DeviceDesc d;
+    d.myWidth = d.myHeight = 4;
+    GFX_Device* a = s->CreateDevice(d);
+    GFX_Device* b = s->CreateDevice(d);
+    ASSERT_TRUE(a && b);
+    uint32_t p[16];
+    for (GFX_Device* g : {a, b})
+    {
+        ASSERT_TRUE(g->Clear(0, nullptr, GFX_CLEAR_TARGET, g == a ? 0xFFFF0000u : 0xFF0000FFu, 1.0f, 0));
+        ASSERT_TRUE(g->Present());
+    }
+    ASSERT_TRUE(a->GetFrontBufferData(p, 16));
+    EXPECT_EQ(p[5], 0xFFFF0000u);
+    s->DestroyDevice(a);
+    ASSERT_TRUE(b->Clear(0, nullptr, GFX_CLEAR_TARGET, 0xFF00FF00u, 1.0f, 0));
+    ASSERT_TRUE(b->Present());
+    ASSERT_TRUE(b->GetFrontBufferData(p, 16));
+    EXPECT_EQ(p[5], 0xFF00FF00u);
+    s->DestroyDevice(b);
+    GFX_DestroySystem(s);
+}
+
 TEST(GfxTwoDevices, InterleavedDevicesKeepTheirOwnTargetsAndStates)
 {
     GFX_System* s = GFX_CreateGLSystem();
