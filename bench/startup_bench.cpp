@@ -6,6 +6,8 @@
 // Every child is this machine's program run with Q_UI_FIRST_DRAWN=<file.png>: the user
 // interface layer grabs the first window drawn, writes the clock and the process's CPU
 // time at that moment beside the picture and quits. The time counts from the fork.
+#include "bench/bench_args.h"
+
 #include <epoxy/egl.h>
 #include <epoxy/gl.h>
 
@@ -208,50 +210,15 @@ std::string locBuildDir()
 
 int main(int argc, char** argv)
 {
+    // The baseline, run by the bench itself: "--bare-window FILE.png".
+    if (argc == 3 && strcmp(argv[1], "--bare-window") == 0)
+        return locBareWindow(argc, argv, argv[2]);
+    BenchArgs locArgs(argc, argv, USAGE);
     int locRuns = 5;
-    std::string locDataRoot, locBuild = locBuildDir();
-    for (int i = 1; i < argc; i++)
-    {
-        const std::string a = argv[i];
-        if (a == "-h" || a == "--help")
-        {
-            fputs(USAGE, stdout);
-            return 0;
-        }
-        if (a == "--bare-window" && i + 1 < argc)
-            return locBareWindow(argc, argv, argv[i + 1]);
-        if (a == "--runs" && i + 1 < argc && argv[i + 1][0] != '-')
-        {
-            locRuns = atoi(argv[++i]);
-            if (locRuns < 1)
-            {
-                fprintf(stderr, "startup_bench: --runs needs a count of at least 1\n%s", USAGE);
-                return 2;
-            }
-            continue;
-        }
-        if (a == "--build" && i + 1 < argc && argv[i + 1][0] != '-')
-        {
-            locBuild = argv[++i];
-            continue;
-        }
-        if (a.size() > 1 && a[0] == '-')
-        {
-            fprintf(stderr, "startup_bench: unknown option %s\n%s", a.c_str(), USAGE);
-            return 2;
-        }
-        if (!locDataRoot.empty())
-        {
-            fprintf(stderr, "startup_bench: one data root only\n%s", USAGE);
-            return 2;
-        }
-        locDataRoot = a;
-    }
-    if (locDataRoot.empty())
-    {
-        fputs(USAGE, stderr);
-        return 2;
-    }
+    locArgs.IntOption("--runs", &locRuns, 1, 1000);
+    const char* locBuildArg = nullptr;
+    std::string locBuild = locArgs.Option("--build", 1, &locBuildArg) ? std::string(locBuildArg) : locBuildDir();
+    std::string locDataRoot = locArgs.Operands(1, 1)[0];
     std::error_code e;
     locDataRoot = std::filesystem::absolute(locDataRoot, e).string();
     if (!std::filesystem::is_directory(locDataRoot + "/models/models", e))

@@ -9,7 +9,7 @@ rm -rf "$dir" && mkdir -p "$dir" && cd "$dir" || exit 1
 grep -q "^usage: startup_bench" help.txt || { echo "--help printed no usage"; exit 1; }
 "$bench" -h > /dev/null || { echo "-h did not exit 0"; exit 1; }
 rm help.txt
-for locArgs in "--bogus ." "-x ." "--runs" "--runs 0 ." "--runs --help" "--build" "--build --runs 2" \
+for locArgs in "--bogus ." "-x ." "--runs" "--runs 0 ." "--runs -x" "--build" "--build --runs 2" \
                "--bare-window" "nowhere" ". --frames 3"; do
   "$bench" $locArgs > /dev/null 2>&1
   locCode=$?
