@@ -12,6 +12,7 @@
 
 #include <QSet>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,9 @@ struct UI_TreeNode
     // During an update: the children from this row on were appended by sorted
     // inserts and still wait for their places; -1 when none wait.
     int myPendingFrom = -1;
+    // Shows an expander before it has children: the tree's fill procedure
+    // makes them the first time they are needed.
+    bool myChildrenLater = false;
 };
 
 class UI_TreeModel : public QAbstractItemModel
@@ -139,6 +143,13 @@ public:
     QVariant data(const QModelIndex& anIndex, int aRole) const override;
     bool setData(const QModelIndex& anIndex, const QVariant& aValue, int aRole) override;
     Qt::ItemFlags flags(const QModelIndex& anIndex) const override;
+    bool hasChildren(const QModelIndex& aParent) const override;
+    bool canFetchMore(const QModelIndex& aParent) const override;
+    void fetchMore(const QModelIndex& aParent) override;
+
+    // Makes the children of a node marked for later, once.
+    void Fill(UI_TreeNode* aNode);
+    std::function<void(UI_TreeNode*)> myFill;
 
     UI_TreeNode* Insert(UI_TreeNode* aParent, const QByteArray& aText, int anImage, bool aSortedFlag);
     void Delete(UI_TreeNode* aNode);
@@ -185,6 +196,8 @@ public:
     // A selection made during an update, applied at its end.
     UI_TreeNode* myPendingSelection = nullptr;
     bool myHasPendingSelection = false;
+    UI_TreeFillProc myFillProc = nullptr;
+    void* myFillContext = nullptr;
 
 protected:
     void keyPressEvent(QKeyEvent* anEvent) override;

@@ -141,6 +141,35 @@ Qt::ItemFlags UI_TreeModel::flags(const QModelIndex& anIndex) const
     return locFlags;
 }
 
+bool UI_TreeModel::hasChildren(const QModelIndex& aParent) const
+{
+    const UI_TreeNode* locParent = aParent.isValid() ? NodeOf(aParent) : &myRoot;
+    if (aParent.column() > 0)
+        return false;
+    return !locParent->myChildren.empty() || locParent->myChildrenLater;
+}
+
+bool UI_TreeModel::canFetchMore(const QModelIndex& aParent) const
+{
+    UI_TreeNode* locParent = NodeOf(aParent);
+    return locParent && locParent->myChildrenLater;
+}
+
+void UI_TreeModel::fetchMore(const QModelIndex& aParent)
+{
+    Fill(NodeOf(aParent));
+}
+
+void UI_TreeModel::Fill(UI_TreeNode* aNode)
+{
+    if (!aNode || !aNode->myChildrenLater)
+        return;
+    // Cleared first: the fill procedure's own questions must not fill again.
+    aNode->myChildrenLater = false;
+    if (myFill)
+        myFill(aNode);
+}
+
 UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const QByteArray& aText, int anImage, bool aSortedFlag)
 {
     std::vector<UI_TreeNode*>& locSiblings = aParent->myChildren;
@@ -288,6 +317,10 @@ UI_TreeWidget::UI_TreeWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWid
       myOwner(anOwner), myId(anId)
 {
     setModel(myModel);
+    myModel->myFill = [this](UI_TreeNode* aNode) {
+        if (myFillProc)
+            myFillProc(myOwner, myId, reinterpret_cast<UI_TreeItem>(aNode), myFillContext);
+    };
     setHeaderHidden(true);
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -367,8 +400,11 @@ void UI_TreeWidget::PressAt(const QPoint& aPoint, bool aRightFlag)
             if (selectionModel()->currentIndex() != locIndex)
                 selectionModel()->setCurrentIndex(locIndex, QItemSelectionModel::ClearAndSelect);
         }
-        else if (aPoint.x() < visualRect(locIndex).x() && !locNode->myChildren.empty())
+        else if (aPoint.x() < visualRect(locIndex).x() && (!locNode->myChildren.empty() || locNode->myChildrenLater))
+        {
+            myModel->Fill(locNode);
             setExpanded(locIndex, !isExpanded(locIndex));
+        }
     }
     UI_Message locMessage;
     locMessage.myKind = UI_MSG_COMMAND;
@@ -496,6 +532,7 @@ UI_TreeItem UI_TreeGetRelated(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, 
     switch (aRelation)
     {
     case UI_TREE_CHILD:
+        locModel->Fill(locItem);
         locResult = locItem->myChildren.empty() ? nullptr : locItem->myChildren.front();
         break;
     case UI_TREE_NEXT:
@@ -601,6 +638,8 @@ bool UI_TreeExpand(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool anExpa
     UI_TreeNode* locItem = locNode(locTree, anItem);
     if (!locItem)
         return false;
+    if (anExpandFlag)
+        locTree->GetModel()->Fill(locItem);
     if (!locTree->GetModel()->IsUpdating())
     {
         UI_SilentScope locSilent(aDialog);
@@ -614,6 +653,27 @@ bool UI_TreeIsExpanded(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
 {
     UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     return locItem && locItem->myExpanded;
+}
+
+bool UI_TreeSetFillProc(UI_Dialog* aDialog, int anId, UI_TreeFillProc aProc, void* aContext)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId, false);
+    if (!locTree)
+        return false;
+    locTree->myFillProc = aProc;
+    locTree->myFillContext = aContext;
+    return true;
+}
+
+bool UI_TreeSetChildrenLater(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId, false);
+    UI_TreeNode* locItem = locNode(locTree, anItem);
+    if (!locItem || !locItem->myChildren.empty())
+        return false;
+    locItem->myChildrenLater = true;
+    locTree->GetModel()->Changed(locItem);
+    return true;
 }
 
 bool UI_TreeSetImageList(UI_Dialog* aDialog, int anId, const std::vector<UI_Image>& anImages)
