@@ -5,6 +5,7 @@
 #include "platform/ui/ui_qt.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -361,4 +362,23 @@ bool UI_MoveDialogToLeftEdge(UI_Dialog* aDialog)
     int locTop = std::clamp(locFrame.top(), locArea.top(), std::max(locArea.top(), locArea.bottom() - locFrame.height()));
     locWidget->move(locArea.left(), locTop);
     return true;
+}
+
+int UI_ComboAddMany(UI_Dialog* aDialog, int anId, const std::vector<std::string>& aTexts)
+{
+    UI_Control* locControl = UI_FindControl(aDialog, anId);
+    if (!locControl || locControl->myKind != UI_CONTROL_COMBOBOX)
+        return -1;
+    QComboBox* locCombo = static_cast<QComboBox*>(locControl->myWidget);
+    QStringList locTexts;
+    locTexts.reserve(qsizetype(aTexts.size()));
+    for (const std::string& locText : aTexts)
+        locTexts.append(QString::fromUtf8(locText.data(), qsizetype(locText.size())));
+    UI_SilentScope locSilent(aDialog);
+    int locFirst = locCombo->count();
+    int locCurrent = locCombo->currentIndex();
+    // One insertion: the list's model and the combo's views hear of it once.
+    locCombo->insertItems(locFirst, locTexts);
+    locCombo->setCurrentIndex(locCurrent);
+    return locFirst;
 }
