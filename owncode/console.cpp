@@ -9,7 +9,7 @@ bool Console::Receive(int aKey, QC_String aText)
         myHeldLines.emplace_back(aText.GetBuffer());
         myHeldKeys.push_back(aKey);
         // In pieces: the held copies stay small beside the combo's own.
-        if (myHeldLines.size() >= 4096)
+        if (myHeldLines.size() >= 1024)
             Priv_AddHeld();
         return true;
     }
