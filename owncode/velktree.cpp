@@ -11,6 +11,8 @@
 #include "velkeditor/velk_editor.h"
 #include "velkeditor/velk_typeconstraint.h"
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 // --- MFCVelkTreeControl ---
@@ -207,10 +209,15 @@ void VelkTree::Rebuild(VelkNameSpace& aNameSpace, const TypeVis& aTypeVis)
     myControl->DeleteAllItems();
     myCopied = nullptr;
     myRootItems.clear();
+    myRootItems.shrink_to_fit();
     myRootItems.reserve(size_t(aNameSpace.GetNumInstances()));
+    // Noted unsorted, sorted once at the end.
+    myRebuilding = true;
     for (VelkType* locRoot : aNameSpace.GetInstanceView())
         if (aTypeVis.IsShown(locRoot->GetTypeName()))
             Add(locRoot, VELK_TREE_ROOT, VelkTreeControl::POSITION_SORTED);
+    myRebuilding = false;
+    std::sort(myRootItems.begin(), myRootItems.end());
     myControl->EndRebuild();
 }
 
@@ -222,7 +229,7 @@ VelkTreeItem VelkTree::Add(VelkType* anObject, VelkTreeItem aParent, int aPositi
         if (locItem)
             myControl->SetItemData(locItem, anObject);
         if (locItem && aParent == VELK_TREE_ROOT)
-            myRootItems[anObject] = locItem;
+            Priv_NoteRoot(anObject, locItem);
         return locItem;
     }
     VelkTreeItem locItem = myControl->InsertItem(anObject->GetName(), aParent, aPosition);
@@ -230,10 +237,32 @@ VelkTreeItem VelkTree::Add(VelkType* anObject, VelkTreeItem aParent, int aPositi
         return 0;
     myControl->SetItemData(locItem, anObject);
     if (aParent == VELK_TREE_ROOT)
-        myRootItems[anObject] = locItem;
+        Priv_NoteRoot(anObject, locItem);
     if (anObject->GetNumMembers() > 0 && !myControl->SetChildrenLater(locItem))
         Priv_AddMembers(anObject, locItem);
     return locItem;
+}
+
+void VelkTree::Priv_NoteRoot(VelkType* aRoot, VelkTreeItem anItem)
+{
+    if (myRebuilding)
+    {
+        myRootItems.emplace_back(aRoot, anItem);
+        return;
+    }
+    auto locAt = std::lower_bound(myRootItems.begin(), myRootItems.end(), std::make_pair(aRoot, VelkTreeItem(0)),
+                                  [](const auto& aLeft, const auto& aRight) { return aLeft.first < aRight.first; });
+    if (locAt != myRootItems.end() && locAt->first == aRoot)
+        locAt->second = anItem;
+    else
+        myRootItems.emplace(locAt, aRoot, anItem);
+}
+
+VelkTreeItem VelkTree::Priv_RootItem(VelkType* aRoot) const
+{
+    auto locAt = std::lower_bound(myRootItems.begin(), myRootItems.end(), std::make_pair(aRoot, VelkTreeItem(0)),
+                                  [](const auto& aLeft, const auto& aRight) { return aLeft.first < aRight.first; });
+    return locAt != myRootItems.end() && locAt->first == aRoot ? locAt->second : 0;
 }
 
 void VelkTree::Priv_AddMembers(VelkType* anObject, VelkTreeItem anItem)
@@ -260,12 +289,12 @@ VelkTreeItem VelkTree::FindItem(VelkType* anObject)
     VelkType* locRoot = anObject;
     while (locRoot->GetParent())
         locRoot = locRoot->GetParent();
-    auto locKnown = myRootItems.find(locRoot);
-    if (locKnown == myRootItems.end() || myControl->GetItemData(locKnown->second) != locRoot)
+    VelkTreeItem locRootItem = Priv_RootItem(locRoot);
+    if (!locRootItem || myControl->GetItemData(locRootItem) != locRoot)
         return 0;
     if (locRoot == anObject)
-        return locKnown->second;
-    return Priv_Search(myControl->GetChildItem(locKnown->second), anObject);
+        return locRootItem;
+    return Priv_Search(myControl->GetChildItem(locRootItem), anObject);
 }
 
 VelkTreeItem VelkTree::Priv_Search(VelkTreeItem aFirst, VelkType* anObject)

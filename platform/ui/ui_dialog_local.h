@@ -13,6 +13,7 @@
 #include <QSet>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -114,20 +115,47 @@ private:
 // each node so that parent lookups stay constant time.
 struct UI_TreeNode
 {
-    QByteArray myText; // UTF-8: compared as bytes, turned into a QString only when shown
+    // UTF-8: compared as bytes, turned into a QString only when shown. Short
+    // texts (most item names) live inside the node.
+    std::string myText;
     intptr_t myData = 0;
-    int myImage = -1;
-    bool myChecked = false;
-    bool myExpanded = false;
-    int myRow = 0;
     UI_TreeNode* myParent = nullptr;
     std::vector<UI_TreeNode*> myChildren;
+    int myImage = -1;
+    int myRow = 0;
     // During an update: the children from this row on were appended by sorted
     // inserts and still wait for their places; -1 when none wait.
     int myPendingFrom = -1;
+    bool myChecked = false;
+    bool myExpanded = false;
     // Shows an expander before it has children: the tree's fill procedure
     // makes them the first time they are needed.
     bool myChildrenLater = false;
+    bool myLive = false;
+};
+
+// The nodes of one tree, in blocks of the tree's own (no heap block per item),
+// so that a handle can be checked without a set of every item: it is an item
+// when it points at a slot of a block and that slot is in use.
+class UI_TreeNodePool
+{
+public:
+    UI_TreeNode* New();
+    void Delete(UI_TreeNode* aNode);
+    bool Owns(const UI_TreeNode* aNode) const;
+    // Frees every block; every node goes.
+    void Clear();
+
+private:
+    struct Block
+    {
+        std::unique_ptr<UI_TreeNode[]> myNodes;
+        size_t mySize = 0;
+    };
+    // Sorted by address.
+    std::vector<Block> myBlocks;
+    UI_TreeNode* myFree = nullptr;
+    size_t myNextSize = 16;
 };
 
 class UI_TreeModel : public QAbstractItemModel
@@ -151,7 +179,7 @@ public:
     void Fill(UI_TreeNode* aNode);
     std::function<void(UI_TreeNode*)> myFill;
 
-    UI_TreeNode* Insert(UI_TreeNode* aParent, const QByteArray& aText, int anImage, bool aSortedFlag);
+    UI_TreeNode* Insert(UI_TreeNode* aParent, const char* aText, int anImage, bool aSortedFlag);
     void Delete(UI_TreeNode* aNode);
     void Reset();
     void Changed(UI_TreeNode* aNode);
@@ -180,7 +208,7 @@ private:
     bool myUpdating = false;
     std::vector<UI_TreeNode*> myPendingParents;
     // Every live item, so that stale handles from callers are refused.
-    QSet<const UI_TreeNode*> myNodes;
+    UI_TreeNodePool myNodes;
 };
 
 class UI_TreeWidget : public QTreeView

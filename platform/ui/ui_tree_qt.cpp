@@ -12,20 +12,93 @@
 #include <QStyleOptionViewItem>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <string_view>
 
 // --- the item store ---
+
+namespace
+{
+// The order of the list boxes' sorting (UI_CompareNoCase) over the node's texts.
+int locCompareNoCase(std::string_view aLeft, std::string_view aRight)
+{
+    size_t locCount = std::min(aLeft.size(), aRight.size());
+    for (size_t i = 0; i < locCount; i++)
+    {
+        int locLeft = std::tolower((unsigned char) aLeft[i]);
+        int locRight = std::tolower((unsigned char) aRight[i]);
+        if (locLeft != locRight)
+            return locLeft - locRight;
+    }
+    return int(aLeft.size()) - int(aRight.size());
+}
+} // namespace
+
+UI_TreeNode* UI_TreeNodePool::New()
+{
+    if (!myFree)
+    {
+        Block locBlock;
+        locBlock.mySize = myNextSize;
+        locBlock.myNodes.reset(new UI_TreeNode[myNextSize]);
+        myNextSize = std::min<size_t>(myNextSize * 2, 4096);
+        // Linked through their parent field while free, the first slot on top.
+        for (size_t i = locBlock.mySize; i-- > 0;)
+        {
+            locBlock.myNodes[i].myParent = myFree;
+            myFree = &locBlock.myNodes[i];
+        }
+        auto locAt = std::lower_bound(myBlocks.begin(), myBlocks.end(), locBlock.myNodes.get(),
+                                      [](const Block& aBlock, const UI_TreeNode* aStart) {
+                                          return std::less<const UI_TreeNode*>()(aBlock.myNodes.get(), aStart);
+                                      });
+        myBlocks.insert(locAt, std::move(locBlock));
+    }
+    UI_TreeNode* locNode = myFree;
+    myFree = locNode->myParent;
+    locNode->myParent = nullptr;
+    locNode->myLive = true;
+    return locNode;
+}
+
+void UI_TreeNodePool::Delete(UI_TreeNode* aNode)
+{
+    *aNode = UI_TreeNode();
+    aNode->myParent = myFree;
+    myFree = aNode;
+}
+
+bool UI_TreeNodePool::Owns(const UI_TreeNode* aNode) const
+{
+    // The last block starting at or before the node.
+    auto locAt = std::upper_bound(myBlocks.begin(), myBlocks.end(), aNode,
+                                  [](const UI_TreeNode* aPointer, const Block& aBlock) {
+                                      return std::less<const UI_TreeNode*>()(aPointer, aBlock.myNodes.get());
+                                  });
+    if (locAt == myBlocks.begin())
+        return false;
+    --locAt;
+    uintptr_t locStart = reinterpret_cast<uintptr_t>(locAt->myNodes.get());
+    uintptr_t locNode = reinterpret_cast<uintptr_t>(aNode);
+    if (locNode >= locStart + locAt->mySize * sizeof(UI_TreeNode) || (locNode - locStart) % sizeof(UI_TreeNode))
+        return false;
+    return aNode->myLive;
+}
+
+void UI_TreeNodePool::Clear()
+{
+    myBlocks.clear();
+    myFree = nullptr;
+    myNextSize = 16;
+}
 
 UI_TreeModel::UI_TreeModel(bool aCheckBoxFlag, QObject* aParent)
     : QAbstractItemModel(aParent), myCheckBoxFlag(aCheckBoxFlag)
 {
 }
 
-UI_TreeModel::~UI_TreeModel()
-{
-    for (UI_TreeNode* locChild : myRoot.myChildren)
-        Free(locChild);
-}
+UI_TreeModel::~UI_TreeModel() = default;
 
 void UI_TreeModel::Free(UI_TreeNode* aNode)
 {
@@ -36,7 +109,7 @@ void UI_TreeModel::Free(UI_TreeNode* aNode)
         UI_TreeNode* locNode = locStack.back();
         locStack.pop_back();
         locStack.insert(locStack.end(), locNode->myChildren.begin(), locNode->myChildren.end());
-        delete locNode;
+        myNodes.Delete(locNode);
     }
 }
 
@@ -48,14 +121,13 @@ void UI_TreeModel::Forget(UI_TreeNode* aNode)
         UI_TreeNode* locNode = locStack.back();
         locStack.pop_back();
         locStack.insert(locStack.end(), locNode->myChildren.begin(), locNode->myChildren.end());
-        myNodes.remove(locNode);
         myCount--;
     }
 }
 
 bool UI_TreeModel::Has(UI_TreeNode* aNode) const
 {
-    return aNode && myNodes.contains(aNode);
+    return aNode && myNodes.Owns(aNode);
 }
 
 UI_TreeNode* UI_TreeModel::NodeOf(const QModelIndex& anIndex) const
@@ -107,7 +179,7 @@ QVariant UI_TreeModel::data(const QModelIndex& anIndex, int aRole) const
     switch (aRole)
     {
     case Qt::DisplayRole:
-        return QString::fromUtf8(locNode->myText);
+        return QString::fromUtf8(locNode->myText.data(), qsizetype(locNode->myText.size()));
     case Qt::DecorationRole:
         if (locNode->myImage >= 0 && locNode->myImage < int(myImages.size()))
             return myImages[locNode->myImage];
@@ -170,7 +242,7 @@ void UI_TreeModel::Fill(UI_TreeNode* aNode)
         myFill(aNode);
 }
 
-UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const QByteArray& aText, int anImage, bool aSortedFlag)
+UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const char* aText, int anImage, bool aSortedFlag)
 {
     std::vector<UI_TreeNode*>& locSiblings = aParent->myChildren;
     if (myUpdating)
@@ -183,13 +255,12 @@ UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const QByteArray& aText,
         }
         else if (!aSortedFlag)
             Priv_SortPending(aParent);
-        UI_TreeNode* locNode = new UI_TreeNode;
+        UI_TreeNode* locNode = myNodes.New();
         locNode->myText = aText;
         locNode->myImage = anImage;
         locNode->myParent = aParent;
         locNode->myRow = int(locSiblings.size());
         locSiblings.push_back(locNode);
-        myNodes.insert(locNode);
         myCount++;
         return locNode;
     }
@@ -197,20 +268,20 @@ UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const QByteArray& aText,
     if (aSortedFlag)
     {
         // After the last sibling that does not sort behind the new item.
-        const QByteArray& locText = aText;
+        std::string_view locText = aText;
         int locLow = 0;
         int locHigh = locRow;
         while (locLow < locHigh)
         {
             int locMid = (locLow + locHigh) / 2;
-            if (UI_CompareNoCase(locSiblings[locMid]->myText, locText) <= 0)
+            if (locCompareNoCase(locSiblings[locMid]->myText, locText) <= 0)
                 locLow = locMid + 1;
             else
                 locHigh = locMid;
         }
         locRow = locLow;
     }
-    UI_TreeNode* locNode = new UI_TreeNode;
+    UI_TreeNode* locNode = myNodes.New();
     locNode->myText = aText;
     locNode->myImage = anImage;
     locNode->myParent = aParent;
@@ -219,7 +290,6 @@ UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const QByteArray& aText,
     locSiblings.insert(locSiblings.begin() + locRow, locNode);
     for (size_t i = size_t(locRow) + 1; i < locSiblings.size(); i++)
         locSiblings[i]->myRow = int(i);
-    myNodes.insert(locNode);
     myCount++;
     endInsertRows();
     return locNode;
@@ -247,7 +317,7 @@ void UI_TreeModel::SortPending()
     std::vector<UI_TreeNode*> locParents;
     locParents.swap(myPendingParents);
     for (UI_TreeNode* locParent : locParents)
-        if (locParent == &myRoot || myNodes.contains(locParent))
+        if (locParent == &myRoot || Has(locParent))
             Priv_SortPending(locParent);
 }
 
@@ -259,12 +329,15 @@ void UI_TreeModel::Priv_SortPending(UI_TreeNode* aParent)
     aParent->myPendingFrom = -1;
     std::vector<UI_TreeNode*>& locChildren = aParent->myChildren;
     auto locLess = [](const UI_TreeNode* aLeft, const UI_TreeNode* aRight) {
-        return UI_CompareNoCase(aLeft->myText, aRight->myText) < 0;
+        return locCompareNoCase(aLeft->myText, aRight->myText) < 0;
     };
     // Stable, and the earlier items first among equals: the order one-by-one
     // sorted inserts give.
     std::stable_sort(locChildren.begin() + locFrom, locChildren.end(), locLess);
     std::inplace_merge(locChildren.begin(), locChildren.begin() + locFrom, locChildren.end(), locLess);
+    // A long list grown by appends holds up to twice its room.
+    if (locChildren.capacity() > 4096 && locChildren.capacity() > locChildren.size() + locChildren.size() / 4)
+        locChildren.shrink_to_fit();
     for (size_t i = 0; i < locChildren.size(); i++)
         locChildren[i]->myRow = int(i);
 }
@@ -291,12 +364,10 @@ void UI_TreeModel::Reset()
 {
     if (!myUpdating)
         beginResetModel();
-    for (UI_TreeNode* locChild : myRoot.myChildren)
-        Free(locChild);
-    myRoot.myChildren.clear();
+    std::vector<UI_TreeNode*>().swap(myRoot.myChildren);
     myRoot.myPendingFrom = -1;
     myPendingParents.clear();
-    myNodes.clear();
+    myNodes.Clear();
     myCount = 0;
     if (!myUpdating)
         endResetModel();
@@ -364,7 +435,7 @@ QRect UI_TreeWidget::ItemRect(UI_TreeNode* aNode)
     initViewItemOption(&locOption);
     locOption.rect = locRow;
     locOption.index = locIndex;
-    locOption.text = QString::fromUtf8(aNode->myText);
+    locOption.text = QString::fromUtf8(aNode->myText.data(), qsizetype(aNode->myText.size()));
     locOption.features |= QStyleOptionViewItem::HasDisplay;
     QVariant locIcon = myModel->data(locIndex, Qt::DecorationRole);
     if (locIcon.isValid())
@@ -487,7 +558,7 @@ UI_TreeItem UI_TreeInsert(UI_Dialog* aDialog, int anId, UI_TreeItem aParent, con
         return 0;
     UI_SilentScope locSilent(aDialog);
     return reinterpret_cast<UI_TreeItem>(
-        locModel->Insert(locParent, QByteArray(aText ? aText : ""), anImage, aSortedFlag));
+        locModel->Insert(locParent, aText ? aText : "", anImage, aSortedFlag));
 }
 
 bool UI_TreeDelete(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
@@ -553,7 +624,7 @@ bool UI_TreeGetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, std::strin
     UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     if (!locItem)
         return false;
-    aText->assign(locItem->myText.constData(), size_t(locItem->myText.size()));
+    *aText = locItem->myText;
     return true;
 }
 
@@ -563,7 +634,7 @@ bool UI_TreeSetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, const char
     UI_TreeNode* locItem = locNode(locTree, anItem);
     if (!locItem)
         return false;
-    locItem->myText = QByteArray(aText ? aText : "");
+    locItem->myText = aText ? aText : "";
     locTree->GetModel()->Changed(locItem);
     return true;
 }
