@@ -212,39 +212,55 @@ struct VelkNameSpace::MergeNames
 {
     explicit MergeNames(VelkNameSpace& aNameSpace) : mySpace(aNameSpace) {}
 
-    // Calls aVisit(object) in FindByName's order over the object and what it holds.
-    template <class Visit> static void Walk(VelkType* anObject, Visit&& aVisit)
+    // Calls aVisit(object) in FindByName's order over the object and what it
+    // holds (recursive, as FindByName is).
+    template <class Visit> static void Walk(VelkType* anObject, Visit& aVisit)
     {
-        std::vector<VelkType*> locStack{anObject};
-        while (!locStack.empty())
-        {
-            VelkType* locObject = locStack.back();
-            locStack.pop_back();
-            aVisit(locObject);
-            const VelkMembers& locMembers = locObject->GetMemberView();
-            size_t locFrom = locStack.size();
-            for (VelkType* locMember : locMembers)
-                locStack.push_back(locMember);
-            std::reverse(locStack.begin() + long(locFrom), locStack.end());
-        }
+        aVisit(anObject);
+        for (VelkType* locMember : anObject->GetMemberView())
+            Walk(locMember, aVisit);
     }
 
-    void Want(const QC_String& aName) { myFirst.emplace(Priv_View(aName), nullptr); }
+    // A cheap first test of a name: its length, first and last character.
+    static size_t Sketch(std::string_view aName)
+    {
+        if (aName.empty())
+            return 0;
+        return (aName.size() * 131 + (unsigned char) aName.front() * 31 + (unsigned char) aName.back()) % SKETCH_BITS;
+    }
+
+    void Want(const QC_String& aName)
+    {
+        std::string_view locName = Priv_View(aName);
+        myFirst.emplace(locName, nullptr);
+        mySketch[Sketch(locName)] = true;
+    }
+
+    // The entry of a name, or null when none is wanted.
+    VelkType** Entry(const QC_String& aName)
+    {
+        std::string_view locName = Priv_View(aName);
+        if (!mySketch[Sketch(locName)])
+            return nullptr;
+        auto locEntry = myFirst.find(locName);
+        return locEntry != myFirst.end() ? &locEntry->second : nullptr;
+    }
 
     void FindAll()
     {
+        auto locVisit = [this](VelkType* anObject) {
+            VelkType** locEntry = Entry(anObject->GetName());
+            if (locEntry && *locEntry == nullptr)
+                *locEntry = anObject;
+        };
         for (VelkType* locRoot : mySpace.myInstances)
-            Walk(locRoot, [this](VelkType* anObject) {
-                auto locEntry = myFirst.find(Priv_View(anObject->GetName()));
-                if (locEntry != myFirst.end() && locEntry->second == nullptr)
-                    locEntry->second = anObject;
-            });
+            Walk(locRoot, locVisit);
     }
 
     VelkType* Find(const QC_String& aName)
     {
-        auto locEntry = myFirst.find(Priv_View(aName));
-        return locEntry != myFirst.end() ? locEntry->second : nullptr;
+        VelkType** locEntry = Entry(aName);
+        return locEntry ? *locEntry : nullptr;
     }
 
     // An object just added, a root at the end or a member at the end of its
@@ -252,12 +268,12 @@ struct VelkNameSpace::MergeNames
     // when it is the last root).
     void Added(VelkType* anObject, bool aLastRootFlag)
     {
-        Walk(anObject, [this, aLastRootFlag](VelkType* anAdded) {
-            auto locEntry = myFirst.find(Priv_View(anAdded->GetName()));
-            if (locEntry != myFirst.end() &&
-                (locEntry->second == nullptr || (!aLastRootFlag && Before(anAdded, locEntry->second))))
-                locEntry->second = anAdded;
-        });
+        auto locVisit = [this, aLastRootFlag](VelkType* anAdded) {
+            VelkType** locEntry = Entry(anAdded->GetName());
+            if (locEntry && (*locEntry == nullptr || (!aLastRootFlag && Before(anAdded, *locEntry))))
+                *locEntry = anAdded;
+        };
+        Walk(anObject, locVisit);
     }
 
     // True when aLeft comes before aRight in FindByName's order.
@@ -288,8 +304,10 @@ struct VelkNameSpace::MergeNames
         return false;
     }
 
+    static constexpr size_t SKETCH_BITS = 1 << 14;
     VelkNameSpace& mySpace;
     std::unordered_map<std::string_view, VelkType*> myFirst;
+    std::vector<bool> mySketch = std::vector<bool>(SKETCH_BITS);
 };
 
 bool VelkNameSpace::Merge(VelkNameSpace& anOther)

@@ -12,6 +12,7 @@
 #include <QStyleOptionViewItem>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
 #include <string_view>
@@ -20,14 +21,21 @@
 
 namespace
 {
-// The order of the list boxes' sorting (UI_CompareNoCase) over the node's texts.
+// The order of the list boxes' sorting (UI_CompareNoCase) over the node's
+// texts, with tolower's answers for every byte looked up instead of asked.
 int locCompareNoCase(std::string_view aLeft, std::string_view aRight)
 {
+    static const std::array<unsigned char, 256> ourLower = [] {
+        std::array<unsigned char, 256> locTable{};
+        for (int i = 0; i < 256; i++)
+            locTable[size_t(i)] = (unsigned char) std::tolower(i);
+        return locTable;
+    }();
     size_t locCount = std::min(aLeft.size(), aRight.size());
     for (size_t i = 0; i < locCount; i++)
     {
-        int locLeft = std::tolower((unsigned char) aLeft[i]);
-        int locRight = std::tolower((unsigned char) aRight[i]);
+        int locLeft = ourLower[(unsigned char) aLeft[i]];
+        int locRight = ourLower[(unsigned char) aRight[i]];
         if (locLeft != locRight)
             return locLeft - locRight;
     }
@@ -179,7 +187,10 @@ QVariant UI_TreeModel::data(const QModelIndex& anIndex, int aRole) const
     switch (aRole)
     {
     case Qt::DisplayRole:
-        return QString::fromUtf8(locNode->myText.data(), qsizetype(locNode->myText.size()));
+    {
+        std::string_view locText = locNode->myText;
+        return QString::fromUtf8(locText.data(), qsizetype(locText.size()));
+    }
     case Qt::DecorationRole:
         if (locNode->myImage >= 0 && locNode->myImage < int(myImages.size()))
             return myImages[locNode->myImage];
@@ -256,7 +267,7 @@ UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const char* aText, int a
         else if (!aSortedFlag)
             Priv_SortPending(aParent);
         UI_TreeNode* locNode = myNodes.New();
-        locNode->myText = aText;
+        locNode->myText = std::string_view(aText);
         locNode->myImage = anImage;
         locNode->myParent = aParent;
         locNode->myRow = int(locSiblings.size());
@@ -282,7 +293,7 @@ UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const char* aText, int a
         locRow = locLow;
     }
     UI_TreeNode* locNode = myNodes.New();
-    locNode->myText = aText;
+    locNode->myText = std::string_view(aText);
     locNode->myImage = anImage;
     locNode->myParent = aParent;
     locNode->myRow = locRow;
@@ -435,7 +446,8 @@ QRect UI_TreeWidget::ItemRect(UI_TreeNode* aNode)
     initViewItemOption(&locOption);
     locOption.rect = locRow;
     locOption.index = locIndex;
-    locOption.text = QString::fromUtf8(aNode->myText.data(), qsizetype(aNode->myText.size()));
+    std::string_view locNodeText = aNode->myText;
+    locOption.text = QString::fromUtf8(locNodeText.data(), qsizetype(locNodeText.size()));
     locOption.features |= QStyleOptionViewItem::HasDisplay;
     QVariant locIcon = myModel->data(locIndex, Qt::DecorationRole);
     if (locIcon.isValid())
@@ -624,7 +636,7 @@ bool UI_TreeGetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, std::strin
     UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     if (!locItem)
         return false;
-    *aText = locItem->myText;
+    *aText = std::string_view(locItem->myText);
     return true;
 }
 
@@ -634,7 +646,7 @@ bool UI_TreeSetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, const char
     UI_TreeNode* locItem = locNode(locTree, anItem);
     if (!locItem)
         return false;
-    locItem->myText = aText ? aText : "";
+    locItem->myText = std::string_view(aText ? aText : "");
     locTree->GetModel()->Changed(locItem);
     return true;
 }
