@@ -8,6 +8,9 @@
 #include "owncode/appfacade.h"
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_qt.h"
+#include "velk/velk_compiler.h"
+#include "velk/velk_namespace.h"
+#include "velk/velk_typemanager.h"
 
 #include <QAbstractItemModel>
 #include <QCoreApplication>
@@ -210,4 +213,50 @@ TEST_F(KorrinthTreeTest, LazyTreeOfAGeneratedSetIsTheWholeTree)
     UI_TreeItem locItem = Facade()->GetTree()->FindItem(locDeep);
     ASSERT_NE(locItem, 0);
     EXPECT_EQ(UI_TreeGetData(Pane(), IDC_LEFT_TREE, locItem), reinterpret_cast<intptr_t>(locDeep));
+}
+
+// A merge into a generated set: the namespace as one search per merged root
+// gives it, and the tree made lazily again alike the whole one.
+TEST_F(KorrinthTreeTest, MergeIntoAGeneratedSetKeepsItsResultAndTree)
+{
+    std::vector<std::string> locFiles;
+    ASSERT_TRUE(BenchGenerateVelk(10, myDir.string(), locFiles));
+    // Script members named in the file: the two compiles below name them alike.
+    std::string locOpen = "INCLUDE " + (myDir / "bench.fruit").string() + "\r\n";
+    for (int i = 0; i < 2000; i++)
+    {
+        std::string locNumber = std::to_string(i);
+        locOpen += i % 100 == 0 ? "Script s" + locNumber + "\r\n{\r\n\tTEXT a " + locNumber + "\r\n}\r\n"
+                                : "Item item" + locNumber + "\r\n{\r\n\ttitle \"t " + locNumber +
+                                      "\"\r\n\tpos\r\n\t{\r\n\t\tx " + locNumber + "\r\n\t}\r\n}\r\n";
+    }
+    WriteFile(myDir / "big.velk", locOpen);
+    std::string locMerge = "INCLUDE " + (myDir / "bench.fruit").string() + "\r\n";
+    for (int i = 0; i < 60; i++)
+        locMerge += "Item merged" + std::to_string(i) + "\r\n{\r\n\ttitle \"merged " + std::to_string(i) +
+                    "\"\r\n}\r\nItem item" + std::to_string(i * 31 + 1) + "\r\n{\r\n\tcount " +
+                    std::to_string(i) + "\r\n}\r\n";
+    // A member added to a script, and a root whose name a member has (it
+    // merges into that member and adds no root).
+    locMerge += "Script s300\r\n{\r\n\tTEXT b more\r\n}\r\nPoint pos\r\n{\r\n\tx 5\r\n}\r\n";
+    WriteFile(myDir / "merge.velk", locMerge);
+    myProgram = Korrinth_Start((myDir / "big.velk").c_str());
+    ASSERT_NE(myProgram, nullptr);
+    ASSERT_TRUE(Facade()->MergeFile((myDir / "merge.velk").c_str()));
+
+    VelkNameSpace locSearched;
+    VelkTypeManager locTypes;
+    ASSERT_TRUE(VelkCompiler::Compile(locSearched, (myDir / "big.velk").c_str(), &locTypes, nullptr));
+    VelkNameSpace locSource;
+    VelkTypeManager locSourceTypes;
+    ASSERT_TRUE(VelkCompiler::Compile(locSource, (myDir / "merge.velk").c_str(), &locSourceTypes, nullptr));
+    for (VelkType* locRoot : locSource.GetInstanceView())
+        ASSERT_TRUE(locSearched.MergeInstance(locRoot));
+    EXPECT_EQ(Facade()->GetNameSpace().GetNumInstances(), 2061); // item900 is a script s900
+    EXPECT_NE(Facade()->GetNameSpace().GetInstance("s300.b", false), nullptr);
+    ASSERT_TRUE(Facade()->GetNameSpace().Write((myDir / "merged.velk").c_str()));
+    ASSERT_TRUE(locSearched.Write((myDir / "searched.velk").c_str()));
+    // Compared whole, not line by line: a difference would be a long report.
+    EXPECT_TRUE(ReadFile(myDir / "merged.velk") == ReadFile(myDir / "searched.velk"));
+    ExpectLikeWhole({{0}, {3}});
 }
