@@ -202,7 +202,9 @@ bool AppFacade::OpenFile(const char* aPath)
     myLocker.Unlock();
     Priv_ClearOpenFile();
     InstanceIgnorer locIgnorer;
+    myConsole->BeginBatch();
     bool locResult = VelkCompiler::Compile(myNameSpace, locRelative, &myTypeManager, &locIgnorer);
+    myConsole->EndBatch();
     Priv_Lock(locRelative);
     Priv_RebuildTree();
     return locResult;
@@ -215,9 +217,11 @@ bool AppFacade::MergeFile(const char* aPath)
     VelkNameSpace locNameSpace;
     VelkTypeManager locTypeManager;
     InstanceIgnorer locIgnorer;
+    myConsole->BeginBatch();
     bool locResult = VelkCompiler::Compile(locNameSpace, aPath, &locTypeManager, &locIgnorer);
     if (locResult)
         locResult = myNameSpace.Merge(locNameSpace);
+    myConsole->EndBatch();
     Priv_RebuildTree();
     // Merged roots may replace what the editor shows.
     if (myEditor)

@@ -7,6 +7,9 @@
 #include "qcommon/qc_publisher.h"
 #include "qcommon/qc_string.h"
 
+#include <string>
+#include <vector>
+
 class Console : public QC_Subscriber<int, QC_String>
 {
 public:
@@ -22,10 +25,19 @@ public:
     bool Receive(int aKey, QC_String aText) override;
     void Clear();
     bool IsErrorShown() const { return myErrorShownFlag; }
+    // Between the two the lines are held and then added at once, as they
+    // would have been one by one: a compile logs a line per root.
+    void BeginBatch();
+    void EndBatch();
     UI_Dialog* GetDialogBar() const { return myDialogBar; }
 
 private:
+    void Priv_AddHeld();
+
     UI_Dialog* myDialogBar;
     bool myErrorShownFlag = false;
+    bool myBatchFlag = false;
+    std::vector<std::string> myHeldLines;
+    std::vector<int> myHeldKeys;
 };
 

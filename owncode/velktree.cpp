@@ -11,6 +11,8 @@
 #include "velkeditor/velk_editor.h"
 #include "velkeditor/velk_typeconstraint.h"
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 // --- MFCVelkTreeControl ---
@@ -95,6 +97,24 @@ void MFCVelkTreeControl::EndRebuild()
     UI_TreeEndUpdate(myDialog, myId);
 }
 
+bool MFCVelkTreeControl::SetChildrenLater(VelkTreeItem anItem)
+{
+    return UI_TreeSetChildrenLater(myDialog, myId, anItem);
+}
+
+void MFCVelkTreeControl::SetFiller(std::function<void(VelkTreeItem)> aFiller)
+{
+    myFiller = std::move(aFiller);
+    UI_TreeSetFillProc(myDialog, myId, myFiller ? &MFCVelkTreeControl::Priv_Fill : nullptr, this);
+}
+
+void MFCVelkTreeControl::Priv_Fill(UI_Dialog*, int, UI_TreeItem anItem, void* aContext)
+{
+    MFCVelkTreeControl* locControl = static_cast<MFCVelkTreeControl*>(aContext);
+    if (locControl->myFiller)
+        locControl->myFiller(anItem);
+}
+
 // --- VelkTree ---
 
 namespace
@@ -133,6 +153,15 @@ VelkTree::VelkTree(VelkTreeControl* aControl, VelkTypeConstraintSet* aConstraint
     : myControl(aControl), myConstraints(aConstraints), myBrowseFilters(aBrowseFilters), myOwner(anOwner)
 {
     myControl->DeleteAllItems();
+    myControl->SetFiller([this](VelkTreeItem anItem) {
+        if (VelkType* locObject = myControl->GetItemData(anItem))
+            Priv_AddMembers(locObject, anItem);
+    });
+}
+
+VelkTree::~VelkTree()
+{
+    myControl->SetFiller(nullptr);
 }
 
 QC_String VelkTree::ItemText(VelkType* anObject)
@@ -180,11 +209,15 @@ void VelkTree::Rebuild(VelkNameSpace& aNameSpace, const TypeVis& aTypeVis)
     myControl->DeleteAllItems();
     myCopied = nullptr;
     myRootItems.clear();
-    QC_List<VelkType*> locRoots;
-    aNameSpace.GetInstances(locRoots, true);
-    for (QC_List<VelkType*>::Link* locLink = locRoots.myFirstLink; locLink; locLink = locLink->myNext)
-        if (aTypeVis.IsShown(locLink->myItem->GetTypeName()))
-            Add(locLink->myItem, VELK_TREE_ROOT, VelkTreeControl::POSITION_SORTED);
+    myRootItems.shrink_to_fit();
+    myRootItems.reserve(size_t(aNameSpace.GetNumInstances()));
+    // Noted unsorted, sorted once at the end.
+    myRebuilding = true;
+    for (VelkType* locRoot : aNameSpace.GetInstanceView())
+        if (aTypeVis.IsShown(locRoot->GetTypeName()))
+            Add(locRoot, VELK_TREE_ROOT, VelkTreeControl::POSITION_SORTED);
+    myRebuilding = false;
+    std::sort(myRootItems.begin(), myRootItems.end());
     myControl->EndRebuild();
 }
 
@@ -196,7 +229,7 @@ VelkTreeItem VelkTree::Add(VelkType* anObject, VelkTreeItem aParent, int aPositi
         if (locItem)
             myControl->SetItemData(locItem, anObject);
         if (locItem && aParent == VELK_TREE_ROOT)
-            myRootItems[anObject] = locItem;
+            Priv_NoteRoot(anObject, locItem);
         return locItem;
     }
     VelkTreeItem locItem = myControl->InsertItem(anObject->GetName(), aParent, aPosition);
@@ -204,11 +237,39 @@ VelkTreeItem VelkTree::Add(VelkType* anObject, VelkTreeItem aParent, int aPositi
         return 0;
     myControl->SetItemData(locItem, anObject);
     if (aParent == VELK_TREE_ROOT)
-        myRootItems[anObject] = locItem;
-    QC_List<VelkType*>& locMembers = anObject->GetMembers();
-    for (QC_List<VelkType*>::Link* locLink = locMembers.myFirstLink; locLink; locLink = locLink->myNext)
-        Add(locLink->myItem, locItem, VelkTreeControl::POSITION_LAST);
+        Priv_NoteRoot(anObject, locItem);
+    if (anObject->GetNumMembers() > 0 && !myControl->SetChildrenLater(locItem))
+        Priv_AddMembers(anObject, locItem);
     return locItem;
+}
+
+void VelkTree::Priv_NoteRoot(VelkType* aRoot, VelkTreeItem anItem)
+{
+    if (myRebuilding)
+    {
+        myRootItems.emplace_back(aRoot, anItem);
+        return;
+    }
+    auto locAt = std::lower_bound(myRootItems.begin(), myRootItems.end(), std::make_pair(aRoot, VelkTreeItem(0)),
+                                  [](const auto& aLeft, const auto& aRight) { return aLeft.first < aRight.first; });
+    if (locAt != myRootItems.end() && locAt->first == aRoot)
+        locAt->second = anItem;
+    else
+        myRootItems.emplace(locAt, aRoot, anItem);
+}
+
+VelkTreeItem VelkTree::Priv_RootItem(VelkType* aRoot) const
+{
+    auto locAt = std::lower_bound(myRootItems.begin(), myRootItems.end(), std::make_pair(aRoot, VelkTreeItem(0)),
+                                  [](const auto& aLeft, const auto& aRight) { return aLeft.first < aRight.first; });
+    return locAt != myRootItems.end() && locAt->first == aRoot ? locAt->second : 0;
+}
+
+void VelkTree::Priv_AddMembers(VelkType* anObject, VelkTreeItem anItem)
+{
+    // The read-only view: the list's own accessor drops the class's member index.
+    for (VelkType* locMember : anObject->GetMemberView())
+        Add(locMember, anItem, VelkTreeControl::POSITION_LAST);
 }
 
 VelkTreeItem VelkTree::AddInstance(VelkType* anObject)
@@ -223,19 +284,17 @@ VelkTreeItem VelkTree::FindItem(VelkType* anObject)
 {
     if (!anObject)
         return 0;
-    // The root's branch when the root's item is known, else the whole tree.
+    // Only the root's branch: every root item is known, and a search of the
+    // whole tree would make the items of every branch.
     VelkType* locRoot = anObject;
     while (locRoot->GetParent())
         locRoot = locRoot->GetParent();
-    auto locKnown = myRootItems.find(locRoot);
-    if (locKnown != myRootItems.end() && myControl->GetItemData(locKnown->second) == locRoot)
-    {
-        if (locRoot == anObject)
-            return locKnown->second;
-        if (VelkTreeItem locItem = Priv_Search(myControl->GetChildItem(locKnown->second), anObject))
-            return locItem;
-    }
-    return Priv_Search(myControl->GetRootItem(), anObject);
+    VelkTreeItem locRootItem = Priv_RootItem(locRoot);
+    if (!locRootItem || myControl->GetItemData(locRootItem) != locRoot)
+        return 0;
+    if (locRoot == anObject)
+        return locRootItem;
+    return Priv_Search(myControl->GetChildItem(locRootItem), anObject);
 }
 
 VelkTreeItem VelkTree::Priv_Search(VelkTreeItem aFirst, VelkType* anObject)
@@ -265,9 +324,7 @@ void VelkTree::Priv_RefreshChildren(VelkType* anObject, VelkTreeItem anItem)
     while (VelkTreeItem locChild = myControl->GetChildItem(anItem))
         if (!myControl->DeleteItem(locChild))
             break;
-    QC_List<VelkType*>& locMembers = anObject->GetMembers();
-    for (QC_List<VelkType*>::Link* locLink = locMembers.myFirstLink; locLink; locLink = locLink->myNext)
-        Add(locLink->myItem, anItem, VelkTreeControl::POSITION_LAST);
+    Priv_AddMembers(anObject, anItem);
 }
 
 void VelkTree::RefreshChildren(VelkType* anObject)

@@ -10,7 +10,9 @@
 #include "qcommon/qc_string.h"
 
 #include <cstdint>
-#include <unordered_map>
+#include <functional>
+#include <utility>
+#include <vector>
 
 class BrowseFilterSet;
 class TypeVis;
@@ -54,6 +56,11 @@ public:
     // Around a rebuild: the inserts in between may be batched.
     virtual void BeginRebuild() {}
     virtual void EndRebuild() {}
+    // The item shows that it has children before they are made; the filler
+    // makes them when they are first needed. A control that cannot wait
+    // answers false and the children are made at once.
+    virtual bool SetChildrenLater(VelkTreeItem anItem) { (void) anItem; return false; }
+    virtual void SetFiller(std::function<void(VelkTreeItem)> aFiller) { (void) aFiller; }
 };
 
 // Over a tree control of platform/ui.
@@ -78,13 +85,18 @@ public:
     bool SetItemText(VelkTreeItem anItem, const char* aText) override;
     void BeginRebuild() override;
     void EndRebuild() override;
+    bool SetChildrenLater(VelkTreeItem anItem) override;
+    void SetFiller(std::function<void(VelkTreeItem)> aFiller) override;
 
     UI_Dialog* GetDialog() const { return myDialog; }
     int GetControlId() const { return myId; }
 
 private:
+    static void Priv_Fill(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, void* aContext);
+
     UI_Dialog* myDialog;
     int myId;
+    std::function<void(VelkTreeItem)> myFiller;
 };
 
 // What the tree asks of the facade that owns the data.
@@ -108,9 +120,13 @@ public:
     // None is owned.
     VelkTree(VelkTreeControl* aControl, VelkTypeConstraintSet* aConstraints, BrowseFilterSet* aBrowseFilters,
              VelkTreeOwner* anOwner);
+    ~VelkTree();
+    VelkTree(const VelkTree&) = delete;
+    VelkTree& operator=(const VelkTree&) = delete;
 
     // Deletes every item, forgets the copied object, adds every root whose type is shown.
     void Rebuild(VelkNameSpace& aNameSpace, const TypeVis& aTypeVis);
+    // An item's members get their items when the control first needs them.
     VelkTreeItem Add(VelkType* anObject, VelkTreeItem aParent, int aPosition);
     // Sorted under the root, and selected.
     VelkTreeItem AddInstance(VelkType* anObject);
@@ -158,13 +174,18 @@ private:
     // From aFirst over its children and its following siblings.
     VelkTreeItem Priv_Search(VelkTreeItem aFirst, VelkType* anObject);
     void Priv_RefreshChildren(VelkType* anObject, VelkTreeItem anItem);
+    void Priv_AddMembers(VelkType* anObject, VelkTreeItem anItem);
+    void Priv_NoteRoot(VelkType* aRoot, VelkTreeItem anItem);
+    VelkTreeItem Priv_RootItem(VelkType* aRoot) const;
 
     VelkTreeControl* myControl;
     VelkTypeConstraintSet* myConstraints;
     BrowseFilterSet* myBrowseFilters;
     VelkTreeOwner* myOwner;
     VelkType* myCopied = nullptr;
-    // Root object -> its item, so finding an object searches one root's
-    // branch only; an entry is trusted only while the item still holds it.
-    std::unordered_map<VelkType*, VelkTreeItem> myRootItems;
+    // Root object -> its item, sorted by object, so finding an object searches
+    // one root's branch only; an entry is trusted only while the item still
+    // holds it. A sorted array: a tenth of a hash map's memory per root.
+    std::vector<std::pair<VelkType*, VelkTreeItem>> myRootItems;
+    bool myRebuilding = false;
 };

@@ -1,7 +1,11 @@
 // Namespaces and the process-wide list of them.
 #include "velk/velk_namespace.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "velk/velk_arena.h"
 #include "velk/velk_log.h"
@@ -200,6 +204,112 @@ bool VelkNameSpace::ResolveReferences(VelkTypeManager& aTypeManager)
     return true;
 }
 
+// The first object of each wanted name in FindByName's order (roots in order,
+// each depth first), found in one walk, so that a merge does not walk the
+// whole namespace for every root it merges. Objects the merge adds are entered
+// as they are added.
+struct VelkNameSpace::MergeNames
+{
+    explicit MergeNames(VelkNameSpace& aNameSpace) : mySpace(aNameSpace) {}
+
+    // Calls aVisit(object) in FindByName's order over the object and what it
+    // holds (recursive, as FindByName is).
+    template <class Visit> static void Walk(VelkType* anObject, Visit& aVisit)
+    {
+        aVisit(anObject);
+        for (VelkType* locMember : anObject->GetMemberView())
+            Walk(locMember, aVisit);
+    }
+
+    // A cheap first test of a name: its length, first and last character.
+    static size_t Sketch(std::string_view aName)
+    {
+        if (aName.empty())
+            return 0;
+        return (aName.size() * 131 + (unsigned char) aName.front() * 31 + (unsigned char) aName.back()) % SKETCH_BITS;
+    }
+
+    void Want(const QC_String& aName)
+    {
+        std::string_view locName = Priv_View(aName);
+        myFirst.emplace(locName, nullptr);
+        mySketch[Sketch(locName)] = true;
+    }
+
+    // The entry of a name, or null when none is wanted.
+    VelkType** Entry(const QC_String& aName)
+    {
+        std::string_view locName = Priv_View(aName);
+        if (!mySketch[Sketch(locName)])
+            return nullptr;
+        auto locEntry = myFirst.find(locName);
+        return locEntry != myFirst.end() ? &locEntry->second : nullptr;
+    }
+
+    void FindAll()
+    {
+        auto locVisit = [this](VelkType* anObject) {
+            VelkType** locEntry = Entry(anObject->GetName());
+            if (locEntry && *locEntry == nullptr)
+                *locEntry = anObject;
+        };
+        for (VelkType* locRoot : mySpace.myInstances)
+            Walk(locRoot, locVisit);
+    }
+
+    VelkType* Find(const QC_String& aName)
+    {
+        VelkType** locEntry = Entry(aName);
+        return locEntry ? *locEntry : nullptr;
+    }
+
+    // An object just added, a root at the end or a member at the end of its
+    // class: what it holds may come before the entries found so far (not
+    // when it is the last root).
+    void Added(VelkType* anObject, bool aLastRootFlag)
+    {
+        auto locVisit = [this, aLastRootFlag](VelkType* anAdded) {
+            VelkType** locEntry = Entry(anAdded->GetName());
+            if (locEntry && (*locEntry == nullptr || (!aLastRootFlag && Before(anAdded, *locEntry))))
+                *locEntry = anAdded;
+        };
+        Walk(anObject, locVisit);
+    }
+
+    // True when aLeft comes before aRight in FindByName's order.
+    bool Before(VelkType* aLeft, VelkType* aRight)
+    {
+        std::vector<VelkType*> locLeft;
+        std::vector<VelkType*> locRight;
+        for (VelkType* locObject = aLeft; locObject; locObject = locObject->GetParent())
+            locLeft.push_back(locObject);
+        for (VelkType* locObject = aRight; locObject; locObject = locObject->GetParent())
+            locRight.push_back(locObject);
+        std::reverse(locLeft.begin(), locLeft.end());
+        std::reverse(locRight.begin(), locRight.end());
+        size_t locSame = 0;
+        while (locSame < locLeft.size() && locSame < locRight.size() && locLeft[locSame] == locRight[locSame])
+            locSame++;
+        if (locSame == locLeft.size() || locSame == locRight.size())
+            return locSame == locLeft.size() && locSame < locRight.size();
+        const VelkMembers& locSiblings =
+            locSame == 0 ? mySpace.myInstances : locLeft[locSame - 1]->GetMemberView();
+        for (VelkType* locSibling : locSiblings)
+        {
+            if (locSibling == locLeft[locSame])
+                return true;
+            if (locSibling == locRight[locSame])
+                return false;
+        }
+        return false;
+    }
+
+    static constexpr size_t SKETCH_BITS = 1 << 14;
+    VelkNameSpace& mySpace;
+    std::unordered_map<std::string_view, VelkType*> myFirst;
+    std::vector<bool> mySketch = std::vector<bool>(SKETCH_BITS);
+};
+
 bool VelkNameSpace::Merge(VelkNameSpace& anOther)
 {
     QC_ListIterator<QC_String> locIncludes(&anOther.myIncludes);
@@ -207,15 +317,37 @@ bool VelkNameSpace::Merge(VelkNameSpace& anOther)
         AddInclude(Velk_Text(locIncludes.GetCurrent()));
 
     // By position: merging a namespace into itself may add to the array walked.
-    for (int locIndex = 0; locIndex < anOther.myInstances.Count(); locIndex++)
-        if (!MergeInstance(anOther.myInstances.At(locIndex)))
+    if (&anOther == this)
+    {
+        for (int locIndex = 0; locIndex < anOther.myInstances.Count(); locIndex++)
+            if (!MergeInstance(anOther.myInstances.At(locIndex)))
+                return false;
+        return true;
+    }
+    MergeNames locNames(*this);
+    for (VelkType* locRoot : anOther.myInstances)
+        locNames.Want(locRoot->GetName());
+    locNames.FindAll();
+    for (VelkType* locRoot : anOther.myInstances)
+        if (!Priv_MergeInstance(locRoot, &locNames))
             return false;
     return true;
 }
 
 bool VelkNameSpace::MergeInstance(VelkType* anInstance)
 {
-    VelkType* locFound = FindByName(Velk_Text(anInstance->GetName()));
+    return Priv_MergeInstance(anInstance, nullptr);
+}
+
+bool VelkNameSpace::MergeMembers(VelkType* aTarget, VelkType* aSource)
+{
+    return Priv_MergeMembers(aTarget, aSource, nullptr);
+}
+
+bool VelkNameSpace::Priv_MergeInstance(VelkType* anInstance, MergeNames* aNames)
+{
+    VelkType* locFound =
+        aNames ? aNames->Find(anInstance->GetName()) : FindByName(Velk_Text(anInstance->GetName()));
     if (locFound == nullptr)
     {
         VelkType* locCopy = anInstance->Clone();
@@ -226,21 +358,23 @@ bool VelkNameSpace::MergeInstance(VelkType* anInstance)
             delete locCopy;
             return false;
         }
+        if (aNames)
+            aNames->Added(locCopy, true);
         return true;
     }
     if (locFound->GetTypeName() == anInstance->GetTypeName())
-        return MergeMembers(locFound, anInstance);
+        return Priv_MergeMembers(locFound, anInstance, aNames);
     return true;
 }
 
-bool VelkNameSpace::MergeMembers(VelkType* aTarget, VelkType* aSource)
+bool VelkNameSpace::Priv_MergeMembers(VelkType* aTarget, VelkType* aSource, MergeNames* aNames)
 {
     for (VelkType* locMember : aSource->GetMemberView())
     {
         VelkType* locFound = aTarget->FindMember(Velk_Text(locMember->GetName()));
         if (locFound)
         {
-            if (locFound->GetTypeName() == locMember->GetTypeName() && !MergeMembers(locFound, locMember))
+            if (locFound->GetTypeName() == locMember->GetTypeName() && !Priv_MergeMembers(locFound, locMember, aNames))
                 return false;
             continue;
         }
@@ -252,6 +386,8 @@ bool VelkNameSpace::MergeMembers(VelkType* aTarget, VelkType* aSource)
             delete locCopy;
             return false;
         }
+        if (aNames)
+            aNames->Added(locCopy, false);
     }
     return true;
 }

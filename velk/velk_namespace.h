@@ -60,6 +60,9 @@ public:
 
 private:
     friend class VelkType;
+    struct MergeNames;
+    bool Priv_MergeInstance(VelkType* anInstance, MergeNames* aNames);
+    bool Priv_MergeMembers(VelkType* aTarget, VelkType* aSource, MergeNames* aNames);
     void Priv_RootRenamed(VelkType* aRoot, const QC_String& anOldName);
     VelkType* Priv_FindRoot(std::string_view aName);
     bool Priv_IsRoot(VelkType* anObject);

@@ -224,6 +224,8 @@ bool UI_ListDoubleClick(UI_Dialog* aDialog, int anId, int anIndex);
 // Drop-down combo boxes. Entries are added at the end; -1 selects nothing.
 bool UI_ComboReset(UI_Dialog* aDialog, int anId);
 int UI_ComboAdd(UI_Dialog* aDialog, int anId, const char* aText);
+// Appends the texts in order as UI_ComboAdd does one by one; the index of the first.
+int UI_ComboAddMany(UI_Dialog* aDialog, int anId, const std::vector<std::string>& aTexts);
 int UI_ComboGetCount(UI_Dialog* aDialog, int anId);
 bool UI_ComboSetCurSel(UI_Dialog* aDialog, int anId, int anIndex);
 int UI_ComboGetCurSel(UI_Dialog* aDialog, int anId);
@@ -261,6 +263,13 @@ bool UI_TreeSelect(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
 UI_TreeItem UI_TreeGetSelection(UI_Dialog* aDialog, int anId);
 bool UI_TreeExpand(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool anExpandFlag);
 bool UI_TreeIsExpanded(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
+// Children made when first needed: an item marked so shows an expander while
+// it has no children, and the first time they are needed (the user or the
+// program expands it, UI_TREE_CHILD of it) the tree's fill procedure is called
+// once to insert them. A tree of many items then makes only what is shown.
+typedef void (*UI_TreeFillProc)(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, void* aContext);
+bool UI_TreeSetFillProc(UI_Dialog* aDialog, int anId, UI_TreeFillProc aProc, void* aContext);
+bool UI_TreeSetChildrenLater(UI_Dialog* aDialog, int anId, UI_TreeItem anItem);
 // The images items show, by index.
 bool UI_TreeSetImageList(UI_Dialog* aDialog, int anId, const std::vector<UI_Image>& anImages);
 bool UI_TreeSetImage(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, int anImage);

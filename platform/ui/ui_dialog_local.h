@@ -12,7 +12,12 @@
 
 #include <QSet>
 
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QButtonGroup;
@@ -109,21 +114,119 @@ private:
     unsigned myStyle;
 };
 
+// An item's text in 16 bytes: up to 14 bytes inside, longer ones on the heap
+// (pointer and length in the first 12 bytes). The last byte tells which:
+// 15 minus the length inside, 0 on the heap.
+class UI_TreeText
+{
+public:
+    UI_TreeText() { Priv_Clear(); }
+    ~UI_TreeText() { Priv_Free(); }
+    UI_TreeText(const UI_TreeText&) = delete;
+    UI_TreeText& operator=(const UI_TreeText&) = delete;
+    UI_TreeText& operator=(UI_TreeText&& anOther) noexcept
+    {
+        if (this != &anOther)
+        {
+            Priv_Free();
+            std::memcpy(myBytes, anOther.myBytes, sizeof(myBytes));
+            anOther.Priv_Clear();
+        }
+        return *this;
+    }
+    UI_TreeText& operator=(std::string_view aText)
+    {
+        Priv_Free();
+        if (aText.size() < LAST)
+        {
+            std::memcpy(myBytes, aText.data(), aText.size());
+            myBytes[LAST] = char(LAST - aText.size());
+            return *this;
+        }
+        char* locText = new char[aText.size()];
+        std::memcpy(locText, aText.data(), aText.size());
+        uint32_t locSize = uint32_t(aText.size());
+        std::memcpy(myBytes, &locText, sizeof(locText));
+        std::memcpy(myBytes + sizeof(locText), &locSize, sizeof(locSize));
+        myBytes[LAST] = 0;
+        return *this;
+    }
+    operator std::string_view() const
+    {
+        if (myBytes[LAST] != 0)
+            return std::string_view(myBytes, size_t(LAST - myBytes[LAST]));
+        char* locText = nullptr;
+        uint32_t locSize = 0;
+        std::memcpy(&locText, myBytes, sizeof(locText));
+        std::memcpy(&locSize, myBytes + sizeof(locText), sizeof(locSize));
+        return std::string_view(locText, locSize);
+    }
+
+private:
+    enum
+    {
+        LAST = 15,
+    };
+    void Priv_Clear() { myBytes[LAST] = char(LAST); }
+    void Priv_Free()
+    {
+        if (myBytes[LAST] == 0)
+        {
+            char* locText = nullptr;
+            std::memcpy(&locText, myBytes, sizeof(locText));
+            delete[] locText;
+        }
+        Priv_Clear();
+    }
+
+    char myBytes[16];
+};
+
 // The tree control's item store: pointer-sized data per item, rows kept in
 // each node so that parent lookups stay constant time.
 struct UI_TreeNode
 {
-    QByteArray myText; // UTF-8: compared as bytes, turned into a QString only when shown
+    // UTF-8: compared as bytes, turned into a QString only when shown. Short
+    // texts (most item names) live inside the node.
+    UI_TreeText myText;
     intptr_t myData = 0;
-    int myImage = -1;
-    bool myChecked = false;
-    bool myExpanded = false;
-    int myRow = 0;
     UI_TreeNode* myParent = nullptr;
     std::vector<UI_TreeNode*> myChildren;
+    int myImage = -1;
+    int myRow = 0;
     // During an update: the children from this row on were appended by sorted
     // inserts and still wait for their places; -1 when none wait.
     int myPendingFrom = -1;
+    bool myChecked = false;
+    bool myExpanded = false;
+    // Shows an expander before it has children: the tree's fill procedure
+    // makes them the first time they are needed.
+    bool myChildrenLater = false;
+    bool myLive = false;
+};
+
+// The nodes of one tree, in blocks of the tree's own (no heap block per item),
+// so that a handle can be checked without a set of every item: it is an item
+// when it points at a slot of a block and that slot is in use.
+class UI_TreeNodePool
+{
+public:
+    UI_TreeNode* New();
+    void Delete(UI_TreeNode* aNode);
+    bool Owns(const UI_TreeNode* aNode) const;
+    // Frees every block; every node goes.
+    void Clear();
+
+private:
+    struct Block
+    {
+        std::unique_ptr<UI_TreeNode[]> myNodes;
+        size_t mySize = 0;
+    };
+    // Sorted by address.
+    std::vector<Block> myBlocks;
+    UI_TreeNode* myFree = nullptr;
+    size_t myNextSize = 16;
 };
 
 class UI_TreeModel : public QAbstractItemModel
@@ -139,8 +242,15 @@ public:
     QVariant data(const QModelIndex& anIndex, int aRole) const override;
     bool setData(const QModelIndex& anIndex, const QVariant& aValue, int aRole) override;
     Qt::ItemFlags flags(const QModelIndex& anIndex) const override;
+    bool hasChildren(const QModelIndex& aParent) const override;
+    bool canFetchMore(const QModelIndex& aParent) const override;
+    void fetchMore(const QModelIndex& aParent) override;
 
-    UI_TreeNode* Insert(UI_TreeNode* aParent, const QByteArray& aText, int anImage, bool aSortedFlag);
+    // Makes the children of a node marked for later, once.
+    void Fill(UI_TreeNode* aNode);
+    std::function<void(UI_TreeNode*)> myFill;
+
+    UI_TreeNode* Insert(UI_TreeNode* aParent, const char* aText, int anImage, bool aSortedFlag);
     void Delete(UI_TreeNode* aNode);
     void Reset();
     void Changed(UI_TreeNode* aNode);
@@ -169,7 +279,7 @@ private:
     bool myUpdating = false;
     std::vector<UI_TreeNode*> myPendingParents;
     // Every live item, so that stale handles from callers are refused.
-    QSet<const UI_TreeNode*> myNodes;
+    UI_TreeNodePool myNodes;
 };
 
 class UI_TreeWidget : public QTreeView
@@ -185,6 +295,8 @@ public:
     // A selection made during an update, applied at its end.
     UI_TreeNode* myPendingSelection = nullptr;
     bool myHasPendingSelection = false;
+    UI_TreeFillProc myFillProc = nullptr;
+    void* myFillContext = nullptr;
 
 protected:
     void keyPressEvent(QKeyEvent* anEvent) override;

@@ -12,20 +12,101 @@
 #include <QStyleOptionViewItem>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cstring>
+#include <string_view>
 
 // --- the item store ---
+
+namespace
+{
+// The order of the list boxes' sorting (UI_CompareNoCase) over the node's
+// texts, with tolower's answers for every byte looked up instead of asked.
+int locCompareNoCase(std::string_view aLeft, std::string_view aRight)
+{
+    static const std::array<unsigned char, 256> ourLower = [] {
+        std::array<unsigned char, 256> locTable{};
+        for (int i = 0; i < 256; i++)
+            locTable[size_t(i)] = (unsigned char) std::tolower(i);
+        return locTable;
+    }();
+    size_t locCount = std::min(aLeft.size(), aRight.size());
+    for (size_t i = 0; i < locCount; i++)
+    {
+        int locLeft = ourLower[(unsigned char) aLeft[i]];
+        int locRight = ourLower[(unsigned char) aRight[i]];
+        if (locLeft != locRight)
+            return locLeft - locRight;
+    }
+    return int(aLeft.size()) - int(aRight.size());
+}
+} // namespace
+
+UI_TreeNode* UI_TreeNodePool::New()
+{
+    if (!myFree)
+    {
+        Block locBlock;
+        locBlock.mySize = myNextSize;
+        locBlock.myNodes.reset(new UI_TreeNode[myNextSize]);
+        myNextSize = std::min<size_t>(myNextSize * 2, 4096);
+        // Linked through their parent field while free, the first slot on top.
+        for (size_t i = locBlock.mySize; i-- > 0;)
+        {
+            locBlock.myNodes[i].myParent = myFree;
+            myFree = &locBlock.myNodes[i];
+        }
+        auto locAt = std::lower_bound(myBlocks.begin(), myBlocks.end(), locBlock.myNodes.get(),
+                                      [](const Block& aBlock, const UI_TreeNode* aStart) {
+                                          return std::less<const UI_TreeNode*>()(aBlock.myNodes.get(), aStart);
+                                      });
+        myBlocks.insert(locAt, std::move(locBlock));
+    }
+    UI_TreeNode* locNode = myFree;
+    myFree = locNode->myParent;
+    locNode->myParent = nullptr;
+    locNode->myLive = true;
+    return locNode;
+}
+
+void UI_TreeNodePool::Delete(UI_TreeNode* aNode)
+{
+    *aNode = UI_TreeNode();
+    aNode->myParent = myFree;
+    myFree = aNode;
+}
+
+bool UI_TreeNodePool::Owns(const UI_TreeNode* aNode) const
+{
+    // The last block starting at or before the node.
+    auto locAt = std::upper_bound(myBlocks.begin(), myBlocks.end(), aNode,
+                                  [](const UI_TreeNode* aPointer, const Block& aBlock) {
+                                      return std::less<const UI_TreeNode*>()(aPointer, aBlock.myNodes.get());
+                                  });
+    if (locAt == myBlocks.begin())
+        return false;
+    --locAt;
+    uintptr_t locStart = reinterpret_cast<uintptr_t>(locAt->myNodes.get());
+    uintptr_t locNode = reinterpret_cast<uintptr_t>(aNode);
+    if (locNode >= locStart + locAt->mySize * sizeof(UI_TreeNode) || (locNode - locStart) % sizeof(UI_TreeNode))
+        return false;
+    return aNode->myLive;
+}
+
+void UI_TreeNodePool::Clear()
+{
+    myBlocks.clear();
+    myFree = nullptr;
+    myNextSize = 16;
+}
 
 UI_TreeModel::UI_TreeModel(bool aCheckBoxFlag, QObject* aParent)
     : QAbstractItemModel(aParent), myCheckBoxFlag(aCheckBoxFlag)
 {
 }
 
-UI_TreeModel::~UI_TreeModel()
-{
-    for (UI_TreeNode* locChild : myRoot.myChildren)
-        Free(locChild);
-}
+UI_TreeModel::~UI_TreeModel() = default;
 
 void UI_TreeModel::Free(UI_TreeNode* aNode)
 {
@@ -36,7 +117,7 @@ void UI_TreeModel::Free(UI_TreeNode* aNode)
         UI_TreeNode* locNode = locStack.back();
         locStack.pop_back();
         locStack.insert(locStack.end(), locNode->myChildren.begin(), locNode->myChildren.end());
-        delete locNode;
+        myNodes.Delete(locNode);
     }
 }
 
@@ -48,14 +129,13 @@ void UI_TreeModel::Forget(UI_TreeNode* aNode)
         UI_TreeNode* locNode = locStack.back();
         locStack.pop_back();
         locStack.insert(locStack.end(), locNode->myChildren.begin(), locNode->myChildren.end());
-        myNodes.remove(locNode);
         myCount--;
     }
 }
 
 bool UI_TreeModel::Has(UI_TreeNode* aNode) const
 {
-    return aNode && myNodes.contains(aNode);
+    return aNode && myNodes.Owns(aNode);
 }
 
 UI_TreeNode* UI_TreeModel::NodeOf(const QModelIndex& anIndex) const
@@ -107,7 +187,10 @@ QVariant UI_TreeModel::data(const QModelIndex& anIndex, int aRole) const
     switch (aRole)
     {
     case Qt::DisplayRole:
-        return QString::fromUtf8(locNode->myText);
+    {
+        std::string_view locText = locNode->myText;
+        return QString::fromUtf8(locText.data(), qsizetype(locText.size()));
+    }
     case Qt::DecorationRole:
         if (locNode->myImage >= 0 && locNode->myImage < int(myImages.size()))
             return myImages[locNode->myImage];
@@ -141,7 +224,36 @@ Qt::ItemFlags UI_TreeModel::flags(const QModelIndex& anIndex) const
     return locFlags;
 }
 
-UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const QByteArray& aText, int anImage, bool aSortedFlag)
+bool UI_TreeModel::hasChildren(const QModelIndex& aParent) const
+{
+    const UI_TreeNode* locParent = aParent.isValid() ? NodeOf(aParent) : &myRoot;
+    if (aParent.column() > 0)
+        return false;
+    return !locParent->myChildren.empty() || locParent->myChildrenLater;
+}
+
+bool UI_TreeModel::canFetchMore(const QModelIndex& aParent) const
+{
+    UI_TreeNode* locParent = NodeOf(aParent);
+    return locParent && locParent->myChildrenLater;
+}
+
+void UI_TreeModel::fetchMore(const QModelIndex& aParent)
+{
+    Fill(NodeOf(aParent));
+}
+
+void UI_TreeModel::Fill(UI_TreeNode* aNode)
+{
+    if (!aNode || !aNode->myChildrenLater)
+        return;
+    // Cleared first: the fill procedure's own questions must not fill again.
+    aNode->myChildrenLater = false;
+    if (myFill)
+        myFill(aNode);
+}
+
+UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const char* aText, int anImage, bool aSortedFlag)
 {
     std::vector<UI_TreeNode*>& locSiblings = aParent->myChildren;
     if (myUpdating)
@@ -154,13 +266,12 @@ UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const QByteArray& aText,
         }
         else if (!aSortedFlag)
             Priv_SortPending(aParent);
-        UI_TreeNode* locNode = new UI_TreeNode;
-        locNode->myText = aText;
+        UI_TreeNode* locNode = myNodes.New();
+        locNode->myText = std::string_view(aText);
         locNode->myImage = anImage;
         locNode->myParent = aParent;
         locNode->myRow = int(locSiblings.size());
         locSiblings.push_back(locNode);
-        myNodes.insert(locNode);
         myCount++;
         return locNode;
     }
@@ -168,21 +279,21 @@ UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const QByteArray& aText,
     if (aSortedFlag)
     {
         // After the last sibling that does not sort behind the new item.
-        const QByteArray& locText = aText;
+        std::string_view locText = aText;
         int locLow = 0;
         int locHigh = locRow;
         while (locLow < locHigh)
         {
             int locMid = (locLow + locHigh) / 2;
-            if (UI_CompareNoCase(locSiblings[locMid]->myText, locText) <= 0)
+            if (locCompareNoCase(locSiblings[locMid]->myText, locText) <= 0)
                 locLow = locMid + 1;
             else
                 locHigh = locMid;
         }
         locRow = locLow;
     }
-    UI_TreeNode* locNode = new UI_TreeNode;
-    locNode->myText = aText;
+    UI_TreeNode* locNode = myNodes.New();
+    locNode->myText = std::string_view(aText);
     locNode->myImage = anImage;
     locNode->myParent = aParent;
     locNode->myRow = locRow;
@@ -190,7 +301,6 @@ UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const QByteArray& aText,
     locSiblings.insert(locSiblings.begin() + locRow, locNode);
     for (size_t i = size_t(locRow) + 1; i < locSiblings.size(); i++)
         locSiblings[i]->myRow = int(i);
-    myNodes.insert(locNode);
     myCount++;
     endInsertRows();
     return locNode;
@@ -218,7 +328,7 @@ void UI_TreeModel::SortPending()
     std::vector<UI_TreeNode*> locParents;
     locParents.swap(myPendingParents);
     for (UI_TreeNode* locParent : locParents)
-        if (locParent == &myRoot || myNodes.contains(locParent))
+        if (locParent == &myRoot || Has(locParent))
             Priv_SortPending(locParent);
 }
 
@@ -230,12 +340,15 @@ void UI_TreeModel::Priv_SortPending(UI_TreeNode* aParent)
     aParent->myPendingFrom = -1;
     std::vector<UI_TreeNode*>& locChildren = aParent->myChildren;
     auto locLess = [](const UI_TreeNode* aLeft, const UI_TreeNode* aRight) {
-        return UI_CompareNoCase(aLeft->myText, aRight->myText) < 0;
+        return locCompareNoCase(aLeft->myText, aRight->myText) < 0;
     };
     // Stable, and the earlier items first among equals: the order one-by-one
     // sorted inserts give.
     std::stable_sort(locChildren.begin() + locFrom, locChildren.end(), locLess);
     std::inplace_merge(locChildren.begin(), locChildren.begin() + locFrom, locChildren.end(), locLess);
+    // A long list grown by appends holds up to twice its room.
+    if (locChildren.capacity() > 4096 && locChildren.capacity() > locChildren.size() + locChildren.size() / 4)
+        locChildren.shrink_to_fit();
     for (size_t i = 0; i < locChildren.size(); i++)
         locChildren[i]->myRow = int(i);
 }
@@ -262,12 +375,10 @@ void UI_TreeModel::Reset()
 {
     if (!myUpdating)
         beginResetModel();
-    for (UI_TreeNode* locChild : myRoot.myChildren)
-        Free(locChild);
-    myRoot.myChildren.clear();
+    std::vector<UI_TreeNode*>().swap(myRoot.myChildren);
     myRoot.myPendingFrom = -1;
     myPendingParents.clear();
-    myNodes.clear();
+    myNodes.Clear();
     myCount = 0;
     if (!myUpdating)
         endResetModel();
@@ -288,6 +399,10 @@ UI_TreeWidget::UI_TreeWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWid
       myOwner(anOwner), myId(anId)
 {
     setModel(myModel);
+    myModel->myFill = [this](UI_TreeNode* aNode) {
+        if (myFillProc)
+            myFillProc(myOwner, myId, reinterpret_cast<UI_TreeItem>(aNode), myFillContext);
+    };
     setHeaderHidden(true);
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -331,7 +446,8 @@ QRect UI_TreeWidget::ItemRect(UI_TreeNode* aNode)
     initViewItemOption(&locOption);
     locOption.rect = locRow;
     locOption.index = locIndex;
-    locOption.text = QString::fromUtf8(aNode->myText);
+    std::string_view locNodeText = aNode->myText;
+    locOption.text = QString::fromUtf8(locNodeText.data(), qsizetype(locNodeText.size()));
     locOption.features |= QStyleOptionViewItem::HasDisplay;
     QVariant locIcon = myModel->data(locIndex, Qt::DecorationRole);
     if (locIcon.isValid())
@@ -367,8 +483,11 @@ void UI_TreeWidget::PressAt(const QPoint& aPoint, bool aRightFlag)
             if (selectionModel()->currentIndex() != locIndex)
                 selectionModel()->setCurrentIndex(locIndex, QItemSelectionModel::ClearAndSelect);
         }
-        else if (aPoint.x() < visualRect(locIndex).x() && !locNode->myChildren.empty())
+        else if (aPoint.x() < visualRect(locIndex).x() && (!locNode->myChildren.empty() || locNode->myChildrenLater))
+        {
+            myModel->Fill(locNode);
             setExpanded(locIndex, !isExpanded(locIndex));
+        }
     }
     UI_Message locMessage;
     locMessage.myKind = UI_MSG_COMMAND;
@@ -451,7 +570,7 @@ UI_TreeItem UI_TreeInsert(UI_Dialog* aDialog, int anId, UI_TreeItem aParent, con
         return 0;
     UI_SilentScope locSilent(aDialog);
     return reinterpret_cast<UI_TreeItem>(
-        locModel->Insert(locParent, QByteArray(aText ? aText : ""), anImage, aSortedFlag));
+        locModel->Insert(locParent, aText ? aText : "", anImage, aSortedFlag));
 }
 
 bool UI_TreeDelete(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
@@ -496,6 +615,7 @@ UI_TreeItem UI_TreeGetRelated(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, 
     switch (aRelation)
     {
     case UI_TREE_CHILD:
+        locModel->Fill(locItem);
         locResult = locItem->myChildren.empty() ? nullptr : locItem->myChildren.front();
         break;
     case UI_TREE_NEXT:
@@ -516,7 +636,7 @@ bool UI_TreeGetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, std::strin
     UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     if (!locItem)
         return false;
-    aText->assign(locItem->myText.constData(), size_t(locItem->myText.size()));
+    *aText = std::string_view(locItem->myText);
     return true;
 }
 
@@ -526,7 +646,7 @@ bool UI_TreeSetText(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, const char
     UI_TreeNode* locItem = locNode(locTree, anItem);
     if (!locItem)
         return false;
-    locItem->myText = QByteArray(aText ? aText : "");
+    locItem->myText = std::string_view(aText ? aText : "");
     locTree->GetModel()->Changed(locItem);
     return true;
 }
@@ -601,6 +721,8 @@ bool UI_TreeExpand(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, bool anExpa
     UI_TreeNode* locItem = locNode(locTree, anItem);
     if (!locItem)
         return false;
+    if (anExpandFlag)
+        locTree->GetModel()->Fill(locItem);
     if (!locTree->GetModel()->IsUpdating())
     {
         UI_SilentScope locSilent(aDialog);
@@ -614,6 +736,27 @@ bool UI_TreeIsExpanded(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
 {
     UI_TreeNode* locItem = locNode(locFindTree(aDialog, anId, false), anItem);
     return locItem && locItem->myExpanded;
+}
+
+bool UI_TreeSetFillProc(UI_Dialog* aDialog, int anId, UI_TreeFillProc aProc, void* aContext)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId, false);
+    if (!locTree)
+        return false;
+    locTree->myFillProc = aProc;
+    locTree->myFillContext = aContext;
+    return true;
+}
+
+bool UI_TreeSetChildrenLater(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
+{
+    UI_TreeWidget* locTree = locFindTree(aDialog, anId, false);
+    UI_TreeNode* locItem = locNode(locTree, anItem);
+    if (!locItem || !locItem->myChildren.empty())
+        return false;
+    locItem->myChildrenLater = true;
+    locTree->GetModel()->Changed(locItem);
+    return true;
 }
 
 bool UI_TreeSetImageList(UI_Dialog* aDialog, int anId, const std::vector<UI_Image>& anImages)

@@ -261,6 +261,53 @@ TEST_F(VelkModelTest, MergeMembersAddsOnlyWhatIsMissing)
     EXPECT_STREQ(locScript->GetMemberValue("two").GetBuffer(), "3");
 }
 
+// Merge finds each root's name with a single walk and enters what it adds as
+// it goes; the result must be that of one FindByName per root (MergeInstance).
+TEST_F(VelkModelTest, MergeMeetsNamesAsOneSearchPerRootWould)
+{
+    std::string locFruit = WriteDisk("crate.fruit", "SCRIPTCLASS Bag\r\n{\r\nTEXT\r\nNUMBER\r\nCrate\r\n}\r\n"
+                                                    "CLASS Crate\r\n{\r\nTEXT label\r\nBag bag\r\n}\r\n");
+    ASSERT_TRUE(myTypes.Compile(locFruit.c_str())) << myLog.AllErrors();
+    const std::string locMine = "INCLUDE " + locFruit +
+                                "\r\nCrate c1\r\n{\r\nlabel one\r\n}\r\n"
+                                "Bag loose\r\n{\r\nTEXT t1 x\r\n}\r\n"
+                                "Crate c2\r\n{\r\nbag\r\n{\r\nCrate deep\r\n{\r\nlabel d\r\n}\r\n}\r\n}\r\n";
+    // c1's bag gets a Crate "loose" ahead of the root "loose", so the Bag
+    // "loose" that follows meets a Crate and is skipped; the new root loose2
+    // brings a NUMBER "n", so the Crate "n" after it is skipped too; "deep" is
+    // found inside c2.
+    const std::string locOther =
+        "INCLUDE " + locFruit +
+        "\r\nCrate c1\r\n{\r\nbag\r\n{\r\nCrate loose\r\n{\r\nlabel inner\r\n}\r\n}\r\n}\r\n"
+        "Bag loose\r\n{\r\nTEXT t2 y\r\n}\r\n"
+        "Crate loose2\r\n{\r\nbag\r\n{\r\nNUMBER n 3\r\n}\r\n}\r\n"
+        "Crate n\r\n{\r\n}\r\n"
+        "Crate deep\r\n{\r\nbag\r\n{\r\nTEXT added q\r\n}\r\n}\r\n"
+        "Crate fresh\r\n{\r\nlabel f\r\n}\r\n";
+    VelkNameSpace locMerged;
+    VelkNameSpace locSearched;
+    VelkNameSpace locSource;
+    ASSERT_TRUE(VelkCompiler::CompileText(locMerged, "mine.velk", locMine.data(), locMine.size(), &myTypes, nullptr));
+    ASSERT_TRUE(
+        VelkCompiler::CompileText(locSearched, "mine.velk", locMine.data(), locMine.size(), &myTypes, nullptr));
+    ASSERT_TRUE(
+        VelkCompiler::CompileText(locSource, "other.velk", locOther.data(), locOther.size(), &myTypes, nullptr));
+
+    ASSERT_TRUE(locMerged.Merge(locSource)) << myLog.AllErrors();
+    for (VelkType* locRoot : locSource.GetInstanceView())
+        ASSERT_TRUE(locSearched.MergeInstance(locRoot));
+
+    EXPECT_NE(locMerged.GetInstance("c1.bag.loose", false), nullptr);
+    EXPECT_EQ(locMerged.GetInstance("loose.t2", false), nullptr);
+    EXPECT_EQ(locMerged.GetInstance("n", false), nullptr);
+    EXPECT_NE(locMerged.GetInstance("c2.bag.deep.bag.added", false), nullptr);
+    EXPECT_EQ(locMerged.GetInstance("deep", false), nullptr);
+    EXPECT_NE(locMerged.GetInstance("fresh", false), nullptr);
+    ASSERT_TRUE(locMerged.Write(PathOf("merged.velk").c_str()));
+    ASSERT_TRUE(locSearched.Write(PathOf("searched.velk").c_str()));
+    EXPECT_EQ(ReadDisk("merged.velk"), ReadDisk("searched.velk"));
+}
+
 TEST_F(VelkModelTest, NamespacesTrackTheirObjects)
 {
     VelkType* locOrphan = nullptr;

@@ -4,7 +4,9 @@
 #include "platform/ui/ui_prompt_script.h"
 #include "platform/ui/ui_qt.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -652,6 +654,133 @@ TEST_F(FrameTest, TreeUpdateSortsOnceAsOneByOneInsertsWould)
     QTreeView* locView = static_cast<QTreeView*>(UI_GetControlWidget(locBatch, ID_PANE_TREE));
     EXPECT_EQ(locView->model()->rowCount(), 11);
     UI_DestroyDialog(locSingle);
+}
+
+// Items whose children are made when first needed: the fill procedure runs
+// once per item, whoever asks first (the program's walk or expansion, or the
+// user through the view), and handles of removed items stay refused.
+TEST_F(FrameTest, TreeMakesChildrenWhenFirstNeeded)
+{
+    UI_Dialog* locPane = UI_FrameCreatePane(myFrame, ourPane, locPaneProc, ID_PANE_TREE);
+    ASSERT_NE(locPane, nullptr);
+    static std::vector<UI_TreeItem> ourFilled;
+    ourFilled.clear();
+    // Each item gets "<text>.a" and "<text>.b", the first of which waits again.
+    UI_TreeFillProc locFill = [](UI_Dialog* aDialog, int anId, UI_TreeItem anItem, void*) {
+        ourFilled.push_back(anItem);
+        std::string locText;
+        UI_TreeGetText(aDialog, anId, anItem, &locText);
+        UI_TreeItem locFirst = UI_TreeInsert(aDialog, anId, anItem, (locText + ".a").c_str(), -1, false);
+        UI_TreeInsert(aDialog, anId, anItem, (locText + ".b").c_str(), -1, false);
+        UI_TreeSetChildrenLater(aDialog, anId, locFirst);
+    };
+    ASSERT_TRUE(UI_TreeSetFillProc(locPane, ID_PANE_TREE, locFill, nullptr));
+    std::vector<UI_TreeItem> locRoots;
+    for (int i = 0; i < 40; i++)
+    {
+        std::string locText = "r" + std::to_string(i);
+        locRoots.push_back(UI_TreeInsert(locPane, ID_PANE_TREE, UI_TREE_ROOT, locText.c_str(), -1, false));
+        ASSERT_TRUE(UI_TreeSetChildrenLater(locPane, ID_PANE_TREE, locRoots.back()));
+    }
+    EXPECT_EQ(UI_TreeGetCount(locPane, ID_PANE_TREE), 40);
+    QTreeView* locView = static_cast<QTreeView*>(UI_GetControlWidget(locPane, ID_PANE_TREE));
+    QAbstractItemModel* locModel = locView->model();
+    EXPECT_TRUE(locModel->hasChildren(locModel->index(3, 0)));
+    EXPECT_EQ(locModel->rowCount(locModel->index(3, 0)), 0);
+    EXPECT_TRUE(ourFilled.empty());
+
+    // The program asks: filled once.
+    EXPECT_EQ(locTreeTexts(locPane, ID_PANE_TREE, locRoots[0]), (std::vector<std::string>{"r0.a", "r0.b"}));
+    EXPECT_EQ(locTreeTexts(locPane, ID_PANE_TREE, locRoots[0]), (std::vector<std::string>{"r0.a", "r0.b"}));
+    EXPECT_EQ(ourFilled, (std::vector<UI_TreeItem>{locRoots[0]}));
+    // An item with children made cannot wait again.
+    EXPECT_FALSE(UI_TreeSetChildrenLater(locPane, ID_PANE_TREE, locRoots[0]));
+    // The program expands: filled, expanded, not notified.
+    ourTreeNotes.clear();
+    EXPECT_TRUE(UI_TreeExpand(locPane, ID_PANE_TREE, locRoots[1], true));
+    EXPECT_TRUE(UI_TreeIsExpanded(locPane, ID_PANE_TREE, locRoots[1]));
+    EXPECT_EQ(ourFilled.size(), 2u);
+    EXPECT_TRUE(ourTreeNotes.empty());
+    // The user expands through the laid-out view: filled through the model.
+    QApplication::processEvents();
+    locView->expand(locModel->index(2, 0));
+    EXPECT_EQ(locModel->rowCount(locModel->index(2, 0)), 2);
+    EXPECT_TRUE(UI_TreeIsExpanded(locPane, ID_PANE_TREE, locRoots[2]));
+    EXPECT_EQ(ourFilled, (std::vector<UI_TreeItem>{locRoots[0], locRoots[1], locRoots[2]}));
+    // A child that waits in turn.
+    UI_TreeItem locNested = UI_TreeGetRelated(locPane, ID_PANE_TREE, locRoots[2], UI_TREE_CHILD);
+    EXPECT_EQ(locTreeTexts(locPane, ID_PANE_TREE, locNested), (std::vector<std::string>{"r2.a.a", "r2.a.b"}));
+    EXPECT_EQ(UI_TreeGetCount(locPane, ID_PANE_TREE), 48);
+
+    // Removed items: their handles (and their children's) are refused, also
+    // once the slots are used again; a reset refuses every old handle.
+    UI_TreeItem locChild = UI_TreeGetRelated(locPane, ID_PANE_TREE, locRoots[0], UI_TREE_CHILD);
+    EXPECT_TRUE(UI_TreeDelete(locPane, ID_PANE_TREE, locRoots[0]));
+    std::string locText;
+    EXPECT_FALSE(UI_TreeGetText(locPane, ID_PANE_TREE, locRoots[0], &locText));
+    EXPECT_FALSE(UI_TreeGetText(locPane, ID_PANE_TREE, locChild, &locText));
+    EXPECT_FALSE(UI_TreeSetChildrenLater(locPane, ID_PANE_TREE, locChild));
+    EXPECT_EQ(UI_TreeGetRelated(locPane, ID_PANE_TREE, locChild, UI_TREE_CHILD), 0);
+    EXPECT_FALSE(UI_TreeGetText(locPane, ID_PANE_TREE, locRoots[0] + 1, &locText));
+    UI_TreeInsert(locPane, ID_PANE_TREE, UI_TREE_ROOT, "again", -1, true);
+    EXPECT_TRUE(UI_TreeGetText(locPane, ID_PANE_TREE, locRoots[39], &locText));
+    EXPECT_EQ(locText, "r39");
+    EXPECT_TRUE(UI_TreeReset(locPane, ID_PANE_TREE));
+    EXPECT_FALSE(UI_TreeGetText(locPane, ID_PANE_TREE, locRoots[39], &locText));
+    EXPECT_EQ(UI_TreeGetCount(locPane, ID_PANE_TREE), 0);
+    UI_TreeItem locFresh = UI_TreeInsert(locPane, ID_PANE_TREE, UI_TREE_ROOT, "fresh", -1, true);
+    EXPECT_TRUE(UI_TreeGetText(locPane, ID_PANE_TREE, locFresh, &locText));
+    EXPECT_EQ(locText, "fresh");
+}
+
+// Many lines at once, then the combo's own operations on the same rows: the
+// texts read back as they were put, in order, and the shown line stays.
+TEST_F(FrameTest, ComboTakesManyLinesAndStillAnswersItsOwnOperations)
+{
+    UI_Dialog* locBar = UI_FrameCreateDialogBar(myFrame, ourBar, locPaneProc);
+    ASSERT_NE(locBar, nullptr);
+    std::vector<std::string> locExpected = {"first", "second"};
+    EXPECT_EQ(UI_ComboAdd(locBar, ID_CONSOLE, "first"), 0);
+    EXPECT_EQ(UI_ComboAdd(locBar, ID_CONSOLE, "second"), 1);
+    EXPECT_TRUE(UI_ComboSetCurSel(locBar, ID_CONSOLE, 1));
+    // Shared beginnings of every length (one longer than a length byte holds),
+    // an empty line, UTF-8 and more lines than a whole line's period.
+    std::vector<std::string> locMany;
+    const std::string locLong(300, 'x');
+    for (int i = 0; i < 70; i++)
+        locMany.push_back(i % 9 == 4 ? std::string()
+                          : i >= 30 && i < 34 ? locLong + std::to_string(i)
+                                       : "LOG: made Item item" + std::to_string(i * 13) + (i % 5 ? "" : " \xc3\xa4"));
+    EXPECT_EQ(UI_ComboAddMany(locBar, ID_CONSOLE, locMany), 2);
+    locExpected.insert(locExpected.end(), locMany.begin(), locMany.end());
+    EXPECT_EQ(UI_ComboGetCurSel(locBar, ID_CONSOLE), 1);
+    EXPECT_EQ(UI_ComboAdd(locBar, ID_CONSOLE, "LOG: made Item item9"), 72);
+    locExpected.push_back("LOG: made Item item9");
+    EXPECT_EQ(UI_ComboAddMany(locBar, ID_CONSOLE, {"LOG: made Item item91", "LOG: x"}), 73);
+    locExpected.insert(locExpected.end(), {"LOG: made Item item91", "LOG: x"});
+
+    auto locTexts = [locBar]() {
+        std::vector<std::string> locTexts;
+        std::string locText;
+        for (int i = 0; i < UI_ComboGetCount(locBar, ID_CONSOLE); i++)
+            locTexts.push_back(UI_ComboGetText(locBar, ID_CONSOLE, i, &locText) ? locText : "?");
+        return locTexts;
+    };
+    EXPECT_EQ(locTexts(), locExpected);
+    // The combo's own edits in the middle of the rows.
+    QComboBox* locCombo = static_cast<QComboBox*>(UI_GetControlWidget(locBar, ID_CONSOLE));
+    locCombo->setItemText(20, "changed");
+    locExpected[20] = "changed";
+    locCombo->removeItem(33);
+    locExpected.erase(locExpected.begin() + 33);
+    locCombo->insertItem(5, "inserted");
+    locExpected.insert(locExpected.begin() + 5, "inserted");
+    EXPECT_EQ(locTexts(), locExpected);
+    EXPECT_EQ(locCombo->currentText().toStdString(), "second");
+    EXPECT_TRUE(UI_ComboReset(locBar, ID_CONSOLE));
+    EXPECT_EQ(UI_ComboGetCount(locBar, ID_CONSOLE), 0);
+    EXPECT_EQ(UI_ComboAdd(locBar, ID_CONSOLE, "after"), 0);
+    EXPECT_EQ(locTexts(), (std::vector<std::string>{"after"}));
 }
 
 TEST_F(FrameTest, TreePressesAndKeysAreNotified)
