@@ -108,7 +108,8 @@ bool locBuildTables(const LWLayer& aLayer, const LWObject& anObject, LayerTables
             if (locPolygon.myNumVertices > MAX_POLYGON_VERTICES)
             {
                 EditorError::Set(EDITOR_ERROR_NOT_TRIANGULATED);
-                SetErrorDetail("File: '%s'", anObject.myName.GetBuffer());
+                LWSetPolygonDetail(anObject.myName, aLayer, (uint32_t)t.myPolygonPoints.size(),
+                                   locPolygon.myNumVertices, &anObject);
                 return false;
             }
             t.myPolygonPoints.push_back(locList.GetIndices(locPolygon));

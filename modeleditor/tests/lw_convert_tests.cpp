@@ -120,7 +120,7 @@ TEST(LWConvert, PolygonsUpToTwentyFourCornersBecomeFans)
         {
             EXPECT_FALSE(locResult->myOk);
             EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_NOT_TRIANGULATED);
-            EXPECT_STREQ(EditorError::GetDetail(), "File: 'TEST.LWO'");
+            EXPECT_STREQ(EditorError::GetDetail(), "File: 'TEST.LWO', default layer, polygon 0: 25 corners");
         }
     }
 }
