@@ -775,6 +775,7 @@ bool ConvertLWLayer(int aLayerNumber, LWObject* anObject, LWLayerMesh* aMesh)
 
 std::vector<std::unique_ptr<LWObject>> LWCache::ourObjects;
 std::vector<std::unique_ptr<LWLayerMesh>> LWCache::ourMeshes;
+LWLayerMesh* LWCache::ourLastMesh = nullptr;
 
 LWObject* LWCache::FindObject(const char* aFileName)
 {
@@ -784,8 +785,17 @@ LWObject* LWCache::FindObject(const char* aFileName)
     return nullptr;
 }
 
+LWLayerMesh* LWCache::FindMesh(const LWObject* anObject, int aLayerNumber)
+{
+    for (const std::unique_ptr<LWLayerMesh>& locMesh : ourMeshes)
+        if (locMesh->myObject == anObject && locMesh->myLayerNumber == aLayerNumber)
+            return locMesh.get();
+    return nullptr;
+}
+
 void LWCache::Clear()
 {
+    ourLastMesh = nullptr;
     ourMeshes.clear();
     ourObjects.clear();
 }
@@ -811,6 +821,13 @@ bool FindOrLoadLWObject(const char* aFileName, int aLayer, bool aByNumber)
         }
         locNumber = locObject->myLayers[aLayer]->myNumber;
     }
+    // A layer is converted once per import: every item that names it shares
+    // the batches, which nothing changes after the conversion.
+    if (LWLayerMesh* locFound = LWCache::FindMesh(locObject, locNumber))
+    {
+        LWCache::ourLastMesh = locFound;
+        return true;
+    }
     auto locMesh = std::make_unique<LWLayerMesh>();
     locMesh->myObject = locObject;
     locMesh->myLayerNumber = locNumber;
@@ -824,5 +841,6 @@ bool FindOrLoadLWObject(const char* aFileName, int aLayer, bool aByNumber)
     if (!ConvertLWLayer(locNumber, locObject, locMesh.get()))
         return false;
     LWCache::ourMeshes.push_back(std::move(locMesh));
+    LWCache::ourLastMesh = LWCache::ourMeshes.back().get();
     return true;
 }

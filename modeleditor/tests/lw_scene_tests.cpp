@@ -209,6 +209,37 @@ TEST_F(SceneTest, LayersLevelsBonesAndTiming)
     EXPECT_FLOAT_EQ(r.myMotion->myRate, 1.0f);
 }
 
+// Items that load the same layer share one conversion of it, levels of
+// detail included; names stay unique however many items share one.
+TEST_F(SceneTest, ItemsSharingAnObjectConvertEachLayerOnce)
+{
+    const std::string locShared = TestPath("shared.lwo");
+    locWriteObject(locShared);
+    locWriteObject(TestPath("shared_LOD2.lwo"), 0.5f);
+    ::unlink(TestPath("shared_LOD3.lwo").c_str());
+    const std::string locOther = TestPath("other.lwo");
+    locWriteObject(locOther, 2.0f);
+    LWSceneText t;
+    t.SceneHeader();
+    for (int i = 0; i < 40; i++)
+    {
+        t.Line("LoadObjectLayer 1 " + (i % 4 == 3 ? locOther : locShared));
+        t.Line("AddNullObject Null");
+    }
+    ASSERT_TRUE(Read(t)) << EditorError::GetDetail();
+    // shared.lwo, its second level and other.lwo: three layers, three conversions.
+    EXPECT_EQ(LWCache::ourMeshes.size(), 3u);
+    ASSERT_EQ(myScene.myItems.size(), 80u);
+    const LWSItem& locFirst = *myScene.myItems[0];
+    const LWSItem& locLater = *myScene.myItems[2 * 37];
+    EXPECT_EQ(locFirst.myLevels[0], locLater.myLevels[0]);
+    EXPECT_EQ(locFirst.myLevels[1], locLater.myLevels[1]);
+    EXPECT_NE(locFirst.myLevels[0], myScene.myItems[2 * 3]->myLevels[0]);
+    EXPECT_EQ(myScene.myItems[1]->myName, "Null");
+    EXPECT_EQ(myScene.myItems[79]->myName, "Null39");
+    EXPECT_EQ(myScene.myItems[2]->myName, "shared_1_body1");
+}
+
 TEST_F(SceneTest, FailedLevelAndBadEnvelope)
 {
     const std::string locBox = TestPath("lone.lwo");
