@@ -14,20 +14,45 @@ namespace
 {
 const int locCacheSize = 32;
 
+float locCacheScore(int aCachePosition)
+{
+    if (aCachePosition < 0)
+        return 0.0f;
+    if (aCachePosition < 3)
+        return 0.75f; // the last triangle's vertices: a fixed score, so no strip bias
+    return powf(1.0f - (float)(aCachePosition - 3) / (float)(locCacheSize - 3), 1.5f);
+}
+
+// Vertices with few triangles left are finished first, so they leave the cache early.
+float locValenceScore(uint32_t aRemainingFaces)
+{
+    return 2.0f * powf((float)aRemainingFaces, -0.5f);
+}
+
+// The same values from tables made once, for the counts that are common.
+struct ScoreTables
+{
+    static constexpr uint32_t VALENCES = 64;
+    float myCache[locCacheSize + 3];
+    float myValence[VALENCES];
+
+    ScoreTables()
+    {
+        for (int c = 0; c < locCacheSize + 3; c++)
+            myCache[c] = locCacheScore(c);
+        for (uint32_t n = 1; n < VALENCES; n++)
+            myValence[n] = locValenceScore(n);
+    }
+};
+
 float locVertexScore(int aCachePosition, uint32_t aRemainingFaces)
 {
+    static const ScoreTables ourTables;
     if (aRemainingFaces == 0)
         return -1.0f;
-    float locScore = 0.0f;
-    if (aCachePosition >= 0)
-    {
-        if (aCachePosition < 3)
-            locScore = 0.75f; // the last triangle's vertices: a fixed score, so no strip bias
-        else
-            locScore = powf(1.0f - (float)(aCachePosition - 3) / (float)(locCacheSize - 3), 1.5f);
-    }
-    // Vertices with few triangles left are finished first, so they leave the cache early.
-    return locScore + 2.0f * powf((float)aRemainingFaces, -0.5f);
+    float locScore = aCachePosition >= 0 ? ourTables.myCache[aCachePosition] : 0.0f;
+    return locScore + (aRemainingFaces < ScoreTables::VALENCES ? ourTables.myValence[aRemainingFaces]
+                                                               : locValenceScore(aRemainingFaces));
 }
 } // namespace
 
