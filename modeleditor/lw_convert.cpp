@@ -334,6 +334,12 @@ bool locBuildBatch(const LWObject& anObject, const LayerTables& t, WorkBatch* aB
     const LWSurface& locSurface = *aBatch->mySurface;
 
     // Slots for the points that the batch's polygons use.
+    size_t locNumCorners = 0;
+    for (uint32_t locPolygon : aBatch->myPolygons)
+        locNumCorners += t.myPolygonSizes[locPolygon];
+    aBatch->myCornerStart.reserve(aBatch->myPolygons.size() + 1);
+    aBatch->myCorners.reserve(locNumCorners);
+    aBatch->mySlots.reserve(std::min<size_t>(locNumCorners, t.myNumPoints));
     for (uint32_t locPolygon : aBatch->myPolygons)
     {
         aBatch->myCornerStart.push_back((uint32_t)aBatch->myCorners.size());
@@ -775,6 +781,7 @@ bool ConvertLWLayer(int aLayerNumber, LWObject* anObject, LWLayerMesh* aMesh)
 
 std::vector<std::unique_ptr<LWObject>> LWCache::ourObjects;
 std::vector<std::unique_ptr<LWLayerMesh>> LWCache::ourMeshes;
+std::vector<LWCache::Failure> LWCache::ourFailures;
 LWLayerMesh* LWCache::ourLastMesh = nullptr;
 
 LWObject* LWCache::FindObject(const char* aFileName)
@@ -798,6 +805,7 @@ void LWCache::Clear()
     ourLastMesh = nullptr;
     ourMeshes.clear();
     ourObjects.clear();
+    ourFailures.clear();
 }
 
 bool FindOrLoadLWObject(const char* aFileName, int aLayer, bool aByNumber)
@@ -805,9 +813,20 @@ bool FindOrLoadLWObject(const char* aFileName, int aLayer, bool aByNumber)
     LWObject* locObject = LWCache::FindObject(aFileName);
     if (!locObject)
     {
+        // A file that did not load fails again the same way without another look.
+        for (const LWCache::Failure& locFailure : LWCache::ourFailures)
+            if (locFailure.myName.CompareNoCase(aFileName) == 0)
+            {
+                EditorError::Set(locFailure.myCode);
+                SetErrorDetail("%s", locFailure.myDetail.GetBuffer());
+                return false;
+            }
         locObject = LoadLWO2(aFileName);
         if (!locObject)
+        {
+            LWCache::ourFailures.push_back({QC_String(aFileName), QC_String(EditorError::GetDetail()), EditorError::Get()});
             return false;
+        }
         LWCache::ourObjects.emplace_back(locObject);
     }
     int locNumber = aLayer;

@@ -77,6 +77,13 @@ public:
     static std::vector<std::unique_ptr<LWObject>> ourObjects;    // in load order
     static std::vector<std::unique_ptr<LWLayerMesh>> ourMeshes;  // in conversion order, one per object layer
     static LWLayerMesh* ourLastMesh;                             // owned by ourMeshes
+    // Files that did not load, with the code and detail they gave.
+    struct Failure
+    {
+        QC_String myName, myDetail;
+        uint32_t myCode;
+    };
+    static std::vector<Failure> ourFailures;
 
     static LWObject* FindObject(const char* aFileName);
     static LWLayerMesh* FindMesh(const LWObject* anObject, int aLayerNumber);

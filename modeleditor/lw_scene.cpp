@@ -320,7 +320,11 @@ private:
             locLevelName[locDigit] = (char)('1' + s);
             if (!FindOrLoadLWObject(locLevelName.c_str(), i.myLayerIndex, true))
             {
-                if (QF_File::Exists(locLevelName.c_str()))
+                // Items of one object ask for the same missing level: looked up once.
+                auto locKnown = myLevelExists.find(locLevelName);
+                if (locKnown == myLevelExists.end())
+                    locKnown = myLevelExists.emplace(locLevelName, QF_File::Exists(locLevelName.c_str())).first;
+                if (locKnown->second)
                     i.myFailedLevel = s;
                 break;
             }
@@ -598,6 +602,7 @@ private:
     LWScene* myScene;
     std::unordered_set<std::string> myNames; // committed item names, lower-cased
     std::unordered_map<std::string, NameRun> myNameRuns;
+    std::unordered_map<std::string, bool> myLevelExists; // level file names that failed to load
     QF_File myFile;
     std::unique_ptr<LWSItem> myItem;
     std::unique_ptr<LWSBone> myBone;

@@ -126,24 +126,12 @@ bool QR_OptimizeFaces(const uint16_t* anIndices, uint32_t aNumFaces, uint32_t aN
     int locCache[locCacheSize + 3];
     int locCacheCount = 0;
     uint32_t locNextScan = 0;
+    // The best face among those touching cached vertices (the first of the
+    // highest score in cache then face order), found while they are rescored.
+    int64_t locBest = -1;
     for (uint32_t locOut = 0; locOut < aNumFaces; locOut++)
     {
-        // The best face among those touching cached vertices; else the first face left.
-        int64_t locBest = -1;
-        float locBestScore = -1e30f;
-        for (int c = 0; c < locCacheCount; c++)
-        {
-            uint32_t v = (uint32_t)locCache[c];
-            for (uint32_t k = locFaceStart[v]; k < locFaceStart[v + 1]; k++)
-            {
-                uint32_t f = locFaceList[k];
-                if (!locFaceDone[f] && locFaceScores[f] > locBestScore)
-                {
-                    locBestScore = locFaceScores[f];
-                    locBest = f;
-                }
-            }
-        }
+        // Else the first face left.
         if (locBest < 0)
         {
             while (locFaceDone[locNextScan])
@@ -177,15 +165,23 @@ bool QR_OptimizeFaces(const uint16_t* anIndices, uint32_t aNumFaces, uint32_t aN
             uint32_t v = (uint32_t)locNewCache[c];
             locVertexScores[v] = locVertexScore(locCachePos[v], locRemaining[v]);
         }
+        locBest = -1;
+        float locBestScore = -1e30f;
         for (int c = 0; c < locNewCount; c++)
         {
             uint32_t v = (uint32_t)locNewCache[c];
             for (uint32_t k = locFaceStart[v]; k < locFaceStart[v + 1]; k++)
             {
                 uint32_t f = locFaceList[k];
-                if (!locFaceDone[f])
-                    locFaceScores[f] = locVertexScores[anIndices[3 * f]] + locVertexScores[anIndices[3 * f + 1]] +
-                                       locVertexScores[anIndices[3 * f + 2]];
+                if (locFaceDone[f])
+                    continue;
+                locFaceScores[f] = locVertexScores[anIndices[3 * f]] + locVertexScores[anIndices[3 * f + 1]] +
+                                   locVertexScores[anIndices[3 * f + 2]];
+                if (c < locCacheSize && locFaceScores[f] > locBestScore)
+                {
+                    locBestScore = locFaceScores[f];
+                    locBest = f;
+                }
             }
         }
         locCacheCount = locNewCount < locCacheSize ? locNewCount : locCacheSize;
