@@ -45,9 +45,10 @@ struct ScoreTables
     }
 };
 
-float locVertexScore(int aCachePosition, uint32_t aRemainingFaces)
+const ScoreTables ourTables;
+
+inline float locVertexScore(int aCachePosition, uint32_t aRemainingFaces)
 {
-    static const ScoreTables ourTables;
     if (aRemainingFaces == 0)
         return -1.0f;
     float locScore = aCachePosition >= 0 ? ourTables.myCache[aCachePosition] : 0.0f;
