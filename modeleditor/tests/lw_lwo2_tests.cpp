@@ -314,6 +314,14 @@ TEST(LWO2Chunks, SizesAreNeverTrusted)
     EXPECT_FALSE(LoadLWBytes(locTag.GetBytes()));
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
 
+    // A polygon chunk too short for its type.
+    LWO2Writer locNoType;
+    locNoType.BeginChunk("POLS");
+    locNoType.U2(0);
+    locNoType.EndChunk();
+    EXPECT_FALSE(LoadLWBytes(locNoType.GetBytes()));
+    EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
+
     // A polygon whose count word ends the chunk.
     LWO2Writer locPolygon;
     locPolygon.Points({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}});
