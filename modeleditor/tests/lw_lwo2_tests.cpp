@@ -117,12 +117,18 @@ TEST(LWO2Errors, FacesOfFewerThanThreePointsAndPointsOutsideTheLayer)
     locSecond.Layer(2, "hull");
     locSecond.BeginChunk("NVSK");
     locSecond.EndChunk();
+    locSecond.BeginSurface("s");
+    locSecond.BeginSubChunk("SIDE");
+    locSecond.U1(1);
+    locSecond.EndSubChunk();
+    locSecond.EndSurface();
     locSecond.Points({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}});
     locSecond.Polygons({{0, 1, 2}, {2, 1, 0}});
     locSecond.Polygons({{0, 1, 2}, {1}});
     EXPECT_FALSE(LoadLWBytes(locSecond.GetBytes()));
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_NOT_TRIANGULATED);
-    EXPECT_STREQ(EditorError::GetDetail(), "File: 'test.lwo', layer 3 'hull', polygon 3: 1 corners skipped chunks: NVSK");
+    EXPECT_STREQ(EditorError::GetDetail(),
+                 "File: 'test.lwo', layer 3 'hull', polygon 3: 1 corners skipped chunks: NVSK short sub-chunks: SIDE");
 
     LWO2Writer locOutside;
     locOutside.Points({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}});
@@ -233,6 +239,18 @@ TEST(LWO2Chunks, SkippedChunkIDsAreLoggedOnce)
     ASSERT_TRUE(LoadLWBytes(locWriter.GetBytes(), "log.lwo"));
     ASSERT_EQ(locLog.myLines.size(), 1u);
     EXPECT_EQ(locLog.myLines[0], "LoadLWO2: 'log.lwo': skipped unknown chunks VMPA NVSK ?Z?  NODS");
+    // Each ID once, the first 32 kept.
+    LWO2Writer locMany;
+    for (int i = 0; i < 40; i++)
+    {
+        char locId[5] = {'X', 'Q', (char)('A' + i / 10), (char)('0' + i % 10), 0};
+        locMany.BeginChunk(locId);
+        locMany.EndChunk();
+    }
+    auto locManyObject = LoadLWBytes(locMany.GetBytes());
+    ASSERT_TRUE(locManyObject);
+    ASSERT_EQ(locManyObject->mySkippedChunks.size(), 32u);
+    EXPECT_EQ(locManyObject->mySkippedChunks[31], LWID("XQD1"));
     locLog.myLines.clear();
     LWO2Writer locPlain;
     locPlain.Points({{0, 0, 0}});
