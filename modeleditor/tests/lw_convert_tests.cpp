@@ -123,6 +123,25 @@ TEST(LWConvert, PolygonsUpToTwentyFourCornersBecomeFans)
             EXPECT_STREQ(EditorError::GetDetail(), "File: 'TEST.LWO', default layer, polygon 0: 25 corners");
         }
     }
+
+    // In a named layer, after a triangle, with a chunk the reader skipped.
+    LWO2Writer locWriter;
+    locWriter.Tags({"Disc"});
+    locWriter.Layer(4, "rim");
+    locWriter.BeginChunk("VMPA");
+    locWriter.EndChunk();
+    std::vector<LWVec3> locPoints(30, LWVec3{0, 0, 0});
+    std::vector<uint32_t> locRim;
+    for (uint32_t i = 0; i < 30; i++)
+    {
+        locPoints[i] = {cosf(0.2f * i), sinf(0.2f * i), 0};
+        locRim.push_back(i);
+    }
+    locWriter.Points(locPoints);
+    locWriter.Polygons({{0, 1, 2}, locRim});
+    auto locResult = locConvert(locWriter, 4);
+    EXPECT_FALSE(locResult->myOk);
+    EXPECT_STREQ(EditorError::GetDetail(), "File: 'TEST.LWO', layer 5 'rim', polygon 1: 30 corners skipped chunks: VMPA");
 }
 
 TEST(LWConvert, SurfacesSharingTheirImagesMergeIntoOneBatch)
