@@ -596,6 +596,14 @@ TEST(LWO2Surfaces, FieldsCrossingTheirChunkFailTheLoad)
             w.EndSubChunk();
             w.EndSurface();
         },
+        [](LWO2Writer& w) { // a header sub-chunk larger than its header
+            locWriteBlock(w, [](LWO2Writer& w) {
+                w.S0("\x80");
+                w.ID4("CHAN");
+                w.U2(12);
+                w.ID4("COLR");
+            }, [](LWO2Writer&) {});
+        },
         [](LWO2Writer& w) { // a texture-map sub-chunk larger than its map
             locWriteBlock(w, [](LWO2Writer& w) { w.S0("\x80"); }, [](LWO2Writer& w) {
                 w.BeginSubChunk("TMAP");

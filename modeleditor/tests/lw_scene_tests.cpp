@@ -238,6 +238,14 @@ TEST_F(SceneTest, ItemsSharingAnObjectConvertEachLayerOnce)
     EXPECT_EQ(myScene.myItems[1]->myName, "Null");
     EXPECT_EQ(myScene.myItems[79]->myName, "Null39");
     EXPECT_EQ(myScene.myItems[2]->myName, "shared_1_body1");
+
+    // A long run of digits counts from its last nine.
+    ASSERT_TRUE(ReadLines({"AddNullObject N12345678901", "AddNullObject N12345678901", "AddNullObject n345678902",
+                           "AddNullObject N7"}));
+    ASSERT_EQ(myScene.myItems.size(), 4u);
+    EXPECT_EQ(myScene.myItems[1]->myName, "N345678902");
+    EXPECT_EQ(myScene.myItems[2]->myName, "n345678903");
+    EXPECT_EQ(myScene.myItems[3]->myName, "N7");
 }
 
 TEST_F(SceneTest, FailedLevelAndBadEnvelope)
