@@ -339,7 +339,8 @@ bool locBuildBatch(const LWObject& anObject, const LayerTables& t, WorkBatch* aB
         locNumCorners += t.myPolygonSizes[locPolygon];
     aBatch->myCornerStart.reserve(aBatch->myPolygons.size() + 1);
     aBatch->myCorners.reserve(locNumCorners);
-    aBatch->mySlots.reserve(std::min<size_t>(locNumCorners, t.myNumPoints));
+    // Splits add at most one slot per corner; room never touched costs no page.
+    aBatch->mySlots.reserve(locNumCorners);
     for (uint32_t locPolygon : aBatch->myPolygons)
     {
         aBatch->myCornerStart.push_back((uint32_t)aBatch->myCorners.size());
@@ -633,6 +634,8 @@ bool locOutputBatch(const LWObject& anObject, WorkBatch& aBatch, LWMeshBatch* an
     std::vector<uint32_t> locTable(locTableSize, NO_SLOT);
     std::vector<WeldKey> locKeys;
     std::vector<uint32_t> locRemap(locNumSlots);
+    locKeys.reserve(locNumSlots);
+    anOutput->myVertices.reserve(locNumSlots);
     for (size_t s = 0; s < locNumSlots; s++)
     {
         WeldKey locKey(aBatch.mySlots[s]);
