@@ -23,6 +23,11 @@
 // A scene names its objects relative to a content folder: the first of the
 // models root (the DIR it was found under), its own folder and the folders
 // between that holds its first object. Both importers run from there.
+//
+// [SECTION] Files and generated models
+// [SECTION] Timing and object import
+// [SECTION] Scenes
+// [SECTION] main
 #include <dirent.h>
 #include <time.h>
 #include <sys/stat.h>
@@ -59,6 +64,8 @@
 
 namespace
 {
+// [SECTION] Files and generated models
+
 bool HasExtension(const std::string& aName, const char* anExtension)
 {
     size_t locLength = strlen(anExtension);
@@ -277,6 +284,8 @@ std::vector<uint8_t> ReadWhole(const std::string& aPath)
     return locData;
 }
 
+// [SECTION] Timing and object import
+
 // One file's import by one side: whether it was read, its counts, and the
 // reason when it was not.
 struct Import
@@ -474,6 +483,8 @@ void MeasureObjects(const std::vector<std::string>& anObjects)
     }
 }
 
+// [SECTION] Scenes
+
 // The first path a scene loads an object from, as its reader takes it.
 std::string FirstObjectPath(const std::string& aScene)
 {
@@ -655,6 +666,8 @@ void Usage(FILE* aStream)
                      "--generate N DIR first writes generated objects and scenes of N polygons into DIR.\n");
 }
 } // namespace
+
+// [SECTION] main
 
 int main(int argc, char** argv)
 {
