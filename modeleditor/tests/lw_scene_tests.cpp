@@ -246,6 +246,12 @@ TEST_F(SceneTest, ItemsSharingAnObjectConvertEachLayerOnce)
     EXPECT_EQ(myScene.myItems[1]->myName, "N345678902");
     EXPECT_EQ(myScene.myItems[2]->myName, "n345678903");
     EXPECT_EQ(myScene.myItems[3]->myName, "N7");
+    ASSERT_TRUE(ReadLines({"AddNullObject N1234567890", "AddNullObject N1234567890", "AddNullObject Null55",
+                           "AddNullObject Null55", "AddNullObject 42", "AddNullObject 42"}));
+    ASSERT_EQ(myScene.myItems.size(), 6u);
+    EXPECT_EQ(myScene.myItems[1]->myName, "N234567891");
+    EXPECT_EQ(myScene.myItems[3]->myName, "Null56");
+    EXPECT_EQ(myScene.myItems[5]->myName, "43");
 }
 
 TEST_F(SceneTest, FailedLevelAndBadEnvelope)
