@@ -252,6 +252,13 @@ TEST_F(SceneTest, ItemsSharingAnObjectConvertEachLayerOnce)
     EXPECT_EQ(myScene.myItems[1]->myName, "N234567891");
     EXPECT_EQ(myScene.myItems[3]->myName, "Null56");
     EXPECT_EQ(myScene.myItems[5]->myName, "43");
+    // Numbers free below or above those known taken are still found.
+    ASSERT_TRUE(ReadLines({"AddNullObject Null5", "AddNullObject Null5", "AddNullObject Null5", "AddNullObject Null2",
+                           "AddNullObject Null2", "AddNullObject Null9", "AddNullObject Null9"}));
+    std::vector<std::string> locNames;
+    for (const std::unique_ptr<LWSItem>& i : myScene.myItems)
+        locNames.push_back(i->myName.GetBuffer());
+    EXPECT_EQ(locNames, (std::vector<std::string>{"Null5", "Null6", "Null7", "Null2", "Null3", "Null9", "Null10"}));
 }
 
 TEST_F(SceneTest, FailedLevelAndBadEnvelope)
