@@ -1,28 +1,40 @@
-// Measures the LightWave import: every .lwo of the given folders is loaded
-// and all its layers converted into batches, every .lws key-checked, and
-// (where the editor core is built) every .lws opened into a template on the
-// renderer the build links.
-// In the same run the same objects are imported with the Open Asset Import
-// Library (triangulated, identical vertices joined) and walked chunk by chunk
-// from memory after a plain read (the I/O floor); the ratios are printed.
+// Measures the LightWave import beside the Open Asset Import Library in the
+// same run: every .lwo under the given folders loaded with all its layers
+// converted, every .lws key-checked and (where the editor core is built)
+// opened into a template on the renderer the build links. Figures are CPU
+// time, the median of warm passes; ratios cover only the files both sides
+// read, and the files either side fails are listed apart.
 //
 //   lightwave_bench DIR...                  measure the files under DIR
 //   lightwave_bench --generate N DIR DIR... first write DIR/generated.lwo, an
 //                                           object of N polygons with many
 //                                           surfaces, UV seams, colours and
-//                                           weights, and DIR/generated.lws; also
-//                                           DIR/skinned.lws, items with bones
-//                                           over an object with levels of detail
+//                                           weights, and DIR/generated.lws (its
+//                                           keys do not line up: refused on
+//                                           purpose); DIR/skinned_<items>.lws,
+//                                           25 to 200 items with bones over an
+//                                           object with levels of detail; and
+//                                           DIR/scenes/tower.lws, whose objects
+//                                           sit in DIR/lightwave
 //   lightwave_bench --export DIR...         every model opened, written as .qrb
 //                                           and read back (lightwave_bench_export.cpp)
 //   lightwave_bench --qre DIR...            every .qre loaded and exported
+//
+// A scene names its objects relative to a content folder: the first of the
+// models root (the DIR it was found under), its own folder and the folders
+// between that holds its first object. Both importers run from there.
+//
+// [SECTION] Files and generated models
+// [SECTION] Timing and object import
+// [SECTION] Scenes
+// [SECTION] main
 #include "bench/bench_args.h"
 #include <dirent.h>
+#include <time.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -53,12 +65,7 @@
 
 namespace
 {
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point aStart)
-{
-    return std::chrono::duration<double>(Clock::now() - aStart).count();
-}
+// [SECTION] Files and generated models
 
 bool HasExtension(const std::string& aName, const char* anExtension)
 {
@@ -66,7 +73,13 @@ bool HasExtension(const std::string& aName, const char* anExtension)
     return aName.size() > locLength && strcasecmp(aName.c_str() + aName.size() - locLength, anExtension) == 0;
 }
 
-void ListFiles(const std::string& aFolder, std::vector<std::string>* anObjects, std::vector<std::string>* aScenes)
+struct SceneFile
+{
+    std::string myPath, myRoot;
+};
+
+void ListFiles(const std::string& aFolder, const std::string& aRoot, std::vector<std::string>* anObjects,
+               std::vector<SceneFile>* aScenes)
 {
     DIR* locDir = opendir(aFolder.c_str());
     if (!locDir)
@@ -84,11 +97,11 @@ void ListFiles(const std::string& aFolder, std::vector<std::string>* anObjects, 
         if (stat(locPath.c_str(), &locStat) != 0)
             continue;
         if (S_ISDIR(locStat.st_mode))
-            ListFiles(locPath, anObjects, aScenes);
+            ListFiles(locPath, aRoot, anObjects, aScenes);
         else if (HasExtension(locName, ".lwo"))
             anObjects->push_back(locPath);
         else if (HasExtension(locName, ".lws"))
-            aScenes->push_back(locPath);
+            aScenes->push_back({locPath, aRoot});
     }
 }
 
@@ -216,28 +229,44 @@ bool Generate(long aPolygons, const std::string& aFolder)
         if (!locSkin.Save((aFolder + locName).c_str()))
             return false;
     }
-    LWSceneText locSkinned;
-    locSkinned.SceneHeader().Line("FramesPerSecond 30").Line("PreviewLastFrame 60");
-    for (int i = 0; i < 50; i++)
+    for (int locItems : {25, 50, 100, 200})
     {
-        locSkinned.Line("LoadObjectLayer 1 skinned.lwo");
-        char locItemParent[32];
-        snprintf(locItemParent, sizeof(locItemParent), "ParentItem 1%07X", 2 * (i - 1));
-        if (i > 0)
-            locSkinned.Line(locItemParent); // the previous object
-        for (int b = 0; b < 12; b++)
+        LWSceneText locSkinned;
+        locSkinned.SceneHeader().Line("FramesPerSecond 30").Line("PreviewLastFrame 60");
+        for (int i = 0; i < locItems; i++)
         {
-            locSkinned.Line("AddBone").Line("BoneName Bone" + std::to_string(i) + "_" + std::to_string(b));
-            locSkinned.Line("BoneRestPosition 0 0.25 0").Line("BoneRestLength 0.25");
-            locSkinned.Line("BoneWeightMapName Bone" + std::to_string(b % 4));
-            char locParent[32];
-            snprintf(locParent, sizeof(locParent), b == 0 ? "ParentItem 1%07X" : "ParentItem 4%03X%04X", b == 0 ? i : b - 1,
-                     i);
-            locSkinned.Line(locParent);
+            locSkinned.Line("LoadObjectLayer 1 skinned.lwo");
+            char locItemParent[32];
+            snprintf(locItemParent, sizeof(locItemParent), "ParentItem 1%07X", 2 * (i - 1));
+            if (i > 0)
+                locSkinned.Line(locItemParent); // the previous object
+            for (int b = 0; b < 12; b++)
+            {
+                locSkinned.Line("AddBone").Line("BoneName Bone" + std::to_string(i) + "_" + std::to_string(b));
+                locSkinned.Line("BoneRestPosition 0 0.25 0").Line("BoneRestLength 0.25");
+                locSkinned.Line("BoneWeightMapName Bone" + std::to_string(b % 4));
+                char locParent[32];
+                snprintf(locParent, sizeof(locParent), b == 0 ? "ParentItem 1%07X" : "ParentItem 4%03X%04X",
+                         b == 0 ? i : b - 1, i);
+                locSkinned.Line(locParent);
+            }
+            locSkinned.Line("AddNullObject Null");
         }
-        locSkinned.Line("AddNullObject Null");
+        if (!locSkinned.Save((aFolder + "/skinned_" + std::to_string(locItems) + ".lws").c_str()))
+            return false;
     }
-    return locSkinned.Save((aFolder + "/skinned.lws").c_str());
+
+    // A scene in a folder of its own whose objects are named from the models root.
+    mkdir((aFolder + "/lightwave").c_str(), 0755);
+    mkdir((aFolder + "/scenes").c_str(), 0755);
+    if (!WriteLWBoxObject((aFolder + "/lightwave/mast.lwo").c_str(), 0.5f) ||
+        !WriteLWBoxObject((aFolder + "/lightwave/deck.lwo").c_str(), 2.0f))
+        return false;
+    LWSceneText locTower;
+    locTower.SceneHeader().Line("FramesPerSecond 30").Line("PreviewLastFrame 30");
+    locTower.Line("LoadObjectLayer 1 lightwave/deck.lwo");
+    locTower.Line("LoadObjectLayer 1 lightwave/mast.lwo").Line("ParentItem 10000000");
+    return locTower.Save((aFolder + "/scenes/tower.lws").c_str());
 }
 
 std::vector<uint8_t> ReadWhole(const std::string& aPath)
@@ -256,208 +285,392 @@ std::vector<uint8_t> ReadWhole(const std::string& aPath)
     return locData;
 }
 
-struct Totals
+// [SECTION] Timing and object import
+
+// One file's import by one side: whether it was read, its counts, and the
+// reason when it was not.
+struct Import
 {
-    long myFiles = 0, myFailed = 0, myLayers = 0, myPolygons = 0, myTriangles = 0, myVertices = 0;
-    double myBytes = 0;
+    bool myOk = false;
+    long myLayers = 0, myPolygons = 0, myTriangles = 0, myVertices = 0;
+    std::string myFailure;
 };
 
-void Print(const char* aName, const Totals& aTotals, double aSeconds, int aPasses)
+double CpuSeconds()
 {
-    printf("%-10s files %ld (failed %ld)  layers %ld  polygons %ld  triangles %ld  vertices %ld  %.2f MB  %.4f s\n",
-           aName, aTotals.myFiles, aTotals.myFailed, aTotals.myLayers, aTotals.myPolygons, aTotals.myTriangles,
-           aTotals.myVertices, aTotals.myBytes / 1e6, aSeconds / aPasses);
+    timespec locTime;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &locTime);
+    return (double)locTime.tv_sec + locTime.tv_nsec * 1e-9;
 }
 
-Totals OurImport(const std::vector<std::string>& anObjects)
+// The median CPU seconds of one call to aWork over warm passes: one pass to
+// warm up, then 7 samples, each of enough calls to last 2 ms.
+template <class Work> double MedianCpu(Work&& aWork)
 {
-    Totals locTotals;
-    for (const std::string& locPath : anObjects)
+    double locStart = CpuSeconds();
+    aWork();
+    double locOne = CpuSeconds() - locStart;
+    int locBatch = locOne >= 0.002 ? 1 : (int)std::min(1000.0, std::ceil(0.002 / std::max(locOne, 1e-7)));
+    std::vector<double> locSamples;
+    for (int i = 0; i < 7; i++)
     {
-        LWCache::Clear();
-        locTotals.myFiles++;
-        LWObject* locObject = LoadLWO2(locPath.c_str());
-        if (!locObject)
-        {
-            locTotals.myFailed++;
+        locStart = CpuSeconds();
+        for (int k = 0; k < locBatch; k++)
+            aWork();
+        locSamples.push_back((CpuSeconds() - locStart) / locBatch);
+    }
+    std::sort(locSamples.begin(), locSamples.end());
+    return locSamples[locSamples.size() / 2];
+}
+
+std::string EditorFailure()
+{
+    char locText[400];
+    snprintf(locText, sizeof(locText), "code %u %s", EditorError::Get(), EditorError::GetDetail());
+    return locText;
+}
+
+Import OurObject(const std::string& aPath)
+{
+    Import locResult;
+    LWCache::Clear();
+    EditorError::Set(EDITOR_ERROR_NONE);
+    LWObject* locObject = LoadLWO2(aPath.c_str());
+    if (!locObject)
+    {
+        locResult.myFailure = EditorFailure();
+        return locResult;
+    }
+    LWCache::ourObjects.emplace_back(locObject);
+    locResult.myOk = true;
+    // The file's layers, and the default layer when geometry stands before them.
+    for (size_t locIndex = 0; locIndex < locObject->myLayers.size(); locIndex++)
+    {
+        if (locIndex == 0 && locObject->myLayers[0]->myPolygonLists.empty())
             continue;
-        }
-        LWCache::ourObjects.emplace_back(locObject);
-        bool locFailed = false;
-        // The file's layers, and the default layer when geometry stands before them.
-        for (size_t locIndex = 0; locIndex < locObject->myLayers.size(); locIndex++)
+        if (!FindOrLoadLWObject(aPath.c_str(), (int)locIndex, false))
         {
-            if (locIndex == 0 && locObject->myLayers[0]->myPolygonLists.empty())
-                continue;
-            if (!FindOrLoadLWObject(locPath.c_str(), (int)locIndex, false))
-            {
-                locFailed = true;
-                continue;
-            }
-            const LWLayerMesh& locMesh = *LWCache::GetLastMesh();
-            locTotals.myLayers++;
-            for (const LWPolygonList& locList : locObject->myLayers[locIndex]->myPolygonLists)
-                locTotals.myPolygons += (long)locList.myPolygons.size();
-            for (const LWMeshBatch& locBatch : locMesh.myBatches)
-            {
-                locTotals.myTriangles += locBatch.GetNumTriangles();
-                locTotals.myVertices += (long)locBatch.myVertices.size();
-            }
+            locResult.myOk = false;
+            locResult.myFailure = EditorFailure();
+            break;
         }
-        locTotals.myFailed += locFailed;
+        const LWLayerMesh& locMesh = *LWCache::GetLastMesh();
+        locResult.myLayers++;
+        for (const LWPolygonList& locList : locObject->myLayers[locIndex]->myPolygonLists)
+            locResult.myPolygons += (long)locList.myPolygons.size();
+        for (const LWMeshBatch& locBatch : locMesh.myBatches)
+        {
+            locResult.myTriangles += locBatch.GetNumTriangles();
+            locResult.myVertices += (long)locBatch.myVertices.size();
+        }
     }
     LWCache::Clear();
-    return locTotals;
+    return locResult;
 }
 
 #ifdef Q_WITH_ASSIMP
-Totals AssimpImport(const std::vector<std::string>& anObjects)
+Import PeerImport(const std::string& aPath)
 {
-    Totals locTotals;
-    for (const std::string& locPath : anObjects)
+    Import locResult;
+    Assimp::Importer locImporter;
+    const aiScene* locScene = locImporter.ReadFile(aPath, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices);
+    if (!locScene)
     {
-        locTotals.myFiles++;
-        Assimp::Importer locImporter;
-        const aiScene* locScene =
-            locImporter.ReadFile(locPath, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices);
-        if (!locScene)
-        {
-            locTotals.myFailed++;
-            continue;
-        }
-        locTotals.myLayers += locScene->mRootNode ? locScene->mRootNode->mNumChildren : 0;
-        for (unsigned m = 0; m < locScene->mNumMeshes; m++)
-        {
-            locTotals.myTriangles += locScene->mMeshes[m]->mNumFaces;
-            locTotals.myVertices += locScene->mMeshes[m]->mNumVertices;
-        }
+        locResult.myFailure = locImporter.GetErrorString();
+        return locResult;
     }
-    return locTotals;
+    locResult.myOk = true;
+    locResult.myLayers = locScene->mRootNode ? locScene->mRootNode->mNumChildren : 0;
+    for (unsigned m = 0; m < locScene->mNumMeshes; m++)
+    {
+        locResult.myTriangles += locScene->mMeshes[m]->mNumFaces;
+        locResult.myVertices += locScene->mMeshes[m]->mNumVertices;
+    }
+    return locResult;
 }
 #endif
 
 // Reads each file and walks its top-level chunks: the floor of any reader.
-Totals ChunkWalk(const std::vector<std::string>& anObjects)
+long ChunkWalk(const std::vector<std::string>& anObjects, double* aBytes)
 {
-    Totals locTotals;
+    long locChunks = 0;
+    *aBytes = 0;
     for (const std::string& locPath : anObjects)
     {
         std::vector<uint8_t> locData = ReadWhole(locPath);
-        locTotals.myFiles++;
-        locTotals.myBytes += (double)locData.size();
+        *aBytes += (double)locData.size();
         size_t locPos = 12;
         while (locPos + 8 <= locData.size())
         {
             uint32_t locSize = ((uint32_t)locData[locPos + 4] << 24) | ((uint32_t)locData[locPos + 5] << 16) |
                                ((uint32_t)locData[locPos + 6] << 8) | locData[locPos + 7];
-            if (memcmp(&locData[locPos], "POLS", 4) == 0)
-                locTotals.myPolygons++;
-            locTotals.myLayers += memcmp(&locData[locPos], "LAYR", 4) == 0;
+            locChunks++;
             locPos += 8 + (size_t)locSize + (locSize & 1);
         }
     }
-    return locTotals;
+    return locChunks;
+}
+
+// Sums of the files both sides read.
+struct Pair
+{
+    long myFiles = 0, myOurTriangles = 0, myPeerTriangles = 0;
+    double myOurs = 0, myPeer = 0;
+};
+
+void PrintFailures(const char* aKind, const char* aSide, const std::vector<std::string>& aLines)
+{
+    for (const std::string& locLine : aLines)
+        printf("%-8s failed (%s): %s\n", aKind, aSide, locLine.c_str());
+}
+
+void PrintRatio(const char* aKind, const Pair& aPair)
+{
+    if (aPair.myFiles == 0)
+    {
+        printf("%-8s no file both sides read: no ratio\n", aKind);
+        return;
+    }
+    printf("%-8s both read %ld  triangles ours %ld assimp %ld  cpu ours %.4f s assimp %.4f s  ratio ours/assimp "
+           "%.2f\n",
+           aKind, aPair.myFiles, aPair.myOurTriangles, aPair.myPeerTriangles, aPair.myOurs, aPair.myPeer,
+           aPair.myOurs / std::max(1e-12, aPair.myPeer));
+}
+
+void MeasureObjects(const std::vector<std::string>& anObjects)
+{
+    Pair locPair;
+    long locOurFiles = 0;
+    double locOurTime = 0;
+    std::vector<std::string> locOurFailures, locPeerFailures;
+    for (const std::string& locPath : anObjects)
+    {
+        Import locOurs = OurObject(locPath);
+        if (!locOurs.myOk)
+            locOurFailures.push_back(locPath + ": " + locOurs.myFailure);
+        double locOurSeconds = locOurs.myOk ? MedianCpu([&] { OurObject(locPath); }) : 0;
+        if (locOurs.myOk)
+        {
+            locOurFiles++;
+            locOurTime += locOurSeconds;
+        }
+#ifdef Q_WITH_ASSIMP
+        Import locPeer = PeerImport(locPath);
+        if (!locPeer.myOk)
+            locPeerFailures.push_back(locPath + ": " + locPeer.myFailure);
+        if (locOurs.myOk && locPeer.myOk)
+        {
+            locPair.myFiles++;
+            locPair.myOurs += locOurSeconds;
+            locPair.myPeer += MedianCpu([&] { PeerImport(locPath); });
+            locPair.myOurTriangles += locOurs.myTriangles;
+            locPair.myPeerTriangles += locPeer.myTriangles;
+        }
+#endif
+    }
+    printf("objects  files %zu  read by ours %ld  cpu %.4f s\n", anObjects.size(), locOurFiles, locOurTime);
+    PrintFailures("objects", "ours", locOurFailures);
+#ifdef Q_WITH_ASSIMP
+    PrintFailures("objects", "assimp", locPeerFailures);
+    PrintRatio("objects", locPair);
+#endif
+    if (locOurFiles > 0)
+    {
+        double locBytes = 0;
+        long locChunks = ChunkWalk(anObjects, &locBytes);
+        double locWalk = MedianCpu([&] { ChunkWalk(anObjects, &locBytes); });
+        printf("chunkwalk files %zu  chunks %ld  %.2f MB  cpu %.4f s\n", anObjects.size(), locChunks, locBytes / 1e6,
+               locWalk);
+    }
+}
+
+// [SECTION] Scenes
+
+// The first path a scene loads an object from, as its reader takes it.
+std::string FirstObjectPath(const std::string& aScene)
+{
+    std::vector<uint8_t> locData = ReadWhole(aScene);
+    std::string locText(locData.begin(), locData.end());
+    size_t locAt = 0;
+    while (locAt < locText.size())
+    {
+        size_t locEnd = locText.find_first_of("\r\n", locAt);
+        if (locEnd == std::string::npos)
+            locEnd = locText.size();
+        std::string locLine = locText.substr(locAt, locEnd - locAt);
+        locAt = locEnd + 1;
+        if (strncasecmp(locLine.c_str(), "LoadObjectLayer ", 16) != 0)
+            continue;
+        size_t locPath = locLine.find(' ', 16); // after the layer number
+        return locPath == std::string::npos ? std::string() : locLine.substr(locPath + 1);
+    }
+    return std::string();
+}
+
+// The content folder of a scene: the models root, else its own folder or one
+// between, whichever holds its first object; its own folder when none does.
+std::string ContentFolder(const SceneFile& aScene)
+{
+    size_t locSlash = aScene.myPath.rfind('/');
+    std::string locFolder = locSlash == std::string::npos ? "." : aScene.myPath.substr(0, locSlash);
+    std::string locObject = FirstObjectPath(aScene.myPath);
+    if (locObject.empty())
+        return locFolder;
+    std::vector<std::string> locCandidates = {aScene.myRoot};
+    for (std::string f = locFolder; f.size() > aScene.myRoot.size();)
+    {
+        locCandidates.push_back(f);
+        size_t locUp = f.rfind('/');
+        if (locUp == std::string::npos)
+            break;
+        f.resize(locUp);
+    }
+    for (const std::string& locCandidate : locCandidates)
+    {
+        struct stat locStat;
+        if (stat((locCandidate + "/" + locObject).c_str(), &locStat) == 0)
+            return locCandidate;
+    }
+    return locFolder;
+}
+
+std::string AbsolutePath(const std::string& aPath)
+{
+    char* locReal = realpath(aPath.c_str(), nullptr);
+    std::string locResult = locReal ? locReal : aPath;
+    free(locReal);
+    return locResult;
 }
 
 #ifdef Q_WITH_TEMPLATES
-struct SceneTotals
+struct SceneImport
 {
-    long myScenes = 0, myFailed = 0, myItems = 0, myBones = 0, myParts = 0, myMeshes = 0, myTriangles = 0;
+    bool myOk = false;
+    long myItems = 0, myBones = 0, myParts = 0, myTriangles = 0;
+    std::string myFailure;
 };
 
-// Each scene opened into a template and released again.
-SceneTotals OurScenes(const std::vector<std::string>& aScenes)
+// The scene opened into a template and released again.
+SceneImport OurScene(const std::string& aPath, const LWBuildSettings& aSettings)
 {
-    SceneTotals locTotals;
+    SceneImport locResult;
+    EditorError::Set(EDITOR_ERROR_NONE);
+    QR_TemplateObject* t = LoadLWSTemplate(aPath.c_str(), "bench", StateCodeToId("STND"), nullptr, aSettings);
+    if (!t)
+    {
+        locResult.myFailure = EditorFailure();
+        return locResult;
+    }
+    locResult.myOk = true;
+    locResult.myParts = t->myNumParts;
+    std::vector<const QR_Mesh*> locSeen;
+    for (uint32_t p = 0; p < t->myNumParts; p++)
+    {
+        const QR_Mesh* m = t->myParts[p].myMesh;
+        if (!m || std::find(locSeen.begin(), locSeen.end(), m) != locSeen.end())
+            continue;
+        locSeen.push_back(m);
+        locResult.myTriangles += m->myNumIndices / 3;
+    }
+    t->Release();
+    return locResult;
+}
+
+void CountSceneItems(const std::string& aPath, SceneImport* aResult)
+{
+    LWScene locScene;
+    if (ReadLWScene(aPath.c_str(), &locScene))
+        for (const std::unique_ptr<LWSItem>& i : locScene.myItems)
+        {
+            aResult->myItems++;
+            aResult->myBones += (long)i->myBones.size();
+        }
+    LWCache::Clear();
+}
+
+bool MeasureScenes(const std::vector<SceneFile>& aScenes)
+{
+    QR_RenderSettings locRenderSettings;
+    locRenderSettings.myFullScreenFlag = 0;
+    locRenderSettings.myWidth = 64;
+    locRenderSettings.myHeight = 48;
+    if (!QR_Render::Create(nullptr, nullptr) || !QR_Render::ourInstance->Init(&locRenderSettings))
+    {
+        fprintf(stderr, "lightwave_bench: no renderer for the scene figures\n");
+        return false;
+    }
+    char locCwd[4096];
+    if (!getcwd(locCwd, sizeof(locCwd)))
+        return false;
     LWBuildSettings locSettings;
-    for (const std::string& locPath : aScenes)
+    Pair locPair;
+    std::vector<std::string> locOurFailures, locPeerFailures;
+    for (const SceneFile& locFile : aScenes)
     {
-        locTotals.myScenes++;
-        QR_TemplateObject* t = LoadLWSTemplate(locPath.c_str(), "bench", StateCodeToId("STND"), nullptr, locSettings);
-        if (!t)
+        const std::string locScene = AbsolutePath(locFile.myPath);
+        const std::string locFolder = ContentFolder(locFile);
+        if (chdir(locFolder.c_str()) != 0)
         {
-            locTotals.myFailed++;
-            if (getenv("LIGHTWAVE_BENCH_VERBOSE"))
-                fprintf(stderr, "%s: code %u %s\n", locPath.c_str(), EditorError::Get(), EditorError::GetDetail());
+            locOurFailures.push_back(locFile.myPath + ": no folder " + locFolder);
             continue;
         }
-        locTotals.myParts += t->myNumParts;
-        std::vector<const QR_Mesh*> locSeen;
-        for (uint32_t p = 0; p < t->myNumParts; p++)
+        SceneImport locOurs = OurScene(locScene, locSettings);
+        double locOurSeconds = 0;
+        if (locOurs.myOk)
         {
-            const QR_Mesh* m = t->myParts[p].myMesh;
-            if (!m || std::find(locSeen.begin(), locSeen.end(), m) != locSeen.end())
-                continue;
-            locSeen.push_back(m);
-            locTotals.myTriangles += m->myNumIndices / 3;
+            locOurSeconds = MedianCpu([&] { OurScene(locScene, locSettings); });
+            CountSceneItems(locScene, &locOurs);
         }
-        locTotals.myMeshes += (long)locSeen.size();
-        t->Release();
-    }
-    return locTotals;
-}
-
-void CountSceneItems(const std::vector<std::string>& aScenes, SceneTotals* aTotals)
-{
-    for (const std::string& locPath : aScenes)
-    {
-        LWScene locScene;
-        if (ReadLWScene(locPath.c_str(), &locScene))
-            for (const std::unique_ptr<LWSItem>& i : locScene.myItems)
-            {
-                aTotals->myItems++;
-                aTotals->myBones += (long)i->myBones.size();
-            }
-        LWCache::Clear();
-    }
-}
-#endif
-
+        else
+            locOurFailures.push_back(locFile.myPath + ": " + locOurs.myFailure);
 #ifdef Q_WITH_ASSIMP
-Totals AssimpScenes(const std::vector<std::string>& aScenes)
-{
-    Totals locTotals;
-    for (const std::string& locPath : aScenes)
-    {
-        locTotals.myFiles++;
-        Assimp::Importer locImporter;
-        const aiScene* locScene = locImporter.ReadFile(locPath, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices);
-        if (!locScene)
+        Import locPeer = PeerImport(locScene);
+        if (!locPeer.myOk)
+            locPeerFailures.push_back(locFile.myPath + ": " + locPeer.myFailure);
+        if (locOurs.myOk && locPeer.myOk)
         {
-            locTotals.myFailed++;
-            continue;
+            double locPeerSeconds = MedianCpu([&] { PeerImport(locScene); });
+            printf("scene    %s  items %ld  bones %ld  parts %ld  triangles ours %ld assimp %ld  cpu ours %.5f s "
+                   "assimp %.5f s  ratio %.2f\n",
+                   locFile.myPath.c_str(), locOurs.myItems, locOurs.myBones, locOurs.myParts, locOurs.myTriangles,
+                   locPeer.myTriangles, locOurSeconds, locPeerSeconds, locOurSeconds / std::max(1e-12, locPeerSeconds));
+            locPair.myFiles++;
+            locPair.myOurs += locOurSeconds;
+            locPair.myPeer += locPeerSeconds;
+            locPair.myOurTriangles += locOurs.myTriangles;
+            locPair.myPeerTriangles += locPeer.myTriangles;
         }
-        for (unsigned m = 0; m < locScene->mNumMeshes; m++)
-        {
-            locTotals.myTriangles += locScene->mMeshes[m]->mNumFaces;
-            locTotals.myVertices += locScene->mMeshes[m]->mNumVertices;
-        }
+#else
+        if (locOurs.myOk)
+            printf("scene    %s  items %ld  bones %ld  parts %ld  triangles %ld  cpu %.5f s\n", locFile.myPath.c_str(),
+                   locOurs.myItems, locOurs.myBones, locOurs.myParts, locOurs.myTriangles, locOurSeconds);
+#endif
+        if (chdir(locCwd) != 0)
+            return false;
     }
-    return locTotals;
+    PrintFailures("scenes", "ours", locOurFailures);
+#ifdef Q_WITH_ASSIMP
+    PrintFailures("scenes", "assimp", locPeerFailures);
+    PrintRatio("scenes", locPair);
+#endif
+    QR_Render::Destroy();
+    return true;
 }
 #endif
 
-// Runs aWork enough times for a measurable total; returns seconds per pass.
-template <class Work> double Measure(Work&& aWork, int* aPasses)
-{
-    Clock::time_point locStart = Clock::now();
-    aWork();
-    double locFirst = SecondsSince(locStart);
-    *aPasses = locFirst >= 0.5 ? 1 : (int)std::min(200.0, std::ceil(0.5 / std::max(locFirst, 1e-4)));
-    if (*aPasses == 1)
-        return locFirst;
-    locStart = Clock::now();
-    for (int i = 0; i < *aPasses; i++)
-        aWork();
-    return SecondsSince(locStart);
-}
+const char* const USAGE =
+    "usage: lightwave_bench [--generate N DIR] DIR...\n"
+    "       lightwave_bench --export|--qre DIR...\n"
+    "Imports every .lwo and .lws under the folders and prints CPU figures (medians of warm\n"
+    "passes) beside the Open Asset Import Library's; ratios cover the files both read.\n"
+    "--generate N DIR first writes generated objects and scenes of N polygons into DIR.\n";
 } // namespace
+
+// [SECTION] main
 
 int main(int argc, char** argv)
 {
-    BenchArgs locArgs(argc, argv,
-                      "usage: lightwave_bench [--generate N DIR] DIR...\n"
-                      "       lightwave_bench --export|--qre DIR...\n");
+    BenchArgs locArgs(argc, argv, USAGE);
 #ifdef Q_WITH_TEMPLATES
     const bool locExport = locArgs.Flag("--export");
     const bool locQre = locArgs.Flag("--qre");
@@ -481,102 +694,43 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    std::vector<std::string> locObjects, locScenes;
+    std::vector<std::string> locObjects;
+    std::vector<SceneFile> locScenes;
     for (const char* locDir : locDirs)
-        ListFiles(locDir, &locObjects, &locScenes);
-
-    Totals locOurs, locWalk;
-    int locPasses;
-    double locOurTime = Measure([&] { locOurs = OurImport(locObjects); }, &locPasses);
-    locWalk = ChunkWalk(locObjects);
-    locOurs.myBytes = locWalk.myBytes;
-    Print("ours", locOurs, locOurTime, locPasses);
-    int locWalkPasses;
-    double locWalkTime = Measure([&] { ChunkWalk(locObjects); }, &locWalkPasses);
-    Print("chunkwalk", locWalk, locWalkTime, locWalkPasses);
-#ifdef Q_WITH_ASSIMP
-    Totals locAssimp;
-    int locAssimpPasses;
-    double locAssimpTime = Measure([&] { locAssimp = AssimpImport(locObjects); }, &locAssimpPasses);
-    locAssimp.myBytes = locWalk.myBytes;
-    Print("assimp", locAssimp, locAssimpTime, locAssimpPasses);
-    printf("ratio ours/assimp %.2f\n", (locOurTime / locPasses) / (locAssimpTime / locAssimpPasses));
-#endif
-    printf("ratio ours/chunkwalk %.2f\n", (locOurTime / locPasses) / (locWalkTime / locWalkPasses));
+    {
+        std::string locRoot = locDir;
+        while (locRoot.size() > 1 && locRoot.back() == '/')
+            locRoot.pop_back();
+        ListFiles(locRoot, locRoot, &locObjects, &locScenes);
+    }
+    if (locObjects.empty() && locScenes.empty())
+    {
+        printf("no .lwo or .lws file under the folders given: nothing measured\n");
+        return 1;
+    }
+    MeasureObjects(locObjects);
 
     // The key check over every scene, beside a plain read of the same files.
-    long locLines = 0;
-    double locSceneBytes = 0;
-    int locScenePasses, locReadPasses;
-    double locSceneTime = Measure(
-        [&] {
+    if (!locScenes.empty())
+    {
+        long locLines = 0;
+        double locSceneBytes = 0;
+        double locCheck = MedianCpu([&] {
             locLines = 0;
-            for (const std::string& locScene : locScenes)
-                CheckLwsKeys(locScene.c_str(), [&](const char*) { locLines++; });
-        },
-        &locScenePasses);
-    double locReadTime = Measure(
-        [&] {
+            for (const SceneFile& locScene : locScenes)
+                CheckLwsKeys(locScene.myPath.c_str(), [&](const char*) { locLines++; });
+        });
+        double locRead = MedianCpu([&] {
             locSceneBytes = 0;
-            for (const std::string& locScene : locScenes)
-                locSceneBytes += (double)ReadWhole(locScene).size();
-        },
-        &locReadPasses);
-    printf("keycheck  files %zu  findings %ld  %.2f MB  %.4f s  (plain read %.4f s, ratio %.2f)\n", locScenes.size(),
-           locLines, locSceneBytes / 1e6, locSceneTime / locScenePasses, locReadTime / locReadPasses,
-           (locSceneTime / locScenePasses) / std::max(1e-9, locReadTime / locReadPasses));
-
+            for (const SceneFile& locScene : locScenes)
+                locSceneBytes += (double)ReadWhole(locScene.myPath).size();
+        });
+        printf("keycheck files %zu  findings %ld  %.2f MB  cpu %.4f s  (plain read %.4f s)\n", locScenes.size(),
+               locLines, locSceneBytes / 1e6, locCheck, locRead);
+    }
 #ifdef Q_WITH_TEMPLATES
-    // Whole scenes into templates. The scenes name their objects relative to their folder.
-    QR_RenderSettings locSettings;
-    locSettings.myFullScreenFlag = 0;
-    locSettings.myWidth = 64;
-    locSettings.myHeight = 48;
-    if (!QR_Render::Create(nullptr, nullptr) || !QR_Render::ourInstance->Init(&locSettings))
-    {
-        fprintf(stderr, "lightwave_bench: no renderer for the scene figures\n");
+    if (!locScenes.empty() && !MeasureScenes(locScenes))
         return 1;
-    }
-    SceneTotals locSceneTotals;
-    double locOpenTime = 0;
-    int locOpenPasses = 1;
-    char locCwd[4096];
-    if (!getcwd(locCwd, sizeof(locCwd)))
-        return 1;
-    for (const std::string& locScene : locScenes)
-    {
-        size_t locSlash = locScene.rfind('/');
-        std::string locFolder = locSlash == std::string::npos ? "." : locScene.substr(0, locSlash);
-        std::vector<std::string> locOne = {locScene.substr(locSlash + 1)};
-        if (chdir(locFolder.c_str()) != 0)
-            continue;
-        SceneTotals locOnce;
-        int locPasses;
-        locOpenTime += Measure([&] { locOnce = OurScenes(locOne); }, &locPasses) / locPasses;
-        CountSceneItems(locOne, &locOnce);
-        locSceneTotals.myScenes += locOnce.myScenes;
-        locSceneTotals.myFailed += locOnce.myFailed;
-        locSceneTotals.myItems += locOnce.myItems;
-        locSceneTotals.myBones += locOnce.myBones;
-        locSceneTotals.myParts += locOnce.myParts;
-        locSceneTotals.myMeshes += locOnce.myMeshes;
-        locSceneTotals.myTriangles += locOnce.myTriangles;
-        if (chdir(locCwd) != 0)
-            return 1;
-    }
-    printf("scenes    files %ld (failed %ld)  items %ld  bones %ld  parts %ld  meshes %ld  triangles %ld  %.4f s\n",
-           locSceneTotals.myScenes, locSceneTotals.myFailed, locSceneTotals.myItems, locSceneTotals.myBones,
-           locSceneTotals.myParts, locSceneTotals.myMeshes, locSceneTotals.myTriangles, locOpenTime / locOpenPasses);
-#ifdef Q_WITH_ASSIMP
-    Totals locAssimpScenes;
-    int locAssimpScenePasses;
-    double locAssimpSceneTime =
-        Measure([&] { locAssimpScenes = AssimpScenes(locScenes); }, &locAssimpScenePasses) / locAssimpScenePasses;
-    printf("assimp    scenes %ld (failed %ld)  triangles %ld  vertices %ld  %.4f s\n", locAssimpScenes.myFiles,
-           locAssimpScenes.myFailed, locAssimpScenes.myTriangles, locAssimpScenes.myVertices, locAssimpSceneTime);
-    printf("ratio scenes ours/assimp %.2f\n", locOpenTime / std::max(1e-9, locAssimpSceneTime));
-#endif
-    QR_Render::Destroy();
 #endif
     return 0;
 }

@@ -49,6 +49,11 @@ bool BuildSkinnedMesh(QR_Mesh* aMesh, LWSItem* anItem, const LWBuildSettings& aS
 // Appends the parts of anItem and its subtree in state aState. False with
 // EditorError set when a mesh cannot be built or an item has more than 256 bones.
 bool BuildItemTree(LWSItem* anItem, QR_TemplateObject* aTemplate, uint32_t aState, const LWBuildSettings& aSettings);
+// The number of parts BuildItemTree appends for anItem and its subtree.
+uint32_t CountItemTreeParts(const LWSItem& anItem);
+// The same into parts aFirst onwards, which the caller has made room for.
+bool BuildItemTreeAt(LWSItem* anItem, QR_TemplateObject* aTemplate, uint32_t aFirst, uint32_t aState,
+                     const LWBuildSettings& aSettings);
 // A template named LW_OBJECT_TEMPLATE_NAME from the first layer of an object,
 // its one part named anItemName (the file's base name when empty).
 bool BuildTemplateFromLWO(const char* aFileName, const char* anItemName, QR_TemplateObject** aTemplateOut,

@@ -108,7 +108,8 @@ bool locBuildTables(const LWLayer& aLayer, const LWObject& anObject, LayerTables
             if (locPolygon.myNumVertices > MAX_POLYGON_VERTICES)
             {
                 EditorError::Set(EDITOR_ERROR_NOT_TRIANGULATED);
-                SetErrorDetail("File: '%s'", anObject.myName.GetBuffer());
+                LWSetPolygonDetail(anObject.myName, aLayer, (uint32_t)t.myPolygonPoints.size(),
+                                   locPolygon.myNumVertices, &anObject);
                 return false;
             }
             t.myPolygonPoints.push_back(locList.GetIndices(locPolygon));
@@ -333,6 +334,13 @@ bool locBuildBatch(const LWObject& anObject, const LayerTables& t, WorkBatch* aB
     const LWSurface& locSurface = *aBatch->mySurface;
 
     // Slots for the points that the batch's polygons use.
+    size_t locNumCorners = 0;
+    for (uint32_t locPolygon : aBatch->myPolygons)
+        locNumCorners += t.myPolygonSizes[locPolygon];
+    aBatch->myCornerStart.reserve(aBatch->myPolygons.size() + 1);
+    aBatch->myCorners.reserve(locNumCorners);
+    // Splits add at most one slot per corner; room never touched costs no page.
+    aBatch->mySlots.reserve(locNumCorners);
     for (uint32_t locPolygon : aBatch->myPolygons)
     {
         aBatch->myCornerStart.push_back((uint32_t)aBatch->myCorners.size());
@@ -626,6 +634,8 @@ bool locOutputBatch(const LWObject& anObject, WorkBatch& aBatch, LWMeshBatch* an
     std::vector<uint32_t> locTable(locTableSize, NO_SLOT);
     std::vector<WeldKey> locKeys;
     std::vector<uint32_t> locRemap(locNumSlots);
+    locKeys.reserve(locNumSlots);
+    anOutput->myVertices.reserve(locNumSlots);
     for (size_t s = 0; s < locNumSlots; s++)
     {
         WeldKey locKey(aBatch.mySlots[s]);
@@ -774,6 +784,8 @@ bool ConvertLWLayer(int aLayerNumber, LWObject* anObject, LWLayerMesh* aMesh)
 
 std::vector<std::unique_ptr<LWObject>> LWCache::ourObjects;
 std::vector<std::unique_ptr<LWLayerMesh>> LWCache::ourMeshes;
+std::vector<LWCache::Failure> LWCache::ourFailures;
+LWLayerMesh* LWCache::ourLastMesh = nullptr;
 
 LWObject* LWCache::FindObject(const char* aFileName)
 {
@@ -783,10 +795,20 @@ LWObject* LWCache::FindObject(const char* aFileName)
     return nullptr;
 }
 
+LWLayerMesh* LWCache::FindMesh(const LWObject* anObject, int aLayerNumber)
+{
+    for (const std::unique_ptr<LWLayerMesh>& locMesh : ourMeshes)
+        if (locMesh->myObject == anObject && locMesh->myLayerNumber == aLayerNumber)
+            return locMesh.get();
+    return nullptr;
+}
+
 void LWCache::Clear()
 {
+    ourLastMesh = nullptr;
     ourMeshes.clear();
     ourObjects.clear();
+    ourFailures.clear();
 }
 
 bool FindOrLoadLWObject(const char* aFileName, int aLayer, bool aByNumber)
@@ -794,9 +816,20 @@ bool FindOrLoadLWObject(const char* aFileName, int aLayer, bool aByNumber)
     LWObject* locObject = LWCache::FindObject(aFileName);
     if (!locObject)
     {
+        // A file that did not load fails again the same way without another look.
+        for (const LWCache::Failure& locFailure : LWCache::ourFailures)
+            if (locFailure.myName.CompareNoCase(aFileName) == 0)
+            {
+                EditorError::Set(locFailure.myCode);
+                SetErrorDetail("%s", locFailure.myDetail.GetBuffer());
+                return false;
+            }
         locObject = LoadLWO2(aFileName);
         if (!locObject)
+        {
+            LWCache::ourFailures.push_back({QC_String(aFileName), QC_String(EditorError::GetDetail()), EditorError::Get()});
             return false;
+        }
         LWCache::ourObjects.emplace_back(locObject);
     }
     int locNumber = aLayer;
@@ -809,6 +842,13 @@ bool FindOrLoadLWObject(const char* aFileName, int aLayer, bool aByNumber)
             return false;
         }
         locNumber = locObject->myLayers[aLayer]->myNumber;
+    }
+    // A layer is converted once per import: every item that names it shares
+    // the batches, which nothing changes after the conversion.
+    if (LWLayerMesh* locFound = LWCache::FindMesh(locObject, locNumber))
+    {
+        LWCache::ourLastMesh = locFound;
+        return true;
     }
     auto locMesh = std::make_unique<LWLayerMesh>();
     locMesh->myObject = locObject;
@@ -823,5 +863,6 @@ bool FindOrLoadLWObject(const char* aFileName, int aLayer, bool aByNumber)
     if (!ConvertLWLayer(locNumber, locObject, locMesh.get()))
         return false;
     LWCache::ourMeshes.push_back(std::move(locMesh));
+    LWCache::ourLastMesh = LWCache::ourMeshes.back().get();
     return true;
 }

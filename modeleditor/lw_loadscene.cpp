@@ -180,13 +180,25 @@ bool LoadLWS(QR_TemplateObject* aTemplate, const char* aFileName, uint32_t aStat
     delete[] aTemplate->myParts;
     aTemplate->myParts = nullptr;
     aTemplate->myNumParts = 0;
-    bool locResult = true;
+    // Room for every tree's parts at once: many roots would otherwise grow
+    // the part array once each.
+    uint64_t locNumParts = 0;
     for (const std::unique_ptr<LWSItem>& i : locScene.myItems)
-        if (!i->myConsumed && !i->myParent && !BuildItemTree(i.get(), aTemplate, aState, aSettings))
-        {
-            locResult = false;
+        if (!i->myConsumed && !i->myParent)
+            locNumParts += CountItemTreeParts(*i);
+    bool locResult = locNumParts <= 0xFFFFFFFFu && GrowTemplateParts(aTemplate, (uint32_t)locNumParts);
+    if (!locResult)
+        EditorError::Set(EDITOR_ERROR_LOAD_MODEL);
+    uint32_t locNext = 0;
+    for (const std::unique_ptr<LWSItem>& i : locScene.myItems)
+    {
+        if (!locResult)
             break;
-        }
+        if (i->myConsumed || i->myParent)
+            continue;
+        locResult = BuildItemTreeAt(i.get(), aTemplate, locNext, aState, aSettings);
+        locNext += CountItemTreeParts(*i);
+    }
     locResult = locResult && locOrderParents(aTemplate, aFileName);
     if (locResult)
     {

@@ -114,7 +114,7 @@ WalkResult locReadPolyVertexMap(LWReader& aReader, LWLayer* aLayer)
     return WALK_OK;
 }
 
-WalkResult locReadPolygons(LWReader& aReader, LWLayer* aLayer)
+WalkResult locReadPolygons(LWReader& aReader, LWLayer* aLayer, const char* aFileName)
 {
     LWPolygonList locList;
     if (!aReader.ID4(&locList.myType))
@@ -123,6 +123,9 @@ WalkResult locReadPolygons(LWReader& aReader, LWLayer* aLayer)
     if ((locList.myType | 0x20202020) != (LWID("FACE") | 0x20202020))
         return WALK_OK;
     const uint32_t locNumPoints = (uint32_t)aLayer->myPoints.size();
+    uint32_t locLayerPolygons = 0; // polygons of the layer's earlier lists, for the index an artist sees
+    for (const LWPolygonList& locEarlier : aLayer->myPolygonLists)
+        locLayerPolygons += (uint32_t)locEarlier.myPolygons.size();
     locList.myIndices.reserve(aReader.Left() / 2);
     while (aReader.Left() >= 2)
     {
@@ -133,7 +136,11 @@ WalkResult locReadPolygons(LWReader& aReader, LWLayer* aLayer)
         locPolygon.myFlags = (uint8_t)((locWord >> 9) & 0x7E);
         locPolygon.myFirstIndex = (uint32_t)locList.myIndices.size();
         if (locPolygon.myNumVertices < 3)
+        {
+            LWSetPolygonDetail(aFileName, *aLayer, locLayerPolygons + (uint32_t)locList.myPolygons.size(),
+                               locPolygon.myNumVertices, nullptr);
             return WALK_NOT_TRIPLED;
+        }
         for (uint32_t i = 0; i < locPolygon.myNumVertices; i++)
         {
             uint32_t locIndex;
@@ -187,7 +194,7 @@ WalkResult locReadOwned(LWReader& aReader, bool (*aReadBody)(LWReader&, Record*)
     return WALK_OK;
 }
 
-WalkResult locReadChunk(LWReader& aReader, LWObject* anObject, uint32_t anId)
+WalkResult locReadChunk(LWReader& aReader, LWObject* anObject, uint32_t anId, const char* aFileName)
 {
     LWLayer* locLayer = anObject->myCurrentLayer;
     switch (anId)
@@ -207,7 +214,7 @@ WalkResult locReadChunk(LWReader& aReader, LWObject* anObject, uint32_t anId)
         case LWID("VMAD"):
             return locReadPolyVertexMap(aReader, locLayer);
         case LWID("POLS"):
-            return locReadPolygons(aReader, locLayer);
+            return locReadPolygons(aReader, locLayer, aFileName);
         case LWID("PTAG"):
             return locReadPolygonTags(aReader, locLayer);
         case LWID("CLIP"):
@@ -227,16 +234,6 @@ WalkResult locReadChunk(LWReader& aReader, LWObject* anObject, uint32_t anId)
     }
 }
 
-std::string locIdText(uint32_t anId)
-{
-    std::string locText;
-    for (int i = 3; i >= 0; i--)
-    {
-        char locChar = (char)(anId >> (8 * i));
-        locText += (locChar >= 32 && locChar < 127) ? locChar : '?';
-    }
-    return locText;
-}
 } // namespace
 
 bool LWReader::S0(QC_String* aString)
@@ -261,13 +258,40 @@ bool LWReader::S0(QC_String* aString)
     return true;
 }
 
-void LWReader::NoteSkipped(uint32_t anId)
+std::string LWChunkIdText(const std::vector<uint32_t>& anIds)
 {
-    for (uint32_t locId : mySkipped)
-        if (locId == anId)
-            return;
-    if (mySkipped.size() < 32)
-        mySkipped.push_back(anId);
+    std::string locText;
+    for (uint32_t locId : anIds)
+    {
+        if (!locText.empty())
+            locText += ' ';
+        for (int i = 3; i >= 0; i--)
+        {
+            char locChar = (char)(locId >> (8 * i));
+            locText += (locChar >= 32 && locChar < 127) ? locChar : '?';
+        }
+    }
+    return locText;
+}
+
+void LWAppendChunkNotes(const LWObject& anObject)
+{
+    if (!anObject.mySkippedChunks.empty())
+        AppendErrorDetail("skipped chunks: %s", LWChunkIdText(anObject.mySkippedChunks).c_str());
+    if (!anObject.myShortChunks.empty())
+        AppendErrorDetail("short sub-chunks: %s", LWChunkIdText(anObject.myShortChunks).c_str());
+}
+
+void LWSetPolygonDetail(const char* aFileName, const LWLayer& aLayer, uint32_t aPolygon, uint32_t aCorners,
+                        const LWObject* anObject)
+{
+    if (aLayer.myNumber == LW_DEFAULT_LAYER)
+        SetErrorDetail("File: '%s', default layer, polygon %u: %u corners", aFileName, aPolygon, aCorners);
+    else
+        SetErrorDetail("File: '%s', layer %d '%s', polygon %u: %u corners", aFileName, aLayer.myNumber + 1,
+                       aLayer.myName.GetBuffer(), aPolygon, aCorners);
+    if (anObject)
+        LWAppendChunkNotes(*anObject);
 }
 
 LWObject::LWObject()
@@ -306,21 +330,25 @@ LWObject* LoadLWO2(QF_File& aFile, const char* aFileName)
             EditorError::Set(EDITOR_ERROR_INVALID_LWO);
             return nullptr;
         }
-        WalkResult locResult = locReadChunk(locReader, locObject.get(), locId);
+        WalkResult locResult = locReadChunk(locReader, locObject.get(), locId, aFileName);
         if (locResult != WALK_OK)
         {
+            locObject->mySkippedChunks = locReader.GetSkipped();
+            locObject->myShortChunks = locReader.GetShort();
+            LWAppendChunkNotes(*locObject);
             EditorError::Set(locResult == WALK_NOT_TRIPLED ? EDITOR_ERROR_NOT_TRIANGULATED : EDITOR_ERROR_INVALID_LWO);
             return nullptr;
         }
         locReader.Leave(locChunk);
     }
-    if (!locReader.GetSkipped().empty())
-    {
-        std::string locIds;
-        for (uint32_t locSkipped : locReader.GetSkipped())
-            locIds += " " + locIdText(locSkipped);
-        QC_Debug::Printf("LoadLWO2: '%s': skipped unknown chunks%s", aFileName, locIds.c_str());
-    }
+    locObject->mySkippedChunks = locReader.GetSkipped();
+    locObject->myShortChunks = locReader.GetShort();
+    if (!locObject->mySkippedChunks.empty())
+        QC_Debug::Printf("LoadLWO2: '%s': skipped unknown chunks %s", aFileName,
+                         LWChunkIdText(locObject->mySkippedChunks).c_str());
+    if (!locObject->myShortChunks.empty())
+        QC_Debug::Printf("LoadLWO2: '%s': sub-chunks shorter than their fields %s", aFileName,
+                         LWChunkIdText(locObject->myShortChunks).c_str());
     locObject->myName.Set(aFileName);
     locObject->myName.MakeUpper();
     return locObject.release();

@@ -108,7 +108,10 @@ public:
     bool Enter(uint32_t aSize, Scope* aScope)
     {
         if (aSize > Left())
+        {
+            myOverrun = true;
             return false;
+        }
         aScope->myOuterEnd = myEnd;
         aScope->myEnd = myFile.myFilePos + aSize + (aSize & 1);
         myEnd = myFile.myFilePos + aSize;
@@ -120,9 +123,16 @@ public:
         myFile.Seek(aScope.myEnd < myEnd ? aScope.myEnd : myEnd, 0);
     }
 
+    // A declared size ran past its enclosing chunk: the file is damaged,
+    // whereas a field crossing the end of its sub-chunk only cuts it short.
+    bool HasOverrun() const { return myOverrun; }
+
     // Records an unknown chunk ID that was skipped, once per ID.
-    void NoteSkipped(uint32_t anId);
+    void NoteSkipped(uint32_t anId) { NoteOnce(&mySkipped, anId); }
     const std::vector<uint32_t>& GetSkipped() const { return mySkipped; }
+    // Records a known sub-chunk that was shorter than its fields, once per ID.
+    void NoteShort(uint32_t anId) { NoteOnce(&myShort, anId); }
+    const std::vector<uint32_t>& GetShort() const { return myShort; }
 
     QF_File& myFile;
 
@@ -142,9 +152,20 @@ private:
         return true;
     }
 
+    static void NoteOnce(std::vector<uint32_t>* aList, uint32_t anId)
+    {
+        for (uint32_t locId : *aList)
+            if (locId == anId)
+                return;
+        if (aList->size() < 32)
+            aList->push_back(anId);
+    }
+
     bool mySwapped;
+    bool myOverrun = false;
     uint32_t myEnd;
     std::vector<uint32_t> mySkipped;
+    std::vector<uint32_t> myShort;
 };
 
 // The readers of the chunks that hold sub-chunks; each reads the body of

@@ -60,10 +60,11 @@ struct LWLayerMesh
 // 39 a batch of more than 65535 vertices.
 bool ConvertLWLayer(int aLayerNumber, LWObject* anObject, LWLayerMesh* aMesh);
 
-// Loads aFileName once (found again without regard to case), converts the
-// layer at index aLayer of its layers list (0 the default layer, 1 the
-// file's first) or, with aByNumber, the layer numbered aLayer, and appends
-// the result to the mesh cache. False with EditorError set.
+// Loads aFileName once (found again without regard to case) and converts
+// the layer at index aLayer of its layers list (0 the default layer, 1 the
+// file's first) or, with aByNumber, the layer numbered aLayer. Each layer of
+// an object is converted once while the caches hold it; later calls share
+// that mesh. False with EditorError set.
 bool FindOrLoadLWObject(const char* aFileName, int aLayer, bool aByNumber);
 
 // The texture base name of a still's file name: "C:IMAGES/WOOD.TGA" gives "C:/IMAGES/WOOD".
@@ -74,10 +75,19 @@ class LWCache
 {
 public:
     static std::vector<std::unique_ptr<LWObject>> ourObjects;    // in load order
-    static std::vector<std::unique_ptr<LWLayerMesh>> ourMeshes;  // in conversion order
+    static std::vector<std::unique_ptr<LWLayerMesh>> ourMeshes;  // in conversion order, one per object layer
+    static LWLayerMesh* ourLastMesh;                             // owned by ourMeshes
+    // Files that did not load, with the code and detail they gave.
+    struct Failure
+    {
+        QC_String myName, myDetail;
+        uint32_t myCode;
+    };
+    static std::vector<Failure> ourFailures;
 
     static LWObject* FindObject(const char* aFileName);
-    // The mesh made by the latest successful FindOrLoadLWObject, or null.
-    static LWLayerMesh* GetLastMesh() { return ourMeshes.empty() ? nullptr : ourMeshes.back().get(); }
+    static LWLayerMesh* FindMesh(const LWObject* anObject, int aLayerNumber);
+    // The mesh made or found by the latest successful FindOrLoadLWObject, or null.
+    static LWLayerMesh* GetLastMesh() { return ourLastMesh; }
     static void Clear();
 };

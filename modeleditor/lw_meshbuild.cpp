@@ -46,6 +46,9 @@ std::vector<Level> locLevels(const LWSItem& anItem, uint32_t aBatch, const LWBui
         float locDistance = d * d;
         if (i == m - 1 && !(m == n && locMarker))
             locDistance = NEVER_SWITCHED;
+        // Levels go in increasing distance, whatever the settings say.
+        if (!locResult.empty() && !(locDistance >= locResult.back().myDistance))
+            locDistance = locResult.back().myDistance;
         locResult.push_back({&anItem.myLevels[i]->myBatches[aBatch], locDistance});
     }
     return locResult;

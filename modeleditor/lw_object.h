@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "qcommon/qc_string.h"
@@ -281,11 +282,26 @@ public:
     std::vector<std::unique_ptr<LWLayer>> myLayers;
     LWLayer* myCurrentLayer; // owned by myLayers
     QC_String myName;        // the file name as passed, upper-cased
+    // IDs of unknown chunks and sub-chunks that were skipped, and of known
+    // sub-chunks shorter than their fields, each once, in the order met.
+    std::vector<uint32_t> mySkippedChunks;
+    std::vector<uint32_t> myShortChunks;
 };
 
 // Reads an LWO2 file. Null with EditorError set (1: cannot be opened,
-// 2: not LWO2 or damaged, 7: a face of fewer than 3 points).
+// 2: not LWO2 or damaged, 7: a face of fewer than 3 points, the detail
+// naming the layer, the polygon and its corners).
 LWObject* LoadLWO2(const char* aFileName);
 // The same over a file opened for reading with QF_SWAP_BYTES; the caller
 // closes the file. aFileName only names the object and the detail text.
 LWObject* LoadLWO2(QF_File& aFile, const char* aFileName);
+
+// The detail of a polygon the importer refuses: the file, the layer (as
+// LightWave numbers it, from 1), the polygon's index within the layer and its
+// corner count, then the object's chunk notes.
+void LWSetPolygonDetail(const char* aFileName, const LWLayer& aLayer, uint32_t aPolygon, uint32_t aCorners,
+                        const LWObject* anObject);
+// Appends the skipped and short chunk IDs of anObject to the error detail.
+void LWAppendChunkNotes(const LWObject& anObject);
+// "ABCD EFGH": four-character IDs, unprintable bytes as '?'.
+std::string LWChunkIdText(const std::vector<uint32_t>& anIds);

@@ -8,6 +8,8 @@
 #include <string.h>
 
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "modeleditor/editorerror.h"
 #include "modeleditor/lw_envelope.h"
@@ -318,7 +320,11 @@ private:
             locLevelName[locDigit] = (char)('1' + s);
             if (!FindOrLoadLWObject(locLevelName.c_str(), i.myLayerIndex, true))
             {
-                if (QF_File::Exists(locLevelName.c_str()))
+                // Items of one object ask for the same missing level: looked up once.
+                auto locKnown = myLevelExists.find(locLevelName);
+                if (locKnown == myLevelExists.end())
+                    locKnown = myLevelExists.emplace(locLevelName, QF_File::Exists(locLevelName.c_str())).first;
+                if (locKnown->second)
                     i.myFailedLevel = s;
                 break;
             }
@@ -417,23 +423,31 @@ private:
         CommitBone();
         if (!myItem)
             return true;
-        // Names are unique: "Null", "Null1", "Null2"...
+        // Names are unique without regard to case: "Null", "Null1", "Null2"...
         std::string locName = myItem->myName.GetBuffer();
-        for (size_t k = 0; k < myScene->myItems.size();)
+        if (myNames.count(Lower(locName)))
         {
-            if (strcasecmp(myScene->myItems[k]->myName, locName.c_str()) != 0)
-            {
-                k++;
-                continue;
-            }
             size_t locDigits = locName.size();
             while (locDigits > 0 && isdigit((unsigned char)locName[locDigits - 1]))
                 locDigits--;
             // Bounded: a long run of digits counts from the last nine.
             size_t locFrom = locName.size() - locDigits > 9 ? locName.size() - 9 : locDigits;
             long locNumber = strtol(locName.c_str() + locFrom, nullptr, 10);
-            locName = locName.substr(0, locDigits) + std::to_string(locNumber + 1);
-            k = 0;
+            const std::string locBase = locName.substr(0, locDigits);
+            // The numbers after a base that are known taken, so that many items
+            // of one name cost one look-up each.
+            NameRun& locRun = myNameRuns[Lower(locBase)];
+            long locStart = locNumber;
+            long locNext = locNumber + 1;
+            if (locRun.myValid && locNumber >= locRun.myFrom && locNumber < locRun.myTo)
+            {
+                locStart = locRun.myFrom;
+                locNext = locRun.myTo + 1;
+            }
+            while (myNames.count(Lower(locBase + std::to_string(locNext))))
+                locNext++;
+            locRun = {true, locStart, locNext};
+            locName = locBase + std::to_string(locNext);
         }
         if (locName.size() > 255)
         {
@@ -441,6 +455,7 @@ private:
             return locFail(EDITOR_ERROR_INVALID_SCENE);
         }
         myItem->myName = locName.c_str();
+        myNames.insert(Lower(locName));
         myScene->myItems.push_back(std::move(myItem));
         return true;
     }
@@ -462,12 +477,8 @@ private:
     {
         std::vector<std::unique_ptr<LWSItem>>& locItems = myScene->myItems;
         // References of the surfaces' texture stages.
+        // Items share the mesh of a layer they have in common.
         for (const std::unique_ptr<LWLayerMesh>& locMesh : LWCache::ourMeshes)
-        {
-            LWSItem* locOwner = nullptr;
-            for (const std::unique_ptr<LWSItem>& i : locItems)
-                if (i->myLevels[0] == locMesh.get())
-                    locOwner = i.get();
             for (const LWMeshBatch& locBatch : locMesh->myBatches)
                 for (int r = 0; r < 2; r++)
                 {
@@ -478,12 +489,12 @@ private:
                         if (strcasecmp(i->myName, locName) == 0)
                         {
                             i->myConsumed = true;
-                            if (locOwner)
-                                locOwner->myReferences[r] = i.get();
+                            for (const std::unique_ptr<LWSItem>& locOwner : locItems)
+                                if (locOwner->myLevels[0] == locMesh.get())
+                                    locOwner->myReferences[r] = i.get();
                             break;
                         }
                 }
-        }
         // Trees, every index checked.
         for (const std::unique_ptr<LWSItem>& i : locItems)
         {
@@ -573,8 +584,25 @@ private:
         aPath->myRate = locFactor > 0 ? (float)(1.0 / locFactor) : 1.0f;
     }
 
+    static std::string Lower(std::string aText)
+    {
+        for (char& c : aText)
+            c = (char)tolower((unsigned char)c);
+        return aText;
+    }
+
+    // Numbers myFrom + 1 to myTo after one base are all taken.
+    struct NameRun
+    {
+        bool myValid = false;
+        long myFrom = 0, myTo = 0;
+    };
+
     const char* myFileName;
     LWScene* myScene;
+    std::unordered_set<std::string> myNames; // committed item names, lower-cased
+    std::unordered_map<std::string, NameRun> myNameRuns;
+    std::unordered_map<std::string, bool> myLevelExists; // level file names that failed to load
     QF_File myFile;
     std::unique_ptr<LWSItem> myItem;
     std::unique_ptr<LWSBone> myBone;

@@ -6,7 +6,10 @@
 namespace
 {
 // Walks the sub-chunks (ID4, U2 size) of the current chunk; aHandler reads
-// the fields of one. A tail shorter than a sub-chunk header is skipped.
+// the fields of one. A tail shorter than a sub-chunk header is skipped. A
+// sub-chunk whose fields run past its end keeps the fields that fitted and
+// the defaults of the rest (real files carry such sub-chunks); only a size
+// running past the enclosing chunk fails.
 template <class Handler> bool locSubChunks(LWReader& aReader, Handler&& aHandler)
 {
     while (aReader.Left() >= 6)
@@ -16,8 +19,14 @@ template <class Handler> bool locSubChunks(LWReader& aReader, Handler&& aHandler
         aReader.ID4(&locId);
         aReader.U2(&locSize);
         LWReader::Scope locScope;
-        if (!aReader.Enter(locSize, &locScope) || !aHandler(locId))
+        if (!aReader.Enter(locSize, &locScope))
             return false;
+        if (!aHandler(locId))
+        {
+            if (aReader.HasOverrun())
+                return false;
+            aReader.NoteShort(locId);
+        }
         aReader.Leave(locScope);
     }
     return true;
@@ -165,9 +174,15 @@ bool locReadBlock(LWReader& aReader, LWTextureBlock* aBlock)
 {
     uint16_t locHeaderSize;
     LWReader::Scope locHeader;
-    if (!aReader.ID4(&aBlock->myType) || !aReader.U2(&locHeaderSize) || !aReader.Enter(locHeaderSize, &locHeader) ||
-        !locReadBlockHeader(aReader, aBlock))
+    if (!aReader.ID4(&aBlock->myType) || !aReader.U2(&locHeaderSize) || !aReader.Enter(locHeaderSize, &locHeader))
         return false;
+    // The header is a sub-chunk too: short, it keeps what fitted.
+    if (!locReadBlockHeader(aReader, aBlock))
+    {
+        if (aReader.HasOverrun())
+            return false;
+        aReader.NoteShort(aBlock->myType);
+    }
     aReader.Leave(locHeader);
     return locSubChunks(aReader, [&](uint32_t anId) { return locReadBlockAttribute(aReader, aBlock, anId); });
 }

@@ -6,6 +6,7 @@
 //   [SECTION] Lone objects
 //   [SECTION] Merging
 //   [SECTION] Bounds
+#include <algorithm>
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
@@ -302,16 +303,29 @@ bool BuildStaticMeshes(QR_Mesh* aFirstMesh, LWSItem* anItem, QR_TemplateObject* 
     return true;
 }
 
+uint32_t CountItemTreeParts(const LWSItem& anItem)
+{
+    return locPartsOf(anItem);
+}
+
 bool BuildItemTree(LWSItem* anItem, QR_TemplateObject* aTemplate, uint32_t aState, const LWBuildSettings& aSettings)
 {
     const uint32_t locFirst = aTemplate->myNumParts;
     if (!GrowTemplateParts(aTemplate, locPartsOf(*anItem)))
         return locNoMemory();
+    return BuildItemTreeAt(anItem, aTemplate, locFirst, aState, aSettings);
+}
+
+bool BuildItemTreeAt(LWSItem* anItem, QR_TemplateObject* aTemplate, uint32_t aFirst, uint32_t aState,
+                     const LWBuildSettings& aSettings)
+{
+    const uint32_t locFirst = aFirst;
     TreeBuilder locBuilder(aTemplate, aState, aSettings);
     locBuilder.myNext = locFirst;
     if (!locBuilder.Build(anItem))
         return false;
-    for (uint32_t i = locFirst; i < aTemplate->myNumParts; i++)
+    const uint32_t locEnd = locFirst + locPartsOf(*anItem);
+    for (uint32_t i = locFirst; i < locEnd && i < aTemplate->myNumParts; i++)
     {
         QR_TemplatePart& p = aTemplate->myParts[i];
         if (!p.myMesh || !p.myMesh->myLods || !p.myMesh->myNumLods)
@@ -625,6 +639,13 @@ void locAddMeshBounds(QR_Mesh* aMesh, const Matrix44& aMatrix, float aLowest[3],
 
 void ComputeTemplateBounds(QR_TemplateObject* aTemplate)
 {
+    // Skin groups that share a mesh measure it once: its box in model space.
+    struct Measured
+    {
+        QR_Mesh* myMesh;
+        float myLowest[3], myHighest[3];
+    };
+    std::vector<Measured> locMeasured;
     std::vector<Matrix44> locWorld(aTemplate->myNumParts, Matrix44::Identity());
     float lo[3] = {9999999.0f, 9999999.0f, 9999999.0f};
     float hi[3] = {-9999999.0f, -9999999.0f, -9999999.0f};
@@ -646,7 +667,23 @@ void ComputeTemplateBounds(QR_TemplateObject* aTemplate)
             if (p.mySkinGroup >= 0)
             {
                 if (p.mySkinGroup != locLastGroup)
-                    locAddMeshBounds(p.myMesh, Matrix44::Identity(), lo, hi);
+                {
+                    auto locFound = std::find_if(locMeasured.begin(), locMeasured.end(),
+                                                 [&](const Measured& aMeasured) { return aMeasured.myMesh == p.myMesh; });
+                    if (locFound == locMeasured.end())
+                    {
+                        Measured locNew = {p.myMesh, {9999999.0f, 9999999.0f, 9999999.0f},
+                                           {-9999999.0f, -9999999.0f, -9999999.0f}};
+                        locAddMeshBounds(p.myMesh, Matrix44::Identity(), locNew.myLowest, locNew.myHighest);
+                        locMeasured.push_back(locNew);
+                        locFound = locMeasured.end() - 1;
+                    }
+                    for (int c = 0; c < 3; c++)
+                    {
+                        lo[c] = std::min(lo[c], locFound->myLowest[c]);
+                        hi[c] = std::max(hi[c], locFound->myHighest[c]);
+                    }
+                }
                 locLastGroup = p.mySkinGroup;
             }
             else

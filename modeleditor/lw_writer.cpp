@@ -312,6 +312,12 @@ void LWO2Writer::SurfaceBlock(const Block& aBlock)
         S0(aBlock.myUVMap);
         EndSubChunk();
     }
+    for (const auto& locExtra : aBlock.myExtra)
+    {
+        BeginSubChunk(locExtra.first.c_str());
+        Bytes(locExtra.second.data(), locExtra.second.size());
+        EndSubChunk();
+    }
     EndSubChunk();
 }
 

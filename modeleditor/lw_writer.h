@@ -70,6 +70,8 @@ public:
         uint32_t myImage = 1;      // clip index; LW_NO_IMAGE writes no IMAG
         const char* myUVMap = "UV";
         const char* myReferenceObject = nullptr; // TMAP/OREF when set
+        // Attribute sub-chunks written as given after the others: ID and body.
+        std::vector<std::pair<std::string, std::vector<uint8_t>>> myExtra;
     };
     void SurfaceBlock(const Block& aBlock);
     void EndSurface() { EndChunk(); }

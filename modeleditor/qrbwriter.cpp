@@ -25,6 +25,28 @@ bool locFail(const char* aWhat, const char* aText)
     return false;
 }
 
+// The indices of a level (or of each of its frames) name vertices of its own range.
+bool locIndicesInside(const QR_Mesh& aMesh, const QR_MeshLod& aLevel)
+{
+    auto locInside = [&aMesh](uint32_t aStart, uint32_t aCount, uint32_t aFirst, uint32_t aNumVertices) {
+        if (!aMesh.myIndexData || (uint64_t)aStart + aCount > aMesh.myNumIndices)
+            return aCount == 0;
+        for (uint32_t i = aStart; i < aStart + aCount; i++)
+            if (aMesh.myIndexData[i] < aFirst || aMesh.myIndexData[i] - aFirst >= aNumVertices)
+                return false;
+        return true;
+    };
+    if (aLevel.myIsAnimated != 1)
+        return locInside(aLevel.myStartIndex, aLevel.myNumIndices, aLevel.myFirstVertex, aLevel.myNumVertices);
+    for (uint32_t f = 0; aLevel.myFrames && f < aLevel.myNumFrames; f++)
+    {
+        const QR_MeshFrame& locFrame = aLevel.myFrames[f];
+        if (!locInside(locFrame.myStartIndex, locFrame.myNumIndices, locFrame.myFirstVertex, locFrame.myNumVertices))
+            return false;
+    }
+    return true;
+}
+
 uint32_t locCountBits(uint32_t aMask)
 {
     uint32_t n = 0;
@@ -149,15 +171,22 @@ bool QRBWriter::WriteMesh(const QR_Mesh& m)
     Raw(m.myIndexData, (size_t)m.myNumIndices * 2);
 
     U32(m.myNumLods);
+    float locDistance = 0;
     for (uint32_t k = 0; k < m.myNumLods; k++)
     {
         const QR_MeshLod& l = m.myLods[k];
+        if (!locIndicesInside(m, l))
+            return locFail("an index outside its level's vertices in mesh ", m.myName);
         U32(l.myIsAnimated);
         U32(l.myNumVertices);
         U32(l.myStartIndex);
         U32(l.myNumIndices);
         U32(l.myFirstVertex);
-        F32(l.myLodDistance);
+        // Levels go in increasing distance: one nearer than the level before
+        // it is never drawn, as it is at that level's distance.
+        if (k == 0 || l.myLodDistance > locDistance)
+            locDistance = l.myLodDistance;
+        F32(locDistance);
         if (l.myIsAnimated == 1)
         {
             // Stored as the time of one frame.
@@ -331,6 +360,12 @@ bool QRBWriter::WriteToMemory(const QR_TemplateObject* aTemplate, std::vector<ui
         Raw(t.myBoundCentre, 12);
         uint32_t locParts = t.myParts ? t.myNumParts : 0;
         U32(locParts);
+        // A parent is computed before its children: the reader refuses a part
+        // whose parent comes after it.
+        for (uint32_t i = 0; i < locParts && locResult; i++)
+            for (uint32_t k = 0; t.myParts[i].myStates && k < t.myParts[i].myNumStates && locResult; k++)
+                if (t.myParts[i].myStates[k].myParent >= (int32_t)i)
+                    locResult = locFail("a parent after its part ", t.myParts[i].myName);
         for (uint32_t i = 0; i < locParts && locResult; i++)
             locResult = WritePart(t.myParts[i]);
 

@@ -15,6 +15,7 @@
 #include <strings.h>
 
 #include "qcommon/qc_assert.h"
+#include "qcommon/qc_debug.h"
 #include "qinput/qi_time.h"
 #include "qrender/qr_expressions.h"
 #include "qrender/qr_genericparticleemittor.h"
@@ -178,8 +179,15 @@ void QR_MainObject::Build()
             inst.myMesh = p.myMesh;
             p.myMesh->myRefCount++;
             if (p.myMesh->mySurface)
+            {
+                const char* locFailed = nullptr;
                 inst.mySurfaceInstance =
-                    QR_Surface::NewInstance(p.myMesh->mySurface, p.myNumTextureNames, p.myTextureNames);
+                    QR_Surface::NewInstance(p.myMesh->mySurface, p.myNumTextureNames, p.myTextureNames, &locFailed);
+                // The part is still drawn, without its surface: tell why.
+                if (!inst.mySurfaceInstance && locFailed)
+                    QC_Debug::Printf("QR_MainObject: model '%s', part '%s': texture '%s' cannot be made",
+                                     t->myName ? t->myName : "", p.myName ? p.myName : "", locFailed);
+            }
             const QR_Surface* s = p.myMesh->mySurface;
             uint32_t locKind = p.myMesh->myVertexShader ? p.myMesh->myVertexShader->mySortGroup : 0;
             uint32_t locCompiled = p.myMesh->myCompiledVertexShader ? p.myMesh->myCompiledVertexShader->myId : 0;

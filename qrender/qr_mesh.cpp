@@ -217,6 +217,17 @@ bool locRangeInside(uint64_t aStart, uint64_t aCount, uint64_t aSize)
 {
     return aStart + aCount <= aSize;
 }
+
+// Drawing hands a range's vertices on by themselves, so each index of the
+// range must name one of them; the ranges lie inside the data already.
+bool locIndicesInside(const uint16_t* anIndices, uint32_t aStart, uint32_t aCount, uint32_t aFirstVertex,
+                      uint32_t aNumVertices)
+{
+    for (uint32_t i = aStart; i < aStart + aCount; i++)
+        if (anIndices[i] < aFirstVertex || anIndices[i] - aFirstVertex >= aNumVertices)
+            return false;
+    return true;
+}
 } // namespace
 
 bool QR_Mesh::ReadMeshData(QF_File& aFile, const char* aFileName)
@@ -227,6 +238,13 @@ bool QR_Mesh::ReadMeshData(QF_File& aFile, const char* aFileName)
     {
         QR_Error::SetCode(QR_ERROR_MODEL_DATA);
         QR_Error::Printf("%s", locText);
+        return false;
+    };
+    // The level rules name the mesh and the level.
+    auto locLevelDamaged = [this, locText](uint32_t aLevel, const char* aWhat)
+    {
+        QR_Error::SetCode(QR_ERROR_MODEL_DATA);
+        QR_Error::Printf("%s: mesh '%s', level %u: %s", locText, myName ? myName : "", aLevel, aWhat);
         return false;
     };
 
@@ -329,11 +347,17 @@ bool QR_Mesh::ReadMeshData(QF_File& aFile, const char* aFileName)
         if (!r.U32(&l.myIsAnimated) || !r.U32(&l.myNumVertices) || !r.U32(&l.myStartIndex) ||
             !r.U32(&l.myNumIndices) || !r.U32(&l.myFirstVertex) || !r.Float(&l.myLodDistance))
             return locDamaged();
+        // The first level at least as far as the drawing distance is drawn:
+        // behind a farther one a level would never be reached.
+        if (k > 0 && !(l.myLodDistance >= myLods[k - 1].myLodDistance))
+            return locLevelDamaged(k, "distance below the previous level's");
         if (l.myIsAnimated != 1)
         {
             if (!locRangeInside(l.myStartIndex, l.myNumIndices, myNumIndices) ||
                 !locRangeInside(l.myFirstVertex, l.myNumVertices, myNumVertices))
                 return locDamaged();
+            if (!locIndicesInside(myIndexData, l.myStartIndex, l.myNumIndices, l.myFirstVertex, l.myNumVertices))
+                return locLevelDamaged(k, "an index outside the level's vertices");
             continue;
         }
         float locFrameTime = 0.0f;
@@ -357,6 +381,8 @@ bool QR_Mesh::ReadMeshData(QF_File& aFile, const char* aFileName)
             if (!locRangeInside(m.myStartIndex, m.myNumIndices, myNumIndices) ||
                 !locRangeInside(m.myFirstVertex, m.myNumVertices, myNumVertices))
                 return locDamaged();
+            if (!locIndicesInside(myIndexData, m.myStartIndex, m.myNumIndices, m.myFirstVertex, m.myNumVertices))
+                return locLevelDamaged(k, "an index outside its frame's vertices");
         }
     }
     if (!CompileVertexShader())

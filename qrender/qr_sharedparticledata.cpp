@@ -97,8 +97,12 @@ QR_SharedParticleData* QR_SharedParticleData::Acquire(const char* aName)
     }
     char locLine[256];
     locFile.ReadLine(locLine, sizeof(locLine));
+    // Generic emitters are the only kind a file can hold.
     if (strcasecmp(locLine, "GENERIC") != 0)
+    {
+        QR_Error::SetCode(QR_ERROR_PARTICLE_SYNTAX);
         return nullptr;
+    }
     QR_SharedGenericParticleData* locData = new (std::nothrow) QR_SharedGenericParticleData();
     if (!locData)
         return nullptr;

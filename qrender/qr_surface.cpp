@@ -181,7 +181,7 @@ QR_SurfaceInstance* QR_Surface::CreateInstanceWithTexture(const char* aSurfaceNa
 }
 
 QR_SurfaceInstance* QR_Surface::NewInstance(QR_Surface* aSurface, uint32_t aNumRecords,
-                                            const QR_TextureNames* aRecords)
+                                            const QR_TextureNames* aRecords, const char** aFailedTexture)
 {
     QR_SurfaceInstance* locInstance = new (std::nothrow) QR_SurfaceInstance();
     if (!locInstance)
@@ -205,6 +205,8 @@ QR_SurfaceInstance* QR_Surface::NewInstance(QR_Surface* aSurface, uint32_t aNumR
                 QR_Texture* t = QR_Texture::Acquire(r.myNames[k].myData, QR_TEXTUREFLAG_STRETCH, 0, nullptr);
                 if (!t)
                 {
+                    if (aFailedTexture)
+                        *aFailedTexture = r.myNames[k].myData;
                     delete locInstance; // releases the surface and what was acquired so far
                     return nullptr;
                 }

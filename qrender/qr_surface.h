@@ -90,8 +90,10 @@ public:
     static QR_SurfaceInstance* CreateInstance(const char* aSurfaceName, uint32_t aNumRecords,
                                               const QR_TextureNames* aRecords);
     static QR_SurfaceInstance* CreateInstanceWithTexture(const char* aSurfaceName, const char* aTextureName);
+    // Null when a texture of the records cannot be made; aFailedTexture then
+    // points to its name (owned by aRecords).
     static QR_SurfaceInstance* NewInstance(QR_Surface* aSurface, uint32_t aNumRecords,
-                                           const QR_TextureNames* aRecords);
+                                           const QR_TextureNames* aRecords, const char** aFailedTexture = nullptr);
     static void Release(QR_Surface* aSurface);
     static void DestroyAll();
     static bool RecompileAll();

@@ -337,7 +337,10 @@ char* locCopy(const char* aText)
     return locText;
 }
 
-bool locReadState(locReader& r, QR_TemplateState& s, uint32_t aNumParts, uint32_t aNumStates)
+// A part's matrix is made from its parent's, computed earlier in the same
+// update: a parent must come before the part (aPart is the part's index).
+bool locReadState(locReader& r, QR_TemplateState& s, uint32_t aPart, const char* aPartName, uint32_t aNumParts,
+                  uint32_t aNumStates)
 {
     if (!r.U32(&s.myId) || !r.I32(&s.myParent) || !r.Flag(&s.myIsVisible) || !r.Flag(&s.myIsRemembered) ||
         !r.F32(&s.myBlendTime) || !r.F32(&s.myDuration) || !r.I32(&s.myNextState) || !r.Flag(&s.myRestarts) ||
@@ -346,6 +349,12 @@ bool locReadState(locReader& r, QR_TemplateState& s, uint32_t aNumParts, uint32_
     if (s.myParent < -1 || s.myParent >= (int64_t)aNumParts || s.myNextState < -2 ||
         s.myNextState >= (int64_t)aNumStates)
         return r.Damaged();
+    if (s.myParent >= (int64_t)aPart)
+    {
+        r.Damaged();
+        QR_Error::Printf("%s: part '%s': parent %d is not before the part", r.myFileName, aPartName, s.myParent);
+        return false;
+    }
     return true;
 }
 
@@ -418,7 +427,7 @@ bool locReadTextureNames(locReader& r, QR_TemplatePart& p)
     return true;
 }
 
-bool locReadPart(locReader& r, QR_TemplatePart& p, uint32_t aNumParts)
+bool locReadPart(locReader& r, QR_TemplatePart& p, uint32_t aPart, uint32_t aNumParts)
 {
     char locName[QR_TemplateObject::NAME_SIZE];
     if (!r.Name(locName))
@@ -433,7 +442,7 @@ bool locReadPart(locReader& r, QR_TemplatePart& p, uint32_t aNumParts)
         if (!p.myStates)
             return r.Damaged();
         for (uint32_t k = 0; k < p.myNumStates; k++)
-            if (!locReadState(r, p.myStates[k], aNumParts, p.myNumStates))
+            if (!locReadState(r, p.myStates[k], aPart, p.myName, aNumParts, p.myNumStates))
                 return false;
     }
     return locReadMesh(r, p) && locReadTextureNames(r, p);
@@ -527,7 +536,7 @@ bool QR_TemplateObject::LoadQRB()
             return r.Damaged();
         }
         for (uint32_t i = 0; i < myNumParts; i++)
-            if (!locReadPart(r, myParts[i], myNumParts))
+            if (!locReadPart(r, myParts[i], i, myNumParts))
                 return false;
         if (!locSkinRunsFit(myParts, myNumParts))
             return r.Damaged();

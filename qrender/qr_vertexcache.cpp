@@ -14,20 +14,46 @@ namespace
 {
 const int locCacheSize = 32;
 
-float locVertexScore(int aCachePosition, uint32_t aRemainingFaces)
+float locCacheScore(int aCachePosition)
+{
+    if (aCachePosition < 0)
+        return 0.0f;
+    if (aCachePosition < 3)
+        return 0.75f; // the last triangle's vertices: a fixed score, so no strip bias
+    return powf(1.0f - (float)(aCachePosition - 3) / (float)(locCacheSize - 3), 1.5f);
+}
+
+// Vertices with few triangles left are finished first, so they leave the cache early.
+float locValenceScore(uint32_t aRemainingFaces)
+{
+    return 2.0f * powf((float)aRemainingFaces, -0.5f);
+}
+
+// The same values from tables made once, for the counts that are common.
+struct ScoreTables
+{
+    static constexpr uint32_t VALENCES = 64;
+    float myCache[locCacheSize + 3];
+    float myValence[VALENCES];
+
+    ScoreTables()
+    {
+        for (int c = 0; c < locCacheSize + 3; c++)
+            myCache[c] = locCacheScore(c);
+        for (uint32_t n = 1; n < VALENCES; n++)
+            myValence[n] = locValenceScore(n);
+    }
+};
+
+const ScoreTables ourTables;
+
+inline float locVertexScore(int aCachePosition, uint32_t aRemainingFaces)
 {
     if (aRemainingFaces == 0)
         return -1.0f;
-    float locScore = 0.0f;
-    if (aCachePosition >= 0)
-    {
-        if (aCachePosition < 3)
-            locScore = 0.75f; // the last triangle's vertices: a fixed score, so no strip bias
-        else
-            locScore = powf(1.0f - (float)(aCachePosition - 3) / (float)(locCacheSize - 3), 1.5f);
-    }
-    // Vertices with few triangles left are finished first, so they leave the cache early.
-    return locScore + 2.0f * powf((float)aRemainingFaces, -0.5f);
+    float locScore = aCachePosition >= 0 ? ourTables.myCache[aCachePosition] : 0.0f;
+    return locScore + (aRemainingFaces < ScoreTables::VALENCES ? ourTables.myValence[aRemainingFaces]
+                                                               : locValenceScore(aRemainingFaces));
 }
 } // namespace
 
@@ -101,24 +127,12 @@ bool QR_OptimizeFaces(const uint16_t* anIndices, uint32_t aNumFaces, uint32_t aN
     int locCache[locCacheSize + 3];
     int locCacheCount = 0;
     uint32_t locNextScan = 0;
+    // The best face among those touching cached vertices (the first of the
+    // highest score in cache then face order), found while they are rescored.
+    int64_t locBest = -1;
     for (uint32_t locOut = 0; locOut < aNumFaces; locOut++)
     {
-        // The best face among those touching cached vertices; else the first face left.
-        int64_t locBest = -1;
-        float locBestScore = -1e30f;
-        for (int c = 0; c < locCacheCount; c++)
-        {
-            uint32_t v = (uint32_t)locCache[c];
-            for (uint32_t k = locFaceStart[v]; k < locFaceStart[v + 1]; k++)
-            {
-                uint32_t f = locFaceList[k];
-                if (!locFaceDone[f] && locFaceScores[f] > locBestScore)
-                {
-                    locBestScore = locFaceScores[f];
-                    locBest = f;
-                }
-            }
-        }
+        // Else the first face left.
         if (locBest < 0)
         {
             while (locFaceDone[locNextScan])
@@ -152,15 +166,23 @@ bool QR_OptimizeFaces(const uint16_t* anIndices, uint32_t aNumFaces, uint32_t aN
             uint32_t v = (uint32_t)locNewCache[c];
             locVertexScores[v] = locVertexScore(locCachePos[v], locRemaining[v]);
         }
+        locBest = -1;
+        float locBestScore = -1e30f;
         for (int c = 0; c < locNewCount; c++)
         {
             uint32_t v = (uint32_t)locNewCache[c];
             for (uint32_t k = locFaceStart[v]; k < locFaceStart[v + 1]; k++)
             {
                 uint32_t f = locFaceList[k];
-                if (!locFaceDone[f])
-                    locFaceScores[f] = locVertexScores[anIndices[3 * f]] + locVertexScores[anIndices[3 * f + 1]] +
-                                       locVertexScores[anIndices[3 * f + 2]];
+                if (locFaceDone[f])
+                    continue;
+                locFaceScores[f] = locVertexScores[anIndices[3 * f]] + locVertexScores[anIndices[3 * f + 1]] +
+                                   locVertexScores[anIndices[3 * f + 2]];
+                if (c < locCacheSize && locFaceScores[f] > locBestScore)
+                {
+                    locBestScore = locFaceScores[f];
+                    locBest = f;
+                }
             }
         }
         locCacheCount = locNewCount < locCacheSize ? locNewCount : locCacheSize;

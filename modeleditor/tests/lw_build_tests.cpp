@@ -608,15 +608,18 @@ TEST_F(LWBuild, ASceneBecomesPartsLinksLightsAndBoneLines)
         EXPECT_EQ(t->myParts[i].mySkinGroup, i < 3 ? 0 : -1) << i;
     }
     // One skinned mesh (the D: path found), shared by the three bone parts, two levels of
-    // detail with the third file's marker: the parts are removed at 0.99 x 10 x 10.
+    // detail with the third file's marker. The second level's 10 is nearer than the
+    // first's 50: it serves from the first's distance, so the parts are removed at
+    // 0.99 x 50 x 50.
     QR_Mesh* m = t->myParts[0].myMesh;
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(t->myParts[2].myMesh, m);
     EXPECT_EQ(m->myRefCount, 3);
     EXPECT_EQ(m->myVertexFormat, 0x80fu);
     ASSERT_EQ(m->myNumLods, 2u);
-    EXPECT_FLOAT_EQ(m->myLods[1].myLodDistance, 100.0f);
-    EXPECT_FLOAT_EQ(t->myParts[1].myMaxDistanceSquared, 99.0f);
+    EXPECT_FLOAT_EQ(m->myLods[0].myLodDistance, 2500.0f);
+    EXPECT_FLOAT_EQ(m->myLods[1].myLodDistance, 2500.0f);
+    EXPECT_FLOAT_EQ(t->myParts[1].myMaxDistanceSquared, 2475.0f);
     EXPECT_FLOAT_EQ(t->myParts[1].myStates[0].myDuration, -1.0f);
     EXPECT_EQ(t->myParts[3].myMesh, nullptr);
     EXPECT_EQ(t->myParts[3].myMaxDistanceSquared, 1.0e15f);

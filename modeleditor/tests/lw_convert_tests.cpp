@@ -120,9 +120,28 @@ TEST(LWConvert, PolygonsUpToTwentyFourCornersBecomeFans)
         {
             EXPECT_FALSE(locResult->myOk);
             EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_NOT_TRIANGULATED);
-            EXPECT_STREQ(EditorError::GetDetail(), "File: 'TEST.LWO'");
+            EXPECT_STREQ(EditorError::GetDetail(), "File: 'TEST.LWO', default layer, polygon 0: 25 corners");
         }
     }
+
+    // In a named layer, after a triangle, with a chunk the reader skipped.
+    LWO2Writer locWriter;
+    locWriter.Tags({"Disc"});
+    locWriter.Layer(4, "rim");
+    locWriter.BeginChunk("VMPA");
+    locWriter.EndChunk();
+    std::vector<LWVec3> locPoints(30, LWVec3{0, 0, 0});
+    std::vector<uint32_t> locRim;
+    for (uint32_t i = 0; i < 30; i++)
+    {
+        locPoints[i] = {cosf(0.2f * i), sinf(0.2f * i), 0};
+        locRim.push_back(i);
+    }
+    locWriter.Points(locPoints);
+    locWriter.Polygons({{0, 1, 2}, locRim});
+    auto locResult = locConvert(locWriter, 4);
+    EXPECT_FALSE(locResult->myOk);
+    EXPECT_STREQ(EditorError::GetDetail(), "File: 'TEST.LWO', layer 5 'rim', polygon 1: 30 corners skipped chunks: VMPA");
 }
 
 TEST(LWConvert, SurfacesSharingTheirImagesMergeIntoOneBatch)
@@ -497,6 +516,7 @@ TEST(LWCache, ObjectsLoadOnceAndLayersAreFoundByIndexOrNumber)
     EXPECT_EQ(LWCache::ourMeshes.size(), 3u);
     EXPECT_FALSE(FindOrLoadLWObject(locPath.c_str(), 3, false));
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_LAYER_NOT_FOUND);
+    EXPECT_EQ(std::string(EditorError::GetDetail()), "Looking for layer 3 in " + std::string(locUpper));
     EXPECT_FALSE(FindOrLoadLWObject(locPath.c_str(), 5, true));
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_LAYER_NOT_FOUND);
     EXPECT_EQ(LWCache::ourMeshes.size(), 3u);
@@ -505,5 +525,32 @@ TEST(LWCache, ObjectsLoadOnceAndLayersAreFoundByIndexOrNumber)
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_LOAD_MODEL);
     LWCache::Clear();
     EXPECT_EQ(LWCache::GetLastMesh(), nullptr);
+}
+
+// Within one import a file that did not load fails again with its code and
+// detail without being read; cleared caches read it afresh.
+TEST(LWCache, AFileThatDidNotLoadIsNotReadAgainUntilTheCachesAreCleared)
+{
+    LWCache::Clear();
+    const std::string locPath = TestPath("later.lwo");
+    LWO2Writer locBad;
+    locBad.Points({{0, 0, 0}, {1, 0, 0}});
+    locBad.Polygons({{0, 1}});
+    ASSERT_TRUE(locBad.Save(locPath.c_str()));
+    EXPECT_FALSE(FindOrLoadLWObject(locPath.c_str(), 0, false));
+    const std::string locDetail = EditorError::GetDetail();
+    LWO2Writer locGood;
+    locGood.Tags({"Default"});
+    WriteCube(locGood);
+    ASSERT_TRUE(locGood.Save(locPath.c_str()));
+    EditorError::Set(EDITOR_ERROR_NONE);
+    SetErrorDetail("other");
+    EXPECT_FALSE(FindOrLoadLWObject(locPath.c_str(), 0, false));
+    EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_NOT_TRIANGULATED);
+    EXPECT_EQ(EditorError::GetDetail(), locDetail);
+    LWCache::Clear();
+    ASSERT_TRUE(FindOrLoadLWObject(locPath.c_str(), 0, false));
+    EXPECT_EQ(LWCache::GetLastMesh()->myBatches[0].GetNumTriangles(), 12u);
+    LWCache::Clear();
 }
 } // namespace

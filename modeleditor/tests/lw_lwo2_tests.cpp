@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "lw_test_util.h"
+#include "modeleditor/lw_mesh.h"
 #include "qcommon/qc_debug.h"
 
 namespace
@@ -108,7 +109,26 @@ TEST(LWO2Errors, FacesOfFewerThanThreePointsAndPointsOutsideTheLayer)
     EXPECT_FALSE(LoadLWBytes(locTwo.GetBytes()));
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_NOT_TRIANGULATED);
     EXPECT_STREQ(GetEditorErrorText(), "object not trippled");
-    EXPECT_STREQ(EditorError::GetDetail(), "File: 'test.lwo'");
+    EXPECT_STREQ(EditorError::GetDetail(), "File: 'test.lwo', default layer, polygon 0: 2 corners");
+
+    // The index counts the layer's polygons across its lists; the chunks
+    // skipped so far follow.
+    LWO2Writer locSecond;
+    locSecond.Layer(2, "hull");
+    locSecond.BeginChunk("NVSK");
+    locSecond.EndChunk();
+    locSecond.BeginSurface("s");
+    locSecond.BeginSubChunk("SIDE");
+    locSecond.U1(1);
+    locSecond.EndSubChunk();
+    locSecond.EndSurface();
+    locSecond.Points({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}});
+    locSecond.Polygons({{0, 1, 2}, {2, 1, 0}});
+    locSecond.Polygons({{0, 1, 2}, {1}});
+    EXPECT_FALSE(LoadLWBytes(locSecond.GetBytes()));
+    EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_NOT_TRIANGULATED);
+    EXPECT_STREQ(EditorError::GetDetail(),
+                 "File: 'test.lwo', layer 3 'hull', polygon 3: 1 corners skipped chunks: NVSK short sub-chunks: SIDE");
 
     LWO2Writer locOutside;
     locOutside.Points({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}});
@@ -219,11 +239,65 @@ TEST(LWO2Chunks, SkippedChunkIDsAreLoggedOnce)
     ASSERT_TRUE(LoadLWBytes(locWriter.GetBytes(), "log.lwo"));
     ASSERT_EQ(locLog.myLines.size(), 1u);
     EXPECT_EQ(locLog.myLines[0], "LoadLWO2: 'log.lwo': skipped unknown chunks VMPA NVSK ?Z?  NODS");
+    // Each ID once, the first 32 kept.
+    LWO2Writer locMany;
+    for (int i = 0; i < 40; i++)
+    {
+        char locId[5] = {'X', 'Q', (char)('A' + i / 10), (char)('0' + i % 10), 0};
+        locMany.BeginChunk(locId);
+        locMany.EndChunk();
+    }
+    auto locManyObject = LoadLWBytes(locMany.GetBytes());
+    ASSERT_TRUE(locManyObject);
+    ASSERT_EQ(locManyObject->mySkippedChunks.size(), 32u);
+    EXPECT_EQ(locManyObject->mySkippedChunks[31], LWID("XQD1"));
     locLog.myLines.clear();
     LWO2Writer locPlain;
     locPlain.Points({{0, 0, 0}});
     ASSERT_TRUE(LoadLWBytes(locPlain.GetBytes()));
     EXPECT_TRUE(locLog.myLines.empty());
+}
+
+// The form LightWave itself writes: an image block whose AAST holds the
+// flags alone. The object loads and converts as if the strength were there.
+TEST(LWO2Chunks, AShortAntialiasingSubChunkLoadsTheObjectWithItsOtherFields)
+{
+    LWO2Writer locWriter;
+    locWriter.Tags({"Wood"});
+    locWriter.Layer(0, "crate");
+    WriteCube(locWriter);
+    std::vector<LWO2Writer::MapEntry> locUVs;
+    for (uint32_t p = 0; p < 8; p++)
+        locUVs.push_back({p, 0, {(float)(p & 1), (float)((p >> 1) & 1)}});
+    locWriter.VertexMap("TXUV", 2, "UV", locUVs);
+    locWriter.StillClip(1, "images/wood.tga");
+    locWriter.BeginSurface("Wood");
+    LWO2Writer::Block locBlock;
+    locBlock.myExtra.push_back({"AAST", {0x00, 0x01}});
+    locBlock.myExtra.push_back({"PIXB", {0x00, 0x01}});
+    locWriter.SurfaceBlock(locBlock);
+    locWriter.SurfaceValue("GLOS", 0.5f);
+    locWriter.EndSurface();
+    const std::string locPath = TestPath("short_aast.lwo");
+    ASSERT_TRUE(locWriter.Save(locPath.c_str()));
+
+    DebugLines locLog;
+    LWCache::Clear();
+    ASSERT_TRUE(FindOrLoadLWObject(locPath.c_str(), 1, false)) << EditorError::GetDetail();
+    const LWObject& o = *LWCache::ourObjects[0];
+    const LWTextureBlock& b = o.mySurfaces[0]->myBlocks[0];
+    EXPECT_EQ(b.myAntialiasingFlags, 1);
+    EXPECT_EQ(b.myAntialiasingStrength, 1.0f);
+    EXPECT_EQ(b.myPixelBlending, 1);
+    EXPECT_EQ(b.myUVMapName, "UV");
+    EXPECT_EQ(o.mySurfaces[0]->myGlossiness, 0.5f);
+    const LWLayerMesh& m = *LWCache::GetLastMesh();
+    ASSERT_EQ(m.myBatches.size(), 1u);
+    EXPECT_EQ(m.myBatches[0].GetNumTriangles(), 12u);
+    EXPECT_EQ(m.myBatches[0].myTextureNames[0], "IMAGES/WOOD.TGA");
+    ASSERT_EQ(locLog.myLines.size(), 1u);
+    EXPECT_NE(locLog.myLines[0].find("shorter than their fields AAST"), std::string::npos) << locLog.myLines[0];
+    LWCache::Clear();
 }
 
 TEST(LWO2Chunks, SizesAreNeverTrusted)
@@ -244,16 +318,6 @@ TEST(LWO2Chunks, SizesAreNeverTrusted)
     EXPECT_FALSE(LoadLWBytes(locSub.GetBytes()));
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
 
-    // A field that crosses its sub-chunk's end.
-    LWO2Writer locField;
-    locField.BeginSurface("s");
-    locField.BeginSubChunk("COLR");
-    locField.VEC12(1, 1, 1); // no envelope index
-    locField.EndSubChunk();
-    locField.EndSurface();
-    EXPECT_FALSE(LoadLWBytes(locField.GetBytes()));
-    EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
-
     // A string without its NUL before the chunk's end, and a PTAG too short for its type.
     LWO2Writer locString;
     locString.BeginChunk("TAGS");
@@ -266,6 +330,14 @@ TEST(LWO2Chunks, SizesAreNeverTrusted)
     locTag.U2(0);
     locTag.EndChunk();
     EXPECT_FALSE(LoadLWBytes(locTag.GetBytes()));
+    EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
+
+    // A polygon chunk too short for its type.
+    LWO2Writer locNoType;
+    locNoType.BeginChunk("POLS");
+    locNoType.U2(0);
+    locNoType.EndChunk();
+    EXPECT_FALSE(LoadLWBytes(locNoType.GetBytes()));
     EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO);
 
     // A polygon whose count word ends the chunk.
@@ -501,7 +573,7 @@ void locWriteBlock(LWO2Writer& w, void (*aHeader)(LWO2Writer&), void (*anAttribu
     w.EndSurface();
 }
 
-TEST(LWO2Surfaces, FieldsCrossingTheirSubChunkFailTheLoad)
+TEST(LWO2Surfaces, FieldsCrossingTheirChunkFailTheLoad)
 {
     typedef void (*Write)(LWO2Writer&);
     const Write locCases[] = {
@@ -511,96 +583,35 @@ TEST(LWO2Surfaces, FieldsCrossingTheirSubChunkFailTheLoad)
             w.EndChunk();
         },
         [](LWO2Writer& w) {
-            locWriteBlock(w, [](LWO2Writer& w) { w.Bytes("ab", 2); }, [](LWO2Writer&) {});
-        },
-        [](LWO2Writer& w) {
-            locWriteBlock(w, [](LWO2Writer& w) { w.S0("\x80"); }, [](LWO2Writer& w) {
-                w.BeginSubChunk("TMAP");
-                w.BeginSubChunk("OREF");
-                w.Bytes("ab", 2);
-                w.EndSubChunk();
-                w.EndSubChunk();
-            });
-        },
-        [](LWO2Writer& w) {
-            locWriteBlock(w, [](LWO2Writer& w) { w.S0("\x80"); }, [](LWO2Writer& w) {
-                w.BeginSubChunk("IMAG");
-                w.U1(1);
-                w.EndSubChunk();
-            });
-        },
-        [](LWO2Writer& w) {
-            w.BeginSurface("s");
-            w.BeginSubChunk("LINE");
-            w.U1(1);
-            w.EndSubChunk();
-            w.EndSurface();
-        },
-        [](LWO2Writer& w) {
-            w.BeginSurface("s");
-            w.BeginSubChunk("LINE");
-            w.U2(1);
-            w.U2(0); // half a size
-            w.EndSubChunk();
-            w.EndSurface();
-        },
-        [](LWO2Writer& w) {
-            w.BeginSurface("s");
-            w.BeginSubChunk("VCOL");
-            w.F4(1);
-            w.VX(0);
-            w.ID4("RGBA");
-            w.Bytes("ab", 2);
-            w.EndSubChunk();
-            w.EndSurface();
-        },
-        [](LWO2Writer& w) {
-            w.BeginChunk("CLIP");
-            w.U4(1);
-            w.BeginSubChunk("STIL");
-            w.Bytes("ab", 2);
-            w.EndSubChunk();
-            w.EndChunk();
-        },
-        [](LWO2Writer& w) {
-            w.BeginChunk("CLIP");
-            w.U4(1);
-            w.BeginSubChunk("ANIM");
-            w.S0("a");
-            w.S0("b");
-            w.U1(0); // half the flags
-            w.EndSubChunk();
-            w.EndChunk();
-        },
-        [](LWO2Writer& w) {
             w.BeginChunk("ENVL");
             w.U1(0); // half an index
             w.EndChunk();
         },
-        [](LWO2Writer& w) {
-            w.BeginChunk("ENVL");
-            w.VX(0);
-            w.BeginSubChunk("TYPE");
-            w.U1(0);
+        [](LWO2Writer& w) { // a block header larger than its block
+            w.BeginSurface("s");
+            w.BeginSubChunk("BLOK");
+            w.ID4("IMAP");
+            w.U2(40);
+            w.S0("\x80");
             w.EndSubChunk();
-            w.EndChunk();
+            w.EndSurface();
         },
-        [](LWO2Writer& w) {
-            w.BeginChunk("ENVL");
-            w.VX(0);
-            w.BeginSubChunk("SPAN");
-            w.U2(0);
-            w.EndSubChunk();
-            w.EndChunk();
+        [](LWO2Writer& w) { // a header sub-chunk larger than its header
+            locWriteBlock(w, [](LWO2Writer& w) {
+                w.S0("\x80");
+                w.ID4("CHAN");
+                w.U2(12);
+                w.ID4("COLR");
+            }, [](LWO2Writer&) {});
         },
-        [](LWO2Writer& w) {
-            w.BeginChunk("ENVL");
-            w.VX(0);
-            w.BeginSubChunk("CHAN");
-            w.S0("server");
-            w.U1(0);
-            w.EndSubChunk();
-            w.EndChunk();
+        [](LWO2Writer& w) { // a texture-map sub-chunk larger than its map
+            locWriteBlock(w, [](LWO2Writer& w) { w.S0("\x80"); }, [](LWO2Writer& w) {
+                w.BeginSubChunk("TMAP");
+                w.ID4("CNTR");
+                w.U2(30);
+                w.VEC12(1, 2, 3);
+                w.EndSubChunk();
+            });
         },
     };
     int locCase = 0;
@@ -611,6 +622,145 @@ TEST(LWO2Surfaces, FieldsCrossingTheirSubChunkFailTheLoad)
         EXPECT_FALSE(LoadLWBytes(locWriter.GetBytes())) << "case " << locCase;
         EXPECT_EQ(EditorError::Get(), EDITOR_ERROR_INVALID_LWO) << "case " << locCase;
         locCase++;
+    }
+}
+
+// A known sub-chunk shorter than its fields keeps the fields that fit and the
+// defaults of the rest; the walk goes on at its declared end.
+TEST(LWO2Surfaces, SubChunksShorterThanTheirFieldsKeepWhatFits)
+{
+    struct Case
+    {
+        const char* myShort;
+        void (*myWrite)(LWO2Writer&);
+        void (*myCheck)(const LWObject&);
+    };
+    const Case locCases[] = {
+        {"COLR",
+         [](LWO2Writer& w) {
+             w.BeginSurface("s");
+             w.BeginSubChunk("COLR");
+             w.VEC12(1, 0.5f, 0.25f); // no envelope index
+             w.EndSubChunk();
+             w.SurfaceValue("DIFF", 0.75f);
+             w.EndSurface();
+         },
+         [](const LWObject& o) {
+             EXPECT_EQ(o.mySurfaces[0]->myColour.z, 0.25f);
+             EXPECT_EQ(o.mySurfaces[0]->myColourEnvelope, LW_NO_ENVELOPE);
+             EXPECT_EQ(o.mySurfaces[0]->myDiffuse, 0.75f);
+         }},
+        {"IMAP",
+         [](LWO2Writer& w) { locWriteBlock(w, [](LWO2Writer& w) { w.Bytes("ab", 2); }, [](LWO2Writer&) {}); },
+         [](const LWObject& o) { EXPECT_EQ(o.mySurfaces[0]->myBlocks.size(), 1u); }},
+        {"OREF",
+         [](LWO2Writer& w) {
+             locWriteBlock(w, [](LWO2Writer& w) { w.S0("\x80"); }, [](LWO2Writer& w) {
+                 w.BeginSubChunk("TMAP");
+                 w.BeginSubChunk("OREF");
+                 w.Bytes("ab", 2);
+                 w.EndSubChunk();
+                 w.BeginSubChunk("CSYS");
+                 w.U2(1);
+                 w.EndSubChunk();
+                 w.EndSubChunk();
+             });
+         },
+         [](const LWObject& o) {
+             EXPECT_EQ(o.mySurfaces[0]->myBlocks[0].myReferenceObject, "");
+             EXPECT_EQ(o.mySurfaces[0]->myBlocks[0].myCoordinateSystem, 1);
+         }},
+        {"IMAG",
+         [](LWO2Writer& w) {
+             locWriteBlock(w, [](LWO2Writer& w) { w.S0("\x80"); }, [](LWO2Writer& w) {
+                 w.BeginSubChunk("IMAG");
+                 w.U1(1);
+                 w.EndSubChunk();
+             });
+         },
+         [](const LWObject& o) { EXPECT_EQ(o.mySurfaces[0]->myBlocks[0].myImage, LW_NO_IMAGE); }},
+        {"LINE",
+         [](LWO2Writer& w) {
+             w.BeginSurface("s");
+             w.BeginSubChunk("LINE");
+             w.U2(1);
+             w.U2(0); // half a size
+             w.EndSubChunk();
+             w.EndSurface();
+         },
+         [](const LWObject& o) {
+             EXPECT_EQ(o.mySurfaces[0]->myLineFlags, 1);
+             EXPECT_EQ(o.mySurfaces[0]->myLineSize, 0.0f);
+         }},
+        {"VCOL",
+         [](LWO2Writer& w) {
+             w.BeginSurface("s");
+             w.BeginSubChunk("VCOL");
+             w.F4(1);
+             w.VX(0);
+             w.ID4("RGBA");
+             w.Bytes("ab", 2);
+             w.EndSubChunk();
+             w.EndSurface();
+         },
+         [](const LWObject& o) {
+             EXPECT_EQ(o.mySurfaces[0]->myVertexColourMapType, LWID("RGBA"));
+             EXPECT_EQ(o.mySurfaces[0]->myVertexColourMapName, "");
+         }},
+        {"ANIM",
+         [](LWO2Writer& w) {
+             w.BeginChunk("CLIP");
+             w.U4(1);
+             w.BeginSubChunk("ANIM");
+             w.S0("a");
+             w.S0("b");
+             w.U1(0); // half the flags
+             w.EndSubChunk();
+             w.BeginSubChunk("STIL");
+             w.S0("x.tga");
+             w.EndSubChunk();
+             w.EndChunk();
+         },
+         [](const LWObject& o) {
+             ASSERT_EQ(o.myClips[0]->myItems.size(), 2u);
+             EXPECT_EQ(static_cast<const LWClipAnim&>(*o.myClips[0]->myItems[0]).myServerName, "b");
+             EXPECT_EQ(static_cast<const LWClipStill&>(*o.myClips[0]->myItems[1]).myFileName, "x.tga");
+         }},
+        {"TYPE",
+         [](LWO2Writer& w) {
+             w.BeginChunk("ENVL");
+             w.VX(0);
+             w.BeginSubChunk("TYPE");
+             w.U1(3);
+             w.EndSubChunk();
+             w.BeginSubChunk("POST");
+             w.U2(2);
+             w.EndSubChunk();
+             w.EndChunk();
+         },
+         [](const LWObject& o) {
+             EXPECT_EQ(o.myEnvelopes[0]->myUserFormat, 3);
+             EXPECT_EQ(o.myEnvelopes[0]->myPostBehaviour, 2);
+         }},
+        {"KEY ",
+         [](LWO2Writer& w) {
+             w.BeginChunk("ENVL");
+             w.VX(0);
+             w.BeginSubChunk("KEY ");
+             w.F4(1);
+             w.EndSubChunk();
+             w.EndChunk();
+         },
+         [](const LWObject& o) { EXPECT_TRUE(o.myEnvelopes[0]->myKeys.empty()); }},
+    };
+    for (const Case& c : locCases)
+    {
+        LWO2Writer locWriter;
+        c.myWrite(locWriter);
+        auto locObject = LoadLWBytes(locWriter.GetBytes());
+        ASSERT_TRUE(locObject) << c.myShort;
+        EXPECT_EQ(LWChunkIdText(locObject->myShortChunks), c.myShort);
+        c.myCheck(*locObject);
     }
 }
 

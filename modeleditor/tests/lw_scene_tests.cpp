@@ -209,6 +209,58 @@ TEST_F(SceneTest, LayersLevelsBonesAndTiming)
     EXPECT_FLOAT_EQ(r.myMotion->myRate, 1.0f);
 }
 
+// Items that load the same layer share one conversion of it, levels of
+// detail included; names stay unique however many items share one.
+TEST_F(SceneTest, ItemsSharingAnObjectConvertEachLayerOnce)
+{
+    const std::string locShared = TestPath("shared.lwo");
+    locWriteObject(locShared);
+    locWriteObject(TestPath("shared_LOD2.lwo"), 0.5f);
+    ::unlink(TestPath("shared_LOD3.lwo").c_str());
+    const std::string locOther = TestPath("other.lwo");
+    locWriteObject(locOther, 2.0f);
+    LWSceneText t;
+    t.SceneHeader();
+    for (int i = 0; i < 40; i++)
+    {
+        t.Line("LoadObjectLayer 1 " + (i % 4 == 3 ? locOther : locShared));
+        t.Line("AddNullObject Null");
+    }
+    ASSERT_TRUE(Read(t)) << EditorError::GetDetail();
+    // shared.lwo, its second level and other.lwo: three layers, three conversions.
+    EXPECT_EQ(LWCache::ourMeshes.size(), 3u);
+    ASSERT_EQ(myScene.myItems.size(), 80u);
+    const LWSItem& locFirst = *myScene.myItems[0];
+    const LWSItem& locLater = *myScene.myItems[2 * 37];
+    EXPECT_EQ(locFirst.myLevels[0], locLater.myLevels[0]);
+    EXPECT_EQ(locFirst.myLevels[1], locLater.myLevels[1]);
+    EXPECT_NE(locFirst.myLevels[0], myScene.myItems[2 * 3]->myLevels[0]);
+    EXPECT_EQ(myScene.myItems[1]->myName, "Null");
+    EXPECT_EQ(myScene.myItems[79]->myName, "Null39");
+    EXPECT_EQ(myScene.myItems[2]->myName, "shared_1_body1");
+
+    // A long run of digits counts from its last nine.
+    ASSERT_TRUE(ReadLines({"AddNullObject N12345678901", "AddNullObject N12345678901", "AddNullObject n345678902",
+                           "AddNullObject N7"}));
+    ASSERT_EQ(myScene.myItems.size(), 4u);
+    EXPECT_EQ(myScene.myItems[1]->myName, "N345678902");
+    EXPECT_EQ(myScene.myItems[2]->myName, "n345678903");
+    EXPECT_EQ(myScene.myItems[3]->myName, "N7");
+    ASSERT_TRUE(ReadLines({"AddNullObject N1234567890", "AddNullObject N1234567890", "AddNullObject Null55",
+                           "AddNullObject Null55", "AddNullObject 42", "AddNullObject 42"}));
+    ASSERT_EQ(myScene.myItems.size(), 6u);
+    EXPECT_EQ(myScene.myItems[1]->myName, "N234567891");
+    EXPECT_EQ(myScene.myItems[3]->myName, "Null56");
+    EXPECT_EQ(myScene.myItems[5]->myName, "43");
+    // Numbers free below or above those known taken are still found.
+    ASSERT_TRUE(ReadLines({"AddNullObject Null5", "AddNullObject Null5", "AddNullObject Null5", "AddNullObject Null2",
+                           "AddNullObject Null2", "AddNullObject Null9", "AddNullObject Null9"}));
+    std::vector<std::string> locNames;
+    for (const std::unique_ptr<LWSItem>& i : myScene.myItems)
+        locNames.push_back(i->myName.GetBuffer());
+    EXPECT_EQ(locNames, (std::vector<std::string>{"Null5", "Null6", "Null7", "Null2", "Null3", "Null9", "Null10"}));
+}
+
 TEST_F(SceneTest, FailedLevelAndBadEnvelope)
 {
     const std::string locBox = TestPath("lone.lwo");

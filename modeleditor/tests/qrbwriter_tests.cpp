@@ -22,6 +22,7 @@
 #include "modeleditor/tests/me_qrbmodel.h"
 #include "platform/input/in_script.h"
 #include "platform/os/os_ui.h"
+#include "qrender/qr_error.h"
 #include "qrender/qr_light.h"
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_sharedparticledata.h"
@@ -384,6 +385,49 @@ TEST_F(QRBWriterTest, FailuresGiveCode13AndKeepTheOldFile)
     EXPECT_EQ(std::string(locKept.begin(), locKept.end()), "old contents");
     for (const auto& e : fs::directory_iterator("."))
         EXPECT_EQ(e.path().filename().string().find("old.qrb."), std::string::npos) << e.path();
+    t->Release();
+}
+
+// What the reader refuses as out of order is never written: a parent after
+// its part and an index outside its level fail with 13; a level nearer than
+// the one before it is stored at that one's distance, as it is drawn.
+TEST_F(QRBWriterTest, TheOrderRulesOfTheReaderHold)
+{
+    QR_TemplateObject* t = MET_BuildSharedMeshTemplate("ordered", "surfaces/stone.sur");
+    ASSERT_NE(t, nullptr);
+    std::vector<uint8_t> b;
+    t->myParts[0].myStates[0].myParent = 1;
+    EditorError::Set(0);
+    EXPECT_FALSE(QRBWriter().WriteToMemory(t, b));
+    EXPECT_EQ(EditorError::Get(), (uint32_t)EDITOR_ERROR_WRITE_QRB);
+    EXPECT_STREQ(EditorError::GetDetail(), "a parent after its part first");
+    t->myParts[0].myStates[0].myParent = 0; // itself
+    EXPECT_FALSE(QRBWriter().WriteToMemory(t, b));
+    t->myParts[0].myStates[0].myParent = -1;
+
+    QR_Mesh* m = t->myParts[0].myMesh;
+    const uint16_t locKept = m->myIndexData[m->myLods[0].myStartIndex];
+    m->myIndexData[m->myLods[0].myStartIndex] = (uint16_t)(m->myLods[0].myFirstVertex + m->myLods[0].myNumVertices);
+    EditorError::Set(0);
+    EXPECT_FALSE(QRBWriter().WriteToMemory(t, b));
+    EXPECT_EQ(EditorError::Get(), (uint32_t)EDITOR_ERROR_WRITE_QRB);
+    EXPECT_STREQ(EditorError::GetDetail(), "an index outside its level's vertices in mesh met_cube");
+    m->myIndexData[m->myLods[0].myStartIndex] = locKept;
+
+    QR_MeshLod* locLevels = new QR_MeshLod[2]();
+    locLevels[0] = locLevels[1] = m->myLods[0];
+    locLevels[0].myLodDistance = 400.0f;
+    locLevels[1].myLodDistance = 100.0f;
+    delete[] m->myLods;
+    m->myLods = locLevels;
+    m->myNumLods = 2;
+    ASSERT_TRUE(QRBWriter().Write(t, "levels.qrb")) << EditorError::GetDetail();
+    MET_RenameBuiltMeshes(t);
+    QR_TemplateObject* r = QR_TemplateObject::Acquire("levels.qrb");
+    ASSERT_NE(r, nullptr) << QR_Error::ourText;
+    ASSERT_EQ(r->myParts[0].myMesh->myNumLods, 2u);
+    EXPECT_EQ(r->myParts[0].myMesh->myLods[1].myLodDistance, 400.0f);
+    r->Release();
     t->Release();
 }
 

@@ -533,6 +533,9 @@ namespace
 // Reads one unit of a text; wide units are swapped under the byte-swap flag.
 uint32_t locReadUnit(QF_File& aFile, bool aWide)
 {
+    // Text lines are read a character at a time: straight from a whole-file buffer.
+    if (!aWide && aFile.myBuffer && !(aFile.myFlags & QF_FLAG_STREAMING) && aFile.myFilePos < aFile.myFileSize)
+        return aFile.myBuffer[aFile.myFilePos++];
     if (!aWide)
         return aFile.ReadChar();
     uint16_t locUnit = 0;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "qcommon/qc_debug.h"
 #include "qinput/qi_time.h"
 #include "qrender/qr_genericparticleemittor.h"
 #include "qrender/qr_light.h"
@@ -324,6 +325,45 @@ TEST_F(MainObjectTest, SkinnedRunsDrawOnceWithTheirBones)
     QR_View::ourSkippedDraws = 0;
     myView->Flush();
     EXPECT_EQ(QR_View::ourSkippedDraws, 0u);
+    delete o;
+}
+
+// Keeps the debug lines while it is installed.
+class DebugLines : public QC_DebugListener
+{
+public:
+    DebugLines()
+    {
+        if (!QC_Debug::IsInited())
+            QC_Debug::Init();
+        QC_Debug::AddListener(this);
+    }
+    ~DebugLines() override { QC_Debug::RemoveListener(this); }
+    void Print(const char* aText) override { myLines.push_back(aText); }
+    void Close() override {}
+
+    std::vector<std::string> myLines;
+};
+
+// A texture override that cannot be made leaves the part drawn without its
+// surface, and a debug line says which texture of which model.
+TEST_F(MainObjectTest, AnOverrideWithAMissingTextureIsLogged)
+{
+    QRB_TestModel m;
+    m.myParts = {Part("Body"), Part("Lid")};
+    m.myParts[1].myMeshName = "solid_quad";
+    m.myParts[1].myMesh = QRB_TestQuad("INTERNAL_SOLID");
+    m.myParts[1].mySlots = {{0, 1.0f, {"spark", "no_such_wood"}}};
+    DebugLines locLog;
+    QR_MainObject* o = Place(m, "crate.qrb");
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->myPartInstances[1].mySurfaceInstance, nullptr);
+    ASSERT_EQ(locLog.myLines.size(), 1u);
+    EXPECT_EQ(locLog.myLines[0], "QR_MainObject: model 'crate.qrb', part 'Lid': texture 'no_such_wood' cannot be made");
+    NewFrame(10.0f);
+    o->Update(o->myMatrix);
+    o->Render();
+    EXPECT_EQ(myView->myNumOpaqueObjects, 2u); // both parts still drawn
     delete o;
 }
 

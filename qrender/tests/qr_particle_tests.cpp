@@ -304,10 +304,10 @@ TEST_F(ParticleTest, FilesThatGiveNoDefinition)
     EXPECT_EQ(QR_SharedParticleData::Acquire("fx/Missing"), nullptr);
     EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_PARTICLE_OPEN);
     EXPECT_STREQ(QR_Error::ourText, "fx/missing.pe");
-    // Another kind: no definition and no code of its own.
+    // Another kind: no definition, and the particle file's syntax code.
     QR_Error::SetCode(0);
     EXPECT_EQ(Load(Text({{"GENERIC", "SPECIAL"}})), nullptr);
-    EXPECT_EQ(QR_Error::ourCode, 0u);
+    EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_PARTICLE_SYNTAX);
     // A texture that cannot be loaded keeps the texture layer's code.
     EXPECT_EQ(Load(Text({{"TEXTURE", "TEXTURE fx/none"}})), nullptr);
     EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_TEXTURE_FILE);

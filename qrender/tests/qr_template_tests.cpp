@@ -85,14 +85,15 @@ protected:
         m.myLights.push_back(l);
         return m;
     }
-    // Acquire fails with code 24, the file name as text, and leaves nothing behind.
-    static void Damaged(const std::vector<uint8_t>& aBytes, const std::string& aWhat)
+    // Acquire fails with code 24, the file name (or aText) as text, and leaves nothing behind.
+    static void Damaged(const std::vector<uint8_t>& aBytes, const std::string& aWhat,
+                        const char* aText = "models/bad.qrb")
     {
         QRT_WriteFile("models/bad.qrb", aBytes);
         QR_Error::SetCode(0);
         EXPECT_EQ(QR_TemplateObject::Acquire("models/bad.qrb"), nullptr) << aWhat;
         EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_MODEL_DATA) << aWhat;
-        EXPECT_STREQ(QR_Error::ourText, "models/bad.qrb") << aWhat;
+        EXPECT_STREQ(QR_Error::ourText, aText) << aWhat;
         EXPECT_EQ(QR_TemplateObject::ourNumTemplates, 0u) << aWhat;
         EXPECT_EQ(QR_Mesh::ourFirst, nullptr) << aWhat;
         EXPECT_EQ(QR_SharedParticleData::ourFirst, nullptr) << aWhat;
@@ -367,6 +368,84 @@ TEST_F(TemplateTest, DamagedFieldsGiveCode24)
     Damaged(locPatch(36 + 8 + 12, 2), "presence word 2");
 }
 
+// Parents precede their parts and levels go in increasing distance, each
+// level's indices within its own vertices: files that break these rules are
+// refused as damaged, the text naming the part or the mesh.
+TEST_F(TemplateTest, OrderRulesAreRefusedNamingThePartOrMesh)
+{
+    // Two meshless parts and a quad of two levels over eight vertices.
+    auto locModel = [] {
+        QRB_TestModel m;
+        QRB_TestPart a, b, c;
+        a.myName = "Base";
+        b.myName = "Arm";
+        b.myStates[0].myParent = 0;
+        c.myName = "Hand";
+        c.myStates[0].myParent = 1;
+        c.myMeshName = "hand_mesh";
+        c.myMesh = QRB_TestQuad("");
+        QRB_TestMesh& q = c.myMesh;
+        q.myVertices.insert(q.myVertices.end(), q.myVertices.begin(), q.myVertices.end());
+        q.myNumVertices = 8;
+        q.myIndices = {0, 2, 1, 0, 3, 2, 4, 6, 5, 4, 7, 6};
+        q.myLevels[0].myDistance = 100.0f;
+        QRB_TestLevel l = q.myLevels[0];
+        l.myFirstVertex = 4;
+        l.myStartIndex = 6;
+        l.myDistance = 400.0f;
+        q.myLevels.push_back(l);
+        m.myParts = {a, b, c};
+        return m;
+    };
+    struct Case
+    {
+        const char* myWhat;
+        void (*myBreak)(QRB_TestModel&);
+        const char* myText;
+    };
+    const Case locCases[] = {
+        {"parent after the part", [](QRB_TestModel& m) { m.myParts[1].myStates[0].myParent = 2; },
+         "models/bad.qrb: part 'Arm': parent 2 is not before the part"},
+        {"own parent", [](QRB_TestModel& m) { m.myParts[2].myStates[0].myParent = 2; },
+         "models/bad.qrb: part 'Hand': parent 2 is not before the part"},
+        {"a second state's parent",
+         [](QRB_TestModel& m) {
+             QRB_TestState s;
+             s.myId = 7;
+             s.myParent = 1;
+             m.myParts[0].myStates.push_back(s);
+         },
+         "models/bad.qrb: part 'Base': parent 1 is not before the part"},
+        {"decreasing distances", [](QRB_TestModel& m) { m.myParts[2].myMesh.myLevels[1].myDistance = 50.0f; },
+         "models/bad.qrb: mesh 'hand_mesh', level 1: distance below the previous level's"},
+        {"an index below the level's vertices", [](QRB_TestModel& m) { m.myParts[2].myMesh.myIndices[7] = 3; },
+         "models/bad.qrb: mesh 'hand_mesh', level 1: an index outside the level's vertices"},
+        {"an index past the level's vertices", [](QRB_TestModel& m) { m.myParts[2].myMesh.myIndices[1] = 4; },
+         "models/bad.qrb: mesh 'hand_mesh', level 0: an index outside the level's vertices"},
+        {"an index past a frame's vertices",
+         [](QRB_TestModel& m) {
+             QRB_TestLevel& l = m.myParts[2].myMesh.myLevels[1];
+             l.myKind = 1;
+             l.myFrames = {0, 4, 0, 6, 4, 3, 6, 6}; // the second frame holds vertices 4 to 6 only
+         },
+         "models/bad.qrb: mesh 'hand_mesh', level 1: an index outside its frame's vertices"},
+    };
+    for (const Case& c : locCases)
+    {
+        QRB_TestModel m = locModel();
+        c.myBreak(m);
+        Damaged(QRB_WriteModel(m), c.myWhat, c.myText);
+    }
+    // The same model as made, with equal distances too, loads.
+    QRB_TestModel m = locModel();
+    m.myParts[2].myMesh.myLevels[1].myDistance = 100.0f;
+    Save("models/arm.qrb", m);
+    QR_TemplateObject* t = QR_TemplateObject::Acquire("models/arm.qrb");
+    ASSERT_NE(t, nullptr) << QR_Error::ourText;
+    EXPECT_EQ(t->myParts[2].myMesh->myNumLods, 2u);
+    t->Release();
+}
+
 TEST_F(TemplateTest, ALinkWhoseDefinitionFailsFailsTheModel)
 {
     QRB_TestModel m = Ship();
@@ -375,6 +454,18 @@ TEST_F(TemplateTest, ALinkWhoseDefinitionFailsFailsTheModel)
     EXPECT_EQ(QR_TemplateObject::Acquire("models/a.qrb"), nullptr);
     EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_PARTICLE_OPEN);
     EXPECT_EQ(QR_Mesh::ourFirst, nullptr);
+
+    // A file of another kind than "GENERIC" fails with the particle file's code,
+    // whatever code an earlier failure left.
+    const std::string locPe = "PARTICLES\r\nGENERIC\r\n";
+    QRT_WriteFile("fx/other.pe", std::vector<uint8_t>(locPe.begin(), locPe.end()));
+    m.myLinks[0].myName = "fx/other";
+    Save("models/b.qrb", m);
+    QR_Error::SetCode(QR_ERROR_MODEL_VERSION);
+    EXPECT_EQ(QR_TemplateObject::Acquire("models/b.qrb"), nullptr);
+    EXPECT_EQ(QR_Error::ourCode, (uint32_t)QR_ERROR_PARTICLE_SYNTAX);
+    EXPECT_STREQ(QR_Error::ourText, "fx/other.pe");
+    EXPECT_EQ(QR_SharedParticleData::ourFirst, nullptr);
 }
 
 TEST_F(TemplateTest, TextureNamesOverrideTheSurfaceSlotsOneForOne)

@@ -464,6 +464,8 @@ TEST_F(DialogTest, MeshDialogWithoutMeshesDisablesItsControls)
     CMeshDlg locDialog;
     QRB_TestModel m = MET_BoxModel();
     m.myParts.erase(m.myParts.begin());
+    for (QRB_TestState& locState : m.myParts[0].myStates)
+        locState.myParent = -1; // its parent went with the body
     QR_TemplateObject* locBare = MET_LoadModel(m, "bare.qrb");
     ASSERT_NE(locBare, nullptr);
     locDialog.SetTemplate(locBare);
