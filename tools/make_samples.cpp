@@ -25,6 +25,7 @@
 #include "modeleditor/qre_command.h"
 #include "modeleditor/qrendereditor.h"
 #include "platform/input/in_script.h"
+#include "platform/os/os_cmdline.h"
 #include "platform/os/os_ui.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_mainobject.h"
@@ -286,21 +287,33 @@ std::string locAbsolute(const char* aPath)
     return realpath(aPath, locFull) ? std::string(locFull) : std::string(aPath);
 }
 
+const OS_Option ourOptions[] = {{"--check", false}};
+const OS_CommandLine ourLine = {
+    "make_samples",
+    "usage: make_samples [--check] DIR\n"
+    "Writes the sample data tree into DIR (models/, velk/); with --check reads\n"
+    "an existing tree back and opens its editors.\n"
+    "  --check     read DIR back instead of writing it\n"
+    "  -h, --help  this text\n",
+    ourOptions, 1, false};
+
 int main(int argc, char** argv)
 {
-    if (argc == 3 && strcmp(argv[1], "--check") == 0)
+    OS_Arguments locArguments;
+    const int locCheck = OS_ReadCommandLine(ourLine, argc, argv, &locArguments);
+    if (locCheck != OS_COMMAND_LINE_GO_ON)
+        return locCheck;
+    if (locArguments.myOperands.size() != 1)
+        return OS_RefuseCommandLine(ourLine, "one folder");
+    const char* locDir = locArguments.myOperands[0];
+    if (locArguments.Has("--check"))
     {
-        const std::string d = locAbsolute(argv[2]);
+        const std::string d = locAbsolute(locDir);
         const int locModels = CheckModels(d);
         return locRunSampleData("--check", d.c_str()) != 0 || locModels != 0 ? 1 : 0;
     }
-    if (argc != 2)
-    {
-        fprintf(stderr, "usage: make_samples [--check] DIR\n");
-        return 2;
-    }
-    mkdir(argv[1], 0755);
-    const std::string d = locAbsolute(argv[1]);
+    mkdir(locDir, 0755);
+    const std::string d = locAbsolute(locDir);
     // The models are written by the model editor's writer from templates built in memory.
     QR_RenderSettings s;
     s.myFullScreenFlag = 0;

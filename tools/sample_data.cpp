@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/os_cmdline.h"
 #include "qfile/qf_file.h"
 #include "qfile/qf_sdf.h"
 #include "qsound2/qs2_sounddata.h"
@@ -343,16 +344,25 @@ int Check(const std::string& aDir)
     printf("check: %d files of models/ read back from pack.sdf unchanged\n", locEntries);
     return locFailed ? 1 : 0;
 }
+
+const OS_Option ourOptions[] = {{"--check", false}};
+const OS_CommandLine ourLine = {
+    "sample_data",
+    "usage: sample_data [--check] DIR\n"
+    "Writes the data-language half of the sample tree into DIR/velk (run by\n"
+    "make_samples); with --check reads DIR back.\n"
+    "  --check     read DIR back instead of writing it\n"
+    "  -h, --help  this text\n",
+    ourOptions, 1, false};
 }
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && strcmp(argv[1], "--check") == 0)
-        return Check(argv[2]);
-    if (argc != 2)
-    {
-        fprintf(stderr, "usage: sample_data [--check] DIR\n");
-        return 2;
-    }
-    return Write(argv[1]);
+    OS_Arguments locArguments;
+    const int locCheck = OS_ReadCommandLine(ourLine, argc, argv, &locArguments);
+    if (locCheck != OS_COMMAND_LINE_GO_ON)
+        return locCheck;
+    if (locArguments.myOperands.size() != 1)
+        return OS_RefuseCommandLine(ourLine, "one folder");
+    return locArguments.Has("--check") ? Check(locArguments.myOperands[0]) : Write(locArguments.myOperands[0]);
 }
