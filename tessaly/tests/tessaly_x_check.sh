@@ -1,5 +1,5 @@
 #!/bin/sh
-# Runs inside xvfb-run in a sample folder: Tessaly on a folder holding nothing but "..",
+# Runs inside scripts/xvfb_run in a sample folder: Tessaly on a folder holding nothing but "..",
 # the title (xprop) names that folder; a click on the ".." cell lists the parent (the title
 # follows); Escape ends the program with 0. Then a model shown enlarged: while the right
 # button turns it, the pointer stays on the client area; released, it goes anywhere.
@@ -9,7 +9,7 @@ mkdir -p empty
 pid=$!
 here=$(pwd)
 win=""
-for i in $(seq 100); do
+for i in $(seq 600); do
   win=$(xdotool search --name "^$here/empty\$" 2>/dev/null | head -1)
   [ -n "$win" ] && break
   sleep 0.1
@@ -18,7 +18,7 @@ done
 xprop -id "$win" WM_NAME | grep -q "\"$here/empty\"" || { echo "title"; kill $pid; exit 1; }
 sleep 0.5
 xdotool mousemove --window "$win" 60 60 click 1
-for i in $(seq 50); do
+for i in $(seq 300); do
   xprop -id "$win" WM_NAME | grep -q "\"$here\"" && break
   sleep 0.1
 done
@@ -31,7 +31,7 @@ rc=$?
 "$1" grid/crate.qrb &
 pid=$!
 win=""
-for i in $(seq 100); do
+for i in $(seq 600); do
   win=$(xdotool search --name "^QRB browser\$" 2>/dev/null | head -1)
   [ -n "$win" ] && break
   sleep 0.1

@@ -1152,7 +1152,7 @@ int locRunPranvel(const fs::path& aDir, const std::string& anArgument, const fs:
     std::string locCommand = "cd '" + aDir.string() + "' && env XDG_CONFIG_HOME='" + (aDir / "config").string() +
                              "' Q_UI_GRAB='" + aPng.string() + "' ";
     if (anXvfbFlag)
-        locCommand += "QT_QPA_PLATFORM=xcb xvfb-run -a -s '-screen 0 1280x1024x24' ";
+        locCommand += "QT_QPA_PLATFORM=xcb '" Q_XVFB_RUN "' -s '-screen 0 1280x1024x24' ";
     locCommand += "'" Q_PRANVEL_PROGRAM "' " + anArgument + " > pranvel.log 2>&1";
     return std::system(locCommand.c_str());
 }
@@ -1191,7 +1191,7 @@ TEST(PranvelProgram, OpensAQREFromTheCommandLineWithTreeAndModel)
     std::ofstream(d / "states.txt", std::ios::binary) << "STND Standing\r\n";
 
     std::vector<bool> locModes = {false};
-    if (std::system("command -v xvfb-run > /dev/null 2>&1") == 0)
+    if (Q_XVFB_RUN[0])
         locModes.push_back(true);
     for (bool locXvfb : locModes)
     {
