@@ -643,7 +643,11 @@ int KorrinthMain(const char* aFileName, const char* aSelectName)
     {
         VelkType* locInstance = AppFacade::Get()->GetNameSpace().GetInstance(aSelectName, false);
         if (locInstance)
+        {
             AppFacade::Get()->GetTree()->SelectObject(locInstance);
+            if (!AppFacade::Get()->GetEditor())
+                std::fprintf(stderr, "Korrinth: no editor opens for %s\n", aSelectName);
+        }
         else
             std::fprintf(stderr, "Korrinth: no instance %s in %s\n", aSelectName, aFileName ? aFileName : "the file");
     }
