@@ -37,12 +37,9 @@
 #include <QPrinter>
 #include <QPageSetupDialog>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 #include <map>
 
 bool UI_FrameHandler::OnCommand(UI_Frame*, int)

@@ -18,7 +18,7 @@ locFail() {
 
 for locProgram in "$@"; do
   locName=$(basename "$locProgram")
-  for locCase in --help -h --no-such-option -x; do
+  for locCase in --help -h --no-such-option; do
     locDir=$locScratch/$locName$locCase
     mkdir -p "$locDir/work" "$locDir/home" "$locDir/config" "$locDir/data" "$locDir/runtime"
     chmod 700 "$locDir/runtime"
