@@ -1049,7 +1049,7 @@ TEST_F(PranvelTree, BatchFailsAndLogsAFileWithAnUnknownCommand)
     EXPECT_EQ(locOutcome[(r / "odd.qre").string()], "Conversion failed (couldn't load qre)");
     EXPECT_TRUE(fs::exists(r / "good.qrb"));
     EXPECT_FALSE(fs::exists(r / "odd.qrb"));
-    EXPECT_EQ(::locLines((myDir / "data" / "Pranvel" / "qre_batchconversion_errors.txt").string()),
+    EXPECT_EQ(::locLines((myDir / "data" / "pranvel" / "qre_batchconversion_errors.txt").string()),
               std::vector<std::string>{"Failed to load " + (r / "odd.qre").string()});
 }
 
