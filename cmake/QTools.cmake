@@ -16,6 +16,17 @@ if(Q_SANITIZE)
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
 endif()
 
+# Tests under a real X server run through scripts/xvfb_run: a server of their
+# own per run, on a display the server chooses, ready before the first client.
+find_program(Q_XVFB Xvfb)
+find_program(Q_XAUTH xauth)
+if(Q_XVFB AND Q_XAUTH)
+  set(Q_XVFB_RUN ${CMAKE_SOURCE_DIR}/scripts/xvfb_run)
+else()
+  set(Q_XVFB_RUN "")
+  message(STATUS "Xvfb or xauth missing: the tests under X are left out")
+endif()
+
 # q_add_test(NAME <exe> SOURCES <files...> LIBS <targets...>)
 # One GoogleTest executable per library, registered with CTest. Tests find
 # their fixtures through Q_TEST_SOURCE_DIR and write into Q_TEST_TMP_DIR.

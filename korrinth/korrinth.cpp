@@ -9,15 +9,18 @@
 #include "owncode/dlg_instance.h"
 #include "owncode/dlg_type.h"
 #include "owncode/dlg_viewvelk.h"
+#include "owncode/velktree.h"
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_gallery.h"
 #include "platform/ui/ui_prompt.h"
 #include "va_velkeditors/vave_factory.h"
 #include "va_velkeditors/vave_typeconstraints.h"
+#include "velk/velk_namespace.h"
 #include "velk/velk_type.h"
 #include "velkeditor/velk_editorview.h"
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -631,11 +634,23 @@ void Korrinth_Stop(KorrinthProgram* aProgram)
     delete aProgram;
 }
 
-int KorrinthMain(int argc, char** argv)
+int KorrinthMain(const char* aFileName, const char* aSelectName)
 {
-    KorrinthProgram* locProgramState = Korrinth_Start(argc > 1 ? argv[1] : nullptr);
+    KorrinthProgram* locProgramState = Korrinth_Start(aFileName);
     if (!locProgramState)
         return 1;
+    if (aSelectName && aSelectName[0])
+    {
+        VelkType* locInstance = AppFacade::Get()->GetNameSpace().GetInstance(aSelectName, false);
+        if (locInstance)
+        {
+            AppFacade::Get()->GetTree()->SelectObject(locInstance);
+            if (!AppFacade::Get()->GetEditor())
+                std::fprintf(stderr, "Korrinth: no editor opens for %s\n", aSelectName);
+        }
+        else
+            std::fprintf(stderr, "Korrinth: no instance %s in %s\n", aSelectName, aFileName ? aFileName : "the file");
+    }
     UI_FrameShow(locProgramState->myFrame);
     int locResult = UI_GalleryFolder() ? Korrinth_Gallery(locProgramState->myFrame)
                                        : UI_FrameRun(locProgramState->myFrame);

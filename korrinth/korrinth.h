@@ -49,5 +49,6 @@ void Korrinth_Stop(KorrinthProgram* aProgram);
 // (platform/ui/ui_gallery.h); 0 when each one opened.
 int Korrinth_Gallery(UI_Frame* aFrame);
 
-// The whole program: argv[1] is a file to open. Returns the exit value.
-int KorrinthMain(int argc, char** argv);
+// The whole program on aFileName (null: a new file), with the root instance
+// aSelectName (when given) selected in the tree. Returns the exit value.
+int KorrinthMain(const char* aFileName, const char* aSelectName = nullptr);

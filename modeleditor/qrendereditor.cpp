@@ -39,6 +39,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <climits>
 #include <string>
 #include <strings.h>
 #include <unistd.h>
@@ -215,7 +216,13 @@ bool QRenderEditor::InitRenderer(QR_HostWindow* aWindow, void* anInputWindow)
     myView->myFogDistance = c.myFar * 0.25f;
     myCreated = true;
 
-    myStatsFont = QR_Font::Acquire("t:/_pranvel/stats_font", "t:/_pranvel/stats_font.txt");
+    // The original read it from a fixed place on the studio's drive; it is machine-local data.
+    char locDataFolder[PATH_MAX];
+    if (OS_GetUserDataFolder("pranvel", locDataFolder, sizeof(locDataFolder)))
+    {
+        const std::string locFont = std::string(locDataFolder) + "/stats_font";
+        myStatsFont = QR_Font::Acquire(locFont.c_str(), (locFont + ".txt").c_str());
+    }
     if (myStatsFont)
         myStatsFont->myTabWidth = 50;
 

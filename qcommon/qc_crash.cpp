@@ -230,6 +230,14 @@ bool QC_Mem::TranslateSignal(int aSignal, const siginfo_t* anInfo, const void* a
     aPointers->myAddress = aPointers->myInstructionPointer;
     int locCode = anInfo ? anInfo->si_code : 0;
     uintptr_t locFaultAddress = anInfo ? reinterpret_cast<uintptr_t>(anInfo->si_addr) : 0;
+    // SI_USER, SI_QUEUE, SI_TKILL and the other codes of signals sent by a
+    // process are not above zero; si_addr then holds no address.
+    if (anInfo && locCode <= 0)
+    {
+        aPointers->mySenderProcess = anInfo->si_pid > 0 ? anInfo->si_pid : -1;
+        aPointers->mySignal = aSignal;
+        locFaultAddress = 0;
+    }
     switch (aSignal)
     {
     case SIGSEGV:
@@ -346,6 +354,28 @@ int QC_Mem::FormatExceptionReport(const QC_ExceptionPointers* aPointers, const u
         else
             snprintf(locLine, sizeof(locLine), "Unknown exception %x", aPointers->myCode);
         break;
+    }
+    if (aPointers->mySenderProcess)
+    {
+        // Not a fault of the program: say who sent it and where the program was.
+        const char* locSignalName = "signal";
+        switch (aPointers->mySignal)
+        {
+        case SIGSEGV: locSignalName = "SIGSEGV"; break;
+        case SIGBUS: locSignalName = "SIGBUS"; break;
+        case SIGFPE: locSignalName = "SIGFPE"; break;
+        case SIGILL: locSignalName = "SIGILL"; break;
+        case SIGTRAP: locSignalName = "SIGTRAP"; break;
+        default: break;
+        }
+        if (aPointers->mySenderProcess == static_cast<int>(getpid()))
+            snprintf(locLine, sizeof(locLine), "%s (%d) raised by this process", locSignalName, aPointers->mySignal);
+        else if (aPointers->mySenderProcess > 0)
+            snprintf(locLine, sizeof(locLine), "%s (%d) sent by process %d", locSignalName, aPointers->mySignal,
+                     aPointers->mySenderProcess);
+        else
+            snprintf(locLine, sizeof(locLine), "%s (%d) sent by another process", locSignalName, aPointers->mySignal);
+        locName = nullptr;
     }
     locAppend(aBuffer, aSize, &locLength, locName ? locName : locLine);
     snprintf(locLine, sizeof(locLine), " at 0x%08llx\r\n\r\n", static_cast<unsigned long long>(aPointers->myAddress));

@@ -57,6 +57,10 @@ struct QC_ExceptionPointers
     uintptr_t myAddress = 0;  // the faulting instruction
     // Access violations: the access kind, then the inaccessible address.
     uintptr_t myInformation[2] = {0, 0};
+    // A signal another process sent (kill, sigqueue) is no fault: the sender's
+    // process id, and the signal's number; 0 for a real fault.
+    int mySenderProcess = 0;
+    int mySignal = 0;
     uintptr_t myInstructionPointer = 0;
     uintptr_t myFramePointer = 0;
     uintptr_t myStackPointer = 0;

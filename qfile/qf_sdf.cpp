@@ -9,8 +9,10 @@
 #include "qfile/qf_sdf.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "qcommon/qc_assert.h"
@@ -67,6 +69,17 @@ bool locNormalize(const char* aPath, char* aResult)
     for (size_t i = 0; i < locLength; ++i)
         aResult[i] = aPath[i] == '\\' ? '/' : aPath[i];
     aResult[locLength] = 0;
+    return true;
+}
+
+// An archive's own path on disk: the system's limit, not the names' inside.
+bool locNormalizeArchivePath(const char* aPath, std::string* aResult)
+{
+    const size_t locLength = aPath ? strlen(aPath) : 0;
+    if (locLength == 0 || locLength >= PATH_MAX)
+        return false;
+    aResult->assign(aPath, locLength);
+    std::replace(aResult->begin(), aResult->end(), '\\', '/');
     return true;
 }
 }
@@ -363,10 +376,10 @@ bool QF_SDF::Open(QF_SDFArchive* anArchive, const char* aPath, uint8_t aPriority
     CloseArchive(anArchive);
     anArchive->myPriority = aPriority;
 
-    char locName[QF_SDF_MAX_PATH + 1];
-    if (!locNormalize(aPath, locName))
+    std::string locName;
+    if (!locNormalizeArchivePath(aPath, &locName))
         return locOpenFailed(QF_ERROR_NOT_FOUND);
-    anArchive->myFileHand = OS_OpenFile(locName, OS_OPEN_READ);
+    anArchive->myFileHand = OS_OpenFile(locName.c_str(), OS_OPEN_READ);
     if (anArchive->myFileHand == INVALID_HANDLE_VALUE)
         return locOpenFailed(QF_ERROR_NOT_FOUND);
 
@@ -444,7 +457,7 @@ bool QF_SDF::Open(QF_SDFArchive* anArchive, const char* aPath, uint8_t aPriority
     }
     anArchive->myTablesSorted = locIsSorted(anArchive, 0) && locIsSorted(anArchive, locDirTable);
 
-    anArchive->myName = strdup(locName);
+    anArchive->myName = strdup(locName.c_str());
     if (!anArchive->myName)
         return locOpenFailed(QF_ERROR_READ);
     anArchive->myOpenFlag = 1;
@@ -463,21 +476,21 @@ static QF_SDFArchive* locFindArchive(const char* aName)
 
 QF_SDFArchive* QF_SDF::OpenByName(const char* aPath, uint8_t aPriority)
 {
-    char locName[QF_SDF_MAX_PATH + 1];
-    if (!locNormalize(aPath, locName))
+    std::string locName;
+    if (!locNormalizeArchivePath(aPath, &locName))
     {
         QF_ErrorCode = QF_ERROR_NOT_FOUND;
         return nullptr;
     }
-    QF_SDFArchive* locArchive = locFindArchive(locName);
+    QF_SDFArchive* locArchive = locFindArchive(locName.c_str());
     if (locArchive)
     {
         // A failed entry read closed it for lookups: load it again before sharing it.
-        if (!locArchive->myOpenFlag && !Open(locArchive, locName, locArchive->myPriority))
+        if (!locArchive->myOpenFlag && !Open(locArchive, locName.c_str(), locArchive->myPriority))
         {
             // The holders' Close must still find it by name.
             CloseArchive(locArchive);
-            locArchive->myName = strdup(locName);
+            locArchive->myName = strdup(locName.c_str());
             return nullptr;
         }
         ++locArchive->myRefCount;
@@ -490,7 +503,7 @@ QF_SDFArchive* QF_SDF::OpenByName(const char* aPath, uint8_t aPriority)
         QF_ErrorCode = QF_ERROR_READ;
         return nullptr;
     }
-    if (!Open(locArchive, locName, aPriority))
+    if (!Open(locArchive, locName.c_str(), aPriority))
     {
         DestroyEntry(locArchive);
         free(locArchive);

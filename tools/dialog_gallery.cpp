@@ -5,6 +5,8 @@
 // and leaves OUTDIR/<program>-<dialog>.png and OUTDIR/layout.tsv. Exits 1,
 // naming the dialogs and controls, when two controls overlap, a text does not
 // fit its control, or a program could not show all its dialogs.
+#include "platform/os/os_cmdline.h"
+
 #include <dirent.h>
 #include <limits.h>
 #include <stdio.h>
@@ -103,11 +105,20 @@ struct Program
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 3)
-    {
-        fprintf(stderr, "usage: dialog_gallery OUTDIR [SAMPLE_DIR]\n");
-        return 2;
-    }
+    static const OS_CommandLine ourLine = {
+        "dialog_gallery",
+        "usage: dialog_gallery OUTDIR [SAMPLE_DIR]\n"
+        "Shoots every dialog and main window of Ostrane, Korrinth and Pranvel on\n"
+        "the sample tree (SAMPLE_DIR, else one written into OUTDIR/data) into\n"
+        "OUTDIR, and checks them for overlapping controls and cut texts.\n"
+        "  -h, --help  this text\n",
+        nullptr, 0, false};
+    OS_Arguments locArguments;
+    const int locCheck = OS_ReadCommandLine(ourLine, argc, argv, &locArguments);
+    if (locCheck != OS_COMMAND_LINE_GO_ON)
+        return locCheck;
+    if (argc < 2 || argc > 3 || locArguments.myOperands.size() != size_t(argc - 1))
+        return OS_RefuseCommandLine(ourLine, "an output folder and at most a sample folder");
     mkdir(argv[1], 0777);
     char locFull[PATH_MAX];
     if (!realpath(argv[1], locFull))

@@ -7,8 +7,13 @@
 // by sample_data beside this program (the data language's file library and
 // the renderer's cannot share one program). tools/sdf_pack packs part of it
 // into an SDF archive.
+// DIR/models also holds what Pranvel needs there: surfaces/particle_additive.sur
+// (the surface of the particle editor's new emitter), and pranvel.cfg naming
+// the state file states.txt.
 // make_samples --check DIR reads the models back through the renderer, replays
-// tower.qre, and then runs sample_data --check. Prints one line per part with its counts.
+// tower.qre, runs sample_data --check, and opens Korrinth (found beside this
+// program's folder) headless on the list "supplies" (the spreadsheet) and the
+// sound "engine" (the fall-off editor). Prints one line per part with its counts.
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -25,24 +30,35 @@
 #include "modeleditor/qre_command.h"
 #include "modeleditor/qrendereditor.h"
 #include "platform/input/in_script.h"
+#include "platform/os/os_cmdline.h"
 #include "platform/os/os_ui.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_mainobject.h"
 #include "qrender/qr_render.h"
+#include "qrender/qr_surface.h"
 #include "modeleditor/tests/me_qrbmodel.h"
 
 namespace
 {
+// The folder this program lies in, with its '/'.
+std::string locOwnFolder()
+{
+    char locSelf[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", locSelf, sizeof(locSelf) - 1);
+    if (n <= 0)
+        return std::string();
+    locSelf[n] = 0;
+    const std::string locPath = locSelf;
+    return locPath.substr(0, locPath.rfind('/') + 1);
+}
+
 // Runs sample_data (found beside this program) with its arguments; its exit code.
 int locRunSampleData(const char* anArg0, const char* anArg1)
 {
-    char locSelf[4096];
-    const ssize_t n = readlink("/proc/self/exe", locSelf, sizeof(locSelf) - 1);
-    if (n <= 0)
+    const std::string locFolder = locOwnFolder();
+    if (locFolder.empty())
         return 1;
-    locSelf[n] = 0;
-    std::string locTool = locSelf;
-    locTool = locTool.substr(0, locTool.rfind('/') + 1) + "sample_data";
+    const std::string locTool = locFolder + "sample_data";
     fflush(stdout);
     const pid_t locChild = fork();
     if (locChild == 0)
@@ -58,6 +74,96 @@ int locRunSampleData(const char* anArg0, const char* anArg1)
     if (locChild < 0 || waitpid(locChild, &locStatus, 0) != locChild)
         return 1;
     return WIFEXITED(locStatus) ? WEXITSTATUS(locStatus) : 1;
+}
+
+// Korrinth in aVelkDir, headless, with aName selected in aFile until its
+// window is grabbed: true when it ends well and an editor opened for aName.
+bool locOpenInKorrinth(const std::string& aProgram, const std::string& aVelkDir, const char* aFile, const char* aName)
+{
+    char locScratch[] = "/tmp/make_samples.XXXXXX";
+    if (!mkdtemp(locScratch))
+        return false;
+    const std::string s = locScratch, locLog = s + "/korrinth.log";
+    fflush(stdout);
+    const pid_t locChild = fork();
+    if (locChild == 0)
+    {
+        if (chdir(aVelkDir.c_str()) != 0 || !freopen(locLog.c_str(), "w", stderr) || !freopen("/dev/null", "w", stdout))
+            _exit(127);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        setenv("XDG_CONFIG_HOME", (s + "/config").c_str(), 1);
+        setenv("Q_UI_GRAB", (s + "/shot.png").c_str(), 1);
+        unsetenv("Q_UI_COMMANDS");
+        execl(aProgram.c_str(), aProgram.c_str(), "--select", aName, aFile, (char*)nullptr);
+        _exit(127);
+    }
+    int locStatus = 0;
+    const bool locEnded = locChild > 0 && waitpid(locChild, &locStatus, 0) == locChild && WIFEXITED(locStatus) &&
+                          WEXITSTATUS(locStatus) == 0;
+    std::string locErrors;
+    if (FILE* f = fopen(locLog.c_str(), "rb"))
+    {
+        char b[4096];
+        size_t n;
+        while ((n = fread(b, 1, sizeof(b), f)) > 0)
+            locErrors.append(b, n);
+        fclose(f);
+    }
+    struct stat locShot;
+    const bool locShown = stat((s + "/shot.png").c_str(), &locShot) == 0 && locShot.st_size > 0;
+    const bool locOk = locEnded && locShown && locErrors.find("Korrinth: no ") == std::string::npos;
+    if (!locOk)
+        fprintf(stderr, "make_samples: Korrinth --select %s %s fails:\n%s", aName, aFile, locErrors.c_str());
+    std::string locRemove = "rm -rf '" + s + "'";
+    if (system(locRemove.c_str()) != 0)
+        fprintf(stderr, "make_samples: %s left behind\n", s.c_str());
+    return locOk;
+}
+
+// The spreadsheet and the fall-off editor open on the sample's list and sound.
+int CheckEditors(const std::string& aDir)
+{
+    const std::string locKorrinth = locOwnFolder() + "../korrinth/Korrinth";
+    if (access(locKorrinth.c_str(), X_OK) != 0)
+    {
+        printf("check: Korrinth not built, its editors left out\n");
+        return 0;
+    }
+    const bool locSheet = locOpenInKorrinth(locKorrinth, aDir + "/velk", "level.velk", "supplies");
+    const bool locSound = locOpenInKorrinth(locKorrinth, aDir + "/velk", "sounds.velk", "engine");
+    if (locSheet && locSound)
+        printf("check: Korrinth opens level.velk's list \"supplies\" in the spreadsheet and sounds.velk's "
+               "\"engine\" in the fall-off editor\n");
+    return locSheet && locSound ? 0 : 1;
+}
+
+// What Pranvel reads beside the models: the particle editor's surface (additive
+// blending over the spark texture), and the settings naming the state file.
+bool WritePranvelFiles(const std::string& aDir)
+{
+    const std::string d = aDir + "/models/";
+    const std::string locSurface = "VERSION 1\r\nNUM_DEFAULT_TEXTURES 1\r\nTEXTURE textures/spark\r\nNUM_CONFIGS 1\r\n"
+                                   "CONFIG DEFAULT\r\nCONFIG_FLAGS SORT\r\nNUM_PASSES 1\r\n"
+                                   "FRAMEBUFFERBLENDING SRCALPHA ONE\r\nALPHATEST OFF\r\nZWRITE DEFAULT\r\n"
+                                   "FOGCOLOR DEFAULT\r\nNUM_REMAP_ENTRIES 1\r\n0\r\nNUM_INSTRUCTIONS 1\r\n"
+                                   "MUL_CLAMP TEMP0.RGBA TEXTURE0.RGBA VERTEX0.RGBA\r\n";
+    const std::string locStates = "STND Standing\r\nWALK Walking\r\nRUN_ Running\r\nDEAD Dead\r\n";
+    const std::string locSettings = "stateFile states.txt\r\n";
+    for (const auto& f : {std::pair<std::string, const std::string*>{"surfaces/particle_additive.sur", &locSurface},
+                          {"states.txt", &locStates},
+                          {"pranvel.cfg", &locSettings}})
+    {
+        FILE* locFile = fopen((d + f.first).c_str(), "wb");
+        const bool locWritten = locFile && fwrite(f.second->data(), 1, f.second->size(), locFile) == f.second->size();
+        if (!locFile || fclose(locFile) != 0 || !locWritten)
+        {
+            fprintf(stderr, "make_samples: cannot write %s%s\n", d.c_str(), f.first.c_str());
+            return false;
+        }
+    }
+    printf("pranvel: models/surfaces/particle_additive.sur (new particle emitters), models/pranvel.cfg naming "
+           "models/states.txt (4 states)\n");
+    return true;
 }
 
 // A square tower of aFloors floors: walls in "Stone" mapped with
@@ -266,6 +372,16 @@ int CheckModels(const std::string& aDir)
         delete o;
     }
     printf("check: %d models acquire through the renderer\n", locLoaded);
+    if (QR_Surface* locSurface = QR_Surface::Acquire("surfaces/particle_additive.sur"))
+    {
+        printf("check: surfaces/particle_additive.sur compiles for the particle editor\n");
+        QR_Surface::Release(locSurface);
+    }
+    else
+    {
+        fprintf(stderr, "make_samples: surfaces/particle_additive.sur does not load (error %u)\n", QR_Error::ourCode);
+        locFailed++;
+    }
     if (!LoadQRE(*CommandHandler::Get(), "tower.qre", false) || !QRenderEditor::ourInstance->GetTemplate())
     {
         fprintf(stderr, "make_samples: tower.qre does not replay (error %u: %s)\n", EditorError::Get(),
@@ -286,21 +402,35 @@ std::string locAbsolute(const char* aPath)
     return realpath(aPath, locFull) ? std::string(locFull) : std::string(aPath);
 }
 
+const OS_Option ourOptions[] = {{"--check", false}};
+const OS_CommandLine ourLine = {
+    "make_samples",
+    "usage: make_samples [--check] DIR\n"
+    "Writes the sample data tree into DIR (models/, velk/); with --check reads\n"
+    "an existing tree back and opens its editors.\n"
+    "  --check     read DIR back instead of writing it\n"
+    "  -h, --help  this text\n",
+    ourOptions, 1, false};
+
 int main(int argc, char** argv)
 {
-    if (argc == 3 && strcmp(argv[1], "--check") == 0)
+    OS_Arguments locArguments;
+    const int locCheck = OS_ReadCommandLine(ourLine, argc, argv, &locArguments);
+    if (locCheck != OS_COMMAND_LINE_GO_ON)
+        return locCheck;
+    if (locArguments.myOperands.size() != 1)
+        return OS_RefuseCommandLine(ourLine, "one folder");
+    const char* locDir = locArguments.myOperands[0];
+    if (locArguments.Has("--check"))
     {
-        const std::string d = locAbsolute(argv[2]);
+        const std::string d = locAbsolute(locDir);
         const int locModels = CheckModels(d);
-        return locRunSampleData("--check", d.c_str()) != 0 || locModels != 0 ? 1 : 0;
+        const int locData = locRunSampleData("--check", d.c_str());
+        const int locEditors = CheckEditors(d);
+        return locData != 0 || locModels != 0 || locEditors != 0 ? 1 : 0;
     }
-    if (argc != 2)
-    {
-        fprintf(stderr, "usage: make_samples [--check] DIR\n");
-        return 2;
-    }
-    mkdir(argv[1], 0755);
-    const std::string d = locAbsolute(argv[1]);
+    mkdir(locDir, 0755);
+    const std::string d = locAbsolute(locDir);
     // The models are written by the model editor's writer from templates built in memory.
     QR_RenderSettings s;
     s.myFullScreenFlag = 0;
@@ -316,7 +446,7 @@ int main(int argc, char** argv)
         return 1;
     }
     printf("models: %s/models\n", d.c_str());
-    if (WriteModelFromLightWave(d) != 0)
+    if (!WritePranvelFiles(d) || WriteModelFromLightWave(d) != 0)
         return 1;
     mkdir((d + "/velk").c_str(), 0755);
     return locRunSampleData(d.c_str(), nullptr);

@@ -2,6 +2,8 @@
 // OUT.tga is a 32-bit strip with alpha, one glyph after another with one fully transparent
 // column between them; OUT.txt is the line naming the glyphs in order. Every column inside a
 // glyph's advance carries a faint baseline pixel so that glyphs with gaps stay one glyph.
+#include "platform/os/os_cmdline.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -22,13 +24,22 @@ static bool locWrite(const std::string& aName, const std::vector<uint8_t>& aByte
     return fclose(f) == 0 && locOk;
 }
 
+static const OS_CommandLine ourLine = {
+    "qfontstrip",
+    "usage: qfontstrip FAMILY PIXELS OUT\n"
+    "Draws printable ASCII in the system font FAMILY, PIXELS high (4 to 200),\n"
+    "as a bitmap font's strip OUT.tga and its description OUT.txt.\n"
+    "  -h, --help  this text\n",
+    nullptr, 0, false};
+
 int main(int argc, char** argv)
 {
-    if (argc != 4 || atoi(argv[2]) < 4 || atoi(argv[2]) > 200)
-    {
-        fprintf(stderr, "usage: qfontstrip FAMILY PIXELS OUT\n");
-        return 2;
-    }
+    OS_Arguments locArguments;
+    const int locCheck = OS_ReadCommandLine(ourLine, argc, argv, &locArguments);
+    if (locCheck != OS_COMMAND_LINE_GO_ON)
+        return locCheck;
+    if (argc != 4 || locArguments.myOperands.size() != 3 || atoi(argv[2]) < 4 || atoi(argv[2]) > 200)
+        return OS_RefuseCommandLine(ourLine, "a family, a pixel height from 4 to 200 and an output name");
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QGuiApplication locApp(argc, argv);
     QFont locFont(QString::fromUtf8(argv[1]));

@@ -1,5 +1,7 @@
 // qlinetable: appends the line-number table to a linked program, as a
 // post-build step. Usage: qlinetable [-v] <program>
+#include "platform/os/os_cmdline.h"
+
 #include "tools/lt_linetable.h"
 
 #include <cstdio>
@@ -7,24 +9,23 @@
 
 int main(int argc, char** argv)
 {
-    bool locVerbose = false;
-    const char* locPath = nullptr;
-    int locNumPaths = 0;
-    for (int i = 1; i < argc; i++)
-    {
-        if (strcmp(argv[i], "-v") == 0)
-            locVerbose = true;
-        else
-        {
-            locPath = argv[i];
-            locNumPaths++;
-        }
-    }
-    if (locNumPaths != 1)
-    {
-        fprintf(stderr, "usage: qlinetable [-v] <program>\n");
-        return 2;
-    }
+    static const OS_Option ourOptions[] = {{"-v", false}};
+    static const OS_CommandLine ourLine = {
+        "qlinetable",
+        "usage: qlinetable [-v] PROGRAM\n"
+        "Appends the line-number table made from PROGRAM's DWARF line information\n"
+        "to PROGRAM, for its crash reports.\n"
+        "  -v          print the table's size\n"
+        "  -h, --help  this text\n",
+        ourOptions, 1, false};
+    OS_Arguments locArguments;
+    const int locCheck = OS_ReadCommandLine(ourLine, argc, argv, &locArguments);
+    if (locCheck != OS_COMMAND_LINE_GO_ON)
+        return locCheck;
+    if (locArguments.myOperands.size() != 1)
+        return OS_RefuseCommandLine(ourLine, "one program");
+    const bool locVerbose = locArguments.Has("-v");
+    const char* locPath = locArguments.myOperands[0];
 
     std::string locError;
     std::vector<LT_LineRow> locRows;

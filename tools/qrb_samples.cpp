@@ -2,6 +2,8 @@
 // writers: qrb_samples DIR [COPIES]. COPIES further copies of each model go to DIR/many/.
 // The models are built in memory and written by the model editor's .qrb writer, so a
 // renderer is started (headless) for their surfaces.
+#include "platform/os/os_cmdline.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -21,14 +23,24 @@ bool locWriteModel(const std::string& aPath, const QRB_TestModel& aModel)
 }
 }
 
+static const OS_CommandLine ourLine = {
+    "qrb_samples",
+    "usage: qrb_samples DIR [COPIES]\n"
+    "Writes the renderer's sample models, textures, surfaces and particles into\n"
+    "DIR, and COPIES further copies of each model into DIR/many/.\n"
+    "  -h, --help  this text\n",
+    nullptr, 0, false};
+
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 3)
-    {
-        fprintf(stderr, "usage: qrb_samples DIR [COPIES]\n");
-        return 2;
-    }
-    int locCopies = argc == 3 ? atoi(argv[2]) : 0;
+    OS_Arguments locArguments;
+    const int locCheck = OS_ReadCommandLine(ourLine, argc, argv, &locArguments);
+    if (locCheck != OS_COMMAND_LINE_GO_ON)
+        return locCheck;
+    if (locArguments.myOperands.empty() || locArguments.myOperands.size() > 2)
+        return OS_RefuseCommandLine(ourLine, "a folder and at most a count");
+    const char* locDir = locArguments.myOperands[0];
+    int locCopies = locArguments.myOperands.size() == 2 ? atoi(locArguments.myOperands[1]) : 0;
     QR_RenderSettings s;
     s.myFullScreenFlag = 0;
     s.myWidth = 64;
@@ -38,11 +50,11 @@ int main(int argc, char** argv)
         fprintf(stderr, "qrb_samples: no renderer (error %u)\n", QR_Error::ourCode);
         return 1;
     }
-    bool locOk = QRT_WriteSampleFolder(argv[1], locCopies < 0 ? 0 : locCopies, locWriteModel);
+    bool locOk = QRT_WriteSampleFolder(locDir, locCopies < 0 ? 0 : locCopies, locWriteModel);
     QR_Render::Destroy();
     if (!locOk)
     {
-        fprintf(stderr, "qrb_samples: cannot write the folder %s\n", argv[1]);
+        fprintf(stderr, "qrb_samples: cannot write the folder %s\n", locDir);
         return 1;
     }
     return 0;

@@ -1,9 +1,11 @@
 // The data-language half of the sample tree, run by make_samples (the renderer's
 // file library and the data language's cannot share one program):
 //   sample_data DIR          writes DIR/velk: types, settings, a level with
-//                            references, lists, localised texts and sounds (WAV
-//                            and MP3), a GUI layout and its skin, and the .tez
-//                            and .loc conversions of the .velk files;
+//                            references, lists (one of a single type, for the
+//                            spreadsheet), localised texts and sounds (WAV and
+//                            MP3), a sound with its fall-off, a GUI layout and
+//                            its skin, and the .tez and .loc conversions of
+//                            the .velk files;
 //   sample_data --check DIR  reads the tree back: every .velk compiles without
 //                            an error line, every .tez loads, every sound
 //                            decodes, and every file of DIR/models reads back
@@ -21,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/os_cmdline.h"
 #include "qfile/qf_file.h"
 #include "qfile/qf_sdf.h"
 #include "qsound2/qs2_sounddata.h"
@@ -42,7 +45,9 @@ const char* const ourFruit =
     "CLASS Point\n{\nNUMBER x 1\nNUMBER y 2\n}\n"
     "SCRIPTCLASS Script\n{\nTEXT\nNUMBER\nPoint\n}\n"
     "CLASS Unit\n{\nTEXT title\nLOCTEXT label\nColour colour Green\nPoint pos\nFILE sound\nUnit* next\n"
-    "Script script\n}\n";
+    "Script script\n}\n"
+    "CLASS Supply\n{\nTEXT name\nNUMBER amount 10\nColour colour Red\n}\n"
+    "SCRIPTCLASS Supplies\n{\nSupply\n}\n";
 
 const char* const ourSettings =
     "INCLUDE game.fruit\nTEXT DebugFile korrinth_debug.txt\nBrowseFilters myBrowseFilters\n{\n"
@@ -54,10 +59,32 @@ const char* const ourLevel =
     "\tpos\n\t{\n\t\tx 10\n\t}\n\tsound sounds\\engine.wav\n\tnext jeep\n\tscript\n\t{\n"
     "\t\tTEXT TEXT(1) hello\n\t\tNUMBER NUMBER(2) 5\n\t\tPoint Point(3)\n\t\t{\n\t\t\ty 4\n\t\t}\n\t}\n}\n"
     "Unit jeep\n{\n\tlabel \"Scout jeep\"\n\tsound sounds\\horn.mp3\n\tnext tank\n}\n"
-    "Point spot\n{\n}\nNUMBER count 7\n";
+    "Point spot\n{\n}\nNUMBER count 7\n"
+    "Supplies supplies\n{\n"
+    "\tSupply Supply(0)\n\t{\n\t\tname fuel\n\t\tamount 40\n\t}\n"
+    "\tSupply Supply(1)\n\t{\n\t\tname ammunition\n\t\tcolour Blue\n\t}\n"
+    "\tSupply Supply(2)\n\t{\n\t\tname rations\n\t\tamount 25\n\t\tcolour Green\n\t}\n}\n";
+
+// The sound library's types: a sound plays one of its specs, each a file with
+// its fall-off of volume over distance.
+const char* const ourSoundFruit =
+    "CLASS QS_DistanceVolume\n{\nDECIMAL myDistance\nDECIMAL myVolume\n}\n"
+    "SCRIPTCLASS QS_Envelope\n{\nQS_DistanceVolume\n}\n"
+    "CLASS QS_SoundSpec\n{\nFILE myFileName\nNUMBER myBaseFrequency 0\nQS_Envelope myEnvelope\n}\n"
+    "SCRIPTCLASS QS_SoundSpecs\n{\nQS_SoundSpec\n}\n"
+    "CLASS QS_Sound\n{\nNUMBER myNumChannels 1\nQS_SoundSpecs mySpecs\n}\n";
+
+const char* const ourSounds =
+    "INCLUDE sound.fruit\n"
+    "QS_Sound engine\n{\n\tmyNumChannels 2\n\tmySpecs\n\t{\n"
+    "\t\tQS_SoundSpec QS_SoundSpec(0)\n\t\t{\n\t\t\tmyFileName sounds\\engine.wav\n\t\t\tmyEnvelope\n\t\t\t{\n"
+    "\t\t\t\tQS_DistanceVolume QS_DistanceVolume(0)\n\t\t\t\t{\n\t\t\t\t\tmyDistance 0\n\t\t\t\t\tmyVolume 1\n\t\t\t\t}\n"
+    "\t\t\t\tQS_DistanceVolume QS_DistanceVolume(1)\n\t\t\t\t{\n\t\t\t\t\tmyDistance 150\n\t\t\t\t\tmyVolume 0.4\n\t\t\t\t}\n"
+    "\t\t\t\tQS_DistanceVolume QS_DistanceVolume(2)\n\t\t\t\t{\n\t\t\t\t\tmyDistance 400\n\t\t\t\t\tmyVolume 0\n\t\t\t\t}\n"
+    "\t\t\t}\n\t\t}\n\t}\n}\n";
 
 // The .velk files, each converted to .tez (and .loc when it has LOCTEXT values).
-const char* const ourVelkFiles[] = {"korrinth.velk", "level.velk", "menu.velk", "skins/main.velk"};
+const char* const ourVelkFiles[] = {"korrinth.velk", "level.velk", "sounds.velk", "menu.velk", "skins/main.velk"};
 
 bool locWrite(const std::string& aPath, const std::string& aText)
 {
@@ -147,7 +174,8 @@ int Write(const std::string& aDir)
     for (const char* locSub : {"", "sounds", "skins"})
         mkdir((d + locSub).c_str(), 0755);
     bool locOk = locWrite(d + "game.fruit", ourFruit) && locWrite(d + "korrinth.velk", ourSettings) &&
-                 locWrite(d + "level.velk", ourLevel) && locWrite(d + "widgets.fruit", VAVE_TestData::Fruit()) &&
+                 locWrite(d + "level.velk", ourLevel) && locWrite(d + "sound.fruit", ourSoundFruit) &&
+                 locWrite(d + "sounds.velk", ourSounds) && locWrite(d + "widgets.fruit", VAVE_TestData::Fruit()) &&
                  locWrite(d + "skins/skin.tga", VAVE_TestData::TextureTGA()) &&
                  locWrite(d + "skins/main.velk", locSkinFile()) && locWrite(d + "menu.velk", locMenu());
     locOk = locOk && locWriteSound(d + "sounds/engine.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 0.5, 110) &&
@@ -171,8 +199,9 @@ int Write(const std::string& aDir)
         }
         locConverted++;
     }
-    printf("velk: game.fruit, widgets.fruit, korrinth.velk, level.velk (localised texts, sounds/engine.wav, "
-           "sounds/horn.mp3), menu.velk (GUI layout), skins/main.velk (skin); %d converted to .tez in %s\n",
+    printf("velk: game.fruit, sound.fruit, widgets.fruit, korrinth.velk, level.velk (localised texts, "
+           "sounds/engine.wav, sounds/horn.mp3, the list \"supplies\"), sounds.velk (the sound \"engine\"), menu.velk "
+           "(GUI layout), skins/main.velk (skin); %d converted to .tez in %s\n",
            locConverted, d.c_str());
     return 0;
 }
@@ -343,16 +372,25 @@ int Check(const std::string& aDir)
     printf("check: %d files of models/ read back from pack.sdf unchanged\n", locEntries);
     return locFailed ? 1 : 0;
 }
+
+const OS_Option ourOptions[] = {{"--check", false}};
+const OS_CommandLine ourLine = {
+    "sample_data",
+    "usage: sample_data [--check] DIR\n"
+    "Writes the data-language half of the sample tree into DIR/velk (run by\n"
+    "make_samples); with --check reads DIR back.\n"
+    "  --check     read DIR back instead of writing it\n"
+    "  -h, --help  this text\n",
+    ourOptions, 1, false};
 }
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && strcmp(argv[1], "--check") == 0)
-        return Check(argv[2]);
-    if (argc != 2)
-    {
-        fprintf(stderr, "usage: sample_data [--check] DIR\n");
-        return 2;
-    }
-    return Write(argv[1]);
+    OS_Arguments locArguments;
+    const int locCheck = OS_ReadCommandLine(ourLine, argc, argv, &locArguments);
+    if (locCheck != OS_COMMAND_LINE_GO_ON)
+        return locCheck;
+    if (locArguments.myOperands.size() != 1)
+        return OS_RefuseCommandLine(ourLine, "one folder");
+    return locArguments.Has("--check") ? Check(locArguments.myOperands[0]) : Write(locArguments.myOperands[0]);
 }

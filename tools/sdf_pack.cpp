@@ -1,5 +1,7 @@
 // Packs every file under a folder into an SDF archive, names relative to the
 // folder: sdf_pack ARCHIVE DIR. Prints the number of entries.
+#include "platform/os/os_cmdline.h"
+
 #include <dirent.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -33,13 +35,22 @@ static void locList(const std::string& aDir, const std::string& aSub, std::vecto
     closedir(locDir);
 }
 
+static const OS_CommandLine ourLine = {
+    "sdf_pack",
+    "usage: sdf_pack ARCHIVE DIR\n"
+    "Packs every file under DIR into the SDF archive ARCHIVE, names stored\n"
+    "relative to DIR.\n"
+    "  -h, --help  this text\n",
+    nullptr, 0, false};
+
 int main(int argc, char** argv)
 {
-    if (argc != 3)
-    {
-        fprintf(stderr, "usage: sdf_pack ARCHIVE DIR\n");
-        return 2;
-    }
+    OS_Arguments locArguments;
+    const int locCheck = OS_ReadCommandLine(ourLine, argc, argv, &locArguments);
+    if (locCheck != OS_COMMAND_LINE_GO_ON)
+        return locCheck;
+    if (argc != 3 || locArguments.myOperands.size() != 2)
+        return OS_RefuseCommandLine(ourLine, "an archive and a folder");
     std::string locPath = argv[1];
     if (locPath.empty() || locPath[0] != '/')
     {

@@ -2,6 +2,8 @@
 // per cent of the width and height (the whole picture by default). Prints the
 // share of the region's pixels, in per cent, that differ from its most common
 // colour ("ink"), and the number of distinct colours. Exit 1 if unreadable.
+#include "platform/os/os_cmdline.h"
+
 #include <QImage>
 
 #include <stdio.h>
@@ -9,13 +11,23 @@
 
 #include <unordered_map>
 
+static const OS_CommandLine ourLine = {
+    "shot_stats",
+    "usage: shot_stats PNG [X0 Y0 X1 Y1]\n"
+    "Prints the per cent of the pixels of the region (in per cent of the\n"
+    "picture's size) that differ from its most common colour, and the number\n"
+    "of distinct colours.\n"
+    "  -h, --help  this text\n",
+    nullptr, 0, false};
+
 int main(int argc, char** argv)
 {
-    if (argc != 2 && argc != 6)
-    {
-        fprintf(stderr, "usage: shot_stats PNG [X0 Y0 X1 Y1]\n");
-        return 2;
-    }
+    OS_Arguments locArguments;
+    const int locCheck = OS_ReadCommandLine(ourLine, argc, argv, &locArguments);
+    if (locCheck != OS_COMMAND_LINE_GO_ON)
+        return locCheck;
+    if ((argc != 2 && argc != 6) || locArguments.myOperands.size() != size_t(argc - 1))
+        return OS_RefuseCommandLine(ourLine, "a picture and at most one region");
     QImage locImage(QString::fromLocal8Bit(argv[1]));
     if (locImage.isNull())
     {

@@ -79,7 +79,13 @@ TEST_F(DataFolderTest, TwoProgramsOnOneFile)
     pid_t locFirst = locSpawn({"level.velk"}, "", myDir / "first.log");
     ASSERT_GT(locFirst, 0);
     ASSERT_TRUE(locWaitFor(locLock, true));
+    // The lock is made before its holder's name is written into it.
     std::string locHolder = ReadFile(locLock);
+    for (int i = 0; i < 3000 && locHolder.empty(); i++)
+    {
+        usleep(10000);
+        locHolder = ReadFile(locLock);
+    }
     const std::string locName = FileLocker::GetComputerName();
     EXPECT_EQ(locHolder, locName + std::string(1, '\0'));
 

@@ -3,14 +3,30 @@
 #include "modeleditor/app/pranvel_frame.h"
 #include "modeleditor/app/pranvel_scenedlgs.h"
 
+#include "platform/os/os_cmdline.h"
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_gallery.h"
 #include "qcommon/qc_crash.h"
 
 #include <cstdio>
 
+static const OS_Option ourOptions[] = {{QC_Mem::ourCrashReportFlag, true}};
+static const OS_CommandLine ourLine = {
+    "Pranvel",
+    "usage: Pranvel [FILE.qre]\n"
+    "The model editor: opens the command file FILE.qre, or starts empty.\n"
+    "It reads pranvel.cfg from the folder it starts in.\n"
+    "  -h, --help  this text\n",
+    ourOptions, 1, true};
+
 int main(int argc, char** argv)
 {
+    OS_Arguments locArguments;
+    const int locCheck = OS_ReadCommandLine(ourLine, argc, argv, &locArguments);
+    if (locCheck != OS_COMMAND_LINE_GO_ON)
+        return locCheck;
+    if (locArguments.myOperands.size() > 1)
+        return OS_RefuseCommandLine(ourLine, "one file at most");
     if (!UI_Init(&argc, argv))
     {
         std::fprintf(stderr, "Pranvel: no user interface\n");
@@ -24,7 +40,9 @@ int main(int argc, char** argv)
     PranvelInstallDialogs();
     CPranvelApp locApp;
     int locResult = 1;
-    if (locApp.InitInstance(argc, argv))
+    char* locArgv[] = {argv[0], const_cast<char*>(locArguments.myOperands.empty() ? "" : locArguments.myOperands[0]),
+                       nullptr};
+    if (locApp.InitInstance(locArguments.myOperands.empty() ? 1 : 2, locArgv))
         locResult = UI_GalleryFolder() ? PranvelGallery(locApp.GetMainFrame()) : locApp.Run();
     locApp.ExitInstance();
     UI_Shutdown();

@@ -182,7 +182,7 @@ std::string CBatchConversionDlg::QRBPath(const std::string& aPath)
 std::string CBatchConversionDlg::LogPath()
 {
     char locFolder[PATH_MAX];
-    if (!OS_GetUserDataFolder("Pranvel", locFolder, sizeof(locFolder)))
+    if (!OS_GetUserDataFolder("pranvel", locFolder, sizeof(locFolder)))
         return std::string();
     return std::string(locFolder) + "/qre_batchconversion_errors.txt";
 }

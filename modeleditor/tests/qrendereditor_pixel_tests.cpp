@@ -100,11 +100,12 @@ protected:
     {
         myDir = std::string(Q_TEST_TMP_DIR) + "/frames";
         std::filesystem::remove_all(myDir);
-        std::filesystem::create_directories(myDir + "/_pranvel");
+        std::filesystem::create_directories(myDir + "/data/pranvel");
         ASSERT_TRUE(QRT_WriteSampleFolder(myDir));
         ASSERT_TRUE(getcwd(myOldDir, sizeof(myOldDir)));
         ASSERT_EQ(chdir(myDir.c_str()), 0);
         setenv("Q_DRIVE_T", myDir.c_str(), 1);
+        setenv("XDG_DATA_HOME", (myDir + "/data").c_str(), 1);
         myScript.reset(new IN_Script);
         myScript->AddKeyboard();
         myScript->SetFocusWindow(true);
@@ -116,6 +117,7 @@ protected:
         QR_Surface::DestroyAll();
         QR_Texture::DestroyAll();
         unsetenv("Q_DRIVE_T");
+        unsetenv("XDG_DATA_HOME");
         EXPECT_EQ(chdir(myOldDir), 0);
     }
     void Start()
@@ -170,7 +172,7 @@ protected:
             n += c == aColor;
         return n;
     }
-    // A font of digits, the letters of the statistics line, ':' and a space:
+    // In the per-user data folder: a font of digits, the letters of the statistics line, ':' and a space:
     // glyphs 3 pixels wide, 8 high, one empty column between them.
     void WriteFont()
     {
@@ -181,8 +183,8 @@ protected:
             for (int y = 0; y < 8; y++)
                 for (int x = 0; x < 3; x++)
                     p[(size_t)y * w + g * 4 + x] = 0xFFFFFFFF;
-        QRT_WriteFile(myDir + "/_pranvel/stats_font.tga", QRT_MakeTGA(w, 8, 32, p, true, false));
-        QRT_WriteText(myDir + "/_pranvel/stats_font.txt", locNames + "\r\n");
+        QRT_WriteFile(myDir + "/data/pranvel/stats_font.tga", QRT_MakeTGA(w, 8, 32, p, true, false));
+        QRT_WriteText(myDir + "/data/pranvel/stats_font.txt", locNames + "\r\n");
     }
 
     QRenderEditor* e = nullptr;

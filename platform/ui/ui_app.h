@@ -23,6 +23,15 @@ bool UI_PeekQuitMessage(int* anExitValue);
 // Forgets a posted quit message (tests run several programs in one process).
 void UI_ClearQuitMessage();
 
+// SIGTERM, SIGINT and SIGHUP (watched from UI_Init on) end the program as
+// closing its main window does: the end hook runs (the shown frame closes
+// without its questions), the quit message is posted, every modal loop ends
+// as cancelled and later ones return at once. UI_ClearQuitMessage forgets it.
+typedef void (*UI_EndHook)();
+void UI_SetEndHook(UI_EndHook aHook);
+// True once a termination signal is being handled.
+bool UI_IsEnding();
+
 // Handles every waiting event; when aWaitFlag is set and none waits, sleeps
 // until one arrives. Returns true when the quit message has been posted.
 bool UI_DispatchMessages(bool aWaitFlag);

@@ -12,15 +12,20 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
+#include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 
 #include <atomic>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 
 static bool ourQuitPosted = false;
 static int ourQuitValue = 0;
@@ -136,6 +141,74 @@ void UI_CallOnUIThread(const std::function<void()>& aCall)
     QMetaObject::invokeMethod(locApp, aCall, Qt::BlockingQueuedConnection);
 }
 
+// --- termination signals ---
+// SIGTERM, SIGINT and SIGHUP end the program as closing its main window does.
+// The handler only writes to a pipe the loop watches; a second signal while
+// the first is handled ends the process at once.
+static int ourSignalPipe[2] = {-1, -1};
+static volatile sig_atomic_t ourSignalSeen = 0;
+static bool ourEnding = false;
+static UI_EndHook ourEndHook = nullptr;
+const int ourTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+static void locOnTerminationSignal(int aSignal)
+{
+    if (ourSignalSeen)
+    {
+        signal(aSignal, SIG_DFL);
+        raise(aSignal);
+        return;
+    }
+    ourSignalSeen = 1;
+    char locByte = 1;
+    ssize_t locIgnored = write(ourSignalPipe[1], &locByte, 1);
+    (void) locIgnored;
+}
+
+static void locEndProgram()
+{
+    if (ourEnding)
+        return;
+    ourEnding = true;
+    // The frame closes without its questions: nobody may be there to answer.
+    if (ourEndHook)
+        ourEndHook();
+    UI_PostQuitMessage(0);
+    // Ends every modal loop running (dialogs, message boxes, file dialogs);
+    // loops started after this return at once.
+    QCoreApplication::exit(0);
+}
+
+static void locWatchTerminationSignals()
+{
+    if (ourSignalPipe[0] >= 0 || pipe2(ourSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    QSocketNotifier* locNotifier = new QSocketNotifier(ourSignalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(locNotifier, &QSocketNotifier::activated, qApp, []() {
+        char locBytes[16];
+        while (read(ourSignalPipe[0], locBytes, sizeof(locBytes)) > 0)
+        {
+        }
+        locEndProgram();
+    });
+    struct sigaction locAction = {};
+    locAction.sa_handler = locOnTerminationSignal;
+    sigemptyset(&locAction.sa_mask);
+    locAction.sa_flags = SA_RESTART;
+    for (int locSignal : ourTerminationSignals)
+        sigaction(locSignal, &locAction, nullptr);
+}
+
+void UI_SetEndHook(UI_EndHook aHook)
+{
+    ourEndHook = aHook;
+}
+
+bool UI_IsEnding()
+{
+    return ourEnding;
+}
+
 bool UI_Init(int* argc, char** argv)
 {
     if (!QCoreApplication::instance())
@@ -159,6 +232,7 @@ bool UI_Init(int* argc, char** argv)
         ourKeyStateFilter = new UI_KeyStateFilter(QCoreApplication::instance());
         QCoreApplication::instance()->installEventFilter(ourKeyStateFilter);
     }
+    locWatchTerminationSignals();
     return true;
 }
 
@@ -222,15 +296,23 @@ void UI_ClearQuitMessage()
 {
     ourQuitPosted = false;
     ourQuitValue = 0;
+    if (ourEnding)
+    {
+        // Qt lets modal loops run again only once its own loop has started afresh.
+        ourEnding = false;
+        ourSignalSeen = 0;
+        QTimer::singleShot(0, qApp, []() { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+    }
 }
 
 bool UI_DispatchMessages(bool aWaitFlag)
 {
-    if (ourQuitPosted)
-        return true;
+    // Events are still handled after the quit message: a worker being joined
+    // may wait for a call on this thread.
     QCoreApplication::sendPostedEvents();
     QEventLoop::ProcessEventsFlags locFlags = QEventLoop::AllEvents;
-    if (aWaitFlag)
+    if (aWaitFlag && !ourQuitPosted)
         locFlags |= QEventLoop::WaitForMoreEvents;
     QCoreApplication::processEvents(locFlags);
     return ourQuitPosted;

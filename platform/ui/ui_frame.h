@@ -182,8 +182,8 @@ public:
 // Null without a Qt application. The frame is hidden until UI_FrameShow.
 UI_Frame* UI_CreateFrame(const UI_FrameTemplate& aTemplate);
 void UI_DestroyFrame(UI_Frame* aFrame);
-// Maximised. From then on SIGTERM and SIGHUP close the frame as the user
-// would (the save question first). With Q_UI_GRAB=<file.png> the frame is written there half a
+// Maximised. From then on SIGTERM, SIGINT and SIGHUP close the frame as
+// the user would, but without the save question (see UI_SetEndHook). With Q_UI_GRAB=<file.png> the frame is written there half a
 // second later and the quit message is posted. Q_UI_COMMANDS=<id>,<id>,...
 // sends those commands, as the menu would, once the loop runs (tests of the
 // programs drive a real process so).

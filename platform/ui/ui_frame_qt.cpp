@@ -24,7 +24,6 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QSettings>
-#include <QSocketNotifier>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -38,12 +37,9 @@
 #include <QPrinter>
 #include <QPageSetupDialog>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 #include <map>
 
 bool UI_FrameHandler::OnCommand(UI_Frame*, int)
@@ -577,37 +573,19 @@ void UI_DestroyFrame(UI_Frame* aFrame)
     delete aFrame;
 }
 
-// SIGTERM and SIGHUP close the shown frame through its normal close path (the
-// save question included): the handler only writes to a pipe the loop watches.
-static int ourSignalPipe[2] = {-1, -1};
-
-static void locOnSignal(int)
+// A termination signal closes the shown frame without the save question.
+static void locCloseSignalFrame()
 {
-    char locByte = 1;
-    ssize_t locIgnored = write(ourSignalPipe[1], &locByte, 1);
-    (void) locIgnored;
+    if (!ourSignalFrame)
+        return;
+    ourSignalFrame->myClosing = true;
+    ourSignalFrame->myWindow->close();
 }
 
 static void locWatchSignals(UI_Frame* aFrame)
 {
     ourSignalFrame = aFrame;
-    if (ourSignalPipe[0] >= 0 || pipe2(ourSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    QSocketNotifier* locNotifier = new QSocketNotifier(ourSignalPipe[0], QSocketNotifier::Read, qApp);
-    QObject::connect(locNotifier, &QSocketNotifier::activated, qApp, []() {
-        char locBytes[16];
-        while (read(ourSignalPipe[0], locBytes, sizeof(locBytes)) > 0)
-        {
-        }
-        if (ourSignalFrame)
-            ourSignalFrame->myWindow->close();
-    });
-    struct sigaction locAction = {};
-    locAction.sa_handler = locOnSignal;
-    sigemptyset(&locAction.sa_mask);
-    locAction.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &locAction, nullptr);
-    sigaction(SIGHUP, &locAction, nullptr);
+    UI_SetEndHook(locCloseSignalFrame);
 }
 
 void UI_FrameShow(UI_Frame* aFrame)

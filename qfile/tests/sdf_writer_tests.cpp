@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -558,4 +559,30 @@ TEST_F(SDFWriter, ManyTinyEntriesAreTheSameBytesOnOneAndEightThreads)
             << i;
     }
     EXPECT_GT(locStored, 100);
+}
+
+// The 255-character limit is the stored names': an archive deep in the disk's
+// folders is written and opened by an absolute path of any length.
+TEST_F(SDFWriter, ArchivesOpenByAbsolutePathsPastTheNameLimit)
+{
+    WriteText("src/a/b.txt", "deep inside");
+    fs::path locDeep = fs::absolute(myDir);
+    while (locDeep.string().size() < 300)
+        locDeep /= "a_folder_with_a_rather_long_name_to_pass_the_limit";
+    fs::create_directories(locDeep);
+    const std::string locArchive = (locDeep / "deep.sdf").string();
+    ASSERT_GT(locArchive.size(), 300u);
+    fs::current_path("src");
+    ASSERT_TRUE(Pack({"a/b.txt"}, locArchive.c_str()));
+    fs::current_path(myDir);
+    ASSERT_TRUE(QF_SDF::OpenByName(locArchive.c_str(), 1)) << QF_ErrorCode;
+    EXPECT_EQ(ReadEntry("a/b.txt"), "deep inside");
+    QF_SDF::Close(nullptr);
+
+    // Backslashes as the originals wrote them.
+    std::string locBackslashed = locArchive;
+    std::replace(locBackslashed.begin(), locBackslashed.end(), '/', '\\');
+    ASSERT_TRUE(QF_SDF::OpenByName(locBackslashed.c_str(), 1)) << QF_ErrorCode;
+    EXPECT_EQ(ReadEntry("a/b.txt"), "deep inside");
+    QF_SDF::Close(nullptr);
 }

@@ -1,4 +1,4 @@
-// A real X window (run under xvfb-run): keys, text, motion and the wheel made
+// A real X window (run under scripts/xvfb_run): keys, text, motion and the wheel made
 // by xdotool through the X server reach the input object's tables.
 // Exit status 0 when every check held; each failure is printed.
 #include "qinput/qi_input.h"
@@ -45,7 +45,7 @@ int main(int argc, char** argv)
 {
     if (!getenv("DISPLAY"))
     {
-        fprintf(stderr, "qi_xvfb_check: no DISPLAY; run it under xvfb-run\n");
+        fprintf(stderr, "qi_xvfb_check: no DISPLAY; run it under scripts/xvfb_run\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "xcb");

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/resource.h>
+#include <unistd.h>
 
 static volatile int ourZero = 0;
 static int* volatile ourNullPointer = nullptr;
@@ -73,6 +74,14 @@ int main(int argc, char** argv)
         __builtin_trap();
     else if (strcmp(locMode, "breakpoint") == 0)
         __asm__ volatile("int3");
+    else if (strcmp(locMode, "wait") == 0)
+    {
+        // Until another process sends a signal.
+        printf("waiting\n");
+        fflush(stdout);
+        for (;;)
+            pause();
+    }
     printf("no crash\n");
     return 0;
 }

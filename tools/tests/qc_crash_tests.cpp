@@ -44,7 +44,9 @@ std::string ReadFile(const std::filesystem::path& aPath)
     return locText.str();
 }
 
-CrashRun RunHelper(const char* aMode, bool aClipboardFlag = false)
+// With aSentSignal, the helper waits until it has said so on standard output
+// and then gets the signal from this process.
+CrashRun RunHelper(const char* aMode, bool aClipboardFlag = false, int aSentSignal = 0)
 {
     std::filesystem::path locDir = std::filesystem::path(Q_TEST_TMP_DIR) / (std::string("crash_") + aMode);
     std::filesystem::remove_all(locDir);
@@ -53,9 +55,14 @@ CrashRun RunHelper(const char* aMode, bool aClipboardFlag = false)
     std::string locClipboardPath = (locDir / "clipboard.txt").string();
     std::string locTempDir = (locDir / "tmp").string();
 
+    int locReady[2] = {-1, -1};
+    if (aSentSignal && pipe(locReady) != 0)
+        return CrashRun();
     pid_t locChild = fork();
     if (locChild == 0)
     {
+        if (aSentSignal)
+            dup2(locReady[1], STDOUT_FILENO);
         int locFile = open(locOutputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(locFile, STDERR_FILENO);
         setenv("TMPDIR", locTempDir.c_str(), 1);
@@ -65,6 +72,16 @@ CrashRun RunHelper(const char* aMode, bool aClipboardFlag = false)
         _exit(127);
     }
     CrashRun locRun;
+    if (aSentSignal)
+    {
+        close(locReady[1]);
+        char locByte = 0;
+        while (read(locReady[0], &locByte, 1) == 1 && locByte != '\n')
+        {
+        }
+        close(locReady[0]);
+        kill(locChild, aSentSignal);
+    }
     waitpid(locChild, &locRun.myStatus, 0);
     locRun.myOutput = ReadFile(locOutputPath);
     locRun.myClipboard = ReadFile(locClipboardPath);
@@ -121,6 +138,25 @@ TEST(CrashReport, NullWriteNamesTheFaultAndTheLines)
     // The report run, without a user interface, shows its box on standard error.
     EXPECT_TRUE(Contains(locRun.myOutput, "[BOOOOOOM!] Access violation writing to 0x00000000"));
     EXPECT_TRUE(Contains(locRun.myOutput, "\r\n(text NOT copied to clipboard)"));
+}
+
+// kill -SEGV from a shell is no access violation: the report names the sender.
+TEST(CrashReport, ASignalSentByAnotherProcessNamesTheSender)
+{
+    Q_SKIP_UNDER_SANITIZER();
+    for (int locSignal : {SIGSEGV, SIGBUS, SIGFPE})
+    {
+        SCOPED_TRACE(locSignal);
+        CrashRun locRun = RunHelper("wait", false, locSignal);
+        ASSERT_TRUE(WIFSIGNALED(locRun.myStatus));
+        EXPECT_EQ(WTERMSIG(locRun.myStatus), locSignal);
+        const std::string locFirst = std::string(locSignal == SIGSEGV ? "SIGSEGV" : locSignal == SIGBUS ? "SIGBUS" : "SIGFPE") +
+                                     " (" + std::to_string(locSignal) + ") sent by process " + std::to_string(getpid()) +
+                                     " at 0x";
+        EXPECT_EQ(locRun.myOutput.rfind(locFirst, 0), 0u) << locRun.myOutput;
+        EXPECT_FALSE(Contains(locRun.myOutput, "Access violation")) << locRun.myOutput;
+        EXPECT_TRUE(Contains(locRun.myOutput, "[BOOOOOOM!] " + locFirst)) << locRun.myOutput;
+    }
 }
 
 TEST(CrashReport, DivideByZeroAndStackOverflow)

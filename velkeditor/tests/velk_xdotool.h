@@ -5,6 +5,7 @@
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_qt.h"
 
+#include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
 
@@ -16,6 +17,8 @@
 inline bool Xdotool(const std::string& anArguments)
 {
     const bool locOkFlag = system(("xdotool " + anArguments).c_str()) == 0;
+    // A round trip: the events xdotool made are in the queue however loaded the machine.
+    QGuiApplication::sync();
     auto locStart = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - locStart < std::chrono::milliseconds(300))
         UI_DispatchMessages(false);

@@ -940,8 +940,8 @@ TEST_F(PranvelTree, BatchConvertsAFolderTreeOnTheWorker)
         std::ofstream(r / "sub" / "odd.qre", std::ios::binary) << "VERSION 7\r\nBOGUS 1 2\r\n";
     }
     fs::create_directory_symlink(r, r / "sub" / "loop");
-    fs::create_directories(myDir / "data" / "Pranvel");
-    std::ofstream(myDir / "data" / "Pranvel" / "qre_batchconversion_errors.txt") << "earlier\n";
+    fs::create_directories(myDir / "data" / "pranvel");
+    std::ofstream(myDir / "data" / "pranvel" / "qre_batchconversion_errors.txt") << "earlier\n";
     CommandHandler::Get()->SetModified(false);
 
     myPrompts.Clear();
@@ -999,7 +999,7 @@ TEST_F(PranvelTree, BatchConvertsAFolderTreeOnTheWorker)
     }
     for (const char* f : {"_x.qrb", "Copy of x.qrb", "x.qrb.bak", "a.qrb", "sub/odd.qrb", "sub/bad.qrb"})
         EXPECT_FALSE(fs::exists(r / f)) << f;
-    std::vector<std::string> locLog = ::locLines((myDir / "data" / "Pranvel" / "qre_batchconversion_errors.txt").string());
+    std::vector<std::string> locLog = ::locLines((myDir / "data" / "pranvel" / "qre_batchconversion_errors.txt").string());
     ASSERT_EQ(locLog.size(), 3u);
     EXPECT_EQ(locLog[0], "earlier");
     std::sort(locLog.begin() + 1, locLog.end());
@@ -1053,7 +1053,7 @@ TEST_F(PranvelTree, BatchFailsAndLogsAFileWithAnUnknownCommand)
     EXPECT_EQ(locOutcome[(r / "odd.qre").string()], "Conversion failed (couldn't load qre)");
     EXPECT_TRUE(fs::exists(r / "good.qrb"));
     EXPECT_FALSE(fs::exists(r / "odd.qrb"));
-    EXPECT_EQ(::locLines((myDir / "data" / "Pranvel" / "qre_batchconversion_errors.txt").string()),
+    EXPECT_EQ(::locLines((myDir / "data" / "pranvel" / "qre_batchconversion_errors.txt").string()),
               std::vector<std::string>{"Failed to load " + (r / "odd.qre").string()});
 }
 
@@ -1152,7 +1152,7 @@ int locRunPranvel(const fs::path& aDir, const std::string& anArgument, const fs:
     std::string locCommand = "cd '" + aDir.string() + "' && env XDG_CONFIG_HOME='" + (aDir / "config").string() +
                              "' Q_UI_GRAB='" + aPng.string() + "' ";
     if (anXvfbFlag)
-        locCommand += "QT_QPA_PLATFORM=xcb xvfb-run -a -s '-screen 0 1280x1024x24' ";
+        locCommand += "QT_QPA_PLATFORM=xcb '" Q_XVFB_RUN "' -s '-screen 0 1280x1024x24' ";
     locCommand += "'" Q_PRANVEL_PROGRAM "' " + anArgument + " > pranvel.log 2>&1";
     return std::system(locCommand.c_str());
 }
@@ -1191,7 +1191,7 @@ TEST(PranvelProgram, OpensAQREFromTheCommandLineWithTreeAndModel)
     std::ofstream(d / "states.txt", std::ios::binary) << "STND Standing\r\n";
 
     std::vector<bool> locModes = {false};
-    if (std::system("command -v xvfb-run > /dev/null 2>&1") == 0)
+    if (Q_XVFB_RUN[0])
         locModes.push_back(true);
     for (bool locXvfb : locModes)
     {

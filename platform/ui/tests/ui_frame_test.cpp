@@ -1,5 +1,6 @@
 // The document/view shell, driven offscreen as a small document/view program.
 #include "platform/ui/ui_app.h"
+#include "platform/ui/ui_dialog.h"
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_prompt_script.h"
 #include "platform/ui/ui_qt.h"
@@ -358,26 +359,47 @@ TEST_F(FrameTest, SaveQuestionGuardsNewOpenAndExit)
     EXPECT_TRUE(UI_PeekQuitMessage(nullptr));
 }
 
-TEST_F(FrameTest, TerminationSignalClosesThroughTheSaveQuestion)
+// The signal closes the frame without asking: nobody may be there to answer.
+// Modal loops started while the program ends return at once, until the quit
+// message is forgotten; a second signal would end the process.
+TEST_F(FrameTest, TerminationSignalsCloseWithoutQuestionsAndEndModalLoops)
 {
-    UI_FrameSetModified(myFrame, true);
-    myPrompts.AnswerBox(OS_ID_CANCEL);
-    raise(SIGTERM);
-    QElapsedTimer locClock;
-    locClock.start();
-    while (myPrompts.GetBoxes().empty() && locClock.elapsed() < 5000)
-        UI_DispatchMessages(false);
-    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
-    EXPECT_FALSE(UI_PeekQuitMessage(nullptr)); // cancelled: still running
-    EXPECT_TRUE(UI_GetFrameWidget(myFrame)->isVisible());
+    static const UI_ControlTemplate locControls[] = {{UI_IDOK, UI_CONTROL_PUSHBUTTON, "OK", 10, 10, 50, 14}};
+    static const UI_DialogTemplate locTemplate = {100, "Asked", 100, 60, "MS Sans Serif", 8, locControls, 1};
+    for (int locSignal : {SIGTERM, SIGINT, SIGHUP})
+    {
+        SCOPED_TRACE(locSignal);
+        UI_FrameSetModified(myFrame, true);
+        raise(locSignal);
+        QElapsedTimer locClock;
+        locClock.start();
+        while (!UI_PeekQuitMessage(nullptr) && locClock.elapsed() < 5000)
+            UI_DispatchMessages(false);
+        EXPECT_TRUE(UI_PeekQuitMessage(nullptr));
+        EXPECT_TRUE(UI_IsEnding());
+        EXPECT_TRUE(myPrompts.GetBoxes().empty());
+        EXPECT_FALSE(UI_GetFrameWidget(myFrame)->isVisible());
 
-    myPrompts.AnswerBox(OS_ID_NO);
-    raise(SIGHUP);
-    locClock.restart();
-    while (!UI_PeekQuitMessage(nullptr) && locClock.elapsed() < 5000)
-        UI_DispatchMessages(false);
-    EXPECT_TRUE(UI_PeekQuitMessage(nullptr));
-    EXPECT_FALSE(UI_GetFrameWidget(myFrame)->isVisible());
+        int locHookCalls = 0;
+        UI_SetModalHook([&](UI_Dialog* aDialog) {
+            locHookCalls++;
+            UI_EndDialog(aDialog, UI_IDOK);
+        });
+        EXPECT_NE(UI_DoModal(locTemplate, [](UI_Dialog*, const UI_Message&) -> intptr_t { return 0; }, nullptr,
+                             nullptr),
+                  UI_IDOK);
+        EXPECT_EQ(locHookCalls, 0);
+
+        // Forgotten, the program runs dialogs again.
+        UI_ClearQuitMessage();
+        EXPECT_FALSE(UI_IsEnding());
+        EXPECT_EQ(UI_DoModal(locTemplate, [](UI_Dialog*, const UI_Message&) -> intptr_t { return 0; }, nullptr,
+                             nullptr),
+                  UI_IDOK);
+        EXPECT_EQ(locHookCalls, 1);
+        UI_SetModalHook(nullptr);
+        UI_FrameShow(myFrame);
+    }
 }
 
 TEST_F(FrameTest, SaveAsAndRecentFilesPersistAndDropFailures)

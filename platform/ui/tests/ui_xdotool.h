@@ -2,6 +2,8 @@
 // and keys through xdotool.
 #pragma once
 
+#include <QGuiApplication>
+
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -13,6 +15,8 @@
 inline bool UI_TestXdotool(const std::string& anArguments)
 {
     const bool locOkFlag = system(("xdotool " + anArguments).c_str()) == 0;
+    // A round trip: the events xdotool made are in the queue however loaded the machine.
+    QGuiApplication::sync();
     auto locStart = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - locStart < std::chrono::milliseconds(300))
         UI_DispatchMessages(false);
