@@ -176,7 +176,7 @@ TEST_F(KorrinthTreeTest, LazyTreeOfTheSampleDataIsTheWholeTree)
     ASSERT_EQ(chdir(locVelk.c_str()), 0);
     myProgram = Korrinth_Start((locVelk / "level.velk").c_str());
     ASSERT_NE(myProgram, nullptr);
-    ExpectLikeWhole({{3}, {3, 3}, {1}});
+    ExpectLikeWhole({{4}, {4, 3}, {3}, {1}});
     // The other files of the sample: a GUI layout and a skin nest deeper.
     ASSERT_TRUE(UI_FrameOpenDocument(Korrinth_GetFrame(myProgram), (locVelk / "menu.velk").c_str()));
     ExpectLikeWhole({{0, 0}, {0, 0, 2}});

@@ -557,8 +557,18 @@ int UI_ComboAddMany(UI_Dialog* aDialog, int anId, const std::vector<std::string>
         locModel->Append(locOld);
         locCombo->setModel(locModel);
     }
+    // Entries are one line, as UI_ComboAdd makes them: trailing line ends go.
+    auto locEndsLine = [](const std::string& t) { return !t.empty() && (t.back() == '\n' || t.back() == '\r'); };
+    std::vector<std::string> locTrimmed;
+    if (std::any_of(aTexts.begin(), aTexts.end(), locEndsLine))
+    {
+        locTrimmed = aTexts;
+        for (std::string& t : locTrimmed)
+            while (locEndsLine(t))
+                t.pop_back();
+    }
     // One insertion: the combo's views hear of it once.
-    locModel->Append(aTexts);
+    locModel->Append(locTrimmed.empty() ? aTexts : locTrimmed);
     locCombo->setCurrentIndex(locCurrent);
     return locFirst;
 }
