@@ -8,6 +8,7 @@
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_prompt_script.h"
 #include "platform/ui/ui_qt.h"
+#include "qfile/qf_file.h"
 #include "qfile/qf_sdf.h"
 #include "qfile/qf_sdfedit.h"
 
@@ -415,16 +416,32 @@ TEST_F(OstraneTest, ClosingWithChangesAsksFirst)
 
 TEST_F(OstraneTest, ArchivesNamingPathsAboveThemAreNotLoaded)
 {
-    // An archive holding "../evil.txt", made by the writer from a directory below:
-    // its ".." directory is no name an archive may hold, so nothing of it is listed.
+    // The writer refuses "../evil.txt" before it writes anything.
     locWriteFile(myRoot / "evil.txt", "outside");
+    locWriteFile(myWork / "good.txt", "inside");
     {
         QF_SDFEdit locEditor;
-        locEditor.AddFile("../evil.txt");
+        EXPECT_FALSE(locEditor.AddFile("../evil.txt"));
         locEditor.AddFile("../data/good.txt");
-        locWriteFile(myWork / "good.txt", "inside");
+        EXPECT_FALSE(locEditor.Write("evil.sdf"));
+        EXPECT_EQ(QF_SDFEditError, QF_SDFEDIT_BAD_NAME);
+        EXPECT_STREQ(QF_SDFEditErrorText, "../evil.txt");
+        EXPECT_FALSE(fs::exists(myWork / "evil.sdf"));
+    }
+    // One made elsewhere: its ".." directory is no name an archive may hold,
+    // so nothing of it is listed.
+    locWriteFile(myWork / "zz" / "evil.txt", "outside");
+    {
+        QF_SDFEdit locEditor;
+        locEditor.AddFile("zz/evil.txt");
+        locEditor.AddFile("good.txt");
+        locEditor.SetDefaultCompression(0);
         ASSERT_TRUE(locEditor.Write("evil.sdf")) << QF_SDFEditError;
     }
+    std::string locBytes = locReadFile(myWork / "evil.sdf");
+    for (size_t locAt = 0; (locAt = locBytes.find("zz", locAt)) != std::string::npos;)
+        locBytes.replace(locAt, 2, "..");
+    locWriteFile(myWork / "evil.sdf", locBytes);
     fs::path locInner = myWork / "inner";
     fs::create_directories(locInner);
     fs::current_path(locInner);
@@ -432,6 +449,7 @@ TEST_F(OstraneTest, ArchivesNamingPathsAboveThemAreNotLoaded)
     EXPECT_FALSE(myStarted);
     EXPECT_EQ(myPrompts.GetBoxes(), std::vector<std::string>{"ERROR|Failed to load SDF"});
     EXPECT_TRUE(Entries().empty());
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF);
 }
 
 TEST_F(OstraneTest, FailedWriteIsNotCountedAsExtracted)

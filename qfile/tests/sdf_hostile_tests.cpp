@@ -154,7 +154,7 @@ TEST_F(SDFHostile, DirectoryNamesThatAreNoNamesAreRefused)
     FatSpec locSelf;
     locSelf.myDirs = {{"", {{0, 0}}}};
     EXPECT_FALSE(OpenBytes(BuildArchive(locSelf)));
-    EXPECT_EQ(QF_ErrorCode, QF_ERROR_READ);
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF);
 
     for (const char* locName : {".", "..", "a/b", "a\\b", "c:"})
     {
@@ -167,7 +167,7 @@ TEST_F(SDFHostile, DirectoryNamesThatAreNoNamesAreRefused)
         else
         {
             EXPECT_TRUE(locRefused) << locName;
-            EXPECT_EQ(QF_ErrorCode, QF_ERROR_READ) << locName;
+            EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF) << locName;
         }
     }
     // An empty leaf after the parent's separator: "a/" listed under "a".
@@ -182,7 +182,7 @@ TEST_F(SDFHostile, DirectoryCyclesAndRepeatsAreRefused)
     FatSpec locSelf;
     locSelf.myDirs = {{"", {{1, 0}}}, {"a", {{1, 0}}}};
     EXPECT_FALSE(OpenBytes(BuildArchive(locSelf)));
-    EXPECT_EQ(QF_ErrorCode, QF_ERROR_READ);
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF);
     // "a/b" listing its parent.
     FatSpec locBack;
     locBack.myDirs = {{"", {{1, 0}}}, {"a", {{2, 2}}}, {"a/b", {{1, 0}}}};
@@ -262,7 +262,7 @@ TEST_F(SDFHostile, TwoTableEntriesForOneRecordAreRefused)
     // The table's entries for "a" and "b" both name the record of "a".
     PutWord(locBytes, locFat + 8 + 16 + 4, Word(locBytes, locFat + 8 + 8 + 4));
     EXPECT_FALSE(OpenBytes(locBytes));
-    EXPECT_EQ(QF_ErrorCode, QF_ERROR_READ);
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF);
 }
 
 TEST_F(SDFHostile, TablesOutOfHashOrderAreStillSearchedWhole)
@@ -281,4 +281,37 @@ TEST_F(SDFHostile, TablesOutOfHashOrderAreStillSearchedWhole)
         ASSERT_TRUE(locFile.Open(locLeaf, OPEN_READ)) << locLeaf;
         EXPECT_EQ(locFile.GetSize(), strlen(locLeaf));
     }
+}
+
+TEST_F(SDFHostile, TablesThatAreNoTreesAreDamagedAndSayWhy)
+{
+    struct Case
+    {
+        FatSpec mySpec;
+        const char* myText;
+    };
+    const Case locCases[] = {
+        {{{{"", {{0, 0}}}}, {}}, "the directory \"\" lists a sub-directory whose name is empty"},
+        {{{{"", {{1, 0}, {1, 0}}}, {"a", {}}}, {}}, "the directory \"a\" is listed as a sub-directory twice"},
+        {{{{"", {{1, 0}}}, {"a", {{2, 2}}}, {"z/b", {}}}, {}}, "the directory \"a\" lists \"z/b\", which is not directly inside it"},
+        {{{{"", {{1, 0}}}, {"a", {{1, 0}}}}, {}}, "the directory \"a\" lists \"a\", which is not directly inside it"},
+        // Listed by no one, but their files would still be found by path.
+        {{{{"", {}}, {"../x", {}}}, {{1, "f.txt", "f"}}}, "the directory path \"../x\" has an empty"},
+        {{{{"", {}}, {"a//b", {}}}, {{1, "f.txt", "f"}}}, "the directory path \"a//b\" has an empty"},
+        {{{{"", {}}, {"/a", {}}}, {}}, "the directory path \"/a\" has an empty"},
+        {{{{"", {}}, {"a/.", {}}}, {}}, "the directory path \"a/.\" has an empty"},
+        {{{{"", {}}}, {{0, "..", "f"}}}, "the file name \"..\" is empty"},
+    };
+    for (const Case& locCase : locCases)
+    {
+        EXPECT_FALSE(OpenBytes(BuildArchive(locCase.mySpec))) << locCase.myText;
+        EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF) << locCase.myText;
+        EXPECT_EQ(std::string(QF_SDFErrorText).rfind(locCase.myText, 0), 0u) << QF_SDFErrorText;
+    }
+    // A sound open empties the text.
+    FatSpec locSound;
+    locSound.myDirs = {{"", {{1, 0}}}, {"a", {}}};
+    locSound.myFiles = {{1, "f.txt", "f"}};
+    ASSERT_TRUE(OpenBytes(BuildArchive(locSound)));
+    EXPECT_STREQ(QF_SDFErrorText, "");
 }
