@@ -135,6 +135,90 @@ bool QF_SDF::IsSearched(const QF_SDFArchive* anArchive, uint8_t aPriority)
            anArchive->myFAT;
 }
 
+namespace
+{
+// Code page 1252 from 0x80 to 0x9F; the five bytes it leaves undefined map to
+// the control characters of the same value, as Windows maps them.
+const uint16_t locCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
+bool locIsUtf8(const uint8_t* aText, size_t aLength)
+{
+    for (size_t i = 0; i < aLength;)
+    {
+        const uint8_t locLead = aText[i];
+        size_t locMore;
+        uint32_t locMin;
+        uint32_t locCode;
+        if (locLead < 0x80)
+        {
+            ++i;
+            continue;
+        }
+        if ((locLead & 0xE0) == 0xC0)
+            locMore = 1, locMin = 0x80, locCode = locLead & 0x1F;
+        else if ((locLead & 0xF0) == 0xE0)
+            locMore = 2, locMin = 0x800, locCode = locLead & 0x0F;
+        else if ((locLead & 0xF8) == 0xF0)
+            locMore = 3, locMin = 0x10000, locCode = locLead & 0x07;
+        else
+            return false;
+        if (locMore >= aLength - i)
+            return false;
+        for (size_t j = 1; j <= locMore; ++j)
+        {
+            if ((aText[i + j] & 0xC0) != 0x80)
+                return false;
+            locCode = (locCode << 6) | (aText[i + j] & 0x3F);
+        }
+        if (locCode < locMin || locCode > 0x10FFFF || (locCode >= 0xD800 && locCode <= 0xDFFF))
+            return false;
+        i += locMore + 1;
+    }
+    return true;
+}
+
+void locAppendUtf8(std::string* aResult, uint32_t aCode)
+{
+    if (aCode < 0x80)
+        *aResult += char(aCode);
+    else if (aCode < 0x800)
+    {
+        *aResult += char(0xC0 | (aCode >> 6));
+        *aResult += char(0x80 | (aCode & 0x3F));
+    }
+    else
+    {
+        *aResult += char(0xE0 | (aCode >> 12));
+        *aResult += char(0x80 | ((aCode >> 6) & 0x3F));
+        *aResult += char(0x80 | (aCode & 0x3F));
+    }
+}
+}
+
+std::string QF_SDFNameToUtf8(const char* aName)
+{
+    std::string locResult;
+    const uint8_t* locPart = reinterpret_cast<const uint8_t*>(aName);
+    for (;;)
+    {
+        const size_t locLength = strcspn(reinterpret_cast<const char*>(locPart), "/\\");
+        if (locIsUtf8(locPart, locLength))
+            locResult.append(reinterpret_cast<const char*>(locPart), locLength);
+        else
+            for (size_t i = 0; i < locLength; ++i)
+                locAppendUtf8(&locResult, locPart[i] >= 0x80 && locPart[i] < 0xA0 ? locCp1252High[locPart[i] - 0x80]
+                                                                                   : locPart[i]);
+        if (!locPart[locLength])
+            return locResult;
+        locResult += char(locPart[locLength]);
+        locPart += locLength + 1;
+    }
+}
+
 //-----------------------------------------------------------------------------
 // [SECTION] FAT checks
 //-----------------------------------------------------------------------------

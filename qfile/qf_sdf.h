@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/os/os_file.h"
 
@@ -45,6 +46,11 @@ extern char QF_SDFErrorText[256];
 // and the archive tool: parts separated by '/' or '\\' alike, none of them
 // empty, "." or "..", so that no path begins or ends with a separator.
 bool QF_SDFIsEntryPath(const char* aPath);
+
+// An archive path for display and for the file names made on extraction: each
+// part that is not valid UTF-8 (the Windows originals wrote code page 1252) is
+// read as code page 1252. Lookups keep the stored bytes.
+std::string QF_SDFNameToUtf8(const char* aName);
 
 enum QF_SDFMethod
 {

@@ -602,3 +602,289 @@ TEST_F(OstraneTest, OneSelectedEntryIsExtractedAloneAndFailuresCount)
               (std::vector<std::string>{"Error reading file|b.txt", "Extraction complete|0/1 files extracted succesfully"}));
     EXPECT_FALSE(fs::exists(myWork / "b.txt"));
 }
+
+namespace
+{
+// An archive laid out by this test, as the Windows originals wrote them: names
+// are the bytes given, stored raw in a stored table. Each directory lists as
+// sub-directories the directories whose path continues its own by one name.
+std::string locBuildArchive(const std::vector<std::string>& aDirs,
+                            const std::vector<std::pair<std::string, std::string>>& aFiles)
+{
+    auto locHash = [](const std::string& aPath) {
+        uint32_t locA = 1, locB = 0;
+        for (unsigned char locChar : aPath)
+        {
+            locA = (locA + ((locChar >= 'a' && locChar <= 'z') ? locChar - 32u : locChar)) % 65521;
+            locB = (locB + locA) % 65521;
+        }
+        return locA | (locB << 16);
+    };
+    auto locAlign = [](size_t aSize) { return uint32_t((aSize + 3) & ~size_t(3)); };
+    auto locPut = [](std::string* aBytes, size_t anAt, uint32_t aValue) {
+        for (int i = 0; i < 4; i++)
+            (*aBytes)[anAt + i] = char(aValue >> (8 * i));
+    };
+    auto locDirOf = [](const std::string& aPath) {
+        size_t locSlash = aPath.rfind('/');
+        return locSlash == std::string::npos ? std::string() : aPath.substr(0, locSlash);
+    };
+    const size_t locN = aFiles.size(), locD = aDirs.size();
+    std::vector<uint32_t> locFileAt, locDirAt, locPathAt;
+    std::vector<std::vector<size_t>> locSubs(locD), locFiles(locD);
+    for (size_t i = 0; i < locD; i++)
+        for (size_t j = 0; j < locD; j++)
+            if (!aDirs[j].empty() && locDirOf(aDirs[j]) == aDirs[i])
+                locSubs[i].push_back(j);
+    uint32_t locAt = uint32_t(8 + 8 * (locN + locD));
+    for (size_t i = 0; i < locN; i++)
+    {
+        const std::string& locPath = aFiles[i].first;
+        locFileAt.push_back(locAt);
+        locAt += 20 + locAlign(locPath.size() - locDirOf(locPath).size() + 1);
+        for (size_t j = 0; j < locD; j++)
+            if (aDirs[j] == locDirOf(locPath))
+                locFiles[j].push_back(i);
+    }
+    for (size_t i = 0; i < locD; i++)
+    {
+        locDirAt.push_back(locAt);
+        locPathAt.push_back(locAt + 8 + 4 * uint32_t(locSubs[i].size() + locFiles[i].size()));
+        locAt = locPathAt.back() + locAlign(aDirs[i].size() + 1);
+    }
+    std::string locFat(locAt, '\0'), locData;
+    locPut(&locFat, 0, uint32_t(locN));
+    locPut(&locFat, 4 + 8 * locN, uint32_t(locD));
+    for (size_t i = 0; i < locN; i++)
+    {
+        const std::string& locPath = aFiles[i].first;
+        const std::string locDir = locDirOf(locPath);
+        const std::string locLeaf = locPath.substr(locDir.empty() ? 0 : locDir.size() + 1);
+        size_t locDirIndex = std::find(aDirs.begin(), aDirs.end(), locDir) - aDirs.begin();
+        locPut(&locFat, 4 + 8 * i, locHash(locPath));
+        locPut(&locFat, 8 + 8 * i, locFileAt[i]);
+        locPut(&locFat, locFileAt[i] + 4, uint32_t(aFiles[i].second.size()));
+        locPut(&locFat, locFileAt[i] + 8, uint32_t(aFiles[i].second.size()));
+        locPut(&locFat, locFileAt[i] + 12, uint32_t(8 + locData.size()));
+        locPut(&locFat, locFileAt[i] + 16, locPathAt[locDirIndex]);
+        locFat.replace(locFileAt[i] + 20, locLeaf.size(), locLeaf);
+        locData += aFiles[i].second;
+    }
+    for (size_t i = 0; i < locD; i++)
+    {
+        locPut(&locFat, 8 + 8 * locN + 8 * i, locHash(aDirs[i]));
+        locPut(&locFat, 12 + 8 * locN + 8 * i, locDirAt[i]);
+        size_t locWord = locDirAt[i];
+        locPut(&locFat, locWord, uint32_t(locSubs[i].size()));
+        for (size_t locSub : locSubs[i])
+            locPut(&locFat, locWord += 4, locPathAt[locSub] + uint32_t(aDirs[i].empty() ? 0 : aDirs[i].size() + 1));
+        locPut(&locFat, locWord += 4, uint32_t(locFiles[i].size()));
+        for (size_t locFile : locFiles[i])
+            locPut(&locFat, locWord += 4, locFileAt[locFile]);
+        locFat.replace(locPathAt[i], aDirs[i].size(), aDirs[i]);
+    }
+    std::string locBytes(8, '\0');
+    locPut(&locBytes, 0, 0x094C4F4B);
+    locBytes += locData;
+    locPut(&locBytes, 4, uint32_t(locBytes.size()));
+    locBytes += std::string(8, '\0');
+    locPut(&locBytes, locBytes.size() - 8, uint32_t(locFat.size()));
+    locPut(&locBytes, locBytes.size() - 4, uint32_t(locFat.size()));
+    return locBytes + locFat;
+}
+
+std::vector<std::string> locSorted(std::vector<std::string> aList)
+{
+    std::sort(aList.begin(), aList.end());
+    return aList;
+}
+} // namespace
+
+TEST_F(OstraneTest, WindowsNamesListReadableAndExtractUnderUtf8Names)
+{
+    // Code page 1252: e acute, the euro sign and i diaeresis, a byte Windows
+    // leaves undefined, and one name that is UTF-8 already.
+    const std::vector<std::pair<std::string, std::string>> locFiles = {
+        {"caf\xE9.txt", "coffee"},
+        {"\x80uro.txt", std::string("\x00\x01\xFF\x80 euro", 9)},
+        {"na\xEFve/r\xE9sum\xE9.txt", "cv"},
+        {"na\xEFve/\x81odd.bin", "undefined byte"},
+        {"d\xC3\xA9j\xC3\xA0.txt", "already utf-8"},
+        {"plain.txt", "plain"}};
+    locWriteFile(myWork / "win.sdf", locBuildArchive({"", "na\xEFve"}, locFiles));
+    const std::vector<std::string> locUtf8 = {"caf\xC3\xA9.txt", "\xE2\x82\xACuro.txt", "na\xC3\xAFve/r\xC3\xA9sum\xC3\xA9.txt",
+                                              "na\xC3\xAFve/\xC2\x81odd.bin", "d\xC3\xA9j\xC3\xA0.txt", "plain.txt"};
+    Start("win.sdf");
+    ASSERT_TRUE(myStarted);
+    EXPECT_EQ(locSorted(Entries()), locSorted(locUtf8));
+    EXPECT_EQ(Title(), "Ostrane v0.01 - win.sdf");
+
+    myPrompts.AnswerBox(OS_ID_OK);
+    Click(IDC_EXTRACT_FILES);
+    EXPECT_EQ(myPrompts.GetBoxes().back(), "Extraction complete|All 6 files extracted succesfully.");
+    for (size_t i = 0; i < locFiles.size(); i++)
+        EXPECT_EQ(locReadFile(myWork / locUtf8[i]), locFiles[i].second) << locUtf8[i];
+    // Nothing under the stored bytes.
+    EXPECT_FALSE(fs::exists(myWork / "caf\xE9.txt"));
+    EXPECT_FALSE(fs::exists(myWork / "na\xEFve"));
+}
+
+TEST_F(OstraneTest, EntriesTheListCannotShowAreCountedInTheTitle)
+{
+    // A file and a folder of one name are both listed; a path longer than an
+    // archive path may be (it cannot be read back) and a second spelling of a
+    // listed path are not, and the title says so.
+    const std::string locLong(3000, 'L');
+    locWriteFile(myWork / "odd.sdf", locBuildArchive({"", "a", locLong, "B"}, {{"a", "file a"},
+                                                                              {"a/b.txt", "in folder a"},
+                                                                              {locLong + "/x.txt", "far"},
+                                                                              {"B/c.txt", "one"},
+                                                                              {"B/C.TXT", "two"}}));
+    Start("odd.sdf");
+    ASSERT_TRUE(myStarted);
+    EXPECT_EQ(locSorted(Entries()), (std::vector<std::string>{"B/c.txt", "a", "a/b.txt"}));
+    EXPECT_EQ(Title(), "Ostrane v0.01 - odd.sdf (2 entries not shown)");
+    EXPECT_FALSE(Enabled(IDC_SAVE_SDF));
+    EXPECT_TRUE(Enabled(IDC_EXTRACT_FILES));
+    // Gone with the list.
+    Click(IDC_NEW_SDF);
+    EXPECT_EQ(Title(), "Ostrane v0.01");
+}
+
+TEST_F(OstraneTest, NamesNoArchiveMayHoldAreNotAdded)
+{
+    locWriteFile(myWork / "y.txt", "why");
+    locWriteFile(myWork / "sub" / "x.txt", "ex");
+    Start();
+    for (const char* locName : {"./y.txt", "sub//x.txt", "sub/./x.txt", "sub/../y.txt", "/abs", "\\x"})
+    {
+        myPrompts.Clear();
+        OstraneAddPath(locName);
+        EXPECT_EQ(myPrompts.GetBoxes(), std::vector<std::string>{std::string("Error adding file|") + locName});
+    }
+    EXPECT_TRUE(Entries().empty());
+    EXPECT_FALSE(Enabled(IDC_SAVE_SDF));
+
+    // A path longer than an archive may hold, dropped whole.
+    fs::path locDeep = myWork;
+    for (int i = 0; i < 30; i++)
+        locDeep /= std::string(20, char('a' + i % 26));
+    locWriteFile(locDeep / "deep.txt", "deep");
+    myPrompts.Clear();
+    Drop(locDeep / "deep.txt");
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_EQ(myPrompts.GetBoxes()[0].rfind("Error adding file|aaaaaaaaaaaaaaaaaaaa/bbbb", 0), 0u);
+    EXPECT_TRUE(Entries().empty());
+}
+
+TEST_F(OstraneTest, ASaveOfOddNamesWritesNothing)
+{
+    locWriteFile(myWork / "y.txt", "why");
+    locWriteFile(myWork / "sub" / "x.txt", "ex");
+    Start();
+    Drop(myWork / "y.txt");
+    SaveAs("pack");
+    const std::string locOld = locReadFile(myWork / "pack.SDF");
+    locWriteFile(myWork / "z.txt", "zed");
+    Drop(myWork / "z.txt");
+    for (const char* locName : {"./y.txt", "sub//x.txt", "sub/./x.txt", "sub/../y.txt", "/abs", "\\x"})
+    {
+        // Put into the list past the add's check, as a list of another origin would be.
+        OstraneListAdd(IDC_FILE_LIST, locName);
+        myPrompts.Clear();
+        myPrompts.AnswerBox(OS_ID_OK);
+        Click(IDC_SAVE_SDF);
+        EXPECT_EQ(myPrompts.GetBoxes(), (std::vector<std::string>{"Warning|SDF already exists. Press Ok to overwrite it.",
+                                                                  std::string("Error adding file|") + locName}));
+        EXPECT_EQ(locReadFile(myWork / "pack.SDF"), locOld) << locName;
+        std::vector<std::string> locEntries = Entries();
+        Select(int(std::find(locEntries.begin(), locEntries.end(), locName) - locEntries.begin()));
+        Click(IDC_REMOVE_FILES);
+        ASSERT_EQ(Entries(), (std::vector<std::string>{"y.txt", "z.txt"}));
+    }
+    for (const fs::directory_entry& locEntry : fs::directory_iterator(myWork))
+        EXPECT_EQ(locEntry.path().filename().string().find(".tmp"), std::string::npos) << locEntry.path();
+}
+
+TEST_F(OstraneTest, AFailedSaveSaysWhichFileAndWhy)
+{
+    locWriteFile(myWork / "a.txt", "alpha");
+    Start();
+    Drop(myWork / "a.txt");
+    // A folder where the archive should go.
+    fs::create_directories(myWork / "pack.SDF");
+    myPrompts.AnswerFile((myWork / "pack").string());
+    myPrompts.AnswerBox(OS_ID_OK);
+    myPrompts.AnswerBox(OS_ID_OK);
+    Click(IDC_SAVE_SDF);
+    EXPECT_EQ(myPrompts.GetBoxes().back(), std::string("Failed to create SDF!|Error: 15 (pack.SDF: ") + strerror(EISDIR) + ")");
+
+    // An emptied list.
+    Select(0);
+    Click(IDC_REMOVE_FILES);
+    fs::remove(myWork / "pack.SDF");
+    myPrompts.Clear();
+    Click(IDC_SAVE_SDF);
+    EXPECT_EQ(myPrompts.GetBoxes(), std::vector<std::string>{"Failed to create SDF!|Error: 6 (pack.SDF: no files to write)"});
+}
+
+TEST_F(OstraneTest, OnlyFilesThatResolveInsideTheStartFolderAreTaken)
+{
+    const fs::path locGame = myRoot / "data" / "game";
+    locWriteFile(locGame / "x.txt", "inside");
+    locWriteFile(locGame / "sub" / "y.txt", "deeper");
+    locWriteFile(myRoot / "data" / "secret" / "x.txt", "outside");
+    locWriteFile(myRoot / "data" / "Other" / "x.txt", "another folder");
+    fs::create_directory_symlink(locGame, myRoot / "link");
+    fs::create_directory_symlink("../secret", locGame / "out");
+    fs::create_symlink("../secret/x.txt", locGame / "leak.txt");
+    fs::create_symlink("sub/y.txt", locGame / "alias.txt");
+    const std::string locBase = locGame.string();
+    std::string locRelative;
+
+    EXPECT_FALSE(OstraneGetRelativePath(locBase, locBase + "/../secret/x.txt", &locRelative));
+    EXPECT_TRUE(OstraneGetRelativePath(locBase, locBase + "/sub/../x.txt", &locRelative));
+    EXPECT_EQ(locRelative, "x.txt");
+    EXPECT_FALSE(OstraneGetRelativePath(locBase, locBase + "/out/x.txt", &locRelative));
+    EXPECT_FALSE(OstraneGetRelativePath(locBase, locBase + "/leak.txt", &locRelative));
+    EXPECT_TRUE(OstraneGetRelativePath(locBase, locBase + "/alias.txt", &locRelative));
+    EXPECT_EQ(locRelative, "alias.txt");
+    EXPECT_FALSE(OstraneGetRelativePath(locBase, (myRoot / "data" / "gamer").string(), &locRelative));
+
+    // A start folder reached through a link, either way round.
+    EXPECT_TRUE(OstraneGetRelativePath((myRoot / "link").string(), locBase + "/sub/y.txt", &locRelative));
+    EXPECT_EQ(locRelative, "sub/y.txt");
+    EXPECT_TRUE(OstraneGetRelativePath(locBase, (myRoot / "link" / "x.txt").string(), &locRelative));
+    EXPECT_EQ(locRelative, "x.txt");
+    EXPECT_TRUE(OstraneGetRelativePath(locBase + "/", locBase, &locRelative));
+    EXPECT_EQ(locRelative, "");
+
+    // Case: a start folder spelled otherwise than on disk is found as the disk
+    // spells it; a folder that differs only in case is another folder.
+    EXPECT_TRUE(OstraneGetRelativePath((myRoot / "DATA" / "Game").string(), locBase + "/x.txt", &locRelative));
+    EXPECT_EQ(locRelative, "x.txt");
+    EXPECT_FALSE(OstraneGetRelativePath((myRoot / "data" / "other").string(),
+                                        (myRoot / "data" / "Other" / "x.txt").string(), &locRelative) &&
+                 fs::exists(myRoot / "data" / "other"));
+    fs::create_directories(myRoot / "data" / "other");
+    EXPECT_FALSE(OstraneGetRelativePath((myRoot / "data" / "other").string(),
+                                        (myRoot / "data" / "Other" / "x.txt").string(), &locRelative));
+
+    // Through the program: a drop, the add dialog, and a folder whose links lead out.
+    fs::current_path(locGame);
+    Start();
+    Drop(locGame / ".." / "secret" / "x.txt");
+    Drop(locGame / "leak.txt");
+    myPrompts.AnswerFiles(locBase, {"x.txt", "leak.txt"});
+    Click(IDC_ADD_FILES);
+    locWriteFile(locGame / "tree" / "in.txt", "in");
+    fs::create_directory_symlink("../../secret", locGame / "tree" / "out");
+    fs::create_symlink("../../secret/x.txt", locGame / "tree" / "leak.txt");
+    fs::create_symlink("in.txt", locGame / "tree" / "alias.txt");
+    Drop(locGame / "tree");
+    EXPECT_EQ(myPrompts.GetBoxes(), (std::vector<std::string>{"ERROR|Only files from sub directories allowed.",
+                                                              "ERROR|Only files from sub directories allowed.",
+                                                              "ERROR|Only files from sub directories allowed.",
+                                                              "ERROR|Only files from sub directories allowed."}));
+    EXPECT_EQ(locSorted(Entries()), (std::vector<std::string>{"tree\\alias.txt", "tree\\in.txt", "x.txt"}));
+}
