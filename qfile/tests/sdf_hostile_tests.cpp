@@ -4,6 +4,8 @@
 
 #include "qfile/qf_file.h"
 
+#include <cerrno>
+
 using namespace sdftest;
 
 namespace
@@ -263,6 +265,7 @@ TEST_F(SDFHostile, TwoTableEntriesForOneRecordAreRefused)
     PutWord(locBytes, locFat + 8 + 16 + 4, Word(locBytes, locFat + 8 + 8 + 4));
     EXPECT_FALSE(OpenBytes(locBytes));
     EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF);
+    EXPECT_STREQ(QF_SDFErrorText, "two directory records share the path \"a\"");
 }
 
 TEST_F(SDFHostile, TablesOutOfHashOrderAreStillSearchedWhole)
@@ -308,6 +311,25 @@ TEST_F(SDFHostile, TablesThatAreNoTreesAreDamagedAndSayWhy)
         EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF) << locCase.myText;
         EXPECT_EQ(std::string(QF_SDFErrorText).rfind(locCase.myText, 0), 0u) << QF_SDFErrorText;
     }
+    // A sub-directory entry that points at a file's name, before every directory path.
+    FatSpec locAtFile;
+    locAtFile.myDirs = {{"", {{1, 0}}}, {"a", {}}};
+    locAtFile.myFiles = {{0, "f.txt", "f"}};
+    std::vector<uint8_t> locBytes = BuildArchive(locAtFile);
+    const uint64_t locFat = locBytes.size() - Word(locBytes, Word(locBytes, 4));
+    const uint32_t locFileRecord = Word(locBytes, locFat + 8);
+    const uint32_t locRootRecord = Word(locBytes, locFat + 20);
+    PutWord(locBytes, locFat + locRootRecord + 4, locFileRecord + 20);
+    EXPECT_FALSE(OpenBytes(locBytes));
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF);
+    EXPECT_STREQ(QF_SDFErrorText, "the directory \"\" lists the sub-directory \"f.txt\", which has no record");
+    // What other refusals say.
+    QF_SDF::Close(nullptr);
+    EXPECT_FALSE(QF_SDF::OpenByName("missing.sdf", 1));
+    EXPECT_STREQ(QF_SDFErrorText, strerror(ENOENT));
+    WriteText("text.sdf", "not an archive at all");
+    EXPECT_FALSE(QF_SDF::OpenByName("text.sdf", 1));
+    EXPECT_STREQ(QF_SDFErrorText, "not an SDF archive");
     // A sound open empties the text.
     FatSpec locSound;
     locSound.myDirs = {{"", {{1, 0}}}, {"a", {}}};
