@@ -390,10 +390,12 @@ bool QF_SDFCheckTree(const uint8_t* aData, uint32_t aSize, uint32_t aDirTable, c
                                 locParentPath);
             auto locAfter = std::upper_bound(locDirs.begin(), locDirs.end(), locLeaf,
                                              [](uint32_t anOffset, const locDir& aDir) { return anOffset < aDir.myPath; });
-            if (locAfter == locDirs.begin() || locLeaf >= uint64_t((locAfter - 1)->myPath) + (locAfter - 1)->myLength)
-                return locFault(aFault, "the directory \"%s\" lists the sub-directory \"%s\", which has no record",
-                                locParentPath, locText + locLeaf);
+            const char* const locNoRecord = "the directory \"%s\" lists the sub-directory \"%s\", which has no record";
+            if (locAfter == locDirs.begin())
+                return locFault(aFault, locNoRecord, locParentPath, locText + locLeaf);
             const locDir& locChild = *(locAfter - 1);
+            if (locLeaf >= uint64_t(locChild.myPath) + locChild.myLength)
+                return locFault(aFault, locNoRecord, locParentPath, locText + locLeaf);
             const uint32_t locPrefix = locLeaf - locChild.myPath;
             if (locParent.myLength == 0 ? locPrefix != 0
                                         : (locPrefix != locParent.myLength + 1 || locText[locLeaf - 1] != '/' ||
