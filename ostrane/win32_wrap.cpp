@@ -8,7 +8,6 @@
 #include "qcommon/qc_assert.h"
 #include "qfile/qf_file.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -150,10 +149,12 @@ bool OstraneGetRelativePath(const std::string& aBaseDirectory, const std::string
     std::string locRest;
     if (!locPathBelow(locBase, locPath, &locRest))
         return false;
-    // A link is listed under its own name, found in its resolved folder; what
-    // it points at must lie inside as well.
-    std::string locGiven = aPath;
-    std::replace(locGiven.begin(), locGiven.end(), '\\', '/');
+    // A link is listed under its own name (as the disk spells it), found in its
+    // resolved folder; what it points at must lie inside as well.
+    char locFound[PATH_MAX];
+    if (!OS_ResolvePath(aPath.c_str(), locFound, sizeof(locFound)))
+        return false;
+    std::string locGiven = locFound;
     while (locGiven.size() > 1 && locGiven.back() == '/')
         locGiven.pop_back();
     size_t locSlash = locGiven.find_last_of('/');

@@ -859,6 +859,23 @@ TEST_F(OstraneTest, OnlyFilesThatResolveInsideTheStartFolderAreTaken)
     EXPECT_TRUE(OstraneGetRelativePath(locBase + "/", locBase, &locRelative));
     EXPECT_EQ(locRelative, "");
 
+    // Either separator, a trailing one, a name in another case, names still to be made.
+    EXPECT_TRUE(OstraneGetRelativePath(locBase, locBase + "\\sub\\y.txt", &locRelative));
+    EXPECT_EQ(locRelative, "sub/y.txt");
+    EXPECT_TRUE(OstraneGetRelativePath(locBase, locBase + "/sub/", &locRelative));
+    EXPECT_EQ(locRelative, "sub");
+    EXPECT_TRUE(OstraneGetRelativePath(locBase, locBase + "/SUB/Y.TXT", &locRelative));
+    EXPECT_EQ(locRelative, "sub/y.txt");
+    EXPECT_TRUE(OstraneGetRelativePath(locBase, locBase + "/new.sdf", &locRelative));
+    EXPECT_EQ(locRelative, "new.sdf");
+    EXPECT_FALSE(OstraneGetRelativePath(locBase, locBase + "/missing/..", &locRelative));
+    EXPECT_FALSE(OstraneGetRelativePath(locBase, (myRoot / "data" / "new.sdf").string(), &locRelative));
+    // The root as start folder; a start folder that is not there.
+    EXPECT_TRUE(OstraneGetRelativePath("/", locBase + "/x.txt", &locRelative));
+    EXPECT_EQ(locRelative, locBase.substr(1) + "/x.txt");
+    EXPECT_FALSE(OstraneGetRelativePath(locBase + "/missing", locBase + "/missing/x.txt", &locRelative));
+    EXPECT_FALSE(OstraneGetRelativePath("", locBase + "/x.txt", &locRelative));
+
     // Case: a start folder spelled otherwise than on disk is found as the disk
     // spells it; a folder that differs only in case is another folder.
     EXPECT_TRUE(OstraneGetRelativePath((myRoot / "DATA" / "Game").string(), locBase + "/x.txt", &locRelative));
