@@ -11,6 +11,7 @@
 #include "owncode/dlg_viewvelk.h"
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_frame.h"
+#include "platform/ui/ui_gallery.h"
 #include "platform/ui/ui_prompt.h"
 #include "va_velkeditors/vave_factory.h"
 #include "va_velkeditors/vave_typeconstraints.h"
@@ -636,7 +637,8 @@ int KorrinthMain(int argc, char** argv)
     if (!locProgramState)
         return 1;
     UI_FrameShow(locProgramState->myFrame);
-    int locResult = UI_FrameRun(locProgramState->myFrame);
+    int locResult = UI_GalleryFolder() ? Korrinth_Gallery(locProgramState->myFrame)
+                                       : UI_FrameRun(locProgramState->myFrame);
     Korrinth_Stop(locProgramState);
     return locResult;
 }

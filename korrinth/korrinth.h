@@ -45,5 +45,9 @@ int Korrinth_GetViewStyle(KorrinthProgram* aProgram);
 // Destroys the facade, then the frame.
 void Korrinth_Stop(KorrinthProgram* aProgram);
 
+// Gallery mode: shoots the shown frame and every dialog of the program
+// (platform/ui/ui_gallery.h); 0 when each one opened.
+int Korrinth_Gallery(UI_Frame* aFrame);
+
 // The whole program: argv[1] is a file to open. Returns the exit value.
 int KorrinthMain(int argc, char** argv);

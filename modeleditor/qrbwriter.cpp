@@ -375,8 +375,13 @@ bool QRBWriter::Write(const QR_TemplateObject* aTemplate, const char* aFileName)
         return false;
     // Only a complete file replaces the old one.
     OS_SaveFile locSave;
-    if (!aFileName || !locSave.Begin(aFileName) || !locSave.Write(locBytes.data(), locBytes.size()) ||
-        !locSave.Commit())
+    if (!aFileName)
         return locFail("cannot write ", aFileName);
+    if (!locSave.Begin(aFileName) || !locSave.Write(locBytes.data(), locBytes.size()) || !locSave.Commit())
+    {
+        locFail("cannot write ", aFileName);
+        AppendErrorDetail("(%s)", strerror(locSave.GetError()));
+        return false;
+    }
     return true;
 }

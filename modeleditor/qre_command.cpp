@@ -15,6 +15,7 @@
 #include "modeleditor/editorerror.h"
 #include "modeleditor/qre_commands.h"
 #include "platform/os/os_file.h"
+#include "platform/os/os_savefile.h"
 #include "platform/os/os_ui.h"
 #include "qfile/render/qf_file.h"
 
@@ -24,7 +25,6 @@ CommandHandler* CommandHandler::ourInstance = nullptr;
 
 namespace
 {
-const char locBackupSuffix[] = "__PRANVEL_BACKUP__";
 const char locCaption[] = "Pranvel";
 
 // Numbers are written and read in the C locale whatever the program set.
@@ -350,13 +350,12 @@ bool QRE_FormatCommand(QRECommand& aCommand, QC_String& aLine, bool* aReadableFl
 
 namespace
 {
-// False with *aWriteFailed clear when the line cannot be built (left out).
-bool locWriteCommand(QRECommand& aCommand, QF_File& aFile, bool* aWriteFailed)
+// The line of a command, the loader's warning shown when it cannot read the
+// line back; false when the line cannot be built (left out).
+bool locLineOf(QRECommand& aCommand, QC_String& aLine)
 {
-    *aWriteFailed = false;
-    QC_String locLine;
     bool locReadable = true;
-    if (!QRE_FormatCommand(aCommand, locLine, &locReadable))
+    if (!QRE_FormatCommand(aCommand, aLine, &locReadable))
         return false;
     if (!locReadable)
     {
@@ -366,9 +365,22 @@ bool locWriteCommand(QRECommand& aCommand, QF_File& aFile, bool* aWriteFailed)
                        aCommand.GetKeyword());
         OS_MessageBox(locText, locCaption, OS_MB_OK | OS_MB_ICONWARNING);
     }
+    return true;
+}
+
+// False with *aWriteFailed clear when the line cannot be built (left out).
+bool locWriteCommand(QRECommand& aCommand, QF_File& aFile, bool* aWriteFailed)
+{
+    *aWriteFailed = false;
+    QC_String locLine;
+    if (!locLineOf(aCommand, locLine))
+        return false;
     *aWriteFailed = !aFile.Write(locLine.GetBuffer(), locLine.GetLength()) || !aFile.Write("\r\n", 2);
     return !*aWriteFailed;
 }
+
+// Lines go to the file in pieces of about this size.
+constexpr size_t locSavePiece = 256 * 1024;
 }
 
 bool WriteQRECommand(QRECommand& aCommand, QF_File& aFile)
@@ -482,50 +494,44 @@ bool ParseQRECommand(QRECommand& aCommand, char* aLine, uint32_t aVersion)
 
 bool SaveQRE(CommandHandler& aHandler, const QC_String& aFileName)
 {
-    // A folder standing at the name is not a file to replace: it would be moved
-    // to the backup name and left there.
-    if (OS_IsDirectory(aFileName))
+    // The old file stays whole under its name until the new one is complete
+    // and on the disk; links, the mode and the spelling of the existing name
+    // are kept.
+    OS_SaveFile locSave;
+    const auto locFail = [&](int anError) {
+        locSave.Abandon();
+        SetErrorDetail("%s: %s", aFileName.GetBuffer(), strerror(anError));
+        errno = anError;
         return false;
-    const QC_String locBackup = aFileName + locBackupSuffix;
-    const bool locMoved = OS_FileExists(aFileName) && OS_RenameFile(aFileName, locBackup);
-    auto locRestore = [&]() {
-        if (locMoved)
-            OS_RenameFile(locBackup, aFileName);
     };
-
-    QF_File locFile;
-    if (!locFile.Open(aFileName, QF_WRITE | QF_CREATE_ALWAYS))
-    {
-        locRestore();
-        return false;
-    }
+    // A folder standing at the name is not a file to replace.
+    if (OS_IsDirectory(aFileName))
+        return locFail(EISDIR);
+    if (!locSave.Begin(aFileName))
+        return locFail(locSave.GetError());
+    locSave.FlushAsWritten();
     char locVersion[32];
     snprintf(locVersion, sizeof(locVersion), "VERSION_NUMBER %u\r\n", QRECommand::CURRENT_VERSION);
-    bool locWritten = locFile.Write(locVersion, static_cast<uint32_t>(strlen(locVersion)));
+    std::string locText = locVersion;
     aHandler.PrependWorkDir();
-    for (auto* locLink = aHandler.GetHistory().myFirstLink; locLink && locWritten; locLink = locLink->myNext)
+    for (auto* locLink = aHandler.GetHistory().myFirstLink; locLink; locLink = locLink->myNext)
     {
         // A line that cannot be built is left out (error 33); the rest are written.
-        bool locWriteFailed = false;
-        locWriteCommand(*locLink->myItem, locFile, &locWriteFailed);
-        locWritten = !locWriteFailed;
+        QC_String locLine;
+        if (!locLineOf(*locLink->myItem, locLine))
+            continue;
+        locText.append(locLine.GetBuffer(), locLine.GetLength());
+        locText += "\r\n";
+        if (locText.size() >= locSavePiece)
+        {
+            if (!locSave.Write(locText.data(), locText.size()))
+                return locFail(locSave.GetError());
+            locText.clear();
+        }
     }
-    // A write in memory or the write-back at Close failing keeps the old file.
-    if (!locWritten)
-    {
-        locFile.Close();
-        OS_DeleteFile(aFileName);
-        locRestore();
-        return false;
-    }
-    if (!locFile.Close())
-    {
-        locRestore();
-        return false;
-    }
+    if (!locSave.Write(locText.data(), locText.size()) || !locSave.Commit())
+        return locFail(locSave.GetError());
     aHandler.SetModified(false);
-    if (locMoved)
-        OS_DeleteFile(locBackup);
     return true;
 }
 
@@ -554,8 +560,10 @@ bool locIsLoading(const char* aName)
     return false;
 }
 
-bool locLoad(CommandHandler& aHandler, const QC_String& aFileName, bool anExecuteOnlyFlag)
+bool locLoad(CommandHandler& aHandler, const QC_String& aFileName, bool anExecuteOnlyFlag, int* aNumUnknown)
 {
+    if (aNumUnknown)
+        *aNumUnknown = 0;
     if (!anExecuteOnlyFlag)
         aHandler.Clear();
     if (locIsLoading(aFileName))
@@ -608,6 +616,8 @@ bool locLoad(CommandHandler& aHandler, const QC_String& aFileName, bool anExecut
         if (!locCommand)
         {
             OS_MessageBox("ERROR: unknown command in QRE file", locCaption, OS_MB_OK | OS_MB_ICONERROR);
+            if (aNumUnknown)
+                (*aNumUnknown)++;
             continue;
         }
         const bool locIsWorkDir = strcmp(locCommand->GetKeyword(), WorkDirCommand::KEYWORD) == 0;
@@ -665,7 +675,12 @@ const char* (*QRE_GetDefaultSurfaceName)() = nullptr;
 
 bool LoadQRE(CommandHandler& aHandler, const QC_String& aFileName, bool anExecuteOnlyFlag)
 {
-    return locLoad(aHandler, aFileName, anExecuteOnlyFlag);
+    return locLoad(aHandler, aFileName, anExecuteOnlyFlag, nullptr);
+}
+
+bool LoadQRE(CommandHandler& aHandler, const QC_String& aFileName, bool anExecuteOnlyFlag, int* aNumUnknownCommands)
+{
+    return locLoad(aHandler, aFileName, anExecuteOnlyFlag, aNumUnknownCommands);
 }
 
 bool ReloadQREHierarchy(const QC_String& aFileName)

@@ -115,11 +115,18 @@ bool WriteQRECommand(QRECommand& aCommand, QF_File& aFile);
 // place. Values the line does not hold keep their defaults.
 bool ParseQRECommand(QRECommand& aCommand, char* aLine, uint32_t aVersion);
 
+// Replaces the file whole or not at all. A failure leaves the file name and
+// the system's reason in the error detail, and the reason in errno.
 bool SaveQRE(CommandHandler& aHandler, const QC_String& aFileName);
 bool LoadQRE(CommandHandler& aHandler, const QC_String& aFileName, bool anExecuteOnlyFlag);
 // The scene's current default surface name, recorded ahead of a loaded
 // model when the file names none; set by the scene.
 extern const char* (*QRE_GetDefaultSurfaceName)();
+
+// LoadQRE that also counts the lines it skipped as unknown commands (each
+// told to the user; the load goes on without them).
+bool LoadQRE(CommandHandler& aHandler, const QC_String& aFileName, bool anExecuteOnlyFlag,
+             int* aNumUnknownCommands);
 
 // A hierarchy import: the file's commands executed, nothing recorded.
 bool ReloadQREHierarchy(const QC_String& aFileName);

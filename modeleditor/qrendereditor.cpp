@@ -1142,7 +1142,10 @@ void QRenderEditor::RestoreExpandedItems(QRenderEditorTree* aTree)
                 break;
             }
     };
+    // The model item too: left closed, the whole tree shows as one line.
     intptr_t locRoot = aTree->GetChild(0);
+    if (locRoot)
+        locExpand(locRoot);
     for (intptr_t a = locRoot ? aTree->GetChild(locRoot) : 0; a; a = aTree->GetNext(a))
     {
         locExpand(a);

@@ -7,6 +7,7 @@
 #include "platform/os/os_file.h"
 #include "platform/os/os_system.h"
 #include "platform/ui/ui_app.h"
+#include "platform/ui/ui_gallery.h"
 #include "platform/ui/ui_prompt.h"
 #include "qcommon/qc_assert.h"
 #include "qfile/qf_file.h"
@@ -640,7 +641,10 @@ void OstraneRunLoop()
 
 int OstraneMain(const char* aCommandLine)
 {
-    OstraneStart(aCommandLine);
+    bool locStarted = OstraneStart(aCommandLine);
+    // Gallery mode: the program's one dialog with the archive listed.
+    if (UI_GalleryFolder())
+        return locStarted && UI_GalleryShootDialog(ourOstraneDialog, "ostrane-main") ? 0 : 1;
     OstraneRunLoop();
     return 0;
 }

@@ -1,6 +1,8 @@
 // The input object, its devices and their tables; the frame loop.
 #include "qinput/qi_input.h"
 
+#include "platform/os/os_savefile.h"
+
 #include "qcommon/qc_assert.h"
 #include "qinput/qi_time.h"
 #include "qinput/qi_input_local.h"
@@ -137,6 +139,7 @@ QI_Input::QI_Input()
     myIsActiveFlag = true;
     mySeed = 0;
     myFile = nullptr;
+    myRecording = nullptr;
     for (QI_Device*& locDevice : myDevices)
         locDevice = nullptr;
     myNumDevices = 0;
@@ -147,6 +150,11 @@ QI_Input::~QI_Input()
     if (myFile)
         fclose(myFile);
     myFile = nullptr;
+    // Recording ends here: the recording replaces the file named.
+    if (myRecording)
+        myRecording->Commit();
+    delete myRecording;
+    myRecording = nullptr;
 }
 
 void QI_Input::FetchTypedText()

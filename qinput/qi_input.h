@@ -9,6 +9,8 @@
 
 #include "qcommon/qc_staticstring.h"
 
+class OS_SaveFile;
+
 constexpr uint32_t QINPUT_FILEVERSION = 1;
 constexpr uint32_t QI_MAX_DEVICES = 32;  // device indices take 5 bits in recordings
 
@@ -30,8 +32,8 @@ enum QI_ErrorCode
     QI_ERROR_NO_SYSTEM,       // the input system could not be opened
     QI_ERROR_ENUMERATION,     // the devices could not be listed
     QI_ERROR_OPEN_FILE,       // the recording file could not be opened
-    QI_ERROR_UNBUFFERED,      // unbuffered writing could not be set
-    QI_ERROR_WRITE,           // a write to the recording failed; the recording ended
+    QI_ERROR_UNBUFFERED,      // no longer given: records go out in single writes
+    QI_ERROR_WRITE,           // a write to the recording failed; the recording ended, the old file kept
     QI_ERROR_TOO_MANY_EVENTS, // a frame had 64 axis or 1024 button events; the recording ended
     QI_ERROR_VERSION,         // the recording has another version
     QI_ERROR_BAD_HEADER,      // the recording's header is damaged
@@ -120,8 +122,16 @@ public:
     // The same over an open stream, which the call takes over in every case.
     static bool StartPlayback(FILE* aFile);
     // Writes the header from the current tables, then one record per Update.
+    // The recording goes to a temporary file beside aFileName and replaces it
+    // when the recording ends (a file there until then keeps its contents);
+    // frames are written as they come, so a recording cut by a crash stays
+    // readable in the temporary file until the next save of that name. A file
+    // the user may not write is refused.
     bool StartRecording(const char* aFileName);
     bool IsRecording() const { return myRecordingFlag; }
+    // The file the frames go to while recording; null otherwise, and for a
+    // hard-linked file, which is rewritten in place when the recording ends.
+    const char* GetRecordingPath() const;
     bool IsPlayingBack() const { return myPlayingBackFlag; }
 
     QI_Input();
@@ -142,7 +152,8 @@ public:
     bool myRecordingFlag;
     bool myIsActiveFlag;
     uint32_t mySeed;
-    FILE* myFile;  // recording or playback; owned
+    FILE* myFile;  // playback; owned
+    OS_SaveFile* myRecording;  // owned, while recording
     QI_Device* myDevices[QI_MAX_DEVICES];
     uint32_t myNumDevices;
     QC_StaticString<128> myTypedText;

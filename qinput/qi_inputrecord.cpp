@@ -4,6 +4,7 @@
 // events of that frame.
 #include "qinput/qi_input.h"
 
+#include "platform/os/os_savefile.h"
 #include "qcommon/qc_debug.h"
 #include "qinput/qi_input_local.h"
 #include "qinput/qi_time.h"
@@ -58,10 +59,8 @@ public:
         memcpy(&myBytes[locStart], aName.GetBuffer(), locLength);
         PutU32((uint32_t)locLength);
     }
-    bool WriteTo(FILE* aFile) const
-    {
-        return fwrite(myBytes.data(), 1, myBytes.size(), aFile) == myBytes.size() && fflush(aFile) == 0;
-    }
+    // One write: a crash leaves whole records but the last.
+    bool WriteTo(OS_SaveFile& aFile) const { return aFile.Write(myBytes.data(), myBytes.size()); }
 
 private:
     std::vector<uint8_t> myBytes;
@@ -157,16 +156,11 @@ bool QI_Input::StartRecording(const char* aFileName)
         QI_SetErrorCode(QI_ERROR_OPEN_FILE);
         return false;
     }
-    FILE* locFile = fopen(aFileName, "wb");
-    if (!locFile)
+    OS_SaveFile* locFile = new (std::nothrow) OS_SaveFile;
+    if (!locFile || !locFile->Begin(aFileName))
     {
+        delete locFile;
         QI_SetErrorCode(QI_ERROR_OPEN_FILE);
-        return false;
-    }
-    if (setvbuf(locFile, nullptr, _IONBF, 0) != 0)
-    {
-        fclose(locFile);
-        QI_SetErrorCode(QI_ERROR_UNBUFFERED);
         return false;
     }
     Writer locHeader;
@@ -188,22 +182,31 @@ bool QI_Input::StartRecording(const char* aFileName)
         for (uint32_t j = 0; j < locDevice->myNumButtons; j++)
             locHeader.PutName(locDevice->myButtons[j].myName);
     }
-    if (!locHeader.WriteTo(locFile))
+    if (!locHeader.WriteTo(*locFile))
     {
-        fclose(locFile);
+        delete locFile;
         QI_SetErrorCode(QI_ERROR_WRITE);
         return false;
     }
-    myFile = locFile;
+    myRecording = locFile;
     myRecordingFlag = true;
     return true;
+}
+
+const char* QI_Input::GetRecordingPath() const
+{
+    return myRecording ? myRecording->GetTempPath() : nullptr;
 }
 
 void QI_Input::EndRecording(QI_ErrorCode aCode, const char* aWhy)
 {
     QC_Debug::Printf("QI_Input::Update(): recording ended: %s\n", aWhy);
-    fclose(myFile);
-    myFile = nullptr;
+    // The frames so far are whole unless a write failed: then the file named
+    // keeps what it held.
+    if (aCode != QI_ERROR_WRITE)
+        myRecording->Commit();
+    delete myRecording;
+    myRecording = nullptr;
     myRecordingFlag = false;
     QI_SetErrorCode(aCode);
 }
@@ -260,7 +263,7 @@ void QI_Input::RecordFrame()
                                 ((locButton.myTransientRelease != 0) << 1) | (locButton.myCurrent != 0));
         }
     }
-    if (!locFrame.WriteTo(myFile))
+    if (!locFrame.WriteTo(*myRecording))
         EndRecording(QI_ERROR_WRITE, "the file could not be written");
 }
 

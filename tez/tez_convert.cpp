@@ -873,9 +873,10 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     }
 
     // The pair is replaced so that a crash at any point leaves a .tez with its
-    // own texts, or no .tez (the next load converts again): both files are
-    // written and flushed whole, the old .tez goes, then the .loc goes in,
-    // then the .tez.
+    // own texts, or no .tez (the next load converts again), and a failure
+    // leaves the old pair: both files are written and flushed whole, the old
+    // .tez is set aside, the .loc goes in with the old one kept, then the
+    // .tez; a failed rename puts the old files back.
     if (locOutput.HasFailed() || !locStep("write .tez") || !locOutput.Finish() || !locStep("flush .tez") ||
         !locTezFile.Flush())
     {
@@ -892,22 +893,28 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
             return false;
         }
         // The old .tez would index into the new texts.
-        if (!locStep("delete old .tez") || (!OS_DeleteFile(aTezFileName) && OS_FileExists(aTezFileName)))
+        if (!locStep("set aside old .tez") || !locTezFile.SetAside())
         {
-            Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to remove the old '%s'", aTezFileName);
+            Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
             return false;
         }
-        if (!locStep("rename .loc") || !locLocFile.Commit())
+        if (!locStep("rename .loc") || !locLocFile.CommitKeepingOld())
         {
+            locTezFile.Abandon();
             Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to save .loc file for '%s'...", aTezFileName);
             return false;
         }
     }
     if (!locStep("rename .tez") || !locTezFile.Commit())
     {
+        if (locHasLoc)
+            locLocFile.Restore();
+        locTezFile.Abandon();
         Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
         return false;
     }
+    // The new pair stands: the old .loc goes.
+    locLocFile.Abandon();
 
     // The report goes in last: its failure leaves a valid pair, but the
     // conversion says so, and no stale report stays to mislead.

@@ -1,7 +1,8 @@
 // Writes a small sample data tree with our own writers: make_samples DIR.
 // DIR/models: .qrb models, TGA and DDS textures, surfaces, particles, and a
 // LightWave scene (lightwave/tower.lws over three objects) opened by the
-// command file tower.qre and exported as models/tower.qrb;
+// command file tower.qre and exported as models/tower.qrb, and the editor's
+// settings pranvel.cfg naming its state file states.txt;
 // DIR/velk: a Velk data set with its .tez/.loc conversions and sounds, written
 // by sample_data beside this program (the data language's file library and
 // the renderer's cannot share one program). tools/sdf_pack packs part of it
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 
 #include "modeleditor/editorerror.h"
 #include "modeleditor/lw_writer.h"
@@ -211,6 +213,16 @@ int WriteModelFromLightWave(const std::string& aDir)
 {
     if (!StartEditor(aDir))
         return 1;
+    // The editor's settings name its state file: the states its dialogs list.
+    const char locStates[] = "STND Standing\r\nWALK Walking\r\nDEAD Dead\r\n";
+    const char locConfig[] = "stateFile states.txt\r\n";
+    for (const auto& [locName, locText] : {std::pair<const char*, const char*>{"states.txt", locStates},
+                                            std::pair<const char*, const char*>{"pranvel.cfg", locConfig}})
+    {
+        FILE* s = fopen(locName, "wb");
+        if (!s || fputs(locText, s) < 0 || fclose(s) != 0)
+            return 1;
+    }
     FILE* f = fopen("tower.qre", "wb");
     const char locQre[] = "VERSION_NUMBER 7\r\nHALOFILE \"INTERNAL_ALPHA\"\r\n"
                           "OPENMODEL \"lightwave/tower.lws\" \"tower\" \"STND\"\r\n";

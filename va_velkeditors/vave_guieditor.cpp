@@ -6,6 +6,7 @@
 // [SECTION] Drawing
 #include "va_velkeditors/vave_guieditor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -437,7 +438,19 @@ void VAVE_GuiEditor::Draw(bool aClearFlag)
 
     char locText[64];
     const int locLineHeight = myFont->GetHeight() + 2;
+    // Six lines of text below the screen frame; a view too short for them
+    // (a window 768 pixels high) gets them at its bottom over a cleared band,
+    // so that they stay in view.
+    const int locTextHeight = 6 * locLineHeight;
     int locY = VAVE_SCREEN_HEIGHT + 4;
+    const int locViewHeight = myFactory->GetHeight();
+    if (locViewHeight > 0 && locY + locTextHeight > locViewHeight)
+    {
+        locY = std::max(0, locViewHeight - locTextHeight);
+        const int locWidth = std::max(VAVE_SCREEN_WIDTH + 1, myFactory->GetWidth());
+        for (int y = locY - 2; y < locViewHeight; y++)
+            myLine->HLine(0, locWidth, y, BACKGROUND_COLOUR);
+    }
     if (myGridFlag)
         snprintf(locText, sizeof(locText), "Grid: %d", ourGridSize);
     else

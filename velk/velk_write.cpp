@@ -309,17 +309,19 @@ bool VelkNameSpace::Write(const char* aFileName)
         return false;
     if (!locSink.IsBegun())
         locSink.Begin();
+    // The message names the system's reason after the file.
+    OS_SaveFile& locSaveFile = locSink.GetFile();
     if (!locSink.IsOpen())
     {
-        VelkLog::Log("Failed to open output file '%s'", aFileName);
+        VelkLog::Log("Failed to open output file '%s': %s", aFileName, strerror(locSaveFile.GetError()));
         return false;
     }
-    OS_SaveFile& locSaveFile = locSink.GetFile();
     const std::string& locText = locOutput.GetText();
     if (!locSaveFile.Write(locText.data(), locText.size()) || !locSaveFile.Commit())
     {
+        const int locError = locSaveFile.GetError();
         locSaveFile.Abandon();
-        VelkLog::Log("Failed to write namespace to '%s'", aFileName);
+        VelkLog::Log("Failed to write namespace to '%s': %s", aFileName, strerror(locError));
         return false;
     }
     VelkLog::Log("Successfully wrote namespace to '%s'", aFileName);

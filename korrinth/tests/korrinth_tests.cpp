@@ -13,6 +13,7 @@
 #include "velk/velk_namespace.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QWidget>
 
 #include <algorithm>
@@ -720,4 +721,59 @@ TEST_F(KorrinthTest, PasteOverAScriptClassReleasesTheEditorsMembers)
     // The editor records into this test's log: it goes before the log.
     Korrinth_Stop(myProgram);
     myProgram = nullptr;
+}
+
+namespace
+{
+// Dark pixels (text) of a grabbed window inside a rectangle, and the
+// rectangle they fill.
+int locInk(const QImage& anImage, const QRect& aRect, QRect* aBounds = nullptr)
+{
+    int locCount = 0;
+    QRect locBounds;
+    QRect locRect = aRect & anImage.rect();
+    for (int y = locRect.top(); y <= locRect.bottom(); y++)
+        for (int x = locRect.left(); x <= locRect.right(); x++)
+            if (qGray(anImage.pixel(x, y)) < 100)
+            {
+                locCount++;
+                locBounds |= QRect(x, y, 1, 1);
+            }
+    if (aBounds)
+        *aBounds = locBounds;
+    return locCount;
+}
+} // namespace
+
+TEST_F(KorrinthTest, ConsoleShowsItsLineInTheClosedBoxAndNoListBelowIt)
+{
+    ASSERT_TRUE(Start("level.velk"));
+    UI_Dialog* locBar = Facade()->GetConsole()->GetDialogBar();
+    QWidget* locWindow = UI_GetFrameWidget(myFrame);
+    QWidget* locCombo = UI_GetControlWidget(locBar, IDC_CONSOLE);
+    locWindow->show();
+    for (int i = 0; i < 4; i++)
+        Facade()->GetConsole()->Receive(0, i == 0 ? "WWWWWWWW first line\n" : "WWWWWWWW later line\n");
+    QApplication::processEvents();
+    QImage locShot = locWindow->grab().toImage();
+    QRect locClosed(locCombo->mapTo(locWindow, QPoint(0, 0)), locCombo->size());
+    int locLine = locCombo->fontMetrics().height();
+    // One line of the font and a frame: not the list's template height.
+    EXPECT_GE(locClosed.height(), locLine);
+    EXPECT_LT(locClosed.height(), 2 * locLine + 4);
+    // The line is drawn whole in the middle of the closed box, clear of its
+    // frame (a trailing line end once pushed it up into the frame). The
+    // arrow at the right is left out.
+    QRect locText;
+    EXPECT_GT(locInk(locShot, locClosed.adjusted(1, 1, -locClosed.height() - 4, -1), &locText), 20);
+    EXPECT_GE(locText.top(), locClosed.top() + 3) << "the line is cut at the top";
+    EXPECT_LE(locText.bottom(), locClosed.bottom() - 3) << "the line is cut at the bottom";
+    EXPECT_GE(locText.height(), locCombo->fontMetrics().capHeight());
+    EXPECT_LE(std::abs(locText.center().y() - locClosed.center().y()), locLine / 4) << "the line is not centred";
+    // Below the box, where an opened list's rows would lie, nothing of it is drawn.
+    QRect locBelow(locClosed.left(), locClosed.bottom() + 1, locClosed.width(), 4 * locLine);
+    QWidget* locPane = UI_GetDialogWidget(Pane());
+    QRect locPaneRect(locPane->mapTo(locWindow, QPoint(0, 0)), locPane->size());
+    EXPECT_EQ(locInk(locShot, locBelow.intersected(QRect(0, 0, locPaneRect.right() + 1, locPaneRect.top()))), 0);
+    EXPECT_FALSE(locBelow.intersected(locPaneRect).isEmpty()) << "the pane starts right under the bar";
 }

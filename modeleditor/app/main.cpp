@@ -4,6 +4,7 @@
 #include "modeleditor/app/pranvel_scenedlgs.h"
 
 #include "platform/ui/ui_app.h"
+#include "platform/ui/ui_gallery.h"
 #include "qcommon/qc_crash.h"
 
 #include <cstdio>
@@ -24,7 +25,7 @@ int main(int argc, char** argv)
     CPranvelApp locApp;
     int locResult = 1;
     if (locApp.InitInstance(argc, argv))
-        locResult = locApp.Run();
+        locResult = UI_GalleryFolder() ? PranvelGallery(locApp.GetMainFrame()) : locApp.Run();
     locApp.ExitInstance();
     UI_Shutdown();
     return locResult;

@@ -238,7 +238,10 @@ void CBatchConversionDlg::ConvertFile(const std::string& aPath)
     CommandHandler* locHandler = CommandHandler::Get();
     myLastConverted = aPath;
     std::vector<std::string> locLines;
-    if (!locHandler || !LoadQRE(*locHandler, QC_String(aPath.c_str()), false))
+    // A file with lines the loader could not read would export a model short of
+    // them: it fails as an unloadable one does.
+    int locUnknown = 0;
+    if (!locHandler || !LoadQRE(*locHandler, QC_String(aPath.c_str()), false, &locUnknown) || locUnknown > 0)
     {
         locLines.push_back("Conversion failed (couldn't load qre)");
         std::string locLog = LogPath();

@@ -308,7 +308,6 @@ void CMainFrame::Destroy()
     if (!myFrame)
         return;
     myStateDialog.Destroy();
-    myStateDialogShownFlag = false;
     if (PranvelGetDialogFrame() == myFrame)
         PranvelSetDialogFrame(nullptr);
     if (myColorsDialog)
@@ -365,10 +364,13 @@ bool CMainFrame::OnCommand(UI_Frame*, int anId)
         myView.EnableRenderTimer(true);
         return true;
     case ID_MODEL_SET_ACTIVE_STATE:
-        if (!myStateDialogShownFlag)
+    {
+        bool locShow = !myStateDialog.IsVisible();
+        if (locShow)
             myStateDialog.UpdateList();
-        ToggleDialog(myStateDialog.GetDialog(), &myStateDialogShownFlag);
+        myStateDialog.Show(locShow);
         return true;
+    }
     case ID_TOOLS_COLORS:
         ToggleDialog(myColorsDialog, &myColorsShownFlag);
         return myColorsDialog != nullptr;
@@ -414,7 +416,8 @@ bool CMainFrame::OnUpdateCommand(UI_Frame*, int anId, UI_CommandState* aState)
         return true;
     case ID_MODEL_SET_ACTIVE_STATE:
         aState->myEnabled = locLoaded;
-        aState->myChecked = myStateDialogShownFlag;
+        // The dialog's close box hides it without this command: the mark asks the dialog.
+        aState->myChecked = myStateDialog.IsVisible();
         return true;
     case ID_TOOLS_TOGGLE_POINT_LIGHT:
         aState->myEnabled = locScene != nullptr;

@@ -78,7 +78,7 @@ public:
     CLeftView* GetLeftView() { return &myLeftView; }
     UI_Dialog* GetTreePane() const { return myTreePane; }
     CSetActiveStateDlg* GetStateDialog() { return &myStateDialog; }
-    bool IsStateDialogShown() const { return myStateDialogShownFlag; }
+    bool IsStateDialogShown() const { return myStateDialog.IsVisible(); }
 
     static const UI_FrameTemplate ourTemplate;
 
@@ -95,9 +95,12 @@ private:
     UI_Dialog* myColorsDialog = nullptr;
     bool myColorsShownFlag = false;
     CSetActiveStateDlg myStateDialog;
-    bool myStateDialogShownFlag = false;
     CPranvelDoc myDocument;
 };
+
+// Gallery mode (platform/ui/ui_gallery.h): shoots the shown frame and every
+// dialog of the editor; 0 when each one opened.
+int PranvelGallery(CMainFrame* aMainFrame);
 
 class CAboutDlg
 {

@@ -48,6 +48,12 @@ void locBox(const char* aText)
     UI_MessageBox(PRANVEL_CAPTION, aText, OS_MB_OK);
 }
 
+// After SaveQRE failed: the message, the file and the system's reason.
+void locSaveFailedBox()
+{
+    locBox((std::string("Failed to save file.\n") + EditorError::GetDetail()).c_str());
+}
+
 bool locEndsWithQRE(const char* aPath)
 {
     size_t n = strlen(aPath);
@@ -429,9 +435,14 @@ void CLeftView::OpenLightWave(const char* aPath, const char* aTitle)
 bool CLeftView::SaveTo(const std::string& aPath)
 {
     CommandHandler* locHandler = CommandHandler::Get();
-    if (!locHandler || !SaveQRE(*locHandler, QC_String(aPath.c_str())))
+    if (!locHandler)
     {
         locBox("Failed to save file.");
+        return false;
+    }
+    if (!SaveQRE(*locHandler, QC_String(aPath.c_str())))
+    {
+        locSaveFailedBox();
         return false;
     }
     return true;
@@ -518,11 +529,11 @@ void CLeftView::OnFileExport()
         // The document's own file is not saved here: its changes stay unsaved.
         bool locModified = locHandler->IsModified();
         if (!SaveQRE(*locHandler, QC_String(locQRE.c_str())))
-            locBox("Failed to save file.");
+            locSaveFailedBox();
         locHandler->SetModified(locModified);
     }
     if (Scene()->GetTemplate() && !Scene()->ExportQRB(locQRB.c_str()))
-        locBox("Failed to export QRB.");
+        locBox((std::string("Failed to export QRB.\n") + EditorError::GetDetail()).c_str());
     EnableTimer(true);
 }
 

@@ -43,30 +43,30 @@ PranvelTemplateLoader ourPranvelTemplateLoader = locBuildFromLWO;
 namespace
 {
 const UI_ControlTemplate ourMeshControls[] = {
-    {-1, UI_CONTROL_STATIC, "Mesh", 7, 9, 50, 8, 0},
-    {IDC_MESH_NAME, UI_CONTROL_COMBOBOX, nullptr, 70, 7, 150, 100, 0},
-    {-1, UI_CONTROL_STATIC, "Vertex shader", 7, 27, 60, 8, 0},
-    {IDC_MESH_SHADER, UI_CONTROL_COMBOBOX, nullptr, 70, 25, 150, 100, 0},
-    {-1, UI_CONTROL_STATIC, "Transform", 7, 45, 60, 8, 0},
-    {IDC_MESH_TRANSFORM, UI_CONTROL_COMBOBOX, nullptr, 70, 43, 150, 100, 0},
-    {-1, UI_CONTROL_STATIC, "Color", 7, 63, 60, 8, 0},
-    {IDC_MESH_COLOR, UI_CONTROL_COMBOBOX, nullptr, 70, 61, 150, 100, 0},
-    {IDC_MESH_SPECULAR, UI_CONTROL_PUSHBUTTON, nullptr, 226, 61, 30, 14, UI_STYLE_OWNERDRAW},
-    {IDC_MESH_FOG, UI_CONTROL_CHECKBOX, "Fog", 70, 79, 60, 10, 0},
-    {-1, UI_CONTROL_STATIC, "First UV", 7, 97, 60, 8, 0},
-    {IDC_MESH_UV1, UI_CONTROL_COMBOBOX, nullptr, 70, 95, 150, 100, 0},
-    {-1, UI_CONTROL_STATIC, "Second UV", 7, 115, 60, 8, 0},
-    {IDC_MESH_UV2, UI_CONTROL_COMBOBOX, nullptr, 70, 113, 150, 100, 0},
-    {-1, UI_CONTROL_STATIC, "Lod distances", 7, 133, 60, 8, 0},
-    {IDC_MESH_LOD_FIRST + 0, UI_CONTROL_EDIT, nullptr, 70, 131, 34, 14, UI_STYLE_BORDER},
-    {IDC_MESH_LOD_FIRST + 1, UI_CONTROL_EDIT, nullptr, 108, 131, 34, 14, UI_STYLE_BORDER},
-    {IDC_MESH_LOD_FIRST + 2, UI_CONTROL_EDIT, nullptr, 146, 131, 34, 14, UI_STYLE_BORDER},
-    {IDC_MESH_LOD_FIRST + 3, UI_CONTROL_EDIT, nullptr, 184, 131, 34, 14, UI_STYLE_BORDER},
-    {-1, UI_CONTROL_STATIC, "Transparency presort", 7, 151, 62, 8, 0},
-    {IDC_MESH_PRESORT, UI_CONTROL_COMBOBOX, nullptr, 70, 149, 150, 100, 0},
-    {IDC_MESH_ANIMATED, UI_CONTROL_CHECKBOX, "Mesh animated", 70, 169, 70, 10, 0},
-    {IDC_MESH_EDIT_ANIMATION, UI_CONTROL_PUSHBUTTON, "Edit animation", 150, 167, 70, 14, 0},
-    {UI_IDOK, UI_CONTROL_PUSHBUTTON, "OK", 206, 190, 50, 14, UI_STYLE_DEFAULT_BUTTON},
+    {-1, UI_CONTROL_STATIC, "Mesh", 7, 9, 67, 8, 0},
+    {IDC_MESH_NAME, UI_CONTROL_COMBOBOX, nullptr, 76, 7, 150, 100, 0},
+    {-1, UI_CONTROL_STATIC, "Vertex shader", 7, 27, 67, 8, 0},
+    {IDC_MESH_SHADER, UI_CONTROL_COMBOBOX, nullptr, 76, 25, 150, 100, 0},
+    {-1, UI_CONTROL_STATIC, "Transform", 7, 45, 67, 8, 0},
+    {IDC_MESH_TRANSFORM, UI_CONTROL_COMBOBOX, nullptr, 76, 43, 150, 100, 0},
+    {-1, UI_CONTROL_STATIC, "Color", 7, 63, 67, 8, 0},
+    {IDC_MESH_COLOR, UI_CONTROL_COMBOBOX, nullptr, 76, 61, 150, 100, 0},
+    {IDC_MESH_SPECULAR, UI_CONTROL_PUSHBUTTON, nullptr, 232, 61, 30, 14, UI_STYLE_OWNERDRAW},
+    {IDC_MESH_FOG, UI_CONTROL_CHECKBOX, "Fog", 76, 79, 60, 10, 0},
+    {-1, UI_CONTROL_STATIC, "First UV", 7, 97, 67, 8, 0},
+    {IDC_MESH_UV1, UI_CONTROL_COMBOBOX, nullptr, 76, 95, 150, 100, 0},
+    {-1, UI_CONTROL_STATIC, "Second UV", 7, 115, 67, 8, 0},
+    {IDC_MESH_UV2, UI_CONTROL_COMBOBOX, nullptr, 76, 113, 150, 100, 0},
+    {-1, UI_CONTROL_STATIC, "Lod distances", 7, 133, 67, 8, 0},
+    {IDC_MESH_LOD_FIRST + 0, UI_CONTROL_EDIT, nullptr, 76, 131, 34, 14, UI_STYLE_BORDER},
+    {IDC_MESH_LOD_FIRST + 1, UI_CONTROL_EDIT, nullptr, 114, 131, 34, 14, UI_STYLE_BORDER},
+    {IDC_MESH_LOD_FIRST + 2, UI_CONTROL_EDIT, nullptr, 152, 131, 34, 14, UI_STYLE_BORDER},
+    {IDC_MESH_LOD_FIRST + 3, UI_CONTROL_EDIT, nullptr, 190, 131, 34, 14, UI_STYLE_BORDER},
+    {-1, UI_CONTROL_STATIC, "Transparency presort", 7, 151, 67, 8, 0},
+    {IDC_MESH_PRESORT, UI_CONTROL_COMBOBOX, nullptr, 76, 149, 150, 100, 0},
+    {IDC_MESH_ANIMATED, UI_CONTROL_CHECKBOX, "Mesh animated", 76, 169, 70, 10, 0},
+    {IDC_MESH_EDIT_ANIMATION, UI_CONTROL_PUSHBUTTON, "Edit animation", 156, 167, 70, 14, 0},
+    {UI_IDOK, UI_CONTROL_PUSHBUTTON, "OK", 212, 190, 50, 14, UI_STYLE_DEFAULT_BUTTON},
 };
 
 const UI_ControlTemplate ourAnimationControls[] = {
@@ -111,7 +111,7 @@ void locError(const char* aText)
 } // namespace
 
 const UI_DialogTemplate CMeshDlg::ourTemplate = {
-    IDD_MESH_PROPERTIES, "Mesh properties", 263, 211, "MS Shell Dlg", 8, ourMeshControls, int(std::size(ourMeshControls))};
+    IDD_MESH_PROPERTIES, "Mesh properties", 269, 211, "MS Shell Dlg", 8, ourMeshControls, int(std::size(ourMeshControls))};
 const UI_DialogTemplate CEditAnimationDlg::ourTemplate = {
     IDD_EDIT_ANIMATION, "Edit Animation", 223, 183, "MS Shell Dlg", 8, ourAnimationControls,
     int(std::size(ourAnimationControls))};

@@ -112,7 +112,7 @@ const UI_ControlTemplate ourBoneStateControls[] = {
     {IDC_BONESTATE_NAME, UI_CONTROL_COMBOBOX, nullptr, 100, 7, 100, 80, 0},
     {-1, UI_CONTROL_STATIC, "Next Animation", 7, 27, 90, 8, 0},
     {IDC_BONESTATE_NEXT, UI_CONTROL_COMBOBOX, nullptr, 100, 25, 100, 80, 0},
-    {-1, UI_CONTROL_STATIC, "Animation Interpolation Time ", 7, 45, 90, 8, 0},
+    {-1, UI_CONTROL_STATIC, "Animation Interpolation Time ", 7, 45, 92, 8, 0},
     {IDC_BONESTATE_INTERPOLATION, UI_CONTROL_EDIT, "", 100, 43, 50, 12, UI_STYLE_BORDER},
     {-1, UI_CONTROL_STATIC, "Time To Next Animation", 7, 63, 90, 8, 0},
     {IDC_BONESTATE_TIME_TO_NEXT, UI_CONTROL_EDIT, "", 100, 61, 50, 12, UI_STYLE_BORDER},
@@ -149,27 +149,27 @@ const UI_ControlTemplate ourAddNullControls[] = {
 };
 
 const UI_ControlTemplate ourStatsControls[] = {
-    {-1, UI_CONTROL_STATIC, "Number of vertices:", 7, 7, 100, 8, 0},
-    {IDC_STATS_FIRST + 0, UI_CONTROL_STATIC, "0", 110, 7, 60, 8, 0},
-    {-1, UI_CONTROL_STATIC, "Number of polygons:", 7, 19, 100, 8, 0},
-    {IDC_STATS_FIRST + 1, UI_CONTROL_STATIC, "0", 110, 19, 60, 8, 0},
-    {-1, UI_CONTROL_STATIC, "Number of bones:", 7, 31, 100, 8, 0},
-    {IDC_STATS_FIRST + 2, UI_CONTROL_STATIC, "0", 110, 31, 60, 8, 0},
-    {-1, UI_CONTROL_STATIC, "Number of spline points:", 7, 43, 100, 8, 0},
-    {IDC_STATS_FIRST + 3, UI_CONTROL_STATIC, "0", 110, 43, 60, 8, 0},
-    {-1, UI_CONTROL_STATIC, "Number of surfaces:", 7, 55, 100, 8, 0},
-    {IDC_STATS_FIRST + 4, UI_CONTROL_STATIC, "0", 110, 55, 60, 8, 0},
-    {-1, UI_CONTROL_STATIC, "Number of drawing calls:", 7, 67, 100, 8, 0},
-    {IDC_STATS_FIRST + 5, UI_CONTROL_STATIC, "0", 110, 67, 60, 8, 0},
-    {-1, UI_CONTROL_STATIC, "Number of particle emitters:", 7, 79, 100, 8, 0},
-    {IDC_STATS_FIRST + 6, UI_CONTROL_STATIC, "0", 110, 79, 60, 8, 0},
-    {-1, UI_CONTROL_STATIC, "Number of expression commands:", 7, 91, 100, 8, 0},
-    {IDC_STATS_FIRST + 7, UI_CONTROL_STATIC, "0", 110, 91, 60, 8, 0},
-    {-1, UI_CONTROL_STATIC, "Memory usage:", 7, 103, 100, 8, 0},
-    {IDC_STATS_FIRST + 8, UI_CONTROL_STATIC, "0", 110, 103, 60, 8, 0},
-    {-1, UI_CONTROL_STATIC, "Texture memory usage:", 7, 115, 100, 8, 0},
-    {IDC_STATS_TEXTURE_MEMORY, UI_CONTROL_STATIC, "0", 110, 115, 60, 8, 0},
-    {UI_IDOK, UI_CONTROL_PUSHBUTTON, "OK", 120, 132, 50, 14, UI_STYLE_DEFAULT_BUTTON},
+    {-1, UI_CONTROL_STATIC, "Number of vertices:", 7, 7, 108, 8, 0},
+    {IDC_STATS_FIRST + 0, UI_CONTROL_STATIC, "0", 118, 7, 60, 8, 0},
+    {-1, UI_CONTROL_STATIC, "Number of polygons:", 7, 19, 108, 8, 0},
+    {IDC_STATS_FIRST + 1, UI_CONTROL_STATIC, "0", 118, 19, 60, 8, 0},
+    {-1, UI_CONTROL_STATIC, "Number of bones:", 7, 31, 108, 8, 0},
+    {IDC_STATS_FIRST + 2, UI_CONTROL_STATIC, "0", 118, 31, 60, 8, 0},
+    {-1, UI_CONTROL_STATIC, "Number of spline points:", 7, 43, 108, 8, 0},
+    {IDC_STATS_FIRST + 3, UI_CONTROL_STATIC, "0", 118, 43, 60, 8, 0},
+    {-1, UI_CONTROL_STATIC, "Number of surfaces:", 7, 55, 108, 8, 0},
+    {IDC_STATS_FIRST + 4, UI_CONTROL_STATIC, "0", 118, 55, 60, 8, 0},
+    {-1, UI_CONTROL_STATIC, "Number of drawing calls:", 7, 67, 108, 8, 0},
+    {IDC_STATS_FIRST + 5, UI_CONTROL_STATIC, "0", 118, 67, 60, 8, 0},
+    {-1, UI_CONTROL_STATIC, "Number of particle emitters:", 7, 79, 108, 8, 0},
+    {IDC_STATS_FIRST + 6, UI_CONTROL_STATIC, "0", 118, 79, 60, 8, 0},
+    {-1, UI_CONTROL_STATIC, "Number of expression commands:", 7, 91, 108, 8, 0},
+    {IDC_STATS_FIRST + 7, UI_CONTROL_STATIC, "0", 118, 91, 60, 8, 0},
+    {-1, UI_CONTROL_STATIC, "Memory usage:", 7, 103, 108, 8, 0},
+    {IDC_STATS_FIRST + 8, UI_CONTROL_STATIC, "0", 118, 103, 60, 8, 0},
+    {-1, UI_CONTROL_STATIC, "Texture memory usage:", 7, 115, 108, 8, 0},
+    {IDC_STATS_TEXTURE_MEMORY, UI_CONTROL_STATIC, "0", 118, 115, 60, 8, 0},
+    {UI_IDOK, UI_CONTROL_PUSHBUTTON, "OK", 128, 132, 50, 14, UI_STYLE_DEFAULT_BUTTON},
 };
 
 const UI_ControlTemplate ourLwsErrorControls[] = {
@@ -204,7 +204,7 @@ const UI_DialogTemplate AddStatePartialDlg::ourTemplate = {IDD_ADD_STATE_PARTIAL
 const UI_DialogTemplate CAddNullObjDlg::ourTemplate = {
     IDD_ADD_NULL_OBJECT, "Add NULL object", 191, 45, "MS Sans Serif", 8, ourAddNullControls, Q_COUNT(ourAddNullControls)};
 const UI_DialogTemplate CLodStatsDlg::ourTemplate = {
-    IDD_LOD_STATS, "Object statistics", 177, 153, "MS Sans Serif", 8, ourStatsControls, Q_COUNT(ourStatsControls)};
+    IDD_LOD_STATS, "Object statistics", 185, 153, "MS Sans Serif", 8, ourStatsControls, Q_COUNT(ourStatsControls)};
 const UI_DialogTemplate CLwsErrorDlg::ourTemplate = {
     IDD_LWS_ERRORS, "Errors in LWS", 300, 213, "MS Sans Serif", 8, ourLwsErrorControls, Q_COUNT(ourLwsErrorControls)};
 
@@ -632,7 +632,8 @@ std::string CFolderBrowser::StatusText(const char* aPath)
 int CFolderBrowser::Browse()
 {
     std::string locFolder = myStartFolder;
-    if (!UI_ChooseFolder("Current Selection", StatusText(locFolder.c_str()).c_str(), &locFolder))
+    auto locStatus = [](const std::string& aFolder) { return StatusText(aFolder.c_str()); };
+    if (!UI_ChooseFolder("Current Selection", StatusText(locFolder.c_str()).c_str(), &locFolder, locStatus))
         return 0;
     mySelectedPath = locFolder;
     return 1;

@@ -1,6 +1,7 @@
 // Object Colors, Setup Point Light and Options.
 #include "modeleditor/app/pranvel_scenedlgs.h"
 #include "modeleditor/app/pranvel_filedialog.h"
+#include "modeleditor/app/pranvel_modeldlgs.h"
 #include "modeleditor/app/pranvel_resource.h"
 
 #include "modeleditor/qre_commands.h"
@@ -467,8 +468,9 @@ void COptionsDlg::OnBrowseFolder(UI_Dialog* aDialog)
 {
     std::string locFolder;
     UI_GetControlText(aDialog, IDC_OPT_WORKDIR, &locFolder);
-    if (UI_ChooseFolder("Working Folder", "Choose the working folder", &locFolder))
-        UI_SetControlText(aDialog, IDC_OPT_WORKDIR, locFolder.c_str());
+    CFolderBrowser locBrowser(0, aDialog, locFolder.c_str());
+    if (locBrowser.Browse())
+        UI_SetControlText(aDialog, IDC_OPT_WORKDIR, locBrowser.GetSelectedPath().c_str());
 }
 
 void COptionsDlg::OnBrowseHalo(UI_Dialog* aDialog)

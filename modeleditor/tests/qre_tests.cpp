@@ -5,7 +5,12 @@
 
 #include <csignal>
 #include <filesystem>
+#include <set>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -17,6 +22,34 @@
 #include "platform/os/os_ui.h"
 
 namespace fs = std::filesystem;
+
+// A crash in the middle of a save: the writes to regular files may go on for
+// this many bytes, then the process is killed within the write that passes
+// it (-1: never). With the flag set it is killed at the first flush to disk.
+static int64_t ourKillAfterBytes = -1;
+static bool ourKillAtFlushFlag = false;
+
+extern "C" ssize_t write(int aHandle, const void* aData, size_t aCount)
+{
+    struct stat locStat;
+    if (ourKillAfterBytes >= 0 && fstat(aHandle, &locStat) == 0 && S_ISREG(locStat.st_mode))
+    {
+        if (int64_t(aCount) > ourKillAfterBytes)
+        {
+            syscall(SYS_write, aHandle, aData, size_t(ourKillAfterBytes));
+            kill(getpid(), SIGKILL);
+        }
+        ourKillAfterBytes -= int64_t(aCount);
+    }
+    return static_cast<ssize_t>(syscall(SYS_write, aHandle, aData, aCount));
+}
+
+extern "C" int fsync(int aHandle)
+{
+    if (ourKillAtFlushFlag)
+        kill(getpid(), SIGKILL);
+    return static_cast<int>(syscall(SYS_fsync, aHandle));
+}
 
 namespace
 {
@@ -319,6 +352,13 @@ TEST_F(QRETest, LoadRules)
     EXPECT_EQ(ourBoxes, std::vector<std::string>{"ERROR: unknown command in QRE file"});
     EXPECT_EQ(Keywords(*myHandler), (std::vector<std::string>{"DEFAULTSURFACE", "OPENMODEL"}));
     EXPECT_STREQ(static_cast<DefaultSurfaceCommand*>(myHandler->GetHistory().GetFirst())->mySurfaceName, "scene_default");
+    // Callers that must not accept a partial model learn how many lines were
+    // unknown; the skipped EDITLOD is not one of them.
+    int locUnknown = -1;
+    ASSERT_TRUE(LoadQRE(*myHandler, "mixed.qre", false, &locUnknown));
+    EXPECT_EQ(locUnknown, 1);
+    ASSERT_TRUE(LoadQRE(*myHandler, "v0.qre", false, &locUnknown));
+    EXPECT_EQ(locUnknown, 0);
 
     // A lower-case keyword fails the parse and empties the history.
     WriteFile(myDir / "lower.qre", "VERSION_NUMBER 7\r\nEDITOBJECT 1\r\neditobject 2\r\n");
@@ -391,4 +431,106 @@ TEST_F(QRETest, UnreadableStringsWarnAndFailedWritesKeepTheOldFile)
     EXPECT_FALSE(fs::exists(myDir / "dir.qre__PRANVEL_BACKUP__"));
 }
 
+}
+
+namespace
+{
+std::set<std::string> Names(const fs::path& aDir)
+{
+    std::set<std::string> locNames;
+    for (const fs::directory_entry& locEntry : fs::directory_iterator(aDir))
+        locNames.insert(locEntry.path().filename().string());
+    return locNames;
+}
+}
+
+TEST_F(QRETest, AKilledSaveLeavesTheWholeOldFileOrTheWholeNewOne)
+{
+    // About 1 MB in many lines: several pieces reach the disk before the end.
+    for (int locState = 0; locState < 60; ++locState)
+    {
+        auto* locCommand = new AddStateCommand();
+        locCommand->myFileName = "run.lwo";
+        locCommand->myStateCode = "RUN1";
+        for (int locIndex = 0; locIndex < 1200; ++locIndex)
+            locCommand->myPartNames.Add(QC_String(("part_" + std::to_string(locState * 10000 + locIndex)).c_str()));
+        ASSERT_TRUE(myHandler->Run(7, locCommand));
+    }
+    ASSERT_TRUE(SaveQRE(*myHandler, "big.qre"));
+    const std::string locNew = ReadFile(myDir / "big.qre");
+    ASSERT_GT(locNew.size(), 900000u);
+    const std::string locOld = "VERSION_NUMBER 7\r\nWORKDIR \"old\"\r\n";
+
+    // Killed within the first write, between pieces, within the last, at the
+    // flush before the rename, and after the save.
+    const int64_t locSize = int64_t(locNew.size());
+    const std::vector<int64_t> locPoints = {0, 1, 262144, 300000, 700001, locSize - 1, -2, -3};
+    for (int64_t locPoint : locPoints)
+    {
+        SCOPED_TRACE(locPoint);
+        WriteFile(myDir / "big.qre", locOld);
+        fs::permissions(myDir / "big.qre", fs::perms::owner_read | fs::perms::owner_write);
+        const pid_t locChild = fork();
+        ASSERT_GE(locChild, 0);
+        if (locChild == 0)
+        {
+            ourKillAfterBytes = locPoint >= 0 ? locPoint : -1;
+            ourKillAtFlushFlag = locPoint == -2;
+            SaveQRE(*myHandler, "big.qre");
+            kill(getpid(), SIGKILL);
+        }
+        int locStatus = 0;
+        ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+        EXPECT_TRUE(WIFSIGNALED(locStatus) && WTERMSIG(locStatus) == SIGKILL);
+        const std::string locOnDisk = ReadFile(myDir / "big.qre");
+        EXPECT_TRUE(locOnDisk == (locPoint == -3 ? locNew : locOld)) << locOnDisk.size();
+        EXPECT_EQ(fs::status(myDir / "big.qre").permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write);
+    }
+    // The next save clears what the killed ones left.
+    ASSERT_TRUE(SaveQRE(*myHandler, "big.qre"));
+    EXPECT_TRUE(ReadFile(myDir / "big.qre") == locNew);
+    EXPECT_EQ(Names(myDir), std::set<std::string>{"big.qre"});
+}
+
+TEST_F(QRETest, SavesKeepLinksModesAndTheNameThatExists)
+{
+    ASSERT_TRUE(myHandler->Run(7, new HaloFileCommand("halo")));
+    const std::string locOld = "VERSION_NUMBER 7\r\n";
+
+    // A symbolic link stays a link to the file that gets the text.
+    fs::create_directories(myDir / "real");
+    WriteFile(myDir / "real" / "tower.qre", locOld);
+    fs::create_symlink("real/tower.qre", myDir / "linked.qre");
+    ASSERT_TRUE(SaveQRE(*myHandler, "linked.qre"));
+    EXPECT_TRUE(fs::is_symlink(myDir / "linked.qre"));
+    const std::string locNew = ReadFile(myDir / "real" / "tower.qre");
+    EXPECT_NE(locNew.find("HALOFILE \"halo\""), std::string::npos);
+
+    // A hard link keeps sharing the file; a private file stays private.
+    fs::create_hard_link(myDir / "real" / "tower.qre", myDir / "twin.qre");
+    WriteFile(myDir / "real" / "tower.qre", locOld);
+    fs::permissions(myDir / "real" / "tower.qre", fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(SaveQRE(*myHandler, "twin.qre"));
+    EXPECT_EQ(ReadFile(myDir / "real" / "tower.qre"), locNew);
+    EXPECT_EQ(fs::hard_link_count(myDir / "twin.qre"), 2u);
+    EXPECT_EQ(fs::status(myDir / "twin.qre").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    // The editor's Save upper-cases the name: the file that exists is replaced.
+    ASSERT_TRUE(SaveQRE(*myHandler, "REAL/TOWER.QRE"));
+    EXPECT_EQ(Names(myDir / "real"), std::set<std::string>{"tower.qre"});
+    EXPECT_EQ(fs::hard_link_count(myDir / "twin.qre"), 2u);
+    ASSERT_TRUE(SaveQRE(*myHandler, "real/NEW.QRE"));
+    EXPECT_EQ(Names(myDir / "real"), (std::set<std::string>{"tower.qre", "NEW.QRE"}));
+
+    // A read-only file is not replaced; the failure says why.
+    fs::permissions(myDir / "real" / "tower.qre", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    myHandler->SetModified(true);
+    EXPECT_FALSE(SaveQRE(*myHandler, "real/TOWER.QRE"));
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(std::string(EditorError::GetDetail()), "real/TOWER.QRE: Permission denied");
+    EXPECT_TRUE(myHandler->IsModified());
+    EXPECT_EQ(ReadFile(myDir / "real" / "tower.qre"), locNew);
+    EXPECT_EQ(Names(myDir / "real"), (std::set<std::string>{"tower.qre", "NEW.QRE"}));
 }

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -51,6 +52,11 @@ bool locFollowLinks(std::string* aPath)
             *aPath = locLink;
         else
             *aPath = aPath->substr(0, locSlash + 1) + locLink;
+        // A link made on a system blind to case may name its file in another case.
+        char locResolved[PATH_MAX];
+        if (lstat(aPath->c_str(), &locStat) != 0 && errno == ENOENT &&
+            OS_ResolvePath(aPath->c_str(), locResolved, sizeof(locResolved)))
+            *aPath = locResolved;
     }
     errno = ELOOP;
     return false;
@@ -97,6 +103,63 @@ int locOpenScratch()
     return locHandle;
 }
 
+// Copies the first aSize bytes of one file over the start of another.
+bool locCopy(int aFrom, int aTo, uint64_t aSize)
+{
+    char locBuffer[65536];
+    for (uint64_t locOffset = 0; locOffset < aSize;)
+    {
+        const size_t locPiece = static_cast<size_t>(std::min<uint64_t>(sizeof(locBuffer), aSize - locOffset));
+        const int64_t locRead = OS_ReadFileAt(aFrom, locBuffer, locPiece, locOffset);
+        if (locRead <= 0)
+        {
+            if (locRead == 0)
+                errno = EIO;   // cut short meanwhile
+            return false;
+        }
+        if (OS_WriteFileAt(aTo, locBuffer, size_t(locRead), locOffset) != locRead)
+            return false;
+        locOffset += uint64_t(locRead);
+    }
+    return true;
+}
+
+// Windows' read-only attribute: a file that no one may write, or that this
+// user may not. Root may write anything, so the mode is asked, not the system.
+int locReadOnlyError(int aDirHandle, const char* aLeaf, const struct stat& aStat)
+{
+    if ((aStat.st_mode & 0222) == 0)
+        return EACCES;
+    if (geteuid() == aStat.st_uid)
+        return (aStat.st_mode & S_IWUSR) ? 0 : EACCES;
+    if (faccessat(aDirHandle, aLeaf, W_OK, AT_EACCESS) == 0)
+        return 0;
+    return errno == EROFS ? EROFS : EACCES;
+}
+
+// A free name ".<aLeaf>.<pid>-<n>.tmp" in the save helper's scheme, so that
+// what a killed process left under it is found and removed.
+bool locTempName(const char* aLeaf, char (&aName)[NAME_MAX + 1])
+{
+    int locLength = snprintf(aName, sizeof(aName), "%s%d-%u.tmp", locTempStem(aLeaf).c_str(),
+                             static_cast<int>(getpid()), ourTempCounter.fetch_add(1));
+    if (locLength < 0 || static_cast<size_t>(locLength) >= sizeof(aName))
+    {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    return true;
+}
+
+// rename that never replaces a file: the names it moves to are meant to be free.
+int locRenameNoReplace(int aDirHandle, const char* aFrom, const char* aTo)
+{
+    int locResult = renameat2(aDirHandle, aFrom, aDirHandle, aTo, RENAME_NOREPLACE);
+    if (locResult != 0 && (errno == EINVAL || errno == ENOSYS))
+        locResult = renameat(aDirHandle, aFrom, aDirHandle, aTo);
+    return locResult;
+}
+
 // The flusher of a save wakes when this much more has been written.
 constexpr uint64_t locFlushPiece = 4 * 1024 * 1024;
 
@@ -137,13 +200,8 @@ bool OS_SaveFile::CreateTemp(const char* aLeaf)
     char locTemp[NAME_MAX + 1];
     for (int locTry = 0; locTry < 100; ++locTry)
     {
-        int locLength = snprintf(locTemp, sizeof(locTemp), "%s%d-%u.tmp", locTempStem(aLeaf).c_str(),
-                                 static_cast<int>(getpid()), ourTempCounter.fetch_add(1));
-        if (locLength < 0 || static_cast<size_t>(locLength) >= sizeof(locTemp))
-        {
-            errno = ENAMETOOLONG;
+        if (!locTempName(aLeaf, locTemp))
             return false;
-        }
         myHandle = openat(myDirHandle, locTemp, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (myHandle >= 0 || errno != EEXIST)
             break;
@@ -208,6 +266,15 @@ bool OS_SaveFile::Begin(const char* aTargetPath)
         Fail(EINVAL);
         Abandon();
         return false;
+    }
+    if (locExists && S_ISREG(locStat.st_mode))
+    {
+        if (int locError = locReadOnlyError(myDirHandle, myLeaf, locStat))
+        {
+            Fail(locError);
+            Abandon();
+            return false;
+        }
     }
     // A rename would part the file from its other names: write through them instead.
     bool locInPlace = locExists && S_ISREG(locStat.st_mode) && locStat.st_nlink > 1;
@@ -325,6 +392,12 @@ bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, boo
         Abandon();
         return false;
     }
+    if (int locError = locExists ? locReadOnlyError(myDirHandle, locLeaf.c_str(), locStat) : 0)
+    {
+        Fail(locError);
+        Abandon();
+        return false;
+    }
     locTarget += "/" + locLeaf;
     myTargetPath = strdup(locTarget.c_str());
     myLeaf = strdup(locLeaf.c_str());
@@ -401,41 +474,126 @@ bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)
     return true;
 }
 
-// Copies the scratch file over the target's own contents and cuts it to length.
-bool OS_SaveFile::CommitInPlace()
+// Copies the scratch file over the target's own contents and cuts it to
+// length. The old bytes are copied aside first and the new size is reserved,
+// so that nothing of the target changes for a save that cannot be done, and a
+// failure on the way puts the old bytes back: old or new, never a mix.
+bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag)
 {
-    int locTarget = openat(myDirHandle, myLeaf, O_WRONLY | O_CLOEXEC);
+    struct stat locNew;
+    if (fstat(myHandle, &locNew) != 0)
+    {
+        Fail(errno);
+        return false;
+    }
+    const uint64_t locNewSize = uint64_t(locNew.st_size);
+    int locTarget = openat(myDirHandle, myLeaf, O_RDWR | O_CLOEXEC);
     if (locTarget < 0)
     {
         Fail(errno);
         return false;
     }
-    char locBuffer[65536];
-    uint64_t locOffset = 0;
-    for (;;)
+    struct stat locOld;
+    bool locReady = fstat(locTarget, &locOld) == 0;
+    if (locReady)
     {
-        int64_t locRead = OS_ReadFileAt(myHandle, locBuffer, sizeof(locBuffer), locOffset);
-        if (locRead < 0)
-        {
-            Fail(errno);
-            break;
-        }
-        if (locRead == 0)
-            break;
-        if (OS_WriteFileAt(locTarget, locBuffer, size_t(locRead), locOffset) != locRead)
-        {
-            Fail(errno);
-            break;
-        }
-        locOffset += uint64_t(locRead);
+        myOldSize = uint64_t(locOld.st_size);
+        myOldHandle = locOpenScratch();
+        locReady = myOldHandle >= 0 && locCopy(locTarget, myOldHandle, myOldSize);
     }
-    if (!myError && !OS_TruncateFile(locTarget, locOffset))
+    // Where the file system cannot reserve, the save goes on: a failure still
+    // puts the old bytes back.
+    if (locReady && locNewSize > 0 && fallocate(locTarget, FALLOC_FL_KEEP_SIZE, 0, off_t(locNewSize)) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS)
+        locReady = false;
+    if (!locReady)
+    {
         Fail(errno);
-    if (!myError && fsync(locTarget) != 0)
+        close(locTarget);
+        return false;
+    }
+    bool locWritten =
+        locCopy(myHandle, locTarget, locNewSize) && OS_TruncateFile(locTarget, locNewSize) && fsync(locTarget) == 0;
+    if (!locWritten)
+    {
         Fail(errno);
-    if (close(locTarget) != 0)
+        if (locCopy(myOldHandle, locTarget, myOldSize) && OS_TruncateFile(locTarget, myOldSize))
+            fsync(locTarget);
+    }
+    // After fsync the contents are on the disk whatever close says.
+    close(locTarget);
+    if (locWritten && aKeepOldFlag)
+        myKeptOld = KEPT_IN_PLACE;
+    return locWritten;
+}
+
+// Renames the temporary file over the target; with aKeepOldFlag the file it
+// replaces stays under the temporary name (swapped in one step where the
+// system can, else kept by a second link).
+bool OS_SaveFile::CommitRename(bool aKeepOldFlag)
+{
+    struct stat locStat;
+    if (myAsideLeaf)
+    {
+        // The target was set aside: nothing stands at its name.
+        if (renameat(myDirHandle, myTempLeaf, myDirHandle, myLeaf) != 0)
+        {
+            Fail(errno);
+            return false;
+        }
+        OS_NoteNameAt(myDirHandle, myTempLeaf, false);
+        OS_NoteNameAt(myDirHandle, myLeaf, true);
+        free(myTempLeaf);
+        myTempLeaf = nullptr;
+        if (aKeepOldFlag)
+        {
+            myTempLeaf = myAsideLeaf;
+            myAsideLeaf = nullptr;
+            myKeptOld = KEPT_RENAMED;
+        }
+        return true;
+    }
+    const bool locHadOld = aKeepOldFlag && fstatat(myDirHandle, myLeaf, &locStat, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           S_ISREG(locStat.st_mode);
+    if (locHadOld)
+    {
+        if (renameat2(myDirHandle, myTempLeaf, myDirHandle, myLeaf, RENAME_EXCHANGE) == 0)
+        {
+            myKeptOld = KEPT_RENAMED;
+            return true;
+        }
+        char locOldLeaf[NAME_MAX + 1];
+        if ((errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) && locTempName(myLeaf, locOldLeaf) &&
+            linkat(myDirHandle, myLeaf, myDirHandle, locOldLeaf, 0) == 0)
+        {
+            OS_NoteNameAt(myDirHandle, locOldLeaf, true);
+            if (renameat(myDirHandle, myTempLeaf, myDirHandle, myLeaf) != 0)
+            {
+                Fail(errno);
+                if (unlinkat(myDirHandle, locOldLeaf, 0) == 0)
+                    OS_NoteNameAt(myDirHandle, locOldLeaf, false);
+                return false;
+            }
+            OS_NoteNameAt(myDirHandle, myTempLeaf, false);
+            free(myTempLeaf);
+            myTempLeaf = strdup(locOldLeaf);
+            myKeptOld = myTempLeaf ? KEPT_RENAMED : KEPT_NOTHING;
+            return true;
+        }
+        // Neither: replaced all the same, but Restore cannot undo it.
+    }
+    if (renameat(myDirHandle, myTempLeaf, myDirHandle, myLeaf) != 0)
+    {
         Fail(errno);
-    return !myError;
+        return false;
+    }
+    OS_NoteNameAt(myDirHandle, myTempLeaf, false);
+    OS_NoteNameAt(myDirHandle, myLeaf, true);
+    free(myTempLeaf);
+    myTempLeaf = nullptr;
+    if (aKeepOldFlag && !locHadOld)
+        myKeptOld = KEPT_NONE_BEFORE;
+    return true;
 }
 
 void OS_SaveFile::FlushAsWritten()
@@ -527,34 +685,116 @@ bool OS_SaveFile::Flush()
 
 bool OS_SaveFile::Commit()
 {
+    return Finish(false);
+}
+
+bool OS_SaveFile::CommitKeepingOld()
+{
+    return Finish(true);
+}
+
+bool OS_SaveFile::Finish(bool aKeepOldFlag)
+{
     if (!Flush())
         return false;
     myFlushedFlag = false;
-    if (myInPlaceFlag)
+    if (!(myInPlaceFlag ? CommitInPlace(aKeepOldFlag) : CommitRename(aKeepOldFlag)))
     {
-        bool locDone = CommitInPlace();
-        Abandon();
-        return locDone;
-    }
-    if (renameat(myDirHandle, myTempLeaf, myDirHandle, myLeaf) != 0)
-    {
-        Fail(errno);
         Abandon();
         return false;
     }
-    OS_NoteNameAt(myDirHandle, myTempLeaf, false);
-    OS_NoteNameAt(myDirHandle, myLeaf, true);
     // The rename itself reaches the disk with the folder.
-    if (myFlushFlag)
+    if (myFlushFlag && !myInPlaceFlag)
         fsync(myDirHandle);
     free(myTempPath);
     myTempPath = nullptr;
-    free(myTempLeaf);
-    myTempLeaf = nullptr;
+    if (myKeptOld != KEPT_NOTHING)
+    {
+        // The folder, the names and the old file stay for Restore or Abandon.
+        if (myHandle != OS_INVALID_HANDLE)
+            close(myHandle);
+        myHandle = OS_INVALID_HANDLE;
+        return true;
+    }
+    if (myAsideLeaf)
+    {
+        if (unlinkat(myDirHandle, myAsideLeaf, 0) == 0)
+            OS_NoteNameAt(myDirHandle, myAsideLeaf, false);
+        free(myAsideLeaf);
+        myAsideLeaf = nullptr;
+    }
     char* locTarget = myTargetPath;
     myTargetPath = nullptr;
     Abandon();
     myTargetPath = locTarget;
+    return true;
+}
+
+bool OS_SaveFile::Restore()
+{
+    bool locDone = false;
+    switch (myKeptOld)
+    {
+    case KEPT_RENAMED:
+        locDone = renameat(myDirHandle, myTempLeaf, myDirHandle, myLeaf) == 0;
+        if (locDone)
+        {
+            OS_NoteNameAt(myDirHandle, myTempLeaf, false);
+            free(myTempLeaf);
+            myTempLeaf = nullptr;
+        }
+        break;
+    case KEPT_NONE_BEFORE:
+        locDone = unlinkat(myDirHandle, myLeaf, 0) == 0;
+        if (locDone)
+            OS_NoteNameAt(myDirHandle, myLeaf, false);
+        break;
+    case KEPT_IN_PLACE:
+    {
+        int locTarget = openat(myDirHandle, myLeaf, O_WRONLY | O_CLOEXEC);
+        locDone = locTarget >= 0 && locCopy(myOldHandle, locTarget, myOldSize) &&
+                  OS_TruncateFile(locTarget, myOldSize) && fsync(locTarget) == 0;
+        if (locTarget >= 0)
+            close(locTarget);
+        break;
+    }
+    default:
+        errno = EINVAL;
+        break;
+    }
+    if (!locDone)
+    {
+        Fail(errno);
+        // The old file, if it could not go back, is not thrown away here.
+        free(myTempLeaf);
+        myTempLeaf = nullptr;
+    }
+    else if (myFlushFlag && myKeptOld != KEPT_IN_PLACE)
+        fsync(myDirHandle);
+    Abandon();
+    return locDone;
+}
+
+bool OS_SaveFile::SetAside()
+{
+    if (myError || myDirHandle < 0 || !myLeaf)
+    {
+        Fail(EBADF);
+        return false;
+    }
+    struct stat locStat;
+    if (myInPlaceFlag || myAsideLeaf || fstatat(myDirHandle, myLeaf, &locStat, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(locStat.st_mode))
+        return true;
+    char locAside[NAME_MAX + 1];
+    if (!locTempName(myLeaf, locAside) || locRenameNoReplace(myDirHandle, myLeaf, locAside) != 0 ||
+        !(myAsideLeaf = strdup(locAside)))
+    {
+        Fail(errno);
+        return false;
+    }
+    OS_NoteNameAt(myDirHandle, myLeaf, false);
+    OS_NoteNameAt(myDirHandle, myAsideLeaf, true);
     return true;
 }
 
@@ -569,8 +809,21 @@ void OS_SaveFile::Abandon()
         close(myHandle);
         myHandle = OS_INVALID_HANDLE;
     }
+    if (myOldHandle >= 0)
+        close(myOldHandle);
+    myOldHandle = -1;
+    myOldSize = 0;
+    myKeptOld = KEPT_NOTHING;
+    // Also the old file kept by CommitKeepingOld.
     if (myTempLeaf && myDirHandle >= 0 && unlinkat(myDirHandle, myTempLeaf, 0) == 0)
         OS_NoteNameAt(myDirHandle, myTempLeaf, false);
+    if (myAsideLeaf && myDirHandle >= 0 && renameat(myDirHandle, myAsideLeaf, myDirHandle, myLeaf) == 0)
+    {
+        OS_NoteNameAt(myDirHandle, myAsideLeaf, false);
+        OS_NoteNameAt(myDirHandle, myLeaf, true);
+    }
+    free(myAsideLeaf);
+    myAsideLeaf = nullptr;
     if (myDirHandle >= 0)
         close(myDirHandle);
     myDirHandle = -1;

@@ -5,8 +5,12 @@
 // A target that is a symbolic link is followed: the link stays and its target
 // gets the new contents. A file with several hard links, or in a folder where
 // no temporary file can be made, is rewritten in place at Commit (the contents
-// wait in an unnamed temporary file until then). The mode is kept. Temporary
-// files that a killed save left beside the target are removed.
+// wait in an unnamed temporary file until then): the new size is reserved first
+// and the old contents are kept until the new are complete, so a failure puts
+// the old back. The mode is kept. A name that exists in another case is the
+// file replaced. A file the user may not write (no write permission in its
+// mode, as Windows' read-only attribute) is not replaced: Begin fails with
+// EACCES. Temporary files that a killed save left beside the target are removed.
 #pragma once
 
 #include <cstddef>
@@ -48,7 +52,20 @@ public:
     // Flushes (unless done), closes and renames over the target; false (and the
     // temporary file removed) when anything failed since Begin.
     bool Commit();
-    // Removes the temporary file; the target stays as it was.
+    // Commit, keeping the file replaced (beside the target, or its bytes when
+    // rewritten in place) until Restore puts it back or Abandon drops it: for
+    // files replaced together, where a later failure undoes the earlier ones.
+    bool CommitKeepingOld();
+    // After CommitKeepingOld: the old file back at the target's name (none
+    // there when there was none); false when it could not be put back.
+    bool Restore();
+    // Moves the existing target aside under a temporary name, so that until
+    // Commit no file stands at its name (for a file that must not outlive its
+    // partner's replacement). Abandon puts it back; Commit drops it. Nothing
+    // is moved for a target rewritten in place or one that does not exist.
+    bool SetAside();
+    // Removes the temporary file; the target stays as it was (a file set aside
+    // goes back). After CommitKeepingOld, drops the old file: the commit stands.
     void Abandon();
 
     bool IsOpen() const { return myHandle != OS_INVALID_HANDLE; }
@@ -67,7 +84,9 @@ private:
     void StartFlusher();
     void StopFlusher();
     bool CreateTemp(const char* aLeaf);
-    bool CommitInPlace();
+    bool Finish(bool aKeepOldFlag);
+    bool CommitInPlace(bool aKeepOldFlag);
+    bool CommitRename(bool aKeepOldFlag);
 
     OS_FileHandle myHandle = OS_INVALID_HANDLE;
     int myDirHandle = -1;           // the target's folder
@@ -82,4 +101,17 @@ private:
     bool myFlushAsWrittenFlag = false;
     uint64_t myAppended = 0;        // by Write, until the flusher starts
     Flusher* myFlusher = nullptr;   // owned: see FlushAsWritten
+    // After CommitKeepingOld: how the old file is kept. By rename it lies at
+    // myTempLeaf; in place its bytes lie in myOldHandle.
+    enum KeptOld : uint8_t
+    {
+        KEPT_NOTHING = 0,
+        KEPT_RENAMED = 1,
+        KEPT_NONE_BEFORE = 2,   // there was no old file
+        KEPT_IN_PLACE = 3,
+    };
+    KeptOld myKeptOld = KEPT_NOTHING;
+    int myOldHandle = -1;           // in place: the old bytes, until the commit stands
+    uint64_t myOldSize = 0;
+    char* myAsideLeaf = nullptr;    // owned: the target's name while set aside
 };

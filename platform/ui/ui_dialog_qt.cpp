@@ -448,6 +448,22 @@ static QWidget* locCreateControl(UI_Dialog* aDialog, const UI_ControlTemplate& a
     }
 }
 
+// A drop-down combo box's template height is the height of its opened list;
+// closed it is one line of its font high, as on Windows.
+static void locPlaceControl(const UI_Control& aControl, int anX, int aY, int aWidth, int aHeight)
+{
+    QComboBox* locCombo = aControl.myKind == UI_CONTROL_COMBOBOX ? static_cast<QComboBox*>(aControl.myWidget) : nullptr;
+    if (!locCombo)
+    {
+        aControl.myWidget->setGeometry(anX, aY, aWidth, aHeight);
+        return;
+    }
+    int locClosed = locCombo->minimumSizeHint().height();
+    int locRow = std::max(1, locCombo->fontMetrics().height() + 2);
+    locCombo->setMaxVisibleItems(std::max(1, (aHeight - locClosed) / locRow));
+    locCombo->setGeometry(anX, aY, aWidth, locClosed);
+}
+
 static void locGrabForTests(UI_Dialog* aDialog)
 {
     // Q_UI_GRAB=<file.png>: the first dialog shown is written there half a
@@ -482,12 +498,12 @@ static UI_Dialog* locBuildDialog(const UI_DialogTemplate& aTemplate, UI_DialogPr
     locDialog->myModalLoop = aModalLoop;
     locDialog->myModalResult = UI_IDCANCEL;
     locDialog->myWidget = new UI_DialogWidget(locDialog, aParent ? aParent->myWidget : nullptr);
-    QFont locFont = locDialogFont(aTemplate.myFontName, aTemplate.myFontPointSize);
-    locDialog->myWidget->setFont(locFont);
+    locDialog->myWidget->setFont(locDialogFont(aTemplate.myFontName, aTemplate.myFontPointSize));
 
     // Base units as Windows takes them from the dialog font: the average width
-    // of the 52 letters, rounded, and the character height.
-    QFontMetrics locMetrics(locFont);
+    // of the 52 letters, rounded, and the character height. Measured with the
+    // font the widget resolved on its screen, which the controls draw with.
+    QFontMetrics locMetrics = locDialog->myWidget->fontMetrics();
     int locLettersWidth = locMetrics.horizontalAdvance(
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     locDialog->myBaseX = (locLettersWidth / 26 + 1) / 2;
@@ -505,10 +521,10 @@ static UI_Dialog* locBuildDialog(const UI_DialogTemplate& aTemplate, UI_DialogPr
         locControl.myKind = locTemplate.myKind;
         locControl.myStyle = locTemplate.myStyle;
         locControl.myWidget = locCreateControl(locDialog, locTemplate);
-        locControl.myWidget->setGeometry(locMulDiv(locTemplate.myX, locDialog->myBaseX, 4),
-                                         locMulDiv(locTemplate.myY, locDialog->myBaseY, 8),
-                                         locMulDiv(locTemplate.myWidth, locDialog->myBaseX, 4),
-                                         locMulDiv(locTemplate.myHeight, locDialog->myBaseY, 8));
+        locPlaceControl(locControl, locMulDiv(locTemplate.myX, locDialog->myBaseX, 4),
+                        locMulDiv(locTemplate.myY, locDialog->myBaseY, 8),
+                        locMulDiv(locTemplate.myWidth, locDialog->myBaseX, 4),
+                        locMulDiv(locTemplate.myHeight, locDialog->myBaseY, 8));
         locControl.myWidget->setEnabled(!(locTemplate.myStyle & UI_STYLE_DISABLED));
         locControl.myWidget->setVisible(!(locTemplate.myStyle & UI_STYLE_HIDDEN));
         locDialog->myControls.push_back(locControl);
@@ -678,7 +694,7 @@ bool UI_SetControlRect(UI_Dialog* aDialog, int anId, int anX, int aY, int aWidth
     UI_Control* locControl = locFind(aDialog, anId);
     if (!locControl || aWidth < 0 || aHeight < 0)
         return false;
-    locControl->myWidget->setGeometry(anX, aY, aWidth, aHeight);
+    locPlaceControl(*locControl, anX, aY, aWidth, aHeight);
     return true;
 }
 
@@ -1082,7 +1098,8 @@ int UI_ComboAdd(UI_Dialog* aDialog, int anId, const char* aText)
     SilentScope locSilent(aDialog);
     // An empty drop-down list shows no selection until one is set.
     int locCurrent = locCombo->currentIndex();
-    locCombo->addItem(QString::fromUtf8(aText ? aText : ""));
+    // An entry is one line: a trailing line end would push the text out of the closed box.
+    locCombo->addItem(locTitleText(aText));
     locCombo->setCurrentIndex(locCurrent);
     return locCombo->count() - 1;
 }

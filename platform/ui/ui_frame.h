@@ -242,6 +242,9 @@ UI_Dialog* UI_FrameCreateDialogBar(UI_Frame* aFrame, const UI_DialogTemplate& aT
 // fills the pane. Owned by the frame.
 UI_Dialog* UI_FrameCreatePane(UI_Frame* aFrame, const UI_DialogTemplate& aTemplate, UI_DialogProc aProc,
                               int aFillId);
+// The dialog bar and the pane made above, or null.
+UI_Dialog* UI_FrameGetDialogBar(UI_Frame* aFrame);
+UI_Dialog* UI_FrameGetPane(UI_Frame* aFrame);
 
 // The view pane: the picture the program presents is drawn at its top left.
 void UI_FrameSetViewPicture(UI_Frame* aFrame, const UI_Image& anImage);

@@ -1079,6 +1079,16 @@ UI_Dialog* UI_FrameCreatePane(UI_Frame* aFrame, const UI_DialogTemplate& aTempla
     return locDialog;
 }
 
+UI_Dialog* UI_FrameGetDialogBar(UI_Frame* aFrame)
+{
+    return aFrame ? aFrame->myDialogBar : nullptr;
+}
+
+UI_Dialog* UI_FrameGetPane(UI_Frame* aFrame)
+{
+    return aFrame ? aFrame->myPane : nullptr;
+}
+
 void UI_FrameSetViewPicture(UI_Frame* aFrame, const UI_Image& anImage)
 {
     if (!aFrame)

@@ -62,7 +62,7 @@ bool UI_PromptService::ChooseColor(const char*, uint32_t*)
     return false;
 }
 
-bool UI_PromptService::ChooseFolder(const char*, const char*, std::string*)
+bool UI_PromptService::ChooseFolder(const char*, const char*, std::string*, const UI_FolderStatusFn&)
 {
     return false;
 }
@@ -78,15 +78,17 @@ bool UI_ChooseColor(const char* aTitle, uint32_t* aColor)
     return UI_GetPromptService()->ChooseColor(aTitle ? aTitle : "", aColor);
 }
 
-bool UI_ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder)
+bool UI_ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder,
+                     const UI_FolderStatusFn& aStatusFn)
 {
+    // A worker's status function runs on the user-interface thread while the worker waits.
     if (!UI_IsUIThread())
     {
         bool locChosen = false;
-        UI_CallOnUIThread([&]() { locChosen = UI_ChooseFolder(aTitle, aStatus, aFolder); });
+        UI_CallOnUIThread([&]() { locChosen = UI_ChooseFolder(aTitle, aStatus, aFolder, aStatusFn); });
         return locChosen;
     }
-    return UI_GetPromptService()->ChooseFolder(aTitle ? aTitle : "", aStatus ? aStatus : "", aFolder);
+    return UI_GetPromptService()->ChooseFolder(aTitle ? aTitle : "", aStatus ? aStatus : "", aFolder, aStatusFn);
 }
 
 std::vector<UI_FileFilter> UI_ParseFilterString(const char* aFilterString)
@@ -249,7 +251,8 @@ bool UI_ScriptedPrompts::ChooseColor(const char* aTitle, uint32_t* aColor)
     return true;
 }
 
-bool UI_ScriptedPrompts::ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder)
+bool UI_ScriptedPrompts::ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder,
+                                      const UI_FolderStatusFn&)
 {
     Question locQuestion;
     locQuestion.myKind = FOLDER_DIALOG;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,9 @@ struct UI_FileDialogResult
     std::string GetPath(size_t anIndex) const;
 };
 
+// The status line a folder chooser shows for the folder the user selects in it.
+using UI_FolderStatusFn = std::function<std::string(const std::string& aFolder)>;
+
 class UI_PromptService
 {
 public:
@@ -67,9 +71,11 @@ public:
     // when cancelled (aColor kept). The base answers cancel.
     virtual bool ChooseColor(const char* aTitle, uint32_t* aColor);
     // A folder, absolute, in (where the choice starts) and out; aStatus is a
-    // line of text shown with the choice. False when cancelled (aFolder
-    // kept). The base answers cancel.
-    virtual bool ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder);
+    // line of text shown with the choice, replaced by aStatusFn's line for
+    // each folder the user selects when aStatusFn is set. False when
+    // cancelled (aFolder kept). The base answers cancel.
+    virtual bool ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder,
+                              const UI_FolderStatusFn& aStatusFn);
 };
 
 // Installs a service (not owned); null restores the default. Returns the previous one.
@@ -88,7 +94,8 @@ void UI_SetDefaultPromptsInteractive(bool anInteractiveFlag);
 int UI_MessageBox(const char* aCaption, const char* aText, int aFlags);
 bool UI_FileDialog(const UI_FileDialogRequest& aRequest, UI_FileDialogResult* aResult);
 bool UI_ChooseColor(const char* aTitle, uint32_t* aColor);
-bool UI_ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder);
+bool UI_ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder,
+                     const UI_FolderStatusFn& aStatusFn = {});
 
 // The filters of an MFC filter string: "text|patterns|text|patterns||".
 // An entry without patterns is dropped; parsing stops at the empty entry.

@@ -24,7 +24,8 @@ public:
     int MessageBox(const char* aCaption, const char* aText, int aFlags) override;
     bool FileDialog(const UI_FileDialogRequest& aRequest, UI_FileDialogResult* aResult) override;
     bool ChooseColor(const char* aTitle, uint32_t* aColor) override;
-    bool ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder) override;
+    bool ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder,
+                      const UI_FolderStatusFn& aStatusFn) override;
 };
 
 struct WaitCursorLift
@@ -208,7 +209,8 @@ bool UI_QtPromptService::ChooseColor(const char* aTitle, uint32_t* aColor)
     return true;
 }
 
-bool UI_QtPromptService::ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder)
+bool UI_QtPromptService::ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder,
+                                      const UI_FolderStatusFn& aStatusFn)
 {
     if (!locCanShow())
     {
@@ -221,10 +223,26 @@ bool UI_QtPromptService::ChooseFolder(const char* aTitle, const char* aStatus, s
     locDialog.setOption(QFileDialog::DontUseNativeDialog, true);
     locDialog.setFileMode(QFileDialog::Directory);
     locDialog.setOption(QFileDialog::ShowDirsOnly, true);
-    // The status line above the folder view.
-    if (aStatus[0])
-        if (QGridLayout* locGrid = qobject_cast<QGridLayout*>(locDialog.layout()))
-            locGrid->addWidget(new QLabel(QString::fromUtf8(aStatus), &locDialog), locGrid->rowCount(), 0, 1, -1);
+    // The status line below the folder view.
+    QGridLayout* locGrid = qobject_cast<QGridLayout*>(locDialog.layout());
+    if (locGrid && (aStatus[0] || aStatusFn))
+    {
+        // Paths are text, never markup.
+        QLabel* locStatus = new QLabel(QString::fromUtf8(aStatus), &locDialog);
+        locStatus->setTextFormat(Qt::PlainText);
+        locGrid->addWidget(locStatus, locGrid->rowCount(), 0, 1, -1);
+        if (aStatusFn)
+        {
+            // A click selects a folder in the view; entering one selects it
+            // too while nothing inside is selected (no current item).
+            auto locFollow = [&locDialog, locStatus, &aStatusFn](const QString& aPath) {
+                QString locPath = aPath.isEmpty() ? locDialog.directory().absolutePath() : aPath;
+                locStatus->setText(QString::fromStdString(aStatusFn(locPath.toStdString())));
+            };
+            QObject::connect(&locDialog, &QFileDialog::currentChanged, locStatus, locFollow);
+            QObject::connect(&locDialog, &QFileDialog::directoryEntered, locStatus, locFollow);
+        }
+    }
     char locCwd[4096];
     bool locHaveCwd = getcwd(locCwd, sizeof(locCwd)) != nullptr;
     bool locAccepted = locDialog.exec() == QDialog::Accepted;

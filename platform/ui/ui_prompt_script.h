@@ -47,7 +47,9 @@ public:
     int MessageBox(const char* aCaption, const char* aText, int aFlags) override;
     bool FileDialog(const UI_FileDialogRequest& aRequest, UI_FileDialogResult* aResult) override;
     bool ChooseColor(const char* aTitle, uint32_t* aColor) override;
-    bool ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder) override;
+    // Records aStatus as the question's text; nobody selects, so aStatusFn is not asked.
+    bool ChooseFolder(const char* aTitle, const char* aStatus, std::string* aFolder,
+                      const UI_FolderStatusFn& aStatusFn) override;
 
     // "caption|text" of every message box asked, in order.
     std::vector<std::string> GetBoxes() const;

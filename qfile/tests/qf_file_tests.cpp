@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include <cstdlib>
@@ -16,6 +17,7 @@
 
 #include "qfile/qf_file.h"
 #include "qfile/qf_sdf.h"
+#include "qfile/qf_sdfedit.h"
 
 namespace fs = std::filesystem;
 
@@ -480,4 +482,34 @@ TEST_F(QFileTest, DeleteAllClosesAndWritesBackOpenFiles)
     for (int locIndex = 0; locIndex < 3; ++locIndex)
         EXPECT_EQ(ReadDisk("f" + std::to_string(locIndex)), "k");
 }
+}
+
+TEST_F(QFileTest, ReadOnlyFilesAreNotReplacedByAWriteBackOrAnArchive)
+{
+    // Root may write anything: the mode decides, as Windows' read-only attribute would.
+    WriteDisk("locked.txt", "locked");
+    WriteDisk("locked.sdf", "not an archive, but read-only");
+    WriteDisk("a.txt", "packed");
+    chmod(PathOf("locked.txt").c_str(), 0444);
+    chmod(PathOf("locked.sdf").c_str(), 0444);
+
+    QF_File locFile;
+    if (locFile.Open(PathOf("LOCKED.TXT").c_str(), OPEN_WRITE))
+    {
+        ASSERT_TRUE(locFile.Write("new", 3));
+        EXPECT_FALSE(locFile.Close());
+        EXPECT_EQ(QF_ErrorCode, QF_ERROR_WRITE);
+    }
+    QF_SDFEdit locWriter;
+    ASSERT_TRUE(locWriter.AddFile(PathOf("a.txt").c_str()));
+    EXPECT_FALSE(locWriter.Write(PathOf("locked.sdf").c_str()));
+    EXPECT_NE(QF_SDFEditError, QF_SDFEDIT_OK);
+
+    EXPECT_EQ(ReadDisk("locked.txt"), "locked");
+    EXPECT_EQ(ReadDisk("locked.sdf"), "not an archive, but read-only");
+    std::vector<std::string> locNames;
+    for (const fs::directory_entry& locEntry : fs::directory_iterator(myDir))
+        locNames.push_back(locEntry.path().filename().string());
+    std::sort(locNames.begin(), locNames.end());
+    EXPECT_EQ(locNames, (std::vector<std::string>{"a.txt", "locked.sdf", "locked.txt"}));
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/input/in_script.h"
+#include "platform/os/os_savefile.h"
 #include "qinput/qi_inputdinput.h"
 #include "qinput/qi_time.h"
 
@@ -11,13 +12,17 @@
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace
 {
+namespace fs = std::filesystem;
 typedef std::vector<uint8_t> Bytes;
 
 std::string locTempPath(const char* aName)
@@ -113,12 +118,14 @@ struct HandMade
 // and a button event.
 Bytes locHandMadeRecording(const std::string& aPath)
 {
-    HandMade locMade;
-    EXPECT_TRUE(locMade.myInput.StartRecording(aPath.c_str()));
-    locMade.myInput.Update();
-    locMade.myPad->myAxes[1].myValue = -1.2345f;
-    locMade.myKeys->myButtons[1].myCurrent = 1;
-    locMade.myInput.Update();
+    {
+        HandMade locMade;
+        EXPECT_TRUE(locMade.myInput.StartRecording(aPath.c_str()));
+        locMade.myInput.Update();
+        locMade.myPad->myAxes[1].myValue = -1.2345f;
+        locMade.myKeys->myButtons[1].myCurrent = 1;
+        locMade.myInput.Update();
+    }
     return locReadFile(aPath);
 }
 
@@ -162,11 +169,12 @@ TEST_F(QI_RecordTest, HeaderDescribesTheTablesAndQuietFramesAre26Bytes)
     Frame();
     const std::string locPath = locTempPath("quiet.rec");
     ASSERT_TRUE(QI_Input::GetInstance()->StartRecording(locPath.c_str()));
+    const std::string locRecording = QI_Input::GetInstance()->GetRecordingPath();
     const size_t locHeader = 12 + locBlockSize(0, 256) + locBlockSize(3, 5) + locBlockSize(8, 4);
-    EXPECT_EQ(locHeader, locReadFile(locPath).size());
+    EXPECT_EQ(locHeader, locReadFile(locRecording).size());
     Frame();
     Frame();
-    const Bytes locBytes = locReadFile(locPath);
+    const Bytes locBytes = locReadFile(locRecording);
     ASSERT_EQ(locHeader + 2 * locFrameSize, locBytes.size());
     EXPECT_EQ(QINPUT_FILEVERSION, locU32(locBytes, 0));
     EXPECT_EQ(QI_Input::GetInstance()->mySeed, locU32(locBytes, 4));
@@ -194,7 +202,7 @@ TEST_F(QI_RecordTest, HeldKeysAndMouseMotionGiveOneEventPerChange)
     Frame();
     const std::string locPath = locTempPath("events.rec");
     ASSERT_TRUE(QI_Input::GetInstance()->StartRecording(locPath.c_str()));
-    const size_t locHeader = locReadFile(locPath).size();
+    const size_t locHeader = locReadFile(QI_Input::GetInstance()->GetRecordingPath()).size();
     IN_FeedKey(myKeyboard, 30, true);
     IN_FeedMotion(myMouse, 3, 0);
     Frame();
@@ -203,6 +211,7 @@ TEST_F(QI_RecordTest, HeldKeysAndMouseMotionGiveOneEventPerChange)
     Frame();
     IN_FeedKey(myKeyboard, 30, false);
     Frame();
+    QI_Input::Shutdown();
 
     const Bytes locBytes = locReadFile(locPath);
     size_t locAt = locHeader;
@@ -544,7 +553,7 @@ TEST_F(QI_RecordTest, AFrameWithTooManyEventsEndsTheRecording)
             locInput.AddDevice(locDevice);
         }
         ASSERT_TRUE(locInput.StartRecording(locPath.c_str()));
-        const size_t locHeader = locReadFile(locPath).size();
+        const size_t locHeader = locReadFile(locInput.GetRecordingPath()).size();
         // 63 axis events and 1023 button events still fit.
         for (int i = 0; i < 63; i++)
             locInput.myDevices[i / 16]->myAxes[i % 16].myValue = 1.0f;
@@ -558,7 +567,7 @@ TEST_F(QI_RecordTest, AFrameWithTooManyEventsEndsTheRecording)
             locInput.myDevices[3]->myButtons[255].myTransientRelease = 1;
         locInput.Update();
         EXPECT_FALSE(locInput.IsRecording());
-        EXPECT_EQ(nullptr, locInput.myFile);
+        EXPECT_EQ(nullptr, locInput.GetRecordingPath());
         EXPECT_EQ(QI_ERROR_TOO_MANY_EVENTS, QI_GetErrorCode());
         EXPECT_EQ(locHeader + locFrameSize + 63 * 6 + 1023 * 2, locReadFile(locPath).size());
         locInput.Update();  // no longer recording: nothing more
@@ -571,8 +580,9 @@ TEST_F(QI_RecordTest, AFrameWithTooManyEventsEndsTheRecording)
 TEST_F(QI_RecordTest, AFailedWriteEndsTheRecordingAndIsReported)
 {
     HandMade locMade;
+    // A device is not replaced by a file.
     EXPECT_FALSE(locMade.myInput.StartRecording("/dev/full"));
-    EXPECT_EQ(QI_ERROR_WRITE, QI_GetErrorCode());
+    EXPECT_EQ(QI_ERROR_OPEN_FILE, QI_GetErrorCode());
     EXPECT_FALSE(locMade.myInput.IsRecording());
     EXPECT_FALSE(locMade.myInput.StartRecording("/nonexistent/folder/x.rec"));
     EXPECT_EQ(QI_ERROR_OPEN_FILE, QI_GetErrorCode());
@@ -583,8 +593,8 @@ TEST_F(QI_RecordTest, AFailedWriteEndsTheRecordingAndIsReported)
     EXPECT_FALSE(locMade.myInput.StartRecording(locTempPath("second.rec").c_str()));
     EXPECT_EQ(QI_ERROR_OPEN_FILE, QI_GetErrorCode());
     EXPECT_TRUE(locMade.myInput.IsRecording());
-    fclose(locMade.myInput.myFile);
-    locMade.myInput.myFile = nullptr;
+    delete locMade.myInput.myRecording;
+    locMade.myInput.myRecording = nullptr;
     locMade.myInput.myRecordingFlag = false;
 
     // A file size limit lets the header and one frame through.
@@ -606,5 +616,73 @@ TEST_F(QI_RecordTest, AFailedWriteEndsTheRecordingAndIsReported)
     EXPECT_TRUE(locAfterOneFlag);
     EXPECT_FALSE(locMade.myInput.IsRecording());
     EXPECT_EQ(QI_ERROR_WRITE, QI_GetErrorCode());
+    EXPECT_FALSE(fs::exists(locPath));   // nothing was there, nothing half is
+}
+
+TEST_F(QI_RecordTest, ARecordingOverAnotherReplacesItOnlyWhenItEnds)
+{
+    const fs::path locDir = fs::path(locTempPath("over"));
+    fs::remove_all(locDir);
+    fs::create_directories(locDir);
+    const std::string locPath = (locDir / "run.rec").string();
+    const Bytes locOld = locHandMadeRecording(locPath);
+    fs::permissions(locPath, fs::perms::owner_read | fs::perms::owner_write);
+
+    // Cut short by a crash after three frames: the old recording stays whole
+    // and the three frames can be played from the file they went to.
+    int locPipe[2];
+    ASSERT_EQ(0, pipe(locPipe));
+    const pid_t locChild = fork();
+    ASSERT_GE(locChild, 0);
+    if (locChild == 0)
+    {
+        HandMade locMade;
+        if (!locMade.myInput.StartRecording(locPath.c_str()))
+            _exit(1);
+        for (int i = 0; i < 3; i++)
+            locMade.myInput.Update();
+        const std::string locRecording = locMade.myInput.GetRecordingPath();
+        if (write(locPipe[1], locRecording.c_str(), locRecording.size()) != ssize_t(locRecording.size()))
+            _exit(2);
+        kill(getpid(), SIGKILL);
+    }
+    close(locPipe[1]);
+    char locName[4096];
+    const ssize_t locLength = read(locPipe[0], locName, sizeof(locName));
+    close(locPipe[0]);
+    int locStatus = 0;
+    ASSERT_EQ(locChild, waitpid(locChild, &locStatus, 0));
+    ASSERT_TRUE(WIFSIGNALED(locStatus)) << locStatus;
+    ASSERT_GT(locLength, 0);
+    const std::string locCut(locName, size_t(locLength));
+    EXPECT_EQ(locOld, locReadFile(locPath));
+    EXPECT_EQ(HandMade::HeaderSize() + 3 * locFrameSize, locReadFile(locCut).size());
+    ASSERT_TRUE(QI_Input::StartPlayback(locCut.c_str()));
+    for (int i = 0; i < 3; i++)
+    {
+        Frame();
+        EXPECT_NE(nullptr, QI_Input::GetInstance()->myFile) << i;
+    }
+    Frame();
+    EXPECT_EQ(nullptr, QI_Input::GetInstance()->myFile);
+    QI_Input::Shutdown();
+
+    // A recording that ends replaces the old one, keeps its mode and clears
+    // what the crashed one left.
+    {
+        HandMade locMade;
+        ASSERT_TRUE(locMade.myInput.StartRecording(locPath.c_str()));
+        locMade.myInput.Update();
+        EXPECT_EQ(locOld, locReadFile(locPath));
+    }
+    EXPECT_EQ(HandMade::HeaderSize() + locFrameSize, locReadFile(locPath).size());
+    EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write, fs::status(locPath).permissions() & fs::perms::all);
+    EXPECT_EQ(std::vector<fs::path>{locPath}, std::vector<fs::path>(fs::directory_iterator(locDir), {}));
+
+    // A read-only recording is not replaced.
+    fs::permissions(locPath, fs::perms::owner_read);
+    HandMade locMade;
+    EXPECT_FALSE(locMade.myInput.StartRecording(locPath.c_str()));
+    EXPECT_EQ(QI_ERROR_OPEN_FILE, QI_GetErrorCode());
 }
 } // namespace

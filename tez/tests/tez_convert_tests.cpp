@@ -242,12 +242,12 @@ TEST_F(TezConvertTest, FailedLocSaveLeavesTheOldPairUntouched)
     EXPECT_EQ(ReadDisk("pair.loc"), locOldLoc);
     EXPECT_EQ(ReadDisk("pair.hash"), locOldReport);
 
-    // A .loc that cannot be replaced fails too; the old .tez is gone by then
-    // (it would index into other texts), so the next load converts again.
+    // A .loc that cannot be replaced fails too, and the old .tez goes back.
     std::filesystem::remove(PathOf("pair.loc"));
     std::filesystem::create_directory(PathOf("pair.loc"));
     EXPECT_FALSE(VelkToTez::Convert(locGood, PathOf("pair.velk").c_str()));
-    EXPECT_FALSE(std::filesystem::exists(PathOf("pair.tez")));
+    EXPECT_EQ(ReadDisk("pair.tez"), locOldTez);
+    EXPECT_TRUE(std::filesystem::is_directory(PathOf("pair.loc")));
 
     VelkNameSpace locEmpty;
     EXPECT_FALSE(VelkToTez::Convert(locEmpty, PathOf("pair.velk").c_str()));

@@ -502,6 +502,45 @@ TEST_F(GuiEditorsTest, GridKeysAndSizeToPrefab)
     EXPECT_EQ(Members(locGui->FindMember("myWidgets.lost")), (Rect{7000, 10000, 2000, 1000}));
 }
 
+// In a window 768 pixels high the view is shorter than the screen and its six
+// text lines: the lines move up into the view, every one whole.
+TEST_F(GuiEditorsTest, TextLinesStayInViewOfAShortWindow)
+{
+    // Rows of the view's bottom band with white text, counted as runs of rows.
+    auto locTextRuns = [this](int aBand, int* aLast) {
+        const QImage locShot = Shown();
+        int locRuns = 0;
+        bool locInRun = false;
+        *aLast = -1;
+        for (int y = std::max(0, locShot.height() - aBand); y < locShot.height(); y++)
+        {
+            bool locInk = false;
+            for (int x = 0; x < std::min(locShot.width(), 400) && !locInk; x++)
+                locInk = qGray(locShot.pixel(x, y)) > 200;
+            if (locInk && !locInRun)
+                locRuns++;
+            if (locInk)
+                *aLast = y;
+            locInRun = locInk;
+        }
+        return locRuns;
+    };
+    OpenLayout(EveryWidget());
+    ASSERT_NE(myEditor, nullptr);
+    int locLast = 0;
+    // The tall window: the grid line and the four help lines below the frame.
+    EXPECT_EQ(locTextRuns(Shown().height() - 602, &locLast), 5);
+
+    QWidget* locWindow = UI_GetFrameWidget(myFrame);
+    locWindow->resize(1024, 768);
+    QApplication::processEvents();
+    ASSERT_LT(View()->height(), 600 + 4 + 6 * 20);
+    myEditor->Draw(true);
+    QApplication::processEvents();
+    EXPECT_EQ(locTextRuns(6 * 24, &locLast), 5);
+    EXPECT_LT(locLast, View()->height() - 2) << "the last help line is cut";
+}
+
 TEST_F(GuiEditorsTest, AnEdgeDragMovesThePressPointByWhatWasApplied)
 {
     VelkType* locGui = OpenLayout(EveryWidget());

@@ -329,5 +329,13 @@ TEST_F(VelkCompileTest, FailedSaveKeepsTheOldFile)
 
     const std::string locNowhere = PathOf("no/such/folder/x.velk");
     EXPECT_FALSE(locSpace.Write(locNowhere.c_str()));
-    EXPECT_TRUE(myLog.HasLog("Failed to open output file '" + locNowhere + "'"));
+    EXPECT_TRUE(myLog.HasLog("Failed to open output file '" + locNowhere + "': No such file or directory"));
+
+    // A read-only file is not replaced, even by root, and the log says why.
+    const std::string locLocked = WriteDisk("level.velk", "locked contents");
+    std::filesystem::permissions(locLocked, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                                std::filesystem::perms::others_read);
+    EXPECT_FALSE(locSpace.Write(locLocked.c_str()));
+    EXPECT_TRUE(myLog.HasLog("Failed to open output file '" + locLocked + "': Permission denied"));
+    EXPECT_EQ(ReadDisk("level.velk"), "locked contents");
 }

@@ -480,6 +480,64 @@ TEST_F(DialogTest, MeshDialogWithoutMeshesDisablesItsControls)
     EXPECT_EQ(e->GetTemplate(), t);
 }
 
+// Each closed drop-down list of Mesh properties shows its current entry: its
+// text drawn whole inside the closed box, and none of the list's rows below
+// it (the label and field of the next row stay in view).
+TEST_F(DialogTest, MeshDialogClosedListsShowTheirValues)
+{
+    StartScene();
+    Open(locModel({{"box", locCube(2)}}));
+    CMeshDlg locDialog;
+    locDialog.SetTemplate(e->GetTemplate());
+    bool locRan = false;
+    UI_SetModalHook([&](UI_Dialog* d) {
+        locRan = true;
+        QApplication::processEvents();
+        QWidget* locWindow = UI_GetDialogWidget(d);
+        QImage locShot = locWindow->grab().toImage();
+        auto locInk = [&locShot](const QRect& aRect, QRect* aBounds) {
+            int locCount = 0;
+            QRect locRect = aRect & locShot.rect();
+            for (int y = locRect.top(); y <= locRect.bottom(); y++)
+                for (int x = locRect.left(); x <= locRect.right(); x++)
+                    if (qGray(locShot.pixel(x, y)) < 100)
+                    {
+                        locCount++;
+                        if (aBounds)
+                            *aBounds |= QRect(x, y, 1, 1);
+                    }
+            return locCount;
+        };
+        const int locCombos[] = {IDC_MESH_NAME, IDC_MESH_SHADER, IDC_MESH_TRANSFORM, IDC_MESH_COLOR,
+                                 IDC_MESH_PRESORT};
+        for (int locId : locCombos)
+        {
+            QWidget* locCombo = UI_GetControlWidget(d, locId);
+            ASSERT_NE(locCombo, nullptr);
+            std::string locValue;
+            ASSERT_TRUE(UI_ComboGetText(d, locId, UI_ComboGetCurSel(d, locId), &locValue));
+            EXPECT_FALSE(locValue.empty()) << locId;
+            QRect locClosed = locCombo->geometry();
+            int locLine = locCombo->fontMetrics().height();
+            EXPECT_LT(locClosed.height(), 2 * locLine) << locId;
+            QRect locText;
+            EXPECT_GT(locInk(locClosed.adjusted(1, 1, -locClosed.height() - 4, -1), &locText), 15) << locValue;
+            EXPECT_GE(locText.top(), locClosed.top() + 3) << locValue;
+            EXPECT_LE(locText.bottom(), locClosed.bottom() - 3) << locValue;
+            // The strip right below the box down to the next row holds no ink.
+            EXPECT_EQ(locInk(QRect(locClosed.left(), locClosed.bottom() + 1, locClosed.width(), 2), nullptr), 0)
+                << locValue;
+        }
+        // The row below the first list: its label is drawn, not hidden under a list.
+        QRect locShaderRow = UI_GetControlWidget(d, IDC_MESH_SHADER)->geometry();
+        QRect locLabel;
+        EXPECT_GT(locInk(QRect(0, locShaderRow.top(), locShaderRow.left(), locShaderRow.height()), &locLabel), 20);
+        UI_EndDialog(d, UI_IDCANCEL);
+    });
+    locDialog.DoModal(nullptr);
+    EXPECT_TRUE(locRan);
+}
+
 // --- edit animation ---
 
 namespace

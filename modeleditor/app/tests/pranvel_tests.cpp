@@ -432,6 +432,33 @@ TEST_F(PranvelTest, TheStateDialogToggles)
     EXPECT_FALSE(State(ID_MODEL_SET_ACTIVE_STATE).myChecked);
 }
 
+TEST_F(PranvelTest, TheStateDialogsCloseBoxClearsTheMenuMark)
+{
+    Start();
+    ourRecording->myLoaded = true;
+    ourRecording->myUsed = {"STND"};
+    QAction* locItem = nullptr;
+    for (QAction* locAction : myWindow->findChildren<QAction*>())
+        if (locAction->text().startsWith("Set Active &State"))
+            locItem = locAction;
+    ASSERT_NE(locItem, nullptr);
+    CSetActiveStateDlg* locDialog = myApp->GetMainFrame()->GetStateDialog();
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_MODEL_SET_ACTIVE_STATE));
+    EXPECT_TRUE(State(ID_MODEL_SET_ACTIVE_STATE).myChecked);
+    EXPECT_TRUE(locItem->isChecked());
+
+    UI_GetDialogWidget(locDialog->GetDialog())->close();
+    EXPECT_FALSE(locDialog->IsVisible());
+    EXPECT_FALSE(State(ID_MODEL_SET_ACTIVE_STATE).myChecked);
+    EXPECT_FALSE(locItem->isChecked());
+    // One command shows it again, with the list filled.
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_MODEL_SET_ACTIVE_STATE));
+    EXPECT_TRUE(locDialog->IsVisible());
+    EXPECT_TRUE(State(ID_MODEL_SET_ACTIVE_STATE).myChecked);
+    EXPECT_TRUE(locItem->isChecked());
+    EXPECT_EQ(UI_ListGetCount(locDialog->GetDialog(), IDC_ACTIVE_STATE_LIST), 1);
+}
+
 TEST_F(PranvelTest, TheAboutBoxShowsTheQRBVersion)
 {
     Start();
@@ -1031,10 +1058,11 @@ TEST_F(PranvelTest, TheModelTreeFilledByTheSceneKeepsTheUsersExpansions)
     locView->expand(locView->model()->index(1, 0, locRootIndex));
     ASSERT_EQ(e->GetExpandedItems().Count(), 2);
     EXPECT_STREQ(e->GetExpandedItems()[1], "arm");
-    // Two rebuilds open the arm again (the root itself is not restored, as in the scene's walk).
+    // Two rebuilds open the root and the arm again.
     for (int i = 0; i < 2; i++)
     {
         ASSERT_TRUE(e->RebuildTree(&locTree));
+        EXPECT_TRUE(UI_TreeIsExpanded(locPane, c, locChild(UI_TREE_ROOT, 0))) << i;
         EXPECT_TRUE(UI_TreeIsExpanded(locPane, c, locChild(locChild(UI_TREE_ROOT, 0), 1))) << i;
         EXPECT_FALSE(UI_TreeIsExpanded(locPane, c, locChild(locChild(UI_TREE_ROOT, 0), 0))) << i;
         EXPECT_EQ(e->GetExpandedItems().Count(), 2) << i;

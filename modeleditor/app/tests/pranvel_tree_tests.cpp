@@ -11,6 +11,7 @@
 #include "modeleditor/app/pranvel_leftview.h"
 #include "modeleditor/app/pranvel_modeldlgs.h"
 #include "modeleditor/app/pranvel_resource.h"
+#include "modeleditor/app/pranvel_scenedlgs.h"
 #include "modeleditor/editorerror.h"
 #include "modeleditor/lw_writer.h"
 #include "modeleditor/qre_commands.h"
@@ -23,12 +24,19 @@
 #include "qrender/qr_templateobject.h"
 #include "qrender/tests/qr_pe_writer.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QImage>
+#include <QLabel>
+#include <QListView>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
@@ -451,7 +459,10 @@ TEST_F(PranvelTree, SaveAsNamesAndExportAnswers)
     myPrompts.AnswerFile((myDir / "afile" / "blocked.qrb").string());
     ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_FILE_QRB_EXPORT));
     EXPECT_EQ(myPrompts.GetBoxes(),
-              (std::vector<std::string>{"Pranvel|Failed to save file.", "Pranvel|Failed to export QRB."}));
+              (std::vector<std::string>{"Pranvel|Failed to save file.\n" + (myDir / "afile" / "blocked.qre").string() +
+                                            ": Not a directory",
+                                        "Pranvel|Failed to export QRB.\ncannot write " +
+                                            (myDir / "afile" / "blocked.qrb").string() + " (Not a directory)"}));
 }
 
 TEST_F(PranvelTree, RefreshKeepsHistoryAndFlagAndLeavesNoFile)
@@ -483,6 +494,36 @@ TEST_F(PranvelTree, RefreshKeepsHistoryAndFlagAndLeavesNoFile)
     ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
     EXPECT_NE(myPrompts.GetBoxes()[0].find(locKept[0].string()), std::string::npos);
     EXPECT_NE(myPrompts.GetBoxes()[0].find("Error: "), std::string::npos);
+}
+
+TEST_F(PranvelTree, RefreshKeepsTheUsersExpansionModelItemIncluded)
+{
+    OpenShip();
+    QTreeView* locView = qobject_cast<QTreeView*>(UI_GetControlWidget(myPane, IDC_MODEL_TREE));
+    ASSERT_NE(locView, nullptr);
+    auto locExpanded = [&]() {
+        std::vector<std::string> locTexts;
+        for (const char* t : {"fixture.qrb", "body", "arm", "hand", "finger"})
+            if (UI_TreeIsExpanded(myPane, IDC_MODEL_TREE, Find(t)))
+                locTexts.push_back(t);
+        return locTexts;
+    };
+    // Opened in the view, as the user's clicks open them.
+    QModelIndex locModel = locView->model()->index(0, 0);
+    locView->expand(locModel);
+    locView->expand(locView->model()->index(1, 0, locModel));
+    locView->expand(locView->model()->index(3, 0, locModel));
+    std::vector<std::string> locBefore = {"fixture.qrb", "arm", "finger"};
+    ASSERT_EQ(locExpanded(), locBefore);
+
+    for (int i = 0; i < 2; i++)
+    {
+        ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_MODEL_REFRESH));
+        ASSERT_TRUE(e->IsModelLoaded());
+        EXPECT_EQ(locExpanded(), locBefore) << i;
+        // The view shows the parts, not the model's line alone.
+        EXPECT_FALSE(locView->visualRect(locView->model()->index(3, 0, locView->model()->index(0, 0))).isEmpty());
+    }
 }
 
 TEST_F(PranvelTree, OpensAskFirstAndKeepTheModelWhenCancelled)
@@ -520,7 +561,8 @@ TEST_F(PranvelTree, OpensAskFirstAndKeepTheModelWhenCancelled)
     EXPECT_FALSE(UI_FrameOpenDocument(myFrame, (myDir / "boat.lwo").c_str()));
     EXPECT_EQ(History().size(), locCount);
     ASSERT_EQ(myPrompts.GetBoxes().size(), 2u);
-    EXPECT_EQ(myPrompts.GetBoxes()[1], "Pranvel|Failed to save file.");
+    EXPECT_EQ(myPrompts.GetBoxes()[1],
+              "Pranvel|Failed to save file.\n" + (myDir / "afile" / "X.QRE").string() + ": Not a directory");
 
     // No: the .lwo opens with a history of its own (one OPENMODEL).
     myPrompts.Clear();
@@ -735,6 +777,64 @@ TEST_F(PranvelTree, DialogEdgeCases)
     EXPECT_EQ(locBrowser.GetSelectedPath(), "/chosen");
 }
 
+// The options' Browse opens the real folder chooser; its status line shows the
+// folder the user enters or clicks, cut to its last 35 characters.
+TEST_F(PranvelTree, TheFolderBrowsersStatusFollowsTheSelection)
+{
+    fs::path locOuter = myDir / "a_folder_with_a_rather_long_name";
+    fs::path locInner = locOuter / "and_a_child_folder";
+    fs::create_directories(locInner);
+    UI_SetPromptService(nullptr);
+    UI_SetDefaultPromptsInteractive(true);
+    std::vector<std::string> locShown;
+    QTimer locDriver;
+    QObject::connect(&locDriver, &QTimer::timeout, [&]() {
+        QFileDialog* locDialog = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (QFileDialog* f = qobject_cast<QFileDialog*>(w); f && f->isVisible())
+                locDialog = f;
+        if (!locDialog)
+            return;
+        QLabel* locStatus = nullptr;
+        for (QLabel* l : locDialog->findChildren<QLabel*>())
+            if (l->text().startsWith("..."))
+                locStatus = l;
+        QListView* locView = locDialog->findChild<QListView*>("listView");
+        QFileSystemModel* locModel = locDialog->findChild<QFileSystemModel*>();
+        QAbstractButton* locParent = locDialog->findChild<QAbstractButton*>("toParentButton");
+        if (locStatus && locView && locModel && locParent)
+        {
+            locShown.push_back(locStatus->text().toStdString());
+            locParent->click();
+            locShown.push_back(locStatus->text().toStdString());
+            QModelIndex i = locModel->index(QString::fromStdString(locInner.string()));
+            locView->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            locShown.push_back(locStatus->text().toStdString());
+            static_cast<QDialog*>(locDialog)->accept();
+        }
+        else
+            locDialog->reject();
+    });
+    locDriver.start(20);
+    std::string locField;
+    Script("Options", [&](UI_Dialog* d) {
+        UI_SetControlText(d, IDC_OPT_WORKDIR, locInner.c_str());
+        UI_ClickButton(d, IDC_OPT_WORKDIR_BROWSE);
+        UI_GetControlText(d, IDC_OPT_WORKDIR, &locField);
+        UI_ClickButton(d, UI_IDCANCEL);
+    });
+    COptionsDlg locOptions;
+    locOptions.DoModal(nullptr);
+    locDriver.stop();
+    UI_SetDefaultPromptsInteractive(false);
+    UI_SetPromptService(&myPrompts);
+    EXPECT_EQ(locShown, (std::vector<std::string>{CFolderBrowser::StatusText(locInner.c_str()),
+                                                  CFolderBrowser::StatusText(locOuter.c_str()),
+                                                  CFolderBrowser::StatusText(locInner.c_str())}));
+    EXPECT_EQ(locShown[1], "..." + locOuter.string().substr(locOuter.string().size() - 35));
+    EXPECT_EQ(locField, locInner.string());
+}
+
 TEST_F(PranvelTree, CheckLwsListsTheKeyCheck)
 {
     std::vector<std::vector<LWTextKey>> locChannels(9, std::vector<LWTextKey>(1));
@@ -871,8 +971,9 @@ TEST_F(PranvelTree, BatchConvertsAFolderTreeOnTheWorker)
     EXPECT_TRUE(locCloseRefused);
     EXPECT_EQ(myDialogs.back(), "Dialog");
 
-    // Five converted with four lines each, the bad one with three.
-    int locLoading = 0, locOk = 0, locFailed = 0;
+    // Five converted with four lines each, the bad and the odd one with three.
+    int locLoading = 0, locOk = 0;
+    std::vector<std::string> locFailed;
     for (size_t i = 0; i < locLines.size(); i++)
     {
         if (locLines[i].rfind("Loading: ", 0) == 0)
@@ -880,15 +981,14 @@ TEST_F(PranvelTree, BatchConvertsAFolderTreeOnTheWorker)
         if (locLines[i] == "Conversion successful")
             locOk++;
         if (locLines[i] == "Conversion failed (couldn't load qre)")
-        {
-            locFailed++;
-            EXPECT_EQ(locLines[i - 1], "Loading: " + (r / "sub" / "bad.qre").string());
-        }
+            locFailed.push_back(locLines[i - 1]);
     }
     EXPECT_EQ(locLoading, 7);
-    EXPECT_EQ(locOk, 6);
-    EXPECT_EQ(locFailed, 1);
-    EXPECT_EQ(locLines.size(), 6u * 4 + 3);
+    EXPECT_EQ(locOk, 5);
+    std::sort(locFailed.begin(), locFailed.end());
+    EXPECT_EQ(locFailed, (std::vector<std::string>{"Loading: " + (r / "sub" / "bad.qre").string(),
+                                                   "Loading: " + (r / "sub" / "odd.qre").string()}));
+    EXPECT_EQ(locLines.size(), 5u * 4 + 2 * 3);
     for (const char* f : {"good.qrb", "Model.qrb", "sub/b.qrb", "sub/deep/c.qrb", "a.qre/b.qrb"})
     {
         ASSERT_TRUE(fs::exists(r / f)) << f;
@@ -899,8 +999,12 @@ TEST_F(PranvelTree, BatchConvertsAFolderTreeOnTheWorker)
     }
     for (const char* f : {"_x.qrb", "Copy of x.qrb", "x.qrb.bak", "a.qrb", "sub/odd.qrb", "sub/bad.qrb"})
         EXPECT_FALSE(fs::exists(r / f)) << f;
-    EXPECT_EQ(::locLines((myDir / "data" / "Pranvel" / "qre_batchconversion_errors.txt").string()),
-              (std::vector<std::string>{"earlier", "Failed to load " + (r / "sub" / "bad.qre").string()}));
+    std::vector<std::string> locLog = ::locLines((myDir / "data" / "Pranvel" / "qre_batchconversion_errors.txt").string());
+    ASSERT_EQ(locLog.size(), 3u);
+    EXPECT_EQ(locLog[0], "earlier");
+    std::sort(locLog.begin() + 1, locLog.end());
+    EXPECT_EQ(locLog[1], "Failed to load " + (r / "sub" / "bad.qre").string());
+    EXPECT_EQ(locLog[2], "Failed to load " + (r / "sub" / "odd.qre").string());
     std::vector<std::string> locBoxes = myPrompts.GetBoxes();
     ASSERT_GE(locBoxes.size(), 1u);
     for (const std::string& b : locBoxes)
@@ -911,6 +1015,46 @@ TEST_F(PranvelTree, BatchConvertsAFolderTreeOnTheWorker)
     EXPECT_NE(myLeft->GetDocumentPath().find((r).string()), std::string::npos);
     EXPECT_FALSE(CPranvelView::ourBatchBusyFlag);
     EXPECT_TRUE(e->Render());
+}
+
+TEST_F(PranvelTree, BatchFailsAndLogsAFileWithAnUnknownCommand)
+{
+    OpenShip();
+    fs::path r = myDir / "batch";
+    fs::create_directories(r);
+    ASSERT_TRUE(SaveQRE(*CommandHandler::Get(), QC_String((r / "good.qre").c_str())));
+    // The same model with one line no command reads: it loads, but short of that line.
+    {
+        std::ifstream locIn(r / "good.qre", std::ios::binary);
+        std::string locText((std::istreambuf_iterator<char>(locIn)), {});
+        std::ofstream(r / "odd.qre", std::ios::binary) << locText << "MIRRORMODEL 1 0 0\r\n";
+    }
+    CommandHandler::Get()->SetModified(false);
+    myPrompts.Clear();
+    myPrompts.AnswerFolder(r.string());
+    myPrompts.AnswerBox(OS_ID_OK);
+    std::vector<std::string> locLines;
+    Script("Dialog", [&](UI_Dialog* d) {
+        UI_ClickButton(d, IDC_BATCH_START);
+        locWaitWhile([] { return CPranvelView::ourBatchBusyFlag.load(); });
+        locLines = locListLines(d);
+        UI_ClickButton(d, IDC_BATCH_CLOSE);
+    });
+    PranvelRunBatchConversion();
+    EXPECT_EQ(myPrompts.GetBoxes(), std::vector<std::string>{"Pranvel|ERROR: unknown command in QRE file"});
+
+    std::map<std::string, std::string> locOutcome;
+    for (size_t i = 0; i + 1 < locLines.size(); i++)
+        if (locLines[i].rfind("Loading: ", 0) == 0)
+            locOutcome[locLines[i].substr(9)] = locLines[i + 1].rfind("Writing: ", 0) == 0 && i + 2 < locLines.size()
+                                                    ? locLines[i + 2]
+                                                    : locLines[i + 1];
+    EXPECT_EQ(locOutcome[(r / "good.qre").string()], "Conversion successful");
+    EXPECT_EQ(locOutcome[(r / "odd.qre").string()], "Conversion failed (couldn't load qre)");
+    EXPECT_TRUE(fs::exists(r / "good.qrb"));
+    EXPECT_FALSE(fs::exists(r / "odd.qrb"));
+    EXPECT_EQ(::locLines((myDir / "data" / "Pranvel" / "qre_batchconversion_errors.txt").string()),
+              std::vector<std::string>{"Failed to load " + (r / "odd.qre").string()});
 }
 
 TEST_F(PranvelTree, BatchAbortStopsAfterTheCurrentFileAtAnyDepth)

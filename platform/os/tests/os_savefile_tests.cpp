@@ -1,7 +1,9 @@
-// The save-file helper against links, hard links, closed folders, leftovers
+// The save-file helper against links, hard links, closed folders, read-only
+// files, names in another case, disks that fill during an in-place save, leftovers
 // of killed saves, and paths that try to leave the folder they are saved under.
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -31,6 +33,30 @@ extern "C" int fdatasync(int aHandle)
         return -1;
     }
     return static_cast<int>(syscall(SYS_fdatasync, aHandle));
+}
+
+// Writes to one file (by inode) that fail with ENOSPC once they pass a given
+// offset, the bytes before it written, as on a disk that fills meanwhile.
+static std::atomic<ino_t> ourFullInode{0};
+static std::atomic<int64_t> ourFullAt{0};
+
+extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t anOffset)
+{
+    struct stat locStat;
+    const ino_t locInode = ourFullInode.load();
+    if (locInode && fstat(aHandle, &locStat) == 0 && locStat.st_ino == locInode &&
+        anOffset + int64_t(aCount) > ourFullAt.load())
+    {
+        if (anOffset < ourFullAt.load())
+            aCount = size_t(ourFullAt.load() - anOffset);
+        else
+        {
+            ourFullInode = 0;
+            errno = ENOSPC;
+            return -1;
+        }
+    }
+    return static_cast<ssize_t>(syscall(SYS_pwrite64, aHandle, aData, aCount, anOffset));
 }
 
 namespace
@@ -87,6 +113,14 @@ protected:
             locSave.Commit())
             return 0;
         return locSave.GetError() ? locSave.GetError() : -1;
+    }
+
+    static std::string Text(size_t aSize, char aFirst)
+    {
+        std::string locText(aSize, 0);
+        for (size_t i = 0; i < aSize; ++i)
+            locText[i] = char(aFirst + i % 23);
+        return locText;
     }
 
     fs::path myDir;
@@ -440,4 +474,171 @@ TEST_F(OSSaveTest, AFlushFailedWhileWritingFailsTheSave)
     }
     EXPECT_EQ(ReadDisk(myDir / "base" / "big.bin"), "old");
     EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"big.bin"}));
+}
+
+TEST_F(OSSaveTest, ReadOnlyFilesAreNotReplaced)
+{
+    // The tests run as root, who may write anything: the mode decides, as
+    // Windows' read-only attribute would.
+    WriteDisk(myDir / "base" / "locked.txt", "locked");
+    fs::permissions(myDir / "base" / "locked.txt", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    WriteDisk(myDir / "base" / "group.txt", "group");
+    fs::permissions(myDir / "base" / "group.txt", fs::perms::owner_read | fs::perms::group_write);
+    for (const char* locName : {"locked.txt", "group.txt", "LOCKED.TXT"})
+    {
+        OS_SaveFile locSave;
+        EXPECT_FALSE(locSave.Begin((myDir / "base" / locName).c_str())) << locName;
+        EXPECT_EQ(locSave.GetError(), EACCES);
+        EXPECT_EQ(SaveBeneath(locName, "x"), EACCES);
+    }
+    // Nor through a link, nor rewritten in place.
+    fs::create_symlink("base/locked.txt", myDir / "link.txt");
+    EXPECT_FALSE(Save(myDir / "link.txt", "x"));
+    fs::create_hard_link(myDir / "base" / "locked.txt", myDir / "outside" / "twin.txt");
+    EXPECT_FALSE(Save(myDir / "outside" / "twin.txt", "x"));
+    EXPECT_EQ(ReadDisk(myDir / "base" / "locked.txt"), "locked");
+    EXPECT_EQ(ReadDisk(myDir / "base" / "group.txt"), "group");
+    EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"locked.txt", "group.txt"}));
+
+    // Another user may not write a file only its owner may.
+    WriteDisk(myDir / "base" / "rootonly.txt", "root");
+    fs::permissions(myDir / "base" / "rootonly.txt", fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    if (geteuid() == 0)
+    {
+        pid_t locChild = fork();
+        if (locChild == 0)
+        {
+            if (setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(3);
+            OS_SaveFile locSave;
+            _exit(!locSave.Begin((myDir / "base" / "rootonly.txt").c_str()) && locSave.GetError() == EACCES ? 0 : 1);
+        }
+        int locStatus = 0;
+        ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+        EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0) << locStatus;
+        EXPECT_TRUE(Save(myDir / "base" / "rootonly.txt", "root's own"));
+    }
+}
+
+TEST_F(OSSaveTest, NamesInAnotherCaseReplaceTheFileThatExists)
+{
+    WriteDisk(myDir / "base" / "tower.qre", "old");
+    fs::permissions(myDir / "base" / "tower.qre", fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(Save(myDir / "base" / "TOWER.QRE", "new"));
+    EXPECT_EQ(ReadDisk(myDir / "base" / "tower.qre"), "new");
+    EXPECT_EQ(fs::status(myDir / "base" / "tower.qre").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(SaveBeneath("Tower.Qre", "beneath"), 0);
+    EXPECT_EQ(ReadDisk(myDir / "base" / "tower.qre"), "beneath");
+    // A new file gets the name given.
+    ASSERT_TRUE(Save(myDir / "base" / "NEW.QRE", "made"));
+    EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"tower.qre", "NEW.QRE"}));
+
+    // A link whose target is named in another case reaches the file that exists.
+    WriteDisk(myDir / "outside" / "target.txt", "old");
+    fs::create_symlink("../outside/Target.TXT", myDir / "base" / "link.txt");
+    ASSERT_TRUE(Save(myDir / "base" / "link.txt", "through"));
+    EXPECT_TRUE(fs::is_symlink(myDir / "base" / "link.txt"));
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "target.txt"), "through");
+    EXPECT_EQ(Names(myDir / "outside"), std::set<std::string>{"target.txt"});
+}
+
+TEST_F(OSSaveTest, AnInPlaceSaveThatFailsHalfWayPutsTheOldBytesBack)
+{
+    const fs::path locFile = myDir / "base" / "level.velk";
+    const std::string locOld = Text(150000, 'a');
+    WriteDisk(locFile, locOld);
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    struct stat locStat;
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+    // Longer and shorter than the old text: its tail must not stay behind.
+    for (size_t locNewSize : {size_t(233698), size_t(90000)})
+    {
+        SCOPED_TRACE(locNewSize);
+        const std::string locNew = Text(locNewSize, 'A');
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+        ASSERT_TRUE(locSave.IsInPlace());
+        ASSERT_TRUE(locSave.Write(locNew.data(), locNew.size()));
+        ourFullAt = 70000;
+        ourFullInode = locStat.st_ino;
+        EXPECT_FALSE(locSave.Commit());
+        EXPECT_EQ(ourFullInode.load(), ino_t(0));   // the failure did happen
+        ourFullInode = 0;
+        EXPECT_EQ(locSave.GetError(), ENOSPC);
+        EXPECT_TRUE(ReadDisk(locFile) == locOld);
+        EXPECT_EQ(fs::hard_link_count(locFile), 2u);
+    }
+    ASSERT_TRUE(Save(locFile, "whole"));
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "whole");
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+}
+
+TEST_F(OSSaveTest, AnInPlaceSaveWithoutRoomForItsSizeChangesNothing)
+{
+    // A small file system of its own, so that it can fill up.
+    const fs::path locSmall = myDir / "small";
+    fs::create_directories(locSmall);
+    if (mount("tmpfs", locSmall.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    struct Unmount
+    {
+        const fs::path& myPath;
+        ~Unmount() { umount2(myPath.c_str(), MNT_DETACH); }
+    } locUnmount{locSmall};
+    const std::string locOld = Text(100000, 'a');
+    WriteDisk(locSmall / "level.velk", locOld);
+    fs::create_hard_link(locSmall / "level.velk", locSmall / "twin.velk");
+    const std::string locNew = Text(400000, 'A');
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin((locSmall / "level.velk").c_str()));
+    ASSERT_TRUE(locSave.IsInPlace());
+    ASSERT_TRUE(locSave.Write(locNew.data(), locNew.size()));
+    EXPECT_FALSE(locSave.Commit());
+    EXPECT_EQ(locSave.GetError(), ENOSPC);
+    EXPECT_TRUE(ReadDisk(locSmall / "level.velk") == locOld);
+    EXPECT_EQ(fs::file_size(locSmall / "level.velk"), locOld.size());
+    // What fits is written.
+    const std::string locFits = Text(120000, 'B');
+    ASSERT_TRUE(Save(locSmall / "level.velk", locFits));
+    EXPECT_TRUE(ReadDisk(locSmall / "twin.velk") == locFits);
+}
+
+TEST_F(OSSaveTest, AKeptOldFileGoesBackOrIsDropped)
+{
+    const fs::path locFile = myDir / "base" / "pair.loc";
+    const fs::path locLinked = myDir / "base" / "linked.loc";
+    const fs::path locNone = myDir / "base" / "none.loc";
+    WriteDisk(locFile, "old");
+    fs::permissions(locFile, fs::perms::owner_read | fs::perms::owner_write);
+    WriteDisk(locLinked, "old linked text");
+    fs::create_hard_link(locLinked, myDir / "outside" / "twin.loc");
+    for (int locRestoreFlag = 1; locRestoreFlag >= 0; --locRestoreFlag)
+    {
+        SCOPED_TRACE(locRestoreFlag ? "restored" : "dropped");
+        for (const fs::path& locPath : {locFile, locLinked, locNone})
+        {
+            OS_SaveFile locSave;
+            ASSERT_TRUE(locSave.Begin(locPath.c_str()));
+            ASSERT_TRUE(locSave.Write("new", 3));
+            ASSERT_TRUE(locSave.CommitKeepingOld());
+            EXPECT_EQ(ReadDisk(locPath), "new");
+            if (locRestoreFlag)
+                EXPECT_TRUE(locSave.Restore());
+            else
+                locSave.Abandon();
+        }
+        if (locRestoreFlag)
+        {
+            EXPECT_EQ(ReadDisk(locFile), "old");
+            EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.loc"), "old linked text");
+            EXPECT_FALSE(fs::exists(locNone));
+            EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"pair.loc", "linked.loc"}));
+        }
+    }
+    EXPECT_EQ(ReadDisk(locFile), "new");
+    EXPECT_EQ(fs::status(locFile).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.loc"), "new");
+    EXPECT_EQ(fs::hard_link_count(locLinked), 2u);
+    EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"pair.loc", "linked.loc", "none.loc"}));
 }

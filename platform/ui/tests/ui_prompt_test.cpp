@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
@@ -184,4 +185,42 @@ TEST(PromptTest, QtFileDialogReturnsTheChosenFile)
     EXPECT_EQ(locTitle, "Open");
     ASSERT_TRUE(locChosen);
     EXPECT_EQ(locResult.GetPath(0), (locDir / "pack.SDF").string());
+}
+
+// The real folder chooser: its status line follows the folder entered (the
+// parent button) and the folder clicked, and the clicked one is the choice.
+TEST(PromptTest, QtFolderChooserStatusFollowsTheSelection)
+{
+    std::filesystem::path locDir = std::filesystem::path(Q_TEST_TMP_DIR) / "folders";
+    std::filesystem::remove_all(locDir);
+    std::filesystem::create_directories(locDir / "outer" / "inner");
+    std::string locOuter = (locDir / "outer").string(), locInner = (locDir / "outer" / "inner").string();
+    UI_SetDefaultPromptsInteractive(true);
+    std::vector<std::string> locShown;
+    std::unique_ptr<QTimer> locDriver = locWhileShown<QFileDialog>([&](QFileDialog* aDialog) {
+        QLabel* locStatus = nullptr;
+        for (QLabel* locLabel : aDialog->findChildren<QLabel*>())
+            if (locLabel->text() == "Pick one")
+                locStatus = locLabel;
+        QListView* locView = aDialog->findChild<QListView*>("listView");
+        QFileSystemModel* locModel = aDialog->findChild<QFileSystemModel*>();
+        QAbstractButton* locParent = aDialog->findChild<QAbstractButton*>("toParentButton");
+        if (!locStatus || !locView || !locModel || !locParent)
+            return;
+        locShown.push_back(locStatus->text().toStdString());
+        locParent->click();
+        locShown.push_back(locStatus->text().toStdString());
+        QModelIndex locIndex = locModel->index(QString::fromStdString(locInner));
+        locView->selectionModel()->setCurrentIndex(locIndex,
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        locShown.push_back(locStatus->text().toStdString());
+        static_cast<QDialog*>(aDialog)->accept();
+    });
+    std::string locFolder = locInner;
+    bool locChosen = UI_ChooseFolder("Folder", "Pick one", &locFolder,
+                                     [](const std::string& aFolder) { return "at " + aFolder; });
+    UI_SetDefaultPromptsInteractive(false);
+    ASSERT_TRUE(locChosen);
+    EXPECT_EQ(locFolder, locInner);
+    EXPECT_EQ(locShown, (std::vector<std::string>{"Pick one", "at " + locOuter, "at " + locInner}));
 }
