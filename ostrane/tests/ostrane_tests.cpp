@@ -11,6 +11,7 @@
 #include "qfile/qf_file.h"
 #include "qfile/qf_sdf.h"
 #include "qfile/qf_sdfedit.h"
+#include "qfile/tests/sdf_test_util.h"
 
 #include <QEvent>
 #include <QWidget>
@@ -605,94 +606,6 @@ TEST_F(OstraneTest, OneSelectedEntryIsExtractedAloneAndFailuresCount)
 
 namespace
 {
-// An archive laid out by this test, as the Windows originals wrote them: names
-// are the bytes given, stored raw in a stored table. Each directory lists as
-// sub-directories the directories whose path continues its own by one name.
-std::string locBuildArchive(const std::vector<std::string>& aDirs,
-                            const std::vector<std::pair<std::string, std::string>>& aFiles)
-{
-    auto locHash = [](const std::string& aPath) {
-        uint32_t locA = 1, locB = 0;
-        for (unsigned char locChar : aPath)
-        {
-            locA = (locA + ((locChar >= 'a' && locChar <= 'z') ? locChar - 32u : locChar)) % 65521;
-            locB = (locB + locA) % 65521;
-        }
-        return locA | (locB << 16);
-    };
-    auto locAlign = [](size_t aSize) { return uint32_t((aSize + 3) & ~size_t(3)); };
-    auto locPut = [](std::string* aBytes, size_t anAt, uint32_t aValue) {
-        for (int i = 0; i < 4; i++)
-            (*aBytes)[anAt + i] = char(aValue >> (8 * i));
-    };
-    auto locDirOf = [](const std::string& aPath) {
-        size_t locSlash = aPath.rfind('/');
-        return locSlash == std::string::npos ? std::string() : aPath.substr(0, locSlash);
-    };
-    const size_t locN = aFiles.size(), locD = aDirs.size();
-    std::vector<uint32_t> locFileAt, locDirAt, locPathAt;
-    std::vector<std::vector<size_t>> locSubs(locD), locFiles(locD);
-    for (size_t i = 0; i < locD; i++)
-        for (size_t j = 0; j < locD; j++)
-            if (!aDirs[j].empty() && locDirOf(aDirs[j]) == aDirs[i])
-                locSubs[i].push_back(j);
-    uint32_t locAt = uint32_t(8 + 8 * (locN + locD));
-    for (size_t i = 0; i < locN; i++)
-    {
-        const std::string& locPath = aFiles[i].first;
-        locFileAt.push_back(locAt);
-        locAt += 20 + locAlign(locPath.size() - locDirOf(locPath).size() + 1);
-        for (size_t j = 0; j < locD; j++)
-            if (aDirs[j] == locDirOf(locPath))
-                locFiles[j].push_back(i);
-    }
-    for (size_t i = 0; i < locD; i++)
-    {
-        locDirAt.push_back(locAt);
-        locPathAt.push_back(locAt + 8 + 4 * uint32_t(locSubs[i].size() + locFiles[i].size()));
-        locAt = locPathAt.back() + locAlign(aDirs[i].size() + 1);
-    }
-    std::string locFat(locAt, '\0'), locData;
-    locPut(&locFat, 0, uint32_t(locN));
-    locPut(&locFat, 4 + 8 * locN, uint32_t(locD));
-    for (size_t i = 0; i < locN; i++)
-    {
-        const std::string& locPath = aFiles[i].first;
-        const std::string locDir = locDirOf(locPath);
-        const std::string locLeaf = locPath.substr(locDir.empty() ? 0 : locDir.size() + 1);
-        size_t locDirIndex = std::find(aDirs.begin(), aDirs.end(), locDir) - aDirs.begin();
-        locPut(&locFat, 4 + 8 * i, locHash(locPath));
-        locPut(&locFat, 8 + 8 * i, locFileAt[i]);
-        locPut(&locFat, locFileAt[i] + 4, uint32_t(aFiles[i].second.size()));
-        locPut(&locFat, locFileAt[i] + 8, uint32_t(aFiles[i].second.size()));
-        locPut(&locFat, locFileAt[i] + 12, uint32_t(8 + locData.size()));
-        locPut(&locFat, locFileAt[i] + 16, locPathAt[locDirIndex]);
-        locFat.replace(locFileAt[i] + 20, locLeaf.size(), locLeaf);
-        locData += aFiles[i].second;
-    }
-    for (size_t i = 0; i < locD; i++)
-    {
-        locPut(&locFat, 8 + 8 * locN + 8 * i, locHash(aDirs[i]));
-        locPut(&locFat, 12 + 8 * locN + 8 * i, locDirAt[i]);
-        size_t locWord = locDirAt[i];
-        locPut(&locFat, locWord, uint32_t(locSubs[i].size()));
-        for (size_t locSub : locSubs[i])
-            locPut(&locFat, locWord += 4, locPathAt[locSub] + uint32_t(aDirs[i].empty() ? 0 : aDirs[i].size() + 1));
-        locPut(&locFat, locWord += 4, uint32_t(locFiles[i].size()));
-        for (size_t locFile : locFiles[i])
-            locPut(&locFat, locWord += 4, locFileAt[locFile]);
-        locFat.replace(locPathAt[i], aDirs[i].size(), aDirs[i]);
-    }
-    std::string locBytes(8, '\0');
-    locPut(&locBytes, 0, 0x094C4F4B);
-    locBytes += locData;
-    locPut(&locBytes, 4, uint32_t(locBytes.size()));
-    locBytes += std::string(8, '\0');
-    locPut(&locBytes, locBytes.size() - 8, uint32_t(locFat.size()));
-    locPut(&locBytes, locBytes.size() - 4, uint32_t(locFat.size()));
-    return locBytes + locFat;
-}
-
 std::vector<std::string> locSorted(std::vector<std::string> aList)
 {
     std::sort(aList.begin(), aList.end());
@@ -711,7 +624,14 @@ TEST_F(OstraneTest, WindowsNamesListReadableAndExtractUnderUtf8Names)
         {"na\xEFve/\x81odd.bin", "undefined byte"},
         {"d\xC3\xA9j\xC3\xA0.txt", "already utf-8"},
         {"plain.txt", "plain"}};
-    locWriteFile(myWork / "win.sdf", locBuildArchive({"", "na\xEFve"}, locFiles));
+    sdftest::FatSpec locSpec;
+    locSpec.myDirs = {{"", {{1, 0}}}, {"na\xEFve", {}}};
+    for (const auto& [locPath, locData] : locFiles)
+    {
+        size_t locSlash = locPath.find('/');
+        locSpec.myFiles.push_back({locSlash == std::string::npos ? 0 : 1, locPath.substr(locSlash + 1), locData});
+    }
+    sdftest::WriteBytes(myWork / "win.sdf", sdftest::BuildArchive(locSpec));
     const std::vector<std::string> locUtf8 = {"caf\xC3\xA9.txt", "\xE2\x82\xACuro.txt", "na\xC3\xAFve/r\xC3\xA9sum\xC3\xA9.txt",
                                               "na\xC3\xAFve/\xC2\x81odd.bin", "d\xC3\xA9j\xC3\xA0.txt", "plain.txt"};
     Start("win.sdf");
@@ -735,11 +655,11 @@ TEST_F(OstraneTest, EntriesTheListCannotShowAreCountedInTheTitle)
     // archive path may be (it cannot be read back) and a second spelling of a
     // listed path are not, and the title says so.
     const std::string locLong(3000, 'L');
-    locWriteFile(myWork / "odd.sdf", locBuildArchive({"", "a", locLong, "B"}, {{"a", "file a"},
-                                                                              {"a/b.txt", "in folder a"},
-                                                                              {locLong + "/x.txt", "far"},
-                                                                              {"B/c.txt", "one"},
-                                                                              {"B/C.TXT", "two"}}));
+    sdftest::FatSpec locSpec;
+    locSpec.myDirs = {{"", {{1, 0}, {2, 0}, {3, 0}}}, {"a", {}}, {locLong, {}}, {"B", {}}};
+    locSpec.myFiles = {{0, "a", "file a"}, {1, "b.txt", "in folder a"}, {2, "x.txt", "far"}, {3, "c.txt", "one"},
+                       {3, "C.TXT", "two"}};
+    sdftest::WriteBytes(myWork / "odd.sdf", sdftest::BuildArchive(locSpec));
     Start("odd.sdf");
     ASSERT_TRUE(myStarted);
     EXPECT_EQ(locSorted(Entries()), (std::vector<std::string>{"B/c.txt", "a", "a/b.txt"}));
