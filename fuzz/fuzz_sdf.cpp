@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -68,6 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
             uint32_t locTime = 0, locSize = 0;
             char locArchiveName[256];
             QF_File::GetFileInfo(locPath, &locTime, &locSize, locArchiveName);
+            // As the archive tool shows it: valid UTF-8 whatever the bytes.
+            const std::string locShown = QF_SDFNameToUtf8(locPath);
+            if (locShown.size() > 3 * strlen(locPath))
+                abort();
             locReadEntry(locPath, OPEN_READ);
             locReadEntry(locPath, OPEN_READ | OPEN_STREAMING);
             // In pieces, unpacking as it goes.

@@ -15,13 +15,16 @@
 #include "qfile/qf_sdf.h"
 #include "qfile/qf_sdfedit.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <set>
 #include <strings.h>
+#include <sys/stat.h>
 #include <vector>
 
 // [SECTION] state and helpers
@@ -37,12 +40,23 @@ static const char* const ourTitle = "Ostrane v0.01";
 static const int ourMaxEntries = 16777215;
 static const int ourMaxSelections = 1024;
 
+static const size_t ourMaxArchivePath = 255;
+static const size_t ourMaxNamesShown = 20;
+
 static std::string ourStartDirectory;
 static std::string ourSdfName;
 static bool locSDFChangedFlag = false;
 // Upper-cased listed paths with '/' separators: one file is listed once,
 // whichever separator and case its path came with.
 static std::set<std::string> ourListedKeys;
+// Entries of the loaded archive whose stored name is not the listed text (code
+// page 1252 shown as UTF-8): listed key to the name as stored.
+static std::map<std::string, std::string> ourStoredNames;
+// Entries of the loaded archive that the list cannot show.
+static int ourHiddenEntries = 0;
+// What one add refused, told once at its end.
+static std::vector<std::string> ourRefusedNames;
+static int ourRefusedOutside = 0;
 
 static std::string locListKey(const char* aPath)
 {
@@ -94,7 +108,10 @@ void OstraneSetTitle(const char* aName)
         return;
     }
     std::string locName = aName;
-    UI_SetDialogTitle(ourOstraneDialog, locFormat("%s - %s", ourTitle, locName.c_str()).c_str());
+    std::string locTitle = locFormat("%s - %s", ourTitle, locName.c_str());
+    if (ourHiddenEntries > 0)
+        locTitle += locFormat(" (%d entries not shown)", ourHiddenEntries);
+    UI_SetDialogTitle(ourOstraneDialog, locTitle.c_str());
     ourSdfName = locName;
 }
 
@@ -102,22 +119,67 @@ void OstraneNewSdf()
 {
     OstraneListReset(IDC_FILE_LIST);
     ourListedKeys.clear();
+    ourStoredNames.clear();
+    ourHiddenEntries = 0;
     OstraneEnableItem(IDC_SAVE_SDF, false);
     OstraneEnableItem(IDC_EXTRACT_FILES, false);
     locSDFChangedFlag = false;
     OstraneSetTitle(nullptr);
 }
 
-void OstraneAddListFile(const char* aPath)
+// A path the writer would refuse never enters the list, so that a list can
+// always be saved.
+static bool locIsArchivePath(const char* aPath)
+{
+    return strlen(aPath) <= ourMaxArchivePath && QF_SDFIsEntryPath(aPath);
+}
+
+// False when the path is listed already (in any case or with either separator).
+static bool locListFile(const char* aPath)
 {
     std::string locKey = locListKey(aPath);
-    if (ourListedKeys.count(locKey))
-        return;
+    if (!ourListedKeys.insert(locKey).second)
+        return false;
     OstraneListAdd(IDC_FILE_LIST, aPath);
-    ourListedKeys.insert(locKey);
+    return true;
+}
+
+// Tells what the add that ends here refused, in one message of each kind.
+static void locReportRefused()
+{
+    if (!ourRefusedNames.empty())
+    {
+        std::string locText;
+        for (size_t i = 0; i < ourRefusedNames.size() && i < ourMaxNamesShown; i++)
+            locText += (i ? "\n" : "") + ourRefusedNames[i];
+        if (ourRefusedNames.size() > ourMaxNamesShown)
+            locText += locFormat("\n... and %d more", (int) (ourRefusedNames.size() - ourMaxNamesShown));
+        OstraneMessageBox("Error adding file", locText.c_str());
+    }
+    if (ourRefusedOutside > 0)
+        OstraneMessageBox("ERROR", "Only files from sub directories allowed.");
+    ourRefusedNames.clear();
+    ourRefusedOutside = 0;
+}
+
+static void locAddListFile(const char* aPath)
+{
+    if (!locIsArchivePath(aPath))
+    {
+        ourRefusedNames.push_back(aPath);
+        return;
+    }
+    if (!locListFile(aPath))
+        return;
     OstraneEnableItem(IDC_SAVE_SDF, true);
     OstraneEnableItem(IDC_EXTRACT_FILES, false);
     locSDFChangedFlag = true;
+}
+
+void OstraneAddListFile(const char* aPath)
+{
+    locAddListFile(aPath);
+    locReportRefused();
 }
 
 static void locRemoveListEntry(int anIndex)
@@ -130,30 +192,43 @@ static void locRemoveListEntry(int anIndex)
 
 // --- [SECTION] loading and adding ---
 
-// Every directory is listed once, whatever the archive's table claims.
-static void locListSdfDir(QF_SDFArchive* anArchive, const char* aPath, std::set<std::string>* aVisited)
+// Every file the archive's table holds, whatever its directory records say, so
+// that a file and a folder of one name are both listed. Returns the number listed.
+static int locListArchiveFiles(QF_SDFArchive* anArchive, const char* aPath)
 {
-    if (!aVisited->insert(locListKey(aPath)).second)
-        return;
-    QF_FileList locList;
-    QF_SDF::ListArchiveDirectory(aPath, anArchive, &locList);
-    std::string locBase = aPath;
-    if (!locBase.empty())
-        locBase += '/';
-    for (QF_FileList::Node* locNode = locList.myFirst; locNode; locNode = locNode->myNext)
+    std::string locPrefix = locListKey(aPath);
+    if (!locPrefix.empty())
+        locPrefix += '/';
+    int locListed = 0;
+    const uint32_t locCount = QF_SDF::GetFATWord(anArchive, anArchive->myFileTable);
+    for (uint32_t i = 0; i < locCount; i++)
     {
-        std::string locChild = locBase + locNode->myName;
-        if (locNode->myIsDirectory)
-            locListSdfDir(anArchive, locChild.c_str(), aVisited);
-        else
-            OstraneAddListFile(locChild.c_str());
+        QF_SDFFileRecord locRecord;
+        if (!QF_SDF::GetFileRecord(anArchive, QF_SDF::GetFATWord(anArchive, anArchive->myFileTable + 8 + 8 * i),
+                                   &locRecord))
+            continue;
+        std::string locStored = locRecord.myDirectory[0] ? std::string(locRecord.myDirectory) + "/" + locRecord.myName
+                                                         : std::string(locRecord.myName);
+        // Longer paths cannot be read back; a second spelling of a path names the same entry.
+        if (locStored.size() > ourMaxArchivePath || locListKey(locStored.c_str()).compare(0, locPrefix.size(), locPrefix))
+            continue;
+        std::string locShown = QF_SDFNameToUtf8(locStored.c_str());
+        if (!locListFile(locShown.c_str()))
+            continue;
+        locListed++;
+        if (locShown != locStored)
+            ourStoredNames[locListKey(locShown.c_str())] = locStored;
     }
+    return locListed;
 }
 
 void OstraneListSdfDir(QF_SDFArchive* anArchive, const char* aPath)
 {
-    std::set<std::string> locVisited;
-    locListSdfDir(anArchive, aPath, &locVisited);
+    if (locListArchiveFiles(anArchive, aPath) == 0)
+        return;
+    locSDFChangedFlag = true;
+    OstraneEnableItem(IDC_SAVE_SDF, true);
+    OstraneEnableItem(IDC_EXTRACT_FILES, false);
 }
 
 bool OstraneLoadSdf(const char* aPath)
@@ -166,7 +241,8 @@ bool OstraneLoadSdf(const char* aPath)
         OstraneMessageBox("ERROR", "Failed to load SDF");
         return false;
     }
-    OstraneListSdfDir(locArchive, "");
+    int locListed = locListArchiveFiles(locArchive, "");
+    ourHiddenEntries = std::max(0, (int) QF_SDF::GetFATWord(locArchive, locArchive->myFileTable) - locListed);
     QF_SDF::Close(nullptr);
     OstraneSetTitle(locPath.c_str());
     OstraneEnableItem(IDC_SAVE_SDF, false);
@@ -175,12 +251,36 @@ bool OstraneLoadSdf(const char* aPath)
     return true;
 }
 
-void OstraneAddPath(const char* aRelativePath)
+// A path below the start directory that a link takes out of it is refused.
+static bool locStaysInside(const std::string& aRelativePath)
+{
+    std::string locRelative;
+    if (OstraneGetRelativePath(ourStartDirectory, ourStartDirectory + "/" + aRelativePath, &locRelative))
+        return true;
+    ourRefusedOutside++;
+    return false;
+}
+
+static bool locIsLink(const std::string& aRelativePath)
+{
+    struct stat locStat;
+    std::string locPath = aRelativePath;
+    std::replace(locPath.begin(), locPath.end(), '\\', '/');
+    return lstat(locPath.c_str(), &locStat) == 0 && S_ISLNK(locStat.st_mode);
+}
+
+static void locAddPath(const char* aRelativePath)
 {
     if (QF_File::IsDirectory(aRelativePath))
         OstraneAddDirectory(aRelativePath);
     else if (!locEndsInSdf(aRelativePath))
-        OstraneAddListFile(aRelativePath);
+        locAddListFile(aRelativePath);
+}
+
+void OstraneAddPath(const char* aRelativePath)
+{
+    locAddPath(aRelativePath);
+    locReportRefused();
 }
 
 namespace
@@ -214,13 +314,16 @@ void locAddDirectory(const std::string& aDirectory, locVisitedSet* aVisited)
         if (locEntry.myName == "." || locEntry.myName == "..")
             continue;
         std::string locPath = aDirectory.empty() ? locEntry.myName : aDirectory + "\\" + locEntry.myName;
+        // Only a link can lead out of a folder that lies inside.
+        if (locIsLink(locPath) && !locStaysInside(locPath))
+            continue;
         if (locEntry.myIsDirectory)
         {
             if (aVisited->insert({locEntry.myDevice, locEntry.myInode}).second)
                 locAddDirectory(locPath, aVisited);
         }
         else if (!locEndsInSdf(locEntry.myName))
-            OstraneAddListFile(locPath.c_str());
+            locAddListFile(locPath.c_str());
     }
 }
 } // namespace
@@ -231,9 +334,13 @@ bool OstraneAddDirectory(const char* aRelativeDirectory)
     OS_FileInfo locInfo;
     if (!OS_GetFileInfo(locDirectory.empty() ? "." : locDirectory.c_str(), &locInfo) || !locInfo.myIsDirectory)
         return false;
-    locVisitedSet locVisited;
-    locVisited.insert({locInfo.myDevice, locInfo.myInode});
-    locAddDirectory(locDirectory, &locVisited);
+    if (locStaysInside(locDirectory))
+    {
+        locVisitedSet locVisited;
+        locVisited.insert({locInfo.myDevice, locInfo.myInode});
+        locAddDirectory(locDirectory, &locVisited);
+    }
+    locReportRefused();
     return true;
 }
 
@@ -286,7 +393,15 @@ static void locSave()
     {
         locNumEntries++;
         if (!locEditor.AddFile(locText.c_str()))
-            OstraneMessageBox("Error adding file", locText.c_str());
+            ourRefusedNames.push_back(locText);
+    }
+    // The writer would refuse the whole archive: nothing is written.
+    if (!ourRefusedNames.empty())
+    {
+        locReportRefused();
+        OstraneSetTitle(locName.c_str());
+        UI_SetCursor(UI_CURSOR_ARROW);
+        return;
     }
     locEditor.SetProgressCallback(OstraneSetProgressTitle);
     locEditor.SetDefaultCompression(2);
@@ -294,6 +409,8 @@ static void locSave()
     locEditor.SetCompression("mp3", 0);
     if (locEditor.Write(locName.c_str()))
     {
+        ourHiddenEntries = 0;
+        ourStoredNames.clear();
         OstraneSetTitle(locName.c_str());
         OstraneMessageBox("SDF created", locFormat("%d files in SDF", locNumEntries).c_str());
         OstraneEnableItem(IDC_SAVE_SDF, false);
@@ -314,8 +431,10 @@ static void locSave()
 static bool locExtractEntry(const std::string& anEntry)
 {
     UI_SetDialogTitle(ourOstraneDialog, locFormat("%s - Extracting %s...\n", ourTitle, anEntry.c_str()).c_str());
+    // The archive is searched by the name as stored; the file gets the name as listed.
+    auto locStored = ourStoredNames.find(locListKey(anEntry.c_str()));
     QF_FileStream locInput;
-    if (!locInput.Open(anEntry.c_str()))
+    if (!locInput.Open(locStored != ourStoredNames.end() ? locStored->second.c_str() : anEntry.c_str()))
     {
         OstraneMessageBox("Error reading file", anEntry.c_str());
         return false;
@@ -385,19 +504,22 @@ static void locAddFiles()
     {
         std::string locRelativeDirectory;
         if (!OstraneGetRelativePath(ourStartDirectory, locResult.myDirectory, &locRelativeDirectory))
-            OstraneMessageBox("ERROR", "Only files from sub directories allowed.");
-        else if (locResult.myNames.size() == 1)
-        {
-            std::string locRelative;
-            if (OstraneGetRelativePath(ourStartDirectory, locResult.GetPath(0), &locRelative))
-                OstraneAddPath(locRelative.c_str());
-        }
+            ourRefusedOutside++;
         else
         {
             std::string locPrefix = locRelativeDirectory.empty() ? std::string() : locRelativeDirectory + "\\";
-            for (const std::string& locName : locResult.myNames)
-                OstraneAddPath((locPrefix + locName).c_str());
+            for (size_t i = 0; i < locResult.myNames.size(); i++)
+            {
+                // The name itself may be a link that leads out.
+                std::string locRelative;
+                if (!OstraneGetRelativePath(ourStartDirectory, locResult.GetPath(i), &locRelative))
+                    ourRefusedOutside++;
+                else
+                    locAddPath(locResult.myNames.size() == 1 ? locRelative.c_str()
+                                                            : (locPrefix + locResult.myNames[i]).c_str());
+            }
         }
+        locReportRefused();
     }
     OS_SetCurrentDirectory(ourStartDirectory.c_str());
 }
@@ -419,15 +541,16 @@ static void locDropFiles(const std::vector<std::string>& aPaths)
 {
     int j = (int) aPaths.size();
     QC_ASSERT(j > 0);
+    // Paths are taken whole: one longer than an archive may hold is refused by name.
     for (const std::string& locDropped : aPaths)
     {
-        std::string locPath = locDropped.substr(0, 1024);
         std::string locRelative;
-        if (OstraneGetRelativePath(ourStartDirectory, locPath, &locRelative) && !locRelative.empty())
-            OstraneAddPath(locRelative.c_str());
+        if (OstraneGetRelativePath(ourStartDirectory, locDropped, &locRelative) && !locRelative.empty())
+            locAddPath(locRelative.c_str());
         else
-            OstraneMessageBox("ERROR", "Only files from sub directories allowed.");
+            ourRefusedOutside++;
     }
+    locReportRefused();
 }
 
 intptr_t OstraneDlgProc(UI_Dialog* aDialog, const UI_Message& aMessage)

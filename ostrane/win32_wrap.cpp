@@ -9,8 +9,12 @@
 #include "qfile/qf_file.h"
 
 #include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
+#include <sys/stat.h>
 
 UI_Dialog* ourOstraneDialog = nullptr;
 
@@ -89,28 +93,80 @@ UI_Dialog* OstraneCreateDialog(int aTemplateId, UI_DialogProc aProc, UI_Dialog* 
     return locDialog;
 }
 
+// The path as the system finds it: spelled as on disk where it does not exist
+// as written, then with every link, "." and ".." resolved. A last part that does
+// not exist (a file about to be saved) is kept as written. Empty when nothing
+// of it can be found.
+static std::string locResolvePath(const std::string& aPath)
+{
+    char locFound[PATH_MAX];
+    if (aPath.empty() || !OS_ResolvePath(aPath.c_str(), locFound, sizeof(locFound)))
+        return std::string();
+    char locResolved[PATH_MAX];
+    if (realpath(locFound, locResolved))
+        return locResolved;
+    if (errno != ENOENT)
+        return std::string();
+    std::string locPath = locFound;
+    size_t locSlash = locPath.find_last_of('/');
+    std::string locLeaf = locSlash == std::string::npos ? locPath : locPath.substr(locSlash + 1);
+    if (locLeaf.empty() || locLeaf == "." || locLeaf == ".." || locSlash == std::string::npos)
+        return std::string();
+    std::string locParent = locResolvePath(locSlash == 0 ? std::string("/") : locPath.substr(0, locSlash));
+    if (locParent.empty())
+        return std::string();
+    return (locParent == "/" ? locParent : locParent + "/") + locLeaf;
+}
+
+// The part of the resolved path below the resolved directory, found by the
+// identity of the folders and not by their names, so that case counts only
+// where the file system minds it. False when the path is not inside.
+static bool locPathBelow(const std::string& aDirectory, const std::string& aPath, std::string* aRest)
+{
+    struct stat locDirectory;
+    if (aDirectory.empty() || aPath.empty() || stat(aDirectory.c_str(), &locDirectory) != 0)
+        return false;
+    for (size_t locEnd = 0; locEnd <= aPath.size(); locEnd++)
+    {
+        if (locEnd < aPath.size() && aPath[locEnd] != '/')
+            continue;
+        struct stat locFolder;
+        if (stat(locEnd ? aPath.substr(0, locEnd).c_str() : "/", &locFolder) != 0)
+            return false;
+        if (locFolder.st_dev == locDirectory.st_dev && locFolder.st_ino == locDirectory.st_ino)
+        {
+            *aRest = locEnd < aPath.size() ? aPath.substr(locEnd + 1) : std::string();
+            return true;
+        }
+    }
+    return false;
+}
+
 bool OstraneGetRelativePath(const std::string& aBaseDirectory, const std::string& aPath, std::string* aRelative)
 {
-    std::string locBase = aBaseDirectory;
-    while (locBase.size() > 1 && (locBase.back() == '/' || locBase.back() == '\\'))
-        locBase.pop_back();
-    if (aPath.size() < locBase.size() || strncasecmp(aPath.c_str(), locBase.c_str(), locBase.size()) != 0)
+    const std::string locBase = locResolvePath(aBaseDirectory);
+    const std::string locPath = locResolvePath(aPath);
+    std::string locRest;
+    if (!locPathBelow(locBase, locPath, &locRest))
         return false;
-    if (aPath.size() == locBase.size())
-    {
-        aRelative->clear();
-        return true;
-    }
-    bool locBaseEndsInSeparator = !locBase.empty() && (locBase.back() == '/' || locBase.back() == '\\');
-    if (locBaseEndsInSeparator)
-    {
-        *aRelative = aPath.substr(locBase.size());
-        return true;
-    }
-    char locNext = aPath[locBase.size()];
-    if (locNext != '/' && locNext != '\\')
+    // A link is listed under its own name (as the disk spells it), found in its
+    // resolved folder; what it points at must lie inside as well.
+    char locFound[PATH_MAX];
+    if (!OS_ResolvePath(aPath.c_str(), locFound, sizeof(locFound)))
         return false;
-    *aRelative = aPath.substr(locBase.size() + 1);
+    std::string locGiven = locFound;
+    while (locGiven.size() > 1 && locGiven.back() == '/')
+        locGiven.pop_back();
+    size_t locSlash = locGiven.find_last_of('/');
+    std::string locLeaf = locSlash == std::string::npos ? locGiven : locGiven.substr(locSlash + 1);
+    if (!locRest.empty() && !locLeaf.empty() && locLeaf != "." && locLeaf != ".." && locSlash != std::string::npos)
+    {
+        std::string locFolderRest;
+        if (!locPathBelow(locBase, locResolvePath(locGiven.substr(0, locSlash ? locSlash : 1)), &locFolderRest))
+            return false;
+        locRest = locFolderRest.empty() ? locLeaf : locFolderRest + "/" + locLeaf;
+    }
+    *aRelative = locRest;
     return true;
 }
 

@@ -35,7 +35,9 @@ UI_Dialog* OstraneCreateDialog(int aTemplateId, UI_DialogProc aProc, UI_Dialog* 
 bool OstraneOpenFileDialog(char* aBuffer, const char* aPattern, bool aRelativeOnlyFlag);
 bool OstraneSaveFileDialog(char* aBuffer, const char* aPattern, bool aRelativeOnlyFlag);
 
-// When aPath lies in aBaseDirectory (compared without case, followed by a
-// separator) stores the rest in aRelative and returns true. The directory itself
-// gives true with an empty rest.
+// When aPath lies in aBaseDirectory stores the rest in aRelative and returns
+// true. Both are resolved first (spelled as on disk where they do not exist as
+// written, links, "." and ".." followed) and compared as folders, so case counts
+// where the file system minds it. A link keeps its own name but must point
+// inside too. The directory itself gives true with an empty rest.
 bool OstraneGetRelativePath(const std::string& aBaseDirectory, const std::string& aPath, std::string* aRelative);

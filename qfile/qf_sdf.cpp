@@ -9,7 +9,10 @@
 #include "qfile/qf_sdf.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -85,6 +88,7 @@ bool locNormalizeArchivePath(const char* aPath, std::string* aResult)
 }
 
 QF_SDFArchive* QF_SDF::ourFirstArchive = nullptr;
+char QF_SDFErrorText[256];
 
 //-----------------------------------------------------------------------------
 // [SECTION] Names and the FAT
@@ -144,17 +148,112 @@ bool QF_SDF::IsSearched(const QF_SDFArchive* anArchive, uint8_t aPriority)
            anArchive->myFAT;
 }
 
+namespace
+{
+// Code page 1252 from 0x80 to 0x9F; the five bytes it leaves undefined map to
+// the control characters of the same value, as Windows maps them.
+const uint16_t locCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
+bool locIsUtf8(const uint8_t* aText, size_t aLength)
+{
+    for (size_t i = 0; i < aLength;)
+    {
+        const uint8_t locLead = aText[i];
+        size_t locMore;
+        uint32_t locMin;
+        uint32_t locCode;
+        if (locLead < 0x80)
+        {
+            ++i;
+            continue;
+        }
+        if ((locLead & 0xE0) == 0xC0)
+            locMore = 1, locMin = 0x80, locCode = locLead & 0x1F;
+        else if ((locLead & 0xF0) == 0xE0)
+            locMore = 2, locMin = 0x800, locCode = locLead & 0x0F;
+        else if ((locLead & 0xF8) == 0xF0)
+            locMore = 3, locMin = 0x10000, locCode = locLead & 0x07;
+        else
+            return false;
+        if (locMore >= aLength - i)
+            return false;
+        for (size_t j = 1; j <= locMore; ++j)
+        {
+            if ((aText[i + j] & 0xC0) != 0x80)
+                return false;
+            locCode = (locCode << 6) | (aText[i + j] & 0x3F);
+        }
+        if (locCode < locMin || locCode > 0x10FFFF || (locCode >= 0xD800 && locCode <= 0xDFFF))
+            return false;
+        i += locMore + 1;
+    }
+    return true;
+}
+
+void locAppendUtf8(std::string* aResult, uint32_t aCode)
+{
+    if (aCode < 0x80)
+        *aResult += char(aCode);
+    else if (aCode < 0x800)
+    {
+        *aResult += char(0xC0 | (aCode >> 6));
+        *aResult += char(0x80 | (aCode & 0x3F));
+    }
+    else
+    {
+        *aResult += char(0xE0 | (aCode >> 12));
+        *aResult += char(0x80 | ((aCode >> 6) & 0x3F));
+        *aResult += char(0x80 | (aCode & 0x3F));
+    }
+}
+}
+
+std::string QF_SDFNameToUtf8(const char* aName)
+{
+    std::string locResult;
+    const uint8_t* locPart = reinterpret_cast<const uint8_t*>(aName);
+    for (;;)
+    {
+        const size_t locLength = strcspn(reinterpret_cast<const char*>(locPart), "/\\");
+        if (locIsUtf8(locPart, locLength))
+            locResult.append(reinterpret_cast<const char*>(locPart), locLength);
+        else
+            for (size_t i = 0; i < locLength; ++i)
+                locAppendUtf8(&locResult, locPart[i] >= 0x80 && locPart[i] < 0xA0 ? locCp1252High[locPart[i] - 0x80]
+                                                                                   : locPart[i]);
+        if (!locPart[locLength])
+            return locResult;
+        locResult += char(locPart[locLength]);
+        locPart += locLength + 1;
+    }
+}
+
 //-----------------------------------------------------------------------------
 // [SECTION] FAT checks
 //-----------------------------------------------------------------------------
 
 namespace
 {
+bool locFault(char* aFault, const char* aFormat, ...) __attribute__((format(printf, 2, 3)));
+bool locFault(char* aFault, const char* aFormat, ...)
+{
+    va_list locArgs;
+    va_start(locArgs, aFormat);
+    vsnprintf(aFault, QF_SDF_FAULT_SIZE, aFormat, locArgs);
+    va_end(locArgs);
+    return false;
+}
+
 struct locFatCheck
 {
     const uint8_t* myData;
     uint64_t mySize;
     int64_t myLastNul;   // index of the last NUL byte; -1 when none
+    char* myFault;
 
     uint32_t Word(uint64_t anOffset) const { return QF_SDFGetU32(myData + anOffset); }
 
@@ -164,11 +263,15 @@ struct locFatCheck
     bool FileRecordOk(uint32_t aRecord) const
     {
         if ((aRecord & 3) || !TextOk(uint64_t(aRecord) + QF_SDF_FILE_RECORD_SIZE))
-            return false;
-        if (!QF_SDFIsLeafName(reinterpret_cast<const char*>(myData) + aRecord + QF_SDF_FILE_RECORD_SIZE))
-            return false;
+            return locFault(myFault, "a file record at %u lies outside the table or off a multiple of 4", aRecord);
+        const char* locName = reinterpret_cast<const char*>(myData) + aRecord + QF_SDF_FILE_RECORD_SIZE;
+        if (!QF_SDFIsLeafName(locName))
+            return locFault(myFault, "the file name \"%s\" is empty, \".\", \"..\" or holds a separator", locName);
         uint32_t locPath = Word(uint64_t(aRecord) + 16);
-        return (locPath & 3) == 0 && TextOk(locPath);
+        if ((locPath & 3) || !TextOk(locPath))
+            return locFault(myFault, "the directory path of the file \"%s\" lies outside the table or off a multiple of 4",
+                            locName);
+        return true;
     }
 };
 }
@@ -180,21 +283,35 @@ bool QF_SDFIsLeafName(const char* aName)
     return !strpbrk(aName, "/\\");
 }
 
-bool QF_SDFCheckFat(const uint8_t* aData, uint32_t aSize, uint32_t* aDirTable)
+bool QF_SDFIsEntryPath(const char* aPath)
+{
+    for (const char* locPart = aPath;; )
+    {
+        const size_t locLength = strcspn(locPart, "/\\");
+        if (locLength == 0 || (locPart[0] == '.' && (locLength == 1 || (locLength == 2 && locPart[1] == '.'))))
+            return false;
+        if (!locPart[locLength])
+            return true;
+        locPart += locLength + 1;
+    }
+}
+
+bool QF_SDFCheckFat(const uint8_t* aData, uint32_t aSize, uint32_t* aDirTable, char* aFault)
 {
     if (aSize < 8)
-        return false;
-    locFatCheck locCheck = {aData, aSize, -1};
+        return locFault(aFault, "the table of %u bytes cannot hold its two counts", aSize);
+    locFatCheck locCheck = {aData, aSize, -1, aFault};
     if (const void* locNul = memrchr(aData, 0, aSize))
         locCheck.myLastNul = static_cast<const uint8_t*>(locNul) - aData;
 
     uint64_t locFileCount = locCheck.Word(0);
     uint64_t locDirTable = 4 + 8 * locFileCount;
     if (locDirTable + 4 > aSize)
-        return false;
+        return locFault(aFault, "%llu files do not fit in a table of %u bytes", (unsigned long long) locFileCount, aSize);
     uint64_t locDirCount = locCheck.Word(locDirTable);
     if (locDirTable + 4 + 8 * locDirCount > aSize)
-        return false;
+        return locFault(aFault, "%llu directories do not fit in a table of %u bytes", (unsigned long long) locDirCount,
+                        aSize);
 
     for (uint64_t i = 0; i < locFileCount; ++i)
     {
@@ -209,20 +326,22 @@ bool QF_SDFCheckFat(const uint8_t* aData, uint32_t aSize, uint32_t* aDirTable)
     {
         uint64_t locRecord = locCheck.Word(locDirTable + 8 + 8 * i);
         if ((locRecord & 3) || locRecord + 4 > aSize)
-            return false;
+            return locFault(aFault, "a directory record at %llu lies outside the table or off a multiple of 4",
+                            (unsigned long long) locRecord);
         uint64_t locSubDirs = locCheck.Word(locRecord);
         if (locRecord + 8 + 4 * locSubDirs > aSize)
-            return false;
+            return locFault(aFault, "the directory record at %llu runs past the table", (unsigned long long) locRecord);
         uint64_t locFiles = locCheck.Word(locRecord + 4 + 4 * locSubDirs);
         if (!locCheck.TextOk(locRecord + 8 + 4 * locSubDirs + 4 * locFiles))
-            return false;
+            return locFault(aFault, "the directory record at %llu runs past the table", (unsigned long long) locRecord);
         locWords += 2 + locSubDirs + locFiles;
         if (locWords * 4 > aSize)
-            return false;
+            return locFault(aFault, "the directory records overlap");
         for (uint64_t j = 0; j < locSubDirs; ++j)
         {
             if (!locCheck.TextOk(locCheck.Word(locRecord + 4 + 4 * j)))
-                return false;
+                return locFault(aFault, "a sub-directory name of the directory record at %llu lies outside the table",
+                                (unsigned long long) locRecord);
         }
         for (uint64_t j = 0; j < locFiles; ++j)
         {
@@ -235,7 +354,7 @@ bool QF_SDFCheckFat(const uint8_t* aData, uint32_t aSize, uint32_t* aDirTable)
 }
 
 // Runs after QF_SDFCheckFat, so every record and string lies inside the FAT.
-bool QF_SDFCheckTree(const uint8_t* aData, uint32_t aSize, uint32_t aDirTable)
+bool QF_SDFCheckTree(const uint8_t* aData, uint32_t aSize, uint32_t aDirTable, char* aFault)
 {
     struct locDir
     {
@@ -243,6 +362,7 @@ bool QF_SDFCheckTree(const uint8_t* aData, uint32_t aSize, uint32_t aDirTable)
         uint32_t myLength;   // its length
         uint32_t myRecord;
     };
+    const char* locText = reinterpret_cast<const char*>(aData);
     const uint32_t locCount = QF_SDFGetU32(aData + aDirTable);
     std::vector<locDir> locDirs;
     locDirs.reserve(locCount);
@@ -252,7 +372,10 @@ bool QF_SDFCheckTree(const uint8_t* aData, uint32_t aSize, uint32_t aDirTable)
         uint64_t locSubs = QF_SDFGetU32(aData + locRecord);
         uint64_t locFiles = QF_SDFGetU32(aData + locRecord + 4 + 4 * locSubs);
         uint32_t locPath = uint32_t(locRecord + 8 + 4 * locSubs + 4 * locFiles);
-        locDirs.push_back({locPath, uint32_t(strlen(reinterpret_cast<const char*>(aData) + locPath)), locRecord});
+        // A path no writer may store is looked up by none either, listed or not.
+        if (locText[locPath] && !QF_SDFIsEntryPath(locText + locPath))
+            return locFault(aFault, "the directory path \"%s\" has an empty, \".\" or \"..\" part", locText + locPath);
+        locDirs.push_back({locPath, uint32_t(strlen(locText + locPath)), locRecord});
     }
     std::sort(locDirs.begin(), locDirs.end(), [](const locDir& aLeft, const locDir& aRight) {
         return aLeft.myPath < aRight.myPath;
@@ -260,7 +383,7 @@ bool QF_SDFCheckTree(const uint8_t* aData, uint32_t aSize, uint32_t aDirTable)
     for (size_t i = 1; i < locDirs.size(); ++i)
     {
         if (locDirs[i].myPath == locDirs[i - 1].myPath)
-            return false;   // two records sharing one path string
+            return locFault(aFault, "two directory records share the path \"%s\"", locText + locDirs[i].myPath);
     }
 
     // Each sub-directory offset must point at the leaf of a directory's own path,
@@ -268,31 +391,35 @@ bool QF_SDFCheckTree(const uint8_t* aData, uint32_t aSize, uint32_t aDirTable)
     // then longer than its parent's, so following children can never come back,
     // and no directory may be listed twice.
     std::vector<uint8_t> locListed(locDirs.size(), 0);
-    const char* locText = reinterpret_cast<const char*>(aData);
     for (const locDir& locParent : locDirs)
     {
+        const char* locParentPath = locText + locParent.myPath;
         uint64_t locSubs = QF_SDFGetU32(aData + locParent.myRecord);
         for (uint64_t j = 0; j < locSubs; ++j)
         {
             uint32_t locLeaf = QF_SDFGetU32(aData + locParent.myRecord + 4 + 4 * j);
             if (locLeaf >= aSize || !QF_SDFIsLeafName(locText + locLeaf))
-                return false;
+                return locFault(aFault, "the directory \"%s\" lists a sub-directory whose name is empty, \".\", \"..\" or holds a separator",
+                                locParentPath);
             auto locAfter = std::upper_bound(locDirs.begin(), locDirs.end(), locLeaf,
                                              [](uint32_t anOffset, const locDir& aDir) { return anOffset < aDir.myPath; });
+            const char* const locNoRecord = "the directory \"%s\" lists the sub-directory \"%s\", which has no record";
             if (locAfter == locDirs.begin())
-                return false;
+                return locFault(aFault, locNoRecord, locParentPath, locText + locLeaf);
             const locDir& locChild = *(locAfter - 1);
             if (locLeaf >= uint64_t(locChild.myPath) + locChild.myLength)
-                return false;
+                return locFault(aFault, locNoRecord, locParentPath, locText + locLeaf);
             const uint32_t locPrefix = locLeaf - locChild.myPath;
             if (locParent.myLength == 0 ? locPrefix != 0
                                         : (locPrefix != locParent.myLength + 1 || locText[locLeaf - 1] != '/' ||
-                                           !locStartsWithNoCase(locText + locChild.myPath, locText + locParent.myPath,
+                                           !locStartsWithNoCase(locText + locChild.myPath, locParentPath,
                                                                locParent.myLength)))
-                return false;
+                return locFault(aFault, "the directory \"%s\" lists \"%s\", which is not directly inside it",
+                                locParentPath, locText + locChild.myPath);
             uint8_t& locMark = locListed[size_t(&locChild - locDirs.data())];
             if (locMark)
-                return false;
+                return locFault(aFault, "the directory \"%s\" is listed as a sub-directory twice",
+                                locText + locChild.myPath);
             locMark = 1;
         }
     }
@@ -365,9 +492,12 @@ static bool locUnpackedSizeFits(uint32_t aMethod, uint32_t aStoredSize, uint32_t
     return anUnpackedSize <= uint64_t(aStoredSize) * locRatio + 1024;
 }
 
-static bool locOpenFailed(int aCode)
+// aText says what is wrong; null when QF_SDFErrorText already does.
+static bool locOpenFailed(int aCode, const char* aText)
 {
     QF_ErrorCode = aCode;
+    if (aText)
+        snprintf(QF_SDFErrorText, sizeof(QF_SDFErrorText), "%s", aText);
     return false;
 }
 
@@ -375,22 +505,23 @@ bool QF_SDF::Open(QF_SDFArchive* anArchive, const char* aPath, uint8_t aPriority
 {
     CloseArchive(anArchive);
     anArchive->myPriority = aPriority;
+    QF_SDFErrorText[0] = 0;
 
     std::string locName;
     if (!locNormalizeArchivePath(aPath, &locName))
-        return locOpenFailed(QF_ERROR_NOT_FOUND);
+        return locOpenFailed(QF_ERROR_NOT_FOUND, "the path is empty or longer than the system allows");
     anArchive->myFileHand = OS_OpenFile(locName.c_str(), OS_OPEN_READ);
     if (anArchive->myFileHand == INVALID_HANDLE_VALUE)
-        return locOpenFailed(QF_ERROR_NOT_FOUND);
+        return locOpenFailed(QF_ERROR_NOT_FOUND, strerror(errno));
 
     uint8_t locHeader[QF_SDF_HEADER_SIZE];
     if (OS_ReadFileAt(anArchive->myFileHand, locHeader, sizeof(locHeader), 0) != int64_t(sizeof(locHeader)))
-        return locOpenFailed(QF_ERROR_READ);
+        return locOpenFailed(QF_ERROR_READ, "the header is cut short");
     if (QF_SDFGetU32(locHeader) != QF_SDF_MAGIC)
-        return locOpenFailed(QF_ERROR_NOT_SDF);
+        return locOpenFailed(QF_ERROR_NOT_SDF, "not an SDF archive");
     OS_FileInfo locInfo;
     if (!OS_GetHandleInfo(anArchive->myFileHand, &locInfo))
-        return locOpenFailed(QF_ERROR_READ);
+        return locOpenFailed(QF_ERROR_READ, strerror(errno));
 
     // The FAT block header, then the stored FAT, both inside the file.
     const uint32_t locFatBlock = QF_SDFGetU32(locHeader + 4);
@@ -398,7 +529,7 @@ bool QF_SDF::Open(QF_SDFArchive* anArchive, const char* aPath, uint8_t aPriority
     if (locFatBlock < QF_SDF_HEADER_SIZE || uint64_t(locFatBlock) + QF_SDF_FAT_HEADER_SIZE > locInfo.mySize ||
         OS_ReadFileAt(anArchive->myFileHand, locBlockHeader, sizeof(locBlockHeader), locFatBlock) !=
             int64_t(sizeof(locBlockHeader)))
-        return locOpenFailed(QF_ERROR_READ);
+        return locOpenFailed(QF_ERROR_READ, "the table's block lies outside the file");
     const uint32_t locUnpackedSize = QF_SDFGetU32(locBlockHeader);
     const uint32_t locPackedWord = QF_SDFGetU32(locBlockHeader + 4);
     const uint32_t locStoredSize = QF_SDFStoredSize(locPackedWord);
@@ -407,15 +538,15 @@ bool QF_SDF::Open(QF_SDFArchive* anArchive, const char* aPath, uint8_t aPriority
     if (locMethod == QF_SDF_INVALID || locStoredSize > locInfo.mySize - locStoredAt ||
         (locMethod == QF_SDF_STORED && locStoredSize != locUnpackedSize) ||
         !locUnpackedSizeFits(locMethod, locStoredSize, locUnpackedSize))
-        return locOpenFailed(QF_ERROR_READ);
+        return locOpenFailed(QF_ERROR_READ, "the table's sizes or method are damaged");
 
     uint8_t* locStored = static_cast<uint8_t*>(malloc(locStoredSize ? locStoredSize : 1));
     if (!locStored)
-        return locOpenFailed(QF_ERROR_READ);
+        return locOpenFailed(QF_ERROR_READ, "no memory for the table");
     if (OS_ReadFileAt(anArchive->myFileHand, locStored, locStoredSize, locStoredAt) != int64_t(locStoredSize))
     {
         free(locStored);
-        return locOpenFailed(QF_ERROR_READ);
+        return locOpenFailed(QF_ERROR_READ, "the table cannot be read");
     }
     uint8_t* locFat = locStored;
     if (locMethod != QF_SDF_STORED)
@@ -430,19 +561,19 @@ bool QF_SDF::Open(QF_SDFArchive* anArchive, const char* aPath, uint8_t aPriority
         if (!locUnpacked)
         {
             free(locFat);
-            return locOpenFailed(QF_ERROR_READ);
+            return locOpenFailed(QF_ERROR_READ, "the table cannot be unpacked");
         }
     }
     anArchive->myFAT = locFat;
     anArchive->myFATSize = locUnpackedSize;
 
     uint32_t locDirTable = 0;
-    if (!QF_SDFCheckFat(locFat, locUnpackedSize, &locDirTable))
-        return locOpenFailed(QF_ERROR_CORRUPT_SDF);
+    if (!QF_SDFCheckFat(locFat, locUnpackedSize, &locDirTable, QF_SDFErrorText))
+        return locOpenFailed(QF_ERROR_CORRUPT_SDF, nullptr);
     // Names that are no names, or directories that list themselves or each
     // other, would send a listing round in circles.
-    if (!QF_SDFCheckTree(locFat, locUnpackedSize, locDirTable))
-        return locOpenFailed(QF_ERROR_READ);
+    if (!QF_SDFCheckTree(locFat, locUnpackedSize, locDirTable, QF_SDFErrorText))
+        return locOpenFailed(QF_ERROR_CORRUPT_SDF, nullptr);
     anArchive->myFileTable = 0;
     anArchive->myDirTable = locDirTable;
     // Every entry's data lies between the header and the FAT block.
@@ -453,13 +584,13 @@ bool QF_SDF::Open(QF_SDFArchive* anArchive, const char* aPath, uint8_t aPriority
         uint64_t locData = GetFATWord(anArchive, locRecord + 12);
         uint64_t locStoredEntry = QF_SDFStoredSize(GetFATWord(anArchive, locRecord + 8));
         if (locData < QF_SDF_HEADER_SIZE || locData + locStoredEntry > locFatBlock)
-            return locOpenFailed(QF_ERROR_CORRUPT_SDF);
+            return locOpenFailed(QF_ERROR_CORRUPT_SDF, "an entry's data lies outside the data area");
     }
     anArchive->myTablesSorted = locIsSorted(anArchive, 0) && locIsSorted(anArchive, locDirTable);
 
     anArchive->myName = strdup(locName.c_str());
     if (!anArchive->myName)
-        return locOpenFailed(QF_ERROR_READ);
+        return locOpenFailed(QF_ERROR_READ, "no memory");
     anArchive->myOpenFlag = 1;
     return true;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/os/os_file.h"
 
@@ -37,6 +38,19 @@ struct QF_SDFFileRecord
     const char* myDirectory;   // the directory's path inside the FAT ("" for the root)
     const char* myName;        // the leaf name inside the FAT
 };
+
+// Why the last QF_SDF::Open failed, for the user; emptied when an open starts.
+extern char QF_SDFErrorText[256];
+
+// The one rule for the paths an archive holds, kept by the writer, the opener
+// and the archive tool: parts separated by '/' or '\\' alike, none of them
+// empty, "." or "..", so that no path begins or ends with a separator.
+bool QF_SDFIsEntryPath(const char* aPath);
+
+// An archive path for display and for the file names made on extraction: each
+// part that is not valid UTF-8 (the Windows originals wrote code page 1252) is
+// read as code page 1252. Lookups keep the stored bytes.
+std::string QF_SDFNameToUtf8(const char* aName);
 
 enum QF_SDFMethod
 {
@@ -79,7 +93,8 @@ public:
     // asked; otherwise it opens a new one. Null with QF_ErrorCode on failure.
     static QF_SDFArchive* OpenByName(const char* aPath, uint8_t aPriority);
     // (Re)loads one entry: header, FAT block and FAT checks. Codes: 1 cannot
-    // open, 2 read, seek or unpacking failure, 4 not an archive, 5 corrupt FAT.
+    // open, 2 read, seek or unpacking failure, 4 not an archive, 5 corrupt FAT
+    // (a directory table that is no tree too); QF_SDFErrorText says more.
     static bool Open(QF_SDFArchive* anArchive, const char* aPath, uint8_t aPriority);
     // A null name closes every archive (true). Otherwise lowers the count of
     // the entry of that name (compared without case, separators as given) and

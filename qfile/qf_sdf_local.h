@@ -3,6 +3,7 @@
 // unpacked FAT, data offsets from the start of the archive file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // 'K', 'O', 'L', 0x09 read as a u32.
@@ -42,18 +43,24 @@ enum QF_SDFFileRecordField : uint32_t
     QF_SDF_FR_NAME = 20,
 };
 
+// Room for the text of a FAT check's fault, NUL included.
+constexpr size_t QF_SDF_FAULT_SIZE = 256;
+
 // The checks applied to an unpacked FAT before it is used: counts against its
 // size, every record and string inside it (an offset equal to the size lies
 // outside), every name's NUL inside it, record offsets on multiples of 4.
-// On success *aDirTable is the FAT offset of the directory count.
-bool QF_SDFCheckFat(const uint8_t* aData, uint32_t aSize, uint32_t* aDirTable);
+// On success *aDirTable is the FAT offset of the directory count; on failure
+// aFault (QF_SDF_FAULT_SIZE bytes) says what is wrong.
+bool QF_SDFCheckFat(const uint8_t* aData, uint32_t aSize, uint32_t* aDirTable, char* aFault);
 
 // A leaf name an archive may hold: not empty, not "." or "..", no '/' or '\\'.
 bool QF_SDFIsLeafName(const char* aName);
-// The directory tree of a FAT that passed QF_SDFCheckFat: every sub-directory
-// entry names, by a proper leaf name, a directory whose path is its parent's
-// path and that name, and no directory is listed twice.
-bool QF_SDFCheckTree(const uint8_t* aData, uint32_t aSize, uint32_t aDirTable);
+// The directory tree of a FAT that passed QF_SDFCheckFat: every directory path
+// is an entry path (QF_SDFIsEntryPath) or the root's empty one, every
+// sub-directory entry names, by a proper leaf name, a directory whose path is
+// its parent's path and that name, and no directory is listed twice. On
+// failure aFault says what is wrong.
+bool QF_SDFCheckTree(const uint8_t* aData, uint32_t aSize, uint32_t aDirTable, char* aFault);
 
 // Test seam: when set, the writer's compression of a file's data asks it first
 // and fails as if the coder had (error 14) when it answers true. Called on the

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -77,6 +78,7 @@ QF_SDFEdit::QF_SDFEdit()
     , myDefaultMethod(QF_SDF_LZMA)
     , myFatMethod(QF_SDF_LZMA)
     , myThreadCount(0)
+    , myArchivePath(NULL)
 {
     myDirs.Init(64, 64, false);
     myExtensionRules.Init(8, 8, false);
@@ -104,6 +106,11 @@ bool QF_SDFEdit::Fail(int aCode, const char* aFormat, ...)
     return false;
 }
 
+bool QF_SDFEdit::FailOutput(int aCode, int anErrno)
+{
+    return Fail(aCode, "%s: %s", myArchivePath, strerror(anErrno ? anErrno : EIO));
+}
+
 bool QF_SDFEdit::AddFile(const char* aName)
 {
     if (aName[0] == '"')
@@ -121,6 +128,8 @@ bool QF_SDFEdit::AddFile(const char* aName)
         free(locCopy);
         return false;
     }
+    if (!QF_SDFIsEntryPath(locCopy))
+        return Fail(QF_SDFEDIT_BAD_NAME, "%s", locCopy);
     return true;
 }
 
@@ -226,6 +235,8 @@ bool QF_SDFEdit::ScanFiles(uint64_t* aTotalBytes)
     {
         char* locName = myNames[i];
         FileStats& locStats = myFileStats[i];
+        if (!QF_SDFIsEntryPath(locName))
+            return Fail(QF_SDFEDIT_BAD_NAME, "%s", locName);
         size_t locLength = strlen(locName);
         if (locLength > QF_SDF_MAX_PATH)
             return Fail(QF_SDFEDIT_NOT_FOUND, "%s", locName);
@@ -393,6 +404,7 @@ struct PackJob
     uint32_t myMethod = 0;
     QF_File myFile;                 // owns the contents while the job lives
     int myError = QF_SDFEDIT_OK;    // found while reading or compressing
+    int myErrno = 0;                // the system's reason for a failed read
     uint8_t* myBlock = NULL;        // malloc; null when stored
     uint32_t myStoredSize = 0;
     uint32_t myStoredMethod = 0;
@@ -542,7 +554,7 @@ bool QF_SDFEdit::ReportProgress(int aFileIndex, uint64_t aBytesDone, uint64_t aT
         myProgress.myName = myFileStats[aFileIndex].myLeaf;
     }
     if (!myProgressCallback(&myProgress))
-        return Fail(QF_SDFEDIT_CANCELLED);
+        return Fail(QF_SDFEDIT_CANCELLED, "%s: stopped", myArchivePath);
     return true;
 }
 
@@ -572,8 +584,11 @@ bool QF_SDFEdit::WriteFiles(OS_SaveFile* anOutput, uint64_t aTotalBytes, uint32_
         locJob->myMethod = GetCompression(locStats.myLeaf);
         if (locJob->myMethod == (uint32_t)-1)
             locJob->myError = QF_SDFEDIT_SDF_IN_SDF;
-        else if (!locJob->myFile.Open(locJob->myPath, OPEN_READ))
+        else if (errno = 0, !locJob->myFile.Open(locJob->myPath, OPEN_READ))
+        {
             locJob->myError = QF_SDFEDIT_CANNOT_READ;
+            locJob->myErrno = errno;
+        }
         else if (locJob->myFile.GetSize() != locStats.mySize)
             locJob->myError = QF_SDFEDIT_SIZE_CHANGED;
         // The whole contents are in the file's buffer; read them in place.
@@ -627,6 +642,9 @@ bool QF_SDFEdit::WriteFiles(OS_SaveFile* anOutput, uint64_t aTotalBytes, uint32_
             break;
         case QF_SDFEDIT_NO_MEMORY:
             return Fail(QF_SDFEDIT_NO_MEMORY, "%s: %d bytes", locPath, (int)locStats.mySize);
+        case QF_SDFEDIT_CANNOT_READ:
+            return Fail(QF_SDFEDIT_CANNOT_READ, "%s: %s", locPath,
+                        locJob->myErrno ? strerror(locJob->myErrno) : "cannot be read");
         default:
             return Fail(locJob->myError, "%s", locPath);
         }
@@ -634,7 +652,7 @@ bool QF_SDFEdit::WriteFiles(OS_SaveFile* anOutput, uint64_t aTotalBytes, uint32_
         if (locStoredSize > QF_SDF_STORED_SIZE_MASK || locDataOffset + locStoredSize > 0xFFFFFFFFu)
             return Fail(QF_SDFEDIT_TOO_LARGE, "%s", locPath);
         if (!locWritePieces(anOutput, locJob->myBlock ? locJob->myBlock : locJob->myFile.myBuffer, locStoredSize))
-            return Fail(QF_SDFEDIT_WRITE_FAILED);
+            return FailOutput(QF_SDFEDIT_WRITE_FAILED, anOutput->GetError());
 
         locStats.myDataOffset = (uint32_t)locDataOffset;
         locStats.myPackedWord = QF_SDFPackWord(locStoredSize, locJob->myStoredMethod);
@@ -717,7 +735,7 @@ bool QF_SDFEdit::WriteFat(OS_SaveFile* anOutput, uint32_t aFatSize)
     if (locError == QF_SDFEDIT_NO_MEMORY)
         Fail(locError, "%d bytes", (int)aFatSize);
     else if (!locOk)
-        Fail(locError);
+        Fail(locError, "FAT");
     if (locOk && locStoredSize > QF_SDF_STORED_SIZE_MASK)
         locOk = Fail(QF_SDFEDIT_TOO_LARGE, "FAT");
     if (locOk)
@@ -727,7 +745,7 @@ bool QF_SDFEdit::WriteFat(OS_SaveFile* anOutput, uint32_t aFatSize)
         QF_SDFPutU32(locHeader + 4, QF_SDFPackWord(locStoredSize, locStoredMethod));
         if (!anOutput->Write(locHeader, sizeof(locHeader))
             || !locWritePieces(anOutput, locBlock ? locBlock : locFat, locStoredSize))
-            locOk = Fail(QF_SDFEDIT_WRITE_FAILED);
+            locOk = FailOutput(QF_SDFEDIT_WRITE_FAILED, anOutput->GetError());
     }
     free(locBlock);
     free(locFat);
@@ -742,8 +760,10 @@ bool QF_SDFEdit::Write(const char* anArchivePath)
 {
     QC_ASSERT(myFileStats == NULL);
     QF_SDFEditError = QF_SDFEDIT_OK;
+    QF_SDFEditErrorText[0] = 0;
+    myArchivePath = anArchivePath;
     if (myNames.Count() == 0)
-        return Fail(QF_SDFEDIT_NO_FILES);
+        return Fail(QF_SDFEDIT_NO_FILES, "%s: no files to write", anArchivePath);
 
     uint64_t locTotalBytes = 0;
     uint64_t locFatSize = 0;
@@ -752,12 +772,12 @@ bool QF_SDFEdit::Write(const char* anArchivePath)
 
     OS_SaveFile locOutput;
     if (!locOutput.Begin(anArchivePath))
-        return Fail(QF_SDFEDIT_CANNOT_CREATE);
+        return FailOutput(QF_SDFEDIT_CANNOT_CREATE, locOutput.GetError());
     uint8_t locHeader[QF_SDF_HEADER_SIZE];
     QF_SDFPutU32(locHeader, QF_SDF_MAGIC);
     QF_SDFPutU32(locHeader + 4, 0);
     if (!locOutput.Write(locHeader, sizeof(locHeader)))
-        return Fail(QF_SDFEDIT_WRITE_FAILED);
+        return FailOutput(QF_SDFEDIT_WRITE_FAILED, locOutput.GetError());
 
     uint32_t locFatOffset = 0;
     if (!WriteFiles(&locOutput, locTotalBytes, &locFatOffset) || !WriteFat(&locOutput, (uint32_t)locFatSize))
@@ -766,6 +786,6 @@ bool QF_SDFEdit::Write(const char* anArchivePath)
     // The FAT offset goes into the header last, before the file replaces the target.
     QF_SDFPutU32(locHeader + 4, locFatOffset);
     if (!locOutput.WriteAt(locHeader + 4, 4, 4) || !locOutput.Commit())
-        return Fail(QF_SDFEDIT_WRITE_FAILED);
+        return FailOutput(QF_SDFEDIT_WRITE_FAILED, locOutput.GetError());
     return true;
 }

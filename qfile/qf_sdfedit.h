@@ -33,17 +33,18 @@ enum QF_SDFEditErrorCode
     QF_SDFEDIT_CALLBACK_SET = 1,       // progress callback set twice
     QF_SDFEDIT_RULE_EXISTS = 2,        // extension rule already present
     QF_SDFEDIT_SDF_IN_SDF = 3,         // a file has the extension "sdf"; text: its path
-    QF_SDFEDIT_NO_FILES = 6,           // a write with no names
+    QF_SDFEDIT_NO_FILES = 6,           // a write with no names; text: the archive
     QF_SDFEDIT_NOT_FOUND = 7,          // neither in an archive nor on disk, 4 GB or more, or a path over 255 characters; text: the name
     QF_SDFEDIT_EMPTY_FILE = 8,         // text: the name
-    QF_SDFEDIT_CANNOT_CREATE = 9,      // the output cannot be created
-    QF_SDFEDIT_CANCELLED = 10,         // the progress callback returned false
-    QF_SDFEDIT_CANNOT_READ = 11,       // text: the path
+    QF_SDFEDIT_CANNOT_CREATE = 9,      // the output cannot be created; text: the archive and the system's reason
+    QF_SDFEDIT_CANCELLED = 10,         // the progress callback returned false; text: the archive
+    QF_SDFEDIT_CANNOT_READ = 11,       // text: the path and the system's reason
     QF_SDFEDIT_SIZE_CHANGED = 12,      // text: the path
     QF_SDFEDIT_NO_MEMORY = 13,         // text: "%s: %d bytes" or "%d bytes" for the FAT
-    QF_SDFEDIT_NOT_COMPRESSED = 14,    // the compression produced nothing; text: the path
-    QF_SDFEDIT_WRITE_FAILED = 15,      // a write, seek or the final rename failed
+    QF_SDFEDIT_NOT_COMPRESSED = 14,    // the compression produced nothing; text: the path or "FAT"
+    QF_SDFEDIT_WRITE_FAILED = 15,      // a write, seek or the final rename failed; text: the archive and the system's reason
     QF_SDFEDIT_TOO_LARGE = 16,         // a stored block over 2^30 - 1 bytes or an archive past 4 GB; text: the path or "FAT"
+    QF_SDFEDIT_BAD_NAME = 17,          // a name no archive may hold (see QF_SDFIsEntryPath); text: the name
 };
 
 extern int QF_SDFEditError;
@@ -58,7 +59,9 @@ public:
     QF_SDFEdit& operator=(const QF_SDFEdit&) = delete;
 
     // Keeps a copy with '\\' turned into '/' and one leading '"' dropped. False
-    // only when memory runs out.
+    // when memory runs out, and with error 17 for a name that is no entry path
+    // (QF_SDFIsEntryPath): that name is kept all the same, so that Write
+    // refuses it too rather than leave it out.
     bool AddFile(const char* aName);
     // Method for files of that extension (at most 15 characters, compared
     // without case); an extension already given: error 2.
@@ -76,7 +79,7 @@ public:
 
     // Writes the archive through a temporary file beside anArchivePath that
     // replaces it only when complete: a failed write leaves any earlier file
-    // of that name as it was. One write per writer. Files are read, progress
+    // of that name as it was, and every failure leaves a text. One write per writer. Files are read, progress
     // is reported and the archive written on the calling thread, in file-table
     // order; only the compression runs on the workers.
     bool Write(const char* anArchivePath);
@@ -114,6 +117,8 @@ private:
     };
 
     bool Fail(int aCode, const char* aFormat = NULL, ...) __attribute__((format(printf, 3, 4)));
+    // Error 9 or 15 with the archive's name and the system's reason.
+    bool FailOutput(int aCode, int anErrno);
     int FindOrAddDirectory(const char* aPath, int aLength);
     bool ScanFiles(uint64_t* aTotalBytes);
     bool LayOut(uint64_t* aFatSize);
@@ -131,5 +136,6 @@ private:
     uint32_t myFatMethod;
     int myThreadCount;
     QC_GrowingArray<char*> myNames;
+    const char* myArchivePath;       // during Write, for the texts of its failures
     std::unordered_multimap<uint32_t, int> myDirIndex;   // directory hash to index in myDirs
 };

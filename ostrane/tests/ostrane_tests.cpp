@@ -8,8 +8,10 @@
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_prompt_script.h"
 #include "platform/ui/ui_qt.h"
+#include "qfile/qf_file.h"
 #include "qfile/qf_sdf.h"
 #include "qfile/qf_sdfedit.h"
+#include "qfile/tests/sdf_test_util.h"
 
 #include <QEvent>
 #include <QWidget>
@@ -415,16 +417,32 @@ TEST_F(OstraneTest, ClosingWithChangesAsksFirst)
 
 TEST_F(OstraneTest, ArchivesNamingPathsAboveThemAreNotLoaded)
 {
-    // An archive holding "../evil.txt", made by the writer from a directory below:
-    // its ".." directory is no name an archive may hold, so nothing of it is listed.
+    // The writer refuses "../evil.txt" before it writes anything.
     locWriteFile(myRoot / "evil.txt", "outside");
+    locWriteFile(myWork / "good.txt", "inside");
     {
         QF_SDFEdit locEditor;
-        locEditor.AddFile("../evil.txt");
+        EXPECT_FALSE(locEditor.AddFile("../evil.txt"));
         locEditor.AddFile("../data/good.txt");
-        locWriteFile(myWork / "good.txt", "inside");
+        EXPECT_FALSE(locEditor.Write("evil.sdf"));
+        EXPECT_EQ(QF_SDFEditError, QF_SDFEDIT_BAD_NAME);
+        EXPECT_STREQ(QF_SDFEditErrorText, "../evil.txt");
+        EXPECT_FALSE(fs::exists(myWork / "evil.sdf"));
+    }
+    // One made elsewhere: its ".." directory is no name an archive may hold,
+    // so nothing of it is listed.
+    locWriteFile(myWork / "zz" / "evil.txt", "outside");
+    {
+        QF_SDFEdit locEditor;
+        locEditor.AddFile("zz/evil.txt");
+        locEditor.AddFile("good.txt");
+        locEditor.SetDefaultCompression(0);
         ASSERT_TRUE(locEditor.Write("evil.sdf")) << QF_SDFEditError;
     }
+    std::string locBytes = locReadFile(myWork / "evil.sdf");
+    for (size_t locAt = 0; (locAt = locBytes.find("zz", locAt)) != std::string::npos;)
+        locBytes.replace(locAt, 2, "..");
+    locWriteFile(myWork / "evil.sdf", locBytes);
     fs::path locInner = myWork / "inner";
     fs::create_directories(locInner);
     fs::current_path(locInner);
@@ -432,6 +450,7 @@ TEST_F(OstraneTest, ArchivesNamingPathsAboveThemAreNotLoaded)
     EXPECT_FALSE(myStarted);
     EXPECT_EQ(myPrompts.GetBoxes(), std::vector<std::string>{"ERROR|Failed to load SDF"});
     EXPECT_TRUE(Entries().empty());
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF);
 }
 
 TEST_F(OstraneTest, FailedWriteIsNotCountedAsExtracted)
@@ -583,4 +602,226 @@ TEST_F(OstraneTest, OneSelectedEntryIsExtractedAloneAndFailuresCount)
     EXPECT_EQ(myPrompts.GetBoxes(),
               (std::vector<std::string>{"Error reading file|b.txt", "Extraction complete|0/1 files extracted succesfully"}));
     EXPECT_FALSE(fs::exists(myWork / "b.txt"));
+}
+
+namespace
+{
+std::vector<std::string> locSorted(std::vector<std::string> aList)
+{
+    std::sort(aList.begin(), aList.end());
+    return aList;
+}
+} // namespace
+
+TEST_F(OstraneTest, WindowsNamesListReadableAndExtractUnderUtf8Names)
+{
+    // Code page 1252: e acute, the euro sign and i diaeresis, a byte Windows
+    // leaves undefined, and one name that is UTF-8 already.
+    const std::vector<std::pair<std::string, std::string>> locFiles = {
+        {"caf\xE9.txt", "coffee"},
+        {"\x80uro.txt", std::string("\x00\x01\xFF\x80 euro", 9)},
+        {"na\xEFve/r\xE9sum\xE9.txt", "cv"},
+        {"na\xEFve/\x81odd.bin", "undefined byte"},
+        {"d\xC3\xA9j\xC3\xA0.txt", "already utf-8"},
+        {"plain.txt", "plain"}};
+    sdftest::FatSpec locSpec;
+    locSpec.myDirs = {{"", {{1, 0}}}, {"na\xEFve", {}}};
+    for (const auto& [locPath, locData] : locFiles)
+    {
+        size_t locSlash = locPath.find('/');
+        locSpec.myFiles.push_back({locSlash == std::string::npos ? 0 : 1, locPath.substr(locSlash + 1), locData});
+    }
+    sdftest::WriteBytes(myWork / "win.sdf", sdftest::BuildArchive(locSpec));
+    const std::vector<std::string> locUtf8 = {"caf\xC3\xA9.txt", "\xE2\x82\xACuro.txt", "na\xC3\xAFve/r\xC3\xA9sum\xC3\xA9.txt",
+                                              "na\xC3\xAFve/\xC2\x81odd.bin", "d\xC3\xA9j\xC3\xA0.txt", "plain.txt"};
+    Start("win.sdf");
+    ASSERT_TRUE(myStarted);
+    EXPECT_EQ(locSorted(Entries()), locSorted(locUtf8));
+    EXPECT_EQ(Title(), "Ostrane v0.01 - win.sdf");
+
+    myPrompts.AnswerBox(OS_ID_OK);
+    Click(IDC_EXTRACT_FILES);
+    EXPECT_EQ(myPrompts.GetBoxes().back(), "Extraction complete|All 6 files extracted succesfully.");
+    for (size_t i = 0; i < locFiles.size(); i++)
+        EXPECT_EQ(locReadFile(myWork / locUtf8[i]), locFiles[i].second) << locUtf8[i];
+    // Nothing under the stored bytes.
+    EXPECT_FALSE(fs::exists(myWork / "caf\xE9.txt"));
+    EXPECT_FALSE(fs::exists(myWork / "na\xEFve"));
+}
+
+TEST_F(OstraneTest, EntriesTheListCannotShowAreCountedInTheTitle)
+{
+    // A file and a folder of one name are both listed; a path longer than an
+    // archive path may be (it cannot be read back) and a second spelling of a
+    // listed path are not, and the title says so.
+    const std::string locLong(3000, 'L');
+    sdftest::FatSpec locSpec;
+    locSpec.myDirs = {{"", {{1, 0}, {2, 0}, {3, 0}}}, {"a", {}}, {locLong, {}}, {"B", {}}};
+    locSpec.myFiles = {{0, "a", "file a"}, {1, "b.txt", "in folder a"}, {2, "x.txt", "far"}, {3, "c.txt", "one"},
+                       {3, "C.TXT", "two"}};
+    sdftest::WriteBytes(myWork / "odd.sdf", sdftest::BuildArchive(locSpec));
+    Start("odd.sdf");
+    ASSERT_TRUE(myStarted);
+    EXPECT_EQ(locSorted(Entries()), (std::vector<std::string>{"B/c.txt", "a", "a/b.txt"}));
+    EXPECT_EQ(Title(), "Ostrane v0.01 - odd.sdf (2 entries not shown)");
+    EXPECT_FALSE(Enabled(IDC_SAVE_SDF));
+    EXPECT_TRUE(Enabled(IDC_EXTRACT_FILES));
+    // Gone with the list.
+    Click(IDC_NEW_SDF);
+    EXPECT_EQ(Title(), "Ostrane v0.01");
+}
+
+TEST_F(OstraneTest, NamesNoArchiveMayHoldAreNotAdded)
+{
+    locWriteFile(myWork / "y.txt", "why");
+    locWriteFile(myWork / "sub" / "x.txt", "ex");
+    Start();
+    for (const char* locName : {"./y.txt", "sub//x.txt", "sub/./x.txt", "sub/../y.txt", "/abs", "\\x"})
+    {
+        myPrompts.Clear();
+        OstraneAddPath(locName);
+        EXPECT_EQ(myPrompts.GetBoxes(), std::vector<std::string>{std::string("Error adding file|") + locName});
+    }
+    EXPECT_TRUE(Entries().empty());
+    EXPECT_FALSE(Enabled(IDC_SAVE_SDF));
+
+    // A path longer than an archive may hold, dropped whole.
+    fs::path locDeep = myWork;
+    for (int i = 0; i < 30; i++)
+        locDeep /= std::string(20, char('a' + i % 26));
+    locWriteFile(locDeep / "deep.txt", "deep");
+    myPrompts.Clear();
+    Drop(locDeep / "deep.txt");
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_EQ(myPrompts.GetBoxes()[0].rfind("Error adding file|aaaaaaaaaaaaaaaaaaaa/bbbb", 0), 0u);
+    EXPECT_TRUE(Entries().empty());
+}
+
+TEST_F(OstraneTest, ASaveOfOddNamesWritesNothing)
+{
+    locWriteFile(myWork / "y.txt", "why");
+    locWriteFile(myWork / "sub" / "x.txt", "ex");
+    Start();
+    Drop(myWork / "y.txt");
+    SaveAs("pack");
+    const std::string locOld = locReadFile(myWork / "pack.SDF");
+    locWriteFile(myWork / "z.txt", "zed");
+    Drop(myWork / "z.txt");
+    for (const char* locName : {"./y.txt", "sub//x.txt", "sub/./x.txt", "sub/../y.txt", "/abs", "\\x"})
+    {
+        // Put into the list past the add's check, as a list of another origin would be.
+        OstraneListAdd(IDC_FILE_LIST, locName);
+        myPrompts.Clear();
+        myPrompts.AnswerBox(OS_ID_OK);
+        Click(IDC_SAVE_SDF);
+        EXPECT_EQ(myPrompts.GetBoxes(), (std::vector<std::string>{"Warning|SDF already exists. Press Ok to overwrite it.",
+                                                                  std::string("Error adding file|") + locName}));
+        EXPECT_EQ(locReadFile(myWork / "pack.SDF"), locOld) << locName;
+        std::vector<std::string> locEntries = Entries();
+        Select(int(std::find(locEntries.begin(), locEntries.end(), locName) - locEntries.begin()));
+        Click(IDC_REMOVE_FILES);
+        ASSERT_EQ(Entries(), (std::vector<std::string>{"y.txt", "z.txt"}));
+    }
+    for (const fs::directory_entry& locEntry : fs::directory_iterator(myWork))
+        EXPECT_EQ(locEntry.path().filename().string().find(".tmp"), std::string::npos) << locEntry.path();
+}
+
+TEST_F(OstraneTest, AFailedSaveSaysWhichFileAndWhy)
+{
+    locWriteFile(myWork / "a.txt", "alpha");
+    Start();
+    Drop(myWork / "a.txt");
+    // A folder where the archive should go.
+    fs::create_directories(myWork / "pack.SDF");
+    myPrompts.AnswerFile((myWork / "pack").string());
+    myPrompts.AnswerBox(OS_ID_OK);
+    myPrompts.AnswerBox(OS_ID_OK);
+    Click(IDC_SAVE_SDF);
+    EXPECT_EQ(myPrompts.GetBoxes().back(), std::string("Failed to create SDF!|Error: 15 (pack.SDF: ") + strerror(EISDIR) + ")");
+
+    // An emptied list.
+    Select(0);
+    Click(IDC_REMOVE_FILES);
+    fs::remove(myWork / "pack.SDF");
+    myPrompts.Clear();
+    Click(IDC_SAVE_SDF);
+    EXPECT_EQ(myPrompts.GetBoxes(), std::vector<std::string>{"Failed to create SDF!|Error: 6 (pack.SDF: no files to write)"});
+}
+
+TEST_F(OstraneTest, OnlyFilesThatResolveInsideTheStartFolderAreTaken)
+{
+    const fs::path locGame = myRoot / "data" / "game";
+    locWriteFile(locGame / "x.txt", "inside");
+    locWriteFile(locGame / "sub" / "y.txt", "deeper");
+    locWriteFile(myRoot / "data" / "secret" / "x.txt", "outside");
+    locWriteFile(myRoot / "data" / "Other" / "x.txt", "another folder");
+    fs::create_directory_symlink(locGame, myRoot / "link");
+    fs::create_directory_symlink("../secret", locGame / "out");
+    fs::create_symlink("../secret/x.txt", locGame / "leak.txt");
+    fs::create_symlink("sub/y.txt", locGame / "alias.txt");
+    const std::string locBase = locGame.string();
+    std::string locRelative;
+
+    EXPECT_FALSE(OstraneGetRelativePath(locBase, locBase + "/../secret/x.txt", &locRelative));
+    EXPECT_TRUE(OstraneGetRelativePath(locBase, locBase + "/sub/../x.txt", &locRelative));
+    EXPECT_EQ(locRelative, "x.txt");
+    EXPECT_FALSE(OstraneGetRelativePath(locBase, locBase + "/out/x.txt", &locRelative));
+    EXPECT_FALSE(OstraneGetRelativePath(locBase, locBase + "/leak.txt", &locRelative));
+    EXPECT_TRUE(OstraneGetRelativePath(locBase, locBase + "/alias.txt", &locRelative));
+    EXPECT_EQ(locRelative, "alias.txt");
+    EXPECT_FALSE(OstraneGetRelativePath(locBase, (myRoot / "data" / "gamer").string(), &locRelative));
+
+    // A start folder reached through a link, either way round.
+    EXPECT_TRUE(OstraneGetRelativePath((myRoot / "link").string(), locBase + "/sub/y.txt", &locRelative));
+    EXPECT_EQ(locRelative, "sub/y.txt");
+    EXPECT_TRUE(OstraneGetRelativePath(locBase, (myRoot / "link" / "x.txt").string(), &locRelative));
+    EXPECT_EQ(locRelative, "x.txt");
+    EXPECT_TRUE(OstraneGetRelativePath(locBase + "/", locBase, &locRelative));
+    EXPECT_EQ(locRelative, "");
+
+    // Either separator, a trailing one, a name in another case, names still to be made.
+    EXPECT_TRUE(OstraneGetRelativePath(locBase, locBase + "\\sub\\y.txt", &locRelative));
+    EXPECT_EQ(locRelative, "sub/y.txt");
+    EXPECT_TRUE(OstraneGetRelativePath(locBase, locBase + "/sub/", &locRelative));
+    EXPECT_EQ(locRelative, "sub");
+    EXPECT_TRUE(OstraneGetRelativePath(locBase, locBase + "/SUB/Y.TXT", &locRelative));
+    EXPECT_EQ(locRelative, "sub/y.txt");
+    EXPECT_TRUE(OstraneGetRelativePath(locBase, locBase + "/new.sdf", &locRelative));
+    EXPECT_EQ(locRelative, "new.sdf");
+    EXPECT_FALSE(OstraneGetRelativePath(locBase, locBase + "/missing/..", &locRelative));
+    EXPECT_FALSE(OstraneGetRelativePath(locBase, (myRoot / "data" / "new.sdf").string(), &locRelative));
+    // The root as start folder; a start folder that is not there.
+    EXPECT_TRUE(OstraneGetRelativePath("/", locBase + "/x.txt", &locRelative));
+    EXPECT_EQ(locRelative, locBase.substr(1) + "/x.txt");
+    EXPECT_FALSE(OstraneGetRelativePath(locBase + "/missing", locBase + "/missing/x.txt", &locRelative));
+    EXPECT_FALSE(OstraneGetRelativePath("", locBase + "/x.txt", &locRelative));
+
+    // Case: a start folder spelled otherwise than on disk is found as the disk
+    // spells it; a folder that differs only in case is another folder.
+    EXPECT_TRUE(OstraneGetRelativePath((myRoot / "DATA" / "Game").string(), locBase + "/x.txt", &locRelative));
+    EXPECT_EQ(locRelative, "x.txt");
+    EXPECT_FALSE(OstraneGetRelativePath((myRoot / "data" / "other").string(),
+                                        (myRoot / "data" / "Other" / "x.txt").string(), &locRelative) &&
+                 fs::exists(myRoot / "data" / "other"));
+    fs::create_directories(myRoot / "data" / "other");
+    EXPECT_FALSE(OstraneGetRelativePath((myRoot / "data" / "other").string(),
+                                        (myRoot / "data" / "Other" / "x.txt").string(), &locRelative));
+
+    // Through the program: a drop, the add dialog, and a folder whose links lead out.
+    fs::current_path(locGame);
+    Start();
+    Drop(locGame / ".." / "secret" / "x.txt");
+    Drop(locGame / "leak.txt");
+    myPrompts.AnswerFiles(locBase, {"x.txt", "leak.txt"});
+    Click(IDC_ADD_FILES);
+    locWriteFile(locGame / "tree" / "in.txt", "in");
+    fs::create_directory_symlink("../../secret", locGame / "tree" / "out");
+    fs::create_symlink("../../secret/x.txt", locGame / "tree" / "leak.txt");
+    fs::create_symlink("in.txt", locGame / "tree" / "alias.txt");
+    Drop(locGame / "tree");
+    EXPECT_EQ(myPrompts.GetBoxes(), (std::vector<std::string>{"ERROR|Only files from sub directories allowed.",
+                                                              "ERROR|Only files from sub directories allowed.",
+                                                              "ERROR|Only files from sub directories allowed.",
+                                                              "ERROR|Only files from sub directories allowed."}));
+    EXPECT_EQ(locSorted(Entries()), (std::vector<std::string>{"tree\\alias.txt", "tree\\in.txt", "x.txt"}));
 }

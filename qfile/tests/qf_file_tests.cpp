@@ -500,10 +500,15 @@ TEST_F(QFileTest, ReadOnlyFilesAreNotReplacedByAWriteBackOrAnArchive)
         EXPECT_FALSE(locFile.Close());
         EXPECT_EQ(QF_ErrorCode, QF_ERROR_WRITE);
     }
+    // Archives hold relative names: the writer works from the folder.
+    const fs::path locOld = fs::current_path();
+    fs::current_path(myDir);
     QF_SDFEdit locWriter;
-    ASSERT_TRUE(locWriter.AddFile(PathOf("a.txt").c_str()));
-    EXPECT_FALSE(locWriter.Write(PathOf("locked.sdf").c_str()));
+    ASSERT_TRUE(locWriter.AddFile("a.txt"));
+    EXPECT_FALSE(locWriter.Write("locked.sdf"));
+    fs::current_path(locOld);
     EXPECT_NE(QF_SDFEditError, QF_SDFEDIT_OK);
+    EXPECT_EQ(std::string(QF_SDFEditErrorText).rfind("locked.sdf: ", 0), 0u) << QF_SDFEditErrorText;
 
     EXPECT_EQ(ReadDisk("locked.txt"), "locked");
     EXPECT_EQ(ReadDisk("locked.sdf"), "not an archive, but read-only");

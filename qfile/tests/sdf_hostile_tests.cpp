@@ -4,102 +4,12 @@
 
 #include "qfile/qf_file.h"
 
+#include <cerrno>
+
 using namespace sdftest;
 
 namespace
 {
-// A FAT described by its directories and files, laid out as the format says.
-struct FatSpec
-{
-    struct Dir
-    {
-        std::string myPath;
-        // Sub-directory entries: (directory index, character of its path they point at).
-        std::vector<std::pair<int, uint32_t>> mySubs;
-    };
-    struct File
-    {
-        int myDir;
-        std::string myLeaf;
-        std::string myData;
-    };
-    std::vector<Dir> myDirs;
-    std::vector<File> myFiles;
-};
-
-uint32_t Align4(uint32_t aValue)
-{
-    return (aValue + 3) & ~3u;
-}
-
-std::vector<uint8_t> BuildArchive(const FatSpec& aSpec)
-{
-    const uint32_t locN = uint32_t(aSpec.myFiles.size());
-    const uint32_t locD = uint32_t(aSpec.myDirs.size());
-    std::vector<uint32_t> locFileAt, locDirAt, locPathAt;
-    uint32_t locAt = 8 + 8 * (locN + locD);
-    for (const FatSpec::File& locFile : aSpec.myFiles)
-    {
-        locFileAt.push_back(locAt);
-        locAt += 20 + Align4(uint32_t(locFile.myLeaf.size()) + 1);
-    }
-    for (int i = 0; i < int(locD); ++i)
-    {
-        const FatSpec::Dir& locDir = aSpec.myDirs[i];
-        uint32_t locFiles = 0;
-        for (const FatSpec::File& locFile : aSpec.myFiles)
-            locFiles += locFile.myDir == i;
-        locDirAt.push_back(locAt);
-        locPathAt.push_back(locAt + 8 + 4 * uint32_t(locDir.mySubs.size()) + 4 * locFiles);
-        locAt = locPathAt.back() + Align4(uint32_t(locDir.myPath.size()) + 1);
-    }
-    std::vector<uint8_t> locFat(locAt, 0);
-    std::vector<uint8_t> locData;
-    PutWord(locFat, 0, locN);
-    PutWord(locFat, 4 + 8 * locN, locD);
-    for (uint32_t i = 0; i < locN; ++i)
-    {
-        const FatSpec::File& locFile = aSpec.myFiles[i];
-        const std::string& locDirPath = aSpec.myDirs[locFile.myDir].myPath;
-        std::string locPath = locDirPath.empty() ? locFile.myLeaf : locDirPath + "/" + locFile.myLeaf;
-        PutWord(locFat, 4 + 8 * i, Hash(locPath.c_str()));
-        PutWord(locFat, 8 + 8 * i, locFileAt[i]);
-        PutWord(locFat, locFileAt[i] + 4, uint32_t(locFile.myData.size()));
-        PutWord(locFat, locFileAt[i] + 8, uint32_t(locFile.myData.size()));
-        PutWord(locFat, locFileAt[i] + 12, 8 + uint32_t(locData.size()));
-        PutWord(locFat, locFileAt[i] + 16, locPathAt[locFile.myDir]);
-        memcpy(&locFat[locFileAt[i] + 20], locFile.myLeaf.data(), locFile.myLeaf.size());
-        locData.insert(locData.end(), locFile.myData.begin(), locFile.myData.end());
-    }
-    for (uint32_t i = 0; i < locD; ++i)
-    {
-        const FatSpec::Dir& locDir = aSpec.myDirs[i];
-        PutWord(locFat, 8 + 8 * locN + 8 * i, Hash(locDir.myPath.c_str()));
-        PutWord(locFat, 12 + 8 * locN + 8 * i, locDirAt[i]);
-        uint32_t locAtWord = locDirAt[i];
-        PutWord(locFat, locAtWord, uint32_t(locDir.mySubs.size()));
-        for (const auto& locSub : locDir.mySubs)
-            PutWord(locFat, locAtWord += 4, locPathAt[locSub.first] + locSub.second);
-        std::vector<uint32_t> locFiles;
-        for (uint32_t j = 0; j < locN; ++j)
-            if (aSpec.myFiles[j].myDir == int(i))
-                locFiles.push_back(locFileAt[j]);
-        PutWord(locFat, locAtWord += 4, uint32_t(locFiles.size()));
-        for (uint32_t locFile : locFiles)
-            PutWord(locFat, locAtWord += 4, locFile);
-        memcpy(&locFat[locPathAt[i]], locDir.myPath.data(), locDir.myPath.size());
-    }
-    std::vector<uint8_t> locBytes(8, 0);
-    PutWord(locBytes, 0, 0x094C4F4B);
-    locBytes.insert(locBytes.end(), locData.begin(), locData.end());
-    PutWord(locBytes, 4, uint32_t(locBytes.size()));
-    locBytes.resize(locBytes.size() + 8);
-    PutWord(locBytes, locBytes.size() - 8, uint32_t(locFat.size()));
-    PutWord(locBytes, locBytes.size() - 4, uint32_t(locFat.size()));   // stored
-    locBytes.insert(locBytes.end(), locFat.begin(), locFat.end());
-    return locBytes;
-}
-
 // Lists every directory reachable from the root, as a tool would; gives up
 // (and fails the test) rather than recursing without end.
 void ListTree(QF_SDFArchive* anArchive, const std::string& aPath, std::vector<std::string>* aFiles, int aDepth = 0)
@@ -154,7 +64,7 @@ TEST_F(SDFHostile, DirectoryNamesThatAreNoNamesAreRefused)
     FatSpec locSelf;
     locSelf.myDirs = {{"", {{0, 0}}}};
     EXPECT_FALSE(OpenBytes(BuildArchive(locSelf)));
-    EXPECT_EQ(QF_ErrorCode, QF_ERROR_READ);
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF);
 
     for (const char* locName : {".", "..", "a/b", "a\\b", "c:"})
     {
@@ -167,7 +77,7 @@ TEST_F(SDFHostile, DirectoryNamesThatAreNoNamesAreRefused)
         else
         {
             EXPECT_TRUE(locRefused) << locName;
-            EXPECT_EQ(QF_ErrorCode, QF_ERROR_READ) << locName;
+            EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF) << locName;
         }
     }
     // An empty leaf after the parent's separator: "a/" listed under "a".
@@ -182,7 +92,7 @@ TEST_F(SDFHostile, DirectoryCyclesAndRepeatsAreRefused)
     FatSpec locSelf;
     locSelf.myDirs = {{"", {{1, 0}}}, {"a", {{1, 0}}}};
     EXPECT_FALSE(OpenBytes(BuildArchive(locSelf)));
-    EXPECT_EQ(QF_ErrorCode, QF_ERROR_READ);
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF);
     // "a/b" listing its parent.
     FatSpec locBack;
     locBack.myDirs = {{"", {{1, 0}}}, {"a", {{2, 2}}}, {"a/b", {{1, 0}}}};
@@ -262,7 +172,8 @@ TEST_F(SDFHostile, TwoTableEntriesForOneRecordAreRefused)
     // The table's entries for "a" and "b" both name the record of "a".
     PutWord(locBytes, locFat + 8 + 16 + 4, Word(locBytes, locFat + 8 + 8 + 4));
     EXPECT_FALSE(OpenBytes(locBytes));
-    EXPECT_EQ(QF_ErrorCode, QF_ERROR_READ);
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF);
+    EXPECT_STREQ(QF_SDFErrorText, "two directory records share the path \"a\"");
 }
 
 TEST_F(SDFHostile, TablesOutOfHashOrderAreStillSearchedWhole)
@@ -281,4 +192,56 @@ TEST_F(SDFHostile, TablesOutOfHashOrderAreStillSearchedWhole)
         ASSERT_TRUE(locFile.Open(locLeaf, OPEN_READ)) << locLeaf;
         EXPECT_EQ(locFile.GetSize(), strlen(locLeaf));
     }
+}
+
+TEST_F(SDFHostile, TablesThatAreNoTreesAreDamagedAndSayWhy)
+{
+    struct Case
+    {
+        FatSpec mySpec;
+        const char* myText;
+    };
+    const Case locCases[] = {
+        {{{{"", {{0, 0}}}}, {}}, "the directory \"\" lists a sub-directory whose name is empty"},
+        {{{{"", {{1, 0}, {1, 0}}}, {"a", {}}}, {}}, "the directory \"a\" is listed as a sub-directory twice"},
+        {{{{"", {{1, 0}}}, {"a", {{2, 2}}}, {"z/b", {}}}, {}}, "the directory \"a\" lists \"z/b\", which is not directly inside it"},
+        {{{{"", {{1, 0}}}, {"a", {{1, 0}}}}, {}}, "the directory \"a\" lists \"a\", which is not directly inside it"},
+        // Listed by no one, but their files would still be found by path.
+        {{{{"", {}}, {"../x", {}}}, {{1, "f.txt", "f"}}}, "the directory path \"../x\" has an empty"},
+        {{{{"", {}}, {"a//b", {}}}, {{1, "f.txt", "f"}}}, "the directory path \"a//b\" has an empty"},
+        {{{{"", {}}, {"/a", {}}}, {}}, "the directory path \"/a\" has an empty"},
+        {{{{"", {}}, {"a/.", {}}}, {}}, "the directory path \"a/.\" has an empty"},
+        {{{{"", {}}}, {{0, "..", "f"}}}, "the file name \"..\" is empty"},
+    };
+    for (const Case& locCase : locCases)
+    {
+        EXPECT_FALSE(OpenBytes(BuildArchive(locCase.mySpec))) << locCase.myText;
+        EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF) << locCase.myText;
+        EXPECT_EQ(std::string(QF_SDFErrorText).rfind(locCase.myText, 0), 0u) << QF_SDFErrorText;
+    }
+    // A sub-directory entry that points at a file's name, before every directory path.
+    FatSpec locAtFile;
+    locAtFile.myDirs = {{"", {{1, 0}}}, {"a", {}}};
+    locAtFile.myFiles = {{0, "f.txt", "f"}};
+    std::vector<uint8_t> locBytes = BuildArchive(locAtFile);
+    const uint64_t locFat = locBytes.size() - Word(locBytes, Word(locBytes, 4));
+    const uint32_t locFileRecord = Word(locBytes, locFat + 8);
+    const uint32_t locRootRecord = Word(locBytes, locFat + 20);
+    PutWord(locBytes, locFat + locRootRecord + 4, locFileRecord + 20);
+    EXPECT_FALSE(OpenBytes(locBytes));
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF);
+    EXPECT_STREQ(QF_SDFErrorText, "the directory \"\" lists the sub-directory \"f.txt\", which has no record");
+    // What other refusals say.
+    QF_SDF::Close(nullptr);
+    EXPECT_FALSE(QF_SDF::OpenByName("missing.sdf", 1));
+    EXPECT_STREQ(QF_SDFErrorText, strerror(ENOENT));
+    WriteText("text.sdf", "not an archive at all");
+    EXPECT_FALSE(QF_SDF::OpenByName("text.sdf", 1));
+    EXPECT_STREQ(QF_SDFErrorText, "not an SDF archive");
+    // A sound open empties the text.
+    FatSpec locSound;
+    locSound.myDirs = {{"", {{1, 0}}}, {"a", {}}};
+    locSound.myFiles = {{1, "f.txt", "f"}};
+    ASSERT_TRUE(OpenBytes(BuildArchive(locSound)));
+    EXPECT_STREQ(QF_SDFErrorText, "");
 }

@@ -271,6 +271,11 @@ TEST_F(SDFOpener, RejectsCorruptTables)
     // A directory-path offset outside, or misaligned.
     ExpectRejected(WithFat([&](std::vector<uint8_t>& f) { PutWord(f, locFirstRecord + 16, uint32_t(f.size())); }), 5);
     ExpectRejected(WithFat([&](std::vector<uint8_t>& f) { PutWord(f, locFirstRecord + 16, 2); }), 5);
+    ExpectRejected(WithFat([&](std::vector<uint8_t>& f) {
+                       PutWord(f, locFirstRecord + 16, Word(f, locFirstRecord + 16) + 1);
+                   }),
+                   5);
+    EXPECT_EQ(std::string(QF_SDFErrorText).rfind("the directory path of the file", 0), 0u) << QF_SDFErrorText;
     // A directory record outside; its subdirectory count running past the end.
     ExpectRejected(WithFat([&](std::vector<uint8_t>& f) { PutWord(f, locDirTable + 8, uint32_t(f.size())); }), 5);
     ExpectRejected(WithFat([&](std::vector<uint8_t>& f) { PutWord(f, locFirstDir, 0x3FFFFFFFu); }), 5);

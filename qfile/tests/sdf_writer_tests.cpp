@@ -3,9 +3,11 @@
 #include "sdf_test_util.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <mutex>
@@ -585,4 +587,117 @@ TEST_F(SDFWriter, ArchivesOpenByAbsolutePathsPastTheNameLimit)
     ASSERT_TRUE(QF_SDF::OpenByName(locBackslashed.c_str(), 1)) << QF_ErrorCode;
     EXPECT_EQ(ReadEntry("a/b.txt"), "deep inside");
     QF_SDF::Close(nullptr);
+}
+
+TEST_F(SDFWriter, EntryPathsAreWholeRelativePathsOfProperNames)
+{
+    for (const char* locGood : {"a", "a/b.txt", "a\\b\\c", "...", ".a/..b/c..", "a b/%d.txt"})
+        EXPECT_TRUE(QF_SDFIsEntryPath(locGood)) << locGood;
+    for (const char* locBad : {"", "/", "\\", "a/", "a\\", "/a", "\\a", "a//b", "a\\/b", ".", "..", "./a", "a/.",
+                               "a/..", "../a", "a/./b", "a/../b", "a\\..\\b", ".\\a"})
+        EXPECT_FALSE(QF_SDFIsEntryPath(locBad)) << locBad;
+}
+
+TEST_F(SDFWriter, OddNamesAreRefusedBeforeAnythingIsWritten)
+{
+    WriteText("y.txt", "why");
+    WriteText("sub/x.txt", "ex");
+    WriteText("x", "bare");
+    ASSERT_TRUE(Pack({"y.txt"}, "out.sdf"));
+    const std::vector<uint8_t> locOld = ReadBytes("out.sdf");
+
+    // Each names a file that exists; the text is the name as kept ('\\' as '/').
+    const std::pair<const char*, const char*> locCases[] = {
+        {"./y.txt", "./y.txt"},         {"sub//x.txt", "sub//x.txt"}, {"sub/./x.txt", "sub/./x.txt"},
+        {"sub/../y.txt", "sub/../y.txt"}, {"sub\\..\\y.txt", "sub/../y.txt"}, {"/abs", "/abs"},
+        {"\\x", "/x"},                  {"\"/x", "/x"},               {"sub/", "sub/"}};
+    for (const auto& [locName, locText] : locCases)
+    {
+        QF_SDFEdit locWriter;
+        EXPECT_TRUE(locWriter.AddFile("y.txt"));
+        QF_SDFEditError = 0;
+        EXPECT_FALSE(locWriter.AddFile(locName)) << locName;
+        EXPECT_EQ(QF_SDFEditError, QF_SDFEDIT_BAD_NAME) << locName;
+        EXPECT_STREQ(QF_SDFEditErrorText, locText);
+        // A caller that does not look at AddFile's answer still gets no archive.
+        EXPECT_TRUE(locWriter.AddFile("sub/x.txt"));
+        strcpy(QF_SDFEditErrorText, "stale");
+        EXPECT_FALSE(locWriter.Write("out.sdf")) << locName;
+        EXPECT_EQ(QF_SDFEditError, QF_SDFEDIT_BAD_NAME) << locName;
+        EXPECT_STREQ(QF_SDFEditErrorText, locText);
+        EXPECT_TRUE(ReadBytes("out.sdf") == locOld) << locName;
+    }
+    // The refusal comes before the files are looked at: a missing file later
+    // in the list does not hide it.
+    EXPECT_FALSE(Pack({"sub/../missing.txt"}, "new.sdf"));
+    EXPECT_EQ(QF_SDFEditError, QF_SDFEDIT_BAD_NAME);
+    EXPECT_FALSE(fs::exists("new.sdf"));
+    for (const auto& locEntry : fs::directory_iterator("."))
+        EXPECT_EQ(locEntry.path().filename().string().find(".tmp"), std::string::npos) << locEntry.path();
+}
+
+TEST_F(SDFWriter, WhatTheWriterWritesTheReaderOpens)
+{
+    // Names made of proper and improper parts at random, for files that exist
+    // whatever the spelling: an archive is either refused or read whole.
+    for (const char* locFile : {"a/b/c.txt", "a/c.txt", "c.txt"})
+        WriteText(locFile, locFile);
+    const char* const locParts[] = {"a", "b", "c.txt", ".", "..", ""};
+    std::mt19937 locRandom(44);
+    int locWritten = 0;
+    for (int locRound = 0; locRound < 300; ++locRound)
+    {
+        std::string locName;
+        const int locCount = 1 + int(locRandom() % 4);
+        for (int i = 0; i < locCount; ++i)
+            locName += std::string(i ? (locRandom() % 2 ? "/" : "\\") : "") + locParts[locRandom() % 6];
+        QF_SDF::Close(nullptr);
+        fs::remove("r.sdf");
+        if (!Pack({locName, "c.txt"}, "r.sdf"))
+            continue;
+        ++locWritten;
+        EXPECT_TRUE(QF_SDFIsEntryPath(locName.c_str())) << locName;
+        ASSERT_TRUE(QF_SDF::OpenByName("r.sdf", 1)) << locName << ": " << QF_ErrorCode << " " << QF_SDFErrorText;
+        QF_SDFFileRecord locRecord;
+        EXPECT_TRUE(QF_SDF::FindFile(locName.c_str(), &locRecord, 1)) << locName;
+    }
+    EXPECT_GT(locWritten, 5);
+}
+
+TEST_F(SDFWriter, EveryFailedWriteNamesTheFileAndTheReason)
+{
+    WriteText("a.txt", std::string(20000, 'a'));
+    QF_SDFEdit locNone;
+    EXPECT_FALSE(locNone.Write("none.sdf"));
+    EXPECT_EQ(QF_SDFEditError, QF_SDFEDIT_NO_FILES);
+    EXPECT_STREQ(QF_SDFEditErrorText, "none.sdf: no files to write");
+
+    EXPECT_FALSE(Pack({"a.txt"}, "no/such/folder/out.sdf"));
+    EXPECT_EQ(QF_SDFEditError, QF_SDFEDIT_CANNOT_CREATE);
+    EXPECT_EQ(std::string(QF_SDFEditErrorText), std::string("no/such/folder/out.sdf: ") + strerror(ENOENT));
+
+    // A file-size limit: the archive's writes fail as on a full disk.
+    struct rlimit locLimit;
+    getrlimit(RLIMIT_FSIZE, &locLimit);
+    struct rlimit locSmall = locLimit;
+    locSmall.rlim_cur = 1000;
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &locSmall);
+    bool locWritten = Pack({"a.txt"}, "big.sdf", 0);
+    setrlimit(RLIMIT_FSIZE, &locLimit);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_FALSE(locWritten);
+    EXPECT_EQ(QF_SDFEditError, QF_SDFEDIT_WRITE_FAILED);
+    EXPECT_EQ(std::string(QF_SDFEditErrorText), std::string("big.sdf: ") + strerror(EFBIG));
+
+    // A file that cannot be read: its name and why.
+    WriteText("locked.txt", "locked");
+    fs::permissions("locked.txt", fs::perms::none);
+    if (geteuid() != 0)
+    {
+        EXPECT_FALSE(Pack({"a.txt", "locked.txt"}, "out.sdf"));
+        EXPECT_EQ(QF_SDFEditError, QF_SDFEDIT_CANNOT_READ);
+        EXPECT_EQ(std::string(QF_SDFEditErrorText), std::string("locked.txt: ") + strerror(EACCES));
+    }
+    fs::permissions("locked.txt", fs::perms::owner_all);
 }
