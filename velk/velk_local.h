@@ -258,7 +258,7 @@ private:
 
     void Priv_Grow()
     {
-        std::vector<Slot, OS_WholePageAllocator<Slot>> locOld;
+        std::vector<Slot, OS_LargeAllocator<Slot>> locOld;
         locOld.swap(mySlots);
         mySlots.resize(locOld.empty() ? 16 : locOld.size() * 2);
         const size_t locMask = mySlots.size() - 1;
@@ -299,7 +299,7 @@ private:
     static constexpr unsigned KEY_OFFSET_BITS = 14;
 
     // A namespace's roots fill a table of megabytes: on huge pages then.
-    std::vector<Slot, OS_WholePageAllocator<Slot>> mySlots;
+    std::vector<Slot, OS_LargeAllocator<Slot>> mySlots;
     std::vector<std::unique_ptr<char[]>> myKeys;
     char* myKeyFree = nullptr;
     size_t myKeyLeft = 0;
