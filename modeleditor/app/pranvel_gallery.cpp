@@ -24,17 +24,12 @@ namespace
 {
 int ourMissing = 0;
 
-template <class Opener> void locShootModal(const char* aName, Opener anOpener)
+// Runs the opener with the next modal dialog shot under the name; a dialog
+// that did not open is counted.
+void locShootModal(const char* aName, const std::function<void()>& anOpener)
 {
-    size_t locBefore = UI_GalleryShots().size();
-    UI_GalleryShootNextModal(aName);
-    anOpener();
-    if (UI_GalleryShots().size() == locBefore)
-    {
-        UI_SetModalHook(nullptr);
-        fprintf(stderr, "gallery: %s did not open\n", aName);
+    if (!UI_GalleryShootModal(aName, anOpener))
         ourMissing++;
-    }
 }
 
 // The tree items of the kind (the model item for QRE_TREE_ROOT), depth first.

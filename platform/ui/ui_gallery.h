@@ -8,6 +8,7 @@
 // faults found to <folder>/faults.txt.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,5 +53,8 @@ bool UI_GalleryShootDialog(UI_Dialog* aDialog, const char* aName);
 bool UI_GalleryShootFrame(UI_Frame* aFrame, const char* aName);
 // The next modal dialog is shot under the name once shown, then cancelled.
 void UI_GalleryShootNextModal(const char* aName);
+// Runs the opener with the next modal dialog shot under the name. False, with
+// a line on standard error, when no dialog opened.
+bool UI_GalleryShootModal(const char* aName, const std::function<void()>& anOpener);
 // Names shot so far in this process, in order.
 const std::vector<std::string>& UI_GalleryShots();

@@ -400,6 +400,18 @@ void UI_GalleryShootNextModal(const char* aName)
     });
 }
 
+bool UI_GalleryShootModal(const char* aName, const std::function<void()>& anOpener)
+{
+    const size_t locBefore = UI_GalleryShots().size();
+    UI_GalleryShootNextModal(aName);
+    anOpener();
+    if (UI_GalleryShots().size() != locBefore)
+        return true;
+    UI_SetModalHook(nullptr);
+    fprintf(stderr, "gallery: %s did not open\n", aName);
+    return false;
+}
+
 const std::vector<std::string>& UI_GalleryShots()
 {
     return ourShots;
