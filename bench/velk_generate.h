@@ -8,48 +8,73 @@
 #include <string>
 #include <vector>
 
+// The two schema files written whole, then the .velk (its INCLUDE line
+// written) and the protobuf text left open for the instances.
+struct BenchVelkFiles
+{
+    FILE* myVelk = nullptr;
+    FILE* myText = nullptr;
+
+    bool Open(const std::string& aDir, const char* aFruit, const char* aProto)
+    {
+        const std::string locFruit = aDir + "/bench.fruit";
+        if (!WriteWhole(locFruit, aFruit) || !WriteWhole(aDir + "/bench.proto", aProto))
+            return false;
+        myVelk = fopen((aDir + "/bench.velk").c_str(), "wb");
+        myText = fopen((aDir + "/bench.txtpb").c_str(), "wb");
+        if (myVelk == nullptr || myText == nullptr)
+        {
+            Close();
+            return false;
+        }
+        fprintf(myVelk, "INCLUDE %s\r\n\r\n", locFruit.c_str());
+        return true;
+    }
+
+    // False when anything failed to be written.
+    bool Close()
+    {
+        bool locWritten = myVelk && myText && ferror(myVelk) == 0 && ferror(myText) == 0;
+        if (myVelk)
+            locWritten = fclose(myVelk) == 0 && locWritten;
+        if (myText)
+            locWritten = fclose(myText) == 0 && locWritten;
+        myVelk = myText = nullptr;
+        return locWritten;
+    }
+
+    static bool WriteWhole(const std::string& aPath, const char* aText)
+    {
+        FILE* locOut = fopen(aPath.c_str(), "wb");
+        if (locOut == nullptr)
+            return false;
+        const bool locWritten = fputs(aText, locOut) >= 0;
+        return fclose(locOut) == 0 && locWritten;
+    }
+};
+
 inline bool BenchGenerateVelk(int aCount, const std::string& aDir, std::vector<std::string>& aFiles)
 {
-    const std::string locFruit = aDir + "/bench.fruit";
-    const std::string locVelk = aDir + "/bench.velk";
-    FILE* locOut = fopen(locFruit.c_str(), "wb");
-    if (locOut == nullptr)
+    BenchVelkFiles locFiles;
+    if (!locFiles.Open(aDir,
+                       "TYPE Kind\r\n{\r\nSmall\r\nMedium\r\nLarge\r\n}\r\n"
+                       "CLASS Point\r\n{\r\nDECIMAL x\r\nDECIMAL y\r\nDECIMAL z\r\n}\r\n"
+                       "CLASS Item\r\n{\r\nTEXT title\r\nLOCTEXT label\r\nKind kind Medium\r\nNUMBER count 1\r\n"
+                       "Point pos\r\nItem* next\r\nFILE icon\r\n}\r\n"
+                       "SCRIPTCLASS Script\r\n{\r\nTEXT\r\nNUMBER\r\nPoint\r\nItem*\r\n}\r\n",
+                       "syntax = \"proto2\";\npackage bench;\n"
+                       "enum Kind { Small = 0; Medium = 1; Large = 2; }\n"
+                       "message Point { optional string name = 1; optional double x = 2; optional double y = 3; optional double z = 4; }\n"
+                       "message Item { optional string name = 1; optional string title = 2; optional string label = 3;\n"
+                       "  optional Kind kind = 4 [default = Medium]; optional int32 count = 5 [default = 1]; optional Point pos = 6;\n"
+                       "  optional string next = 7; optional string icon = 8; }\n"
+                       "message ScriptLine { oneof value { string text = 1; int32 number = 2; Point point = 3; string item = 4; } }\n"
+                       "message Script { optional string name = 1; repeated ScriptLine line = 2; }\n"
+                       "message Root { repeated Item item = 1; repeated Script script = 2; }\n"))
         return false;
-    fputs("TYPE Kind\r\n{\r\nSmall\r\nMedium\r\nLarge\r\n}\r\n"
-          "CLASS Point\r\n{\r\nDECIMAL x\r\nDECIMAL y\r\nDECIMAL z\r\n}\r\n"
-          "CLASS Item\r\n{\r\nTEXT title\r\nLOCTEXT label\r\nKind kind Medium\r\nNUMBER count 1\r\n"
-          "Point pos\r\nItem* next\r\nFILE icon\r\n}\r\n"
-          "SCRIPTCLASS Script\r\n{\r\nTEXT\r\nNUMBER\r\nPoint\r\nItem*\r\n}\r\n",
-          locOut);
-    fclose(locOut);
-
-    locOut = fopen((aDir + "/bench.proto").c_str(), "wb");
-    if (locOut == nullptr)
-        return false;
-    fputs("syntax = \"proto2\";\npackage bench;\n"
-          "enum Kind { Small = 0; Medium = 1; Large = 2; }\n"
-          "message Point { optional string name = 1; optional double x = 2; optional double y = 3; optional double z = 4; }\n"
-          "message Item { optional string name = 1; optional string title = 2; optional string label = 3;\n"
-          "  optional Kind kind = 4 [default = Medium]; optional int32 count = 5 [default = 1]; optional Point pos = 6;\n"
-          "  optional string next = 7; optional string icon = 8; }\n"
-          "message ScriptLine { oneof value { string text = 1; int32 number = 2; Point point = 3; string item = 4; } }\n"
-          "message Script { optional string name = 1; repeated ScriptLine line = 2; }\n"
-          "message Root { repeated Item item = 1; repeated Script script = 2; }\n",
-          locOut);
-    fclose(locOut);
-
     // The same instances in both languages, line for line where they can be.
-    locOut = fopen(locVelk.c_str(), "wb");
-    FILE* locText = fopen((aDir + "/bench.txtpb").c_str(), "wb");
-    if (locOut == nullptr || locText == nullptr)
-    {
-        if (locOut)
-            fclose(locOut);
-        if (locText)
-            fclose(locText);
-        return false;
-    }
-    fprintf(locOut, "INCLUDE %s\r\n\r\n", locFruit.c_str());
+    FILE* locOut = locFiles.myVelk;
+    FILE* locText = locFiles.myText;
     static const char* const locKinds[] = {"Small", "Medium", "Large"};
     for (int locIndex = 0; locIndex < aCount; locIndex++)
     {
@@ -81,11 +106,8 @@ inline bool BenchGenerateVelk(int aCount, const std::string& aDir, std::vector<s
         fprintf(locOut, "\ticon textures\\item%d.tga // the picture\r\n}\r\n\r\n", locIndex);
         fprintf(locText, "\ticon: \"textures\\\\item%d.tga\" # the picture\n}\n\n", locIndex);
     }
-    bool locWritten = ferror(locOut) == 0 && ferror(locText) == 0;
-    locWritten = fclose(locOut) == 0 && locWritten;
-    locWritten = fclose(locText) == 0 && locWritten;
-    aFiles.push_back(locVelk);
-    return locWritten;
+    aFiles.push_back(aDir + "/bench.velk");
+    return locFiles.Close();
 }
 
 // A second shape of data, with other proportions than the first: 17 members
@@ -94,57 +116,37 @@ inline bool BenchGenerateVelk(int aCount, const std::string& aDir, std::vector<s
 // as BenchGenerateVelk, with the root message of the .proto also "Root".
 inline bool BenchGenerateVelkWide(int aCount, const std::string& aDir, std::vector<std::string>& aFiles)
 {
-    const std::string locFruit = aDir + "/bench.fruit";
-    const std::string locVelk = aDir + "/bench.velk";
-    FILE* locOut = fopen(locFruit.c_str(), "wb");
-    if (locOut == nullptr)
+    BenchVelkFiles locFiles;
+    if (!locFiles.Open(aDir,
+                       "TYPE Quality\r\n{\r\nCommon\r\nUncommon\r\nRare\r\nLegendary\r\n}\r\n"
+                       "CLASS Vector\r\n{\r\nDECIMAL x\r\nDECIMAL y\r\nDECIMAL z\r\n}\r\n"
+                       "CLASS Stat\r\n{\r\nTEXT statName\r\nNUMBER base 0\r\nDECIMAL growth 1\r\n}\r\n"
+                       "SCRIPTCLASS Effects\r\n{\r\nTEXT\r\nNUMBER\r\nStat\r\nComponent*\r\n}\r\n"
+                       "SCRIPTCLASS Stages\r\n{\r\nTEXT\r\nEffects\r\nComponent*\r\n}\r\n"
+                       "CLASS Component\r\n{\r\nTEXT displayName\r\nLOCTEXT description\r\nQuality quality Common\r\n"
+                       "NUMBER level 1\r\nNUMBER weight 0\r\nDECIMAL scale 1\r\nVector origin\r\nVector extent\r\n"
+                       "Component* parentComponent\r\nComponent* previousSibling\r\nComponent* attackTarget\r\n"
+                       "Component* spawnSource\r\nFILE modelFile\r\nFILE textureFile\r\nTEXT category\r\nNUMBER flags 0\r\n"
+                       "Stages stages\r\n}\r\n",
+                       "syntax = \"proto2\";\npackage bench;\n"
+                       "enum Quality { Common = 0; Uncommon = 1; Rare = 2; Legendary = 3; }\n"
+                       "message Vector { optional double x = 1; optional double y = 2; optional double z = 3; }\n"
+                       "message Stat { optional string name = 1; optional string statName = 2; optional int32 base = 3;\n"
+                       "  optional double growth = 4 [default = 1]; }\n"
+                       "message EffectLine { oneof value { string text = 1; int32 number = 2; Stat stat = 3; string component = 4; } }\n"
+                       "message Effects { optional string name = 1; repeated EffectLine line = 2; }\n"
+                       "message StageLine { oneof value { string text = 1; Effects effects = 2; string component = 3; } }\n"
+                       "message Component { optional string name = 1; optional string displayName = 2; optional string description = 3;\n"
+                       "  optional Quality quality = 4 [default = Common]; optional int32 level = 5 [default = 1];\n"
+                       "  optional int32 weight = 6; optional double scale = 7 [default = 1]; optional Vector origin = 8;\n"
+                       "  optional Vector extent = 9; optional string parentComponent = 10; optional string previousSibling = 11;\n"
+                       "  optional string attackTarget = 12; optional string spawnSource = 13; optional string modelFile = 14;\n"
+                       "  optional string textureFile = 15; optional string category = 16; optional int32 flags = 17;\n"
+                       "  repeated StageLine stages = 18; }\n"
+                       "message Root { repeated Component component = 1; }\n"))
         return false;
-    fputs("TYPE Quality\r\n{\r\nCommon\r\nUncommon\r\nRare\r\nLegendary\r\n}\r\n"
-          "CLASS Vector\r\n{\r\nDECIMAL x\r\nDECIMAL y\r\nDECIMAL z\r\n}\r\n"
-          "CLASS Stat\r\n{\r\nTEXT statName\r\nNUMBER base 0\r\nDECIMAL growth 1\r\n}\r\n"
-          "SCRIPTCLASS Effects\r\n{\r\nTEXT\r\nNUMBER\r\nStat\r\nComponent*\r\n}\r\n"
-          "SCRIPTCLASS Stages\r\n{\r\nTEXT\r\nEffects\r\nComponent*\r\n}\r\n"
-          "CLASS Component\r\n{\r\nTEXT displayName\r\nLOCTEXT description\r\nQuality quality Common\r\n"
-          "NUMBER level 1\r\nNUMBER weight 0\r\nDECIMAL scale 1\r\nVector origin\r\nVector extent\r\n"
-          "Component* parentComponent\r\nComponent* previousSibling\r\nComponent* attackTarget\r\n"
-          "Component* spawnSource\r\nFILE modelFile\r\nFILE textureFile\r\nTEXT category\r\nNUMBER flags 0\r\n"
-          "Stages stages\r\n}\r\n",
-          locOut);
-    fclose(locOut);
-
-    locOut = fopen((aDir + "/bench.proto").c_str(), "wb");
-    if (locOut == nullptr)
-        return false;
-    fputs("syntax = \"proto2\";\npackage bench;\n"
-          "enum Quality { Common = 0; Uncommon = 1; Rare = 2; Legendary = 3; }\n"
-          "message Vector { optional double x = 1; optional double y = 2; optional double z = 3; }\n"
-          "message Stat { optional string name = 1; optional string statName = 2; optional int32 base = 3;\n"
-          "  optional double growth = 4 [default = 1]; }\n"
-          "message EffectLine { oneof value { string text = 1; int32 number = 2; Stat stat = 3; string component = 4; } }\n"
-          "message Effects { optional string name = 1; repeated EffectLine line = 2; }\n"
-          "message StageLine { oneof value { string text = 1; Effects effects = 2; string component = 3; } }\n"
-          "message Component { optional string name = 1; optional string displayName = 2; optional string description = 3;\n"
-          "  optional Quality quality = 4 [default = Common]; optional int32 level = 5 [default = 1];\n"
-          "  optional int32 weight = 6; optional double scale = 7 [default = 1]; optional Vector origin = 8;\n"
-          "  optional Vector extent = 9; optional string parentComponent = 10; optional string previousSibling = 11;\n"
-          "  optional string attackTarget = 12; optional string spawnSource = 13; optional string modelFile = 14;\n"
-          "  optional string textureFile = 15; optional string category = 16; optional int32 flags = 17;\n"
-          "  repeated StageLine stages = 18; }\n"
-          "message Root { repeated Component component = 1; }\n",
-          locOut);
-    fclose(locOut);
-
-    locOut = fopen(locVelk.c_str(), "wb");
-    FILE* locText = fopen((aDir + "/bench.txtpb").c_str(), "wb");
-    if (locOut == nullptr || locText == nullptr)
-    {
-        if (locOut)
-            fclose(locOut);
-        if (locText)
-            fclose(locText);
-        return false;
-    }
-    fprintf(locOut, "INCLUDE %s\r\n\r\n", locFruit.c_str());
+    FILE* locOut = locFiles.myVelk;
+    FILE* locText = locFiles.myText;
     static const char* const locQualities[] = {"Common", "Uncommon", "Rare", "Legendary"};
     static const char* const locAreas[] = {"northern_highlands", "sunken_city_district", "volcanic_rift",
                                            "frozen_archipelago_outskirts", "desert"};
@@ -213,9 +215,6 @@ inline bool BenchGenerateVelkWide(int aCount, const std::string& aDir, std::vect
         fprintf(locOut, "\t\tComponent* %s\r\n\t}\r\n}\r\n\r\n", locParent);
         fprintf(locText, "\tstages { component: \"%s\" }\n}\n\n", locParent);
     }
-    bool locWritten = ferror(locOut) == 0 && ferror(locText) == 0;
-    locWritten = fclose(locOut) == 0 && locWritten;
-    locWritten = fclose(locText) == 0 && locWritten;
-    aFiles.push_back(locVelk);
-    return locWritten;
+    aFiles.push_back(aDir + "/bench.velk");
+    return locFiles.Close();
 }
