@@ -41,6 +41,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <vector>
 
 bool UI_FrameHandler::OnCommand(UI_Frame*, int)
 {
@@ -1021,6 +1022,46 @@ protected:
 private:
     QWidget* myControl;
 };
+// Keeps a dialog bar's controls inside a frame narrower than its template:
+// a control running past the bar's right edge is shortened to end a margin
+// inside it (no shorter than its own height), and gets its template width
+// back when the frame widens again.
+class UI_BarFitFilter : public QObject
+{
+public:
+    UI_BarFitFilter(QWidget* aBar) : QObject(aBar)
+    {
+        for (QObject* locChild : aBar->children())
+            if (QWidget* locControl = qobject_cast<QWidget*>(locChild))
+                myControls.push_back({locControl, locControl->geometry()});
+    }
+
+protected:
+    bool eventFilter(QObject* aWatched, QEvent* anEvent) override
+    {
+        if (anEvent->type() != QEvent::Resize)
+            return false;
+        const int locRight = static_cast<QWidget*>(aWatched)->width() - ourMargin;
+        for (const Control& locControl : myControls)
+        {
+            QRect locRect = locControl.myTemplateRect;
+            if (locRect.right() > locRight)
+                locRect.setWidth(std::max(locRight - locRect.x(), std::min(locRect.width(), locRect.height())));
+            if (locControl.myWidget->width() != locRect.width())
+                locControl.myWidget->resize(locRect.width(), locControl.myWidget->height());
+        }
+        return false;
+    }
+
+private:
+    struct Control
+    {
+        QWidget* myWidget;
+        QRect myTemplateRect;
+    };
+    static const int ourMargin = 4; // pixels kept free at the bar's right edge
+    std::vector<Control> myControls;
+};
 } // namespace
 
 UI_Dialog* UI_FrameCreateDialogBar(UI_Frame* aFrame, const UI_DialogTemplate& aTemplate, UI_DialogProc aProc)
@@ -1036,7 +1077,11 @@ UI_Dialog* UI_FrameCreateDialogBar(UI_Frame* aFrame, const UI_DialogTemplate& aT
     aFrame->myDialogBarRow = aFrame->myWindow->addToolBar(QStringLiteral("Dialog bar"));
     aFrame->myDialogBarRow->setMovable(false);
     QWidget* locWidget = locEmbed(locDialog, aFrame->myDialogBarRow);
-    locWidget->setMinimumSize(locFixed);
+    // The bar takes the row's width; only its height is fixed, so a frame
+    // narrower than the template shortens the controls instead of hiding them.
+    locWidget->setMinimumSize(std::min(locFixed.width(), 160), locFixed.height());
+    locWidget->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    locWidget->installEventFilter(new UI_BarFitFilter(locWidget));
     aFrame->myDialogBarRow->addWidget(locWidget);
     locWidget->show();
     aFrame->myDialogBar = locDialog;

@@ -805,6 +805,41 @@ TEST_F(FrameTest, ComboTakesManyLinesAndStillAnswersItsOwnOperations)
     EXPECT_EQ(locTexts(), (std::vector<std::string>{"after"}));
 }
 
+// A bar template wider than the frame: the console stays whole inside the
+// window (its arrow on screen) and gets its template width back when the
+// window widens.
+TEST_F(FrameTest, DialogBarControlsStayInsideANarrowFrame)
+{
+    const UI_ControlTemplate locControls[] = {
+        {ID_CONSOLE, UI_CONTROL_COMBOBOX, nullptr, 4, 2, 600, 120, UI_STYLE_VSCROLL},
+    };
+    const UI_DialogTemplate locWide = {128, "", 610, 16, "MS Shell Dlg", 8, locControls, 1};
+    UI_Dialog* locBar = UI_FrameCreateDialogBar(myFrame, locWide, locPaneProc);
+    ASSERT_NE(locBar, nullptr);
+    QWidget* locCombo = UI_GetControlWidget(locBar, ID_CONSOLE);
+    QWidget* locWindow = UI_GetFrameView(myFrame)->window();
+    locWindow->showNormal();
+    locWindow->resize(2400, 700);
+    QApplication::processEvents();
+    const int locTemplateWidth = locCombo->width();
+    ASSERT_GT(locTemplateWidth, 700);
+
+    for (int locWidth : {640, 1024})
+    {
+        locWindow->resize(locWidth, 700);
+        QApplication::processEvents();
+            QRect locInWindow(locCombo->mapTo(locWindow, QPoint(0, 0)), locCombo->size());
+        EXPECT_EQ(locWindow->width(), locWidth); // the bar does not hold the window wider
+        EXPECT_TRUE(locCombo->isVisible()) << locWidth;
+        EXPECT_LE(locInWindow.right(), locWindow->width() - 1) << locWidth;
+        EXPECT_GT(locCombo->width(), locWidth / 2) << locWidth;
+        EXPECT_EQ(locCombo->height(), locCombo->sizeHint().height()) << locWidth;
+    }
+    locWindow->resize(2400, 700);
+    QApplication::processEvents();
+    EXPECT_EQ(locCombo->width(), locTemplateWidth);
+}
+
 TEST_F(FrameTest, TreePressesAndKeysAreNotified)
 {
     UI_Dialog* locPane = UI_FrameCreatePane(myFrame, ourPane, locPaneProc, ID_PANE_TREE);
