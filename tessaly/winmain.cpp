@@ -2,7 +2,6 @@
 #include "tessaly/main.h"
 
 #include "platform/os/os_cmdline.h"
-#include "platform/os/os_memory.h"
 #include "platform/ui/ui_app.h"
 #include "qcommon/qc_crash.h"
 
@@ -20,8 +19,6 @@ static const OS_CommandLine ourLine = {
 
 int main(int argc, char** argv)
 {
-    // The first frame's driver, shader compiler and pictures take tens of megabytes in pieces.
-    OS_ReserveHugePageHeap(64u << 20);
     OS_Arguments locArguments;
     const int locCheck = OS_ReadCommandLine(ourLine, argc, argv, &locArguments);
     if (locCheck != OS_COMMAND_LINE_GO_ON)

@@ -66,6 +66,9 @@ void OS_FreeLarge(void* aBlock, size_t aSize) noexcept
 
 bool OS_ReserveHugePageHeap(size_t aReserve) noexcept
 {
+    static bool ourReservedFlag = false;
+    if (ourReservedFlag)
+        return true;
     if (OS_HEAP_CHECKED || aReserve < 2 * locHugePage || aReserve > (size_t(1) << 30))
         return false;
     // Blocks the size of a frame come from the heap too (the system's bound is 32 MB), and
@@ -85,5 +88,6 @@ bool OS_ReserveHugePageHeap(size_t aReserve) noexcept
     const uintptr_t locEnd = locTop & ~uintptr_t(locHugePage - 1);
     // Advice only, as for large blocks.
     madvise(reinterpret_cast<void*>(locStart), locEnd - locStart, MADV_HUGEPAGE);
+    ourReservedFlag = true;
     return true;
 }

@@ -37,8 +37,8 @@ size_t OS_LargeSize(size_t aSize) noexcept;
 // onto huge pages, and blocks below aReserve / 2 taken from it rather than mapped
 // one by one. A start-up that allocates tens of megabytes in pieces (a graphics
 // driver, its shader compiler, window-sized pictures) then takes a page fault per
-// 2 MB instead of one per 4 KB. Call once, before any thread; false when the heap
-// could not be grown (nothing is changed then) or in sanitizer builds.
+// 2 MB instead of one per 4 KB. The first call of a process does it, from the main
+// thread; false when the heap could not be grown or in sanitizer builds.
 bool OS_ReserveHugePageHeap(size_t aReserve) noexcept;
 
 // A standard allocator over OS_AllocLarge whose containers leave new elements

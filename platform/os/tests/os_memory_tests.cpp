@@ -79,6 +79,9 @@ TEST(OSMemoryTest, HeapReserveServesLargeBlocksAndStaysOnHugePages)
     ASSERT_TRUE(OS_ReserveHugePageHeap(size_t(64) << 20));
     const uintptr_t locTop = reinterpret_cast<uintptr_t>(sbrk(0));
     EXPECT_GE(locTop, locBefore + (size_t(64) << 20));
+    // Once a process: a second start-up in it keeps the first reserve.
+    EXPECT_TRUE(OS_ReserveHugePageHeap(size_t(64) << 20));
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(sbrk(0)), locTop);
 
     // A window-sized picture comes from the heap; freeing it hands nothing back.
     const size_t locSize = size_t(1920) * 1080 * 4;
