@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QRegion>
 #include <QScrollBar>
 #include <QWidget>
 
@@ -81,7 +82,11 @@ intptr_t locSend(UI_Window* aWindow, int aMessage, int aParam1, int aParam2)
 void UI_WindowClient::paintEvent(QPaintEvent*)
 {
     QPainter locPainter(this);
-    locPainter.fillRect(rect(), palette().button());
+    // The button face only where the frame does not reach: a frame filled over every paint
+    // cost as much again as drawing it.
+    const QRect locFrame = myFrame.isNull() ? QRect() : QRect(QPoint(0, 0), myFrame.size());
+    for (const QRect& r : QRegion(rect()).subtracted(QRegion(locFrame)))
+        locPainter.fillRect(r, palette().button());
     if (!myFrame.isNull())
         locPainter.drawImage(0, 0, myFrame);
 }
