@@ -5,6 +5,7 @@
 
 #include "platform/gfx/gfx_device.h"
 #include "platform/gfx/gfx_shader_local.h"
+#include "platform/os/os_memory.h"
 
 #include <bitset>
 #include <cstdarg>
@@ -276,7 +277,9 @@ protected:
     bool myLostFlag = false;
     uint32_t myLostCallsLeft = 0;
     uint16_t myGamma[3][256];
-    std::vector<uint32_t> myFrontPixels; // last presented frame, back-buffer size
+    // Last presented frame, back-buffer size; in huge pages, as the first present of a window-
+    // sized frame would otherwise take a page fault per 4 KB.
+    std::vector<uint32_t, OS_WholePageAllocator<uint32_t>> myFrontPixels;
     uint32_t myFrameCount = 0;
 
     std::vector<GFX_Buffer*> myBuffers;

@@ -54,7 +54,7 @@ protected:
         }
         return true;
     }
-    void BackPresent() override { myFrontPixels = myPixels; }
+    void BackPresent() override { myFrontPixels.assign(myPixels.begin(), myPixels.end()); }
     bool BackReset() override
     {
         myPixels.assign(size_t(myDesc.myWidth) * myDesc.myHeight, 0xFF000000u);

@@ -3,6 +3,7 @@
 // the cursor confinement as an application-wide filter of mouse moves.
 #include "platform/ui/ui_window.h"
 
+#include "platform/os/os_memory.h"
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_dialog_local.h"
 #include "platform/ui/ui_qt.h"
@@ -18,6 +19,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QRegion>
 #include <QScrollBar>
 #include <QWidget>
 
@@ -80,7 +82,11 @@ intptr_t locSend(UI_Window* aWindow, int aMessage, int aParam1, int aParam2)
 void UI_WindowClient::paintEvent(QPaintEvent*)
 {
     QPainter locPainter(this);
-    locPainter.fillRect(rect(), palette().button());
+    // The button face only where the frame does not reach: a frame filled over every paint
+    // cost as much again as drawing it.
+    const QRect locFrame = myFrame.isNull() ? QRect() : QRect(QPoint(0, 0), myFrame.size());
+    for (const QRect& r : QRegion(rect()).subtracted(QRegion(locFrame)))
+        locPainter.fillRect(r, palette().button());
     if (!myFrame.isNull())
         locPainter.drawImage(0, 0, myFrame);
 }
@@ -356,12 +362,44 @@ QWidget* UI_GetWindowClient(UI_Window* aWindow)
     return aWindow ? aWindow->myClient : nullptr;
 }
 
+namespace
+{
+
+struct UI_LargeBlock
+{
+    void* myBlock;
+    size_t mySize;
+};
+
+void locFreeLargeBlock(void* aBlock)
+{
+    UI_LargeBlock* b = static_cast<UI_LargeBlock*>(aBlock);
+    OS_FreeLarge(b->myBlock, b->mySize);
+    delete b;
+}
+
+// A frame-sized picture on huge pages: its first copy would otherwise take a page fault per 4 KB.
+QImage locLargeImage(int aWidth, int aHeight)
+{
+    const size_t locSize = OS_LargeSize(size_t(aWidth) * size_t(aHeight) * 4);
+    UI_LargeBlock* b = new UI_LargeBlock{OS_AllocLarge(locSize), locSize};
+    if (!b->myBlock)
+    {
+        delete b;
+        return QImage(aWidth, aHeight, QImage::Format_RGB32);
+    }
+    return QImage(static_cast<uchar*>(b->myBlock), aWidth, aHeight, qsizetype(aWidth) * 4, QImage::Format_RGB32,
+                  locFreeLargeBlock, b);
+}
+
+} // namespace
+
 bool UI_CopyPixels(QImage* aPicture, const uint32_t* aPixels, int aWidth, int aHeight, int aStride)
 {
     if (!aPixels || aWidth <= 0 || aHeight <= 0 || aStride < aWidth * 4)
         return false;
     if (aPicture->width() != aWidth || aPicture->height() != aHeight)
-        *aPicture = QImage(aWidth, aHeight, QImage::Format_RGB32);
+        *aPicture = locLargeImage(aWidth, aHeight);
     if (aPicture->isNull())
         return false;
     for (int y = 0; y < aHeight; y++)

@@ -233,14 +233,32 @@ TEST_F(UIWindowTest, PresentedFramePaintsTopLeftUnscaled)
     EXPECT_EQ(0xFFFF0000u, g.pixel(9, 9));
     EXPECT_EQ(0xFF0000FFu, g.pixel(10, 0));
     EXPECT_EQ(0xFF00FF00u, g.pixel(19, 5));
-    // Outside the frame the stride's padding does not show.
-    EXPECT_NE(0xFFFFFFFFu, g.pixel(20, 5));
-    EXPECT_NE(0xFFFF0000u, g.pixel(5, 10));
+    // Outside the frame the button face, not the stride's padding.
+    const QRgb locFace = c->palette().button().color().rgb();
+    EXPECT_EQ(locFace, g.pixel(20, 5));
+    EXPECT_EQ(locFace, g.pixel(5, 10));
+    EXPECT_EQ(locFace, g.pixel(c->width() - 1, c->height() - 1));
     // A bad size or stride keeps the last frame.
     UI_WindowPresent(myWindow, locPixels.data(), 20, 10, 40);
     UI_WindowPresent(myWindow, nullptr, 20, 10, locStride);
     g = c->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(0xFFFF0000u, g.pixel(0, 0));
+
+    // A frame larger than the client (a back buffer the screen's size), then a small one again.
+    const int W = c->width() + 300, H = c->height() + 200;
+    std::vector<uint32_t> locLarge(size_t(W) * H);
+    for (int y = 0; y < H; y++)
+        for (int x = 0; x < W; x++)
+            locLarge[size_t(y) * W + x] = 0xFF000000u | uint32_t(x & 0xFF) << 8 | uint32_t(y & 0xFF);
+    UI_WindowPresent(myWindow, locLarge.data(), W, H, W * 4);
+    g = c->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const int cx = c->width() - 1, cy = c->height() - 1;
+    EXPECT_EQ(0xFF000000u | uint32_t(cx & 0xFF) << 8 | uint32_t(cy & 0xFF), g.pixel(cx, cy));
+    EXPECT_EQ(0xFF000000u | 7u << 8 | 3u, g.pixel(7, 3));
+    UI_WindowPresent(myWindow, locPixels.data(), 20, 10, locStride);
+    g = c->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(0xFF0000FFu, g.pixel(10, 0));
+    EXPECT_EQ(locFace, g.pixel(cx, cy));
 }
 
 TEST_F(UIWindowTest, ClipCursorKeepsTheCursorInsideUntilLifted)
