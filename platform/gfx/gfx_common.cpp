@@ -373,6 +373,36 @@ bool GFX_DeviceCommon::Reset(const GFX_DeviceDesc& aDesc)
     return true;
 }
 
+bool GFX_DeviceCommon::ResizeBackBuffer(uint32_t aWidth, uint32_t aHeight)
+{
+    if (myLostFlag)
+    {
+        GFX_SetError(GFX_ERROR_DEVICE_LOST, "the device is lost");
+        return false;
+    }
+    if (!myDesc.myWindowedFlag || myInSceneFlag || aWidth == 0 || aHeight == 0)
+    {
+        GFX_SetError(GFX_ERROR_INVALID_CALL, "back buffer resize: full screen, inside a scene or empty");
+        return false;
+    }
+    Trace("ResizeBackBuffer %ux%u", aWidth, aHeight);
+    myDesc.myWidth = aWidth;
+    myDesc.myHeight = aHeight;
+    myBackBuffer.myWidth = myAutoDepth.myWidth = aWidth;
+    myBackBuffer.myHeight = myAutoDepth.myHeight = aHeight;
+    myFrontPixels.assign(size_t(aWidth) * aHeight, 0xFF000000u);
+    if (!BackReset())
+        return false;
+    if (myRenderTarget == &myBackBuffer)
+    {
+        myState.myViewport.myX = myState.myViewport.myY = 0;
+        myState.myViewport.myWidth = aWidth;
+        myState.myViewport.myHeight = aHeight;
+        myState.myScissor = {0, 0, int32_t(aWidth), int32_t(aHeight)};
+    }
+    return true;
+}
+
 uint32_t GFX_DeviceCommon::GetLiveObjectCount() const
 {
     return uint32_t(myBuffers.size() + myTextures.size() + myDepthSurfaces.size() + myDecls.size() +

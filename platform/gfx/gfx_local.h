@@ -136,6 +136,7 @@ public:
 
     GFX_ErrorCode TestCooperativeLevel() override;
     bool Reset(const GFX_DeviceDesc& aDesc) override;
+    bool ResizeBackBuffer(uint32_t aWidth, uint32_t aHeight) override;
     void TestMakeLost(uint32_t aLostCallsBeforeResettable) override;
     uint32_t GetLiveObjectCount() const override;
     const GFX_DeviceDesc& GetDesc() const override { return myDesc; }

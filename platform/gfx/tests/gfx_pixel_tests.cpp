@@ -540,6 +540,43 @@ TEST_F(GfxPixel, LostDeviceRecoversAndPresentsACorrectFrame)
     ourSystem->DestroyDevice(d);
 }
 
+TEST_F(GfxPixel, AResizedBackBufferKeepsTexturesBuffersAndStates)
+{
+    GFX_Texture* t = Texture(0xFF20A040);
+    myDevice->SetTexture(0, t);
+    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
+    myDevice->SetRenderState(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    const uint32_t locLive = myDevice->GetLiveObjectCount();
+    ASSERT_TRUE(myDevice->BeginScene());
+    EXPECT_FALSE(myDevice->ResizeBackBuffer(96, 32)); // not inside a scene
+    ASSERT_TRUE(myDevice->EndScene());
+
+    ASSERT_TRUE(myDevice->ResizeBackBuffer(96, 32)) << GFX_GetLastErrorDetail();
+    EXPECT_EQ(myDevice->GetLiveObjectCount(), locLive);
+    EXPECT_EQ(myDevice->GetDesc().myWidth, 96u);
+    EXPECT_EQ(myDevice->GetViewport().myWidth, 96u);
+    EXPECT_EQ(myDevice->GetViewport().myHeight, 32u);
+    EXPECT_EQ(myDevice->GetTexture(0), t);
+    EXPECT_EQ(myDevice->GetRenderState(GFX_RS_CULLMODE), uint32_t(GFX_CULL_NONE));
+    ASSERT_TRUE(myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000080, 1.0f, 0));
+    // The same texture and vertex buffer draw on the new size: the right 32 columns only.
+    Quad(64.0f, 0.0f, 96.0f, 32.0f, 0xFFFFFFFF);
+    std::vector<uint32_t> locPixels(96 * 32);
+    ASSERT_TRUE(myDevice->ReadSurface(myDevice->GetBackBuffer(), locPixels.data(), 96 * 4));
+    EXPECT_EQ(locPixels[0], 0xFF000080u);
+    EXPECT_EQ(locPixels[31 * 96 + 63], 0xFF000080u);
+    EXPECT_EQ(locPixels[64], 0xFF20A040u);
+    EXPECT_EQ(locPixels[31 * 96 + 95], 0xFF20A040u);
+    ASSERT_TRUE(myDevice->Present());
+    std::vector<uint32_t> locFront(96 * 32);
+    ASSERT_TRUE(myDevice->GetFrontBufferData(locFront.data(), 96 * 4));
+    EXPECT_EQ(locFront, locPixels);
+
+    myDevice->TestMakeLost(0);
+    EXPECT_FALSE(myDevice->ResizeBackBuffer(64, 64));
+    EXPECT_EQ(GFX_GetLastError(), GFX_ERROR_DEVICE_LOST);
+}
+
 TEST_F(GfxPixel, StageOperationsCombineTheirArguments)
 {
     struct Case { uint32_t myOp; uint32_t myTexel, myDiffuse, myFactor, myExpected; };
