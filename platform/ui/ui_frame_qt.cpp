@@ -239,9 +239,15 @@ protected:
         locSendViewMessage(myFrame, locMessage);
         myFrame->myPainting = false;
         QPainter locPainter(this);
-        locPainter.fillRect(rect(), palette().color(QPalette::Base));
-        if (!myFrame->myPicture.isNull())
-            locPainter.drawImage(0, 0, myFrame->myPicture);
+        // Under an opaque picture only the area it leaves is filled.
+        const QImage& locPicture = myFrame->myPicture;
+        if (locPicture.hasAlphaChannel())
+            locPainter.fillRect(rect(), palette().color(QPalette::Base));
+        else if (locPicture.width() < width() || locPicture.height() < height())
+            for (const QRect& locRest : QRegion(rect()).subtracted(QRegion(locPicture.rect())))
+                locPainter.fillRect(locRest, palette().color(QPalette::Base));
+        if (!locPicture.isNull())
+            locPainter.drawImage(0, 0, locPicture);
     }
 
 private:
