@@ -585,7 +585,9 @@ struct GFX_Caps
     bool myMipLodBiasFlag = false;
 };
 
-// Handed to the host window at Present: the frame, top row first.
+// Handed to the host window at Present: the frame, top row first. The pixels stay until
+// the device's next Present; before the device frees or resizes them it calls the host
+// once more with no pixels, so that a host still showing them copies them.
 struct GFX_Image
 {
     const uint32_t* myPixels = nullptr; // 0xAARRGGBB

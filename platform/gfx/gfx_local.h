@@ -255,6 +255,8 @@ protected:
     virtual bool BackReset() { return true; }
 
     // The recording back end logs every call that passes validation.
+    // The host lets go of the pixels it was handed (see GFX_Image).
+    void ReleaseHostPixels();
     void Trace(const char* aFormat, ...) __attribute__((format(printf, 2, 3)));
     virtual void TraceLine(const std::string& aLine) {}
     bool myTraceFlag = false;
@@ -278,6 +280,7 @@ protected:
     uint32_t myLostCallsLeft = 0;
     uint16_t myGamma[3][256];
     std::vector<uint32_t> myFrontPixels; // last presented frame, back-buffer size
+    std::vector<uint32_t> myGammaPixels; // the last frame the host got through a ramp
     uint32_t myFrameCount = 0;
 
     std::vector<GFX_Buffer*> myBuffers;

@@ -276,9 +276,10 @@ TEST_F(DeviceLossTest, FailedReCreationSkipsFramesUntilARestoreSucceeds)
     R()->ReleaseVertexBuffer(locOwnVB);
 }
 
-static void locPresent(void* aUserData, const GFX_Image&)
+static void locPresent(void* aUserData, const GFX_Image& anImage)
 {
-    (*(int*)aUserData)++;
+    if (anImage.myPixels)
+        (*(int*)aUserData)++;
 }
 
 TEST_F(DeviceLossTest, RefusedSettingsLeaveThePreviousOnesForTheNextFrame)

@@ -500,6 +500,8 @@ TEST_F(GfxPixel, LostDeviceRecoversAndPresentsACorrectFrame)
     locDesc.myPresentUserData = &locHost;
     locDesc.myPresentFunc = [](void* aUser, const GFX_Image& anImage) {
         Host* h = static_cast<Host*>(aUser);
+        if (!anImage.myPixels)
+            return; // the frame's pixels about to go: this host has its own copy
         h->myPixels.assign(anImage.myPixels, anImage.myPixels + anImage.myWidth * anImage.myHeight);
         ++h->myFrames;
     };
@@ -575,6 +577,50 @@ TEST_F(GfxPixel, AResizedBackBufferKeepsTexturesBuffersAndStates)
     myDevice->TestMakeLost(0);
     EXPECT_FALSE(myDevice->ResizeBackBuffer(64, 64));
     EXPECT_EQ(GFX_GetLastError(), GFX_ERROR_DEVICE_LOST);
+}
+
+TEST_F(GfxPixel, TheHostMayShowTheFrameUntilTheDeviceLetsItGo)
+{
+    // A host that shows the device's own pixels and copies them when told.
+    struct Host { const uint32_t* myShown = nullptr; std::vector<uint32_t> myKept; int myReleases = 0; } locHost;
+    GFX_DeviceDesc locDesc;
+    locDesc.myWidth = 8;
+    locDesc.myHeight = 4;
+    locDesc.myPresentUserData = &locHost;
+    locDesc.myPresentFunc = [](void* aUser, const GFX_Image& anImage) {
+        Host* h = static_cast<Host*>(aUser);
+        if (anImage.myPixels)
+        {
+            h->myShown = anImage.myPixels;
+            return;
+        }
+        h->myReleases++;
+        if (h->myShown)
+            h->myKept.assign(h->myShown, h->myShown + 8 * 4);
+        h->myShown = nullptr;
+    };
+    GFX_Device* d = ourSystem->CreateDevice(locDesc);
+    ASSERT_NE(d, nullptr);
+    ASSERT_TRUE(d->Clear(0, nullptr, GFX_CLEAR_TARGET, 0xFF112233, 1.0f, 0));
+    ASSERT_TRUE(d->Present());
+    const uint32_t* locFirst = locHost.myShown;
+    ASSERT_NE(locFirst, nullptr);
+    // The next frame lands in the same pixels: the host shows it without being told.
+    ASSERT_TRUE(d->Clear(0, nullptr, GFX_CLEAR_TARGET, 0xFF445566, 1.0f, 0));
+    ASSERT_TRUE(d->Present());
+    EXPECT_EQ(locHost.myShown, locFirst);
+    EXPECT_EQ(locHost.myShown[31], 0xFF445566u);
+    EXPECT_EQ(locHost.myReleases, 0);
+
+    // A resize and the device's end each come after a release.
+    ASSERT_TRUE(d->ResizeBackBuffer(16, 4));
+    EXPECT_EQ(locHost.myReleases, 1);
+    EXPECT_EQ(locHost.myKept[31], 0xFF445566u);
+    ASSERT_TRUE(d->Present());
+    ASSERT_NE(locHost.myShown, nullptr);
+    ourSystem->DestroyDevice(d);
+    EXPECT_EQ(locHost.myReleases, 2);
+    EXPECT_EQ(locHost.myShown, nullptr);
 }
 
 TEST_F(GfxPixel, StageOperationsCombineTheirArguments)

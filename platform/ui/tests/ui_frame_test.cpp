@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <algorithm>
 #include <vector>
 
 namespace
@@ -493,6 +494,32 @@ TEST_F(FrameTest, PresentedPictureAndGrab)
     ASSERT_TRUE(UI_GrabFrame(myFrame, locPng.c_str()));
     QImage locGrabbed(QString::fromStdString(locPng));
     EXPECT_GT(locGrabbed.width(), locView->width());
+}
+
+TEST_F(FrameTest, BorrowedViewPixelsShowUntilACopyIsKept)
+{
+    std::vector<uint32_t> locPixels(8 * 4, 0xFF0000FFu);
+    UI_FrameShowViewPixels(myFrame, locPixels.data(), 8, 4, 8 * 4);
+    QWidget* locView = UI_GetFrameView(myFrame);
+    EXPECT_EQ(locView->grab().toImage().pixel(3, 2), 0xFF0000FFu);
+    // The view draws what the program's pixels hold now, with no second call.
+    std::fill(locPixels.begin(), locPixels.end(), 0xFF00FF00u);
+    QImage locShown = locView->grab().toImage();
+    EXPECT_EQ(locShown.pixel(3, 2), 0xFF00FF00u);
+    EXPECT_NE(locShown.pixel(20, 20), 0xFF00FF00u); // outside the picture: the background
+
+    // Kept: the pixels may go.
+    UI_FrameKeepViewPixels(myFrame);
+    locPixels.assign(locPixels.size(), 0xFFFF0000u);
+    locPixels.clear();
+    locPixels.shrink_to_fit();
+    EXPECT_EQ(locView->grab().toImage().pixel(3, 2), 0xFF00FF00u);
+    // A copied picture after a borrowed one never writes into the program's pixels.
+    std::vector<uint32_t> locOther(8 * 4, 0xFF123456u), locSource(8 * 4, 0xFF654321u);
+    UI_FrameShowViewPixels(myFrame, locOther.data(), 8, 4, 8 * 4);
+    UI_FrameSetViewPixels(myFrame, locSource.data(), 8, 4, 8 * 4);
+    EXPECT_EQ(locOther[5], 0xFF123456u);
+    EXPECT_EQ(locView->grab().toImage().pixel(3, 2), 0xFF654321u);
 }
 
 TEST_F(FrameTest, GrabVariableWritesTheMainWindowAndQuits)
