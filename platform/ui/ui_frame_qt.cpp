@@ -381,6 +381,9 @@ void locShowRecentFiles(UI_Frame* aFrame)
 void locAddRecentFile(UI_Frame* aFrame, const std::string& aPath)
 {
     std::vector<std::string>& locList = aFrame->myRecentFiles;
+    // Already at the top as written: the settings file would be written with what it holds.
+    if (!locList.empty() && locList.front() == aPath)
+        return;
     for (size_t i = 0; i < locList.size(); i++)
         if (QString::fromStdString(locList[i]).compare(QString::fromStdString(aPath), Qt::CaseInsensitive) == 0)
         {

@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <string>
 #include <algorithm>
+#include <sys/stat.h>
 #include <vector>
 
 namespace
@@ -428,6 +429,23 @@ TEST_F(FrameTest, SaveAsAndRecentFilesPersistAndDropFailures)
     std::string locText;
     ASSERT_TRUE(UI_FrameGetMenuText(myFrame, UI_ID_FILE_MRU_FIRST + 1, &locText));
     EXPECT_EQ(locText, "2 " + locFiles[4]);
+
+    // The settings file is replaced (a new inode) only when the list changes: the program's
+    // own note of the file it opened and the shell's own open leave it alone.
+    const std::string locConf = myConfig.path().toStdString() + "/ShellTest/ShellTest.conf";
+    auto locInode = [&locConf]() {
+        struct stat locStat = {};
+        return stat(locConf.c_str(), &locStat) == 0 ? locStat.st_ino : ino_t(0);
+    };
+    const ino_t locBefore = locInode();
+    ASSERT_NE(locBefore, ino_t(0));
+    UI_FrameAddRecentFile(myFrame, locFiles[2].c_str());
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, locFiles[2].c_str()));
+    EXPECT_EQ(locInode(), locBefore);
+    EXPECT_EQ(UI_FrameGetRecentFiles(myFrame), locExpected);
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, locFiles[4].c_str()));
+    EXPECT_NE(locInode(), locBefore);
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, locFiles[2].c_str()));
 
     // A second frame (the next start) reads the list back from the settings.
     UI_DestroyFrame(myFrame);
