@@ -648,8 +648,8 @@ bool QR_RenderD3D::SetWindowRect(int32_t anX, int32_t aY, int32_t aWidth, int32_
     myRenderSettings.myHeight = aHeight;
     // A windowed device only resizes its back buffer: textures, buffers and shaders stay.
     // A lost, missing or full-screen one is made again.
-    if (ourDevice && !myRecreatePendingFlag && !myRenderSettings.myFullScreenFlag && aWidth > 0 && aHeight > 0 &&
-        ourDevice->ResizeBackBuffer((uint32_t)aWidth, (uint32_t)aHeight))
+    if (ourDevice && !myRecreatePendingFlag && !myRenderSettings.myFullScreenFlag && aWidth > 0 &&
+        aHeight > 0 && ourDevice->ResizeBackBuffer((uint32_t)aWidth, (uint32_t)aHeight))
         return true;
     return RemakeDevice();
 }

@@ -71,8 +71,8 @@ void CPranvelView::Present(void* aUserData, const GFX_Image& anImage)
     if (!anImage.myPixels)
         UI_FrameKeepViewPixels(locView->myFrame);
     else
-        UI_FrameShowViewPixels(locView->myFrame, anImage.myPixels, int(anImage.myWidth), int(anImage.myHeight),
-                               int(anImage.myPitch));
+        UI_FrameShowViewPixels(locView->myFrame, anImage.myPixels, int(anImage.myWidth),
+                               int(anImage.myHeight), int(anImage.myPitch));
 }
 
 int CPranvelView::Create(UI_Frame* aFrame)

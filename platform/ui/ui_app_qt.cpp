@@ -220,11 +220,11 @@ namespace
 // and tool bars ask for their extension arrows when they are made, and seldom show them.
 class UI_LazyStyleIcon : public QIconEngine
 {
-public:
+  public:
     UI_LazyStyleIcon(QStyle* aStyle, QStyle::StandardPixmap aWhich, const QStyleOption* anOption,
                      const QWidget* aWidget)
         : myStyle(aStyle), myWhich(aWhich), myRightToLeft(anOption ? anOption->direction == Qt::RightToLeft
-                                                                    : aWidget && aWidget->isRightToLeft())
+                                                                   : aWidget && aWidget->isRightToLeft())
     {
     }
     void paint(QPainter* aPainter, const QRect& aRect, QIcon::Mode aMode, QIcon::State aState) override
@@ -251,7 +251,7 @@ public:
     QString key() const override { return QStringLiteral("UI_LazyStyleIcon"); }
     QIconEngine* clone() const override { return new UI_LazyStyleIcon(*this); }
 
-private:
+  private:
     QIcon& Icon()
     {
         if (!myLoadedFlag && myStyle)
@@ -273,8 +273,9 @@ private:
 
 class UI_Style : public QProxyStyle
 {
-public:
-    QIcon standardIcon(StandardPixmap aWhich, const QStyleOption* anOption, const QWidget* aWidget) const override
+  public:
+    QIcon standardIcon(StandardPixmap aWhich, const QStyleOption* anOption,
+                       const QWidget* aWidget) const override
     {
         if (aWhich == SP_ToolBarHorizontalExtensionButton || aWhich == SP_ToolBarVerticalExtensionButton)
             return QIcon(new UI_LazyStyleIcon(baseStyle(), aWhich, anOption, aWidget));

@@ -1054,7 +1054,8 @@ TEST_F(PranvelTest, AResizedViewKeepsTheDeviceAndShowsTheModelAtTheNewSize)
             if (locInside && locPixel == 0xFF3060C0u)
                 locModel++, locModelX += x, locModelY += y;
             // Below the 4:3 area the view's own background, never a frame's pixels.
-            locBelow += !locInside && (locPixel == 0xFF3060C0u || locPixel == 0xFF9F9F9Fu || locPixel == 0xFF000000u);
+            locBelow +=
+                !locInside && (locPixel == 0xFF3060C0u || locPixel == 0xFF9F9F9Fu || locPixel == 0xFF000000u);
         }
     EXPECT_GT(locGrid, 100);
     EXPECT_GT(locModel, 50);

@@ -546,7 +546,8 @@ TEST_F(GfxPixel, AResizedBackBufferKeepsTexturesBuffersAndStates)
 {
     GFX_Texture* t = Texture(0xFF20A040);
     myDevice->SetTexture(0, t);
-    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
+    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE,
+          GFX_TA_DIFFUSE);
     myDevice->SetRenderState(GFX_RS_CULLMODE, GFX_CULL_NONE);
     const uint32_t locLive = myDevice->GetLiveObjectCount();
     ASSERT_TRUE(myDevice->BeginScene());
@@ -582,12 +583,18 @@ TEST_F(GfxPixel, AResizedBackBufferKeepsTexturesBuffersAndStates)
 TEST_F(GfxPixel, TheHostMayShowTheFrameUntilTheDeviceLetsItGo)
 {
     // A host that shows the device's own pixels and copies them when told.
-    struct Host { const uint32_t* myShown = nullptr; std::vector<uint32_t> myKept; int myReleases = 0; } locHost;
+    struct Host
+    {
+        const uint32_t* myShown = nullptr;
+        std::vector<uint32_t> myKept;
+        int myReleases = 0;
+    } locHost;
     GFX_DeviceDesc locDesc;
     locDesc.myWidth = 8;
     locDesc.myHeight = 4;
     locDesc.myPresentUserData = &locHost;
-    locDesc.myPresentFunc = [](void* aUser, const GFX_Image& anImage) {
+    locDesc.myPresentFunc = [](void* aUser, const GFX_Image& anImage)
+    {
         Host* h = static_cast<Host*>(aUser);
         if (anImage.myPixels)
         {

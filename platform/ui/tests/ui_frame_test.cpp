@@ -433,7 +433,8 @@ TEST_F(FrameTest, SaveAsAndRecentFilesPersistAndDropFailures)
     // The settings file is replaced (a new inode) only when the list changes: the program's
     // own note of the file it opened and the shell's own open leave it alone.
     const std::string locConf = myConfig.path().toStdString() + "/ShellTest/ShellTest.conf";
-    auto locInode = [&locConf]() {
+    auto locInode = [&locConf]()
+    {
         struct stat locStat = {};
         return stat(locConf.c_str(), &locStat) == 0 ? locStat.st_ino : ino_t(0);
     };

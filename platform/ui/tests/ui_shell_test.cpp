@@ -145,8 +145,9 @@ TEST(UIShell, TheStyleDrawsItsExtensionArrowsAsThePlatformStyleDoes)
     ASSERT_NE(locProxy, nullptr);
     std::unique_ptr<QStyle> locPlain(QStyleFactory::create(locProxy->baseStyle()->name()));
     ASSERT_NE(locPlain, nullptr) << locProxy->baseStyle()->name().toStdString();
-    for (QStyle::StandardPixmap locWhich : {QStyle::SP_ToolBarHorizontalExtensionButton,
-                                             QStyle::SP_ToolBarVerticalExtensionButton, QStyle::SP_MessageBoxWarning})
+    for (QStyle::StandardPixmap locWhich :
+         {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton,
+          QStyle::SP_MessageBoxWarning})
     {
         QIcon locIcon = locOurs->standardIcon(locWhich);
         QIcon locExpected = locPlain->standardIcon(locWhich);
