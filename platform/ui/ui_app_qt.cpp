@@ -220,7 +220,7 @@ namespace
 // and tool bars ask for their extension arrows when they are made, and seldom show them.
 class UI_LazyStyleIcon : public QIconEngine
 {
-  public:
+public:
     UI_LazyStyleIcon(QStyle* aStyle, QStyle::StandardPixmap aWhich, const QStyleOption* anOption,
                      const QWidget* aWidget)
         : myStyle(aStyle), myWhich(aWhich), myRightToLeft(anOption ? anOption->direction == Qt::RightToLeft
@@ -251,7 +251,7 @@ class UI_LazyStyleIcon : public QIconEngine
     QString key() const override { return QStringLiteral("UI_LazyStyleIcon"); }
     QIconEngine* clone() const override { return new UI_LazyStyleIcon(*this); }
 
-  private:
+private:
     QIcon& Icon()
     {
         if (!myLoadedFlag && myStyle)
@@ -273,7 +273,7 @@ class UI_LazyStyleIcon : public QIconEngine
 
 class UI_Style : public QProxyStyle
 {
-  public:
+public:
     QIcon standardIcon(StandardPixmap aWhich, const QStyleOption* anOption,
                        const QWidget* aWidget) const override
     {
