@@ -620,34 +620,38 @@ bool QR_RenderD3D::AbandonDevice()
     return false;
 }
 
-// The loss path: the size-change re-creation at the current size, tried once a frame.
+// The loss path: the device made again at the current size, tried once a frame.
 bool QR_RenderD3D::RecreateDevice()
 {
     if (myRecreateFrame == ourFrameCount)
         return false;
     myRecreateFrame = ourFrameCount;
-    int32_t locWidth = myRenderSettings.myWidth;
-    myRenderSettings.myWidth = locWidth - 1;
-    return SetWindowRect(myRenderSettings.myPosX, myRenderSettings.myPosY, locWidth, myRenderSettings.myHeight);
+    return RemakeDevice();
 }
 
-bool QR_RenderD3D::SetWindowRect(int32_t anX, int32_t aY, int32_t aWidth, int32_t aHeight)
+bool QR_RenderD3D::RemakeDevice()
 {
-    if (aWidth == myRenderSettings.myWidth && aHeight == myRenderSettings.myHeight)
-    {
-        myRenderSettings.myPosX = anX;
-        myRenderSettings.myPosY = aY;
-        return true;
-    }
     ReleaseDevice(this, false);
-    myRenderSettings.myPosX = anX;
-    myRenderSettings.myPosY = aY;
-    myRenderSettings.myWidth = aWidth;
-    myRenderSettings.myHeight = aHeight;
     if (!CreateDevice(this) || !RestoreSequence())
         return AbandonDevice();
     myRecreatePendingFlag = false;
     return true;
+}
+
+bool QR_RenderD3D::SetWindowRect(int32_t anX, int32_t aY, int32_t aWidth, int32_t aHeight)
+{
+    myRenderSettings.myPosX = anX;
+    myRenderSettings.myPosY = aY;
+    if (aWidth == myRenderSettings.myWidth && aHeight == myRenderSettings.myHeight)
+        return true;
+    myRenderSettings.myWidth = aWidth;
+    myRenderSettings.myHeight = aHeight;
+    // A windowed device only resizes its back buffer: textures, buffers and shaders stay.
+    // A lost, missing or full-screen one is made again.
+    if (ourDevice && !myRecreatePendingFlag && !myRenderSettings.myFullScreenFlag && aWidth > 0 &&
+        aHeight > 0 && ourDevice->ResizeBackBuffer((uint32_t)aWidth, (uint32_t)aHeight))
+        return true;
+    return RemakeDevice();
 }
 
 bool QR_RenderD3D::ChangeSettings(QR_RenderSettings* aSettings)

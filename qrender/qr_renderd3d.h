@@ -184,6 +184,7 @@ protected:
 private:
     bool RestoreSequence();
     bool RecreateDevice();
+    bool RemakeDevice();
     bool AbandonDevice();
     bool CreateDeviceBuffer(QR_VertexBuffer* aBuffer);
     bool CreateDeviceBuffer(QR_IndexBuffer* aBuffer);

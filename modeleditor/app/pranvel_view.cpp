@@ -66,9 +66,13 @@ CPranvelView::~CPranvelView()
 
 void CPranvelView::Present(void* aUserData, const GFX_Image& anImage)
 {
+    // The device keeps the frame until its next present and says when it lets it go.
     CPranvelView* locView = static_cast<CPranvelView*>(aUserData);
-    UI_FrameSetViewPixels(locView->myFrame, anImage.myPixels, int(anImage.myWidth), int(anImage.myHeight),
-                          int(anImage.myPitch));
+    if (!anImage.myPixels)
+        UI_FrameKeepViewPixels(locView->myFrame);
+    else
+        UI_FrameShowViewPixels(locView->myFrame, anImage.myPixels, int(anImage.myWidth),
+                               int(anImage.myHeight), int(anImage.myPitch));
 }
 
 int CPranvelView::Create(UI_Frame* aFrame)

@@ -192,6 +192,7 @@ GFX_DeviceCommon::GFX_DeviceCommon(const GFX_DeviceDesc& aDesc, const GFX_Caps& 
 
 GFX_DeviceCommon::~GFX_DeviceCommon()
 {
+    ReleaseHostPixels();
     // The back end's destructor has released its objects; only the records remain.
     for (GFX_Buffer* locBuffer : myBuffers)
         delete locBuffer;
@@ -350,6 +351,7 @@ bool GFX_DeviceCommon::Reset(const GFX_DeviceDesc& aDesc)
         return false;
     }
     Trace("Reset %ux%u", aDesc.myWidth, aDesc.myHeight);
+    ReleaseHostPixels();
     GFX_PresentFunc locFunc = myDesc.myPresentFunc;
     void* locUser = myDesc.myPresentUserData;
     myDesc = aDesc;
@@ -370,6 +372,37 @@ bool GFX_DeviceCommon::Reset(const GFX_DeviceDesc& aDesc)
         return false;
     myLostFlag = false;
     SetDefaultStates();
+    return true;
+}
+
+bool GFX_DeviceCommon::ResizeBackBuffer(uint32_t aWidth, uint32_t aHeight)
+{
+    if (myLostFlag)
+    {
+        GFX_SetError(GFX_ERROR_DEVICE_LOST, "the device is lost");
+        return false;
+    }
+    if (!myDesc.myWindowedFlag || myInSceneFlag || aWidth == 0 || aHeight == 0)
+    {
+        GFX_SetError(GFX_ERROR_INVALID_CALL, "back buffer resize: full screen, inside a scene or empty");
+        return false;
+    }
+    Trace("ResizeBackBuffer %ux%u", aWidth, aHeight);
+    myDesc.myWidth = aWidth;
+    myDesc.myHeight = aHeight;
+    myBackBuffer.myWidth = myAutoDepth.myWidth = aWidth;
+    myBackBuffer.myHeight = myAutoDepth.myHeight = aHeight;
+    ReleaseHostPixels();
+    myFrontPixels.assign(size_t(aWidth) * aHeight, 0xFF000000u);
+    if (!BackReset())
+        return false;
+    if (myRenderTarget == &myBackBuffer)
+    {
+        myState.myViewport.myX = myState.myViewport.myY = 0;
+        myState.myViewport.myWidth = aWidth;
+        myState.myViewport.myHeight = aHeight;
+        myState.myScissor = {0, 0, int32_t(aWidth), int32_t(aHeight)};
+    }
     return true;
 }
 
@@ -1347,7 +1380,8 @@ bool GFX_DeviceCommon::Present()
         }
         else
         {
-            std::vector<uint32_t> locCorrected(myFrontPixels.size());
+            std::vector<uint32_t>& locCorrected = myGammaPixels;
+            locCorrected.resize(myFrontPixels.size());
             for (size_t i = 0; i < myFrontPixels.size(); ++i)
             {
                 const uint32_t p = myFrontPixels[i];
@@ -1390,6 +1424,12 @@ void GFX_DeviceCommon::GetGammaRamp(uint16_t aRed[256], uint16_t aGreen[256], ui
     memcpy(aRed, myGamma[0], sizeof(myGamma[0]));
     memcpy(aGreen, myGamma[1], sizeof(myGamma[1]));
     memcpy(aBlue, myGamma[2], sizeof(myGamma[2]));
+}
+
+void GFX_DeviceCommon::ReleaseHostPixels()
+{
+    if (myDesc.myPresentFunc && myFrameCount > 0)
+        myDesc.myPresentFunc(myDesc.myPresentUserData, GFX_Image());
 }
 
 void GFX_DeviceCommon::Trace(const char* aFormat, ...)

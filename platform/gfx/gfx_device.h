@@ -585,7 +585,9 @@ struct GFX_Caps
     bool myMipLodBiasFlag = false;
 };
 
-// Handed to the host window at Present: the frame, top row first.
+// Handed to the host window at Present: the frame, top row first. The pixels stay until
+// the device's next Present; before the device frees or resizes them it calls the host
+// once more with no pixels, so that a host still showing them copies them.
 struct GFX_Image
 {
     const uint32_t* myPixels = nullptr; // 0xAARRGGBB
@@ -672,6 +674,10 @@ public:
     virtual GFX_ErrorCode TestCooperativeLevel() = 0;
     // Needs every DEFAULT-pool resource released; brings the device back with default states.
     virtual bool Reset(const GFX_DeviceDesc& aDesc) = 0;
+    // Windowed devices: the back buffer and its depth-stencil take the new size (contents
+    // undefined) while every resource and state stays; the viewport and scissor cover the new
+    // back buffer when it is the render target. Fails while lost, inside a scene or full screen.
+    virtual bool ResizeBackBuffer(uint32_t aWidth, uint32_t aHeight) = 0;
     // Test hook: the device becomes lost; TestCooperativeLevel answers DEVICE_LOST for the
     // given number of calls, then DEVICE_NOT_RESET until Reset.
     virtual void TestMakeLost(uint32_t aLostCallsBeforeResettable) = 0;

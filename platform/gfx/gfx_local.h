@@ -137,6 +137,7 @@ public:
 
     GFX_ErrorCode TestCooperativeLevel() override;
     bool Reset(const GFX_DeviceDesc& aDesc) override;
+    bool ResizeBackBuffer(uint32_t aWidth, uint32_t aHeight) override;
     void TestMakeLost(uint32_t aLostCallsBeforeResettable) override;
     uint32_t GetLiveObjectCount() const override;
     const GFX_DeviceDesc& GetDesc() const override { return myDesc; }
@@ -255,6 +256,8 @@ protected:
     virtual bool BackReset() { return true; }
 
     // The recording back end logs every call that passes validation.
+    // The host lets go of the pixels it was handed (see GFX_Image).
+    void ReleaseHostPixels();
     void Trace(const char* aFormat, ...) __attribute__((format(printf, 2, 3)));
     virtual void TraceLine(const std::string& aLine) {}
     bool myTraceFlag = false;
@@ -280,6 +283,7 @@ protected:
     // Last presented frame, back-buffer size; in huge pages, as the first present of a window-
     // sized frame would otherwise take a page fault per 4 KB.
     std::vector<uint32_t, OS_WholePageAllocator<uint32_t>> myFrontPixels;
+    std::vector<uint32_t> myGammaPixels; // the last frame the host got through a ramp
     uint32_t myFrameCount = 0;
 
     std::vector<GFX_Buffer*> myBuffers;

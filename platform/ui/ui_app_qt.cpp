@@ -10,6 +10,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QIconEngine>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QStyleOption>
 #include <QImage>
 #include <QKeyEvent>
 #include <QSocketNotifier>
@@ -209,12 +213,85 @@ bool UI_IsEnding()
     return ourEnding;
 }
 
+namespace
+{
+// A style icon read from its file when first drawn. Reading a style's picture asks every
+// installed image plugin whether it knows the format, which loads them all: the menu bar
+// and tool bars ask for their extension arrows when they are made, and seldom show them.
+class UI_LazyStyleIcon : public QIconEngine
+{
+public:
+    UI_LazyStyleIcon(QStyle* aStyle, QStyle::StandardPixmap aWhich, const QStyleOption* anOption,
+                     const QWidget* aWidget)
+        : myStyle(aStyle), myWhich(aWhich), myRightToLeft(anOption ? anOption->direction == Qt::RightToLeft
+                                                                   : aWidget && aWidget->isRightToLeft())
+    {
+    }
+    void paint(QPainter* aPainter, const QRect& aRect, QIcon::Mode aMode, QIcon::State aState) override
+    {
+        Icon().paint(aPainter, aRect, Qt::AlignCenter, aMode, aState);
+    }
+    QPixmap pixmap(const QSize& aSize, QIcon::Mode aMode, QIcon::State aState) override
+    {
+        return Icon().pixmap(aSize, aMode, aState);
+    }
+    QPixmap scaledPixmap(const QSize& aSize, QIcon::Mode aMode, QIcon::State aState, qreal aScale) override
+    {
+        return Icon().pixmap(aSize, aScale, aMode, aState);
+    }
+    QSize actualSize(const QSize& aSize, QIcon::Mode aMode, QIcon::State aState) override
+    {
+        return Icon().actualSize(aSize, aMode, aState);
+    }
+    QList<QSize> availableSizes(QIcon::Mode aMode, QIcon::State aState) override
+    {
+        return Icon().availableSizes(aMode, aState);
+    }
+    bool isNull() override { return Icon().isNull(); }
+    QString key() const override { return QStringLiteral("UI_LazyStyleIcon"); }
+    QIconEngine* clone() const override { return new UI_LazyStyleIcon(*this); }
+
+private:
+    QIcon& Icon()
+    {
+        if (!myLoadedFlag && myStyle)
+        {
+            QStyleOption locOption;
+            locOption.direction = myRightToLeft ? Qt::RightToLeft : Qt::LeftToRight;
+            myIcon = myStyle->standardIcon(myWhich, &locOption);
+        }
+        myLoadedFlag = true;
+        return myIcon;
+    }
+
+    QPointer<QStyle> myStyle;
+    QStyle::StandardPixmap myWhich;
+    bool myRightToLeft;
+    bool myLoadedFlag = false;
+    QIcon myIcon;
+};
+
+class UI_Style : public QProxyStyle
+{
+public:
+    QIcon standardIcon(StandardPixmap aWhich, const QStyleOption* anOption,
+                       const QWidget* aWidget) const override
+    {
+        if (aWhich == SP_ToolBarHorizontalExtensionButton || aWhich == SP_ToolBarVerticalExtensionButton)
+            return QIcon(new UI_LazyStyleIcon(baseStyle(), aWhich, anOption, aWidget));
+        return QProxyStyle::standardIcon(aWhich, anOption, aWidget);
+    }
+};
+} // namespace
+
 bool UI_Init(int* argc, char** argv)
 {
     if (!QCoreApplication::instance())
     {
         QApplication* locApp = new QApplication(*argc, argv);
         locApp->setQuitOnLastWindowClosed(false);
+        // The platform's own style, with its extension arrows read when drawn.
+        QApplication::setStyle(new UI_Style);
         // Qt took the user's locale from the environment; numbers in text stay in C's.
         std::setlocale(LC_NUMERIC, "C");
     }

@@ -251,6 +251,10 @@ void UI_FrameSetViewPicture(UI_Frame* aFrame, const UI_Image& anImage);
 // The same from a drawing's own buffer: 0xAARRGGBB pixels, rows aStride bytes
 // apart, copied once; the pane repaints on its next turn.
 void UI_FrameSetViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aStride);
+// The same without the copy: the pane shows the caller's pixels, which must stay as they
+// are until the next picture or until UI_FrameKeepViewPixels takes a copy of them.
+void UI_FrameShowViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aStride);
+void UI_FrameKeepViewPixels(UI_Frame* aFrame);
 void UI_FrameInvalidateView(UI_Frame* aFrame);
 void UI_FrameGetViewSize(UI_Frame* aFrame, int* aWidth, int* aHeight);
 // The last pointer position seen over the view.

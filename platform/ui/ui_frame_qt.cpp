@@ -98,6 +98,7 @@ struct UI_Frame
     UI_Dialog* myPane = nullptr;
     int myPaneFillId = 0;
     QImage myPicture;
+    bool myPictureBorrowed = false; // myPicture stands on the program's pixels
     bool myPainting = false; // a picture presented while painting needs no second paint
     int myCursorX = 0;
     int myCursorY = 0;
@@ -240,9 +241,15 @@ protected:
         locSendViewMessage(myFrame, locMessage);
         myFrame->myPainting = false;
         QPainter locPainter(this);
-        locPainter.fillRect(rect(), palette().color(QPalette::Base));
-        if (!myFrame->myPicture.isNull())
-            locPainter.drawImage(0, 0, myFrame->myPicture);
+        // Under an opaque picture only the area it leaves is filled.
+        const QImage& locPicture = myFrame->myPicture;
+        if (locPicture.hasAlphaChannel())
+            locPainter.fillRect(rect(), palette().color(QPalette::Base));
+        else if (locPicture.width() < width() || locPicture.height() < height())
+            for (const QRect& locRest : QRegion(rect()).subtracted(QRegion(locPicture.rect())))
+                locPainter.fillRect(locRest, palette().color(QPalette::Base));
+        if (!locPicture.isNull())
+            locPainter.drawImage(0, 0, locPicture);
     }
 
 private:
@@ -375,6 +382,9 @@ void locShowRecentFiles(UI_Frame* aFrame)
 void locAddRecentFile(UI_Frame* aFrame, const std::string& aPath)
 {
     std::vector<std::string>& locList = aFrame->myRecentFiles;
+    // Already at the top as written: the settings file would be written with what it holds.
+    if (!locList.empty() && locList.front() == aPath)
+        return;
     for (size_t i = 0; i < locList.size(); i++)
         if (QString::fromStdString(locList[i]).compare(QString::fromStdString(aPath), Qt::CaseInsensitive) == 0)
         {
@@ -1123,6 +1133,7 @@ void UI_FrameSetViewPicture(UI_Frame* aFrame, const UI_Image& anImage)
     if (!aFrame)
         return;
     aFrame->myPicture = UI_ToQImage(anImage);
+    aFrame->myPictureBorrowed = false;
     if (!aFrame->myPainting)
         aFrame->myView->update();
     if (aFrame->myWindow->isVisible())
@@ -1131,12 +1142,44 @@ void UI_FrameSetViewPicture(UI_Frame* aFrame, const UI_Image& anImage)
 
 void UI_FrameSetViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aStride)
 {
-    if (!aFrame || !UI_CopyPixels(&aFrame->myPicture, aPixels, aWidth, aHeight, aStride))
+    if (!aFrame)
+        return;
+    if (aFrame->myPictureBorrowed)
+    {
+        // Not written through: the pixels under it are the program's.
+        aFrame->myPicture = QImage();
+        aFrame->myPictureBorrowed = false;
+    }
+    if (!UI_CopyPixels(&aFrame->myPicture, aPixels, aWidth, aHeight, aStride))
         return;
     if (!aFrame->myPainting)
         aFrame->myView->update();
     if (aFrame->myWindow->isVisible())
         UI_NoteWindowDrawn(aFrame->myWindow);
+}
+
+void UI_FrameShowViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aStride)
+{
+    if (!aFrame || !aPixels || aWidth <= 0 || aHeight <= 0 || aStride < aWidth * 4 || aStride % 4)
+        return;
+    const uchar* locBits = reinterpret_cast<const uchar*>(aPixels);
+    if (!aFrame->myPictureBorrowed || aFrame->myPicture.constBits() != locBits ||
+        aFrame->myPicture.width() != aWidth || aFrame->myPicture.height() != aHeight ||
+        aFrame->myPicture.bytesPerLine() != aStride)
+        aFrame->myPicture = QImage(locBits, aWidth, aHeight, aStride, QImage::Format_RGB32);
+    aFrame->myPictureBorrowed = true;
+    if (!aFrame->myPainting)
+        aFrame->myView->update();
+    if (aFrame->myWindow->isVisible())
+        UI_NoteWindowDrawn(aFrame->myWindow);
+}
+
+void UI_FrameKeepViewPixels(UI_Frame* aFrame)
+{
+    if (!aFrame || !aFrame->myPictureBorrowed)
+        return;
+    aFrame->myPicture = aFrame->myPicture.copy();
+    aFrame->myPictureBorrowed = false;
 }
 
 bool UI_IsKeyDown(int aVirtualKey)

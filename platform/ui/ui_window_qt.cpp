@@ -402,7 +402,14 @@ bool UI_CopyPixels(QImage* aPicture, const uint32_t* aPixels, int aWidth, int aH
         *aPicture = locLargeImage(aWidth, aHeight);
     if (aPicture->isNull())
         return false;
-    for (int y = 0; y < aHeight; y++)
-        memcpy(aPicture->scanLine(y), (const uint8_t*)aPixels + size_t(y) * aStride, size_t(aWidth) * 4);
+    // bits() detaches once; scanLine() would ask on every row.
+    uint8_t* locBits = aPicture->bits();
+    const size_t locLine = size_t(aPicture->bytesPerLine());
+    const size_t locRow = size_t(aWidth) * 4;
+    if (locLine == size_t(aStride))
+        memcpy(locBits, aPixels, locLine * size_t(aHeight - 1) + locRow);
+    else
+        for (int y = 0; y < aHeight; y++)
+            memcpy(locBits + size_t(y) * locLine, (const uint8_t*)aPixels + size_t(y) * aStride, locRow);
     return true;
 }

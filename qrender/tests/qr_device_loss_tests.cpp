@@ -276,9 +276,10 @@ TEST_F(DeviceLossTest, FailedReCreationSkipsFramesUntilARestoreSucceeds)
     R()->ReleaseVertexBuffer(locOwnVB);
 }
 
-static void locPresent(void* aUserData, const GFX_Image&)
+static void locPresent(void* aUserData, const GFX_Image& anImage)
 {
-    (*(int*)aUserData)++;
+    if (anImage.myPixels)
+        (*(int*)aUserData)++;
 }
 
 TEST_F(DeviceLossTest, RefusedSettingsLeaveThePreviousOnesForTheNextFrame)
@@ -320,6 +321,8 @@ TEST_F(DeviceLossTest, FailedRestoreDropsTheNewDeviceAndTheNextFrameTriesAgain)
     ASSERT_TRUE(Start());
     MakeMesh();
     ourScripted->myFailures = {GFX_ERROR_NOT_AVAILABLE};
+    // A lost device cannot take the new size in place: it is made again.
+    QR_RenderD3D::ourDevice->TestMakeLost(0);
     EXPECT_FALSE(R()->SetWindowRect(3, 4, 32, 24));
     EXPECT_EQ(QR_RenderD3D::ourDevice, nullptr);
     int locCreated = ourScripted->myCreateCount;
@@ -349,6 +352,35 @@ TEST_F(DeviceLossTest, FailedRestoreDropsTheNewDeviceAndTheNextFrameTriesAgain)
     std::vector<uint32_t> locPixels(32 * 24);
     ASSERT_TRUE(R()->GrabFrontBuffer(locPixels.data()));
     EXPECT_EQ(locPixels[5] & 0xFFFFFF, 0x0000FFu);
+}
+
+TEST_F(DeviceLossTest, AResizeKeepsTheDeviceAndEverythingMadeOnIt)
+{
+    ASSERT_TRUE(Start());
+    MakeMesh();
+    QR_Render::AddResetCallback(locOrderCallback);
+    GFX_Device* locDevice = QR_RenderD3D::ourDevice;
+    auto* locBuffer = myMesh->myVertexBuffer->myDeviceBuffer;
+    ASSERT_NE(locBuffer, nullptr);
+    int locCreated = ourScripted->myCreateCount;
+    ourOrder.clear();
+    Calls().clear();
+
+    EXPECT_TRUE(R()->SetWindowRect(3, 4, 40, 30));
+    EXPECT_EQ(QR_RenderD3D::ourDevice, locDevice);
+    EXPECT_EQ(ourScripted->myCreateCount, locCreated);
+    EXPECT_TRUE(ourOrder.empty()); // nothing released, reloaded or told
+    EXPECT_EQ(myMesh->myVertexBuffer->myDeviceBuffer, locBuffer);
+    EXPECT_EQ(Count("ResizeBackBuffer 40x30"), 1);
+    EXPECT_EQ(locDevice->GetDesc().myWidth, 40u);
+    EXPECT_EQ(R()->myRenderSettings.myPosX, 3);
+
+    // The frames cover the new size.
+    Calls().clear();
+    R()->BeginFrame();
+    R()->EndFrame();
+    EXPECT_EQ(Count("SetViewport 0 0 40 30"), 2);
+    EXPECT_EQ(Count("Present"), 1);
 }
 
 TEST_F(DeviceLossTest, FramesWithoutAnInitialisedDeviceMakeNone)

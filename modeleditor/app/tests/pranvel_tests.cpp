@@ -12,7 +12,9 @@
 #include "modeleditor/editorerror.h"
 #include "modeleditor/tests/me_lwfixture.h"
 #include "modeleditor/tests/me_testmodel.h"
+#include "platform/gfx/gfx_device.h"
 #include "qrender/qr_render.h"
+#include "qrender/qr_renderd3d.h"
 #include "qrender/qr_view.h"
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_prompt_script.h"
@@ -1011,6 +1013,57 @@ TEST_F(PranvelTest, TheEditorSceneDrawsTheGridAndTheModelIntoTheView)
     ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_RESET_CAMERA));
     EXPECT_FLOAT_EQ(e->GetCameraDistance(), 6.0f);
     EXPECT_FLOAT_EQ(e->GetCameraTarget()[1], 1.8f);
+}
+
+TEST_F(PranvelTest, AResizedViewKeepsTheDeviceAndShowsTheModelAtTheNewSize)
+{
+    Write("pranvel.cfg", "bgColor 0x000000\r\nobjectColor0 0x3060c0\r\nstateFile states.txt\r\n");
+    Write("states.txt", "STND Standing\r\n");
+    StartOnTheEditorScene();
+    ShowBox("STND");
+    View()->GetScene()->RotateCameraPitch(0.6f);
+    myView->setFixedSize(800, 600);
+    QCoreApplication::processEvents();
+    View()->Tick(PRANVEL_RENDER_TIMER);
+    GFX_Device* locDevice = QR_RenderD3D::ourDevice;
+    ASSERT_NE(locDevice, nullptr);
+    const uint32_t locLive = locDevice->GetLiveObjectCount();
+    // A state the renderer never sets: a device made again would have its default back.
+    locDevice->SetRenderState(GFX_RS_DITHERENABLE, 1);
+
+    // The real widget made smaller: a 400 x 300 picture on the same device.
+    myView->setFixedSize(400, 360);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QR_RenderD3D::ourDevice, locDevice);
+    EXPECT_EQ(locDevice->GetLiveObjectCount(), locLive);
+    EXPECT_EQ(locDevice->GetRenderState(GFX_RS_DITHERENABLE), 1u);
+    EXPECT_EQ(locDevice->GetDesc().myWidth, 400u);
+    EXPECT_EQ(locDevice->GetDesc().myHeight, 300u);
+    View()->Tick(PRANVEL_RENDER_TIMER);
+    View()->Tick(PRANVEL_RENDER_TIMER);
+    QImage locGrab = myView->grab().toImage();
+    ASSERT_EQ(locGrab.size(), QSize(400, 360));
+    int locGrid = 0, locModel = 0, locBelow = 0;
+    long locModelX = 0, locModelY = 0;
+    for (int y = 0; y < locGrab.height(); y++)
+        for (int x = 0; x < locGrab.width(); x++)
+        {
+            QRgb locPixel = locGrab.pixel(x, y);
+            bool locInside = y < 300;
+            locGrid += locInside && locPixel == 0xFF9F9F9Fu;
+            if (locInside && locPixel == 0xFF3060C0u)
+                locModel++, locModelX += x, locModelY += y;
+            // Below the 4:3 area the view's own background, never a frame's pixels.
+            locBelow +=
+                !locInside && (locPixel == 0xFF3060C0u || locPixel == 0xFF9F9F9Fu || locPixel == 0xFF000000u);
+        }
+    EXPECT_GT(locGrid, 100);
+    EXPECT_GT(locModel, 50);
+    EXPECT_EQ(locBelow, 0);
+    // The model sits where the camera looks, about the middle of the smaller picture.
+    ASSERT_GT(locModel, 0);
+    EXPECT_NEAR(double(locModelX) / locModel, 200.0, 40.0);
+    EXPECT_NEAR(double(locModelY) / locModel, 150.0, 60.0);
 }
 
 TEST_F(PranvelTest, TheModelTreeFilledByTheSceneKeepsTheUsersExpansions)

@@ -500,6 +500,8 @@ TEST_F(GfxPixel, LostDeviceRecoversAndPresentsACorrectFrame)
     locDesc.myPresentUserData = &locHost;
     locDesc.myPresentFunc = [](void* aUser, const GFX_Image& anImage) {
         Host* h = static_cast<Host*>(aUser);
+        if (!anImage.myPixels)
+            return; // the frame's pixels about to go: this host has its own copy
         h->myPixels.assign(anImage.myPixels, anImage.myPixels + anImage.myWidth * anImage.myHeight);
         ++h->myFrames;
     };
@@ -538,6 +540,94 @@ TEST_F(GfxPixel, LostDeviceRecoversAndPresentsACorrectFrame)
     EXPECT_EQ(locFront[15], 0xFF445566u); // ... the front buffer holds the frame itself
     EXPECT_EQ(d->GetLiveObjectCount(), 0u);
     ourSystem->DestroyDevice(d);
+}
+
+TEST_F(GfxPixel, AResizedBackBufferKeepsTexturesBuffersAndStates)
+{
+    GFX_Texture* t = Texture(0xFF20A040);
+    myDevice->SetTexture(0, t);
+    Stage(0, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE, GFX_TA_DIFFUSE, GFX_TOP_SELECTARG1, GFX_TA_TEXTURE,
+          GFX_TA_DIFFUSE);
+    myDevice->SetRenderState(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    const uint32_t locLive = myDevice->GetLiveObjectCount();
+    ASSERT_TRUE(myDevice->BeginScene());
+    EXPECT_FALSE(myDevice->ResizeBackBuffer(96, 32)); // not inside a scene
+    ASSERT_TRUE(myDevice->EndScene());
+
+    ASSERT_TRUE(myDevice->ResizeBackBuffer(96, 32)) << GFX_GetLastErrorDetail();
+    EXPECT_EQ(myDevice->GetLiveObjectCount(), locLive);
+    EXPECT_EQ(myDevice->GetDesc().myWidth, 96u);
+    EXPECT_EQ(myDevice->GetViewport().myWidth, 96u);
+    EXPECT_EQ(myDevice->GetViewport().myHeight, 32u);
+    EXPECT_EQ(myDevice->GetTexture(0), t);
+    EXPECT_EQ(myDevice->GetRenderState(GFX_RS_CULLMODE), uint32_t(GFX_CULL_NONE));
+    ASSERT_TRUE(myDevice->Clear(0, nullptr, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000080, 1.0f, 0));
+    // The same texture and vertex buffer draw on the new size: the right 32 columns only.
+    Quad(64.0f, 0.0f, 96.0f, 32.0f, 0xFFFFFFFF);
+    std::vector<uint32_t> locPixels(96 * 32);
+    ASSERT_TRUE(myDevice->ReadSurface(myDevice->GetBackBuffer(), locPixels.data(), 96 * 4));
+    EXPECT_EQ(locPixels[0], 0xFF000080u);
+    EXPECT_EQ(locPixels[31 * 96 + 63], 0xFF000080u);
+    EXPECT_EQ(locPixels[64], 0xFF20A040u);
+    EXPECT_EQ(locPixels[31 * 96 + 95], 0xFF20A040u);
+    ASSERT_TRUE(myDevice->Present());
+    std::vector<uint32_t> locFront(96 * 32);
+    ASSERT_TRUE(myDevice->GetFrontBufferData(locFront.data(), 96 * 4));
+    EXPECT_EQ(locFront, locPixels);
+
+    myDevice->TestMakeLost(0);
+    EXPECT_FALSE(myDevice->ResizeBackBuffer(64, 64));
+    EXPECT_EQ(GFX_GetLastError(), GFX_ERROR_DEVICE_LOST);
+}
+
+TEST_F(GfxPixel, TheHostMayShowTheFrameUntilTheDeviceLetsItGo)
+{
+    // A host that shows the device's own pixels and copies them when told.
+    struct Host
+    {
+        const uint32_t* myShown = nullptr;
+        std::vector<uint32_t> myKept;
+        int myReleases = 0;
+    } locHost;
+    GFX_DeviceDesc locDesc;
+    locDesc.myWidth = 8;
+    locDesc.myHeight = 4;
+    locDesc.myPresentUserData = &locHost;
+    locDesc.myPresentFunc = [](void* aUser, const GFX_Image& anImage)
+    {
+        Host* h = static_cast<Host*>(aUser);
+        if (anImage.myPixels)
+        {
+            h->myShown = anImage.myPixels;
+            return;
+        }
+        h->myReleases++;
+        if (h->myShown)
+            h->myKept.assign(h->myShown, h->myShown + 8 * 4);
+        h->myShown = nullptr;
+    };
+    GFX_Device* d = ourSystem->CreateDevice(locDesc);
+    ASSERT_NE(d, nullptr);
+    ASSERT_TRUE(d->Clear(0, nullptr, GFX_CLEAR_TARGET, 0xFF112233, 1.0f, 0));
+    ASSERT_TRUE(d->Present());
+    const uint32_t* locFirst = locHost.myShown;
+    ASSERT_NE(locFirst, nullptr);
+    // The next frame lands in the same pixels: the host shows it without being told.
+    ASSERT_TRUE(d->Clear(0, nullptr, GFX_CLEAR_TARGET, 0xFF445566, 1.0f, 0));
+    ASSERT_TRUE(d->Present());
+    EXPECT_EQ(locHost.myShown, locFirst);
+    EXPECT_EQ(locHost.myShown[31], 0xFF445566u);
+    EXPECT_EQ(locHost.myReleases, 0);
+
+    // A resize and the device's end each come after a release.
+    ASSERT_TRUE(d->ResizeBackBuffer(16, 4));
+    EXPECT_EQ(locHost.myReleases, 1);
+    EXPECT_EQ(locHost.myKept[31], 0xFF445566u);
+    ASSERT_TRUE(d->Present());
+    ASSERT_NE(locHost.myShown, nullptr);
+    ourSystem->DestroyDevice(d);
+    EXPECT_EQ(locHost.myReleases, 2);
+    EXPECT_EQ(locHost.myShown, nullptr);
 }
 
 TEST_F(GfxPixel, StageOperationsCombineTheirArguments)

@@ -22,6 +22,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <algorithm>
+#include <sys/stat.h>
 #include <vector>
 
 namespace
@@ -428,6 +430,24 @@ TEST_F(FrameTest, SaveAsAndRecentFilesPersistAndDropFailures)
     ASSERT_TRUE(UI_FrameGetMenuText(myFrame, UI_ID_FILE_MRU_FIRST + 1, &locText));
     EXPECT_EQ(locText, "2 " + locFiles[4]);
 
+    // The settings file is replaced (a new inode) only when the list changes: the program's
+    // own note of the file it opened and the shell's own open leave it alone.
+    const std::string locConf = myConfig.path().toStdString() + "/ShellTest/ShellTest.conf";
+    auto locInode = [&locConf]()
+    {
+        struct stat locStat = {};
+        return stat(locConf.c_str(), &locStat) == 0 ? locStat.st_ino : ino_t(0);
+    };
+    const ino_t locBefore = locInode();
+    ASSERT_NE(locBefore, ino_t(0));
+    UI_FrameAddRecentFile(myFrame, locFiles[2].c_str());
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, locFiles[2].c_str()));
+    EXPECT_EQ(locInode(), locBefore);
+    EXPECT_EQ(UI_FrameGetRecentFiles(myFrame), locExpected);
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, locFiles[4].c_str()));
+    EXPECT_NE(locInode(), locBefore);
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, locFiles[2].c_str()));
+
     // A second frame (the next start) reads the list back from the settings.
     UI_DestroyFrame(myFrame);
     myFrame = Make();
@@ -493,6 +513,32 @@ TEST_F(FrameTest, PresentedPictureAndGrab)
     ASSERT_TRUE(UI_GrabFrame(myFrame, locPng.c_str()));
     QImage locGrabbed(QString::fromStdString(locPng));
     EXPECT_GT(locGrabbed.width(), locView->width());
+}
+
+TEST_F(FrameTest, BorrowedViewPixelsShowUntilACopyIsKept)
+{
+    std::vector<uint32_t> locPixels(8 * 4, 0xFF0000FFu);
+    UI_FrameShowViewPixels(myFrame, locPixels.data(), 8, 4, 8 * 4);
+    QWidget* locView = UI_GetFrameView(myFrame);
+    EXPECT_EQ(locView->grab().toImage().pixel(3, 2), 0xFF0000FFu);
+    // The view draws what the program's pixels hold now, with no second call.
+    std::fill(locPixels.begin(), locPixels.end(), 0xFF00FF00u);
+    QImage locShown = locView->grab().toImage();
+    EXPECT_EQ(locShown.pixel(3, 2), 0xFF00FF00u);
+    EXPECT_NE(locShown.pixel(20, 20), 0xFF00FF00u); // outside the picture: the background
+
+    // Kept: the pixels may go.
+    UI_FrameKeepViewPixels(myFrame);
+    locPixels.assign(locPixels.size(), 0xFFFF0000u);
+    locPixels.clear();
+    locPixels.shrink_to_fit();
+    EXPECT_EQ(locView->grab().toImage().pixel(3, 2), 0xFF00FF00u);
+    // A copied picture after a borrowed one never writes into the program's pixels.
+    std::vector<uint32_t> locOther(8 * 4, 0xFF123456u), locSource(8 * 4, 0xFF654321u);
+    UI_FrameShowViewPixels(myFrame, locOther.data(), 8, 4, 8 * 4);
+    UI_FrameSetViewPixels(myFrame, locSource.data(), 8, 4, 8 * 4);
+    EXPECT_EQ(locOther[5], 0xFF123456u);
+    EXPECT_EQ(locView->grab().toImage().pixel(3, 2), 0xFF654321u);
 }
 
 TEST_F(FrameTest, GrabVariableWritesTheMainWindowAndQuits)

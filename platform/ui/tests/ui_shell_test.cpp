@@ -11,6 +11,9 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
+#include <QProxyStyle>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 #include <QTreeView>
 #include <QWindow>
@@ -18,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -132,6 +136,26 @@ TEST(UIShell, AWorkerThreadsCallsAndQuestionsRunOnTheUIThreadInOrder)
     EXPECT_EQ(locAnswer, OS_ID_NO);
     EXPECT_EQ(locPrompts.GetBoxes(), std::vector<std::string>{"Batch|Go on?"});
     UI_SetPromptService(nullptr);
+}
+
+TEST(UIShell, TheStyleDrawsItsExtensionArrowsAsThePlatformStyleDoes)
+{
+    QStyle* locOurs = QApplication::style();
+    QProxyStyle* locProxy = qobject_cast<QProxyStyle*>(locOurs);
+    ASSERT_NE(locProxy, nullptr);
+    std::unique_ptr<QStyle> locPlain(QStyleFactory::create(locProxy->baseStyle()->name()));
+    ASSERT_NE(locPlain, nullptr) << locProxy->baseStyle()->name().toStdString();
+    for (QStyle::StandardPixmap locWhich :
+         {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton,
+          QStyle::SP_MessageBoxWarning})
+    {
+        QIcon locIcon = locOurs->standardIcon(locWhich);
+        QIcon locExpected = locPlain->standardIcon(locWhich);
+        ASSERT_FALSE(locIcon.isNull()) << locWhich;
+        EXPECT_EQ(locIcon.availableSizes(), locExpected.availableSizes()) << locWhich;
+        for (int locSide : {16, 32})
+            EXPECT_EQ(locIcon.pixmap(locSide).toImage(), locExpected.pixmap(locSide).toImage()) << locWhich;
+    }
 }
 
 TEST(UIShell, FilterStringsBecomePromptFilters)
