@@ -460,7 +460,7 @@ VelkType* VelkFree::Clone() const
     {
         locCopy->myName = myName;
         locCopy->myTypeName = myTypeName;
-        locCopy->myValue = myValue;
+        locCopy->myValue.Assign(locCopy->Priv_TextHold(), myValue, Priv_TextArena());
     }
     return locCopy;
 }
@@ -469,17 +469,17 @@ bool VelkFree::AssignValue(const char* aText)
 {
     if (aText == nullptr || aText[0] == 0)
     {
-        myValue.SetShared(VELK_EMPTY);
+        myValue.SetShared(Priv_TextHold(), VELK_EMPTY);
         return true;
     }
     if (IsFile() && strchr(aText, '\\'))
     {
         QC_String locPath(aText);
         locPath.Replace('\\', '/');
-        myValue = locPath;
+        myValue.Assign(Priv_TextHold(), locPath);
         return true;
     }
-    myValue = aText;
+    myValue.Assign(Priv_TextHold(), aText);
     return true;
 }
 
@@ -490,7 +490,7 @@ bool VelkFree::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
     if (IsFile())
         for (char* locChar = (char*)memchr(aText, '\\', aLength); locChar; locChar = (char*)memchr(locChar, '\\', aText + aLength - locChar))
             *locChar = '/';
-    myValue.Borrow(anArena, aText);
+    myValue.Borrow(Priv_TextHold(), anArena, aText);
     return true;
 }
 
@@ -504,13 +504,13 @@ bool VelkFree::AssignFrom(VelkType* aSource)
 
 bool VelkFree::SetDefaultValue(const char* aText)
 {
-    myValue = aText;
+    myValue.Assign(Priv_TextHold(), aText);
     return aText != nullptr && aText[0] != 0;
 }
 
 void VelkFree::ResetValue()
 {
-    myValue.SetShared(VELK_EMPTY);
+    myValue.SetShared(Priv_TextHold(), VELK_EMPTY);
 }
 
 bool VelkFree::IsEqual(VelkType* anOther)
@@ -534,10 +534,10 @@ VelkType* VelkEnum::Clone() const
         return nullptr;
     locCopy->myName = myName;
     locCopy->myTypeName = myTypeName;
-    locCopy->myValue = myValue;
+    locCopy->myValue.Assign(locCopy->Priv_TextHold(), myValue, Priv_TextArena());
     locCopy->myLegalValues = myLegalValues;
     if (myValue.GetLength() == 0 && myLegalValues && Velk_Count(myLegalValues->GetNames()) > 0)
-        locCopy->myValue.SetShared(myLegalValues->GetNames().GetFirst());
+        locCopy->myValue.SetShared(locCopy->Priv_TextHold(), myLegalValues->GetNames().GetFirst());
     return locCopy;
 }
 
@@ -555,7 +555,7 @@ bool VelkEnum::AssignValue(const char* aText)
         VelkLog::Error("VelkEnum::Assign(): Invalid value '%s'", aText);
         return false;
     }
-    myValue = aText;
+    myValue.Assign(Priv_TextHold(), aText);
     return true;
 }
 
@@ -563,7 +563,7 @@ bool VelkEnum::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
 {
     if (!IsLegalValue(aText))
         return AssignValue(aText);
-    myValue.Borrow(anArena, aText);
+    myValue.Borrow(Priv_TextHold(), anArena, aText);
     return true;
 }
 
@@ -595,7 +595,7 @@ int ourDerefDepth = 0;
 VelkRef::VelkRef(const char* aTypeName, const char* aName)
     : VelkType(aTypeName, aName)
 {
-    myValue.SetShared(VELK_NULL);
+    myValue.SetShared(Priv_TextHold(), VELK_NULL);
 }
 
 const QC_String& VelkRef::GetValue() const
@@ -640,20 +640,20 @@ VelkType* VelkRef::Clone() const
     {
         locCopy->myName = myName;
         locCopy->myTypeName = myTypeName;
-        locCopy->myValue = myValue;
+        locCopy->myValue.Assign(locCopy->Priv_TextHold(), myValue, Priv_TextArena());
     }
     return locCopy;
 }
 
 bool VelkRef::AssignValue(const char* aText)
 {
-    myValue = aText;
+    myValue.Assign(Priv_TextHold(), aText);
     return true;
 }
 
 bool VelkRef::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
 {
-    myValue.Borrow(anArena, aText);
+    myValue.Borrow(Priv_TextHold(), anArena, aText);
     return true;
 }
 
@@ -661,12 +661,12 @@ bool VelkRef::AssignFrom(VelkType* aSource)
 {
     if (aSource == nullptr)
     {
-        myValue.SetShared(VELK_NULL);
+        myValue.SetShared(Priv_TextHold(), VELK_NULL);
         return true;
     }
     if (dynamic_cast<VelkRef*>(aSource) && aSource->GetTypeName() == myTypeName)
     {
-        myValue = aSource->GetValue();
+        myValue.Assign(Priv_TextHold(), aSource->GetValue());
         return true;
     }
     const int locLength = Velk_Length(myTypeName);
@@ -677,22 +677,22 @@ bool VelkRef::AssignFrom(VelkType* aSource)
     QC_String locPath;
     if (locNameSpace == nullptr || !locNameSpace->GetInstancePath(aSource, locPath))
     {
-        myValue.SetShared(VELK_NULL);
+        myValue.SetShared(Priv_TextHold(), VELK_NULL);
         return false;
     }
-    myValue = locPath;
+    myValue.Assign(Priv_TextHold(), locPath);
     return true;
 }
 
 bool VelkRef::SetDefaultValue(const char* aText)
 {
-    myValue = aText;
+    myValue.Assign(Priv_TextHold(), aText);
     return true;
 }
 
 void VelkRef::ResetValue()
 {
-    myValue.SetShared(VELK_NULL);
+    myValue.SetShared(Priv_TextHold(), VELK_NULL);
 }
 
 bool VelkRef::ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aNameSpace)

@@ -293,12 +293,12 @@ public:
     // The class that holds this object as a member, or null.
     VelkClass* GetParent() const
     {
-        return (myOwner & OWNER_IS_NAMESPACE) ? nullptr : reinterpret_cast<VelkClass*>(myOwner & ~OWNER_BITS);
+        return (myOwner & OWNER_IS_NAMESPACE) ? nullptr : reinterpret_cast<VelkClass*>(myOwner & OWNER_POINTER);
     }
     // The namespace that holds this object as a root, or null.
     VelkNameSpace* GetRootNameSpace() const
     {
-        return (myOwner & OWNER_IS_NAMESPACE) ? reinterpret_cast<VelkNameSpace*>(myOwner & ~OWNER_BITS) : nullptr;
+        return (myOwner & OWNER_IS_NAMESPACE) ? reinterpret_cast<VelkNameSpace*>(myOwner & OWNER_POINTER) : nullptr;
     }
 
 protected:
@@ -314,6 +314,9 @@ protected:
     static constexpr uintptr_t MARK_B = 4;
     bool Priv_GetMark(uintptr_t aMark) const { return (myOwner & aMark) != 0; }
     void Priv_SetMark(uintptr_t aMark, bool aFlag) { myOwner = aFlag ? (myOwner | aMark) : (myOwner & ~aMark); }
+    // The arena a subclass's one text (its value) borrows from, kept in the owner word.
+    VelkArenaHold Priv_TextHold() { return VelkArenaHold(myOwner); }
+    VelkArena* Priv_TextArena() const { return VelkArena::FromNumber(uint16_t(myOwner >> VelkArenaHold::SHIFT)); }
 
     VelkTypeName myTypeName;
     VelkName myName;
@@ -324,7 +327,8 @@ private:
 
     static constexpr uintptr_t OWNER_IS_NAMESPACE = 1;
     static constexpr uintptr_t OWNER_BITS = OWNER_IS_NAMESPACE | MARK_A | MARK_B;
-    void Priv_SetOwner(uintptr_t anOwner) { myOwner = anOwner | (myOwner & (MARK_A | MARK_B)); }
+    static constexpr uintptr_t OWNER_POINTER = ~(OWNER_BITS | VelkArenaHold::BITS);
+    void Priv_SetOwner(uintptr_t anOwner) { myOwner = anOwner | (myOwner & (MARK_A | MARK_B | VelkArenaHold::BITS)); }
     void Priv_SetParent(VelkClass* aParent) { Priv_SetOwner(reinterpret_cast<uintptr_t>(aParent)); }
     void Priv_ClearParent()
     {
@@ -343,7 +347,8 @@ private:
 
     // An object has one owner: the class holding it as a member, or (bit 0
     // set) the namespace holding it as a root; 0 for none. Bits 1 and 2 are
-    // the subclass's marks.
+    // the subclass's marks, the top 16 bits its text's arena (user-space
+    // addresses take 48 bits at most).
     uintptr_t myOwner = 0;
 };
 
@@ -352,6 +357,7 @@ class VelkFree : public VelkType
 {
 public:
     VelkFree(const char* aTypeName, const char* aName, bool anIsFileFlag);
+    ~VelkFree() override { myValue.Drop(Priv_TextHold()); }
 
     const QC_String& GetValue() const override;
     bool Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool) override;
@@ -399,6 +405,7 @@ class VelkRef : public VelkType
 {
 public:
     VelkRef(const char* aTypeName, const char* aName);
+    ~VelkRef() override { myValue.Drop(Priv_TextHold()); }
 
     const QC_String& GetValue() const override;
     VelkType* FindMember(const char* aName) override;

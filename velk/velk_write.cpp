@@ -180,7 +180,7 @@ bool VelkRef::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTyp
     {
         VelkNameSpace* locNameSpace = VelkNameSpace::FindNameSpaceOf(this);
         if (locNameSpace == nullptr || locNameSpace->GetInstance(Velk_Text(myValue), true) == nullptr)
-            myValue.SetShared(VELK_NULL);
+            myValue.SetShared(Priv_TextHold(), VELK_NULL);
     }
     return Priv_PutScalar(aFile, anIndent, *this, myValue, aWriteTypeNameFlag, false);
 }

@@ -478,3 +478,38 @@ TEST_F(VelkArenaTest, ScriptClassesEmptiedAndRefilledHoldWhatTheyWereGiven)
         delete locCopy;
     }
 }
+
+// An object keeps the arena of its value beside its owner in one word: the
+// arena must follow through clones and owner changes, and a later arena that
+// takes a number given back must not be mistaken for the earlier one.
+TEST_F(VelkArenaTest, ValuesKeepTheirArenaWhenArenaNumbersComeBack)
+{
+    std::unique_ptr<VelkNameSpace> locSpace = Compiled();
+    VelkType* locBox = locSpace->GetInstance("box", false);
+    VelkType* locTitle = locBox->FindMember("title");
+    ASSERT_TRUE(locBox->DetachMember(locTitle));
+    VelkType* locNext = locSpace->GetInstance("bin.next", false)->Clone();
+    locSpace.reset();
+    // More arenas than there are numbers, one after another.
+    for (int locRound = 0; locRound < 70000; locRound++)
+    {
+        VelkArena* locArena = VelkArena::Create();
+        ASSERT_NE(locArena, nullptr);
+        EXPECT_NE(locArena->GetNumber(), 0);
+        EXPECT_EQ(VelkArena::FromNumber(locArena->GetNumber()), locArena);
+        locArena->Release();
+    }
+    EXPECT_EQ(VelkArena::GetNumAlive(), myArenas + 1);
+    EXPECT_STREQ(locTitle->GetValue().GetBuffer(), "wooden box");
+    EXPECT_STREQ(locNext->GetValue().GetBuffer(), "box");
+    VelkNameSpace locOther;
+    ASSERT_TRUE(locOther.AddInstance(locTitle));
+    EXPECT_EQ(locTitle->GetRootNameSpace(), &locOther);
+    ASSERT_TRUE(locTitle->AssignValue("another box"));
+    EXPECT_STREQ(locTitle->GetValue().GetBuffer(), "another box");
+    locTitle->SetName("lid");
+    EXPECT_EQ(locOther.GetInstance("lid", false), locTitle);
+    EXPECT_STREQ(Text(locOther).c_str(), "\r\nTEXT lid \"another box\"\r\n\r\n");
+    EXPECT_TRUE(locOther.DeleteInstance(locTitle));
+    delete locNext;
+}
