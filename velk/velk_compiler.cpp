@@ -110,7 +110,7 @@ bool VelkType::Assign(ParseTool& aParseTool, const char* aText, VelkTypeManager&
     if (!locAssigned)
     {
         VelkLog::ParseError(aParseTool, "Invalid value '%s' for instance '%s' of type '%s'", aText, Velk_Text(myName),
-                            Velk_Text(myTypeName));
+                            Velk_Text(GetTypeName()));
         return false;
     }
     return true;
@@ -131,13 +131,13 @@ bool VelkType::Priv_AssignBlock(ParseTool& aParseTool, VelkTypeManager& aTypeMan
     if (!aParseTool.ReadLineInPlace(locLine, locLength) || strcmp(locLine, "{") != 0)
     {
         VelkLog::ParseError(aParseTool, "Missing block start in instantiation of '%s' of class type '%s'", Velk_Text(myName),
-                            Velk_Text(myTypeName));
+                            Velk_Text(GetTypeName()));
         return false;
     }
     if (ourBlockDepth >= VELK_MAX_BLOCK_DEPTH)
     {
         VelkLog::ParseError(aParseTool, "Blocks nested deeper than %d levels in instantiation of '%s' of class type '%s'",
-                            VELK_MAX_BLOCK_DEPTH, Velk_Text(myName), Velk_Text(myTypeName));
+                            VELK_MAX_BLOCK_DEPTH, Velk_Text(myName), Velk_Text(GetTypeName()));
         return false;
     }
     struct DepthGuard
@@ -161,20 +161,20 @@ bool VelkType::Priv_AssignBlock(ParseTool& aParseTool, VelkTypeManager& aTypeMan
                 return false;
             continue;
         }
-        if (anIgnorer && anIgnorer->OkToIgnoreMember(locFirst.Get(), Velk_Text(myTypeName), Velk_Text(myName)))
+        if (anIgnorer && anIgnorer->OkToIgnoreMember(locFirst.Get(), Velk_Text(GetTypeName()), Velk_Text(myName)))
         {
             VelkLog::Log("VelkType::Assign(): User indicated that member '%s' of type '%s' should be ignored",
-                         locFirst.Get(), Velk_Text(myTypeName));
+                         locFirst.Get(), Velk_Text(GetTypeName()));
             if (!anIgnorer->SkipBlock(aParseTool))
             {
                 VelkLog::ParseError(aParseTool, "Failed to perform user specified ignore of member '%s' of type '%s'",
-                                    locFirst.Get(), Velk_Text(myTypeName));
+                                    locFirst.Get(), Velk_Text(GetTypeName()));
                 return false;
             }
             continue;
         }
         VelkLog::ParseError(aParseTool, "Unknown member '%s' referenced in instantiation of '%s' of class type '%s'",
-                            locFirst.Get(), Velk_Text(myName), Velk_Text(myTypeName));
+                            locFirst.Get(), Velk_Text(myName), Velk_Text(GetTypeName()));
         return false;
     }
     return true;

@@ -9,6 +9,7 @@
 #include "velk/velk_type.h"
 
 #include <charconv>
+#include <deque>
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
@@ -77,60 +78,91 @@ float Priv_TextToFloat(const char* aText)
 // [SECTION] VelkType
 // ---------------------------------------------------------------------------
 
-struct VelkTypeName::Shared
-{
-    QC_String myName;
-    int myUseCount;
-};
-
 namespace
 {
-using VelkTypeNameTable = std::unordered_map<std::string, VelkTypeName::Shared*, VelkStringHash, std::equal_to<>>;
+struct VelkTypeNameEntry
+{
+    QC_String myName;
+    int myUseCount = 0;
+};
+
+// Never destroyed: objects may outlive the static objects of this file.
+struct VelkTypeNameTable
+{
+    std::unordered_map<std::string, uint16_t, VelkStringHash, std::equal_to<>> myNumbers;
+    // By number; entry 0 is the empty name and is never counted.
+    // A deque: the names handed out stay where they are while it grows.
+    std::deque<VelkTypeNameEntry> myEntries = std::deque<VelkTypeNameEntry>(1);
+    std::vector<uint16_t> myFree;
+};
 
 VelkTypeNameTable& Priv_TypeNames()
 {
-    // Never destroyed: objects may outlive the static objects of this file.
     static VelkTypeNameTable* ourNames = new VelkTypeNameTable();
     return *ourNames;
 }
 }
 
-const QC_String& VelkTypeName::Get() const
-{
-    return myShared ? myShared->myName : Priv_EmptyString();
-}
-
-VelkTypeName::Shared* VelkTypeName::Priv_Acquire(const char* aName)
+uint16_t VelkTypeName::Acquire(const char* aName)
 {
     if (aName == nullptr || aName[0] == 0)
-        return nullptr;
+        return 0;
     VelkTypeNameTable& locNames = Priv_TypeNames();
-    auto locIt = locNames.find(std::string_view(aName));
-    if (locIt != locNames.end())
+    auto locIt = locNames.myNumbers.find(std::string_view(aName));
+    if (locIt != locNames.myNumbers.end())
     {
-        locIt->second->myUseCount++;
+        locNames.myEntries[locIt->second].myUseCount++;
         return locIt->second;
     }
-    Shared* locShared = new Shared{QC_String(aName), 1};
-    locNames.emplace(std::string(aName), locShared);
-    return locShared;
+    uint16_t locNumber;
+    if (!locNames.myFree.empty())
+    {
+        locNumber = locNames.myFree.back();
+        locNames.myFree.pop_back();
+    }
+    else if (locNames.myEntries.size() <= 65535)
+    {
+        locNumber = uint16_t(locNames.myEntries.size());
+        locNames.myEntries.emplace_back();
+    }
+    else
+        return 0;
+    locNames.myEntries[locNumber].myName = aName;
+    locNames.myEntries[locNumber].myUseCount = 1;
+    locNames.myNumbers.emplace(std::string(aName), locNumber);
+    return locNumber;
 }
 
-void VelkTypeName::Priv_AddRef(Shared* aShared)
+void VelkTypeName::AddRef(uint16_t aNumber)
 {
-    if (aShared)
-        aShared->myUseCount++;
+    if (aNumber)
+        Priv_TypeNames().myEntries[aNumber].myUseCount++;
 }
 
-void VelkTypeName::Priv_Release(Shared* aShared)
+void VelkTypeName::Release(uint16_t aNumber)
 {
-    if (aShared == nullptr || --aShared->myUseCount > 0)
+    if (aNumber == 0)
         return;
     VelkTypeNameTable& locNames = Priv_TypeNames();
-    auto locIt = locNames.find(std::string_view(aShared->myName.GetBuffer(), aShared->myName.GetLength()));
-    if (locIt != locNames.end() && locIt->second == aShared)
-        locNames.erase(locIt);
-    delete aShared;
+    VelkTypeNameEntry& locEntry = locNames.myEntries[aNumber];
+    if (--locEntry.myUseCount > 0)
+        return;
+    auto locIt = locNames.myNumbers.find(std::string_view(locEntry.myName.GetBuffer(), locEntry.myName.GetLength()));
+    if (locIt != locNames.myNumbers.end())
+        locNames.myNumbers.erase(locIt);
+    locEntry.myName = QC_String();
+    locNames.myFree.push_back(aNumber);
+}
+
+const QC_String& VelkTypeName::Get(uint16_t aNumber)
+{
+    return Priv_TypeNames().myEntries[aNumber].myName;
+}
+
+bool VelkTypeName::NumbersLeft(size_t aCount)
+{
+    const VelkTypeNameTable& locNames = Priv_TypeNames();
+    return locNames.myFree.size() + (65536 - locNames.myEntries.size()) >= aCount;
 }
 
 void* VelkType::operator new(size_t aSize)
@@ -155,7 +187,8 @@ void VelkType::operator delete(void* anObject, size_t aSize) noexcept
 
 const QC_String& VelkName::Get() const
 {
-    return myShared ? myShared->myText : Priv_EmptyString();
+    Shared* locShared = Priv_Shared();
+    return locShared ? locShared->myText : Priv_EmptyString();
 }
 
 VelkName::Shared* VelkName::Priv_Make(const char* aName)
@@ -197,8 +230,8 @@ void VelkName::Borrow(VelkArena* anArena, char* aText)
     Shared* locShared = new (locCell) Shared{QC_String(), 1, 0, anArena};
     locShared->myText.Borrow(aText);
     anArena->AddRef();
-    Priv_Release(myShared);
-    myShared = locShared;
+    Priv_Release(Priv_Shared());
+    Priv_SetShared(locShared);
 }
 
 void VelkName::Priv_Release(Shared* aShared)
@@ -216,8 +249,7 @@ void VelkName::Priv_Release(Shared* aShared)
 }
 
 VelkType::VelkType(const char* aTypeName, const char* aName)
-    : myTypeName(aTypeName)
-    , myName(aName)
+    : myName(aTypeName, aName)
 {
 }
 
@@ -449,7 +481,7 @@ const QC_String& VelkFree::GetValue() const
 
 bool VelkFree::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 {
-    VelkLog::Log("VelkFree::Construct(): Constructed type '%s'", Velk_Text(myTypeName));
+    VelkLog::Log("VelkFree::Construct(): Constructed type '%s'", Velk_Text(GetTypeName()));
     return true;
 }
 
@@ -459,7 +491,6 @@ VelkType* VelkFree::Clone() const
     if (locCopy)
     {
         locCopy->myName = myName;
-        locCopy->myTypeName = myTypeName;
         locCopy->myValue.Assign(locCopy->Priv_TextHold(), myValue, Priv_TextArena());
     }
     return locCopy;
@@ -496,7 +527,7 @@ bool VelkFree::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
 
 bool VelkFree::AssignFrom(VelkType* aSource)
 {
-    if (aSource == nullptr || aSource->GetTypeName() != myTypeName)
+    if (aSource == nullptr || !aSource->HasTypeNameOf(*this))
         return false;
     QC_String locValue(aSource->GetValue());
     return AssignValue(Velk_Text(locValue));
@@ -515,7 +546,7 @@ void VelkFree::ResetValue()
 
 bool VelkFree::IsEqual(VelkType* anOther)
 {
-    return anOther != nullptr && anOther->GetTypeName() == myTypeName && anOther->GetValue() == myValue.Get();
+    return anOther != nullptr && anOther->HasTypeNameOf(*this) && anOther->GetValue() == myValue.Get();
 }
 
 // ---------------------------------------------------------------------------
@@ -533,7 +564,6 @@ VelkType* VelkEnum::Clone() const
     if (locCopy == nullptr)
         return nullptr;
     locCopy->myName = myName;
-    locCopy->myTypeName = myTypeName;
     locCopy->myValue.Assign(locCopy->Priv_TextHold(), myValue, Priv_TextArena());
     locCopy->myLegalValues = myLegalValues;
     if (myValue.GetLength() == 0 && myLegalValues && Velk_Count(myLegalValues->GetNames()) > 0)
@@ -639,7 +669,6 @@ VelkType* VelkRef::Clone() const
     if (locCopy)
     {
         locCopy->myName = myName;
-        locCopy->myTypeName = myTypeName;
         locCopy->myValue.Assign(locCopy->Priv_TextHold(), myValue, Priv_TextArena());
     }
     return locCopy;
@@ -664,14 +693,14 @@ bool VelkRef::AssignFrom(VelkType* aSource)
         myValue.SetShared(Priv_TextHold(), VELK_NULL);
         return true;
     }
-    if (dynamic_cast<VelkRef*>(aSource) && aSource->GetTypeName() == myTypeName)
+    if (dynamic_cast<VelkRef*>(aSource) && aSource->HasTypeNameOf(*this))
     {
         myValue.Assign(Priv_TextHold(), aSource->GetValue());
         return true;
     }
-    const int locLength = Velk_Length(myTypeName);
+    const int locLength = Velk_Length(GetTypeName());
     if (locLength < 1 || Velk_Length(aSource->GetTypeName()) != locLength - 1
-        || strncmp(Velk_Text(aSource->GetTypeName()), Velk_Text(myTypeName), locLength - 1) != 0)
+        || strncmp(Velk_Text(aSource->GetTypeName()), Velk_Text(GetTypeName()), locLength - 1) != 0)
         return false;
     VelkNameSpace* locNameSpace = VelkNameSpace::FindNameSpaceOf(aSource);
     QC_String locPath;
@@ -704,14 +733,14 @@ bool VelkRef::ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aN
     VelkType* locTarget = GetTarget(true);
     if (locTarget == nullptr)
         return false;
-    const int locLength = Velk_Length(myTypeName);
+    const int locLength = Velk_Length(GetTypeName());
     return locLength >= 1 && Velk_Length(locTarget->GetTypeName()) == locLength - 1
-        && strncmp(Velk_Text(locTarget->GetTypeName()), Velk_Text(myTypeName), locLength - 1) == 0;
+        && strncmp(Velk_Text(locTarget->GetTypeName()), Velk_Text(GetTypeName()), locLength - 1) == 0;
 }
 
 bool VelkRef::IsEqual(VelkType* anOther)
 {
-    return anOther != nullptr && dynamic_cast<VelkRef*>(anOther) != nullptr && anOther->GetTypeName() == myTypeName
+    return anOther != nullptr && dynamic_cast<VelkRef*>(anOther) != nullptr && anOther->HasTypeNameOf(*this)
         && anOther->GetValue() == myValue.Get();
 }
 

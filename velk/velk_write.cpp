@@ -167,7 +167,7 @@ bool VelkEnum::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTy
     if (!IsLegalValue(Velk_Text(myValue)))
     {
         VelkLog::Error("Cannot write '%s' of type '%s': its value '%s' is not one of the type's values",
-                       Velk_Text(myName), Velk_Text(myTypeName), Velk_Text(myValue));
+                       Velk_Text(myName), Velk_Text(GetTypeName()), Velk_Text(myValue));
         return false;
     }
     return VelkFree::Write(aFile, anIndent, aWriteTypeNameFlag);
@@ -192,7 +192,7 @@ bool VelkClass::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteT
     bool locOk = Priv_Put(aFile, anIndent);
     const size_t locLineStart = aFile.GetSize();
     if (aWriteTypeNameFlag)
-        locOk = locOk && Priv_Put(aFile, myTypeName) && aFile.Put(" ", 1);
+        locOk = locOk && Priv_Put(aFile, GetTypeName()) && aFile.Put(" ", 1);
     locOk = locOk && Priv_Put(aFile, myName) && Priv_CheckLineLength(aFile, locLineStart, *this);
     locOk = locOk && aFile.PutLineEnd() && Priv_Put(aFile, anIndent) && aFile.Put("{\r\n", 3);
     if (!locOk)
@@ -207,7 +207,7 @@ bool VelkClass::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteT
             !myDeclaredNames->Has(std::string_view(Velk_Text(locMember->GetName()), Velk_Length(locMember->GetName()))))
         {
             VelkLog::Error("Cannot write member '%s' of '%s': class type '%s' declares no member of that name",
-                           Velk_Text(locMember->GetName()), Velk_Text(myName), Velk_Text(myTypeName));
+                           Velk_Text(locMember->GetName()), Velk_Text(myName), Velk_Text(GetTypeName()));
             return false;
         }
         // A line is given to the first member of its name.
