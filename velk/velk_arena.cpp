@@ -171,12 +171,6 @@ char* VelkArena::InternText(const char* aText, size_t aLength)
     return locCopy;
 }
 
-void VelkArena::Adopt(VelkTextBuffer&& aBuffer)
-{
-    if (!aBuffer.empty())
-        myBuffers.push_back(std::move(aBuffer));
-}
-
 VelkArena* VelkArena::GetCurrent()
 {
     return ourCurrentArena;

@@ -1,6 +1,6 @@
 // Memory for many small pieces that go together, kept in large blocks instead
-// of one heap allocation each: for a compiled namespace, the text it was read
-// from and the names and values made while it was compiled or edited (the
+// of one heap allocation each: for a compiled namespace, the names and values
+// made while it was compiled or edited, packed (the
 // records of a .tez file read back use one too). The arena lives as long as
 // anything uses it: the namespace and every text or name that borrows from it
 // hold a count, so an object moved elsewhere keeps its texts, and the arena
@@ -40,8 +40,6 @@ public:
     char* CopyText(const char* aText, size_t aLength);
     // The same, one copy per distinct text: for texts many objects start with.
     char* InternText(const char* aText, size_t aLength);
-    // Keeps the buffer (a compiled file's text) for as long as the arena lives.
-    void Adopt(VelkTextBuffer&& aBuffer);
     // For an arena known to grow to megabytes: takes huge-page blocks from the
     // first, skipping the small blocks that would fill page by page.
     void ExpectLarge() { myLargeFlag = true; }
@@ -90,7 +88,6 @@ private:
     size_t myNextBlockSize = 16 * 1024;
     size_t myHeld = 0;   // bytes in myBlocks
     bool myLargeFlag = false;
-    std::vector<VelkTextBuffer> myBuffers;
     struct TextHash
     {
         size_t operator()(std::string_view aText) const;

@@ -61,6 +61,7 @@ void ParseTool::Close()
     myData.shrink_to_fit();
     myPos = 0;
     myLineStart = 0;
+    myDiscarded = 0;
     myOpenFlag = false;
     myInsideLineFlag = false;
     myLineCutFlag = false;
@@ -262,20 +263,14 @@ bool ParseTool::PeekLine(QC_String& anOut)
     return locResult;
 }
 
-char* ParseTool::GetWritable(const char* aText, int aLength)
+void ParseTool::DiscardRead()
 {
-    const char* locData = myData.data();
-    if (myData.empty() || aText < locData + 2 || aText + aLength >= locData + myData.size())
-        return nullptr;
-    return myData.data() + (aText - locData);
-}
-
-VelkTextBuffer ParseTool::TakeData()
-{
-    VelkTextBuffer locData;
-    locData.swap(myData);
-    Close();
-    return locData;
+    // In steps of a quarter megabyte: each step is a call to the system.
+    constexpr size_t locStep = 256 * 1024;
+    if (myPos < myDiscarded + locStep || myPos > myData.size())
+        return;
+    OS_DiscardLarge(myData.data(), myData.capacity(), myDiscarded, myPos);
+    myDiscarded = myPos;
 }
 
 namespace

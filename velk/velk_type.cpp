@@ -219,21 +219,6 @@ VelkName::Shared* VelkName::Priv_Make(const char* aName)
     return locShared;
 }
 
-void VelkName::Borrow(VelkArena* anArena, char* aText)
-{
-    char* locCell = static_cast<char*>(anArena->Allocate(sizeof(Shared), alignof(Shared)));
-    if (locCell == nullptr)
-    {
-        *this = aText;
-        return;
-    }
-    Shared* locShared = new (locCell) Shared{QC_String(), 1, 0, anArena};
-    locShared->myText.Borrow(aText);
-    anArena->AddRef();
-    Priv_Release(Priv_Shared());
-    Priv_SetShared(locShared);
-}
-
 void VelkName::Priv_Release(Shared* aShared)
 {
     if (aShared == nullptr || --aShared->myUseCount > 0)
@@ -374,12 +359,6 @@ bool VelkType::GetMemberPath(const char* aPrefix, VelkType* aTarget, QC_String& 
         return false;
     anOut.Format(VELK_PATH_PATTERN, aPrefix, Velk_Text(myName));
     return true;
-}
-
-void VelkType::Priv_BorrowName(VelkArena* anArena, char* aText)
-{
-    QC_ASSERT(GetParent() == nullptr && GetRootNameSpace() == nullptr);
-    myName.Borrow(anArena, aText);
 }
 
 void VelkType::SetName(const char* aName)

@@ -91,10 +91,6 @@ public:
     const QC_String& GetTypeName() const { return VelkTypeName::Get(GetTypeNumber()); }
     // Equal numbers, equal type names: the table keeps one number per text.
     uint16_t GetTypeNumber() const { return uint16_t(myWord >> TYPE_SHIFT); }
-    // Borrows aText (laid out as a string's own, not empty) from anArena,
-    // which holds it: a name left in the text read. A copy when the arena
-    // has no room.
-    void Borrow(VelkArena* anArena, char* aText);
     operator const QC_String&() const { return Get(); }
     const QC_String& Get() const;
     bool operator==(const char* aName) const { return Get() == aName; }
@@ -277,9 +273,6 @@ public:
     bool HasTypeNameOf(const VelkType& anOther) const { return myName.GetTypeNumber() == anOther.myName.GetTypeNumber(); }
     // Renaming tells the owning class or namespace, which index their objects by name.
     void SetName(const char* aName);
-    // The name of an object not yet placed, left in the text read (see
-    // VelkName::Borrow).
-    void Priv_BorrowName(VelkArena* anArena, char* aText);
 
     int GetValueAsInt() const;
     QC_String GetMemberValue(const char* aName);

@@ -200,11 +200,14 @@ bool VelkClass::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteT
 
     QC_String locIndent = anIndent + "\t";
     const bool locMembersCarryType = IsScriptClass();
+    int locPlace = 0;
     for (VelkType* locMember : myMembers)
     {
+        const std::string_view locName(Velk_Text(locMember->GetName()), Velk_Length(locMember->GetName()));
+        const int locIndex = locPlace++;
         // A class member line is found by its name among the declared ones.
-        if (!locMembersCarryType && myDeclaredNames &&
-            !myDeclaredNames->Has(std::string_view(Velk_Text(locMember->GetName()), Velk_Length(locMember->GetName()))))
+        if (!locMembersCarryType && myDeclaredNames && !myDeclaredNames->IsAt(locIndex, locName) &&
+            !myDeclaredNames->Has(locName))
         {
             VelkLog::Error("Cannot write member '%s' of '%s': class type '%s' declares no member of that name",
                            Velk_Text(locMember->GetName()), Velk_Text(myName), Velk_Text(GetTypeName()));

@@ -2,6 +2,7 @@
 #include "platform/os/os_memory.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -49,6 +50,18 @@ void* OS_AllocLarge(size_t aSize) noexcept
     if (locHuge)
         madvise(reinterpret_cast<void*>(locAligned), locHuge, MADV_HUGEPAGE);
     return reinterpret_cast<void*>(locAligned);
+}
+
+void OS_DiscardLarge(void* aBlock, size_t aSize, size_t aFrom, size_t aTo) noexcept
+{
+    if (!aBlock || !Priv_FromSystem(aSize) || aTo > aSize)
+        return;
+    static const size_t ourPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t locPage = ourPage;
+    const uintptr_t locStart = (reinterpret_cast<uintptr_t>(aBlock) + aFrom + locPage - 1) & ~uintptr_t(locPage - 1);
+    const uintptr_t locEnd = (reinterpret_cast<uintptr_t>(aBlock) + aTo) & ~uintptr_t(locPage - 1);
+    if (locEnd > locStart)
+        madvise(reinterpret_cast<void*>(locStart), locEnd - locStart, MADV_DONTNEED);
 }
 
 void OS_FreeLarge(void* aBlock, size_t aSize) noexcept

@@ -29,6 +29,11 @@ constexpr bool OS_HEAP_CHECKED = false;
 void* OS_AllocLarge(size_t aSize) noexcept;
 // aSize as given to OS_AllocLarge. Null is ignored.
 void OS_FreeLarge(void* aBlock, size_t aSize) noexcept;
+// Gives the system back the memory of the whole pages within
+// aBlock[aFrom, aTo) of a block of aSize bytes from OS_AllocLarge, which then
+// read as zeros: for a block that is done with from its start on (a text read
+// line by line). Nothing happens for blocks from the heap.
+void OS_DiscardLarge(void* aBlock, size_t aSize, size_t aFrom, size_t aTo) noexcept;
 // The size OS_AllocLarge really sets aside for aSize: callers that cut a
 // block into pieces may use all of it (and pass it back to OS_FreeLarge).
 size_t OS_LargeSize(size_t aSize) noexcept;

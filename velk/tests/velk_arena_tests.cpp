@@ -513,3 +513,44 @@ TEST_F(VelkArenaTest, ValuesKeepTheirArenaWhenArenaNumbersComeBack)
     EXPECT_TRUE(locOther.DeleteInstance(locTitle));
     delete locNext;
 }
+
+// A large text is given back to the system as the compile passes it: nothing
+// made from it may still point into it, the first roots least of all.
+TEST_F(VelkArenaTest, ALargeTextGivenBackLeavesEveryNameAndValueWhole)
+{
+    std::string locBody;
+    const int locCount = 20000;
+    for (int locIndex = 0; locIndex < locCount; locIndex++)
+    {
+        const std::string locNumber = std::to_string(locIndex);
+        locBody += "Crate box" + locNumber + "\r\n{\r\n\ttitle \"wooden box " + locNumber + "\"\r\n\tcount " + locNumber +
+                   "\r\n\tart art\\" + locNumber + ".tga\r\n\tspot\r\n\t{\r\n\t\ty -" + locNumber + "\r\n\t}\r\n";
+        if (locIndex > 0)
+            locBody += "\tnext box" + std::to_string(locIndex - 1) + "\r\n";
+        locBody += "}\r\n";
+    }
+    ASSERT_GT(locBody.size(), 2u * 1024 * 1024);
+    const std::string locPath = WriteDisk("large.velk", "INCLUDE " + myFruit + "\r\n" + locBody);
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(VelkCompiler::Compile(locSpace, locPath.c_str(), myTypes.get(), nullptr)) << myLog.AllErrors();
+    for (int locIndex : {0, 1, 777, locCount / 2, locCount - 1})
+    {
+        const std::string locBox = "box" + std::to_string(locIndex);
+        const std::string locNumber = std::to_string(locIndex);
+        VelkType* locRoot = locSpace.GetInstance(locBox.c_str(), false);
+        ASSERT_NE(locRoot, nullptr) << locBox;
+        EXPECT_EQ(locRoot->GetName(), locBox.c_str());
+        EXPECT_EQ(locRoot->FindMember("title")->GetValue(), ("wooden box " + locNumber).c_str());
+        EXPECT_EQ(locRoot->FindMember("count")->GetValue(), locNumber.c_str());
+        EXPECT_EQ(locRoot->FindMember("art")->GetValue(), ("art/" + locNumber + ".tga").c_str());
+        EXPECT_EQ(locRoot->FindMember("spot.y")->GetValue(), ("-" + locNumber).c_str());
+    }
+    EXPECT_EQ(locSpace.GetInstance("box12345.next", false)->GetValue(), "box12344");
+    // Written, compiled again and written again: the same text.
+    const std::string locText = Text(locSpace);
+    EXPECT_NE(locText.find("Crate box0\r\n{\r\n\ttitle \"wooden box 0\"\r\n"), std::string::npos);
+    VelkNameSpace locAgain;
+    ASSERT_TRUE(VelkCompiler::CompileText(locAgain, "again.velk", locText.data(), locText.size(), myTypes.get(), nullptr))
+        << myLog.AllErrors();
+    EXPECT_EQ(Text(locAgain), locText);
+}
