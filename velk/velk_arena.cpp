@@ -145,6 +145,16 @@ char* VelkArena::CopyText(const char* aText, size_t aLength)
     return locBlock + 2;
 }
 
+void VelkArena::GiveBack(char* aText, size_t aLength)
+{
+    const size_t locSize = (aLength + 3 + 1) & ~(size_t)1;
+    if (aText - 2 + locSize == myFree)
+    {
+        myFree -= locSize;
+        myLeft += locSize;
+    }
+}
+
 char* VelkArena::InternText(const char* aText, size_t aLength)
 {
     Recent& locRecent = myRecent[((uintptr_t)aText >> 4) % (sizeof(myRecent) / sizeof(myRecent[0]))];

@@ -38,6 +38,8 @@ public:
     // A copy of the text laid out as a string's own (the length word before,
     // the NUL after); null when no memory is left. aLength < 65535.
     char* CopyText(const char* aText, size_t aLength);
+    // Takes back the text CopyText made last, when nothing was made since.
+    void GiveBack(char* aText, size_t aLength);
     // The same, one copy per distinct text: for texts many objects start with.
     char* InternText(const char* aText, size_t aLength);
     // For an arena known to grow to megabytes: takes huge-page blocks from the

@@ -330,6 +330,13 @@ public:
         return myNames.Add(aName);
     }
     bool Has(std::string_view aName) const { return mySet.find(aName) != mySet.end(); }
+    // The list's own copy of the name, which stays where it is while the
+    // list lives, or null when the name is not listed.
+    const char* FindText(std::string_view aName) const
+    {
+        auto locIt = mySet.find(aName);
+        return locIt == mySet.end() ? nullptr : locIt->first.c_str();
+    }
     // Listed at that place: a member of a clone most often is where its
     // declaration put it, and this asks no hash.
     bool IsAt(int anIndex, std::string_view aName) const

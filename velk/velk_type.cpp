@@ -196,7 +196,8 @@ VelkName::Shared* VelkName::Priv_Make(const char* aName)
     if (aName == nullptr || aName[0] == 0)
         return nullptr;
     // Names made while a namespace is compiled go to its arena.
-    if (VelkArena* locArena = VelkArena::GetCurrent())
+    VelkArena* locArena = VelkArena::GetCurrent();
+    if (locArena && locArena->GetNumber())
     {
         // The record and its text in one piece: the length word, the text, the NUL.
         const size_t locLength = strlen(aName);
@@ -209,13 +210,13 @@ VelkName::Shared* VelkName::Priv_Make(const char* aName)
             const uint16_t locWord = static_cast<uint16_t>(locLength);
             memcpy(locText - 2, &locWord, 2);
             memcpy(locText, aName, locLength + 1);
-            Shared* locShared = new (locCell) Shared{QC_String(), 1, 0, locArena};
+            Shared* locShared = new (locCell) Shared{QC_String(), 1, 0, locArena->GetNumber()};
             locShared->myText.Borrow(locText);
             locArena->AddRef();
             return locShared;
         }
     }
-    Shared* locShared = new (std::nothrow) Shared{QC_String(aName), 1, 0, nullptr};
+    Shared* locShared = new (std::nothrow) Shared{QC_String(aName), 1, 0, 0};
     return locShared;
 }
 
@@ -223,7 +224,7 @@ void VelkName::Priv_Release(Shared* aShared)
 {
     if (aShared == nullptr || --aShared->myUseCount > 0)
         return;
-    if (VelkArena* locArena = aShared->myArena)
+    if (VelkArena* locArena = VelkArena::FromNumber(aShared->myArenaNumber))
     {
         // The cell and the text go with the arena.
         aShared->myText.Unborrow();
@@ -570,9 +571,12 @@ bool VelkEnum::AssignValue(const char* aText)
 
 bool VelkEnum::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
 {
-    if (!IsLegalValue(aText))
+    const char* locListed = myLegalValues ? myLegalValues->FindText(aText) : nullptr;
+    if (locListed == nullptr)
         return AssignValue(aText);
-    myValue.Borrow(Priv_TextHold(), anArena, aText);
+    // An enum holds one of a few texts: the arena keeps one copy of each.
+    anArena->GiveBack(aText, (size_t)aLength);
+    myValue.SetShared(Priv_TextHold(), locListed);
     return true;
 }
 

@@ -111,8 +111,9 @@ private:
         // The writer's verdict on the text, kept since the text never changes:
         // 0 not yet checked, 1 writable, -1 not.
         signed char myWritable;
-        // Set when the name and its text lie in an arena, which it holds.
-        VelkArena* myArena;
+        // The number of the arena the name and its text lie in, which it
+        // holds; 0 for a name of the heap.
+        uint16_t myArenaNumber;
     };
     // User-space addresses take 48 bits at most: the type name's number goes above.
     static constexpr unsigned TYPE_SHIFT = 48;

@@ -554,3 +554,25 @@ TEST_F(VelkArenaTest, ALargeTextGivenBackLeavesEveryNameAndValueWhole)
         << myLog.AllErrors();
     EXPECT_EQ(Text(locAgain), locText);
 }
+
+// Enum values share one copy per value in the arena: the value read after one
+// must stay whole, and an edit of one enum must leave the others as they were.
+TEST_F(VelkArenaTest, EnumsSharingTheirTextsChangeOneByOne)
+{
+    const std::string locText = "INCLUDE " + myFruit +
+                                "\r\nCrate a\r\n{\r\n\tsize Small\r\n\ttitle after\r\n}\r\n"
+                                "Crate b\r\n{\r\n\tsize Small\r\n\tlabel \"then this\"\r\n}\r\nCrate c\r\n{\r\n\tsize Large\r\n}\r\n";
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(VelkCompiler::CompileText(locSpace, "enums.velk", locText.data(), locText.size(), myTypes.get(), nullptr))
+        << myLog.AllErrors();
+    VelkType* locSizeA = locSpace.GetInstance("a.size", false);
+    VelkType* locSizeB = locSpace.GetInstance("b.size", false);
+    EXPECT_EQ(locSizeA->GetValue().GetBuffer(), locSizeB->GetValue().GetBuffer());
+    EXPECT_STREQ(locSpace.GetInstance("a.title", false)->GetValue().GetBuffer(), "after");
+    EXPECT_STREQ(locSpace.GetInstance("b.label", false)->GetValue().GetBuffer(), "then this");
+    ASSERT_TRUE(locSizeA->AssignValue("Large"));
+    EXPECT_STREQ(locSizeA->GetValue().GetBuffer(), "Large");
+    EXPECT_STREQ(locSizeB->GetValue().GetBuffer(), "Small");
+    EXPECT_STREQ(locSpace.GetInstance("c.size", false)->GetValue().GetBuffer(), "Large");
+    EXPECT_NE(Text(locSpace).find("Crate b\r\n{\r\n\ttitle <empty>\r\n\tsize Small\r\n"), std::string::npos) << Text(locSpace);
+}
