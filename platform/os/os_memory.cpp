@@ -7,6 +7,31 @@
 #include <cstdint>
 #include <cstdlib>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define OS_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(leak_sanitizer)
+#define OS_LEAK_CHECKED 1
+#endif
+#endif
+#ifdef OS_LEAK_CHECKED
+#include <sanitizer/lsan_interface.h>
+#endif
+
+OS_KeptAllocations::OS_KeptAllocations() noexcept
+{
+#ifdef OS_LEAK_CHECKED
+    __lsan_disable();
+#endif
+}
+
+OS_KeptAllocations::~OS_KeptAllocations()
+{
+#ifdef OS_LEAK_CHECKED
+    __lsan_enable();
+#endif
+}
+
 namespace
 {
 constexpr size_t locHugePage = 2 * 1024 * 1024;

@@ -25,6 +25,18 @@ constexpr bool OS_HEAP_CHECKED = false;
 constexpr bool OS_HEAP_CHECKED = false;
 #endif
 
+// While one lives, the leak checker of sanitizer builds does not report the
+// allocations made: for objects kept on purpose until the process ends whose
+// own pointers it cannot follow (tagged with numbers in their top bits).
+class OS_KeptAllocations
+{
+public:
+    OS_KeptAllocations() noexcept;
+    ~OS_KeptAllocations();
+    OS_KeptAllocations(const OS_KeptAllocations&) = delete;
+    OS_KeptAllocations& operator=(const OS_KeptAllocations&) = delete;
+};
+
 // Null when no memory is left. The block is not cleared.
 void* OS_AllocLarge(size_t aSize) noexcept;
 // aSize as given to OS_AllocLarge. Null is ignored.
