@@ -73,7 +73,7 @@ TEST(OSMemoryTest, DiscardedPagesReadAsZerosAndTheirNeighboursStay)
     const bool locFromSystem = OS_LargeSize(locSize) != locSize;
     // From the middle of one page to the middle of another, some way on.
     const size_t locFrom = 10 * locPage + 100;
-    const size_t locTo = 40 * locPage + 200;
+    const size_t locTo = 40 * locPage + 201;
     OS_DiscardLarge(locBlock, locSize, locFrom, locTo);
     const size_t locFirstWhole = 11 * locPage;
     const size_t locEndWhole = 40 * locPage;
@@ -87,9 +87,24 @@ TEST(OSMemoryTest, DiscardedPagesReadAsZerosAndTheirNeighboursStay)
     EXPECT_EQ(locBlock[locSize - 1], 0x5A);
     EXPECT_EQ(locBlock[2 * locPage + 1], 0x5A);
     EXPECT_EQ(locBlock[3 * locPage - 1], 0x5A);
+    // From a page bound to the block's end: the first page and the last whole one go too.
+    OS_DiscardLarge(locBlock, locSize, 100 * locPage, locSize);
+    EXPECT_EQ(locBlock[100 * locPage], locFromSystem ? 0 : 0x5A);
+    EXPECT_EQ(locBlock[(locSize & ~(locPage - 1)) - 1], locFromSystem ? 0 : 0x5A);
+    EXPECT_EQ(locBlock[100 * locPage - 1], 0x5A);
     // The pages discarded are the block's again once written.
     locBlock[locFirstWhole] = 7;
     EXPECT_EQ(locBlock[locFirstWhole], 7);
     OS_FreeLarge(locBlock, locSize);
     OS_DiscardLarge(nullptr, locSize, 0, locSize);
+
+    // A block from the heap is left alone: its pages may hold other blocks.
+    const size_t locSmall = 40 * locPage;
+    ASSERT_LT(locSmall, OS_LARGE_MIN);
+    char* locHeap = static_cast<char*>(OS_AllocLarge(locSmall));
+    ASSERT_NE(locHeap, nullptr);
+    memset(locHeap, 0x5A, locSmall);
+    OS_DiscardLarge(locHeap, locSmall, 0, locSmall);
+    EXPECT_EQ(locHeap[20 * locPage], 0x5A);
+    OS_FreeLarge(locHeap, locSmall);
 }
