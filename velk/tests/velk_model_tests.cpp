@@ -510,3 +510,37 @@ TEST_F(VelkModelTest, TypeNamesStayThroughRenamesClonesAndNumbersGivenBack)
     EXPECT_STREQ(locBox->FindMember("link")->GetTypeName().GetBuffer(), "Box*");
     delete locBox;
 }
+
+// Type names take numbers of 16 bits: when all are taken a new name gets none
+// (the type manager refuses its type), and the numbers come back once released.
+TEST_F(VelkModelTest, TypeNameNumbersRunOutAndComeBack)
+{
+    std::vector<uint16_t> locTaken;
+    while (VelkTypeName::NumbersLeft(1))
+    {
+        const std::string locName = "Filler" + std::to_string(locTaken.size());
+        locTaken.push_back(VelkTypeName::Acquire(locName.c_str()));
+        ASSERT_NE(locTaken.back(), 0);
+        ASSERT_LT(locTaken.size(), 70000u);
+    }
+    EXPECT_EQ(VelkTypeName::Acquire("OneTooMany"), 0);
+    EXPECT_STREQ(VelkTypeName::Get(locTaken.back()).GetBuffer(), ("Filler" + std::to_string(locTaken.size() - 1)).c_str());
+    // A name already known still gets its number.
+    const uint16_t locKnown = VelkTypeName::Acquire("Filler7");
+    EXPECT_EQ(locKnown, locTaken[7]);
+    VelkTypeName::Release(locKnown);
+    const std::string locFruit = WriteDisk("late.fruit", "CLASS Late\r\n{\r\nNUMBER n\r\n}\r\n");
+    VelkTypeManager locTypes;
+    EXPECT_FALSE(locTypes.Compile(locFruit.c_str()));
+    EXPECT_TRUE(myLog.HasError("Too many type names")) << myLog.AllErrors();
+
+    for (uint16_t locNumber : locTaken)
+        VelkTypeName::Release(locNumber);
+    EXPECT_TRUE(VelkTypeName::NumbersLeft(locTaken.size()));
+    VelkTypeManager locLaterTypes;
+    ASSERT_TRUE(locLaterTypes.Compile(locFruit.c_str())) << myLog.AllErrors();
+    ASSERT_NE(locLaterTypes.GetType("Late"), nullptr);
+    VelkType* locLate = locLaterTypes.GetType("Late")->Clone();
+    EXPECT_STREQ(locLate->GetTypeName().GetBuffer(), "Late");
+    delete locLate;
+}
