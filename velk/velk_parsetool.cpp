@@ -265,12 +265,20 @@ bool ParseTool::PeekLine(QC_String& anOut)
 
 void ParseTool::DiscardRead()
 {
-    // In steps of a quarter megabyte: each step is a call to the system.
+    // In steps of a quarter megabyte at least, each a call to the system; where
+    // the text lies on huge pages (all but its last part), by whole huge pages,
+    // which go back without being split first.
     constexpr size_t locStep = 256 * 1024;
-    if (myPos < myDiscarded + locStep || myPos > myData.size())
+    constexpr size_t locHugePage = 2 * 1024 * 1024;
+    if (myPos > myData.size())
         return;
-    OS_DiscardLarge(myData.data(), myData.capacity(), myDiscarded, myPos);
-    myDiscarded = myPos;
+    size_t locEnd = myPos;
+    if (locEnd < (myData.capacity() & ~(locHugePage - 1)))
+        locEnd &= ~(locHugePage - 1);
+    if (locEnd < myDiscarded + locStep)
+        return;
+    OS_DiscardLarge(myData.data(), myData.capacity(), myDiscarded, locEnd);
+    myDiscarded = locEnd;
 }
 
 namespace
