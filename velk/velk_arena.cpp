@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "qcommon/qc_mem.h"
@@ -30,11 +31,34 @@ size_t VelkArena::TextHash::operator()(std::string_view aText) const
     return Velk_Hash(aText.data(), aText.size());
 }
 
+VelkArena* VelkArena::ourByNumber[65536] = {};
+
+namespace
+{
+// Guards the giving out and taking back of arena numbers; finding an arena by
+// its number needs no lock, as its holders keep it alive.
+std::mutex ourNumberLock;
+uint16_t ourNextNumber = 1;
+}
+
 VelkArena* VelkArena::Create()
 {
     VelkArena* locArena = new (std::nothrow) VelkArena();
-    if (locArena)
-        ourNumAlive++;
+    if (locArena == nullptr)
+        return nullptr;
+    ourNumAlive++;
+    std::lock_guard<std::mutex> locLock(ourNumberLock);
+    for (int locTried = 0; locTried < 65535; locTried++)
+    {
+        const uint16_t locNumber = ourNextNumber;
+        ourNextNumber = ourNextNumber == 65535 ? 1 : ourNextNumber + 1;
+        if (ourByNumber[locNumber] == nullptr)
+        {
+            ourByNumber[locNumber] = locArena;
+            locArena->myNumber = locNumber;
+            break;
+        }
+    }
     return locArena;
 }
 
@@ -46,6 +70,11 @@ int VelkArena::GetNumAlive()
 VelkArena::~VelkArena()
 {
     ourNumAlive--;
+    if (myNumber)
+    {
+        std::lock_guard<std::mutex> locLock(ourNumberLock);
+        ourByNumber[myNumber] = nullptr;
+    }
     while (myBlocks)
     {
         Block* locNext = myBlocks->myNext;
@@ -116,6 +145,16 @@ char* VelkArena::CopyText(const char* aText, size_t aLength)
     return locBlock + 2;
 }
 
+void VelkArena::GiveBack(char* aText, size_t aLength)
+{
+    const size_t locSize = (aLength + 3 + 1) & ~(size_t)1;
+    if (aText - 2 + locSize == myFree)
+    {
+        myFree -= locSize;
+        myLeft += locSize;
+    }
+}
+
 char* VelkArena::InternText(const char* aText, size_t aLength)
 {
     Recent& locRecent = myRecent[((uintptr_t)aText >> 4) % (sizeof(myRecent) / sizeof(myRecent[0]))];
@@ -142,12 +181,6 @@ char* VelkArena::InternText(const char* aText, size_t aLength)
     return locCopy;
 }
 
-void VelkArena::Adopt(VelkTextBuffer&& aBuffer)
-{
-    if (!aBuffer.empty())
-        myBuffers.push_back(std::move(aBuffer));
-}
-
 VelkArena* VelkArena::GetCurrent()
 {
     return ourCurrentArena;
@@ -167,20 +200,21 @@ VelkArena::Scope::~Scope()
 // VelkText
 // ---------------------------------------------------------------------------
 
-void VelkText::Priv_Drop()
+void VelkText::Drop(VelkArenaHold aHold)
 {
-    if (myArena == nullptr)
+    VelkArena* locArena = aHold.Get();
+    if (locArena == nullptr)
         return;
     myString.Unborrow();
-    VelkArena* locArena = myArena;
-    myArena = nullptr;
+    aHold.Set(nullptr);
     locArena->Release();
 }
 
-void VelkText::Priv_Set(VelkArena* anArena, const char* aText, size_t aLength, bool anInternFlag)
+void VelkText::Priv_Set(VelkArenaHold aHold, VelkArena* anArena, const char* aText, size_t aLength, bool anInternFlag)
 {
     char* locText = nullptr;
-    if (anArena && aLength < 65535)
+    // An arena without a number cannot be told apart from none: its texts would not be kept.
+    if (anArena && anArena->GetNumber() && aLength < 65535)
         locText = anInternFlag ? anArena->InternText(aText, aLength) : anArena->CopyText(aText, aLength);
     if (locText == nullptr)
     {
@@ -188,52 +222,56 @@ void VelkText::Priv_Set(VelkArena* anArena, const char* aText, size_t aLength, b
         QC_String locOwn;
         locOwn.Allocate((int)aLength);
         memcpy(locOwn.GetBuffer(), aText, aLength);
-        Priv_Drop();
+        Drop(aHold);
         myString = std::move(locOwn);
         return;
     }
     // The arena may be the one dropped now: it is held first.
     anArena->AddRef();
-    Priv_Drop();
+    Drop(aHold);
     myString.Borrow(locText);
-    myArena = anArena;
+    aHold.Set(anArena);
 }
 
-VelkText& VelkText::operator=(const VelkText& anOther)
+void VelkText::Assign(VelkArenaHold aHold, const VelkText& anOther, VelkArena* anOtherArena)
 {
     if (&anOther == this)
-        return *this;
+        return;
     VelkArena* locArena = VelkArena::GetCurrent();
-    if (locArena && locArena == anOther.myArena)
+    if (locArena && locArena == anOtherArena)
     {
         // The same arena: share the text itself.
         locArena->AddRef();
-        Priv_Drop();
+        Drop(aHold);
         myString.Borrow(const_cast<char*>(anOther.myString.GetBuffer()));
-        myArena = locArena;
-        return *this;
+        aHold.Set(locArena);
+        return;
     }
-    Priv_Set(locArena, anOther.GetBuffer(), anOther.GetLength(), true);
-    return *this;
+    Priv_Set(aHold, locArena, anOther.GetBuffer(), anOther.GetLength(), true);
 }
 
-VelkText& VelkText::operator=(const char* aText)
+void VelkText::Assign(VelkArenaHold aHold, const char* aText)
 {
     if (aText == nullptr)
         aText = "";
-    Priv_Set(myArena ? myArena : VelkArena::GetCurrent(), aText, strlen(aText), false);
-    return *this;
+    VelkArena* locHeld = aHold.Get();
+    Priv_Set(aHold, locHeld ? locHeld : VelkArena::GetCurrent(), aText, strlen(aText), false);
 }
 
-void VelkText::SetShared(const char* aText)
+void VelkText::SetShared(VelkArenaHold aHold, const char* aText)
 {
-    Priv_Set(VelkArena::GetCurrent(), aText, strlen(aText), true);
+    Priv_Set(aHold, VelkArena::GetCurrent(), aText, strlen(aText), true);
 }
 
-void VelkText::Borrow(VelkArena* anArena, char* aText)
+void VelkText::Borrow(VelkArenaHold aHold, VelkArena* anArena, char* aText)
 {
+    if (anArena->GetNumber() == 0)
+    {
+        Priv_Set(aHold, nullptr, aText, strlen(aText), false);
+        return;
+    }
     anArena->AddRef();
-    Priv_Drop();
+    Drop(aHold);
     myString.Borrow(aText);
-    myArena = anArena;
+    aHold.Set(anArena);
 }

@@ -1,6 +1,6 @@
 // Memory for many small pieces that go together, kept in large blocks instead
-// of one heap allocation each: for a compiled namespace, the text it was read
-// from and the names and values made while it was compiled or edited (the
+// of one heap allocation each: for a compiled namespace, the names and values
+// made while it was compiled or edited, packed (the
 // records of a .tez file read back use one too). The arena lives as long as
 // anything uses it: the namespace and every text or name that borrows from it
 // hold a count, so an object moved elsewhere keeps its texts, and the arena
@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -37,10 +38,10 @@ public:
     // A copy of the text laid out as a string's own (the length word before,
     // the NUL after); null when no memory is left. aLength < 65535.
     char* CopyText(const char* aText, size_t aLength);
+    // Takes back the text CopyText made last, when nothing was made since.
+    void GiveBack(char* aText, size_t aLength);
     // The same, one copy per distinct text: for texts many objects start with.
     char* InternText(const char* aText, size_t aLength);
-    // Keeps the buffer (a compiled file's text) for as long as the arena lives.
-    void Adopt(VelkTextBuffer&& aBuffer);
     // For an arena known to grow to megabytes: takes huge-page blocks from the
     // first, skipping the small blocks that would fill page by page.
     void ExpectLarge() { myLargeFlag = true; }
@@ -49,6 +50,11 @@ public:
     static VelkArena* GetCurrent();
     // Arenas alive in the process, for leak checks.
     static int GetNumAlive();
+    // The arena's number among those alive (1 to 65535), or 0 when all were
+    // taken: texts then take heap copies instead of borrowing from it.
+    uint16_t GetNumber() const { return myNumber; }
+    // The arena of that number; null for 0.
+    static VelkArena* FromNumber(uint16_t aNumber) { return ourByNumber[aNumber]; }
 
     // Makes anArena the current one for the scope's life.
     class Scope
@@ -73,14 +79,17 @@ private:
         size_t mySize;
     };
 
+    // Indexed by number, so that finding a text's arena takes one load; slot 0 stays null.
+    static VelkArena* ourByNumber[65536];
+
     int myUseCount = 1;
+    uint16_t myNumber = 0;
     Block* myBlocks = nullptr;
     char* myFree = nullptr;
     size_t myLeft = 0;
     size_t myNextBlockSize = 16 * 1024;
     size_t myHeld = 0;   // bytes in myBlocks
     bool myLargeFlag = false;
-    std::vector<VelkTextBuffer> myBuffers;
     struct TextHash
     {
         size_t operator()(std::string_view aText) const;
@@ -96,26 +105,51 @@ private:
     Recent myRecent[64];
 };
 
+// Which arena a text borrows from, kept by the text's holder in the top 16
+// bits of a word it has anyway (an object's owner word, whose pointer needs 48):
+// an arena's number, 0 for none. A text then costs one pointer.
+class VelkArenaHold
+{
+public:
+    static constexpr unsigned SHIFT = 48;
+    static constexpr uintptr_t BITS = ~uintptr_t(0) << SHIFT;
+
+    explicit VelkArenaHold(uintptr_t& aWord) : myWord(aWord) {}
+    VelkArena* Get() const { return VelkArena::FromNumber(uint16_t(myWord >> SHIFT)); }
+    void Set(VelkArena* anArena)
+    {
+        myWord = (myWord & ~BITS) | (uintptr_t(anArena ? anArena->GetNumber() : 0) << SHIFT);
+    }
+
+private:
+    uintptr_t& myWord;
+};
+
 // A text of the model: its own heap copy, or borrowed from an arena, which it
-// then keeps alive. Edits of a borrowed text allocate from the same arena.
+// then keeps alive. Edits of a borrowed text allocate from the same arena. The
+// holder keeps the arena (VelkArenaHold), passes it to every change and drops
+// the text before it goes.
 class VelkText
 {
 public:
     VelkText() = default;
-    explicit VelkText(const char* aText) : myString(aText) {}
     VelkText(const VelkText&) = delete;
-    ~VelkText() { Priv_Drop(); }
+    VelkText& operator=(const VelkText&) = delete;
+    ~VelkText() = default;
 
-    // A copy in the current arena when there is one, else on the heap.
-    VelkText& operator=(const VelkText& anOther);
-    // In this text's arena when it has one, else on the heap.
-    VelkText& operator=(const char* aText);
-    VelkText& operator=(const QC_String& aText) { return *this = aText.GetBuffer(); }
+    // A borrowed text goes back to empty and releases its arena; a text of
+    // its own stays (the next assignment or the destructor frees it).
+    void Drop(VelkArenaHold aHold);
+    // anOther's text, anOther borrowing from anOtherArena: a copy in the
+    // current arena when there is one, else on the heap.
+    void Assign(VelkArenaHold aHold, const VelkText& anOther, VelkArena* anOtherArena);
+    // In this text's arena when it has one, else in the current one, else on the heap.
+    void Assign(VelkArenaHold aHold, const char* aText);
+    void Assign(VelkArenaHold aHold, const QC_String& aText) { Assign(aHold, aText.GetBuffer()); }
     // A text many objects hold ("NULL", "<empty>"): one copy in the current arena.
-    void SetShared(const char* aText);
-
+    void SetShared(VelkArenaHold aHold, const char* aText);
     // Borrows aText (laid out as a string's own) from anArena.
-    void Borrow(VelkArena* anArena, char* aText);
+    void Borrow(VelkArenaHold aHold, VelkArena* anArena, char* aText);
 
     const QC_String& Get() const { return myString; }
     operator const QC_String&() const { return myString; }
@@ -127,11 +161,7 @@ public:
     bool operator!=(const QC_String& aText) const { return myString != aText; }
 
 private:
-    void Priv_Drop();
-    void Priv_Set(VelkArena* anArena, const char* aText, size_t aLength, bool anInternFlag);
+    void Priv_Set(VelkArenaHold aHold, VelkArena* anArena, const char* aText, size_t aLength, bool anInternFlag);
 
     QC_String myString;
-    // Null while the text is the string's own. Texts in an arena may be shared
-    // (interned), so they are never changed in place.
-    VelkArena* myArena = nullptr;
 };

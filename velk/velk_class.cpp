@@ -417,7 +417,6 @@ VelkType* VelkClass::Clone() const
     if (locCopy == nullptr)
         return nullptr;
     locCopy->myName = myName;
-    locCopy->myTypeName = myTypeName;
     locCopy->myDeclaredNames = myDeclaredNames;
     // Members of distinct names stay distinct in the copy: no need to look each up.
     const bool locDistinct = Priv_UniqueNames() && Priv_DistinctNames();
@@ -443,7 +442,7 @@ VelkType* VelkClass::Clone() const
 bool VelkClass::AssignFrom(VelkType* aSource)
 {
     VelkClass* locSource = dynamic_cast<VelkClass*>(aSource);
-    if (locSource == nullptr || locSource->myTypeName != myTypeName
+    if (locSource == nullptr || !locSource->HasTypeNameOf(*this)
         || locSource->myMembers.Count() != myMembers.Count())
         return false;
     VelkMembers::Iterator locMine = myMembers.begin(), locTheirs = locSource->myMembers.begin();
@@ -524,7 +523,7 @@ bool VelkClass::GetMemberPath(const char* aPrefix, VelkType* aTarget, QC_String&
 bool VelkClass::IsEqual(VelkType* anOther)
 {
     VelkClass* locOther = dynamic_cast<VelkClass*>(anOther);
-    if (locOther == nullptr || locOther->myTypeName != myTypeName)
+    if (locOther == nullptr || !locOther->HasTypeNameOf(*this))
         return false;
     VelkMembers::Iterator locMine = myMembers.begin(), locTheirs = locOther->myMembers.begin();
     for (; locMine != myMembers.end() && locTheirs != locOther->myMembers.end(); ++locMine, ++locTheirs)
@@ -593,7 +592,6 @@ VelkType* VelkScriptClass::Clone() const
     if (locCopy == nullptr)
         return nullptr;
     locCopy->myName = myName;
-    locCopy->myTypeName = myTypeName;
     locCopy->myLegalTypes = myLegalTypes;
     if (!locCopy->myMembers.Reserve(myMembers.Count()))
     {
@@ -616,7 +614,7 @@ VelkType* VelkScriptClass::Clone() const
 bool VelkScriptClass::AssignFrom(VelkType* aSource)
 {
     VelkClass* locSource = dynamic_cast<VelkClass*>(aSource);
-    if (locSource == nullptr || locSource->GetTypeName() != myTypeName)
+    if (locSource == nullptr || !locSource->HasTypeNameOf(*this))
         return false;
     DeleteMembers();
     for (VelkType* locSourceMember : locSource->GetMemberView())
@@ -649,7 +647,7 @@ bool VelkScriptClass::ResolveReferences(VelkTypeManager& aTypeManager, VelkNameS
         if (aTypeManager.GetType(Velk_Text(locLegal)) == nullptr && aTypeManager.GetRefType(Velk_Text(locLegal)) == nullptr)
         {
             VelkLog::Error("Undefined type '%s' in declaration of scriptclass '%s' of type '%s'", Velk_Text(locLegal),
-                           Velk_Text(myName), Velk_Text(myTypeName));
+                           Velk_Text(myName), Velk_Text(GetTypeName()));
             return false;
         }
     }

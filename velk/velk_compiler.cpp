@@ -85,32 +85,16 @@ bool VelkType::Assign(ParseTool& aParseTool, const char* aText, VelkTypeManager&
     if (locValueLength > 0 && locValue[locValueLength - 1] == '"')
         locValueLength--;
 
-    // While a namespace is compiled, a value stays in the text read, which its
-    // arena keeps: the two characters before it take the length, the one after
-    // it the NUL. They come back when the value is refused, for the message.
+    // While a namespace is compiled, a value goes to its arena, packed: the
+    // text read is given back as the compile goes on.
     VelkArena* locArena = VelkArena::GetCurrent();
-    char* locWritable = locArena ? aParseTool.GetWritable(locValue, locValueLength) : nullptr;
-    bool locAssigned;
-    if (locWritable)
-    {
-        const char locSaved[3] = {locWritable[-2], locWritable[-1], locWritable[locValueLength]};
-        const uint16_t locLengthWord = (uint16_t)locValueLength;
-        memcpy(locWritable - 2, &locLengthWord, 2);
-        locWritable[locValueLength] = 0;
-        locAssigned = Priv_AssignText(locArena, locWritable, locValueLength);
-        if (!locAssigned)
-        {
-            locWritable[-2] = locSaved[0];
-            locWritable[-1] = locSaved[1];
-            locWritable[locValueLength] = locSaved[2];
-        }
-    }
-    else
-        locAssigned = AssignValue(VelkWord(locValue, locValueLength).Get());
+    char* locCopy = locArena ? locArena->CopyText(locValue, (size_t)locValueLength) : nullptr;
+    const bool locAssigned = locCopy ? Priv_AssignText(locArena, locCopy, locValueLength)
+                                     : AssignValue(VelkWord(locValue, locValueLength).Get());
     if (!locAssigned)
     {
         VelkLog::ParseError(aParseTool, "Invalid value '%s' for instance '%s' of type '%s'", aText, Velk_Text(myName),
-                            Velk_Text(myTypeName));
+                            Velk_Text(GetTypeName()));
         return false;
     }
     return true;
@@ -131,13 +115,13 @@ bool VelkType::Priv_AssignBlock(ParseTool& aParseTool, VelkTypeManager& aTypeMan
     if (!aParseTool.ReadLineInPlace(locLine, locLength) || strcmp(locLine, "{") != 0)
     {
         VelkLog::ParseError(aParseTool, "Missing block start in instantiation of '%s' of class type '%s'", Velk_Text(myName),
-                            Velk_Text(myTypeName));
+                            Velk_Text(GetTypeName()));
         return false;
     }
     if (ourBlockDepth >= VELK_MAX_BLOCK_DEPTH)
     {
         VelkLog::ParseError(aParseTool, "Blocks nested deeper than %d levels in instantiation of '%s' of class type '%s'",
-                            VELK_MAX_BLOCK_DEPTH, Velk_Text(myName), Velk_Text(myTypeName));
+                            VELK_MAX_BLOCK_DEPTH, Velk_Text(myName), Velk_Text(GetTypeName()));
         return false;
     }
     struct DepthGuard
@@ -161,20 +145,20 @@ bool VelkType::Priv_AssignBlock(ParseTool& aParseTool, VelkTypeManager& aTypeMan
                 return false;
             continue;
         }
-        if (anIgnorer && anIgnorer->OkToIgnoreMember(locFirst.Get(), Velk_Text(myTypeName), Velk_Text(myName)))
+        if (anIgnorer && anIgnorer->OkToIgnoreMember(locFirst.Get(), Velk_Text(GetTypeName()), Velk_Text(myName)))
         {
             VelkLog::Log("VelkType::Assign(): User indicated that member '%s' of type '%s' should be ignored",
-                         locFirst.Get(), Velk_Text(myTypeName));
+                         locFirst.Get(), Velk_Text(GetTypeName()));
             if (!anIgnorer->SkipBlock(aParseTool))
             {
                 VelkLog::ParseError(aParseTool, "Failed to perform user specified ignore of member '%s' of type '%s'",
-                                    locFirst.Get(), Velk_Text(myTypeName));
+                                    locFirst.Get(), Velk_Text(GetTypeName()));
                 return false;
             }
             continue;
         }
         VelkLog::ParseError(aParseTool, "Unknown member '%s' referenced in instantiation of '%s' of class type '%s'",
-                            locFirst.Get(), Velk_Text(myName), Velk_Text(myTypeName));
+                            locFirst.Get(), Velk_Text(myName), Velk_Text(GetTypeName()));
         return false;
     }
     return true;
@@ -199,22 +183,7 @@ VelkType* VelkCompiler::CreateInstance(const char* aText, ParseTool& aParseTool,
                             Velk_Text(aType->GetTypeName()));
         return nullptr;
     }
-    // While a namespace is compiled, the name stays in the text read, laid out
-    // as the values are (the two characters before it take the length, the
-    // one after it the NUL) when no value follows close enough to need those
-    // characters itself.
-    VelkArena* locArena = VelkArena::GetCurrent();
-    char* locWritable =
-        locArena && locNameLength > 0 ? aParseTool.GetWritable(aText, locNameLength) : nullptr;
-    if (locWritable && (locValue[0] == 0 || locValue >= aText + locNameLength + 3))
-    {
-        const uint16_t locLengthWord = (uint16_t)locNameLength;
-        memcpy(locWritable - 2, &locLengthWord, 2);
-        locWritable[locNameLength] = 0;
-        locInstance->Priv_BorrowName(locArena, locWritable);
-    }
-    else
-        locInstance->SetName(locName.Get());
+    locInstance->SetName(locName.Get());
     if (!locInstance->Assign(aParseTool, locValue, aTypeManager, anIgnorer))
     {
         delete locInstance;
@@ -259,24 +228,14 @@ bool VelkCompiler::Priv_Compile(VelkNameSpace& aNameSpace, ParseTool& aParseTool
     aTypeManager->Reset();
     aParseTool.SetRefuseCutLines(true);
 
-    // The instances take their names and values from the namespace's arena,
-    // which keeps the text read for the values that stay in it.
+    // The instances take their names and values from the namespace's arena.
     VelkArena* locArena = aNameSpace.GetArena();
     VelkArena::Scope locArenaScope(locArena);
-    struct KeepText
-    {
-        ParseTool& myParseTool;
-        VelkArena* myArena;
-        ~KeepText()
-        {
-            if (myArena)
-                myArena->Adopt(myParseTool.TakeData());
-        }
-    } locKeepText{aParseTool, locArena};
 
     const char* locLine = nullptr;
     int locLength = 0;
-    while (aParseTool.ReadLineInPlace(locLine, locLength))
+    // Nothing made so far points into the lines read before: their text goes.
+    while ((aParseTool.DiscardRead(), aParseTool.ReadLineInPlace(locLine, locLength)))
     {
         if (locLength == 0)
             continue;

@@ -318,16 +318,31 @@ public:
         std::string_view locName(aName.GetBuffer(), aName.GetLength());
         if (mySet.find(locName) != mySet.end())
             return false;
-        mySet.emplace(locName, myNames.myCount);
+        auto locPlace = mySet.emplace(locName, myNames.myCount).first;
+        myOrder.emplace_back(locPlace->first);
         return myNames.Add(aName);
     }
     // Listed again when already present.
     bool Append(const QC_String& aName)
     {
-        mySet.emplace(std::string(aName.GetBuffer(), aName.GetLength()), myNames.myCount);
+        auto locPlace = mySet.emplace(std::string(aName.GetBuffer(), aName.GetLength()), myNames.myCount).first;
+        myOrder.emplace_back(locPlace->first);
         return myNames.Add(aName);
     }
     bool Has(std::string_view aName) const { return mySet.find(aName) != mySet.end(); }
+    // The list's own copy of the name, which stays where it is while the
+    // list lives, or null when the name is not listed.
+    const char* FindText(std::string_view aName) const
+    {
+        auto locIt = mySet.find(aName);
+        return locIt == mySet.end() ? nullptr : locIt->first.c_str();
+    }
+    // Listed at that place: a member of a clone most often is where its
+    // declaration put it, and this asks no hash.
+    bool IsAt(int anIndex, std::string_view aName) const
+    {
+        return anIndex >= 0 && size_t(anIndex) < myOrder.size() && myOrder[size_t(anIndex)] == aName;
+    }
     // Where the name is first listed, or -1.
     int Find(std::string_view aName) const
     {
@@ -340,6 +355,8 @@ private:
     friend class VelkNameListRef;
     QC_List<QC_String> myNames;
     std::unordered_map<std::string, int, VelkStringHash, std::equal_to<>> mySet;
+    // The names by place, viewing the set's keys (which stay where they are).
+    std::vector<std::string_view> myOrder;
     // Holds of VelkNameListRef.
     int myUseCount = 1;
 };

@@ -61,6 +61,7 @@ void ParseTool::Close()
     myData.shrink_to_fit();
     myPos = 0;
     myLineStart = 0;
+    myDiscarded = 0;
     myOpenFlag = false;
     myInsideLineFlag = false;
     myLineCutFlag = false;
@@ -262,20 +263,22 @@ bool ParseTool::PeekLine(QC_String& anOut)
     return locResult;
 }
 
-char* ParseTool::GetWritable(const char* aText, int aLength)
+void ParseTool::DiscardRead()
 {
-    const char* locData = myData.data();
-    if (myData.empty() || aText < locData + 2 || aText + aLength >= locData + myData.size())
-        return nullptr;
-    return myData.data() + (aText - locData);
-}
-
-VelkTextBuffer ParseTool::TakeData()
-{
-    VelkTextBuffer locData;
-    locData.swap(myData);
-    Close();
-    return locData;
+    // In steps of a quarter megabyte at least, each a call to the system; where
+    // the text lies on huge pages (all but its last part), by whole huge pages,
+    // which go back without being split first.
+    constexpr size_t locStep = 256 * 1024;
+    constexpr size_t locHugePage = 2 * 1024 * 1024;
+    if (myPos > myData.size())
+        return;
+    size_t locEnd = myPos;
+    if (locEnd < (myData.capacity() & ~(locHugePage - 1)))
+        locEnd &= ~(locHugePage - 1);
+    if (locEnd < myDiscarded + locStep)
+        return;
+    OS_DiscardLarge(myData.data(), myData.capacity(), myDiscarded, locEnd);
+    myDiscarded = locEnd;
 }
 
 namespace

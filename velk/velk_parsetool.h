@@ -29,11 +29,10 @@ public:
     // The same line in the tool's own buffer, valid until the tool is closed:
     // mostly in place in the text read, its end overwritten by the NUL.
     bool ReadLineInPlace(const char*& aLine, int& aLength);
-    // The characters aText..aText + aLength (and the two before, the one after)
-    // when they lie in the text read, which the caller may then change; else null.
-    char* GetWritable(const char* aText, int aLength);
-    // Hands the text read to the caller and closes the tool.
-    VelkTextBuffer TakeData();
+    // The lines read so far are done with: the memory of the text they came
+    // from may go back to the system (a large text read whole need not stay
+    // whole while it is compiled). Lines handed out before become invalid.
+    void DiscardRead();
     // The next line, without moving on.
     bool PeekLine(QC_String& anOut);
 
@@ -68,6 +67,8 @@ private:
     VelkTextBuffer myData;
     size_t myPos = 0;
     size_t myLineStart = 0;
+    // The text before this offset went back to the system (DiscardRead).
+    size_t myDiscarded = 0;
     bool myOpenFlag = false;
     // The last line was cut at the buffer size: the next one goes on without skipping blanks.
     bool myInsideLineFlag = false;

@@ -9,6 +9,7 @@
 #include "velk/velk_type.h"
 
 #include <charconv>
+#include <deque>
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
@@ -77,60 +78,91 @@ float Priv_TextToFloat(const char* aText)
 // [SECTION] VelkType
 // ---------------------------------------------------------------------------
 
-struct VelkTypeName::Shared
-{
-    QC_String myName;
-    int myUseCount;
-};
-
 namespace
 {
-using VelkTypeNameTable = std::unordered_map<std::string, VelkTypeName::Shared*, VelkStringHash, std::equal_to<>>;
+struct VelkTypeNameEntry
+{
+    QC_String myName;
+    int myUseCount = 0;
+};
+
+// Never destroyed: objects may outlive the static objects of this file.
+struct VelkTypeNameTable
+{
+    std::unordered_map<std::string, uint16_t, VelkStringHash, std::equal_to<>> myNumbers;
+    // By number; entry 0 is the empty name and is never counted.
+    // A deque: the names handed out stay where they are while it grows.
+    std::deque<VelkTypeNameEntry> myEntries = std::deque<VelkTypeNameEntry>(1);
+    std::vector<uint16_t> myFree;
+};
 
 VelkTypeNameTable& Priv_TypeNames()
 {
-    // Never destroyed: objects may outlive the static objects of this file.
     static VelkTypeNameTable* ourNames = new VelkTypeNameTable();
     return *ourNames;
 }
 }
 
-const QC_String& VelkTypeName::Get() const
-{
-    return myShared ? myShared->myName : Priv_EmptyString();
-}
-
-VelkTypeName::Shared* VelkTypeName::Priv_Acquire(const char* aName)
+uint16_t VelkTypeName::Acquire(const char* aName)
 {
     if (aName == nullptr || aName[0] == 0)
-        return nullptr;
+        return 0;
     VelkTypeNameTable& locNames = Priv_TypeNames();
-    auto locIt = locNames.find(std::string_view(aName));
-    if (locIt != locNames.end())
+    auto locIt = locNames.myNumbers.find(std::string_view(aName));
+    if (locIt != locNames.myNumbers.end())
     {
-        locIt->second->myUseCount++;
+        locNames.myEntries[locIt->second].myUseCount++;
         return locIt->second;
     }
-    Shared* locShared = new Shared{QC_String(aName), 1};
-    locNames.emplace(std::string(aName), locShared);
-    return locShared;
+    uint16_t locNumber;
+    if (!locNames.myFree.empty())
+    {
+        locNumber = locNames.myFree.back();
+        locNames.myFree.pop_back();
+    }
+    else if (locNames.myEntries.size() <= 65535)
+    {
+        locNumber = uint16_t(locNames.myEntries.size());
+        locNames.myEntries.emplace_back();
+    }
+    else
+        return 0;
+    locNames.myEntries[locNumber].myName = aName;
+    locNames.myEntries[locNumber].myUseCount = 1;
+    locNames.myNumbers.emplace(std::string(aName), locNumber);
+    return locNumber;
 }
 
-void VelkTypeName::Priv_AddRef(Shared* aShared)
+void VelkTypeName::AddRef(uint16_t aNumber)
 {
-    if (aShared)
-        aShared->myUseCount++;
+    if (aNumber)
+        Priv_TypeNames().myEntries[aNumber].myUseCount++;
 }
 
-void VelkTypeName::Priv_Release(Shared* aShared)
+void VelkTypeName::Release(uint16_t aNumber)
 {
-    if (aShared == nullptr || --aShared->myUseCount > 0)
+    if (aNumber == 0)
         return;
     VelkTypeNameTable& locNames = Priv_TypeNames();
-    auto locIt = locNames.find(std::string_view(aShared->myName.GetBuffer(), aShared->myName.GetLength()));
-    if (locIt != locNames.end() && locIt->second == aShared)
-        locNames.erase(locIt);
-    delete aShared;
+    VelkTypeNameEntry& locEntry = locNames.myEntries[aNumber];
+    if (--locEntry.myUseCount > 0)
+        return;
+    auto locIt = locNames.myNumbers.find(std::string_view(locEntry.myName.GetBuffer(), locEntry.myName.GetLength()));
+    if (locIt != locNames.myNumbers.end())
+        locNames.myNumbers.erase(locIt);
+    locEntry.myName = QC_String();
+    locNames.myFree.push_back(aNumber);
+}
+
+const QC_String& VelkTypeName::Get(uint16_t aNumber)
+{
+    return Priv_TypeNames().myEntries[aNumber].myName;
+}
+
+bool VelkTypeName::NumbersLeft(size_t aCount)
+{
+    const VelkTypeNameTable& locNames = Priv_TypeNames();
+    return locNames.myFree.size() + (65536 - locNames.myEntries.size()) >= aCount;
 }
 
 void* VelkType::operator new(size_t aSize)
@@ -155,7 +187,8 @@ void VelkType::operator delete(void* anObject, size_t aSize) noexcept
 
 const QC_String& VelkName::Get() const
 {
-    return myShared ? myShared->myText : Priv_EmptyString();
+    Shared* locShared = Priv_Shared();
+    return locShared ? locShared->myText : Priv_EmptyString();
 }
 
 VelkName::Shared* VelkName::Priv_Make(const char* aName)
@@ -163,7 +196,8 @@ VelkName::Shared* VelkName::Priv_Make(const char* aName)
     if (aName == nullptr || aName[0] == 0)
         return nullptr;
     // Names made while a namespace is compiled go to its arena.
-    if (VelkArena* locArena = VelkArena::GetCurrent())
+    VelkArena* locArena = VelkArena::GetCurrent();
+    if (locArena && locArena->GetNumber())
     {
         // The record and its text in one piece: the length word, the text, the NUL.
         const size_t locLength = strlen(aName);
@@ -176,36 +210,21 @@ VelkName::Shared* VelkName::Priv_Make(const char* aName)
             const uint16_t locWord = static_cast<uint16_t>(locLength);
             memcpy(locText - 2, &locWord, 2);
             memcpy(locText, aName, locLength + 1);
-            Shared* locShared = new (locCell) Shared{QC_String(), 1, 0, locArena};
+            Shared* locShared = new (locCell) Shared{QC_String(), 1, 0, locArena->GetNumber()};
             locShared->myText.Borrow(locText);
             locArena->AddRef();
             return locShared;
         }
     }
-    Shared* locShared = new (std::nothrow) Shared{QC_String(aName), 1, 0, nullptr};
+    Shared* locShared = new (std::nothrow) Shared{QC_String(aName), 1, 0, 0};
     return locShared;
-}
-
-void VelkName::Borrow(VelkArena* anArena, char* aText)
-{
-    char* locCell = static_cast<char*>(anArena->Allocate(sizeof(Shared), alignof(Shared)));
-    if (locCell == nullptr)
-    {
-        *this = aText;
-        return;
-    }
-    Shared* locShared = new (locCell) Shared{QC_String(), 1, 0, anArena};
-    locShared->myText.Borrow(aText);
-    anArena->AddRef();
-    Priv_Release(myShared);
-    myShared = locShared;
 }
 
 void VelkName::Priv_Release(Shared* aShared)
 {
     if (aShared == nullptr || --aShared->myUseCount > 0)
         return;
-    if (VelkArena* locArena = aShared->myArena)
+    if (VelkArena* locArena = VelkArena::FromNumber(aShared->myArenaNumber))
     {
         // The cell and the text go with the arena.
         aShared->myText.Unborrow();
@@ -216,8 +235,7 @@ void VelkName::Priv_Release(Shared* aShared)
 }
 
 VelkType::VelkType(const char* aTypeName, const char* aName)
-    : myTypeName(aTypeName)
-    , myName(aName)
+    : myName(aTypeName, aName)
 {
 }
 
@@ -344,12 +362,6 @@ bool VelkType::GetMemberPath(const char* aPrefix, VelkType* aTarget, QC_String& 
     return true;
 }
 
-void VelkType::Priv_BorrowName(VelkArena* anArena, char* aText)
-{
-    QC_ASSERT(GetParent() == nullptr && GetRootNameSpace() == nullptr);
-    myName.Borrow(anArena, aText);
-}
-
 void VelkType::SetName(const char* aName)
 {
     if (GetParent() == nullptr && GetRootNameSpace() == nullptr)
@@ -449,7 +461,7 @@ const QC_String& VelkFree::GetValue() const
 
 bool VelkFree::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
 {
-    VelkLog::Log("VelkFree::Construct(): Constructed type '%s'", Velk_Text(myTypeName));
+    VelkLog::Log("VelkFree::Construct(): Constructed type '%s'", Velk_Text(GetTypeName()));
     return true;
 }
 
@@ -459,8 +471,7 @@ VelkType* VelkFree::Clone() const
     if (locCopy)
     {
         locCopy->myName = myName;
-        locCopy->myTypeName = myTypeName;
-        locCopy->myValue = myValue;
+        locCopy->myValue.Assign(locCopy->Priv_TextHold(), myValue, Priv_TextArena());
     }
     return locCopy;
 }
@@ -469,17 +480,17 @@ bool VelkFree::AssignValue(const char* aText)
 {
     if (aText == nullptr || aText[0] == 0)
     {
-        myValue.SetShared(VELK_EMPTY);
+        myValue.SetShared(Priv_TextHold(), VELK_EMPTY);
         return true;
     }
     if (IsFile() && strchr(aText, '\\'))
     {
         QC_String locPath(aText);
         locPath.Replace('\\', '/');
-        myValue = locPath;
+        myValue.Assign(Priv_TextHold(), locPath);
         return true;
     }
-    myValue = aText;
+    myValue.Assign(Priv_TextHold(), aText);
     return true;
 }
 
@@ -490,13 +501,13 @@ bool VelkFree::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
     if (IsFile())
         for (char* locChar = (char*)memchr(aText, '\\', aLength); locChar; locChar = (char*)memchr(locChar, '\\', aText + aLength - locChar))
             *locChar = '/';
-    myValue.Borrow(anArena, aText);
+    myValue.Borrow(Priv_TextHold(), anArena, aText);
     return true;
 }
 
 bool VelkFree::AssignFrom(VelkType* aSource)
 {
-    if (aSource == nullptr || aSource->GetTypeName() != myTypeName)
+    if (aSource == nullptr || !aSource->HasTypeNameOf(*this))
         return false;
     QC_String locValue(aSource->GetValue());
     return AssignValue(Velk_Text(locValue));
@@ -504,18 +515,18 @@ bool VelkFree::AssignFrom(VelkType* aSource)
 
 bool VelkFree::SetDefaultValue(const char* aText)
 {
-    myValue = aText;
+    myValue.Assign(Priv_TextHold(), aText);
     return aText != nullptr && aText[0] != 0;
 }
 
 void VelkFree::ResetValue()
 {
-    myValue.SetShared(VELK_EMPTY);
+    myValue.SetShared(Priv_TextHold(), VELK_EMPTY);
 }
 
 bool VelkFree::IsEqual(VelkType* anOther)
 {
-    return anOther != nullptr && anOther->GetTypeName() == myTypeName && anOther->GetValue() == myValue.Get();
+    return anOther != nullptr && anOther->HasTypeNameOf(*this) && anOther->GetValue() == myValue.Get();
 }
 
 // ---------------------------------------------------------------------------
@@ -533,11 +544,10 @@ VelkType* VelkEnum::Clone() const
     if (locCopy == nullptr)
         return nullptr;
     locCopy->myName = myName;
-    locCopy->myTypeName = myTypeName;
-    locCopy->myValue = myValue;
+    locCopy->myValue.Assign(locCopy->Priv_TextHold(), myValue, Priv_TextArena());
     locCopy->myLegalValues = myLegalValues;
     if (myValue.GetLength() == 0 && myLegalValues && Velk_Count(myLegalValues->GetNames()) > 0)
-        locCopy->myValue.SetShared(myLegalValues->GetNames().GetFirst());
+        locCopy->myValue.SetShared(locCopy->Priv_TextHold(), myLegalValues->GetNames().GetFirst());
     return locCopy;
 }
 
@@ -555,15 +565,18 @@ bool VelkEnum::AssignValue(const char* aText)
         VelkLog::Error("VelkEnum::Assign(): Invalid value '%s'", aText);
         return false;
     }
-    myValue = aText;
+    myValue.Assign(Priv_TextHold(), aText);
     return true;
 }
 
 bool VelkEnum::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
 {
-    if (!IsLegalValue(aText))
+    const char* locListed = myLegalValues ? myLegalValues->FindText(aText) : nullptr;
+    if (locListed == nullptr)
         return AssignValue(aText);
-    myValue.Borrow(anArena, aText);
+    // An enum holds one of a few texts: the arena keeps one copy of each.
+    anArena->GiveBack(aText, (size_t)aLength);
+    myValue.SetShared(Priv_TextHold(), locListed);
     return true;
 }
 
@@ -595,7 +608,7 @@ int ourDerefDepth = 0;
 VelkRef::VelkRef(const char* aTypeName, const char* aName)
     : VelkType(aTypeName, aName)
 {
-    myValue.SetShared(VELK_NULL);
+    myValue.SetShared(Priv_TextHold(), VELK_NULL);
 }
 
 const QC_String& VelkRef::GetValue() const
@@ -639,21 +652,20 @@ VelkType* VelkRef::Clone() const
     if (locCopy)
     {
         locCopy->myName = myName;
-        locCopy->myTypeName = myTypeName;
-        locCopy->myValue = myValue;
+        locCopy->myValue.Assign(locCopy->Priv_TextHold(), myValue, Priv_TextArena());
     }
     return locCopy;
 }
 
 bool VelkRef::AssignValue(const char* aText)
 {
-    myValue = aText;
+    myValue.Assign(Priv_TextHold(), aText);
     return true;
 }
 
 bool VelkRef::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
 {
-    myValue.Borrow(anArena, aText);
+    myValue.Borrow(Priv_TextHold(), anArena, aText);
     return true;
 }
 
@@ -661,38 +673,38 @@ bool VelkRef::AssignFrom(VelkType* aSource)
 {
     if (aSource == nullptr)
     {
-        myValue.SetShared(VELK_NULL);
+        myValue.SetShared(Priv_TextHold(), VELK_NULL);
         return true;
     }
-    if (dynamic_cast<VelkRef*>(aSource) && aSource->GetTypeName() == myTypeName)
+    if (dynamic_cast<VelkRef*>(aSource) && aSource->HasTypeNameOf(*this))
     {
-        myValue = aSource->GetValue();
+        myValue.Assign(Priv_TextHold(), aSource->GetValue());
         return true;
     }
-    const int locLength = Velk_Length(myTypeName);
+    const int locLength = Velk_Length(GetTypeName());
     if (locLength < 1 || Velk_Length(aSource->GetTypeName()) != locLength - 1
-        || strncmp(Velk_Text(aSource->GetTypeName()), Velk_Text(myTypeName), locLength - 1) != 0)
+        || strncmp(Velk_Text(aSource->GetTypeName()), Velk_Text(GetTypeName()), locLength - 1) != 0)
         return false;
     VelkNameSpace* locNameSpace = VelkNameSpace::FindNameSpaceOf(aSource);
     QC_String locPath;
     if (locNameSpace == nullptr || !locNameSpace->GetInstancePath(aSource, locPath))
     {
-        myValue.SetShared(VELK_NULL);
+        myValue.SetShared(Priv_TextHold(), VELK_NULL);
         return false;
     }
-    myValue = locPath;
+    myValue.Assign(Priv_TextHold(), locPath);
     return true;
 }
 
 bool VelkRef::SetDefaultValue(const char* aText)
 {
-    myValue = aText;
+    myValue.Assign(Priv_TextHold(), aText);
     return true;
 }
 
 void VelkRef::ResetValue()
 {
-    myValue.SetShared(VELK_NULL);
+    myValue.SetShared(Priv_TextHold(), VELK_NULL);
 }
 
 bool VelkRef::ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aNameSpace)
@@ -704,14 +716,14 @@ bool VelkRef::ResolveReferences(VelkTypeManager& aTypeManager, VelkNameSpace& aN
     VelkType* locTarget = GetTarget(true);
     if (locTarget == nullptr)
         return false;
-    const int locLength = Velk_Length(myTypeName);
+    const int locLength = Velk_Length(GetTypeName());
     return locLength >= 1 && Velk_Length(locTarget->GetTypeName()) == locLength - 1
-        && strncmp(Velk_Text(locTarget->GetTypeName()), Velk_Text(myTypeName), locLength - 1) == 0;
+        && strncmp(Velk_Text(locTarget->GetTypeName()), Velk_Text(GetTypeName()), locLength - 1) == 0;
 }
 
 bool VelkRef::IsEqual(VelkType* anOther)
 {
-    return anOther != nullptr && dynamic_cast<VelkRef*>(anOther) != nullptr && anOther->GetTypeName() == myTypeName
+    return anOther != nullptr && dynamic_cast<VelkRef*>(anOther) != nullptr && anOther->HasTypeNameOf(*this)
         && anOther->GetValue() == myValue.Get();
 }
 
@@ -755,7 +767,12 @@ struct VelkMetaTypeRegistry
 VelkMetaTypeRegistry& Priv_MetaTypes()
 {
     // Never destroyed: the prototypes are static objects, not the tree's to free.
-    static VelkMetaTypeRegistry* ourRegistry = new VelkMetaTypeRegistry();
+    // Their names' records are kept with them (the leak checker cannot follow
+    // a name's word to its record).
+    static VelkMetaTypeRegistry* ourRegistry = [] {
+        OS_KeptAllocations locKept;
+        return new VelkMetaTypeRegistry();
+    }();
     return *ourRegistry;
 }
 

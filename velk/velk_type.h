@@ -31,86 +31,76 @@ extern const char VELK_PATH_SEPARATOR;         // '.'
 extern const char* const VELK_MEMBER_NAME_PATTERN; // "%s(%d)"
 extern const char* const VELK_PATH_PATTERN;    // "%s.%s"
 
-// A type name. Every object of a type holds the same name, so the text is kept
-// once and shared, counted by the names that use it.
-class VelkTypeName
+// The table of type names. Every object of a type holds the same name, so the
+// text is kept once, counted by the objects that use it, and an object holds
+// its number (1 to 65535; 0 is the empty name) in 16 bits of its name's word.
+namespace VelkTypeName
 {
-public:
-    VelkTypeName(const char* aName) : myShared(Priv_Acquire(aName)) {}
-    VelkTypeName(const VelkTypeName& anOther) : myShared(anOther.myShared) { Priv_AddRef(myShared); }
-    ~VelkTypeName() { Priv_Release(myShared); }
-    VelkTypeName& operator=(const VelkTypeName& anOther)
-    {
-        Priv_AddRef(anOther.myShared);
-        Priv_Release(myShared);
-        myShared = anOther.myShared;
-        return *this;
-    }
-    VelkTypeName& operator=(const char* aName)
-    {
-        Shared* locShared = Priv_Acquire(aName);
-        Priv_Release(myShared);
-        myShared = locShared;
-        return *this;
-    }
-    operator const QC_String&() const { return Get(); }
-    const QC_String& Get() const;
-    bool operator==(const VelkTypeName& anOther) const { return myShared == anOther.myShared || Get() == anOther.Get(); }
-    bool operator!=(const VelkTypeName& anOther) const { return !(*this == anOther); }
+// The number of that name, counted once more; 0 for the empty name, and for
+// any name while every number is taken (NumbersLeft tells).
+uint16_t Acquire(const char* aName);
+void AddRef(uint16_t aNumber);
+void Release(uint16_t aNumber);
+const QC_String& Get(uint16_t aNumber);
+// False when fewer numbers than aCount are left for new names.
+bool NumbersLeft(size_t aCount);
+}
 
-    struct Shared;
-
-private:
-    // Null stands for the empty name.
-    static Shared* Priv_Acquire(const char* aName);
-    static void Priv_AddRef(Shared* aShared);
-    static void Priv_Release(Shared* aShared);
-
-    Shared* myShared;
-};
-
-// An object's name. The clones of a prototype start with its members' names,
-// so the text is shared, counted by the names that hold it; a rename gives the
-// object a text of its own and leaves the others as they were.
+// An object's name, and in the same word the number of its type's name. The
+// clones of a prototype start with its members' names, so the name's text is
+// shared, counted by the names that hold it; a rename gives the object a text
+// of its own and leaves the others as they were.
 class VelkName
 {
 public:
-    VelkName(const char* aName) : myShared(Priv_Make(aName)) {}
-    VelkName(const VelkName& anOther) : myShared(anOther.myShared)
+    VelkName(const char* aTypeName, const char* aName)
+        : myWord(reinterpret_cast<uintptr_t>(Priv_Make(aName)) | (uintptr_t(VelkTypeName::Acquire(aTypeName)) << TYPE_SHIFT))
     {
-        if (myShared)
-            myShared->myUseCount++;
     }
-    ~VelkName() { Priv_Release(myShared); }
+    VelkName(const VelkName&) = delete;
+    ~VelkName()
+    {
+        Priv_Release(Priv_Shared());
+        VelkTypeName::Release(GetTypeNumber());
+    }
+    // Both names: the object's and its type's.
     VelkName& operator=(const VelkName& anOther)
     {
-        if (anOther.myShared)
-            anOther.myShared->myUseCount++;
-        Priv_Release(myShared);
-        myShared = anOther.myShared;
+        if (Shared* locShared = anOther.Priv_Shared())
+            locShared->myUseCount++;
+        VelkTypeName::AddRef(anOther.GetTypeNumber());
+        Priv_Release(Priv_Shared());
+        VelkTypeName::Release(GetTypeNumber());
+        myWord = anOther.myWord;
         return *this;
     }
+    // The object's name only.
     VelkName& operator=(const char* aName)
     {
         Shared* locShared = Priv_Make(aName);
-        Priv_Release(myShared);
-        myShared = locShared;
+        Priv_Release(Priv_Shared());
+        Priv_SetShared(locShared);
         return *this;
     }
-    // Borrows aText (laid out as a string's own, not empty) from anArena,
-    // which holds it: a name left in the text read. A copy when the arena
-    // has no room.
-    void Borrow(VelkArena* anArena, char* aText);
+    void SetTypeName(const char* aTypeName)
+    {
+        const uint16_t locNumber = VelkTypeName::Acquire(aTypeName);
+        VelkTypeName::Release(GetTypeNumber());
+        myWord = (myWord & POINTER) | (uintptr_t(locNumber) << TYPE_SHIFT);
+    }
+    const QC_String& GetTypeName() const { return VelkTypeName::Get(GetTypeNumber()); }
+    // Equal numbers, equal type names: the table keeps one number per text.
+    uint16_t GetTypeNumber() const { return uint16_t(myWord >> TYPE_SHIFT); }
     operator const QC_String&() const { return Get(); }
     const QC_String& Get() const;
     bool operator==(const char* aName) const { return Get() == aName; }
     bool operator==(const QC_String& aName) const { return Get() == aName; }
     // The writer's check of the text, made once per text: 0 when not made yet.
-    int GetWritable() const { return myShared ? myShared->myWritable : 0; }
+    int GetWritable() const { return Priv_Shared() ? Priv_Shared()->myWritable : 0; }
     void SetWritable(bool aWritable) const
     {
-        if (myShared)
-            myShared->myWritable = aWritable ? 1 : -1;
+        if (Shared* locShared = Priv_Shared())
+            locShared->myWritable = aWritable ? 1 : -1;
     }
 
 private:
@@ -121,14 +111,20 @@ private:
         // The writer's verdict on the text, kept since the text never changes:
         // 0 not yet checked, 1 writable, -1 not.
         signed char myWritable;
-        // Set when the name and its text lie in an arena, which it holds.
-        VelkArena* myArena;
+        // The number of the arena the name and its text lie in, which it
+        // holds; 0 for a name of the heap.
+        uint16_t myArenaNumber;
     };
+    // User-space addresses take 48 bits at most: the type name's number goes above.
+    static constexpr unsigned TYPE_SHIFT = 48;
+    static constexpr uintptr_t POINTER = (uintptr_t(1) << TYPE_SHIFT) - 1;
+    Shared* Priv_Shared() const { return reinterpret_cast<Shared*>(myWord & POINTER); }
+    void Priv_SetShared(Shared* aShared) { myWord = (myWord & ~POINTER) | reinterpret_cast<uintptr_t>(aShared); }
     // Null stands for the empty name.
     static Shared* Priv_Make(const char* aName);
     static void Priv_Release(Shared* aShared);
 
-    Shared* myShared;
+    uintptr_t myWord;
 };
 
 // A counted hold on a name list that a prototype shares with its clones: one
@@ -271,15 +267,13 @@ public:
     // A reference (VelkRef): cheaper to ask than a cast, for walks over many objects.
     virtual bool IsReference() const { return false; }
 
-    const QC_String& GetTypeName() const { return myTypeName.Get(); }
+    const QC_String& GetTypeName() const { return myName.GetTypeName(); }
     const QC_String& GetName() const { return myName.Get(); }
     const VelkName& GetNameObject() const { return myName; }
-    void SetTypeName(const char* aTypeName) { myTypeName = aTypeName; }
+    void SetTypeName(const char* aTypeName) { myName.SetTypeName(aTypeName); }
+    bool HasTypeNameOf(const VelkType& anOther) const { return myName.GetTypeNumber() == anOther.myName.GetTypeNumber(); }
     // Renaming tells the owning class or namespace, which index their objects by name.
     void SetName(const char* aName);
-    // The name of an object not yet placed, left in the text read (see
-    // VelkName::Borrow).
-    void Priv_BorrowName(VelkArena* anArena, char* aText);
 
     int GetValueAsInt() const;
     QC_String GetMemberValue(const char* aName);
@@ -293,12 +287,12 @@ public:
     // The class that holds this object as a member, or null.
     VelkClass* GetParent() const
     {
-        return (myOwner & OWNER_IS_NAMESPACE) ? nullptr : reinterpret_cast<VelkClass*>(myOwner & ~OWNER_BITS);
+        return (myOwner & OWNER_IS_NAMESPACE) ? nullptr : reinterpret_cast<VelkClass*>(myOwner & OWNER_POINTER);
     }
     // The namespace that holds this object as a root, or null.
     VelkNameSpace* GetRootNameSpace() const
     {
-        return (myOwner & OWNER_IS_NAMESPACE) ? reinterpret_cast<VelkNameSpace*>(myOwner & ~OWNER_BITS) : nullptr;
+        return (myOwner & OWNER_IS_NAMESPACE) ? reinterpret_cast<VelkNameSpace*>(myOwner & OWNER_POINTER) : nullptr;
     }
 
 protected:
@@ -314,8 +308,11 @@ protected:
     static constexpr uintptr_t MARK_B = 4;
     bool Priv_GetMark(uintptr_t aMark) const { return (myOwner & aMark) != 0; }
     void Priv_SetMark(uintptr_t aMark, bool aFlag) { myOwner = aFlag ? (myOwner | aMark) : (myOwner & ~aMark); }
+    // The arena a subclass's one text (its value) borrows from, kept in the owner word.
+    VelkArenaHold Priv_TextHold() { return VelkArenaHold(myOwner); }
+    VelkArena* Priv_TextArena() const { return VelkArena::FromNumber(uint16_t(myOwner >> VelkArenaHold::SHIFT)); }
 
-    VelkTypeName myTypeName;
+    // With the type's name.
     VelkName myName;
 
 private:
@@ -324,7 +321,8 @@ private:
 
     static constexpr uintptr_t OWNER_IS_NAMESPACE = 1;
     static constexpr uintptr_t OWNER_BITS = OWNER_IS_NAMESPACE | MARK_A | MARK_B;
-    void Priv_SetOwner(uintptr_t anOwner) { myOwner = anOwner | (myOwner & (MARK_A | MARK_B)); }
+    static constexpr uintptr_t OWNER_POINTER = ~(OWNER_BITS | VelkArenaHold::BITS);
+    void Priv_SetOwner(uintptr_t anOwner) { myOwner = anOwner | (myOwner & (MARK_A | MARK_B | VelkArenaHold::BITS)); }
     void Priv_SetParent(VelkClass* aParent) { Priv_SetOwner(reinterpret_cast<uintptr_t>(aParent)); }
     void Priv_ClearParent()
     {
@@ -343,7 +341,8 @@ private:
 
     // An object has one owner: the class holding it as a member, or (bit 0
     // set) the namespace holding it as a root; 0 for none. Bits 1 and 2 are
-    // the subclass's marks.
+    // the subclass's marks, the top 16 bits its text's arena (user-space
+    // addresses take 48 bits at most).
     uintptr_t myOwner = 0;
 };
 
@@ -352,6 +351,7 @@ class VelkFree : public VelkType
 {
 public:
     VelkFree(const char* aTypeName, const char* aName, bool anIsFileFlag);
+    ~VelkFree() override { myValue.Drop(Priv_TextHold()); }
 
     const QC_String& GetValue() const override;
     bool Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool) override;
@@ -399,6 +399,7 @@ class VelkRef : public VelkType
 {
 public:
     VelkRef(const char* aTypeName, const char* aName);
+    ~VelkRef() override { myValue.Drop(Priv_TextHold()); }
 
     const QC_String& GetValue() const override;
     VelkType* FindMember(const char* aName) override;

@@ -139,6 +139,12 @@ VelkType* VelkTypeManager::CreateType(ParseTool& aParseTool, const char* aMetaTy
         VelkLog::ParseError(aParseTool, "Typename '%s' already defined", aTypeName);
         return nullptr;
     }
+    // A type and its reference type each take a type name's number.
+    if (!VelkTypeName::NumbersLeft(2))
+    {
+        VelkLog::ParseError(aParseTool, "Too many type names: '%s' is one more than the 65535 a process holds", aTypeName);
+        return nullptr;
+    }
     myTypeNames.Add(QC_String(aTypeName));
     myTypeNameIndex.Add(aTypeName, nullptr);
 
@@ -207,18 +213,18 @@ bool VelkEnum::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
     if (!myLegalValues.MakeNew())
         return false;
     QC_String locLine;
-    if (!Priv_ReadBlockStart(aParseTool, "enumerated type", myTypeName))
+    if (!Priv_ReadBlockStart(aParseTool, "enumerated type", GetTypeName()))
         return false;
     while (Priv_ReadBlockLine(aParseTool, locLine))
     {
         if (!myLegalValues->Add(locLine))
         {
             VelkLog::Log("VelkEnum::Construct(): Failed to add new value '%s' to range of type '%s', was it doubly defined?",
-                         Velk_Text(locLine), Velk_Text(myTypeName));
+                         Velk_Text(locLine), Velk_Text(GetTypeName()));
             return false;
         }
     }
-    VelkLog::Log("VelkEnum::Construct(): Constructed type '%s'", Velk_Text(myTypeName));
+    VelkLog::Log("VelkEnum::Construct(): Constructed type '%s'", Velk_Text(GetTypeName()));
     return true;
 }
 
@@ -227,7 +233,7 @@ bool VelkClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
     if (!myDeclaredNames.MakeNew())
         return false;
     QC_String locLine;
-    if (!Priv_ReadBlockStart(aParseTool, "class type", myTypeName))
+    if (!Priv_ReadBlockStart(aParseTool, "class type", GetTypeName()))
         return false;
     while (Priv_ReadBlockLine(aParseTool, locLine))
     {
@@ -244,7 +250,7 @@ bool VelkClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
             VelkLog::ParseError(aParseTool,
                                 locIsRef ? "Undefined reference type '%s' for member '%s' in declaration of class type '%s'"
                                          : "Undefined type '%s' for member '%s' in declaration of class type '%s'",
-                                Velk_Text(locMemberType), Velk_Text(locMemberName), Velk_Text(myTypeName));
+                                Velk_Text(locMemberType), Velk_Text(locMemberName), Velk_Text(GetTypeName()));
             return false;
         }
         VelkType* locMember = locType->Clone();
@@ -262,12 +268,12 @@ bool VelkClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
             VelkLog::ParseError(aParseTool,
                                 locIsRef ? "Failed to add reference member '%s' in declaration of class type '%s'"
                                          : "Failed to add member '%s' in declaration of class type '%s'",
-                                Velk_Text(locMemberName), Velk_Text(myTypeName));
+                                Velk_Text(locMemberName), Velk_Text(GetTypeName()));
             return false;
         }
         myDeclaredNames->Add(locMemberName);
     }
-    VelkLog::Log("VelkClass::Construct(): Constructed type '%s'", Velk_Text(myTypeName));
+    VelkLog::Log("VelkClass::Construct(): Constructed type '%s'", Velk_Text(GetTypeName()));
     return true;
 }
 
@@ -276,12 +282,12 @@ bool VelkScriptClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParse
     if (!myLegalTypes.MakeNew())
         return false;
     QC_String locLine;
-    if (!Priv_ReadBlockStart(aParseTool, "scriptclass type", myTypeName))
+    if (!Priv_ReadBlockStart(aParseTool, "scriptclass type", GetTypeName()))
         return false;
     while (Priv_ReadBlockLine(aParseTool, locLine))
     {
         myLegalTypes->Append(locLine);
     }
-    VelkLog::Log("VelkScriptClass::Construct(): Constructed type '%s'", Velk_Text(myTypeName));
+    VelkLog::Log("VelkScriptClass::Construct(): Constructed type '%s'", Velk_Text(GetTypeName()));
     return true;
 }

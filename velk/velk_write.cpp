@@ -167,7 +167,7 @@ bool VelkEnum::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTy
     if (!IsLegalValue(Velk_Text(myValue)))
     {
         VelkLog::Error("Cannot write '%s' of type '%s': its value '%s' is not one of the type's values",
-                       Velk_Text(myName), Velk_Text(myTypeName), Velk_Text(myValue));
+                       Velk_Text(myName), Velk_Text(GetTypeName()), Velk_Text(myValue));
         return false;
     }
     return VelkFree::Write(aFile, anIndent, aWriteTypeNameFlag);
@@ -180,7 +180,7 @@ bool VelkRef::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteTyp
     {
         VelkNameSpace* locNameSpace = VelkNameSpace::FindNameSpaceOf(this);
         if (locNameSpace == nullptr || locNameSpace->GetInstance(Velk_Text(myValue), true) == nullptr)
-            myValue.SetShared(VELK_NULL);
+            myValue.SetShared(Priv_TextHold(), VELK_NULL);
     }
     return Priv_PutScalar(aFile, anIndent, *this, myValue, aWriteTypeNameFlag, false);
 }
@@ -192,7 +192,7 @@ bool VelkClass::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteT
     bool locOk = Priv_Put(aFile, anIndent);
     const size_t locLineStart = aFile.GetSize();
     if (aWriteTypeNameFlag)
-        locOk = locOk && Priv_Put(aFile, myTypeName) && aFile.Put(" ", 1);
+        locOk = locOk && Priv_Put(aFile, GetTypeName()) && aFile.Put(" ", 1);
     locOk = locOk && Priv_Put(aFile, myName) && Priv_CheckLineLength(aFile, locLineStart, *this);
     locOk = locOk && aFile.PutLineEnd() && Priv_Put(aFile, anIndent) && aFile.Put("{\r\n", 3);
     if (!locOk)
@@ -200,14 +200,17 @@ bool VelkClass::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteT
 
     QC_String locIndent = anIndent + "\t";
     const bool locMembersCarryType = IsScriptClass();
+    int locPlace = 0;
     for (VelkType* locMember : myMembers)
     {
+        const std::string_view locName(Velk_Text(locMember->GetName()), Velk_Length(locMember->GetName()));
+        const int locIndex = locPlace++;
         // A class member line is found by its name among the declared ones.
-        if (!locMembersCarryType && myDeclaredNames &&
-            !myDeclaredNames->Has(std::string_view(Velk_Text(locMember->GetName()), Velk_Length(locMember->GetName()))))
+        if (!locMembersCarryType && myDeclaredNames && !myDeclaredNames->IsAt(locIndex, locName) &&
+            !myDeclaredNames->Has(locName))
         {
             VelkLog::Error("Cannot write member '%s' of '%s': class type '%s' declares no member of that name",
-                           Velk_Text(locMember->GetName()), Velk_Text(myName), Velk_Text(myTypeName));
+                           Velk_Text(locMember->GetName()), Velk_Text(myName), Velk_Text(GetTypeName()));
             return false;
         }
         // A line is given to the first member of its name.

@@ -9,6 +9,31 @@
 #include <cstdint>
 #include <cstdlib>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define OS_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(leak_sanitizer)
+#define OS_LEAK_CHECKED 1
+#endif
+#endif
+#ifdef OS_LEAK_CHECKED
+#include <sanitizer/lsan_interface.h>
+#endif
+
+OS_KeptAllocations::OS_KeptAllocations() noexcept
+{
+#ifdef OS_LEAK_CHECKED
+    __lsan_disable();
+#endif
+}
+
+OS_KeptAllocations::~OS_KeptAllocations()
+{
+#ifdef OS_LEAK_CHECKED
+    __lsan_enable();
+#endif
+}
+
 namespace
 {
 constexpr size_t locHugePage = 2 * 1024 * 1024;
@@ -52,6 +77,18 @@ void* OS_AllocLarge(size_t aSize) noexcept
     if (locHuge)
         madvise(reinterpret_cast<void*>(locAligned), locHuge, MADV_HUGEPAGE);
     return reinterpret_cast<void*>(locAligned);
+}
+
+void OS_DiscardLarge(void* aBlock, size_t aSize, size_t aFrom, size_t aTo) noexcept
+{
+    if (!aBlock || !Priv_FromSystem(aSize) || aTo > aSize)
+        return;
+    static const size_t ourPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t locPage = ourPage;
+    const uintptr_t locStart = (reinterpret_cast<uintptr_t>(aBlock) + aFrom + locPage - 1) & ~uintptr_t(locPage - 1);
+    const uintptr_t locEnd = (reinterpret_cast<uintptr_t>(aBlock) + aTo) & ~uintptr_t(locPage - 1);
+    if (locEnd > locStart)
+        madvise(reinterpret_cast<void*>(locStart), locEnd - locStart, MADV_DONTNEED);
 }
 
 void OS_FreeLarge(void* aBlock, size_t aSize) noexcept

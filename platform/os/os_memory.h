@@ -25,10 +25,27 @@ constexpr bool OS_HEAP_CHECKED = false;
 constexpr bool OS_HEAP_CHECKED = false;
 #endif
 
+// While one lives, the leak checker of sanitizer builds does not report the
+// allocations made: for objects kept on purpose until the process ends whose
+// own pointers it cannot follow (tagged with numbers in their top bits).
+class OS_KeptAllocations
+{
+public:
+    OS_KeptAllocations() noexcept;
+    ~OS_KeptAllocations();
+    OS_KeptAllocations(const OS_KeptAllocations&) = delete;
+    OS_KeptAllocations& operator=(const OS_KeptAllocations&) = delete;
+};
+
 // Null when no memory is left. The block is not cleared.
 void* OS_AllocLarge(size_t aSize) noexcept;
 // aSize as given to OS_AllocLarge. Null is ignored.
 void OS_FreeLarge(void* aBlock, size_t aSize) noexcept;
+// Gives the system back the memory of the whole pages within
+// aBlock[aFrom, aTo) of a block of aSize bytes from OS_AllocLarge, which then
+// read as zeros: for a block that is done with from its start on (a text read
+// line by line). Nothing happens for blocks from the heap.
+void OS_DiscardLarge(void* aBlock, size_t aSize, size_t aFrom, size_t aTo) noexcept;
 // The size OS_AllocLarge really sets aside for aSize: callers that cut a
 // block into pieces may use all of it (and pass it back to OS_FreeLarge).
 size_t OS_LargeSize(size_t aSize) noexcept;

@@ -478,3 +478,101 @@ TEST_F(VelkArenaTest, ScriptClassesEmptiedAndRefilledHoldWhatTheyWereGiven)
         delete locCopy;
     }
 }
+
+// An object keeps the arena of its value beside its owner in one word: the
+// arena must follow through clones and owner changes, and a later arena that
+// takes a number given back must not be mistaken for the earlier one.
+TEST_F(VelkArenaTest, ValuesKeepTheirArenaWhenArenaNumbersComeBack)
+{
+    std::unique_ptr<VelkNameSpace> locSpace = Compiled();
+    VelkType* locBox = locSpace->GetInstance("box", false);
+    VelkType* locTitle = locBox->FindMember("title");
+    ASSERT_TRUE(locBox->DetachMember(locTitle));
+    VelkType* locNext = locSpace->GetInstance("bin.next", false)->Clone();
+    locSpace.reset();
+    // More arenas than there are numbers, one after another.
+    for (int locRound = 0; locRound < 70000; locRound++)
+    {
+        VelkArena* locArena = VelkArena::Create();
+        ASSERT_NE(locArena, nullptr);
+        EXPECT_NE(locArena->GetNumber(), 0);
+        EXPECT_EQ(VelkArena::FromNumber(locArena->GetNumber()), locArena);
+        locArena->Release();
+    }
+    EXPECT_EQ(VelkArena::GetNumAlive(), myArenas + 1);
+    EXPECT_STREQ(locTitle->GetValue().GetBuffer(), "wooden box");
+    EXPECT_STREQ(locNext->GetValue().GetBuffer(), "box");
+    VelkNameSpace locOther;
+    ASSERT_TRUE(locOther.AddInstance(locTitle));
+    EXPECT_EQ(locTitle->GetRootNameSpace(), &locOther);
+    ASSERT_TRUE(locTitle->AssignValue("another box"));
+    EXPECT_STREQ(locTitle->GetValue().GetBuffer(), "another box");
+    locTitle->SetName("lid");
+    EXPECT_EQ(locOther.GetInstance("lid", false), locTitle);
+    EXPECT_STREQ(Text(locOther).c_str(), "\r\nTEXT lid \"another box\"\r\n\r\n");
+    EXPECT_TRUE(locOther.DeleteInstance(locTitle));
+    delete locNext;
+}
+
+// A large text is given back to the system as the compile passes it: nothing
+// made from it may still point into it, the first roots least of all.
+TEST_F(VelkArenaTest, ALargeTextGivenBackLeavesEveryNameAndValueWhole)
+{
+    std::string locBody;
+    const int locCount = 20000;
+    for (int locIndex = 0; locIndex < locCount; locIndex++)
+    {
+        const std::string locNumber = std::to_string(locIndex);
+        locBody += "Crate box" + locNumber + "\r\n{\r\n\ttitle \"wooden box " + locNumber + "\"\r\n\tcount " + locNumber +
+                   "\r\n\tart art\\" + locNumber + ".tga\r\n\tspot\r\n\t{\r\n\t\ty -" + locNumber + "\r\n\t}\r\n";
+        if (locIndex > 0)
+            locBody += "\tnext box" + std::to_string(locIndex - 1) + "\r\n";
+        locBody += "}\r\n";
+    }
+    ASSERT_GT(locBody.size(), 2u * 1024 * 1024);
+    const std::string locPath = WriteDisk("large.velk", "INCLUDE " + myFruit + "\r\n" + locBody);
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(VelkCompiler::Compile(locSpace, locPath.c_str(), myTypes.get(), nullptr)) << myLog.AllErrors();
+    for (int locIndex : {0, 1, 777, locCount / 2, locCount - 1})
+    {
+        const std::string locBox = "box" + std::to_string(locIndex);
+        const std::string locNumber = std::to_string(locIndex);
+        VelkType* locRoot = locSpace.GetInstance(locBox.c_str(), false);
+        ASSERT_NE(locRoot, nullptr) << locBox;
+        EXPECT_EQ(locRoot->GetName(), locBox.c_str());
+        EXPECT_EQ(locRoot->FindMember("title")->GetValue(), ("wooden box " + locNumber).c_str());
+        EXPECT_EQ(locRoot->FindMember("count")->GetValue(), locNumber.c_str());
+        EXPECT_EQ(locRoot->FindMember("art")->GetValue(), ("art/" + locNumber + ".tga").c_str());
+        EXPECT_EQ(locRoot->FindMember("spot.y")->GetValue(), ("-" + locNumber).c_str());
+    }
+    EXPECT_EQ(locSpace.GetInstance("box12345.next", false)->GetValue(), "box12344");
+    // Written, compiled again and written again: the same text.
+    const std::string locText = Text(locSpace);
+    EXPECT_NE(locText.find("Crate box0\r\n{\r\n\ttitle \"wooden box 0\"\r\n"), std::string::npos);
+    VelkNameSpace locAgain;
+    ASSERT_TRUE(VelkCompiler::CompileText(locAgain, "again.velk", locText.data(), locText.size(), myTypes.get(), nullptr))
+        << myLog.AllErrors();
+    EXPECT_EQ(Text(locAgain), locText);
+}
+
+// Enum values share one copy per value in the arena: the value read after one
+// must stay whole, and an edit of one enum must leave the others as they were.
+TEST_F(VelkArenaTest, EnumsSharingTheirTextsChangeOneByOne)
+{
+    const std::string locText = "INCLUDE " + myFruit +
+                                "\r\nCrate a\r\n{\r\n\tsize Small\r\n\ttitle after\r\n}\r\n"
+                                "Crate b\r\n{\r\n\tsize Small\r\n\tlabel \"then this\"\r\n}\r\nCrate c\r\n{\r\n\tsize Large\r\n}\r\n";
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(VelkCompiler::CompileText(locSpace, "enums.velk", locText.data(), locText.size(), myTypes.get(), nullptr))
+        << myLog.AllErrors();
+    VelkType* locSizeA = locSpace.GetInstance("a.size", false);
+    VelkType* locSizeB = locSpace.GetInstance("b.size", false);
+    EXPECT_EQ(locSizeA->GetValue().GetBuffer(), locSizeB->GetValue().GetBuffer());
+    EXPECT_STREQ(locSpace.GetInstance("a.title", false)->GetValue().GetBuffer(), "after");
+    EXPECT_STREQ(locSpace.GetInstance("b.label", false)->GetValue().GetBuffer(), "then this");
+    ASSERT_TRUE(locSizeA->AssignValue("Large"));
+    EXPECT_STREQ(locSizeA->GetValue().GetBuffer(), "Large");
+    EXPECT_STREQ(locSizeB->GetValue().GetBuffer(), "Small");
+    EXPECT_STREQ(locSpace.GetInstance("c.size", false)->GetValue().GetBuffer(), "Large");
+    EXPECT_NE(Text(locSpace).find("Crate b\r\n{\r\n\ttitle <empty>\r\n\tsize Small\r\n"), std::string::npos) << Text(locSpace);
+}

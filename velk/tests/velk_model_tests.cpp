@@ -469,3 +469,78 @@ TEST_F(VelkModelTest, WideClassInstancesFindMembersByNameThroughEdits)
     EXPECT_EQ(locValue(locFirst, "m15"), "m15=115");
     EXPECT_EQ(locValue(locFirst, "m20"), "none");
 }
+
+// An object keeps its type's name as a number in its name's word: a rename,
+// a clone or an assignment must leave the type name as it was, and a number
+// given back must name the new type that takes it, not the old one.
+TEST_F(VelkModelTest, TypeNamesStayThroughRenamesClonesAndNumbersGivenBack)
+{
+    VelkType* locBox = myTypes.GetType("Box")->CloneAs("crate");
+    locBox->SetName("a rather long name for a box, longer than a short one");
+    EXPECT_STREQ(locBox->GetTypeName().GetBuffer(), "Box");
+    VelkType* locCorner = locBox->FindMember("corner");
+    EXPECT_STREQ(locCorner->GetTypeName().GetBuffer(), "Point*");
+    locCorner->SetName("edge");
+    EXPECT_STREQ(locCorner->GetTypeName().GetBuffer(), "Point*");
+    EXPECT_STREQ(locCorner->GetName().GetBuffer(), "edge");
+    VelkType* locCopy = locBox->Clone();
+    EXPECT_STREQ(locCopy->GetTypeName().GetBuffer(), "Box");
+    EXPECT_STREQ(locCopy->GetName().GetBuffer(), "a rather long name for a box, longer than a short one");
+    EXPECT_TRUE(locCopy->IsEqual(locBox));
+    EXPECT_TRUE(locCopy->FindMember("min")->AssignFrom(locBox->FindMember("max")));
+    EXPECT_FALSE(locCopy->FindMember("min")->AssignFrom(locBox->FindMember("caption")));
+    EXPECT_STREQ(locCopy->FindMember("min")->GetTypeName().GetBuffer(), "Point");
+    delete locCopy;
+
+    // Types of another manager come and go; their numbers are taken again.
+    for (int locRound = 0; locRound < 3; locRound++)
+    {
+        const std::string locName = "Shape" + std::to_string(locRound);
+        const std::string locFruit =
+            WriteDisk("shape.fruit", "CLASS " + locName + "\r\n{\r\nNUMBER side\r\n" + locName + "* other\r\n}\r\n");
+        VelkTypeManager locTypes;
+        ASSERT_TRUE(locTypes.Compile(locFruit.c_str())) << myLog.AllErrors();
+        VelkType* locShape = locTypes.GetType(locName.c_str())->Clone();
+        EXPECT_EQ(locShape->GetTypeName(), locName.c_str());
+        EXPECT_EQ(locShape->FindMember("other")->GetTypeName(), (locName + "*").c_str());
+        EXPECT_FALSE(locShape->HasTypeNameOf(*locBox));
+        delete locShape;
+    }
+    EXPECT_STREQ(locBox->GetTypeName().GetBuffer(), "Box");
+    EXPECT_STREQ(locBox->FindMember("link")->GetTypeName().GetBuffer(), "Box*");
+    delete locBox;
+}
+
+// Type names take numbers of 16 bits: when all are taken a new name gets none
+// (the type manager refuses its type), and the numbers come back once released.
+TEST_F(VelkModelTest, TypeNameNumbersRunOutAndComeBack)
+{
+    std::vector<uint16_t> locTaken;
+    while (VelkTypeName::NumbersLeft(1))
+    {
+        const std::string locName = "Filler" + std::to_string(locTaken.size());
+        locTaken.push_back(VelkTypeName::Acquire(locName.c_str()));
+        ASSERT_NE(locTaken.back(), 0);
+        ASSERT_LT(locTaken.size(), 70000u);
+    }
+    EXPECT_EQ(VelkTypeName::Acquire("OneTooMany"), 0);
+    EXPECT_STREQ(VelkTypeName::Get(locTaken.back()).GetBuffer(), ("Filler" + std::to_string(locTaken.size() - 1)).c_str());
+    // A name already known still gets its number.
+    const uint16_t locKnown = VelkTypeName::Acquire("Filler7");
+    EXPECT_EQ(locKnown, locTaken[7]);
+    VelkTypeName::Release(locKnown);
+    const std::string locFruit = WriteDisk("late.fruit", "CLASS Late\r\n{\r\nNUMBER n\r\n}\r\n");
+    VelkTypeManager locTypes;
+    EXPECT_FALSE(locTypes.Compile(locFruit.c_str()));
+    EXPECT_TRUE(myLog.HasError("Too many type names")) << myLog.AllErrors();
+
+    for (uint16_t locNumber : locTaken)
+        VelkTypeName::Release(locNumber);
+    EXPECT_TRUE(VelkTypeName::NumbersLeft(locTaken.size()));
+    VelkTypeManager locLaterTypes;
+    ASSERT_TRUE(locLaterTypes.Compile(locFruit.c_str())) << myLog.AllErrors();
+    ASSERT_NE(locLaterTypes.GetType("Late"), nullptr);
+    VelkType* locLate = locLaterTypes.GetType("Late")->Clone();
+    EXPECT_STREQ(locLate->GetTypeName().GetBuffer(), "Late");
+    delete locLate;
+}

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "platform/os/os_memory.h"
 
 TEST(OSMemoryTest, LargeBlocksAreWholeAndWritable)
@@ -63,6 +65,54 @@ TEST(OSMemoryTest, LargeVectorsKeepTheirContentsAsTheyGrow)
     EXPECT_EQ(locNumbers[999999], 999999u * 7);
     std::vector<char, OS_LargeAllocator<char>> locText(5, 'x');
     EXPECT_EQ(std::string(locText.begin(), locText.end()), "xxxxx");
+}
+
+// Discarding gives back only whole pages inside the range: the bytes around
+// them, up to the page bounds, stay as they were; the pages inside read as zeros.
+TEST(OSMemoryTest, DiscardedPagesReadAsZerosAndTheirNeighboursStay)
+{
+    const size_t locPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t locSize = size_t(3 << 20) + 100;
+    char* locBlock = static_cast<char*>(OS_AllocLarge(locSize));
+    ASSERT_NE(locBlock, nullptr);
+    memset(locBlock, 0x5A, locSize);
+    const bool locFromSystem = OS_LargeSize(locSize) != locSize;
+    // From the middle of one page to the middle of another, some way on.
+    const size_t locFrom = 10 * locPage + 100;
+    const size_t locTo = 40 * locPage + 201;
+    OS_DiscardLarge(locBlock, locSize, locFrom, locTo);
+    const size_t locFirstWhole = 11 * locPage;
+    const size_t locEndWhole = 40 * locPage;
+    for (size_t locAt : {size_t(0), locFrom - 1, locFrom, locFirstWhole - 1, locEndWhole, locTo, locSize - 1})
+        EXPECT_EQ(locBlock[locAt], 0x5A) << locAt;
+    for (size_t locAt : {locFirstWhole, locFirstWhole + 1, size_t(25) * locPage, locEndWhole - 1})
+        EXPECT_EQ(locBlock[locAt], locFromSystem ? 0 : 0x5A) << locAt;
+    // Out of the block, or a range too small for a whole page: nothing goes.
+    OS_DiscardLarge(locBlock, locSize, locSize - 10, locSize + locPage * 4);
+    OS_DiscardLarge(locBlock, locSize, 2 * locPage + 1, 3 * locPage + 4000);
+    EXPECT_EQ(locBlock[locSize - 1], 0x5A);
+    EXPECT_EQ(locBlock[2 * locPage + 1], 0x5A);
+    EXPECT_EQ(locBlock[3 * locPage - 1], 0x5A);
+    // From a page bound to the block's end: the first page and the last whole one go too.
+    OS_DiscardLarge(locBlock, locSize, 100 * locPage, locSize);
+    EXPECT_EQ(locBlock[100 * locPage], locFromSystem ? 0 : 0x5A);
+    EXPECT_EQ(locBlock[(locSize & ~(locPage - 1)) - 1], locFromSystem ? 0 : 0x5A);
+    EXPECT_EQ(locBlock[100 * locPage - 1], 0x5A);
+    // The pages discarded are the block's again once written.
+    locBlock[locFirstWhole] = 7;
+    EXPECT_EQ(locBlock[locFirstWhole], 7);
+    OS_FreeLarge(locBlock, locSize);
+    OS_DiscardLarge(nullptr, locSize, 0, locSize);
+
+    // A block from the heap is left alone: its pages may hold other blocks.
+    const size_t locSmall = 40 * locPage;
+    ASSERT_LT(locSmall, OS_LARGE_MIN);
+    char* locHeap = static_cast<char*>(OS_AllocLarge(locSmall));
+    ASSERT_NE(locHeap, nullptr);
+    memset(locHeap, 0x5A, locSmall);
+    OS_DiscardLarge(locHeap, locSmall, 0, locSmall);
+    EXPECT_EQ(locHeap[20 * locPage], 0x5A);
+    OS_FreeLarge(locHeap, locSmall);
 }
 
 // Last, as it changes the heap of the whole test program: a reserve taken once serves
