@@ -447,6 +447,72 @@ TEST_F(SDFParallelWriter, AFailedCompressionOnAWorkerEndsTheWriteInOrder)
         EXPECT_EQ(locEntry.path().filename().string().find(".tmp"), std::string::npos) << locEntry.path();
 }
 
+namespace
+{
+std::vector<std::string> ourStarted;
+
+// Notes the order compressions start in; each lasts long enough that every
+// worker is awake before the first few are over.
+bool NoteStart(const char* aPath)
+{
+    {
+        std::lock_guard<std::mutex> locLock(ourCompressorsMutex);
+        ourStarted.push_back(aPath);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return false;
+}
+}
+
+TEST_F(SDFParallelWriter, LargestFilesStartFirstWhereverTheTableHasThem)
+{
+    // Sizes grow along the table's (hash) order: the largest file, a big one
+    // among small ones, is the last written, far beyond the read-ahead of
+    // two workers.
+    std::vector<std::string> locNames;
+    for (int i = 0; i < 400; ++i)
+        locNames.push_back("order/f" + std::to_string(i) + ".txt");
+    std::sort(locNames.begin(), locNames.end(), [](const std::string& a, const std::string& b) {
+        char locNormalized[QF_SDF_MAX_PATH + 1];
+        return QF_SDF::HashName(a.c_str(), locNormalized) < QF_SDF::HashName(b.c_str(), locNormalized);
+    });
+    std::mt19937 locGenerator{3};
+    for (size_t i = 0; i < locNames.size(); ++i)
+    {
+        const size_t locLength = i + 1 == locNames.size() ? 1500000 : 100 + i * 5;
+        std::string locText;
+        while (locText.size() < locLength)
+            locText += "word" + std::to_string(locGenerator() % (100 + i)) + (i % 3 ? " " : "\n");
+        locText.resize(locLength);
+        WriteText(locNames[i], locText);
+    }
+    myNames = locNames;
+
+    ASSERT_TRUE(Write("one.sdf", 1)) << QF_SDFEditError << " " << QF_SDFEditErrorText;
+    const std::vector<std::string> locOneCalls = ourCalls;
+    ourCalls.clear();
+    ASSERT_TRUE(Write("eight.sdf", 8)) << QF_SDFEditError << " " << QF_SDFEditErrorText;
+    const std::vector<uint8_t> locOne = ReadBytes("one.sdf");
+    EXPECT_TRUE(locOne == ReadBytes("eight.sdf"));
+    EXPECT_EQ(ourCalls, locOneCalls);
+    Archive locArchive;
+    ASSERT_TRUE(locArchive.Load("one.sdf"));
+    ASSERT_EQ(locArchive.FileCount(), locNames.size());
+    const uint32_t locLastRecord = locArchive.FileRecord(uint32_t(locNames.size() - 1));
+    EXPECT_EQ(Word(locArchive.myFat, locLastRecord + QF_SDF_FR_SIZE), 1500000u);
+
+    // Two workers: the largest files start among the first, the largest of
+    // all among the first few, though they are read last in table order.
+    ourStarted.clear();
+    QF_SDFEditCompressionFault = NoteStart;
+    ASSERT_TRUE(Write("two.sdf", 2));
+    EXPECT_TRUE(ReadBytes("two.sdf") == locOne);
+    ASSERT_EQ(ourStarted.size(), locNames.size());
+    EXPECT_LT(std::find(ourStarted.begin(), ourStarted.end(), locNames.back()) - ourStarted.begin(), 3);
+    for (auto locLarge = locNames.end() - 8; locLarge != locNames.end(); ++locLarge)
+        EXPECT_LT(std::find(ourStarted.begin(), ourStarted.end(), *locLarge) - ourStarted.begin(), 20) << *locLarge;
+}
+
 TEST_F(SDFWriter, TablesAreInUnsignedHashOrderAndHighBytesHashUnsigned)
 {
     // Names long enough that some hashes have the top bit set and some not,
