@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <vector>
 #include <zlib.h>
 #include <lzma.h>
 #include <algorithm>
+#include <unistd.h>
 
 namespace
 {
@@ -379,4 +381,32 @@ TEST(QPPack, PackerKeepingItsCoderGivesTheBytesOfAFreshCoder)
         EXPECT_LE(locPacker.GetKeptBytes(), 4u << 20) << i;
     }
     EXPECT_GT(locPacker.GetKeptBytes(), 0u);
+}
+
+TEST(QPPack, PackerGivesBackTheTablesOfLargeBuffers)
+{
+    // Pages the process has mapped.
+    auto locMappedPages = [] {
+        unsigned long locPages = 0;
+        FILE* locFile = fopen("/proc/self/statm", "r");
+        if (locFile)
+        {
+            if (fscanf(locFile, "%lu", &locPages) != 1)
+                locPages = 0;
+            fclose(locFile);
+        }
+        return locPages;
+    };
+    // Each buffer's tables take tens of megabytes; after the last only the
+    // small coder is kept.
+    const std::vector<uint8_t> locSource = locText(3000000);
+    std::vector<uint8_t> locPacked(locSource.size());
+    QP_LZMAPacker locPacker;
+    ASSERT_GT(locPacker.Compress(locSource.data(), locPacked.data(), uint32_t(locSource.size())), 0u);
+    const unsigned long locBefore = locMappedPages();
+    ASSERT_GT(locBefore, 0u);
+    for (int i = 0; i < 4; ++i)
+        ASSERT_GT(locPacker.Compress(locSource.data(), locPacked.data(), uint32_t(locSource.size())), 0u);
+    EXPECT_LT(locMappedPages(), locBefore + (16ul << 20) / (unsigned long)sysconf(_SC_PAGESIZE));
+    EXPECT_LE(locPacker.GetKeptBytes(), 4u << 20);
 }
