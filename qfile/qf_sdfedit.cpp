@@ -616,10 +616,8 @@ bool QF_SDFEdit::WriteFiles(OS_SaveFile* anOutput, uint64_t aTotalBytes, uint32_
         std::vector<int> locOrder(myNumFileStats);
         for (int i = 0; i < myNumFileStats; ++i)
             locOrder[i] = i;
-        std::partial_sort(locOrder.begin(), locOrder.begin() + locEarlyCount, locOrder.end(), [this](int a, int b) {
-            return myFileStats[a].mySize > myFileStats[b].mySize ||
-                   (myFileStats[a].mySize == myFileStats[b].mySize && a < b);
-        });
+        std::partial_sort(locOrder.begin(), locOrder.begin() + locEarlyCount, locOrder.end(),
+                          [this](int a, int b) { return myFileStats[a].mySize > myFileStats[b].mySize; });
         for (int i = 0; i < locEarlyCount; ++i)
         {
             const FileStats& locStats = myFileStats[locOrder[i]];

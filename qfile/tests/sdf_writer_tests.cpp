@@ -513,6 +513,45 @@ TEST_F(SDFParallelWriter, LargestFilesStartFirstWhereverTheTableHasThem)
         EXPECT_LT(std::find(ourStarted.begin(), ourStarted.end(), *locLarge) - ourStarted.begin(), 20) << *locLarge;
 }
 
+TEST_F(SDFParallelWriter, LargestFilesReadFirstTakeAtMostHalfTheReadAhead)
+{
+    // Three stored files of 32 MiB, last in table order behind many small
+    // ones: two fill half of the 128 MiB read-ahead and start at once; the
+    // third waits for its turn in order.
+    std::vector<std::string> locNames;
+    for (int i = 0; i < 300; ++i)
+        locNames.push_back("half/f" + std::to_string(i) + (i < 297 ? ".txt" : ".bik"));
+    std::sort(locNames.begin(), locNames.end() - 3, [](const std::string& a, const std::string& b) {
+        char locNormalized[QF_SDF_MAX_PATH + 1];
+        return QF_SDF::HashName(a.c_str(), locNormalized) < QF_SDF::HashName(b.c_str(), locNormalized);
+    });
+    // The big ones after the last small one in hash order: their names are
+    // tried until they hash past it.
+    char locNormalized[QF_SDF_MAX_PATH + 1];
+    const uint32_t locLastSmall = QF_SDF::HashName(locNames[296].c_str(), locNormalized);
+    int locTry = 0;
+    for (size_t i = 297; i < locNames.size(); ++i)
+    {
+        do
+            locNames[i] = "half/big" + std::to_string(locTry++) + ".bik";
+        while (QF_SDF::HashName(locNames[i].c_str(), locNormalized) <= locLastSmall);
+    }
+    for (size_t i = 0; i < locNames.size(); ++i)
+        WriteText(locNames[i], i < 297 ? "small " + std::to_string(i) : std::string(32u << 20, char('a' + i % 3)));
+    myNames = locNames;
+
+    ourStarted.clear();
+    QF_SDFEditCompressionFault = NoteStart;
+    ASSERT_TRUE(Write("half.sdf", 2)) << QF_SDFEditError << " " << QF_SDFEditErrorText;
+    ASSERT_EQ(ourStarted.size(), locNames.size());
+    std::vector<long> locBigStarts;
+    for (size_t i = 297; i < locNames.size(); ++i)
+        locBigStarts.push_back(std::find(ourStarted.begin(), ourStarted.end(), locNames[i]) - ourStarted.begin());
+    std::sort(locBigStarts.begin(), locBigStarts.end());
+    EXPECT_LT(locBigStarts[1], 4);
+    EXPECT_GT(locBigStarts[2], 100);
+}
+
 TEST_F(SDFWriter, TablesAreInUnsignedHashOrderAndHighBytesHashUnsigned)
 {
     // Names long enough that some hashes have the top bit set and some not,
