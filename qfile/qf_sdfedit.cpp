@@ -26,6 +26,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -614,8 +615,7 @@ bool QF_SDFEdit::WriteFiles(OS_SaveFile* anOutput, uint64_t aTotalBytes, uint32_
         // file to finish is then a small one, not a big one read late.
         const int locEarlyCount = std::min(myNumFileStats, locEarlyPerWorker * locPool.GetWorkerCount());
         std::vector<int> locOrder(myNumFileStats);
-        for (int i = 0; i < myNumFileStats; ++i)
-            locOrder[i] = i;
+        std::iota(locOrder.begin(), locOrder.end(), 0);
         std::partial_sort(locOrder.begin(), locOrder.begin() + locEarlyCount, locOrder.end(),
                           [this](int a, int b) { return myFileStats[a].mySize > myFileStats[b].mySize; });
         for (int i = 0; i < locEarlyCount; ++i)
