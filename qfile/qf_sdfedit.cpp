@@ -26,6 +26,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -523,8 +524,12 @@ private:
 };
 
 // Read-ahead bounds: entries and unpacked bytes between reading and writing.
+// The largest files, read first, count too and take at most half the bytes.
+// Reading stops once the bytes reach the bound, so at most the bound plus one
+// file is held unpacked, and each file's packed copy is at most 1.05 times it.
 const int locJobsPerWorker = 64;
 const uint64_t locMaxBytesInFlight = 128u << 20;
+const int locEarlyPerWorker = 4;
 }
 
 bool (*QF_SDFEditCompressionFault)(const char* aPath) = NULL;
@@ -564,8 +569,8 @@ bool QF_SDFEdit::WriteFiles(OS_SaveFile* anOutput, uint64_t aTotalBytes, uint32_
     // Jobs are declared before the pool so that the pool is gone (its workers
     // joined) before any job is freed, whichever way this returns.
     std::deque<std::unique_ptr<PackJob>> locJobs;
-    // Files so large that compressing them alone would outlast the rest are
-    // handed out first, whatever their place; they are written in order.
+    // The largest files, handed out first whatever their place; they are
+    // written in order.
     std::vector<std::unique_ptr<PackJob>> locEarly(myNumFileStats);
     PackPool locPool(locThreads > 1 ? locThreads : 0);
     const size_t locMaxJobs = (size_t)std::max(1, locPool.GetWorkerCount() * locJobsPerWorker);
@@ -605,18 +610,19 @@ bool QF_SDFEdit::WriteFiles(OS_SaveFile* anOutput, uint64_t aTotalBytes, uint32_
     };
     if (locPool.GetWorkerCount() > 1)
     {
+        // The largest files are read first, a few per worker, so that the
+        // workers, taking the largest queued, start them at once: the last
+        // file to finish is then a small one, not a big one read late.
+        const int locEarlyCount = std::min(myNumFileStats, locEarlyPerWorker * locPool.GetWorkerCount());
         std::vector<int> locOrder(myNumFileStats);
-        for (int i = 0; i < myNumFileStats; ++i)
-            locOrder[i] = i;
-        std::sort(locOrder.begin(), locOrder.end(),
-                  [this](int a, int b) { return myFileStats[a].mySize > myFileStats[b].mySize; });
-        const uint64_t locLarge = aTotalBytes / (uint64_t)(2 * locPool.GetWorkerCount());
-        for (int i = 0; i < locPool.GetWorkerCount() && i < myNumFileStats; ++i)
+        std::iota(locOrder.begin(), locOrder.end(), 0);
+        std::partial_sort(locOrder.begin(), locOrder.begin() + locEarlyCount, locOrder.end(),
+                          [this](int a, int b) { return myFileStats[a].mySize > myFileStats[b].mySize; });
+        for (int i = 0; i < locEarlyCount; ++i)
         {
             const FileStats& locStats = myFileStats[locOrder[i]];
-            if (locStats.mySize < locLarge || locBytesInFlight + locStats.mySize > locMaxBytesInFlight / 2)
-                break;
-            locEarly[locOrder[i]] = locStartJob(locOrder[i]);
+            if (locBytesInFlight + locStats.mySize <= locMaxBytesInFlight / 2)
+                locEarly[locOrder[i]] = locStartJob(locOrder[i]);
         }
     }
     for (int i = 0; i < myNumFileStats; ++i)

@@ -81,7 +81,8 @@ public:
     // replaces it only when complete: a failed write leaves any earlier file
     // of that name as it was, and every failure leaves a text. One write per writer. Files are read, progress
     // is reported and the archive written on the calling thread, in file-table
-    // order; only the compression runs on the workers.
+    // order (with workers, a few of the largest files are read first); only
+    // the compression runs on the workers.
     bool Write(const char* anArchivePath);
 
 private:

@@ -37,7 +37,8 @@ bool DecompressLZMA(const void* aSource, uint32_t aPackedSize, void* aDestinatio
 // many buffers in turn: the coder and its match finder's memory stay between
 // calls, so that a small buffer costs its encoding, not the coder's set-up
 // (about half a megabyte of tables to allocate, fault in and clear). Memory
-// beyond what a buffer of a few hundred kilobytes needs is not kept.
+// beyond what a buffer of a few hundred kilobytes needs is not kept; tables
+// of a megabyte and more are on huge pages where the system has them.
 class QP_LZMAPacker
 {
 public:

@@ -447,6 +447,111 @@ TEST_F(SDFParallelWriter, AFailedCompressionOnAWorkerEndsTheWriteInOrder)
         EXPECT_EQ(locEntry.path().filename().string().find(".tmp"), std::string::npos) << locEntry.path();
 }
 
+namespace
+{
+std::vector<std::string> ourStarted;
+
+// Notes the order compressions start in; each lasts long enough that every
+// worker is awake before the first few are over.
+bool NoteStart(const char* aPath)
+{
+    {
+        std::lock_guard<std::mutex> locLock(ourCompressorsMutex);
+        ourStarted.push_back(aPath);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return false;
+}
+}
+
+TEST_F(SDFParallelWriter, LargestFilesStartFirstWhereverTheTableHasThem)
+{
+    // Sizes grow along the table's (hash) order: the largest file, a big one
+    // among small ones, is the last written, far beyond the read-ahead of
+    // two workers.
+    std::vector<std::string> locNames;
+    for (int i = 0; i < 400; ++i)
+        locNames.push_back("order/f" + std::to_string(i) + ".txt");
+    std::sort(locNames.begin(), locNames.end(), [](const std::string& a, const std::string& b) {
+        char locNormalized[QF_SDF_MAX_PATH + 1];
+        return QF_SDF::HashName(a.c_str(), locNormalized) < QF_SDF::HashName(b.c_str(), locNormalized);
+    });
+    std::mt19937 locGenerator{3};
+    for (size_t i = 0; i < locNames.size(); ++i)
+    {
+        const size_t locLength = i + 1 == locNames.size() ? 1500000 : 100 + i * 5;
+        std::string locText;
+        while (locText.size() < locLength)
+            locText += "word" + std::to_string(locGenerator() % (100 + i)) + (i % 3 ? " " : "\n");
+        locText.resize(locLength);
+        WriteText(locNames[i], locText);
+    }
+    myNames = locNames;
+
+    ASSERT_TRUE(Write("one.sdf", 1)) << QF_SDFEditError << " " << QF_SDFEditErrorText;
+    const std::vector<std::string> locOneCalls = ourCalls;
+    ourCalls.clear();
+    ASSERT_TRUE(Write("eight.sdf", 8)) << QF_SDFEditError << " " << QF_SDFEditErrorText;
+    const std::vector<uint8_t> locOne = ReadBytes("one.sdf");
+    EXPECT_TRUE(locOne == ReadBytes("eight.sdf"));
+    EXPECT_EQ(ourCalls, locOneCalls);
+    Archive locArchive;
+    ASSERT_TRUE(locArchive.Load("one.sdf"));
+    ASSERT_EQ(locArchive.FileCount(), locNames.size());
+    const uint32_t locLastRecord = locArchive.FileRecord(uint32_t(locNames.size() - 1));
+    EXPECT_EQ(Word(locArchive.myFat, locLastRecord + QF_SDF_FR_SIZE), 1500000u);
+
+    // Two workers: the largest files start among the first, the largest of
+    // all among the first few, though they are read last in table order.
+    ourStarted.clear();
+    QF_SDFEditCompressionFault = NoteStart;
+    ASSERT_TRUE(Write("two.sdf", 2));
+    EXPECT_TRUE(ReadBytes("two.sdf") == locOne);
+    ASSERT_EQ(ourStarted.size(), locNames.size());
+    EXPECT_LT(std::find(ourStarted.begin(), ourStarted.end(), locNames.back()) - ourStarted.begin(), 3);
+    for (auto locLarge = locNames.end() - 8; locLarge != locNames.end(); ++locLarge)
+        EXPECT_LT(std::find(ourStarted.begin(), ourStarted.end(), *locLarge) - ourStarted.begin(), 20) << *locLarge;
+}
+
+TEST_F(SDFParallelWriter, LargestFilesReadFirstTakeAtMostHalfTheReadAhead)
+{
+    // Three stored files of 32 MiB, last in table order behind many small
+    // ones: two fill half of the 128 MiB read-ahead and start at once; the
+    // third waits for its turn in order.
+    std::vector<std::string> locNames;
+    for (int i = 0; i < 300; ++i)
+        locNames.push_back("half/f" + std::to_string(i) + (i < 297 ? ".txt" : ".bik"));
+    std::sort(locNames.begin(), locNames.end() - 3, [](const std::string& a, const std::string& b) {
+        char locNormalized[QF_SDF_MAX_PATH + 1];
+        return QF_SDF::HashName(a.c_str(), locNormalized) < QF_SDF::HashName(b.c_str(), locNormalized);
+    });
+    // The big ones after the last small one in hash order: their names are
+    // tried until they hash past it.
+    char locNormalized[QF_SDF_MAX_PATH + 1];
+    const uint32_t locLastSmall = QF_SDF::HashName(locNames[296].c_str(), locNormalized);
+    int locTry = 0;
+    for (size_t i = 297; i < locNames.size(); ++i)
+    {
+        do
+            locNames[i] = "half/big" + std::to_string(locTry++) + ".bik";
+        while (QF_SDF::HashName(locNames[i].c_str(), locNormalized) <= locLastSmall);
+    }
+    for (size_t i = 0; i < locNames.size(); ++i)
+        WriteText(locNames[i], i < 297 ? "small " + std::to_string(i) : std::string(32u << 20, char('a' + i % 3)));
+    myNames = locNames;
+
+    ourStarted.clear();
+    QF_SDFEditCompressionFault = NoteStart;
+    ASSERT_TRUE(Write("half.sdf", 2)) << QF_SDFEditError << " " << QF_SDFEditErrorText;
+    ASSERT_EQ(ourStarted.size(), locNames.size());
+    std::vector<long> locBigStarts;
+    for (size_t i = 297; i < locNames.size(); ++i)
+        locBigStarts.push_back(std::find(ourStarted.begin(), ourStarted.end(), locNames[i]) - ourStarted.begin());
+    std::sort(locBigStarts.begin(), locBigStarts.end());
+    EXPECT_LT(locBigStarts[1], 4);
+    EXPECT_GT(locBigStarts[2], 100);
+}
+
 TEST_F(SDFWriter, TablesAreInUnsignedHashOrderAndHighBytesHashUnsigned)
 {
     // Names long enough that some hashes have the top bit set and some not,

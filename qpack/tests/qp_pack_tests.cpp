@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <vector>
 #include <zlib.h>
 #include <lzma.h>
 #include <algorithm>
+#include <unistd.h>
 
 namespace
 {
@@ -348,12 +350,17 @@ TEST(QPPack, UnpackerRefusesCutLongShortAndDamagedStreams)
 TEST(QPPack, PackerKeepingItsCoderGivesTheBytesOfAFreshCoder)
 {
     // Sizes that keep, grow and shrink the coder's tables, buffers that do not
-    // shrink (the coder stops half way), empty and one-byte ones, and one
-    // large enough that the coder's memory is let go after it.
+    // shrink (the coder stops half way), empty and one-byte ones, ones large
+    // enough that the coder's memory is let go after them, and one whose
+    // tables span many huge pages and are read all over (16 letters at random).
     std::vector<std::vector<uint8_t>> locSources;
     std::mt19937 locGenerator(11);
     for (uint32_t locLength : {1000u, 1u, 0u, 17u, 4096u, 4097u, 70000u, 5000u, 300u, 140000u, 2u, 1200000u, 900u})
         locSources.push_back(locText(locLength));
+    std::vector<uint8_t> locLetters = locRandomBytes(3000000, 5);
+    for (uint8_t& locByte : locLetters)
+        locByte = uint8_t('a' + locByte % 16);
+    locSources.push_back(locLetters);
     for (int i = 0; i < 60; ++i)
     {
         const uint32_t locLength = 1 + locGenerator() % (i % 10 == 0 ? 40000 : 2000);
@@ -374,4 +381,32 @@ TEST(QPPack, PackerKeepingItsCoderGivesTheBytesOfAFreshCoder)
         EXPECT_LE(locPacker.GetKeptBytes(), 4u << 20) << i;
     }
     EXPECT_GT(locPacker.GetKeptBytes(), 0u);
+}
+
+TEST(QPPack, PackerGivesBackTheTablesOfLargeBuffers)
+{
+    // Pages the process has mapped.
+    auto locMappedPages = [] {
+        unsigned long locPages = 0;
+        FILE* locFile = fopen("/proc/self/statm", "r");
+        if (locFile)
+        {
+            if (fscanf(locFile, "%lu", &locPages) != 1)
+                locPages = 0;
+            fclose(locFile);
+        }
+        return locPages;
+    };
+    // Each buffer's tables take tens of megabytes; after the last only the
+    // small coder is kept.
+    const std::vector<uint8_t> locSource = locText(3000000);
+    std::vector<uint8_t> locPacked(locSource.size());
+    QP_LZMAPacker locPacker;
+    ASSERT_GT(locPacker.Compress(locSource.data(), locPacked.data(), uint32_t(locSource.size())), 0u);
+    const unsigned long locBefore = locMappedPages();
+    ASSERT_GT(locBefore, 0u);
+    for (int i = 0; i < 4; ++i)
+        ASSERT_GT(locPacker.Compress(locSource.data(), locPacked.data(), uint32_t(locSource.size())), 0u);
+    EXPECT_LT(locMappedPages(), locBefore + (16ul << 20) / (unsigned long)sysconf(_SC_PAGESIZE));
+    EXPECT_LE(locPacker.GetKeptBytes(), 4u << 20);
 }
