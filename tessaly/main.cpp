@@ -58,9 +58,14 @@ float ourRunningTime = 0.0f;
 UI_Window* ourWindow = nullptr;
 int ourTestWidth = 0, ourTestHeight = 0;
 
+// The window shows the device's front buffer itself; the device says when it lets it go.
 void locPresent(void*, const GFX_Image& anImage)
 {
-    UI_WindowPresent(ourWindow, anImage.myPixels, (int)anImage.myWidth, (int)anImage.myHeight, (int)anImage.myPitch);
+    if (!anImage.myPixels)
+        UI_WindowKeepPixels(ourWindow);
+    else
+        UI_WindowShowPixels(ourWindow, anImage.myPixels, (int)anImage.myWidth, (int)anImage.myHeight,
+                            (int)anImage.myPitch);
 }
 
 intptr_t locWindowProc(UI_Window*, int aMessage, int aParam1, int aParam2, void*)

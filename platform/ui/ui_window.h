@@ -70,6 +70,10 @@ void UI_GetScrollInfo(UI_Window* aWindow, int* aMin, int* aMax, int* aPage, int*
 // A presented frame: 0xAARRGGBB pixels, rows aStride bytes apart, copied once
 // and painted at the client area's top left; the client repaints on its next turn.
 void UI_WindowPresent(UI_Window* aWindow, const uint32_t* aPixels, int aWidth, int aHeight, int aStride);
+// The same without the copy: the client shows the caller's pixels, which must stay as they
+// are until the next frame or until UI_WindowKeepPixels takes a copy of them.
+void UI_WindowShowPixels(UI_Window* aWindow, const uint32_t* aPixels, int aWidth, int aHeight, int aStride);
+void UI_WindowKeepPixels(UI_Window* aWindow);
 
 // The cursor kept inside a screen rectangle (right and bottom exclusive) as
 // ClipCursor does, for every move the program sees (all of them while a

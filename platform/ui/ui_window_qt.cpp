@@ -39,6 +39,7 @@ public:
     }
     UI_Window* myWindow;
     QImage myFrame;
+    bool myFrameBorrowed = false; // myFrame over the presenter's pixels: never written through
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -313,11 +314,51 @@ void UI_GetScrollInfo(UI_Window* aWindow, int* aMin, int* aMax, int* aPage, int*
 
 void UI_WindowPresent(UI_Window* aWindow, const uint32_t* aPixels, int aWidth, int aHeight, int aStride)
 {
-    if (!aWindow || !UI_CopyPixels(&aWindow->myClient->myFrame, aPixels, aWidth, aHeight, aStride))
+    if (!aWindow)
         return;
-    aWindow->myClient->update();
+    UI_WindowClient* c = aWindow->myClient;
+    if (c->myFrameBorrowed)
+    {
+        QImage locOwn;
+        if (!UI_CopyPixels(&locOwn, aPixels, aWidth, aHeight, aStride))
+            return;
+        c->myFrame = locOwn;
+        c->myFrameBorrowed = false;
+    }
+    else if (!UI_CopyPixels(&c->myFrame, aPixels, aWidth, aHeight, aStride))
+        return;
+    c->update();
     if (aWindow->myWidget->isVisible())
         UI_NoteWindowDrawn(aWindow->myWidget);
+}
+
+void UI_WindowShowPixels(UI_Window* aWindow, const uint32_t* aPixels, int aWidth, int aHeight, int aStride)
+{
+    if (!aWindow || !aPixels || aWidth <= 0 || aHeight <= 0 || aStride < aWidth * 4 || aStride % 4)
+        return;
+    UI_WindowClient* c = aWindow->myClient;
+    const uchar* locBits = reinterpret_cast<const uchar*>(aPixels);
+    if (!c->myFrameBorrowed || c->myFrame.constBits() != locBits || c->myFrame.width() != aWidth ||
+        c->myFrame.height() != aHeight || c->myFrame.bytesPerLine() != aStride)
+        c->myFrame = QImage(locBits, aWidth, aHeight, aStride, QImage::Format_RGB32);
+    c->myFrameBorrowed = true;
+    c->update();
+    if (aWindow->myWidget->isVisible())
+        UI_NoteWindowDrawn(aWindow->myWidget);
+}
+
+void UI_WindowKeepPixels(UI_Window* aWindow)
+{
+    if (!aWindow || !aWindow->myClient->myFrameBorrowed)
+        return;
+    UI_WindowClient* c = aWindow->myClient;
+    QImage locOwn;
+    if (UI_CopyPixels(&locOwn, reinterpret_cast<const uint32_t*>(c->myFrame.constBits()), c->myFrame.width(),
+                      c->myFrame.height(), int(c->myFrame.bytesPerLine())))
+        c->myFrame = locOwn;
+    else
+        c->myFrame = QImage();
+    c->myFrameBorrowed = false;
 }
 
 bool UI_ClipCursor(const UI_Rect* aRect)

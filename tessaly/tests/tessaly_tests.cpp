@@ -26,6 +26,7 @@
 #include "platform/gfx/gfx_device.h"
 #include "platform/ui/ui_app.h"
 #include "qinput/qi_time.h"
+#include "qrender/qr_render.h"
 #include "tessaly/main.h"
 #include "tessaly/qrb_view.h"
 
@@ -154,6 +155,30 @@ int LabelPixels(const QImage& anImage, int x0, int y0, QRgb aColor)
                 n++;
         }
     return n;
+}
+
+// Pixels of the grab that differ from the device's last presented frame, over the part of
+// the client the frame covers; outside it the window must show the button face.
+int FrameMismatches(const QImage& aGrab)
+{
+    QR_Render* r = QR_Render::ourInstance;
+    const int W = r->myRenderSettings.myWidth, H = r->myRenderSettings.myHeight;
+    std::vector<uint32_t> locFront((size_t)W * H);
+    if (!r->GrabFrontBuffer(locFront.data()))
+        return -1;
+    const QImage g = aGrab.convertToFormat(QImage::Format_RGB32);
+    const QRgb locFace = ViewerGetClientWidget()->palette().button().color().rgb();
+    int n = 0;
+    for (int y = 0; y < g.height(); y++)
+        for (int x = 0; x < g.width(); x++)
+            n += g.pixel(x, y) != (x < W && y < H ? (locFront[(size_t)y * W + x] | 0xFF000000u) : locFace);
+    return n;
+}
+
+// A label's colour: white for a model, blue for a texture, yellow for a folder or a failure.
+QRgb LabelColor(const ViewerEntry& anEntry)
+{
+    return anEntry.myObject ? 0xFFFFFFFF : anEntry.myBitmap ? 0xFF0000FF : 0xFFFFFF00;
 }
 
 } // namespace
@@ -331,6 +356,66 @@ TEST_F(TessalyTest, GridFillsOneEntryPerFrameWithLabelsAndClicks)
     // Escape ends.
     Tap(Qt::Key_Escape);
     EXPECT_FALSE(myLastFrame);
+}
+
+TEST_F(TessalyTest, WindowShowsTheLastFrameThroughScrollsResizesAndANewDevice)
+{
+    ASSERT_EQ(0, Start("models"));
+    // Two columns and two rows: the folder scrolls.
+    ViewerGetClientWidget()->window()->resize(520, 400);
+    UI_DispatchMessages(false);
+    LoadAll();
+    ASSERT_GT(ourViewer.myScrollMax, 0);
+    auto locFrame = []()
+    {
+        ASSERT_TRUE(ViewerFrame());
+        UI_DispatchMessages(false);
+    };
+    locFrame();
+    QImage g = ViewerGrabClient();
+    EXPECT_EQ(0, FrameMismatches(g));
+    EXPECT_GE(LabelPixels(g, 0, 0, LabelColor(ourViewer.myEntries[0])), 3);
+
+    // A line down: the next row's entries in the first row's cells.
+    ViewerWndProc(VIEWER_WM_VSCROLL, VIEWER_SB_LINEDOWN, 0);
+    ASSERT_EQ(ourViewer.myNumViewsX, ourViewer.myCurStartModel);
+    locFrame();
+    const QImage locScrolled = ViewerGrabClient();
+    EXPECT_EQ(0, FrameMismatches(locScrolled));
+    EXPECT_NE(g, locScrolled);
+    EXPECT_GE(LabelPixels(locScrolled, 0, 0, LabelColor(ourViewer.myEntries[(size_t)ourViewer.myCurStartModel])), 3);
+
+    // A larger window: more columns, the frame past the old client edge.
+    ViewerGetClientWidget()->window()->resize(1000, 640);
+    UI_DispatchMessages(false);
+    ASSERT_GE(ourViewer.myNumViewsX, 4);
+    locFrame();
+    g = ViewerGrabClient();
+    EXPECT_EQ(ViewerGetClientWidget()->width(), g.width());
+    EXPECT_EQ(0, FrameMismatches(g));
+
+    // A new device, and another with a smaller back buffer: until its first frame the window
+    // keeps the old device's last one, then shows the new one with the button face beside it.
+    // (The first new device's buffer likely takes the old one's place.)
+    QR_RenderSettings locSettings = QR_Render::ourInstance->myRenderSettings;
+    ASSERT_TRUE(QR_Render::ourInstance->ChangeSettings(&locSettings));
+    UI_DispatchMessages(false);
+    EXPECT_EQ(g, ViewerGrabClient());
+    locSettings.myWidth = 600;
+    locSettings.myHeight = 500;
+    ASSERT_TRUE(QR_Render::ourInstance->ChangeSettings(&locSettings));
+    UI_DispatchMessages(false);
+    EXPECT_EQ(g, ViewerGrabClient());
+    locFrame();
+    g = ViewerGrabClient();
+    EXPECT_EQ(0, FrameMismatches(g));
+    const ViewerEntry& e = ourViewer.myEntries[(size_t)(ourViewer.myCurStartModel + ourViewer.myNumViewsX)];
+    EXPECT_GE(LabelPixels(g, 0, VIEWER_CELL_HEIGHT, LabelColor(e)), 3);
+
+    // The device goes for good: the window keeps what it showed.
+    QR_Render::Destroy();
+    UI_DispatchMessages(false);
+    EXPECT_EQ(g, ViewerGrabClient());
 }
 
 TEST_F(TessalyTest, SingleTextureShownEnlargedThenItsFolder)

@@ -15,6 +15,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <algorithm>
 #include <vector>
 
 namespace
@@ -259,6 +260,48 @@ TEST_F(UIWindowTest, PresentedFramePaintsTopLeftUnscaled)
     g = c->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(0xFF0000FFu, g.pixel(10, 0));
     EXPECT_EQ(locFace, g.pixel(cx, cy));
+}
+
+TEST_F(UIWindowTest, ShownPixelsAreTheCallersUntilKeptOrCopied)
+{
+    UI_ShowWindow(myWindow, true);
+    QWidget* c = UI_GetWindowClient(myWindow);
+    const int locStride = 24 * 4;
+    std::vector<uint32_t> locPixels(24 * 10, 0xFFFF0000u);
+    UI_WindowShowPixels(myWindow, locPixels.data(), 20, 10, locStride);
+    QImage g = c->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(0xFFFF0000u, g.pixel(19, 9));
+    const QRgb locFace = c->palette().button().color().rgb();
+    EXPECT_EQ(locFace, g.pixel(20, 5));
+    // Not copied: the next frame in the same pixels shows as it is drawn.
+    std::fill(locPixels.begin(), locPixels.end(), 0xFF00FF00u);
+    UI_WindowShowPixels(myWindow, locPixels.data(), 20, 10, locStride);
+    g = c->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(0xFF00FF00u, g.pixel(3, 3));
+    // Kept: the caller's pixels may go.
+    UI_WindowKeepPixels(myWindow);
+    std::fill(locPixels.begin(), locPixels.end(), 0xFF0000FFu);
+    locPixels.assign(4, 0);
+    locPixels.shrink_to_fit();
+    g = c->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(0xFF00FF00u, g.pixel(3, 3));
+    EXPECT_EQ(0xFF00FF00u, g.pixel(19, 9));
+    EXPECT_EQ(locFace, g.pixel(20, 5));
+    UI_WindowKeepPixels(myWindow); // nothing borrowed: nothing to do
+
+    // Shown, then a copied present of another size: the copy is the window's own.
+    std::vector<uint32_t> locOther(8 * 6, 0xFF123456u);
+    UI_WindowShowPixels(myWindow, locOther.data(), 8, 6, 8 * 4);
+    UI_WindowPresent(myWindow, locOther.data(), 6, 6, 8 * 4);
+    locOther.assign(locOther.size(), 0xFF000000u);
+    g = c->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(0xFF123456u, g.pixel(5, 5));
+    EXPECT_EQ(locFace, g.pixel(6, 0));
+    // Bad sizes leave the last frame.
+    UI_WindowShowPixels(myWindow, nullptr, 8, 6, 8 * 4);
+    UI_WindowShowPixels(myWindow, locOther.data(), 8, 6, 7 * 4);
+    g = c->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(0xFF123456u, g.pixel(0, 0));
 }
 
 TEST_F(UIWindowTest, ClipCursorKeepsTheCursorInsideUntilLifted)
