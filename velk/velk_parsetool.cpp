@@ -27,9 +27,12 @@ bool ParseTool::Open(const char* aFileName)
         VelkLog::Error("ParseTool::Open(): Failed to open '%s'", aFileName ? aFileName : "");
         return false;
     }
-    myData.resize(locFile.GetSize());
-    size_t locRead = myData.empty() ? 0 : locFile.Read(myData.data(), (uint32_t)myData.size());
-    myData.resize(locRead);
+    if (!myData.Allocate(locFile.GetSize()))
+    {
+        VelkLog::Error("ParseTool::Open(): No memory to read '%s'", aFileName);
+        return false;
+    }
+    myData.SetSize(myData.empty() ? 0 : locFile.Read(myData.data(), (uint32_t)myData.size()));
     locFile.Close();
     myFileName = aFileName;
     myOpenFlag = true;
@@ -48,7 +51,13 @@ void ParseTool::Priv_SkipByteOrderMark()
 bool ParseTool::OpenText(const char* aFileName, const char* aText, size_t aLength)
 {
     Close();
-    myData.assign(aText, aText + aLength);
+    if (!myData.Allocate(aLength))
+    {
+        VelkLog::Error("ParseTool::OpenText(): No memory for '%s'", aFileName);
+        return false;
+    }
+    if (aLength)
+        memcpy(myData.data(), aText, aLength);
     myFileName = aFileName;
     myOpenFlag = true;
     Priv_SkipByteOrderMark();
@@ -57,8 +66,7 @@ bool ParseTool::OpenText(const char* aFileName, const char* aText, size_t aLengt
 
 void ParseTool::Close()
 {
-    myData.clear();
-    myData.shrink_to_fit();
+    myData.Free();
     myPos = 0;
     myLineStart = 0;
     myDiscarded = 0;
@@ -267,17 +275,22 @@ void ParseTool::DiscardRead()
 {
     // In steps of a quarter megabyte at least, each a call to the system; where
     // the text lies on huge pages (all but its last part), by whole huge pages,
-    // which go back without being split first.
+    // which go without being split first.
     constexpr size_t locStep = 256 * 1024;
-    constexpr size_t locHugePage = 2 * 1024 * 1024;
-    if (myPos > myData.size())
+    const size_t locHugePage = OS_LargeHugePage(myData.capacity());
+    if (myPos > myData.size() || locHugePage == 0)
         return;
     size_t locEnd = myPos;
     if (locEnd < (myData.capacity() & ~(locHugePage - 1)))
         locEnd &= ~(locHugePage - 1);
     if (locEnd < myDiscarded + locStep)
         return;
-    OS_DiscardLarge(myData.data(), myData.capacity(), myDiscarded, locEnd);
+    // A huge page passed saves the cell pool a fresh one, which would fault
+    // and be cleared; only the pages the pool does not take go back.
+    if (myDiscarded == myData.GetGiven())
+        myDiscarded = myData.GiveToCellPool(locEnd);
+    if (locEnd > myDiscarded)
+        OS_DiscardLarge(myData.data(), myData.capacity(), myDiscarded, locEnd);
     myDiscarded = locEnd;
 }
 
