@@ -2,6 +2,9 @@
 #include "velk/velk_parsetool.h"
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "qfile/qf_file.h"
 #include "velk/velk_local.h"
@@ -84,6 +87,33 @@ bool ParseTool::IsEOF() const
     return !myOpenFlag || myPos >= myData.size();
 }
 
+namespace
+{
+// The first of '\n', '\r' and '/' in aData[aFrom, anEnd), or anEnd: sixteen
+// bytes a step, then byte by byte; nothing past anEnd is read.
+size_t Priv_FindStop(const unsigned char* aData, size_t aFrom, size_t anEnd)
+{
+    size_t locAt = aFrom;
+#if defined(__SSE2__)
+    const __m128i locNewLine = _mm_set1_epi8('\n');
+    const __m128i locReturn = _mm_set1_epi8('\r');
+    const __m128i locSlash = _mm_set1_epi8('/');
+    for (; locAt + 16 <= anEnd; locAt += 16)
+    {
+        const __m128i locChunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aData + locAt));
+        const __m128i locHits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(locChunk, locNewLine), _mm_cmpeq_epi8(locChunk, locReturn)),
+                                             _mm_cmpeq_epi8(locChunk, locSlash));
+        const unsigned locMask = (unsigned)_mm_movemask_epi8(locHits);
+        if (locMask)
+            return locAt + (size_t)__builtin_ctz(locMask);
+    }
+#endif
+    while (locAt < anEnd && aData[locAt] != '\n' && aData[locAt] != '\r' && aData[locAt] != '/')
+        locAt++;
+    return locAt;
+}
+}
+
 // A line ends at CR LF or at a lone LF; a lone CR is an ordinary character.
 // Characters below 33 are skipped at the start of a line and cut at its end;
 // "//" starts a comment that runs to the line end, quotes or not; blank lines
@@ -123,9 +153,7 @@ int ParseTool::Priv_NextLine()
             // as far as the line has room.
             const size_t locRoom = (size_t)(VELK_LINE_BUFFER_SIZE - 1 - locLength);
             const size_t locEnd = locSize - myPos < locRoom ? locSize : myPos + locRoom;
-            size_t locRun = myPos;
-            while (locRun < locEnd && locData[locRun] != '\n' && locData[locRun] != '\r' && locData[locRun] != '/')
-                locRun++;
+            size_t locRun = Priv_FindStop(locData, myPos, locEnd);
             if (locRun > myPos)
             {
                 if (locLength == 0)

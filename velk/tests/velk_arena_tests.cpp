@@ -573,7 +573,7 @@ TEST(VelkTextBufferTest, PagesGivenToTheCellPoolOutliveTheText)
     memset(locText.data(), 'x', locText.size());
     // Not a page passed yet; then the first, but not the second while the first is unused.
     EXPECT_EQ(locText.GiveToCellPool(locPage - 1), 0u);
-    EXPECT_EQ(locText.GiveToCellPool(locText.size()), locPage);
+    EXPECT_EQ(locText.GiveToCellPool(locPage), locPage);
     EXPECT_EQ(locText.GiveToCellPool(locText.size()), locPage);
     char* const locGiven = locText.data();
     EXPECT_EQ(locText[locPage], 'x');
