@@ -1,4 +1,5 @@
 // Classes and script classes: objects made of members.
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -564,12 +565,22 @@ VelkType* VelkScriptClass::AddContent(VelkTypeManager& aTypeManager, const char*
         return nullptr;
 
     // The type name alone can fill a string; a name that does not fit is never taken.
-    if ((long)strlen(aText) + 16 > VELK_MAX_STRING)
+    const size_t locTypeLength = strlen(aText);
+    if ((long)locTypeLength + 16 > VELK_MAX_STRING)
         return nullptr;
     QC_String locName;
     do
     {
-        locName.Format(VELK_MEMBER_NAME_PATTERN, aText, ourScriptMemberCounter);
+        // VELK_MEMBER_NAME_PATTERN, put together by hand: a script makes one
+        // for each of its lines, and a format costs more than the rest of the line.
+        char locNumber[16];
+        const size_t locDigits =
+            size_t(std::to_chars(locNumber, locNumber + sizeof(locNumber), ourScriptMemberCounter).ptr - locNumber);
+        char* locText = locName.Allocate(int(locTypeLength + locDigits + 2));
+        memcpy(locText, aText, locTypeLength);
+        locText[locTypeLength] = '(';
+        memcpy(locText + locTypeLength + 1, locNumber, locDigits);
+        locText[locTypeLength + 1 + locDigits] = ')';
         // A run long enough to use every number starts again at 0 rather than overflow.
         ourScriptMemberCounter = ourScriptMemberCounter < INT_MAX ? ourScriptMemberCounter + 1 : 0;
     } while (Priv_HasMemberNamed(Velk_Text(locName)));
