@@ -29,7 +29,7 @@ struct CellPool
     size_t myBlockLeft = 0;
     size_t myHeld = 0;   // bytes in blocks so far
     bool myLargeFlag = false;
-    char* myOffered = nullptr;   // a block of locLargeBlockSize, not cut yet
+    char* myOffered = nullptr; // a block of locLargeBlockSize, not cut yet
 
     void Lock()
     {

@@ -10,6 +10,8 @@
 #include <cstddef>
 
 constexpr size_t QC_CELLPOOL_MAX = 256;
+// The size of the pool's large blocks.
+constexpr size_t QC_CELLPOOL_BLOCK = 2 * 1024 * 1024;
 
 namespace QC_CellPool
 {
@@ -26,8 +28,4 @@ void ExpectMany() noexcept;
 // good. False when the pool holds one offered block unused already, or cuts
 // no cells from blocks (the owner keeps the block then).
 bool Offer(void* aBlock) noexcept;
-}
-constexpr size_t QC_CELLPOOL_BLOCK = 2 * 1024 * 1024;
-namespace QC_CellPool
-{
 }

@@ -228,7 +228,8 @@ size_t VelkTextBuffer::GiveToCellPool(size_t anEnd)
     if (locPage != QC_CELLPOOL_BLOCK)
         return myGiven;
     const size_t locWholeEnd = myCapacity & ~(locPage - 1);
-    while (myGiven + locPage <= anEnd && myGiven + locPage <= locWholeEnd && QC_CellPool::Offer(myBlock + myGiven))
+    while (myGiven + locPage <= anEnd && myGiven + locPage <= locWholeEnd &&
+           QC_CellPool::Offer(myBlock + myGiven))
         myGiven += locPage;
     return myGiven;
 }

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "velk/velk_local.h"
@@ -568,27 +569,26 @@ VelkType* VelkScriptClass::AddContent(VelkTypeManager& aTypeManager, const char*
     const size_t locTypeLength = strlen(aText);
     if ((long)locTypeLength + 16 > VELK_MAX_STRING)
         return nullptr;
-    QC_String locName;
+    std::string locName;
     do
     {
         // VELK_MEMBER_NAME_PATTERN, put together by hand: a script makes one
         // for each of its lines, and a format costs more than the rest of the line.
         char locNumber[16];
-        const size_t locDigits =
-            size_t(std::to_chars(locNumber, locNumber + sizeof(locNumber), ourScriptMemberCounter).ptr - locNumber);
-        char* locText = locName.Allocate(int(locTypeLength + locDigits + 2));
-        memcpy(locText, aText, locTypeLength);
-        locText[locTypeLength] = '(';
-        memcpy(locText + locTypeLength + 1, locNumber, locDigits);
-        locText[locTypeLength + 1 + locDigits] = ')';
+        const char* locNumberEnd =
+            std::to_chars(locNumber, locNumber + sizeof(locNumber), ourScriptMemberCounter).ptr;
+        locName.assign(aText, locTypeLength);
+        locName += '(';
+        locName.append(locNumber, size_t(locNumberEnd - locNumber));
+        locName += ')';
         // A run long enough to use every number starts again at 0 rather than overflow.
         ourScriptMemberCounter = ourScriptMemberCounter < INT_MAX ? ourScriptMemberCounter + 1 : 0;
-    } while (Priv_HasMemberNamed(Velk_Text(locName)));
+    } while (Priv_HasMemberNamed(locName.c_str()));
 
     VelkType* locMember = locType->Clone();
     if (locMember == nullptr)
         return nullptr;
-    locMember->SetName(Velk_Text(locName));
+    locMember->SetName(locName.c_str());
     if (!AddMember(locMember))
     {
         delete locMember;

@@ -101,8 +101,9 @@ size_t Priv_FindStop(const unsigned char* aData, size_t aFrom, size_t anEnd)
     for (; locAt + 16 <= anEnd; locAt += 16)
     {
         const __m128i locChunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aData + locAt));
-        const __m128i locHits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(locChunk, locNewLine), _mm_cmpeq_epi8(locChunk, locReturn)),
-                                             _mm_cmpeq_epi8(locChunk, locSlash));
+        const __m128i locHits = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(locChunk, locNewLine), _mm_cmpeq_epi8(locChunk, locReturn)),
+            _mm_cmpeq_epi8(locChunk, locSlash));
         const unsigned locMask = (unsigned)_mm_movemask_epi8(locHits);
         if (locMask)
             return locAt + (size_t)__builtin_ctz(locMask);
@@ -112,7 +113,7 @@ size_t Priv_FindStop(const unsigned char* aData, size_t aFrom, size_t anEnd)
         locAt++;
     return locAt;
 }
-}
+} // namespace
 
 // A line ends at CR LF or at a lone LF; a lone CR is an ordinary character.
 // Characters below 33 are skipped at the start of a line and cut at its end;

@@ -577,19 +577,29 @@ TEST(VelkTextBufferTest, PagesGivenToTheCellPoolOutliveTheText)
     EXPECT_EQ(locText.GiveToCellPool(locText.size()), locPage);
     char* const locGiven = locText.data();
     EXPECT_EQ(locText[locPage], 'x');
-    locText.Free();
 
-    // Cells of the largest size reach the given page within two blocks' worth.
-    char* locInPage = nullptr;
-    for (size_t locMade = 0; locMade < 2 * locPage / QC_CELLPOOL_MAX + 16 && !locInPage; locMade++)
+    // Cells of the largest size reach the page given within two blocks' worth.
+    auto locCellIn = [](char* aPage) -> char*
     {
-        char* locCell = static_cast<char*>(QC_CellPool::Allocate(QC_CELLPOOL_MAX));
-        ASSERT_NE(locCell, nullptr);
-        if (locCell >= locGiven && locCell < locGiven + locPage)
-            locInPage = locCell;
-    }
+        for (size_t locMade = 0; locMade < 2 * QC_CELLPOOL_BLOCK / QC_CELLPOOL_MAX + 16; locMade++)
+        {
+            char* locCell = static_cast<char*>(QC_CellPool::Allocate(QC_CELLPOOL_MAX));
+            if (locCell == nullptr)
+                return nullptr;
+            if (locCell >= aPage && locCell < aPage + QC_CELLPOOL_BLOCK)
+                return locCell;
+        }
+        return nullptr;
+    };
+    char* locInPage = locCellIn(locGiven);
     ASSERT_NE(locInPage, nullptr);
+    // Once the first is in use, the next page goes too, and is the next one cut.
+    EXPECT_EQ(locText.GiveToCellPool(locText.size()), 2 * locPage);
+    locText.Free();
+    char* locInNext = locCellIn(locGiven + locPage);
+    ASSERT_NE(locInNext, nullptr);
     memset(locInPage, 'y', QC_CELLPOOL_MAX);
+    memset(locInNext, 'z', QC_CELLPOOL_MAX);
     EXPECT_EQ(locInPage[QC_CELLPOOL_MAX - 1], 'y');
 
     // Once used, the pool takes the next page offered; the rest of a buffer

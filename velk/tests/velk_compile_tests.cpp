@@ -105,8 +105,9 @@ TEST_F(VelkCompileTest, CompiledValuesFollowTheWordRules)
 TEST_F(VelkCompileTest, UnnamedScriptLinesAreNumberedByType)
 {
     VelkNameSpace locSpace;
-    const std::string locPath = VelkFile("numbered.velk", "Item first\r\n{\r\n}\r\nScript steps\r\n{\r\n\tNUMBER 4\r\n\tItem* first\r\n"
-                                                          "\tTEXT \"go on\"\r\n\tNUMBER 5\r\n}\r\n");
+    const std::string locPath = VelkFile(
+        "numbered.velk", "Item first\r\n{\r\n}\r\nScript steps\r\n{\r\n\tNUMBER 4\r\n\tItem* first\r\n"
+                         "\tTEXT \"go on\"\r\n\tNUMBER 5\r\n}\r\n");
     ASSERT_TRUE(VelkCompiler::Compile(locSpace, locPath.c_str(), &myTypes, nullptr)) << myLog.AllErrors();
     VelkType* locSteps = locSpace.GetInstance("steps", true);
     ASSERT_NE(locSteps, nullptr);
