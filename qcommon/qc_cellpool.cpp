@@ -14,7 +14,7 @@ constexpr size_t locMaxCell = QC_CELLPOOL_MAX;
 // megabytes, blocks of a huge page, which fill with few page faults (a
 // compile makes cells by the million). A small program stays small.
 constexpr size_t locSmallBlockSize = 64 * 1024;
-constexpr size_t locLargeBlockSize = 2 * 1024 * 1024;
+constexpr size_t locLargeBlockSize = QC_CELLPOOL_BLOCK;
 constexpr size_t locLargeFrom = 4 * 1024 * 1024;
 
 // Sanitizer builds use the heap for every cell, so that their checks see each one.
@@ -29,6 +29,7 @@ struct CellPool
     size_t myBlockLeft = 0;
     size_t myHeld = 0;   // bytes in blocks so far
     bool myLargeFlag = false;
+    char* myOffered = nullptr; // a block of locLargeBlockSize, not cut yet
 
     void Lock()
     {
@@ -64,8 +65,17 @@ void* QC_CellPool::Allocate(size_t aSize) noexcept
             // The rest of the old block stays unused.
             const size_t locBlockSize =
                 locPool.myHeld < locLargeFrom && !locPool.myLargeFlag ? locSmallBlockSize : locLargeBlockSize;
-            locPool.myBlock = static_cast<char*>(OS_AllocLarge(locBlockSize));
-            locPool.myBlockLeft = locPool.myBlock ? locBlockSize : 0;
+            if (locPool.myOffered)
+            {
+                locPool.myBlock = locPool.myOffered;
+                locPool.myBlockLeft = locLargeBlockSize;
+                locPool.myOffered = nullptr;
+            }
+            else
+            {
+                locPool.myBlock = static_cast<char*>(OS_AllocLarge(locBlockSize));
+                locPool.myBlockLeft = locPool.myBlock ? locBlockSize : 0;
+            }
             locPool.myHeld += locPool.myBlockLeft;
         }
         if (locPool.myBlock)
@@ -85,6 +95,19 @@ void QC_CellPool::ExpectMany() noexcept
     locPool.Lock();
     locPool.myLargeFlag = true;
     locPool.Unlock();
+}
+
+bool QC_CellPool::Offer(void* aBlock) noexcept
+{
+    if (!locPooled || aBlock == nullptr)
+        return false;
+    CellPool& locPool = Priv_Pool();
+    locPool.Lock();
+    const bool locTaken = locPool.myOffered == nullptr;
+    if (locTaken)
+        locPool.myOffered = static_cast<char*>(aBlock);
+    locPool.Unlock();
+    return locTaken;
 }
 
 void QC_CellPool::Free(void* aCell, size_t aSize) noexcept

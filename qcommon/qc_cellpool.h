@@ -10,6 +10,8 @@
 #include <cstddef>
 
 constexpr size_t QC_CELLPOOL_MAX = 256;
+// The size of the pool's large blocks.
+constexpr size_t QC_CELLPOOL_BLOCK = 2 * 1024 * 1024;
 
 namespace QC_CellPool
 {
@@ -20,4 +22,10 @@ void Free(void* aCell, size_t aSize) noexcept;
 // Cells by the megabyte are coming (a large file is compiled, say): the pool
 // takes huge-page blocks from now on, even while it is still small.
 void ExpectMany() noexcept;
+// Offers a block of memory already in use by the process, a huge page's worth
+// (QC_CELLPOOL_BLOCK bytes, as many aligned) that its owner is done with: the
+// pool cuts its next cells from it instead of a fresh block, and keeps it for
+// good. False when the pool holds one offered block unused already, or cuts
+// no cells from blocks (the owner keeps the block then).
+bool Offer(void* aBlock) noexcept;
 }

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 
+#include "qcommon/qc_cellpool.h"
 #include "qcommon/qc_mem.h"
 #include "velk/velk_local.h"
 
@@ -194,6 +195,43 @@ VelkArena::Scope::Scope(VelkArena* anArena) : myPrevious(ourCurrentArena)
 VelkArena::Scope::~Scope()
 {
     ourCurrentArena = myPrevious;
+}
+
+// ---------------------------------------------------------------------------
+// VelkTextBuffer
+// ---------------------------------------------------------------------------
+
+bool VelkTextBuffer::Allocate(size_t aSize)
+{
+    Free();
+    if (aSize == 0)
+        return true;
+    myBlock = static_cast<char*>(OS_AllocLarge(aSize));
+    if (myBlock == nullptr)
+        return false;
+    mySize = myCapacity = aSize;
+    return true;
+}
+
+void VelkTextBuffer::Free()
+{
+    if (myBlock)
+        OS_FreeLargeFrom(myBlock, myCapacity, myGiven);
+    myBlock = nullptr;
+    mySize = myCapacity = myGiven = 0;
+}
+
+size_t VelkTextBuffer::GiveToCellPool(size_t anEnd)
+{
+    // Only pages the pool's blocks match, and only those advised as huge.
+    const size_t locPage = OS_LargeHugePage(myCapacity);
+    if (locPage != QC_CELLPOOL_BLOCK)
+        return myGiven;
+    const size_t locWholeEnd = myCapacity & ~(locPage - 1);
+    while (myGiven + locPage <= anEnd && myGiven + locPage <= locWholeEnd &&
+           QC_CellPool::Offer(myBlock + myGiven))
+        myGiven += locPage;
+    return myGiven;
 }
 
 // ---------------------------------------------------------------------------

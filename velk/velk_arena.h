@@ -17,7 +17,42 @@
 #include "qcommon/qc_string.h"
 
 // A file's text as read: uninitialised when sized, on large pages when large.
-using VelkTextBuffer = std::vector<char, OS_LargeAllocator<char>>;
+// Read from its start on, it can hand the huge pages passed to the cell pool,
+// which then owns them.
+class VelkTextBuffer
+{
+public:
+    VelkTextBuffer() = default;
+    ~VelkTextBuffer() { Free(); }
+    VelkTextBuffer(const VelkTextBuffer&) = delete;
+    VelkTextBuffer& operator=(const VelkTextBuffer&) = delete;
+
+    // aSize bytes, not cleared; false when no memory is left (empty then).
+    bool Allocate(size_t aSize);
+    void Free();
+    // At most the size allocated.
+    void SetSize(size_t aSize) { mySize = aSize < myCapacity ? aSize : myCapacity; }
+
+    char* data() { return myBlock; }
+    const char* data() const { return myBlock; }
+    size_t size() const { return mySize; }
+    size_t capacity() const { return myCapacity; }
+    bool empty() const { return mySize == 0; }
+    char& operator[](size_t anIndex) { return myBlock[anIndex]; }
+    char operator[](size_t anIndex) const { return myBlock[anIndex]; }
+
+    // The whole huge pages from the start (or from the last one given) up to
+    // anEnd go to the cell pool while it takes them; the offset given away up
+    // to is returned. The text there is no longer the buffer's.
+    size_t GiveToCellPool(size_t anEnd);
+    size_t GetGiven() const { return myGiven; }
+
+private:
+    char* myBlock = nullptr;
+    size_t mySize = 0;
+    size_t myCapacity = 0;
+    size_t myGiven = 0;
+};
 
 class VelkArena
 {

@@ -1,7 +1,9 @@
 // Classes and script classes: objects made of members.
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "velk/velk_local.h"
@@ -564,20 +566,29 @@ VelkType* VelkScriptClass::AddContent(VelkTypeManager& aTypeManager, const char*
         return nullptr;
 
     // The type name alone can fill a string; a name that does not fit is never taken.
-    if ((long)strlen(aText) + 16 > VELK_MAX_STRING)
+    const size_t locTypeLength = strlen(aText);
+    if ((long)locTypeLength + 16 > VELK_MAX_STRING)
         return nullptr;
-    QC_String locName;
+    std::string locName;
     do
     {
-        locName.Format(VELK_MEMBER_NAME_PATTERN, aText, ourScriptMemberCounter);
+        // VELK_MEMBER_NAME_PATTERN, put together by hand: a script makes one
+        // for each of its lines, and a format costs more than the rest of the line.
+        char locNumber[16];
+        const char* locNumberEnd =
+            std::to_chars(locNumber, locNumber + sizeof(locNumber), ourScriptMemberCounter).ptr;
+        locName.assign(aText, locTypeLength);
+        locName += '(';
+        locName.append(locNumber, size_t(locNumberEnd - locNumber));
+        locName += ')';
         // A run long enough to use every number starts again at 0 rather than overflow.
         ourScriptMemberCounter = ourScriptMemberCounter < INT_MAX ? ourScriptMemberCounter + 1 : 0;
-    } while (Priv_HasMemberNamed(Velk_Text(locName)));
+    } while (Priv_HasMemberNamed(locName.c_str()));
 
     VelkType* locMember = locType->Clone();
     if (locMember == nullptr)
         return nullptr;
-    locMember->SetName(Velk_Text(locName));
+    locMember->SetName(locName.c_str());
     if (!AddMember(locMember))
     {
         delete locMember;

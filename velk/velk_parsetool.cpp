@@ -2,6 +2,9 @@
 #include "velk/velk_parsetool.h"
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "qfile/qf_file.h"
 #include "velk/velk_local.h"
@@ -27,9 +30,12 @@ bool ParseTool::Open(const char* aFileName)
         VelkLog::Error("ParseTool::Open(): Failed to open '%s'", aFileName ? aFileName : "");
         return false;
     }
-    myData.resize(locFile.GetSize());
-    size_t locRead = myData.empty() ? 0 : locFile.Read(myData.data(), (uint32_t)myData.size());
-    myData.resize(locRead);
+    if (!myData.Allocate(locFile.GetSize()))
+    {
+        VelkLog::Error("ParseTool::Open(): No memory to read '%s'", aFileName);
+        return false;
+    }
+    myData.SetSize(myData.empty() ? 0 : locFile.Read(myData.data(), (uint32_t)myData.size()));
     locFile.Close();
     myFileName = aFileName;
     myOpenFlag = true;
@@ -48,7 +54,13 @@ void ParseTool::Priv_SkipByteOrderMark()
 bool ParseTool::OpenText(const char* aFileName, const char* aText, size_t aLength)
 {
     Close();
-    myData.assign(aText, aText + aLength);
+    if (!myData.Allocate(aLength))
+    {
+        VelkLog::Error("ParseTool::OpenText(): No memory for '%s'", aFileName);
+        return false;
+    }
+    if (aLength)
+        memcpy(myData.data(), aText, aLength);
     myFileName = aFileName;
     myOpenFlag = true;
     Priv_SkipByteOrderMark();
@@ -57,8 +69,7 @@ bool ParseTool::OpenText(const char* aFileName, const char* aText, size_t aLengt
 
 void ParseTool::Close()
 {
-    myData.clear();
-    myData.shrink_to_fit();
+    myData.Free();
     myPos = 0;
     myLineStart = 0;
     myDiscarded = 0;
@@ -75,6 +86,34 @@ bool ParseTool::IsEOF() const
 {
     return !myOpenFlag || myPos >= myData.size();
 }
+
+namespace
+{
+// The first of '\n', '\r' and '/' in aData[aFrom, anEnd), or anEnd: sixteen
+// bytes a step, then byte by byte; nothing past anEnd is read.
+size_t Priv_FindStop(const unsigned char* aData, size_t aFrom, size_t anEnd)
+{
+    size_t locAt = aFrom;
+#if defined(__SSE2__)
+    const __m128i locNewLine = _mm_set1_epi8('\n');
+    const __m128i locReturn = _mm_set1_epi8('\r');
+    const __m128i locSlash = _mm_set1_epi8('/');
+    for (; locAt + 16 <= anEnd; locAt += 16)
+    {
+        const __m128i locChunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aData + locAt));
+        const __m128i locHits = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(locChunk, locNewLine), _mm_cmpeq_epi8(locChunk, locReturn)),
+            _mm_cmpeq_epi8(locChunk, locSlash));
+        const unsigned locMask = (unsigned)_mm_movemask_epi8(locHits);
+        if (locMask)
+            return locAt + (size_t)__builtin_ctz(locMask);
+    }
+#endif
+    while (locAt < anEnd && aData[locAt] != '\n' && aData[locAt] != '\r' && aData[locAt] != '/')
+        locAt++;
+    return locAt;
+}
+} // namespace
 
 // A line ends at CR LF or at a lone LF; a lone CR is an ordinary character.
 // Characters below 33 are skipped at the start of a line and cut at its end;
@@ -115,9 +154,7 @@ int ParseTool::Priv_NextLine()
             // as far as the line has room.
             const size_t locRoom = (size_t)(VELK_LINE_BUFFER_SIZE - 1 - locLength);
             const size_t locEnd = locSize - myPos < locRoom ? locSize : myPos + locRoom;
-            size_t locRun = myPos;
-            while (locRun < locEnd && locData[locRun] != '\n' && locData[locRun] != '\r' && locData[locRun] != '/')
-                locRun++;
+            size_t locRun = Priv_FindStop(locData, myPos, locEnd);
             if (locRun > myPos)
             {
                 if (locLength == 0)
@@ -267,17 +304,22 @@ void ParseTool::DiscardRead()
 {
     // In steps of a quarter megabyte at least, each a call to the system; where
     // the text lies on huge pages (all but its last part), by whole huge pages,
-    // which go back without being split first.
+    // which go without being split first.
     constexpr size_t locStep = 256 * 1024;
-    constexpr size_t locHugePage = 2 * 1024 * 1024;
-    if (myPos > myData.size())
+    const size_t locHugePage = OS_LargeHugePage(myData.capacity());
+    if (myPos > myData.size() || locHugePage == 0)
         return;
     size_t locEnd = myPos;
     if (locEnd < (myData.capacity() & ~(locHugePage - 1)))
         locEnd &= ~(locHugePage - 1);
     if (locEnd < myDiscarded + locStep)
         return;
-    OS_DiscardLarge(myData.data(), myData.capacity(), myDiscarded, locEnd);
+    // A huge page passed saves the cell pool a fresh one, which would fault
+    // and be cleared; only the pages the pool does not take go back.
+    if (myDiscarded == myData.GetGiven())
+        myDiscarded = myData.GiveToCellPool(locEnd);
+    if (locEnd > myDiscarded)
+        OS_DiscardLarge(myData.data(), myData.capacity(), myDiscarded, locEnd);
     myDiscarded = locEnd;
 }
 

@@ -101,6 +101,23 @@ void OS_FreeLarge(void* aBlock, size_t aSize) noexcept
         munmap(aBlock, OS_LargeSize(aSize));
 }
 
+size_t OS_LargeHugePage(size_t aSize) noexcept
+{
+    return Priv_FromSystem(aSize) ? locHugePage : 0;
+}
+
+void OS_FreeLargeFrom(void* aBlock, size_t aSize, size_t aFrom) noexcept
+{
+    if (aFrom == 0)
+    {
+        OS_FreeLarge(aBlock, aSize);
+        return;
+    }
+    const size_t locSize = OS_LargeSize(aSize);
+    if (aBlock && Priv_FromSystem(aSize) && aFrom % locHugePage == 0 && aFrom < locSize)
+        munmap(static_cast<char*>(aBlock) + aFrom, locSize - aFrom);
+}
+
 bool OS_ReserveHugePageHeap(size_t aReserve) noexcept
 {
     static bool ourReservedFlag = false;

@@ -46,6 +46,14 @@ void OS_FreeLarge(void* aBlock, size_t aSize) noexcept;
 // read as zeros: for a block that is done with from its start on (a text read
 // line by line). Nothing happens for blocks from the heap.
 void OS_DiscardLarge(void* aBlock, size_t aSize, size_t aFrom, size_t aTo) noexcept;
+// The huge pages of a block from OS_AllocLarge of aSize bytes: the block
+// starts on one, and those wholly inside aSize are advised as such. 0 for
+// blocks from the heap, which have none of their own.
+size_t OS_LargeHugePage(size_t aSize) noexcept;
+// Frees a block from OS_AllocLarge (aSize as given) from aFrom on, the whole
+// huge pages before it having been handed to other owners (OS_LargeHugePage;
+// aFrom a multiple of it). aFrom 0 frees the block as OS_FreeLarge does.
+void OS_FreeLargeFrom(void* aBlock, size_t aSize, size_t aFrom) noexcept;
 // The size OS_AllocLarge really sets aside for aSize: callers that cut a
 // block into pieces may use all of it (and pass it back to OS_FreeLarge).
 size_t OS_LargeSize(size_t aSize) noexcept;

@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 
+#include "qcommon/qc_cellpool.h"
 #include "velk/tests/velk_test_util.h"
 #include "velk/velk_arena.h"
 #include "velk/velk_compiler.h"
@@ -553,6 +554,62 @@ TEST_F(VelkArenaTest, ALargeTextGivenBackLeavesEveryNameAndValueWhole)
     ASSERT_TRUE(VelkCompiler::CompileText(locAgain, "again.velk", locText.data(), locText.size(), myTypes.get(), nullptr))
         << myLog.AllErrors();
     EXPECT_EQ(Text(locAgain), locText);
+}
+
+// The huge pages of a text passed go to the cell pool, one at a time while it
+// has one unused: freeing the text leaves them mapped, and the pool's cells come
+// from them, holding what is written to them.
+TEST(VelkTextBufferTest, PagesGivenToTheCellPoolOutliveTheText)
+{
+    const size_t locPage = QC_CELLPOOL_BLOCK;
+    VelkTextBuffer locText;
+    ASSERT_TRUE(locText.Allocate(2 * locPage + 4096 + 3));
+    if (OS_LargeHugePage(locText.capacity()) != locPage)
+    {
+        // Sanitizer builds keep their texts on the heap and their cells apart.
+        EXPECT_EQ(locText.GiveToCellPool(locText.size()), 0u);
+        return;
+    }
+    memset(locText.data(), 'x', locText.size());
+    // Not a page passed yet; then the first, but not the second while the first is unused.
+    EXPECT_EQ(locText.GiveToCellPool(locPage - 1), 0u);
+    EXPECT_EQ(locText.GiveToCellPool(locPage), locPage);
+    EXPECT_EQ(locText.GiveToCellPool(locText.size()), locPage);
+    char* const locGiven = locText.data();
+    EXPECT_EQ(locText[locPage], 'x');
+
+    // Cells of the largest size reach the page given within two blocks' worth.
+    auto locCellIn = [](char* aPage) -> char*
+    {
+        for (size_t locMade = 0; locMade < 2 * QC_CELLPOOL_BLOCK / QC_CELLPOOL_MAX + 16; locMade++)
+        {
+            char* locCell = static_cast<char*>(QC_CellPool::Allocate(QC_CELLPOOL_MAX));
+            if (locCell == nullptr)
+                return nullptr;
+            if (locCell >= aPage && locCell < aPage + QC_CELLPOOL_BLOCK)
+                return locCell;
+        }
+        return nullptr;
+    };
+    char* locInPage = locCellIn(locGiven);
+    ASSERT_NE(locInPage, nullptr);
+    // Once the first is in use, the next page goes too, and is the next one cut.
+    EXPECT_EQ(locText.GiveToCellPool(locText.size()), 2 * locPage);
+    locText.Free();
+    char* locInNext = locCellIn(locGiven + locPage);
+    ASSERT_NE(locInNext, nullptr);
+    memset(locInPage, 'y', QC_CELLPOOL_MAX);
+    memset(locInNext, 'z', QC_CELLPOOL_MAX);
+    EXPECT_EQ(locInPage[QC_CELLPOOL_MAX - 1], 'y');
+
+    // Once used, the pool takes the next page offered; the rest of a buffer
+    // whose start was given frees alone.
+    VelkTextBuffer locNext;
+    ASSERT_TRUE(locNext.Allocate(locPage + 100));
+    locNext.SetSize(locPage + 100);
+    EXPECT_EQ(locNext.GiveToCellPool(locNext.size()), locPage);
+    locNext.Free();
+    EXPECT_EQ(locInPage[0], 'y');
 }
 
 // Enum values share one copy per value in the arena: the value read after one

@@ -100,6 +100,41 @@ TEST_F(VelkCompileTest, CompiledValuesFollowTheWordRules)
     EXPECT_EQ(locIncludes.GetFirst(), myFruit.c_str());
 }
 
+// A script line without a name of its own gets its type's name and a number in
+// brackets, a new number each time, never one a line of the script already has.
+TEST_F(VelkCompileTest, UnnamedScriptLinesAreNumberedByType)
+{
+    VelkNameSpace locSpace;
+    const std::string locPath = VelkFile(
+        "numbered.velk", "Item first\r\n{\r\n}\r\nScript steps\r\n{\r\n\tNUMBER 4\r\n\tItem* first\r\n"
+                         "\tTEXT \"go on\"\r\n\tNUMBER 5\r\n}\r\n");
+    ASSERT_TRUE(VelkCompiler::Compile(locSpace, locPath.c_str(), &myTypes, nullptr)) << myLog.AllErrors();
+    VelkType* locSteps = locSpace.GetInstance("steps", true);
+    ASSERT_NE(locSteps, nullptr);
+    ASSERT_EQ(locSteps->GetNumMembers(), 4);
+    const char* const locTypes[] = {"NUMBER", "Item*", "TEXT", "NUMBER"};
+    const char* const locValues[] = {"4", "first", "go on", "5"};
+    long locLast = -1;
+    for (int locIndex = 0; locIndex < 4; locIndex++)
+    {
+        VelkType* locLine = locSteps->GetMemberAt(locIndex);
+        const std::string locName = locLine->GetName().GetBuffer();
+        const std::string locType = locTypes[locIndex];
+        ASSERT_GT(locName.size(), locType.size() + 2) << locName;
+        EXPECT_EQ(locName.substr(0, locType.size() + 1), locType + "(") << locName;
+        EXPECT_EQ(locName.back(), ')') << locName;
+        const std::string locDigits = locName.substr(locType.size() + 1, locName.size() - locType.size() - 2);
+        ASSERT_FALSE(locDigits.empty());
+        EXPECT_EQ(locDigits.find_first_not_of("0123456789"), std::string::npos) << locName;
+        EXPECT_TRUE(locDigits == "0" || locDigits[0] != '0') << locName;
+        const long locNumber = std::stol(locDigits);
+        EXPECT_GT(locNumber, locLast) << locName;
+        locLast = locNumber;
+        EXPECT_STREQ(locLine->GetValue().GetBuffer(), locValues[locIndex]);
+        EXPECT_EQ(locSpace.GetInstance(("steps." + locName).c_str(), false), locLine);
+    }
+}
+
 TEST_F(VelkCompileTest, WrittenTextCompilesBackToTheSameBytes)
 {
     VelkNameSpace locSpace;

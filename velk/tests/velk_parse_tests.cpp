@@ -43,6 +43,19 @@ TEST(ParseToolLines, FollowTheLineRules)
         {"last line without line end keeps its blanks", "ab\r\ncd  ", {"ab", "cd  "}},
         {"only blanks before the end give one empty line", "ab\r\n  \r\n ", {"ab", ""}},
         {"braces alone", "{\r\n  }\r\n", {"{", "}"}},
+        {"byte-order mark skipped",
+         "\xEF\xBB\xBF"
+         "ab\r\n",
+         {"ab"}},
+        {"a byte-order mark alone is no line", "\xEF\xBB\xBF", {}},
+        {"part of one is text", "\xEF\xBB", {"\xEF\xBB"}},
+        {"long runs stop at each line end and comment",
+         std::string(40, 'a') + "\r\n" + std::string(17, 'b') + "//c\r\n" + std::string(16, 'd') + "\n" +
+             std::string(33, 'e'),
+         {std::string(40, 'a'), std::string(17, 'b'), std::string(16, 'd'), std::string(33, 'e')}},
+        {"a lone cr far into a line stays",
+         std::string(20, 'x') + "\r" + std::string(20, 'y') + "/z\r\n",
+         {std::string(20, 'x') + "\r" + std::string(20, 'y') + "/z"}},
     };
     for (const Case& locCase : locCases)
         EXPECT_EQ(ReadAll(locCase.myText), locCase.myLines) << locCase.myName;
@@ -95,6 +108,23 @@ TEST(ParseToolLines, CounterAndPeek)
     ASSERT_TRUE(locTool.ReadLine(locLine));
     EXPECT_STREQ(locLine.GetBuffer(), "");
     EXPECT_EQ(locTool.GetLineCounter(), 3);
+}
+
+// Opening another text starts it afresh, whatever was read of the last one.
+TEST(ParseToolLines, OpeningAgainStartsAtTheTop)
+{
+    ParseTool locTool;
+    const std::string locFirst = "ab\r\ncd\r\nef\r\n";
+    const std::string locSecond = "gh\r\n";
+    QC_String locLine;
+    ASSERT_TRUE(locTool.OpenText("first.velk", locFirst.data(), locFirst.size()));
+    ASSERT_TRUE(locTool.ReadLine(locLine));
+    ASSERT_TRUE(locTool.ReadLine(locLine));
+    ASSERT_TRUE(locTool.OpenText("second.velk", locSecond.data(), locSecond.size()));
+    ASSERT_TRUE(locTool.ReadLine(locLine));
+    EXPECT_STREQ(locLine.GetBuffer(), "gh");
+    EXPECT_EQ(locTool.GetLineCounter(), 1);
+    EXPECT_FALSE(locTool.ReadLine(locLine));
 }
 
 TEST(ParseToolWords, SplitAtFirstSpaceElseFirstTab)
