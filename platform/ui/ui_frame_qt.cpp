@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHash>
@@ -1172,6 +1173,22 @@ void UI_FrameShowViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidt
         aFrame->myView->update();
     if (aFrame->myWindow->isVisible())
         UI_NoteWindowDrawn(aFrame->myWindow);
+}
+
+bool UI_FrameWaitForViewPicture(UI_Frame* aFrame, int aMilliseconds)
+{
+    if (!aFrame)
+        return false;
+    QElapsedTimer locClock;
+    locClock.start();
+    while (!aFrame->myTimers.empty() && aFrame->myPicture.isNull())
+    {
+        if (locClock.elapsed() >= aMilliseconds)
+            return false;
+        // The view's own timer wakes the wait.
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
 }
 
 void UI_FrameKeepViewPixels(UI_Frame* aFrame)

@@ -384,8 +384,13 @@ bool UI_GalleryShootFrame(UI_Frame* aFrame, const char* aName)
     if (!aFrame)
         return false;
     QCoreApplication::processEvents();
+    // A view drawn on a timer is shot with its picture, as the user first sees it.
+    const bool locPictureFlag = UI_FrameWaitForViewPicture(aFrame, 5000);
     std::string locImage = std::string(aName) + ".png";
-    return locShoot(UI_GetFrameWidget(aFrame), UI_DescribeFrame(aFrame, locImage.c_str()), aName);
+    if (!locShoot(UI_GetFrameWidget(aFrame), UI_DescribeFrame(aFrame, locImage.c_str()), aName))
+        return false;
+    return locPictureFlag ||
+           locAppend(std::string(UI_GalleryFolder()) + "/faults.txt", locImage + ": the view shows no picture\n");
 }
 
 void UI_GalleryShootNextModal(const char* aName)

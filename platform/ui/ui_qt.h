@@ -12,6 +12,10 @@ QWidget* UI_GetControlWidget(UI_Dialog* aDialog, int anId);
 struct UI_Frame;
 QWidget* UI_GetFrameWidget(UI_Frame* aFrame);
 QWidget* UI_GetFrameView(UI_Frame* aFrame);
+// For a frame whose view is drawn on a timer: runs the loop until the view shows its
+// first picture, at most aMilliseconds; false when none came. A frame without timers
+// is taken as drawn.
+bool UI_FrameWaitForViewPicture(UI_Frame* aFrame, int aMilliseconds);
 
 struct UI_Window;
 QWidget* UI_GetWindowWidget(UI_Window* aWindow);
