@@ -206,32 +206,55 @@ bool VelkTextBuffer::Allocate(size_t aSize)
     Free();
     if (aSize == 0)
         return true;
-    myBlock = static_cast<char*>(OS_AllocLarge(aSize));
+    // On huge pages the text fills its last page: each page faults once, and the
+    // first, where the text starts, goes to the cell pool whole once passed.
+    myBlockSize = OS_LargeSize(aSize);
+    myBlock = static_cast<char*>(OS_AllocLarge(myBlockSize));
     if (myBlock == nullptr)
+    {
+        myBlockSize = 0;
         return false;
+    }
+    myText = myBlock + (OS_LargeHugePage(myBlockSize) ? myBlockSize - aSize : 0);
     mySize = myCapacity = aSize;
+    myGiven = myDiscarded = 0;
     return true;
 }
 
 void VelkTextBuffer::Free()
 {
     if (myBlock)
-        OS_FreeLargeFrom(myBlock, myCapacity, myGiven);
-    myBlock = nullptr;
-    mySize = myCapacity = myGiven = 0;
+        OS_FreeLargeFrom(myBlock, myBlockSize, myGiven);
+    myBlock = myText = nullptr;
+    myBlockSize = mySize = myCapacity = myGiven = myDiscarded = 0;
 }
 
-size_t VelkTextBuffer::GiveToCellPool(size_t anEnd)
+void VelkTextBuffer::Passed(size_t aPos)
 {
-    // Only pages the pool's blocks match, and only those advised as huge.
-    const size_t locPage = OS_LargeHugePage(myCapacity);
-    if (locPage != QC_CELLPOOL_BLOCK)
-        return myGiven;
-    const size_t locWholeEnd = myCapacity & ~(locPage - 1);
-    while (myGiven + locPage <= anEnd && myGiven + locPage <= locWholeEnd &&
-           QC_CellPool::Offer(myBlock + myGiven))
-        myGiven += locPage;
-    return myGiven;
+    // Each step is a call to the system; huge pages go whole, without being split.
+    constexpr size_t locStep = 256 * 1024;
+    const size_t locPage = OS_LargeHugePage(myBlockSize);
+    if (locPage == 0 || aPos > mySize)
+        return;
+    // The last page is read to the end of the compile, so the pool could not
+    // use it: what is passed of it goes back piece by piece, splitting it.
+    const size_t locPassed = static_cast<size_t>(myText - myBlock) + aPos;
+    const size_t locLast = myBlockSize - locPage;
+    const size_t locEnd = locPassed > locLast ? locPassed : locPassed & ~(locPage - 1);
+    if (locEnd < myDiscarded + locStep)
+        return;
+    // A page passed saves the pool a fresh one, which would fault and be
+    // cleared; only the pages it does not take go back. The pool takes pages
+    // of its own block size, in turn from the first.
+    if (myDiscarded == myGiven && locPage == QC_CELLPOOL_BLOCK)
+    {
+        while (myGiven + locPage <= locEnd && myGiven < locLast && QC_CellPool::Offer(myBlock + myGiven))
+            myGiven += locPage;
+        myDiscarded = myGiven;
+    }
+    if (locEnd > myDiscarded)
+        OS_DiscardLarge(myBlock, myBlockSize, myDiscarded, locEnd);
+    myDiscarded = locEnd;
 }
 
 // ---------------------------------------------------------------------------

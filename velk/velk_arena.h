@@ -16,9 +16,10 @@
 #include "platform/os/os_memory.h"
 #include "qcommon/qc_string.h"
 
-// A file's text as read: uninitialised when sized, on large pages when large.
-// Read from its start on, it can hand the huge pages passed to the cell pool,
-// which then owns them.
+// A file's text as read: uninitialised when sized, on huge pages when large,
+// laid out to end where its last huge page ends (the first page then has room
+// before the text). Read from its start on, it hands the huge pages passed to
+// the cell pool, which then owns them, and the rest back to the system.
 class VelkTextBuffer
 {
 public:
@@ -33,25 +34,31 @@ public:
     // At most the size allocated.
     void SetSize(size_t aSize) { mySize = aSize < myCapacity ? aSize : myCapacity; }
 
-    char* data() { return myBlock; }
-    const char* data() const { return myBlock; }
+    char* data() { return myText; }
+    const char* data() const { return myText; }
     size_t size() const { return mySize; }
     size_t capacity() const { return myCapacity; }
     bool empty() const { return mySize == 0; }
-    char& operator[](size_t anIndex) { return myBlock[anIndex]; }
-    char operator[](size_t anIndex) const { return myBlock[anIndex]; }
+    char& operator[](size_t anIndex) { return myText[anIndex]; }
+    char operator[](size_t anIndex) const { return myText[anIndex]; }
 
-    // The whole huge pages from the start (or from the last one given) up to
-    // anEnd go to the cell pool while it takes them; the offset given away up
-    // to is returned. The text there is no longer the buffer's.
-    size_t GiveToCellPool(size_t anEnd);
+    // The text before aPos is read and no longer wanted: the whole huge pages
+    // up to it go to the cell pool while it takes them, the others back to the
+    // system, in steps of a quarter megabyte at least. The text there is no
+    // longer the buffer's.
+    void Passed(size_t aPos);
+    // The bytes of the text handed to the cell pool so far, the room before
+    // the text included.
     size_t GetGiven() const { return myGiven; }
 
 private:
-    char* myBlock = nullptr;
+    char* myBlock = nullptr; // from OS_AllocLarge, myBlockSize bytes
+    char* myText = nullptr;  // within myBlock, ending at its end when on huge pages
+    size_t myBlockSize = 0;
     size_t mySize = 0;
     size_t myCapacity = 0;
-    size_t myGiven = 0;
+    size_t myGiven = 0;     // offsets in the block
+    size_t myDiscarded = 0;
 };
 
 class VelkArena

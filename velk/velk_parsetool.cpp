@@ -72,7 +72,6 @@ void ParseTool::Close()
     myData.Free();
     myPos = 0;
     myLineStart = 0;
-    myDiscarded = 0;
     myOpenFlag = false;
     myInsideLineFlag = false;
     myLineCutFlag = false;
@@ -302,25 +301,7 @@ bool ParseTool::PeekLine(QC_String& anOut)
 
 void ParseTool::DiscardRead()
 {
-    // In steps of a quarter megabyte at least, each a call to the system; where
-    // the text lies on huge pages (all but its last part), by whole huge pages,
-    // which go without being split first.
-    constexpr size_t locStep = 256 * 1024;
-    const size_t locHugePage = OS_LargeHugePage(myData.capacity());
-    if (myPos > myData.size() || locHugePage == 0)
-        return;
-    size_t locEnd = myPos;
-    if (locEnd < (myData.capacity() & ~(locHugePage - 1)))
-        locEnd &= ~(locHugePage - 1);
-    if (locEnd < myDiscarded + locStep)
-        return;
-    // A huge page passed saves the cell pool a fresh one, which would fault
-    // and be cleared; only the pages the pool does not take go back.
-    if (myDiscarded == myData.GetGiven())
-        myDiscarded = myData.GiveToCellPool(locEnd);
-    if (locEnd > myDiscarded)
-        OS_DiscardLarge(myData.data(), myData.capacity(), myDiscarded, locEnd);
-    myDiscarded = locEnd;
+    myData.Passed(myPos);
 }
 
 namespace

@@ -67,8 +67,6 @@ private:
     VelkTextBuffer myData;
     size_t myPos = 0;
     size_t myLineStart = 0;
-    // The text before this offset went back to the system (DiscardRead).
-    size_t myDiscarded = 0;
     bool myOpenFlag = false;
     // The last line was cut at the buffer size: the next one goes on without skipping blanks.
     bool myInsideLineFlag = false;

@@ -558,25 +558,41 @@ TEST_F(VelkArenaTest, ALargeTextGivenBackLeavesEveryNameAndValueWhole)
 
 // The huge pages of a text passed go to the cell pool, one at a time while it
 // has one unused: freeing the text leaves them mapped, and the pool's cells come
-// from them, holding what is written to them.
+// from them, holding what is written to them. The text ends where its last page
+// ends, so the first page, with room before the text, goes once its part of the
+// text is passed.
 TEST(VelkTextBufferTest, PagesGivenToTheCellPoolOutliveTheText)
 {
     const size_t locPage = QC_CELLPOOL_BLOCK;
     VelkTextBuffer locText;
-    ASSERT_TRUE(locText.Allocate(2 * locPage + 4096 + 3));
-    if (OS_LargeHugePage(locText.capacity()) != locPage)
+    const size_t locSize = 2 * locPage + 4096 + 3;
+    ASSERT_TRUE(locText.Allocate(locSize));
+    ASSERT_EQ(locText.size(), locSize);
+    memset(locText.data(), 'x', locText.size());
+    if (OS_LargeHugePage(OS_LargeSize(locSize)) != locPage)
     {
         // Sanitizer builds keep their texts on the heap and their cells apart.
-        EXPECT_EQ(locText.GiveToCellPool(locText.size()), 0u);
+        locText.Passed(locText.size());
+        EXPECT_EQ(locText.GetGiven(), 0u);
         return;
     }
-    memset(locText.data(), 'x', locText.size());
+    // A page offered earlier in this process and not yet cut would refuse ours:
+    // cells are taken until the pool has cut past it.
+    for (size_t locMade = 0; locMade < 2 * QC_CELLPOOL_BLOCK / QC_CELLPOOL_MAX + 16; locMade++)
+        ASSERT_NE(QC_CellPool::Allocate(QC_CELLPOOL_MAX), nullptr);
+    // The text's part of the first page, then the second page.
+    const size_t locFirst = 4096 + 3;
+    char* const locGiven = locText.data() + locFirst - locPage;
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(locGiven) % locPage, 0u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(locText.data() + locSize) % locPage, 0u);
     // Not a page passed yet; then the first, but not the second while the first is unused.
-    EXPECT_EQ(locText.GiveToCellPool(locPage - 1), 0u);
-    EXPECT_EQ(locText.GiveToCellPool(locPage), locPage);
-    EXPECT_EQ(locText.GiveToCellPool(locText.size()), locPage);
-    char* const locGiven = locText.data();
-    EXPECT_EQ(locText[locPage], 'x');
+    locText.Passed(locFirst - 1);
+    EXPECT_EQ(locText.GetGiven(), 0u);
+    locText.Passed(locFirst);
+    EXPECT_EQ(locText.GetGiven(), locPage);
+    locText.Passed(locFirst + locPage);
+    EXPECT_EQ(locText.GetGiven(), locPage);
+    EXPECT_EQ(locText[locFirst + locPage], 'x');
 
     // Cells of the largest size reach the page given within two blocks' worth.
     auto locCellIn = [](char* aPage) -> char*
@@ -593,23 +609,38 @@ TEST(VelkTextBufferTest, PagesGivenToTheCellPoolOutliveTheText)
     };
     char* locInPage = locCellIn(locGiven);
     ASSERT_NE(locInPage, nullptr);
-    // Once the first is in use, the next page goes too, and is the next one cut.
-    EXPECT_EQ(locText.GiveToCellPool(locText.size()), 2 * locPage);
+    // The second page was passed but went back to the system: the pool takes
+    // no page after one it did not get.
+    locText.Passed(locText.size());
+    EXPECT_EQ(locText.GetGiven(), locPage);
     locText.Free();
-    char* locInNext = locCellIn(locGiven + locPage);
-    ASSERT_NE(locInNext, nullptr);
     memset(locInPage, 'y', QC_CELLPOOL_MAX);
-    memset(locInNext, 'z', QC_CELLPOOL_MAX);
     EXPECT_EQ(locInPage[QC_CELLPOOL_MAX - 1], 'y');
 
-    // Once used, the pool takes the next page offered; the rest of a buffer
-    // whose start was given frees alone.
+    // Once used, the pool takes the next page offered, in turn; the rest of a
+    // buffer whose start was given frees alone.
     VelkTextBuffer locNext;
-    ASSERT_TRUE(locNext.Allocate(locPage + 100));
-    locNext.SetSize(locPage + 100);
-    EXPECT_EQ(locNext.GiveToCellPool(locNext.size()), locPage);
+    ASSERT_TRUE(locNext.Allocate(3 * locPage));
+    memset(locNext.data(), 'x', locNext.size());
+    locNext.Passed(locPage);
+    EXPECT_EQ(locNext.GetGiven(), locPage);
+    char* locInNext = locCellIn(locNext.data());
+    ASSERT_NE(locInNext, nullptr);
+    locNext.Passed(2 * locPage);
+    EXPECT_EQ(locNext.GetGiven(), 2 * locPage);
+    EXPECT_EQ(locNext[2 * locPage], 'x');
+    // The last page is the text's to the end of the read: it goes back piece
+    // by piece as it is passed, never to the pool.
+    locNext.Passed(2 * locPage + 512 * 1024);
+    EXPECT_EQ(locNext.GetGiven(), 2 * locPage);
+    EXPECT_EQ(locNext[2 * locPage], '\0');
+    EXPECT_EQ(locNext[2 * locPage + 512 * 1024], 'x');
+    locNext.Passed(locNext.size());
+    EXPECT_EQ(locNext.GetGiven(), 2 * locPage);
     locNext.Free();
+    memset(locInNext, 'z', QC_CELLPOOL_MAX);
     EXPECT_EQ(locInPage[0], 'y');
+    EXPECT_EQ(locInNext[0], 'z');
 }
 
 // Enum values share one copy per value in the arena: the value read after one
