@@ -25,6 +25,7 @@ constexpr size_t VELK_ARENA_ALIGN = alignof(std::max_align_t);
 constexpr size_t VELK_ARENA_MAX_BLOCK = 512 * 1024;
 constexpr size_t VELK_ARENA_LARGE_FROM = 8 * 1024 * 1024;
 constexpr size_t VELK_ARENA_LARGE_BLOCK = 2 * 1024 * 1024;
+constexpr size_t VELK_ARENA_FAULT_STEP = 64 * 1024;
 }
 
 size_t VelkArena::TextHash::operator()(std::string_view aText) const
@@ -88,6 +89,10 @@ void* VelkArena::Allocate(size_t aSize, size_t anAlign)
 {
     // Texts may have left the free space unaligned.
     const size_t locPadding = (size_t)(-(uintptr_t)myFree) & (anAlign - 1);
+    // A block is faulted in a step at a time as it fills: a fault per step
+    // instead of one per page, and no more in memory than the fill needs.
+    while (!(myLeft >= locPadding && aSize <= myLeft - locPadding) && myFree + myLeft < myBlockEnd)
+        Priv_FaultInStep();
     if (myLeft >= locPadding && aSize <= myLeft - locPadding)
     {
         myFree += locPadding;
@@ -109,7 +114,10 @@ void* VelkArena::Allocate(size_t aSize, size_t anAlign)
         locBlock->mySize = locSize;
         myBlocks = locBlock;
         myFree = reinterpret_cast<char*>(locBlock) + locHeader;
-        myLeft = locSize - locHeader;
+        myBlockEnd = reinterpret_cast<char*>(locBlock) + locSize;
+        myLeft = 0;
+        while (aSize > myLeft)
+            Priv_FaultInStep();
         myHeld += locSize;
         if (myNextBlockSize < VELK_ARENA_MAX_BLOCK)
             myNextBlockSize *= 2;
@@ -118,6 +126,16 @@ void* VelkArena::Allocate(size_t aSize, size_t anAlign)
     myFree += aSize;
     myLeft -= aSize;
     return locCell;
+}
+
+void VelkArena::Priv_FaultInStep()
+{
+    char* locFrom = myFree + myLeft;
+    const size_t locStep = static_cast<size_t>(myBlockEnd - locFrom) < VELK_ARENA_FAULT_STEP
+                               ? static_cast<size_t>(myBlockEnd - locFrom)
+                               : VELK_ARENA_FAULT_STEP;
+    OS_FaultIn(locFrom, locStep);
+    myLeft += locStep;
 }
 
 char* VelkArena::CopyText(const char* aText, size_t aLength)

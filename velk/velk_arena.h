@@ -114,6 +114,8 @@ public:
 private:
     VelkArena() = default;
     ~VelkArena();
+    // Adds the next piece of the current block to the room left, faulted in.
+    void Priv_FaultInStep();
 
     struct Block
     {
@@ -128,7 +130,8 @@ private:
     uint16_t myNumber = 0;
     Block* myBlocks = nullptr;
     char* myFree = nullptr;
-    size_t myLeft = 0;
+    size_t myLeft = 0;        // up to what is faulted in of the block
+    char* myBlockEnd = nullptr;
     size_t myNextBlockSize = 16 * 1024;
     size_t myHeld = 0;   // bytes in myBlocks
     bool myLargeFlag = false;
