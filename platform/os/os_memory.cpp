@@ -91,7 +91,7 @@ void OS_DiscardLarge(void* aBlock, size_t aSize, size_t aFrom, size_t aTo) noexc
         madvise(reinterpret_cast<void*>(locStart), locEnd - locStart, MADV_DONTNEED);
 }
 
-void OS_FaultIn(void* aBlock, size_t aSize) noexcept
+bool OS_FaultIn(void* aBlock, size_t aSize) noexcept
 {
 #ifdef MADV_POPULATE_WRITE
     constexpr int locPopulateWrite = MADV_POPULATE_WRITE;
@@ -101,8 +101,8 @@ void OS_FaultIn(void* aBlock, size_t aSize) noexcept
     static const size_t ourPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
     const uintptr_t locStart = (reinterpret_cast<uintptr_t>(aBlock) + ourPage - 1) & ~uintptr_t(ourPage - 1);
     const uintptr_t locEnd = (reinterpret_cast<uintptr_t>(aBlock) + aSize) & ~uintptr_t(ourPage - 1);
-    if (aBlock && locEnd > locStart)
-        madvise(reinterpret_cast<void*>(locStart), locEnd - locStart, locPopulateWrite);
+    return aBlock && locEnd > locStart &&
+           madvise(reinterpret_cast<void*>(locStart), locEnd - locStart, locPopulateWrite) == 0;
 }
 
 void OS_FreeLarge(void* aBlock, size_t aSize) noexcept

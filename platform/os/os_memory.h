@@ -56,8 +56,9 @@ size_t OS_LargeHugePage(size_t aSize) noexcept;
 void OS_FreeLargeFrom(void* aBlock, size_t aSize, size_t aFrom) noexcept;
 // Brings the whole pages within [aBlock, aBlock + aSize) into memory, writable,
 // with one call to the system rather than a page fault each: for memory about
-// to be filled anyway. Advice only: without it the pages come as touched.
-void OS_FaultIn(void* aBlock, size_t aSize) noexcept;
+// to be filled anyway. Contents stay. False when the system does not do it
+// (before Linux 5.14): the pages then come as touched.
+bool OS_FaultIn(void* aBlock, size_t aSize) noexcept;
 // The size OS_AllocLarge really sets aside for aSize: callers that cut a
 // block into pieces may use all of it (and pass it back to OS_FreeLarge).
 size_t OS_LargeSize(size_t aSize) noexcept;

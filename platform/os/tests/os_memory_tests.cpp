@@ -2,6 +2,7 @@
 // new elements uninitialised.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cinttypes>
@@ -113,6 +114,41 @@ TEST(OSMemoryTest, DiscardedPagesReadAsZerosAndTheirNeighboursStay)
     OS_DiscardLarge(locHeap, locSmall, 0, locSmall);
     EXPECT_EQ(locHeap[20 * locPage], 0x5A);
     OS_FreeLarge(locHeap, locSmall);
+}
+
+// Faulting in brings the whole pages of a range in at once and keeps what
+// they hold; the pages partly outside it are left as they are.
+TEST(OSMemoryTest, FaultedInPagesAreInMemoryAndKeepTheirContents)
+{
+    const size_t locPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t locSize = 64 * locPage;
+    void* locMapped = mmap(nullptr, locSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(locMapped, MAP_FAILED);
+    char* locBlock = static_cast<char*>(locMapped);
+    locBlock[0] = 1;
+    locBlock[3 * locPage + 5] = 2;
+    auto locResident = [&](size_t aPage)
+    {
+        unsigned char locIn = 0;
+        return mincore(locBlock + aPage * locPage, locPage, &locIn) == 0 && (locIn & 1) != 0;
+    };
+    EXPECT_FALSE(locResident(10));
+    // From within page 2 to within page 40: pages 3 to 39 come in.
+    const bool locDone = OS_FaultIn(locBlock + 2 * locPage + 1, 38 * locPage);
+    if (locDone)
+    {
+        for (size_t locAt : {size_t(3), size_t(10), size_t(39)})
+            EXPECT_TRUE(locResident(locAt)) << locAt;
+        EXPECT_FALSE(locResident(2));
+        EXPECT_FALSE(locResident(40));
+    }
+    EXPECT_EQ(locBlock[0], 1);
+    EXPECT_EQ(locBlock[3 * locPage + 5], 2);
+    EXPECT_EQ(locBlock[10 * locPage], 0);
+    // Nothing, or less than a page: nothing to do.
+    EXPECT_FALSE(OS_FaultIn(nullptr, locSize));
+    EXPECT_FALSE(OS_FaultIn(locBlock + 1, locPage));
+    munmap(locMapped, locSize);
 }
 
 // A block's leading huge pages may go to another owner: freeing the block from
