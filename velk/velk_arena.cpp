@@ -128,6 +128,19 @@ void* VelkArena::Allocate(size_t aSize, size_t anAlign)
     return locCell;
 }
 
+bool VelkArena::Holds(const void* aPlace, size_t aSize) const
+{
+    const char* locPlace = static_cast<const char*>(aPlace);
+    for (const Block* locBlock = myBlocks; locBlock; locBlock = locBlock->myNext)
+    {
+        const char* locStart = reinterpret_cast<const char*>(locBlock) + sizeof(Block);
+        const char* locEnd = reinterpret_cast<const char*>(locBlock) + locBlock->mySize;
+        if (locPlace >= locStart && locPlace <= locEnd && aSize <= static_cast<size_t>(locEnd - locPlace))
+            return true;
+    }
+    return false;
+}
+
 void VelkArena::Priv_FaultInStep()
 {
     char* locFrom = myFree + myLeft;

@@ -87,6 +87,8 @@ public:
     // For an arena known to grow to megabytes: takes huge-page blocks from the
     // first, skipping the small blocks that would fill page by page.
     void ExpectLarge() { myLargeFlag = true; }
+    // Whether [aPlace, aPlace + aSize) lies within one of the arena's blocks.
+    bool Holds(const void* aPlace, size_t aSize) const;
 
     // The arena that objects made now take their texts from, or null.
     static VelkArena* GetCurrent();

@@ -2,6 +2,9 @@
 // values left in the text read. Edits after the compile must give what the
 // same edits give on objects of the heap, objects must outlive the namespace
 // they came from, and nothing may stay behind when the last user is gone.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -626,6 +629,11 @@ TEST(VelkTextBufferTest, PagesGivenToTheCellPoolOutliveTheText)
     EXPECT_EQ(locNext.GetGiven(), locPage);
     char* locInNext = locCellIn(locNext.data());
     ASSERT_NE(locInNext, nullptr);
+    // The pool would take a page now, but the second is not passed yet.
+    locNext.Passed(locPage + 300 * 1024);
+    EXPECT_EQ(locNext.GetGiven(), locPage);
+    EXPECT_EQ(locNext[locPage + 300 * 1024], 'x');
+    EXPECT_EQ(locNext[locPage], 'x');
     locNext.Passed(2 * locPage);
     EXPECT_EQ(locNext.GetGiven(), 2 * locPage);
     EXPECT_EQ(locNext[2 * locPage], 'x');
@@ -641,6 +649,127 @@ TEST(VelkTextBufferTest, PagesGivenToTheCellPoolOutliveTheText)
     memset(locInNext, 'z', QC_CELLPOOL_MAX);
     EXPECT_EQ(locInPage[0], 'y');
     EXPECT_EQ(locInNext[0], 'z');
+}
+
+// Pieces of every size and alignment, over blocks small and large and the steps
+// they are faulted in by, lie within the arena's blocks, apart, and keep what
+// was written to them.
+TEST(VelkArenaTexts, PiecesLieWithinTheBlocksAndApart)
+{
+    for (const bool locLarge : {false, true})
+    {
+        VelkArena* locArena = VelkArena::Create();
+        ASSERT_NE(locArena, nullptr);
+        if (locLarge)
+            locArena->ExpectLarge();
+        struct Piece
+        {
+            char* myStart;
+            size_t mySize;
+            char myFill;
+        };
+        std::vector<Piece> locPieces;
+        std::string locText(65534, 't');
+        size_t locTotal = 0;
+        for (int i = 0; locTotal < (size_t(5) << 20); i++)
+        {
+            Piece locPiece;
+            locPiece.myFill = static_cast<char>('a' + i % 26);
+            if (i % 5 == 0)
+            {
+                const size_t locAlign = size_t(1) << (i / 5 % 5);
+                locPiece.mySize = size_t(i * 13 % 3000) + 1;
+                locPiece.myStart = static_cast<char*>(locArena->Allocate(locPiece.mySize, locAlign));
+                ASSERT_NE(locPiece.myStart, nullptr);
+                EXPECT_EQ(reinterpret_cast<uintptr_t>(locPiece.myStart) % locAlign, 0u);
+                memset(locPiece.myStart, locPiece.myFill, locPiece.mySize);
+            }
+            else
+            {
+                // Now and then a text near the longest, most of a step or more.
+                const size_t locLength = i % 97 == 0 ? locText.size() - size_t(i % 7) : size_t(i * 37 % 700);
+                char* locCopy = locArena->CopyText(locText.data(), locLength);
+                ASSERT_NE(locCopy, nullptr);
+                EXPECT_EQ(strlen(locCopy), locLength);
+                memset(locCopy, locPiece.myFill, locLength);
+                // With its length word before and its NUL after.
+                locPiece.myStart = locCopy - 2;
+                locPiece.mySize = locLength + 3;
+            }
+            ASSERT_TRUE(locArena->Holds(locPiece.myStart, locPiece.mySize)) << i;
+            locTotal += locPiece.mySize;
+            locPieces.push_back(locPiece);
+        }
+        std::vector<Piece> locByPlace = locPieces;
+        std::sort(locByPlace.begin(), locByPlace.end(),
+                  [](const Piece& a, const Piece& b) { return a.myStart < b.myStart; });
+        for (size_t i = 1; i < locByPlace.size(); i++)
+            ASSERT_LE(locByPlace[i - 1].myStart + locByPlace[i - 1].mySize, locByPlace[i].myStart) << i;
+        for (const Piece& locPiece : locPieces)
+        {
+            const bool locText = locPiece.mySize >= 3 && locPiece.myStart[locPiece.mySize - 1] == 0;
+            const size_t locFrom = locText ? 2 : 0, locTo = locPiece.mySize - (locText ? 1 : 0);
+            ASSERT_EQ(std::string(locPiece.myStart + locFrom, locTo - locFrom),
+                      std::string(locTo - locFrom, locPiece.myFill));
+        }
+        EXPECT_FALSE(locArena->Holds(locText.data(), 1));
+        locArena->Release();
+    }
+}
+
+// At a block's end, a piece a little larger than the room left goes whole to a
+// new block, however the room was faulted in.
+TEST(VelkArenaTexts, PiecesLargerThanTheRoomLeftGoToANewBlock)
+{
+    VelkArena* locArena = VelkArena::Create();
+    ASSERT_NE(locArena, nullptr);
+    for (size_t locRound = 0; locRound < 48; locRound++)
+    {
+        char* locFirst = static_cast<char*>(locArena->Allocate(1 + locRound % 3, 1));
+        ASSERT_NE(locFirst, nullptr);
+        // The block's end, from the arena's own answer.
+        size_t locIn = 1, locOut = size_t(8) << 20;
+        while (locOut - locIn > 1)
+        {
+            const size_t locMiddle = (locIn + locOut) / 2;
+            (locArena->Holds(locFirst, locMiddle) ? locIn : locOut) = locMiddle;
+        }
+        char* const locEnd = locFirst + locIn;
+        // All but a few bytes, in pieces of a few kilobytes, then a piece too large for the rest.
+        const size_t locKeep = locRound % 24;
+        char* locAt = locFirst + 1 + locRound % 3;
+        while (static_cast<size_t>(locEnd - locAt) > locKeep)
+        {
+            const size_t locPiece = std::min<size_t>(size_t(locEnd - locAt) - locKeep, 1000 + locRound * 97);
+            char* locPlace = static_cast<char*>(locArena->Allocate(locPiece, 1));
+            ASSERT_EQ(locPlace, locAt) << locRound;
+            locAt += locPiece;
+        }
+        const size_t locTooLarge = locKeep + 1 + locRound % 5;
+        char* locNext = static_cast<char*>(locArena->Allocate(locTooLarge, 1));
+        ASSERT_NE(locNext, nullptr);
+        EXPECT_TRUE(locNext + locTooLarge <= locFirst || locNext >= locEnd) << locRound;
+        EXPECT_TRUE(locArena->Holds(locNext, locTooLarge)) << locRound;
+        memset(locNext, 1, locTooLarge);
+    }
+    locArena->Release();
+}
+
+// An empty text opens and ends at once; a text of one page is never handed on.
+TEST(ParseToolLines, EmptyTextsOpenAndEndAtOnce)
+{
+    const std::string locPath = ::testing::TempDir() + "velk_empty_text.velk";
+    FILE* locFile = fopen(locPath.c_str(), "wb");
+    ASSERT_NE(locFile, nullptr);
+    fclose(locFile);
+    ParseTool locTool;
+    ASSERT_TRUE(locTool.Open(locPath.c_str()));
+    const char* locLine = nullptr;
+    int locLength = 0;
+    EXPECT_FALSE(locTool.ReadLineInPlace(locLine, locLength));
+    ASSERT_TRUE(locTool.OpenText("empty.velk", "", 0));
+    EXPECT_FALSE(locTool.ReadLineInPlace(locLine, locLength));
+    remove(locPath.c_str());
 }
 
 // Enum values share one copy per value in the arena: the value read after one
