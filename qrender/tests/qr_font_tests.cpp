@@ -206,11 +206,6 @@ TEST_F(FontTest, LinesOfOneColourGoToTheDeviceInOneDraw)
     EXPECT_FLOAT_EQ(v[8].y, 19.5f);
     EXPECT_EQ(v[11].myColor, 0xFFFFFF00u);
     EXPECT_FLOAT_EQ(v[9].u, f->myGlyphs['B'].myRightU);
-    // As many lines as characters: the buffers are reserved by the batch.
-    std::vector<QR_FontText> locMany(600, QR_FontText{3, 3, 0xFF00FF00u, "ABABABABAB"});
-    Calls().clear();
-    QR_Font::DrawTexts(f, locMany.data(), (uint32_t)locMany.size());
-    EXPECT_GE(Count("DrawIndexedPrimitive"), 1);
     R()->EndFrame();
     QR_Font::Release(f);
 }
