@@ -253,7 +253,14 @@ public:
     {
         Flush();
         myRender->SetSurface(aPage, aColor, -1.0f);
+        myPage = aPage;
+        myColor = aColor;
         return Reserve(aCharactersLeft);
+    }
+    // Begins a batch unless the current one has the same page and colour.
+    bool Continue(QR_SurfaceInstance* aPage, uint32_t aColor, uint32_t aCharactersLeft)
+    {
+        return (aPage == myPage && aColor == myColor && myPage) || Begin(aPage, aColor, aCharactersLeft);
     }
     bool Add(float x0, float y0, float x1, float y1, const QR_Glyph& g, float lu, float tv, float ru, float bv,
              uint32_t aColor, uint32_t aCharactersLeft)
@@ -302,6 +309,8 @@ private:
         return true;
     }
     QR_Render* myRender;
+    QR_SurfaceInstance* myPage = nullptr;
+    uint32_t myColor = 0;
     locVertex* myVertices = nullptr;
     uint16_t* myIndices = nullptr;
     uint32_t myBase = 0;
@@ -319,18 +328,17 @@ void locViewOrigin(int32_t* anX, int32_t* aY)
 }
 } // namespace
 
-void QR_Font::DrawText(QR_Font* aFont, int32_t anX, int32_t aY, float aScaleX, float aScaleY, const char* aText)
+// One line's quads into the batch, aMore characters still to come after it; false when the
+// font or the buffers fail.
+static bool locLine(locQuads& q, QR_Font* aFont, int32_t anX, int32_t aY, float aScaleX, float aScaleY,
+                    uint32_t aColor, const char* aText, uint32_t aMore)
 {
-    QR_Render* r = QR_Render::ourInstance;
-    if (!aFont || !r || !aText || !aText[0])
-        return;
     locViewOrigin(&anX, &aY);
-    r->BeginAlpha2D();
     const float top = (float)aY - 0.5f, bottom = (float)aY + (float)aFont->myHeight * aScaleY - 0.5f;
     float pen = (float)anX - 0.5f;
     const uint32_t locLength = (uint32_t)strlen(aText);
+    bool locBegun = false;
     int32_t locPage = -1;
-    locQuads q(r);
     for (uint32_t i = 0; i < locLength; i++)
     {
         const uint8_t ch = (uint8_t)aText[i];
@@ -349,16 +357,56 @@ void QR_Font::DrawText(QR_Font* aFont, int32_t anX, int32_t aY, float aScaleX, f
         {
             if (g.myPage != locPage)
             {
-                if (g.myPage >= aFont->myNumPages || !q.Begin(aFont->myPages[g.myPage], aFont->myColor, locLength - i))
-                    return;
+                // A line's first page may carry on the batch of the line before it.
+                if (g.myPage >= aFont->myNumPages ||
+                    !(locBegun ? q.Begin(aFont->myPages[g.myPage], aColor, locLength - i + aMore)
+                               : q.Continue(aFont->myPages[g.myPage], aColor, locLength - i + aMore)))
+                    return false;
                 locPage = g.myPage;
+                locBegun = true;
             }
             const float right = pen + (float)g.myWidth * aScaleX;
-            if (!q.Add(pen, top, right, bottom, g, g.myLeftU, g.myTopV, g.myRightU, g.myBottomV, aFont->myColor,
-                       locLength - i))
-                return;
+            if (!q.Add(pen, top, right, bottom, g, g.myLeftU, g.myTopV, g.myRightU, g.myBottomV, aColor,
+                       locLength - i + aMore))
+                return false;
             pen += (float)(aFont->mySpacing + g.myWidth) * aScaleX;
         }
+    }
+    return true;
+}
+
+void QR_Font::DrawText(QR_Font* aFont, int32_t anX, int32_t aY, float aScaleX, float aScaleY, const char* aText)
+{
+    QR_Render* r = QR_Render::ourInstance;
+    if (!aFont || !r || !aText || !aText[0])
+        return;
+    r->BeginAlpha2D();
+    locQuads q(r);
+    locLine(q, aFont, anX, aY, aScaleX, aScaleY, aFont->myColor, aText, 0);
+}
+
+void QR_Font::DrawTexts(QR_Font* aFont, const QR_FontText* aTexts, uint32_t aCount)
+{
+    QR_Render* r = QR_Render::ourInstance;
+    if (!aFont || !r || !aTexts)
+        return;
+    uint32_t locMore = 0;
+    for (uint32_t i = 0; i < aCount; i++)
+        locMore += aTexts[i].myText ? (uint32_t)strlen(aTexts[i].myText) : 0;
+    bool locBegun = false;
+    locQuads q(r);
+    for (uint32_t i = 0; i < aCount; i++)
+    {
+        const QR_FontText& t = aTexts[i];
+        if (!t.myText || !t.myText[0])
+            continue;
+        aFont->myColor = t.myColor;
+        if (!locBegun)
+            r->BeginAlpha2D();
+        locBegun = true;
+        locMore -= (uint32_t)strlen(t.myText);
+        if (!locLine(q, aFont, t.myX, t.myY, 1.0f, 1.0f, t.myColor, t.myText, locMore))
+            return;
     }
 }
 

@@ -9,6 +9,15 @@
 struct QR_Rect;
 class QR_SurfaceInstance;
 
+// One line of several drawn together (QR_Font::DrawTexts).
+struct QR_FontText
+{
+    int32_t myX = 0;
+    int32_t myY = 0;
+    uint32_t myColor = 0xFFFFFFFF;
+    const char* myText = nullptr;
+};
+
 struct QR_Glyph
 {
     float myLeftU; // the glyph's rectangle on its page, fractions of the page texture
@@ -33,6 +42,10 @@ public:
     // At whole pixels of the render window (moved by the current view's origin).
     static void DrawText(QR_Font* aFont, int32_t anX, int32_t aY, float aScaleX, float aScaleY, const char* aText);
     static void DrawTextUnscaled(QR_Font* aFont, int32_t anX, int32_t aY, const char* aText);
+    // The lines in turn at scale 1, each in its colour, as DrawTextUnscaled would draw them;
+    // lines of one colour and page go to the device in one draw. The font keeps the last
+    // colour.
+    static void DrawTexts(QR_Font* aFont, const QR_FontText* aTexts, uint32_t aCount);
     // Only what lies inside aClip (left, top, right, bottom); tabs are not special.
     static void DrawTextClipped(QR_Font* aFont, int32_t anX, int32_t aY, float aScaleX, float aScaleY,
                                 const QR_Rect* aClip, const char* aText);

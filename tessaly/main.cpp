@@ -394,9 +394,13 @@ bool ViewerFrame()
     ourMainView->BeginRender(false, 0);
     ourMainView->MakeCurrent();
     r->SetView(ourMainView);
+    // The labels in one go: one draw for the lines of one colour.
+    QR_FontText locLabels[VIEWER_NUM_CELLS];
+    uint32_t locNumLabels = 0;
     for (int i = 0; i < v.myNumCellsInUse; i++)
-        if (v.myCells[i])
-            v.myCells[i]->DrawLabel(ourFont);
+        if (v.myCells[i] && v.myCells[i]->GetLabel(&locLabels[locNumLabels]))
+            locNumLabels++;
+    QR_Font::DrawTexts(ourFont, locLabels, locNumLabels);
     ourMainView->EndRender();
     r->EndFrame();
     if (v.myLoadCursor >= (int)v.myEntries.size())

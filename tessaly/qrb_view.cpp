@@ -134,11 +134,14 @@ void ViewerCell::Render(float aZoom, float anAngle1, float anAngle2)
     myView->EndRender();
 }
 
-void ViewerCell::DrawLabel(QR_Font* aFont)
+bool ViewerCell::GetLabel(QR_FontText* aText) const
 {
     if (!myView || myLabel.IsEmpty())
-        return;
-    aFont->myColor = myObject ? 0xFFFFFFFF : myBitmap ? 0xFF0000FF : 0xFFFFFF00;
+        return false;
     const QR_Camera& c = myView->myCamera;
-    QR_Font::DrawText(aFont, c.myViewportX, c.myViewportY + c.myViewportHeight + 5, 1.0f, 1.0f, myLabel.GetBuffer());
+    aText->myX = c.myViewportX;
+    aText->myY = c.myViewportY + c.myViewportHeight + 5;
+    aText->myColor = myObject ? 0xFFFFFFFF : myBitmap ? 0xFF0000FF : 0xFFFFFF00;
+    aText->myText = myLabel.GetBuffer();
+    return true;
 }

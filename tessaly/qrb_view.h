@@ -8,7 +8,7 @@ class QR_Bitmap;
 class QR_MainObject;
 class QR_Scene;
 class QR_View;
-class QR_Font;
+struct QR_FontText;
 
 class ViewerCell
 {
@@ -25,7 +25,8 @@ public:
     void Clear();
     void SetRect(int anX, int aY, int aWidth, int aHeight);
     void Render(float aZoom, float anAngle1, float anAngle2);
-    void DrawLabel(QR_Font* aFont);
+    // The label line below the view, in the colour of the cell's kind; false without one.
+    bool GetLabel(QR_FontText* aText) const;
 
     QR_Scene* myScene;          // owned
     QR_View* myView;            // owned

@@ -110,6 +110,45 @@ protected:
     std::string myDir;
 };
 
+// Lines drawn together blend as drawn one after the other: the same pixels where they cross.
+TEST_F(FontStrip, LinesDrawnTogetherAreThoseDrawnInTurn)
+{
+    Strip s;
+    const std::string locBase = myDir + "dejavu16";
+    ASSERT_TRUE(MakeStrip(locBase, 16, &s));
+    QR_Font* f = QR_Font::Acquire((locBase + ".tga").c_str(), (locBase + ".txt").c_str());
+    ASSERT_NE(f, nullptr);
+    const QR_FontText locLines[] = {
+        {10, 10, 0xFFFFFF00u, "Folder one"}, {14, 14, 0xFFFFFF00u, "crossing it"},
+        {20, 12, 0x80FFFFFFu, "half white"}, {30, 60, 0xFF0000FFu, "blue, W%rld"},
+    };
+    auto locFrame = [&](const std::function<void()>& aDraw)
+    {
+        R()->BeginFrame();
+        QR_Rect locAll = {0, 0, WIDTH, HEIGHT};
+        R()->Clear(&locAll, QR_CLEAR_TARGET | QR_CLEAR_ZBUFFER, 0x203040, 1.0f, 0);
+        aDraw();
+        R()->EndFrame();
+        return QRT_GrabFrame(WIDTH, HEIGHT);
+    };
+    const std::vector<uint32_t> locInTurn = locFrame(
+        [&]
+        {
+            for (const QR_FontText& t : locLines)
+            {
+                f->myColor = t.myColor;
+                QR_Font::DrawTextUnscaled(f, t.myX, t.myY, t.myText);
+            }
+        });
+    const std::vector<uint32_t> locTogether = locFrame([&] { QR_Font::DrawTexts(f, locLines, 4); });
+    EXPECT_TRUE(locInTurn == locTogether);
+    size_t locLit = 0;
+    for (uint32_t p : locTogether)
+        locLit += (p & 0xFFFFFF) != 0x203040;
+    EXPECT_GT(locLit, 200u);
+    QR_Font::Release(f);
+}
+
 } // namespace
 
 TEST_F(FontStrip, StripFollowsTheRulesAndLoadsGlyphForGlyph)

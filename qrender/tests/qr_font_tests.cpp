@@ -175,4 +175,39 @@ TEST_F(FontTest, TextIsDrawnAsQuadsWithTabsScalesAndClipping)
     QR_Font::Release(f);
 }
 
+TEST_F(FontTest, LinesOfOneColourGoToTheDeviceInOneDraw)
+{
+    Strip("t", 80, 10, {{0, 65}, {70, 73}}, "AB");
+    QR_Font* f = QR_Font::Acquire("t", "t");
+    ASSERT_NE(f, nullptr);
+    R()->BeginFrame();
+    Calls().clear();
+    const QR_FontText locLines[] = {
+        {0, 0, 0xFFFFFF00u, "AB"}, {100, 30, 0xFFFFFF00u, ""}, {5, 20, 0xFFFFFF00u, "B"},
+        {7, 40, 0xFFFFFFFFu, nullptr}, {7, 40, 0xFFFFFFFFu, "BA"},
+    };
+    QR_Font::DrawTexts(f, locLines, 5);
+    // Yellow then white: two draws, the yellow lines' quads in order in the first.
+    EXPECT_EQ(Count("DrawIndexedPrimitive"), 2);
+    EXPECT_EQ(f->myColor, 0xFFFFFFFFu);
+    std::vector<TextVertex> v = LastVertices();
+    ASSERT_EQ(v.size(), 8u);
+    EXPECT_FLOAT_EQ(v[0].x, 6.5f);
+    EXPECT_FLOAT_EQ(v[0].y, 39.5f);
+    EXPECT_FLOAT_EQ(v[4].x, 9.5f + (float)f->mySpacing);
+    EXPECT_EQ(v[7].myColor, 0xFFFFFFFFu);
+    Calls().clear();
+    QR_Font::DrawTexts(f, locLines, 3);
+    ASSERT_EQ(Count("DrawIndexedPrimitive"), 1);
+    v = LastVertices();
+    ASSERT_EQ(v.size(), 12u);
+    EXPECT_FLOAT_EQ(v[4].x, 64.5f + (float)f->mySpacing);
+    EXPECT_FLOAT_EQ(v[8].x, 4.5f);
+    EXPECT_FLOAT_EQ(v[8].y, 19.5f);
+    EXPECT_EQ(v[11].myColor, 0xFFFFFF00u);
+    EXPECT_FLOAT_EQ(v[9].u, f->myGlyphs['B'].myRightU);
+    R()->EndFrame();
+    QR_Font::Release(f);
+}
+
 } // namespace
