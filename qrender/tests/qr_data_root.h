@@ -33,7 +33,9 @@ public:
     void Leave()
     {
         if (!myOldDir.empty())
+        {
             EXPECT_EQ(chdir(myOldDir.c_str()), 0);
+        }
         myOldDir.clear();
     }
 

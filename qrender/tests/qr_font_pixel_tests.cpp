@@ -232,7 +232,9 @@ TEST_F(FontStrip, DrawnTextLiesWhereGetTextWidthSays)
         for (int y = 0; y < HEIGHT; y++)
         {
             if (a[y * WIDTH + x])
+            {
                 ASSERT_TRUE(y >= 40 && y < 40 + f->myHeight) << x << "," << y;
+            }
         }
 
     // Drawn in two parts, the second at the first part's width, the pixels are the same.
