@@ -261,9 +261,10 @@ private:
         std::vector<Slot, OS_LargeAllocator<Slot>> locOld;
         locOld.swap(mySlots);
         // Every page of the table is written below: faulted in at once.
-        mySlots.reserve(locOld.empty() ? 16 : locOld.size() * 2);
-        OS_FaultIn(mySlots.data(), mySlots.capacity() * sizeof(Slot));
-        mySlots.resize(mySlots.capacity());
+        const size_t locCount = locOld.empty() ? 16 : locOld.size() * 2;
+        mySlots.reserve(locCount);
+        OS_FaultIn(mySlots.data(), locCount * sizeof(Slot));
+        mySlots.resize(locCount);
         const size_t locMask = mySlots.size() - 1;
         for (Slot& locSlot : locOld)
         {
