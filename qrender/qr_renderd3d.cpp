@@ -754,6 +754,8 @@ void QR_RenderD3D::EndFrame()
     locSetWholeViewport(myRenderSettings);
     bool locSceneFlag = ourDevice->EndScene();
     QC_ASSERT(locSceneFlag);
+    if (ourWindow.myDrawingFunc)
+        ourWindow.myDrawingFunc(ourWindow.myUserData);
     if (!ourDevice->Present() && GFX_GetLastError() == GFX_ERROR_DEVICE_LOST)
     {
         // Reset through the size-change path once the device can be reset; until then

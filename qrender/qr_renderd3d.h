@@ -13,6 +13,9 @@ struct QR_HostWindow
 {
     GFX_PresentFunc myPresentFunc;
     void* myUserData;
+    // Each frame, once its drawing went to the device and before its picture is read
+    // back: the host may show the last picture meanwhile. May be null.
+    void (*myDrawingFunc)(void* aUserData) = nullptr;
 };
 
 const uint32_t QR_BUFFER_UNUSED = 100000000; // position of a dynamic buffer untouched this frame

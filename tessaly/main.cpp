@@ -544,6 +544,8 @@ int ViewerStartUp(int argc, char** argv, const char* aProgramDir)
     static QR_HostWindow locHost;
     locHost.myPresentFunc = locPresent;
     locHost.myUserData = nullptr;
+    // The last frame's picture is painted while the software renderer draws the next.
+    locHost.myDrawingFunc = [](void*) { UI_UpdateWindow(ourWindow); };
     if (!QR_Render::Create(&locHost, nullptr))
     {
         UI_DestroyWindow(ourWindow);

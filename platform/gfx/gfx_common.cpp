@@ -1183,6 +1183,7 @@ bool GFX_DeviceCommon::EndScene()
     }
     Trace("EndScene");
     myInSceneFlag = false;
+    BackEndScene();
     return true;
 }
 

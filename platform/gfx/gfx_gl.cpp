@@ -214,6 +214,7 @@ protected:
     bool BackDraw(const DrawCall& aCall) override;
     bool BackReadSurface(GFX_Surface* aSurface, uint32_t* aPixels, uint32_t aPitch) override;
     void BackPresent() override;
+    void BackEndScene() override;
     bool BackReset() override;
     void ReleaseContext() override;
 
@@ -1058,6 +1059,14 @@ bool GFX_GLDevice::BackReadSurface(GFX_Surface* aSurface, uint32_t* aPixels, uin
                 locRow[x] |= 0xFF000000u;
         }
     return true;
+}
+
+void GFX_GLDevice::BackEndScene()
+{
+    // The software rasteriser starts on a flush: the frame is drawn on its threads
+    // while the caller goes on, until the read-back waits for it.
+    Activate();
+    glFlush();
 }
 
 void GFX_GLDevice::BackPresent()

@@ -251,6 +251,9 @@ protected:
     virtual bool BackReadSurface(GFX_Surface* aSurface, uint32_t* aPixels, uint32_t aPitch) = 0;
     // Reads the back buffer into myFrontPixels.
     virtual void BackPresent() = 0;
+    // The scene's commands go to the device now, so that it draws while the caller
+    // does other work before Present.
+    virtual void BackEndScene() {}
     // Device loss: DEFAULT-pool contents are gone; Reset rebuilds the back buffer.
     virtual void BackLoseDevice() {}
     virtual bool BackReset() { return true; }

@@ -71,9 +71,13 @@ void UI_GetScrollInfo(UI_Window* aWindow, int* aMin, int* aMax, int* aPage, int*
 // and painted at the client area's top left; the client repaints on its next turn.
 void UI_WindowPresent(UI_Window* aWindow, const uint32_t* aPixels, int aWidth, int aHeight, int aStride);
 // The same without the copy: the client shows the caller's pixels, which must stay as they
-// are until the next frame or until UI_WindowKeepPixels takes a copy of them.
+// are until the next frame or until UI_WindowKeepPixels takes a copy of them. They are
+// painted at UI_UpdateWindow, which a program drawing frame after frame calls while its
+// next frame renders, or else some milliseconds after the last frame.
 void UI_WindowShowPixels(UI_Window* aWindow, const uint32_t* aPixels, int aWidth, int aHeight, int aStride);
 void UI_WindowKeepPixels(UI_Window* aWindow);
+// Paints now what the client was given and has not painted yet (UpdateWindow).
+void UI_UpdateWindow(UI_Window* aWindow);
 
 // The cursor kept inside a screen rectangle (right and bottom exclusive) as
 // ClipCursor does, for every move the program sees (all of them while a

@@ -21,6 +21,7 @@
 #include <QPointer>
 #include <QRegion>
 #include <QScrollBar>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -36,10 +37,17 @@ public:
     {
         setFocusPolicy(Qt::StrongFocus);
         setAttribute(Qt::WA_OpaquePaintEvent);
+        myPaintLater.setSingleShot(true);
+        myPaintLater.setInterval(UI_WINDOW_PAINT_LATER_MS);
+        QObject::connect(&myPaintLater, &QTimer::timeout, this, [this] { update(); });
     }
     UI_Window* myWindow;
     QImage myFrame;
     bool myFrameBorrowed = false; // myFrame over the presenter's pixels: never written through
+    // Shown pixels not painted yet: UI_UpdateWindow paints them, else myPaintLater does.
+    bool myPaintWaiting = false;
+    QTimer myPaintLater;
+    static constexpr int UI_WINDOW_PAINT_LATER_MS = 15;
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -82,6 +90,8 @@ intptr_t locSend(UI_Window* aWindow, int aMessage, int aParam1, int aParam2)
 
 void UI_WindowClient::paintEvent(QPaintEvent*)
 {
+    myPaintWaiting = false;
+    myPaintLater.stop();
     QPainter locPainter(this);
     // The button face only where the frame does not reach: a frame filled over every paint
     // cost as much again as drawing it.
@@ -342,9 +352,23 @@ void UI_WindowShowPixels(UI_Window* aWindow, const uint32_t* aPixels, int aWidth
         c->myFrame.height() != aHeight || c->myFrame.bytesPerLine() != aStride)
         c->myFrame = QImage(locBits, aWidth, aHeight, aStride, QImage::Format_RGB32);
     c->myFrameBorrowed = true;
-    c->update();
+    // Painted while the presenter draws its next frame (UI_UpdateWindow), or shortly
+    // after the last one.
+    c->myPaintWaiting = true;
+    if (!c->myPaintLater.isActive())
+        c->myPaintLater.start();
     if (aWindow->myWidget->isVisible())
         UI_NoteWindowDrawn(aWindow->myWidget);
+}
+
+void UI_UpdateWindow(UI_Window* aWindow)
+{
+    if (!aWindow || !aWindow->myClient->myPaintWaiting)
+        return;
+    if (aWindow->myClient->isVisible())
+        aWindow->myClient->repaint();
+    else
+        aWindow->myClient->myPaintWaiting = false;
 }
 
 void UI_WindowKeepPixels(UI_Window* aWindow)

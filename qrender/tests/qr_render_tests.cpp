@@ -391,6 +391,33 @@ TEST_F(RecordingRender, AnAdoptedWindowReceivesEveryFrame)
     EXPECT_EQ(QR_RenderD3D::ourDevice, locDevice);
 }
 
+// The host hears of each frame once its drawing went to the device, before its
+// picture comes: it may show the last picture meanwhile.
+TEST_F(RecordingRender, TheHostHearsOfEachFrameBeforeItsPicture)
+{
+    struct Host
+    {
+        std::string myOrder;
+    } locHost;
+    QR_HostWindow locWindow = {[](void* aUserData, const GFX_Image& anImage)
+                               {
+                                   if (anImage.myPixels)
+                                       static_cast<Host*>(aUserData)->myOrder += "p";
+                               },
+                               &locHost};
+    locWindow.myDrawingFunc = [](void* aUserData) { static_cast<Host*>(aUserData)->myOrder += "d"; };
+    ASSERT_TRUE(QR_Render::Create(&locWindow, nullptr));
+    ASSERT_TRUE(R()->Init(&mySettings));
+    locHost.myOrder.clear();
+    for (int i = 0; i < 3; i++)
+    {
+        R()->BeginFrame();
+        EXPECT_EQ(locHost.myOrder.size(), size_t(2 * i));
+        R()->EndFrame();
+    }
+    EXPECT_EQ(locHost.myOrder, "dpdpdp");
+}
+
 TEST_F(RecordingRender, FrameCountRisesAtEveryFrameStart)
 {
     ASSERT_TRUE(Start());

@@ -304,6 +304,44 @@ TEST_F(UIWindowTest, ShownPixelsAreTheCallersUntilKeptOrCopied)
     EXPECT_EQ(0xFF123456u, g.pixel(0, 0));
 }
 
+// Shown pixels are painted when the program asks, at once and once, or else
+// shortly after on the window's own.
+TEST_F(UIWindowTest, ShownPixelsArePaintedOnAskingOrSoonAfter)
+{
+    UI_ShowWindow(myWindow, true);
+    QWidget* c = UI_GetWindowClient(myWindow);
+    QApplication::processEvents();
+    struct PaintCounter : QObject
+    {
+        int myPaints = 0;
+        bool eventFilter(QObject*, QEvent* anEvent) override
+        {
+            myPaints += anEvent->type() == QEvent::Paint;
+            return false;
+        }
+    } locCounter;
+    c->installEventFilter(&locCounter);
+    std::vector<uint32_t> locPixels(20 * 10, 0xFF00FF00u);
+    UI_WindowShowPixels(myWindow, locPixels.data(), 20, 10, 20 * 4);
+    UI_UpdateWindow(myWindow);
+    EXPECT_EQ(locCounter.myPaints, 1);
+    UI_UpdateWindow(myWindow); // painted already: nothing to do
+    EXPECT_EQ(locCounter.myPaints, 1);
+
+    // Not asked: painted by the window itself.
+    std::fill(locPixels.begin(), locPixels.end(), 0xFF0000FFu);
+    UI_WindowShowPixels(myWindow, locPixels.data(), 20, 10, 20 * 4);
+    for (int i = 0; i < 200 && locCounter.myPaints < 2; i++)
+        QTest::qWait(10);
+    EXPECT_EQ(locCounter.myPaints, 2);
+    UI_UpdateWindow(myWindow);
+    EXPECT_EQ(locCounter.myPaints, 2);
+    c->removeEventFilter(&locCounter);
+    const QImage g = c->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(0xFF0000FFu, g.pixel(3, 3));
+    UI_UpdateWindow(nullptr);
+}
+
 TEST_F(UIWindowTest, ClipCursorKeepsTheCursorInsideUntilLifted)
 {
     UI_ShowWindow(myWindow, true);
