@@ -81,7 +81,12 @@ int CPranvelView::Create(UI_Frame* aFrame)
     // The input library reads the keys of the view's window.
     UI_FrameFocusView(aFrame);
     if (!myHostWindow)
+    {
         myHostWindow = new QR_HostWindow{Present, this};
+        // The last picture is painted while the software renderer draws the next.
+        myHostWindow->myDrawingFunc = [](void* aUserData)
+        { UI_FrameUpdateView(static_cast<CPranvelView*>(aUserData)->myFrame); };
+    }
     myScene = ourSceneFactory(myHostWindow, UI_GetFrameView(aFrame));
     if (!myScene)
     {

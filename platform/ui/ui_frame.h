@@ -252,9 +252,13 @@ void UI_FrameSetViewPicture(UI_Frame* aFrame, const UI_Image& anImage);
 // apart, copied once; the pane repaints on its next turn.
 void UI_FrameSetViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aStride);
 // The same without the copy: the pane shows the caller's pixels, which must stay as they
-// are until the next picture or until UI_FrameKeepViewPixels takes a copy of them.
+// are until the next picture or until UI_FrameKeepViewPixels takes a copy of them. They
+// are painted at UI_FrameUpdateView, which a program drawing picture after picture calls
+// while its next one renders, or else some milliseconds after the last picture.
 void UI_FrameShowViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidth, int aHeight, int aStride);
 void UI_FrameKeepViewPixels(UI_Frame* aFrame);
+// Paints now the shown pixels the pane has not painted yet.
+void UI_FrameUpdateView(UI_Frame* aFrame);
 void UI_FrameInvalidateView(UI_Frame* aFrame);
 void UI_FrameGetViewSize(UI_Frame* aFrame, int* aWidth, int* aHeight);
 // The last pointer position seen over the view.

@@ -71,6 +71,9 @@ static UI_Frame* ourSignalFrame = nullptr;
 class UI_FrameWindow;
 class UI_ViewWidget;
 
+// Shown pixels not asked to be painted are painted this long after the last ones.
+constexpr int UI_FRAME_PAINT_LATER_MS = 15;
+
 struct UI_Frame
 {
     UI_FrameWindow* myWindow = nullptr;
@@ -101,6 +104,9 @@ struct UI_Frame
     QImage myPicture;
     bool myPictureBorrowed = false; // myPicture stands on the program's pixels
     bool myPainting = false; // a picture presented while painting needs no second paint
+    // Shown pixels not painted yet: UI_FrameUpdateView paints them, else myPaintLater does.
+    bool myPictureWaiting = false;
+    QTimer* myPaintLater = nullptr;
     int myCursorX = 0;
     int myCursorY = 0;
     bool myClosing = false;
@@ -238,6 +244,9 @@ protected:
         locMessage.myKind = UI_VM_PAINT;
         locMessage.myWidth = width();
         locMessage.myHeight = height();
+        myFrame->myPictureWaiting = false;
+        if (myFrame->myPaintLater)
+            myFrame->myPaintLater->stop();
         myFrame->myPainting = true;
         locSendViewMessage(myFrame, locMessage);
         myFrame->myPainting = false;
@@ -543,6 +552,11 @@ UI_Frame* UI_CreateFrame(const UI_FrameTemplate& aTemplate)
     QWidget* locEmptyPane = new QWidget(locFrame->mySplitter);
     locFrame->mySplitter->addWidget(locEmptyPane);
     locFrame->myView = new UI_ViewWidget(locFrame, locFrame->mySplitter);
+    locFrame->myPaintLater = new QTimer(locFrame->myView);
+    locFrame->myPaintLater->setSingleShot(true);
+    locFrame->myPaintLater->setInterval(UI_FRAME_PAINT_LATER_MS);
+    QObject::connect(locFrame->myPaintLater, &QTimer::timeout, locFrame->myView,
+                     [locView = locFrame->myView] { locView->update(); });
     locFrame->mySplitter->addWidget(locFrame->myView);
     int locLeft = aTemplate.myLeftPaneWidth > 0 ? aTemplate.myLeftPaneWidth : 200;
     locFrame->myLeftPaneWidth = locLeft;
@@ -1169,10 +1183,26 @@ void UI_FrameShowViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidt
         aFrame->myPicture.bytesPerLine() != aStride)
         aFrame->myPicture = QImage(locBits, aWidth, aHeight, aStride, QImage::Format_RGB32);
     aFrame->myPictureBorrowed = true;
+    // Painted while the program draws its next picture (UI_FrameUpdateView), or shortly
+    // after the last one.
     if (!aFrame->myPainting)
-        aFrame->myView->update();
+    {
+        aFrame->myPictureWaiting = true;
+        if (!aFrame->myPaintLater->isActive())
+            aFrame->myPaintLater->start();
+    }
     if (aFrame->myWindow->isVisible())
         UI_NoteWindowDrawn(aFrame->myWindow);
+}
+
+void UI_FrameUpdateView(UI_Frame* aFrame)
+{
+    if (!aFrame || !aFrame->myPictureWaiting)
+        return;
+    if (aFrame->myView->isVisible())
+        aFrame->myView->repaint();
+    else
+        aFrame->myPictureWaiting = false;
 }
 
 bool UI_FrameWaitForViewPicture(UI_Frame* aFrame, int aMilliseconds)

@@ -366,7 +366,7 @@ TEST_F(FrameTest, SaveQuestionGuardsNewOpenAndExit)
 // message is forgotten; a second signal would end the process.
 TEST_F(FrameTest, TerminationSignalsCloseWithoutQuestionsAndEndModalLoops)
 {
-    static const UI_ControlTemplate locControls[] = {{UI_IDOK, UI_CONTROL_PUSHBUTTON, "OK", 10, 10, 50, 14}};
+    static const UI_ControlTemplate locControls[] = {{UI_IDOK, UI_CONTROL_PUSHBUTTON, "OK", 10, 10, 50, 14, 0}};
     static const UI_DialogTemplate locTemplate = {100, "Asked", 100, 60, "MS Sans Serif", 8, locControls, 1};
     for (int locSignal : {SIGTERM, SIGINT, SIGHUP})
     {
@@ -539,6 +539,41 @@ TEST_F(FrameTest, BorrowedViewPixelsShowUntilACopyIsKept)
     UI_FrameSetViewPixels(myFrame, locSource.data(), 8, 4, 8 * 4);
     EXPECT_EQ(locOther[5], 0xFF123456u);
     EXPECT_EQ(locView->grab().toImage().pixel(3, 2), 0xFF654321u);
+}
+
+// Borrowed pixels are painted when the program asks, at once and once, or else
+// shortly after on the view's own.
+TEST_F(FrameTest, BorrowedViewPixelsArePaintedOnAskingOrSoonAfter)
+{
+    QWidget* locView = UI_GetFrameView(myFrame);
+    ASSERT_TRUE(locView->isVisible());
+    QCoreApplication::processEvents();
+    struct PaintCounter : QObject
+    {
+        int myPaints = 0;
+        bool eventFilter(QObject*, QEvent* anEvent) override
+        {
+            myPaints += anEvent->type() == QEvent::Paint;
+            return false;
+        }
+    } locCounter;
+    locView->installEventFilter(&locCounter);
+    std::vector<uint32_t> locPixels(8 * 4, 0xFF0000FFu);
+    UI_FrameShowViewPixels(myFrame, locPixels.data(), 8, 4, 8 * 4);
+    UI_FrameUpdateView(myFrame);
+    EXPECT_EQ(locCounter.myPaints, 1);
+    UI_FrameUpdateView(myFrame);
+    EXPECT_EQ(locCounter.myPaints, 1);
+    UI_FrameShowViewPixels(myFrame, locPixels.data(), 8, 4, 8 * 4);
+    QElapsedTimer locClock;
+    locClock.start();
+    while (locCounter.myPaints < 2 && locClock.elapsed() < 2000)
+        UI_DispatchMessages(false);
+    EXPECT_EQ(locCounter.myPaints, 2);
+    UI_FrameUpdateView(myFrame);
+    EXPECT_EQ(locCounter.myPaints, 2);
+    locView->removeEventFilter(&locCounter);
+    UI_FrameUpdateView(nullptr);
 }
 
 TEST_F(FrameTest, GrabVariableWritesTheMainWindowAndQuits)
