@@ -4,6 +4,7 @@
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_prompt_script.h"
 #include "platform/ui/ui_qt.h"
+#include "platform/ui/tests/ui_paint_counter.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -548,16 +549,7 @@ TEST_F(FrameTest, BorrowedViewPixelsArePaintedOnAskingOrSoonAfter)
     QWidget* locView = UI_GetFrameView(myFrame);
     ASSERT_TRUE(locView->isVisible());
     QCoreApplication::processEvents();
-    struct PaintCounter : QObject
-    {
-        int myPaints = 0;
-        bool eventFilter(QObject*, QEvent* anEvent) override
-        {
-            myPaints += anEvent->type() == QEvent::Paint;
-            return false;
-        }
-    } locCounter;
-    locView->installEventFilter(&locCounter);
+    UI_PaintCounter locCounter(locView);
     std::vector<uint32_t> locPixels(8 * 4, 0xFF0000FFu);
     UI_FrameShowViewPixels(myFrame, locPixels.data(), 8, 4, 8 * 4);
     UI_FrameUpdateView(myFrame);
@@ -572,7 +564,6 @@ TEST_F(FrameTest, BorrowedViewPixelsArePaintedOnAskingOrSoonAfter)
     EXPECT_EQ(locCounter.myPaints, 2);
     UI_FrameUpdateView(myFrame);
     EXPECT_EQ(locCounter.myPaints, 2);
-    locView->removeEventFilter(&locCounter);
     UI_FrameUpdateView(nullptr);
 }
 

@@ -2,6 +2,7 @@
 // the procedure's messages, presented frames and the cursor confinement.
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_qt.h"
+#include "platform/ui/tests/ui_paint_counter.h"
 #include "platform/ui/ui_window.h"
 
 #include <gtest/gtest.h>
@@ -311,16 +312,7 @@ TEST_F(UIWindowTest, ShownPixelsArePaintedOnAskingOrSoonAfter)
     UI_ShowWindow(myWindow, true);
     QWidget* c = UI_GetWindowClient(myWindow);
     QApplication::processEvents();
-    struct PaintCounter : QObject
-    {
-        int myPaints = 0;
-        bool eventFilter(QObject*, QEvent* anEvent) override
-        {
-            myPaints += anEvent->type() == QEvent::Paint;
-            return false;
-        }
-    } locCounter;
-    c->installEventFilter(&locCounter);
+    UI_PaintCounter locCounter(c);
     std::vector<uint32_t> locPixels(20 * 10, 0xFF00FF00u);
     UI_WindowShowPixels(myWindow, locPixels.data(), 20, 10, 20 * 4);
     UI_UpdateWindow(myWindow);
@@ -336,7 +328,6 @@ TEST_F(UIWindowTest, ShownPixelsArePaintedOnAskingOrSoonAfter)
     EXPECT_EQ(locCounter.myPaints, 2);
     UI_UpdateWindow(myWindow);
     EXPECT_EQ(locCounter.myPaints, 2);
-    c->removeEventFilter(&locCounter);
     const QImage g = c->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(0xFF0000FFu, g.pixel(3, 3));
     UI_UpdateWindow(nullptr);
