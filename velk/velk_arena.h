@@ -37,7 +37,6 @@ public:
     char* data() { return myText; }
     const char* data() const { return myText; }
     size_t size() const { return mySize; }
-    size_t capacity() const { return myCapacity; }
     bool empty() const { return mySize == 0; }
     char& operator[](size_t anIndex) { return myText[anIndex]; }
     char operator[](size_t anIndex) const { return myText[anIndex]; }

@@ -11,6 +11,7 @@
 #include <QTreeView>
 
 #include <QSet>
+#include <QTimer>
 
 #include <cstdint>
 #include <cstring>
@@ -64,6 +65,26 @@ QImage UI_ToQImage(const UI_Image& anImage);
 // Copies 0xAARRGGBB pixels (rows aStride bytes apart) into the picture, resized
 // to fit; false, the picture unchanged, for bad sizes.
 bool UI_CopyPixels(QImage* aPicture, const uint32_t* aPixels, int aWidth, int aHeight, int aStride);
+// A widget's picture handed over and not painted yet: painted when the program asks,
+// while it draws its next picture, or by the widget itself shortly after the last one.
+class UI_PaintLater
+{
+public:
+    explicit UI_PaintLater(QWidget* aWidget);
+    // A new picture to paint.
+    void Wait();
+    // The widget painted: for its paint event.
+    void Painted();
+    // Paints a waiting picture now.
+    void PaintNow();
+
+private:
+    static constexpr int ourDelayMs = 15;
+    QWidget* myWidget;
+    QTimer myTimer;
+    bool myWaitingFlag = false;
+};
+
 // Byte order without regard to ASCII case, as Windows' controls sort.
 int UI_CompareNoCase(const QByteArray& aLeft, const QByteArray& aRight);
 

@@ -71,9 +71,6 @@ static UI_Frame* ourSignalFrame = nullptr;
 class UI_FrameWindow;
 class UI_ViewWidget;
 
-// Shown pixels not asked to be painted are painted this long after the last ones.
-constexpr int UI_FRAME_PAINT_LATER_MS = 15;
-
 struct UI_Frame
 {
     UI_FrameWindow* myWindow = nullptr;
@@ -104,9 +101,8 @@ struct UI_Frame
     QImage myPicture;
     bool myPictureBorrowed = false; // myPicture stands on the program's pixels
     bool myPainting = false; // a picture presented while painting needs no second paint
-    // Shown pixels not painted yet: UI_FrameUpdateView paints them, else myPaintLater does.
-    bool myPictureWaiting = false;
-    QTimer* myPaintLater = nullptr;
+    // Shown pixels, painted at UI_FrameUpdateView or soon after; made with the view.
+    std::unique_ptr<UI_PaintLater> myPaintLater;
     int myCursorX = 0;
     int myCursorY = 0;
     bool myClosing = false;
@@ -244,9 +240,8 @@ protected:
         locMessage.myKind = UI_VM_PAINT;
         locMessage.myWidth = width();
         locMessage.myHeight = height();
-        myFrame->myPictureWaiting = false;
         if (myFrame->myPaintLater)
-            myFrame->myPaintLater->stop();
+            myFrame->myPaintLater->Painted();
         myFrame->myPainting = true;
         locSendViewMessage(myFrame, locMessage);
         myFrame->myPainting = false;
@@ -552,11 +547,7 @@ UI_Frame* UI_CreateFrame(const UI_FrameTemplate& aTemplate)
     QWidget* locEmptyPane = new QWidget(locFrame->mySplitter);
     locFrame->mySplitter->addWidget(locEmptyPane);
     locFrame->myView = new UI_ViewWidget(locFrame, locFrame->mySplitter);
-    locFrame->myPaintLater = new QTimer(locFrame->myView);
-    locFrame->myPaintLater->setSingleShot(true);
-    locFrame->myPaintLater->setInterval(UI_FRAME_PAINT_LATER_MS);
-    QObject::connect(locFrame->myPaintLater, &QTimer::timeout, locFrame->myView,
-                     [locView = locFrame->myView] { locView->update(); });
+    locFrame->myPaintLater = std::make_unique<UI_PaintLater>(locFrame->myView);
     locFrame->mySplitter->addWidget(locFrame->myView);
     int locLeft = aTemplate.myLeftPaneWidth > 0 ? aTemplate.myLeftPaneWidth : 200;
     locFrame->myLeftPaneWidth = locLeft;
@@ -1186,23 +1177,15 @@ void UI_FrameShowViewPixels(UI_Frame* aFrame, const uint32_t* aPixels, int aWidt
     // Painted while the program draws its next picture (UI_FrameUpdateView), or shortly
     // after the last one.
     if (!aFrame->myPainting)
-    {
-        aFrame->myPictureWaiting = true;
-        if (!aFrame->myPaintLater->isActive())
-            aFrame->myPaintLater->start();
-    }
+        aFrame->myPaintLater->Wait();
     if (aFrame->myWindow->isVisible())
         UI_NoteWindowDrawn(aFrame->myWindow);
 }
 
 void UI_FrameUpdateView(UI_Frame* aFrame)
 {
-    if (!aFrame || !aFrame->myPictureWaiting)
-        return;
-    if (aFrame->myView->isVisible())
-        aFrame->myView->repaint();
-    else
-        aFrame->myPictureWaiting = false;
+    if (aFrame)
+        aFrame->myPaintLater->PaintNow();
 }
 
 bool UI_FrameWaitForViewPicture(UI_Frame* aFrame, int aMilliseconds)

@@ -21,7 +21,6 @@
 #include <QPointer>
 #include <QRegion>
 #include <QScrollBar>
-#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -37,17 +36,11 @@ public:
     {
         setFocusPolicy(Qt::StrongFocus);
         setAttribute(Qt::WA_OpaquePaintEvent);
-        myPaintLater.setSingleShot(true);
-        myPaintLater.setInterval(UI_WINDOW_PAINT_LATER_MS);
-        QObject::connect(&myPaintLater, &QTimer::timeout, this, [this] { update(); });
     }
     UI_Window* myWindow;
     QImage myFrame;
     bool myFrameBorrowed = false; // myFrame over the presenter's pixels: never written through
-    // Shown pixels not painted yet: UI_UpdateWindow paints them, else myPaintLater does.
-    bool myPaintWaiting = false;
-    QTimer myPaintLater;
-    static constexpr int UI_WINDOW_PAINT_LATER_MS = 15;
+    UI_PaintLater myPaintLater{this}; // shown pixels, painted at UI_UpdateWindow or soon after
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -90,8 +83,7 @@ intptr_t locSend(UI_Window* aWindow, int aMessage, int aParam1, int aParam2)
 
 void UI_WindowClient::paintEvent(QPaintEvent*)
 {
-    myPaintWaiting = false;
-    myPaintLater.stop();
+    myPaintLater.Painted();
     QPainter locPainter(this);
     // The button face only where the frame does not reach: a frame filled over every paint
     // cost as much again as drawing it.
@@ -354,21 +346,15 @@ void UI_WindowShowPixels(UI_Window* aWindow, const uint32_t* aPixels, int aWidth
     c->myFrameBorrowed = true;
     // Painted while the presenter draws its next frame (UI_UpdateWindow), or shortly
     // after the last one.
-    c->myPaintWaiting = true;
-    if (!c->myPaintLater.isActive())
-        c->myPaintLater.start();
+    c->myPaintLater.Wait();
     if (aWindow->myWidget->isVisible())
         UI_NoteWindowDrawn(aWindow->myWidget);
 }
 
 void UI_UpdateWindow(UI_Window* aWindow)
 {
-    if (!aWindow || !aWindow->myClient->myPaintWaiting)
-        return;
-    if (aWindow->myClient->isVisible())
-        aWindow->myClient->repaint();
-    else
-        aWindow->myClient->myPaintWaiting = false;
+    if (aWindow)
+        aWindow->myClient->myPaintLater.PaintNow();
 }
 
 void UI_WindowKeepPixels(UI_Window* aWindow)
@@ -458,6 +444,36 @@ QImage locLargeImage(int aWidth, int aHeight)
 }
 
 } // namespace
+
+UI_PaintLater::UI_PaintLater(QWidget* aWidget) : myWidget(aWidget)
+{
+    myTimer.setSingleShot(true);
+    myTimer.setInterval(ourDelayMs);
+    QObject::connect(&myTimer, &QTimer::timeout, myWidget, [this] { myWidget->update(); });
+}
+
+void UI_PaintLater::Wait()
+{
+    myWaitingFlag = true;
+    if (!myTimer.isActive())
+        myTimer.start();
+}
+
+void UI_PaintLater::Painted()
+{
+    myWaitingFlag = false;
+    myTimer.stop();
+}
+
+void UI_PaintLater::PaintNow()
+{
+    if (!myWaitingFlag)
+        return;
+    if (myWidget->isVisible())
+        myWidget->repaint();
+    else
+        Painted();
+}
 
 bool UI_CopyPixels(QImage* aPicture, const uint32_t* aPixels, int aWidth, int aHeight, int aStride)
 {
