@@ -12,7 +12,7 @@
 #include "lw_test_util.h"
 #include "modeleditor/qrendereditor.h"
 #include "platform/input/in_script.h"
-#include "qcommon/qc_debug.h"
+#include "qcommon/tests/qc_debug_lines.h"
 #include "qrender/qr_render.h"
 #include "qrender/qr_surface.h"
 #include "qrender/qr_texture.h"
@@ -22,23 +22,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-// Keeps the debug lines while it is installed.
-class DebugLines : public QC_DebugListener
-{
-public:
-    DebugLines()
-    {
-        if (!QC_Debug::IsInited())
-            QC_Debug::Init();
-        QC_Debug::AddListener(this);
-    }
-    ~DebugLines() override { QC_Debug::RemoveListener(this); }
-    void Print(const char* aText) override { myLines.push_back(aText); }
-    void Close() override {}
-
-    std::vector<std::string> myLines;
-};
-
 class LWBuildFrames : public testing::Test
 {
 protected:

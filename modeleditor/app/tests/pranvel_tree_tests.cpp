@@ -423,6 +423,10 @@ TEST_F(PranvelTree, TheTitleNamesTheFileSaved)
     EXPECT_TRUE(fs::exists(myDir / "SHIP.QRE"));
     EXPECT_EQ(locTitle(), "SHIP.QRE - Pranvel");
     EXPECT_EQ(myLeft->GetDocumentPath(), (myDir / "SHIP.QRE").string());
+    myLeft->OnFileNew();
+    EXPECT_EQ(locTitle(), "Untitled - Pranvel");
+    myLeft->OpenQRE((myDir / "SHIP.QRE").c_str(), "SHIP");
+    EXPECT_EQ(locTitle(), "SHIP.QRE - Pranvel");
 
     // A name that exists in another case is written under its own spelling; so is Save As's.
     myLeft->OnFileNew();
@@ -440,6 +444,27 @@ TEST_F(PranvelTree, TheTitleNamesTheFileSaved)
     EXPECT_GT(locLines((myDir / "Other.QRE").string()).size(), 3u);
     EXPECT_EQ(locTitle(), "Other.QRE - Pranvel");
     EXPECT_TRUE(myPrompts.GetBoxes().empty()) << myPrompts.GetBoxes()[0];
+    // A failed Save As says so and still renames the document, so Save tries that name again.
+    std::ofstream(myDir / "afile") << "x";
+    myPrompts.AnswerFile((myDir / "afile" / "blocked").string());
+    EXPECT_FALSE(myLeft->OnFileSaveAs());
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_EQ(myPrompts.GetBoxes()[0].rfind("Pranvel|Failed to save file.", 0), 0u) << myPrompts.GetBoxes()[0];
+    EXPECT_EQ(myLeft->GetDocumentPath(), (myDir / "afile" / "blocked.qre").string());
+    EXPECT_EQ(locTitle(), "blocked.qre - Pranvel");
+}
+
+TEST_F(PranvelTree, AQREWhoseModelFailsNamesItsOwnCause)
+{
+    // A renderer code left by an earlier failure (the statistics font's) is not this one's.
+    std::ofstream(myDir / "bad.qre", std::ios::binary)
+        << "VERSION_NUMBER 7\r\nOPENMODEL \"broken.lwo\" \"broken\" \"STND\"\r\n";
+    QR_Error::SetCode(QR_ERROR_IMAGE_FORMAT);
+    myPrompts.Clear();
+    myLeft->OpenQRE((myDir / "bad.qre").c_str(), "bad");
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_EQ(myPrompts.GetBoxes()[0].rfind("Pranvel|Error: ", 0), 0u) << myPrompts.GetBoxes()[0];
+    EXPECT_NE(myPrompts.GetBoxes()[0].find("broken.lwo"), std::string::npos) << myPrompts.GetBoxes()[0];
 }
 
 TEST_F(PranvelTree, SaveAsNamesAndExportAnswers)
