@@ -118,7 +118,7 @@ QRenderEditor::QRenderEditor()
     , myModelLoaded(false)
     , myInputStarted(false)
     , myBgColor(0)
-    , myObjectColors{}
+    , myObjectColors{0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF}
     , myObjectColorIndex(0)
     , myNearPlane(0.1f)
     , myFarPlane(200.0f)

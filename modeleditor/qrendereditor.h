@@ -230,7 +230,7 @@ private:
     bool myModelLoaded;
     bool myInputStarted;
     uint32_t myBgColor;
-    uint32_t myObjectColors[8];
+    uint32_t myObjectColors[8]; // tints, white at start: a part without a surface draws lit colour x tint
     uint32_t myObjectColorIndex;
     QC_String myWorkDir;
     QC_GrowingArray<ShaderOverride> myShaderOverrides;

@@ -48,7 +48,9 @@ struct PranvelSettings
     QC_String myWorkDir;
     QC_String myStateFile;
     uint32_t myBgColor = 0;
-    uint32_t myObjectColors[8] = {};
+    // White leaves the lit colour as it is: parts without a surface draw in their vertex
+    // colour times the tint, so a black tint would hide every untextured part.
+    uint32_t myObjectColors[8] = {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF};
     uint32_t myAmbientColor = 0xFFFFFF;
     float myDirLightDirection = 0.0f;
     float myDirLightElevation = 0.0f;

@@ -13,6 +13,7 @@
 #include "modeleditor/editorerror.h"
 #include "modeleditor/qre_commands.h"
 #include "modeleditor/templateedit.h"
+#include "platform/os/os_file.h"
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_prompt.h"
 #include "qrender/qr_error.h"
@@ -373,6 +374,9 @@ void CLeftView::OpenQRE(const char* aPath, const char* aTitle)
     UI_SetCursor(UI_CURSOR_WAIT);
     Scene()->ClearModel();
     Scene()->ClearExpandedItems();
+    // The failure text reads the renderer's code first: one left by an earlier load (the
+    // statistics font) would name the wrong cause.
+    QR_Error::ourCode = 0;
     if (!LoadQRE(*locHandler, QC_String(aPath), false))
         locBox(LoadFailureText().c_str());
     RebuildTree();
@@ -432,7 +436,7 @@ void CLeftView::OpenLightWave(const char* aPath, const char* aTitle)
     EnableTimer(true);
 }
 
-bool CLeftView::SaveTo(const std::string& aPath)
+bool CLeftView::SaveTo(const std::string& aPath, const std::string& aTitle)
 {
     CommandHandler* locHandler = CommandHandler::Get();
     if (!locHandler)
@@ -445,6 +449,10 @@ bool CLeftView::SaveTo(const std::string& aPath)
         locSaveFailedBox();
         return false;
     }
+    // The document is the file as written: a name that exists in another case is written
+    // under that spelling, a new one as given (upper-cased by Save).
+    char locSaved[4096];
+    SetDocument(OS_ResolvePath(aPath.c_str(), locSaved, sizeof(locSaved)) ? locSaved : aPath.c_str(), aTitle.c_str());
     return true;
 }
 
@@ -460,7 +468,7 @@ bool CLeftView::OnFileSave()
     size_t locSlash = locPath.find_last_of("/\\");
     for (size_t i = locSlash == std::string::npos ? 0 : locSlash + 1; i < locPath.size(); i++)
         locPath[i] = char(toupper((unsigned char)locPath[i]));
-    return SaveTo(locPath);
+    return SaveTo(locPath, myDocumentTitle);
 }
 
 std::string CLeftView::QREName(const char* aChosenPath)
@@ -486,8 +494,9 @@ bool CLeftView::OnFileSaveAs()
         return false;
     }
     std::string locName = QREName(locPath);
-    bool locResult = SaveTo(locName);
-    SetDocument(locName.c_str(), locTitle);
+    bool locResult = SaveTo(locName, locTitle.GetBuffer());
+    if (!locResult)
+        SetDocument(locName.c_str(), locTitle); // the next Save tries the chosen name again
     EnableTimer(true);
     return locResult;
 }

@@ -121,7 +121,8 @@ private:
     // The selected part's index and record (null when not in the model).
     QR_TemplatePart* GetSelectedPart(int* anIndex);
     bool ChooseState(char aCode[5]);
-    bool SaveTo(const std::string& aPath);
+    // Saves the history as aPath; on success the document becomes the file written.
+    bool SaveTo(const std::string& aPath, const std::string& aTitle);
 
     UI_Frame* myFrame = nullptr;
     UI_Dialog* myPane = nullptr;

@@ -7,7 +7,7 @@
 
 #include "lw_test_util.h"
 #include "modeleditor/lw_mesh.h"
-#include "qcommon/qc_debug.h"
+#include "qcommon/tests/qc_debug_lines.h"
 
 namespace
 {
@@ -205,23 +205,6 @@ TEST(LWO2Chunks, UnknownAndOddChunksAreSkippedByTheirLength)
     EXPECT_EQ(locObject->myLayers[0]->myPolyVertexMaps[0].myPoints.size(), 1u);
     EXPECT_EQ(locObject->myLayers[0]->myPolygonTagLists[0].myEntries.size(), 1u);
 }
-
-// Keeps the debug lines while it is installed.
-class DebugLines : public QC_DebugListener
-{
-public:
-    DebugLines()
-    {
-        if (!QC_Debug::IsInited())
-            QC_Debug::Init();
-        QC_Debug::AddListener(this);
-    }
-    ~DebugLines() override { QC_Debug::RemoveListener(this); }
-    void Print(const char* aText) override { myLines.push_back(aText); }
-    void Close() override {}
-
-    std::vector<std::string> myLines;
-};
 
 TEST(LWO2Chunks, SkippedChunkIDsAreLoggedOnce)
 {

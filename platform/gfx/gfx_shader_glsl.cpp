@@ -85,8 +85,9 @@ struct Writer
     std::string Sample(uint32_t aStage, const std::string& aCoords) const
     {
         const uint8_t k = aStage < 8 ? myContext.myTexKinds[aStage] : 0;
+        // A stage without a texture reads opaque white, as in the fixed-function path.
         if (k == 0)
-            return "vec4(0.0, 0.0, 0.0, 1.0)";
+            return "vec4(1.0)";
         return Format("texture(uTex%u, (%s).%s)", aStage, aCoords.c_str(), k == 2 ? "xyz" : "xy");
     }
 

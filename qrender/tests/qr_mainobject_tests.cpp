@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "qcommon/qc_debug.h"
+#include "qcommon/tests/qc_debug_lines.h"
 #include "qinput/qi_time.h"
 #include "qrender/qr_genericparticleemittor.h"
 #include "qrender/qr_light.h"
@@ -327,23 +327,6 @@ TEST_F(MainObjectTest, SkinnedRunsDrawOnceWithTheirBones)
     EXPECT_EQ(QR_View::ourSkippedDraws, 0u);
     delete o;
 }
-
-// Keeps the debug lines while it is installed.
-class DebugLines : public QC_DebugListener
-{
-public:
-    DebugLines()
-    {
-        if (!QC_Debug::IsInited())
-            QC_Debug::Init();
-        QC_Debug::AddListener(this);
-    }
-    ~DebugLines() override { QC_Debug::RemoveListener(this); }
-    void Print(const char* aText) override { myLines.push_back(aText); }
-    void Close() override {}
-
-    std::vector<std::string> myLines;
-};
 
 // A texture override that cannot be made leaves the part drawn without its
 // surface, and a debug line says which texture of which model.

@@ -411,6 +411,62 @@ TEST_F(PranvelTree, OpenedLightWaveModelSavesItsCommandsAndLoadsAgain)
     EXPECT_TRUE(myPrompts.GetBoxes().empty()) << myPrompts.GetBoxes()[0];
 }
 
+TEST_F(PranvelTree, TheTitleNamesTheFileSaved)
+{
+    QWidget* locWindow = UI_GetFrameWidget(myFrame);
+    auto locTitle = [&] { return locWindow->windowTitle().toStdString(); };
+    OpenShip();
+    EXPECT_EQ(locTitle(), "ship.qre - Pranvel");
+    // A new name is written upper-cased, and the title says so.
+    CommandHandler::Get()->SetModified(true);
+    ASSERT_TRUE(myLeft->OnFileSave());
+    EXPECT_TRUE(fs::exists(myDir / "SHIP.QRE"));
+    EXPECT_EQ(locTitle(), "SHIP.QRE - Pranvel");
+    EXPECT_EQ(myLeft->GetDocumentPath(), (myDir / "SHIP.QRE").string());
+    myLeft->OnFileNew();
+    EXPECT_EQ(locTitle(), "Untitled - Pranvel");
+    myLeft->OpenQRE((myDir / "SHIP.QRE").c_str(), "SHIP");
+    EXPECT_EQ(locTitle(), "SHIP.QRE - Pranvel");
+
+    // A name that exists in another case is written under its own spelling; so is Save As's.
+    myLeft->OnFileNew();
+    fs::remove(myDir / "SHIP.QRE");
+    std::ofstream(myDir / "Ship.qre") << "old";
+    OpenShip();
+    CommandHandler::Get()->SetModified(true);
+    ASSERT_TRUE(myLeft->OnFileSave());
+    EXPECT_FALSE(fs::exists(myDir / "SHIP.QRE"));
+    EXPECT_GT(locLines((myDir / "Ship.qre").string()).size(), 3u);
+    EXPECT_EQ(locTitle(), "Ship.qre - Pranvel");
+    std::ofstream(myDir / "Other.QRE") << "old";
+    myPrompts.AnswerFile((myDir / "other").string());
+    ASSERT_TRUE(myLeft->OnFileSaveAs());
+    EXPECT_GT(locLines((myDir / "Other.QRE").string()).size(), 3u);
+    EXPECT_EQ(locTitle(), "Other.QRE - Pranvel");
+    EXPECT_TRUE(myPrompts.GetBoxes().empty()) << myPrompts.GetBoxes()[0];
+    // A failed Save As says so and still renames the document, so Save tries that name again.
+    std::ofstream(myDir / "afile") << "x";
+    myPrompts.AnswerFile((myDir / "afile" / "blocked").string());
+    EXPECT_FALSE(myLeft->OnFileSaveAs());
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_EQ(myPrompts.GetBoxes()[0].rfind("Pranvel|Failed to save file.", 0), 0u) << myPrompts.GetBoxes()[0];
+    EXPECT_EQ(myLeft->GetDocumentPath(), (myDir / "afile" / "blocked.qre").string());
+    EXPECT_EQ(locTitle(), "blocked.qre - Pranvel");
+}
+
+TEST_F(PranvelTree, AQREWhoseModelFailsNamesItsOwnCause)
+{
+    // A renderer code left by an earlier failure (the statistics font's) is not this one's.
+    std::ofstream(myDir / "bad.qre", std::ios::binary)
+        << "VERSION_NUMBER 7\r\nOPENMODEL \"broken.lwo\" \"broken\" \"STND\"\r\n";
+    QR_Error::SetCode(QR_ERROR_IMAGE_FORMAT);
+    myPrompts.Clear();
+    myLeft->OpenQRE((myDir / "bad.qre").c_str(), "bad");
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_EQ(myPrompts.GetBoxes()[0].rfind("Pranvel|Error: ", 0), 0u) << myPrompts.GetBoxes()[0];
+    EXPECT_NE(myPrompts.GetBoxes()[0].find("broken.lwo"), std::string::npos) << myPrompts.GetBoxes()[0];
+}
+
 TEST_F(PranvelTree, SaveAsNamesAndExportAnswers)
 {
     EXPECT_EQ(CLeftView::QREName("c:\\work\\out\\model.old.txt"), "c:/work/out/model.old.qre");
@@ -1210,6 +1266,12 @@ TEST(PranvelProgram, OpensAQREFromTheCommandLineWithTreeAndModel)
         EXPECT_GT(locDarkPixels(b, locTree), locDarkPixels(a, locTree) + 50);
         QRect locView(320, 80, a.width() - 330, a.height() - 120);
         EXPECT_GT(locChangedPixels(a, b, locView), 500);
+        // The untextured box shows lit in the start-up tint, not black on the blue.
+        int locBlack = 0;
+        for (int y = locView.top(); y <= locView.bottom() && y < b.height(); y++)
+            for (int x = locView.left(); x <= locView.right() && x < b.width(); x++)
+                locBlack += (b.pixel(x, y) & 0xFFFFFF) == 0;
+        EXPECT_EQ(locBlack, 0);
     }
 }
 

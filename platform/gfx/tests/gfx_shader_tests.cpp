@@ -484,6 +484,31 @@ TEST_F(GfxShaderPixel, PixelShaderCombinesTextureColourAndConstants)
     ASSERT_TRUE(myDevice->SetPixelShader(nullptr));
 }
 
+TEST_F(GfxShaderPixel, AStageWithoutTextureReadsOpaqueWhiteInBothPaths)
+{
+    // Texture times vertex colour with nothing bound: the vertex colour, through the stage
+    // combiner and through every form of pixel-shader read.
+    myDevice->SetTexture(0, nullptr);
+    myDevice->SetTextureStageState(0, GFX_TSS_COLOROP, GFX_TOP_MODULATE);
+    myDevice->SetTextureStageState(0, GFX_TSS_COLORARG1, GFX_TA_TEXTURE);
+    myDevice->SetTextureStageState(0, GFX_TSS_COLORARG2, GFX_TA_DIFFUSE);
+    EXPECT_EQ(DrawQuad(0xFF80C040), 0xFF80C040u);
+    const struct
+    {
+        const char* myText;
+        uint32_t myPixel;
+    } locCases[] = {{"ps_1_1\ntex t0\nmul r0, t0, v0\n", 0xFF80C040u},
+                    {"ps_1_4\ntexld r0, t0\nmul r0, r0, v0\n", 0xFF80C040u},
+                    {"ps_1_1\ntex t0\nmov r0, t0\n", 0xFFFFFFFFu}};
+    for (const auto& c : locCases)
+    {
+        SCOPED_TRACE(c.myText);
+        ASSERT_TRUE(myDevice->SetPixelShader(Shader(c.myText)));
+        EXPECT_EQ(DrawQuad(0xFF80C040), c.myPixel);
+    }
+    ASSERT_TRUE(myDevice->SetPixelShader(nullptr));
+}
+
 TEST_F(GfxShaderPixel, VertexAndPixelShadersTogether)
 {
     myDevice->SetTexture(0, Texture(0xFF00FF00));
