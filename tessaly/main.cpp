@@ -396,9 +396,10 @@ bool ViewerFrame()
     r->SetView(ourMainView);
     // The labels in one go: one draw for the lines of one colour.
     QR_FontText locLabels[VIEWER_NUM_CELLS];
+    QR_Rect locClips[VIEWER_NUM_CELLS];
     uint32_t locNumLabels = 0;
     for (int i = 0; i < v.myNumCellsInUse; i++)
-        if (v.myCells[i] && v.myCells[i]->GetLabel(&locLabels[locNumLabels]))
+        if (v.myCells[i] && v.myCells[i]->GetLabel(&locLabels[locNumLabels], &locClips[locNumLabels]))
             locNumLabels++;
     QR_Font::DrawTexts(ourFont, locLabels, locNumLabels);
     ourMainView->EndRender();

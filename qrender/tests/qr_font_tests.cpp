@@ -206,6 +206,27 @@ TEST_F(FontTest, LinesOfOneColourGoToTheDeviceInOneDraw)
     EXPECT_FLOAT_EQ(v[8].y, 19.5f);
     EXPECT_EQ(v[11].myColor, 0xFFFFFF00u);
     EXPECT_FLOAT_EQ(v[9].u, f->myGlyphs['B'].myRightU);
+
+    // A line with a clip rectangle is cut as DrawTextClipped cuts it, in the same draw as
+    // the lines without one; a rectangle that misses the line leaves it out.
+    QR_Rect locClip = {0, 0, 30, 100}, locAbove = {0, 0, 100, 20};
+    QR_Font::DrawTextClipped(f, 0, 0, 1.0f, 1.0f, &locClip, "AB");
+    const std::vector<TextVertex> locAlone = LastVertices();
+    ASSERT_EQ(locAlone.size(), 4u); // A cut through, B beyond the edge
+    EXPECT_FLOAT_EQ(locAlone[1].x, 29.5f);
+    const QR_FontText locClipped[] = {
+        {0, 0, 0xFFFFFFFFu, "AB", &locClip}, {5, 20, 0xFFFFFFFFu, "B", &locAbove}, {5, 20, 0xFFFFFFFFu, "B"}};
+    Calls().clear();
+    QR_Font::DrawTexts(f, locClipped, 3);
+    ASSERT_EQ(Count("DrawIndexedPrimitive"), 1);
+    v = LastVertices();
+    ASSERT_EQ(v.size(), 8u);
+    for (size_t i = 0; i < 4; i++)
+    {
+        EXPECT_FLOAT_EQ(v[i].x, locAlone[i].x) << i;
+        EXPECT_FLOAT_EQ(v[i].u, locAlone[i].u) << i;
+    }
+    EXPECT_FLOAT_EQ(v[4].x, 4.5f);
     R()->EndFrame();
     QR_Font::Release(f);
 }
