@@ -432,6 +432,22 @@ TEST_F(OstraneTest, FilesThatAreNoArchiveAreRefusedWithTheirReason)
     EXPECT_EQ(myPrompts.GetBoxes(),
               std::vector<std::string>{"ERROR|Failed to load SDF\n" + (myRoot / "outside.sdf").string() +
                                        ": not inside the folder the program started in"});
+    // The dialog's buffer holds 255 characters: a longer path is refused whole, not cut.
+    const std::string locFolder = std::string(100, 'd') + "/" + std::string(100, 'e') + "/";
+    const std::string locFits = locFolder + std::string(49, 'n') + ".sdf",
+                      locLong = locFolder + std::string(50, 'n') + ".sdf";
+    ASSERT_EQ(locFits.size(), 255u);
+    locWriteFile(myWork / locFits, "");
+    locWriteFile(myWork / locLong, "");
+    myPrompts.Clear();
+    myPrompts.AnswerFile((myWork / locFits).string());
+    Click(IDC_OPEN_SDF);
+    myPrompts.AnswerFile((myWork / locLong).string());
+    Click(IDC_OPEN_SDF);
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              (std::vector<std::string>{"ERROR|Failed to load SDF\n" + locFits + ": the header is cut short",
+                                        "ERROR|Failed to load SDF\n" + locLong +
+                                            ": the path is longer than 255 characters"}));
 }
 
 TEST_F(OstraneTest, ClosingWithChangesAsksFirst)
