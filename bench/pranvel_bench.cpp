@@ -58,7 +58,16 @@ void locTimedDrawing(void*)
     ourPresentSeconds += locSeconds(locStart);
 }
 
-QR_HostWindow ourTimedWindow = {locTimedPresent, nullptr, locTimedDrawing};
+// Letting the picture go costs a copy of it.
+void locTimedRelease(void*)
+{
+    Clock::time_point locStart = Clock::now();
+    if (ourViewWindow.myReleaseFunc)
+        ourViewWindow.myReleaseFunc(ourViewWindow.myUserData);
+    ourPresentSeconds += locSeconds(locStart);
+}
+
+QR_HostWindow ourTimedWindow = {locTimedPresent, nullptr, locTimedDrawing, locTimedRelease};
 
 PranvelScene* locTimedScene(QR_HostWindow* aWindow, void* anInputWindow)
 {

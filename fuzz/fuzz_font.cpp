@@ -1,6 +1,6 @@
 // Bitmap fonts: the input is a byte n, n bytes of description file, then the glyph image
-// (TGA). A font that loads draws its description as text, clipped and not, measures it and
-// copies it into an image wide and high enough for it.
+// (TGA). A font that loads draws its description as text, clipped and not, alone and as
+// lines drawn together, measures it and copies it into an image wide and high enough for it.
 #include <cstdint>
 #include <vector>
 
@@ -27,6 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
     QR_Font::DrawText(locFont, 3, 4, 1.5f, 0.5f, locText.c_str());
     QR_Rect locClip = {2, 1, 40, 30};
     QR_Font::DrawTextClipped(locFont, -5, 0, 2.0f, 1.0f, &locClip, locText.c_str());
+    const QR_FontText locLines[] = {{0, 0, 0xFFFFFFFF, locText.c_str(), &locClip},
+                                    {-7, 9, 0xFFFFFF00, locText.c_str()}};
+    QR_Font::DrawTexts(locFont, locLines, 2);
     locRender->EndFrame();
     int32_t w = QR_Font::GetTextWidth(locFont, locText.c_str()) + 1;
     if (w > 0 && w < 100000 && locFont->myHeight > 0)

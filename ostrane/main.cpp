@@ -238,7 +238,10 @@ bool OstraneLoadSdf(const char* aPath)
     QF_SDFArchive* locArchive = QF_SDF::OpenByName(locPath.c_str(), 1);
     if (!locArchive)
     {
-        OstraneMessageBox("ERROR", "Failed to load SDF");
+        // The opener's reason on a line of its own after the words users know.
+        const char* locReason = QF_SDFErrorText[0] ? QF_SDFErrorText : "cannot be read";
+        OstraneMessageBox("ERROR",
+                          locFormat("Failed to load SDF\n%s: %s", locPath.c_str(), locReason).c_str());
         return false;
     }
     int locListed = locListArchiveFiles(locArchive, "");
@@ -579,8 +582,11 @@ intptr_t OstraneDlgProc(UI_Dialog* aDialog, const UI_Message& aMessage)
                                "You have made changes to the SDF, these will be lost if you load a new SDF."))
             {
                 char locBuffer[256] = "";
-                if (OstraneOpenFileDialog(locBuffer, "*.sdf", true))
+                std::string locRefusal;
+                if (OstraneOpenFileDialog(locBuffer, "*.sdf", true, &locRefusal))
                     OstraneLoadSdf(locBuffer);
+                else if (!locRefusal.empty())
+                    OstraneMessageBox("ERROR", ("Failed to load SDF\n" + locRefusal).c_str());
             }
             return 0;
         case IDC_NEW_SDF:

@@ -170,8 +170,20 @@ bool OstraneGetRelativePath(const std::string& aBaseDirectory, const std::string
     return true;
 }
 
-static bool locFileDialog(int aKind, char* aBuffer, const char* aPattern, bool aRelativeOnlyFlag)
+// A chosen file the caller cannot take: the buffer emptied, the path and why in aRefusal.
+static bool locRefuse(char* aBuffer, std::string* aRefusal, const std::string& aPath, const char* aReason)
 {
+    aBuffer[0] = 0;
+    if (aRefusal)
+        *aRefusal = aPath + ": " + aReason;
+    return false;
+}
+
+static bool locFileDialog(int aKind, char* aBuffer, const char* aPattern, bool aRelativeOnlyFlag,
+                          std::string* aRefusal)
+{
+    if (aRefusal)
+        aRefusal->clear();
     char locCurrent[4096];
     if (!OS_GetCurrentDirectory(locCurrent, sizeof(locCurrent)))
         locCurrent[0] = 0;
@@ -204,28 +216,22 @@ static bool locFileDialog(int aKind, char* aBuffer, const char* aPattern, bool a
     if (OstraneGetRelativePath(locCurrent, locPath, &locRelative) && !locRelative.empty())
         locPath = locRelative;
     else if (aRelativeOnlyFlag)
-    {
-        aBuffer[0] = 0;
-        return false;
-    }
+        return locRefuse(aBuffer, aRefusal, locPath, "not inside the folder the program started in");
     // A path the buffer cannot hold whole is refused rather than cut.
     if (locPath.size() > 255)
-    {
-        aBuffer[0] = 0;
-        return false;
-    }
+        return locRefuse(aBuffer, aRefusal, locPath, "the path is longer than 255 characters");
     std::memcpy(aBuffer, locPath.c_str(), locPath.size() + 1);
     if (aKind == UI_FILEDIALOG_OPEN && !QF_File::Exists(aBuffer))
-        return false;
+        return locRefuse(aBuffer, aRefusal, locPath, "No such file or directory");
     return true;
 }
 
-bool OstraneOpenFileDialog(char* aBuffer, const char* aPattern, bool aRelativeOnlyFlag)
+bool OstraneOpenFileDialog(char* aBuffer, const char* aPattern, bool aRelativeOnlyFlag, std::string* aRefusal)
 {
-    return locFileDialog(UI_FILEDIALOG_OPEN, aBuffer, aPattern, aRelativeOnlyFlag);
+    return locFileDialog(UI_FILEDIALOG_OPEN, aBuffer, aPattern, aRelativeOnlyFlag, aRefusal);
 }
 
 bool OstraneSaveFileDialog(char* aBuffer, const char* aPattern, bool aRelativeOnlyFlag)
 {
-    return locFileDialog(UI_FILEDIALOG_SAVE, aBuffer, aPattern, aRelativeOnlyFlag);
+    return locFileDialog(UI_FILEDIALOG_SAVE, aBuffer, aPattern, aRelativeOnlyFlag, nullptr);
 }

@@ -31,8 +31,10 @@ UI_Dialog* OstraneCreateDialog(int aTemplateId, UI_DialogProc aProc, UI_Dialog* 
 // The file dialogs start in the current directory and restore it afterwards.
 // The buffer (256 characters) receives the chosen path relative to the current
 // directory; with aRelativeOnlyFlag a path outside it empties the buffer and
-// gives false.
-bool OstraneOpenFileDialog(char* aBuffer, const char* aPattern, bool aRelativeOnlyFlag);
+// gives false. A chosen file refused so puts its path and the reason into aRefusal
+// (emptied otherwise, a cancel included).
+bool OstraneOpenFileDialog(char* aBuffer, const char* aPattern, bool aRelativeOnlyFlag,
+                           std::string* aRefusal = nullptr);
 bool OstraneSaveFileDialog(char* aBuffer, const char* aPattern, bool aRelativeOnlyFlag);
 
 // When aPath lies in aBaseDirectory stores the rest in aRelative and returns

@@ -610,7 +610,7 @@ QF_SDFArchive* QF_SDF::OpenByName(const char* aPath, uint8_t aPriority)
     std::string locName;
     if (!locNormalizeArchivePath(aPath, &locName))
     {
-        QF_ErrorCode = QF_ERROR_NOT_FOUND;
+        locOpenFailed(QF_ERROR_NOT_FOUND, "the path is empty or longer than the system allows");
         return nullptr;
     }
     QF_SDFArchive* locArchive = locFindArchive(locName.c_str());
@@ -631,7 +631,7 @@ QF_SDFArchive* QF_SDF::OpenByName(const char* aPath, uint8_t aPriority)
     locArchive = CreateEntry();
     if (!locArchive)
     {
-        QF_ErrorCode = QF_ERROR_READ;
+        locOpenFailed(QF_ERROR_READ, "out of memory");
         return nullptr;
     }
     if (!Open(locArchive, locName.c_str(), aPriority))

@@ -7,6 +7,7 @@
 // [SECTION] Measuring and copying
 #include "qrender/qr_font.h"
 
+#include <float.h>
 #include <new>
 #include <stdarg.h>
 #include <stdio.h>
@@ -329,17 +330,29 @@ void locViewOrigin(int32_t* anX, int32_t* aY)
 } // namespace
 
 // One line's quads into the batch, aMore characters still to come after it; false when the
-// font or the buffers fail.
+// font or the buffers fail. With aClip (left, top, right, bottom, the line's own coordinates)
+// only what lies inside it is drawn, a cut glyph's texture rectangle moved in proportion.
+// Tabs go to the font's tab stops where aTabsFlag is set, else they are glyphs like any.
 static bool locLine(locQuads& q, QR_Font* aFont, int32_t anX, int32_t aY, float aScaleX, float aScaleY,
-                    uint32_t aColor, const char* aText, uint32_t aMore)
+                    uint32_t aColor, const char* aText, uint32_t aMore, const QR_Rect* aClip, bool aTabsFlag)
 {
-    locViewOrigin(&anX, &aY);
-    const float top = (float)aY - 0.5f, bottom = (float)aY + (float)aFont->myHeight * aScaleY - 0.5f;
-    float pen = (float)anX - 0.5f;
+    int32_t locDx = 0, locDy = 0;
+    locViewOrigin(&locDx, &locDy);
+    const float top = (float)(aY + locDy) - 0.5f, lineHeight = (float)aFont->myHeight * aScaleY;
+    const float bottom = top + lineHeight;
+    float pen = (float)(anX + locDx) - 0.5f;
+    float cl = -FLT_MAX, ct = -FLT_MAX, cr = FLT_MAX, cb = FLT_MAX;
+    if (aClip)
+    {
+        cl = (float)(aClip->myLeft + locDx) - 0.5f, cr = (float)(aClip->myRight + locDx) - 0.5f;
+        ct = (float)(aClip->myTop + locDy) - 0.5f, cb = (float)(aClip->myBottom + locDy) - 0.5f;
+        if (cl >= cr || ct >= cb || bottom <= ct || top >= cb)
+            return true;
+    }
     const uint32_t locLength = (uint32_t)strlen(aText);
     bool locBegun = false;
     int32_t locPage = -1;
-    for (uint32_t i = 0; i < locLength; i++)
+    for (uint32_t i = 0; i < locLength && pen < cr; i++)
     {
         const uint8_t ch = (uint8_t)aText[i];
         const QR_Glyph& g = aFont->myGlyphs[ch];
@@ -347,30 +360,42 @@ static bool locLine(locQuads& q, QR_Font* aFont, int32_t anX, int32_t aY, float 
         {
             if (g.myWidth > 0)
                 pen += (float)g.myWidth * aScaleX;
+            continue;
         }
-        else if (ch == 9)
+        if (ch == 9 && aTabsFlag)
         {
             if (aFont->myTabWidth > 0)
                 pen += (float)(aFont->myTabWidth - (int32_t)(pen + 0.5f) % aFont->myTabWidth) * aScaleX;
+            continue;
         }
-        else if (g.myWidth >= 0)
+        if (g.myWidth < 0)
+            continue;
+        const float w = (float)g.myWidth * aScaleX;
+        float qx0 = pen, qx1 = pen + w, qy0 = top, qy1 = bottom;
+        pen += (float)(aFont->mySpacing + g.myWidth) * aScaleX;
+        if (aClip && (qx1 <= cl || w <= 0.0f))
+            continue;
+        float lu = g.myLeftU, ru = g.myRightU, tv = g.myTopV, bv = g.myBottomV;
+        if (qx0 < cl)
+            lu += (cl - qx0) / w * (g.myRightU - g.myLeftU), qx0 = cl;
+        if (qx1 > cr)
+            ru -= (qx1 - cr) / w * (g.myRightU - g.myLeftU), qx1 = cr;
+        if (qy0 < ct)
+            tv += (ct - qy0) / lineHeight * (g.myBottomV - g.myTopV), qy0 = ct;
+        if (qy1 > cb)
+            bv -= (qy1 - cb) / lineHeight * (g.myBottomV - g.myTopV), qy1 = cb;
+        if (g.myPage != locPage)
         {
-            if (g.myPage != locPage)
-            {
-                // A line's first page may carry on the batch of the line before it.
-                if (g.myPage >= aFont->myNumPages ||
-                    !(locBegun ? q.Begin(aFont->myPages[g.myPage], aColor, locLength - i + aMore)
-                               : q.Continue(aFont->myPages[g.myPage], aColor, locLength - i + aMore)))
-                    return false;
-                locPage = g.myPage;
-                locBegun = true;
-            }
-            const float right = pen + (float)g.myWidth * aScaleX;
-            if (!q.Add(pen, top, right, bottom, g, g.myLeftU, g.myTopV, g.myRightU, g.myBottomV, aColor,
-                       locLength - i + aMore))
+            // A line's first page may carry on the batch of the line before it.
+            if (g.myPage >= aFont->myNumPages ||
+                !(locBegun ? q.Begin(aFont->myPages[g.myPage], aColor, locLength - i + aMore)
+                           : q.Continue(aFont->myPages[g.myPage], aColor, locLength - i + aMore)))
                 return false;
-            pen += (float)(aFont->mySpacing + g.myWidth) * aScaleX;
+            locPage = g.myPage;
+            locBegun = true;
         }
+        if (!q.Add(qx0, qy0, qx1, qy1, g, lu, tv, ru, bv, aColor, locLength - i + aMore))
+            return false;
     }
     return true;
 }
@@ -382,7 +407,7 @@ void QR_Font::DrawText(QR_Font* aFont, int32_t anX, int32_t aY, float aScaleX, f
         return;
     r->BeginAlpha2D();
     locQuads q(r);
-    locLine(q, aFont, anX, aY, aScaleX, aScaleY, aFont->myColor, aText, 0);
+    locLine(q, aFont, anX, aY, aScaleX, aScaleY, aFont->myColor, aText, 0, nullptr, true);
 }
 
 void QR_Font::DrawTexts(QR_Font* aFont, const QR_FontText* aTexts, uint32_t aCount)
@@ -405,7 +430,7 @@ void QR_Font::DrawTexts(QR_Font* aFont, const QR_FontText* aTexts, uint32_t aCou
             r->BeginAlpha2D();
         locBegun = true;
         locMore -= (uint32_t)strlen(t.myText);
-        if (!locLine(q, aFont, t.myX, t.myY, 1.0f, 1.0f, t.myColor, t.myText, locMore))
+        if (!locLine(q, aFont, t.myX, t.myY, 1.0f, 1.0f, t.myColor, t.myText, locMore, t.myClip, true))
             return;
     }
 }
@@ -422,52 +447,13 @@ void QR_Font::DrawTextClipped(QR_Font* aFont, int32_t anX, int32_t aY, float aSc
     if (!aFont || !r || !aText || !aText[0] || !aClip || !(aScaleX > 0.0f) || !(aScaleY > 0.0f) ||
         aClip->myLeft >= aClip->myRight || aClip->myTop >= aClip->myBottom)
         return;
-    int32_t locDx = 0, locDy = 0;
-    locViewOrigin(&locDx, &locDy);
-    anX += locDx, aY += locDy;
-    const float cl = (float)(aClip->myLeft + locDx) - 0.5f, cr = (float)(aClip->myRight + locDx) - 0.5f;
-    const float ct = (float)(aClip->myTop + locDy) - 0.5f, cb = (float)(aClip->myBottom + locDy) - 0.5f;
-    const float top = (float)aY - 0.5f, lineHeight = (float)aFont->myHeight * aScaleY, bottom = top + lineHeight;
-    float pen = (float)anX - 0.5f;
-    if (bottom <= ct || top >= cb || pen >= cr)
-        return; // the line box misses the rectangle
+    // A line box that misses the rectangle sets no states.
+    if ((float)aY + (float)aFont->myHeight * aScaleY <= (float)aClip->myTop || aY >= aClip->myBottom ||
+        anX >= aClip->myRight)
+        return;
     r->BeginAlpha2D();
-    const uint32_t locLength = (uint32_t)strlen(aText);
-    int32_t locPage = -1;
     locQuads q(r);
-    for (uint32_t i = 0; i < locLength && pen < cr; i++)
-    {
-        const uint8_t ch = (uint8_t)aText[i];
-        const QR_Glyph& g = aFont->myGlyphs[ch];
-        if (ch == ' ' && g.myWidth <= 0)
-            continue;
-        if (g.myWidth < 0)
-            continue;
-        const float w = (float)g.myWidth * aScaleX;
-        const float x0 = pen, x1 = pen + w;
-        pen += ch == ' ' ? w : (float)(aFont->mySpacing + g.myWidth) * aScaleX;
-        if (ch == ' ' || x1 <= cl || w <= 0.0f)
-            continue;
-        // The quad cut to the rectangle, its texture rectangle moved in proportion.
-        float lu = g.myLeftU, ru = g.myRightU, tv = g.myTopV, bv = g.myBottomV;
-        float qx0 = x0, qx1 = x1, qy0 = top, qy1 = bottom;
-        if (qx0 < cl)
-            lu += (cl - qx0) / w * (g.myRightU - g.myLeftU), qx0 = cl;
-        if (qx1 > cr)
-            ru -= (qx1 - cr) / w * (g.myRightU - g.myLeftU), qx1 = cr;
-        if (qy0 < ct)
-            tv += (ct - qy0) / lineHeight * (g.myBottomV - g.myTopV), qy0 = ct;
-        if (qy1 > cb)
-            bv -= (qy1 - cb) / lineHeight * (g.myBottomV - g.myTopV), qy1 = cb;
-        if (g.myPage != locPage)
-        {
-            if (g.myPage >= aFont->myNumPages || !q.Begin(aFont->myPages[g.myPage], aFont->myColor, locLength - i))
-                return;
-            locPage = g.myPage;
-        }
-        if (!q.Add(qx0, qy0, qx1, qy1, g, lu, tv, ru, bv, aFont->myColor, locLength - i))
-            return;
-    }
+    locLine(q, aFont, anX, aY, aScaleX, aScaleY, aFont->myColor, aText, 0, aClip, false);
 }
 
 void QR_Font::DrawTextClippedUnscaled(QR_Font* aFont, int32_t anX, int32_t aY, const QR_Rect* aClip,

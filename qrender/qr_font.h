@@ -16,6 +16,7 @@ struct QR_FontText
     int32_t myY = 0;
     uint32_t myColor = 0xFFFFFFFF;
     const char* myText = nullptr;
+    const QR_Rect* myClip = nullptr; // only what lies inside is drawn (as DrawTextClipped); null: all
 };
 
 struct QR_Glyph
@@ -42,9 +43,9 @@ public:
     // At whole pixels of the render window (moved by the current view's origin).
     static void DrawText(QR_Font* aFont, int32_t anX, int32_t aY, float aScaleX, float aScaleY, const char* aText);
     static void DrawTextUnscaled(QR_Font* aFont, int32_t anX, int32_t aY, const char* aText);
-    // The lines in turn at scale 1, each in its colour, as DrawTextUnscaled would draw them;
-    // lines of one colour and page go to the device in one draw. The font keeps the last
-    // colour.
+    // The lines in turn at scale 1, each in its colour and within its clip rectangle, as
+    // DrawTextUnscaled would draw them; lines of one colour and page go to the device in one
+    // draw. The font keeps the last colour.
     static void DrawTexts(QR_Font* aFont, const QR_FontText* aTexts, uint32_t aCount);
     // Only what lies inside aClip (left, top, right, bottom); tabs are not special.
     static void DrawTextClipped(QR_Font* aFont, int32_t anX, int32_t aY, float aScaleX, float aScaleY,

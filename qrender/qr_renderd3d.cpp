@@ -340,6 +340,7 @@ bool QR_RenderD3D::CreateDevice(QR_RenderD3D* aRender)
     locDesc.myAutoDepthStencilFlag = true;
     locDesc.myPresentFunc = ourWindow.myPresentFunc;
     locDesc.myPresentUserData = ourWindow.myUserData;
+    locDesc.myReleaseFunc = ourWindow.myReleaseFunc;
     locDesc.myHardwareVertexProcessingFlag = locCaps.myHardwareTransformFlag;
     bool locHasOne = (locCaps.myPresentIntervals & GFX_PRESENT_INTERVAL_ONE) != 0;
     bool locHasImmediate = (locCaps.myPresentIntervals & GFX_PRESENT_INTERVAL_IMMEDIATE) != 0;

@@ -16,6 +16,9 @@ struct QR_HostWindow
     // Each frame, once its drawing went to the device and before its picture is read
     // back: the host may show the last picture meanwhile. May be null.
     void (*myDrawingFunc)(void* aUserData) = nullptr;
+    // The pixels last handed to myPresentFunc are about to go (GFX_ReleaseFunc). Null: the
+    // host copies them at Present.
+    GFX_ReleaseFunc myReleaseFunc = nullptr;
 };
 
 const uint32_t QR_BUFFER_UNUSED = 100000000; // position of a dynamic buffer untouched this frame

@@ -58,14 +58,11 @@ float ourRunningTime = 0.0f;
 UI_Window* ourWindow = nullptr;
 int ourTestWidth = 0, ourTestHeight = 0;
 
-// The window shows the device's front buffer itself; the device says when it lets it go.
+// The window shows the device's front buffer itself and copies it when the device lets it go.
 void locPresent(void*, const GFX_Image& anImage)
 {
-    if (!anImage.myPixels)
-        UI_WindowKeepPixels(ourWindow);
-    else
-        UI_WindowShowPixels(ourWindow, anImage.myPixels, (int)anImage.myWidth, (int)anImage.myHeight,
-                            (int)anImage.myPitch);
+    UI_WindowShowPixels(ourWindow, anImage.myPixels, (int)anImage.myWidth, (int)anImage.myHeight,
+                        (int)anImage.myPitch);
 }
 
 intptr_t locWindowProc(UI_Window*, int aMessage, int aParam1, int aParam2, void*)
@@ -396,9 +393,10 @@ bool ViewerFrame()
     r->SetView(ourMainView);
     // The labels in one go: one draw for the lines of one colour.
     QR_FontText locLabels[VIEWER_NUM_CELLS];
+    QR_Rect locClips[VIEWER_NUM_CELLS];
     uint32_t locNumLabels = 0;
     for (int i = 0; i < v.myNumCellsInUse; i++)
-        if (v.myCells[i] && v.myCells[i]->GetLabel(&locLabels[locNumLabels]))
+        if (v.myCells[i] && v.myCells[i]->GetLabel(&locLabels[locNumLabels], &locClips[locNumLabels]))
             locNumLabels++;
     QR_Font::DrawTexts(ourFont, locLabels, locNumLabels);
     ourMainView->EndRender();
@@ -544,6 +542,7 @@ int ViewerStartUp(int argc, char** argv, const char* aProgramDir)
     static QR_HostWindow locHost;
     locHost.myPresentFunc = locPresent;
     locHost.myUserData = nullptr;
+    locHost.myReleaseFunc = [](void*) { UI_WindowKeepPixels(ourWindow); };
     // The last frame's picture is painted while the software renderer draws the next.
     locHost.myDrawingFunc = [](void*) { UI_UpdateWindow(ourWindow); };
     if (!QR_Render::Create(&locHost, nullptr))

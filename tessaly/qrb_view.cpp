@@ -14,6 +14,7 @@
 #include "qrender/qr_scene.h"
 #include "qrender/qr_templateobject.h"
 #include "qrender/qr_view.h"
+#include "tessaly/main.h"
 
 QC_String ViewerLabelFromPath(const char* aPath)
 {
@@ -134,13 +135,19 @@ void ViewerCell::Render(float aZoom, float anAngle1, float anAngle2)
     myView->EndRender();
 }
 
-bool ViewerCell::GetLabel(QR_FontText* aText) const
+bool ViewerCell::GetLabel(QR_FontText* aText, QR_Rect* aClip) const
 {
     if (!myView || myLabel.IsEmpty())
         return false;
     const QR_Camera& c = myView->myCamera;
     aText->myX = c.myViewportX;
     aText->myY = c.myViewportY + c.myViewportHeight + 5;
+    // A long name or a failure's text stops where the view does, short of the next cell's label.
+    aClip->myLeft = c.myViewportX;
+    aClip->myTop = c.myViewportY + c.myViewportHeight;
+    aClip->myRight = c.myViewportX + c.myViewportWidth;
+    aClip->myBottom = aClip->myTop + VIEWER_CELL_HEIGHT - VIEWER_VIEW_HEIGHT;
+    aText->myClip = aClip;
     aText->myColor = myObject ? 0xFFFFFFFF : myBitmap ? 0xFF0000FF : 0xFFFFFF00;
     aText->myText = myLabel.GetBuffer();
     return true;

@@ -9,6 +9,7 @@ class QR_MainObject;
 class QR_Scene;
 class QR_View;
 struct QR_FontText;
+struct QR_Rect;
 
 class ViewerCell
 {
@@ -25,8 +26,9 @@ public:
     void Clear();
     void SetRect(int anX, int aY, int aWidth, int aHeight);
     void Render(float aZoom, float anAngle1, float anAngle2);
-    // The label line below the view, in the colour of the cell's kind; false without one.
-    bool GetLabel(QR_FontText* aText) const;
+    // The label line below the view, in the colour of the cell's kind, cut to the strip below
+    // the view (aClip, which the text points to); false without one.
+    bool GetLabel(QR_FontText* aText, QR_Rect* aClip) const;
 
     QR_Scene* myScene;          // owned
     QR_View* myView;            // owned

@@ -14,6 +14,7 @@
 // tower.qre, runs sample_data --check, and opens Korrinth (found beside this
 // program's folder) headless on the list "supplies" (the spreadsheet) and the
 // sound "engine" (the fall-off editor). Prints one line per part with its counts.
+#include <errno.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -22,7 +23,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "modeleditor/editorerror.h"
@@ -155,9 +158,11 @@ bool WritePranvelFiles(const std::string& aDir)
     {
         FILE* locFile = fopen((d + f.first).c_str(), "wb");
         const bool locWritten = locFile && fwrite(f.second->data(), 1, f.second->size(), locFile) == f.second->size();
+        const int locError = errno;
         if (!locFile || fclose(locFile) != 0 || !locWritten)
         {
-            fprintf(stderr, "make_samples: cannot write %s%s\n", d.c_str(), f.first.c_str());
+            fprintf(stderr, "make_samples: cannot write %s%s: %s\n", d.c_str(), f.first.c_str(),
+                    strerror(locWritten ? errno : locError));
             return false;
         }
     }
@@ -395,6 +400,20 @@ int CheckModels(const std::string& aDir)
 }
 }
 
+// Makes the folder and any missing parent, and checks that files can be made in it; else
+// says why on standard error.
+bool locMakeFolder(const std::string& aPath)
+{
+    std::error_code locError;
+    std::filesystem::create_directories(aPath, locError);
+    if (!locError && access(aPath.c_str(), W_OK | X_OK) != 0)
+        locError.assign(errno, std::generic_category());
+    if (locError)
+        fprintf(stderr, "make_samples: cannot write into %s: %s\n", aPath.c_str(),
+                locError.message().c_str());
+    return !locError;
+}
+
 // The folder as an absolute path: the writers change the working folder.
 std::string locAbsolute(const char* aPath)
 {
@@ -429,8 +448,11 @@ int main(int argc, char** argv)
         const int locEditors = CheckEditors(d);
         return locData != 0 || locModels != 0 || locEditors != 0 ? 1 : 0;
     }
-    mkdir(locDir, 0755);
+    if (!locMakeFolder(locDir))
+        return 1;
     const std::string d = locAbsolute(locDir);
+    if (!locMakeFolder(d + "/models") || !locMakeFolder(d + "/velk"))
+        return 1;
     // The models are written by the model editor's writer from templates built in memory.
     QR_RenderSettings s;
     s.myFullScreenFlag = 0;
@@ -448,6 +470,5 @@ int main(int argc, char** argv)
     printf("models: %s/models\n", d.c_str());
     if (!WritePranvelFiles(d) || WriteModelFromLightWave(d) != 0)
         return 1;
-    mkdir((d + "/velk").c_str(), 0755);
     return locRunSampleData(d.c_str(), nullptr);
 }

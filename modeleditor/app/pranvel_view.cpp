@@ -66,13 +66,11 @@ CPranvelView::~CPranvelView()
 
 void CPranvelView::Present(void* aUserData, const GFX_Image& anImage)
 {
-    // The device keeps the frame until its next present and says when it lets it go.
+    // The device keeps the frame until its next present; the pane copies it when the device
+    // lets it go (myReleaseFunc).
     CPranvelView* locView = static_cast<CPranvelView*>(aUserData);
-    if (!anImage.myPixels)
-        UI_FrameKeepViewPixels(locView->myFrame);
-    else
-        UI_FrameShowViewPixels(locView->myFrame, anImage.myPixels, int(anImage.myWidth),
-                               int(anImage.myHeight), int(anImage.myPitch));
+    UI_FrameShowViewPixels(locView->myFrame, anImage.myPixels, int(anImage.myWidth), int(anImage.myHeight),
+                           int(anImage.myPitch));
 }
 
 int CPranvelView::Create(UI_Frame* aFrame)
@@ -86,6 +84,8 @@ int CPranvelView::Create(UI_Frame* aFrame)
         // The last picture is painted while the software renderer draws the next.
         myHostWindow->myDrawingFunc = [](void* aUserData)
         { UI_FrameUpdateView(static_cast<CPranvelView*>(aUserData)->myFrame); };
+        myHostWindow->myReleaseFunc = [](void* aUserData)
+        { UI_FrameKeepViewPixels(static_cast<CPranvelView*>(aUserData)->myFrame); };
     }
     myScene = ourSceneFactory(myHostWindow, UI_GetFrameView(aFrame));
     if (!myScene)

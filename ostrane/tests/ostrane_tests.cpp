@@ -383,11 +383,71 @@ TEST_F(OstraneTest, MissingCommandLineArchiveEndsTheProgram)
 {
     Start("missing.sdf");
     EXPECT_FALSE(myStarted);
-    EXPECT_EQ(myPrompts.GetBoxes(), (std::vector<std::string>{"ERROR|Failed to load SDF"}));
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              (std::vector<std::string>{"ERROR|Failed to load SDF\nmissing.sdf: No such file or directory"}));
     int locExitValue = 0;
     EXPECT_TRUE(UI_PeekQuitMessage(&locExitValue));
     EXPECT_EQ(locExitValue, -2);
     EXPECT_EQ(OstraneMain("missing.sdf"), 0);
+}
+
+// A model, a text and an empty file, named as archives or not: each is refused with the box
+// and the opener's reason, whether chosen with "Open SDF" or named on the command line.
+TEST_F(OstraneTest, FilesThatAreNoArchiveAreRefusedWithTheirReason)
+{
+    locWriteFile(myWork / "tower.qrb", std::string("QRB\x01\x00\x00\x00\x10", 8) + std::string(64, '\x7F'));
+    locWriteFile(myWork / "notes.sdf", "These are notes, not an archive.\r\n");
+    locWriteFile(myWork / "empty.sdf", "");
+    const std::pair<const char*, const char*> locCases[] = {
+        {"tower.qrb", "not an SDF archive"},
+        {"notes.sdf", "not an SDF archive"},
+        {"empty.sdf", "the header is cut short"},
+    };
+    for (const auto& [locName, locReason] : locCases)
+    {
+        const std::vector<std::string> locBox = {std::string("ERROR|Failed to load SDF\n") + locName + ": " +
+                                                 locReason};
+        Start();
+        myPrompts.AnswerFile((myWork / locName).string());
+        Click(IDC_OPEN_SDF);
+        EXPECT_EQ(myPrompts.GetBoxes(), locBox) << locName;
+        EXPECT_EQ(myPrompts.myNumUnscripted, 1) << locName; // the box, answered OK
+        EXPECT_TRUE(Entries().empty()) << locName;
+        EXPECT_FALSE(UI_PeekQuitMessage(nullptr)) << locName;
+        OstraneShutdown();
+        myPrompts.Clear();
+
+        Start(locName);
+        EXPECT_FALSE(myStarted) << locName;
+        EXPECT_EQ(myPrompts.GetBoxes(), locBox) << locName;
+        OstraneShutdown();
+        myPrompts.Clear();
+        UI_ClearQuitMessage();
+    }
+    // An archive chosen outside the start folder is not taken, and the box says so.
+    locWriteFile(myRoot / "outside.sdf", "");
+    Start();
+    myPrompts.AnswerFile((myRoot / "outside.sdf").string());
+    Click(IDC_OPEN_SDF);
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              std::vector<std::string>{"ERROR|Failed to load SDF\n" + (myRoot / "outside.sdf").string() +
+                                       ": not inside the folder the program started in"});
+    // The dialog's buffer holds 255 characters: a longer path is refused whole, not cut.
+    const std::string locFolder = std::string(100, 'd') + "/" + std::string(100, 'e') + "/";
+    const std::string locFits = locFolder + std::string(49, 'n') + ".sdf",
+                      locLong = locFolder + std::string(50, 'n') + ".sdf";
+    ASSERT_EQ(locFits.size(), 255u);
+    locWriteFile(myWork / locFits, "");
+    locWriteFile(myWork / locLong, "");
+    myPrompts.Clear();
+    myPrompts.AnswerFile((myWork / locFits).string());
+    Click(IDC_OPEN_SDF);
+    myPrompts.AnswerFile((myWork / locLong).string());
+    Click(IDC_OPEN_SDF);
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              (std::vector<std::string>{"ERROR|Failed to load SDF\n" + locFits + ": the header is cut short",
+                                        "ERROR|Failed to load SDF\n" + locLong +
+                                            ": the path is longer than 255 characters"}));
 }
 
 TEST_F(OstraneTest, ClosingWithChangesAsksFirst)
@@ -448,7 +508,8 @@ TEST_F(OstraneTest, ArchivesNamingPathsAboveThemAreNotLoaded)
     fs::current_path(locInner);
     Start("../evil.sdf");
     EXPECT_FALSE(myStarted);
-    EXPECT_EQ(myPrompts.GetBoxes(), std::vector<std::string>{"ERROR|Failed to load SDF"});
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_EQ(myPrompts.GetBoxes()[0].rfind("ERROR|Failed to load SDF\n../evil.sdf: ", 0), 0u);
     EXPECT_TRUE(Entries().empty());
     EXPECT_EQ(QF_ErrorCode, QF_ERROR_CORRUPT_SDF);
 }

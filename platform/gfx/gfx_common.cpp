@@ -352,13 +352,13 @@ bool GFX_DeviceCommon::Reset(const GFX_DeviceDesc& aDesc)
     }
     Trace("Reset %ux%u", aDesc.myWidth, aDesc.myHeight);
     ReleaseHostPixels();
-    GFX_PresentFunc locFunc = myDesc.myPresentFunc;
-    void* locUser = myDesc.myPresentUserData;
+    const GFX_DeviceDesc locOld = myDesc;
     myDesc = aDesc;
     if (!myDesc.myPresentFunc)
     {
-        myDesc.myPresentFunc = locFunc;
-        myDesc.myPresentUserData = locUser;
+        myDesc.myPresentFunc = locOld.myPresentFunc;
+        myDesc.myPresentUserData = locOld.myPresentUserData;
+        myDesc.myReleaseFunc = locOld.myReleaseFunc;
     }
     myBackBuffer.myWidth = myAutoDepth.myWidth = myDesc.myWidth;
     myBackBuffer.myHeight = myAutoDepth.myHeight = myDesc.myHeight;
@@ -1429,8 +1429,8 @@ void GFX_DeviceCommon::GetGammaRamp(uint16_t aRed[256], uint16_t aGreen[256], ui
 
 void GFX_DeviceCommon::ReleaseHostPixels()
 {
-    if (myDesc.myPresentFunc && myFrameCount > 0)
-        myDesc.myPresentFunc(myDesc.myPresentUserData, GFX_Image());
+    if (myDesc.myPresentFunc && myDesc.myReleaseFunc && myFrameCount > 0)
+        myDesc.myReleaseFunc(myDesc.myPresentUserData);
 }
 
 void GFX_DeviceCommon::Trace(const char* aFormat, ...)

@@ -586,8 +586,8 @@ struct GFX_Caps
 };
 
 // Handed to the host window at Present: the frame, top row first. The pixels stay until
-// the device's next Present; before the device frees or resizes them it calls the host
-// once more with no pixels, so that a host still showing them copies them.
+// the device's next Present; before the device frees or resizes them it calls the host's
+// release function, so that a host still showing them copies them.
 struct GFX_Image
 {
     const uint32_t* myPixels = nullptr; // 0xAARRGGBB
@@ -596,6 +596,8 @@ struct GFX_Image
     uint32_t myPitch = 0; // bytes per row
 };
 typedef void (*GFX_PresentFunc)(void* aUserData, const GFX_Image& anImage);
+// The pixels of the last Present are about to go; the host takes its own copy if it needs one.
+typedef void (*GFX_ReleaseFunc)(void* aUserData);
 
 // [SECTION] Request structs -----------------------------------------------------------------
 // Fields left at their defaults mean "the default"; GFX_Device resolves them in one place.
@@ -614,7 +616,8 @@ struct GFX_DeviceDesc
     uint32_t myPresentInterval = GFX_PRESENT_INTERVAL_ONE;
     bool myHardwareVertexProcessingFlag = true;
     GFX_PresentFunc myPresentFunc = nullptr; // the host window; none: frames are only kept
-    void* myPresentUserData = nullptr;
+    void* myPresentUserData = nullptr;       // given to both functions
+    GFX_ReleaseFunc myReleaseFunc = nullptr; // none: the host copies the pixels at Present
 };
 
 struct GFX_BufferDesc

@@ -259,7 +259,7 @@ protected:
     virtual bool BackReset() { return true; }
 
     // The recording back end logs every call that passes validation.
-    // The host lets go of the pixels it was handed (see GFX_Image).
+    // Tells the host that the pixels it was handed are about to go (GFX_ReleaseFunc).
     void ReleaseHostPixels();
     void Trace(const char* aFormat, ...) __attribute__((format(printf, 2, 3)));
     virtual void TraceLine(const std::string& aLine) {}

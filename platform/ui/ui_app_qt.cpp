@@ -350,8 +350,29 @@ public:
 };
 } // namespace
 
+// Qt's messages go on to the handler before ours, but for the offscreen platform's note,
+// once for every window shown, that it cannot pass size hints on: it has no window manager
+// to pass them to.
+static QtMessageHandler ourQtMessageHandler = nullptr;
+
+static void locQtMessage(QtMsgType aType, const QMessageLogContext& aContext, const QString& aText)
+{
+    if (aText == QLatin1String("This plugin does not support propagateSizeHints()"))
+        return;
+    if (ourQtMessageHandler)
+        ourQtMessageHandler(aType, aContext, aText);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(aType, aContext, aText)));
+}
+
 bool UI_Init(int* argc, char** argv)
 {
+    static bool ourMessagesFiltered = false;
+    if (!ourMessagesFiltered)
+    {
+        ourQtMessageHandler = qInstallMessageHandler(locQtMessage);
+        ourMessagesFiltered = true;
+    }
     if (!QCoreApplication::instance())
     {
         QApplication* locApp = new QApplication(*argc, argv);

@@ -11,6 +11,7 @@
 #include "qrender/qr_renderd3d.h"
 #include "qrender/qr_surface.h"
 #include "qrender/qr_texture.h"
+#include "qrender/qr_view.h"
 #include "qrender/tests/qr_image_writers.h"
 #include "qrender/tests/qr_data_root.h"
 #include "qrender/tests/qr_render_test_util.h"
@@ -206,6 +207,63 @@ TEST_F(FontTest, LinesOfOneColourGoToTheDeviceInOneDraw)
     EXPECT_FLOAT_EQ(v[8].y, 19.5f);
     EXPECT_EQ(v[11].myColor, 0xFFFFFF00u);
     EXPECT_FLOAT_EQ(v[9].u, f->myGlyphs['B'].myRightU);
+
+    // A line with a clip rectangle is cut as DrawTextClipped cuts it, in the same draw as
+    // the lines without one; a rectangle that misses the line leaves it out.
+    QR_Rect locClip = {0, 0, 30, 100}, locAbove = {0, 0, 100, 20};
+    QR_Font::DrawTextClipped(f, 0, 0, 1.0f, 1.0f, &locClip, "AB");
+    const std::vector<TextVertex> locAlone = LastVertices();
+    ASSERT_EQ(locAlone.size(), 4u); // A cut through, B beyond the edge
+    EXPECT_FLOAT_EQ(locAlone[1].x, 29.5f);
+    const QR_FontText locClipped[] = {
+        {0, 0, 0xFFFFFFFFu, "AB", &locClip}, {5, 20, 0xFFFFFFFFu, "B", &locAbove}, {5, 20, 0xFFFFFFFFu, "B"}};
+    Calls().clear();
+    QR_Font::DrawTexts(f, locClipped, 3);
+    ASSERT_EQ(Count("DrawIndexedPrimitive"), 1);
+    v = LastVertices();
+    ASSERT_EQ(v.size(), 8u);
+    for (size_t i = 0; i < 4; i++)
+    {
+        EXPECT_FLOAT_EQ(v[i].x, locAlone[i].x) << i;
+        EXPECT_FLOAT_EQ(v[i].u, locAlone[i].u) << i;
+    }
+    EXPECT_FLOAT_EQ(v[4].x, 4.5f);
+    R()->EndFrame();
+    QR_Font::Release(f);
+}
+
+// A rectangle inside a glyph cuts it on all four sides, in the current view's place, the
+// texture rectangle in proportion.
+TEST_F(FontTest, AClipRectangleCutsAGlyphOnEverySideWhereTheViewIs)
+{
+    Strip("t", 80, 10, {{0, 65}, {70, 73}}, "AB");
+    QR_Font* f = QR_Font::Acquire("t", "t");
+    ASSERT_NE(f, nullptr);
+    QR_View locView;
+    locView.myCamera.SetViewport(100, 50, 200, 100);
+    locView.MakeCurrent();
+    R()->BeginFrame();
+    Calls().clear();
+    const QR_Rect locClip = {10, 2, 30, 7}, locMiddle = {1, 20, 2, 30};
+    const QR_FontText locLines[] = {{0, 0, 0xFFFFFFFFu, "A", &locClip}, {0, 20, 0xFFFFFFFFu, "B", &locMiddle}};
+    QR_Font::DrawTexts(f, locLines, 2);
+    const std::vector<TextVertex> v = LastVertices();
+    ASSERT_EQ(v.size(), 8u);
+    // B, 3 wide, keeps its middle column.
+    const QR_Glyph& b = f->myGlyphs['B'];
+    EXPECT_FLOAT_EQ(v[4].x, 100.5f);
+    EXPECT_FLOAT_EQ(v[6].x, 101.5f);
+    EXPECT_NEAR(v[4].u, b.myLeftU + (b.myRightU - b.myLeftU) / 3.0f, 1e-6f);
+    EXPECT_NEAR(v[6].u, b.myRightU - (b.myRightU - b.myLeftU) / 3.0f, 1e-6f);
+    const QR_Glyph& g = f->myGlyphs['A'];
+    EXPECT_FLOAT_EQ(v[0].x, 109.5f);
+    EXPECT_FLOAT_EQ(v[0].y, 51.5f);
+    EXPECT_FLOAT_EQ(v[2].x, 129.5f);
+    EXPECT_FLOAT_EQ(v[2].y, 56.5f);
+    EXPECT_NEAR(v[0].u, g.myLeftU + 10.0f / 65.0f * (g.myRightU - g.myLeftU), 1e-6f);
+    EXPECT_NEAR(v[2].u, g.myLeftU + 30.0f / 65.0f * (g.myRightU - g.myLeftU), 1e-6f);
+    EXPECT_NEAR(v[0].v, g.myTopV + 0.2f * (g.myBottomV - g.myTopV), 1e-6f);
+    EXPECT_NEAR(v[2].v, g.myTopV + 0.7f * (g.myBottomV - g.myTopV), 1e-6f);
     R()->EndFrame();
     QR_Font::Release(f);
 }

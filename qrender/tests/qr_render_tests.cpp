@@ -367,8 +367,6 @@ struct HostWindow
 };
 static void locPresent(void* aUserData, const GFX_Image& anImage)
 {
-    if (!anImage.myPixels)
-        return; // the device letting go of the last frame, not a frame
     HostWindow* locWindow = (HostWindow*)aUserData;
     locWindow->myFrames++;
     locWindow->myWidth = anImage.myWidth;

@@ -466,6 +466,46 @@ TEST_F(TessalyTest, UpperCaseNamesAndFailuresAndSubFolders)
     EXPECT_STREQ("/", ourViewer.myCurrentDirectory.GetBuffer());
 }
 
+// Names wider than a cell, a failure's text among them: each label stops where its view
+// does, so the gap to the next cell keeps the clear colour and the next label stays readable.
+TEST_F(TessalyTest, LabelsStayInsideTheirCells)
+{
+    std::filesystem::create_directories("long");
+    const std::string locLong = "_with_a_name_far_wider_than_the_cell_it_is_shown_in";
+    std::filesystem::copy_file("models/crate.qrb", "long/crate" + locLong + ".qrb",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file("models/walker.qrb", "long/walker" + locLong + ".qrb",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::ofstream("long/broken" + locLong + ".qrb") << "not a model";
+    ASSERT_EQ(0, Start("long"));
+    ViewerGetClientWidget()->window()->resize(784, 600);
+    UI_DispatchMessages(false);
+    LoadAll();
+    ASSERT_TRUE(ViewerFrame());
+    UI_DispatchMessages(false);
+    const QImage g = ViewerGrabClient().convertToFormat(QImage::Format_RGB32);
+    if (getenv("TESSALY_SAVE"))
+        g.save(getenv("TESSALY_SAVE"));
+    const int X = ourViewer.myNumViewsX;
+    ASSERT_EQ(4, ourViewer.myNumCellsInUse); // ".." and the three files
+    ASSERT_GE(X, 3);
+    int locFailures = 0;
+    for (int i = 0; i < ourViewer.myNumCellsInUse; i++)
+    {
+        const ViewerEntry& e = ourViewer.myEntries[(size_t)i];
+        const int x0 = VIEWER_CELL_WIDTH * (i % X), y0 = VIEWER_CELL_HEIGHT * (i / X);
+        locFailures += strncmp(e.myName.GetBuffer(), "Failed to load", 14) == 0;
+        EXPECT_GT(LabelPixels(g, x0, y0, LabelColor(e)), e.myFlag && !e.myObject ? 3 : 10) << i;
+        // The gap right of the view, label strip included, holds only the clear colour.
+        int locInk = 0;
+        for (int y = y0; y < y0 + VIEWER_CELL_HEIGHT && y < g.height(); y++)
+            for (int x = x0 + VIEWER_VIEW_WIDTH; x < x0 + VIEWER_CELL_WIDTH && x < g.width(); x++)
+                locInk += (g.pixel(x, y) & 0xFFFFFF) != 0x7F7F7F;
+        EXPECT_EQ(0, locInk) << i;
+    }
+    EXPECT_EQ(1, locFailures);
+}
+
 TEST_F(TessalyTest, MoreThan1024EntriesAreAllKept)
 {
     std::filesystem::create_directories("big");

@@ -1030,10 +1030,14 @@ TEST_F(PranvelTest, AResizedViewKeepsTheDeviceAndShowsTheModelAtTheNewSize)
     const uint32_t locLive = locDevice->GetLiveObjectCount();
     // A state the renderer never sets: a device made again would have its default back.
     locDevice->SetRenderState(GFX_RS_DITHERENABLE, 1);
+    View()->EnableRenderTimer(false); // no picture but the ones asked for here
+    const QImage locLarge = myView->grab().toImage();
 
-    // The real widget made smaller: a 400 x 300 picture on the same device.
+    // The real widget made smaller: a 400 x 300 picture on the same device. The device lets
+    // the last picture's pixels go; the pane shows its own copy of it until the next one.
     myView->setFixedSize(400, 360);
     QCoreApplication::processEvents();
+    EXPECT_EQ(myView->grab().toImage(), locLarge.copy(0, 0, 400, 360));
     EXPECT_EQ(QR_RenderD3D::ourDevice, locDevice);
     EXPECT_EQ(locDevice->GetLiveObjectCount(), locLive);
     EXPECT_EQ(locDevice->GetRenderState(GFX_RS_DITHERENABLE), 1u);
@@ -1064,6 +1068,10 @@ TEST_F(PranvelTest, AResizedViewKeepsTheDeviceAndShowsTheModelAtTheNewSize)
     ASSERT_GT(locModel, 0);
     EXPECT_NEAR(double(locModelX) / locModel, 200.0, 40.0);
     EXPECT_NEAR(double(locModelY) / locModel, 150.0, 60.0);
+
+    // The scene and its device go: the pane keeps showing the last picture, its own copy.
+    View()->OnDestroy();
+    EXPECT_EQ(myView->grab().toImage(), locGrab);
 }
 
 TEST_F(PranvelTest, TheModelTreeFilledByTheSceneKeepsTheUsersExpansions)

@@ -498,10 +498,9 @@ TEST_F(GfxPixel, LostDeviceRecoversAndPresentsACorrectFrame)
     locDesc.myWidth = 8;
     locDesc.myHeight = 4;
     locDesc.myPresentUserData = &locHost;
-    locDesc.myPresentFunc = [](void* aUser, const GFX_Image& anImage) {
+    locDesc.myPresentFunc = [](void* aUser, const GFX_Image& anImage)
+    {
         Host* h = static_cast<Host*>(aUser);
-        if (!anImage.myPixels)
-            return; // the frame's pixels about to go: this host has its own copy
         h->myPixels.assign(anImage.myPixels, anImage.myPixels + anImage.myWidth * anImage.myHeight);
         ++h->myFrames;
     };
@@ -595,12 +594,12 @@ TEST_F(GfxPixel, TheHostMayShowTheFrameUntilTheDeviceLetsItGo)
     locDesc.myPresentUserData = &locHost;
     locDesc.myPresentFunc = [](void* aUser, const GFX_Image& anImage)
     {
+        ASSERT_NE(anImage.myPixels, nullptr);
+        static_cast<Host*>(aUser)->myShown = anImage.myPixels;
+    };
+    locDesc.myReleaseFunc = [](void* aUser)
+    {
         Host* h = static_cast<Host*>(aUser);
-        if (anImage.myPixels)
-        {
-            h->myShown = anImage.myPixels;
-            return;
-        }
         h->myReleases++;
         if (h->myShown)
             h->myKept.assign(h->myShown, h->myShown + 8 * 4);
@@ -619,14 +618,23 @@ TEST_F(GfxPixel, TheHostMayShowTheFrameUntilTheDeviceLetsItGo)
     EXPECT_EQ(locHost.myShown[31], 0xFF445566u);
     EXPECT_EQ(locHost.myReleases, 0);
 
-    // A resize and the device's end each come after a release.
+    // A resize, a reset (which keeps the host when it names none) and the device's end
+    // each come after a release.
     ASSERT_TRUE(d->ResizeBackBuffer(16, 4));
     EXPECT_EQ(locHost.myReleases, 1);
     EXPECT_EQ(locHost.myKept[31], 0xFF445566u);
     ASSERT_TRUE(d->Present());
     ASSERT_NE(locHost.myShown, nullptr);
-    ourSystem->DestroyDevice(d);
+    GFX_DeviceDesc locBare;
+    locBare.myWidth = 8;
+    locBare.myHeight = 4;
+    ASSERT_TRUE(d->Reset(locBare));
     EXPECT_EQ(locHost.myReleases, 2);
+    EXPECT_EQ(locHost.myShown, nullptr);
+    ASSERT_TRUE(d->Present());
+    ASSERT_NE(locHost.myShown, nullptr);
+    ourSystem->DestroyDevice(d);
+    EXPECT_EQ(locHost.myReleases, 3);
     EXPECT_EQ(locHost.myShown, nullptr);
 }
 

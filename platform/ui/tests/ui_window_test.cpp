@@ -17,6 +17,9 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -383,4 +386,36 @@ TEST_F(UIWindowTest, ClipCursorKeepsTheCursorInsideUntilLifted)
                    Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(h, &e2);
     EXPECT_EQ(QPoint(300, 280), QCursor::pos());
+}
+
+// Qt's note that the offscreen platform passes no size hints on, printed for every window
+// shown, stays off standard error; its other messages still come.
+TEST_F(UIWindowTest, QtsSizeHintNoteIsDroppedAndItsOtherMessagesKept)
+{
+    std::fflush(stderr);
+    FILE* locCapture = std::tmpfile();
+    ASSERT_NE(locCapture, nullptr);
+    const int locSaved = dup(2);
+    dup2(fileno(locCapture), 2);
+    UI_WindowDesc d;
+    d.myTitle = "Second window";
+    d.myWidth = 200;
+    d.myHeight = 100;
+    UI_Window* locWindow = UI_CreateWindow(d);
+    UI_ShowWindow(locWindow, true);
+    UI_ShowWindow(myWindow, true);
+    QTest::qWaitForWindowExposed(UI_GetWindowWidget(locWindow));
+    qWarning("This plugin does not support propagateSizeHints()");
+    qWarning("A message of the test's own");
+    UI_DestroyWindow(locWindow);
+    std::fflush(stderr);
+    dup2(locSaved, 2);
+    close(locSaved);
+    std::string locText;
+    std::rewind(locCapture);
+    for (int c; (c = std::fgetc(locCapture)) != EOF;)
+        locText += (char)c;
+    std::fclose(locCapture);
+    EXPECT_EQ(locText.find("propagateSizeHints"), std::string::npos) << locText;
+    EXPECT_NE(locText.find("A message of the test's own"), std::string::npos) << locText;
 }
