@@ -196,7 +196,7 @@ VelkName::Shared* VelkName::Priv_Make(const char* aName)
     if (aName == nullptr || aName[0] == 0)
         return nullptr;
     // Names made while a namespace is compiled go to its arena.
-    VelkArena* locArena = VelkArena::GetCurrent();
+    VelkArenaLocal* locArena = VelkArenaLocal::GetCurrent();
     if (locArena && locArena->GetNumber())
     {
         // The record and its text in one piece: the length word, the text, the NUL.
@@ -224,7 +224,7 @@ void VelkName::Priv_Release(Shared* aShared)
 {
     if (aShared == nullptr || --aShared->myUseCount > 0)
         return;
-    if (VelkArena* locArena = VelkArena::FromNumber(aShared->myArenaNumber))
+    if (VelkArenaLocal* locArena = VelkArenaLocal::FromNumber(aShared->myArenaNumber))
     {
         // The cell and the text go with the arena.
         aShared->myText.Unborrow();
@@ -237,6 +237,16 @@ void VelkName::Priv_Release(Shared* aShared)
 VelkType::VelkType(const char* aTypeName, const char* aName)
     : myName(aTypeName, aName)
 {
+}
+
+VelkArenaHold VelkType::Priv_TextHold()
+{
+    return VelkArenaHold(myName.myTextArena);
+}
+
+VelkArena* VelkType::Priv_TextArena() const
+{
+    return VelkArenaLocal::FromNumber(myName.myTextArena);
 }
 
 VelkType::~VelkType() = default;
@@ -454,6 +464,11 @@ VelkFree::VelkFree(const char* aTypeName, const char* aName, bool anIsFileFlag)
     Priv_SetMark(MARK_A, anIsFileFlag);
 }
 
+VelkFree::~VelkFree()
+{
+    myValue.Drop(Priv_TextHold());
+}
+
 const QC_String& VelkFree::GetValue() const
 {
     return myValue;
@@ -575,7 +590,7 @@ bool VelkEnum::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
     if (locListed == nullptr)
         return AssignValue(aText);
     // An enum holds one of a few texts: the arena keeps one copy of each.
-    anArena->GiveBack(aText, (size_t)aLength);
+    VelkArenaLocal::Of(anArena)->GiveBack(aText, (size_t)aLength);
     myValue.SetShared(Priv_TextHold(), locListed);
     return true;
 }
@@ -609,6 +624,11 @@ VelkRef::VelkRef(const char* aTypeName, const char* aName)
     : VelkType(aTypeName, aName)
 {
     myValue.SetShared(Priv_TextHold(), VELK_NULL);
+}
+
+VelkRef::~VelkRef()
+{
+    myValue.Drop(Priv_TextHold());
 }
 
 const QC_String& VelkRef::GetValue() const
@@ -767,12 +787,7 @@ struct VelkMetaTypeRegistry
 VelkMetaTypeRegistry& Priv_MetaTypes()
 {
     // Never destroyed: the prototypes are static objects, not the tree's to free.
-    // Their names' records are kept with them (the leak checker cannot follow
-    // a name's word to its record).
-    static VelkMetaTypeRegistry* ourRegistry = [] {
-        OS_KeptAllocations locKept;
-        return new VelkMetaTypeRegistry();
-    }();
+    static VelkMetaTypeRegistry* ourRegistry = new VelkMetaTypeRegistry();
     return *ourRegistry;
 }
 

@@ -33,7 +33,7 @@ extern const char* const VELK_PATH_PATTERN;    // "%s.%s"
 
 // The table of type names. Every object of a type holds the same name, so the
 // text is kept once, counted by the objects that use it, and an object holds
-// its number (1 to 65535; 0 is the empty name) in 16 bits of its name's word.
+// its number (1 to 65535; 0 is the empty name) beside its name's pointer.
 namespace VelkTypeName
 {
 // The number of that name, counted once more; 0 for the empty name, and for
@@ -46,7 +46,7 @@ const QC_String& Get(uint16_t aNumber);
 bool NumbersLeft(size_t aCount);
 }
 
-// An object's name, and in the same word the number of its type's name. The
+// An object's name, and beside it the number of its type's name. The
 // clones of a prototype start with its members' names, so the name's text is
 // shared, counted by the names that hold it; a rename gives the object a text
 // of its own and leaves the others as they were.
@@ -54,7 +54,7 @@ class VelkName
 {
 public:
     VelkName(const char* aTypeName, const char* aName)
-        : myWord(reinterpret_cast<uintptr_t>(Priv_Make(aName)) | (uintptr_t(VelkTypeName::Acquire(aTypeName)) << TYPE_SHIFT))
+        : myShared(Priv_Make(aName)), myTypeNumber(VelkTypeName::Acquire(aTypeName))
     {
     }
     VelkName(const VelkName&) = delete;
@@ -71,7 +71,8 @@ public:
         VelkTypeName::AddRef(anOther.GetTypeNumber());
         Priv_Release(Priv_Shared());
         VelkTypeName::Release(GetTypeNumber());
-        myWord = anOther.myWord;
+        myShared = anOther.myShared;
+        myTypeNumber = anOther.myTypeNumber;
         return *this;
     }
     // The object's name only.
@@ -79,18 +80,18 @@ public:
     {
         Shared* locShared = Priv_Make(aName);
         Priv_Release(Priv_Shared());
-        Priv_SetShared(locShared);
+        myShared = locShared;
         return *this;
     }
     void SetTypeName(const char* aTypeName)
     {
         const uint16_t locNumber = VelkTypeName::Acquire(aTypeName);
         VelkTypeName::Release(GetTypeNumber());
-        myWord = (myWord & POINTER) | (uintptr_t(locNumber) << TYPE_SHIFT);
+        myTypeNumber = locNumber;
     }
     const QC_String& GetTypeName() const { return VelkTypeName::Get(GetTypeNumber()); }
     // Equal numbers, equal type names: the table keeps one number per text.
-    uint16_t GetTypeNumber() const { return uint16_t(myWord >> TYPE_SHIFT); }
+    uint16_t GetTypeNumber() const { return myTypeNumber; }
     operator const QC_String&() const { return Get(); }
     const QC_String& Get() const;
     bool operator==(const char* aName) const { return Get() == aName; }
@@ -115,16 +116,17 @@ private:
         // holds; 0 for a name of the heap.
         uint16_t myArenaNumber;
     };
-    // User-space addresses take 48 bits at most: the type name's number goes above.
-    static constexpr unsigned TYPE_SHIFT = 48;
-    static constexpr uintptr_t POINTER = (uintptr_t(1) << TYPE_SHIFT) - 1;
-    Shared* Priv_Shared() const { return reinterpret_cast<Shared*>(myWord & POINTER); }
-    void Priv_SetShared(Shared* aShared) { myWord = (myWord & ~POINTER) | reinterpret_cast<uintptr_t>(aShared); }
+    Shared* Priv_Shared() const { return myShared; }
     // Null stands for the empty name.
     static Shared* Priv_Make(const char* aName);
     static void Priv_Release(Shared* aShared);
 
-    uintptr_t myWord;
+    friend class VelkType;
+    Shared* myShared;
+    uint16_t myTypeNumber;
+    // Not the name's: 16 bits of the word the pointer leaves, which the
+    // object holding the name uses for its text's arena (VelkType::Priv_TextHold).
+    uint16_t myTextArena = 0;
 };
 
 // A counted hold on a name list that a prototype shares with its clones: one
@@ -308,9 +310,9 @@ protected:
     static constexpr uintptr_t MARK_B = 4;
     bool Priv_GetMark(uintptr_t aMark) const { return (myOwner & aMark) != 0; }
     void Priv_SetMark(uintptr_t aMark, bool aFlag) { myOwner = aFlag ? (myOwner | aMark) : (myOwner & ~aMark); }
-    // The arena a subclass's one text (its value) borrows from, kept in the owner word.
-    VelkArenaHold Priv_TextHold() { return VelkArenaHold(myOwner); }
-    VelkArena* Priv_TextArena() const { return VelkArena::FromNumber(uint16_t(myOwner >> VelkArenaHold::SHIFT)); }
+    // The arena a subclass's one text (its value) borrows from (velk_local.h).
+    VelkArenaHold Priv_TextHold();
+    VelkArena* Priv_TextArena() const;
 
     // With the type's name.
     VelkName myName;
@@ -321,8 +323,8 @@ private:
 
     static constexpr uintptr_t OWNER_IS_NAMESPACE = 1;
     static constexpr uintptr_t OWNER_BITS = OWNER_IS_NAMESPACE | MARK_A | MARK_B;
-    static constexpr uintptr_t OWNER_POINTER = ~(OWNER_BITS | VelkArenaHold::BITS);
-    void Priv_SetOwner(uintptr_t anOwner) { myOwner = anOwner | (myOwner & (MARK_A | MARK_B | VelkArenaHold::BITS)); }
+    static constexpr uintptr_t OWNER_POINTER = ~OWNER_BITS;
+    void Priv_SetOwner(uintptr_t anOwner) { myOwner = anOwner | (myOwner & (MARK_A | MARK_B)); }
     void Priv_SetParent(VelkClass* aParent) { Priv_SetOwner(reinterpret_cast<uintptr_t>(aParent)); }
     void Priv_ClearParent()
     {
@@ -341,8 +343,7 @@ private:
 
     // An object has one owner: the class holding it as a member, or (bit 0
     // set) the namespace holding it as a root; 0 for none. Bits 1 and 2 are
-    // the subclass's marks, the top 16 bits its text's arena (user-space
-    // addresses take 48 bits at most).
+    // the subclass's marks (owners are aligned to 8 bytes).
     uintptr_t myOwner = 0;
 };
 
@@ -351,7 +352,7 @@ class VelkFree : public VelkType
 {
 public:
     VelkFree(const char* aTypeName, const char* aName, bool anIsFileFlag);
-    ~VelkFree() override { myValue.Drop(Priv_TextHold()); }
+    ~VelkFree() override;
 
     const QC_String& GetValue() const override;
     bool Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool) override;
@@ -399,7 +400,7 @@ class VelkRef : public VelkType
 {
 public:
     VelkRef(const char* aTypeName, const char* aName);
-    ~VelkRef() override { myValue.Drop(Priv_TextHold()); }
+    ~VelkRef() override;
 
     const QC_String& GetValue() const override;
     VelkType* FindMember(const char* aName) override;
