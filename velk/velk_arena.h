@@ -13,6 +13,12 @@
 
 #include "qcommon/qc_string.h"
 
+// The holder of a text borrowed from an arena keeps the arena's number in the
+// top bits of a word whose pointer lies below them (VelkArenaHold): an object
+// of the model then needs no word of its own for it. Where such a word is set,
+// a pointer reaching these bits is a fatal error, never a number overwritten.
+constexpr unsigned VELK_ARENA_SHIFT = 48;
+
 class VelkArena
 {
 public:

@@ -484,15 +484,20 @@ private:
     Recent myRecent[64];
 };
 
-// Which arena a text borrows from, kept by the text's holder in 16 bits it
-// has to spare: an arena's number, 0 for none. A text then costs one pointer.
+// Which arena a text borrows from, kept by the text's holder in the top bits
+// of a word it has anyway (VELK_ARENA_SHIFT): an arena's number, 0 for none.
+// A text then costs one pointer.
 class VelkArenaHold
 {
 public:
-    explicit VelkArenaHold(uint16_t& aNumber) : myNumber(aNumber) {}
-    VelkArenaLocal* Get() const { return VelkArenaLocal::FromNumber(myNumber); }
-    void Set(VelkArenaLocal* anArena) { myNumber = anArena ? anArena->GetNumber() : 0; }
+    explicit VelkArenaHold(uintptr_t& aWord) : myWord(aWord) {}
+    VelkArenaLocal* Get() const { return VelkArenaLocal::FromNumber(uint16_t(myWord >> VELK_ARENA_SHIFT)); }
+    void Set(VelkArenaLocal* anArena)
+    {
+        const uintptr_t locNumber = anArena ? anArena->GetNumber() : 0;
+        myWord = (myWord & ~(~uintptr_t(0) << VELK_ARENA_SHIFT)) | (locNumber << VELK_ARENA_SHIFT);
+    }
 
 private:
-    uint16_t& myNumber;
+    uintptr_t& myWord;
 };

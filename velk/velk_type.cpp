@@ -187,13 +187,29 @@ void VelkType::operator delete(void* anObject, size_t aSize) noexcept
 
 const QC_String& VelkName::Get() const
 {
-    Shared* locShared = Priv_Shared();
-    return locShared ? locShared->myText : Priv_EmptyString();
+    return myShared ? myShared->myText : Priv_EmptyString();
 }
 
-VelkName::Shared* VelkName::Priv_Make(const char* aName)
+void VelkName::SetTypeName(const char* aTypeName)
 {
-    if (aName == nullptr || aName[0] == 0)
+    const uint16_t locNumber = VelkTypeName::Acquire(aTypeName);
+    if (myShared && myShared->myUseCount == 1)
+    {
+        // The record is this name's alone: it changes in place.
+        VelkTypeName::Release(myShared->myTypeNumber);
+        myShared->myTypeNumber = locNumber;
+        return;
+    }
+    Shared* locShared = Priv_Make(Get().GetBuffer(), locNumber);
+    Priv_Release(myShared);
+    myShared = locShared;
+}
+
+VelkName::Shared* VelkName::Priv_Make(const char* aName, uint16_t aTypeNumber)
+{
+    if (aName == nullptr)
+        aName = "";
+    if (aName[0] == 0 && aTypeNumber == 0)
         return nullptr;
     // Names made while a namespace is compiled go to its arena.
     VelkArenaLocal* locArena = VelkArenaLocal::GetCurrent();
@@ -210,13 +226,15 @@ VelkName::Shared* VelkName::Priv_Make(const char* aName)
             const uint16_t locWord = static_cast<uint16_t>(locLength);
             memcpy(locText - 2, &locWord, 2);
             memcpy(locText, aName, locLength + 1);
-            Shared* locShared = new (locCell) Shared{QC_String(), 1, 0, locArena->GetNumber()};
+            Shared* locShared = new (locCell) Shared{QC_String(), 1, 0, locArena->GetNumber(), aTypeNumber};
             locShared->myText.Borrow(locText);
             locArena->AddRef();
             return locShared;
         }
     }
-    Shared* locShared = new (std::nothrow) Shared{QC_String(aName), 1, 0, 0};
+    Shared* locShared = new (std::nothrow) Shared{QC_String(aName), 1, 0, 0, aTypeNumber};
+    if (locShared == nullptr)
+        VelkTypeName::Release(aTypeNumber);
     return locShared;
 }
 
@@ -224,6 +242,7 @@ void VelkName::Priv_Release(Shared* aShared)
 {
     if (aShared == nullptr || --aShared->myUseCount > 0)
         return;
+    VelkTypeName::Release(aShared->myTypeNumber);
     if (VelkArenaLocal* locArena = VelkArenaLocal::FromNumber(aShared->myArenaNumber))
     {
         // The cell and the text go with the arena.
@@ -241,12 +260,18 @@ VelkType::VelkType(const char* aTypeName, const char* aName)
 
 VelkArenaHold VelkType::Priv_TextHold()
 {
-    return VelkArenaHold(myName.myTextArena);
+    return VelkArenaHold(myOwner);
 }
 
 VelkArena* VelkType::Priv_TextArena() const
 {
-    return VelkArenaLocal::FromNumber(myName.myTextArena);
+    return VelkArenaLocal::FromNumber(uint16_t(myOwner >> VELK_ARENA_SHIFT));
+}
+
+void VelkType::Priv_OwnerOutOfReach(uintptr_t anOwner)
+{
+    QC_Mem::FatalError("Velk: an object's owner at %p lies above the %u bits an owner may take", (void*)anOwner,
+                       VELK_ARENA_SHIFT);
 }
 
 VelkType::~VelkType() = default;
@@ -444,8 +469,9 @@ VelkType* VelkType::CreateFromPrototype(const char* aTypeName, const char* aName
     VelkType* locCopy = Clone();
     if (locCopy == nullptr)
         return nullptr;
-    locCopy->SetTypeName(aTypeName);
+    // Renamed first: the record made for the new name then takes the type in place.
     locCopy->SetName(aName);
+    locCopy->SetTypeName(aTypeName);
     if (!locCopy->SetDefaultValue(aDefault))
     {
         delete locCopy;
