@@ -24,6 +24,12 @@ struct CellPool
     // The lock guards everything below.
     std::atomic_flag myLock = ATOMIC_FLAG_INIT;
     void* myFree[locMaxCell / locStep + 1] = {};
+    // The blocks from the heap, which the leak checker follows from here;
+    // those from the system it does not scan. Cells handed out lie in
+    // unpoisoned memory, where it follows their pointers in turn; freed ones
+    // in poisoned memory, where it does not.
+    char* mySmallBlocks[locLargeFrom / locSmallBlockSize] = {};
+    size_t myNumSmallBlocks = 0;
     char* myBlock = nullptr;
     size_t myBlockLeft = 0;
     size_t myHeld = 0;   // bytes in blocks so far
@@ -71,6 +77,8 @@ void* QC_CellPool::Allocate(size_t aSize) noexcept
             locPool.myBlockLeft = locPool.myBlock ? locBlockSize : 0;
             locPool.myHeld += locPool.myBlockLeft;
             ASAN_POISON_MEMORY_REGION(locPool.myBlock, locPool.myBlockLeft);
+            if (locPool.myBlock && locBlockSize == locSmallBlockSize)
+                locPool.mySmallBlocks[locPool.myNumSmallBlocks++] = locPool.myBlock;
         }
         if (locPool.myBlock)
         {
