@@ -45,6 +45,7 @@ protected:
     {
         VelkTest::SetUp();
         myArenas = VelkArena::GetNumAlive();
+        myCells = QC_CellPool::GetNumCells();
         myTypes = std::make_unique<VelkTypeManager>();
         myFruit = WriteDisk("depot.fruit", DEPOT_FRUIT);
         myVelk = WriteDisk("depot.velk", "INCLUDE " + myFruit + "\r\n" + DEPOT_VELK);
@@ -53,8 +54,10 @@ protected:
     void TearDown() override
     {
         myTypes.reset();
-        // Every arena goes with the last object that used it.
+        // Every arena goes with the last object that used it, and every
+        // object's cell with the object (the leak checker sees neither).
         EXPECT_EQ(VelkArena::GetNumAlive(), myArenas);
+        EXPECT_EQ(QC_CellPool::GetNumCells(), myCells);
         VelkTest::TearDown();
     }
 
@@ -111,6 +114,7 @@ protected:
     }
 
     int myArenas = 0;
+    size_t myCells = 0;
     std::unique_ptr<VelkTypeManager> myTypes;
     std::string myFruit;
     std::string myVelk;
