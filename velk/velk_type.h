@@ -32,8 +32,8 @@ extern const char* const VELK_MEMBER_NAME_PATTERN; // "%s(%d)"
 extern const char* const VELK_PATH_PATTERN;    // "%s.%s"
 
 // The table of type names. Every object of a type holds the same name, so the
-// text is kept once, counted by the objects that use it, and an object holds
-// its number (1 to 65535; 0 is the empty name) beside its name's pointer.
+// text is kept once, counted by the name records that use it, and an object's
+// name record holds its number (1 to 65535; 0 is the empty name).
 namespace VelkTypeName
 {
 // The number of that name, counted once more; 0 for the empty name, and for
