@@ -62,6 +62,21 @@ TEST(QC_CellPoolTest, CellsLieApartKeepTheirBytesAndComeBack)
     EXPECT_EQ(QC_CellPool::GetNumCells(), locBefore);
     QC_CellPool::Free(locLarge, QC_CELLPOOL_MAX + 1);
     QC_CellPool::Free(nullptr, 8);
+    EXPECT_EQ(QC_CellPool::GetNumCells(), locBefore);
+    // Empty requests too, each its own.
+    void* locEmpty[2] = {QC_CellPool::Allocate(0), QC_CellPool::Allocate(0)};
+    EXPECT_NE(locEmpty[0], locEmpty[1]);
+    QC_CellPool::Free(locEmpty[0], 0);
+    QC_CellPool::Free(locEmpty[1], 0);
+    EXPECT_EQ(QC_CellPool::GetNumCells(), locBefore);
+
+    // Told that many cells are coming, the pool goes on handing them out.
+    QC_CellPool::ExpectMany();
+    void* locAfter = QC_CellPool::Allocate(24);
+    ASSERT_NE(locAfter, nullptr);
+    memset(locAfter, 1, 24);
+    QC_CellPool::Free(locAfter, 24);
+    EXPECT_EQ(QC_CellPool::GetNumCells(), locBefore);
 }
 
 // Threads taking and freeing cells at once each keep their own.
