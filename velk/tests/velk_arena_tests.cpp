@@ -657,6 +657,38 @@ TEST(VelkArenaTexts, PiecesLieWithinTheBlocksAndApart)
     }
 }
 
+// A text given back is the room of the next one; texts of even and odd
+// lengths keep their NULs; a first piece a little smaller than a block gets
+// the room it asked for.
+TEST(VelkArenaTexts, TextsGivenBackAndPiecesNearABlockKeepTheirRoom)
+{
+    VelkArenaLocal* locArena = VelkArenaLocal::Of(VelkArena::Create());
+    ASSERT_NE(locArena, nullptr);
+    char* locFirst = locArena->CopyText("abcdef", 6);
+    char* locSecond = locArena->CopyText("ghij", 4);
+    char* locThird = locArena->CopyText("klm", 3);
+    EXPECT_STREQ(locFirst, "abcdef");
+    EXPECT_STREQ(locSecond, "ghij");
+    EXPECT_STREQ(locThird, "klm");
+    locArena->GiveBack(locSecond, 4); // not the last: stays
+    locArena->GiveBack(locThird, 3);
+    EXPECT_EQ(locArena->CopyText("nop", 3), locThird);
+    EXPECT_STREQ(locSecond, "ghij");
+    locArena->Release();
+
+    for (size_t locLess : {size_t(8), size_t(16), size_t(24)})
+    {
+        VelkArena* locFresh = VelkArena::Create();
+        ASSERT_NE(locFresh, nullptr);
+        const size_t locSize = 16 * 1024 - locLess;
+        char* locPiece = static_cast<char*>(locFresh->Allocate(locSize, 1));
+        ASSERT_NE(locPiece, nullptr);
+        EXPECT_TRUE(VelkArenaLocal::Of(locFresh)->Holds(locPiece, locSize)) << locLess;
+        memset(locPiece, 1, locSize);
+        locFresh->Release();
+    }
+}
+
 // At a block's end, a piece a little larger than the room left goes whole to a
 // new block, however the room was faulted in.
 TEST(VelkArenaTexts, PiecesLargerThanTheRoomLeftGoToANewBlock)
