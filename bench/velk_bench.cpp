@@ -9,6 +9,9 @@
 //   velk_bench --shape wide ...         generate the second shape instead: more
 //                                       members, references and nesting, and
 //                                       longer names (velk_generate.h)
+//   velk_bench --shape deep ...         or the third: small trees of nested
+//                                       objects, long texts, most values left
+//                                       at their defaults
 //   velk_bench --tez ...                also convert every namespace to .tez and
 //                                       .loc beside its .velk and read it back
 //   velk_bench --repeat K ...           run the measured work and the baseline K
@@ -273,23 +276,26 @@ int main(int argc, char** argv)
 {
     BenchArgs locArgs(argc, argv,
                       "usage: velk_bench [--tez] [--repeat K] FILES...\n"
-                      "       velk_bench [--tez] [--repeat K] [--shape plain|wide] --generate N DIR\n");
+                      "       velk_bench [--tez] [--repeat K] [--shape plain|wide|deep] --generate N DIR\n");
     std::vector<std::string> locFiles;
     std::string locGenerated;
     const bool locTezFlag = locArgs.Flag("--tez");
     int locRepeat = 1;
     locArgs.IntOption("--repeat", &locRepeat, 1, 1000);
     const char* locShape = "plain";
-    if (locArgs.Option("--shape", 1, &locShape) && strcmp(locShape, "plain") != 0 && strcmp(locShape, "wide") != 0)
-        locArgs.Refuse("--shape is plain or wide");
+    if (locArgs.Option("--shape", 1, &locShape) && strcmp(locShape, "plain") != 0 && strcmp(locShape, "wide") != 0 &&
+        strcmp(locShape, "deep") != 0)
+        locArgs.Refuse("--shape is plain, wide or deep");
     const char* locGenerate[2] = {};
     if (locArgs.Option("--generate", 2, locGenerate))
     {
         const int locCount = locArgs.Int("--generate", locGenerate[0], 1, 100000000);
         locGenerated = locGenerate[1];
         locArgs.Operands(0, 0);
-        const bool locWide = strcmp(locShape, "wide") == 0;
-        if (!(locWide ? BenchGenerateVelkWide : BenchGenerateVelk)(locCount, locGenerated, locFiles))
+        auto locGenerator = strcmp(locShape, "wide") == 0   ? BenchGenerateVelkWide
+                            : strcmp(locShape, "deep") == 0 ? BenchGenerateVelkDeep
+                                                            : BenchGenerateVelk;
+        if (!locGenerator(locCount, locGenerated, locFiles))
         {
             fprintf(stderr, "velk_bench: cannot generate %d instances in '%s'\n", locCount, locGenerated.c_str());
             return 1;

@@ -218,3 +218,106 @@ inline bool BenchGenerateVelkWide(int aCount, const std::string& aDir, std::vect
     aFiles.push_back(aDir + "/bench.velk");
     return locFiles.Close();
 }
+
+// A third shape, with proportions neither of the others has: each root is a
+// small tree of nested objects (a trunk over two branches over four twigs
+// over eight leaves, no member lists), one long text of 200 to 300
+// characters, few references, and most scalars left at their defaults (a
+// leaf sets one of its three values in most roots). Same files as
+// BenchGenerateVelk.
+inline bool BenchGenerateVelkDeep(int aCount, const std::string& aDir, std::vector<std::string>& aFiles)
+{
+    BenchVelkFiles locFiles;
+    if (!locFiles.Open(aDir,
+                       "TYPE Tone\r\n{\r\nRed\r\nGreen\r\nBlue\r\nAmber\r\n}\r\n"
+                       "CLASS Leaf\r\n{\r\nNUMBER a 0\r\nNUMBER b 0\r\nTone tone Red\r\n}\r\n"
+                       "CLASS Twig\r\n{\r\nTEXT note\r\nLeaf left\r\nLeaf right\r\n}\r\n"
+                       "CLASS Branch\r\n{\r\nDECIMAL weight 0\r\nTwig upper\r\nTwig lower\r\n}\r\n"
+                       "CLASS Tree\r\n{\r\nTEXT story\r\nLOCTEXT caption\r\nBranch east\r\nBranch west\r\nTree* neighbour\r\n}\r\n",
+                       "syntax = \"proto2\";\npackage bench;\n"
+                       "enum Tone { Red = 0; Green = 1; Blue = 2; Amber = 3; }\n"
+                       "message Leaf { optional int32 a = 1; optional int32 b = 2; optional Tone tone = 3 [default = Red]; }\n"
+                       "message Twig { optional string note = 1; optional Leaf left = 2; optional Leaf right = 3; }\n"
+                       "message Branch { optional double weight = 1; optional Twig upper = 2; optional Twig lower = 3; }\n"
+                       "message Tree { optional string name = 1; optional string story = 2; optional string caption = 3;\n"
+                       "  optional Branch east = 4; optional Branch west = 5; optional string neighbour = 6; }\n"
+                       "message Root { repeated Tree tree = 1; }\n"))
+        return false;
+    FILE* locOut = locFiles.myVelk;
+    FILE* locText = locFiles.myText;
+    static const char* const locTones[] = {"Red", "Green", "Blue", "Amber"};
+    static const char* const locWords[] = {"quietly", "under the old bridge", "where the river bends twice",
+                                           "beside a lantern", "long after the harvest"};
+    static const char* const locBranches[] = {"east", "west"};
+    static const char* const locTwigs[] = {"upper", "lower"};
+    static const char* const locLeaves[] = {"left", "right"};
+    char locStory[512];
+    for (int locIndex = 0; locIndex < aCount; locIndex++)
+    {
+        int locUsed = snprintf(locStory, sizeof(locStory), "Tree %d grows", locIndex);
+        for (int locWord = 0; locWord < 8 + locIndex % 5; locWord++)
+            locUsed += snprintf(locStory + locUsed, sizeof(locStory) - size_t(locUsed), " %s and",
+                                locWords[(locIndex + locWord) % 5]);
+        snprintf(locStory + locUsed, sizeof(locStory) - size_t(locUsed), " then stops at %d", locIndex * 7);
+        fprintf(locOut, "Tree t%d\r\n{\r\n\tstory \"%s\"\r\n\tcaption \"Tree %d\"\r\n", locIndex, locStory, locIndex);
+        fprintf(locText, "tree\n{\n\tname: \"t%d\"\n\tstory: \"%s\"\n\tcaption: \"Tree %d\"\n", locIndex, locStory,
+                locIndex);
+        for (int locBranch = 0; locBranch < 2; locBranch++)
+        {
+            fprintf(locOut, "\t%s\r\n\t{\r\n", locBranches[locBranch]);
+            fprintf(locText, "\t%s\n\t{\n", locBranches[locBranch]);
+            if ((locIndex + locBranch) % 4 == 0)
+            {
+                fprintf(locOut, "\t\tweight %d.125\r\n", locIndex % 50);
+                fprintf(locText, "\t\tweight: %d.125\n", locIndex % 50);
+            }
+            for (int locTwig = 0; locTwig < 2; locTwig++)
+            {
+                fprintf(locOut, "\t\t%s\r\n\t\t{\r\n", locTwigs[locTwig]);
+                fprintf(locText, "\t\t%s\n\t\t{\n", locTwigs[locTwig]);
+                if (locTwig == 1 && locBranch == 0)
+                {
+                    fprintf(locOut, "\t\t\tnote \"n%d\"\r\n", locIndex);
+                    fprintf(locText, "\t\t\tnote: \"n%d\"\n", locIndex);
+                }
+                for (int locLeaf = 0; locLeaf < 2; locLeaf++)
+                {
+                    const int locWhich = locIndex + locBranch * 4 + locTwig * 2 + locLeaf;
+                    fprintf(locOut, "\t\t\t%s\r\n\t\t\t{\r\n", locLeaves[locLeaf]);
+                    fprintf(locText, "\t\t\t%s\n\t\t\t{\n", locLeaves[locLeaf]);
+                    if (locWhich % 3 == 0)
+                    {
+                        fprintf(locOut, "\t\t\t\ta %d\r\n", locWhich);
+                        fprintf(locText, "\t\t\t\ta: %d\n", locWhich);
+                    }
+                    else if (locWhich % 3 == 1)
+                    {
+                        fprintf(locOut, "\t\t\t\tb -%d\r\n", locWhich % 1000);
+                        fprintf(locText, "\t\t\t\tb: -%d\n", locWhich % 1000);
+                    }
+                    if (locWhich % 5 == 0)
+                    {
+                        fprintf(locOut, "\t\t\t\ttone %s\r\n", locTones[locWhich % 4]);
+                        fprintf(locText, "\t\t\t\ttone: %s\n", locTones[locWhich % 4]);
+                    }
+                    fprintf(locOut, "\t\t\t}\r\n");
+                    fprintf(locText, "\t\t\t}\n");
+                }
+                fprintf(locOut, "\t\t}\r\n");
+                fprintf(locText, "\t\t}\n");
+            }
+            fprintf(locOut, "\t}\r\n");
+            fprintf(locText, "\t}\n");
+        }
+        // A reference in every eighth root only, reaching back.
+        if (locIndex % 8 == 7)
+        {
+            fprintf(locOut, "\tneighbour t%d\r\n", locIndex / 2);
+            fprintf(locText, "\tneighbour: \"t%d\"\n", locIndex / 2);
+        }
+        fprintf(locOut, "}\r\n\r\n");
+        fprintf(locText, "}\n\n");
+    }
+    aFiles.push_back(aDir + "/bench.velk");
+    return locFiles.Close();
+}

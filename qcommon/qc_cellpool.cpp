@@ -1,6 +1,8 @@
 // The pool of small cells.
 #include "qcommon/qc_cellpool.h"
 
+#include <sanitizer/asan_interface.h>
+
 #include <atomic>
 #include <cstdlib>
 
@@ -14,22 +16,25 @@ constexpr size_t locMaxCell = QC_CELLPOOL_MAX;
 // megabytes, blocks of a huge page, which fill with few page faults (a
 // compile makes cells by the million). A small program stays small.
 constexpr size_t locSmallBlockSize = 64 * 1024;
-constexpr size_t locLargeBlockSize = QC_CELLPOOL_BLOCK;
+constexpr size_t locLargeBlockSize = 2 * 1024 * 1024;
 constexpr size_t locLargeFrom = 4 * 1024 * 1024;
-
-// Sanitizer builds use the heap for every cell, so that their checks see each one.
-constexpr bool locPooled = !OS_HEAP_CHECKED;
 
 struct CellPool
 {
-    // The lock only guards the cell lists.
+    // The lock guards everything below.
     std::atomic_flag myLock = ATOMIC_FLAG_INIT;
     void* myFree[locMaxCell / locStep + 1] = {};
+    // The blocks from the heap, which the leak checker follows from here;
+    // those from the system it does not scan. Cells handed out lie in
+    // unpoisoned memory, where it follows their pointers in turn; freed ones
+    // in poisoned memory, where it does not.
+    char* mySmallBlocks[locLargeFrom / locSmallBlockSize] = {};
+    size_t myNumSmallBlocks = 0;
     char* myBlock = nullptr;
     size_t myBlockLeft = 0;
     size_t myHeld = 0;   // bytes in blocks so far
+    size_t myNumCells = 0;
     bool myLargeFlag = false;
-    char* myOffered = nullptr; // a block of locLargeBlockSize, not cut yet
 
     void Lock()
     {
@@ -49,42 +54,41 @@ CellPool& Priv_Pool()
 
 void* QC_CellPool::Allocate(size_t aSize) noexcept
 {
-    if (!locPooled || aSize == 0 || aSize > locMaxCell)
+    if (aSize == 0 || aSize > locMaxCell)
         return malloc(aSize);
     const size_t locClass = (aSize + locStep - 1) / locStep;
+    const size_t locCellSize = locClass * locStep;
     CellPool& locPool = Priv_Pool();
     locPool.Lock();
     void* locCell = locPool.myFree[locClass];
     if (locCell)
+    {
+        ASAN_UNPOISON_MEMORY_REGION(locCell, locCellSize);
         locPool.myFree[locClass] = *static_cast<void**>(locCell);
+    }
     else
     {
-        const size_t locCellSize = locClass * locStep;
         if (locPool.myBlockLeft < locCellSize)
         {
             // The rest of the old block stays unused.
             const size_t locBlockSize =
                 locPool.myHeld < locLargeFrom && !locPool.myLargeFlag ? locSmallBlockSize : locLargeBlockSize;
-            if (locPool.myOffered)
-            {
-                locPool.myBlock = locPool.myOffered;
-                locPool.myBlockLeft = locLargeBlockSize;
-                locPool.myOffered = nullptr;
-            }
-            else
-            {
-                locPool.myBlock = static_cast<char*>(OS_AllocLarge(locBlockSize));
-                locPool.myBlockLeft = locPool.myBlock ? locBlockSize : 0;
-            }
+            locPool.myBlock = static_cast<char*>(OS_AllocLarge(locBlockSize));
+            locPool.myBlockLeft = locPool.myBlock ? locBlockSize : 0;
             locPool.myHeld += locPool.myBlockLeft;
+            ASAN_POISON_MEMORY_REGION(locPool.myBlock, locPool.myBlockLeft);
+            if (locPool.myBlock && locBlockSize == locSmallBlockSize)
+                locPool.mySmallBlocks[locPool.myNumSmallBlocks++] = locPool.myBlock;
         }
         if (locPool.myBlock)
         {
             locCell = locPool.myBlock;
+            ASAN_UNPOISON_MEMORY_REGION(locCell, locCellSize);
             locPool.myBlock += locCellSize;
             locPool.myBlockLeft -= locCellSize;
         }
     }
+    locPool.myNumCells += locCell != nullptr;
     locPool.Unlock();
     return locCell;
 }
@@ -97,24 +101,20 @@ void QC_CellPool::ExpectMany() noexcept
     locPool.Unlock();
 }
 
-bool QC_CellPool::Offer(void* aBlock) noexcept
+size_t QC_CellPool::GetNumCells() noexcept
 {
-    if (!locPooled || aBlock == nullptr)
-        return false;
     CellPool& locPool = Priv_Pool();
     locPool.Lock();
-    const bool locTaken = locPool.myOffered == nullptr;
-    if (locTaken)
-        locPool.myOffered = static_cast<char*>(aBlock);
+    const size_t locCount = locPool.myNumCells;
     locPool.Unlock();
-    return locTaken;
+    return locCount;
 }
 
 void QC_CellPool::Free(void* aCell, size_t aSize) noexcept
 {
     if (aCell == nullptr)
         return;
-    if (!locPooled || aSize == 0 || aSize > locMaxCell)
+    if (aSize == 0 || aSize > locMaxCell)
     {
         free(aCell);
         return;
@@ -124,5 +124,8 @@ void QC_CellPool::Free(void* aCell, size_t aSize) noexcept
     locPool.Lock();
     *static_cast<void**>(aCell) = locPool.myFree[locClass];
     locPool.myFree[locClass] = aCell;
+    locPool.myNumCells--;
+    // The link written above stays readable to the pool alone.
+    ASAN_POISON_MEMORY_REGION(aCell, locClass * locStep);
     locPool.Unlock();
 }

@@ -1,5 +1,7 @@
-// Arenas and the model's texts.
+// Arenas, the text buffer and the model's texts.
 #include "velk/velk_arena.h"
+
+#include <sanitizer/asan_interface.h>
 
 #include <atomic>
 #include <cstdint>
@@ -8,14 +10,13 @@
 #include <mutex>
 #include <new>
 
-#include "qcommon/qc_cellpool.h"
 #include "qcommon/qc_mem.h"
 #include "velk/velk_local.h"
 
 namespace
 {
 // Objects are made by one thread at a time; the compile sets this.
-VelkArena* ourCurrentArena = nullptr;
+VelkArenaLocal* ourCurrentArena = nullptr;
 std::atomic<int> ourNumAlive{0};
 constexpr size_t VELK_ARENA_ALIGN = alignof(std::max_align_t);
 // Blocks double up to VELK_ARENA_MAX_BLOCK from the heap; an arena that has
@@ -26,26 +27,18 @@ constexpr size_t VELK_ARENA_MAX_BLOCK = 512 * 1024;
 constexpr size_t VELK_ARENA_LARGE_FROM = 8 * 1024 * 1024;
 constexpr size_t VELK_ARENA_LARGE_BLOCK = 2 * 1024 * 1024;
 constexpr size_t VELK_ARENA_FAULT_STEP = 64 * 1024;
-}
 
-size_t VelkArena::TextHash::operator()(std::string_view aText) const
-{
-    return Velk_Hash(aText.data(), aText.size());
-}
-
-VelkArena* VelkArena::ourByNumber[65536] = {};
-
-namespace
-{
 // Guards the giving out and taking back of arena numbers; finding an arena by
 // its number needs no lock, as its holders keep it alive.
 std::mutex ourNumberLock;
 uint16_t ourNextNumber = 1;
 }
 
+VelkArenaLocal* VelkArenaLocal::ourByNumber[65536] = {};
+
 VelkArena* VelkArena::Create()
 {
-    VelkArena* locArena = new (std::nothrow) VelkArena();
+    VelkArenaLocal* locArena = new (std::nothrow) VelkArenaLocal();
     if (locArena == nullptr)
         return nullptr;
     ourNumAlive++;
@@ -54,9 +47,9 @@ VelkArena* VelkArena::Create()
     {
         const uint16_t locNumber = ourNextNumber;
         ourNextNumber = ourNextNumber == 65535 ? 1 : ourNextNumber + 1;
-        if (ourByNumber[locNumber] == nullptr)
+        if (VelkArenaLocal::ourByNumber[locNumber] == nullptr)
         {
-            ourByNumber[locNumber] = locArena;
+            VelkArenaLocal::ourByNumber[locNumber] = locArena;
             locArena->myNumber = locNumber;
             break;
         }
@@ -64,12 +57,32 @@ VelkArena* VelkArena::Create()
     return locArena;
 }
 
+void VelkArena::AddRef()
+{
+    VelkArenaLocal::Of(this)->AddRef();
+}
+
+void VelkArena::Release()
+{
+    VelkArenaLocal::Of(this)->Release();
+}
+
+void* VelkArena::Allocate(size_t aSize, size_t anAlign)
+{
+    return VelkArenaLocal::Of(this)->Allocate(aSize, anAlign);
+}
+
+void VelkArena::ExpectLarge()
+{
+    VelkArenaLocal::Of(this)->myLargeFlag = true;
+}
+
 int VelkArena::GetNumAlive()
 {
     return ourNumAlive;
 }
 
-VelkArena::~VelkArena()
+VelkArenaLocal::~VelkArenaLocal()
 {
     ourNumAlive--;
     if (myNumber)
@@ -80,12 +93,24 @@ VelkArena::~VelkArena()
     while (myBlocks)
     {
         Block* locNext = myBlocks->myNext;
-        OS_FreeLarge(myBlocks, myBlocks->mySize);
+        const size_t locSize = myBlocks->mySize;
+        // Unmarked for whoever gets the memory next.
+        ASAN_UNPOISON_MEMORY_REGION(myBlocks, locSize);
+        OS_FreeLarge(myBlocks, locSize);
         myBlocks = locNext;
     }
 }
 
-void* VelkArena::Allocate(size_t aSize, size_t anAlign)
+char* VelkArenaLocal::Priv_Take(size_t aSize)
+{
+    char* locPiece = myFree;
+    ASAN_UNPOISON_MEMORY_REGION(locPiece, aSize);
+    myFree += aSize;
+    myLeft -= aSize;
+    return locPiece;
+}
+
+void* VelkArenaLocal::Allocate(size_t aSize, size_t anAlign)
 {
     // Texts may have left the free space unaligned.
     const size_t locPadding = (size_t)(-(uintptr_t)myFree) & (anAlign - 1);
@@ -115,6 +140,7 @@ void* VelkArena::Allocate(size_t aSize, size_t anAlign)
         myBlocks = locBlock;
         myFree = reinterpret_cast<char*>(locBlock) + locHeader;
         myBlockEnd = reinterpret_cast<char*>(locBlock) + locSize;
+        ASAN_POISON_MEMORY_REGION(myFree, locSize - locHeader);
         myLeft = 0;
         while (aSize > myLeft)
             Priv_FaultInStep();
@@ -122,13 +148,10 @@ void* VelkArena::Allocate(size_t aSize, size_t anAlign)
         if (myNextBlockSize < VELK_ARENA_MAX_BLOCK)
             myNextBlockSize *= 2;
     }
-    void* locCell = myFree;
-    myFree += aSize;
-    myLeft -= aSize;
-    return locCell;
+    return Priv_Take(aSize);
 }
 
-bool VelkArena::Holds(const void* aPlace, size_t aSize) const
+bool VelkArenaLocal::Holds(const void* aPlace, size_t aSize) const
 {
     const char* locPlace = static_cast<const char*>(aPlace);
     for (const Block* locBlock = myBlocks; locBlock; locBlock = locBlock->myNext)
@@ -141,7 +164,7 @@ bool VelkArena::Holds(const void* aPlace, size_t aSize) const
     return false;
 }
 
-void VelkArena::Priv_FaultInStep()
+void VelkArenaLocal::Priv_FaultInStep()
 {
     char* locFrom = myFree + myLeft;
     const size_t locStep = static_cast<size_t>(myBlockEnd - locFrom) < VELK_ARENA_FAULT_STEP
@@ -151,25 +174,15 @@ void VelkArena::Priv_FaultInStep()
     myLeft += locStep;
 }
 
-char* VelkArena::CopyText(const char* aText, size_t aLength)
+char* VelkArenaLocal::CopyText(const char* aText, size_t aLength)
 {
     if (aLength >= 65535)
         return nullptr;
     // Texts need no object alignment: two bytes for the length word suffice.
     const size_t locSize = (aLength + 3 + 1) & ~(size_t)1;
-    char* locBlock;
-    if (locSize <= myLeft)
-    {
-        locBlock = myFree;
-        myFree += locSize;
-        myLeft -= locSize;
-    }
-    else
-    {
-        locBlock = static_cast<char*>(Allocate(locSize));
-        if (locBlock == nullptr)
-            return nullptr;
-    }
+    char* locBlock = locSize <= myLeft ? Priv_Take(locSize) : static_cast<char*>(Allocate(locSize));
+    if (locBlock == nullptr)
+        return nullptr;
     const uint16_t locLength = (uint16_t)aLength;
     memcpy(locBlock, &locLength, 2);
     memcpy(locBlock + 2, aText, aLength);
@@ -177,17 +190,18 @@ char* VelkArena::CopyText(const char* aText, size_t aLength)
     return locBlock + 2;
 }
 
-void VelkArena::GiveBack(char* aText, size_t aLength)
+void VelkArenaLocal::GiveBack(char* aText, size_t aLength)
 {
     const size_t locSize = (aLength + 3 + 1) & ~(size_t)1;
     if (aText - 2 + locSize == myFree)
     {
         myFree -= locSize;
         myLeft += locSize;
+        ASAN_POISON_MEMORY_REGION(myFree, locSize);
     }
 }
 
-char* VelkArena::InternText(const char* aText, size_t aLength)
+char* VelkArenaLocal::InternText(const char* aText, size_t aLength)
 {
     Recent& locRecent = myRecent[((uintptr_t)aText >> 4) % (sizeof(myRecent) / sizeof(myRecent[0]))];
     if (locRecent.mySource == aText)
@@ -213,17 +227,17 @@ char* VelkArena::InternText(const char* aText, size_t aLength)
     return locCopy;
 }
 
-VelkArena* VelkArena::GetCurrent()
+VelkArenaLocal* VelkArenaLocal::GetCurrent()
 {
     return ourCurrentArena;
 }
 
-VelkArena::Scope::Scope(VelkArena* anArena) : myPrevious(ourCurrentArena)
+VelkArenaLocal::Scope::Scope(VelkArena* anArena) : myPrevious(ourCurrentArena)
 {
-    ourCurrentArena = anArena;
+    ourCurrentArena = Of(anArena);
 }
 
-VelkArena::Scope::~Scope()
+VelkArenaLocal::Scope::~Scope()
 {
     ourCurrentArena = myPrevious;
 }
@@ -237,55 +251,37 @@ bool VelkTextBuffer::Allocate(size_t aSize)
     Free();
     if (aSize == 0)
         return true;
-    // On huge pages the text fills its last page: each page faults once, and the
-    // first, where the text starts, goes to the cell pool whole once passed.
-    myBlockSize = OS_LargeSize(aSize);
-    myBlock = static_cast<char*>(OS_AllocLarge(myBlockSize));
-    if (myBlock == nullptr)
-    {
-        myBlockSize = 0;
+    myText = static_cast<char*>(OS_AllocLarge(aSize));
+    if (myText == nullptr)
         return false;
-    }
-    myText = myBlock + (OS_LargeHugePage(myBlockSize) ? myBlockSize - aSize : 0);
     mySize = myCapacity = aSize;
-    myGiven = myDiscarded = 0;
     return true;
 }
 
 void VelkTextBuffer::Free()
 {
-    if (myBlock)
-        OS_FreeLargeFrom(myBlock, myBlockSize, myGiven);
-    myBlock = myText = nullptr;
-    myBlockSize = mySize = myCapacity = myGiven = myDiscarded = 0;
+    if (myText)
+    {
+        ASAN_UNPOISON_MEMORY_REGION(myText, myPassed);
+        OS_FreeLarge(myText, myCapacity);
+    }
+    myText = nullptr;
+    mySize = myCapacity = myPassed = myDiscarded = 0;
 }
 
 void VelkTextBuffer::Passed(size_t aPos)
 {
-    // Each step is a call to the system; huge pages go whole, without being split.
+    // Each step is a call to the system.
     constexpr size_t locStep = 256 * 1024;
-    const size_t locPage = OS_LargeHugePage(myBlockSize);
-    if (locPage == 0 || aPos > mySize)
+    if (aPos > mySize || aPos <= myPassed)
         return;
-    // The last page is read to the end of the compile, so the pool could not
-    // use it: what is passed of it goes back piece by piece, splitting it.
-    const size_t locPassed = static_cast<size_t>(myText - myBlock) + aPos;
-    const size_t locLast = myBlockSize - locPage;
-    const size_t locEnd = locPassed > locLast ? locPassed : locPassed & ~(locPage - 1);
-    if (locEnd < myDiscarded + locStep)
-        return;
-    // A page passed saves the pool a fresh one, which would fault and be
-    // cleared; only the pages it does not take go back. The pool takes pages
-    // of its own block size, in turn from the first.
-    if (myDiscarded == myGiven && locPage == QC_CELLPOOL_BLOCK)
+    ASAN_POISON_MEMORY_REGION(myText + myPassed, aPos - myPassed);
+    myPassed = aPos;
+    if (aPos >= myDiscarded + locStep)
     {
-        while (myGiven + locPage <= locEnd && myGiven < locLast && QC_CellPool::Offer(myBlock + myGiven))
-            myGiven += locPage;
-        myDiscarded = myGiven;
+        OS_DiscardLarge(myText, myCapacity, myDiscarded, aPos);
+        myDiscarded = aPos;
     }
-    if (locEnd > myDiscarded)
-        OS_DiscardLarge(myBlock, myBlockSize, myDiscarded, locEnd);
-    myDiscarded = locEnd;
 }
 
 // ---------------------------------------------------------------------------
@@ -294,7 +290,7 @@ void VelkTextBuffer::Passed(size_t aPos)
 
 void VelkText::Drop(VelkArenaHold aHold)
 {
-    VelkArena* locArena = aHold.Get();
+    VelkArenaLocal* locArena = aHold.Get();
     if (locArena == nullptr)
         return;
     myString.Unborrow();
@@ -302,12 +298,14 @@ void VelkText::Drop(VelkArenaHold aHold)
     locArena->Release();
 }
 
-void VelkText::Priv_Set(VelkArenaHold aHold, VelkArena* anArena, const char* aText, size_t aLength, bool anInternFlag)
+void VelkText::Priv_Set(VelkArenaHold aHold, VelkArena* anArena, const char* aText, size_t aLength,
+                        bool anInternFlag)
 {
+    VelkArenaLocal* locArena = VelkArenaLocal::Of(anArena);
     char* locText = nullptr;
     // An arena without a number cannot be told apart from none: its texts would not be kept.
-    if (anArena && anArena->GetNumber() && aLength < 65535)
-        locText = anInternFlag ? anArena->InternText(aText, aLength) : anArena->CopyText(aText, aLength);
+    if (locArena && locArena->GetNumber() && aLength < 65535)
+        locText = anInternFlag ? locArena->InternText(aText, aLength) : locArena->CopyText(aText, aLength);
     if (locText == nullptr)
     {
         // The heap, as for objects outside any arena.
@@ -319,17 +317,17 @@ void VelkText::Priv_Set(VelkArenaHold aHold, VelkArena* anArena, const char* aTe
         return;
     }
     // The arena may be the one dropped now: it is held first.
-    anArena->AddRef();
+    locArena->AddRef();
     Drop(aHold);
     myString.Borrow(locText);
-    aHold.Set(anArena);
+    aHold.Set(locArena);
 }
 
 void VelkText::Assign(VelkArenaHold aHold, const VelkText& anOther, VelkArena* anOtherArena)
 {
     if (&anOther == this)
         return;
-    VelkArena* locArena = VelkArena::GetCurrent();
+    VelkArenaLocal* locArena = VelkArenaLocal::GetCurrent();
     if (locArena && locArena == anOtherArena)
     {
         // The same arena: share the text itself.
@@ -346,24 +344,30 @@ void VelkText::Assign(VelkArenaHold aHold, const char* aText)
 {
     if (aText == nullptr)
         aText = "";
-    VelkArena* locHeld = aHold.Get();
-    Priv_Set(aHold, locHeld ? locHeld : VelkArena::GetCurrent(), aText, strlen(aText), false);
+    VelkArenaLocal* locHeld = aHold.Get();
+    Priv_Set(aHold, locHeld ? locHeld : VelkArenaLocal::GetCurrent(), aText, strlen(aText), false);
+}
+
+void VelkText::Assign(VelkArenaHold aHold, const QC_String& aText)
+{
+    Assign(aHold, aText.GetBuffer());
 }
 
 void VelkText::SetShared(VelkArenaHold aHold, const char* aText)
 {
-    Priv_Set(aHold, VelkArena::GetCurrent(), aText, strlen(aText), true);
+    Priv_Set(aHold, VelkArenaLocal::GetCurrent(), aText, strlen(aText), true);
 }
 
 void VelkText::Borrow(VelkArenaHold aHold, VelkArena* anArena, char* aText)
 {
-    if (anArena->GetNumber() == 0)
+    VelkArenaLocal* locArena = VelkArenaLocal::Of(anArena);
+    if (locArena->GetNumber() == 0)
     {
         Priv_Set(aHold, nullptr, aText, strlen(aText), false);
         return;
     }
-    anArena->AddRef();
+    locArena->AddRef();
     Drop(aHold);
     myString.Borrow(aText);
-    aHold.Set(anArena);
+    aHold.Set(locArena);
 }

@@ -87,7 +87,7 @@ bool VelkType::Assign(ParseTool& aParseTool, const char* aText, VelkTypeManager&
 
     // While a namespace is compiled, a value goes to its arena, packed: the
     // text read is given back as the compile goes on.
-    VelkArena* locArena = VelkArena::GetCurrent();
+    VelkArenaLocal* locArena = VelkArenaLocal::GetCurrent();
     char* locCopy = locArena ? locArena->CopyText(locValue, (size_t)locValueLength) : nullptr;
     const bool locAssigned = locCopy ? Priv_AssignText(locArena, locCopy, locValueLength)
                                      : AssignValue(VelkWord(locValue, locValueLength).Get());
@@ -230,7 +230,7 @@ bool VelkCompiler::Priv_Compile(VelkNameSpace& aNameSpace, ParseTool& aParseTool
 
     // The instances take their names and values from the namespace's arena.
     VelkArena* locArena = aNameSpace.GetArena();
-    VelkArena::Scope locArenaScope(locArena);
+    VelkArenaLocal::Scope locArenaScope(locArena);
 
     const char* locLine = nullptr;
     int locLength = 0;
@@ -246,7 +246,7 @@ bool VelkCompiler::Priv_Compile(VelkNameSpace& aNameSpace, ParseTool& aParseTool
         {
             const QC_String locRest(locRestInLine);
             // Types belong to the type manager, not to the namespace.
-            VelkArena::Scope locNoArena(nullptr);
+            VelkArenaLocal::Scope locNoArena(nullptr);
             if (!aTypeManager->Compile(Velk_Text(locRest)))
             {
                 VelkLog::ParseError(aParseTool, "Failed to compile '%s'", Velk_Text(locRest));

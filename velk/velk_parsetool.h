@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "qcommon/qc_string.h"
-#include "velk/velk_arena.h"
+#include "velk/velk_local.h"
 
 // Longest line handed out; the rest of a longer physical line comes as the next line.
 constexpr int VELK_LINE_BUFFER_SIZE = 4096;

@@ -187,16 +187,32 @@ void VelkType::operator delete(void* anObject, size_t aSize) noexcept
 
 const QC_String& VelkName::Get() const
 {
-    Shared* locShared = Priv_Shared();
-    return locShared ? locShared->myText : Priv_EmptyString();
+    return myShared ? myShared->myText : Priv_EmptyString();
 }
 
-VelkName::Shared* VelkName::Priv_Make(const char* aName)
+void VelkName::SetTypeName(const char* aTypeName)
 {
-    if (aName == nullptr || aName[0] == 0)
+    const uint16_t locNumber = VelkTypeName::Acquire(aTypeName);
+    if (myShared && myShared->myUseCount == 1)
+    {
+        // The record is this name's alone: it changes in place.
+        VelkTypeName::Release(myShared->myTypeNumber);
+        myShared->myTypeNumber = locNumber;
+        return;
+    }
+    Shared* locShared = Priv_Make(Get().GetBuffer(), locNumber);
+    Priv_Release(myShared);
+    myShared = locShared;
+}
+
+VelkName::Shared* VelkName::Priv_Make(const char* aName, uint16_t aTypeNumber)
+{
+    if (aName == nullptr)
+        aName = "";
+    if (aName[0] == 0 && aTypeNumber == 0)
         return nullptr;
     // Names made while a namespace is compiled go to its arena.
-    VelkArena* locArena = VelkArena::GetCurrent();
+    VelkArenaLocal* locArena = VelkArenaLocal::GetCurrent();
     if (locArena && locArena->GetNumber())
     {
         // The record and its text in one piece: the length word, the text, the NUL.
@@ -210,13 +226,15 @@ VelkName::Shared* VelkName::Priv_Make(const char* aName)
             const uint16_t locWord = static_cast<uint16_t>(locLength);
             memcpy(locText - 2, &locWord, 2);
             memcpy(locText, aName, locLength + 1);
-            Shared* locShared = new (locCell) Shared{QC_String(), 1, 0, locArena->GetNumber()};
+            Shared* locShared = new (locCell) Shared{QC_String(), 1, 0, locArena->GetNumber(), aTypeNumber};
             locShared->myText.Borrow(locText);
             locArena->AddRef();
             return locShared;
         }
     }
-    Shared* locShared = new (std::nothrow) Shared{QC_String(aName), 1, 0, 0};
+    Shared* locShared = new (std::nothrow) Shared{QC_String(aName), 1, 0, 0, aTypeNumber};
+    if (locShared == nullptr)
+        VelkTypeName::Release(aTypeNumber);
     return locShared;
 }
 
@@ -224,7 +242,8 @@ void VelkName::Priv_Release(Shared* aShared)
 {
     if (aShared == nullptr || --aShared->myUseCount > 0)
         return;
-    if (VelkArena* locArena = VelkArena::FromNumber(aShared->myArenaNumber))
+    VelkTypeName::Release(aShared->myTypeNumber);
+    if (VelkArenaLocal* locArena = VelkArenaLocal::FromNumber(aShared->myArenaNumber))
     {
         // The cell and the text go with the arena.
         aShared->myText.Unborrow();
@@ -237,6 +256,22 @@ void VelkName::Priv_Release(Shared* aShared)
 VelkType::VelkType(const char* aTypeName, const char* aName)
     : myName(aTypeName, aName)
 {
+}
+
+VelkArenaHold VelkType::Priv_TextHold()
+{
+    return VelkArenaHold(myOwner);
+}
+
+VelkArena* VelkType::Priv_TextArena() const
+{
+    return VelkArenaLocal::FromNumber(uint16_t(myOwner >> VELK_ARENA_SHIFT));
+}
+
+void VelkType::Priv_OwnerOutOfReach(uintptr_t anOwner)
+{
+    QC_Mem::FatalError("Velk: an object's owner at %p lies above the %u bits an owner may take", (void*)anOwner,
+                       VELK_ARENA_SHIFT);
 }
 
 VelkType::~VelkType() = default;
@@ -434,8 +469,9 @@ VelkType* VelkType::CreateFromPrototype(const char* aTypeName, const char* aName
     VelkType* locCopy = Clone();
     if (locCopy == nullptr)
         return nullptr;
-    locCopy->SetTypeName(aTypeName);
+    // Renamed first: the record made for the new name then takes the type in place.
     locCopy->SetName(aName);
+    locCopy->SetTypeName(aTypeName);
     if (!locCopy->SetDefaultValue(aDefault))
     {
         delete locCopy;
@@ -452,6 +488,11 @@ VelkFree::VelkFree(const char* aTypeName, const char* aName, bool anIsFileFlag)
     : VelkType(aTypeName, aName)
 {
     Priv_SetMark(MARK_A, anIsFileFlag);
+}
+
+VelkFree::~VelkFree()
+{
+    myValue.Drop(Priv_TextHold());
 }
 
 const QC_String& VelkFree::GetValue() const
@@ -575,7 +616,7 @@ bool VelkEnum::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
     if (locListed == nullptr)
         return AssignValue(aText);
     // An enum holds one of a few texts: the arena keeps one copy of each.
-    anArena->GiveBack(aText, (size_t)aLength);
+    VelkArenaLocal::Of(anArena)->GiveBack(aText, (size_t)aLength);
     myValue.SetShared(Priv_TextHold(), locListed);
     return true;
 }
@@ -609,6 +650,11 @@ VelkRef::VelkRef(const char* aTypeName, const char* aName)
     : VelkType(aTypeName, aName)
 {
     myValue.SetShared(Priv_TextHold(), VELK_NULL);
+}
+
+VelkRef::~VelkRef()
+{
+    myValue.Drop(Priv_TextHold());
 }
 
 const QC_String& VelkRef::GetValue() const
@@ -767,12 +813,7 @@ struct VelkMetaTypeRegistry
 VelkMetaTypeRegistry& Priv_MetaTypes()
 {
     // Never destroyed: the prototypes are static objects, not the tree's to free.
-    // Their names' records are kept with them (the leak checker cannot follow
-    // a name's word to its record).
-    static VelkMetaTypeRegistry* ourRegistry = [] {
-        OS_KeptAllocations locKept;
-        return new VelkMetaTypeRegistry();
-    }();
+    static VelkMetaTypeRegistry* ourRegistry = new VelkMetaTypeRegistry();
     return *ourRegistry;
 }
 

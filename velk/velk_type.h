@@ -32,8 +32,8 @@ extern const char* const VELK_MEMBER_NAME_PATTERN; // "%s(%d)"
 extern const char* const VELK_PATH_PATTERN;    // "%s.%s"
 
 // The table of type names. Every object of a type holds the same name, so the
-// text is kept once, counted by the objects that use it, and an object holds
-// its number (1 to 65535; 0 is the empty name) in 16 bits of its name's word.
+// text is kept once, counted by the name records that use it, and an object's
+// name record holds its number (1 to 65535; 0 is the empty name).
 namespace VelkTypeName
 {
 // The number of that name, counted once more; 0 for the empty name, and for
@@ -46,61 +46,48 @@ const QC_String& Get(uint16_t aNumber);
 bool NumbersLeft(size_t aCount);
 }
 
-// An object's name, and in the same word the number of its type's name. The
-// clones of a prototype start with its members' names, so the name's text is
-// shared, counted by the names that hold it; a rename gives the object a text
-// of its own and leaves the others as they were.
+// An object's name and its type's name, in one counted record that the
+// clones of a prototype share with its members: a rename, or a change of
+// type while others share the record, gives the object a record of its own
+// and leaves the others as they were.
 class VelkName
 {
 public:
-    VelkName(const char* aTypeName, const char* aName)
-        : myWord(reinterpret_cast<uintptr_t>(Priv_Make(aName)) | (uintptr_t(VelkTypeName::Acquire(aTypeName)) << TYPE_SHIFT))
-    {
-    }
+    VelkName(const char* aTypeName, const char* aName) : myShared(Priv_Make(aName, VelkTypeName::Acquire(aTypeName))) {}
     VelkName(const VelkName&) = delete;
-    ~VelkName()
-    {
-        Priv_Release(Priv_Shared());
-        VelkTypeName::Release(GetTypeNumber());
-    }
+    ~VelkName() { Priv_Release(myShared); }
     // Both names: the object's and its type's.
     VelkName& operator=(const VelkName& anOther)
     {
-        if (Shared* locShared = anOther.Priv_Shared())
-            locShared->myUseCount++;
-        VelkTypeName::AddRef(anOther.GetTypeNumber());
-        Priv_Release(Priv_Shared());
-        VelkTypeName::Release(GetTypeNumber());
-        myWord = anOther.myWord;
+        if (anOther.myShared)
+            anOther.myShared->myUseCount++;
+        Priv_Release(myShared);
+        myShared = anOther.myShared;
         return *this;
     }
     // The object's name only.
     VelkName& operator=(const char* aName)
     {
-        Shared* locShared = Priv_Make(aName);
-        Priv_Release(Priv_Shared());
-        Priv_SetShared(locShared);
+        VelkTypeName::AddRef(GetTypeNumber());
+        Shared* locShared = Priv_Make(aName, GetTypeNumber());
+        Priv_Release(myShared);
+        myShared = locShared;
         return *this;
     }
-    void SetTypeName(const char* aTypeName)
-    {
-        const uint16_t locNumber = VelkTypeName::Acquire(aTypeName);
-        VelkTypeName::Release(GetTypeNumber());
-        myWord = (myWord & POINTER) | (uintptr_t(locNumber) << TYPE_SHIFT);
-    }
+    void SetTypeName(const char* aTypeName);
     const QC_String& GetTypeName() const { return VelkTypeName::Get(GetTypeNumber()); }
     // Equal numbers, equal type names: the table keeps one number per text.
-    uint16_t GetTypeNumber() const { return uint16_t(myWord >> TYPE_SHIFT); }
+    uint16_t GetTypeNumber() const { return myShared ? myShared->myTypeNumber : 0; }
     operator const QC_String&() const { return Get(); }
     const QC_String& Get() const;
     bool operator==(const char* aName) const { return Get() == aName; }
     bool operator==(const QC_String& aName) const { return Get() == aName; }
     // The writer's check of the text, made once per text: 0 when not made yet.
-    int GetWritable() const { return Priv_Shared() ? Priv_Shared()->myWritable : 0; }
+    int GetWritable() const { return myShared ? myShared->myWritable : 0; }
     void SetWritable(bool aWritable) const
     {
-        if (Shared* locShared = Priv_Shared())
-            locShared->myWritable = aWritable ? 1 : -1;
+        if (myShared)
+            myShared->myWritable = aWritable ? 1 : -1;
     }
 
 private:
@@ -114,17 +101,14 @@ private:
         // The number of the arena the name and its text lie in, which it
         // holds; 0 for a name of the heap.
         uint16_t myArenaNumber;
+        // Counted in the table of type names while the record lives.
+        uint16_t myTypeNumber;
     };
-    // User-space addresses take 48 bits at most: the type name's number goes above.
-    static constexpr unsigned TYPE_SHIFT = 48;
-    static constexpr uintptr_t POINTER = (uintptr_t(1) << TYPE_SHIFT) - 1;
-    Shared* Priv_Shared() const { return reinterpret_cast<Shared*>(myWord & POINTER); }
-    void Priv_SetShared(Shared* aShared) { myWord = (myWord & ~POINTER) | reinterpret_cast<uintptr_t>(aShared); }
-    // Null stands for the empty name.
-    static Shared* Priv_Make(const char* aName);
+    // Null stands for the empty name of no type. Takes over the count of aTypeNumber.
+    static Shared* Priv_Make(const char* aName, uint16_t aTypeNumber);
     static void Priv_Release(Shared* aShared);
 
-    uintptr_t myWord;
+    Shared* myShared;
 };
 
 // A counted hold on a name list that a prototype shares with its clones: one
@@ -309,8 +293,8 @@ protected:
     bool Priv_GetMark(uintptr_t aMark) const { return (myOwner & aMark) != 0; }
     void Priv_SetMark(uintptr_t aMark, bool aFlag) { myOwner = aFlag ? (myOwner | aMark) : (myOwner & ~aMark); }
     // The arena a subclass's one text (its value) borrows from, kept in the owner word.
-    VelkArenaHold Priv_TextHold() { return VelkArenaHold(myOwner); }
-    VelkArena* Priv_TextArena() const { return VelkArena::FromNumber(uint16_t(myOwner >> VelkArenaHold::SHIFT)); }
+    VelkArenaHold Priv_TextHold();
+    VelkArena* Priv_TextArena() const;
 
     // With the type's name.
     VelkName myName;
@@ -321,8 +305,16 @@ private:
 
     static constexpr uintptr_t OWNER_IS_NAMESPACE = 1;
     static constexpr uintptr_t OWNER_BITS = OWNER_IS_NAMESPACE | MARK_A | MARK_B;
-    static constexpr uintptr_t OWNER_POINTER = ~(OWNER_BITS | VelkArenaHold::BITS);
-    void Priv_SetOwner(uintptr_t anOwner) { myOwner = anOwner | (myOwner & (MARK_A | MARK_B | VelkArenaHold::BITS)); }
+    static constexpr uintptr_t OWNER_ARENA = ~uintptr_t(0) << VELK_ARENA_SHIFT;
+    static constexpr uintptr_t OWNER_POINTER = ~(OWNER_BITS | OWNER_ARENA);
+    void Priv_SetOwner(uintptr_t anOwner)
+    {
+        if (anOwner & OWNER_ARENA)
+            Priv_OwnerOutOfReach(anOwner);
+        myOwner = anOwner | (myOwner & (MARK_A | MARK_B | OWNER_ARENA));
+    }
+    // A fatal error naming the owner's address, which would overlap the arena's number.
+    [[noreturn]] static void Priv_OwnerOutOfReach(uintptr_t anOwner);
     void Priv_SetParent(VelkClass* aParent) { Priv_SetOwner(reinterpret_cast<uintptr_t>(aParent)); }
     void Priv_ClearParent()
     {
@@ -341,8 +333,9 @@ private:
 
     // An object has one owner: the class holding it as a member, or (bit 0
     // set) the namespace holding it as a root; 0 for none. Bits 1 and 2 are
-    // the subclass's marks, the top 16 bits its text's arena (user-space
-    // addresses take 48 bits at most).
+    // the subclass's marks (owners are aligned to 8 bytes), the bits from
+    // VELK_ARENA_SHIFT on its text's arena. The owner is no pointer the leak
+    // checker needs: objects are held by their owners' member lists.
     uintptr_t myOwner = 0;
 };
 
@@ -351,7 +344,7 @@ class VelkFree : public VelkType
 {
 public:
     VelkFree(const char* aTypeName, const char* aName, bool anIsFileFlag);
-    ~VelkFree() override { myValue.Drop(Priv_TextHold()); }
+    ~VelkFree() override;
 
     const QC_String& GetValue() const override;
     bool Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool) override;
@@ -399,7 +392,7 @@ class VelkRef : public VelkType
 {
 public:
     VelkRef(const char* aTypeName, const char* aName);
-    ~VelkRef() override { myValue.Drop(Priv_TextHold()); }
+    ~VelkRef() override;
 
     const QC_String& GetValue() const override;
     VelkType* FindMember(const char* aName) override;

@@ -9,38 +9,13 @@
 #include <cstdint>
 #include <cstdlib>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define OS_LEAK_CHECKED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(leak_sanitizer)
-#define OS_LEAK_CHECKED 1
-#endif
-#endif
-#ifdef OS_LEAK_CHECKED
-#include <sanitizer/lsan_interface.h>
-#endif
-
-OS_KeptAllocations::OS_KeptAllocations() noexcept
-{
-#ifdef OS_LEAK_CHECKED
-    __lsan_disable();
-#endif
-}
-
-OS_KeptAllocations::~OS_KeptAllocations()
-{
-#ifdef OS_LEAK_CHECKED
-    __lsan_enable();
-#endif
-}
-
 namespace
 {
 constexpr size_t locHugePage = 2 * 1024 * 1024;
 
 bool Priv_FromSystem(size_t aSize)
 {
-    return !OS_HEAP_CHECKED && aSize >= OS_LARGE_MIN;
+    return aSize >= OS_LARGE_MIN;
 }
 }
 
@@ -115,29 +90,12 @@ void OS_FreeLarge(void* aBlock, size_t aSize) noexcept
         munmap(aBlock, OS_LargeSize(aSize));
 }
 
-size_t OS_LargeHugePage(size_t aSize) noexcept
-{
-    return Priv_FromSystem(aSize) ? locHugePage : 0;
-}
-
-void OS_FreeLargeFrom(void* aBlock, size_t aSize, size_t aFrom) noexcept
-{
-    if (aFrom == 0)
-    {
-        OS_FreeLarge(aBlock, aSize);
-        return;
-    }
-    const size_t locSize = OS_LargeSize(aSize);
-    if (aBlock && Priv_FromSystem(aSize) && aFrom % locHugePage == 0 && aFrom < locSize)
-        munmap(static_cast<char*>(aBlock) + aFrom, locSize - aFrom);
-}
-
 bool OS_ReserveHugePageHeap(size_t aReserve) noexcept
 {
     static bool ourReservedFlag = false;
     if (ourReservedFlag)
         return true;
-    if (OS_HEAP_CHECKED || aReserve < 2 * locHugePage || aReserve > (size_t(1) << 30))
+    if (aReserve < 2 * locHugePage || aReserve > (size_t(1) << 30))
         return false;
     // Blocks the size of a frame come from the heap too (the system's bound is 32 MB), and
     // the reserve is not handed back when freed.

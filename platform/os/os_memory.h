@@ -2,6 +2,10 @@
 // pools, whole-file buffers): taken straight from the system and backed by
 // huge pages where the system grants them, so a block of megabytes costs a
 // few page faults instead of one per 4 KB page. Small requests go to the heap.
+// Every build takes the same path: pools that cut pieces from these blocks
+// mark the room not handed out with the address sanitizer's own interface
+// (<sanitizer/asan_interface.h>, nothing in other builds), and unmark a block
+// before they free it.
 #pragma once
 
 #include <cstddef>
@@ -9,33 +13,6 @@
 
 // Requests from this size on are taken from the system.
 constexpr size_t OS_LARGE_MIN = 1024 * 1024;
-
-// True in builds whose sanitizer checks each heap block: large blocks, and
-// the pools cut from them, then come from the heap piece by piece, so that
-// the leak and bounds checks see every piece.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool OS_HEAP_CHECKED = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool OS_HEAP_CHECKED = true;
-#else
-constexpr bool OS_HEAP_CHECKED = false;
-#endif
-#else
-constexpr bool OS_HEAP_CHECKED = false;
-#endif
-
-// While one lives, the leak checker of sanitizer builds does not report the
-// allocations made: for objects kept on purpose until the process ends whose
-// own pointers it cannot follow (tagged with numbers in their top bits).
-class OS_KeptAllocations
-{
-public:
-    OS_KeptAllocations() noexcept;
-    ~OS_KeptAllocations();
-    OS_KeptAllocations(const OS_KeptAllocations&) = delete;
-    OS_KeptAllocations& operator=(const OS_KeptAllocations&) = delete;
-};
 
 // Null when no memory is left. The block is not cleared.
 void* OS_AllocLarge(size_t aSize) noexcept;
@@ -46,14 +23,6 @@ void OS_FreeLarge(void* aBlock, size_t aSize) noexcept;
 // read as zeros: for a block that is done with from its start on (a text read
 // line by line). Nothing happens for blocks from the heap.
 void OS_DiscardLarge(void* aBlock, size_t aSize, size_t aFrom, size_t aTo) noexcept;
-// The huge pages of a block from OS_AllocLarge of aSize bytes: the block
-// starts on one, and those wholly inside aSize are advised as such. 0 for
-// blocks from the heap, which have none of their own.
-size_t OS_LargeHugePage(size_t aSize) noexcept;
-// Frees a block from OS_AllocLarge (aSize as given) from aFrom on, the whole
-// huge pages before it having been handed to other owners (OS_LargeHugePage;
-// aFrom a multiple of it). aFrom 0 frees the block as OS_FreeLarge does.
-void OS_FreeLargeFrom(void* aBlock, size_t aSize, size_t aFrom) noexcept;
 // Brings the whole pages within [aBlock, aBlock + aSize) into memory, writable,
 // with one call to the system rather than a page fault each: for memory about
 // to be filled anyway. Contents stay. False when the system does not do it

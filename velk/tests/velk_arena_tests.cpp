@@ -9,6 +9,8 @@
 #include <random>
 #include <string>
 
+#include <dlfcn.h>
+
 #include "qcommon/qc_cellpool.h"
 #include "velk/tests/velk_test_util.h"
 #include "velk/velk_arena.h"
@@ -43,6 +45,7 @@ protected:
     {
         VelkTest::SetUp();
         myArenas = VelkArena::GetNumAlive();
+        myCells = QC_CellPool::GetNumCells();
         myTypes = std::make_unique<VelkTypeManager>();
         myFruit = WriteDisk("depot.fruit", DEPOT_FRUIT);
         myVelk = WriteDisk("depot.velk", "INCLUDE " + myFruit + "\r\n" + DEPOT_VELK);
@@ -51,8 +54,10 @@ protected:
     void TearDown() override
     {
         myTypes.reset();
-        // Every arena goes with the last object that used it.
+        // Every arena goes with the last object that used it, and every
+        // object's cell with the object (the leak checker sees neither).
         EXPECT_EQ(VelkArena::GetNumAlive(), myArenas);
+        EXPECT_EQ(QC_CellPool::GetNumCells(), myCells);
         VelkTest::TearDown();
     }
 
@@ -109,6 +114,7 @@ protected:
     }
 
     int myArenas = 0;
+    size_t myCells = 0;
     std::unique_ptr<VelkTypeManager> myTypes;
     std::string myFruit;
     std::string myVelk;
@@ -305,7 +311,7 @@ TEST_F(VelkArenaTest, CopiesMadeInTheSameArenaShareTheirTexts)
     VelkType* locCopy = nullptr;
     {
         // As a compile that copies an instance of its own namespace.
-        VelkArena::Scope locScope(locSpace->GetArena());
+        VelkArenaLocal::Scope locScope(locSpace->GetArena());
         locCopy = locSpace->GetInstance("box", false)->CloneAs("box3");
     }
     ASSERT_NE(locCopy, nullptr);
@@ -323,7 +329,7 @@ TEST_F(VelkArenaTest, CopiesMadeInTheSameArenaShareTheirTexts)
 
 TEST(VelkArenaTexts, InternedTextsFollowTheirContentNotTheirPlace)
 {
-    VelkArena* locArena = VelkArena::Create();
+    VelkArenaLocal* locArena = VelkArenaLocal::Of(VelkArena::Create());
     ASSERT_NE(locArena, nullptr);
     char locSource[] = "abc";
     char* locFirst = locArena->InternText(locSource, 3);
@@ -483,7 +489,7 @@ TEST_F(VelkArenaTest, ScriptClassesEmptiedAndRefilledHoldWhatTheyWereGiven)
     }
 }
 
-// An object keeps the arena of its value beside its owner in one word: the
+// An object keeps the number of its value's arena beside its name: the
 // arena must follow through clones and owner changes, and a later arena that
 // takes a number given back must not be mistaken for the earlier one.
 TEST_F(VelkArenaTest, ValuesKeepTheirArenaWhenArenaNumbersComeBack)
@@ -499,8 +505,8 @@ TEST_F(VelkArenaTest, ValuesKeepTheirArenaWhenArenaNumbersComeBack)
     {
         VelkArena* locArena = VelkArena::Create();
         ASSERT_NE(locArena, nullptr);
-        EXPECT_NE(locArena->GetNumber(), 0);
-        EXPECT_EQ(VelkArena::FromNumber(locArena->GetNumber()), locArena);
+        EXPECT_NE(VelkArenaLocal::Of(locArena)->GetNumber(), 0);
+        EXPECT_EQ(VelkArenaLocal::FromNumber(VelkArenaLocal::Of(locArena)->GetNumber()), locArena);
         locArena->Release();
     }
     EXPECT_EQ(VelkArena::GetNumAlive(), myArenas + 1);
@@ -559,96 +565,30 @@ TEST_F(VelkArenaTest, ALargeTextGivenBackLeavesEveryNameAndValueWhole)
     EXPECT_EQ(Text(locAgain), locText);
 }
 
-// The huge pages of a text passed go to the cell pool, one at a time while it
-// has one unused: freeing the text leaves them mapped, and the pool's cells come
-// from them, holding what is written to them. The text ends where its last page
-// ends, so the first page, with room before the text, goes once its part of the
-// text is passed.
-TEST(VelkTextBufferTest, PagesGivenToTheCellPoolOutliveTheText)
+// A text passed goes back to the system page by page: what lies after the
+// place passed stays as read, and the buffer frees whole and takes a new text.
+TEST(VelkTextBufferTest, TextAfterThePlacePassedStays)
 {
-    const size_t locPage = QC_CELLPOOL_BLOCK;
     VelkTextBuffer locText;
-    const size_t locSize = 2 * locPage + 4096 + 3;
-    ASSERT_TRUE(locText.Allocate(locSize));
-    ASSERT_EQ(locText.size(), locSize);
-    memset(locText.data(), 'x', locText.size());
-    if (OS_LargeHugePage(OS_LargeSize(locSize)) != locPage)
+    const size_t locSize = size_t(3) * 1024 * 1024 + 4096 + 3;
+    for (int locRound = 0; locRound < 2; locRound++)
     {
-        // Sanitizer builds keep their texts on the heap and their cells apart.
-        locText.Passed(locText.size());
-        EXPECT_EQ(locText.GetGiven(), 0u);
-        return;
-    }
-    // A page offered earlier in this process and not yet cut would refuse ours:
-    // cells are taken until the pool has cut past it.
-    for (size_t locMade = 0; locMade < 2 * QC_CELLPOOL_BLOCK / QC_CELLPOOL_MAX + 16; locMade++)
-        ASSERT_NE(QC_CellPool::Allocate(QC_CELLPOOL_MAX), nullptr);
-    // The text's part of the first page, then the second page.
-    const size_t locFirst = 4096 + 3;
-    char* const locGiven = locText.data() + locFirst - locPage;
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(locGiven) % locPage, 0u);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(locText.data() + locSize) % locPage, 0u);
-    // Not a page passed yet; then the first, but not the second while the first is unused.
-    locText.Passed(locFirst - 1);
-    EXPECT_EQ(locText.GetGiven(), 0u);
-    locText.Passed(locFirst);
-    EXPECT_EQ(locText.GetGiven(), locPage);
-    locText.Passed(locFirst + locPage);
-    EXPECT_EQ(locText.GetGiven(), locPage);
-    EXPECT_EQ(locText[locFirst + locPage], 'x');
-
-    // Cells of the largest size reach the page given within two blocks' worth.
-    auto locCellIn = [](char* aPage) -> char*
-    {
-        for (size_t locMade = 0; locMade < 2 * QC_CELLPOOL_BLOCK / QC_CELLPOOL_MAX + 16; locMade++)
+        ASSERT_TRUE(locText.Allocate(locSize));
+        ASSERT_EQ(locText.size(), locSize);
+        for (size_t locAt = 0; locAt < locSize; locAt++)
+            locText[locAt] = static_cast<char>('a' + locAt % 26);
+        for (size_t locPassed : {size_t(100), size_t(300 * 1024), size_t(200 * 1024), locSize / 2 + 1, locSize - 1})
         {
-            char* locCell = static_cast<char*>(QC_CellPool::Allocate(QC_CELLPOOL_MAX));
-            if (locCell == nullptr)
-                return nullptr;
-            if (locCell >= aPage && locCell < aPage + QC_CELLPOOL_BLOCK)
-                return locCell;
+            locText.Passed(locPassed);
+            bool locKept = true;
+            for (size_t locAt = std::max(locPassed, size_t(300 * 1024)); locAt < locSize; locAt += 4093)
+                locKept = locKept && locText[locAt] == static_cast<char>('a' + locAt % 26);
+            EXPECT_TRUE(locKept) << locPassed;
+            EXPECT_EQ(locText[locSize - 1], static_cast<char>('a' + (locSize - 1) % 26));
         }
-        return nullptr;
-    };
-    char* locInPage = locCellIn(locGiven);
-    ASSERT_NE(locInPage, nullptr);
-    // The second page was passed but went back to the system: the pool takes
-    // no page after one it did not get.
-    locText.Passed(locText.size());
-    EXPECT_EQ(locText.GetGiven(), locPage);
-    locText.Free();
-    memset(locInPage, 'y', QC_CELLPOOL_MAX);
-    EXPECT_EQ(locInPage[QC_CELLPOOL_MAX - 1], 'y');
-
-    // Once used, the pool takes the next page offered, in turn; the rest of a
-    // buffer whose start was given frees alone.
-    VelkTextBuffer locNext;
-    ASSERT_TRUE(locNext.Allocate(3 * locPage));
-    memset(locNext.data(), 'x', locNext.size());
-    locNext.Passed(locPage);
-    EXPECT_EQ(locNext.GetGiven(), locPage);
-    char* locInNext = locCellIn(locNext.data());
-    ASSERT_NE(locInNext, nullptr);
-    // The pool would take a page now, but the second is not passed yet.
-    locNext.Passed(locPage + 300 * 1024);
-    EXPECT_EQ(locNext.GetGiven(), locPage);
-    EXPECT_EQ(locNext[locPage + 300 * 1024], 'x');
-    EXPECT_EQ(locNext[locPage], 'x');
-    locNext.Passed(2 * locPage);
-    EXPECT_EQ(locNext.GetGiven(), 2 * locPage);
-    EXPECT_EQ(locNext[2 * locPage], 'x');
-    // The last page is the text's to the end of the read: it goes back piece
-    // by piece as it is passed, never to the pool.
-    locNext.Passed(2 * locPage + 512 * 1024);
-    EXPECT_EQ(locNext.GetGiven(), 2 * locPage);
-    EXPECT_EQ(locNext[2 * locPage], '\0');
-    EXPECT_EQ(locNext[2 * locPage + 512 * 1024], 'x');
-    locNext.Passed(locNext.size());
-    EXPECT_EQ(locNext.GetGiven(), 2 * locPage);
-    locNext.Free();
-    memset(locInNext, 'z', QC_CELLPOOL_MAX);
-    EXPECT_EQ(locInPage[0], 'y');
-    EXPECT_EQ(locInNext[0], 'z');
+        locText.Free();
+        EXPECT_TRUE(locText.empty());
+    }
 }
 
 // Pieces of every size and alignment, over blocks small and large and the steps
@@ -658,7 +598,7 @@ TEST(VelkArenaTexts, PiecesLieWithinTheBlocksAndApart)
 {
     for (const bool locLarge : {false, true})
     {
-        VelkArena* locArena = VelkArena::Create();
+        VelkArenaLocal* locArena = VelkArenaLocal::Of(VelkArena::Create());
         ASSERT_NE(locArena, nullptr);
         if (locLarge)
             locArena->ExpectLarge();
@@ -717,11 +657,43 @@ TEST(VelkArenaTexts, PiecesLieWithinTheBlocksAndApart)
     }
 }
 
+// A text given back is the room of the next one; texts of even and odd
+// lengths keep their NULs; a first piece a little smaller than a block gets
+// the room it asked for.
+TEST(VelkArenaTexts, TextsGivenBackAndPiecesNearABlockKeepTheirRoom)
+{
+    VelkArenaLocal* locArena = VelkArenaLocal::Of(VelkArena::Create());
+    ASSERT_NE(locArena, nullptr);
+    char* locFirst = locArena->CopyText("abcdef", 6);
+    char* locSecond = locArena->CopyText("ghij", 4);
+    char* locThird = locArena->CopyText("klm", 3);
+    EXPECT_STREQ(locFirst, "abcdef");
+    EXPECT_STREQ(locSecond, "ghij");
+    EXPECT_STREQ(locThird, "klm");
+    locArena->GiveBack(locSecond, 4); // not the last: stays
+    locArena->GiveBack(locThird, 3);
+    EXPECT_EQ(locArena->CopyText("nop", 3), locThird);
+    EXPECT_STREQ(locSecond, "ghij");
+    locArena->Release();
+
+    for (size_t locLess : {size_t(8), size_t(16), size_t(24)})
+    {
+        VelkArena* locFresh = VelkArena::Create();
+        ASSERT_NE(locFresh, nullptr);
+        const size_t locSize = 16 * 1024 - locLess;
+        char* locPiece = static_cast<char*>(locFresh->Allocate(locSize, 1));
+        ASSERT_NE(locPiece, nullptr);
+        EXPECT_TRUE(VelkArenaLocal::Of(locFresh)->Holds(locPiece, locSize)) << locLess;
+        memset(locPiece, 1, locSize);
+        locFresh->Release();
+    }
+}
+
 // At a block's end, a piece a little larger than the room left goes whole to a
 // new block, however the room was faulted in.
 TEST(VelkArenaTexts, PiecesLargerThanTheRoomLeftGoToANewBlock)
 {
-    VelkArena* locArena = VelkArena::Create();
+    VelkArenaLocal* locArena = VelkArenaLocal::Of(VelkArena::Create());
     ASSERT_NE(locArena, nullptr);
     for (size_t locRound = 0; locRound < 48; locRound++)
     {
@@ -792,4 +764,40 @@ TEST_F(VelkArenaTest, EnumsSharingTheirTextsChangeOneByOne)
     EXPECT_STREQ(locSizeB->GetValue().GetBuffer(), "Small");
     EXPECT_STREQ(locSpace.GetInstance("c.size", false)->GetValue().GetBuffer(), "Large");
     EXPECT_NE(Text(locSpace).find("Crate b\r\n{\r\n\ttitle <empty>\r\n\tsize Small\r\n"), std::string::npos) << Text(locSpace);
+}
+
+// The address sanitizer sees the arenas' own pieces: a read past the last
+// piece handed out, a read of a text already passed, and a read after the
+// arena is gone (its blocks from the heap, or from the system when large)
+// are reported. Only builds with the sanitizer can tell; it is asked at run
+// time, the arena's code being the same in every build.
+TEST(VelkArenaSanitizerDeathTest, ReadsOutsideThePiecesAreReported)
+{
+    if (dlsym(RTLD_DEFAULT, "__asan_init") == nullptr)
+        GTEST_SKIP() << "no address sanitizer in this build";
+    for (const bool locLarge : {false, true})
+    {
+        VelkArena* locArena = VelkArena::Create();
+        ASSERT_NE(locArena, nullptr);
+        if (locLarge)
+            locArena->ExpectLarge();
+        volatile char* locPiece = static_cast<char*>(locArena->Allocate(24));
+        ASSERT_NE(locPiece, nullptr);
+        locPiece[23] = 1;
+        EXPECT_DEATH(locPiece[24]++, "AddressSanitizer");
+        char* locText = VelkArenaLocal::Of(locArena)->CopyText("abcdef", 6);
+        ASSERT_NE(locText, nullptr);
+        EXPECT_DEATH(static_cast<volatile char*>(locText)[8]++, "AddressSanitizer");
+        // Given back: a text taken back is room not handed out again.
+        VelkArenaLocal::Of(locArena)->GiveBack(locText, 6);
+        EXPECT_DEATH(static_cast<volatile char*>(locText)[0]++, "AddressSanitizer");
+        locArena->Release();
+        EXPECT_DEATH(locPiece[0]++, "AddressSanitizer");
+    }
+    VelkTextBuffer locText;
+    ASSERT_TRUE(locText.Allocate(1000));
+    memset(locText.data(), 'x', 1000);
+    locText.Passed(500);
+    EXPECT_EQ(locText[500], 'x');
+    EXPECT_DEATH(static_cast<volatile char*>(locText.data())[100]++, "AddressSanitizer");
 }
