@@ -13,8 +13,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace
@@ -30,12 +28,12 @@ bool ourNoLink = false;
 
 enum LockState
 {
-    LOCK_NONE = 0,
-    LOCK_HELD = 1,  // a named editor's, running or elsewhere
-    LOCK_STALE = 2, // this computer's, its process gone
-    LOCK_EMPTY = 3, // names no editor
-    LOCK_UNREADABLE = 4,
-    LOCK_FOLDER = 5,
+    LOCK_NONE,
+    LOCK_HELD,  // a named editor's, running or elsewhere
+    LOCK_STALE, // this computer's, its process gone
+    LOCK_EMPTY, // names no editor
+    LOCK_UNREADABLE,
+    LOCK_FOLDER,
 };
 
 struct LockRead
@@ -64,16 +62,16 @@ LockRead locReadLock(const std::string& aLock)
         return locRead;
     }
     struct stat locStat;
-    char locBytes[locMaxLockBytes];
-    int64_t locCount = 0;
     if (fstat(locHandle, &locStat) == 0 && S_ISDIR(locStat.st_mode))
+    {
+        close(locHandle);
         locRead.myState = LOCK_FOLDER;
-    else
-        locCount = OS_ReadFile(locHandle, locBytes, sizeof(locBytes));
+        return locRead;
+    }
+    char locBytes[locMaxLockBytes];
+    const int64_t locCount = OS_ReadFile(locHandle, locBytes, sizeof(locBytes));
     locRead.myError = errno;
     close(locHandle);
-    if (locRead.myState == LOCK_FOLDER)
-        return locRead;
     if (locCount < 0)
     {
         locRead.myState = LOCK_UNREADABLE;
@@ -141,11 +139,10 @@ std::string locResolveTarget(const char* aPath)
         if (OS_ResolvePath(locTarget.c_str(), locResolved, sizeof(locResolved)))
             locTarget = locResolved;
     }
-    char* locFolder = realpath(locFolderOf(locTarget).c_str(), nullptr);
-    if (!locFolder)
+    char locFolder[PATH_MAX];
+    if (!realpath(locFolderOf(locTarget).c_str(), locFolder))
         return locTarget;
     std::string locResult = locFolder;
-    free(locFolder);
     if (locResult.back() != '/')
         locResult += '/';
     size_t locSlash = locTarget.rfind('/');
@@ -178,28 +175,26 @@ bool locWriteWhole(int aHandle, const std::string& aBytes, struct stat* aMade)
 // 0 when aLock was made holding aBytes, else errno (EEXIST: a lock is there).
 // Readers see no lock or all of it: the bytes go to an unnamed file in the
 // lock's folder, which is then linked in under the lock's name; the link
-// fails when a file is there. Where that cannot be done (a file system
-// without unnamed files or links), the lock is made under its own name and
-// written, and removed again when the write fails.
+// fails when a file is there. On a file system without unnamed files, the
+// lock is made under its own name and written, and removed again when the
+// write fails.
 int locMakeLock(const std::string& aLock, const std::string& aBytes, struct stat* aMade)
 {
+    int locError = 0;
     int locHandle = ourNoLink ? -1 : open(locFolderOf(aLock).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (locHandle >= 0)
     {
-        char locSelf[64];
-        snprintf(locSelf, sizeof(locSelf), "/proc/self/fd/%d", locHandle);
-        int locError = 0;
+        const std::string locSelf = "/proc/self/fd/" + std::to_string(locHandle);
         if (!locWriteWhole(locHandle, aBytes, aMade) ||
-            linkat(AT_FDCWD, locSelf, AT_FDCWD, aLock.c_str(), AT_SYMLINK_FOLLOW) != 0)
+            linkat(AT_FDCWD, locSelf.c_str(), AT_FDCWD, aLock.c_str(), AT_SYMLINK_FOLLOW) != 0)
             locError = errno;
         close(locHandle);
-        if (locError == 0 || locError == EEXIST)
-            return locError;
+        return locError;
     }
     locHandle = open(aLock.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (locHandle < 0)
         return errno;
-    int locError = locWriteWhole(locHandle, aBytes, aMade) ? 0 : errno;
+    locError = locWriteWhole(locHandle, aBytes, aMade) ? 0 : errno;
     close(locHandle);
     if (locError != 0)
         unlink(aLock.c_str()); // ours, and half written: not left to block everyone
@@ -209,23 +204,19 @@ int locMakeLock(const std::string& aLock, const std::string& aBytes, struct stat
 // Under the folder's lock, so that of editors taking over one stale lock only
 // the first removes it and makes its own: the next finds that one live. On a
 // file system without flock the stale lock stays, as if held. aRead gets what
-// was found under the folder's lock; LOCK_NONE once the stale lock is gone.
+// was found under the folder's lock, LOCK_NONE once the stale lock is gone.
 bool locTakeOver(const std::string& aLock, const std::string& aBytes, LockRead* aRead, struct stat* aMade)
 {
     int locFolder = open(locFolderOf(aLock).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (locFolder < 0)
-        return false;
     bool locTaken = false;
     if (flock(locFolder, LOCK_EX) == 0)
     {
-        LockRead locStale = locReadLock(aLock);
-        *aRead = locStale;
-        if (locStale.myState == LOCK_STALE && unlink(aLock.c_str()) == 0)
+        *aRead = locReadLock(aLock);
+        if (aRead->myState == LOCK_STALE && unlink(aLock.c_str()) == 0)
         {
+            // Whoever makes the lock now holds it.
             aRead->myState = LOCK_NONE;
             locTaken = locMakeLock(aLock, aBytes, aMade) == 0;
-            if (locTaken)
-                *aRead = locStale;
         }
     }
     close(locFolder); // and with it the folder's lock
@@ -287,16 +278,6 @@ int64_t FileLocker::ParseProcessId(const char* aBytes, size_t aCount)
             return 0;
     }
     return locId;
-}
-
-bool FileLocker::WriteLock(const char* aPath)
-{
-    const std::string locLock = GetLockName(aPath);
-    struct stat locMade;
-    if (locMakeLock(locLock, locLockBytes(), &locMade) != 0)
-        return false;
-    Priv_Hold(locLock, uint64_t(locMade.st_dev), uint64_t(locMade.st_ino));
-    return true;
 }
 
 void FileLocker::Priv_Hold(const std::string& aLock, uint64_t aDevice, uint64_t anInode)
@@ -361,7 +342,7 @@ bool FileLocker::Priv_IsHeld(const std::string& aLock) const
     // The file this editor made, still holding its bytes: a lock deleted by
     // hand and made anew by another editor is that editor's.
     struct stat locStat;
-    if (myHeldLock.empty() || aLock != myHeldLock || lstat(aLock.c_str(), &locStat) != 0 ||
+    if (aLock != myHeldLock || lstat(aLock.c_str(), &locStat) != 0 ||
         uint64_t(locStat.st_dev) != myHeldDevice || uint64_t(locStat.st_ino) != myHeldInode)
         return false;
     LockRead locRead = locReadLock(aLock);

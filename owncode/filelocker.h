@@ -26,18 +26,13 @@ class FileLocker
 
     // Releases the lock held for any file, then takes the one of aPath. False
     // with the message for the user when another editor (or a lock that cannot
-    // be read) holds it, or when it cannot be made. See GetNote.
+    // be read) holds it, or when it cannot be made. See GetNotes.
     bool Lock(const char* aPath, std::string* aMessage);
     // False with the message when another editor holds the file's lock.
     bool CanSave(const char* aPath, std::string* aMessage) const;
     // Deletes the held lock file, if any, unless another editor's has taken its
     // place meanwhile.
     void Unlock();
-    // Creates the lock of aPath with its whole contents at once and holds it.
-    // False when a lock is there already or it cannot be written whole: no
-    // part of a lock is left behind.
-    bool WriteLock(const char* aPath);
-
     // Lines for the console from the last Lock: a lock left by a program that
     // is no longer running was taken over; the file has other names (hard
     // links) that other editors may open it by.

@@ -9,7 +9,6 @@
 
 #include <csignal>
 #include <functional>
-#include <sys/resource.h>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -231,29 +230,6 @@ TEST_F(DataFolderTest, ProgramsStartedTogetherLeaveOneHolder)
         EXPECT_FALSE(fs::exists(locLock));
     }
     std::printf("%d of %d rounds had exactly one holder\n", locOneHolder, locRounds);
-}
-
-// A .velk that cannot be written whole (the file size limit, as a full disk
-// would): the console names the file and the system's reason, and the old
-// text stays.
-TEST_F(DataFolderTest, FailedSaveNamesTheFileAndTheReason)
-{
-    // Long instances: the text outgrows the limit well before the log does.
-    std::string locBig = LEVEL_VELK;
-    for (int i = 0; i < 4000; i++)
-        locBig += "Unit u" + std::to_string(i) + "\r\n{\r\n\ttitle \"" + std::string(400, 'a' + i % 26) + "\"\r\n}\r\n";
-    WriteFile(myDir / "level.velk", locBig);
-    pid_t locProgram = locSpawn({"level.velk"}, locSaveAndExit, myDir / "run.log", [] {
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit locLimit = {1024 * 1024, 1024 * 1024};
-        setrlimit(RLIMIT_FSIZE, &locLimit);
-    });
-    EXPECT_EQ(locWait(locProgram), 0);
-    EXPECT_TRUE(locLogSays(myDir / "korrinth_debug.txt",
-                           std::string("LOG: Failed to write namespace to 'level.velk': ") + strerror(EFBIG)))
-        << ReadFile(myDir / "korrinth_debug.txt");
-    EXPECT_EQ(ReadFile(myDir / "level.velk"), locBig);
-    EXPECT_FALSE(fs::exists(myDir / "level.tez"));
 }
 
 // Run by the X check after the program grabbed its window: the left pane
