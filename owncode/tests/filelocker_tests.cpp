@@ -409,6 +409,7 @@ TEST_F(LockTest, NoDescriptorIsKeptAndNoHalfLockIsLeft)
     std::string locA = Make("a.velk");
     std::string locB = Make("b.velk");
     Make("b.velk.lock", "OTHERBOX");
+    fs::create_directories(myDir / "c.velk.lock");
     const std::string locStale = FileLocker::GetComputerName() + std::string(1, '\0') + std::to_string(locGonePid());
     const size_t locOpen = locOpenDescriptors();
     for (int locNoLink = 0; locNoLink < 2; locNoLink++)
@@ -421,6 +422,7 @@ TEST_F(LockTest, NoDescriptorIsKeptAndNoHalfLockIsLeft)
             Make("a.velk.lock", locStale);
             EXPECT_TRUE(locLocker.Lock(locA.c_str(), &locMessage));
             EXPECT_FALSE(locLocker.Lock(locB.c_str(), &locMessage));
+            EXPECT_FALSE(locLocker.Lock((myDir / "c.velk").c_str(), &locMessage));
             EXPECT_TRUE(locLocker.Lock(locA.c_str(), &locMessage));
             EXPECT_TRUE(locLocker.CanSave(locA.c_str(), &locMessage));
             std::string locOwner;
@@ -449,7 +451,7 @@ TEST_F(LockTest, NoDescriptorIsKeptAndNoHalfLockIsLeft)
         EXPECT_FALSE(fs::exists(locA + ".lock"));
     }
     FileLocker::SetNoLinkForTest(false);
-    EXPECT_EQ(std::distance(fs::directory_iterator(myDir), fs::directory_iterator()), 3);
+    EXPECT_EQ(std::distance(fs::directory_iterator(myDir), fs::directory_iterator()), 4);
 }
 
 // --- the directory scan ---
