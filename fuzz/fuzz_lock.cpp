@@ -71,13 +71,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
     if (!FileLocker::ReadOwner(ourPath.c_str(), &locRead) || locRead != locOwner)
         std::abort();
 
+    // Process ids are handed out again: a process may start or end at the id
+    // meanwhile, and then the input says nothing.
     const int64_t locId = FileLocker::ParseProcessId(locBytes.data(), locBytes.size());
-    const bool locStale = !locOwner.empty() && locOwner == FileLocker::GetComputerName() && locId > 0 &&
-                          kill(pid_t(locId), 0) != 0 && errno == ESRCH;
+    const auto locGone = [locId] { return locId > 0 && kill(pid_t(locId), 0) != 0 && errno == ESRCH; };
+    const bool locGoneBefore = locGone();
+    const bool locStale = !locOwner.empty() && locOwner == FileLocker::GetComputerName() && locGoneBefore;
     std::string locMessage;
     {
         FileLocker locLocker;
         const bool locTaken = locLocker.Lock(ourPath.c_str(), &locMessage);
+        if (locGone() != locGoneBefore)
+        {
+            std::remove(locLockName.c_str());
+            return 0;
+        }
         if (locTaken != locStale)
             std::abort();
         const std::string locFile = "File '" + ourPath + "' ";
