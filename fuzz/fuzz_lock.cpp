@@ -1,36 +1,104 @@
 // The lock-file reader: any bytes name an owner of at most 4096 bytes without
-// a NUL, the same through memory and through a real file.
+// a NUL and at most one process id after it, the same through memory and
+// through a real file; a real lock of those bytes is taken over exactly when
+// it is this computer's and names a process that does not run, and is
+// otherwise refused with the message of what it holds. An input starting with
+// 'H' stands for this computer's name followed by the rest.
 #include "owncode/filelocker.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+namespace
+{
+void locCheckProcessId(const std::string& aBytes, const std::string& anOwner)
+{
+    const int64_t locId = FileLocker::ParseProcessId(aBytes.data(), aBytes.size());
+    if (locId < 0 || locId > INT32_MAX)
+        std::abort();
+    const size_t locCount = aBytes.size() < 4096 ? aBytes.size() : 4096;
+    if (locId == 0)
+        return;
+    // The digits after the owner's NUL, up to the end or a NUL, spell it.
+    if (anOwner.size() >= locCount || aBytes[anOwner.size()] != 0)
+        std::abort();
+    size_t locEnd = anOwner.size() + 1;
+    while (locEnd < locCount && aBytes[locEnd] != 0)
+        locEnd++;
+    const std::string locDigits = aBytes.substr(anOwner.size() + 1, locEnd - anOwner.size() - 1);
+    if (locDigits.empty() || locDigits[0] == '0' || std::to_string(locId) != locDigits)
+        std::abort();
+}
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
 {
-    std::string locOwner = FileLocker::ParseOwner(reinterpret_cast<const char*>(aData), aSize);
-    if (locOwner.size() > 4096 || locOwner.size() > aSize)
+    std::string locBytes(reinterpret_cast<const char*>(aData), aSize);
+    if (!locBytes.empty() && locBytes[0] == 'H')
+        locBytes = FileLocker::GetComputerName() + locBytes.substr(1);
+
+    std::string locOwner = FileLocker::ParseOwner(locBytes.data(), locBytes.size());
+    if (locOwner.size() > 4096 || locOwner.size() > locBytes.size())
         std::abort();
     if (std::memchr(locOwner.data(), 0, locOwner.size()) != nullptr)
         std::abort();
-    if (std::memcmp(locOwner.data(), aData, locOwner.size()) != 0)
+    if (std::memcmp(locOwner.data(), locBytes.data(), locOwner.size()) != 0)
         std::abort();
-    if (locOwner.size() < aSize && locOwner.size() < 4096 && aData[locOwner.size()] != 0)
+    if (locOwner.size() < locBytes.size() && locOwner.size() < 4096 && locBytes[locOwner.size()] != 0)
         std::abort();
+    locCheckProcessId(locBytes, locOwner);
 
     static const std::string ourPath = "/tmp/fuzz_lock_" + std::to_string(getpid()) + ".velk";
     std::string locLockName = FileLocker::GetLockName(ourPath.c_str());
     FILE* locFile = std::fopen(locLockName.c_str(), "wb");
     if (!locFile)
         return 0;
-    size_t locWritten = std::fwrite(aData, 1, aSize, locFile);
+    size_t locWritten = std::fwrite(locBytes.data(), 1, locBytes.size(), locFile);
     std::fclose(locFile);
+    if (locWritten != locBytes.size())
+    {
+        std::remove(locLockName.c_str());
+        return 0;
+    }
     std::string locRead;
-    if (locWritten == aSize && (!FileLocker::ReadOwner(ourPath.c_str(), &locRead) || locRead != locOwner))
+    if (!FileLocker::ReadOwner(ourPath.c_str(), &locRead) || locRead != locOwner)
+        std::abort();
+
+    // Process ids are handed out again: a process may start or end at the id
+    // meanwhile, and then the input says nothing.
+    const int64_t locId = FileLocker::ParseProcessId(locBytes.data(), locBytes.size());
+    const auto locGone = [locId] { return locId > 0 && kill(pid_t(locId), 0) != 0 && errno == ESRCH; };
+    const bool locGoneBefore = locGone();
+    const bool locStale = !locOwner.empty() && locOwner == FileLocker::GetComputerName() && locGoneBefore;
+    std::string locMessage;
+    {
+        FileLocker locLocker;
+        const bool locTaken = locLocker.Lock(ourPath.c_str(), &locMessage);
+        if (locGone() != locGoneBefore)
+        {
+            std::remove(locLockName.c_str());
+            return 0;
+        }
+        if (locTaken != locStale)
+            std::abort();
+        const std::string locFile = "File '" + ourPath + "' ";
+        const std::string locTail = ", you won't be able to save any changes";
+        if (!locTaken && locMessage != (locOwner.empty() ? locFile + "is locked by the lock file '" + locLockName +
+                                                               "', which names no editor" + locTail
+                                                         : locFile + "is in use by '" + locOwner + "'" + locTail))
+            std::abort();
+        if (locTaken && locLocker.GetNotes().size() != 1)
+            std::abort();
+    }
+    // A lock taken over went with its locker; a refused one stays as it was.
+    if (locStale == (access(locLockName.c_str(), F_OK) == 0))
         std::abort();
     std::remove(locLockName.c_str());
     return 0;

@@ -175,6 +175,9 @@ void AppFacade::Priv_Lock(const char* aRelativePath)
     std::string locMessage;
     if (!myLocker.Lock(aRelativePath, &locMessage))
         UI_MessageBox(locCaption, locMessage.c_str(), OS_MB_OK | OS_MB_ICONWARNING);
+    // A stale lock taken over, other names of the file: told, not asked.
+    for (const std::string& locNote : myLocker.GetNotes())
+        VelkLog::Log("%s", locNote.c_str());
 }
 
 void AppFacade::Priv_ClearOpenFile()
@@ -269,11 +272,34 @@ bool AppFacade::SaveFile(const char* aPath)
     if (locResult)
         VelkLog::Log("Successfully converted '%s' to tez", locRelative.GetBuffer());
     else
-        VelkLog::Error("Failed to convert '%s' to tez", locRelative.GetBuffer());
+        Priv_TellFailedConversion(locRelative);
     Priv_Lock(locRelative);
     if (locResult && myDocument)
         myDocument->SetModifiedFlag(false);
     return locResult;
+}
+
+void AppFacade::Priv_TellFailedConversion(const char* aVelkPath)
+{
+    // The file that failed and the system's reason, where there are both.
+    const VelkToTez::Failure& locFailure = VelkToTez::GetLastFailure();
+    if (locFailure.myFile.empty())
+        VelkLog::Error("Failed to convert '%s' to tez", aVelkPath);
+    else if (locFailure.myError == 0)
+        VelkLog::Error("Failed to convert '%s' to tez: '%s' could not be written", aVelkPath,
+                       locFailure.myFile.c_str());
+    else
+        VelkLog::Error("Failed to convert '%s' to tez: '%s' could not be written: %s", aVelkPath,
+                       locFailure.myFile.c_str(), std::strerror(locFailure.myError));
+    if (locFailure.myPairReplaced)
+        return;
+    // The game reads the .tez: the text saved is not what it will see.
+    std::string locBase(aVelkPath, std::strlen(aVelkPath) - std::strlen(".velk"));
+    if (myNameSpace.HasLocText())
+        VelkLog::Error("'%s' was saved, but '%s.tez' and '%s.loc' were left as they were", aVelkPath,
+                       locBase.c_str(), locBase.c_str());
+    else
+        VelkLog::Error("'%s' was saved, but '%s.tez' was left as it was", aVelkPath, locBase.c_str());
 }
 
 void AppFacade::NewFile()

@@ -133,6 +133,8 @@ private:
               VelkTypeConstraintSet* aConstraintPrototype);
     bool Priv_Fail(QC_String& aMessage, const char* aText);
     bool Priv_CheckPath(const char* aPath, const char* anExtension, QC_String& aRelativePath) const;
+    // The console lines of a conversion that failed after the .velk was saved.
+    void Priv_TellFailedConversion(const char* aVelkPath);
     void Priv_Lock(const char* aRelativePath);
     void Priv_ClearOpenFile();
     void Priv_RebuildTree();

@@ -1,15 +1,237 @@
+// Lock files: made whole by linking a finished, unnamed file in under the
+// lock's name; read back bounded; taken over when their process is gone.
 #include "owncode/filelocker.h"
 
 #include "platform/os/os_file.h"
 #include "platform/os/os_system.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstring>
 
-static const size_t locMaxLockBytes = 4096;
+namespace
+{
+constexpr size_t locMaxLockBytes = 4096;
+constexpr int64_t locMaxProcessId = INT32_MAX;
+constexpr int locMaxLinks = 40; // as the kernel's own limit on nested links
+// A lock met at the create can leave before it is read (its holder closed the
+// file) or be taken over meanwhile: a few rounds settle it.
+constexpr int locMaxTries = 4;
+
+bool ourNoLink = false;
+
+enum LockState
+{
+    LOCK_NONE,
+    LOCK_HELD,  // a named editor's, running or elsewhere
+    LOCK_STALE, // this computer's, its process gone
+    LOCK_EMPTY, // names no editor
+    LOCK_UNREADABLE,
+    LOCK_FOLDER,
+};
+
+struct LockRead
+{
+    LockState myState = LOCK_NONE;
+    std::string myOwner;
+    int64_t myProcessId = 0;
+    int myError = 0; // LOCK_UNREADABLE: errno
+};
+
+bool locProcessRuns(int64_t aProcessId)
+{
+    // EPERM: it runs, as another user.
+    return kill(pid_t(aProcessId), 0) == 0 || errno == EPERM;
+}
+
+LockRead locReadLock(const std::string& aLock)
+{
+    LockRead locRead;
+    // Non-blocking: a pipe in the lock's place must not hang the editor.
+    int locHandle = open(aLock.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (locHandle < 0)
+    {
+        locRead.myState = errno == ENOENT ? LOCK_NONE : LOCK_UNREADABLE;
+        locRead.myError = errno;
+        return locRead;
+    }
+    struct stat locStat;
+    if (fstat(locHandle, &locStat) == 0 && S_ISDIR(locStat.st_mode))
+    {
+        close(locHandle);
+        locRead.myState = LOCK_FOLDER;
+        return locRead;
+    }
+    char locBytes[locMaxLockBytes];
+    const int64_t locCount = OS_ReadFile(locHandle, locBytes, sizeof(locBytes));
+    locRead.myError = errno;
+    close(locHandle);
+    if (locCount < 0)
+    {
+        locRead.myState = LOCK_UNREADABLE;
+        return locRead;
+    }
+    locRead.myOwner = FileLocker::ParseOwner(locBytes, size_t(locCount));
+    locRead.myProcessId = FileLocker::ParseProcessId(locBytes, size_t(locCount));
+    if (locRead.myOwner.empty())
+        locRead.myState = LOCK_EMPTY;
+    else if (locRead.myOwner == FileLocker::GetComputerName() && locRead.myProcessId > 0 &&
+             !locProcessRuns(locRead.myProcessId))
+        locRead.myState = LOCK_STALE;
+    else
+        locRead.myState = LOCK_HELD;
+    return locRead;
+}
+
+std::string locRefusal(const std::string& aPath, const std::string& aLock, const LockRead& aRead,
+                       const char* aTail)
+{
+    const std::string locFile = "File '" + aPath + "' ";
+    switch (aRead.myState)
+    {
+        case LOCK_EMPTY:
+            return locFile + "is locked by the lock file '" + aLock + "', which names no editor, " + aTail;
+        case LOCK_UNREADABLE:
+            return locFile + "is locked by the lock file '" + aLock + "', which cannot be read (" +
+                   strerror(aRead.myError) + "), " + aTail;
+        case LOCK_FOLDER:
+            return locFile + "is locked by '" + aLock + "', a folder in the lock file's place, " + aTail;
+        default:
+            return locFile + "is in use by '" + aRead.myOwner + "', " + aTail;
+    }
+}
+
+std::string locFolderOf(const std::string& aPath)
+{
+    size_t locSlash = aPath.rfind('/');
+    if (locSlash == std::string::npos)
+        return ".";
+    return locSlash == 0 ? "/" : aPath.substr(0, locSlash);
+}
+
+// aPath as the file layer finds it, its symbolic links followed as saves
+// follow them, in a folder made absolute and free of links.
+std::string locResolveTarget(const char* aPath)
+{
+    char locResolved[PATH_MAX];
+    if (!OS_ResolvePath(aPath, locResolved, sizeof(locResolved)))
+        return aPath;
+    std::string locTarget = locResolved;
+    for (int locDepth = 0; locDepth < locMaxLinks; ++locDepth)
+    {
+        char locLink[PATH_MAX];
+        ssize_t locLength = readlink(locTarget.c_str(), locLink, sizeof(locLink) - 1);
+        if (locLength <= 0)
+            break;
+        locLink[locLength] = 0;
+        size_t locSlash = locTarget.rfind('/');
+        if (locLink[0] == '/' || locSlash == std::string::npos)
+            locTarget = locLink;
+        else
+            locTarget = locTarget.substr(0, locSlash + 1) + locLink;
+        // A link made on a system blind to case may name its file in another case.
+        if (OS_ResolvePath(locTarget.c_str(), locResolved, sizeof(locResolved)))
+            locTarget = locResolved;
+    }
+    char locFolder[PATH_MAX];
+    if (!realpath(locFolderOf(locTarget).c_str(), locFolder))
+        return locTarget;
+    std::string locResult = locFolder;
+    if (locResult.back() != '/')
+        locResult += '/';
+    size_t locSlash = locTarget.rfind('/');
+    return locResult + (locSlash == std::string::npos ? locTarget : locTarget.substr(locSlash + 1));
+}
+
+// The lock file of a resolved target.
+std::string locLockOf(const std::string& aTarget)
+{
+    std::string locLock = aTarget + ".lock";
+    // A lock whose name differs in case (made on a system blind to case) is the one there.
+    char locResolved[PATH_MAX];
+    if (OS_ResolvePath(locLock.c_str(), locResolved, sizeof(locResolved)))
+        locLock = locResolved;
+    return locLock;
+}
+
+std::string locLockBytes()
+{
+    return FileLocker::GetComputerName() + '\0' + std::to_string(getpid());
+}
+
+bool locWriteWhole(int aHandle, const std::string& aBytes, struct stat* aMade)
+{
+    errno = EIO; // a write that moves nothing sets none
+    return OS_WriteFile(aHandle, aBytes.data(), aBytes.size()) == int64_t(aBytes.size()) &&
+           fstat(aHandle, aMade) == 0;
+}
+
+// 0 when aLock was made holding aBytes, else errno (EEXIST: a lock is there).
+// Readers see no lock or all of it: the bytes go to an unnamed file in the
+// lock's folder, which is then linked in under the lock's name; the link
+// fails when a file is there. On a file system without unnamed files, the
+// lock is made under its own name and written, and removed again when the
+// write fails.
+int locMakeLock(const std::string& aLock, const std::string& aBytes, struct stat* aMade)
+{
+    int locError = 0;
+    int locHandle = ourNoLink ? -1 : open(locFolderOf(aLock).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (locHandle >= 0)
+    {
+        const std::string locSelf = "/proc/self/fd/" + std::to_string(locHandle);
+        if (!locWriteWhole(locHandle, aBytes, aMade) ||
+            linkat(AT_FDCWD, locSelf.c_str(), AT_FDCWD, aLock.c_str(), AT_SYMLINK_FOLLOW) != 0)
+            locError = errno;
+        close(locHandle);
+        return locError;
+    }
+    locHandle = open(aLock.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (locHandle < 0)
+        return errno;
+    locError = locWriteWhole(locHandle, aBytes, aMade) ? 0 : errno;
+    close(locHandle);
+    if (locError != 0)
+        unlink(aLock.c_str()); // ours, and half written: not left to block everyone
+    return locError;
+}
+
+// Under the folder's lock, so that of editors taking over one stale lock only
+// the first removes it and makes its own: the next finds that one live. On a
+// file system without flock the stale lock stays, as if held. aRead gets what
+// was found under the folder's lock, LOCK_NONE once the stale lock is gone.
+bool locTakeOver(const std::string& aLock, const std::string& aBytes, LockRead* aRead, struct stat* aMade)
+{
+    int locFolder = open(locFolderOf(aLock).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool locTaken = false;
+    if (flock(locFolder, LOCK_EX) == 0)
+    {
+        *aRead = locReadLock(aLock);
+        if (aRead->myState == LOCK_STALE && unlink(aLock.c_str()) == 0)
+        {
+            // Whoever makes the lock now holds it.
+            aRead->myState = LOCK_NONE;
+            locTaken = locMakeLock(aLock, aBytes, aMade) == 0;
+        }
+    }
+    close(locFolder); // and with it the folder's lock
+    return locTaken;
+}
+} // namespace
 
 FileLocker::~FileLocker()
 {
     Unlock();
+}
+
+void FileLocker::SetNoLinkForTest(bool aNoLinkFlag)
+{
+    ourNoLink = aNoLinkFlag;
 }
 
 std::string FileLocker::GetComputerName()
@@ -19,22 +241,16 @@ std::string FileLocker::GetComputerName()
     return locName[0] ? std::string(locName) : std::string("UNKNOWN");
 }
 
+std::string FileLocker::GetLockName(const char* aPath)
+{
+    return locLockOf(locResolveTarget(aPath ? aPath : ""));
+}
+
 bool FileLocker::ReadOwner(const char* aPath, std::string* anOwner)
 {
-    std::string locLock = GetLockName(aPath);
-    anOwner->clear();
-    if (!OS_FileExists(locLock.c_str()))
-        return false;
-    // An unreadable lock still holds the file; its owner stays unnamed.
-    OS_FileHandle locHandle = OS_OpenFile(locLock.c_str(), OS_OPEN_READ);
-    if (locHandle == OS_INVALID_HANDLE)
-        return true;
-    char locText[locMaxLockBytes + 1] = {};
-    int64_t locRead = OS_ReadFile(locHandle, locText, locMaxLockBytes);
-    OS_CloseFile(locHandle);
-    if (locRead > 0)
-        *anOwner = ParseOwner(locText, size_t(locRead));
-    return true;
+    LockRead locRead = locReadLock(GetLockName(aPath));
+    *anOwner = locRead.myOwner;
+    return locRead.myState != LOCK_NONE;
 }
 
 std::string FileLocker::ParseOwner(const char* aBytes, size_t aCount)
@@ -45,58 +261,109 @@ std::string FileLocker::ParseOwner(const char* aBytes, size_t aCount)
     return std::string(aBytes, strnlen(aBytes, locCount));
 }
 
-bool FileLocker::WriteLock(const char* aPath)
+int64_t FileLocker::ParseProcessId(const char* aBytes, size_t aCount)
 {
-    std::string locLock = GetLockName(aPath);
-    // Never through the save-file helper: its rename would replace another
-    // editor's lock. The exclusive create gives the lock one owner.
-    OS_FileHandle locHandle = OS_OpenFile(locLock.c_str(), OS_OPEN_CREATE_NEW);
-    if (locHandle == OS_INVALID_HANDLE)
-        return false;
-    std::string locName = GetComputerName();
-    int64_t locSize = int64_t(locName.size()) + 1;
-    bool locWritten = OS_WriteFile(locHandle, locName.c_str(), size_t(locSize)) == locSize;
-    OS_CloseFile(locHandle);
-    if (!locWritten)
+    size_t locCount = aCount < locMaxLockBytes ? aCount : locMaxLockBytes;
+    const char* locNul = aBytes ? static_cast<const char*>(memchr(aBytes, 0, locCount)) : nullptr;
+    if (!locNul)
+        return 0;
+    int64_t locId = 0;
+    for (const char* locAt = locNul + 1; locAt < aBytes + locCount && *locAt; ++locAt)
     {
-        // Ours, and half written: not left behind to block everyone.
-        OS_DeleteFile(locLock.c_str());
-        return false;
+        // No leading zero: one number has one spelling.
+        if (*locAt < '0' || *locAt > '9' || (locId == 0 && *locAt == '0'))
+            return 0;
+        locId = locId * 10 + (*locAt - '0');
+        if (locId > locMaxProcessId)
+            return 0;
     }
-    myHeldLock = locLock;
-    return true;
+    return locId;
+}
+
+void FileLocker::Priv_Hold(const std::string& aLock, uint64_t aDevice, uint64_t anInode)
+{
+    myHeldLock = aLock;
+    myHeldDevice = aDevice;
+    myHeldInode = anInode;
 }
 
 bool FileLocker::Lock(const char* aPath, std::string* aMessage)
 {
     Unlock();
-    std::string locOwner;
-    if (!ReadOwner(aPath, &locOwner) && WriteLock(aPath))
-        return true;
-    // Either it was there, or another editor made it between the look and the
-    // create: both are someone else's lock.
-    if (ReadOwner(aPath, &locOwner))
-        *aMessage = "File '" + std::string(aPath) + "' is in use by '" + locOwner +
-                    "', you won't be able to save any changes";
-    else
-        *aMessage = "Failed to lock '" + std::string(aPath) + "'";
-    return false;
+    myNotes.clear();
+    const std::string locPath = aPath ? aPath : "";
+    const std::string locTarget = locResolveTarget(locPath.c_str());
+    const std::string locLock = locLockOf(locTarget);
+    const std::string locBytes = locLockBytes();
+    for (int locTry = 0; locTry < locMaxTries && myHeldLock.empty(); ++locTry)
+    {
+        struct stat locMade;
+        int locError = locMakeLock(locLock, locBytes, &locMade);
+        LockRead locRead;
+        if (locError == EEXIST)
+            locRead = locReadLock(locLock);
+        if (locRead.myState == LOCK_STALE && locTakeOver(locLock, locBytes, &locRead, &locMade))
+        {
+            locError = 0;
+            myNotes.push_back(
+                "Lock file '" + locLock + "' was left by a program that is no longer running (process " +
+                std::to_string(locRead.myProcessId) + " on this computer): it is this editor's now");
+        }
+        if (locError == 0)
+            Priv_Hold(locLock, uint64_t(locMade.st_dev), uint64_t(locMade.st_ino));
+        else if (locError != EEXIST)
+            break;
+        else if (locRead.myState != LOCK_NONE)
+        {
+            // A stale lock that cannot be taken over holds the file as any other.
+            if (locRead.myState == LOCK_STALE)
+                locRead.myState = LOCK_HELD;
+            *aMessage = locRefusal(locPath, locLock, locRead, "you won't be able to save any changes");
+            return false;
+        }
+    }
+    if (myHeldLock.empty())
+    {
+        *aMessage = "Failed to lock '" + locPath + "'";
+        return false;
+    }
+
+    // Hard links are other names of the file, with no lock of their own.
+    struct stat locStat;
+    if (stat(locTarget.c_str(), &locStat) == 0 && S_ISREG(locStat.st_mode) && locStat.st_nlink > 1)
+        myNotes.push_back(
+            "'" + locPath + "' has " + std::to_string(locStat.st_nlink) +
+            " names (hard links): an editor that opens it by another name is not told of this lock");
+    return true;
+}
+
+bool FileLocker::Priv_IsHeld(const std::string& aLock) const
+{
+    // The file this editor made, still holding its bytes: a lock deleted by
+    // hand and made anew by another editor is that editor's.
+    struct stat locStat;
+    if (aLock != myHeldLock || lstat(aLock.c_str(), &locStat) != 0 ||
+        uint64_t(locStat.st_dev) != myHeldDevice || uint64_t(locStat.st_ino) != myHeldInode)
+        return false;
+    LockRead locRead = locReadLock(aLock);
+    return locRead.myOwner == GetComputerName() && locRead.myProcessId == getpid();
 }
 
 bool FileLocker::CanSave(const char* aPath, std::string* aMessage) const
 {
-    std::string locOwner;
-    if (!ReadOwner(aPath, &locOwner) || GetLockName(aPath) == myHeldLock)
+    const std::string locLock = GetLockName(aPath);
+    if (Priv_IsHeld(locLock))
         return true;
-    *aMessage =
-        "File '" + std::string(aPath) + "' is in use by '" + locOwner + "', you may not save to this filename";
+    LockRead locRead = locReadLock(locLock);
+    if (locRead.myState == LOCK_NONE || locRead.myState == LOCK_STALE)
+        return true;
+    *aMessage = locRefusal(aPath ? aPath : "", locLock, locRead, "you may not save to this filename");
     return false;
 }
 
 void FileLocker::Unlock()
 {
-    if (myHeldLock.empty())
-        return;
-    OS_DeleteFile(myHeldLock.c_str());
+    if (Priv_IsHeld(myHeldLock))
+        unlink(myHeldLock.c_str());
     myHeldLock.clear();
 }

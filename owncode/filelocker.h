@@ -1,15 +1,23 @@
 // Lock files beside the files the editor has open: "<file>.lock" holds the
-// computer name of the editor that has the file, then a NUL. Other editors
-// may open the file but not save over it. A lock left by a crash blocks every
-// editor, the crashed one's computer too, until it is deleted by hand.
+// computer name of the editor that has the file, a NUL, then the editor's
+// process id in decimal. Other editors may open the file but not save over it.
+//
+// The lock is named from the file's resolved path (its spelling on disk,
+// symbolic links followed as saves follow them), so every name that reaches
+// one file through links shares one lock. It is created whole and at once:
+// readers never see a half-written lock, and of editors racing for it exactly
+// one gets it. A lock of this computer whose process no longer runs was left
+// by a crash: the next editor takes it over and says so.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 class FileLocker
 {
-public:
+  public:
     FileLocker() = default;
     // The held lock goes with the editor.
     ~FileLocker();
@@ -17,30 +25,52 @@ public:
     FileLocker& operator=(const FileLocker&) = delete;
 
     // Releases the lock held for any file, then takes the one of aPath. False
-    // with the message for the user when another editor (or a leftover lock)
-    // holds it, or when it cannot be made.
+    // with the message for the user when another editor (or a lock that cannot
+    // be read) holds it, or when it cannot be made. See GetNotes.
     bool Lock(const char* aPath, std::string* aMessage);
     // False with the message when another editor holds the file's lock.
     bool CanSave(const char* aPath, std::string* aMessage) const;
-    // Deletes the held lock file, if any.
+    // Deletes the held lock file, if any, unless another editor's has taken its
+    // place meanwhile.
     void Unlock();
-    // Creates "<aPath>.lock" exclusively with the computer name and a NUL and
-    // holds it. False when it exists already or cannot be written whole.
-    bool WriteLock(const char* aPath);
+    // Lines for the console from the last Lock: a lock left by a program that
+    // is no longer running was taken over; the file has other names (hard
+    // links) that other editors may open it by.
+    const std::vector<std::string>& GetNotes() const { return myNotes; }
 
-    // True when "<aPath>.lock" exists; anOwner gets its text up to the first NUL
-    // (at most 4096 bytes are read).
+    // True when the lock of aPath exists; anOwner gets its text up to the first
+    // NUL (at most 4096 bytes are read).
     static bool ReadOwner(const char* aPath, std::string* anOwner);
     // The owner named by a lock file's bytes: the text up to the first NUL,
     // of at most the first 4096 bytes.
     static std::string ParseOwner(const char* aBytes, size_t aCount);
+    // The process id a lock file's bytes hold after the owner's NUL: 1 to
+    // 2^31-1 written in decimal with no leading zero, ending at the end or at a
+    // NUL, within the first 4096 bytes. 0 when there is none (a lock of an
+    // older editor) or it is malformed.
+    static int64_t ParseProcessId(const char* aBytes, size_t aCount);
     // This machine's name, "UNKNOWN" when it has none.
     static std::string GetComputerName();
-    static std::string GetLockName(const char* aPath) { return std::string(aPath ? aPath : "") + ".lock"; }
+    // The lock file of aPath: "<resolved path>.lock", where the resolved path
+    // is aPath as the file layer finds it on disk, its symbolic links followed
+    // and its folder made absolute. An existing lock file whose name differs
+    // only in case is the one named.
+    static std::string GetLockName(const char* aPath);
 
     // The lock file this editor holds; empty when none.
     const std::string& GetHeldLock() const { return myHeldLock; }
 
-private:
+    // Fault injection for tests: without hard links the lock is created under
+    // its own name with O_EXCL and then written, as on file systems that
+    // cannot link (it is removed again when the write fails).
+    static void SetNoLinkForTest(bool aNoLinkFlag);
+
+  private:
+    void Priv_Hold(const std::string& aLock, uint64_t aDevice, uint64_t anInode);
+    bool Priv_IsHeld(const std::string& aLock) const;
+
     std::string myHeldLock;
+    uint64_t myHeldDevice = 0; // with myHeldInode: the lock file this editor made
+    uint64_t myHeldInode = 0;
+    std::vector<std::string> myNotes;
 };

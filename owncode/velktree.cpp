@@ -1,3 +1,9 @@
+// The language tree: the tree control over the UI layer, and the tree of a
+// namespace's instances shown in it.
+//
+// Sections: [SECTION] tree control, [SECTION] building the tree,
+// [SECTION] finding and refreshing items, [SECTION] copy and paste,
+// [SECTION] rename and delete, [SECTION] editing values.
 #include "owncode/velktree.h"
 
 #include "owncode/dlg_edit.h"
@@ -15,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-// --- MFCVelkTreeControl ---
+// --- [SECTION] tree control ---
 
 bool MFCVelkTreeControl::DeleteAllItems()
 {
@@ -115,7 +121,7 @@ void MFCVelkTreeControl::Priv_Fill(UI_Dialog*, int, UI_TreeItem anItem, void* aC
         locControl->myFiller(anItem);
 }
 
-// --- VelkTree ---
+// --- [SECTION] building the tree ---
 
 namespace
 {
@@ -280,6 +286,8 @@ VelkTreeItem VelkTree::AddInstance(VelkType* anObject)
     return locItem;
 }
 
+// --- [SECTION] finding and refreshing items ---
+
 VelkTreeItem VelkTree::FindItem(VelkType* anObject)
 {
     if (!anObject)
@@ -354,6 +362,8 @@ void VelkTree::SelectObject(VelkType* anObject)
     myControl->SelectItem(locItem);
     myControl->SetItemText(locItem, ItemText(anObject));
 }
+
+// --- [SECTION] copy and paste ---
 
 void VelkTree::Copy()
 {
@@ -436,6 +446,8 @@ bool VelkTree::Paste(VelkNameSpace& aNameSpace)
     return locResult;
 }
 
+// --- [SECTION] rename and delete ---
+
 bool VelkTree::Priv_Qualifies(VelkTreeItem anItem)
 {
     if (!anItem)
@@ -486,6 +498,8 @@ bool VelkTree::Delete()
     myControl->DeleteItem(locSelected);
     return true;
 }
+
+// --- [SECTION] editing values ---
 
 bool VelkTree::EditAtPoint(int anX, int aY, VelkNameSpace& aNameSpace, VelkTypeManager& aTypeManager)
 {

@@ -256,6 +256,16 @@ SiblingReports* ourHeldSiblings = nullptr;
 VelkToTez::FileStepHook ourFileStepHook = nullptr;
 int ourFileStep = 0;
 
+VelkToTez::Failure ourLastFailure;
+
+// Notes the file the conversion failed on; false.
+bool locFailOn(const std::string& aFile, const OS_SaveFile& aSaveFile)
+{
+    ourLastFailure.myFile = aFile;
+    ourLastFailure.myError = aSaveFile.GetError();
+    return false;
+}
+
 // False when the test hook fails this step.
 bool locStep(const char* aWhat)
 {
@@ -723,6 +733,11 @@ bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, Te
     return true;
 }
 
+const VelkToTez::Failure& VelkToTez::GetLastFailure()
+{
+    return ourLastFailure;
+}
+
 void VelkToTez::SetFileStepHook(FileStepHook aHook)
 {
     ourFileStepHook = aHook;
@@ -734,6 +749,7 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     // Names of an earlier, failed conversion must not reach this report.
     ClearRegistry();
     ourFileStep = 0;
+    ourLastFailure = Failure();
 
     // The roots in place: nothing changes the namespace while it is converted.
     const VelkMembers& locRoots = aNameSpace.GetInstanceView();
@@ -751,7 +767,7 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     if (!locStep("begin .tez") || !locTezFile.Begin(aTezFileName))
     {
         Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to open outfile '%s'", aTezFileName);
-        return false;
+        return locFailOn(aTezFileName, locTezFile);
     }
     locTezFile.FlushAsWritten();
     TezOutput locOutput(&locTezFile);
@@ -881,7 +897,7 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
         !locTezFile.Flush())
     {
         Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
-        return false;
+        return locFailOn(aTezFileName, locTezFile);
     }
     OS_SaveFile locLocFile;
     if (locHasLoc)
@@ -890,19 +906,19 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
             !locEncoder.WriteTo(locLocFile) || !locStep("flush .loc") || !locLocFile.Flush())
         {
             Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to save .loc file for '%s'...", aTezFileName);
-            return false;
+            return locFailOn(locLocName, locLocFile);
         }
         // The old .tez would index into the new texts.
         if (!locStep("set aside old .tez") || !locTezFile.SetAside())
         {
             Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
-            return false;
+            return locFailOn(aTezFileName, locTezFile);
         }
         if (!locStep("rename .loc") || !locLocFile.CommitKeepingOld())
         {
             locTezFile.Abandon();
             Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to save .loc file for '%s'...", aTezFileName);
-            return false;
+            return locFailOn(locLocName, locLocFile);
         }
     }
     if (!locStep("rename .tez") || !locTezFile.Commit())
@@ -911,10 +927,11 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
             locLocFile.Restore();
         locTezFile.Abandon();
         Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
-        return false;
+        return locFailOn(aTezFileName, locTezFile);
     }
     // The new pair stands: the old .loc goes.
     locLocFile.Abandon();
+    ourLastFailure.myPairReplaced = true;
 
     // The report goes in last: its failure leaves a valid pair, but the
     // conversion says so, and no stale report stays to mislead.
@@ -923,6 +940,7 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
         locReportBegun && locReportWritten && locStep("write report") && locReportFile.Commit();
     if (!locReported && !locReportName.empty())
     {
+        locFailOn(locReportName, locReportFile);
         locReportFile.Abandon();
         OS_DeleteFile(locReportName.c_str());
         Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write hash report '%s'", locReportName.c_str());

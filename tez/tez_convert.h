@@ -98,6 +98,15 @@ public:
     // The report text, CR LF line ends.
     static std::string MakeHashReport();
 
+    // Why the last conversion failed, for the editor's line about it.
+    struct Failure
+    {
+        std::string myFile;            // the file that could not be written; empty when none did
+        int myError = 0;               // its errno; 0 when the system gave none
+        bool myPairReplaced = false;   // the new .tez (and .loc) stand: a later file failed
+    };
+    static const Failure& GetLastFailure();
+
     // Called before each file operation of a conversion with its number, from
     // 1, and what it is; answering false fails that operation. For tests: a
     // crash test stops the process at each step in turn. Null: none.

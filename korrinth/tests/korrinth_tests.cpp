@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cstring>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -141,10 +142,8 @@ TEST_F(KorrinthTest, OpenShowsTheSortedTreeTitleAndLock)
                                                 "  title = big tank", "  colour = Blue", "  pos", "    x = 10",
                                                 "    y = 2", "  sound = <empty>", "  next = jeep", "  script",
                                                 "    TEXT(1) = hello", "    NUMBER(2) = 5"}));
-    std::string locLock = ReadFile(myDir / "level.velk.lock");
-    ASSERT_FALSE(locLock.empty());
-    EXPECT_EQ(locLock.back(), '\0');
-    EXPECT_EQ(locLock.substr(0, locLock.size() - 1), FileLocker::GetComputerName());
+    EXPECT_EQ(ReadFile(myDir / "level.velk.lock"),
+              FileLocker::GetComputerName() + std::string(1, '\0') + std::to_string(getpid()));
     EXPECT_TRUE(Enabled(ID_FILE_MERGE));
     EXPECT_FALSE(Enabled(ID_EDIT_UNDO));
     EXPECT_FALSE(Enabled(ID_EDIT_CUT));
@@ -183,6 +182,63 @@ TEST_F(KorrinthTest, SaveWritesVelkAndTezAndLogsTheConversion)
     EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE));
     EXPECT_FALSE(fs::exists(myDir / "empty.velk"));
     EXPECT_EQ(myPrompts.GetBoxes(), std::vector<std::string>{"Korrinth|You may not save an empty namespace!"});
+}
+
+// A conversion that cannot write one of its files: the console names that file
+// and the system's reason, says what stayed old, and the document stays changed.
+TEST_F(KorrinthTest, FailedConversionSaysWhichFileAndWhyAndKeepsTheChanges)
+{
+    WriteFile(myDir / "level.velk", std::string(LEVEL_VELK) + "LOCTEXT greeting hello\r\n");
+    ASSERT_TRUE(Start("level.velk"));
+    UI_Dialog* locBar = Facade()->GetConsole()->GetDialogBar();
+    auto locLines = [locBar]() {
+        std::vector<std::string> locText;
+        for (int i = 0; i < UI_ComboGetCount(locBar, IDC_CONSOLE); i++)
+        {
+            std::string locLine;
+            UI_ComboGetText(locBar, IDC_CONSOLE, i, &locLine);
+            if (locLine.rfind("ERROR:", 0) == 0)
+                locText.push_back(locLine);
+        }
+        return locText;
+    };
+    // A folder where the .loc goes: the old pair stays.
+    WriteFile(myDir / "level.tez", "old tez");
+    fs::create_directories(myDir / "level.loc" / "inside");
+    UI_FrameSetModified(myFrame, true);
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE));
+    EXPECT_TRUE(UI_FrameIsModified(myFrame));
+    EXPECT_EQ(locLines(), (std::vector<std::string>{
+                              std::string("ERROR: Failed to convert 'level.velk' to tez: 'level.loc' could not be "
+                                          "written: ") + strerror(EISDIR),
+                              "ERROR: 'level.velk' was saved, but 'level.tez' and 'level.loc' were left as they were"}));
+    EXPECT_EQ(ReadFile(myDir / "level.tez"), "old tez");
+    EXPECT_NE(ReadFile(myDir / "level.velk").find("greeting"), std::string::npos);
+
+    // The .tez's place taken by a folder, in a file without texts to localise.
+    fs::remove_all(myDir / "level.loc");
+    fs::remove(myDir / "level.tez");
+    fs::create_directories(myDir / "level.tez" / "inside");
+    WriteFile(myDir / "plain.velk", LEVEL_VELK);
+    UI_FrameSetModified(myFrame, false);
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, (myDir / "plain.velk").c_str()));
+    fs::rename(myDir / "level.tez", myDir / "plain.tez");
+    UI_FrameSetModified(myFrame, true);
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE));
+    EXPECT_TRUE(UI_FrameIsModified(myFrame));
+    EXPECT_EQ(locLines(), (std::vector<std::string>{
+                              std::string("ERROR: Failed to convert 'plain.velk' to tez: 'plain.tez' could not be "
+                                          "written: ") + strerror(EISDIR),
+                              "ERROR: 'plain.velk' was saved, but 'plain.tez' was left as it was"}));
+
+    // Only the hash report failed: the new pair stands and nothing says otherwise.
+    fs::remove_all(myDir / "plain.tez");
+    fs::create_directories(myDir / "plain.hash" / "inside");
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE));
+    EXPECT_TRUE(fs::is_regular_file(myDir / "plain.tez"));
+    EXPECT_EQ(locLines(), (std::vector<std::string>{std::string("ERROR: Failed to convert 'plain.velk' to tez: "
+                                                                "'plain.hash' could not be written: ") +
+                                                    strerror(EISDIR)}));
 }
 
 TEST_F(KorrinthTest, RefusedOpenKeepsTheOpenFileAndItsLock)

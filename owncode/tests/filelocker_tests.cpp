@@ -1,5 +1,5 @@
-// Lock files between editors: real files, real processes racing for one lock,
-// and the directory scan that shows who holds what.
+// Lock files between editors: real files, real processes racing for one lock
+// or one left by a process gone, and the directory scan that shows who holds what.
 #include "owncode/directoryscanner.h"
 #include "owncode/filelocker.h"
 
@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -30,6 +33,8 @@ protected:
                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(myDir);
         fs::create_directories(myDir);
+        // Lock names are made from paths free of links.
+        myDir = fs::canonical(myDir);
     }
     void TearDown() override { fs::remove_all(myDir); }
     std::string Make(const std::string& aName, const std::string& aText = "x")
@@ -47,16 +52,39 @@ protected:
     fs::path myDir;
 };
 
-TEST_F(LockTest, LockHoldsTheComputerNameAndMovesWithTheOpenFile)
+// The bytes a lock of this process holds.
+std::string locOwnBytes()
+{
+    return FileLocker::GetComputerName() + std::string(1, '\0') + std::to_string(getpid());
+}
+
+// A process id that no process has: a child that has ended and been reaped.
+pid_t locGonePid()
+{
+    pid_t locChild = fork();
+    if (locChild == 0)
+        _exit(0);
+    int locStatus = 0;
+    waitpid(locChild, &locStatus, 0);
+    return locChild;
+}
+
+size_t locOpenDescriptors()
+{
+    return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+TEST_F(LockTest, LockHoldsTheComputerNameAndProcessAndMovesWithTheOpenFile)
 {
     std::string locA = Make("a.velk");
     std::string locB = Make("b.velk");
     FileLocker locLocker;
     std::string locMessage;
     ASSERT_TRUE(locLocker.Lock(locA.c_str(), &locMessage)) << locMessage;
-    std::string locName = FileLocker::GetComputerName();
-    ASSERT_FALSE(locName.empty());
-    EXPECT_EQ(Read(locA + ".lock"), locName + std::string(1, '\0'));
+    ASSERT_FALSE(FileLocker::GetComputerName().empty());
+    EXPECT_EQ(Read(locA + ".lock"), locOwnBytes());
+    EXPECT_EQ(locLocker.GetHeldLock(), locA + ".lock");
+    EXPECT_TRUE(locLocker.GetNotes().empty());
     EXPECT_TRUE(locLocker.CanSave(locA.c_str(), &locMessage));
 
     // The same file again: released first, then taken anew.
@@ -76,10 +104,12 @@ TEST_F(LockTest, LockHoldsTheComputerNameAndMovesWithTheOpenFile)
     EXPECT_FALSE(fs::exists(locA + ".lock")); // gone with the editor
 }
 
-TEST_F(LockTest, ForeignOrLeftoverLockRefusesSavingButNotReading)
+TEST_F(LockTest, ForeignLiveAndOlderLocksRefuseSavingButNotReading)
 {
+    const std::string locGone = std::to_string(locGonePid());
     std::string locA = Make("a.velk");
-    Make("a.velk.lock", std::string("OTHERBOX\0trailing", 17));
+    // Another computer's lock, its process id one that runs nowhere here.
+    Make("a.velk.lock", std::string("OTHERBOX\0", 9) + locGone);
     FileLocker locLocker;
     std::string locMessage;
     EXPECT_FALSE(locLocker.Lock(locA.c_str(), &locMessage));
@@ -89,29 +119,70 @@ TEST_F(LockTest, ForeignOrLeftoverLockRefusesSavingButNotReading)
     EXPECT_EQ(locMessage, "File '" + locA + "' is in use by 'OTHERBOX', you may not save to this filename");
     // The foreign lock is untouched by the refused editor's unlock.
     locLocker.Unlock();
-    EXPECT_EQ(Read(locA + ".lock").substr(0, 8), "OTHERBOX");
+    EXPECT_EQ(Read(locA + ".lock"), std::string("OTHERBOX\0", 9) + locGone);
 
-    // A lock left by this very computer (a crash) blocks too.
-    std::string locB = Make("b.velk");
-    Make("b.velk.lock", FileLocker::GetComputerName() + std::string(1, '\0'));
-    EXPECT_FALSE(locLocker.Lock(locB.c_str(), &locMessage));
-    EXPECT_FALSE(locLocker.CanSave(locB.c_str(), &locMessage));
+    // This computer's: a running process (this one), an older editor's lock
+    // without a process id, and malformed ids all hold the file.
+    const std::string locHere = FileLocker::GetComputerName() + std::string(1, '\0');
+    for (const std::string& locBytes : {locHere + std::to_string(getpid()), locHere, locHere + "0" + locGone})
+    {
+        std::string locB = Make("b.velk");
+        Make("b.velk.lock", locBytes);
+        EXPECT_FALSE(locLocker.Lock(locB.c_str(), &locMessage)) << locBytes.substr(locHere.size());
+        EXPECT_EQ(locMessage, "File '" + locB + "' is in use by '" + FileLocker::GetComputerName() +
+                                  "', you won't be able to save any changes");
+        EXPECT_FALSE(locLocker.CanSave(locB.c_str(), &locMessage));
+        EXPECT_EQ(Read(locB + ".lock"), locBytes);
+    }
 
+    // Locks that name nobody, cannot be read or are folders: the message names the lock file.
+    const std::string locC = Make("c.velk");
+    const std::string locLock = locC + ".lock";
+    const std::string locCannot = "File '" + locC + "' is locked by the lock file '" + locLock + "', ";
+    const struct
+    {
+        std::string myStart;
+        std::string myWhy;
+    } locCases[] = {{"", locCannot + "which names no editor, "},
+                    {std::string(1, '\0') + std::to_string(getpid()), locCannot + "which names no editor, "},
+                    {"loop", locCannot + "which cannot be read (" + strerror(ELOOP) + "), "},
+                    {"folder", "File '" + locC + "' is locked by '" + locLock + "', a folder in the lock file's place, "}};
+    for (const auto& locCase : locCases)
+    {
+        fs::remove_all(locLock);
+        if (locCase.myStart == "loop")
+            fs::create_symlink(locLock, locLock);
+        else if (locCase.myStart == "folder")
+            fs::create_directories(fs::path(locLock) / "inside");
+        else
+            Make("c.velk.lock", locCase.myStart);
+        EXPECT_FALSE(locLocker.Lock(locC.c_str(), &locMessage));
+        EXPECT_EQ(locMessage, locCase.myWhy + "you won't be able to save any changes");
+        EXPECT_FALSE(locLocker.CanSave(locC.c_str(), &locMessage));
+        EXPECT_EQ(locMessage, locCase.myWhy + "you may not save to this filename");
+        std::string locOwner = "before";
+        EXPECT_TRUE(FileLocker::ReadOwner(locC.c_str(), &locOwner));
+        EXPECT_EQ(locOwner, "");
+    }
+    fs::remove_all(locLock);
+
+    // A lock that cannot be made (no such folder) says so.
+    std::string locMissing = (myDir / "nowhere" / "d.velk").string();
+    EXPECT_FALSE(locLocker.Lock(locMissing.c_str(), &locMessage));
+    EXPECT_EQ(locMessage, "Failed to lock '" + locMissing + "'");
+}
+
+TEST_F(LockTest, ReadingTakesTheTextToTheNulAndTheProcessAfterIt)
+{
     // A lock with no NUL and over 4096 bytes: only the first 4096 are read.
     std::string locC = Make("c.velk");
     Make("c.velk.lock", std::string(5000, 'n'));
     std::string locOwner;
     ASSERT_TRUE(FileLocker::ReadOwner(locC.c_str(), &locOwner));
     EXPECT_EQ(locOwner.size(), 4096u);
-
-    // A missing lock names nobody, whatever the string held before; an empty
-    // lock file (only the NUL) names an empty owner.
+    // A missing lock names nobody, whatever the string held before.
     locOwner = "stale";
     EXPECT_FALSE(FileLocker::ReadOwner((myDir / "none.velk").c_str(), &locOwner));
-    EXPECT_EQ(locOwner, "");
-    Make("e.velk.lock", std::string(1, '\0'));
-    locOwner = "stale";
-    EXPECT_TRUE(FileLocker::ReadOwner((myDir / "e.velk").c_str(), &locOwner));
     EXPECT_EQ(locOwner, "");
     // One byte and no NUL is a name; the count given bounds the text.
     Make("f.velk.lock", "A");
@@ -120,63 +191,257 @@ TEST_F(LockTest, ForeignOrLeftoverLockRefusesSavingButNotReading)
     EXPECT_EQ(FileLocker::ParseOwner("abc", 2), "ab");
     EXPECT_EQ(FileLocker::ParseOwner("ab\0cd", 5), "ab");
     EXPECT_EQ(FileLocker::ParseOwner(nullptr, 3), "");
-    // Reading closes the file: a thousand reads leave no descriptor open.
-    size_t locOpen = std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
-    for (int i = 0; i < 1000; i++)
-        FileLocker::ReadOwner(locC.c_str(), &locOwner);
-    EXPECT_EQ(size_t(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator())), locOpen);
+
+    const struct
+    {
+        std::string myBytes;
+        int64_t myId;
+    } locIds[] = {
+        {std::string("box\0" "1234", 8), 1234},
+        {std::string("box\0" "1234\0junk", 13), 1234},
+        {std::string("\0" "7", 2), 7},
+        {std::string("box\0" "2147483647", 14), 2147483647},
+        {std::string("box\0" "2147483648", 14), 0},
+        {std::string("box\0" "0", 5), 0},
+        {std::string("box\0" "012", 7), 0},
+        {std::string("box\0" "12a", 7), 0},
+        {std::string("box\0" " 12", 7), 0},
+        {std::string("box\0", 4), 0},
+        {"box1234", 0},
+        {std::string(4095, 'n') + std::string("\0" "5", 2), 0},
+        {std::string(4094, 'n') + std::string("\0" "56", 3), 5},
+    };
+    for (const auto& locCase : locIds)
+        EXPECT_EQ(FileLocker::ParseProcessId(locCase.myBytes.data(), locCase.myBytes.size()), locCase.myId)
+            << locCase.myBytes.substr(0, 20);
+    EXPECT_EQ(FileLocker::ParseProcessId(nullptr, 5), 0);
 
     // The name written is the machine's own.
     char locHost[256] = {};
     if (gethostname(locHost, sizeof(locHost) - 1) == 0 && locHost[0])
+    {
         EXPECT_EQ(FileLocker::GetComputerName(), std::string(locHost));
-
-    // A lock that cannot be made (no such folder) says so.
-    std::string locMissing = (myDir / "nowhere" / "d.velk").string();
-    EXPECT_FALSE(locLocker.Lock(locMissing.c_str(), &locMessage));
-    EXPECT_EQ(locMessage, "Failed to lock '" + locMissing + "'");
+    }
 }
 
-TEST_F(LockTest, TwentyProcessesRacingGetOneWinnerPerRound)
+TEST_F(LockTest, EveryNameOfOneFileSharesItsLock)
 {
-    std::string locPath = Make("race.velk");
-    for (int locRound = 0; locRound < 5; locRound++)
+    std::string locReal = Make("data/level.velk");
+    fs::create_symlink("data/level.velk", myDir / "alias.velk");
+    fs::create_symlink(myDir / "alias.velk", myDir / "chain.velk");
+    fs::create_symlink("data", myDir / "folder");
+    fs::create_symlink("LEVEL.VELK", myDir / "data" / "cased.velk"); // as made on a system blind to case
+    fs::create_symlink("level.velk", myDir / "data" / "l");
+    fs::create_symlink("l", myDir / "data" / "short.velk");
+    FileLocker locHolder;
+    std::string locMessage;
+    ASSERT_TRUE(locHolder.Lock((myDir / "alias.velk").c_str(), &locMessage)) << locMessage;
+    EXPECT_EQ(locHolder.GetHeldLock(), locReal + ".lock");
+    EXPECT_EQ(Read(locReal + ".lock"), locOwnBytes());
+    EXPECT_FALSE(fs::exists(myDir / "alias.velk.lock"));
+    EXPECT_TRUE(locHolder.CanSave(locReal.c_str(), &locMessage));
+
+    const fs::path locNames[] = {myDir / "data" / "level.velk",   myDir / "chain.velk",
+                                 myDir / "folder" / "level.velk", myDir / "DATA" / "Level.Velk",
+                                 myDir / "data" / "cased.velk",   myDir / "data" / "short.velk",
+                                 myDir / "folder" / ".." / "data" / "level.velk"};
+    for (const fs::path& locName : locNames)
     {
-        int locGate[2];
-        ASSERT_EQ(pipe(locGate), 0);
-        std::vector<pid_t> locChildren;
-        for (int i = 0; i < 20; i++)
+        FileLocker locOther;
+        EXPECT_FALSE(locOther.Lock(locName.c_str(), &locMessage)) << locName;
+        EXPECT_EQ(locMessage, "File '" + locName.string() + "' is in use by '" + FileLocker::GetComputerName() +
+                                  "', you won't be able to save any changes");
+        EXPECT_FALSE(locOther.CanSave(locName.c_str(), &locMessage)) << locName;
+    }
+    locHolder.Unlock();
+    EXPECT_FALSE(fs::exists(locReal + ".lock"));
+    for (const fs::path& locName : locNames)
+        EXPECT_EQ(FileLocker::GetLockName(locName.c_str()), locReal + ".lock") << locName;
+
+    // A lock made in another case by a system blind to case is the file's lock.
+    Make("data/LEVEL.VELK.LOCK", "WINBOX");
+    FileLocker locOther;
+    EXPECT_FALSE(locOther.Lock(locReal.c_str(), &locMessage));
+    EXPECT_EQ(locMessage, "File '" + locReal + "' is in use by 'WINBOX', you won't be able to save any changes");
+    fs::remove(myDir / "data" / "LEVEL.VELK.LOCK");
+
+    // A link to a file not made yet: the lock is the file's-to-be.
+    fs::create_symlink("data/new.velk", myDir / "ahead.velk");
+    ASSERT_TRUE(locOther.Lock((myDir / "ahead.velk").c_str(), &locMessage)) << locMessage;
+    EXPECT_EQ(locOther.GetHeldLock(), (myDir / "data" / "new.velk.lock").string());
+
+    // Hard links lead to no lock of their own: the holder is told.
+    fs::create_hard_link(locReal, myDir / "hard.velk");
+    ASSERT_TRUE(locOther.Lock(locReal.c_str(), &locMessage)) << locMessage;
+    EXPECT_EQ(locOther.GetNotes(),
+              std::vector<std::string>{"'" + locReal + "' has 2 names (hard links): an editor that opens it by "
+                                                       "another name is not told of this lock"});
+    EXPECT_TRUE(fs::exists(locReal + ".lock"));
+}
+
+// Children that try Lock at once on aPath when the gate opens and keep what
+// they got until the parent has every answer; the winners' count.
+int locRace(const std::string& aPath, int aCount)
+{
+    int locGate[2];
+    int locAnswers[2];
+    int locEnd[2];
+    if (pipe(locGate) != 0 || pipe(locAnswers) != 0 || pipe(locEnd) != 0)
+        return -1;
+    std::vector<pid_t> locChildren;
+    for (int i = 0; i < aCount; i++)
+    {
+        pid_t locChild = fork();
+        if (locChild == 0)
         {
-            pid_t locChild = fork();
-            ASSERT_GE(locChild, 0);
-            if (locChild == 0)
+            close(locGate[1]);
+            close(locEnd[1]);
+            char locByte;
+            // Everyone starts together when the parent closes the gate.
+            while (read(locGate[0], &locByte, 1) > 0)
             {
-                close(locGate[1]);
-                char locByte;
-                // Everyone starts together when the parent closes the gate.
-                while (read(locGate[0], &locByte, 1) > 0)
+            }
+            {
+                FileLocker locLocker;
+                std::string locMessage;
+                locByte = locLocker.Lock(aPath.c_str(), &locMessage) ? 'y' : 'n';
+                if (write(locAnswers[1], &locByte, 1) != 1)
+                    _exit(2);
+                // The lock is held (the process runs) until every child has answered.
+                while (read(locEnd[0], &locByte, 1) > 0)
                 {
                 }
-                FileLocker* locLocker = new FileLocker; // kept: the lock must outlive the child
-                std::string locMessage;
-                _exit(locLocker->Lock(locPath.c_str(), &locMessage) ? 0 : 1);
             }
-            locChildren.push_back(locChild);
+            _exit(0);
         }
-        close(locGate[0]);
-        close(locGate[1]);
-        int locWinners = 0;
-        for (pid_t locChild : locChildren)
-        {
-            int locStatus = 0;
-            ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
-            ASSERT_TRUE(WIFEXITED(locStatus));
-            locWinners += WEXITSTATUS(locStatus) == 0;
-        }
-        EXPECT_EQ(locWinners, 1) << "round " << locRound;
-        EXPECT_EQ(Read(locPath + ".lock"), FileLocker::GetComputerName() + std::string(1, '\0'));
-        fs::remove(locPath + ".lock");
+        locChildren.push_back(locChild);
     }
+    close(locGate[0]);
+    close(locAnswers[1]);
+    close(locEnd[0]);
+    close(locGate[1]);
+    int locWinners = 0;
+    char locByte;
+    for (int i = 0; i < aCount && read(locAnswers[0], &locByte, 1) == 1; i++)
+        locWinners += locByte == 'y';
+    close(locEnd[1]);
+    close(locAnswers[0]);
+    for (pid_t locChild : locChildren)
+        waitpid(locChild, nullptr, 0);
+    return locWinners;
+}
+
+TEST_F(LockTest, ProcessesRacingForOneLockOrOneStaleLockGetOneWinner)
+{
+    std::string locPath = Make("race.velk");
+    fs::create_symlink("race.velk", myDir / "link.velk");
+    const std::string locStale = FileLocker::GetComputerName() + std::string(1, '\0') + std::to_string(locGonePid());
+    for (int locRound = 0; locRound < 10; locRound++)
+    {
+        // Half the rounds start from a lock of a process that has gone.
+        if (locRound % 2)
+            Make("race.velk.lock", locStale);
+        EXPECT_EQ(locRace(locRound % 3 ? locPath : (myDir / "link.velk").string(), 20), 1) << "round " << locRound;
+        // The winner's lock went with it: a whole lock each time, no half of one.
+        EXPECT_FALSE(fs::exists(locPath + ".lock")) << "round " << locRound;
+        EXPECT_EQ(std::distance(fs::directory_iterator(myDir), fs::directory_iterator()), 2);
+    }
+}
+
+TEST_F(LockTest, StaleLockOfThisComputerIsTakenOverAndSaid)
+{
+    std::string locA = Make("a.velk");
+    const std::string locGone = std::to_string(locGonePid());
+    Make("a.velk.lock", FileLocker::GetComputerName() + std::string(1, '\0') + locGone);
+    FileLocker locLocker;
+    std::string locMessage;
+    // Saving over it is allowed: its editor is gone.
+    EXPECT_TRUE(locLocker.CanSave(locA.c_str(), &locMessage));
+    ASSERT_TRUE(locLocker.Lock(locA.c_str(), &locMessage)) << locMessage;
+    EXPECT_EQ(Read(locA + ".lock"), locOwnBytes());
+    EXPECT_EQ(locLocker.GetNotes(),
+              std::vector<std::string>{"Lock file '" + locA + ".lock' was left by a program that is no longer running "
+                                       "(process " + locGone + " on this computer): it is this editor's now"});
+    // Taken anew by the same editor: nothing stale to tell.
+    ASSERT_TRUE(locLocker.Lock(locA.c_str(), &locMessage));
+    EXPECT_TRUE(locLocker.GetNotes().empty());
+}
+
+TEST_F(LockTest, UnlockLeavesALockThatIsNotItsOwn)
+{
+    std::string locA = Make("a.velk");
+    FileLocker locLocker;
+    std::string locMessage;
+    ASSERT_TRUE(locLocker.Lock(locA.c_str(), &locMessage));
+    // Deleted by hand and taken by another computer meanwhile.
+    fs::remove(locA + ".lock");
+    Make("a.velk.lock", std::string("OTHERBOX\0", 9) + std::to_string(getpid()));
+    EXPECT_FALSE(locLocker.CanSave(locA.c_str(), &locMessage));
+    locLocker.Unlock();
+    EXPECT_TRUE(fs::exists(locA + ".lock"));
+    fs::remove(locA + ".lock");
+
+    // Taken by another editor of this process while the first's lock file was
+    // moved aside by hand: the same bytes, another file.
+    ASSERT_TRUE(locLocker.Lock(locA.c_str(), &locMessage));
+    fs::rename(locA + ".lock", locA + ".aside");
+    FileLocker locSecond;
+    ASSERT_TRUE(locSecond.Lock(locA.c_str(), &locMessage));
+    EXPECT_FALSE(locLocker.CanSave(locA.c_str(), &locMessage));
+    locLocker.Unlock();
+    EXPECT_EQ(locSecond.GetHeldLock(), locA + ".lock");
+    EXPECT_TRUE(fs::exists(locA + ".lock"));
+    EXPECT_TRUE(locSecond.CanSave(locA.c_str(), &locMessage));
+}
+
+TEST_F(LockTest, NoDescriptorIsKeptAndNoHalfLockIsLeft)
+{
+    std::string locA = Make("a.velk");
+    std::string locB = Make("b.velk");
+    Make("b.velk.lock", "OTHERBOX");
+    fs::create_directories(myDir / "c.velk.lock");
+    const std::string locStale = FileLocker::GetComputerName() + std::string(1, '\0') + std::to_string(locGonePid());
+    const size_t locOpen = locOpenDescriptors();
+    for (int locNoLink = 0; locNoLink < 2; locNoLink++)
+    {
+        FileLocker::SetNoLinkForTest(locNoLink == 1);
+        FileLocker locLocker;
+        std::string locMessage;
+        for (int i = 0; i < 100; i++)
+        {
+            Make("a.velk.lock", locStale);
+            EXPECT_TRUE(locLocker.Lock(locA.c_str(), &locMessage));
+            EXPECT_FALSE(locLocker.Lock(locB.c_str(), &locMessage));
+            EXPECT_FALSE(locLocker.Lock((myDir / "c.velk").c_str(), &locMessage));
+            EXPECT_TRUE(locLocker.Lock(locA.c_str(), &locMessage));
+            EXPECT_TRUE(locLocker.CanSave(locA.c_str(), &locMessage));
+            std::string locOwner;
+            FileLocker::ReadOwner(locB.c_str(), &locOwner);
+        }
+        EXPECT_EQ(Read(locA + ".lock"), locOwnBytes());
+        EXPECT_EQ(locOpenDescriptors(), locOpen) << (locNoLink ? "without links" : "linked in");
+
+        // A write that fails (the file size limit, as a full disk would) leaves
+        // no lock, whole or half.
+        locLocker.Unlock();
+        pid_t locChild = fork();
+        if (locChild == 0)
+        {
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit locLimit = {3, 3};
+            setrlimit(RLIMIT_FSIZE, &locLimit);
+            FileLocker locLimited;
+            bool locLocked = locLimited.Lock(locA.c_str(), &locMessage);
+            bool locSaid = locMessage == "Failed to lock '" + locA + "'";
+            _exit(!locLocked && locSaid && !fs::exists(locA + ".lock") ? 0 : 1);
+        }
+        int locStatus = -1;
+        ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+        EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0) << (locNoLink ? "without links" : "linked in");
+        EXPECT_FALSE(fs::exists(locA + ".lock"));
+    }
+    FileLocker::SetNoLinkForTest(false);
+    EXPECT_EQ(std::distance(fs::directory_iterator(myDir), fs::directory_iterator()), 4);
 }
 
 // --- the directory scan ---
