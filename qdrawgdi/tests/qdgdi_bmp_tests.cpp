@@ -1,0 +1,185 @@
+// The BMP reader on real files: pictures written by ImageMagick (1, 4 and 8 bits with a
+// colour table, RLE8, 16 bits of 5-6-5 and 5-5-5, 24 bits, 32 bits with alpha, the old
+// 12-byte header) and copies of them made by hand (top-down rows, RLE4 with a jump and a
+// row ended early, 32 bits without masks, masks after a 40-byte header). The image
+// library that read them before stands as the reference for the pixels.
+#include "qdrawgdi/qdgdi_bmp.h"
+
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace
+{
+std::vector<uint8_t> locRead(const std::string& aName)
+{
+    std::ifstream locFile(std::string(Q_TEST_SOURCE_DIR) + "/tests/data/bmp/" + aName, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(locFile), std::istreambuf_iterator<char>());
+}
+
+// The picture as 0xRRGGBB, top row first.
+struct Picture
+{
+    int myWidth = 0;
+    int myHeight = 0;
+    std::vector<uint32_t> myPixels;
+    uint32_t At(int x, int y) const { return myPixels[(size_t)y * myWidth + x]; }
+};
+
+Picture locDecode(const std::vector<uint8_t>& aFile, QDGDI_BMPError* anError = nullptr)
+{
+    Picture locPicture;
+    QDGDI_BMPImage locImage;
+    const QDGDI_BMPError locError = QDGDI_DecodeBMP(aFile.data(), (uint32_t)aFile.size(), &locImage);
+    if (anError)
+        *anError = locError;
+    if (locError != QDGDI_BMP_OK)
+        return locPicture;
+    locPicture.myWidth = locImage.myWidth, locPicture.myHeight = locImage.myHeight;
+    for (int y = 0; y < locImage.myHeight; y++)
+        for (int x = 0; x < locImage.myWidth; x++)
+        {
+            const uint8_t* p = locImage.myRows + (size_t)(locImage.myHeight - 1 - y) * locImage.myStride + 4 * x;
+            EXPECT_EQ(p[3], 0);
+            locPicture.myPixels.push_back((uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16));
+        }
+    QDGDI_FreeBMP(&locImage);
+    return locPicture;
+}
+
+Picture locDecodeWithQt(const std::vector<uint8_t>& aFile)
+{
+    Picture locPicture;
+    QImage locImage;
+    if (!locImage.loadFromData(aFile.data(), (int)aFile.size(), "BMP"))
+        return locPicture;
+    locImage = locImage.convertToFormat(QImage::Format_RGB32);
+    locPicture.myWidth = locImage.width(), locPicture.myHeight = locImage.height();
+    for (int y = 0; y < locImage.height(); y++)
+        for (int x = 0; x < locImage.width(); x++)
+            locPicture.myPixels.push_back(locImage.pixel(x, y) & 0xFFFFFF);
+    return locPicture;
+}
+
+// rle4.bmp: row 3 (from the top) has six pixels, then a jump three right and one row up
+// (towards the top), so the rest of row 3 and columns 0..8 of row 2 are not written.
+bool locJumpedOver(int x, int y)
+{
+    return (y == 3 && x >= 6) || (y == 2 && x < 9);
+}
+
+// Pixels a run-length picture jumps over are left out when aJumpsFlag is set: the image
+// library left them as its memory happened to be.
+void locExpectSame(const Picture& aPicture, const Picture& aWanted, const std::string& aName,
+                   bool aJumpsFlag = false)
+{
+    ASSERT_EQ(aPicture.myWidth, aWanted.myWidth) << aName;
+    ASSERT_EQ(aPicture.myHeight, aWanted.myHeight) << aName;
+    for (int y = 0; y < aWanted.myHeight; y++)
+        for (int x = 0; x < aWanted.myWidth; x++)
+            if (!aJumpsFlag || !locJumpedOver(x, y))
+            {
+                ASSERT_EQ(aPicture.At(x, y), aWanted.At(x, y)) << aName << " at " << x << "," << y;
+            }
+}
+} // namespace
+
+TEST(QDGDI_BMP, EveryWrittenKindReadsAsTheImageLibraryReadIt)
+{
+    for (const char* locName : {"mono1.bmp", "palette4.bmp", "palette8.bmp", "rle8.bmp", "rle4.bmp", "true24.bmp",
+                                "alpha32_v5.bmp", "rgb32.bmp", "rgb565_v5.bmp", "rgb565_masks.bmp", "core8.bmp",
+                                "core24.bmp", "topdown24.bmp", "topdown8.bmp"})
+    {
+        const std::vector<uint8_t> locFile = locRead(locName);
+        ASSERT_FALSE(locFile.empty()) << locName;
+        QDGDI_BMPError locError;
+        const Picture locPicture = locDecode(locFile, &locError);
+        ASSERT_EQ(locError, QDGDI_BMP_OK) << locName;
+        EXPECT_EQ(locPicture.myWidth, 13);
+        EXPECT_EQ(locPicture.myHeight, 7);
+        locExpectSame(locPicture, locDecodeWithQt(locFile), locName, strcmp(locName, "rle4.bmp") == 0);
+    }
+}
+
+TEST(QDGDI_BMP, TrueColourKindsGiveTheSamePixels)
+{
+    // The source: red across, green down, blue along the diagonal; a yellow bar over
+    // (1..9, 1..2) and a white corner at the bottom right.
+    const Picture locTrue = locDecode(locRead("true24.bmp"));
+    ASSERT_EQ(locTrue.myWidth, 13);
+    EXPECT_EQ(locTrue.At(0, 0), 0x000000u);
+    EXPECT_EQ(locTrue.At(1, 1), 0xFFFF00u);
+    EXPECT_EQ(locTrue.At(9, 2), 0xFFFF00u);
+    EXPECT_EQ(locTrue.At(12, 6), 0xFFFFFFu);
+    EXPECT_EQ(locTrue.At(12, 0) >> 16, 235u);   // 12/13 red
+    EXPECT_EQ(locTrue.At(0, 5) >> 8, 182u);     // 5/7 green
+    for (const char* locName : {"alpha32_v5.bmp", "rgb32.bmp", "core24.bmp", "topdown24.bmp"})
+        locExpectSame(locDecode(locRead(locName)), locTrue, locName);
+    locExpectSame(locDecode(locRead("topdown8.bmp")), locDecode(locRead("palette8.bmp")), "topdown8.bmp");
+    locExpectSame(locDecode(locRead("rgb565_masks.bmp")), locDecode(locRead("rgb565_v5.bmp")), "rgb565_masks.bmp");
+}
+
+TEST(QDGDI_BMP, SixteenBitChannelsFillTheTopOfTheirByte)
+{
+    // 5-5-5 written with a 40-byte header that says "bit fields" but holds no masks (the
+    // pixels start right after it): the default masks hold. A 5-bit 31 shows as 248 and
+    // a 6-bit 63 as 252; every channel is within a step and a half of the 24-bit picture's.
+    const Picture locTrue = locDecode(locRead("true24.bmp"));
+    for (const char* locName : {"rgb555_nomasks.bmp", "rgb565_v5.bmp"})
+    {
+        const Picture locPicture = locDecode(locRead(locName));
+        ASSERT_EQ(locPicture.myWidth, 13) << locName;
+        const uint32_t locWhite = locName[4] == '5' ? 0xF8F8F8u : 0xF8FCF8u;
+        EXPECT_EQ(locPicture.At(12, 6), locWhite) << locName;
+        EXPECT_EQ(locPicture.At(1, 1), locWhite & 0xFFFF00u) << locName;
+        for (int y = 0; y < 7; y++)
+            for (int x = 0; x < 13; x++)
+                for (int locShift : {0, 8, 16})
+                {
+                    const int locWant = (locTrue.At(x, y) >> locShift) & 0xFF;
+                    const int locGot = (locPicture.At(x, y) >> locShift) & 0xFF;
+                    EXPECT_LE(std::abs(locWant - locGot), 12) << locName << " at " << x << "," << y;
+                }
+    }
+}
+
+TEST(QDGDI_BMP, RunsLeavePixelsTheyJumpOverAtColourZero)
+{
+    const Picture locRuns = locDecode(locRead("rle4.bmp"));
+    const Picture locPlain = locDecode(locRead("palette4.bmp"));
+    ASSERT_EQ(locRuns.myWidth, 13);
+    const std::vector<uint8_t> locFile = locRead("rle4.bmp");
+    const uint32_t locColourZero = locFile[54] | (locFile[55] << 8) | (locFile[56] << 16);
+    ASSERT_NE(locColourZero, 0u);
+    for (int y = 0; y < 7; y++)
+        for (int x = 0; x < 13; x++)
+        {
+            if (locJumpedOver(x, y))
+            {
+                EXPECT_EQ(locRuns.At(x, y), locColourZero) << x << "," << y;
+            }
+            else if (y != 2)
+            {
+                EXPECT_EQ(locRuns.At(x, y), locPlain.At(x, y)) << x << "," << y;
+            }
+        }
+    // ImageMagick's RLE8 pads each row with a run of three pixels past the width: dropped.
+    EXPECT_EQ(locDecode(locRead("rle8.bmp")).myPixels, locDecode(locRead("palette8.bmp")).myPixels);
+}
+
+TEST(QDGDI_BMP, IndicesPastTheColourTableAreBlack)
+{
+    // A 2 × 1 4-bit picture with a table of 2 colours: index 1 is white, index 9 has no colour.
+    std::vector<uint8_t> f = {'B', 'M', 66, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 1, 0,
+                              0,   0,   1,  0, 4, 0, 0, 0, 0, 0, 4,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0,
+                              0,   0,   0,  0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0x19, 0, 0, 0};
+    const Picture locPicture = locDecode(f);
+    ASSERT_EQ(locPicture.myWidth, 2);
+    EXPECT_EQ(locPicture.At(0, 0), 0xFFFFFFu);
+    EXPECT_EQ(locPicture.At(1, 0), 0u);
+}
