@@ -297,8 +297,11 @@ QDGDI_BMPError locReadRuns(const uint8_t* aData, uint32_t aSize, const Layout& a
     const bool locNibbleFlag = aLayout.myCompression == locRLE4;
     const uint32_t w = aLayout.myWidth, h = aLayout.myHeight;
     const size_t locTargetStride = (size_t)w * 4;
-    for (size_t i = 0; i < (size_t)w * h; i++)
-        memcpy(aRows + 4 * i, &aLayout.myPalette[0], 4);
+    // Colour 0 everywhere, in doubling copies: a few bytes of runs may span 64 Mi pixels.
+    const size_t locTotal = locTargetStride * h;
+    memcpy(aRows, &aLayout.myPalette[0], 4);
+    for (size_t locDone = 4; locDone < locTotal; locDone *= 2)
+        memcpy(aRows + locDone, aRows, locDone < locTotal - locDone ? locDone : locTotal - locDone);
 
     uint32_t locPos = aLayout.myPixelStart;
     uint32_t x = 0, y = 0;   // y counts rows from the bottom, as the data does
