@@ -117,7 +117,8 @@ struct Layout
     uint32_t myPixelStart;   // where the pixel data begins in the file
 };
 
-QDGDI_BMPError locReadHeaders(const uint8_t* aData, uint32_t aSize, Layout* aLayout, QDGDI_BMPImage* anImage)
+QDGDI_BMPError locReadHeaders(const uint8_t* aData, uint32_t aSize, uint64_t aMaxPixels, Layout* aLayout,
+                              QDGDI_BMPImage* anImage)
 {
     if (aSize < 2 || aData[0] != 'B' || aData[1] != 'M')
         return locFail(anImage, QDGDI_BMP_NOT_BMP, "it does not start with \"BM\"");
@@ -163,9 +164,9 @@ QDGDI_BMPError locReadHeaders(const uint8_t* aData, uint32_t aSize, Layout* aLay
     aLayout->myTopDownFlag = locHeight < 0;
     aLayout->myWidth = (uint32_t)locWidth;
     aLayout->myHeight = (uint32_t)(locHeight < 0 ? -locHeight : locHeight);
-    if ((uint64_t)aLayout->myWidth * aLayout->myHeight > QDGDI_BMP_MAX_PIXELS)
+    if ((uint64_t)aLayout->myWidth * aLayout->myHeight > aMaxPixels)
         return locFail(anImage, QDGDI_BMP_BAD_SIZE, "%u x %u pixels, more than %llu", aLayout->myWidth,
-                       aLayout->myHeight, (unsigned long long)QDGDI_BMP_MAX_PIXELS);
+                       aLayout->myHeight, (unsigned long long)aMaxPixels);
 
     const uint32_t locBits = aLayout->myBits;
     const uint32_t locCompression = aLayout->myCompression;
@@ -371,13 +372,15 @@ QDGDI_BMPError locReadRuns(const uint8_t* aData, uint32_t aSize, const Layout& a
 
 // [SECTION] decoding
 
-QDGDI_BMPError QDGDI_DecodeBMP(const uint8_t* aData, uint32_t aSize, QDGDI_BMPImage* anImage)
+QDGDI_BMPError QDGDI_DecodeBMP(const uint8_t* aData, uint32_t aSize, QDGDI_BMPImage* anImage, uint64_t aMaxPixels)
 {
     *anImage = {};
     if (!aData)
         aSize = 0;
     Layout locLayout = {};
-    QDGDI_BMPError locError = locReadHeaders(aData, aSize, &locLayout, anImage);
+    if (aMaxPixels > QDGDI_BMP_MAX_PIXELS)
+        aMaxPixels = QDGDI_BMP_MAX_PIXELS;
+    QDGDI_BMPError locError = locReadHeaders(aData, aSize, aMaxPixels, &locLayout, anImage);
     if (locError != QDGDI_BMP_OK)
         return locError;
     uint8_t* locRows = (uint8_t*)malloc((size_t)locLayout.myWidth * locLayout.myHeight * 4);

@@ -33,8 +33,10 @@ struct QDGDI_BMPImage
     char myReason[192];
 };
 
-// Leaves anImage without rows (myRows null) and myReason filled on failure.
-QDGDI_BMPError QDGDI_DecodeBMP(const uint8_t* aData, uint32_t aSize, QDGDI_BMPImage* anImage);
+// Leaves anImage without rows (myRows null) and myReason filled on failure. A picture of
+// more than aMaxPixels is refused (QDGDI_BMP_BAD_SIZE).
+QDGDI_BMPError QDGDI_DecodeBMP(const uint8_t* aData, uint32_t aSize, QDGDI_BMPImage* anImage,
+                               uint64_t aMaxPixels = QDGDI_BMP_MAX_PIXELS);
 void QDGDI_FreeBMP(QDGDI_BMPImage* anImage);
 // The fixed text of a code: "is cut short", "is not a BMP file", ...
 const char* QDGDI_BMPErrorText(QDGDI_BMPError anError);

@@ -172,14 +172,86 @@ TEST(QDGDI_BMP, RunsLeavePixelsTheyJumpOverAtColourZero)
     EXPECT_EQ(locDecode(locRead("rle8.bmp")).myPixels, locDecode(locRead("palette8.bmp")).myPixels);
 }
 
+namespace
+{
+// A BMP put together by hand: an information header of aHeaderSize bytes (12: the core
+// one; masks inside the larger ones, after the 40-byte one), a colour table of
+// 0xRRGGBB, the pixel bytes; the pixel offset 0 when aZeroOffsetFlag is set.
+std::vector<uint8_t> locBuild(uint32_t aHeaderSize, int aWidth, int aHeight, int aBits, int aCompression,
+                              const std::vector<uint32_t>& aMasks, const std::vector<uint32_t>& aColours,
+                              const std::vector<uint8_t>& aPixels, bool aZeroOffsetFlag = false)
+{
+    std::vector<uint8_t> f = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const auto locPut = [&f](uint32_t aValue, int aBytes) {
+        for (int i = 0; i < aBytes; i++)
+            f.push_back((uint8_t)(aValue >> (8 * i)));
+    };
+    locPut(aHeaderSize, 4);
+    if (aHeaderSize == 12)
+        locPut(aWidth, 2), locPut(aHeight, 2), locPut(1, 2), locPut(aBits, 2);
+    else
+    {
+        locPut(aWidth, 4), locPut(aHeight, 4), locPut(1, 2), locPut(aBits, 2), locPut(aCompression, 4);
+        locPut((uint32_t)aPixels.size(), 4), locPut(0, 4), locPut(0, 4), locPut((uint32_t)aColours.size(), 4);
+        locPut(0, 4);
+        for (uint32_t locMask : aMasks)
+            if (aHeaderSize == 40 || f.size() < 14 + aHeaderSize)
+                locPut(locMask, 4);
+        while (f.size() < 14 + aHeaderSize)
+            f.push_back(0);
+    }
+    for (uint32_t locColour : aColours)
+        locPut(locColour, aHeaderSize == 12 ? 3 : 4);
+    const uint32_t locOffset = aZeroOffsetFlag ? 0 : (uint32_t)f.size();
+    for (int i = 0; i < 4; i++)
+        f[10 + i] = (uint8_t)(locOffset >> (8 * i));
+    f.insert(f.end(), aPixels.begin(), aPixels.end());
+    return f;
+}
+} // namespace
+
+TEST(QDGDI_BMP, RareButValidLayoutsAreRead)
+{
+    // Every header size a writer makes, a single row, pixels right after the headers
+    // (offset 0): one 24-bit pixel, blue 0x30, green 0x20, red 0x10.
+    for (uint32_t locHeader : {12u, 40u, 52u, 56u, 64u, 108u, 124u})
+        for (bool locZeroOffset : {false, true})
+        {
+            const Picture p = locDecode(locBuild(locHeader, 1, 1, 24, 0, {}, {}, {0x30, 0x20, 0x10, 0}, locZeroOffset));
+            ASSERT_EQ(p.myPixels.size(), 1u) << locHeader;
+            EXPECT_EQ(p.At(0, 0), 0x102030u) << locHeader;
+        }
+    // Bit fields: a channel left out, a channel of one bit, channels wider than a byte;
+    // masks after the 40-byte header or inside a larger one.
+    for (uint32_t locHeader : {40u, 56u, 124u})
+    {
+        Picture p = locDecode(locBuild(locHeader, 1, 1, 16, 3, {0x8000, 0x03E0, 0}, {}, {0xE0, 0x83, 0, 0}));
+        ASSERT_EQ(p.myPixels.size(), 1u) << locHeader;
+        EXPECT_EQ(p.At(0, 0), 0x80F800u) << locHeader;
+        p = locDecode(locBuild(locHeader, 1, 1, 32, 3, {0x3FF00000, 0x000FFC00, 0x000003FF}, {},
+                               {0x04, 0x00, 0xF8, 0x3F}));
+        ASSERT_EQ(p.myPixels.size(), 1u) << locHeader;
+        EXPECT_EQ(p.At(0, 0), 0xFF8001u) << locHeader;
+    }
+}
+
 TEST(QDGDI_BMP, IndicesPastTheColourTableAreBlack)
 {
-    // A 2 × 1 4-bit picture with a table of 2 colours: index 1 is white, index 9 has no colour.
-    std::vector<uint8_t> f = {'B', 'M', 66, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 1, 0,
-                              0,   0,   1,  0, 4, 0, 0, 0, 0, 0, 4,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0,
-                              0,   0,   0,  0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0x19, 0, 0, 0};
-    const Picture locPicture = locDecode(f);
-    ASSERT_EQ(locPicture.myWidth, 2);
-    EXPECT_EQ(locPicture.At(0, 0), 0xFFFFFFu);
-    EXPECT_EQ(locPicture.At(1, 0), 0u);
+    // A 2 × 1 4-bit picture with a table of 2 colours: index 1 is white, index 2 has no colour.
+    const Picture p = locDecode(locBuild(40, 2, 1, 4, 0, {}, {0x000000, 0xFFFFFF}, {0x12, 0, 0, 0}));
+    ASSERT_EQ(p.myPixels.size(), 2u);
+    EXPECT_EQ(p.At(0, 0), 0xFFFFFFu);
+    EXPECT_EQ(p.At(1, 0), 0u);
+}
+
+TEST(QDGDI_BMP, RunsStopWhereTheySay)
+{
+    // 4 × 2, RLE8. Bottom row: two of colour 1, a jump of one, one of colour 2. Top row: a
+    // copy of three (colours 3, 4, 5) with a pad byte that is no pixel. Unwritten: colour 0.
+    const std::vector<uint32_t> locColours = {0x000010, 0x000011, 0x000012, 0x000013, 0x000014, 0x000015, 0x000016,
+                                              0x000017};
+    const Picture p = locDecode(locBuild(40, 4, 2, 8, 1, {}, locColours,
+                                         {2, 1, 0, 2, 1, 0, 1, 2, 0, 0, 0, 3, 3, 4, 5, 7, 0, 1}));
+    ASSERT_EQ(p.myPixels.size(), 8u);
+    EXPECT_EQ(p.myPixels, (std::vector<uint32_t>{0x13, 0x14, 0x15, 0x10, 0x11, 0x11, 0x10, 0x12}));
 }
