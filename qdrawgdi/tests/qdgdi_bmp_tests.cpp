@@ -254,4 +254,8 @@ TEST(QDGDI_BMP, RunsStopWhereTheySay)
                                          {2, 1, 0, 2, 1, 0, 1, 2, 0, 0, 0, 3, 3, 4, 5, 7, 0, 1}));
     ASSERT_EQ(p.myPixels.size(), 8u);
     EXPECT_EQ(p.myPixels, (std::vector<uint32_t>{0x13, 0x14, 0x15, 0x10, 0x11, 0x11, 0x10, 0x12}));
+    // Jumps may end on the right edge and on the row past the top; then only the end follows.
+    const Picture locEdges = locDecode(locBuild(40, 4, 2, 8, 1, {}, locColours, {2, 1, 0, 2, 2, 0, 0, 0, 0, 2, 0, 1, 0, 1}));
+    ASSERT_EQ(locEdges.myPixels.size(), 8u);
+    EXPECT_EQ(locEdges.myPixels, (std::vector<uint32_t>{0x10, 0x10, 0x10, 0x10, 0x11, 0x11, 0x10, 0x10}));
 }
