@@ -886,7 +886,7 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     locSiblingsTold.Tell();
     if (ourNumberErrors > 0)
     {
-        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): %d values are not numbers, '%s' is left as it was",
+        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): values that are not numbers: %d; '%s' is left as it was",
                   ourNumberErrors, aTezFileName);
         return false;
     }

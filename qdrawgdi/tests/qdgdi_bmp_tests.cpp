@@ -106,24 +106,6 @@ TEST(QDGDI_BMP, EveryWrittenKindReadsAsTheImageLibraryReadIt)
     }
 }
 
-TEST(QDGDI_BMP, TrueColourKindsGiveTheSamePixels)
-{
-    // The source: red across, green down, blue along the diagonal; a yellow bar over
-    // (1..9, 1..2) and a white corner at the bottom right.
-    const Picture locTrue = locDecode(locRead("true24.bmp"));
-    ASSERT_EQ(locTrue.myWidth, 13);
-    EXPECT_EQ(locTrue.At(0, 0), 0x000000u);
-    EXPECT_EQ(locTrue.At(1, 1), 0xFFFF00u);
-    EXPECT_EQ(locTrue.At(9, 2), 0xFFFF00u);
-    EXPECT_EQ(locTrue.At(12, 6), 0xFFFFFFu);
-    EXPECT_EQ(locTrue.At(12, 0) >> 16, 235u);   // 12/13 red
-    EXPECT_EQ(locTrue.At(0, 5) >> 8, 182u);     // 5/7 green
-    for (const char* locName : {"alpha32_v5.bmp", "rgb32.bmp", "core24.bmp", "topdown24.bmp"})
-        locExpectSame(locDecode(locRead(locName)), locTrue, locName);
-    locExpectSame(locDecode(locRead("topdown8.bmp")), locDecode(locRead("palette8.bmp")), "topdown8.bmp");
-    locExpectSame(locDecode(locRead("rgb565_masks.bmp")), locDecode(locRead("rgb565_v5.bmp")), "rgb565_masks.bmp");
-}
-
 TEST(QDGDI_BMP, SixteenBitChannelsFillTheTopOfTheirByte)
 {
     // 5-5-5 written with a 40-byte header that says "bit fields" but holds no masks (the

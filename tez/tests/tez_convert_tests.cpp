@@ -411,6 +411,7 @@ TEST_F(TezConvertTest, ValuesThatAreNotNumbersFailTheConversionWithTheirNames)
     ASSERT_TRUE(Compile(locGood, "numbers.velk",
                         "NUMBER a -3\r\nNUMBER b +7\r\nNUMBER c 2147483647\r\nNUMBER d -2147483648\r\n"
                         "DECIMAL e 1.5e3\r\nDECIMAL f .5\r\nDECIMAL g -5.\r\nDECIMAL h 2E-3\r\nDECIMAL i 12\r\n"
+                        "DECIMAL j 9.09e09\r\nDECIMAL k 0.90E-90\r\n"
                         "Item item\r\n{\r\n\tweight 0.25\r\n\tpos\r\n\t{\r\n\t\tx 4\r\n\t}\r\n}\r\n"));
     ASSERT_TRUE(VelkToTez::Convert(locGood, PathOf("numbers.velk").c_str())) << AllPrinted();
     EXPECT_FALSE(Printed("ERROR:")) << AllPrinted();
@@ -420,6 +421,7 @@ TEST_F(TezConvertTest, ValuesThatAreNotNumbersFailTheConversionWithTheirNames)
     VelkNameSpace locBad;
     ASSERT_TRUE(Compile(locBad, "numbers.velk",
                         "NUMBER a abc\r\nNUMBER b 1.5\r\nNUMBER c 2147483648\r\nNUMBER d 0x10\r\nNUMBER ok 5\r\n"
+                        "NUMBER m -21474836480\r\n"
                         "DECIMAL e 1,5\r\nDECIMAL f 1e\r\nDECIMAL g .\r\nDECIMAL h 2 \r\nDECIMAL i \"\"\r\n"
                         "Item item\r\n{\r\n\tweight heavy\r\n\tpos\r\n\t{\r\n\t\tx -\r\n\t}\r\n}\r\n"))
         << AllPrinted();
@@ -435,6 +437,7 @@ TEST_F(TezConvertTest, ValuesThatAreNotNumbersFailTheConversionWithTheirNames)
                              "ERROR: VelkToTez: the NUMBER instance 'b' holds '1.5', " + locWhole,
                              "ERROR: VelkToTez: the NUMBER instance 'c' holds '2147483648', " + locWhole,
                              "ERROR: VelkToTez: the NUMBER instance 'd' holds '0x10', " + locWhole,
+                             "ERROR: VelkToTez: the NUMBER instance 'm' holds '-21474836480', " + locWhole,
                              "ERROR: VelkToTez: the DECIMAL instance 'e' holds '1,5', " + locNumber,
                              "ERROR: VelkToTez: the DECIMAL instance 'f' holds '1e', " + locNumber,
                              "ERROR: VelkToTez: the DECIMAL instance 'g' holds '.', " + locNumber,
@@ -443,7 +446,12 @@ TEST_F(TezConvertTest, ValuesThatAreNotNumbersFailTheConversionWithTheirNames)
                                  locNumber,
                          }))
         << AllPrinted();
-    EXPECT_TRUE(Printed("VelkToTez::Priv_ConvertVelkToTez(): 9 values are not numbers, '" + PathOf("numbers.tez") +
-                        "' is left as it was"));
+    EXPECT_TRUE(Printed("VelkToTez::Priv_ConvertVelkToTez(): values that are not numbers: 10; '" +
+                        PathOf("numbers.tez") + "' is left as it was"));
+    EXPECT_EQ(ReadDisk("numbers.tez"), locOldTez);
+    // One is enough.
+    VelkNameSpace locOne;
+    ASSERT_TRUE(Compile(locOne, "numbers.velk", "NUMBER a 1\r\nDECIMAL b x\r\n"));
+    EXPECT_FALSE(VelkToTez::Convert(locOne, PathOf("numbers.velk").c_str()));
     EXPECT_EQ(ReadDisk("numbers.tez"), locOldTez);
 }
