@@ -240,4 +240,12 @@ TEST(QDGDI_BMP, RunsStopWhereTheySay)
     const Picture locEdges = locDecode(locBuild(40, 4, 2, 8, 1, {}, locColours, {2, 1, 0, 2, 2, 0, 0, 0, 0, 2, 0, 1, 0, 1}));
     ASSERT_EQ(locEdges.myPixels.size(), 8u);
     EXPECT_EQ(locEdges.myPixels, (std::vector<uint32_t>{0x10, 0x10, 0x10, 0x10, 0x11, 0x11, 0x10, 0x10}));
+    // A run past the row's end is cut there and leaves the next row alone.
+    const Picture locCut = locDecode(locBuild(40, 4, 2, 8, 1, {}, locColours, {2, 1, 5, 3, 0, 0, 0, 2, 3, 0, 1, 2, 0, 1}));
+    EXPECT_EQ(locCut.myPixels, (std::vector<uint32_t>{0x10, 0x10, 0x10, 0x12, 0x11, 0x11, 0x13, 0x13}));
+    // RLE4 copies of an odd and an even number of pixels take their bytes, padded to two.
+    const Picture locNibbles = locDecode(locBuild(40, 5, 2, 4, 2, {}, locColours,
+                                                  {0, 5, 0x12, 0x34, 0x50, 0, 0, 0, 0, 4, 0x67, 0x12, 1, 0x30, 0, 1}));
+    EXPECT_EQ(locNibbles.myPixels,
+              (std::vector<uint32_t>{0x16, 0x17, 0x11, 0x12, 0x13, 0x11, 0x12, 0x13, 0x14, 0x15}));
 }
