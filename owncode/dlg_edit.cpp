@@ -17,6 +17,22 @@ void ShowInvalidPath(const char* aPath, const char* aBaseDirectory)
     UI_MessageBox("Invalid Path", locText, OS_MB_OK);
 }
 
+namespace
+{
+// A NUMBER or DECIMAL value must be a number: the box names the member, and the
+// dialog stays open with the value as it stands.
+bool locAcceptValue(const QC_String& aTypeName, const QC_String& aName, const QC_String& aValue)
+{
+    if (Velk_IsNumberValue(aTypeName, aValue.GetBuffer()))
+        return true;
+    QC_String locText;
+    locText.Format("'%s' is not a value of the %s '%s': it takes %s.", aValue.GetBuffer(), aTypeName.GetBuffer(),
+                   aName.GetBuffer(), Velk_NumberHint(aTypeName));
+    UI_MessageBox("Invalid Value", locText, OS_MB_OK | OS_MB_ICONWARNING);
+    return false;
+}
+} // namespace
+
 // --- CDlgEdit ---
 
 namespace
@@ -70,7 +86,10 @@ void CDlgEdit::OnInitDialog()
 
 void CDlgEdit::OnOK()
 {
-    myValue = GetText(IDC_VALUE);
+    const QC_String locValue = GetText(IDC_VALUE);
+    if (!locAcceptValue(myTypeName, myName, locValue))
+        return;
+    myValue = locValue;
     EndDialog(UI_IDOK);
 }
 
@@ -96,7 +115,12 @@ void CDlgEditList::OnOK()
 {
     int locIndex = GetListSelection(IDC_LIST);
     if (locIndex >= 0)
-        myValue = GetListText(IDC_LIST, locIndex);
+    {
+        const QC_String locValue = GetListText(IDC_LIST, locIndex);
+        if (!locAcceptValue(myTypeName, myName, locValue))
+            return;
+        myValue = locValue;
+    }
     EndDialog(UI_IDOK);
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform/gdi/gdi.h"
 #include "qcommon/qc_debug.h"
+#include "qdrawgdi/qdgdi_bmp.h"
 #include "qdrawgdi/qdgdi_tga.h"
 #include "qfile/qf_file.h"
 
@@ -141,9 +142,24 @@ GDIBitmap* GDIBitmap::Load(QDGDI_Factory* aFactory, const char* aFileName)
 GDI_Bitmap* GDIBitmap::GetBMPData(const char* aFileName)
 {
     std::vector<uint8_t> locContents;
-    if (!locReadFile(aFileName, &locContents) || locContents.empty())
+    if (!locReadFile(aFileName, &locContents))
+    {
+        QC_Debug::Printf("GDIBitmap::GetBMPData(): file '%s' does not exist", aFileName);
         return nullptr;
-    return GDI_Bitmap::CreateFromBMP(locContents.data(), (uint32_t)locContents.size());
+    }
+    QDGDI_BMPImage locImage;
+    if (QDGDI_DecodeBMP(locContents.data(), (uint32_t)locContents.size(), &locImage) != QDGDI_BMP_OK)
+    {
+        QC_Debug::Printf("GDIBitmap::GetBMPData(): file '%s' %s", aFileName, locImage.myReason);
+        return nullptr;
+    }
+    GDI_Bitmap* locBitmap = GDI_Bitmap::CreateFromRows(locImage.myWidth, locImage.myHeight, 32, true,
+                                                       locImage.myRows, locImage.myStride);
+    QDGDI_FreeBMP(&locImage);
+    if (!locBitmap)
+        QC_Debug::Printf("GDIBitmap::GetBMPData(): file '%s' %s", aFileName,
+                         QDGDI_BMPErrorText(QDGDI_BMP_OUT_OF_MEMORY));
+    return locBitmap;
 }
 
 GDI_Bitmap* GDIBitmap::GetTGAData(const char* aFileName)

@@ -255,6 +255,9 @@ SiblingReports* ourHeldSiblings = nullptr;
 
 VelkToTez::FileStepHook ourFileStepHook = nullptr;
 int ourFileStep = 0;
+// NUMBER and DECIMAL values of this conversion that are not numbers: each is an
+// error line, and the conversion fails once all are told.
+int ourNumberErrors = 0;
 
 VelkToTez::Failure ourLastFailure;
 
@@ -709,6 +712,23 @@ bool VelkToTez::ConvertVelkToTez(TezOutput& aFile, VelkNameSpace& aNameSpace, Te
             Tez_Print("%s: string value exceeds maximum allowed length (%d chars)", locRecordFunction, TEZ_MAX_STRING);
             return false;
         }
+        // (A NUMBER's or DECIMAL's value is its own text, ended as a string.)
+        if ((locIsType(locTypeName, "NUMBER", 6) || locIsType(locTypeName, "DECIMAL", 7)) &&
+            !Velk_IsNumberValue(locTypeName, locValue))
+        {
+            // The game would read such a value as 0: named by its instance (the root) and member.
+            const std::string locPath = locPathOf(aPrefix, locName);
+            const size_t locDot = locPath.find('.');
+            const std::string locValueText(locValue, locLength);
+            if (locDot == std::string::npos)
+                VelkLog::Error("VelkToTez: the %s instance '%s' holds '%s', which is not %s", locTypeName.GetBuffer(),
+                               locPath.c_str(), locValueText.c_str(), Velk_NumberHint(locTypeName));
+            else
+                VelkLog::Error("VelkToTez: the %s member '%s' of instance '%s' holds '%s', which is not %s",
+                               locTypeName.GetBuffer(), locPath.c_str() + locDot + 1,
+                               locPath.substr(0, locDot).c_str(), locValueText.c_str(), Velk_NumberHint(locTypeName));
+            ourNumberErrors++;
+        }
         if (locLength == 7 && memcmp(locValue, "<empty>", 7) == 0)
             locLength = 0;
         char locPath[TEZ_MAX_STRING];
@@ -750,6 +770,7 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     ClearRegistry();
     ourFileStep = 0;
     ourLastFailure = Failure();
+    ourNumberErrors = 0;
 
     // The roots in place: nothing changes the namespace while it is converted.
     const VelkMembers& locRoots = aNameSpace.GetInstanceView();
@@ -879,6 +900,12 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
         if (!ConvertVelkToTez(locOutput, aNameSpace, locEncoder, "", locRoot))
             return false;
     locSiblingsTold.Tell();
+    if (ourNumberErrors > 0)
+    {
+        Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): values that are not numbers: %d; '%s' is left as it was",
+                  ourNumberErrors, aTezFileName);
+        return false;
+    }
     if (!ourNamesApart)
         locWriteReport();
     std::string locLocName;

@@ -517,6 +517,49 @@ VelkType* VelkFree::Clone() const
     return locCopy;
 }
 
+bool Velk_IsNumberValue(const QC_String& aTypeName, const char* aValue)
+{
+    const bool locWholeFlag = aTypeName == "NUMBER";
+    if (!locWholeFlag && !(aTypeName == "DECIMAL"))
+        return true;
+    if (aValue == nullptr || aValue[0] == 0 || strcmp(aValue, VELK_EMPTY) == 0)
+        return true;
+    const char* locAt = aValue;
+    if (*locAt == '+' || *locAt == '-')
+        locAt++;
+    const char* locDigits = locAt;
+    long long locMagnitude = 0;
+    for (; *locAt >= '0' && *locAt <= '9'; locAt++)
+        if (locMagnitude <= 0x80000000LL)
+            locMagnitude = locMagnitude * 10 + (*locAt - '0');
+    const bool locWholeDigitsFlag = locAt > locDigits;
+    if (locWholeFlag)
+        return locWholeDigitsFlag && *locAt == 0 && locMagnitude <= (aValue[0] == '-' ? 0x80000000LL : 0x7FFFFFFFLL);
+    bool locFractionFlag = false;
+    if (*locAt == '.')
+        for (locAt++; *locAt >= '0' && *locAt <= '9'; locAt++)
+            locFractionFlag = true;
+    if (!locWholeDigitsFlag && !locFractionFlag)
+        return false;
+    if (*locAt == 'e' || *locAt == 'E')
+    {
+        locAt++;
+        if (*locAt == '+' || *locAt == '-')
+            locAt++;
+        if (!(*locAt >= '0' && *locAt <= '9'))
+            return false;
+        while (*locAt >= '0' && *locAt <= '9')
+            locAt++;
+    }
+    return *locAt == 0;
+}
+
+const char* Velk_NumberHint(const QC_String& aTypeName)
+{
+    return aTypeName == "NUMBER" ? "a whole number such as 12 or -3"
+                                 : "a number such as 12, -0.5 or 1.5e3, with a point and no comma";
+}
+
 bool VelkFree::AssignValue(const char* aText)
 {
     if (aText == nullptr || aText[0] == 0)

@@ -339,6 +339,13 @@ private:
     uintptr_t myOwner = 0;
 };
 
+// NUMBER and DECIMAL values are numbers as the C locale writes them: a NUMBER a
+// 32-bit whole number ("-12"), a DECIMAL one with an optional fraction and
+// exponent ("1.5e3", no comma). True for every value of the other types, and for
+// a value left empty. The hint says which numbers a type takes, for messages.
+bool Velk_IsNumberValue(const QC_String& aTypeName, const char* aValue);
+const char* Velk_NumberHint(const QC_String& aTypeName);
+
 // A scalar: NUMBER, DECIMAL, TEXT, LOCTEXT, and FILE with the is-file flag.
 class VelkFree : public VelkType
 {

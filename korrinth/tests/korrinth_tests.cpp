@@ -833,3 +833,41 @@ TEST_F(KorrinthTest, ConsoleShowsItsLineInTheClosedBoxAndNoListBelowIt)
     EXPECT_EQ(locInk(locShot, locBelow.intersected(QRect(0, 0, locPaneRect.right() + 1, locPaneRect.top()))), 0);
     EXPECT_FALSE(locBelow.intersected(locPaneRect).isEmpty()) << "the pane starts right under the bar";
 }
+
+TEST_F(KorrinthTest, NumbersThatAreNotNumbersAreRefusedAndNotConverted)
+{
+    ASSERT_TRUE(Start("level.velk"));
+    UI_TreeItem locPos = Item("pos", Item("tank"));
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("x = 10", locPos));
+    UI_SetModalHook([](UI_Dialog* aDialog) {
+        UI_SetControlText(aDialog, IDC_VALUE, "abc");
+        UI_ClickButton(aDialog, UI_IDOK);
+        UI_SetControlText(aDialog, IDC_VALUE, "12");
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    EXPECT_TRUE(Facade()->TreeEditSelected());
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              (std::vector<std::string>{
+                  "Invalid Value|'abc' is not a value of the NUMBER 'x': it takes a whole number such as 12 or -3."}));
+    EXPECT_NE(Item("x = 12", locPos), 0);
+
+    // A file that holds one opens as before; its save says why the .tez is not made.
+    WriteFile(myDir / "bad.velk", "INCLUDE game.fruit\r\nPoint p\r\n{\r\n\tx abc\r\n}\r\n");
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, (myDir / "bad.velk").c_str()));
+    UI_FrameSetModified(myFrame, true);
+    UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE);
+    EXPECT_TRUE(UI_FrameIsModified(myFrame));
+    UI_Dialog* locBar = Facade()->GetConsole()->GetDialogBar();
+    std::vector<std::string> locLines;
+    for (int i = 0; i < UI_ComboGetCount(locBar, IDC_CONSOLE); i++)
+    {
+        std::string locText;
+        UI_ComboGetText(locBar, IDC_CONSOLE, i, &locText);
+        locLines.push_back(locText);
+    }
+    EXPECT_EQ(locLines, (std::vector<std::string>{"LOG: Successfully wrote namespace to 'bad.velk'",
+                                                  "ERROR: VelkToTez: the NUMBER member 'x' of instance 'p' holds 'abc', "
+                                                  "which is not a whole number such as 12 or -3",
+                                                  "ERROR: Failed to convert 'bad.velk' to tez"}));
+    EXPECT_FALSE(std::filesystem::exists(myDir / "bad.tez"));
+}

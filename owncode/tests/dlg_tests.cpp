@@ -339,6 +339,93 @@ TEST_F(DialogTest, ValueEditorsSelectTheCurrentValueOrTheirFallback)
     EXPECT_EQ(locPresent.DoModal(), UI_IDCANCEL);
 }
 
+TEST_F(DialogTest, NumberEditsRefuseTextThatIsNotANumber)
+{
+    // Refused: a box names the member, the dialog stays open with the text as typed.
+    CDlgEdit locNumber;
+    locNumber.myTypeName = "NUMBER";
+    locNumber.myName = "amount";
+    locNumber.myValue = "10";
+    Expect("Edit Free", [&locNumber](UI_Dialog* aDialog) {
+        for (const char* locText : {"abc", "1.5"})
+        {
+            UI_SetControlText(aDialog, IDC_VALUE, locText);
+            UI_ClickButton(aDialog, UI_IDOK);
+            EXPECT_EQ(locNumber.myValue, "10");
+        }
+        UI_SetControlText(aDialog, IDC_VALUE, "-12");
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locNumber.DoModal(), UI_IDOK);
+    EXPECT_EQ(locNumber.myValue, "-12");
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              (Texts{"Invalid Value|'abc' is not a value of the NUMBER 'amount': it takes a whole number such as 12 or -3.",
+                     "Invalid Value|'1.5' is not a value of the NUMBER 'amount': it takes a whole number such as 12 or -3."}));
+
+    // A DECIMAL is read in the C locale: a comma is refused whatever the user's locale.
+    myPrompts.Clear();
+    CDlgEdit locDecimal;
+    locDecimal.myTypeName = "DECIMAL";
+    locDecimal.myName = "myVolume";
+    Expect("Edit Free", [&locDecimal](UI_Dialog* aDialog) {
+        UI_SetControlText(aDialog, IDC_VALUE, "0,5");
+        UI_ClickButton(aDialog, UI_IDOK);
+        EXPECT_EQ(Text(aDialog, IDC_VALUE), "0,5");
+        EXPECT_EQ(locDecimal.myValue, "");
+        UI_SetControlText(aDialog, IDC_VALUE, "-2.5e-1");
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locDecimal.DoModal(), UI_IDOK);
+    EXPECT_EQ(locDecimal.myValue, "-2.5e-1");
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_EQ(myPrompts.GetBoxes()[0], "Invalid Value|'0,5' is not a value of the DECIMAL 'myVolume': it takes a number "
+                                       "such as 12, -0.5 or 1.5e3, with a point and no comma.");
+
+    // A constrained NUMBER takes only the numbers of its list.
+    myPrompts.Clear();
+    class Numbers : public VelkTypeConstraint
+    {
+    public:
+        Numbers() : VelkTypeConstraint(nullptr, "Unit", "size") {}
+        bool FillValues() override
+        {
+            myValues.Add("<empty>");
+            myValues.Add("5");
+            myValues.Add("big");
+            return true;
+        }
+    } locConstraint;
+    locConstraint.Refill();
+    CDlgEditConstrained locConstrained(&locConstraint, "NUMBER", "size", "5");
+    Expect("Edit Constrained", [&locConstrained](UI_Dialog* aDialog) {
+        UI_ListClick(aDialog, IDC_LIST, UI_ListFindExact(aDialog, IDC_LIST, "big"));
+        UI_ClickButton(aDialog, UI_IDOK);
+        EXPECT_EQ(locConstrained.myValue, "5");
+        UI_ListClick(aDialog, IDC_LIST, UI_ListFindExact(aDialog, IDC_LIST, "<empty>"));
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locConstrained.DoModal(), UI_IDOK);
+    EXPECT_EQ(locConstrained.myValue, "<empty>");
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              (Texts{"Invalid Value|'big' is not a value of the NUMBER 'size': it takes a whole number such as 12 or -3."}));
+
+    // Text is text, and an emptied number is no number but no wrong one either.
+    myPrompts.Clear();
+    for (const char* locType : {"TEXT", "NUMBER"})
+    {
+        CDlgEdit locOther;
+        locOther.myTypeName = locType;
+        const char* locValue = locType[0] == 'T' ? "abc" : "";
+        Expect("Edit Free", [locValue](UI_Dialog* aDialog) {
+            UI_SetControlText(aDialog, IDC_VALUE, locValue);
+            UI_ClickButton(aDialog, UI_IDOK);
+        });
+        ASSERT_EQ(locOther.DoModal(), UI_IDOK);
+        EXPECT_EQ(locOther.myValue, locValue);
+    }
+    EXPECT_TRUE(myPrompts.GetBoxes().empty());
+}
+
 TEST_F(DialogTest, EditFileChecksExistenceAndStoresPathsBelowTheBase)
 {
     std::filesystem::create_directories("Data");

@@ -56,8 +56,6 @@ public:
     // when the memory cannot be had.
     static GDI_Bitmap* CreateFromRows(int aWidth, int aHeight, int aBitsPerPixel, bool aBottomUpFlag,
                                       const uint8_t* aRows, int aStride);
-    // A BMP file's bytes, read by the image library at its own size.
-    static GDI_Bitmap* CreateFromBMP(const uint8_t* aData, uint32_t aSize);
     ~GDI_Bitmap();
     GDI_Bitmap(const GDI_Bitmap&) = delete;
     GDI_Bitmap& operator=(const GDI_Bitmap&) = delete;

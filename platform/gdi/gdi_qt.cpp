@@ -96,23 +96,6 @@ GDI_Bitmap* GDI_Bitmap::CreateFromRows(int aWidth, int aHeight, int aBitsPerPixe
     return new GDI_Bitmap(new GDI_BitmapData{locImage});
 }
 
-GDI_Bitmap* GDI_Bitmap::CreateFromBMP(const uint8_t* aData, uint32_t aSize)
-{
-    if (!aData || aSize == 0)
-    {
-        locFail(GDI_ERROR_BAD_ARGUMENT);
-        return nullptr;
-    }
-    QImage locImage;
-    if (!locImage.loadFromData(aData, (int)aSize, "BMP") || locImage.isNull())
-    {
-        locFail(GDI_ERROR_BAD_IMAGE);
-        return nullptr;
-    }
-    locImage = locImage.convertToFormat(QImage::Format_RGB32);
-    return new GDI_Bitmap(new GDI_BitmapData{locImage});
-}
-
 int GDI_Bitmap::GetWidth() const
 {
     return myData->myImage.width();

@@ -9,9 +9,12 @@
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -385,4 +388,180 @@ TEST_F(QDGDI, LinesCurvesAndCirclesInTheirColours)
     EXPECT_EQ(myWindow.At(70, 40), 0u);
     EXPECT_EQ(myWindow.At(20, 10), 0x070809u);
     EXPECT_EQ(myWindow.At(85, 5), 0x070809u);
+}
+
+namespace
+{
+std::vector<uint8_t> locFixture(const char* aName)
+{
+    std::ifstream locFile(std::string(Q_TEST_SOURCE_DIR) + "/tests/data/bmp/" + aName, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(locFile), std::istreambuf_iterator<char>());
+}
+
+void locPut16(std::vector<uint8_t>& aFile, size_t anAt, uint32_t aValue)
+{
+    aFile[anAt] = aValue & 0xFF, aFile[anAt + 1] = (aValue >> 8) & 0xFF;
+}
+
+void locPut32(std::vector<uint8_t>& aFile, size_t anAt, uint32_t aValue)
+{
+    locPut16(aFile, anAt, aValue & 0xFFFF);
+    locPut16(aFile, anAt + 2, aValue >> 16);
+}
+
+// Where a byte sequence first starts in the file.
+size_t locFind(const std::vector<uint8_t>& aFile, const std::vector<uint8_t>& aBytes, size_t aFrom)
+{
+    return (size_t)(std::search(aFile.begin() + (long)aFrom, aFile.end(), aBytes.begin(), aBytes.end()) -
+                    aFile.begin());
+}
+} // namespace
+
+TEST_F(QDGDI, BmpFilesLoadAndDrawTheirPixels)
+{
+    // Bottom-up and top-down rows, a colour table and run-length data all draw the same
+    // yellow bar and white corner that ImageMagick was given.
+    for (const char* locName : {"true24.bmp", "topdown24.bmp", "palette8.bmp", "rle8.bmp", "alpha32_v5.bmp"})
+    {
+        std::unique_ptr<QD_Bitmap> b(myFactory->CreateBitmap(Write(locName, locFixture(locName)).c_str()));
+        ASSERT_TRUE(b) << locName;
+        EXPECT_EQ(b->GetWidth(), 13);
+        EXPECT_EQ(b->GetHeight(), 7);
+        ASSERT_TRUE(myFactory->Clear({1, 2, 3}));
+        ASSERT_TRUE(b->Blit(5, 6, 0, 0, 0, 0));
+        Show();
+        EXPECT_EQ(myWindow.At(4, 6), 0x010203u) << locName;
+        EXPECT_EQ(myWindow.At(5 + 1, 6 + 1), 0xFFFF00u) << locName;
+        EXPECT_EQ(myWindow.At(5 + 9, 6 + 2), 0xFFFF00u) << locName;
+        EXPECT_EQ(myWindow.At(5 + 12, 6 + 6), 0xFFFFFFu) << locName;
+        EXPECT_EQ(myWindow.At(5 + 13, 6 + 6), 0x010203u) << locName;
+    }
+    EXPECT_TRUE(ourTexts.empty());
+}
+
+TEST_F(QDGDI, DamagedBmpFilesAreRefusedWithTheirReason)
+{
+    const std::vector<uint8_t> locRle4 = locFixture("rle4.bmp");
+    const size_t locJump = locFind(locRle4, {0, 2, 3, 1}, 118);
+    const size_t locCopy = locFind(locRle4, {0, 6}, 118);
+    struct Case
+    {
+        const char* myFile;
+        std::function<void(std::vector<uint8_t>&)> myDamage;
+        std::string myReason;
+    } locCases[] = {
+        // The file and information headers.
+        {"true24.bmp", [](auto& f) { f.clear(); }, "is not a BMP file: it does not start with \"BM\""},
+        {"true24.bmp", [](auto& f) { f[1] = 'A'; }, "is not a BMP file: it does not start with \"BM\""},
+        {"true24.bmp", [](auto& f) { f.resize(12); }, "is cut short: 12 bytes, less than its file header"},
+        {"true24.bmp", [](auto& f) { f.resize(17); }, "is cut short: 17 bytes, less than its file header"},
+        {"true24.bmp", [](auto& f) { f.resize(18); },
+         "is cut short: its 40-byte information header ends past the file's 18 bytes"},
+        {"true24.bmp", [](auto& f) { locPut32(f, 14, 41); },
+         "has an information header of a size no BMP writer makes: 41 bytes"},
+        {"true24.bmp", [](auto& f) { locPut32(f, 14, 0); },
+         "has an information header of a size no BMP writer makes: 0 bytes"},
+        {"true24.bmp", [](auto& f) { f.resize(40); },
+         "is cut short: its 40-byte information header ends past the file's 40 bytes"},
+        {"true24.bmp", [](auto& f) { locPut32(f, 18, 0); }, "has a width or height of 0: 0 x 7 pixels"},
+        {"true24.bmp", [](auto& f) { locPut32(f, 22, 0); }, "has a width or height of 0: 13 x 0 pixels"},
+        {"true24.bmp", [](auto& f) { locPut32(f, 18, (uint32_t)-13); }, "has a size out of range: a width of -13"},
+        {"true24.bmp", [](auto& f) { locPut32(f, 18, 65536), locPut32(f, 22, (uint32_t)-65536); },
+         "has a size out of range: 65536 x 65536 pixels, more than 67108864"},
+        {"true24.bmp", [](auto& f) { locPut16(f, 26, 2); }, "has a pixel format that is not read: 2 planes"},
+        {"true24.bmp", [](auto& f) { locPut16(f, 28, 7); }, "has a pixel format that is not read: 7 bits per pixel"},
+        {"true24.bmp", [](auto& f) { locPut16(f, 28, 0); }, "has a pixel format that is not read: 0 bits per pixel"},
+        {"true24.bmp", [](auto& f) { locPut32(f, 30, 4); },
+         "has a pixel format that is not read: compression 4 with 24 bits per pixel"},
+        {"true24.bmp", [](auto& f) { locPut32(f, 30, 1); },
+         "has a pixel format that is not read: compression 1 with 24 bits per pixel"},
+        {"palette4.bmp", [](auto& f) { locPut32(f, 30, 1); },
+         "has a pixel format that is not read: compression 1 with 4 bits per pixel"},
+        {"rle8.bmp", [](auto& f) { locPut32(f, 22, (uint32_t)-7); },
+         "has a pixel format that is not read: run-length data in a top-down picture"},
+        // Colour tables and masks.
+        {"palette8.bmp", [](auto& f) { locPut32(f, 46, 257); },
+         "has a colour table of more than 256 colours: 257 colours"},
+        {"palette8.bmp", [](auto& f) { f.resize(500); },
+         "is cut short: its table of 256 colours ends past the file's 500 bytes"},
+        {"rgb565_masks.bmp", [](auto& f) { locPut32(f, 54, 0x0F0F); },
+         "has broken colour masks: mask 0x00000F0F of a 16-bit pixel"},
+        {"rgb565_masks.bmp", [](auto& f) { locPut32(f, 54, 0x1F0000); },
+         "has broken colour masks: mask 0x001F0000 of a 16-bit pixel"},
+        {"rgb565_masks.bmp", [](auto& f) { locPut32(f, 58, 0xF800); },
+         "has broken colour masks: masks 0x0000F800, 0x0000F800 and 0x0000001F overlap"},
+        {"rgb565_masks.bmp", [](auto& f) { locPut32(f, 62, 0x07E0); },
+         "has broken colour masks: masks 0x0000F800, 0x000007E0 and 0x000007E0 overlap"},
+        {"rgb565_masks.bmp", [](auto& f) { locPut32(f, 62, 0xF800); },
+         "has broken colour masks: masks 0x0000F800, 0x000007E0 and 0x0000F800 overlap"},
+        {"rgb565_masks.bmp", [](auto& f) { f.resize(60); },
+         "is cut short: its colour masks end past the file's 60 bytes"},
+        {"rgb565_masks.bmp", [](auto& f) { f.resize(66); },
+         "is cut short: its pixels need 196 bytes from byte 66, the file holds 0"},
+        {"rgb565_masks.bmp", [](auto& f) { locPut32(f, 14, 64); },
+         "has a pixel format that is not read: compression 3 with 16 bits per pixel"},
+        // Pixels the file does not hold.
+        {"true24.bmp", [](auto& f) { locPut32(f, 10, 400); },
+         "is cut short: its pixels start at byte 400, past the file's 334 bytes"},
+        {"true24.bmp", [](auto& f) { locPut32(f, 10, 334); },
+         "is cut short: its pixels need 280 bytes from byte 334, the file holds 0"},
+        {"true24.bmp", [](auto& f) { f.resize(54); },
+         "is cut short: its pixels need 280 bytes from byte 54, the file holds 0"},
+        {"true24.bmp", [](auto& f) { f.pop_back(); },
+         "is cut short: its pixels need 280 bytes from byte 54, the file holds 279"},
+        {"true24.bmp", [](auto& f) { f.resize(f.size() / 2); },
+         "is cut short: its pixels need 280 bytes from byte 54, the file holds 113"},
+        {"true24.bmp", [](auto& f) { locPut32(f, 18, 17189), locPut32(f, 22, 19), f.resize(2048, 0x55); },
+         "is cut short: its pixels need 979792 bytes from byte 54, the file holds 1994"},
+        {"mono1.bmp", [](auto& f) { f.pop_back(); },
+         "is cut short: its pixels need 28 bytes from byte 62, the file holds 27"},
+        {"palette4.bmp", [](auto& f) { f.pop_back(); },
+         "is cut short: its pixels need 56 bytes from byte 118, the file holds 55"},
+        {"core24.bmp", [](auto& f) { f.pop_back(); },
+         "is cut short: its pixels need 280 bytes from byte 26, the file holds 279"},
+        {"rgb565_v5.bmp", [](auto& f) { f.pop_back(); },
+         "is cut short: its pixels need 196 bytes from byte 138, the file holds 195"},
+        // Run-length data.
+        {"rle8.bmp", [](auto& f) { f.resize(1150); },
+         "has broken run-length data: the data ends at byte 1150 before its end mark"},
+        {"rle8.bmp", [](auto& f) { f.resize(f.size() - 2); },
+         "has broken run-length data: the data ends at byte 1208 before its end mark"},
+        {"rle8.bmp", [](auto& f) { f[1078] = 0, f[1079] = 2, f[1080] = 14, f[1081] = 0; },
+         "has broken run-length data: the jump at byte 1078 leaves the picture"},
+        {"rle8.bmp", [](auto& f) { f[1078] = 0, f[1079] = 2, f[1080] = 0, f[1081] = 8; },
+         "has broken run-length data: the jump at byte 1078 leaves the picture"},
+        {"rle4.bmp", [](auto& f) { f.pop_back(); },
+         "has broken run-length data: the data ends at byte 193 before its end mark"},
+        {"rle4.bmp", [=](auto& f) { f[locJump + 2] = 8; },
+         "has broken run-length data: the jump at byte " + std::to_string(locJump) + " leaves the picture"},
+        {"rle4.bmp", [=](auto& f) { f[locJump + 3] = 9; },
+         "has broken run-length data: the jump at byte " + std::to_string(locJump) + " leaves the picture"},
+        {"rle4.bmp", [=](auto& f) { f.resize(locCopy + 4); },
+         "has broken run-length data: the 6 pixels at byte " + std::to_string(locCopy) + " are cut short"},
+        {"rle4.bmp", [=](auto& f) { f.resize(locJump + 4); },
+         "has broken run-length data: the data ends at byte " + std::to_string(locJump + 4) + " before its end mark"},
+        {"rle4.bmp", [=](auto& f) { f.resize(locCopy + 6); },
+         "has broken run-length data: the data ends at byte " + std::to_string(locCopy + 6) + " before its end mark"},
+        {"rle4.bmp", [=](auto& f) { f.resize(locJump + 3); },
+         "has broken run-length data: the jump at byte " + std::to_string(locJump) + " is cut short"},
+        {"rle4.bmp", [](auto& f) { f.insert(f.end() - 2, {2, 0x11}); },
+         "has broken run-length data: the 2 pixels at byte 192 come after the last row"},
+        {"rle4.bmp", [](auto& f) { f.insert(f.end() - 2, {0, 0}); },
+         "has broken run-length data: an end of row after the last row at byte 192"},
+    };
+    int locIndex = 0;
+    for (Case& locCase : locCases)
+    {
+        std::vector<uint8_t> locFile = locFixture(locCase.myFile);
+        ASSERT_FALSE(locFile.empty());
+        locCase.myDamage(locFile);
+        const std::string locName = Write("damaged" + std::to_string(locIndex++) + ".bmp", locFile);
+        ourTexts.clear();
+        EXPECT_FALSE(std::unique_ptr<QD_Bitmap>(myFactory->CreateBitmap(locName.c_str()))) << locCase.myReason;
+        EXPECT_EQ(ourTexts, std::vector<std::string>{"GDIBitmap::GetBMPData(): file '" + locName + "' " + locCase.myReason});
+    }
+    // A file that cannot be read at all.
+    const std::string locMissing = (myDir / "missing.bmp").string();
+    EXPECT_FALSE(myFactory->CreateBitmap(locMissing.c_str()));
+    EXPECT_TRUE(Said("GDIBitmap::GetBMPData(): file '" + locMissing + "' does not exist"));
 }

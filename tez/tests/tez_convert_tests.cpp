@@ -404,3 +404,54 @@ TEST_F(TezConvertTest, ReportFollowsTheRecordsInTheirOrder)
     EXPECT_GT(locListed.size(), 4000u);
     EXPECT_TRUE(locFirsts(locMet) == locFirsts(locListed));
 }
+
+TEST_F(TezConvertTest, ValuesThatAreNotNumbersFailTheConversionWithTheirNames)
+{
+    VelkNameSpace locGood;
+    ASSERT_TRUE(Compile(locGood, "numbers.velk",
+                        "NUMBER a -3\r\nNUMBER b +7\r\nNUMBER c 2147483647\r\nNUMBER d -2147483648\r\n"
+                        "DECIMAL e 1.5e3\r\nDECIMAL f .5\r\nDECIMAL g -5.\r\nDECIMAL h 2E-3\r\nDECIMAL i 12\r\n"
+                        "DECIMAL j 9.09e09\r\nDECIMAL k 0.90E-90\r\n"
+                        "Item item\r\n{\r\n\tweight 0.25\r\n\tpos\r\n\t{\r\n\t\tx 4\r\n\t}\r\n}\r\n"));
+    ASSERT_TRUE(VelkToTez::Convert(locGood, PathOf("numbers.velk").c_str())) << AllPrinted();
+    EXPECT_FALSE(Printed("ERROR:")) << AllPrinted();
+    const std::string locOldTez = ReadDisk("numbers.tez");
+
+    // Such files still compile; their conversion tells every value and leaves the old .tez.
+    VelkNameSpace locBad;
+    ASSERT_TRUE(Compile(locBad, "numbers.velk",
+                        "NUMBER a abc\r\nNUMBER b 1.5\r\nNUMBER c 2147483648\r\nNUMBER d 0x10\r\nNUMBER ok 5\r\n"
+                        "NUMBER m -21474836480\r\n"
+                        "DECIMAL e 1,5\r\nDECIMAL f 1e\r\nDECIMAL g .\r\nDECIMAL h 2 \r\nDECIMAL i \"\"\r\n"
+                        "Item item\r\n{\r\n\tweight heavy\r\n\tpos\r\n\t{\r\n\t\tx -\r\n\t}\r\n}\r\n"))
+        << AllPrinted();
+    EXPECT_FALSE(VelkToTez::Convert(locBad, PathOf("numbers.velk").c_str()));
+    std::vector<std::string> locErrors;
+    for (const std::string& locLine : TezDebugCollector::ourLines)
+        if (locLine.rfind("ERROR:", 0) == 0)
+            locErrors.push_back(locLine);
+    const std::string locWhole = "which is not a whole number such as 12 or -3";
+    const std::string locNumber = "which is not a number such as 12, -0.5 or 1.5e3, with a point and no comma";
+    EXPECT_EQ(locErrors, (std::vector<std::string>{
+                             "ERROR: VelkToTez: the NUMBER instance 'a' holds 'abc', " + locWhole,
+                             "ERROR: VelkToTez: the NUMBER instance 'b' holds '1.5', " + locWhole,
+                             "ERROR: VelkToTez: the NUMBER instance 'c' holds '2147483648', " + locWhole,
+                             "ERROR: VelkToTez: the NUMBER instance 'd' holds '0x10', " + locWhole,
+                             "ERROR: VelkToTez: the NUMBER instance 'm' holds '-21474836480', " + locWhole,
+                             "ERROR: VelkToTez: the DECIMAL instance 'e' holds '1,5', " + locNumber,
+                             "ERROR: VelkToTez: the DECIMAL instance 'f' holds '1e', " + locNumber,
+                             "ERROR: VelkToTez: the DECIMAL instance 'g' holds '.', " + locNumber,
+                             "ERROR: VelkToTez: the NUMBER member 'pos.x' of instance 'item' holds '-', " + locWhole,
+                             "ERROR: VelkToTez: the DECIMAL member 'weight' of instance 'item' holds 'heavy', " +
+                                 locNumber,
+                         }))
+        << AllPrinted();
+    EXPECT_TRUE(Printed("VelkToTez::Priv_ConvertVelkToTez(): values that are not numbers: 10; '" +
+                        PathOf("numbers.tez") + "' is left as it was"));
+    EXPECT_EQ(ReadDisk("numbers.tez"), locOldTez);
+    // One is enough.
+    VelkNameSpace locOne;
+    ASSERT_TRUE(Compile(locOne, "numbers.velk", "NUMBER a 1\r\nDECIMAL b x\r\n"));
+    EXPECT_FALSE(VelkToTez::Convert(locOne, PathOf("numbers.velk").c_str()));
+    EXPECT_EQ(ReadDisk("numbers.tez"), locOldTez);
+}
