@@ -1,4 +1,12 @@
 // The document/view shell, driven offscreen as a small document/view program.
+//
+// [SECTION] The test program and its frame
+// [SECTION] Commands, documents and recent files
+// [SECTION] The view, its messages and pictures
+// [SECTION] The pane tree
+// [SECTION] The dialog bar and its console
+// [SECTION] Presses and keys in the pane tree
+// [SECTION] Focus, commands from the environment and printing
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_dialog.h"
 #include "platform/ui/ui_frame.h"
@@ -26,6 +34,8 @@
 #include <algorithm>
 #include <sys/stat.h>
 #include <vector>
+
+// [SECTION] The test program and its frame ----------------------------------------------------
 
 namespace
 {
@@ -240,6 +250,8 @@ protected:
     TestProgram myProgram;
     UI_Frame* myFrame = nullptr;
 };
+
+// [SECTION] Commands, documents and recent files ----------------------------------------------
 
 TEST_F(FrameTest, UpdatePassAsksEveryIdAndDisablesTheUnhandled)
 {
@@ -461,6 +473,8 @@ TEST_F(FrameTest, SaveAsAndRecentFilesPersistAndDropFailures)
     EXPECT_EQ(UI_FrameGetPath(myFrame), "");
 }
 
+// [SECTION] The view, its messages and pictures -----------------------------------------------
+
 TEST_F(FrameTest, ViewMessagesCarryWindowsKeyStateAndCodes)
 {
     QWidget* locView = UI_GetFrameView(myFrame);
@@ -641,6 +655,8 @@ TEST_F(FrameTest, NoTickAfterKill)
     EXPECT_EQ(myProgram.myTicks.size(), 1u);
     EXPECT_FALSE(UI_FrameKillTimer(myFrame, 1));
 }
+
+// [SECTION] The pane tree ---------------------------------------------------------------------
 
 TEST_F(FrameTest, PaneTreeSortsHitTestsAndNotifiesProgramSelection)
 {
@@ -827,6 +843,8 @@ TEST_F(FrameTest, TreeMakesChildrenWhenFirstNeeded)
     EXPECT_EQ(locText, "fresh");
 }
 
+// [SECTION] The dialog bar and its console ----------------------------------------------------
+
 // Many lines at once among lines added one by one: the texts read back as they
 // were put (line ends gone, as UI_ComboAdd takes them), in order, and the shown
 // line stays.
@@ -896,6 +914,8 @@ TEST_F(FrameTest, DialogBarControlsStayInsideANarrowFrame)
     EXPECT_EQ(locCombo->width(), locTemplateWidth);
 }
 
+// [SECTION] Presses and keys in the pane tree -------------------------------------------------
+
 TEST_F(FrameTest, TreePressesAndKeysAreNotified)
 {
     UI_Dialog* locPane = UI_FrameCreatePane(myFrame, ourPane, locPaneProc, ID_PANE_TREE);
@@ -943,6 +963,8 @@ TEST_F(FrameTest, TreePressesAndKeysAreNotified)
     }
     EXPECT_EQ(locKeys, (std::vector<int>{46, 13, 45}));
 }
+
+// [SECTION] Focus, commands from the environment and printing ---------------------------------
 
 TEST_F(FrameTest, ActivePaneFollowsTheFocus)
 {
