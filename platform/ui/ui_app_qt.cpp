@@ -16,12 +16,14 @@
 #include <QStyleOption>
 #include <QImage>
 #include <QKeyEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <atomic>
 #include <clocale>
 #include <csignal>
@@ -272,6 +274,36 @@ private:
     QIcon myIcon;
 };
 
+// Qt's raster engine splits a fill of 96 lines or more that is not one plain colour into
+// pieces run on the global thread pool, and waits for them. A tall scroll bar's gradients
+// are such fills: waking the pool's threads cost more than the drawing, and on a program's
+// first paint starting them cost milliseconds. So the bar is drawn in bands of fewer lines,
+// each into a picture of its own laid over the target: the same pixels, as the bar's groove
+// is opaque under everything else it draws.
+constexpr int UI_STYLE_BAND_LINES = 80;
+
+bool locDrawsInBands(const QStyleOptionComplex* anOption, const QPainter* aPainter)
+{
+    QPaintEngine* locEngine = aPainter ? aPainter->paintEngine() : nullptr;
+    if (!anOption || anOption->rect.height() <= UI_STYLE_BAND_LINES || anOption->rect.width() <= 0 || !locEngine ||
+        locEngine->type() != QPaintEngine::Raster || !aPainter->device())
+        return false;
+    // Only where a band's pixels are the target's: whole-pixel moves, no scaling, nothing faded.
+    const QTransform locToDevice = aPainter->deviceTransform();
+    if (locToDevice.type() > QTransform::TxTranslate || locToDevice.dx() != qRound(locToDevice.dx()) ||
+        locToDevice.dy() != qRound(locToDevice.dy()) || aPainter->device()->devicePixelRatio() != 1.0 ||
+        aPainter->opacity() != 1.0 || aPainter->compositionMode() != QPainter::CompositionMode_SourceOver)
+        return false;
+    // A band holds the control's rectangle and the style may draw beside it: only where the
+    // target keeps nothing beside it (a widget's own paint).
+    QRect locKept = locEngine->systemClip().boundingRect();
+    if (locKept.isEmpty())
+        locKept = QRect(0, 0, aPainter->device()->width(), aPainter->device()->height());
+    if (aPainter->hasClipping())
+        locKept &= locToDevice.mapRect(aPainter->clipBoundingRect()).toAlignedRect();
+    return locToDevice.mapRect(anOption->rect).contains(locKept);
+}
+
 class UI_Style : public QProxyStyle
 {
 public:
@@ -281,6 +313,39 @@ public:
         if (aWhich == SP_ToolBarHorizontalExtensionButton || aWhich == SP_ToolBarVerticalExtensionButton)
             return QIcon(new UI_LazyStyleIcon(baseStyle(), aWhich, anOption, aWidget));
         return QProxyStyle::standardIcon(aWhich, anOption, aWidget);
+    }
+
+    void drawComplexControl(ComplexControl aControl, const QStyleOptionComplex* anOption, QPainter* aPainter,
+                            const QWidget* aWidget) const override
+    {
+        if (aControl != CC_ScrollBar || !locDrawsInBands(anOption, aPainter))
+        {
+            QProxyStyle::drawComplexControl(aControl, anOption, aPainter, aWidget);
+            return;
+        }
+        const QRect r = anOption->rect;
+        QImage locBand(r.width(), UI_STYLE_BAND_LINES, QImage::Format_ARGB32_Premultiplied);
+        if (locBand.isNull())
+        {
+            QProxyStyle::drawComplexControl(aControl, anOption, aPainter, aWidget);
+            return;
+        }
+        for (int y = 0; y < r.height(); y += UI_STYLE_BAND_LINES)
+        {
+            locBand.fill(Qt::transparent);
+            {
+                QPainter p(&locBand);
+                p.setRenderHints(aPainter->renderHints());
+                p.setPen(aPainter->pen());
+                p.setBrush(aPainter->brush());
+                p.setFont(aPainter->font());
+                p.setLayoutDirection(aPainter->layoutDirection());
+                p.translate(-r.x(), -(r.y() + y));
+                QProxyStyle::drawComplexControl(aControl, anOption, &p, aWidget);
+            }
+            aPainter->drawImage(QPoint(r.x(), r.y() + y), locBand,
+                                QRect(0, 0, r.width(), std::min(UI_STYLE_BAND_LINES, r.height() - y)));
+        }
     }
 };
 } // namespace

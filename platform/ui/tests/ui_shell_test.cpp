@@ -11,10 +11,14 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProxyStyle>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOptionSlider>
 #include <QTest>
+#include <QThreadPool>
 #include <QTreeView>
 #include <QWindow>
 
@@ -22,6 +26,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -157,6 +162,125 @@ TEST(UIShell, TheStyleDrawsItsExtensionArrowsAsThePlatformStyleDoes)
         for (int locSide : {16, 32})
             EXPECT_EQ(locIcon.pixmap(locSide).toImage(), locExpected.pixmap(locSide).toImage()) << locWhich;
     }
+}
+
+// A scroll bar in the given state drawn by a style into a picture on a coloured ground,
+// offset so that its bands do not start on the picture's rows, and kept to its rectangle
+// as a widget's paint is.
+QImage locDrawBar(QStyle* aStyle, QScrollBar* aBar, QStyle::State aState, QStyle::SubControls anActive)
+{
+    QStyleOptionSlider o;
+    o.initFrom(aBar);
+    o.orientation = aBar->orientation();
+    o.minimum = aBar->minimum();
+    o.maximum = aBar->maximum();
+    o.sliderPosition = o.sliderValue = aBar->sliderPosition();
+    o.singleStep = aBar->singleStep();
+    o.pageStep = aBar->pageStep();
+    o.upsideDown = false;
+    o.subControls = QStyle::SC_All;
+    o.activeSubControls = anActive;
+    o.state |= aState;
+    if (o.orientation == Qt::Horizontal)
+        o.state |= QStyle::State_Horizontal;
+    QImage locImage(aBar->width() + 9, aBar->height() + 13, QImage::Format_RGB32);
+    locImage.fill(0xFF3366CCu);
+    QPainter p(&locImage);
+    p.translate(4, 7);
+    p.setClipRect(aBar->rect());
+    aStyle->drawComplexControl(QStyle::CC_ScrollBar, &o, &p, aBar);
+    return locImage;
+}
+
+// Tall bars are drawn in bands: the pixels stay the platform style's, whatever the handle
+// crosses, the state or the orientation.
+TEST(UIShell, TheStyleDrawsScrollBarsAsThePlatformStyleDoes)
+{
+    QProxyStyle* locProxy = qobject_cast<QProxyStyle*>(QApplication::style());
+    ASSERT_NE(locProxy, nullptr);
+    std::unique_ptr<QStyle> locPlain(QStyleFactory::create(locProxy->baseStyle()->name()));
+    ASSERT_NE(locPlain, nullptr);
+    struct Case
+    {
+        Qt::Orientation myOrientation;
+        int myLength, myMax, myPage, myPos;
+        bool myEnabled;
+    };
+    const Case locCases[] = {
+        {Qt::Vertical, 600, 0, 3, 0, true},     // the handle fills the groove
+        {Qt::Vertical, 600, 100, 10, 47, true}, // a short handle across a band's edge
+        {Qt::Vertical, 263, 5, 1, 5, true},
+        {Qt::Vertical, 600, 0, 0, 0, false},
+        {Qt::Vertical, 60, 10, 2, 4, true}, // one band
+        {Qt::Horizontal, 600, 100, 10, 30, true},
+    };
+    const std::pair<QStyle::State, QStyle::SubControls> locStates[] = {
+        {QStyle::State_None, QStyle::SC_None},
+        {QStyle::State_MouseOver, QStyle::SC_ScrollBarSlider},
+        {QStyle::State_Sunken, QStyle::SC_ScrollBarAddLine},
+    };
+    for (const Case& c : locCases)
+    {
+        QScrollBar locBar(c.myOrientation);
+        locBar.setRange(0, c.myMax);
+        locBar.setPageStep(c.myPage);
+        locBar.setValue(c.myPos);
+        locBar.setEnabled(c.myEnabled);
+        const int locThickness = std::min(locBar.sizeHint().width(), locBar.sizeHint().height());
+        if (c.myOrientation == Qt::Vertical)
+            locBar.resize(locThickness, c.myLength);
+        else
+            locBar.resize(c.myLength, locThickness);
+        const std::string locName = std::to_string(c.myLength) + " long, at " + std::to_string(c.myPos);
+        for (const auto& s : locStates)
+            EXPECT_EQ(locDrawBar(QApplication::style(), &locBar, s.first, s.second),
+                      locDrawBar(locPlain.get(), &locBar, s.first, s.second))
+                << locName << ", state " << int(s.first);
+        // The widget's own paint, as a window shows it.
+        QImage locOurs = locBar.grab().toImage();
+        locBar.setStyle(locPlain.get());
+        EXPECT_EQ(locOurs, locBar.grab().toImage()) << locName;
+    }
+}
+
+// Qt runs a fill of many lines on the global thread pool and waits for it; with every
+// thread of the pool held, such a fill would never end.
+TEST(UIShell, ATallScrollBarIsPaintedWithoutThePool)
+{
+    QScrollBar locBar(Qt::Vertical);
+    locBar.setRange(0, 2);
+    locBar.setPageStep(3);
+    locBar.resize(locBar.sizeHint().width(), 900);
+    QThreadPool* locPool = QThreadPool::globalInstance();
+    const int locThreads = locPool->maxThreadCount();
+    std::atomic<bool> locPainted{false}, locRelease{false};
+    std::atomic<int> locHeld{0};
+    for (int i = 0; i < locThreads; i++)
+        locPool->start(
+            [&]()
+            {
+                locHeld++;
+                while (!locRelease)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            });
+    while (locHeld < locThreads)
+        std::this_thread::yield();
+    // Lets the pool go if the paint waits on it, so that a failure ends.
+    std::thread locWatch(
+        [&]()
+        {
+            for (int i = 0; i < 20000 && !locPainted; i++)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            locRelease = true;
+        });
+    const QImage locImage = locBar.grab().toImage();
+    const bool locReleased = locRelease;
+    locPainted = true;
+    locWatch.join();
+    locRelease = true;
+    locPool->waitForDone();
+    EXPECT_FALSE(locReleased) << "the paint waited for the pool";
+    EXPECT_FALSE(locImage.isNull());
 }
 
 TEST(UIShell, FilterStringsBecomePromptFilters)
