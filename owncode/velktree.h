@@ -185,7 +185,8 @@ private:
     VelkType* myCopied = nullptr;
     // Root object -> its item, sorted by object, so finding an object searches
     // one root's branch only; an entry is trusted only while the item still
-    // holds it. A sorted array: a tenth of a hash map's memory per root.
+    // holds it. A sorted array: two words a root, with no node or bucket
+    // of its own as in a hash map.
     std::vector<std::pair<VelkType*, VelkTreeItem>> myRootItems;
     bool myRebuilding = false;
 };

@@ -24,7 +24,6 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/os/os_memory.h"
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_prompt.h"
 #include "platform/ui/ui_qt.h"
@@ -524,8 +523,6 @@ void ViewerShutDown()
 
 int ViewerStartUp(int argc, char** argv, const char* aProgramDir)
 {
-    // The first frame's driver, shader compiler and pictures take tens of megabytes in pieces.
-    OS_ReserveHugePageHeap(64u << 20);
     ourViewer = ViewerState();
     UI_ClearQuitMessage();
     static const UI_Image locIconImage = locIcon();

@@ -4,7 +4,6 @@
 #include "modeleditor/app/pranvel_scenedlgs.h"
 
 #include "platform/os/os_cmdline.h"
-#include "platform/os/os_memory.h"
 #include "platform/ui/ui_app.h"
 #include "platform/ui/ui_gallery.h"
 #include "qcommon/qc_crash.h"
@@ -28,8 +27,6 @@ int main(int argc, char** argv)
         return locCheck;
     if (locArguments.myOperands.size() > 1)
         return OS_RefuseCommandLine(ourLine, "one file at most");
-    // The first frame's driver, shader compiler and pictures take tens of megabytes in pieces.
-    OS_ReserveHugePageHeap(64u << 20);
     if (!UI_Init(&argc, argv))
     {
         std::fprintf(stderr, "Pranvel: no user interface\n");

@@ -1,11 +1,9 @@
 // Large blocks from the system, on huge pages where it has them.
 #include "platform/os/os_memory.h"
 
-#include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -88,32 +86,4 @@ void OS_FreeLarge(void* aBlock, size_t aSize) noexcept
         free(aBlock);
     else
         munmap(aBlock, OS_LargeSize(aSize));
-}
-
-bool OS_ReserveHugePageHeap(size_t aReserve) noexcept
-{
-    static bool ourReservedFlag = false;
-    if (ourReservedFlag)
-        return true;
-    if (aReserve < 2 * locHugePage || aReserve > (size_t(1) << 30))
-        return false;
-    // Blocks the size of a frame come from the heap too (the system's bound is 32 MB), and
-    // the reserve is not handed back when freed.
-    const size_t locLargest = std::min(aReserve / 2, size_t(32) << 20);
-    if (!mallopt(M_MMAP_THRESHOLD, int(locLargest)) || !mallopt(M_TRIM_THRESHOLD, int(aReserve * 2)) ||
-        !mallopt(M_TOP_PAD, int(aReserve)))
-        return false;
-    const uintptr_t locBottom = reinterpret_cast<uintptr_t>(sbrk(0));
-    void* locGrow = malloc(locLargest - 4096);
-    free(locGrow);
-    mallopt(M_TOP_PAD, 128 * 1024);
-    const uintptr_t locTop = reinterpret_cast<uintptr_t>(sbrk(0));
-    if (!locGrow || locTop < locBottom + aReserve)
-        return false;
-    const uintptr_t locStart = (locBottom + locHugePage - 1) & ~uintptr_t(locHugePage - 1);
-    const uintptr_t locEnd = locTop & ~uintptr_t(locHugePage - 1);
-    // Advice only, as for large blocks.
-    madvise(reinterpret_cast<void*>(locStart), locEnd - locStart, MADV_HUGEPAGE);
-    ourReservedFlag = true;
-    return true;
 }

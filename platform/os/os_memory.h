@@ -32,15 +32,6 @@ bool OS_FaultIn(void* aBlock, size_t aSize) noexcept;
 // block into pieces may use all of it (and pass it back to OS_FreeLarge).
 size_t OS_LargeSize(size_t aSize) noexcept;
 
-// For a program's start: the heap grown once by aReserve bytes, kept, and
-// advised onto huge pages, and blocks below aReserve / 2 (32 MB at most) taken
-// from it rather than mapped one by one. A start-up that allocates tens of
-// megabytes in pieces (a graphics driver, its shader compiler, window-sized
-// pictures) then takes a page fault per 2 MB instead of one per 4 KB. The first
-// call of a process does it, from the main thread; false when the heap could not
-// be grown or in sanitizer builds.
-bool OS_ReserveHugePageHeap(size_t aReserve) noexcept;
-
 // A standard allocator over OS_AllocLarge whose containers leave new elements
 // uninitialised (a buffer resized to be read into is not cleared first).
 template <class T>

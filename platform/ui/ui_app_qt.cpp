@@ -276,10 +276,10 @@ private:
 
 // Qt's raster engine splits a fill of 96 lines or more that is not one plain colour into
 // pieces run on the global thread pool, and waits for them. A tall scroll bar's gradients
-// are such fills: waking the pool's threads cost more than the drawing, and on a program's
-// first paint starting them cost milliseconds. So the bar is drawn in bands of fewer lines,
-// each into a picture of its own laid over the target: the same pixels, as the bar's groove
-// is opaque under everything else it draws.
+// are such fills, painted again whenever its range moves (a browser's every loading
+// frame): waking the pool's threads cost more than the drawing. So the bar is drawn in
+// bands of fewer lines, each into a picture of its own laid over the target: the same
+// pixels, as the bar's groove is opaque under everything else it draws.
 constexpr int UI_STYLE_BAND_LINES = 80;
 
 bool locDrawsInBands(const QStyleOptionComplex* anOption, const QPainter* aPainter)

@@ -5,7 +5,6 @@
 #include "platform/ui/ui_qt.h"
 
 #include <QAbstractButton>
-#include <QAbstractListModel>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGuiApplication>
@@ -13,6 +12,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QScreen>
+#include <QStringListModel>
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -367,176 +367,6 @@ bool UI_MoveDialogToLeftEdge(UI_Dialog* aDialog)
     return true;
 }
 
-namespace
-{
-// The rows of a combo box that takes many lines (a log), front-coded: each
-// line keeps only what differs from the line before (every 16th is whole),
-// and a line is made into a string only when shown. Log lines share long
-// beginnings, so a line costs a few bytes instead of an item of the combo's
-// own model. It answers the combo's generic calls too (insert, set text,
-// remove), so one-by-one adds and a clear work on it.
-class UI_LineListModel : public QAbstractListModel
-{
-public:
-    explicit UI_LineListModel(QObject* aParent) : QAbstractListModel(aParent) {}
-
-    int rowCount(const QModelIndex& aParent) const override
-    {
-        return aParent.isValid() ? 0 : int(myStarts.size());
-    }
-    QVariant data(const QModelIndex& anIndex, int aRole) const override
-    {
-        if (!anIndex.isValid() || anIndex.row() >= rowCount(QModelIndex()) ||
-            (aRole != Qt::DisplayRole && aRole != Qt::EditRole))
-            return QVariant();
-        std::string locText = Line(size_t(anIndex.row()));
-        return QString::fromUtf8(locText.data(), qsizetype(locText.size()));
-    }
-    bool setData(const QModelIndex& anIndex, const QVariant& aValue, int aRole) override
-    {
-        if (!anIndex.isValid() || anIndex.row() >= rowCount(QModelIndex()) ||
-            (aRole != Qt::DisplayRole && aRole != Qt::EditRole))
-            return false;
-        QByteArray locText = aValue.toString().toUtf8();
-        size_t locRow = size_t(anIndex.row());
-        if (locRow + 1 == myStarts.size())
-        {
-            // The last line, as an add one by one sets it: only it is coded again.
-            myBytes.resize(myStarts.back());
-            myStarts.pop_back();
-            myLast = locRow > 0 ? Line(locRow - 1) : std::string();
-            Priv_Add(std::string(locText.constData(), size_t(locText.size())));
-            emit dataChanged(anIndex, anIndex);
-            return true;
-        }
-        std::vector<std::string> locLines = Lines();
-        locLines[size_t(anIndex.row())].assign(locText.constData(), size_t(locText.size()));
-        Encode(locLines);
-        emit dataChanged(anIndex, anIndex);
-        return true;
-    }
-    Qt::ItemFlags flags(const QModelIndex& anIndex) const override
-    {
-        return anIndex.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
-    }
-    bool insertRows(int aRow, int aCount, const QModelIndex& aParent) override
-    {
-        if (aParent.isValid() || aRow < 0 || aRow > rowCount(QModelIndex()) || aCount <= 0)
-            return false;
-        beginInsertRows(QModelIndex(), aRow, aRow + aCount - 1);
-        if (aRow == rowCount(QModelIndex()))
-            for (int i = 0; i < aCount; i++)
-                Priv_Add(std::string());
-        else
-        {
-            std::vector<std::string> locLines = Lines();
-            locLines.insert(locLines.begin() + aRow, size_t(aCount), std::string());
-            Encode(locLines);
-        }
-        endInsertRows();
-        return true;
-    }
-    bool removeRows(int aRow, int aCount, const QModelIndex& aParent) override
-    {
-        if (aParent.isValid() || aRow < 0 || aCount <= 0 || aRow + aCount > rowCount(QModelIndex()))
-            return false;
-        beginRemoveRows(QModelIndex(), aRow, aRow + aCount - 1);
-        std::vector<std::string> locLines = Lines();
-        locLines.erase(locLines.begin() + aRow, locLines.begin() + aRow + aCount);
-        Encode(locLines);
-        endRemoveRows();
-        return true;
-    }
-
-    void Append(const std::vector<std::string>& aTexts)
-    {
-        if (aTexts.empty())
-            return;
-        int locFirst = rowCount(QModelIndex());
-        beginInsertRows(QModelIndex(), locFirst, locFirst + int(aTexts.size()) - 1);
-        for (const std::string& locText : aTexts)
-            Priv_Add(locText);
-        endInsertRows();
-    }
-
-private:
-    enum
-    {
-        WHOLE_EVERY = 16,
-    };
-
-    // A line: the length it shares with the line before (7 bits a byte), then the rest.
-    void Priv_Add(const std::string& aText)
-    {
-        size_t locShared = 0;
-        if (myStarts.size() % WHOLE_EVERY != 0)
-            while (locShared < aText.size() && locShared < myLast.size() && aText[locShared] == myLast[locShared])
-                locShared++;
-        myStarts.push_back(uint32_t(myBytes.size()));
-        size_t locCount = locShared;
-        do
-        {
-            myBytes.push_back(char((locCount & 0x7F) | (locCount > 0x7F ? 0x80 : 0)));
-            locCount >>= 7;
-        } while (locCount > 0);
-        myBytes.insert(myBytes.end(), aText.begin() + long(locShared), aText.end());
-        myLast = aText;
-    }
-
-    // Line aRow onto aText, which holds the line before it.
-    void Priv_Decode(size_t aRow, std::string& aText) const
-    {
-        size_t locAt = myStarts[aRow];
-        size_t locEnd = aRow + 1 < myStarts.size() ? myStarts[aRow + 1] : myBytes.size();
-        size_t locShared = 0;
-        for (int locShift = 0; locAt < locEnd; locShift += 7)
-        {
-            unsigned char locByte = (unsigned char) myBytes[locAt++];
-            locShared |= size_t(locByte & 0x7F) << locShift;
-            if (!(locByte & 0x80))
-                break;
-        }
-        aText.resize(std::min(locShared, aText.size()));
-        aText.append(myBytes.data() + locAt, locEnd - locAt);
-    }
-
-    std::string Line(size_t aRow) const
-    {
-        std::string locText;
-        for (size_t i = aRow - aRow % WHOLE_EVERY; i <= aRow; i++)
-            Priv_Decode(i, locText);
-        return locText;
-    }
-
-    std::vector<std::string> Lines() const
-    {
-        std::vector<std::string> locLines;
-        std::string locText;
-        for (size_t i = 0; i < myStarts.size(); i++)
-        {
-            Priv_Decode(i, locText);
-            locLines.push_back(locText);
-        }
-        return locLines;
-    }
-
-    void Encode(const std::vector<std::string>& aLines)
-    {
-        myBytes.clear();
-        myStarts.clear();
-        myLast.clear();
-        for (const std::string& locLine : aLines)
-            Priv_Add(locLine);
-        myBytes.shrink_to_fit();
-        myStarts.shrink_to_fit();
-    }
-
-    std::vector<char> myBytes;
-    std::vector<uint32_t> myStarts;
-    std::string myLast;
-};
-} // namespace
-
 int UI_ComboAddMany(UI_Dialog* aDialog, int anId, const std::vector<std::string>& aTexts)
 {
     UI_Control* locControl = UI_FindControl(aDialog, anId);
@@ -544,31 +374,28 @@ int UI_ComboAddMany(UI_Dialog* aDialog, int anId, const std::vector<std::string>
         return -1;
     QComboBox* locCombo = static_cast<QComboBox*>(locControl->myWidget);
     UI_SilentScope locSilent(aDialog);
-    int locFirst = locCombo->count();
-    int locCurrent = locCombo->currentIndex();
-    UI_LineListModel* locModel = dynamic_cast<UI_LineListModel*>(locCombo->model());
+    const int locFirst = locCombo->count();
+    const int locCurrent = locCombo->currentIndex();
+    // A log's lines as plain strings: the combo's own model holds an item object per line.
+    QStringListModel* locModel = qobject_cast<QStringListModel*>(locCombo->model());
     if (!locModel)
     {
-        // The lines so far move over; the old model goes with setModel.
-        std::vector<std::string> locOld;
+        QStringList locOld;
         for (int i = 0; i < locFirst; i++)
-            locOld.push_back(locCombo->itemText(i).toStdString());
-        locModel = new UI_LineListModel(locCombo);
-        locModel->Append(locOld);
+            locOld.append(locCombo->itemText(i));
+        locModel = new QStringListModel(locOld, locCombo);
         locCombo->setModel(locModel);
     }
-    // Entries are one line, as UI_ComboAdd makes them: trailing line ends go.
-    auto locEndsLine = [](const std::string& t) { return !t.empty() && (t.back() == '\n' || t.back() == '\r'); };
-    std::vector<std::string> locTrimmed;
-    if (std::any_of(aTexts.begin(), aTexts.end(), locEndsLine))
-    {
-        locTrimmed = aTexts;
-        for (std::string& t : locTrimmed)
-            while (locEndsLine(t))
-                t.pop_back();
-    }
-    // One insertion: the combo's views hear of it once.
-    locModel->Append(locTrimmed.empty() ? aTexts : locTrimmed);
+    if (!aTexts.empty() && locModel->insertRows(locFirst, int(aTexts.size())))
+        for (size_t i = 0; i < aTexts.size(); i++)
+        {
+            // Entries are one line, as UI_ComboAdd makes them: trailing line ends go.
+            const std::string& t = aTexts[i];
+            size_t locLength = t.size();
+            while (locLength > 0 && (t[locLength - 1] == '\n' || t[locLength - 1] == '\r'))
+                locLength--;
+            locModel->setData(locModel->index(locFirst + int(i)), QString::fromUtf8(t.data(), qsizetype(locLength)));
+        }
     locCombo->setCurrentIndex(locCurrent);
     return locFirst;
 }

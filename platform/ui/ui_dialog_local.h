@@ -14,11 +14,9 @@
 #include <QTimer>
 
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 class QButtonGroup;
@@ -135,81 +133,12 @@ private:
     unsigned myStyle;
 };
 
-// An item's text in 16 bytes: up to 14 bytes inside, longer ones on the heap
-// (pointer and length in the first 12 bytes). The last byte tells which:
-// 15 minus the length inside, 0 on the heap.
-class UI_TreeText
-{
-public:
-    UI_TreeText() { Priv_Clear(); }
-    ~UI_TreeText() { Priv_Free(); }
-    UI_TreeText(const UI_TreeText&) = delete;
-    UI_TreeText& operator=(const UI_TreeText&) = delete;
-    UI_TreeText& operator=(UI_TreeText&& anOther) noexcept
-    {
-        if (this != &anOther)
-        {
-            Priv_Free();
-            std::memcpy(myBytes, anOther.myBytes, sizeof(myBytes));
-            anOther.Priv_Clear();
-        }
-        return *this;
-    }
-    UI_TreeText& operator=(std::string_view aText)
-    {
-        Priv_Free();
-        if (aText.size() < LAST)
-        {
-            std::memcpy(myBytes, aText.data(), aText.size());
-            myBytes[LAST] = char(LAST - aText.size());
-            return *this;
-        }
-        char* locText = new char[aText.size()];
-        std::memcpy(locText, aText.data(), aText.size());
-        uint32_t locSize = uint32_t(aText.size());
-        std::memcpy(myBytes, &locText, sizeof(locText));
-        std::memcpy(myBytes + sizeof(locText), &locSize, sizeof(locSize));
-        myBytes[LAST] = 0;
-        return *this;
-    }
-    operator std::string_view() const
-    {
-        if (myBytes[LAST] != 0)
-            return std::string_view(myBytes, size_t(LAST - myBytes[LAST]));
-        char* locText = nullptr;
-        uint32_t locSize = 0;
-        std::memcpy(&locText, myBytes, sizeof(locText));
-        std::memcpy(&locSize, myBytes + sizeof(locText), sizeof(locSize));
-        return std::string_view(locText, locSize);
-    }
-
-private:
-    enum
-    {
-        LAST = 15,
-    };
-    void Priv_Clear() { myBytes[LAST] = char(LAST); }
-    void Priv_Free()
-    {
-        if (myBytes[LAST] == 0)
-        {
-            char* locText = nullptr;
-            std::memcpy(&locText, myBytes, sizeof(locText));
-            delete[] locText;
-        }
-        Priv_Clear();
-    }
-
-    char myBytes[16];
-};
-
 // The tree control's item store: pointer-sized data per item, rows kept in
 // each node so that parent lookups stay constant time.
 struct UI_TreeNode
 {
-    // UTF-8: compared as bytes, turned into a QString only when shown. Short
-    // texts (most item names) live inside the node.
-    UI_TreeText myText;
+    // UTF-8: compared as bytes, turned into a QString only when shown.
+    std::string myText;
     intptr_t myData = 0;
     UI_TreeNode* myParent = nullptr;
     std::vector<UI_TreeNode*> myChildren;

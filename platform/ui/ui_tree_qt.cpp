@@ -1,5 +1,14 @@
 // The tree control: an item store of our own behind a QTreeView, with check
 // boxes, an image list and pointer-sized item data.
+//
+// [SECTION] The item store
+// [SECTION] The model the view reads
+// [SECTION] Inserts, deletes and batched sorting
+// [SECTION] The view
+// [SECTION] Operations: items, texts, data and checks
+// [SECTION] Operations: selection and children made later
+// [SECTION] Operations: images, clicks and hit tests
+// [SECTION] Operations: batched updates and presses
 #include "platform/ui/ui_dialog_local.h"
 #include "platform/ui/ui_frame.h"
 
@@ -17,7 +26,7 @@
 #include <cstring>
 #include <string_view>
 
-// --- the item store ---
+// [SECTION] The item store --------------------------------------------------------------------
 
 namespace
 {
@@ -100,6 +109,8 @@ void UI_TreeNodePool::Clear()
     myFree = nullptr;
     myNextSize = 16;
 }
+
+// [SECTION] The model the view reads ----------------------------------------------------------
 
 UI_TreeModel::UI_TreeModel(bool aCheckBoxFlag, QObject* aParent)
     : QAbstractItemModel(aParent), myCheckBoxFlag(aCheckBoxFlag)
@@ -253,6 +264,8 @@ void UI_TreeModel::Fill(UI_TreeNode* aNode)
         myFill(aNode);
 }
 
+// [SECTION] Inserts, deletes and batched sorting ----------------------------------------------
+
 UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const char* aText, int anImage, bool aSortedFlag)
 {
     std::vector<UI_TreeNode*>& locSiblings = aParent->myChildren;
@@ -392,7 +405,7 @@ void UI_TreeModel::Changed(UI_TreeNode* aNode)
     emit dataChanged(locIndex, locIndex);
 }
 
-// --- the view ---
+// [SECTION] The view --------------------------------------------------------------------------
 
 UI_TreeWidget::UI_TreeWidget(UI_Dialog* anOwner, int anId, unsigned aStyle, QWidget* aParent)
     : QTreeView(aParent), myModel(new UI_TreeModel((aStyle & UI_STYLE_TV_CHECKBOXES) != 0, this)),
@@ -534,7 +547,7 @@ void UI_TreeWidget::keyReleaseEvent(QKeyEvent* anEvent)
         QTreeView::keyReleaseEvent(anEvent);
 }
 
-// --- operations ---
+// [SECTION] Operations: items, texts, data and checks -----------------------------------------
 
 namespace
 {
@@ -683,6 +696,8 @@ bool UI_TreeGetCheck(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
     return locItem && locItem->myChecked;
 }
 
+// [SECTION] Operations: selection and children made later -------------------------------------
+
 bool UI_TreeSelect(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
 {
     UI_TreeWidget* locTree = locFindTree(aDialog, anId);
@@ -758,6 +773,8 @@ bool UI_TreeSetChildrenLater(UI_Dialog* aDialog, int anId, UI_TreeItem anItem)
     locTree->GetModel()->Changed(locItem);
     return true;
 }
+
+// [SECTION] Operations: images, clicks and hit tests ------------------------------------------
 
 bool UI_TreeSetImageList(UI_Dialog* aDialog, int anId, const std::vector<UI_Image>& anImages)
 {
@@ -846,6 +863,8 @@ bool UI_TreeGetLabelRect(UI_Dialog* aDialog, int anId, UI_TreeItem anItem, int* 
     *aHeight = locRect.height();
     return true;
 }
+
+// [SECTION] Operations: batched updates and presses -------------------------------------------
 
 bool UI_TreeBeginUpdate(UI_Dialog* aDialog, int anId)
 {

@@ -85,8 +85,8 @@ void UI_WindowClient::paintEvent(QPaintEvent*)
 {
     myPaintLater.Painted();
     QPainter locPainter(this);
-    // The button face only where the frame does not reach: a frame filled over every paint
-    // cost as much again as drawing it.
+    // The button face only where the frame does not reach: filled under the frame too, every
+    // pixel would be painted twice.
     const QRect locFrame = myFrame.isNull() ? QRect() : QRect(QPoint(0, 0), myFrame.size());
     for (const QRect& r : QRegion(rect()).subtracted(QRegion(locFrame)))
         locPainter.fillRect(r, palette().button());

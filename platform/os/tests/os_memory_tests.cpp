@@ -2,16 +2,13 @@
 // new elements uninitialised.
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -148,52 +145,4 @@ TEST(OSMemoryTest, FaultedInPagesAreInMemoryAndKeepTheirContents)
     EXPECT_FALSE(OS_FaultIn(nullptr, locSize));
     EXPECT_FALSE(OS_FaultIn(locBlock + 1, locPage));
     munmap(locMapped, locSize);
-}
-
-// Last, as it changes the heap of the whole test program: a reserve taken once serves
-// frame-sized blocks from the heap, is advised onto huge pages, and is kept when they go.
-TEST(OSMemoryTest, HeapReserveServesLargeBlocksAndStaysOnHugePages)
-{
-    if (dlsym(RTLD_DEFAULT, "__asan_init") != nullptr)
-    {
-        EXPECT_FALSE(OS_ReserveHugePageHeap(size_t(64) << 20));
-        GTEST_SKIP() << "the sanitizer keeps its own heap";
-    }
-    EXPECT_FALSE(OS_ReserveHugePageHeap(size_t(1) << 20));
-    const uintptr_t locBefore = reinterpret_cast<uintptr_t>(sbrk(0));
-    ASSERT_TRUE(OS_ReserveHugePageHeap(size_t(64) << 20));
-    const uintptr_t locTop = reinterpret_cast<uintptr_t>(sbrk(0));
-    EXPECT_GE(locTop, locBefore + (size_t(64) << 20));
-    // Once a process: a second start-up in it keeps the first reserve.
-    EXPECT_TRUE(OS_ReserveHugePageHeap(size_t(64) << 20));
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(sbrk(0)), locTop);
-
-    // A window-sized picture comes from the heap; freeing it hands nothing back.
-    const size_t locSize = size_t(1920) * 1080 * 4;
-    void* locFrame = malloc(locSize);
-    ASSERT_NE(locFrame, nullptr);
-    memset(locFrame, 0x5A, locSize);
-    const uintptr_t locAt = reinterpret_cast<uintptr_t>(locFrame);
-    free(locFrame);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(sbrk(0)), locTop);
-
-    // The kernel lists the picture in the heap, and the advice ("hg") on the reserve.
-    const uintptr_t locInside = locTop - (size_t(4) << 20);
-    std::ifstream locMaps("/proc/self/smaps");
-    std::string locLine, locFrameMapping;
-    bool locInReserve = false, locAdvised = false;
-    while (std::getline(locMaps, locLine))
-    {
-        uintptr_t locFrom = 0, locTo = 0;
-        if (sscanf(locLine.c_str(), "%" SCNxPTR "-%" SCNxPTR " ", &locFrom, &locTo) == 2 && locLine.find(' ') < 40)
-        {
-            locInReserve = locFrom <= locInside && locInside < locTo;
-            if (locFrom <= locAt && locAt < locTo)
-                locFrameMapping = locLine;
-        }
-        else if (locInReserve && locLine.rfind("VmFlags:", 0) == 0)
-            locAdvised = locLine.find(" hg") != std::string::npos;
-    }
-    EXPECT_NE(locFrameMapping.find("[heap]"), std::string::npos) << locFrameMapping;
-    EXPECT_TRUE(locAdvised);
 }
