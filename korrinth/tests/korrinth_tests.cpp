@@ -868,6 +868,7 @@ TEST_F(KorrinthTest, NumbersThatAreNotNumbersAreRefusedAndNotConverted)
     EXPECT_EQ(locLines, (std::vector<std::string>{"LOG: Successfully wrote namespace to 'bad.velk'",
                                                   "ERROR: VelkToTez: the NUMBER member 'x' of instance 'p' holds 'abc', "
                                                   "which is not a whole number such as 12 or -3",
-                                                  "ERROR: Failed to convert 'bad.velk' to tez"}));
+                                                  "ERROR: Failed to convert 'bad.velk' to tez",
+                                                  "ERROR: 'bad.velk' was saved, but 'bad.tez' was left as it was"}));
     EXPECT_FALSE(std::filesystem::exists(myDir / "bad.tez"));
 }

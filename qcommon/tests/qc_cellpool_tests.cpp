@@ -123,5 +123,5 @@ TEST(QC_CellPoolDeathTest, ReadsOfFreedCellsAreReported)
     ASSERT_NE(locCell, nullptr);
     locCell[39] = 1;
     QC_CellPool::Free(const_cast<char*>(locCell), 40);
-    EXPECT_DEATH(locCell[8]++, "AddressSanitizer");
+    EXPECT_DEATH((void)locCell[8], "AddressSanitizer");
 }
