@@ -20,6 +20,11 @@ enum OS_OpenMode
     // atomic (O_EXCL) on a local disk and on NFSv3+ and SMB shares: one caller
     // of many racing ones gets the file. For lock files.
     OS_OPEN_CREATE_NEW = 3,
+    // Read and write an existing file. Where it is missing, nothing is made:
+    // the handle is an unnamed, empty file in its folder (so a folder that
+    // cannot take the file fails here), and the file appears only when a save
+    // (OS_SaveFile) writes it. For files written whole at the end.
+    OS_OPEN_FOR_SAVE = 4,
 };
 
 // A calendar time in UTC.

@@ -9,7 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -35,6 +37,56 @@ extern "C" int fdatasync(int aHandle)
     return static_cast<int>(syscall(SYS_fdatasync, aHandle));
 }
 
+// In a child process: the Nth change to the disk (a write, a cut, a flush, a
+// rename or a removal) kills it, as a kill -9 landing there would.
+static std::atomic<int> ourKillAt{0};
+static std::atomic<int> ourChanges{0};
+
+static void locChange()
+{
+    if (ourKillAt.load() > 0 && ourChanges.fetch_add(1) + 1 >= ourKillAt.load())
+        raise(SIGKILL);
+}
+
+// A disk that fails every write once this many more bytes are written (-1: never).
+static std::atomic<int64_t> ourWritesLeft{-1};
+
+extern "C" int fsync(int aHandle)
+{
+    locChange();
+    return static_cast<int>(syscall(SYS_fsync, aHandle));
+}
+
+extern "C" int ftruncate(int aHandle, off_t aSize)
+{
+    locChange();
+    return static_cast<int>(syscall(SYS_ftruncate, aHandle, aSize));
+}
+
+extern "C" int rename(const char* aFrom, const char* aTo)
+{
+    locChange();
+    return static_cast<int>(syscall(SYS_renameat, AT_FDCWD, aFrom, AT_FDCWD, aTo));
+}
+
+extern "C" int renameat(int aFromDir, const char* aFrom, int aToDir, const char* aTo)
+{
+    locChange();
+    return static_cast<int>(syscall(SYS_renameat, aFromDir, aFrom, aToDir, aTo));
+}
+
+extern "C" int unlink(const char* aPath)
+{
+    locChange();
+    return static_cast<int>(syscall(SYS_unlinkat, AT_FDCWD, aPath, 0));
+}
+
+extern "C" int unlinkat(int aDir, const char* aPath, int aFlags)
+{
+    locChange();
+    return static_cast<int>(syscall(SYS_unlinkat, aDir, aPath, aFlags));
+}
+
 // Writes to one file (by inode) that fail with ENOSPC once they pass a given
 // offset, the bytes before it written, as on a disk that fills meanwhile.
 static std::atomic<ino_t> ourFullInode{0};
@@ -42,6 +94,18 @@ static std::atomic<int64_t> ourFullAt{0};
 
 extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t anOffset)
 {
+    locChange();
+    const int64_t locLeft = ourWritesLeft.load();
+    if (locLeft == 0)
+    {
+        errno = EIO;
+        return -1;
+    }
+    if (locLeft > 0)
+    {
+        aCount = size_t(std::min<int64_t>(int64_t(aCount), locLeft));
+        ourWritesLeft = locLeft - int64_t(aCount);
+    }
     struct stat locStat;
     const ino_t locInode = ourFullInode.load();
     if (locInode && fstat(aHandle, &locStat) == 0 && locStat.st_ino == locInode &&
@@ -71,6 +135,9 @@ protected:
         fs::create_directories(myDir / "base");
         fs::create_directories(myDir / "outside");
         myBase = (myDir / "base").string();
+        // Backups and records of in-place saves go here, not to the user's home.
+        fs::create_directories(myDir / "data");
+        setenv("XDG_DATA_HOME", (myDir / "data").c_str(), 1);
     }
 
     void TearDown() override
@@ -136,7 +203,7 @@ TEST_F(OSSaveTest, DevicesAndPipesAreNotReplaced)
     EXPECT_FALSE(locSave.Begin(locPipe.string().c_str()));
     EXPECT_EQ(EINVAL, locSave.GetError());
     EXPECT_TRUE(fs::is_fifo(locPipe));
-    EXPECT_EQ(std::set<std::string>({"base", "outside", "pipe"}), Names(myDir));
+    EXPECT_EQ(std::set<std::string>({"base", "data", "outside", "pipe"}), Names(myDir));
 }
 
 TEST_F(OSSaveTest, LinksAreFollowedAndKept)
@@ -196,6 +263,7 @@ TEST_F(OSSaveTest, FileInAClosedFolderIsRewrittenInPlace)
     {
         ASSERT_EQ(chown(locFile.c_str(), locUser, locUser), 0);
         ASSERT_EQ(chown(myDir.c_str(), locUser, locUser), 0);   // so the child can reach it
+        ASSERT_EQ(chown((myDir / "data").c_str(), locUser, locUser), 0);
     }
     fs::permissions(myDir / "base", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
@@ -217,6 +285,8 @@ TEST_F(OSSaveTest, FileInAClosedFolderIsRewrittenInPlace)
     EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0) << locStatus;
     EXPECT_EQ(ReadDisk(locFile), "new");
     EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"own.txt"});
+    // The backup went to the per-user folder, and went once the save stood.
+    EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
 }
 
 TEST_F(OSSaveTest, TemporaryFilesOfDeadSavesAreRemoved)
@@ -641,4 +711,216 @@ TEST_F(OSSaveTest, AKeptOldFileGoesBackOrIsDropped)
     EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.loc"), "new");
     EXPECT_EQ(fs::hard_link_count(locLinked), 2u);
     EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"pair.loc", "linked.loc", "none.loc"}));
+}
+
+namespace
+{
+// What a file holds when read through the file layer, which first undoes or
+// drops an in-place save that a kill stopped.
+std::string ReadThroughLayer(const fs::path& aPath)
+{
+    OS_FileHandle locHandle = OS_OpenFile(aPath.c_str(), OS_OPEN_READ);
+    if (locHandle == OS_INVALID_HANDLE)
+        return "<cannot open>";
+    std::string locText;
+    char locBuffer[65536];
+    for (int64_t locRead; (locRead = OS_ReadFile(locHandle, locBuffer, sizeof(locBuffer))) > 0;)
+        locText.append(locBuffer, size_t(locRead));
+    OS_CloseFile(locHandle);
+    return locText;
+}
+
+// Saves aText over aTarget in a child process killed at its Nth change to the
+// disk (as another user where aUser is not -1); true when the kill landed.
+bool SaveKilledAt(const fs::path& aTarget, const std::string& aText, int anAt, uid_t aUser)
+{
+    pid_t locChild = fork();
+    if (locChild == 0)
+    {
+        if (aUser != uid_t(-1) && (setgid(aUser) != 0 || setuid(aUser) != 0))
+            _exit(3);
+        ourKillAt = anAt;
+        OS_SaveFile locSave;
+        const bool locSaved =
+            locSave.Begin(aTarget.c_str()) && locSave.Write(aText.data(), aText.size()) && locSave.Commit();
+        ourKillAt = 0;
+        _exit(locSaved ? 0 : 1);
+    }
+    int locStatus = 0;
+    waitpid(locChild, &locStatus, 0);
+    if (WIFSIGNALED(locStatus) && WTERMSIG(locStatus) == SIGKILL)
+        return true;
+    EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0) << locStatus;
+    return false;
+}
+}
+
+TEST_F(OSSaveTest, AKillAnywhereInAnInPlaceSaveLeavesTheOldOrTheNewContent)
+{
+    // A hard-linked file, its other name in another folder; then a file in a
+    // folder its user may not write (as an ordinary user where this runs as root).
+    const fs::path locLinked = myDir / "base" / "level.velk";
+    const fs::path locTwin = myDir / "outside" / "twin.velk";
+    const fs::path locClosedDir = myDir / "closed";
+    const fs::path locClosed = locClosedDir / "model.qre";
+    const uid_t locUser = geteuid() == 0 ? 65534 : uid_t(-1);
+    fs::create_directories(locClosedDir);
+    if (locUser != uid_t(-1))
+    {
+        ASSERT_EQ(chown(myDir.c_str(), locUser, locUser), 0);
+        ASSERT_EQ(chown((myDir / "data").c_str(), locUser, locUser), 0);
+    }
+    const std::string locOld = Text(300000, 'a');
+    for (size_t locNewSize : {size_t(470000), size_t(120000)})
+    {
+        const std::string locNew = Text(locNewSize, 'A');
+        for (int locCase = 0; locCase < 2; ++locCase)
+        {
+            SCOPED_TRACE(std::to_string(locNewSize) + (locCase ? " closed folder" : " hard link"));
+            const fs::path locTarget = locCase ? locClosed : locLinked;
+            fs::create_directories(myDir / "data" / "qtools");
+            if (locUser != uid_t(-1))
+                ASSERT_EQ(chown((myDir / "data" / "qtools").c_str(), locCase ? locUser : 0, locCase ? locUser : 0), 0);
+            int locKills = 0;
+            for (int locAt = 1; locAt < 200; ++locAt)
+            {
+                SCOPED_TRACE(locAt);
+                fs::permissions(locClosedDir, fs::perms::owner_write, fs::perm_options::add);
+                fs::remove(locTwin);
+                WriteDisk(locTarget, locOld);
+                if (locCase)
+                {
+                    if (locUser != uid_t(-1))
+                        ASSERT_EQ(chown(locTarget.c_str(), locUser, locUser), 0);
+                    fs::permissions(locClosedDir, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                                    fs::perm_options::remove);
+                }
+                else
+                    fs::create_hard_link(locTarget, locTwin);
+                const bool locKilled = SaveKilledAt(locTarget, locNew, locAt, locCase ? locUser : uid_t(-1));
+                // Opened again by either name: the whole old or the whole new content.
+                const fs::path locReopened = !locCase && locAt % 2 ? locTwin : locTarget;
+                const std::string locHeld = ReadThroughLayer(locReopened);
+                EXPECT_TRUE(locHeld == locOld || locHeld == locNew) << locHeld.size();
+                EXPECT_TRUE(ReadDisk(locTarget) == locHeld);
+                // No record is left; what a save killed before writing it
+                // left is removed by the next save.
+                if (fs::exists(myDir / "data" / "qtools"))
+                    for (const std::string& locName : Names(myDir / "data" / "qtools"))
+                        EXPECT_FALSE(locName.size() > 5 && locName.substr(locName.size() - 5) == ".save") << locName;
+                if (!locKilled)
+                {
+                    EXPECT_TRUE(locHeld == locNew);
+                    EXPECT_EQ(Names(locTarget.parent_path()), std::set<std::string>{locTarget.filename().string()});
+                    if (fs::exists(myDir / "data" / "qtools"))
+                        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+                    break;
+                }
+                ++locKills;
+            }
+            // Kills landed before, during and after the backup and the rewrite.
+            EXPECT_GE(locKills, 8);
+        }
+    }
+    fs::permissions(locClosedDir, fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST_F(OSSaveTest, ALastingWriteErrorKeepsTheOldContentInPlaceOrInTheNamedBackup)
+{
+    const fs::path locFile = myDir / "base" / "pack.sdf";
+    const std::string locOld = Text(200000, 'a');
+    const std::string locNew = Text(260000, 'A');
+    int locKept = 0;
+    // Every write fails from some byte on: while the backup is made, while the
+    // new content is written, and while the old one is put back.
+    for (int64_t locLimit : {int64_t(0), int64_t(5000), int64_t(199999), int64_t(200000), int64_t(270000),
+                             int64_t(459999)})
+    {
+        SCOPED_TRACE(locLimit);
+        WriteDisk(locFile, locOld);
+        fs::remove(myDir / "outside" / "twin.sdf");
+        fs::create_hard_link(locFile, myDir / "outside" / "twin.sdf");
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+        ASSERT_TRUE(locSave.Write(locNew.data(), locNew.size()));
+        ourWritesLeft = locLimit;
+        ::testing::internal::CaptureStderr();
+        const bool locSaved = locSave.Commit();
+        const std::string locMessage = ::testing::internal::GetCapturedStderr();
+        ourWritesLeft = -1;
+        EXPECT_FALSE(locSaved);
+        EXPECT_EQ(locSave.GetError(), EIO);
+        if (locSave.GetKeptPath())
+        {
+            // The message names the file and where its old content is kept.
+            ++locKept;
+            const std::string locKeptPath = locSave.GetKeptPath();
+            EXPECT_TRUE(ReadDisk(locKeptPath) == locOld);
+            EXPECT_NE(locMessage.find("'" + locFile.string() + "'"), std::string::npos) << locMessage;
+            EXPECT_NE(locMessage.find("'" + locKeptPath + "'"), std::string::npos) << locMessage;
+            // Once writes work again, the next open puts it back.
+            EXPECT_TRUE(ReadThroughLayer(myDir / "outside" / "twin.sdf") == locOld);
+            EXPECT_FALSE(fs::exists(locKeptPath));
+        }
+        else
+            EXPECT_EQ(locMessage, "");
+        EXPECT_TRUE(ReadDisk(locFile) == locOld);
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pack.sdf"});
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+    }
+    EXPECT_GE(locKept, 2);
+}
+
+TEST_F(OSSaveTest, ABackupIsNeverPutBackOverContentWrittenSince)
+{
+    const fs::path locFile = myDir / "base" / "level.velk";
+    const std::string locOld = Text(100000, 'a');
+    WriteDisk(locFile, locOld);
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    // Killed while the new content is written: a mix of the two is left.
+    int locAt = 1;
+    std::string locMixed;
+    for (; locAt < 100; ++locAt)
+    {
+        WriteDisk(locFile, locOld);
+        ASSERT_TRUE(SaveKilledAt(locFile, Text(150000, 'A'), locAt, uid_t(-1)));
+        locMixed = ReadDisk(locFile);
+        if (locMixed != locOld && locMixed.compare(0, 5, "ABCDE") == 0)
+            break;
+    }
+    ASSERT_NE(locMixed, locOld);
+    // Another program writes the file (in place) before any of ours opens it.
+    const std::string locLater = Text(90000, 'k');
+    {
+        std::ofstream locOut(myDir / "outside" / "twin.velk", std::ios::binary | std::ios::trunc);
+        locOut << locLater;
+    }
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(ReadThroughLayer(locFile) == locLater);
+    const std::string locMessage = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(locMessage.find("written since"), std::string::npos) << locMessage;
+    // The old content is not thrown away either; the record is.
+    std::set<std::string> locLeft = Names(myDir / "base");
+    ASSERT_EQ(locLeft.size(), 2u);
+    locLeft.erase("level.velk");
+    EXPECT_TRUE(ReadDisk(myDir / "base" / *locLeft.begin()) == locOld);
+    EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+}
+
+TEST_F(OSSaveTest, AnUnreadableRecordLeavesTheFileAlone)
+{
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, "as it is");
+    struct stat locStat;
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+    fs::create_directories(myDir / "data" / "qtools");
+    char locName[64];
+    snprintf(locName, sizeof(locName), "%llx-%llx.save", (unsigned long long)locStat.st_dev,
+             (unsigned long long)locStat.st_ino);
+    WriteDisk(myDir / "data" / "qtools" / locName, "QSAVEREC garbage");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ReadThroughLayer(locFile), "as it is");
+    const std::string locMessage = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(locMessage.find("cannot be read"), std::string::npos) << locMessage;
+    EXPECT_TRUE(fs::exists(myDir / "data" / "qtools" / locName));
 }
