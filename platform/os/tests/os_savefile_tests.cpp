@@ -14,9 +14,11 @@
 #include <csignal>
 #include <cerrno>
 #include <filesystem>
+#include <fcntl.h>
 #include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/os/os_file.h"
 #include "platform/os/os_savefile.h"
@@ -51,10 +53,32 @@ static void locChange()
 // A disk that fails every write once this many more bytes are written (-1: never).
 static std::atomic<int64_t> ourWritesLeft{-1};
 
+// While set, flushes of folders and renames are noted in order.
+static std::atomic<bool> ourTracing{false};
+static std::vector<std::string> ourTrace;
+// While set, the system has no exchange-rename (older kernels, some file systems).
+static std::atomic<bool> ourNoExchange{false};
+
 extern "C" int fsync(int aHandle)
 {
     locChange();
+    struct stat locStat;
+    if (ourTracing.load() && fstat(aHandle, &locStat) == 0 && S_ISDIR(locStat.st_mode))
+        ourTrace.push_back("flush folder");
     return static_cast<int>(syscall(SYS_fsync, aHandle));
+}
+
+extern "C" int renameat2(int aFromDir, const char* aFrom, int aToDir, const char* aTo, unsigned int aFlags)
+{
+    locChange();
+    if (ourNoExchange.load() && (aFlags & RENAME_EXCHANGE))
+    {
+        errno = EINVAL;
+        return -1;
+    }
+    if (ourTracing.load())
+        ourTrace.push_back("rename");
+    return static_cast<int>(syscall(SYS_renameat2, aFromDir, aFrom, aToDir, aTo, aFlags));
 }
 
 extern "C" int ftruncate(int aHandle, off_t aSize)
@@ -72,6 +96,8 @@ extern "C" int rename(const char* aFrom, const char* aTo)
 extern "C" int renameat(int aFromDir, const char* aFrom, int aToDir, const char* aTo)
 {
     locChange();
+    if (ourTracing.load())
+        ourTrace.push_back("rename");
     return static_cast<int>(syscall(SYS_renameat, aFromDir, aFrom, aToDir, aTo));
 }
 
@@ -923,4 +949,163 @@ TEST_F(OSSaveTest, AnUnreadableRecordLeavesTheFileAlone)
     const std::string locMessage = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(locMessage.find("cannot be read"), std::string::npos) << locMessage;
     EXPECT_TRUE(fs::exists(myDir / "data" / "qtools" / locName));
+}
+
+TEST_F(OSSaveTest, AFileSetAsideComesBackWhenTheSaveIsAbandoned)
+{
+    const fs::path locFile = myDir / "base" / "pair.tez";
+    for (int locCommitFlag = 0; locCommitFlag < 2; ++locCommitFlag)
+    {
+        SCOPED_TRACE(locCommitFlag ? "committed" : "abandoned");
+        WriteDisk(locFile, "old");
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+        ASSERT_TRUE(locSave.Write("new", 3));
+        ASSERT_TRUE(locSave.Flush());
+        ASSERT_TRUE(locSave.SetAside());
+        EXPECT_FALSE(fs::exists(locFile));
+        if (locCommitFlag)
+            EXPECT_TRUE(locSave.Commit());
+        else
+            locSave.Abandon();
+        EXPECT_EQ(ReadDisk(locFile), locCommitFlag ? "new" : "old");
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.tez"});
+    }
+}
+
+TEST_F(OSSaveTest, SavesUnderWayAtOnceHaveTemporaryFilesOfTheirOwn)
+{
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, "old");
+    OS_SaveFile locFirst, locSecond;
+    ASSERT_TRUE(locFirst.Begin(locFile.c_str()));
+    ASSERT_TRUE(locSecond.Begin(locFile.c_str()));
+    ASSERT_NE(locFirst.GetTempPath(), nullptr);
+    ASSERT_NE(locSecond.GetTempPath(), nullptr);
+    EXPECT_STRNE(locFirst.GetTempPath(), locSecond.GetTempPath());
+    ASSERT_TRUE(locFirst.Write("first", 5));
+    ASSERT_TRUE(locSecond.Write("second", 6));
+    EXPECT_TRUE(locFirst.Commit());
+    EXPECT_TRUE(locSecond.Commit());
+    EXPECT_EQ(ReadDisk(locFile), "second");
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+}
+
+TEST_F(OSSaveTest, LongNamesAndFilesOthersMayWriteAreReplaced)
+{
+    // The longest name a folder takes, saved by rename and in place.
+    const fs::path locLong = myDir / "base" / std::string(255, 'n');
+    ASSERT_TRUE(Save(locLong, "first"));
+    fs::create_hard_link(locLong, myDir / "outside" / "twin");
+    ASSERT_TRUE(Save(locLong, "second"));
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "twin"), "second");
+
+    if (geteuid() != 0)
+    {
+        printf("another user's files: skipped, this test does not run as root\n");
+        return;
+    }
+    // Another user's file that this one may write through its group or
+    // others' bits is saved; one it may only read is refused.
+    const fs::path locShared = myDir / "base" / "shared.velk";
+    const fs::path locClosed = myDir / "base" / "closed.velk";
+    WriteDisk(locShared, "old");
+    WriteDisk(locClosed, "old");
+    fs::permissions(locShared, fs::perms(0606));
+    fs::permissions(locClosed, fs::perms(0644));
+    fs::permissions(myDir / "base", fs::perms(0777));
+    ASSERT_EQ(chmod(myDir.c_str(), 0755), 0);
+    pid_t locChild = fork();
+    if (locChild == 0)
+    {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(3);
+        OS_SaveFile locRefused;
+        const bool locRefusedRight = !locRefused.Begin(locClosed.c_str()) && locRefused.GetError() == EACCES;
+        _exit(Save(locShared, "new") && locRefusedRight ? 0 : 1);
+    }
+    int locStatus = 0;
+    ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+    EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0) << locStatus;
+    EXPECT_EQ(ReadDisk(locShared), "new");
+    EXPECT_EQ(ReadDisk(locClosed), "old");
+}
+
+TEST_F(OSSaveTest, ATemporaryFileThatCannotBeMadeFailsTheSave)
+{
+    // A file system without a free inode: the temporary file cannot be made,
+    // and the save must not fall back to a rewrite in place.
+    const fs::path locSmall = myDir / "small";
+    fs::create_directories(locSmall);
+    if (mount("tmpfs", locSmall.c_str(), "tmpfs", 0, "size=64k,nr_inodes=2") != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    struct Unmount
+    {
+        const fs::path& myPath;
+        ~Unmount() { umount2(myPath.c_str(), MNT_DETACH); }
+    } locUnmount{locSmall};
+    WriteDisk(locSmall / "level.velk", "old");
+    ASSERT_TRUE(fs::exists(locSmall / "level.velk"));
+    OS_SaveFile locSave;
+    EXPECT_FALSE(locSave.Begin((locSmall / "level.velk").c_str()));
+    EXPECT_EQ(locSave.GetError(), ENOSPC);
+    EXPECT_FALSE(locSave.IsInPlace());
+    EXPECT_EQ(ReadDisk(locSmall / "level.velk"), "old");
+}
+
+TEST_F(OSSaveTest, TheOldFileIsKeptWithoutTheExchangeRenameAndTheFolderIsFlushed)
+{
+    const fs::path locFile = myDir / "base" / "pair.loc";
+    ourNoExchange = true;
+    for (int locRestoreFlag = 1; locRestoreFlag >= 0; --locRestoreFlag)
+    {
+        SCOPED_TRACE(locRestoreFlag ? "restored" : "dropped");
+        WriteDisk(locFile, "old");
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+        ASSERT_TRUE(locSave.Write("new", 3));
+        ASSERT_TRUE(locSave.CommitKeepingOld());
+        EXPECT_EQ(ReadDisk(locFile), "new");
+        if (locRestoreFlag)
+            EXPECT_TRUE(locSave.Restore());
+        else
+            locSave.Abandon();
+        EXPECT_EQ(ReadDisk(locFile), locRestoreFlag ? "old" : "new");
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.loc"});
+    }
+    ourNoExchange = false;
+
+    // The rename reaches the disk with its folder, flushed after it.
+    ourTrace.clear();
+    ourTracing = true;
+    const bool locSaved = Save(locFile, "newer");
+    ourTracing = false;
+    EXPECT_TRUE(locSaved);
+    ASSERT_FALSE(ourTrace.empty());
+    EXPECT_EQ(ourTrace.back(), "flush folder");
+    EXPECT_NE(std::find(ourTrace.begin(), ourTrace.end(), "rename"), ourTrace.end());
+}
+
+TEST_F(OSSaveTest, ASaveThatStillRunsIsLeftAloneByOtherOpeners)
+{
+    // Kept after an in-place commit, the old content's record stays locked
+    // by this process: another process opening the file leaves it new.
+    const fs::path locFile = myDir / "base" / "pair.loc";
+    WriteDisk(locFile, "old text");
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.loc");
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+    ASSERT_TRUE(locSave.IsInPlace());
+    ASSERT_TRUE(locSave.Write("new text, longer", 16));
+    ASSERT_TRUE(locSave.CommitKeepingOld());
+    pid_t locChild = fork();
+    if (locChild == 0)
+        _exit(ReadThroughLayer(myDir / "outside" / "twin.loc") == "new text, longer" ? 0 : 1);
+    int locStatus = 0;
+    ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+    EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0);
+    EXPECT_TRUE(locSave.Restore());
+    EXPECT_EQ(ReadThroughLayer(locFile), "old text");
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.loc"});
+    EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
 }
