@@ -710,7 +710,11 @@ void OS_SaveFile::DropBackup()
 {
     if (myKeptPath.empty())
     {
-        if (!myRecordPath.empty())
+        // Only this save's own record: another may have replaced it meanwhile.
+        struct stat locOwn, locNamed;
+        if (!myRecordPath.empty() && fstat(myRecordHandle, &locOwn) == 0 &&
+            stat(myRecordPath.c_str(), &locNamed) == 0 && locOwn.st_ino == locNamed.st_ino &&
+            locOwn.st_dev == locNamed.st_dev)
             unlink(myRecordPath.c_str());
         if (!myBackupPath.empty() && unlink(myBackupPath.c_str()) == 0 && myDirHandle >= 0)
             OS_NoteNameAt(myDirHandle, myBackupPath.substr(myBackupPath.rfind('/') + 1).c_str(), false);
