@@ -592,7 +592,7 @@ bool OS_GetProgramPath(char* aResult, size_t aResultSize)
     return locCopyOut(locBuffer, aResult, aResultSize);
 }
 
-bool OS_GetUserDataFolder(const char* aProgram, char* aResult, size_t aResultSize)
+bool OS_UserDataPath(const char* aProgram, std::string* aFolder)
 {
     if (!aProgram || !aProgram[0] || strchr(aProgram, '/'))
         return false;
@@ -610,7 +610,15 @@ bool OS_GetUserDataFolder(const char* aProgram, char* aResult, size_t aResultSiz
     }
     while (locBase.size() > 1 && locBase.back() == '/')
         locBase.pop_back();
-    std::string locFolder = locBase + "/" + aProgram;
+    *aFolder = locBase + "/" + aProgram;
+    return true;
+}
+
+bool OS_GetUserDataFolder(const char* aProgram, char* aResult, size_t aResultSize)
+{
+    std::string locFolder;
+    if (!OS_UserDataPath(aProgram, &locFolder))
+        return false;
     // Made on demand, the parents too, private to the user as XDG asks.
     for (size_t locSlash = locFolder.find('/', 1);; locSlash = locFolder.find('/', locSlash + 1))
     {

@@ -51,7 +51,8 @@ std::string locTempStem(const char* aLeaf)
 // The file a chain of symbolic links ends at (itself when it is none).
 bool locFollowLinks(std::string* aPath)
 {
-    for (int locDepth = 0; locDepth < locMaxLinks; ++locDepth)
+    // One look more than links followed: the last name is the file itself.
+    for (int locDepth = 0; locDepth <= locMaxLinks; ++locDepth)
     {
         struct stat locStat;
         if (lstat(aPath->c_str(), &locStat) != 0 || !S_ISLNK(locStat.st_mode))

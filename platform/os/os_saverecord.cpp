@@ -2,6 +2,7 @@
 // of its target runs when the save was killed before it finished.
 #include "platform/os/os_savefile_local.h"
 #include "platform/os/os_file.h"
+#include "platform/os/os_file_local.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -396,22 +397,8 @@ bool OS_SaveRecordFolder(std::string* aFolder, bool aMakeFlag)
         *aFolder = locFolder;
         return true;
     }
-    // Only looked up: the same rule, nothing made.
-    const char* locDataHome = getenv("XDG_DATA_HOME");
-    std::string locBase;
-    if (locDataHome && locDataHome[0] == '/')
-        locBase = locDataHome;
-    else
-    {
-        const char* locHome = getenv("HOME");
-        if (!locHome || locHome[0] != '/')
-            return false;
-        locBase = std::string(locHome) + "/.local/share";
-    }
-    while (locBase.size() > 1 && locBase.back() == '/')
-        locBase.pop_back();
-    *aFolder = locBase + "/" + locFolderName;
-    return true;
+    // Only looked up: nothing made.
+    return OS_UserDataPath(locFolderName, aFolder);
 }
 
 std::string OS_SaveRecordName(uint64_t aDevice, uint64_t anInode)

@@ -24,6 +24,22 @@ namespace fs = std::filesystem;
 
 namespace
 {
+// Close under a file-size limit of 1 KiB: the write-back fails the way it
+// does on a full disk.
+static bool CloseOnAFullDisk(QF_File& aFile)
+{
+    struct rlimit locOld;
+    getrlimit(RLIMIT_FSIZE, &locOld);
+    struct rlimit locSmall = locOld;
+    locSmall.rlim_cur = 1024;
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &locSmall);
+    const bool locClosed = aFile.Close();
+    setrlimit(RLIMIT_FSIZE, &locOld);
+    signal(SIGXFSZ, SIG_DFL);
+    return locClosed;
+}
+
 class QFileTest : public ::testing::Test
 {
 protected:
@@ -306,18 +322,8 @@ TEST_F(QFileTest, CloseOnAFullDiskKeepsTheOldFile)
     ASSERT_TRUE(locFile.Open(PathOf("full.txt").c_str(), OPEN_WRITE));
     std::string locBig(8192, 'x');
     ASSERT_TRUE(locFile.Write(locBig.data(), uint32_t(locBig.size())));
-    // A file-size limit makes the write-back fail the way a full disk does.
-    struct rlimit locOld;
-    getrlimit(RLIMIT_FSIZE, &locOld);
-    struct rlimit locSmall = locOld;
-    locSmall.rlim_cur = 1024;
-    signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &locSmall);
     QF_ErrorCode = 0;
-    bool locClosed = locFile.Close();
-    setrlimit(RLIMIT_FSIZE, &locOld);
-    signal(SIGXFSZ, SIG_DFL);
-    EXPECT_FALSE(locClosed);
+    EXPECT_FALSE(CloseOnAFullDisk(locFile));
     EXPECT_EQ(QF_ErrorCode, QF_ERROR_WRITE);
     EXPECT_EQ(ReadDisk("full.txt"), "keep me");
     EXPECT_EQ(std::distance(fs::directory_iterator(myDir), fs::directory_iterator()), 1);
@@ -332,16 +338,7 @@ TEST_F(QFileTest, ANewFileAppearsOnlyWhenItsSaveSucceeds)
     EXPECT_FALSE(fs::exists(PathOf("new.txt")));
     std::string locBig(8192, 'x');
     ASSERT_TRUE(locFile.Write(locBig.data(), uint32_t(locBig.size())));
-    struct rlimit locOld;
-    getrlimit(RLIMIT_FSIZE, &locOld);
-    struct rlimit locSmall = locOld;
-    locSmall.rlim_cur = 1024;
-    signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &locSmall);
-    const bool locClosed = locFile.Close();
-    setrlimit(RLIMIT_FSIZE, &locOld);
-    signal(SIGXFSZ, SIG_DFL);
-    EXPECT_FALSE(locClosed);
+    EXPECT_FALSE(CloseOnAFullDisk(locFile));
     EXPECT_EQ(QF_ErrorCode, QF_ERROR_WRITE);
     EXPECT_EQ(std::distance(fs::directory_iterator(myDir), fs::directory_iterator()), 0);
 

@@ -108,13 +108,11 @@ int open(const char* aPath, int aFlags, ...)
 
 int open64(const char* aPath, int aFlags, ...)
 {
-    NEXT("open64", int, (const char*, int, ...));
     va_list locArgs;
     va_start(locArgs, aFlags);
     mode_t locMode = (aFlags & (O_CREAT | O_TMPFILE)) ? va_arg(locArgs, mode_t) : 0;
     va_end(locArgs);
-    locArm(aPath, aFlags);
-    return locNext(aPath, aFlags, locMode);
+    return open(aPath, aFlags, locMode);
 }
 
 int openat(int aDir, const char* aPath, int aFlags, ...)
@@ -130,13 +128,11 @@ int openat(int aDir, const char* aPath, int aFlags, ...)
 
 int openat64(int aDir, const char* aPath, int aFlags, ...)
 {
-    NEXT("openat64", int, (int, const char*, int, ...));
     va_list locArgs;
     va_start(locArgs, aFlags);
     mode_t locMode = (aFlags & (O_CREAT | O_TMPFILE)) ? va_arg(locArgs, mode_t) : 0;
     va_end(locArgs);
-    locArm(aPath, aFlags);
-    return locNext(aDir, aPath, aFlags, locMode);
+    return openat(aDir, aPath, aFlags, locMode);
 }
 
 ssize_t write(int aHandle, const void* aData, size_t aCount)

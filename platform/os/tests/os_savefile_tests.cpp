@@ -1109,3 +1109,78 @@ TEST_F(OSSaveTest, ASaveThatStillRunsIsLeftAloneByOtherOpeners)
     EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.loc"});
     EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
 }
+
+TEST_F(OSSaveTest, OnlyTemporaryFilesOfTheSaveSchemeWhoseProcessIsGoneAreRemoved)
+{
+    pid_t locDead = fork();
+    if (locDead == 0)
+        _exit(0);
+    waitpid(locDead, nullptr, 0);
+    const std::string locDead1 = ".t.txt." + std::to_string(locDead);
+    // Near the scheme, but not of it: all stay.
+    const std::set<std::string> locKept = {
+        "t.txt",
+        locDead1 + "-7.tmp.bak",
+        locDead1 + "-x.tmp",
+        locDead1 + ".tmp",
+        ".t.txt.abc-1.tmp",
+        ".t.txt.0-1.tmp",
+        ".t.txt.-5-1.tmp",
+        ".t.txt." + std::to_string(getpid()) + "-9.tmp",
+    };
+    for (const std::string& locName : locKept)
+        WriteDisk(myDir / "base" / locName, "kept");
+    WriteDisk(myDir / "base" / (locDead1 + "-7.tmp"), "left by a killed save");
+    ASSERT_TRUE(Save(myDir / "base" / "t.txt", "saved"));
+    EXPECT_EQ(Names(myDir / "base"), locKept);
+}
+
+TEST_F(OSSaveTest, AbsoluteLinksAndLongChainsOfLinksAreFollowed)
+{
+    WriteDisk(myDir / "real" / "target.txt", "old");
+    fs::create_symlink(myDir / "real" / "target.txt", myDir / "base" / "absolute.txt");
+    ASSERT_TRUE(Save(myDir / "base" / "absolute.txt", "through an absolute link"));
+    EXPECT_EQ(ReadDisk(myDir / "real" / "target.txt"), "through an absolute link");
+    EXPECT_TRUE(fs::is_symlink(myDir / "base" / "absolute.txt"));
+    // As the system's own limit: a chain of 40 links is followed, 41 is not.
+    fs::path locPrevious = "absolute.txt";
+    for (int i = 1; i <= 41; ++i)
+    {
+        const fs::path locLink = "chain" + std::to_string(i);
+        fs::create_symlink(locPrevious, myDir / "base" / locLink);
+        locPrevious = locLink;
+    }
+    EXPECT_TRUE(Save(myDir / "base" / "chain39", "through 40 links"));
+    EXPECT_EQ(ReadDisk(myDir / "real" / "target.txt"), "through 40 links");
+    OS_SaveFile locSave;
+    EXPECT_FALSE(locSave.Begin((myDir / "base" / "chain40").c_str()));
+    EXPECT_EQ(locSave.GetError(), ELOOP);
+}
+
+TEST_F(OSSaveTest, RefusedSavesBeneathAFolderFailAtBeginAndLeaveNothingOpen)
+{
+    WriteDisk(myDir / "base" / "locked.txt", "old");
+    fs::permissions(myDir / "base" / "locked.txt", fs::perms::owner_read);
+    fs::create_directories(myDir / "base" / "folder");
+    fs::create_symlink(myDir / "outside", myDir / "base" / "link");
+    const int locHandles = OpenHandleCount();
+    const struct
+    {
+        const char* myPath;
+        int myError;
+    } locCases[] = {
+        {"/abs.txt", EINVAL}, {"../up.txt", EINVAL}, {"c:/drive.txt", EINVAL}, {"a//b.txt", EINVAL},
+        {"link/x.txt", ELOOP}, {"locked.txt/x.txt", ELOOP}, {"folder", EISDIR}, {"locked.txt", EACCES},
+    };
+    for (const auto& locCase : locCases)
+    {
+        SCOPED_TRACE(locCase.myPath);
+        OS_SaveFile locSave;
+        EXPECT_FALSE(locSave.BeginBeneath(myBase.c_str(), locCase.myPath));
+        EXPECT_EQ(locSave.GetError(), locCase.myError);
+        EXPECT_FALSE(locSave.IsOpen());
+        EXPECT_EQ(OpenHandleCount(), locHandles);
+    }
+    EXPECT_EQ(ReadDisk(myDir / "base" / "locked.txt"), "old");
+    EXPECT_TRUE(fs::is_empty(myDir / "outside"));
+}
