@@ -21,6 +21,7 @@
 #include "modeleditor/qre_commands.h"
 #include "platform/os/os_file.h"
 #include "platform/os/os_ui.h"
+#include "platform/os/tests/os_kill_points.h"
 
 namespace fs = std::filesystem;
 
@@ -45,20 +46,9 @@ extern "C" ssize_t write(int aHandle, const void* aData, size_t aCount)
     return static_cast<ssize_t>(syscall(SYS_write, aHandle, aData, aCount));
 }
 
-// In a child: the Nth change to the disk (a positioned write, a cut, a flush,
-// a rename or a removal) kills it.
-static int ourKillAtChange = 0;
-static int ourChanges = 0;
-
-static void locChange()
-{
-    if (ourKillAtChange > 0 && ++ourChanges >= ourKillAtChange)
-        kill(getpid(), SIGKILL);
-}
-
 extern "C" int fsync(int aHandle)
 {
-    locChange();
+    OS_TestChange();
     if (ourKillAtFlushFlag)
         kill(getpid(), SIGKILL);
     return static_cast<int>(syscall(SYS_fsync, aHandle));
@@ -66,26 +56,8 @@ extern "C" int fsync(int aHandle)
 
 extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t anOffset)
 {
-    locChange();
+    OS_TestChange();
     return static_cast<ssize_t>(syscall(SYS_pwrite64, aHandle, aData, aCount, anOffset));
-}
-
-extern "C" int ftruncate(int aHandle, off_t aSize)
-{
-    locChange();
-    return static_cast<int>(syscall(SYS_ftruncate, aHandle, aSize));
-}
-
-extern "C" int rename(const char* aFrom, const char* aTo)
-{
-    locChange();
-    return static_cast<int>(syscall(SYS_renameat, AT_FDCWD, aFrom, AT_FDCWD, aTo));
-}
-
-extern "C" int unlink(const char* aPath)
-{
-    locChange();
-    return static_cast<int>(syscall(SYS_unlinkat, AT_FDCWD, aPath, 0));
 }
 
 namespace

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/tests/os_kill_points.h"
 #include "tez/tests/tez_test_util.h"
 #include "tez/tez.h"
 #include "tez/tez_hash.h"
@@ -24,51 +25,16 @@
 #include "velk/velk_type.h"
 #include "velk/velk_typemanager.h"
 
-// In a child process: the Nth change to the disk (a write, a cut, a flush, a
-// rename or a removal) kills it, as a kill -9 landing there would.
-static std::atomic<int> ourKillAtChange{0};
-static std::atomic<int> ourChanges{0};
-
-static void locChange()
-{
-    if (ourKillAtChange.load() > 0 && ourChanges.fetch_add(1) + 1 >= ourKillAtChange.load())
-        raise(SIGKILL);
-}
-
 extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t anOffset)
 {
-    locChange();
+    OS_TestChange();
     return static_cast<ssize_t>(syscall(SYS_pwrite64, aHandle, aData, aCount, anOffset));
 }
 
 extern "C" int fsync(int aHandle)
 {
-    locChange();
+    OS_TestChange();
     return static_cast<int>(syscall(SYS_fsync, aHandle));
-}
-
-extern "C" int ftruncate(int aHandle, off_t aSize)
-{
-    locChange();
-    return static_cast<int>(syscall(SYS_ftruncate, aHandle, aSize));
-}
-
-extern "C" int rename(const char* aFrom, const char* aTo)
-{
-    locChange();
-    return static_cast<int>(syscall(SYS_renameat, AT_FDCWD, aFrom, AT_FDCWD, aTo));
-}
-
-extern "C" int unlink(const char* aPath)
-{
-    locChange();
-    return static_cast<int>(syscall(SYS_unlinkat, AT_FDCWD, aPath, 0));
-}
-
-extern "C" int unlinkat(int aDir, const char* aPath, int aFlags)
-{
-    locChange();
-    return static_cast<int>(syscall(SYS_unlinkat, aDir, aPath, aFlags));
 }
 
 // When set, the next rename to a name ending in ".tez" fails as a failing
@@ -77,7 +43,7 @@ static bool ourFailTezRename = false;
 
 extern "C" int renameat(int aFromDir, const char* aFrom, int aToDir, const char* aTo)
 {
-    locChange();
+    OS_TestChange();
     const size_t locLength = strlen(aTo);
     if (ourFailTezRename && locLength > 4 && strcmp(aTo + locLength - 4, ".tez") == 0)
     {

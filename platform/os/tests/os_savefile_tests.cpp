@@ -22,6 +22,7 @@
 
 #include "platform/os/os_file.h"
 #include "platform/os/os_savefile.h"
+#include "platform/os/tests/os_kill_points.h"
 
 namespace fs = std::filesystem;
 
@@ -39,17 +40,6 @@ extern "C" int fdatasync(int aHandle)
     return static_cast<int>(syscall(SYS_fdatasync, aHandle));
 }
 
-// In a child process: the Nth change to the disk (a write, a cut, a flush, a
-// rename or a removal) kills it, as a kill -9 landing there would.
-static std::atomic<int> ourKillAt{0};
-static std::atomic<int> ourChanges{0};
-
-static void locChange()
-{
-    if (ourKillAt.load() > 0 && ourChanges.fetch_add(1) + 1 >= ourKillAt.load())
-        raise(SIGKILL);
-}
-
 // A disk that fails every write once this many more bytes are written (-1: never).
 static std::atomic<int64_t> ourWritesLeft{-1};
 
@@ -61,7 +51,7 @@ static std::atomic<bool> ourNoExchange{false};
 
 extern "C" int fsync(int aHandle)
 {
-    locChange();
+    OS_TestChange();
     struct stat locStat;
     if (ourTracing.load() && fstat(aHandle, &locStat) == 0 && S_ISDIR(locStat.st_mode))
         ourTrace.push_back("flush folder");
@@ -70,7 +60,7 @@ extern "C" int fsync(int aHandle)
 
 extern "C" int renameat2(int aFromDir, const char* aFrom, int aToDir, const char* aTo, unsigned int aFlags)
 {
-    locChange();
+    OS_TestChange();
     if (ourNoExchange.load() && (aFlags & RENAME_EXCHANGE))
     {
         errno = EINVAL;
@@ -81,36 +71,12 @@ extern "C" int renameat2(int aFromDir, const char* aFrom, int aToDir, const char
     return static_cast<int>(syscall(SYS_renameat2, aFromDir, aFrom, aToDir, aTo, aFlags));
 }
 
-extern "C" int ftruncate(int aHandle, off_t aSize)
-{
-    locChange();
-    return static_cast<int>(syscall(SYS_ftruncate, aHandle, aSize));
-}
-
-extern "C" int rename(const char* aFrom, const char* aTo)
-{
-    locChange();
-    return static_cast<int>(syscall(SYS_renameat, AT_FDCWD, aFrom, AT_FDCWD, aTo));
-}
-
 extern "C" int renameat(int aFromDir, const char* aFrom, int aToDir, const char* aTo)
 {
-    locChange();
+    OS_TestChange();
     if (ourTracing.load())
         ourTrace.push_back("rename");
     return static_cast<int>(syscall(SYS_renameat, aFromDir, aFrom, aToDir, aTo));
-}
-
-extern "C" int unlink(const char* aPath)
-{
-    locChange();
-    return static_cast<int>(syscall(SYS_unlinkat, AT_FDCWD, aPath, 0));
-}
-
-extern "C" int unlinkat(int aDir, const char* aPath, int aFlags)
-{
-    locChange();
-    return static_cast<int>(syscall(SYS_unlinkat, aDir, aPath, aFlags));
 }
 
 // Writes to one file (by inode) that fail with ENOSPC once they pass a given
@@ -120,7 +86,7 @@ static std::atomic<int64_t> ourFullAt{0};
 
 extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t anOffset)
 {
-    locChange();
+    OS_TestChange();
     const int64_t locLeft = ourWritesLeft.load();
     if (locLeft == 0)
     {
@@ -765,11 +731,11 @@ bool SaveKilledAt(const fs::path& aTarget, const std::string& aText, int anAt, u
     {
         if (aUser != uid_t(-1) && (setgid(aUser) != 0 || setuid(aUser) != 0))
             _exit(3);
-        ourKillAt = anAt;
+        ourKillAtChange = anAt;
         OS_SaveFile locSave;
         const bool locSaved =
             locSave.Begin(aTarget.c_str()) && locSave.Write(aText.data(), aText.size()) && locSave.Commit();
-        ourKillAt = 0;
+        ourKillAtChange = 0;
         _exit(locSaved ? 0 : 1);
     }
     int locStatus = 0;
