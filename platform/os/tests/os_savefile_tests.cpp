@@ -1016,6 +1016,10 @@ TEST_F(OSSaveTest, ATemporaryFileThatCannotBeMadeFailsTheSave)
     EXPECT_FALSE(locSave.Begin((locSmall / "level.velk").c_str()));
     EXPECT_EQ(locSave.GetError(), ENOSPC);
     EXPECT_FALSE(locSave.IsInPlace());
+    OS_SaveFile locBeneath;
+    EXPECT_FALSE(locBeneath.BeginBeneath(locSmall.c_str(), "level.velk"));
+    EXPECT_EQ(locBeneath.GetError(), ENOSPC);
+    EXPECT_FALSE(locBeneath.IsOpen());
     EXPECT_EQ(ReadDisk(locSmall / "level.velk"), "old");
 }
 
@@ -1149,4 +1153,91 @@ TEST_F(OSSaveTest, RefusedSavesBeneathAFolderFailAtBeginAndLeaveNothingOpen)
     }
     EXPECT_EQ(ReadDisk(myDir / "base" / "locked.txt"), "old");
     EXPECT_TRUE(fs::is_empty(myDir / "outside"));
+}
+
+TEST_F(OSSaveTest, WritesOutsideASaveFailAndWriteAtOverwrites)
+{
+    OS_SaveFile locIdle;
+    EXPECT_FALSE(locIdle.Write("x", 1));
+    EXPECT_EQ(locIdle.GetError(), EBADF);
+    OS_SaveFile locIdleAt;
+    EXPECT_FALSE(locIdleAt.WriteAt("x", 1, 0));
+    EXPECT_EQ(locIdleAt.GetError(), EBADF);
+    EXPECT_FALSE(locIdleAt.IsOpen());
+
+    // By rename and in place alike, WriteAt changes bytes already written.
+    const fs::path locFile = myDir / "base" / "pack.sdf";
+    WriteDisk(locFile, "old");
+    for (int locInPlace = 0; locInPlace < 2; ++locInPlace)
+    {
+        SCOPED_TRACE(locInPlace ? "in place" : "by rename");
+        if (locInPlace)
+            fs::create_hard_link(locFile, myDir / "outside" / "twin.sdf");
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+        EXPECT_EQ(locSave.IsInPlace(), locInPlace == 1);
+        ASSERT_TRUE(locSave.Write("header and body", 15));
+        EXPECT_TRUE(locSave.WriteAt("HEADER", 6, 0));
+        EXPECT_TRUE(locSave.WriteAt("", 0, 100));
+        ASSERT_TRUE(locSave.Commit());
+        EXPECT_EQ(ReadDisk(locFile), "HEADER and body");
+    }
+    // After a failed write, WriteAt fails too and the save is not committed.
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+    ourWritesLeft = 0;
+    EXPECT_FALSE(locSave.WriteAt("abc", 3, 0));
+    ourWritesLeft = -1;
+    EXPECT_FALSE(locSave.WriteAt("abc", 3, 0));
+    EXPECT_EQ(locSave.GetError(), EIO);
+    EXPECT_FALSE(locSave.Commit());
+    EXPECT_EQ(ReadDisk(locFile), "HEADER and body");
+}
+
+TEST_F(OSSaveTest, AFileKeptForItsPartnerStandsOnlyBesideThePartnersNewContent)
+{
+    // The second file of a pair, rewritten in place and committed first,
+    // keeps its old content for the first: killed before that one is in,
+    // the next open puts the old content back; once it is in, the new stays.
+    const fs::path locFirst = myDir / "base" / "pair.tez";
+    const fs::path locSecond = myDir / "base" / "pair.loc";
+    for (int locFirstInPlace = 0; locFirstInPlace < 2; ++locFirstInPlace)
+        for (int locKillBeforeFirst = 0; locKillBeforeFirst < 2; ++locKillBeforeFirst)
+        {
+            SCOPED_TRACE(std::string(locFirstInPlace ? "partner in place" : "partner by rename") +
+                         (locKillBeforeFirst ? ", killed before it" : ", killed after it"));
+            for (const fs::path& locPath : {locFirst, locSecond})
+            {
+                fs::remove(myDir / "outside" / locPath.filename());
+                WriteDisk(locPath, "old " + locPath.extension().string().substr(1));
+            }
+            fs::create_hard_link(locSecond, myDir / "outside" / "pair.loc");
+            if (locFirstInPlace)
+                fs::create_hard_link(locFirst, myDir / "outside" / "pair.tez");
+            pid_t locChild = fork();
+            if (locChild == 0)
+            {
+                OS_SaveFile locTez, locLoc;
+                const bool locReady = locTez.Begin(locFirst.c_str()) && locTez.Write("new tez", 7) && locTez.Flush() &&
+                                      locLoc.Begin(locSecond.c_str()) && locLoc.IsInPlace() &&
+                                      locLoc.Write("new loc", 7) && locLoc.Flush() &&
+                                      locLoc.CommitKeepingOld(&locTez);
+                if (!locReady)
+                    _exit(1);
+                if (!locKillBeforeFirst && !locTez.Commit())
+                    _exit(1);
+                raise(SIGKILL);
+            }
+            int locStatus = 0;
+            ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+            ASSERT_TRUE(WIFSIGNALED(locStatus)) << locStatus;
+            EXPECT_EQ(ReadDisk(locSecond), "new loc");
+            const std::string locRound = locKillBeforeFirst ? "old " : "new ";
+            EXPECT_EQ(ReadThroughLayer(locSecond), locRound + "loc");
+            EXPECT_EQ(ReadThroughLayer(locFirst), locRound + "tez");
+            // No backup is left (the killed process's temporary file goes with the next save).
+            for (const std::string& locName : Names(myDir / "base"))
+                EXPECT_EQ(locName.find(".old"), std::string::npos) << locName;
+            EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+        }
 }
