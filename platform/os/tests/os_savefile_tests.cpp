@@ -1241,3 +1241,66 @@ TEST_F(OSSaveTest, AFileKeptForItsPartnerStandsOnlyBesideThePartnersNewContent)
             EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
         }
 }
+
+TEST_F(OSSaveTest, BackupsOfSavesKilledBeforeTheirRecordAreRemovedByTheNextSave)
+{
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, "old");
+    struct stat locStat;
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+    char locIdentity[64];
+    snprintf(locIdentity, sizeof(locIdentity), "%llx-%llx", (unsigned long long)locStat.st_dev,
+             (unsigned long long)locStat.st_ino);
+    const std::string locId = locIdentity;
+    pid_t locDeadPid = fork();
+    if (locDeadPid == 0)
+        _exit(0);
+    waitpid(locDeadPid, nullptr, 0);
+    const std::string locDead = std::to_string(locDeadPid);
+    const std::string locLive = std::to_string(getppid());
+    const fs::path locRecords = myDir / "data" / "qtools";
+    fs::create_directories(locRecords);
+    // Beside the target and in the records' folder: of a process that is
+    // gone and in the scheme (removed), or not (kept).
+    const std::set<std::string> locGoneBeside = {".level.velk." + locDead + "-3.old.tmp"};
+    const std::set<std::string> locKeptBeside = {
+        "level.velk",
+        ".level.velk." + locLive + "-3.old.tmp",
+        ".level.velk." + locDead + ".old.tmp",
+        ".level.velk.abc-1.old.tmp",
+        ".level.velk.0-1.old.tmp",
+        ".level.velk." + locDead + "-3.new.tmp",
+        ".other.velk." + locDead + "-3.old.tmp",
+    };
+    const std::set<std::string> locGoneRecords = {locId + "." + locDead + "-3.old", locId + ".save." + locDead + "-4.tmp"};
+    const std::set<std::string> locKeptRecords = {
+        locId + "." + locLive + "-3.old",   locId + "." + locDead + "-3.oldx", locId + "." + locDead + ".old",
+        locId + ".save." + locDead + ".tmp", "1-2." + locDead + "-3.old",     locId + "." + locDead + "-3.tmp",
+    };
+    const auto locPlant = [&] {
+        for (const std::string& locName : locGoneBeside)
+            WriteDisk(myDir / "base" / locName, "left");
+        for (const std::string& locName : locKeptBeside)
+            if (locName != "level.velk")
+                WriteDisk(myDir / "base" / locName, "kept");
+        for (const std::string& locName : locGoneRecords)
+            WriteDisk(locRecords / locName, "left");
+        for (const std::string& locName : locKeptRecords)
+            WriteDisk(locRecords / locName, "kept");
+    };
+    locPlant();
+    ASSERT_TRUE(Save(locFile, "new"));
+    EXPECT_EQ(Names(myDir / "base"), locKeptBeside);
+    EXPECT_EQ(Names(locRecords), locKeptRecords);
+
+    // While a record of the file stays (one that cannot be read), nothing goes.
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);   // replaced: another inode
+    snprintf(locIdentity, sizeof(locIdentity), "%llx-%llx.save", (unsigned long long)locStat.st_dev,
+             (unsigned long long)locStat.st_ino);
+    WriteDisk(locRecords / locIdentity, "not a record");
+    for (const std::string& locName : locGoneBeside)
+        WriteDisk(myDir / "base" / locName, "left");
+    ASSERT_TRUE(Save(locFile, "newer"));
+    for (const std::string& locName : locGoneBeside)
+        EXPECT_TRUE(fs::exists(myDir / "base" / locName)) << locName;
+}
