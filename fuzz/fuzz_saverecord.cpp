@@ -1,12 +1,15 @@
 // The record of an in-place save: any bytes are refused or read into a record
 // that writes back to the very same bytes; a record read is then run through
 // the recovery against a real target and backup, which must neither crash nor
-// touch anything but those two files.
+// touch anything but those two files. The bytes are tried as they are, and
+// with the magic before them and their sum after them, so that mutations
+// reach the fields behind the sum.
 #include "platform/os/os_savefile_local.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -28,7 +31,21 @@ void locWrite(const std::string& aPath, const void* aData, size_t aSize)
 }
 }
 
+int locTryRecord(const uint8_t* aData, size_t aSize);
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
+{
+    locTryRecord(aData, aSize);
+    std::string locFixed(reinterpret_cast<const char*>(aData), aSize);
+    if (locFixed.compare(0, 8, "QSAVEREC") != 0)
+        locFixed.insert(0, "QSAVEREC");
+    const uint32_t locSum = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(locFixed.data()), uInt(locFixed.size())));
+    for (int i = 0; i < 4; ++i)
+        locFixed.push_back(char((locSum >> (8 * i)) & 0xFF));
+    return locTryRecord(reinterpret_cast<const uint8_t*>(locFixed.data()), locFixed.size());
+}
+
+int locTryRecord(const uint8_t* aData, size_t aSize)
 {
     OS_SaveRecord locRecord;
     if (!OS_ReadSaveRecord(aData, aSize, &locRecord))
@@ -45,6 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
     static const bool ourMade = [] {
         mkdir(ourDir.c_str(), 0700);
         setenv("XDG_DATA_HOME", ourDir.c_str(), 1);
+        // The folders go with the process.
+        std::atexit([] {
+            rmdir((ourDir + "/qtools").c_str());
+            rmdir(ourDir.c_str());
+        });
         return mkdir((ourDir + "/qtools").c_str(), 0700) == 0 || errno == EEXIST;
     }();
     if (!ourMade)
