@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <cerrno>
 #include <filesystem>
 #include <fcntl.h>
@@ -46,12 +47,21 @@ static std::atomic<int64_t> ourWritesLeft{-1};
 // While set, flushes of folders and renames are noted in order.
 static std::atomic<bool> ourTracing{false};
 static std::vector<std::string> ourTrace;
-// While set, the system has no exchange-rename (older kernels, some file systems).
-static std::atomic<bool> ourNoExchange{false};
+// While set, the exchange-rename fails with this error (EINVAL, ENOSYS or
+// EOPNOTSUPP where older kernels and some file systems have none).
+static std::atomic<int> ourNoExchange{0};
+
+// The next flushes of a whole file that fail as a failing disk's would.
+static std::atomic<int> ourFlushesToFail{0};
 
 extern "C" int fsync(int aHandle)
 {
     OS_TestChange();
+    if (ourFlushesToFail.load() > 0 && ourFlushesToFail.fetch_sub(1) > 0)
+    {
+        errno = EIO;
+        return -1;
+    }
     struct stat locStat;
     if (ourTracing.load() && fstat(aHandle, &locStat) == 0 && S_ISDIR(locStat.st_mode))
         ourTrace.push_back("flush folder");
@@ -63,7 +73,7 @@ extern "C" int renameat2(int aFromDir, const char* aFrom, int aToDir, const char
     OS_TestChange();
     if (ourNoExchange.load() && (aFlags & RENAME_EXCHANGE))
     {
-        errno = EINVAL;
+        errno = ourNoExchange.load();
         return -1;
     }
     if (ourTracing.load())
@@ -1026,24 +1036,28 @@ TEST_F(OSSaveTest, ATemporaryFileThatCannotBeMadeFailsTheSave)
 TEST_F(OSSaveTest, TheOldFileIsKeptWithoutTheExchangeRenameAndTheFolderIsFlushed)
 {
     const fs::path locFile = myDir / "base" / "pair.loc";
-    ourNoExchange = true;
-    for (int locRestoreFlag = 1; locRestoreFlag >= 0; --locRestoreFlag)
-    {
-        SCOPED_TRACE(locRestoreFlag ? "restored" : "dropped");
-        WriteDisk(locFile, "old");
-        OS_SaveFile locSave;
-        ASSERT_TRUE(locSave.Begin(locFile.c_str()));
-        ASSERT_TRUE(locSave.Write("new", 3));
-        ASSERT_TRUE(locSave.CommitKeepingOld());
-        EXPECT_EQ(ReadDisk(locFile), "new");
-        if (locRestoreFlag)
-            EXPECT_TRUE(locSave.Restore());
-        else
-            locSave.Abandon();
-        EXPECT_EQ(ReadDisk(locFile), locRestoreFlag ? "old" : "new");
-        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.loc"});
-    }
-    ourNoExchange = false;
+    for (int locError : {EINVAL, ENOSYS, EOPNOTSUPP, EIO})
+        for (int locRestoreFlag = 1; locRestoreFlag >= 0; --locRestoreFlag)
+        {
+            SCOPED_TRACE(std::string(strerror(locError)) + (locRestoreFlag ? ", restored" : ", dropped"));
+            WriteDisk(locFile, "old");
+            OS_SaveFile locSave;
+            ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+            ASSERT_TRUE(locSave.Write("new", 3));
+            ourNoExchange = locError;
+            EXPECT_TRUE(locSave.CommitKeepingOld());
+            ourNoExchange = 0;
+            EXPECT_EQ(ReadDisk(locFile), "new");
+            // Kept by a second name where there is no exchange; after another
+            // failure the file is replaced all the same, and cannot go back.
+            const bool locKept = locError != EIO;
+            if (locRestoreFlag)
+                EXPECT_EQ(locSave.Restore(), locKept);
+            else
+                locSave.Abandon();
+            EXPECT_EQ(ReadDisk(locFile), locRestoreFlag && locKept ? "old" : "new");
+            EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.loc"});
+        }
 
     // The rename reaches the disk with its folder, flushed after it.
     ourTrace.clear();
@@ -1303,4 +1317,37 @@ TEST_F(OSSaveTest, BackupsOfSavesKilledBeforeTheirRecordAreRemovedByTheNextSave)
     ASSERT_TRUE(Save(locFile, "newer"));
     for (const std::string& locName : locGoneBeside)
         EXPECT_TRUE(fs::exists(myDir / "base" / locName)) << locName;
+}
+
+TEST_F(OSSaveTest, AFailedFlushOrRenameFailsTheCommitAndLeavesNoTemporaryFile)
+{
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, "old");
+    // Nothing begun: nothing to flush or commit.
+    OS_SaveFile locIdle;
+    EXPECT_FALSE(locIdle.Flush());
+    EXPECT_EQ(locIdle.GetError(), EBADF);
+    EXPECT_FALSE(locIdle.Commit());
+
+    // The disk fails the flush of the new file: the old one stays.
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+    ASSERT_TRUE(locSave.Write("new", 3));
+    ourFlushesToFail = 1;
+    EXPECT_FALSE(locSave.Commit());
+    ourFlushesToFail = 0;
+    EXPECT_EQ(locSave.GetError(), EIO);
+    EXPECT_EQ(ReadDisk(locFile), "old");
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+
+    // A folder put at the name meanwhile: the rename fails, and says why.
+    const fs::path locLater = myDir / "base" / "later.velk";
+    OS_SaveFile locRenamed;
+    ASSERT_TRUE(locRenamed.Begin(locLater.c_str()));
+    ASSERT_TRUE(locRenamed.Write("new", 3));
+    fs::create_directories(locLater / "inside");
+    EXPECT_FALSE(locRenamed.Commit());
+    EXPECT_NE(locRenamed.GetError(), 0);
+    EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"level.velk", "later.velk"}));
+    EXPECT_TRUE(fs::is_directory(locLater / "inside"));
 }
