@@ -981,6 +981,15 @@ TEST_F(OSSaveTest, LongNamesAndFilesOthersMayWriteAreReplaced)
         printf("another user's files: skipped, this test does not run as root\n");
         return;
     }
+    // Root may write anything, yet another user's file that no one may
+    // write is refused, as Windows' read-only attribute.
+    const fs::path locReadOnly = myDir / "base" / "readonly.velk";
+    WriteDisk(locReadOnly, "old");
+    ASSERT_EQ(chown(locReadOnly.c_str(), 65534, 65534), 0);
+    fs::permissions(locReadOnly, fs::perms(0444));
+    OS_SaveFile locRefusedToRoot;
+    EXPECT_FALSE(locRefusedToRoot.Begin(locReadOnly.c_str()));
+    EXPECT_EQ(locRefusedToRoot.GetError(), EACCES);
     // Another user's file that this one may write through its group or
     // others' bits is saved; one it may only read is refused.
     const fs::path locShared = myDir / "base" / "shared.velk";
