@@ -255,6 +255,11 @@ TEST_F(OSSaveTest, HardLinkedFilesAreRewrittenInPlace)
     EXPECT_EQ(ReadDisk(myDir / "base" / "a.txt"), "short");
 }
 
+namespace
+{
+int OpenHandleCount();
+}
+
 TEST_F(OSSaveTest, FileInAClosedFolderIsRewrittenInPlace)
 {
     // Run as another user where the tests run as root, since root writes anywhere.
@@ -274,12 +279,24 @@ TEST_F(OSSaveTest, FileInAClosedFolderIsRewrittenInPlace)
     {
         if (geteuid() == 0 && (setgid(locUser) != 0 || setuid(locUser) != 0))
             _exit(3);
+        // Without a per-user folder either, there is no place for the old
+        // content: the save is refused and the file stays as it is.
+        const std::string locDataHome = getenv("XDG_DATA_HOME");
+        unsetenv("XDG_DATA_HOME");
+        setenv("HOME", "/nonexistent", 1);
+        OS_SaveFile locNowhere;
+        const bool locKept = locNowhere.Begin(locFile.c_str()) && locNowhere.Write("lost", 4) &&
+                             !locNowhere.Commit() && locNowhere.GetError() != 0;
+        setenv("XDG_DATA_HOME", locDataHome.c_str(), 1);
+        const int locHandles = OpenHandleCount();
         OS_SaveFile locSave;
         bool locBegun = locSave.Begin(locFile.c_str());
         bool locDone = locBegun && locSave.IsInPlace() && locSave.Write("new", 3) && locSave.Commit();
+        locSave.Abandon();
+        const bool locClosed = OpenHandleCount() == locHandles;
         OS_SaveFile locNew;   // a new file cannot be made there at all
         bool locRefused = !locNew.Begin((myDir / "base" / "new.txt").c_str()) && locNew.GetError() == EACCES;
-        _exit(locDone && locRefused ? 0 : 1);
+        _exit(!locKept ? 4 : !locClosed ? 5 : locDone && locRefused ? 0 : 1);
     }
     int locStatus = 0;
     ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
