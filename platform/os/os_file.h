@@ -75,6 +75,9 @@ bool OS_GetUserDataFolder(const char* aProgram, char* aResult, size_t aResultSiz
 
 // Handles. Reads and writes loop until the count is done; they return the
 // number of bytes moved (short only at the end of the file) or -1 on failure.
+// Opening a file that an in-place save left unfinished (the process was
+// killed) first puts its old content back, or keeps the new where it is
+// whole (see OS_SaveFile).
 OS_FileHandle OS_OpenFile(const char* aPath, OS_OpenMode aMode);
 void OS_CloseFile(OS_FileHandle aHandle);
 int64_t OS_ReadFile(OS_FileHandle aHandle, void* aDst, size_t aCount);
