@@ -282,6 +282,8 @@ TEST_F(TezPairTest, AHardLinkedPairKilledAnywhereIsBothOldOrBothNewOnceOpenedAga
     EXPECT_GE(locKills, 20);
     EXPECT_GT(locOldPairs, 0);
     EXPECT_GT(locNewPairs, 1);
+    printf("hard-linked pair: %d tries, %d kills landed, %d old pairs, %d new pairs\n", locOldPairs + locNewPairs,
+           locKills, locOldPairs, locNewPairs);
     unsetenv("XDG_DATA_HOME");
 }
 

@@ -284,11 +284,11 @@ TEST_F(OSSaveTest, FileInAClosedFolderIsRewrittenInPlace)
         const std::string locDataHome = getenv("XDG_DATA_HOME");
         unsetenv("XDG_DATA_HOME");
         setenv("HOME", "/nonexistent", 1);
+        const int locHandles = OpenHandleCount();
         OS_SaveFile locNowhere;
         const bool locKept = locNowhere.Begin(locFile.c_str()) && locNowhere.Write("lost", 4) &&
-                             !locNowhere.Commit() && locNowhere.GetError() != 0;
+                             !locNowhere.Commit() && locNowhere.GetError() != 0 && OpenHandleCount() == locHandles;
         setenv("XDG_DATA_HOME", locDataHome.c_str(), 1);
-        const int locHandles = OpenHandleCount();
         OS_SaveFile locSave;
         bool locBegun = locSave.Begin(locFile.c_str());
         bool locDone = locBegun && locSave.IsInPlace() && locSave.Write("new", 3) && locSave.Commit();
@@ -946,6 +946,20 @@ TEST_F(OSSaveTest, AnUnreadableRecordLeavesTheFileAlone)
 
 TEST_F(OSSaveTest, AFileSetAsideComesBackWhenTheSaveIsAbandoned)
 {
+    // Nothing begun: nothing to set aside. Rewritten in place: the file stays.
+    OS_SaveFile locIdle;
+    EXPECT_FALSE(locIdle.SetAside());
+    EXPECT_EQ(locIdle.GetError(), EBADF);
+    WriteDisk(myDir / "base" / "linked.tez", "old");
+    fs::create_hard_link(myDir / "base" / "linked.tez", myDir / "outside" / "twin.tez");
+    OS_SaveFile locInPlace;
+    ASSERT_TRUE(locInPlace.Begin((myDir / "base" / "linked.tez").c_str()));
+    ASSERT_TRUE(locInPlace.IsInPlace());
+    EXPECT_TRUE(locInPlace.SetAside());
+    EXPECT_EQ(ReadDisk(myDir / "base" / "linked.tez"), "old");
+    locInPlace.Abandon();
+    fs::remove(myDir / "base" / "linked.tez");
+
     const fs::path locFile = myDir / "base" / "pair.tez";
     for (int locCommitFlag = 0; locCommitFlag < 2; ++locCommitFlag)
     {
@@ -1085,7 +1099,8 @@ TEST_F(OSSaveTest, TheOldFileIsKeptWithoutTheExchangeRenameAndTheFolderIsFlushed
             EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.loc"});
         }
 
-    // The rename reaches the disk with its folder, flushed after it.
+    // The rename reaches the disk with its folder, flushed after it; so does
+    // the rename that puts an old file back.
     ourTrace.clear();
     ourTracing = true;
     const bool locSaved = Save(locFile, "newer");
@@ -1094,6 +1109,16 @@ TEST_F(OSSaveTest, TheOldFileIsKeptWithoutTheExchangeRenameAndTheFolderIsFlushed
     ASSERT_FALSE(ourTrace.empty());
     EXPECT_EQ(ourTrace.back(), "flush folder");
     EXPECT_NE(std::find(ourTrace.begin(), ourTrace.end(), "rename"), ourTrace.end());
+    OS_SaveFile locKept;
+    ASSERT_TRUE(locKept.Begin(locFile.c_str()));
+    ASSERT_TRUE(locKept.Write("newest", 6));
+    ASSERT_TRUE(locKept.CommitKeepingOld());
+    ourTrace.clear();
+    ourTracing = true;
+    EXPECT_TRUE(locKept.Restore());
+    ourTracing = false;
+    EXPECT_EQ(ourTrace, (std::vector<std::string>{"rename", "flush folder"}));
+    EXPECT_EQ(ReadDisk(locFile), "newer");
 }
 
 TEST_F(OSSaveTest, ASaveThatStillRunsIsLeftAloneByOtherOpeners)
@@ -1103,6 +1128,8 @@ TEST_F(OSSaveTest, ASaveThatStillRunsIsLeftAloneByOtherOpeners)
     const fs::path locFile = myDir / "base" / "pair.loc";
     WriteDisk(locFile, "old text");
     fs::create_hard_link(locFile, myDir / "outside" / "twin.loc");
+    const int locHandles = OpenHandleCount();
+    const int locStandardIn = fcntl(0, F_GETFD);
     OS_SaveFile locSave;
     ASSERT_TRUE(locSave.Begin(locFile.c_str()));
     ASSERT_TRUE(locSave.IsInPlace());
@@ -1115,6 +1142,11 @@ TEST_F(OSSaveTest, ASaveThatStillRunsIsLeftAloneByOtherOpeners)
     ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
     EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0);
     EXPECT_TRUE(locSave.Restore());
+    EXPECT_EQ(locSave.GetError(), 0);
+    // Everything the save opened is closed, and nothing else.
+    locSave.Abandon();
+    EXPECT_EQ(OpenHandleCount(), locHandles);
+    EXPECT_EQ(fcntl(0, F_GETFD), locStandardIn);
     EXPECT_EQ(ReadThroughLayer(locFile), "old text");
     EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.loc"});
     EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
