@@ -398,9 +398,11 @@ bool OS_SaveFile::Begin(const char* aTargetPath)
     }
     else if (locExists && S_ISREG(locStat.st_mode))
     {
-        // A replaced file keeps its permissions and, where allowed, its owner.
-        fchmod(myHandle, locStat.st_mode & 07777);
-        if (fchown(myHandle, locStat.st_uid, locStat.st_gid) != 0)
+        // A replaced file keeps its permissions and, where allowed, its owner;
+        // the owner first, since a change of owner clears the set-id bits.
+        if (fchown(myHandle, locStat.st_uid, locStat.st_gid) == 0)
+            fchmod(myHandle, locStat.st_mode & 07777);
+        else
             fchmod(myHandle, locStat.st_mode & 0777);
     }
     return true;

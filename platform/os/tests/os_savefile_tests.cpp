@@ -1409,3 +1409,76 @@ TEST_F(OSSaveTest, AFailedFlushOrRenameFailsTheCommitAndLeavesNoTemporaryFile)
     EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"level.velk", "later.velk"}));
     EXPECT_TRUE(fs::is_directory(locLater / "inside"));
 }
+
+TEST_F(OSSaveTest, BadTargetsFailAtBeginAndEveryModeBitIsKept)
+{
+    for (const char* locPath : {"", "/nonexistent-folder/x.velk"})
+    {
+        OS_SaveFile locSave;
+        EXPECT_FALSE(locSave.Begin(locPath)) << locPath;
+        EXPECT_NE(locSave.GetError(), 0);
+        EXPECT_FALSE(locSave.IsOpen());
+    }
+    OS_SaveFile locNull;
+    EXPECT_FALSE(locNull.Begin(nullptr));
+    OS_SaveFile locMissing;
+    EXPECT_FALSE(locMissing.Begin((myDir / "missing" / "x.velk").c_str()));
+    EXPECT_EQ(locMissing.GetError(), ENOENT);
+
+    // The set-id and sticky bits stay with the file (root keeps its owner).
+    const fs::path locFile = myDir / "base" / "tool";
+    for (mode_t locMode : {04755, 02750, 01644, 0600})
+    {
+        WriteDisk(locFile, "old");
+        ASSERT_EQ(chmod(locFile.c_str(), locMode), 0);
+        ASSERT_TRUE(Save(locFile, "new"));
+        struct stat locStat;
+        ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+        EXPECT_EQ(locStat.st_mode & 07777, locMode) << std::oct << locMode;
+    }
+
+    // Names taken by others' temporary files are passed over.
+    OS_SaveFile locFirst;
+    ASSERT_TRUE(locFirst.Begin(locFile.c_str()));
+    const std::string locTaken = locFirst.GetTempPath();
+    locFirst.Abandon();
+    const size_t locDash = locTaken.rfind('-');
+    const unsigned locNext = unsigned(std::stoul(locTaken.substr(locDash + 1))) + 1;
+    for (unsigned i = 0; i < 5; ++i)
+        WriteDisk(locTaken.substr(0, locDash + 1) + std::to_string(locNext + i) + ".tmp", "taken");
+    EXPECT_TRUE(Save(locFile, "past them"));
+    EXPECT_EQ(ReadDisk(locFile), "past them");
+}
+
+TEST_F(OSSaveTest, TheBackupNamedAfterAFailureIsForgottenByTheNextSave)
+{
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, Text(100000, 'a'));
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+    ASSERT_TRUE(locSave.Write(Text(150000, 'A').data(), 150000));
+    ourWritesLeft = 100000 + 50000;
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(locSave.Commit());
+    ::testing::internal::GetCapturedStderr();
+    ourWritesLeft = -1;
+    ASSERT_NE(locSave.GetKeptPath(), nullptr);
+    EXPECT_TRUE(ReadThroughLayer(locFile) == Text(100000, 'a'));
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+    EXPECT_EQ(locSave.GetKeptPath(), nullptr);
+    ASSERT_TRUE(locSave.Write("new", 3));
+    EXPECT_TRUE(locSave.Commit());
+    EXPECT_EQ(locSave.GetKeptPath(), nullptr);
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "new");
+
+    // Two saves of one file kept at once: each drops only its own record.
+    OS_SaveFile locA, locB;
+    ASSERT_TRUE(locA.Begin(locFile.c_str()) && locA.Write("from a", 6) && locA.CommitKeepingOld());
+    ASSERT_TRUE(locB.Begin(locFile.c_str()) && locB.Write("from b", 6) && locB.CommitKeepingOld());
+    locA.Abandon();
+    EXPECT_EQ(Names(myDir / "data" / "qtools").size(), 1u);
+    EXPECT_TRUE(locB.Restore());
+    EXPECT_EQ(ReadDisk(locFile), "from a");
+    EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+}
