@@ -11,18 +11,21 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <cerrno>
 #include <filesystem>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/os/os_file.h"
 #include "platform/os/os_savefile.h"
+#include "platform/os/os_savefile_local.h"
 #include "platform/os/tests/os_kill_points.h"
 
 namespace fs = std::filesystem;
@@ -1481,4 +1484,74 @@ TEST_F(OSSaveTest, TheBackupNamedAfterAFailureIsForgottenByTheNextSave)
     EXPECT_TRUE(locB.Restore());
     EXPECT_EQ(ReadDisk(locFile), "from a");
     EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+}
+
+TEST_F(OSSaveTest, RecordsReadBackWholeAndBrokenOnesAreRefused)
+{
+    OS_SaveRecord locGood;
+    locGood.myDevice = 0xfe01;
+    locGood.myInode = 77;
+    locGood.myOldSize = 10;
+    locGood.myOldSum = 0x12345678;
+    locGood.myNewSize = 9000;
+    locGood.myBlockSize = 4096;
+    locGood.myNewSums = {1, 2, 3};
+    locGood.myTargetPath = "/data/level.velk";
+    locGood.myBackupPath = "/data/.level.velk.1-0.old.tmp";
+    locGood.myPartnerPath = "/data/level.tez";
+    locGood.myPartnerSize = 300;
+    locGood.myPartnerSum = 99;
+    const std::string locBytes = OS_WriteSaveRecord(locGood);
+    const auto locRead = [](const std::string& aBytes, OS_SaveRecord* aRecord) {
+        return OS_ReadSaveRecord(reinterpret_cast<const uint8_t*>(aBytes.data()), aBytes.size(), aRecord);
+    };
+    OS_SaveRecord locBack;
+    ASSERT_TRUE(locRead(locBytes, &locBack));
+    EXPECT_EQ(OS_WriteSaveRecord(locBack), locBytes);
+    EXPECT_EQ(locBack.myNewSums, locGood.myNewSums);
+    EXPECT_EQ(locBack.myPartnerPath, "/data/level.tez");
+    // No partner is fine; an empty target or backup is not.
+    OS_SaveRecord locAlone = locGood;
+    locAlone.myPartnerPath.clear();
+    EXPECT_TRUE(locRead(OS_WriteSaveRecord(locAlone), &locBack));
+    // Cut anywhere, or one byte changed anywhere: refused.
+    for (size_t locLength = 0; locLength < locBytes.size(); ++locLength)
+        EXPECT_FALSE(locRead(locBytes.substr(0, locLength), &locBack)) << locLength;
+    for (size_t locAt = 0; locAt < locBytes.size(); ++locAt)
+    {
+        std::string locChanged = locBytes;
+        locChanged[locAt] = char(locChanged[locAt] ^ 0x10);
+        EXPECT_FALSE(locRead(locChanged, &locBack)) << locAt;
+    }
+    // Whole and summed, but inconsistent: each refused.
+    const std::vector<std::function<void(OS_SaveRecord&)>> locBreaks = {
+        [](OS_SaveRecord& r) { r.myBlockSize = 4097; },
+        [](OS_SaveRecord& r) { r.myBlockSize = 2048; },
+        [](OS_SaveRecord& r) { r.myBlockSize = 1u << 31; },
+        [](OS_SaveRecord& r) { r.myNewSums.push_back(4); },
+        [](OS_SaveRecord& r) { r.myNewSums.pop_back(); },
+        [](OS_SaveRecord& r) { r.myNewSize = 0; },
+        [](OS_SaveRecord& r) { r.myOldSize = uint64_t(1) << 63; },
+        [](OS_SaveRecord& r) { r.myNewSize = uint64_t(1) << 63; r.myBlockSize = 1u << 30; },
+        [](OS_SaveRecord& r) { r.myTargetPath.clear(); },
+        [](OS_SaveRecord& r) { r.myBackupPath = "relative.old"; },
+        [](OS_SaveRecord& r) { r.myPartnerPath = "relative.tez"; },
+        [](OS_SaveRecord& r) { r.myTargetPath = std::string("/a\0b", 4); },
+        [](OS_SaveRecord& r) { r.myTargetPath = "/" + std::string(PATH_MAX, 'x'); },
+    };
+    for (size_t i = 0; i < locBreaks.size(); ++i)
+    {
+        OS_SaveRecord locBroken = locGood;
+        locBreaks[i](locBroken);
+        EXPECT_FALSE(locRead(OS_WriteSaveRecord(locBroken), &locBack)) << "break " << i;
+    }
+    // Bytes after the sum, or another version: refused.
+    std::string locLonger = locBytes;
+    locLonger.insert(locLonger.size() - 4, "x");
+    EXPECT_FALSE(locRead(locLonger, &locBack));
+    // A large new content takes larger blocks: fewer than 65536 sums.
+    EXPECT_EQ(OS_SaveBlockSize(0), 4096u);
+    EXPECT_EQ(OS_SaveBlockSize(uint64_t(4096) * 65535), 4096u);
+    EXPECT_EQ(OS_SaveBlockSize(uint64_t(4096) * 65536), 8192u);
+    EXPECT_EQ(OS_SaveBlockSize(uint64_t(1) << 40), 1u << 25);
 }
