@@ -416,6 +416,8 @@ bool QRBWriter::Write(const QR_TemplateObject* aTemplate, const char* aFileName)
     {
         locFail("cannot write ", aFileName);
         AppendErrorDetail("(%s)", strerror(locSave.GetError()));
+        if (const char* locKept = locSave.GetKeptPath())
+            AppendErrorDetail("; its old content is kept in '%s'", locKept);
         return false;
     }
     return true;

@@ -500,7 +500,10 @@ bool SaveQRE(CommandHandler& aHandler, const QC_String& aFileName)
     OS_SaveFile locSave;
     const auto locFail = [&](int anError) {
         locSave.Abandon();
-        SetErrorDetail("%s: %s", aFileName.GetBuffer(), strerror(anError));
+        if (const char* locKept = locSave.GetKeptPath())
+            SetErrorDetail("%s: %s; its old content is kept in '%s'", aFileName.GetBuffer(), strerror(anError), locKept);
+        else
+            SetErrorDetail("%s: %s", aFileName.GetBuffer(), strerror(anError));
         errno = anError;
         return false;
     };

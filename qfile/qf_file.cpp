@@ -159,7 +159,8 @@ bool QF_File::OpenForWriting(const char* aName)
         QF_ErrorCode = QF_ERROR_NOT_FOUND;
         return false;
     }
-    myFileHand = OS_OpenFile(locPath, OS_OPEN_READ_WRITE);
+    // A new file appears only when Close writes it: a failed save leaves none.
+    myFileHand = OS_OpenFile(locPath, OS_OPEN_FOR_SAVE);
     OS_FileInfo locInfo;
     if (myFileHand == INVALID_HANDLE_VALUE || !OS_GetHandleInfo(myFileHand, &locInfo))
     {

@@ -792,6 +792,12 @@ bool QF_SDFEdit::Write(const char* anArchivePath)
     // The FAT offset goes into the header last, before the file replaces the target.
     QF_SDFPutU32(locHeader + 4, locFatOffset);
     if (!locOutput.WriteAt(locHeader + 4, 4, 4) || !locOutput.Commit())
+    {
+        // Rewritten in place, the old archive may lie in a backup until the next open.
+        if (const char* locKept = locOutput.GetKeptPath())
+            return Fail(QF_SDFEDIT_WRITE_FAILED, "%s: %s; its old content is kept in '%s'", myArchivePath,
+                        strerror(locOutput.GetError() ? locOutput.GetError() : EIO), locKept);
         return FailOutput(QF_SDFEDIT_WRITE_FAILED, locOutput.GetError());
+    }
     return true;
 }

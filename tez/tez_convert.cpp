@@ -941,7 +941,8 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
             Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
             return locFailOn(aTezFileName, locTezFile);
         }
-        if (!locStep("rename .loc") || !locLocFile.CommitKeepingOld())
+        // Rewritten in place, the new .loc stands after a kill only beside the new .tez.
+        if (!locStep("rename .loc") || !locLocFile.CommitKeepingOld(&locTezFile))
         {
             locTezFile.Abandon();
             Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to save .loc file for '%s'...", aTezFileName);

@@ -324,7 +324,11 @@ bool VelkNameSpace::Write(const char* aFileName)
     {
         const int locError = locSaveFile.GetError();
         locSaveFile.Abandon();
-        VelkLog::Log("Failed to write namespace to '%s': %s", aFileName, strerror(locError));
+        if (const char* locKept = locSaveFile.GetKeptPath())
+            VelkLog::Log("Failed to write namespace to '%s': %s; its old content is kept in '%s'", aFileName,
+                         strerror(locError), locKept);
+        else
+            VelkLog::Log("Failed to write namespace to '%s': %s", aFileName, strerror(locError));
         return false;
     }
     VelkLog::Log("Successfully wrote namespace to '%s'", aFileName);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <set>
 #include <sys/resource.h>
@@ -20,6 +21,7 @@
 #include "modeleditor/qre_commands.h"
 #include "platform/os/os_file.h"
 #include "platform/os/os_ui.h"
+#include "platform/os/tests/os_kill_points.h"
 
 namespace fs = std::filesystem;
 
@@ -46,9 +48,16 @@ extern "C" ssize_t write(int aHandle, const void* aData, size_t aCount)
 
 extern "C" int fsync(int aHandle)
 {
+    OS_TestChange();
     if (ourKillAtFlushFlag)
         kill(getpid(), SIGKILL);
     return static_cast<int>(syscall(SYS_fsync, aHandle));
+}
+
+extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t anOffset)
+{
+    OS_TestChange();
+    return static_cast<ssize_t>(syscall(SYS_pwrite64, aHandle, aData, aCount, anOffset));
 }
 
 namespace
@@ -491,6 +500,73 @@ TEST_F(QRETest, AKilledSaveLeavesTheWholeOldFileOrTheWholeNewOne)
     ASSERT_TRUE(SaveQRE(*myHandler, "big.qre"));
     EXPECT_TRUE(ReadFile(myDir / "big.qre") == locNew);
     EXPECT_EQ(Names(myDir), std::set<std::string>{"big.qre"});
+}
+
+TEST_F(QRETest, AKilledSaveOfAHardLinkedFileLeavesTheOldOrTheNewOnceOpenedAgain)
+{
+    // A file with a second name is rewritten in place: killed at every change
+    // to the disk, it holds the whole old or the whole new history once
+    // opened again (the load puts back or drops what the save left).
+    setenv("XDG_DATA_HOME", (myDir / "data").c_str(), 1);
+    const auto locFill = [&](const char* aState, int aCount) {
+        myHandler->Clear();
+        for (int locState = 0; locState < aCount; ++locState)
+        {
+            auto* locCommand = new AddStateCommand();
+            locCommand->myFileName = "run.lwo";
+            locCommand->myStateCode = aState;
+            for (int locIndex = 0; locIndex < 1200; ++locIndex)
+                locCommand->myPartNames.Add(QC_String(("part_" + std::to_string(locState * 10000 + locIndex)).c_str()));
+            ASSERT_TRUE(myHandler->Run(7, locCommand));
+        }
+    };
+    locFill("OLD1", 12);
+    ASSERT_TRUE(SaveQRE(*myHandler, "old.qre"));
+    const std::string locOld = ReadFile(myDir / "old.qre");
+    locFill("NEW1", 30);
+    ASSERT_TRUE(SaveQRE(*myHandler, "new.qre"));
+    const std::string locNew = ReadFile(myDir / "new.qre");
+    fs::create_directories(myDir / "other");
+    int locTries = 0, locKills = 0, locIntact = 0;
+    for (int locAt = 1; locAt < 200; ++locAt)
+    {
+        SCOPED_TRACE(locAt);
+        fs::remove(myDir / "other" / "model.qre");
+        WriteFile(myDir / "model.qre", locOld);
+        fs::create_hard_link(myDir / "model.qre", myDir / "other" / "model.qre");
+        const pid_t locChild = fork();
+        ASSERT_GE(locChild, 0);
+        if (locChild == 0)
+        {
+            ourKillAtChange = locAt;
+            const bool locSaved = SaveQRE(*myHandler, "model.qre");
+            ourKillAtChange = 0;
+            _exit(locSaved ? 0 : 1);
+        }
+        int locStatus = 0;
+        ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+        ++locTries;
+        const bool locKilled = WIFSIGNALED(locStatus) && WTERMSIG(locStatus) == SIGKILL;
+        locKills += locKilled;
+        // Opened again as Pranvel opens it, by either name.
+        CommandHandler::Destroy();
+        ASSERT_TRUE(CommandHandler::Create());
+        myHandler = CommandHandler::Get();
+        EXPECT_TRUE(LoadQRE(*myHandler, locAt % 2 ? "other/model.qre" : "model.qre", true));
+        const std::string locOnDisk = ReadFile(myDir / "model.qre");
+        const bool locWhole = locOnDisk == locOld || locOnDisk == locNew;
+        EXPECT_TRUE(locWhole) << locOnDisk.size();
+        locIntact += locWhole;
+        if (!locKilled)
+        {
+            EXPECT_TRUE(locOnDisk == locNew);
+            break;
+        }
+        locFill("NEW1", 30);
+    }
+    EXPECT_GE(locKills, 20);
+    printf("in-place .qre saves: %d tries, %d kills landed, %d files intact\n", locTries, locKills, locIntact);
+    unsetenv("XDG_DATA_HOME");
 }
 
 TEST_F(QRETest, SavesKeepLinksModesAndTheNameThatExists)

@@ -1,6 +1,7 @@
 // Files, directories and paths over POSIX, with the Windows path habits mended.
 #include "platform/os/os_file.h"
 #include "platform/os/os_file_local.h"
+#include "platform/os/os_savefile_local.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -306,6 +307,25 @@ bool OS_ResolvePath(const char* aPath, char* aResult, size_t aResultSize)
     return locCopyOut(locResolve(aPath), aResult, aResultSize);
 }
 
+namespace
+{
+// An unnamed file in the folder of aPath: proof that the file could be made
+// there, without making it. Where the file system has no unnamed files, the
+// file is made and removed at once.
+int locOpenUnnamedBeside(const std::string& aPath)
+{
+    const size_t locSlash = aPath.rfind('/');
+    const std::string locDir = locSlash == std::string::npos ? "." : aPath.substr(0, locSlash + 1);
+    int locHandle = open(locDir.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0666);
+    if (locHandle >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return locHandle;
+    locHandle = open(aPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (locHandle >= 0)
+        unlink(aPath.c_str());
+    return locHandle;
+}
+}
+
 OS_FileHandle OS_OpenFile(const char* aPath, OS_OpenMode aMode)
 {
     std::string locPath = locResolve(aPath);
@@ -318,12 +338,15 @@ OS_FileHandle OS_OpenFile(const char* aPath, OS_OpenMode aMode)
     case OS_OPEN_READ_WRITE: locFlags |= O_RDWR | O_CREAT; break;
     case OS_OPEN_CREATE_ALWAYS: locFlags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case OS_OPEN_CREATE_NEW: locFlags |= O_RDWR | O_CREAT | O_EXCL; break;
+    case OS_OPEN_FOR_SAVE: locFlags |= O_RDWR; break;
     default: return OS_INVALID_HANDLE;
     }
     int locHandle;
     do
         locHandle = open(locPath.c_str(), locFlags, 0666);
     while (locHandle < 0 && errno == EINTR);
+    if (locHandle < 0 && errno == ENOENT && aMode == OS_OPEN_FOR_SAVE)
+        locHandle = locOpenUnnamedBeside(locPath);
     if (locHandle < 0)
         return OS_INVALID_HANDLE;
     struct stat locStat;
@@ -333,6 +356,10 @@ OS_FileHandle OS_OpenFile(const char* aPath, OS_OpenMode aMode)
         errno = EISDIR;
         return OS_INVALID_HANDLE;
     }
+    // An in-place save of this file that a kill stopped is undone or dropped
+    // before anyone reads it, whichever program of the toolset opens it.
+    if (S_ISREG(locStat.st_mode))
+        OS_RecoverSave(locHandle, locPath.c_str());
     return locHandle;
 }
 
@@ -565,7 +592,7 @@ bool OS_GetProgramPath(char* aResult, size_t aResultSize)
     return locCopyOut(locBuffer, aResult, aResultSize);
 }
 
-bool OS_GetUserDataFolder(const char* aProgram, char* aResult, size_t aResultSize)
+bool OS_UserDataPath(const char* aProgram, std::string* aFolder)
 {
     if (!aProgram || !aProgram[0] || strchr(aProgram, '/'))
         return false;
@@ -583,7 +610,15 @@ bool OS_GetUserDataFolder(const char* aProgram, char* aResult, size_t aResultSiz
     }
     while (locBase.size() > 1 && locBase.back() == '/')
         locBase.pop_back();
-    std::string locFolder = locBase + "/" + aProgram;
+    *aFolder = locBase + "/" + aProgram;
+    return true;
+}
+
+bool OS_GetUserDataFolder(const char* aProgram, char* aResult, size_t aResultSize)
+{
+    std::string locFolder;
+    if (!OS_UserDataPath(aProgram, &locFolder))
+        return false;
     // Made on demand, the parents too, private to the user as XDG asks.
     for (size_t locSlash = locFolder.find('/', 1);; locSlash = locFolder.find('/', locSlash + 1))
     {

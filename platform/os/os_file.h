@@ -20,6 +20,11 @@ enum OS_OpenMode
     // atomic (O_EXCL) on a local disk and on NFSv3+ and SMB shares: one caller
     // of many racing ones gets the file. For lock files.
     OS_OPEN_CREATE_NEW = 3,
+    // Read and write an existing file. Where it is missing, nothing is made:
+    // the handle is an unnamed, empty file in its folder (so a folder that
+    // cannot take the file fails here), and the file appears only when a save
+    // (OS_SaveFile) writes it. For files written whole at the end.
+    OS_OPEN_FOR_SAVE = 4,
 };
 
 // A calendar time in UTC.
@@ -70,6 +75,9 @@ bool OS_GetUserDataFolder(const char* aProgram, char* aResult, size_t aResultSiz
 
 // Handles. Reads and writes loop until the count is done; they return the
 // number of bytes moved (short only at the end of the file) or -1 on failure.
+// Opening a file that an in-place save left unfinished (the process was
+// killed) first puts its old content back, or keeps the new where it is
+// whole (see OS_SaveFile).
 OS_FileHandle OS_OpenFile(const char* aPath, OS_OpenMode aMode);
 void OS_CloseFile(OS_FileHandle aHandle);
 int64_t OS_ReadFile(OS_FileHandle aHandle, void* aDst, size_t aCount);

@@ -1,9 +1,21 @@
 // The save-file helper: temporary file beside the target, renamed on commit.
+//
+// Index:
+// [SECTION] Helpers
+// [SECTION] Begin
+// [SECTION] Writing
+// [SECTION] In place
+// [SECTION] By rename
+// [SECTION] Flushing while writing
+// [SECTION] Commit, restore, set aside, abandon
 #include "platform/os/os_savefile.h"
 #include "platform/os/os_file_local.h"
+#include "platform/os/os_savefile_local.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +31,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+// [SECTION] Helpers
 
 namespace
 {
@@ -37,7 +51,8 @@ std::string locTempStem(const char* aLeaf)
 // The file a chain of symbolic links ends at (itself when it is none).
 bool locFollowLinks(std::string* aPath)
 {
-    for (int locDepth = 0; locDepth < locMaxLinks; ++locDepth)
+    // One look more than links followed: the last name is the file itself.
+    for (int locDepth = 0; locDepth <= locMaxLinks; ++locDepth)
     {
         struct stat locStat;
         if (lstat(aPath->c_str(), &locStat) != 0 || !S_ISLNK(locStat.st_mode))
@@ -85,6 +100,72 @@ void locRemoveStaleTemps(int aDirHandle, const char* aLeaf)
         if (unlinkat(aDirHandle, locName.c_str(), 0) == 0)
             OS_NoteNameAt(aDirHandle, locName.c_str(), false);
     }
+}
+
+// Removes what in-place saves of the file aLeaf (aStat) killed before their
+// record was written left: backups ".<aLeaf>.<pid>-<n>.old.tmp" beside it, and
+// "<device>-<inode>.<pid>-<n>.old" and "<record>.<pid>-<n>.tmp" in the records'
+// folder, of processes that are gone. Nothing while a record of the file stays.
+void locRemoveStaleBackups(int aDirHandle, const char* aLeaf, const struct stat& aStat)
+{
+    std::string locFolder;
+    const std::string locRecordName = OS_SaveRecordName(uint64_t(aStat.st_dev), uint64_t(aStat.st_ino));
+    struct stat locRecord;
+    if (!S_ISREG(aStat.st_mode) || !OS_SaveRecordFolder(&locFolder, false) ||
+        stat((locFolder + "/" + locRecordName).c_str(), &locRecord) == 0 ||
+        fstatat(aDirHandle, ("." + locRecordName).c_str(), &locRecord, AT_SYMLINK_NOFOLLOW) == 0)
+        return;
+    const auto locIsStale = [](const char* aRest, const char* aEnd) {
+        char* locEnd = nullptr;
+        const long locPid = strtol(aRest, &locEnd, 10);
+        unsigned locCounter = 0;
+        int locUsed = 0;
+        const std::string locFormat = std::string("-%u") + aEnd + "%n";
+        return locEnd != aRest && locPid > 0 && locPid != long(getpid()) &&
+               sscanf(locEnd, locFormat.c_str(), &locCounter, &locUsed) == 1 && locUsed > 0 && locEnd[locUsed] == 0 &&
+               kill(pid_t(locPid), 0) != 0 && errno == ESRCH;
+    };
+    std::vector<std::string> locNames;
+    OS_TempNamesAt(aDirHandle, &locNames);
+    const std::string locStem = locTempStem(aLeaf);
+    for (const std::string& locName : locNames)
+        if (locName.compare(0, locStem.size(), locStem) == 0 && locIsStale(locName.c_str() + locStem.size(), ".old.tmp") &&
+            unlinkat(aDirHandle, locName.c_str(), 0) == 0)
+            OS_NoteNameAt(aDirHandle, locName.c_str(), false);
+    DIR* locDir = opendir(locFolder.c_str());
+    if (!locDir)
+        return;
+    const std::string locIdentity = locRecordName.substr(0, locRecordName.size() - strlen("save"));
+    while (const struct dirent* locEntry = readdir(locDir))
+    {
+        const char* locName = locEntry->d_name;
+        if (strncmp(locName, locIdentity.c_str(), locIdentity.size()) != 0)
+            continue;
+        const char* locRest = locName + locIdentity.size();
+        const bool locStale = strncmp(locRest, "save.", 5) == 0 ? locIsStale(locRest + 5, ".tmp") : locIsStale(locRest, ".old");
+        if (locStale)
+            unlinkat(dirfd(locDir), locName, 0);
+    }
+    closedir(locDir);
+}
+
+// The absolute path of the folder open as aDirHandle, with a trailing '/';
+// empty (errno set) when it cannot be had.
+std::string locFolderPath(int aDirHandle)
+{
+    char locLink[32];
+    snprintf(locLink, sizeof(locLink), "/proc/self/fd/%d", aDirHandle);
+    char locPath[PATH_MAX];
+    const ssize_t locLength = readlink(locLink, locPath, sizeof(locPath) - 1);
+    if (locLength <= 0 || locPath[0] != '/')
+    {
+        errno = locLength <= 0 ? errno : ENOENT;
+        return std::string();
+    }
+    std::string locFolder(locPath, size_t(locLength));
+    if (locFolder.back() != '/')
+        locFolder += '/';
+    return locFolder;
 }
 
 // An unnamed file for the contents of a save that rewrites its target in place.
@@ -225,10 +306,13 @@ bool OS_SaveFile::CreateTemp(const char* aLeaf)
     return true;
 }
 
+// [SECTION] Begin
+
 bool OS_SaveFile::Begin(const char* aTargetPath)
 {
     Abandon();
     myError = 0;
+    myKeptPath.clear();
     myFlushFlag = true;
     char locResolved[PATH_MAX];
     if (!aTargetPath || !aTargetPath[0] || !OS_ResolvePath(aTargetPath, locResolved, sizeof(locResolved)))
@@ -256,6 +340,16 @@ bool OS_SaveFile::Begin(const char* aTargetPath)
     }
     locRemoveStaleTemps(myDirHandle, myLeaf);
 
+    // An in-place save of this file that a kill stopped is undone or dropped first.
+    int locExisting = openat(myDirHandle, myLeaf, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat locExistingStat;
+    if (locExisting >= 0)
+    {
+        OS_RecoverSave(locExisting, myTargetPath);
+        if (fstat(locExisting, &locExistingStat) == 0)
+            locRemoveStaleBackups(myDirHandle, myLeaf, locExistingStat);
+        close(locExisting);
+    }
     // A folder in the target's place fails at the rename, as it always did.
     struct stat locStat;
     bool locExists = fstatat(myDirHandle, myLeaf, &locStat, 0) == 0;
@@ -304,9 +398,11 @@ bool OS_SaveFile::Begin(const char* aTargetPath)
     }
     else if (locExists && S_ISREG(locStat.st_mode))
     {
-        // A replaced file keeps its permissions and, where allowed, its owner.
-        fchmod(myHandle, locStat.st_mode & 07777);
-        if (fchown(myHandle, locStat.st_uid, locStat.st_gid) != 0)
+        // A replaced file keeps its permissions and, where allowed, its owner;
+        // the owner first, since a change of owner clears the set-id bits.
+        if (fchown(myHandle, locStat.st_uid, locStat.st_gid) == 0)
+            fchmod(myHandle, locStat.st_mode & 07777);
+        else
             fchmod(myHandle, locStat.st_mode & 0777);
     }
     return true;
@@ -316,6 +412,7 @@ bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, boo
 {
     Abandon();
     myError = 0;
+    myKeptPath.clear();
     myFlushFlag = aFlushFlag;
     if (!aBase || !aRelativePath)
     {
@@ -419,6 +516,8 @@ bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, boo
     return true;
 }
 
+// [SECTION] Writing
+
 bool OS_SaveFile::Write(const void* aData, size_t aCount)
 {
     if (myHandle == OS_INVALID_HANDLE)
@@ -474,11 +573,167 @@ bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)
     return true;
 }
 
+// [SECTION] In place
+// Copies the old content to a named backup, flushes it and its folder, then
+// writes the record that names both, locked while this save runs: from here
+// on a kill leaves what the next open needs to put the old content back.
+bool OS_SaveFile::MakeBackup(int aTarget, uint64_t aNewSize, const OS_SaveFile* aPartner)
+{
+    struct stat locOld;
+    if (fstat(aTarget, &locOld) != 0)
+        return false;
+    OS_SaveRecord locRecord;
+    locRecord.myDevice = uint64_t(locOld.st_dev);
+    locRecord.myInode = uint64_t(locOld.st_ino);
+    locRecord.myOldSize = myOldSize = uint64_t(locOld.st_size);
+    locRecord.myNewSize = aNewSize;
+    locRecord.myBlockSize = OS_SaveBlockSize(aNewSize);
+    uint32_t locNewSum = 0;
+    if (!OS_SumFile(myHandle, aNewSize, locRecord.myBlockSize, &locRecord.myNewSums, &locNewSum))
+        return false;
+    if (aPartner)
+    {
+        // The partner's new content: in its scratch file, or its temporary file.
+        const bool locScratch = aPartner->myInPlaceFlag && aPartner->myHandle != OS_INVALID_HANDLE;
+        const int locHandle =
+            locScratch ? aPartner->myHandle : (aPartner->myTempPath ? open(aPartner->myTempPath, O_RDONLY | O_CLOEXEC) : -1);
+        struct stat locStat;
+        const bool locSummed = locHandle >= 0 && aPartner->myTargetPath && fstat(locHandle, &locStat) == 0 &&
+                               OS_SumFile(locHandle, uint64_t(locStat.st_size), 4096, nullptr, &locRecord.myPartnerSum);
+        if (locSummed)
+        {
+            locRecord.myPartnerPath = aPartner->myTargetPath;
+            locRecord.myPartnerSize = uint64_t(locStat.st_size);
+        }
+        if (locHandle >= 0 && !locScratch)
+            close(locHandle);
+        if (!locSummed)
+        {
+            errno = EBADF;
+            return false;
+        }
+    }
+    const std::string locRecordName = OS_SaveRecordName(locRecord.myDevice, locRecord.myInode);
+    const std::string locIdentity = locRecordName.substr(0, locRecordName.size() - strlen(".save"));
+    char locUnique[32];
+    snprintf(locUnique, sizeof(locUnique), "%d-%u", int(getpid()), ourTempCounter.fetch_add(1));
+    // The record names the files by absolute paths, whatever the caller gave.
+    std::string locTargetDir = locFolderPath(myDirHandle);
+    if (locTargetDir.empty())
+        return false;
+    std::string locUserFolder;
+    const bool locHasUserFolder = OS_SaveRecordFolder(&locUserFolder, true);
+
+    // The backup beside the target, else in the per-user folder.
+    // Named as the save's temporary files are, so that what a save killed
+    // before its record was written leaves is found and removed.
+    const std::string locBackupName = locTempStem(myLeaf) + locUnique + ".old.tmp";
+    int locBackup = openat(myDirHandle, locBackupName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int locBackupDir = -1;
+    if (locBackup >= 0)
+    {
+        myBackupPath = locTargetDir + locBackupName;
+        OS_NoteNameAt(myDirHandle, locBackupName.c_str(), true);
+    }
+    else if (locIsAccessError(errno) && locHasUserFolder)
+    {
+        myBackupPath = locUserFolder + "/" + locIdentity + "." + locUnique + ".old";
+        locBackup = open(myBackupPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        locBackupDir = open(locUserFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (locBackup < 0)
+    {
+        myBackupPath.clear();
+        if (locBackupDir >= 0)
+            close(locBackupDir);
+        return false;
+    }
+    bool locDone = locCopy(aTarget, locBackup, myOldSize) && fsync(locBackup) == 0 &&
+                   fsync(locBackupDir >= 0 ? locBackupDir : myDirHandle) == 0 &&
+                   OS_SumFile(locBackup, myOldSize, locRecord.myBlockSize, nullptr, &locRecord.myOldSum);
+    int locError = errno;
+    close(locBackup);
+    if (locBackupDir >= 0)
+        close(locBackupDir);
+    locRecord.myTargetPath = locTargetDir + myLeaf;
+    locRecord.myBackupPath = myBackupPath;
+
+    // The record in the per-user folder, where any program finds it by the
+    // file's identity whatever name it is opened by; beside the target where
+    // there is none. Written whole under another name, then renamed.
+    const std::string locRecordPath =
+        locHasUserFolder ? locUserFolder + "/" + locRecordName : locTargetDir + "." + locRecordName;
+    const std::string locRecordTemp = locRecordPath + "." + locUnique + ".tmp";
+    const std::string locBytes = OS_WriteSaveRecord(locRecord);
+    if (locDone)
+    {
+        myRecordHandle = open(locRecordTemp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        locDone = myRecordHandle >= 0 && flock(myRecordHandle, LOCK_EX) == 0 &&
+                  OS_WriteFileAt(myRecordHandle, locBytes.data(), locBytes.size(), 0) == int64_t(locBytes.size()) &&
+                  fsync(myRecordHandle) == 0 && rename(locRecordTemp.c_str(), locRecordPath.c_str()) == 0;
+        locError = errno;
+        if (locDone)
+        {
+            myRecordPath = locRecordPath;
+            const std::string locRecordDir = locRecordPath.substr(0, locRecordPath.rfind('/') + 1);
+            int locDir = open(locRecordDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            locDone = locDir >= 0 && fsync(locDir) == 0;
+            locError = errno;
+            if (locDir >= 0)
+                close(locDir);
+        }
+        else
+            unlink(locRecordTemp.c_str());
+    }
+    if (!locDone)
+    {
+        DropBackup();
+        errno = locError;
+    }
+    return locDone;
+}
+
+// The old content back over the target from the backup, cut to its length and flushed.
+bool OS_SaveFile::PutBack(int aTarget)
+{
+    int locBackup = open(myBackupPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const bool locDone = locBackup >= 0 && locCopy(locBackup, aTarget, myOldSize) &&
+                         OS_TruncateFile(aTarget, myOldSize) && fsync(aTarget) == 0;
+    const int locError = errno;
+    if (locBackup >= 0)
+        close(locBackup);
+    errno = locError;
+    return locDone;
+}
+
+// The record first: once it is gone the new content stands, and the backup
+// goes after it. A failed save that could not put the old content back keeps
+// both (see myKeptPath), unlocked, for the next open.
+void OS_SaveFile::DropBackup()
+{
+    if (myKeptPath.empty())
+    {
+        // Only this save's own record: another may have replaced it meanwhile.
+        struct stat locOwn, locNamed;
+        if (!myRecordPath.empty() && fstat(myRecordHandle, &locOwn) == 0 &&
+            stat(myRecordPath.c_str(), &locNamed) == 0 && locOwn.st_ino == locNamed.st_ino &&
+            locOwn.st_dev == locNamed.st_dev)
+            unlink(myRecordPath.c_str());
+        if (!myBackupPath.empty() && unlink(myBackupPath.c_str()) == 0 && myDirHandle >= 0)
+            OS_NoteNameAt(myDirHandle, myBackupPath.substr(myBackupPath.rfind('/') + 1).c_str(), false);
+    }
+    if (myRecordHandle >= 0)
+        close(myRecordHandle);
+    myRecordHandle = -1;
+    myRecordPath.clear();
+    myBackupPath.clear();
+}
+
 // Copies the scratch file over the target's own contents and cuts it to
-// length. The old bytes are copied aside first and the new size is reserved,
+// length. The old bytes go to the backup first and the new size is reserved,
 // so that nothing of the target changes for a save that cannot be done, and a
 // failure on the way puts the old bytes back: old or new, never a mix.
-bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag)
+bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
 {
     struct stat locNew;
     if (fstat(myHandle, &locNew) != 0)
@@ -493,19 +748,17 @@ bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag)
         Fail(errno);
         return false;
     }
-    struct stat locOld;
-    bool locReady = fstat(locTarget, &locOld) == 0;
-    if (locReady)
-    {
-        myOldSize = uint64_t(locOld.st_size);
-        myOldHandle = locOpenScratch();
-        locReady = myOldHandle >= 0 && locCopy(locTarget, myOldHandle, myOldSize);
-    }
+    bool locReady = MakeBackup(locTarget, locNewSize, aPartner);
     // Where the file system cannot reserve, the save goes on: a failure still
     // puts the old bytes back.
     if (locReady && locNewSize > 0 && fallocate(locTarget, FALLOC_FL_KEEP_SIZE, 0, off_t(locNewSize)) != 0 &&
         errno != EOPNOTSUPP && errno != ENOSYS)
+    {
+        const int locError = errno;
+        DropBackup();
+        errno = locError;
         locReady = false;
+    }
     if (!locReady)
     {
         Fail(errno);
@@ -517,16 +770,24 @@ bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag)
     if (!locWritten)
     {
         Fail(errno);
-        if (locCopy(myOldHandle, locTarget, myOldSize) && OS_TruncateFile(locTarget, myOldSize))
-            fsync(locTarget);
+        if (!PutBack(locTarget))
+        {
+            myKeptPath = myBackupPath;
+            fprintf(stderr, "save: '%s' could not be written (%s) nor its old content put back; it is kept in '%s'\n",
+                    myTargetPath, strerror(myError), myKeptPath.c_str());
+        }
+        DropBackup();
     }
     // After fsync the contents are on the disk whatever close says.
     close(locTarget);
     if (locWritten && aKeepOldFlag)
         myKeptOld = KEPT_IN_PLACE;
+    else
+        DropBackup();
     return locWritten;
 }
 
+// [SECTION] By rename
 // Renames the temporary file over the target; with aKeepOldFlag the file it
 // replaces stays under the temporary name (swapped in one step where the
 // system can, else kept by a second link).
@@ -596,6 +857,8 @@ bool OS_SaveFile::CommitRename(bool aKeepOldFlag)
     return true;
 }
 
+// [SECTION] Flushing while writing
+
 void OS_SaveFile::FlushAsWritten()
 {
     myFlushAsWrittenFlag = myHandle != OS_INVALID_HANDLE && !myInPlaceFlag && myFlushFlag;
@@ -655,6 +918,8 @@ void OS_SaveFile::StopFlusher()
     myFlusher = nullptr;
 }
 
+// [SECTION] Commit, restore, set aside, abandon
+
 bool OS_SaveFile::Flush()
 {
     if (myFlushedFlag)
@@ -685,20 +950,20 @@ bool OS_SaveFile::Flush()
 
 bool OS_SaveFile::Commit()
 {
-    return Finish(false);
+    return Finish(false, nullptr);
 }
 
-bool OS_SaveFile::CommitKeepingOld()
+bool OS_SaveFile::CommitKeepingOld(const OS_SaveFile* aPartner)
 {
-    return Finish(true);
+    return Finish(true, aPartner);
 }
 
-bool OS_SaveFile::Finish(bool aKeepOldFlag)
+bool OS_SaveFile::Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner)
 {
     if (!Flush())
         return false;
     myFlushedFlag = false;
-    if (!(myInPlaceFlag ? CommitInPlace(aKeepOldFlag) : CommitRename(aKeepOldFlag)))
+    if (!(myInPlaceFlag ? CommitInPlace(aKeepOldFlag, aPartner) : CommitRename(aKeepOldFlag)))
     {
         Abandon();
         return false;
@@ -752,8 +1017,9 @@ bool OS_SaveFile::Restore()
     case KEPT_IN_PLACE:
     {
         int locTarget = openat(myDirHandle, myLeaf, O_WRONLY | O_CLOEXEC);
-        locDone = locTarget >= 0 && locCopy(myOldHandle, locTarget, myOldSize) &&
-                  OS_TruncateFile(locTarget, myOldSize) && fsync(locTarget) == 0;
+        locDone = locTarget >= 0 && PutBack(locTarget);
+        if (!locDone)
+            myKeptPath = myBackupPath;
         if (locTarget >= 0)
             close(locTarget);
         break;
@@ -809,9 +1075,7 @@ void OS_SaveFile::Abandon()
         close(myHandle);
         myHandle = OS_INVALID_HANDLE;
     }
-    if (myOldHandle >= 0)
-        close(myOldHandle);
-    myOldHandle = -1;
+    DropBackup();
     myOldSize = 0;
     myKeptOld = KEPT_NOTHING;
     // Also the old file kept by CommitKeepingOld.

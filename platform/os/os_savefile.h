@@ -7,7 +7,10 @@
 // no temporary file can be made, is rewritten in place at Commit (the contents
 // wait in an unnamed temporary file until then): the new size is reserved first
 // and the old contents are kept until the new are complete, so a failure puts
-// the old back. The mode is kept. A name that exists in another case is the
+// the old back: before the first byte changes, the old content is copied to a
+// named, flushed backup (beside the target, else in the per-user data folder)
+// with a record naming the target, so that the next open or save after a kill
+// puts it back (see os_savefile_local.h). The mode is kept. A name that exists in another case is the
 // file replaced. A file the user may not write (no write permission in its
 // mode, as Windows' read-only attribute) is not replaced: Begin fails with
 // EACCES. Temporary files that a killed save left beside the target are removed.
@@ -15,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/os/os_file.h"
 
@@ -55,7 +59,10 @@ public:
     // Commit, keeping the file replaced (beside the target, or its bytes when
     // rewritten in place) until Restore puts it back or Abandon drops it: for
     // files replaced together, where a later failure undoes the earlier ones.
-    bool CommitKeepingOld();
+    // With aPartner (flushed, not yet committed), this commit stands after a
+    // kill only once aPartner's target holds its new content whole: an
+    // in-place rewrite puts the old content back otherwise.
+    bool CommitKeepingOld(const OS_SaveFile* aPartner = nullptr);
     // After CommitKeepingOld: the old file back at the target's name (none
     // there when there was none); false when it could not be put back.
     bool Restore();
@@ -76,6 +83,9 @@ public:
     // Null when the target is rewritten in place.
     const char* GetTempPath() const { return myTempPath; }
     bool IsInPlace() const { return myInPlaceFlag; }
+    // After a failed in-place save whose old content could not be put back:
+    // the backup that holds it (the next open puts it back). Null otherwise.
+    const char* GetKeptPath() const { return myKeptPath.empty() ? nullptr : myKeptPath.c_str(); }
 
 private:
     struct Flusher;
@@ -84,8 +94,11 @@ private:
     void StartFlusher();
     void StopFlusher();
     bool CreateTemp(const char* aLeaf);
-    bool Finish(bool aKeepOldFlag);
-    bool CommitInPlace(bool aKeepOldFlag);
+    bool Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner);
+    bool CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner);
+    bool MakeBackup(int aTarget, uint64_t aNewSize, const OS_SaveFile* aPartner);
+    bool PutBack(int aTarget);
+    void DropBackup();
     bool CommitRename(bool aKeepOldFlag);
 
     OS_FileHandle myHandle = OS_INVALID_HANDLE;
@@ -111,7 +124,12 @@ private:
         KEPT_IN_PLACE = 3,
     };
     KeptOld myKeptOld = KEPT_NOTHING;
-    int myOldHandle = -1;           // in place: the old bytes, until the commit stands
     uint64_t myOldSize = 0;
+    // In place: the backup of the old content and the record naming it, held
+    // locked (myRecordHandle) while this save runs. Empty when none.
+    std::string myBackupPath;
+    std::string myRecordPath;
+    int myRecordHandle = -1;
+    std::string myKeptPath;
     char* myAsideLeaf = nullptr;    // owned: the target's name while set aside
 };

@@ -263,9 +263,9 @@ bool QF_File::OpenForWriting(const char* aName, uint32_t aMode)
         QF_ErrorCode = QF_ERROR_NOT_FOUND;
         return false;
     }
-    // The file is created now, as the write promises; its contents are
-    // replaced only at Close, through a temporary file.
-    OS_FileHandle locHandle = OS_OpenFile(locPath, OS_OPEN_READ_WRITE);
+    // The file and its contents appear only at Close, through a temporary
+    // file: a failed save leaves neither a new empty file nor a changed one.
+    OS_FileHandle locHandle = OS_OpenFile(locPath, OS_OPEN_FOR_SAVE);
     if (locHandle == OS_INVALID_HANDLE)
     {
         QF_ErrorCode = QF_ERROR_NOT_FOUND;

@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <csignal>
@@ -23,6 +24,22 @@ namespace fs = std::filesystem;
 
 namespace
 {
+// Close under a file-size limit of 1 KiB: the write-back fails the way it
+// does on a full disk.
+static bool CloseOnAFullDisk(QF_File& aFile)
+{
+    struct rlimit locOld;
+    getrlimit(RLIMIT_FSIZE, &locOld);
+    struct rlimit locSmall = locOld;
+    locSmall.rlim_cur = 1024;
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &locSmall);
+    const bool locClosed = aFile.Close();
+    setrlimit(RLIMIT_FSIZE, &locOld);
+    signal(SIGXFSZ, SIG_DFL);
+    return locClosed;
+}
+
 class QFileTest : public ::testing::Test
 {
 protected:
@@ -305,21 +322,46 @@ TEST_F(QFileTest, CloseOnAFullDiskKeepsTheOldFile)
     ASSERT_TRUE(locFile.Open(PathOf("full.txt").c_str(), OPEN_WRITE));
     std::string locBig(8192, 'x');
     ASSERT_TRUE(locFile.Write(locBig.data(), uint32_t(locBig.size())));
-    // A file-size limit makes the write-back fail the way a full disk does.
-    struct rlimit locOld;
-    getrlimit(RLIMIT_FSIZE, &locOld);
-    struct rlimit locSmall = locOld;
-    locSmall.rlim_cur = 1024;
-    signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &locSmall);
     QF_ErrorCode = 0;
-    bool locClosed = locFile.Close();
-    setrlimit(RLIMIT_FSIZE, &locOld);
-    signal(SIGXFSZ, SIG_DFL);
-    EXPECT_FALSE(locClosed);
+    EXPECT_FALSE(CloseOnAFullDisk(locFile));
     EXPECT_EQ(QF_ErrorCode, QF_ERROR_WRITE);
     EXPECT_EQ(ReadDisk("full.txt"), "keep me");
     EXPECT_EQ(std::distance(fs::directory_iterator(myDir), fs::directory_iterator()), 1);
+}
+
+TEST_F(QFileTest, ANewFileAppearsOnlyWhenItsSaveSucceeds)
+{
+    // Open for writing makes nothing on the disk; a write-back that fails,
+    // or a process killed before it, leaves no empty file behind.
+    QF_File locFile;
+    ASSERT_TRUE(locFile.Open(PathOf("new.txt").c_str(), OPEN_WRITE));
+    EXPECT_FALSE(fs::exists(PathOf("new.txt")));
+    std::string locBig(8192, 'x');
+    ASSERT_TRUE(locFile.Write(locBig.data(), uint32_t(locBig.size())));
+    EXPECT_FALSE(CloseOnAFullDisk(locFile));
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_WRITE);
+    EXPECT_EQ(std::distance(fs::directory_iterator(myDir), fs::directory_iterator()), 0);
+
+    pid_t locChild = fork();
+    if (locChild == 0)
+    {
+        QF_File locKilled;
+        if (locKilled.Open(PathOf("sub/killed.txt").c_str(), OPEN_WRITE))
+            locKilled.Write("lost", 4);
+        raise(SIGKILL);
+    }
+    int locStatus = 0;
+    ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+    EXPECT_TRUE(WIFSIGNALED(locStatus));
+    EXPECT_FALSE(fs::exists(PathOf("sub/killed.txt")));
+
+    // A folder that cannot take the file fails at Open, as it did.
+    WriteDisk("plain", "a file, not a folder");
+    EXPECT_FALSE(locFile.Open(PathOf("plain/x.txt").c_str(), OPEN_WRITE));
+    ASSERT_TRUE(locFile.Open(PathOf("new.txt").c_str(), OPEN_WRITE));
+    ASSERT_TRUE(locFile.Write("kept", 4));
+    ASSERT_TRUE(locFile.Close());
+    EXPECT_EQ(ReadDisk("new.txt"), "kept");
 }
 
 TEST_F(QFileTest, OpenFailsCleanlyForMissingFiles)

@@ -9,15 +9,24 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
+#include <csignal>
+#include <cstring>
 #include <cerrno>
 #include <filesystem>
+#include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/os/os_file.h"
 #include "platform/os/os_savefile.h"
+#include "platform/os/os_savefile_local.h"
+#include "platform/os/tests/os_kill_points.h"
 
 namespace fs = std::filesystem;
 
@@ -35,6 +44,54 @@ extern "C" int fdatasync(int aHandle)
     return static_cast<int>(syscall(SYS_fdatasync, aHandle));
 }
 
+// A disk that fails every write once this many more bytes are written (-1: never).
+static std::atomic<int64_t> ourWritesLeft{-1};
+
+// While set, flushes of folders and renames are noted in order.
+static std::atomic<bool> ourTracing{false};
+static std::vector<std::string> ourTrace;
+// While set, the exchange-rename fails with this error (EINVAL, ENOSYS or
+// EOPNOTSUPP where older kernels and some file systems have none).
+static std::atomic<int> ourNoExchange{0};
+
+// The next flushes of a whole file that fail as a failing disk's would.
+static std::atomic<int> ourFlushesToFail{0};
+
+extern "C" int fsync(int aHandle)
+{
+    OS_TestChange();
+    if (ourFlushesToFail.load() > 0 && ourFlushesToFail.fetch_sub(1) > 0)
+    {
+        errno = EIO;
+        return -1;
+    }
+    struct stat locStat;
+    if (ourTracing.load() && fstat(aHandle, &locStat) == 0 && S_ISDIR(locStat.st_mode))
+        ourTrace.push_back("flush folder");
+    return static_cast<int>(syscall(SYS_fsync, aHandle));
+}
+
+extern "C" int renameat2(int aFromDir, const char* aFrom, int aToDir, const char* aTo, unsigned int aFlags)
+{
+    OS_TestChange();
+    if (ourNoExchange.load() && (aFlags & RENAME_EXCHANGE))
+    {
+        errno = ourNoExchange.load();
+        return -1;
+    }
+    if (ourTracing.load())
+        ourTrace.push_back("rename");
+    return static_cast<int>(syscall(SYS_renameat2, aFromDir, aFrom, aToDir, aTo, aFlags));
+}
+
+extern "C" int renameat(int aFromDir, const char* aFrom, int aToDir, const char* aTo)
+{
+    OS_TestChange();
+    if (ourTracing.load())
+        ourTrace.push_back("rename");
+    return static_cast<int>(syscall(SYS_renameat, aFromDir, aFrom, aToDir, aTo));
+}
+
 // Writes to one file (by inode) that fail with ENOSPC once they pass a given
 // offset, the bytes before it written, as on a disk that fills meanwhile.
 static std::atomic<ino_t> ourFullInode{0};
@@ -42,6 +99,18 @@ static std::atomic<int64_t> ourFullAt{0};
 
 extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t anOffset)
 {
+    OS_TestChange();
+    const int64_t locLeft = ourWritesLeft.load();
+    if (locLeft == 0)
+    {
+        errno = EIO;
+        return -1;
+    }
+    if (locLeft > 0)
+    {
+        aCount = size_t(std::min<int64_t>(int64_t(aCount), locLeft));
+        ourWritesLeft = locLeft - int64_t(aCount);
+    }
     struct stat locStat;
     const ino_t locInode = ourFullInode.load();
     if (locInode && fstat(aHandle, &locStat) == 0 && locStat.st_ino == locInode &&
@@ -71,6 +140,9 @@ protected:
         fs::create_directories(myDir / "base");
         fs::create_directories(myDir / "outside");
         myBase = (myDir / "base").string();
+        // Backups and records of in-place saves go here, not to the user's home.
+        fs::create_directories(myDir / "data");
+        setenv("XDG_DATA_HOME", (myDir / "data").c_str(), 1);
     }
 
     void TearDown() override
@@ -136,7 +208,7 @@ TEST_F(OSSaveTest, DevicesAndPipesAreNotReplaced)
     EXPECT_FALSE(locSave.Begin(locPipe.string().c_str()));
     EXPECT_EQ(EINVAL, locSave.GetError());
     EXPECT_TRUE(fs::is_fifo(locPipe));
-    EXPECT_EQ(std::set<std::string>({"base", "outside", "pipe"}), Names(myDir));
+    EXPECT_EQ(std::set<std::string>({"base", "data", "outside", "pipe"}), Names(myDir));
 }
 
 TEST_F(OSSaveTest, LinksAreFollowedAndKept)
@@ -186,6 +258,11 @@ TEST_F(OSSaveTest, HardLinkedFilesAreRewrittenInPlace)
     EXPECT_EQ(ReadDisk(myDir / "base" / "a.txt"), "short");
 }
 
+namespace
+{
+int OpenHandleCount();
+}
+
 TEST_F(OSSaveTest, FileInAClosedFolderIsRewrittenInPlace)
 {
     // Run as another user where the tests run as root, since root writes anywhere.
@@ -196,6 +273,7 @@ TEST_F(OSSaveTest, FileInAClosedFolderIsRewrittenInPlace)
     {
         ASSERT_EQ(chown(locFile.c_str(), locUser, locUser), 0);
         ASSERT_EQ(chown(myDir.c_str(), locUser, locUser), 0);   // so the child can reach it
+        ASSERT_EQ(chown((myDir / "data").c_str(), locUser, locUser), 0);
     }
     fs::permissions(myDir / "base", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
@@ -204,12 +282,24 @@ TEST_F(OSSaveTest, FileInAClosedFolderIsRewrittenInPlace)
     {
         if (geteuid() == 0 && (setgid(locUser) != 0 || setuid(locUser) != 0))
             _exit(3);
+        // Without a per-user folder either, there is no place for the old
+        // content: the save is refused and the file stays as it is.
+        const std::string locDataHome = getenv("XDG_DATA_HOME");
+        unsetenv("XDG_DATA_HOME");
+        setenv("HOME", "/nonexistent", 1);
+        const int locHandles = OpenHandleCount();
+        OS_SaveFile locNowhere;
+        const bool locKept = locNowhere.Begin(locFile.c_str()) && locNowhere.Write("lost", 4) &&
+                             !locNowhere.Commit() && locNowhere.GetError() != 0 && OpenHandleCount() == locHandles;
+        setenv("XDG_DATA_HOME", locDataHome.c_str(), 1);
         OS_SaveFile locSave;
         bool locBegun = locSave.Begin(locFile.c_str());
         bool locDone = locBegun && locSave.IsInPlace() && locSave.Write("new", 3) && locSave.Commit();
+        locSave.Abandon();
+        const bool locClosed = OpenHandleCount() == locHandles;
         OS_SaveFile locNew;   // a new file cannot be made there at all
         bool locRefused = !locNew.Begin((myDir / "base" / "new.txt").c_str()) && locNew.GetError() == EACCES;
-        _exit(locDone && locRefused ? 0 : 1);
+        _exit(!locKept ? 4 : !locClosed ? 5 : locDone && locRefused ? 0 : 1);
     }
     int locStatus = 0;
     ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
@@ -217,6 +307,8 @@ TEST_F(OSSaveTest, FileInAClosedFolderIsRewrittenInPlace)
     EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0) << locStatus;
     EXPECT_EQ(ReadDisk(locFile), "new");
     EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"own.txt"});
+    // The backup went to the per-user folder, and went once the save stood.
+    EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
 }
 
 TEST_F(OSSaveTest, TemporaryFilesOfDeadSavesAreRemoved)
@@ -641,4 +733,825 @@ TEST_F(OSSaveTest, AKeptOldFileGoesBackOrIsDropped)
     EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.loc"), "new");
     EXPECT_EQ(fs::hard_link_count(locLinked), 2u);
     EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"pair.loc", "linked.loc", "none.loc"}));
+}
+
+namespace
+{
+// What a file holds when read through the file layer, which first undoes or
+// drops an in-place save that a kill stopped.
+std::string ReadThroughLayer(const fs::path& aPath)
+{
+    OS_FileHandle locHandle = OS_OpenFile(aPath.c_str(), OS_OPEN_READ);
+    if (locHandle == OS_INVALID_HANDLE)
+        return "<cannot open>";
+    std::string locText;
+    char locBuffer[65536];
+    for (int64_t locRead; (locRead = OS_ReadFile(locHandle, locBuffer, sizeof(locBuffer))) > 0;)
+        locText.append(locBuffer, size_t(locRead));
+    OS_CloseFile(locHandle);
+    return locText;
+}
+
+// Saves aText over aTarget in a child process killed at its Nth change to the
+// disk (as another user where aUser is not -1); true when the kill landed.
+bool SaveKilledAt(const fs::path& aTarget, const std::string& aText, int anAt, uid_t aUser)
+{
+    pid_t locChild = fork();
+    if (locChild == 0)
+    {
+        if (aUser != uid_t(-1) && (setgid(aUser) != 0 || setuid(aUser) != 0))
+            _exit(3);
+        ourKillAtChange = anAt;
+        OS_SaveFile locSave;
+        const bool locSaved =
+            locSave.Begin(aTarget.c_str()) && locSave.Write(aText.data(), aText.size()) && locSave.Commit();
+        ourKillAtChange = 0;
+        _exit(locSaved ? 0 : 1);
+    }
+    int locStatus = 0;
+    waitpid(locChild, &locStatus, 0);
+    if (WIFSIGNALED(locStatus) && WTERMSIG(locStatus) == SIGKILL)
+        return true;
+    EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0) << locStatus;
+    return false;
+}
+}
+
+TEST_F(OSSaveTest, AKillAnywhereInAnInPlaceSaveLeavesTheOldOrTheNewContent)
+{
+    // A hard-linked file, its other name in another folder; then a file in a
+    // folder its user may not write (as an ordinary user where this runs as root).
+    const fs::path locLinked = myDir / "base" / "level.velk";
+    const fs::path locTwin = myDir / "outside" / "twin.velk";
+    const fs::path locClosedDir = myDir / "closed";
+    const fs::path locClosed = locClosedDir / "model.qre";
+    const uid_t locUser = geteuid() == 0 ? 65534 : uid_t(-1);
+    fs::create_directories(locClosedDir);
+    if (locUser != uid_t(-1))
+    {
+        ASSERT_EQ(chown(myDir.c_str(), locUser, locUser), 0);
+        ASSERT_EQ(chown((myDir / "data").c_str(), locUser, locUser), 0);
+    }
+    const std::string locOld = Text(300000, 'a');
+    for (size_t locNewSize : {size_t(470000), size_t(120000)})
+    {
+        const std::string locNew = Text(locNewSize, 'A');
+        for (int locCase = 0; locCase < 2; ++locCase)
+        {
+            SCOPED_TRACE(std::to_string(locNewSize) + (locCase ? " closed folder" : " hard link"));
+            const fs::path locTarget = locCase ? locClosed : locLinked;
+            fs::create_directories(myDir / "data" / "qtools");
+            if (locUser != uid_t(-1))
+                ASSERT_EQ(chown((myDir / "data" / "qtools").c_str(), locCase ? locUser : 0, locCase ? locUser : 0), 0);
+            int locKills = 0;
+            for (int locAt = 1; locAt < 200; ++locAt)
+            {
+                SCOPED_TRACE(locAt);
+                fs::permissions(locClosedDir, fs::perms::owner_write, fs::perm_options::add);
+                fs::remove(locTwin);
+                WriteDisk(locTarget, locOld);
+                if (locCase)
+                {
+                    if (locUser != uid_t(-1))
+                        ASSERT_EQ(chown(locTarget.c_str(), locUser, locUser), 0);
+                    fs::permissions(locClosedDir, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                                    fs::perm_options::remove);
+                }
+                else
+                    fs::create_hard_link(locTarget, locTwin);
+                const bool locKilled = SaveKilledAt(locTarget, locNew, locAt, locCase ? locUser : uid_t(-1));
+                // Opened again by either name: the whole old or the whole new content.
+                const fs::path locReopened = !locCase && locAt % 2 ? locTwin : locTarget;
+                const std::string locHeld = ReadThroughLayer(locReopened);
+                EXPECT_TRUE(locHeld == locOld || locHeld == locNew) << locHeld.size();
+                EXPECT_TRUE(ReadDisk(locTarget) == locHeld);
+                // No record is left; what a save killed before writing it
+                // left is removed by the next save.
+                if (fs::exists(myDir / "data" / "qtools"))
+                    for (const std::string& locName : Names(myDir / "data" / "qtools"))
+                        EXPECT_FALSE(locName.size() > 5 && locName.substr(locName.size() - 5) == ".save") << locName;
+                if (!locKilled)
+                {
+                    EXPECT_TRUE(locHeld == locNew);
+                    EXPECT_EQ(Names(locTarget.parent_path()), std::set<std::string>{locTarget.filename().string()});
+                    if (fs::exists(myDir / "data" / "qtools"))
+                        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+                    break;
+                }
+                ++locKills;
+            }
+            // Kills landed before, during and after the backup and the rewrite.
+            EXPECT_GE(locKills, 8);
+        }
+    }
+    fs::permissions(locClosedDir, fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST_F(OSSaveTest, ALastingWriteErrorKeepsTheOldContentInPlaceOrInTheNamedBackup)
+{
+    const fs::path locFile = myDir / "base" / "pack.sdf";
+    const std::string locOld = Text(200000, 'a');
+    const std::string locNew = Text(260000, 'A');
+    int locKept = 0;
+    // Every write fails from some byte on: while the backup is made, while the
+    // new content is written, and while the old one is put back.
+    for (int64_t locLimit : {int64_t(0), int64_t(5000), int64_t(199999), int64_t(200000), int64_t(270000),
+                             int64_t(459999)})
+    {
+        SCOPED_TRACE(locLimit);
+        WriteDisk(locFile, locOld);
+        fs::remove(myDir / "outside" / "twin.sdf");
+        fs::create_hard_link(locFile, myDir / "outside" / "twin.sdf");
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+        ASSERT_TRUE(locSave.Write(locNew.data(), locNew.size()));
+        ourWritesLeft = locLimit;
+        ::testing::internal::CaptureStderr();
+        const bool locSaved = locSave.Commit();
+        const std::string locMessage = ::testing::internal::GetCapturedStderr();
+        ourWritesLeft = -1;
+        EXPECT_FALSE(locSaved);
+        EXPECT_EQ(locSave.GetError(), EIO);
+        if (locSave.GetKeptPath())
+        {
+            // The message names the file and where its old content is kept.
+            ++locKept;
+            const std::string locKeptPath = locSave.GetKeptPath();
+            EXPECT_TRUE(ReadDisk(locKeptPath) == locOld);
+            EXPECT_NE(locMessage.find("'" + locFile.string() + "'"), std::string::npos) << locMessage;
+            EXPECT_NE(locMessage.find("'" + locKeptPath + "'"), std::string::npos) << locMessage;
+            // Once writes work again, the next open puts it back.
+            EXPECT_TRUE(ReadThroughLayer(myDir / "outside" / "twin.sdf") == locOld);
+            EXPECT_FALSE(fs::exists(locKeptPath));
+        }
+        else
+            EXPECT_EQ(locMessage, "");
+        EXPECT_TRUE(ReadDisk(locFile) == locOld);
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pack.sdf"});
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+    }
+    EXPECT_GE(locKept, 2);
+}
+
+TEST_F(OSSaveTest, ABackupIsNeverPutBackOverContentWrittenSince)
+{
+    const fs::path locFile = myDir / "base" / "level.velk";
+    const std::string locOld = Text(100000, 'a');
+    WriteDisk(locFile, locOld);
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    // Killed while the new content is written: a mix of the two is left.
+    int locAt = 1;
+    std::string locMixed;
+    for (; locAt < 100; ++locAt)
+    {
+        WriteDisk(locFile, locOld);
+        ASSERT_TRUE(SaveKilledAt(locFile, Text(150000, 'A'), locAt, uid_t(-1)));
+        locMixed = ReadDisk(locFile);
+        if (locMixed != locOld && locMixed.compare(0, 5, "ABCDE") == 0)
+            break;
+    }
+    ASSERT_NE(locMixed, locOld);
+    // Another program writes the file (in place) before any of ours opens it.
+    const std::string locLater = Text(90000, 'k');
+    {
+        std::ofstream locOut(myDir / "outside" / "twin.velk", std::ios::binary | std::ios::trunc);
+        locOut << locLater;
+    }
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(ReadThroughLayer(locFile) == locLater);
+    const std::string locMessage = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(locMessage.find("written since"), std::string::npos) << locMessage;
+    // The old content is not thrown away either; the record is.
+    std::set<std::string> locLeft = Names(myDir / "base");
+    ASSERT_EQ(locLeft.size(), 2u);
+    locLeft.erase("level.velk");
+    EXPECT_TRUE(ReadDisk(myDir / "base" / *locLeft.begin()) == locOld);
+    EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+}
+
+TEST_F(OSSaveTest, AnUnreadableRecordLeavesTheFileAlone)
+{
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, "as it is");
+    struct stat locStat;
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+    fs::create_directories(myDir / "data" / "qtools");
+    char locName[64];
+    snprintf(locName, sizeof(locName), "%llx-%llx.save", (unsigned long long)locStat.st_dev,
+             (unsigned long long)locStat.st_ino);
+    WriteDisk(myDir / "data" / "qtools" / locName, "QSAVEREC garbage");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ReadThroughLayer(locFile), "as it is");
+    const std::string locMessage = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(locMessage.find("cannot be read"), std::string::npos) << locMessage;
+    EXPECT_TRUE(fs::exists(myDir / "data" / "qtools" / locName));
+}
+
+TEST_F(OSSaveTest, AFileSetAsideComesBackWhenTheSaveIsAbandoned)
+{
+    // Nothing begun: nothing to set aside. Rewritten in place: the file stays.
+    OS_SaveFile locIdle;
+    EXPECT_FALSE(locIdle.SetAside());
+    EXPECT_EQ(locIdle.GetError(), EBADF);
+    WriteDisk(myDir / "base" / "linked.tez", "old");
+    fs::create_hard_link(myDir / "base" / "linked.tez", myDir / "outside" / "twin.tez");
+    OS_SaveFile locInPlace;
+    ASSERT_TRUE(locInPlace.Begin((myDir / "base" / "linked.tez").c_str()));
+    ASSERT_TRUE(locInPlace.IsInPlace());
+    EXPECT_TRUE(locInPlace.SetAside());
+    EXPECT_EQ(ReadDisk(myDir / "base" / "linked.tez"), "old");
+    locInPlace.Abandon();
+    fs::remove(myDir / "base" / "linked.tez");
+
+    const fs::path locFile = myDir / "base" / "pair.tez";
+    for (int locCommitFlag = 0; locCommitFlag < 2; ++locCommitFlag)
+    {
+        SCOPED_TRACE(locCommitFlag ? "committed" : "abandoned");
+        WriteDisk(locFile, "old");
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+        ASSERT_TRUE(locSave.Write("new", 3));
+        ASSERT_TRUE(locSave.Flush());
+        ASSERT_TRUE(locSave.SetAside());
+        EXPECT_FALSE(fs::exists(locFile));
+        if (locCommitFlag)
+            EXPECT_TRUE(locSave.Commit());
+        else
+            locSave.Abandon();
+        EXPECT_EQ(ReadDisk(locFile), locCommitFlag ? "new" : "old");
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.tez"});
+    }
+}
+
+TEST_F(OSSaveTest, SavesUnderWayAtOnceHaveTemporaryFilesOfTheirOwn)
+{
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, "old");
+    OS_SaveFile locFirst, locSecond;
+    ASSERT_TRUE(locFirst.Begin(locFile.c_str()));
+    ASSERT_TRUE(locSecond.Begin(locFile.c_str()));
+    ASSERT_NE(locFirst.GetTempPath(), nullptr);
+    ASSERT_NE(locSecond.GetTempPath(), nullptr);
+    EXPECT_STRNE(locFirst.GetTempPath(), locSecond.GetTempPath());
+    ASSERT_TRUE(locFirst.Write("first", 5));
+    ASSERT_TRUE(locSecond.Write("second", 6));
+    EXPECT_TRUE(locFirst.Commit());
+    EXPECT_TRUE(locSecond.Commit());
+    EXPECT_EQ(ReadDisk(locFile), "second");
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+}
+
+TEST_F(OSSaveTest, LongNamesAndFilesOthersMayWriteAreReplaced)
+{
+    // The longest name a folder takes, saved by rename and in place.
+    const fs::path locLong = myDir / "base" / std::string(255, 'n');
+    ASSERT_TRUE(Save(locLong, "first"));
+    fs::create_hard_link(locLong, myDir / "outside" / "twin");
+    ASSERT_TRUE(Save(locLong, "second"));
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "twin"), "second");
+
+    if (geteuid() != 0)
+    {
+        printf("another user's files: skipped, this test does not run as root\n");
+        return;
+    }
+    // Root may write anything, yet another user's file that no one may
+    // write is refused, as Windows' read-only attribute.
+    const fs::path locReadOnly = myDir / "base" / "readonly.velk";
+    WriteDisk(locReadOnly, "old");
+    ASSERT_EQ(chown(locReadOnly.c_str(), 65534, 65534), 0);
+    fs::permissions(locReadOnly, fs::perms(0444));
+    OS_SaveFile locRefusedToRoot;
+    EXPECT_FALSE(locRefusedToRoot.Begin(locReadOnly.c_str()));
+    EXPECT_EQ(locRefusedToRoot.GetError(), EACCES);
+    // Another user's file that this one may write through its group or
+    // others' bits is saved; one it may only read is refused.
+    const fs::path locShared = myDir / "base" / "shared.velk";
+    const fs::path locClosed = myDir / "base" / "closed.velk";
+    WriteDisk(locShared, "old");
+    WriteDisk(locClosed, "old");
+    fs::permissions(locShared, fs::perms(0606));
+    fs::permissions(locClosed, fs::perms(0644));
+    fs::permissions(myDir / "base", fs::perms(0777));
+    ASSERT_EQ(chmod(myDir.c_str(), 0755), 0);
+    pid_t locChild = fork();
+    if (locChild == 0)
+    {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(3);
+        OS_SaveFile locRefused;
+        const bool locRefusedRight = !locRefused.Begin(locClosed.c_str()) && locRefused.GetError() == EACCES;
+        _exit(Save(locShared, "new") && locRefusedRight ? 0 : 1);
+    }
+    int locStatus = 0;
+    ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+    EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0) << locStatus;
+    EXPECT_EQ(ReadDisk(locShared), "new");
+    EXPECT_EQ(ReadDisk(locClosed), "old");
+}
+
+TEST_F(OSSaveTest, ATemporaryFileThatCannotBeMadeFailsTheSave)
+{
+    // A file system without a free inode: the temporary file cannot be made,
+    // and the save must not fall back to a rewrite in place.
+    const fs::path locSmall = myDir / "small";
+    fs::create_directories(locSmall);
+    if (mount("tmpfs", locSmall.c_str(), "tmpfs", 0, "size=64k,nr_inodes=2") != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    struct Unmount
+    {
+        const fs::path& myPath;
+        ~Unmount() { umount2(myPath.c_str(), MNT_DETACH); }
+    } locUnmount{locSmall};
+    WriteDisk(locSmall / "level.velk", "old");
+    ASSERT_TRUE(fs::exists(locSmall / "level.velk"));
+    OS_SaveFile locSave;
+    EXPECT_FALSE(locSave.Begin((locSmall / "level.velk").c_str()));
+    EXPECT_EQ(locSave.GetError(), ENOSPC);
+    EXPECT_FALSE(locSave.IsInPlace());
+    OS_SaveFile locBeneath;
+    EXPECT_FALSE(locBeneath.BeginBeneath(locSmall.c_str(), "level.velk"));
+    EXPECT_EQ(locBeneath.GetError(), ENOSPC);
+    EXPECT_FALSE(locBeneath.IsOpen());
+    EXPECT_EQ(ReadDisk(locSmall / "level.velk"), "old");
+}
+
+TEST_F(OSSaveTest, TheOldFileIsKeptWithoutTheExchangeRenameAndTheFolderIsFlushed)
+{
+    const fs::path locFile = myDir / "base" / "pair.loc";
+    for (int locError : {EINVAL, ENOSYS, EOPNOTSUPP, EIO})
+        for (int locRestoreFlag = 1; locRestoreFlag >= 0; --locRestoreFlag)
+        {
+            SCOPED_TRACE(std::string(strerror(locError)) + (locRestoreFlag ? ", restored" : ", dropped"));
+            WriteDisk(locFile, "old");
+            OS_SaveFile locSave;
+            ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+            ASSERT_TRUE(locSave.Write("new", 3));
+            ourNoExchange = locError;
+            EXPECT_TRUE(locSave.CommitKeepingOld());
+            ourNoExchange = 0;
+            EXPECT_EQ(ReadDisk(locFile), "new");
+            // Kept by a second name where there is no exchange; after another
+            // failure the file is replaced all the same, and cannot go back.
+            const bool locKept = locError != EIO;
+            if (locRestoreFlag)
+                EXPECT_EQ(locSave.Restore(), locKept);
+            else
+                locSave.Abandon();
+            EXPECT_EQ(ReadDisk(locFile), locRestoreFlag && locKept ? "old" : "new");
+            EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.loc"});
+        }
+
+    // The rename reaches the disk with its folder, flushed after it; so does
+    // the rename that puts an old file back.
+    ourTrace.clear();
+    ourTracing = true;
+    const bool locSaved = Save(locFile, "newer");
+    ourTracing = false;
+    EXPECT_TRUE(locSaved);
+    ASSERT_FALSE(ourTrace.empty());
+    EXPECT_EQ(ourTrace.back(), "flush folder");
+    EXPECT_NE(std::find(ourTrace.begin(), ourTrace.end(), "rename"), ourTrace.end());
+    OS_SaveFile locKept;
+    ASSERT_TRUE(locKept.Begin(locFile.c_str()));
+    ASSERT_TRUE(locKept.Write("newest", 6));
+    ASSERT_TRUE(locKept.CommitKeepingOld());
+    ourTrace.clear();
+    ourTracing = true;
+    EXPECT_TRUE(locKept.Restore());
+    ourTracing = false;
+    EXPECT_EQ(ourTrace, (std::vector<std::string>{"rename", "flush folder"}));
+    EXPECT_EQ(ReadDisk(locFile), "newer");
+}
+
+TEST_F(OSSaveTest, ASaveThatStillRunsIsLeftAloneByOtherOpeners)
+{
+    // Kept after an in-place commit, the old content's record stays locked
+    // by this process: another process opening the file leaves it new.
+    const fs::path locFile = myDir / "base" / "pair.loc";
+    WriteDisk(locFile, "old text");
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.loc");
+    const int locHandles = OpenHandleCount();
+    const int locStandardIn = fcntl(0, F_GETFD);
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+    ASSERT_TRUE(locSave.IsInPlace());
+    ASSERT_TRUE(locSave.Write("new text, longer", 16));
+    ASSERT_TRUE(locSave.CommitKeepingOld());
+    pid_t locChild = fork();
+    if (locChild == 0)
+        _exit(ReadThroughLayer(myDir / "outside" / "twin.loc") == "new text, longer" ? 0 : 1);
+    int locStatus = 0;
+    ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+    EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0);
+    EXPECT_TRUE(locSave.Restore());
+    EXPECT_EQ(locSave.GetError(), 0);
+    // Everything the save opened is closed, and nothing else.
+    locSave.Abandon();
+    EXPECT_EQ(OpenHandleCount(), locHandles);
+    EXPECT_EQ(fcntl(0, F_GETFD), locStandardIn);
+    EXPECT_EQ(ReadThroughLayer(locFile), "old text");
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.loc"});
+    EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+}
+
+TEST_F(OSSaveTest, OnlyTemporaryFilesOfTheSaveSchemeWhoseProcessIsGoneAreRemoved)
+{
+    pid_t locDead = fork();
+    if (locDead == 0)
+        _exit(0);
+    waitpid(locDead, nullptr, 0);
+    const std::string locDead1 = ".t.txt." + std::to_string(locDead);
+    // Near the scheme, but not of it: all stay.
+    const std::set<std::string> locKept = {
+        "t.txt",
+        locDead1 + "-7.tmp.bak",
+        locDead1 + "-x.tmp",
+        locDead1 + ".tmp",
+        ".t.txt.abc-1.tmp",
+        ".t.txt.0-1.tmp",
+        ".t.txt.-5-1.tmp",
+        ".t.txt." + std::to_string(getpid()) + "-9.tmp",
+    };
+    for (const std::string& locName : locKept)
+        WriteDisk(myDir / "base" / locName, "kept");
+    WriteDisk(myDir / "base" / (locDead1 + "-7.tmp"), "left by a killed save");
+    ASSERT_TRUE(Save(myDir / "base" / "t.txt", "saved"));
+    EXPECT_EQ(Names(myDir / "base"), locKept);
+}
+
+TEST_F(OSSaveTest, AbsoluteLinksAndLongChainsOfLinksAreFollowed)
+{
+    WriteDisk(myDir / "real" / "target.txt", "old");
+    fs::create_symlink(myDir / "real" / "target.txt", myDir / "base" / "absolute.txt");
+    ASSERT_TRUE(Save(myDir / "base" / "absolute.txt", "through an absolute link"));
+    EXPECT_EQ(ReadDisk(myDir / "real" / "target.txt"), "through an absolute link");
+    EXPECT_TRUE(fs::is_symlink(myDir / "base" / "absolute.txt"));
+    // As the system's own limit: a chain of 40 links is followed, 41 is not.
+    fs::path locPrevious = "absolute.txt";
+    for (int i = 1; i <= 41; ++i)
+    {
+        const fs::path locLink = "chain" + std::to_string(i);
+        fs::create_symlink(locPrevious, myDir / "base" / locLink);
+        locPrevious = locLink;
+    }
+    EXPECT_TRUE(Save(myDir / "base" / "chain39", "through 40 links"));
+    EXPECT_EQ(ReadDisk(myDir / "real" / "target.txt"), "through 40 links");
+    OS_SaveFile locSave;
+    EXPECT_FALSE(locSave.Begin((myDir / "base" / "chain40").c_str()));
+    EXPECT_EQ(locSave.GetError(), ELOOP);
+}
+
+TEST_F(OSSaveTest, RefusedSavesBeneathAFolderFailAtBeginAndLeaveNothingOpen)
+{
+    WriteDisk(myDir / "base" / "locked.txt", "old");
+    fs::permissions(myDir / "base" / "locked.txt", fs::perms::owner_read);
+    fs::create_directories(myDir / "base" / "folder");
+    fs::create_symlink(myDir / "outside", myDir / "base" / "link");
+    const int locHandles = OpenHandleCount();
+    const struct
+    {
+        const char* myPath;
+        int myError;
+    } locCases[] = {
+        {"/abs.txt", EINVAL}, {"../up.txt", EINVAL}, {"c:/drive.txt", EINVAL}, {"a//b.txt", EINVAL},
+        {"link/x.txt", ELOOP}, {"locked.txt/x.txt", ELOOP}, {"folder", EISDIR}, {"locked.txt", EACCES},
+    };
+    for (const auto& locCase : locCases)
+    {
+        SCOPED_TRACE(locCase.myPath);
+        OS_SaveFile locSave;
+        EXPECT_FALSE(locSave.BeginBeneath(myBase.c_str(), locCase.myPath));
+        EXPECT_EQ(locSave.GetError(), locCase.myError);
+        EXPECT_FALSE(locSave.IsOpen());
+        EXPECT_EQ(OpenHandleCount(), locHandles);
+    }
+    EXPECT_EQ(ReadDisk(myDir / "base" / "locked.txt"), "old");
+    EXPECT_TRUE(fs::is_empty(myDir / "outside"));
+}
+
+TEST_F(OSSaveTest, WritesOutsideASaveFailAndWriteAtOverwrites)
+{
+    OS_SaveFile locIdle;
+    EXPECT_FALSE(locIdle.Write("x", 1));
+    EXPECT_EQ(locIdle.GetError(), EBADF);
+    OS_SaveFile locIdleAt;
+    EXPECT_FALSE(locIdleAt.WriteAt("x", 1, 0));
+    EXPECT_EQ(locIdleAt.GetError(), EBADF);
+    EXPECT_FALSE(locIdleAt.IsOpen());
+
+    // By rename and in place alike, WriteAt changes bytes already written.
+    const fs::path locFile = myDir / "base" / "pack.sdf";
+    WriteDisk(locFile, "old");
+    for (int locInPlace = 0; locInPlace < 2; ++locInPlace)
+    {
+        SCOPED_TRACE(locInPlace ? "in place" : "by rename");
+        if (locInPlace)
+            fs::create_hard_link(locFile, myDir / "outside" / "twin.sdf");
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+        EXPECT_EQ(locSave.IsInPlace(), locInPlace == 1);
+        ASSERT_TRUE(locSave.Write("header and body", 15));
+        EXPECT_TRUE(locSave.WriteAt("HEADER", 6, 0));
+        EXPECT_TRUE(locSave.WriteAt("", 0, 100));
+        ASSERT_TRUE(locSave.Commit());
+        EXPECT_EQ(ReadDisk(locFile), "HEADER and body");
+    }
+    // After a failed write, WriteAt fails too and the save is not committed.
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+    ourWritesLeft = 0;
+    EXPECT_FALSE(locSave.WriteAt("abc", 3, 0));
+    ourWritesLeft = -1;
+    EXPECT_FALSE(locSave.WriteAt("abc", 3, 0));
+    EXPECT_EQ(locSave.GetError(), EIO);
+    EXPECT_FALSE(locSave.Commit());
+    EXPECT_EQ(ReadDisk(locFile), "HEADER and body");
+}
+
+TEST_F(OSSaveTest, AFileKeptForItsPartnerStandsOnlyBesideThePartnersNewContent)
+{
+    // The second file of a pair, rewritten in place and committed first,
+    // keeps its old content for the first: killed before that one is in,
+    // the next open puts the old content back; once it is in, the new stays.
+    const fs::path locFirst = myDir / "base" / "pair.tez";
+    const fs::path locSecond = myDir / "base" / "pair.loc";
+    for (int locFirstInPlace = 0; locFirstInPlace < 2; ++locFirstInPlace)
+        for (int locKillBeforeFirst = 0; locKillBeforeFirst < 2; ++locKillBeforeFirst)
+        {
+            SCOPED_TRACE(std::string(locFirstInPlace ? "partner in place" : "partner by rename") +
+                         (locKillBeforeFirst ? ", killed before it" : ", killed after it"));
+            for (const fs::path& locPath : {locFirst, locSecond})
+            {
+                fs::remove(myDir / "outside" / locPath.filename());
+                WriteDisk(locPath, "old " + locPath.extension().string().substr(1));
+            }
+            fs::create_hard_link(locSecond, myDir / "outside" / "pair.loc");
+            if (locFirstInPlace)
+                fs::create_hard_link(locFirst, myDir / "outside" / "pair.tez");
+            pid_t locChild = fork();
+            if (locChild == 0)
+            {
+                OS_SaveFile locTez, locLoc;
+                const bool locReady = locTez.Begin(locFirst.c_str()) && locTez.Write("new tez", 7) && locTez.Flush() &&
+                                      locLoc.Begin(locSecond.c_str()) && locLoc.IsInPlace() &&
+                                      locLoc.Write("new loc", 7) && locLoc.Flush() &&
+                                      locLoc.CommitKeepingOld(&locTez);
+                if (!locReady)
+                    _exit(1);
+                if (!locKillBeforeFirst && !locTez.Commit())
+                    _exit(1);
+                raise(SIGKILL);
+            }
+            int locStatus = 0;
+            ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+            ASSERT_TRUE(WIFSIGNALED(locStatus)) << locStatus;
+            EXPECT_EQ(ReadDisk(locSecond), "new loc");
+            const std::string locRound = locKillBeforeFirst ? "old " : "new ";
+            EXPECT_EQ(ReadThroughLayer(locSecond), locRound + "loc");
+            EXPECT_EQ(ReadThroughLayer(locFirst), locRound + "tez");
+            // No backup is left (the killed process's temporary file goes with the next save).
+            for (const std::string& locName : Names(myDir / "base"))
+                EXPECT_EQ(locName.find(".old"), std::string::npos) << locName;
+            EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+        }
+}
+
+TEST_F(OSSaveTest, BackupsOfSavesKilledBeforeTheirRecordAreRemovedByTheNextSave)
+{
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, "old");
+    struct stat locStat;
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+    char locIdentity[64];
+    snprintf(locIdentity, sizeof(locIdentity), "%llx-%llx", (unsigned long long)locStat.st_dev,
+             (unsigned long long)locStat.st_ino);
+    const std::string locId = locIdentity;
+    pid_t locDeadPid = fork();
+    if (locDeadPid == 0)
+        _exit(0);
+    waitpid(locDeadPid, nullptr, 0);
+    const std::string locDead = std::to_string(locDeadPid);
+    const std::string locLive = std::to_string(getppid());
+    const fs::path locRecords = myDir / "data" / "qtools";
+    fs::create_directories(locRecords);
+    // Beside the target and in the records' folder: of a process that is
+    // gone and in the scheme (removed), or not (kept).
+    const std::set<std::string> locGoneBeside = {".level.velk." + locDead + "-3.old.tmp"};
+    const std::set<std::string> locKeptBeside = {
+        "level.velk",
+        ".level.velk." + locLive + "-3.old.tmp",
+        ".level.velk." + locDead + ".old.tmp",
+        ".level.velk.abc-1.old.tmp",
+        ".level.velk.0-1.old.tmp",
+        ".level.velk." + locDead + "-3.new.tmp",
+        ".other.velk." + locDead + "-3.old.tmp",
+    };
+    const std::set<std::string> locGoneRecords = {locId + "." + locDead + "-3.old", locId + ".save." + locDead + "-4.tmp"};
+    const std::set<std::string> locKeptRecords = {
+        locId + "." + locLive + "-3.old",   locId + "." + locDead + "-3.oldx", locId + "." + locDead + ".old",
+        locId + ".save." + locDead + ".tmp", "1-2." + locDead + "-3.old",     locId + "." + locDead + "-3.tmp",
+    };
+    const auto locPlant = [&] {
+        for (const std::string& locName : locGoneBeside)
+            WriteDisk(myDir / "base" / locName, "left");
+        for (const std::string& locName : locKeptBeside)
+            if (locName != "level.velk")
+                WriteDisk(myDir / "base" / locName, "kept");
+        for (const std::string& locName : locGoneRecords)
+            WriteDisk(locRecords / locName, "left");
+        for (const std::string& locName : locKeptRecords)
+            WriteDisk(locRecords / locName, "kept");
+    };
+    locPlant();
+    ASSERT_TRUE(Save(locFile, "new"));
+    EXPECT_EQ(Names(myDir / "base"), locKeptBeside);
+    EXPECT_EQ(Names(locRecords), locKeptRecords);
+
+    // While a record of the file stays (one that cannot be read), nothing goes.
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);   // replaced: another inode
+    snprintf(locIdentity, sizeof(locIdentity), "%llx-%llx.save", (unsigned long long)locStat.st_dev,
+             (unsigned long long)locStat.st_ino);
+    WriteDisk(locRecords / locIdentity, "not a record");
+    for (const std::string& locName : locGoneBeside)
+        WriteDisk(myDir / "base" / locName, "left");
+    ASSERT_TRUE(Save(locFile, "newer"));
+    for (const std::string& locName : locGoneBeside)
+        EXPECT_TRUE(fs::exists(myDir / "base" / locName)) << locName;
+}
+
+TEST_F(OSSaveTest, AFailedFlushOrRenameFailsTheCommitAndLeavesNoTemporaryFile)
+{
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, "old");
+    // Nothing begun: nothing to flush or commit.
+    OS_SaveFile locIdle;
+    EXPECT_FALSE(locIdle.Flush());
+    EXPECT_EQ(locIdle.GetError(), EBADF);
+    EXPECT_FALSE(locIdle.Commit());
+
+    // The disk fails the flush of the new file: the old one stays.
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+    ASSERT_TRUE(locSave.Write("new", 3));
+    ourFlushesToFail = 1;
+    EXPECT_FALSE(locSave.Commit());
+    ourFlushesToFail = 0;
+    EXPECT_EQ(locSave.GetError(), EIO);
+    EXPECT_EQ(ReadDisk(locFile), "old");
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+
+    // A folder put at the name meanwhile: the rename fails, and says why.
+    const fs::path locLater = myDir / "base" / "later.velk";
+    OS_SaveFile locRenamed;
+    ASSERT_TRUE(locRenamed.Begin(locLater.c_str()));
+    ASSERT_TRUE(locRenamed.Write("new", 3));
+    fs::create_directories(locLater / "inside");
+    EXPECT_FALSE(locRenamed.Commit());
+    EXPECT_NE(locRenamed.GetError(), 0);
+    EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"level.velk", "later.velk"}));
+    EXPECT_TRUE(fs::is_directory(locLater / "inside"));
+}
+
+TEST_F(OSSaveTest, BadTargetsFailAtBeginAndEveryModeBitIsKept)
+{
+    for (const char* locPath : {"", "/nonexistent-folder/x.velk"})
+    {
+        OS_SaveFile locSave;
+        EXPECT_FALSE(locSave.Begin(locPath)) << locPath;
+        EXPECT_NE(locSave.GetError(), 0);
+        EXPECT_FALSE(locSave.IsOpen());
+    }
+    OS_SaveFile locNull;
+    EXPECT_FALSE(locNull.Begin(nullptr));
+    OS_SaveFile locMissing;
+    EXPECT_FALSE(locMissing.Begin((myDir / "missing" / "x.velk").c_str()));
+    EXPECT_EQ(locMissing.GetError(), ENOENT);
+
+    // The set-id and sticky bits stay with the file (root keeps its owner).
+    const fs::path locFile = myDir / "base" / "tool";
+    for (mode_t locMode : {04755, 02750, 01644, 0600})
+    {
+        WriteDisk(locFile, "old");
+        ASSERT_EQ(chmod(locFile.c_str(), locMode), 0);
+        ASSERT_TRUE(Save(locFile, "new"));
+        struct stat locStat;
+        ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+        EXPECT_EQ(locStat.st_mode & 07777, locMode) << std::oct << locMode;
+    }
+
+    // Names taken by others' temporary files are passed over.
+    OS_SaveFile locFirst;
+    ASSERT_TRUE(locFirst.Begin(locFile.c_str()));
+    const std::string locTaken = locFirst.GetTempPath();
+    locFirst.Abandon();
+    const size_t locDash = locTaken.rfind('-');
+    const unsigned locNext = unsigned(std::stoul(locTaken.substr(locDash + 1))) + 1;
+    for (unsigned i = 0; i < 5; ++i)
+        WriteDisk(locTaken.substr(0, locDash + 1) + std::to_string(locNext + i) + ".tmp", "taken");
+    EXPECT_TRUE(Save(locFile, "past them"));
+    EXPECT_EQ(ReadDisk(locFile), "past them");
+}
+
+TEST_F(OSSaveTest, TheBackupNamedAfterAFailureIsForgottenByTheNextSave)
+{
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, Text(100000, 'a'));
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+    ASSERT_TRUE(locSave.Write(Text(150000, 'A').data(), 150000));
+    ourWritesLeft = 100000 + 50000;
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(locSave.Commit());
+    ::testing::internal::GetCapturedStderr();
+    ourWritesLeft = -1;
+    ASSERT_NE(locSave.GetKeptPath(), nullptr);
+    EXPECT_TRUE(ReadThroughLayer(locFile) == Text(100000, 'a'));
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+    EXPECT_EQ(locSave.GetKeptPath(), nullptr);
+    ASSERT_TRUE(locSave.Write("new", 3));
+    EXPECT_TRUE(locSave.Commit());
+    EXPECT_EQ(locSave.GetKeptPath(), nullptr);
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "new");
+
+    // Two saves of one file kept at once: each drops only its own record.
+    OS_SaveFile locA, locB;
+    ASSERT_TRUE(locA.Begin(locFile.c_str()) && locA.Write("from a", 6) && locA.CommitKeepingOld());
+    ASSERT_TRUE(locB.Begin(locFile.c_str()) && locB.Write("from b", 6) && locB.CommitKeepingOld());
+    locA.Abandon();
+    EXPECT_EQ(Names(myDir / "data" / "qtools").size(), 1u);
+    EXPECT_TRUE(locB.Restore());
+    EXPECT_EQ(ReadDisk(locFile), "from a");
+    EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+}
+
+TEST_F(OSSaveTest, RecordsReadBackWholeAndBrokenOnesAreRefused)
+{
+    OS_SaveRecord locGood;
+    locGood.myDevice = 0xfe01;
+    locGood.myInode = 77;
+    locGood.myOldSize = 10;
+    locGood.myOldSum = 0x12345678;
+    locGood.myNewSize = 9000;
+    locGood.myBlockSize = 4096;
+    locGood.myNewSums = {1, 2, 3};
+    locGood.myTargetPath = "/data/level.velk";
+    locGood.myBackupPath = "/data/.level.velk.1-0.old.tmp";
+    locGood.myPartnerPath = "/data/level.tez";
+    locGood.myPartnerSize = 300;
+    locGood.myPartnerSum = 99;
+    const std::string locBytes = OS_WriteSaveRecord(locGood);
+    const auto locRead = [](const std::string& aBytes, OS_SaveRecord* aRecord) {
+        return OS_ReadSaveRecord(reinterpret_cast<const uint8_t*>(aBytes.data()), aBytes.size(), aRecord);
+    };
+    OS_SaveRecord locBack;
+    ASSERT_TRUE(locRead(locBytes, &locBack));
+    EXPECT_EQ(OS_WriteSaveRecord(locBack), locBytes);
+    EXPECT_EQ(locBack.myNewSums, locGood.myNewSums);
+    EXPECT_EQ(locBack.myPartnerPath, "/data/level.tez");
+    // No partner is fine; an empty target or backup is not.
+    OS_SaveRecord locAlone = locGood;
+    locAlone.myPartnerPath.clear();
+    EXPECT_TRUE(locRead(OS_WriteSaveRecord(locAlone), &locBack));
+    // Cut anywhere, or one byte changed anywhere: refused.
+    for (size_t locLength = 0; locLength < locBytes.size(); ++locLength)
+        EXPECT_FALSE(locRead(locBytes.substr(0, locLength), &locBack)) << locLength;
+    for (size_t locAt = 0; locAt < locBytes.size(); ++locAt)
+    {
+        std::string locChanged = locBytes;
+        locChanged[locAt] = char(locChanged[locAt] ^ 0x10);
+        EXPECT_FALSE(locRead(locChanged, &locBack)) << locAt;
+    }
+    // Whole and summed, but inconsistent: each refused.
+    const std::vector<std::function<void(OS_SaveRecord&)>> locBreaks = {
+        [](OS_SaveRecord& r) { r.myBlockSize = 4097; },
+        [](OS_SaveRecord& r) { r.myBlockSize = 2048; },
+        [](OS_SaveRecord& r) { r.myBlockSize = 1u << 31; },
+        [](OS_SaveRecord& r) { r.myNewSums.push_back(4); },
+        [](OS_SaveRecord& r) { r.myNewSums.pop_back(); },
+        [](OS_SaveRecord& r) { r.myNewSize = 0; },
+        [](OS_SaveRecord& r) { r.myOldSize = uint64_t(1) << 63; },
+        [](OS_SaveRecord& r) { r.myNewSize = uint64_t(1) << 63; r.myBlockSize = 1u << 30; },
+        [](OS_SaveRecord& r) { r.myTargetPath.clear(); },
+        [](OS_SaveRecord& r) { r.myBackupPath = "relative.old"; },
+        [](OS_SaveRecord& r) { r.myPartnerPath = "relative.tez"; },
+        [](OS_SaveRecord& r) { r.myTargetPath = std::string("/a\0b", 4); },
+        [](OS_SaveRecord& r) { r.myTargetPath = "/" + std::string(PATH_MAX, 'x'); },
+    };
+    for (size_t i = 0; i < locBreaks.size(); ++i)
+    {
+        OS_SaveRecord locBroken = locGood;
+        locBreaks[i](locBroken);
+        EXPECT_FALSE(locRead(OS_WriteSaveRecord(locBroken), &locBack)) << "break " << i;
+    }
+    // Bytes after the sum, or another version: refused.
+    std::string locLonger = locBytes;
+    locLonger.insert(locLonger.size() - 4, "x");
+    EXPECT_FALSE(locRead(locLonger, &locBack));
+    // A large new content takes larger blocks: fewer than 65536 sums.
+    EXPECT_EQ(OS_SaveBlockSize(0), 4096u);
+    EXPECT_EQ(OS_SaveBlockSize(uint64_t(4096) * 65535), 4096u);
+    EXPECT_EQ(OS_SaveBlockSize(uint64_t(4096) * 65536), 8192u);
+    EXPECT_EQ(OS_SaveBlockSize(uint64_t(1) << 40), 1u << 25);
 }

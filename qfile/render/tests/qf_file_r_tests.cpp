@@ -2,7 +2,9 @@
 // contents, mapped reads, write modes, the text readers and the refusals.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -199,6 +201,29 @@ TEST(QF_FileRenderTest, WriteModesAndWriteBackFailure)
     EXPECT_EQ(QF_ErrorCode, QF_ERROR_NOT_OPEN);
     EXPECT_FALSE(locFile.Open(QF_TestPath("missing.txt").c_str(), QF_READ));
     EXPECT_EQ(QF_ErrorCode, QF_ERROR_NOT_FOUND);
+}
+
+TEST(QF_FileRenderTest, ANewFileWhoseWriteBackFailsLeavesNoFile)
+{
+    std::string locPath = QF_TestPath("never.bin");
+    remove(locPath.c_str());
+    QF_File locFile;
+    ASSERT_TRUE(locFile.Open(locPath.c_str(), QF_WRITE));
+    EXPECT_NE(access(locPath.c_str(), F_OK), 0);
+    std::vector<uint8_t> locBig(8192, 7);
+    ASSERT_TRUE(locFile.Write(locBig.data(), (uint32_t)locBig.size()));
+    struct rlimit locOld;
+    getrlimit(RLIMIT_FSIZE, &locOld);
+    struct rlimit locSmall = locOld;
+    locSmall.rlim_cur = 1024;
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &locSmall);
+    const bool locClosed = locFile.Close();
+    setrlimit(RLIMIT_FSIZE, &locOld);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_FALSE(locClosed);
+    EXPECT_EQ(QF_ErrorCode, QF_ERROR_WRITE);
+    EXPECT_NE(access(locPath.c_str(), F_OK), 0);
 }
 
 TEST(QF_FileRenderTest, MappedReadIsAViewReleasedAtClose)
