@@ -802,7 +802,9 @@ TEST_F(OSSaveTest, AKillAnywhereInAnInPlaceSaveLeavesTheOldOrTheNewContent)
             const fs::path locTarget = locCase ? locClosed : locLinked;
             fs::create_directories(myDir / "data" / "qtools");
             if (locUser != uid_t(-1))
+            {
                 ASSERT_EQ(chown((myDir / "data" / "qtools").c_str(), locCase ? locUser : 0, locCase ? locUser : 0), 0);
+            }
             int locKills = 0;
             for (int locAt = 1; locAt < 200; ++locAt)
             {
@@ -813,7 +815,9 @@ TEST_F(OSSaveTest, AKillAnywhereInAnInPlaceSaveLeavesTheOldOrTheNewContent)
                 if (locCase)
                 {
                     if (locUser != uid_t(-1))
+                    {
                         ASSERT_EQ(chown(locTarget.c_str(), locUser, locUser), 0);
+                    }
                     fs::permissions(locClosedDir, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                                     fs::perm_options::remove);
                 }
@@ -828,14 +832,18 @@ TEST_F(OSSaveTest, AKillAnywhereInAnInPlaceSaveLeavesTheOldOrTheNewContent)
                 // No record is left; what a save killed before writing it
                 // left is removed by the next save.
                 if (fs::exists(myDir / "data" / "qtools"))
+                {
                     for (const std::string& locName : Names(myDir / "data" / "qtools"))
                         EXPECT_FALSE(locName.size() > 5 && locName.substr(locName.size() - 5) == ".save") << locName;
+                }
                 if (!locKilled)
                 {
                     EXPECT_TRUE(locHeld == locNew);
                     EXPECT_EQ(Names(locTarget.parent_path()), std::set<std::string>{locTarget.filename().string()});
                     if (fs::exists(myDir / "data" / "qtools"))
+                    {
                         EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+                    }
                     break;
                 }
                 ++locKills;
