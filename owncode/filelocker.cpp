@@ -3,6 +3,7 @@
 #include "owncode/filelocker.h"
 
 #include "platform/os/os_file.h"
+#include "platform/os/os_savefile.h"
 #include "platform/os/os_system.h"
 
 #include <fcntl.h>
@@ -19,7 +20,6 @@ namespace
 {
 constexpr size_t locMaxLockBytes = 4096;
 constexpr int64_t locMaxProcessId = INT32_MAX;
-constexpr int locMaxLinks = 40; // as the kernel's own limit on nested links
 // A lock met at the create can leave before it is read (its holder closed the
 // file) or be taken over meanwhile: a few rounds settle it.
 constexpr int locMaxTries = 4;
@@ -123,22 +123,7 @@ std::string locResolveTarget(const char* aPath)
     if (!OS_ResolvePath(aPath, locResolved, sizeof(locResolved)))
         return aPath;
     std::string locTarget = locResolved;
-    for (int locDepth = 0; locDepth < locMaxLinks; ++locDepth)
-    {
-        char locLink[PATH_MAX];
-        ssize_t locLength = readlink(locTarget.c_str(), locLink, sizeof(locLink) - 1);
-        if (locLength <= 0)
-            break;
-        locLink[locLength] = 0;
-        size_t locSlash = locTarget.rfind('/');
-        if (locLink[0] == '/' || locSlash == std::string::npos)
-            locTarget = locLink;
-        else
-            locTarget = locTarget.substr(0, locSlash + 1) + locLink;
-        // A link made on a system blind to case may name its file in another case.
-        if (OS_ResolvePath(locTarget.c_str(), locResolved, sizeof(locResolved)))
-            locTarget = locResolved;
-    }
+    OS_FollowLinks(&locTarget);
     char locFolder[PATH_MAX];
     if (!realpath(locFolderOf(locTarget).c_str(), locFolder))
         return locTarget;

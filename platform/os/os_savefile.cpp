@@ -48,34 +48,6 @@ std::string locTempStem(const char* aLeaf)
     return "." + std::string(aLeaf).substr(0, locTempStemMax) + ".";
 }
 
-// The file a chain of symbolic links ends at (itself when it is none).
-bool locFollowLinks(std::string* aPath)
-{
-    // One look more than links followed: the last name is the file itself.
-    for (int locDepth = 0; locDepth <= locMaxLinks; ++locDepth)
-    {
-        struct stat locStat;
-        if (lstat(aPath->c_str(), &locStat) != 0 || !S_ISLNK(locStat.st_mode))
-            return true;
-        char locLink[PATH_MAX];
-        ssize_t locLength = readlink(aPath->c_str(), locLink, sizeof(locLink) - 1);
-        if (locLength <= 0)
-            return false;
-        locLink[locLength] = 0;
-        size_t locSlash = aPath->rfind('/');
-        if (locLink[0] == '/' || locSlash == std::string::npos)
-            *aPath = locLink;
-        else
-            *aPath = aPath->substr(0, locSlash + 1) + locLink;
-        // A link made on a system blind to case may name its file in another case.
-        char locResolved[PATH_MAX];
-        if (lstat(aPath->c_str(), &locStat) != 0 && errno == ENOENT &&
-            OS_ResolvePath(aPath->c_str(), locResolved, sizeof(locResolved)))
-            *aPath = locResolved;
-    }
-    errno = ELOOP;
-    return false;
-}
 
 // Removes the temporary files ".<aLeaf>.<pid>-<n>.tmp" of saves whose process is gone.
 void locRemoveStaleTemps(int aDirHandle, const char* aLeaf)
@@ -250,6 +222,34 @@ bool locIsAccessError(int anError)
 }
 }
 
+bool OS_FollowLinks(std::string* aPath)
+{
+    // One look more than links followed: the last name is the file itself.
+    for (int locDepth = 0; locDepth <= locMaxLinks; ++locDepth)
+    {
+        struct stat locStat;
+        if (lstat(aPath->c_str(), &locStat) != 0 || !S_ISLNK(locStat.st_mode))
+            return true;
+        char locLink[PATH_MAX];
+        ssize_t locLength = readlink(aPath->c_str(), locLink, sizeof(locLink) - 1);
+        if (locLength <= 0)
+            return false;
+        locLink[locLength] = 0;
+        size_t locSlash = aPath->rfind('/');
+        if (locLink[0] == '/' || locSlash == std::string::npos)
+            *aPath = locLink;
+        else
+            *aPath = aPath->substr(0, locSlash + 1) + locLink;
+        // A link made on a system blind to case may name its file in another case.
+        char locResolved[PATH_MAX];
+        if (lstat(aPath->c_str(), &locStat) != 0 && errno == ENOENT &&
+            OS_ResolvePath(aPath->c_str(), locResolved, sizeof(locResolved)))
+            *aPath = locResolved;
+    }
+    errno = ELOOP;
+    return false;
+}
+
 struct OS_SaveFile::Flusher
 {
     std::mutex myMutex;
@@ -321,7 +321,7 @@ bool OS_SaveFile::Begin(const char* aTargetPath)
         return false;
     }
     std::string locTarget = locResolved;
-    if (!locFollowLinks(&locTarget))
+    if (!OS_FollowLinks(&locTarget))
     {
         Fail(errno);
         return false;

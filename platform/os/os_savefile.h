@@ -133,3 +133,10 @@ private:
     std::string myKeptPath;
     char* myAsideLeaf = nullptr;    // owned: the target's name while set aside
 };
+
+// The file a chain of symbolic links from aPath ends at (aPath itself when it
+// is none), as a save replaces it: a link's target that does not exist as
+// written is found without regard to case. False (errno set; ELOOP past the
+// system's 40 links) when the chain cannot be followed; aPath then holds the
+// last name reached.
+bool OS_FollowLinks(std::string* aPath);
