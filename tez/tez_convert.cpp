@@ -8,6 +8,7 @@
 #include "tez/tez_convert.h"
 
 #include <algorithm>
+#include <climits>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -670,8 +671,15 @@ std::string VelkToTez::MakeHashReport()
 
 bool VelkToTez::Convert(VelkNameSpace& aNameSpace, const char* aVelkFileName)
 {
+    // The .velk saved through a symbolic link went to the file it names: the
+    // .tez and .loc go beside that file, where the game reads them.
+    std::string locVelk = aVelkFileName ? aVelkFileName : "";
+    char locResolved[PATH_MAX];
+    if (!locVelk.empty() && OS_ResolvePath(locVelk.c_str(), locResolved, sizeof(locResolved)))
+        locVelk = locResolved;
+    OS_FollowLinks(&locVelk);
     std::string locTezName;
-    if (!Tez_CutExtension(aVelkFileName, locTezName))
+    if (!Tez_CutExtension(locVelk.c_str(), locTezName))
         return false;
     locTezName += ".tez";
     return Priv_ConvertVelkToTez(aNameSpace, locTezName.c_str());

@@ -122,11 +122,12 @@ TEST_F(DataFolderTest, TwoProgramsOnOneFileByTwoNames)
     EXPECT_EQ(locWait(locFirst), 0);
     EXPECT_FALSE(fs::exists(locLock));
 
-    // Now the other name may save, through the link (the conversion is named
-    // after the name saved), and leaves no lock behind.
+    // Now the other name may save, through the link (the conversion goes
+    // beside the file the link names), and leaves no lock behind.
     pid_t locThird = locSpawn({"alias.velk"}, locSaveAndExit, myDir / "third.log");
     EXPECT_EQ(locWait(locThird), 0);
-    EXPECT_TRUE(fs::exists(myDir / "alias.tez")) << ReadFile(myDir / "third.log");
+    EXPECT_TRUE(fs::exists(myDir / "level.tez")) << ReadFile(myDir / "third.log");
+    EXPECT_FALSE(fs::exists(myDir / "alias.tez"));
     EXPECT_TRUE(fs::is_symlink(myDir / "alias.velk"));
     EXPECT_FALSE(fs::exists(locLock));
 }

@@ -255,6 +255,20 @@ TEST_F(TezConvertTest, FailedLocSaveLeavesTheOldPairUntouched)
     EXPECT_FALSE(VelkToTez::Convert(locGood, PathOf("noextension").c_str()));
 }
 
+// Saves follow a link to the file it names; its .tez and .loc go beside that file.
+TEST_F(TezConvertTest, AVelkSavedThroughALinkIsConvertedBesideTheFileItNames)
+{
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, "level.velk", "LOCTEXT greeting Hello\r\nNUMBER n 1\r\n"));
+    std::filesystem::create_directory(PathOf("links"));
+    std::filesystem::create_symlink("../level.velk", PathOf("links/alias.velk"));
+    ASSERT_TRUE(VelkToTez::Convert(locSpace, PathOf("links/alias.velk").c_str())) << AllPrinted();
+    EXPECT_TRUE(std::filesystem::exists(PathOf("level.tez")));
+    EXPECT_TRUE(std::filesystem::exists(PathOf("level.loc")));
+    EXPECT_FALSE(std::filesystem::exists(PathOf("links/alias.tez")));
+    EXPECT_FALSE(std::filesystem::exists(PathOf("links/alias.loc")));
+}
+
 TEST_F(TezConvertTest, ReportNumbersAreSignedAndRightAligned)
 {
     VelkToTez::ClearRegistry();
