@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "velk/velk_arena.h"
+#include "velk/velk_local.h"
 #include "velk/velk_log.h"
 #include "velk/velk_type.h"
 #include "velk/velk_typemanager.h"

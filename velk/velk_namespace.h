@@ -4,7 +4,7 @@
 
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_string.h"
-#include "velk/velk_local.h"
+#include "velk/velk_names.h"
 #include "velk/velk_type.h"
 
 class VelkArena;

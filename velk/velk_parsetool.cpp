@@ -10,7 +10,7 @@
 #include "velk/velk_local.h"
 #include "velk/velk_log.h"
 
-ParseTool::ParseTool()
+ParseTool::ParseTool() : myData(std::make_unique<VelkTextBuffer>())
 {
     myLine[0] = 0;
 }
@@ -18,6 +18,11 @@ ParseTool::ParseTool()
 ParseTool::~ParseTool()
 {
     Close();
+}
+
+size_t ParseTool::GetTextSize() const
+{
+    return myData->size();
 }
 
 bool ParseTool::Open(const char* aFileName)
@@ -30,12 +35,12 @@ bool ParseTool::Open(const char* aFileName)
         VelkLog::Error("ParseTool::Open(): Failed to open '%s'", aFileName ? aFileName : "");
         return false;
     }
-    if (!myData.Allocate(locFile.GetSize()))
+    if (!myData->Allocate(locFile.GetSize()))
     {
         VelkLog::Error("ParseTool::Open(): No memory to read '%s'", aFileName);
         return false;
     }
-    myData.SetSize(myData.empty() ? 0 : locFile.Read(myData.data(), (uint32_t)myData.size()));
+    myData->SetSize(myData->empty() ? 0 : locFile.Read(myData->data(), (uint32_t)myData->size()));
     locFile.Close();
     myFileName = aFileName;
     myOpenFlag = true;
@@ -46,21 +51,21 @@ bool ParseTool::Open(const char* aFileName)
 // Files saved by Windows editors may start with the UTF-8 byte-order mark.
 void ParseTool::Priv_SkipByteOrderMark()
 {
-    if (myData.size() >= 3 && (unsigned char)myData[0] == 0xEF && (unsigned char)myData[1] == 0xBB &&
-        (unsigned char)myData[2] == 0xBF)
+    if (myData->size() >= 3 && (unsigned char)(*myData)[0] == 0xEF && (unsigned char)(*myData)[1] == 0xBB &&
+        (unsigned char)(*myData)[2] == 0xBF)
         myPos = 3;
 }
 
 bool ParseTool::OpenText(const char* aFileName, const char* aText, size_t aLength)
 {
     Close();
-    if (!myData.Allocate(aLength))
+    if (!myData->Allocate(aLength))
     {
         VelkLog::Error("ParseTool::OpenText(): No memory for '%s'", aFileName);
         return false;
     }
     if (aLength)
-        memcpy(myData.data(), aText, aLength);
+        memcpy(myData->data(), aText, aLength);
     myFileName = aFileName;
     myOpenFlag = true;
     Priv_SkipByteOrderMark();
@@ -69,7 +74,7 @@ bool ParseTool::OpenText(const char* aFileName, const char* aText, size_t aLengt
 
 void ParseTool::Close()
 {
-    myData.Free();
+    myData->Free();
     myPos = 0;
     myLineStart = 0;
     myOpenFlag = false;
@@ -83,7 +88,7 @@ void ParseTool::Close()
 
 bool ParseTool::IsEOF() const
 {
-    return !myOpenFlag || myPos >= myData.size();
+    return !myOpenFlag || myPos >= myData->size();
 }
 
 namespace
@@ -122,8 +127,8 @@ size_t Priv_FindStop(const unsigned char* aData, size_t aFrom, size_t anEnd)
 // always one run of the data: its start goes to myLineStart.
 int ParseTool::Priv_NextLine()
 {
-    const unsigned char* locData = (const unsigned char*)myData.data();
-    const size_t locSize = myData.size();
+    const unsigned char* locData = (const unsigned char*)myData->data();
+    const size_t locSize = myData->size();
     int locLength = 0;
     size_t locStart = myPos;
     bool locAtStart = !myInsideLineFlag;
@@ -230,7 +235,7 @@ int ParseTool::Priv_NextLine()
 void ParseTool::Priv_CopyLine(int aLength)
 {
     if (aLength > 0)
-        memcpy(myLine, myData.data() + myLineStart, (size_t)aLength);
+        memcpy(myLine, myData->data() + myLineStart, (size_t)aLength);
     myLine[aLength] = 0;
 }
 
@@ -240,7 +245,7 @@ bool ParseTool::Priv_Accept()
         return true;
     VelkLog::ParseError(*this, "Line longer than %d characters", VELK_LINE_BUFFER_SIZE - 1);
     myFailedFlag = true;
-    myPos = myData.size();
+    myPos = myData->size();
     return false;
 }
 
@@ -266,10 +271,10 @@ bool ParseTool::ReadLineInPlace(const char*& aLine, int& aLength)
     // The line stays where it is read when its end can take the NUL; the end
     // of a cut line is the start of the next.
     const size_t locEnd = myLineStart + (size_t)aLength;
-    if (!myLineCutFlag && locEnd < myData.size())
+    if (!myLineCutFlag && locEnd < myData->size())
     {
-        myData[locEnd] = 0;
-        aLine = myData.data() + myLineStart;
+        (*myData)[locEnd] = 0;
+        aLine = myData->data() + myLineStart;
         return true;
     }
     Priv_CopyLine(aLength);
@@ -301,7 +306,7 @@ bool ParseTool::PeekLine(QC_String& anOut)
 
 void ParseTool::DiscardRead()
 {
-    myData.Passed(myPos);
+    myData->Passed(myPos);
 }
 
 namespace

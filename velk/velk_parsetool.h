@@ -3,13 +3,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "qcommon/qc_string.h"
-#include "velk/velk_local.h"
 
 // Longest line handed out; the rest of a longer physical line comes as the next line.
 constexpr int VELK_LINE_BUFFER_SIZE = 4096;
+
+class VelkTextBuffer;
 
 class ParseTool
 {
@@ -44,7 +46,7 @@ public:
 
     const QC_String& GetFileName() const { return myFileName; }
     // The size of the text read, in bytes.
-    size_t GetTextSize() const { return myData.size(); }
+    size_t GetTextSize() const;
     // The physical line (from 1, blank and comment lines counted) where the
     // line last read starts; 0 before the first.
     int GetLineCounter() const { return myLineCounter; }
@@ -64,7 +66,7 @@ private:
     bool Priv_Accept();
     void Priv_SkipByteOrderMark();
 
-    VelkTextBuffer myData;
+    std::unique_ptr<VelkTextBuffer> myData;
     size_t myPos = 0;
     size_t myLineStart = 0;
     bool myOpenFlag = false;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "velk/velk_local.h"
 #include "velk/velk_log.h"
 #include "velk/velk_parsetool.h"
 #include "velk/velk_type.h"
