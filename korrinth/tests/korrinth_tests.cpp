@@ -255,6 +255,14 @@ TEST_F(KorrinthTest, FailedConversionSaysWhichFileAndWhyAndKeepsTheChanges)
                               std::string("ERROR: Failed to convert 'alias.velk' to tez: 'real/linked.tez' could not "
                                           "be written: ") + strerror(EISDIR),
                               "ERROR: 'alias.velk' was saved, but 'real/linked.tez' was left as it was"}));
+    // The link named in other capitals, as Save As may be given it.
+    myPrompts.AnswerFile((myDir / "ALIAS.VELK").string());
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE_AS));
+    EXPECT_EQ(locLines(), (std::vector<std::string>{
+                              std::string("ERROR: Failed to convert 'ALIAS.VELK' to tez: 'real/linked.tez' could not "
+                                          "be written: ") + strerror(EISDIR),
+                              "ERROR: 'ALIAS.VELK' was saved, but 'real/linked.tez' was left as it was"}));
+    EXPECT_FALSE(fs::exists(myDir / "ALIAS.VELK"));
     EXPECT_TRUE(fs::is_symlink(myDir / "alias.velk"));
     EXPECT_EQ(ReadFile(myDir / "alias.tez"), "beside the link");
 }

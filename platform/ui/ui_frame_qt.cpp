@@ -17,8 +17,8 @@
 #include <QHash>
 #include <QImage>
 #include <QKeyEvent>
-#include <QLockFile>
 #include <QLabel>
+#include <QLockFile>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
