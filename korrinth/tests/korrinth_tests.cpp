@@ -239,6 +239,32 @@ TEST_F(KorrinthTest, FailedConversionSaysWhichFileAndWhyAndKeepsTheChanges)
     EXPECT_EQ(locLines(), (std::vector<std::string>{std::string("ERROR: Failed to convert 'plain.velk' to tez: "
                                                                 "'plain.hash' could not be written: ") +
                                                     strerror(EISDIR)}));
+
+    // Saved through a symbolic link: the pair named is the one beside the file
+    // the link names, which the conversion writes.
+    fs::remove_all(myDir / "plain.hash");
+    fs::create_directories(myDir / "real" / "linked.tez" / "inside");
+    WriteFile(myDir / "real" / "linked.velk", LEVEL_VELK);
+    WriteFile(myDir / "alias.tez", "beside the link");
+    fs::create_symlink("real/linked.velk", myDir / "alias.velk");
+    UI_FrameSetModified(myFrame, false);
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, (myDir / "alias.velk").c_str()));
+    UI_FrameSetModified(myFrame, true);
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE));
+    EXPECT_EQ(locLines(), (std::vector<std::string>{
+                              std::string("ERROR: Failed to convert 'alias.velk' to tez: 'real/linked.tez' could not "
+                                          "be written: ") + strerror(EISDIR),
+                              "ERROR: 'alias.velk' was saved, but 'real/linked.tez' was left as it was"}));
+    // The link named in other capitals, as Save As may be given it.
+    myPrompts.AnswerFile((myDir / "ALIAS.VELK").string());
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE_AS));
+    EXPECT_EQ(locLines(), (std::vector<std::string>{
+                              std::string("ERROR: Failed to convert 'ALIAS.VELK' to tez: 'real/linked.tez' could not "
+                                          "be written: ") + strerror(EISDIR),
+                              "ERROR: 'ALIAS.VELK' was saved, but 'real/linked.tez' was left as it was"}));
+    EXPECT_FALSE(fs::exists(myDir / "ALIAS.VELK"));
+    EXPECT_TRUE(fs::is_symlink(myDir / "alias.velk"));
+    EXPECT_EQ(ReadFile(myDir / "alias.tez"), "beside the link");
 }
 
 TEST_F(KorrinthTest, RefusedOpenKeepsTheOpenFileAndItsLock)

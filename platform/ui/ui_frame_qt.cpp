@@ -18,6 +18,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLockFile>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -348,8 +349,26 @@ void locLoadRecentFiles(UI_Frame* aFrame)
     }
 }
 
+// A program killed as it took the settings' lock leaves the lock file without
+// its owner's name: Qt would wait out its stale time (30 s) at the next write.
+// Qt writes the name at once after making the file, so one still unnamed a
+// second later is a dead program's.
+void locDropUnnamedSettingsLock(const QString& aSettingsFile)
+{
+    const QString locName = aSettingsFile + QStringLiteral(".lock");
+    QLockFile locLock(locName);
+    qint64 locOwner = 0;
+    QString locHost, locProgram;
+    if (!QFileInfo::exists(locName) || locLock.getLockInfo(&locOwner, &locHost, &locProgram))
+        return;
+    locLock.setStaleLockTime(1000);
+    if (locLock.tryLock(0))
+        locLock.unlock();
+}
+
 void locSaveRecentFiles(UI_Frame* aFrame)
 {
+    locDropUnnamedSettingsLock(locSettingsFile(aFrame->myProgramName));
     QSettings locSettings(locSettingsFile(aFrame->myProgramName), QSettings::IniFormat);
     for (int i = 0; i < UI_RECENT_FILE_COUNT; i++)
     {

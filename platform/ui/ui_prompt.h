@@ -83,7 +83,8 @@ UI_PromptService* UI_SetPromptService(UI_PromptService* aService);
 UI_PromptService* UI_GetPromptService();
 
 // The default service: Qt's message boxes and (non-native) file dialogs while an
-// interactive Qt application runs, else standard error and the default button.
+// interactive Qt application runs, else standard error and the default button
+// (a file dialog: cancelled, or the file Q_UI_FILE=<path> names when set).
 UI_PromptService* UI_GetDefaultPromptService();
 // Makes the default service show its Qt dialogs on the offscreen platform too
 // (tests that drive them with timers).

@@ -50,6 +50,15 @@ TEST(PromptTest, HeadlessDefaultServiceAnswersTheDefaultButton)
     EXPECT_EQ(UI_MessageBox("Are you sure?", "Press OK", OS_MB_OKCANCEL), OS_ID_OK);
     UI_FileDialogResult locResult;
     EXPECT_FALSE(UI_FileDialog(UI_FileDialogRequest(), &locResult));
+
+    // A program driven in a test picks the file named in its environment.
+    setenv("Q_UI_FILE", "models/tower.qre", 1);
+    UI_FileDialogRequest locSave;
+    locSave.myKind = UI_FILEDIALOG_SAVE;
+    ASSERT_TRUE(UI_FileDialog(locSave, &locResult));
+    unsetenv("Q_UI_FILE");
+    EXPECT_EQ(locResult.GetPath(0), QDir::current().absoluteFilePath("models/tower.qre").toStdString());
+    EXPECT_FALSE(UI_FileDialog(locSave, &locResult));
 }
 
 TEST(PromptTest, PatternsMatchWithoutRegardToCase)
