@@ -13,8 +13,8 @@ namespace
 constexpr size_t locStep = 8;
 constexpr size_t locMaxCell = QC_CELLPOOL_MAX;
 // Blocks of 64 KB from the heap at first; once the pool holds a few
-// megabytes, blocks of a huge page, which fill with few page faults (a
-// compile makes cells by the million). A small program stays small.
+// megabytes, blocks of 2 MB from the system (a compile makes cells by the
+// million). A small program stays small.
 constexpr size_t locSmallBlockSize = 64 * 1024;
 constexpr size_t locLargeBlockSize = 2 * 1024 * 1024;
 constexpr size_t locLargeFrom = 4 * 1024 * 1024;

@@ -32,7 +32,7 @@ constexpr uint64_t locMaxFileSize = 0xFFFFFFFFull;
 
 // Reads size bytes from the start of aHandle into a new buffer of the file.
 // A buffer that only gets read is taken as a large block: a file of
-// megabytes then lies on a few huge pages. One that Write may grow stays on
+// megabytes goes back to the system whole when closed. One that Write may grow stays on
 // the heap, for realloc.
 bool locReadWhole(OS_FileHandle aHandle, QF_File* aFile, bool aLargeFlag)
 {

@@ -119,9 +119,8 @@ struct alignas(16) locPackerBlock
 };
 
 // Blocks of a megabyte and more (the match finder's hash and tree tables and
-// the window of a large buffer) go on huge pages where the system grants
-// them: the finder reads them all over, and on huge pages those reads miss
-// the address-translation cache far less often.
+// the window of a large buffer) come straight from the system and go back to
+// it when freed.
 locPackerBlock* locAllocateBlock(size_t aCapacity)
 {
     locPackerBlock* locBlock = static_cast<locPackerBlock*>(OS_AllocLarge(sizeof(locPackerBlock) + aCapacity));

@@ -37,8 +37,7 @@ bool DecompressLZMA(const void* aSource, uint32_t aPackedSize, void* aDestinatio
 // many buffers in turn: the coder and its match finder's memory stay between
 // calls, so that a small buffer costs its encoding, not the coder's set-up
 // (about half a megabyte of tables to allocate, fault in and clear). Memory
-// beyond what a buffer of a few hundred kilobytes needs is not kept; tables
-// of a megabyte and more are on huge pages where the system has them.
+// beyond what a buffer of a few hundred kilobytes needs is not kept.
 class QP_LZMAPacker
 {
 public:

@@ -39,17 +39,17 @@ namespace
 // one are registered by one thread, while the records are written by another.
 struct TezRegistry
 {
-    // Large tables live on huge pages: a conversion registers names by the
-    // hundred thousand.
+    // Large tables come straight from the system: a conversion registers
+    // names by the hundred thousand.
     TezHashEntries myEntries;
     // The entries whose name hash other entries share, in the report's order.
-    std::vector<uint32_t, OS_WholePageAllocator<uint32_t>> myDuplicates;
+    std::vector<uint32_t, OS_LargeAllocator<uint32_t>> myDuplicates;
     TezHashEntries myDuplicateEntries;   // the same as entries, made when asked for
     // The entries by their text, open addressing with linear probing over a
     // hash of the whole text (the name hashes are weak: whole families of
     // names share one): a slot holds the text hash above the entry's index + 1,
     // 0 when empty, so that a probe reads nothing else until the hashes match.
-    std::vector<uint64_t, OS_WholePageAllocator<uint64_t>> myNameSlots;
+    std::vector<uint64_t, OS_LargeAllocator<uint64_t>> myNameSlots;
     // Per name hash, the first entry of that hash and how many share it.
     struct HashSlot
     {
@@ -57,9 +57,9 @@ struct TezRegistry
         uint32_t myFirst;
         uint32_t myCount;   // 0: empty slot
     };
-    std::vector<HashSlot, OS_WholePageAllocator<HashSlot>> myHashSlots;
-    // The names' texts, NUL-terminated, in an arena of their own (on huge
-    // pages from the first when many names are expected).
+    std::vector<HashSlot, OS_LargeAllocator<HashSlot>> myHashSlots;
+    // The names' texts, NUL-terminated, in an arena of their own (in large
+    // blocks from the first when many names are expected).
     VelkArena* myTexts = nullptr;
     bool myManyTextsFlag = false;
     // Sibling pairs reported in this conversion.
@@ -130,7 +130,7 @@ struct TezRegistry
     // Room for about aCount names without growing on the way.
     void Reserve(size_t aCount)
     {
-        // Names by the ten thousand fill a huge page of text at once.
+        // Names by the ten thousand fill a large block of text at once.
         myManyTextsFlag = aCount >= 65536;
         myEntries.reserve(aCount);
         while (myNameSlots.size() * 7 < aCount * 10)
@@ -142,7 +142,7 @@ struct TezRegistry
     void Grow()
     {
         const size_t locSlots = myNameSlots.empty() ? 1024 : myNameSlots.size() * 2;
-        std::vector<uint64_t, OS_WholePageAllocator<uint64_t>> locOldNames;
+        std::vector<uint64_t, OS_LargeAllocator<uint64_t>> locOldNames;
         locOldNames.swap(myNameSlots);
         myNameSlots.assign(locSlots, 0);
         for (const uint64_t locName : locOldNames)
@@ -154,7 +154,7 @@ struct TezRegistry
                 locSlot = (locSlot + 1) & (locSlots - 1);
             myNameSlots[locSlot] = locName;
         }
-        std::vector<HashSlot, OS_WholePageAllocator<HashSlot>> locOld;
+        std::vector<HashSlot, OS_LargeAllocator<HashSlot>> locOld;
         locOld.swap(myHashSlots);
         myHashSlots.assign(locSlots, HashSlot{0, 0, 0});
         for (const HashSlot& locHash : locOld)

@@ -77,7 +77,7 @@ struct TezHashEntry
     std::string_view myName;
     uint32_t myHash;
 };
-using TezHashEntries = std::vector<TezHashEntry, OS_WholePageAllocator<TezHashEntry>>;
+using TezHashEntries = std::vector<TezHashEntry, OS_LargeAllocator<TezHashEntry>>;
 
 class VelkToTez
 {

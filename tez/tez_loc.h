@@ -63,9 +63,9 @@ private:
         const char* myValue;
         size_t myValueLength;
     };
-    // Large pages: a namespace may hold texts by the ten thousand.
-    std::vector<Pair, OS_WholePageAllocator<Pair>> myPairs;
-    // The texts, in an arena of their own: on huge pages once they pass
+    // Large blocks: a namespace may hold texts by the ten thousand.
+    std::vector<Pair, OS_LargeAllocator<Pair>> myPairs;
+    // The texts, in an arena of their own: in large blocks once they pass
     // LARGE_TEXTS bytes.
     static constexpr size_t LARGE_TEXTS = 64 * 1024;
     VelkArena* myTexts = nullptr;

@@ -27,7 +27,7 @@ const uint32_t ourNullHash = TezHash("NULL");
 constexpr int locIndexThreshold = 16;
 // Smallest record: type hash, name hash, count and a value length.
 constexpr size_t locMinRecordSize = 16;
-// Files from this size on have their records stored in huge-page blocks.
+// Files from this size on have their records stored in large blocks.
 constexpr size_t locLargeFile = 2 * 1024 * 1024;
 }
 

@@ -21,7 +21,7 @@ std::atomic<int> ourNumAlive{0};
 constexpr size_t VELK_ARENA_ALIGN = alignof(std::max_align_t);
 // Blocks double up to VELK_ARENA_MAX_BLOCK from the heap; an arena that has
 // grown past VELK_ARENA_LARGE_FROM (a .tez file's records, say) takes blocks
-// of a huge page each, which fill with few page faults. Smaller arenas stay
+// of 2 MB each from the system. Smaller arenas stay
 // on the heap, where a partly used block costs no more than it holds.
 constexpr size_t VELK_ARENA_MAX_BLOCK = 512 * 1024;
 constexpr size_t VELK_ARENA_LARGE_FROM = 8 * 1024 * 1024;

@@ -32,7 +32,7 @@ public:
     // that) when given; null when no memory is left. Under the address
     // sanitizer, reads past the piece into room not handed out are reported.
     void* Allocate(size_t aSize, size_t anAlign = alignof(std::max_align_t));
-    // For an arena known to grow to megabytes: takes huge-page blocks from the
+    // For an arena known to grow to megabytes: takes 2 MB blocks from the
     // first, skipping the small blocks that would fill page by page.
     void ExpectLarge();
     // Arenas alive in the process, for leak checks.

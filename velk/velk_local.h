@@ -43,7 +43,7 @@ inline int Velk_Count(const QC_List<T>& aList)
 // Longest text a QC_String can hold.
 constexpr int VELK_MAX_STRING = 65534;
 
-// A file's text as read: uninitialised when sized, on huge pages when large.
+// A file's text as read: uninitialised when sized, a large block when large.
 // Read from its start on, the whole pages passed go back to the system.
 class VelkTextBuffer
 {

@@ -279,7 +279,7 @@ private:
     static constexpr size_t KEY_BLOCK = 16 * 1024;
     static constexpr unsigned KEY_OFFSET_BITS = 14;
 
-    // A namespace's roots fill a table of megabytes: on huge pages then.
+    // A namespace's roots fill a table of megabytes: a large block then.
     std::vector<Slot, OS_LargeAllocator<Slot>> mySlots;
     std::vector<std::unique_ptr<char[]>> myKeys;
     char* myKeyFree = nullptr;

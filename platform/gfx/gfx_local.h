@@ -283,9 +283,8 @@ protected:
     bool myLostFlag = false;
     uint32_t myLostCallsLeft = 0;
     uint16_t myGamma[3][256];
-    // Last presented frame, back-buffer size; in huge pages, as the first present of a window-
-    // sized frame would otherwise take a page fault per 4 KB.
-    std::vector<uint32_t, OS_WholePageAllocator<uint32_t>> myFrontPixels;
+    // Last presented frame, back-buffer size, in a large block of its own.
+    std::vector<uint32_t, OS_LargeAllocator<uint32_t>> myFrontPixels;
     std::vector<uint32_t> myGammaPixels; // the last frame the host got through a ramp
     uint32_t myFrameCount = 0;
 

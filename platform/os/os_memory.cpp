@@ -1,4 +1,4 @@
-// Large blocks from the system, on huge pages where it has them.
+// Large blocks straight from the system.
 #include "platform/os/os_memory.h"
 
 #include <sys/mman.h>
@@ -9,8 +9,6 @@
 
 namespace
 {
-constexpr size_t locHugePage = 2 * 1024 * 1024;
-
 bool Priv_FromSystem(size_t aSize)
 {
     return aSize >= OS_LARGE_MIN;
@@ -19,9 +17,10 @@ bool Priv_FromSystem(size_t aSize)
 
 size_t OS_LargeSize(size_t aSize) noexcept
 {
-    if (!Priv_FromSystem(aSize) || aSize > SIZE_MAX - locHugePage)
+    static const size_t ourPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    if (!Priv_FromSystem(aSize) || aSize > SIZE_MAX - ourPage)
         return aSize;
-    return (aSize + locHugePage - 1) & ~(locHugePage - 1);
+    return (aSize + ourPage - 1) & ~(ourPage - 1);
 }
 
 void* OS_AllocLarge(size_t aSize) noexcept
@@ -30,26 +29,8 @@ void* OS_AllocLarge(size_t aSize) noexcept
         return malloc(aSize ? aSize : 1);
     if (aSize > SIZE_MAX / 2)
         return nullptr;
-    // Huge pages need blocks aligned to their size: map one page more and
-    // hand the ends back.
-    const size_t locSize = OS_LargeSize(aSize);
-    void* locMapped = mmap(nullptr, locSize + locHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (locMapped == MAP_FAILED)
-        return nullptr;
-    const uintptr_t locStart = reinterpret_cast<uintptr_t>(locMapped);
-    const uintptr_t locAligned = (locStart + locHugePage - 1) & ~uintptr_t(locHugePage - 1);
-    if (locAligned > locStart)
-        munmap(locMapped, locAligned - locStart);
-    const size_t locTail = locStart + locSize + locHugePage - (locAligned + locSize);
-    if (locTail)
-        munmap(reinterpret_cast<void*>(locAligned + locSize), locTail);
-    // Advice only: without huge pages the block works the same, page by page.
-    // The last, partly asked-for huge page would be held whole once touched:
-    // it is left to small pages.
-    const size_t locHuge = aSize & ~(locHugePage - 1);
-    if (locHuge)
-        madvise(reinterpret_cast<void*>(locAligned), locHuge, MADV_HUGEPAGE);
-    return reinterpret_cast<void*>(locAligned);
+    void* locBlock = mmap(nullptr, OS_LargeSize(aSize), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return locBlock == MAP_FAILED ? nullptr : locBlock;
 }
 
 void OS_DiscardLarge(void* aBlock, size_t aSize, size_t aFrom, size_t aTo) noexcept

@@ -1,7 +1,6 @@
 // Memory for large blocks that are filled once and freed whole (arenas, cell
-// pools, whole-file buffers): taken straight from the system and backed by
-// huge pages where the system grants them, so a block of megabytes costs a
-// few page faults instead of one per 4 KB page. Small requests go to the heap.
+// pools, whole-file buffers): taken straight from the system, in whole pages,
+// and given back to it at once when freed. Small requests go to the heap.
 // Every build takes the same path: pools that cut pieces from these blocks
 // mark the room not handed out with the address sanitizer's own interface
 // (<sanitizer/asan_interface.h>, nothing in other builds), and unmark a block
@@ -70,32 +69,4 @@ struct OS_LargeAllocator
     {
         return true;
     }
-};
-
-// The same over blocks taken in whole huge pages, the last one too: for
-// tables filled whole, or held briefly, where the page faults of a partly
-// asked-for last page cost more than the memory it wastes (at most one huge
-// page a block).
-template <class T>
-struct OS_WholePageAllocator : OS_LargeAllocator<T>
-{
-    OS_WholePageAllocator() = default;
-    template <class U>
-    OS_WholePageAllocator(const OS_WholePageAllocator<U>&) noexcept
-    {
-    }
-    template <class U>
-    struct rebind
-    {
-        using other = OS_WholePageAllocator<U>;
-    };
-
-    T* allocate(size_t aCount)
-    {
-        void* locBlock = OS_AllocLarge(OS_LargeSize(aCount * sizeof(T)));
-        if (!locBlock)
-            throw std::bad_alloc();
-        return static_cast<T*>(locBlock);
-    }
-    void deallocate(T* aBlock, size_t aCount) noexcept { OS_FreeLarge(aBlock, OS_LargeSize(aCount * sizeof(T))); }
 };

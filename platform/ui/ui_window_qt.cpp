@@ -429,7 +429,7 @@ void locFreeLargeBlock(void* aBlock)
     delete b;
 }
 
-// A frame-sized picture on huge pages: its first copy would otherwise take a page fault per 4 KB.
+// A frame-sized picture in a large block of its own, given back to the system when it goes.
 QImage locLargeImage(int aWidth, int aHeight)
 {
     const size_t locSize = OS_LargeSize(size_t(aWidth) * size_t(aHeight) * 4);

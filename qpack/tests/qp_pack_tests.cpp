@@ -352,7 +352,7 @@ TEST(QPPack, PackerKeepingItsCoderGivesTheBytesOfAFreshCoder)
     // Sizes that keep, grow and shrink the coder's tables, buffers that do not
     // shrink (the coder stops half way), empty and one-byte ones, ones large
     // enough that the coder's memory is let go after them, and one whose
-    // tables span many huge pages and are read all over (16 letters at random).
+    // tables span many megabytes and are read all over (16 letters at random).
     std::vector<std::vector<uint8_t>> locSources;
     std::mt19937 locGenerator(11);
     for (uint32_t locLength : {1000u, 1u, 0u, 17u, 4096u, 4097u, 70000u, 5000u, 300u, 140000u, 2u, 1200000u, 900u})

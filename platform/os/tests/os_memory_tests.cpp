@@ -33,20 +33,23 @@ TEST(OSMemoryTest, LargeBlocksAreWholeAndWritable)
     OS_FreeLarge(nullptr, OS_LARGE_MIN);
 }
 
-TEST(OSMemoryTest, LargeBlocksFromTheSystemLieOnHugePageBounds)
+TEST(OSMemoryTest, LargeBlocksFromTheSystemAreWholePages)
 {
-    EXPECT_EQ(OS_LargeSize(OS_LARGE_MIN), size_t(2 << 20));
-    EXPECT_EQ(OS_LargeSize(size_t(5 << 20) + 1), size_t(6 << 20));
+    const size_t locPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    EXPECT_EQ(OS_LargeSize(OS_LARGE_MIN), OS_LARGE_MIN);
+    EXPECT_EQ(OS_LargeSize(size_t(5 << 20) + 1), size_t(5 << 20) + locPage);
     EXPECT_EQ(OS_LargeSize(OS_LARGE_MIN - 1), OS_LARGE_MIN - 1);
     void* locBlocks[4];
     for (void*& locBlock : locBlocks)
     {
-        locBlock = OS_AllocLarge(size_t(3 << 20));
+        locBlock = OS_AllocLarge(size_t(3 << 20) + 1);
         ASSERT_NE(locBlock, nullptr);
-        EXPECT_EQ(reinterpret_cast<uintptr_t>(locBlock) % (2 << 20), 0u);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(locBlock) % locPage, 0u);
+        // The whole last page is the caller's.
+        static_cast<char*>(locBlock)[OS_LargeSize(size_t(3 << 20) + 1) - 1] = 1;
     }
     for (void* locBlock : locBlocks)
-        OS_FreeLarge(locBlock, size_t(3 << 20));
+        OS_FreeLarge(locBlock, size_t(3 << 20) + 1);
 }
 
 TEST(OSMemoryTest, LargeVectorsKeepTheirContentsAsTheyGrow)
