@@ -96,6 +96,9 @@ extern "C" int renameat(int aFromDir, const char* aFrom, int aToDir, const char*
 // offset, the bytes before it written, as on a disk that fills meanwhile.
 static std::atomic<ino_t> ourFullInode{0};
 static std::atomic<int64_t> ourFullAt{0};
+// Writes to one file (by inode), counted.
+static std::atomic<ino_t> ourWatchedInode{0};
+static std::atomic<int> ourWatchedWrites{0};
 
 extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t anOffset)
 {
@@ -125,7 +128,44 @@ extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t a
             return -1;
         }
     }
+    struct stat locWatched;
+    if (ourWatchedInode.load() && fstat(aHandle, &locWatched) == 0 && locWatched.st_ino == ourWatchedInode.load())
+        ++ourWatchedWrites;
     return static_cast<ssize_t>(syscall(SYS_pwrite64, aHandle, aData, aCount, anOffset));
+}
+
+// A file (by inode) that another program cuts to a given size just before this
+// one first reads it: a copy of it ends early.
+static std::atomic<ino_t> ourShrinkInode{0};
+static std::atomic<int64_t> ourShrinkTo{0};
+
+extern "C" ssize_t pread(int aHandle, void* aData, size_t aCount, off_t anOffset)
+{
+    struct stat locStat;
+    const ino_t locInode = ourShrinkInode.load();
+    if (locInode && fstat(aHandle, &locStat) == 0 && locStat.st_ino == locInode)
+    {
+        ourShrinkInode = 0;
+        syscall(SYS_ftruncate, aHandle, ourShrinkTo.load());
+    }
+    return static_cast<ssize_t>(syscall(SYS_pread64, aHandle, aData, aCount, anOffset));
+}
+
+// The close of one file (by inode) reports a write error, as a network file
+// system reports there what it could not write; the handle goes all the same.
+static std::atomic<ino_t> ourCloseFailInode{0};
+
+extern "C" int close(int aHandle)
+{
+    struct stat locStat;
+    const ino_t locInode = ourCloseFailInode.load();
+    const bool locFail = locInode && fstat(aHandle, &locStat) == 0 && locStat.st_ino == locInode;
+    const int locResult = static_cast<int>(syscall(SYS_close, aHandle));
+    if (!locFail)
+        return locResult;
+    ourCloseFailInode = 0;
+    errno = EIO;
+    return -1;
 }
 
 namespace
@@ -686,7 +726,14 @@ TEST_F(OSSaveTest, AnInPlaceSaveWithoutRoomForItsSizeChangesNothing)
     ASSERT_TRUE(locSave.Begin((locSmall / "level.velk").c_str()));
     ASSERT_TRUE(locSave.IsInPlace());
     ASSERT_TRUE(locSave.Write(locNew.data(), locNew.size()));
+    // Refused before the first byte of the file changes, not put back after.
+    ourWatchedWrites = 0;
+    struct stat locStat;
+    ASSERT_EQ(stat((locSmall / "level.velk").c_str(), &locStat), 0);
+    ourWatchedInode = locStat.st_ino;
     EXPECT_FALSE(locSave.Commit());
+    ourWatchedInode = 0;
+    EXPECT_EQ(ourWatchedWrites.load(), 0);
     EXPECT_EQ(locSave.GetError(), ENOSPC);
     EXPECT_TRUE(ReadDisk(locSmall / "level.velk") == locOld);
     EXPECT_EQ(fs::file_size(locSmall / "level.velk"), locOld.size());
@@ -694,6 +741,9 @@ TEST_F(OSSaveTest, AnInPlaceSaveWithoutRoomForItsSizeChangesNothing)
     const std::string locFits = Text(120000, 'B');
     ASSERT_TRUE(Save(locSmall / "level.velk", locFits));
     EXPECT_TRUE(ReadDisk(locSmall / "twin.velk") == locFits);
+    // Nothing to reserve for an empty file.
+    ASSERT_TRUE(Save(locSmall / "level.velk", ""));
+    EXPECT_EQ(fs::file_size(locSmall / "twin.velk"), 0u);
 }
 
 TEST_F(OSSaveTest, AKeptOldFileGoesBackOrIsDropped)
@@ -1562,4 +1612,84 @@ TEST_F(OSSaveTest, RecordsReadBackWholeAndBrokenOnesAreRefused)
     EXPECT_EQ(OS_SaveBlockSize(uint64_t(4096) * 65535), 4096u);
     EXPECT_EQ(OS_SaveBlockSize(uint64_t(4096) * 65536), 8192u);
     EXPECT_EQ(OS_SaveBlockSize(uint64_t(1) << 40), 1u << 25);
+}
+
+TEST_F(OSSaveTest, AWriteErrorReportedWhenTheNewFileIsClosedFailsTheSave)
+{
+    // Flushed or not: the error the close reports is the save's.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, "old");
+    for (int locFlushFlag = 1; locFlushFlag >= 0; --locFlushFlag)
+    {
+        SCOPED_TRACE(locFlushFlag ? "flushed" : "not flushed");
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.BeginBeneath(myBase.c_str(), "level.velk", locFlushFlag == 1));
+        ASSERT_TRUE(locSave.Write("new", 3));
+        struct stat locStat;
+        ASSERT_EQ(stat(locSave.GetTempPath(), &locStat), 0);
+        ourCloseFailInode = locStat.st_ino;
+        EXPECT_FALSE(locSave.Commit());
+        EXPECT_EQ(ourCloseFailInode.load(), ino_t(0));   // the failure did happen
+        ourCloseFailInode = 0;
+        EXPECT_EQ(locSave.GetError(), EIO);
+        EXPECT_EQ(ReadDisk(locFile), "old");
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+    }
+}
+
+TEST_F(OSSaveTest, AnInPlaceSaveOfAFileCutShortMeanwhileFailsAndChangesNothingMore)
+{
+    // Another program cuts the file while its old content is copied aside:
+    // the copy ends early, and the save fails rather than waiting for bytes
+    // that will never come or keeping a short backup.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, Text(150000, 'a'));
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+    ASSERT_TRUE(locSave.IsInPlace());
+    ASSERT_TRUE(locSave.Write(Text(90000, 'A').data(), 90000));
+    struct stat locStat;
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+    ourShrinkTo = 70000;
+    ourShrinkInode = locStat.st_ino;
+    EXPECT_FALSE(locSave.Commit());
+    EXPECT_EQ(ourShrinkInode.load(), ino_t(0));   // it was cut
+    ourShrinkInode = 0;
+    EXPECT_EQ(locSave.GetError(), EIO);
+    EXPECT_TRUE(ReadDisk(locFile) == Text(70000, 'a'));
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+    EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+}
+
+TEST_F(OSSaveTest, ASaveHoldsNothingOnceItFailedToBeginOrWasCommitted)
+{
+    // Whatever a save had open goes when it ends, not when it is destroyed:
+    // an editor keeps its save object between saves.
+    WriteDisk(myDir / "base" / "linked.velk", "old");
+    fs::create_hard_link(myDir / "base" / "linked.velk", myDir / "outside" / "twin.velk");
+    const int locHandles = OpenHandleCount();
+    OS_SaveFile locSave;
+    for (const fs::path& locBad : {myDir / "base" / "", myDir / "missing" / "x.velk"})
+    {
+        SCOPED_TRACE(locBad.string());
+        EXPECT_FALSE(locSave.Begin(locBad.c_str()));
+        EXPECT_NE(locSave.GetError(), 0);
+        EXPECT_EQ(locSave.GetTargetPath(), nullptr);
+        EXPECT_EQ(OpenHandleCount(), locHandles);
+    }
+    for (const char* locLeaf : {"linked.velk", "new.velk"})
+    {
+        SCOPED_TRACE(locLeaf);
+        ASSERT_TRUE(locSave.Begin((myDir / "base" / locLeaf).c_str()));
+        EXPECT_EQ(locSave.IsInPlace(), std::string(locLeaf) == "linked.velk");
+        ASSERT_TRUE(locSave.Write("new", 3));
+        ASSERT_TRUE(locSave.Commit());
+        EXPECT_EQ(OpenHandleCount(), locHandles);
+        EXPECT_FALSE(locSave.IsInPlace());
+        EXPECT_FALSE(locSave.IsOpen());
+        ASSERT_NE(locSave.GetTargetPath(), nullptr);
+        EXPECT_EQ(fs::path(locSave.GetTargetPath()), myDir / "base" / locLeaf);
+    }
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "new");
 }
