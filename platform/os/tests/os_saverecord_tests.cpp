@@ -1,0 +1,336 @@
+// The recovery that the next open runs for an in-place save a kill stopped:
+// what it decides from the record, the backup and what the target holds.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "platform/os/os_file.h"
+#include "platform/os/os_savefile_local.h"
+
+namespace fs = std::filesystem;
+
+namespace
+{
+constexpr size_t locBlock = 4096;
+
+class OSRecoveryTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        myDir = fs::path(Q_TEST_TMP_DIR) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(myDir);
+        fs::create_directories(myDir / "base");
+        myRecords = myDir / "data" / "qtools";
+        fs::create_directories(myRecords);
+        setenv("XDG_DATA_HOME", (myDir / "data").c_str(), 1);
+        myTarget = myDir / "base" / "level.velk";
+        myBackup = myDir / "base" / ".level.velk.1-1.old.tmp";
+    }
+
+    static void WriteDisk(const fs::path& aPath, const std::string& aText)
+    {
+        std::ofstream(aPath, std::ios::binary | std::ios::trunc) << aText;
+    }
+
+    static std::string ReadDisk(const fs::path& aPath)
+    {
+        std::ifstream locIn(aPath, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(locIn), {});
+    }
+
+    static std::string Text(size_t aSize, char aFirst)
+    {
+        std::string locText(aSize, 0);
+        for (size_t i = 0; i < aSize; ++i)
+            locText[i] = char(aFirst + i % 23);
+        return locText;
+    }
+
+    // The sums of aText as a save writes them into its record.
+    std::vector<uint32_t> Sums(const std::string& aText, uint32_t aBlockSize, uint32_t* aWhole)
+    {
+        const fs::path locScratch = myDir / "scratch";
+        WriteDisk(locScratch, aText);
+        int locHandle = open(locScratch.c_str(), O_RDONLY | O_CLOEXEC);
+        std::vector<uint32_t> locSums;
+        EXPECT_TRUE(OS_SumFile(locHandle, aText.size(), aBlockSize, &locSums, aWhole));
+        close(locHandle);
+        fs::remove(locScratch);
+        return locSums;
+    }
+
+    // What an in-place save of aOld -> aNew that a kill stopped leaves: the
+    // target holding aHeld, the backup of aOld and the record (in the per-user
+    // folder, or beside the target).
+    OS_SaveRecord Plant(const std::string& aOld, const std::string& aNew, const std::string& aHeld,
+                        bool aBesideFlag = false)
+    {
+        WriteDisk(myTarget, aHeld);
+        WriteDisk(myBackup, aOld);
+        struct stat locStat;
+        EXPECT_EQ(stat(myTarget.c_str(), &locStat), 0);
+        OS_SaveRecord locRecord;
+        locRecord.myDevice = uint64_t(locStat.st_dev);
+        locRecord.myInode = uint64_t(locStat.st_ino);
+        locRecord.myOldSize = aOld.size();
+        Sums(aOld, locBlock, &locRecord.myOldSum);
+        locRecord.myNewSize = aNew.size();
+        locRecord.myBlockSize = OS_SaveBlockSize(aNew.size());
+        uint32_t locWhole = 0;
+        locRecord.myNewSums = Sums(aNew, locRecord.myBlockSize, &locWhole);
+        locRecord.myTargetPath = myTarget.string();
+        locRecord.myBackupPath = myBackup.string();
+        myRecord = (aBesideFlag ? myDir / "base" / ("." + OS_SaveRecordName(locRecord.myDevice, locRecord.myInode))
+                                : myRecords / OS_SaveRecordName(locRecord.myDevice, locRecord.myInode));
+        WriteRecord(locRecord);
+        return locRecord;
+    }
+
+    void WriteRecord(const OS_SaveRecord& aRecord) { WriteDisk(myRecord, OS_WriteSaveRecord(aRecord)); }
+
+    // Opens the target through the file layer; what it then holds and what
+    // the recovery said.
+    std::string Open(std::string* aMessage)
+    {
+        ::testing::internal::CaptureStderr();
+        OS_FileHandle locHandle = OS_OpenFile(myTarget.c_str(), OS_OPEN_READ);
+        *aMessage = ::testing::internal::GetCapturedStderr();
+        if (locHandle == OS_INVALID_HANDLE)
+            return "<cannot open>";
+        OS_CloseFile(locHandle);
+        return ReadDisk(myTarget);
+    }
+
+    std::set<std::string> Names(const fs::path& aDir)
+    {
+        std::set<std::string> locNames;
+        for (const fs::directory_entry& locEntry : fs::directory_iterator(aDir))
+            locNames.insert(locEntry.path().filename().string());
+        return locNames;
+    }
+
+    fs::path myDir, myRecords, myTarget, myBackup, myRecord;
+};
+}
+
+TEST_F(OSRecoveryTest, TheOldContentGoesBackOverAMixAndTheWholeOfEitherStays)
+{
+    // Five blocks of old content, a new one shorter or longer; killed at
+    // every stage of the rewrite: the new content's first blocks over the
+    // old, one block half written, cut or grown to the new size.
+    const std::string locOld = Text(5 * locBlock, 'a');
+    for (const std::string& locNew : {Text(4 * locBlock + 100, 'A'), Text(7 * locBlock + 9, 'A')})
+    {
+        SCOPED_TRACE(locNew.size());
+        const std::string locHalf = locNew.substr(0, 2 * locBlock) + locNew.substr(2 * locBlock, 100) +
+                                    locOld.substr(2 * locBlock + 100);
+        const struct
+        {
+            std::string myHeld;
+            const char* myMessage;
+            bool myPutBack;
+        } locCases[] = {
+            {locOld, "holds its old content", false},
+            {locNew, "holds the whole new content", false},
+            {locNew.substr(0, 2 * locBlock) + locOld.substr(2 * locBlock), "left half saved", true},
+            {locHalf, "left half saved", true},
+            {locNew.substr(0, 4 * locBlock) + locOld.substr(4 * locBlock), "left half saved", true},
+            // The new content whole but its length not yet cut or grown.
+            {locNew.size() < locOld.size() ? locNew + locOld.substr(locNew.size()) : locNew.substr(0, locOld.size()),
+             "left half saved", true},
+        };
+        for (const auto& locCase : locCases)
+        {
+            SCOPED_TRACE(locCase.myHeld.size());
+            Plant(locOld, locNew, locCase.myHeld);
+            std::string locMessage;
+            const std::string locHeld = Open(&locMessage);
+            EXPECT_TRUE(locHeld == (locCase.myPutBack ? locOld : locCase.myHeld));
+            EXPECT_NE(locMessage.find(locCase.myMessage), std::string::npos) << locMessage;
+            // Settled: record and backup go.
+            EXPECT_EQ(Names(myRecords), std::set<std::string>{});
+            EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+        }
+    }
+}
+
+TEST_F(OSRecoveryTest, ContentWrittenSinceIsNeverOverwritten)
+{
+    // Neither old nor new nor a mix a save could leave: more than two blocks
+    // of neither, a length outside the old and new ones, or a block of the new
+    // content at the wrong length. The backup is kept out of the way.
+    const std::string locOld = Text(5 * locBlock, 'a');
+    const std::string locNew = Text(4 * locBlock + 100, 'A');
+    const std::string locOther = Text(5 * locBlock, 'k');
+    const std::string locCases[] = {
+        locOther,
+        locNew.substr(0, locBlock) + locOther.substr(locBlock, 3 * locBlock) + locOld.substr(4 * locBlock),
+        locOld.substr(0, 3 * locBlock),                                    // shorter than both
+        locOld + Text(locBlock, 'a'),                                      // longer than both
+        locNew.substr(0, 4 * locBlock) + locOld.substr(4 * locBlock, 50),  // the last block cut short of the new
+        "",
+    };
+    for (const std::string& locHeld : locCases)
+    {
+        SCOPED_TRACE(locHeld.size());
+        Plant(locOld, locNew, locHeld);
+        std::string locMessage;
+        EXPECT_TRUE(Open(&locMessage) == locHeld);
+        EXPECT_NE(locMessage.find("written since"), std::string::npos) << locMessage;
+        EXPECT_EQ(Names(myRecords), std::set<std::string>{});
+        EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"level.velk", myBackup.filename().string() + ".kept"}));
+        EXPECT_TRUE(ReadDisk(myBackup.string() + ".kept") == locOld);
+        fs::remove(myBackup.string() + ".kept");
+    }
+    // Two blocks of neither are what a kill leaves at most: put back.
+    const std::string locTwo =
+        locNew.substr(0, locBlock) + locOther.substr(locBlock, 2 * locBlock) + locOld.substr(3 * locBlock);
+    Plant(locOld, locNew, locTwo);
+    std::string locMessage;
+    EXPECT_TRUE(Open(&locMessage) == locOld);
+    EXPECT_NE(locMessage.find("half saved"), std::string::npos) << locMessage;
+}
+
+TEST_F(OSRecoveryTest, ARecordThatDoesNotFitTheFileOrItsBackupChangesNothing)
+{
+    const std::string locOld = Text(3 * locBlock, 'a');
+    const std::string locNew = Text(2 * locBlock, 'A');
+    const std::string locMixed = locNew + locOld.substr(2 * locBlock);
+    const fs::path locRecords = myRecords;
+    // A record of another file under this one's name (its inode, then its device).
+    for (int locField = 0; locField < 2; ++locField)
+    {
+        OS_SaveRecord locRecord = Plant(locOld, locNew, locMixed);
+        (locField ? locRecord.myDevice : locRecord.myInode) += 1;
+        WriteRecord(locRecord);
+        std::string locMessage;
+        EXPECT_TRUE(Open(&locMessage) == locMixed);
+        EXPECT_EQ(locMessage, "");
+        EXPECT_TRUE(fs::exists(myRecord));
+    }
+    // A backup missing, of another length, or changed since: the file stays.
+    const std::string locBackups[] = {"<none>", locOld.substr(1), Text(3 * locBlock, 'b')};
+    for (const std::string& locBackup : locBackups)
+    {
+        SCOPED_TRACE(locBackup.size());
+        fs::remove(myRecord);
+        Plant(locOld, locNew, locMixed);
+        if (locBackup == "<none>")
+            fs::remove(myBackup);
+        else
+            WriteDisk(myBackup, locBackup);
+        std::string locMessage;
+        EXPECT_TRUE(Open(&locMessage) == locMixed);
+        EXPECT_NE(locMessage.find("missing or damaged"), std::string::npos) << locMessage;
+        EXPECT_TRUE(fs::exists(myRecord));
+    }
+    // A record too large to be one of ours, or cut short: left as it is.
+    for (const std::string& locBytes : {std::string((1 << 20) + 1, 'Q'), std::string()})
+    {
+        fs::remove(myRecord);
+        Plant(locOld, locNew, locMixed);
+        WriteDisk(myRecord, locBytes.empty() ? OS_WriteSaveRecord(OS_SaveRecord()).substr(0, 40) : locBytes);
+        std::string locMessage;
+        EXPECT_TRUE(Open(&locMessage) == locMixed);
+        EXPECT_NE(locMessage.find("cannot be read"), std::string::npos) << locMessage;
+        EXPECT_TRUE(fs::exists(myRecord));
+    }
+}
+
+TEST_F(OSRecoveryTest, ARecordBesideTheFileIsFoundWithoutAPerUserFolder)
+{
+    // Both places are looked at: the per-user folder first, then beside the file.
+    const std::string locOld = Text(2 * locBlock + 7, 'a');
+    const std::string locNew = Text(3 * locBlock, 'A');
+    const std::string locMixed = locNew.substr(0, locBlock) + locOld.substr(locBlock);
+    Plant(locOld, locNew, locMixed, true);
+    std::string locMessage;
+    EXPECT_TRUE(Open(&locMessage) == locOld);
+    EXPECT_NE(locMessage.find("half saved"), std::string::npos) << locMessage;
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+
+    const char* locHome = getenv("HOME");
+    const std::string locSavedHome = locHome ? locHome : "";
+    unsetenv("XDG_DATA_HOME");
+    setenv("HOME", "/nonexistent", 1);
+    Plant(locOld, locNew, locMixed, true);
+    const std::string locHeld = Open(&locMessage);
+    if (locHome)
+        setenv("HOME", locSavedHome.c_str(), 1);
+    else
+        unsetenv("HOME");
+    EXPECT_TRUE(locHeld == locOld);
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+}
+
+TEST_F(OSRecoveryTest, TheWholeNewContentStandsOnlyBesideItsPartnersWholeNewContent)
+{
+    const std::string locOld = Text(2 * locBlock, 'a');
+    const std::string locNew = Text(locBlock + 10, 'A');
+    const fs::path locPartner = myDir / "base" / "level.tez";
+    const std::string locPartnerNew = Text(5000, 'p');
+    uint32_t locPartnerSum = 0;
+    Sums(locPartnerNew, locBlock, &locPartnerSum);
+    // The partner holds its new content whole; of another length; other bytes; is gone.
+    const std::string locPartners[] = {locPartnerNew, locPartnerNew + "x", Text(5000, 'q'), "<none>"};
+    for (const std::string& locHeld : locPartners)
+    {
+        SCOPED_TRACE(locHeld.substr(0, 6));
+        const bool locStands = locHeld == locPartnerNew;
+        if (locHeld == "<none>")
+            fs::remove(locPartner);
+        else
+            WriteDisk(locPartner, locHeld);
+        OS_SaveRecord locRecord = Plant(locOld, locNew, locNew);
+        locRecord.myPartnerPath = locPartner.string();
+        locRecord.myPartnerSize = locPartnerNew.size();
+        locRecord.myPartnerSum = locPartnerSum;
+        WriteRecord(locRecord);
+        std::string locMessage;
+        EXPECT_TRUE(Open(&locMessage) == (locStands ? locNew : locOld));
+        EXPECT_EQ(Names(myRecords), std::set<std::string>{});
+    }
+}
+
+TEST_F(OSRecoveryTest, PathsOfEveryLengthAPathCanHaveAreReadBack)
+{
+    OS_SaveRecord locRecord;
+    locRecord.myBlockSize = 4096;
+    locRecord.myTargetPath = "/" + std::string(PATH_MAX - 2, 't');
+    locRecord.myBackupPath = "/b";
+    const auto locRead = [](const OS_SaveRecord& aRecord) {
+        const std::string locBytes = OS_WriteSaveRecord(aRecord);
+        OS_SaveRecord locBack;
+        return OS_ReadSaveRecord(reinterpret_cast<const uint8_t*>(locBytes.data()), locBytes.size(), &locBack) &&
+               locBack.myTargetPath == aRecord.myTargetPath && locBack.myBackupPath == aRecord.myBackupPath;
+    };
+    EXPECT_TRUE(locRead(locRecord));
+    // One byte more leaves no room for the terminating NUL.
+    locRecord.myTargetPath += "t";
+    EXPECT_FALSE(locRead(locRecord));
+    locRecord.myTargetPath = "/t";
+    // The largest new content one record describes: 65536 sums.
+    locRecord.myNewSize = uint64_t(65536) * 4096;
+    locRecord.myNewSums.assign(65536, 7);
+    EXPECT_TRUE(locRead(locRecord));
+    locRecord.myNewSize += 1;
+    locRecord.myNewSums.push_back(7);
+    EXPECT_FALSE(locRead(locRecord));
+    // The largest block; the largest size a file may have.
+    locRecord.myBlockSize = 1u << 30;
+    locRecord.myNewSize = uint64_t(3) << 30;
+    locRecord.myNewSums.assign(3, 7);
+    locRecord.myOldSize = uint64_t(INT64_MAX);
+    EXPECT_TRUE(locRead(locRecord));
+}
