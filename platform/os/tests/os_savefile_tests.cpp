@@ -54,13 +54,17 @@ static std::vector<std::string> ourTrace;
 // EOPNOTSUPP where older kernels and some file systems have none).
 static std::atomic<int> ourNoExchange{0};
 
-// The next flushes of a whole file that fail as a failing disk's would.
+// The next flushes of a whole file that fail as a failing disk's would, once
+// as many more as ourFlushesToPass have passed.
 static std::atomic<int> ourFlushesToFail{0};
+static std::atomic<int> ourFlushesToPass{0};
 
 extern "C" int fsync(int aHandle)
 {
     OS_TestChange();
-    if (ourFlushesToFail.load() > 0 && ourFlushesToFail.fetch_sub(1) > 0)
+    if (ourFlushesToFail.load() > 0 && ourFlushesToPass.load() > 0)
+        --ourFlushesToPass;
+    else if (ourFlushesToFail.load() > 0 && ourFlushesToFail.fetch_sub(1) > 0)
     {
         errno = EIO;
         return -1;
@@ -130,7 +134,11 @@ extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t a
     }
     struct stat locWatched;
     if (ourWatchedInode.load() && fstat(aHandle, &locWatched) == 0 && locWatched.st_ino == ourWatchedInode.load())
+    {
         ++ourWatchedWrites;
+        if (ourTracing.load() && (ourTrace.empty() || ourTrace.back() != "write target"))
+            ourTrace.push_back("write target");
+    }
     return static_cast<ssize_t>(syscall(SYS_pwrite64, aHandle, aData, aCount, anOffset));
 }
 
@@ -1669,8 +1677,12 @@ TEST_F(OSSaveTest, ASaveHoldsNothingOnceItFailedToBeginOrWasCommitted)
     WriteDisk(myDir / "base" / "linked.velk", "old");
     fs::create_hard_link(myDir / "base" / "linked.velk", myDir / "outside" / "twin.velk");
     const int locHandles = OpenHandleCount();
+    WriteDisk(myDir / "base" / "readonly.velk", "old");
+    fs::permissions(myDir / "base" / "readonly.velk", fs::perms(0444));
+    ASSERT_EQ(mkfifo((myDir / "base" / "pipe").c_str(), 0600), 0);
     OS_SaveFile locSave;
-    for (const fs::path& locBad : {myDir / "base" / "", myDir / "missing" / "x.velk"})
+    for (const fs::path& locBad : {myDir / "base" / "", myDir / "missing" / "x.velk", myDir / "base" / "pipe",
+                                   myDir / "base" / "readonly.velk"})
     {
         SCOPED_TRACE(locBad.string());
         EXPECT_FALSE(locSave.Begin(locBad.c_str()));
@@ -1692,4 +1704,62 @@ TEST_F(OSSaveTest, ASaveHoldsNothingOnceItFailedToBeginOrWasCommitted)
         EXPECT_EQ(fs::path(locSave.GetTargetPath()), myDir / "base" / locLeaf);
     }
     EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "new");
+}
+
+TEST_F(OSSaveTest, AnInPlaceSaveIsFlushedInOrderAndAFailedFlushLeavesTheOldContentAlone)
+{
+    // The backup and its folder, then the record's folder, reach the disk
+    // before the first byte of the file changes: a power cut anywhere finds
+    // what it needs to put the old content back.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    const std::string locOld = Text(50000, 'a');
+    const std::string locNew = Text(70000, 'A');
+    WriteDisk(locFile, locOld);
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    struct stat locStat;
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+    {
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()) && locSave.Write(locNew.data(), locNew.size()));
+        ourTrace.clear();
+        ourWatchedInode = locStat.st_ino;
+        ourTracing = true;
+        const bool locSaved = locSave.Commit();
+        ourTracing = false;
+        ourWatchedInode = 0;
+        EXPECT_TRUE(locSaved);
+        EXPECT_EQ(ourTrace, (std::vector<std::string>{"flush folder", "flush folder", "write target"}));
+    }
+    // Each flush of the save failing in turn: the backup, its folder, the
+    // record, its folder, the file itself. The save fails and says why, the
+    // old content stays or is put back, and nothing of the save is left.
+    WriteDisk(locFile, locOld);
+    for (int locPassed = 0;; ++locPassed)
+    {
+        SCOPED_TRACE(locPassed);
+        ASSERT_LT(locPassed, 10);
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()) && locSave.Write(locNew.data(), locNew.size()));
+        ourFlushesToPass = locPassed;
+        ourFlushesToFail = 1;
+        ::testing::internal::CaptureStderr();
+        const bool locSaved = locSave.Commit();
+        const std::string locMessage = ::testing::internal::GetCapturedStderr();
+        const bool locFailed = ourFlushesToFail.load() == 0;
+        ourFlushesToFail = 0;
+        ourFlushesToPass = 0;
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+        EXPECT_EQ(locMessage, "");
+        if (!locFailed)
+        {
+            EXPECT_TRUE(locSaved);
+            EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.velk") == locNew);
+            EXPECT_EQ(locPassed, 5);
+            break;
+        }
+        EXPECT_FALSE(locSaved);
+        EXPECT_EQ(locSave.GetError(), EIO);
+        EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.velk") == locOld);
+    }
 }
