@@ -88,9 +88,17 @@ extern "C" int renameat2(int aFromDir, const char* aFrom, int aToDir, const char
     return static_cast<int>(syscall(SYS_renameat2, aFromDir, aFrom, aToDir, aTo, aFlags));
 }
 
+// The next plain renames that fail as on a failing disk.
+static std::atomic<int> ourRenamesToFail{0};
+
 extern "C" int renameat(int aFromDir, const char* aFrom, int aToDir, const char* aTo)
 {
     OS_TestChange();
+    if (ourRenamesToFail.load() > 0 && ourRenamesToFail.fetch_sub(1) > 0)
+    {
+        errno = EIO;
+        return -1;
+    }
     if (ourTracing.load())
         ourTrace.push_back("rename");
     return static_cast<int>(syscall(SYS_renameat, aFromDir, aFrom, aToDir, aTo));
@@ -1762,4 +1770,106 @@ TEST_F(OSSaveTest, AnInPlaceSaveIsFlushedInOrderAndAFailedFlushLeavesTheOldConte
         EXPECT_EQ(locSave.GetError(), EIO);
         EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.velk") == locOld);
     }
+}
+
+namespace
+{
+// Every name ever seen in aDir, looked up through the file layer in capitals:
+// found as it is spelled on the disk while it is there, and not at all once gone.
+void ExpectLookupsMatchDisk(const fs::path& aDir, std::set<std::string>* aSeen)
+{
+    std::set<std::string> locOnDisk;
+    for (const fs::directory_entry& locEntry : fs::directory_iterator(aDir))
+        locOnDisk.insert(locEntry.path().filename().string());
+    aSeen->insert(locOnDisk.begin(), locOnDisk.end());
+    for (const std::string& locName : *aSeen)
+    {
+        std::string locUpper = locName;
+        for (char& locChar : locUpper)
+            locChar = char(toupper(static_cast<unsigned char>(locChar)));
+        char locResolved[PATH_MAX];
+        ASSERT_TRUE(OS_ResolvePath((aDir / locUpper).c_str(), locResolved, sizeof(locResolved)));
+        const fs::path locExpected = aDir / (locOnDisk.count(locName) ? locName : locUpper);
+        EXPECT_EQ(fs::path(locResolved), locExpected) << locName;
+    }
+}
+}
+
+TEST_F(OSSaveTest, LookupsWithoutCaseSeeEveryNameASaveMakesOrRemoves)
+{
+    // Each step runs while another save in the folder is under way; that one's
+    // commit tells the folder's listing of its own change and so vouches for
+    // the rest of it: any name a step made or removed untold would linger or
+    // be missed by lookups in another case.
+    const fs::path locBase = myDir / "base";
+    std::set<std::string> locSeen;
+    int locOthers = 0;
+    const auto locStep = [&](const char* aWhat, const std::function<void()>& anOp) {
+        SCOPED_TRACE(aWhat);
+        OS_SaveFile locOther;
+        ASSERT_TRUE(locOther.Begin((locBase / ("other" + std::to_string(++locOthers) + ".txt")).c_str()));
+        ExpectLookupsMatchDisk(locBase, &locSeen);
+        anOp();
+        ASSERT_TRUE(locOther.Write("o", 1) && locOther.Commit());
+        ExpectLookupsMatchDisk(locBase, &locSeen);
+    };
+    pid_t locDead = fork();
+    if (locDead == 0)
+        _exit(0);
+    waitpid(locDead, nullptr, 0);
+    WriteDisk(locBase / "pair.tez", "old tez");
+    WriteDisk(locBase / "pair.loc", "old loc");
+    fs::create_hard_link(locBase / "pair.loc", myDir / "outside" / "pair.loc");
+    WriteDisk(locBase / (".pair.tez." + std::to_string(locDead) + "-7.tmp"), "left by a killed save");
+    WriteDisk(locBase / (".pair.tez." + std::to_string(locDead) + "-8.old.tmp"), "left by a killed save");
+    WriteDisk(locBase / (".made.txt." + std::to_string(locDead) + "-7.tmp"), "left by a killed save");
+    OS_SaveFile locTez, locLoc;
+    locStep("what a killed save of a new file left is removed", [&] {
+        ASSERT_TRUE(locTez.Begin((locBase / "made.txt").c_str()));
+        locTez.Abandon();
+    });
+    fs::create_directories(myDir / "data" / "qtools");
+    locStep("what killed saves left is removed", [&] { ASSERT_TRUE(locTez.Begin((locBase / "pair.tez").c_str())); });
+    locStep("set aside", [&] { ASSERT_TRUE(locTez.Write("new", 3) && locTez.Flush() && locTez.SetAside()); });
+    locStep("committed in its place", [&] { ASSERT_TRUE(locTez.Commit()); });
+    locStep("rewritten in place, kept", [&] {
+        ASSERT_TRUE(locLoc.Begin((locBase / "pair.loc").c_str()) && locLoc.IsInPlace() && locLoc.Write("new", 3) &&
+                    locLoc.CommitKeepingOld());
+    });
+    locStep("its backup dropped", [&] { locLoc.Abandon(); });
+    locStep("kept by exchange", [&] {
+        ASSERT_TRUE(locTez.Begin((locBase / "pair.tez").c_str()) && locTez.Write("newer", 5) &&
+                    locTez.CommitKeepingOld());
+    });
+    locStep("put back", [&] { EXPECT_TRUE(locTez.Restore()); });
+    locStep("begun", [&] { ASSERT_TRUE(locTez.Begin((locBase / "pair.tez").c_str()) && locTez.Write("lost", 4)); });
+    locStep("failing when kept by a second name", [&] {
+        ourNoExchange = EINVAL;
+        ourRenamesToFail = 1;
+        EXPECT_FALSE(locTez.CommitKeepingOld());
+        ourNoExchange = 0;
+        ourRenamesToFail = 0;
+    });
+    locStep("begun again", [&] { ASSERT_TRUE(locTez.Begin((locBase / "pair.tez").c_str()) && locTez.Write("newest", 6)); });
+    locStep("kept by a second name", [&] {
+        ourNoExchange = EINVAL;
+        EXPECT_TRUE(locTez.CommitKeepingOld());
+        ourNoExchange = 0;
+    });
+    locStep("the kept one dropped", [&] { locTez.Abandon(); });
+    locStep("new, kept", [&] {
+        ASSERT_TRUE(locTez.Begin((locBase / "fresh.txt").c_str()) && locTez.Write("f", 1) && locTez.CommitKeepingOld());
+    });
+    locStep("new, taken back", [&] { EXPECT_TRUE(locTez.Restore()); });
+    locStep("set aside again", [&] {
+        ASSERT_TRUE(locTez.Begin((locBase / "pair.tez").c_str()) && locTez.Flush() && locTez.SetAside());
+    });
+    locStep("abandoned", [&] { locTez.Abandon(); });
+    locStep("a folder made beneath", [&] {
+        ASSERT_TRUE(locTez.BeginBeneath(myBase.c_str(), "sub/x.txt"));
+        locTez.Abandon();
+    });
+    EXPECT_EQ(ReadDisk(locBase / "pair.tez"), "newest");
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "pair.loc"), "new");
+    EXPECT_FALSE(fs::exists(locBase / "fresh.txt"));
 }
