@@ -1873,3 +1873,59 @@ TEST_F(OSSaveTest, LookupsWithoutCaseSeeEveryNameASaveMakesOrRemoves)
     EXPECT_EQ(ReadDisk(myDir / "outside" / "pair.loc"), "new");
     EXPECT_FALSE(fs::exists(locBase / "fresh.txt"));
 }
+
+TEST_F(OSSaveTest, TemporaryFilesOfSavesStillRunningStayWhateverTheirOrderOrUser)
+{
+    // Many of dead and of running processes mixed in one folder: however the
+    // folder lists them, only the dead ones' go.
+    pid_t locDead = fork();
+    if (locDead == 0)
+        _exit(0);
+    waitpid(locDead, nullptr, 0);
+    const std::string locLive = std::to_string(getppid());
+    std::set<std::string> locKept = {"t.txt"};
+    for (int i = 1; i <= 8; ++i)
+    {
+        WriteDisk(myDir / "base" / (".t.txt." + std::to_string(locDead) + "-" + std::to_string(i) + ".tmp"), "dead");
+        WriteDisk(myDir / "base" / (".t.txt." + std::to_string(locDead) + "-" + std::to_string(i) + ".old.tmp"), "dead");
+        locKept.insert(".t.txt." + locLive + "-" + std::to_string(i) + ".tmp");
+        locKept.insert(".t.txt." + locLive + "-" + std::to_string(i) + ".old.tmp");
+    }
+    for (const std::string& locName : locKept)
+        WriteDisk(myDir / "base" / locName, "running");
+    fs::create_directories(myDir / "data" / "qtools");
+    ASSERT_TRUE(Save(myDir / "base" / "t.txt", "saved"));
+    ASSERT_TRUE(Save(myDir / "base" / "t.txt", "saved again"));
+    EXPECT_EQ(Names(myDir / "base"), locKept);
+
+    if (geteuid() != 0)
+    {
+        printf("another user's running saves: skipped, this test does not run as root\n");
+        return;
+    }
+    // A process of another user that runs cannot be signalled, yet runs: its
+    // files stay when this user saves.
+    const fs::path locShared = myDir / "shared";
+    fs::create_directories(locShared);
+    ASSERT_EQ(chmod(locShared.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(myDir.c_str(), 0755), 0);
+    const std::string locRoots = ".t.txt." + std::to_string(getpid());
+    WriteDisk(locShared / (locRoots + "-1.tmp"), "root's save, running");
+    WriteDisk(locShared / (locRoots + "-2.old.tmp"), "root's backup, running");
+    WriteDisk(locShared / "t.txt", "old");
+    ASSERT_EQ(chown((locShared / "t.txt").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod((myDir / "data").c_str(), 0777), 0);
+    ASSERT_EQ(chmod((myDir / "data" / "qtools").c_str(), 0777), 0);
+    pid_t locChild = fork();
+    if (locChild == 0)
+    {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(3);
+        _exit(Save(locShared / "t.txt", "new") ? 0 : 1);
+    }
+    int locStatus = 0;
+    ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+    EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0) << locStatus;
+    EXPECT_EQ(ReadDisk(locShared / "t.txt"), "new");
+    EXPECT_EQ(Names(locShared), (std::set<std::string>{"t.txt", locRoots + "-1.tmp", locRoots + "-2.old.tmp"}));
+}

@@ -333,4 +333,44 @@ TEST_F(OSRecoveryTest, PathsOfEveryLengthAPathCanHaveAreReadBack)
     locRecord.myNewSums.assign(3, 7);
     locRecord.myOldSize = uint64_t(INT64_MAX);
     EXPECT_TRUE(locRead(locRecord));
+    locRecord.myBlockSize = 1u << 31;
+    locRecord.myNewSize = uint64_t(3) << 31;
+    EXPECT_FALSE(locRead(locRecord));
+}
+
+TEST_F(OSRecoveryTest, RecordsKeepTheirLayoutByteForByte)
+{
+    // Every program of the toolset, of whatever version, reads the records
+    // the others leave: the layout stays as it is. Little-endian fields after
+    // "QSAVEREC" and version 1; the CRC-32 of zip at the end.
+    OS_SaveRecord locRecord;
+    locRecord.myDevice = 0x0102030405060708ull;
+    locRecord.myInode = 0x1112131415161718ull;
+    locRecord.myOldSize = 5;
+    locRecord.myOldSum = 0xA1A2A3A4;
+    locRecord.myNewSize = 4097;
+    locRecord.myBlockSize = 4096;
+    locRecord.myNewSums = {0xB1B2B3B4, 0xC1C2C3C4};
+    locRecord.myTargetPath = "/t";
+    locRecord.myBackupPath = "/b";
+    locRecord.myPartnerPath = "/p";
+    locRecord.myPartnerSize = 9;
+    locRecord.myPartnerSum = 0xD1D2D3D4;
+    const std::string locBytes(
+        "\x51\x53\x41\x56\x45\x52\x45\x43\x01\x00\x00\x00\x08\x07\x06\x05"
+        "\x04\x03\x02\x01\x18\x17\x16\x15\x14\x13\x12\x11\x05\x00\x00\x00"
+        "\x00\x00\x00\x00\xa4\xa3\xa2\xa1\x01\x10\x00\x00\x00\x00\x00\x00"
+        "\x00\x10\x00\x00\x02\x00\x00\x00\xb4\xb3\xb2\xb1\xc4\xc3\xc2\xc1"
+        "\x02\x00\x00\x00\x2f\x74\x02\x00\x00\x00\x2f\x62\x02\x00\x00\x00"
+        "\x2f\x70\x09\x00\x00\x00\x00\x00\x00\x00\xd4\xd3\xd2\xd1\x5f\x86"
+        "\x73\xac",
+        98);
+    EXPECT_EQ(OS_WriteSaveRecord(locRecord), locBytes);
+    OS_SaveRecord locBack;
+    ASSERT_TRUE(OS_ReadSaveRecord(reinterpret_cast<const uint8_t*>(locBytes.data()), locBytes.size(), &locBack));
+    EXPECT_EQ(OS_WriteSaveRecord(locBack), locBytes);
+    EXPECT_EQ(locBack.myDevice, locRecord.myDevice);
+    EXPECT_EQ(locBack.myInode, locRecord.myInode);
+    EXPECT_EQ(locBack.myNewSums, locRecord.myNewSums);
+    EXPECT_EQ(locBack.myPartnerPath, "/p");
 }
