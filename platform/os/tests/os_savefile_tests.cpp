@@ -1452,6 +1452,16 @@ TEST_F(OSSaveTest, BackupsOfSavesKilledBeforeTheirRecordAreRemovedByTheNextSave)
     ASSERT_TRUE(Save(locFile, "newer"));
     for (const std::string& locName : locGoneBeside)
         EXPECT_TRUE(fs::exists(myDir / "base" / locName)) << locName;
+    // Nor while one stays beside the file (made where there was no per-user folder).
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+    snprintf(locIdentity, sizeof(locIdentity), ".%llx-%llx.save", (unsigned long long)locStat.st_dev,
+             (unsigned long long)locStat.st_ino);
+    WriteDisk(myDir / "base" / locIdentity, "not a record");
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(Save(locFile, "newest"));
+    ::testing::internal::GetCapturedStderr();
+    for (const std::string& locName : locGoneBeside)
+        EXPECT_TRUE(fs::exists(myDir / "base" / locName)) << locName;
 }
 
 TEST_F(OSSaveTest, AFailedFlushOrRenameFailsTheCommitAndLeavesNoTemporaryFile)

@@ -23,6 +23,19 @@ namespace
 {
 constexpr size_t locBlock = 4096;
 
+// CRC-32 of zip, bit by bit.
+uint32_t Crc32(const std::string& aBytes)
+{
+    uint32_t locSum = 0xFFFFFFFFu;
+    for (unsigned char locByte : aBytes)
+    {
+        locSum ^= locByte;
+        for (int k = 0; k < 8; ++k)
+            locSum = (locSum & 1) ? 0xEDB88320u ^ (locSum >> 1) : locSum >> 1;
+    }
+    return ~locSum;
+}
+
 class OSRecoveryTest : public ::testing::Test
 {
 protected:
@@ -373,4 +386,32 @@ TEST_F(OSRecoveryTest, RecordsKeepTheirLayoutByteForByte)
     EXPECT_EQ(locBack.myInode, locRecord.myInode);
     EXPECT_EQ(locBack.myNewSums, locRecord.myNewSums);
     EXPECT_EQ(locBack.myPartnerPath, "/p");
+}
+
+TEST_F(OSRecoveryTest, ARecordCutAnywhereAndSummedAgainIsRefused)
+{
+    // A record whose end was lost but whose sum was made over what is left,
+    // as a writer that stopped early would: every field must be there whole.
+    OS_SaveRecord locRecord;
+    locRecord.myBlockSize = 4096;
+    locRecord.myNewSize = 5000;
+    locRecord.myNewSums = {1, 2};
+    locRecord.myTargetPath = "/data/level.velk";
+    locRecord.myBackupPath = "/data/.level.velk.1-1.old.tmp";
+    const std::string locWhole = OS_WriteSaveRecord(locRecord);
+    const std::string locBody = locWhole.substr(0, locWhole.size() - 4);
+    ASSERT_EQ(Crc32(locBody), uint32_t(uint8_t(locWhole[locWhole.size() - 4])) |
+                                  uint32_t(uint8_t(locWhole[locWhole.size() - 3])) << 8 |
+                                  uint32_t(uint8_t(locWhole[locWhole.size() - 2])) << 16 |
+                                  uint32_t(uint8_t(locWhole[locWhole.size() - 1])) << 24);
+    for (size_t locLength = 8; locLength < locBody.size(); ++locLength)
+    {
+        std::string locCut = locBody.substr(0, locLength);
+        const uint32_t locSum = Crc32(locCut);
+        for (int i = 0; i < 4; ++i)
+            locCut.push_back(char((locSum >> (8 * i)) & 0xFF));
+        OS_SaveRecord locBack;
+        EXPECT_FALSE(OS_ReadSaveRecord(reinterpret_cast<const uint8_t*>(locCut.data()), locCut.size(), &locBack))
+            << locLength;
+    }
 }
