@@ -1139,14 +1139,19 @@ TEST_F(OSSaveTest, ATemporaryFileThatCannotBeMadeFailsTheSave)
     } locUnmount{locSmall};
     WriteDisk(locSmall / "level.velk", "old");
     ASSERT_TRUE(fs::exists(locSmall / "level.velk"));
+    // Either way, nothing of the failed save stays open.
+    const int locHandles = OpenHandleCount();
     OS_SaveFile locSave;
     EXPECT_FALSE(locSave.Begin((locSmall / "level.velk").c_str()));
     EXPECT_EQ(locSave.GetError(), ENOSPC);
     EXPECT_FALSE(locSave.IsInPlace());
+    EXPECT_EQ(OpenHandleCount(), locHandles);
     OS_SaveFile locBeneath;
     EXPECT_FALSE(locBeneath.BeginBeneath(locSmall.c_str(), "level.velk"));
     EXPECT_EQ(locBeneath.GetError(), ENOSPC);
     EXPECT_FALSE(locBeneath.IsOpen());
+    EXPECT_EQ(locBeneath.GetTargetPath(), nullptr);
+    EXPECT_EQ(OpenHandleCount(), locHandles);
     EXPECT_EQ(ReadDisk(locSmall / "level.velk"), "old");
 }
 

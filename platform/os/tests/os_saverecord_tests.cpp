@@ -388,6 +388,26 @@ TEST_F(OSRecoveryTest, RecordsKeepTheirLayoutByteForByte)
     EXPECT_EQ(locBack.myPartnerPath, "/p");
 }
 
+TEST_F(OSRecoveryTest, APathLongerThanWhatIsLeftIsRefusedThoughSummed)
+{
+    // An empty target path whose length is then made 1000: the rest of the
+    // record would read as whole if the path were passed over.
+    OS_SaveRecord locRecord;
+    locRecord.myBlockSize = 4096;
+    locRecord.myBackupPath = "/b";
+    std::string locBytes = OS_WriteSaveRecord(locRecord);
+    locBytes.resize(locBytes.size() - 4);
+    const size_t locAt = 56;   // after the fixed fields and no sums
+    ASSERT_EQ(locBytes.substr(locAt, 6), std::string("\0\0\0\0\x02\0", 6));
+    locBytes[locAt] = char(1000 & 0xFF);
+    locBytes[locAt + 1] = char(1000 >> 8);
+    const uint32_t locSum = Crc32(locBytes);
+    for (int i = 0; i < 4; ++i)
+        locBytes.push_back(char((locSum >> (8 * i)) & 0xFF));
+    OS_SaveRecord locBack;
+    EXPECT_FALSE(OS_ReadSaveRecord(reinterpret_cast<const uint8_t*>(locBytes.data()), locBytes.size(), &locBack));
+}
+
 TEST_F(OSRecoveryTest, ARecordCutAnywhereAndSummedAgainIsRefused)
 {
     // A record whose end was lost but whose sum was made over what is left,
