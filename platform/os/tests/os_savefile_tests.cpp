@@ -34,8 +34,12 @@ namespace fs = std::filesystem;
 // system reports such a failure once, to the first flush that meets it.
 static std::atomic<int> ourDataFlushesToFail{0};
 
+// Flushes of a file's data, counted.
+static std::atomic<int> ourDataFlushes{0};
+
 extern "C" int fdatasync(int aHandle)
 {
+    ++ourDataFlushes;
     if (ourDataFlushesToFail.load() > 0 && ourDataFlushesToFail.fetch_sub(1) > 0)
     {
         errno = EIO;
@@ -586,7 +590,9 @@ TEST_F(OSSaveTest, FlushingWhileWritingKeepsEveryByteAndEveryWayOut)
     }
     EXPECT_TRUE(ReadDisk(myDir / "base" / "big.bin") == locText.substr(0, 6 * 1024 * 1024 + 1));
 
-    // A file rewritten in place has nothing to flush early.
+    // A file rewritten in place has nothing to flush early; a save not asked
+    // to, or one that declined every flush, flushes nothing while it writes.
+    ourDataFlushes = 0;
     {
         OS_SaveFile locSave;
         ASSERT_TRUE(locSave.Begin((myDir / "base" / "linked.bin").c_str()));
@@ -596,6 +602,17 @@ TEST_F(OSSaveTest, FlushingWhileWritingKeepsEveryByteAndEveryWayOut)
         ASSERT_TRUE(locSave.Commit());
     }
     EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.bin") == locText.substr(0, 5 * 1024 * 1024));
+    for (int locDeclined = 0; locDeclined < 2; ++locDeclined)
+    {
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.BeginBeneath(myBase.c_str(), "big.bin", locDeclined == 0));
+        if (locDeclined)
+            locSave.FlushAsWritten();
+        ASSERT_TRUE(locWrite(locSave, 13 * 1024 * 1024));
+        ASSERT_TRUE(locSave.Commit());
+    }
+    EXPECT_EQ(ourDataFlushes.load(), 0);
+    EXPECT_TRUE(ReadDisk(myDir / "base" / "big.bin") == locText.substr(0, 13 * 1024 * 1024));
 
     EXPECT_EQ(OpenHandleCount(), locBefore);
     EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"big.bin", "linked.bin"}));
