@@ -641,6 +641,30 @@ TEST_F(OSSaveTest, AFlushFailedWhileWritingFailsTheSave)
     EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"big.bin"}));
 }
 
+TEST_F(OSSaveTest, FlushingWhileWritingFollowsTheFileAsItGrows)
+{
+    // The first flush once 4 MiB are written, another after each 4 MiB more,
+    // each woken by the writes: the flush at the commit finds little left.
+    const std::string locPiece(1024 * 1024, 'x');
+    const auto locWaitFor = [](int aFlushes) {
+        for (int locWait = 0; locWait < 2000 && ourDataFlushes.load() < aFlushes; ++locWait)
+            usleep(10000);
+        return ourDataFlushes.load();
+    };
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin((myDir / "base" / "big.bin").c_str()));
+    locSave.FlushAsWritten();
+    ourDataFlushes = 0;
+    for (int locRound = 1; locRound <= 3; ++locRound)
+    {
+        for (int locCount = 0; locCount < 4; ++locCount)
+            ASSERT_TRUE(locSave.Write(locPiece.data(), locPiece.size()));
+        EXPECT_GE(locWaitFor(locRound), locRound);
+    }
+    EXPECT_TRUE(locSave.Commit());
+    EXPECT_EQ(fs::file_size(myDir / "base" / "big.bin"), 12u * 1024 * 1024);
+}
+
 TEST_F(OSSaveTest, ReadOnlyFilesAreNotReplaced)
 {
     // The tests run as root, who may write anything: the mode decides, as
