@@ -1985,3 +1985,51 @@ TEST_F(OSSaveTest, TemporaryFilesOfSavesStillRunningStayWhateverTheirOrderOrUser
     EXPECT_EQ(ReadDisk(locShared / "t.txt"), "new");
     EXPECT_EQ(Names(locShared), (std::set<std::string>{"t.txt", locRoots + "-1.tmp", locRoots + "-2.old.tmp"}));
 }
+
+TEST_F(OSSaveTest, AnOpenThatCannotPutTheOldContentBackKeepsTheBackupForTheNext)
+{
+    // Killed while the new content is written: the next open must put the
+    // old content back. While the disk fails its writes, or the flush after
+    // them, that open says so and keeps both the backup and its record.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    const std::string locOld = Text(100000, 'a');
+    for (int locFlushFails = 0; locFlushFails < 2; ++locFlushFails)
+    {
+        SCOPED_TRACE(locFlushFails ? "the flush fails" : "writes fail");
+        fs::remove(myDir / "outside" / "twin.velk");
+        WriteDisk(locFile, locOld);
+        fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+        std::string locMixed;
+        for (int locAt = 1; locAt < 100; ++locAt)
+        {
+            WriteDisk(locFile, locOld);
+            ASSERT_TRUE(SaveKilledAt(locFile, Text(150000, 'A'), locAt, uid_t(-1)));
+            locMixed = ReadDisk(locFile);
+            if (locMixed != locOld && locMixed.compare(0, 5, "ABCDE") == 0)
+                break;
+        }
+        ASSERT_NE(locMixed, locOld);
+        const std::set<std::string> locRecords = Names(myDir / "data" / "qtools");
+        ASSERT_EQ(locRecords.size(), 1u);
+        const std::set<std::string> locBeside = Names(myDir / "base");
+        ASSERT_EQ(locBeside.size(), 2u);
+        if (locFlushFails)
+            ourFlushesToFail = 1;
+        else
+            ourWritesLeft = 5000;
+        ::testing::internal::CaptureStderr();
+        const std::string locHeld = ReadThroughLayer(locFile);
+        const std::string locMessage = ::testing::internal::GetCapturedStderr();
+        ourWritesLeft = -1;
+        ourFlushesToFail = 0;
+        EXPECT_NE(locMessage.find("cannot be put back"), std::string::npos) << locMessage;
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), locRecords);
+        EXPECT_EQ(Names(myDir / "base"), locBeside);
+        // Once the disk works again, the next open does it.
+        ::testing::internal::CaptureStderr();
+        EXPECT_TRUE(ReadThroughLayer(locFile) == locOld);
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+    }
+}
