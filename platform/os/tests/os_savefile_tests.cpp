@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdarg>
 #include <csignal>
 #include <cstring>
 #include <cerrno>
@@ -158,9 +159,17 @@ extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t a
 // one first reads it: a copy of it ends early.
 static std::atomic<ino_t> ourShrinkInode{0};
 static std::atomic<int64_t> ourShrinkTo{0};
+// The next read that fails as on a failing disk, once as many as
+// ourReadsToPass have passed (-1: none).
+static std::atomic<int> ourReadsToPass{-1};
 
 extern "C" ssize_t pread(int aHandle, void* aData, size_t aCount, off_t anOffset)
 {
+    if (ourReadsToPass.load() >= 0 && ourReadsToPass.fetch_sub(1) == 0)
+    {
+        errno = EIO;
+        return -1;
+    }
     struct stat locStat;
     const ino_t locInode = ourShrinkInode.load();
     if (locInode && fstat(aHandle, &locStat) == 0 && locStat.st_ino == locInode)
@@ -169,6 +178,27 @@ extern "C" ssize_t pread(int aHandle, void* aData, size_t aCount, off_t anOffset
         syscall(SYS_ftruncate, aHandle, ourShrinkTo.load());
     }
     return static_cast<ssize_t>(syscall(SYS_pread64, aHandle, aData, aCount, anOffset));
+}
+
+// While set, the system has no unnamed files (as some file systems have none).
+static std::atomic<bool> ourNoUnnamedFiles{false};
+
+extern "C" int open(const char* aPath, int aFlags, ...)
+{
+    mode_t locMode = 0;
+    if ((aFlags & O_CREAT) || (aFlags & O_TMPFILE) == O_TMPFILE)
+    {
+        va_list locArgs;
+        va_start(locArgs, aFlags);
+        locMode = mode_t(va_arg(locArgs, int));
+        va_end(locArgs);
+    }
+    if (ourNoUnnamedFiles.load() && (aFlags & O_TMPFILE) == O_TMPFILE)
+    {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_openat, AT_FDCWD, aPath, aFlags, locMode));
 }
 
 // The close of one file (by inode) reports a write error, as a network file
@@ -2032,4 +2062,76 @@ TEST_F(OSSaveTest, AnOpenThatCannotPutTheOldContentBackKeepsTheBackupForTheNext)
         EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
         EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
     }
+}
+
+TEST_F(OSSaveTest, AnInPlaceSaveWhoseReadsFailLeavesTheOldContentAndNothingElse)
+{
+    // Each read of the commit failing in turn: of the new content while it is
+    // summed, of the old while it is copied aside, of the backup while it is
+    // summed, of the new content while it is copied over the old.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    const std::string locOld = Text(150000, 'a');
+    const std::string locNew = Text(100000, 'A');
+    WriteDisk(locFile, locOld);
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    fs::create_directories(myDir / "data" / "qtools");
+    for (int locPassed = 0;; ++locPassed)
+    {
+        SCOPED_TRACE(locPassed);
+        ASSERT_LT(locPassed, 100);
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()) && locSave.Write(locNew.data(), locNew.size()));
+        ourReadsToPass = locPassed;
+        ::testing::internal::CaptureStderr();
+        const bool locSaved = locSave.Commit();
+        const std::string locMessage = ::testing::internal::GetCapturedStderr();
+        const bool locFailed = ourReadsToPass.load() < 0;
+        ourReadsToPass = -1;
+        EXPECT_EQ(locMessage, "");
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+        if (!locFailed)
+        {
+            EXPECT_TRUE(locSaved);
+            EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.velk") == locNew);
+            EXPECT_GE(locPassed, 4);
+            break;
+        }
+        EXPECT_FALSE(locSaved);
+        EXPECT_EQ(locSave.GetError(), EIO);
+        EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.velk") == locOld);
+    }
+}
+
+TEST_F(OSSaveTest, WithoutUnnamedFilesAnInPlaceSaveKeepsItsNewContentInANamedFileRemovedAtOnce)
+{
+    // The new content of an in-place save waits in the temporary folder; where
+    // it cannot be an unnamed file it is named there and removed at once, so
+    // that nothing of it stays behind whatever becomes of the save.
+    const fs::path locTemp = myDir / "tmp";
+    fs::create_directories(locTemp);
+    const char* locOldTemp = getenv("TMPDIR");
+    const std::string locSavedTemp = locOldTemp ? locOldTemp : "";
+    setenv("TMPDIR", locTemp.c_str(), 1);
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, "old");
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    ourNoUnnamedFiles = true;
+    for (int locCommit = 0; locCommit < 2; ++locCommit)
+    {
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+        ASSERT_TRUE(locSave.IsInPlace());
+        EXPECT_EQ(Names(locTemp), std::set<std::string>{});
+        ASSERT_TRUE(locSave.Write("new content", 11));
+        if (locCommit)
+            EXPECT_TRUE(locSave.Commit());
+    }
+    ourNoUnnamedFiles = false;
+    if (locOldTemp)
+        setenv("TMPDIR", locSavedTemp.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "new content");
+    EXPECT_EQ(Names(locTemp), std::set<std::string>{});
 }

@@ -143,7 +143,7 @@ TEST_F(OSRecoveryTest, TheOldContentGoesBackOverAMixAndTheWholeOfEitherStays)
     // every stage of the rewrite: the new content's first blocks over the
     // old, one block half written, cut or grown to the new size.
     const std::string locOld = Text(5 * locBlock, 'a');
-    for (const std::string& locNew : {Text(4 * locBlock + 100, 'A'), Text(7 * locBlock + 9, 'A')})
+    for (const std::string& locNew : {Text(4 * locBlock + 100, 'A'), Text(7 * locBlock + 9, 'A'), Text(3 * locBlock, 'A')})
     {
         SCOPED_TRACE(locNew.size());
         const std::string locHalf = locNew.substr(0, 2 * locBlock) + locNew.substr(2 * locBlock, 100) +
