@@ -2135,3 +2135,45 @@ TEST_F(OSSaveTest, WithoutUnnamedFilesAnInPlaceSaveKeepsItsNewContentInANamedFil
     EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "new content");
     EXPECT_EQ(Names(locTemp), std::set<std::string>{});
 }
+
+TEST_F(OSSaveTest, InPlaceSavesOfEveryLengthAroundTheCopysPieces)
+{
+    // The old and the new content are copied in pieces of 64 KiB: lengths of
+    // a byte, and a byte past a piece, are copied whole too.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, "x");
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    for (size_t locSize : {size_t(1), size_t(65537), size_t(65536), size_t(1), size_t(0), size_t(131073)})
+    {
+        SCOPED_TRACE(locSize);
+        const std::string locNew = Text(locSize, 'A');
+        ASSERT_TRUE(Save(locFile, locNew));
+        EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.velk") == locNew);
+    }
+}
+
+TEST_F(OSSaveTest, AFileCannotBeKeptForAPartnerThatIsNoLongerUnderWay)
+{
+    // Its partner committed (or never begun): there is no new content to stand
+    // or fall with, and the save says so rather than keep a record of nothing.
+    WriteDisk(myDir / "base" / "pair.loc", "old loc");
+    fs::create_hard_link(myDir / "base" / "pair.loc", myDir / "outside" / "pair.loc");
+    fs::create_directories(myDir / "data" / "qtools");
+    for (int locBegun = 0; locBegun < 2; ++locBegun)
+    {
+        SCOPED_TRACE(locBegun ? "committed" : "never begun");
+        OS_SaveFile locTez;
+        if (locBegun)
+        {
+            ASSERT_TRUE(locTez.Begin((myDir / "base" / "pair.tez").c_str()) && locTez.Write("tez", 3) &&
+                        locTez.Commit());
+        }
+        OS_SaveFile locLoc;
+        ASSERT_TRUE(locLoc.Begin((myDir / "base" / "pair.loc").c_str()) && locLoc.IsInPlace() &&
+                    locLoc.Write("new loc", 7));
+        EXPECT_FALSE(locLoc.CommitKeepingOld(&locTez));
+        EXPECT_EQ(locLoc.GetError(), EBADF);
+        EXPECT_EQ(ReadDisk(myDir / "outside" / "pair.loc"), "old loc");
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+    }
+}
