@@ -2176,4 +2176,19 @@ TEST_F(OSSaveTest, AFileCannotBeKeptForAPartnerThatIsNoLongerUnderWay)
         EXPECT_EQ(ReadDisk(myDir / "outside" / "pair.loc"), "old loc");
         EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
     }
+    // Under way, by rename: its temporary file is read for the record and closed again.
+    const int locHandles = OpenHandleCount();
+    {
+        OS_SaveFile locTez, locLoc;
+        ASSERT_TRUE(locTez.Begin((myDir / "base" / "pair.tez").c_str()) && locTez.Write("new tez", 7) &&
+                    locTez.Flush());
+        ASSERT_TRUE(locLoc.Begin((myDir / "base" / "pair.loc").c_str()) && locLoc.Write("new loc", 7));
+        const int locDuring = OpenHandleCount();
+        EXPECT_TRUE(locLoc.CommitKeepingOld(&locTez));
+        // The scratch file closed, the record held locked: and no handle of the partner's.
+        EXPECT_EQ(OpenHandleCount(), locDuring);
+        EXPECT_TRUE(locTez.Commit());
+    }
+    EXPECT_EQ(OpenHandleCount(), locHandles);
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "pair.loc"), "new loc");
 }

@@ -310,8 +310,11 @@ TEST_F(OSRecoveryTest, TheWholeNewContentStandsOnlyBesideItsPartnersWholeNewCont
         locRecord.myPartnerSize = locPartnerNew.size();
         locRecord.myPartnerSum = locPartnerSum;
         WriteRecord(locRecord);
+        // The partner is read, and closed again.
+        const size_t locHandles = Names("/proc/self/fd").size();
         std::string locMessage;
         EXPECT_TRUE(Open(&locMessage) == (locStands ? locNew : locOld));
+        EXPECT_EQ(Names("/proc/self/fd").size(), locHandles);
         EXPECT_EQ(Names(myRecords), std::set<std::string>{});
     }
 }
