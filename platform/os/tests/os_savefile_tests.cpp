@@ -58,6 +58,9 @@ static std::vector<std::string> ourTrace;
 // While set, the exchange-rename fails with this error (EINVAL, ENOSYS or
 // EOPNOTSUPP where older kernels and some file systems have none).
 static std::atomic<int> ourNoExchange{0};
+// While set, the rename that never replaces fails with this error (EINVAL or
+// ENOSYS where a file system or an older kernel has none).
+static std::atomic<int> ourNoNoReplace{0};
 
 // The next flushes of a whole file that fail as a failing disk's would, once
 // as many more as ourFlushesToPass have passed.
@@ -86,6 +89,11 @@ extern "C" int renameat2(int aFromDir, const char* aFrom, int aToDir, const char
     if (ourNoExchange.load() && (aFlags & RENAME_EXCHANGE))
     {
         errno = ourNoExchange.load();
+        return -1;
+    }
+    if (ourNoNoReplace.load() && (aFlags & RENAME_NOREPLACE))
+    {
+        errno = ourNoNoReplace.load();
         return -1;
     }
     if (ourTracing.load())
@@ -2191,4 +2199,25 @@ TEST_F(OSSaveTest, AFileCannotBeKeptForAPartnerThatIsNoLongerUnderWay)
     }
     EXPECT_EQ(OpenHandleCount(), locHandles);
     EXPECT_EQ(ReadDisk(myDir / "outside" / "pair.loc"), "new loc");
+}
+
+TEST_F(OSSaveTest, AFileIsSetAsideWithoutTheRenameThatNeverReplaces)
+{
+    const fs::path locFile = myDir / "base" / "pair.tez";
+    for (int locError : {EINVAL, ENOSYS, 0})
+    {
+        SCOPED_TRACE(locError);
+        WriteDisk(locFile, "old");
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()) && locSave.Write("new", 3) && locSave.Flush());
+        ourNoNoReplace = locError;
+        const bool locAside = locSave.SetAside();
+        ourNoNoReplace = 0;
+        ASSERT_TRUE(locAside);
+        EXPECT_FALSE(fs::exists(locFile));
+        EXPECT_EQ(Names(myDir / "base").size(), 2u);
+        EXPECT_TRUE(locSave.Commit());
+        EXPECT_EQ(ReadDisk(locFile), "new");
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.tez"});
+    }
 }

@@ -243,10 +243,12 @@ TEST_F(OSRecoveryTest, ARecordThatDoesNotFitTheFileOrItsBackupChangesNothing)
             fs::remove(myBackup);
         else
             WriteDisk(myBackup, locBackup);
+        const size_t locHandles = Names("/proc/self/fd").size();
         std::string locMessage;
         EXPECT_TRUE(Open(&locMessage) == locMixed);
         EXPECT_NE(locMessage.find("missing or damaged"), std::string::npos) << locMessage;
         EXPECT_TRUE(fs::exists(myRecord));
+        EXPECT_EQ(Names("/proc/self/fd").size(), locHandles);
     }
     // A record too large to be one of ours, or cut short: left as it is.
     for (const std::string& locBytes : {std::string((1 << 20) + 1, 'Q'), std::string()})
