@@ -390,6 +390,15 @@ TEST_F(OSSaveTest, FileInAClosedFolderIsRewrittenInPlace)
         const bool locKept = locNowhere.Begin(locFile.c_str()) && locNowhere.Write("lost", 4) &&
                              !locNowhere.Commit() && locNowhere.GetError() != 0 && OpenHandleCount() == locHandles;
         setenv("XDG_DATA_HOME", locDataHome.c_str(), 1);
+        // Nor where the per-user folder takes no file: refused, nothing kept open.
+        const fs::path locRecords = fs::path(locDataHome) / "qtools";
+        fs::create_directories(locRecords);
+        fs::permissions(locRecords, fs::perms::owner_read | fs::perms::owner_exec);
+        OS_SaveFile locFull;
+        const bool locRefusedThere = locFull.Begin(locFile.c_str()) && locFull.Write("lost", 4) &&
+                                     !locFull.Commit() && locFull.GetError() == EACCES &&
+                                     OpenHandleCount() == locHandles;
+        fs::permissions(locRecords, fs::perms::owner_all);
         OS_SaveFile locSave;
         bool locBegun = locSave.Begin(locFile.c_str());
         bool locDone = locBegun && locSave.IsInPlace() && locSave.Write("new", 3) && locSave.Commit();
@@ -397,7 +406,7 @@ TEST_F(OSSaveTest, FileInAClosedFolderIsRewrittenInPlace)
         const bool locClosed = OpenHandleCount() == locHandles;
         OS_SaveFile locNew;   // a new file cannot be made there at all
         bool locRefused = !locNew.Begin((myDir / "base" / "new.txt").c_str()) && locNew.GetError() == EACCES;
-        _exit(!locKept ? 4 : !locClosed ? 5 : locDone && locRefused ? 0 : 1);
+        _exit(!locKept ? 4 : !locClosed ? 5 : !locRefusedThere ? 6 : locDone && locRefused ? 0 : 1);
     }
     int locStatus = 0;
     ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
