@@ -167,8 +167,10 @@ TEST_F(OSRecoveryTest, TheOldContentGoesBackOverAMixAndTheWholeOfEitherStays)
         {
             SCOPED_TRACE(locCase.myHeld.size());
             Plant(locOld, locNew, locCase.myHeld);
+            const size_t locHandles = Names("/proc/self/fd").size();
             std::string locMessage;
             const std::string locHeld = Open(&locMessage);
+            EXPECT_EQ(Names("/proc/self/fd").size(), locHandles);
             EXPECT_TRUE(locHeld == (locCase.myPutBack ? locOld : locCase.myHeld));
             EXPECT_NE(locMessage.find(locCase.myMessage), std::string::npos) << locMessage;
             // Settled: record and backup go.
