@@ -203,6 +203,8 @@ TEST_F(OSRecoveryTest, ContentWrittenSinceIsNeverOverwritten)
         std::string locMessage;
         EXPECT_TRUE(Open(&locMessage) == locHeld);
         EXPECT_NE(locMessage.find("written since"), std::string::npos) << locMessage;
+        // The message says where the old content is now.
+        EXPECT_NE(locMessage.find("left in '" + myBackup.string() + ".kept'"), std::string::npos) << locMessage;
         EXPECT_EQ(Names(myRecords), std::set<std::string>{});
         EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"level.velk", myBackup.filename().string() + ".kept"}));
         EXPECT_TRUE(ReadDisk(myBackup.string() + ".kept") == locOld);
