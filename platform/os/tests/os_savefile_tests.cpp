@@ -190,6 +190,31 @@ extern "C" ssize_t pread(int aHandle, void* aData, size_t aCount, off_t anOffset
 
 // While set, the system has no unnamed files (as some file systems have none).
 static std::atomic<bool> ourNoUnnamedFiles{false};
+// The open that gets handle 0, as in a program started without a standard
+// input, once as many as this have passed (-1: none).
+static std::atomic<int> ourOpensBeforeZero{-1};
+
+static int locMaybeZero(int aHandle)
+{
+    if (aHandle <= 0 || ourOpensBeforeZero.load() < 0 || ourOpensBeforeZero.fetch_sub(1) != 0)
+        return aHandle;
+    dup2(aHandle, 0);
+    syscall(SYS_close, aHandle);
+    return 0;
+}
+
+extern "C" int openat(int aDir, const char* aPath, int aFlags, ...)
+{
+    mode_t locMode = 0;
+    if ((aFlags & O_CREAT) || (aFlags & O_TMPFILE) == O_TMPFILE)
+    {
+        va_list locArgs;
+        va_start(locArgs, aFlags);
+        locMode = mode_t(va_arg(locArgs, int));
+        va_end(locArgs);
+    }
+    return locMaybeZero(static_cast<int>(syscall(SYS_openat, aDir, aPath, aFlags, locMode)));
+}
 
 extern "C" int open(const char* aPath, int aFlags, ...)
 {
@@ -206,7 +231,7 @@ extern "C" int open(const char* aPath, int aFlags, ...)
         errno = EOPNOTSUPP;
         return -1;
     }
-    return static_cast<int>(syscall(SYS_openat, AT_FDCWD, aPath, aFlags, locMode));
+    return locMaybeZero(static_cast<int>(syscall(SYS_openat, AT_FDCWD, aPath, aFlags, locMode)));
 }
 
 // The close of one file (by inode) reports a write error, as a network file
@@ -2229,4 +2254,90 @@ TEST_F(OSSaveTest, AFileIsSetAsideWithoutTheRenameThatNeverReplaces)
         EXPECT_EQ(ReadDisk(locFile), "new");
         EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.tez"});
     }
+}
+
+TEST_F(OSSaveTest, EveryHandleASaveOpensMayBeTheFirst)
+{
+    // A program started without a standard input gets handle 0 from its next
+    // open: each open of a save, of a save beneath a folder, of a pair kept
+    // for one another and of the recovery after a kill gets it in turn.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    const fs::path locTez = myDir / "base" / "pair.tez";
+    const fs::path locLoc = myDir / "base" / "pair.loc";
+    WriteDisk(locFile, "old");
+    WriteDisk(locTez, "old tez");
+    WriteDisk(locLoc, "old loc");
+    fs::create_hard_link(locLoc, myDir / "outside" / "pair.loc");
+    fs::create_directories(myDir / "data" / "qtools");
+    const int locStandardIn = dup(0);
+    const std::vector<std::pair<const char*, std::function<bool(int)>>> locFlows = {
+        {"by rename", [&](int aRound) { return Save(locFile, "new " + std::to_string(aRound)); }},
+        {"beneath", [&](int aRound) {
+             fs::remove_all(myDir / "base" / "sub");
+             return SaveBeneath("sub/deeper/x.txt", "x") == 0 &&
+                    ReadDisk(myDir / "base" / "sub" / "deeper" / "x.txt") == "x" && aRound >= 0;
+         }},
+        {"a pair", [&](int aRound) {
+             const std::string locText = "new " + std::to_string(aRound);
+             OS_SaveFile locFirst, locSecond;
+             const bool locDone = locFirst.Begin(locTez.c_str()) && locFirst.Write("tez", 3) && locFirst.Flush() &&
+                                  locSecond.Begin(locLoc.c_str()) && locSecond.IsInPlace() &&
+                                  locSecond.Write(locText.data(), locText.size()) &&
+                                  locSecond.CommitKeepingOld(&locFirst) && locFirst.Commit();
+             locSecond.Abandon();
+             return locDone && ReadDisk(myDir / "outside" / "pair.loc") == locText;
+         }},
+        {"recovered by the next save", [&](int aRound) {
+             WriteDisk(locLoc, Text(100000, 'a'));
+             const int locZero = ourOpensBeforeZero.exchange(-1);
+             for (int locAt = 1; locAt < 100 && fs::is_empty(myDir / "data" / "qtools"); ++locAt)
+                 SaveKilledAt(locLoc, Text(150000, 'A'), locAt, uid_t(-1));
+             ourOpensBeforeZero = locZero;
+             ::testing::internal::CaptureStderr();
+             const bool locSaved = Save(locLoc, "after");
+             ::testing::internal::GetCapturedStderr();
+             return locSaved && ReadDisk(myDir / "outside" / "pair.loc") == "after" && aRound >= 0;
+         }},
+        {"recovered", [&](int aRound) {
+             const std::string locOld = Text(100000, 'a');
+             std::string locMixed;
+             for (int locAt = 1; locAt < 100; ++locAt)
+             {
+                 WriteDisk(locLoc, locOld);
+                 const int locZero = ourOpensBeforeZero.exchange(-1);
+                 SaveKilledAt(locLoc, Text(150000, 'A'), locAt, uid_t(-1));
+                 ourOpensBeforeZero = locZero;
+                 locMixed = ReadDisk(locLoc);
+                 if (locMixed != locOld && locMixed.compare(0, 5, "ABCDE") == 0)
+                     break;
+             }
+             ::testing::internal::CaptureStderr();
+             const bool locBack = ReadThroughLayer(locLoc) == locOld;
+             ::testing::internal::GetCapturedStderr();
+             return locBack && aRound >= 0;
+         }},
+    };
+    for (const auto& locFlow : locFlows)
+        for (int locPassed = 0;; ++locPassed)
+        {
+            SCOPED_TRACE(std::string(locFlow.first) + ", open " + std::to_string(locPassed));
+            ASSERT_LT(locPassed, 60);
+            ourOpensBeforeZero = locPassed;
+            const bool locDone = locFlow.second(locPassed);
+            const bool locReached = ourOpensBeforeZero.load() < 0;
+            ourOpensBeforeZero = -1;
+            // Whatever got handle 0 was closed again, and nothing of the save stays.
+            if (locReached)
+            {
+                EXPECT_EQ(fcntl(0, F_GETFD), -1);
+            }
+            dup2(locStandardIn, 0);
+            EXPECT_TRUE(locDone);
+            EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+            for (const std::string& locName : Names(myDir / "base"))
+                EXPECT_EQ(locName.find(".tmp"), std::string::npos) << locName;
+            if (!locReached)
+                break;
+        }
+    close(locStandardIn);
 }
