@@ -2287,6 +2287,14 @@ TEST_F(OSSaveTest, EveryHandleASaveOpensMayBeTheFirst)
              locSecond.Abandon();
              return locDone && ReadDisk(myDir / "outside" / "pair.loc") == locText;
          }},
+        {"rewritten in place and put back", [&](int aRound) {
+             WriteDisk(locLoc, "old loc");
+             OS_SaveFile locSave;
+             const bool locKept = locSave.Begin(locLoc.c_str()) && locSave.IsInPlace() && locSave.Write("new", 3) &&
+                                  locSave.CommitKeepingOld();
+             return locKept && locSave.Restore() && ReadDisk(myDir / "outside" / "pair.loc") == "old loc" &&
+                    aRound >= 0;
+         }},
         {"recovered by the next save", [&](int aRound) {
              WriteDisk(locLoc, Text(100000, 'a'));
              const int locZero = ourOpensBeforeZero.exchange(-1);
