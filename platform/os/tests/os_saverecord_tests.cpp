@@ -444,3 +444,19 @@ TEST_F(OSRecoveryTest, ARecordCutAnywhereAndSummedAgainIsRefused)
             << locLength;
     }
 }
+
+TEST_F(OSRecoveryTest, SumsAreZipsCrc32OfEveryByteValue)
+{
+    // Records hold these sums and every program compares them: they are the
+    // CRC-32 of zip, whatever the bytes, in blocks or whole.
+    std::string locText;
+    for (int i = 0; i < 3 * 4096 + 77; ++i)
+        locText.push_back(char((i * 7 + i / 256) & 0xFF));
+    uint32_t locWhole = 0;
+    const std::vector<uint32_t> locSums = Sums(locText, 4096, &locWhole);
+    EXPECT_EQ(locWhole, Crc32(locText));
+    ASSERT_EQ(locSums.size(), 4u);
+    for (size_t i = 0; i < locSums.size(); ++i)
+        EXPECT_EQ(locSums[i], Crc32(locText.substr(i * 4096, 4096))) << i;
+    EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);   // the check value of the CRC-32 of zip
+}
