@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -521,3 +522,19 @@ TEST_F(LockTest, ScanShowsMatchingFilesLocksAndOnlyDirectoriesHoldingThem)
     UI_DestroyDialog(locTree);
 }
 } // namespace
+
+TEST_F(LockTest, APathTooLongToResolveIsLockedByItsOwnNameOrNotAtAll)
+{
+    // Longer than any path the system takes: its lock's name is its own with
+    // ".lock", and no lock can be made, which Lock says.
+    std::string locLong = myDir.string();
+    while (locLong.size() <= PATH_MAX)
+        locLong += "/folder";
+    locLong += "/level.velk";
+    EXPECT_EQ(FileLocker::GetLockName(locLong.c_str()), locLong + ".lock");
+    FileLocker locLocker;
+    std::string locMessage;
+    EXPECT_FALSE(locLocker.Lock(locLong.c_str(), &locMessage));
+    EXPECT_EQ(locMessage, "Failed to lock '" + locLong + "'");
+    EXPECT_EQ(locLocker.GetHeldLock(), "");
+}

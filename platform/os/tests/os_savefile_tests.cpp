@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdarg>
 #include <csignal>
 #include <cstring>
 #include <cerrno>
@@ -34,8 +35,12 @@ namespace fs = std::filesystem;
 // system reports such a failure once, to the first flush that meets it.
 static std::atomic<int> ourDataFlushesToFail{0};
 
+// Flushes of a file's data, counted.
+static std::atomic<int> ourDataFlushes{0};
+
 extern "C" int fdatasync(int aHandle)
 {
+    ++ourDataFlushes;
     if (ourDataFlushesToFail.load() > 0 && ourDataFlushesToFail.fetch_sub(1) > 0)
     {
         errno = EIO;
@@ -53,14 +58,21 @@ static std::vector<std::string> ourTrace;
 // While set, the exchange-rename fails with this error (EINVAL, ENOSYS or
 // EOPNOTSUPP where older kernels and some file systems have none).
 static std::atomic<int> ourNoExchange{0};
+// While set, the rename that never replaces fails with this error (EINVAL or
+// ENOSYS where a file system or an older kernel has none).
+static std::atomic<int> ourNoNoReplace{0};
 
-// The next flushes of a whole file that fail as a failing disk's would.
+// The next flushes of a whole file that fail as a failing disk's would, once
+// as many more as ourFlushesToPass have passed.
 static std::atomic<int> ourFlushesToFail{0};
+static std::atomic<int> ourFlushesToPass{0};
 
 extern "C" int fsync(int aHandle)
 {
     OS_TestChange();
-    if (ourFlushesToFail.load() > 0 && ourFlushesToFail.fetch_sub(1) > 0)
+    if (ourFlushesToFail.load() > 0 && ourFlushesToPass.load() > 0)
+        --ourFlushesToPass;
+    else if (ourFlushesToFail.load() > 0 && ourFlushesToFail.fetch_sub(1) > 0)
     {
         errno = EIO;
         return -1;
@@ -79,14 +91,27 @@ extern "C" int renameat2(int aFromDir, const char* aFrom, int aToDir, const char
         errno = ourNoExchange.load();
         return -1;
     }
+    if (ourNoNoReplace.load() && (aFlags & RENAME_NOREPLACE))
+    {
+        errno = ourNoNoReplace.load();
+        return -1;
+    }
     if (ourTracing.load())
         ourTrace.push_back("rename");
     return static_cast<int>(syscall(SYS_renameat2, aFromDir, aFrom, aToDir, aTo, aFlags));
 }
 
+// The next plain renames that fail as on a failing disk.
+static std::atomic<int> ourRenamesToFail{0};
+
 extern "C" int renameat(int aFromDir, const char* aFrom, int aToDir, const char* aTo)
 {
     OS_TestChange();
+    if (ourRenamesToFail.load() > 0 && ourRenamesToFail.fetch_sub(1) > 0)
+    {
+        errno = EIO;
+        return -1;
+    }
     if (ourTracing.load())
         ourTrace.push_back("rename");
     return static_cast<int>(syscall(SYS_renameat, aFromDir, aFrom, aToDir, aTo));
@@ -96,6 +121,9 @@ extern "C" int renameat(int aFromDir, const char* aFrom, int aToDir, const char*
 // offset, the bytes before it written, as on a disk that fills meanwhile.
 static std::atomic<ino_t> ourFullInode{0};
 static std::atomic<int64_t> ourFullAt{0};
+// Writes to one file (by inode), counted.
+static std::atomic<ino_t> ourWatchedInode{0};
+static std::atomic<int> ourWatchedWrites{0};
 
 extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t anOffset)
 {
@@ -125,7 +153,102 @@ extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t a
             return -1;
         }
     }
+    struct stat locWatched;
+    if (ourWatchedInode.load() && fstat(aHandle, &locWatched) == 0 && locWatched.st_ino == ourWatchedInode.load())
+    {
+        ++ourWatchedWrites;
+        if (ourTracing.load() && (ourTrace.empty() || ourTrace.back() != "write target"))
+            ourTrace.push_back("write target");
+    }
     return static_cast<ssize_t>(syscall(SYS_pwrite64, aHandle, aData, aCount, anOffset));
+}
+
+// A file (by inode) that another program cuts to a given size just before this
+// one first reads it: a copy of it ends early.
+static std::atomic<ino_t> ourShrinkInode{0};
+static std::atomic<int64_t> ourShrinkTo{0};
+// The next read that fails as on a failing disk, once as many as
+// ourReadsToPass have passed (-1: none).
+static std::atomic<int> ourReadsToPass{-1};
+
+extern "C" ssize_t pread(int aHandle, void* aData, size_t aCount, off_t anOffset)
+{
+    if (ourReadsToPass.load() >= 0 && ourReadsToPass.fetch_sub(1) == 0)
+    {
+        errno = EIO;
+        return -1;
+    }
+    struct stat locStat;
+    const ino_t locInode = ourShrinkInode.load();
+    if (locInode && fstat(aHandle, &locStat) == 0 && locStat.st_ino == locInode)
+    {
+        ourShrinkInode = 0;
+        syscall(SYS_ftruncate, aHandle, ourShrinkTo.load());
+    }
+    return static_cast<ssize_t>(syscall(SYS_pread64, aHandle, aData, aCount, anOffset));
+}
+
+// While set, the system has no unnamed files (as some file systems have none).
+static std::atomic<bool> ourNoUnnamedFiles{false};
+// The open that gets handle 0, as in a program started without a standard
+// input, once as many as this have passed (-1: none).
+static std::atomic<int> ourOpensBeforeZero{-1};
+
+static int locMaybeZero(int aHandle)
+{
+    if (aHandle <= 0 || ourOpensBeforeZero.load() < 0 || ourOpensBeforeZero.fetch_sub(1) != 0)
+        return aHandle;
+    dup2(aHandle, 0);
+    syscall(SYS_close, aHandle);
+    return 0;
+}
+
+extern "C" int openat(int aDir, const char* aPath, int aFlags, ...)
+{
+    mode_t locMode = 0;
+    if ((aFlags & O_CREAT) || (aFlags & O_TMPFILE) == O_TMPFILE)
+    {
+        va_list locArgs;
+        va_start(locArgs, aFlags);
+        locMode = mode_t(va_arg(locArgs, int));
+        va_end(locArgs);
+    }
+    return locMaybeZero(static_cast<int>(syscall(SYS_openat, aDir, aPath, aFlags, locMode)));
+}
+
+extern "C" int open(const char* aPath, int aFlags, ...)
+{
+    mode_t locMode = 0;
+    if ((aFlags & O_CREAT) || (aFlags & O_TMPFILE) == O_TMPFILE)
+    {
+        va_list locArgs;
+        va_start(locArgs, aFlags);
+        locMode = mode_t(va_arg(locArgs, int));
+        va_end(locArgs);
+    }
+    if (ourNoUnnamedFiles.load() && (aFlags & O_TMPFILE) == O_TMPFILE)
+    {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return locMaybeZero(static_cast<int>(syscall(SYS_openat, AT_FDCWD, aPath, aFlags, locMode)));
+}
+
+// The close of one file (by inode) reports a write error, as a network file
+// system reports there what it could not write; the handle goes all the same.
+static std::atomic<ino_t> ourCloseFailInode{0};
+
+extern "C" int close(int aHandle)
+{
+    struct stat locStat;
+    const ino_t locInode = ourCloseFailInode.load();
+    const bool locFail = locInode && fstat(aHandle, &locStat) == 0 && locStat.st_ino == locInode;
+    const int locResult = static_cast<int>(syscall(SYS_close, aHandle));
+    if (!locFail)
+        return locResult;
+    ourCloseFailInode = 0;
+    errno = EIO;
+    return -1;
 }
 
 namespace
@@ -292,6 +415,15 @@ TEST_F(OSSaveTest, FileInAClosedFolderIsRewrittenInPlace)
         const bool locKept = locNowhere.Begin(locFile.c_str()) && locNowhere.Write("lost", 4) &&
                              !locNowhere.Commit() && locNowhere.GetError() != 0 && OpenHandleCount() == locHandles;
         setenv("XDG_DATA_HOME", locDataHome.c_str(), 1);
+        // Nor where the per-user folder takes no file: refused, nothing kept open.
+        const fs::path locRecords = fs::path(locDataHome) / "qtools";
+        fs::create_directories(locRecords);
+        fs::permissions(locRecords, fs::perms::owner_read | fs::perms::owner_exec);
+        OS_SaveFile locFull;
+        const bool locRefusedThere = locFull.Begin(locFile.c_str()) && locFull.Write("lost", 4) &&
+                                     !locFull.Commit() && locFull.GetError() == EACCES &&
+                                     OpenHandleCount() == locHandles;
+        fs::permissions(locRecords, fs::perms::owner_all);
         OS_SaveFile locSave;
         bool locBegun = locSave.Begin(locFile.c_str());
         bool locDone = locBegun && locSave.IsInPlace() && locSave.Write("new", 3) && locSave.Commit();
@@ -299,7 +431,7 @@ TEST_F(OSSaveTest, FileInAClosedFolderIsRewrittenInPlace)
         const bool locClosed = OpenHandleCount() == locHandles;
         OS_SaveFile locNew;   // a new file cannot be made there at all
         bool locRefused = !locNew.Begin((myDir / "base" / "new.txt").c_str()) && locNew.GetError() == EACCES;
-        _exit(!locKept ? 4 : !locClosed ? 5 : locDone && locRefused ? 0 : 1);
+        _exit(!locKept ? 4 : !locClosed ? 5 : !locRefusedThere ? 6 : locDone && locRefused ? 0 : 1);
     }
     int locStatus = 0;
     ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
@@ -530,7 +662,9 @@ TEST_F(OSSaveTest, FlushingWhileWritingKeepsEveryByteAndEveryWayOut)
     }
     EXPECT_TRUE(ReadDisk(myDir / "base" / "big.bin") == locText.substr(0, 6 * 1024 * 1024 + 1));
 
-    // A file rewritten in place has nothing to flush early.
+    // A file rewritten in place has nothing to flush early; a save not asked
+    // to, or one that declined every flush, flushes nothing while it writes.
+    ourDataFlushes = 0;
     {
         OS_SaveFile locSave;
         ASSERT_TRUE(locSave.Begin((myDir / "base" / "linked.bin").c_str()));
@@ -540,6 +674,17 @@ TEST_F(OSSaveTest, FlushingWhileWritingKeepsEveryByteAndEveryWayOut)
         ASSERT_TRUE(locSave.Commit());
     }
     EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.bin") == locText.substr(0, 5 * 1024 * 1024));
+    for (int locDeclined = 0; locDeclined < 2; ++locDeclined)
+    {
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.BeginBeneath(myBase.c_str(), "big.bin", locDeclined == 0));
+        if (locDeclined)
+            locSave.FlushAsWritten();
+        ASSERT_TRUE(locWrite(locSave, 13 * 1024 * 1024));
+        ASSERT_TRUE(locSave.Commit());
+    }
+    EXPECT_EQ(ourDataFlushes.load(), 0);
+    EXPECT_TRUE(ReadDisk(myDir / "base" / "big.bin") == locText.substr(0, 13 * 1024 * 1024));
 
     EXPECT_EQ(OpenHandleCount(), locBefore);
     EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"big.bin", "linked.bin"}));
@@ -566,6 +711,30 @@ TEST_F(OSSaveTest, AFlushFailedWhileWritingFailsTheSave)
     }
     EXPECT_EQ(ReadDisk(myDir / "base" / "big.bin"), "old");
     EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"big.bin"}));
+}
+
+TEST_F(OSSaveTest, FlushingWhileWritingFollowsTheFileAsItGrows)
+{
+    // The first flush once 4 MiB are written, another after each 4 MiB more,
+    // each woken by the writes: the flush at the commit finds little left.
+    const std::string locPiece(1024 * 1024, 'x');
+    const auto locWaitFor = [](int aFlushes) {
+        for (int locWait = 0; locWait < 2000 && ourDataFlushes.load() < aFlushes; ++locWait)
+            usleep(10000);
+        return ourDataFlushes.load();
+    };
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin((myDir / "base" / "big.bin").c_str()));
+    locSave.FlushAsWritten();
+    ourDataFlushes = 0;
+    for (int locRound = 1; locRound <= 3; ++locRound)
+    {
+        for (int locCount = 0; locCount < 4; ++locCount)
+            ASSERT_TRUE(locSave.Write(locPiece.data(), locPiece.size()));
+        EXPECT_GE(locWaitFor(locRound), locRound);
+    }
+    EXPECT_TRUE(locSave.Commit());
+    EXPECT_EQ(fs::file_size(myDir / "base" / "big.bin"), 12u * 1024 * 1024);
 }
 
 TEST_F(OSSaveTest, ReadOnlyFilesAreNotReplaced)
@@ -686,7 +855,14 @@ TEST_F(OSSaveTest, AnInPlaceSaveWithoutRoomForItsSizeChangesNothing)
     ASSERT_TRUE(locSave.Begin((locSmall / "level.velk").c_str()));
     ASSERT_TRUE(locSave.IsInPlace());
     ASSERT_TRUE(locSave.Write(locNew.data(), locNew.size()));
+    // Refused before the first byte of the file changes, not put back after.
+    ourWatchedWrites = 0;
+    struct stat locStat;
+    ASSERT_EQ(stat((locSmall / "level.velk").c_str(), &locStat), 0);
+    ourWatchedInode = locStat.st_ino;
     EXPECT_FALSE(locSave.Commit());
+    ourWatchedInode = 0;
+    EXPECT_EQ(ourWatchedWrites.load(), 0);
     EXPECT_EQ(locSave.GetError(), ENOSPC);
     EXPECT_TRUE(ReadDisk(locSmall / "level.velk") == locOld);
     EXPECT_EQ(fs::file_size(locSmall / "level.velk"), locOld.size());
@@ -694,6 +870,9 @@ TEST_F(OSSaveTest, AnInPlaceSaveWithoutRoomForItsSizeChangesNothing)
     const std::string locFits = Text(120000, 'B');
     ASSERT_TRUE(Save(locSmall / "level.velk", locFits));
     EXPECT_TRUE(ReadDisk(locSmall / "twin.velk") == locFits);
+    // Nothing to reserve for an empty file.
+    ASSERT_TRUE(Save(locSmall / "level.velk", ""));
+    EXPECT_EQ(fs::file_size(locSmall / "twin.velk"), 0u);
 }
 
 TEST_F(OSSaveTest, AKeptOldFileGoesBackOrIsDropped)
@@ -1073,14 +1252,19 @@ TEST_F(OSSaveTest, ATemporaryFileThatCannotBeMadeFailsTheSave)
     } locUnmount{locSmall};
     WriteDisk(locSmall / "level.velk", "old");
     ASSERT_TRUE(fs::exists(locSmall / "level.velk"));
+    // Either way, nothing of the failed save stays open.
+    const int locHandles = OpenHandleCount();
     OS_SaveFile locSave;
     EXPECT_FALSE(locSave.Begin((locSmall / "level.velk").c_str()));
     EXPECT_EQ(locSave.GetError(), ENOSPC);
     EXPECT_FALSE(locSave.IsInPlace());
+    EXPECT_EQ(OpenHandleCount(), locHandles);
     OS_SaveFile locBeneath;
     EXPECT_FALSE(locBeneath.BeginBeneath(locSmall.c_str(), "level.velk"));
     EXPECT_EQ(locBeneath.GetError(), ENOSPC);
     EXPECT_FALSE(locBeneath.IsOpen());
+    EXPECT_EQ(locBeneath.GetTargetPath(), nullptr);
+    EXPECT_EQ(OpenHandleCount(), locHandles);
     EXPECT_EQ(ReadDisk(locSmall / "level.velk"), "old");
 }
 
@@ -1386,6 +1570,16 @@ TEST_F(OSSaveTest, BackupsOfSavesKilledBeforeTheirRecordAreRemovedByTheNextSave)
     ASSERT_TRUE(Save(locFile, "newer"));
     for (const std::string& locName : locGoneBeside)
         EXPECT_TRUE(fs::exists(myDir / "base" / locName)) << locName;
+    // Nor while one stays beside the file (made where there was no per-user folder).
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+    snprintf(locIdentity, sizeof(locIdentity), ".%llx-%llx.save", (unsigned long long)locStat.st_dev,
+             (unsigned long long)locStat.st_ino);
+    WriteDisk(myDir / "base" / locIdentity, "not a record");
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(Save(locFile, "newest"));
+    ::testing::internal::GetCapturedStderr();
+    for (const std::string& locName : locGoneBeside)
+        EXPECT_TRUE(fs::exists(myDir / "base" / locName)) << locName;
 }
 
 TEST_F(OSSaveTest, AFailedFlushOrRenameFailsTheCommitAndLeavesNoTemporaryFile)
@@ -1562,4 +1756,596 @@ TEST_F(OSSaveTest, RecordsReadBackWholeAndBrokenOnesAreRefused)
     EXPECT_EQ(OS_SaveBlockSize(uint64_t(4096) * 65535), 4096u);
     EXPECT_EQ(OS_SaveBlockSize(uint64_t(4096) * 65536), 8192u);
     EXPECT_EQ(OS_SaveBlockSize(uint64_t(1) << 40), 1u << 25);
+}
+
+TEST_F(OSSaveTest, AWriteErrorReportedWhenTheNewFileIsClosedFailsTheSave)
+{
+    // Flushed or not: the error the close reports is the save's.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, "old");
+    for (int locFlushFlag = 1; locFlushFlag >= 0; --locFlushFlag)
+    {
+        SCOPED_TRACE(locFlushFlag ? "flushed" : "not flushed");
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.BeginBeneath(myBase.c_str(), "level.velk", locFlushFlag == 1));
+        ASSERT_TRUE(locSave.Write("new", 3));
+        struct stat locStat;
+        ASSERT_EQ(stat(locSave.GetTempPath(), &locStat), 0);
+        ourCloseFailInode = locStat.st_ino;
+        EXPECT_FALSE(locSave.Commit());
+        EXPECT_EQ(ourCloseFailInode.load(), ino_t(0));   // the failure did happen
+        ourCloseFailInode = 0;
+        EXPECT_EQ(locSave.GetError(), EIO);
+        EXPECT_EQ(ReadDisk(locFile), "old");
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+    }
+}
+
+TEST_F(OSSaveTest, AnInPlaceSaveOfAFileCutShortMeanwhileFailsAndChangesNothingMore)
+{
+    // Another program cuts the file while its old content is copied aside:
+    // the copy ends early, and the save fails rather than waiting for bytes
+    // that will never come or keeping a short backup.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, Text(150000, 'a'));
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+    ASSERT_TRUE(locSave.IsInPlace());
+    ASSERT_TRUE(locSave.Write(Text(90000, 'A').data(), 90000));
+    struct stat locStat;
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+    ourShrinkTo = 70000;
+    ourShrinkInode = locStat.st_ino;
+    EXPECT_FALSE(locSave.Commit());
+    EXPECT_EQ(ourShrinkInode.load(), ino_t(0));   // it was cut
+    ourShrinkInode = 0;
+    EXPECT_EQ(locSave.GetError(), EIO);
+    EXPECT_TRUE(ReadDisk(locFile) == Text(70000, 'a'));
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+    EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+}
+
+TEST_F(OSSaveTest, ASaveHoldsNothingOnceItFailedToBeginOrWasCommitted)
+{
+    // Whatever a save had open goes when it ends, not when it is destroyed:
+    // an editor keeps its save object between saves.
+    WriteDisk(myDir / "base" / "linked.velk", "old");
+    fs::create_hard_link(myDir / "base" / "linked.velk", myDir / "outside" / "twin.velk");
+    const int locHandles = OpenHandleCount();
+    WriteDisk(myDir / "base" / "readonly.velk", "old");
+    fs::permissions(myDir / "base" / "readonly.velk", fs::perms(0444));
+    ASSERT_EQ(mkfifo((myDir / "base" / "pipe").c_str(), 0600), 0);
+    OS_SaveFile locSave;
+    for (const fs::path& locBad : {myDir / "base" / "", myDir / "missing" / "x.velk", myDir / "base" / "pipe",
+                                   myDir / "base" / "readonly.velk"})
+    {
+        SCOPED_TRACE(locBad.string());
+        EXPECT_FALSE(locSave.Begin(locBad.c_str()));
+        EXPECT_NE(locSave.GetError(), 0);
+        EXPECT_EQ(locSave.GetTargetPath(), nullptr);
+        EXPECT_EQ(OpenHandleCount(), locHandles);
+    }
+    for (const char* locLeaf : {"linked.velk", "new.velk"})
+    {
+        SCOPED_TRACE(locLeaf);
+        ASSERT_TRUE(locSave.Begin((myDir / "base" / locLeaf).c_str()));
+        EXPECT_EQ(locSave.IsInPlace(), std::string(locLeaf) == "linked.velk");
+        ASSERT_TRUE(locSave.Write("new", 3));
+        ASSERT_TRUE(locSave.Commit());
+        EXPECT_EQ(OpenHandleCount(), locHandles);
+        EXPECT_FALSE(locSave.IsInPlace());
+        EXPECT_FALSE(locSave.IsOpen());
+        ASSERT_NE(locSave.GetTargetPath(), nullptr);
+        EXPECT_EQ(fs::path(locSave.GetTargetPath()), myDir / "base" / locLeaf);
+    }
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "new");
+}
+
+TEST_F(OSSaveTest, AnInPlaceSaveIsFlushedInOrderAndAFailedFlushLeavesTheOldContentAlone)
+{
+    // The backup and its folder, then the record's folder, reach the disk
+    // before the first byte of the file changes: a power cut anywhere finds
+    // what it needs to put the old content back.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    const std::string locOld = Text(50000, 'a');
+    const std::string locNew = Text(70000, 'A');
+    WriteDisk(locFile, locOld);
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    struct stat locStat;
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+    {
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()) && locSave.Write(locNew.data(), locNew.size()));
+        ourTrace.clear();
+        ourWatchedInode = locStat.st_ino;
+        ourTracing = true;
+        const bool locSaved = locSave.Commit();
+        ourTracing = false;
+        ourWatchedInode = 0;
+        EXPECT_TRUE(locSaved);
+        EXPECT_EQ(ourTrace, (std::vector<std::string>{"flush folder", "flush folder", "write target"}));
+    }
+    // Each flush of the save failing in turn: the backup, its folder, the
+    // record, its folder, the file itself. The save fails and says why, the
+    // old content stays or is put back, and nothing of the save is left.
+    WriteDisk(locFile, locOld);
+    for (int locPassed = 0;; ++locPassed)
+    {
+        SCOPED_TRACE(locPassed);
+        ASSERT_LT(locPassed, 10);
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()) && locSave.Write(locNew.data(), locNew.size()));
+        ourFlushesToPass = locPassed;
+        ourFlushesToFail = 1;
+        ::testing::internal::CaptureStderr();
+        const bool locSaved = locSave.Commit();
+        const std::string locMessage = ::testing::internal::GetCapturedStderr();
+        const bool locFailed = ourFlushesToFail.load() == 0;
+        ourFlushesToFail = 0;
+        ourFlushesToPass = 0;
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+        EXPECT_EQ(locMessage, "");
+        if (!locFailed)
+        {
+            EXPECT_TRUE(locSaved);
+            EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.velk") == locNew);
+            EXPECT_EQ(locPassed, 5);
+            break;
+        }
+        EXPECT_FALSE(locSaved);
+        EXPECT_EQ(locSave.GetError(), EIO);
+        EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.velk") == locOld);
+    }
+}
+
+namespace
+{
+// Every name ever seen in aDir, looked up through the file layer in capitals:
+// found as it is spelled on the disk while it is there, and not at all once gone.
+void ExpectLookupsMatchDisk(const fs::path& aDir, std::set<std::string>* aSeen)
+{
+    std::set<std::string> locOnDisk;
+    for (const fs::directory_entry& locEntry : fs::directory_iterator(aDir))
+        locOnDisk.insert(locEntry.path().filename().string());
+    aSeen->insert(locOnDisk.begin(), locOnDisk.end());
+    for (const std::string& locName : *aSeen)
+    {
+        std::string locUpper = locName;
+        for (char& locChar : locUpper)
+            locChar = char(toupper(static_cast<unsigned char>(locChar)));
+        char locResolved[PATH_MAX];
+        ASSERT_TRUE(OS_ResolvePath((aDir / locUpper).c_str(), locResolved, sizeof(locResolved)));
+        const fs::path locExpected = aDir / (locOnDisk.count(locName) ? locName : locUpper);
+        EXPECT_EQ(fs::path(locResolved), locExpected) << locName;
+    }
+}
+}
+
+TEST_F(OSSaveTest, LookupsWithoutCaseSeeEveryNameASaveMakesOrRemoves)
+{
+    // Each step runs while another save in the folder is under way; that one's
+    // commit tells the folder's listing of its own change and so vouches for
+    // the rest of it: any name a step made or removed untold would linger or
+    // be missed by lookups in another case.
+    const fs::path locBase = myDir / "base";
+    std::set<std::string> locSeen;
+    int locOthers = 0;
+    const auto locStep = [&](const char* aWhat, const std::function<void()>& anOp) {
+        SCOPED_TRACE(aWhat);
+        OS_SaveFile locOther;
+        ASSERT_TRUE(locOther.Begin((locBase / ("other" + std::to_string(++locOthers) + ".txt")).c_str()));
+        ExpectLookupsMatchDisk(locBase, &locSeen);
+        anOp();
+        ASSERT_TRUE(locOther.Write("o", 1) && locOther.Commit());
+        ExpectLookupsMatchDisk(locBase, &locSeen);
+    };
+    pid_t locDead = fork();
+    if (locDead == 0)
+        _exit(0);
+    waitpid(locDead, nullptr, 0);
+    WriteDisk(locBase / "pair.tez", "old tez");
+    WriteDisk(locBase / "pair.loc", "old loc");
+    fs::create_hard_link(locBase / "pair.loc", myDir / "outside" / "pair.loc");
+    WriteDisk(locBase / (".pair.tez." + std::to_string(locDead) + "-7.tmp"), "left by a killed save");
+    WriteDisk(locBase / (".pair.tez." + std::to_string(locDead) + "-8.old.tmp"), "left by a killed save");
+    WriteDisk(locBase / (".made.txt." + std::to_string(locDead) + "-7.tmp"), "left by a killed save");
+    OS_SaveFile locTez, locLoc;
+    locStep("what a killed save of a new file left is removed", [&] {
+        ASSERT_TRUE(locTez.Begin((locBase / "made.txt").c_str()));
+        locTez.Abandon();
+    });
+    fs::create_directories(myDir / "data" / "qtools");
+    locStep("what killed saves left is removed", [&] { ASSERT_TRUE(locTez.Begin((locBase / "pair.tez").c_str())); });
+    locStep("set aside", [&] { ASSERT_TRUE(locTez.Write("new", 3) && locTez.Flush() && locTez.SetAside()); });
+    locStep("committed in its place", [&] { ASSERT_TRUE(locTez.Commit()); });
+    locStep("rewritten in place, kept", [&] {
+        ASSERT_TRUE(locLoc.Begin((locBase / "pair.loc").c_str()) && locLoc.IsInPlace() && locLoc.Write("new", 3) &&
+                    locLoc.CommitKeepingOld());
+    });
+    locStep("its backup dropped", [&] { locLoc.Abandon(); });
+    locStep("kept by exchange", [&] {
+        ASSERT_TRUE(locTez.Begin((locBase / "pair.tez").c_str()) && locTez.Write("newer", 5) &&
+                    locTez.CommitKeepingOld());
+    });
+    locStep("put back", [&] { EXPECT_TRUE(locTez.Restore()); });
+    locStep("begun", [&] { ASSERT_TRUE(locTez.Begin((locBase / "pair.tez").c_str()) && locTez.Write("lost", 4)); });
+    locStep("failing when kept by a second name", [&] {
+        ourNoExchange = EINVAL;
+        ourRenamesToFail = 1;
+        EXPECT_FALSE(locTez.CommitKeepingOld());
+        ourNoExchange = 0;
+        ourRenamesToFail = 0;
+    });
+    locStep("begun again", [&] { ASSERT_TRUE(locTez.Begin((locBase / "pair.tez").c_str()) && locTez.Write("newest", 6)); });
+    locStep("kept by a second name", [&] {
+        ourNoExchange = EINVAL;
+        EXPECT_TRUE(locTez.CommitKeepingOld());
+        ourNoExchange = 0;
+    });
+    locStep("the kept one dropped", [&] { locTez.Abandon(); });
+    locStep("new, kept", [&] {
+        ASSERT_TRUE(locTez.Begin((locBase / "fresh.txt").c_str()) && locTez.Write("f", 1) && locTez.CommitKeepingOld());
+    });
+    locStep("new, taken back", [&] { EXPECT_TRUE(locTez.Restore()); });
+    locStep("set aside again", [&] {
+        ASSERT_TRUE(locTez.Begin((locBase / "pair.tez").c_str()) && locTez.Flush() && locTez.SetAside());
+    });
+    locStep("abandoned", [&] { locTez.Abandon(); });
+    locStep("a folder made beneath", [&] {
+        ASSERT_TRUE(locTez.BeginBeneath(myBase.c_str(), "sub/x.txt"));
+        locTez.Abandon();
+    });
+    EXPECT_EQ(ReadDisk(locBase / "pair.tez"), "newest");
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "pair.loc"), "new");
+    EXPECT_FALSE(fs::exists(locBase / "fresh.txt"));
+}
+
+TEST_F(OSSaveTest, TemporaryFilesOfSavesStillRunningStayWhateverTheirOrderOrUser)
+{
+    // Many of dead and of running processes mixed in one folder: however the
+    // folder lists them, only the dead ones' go.
+    pid_t locDead = fork();
+    if (locDead == 0)
+        _exit(0);
+    waitpid(locDead, nullptr, 0);
+    const std::string locLive = std::to_string(getppid());
+    std::set<std::string> locKept = {"t.txt"};
+    for (int i = 1; i <= 8; ++i)
+    {
+        WriteDisk(myDir / "base" / (".t.txt." + std::to_string(locDead) + "-" + std::to_string(i) + ".tmp"), "dead");
+        WriteDisk(myDir / "base" / (".t.txt." + std::to_string(locDead) + "-" + std::to_string(i) + ".old.tmp"), "dead");
+        locKept.insert(".t.txt." + locLive + "-" + std::to_string(i) + ".tmp");
+        locKept.insert(".t.txt." + locLive + "-" + std::to_string(i) + ".old.tmp");
+    }
+    for (const std::string& locName : locKept)
+        WriteDisk(myDir / "base" / locName, "running");
+    fs::create_directories(myDir / "data" / "qtools");
+    ASSERT_TRUE(Save(myDir / "base" / "t.txt", "saved"));
+    ASSERT_TRUE(Save(myDir / "base" / "t.txt", "saved again"));
+    EXPECT_EQ(Names(myDir / "base"), locKept);
+
+    if (geteuid() != 0)
+    {
+        printf("another user's running saves: skipped, this test does not run as root\n");
+        return;
+    }
+    // A process of another user that runs cannot be signalled, yet runs: its
+    // files stay when this user saves.
+    const fs::path locShared = myDir / "shared";
+    fs::create_directories(locShared);
+    ASSERT_EQ(chmod(locShared.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(myDir.c_str(), 0755), 0);
+    const std::string locRoots = ".t.txt." + std::to_string(getpid());
+    WriteDisk(locShared / (locRoots + "-1.tmp"), "root's save, running");
+    WriteDisk(locShared / (locRoots + "-2.old.tmp"), "root's backup, running");
+    WriteDisk(locShared / "t.txt", "old");
+    ASSERT_EQ(chown((locShared / "t.txt").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod((myDir / "data").c_str(), 0777), 0);
+    ASSERT_EQ(chmod((myDir / "data" / "qtools").c_str(), 0777), 0);
+    pid_t locChild = fork();
+    if (locChild == 0)
+    {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(3);
+        _exit(Save(locShared / "t.txt", "new") ? 0 : 1);
+    }
+    int locStatus = 0;
+    ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+    EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0) << locStatus;
+    EXPECT_EQ(ReadDisk(locShared / "t.txt"), "new");
+    EXPECT_EQ(Names(locShared), (std::set<std::string>{"t.txt", locRoots + "-1.tmp", locRoots + "-2.old.tmp"}));
+}
+
+TEST_F(OSSaveTest, AnOpenThatCannotPutTheOldContentBackKeepsTheBackupForTheNext)
+{
+    // Killed while the new content is written: the next open must put the
+    // old content back. While the disk fails its writes, or the flush after
+    // them, that open says so and keeps both the backup and its record.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    const std::string locOld = Text(100000, 'a');
+    for (int locFlushFails = 0; locFlushFails < 2; ++locFlushFails)
+    {
+        SCOPED_TRACE(locFlushFails ? "the flush fails" : "writes fail");
+        fs::remove(myDir / "outside" / "twin.velk");
+        WriteDisk(locFile, locOld);
+        fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+        std::string locMixed;
+        for (int locAt = 1; locAt < 100; ++locAt)
+        {
+            WriteDisk(locFile, locOld);
+            ASSERT_TRUE(SaveKilledAt(locFile, Text(150000, 'A'), locAt, uid_t(-1)));
+            locMixed = ReadDisk(locFile);
+            if (locMixed != locOld && locMixed.compare(0, 5, "ABCDE") == 0)
+                break;
+        }
+        ASSERT_NE(locMixed, locOld);
+        const std::set<std::string> locRecords = Names(myDir / "data" / "qtools");
+        ASSERT_EQ(locRecords.size(), 1u);
+        const std::set<std::string> locBeside = Names(myDir / "base");
+        ASSERT_EQ(locBeside.size(), 2u);
+        if (locFlushFails)
+            ourFlushesToFail = 1;
+        else
+            ourWritesLeft = 5000;
+        ::testing::internal::CaptureStderr();
+        const std::string locHeld = ReadThroughLayer(locFile);
+        const std::string locMessage = ::testing::internal::GetCapturedStderr();
+        ourWritesLeft = -1;
+        ourFlushesToFail = 0;
+        EXPECT_NE(locMessage.find("cannot be put back"), std::string::npos) << locMessage;
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), locRecords);
+        EXPECT_EQ(Names(myDir / "base"), locBeside);
+        // Once the disk works again, the next open does it.
+        ::testing::internal::CaptureStderr();
+        EXPECT_TRUE(ReadThroughLayer(locFile) == locOld);
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+    }
+}
+
+TEST_F(OSSaveTest, AnInPlaceSaveWhoseReadsFailLeavesTheOldContentAndNothingElse)
+{
+    // Each read of the commit failing in turn: of the new content while it is
+    // summed, of the old while it is copied aside, of the backup while it is
+    // summed, of the new content while it is copied over the old.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    const std::string locOld = Text(150000, 'a');
+    const std::string locNew = Text(100000, 'A');
+    WriteDisk(locFile, locOld);
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    fs::create_directories(myDir / "data" / "qtools");
+    for (int locPassed = 0;; ++locPassed)
+    {
+        SCOPED_TRACE(locPassed);
+        ASSERT_LT(locPassed, 100);
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()) && locSave.Write(locNew.data(), locNew.size()));
+        ourReadsToPass = locPassed;
+        ::testing::internal::CaptureStderr();
+        const bool locSaved = locSave.Commit();
+        const std::string locMessage = ::testing::internal::GetCapturedStderr();
+        const bool locFailed = ourReadsToPass.load() < 0;
+        ourReadsToPass = -1;
+        EXPECT_EQ(locMessage, "");
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+        if (!locFailed)
+        {
+            EXPECT_TRUE(locSaved);
+            EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.velk") == locNew);
+            EXPECT_GE(locPassed, 4);
+            break;
+        }
+        EXPECT_FALSE(locSaved);
+        EXPECT_EQ(locSave.GetError(), EIO);
+        EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.velk") == locOld);
+    }
+}
+
+TEST_F(OSSaveTest, WithoutUnnamedFilesAnInPlaceSaveKeepsItsNewContentInANamedFileRemovedAtOnce)
+{
+    // The new content of an in-place save waits in the temporary folder; where
+    // it cannot be an unnamed file it is named there and removed at once, so
+    // that nothing of it stays behind whatever becomes of the save.
+    const fs::path locTemp = myDir / "tmp";
+    fs::create_directories(locTemp);
+    const char* locOldTemp = getenv("TMPDIR");
+    const std::string locSavedTemp = locOldTemp ? locOldTemp : "";
+    setenv("TMPDIR", locTemp.c_str(), 1);
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, "old");
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    ourNoUnnamedFiles = true;
+    for (int locCommit = 0; locCommit < 2; ++locCommit)
+    {
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+        ASSERT_TRUE(locSave.IsInPlace());
+        EXPECT_EQ(Names(locTemp), std::set<std::string>{});
+        ASSERT_TRUE(locSave.Write("new content", 11));
+        if (locCommit)
+            EXPECT_TRUE(locSave.Commit());
+    }
+    ourNoUnnamedFiles = false;
+    if (locOldTemp)
+        setenv("TMPDIR", locSavedTemp.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "new content");
+    EXPECT_EQ(Names(locTemp), std::set<std::string>{});
+}
+
+TEST_F(OSSaveTest, InPlaceSavesOfEveryLengthAroundTheCopysPieces)
+{
+    // The old and the new content are copied in pieces of 64 KiB: lengths of
+    // a byte, and a byte past a piece, are copied whole too.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    WriteDisk(locFile, "x");
+    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    for (size_t locSize : {size_t(1), size_t(65537), size_t(65536), size_t(1), size_t(0), size_t(131073)})
+    {
+        SCOPED_TRACE(locSize);
+        const std::string locNew = Text(locSize, 'A');
+        ASSERT_TRUE(Save(locFile, locNew));
+        EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.velk") == locNew);
+    }
+}
+
+TEST_F(OSSaveTest, AFileCannotBeKeptForAPartnerThatIsNoLongerUnderWay)
+{
+    // Its partner committed (or never begun): there is no new content to stand
+    // or fall with, and the save says so rather than keep a record of nothing.
+    WriteDisk(myDir / "base" / "pair.loc", "old loc");
+    fs::create_hard_link(myDir / "base" / "pair.loc", myDir / "outside" / "pair.loc");
+    fs::create_directories(myDir / "data" / "qtools");
+    for (int locBegun = 0; locBegun < 2; ++locBegun)
+    {
+        SCOPED_TRACE(locBegun ? "committed" : "never begun");
+        OS_SaveFile locTez;
+        if (locBegun)
+        {
+            ASSERT_TRUE(locTez.Begin((myDir / "base" / "pair.tez").c_str()) && locTez.Write("tez", 3) &&
+                        locTez.Commit());
+        }
+        OS_SaveFile locLoc;
+        ASSERT_TRUE(locLoc.Begin((myDir / "base" / "pair.loc").c_str()) && locLoc.IsInPlace() &&
+                    locLoc.Write("new loc", 7));
+        EXPECT_FALSE(locLoc.CommitKeepingOld(&locTez));
+        EXPECT_EQ(locLoc.GetError(), EBADF);
+        EXPECT_EQ(ReadDisk(myDir / "outside" / "pair.loc"), "old loc");
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+    }
+    // Under way, by rename: its temporary file is read for the record and closed again.
+    const int locHandles = OpenHandleCount();
+    {
+        OS_SaveFile locTez, locLoc;
+        ASSERT_TRUE(locTez.Begin((myDir / "base" / "pair.tez").c_str()) && locTez.Write("new tez", 7) &&
+                    locTez.Flush());
+        ASSERT_TRUE(locLoc.Begin((myDir / "base" / "pair.loc").c_str()) && locLoc.Write("new loc", 7));
+        const int locDuring = OpenHandleCount();
+        EXPECT_TRUE(locLoc.CommitKeepingOld(&locTez));
+        // The scratch file closed, the record held locked: and no handle of the partner's.
+        EXPECT_EQ(OpenHandleCount(), locDuring);
+        EXPECT_TRUE(locTez.Commit());
+    }
+    EXPECT_EQ(OpenHandleCount(), locHandles);
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "pair.loc"), "new loc");
+}
+
+TEST_F(OSSaveTest, AFileIsSetAsideWithoutTheRenameThatNeverReplaces)
+{
+    const fs::path locFile = myDir / "base" / "pair.tez";
+    for (int locError : {EINVAL, ENOSYS, 0})
+    {
+        SCOPED_TRACE(locError);
+        WriteDisk(locFile, "old");
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()) && locSave.Write("new", 3) && locSave.Flush());
+        ourNoNoReplace = locError;
+        const bool locAside = locSave.SetAside();
+        ourNoNoReplace = 0;
+        ASSERT_TRUE(locAside);
+        EXPECT_FALSE(fs::exists(locFile));
+        EXPECT_EQ(Names(myDir / "base").size(), 2u);
+        EXPECT_TRUE(locSave.Commit());
+        EXPECT_EQ(ReadDisk(locFile), "new");
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.tez"});
+    }
+}
+
+TEST_F(OSSaveTest, EveryHandleASaveOpensMayBeTheFirst)
+{
+    // A program started without a standard input gets handle 0 from its next
+    // open: each open of a save, of a save beneath a folder, of a pair kept
+    // for one another and of the recovery after a kill gets it in turn.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    const fs::path locTez = myDir / "base" / "pair.tez";
+    const fs::path locLoc = myDir / "base" / "pair.loc";
+    WriteDisk(locFile, "old");
+    WriteDisk(locTez, "old tez");
+    WriteDisk(locLoc, "old loc");
+    fs::create_hard_link(locLoc, myDir / "outside" / "pair.loc");
+    fs::create_directories(myDir / "data" / "qtools");
+    const int locStandardIn = dup(0);
+    const std::vector<std::pair<const char*, std::function<bool(int)>>> locFlows = {
+        {"by rename", [&](int aRound) { return Save(locFile, "new " + std::to_string(aRound)); }},
+        {"beneath", [&](int aRound) {
+             fs::remove_all(myDir / "base" / "sub");
+             return SaveBeneath("sub/deeper/x.txt", "x") == 0 &&
+                    ReadDisk(myDir / "base" / "sub" / "deeper" / "x.txt") == "x" && aRound >= 0;
+         }},
+        {"a pair", [&](int aRound) {
+             const std::string locText = "new " + std::to_string(aRound);
+             OS_SaveFile locFirst, locSecond;
+             const bool locDone = locFirst.Begin(locTez.c_str()) && locFirst.Write("tez", 3) && locFirst.Flush() &&
+                                  locSecond.Begin(locLoc.c_str()) && locSecond.IsInPlace() &&
+                                  locSecond.Write(locText.data(), locText.size()) &&
+                                  locSecond.CommitKeepingOld(&locFirst) && locFirst.Commit();
+             locSecond.Abandon();
+             return locDone && ReadDisk(myDir / "outside" / "pair.loc") == locText;
+         }},
+        {"rewritten in place and put back", [&](int aRound) {
+             WriteDisk(locLoc, "old loc");
+             OS_SaveFile locSave;
+             const bool locKept = locSave.Begin(locLoc.c_str()) && locSave.IsInPlace() && locSave.Write("new", 3) &&
+                                  locSave.CommitKeepingOld();
+             return locKept && locSave.Restore() && ReadDisk(myDir / "outside" / "pair.loc") == "old loc" &&
+                    aRound >= 0;
+         }},
+        {"recovered by the next save", [&](int aRound) {
+             WriteDisk(locLoc, Text(100000, 'a'));
+             const int locZero = ourOpensBeforeZero.exchange(-1);
+             for (int locAt = 1; locAt < 100 && fs::is_empty(myDir / "data" / "qtools"); ++locAt)
+                 SaveKilledAt(locLoc, Text(150000, 'A'), locAt, uid_t(-1));
+             ourOpensBeforeZero = locZero;
+             ::testing::internal::CaptureStderr();
+             const bool locSaved = Save(locLoc, "after");
+             ::testing::internal::GetCapturedStderr();
+             return locSaved && ReadDisk(myDir / "outside" / "pair.loc") == "after" && aRound >= 0;
+         }},
+        {"recovered", [&](int aRound) {
+             const std::string locOld = Text(100000, 'a');
+             std::string locMixed;
+             for (int locAt = 1; locAt < 100; ++locAt)
+             {
+                 WriteDisk(locLoc, locOld);
+                 const int locZero = ourOpensBeforeZero.exchange(-1);
+                 SaveKilledAt(locLoc, Text(150000, 'A'), locAt, uid_t(-1));
+                 ourOpensBeforeZero = locZero;
+                 locMixed = ReadDisk(locLoc);
+                 if (locMixed != locOld && locMixed.compare(0, 5, "ABCDE") == 0)
+                     break;
+             }
+             ::testing::internal::CaptureStderr();
+             const bool locBack = ReadThroughLayer(locLoc) == locOld;
+             ::testing::internal::GetCapturedStderr();
+             return locBack && aRound >= 0;
+         }},
+    };
+    for (const auto& locFlow : locFlows)
+        for (int locPassed = 0;; ++locPassed)
+        {
+            SCOPED_TRACE(std::string(locFlow.first) + ", open " + std::to_string(locPassed));
+            ASSERT_LT(locPassed, 60);
+            ourOpensBeforeZero = locPassed;
+            const bool locDone = locFlow.second(locPassed);
+            const bool locReached = ourOpensBeforeZero.load() < 0;
+            ourOpensBeforeZero = -1;
+            // Whatever got handle 0 was closed again, and nothing of the save stays.
+            if (locReached)
+            {
+                EXPECT_EQ(fcntl(0, F_GETFD), -1);
+            }
+            dup2(locStandardIn, 0);
+            EXPECT_TRUE(locDone);
+            EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+            for (const std::string& locName : Names(myDir / "base"))
+                EXPECT_EQ(locName.find(".tmp"), std::string::npos) << locName;
+            if (!locReached)
+                break;
+        }
+    close(locStandardIn);
 }
