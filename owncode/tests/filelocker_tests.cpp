@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -537,4 +538,43 @@ TEST_F(LockTest, APathTooLongToResolveIsLockedByItsOwnNameOrNotAtAll)
     EXPECT_FALSE(locLocker.Lock(locLong.c_str(), &locMessage));
     EXPECT_EQ(locMessage, "Failed to lock '" + locLong + "'");
     EXPECT_EQ(locLocker.GetHeldLock(), "");
+}
+
+// An editor started with its standard input closed gets descriptor 0 for the
+// first file it opens: a lock read through it is still another's lock, a stale
+// one is still taken over, and its own lock is still made.
+TEST_F(LockTest, AnEditorWithoutStandardInputSeesLocksAsAnyOther)
+{
+    std::string locA = Make("a.velk");
+    std::string locB = Make("b.velk");
+    std::string locC = Make("c.velk");
+    Make("b.velk.lock", std::string("OTHERBOX\0", 9) + "1");
+    Make("c.velk.lock", FileLocker::GetComputerName() + std::string(1, '\0') + std::to_string(locGonePid()));
+    for (int locNoLink = 0; locNoLink < 2; locNoLink++)
+    {
+        pid_t locChild = fork();
+        if (locChild == 0)
+        {
+            close(0);
+            FileLocker::SetNoLinkForTest(locNoLink == 1);
+            FileLocker locLocker;
+            std::string locMessage;
+            int locFaults = 0;
+            locFaults += locLocker.Lock(locB.c_str(), &locMessage) ? 1 : 0;
+            locFaults += locMessage.find("'OTHERBOX'") == std::string::npos ? 2 : 0;
+            locFaults += fcntl(0, F_GETFD) == -1 ? 0 : 4; // nothing kept open
+            locFaults += locLocker.Lock(locC.c_str(), &locMessage) ? 0 : 8;
+            locFaults += locLocker.Lock(locA.c_str(), &locMessage) ? 0 : 16;
+            locFaults += Read(locA + ".lock") == locOwnBytes() ? 0 : 32;
+            std::string locOwner;
+            locFaults += FileLocker::ReadOwner(locB.c_str(), &locOwner) && locOwner == "OTHERBOX" ? 0 : 64;
+            locLocker.Unlock();
+            _exit(locFaults);
+        }
+        int locStatus = -1;
+        ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+        ASSERT_TRUE(WIFEXITED(locStatus));
+        EXPECT_EQ(WEXITSTATUS(locStatus), 0) << (locNoLink ? "without links" : "linked in");
+        Make("c.velk.lock", FileLocker::GetComputerName() + std::string(1, '\0') + std::to_string(locGonePid()));
+    }
 }
