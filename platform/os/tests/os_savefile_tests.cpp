@@ -280,6 +280,17 @@ protected:
         std::ofstream(aPath, std::ios::binary) << aText;
     }
 
+    // base/level.velk holding aText, with a second name outside/twin.velk:
+    // a file its saves rewrite in place.
+    fs::path MakeHardLinked(const std::string& aText)
+    {
+        const fs::path locFile = myDir / "base" / "level.velk";
+        fs::remove(myDir / "outside" / "twin.velk");
+        WriteDisk(locFile, aText);
+        fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+        return locFile;
+    }
+
     static std::string ReadDisk(const fs::path& aPath)
     {
         std::ifstream locIn(aPath, std::ios::binary);
@@ -808,8 +819,7 @@ TEST_F(OSSaveTest, AnInPlaceSaveThatFailsHalfWayPutsTheOldBytesBack)
 {
     const fs::path locFile = myDir / "base" / "level.velk";
     const std::string locOld = Text(150000, 'a');
-    WriteDisk(locFile, locOld);
-    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    MakeHardLinked(locOld);
     struct stat locStat;
     ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
     // Longer and shorter than the old text: its tail must not stay behind.
@@ -1084,8 +1094,7 @@ TEST_F(OSSaveTest, ABackupIsNeverPutBackOverContentWrittenSince)
 {
     const fs::path locFile = myDir / "base" / "level.velk";
     const std::string locOld = Text(100000, 'a');
-    WriteDisk(locFile, locOld);
-    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    MakeHardLinked(locOld);
     // Killed while the new content is written: a mix of the two is left.
     int locAt = 1;
     std::string locMixed;
@@ -1657,9 +1666,7 @@ TEST_F(OSSaveTest, BadTargetsFailAtBeginAndEveryModeBitIsKept)
 
 TEST_F(OSSaveTest, TheBackupNamedAfterAFailureIsForgottenByTheNextSave)
 {
-    const fs::path locFile = myDir / "base" / "level.velk";
-    WriteDisk(locFile, Text(100000, 'a'));
-    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    const fs::path locFile = MakeHardLinked(Text(100000, 'a'));
     OS_SaveFile locSave;
     ASSERT_TRUE(locSave.Begin(locFile.c_str()));
     ASSERT_TRUE(locSave.Write(Text(150000, 'A').data(), 150000));
@@ -1786,9 +1793,7 @@ TEST_F(OSSaveTest, AnInPlaceSaveOfAFileCutShortMeanwhileFailsAndChangesNothingMo
     // Another program cuts the file while its old content is copied aside:
     // the copy ends early, and the save fails rather than waiting for bytes
     // that will never come or keeping a short backup.
-    const fs::path locFile = myDir / "base" / "level.velk";
-    WriteDisk(locFile, Text(150000, 'a'));
-    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    const fs::path locFile = MakeHardLinked(Text(150000, 'a'));
     OS_SaveFile locSave;
     ASSERT_TRUE(locSave.Begin(locFile.c_str()));
     ASSERT_TRUE(locSave.IsInPlace());
@@ -1850,8 +1855,7 @@ TEST_F(OSSaveTest, AnInPlaceSaveIsFlushedInOrderAndAFailedFlushLeavesTheOldConte
     const fs::path locFile = myDir / "base" / "level.velk";
     const std::string locOld = Text(50000, 'a');
     const std::string locNew = Text(70000, 'A');
-    WriteDisk(locFile, locOld);
-    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    MakeHardLinked(locOld);
     struct stat locStat;
     ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
     {
@@ -2068,9 +2072,7 @@ TEST_F(OSSaveTest, AnOpenThatCannotPutTheOldContentBackKeepsTheBackupForTheNext)
     for (int locFlushFails = 0; locFlushFails < 2; ++locFlushFails)
     {
         SCOPED_TRACE(locFlushFails ? "the flush fails" : "writes fail");
-        fs::remove(myDir / "outside" / "twin.velk");
-        WriteDisk(locFile, locOld);
-        fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+        MakeHardLinked(locOld);
         std::string locMixed;
         for (int locAt = 1; locAt < 100; ++locAt)
         {
@@ -2114,8 +2116,7 @@ TEST_F(OSSaveTest, AnInPlaceSaveWhoseReadsFailLeavesTheOldContentAndNothingElse)
     const fs::path locFile = myDir / "base" / "level.velk";
     const std::string locOld = Text(150000, 'a');
     const std::string locNew = Text(100000, 'A');
-    WriteDisk(locFile, locOld);
-    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    MakeHardLinked(locOld);
     fs::create_directories(myDir / "data" / "qtools");
     for (int locPassed = 0;; ++locPassed)
     {
@@ -2155,9 +2156,7 @@ TEST_F(OSSaveTest, WithoutUnnamedFilesAnInPlaceSaveKeepsItsNewContentInANamedFil
     const char* locOldTemp = getenv("TMPDIR");
     const std::string locSavedTemp = locOldTemp ? locOldTemp : "";
     setenv("TMPDIR", locTemp.c_str(), 1);
-    const fs::path locFile = myDir / "base" / "level.velk";
-    WriteDisk(locFile, "old");
-    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    const fs::path locFile = MakeHardLinked("old");
     ourNoUnnamedFiles = true;
     for (int locCommit = 0; locCommit < 2; ++locCommit)
     {
@@ -2167,7 +2166,9 @@ TEST_F(OSSaveTest, WithoutUnnamedFilesAnInPlaceSaveKeepsItsNewContentInANamedFil
         EXPECT_EQ(Names(locTemp), std::set<std::string>{});
         ASSERT_TRUE(locSave.Write("new content", 11));
         if (locCommit)
+        {
             EXPECT_TRUE(locSave.Commit());
+        }
     }
     ourNoUnnamedFiles = false;
     if (locOldTemp)
@@ -2182,9 +2183,7 @@ TEST_F(OSSaveTest, InPlaceSavesOfEveryLengthAroundTheCopysPieces)
 {
     // The old and the new content are copied in pieces of 64 KiB: lengths of
     // a byte, and a byte past a piece, are copied whole too.
-    const fs::path locFile = myDir / "base" / "level.velk";
-    WriteDisk(locFile, "x");
-    fs::create_hard_link(locFile, myDir / "outside" / "twin.velk");
+    const fs::path locFile = MakeHardLinked("x");
     for (size_t locSize : {size_t(1), size_t(65537), size_t(65536), size_t(1), size_t(0), size_t(131073)})
     {
         SCOPED_TRACE(locSize);
