@@ -8,7 +8,6 @@
 #include "owncode/instanceignorer.h"
 #include "owncode/validatestring.h"
 #include "platform/os/os_file.h"
-#include "platform/os/os_savefile.h"
 #include "platform/ui/ui_prompt.h"
 #include "qcommon/qc_debug.h"
 #include "tez/tez_convert.h"
@@ -19,7 +18,6 @@
 #include "velkeditor/velk_editorfactory.h"
 #include "velkeditor/velk_typeconstraint.h"
 
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -293,19 +291,10 @@ void AppFacade::Priv_TellFailedConversion(const char* aVelkPath)
     else
         VelkLog::Error("Failed to convert '%s' to tez: '%s' could not be written: %s", aVelkPath,
                        locFailure.myFile.c_str(), std::strerror(locFailure.myError));
-    if (locFailure.myPairReplaced)
+    if (locFailure.myPairReplaced || locFailure.myTezFile.empty())
         return;
-    // The game reads the .tez: the text saved is not what it will see. The
-    // pair is the one the conversion writes, beside the file a symbolic link
-    // names.
-    std::string locVelk = aVelkPath;
-    char locResolved[PATH_MAX];
-    if (OS_ResolvePath(aVelkPath, locResolved, sizeof(locResolved)))
-        locVelk = locResolved;
-    OS_FollowLinks(&locVelk);
-    const size_t locLeaf = locVelk.find_last_of('/') + 1;
-    const size_t locDot = locVelk.rfind('.');
-    std::string locBase = locDot != std::string::npos && locDot > locLeaf ? locVelk.substr(0, locDot) : locVelk;
+    // The game reads the .tez: the text saved is not what it will see.
+    const std::string locBase = locFailure.myTezFile.substr(0, locFailure.myTezFile.size() - std::strlen(".tez"));
     if (myNameSpace.HasLocText())
         VelkLog::Error("'%s' was saved, but '%s.tez' and '%s.loc' were left as they were", aVelkPath,
                        locBase.c_str(), locBase.c_str());

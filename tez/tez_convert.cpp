@@ -673,6 +673,7 @@ bool VelkToTez::Convert(VelkNameSpace& aNameSpace, const char* aVelkFileName)
 {
     // The .velk saved through a symbolic link went to the file it names: the
     // .tez and .loc go beside that file, where the game reads them.
+    ourLastFailure = Failure();
     std::string locVelk = aVelkFileName ? aVelkFileName : "";
     char locResolved[PATH_MAX];
     if (!locVelk.empty() && OS_ResolvePath(locVelk.c_str(), locResolved, sizeof(locResolved)))
@@ -778,6 +779,7 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     ClearRegistry();
     ourFileStep = 0;
     ourLastFailure = Failure();
+    ourLastFailure.myTezFile = aTezFileName;
     ourNumberErrors = 0;
 
     // The roots in place: nothing changes the namespace while it is converted.

@@ -102,6 +102,7 @@ public:
     struct Failure
     {
         std::string myFile;            // the file that could not be written; empty when none did
+        std::string myTezFile;         // the .tez it wrote to (the .loc beside); empty when it named none
         int myError = 0;               // its errno; 0 when the system gave none
         bool myPairReplaced = false;   // the new .tez (and .loc) stand: a later file failed
     };
