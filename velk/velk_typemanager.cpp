@@ -298,7 +298,7 @@ bool VelkClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
                                 Velk_Text(locMemberType), Velk_Text(locMemberName), Velk_Text(GetTypeName()));
             return false;
         }
-        const VelkTypeSize locMemberSize = aTypeManager.GetTypeSize(Velk_Text(locMemberType));
+        const VelkTypeSize locMemberSize = locIsRef ? VelkTypeSize() : aTypeManager.GetTypeSize(Velk_Text(locMemberType));
         locSize.myObjects += locMemberSize.myObjects;
         if (locMemberSize.myDepth + 1 > locSize.myDepth)
             locSize.myDepth = locMemberSize.myDepth + 1;
