@@ -234,9 +234,9 @@ void VelkTypeManager::ReportSize(ParseTool& aParseTool, const char* aTypeName, c
 
 void VelkTypeManager::SetTypeSize(const char* aTypeName, const VelkTypeSize& aSize)
 {
-    VelkTypeSize& locSize = mySizes[aTypeName];
-    myTypeObjects = myTypeObjects - locSize.myObjects + aSize.myObjects;
-    locSize = aSize;
+    auto locNoted = mySizes.try_emplace(aTypeName, VelkTypeSize{0, 0}).first;
+    myTypeObjects = myTypeObjects - locNoted->second.myObjects + aSize.myObjects;
+    locNoted->second = aSize;
 }
 
 bool VelkTypeManager::AddType(int aMetaTypeIndex, const char* aTypeName, const char* aDefault)

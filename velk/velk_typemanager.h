@@ -18,8 +18,8 @@ constexpr int VELK_MAX_BLOCK_DEPTH = 200;
 // A few lines of .fruit can declare a type of billions of objects (each class
 // holding two of the one before): an instance holds at most this many objects,
 // and the types of one manager together at most VELK_MAX_TYPE_OBJECTS.
-constexpr uint64_t VELK_MAX_INSTANCE_OBJECTS = 1000000;
-constexpr uint64_t VELK_MAX_TYPE_OBJECTS = 4000000;
+constexpr uint64_t VELK_MAX_INSTANCE_OBJECTS = 100000;
+constexpr uint64_t VELK_MAX_TYPE_OBJECTS = 1000000;
 
 // The size of a type's instances: their objects, the instance itself included,
 // and how deep member blocks nest when one is written (0 for a scalar).

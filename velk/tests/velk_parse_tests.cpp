@@ -350,20 +350,35 @@ TEST_F(VelkTest, TypesTooLargeForAnInstanceAreRefusedByName)
     const std::string locPath = WriteDisk("tenfold.fruit", Nested(40, 10));
     VelkTypeManager locTypes;
     EXPECT_FALSE(locTypes.Compile(locPath.c_str()));
-    EXPECT_NE(locTypes.GetType("T5"), nullptr);
-    EXPECT_EQ(locTypes.GetType("T6"), nullptr);
-    EXPECT_EQ(locTypes.GetTypeSize("T5").myObjects, 211111u);
-    EXPECT_TRUE(myLog.HasError("Type 'T6' is too large: an instance would hold 2111111 objects, more than 1000000"))
+    EXPECT_NE(locTypes.GetType("T4"), nullptr);
+    EXPECT_EQ(locTypes.GetType("T5"), nullptr);
+    EXPECT_EQ(locTypes.GetTypeSize("T4").myObjects, 21111u);
+    EXPECT_TRUE(myLog.HasError("Type 'T5' is too large: an instance would hold 211111 objects, more than 100000"))
         << myLog.AllErrors();
 
     // Members after the one that passes the bound are counted, not made.
     myLog.myErrors.clear();
-    const std::string locOnlyWide = WriteDisk("onlywide.fruit", Nested(6, 10) + "CLASS W\r\n{\r\n"
-                                                              "T5 a\r\nT5 b\r\nT5 c\r\nT5 d\r\nT5 e\r\nNUMBER n\r\n}\r\n");
+    const std::string locOnlyWide = WriteDisk("onlywide.fruit", Nested(5, 10) + "CLASS W\r\n{\r\n"
+                                                              "T4 a\r\nT4 b\r\nT4 c\r\nT4 d\r\nT4 e\r\nNUMBER n\r\n}\r\n");
     locTypes.Reset();
     EXPECT_FALSE(locTypes.Compile(locOnlyWide.c_str()));
-    EXPECT_TRUE(myLog.HasError("Type 'W' is too large: an instance would hold 1055557 objects")) << myLog.AllErrors();
+    EXPECT_TRUE(myLog.HasError("Type 'W' is too large: an instance would hold 105557 objects")) << myLog.AllErrors();
     EXPECT_EQ(locTypes.GetType("W"), nullptr);
+
+    // So are all types of a manager together, each within the bound.
+    std::string locMany = Nested(5, 10);
+    for (int locIndex = 0; locIndex < 13; locIndex++)
+        locMany += "CLASS U" + std::to_string(locIndex) + "\r\n{\r\nT4 a\r\nT4 b\r\nT4 c\r\nT4 d\r\n}\r\n";
+    locTypes.Reset();
+    EXPECT_FALSE(locTypes.Compile(WriteDisk("many.fruit", locMany).c_str()));
+    EXPECT_NE(locTypes.GetType("U10"), nullptr);
+    EXPECT_TRUE(myLog.HasError("Type 'U11' is too large: with its 84445 objects the types would hold 1036796, "
+                               "more than 1000000"))
+        << myLog.AllErrors();
+    // A reset gives the room back.
+    locTypes.Reset();
+    EXPECT_FALSE(locTypes.Compile(WriteDisk("many.fruit", locMany).c_str()));
+    EXPECT_NE(locTypes.GetType("U10"), nullptr);
 }
 
 // The writer nests a class member's block inside its owner's; a type nested
