@@ -234,9 +234,9 @@ void VelkTypeManager::ReportSize(ParseTool& aParseTool, const char* aTypeName, c
 
 void VelkTypeManager::SetTypeSize(const char* aTypeName, const VelkTypeSize& aSize)
 {
-    auto locNoted = mySizes.try_emplace(aTypeName, VelkTypeSize{0, 0}).first;
-    myTypeObjects = myTypeObjects - locNoted->second.myObjects + aSize.myObjects;
-    locNoted->second = aSize;
+    // A type name is declared once: nothing noted before is replaced.
+    if (mySizes.try_emplace(aTypeName, aSize).second)
+        myTypeObjects += aSize.myObjects;
 }
 
 bool VelkTypeManager::AddType(int aMetaTypeIndex, const char* aTypeName, const char* aDefault)

@@ -59,7 +59,8 @@ public:
     bool IsSizeAllowed(const VelkTypeSize& aSize) const;
     // The error line for a type IsSizeAllowed refused.
     void ReportSize(ParseTool& aParseTool, const char* aTypeName, const VelkTypeSize& aSize) const;
-    // Notes the size of a type just declared, counted among the types' objects.
+    // Notes the size of a type just declared, counted among the types' objects;
+    // a name already noted keeps its size.
     void SetTypeSize(const char* aTypeName, const VelkTypeSize& aSize);
 
     const QC_List<QC_String>& GetCompiledFiles() const { return myCompiledFiles; }

@@ -183,6 +183,7 @@ TEST_F(VelkTest, TextThatIsNotEightBitIsRefusedNamingTheFile)
         {"nomark.velk", locUtf16(locVelk, false).substr(2), "NUL bytes"},
         {"utf32.velk", std::string("\xFF\xFE\0\0N\0\0\0", 8), "UTF-16 byte-order mark"},
         {"late.velk", locVelk + std::string("TEXT t x\0y\r\n", 14), "NUL bytes"},
+        {"nul.velk", std::string(1, '\0'), "NUL bytes"},
     };
     for (const Case& locCase : locCases)
     {
@@ -329,9 +330,9 @@ TEST_F(VelkTest, IncludedFruitFilesCompileOnceWhateverTheirCase)
 namespace
 {
 // Classes T1 to Tn, each holding aWidth members of the one before; T0 holds a number.
-std::string Nested(int aCount, int aWidth)
+std::string Nested(int aCount, int aWidth, const char* aBase = "CLASS T0\r\n{\r\nNUMBER x 1\r\n}\r\n")
 {
-    std::string locText = "CLASS T0\r\n{\r\nNUMBER x 1\r\n}\r\n";
+    std::string locText = aBase;
     for (int locIndex = 1; locIndex < aCount; locIndex++)
     {
         locText += "CLASS T" + std::to_string(locIndex) + "\r\n{\r\n";
@@ -355,6 +356,17 @@ TEST_F(VelkTest, TypesTooLargeForAnInstanceAreRefusedByName)
     EXPECT_EQ(locTypes.GetTypeSize("T4").myObjects, 21111u);
     EXPECT_TRUE(myLog.HasError("Type 'T5' is too large: an instance would hold 211111 objects, more than 100000"))
         << myLog.AllErrors();
+
+    // The bound itself is allowed.
+    std::string locExact = Nested(5, 10) + "CLASS Full\r\n{\r\nT4 a\r\nT4 b\r\nT4 c\r\nT4 d\r\n";
+    for (int locIndex = 0; locIndex < 15555; locIndex++)
+        locExact += "NUMBER n" + std::to_string(locIndex) + "\r\n";
+    locExact += "}\r\n";
+    const std::string locOneMore = locExact + "CLASS Over\r\n{\r\nFull f\r\n}\r\n";
+    locTypes.Reset();
+    EXPECT_FALSE(locTypes.Compile(WriteDisk("exact.fruit", locOneMore).c_str()));
+    EXPECT_EQ(locTypes.GetTypeSize("Full").myObjects, VELK_MAX_INSTANCE_OBJECTS);
+    EXPECT_TRUE(myLog.HasError("Type 'Over' is too large: an instance would hold 100001 objects")) << myLog.AllErrors();
 
     // Members after the one that passes the bound are counted, not made.
     myLog.myErrors.clear();
@@ -396,6 +408,15 @@ TEST_F(VelkTest, TypesNestedDeeperThanAFileMayHoldAreRefused)
                                " levels of member blocks, more than the " + std::to_string(VELK_MAX_BLOCK_DEPTH) +
                                " a .velk file may hold"))
         << myLog.AllErrors();
+
+    // A chain over an empty class or a script class nests as deep: each writes a block.
+    for (const char* locBase : {"CLASS T0\r\n{\r\n}\r\n", "SCRIPTCLASS T0\r\n{\r\nNUMBER\r\n}\r\n"})
+    {
+        VelkTypeManager locOther;
+        EXPECT_FALSE(locOther.Compile(WriteDisk("over.fruit", Nested(VELK_MAX_BLOCK_DEPTH + 1, 1, locBase)).c_str()));
+        EXPECT_NE(locOther.GetType(locDeepest.c_str()), nullptr) << locBase;
+        EXPECT_EQ(locOther.GetType(locRefused.c_str()), nullptr) << locBase;
+    }
 
     const std::string locVelk = WriteDisk("deep.velk", "INCLUDE " + locPath + "\r\n" + locDeepest + " top\r\n{\r\n}\r\n");
     VelkNameSpace locSpace;
