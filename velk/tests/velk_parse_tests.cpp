@@ -184,6 +184,7 @@ TEST_F(VelkTest, TextThatIsNotEightBitIsRefusedNamingTheFile)
         {"utf32.velk", std::string("\xFF\xFE\0\0N\0\0\0", 8), "UTF-16 byte-order mark"},
         {"late.velk", locVelk + std::string("TEXT t x\0y\r\n", 14), "NUL bytes"},
         {"nul.velk", std::string(1, '\0'), "NUL bytes"},
+        {"empty16.velk", "\xFF\xFE", "UTF-16 byte-order mark"},
     };
     for (const Case& locCase : locCases)
     {
@@ -202,6 +203,16 @@ TEST_F(VelkTest, TextThatIsNotEightBitIsRefusedNamingTheFile)
                                                &locTypes, nullptr))
             << locCase.myName;
         EXPECT_EQ(locSpace.GetNumInstances(), 0);
+    }
+    // Latin-1 letters that begin such a mark are text.
+    for (const char* locLatin : {"\xFF\xFF", "\xFE\xFE", "a\xFE"})
+    {
+        const std::string locPath = WriteDisk("latin.velk", std::string(locLatin) + "\r\n");
+        ParseTool locTool;
+        QC_String locLine;
+        ASSERT_TRUE(locTool.Open(locPath.c_str())) << locLatin;
+        ASSERT_TRUE(locTool.ReadLine(locLine));
+        EXPECT_STREQ(locLine.GetBuffer(), locLatin);
     }
     // A type file too, and the UTF-8 mark stays welcome.
     const std::string locFruit = WriteDisk("wide.fruit", locUtf16("TYPE Side\r\n{\r\nLeft\r\n}\r\n", false));
