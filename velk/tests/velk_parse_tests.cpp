@@ -182,7 +182,7 @@ TEST_F(VelkTest, TextThatIsNotEightBitIsRefusedNamingTheFile)
         {"be.velk", locUtf16(locVelk, true), "UTF-16 byte-order mark"},
         {"nomark.velk", locUtf16(locVelk, false).substr(2), "NUL bytes"},
         {"utf32.velk", std::string("\xFF\xFE\0\0N\0\0\0", 8), "UTF-16 byte-order mark"},
-        {"late.velk", locVelk + std::string("TEXT t x\0y\r\n", 14), "NUL bytes"},
+        {"late.velk", locVelk + std::string("TEXT t x\0y\r\n", 12), "NUL bytes"},
         {"nul.velk", std::string(1, '\0'), "NUL bytes"},
         {"empty16.velk", "\xFF\xFE", "UTF-16 byte-order mark"},
     };
