@@ -886,3 +886,84 @@ TEST_F(OstraneTest, OnlyFilesThatResolveInsideTheStartFolderAreTaken)
                                                               "ERROR|Only files from sub directories allowed."}));
     EXPECT_EQ(locSorted(Entries()), (std::vector<std::string>{"tree\\alias.txt", "tree\\in.txt", "x.txt"}));
 }
+
+// Two files that an archive would take for one (another a-z case, a code page
+// 1252 name beside its UTF-8 spelling) are not both listed; the add names them.
+// Another spelling of a listed file is the same file and passes unremarked.
+TEST_F(OstraneTest, AddRefusesTheSecondOfTwoFilesAnArchiveTakesForOne)
+{
+    locWriteFile(myWork / "in" / "Readme.txt", "mixed case");
+    locWriteFile(myWork / "in" / "README.txt", "upper case");
+    locWriteFile(myWork / "in" / "caf\xE9.txt", "code page 1252");
+    locWriteFile(myWork / "in" / "caf\xC3\xA9.txt", "utf-8");
+    locWriteFile(myWork / "in" / "other.txt", "other");
+    Start();
+    Drop(myWork / "in");
+    const std::vector<std::string> locEntries = Entries();
+    ASSERT_EQ(locEntries.size(), 3u);
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    const std::string locBox = myPrompts.GetBoxes()[0];
+    // Whichever of each pair the folder gave first is listed (the code page
+    // 1252 one with its unreadable byte shown as U+FFFD); the box names both.
+    const bool locMixedFirst = std::count(locEntries.begin(), locEntries.end(), "in\\Readme.txt") == 1;
+    const bool locUtf8First = std::count(locEntries.begin(), locEntries.end(), "in\\caf\xC3\xA9.txt") == 1;
+    const std::string locCase = locMixedFirst ? "in\\Readme.txt and in\\README.txt are one name in an archive"
+                                              : "in\\README.txt and in\\Readme.txt are one name in an archive";
+    const std::string locCodePage =
+        locUtf8First ? "in\\caf\xC3\xA9.txt and in\\caf\xC3\xA9.txt (code page 1252) are one name in an archive"
+                     : "in\\caf\xC3\xA9.txt (code page 1252) and in\\caf\xC3\xA9.txt are one name in an archive";
+    EXPECT_TRUE(locBox == "Error adding file|" + locCase + "\n" + locCodePage ||
+                locBox == "Error adding file|" + locCodePage + "\n" + locCase)
+        << locBox;
+
+    // The listed one again, by another spelling of the same file: nothing to say.
+    myPrompts.Clear();
+    OstraneAddPath("IN/OTHER.TXT");
+    EXPECT_TRUE(myPrompts.GetBoxes().empty());
+    EXPECT_EQ(Entries().size(), 3u);
+}
+
+// An archive written elsewhere with two names of one entry: the list shows the
+// one readers reach, and extraction names the other and never counts it.
+TEST_F(OstraneTest, ExtractionNamesTheEntriesAnotherNameHides)
+{
+    sdftest::FatSpec locSpec;
+    locSpec.myDirs = {{"", {{1, 0}}}, {"docs", {}}};
+    locSpec.myFiles = {{1, "Readme.txt", "mixed case"},
+                       {1, "README.txt", "upper case"},
+                       {0, "caf\xE9.txt", "code page 1252"},
+                       {0, "caf\xC3\xA9.txt", "utf-8"},
+                       {0, "plain.txt", "plain"}};
+    sdftest::WriteBytes(myWork / "pairs.sdf", sdftest::BuildArchive(locSpec));
+    Start("pairs.sdf");
+    ASSERT_TRUE(myStarted);
+    // Table order decides, as it does for every reader: the first of each name.
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"caf\xC3\xA9.txt", "docs/Readme.txt", "plain.txt"}));
+    EXPECT_EQ(Title(), "Ostrane v0.01 - pairs.sdf (2 entries not shown)");
+
+    // The listed one of a pair, selected alone.
+    Select(1);
+    Click(IDC_EXTRACT_FILES);
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              (std::vector<std::string>{"Entries not extracted|These entries share their names with others and "
+                                        "cannot be read:\ndocs/README.txt, hidden by docs/Readme.txt",
+                                        "Extraction complete|1/2 files extracted succesfully"}));
+    EXPECT_EQ(locReadFile(myWork / "docs" / "Readme.txt"), "mixed case");
+    EXPECT_FALSE(fs::exists(myWork / "docs" / "README.txt"));
+
+    // All of them.
+    myPrompts.Clear();
+    UI_ListSetSel(ourOstraneDialog, IDC_FILE_LIST, 1, false);
+    myPrompts.AnswerBox(OS_ID_OK);
+    Click(IDC_EXTRACT_FILES);
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              (std::vector<std::string>{
+                  "Are you sure?|Press OK to extract all files from SDF",
+                  "Entries not extracted|These entries share their names with others and cannot be read:\n"
+                  "caf\xC3\xA9.txt, hidden by caf\xC3\xA9.txt (code page 1252)\n"
+                  "docs/README.txt, hidden by docs/Readme.txt",
+                  "Extraction complete|3/5 files extracted succesfully"}));
+    // The file of the UTF-8 name holds the entry that the name reaches.
+    EXPECT_EQ(locReadFile(myWork / "caf\xC3\xA9.txt"), "code page 1252");
+    EXPECT_EQ(locReadFile(myWork / "plain.txt"), "plain");
+}
