@@ -56,15 +56,17 @@ bool locCanShow()
 }
 
 // The width a window needs for its whole caption in a window manager's title
-// bar: the caption in the bold title font, and room for the window's icon and
-// its buttons (four bar heights). Windows widens a message box so; Qt sizes
-// one from its text, and a short text leaves "S..." of "SDF created".
+// bar: the caption in the bold title font, and on each side room for three
+// frame buttons, since managers centre the caption in the whole bar. Windows
+// widens a message box so; Qt sizes one from its text, and a short text
+// leaves "S..." of "SDF created".
 int locCaptionWidth(const QString& aCaption)
 {
     QFont locFont = QApplication::font();
     locFont.setBold(true);
     const QFontMetrics locMetrics(locFont);
-    return locMetrics.horizontalAdvance(aCaption) + 4 * (locMetrics.height() + 10);
+    const int locButtons = 3 * (locMetrics.height() + 8) + 8;
+    return locMetrics.horizontalAdvance(aCaption) + 2 * locButtons;
 }
 
 // A message box is never narrower than its caption needs, up to the screen's
