@@ -53,6 +53,9 @@ static std::map<std::string, std::string> ourListedKeys;
 // Entries of the loaded archive whose stored name is not the listed text (code
 // page 1252 shown as UTF-8): listed key to the name as stored.
 static std::map<std::string, std::string> ourStoredNames;
+// Files added from the disk whose names are not UTF-8 (code page 1252 names
+// from Windows): listed key to the name on the disk, which a save packs.
+static std::map<std::string, std::string> ourDiskNames;
 // Entries of the loaded archive that the list cannot show.
 static int ourHiddenEntries = 0;
 // Entries of the loaded archive that another name of one key hides: no reader
@@ -122,6 +125,7 @@ void OstraneNewSdf()
     OstraneListReset(IDC_FILE_LIST);
     ourListedKeys.clear();
     ourStoredNames.clear();
+    ourDiskNames.clear();
     ourHiddenTwins.clear();
     ourHiddenEntries = 0;
     OstraneEnableItem(IDC_SAVE_SDF, false);
@@ -139,6 +143,7 @@ static bool locIsArchivePath(const char* aPath)
 
 // False when the path is listed already (in any case or with either
 // separator), or another path of its key is; that one is given in aListed.
+// The list shows the path as QF_SDFNameToUtf8 reads it.
 static bool locListFile(const char* aPath, std::string* aListed = nullptr)
 {
     auto locInserted = ourListedKeys.emplace(locListKey(aPath), aPath);
@@ -148,7 +153,7 @@ static bool locListFile(const char* aPath, std::string* aListed = nullptr)
             *aListed = locInserted.first->second;
         return false;
     }
-    OstraneListAdd(IDC_FILE_LIST, aPath);
+    OstraneListAdd(IDC_FILE_LIST, QF_SDFNameToUtf8(aPath).c_str());
     return true;
 }
 
@@ -206,6 +211,8 @@ static void locAddListFile(const char* aPath)
                                       QF_SDFNameForMessage(aPath) + " are one name in an archive");
         return;
     }
+    if (QF_SDFNameToUtf8(aPath) != aPath)
+        ourDiskNames[locListKey(aPath)] = aPath;
     OstraneEnableItem(IDC_SAVE_SDF, true);
     OstraneEnableItem(IDC_EXTRACT_FILES, false);
     locSDFChangedFlag = true;
@@ -221,7 +228,10 @@ static void locRemoveListEntry(int anIndex)
 {
     std::string locText;
     if (OstraneListGetText(IDC_FILE_LIST, anIndex, &locText))
+    {
         ourListedKeys.erase(locListKey(locText.c_str()));
+        ourDiskNames.erase(locListKey(locText.c_str()));
+    }
     OstraneListDelete(IDC_FILE_LIST, anIndex);
 }
 
@@ -434,6 +444,9 @@ static void locSave()
     while (locNumEntries < ourMaxEntries && OstraneListGetText(IDC_FILE_LIST, locNumEntries, &locText))
     {
         locNumEntries++;
+        auto locDiskName = ourDiskNames.find(locListKey(locText.c_str()));
+        if (locDiskName != ourDiskNames.end())
+            locText = locDiskName->second;
         if (!locEditor.AddFile(locText.c_str()))
             ourRefusedNames.push_back(locText);
     }
@@ -727,6 +740,8 @@ void OstraneShutdown()
     ourOstraneDialog = nullptr;
     ourSdfName.clear();
     ourListedKeys.clear();
+    ourDiskNames.clear();
+    ourHiddenTwins.clear();
     locSDFChangedFlag = false;
     QF_SDF::Close(nullptr);
     UI_SetCursor(UI_CURSOR_ARROW);
