@@ -549,7 +549,7 @@ static void locExtract()
     }
     if (!locUnreachable.empty())
     {
-        std::string locText = "These entries share their names with others and cannot be read:";
+        std::string locText = "These entries share their names with others and cannot be extracted:";
         for (size_t i = 0; i < locUnreachable.size() && i < ourMaxNamesShown; i++)
             locText += "\n" + locUnreachable[i];
         if (locUnreachable.size() > ourMaxNamesShown)

@@ -997,7 +997,7 @@ TEST_F(OstraneTest, ExtractionNamesTheEntriesAnotherNameHides)
     Click(IDC_EXTRACT_FILES);
     EXPECT_EQ(myPrompts.GetBoxes(),
               (std::vector<std::string>{"Entries not extracted|These entries share their names with others and "
-                                        "cannot be read:\ndocs/README.txt, hidden by docs/Readme.txt",
+                                        "cannot be extracted:\ndocs/README.txt, hidden by docs/Readme.txt",
                                         "Extraction complete|1/2 files extracted succesfully"}));
     EXPECT_EQ(locReadFile(myWork / "docs" / "Readme.txt"), "mixed case");
     EXPECT_FALSE(fs::exists(myWork / "docs" / "README.txt"));
@@ -1010,7 +1010,7 @@ TEST_F(OstraneTest, ExtractionNamesTheEntriesAnotherNameHides)
     EXPECT_EQ(myPrompts.GetBoxes(),
               (std::vector<std::string>{
                   "Are you sure?|Press OK to extract all files from SDF",
-                  "Entries not extracted|These entries share their names with others and cannot be read:\n"
+                  "Entries not extracted|These entries share their names with others and cannot be extracted:\n"
                   "caf\xC3\xA9.txt, hidden by caf\xC3\xA9.txt (code page 1252)\n"
                   "docs/README.txt, hidden by docs/Readme.txt",
                   "Extraction complete|3/5 files extracted succesfully"}));
