@@ -25,17 +25,20 @@ class FileLocker
     FileLocker& operator=(const FileLocker&) = delete;
 
     // Releases the lock held for any file, then takes the one of aPath. False
-    // with the message for the user when another editor (or a lock that cannot
-    // be read) holds it, or when it cannot be made. See GetNotes.
+    // with the message for the user when anything has the lock's name (another
+    // editor's lock, one that cannot be read, a link, a folder), or when it
+    // cannot be made; the file is then open for reading only. See GetNotes.
     bool Lock(const char* aPath, std::string* aMessage);
-    // False with the message when another editor holds the file's lock.
-    bool CanSave(const char* aPath, std::string* aMessage) const;
+    // False with the message when anything but this editor's lock has the
+    // file's lock name. The file the last Lock left unlocked is saved only
+    // under its lock: this takes it, or says why it cannot.
+    bool CanSave(const char* aPath, std::string* aMessage);
     // Deletes the held lock file, if any, unless another editor's has taken its
     // place meanwhile.
     void Unlock();
     // Lines for the console from the last Lock: a lock left by a program that
-    // is no longer running was taken over; the file has other names (hard
-    // links) that other editors may open it by.
+    // is no longer running was taken over; why a lock cannot be made; the file
+    // has other names (hard links) that other editors may open it by.
     const std::vector<std::string>& GetNotes() const { return myNotes; }
 
     // True when the lock of aPath exists; anOwner gets its text up to the first
@@ -60,17 +63,14 @@ class FileLocker
     // The lock file this editor holds; empty when none.
     const std::string& GetHeldLock() const { return myHeldLock; }
 
-    // Fault injection for tests: without hard links the lock is created under
-    // its own name with O_EXCL and then written, as on file systems that
-    // cannot link (it is removed again when the write fails).
-    static void SetNoLinkForTest(bool aNoLinkFlag);
-
   private:
-    void Priv_Hold(const std::string& aLock, uint64_t aDevice, uint64_t anInode);
+    // aStaleProcess: the process whose stale lock was taken over; 0 when none.
+    void Priv_Hold(const std::string& aLock, uint64_t aDevice, uint64_t anInode, int64_t aStaleProcess);
     bool Priv_IsHeld(const std::string& aLock) const;
 
     std::string myHeldLock;
     uint64_t myHeldDevice = 0; // with myHeldInode: the lock file this editor made
     uint64_t myHeldInode = 0;
+    std::string myRefusedLock; // of the open file when its Lock failed
     std::vector<std::string> myNotes;
 };
