@@ -41,8 +41,9 @@ class FileLocker
     // has other names (hard links) that other editors may open it by.
     const std::vector<std::string>& GetNotes() const { return myNotes; }
 
-    // True when the lock of aPath exists; anOwner gets its text up to the first
-    // NUL (at most 4096 bytes are read).
+    // True when anything has the lock name of aPath; anOwner gets a lock
+    // file's text up to the first NUL (at most 4096 bytes are read), and is
+    // empty for anything but a regular file.
     static bool ReadOwner(const char* aPath, std::string* anOwner);
     // The owner named by a lock file's bytes: the text up to the first NUL,
     // of at most the first 4096 bytes.
