@@ -363,7 +363,7 @@ bool FileLocker::Lock(const char* aPath, std::string* aMessage)
         myRefusedLock = locLock;
         *aMessage = "Failed to lock '" + locPath + "'";
         myNotes.push_back("Lock file '" + locLock + "' cannot be made (" + strerror(locTaken.myError) + "): '" +
-                          locPath + "' can be read but not saved");
+                          locPath + "' is open without a lock");
         return false;
     }
     Priv_Hold(locLock, uint64_t(locTaken.myMade.st_dev), uint64_t(locTaken.myMade.st_ino),
@@ -392,6 +392,7 @@ bool FileLocker::Priv_IsHeld(const std::string& aLock) const
 
 bool FileLocker::CanSave(const char* aPath, std::string* aMessage)
 {
+    myNotes.clear();
     const std::string locPath = aPath ? aPath : "";
     const std::string locLock = GetLockName(aPath);
     if (Priv_IsHeld(locLock))
@@ -404,7 +405,7 @@ bool FileLocker::CanSave(const char* aPath, std::string* aMessage)
     }
     if (locLock != myRefusedLock)
         return true;
-    // The open file, left unlocked when it was opened: saved only once its lock is made.
+    // The open file, left unlocked when it was opened: its lock is taken first.
     const LockTake locTaken = locTake(locLock);
     if (locTaken.myError == 0)
     {
@@ -413,11 +414,14 @@ bool FileLocker::CanSave(const char* aPath, std::string* aMessage)
         return true;
     }
     if (locTaken.myError == EEXIST)
+    {
         *aMessage = locRefusal(locPath, locLock, locTaken.myRead, "you may not save to this filename");
-    else
-        *aMessage = "File '" + locPath + "' cannot be locked: its lock file '" + locLock + "' cannot be made (" +
-                    strerror(locTaken.myError) + "), you may not save to this filename";
-    return false;
+        return false;
+    }
+    // As where no lock exists: saved, and the console says it holds none.
+    myNotes.push_back("Lock file '" + locLock + "' cannot be made (" + strerror(locTaken.myError) + "): '" + locPath +
+                      "' is saved without a lock");
+    return true;
 }
 
 void FileLocker::Unlock()

@@ -27,18 +27,20 @@ class FileLocker
     // Releases the lock held for any file, then takes the one of aPath. False
     // with the message for the user when anything has the lock's name (another
     // editor's lock, one that cannot be read, a link, a folder), or when it
-    // cannot be made; the file is then open for reading only. See GetNotes.
+    // cannot be made; the file is then open without a lock. See GetNotes.
     bool Lock(const char* aPath, std::string* aMessage);
     // False with the message when anything but this editor's lock has the
-    // file's lock name. The file the last Lock left unlocked is saved only
-    // under its lock: this takes it, or says why it cannot.
+    // file's lock name. For the file the last Lock left unlocked this takes
+    // the lock first; where it still cannot be made, the file is saved
+    // without it and GetNotes says why.
     bool CanSave(const char* aPath, std::string* aMessage);
     // Deletes the held lock file, if any, unless another editor's has taken its
     // place meanwhile.
     void Unlock();
-    // Lines for the console from the last Lock: a lock left by a program that
-    // is no longer running was taken over; why a lock cannot be made; the file
-    // has other names (hard links) that other editors may open it by.
+    // Lines for the console from the last Lock or CanSave: a lock left by a
+    // program that is no longer running was taken over; why a lock cannot be
+    // made; the file has other names (hard links) that other editors may open
+    // it by.
     const std::vector<std::string>& GetNotes() const { return myNotes; }
 
     // True when anything has the lock name of aPath; anOwner gets a lock
