@@ -266,6 +266,8 @@ bool AppFacade::SaveFile(const char* aPath)
     if (!locHasExtension(locRelative, ".velk"))
         return false;
     myConsole->Clear();
+    for (const std::string& locNote : myLocker.GetNotes())
+        VelkLog::Log("%s", locNote.c_str());
     if (!myNameSpace.Write(locRelative))
         return false;
     bool locResult = VelkToTez::Convert(myNameSpace, locRelative);
