@@ -17,6 +17,7 @@
 #include "velkeditor/velk_editor.h"
 #include "velkeditor/velk_editorfactory.h"
 #include "velkeditor/velk_typeconstraint.h"
+#include "velkeditor/velk_uitext.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -458,7 +459,7 @@ void AppFacade::FillTypeList(UI_Dialog* aDialog, int anId) const
     QC_List<VelkType*> locTypes;
     myTypeManager.GetTypes(locTypes);
     for (QC_List<VelkType*>::Link* locLink = locTypes.myFirstLink; locLink; locLink = locLink->myNext)
-        UI_ListAdd(aDialog, anId, locLink->myItem->GetTypeName());
+        UI_ListAdd(aDialog, anId, VelkText_ToUI(locLink->myItem->GetTypeName()).c_str());
     UI_ListSetSel(aDialog, anId, 0, true);
 }
 
