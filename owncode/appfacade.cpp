@@ -9,6 +9,7 @@
 #include "owncode/validatestring.h"
 #include "platform/os/os_file.h"
 #include "platform/ui/ui_prompt.h"
+#include "qdrawgdi/qdgdi.h"
 #include "qcommon/qc_debug.h"
 #include "tez/tez_convert.h"
 #include "velk/velk_compiler.h"
@@ -467,8 +468,13 @@ void AppFacade::FillTypeList(UI_Dialog* aDialog, int anId) const
 
 void AppFacade::Priv_DeleteEditor()
 {
+    if (!myEditor)
+        return;
     delete myEditor;
     myEditor = nullptr;
+    // The pane keeps the last picture shown until another comes: not a deleted editor's.
+    if (myListView)
+        static_cast<QDGDI_Window*>(myListView)->ShowPicture(nullptr, 0, 0, 0);
 }
 
 void AppFacade::Draw()
