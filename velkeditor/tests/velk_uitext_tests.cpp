@@ -4,6 +4,7 @@
 #include "velkeditor/velk_uitext.h"
 
 #include <string>
+#include <utility>
 
 TEST(VelkUIText, EveryByteRoundTripsAndLatin1IsTwoUtf8Bytes)
 {
@@ -29,13 +30,23 @@ TEST(VelkUIText, TextVelkCannotHoldIsRefusedAndNamed)
     // The euro sign, CJK, an emoji: outside Latin-1; the first is named.
     EXPECT_FALSE(VelkText_FromUI("5 \xe2\x82\xac and \xe4\xb8\xad", locOut, &locWhy));
     EXPECT_EQ(locWhy, "'\xe2\x82\xac' is not a character of ISO 8859-1 (Latin-1), the only characters Velk text holds.");
-    EXPECT_FALSE(VelkText_FromUI("\xf0\x9f\x98\x80", locOut, &locWhy));
-    EXPECT_EQ(locWhy.substr(0, 6), "'\xf0\x9f\x98\x80'");
-    // Bytes that are no UTF-8: a lone continuation, a cut sequence, an overlong form.
-    for (const char* locBad : {"a\x80", "a\xc3", "\xc0\x80", "\xc3(x"})
+    // The message names a character of 2, 3 or 4 bytes whole, and a byte that is
+    // no UTF-8 (a lone continuation, a cut sequence, an overlong form, past U+10FFFF) alone.
+    const std::pair<const char*, std::string> locCases[] = {
+        {"x\xce\xb1y", "'\xce\xb1' is not"},
+        {"\xe0\xa4\x85", "'\xe0\xa4\x85' is not"},
+        {"\xf0\x9f\x98\x80", "'\xf0\x9f\x98\x80' is not"},
+        {"a\x80", "The byte 0x80 is"},
+        {"a\xc3", "The byte 0xC3 is"},
+        {"\xc3(x", "The byte 0xC3 is"},
+        {"\xc0\x80", "The byte 0xC0 is"},
+        {"\xe2\x82", "The byte 0xE2 is"},
+        {"\xf5\x80\x80\x80", "The byte 0xF5 is"},
+    };
+    for (const auto& [locBad, locStart] : locCases)
     {
         EXPECT_FALSE(VelkText_FromUI(locBad, locOut, &locWhy)) << locBad;
-        EXPECT_EQ(locWhy.substr(0, 9), "The byte ") << locBad;
+        EXPECT_EQ(locWhy.substr(0, locStart.size()), locStart) << locBad;
     }
     EXPECT_EQ(locOut, "kept");
     // Longer than a QC_String holds.
