@@ -821,16 +821,25 @@ TEST_F(DialogTest, VelkTextIsShownAsLatin1AndTextBeyondItIsRefused)
 
     // A file made on this system has a UTF-8 name: found as shown, stored as Latin-1.
     myPrompts.Clear();
+    // One whose name Latin-1 cannot write is found, but not stored.
     std::ofstream("caf\xc3\xa9.wav") << "RIFF";
+    std::ofstream("\xe2\x82\xac.wav") << "RIFF";
     CDlgEditFile locFile;
     locFile.myBaseDirectory = myDir.c_str();
     locFile.myValue = "caf\xe9.wav";
-    Expect("Edit File", [](UI_Dialog* aDialog) {
+    Expect("Edit File", [&locFile, this](UI_Dialog* aDialog) {
         EXPECT_EQ(Text(aDialog, IDC_VALUE), "caf\xc3\xa9.wav");
         EXPECT_EQ(Text(aDialog, CDlgEditFile::IDC_STATUS), "ok");
+        UI_SetControlText(aDialog, IDC_VALUE, (myDir / "\xe2\x82\xac.wav").c_str());
+        EXPECT_EQ(Text(aDialog, CDlgEditFile::IDC_STATUS), "ok");
+        UI_ClickButton(aDialog, UI_IDOK);
+        EXPECT_TRUE(UI_IsDialogVisible(aDialog));
+        EXPECT_EQ(locFile.myValue, "caf\xe9.wav");
+        UI_SetControlText(aDialog, IDC_VALUE, (myDir / "caf\xc3\xa9.wav").c_str());
         UI_ClickButton(aDialog, UI_IDOK);
     });
     ASSERT_EQ(locFile.DoModal(), UI_IDOK);
     EXPECT_EQ(locFile.myValue, "caf\xe9.wav");
-    EXPECT_TRUE(myPrompts.GetBoxes().empty());
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_EQ(myPrompts.GetBoxes()[0].substr(0, 18), "Invalid Text|'\xe2\x82\xac'");
 }
