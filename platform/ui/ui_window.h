@@ -41,7 +41,7 @@ struct UI_WindowDesc
 {
     const char* myTitle = "";
     int myX = 0, myY = 0;               // the top-left of the window's frame on the screen
-    int myWidth = 640, myHeight = 480;  // the whole window, scroll bar included
+    int myWidth = 640, myHeight = 480;  // inside the frame, scroll bar included
     bool myVScrollFlag = false;
     const UI_Image* myIcon = nullptr;   // copied
     UI_WindowProc myProc = nullptr;     // null: UI_DefWindowProc
