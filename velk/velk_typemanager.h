@@ -2,11 +2,13 @@
 // the types declared by .fruit files, each with its reference type.
 #pragma once
 
+#include <memory>
+
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_string.h"
-#include "velk/velk_names.h"
 
 class ParseTool;
+class VelkNameIndex;
 class VelkType;
 
 class VelkTypeManager
@@ -42,7 +44,8 @@ private:
     QC_List<QC_String> myCompiledFiles;
     QC_List<QC_String> myIncludedFiles;
 
-    VelkNameIndex myTypeNameIndex;
-    VelkNameIndex myTypeIndex;
-    VelkNameIndex myRefTypeIndex;
+    // Made with the manager; their type stays inside velk/.
+    std::unique_ptr<VelkNameIndex> myTypeNameIndex;
+    std::unique_ptr<VelkNameIndex> myTypeIndex;
+    std::unique_ptr<VelkNameIndex> myRefTypeIndex;
 };
