@@ -12,6 +12,8 @@
 //   velk_bench --shape deep ...         or the third: small trees of nested
 //                                       objects, long texts, most values left
 //                                       at their defaults
+//   velk_bench --shape small ...        or the fourth: many roots of 50 to 90
+//                                       bytes each
 //   velk_bench --tez ...                also convert every namespace to .tez and
 //                                       .loc beside its .velk and read it back
 //   velk_bench --repeat K ...           run the measured work and the baseline K
@@ -276,7 +278,7 @@ int main(int argc, char** argv)
 {
     BenchArgs locArgs(argc, argv,
                       "usage: velk_bench [--tez] [--repeat K] FILES...\n"
-                      "       velk_bench [--tez] [--repeat K] [--shape plain|wide|deep] --generate N DIR\n");
+                      "       velk_bench [--tez] [--repeat K] [--shape plain|wide|deep|small] --generate N DIR\n");
     std::vector<std::string> locFiles;
     std::string locGenerated;
     const bool locTezFlag = locArgs.Flag("--tez");
@@ -284,8 +286,8 @@ int main(int argc, char** argv)
     locArgs.IntOption("--repeat", &locRepeat, 1, 1000);
     const char* locShape = "plain";
     if (locArgs.Option("--shape", 1, &locShape) && strcmp(locShape, "plain") != 0 && strcmp(locShape, "wide") != 0 &&
-        strcmp(locShape, "deep") != 0)
-        locArgs.Refuse("--shape is plain, wide or deep");
+        strcmp(locShape, "deep") != 0 && strcmp(locShape, "small") != 0)
+        locArgs.Refuse("--shape is plain, wide, deep or small");
     const char* locGenerate[2] = {};
     if (locArgs.Option("--generate", 2, locGenerate))
     {
@@ -293,7 +295,8 @@ int main(int argc, char** argv)
         locGenerated = locGenerate[1];
         locArgs.Operands(0, 0);
         auto locGenerator = strcmp(locShape, "wide") == 0   ? BenchGenerateVelkWide
-                            : strcmp(locShape, "deep") == 0 ? BenchGenerateVelkDeep
+                            : strcmp(locShape, "deep") == 0  ? BenchGenerateVelkDeep
+                            : strcmp(locShape, "small") == 0 ? BenchGenerateVelkSmall
                                                             : BenchGenerateVelk;
         if (!locGenerator(locCount, locGenerated, locFiles))
         {

@@ -321,3 +321,55 @@ inline bool BenchGenerateVelkDeep(int aCount, const std::string& aDir, std::vect
     aFiles.push_back(aDir + "/bench.velk");
     return locFiles.Close();
 }
+
+// A fourth shape, many small roots: each of 50 to 90 bytes, a short name, an
+// enum and a number set, a nested object with one of its two values, a
+// reference in most, a file or a short text in some. Per-root costs (the
+// object, its name in the index, its members) weigh more here than the text.
+// Same files as BenchGenerateVelk.
+inline bool BenchGenerateVelkSmall(int aCount, const std::string& aDir, std::vector<std::string>& aFiles)
+{
+    BenchVelkFiles locFiles;
+    if (!locFiles.Open(aDir,
+                       "TYPE Mode\r\n{\r\nOff\r\nOn\r\nAuto\r\n}\r\n"
+                       "CLASS Span\r\n{\r\nNUMBER lo 0\r\nNUMBER hi 0\r\n}\r\n"
+                       "CLASS Cell\r\n{\r\nMode mode Off\r\nNUMBER n 0\r\nSpan span\r\nCell* link\r\nFILE file\r\n"
+                       "TEXT tag\r\n}\r\n",
+                       "syntax = \"proto2\";\npackage bench;\n"
+                       "enum Mode { Off = 0; On = 1; Auto = 2; }\n"
+                       "message Span { optional int32 lo = 1; optional int32 hi = 2; }\n"
+                       "message Cell { optional string name = 1; optional Mode mode = 2 [default = Off];\n"
+                       "  optional int32 n = 3; optional Span span = 4; optional string link = 5; optional string file = 6;\n"
+                       "  optional string tag = 7; }\n"
+                       "message Root { repeated Cell cell = 1; }\n"))
+        return false;
+    FILE* locOut = locFiles.myVelk;
+    FILE* locText = locFiles.myText;
+    static const char* const locModes[] = {"Off", "On", "Auto"};
+    for (int locIndex = 0; locIndex < aCount; locIndex++)
+    {
+        fprintf(locOut, "Cell c%d\r\n{\r\n\tmode %s\r\n\tn %d\r\n\tspan\r\n\t{\r\n\t\t%s %d\r\n\t}\r\n", locIndex,
+                locModes[locIndex % 3], locIndex % 9973, locIndex % 2 ? "hi" : "lo", locIndex % 100);
+        fprintf(locText, "cell\n{\n\tname: \"c%d\"\n\tmode: %s\n\tn: %d\n\tspan\n\t{\n\t\t%s: %d\n\t}\n", locIndex,
+                locModes[locIndex % 3], locIndex % 9973, locIndex % 2 ? "hi" : "lo", locIndex % 100);
+        if (locIndex % 4 != 0)
+        {
+            fprintf(locOut, "\tlink c%d\r\n", (locIndex * 3) / 4);
+            fprintf(locText, "\tlink: \"c%d\"\n", (locIndex * 3) / 4);
+        }
+        if (locIndex % 6 == 1)
+        {
+            fprintf(locOut, "\tfile maps\\c%d.map\r\n", locIndex);
+            fprintf(locText, "\tfile: \"maps\\\\c%d.map\"\n", locIndex);
+        }
+        else if (locIndex % 5 == 2)
+        {
+            fprintf(locOut, "\ttag \"t%d\"\r\n", locIndex % 700);
+            fprintf(locText, "\ttag: \"t%d\"\n", locIndex % 700);
+        }
+        fprintf(locOut, "}\r\n\r\n");
+        fprintf(locText, "}\n\n");
+    }
+    aFiles.push_back(aDir + "/bench.velk");
+    return locFiles.Close();
+}

@@ -3,10 +3,13 @@
 // through a real file; a real lock of those bytes is taken over exactly when
 // it is this computer's and names a process that does not run, and is
 // otherwise refused with the message of what it holds. An input starting with
-// 'H' stands for this computer's name followed by the rest.
+// 'H' stands for this computer's name followed by the rest; one starting with
+// 'S' puts in the lock's place a symbolic link to a file of the rest (to
+// nothing when that is empty), which refuses the file and is never read.
 #include "owncode/filelocker.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,6 +39,56 @@ void locCheckProcessId(const std::string& aBytes, const std::string& anOwner)
     if (locDigits.empty() || locDigits[0] == '0' || std::to_string(locId) != locDigits)
         std::abort();
 }
+std::string locReadAll(const std::string& aPath)
+{
+    std::string locBytes;
+    FILE* locFile = std::fopen(aPath.c_str(), "rb");
+    if (!locFile)
+        return "<none>";
+    char locBuffer[4096];
+    for (size_t locCount; (locCount = std::fread(locBuffer, 1, sizeof(locBuffer), locFile)) > 0;)
+        locBytes.append(locBuffer, locCount);
+    std::fclose(locFile);
+    return locBytes;
+}
+
+void locCheckLink(const std::string& aPath, const std::string& aLock, const std::string& aBytes)
+{
+    const std::string locTarget = aLock + ".target";
+    std::remove(locTarget.c_str());
+    if (!aBytes.empty())
+    {
+        FILE* locFile = std::fopen(locTarget.c_str(), "wb");
+        if (!locFile)
+            return;
+        const bool locWritten = std::fwrite(aBytes.data(), 1, aBytes.size(), locFile) == aBytes.size();
+        if (std::fclose(locFile) != 0 || !locWritten)
+            return;
+    }
+    if (symlink(locTarget.c_str(), aLock.c_str()) != 0)
+        return;
+    std::string locOwner = "before";
+    if (!FileLocker::ReadOwner(aPath.c_str(), &locOwner) || !locOwner.empty())
+        std::abort();
+    const std::string locWhy =
+        "File '" + aPath + "' is locked by '" + aLock + "', a symbolic link in the lock file's place, ";
+    std::string locMessage;
+    {
+        FileLocker locLocker;
+        if (locLocker.Lock(aPath.c_str(), &locMessage) ||
+            locMessage != locWhy + "you won't be able to save any changes")
+            std::abort();
+        if (locLocker.CanSave(aPath.c_str(), &locMessage) ||
+            locMessage != locWhy + "you may not save to this filename")
+            std::abort();
+    }
+    struct stat locStat;
+    if (lstat(aLock.c_str(), &locStat) != 0 || !S_ISLNK(locStat.st_mode) ||
+        locReadAll(locTarget) != (aBytes.empty() ? "<none>" : aBytes))
+        std::abort();
+    std::remove(aLock.c_str());
+    std::remove(locTarget.c_str());
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
@@ -57,6 +110,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
 
     static const std::string ourPath = "/tmp/fuzz_lock_" + std::to_string(getpid()) + ".velk";
     std::string locLockName = FileLocker::GetLockName(ourPath.c_str());
+    if (!locBytes.empty() && locBytes[0] == 'S')
+    {
+        locCheckLink(ourPath, locLockName, locBytes.substr(1));
+        return 0;
+    }
     FILE* locFile = std::fopen(locLockName.c_str(), "wb");
     if (!locFile)
         return 0;

@@ -1,7 +1,8 @@
 // The SDF opener and entry reader: the input is an archive. Every file the
 // table names is read whole, streamed through QF_File and read in pieces
 // through QF_FileStream, and the directory
-// tree is walked from the root through every level.
+// tree is walked from the root through every level. A lookup never answers a
+// name with an entry of another key (QF_SDFNameKey).
 #include <cstdint>
 #include <cctype>
 #include <cstdio>
@@ -73,6 +74,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
             const std::string locShown = QF_SDFNameToUtf8(locPath);
             if (locShown.size() > 3 * strlen(locPath))
                 abort();
+            // The key that the writer refuses pairs by is the readers' own: the
+            // shown name is one name with the stored one, and a lookup in
+            // another a-z case finds an entry of the same key.
+            const std::string locKey = QF_SDFNameKey(locPath);
+            if (QF_SDFNameKey(locShown.c_str()) != locKey)
+                abort();
+            std::string locOtherCase = locPath;
+            for (char& locChar : locOtherCase)
+                locChar = char(locChar >= 'a' && locChar <= 'z'   ? locChar - 32
+                               : locChar >= 'A' && locChar <= 'Z' ? locChar + 32
+                                                                  : locChar);
+            QF_SDFFileRecord locFound;
+            if (QF_SDF::FindFile(locOtherCase.c_str(), &locFound, 1))
+            {
+                char locFoundPath[600];
+                snprintf(locFoundPath, sizeof(locFoundPath), locFound.myDirectory[0] ? "%s/%s" : "%s%s",
+                         locFound.myDirectory, locFound.myName);
+                if (QF_SDFNameKey(locFoundPath) != locKey)
+                    abort();
+            }
             locReadEntry(locPath, OPEN_READ);
             locReadEntry(locPath, OPEN_READ | OPEN_STREAMING);
             // In pieces, unpacking as it goes.

@@ -2,7 +2,8 @@
 // reader, as the sound library streams WAV and MP3 files. The first input
 // byte picks the reader (the file object over a file, streaming, or bytes in
 // memory) and whether a window inside the file is decoded; the rest is the
-// file. A WAV file that decodes must rewind and decode to the same frames again.
+// file. A WAV file that decodes must rewind and decode to the same frames again;
+// a refused one must say why.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -80,8 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
     {
         if (locOffset <= locSize && locWindow <= locSize - locOffset && SND_ErrorCode == SND_ERROR_BAD_ARGUMENT)
             abort(); // a window inside the file is never a bad argument
+        if (SND_ErrorCode == SND_ERROR_FORMAT && !SND_ErrorDetail[0])
+            abort(); // a refused format says why (the channel count)
         return 0;
     }
+    if (SND_ErrorDetail[0])
+        abort(); // no stale reason after a good open
     if (locDecoder.myChannels < 1 || locDecoder.myChannels > 2 || locDecoder.myRate == 0)
         abort();
     std::vector<int16_t> locFirst, locSecond;
@@ -96,8 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
                                                            : false;
     if (locDecoder.Rewind() && locWave)
     {
-        // The first chunk again: a rewind starts where the first read did.
-        const uint32_t locFrames = uint32_t(std::min<size_t>(locFirst.size() / locDecoder.myChannels, 4096));
+        // The first frames again, in one read longer than the decoder's own
+        // steps: a rewind starts where the first read did.
+        const uint32_t locFrames = uint32_t(std::min<size_t>(locFirst.size() / locDecoder.myChannels, 10000));
         locSecond.resize(size_t(locFrames) * locDecoder.myChannels);
         uint32_t locGot = 0;
         while (locGot < locFrames)

@@ -19,6 +19,7 @@
 #include "velk/velk_namespace.h"
 #include "velk/velk_type.h"
 #include "velkeditor/velk_editorview.h"
+#include "velkeditor/velk_uitext.h"
 
 #include <cstdio>
 #include <memory>
@@ -492,7 +493,7 @@ bool KorrinthMainFrame::OnCommand(UI_Frame* aFrame, int anId)
             locText.Format("Type '%s' was not created: the editor cannot create types. Declare it in a .fruit file "
                            "and include that file.",
                            locDialog.myTypeName.GetBuffer());
-            UI_MessageBox(locProgram, locText, OS_MB_OK | OS_MB_ICONWARNING);
+            UI_MessageBox(locProgram, VelkText_ToUI(locText).c_str(), OS_MB_OK | OS_MB_ICONWARNING);
         }
         return true;
     }

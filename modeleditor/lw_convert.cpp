@@ -367,7 +367,9 @@ bool locBuildBatch(const LWObject& anObject, const LayerTables& t, WorkBatch* aB
     aBatch->myCornerStart.push_back((uint32_t)aBatch->myCorners.size());
     const uint32_t locNumPointSlots = (uint32_t)aBatch->mySlots.size();
 
-    // Vertex maps.
+    // Vertex maps. A surface that names an RGB colour map takes colours only: the alpha an
+    // RGBA map stores beside them (often 0) is no opacity of that surface.
+    const bool locSurfaceAlpha = (locSurface.myVertexColourMapType | 0x20202020) == (LWID("RGBA") | 0x20202020);
     std::vector<MapUse> locUses(locLayer.myVertexMaps.size(), MAP_UNUSED);
     for (size_t m = 0; m < locLayer.myVertexMaps.size(); m++)
     {
@@ -402,7 +404,7 @@ bool locBuildBatch(const LWObject& anObject, const LayerTables& t, WorkBatch* aB
             {
                 case MAP_COLOUR:
                 {
-                    uint32_t locAlpha = locMap.myDimension == 4 ? locColourChannel(locValues[3]) : 255;
+                    uint32_t locAlpha = locSurfaceAlpha && locMap.myDimension == 4 ? locColourChannel(locValues[3]) : 255;
                     locSlot.myColour = (locAlpha << 24) | (locColourChannel(locValues[0]) << 16) |
                                        (locColourChannel(locValues[1]) << 8) | locColourChannel(locValues[2]);
                     break;

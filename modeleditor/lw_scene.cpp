@@ -619,9 +619,10 @@ void ComputeBoneBindPose(LWSBone* aRoot, const Matrix44* aParentWorld)
 {
     // Bone trees are acyclic once read; the depth is bounded by the bone count anyway.
     Matrix44 locWorld = aParentWorld ? aRoot->myRestMatrix * *aParentWorld : aRoot->myRestMatrix;
-    Matrix44 locInverse;
-    if (Matrix44::Invert(locWorld, locInverse))
-        aRoot->myRestMatrix = locInverse;
+    // A rest matrix from angles and a position always inverts; one that does not (angles
+    // read as NaN) binds the bone as it stands rather than through its world matrix.
+    if (!Matrix44::Invert(locWorld, aRoot->myRestMatrix))
+        aRoot->myRestMatrix.SetIdentity();
     for (LWSBone* c : aRoot->myChildren)
         ComputeBoneBindPose(c, &locWorld);
 }

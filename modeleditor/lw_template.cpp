@@ -209,6 +209,9 @@ private:
             return;
         }
         aBone->myMotion.reset();
+        // The part's rest transform is the bone's bind pose: a skinned vertex goes through it
+        // before the bone's world matrix, so the rest pose leaves the mesh where it was modelled.
+        p.myMatrix = aBone->myRestMatrix;
         p.mySkinGroup = aRootPart < 0 ? (int32_t)locPart : aRootPart;
         for (LWSBone* c : aBone->myChildren)
             WalkBones(anItem, c, p.mySkinGroup, aDepth + 1);

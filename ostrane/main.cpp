@@ -46,24 +46,29 @@ static const size_t ourMaxNamesShown = 20;
 static std::string ourStartDirectory;
 static std::string ourSdfName;
 static bool locSDFChangedFlag = false;
-// Upper-cased listed paths with '/' separators: one file is listed once,
-// whichever separator and case its path came with.
-static std::set<std::string> ourListedKeys;
+// Listed paths by their archive key (QF_SDFNameKey): one file is listed once,
+// whichever separator and case its path came with, and two files that an
+// archive could not tell apart are never both listed.
+static std::map<std::string, std::string> ourListedKeys;
 // Entries of the loaded archive whose stored name is not the listed text (code
 // page 1252 shown as UTF-8): listed key to the name as stored.
 static std::map<std::string, std::string> ourStoredNames;
+// Files added from the disk whose names are not UTF-8 (code page 1252 names
+// from Windows): listed key to the name on the disk, which a save packs.
+static std::map<std::string, std::string> ourDiskNames;
 // Entries of the loaded archive that the list cannot show.
 static int ourHiddenEntries = 0;
+// Entries of the loaded archive that another name of one key hides: no reader
+// reaches them. Listed key to the names as stored.
+static std::map<std::string, std::vector<std::string>> ourHiddenTwins;
 // What one add refused, told once at its end.
 static std::vector<std::string> ourRefusedNames;
+static std::vector<std::string> ourRefusedPairs;
 static int ourRefusedOutside = 0;
 
 static std::string locListKey(const char* aPath)
 {
-    std::string locKey = aPath;
-    for (char& locChar : locKey)
-        locChar = locChar == '\\' ? '/' : (char) std::toupper((unsigned char) locChar);
-    return locKey;
+    return QF_SDFNameKey(aPath);
 }
 
 static bool locEndsInSdf(const std::string& aName)
@@ -120,6 +125,8 @@ void OstraneNewSdf()
     OstraneListReset(IDC_FILE_LIST);
     ourListedKeys.clear();
     ourStoredNames.clear();
+    ourDiskNames.clear();
+    ourHiddenTwins.clear();
     ourHiddenEntries = 0;
     OstraneEnableItem(IDC_SAVE_SDF, false);
     OstraneEnableItem(IDC_EXTRACT_FILES, false);
@@ -134,14 +141,30 @@ static bool locIsArchivePath(const char* aPath)
     return strlen(aPath) <= ourMaxArchivePath && QF_SDFIsEntryPath(aPath);
 }
 
-// False when the path is listed already (in any case or with either separator).
-static bool locListFile(const char* aPath)
+// False when the path is listed already (in any case or with either
+// separator), or another path of its key is; that one is given in aListed.
+// The list shows the path as QF_SDFNameToUtf8 reads it.
+static bool locListFile(const char* aPath, std::string* aListed = nullptr)
 {
-    std::string locKey = locListKey(aPath);
-    if (!ourListedKeys.insert(locKey).second)
+    auto locInserted = ourListedKeys.emplace(locListKey(aPath), aPath);
+    if (!locInserted.second)
+    {
+        if (aListed)
+            *aListed = locInserted.first->second;
         return false;
-    OstraneListAdd(IDC_FILE_LIST, aPath);
+    }
+    OstraneListAdd(IDC_FILE_LIST, QF_SDFNameToUtf8(aPath).c_str());
     return true;
+}
+
+// Two spellings name one file on the disk (another case of an existing name
+// resolves to it), or one of them names none.
+static bool locSameDiskFile(const std::string& aFirst, const std::string& aSecond)
+{
+    OS_FileInfo locFirst, locSecond;
+    if (!OS_GetFileInfo(aFirst.c_str(), &locFirst) || !OS_GetFileInfo(aSecond.c_str(), &locSecond))
+        return true;
+    return locFirst.myDevice == locSecond.myDevice && locFirst.myInode == locSecond.myInode;
 }
 
 // Tells what the add that ends here refused, in one message of each kind.
@@ -156,9 +179,19 @@ static void locReportRefused()
             locText += locFormat("\n... and %d more", (int) (ourRefusedNames.size() - ourMaxNamesShown));
         OstraneMessageBox("Error adding file", locText.c_str());
     }
+    if (!ourRefusedPairs.empty())
+    {
+        std::string locText;
+        for (size_t i = 0; i < ourRefusedPairs.size() && i < ourMaxNamesShown; i++)
+            locText += (i ? "\n" : "") + ourRefusedPairs[i];
+        if (ourRefusedPairs.size() > ourMaxNamesShown)
+            locText += locFormat("\n... and %d more", (int) (ourRefusedPairs.size() - ourMaxNamesShown));
+        OstraneMessageBox("Error adding file", locText.c_str());
+    }
     if (ourRefusedOutside > 0)
         OstraneMessageBox("ERROR", "Only files from sub directories allowed.");
     ourRefusedNames.clear();
+    ourRefusedPairs.clear();
     ourRefusedOutside = 0;
 }
 
@@ -169,8 +202,17 @@ static void locAddListFile(const char* aPath)
         ourRefusedNames.push_back(aPath);
         return;
     }
-    if (!locListFile(aPath))
+    std::string locListed;
+    if (!locListFile(aPath, &locListed))
+    {
+        // A second file that an archive would take for the listed one.
+        if (!locSameDiskFile(locListed, aPath))
+            ourRefusedPairs.push_back(QF_SDFNameForMessage(locListed.c_str()) + " and " +
+                                      QF_SDFNameForMessage(aPath) + " are one name in an archive");
         return;
+    }
+    if (QF_SDFNameToUtf8(aPath) != aPath)
+        ourDiskNames[locListKey(aPath)] = aPath;
     OstraneEnableItem(IDC_SAVE_SDF, true);
     OstraneEnableItem(IDC_EXTRACT_FILES, false);
     locSDFChangedFlag = true;
@@ -186,7 +228,10 @@ static void locRemoveListEntry(int anIndex)
 {
     std::string locText;
     if (OstraneListGetText(IDC_FILE_LIST, anIndex, &locText))
+    {
         ourListedKeys.erase(locListKey(locText.c_str()));
+        ourDiskNames.erase(locListKey(locText.c_str()));
+    }
     OstraneListDelete(IDC_FILE_LIST, anIndex);
 }
 
@@ -214,7 +259,11 @@ static int locListArchiveFiles(QF_SDFArchive* anArchive, const char* aPath)
             continue;
         std::string locShown = QF_SDFNameToUtf8(locStored.c_str());
         if (!locListFile(locShown.c_str()))
+        {
+            // Read back, the name gives the listed entry: this one cannot be reached.
+            ourHiddenTwins[locListKey(locShown.c_str())].push_back(locStored);
             continue;
+        }
         locListed++;
         if (locShown != locStored)
             ourStoredNames[locListKey(locShown.c_str())] = locStored;
@@ -395,6 +444,9 @@ static void locSave()
     while (locNumEntries < ourMaxEntries && OstraneListGetText(IDC_FILE_LIST, locNumEntries, &locText))
     {
         locNumEntries++;
+        auto locDiskName = ourDiskNames.find(locListKey(locText.c_str()));
+        if (locDiskName != ourDiskNames.end())
+            locText = locDiskName->second;
         if (!locEditor.AddFile(locText.c_str()))
             ourRefusedNames.push_back(locText);
     }
@@ -414,6 +466,7 @@ static void locSave()
     {
         ourHiddenEntries = 0;
         ourStoredNames.clear();
+        ourHiddenTwins.clear();
         OstraneSetTitle(locName.c_str());
         OstraneMessageBox("SDF created", locFormat("%d files in SDF", locNumEntries).c_str());
         OstraneEnableItem(IDC_SAVE_SDF, false);
@@ -446,6 +499,21 @@ static bool locExtractEntry(const std::string& anEntry)
     return locInput.SaveBeneath(ourStartDirectory.c_str(), anEntry.c_str(), false);
 }
 
+// The entries that the listed one hides (see ourHiddenTwins), named in
+// aUnreachable; their number.
+static int locNoteHiddenTwins(const std::string& anEntry, std::vector<std::string>* aUnreachable)
+{
+    auto locTwins = ourHiddenTwins.find(locListKey(anEntry.c_str()));
+    if (locTwins == ourHiddenTwins.end())
+        return 0;
+    auto locStored = ourStoredNames.find(locTwins->first);
+    const std::string& locListed = locStored != ourStoredNames.end() ? locStored->second : anEntry;
+    for (const std::string& locTwin : locTwins->second)
+        aUnreachable->push_back(QF_SDFNameForMessage(locTwin.c_str()) + ", hidden by " +
+                                QF_SDFNameForMessage(locListed.c_str()));
+    return (int) locTwins->second.size();
+}
+
 static void locExtract()
 {
     QC_ASSERT(!locSDFChangedFlag);
@@ -460,13 +528,14 @@ static void locExtract()
     int locNumSelections = OstraneListGetSelItems(IDC_FILE_LIST, locSelections, ourMaxSelections);
     int locNumTried = 0;
     int locNumDone = 0;
+    std::vector<std::string> locUnreachable;
     std::string locEntry;
     if (locNumSelections > 0)
     {
         for (int i = locNumSelections - 1; i >= 0; i--)
             if (OstraneListGetText(IDC_FILE_LIST, locSelections[i], &locEntry))
             {
-                locNumTried++;
+                locNumTried += 1 + locNoteHiddenTwins(locEntry, &locUnreachable);
                 locNumDone += locExtractEntry(locEntry) ? 1 : 0;
             }
     }
@@ -474,9 +543,18 @@ static void locExtract()
     {
         for (int i = 0; i < ourMaxEntries && OstraneListGetText(IDC_FILE_LIST, i, &locEntry); i++)
         {
-            locNumTried++;
+            locNumTried += 1 + locNoteHiddenTwins(locEntry, &locUnreachable);
             locNumDone += locExtractEntry(locEntry) ? 1 : 0;
         }
+    }
+    if (!locUnreachable.empty())
+    {
+        std::string locText = "These entries share their names with others and cannot be extracted:";
+        for (size_t i = 0; i < locUnreachable.size() && i < ourMaxNamesShown; i++)
+            locText += "\n" + locUnreachable[i];
+        if (locUnreachable.size() > ourMaxNamesShown)
+            locText += locFormat("\n... and %d more", (int) (locUnreachable.size() - ourMaxNamesShown));
+        OstraneMessageBox("Entries not extracted", locText.c_str());
     }
     OS_SyncFileSystem(ourStartDirectory.c_str());
     // Closed again, so that a later save reads the edited files from the disk.
@@ -662,6 +740,8 @@ void OstraneShutdown()
     ourOstraneDialog = nullptr;
     ourSdfName.clear();
     ourListedKeys.clear();
+    ourDiskNames.clear();
+    ourHiddenTwins.clear();
     locSDFChangedFlag = false;
     QF_SDF::Close(nullptr);
     UI_SetCursor(UI_CURSOR_ARROW);

@@ -6,8 +6,6 @@
 #include "platform/ui/ui_app.h"
 #include "qcommon/qc_crash.h"
 
-#include <cstdio>
-
 static const OS_Option ourOptions[] = {{QC_Mem::ourCrashReportFlag, true}};
 static const OS_CommandLine ourLine = {
     "Ostrane",
@@ -20,22 +18,10 @@ static const OS_CommandLine ourLine = {
 int main(int argc, char** argv)
 {
     OS_Arguments locArguments;
-    const int locCheck = OS_ReadCommandLine(ourLine, argc, argv, &locArguments);
-    if (locCheck != OS_COMMAND_LINE_GO_ON)
-        return locCheck;
-    if (locArguments.myOperands.size() > 1)
-        return OS_RefuseCommandLine(ourLine, "one archive at most (quote a name with blanks)");
-    if (!UI_Init(&argc, argv))
-    {
-        std::fprintf(stderr, "Ostrane: no user interface\n");
-        return 1;
-    }
-    // The second run after a crash only shows the report.
-    if (QC_Mem::HandleCrashReportRun(argc, argv))
-    {
-        UI_Shutdown();
-        return 0;
-    }
+    const int locStart = UI_StartProgram(ourLine, "one archive at most (quote a name with blanks)",
+                                         QC_Mem::HandleCrashReportRun, &argc, argv, &locArguments);
+    if (locStart != UI_START_GO_ON)
+        return locStart;
     int locResult = OstraneMain(locArguments.myOperands.empty() ? "" : locArguments.myOperands[0]);
     OstraneShutdown();
     UI_Shutdown();

@@ -10,6 +10,7 @@
 #include "platform/os/os_file.h"
 #include "platform/ui/ui_prompt.h"
 #include "qcommon/qc_debug.h"
+#include "qdrawgdi/qdgdi.h"
 #include "tez/tez_convert.h"
 #include "velk/velk_compiler.h"
 #include "velk/velk_log.h"
@@ -17,6 +18,7 @@
 #include "velkeditor/velk_editor.h"
 #include "velkeditor/velk_editorfactory.h"
 #include "velkeditor/velk_typeconstraint.h"
+#include "velkeditor/velk_uitext.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -266,6 +268,8 @@ bool AppFacade::SaveFile(const char* aPath)
     if (!locHasExtension(locRelative, ".velk"))
         return false;
     myConsole->Clear();
+    for (const std::string& locNote : myLocker.GetNotes())
+        VelkLog::Log("%s", locNote.c_str());
     if (!myNameSpace.Write(locRelative))
         return false;
     bool locResult = VelkToTez::Convert(myNameSpace, locRelative);
@@ -458,7 +462,7 @@ void AppFacade::FillTypeList(UI_Dialog* aDialog, int anId) const
     QC_List<VelkType*> locTypes;
     myTypeManager.GetTypes(locTypes);
     for (QC_List<VelkType*>::Link* locLink = locTypes.myFirstLink; locLink; locLink = locLink->myNext)
-        UI_ListAdd(aDialog, anId, locLink->myItem->GetTypeName());
+        UI_ListAdd(aDialog, anId, VelkText_ToUI(locLink->myItem->GetTypeName()).c_str());
     UI_ListSetSel(aDialog, anId, 0, true);
 }
 
@@ -466,8 +470,13 @@ void AppFacade::FillTypeList(UI_Dialog* aDialog, int anId) const
 
 void AppFacade::Priv_DeleteEditor()
 {
+    if (!myEditor)
+        return;
     delete myEditor;
     myEditor = nullptr;
+    // The pane keeps the last picture shown until another comes: not a deleted editor's.
+    if (myListView)
+        static_cast<QDGDI_Window*>(myListView)->ShowPicture(nullptr, 0, 0, 0);
 }
 
 void AppFacade::Draw()

@@ -1,19 +1,21 @@
 #include "owncode/console.h"
 
+#include "velkeditor/velk_uitext.h"
+
 bool Console::Receive(int aKey, QC_String aText)
 {
     if (aKey != 0 && aKey != 1)
         return true;
     if (myBatchFlag)
     {
-        myHeldLines.emplace_back(aText.GetBuffer());
+        myHeldLines.push_back(VelkText_ToUI(aText));
         myHeldKeys.push_back(aKey);
         // In pieces: the held copies stay small beside the combo's own.
         if (myHeldLines.size() >= 1024)
             Priv_AddHeld();
         return true;
     }
-    int locIndex = UI_ComboAdd(myDialogBar, IDC_CONSOLE, aText);
+    int locIndex = UI_ComboAdd(myDialogBar, IDC_CONSOLE, VelkText_ToUI(aText).c_str());
     if (locIndex >= 0 && !myErrorShownFlag)
     {
         UI_ComboSetCurSel(myDialogBar, IDC_CONSOLE, locIndex);

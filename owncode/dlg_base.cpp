@@ -1,6 +1,9 @@
 // The common part of the editor's modal dialogs.
 #include "owncode/dlg_base.h"
 
+#include "platform/ui/ui_prompt.h"
+#include "velkeditor/velk_uitext.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,7 +45,8 @@ intptr_t CDlgBase::Priv_Proc(UI_Dialog* aDialog, const UI_Message& aMessage)
         if (aMessage.myControlId == UI_IDOK && aMessage.myNotifyCode == UI_BN_CLICKED)
         {
             // Enter does nothing while the OK button is disabled.
-            if (!UI_HasControl(aDialog, UI_IDOK) || UI_IsControlEnabled(aDialog, UI_IDOK))
+            if ((!UI_HasControl(aDialog, UI_IDOK) || UI_IsControlEnabled(aDialog, UI_IDOK)) &&
+                locThis->TextsFit())
                 locThis->OnOK();
         }
         else if (aMessage.myControlId == UI_IDCANCEL && aMessage.myNotifyCode == UI_BN_CLICKED)
@@ -76,16 +80,44 @@ void CDlgBase::EndDialog(int aResult)
     UI_EndDialog(myDialog, aResult);
 }
 
-QC_String CDlgBase::GetText(int anId) const
+bool CDlgBase::GetText(int anId, QC_String& anOut) const
 {
     std::string locText;
     UI_GetControlText(myDialog, anId, &locText);
-    return QC_String(locText.c_str());
+    if (VelkText_FromUI(locText, anOut))
+        return true;
+    anOut = "";
+    return false;
+}
+
+bool CDlgBase::TakeText(int anId, QC_String& anOut)
+{
+    std::string locText;
+    UI_GetControlText(myDialog, anId, &locText);
+    std::string locWhy;
+    if (VelkText_FromUI(locText, anOut, &locWhy))
+        return true;
+    UI_MessageBox("Invalid Text", locWhy.c_str(), OS_MB_OK | OS_MB_ICONWARNING);
+    anOut = "";
+    return false;
+}
+
+bool CDlgBase::TextsFit()
+{
+    for (int i = 0; i < myTemplate.myNumControls; i++)
+    {
+        const UI_ControlTemplate& locControl = myTemplate.myControls[i];
+        QC_String locText;
+        if (locControl.myKind == UI_CONTROL_EDIT && !(locControl.myStyle & UI_STYLE_READONLY) &&
+            UI_HasControl(myDialog, locControl.myId) && !TakeText(locControl.myId, locText))
+            return false;
+    }
+    return true;
 }
 
 void CDlgBase::SetText(int anId, const char* aText)
 {
-    UI_SetControlText(myDialog, anId, aText);
+    UI_SetControlText(myDialog, anId, VelkText_ToUI(aText).c_str());
 }
 
 void CDlgBase::Enable(int anId, bool anEnableFlag)
@@ -97,7 +129,12 @@ void CDlgBase::FillList(int anId, const QC_List<QC_String>& aTexts)
 {
     UI_ListReset(myDialog, anId);
     for (const QC_List<QC_String>::Link* locLink = aTexts.myFirstLink; locLink; locLink = locLink->myNext)
-        UI_ListAdd(myDialog, anId, locLink->myItem);
+        AddListText(anId, locLink->myItem);
+}
+
+int CDlgBase::AddListText(int anId, const char* aText)
+{
+    return UI_ListAdd(myDialog, anId, VelkText_ToUI(aText).c_str());
 }
 
 void CDlgBase::GetListTexts(int anId, QC_List<QC_String>& anOut) const
@@ -110,9 +147,12 @@ void CDlgBase::GetListTexts(int anId, QC_List<QC_String>& anOut) const
 
 QC_String CDlgBase::GetListText(int anId, int anIndex) const
 {
+    // Lists hold only what AddListText put there, so this never refuses.
     std::string locText;
     UI_ListGetText(myDialog, anId, anIndex, &locText);
-    return QC_String(locText.c_str());
+    QC_String locVelkText;
+    VelkText_FromUI(locText, locVelkText);
+    return locVelkText;
 }
 
 int CDlgBase::GetListSelection(int anId) const
@@ -147,6 +187,6 @@ void CDlgBase::MoveListSelection(int anId, int aDelta)
     std::swap(locTexts[locIndex], locTexts[locOther]);
     UI_ListReset(myDialog, anId);
     for (const QC_String& locText : locTexts)
-        UI_ListAdd(myDialog, anId, locText);
+        AddListText(anId, locText);
     SelectListEntry(anId, locOther);
 }

@@ -30,12 +30,23 @@ protected:
     // refuses its contents stays open by not ending.
     virtual void OnOK();
     virtual void OnCancel();
+    // Before OnOK: true when every edit the user may change holds Velk text;
+    // else the first that does not is told in a message box and the dialog
+    // stays open.
+    virtual bool TextsFit();
     void EndDialog(int aResult);
 
-    QC_String GetText(int anId) const;
+    // The texts of edits and lists are Velk text (Latin-1, see velk_uitext.h).
+    // False when the control holds a character Velk text cannot: anOut is then
+    // empty. OK never reaches OnOK while an edit the user may change holds one.
+    bool GetText(int anId, QC_String& anOut) const;
+    // The same, but a refused text is told in a message box first.
+    bool TakeText(int anId, QC_String& anOut);
     void SetText(int anId, const char* aText);
     void Enable(int anId, bool anEnableFlag);
     void FillList(int anId, const QC_List<QC_String>& aTexts);
+    // Appended at the end; its index.
+    int AddListText(int anId, const char* aText);
     void GetListTexts(int anId, QC_List<QC_String>& anOut) const;
     QC_String GetListText(int anId, int anIndex) const;
     int GetListSelection(int anId) const;

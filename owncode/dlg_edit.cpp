@@ -9,6 +9,7 @@
 #include "qfile/qf_file.h"
 #include "velk/velk_type.h"
 #include "velkeditor/velk_typeconstraint.h"
+#include "velkeditor/velk_uitext.h"
 
 void ShowInvalidPath(const char* aPath, const char* aBaseDirectory)
 {
@@ -28,7 +29,7 @@ bool locAcceptValue(const QC_String& aTypeName, const QC_String& aName, const QC
     QC_String locText;
     locText.Format("'%s' is not a value of the %s '%s': it takes %s.", aValue.GetBuffer(), aTypeName.GetBuffer(),
                    aName.GetBuffer(), Velk_NumberHint(aTypeName));
-    UI_MessageBox("Invalid Value", locText, OS_MB_OK | OS_MB_ICONWARNING);
+    UI_MessageBox("Invalid Value", VelkText_ToUI(locText).c_str(), OS_MB_OK | OS_MB_ICONWARNING);
     return false;
 }
 } // namespace
@@ -86,8 +87,8 @@ void CDlgEdit::OnInitDialog()
 
 void CDlgEdit::OnOK()
 {
-    const QC_String locValue = GetText(IDC_VALUE);
-    if (!locAcceptValue(myTypeName, myName, locValue))
+    QC_String locValue;
+    if (!TakeText(IDC_VALUE, locValue) || !locAcceptValue(myTypeName, myName, locValue))
         return;
     myValue = locValue;
     EndDialog(UI_IDOK);
@@ -193,8 +194,14 @@ void CDlgEditFile::OnCommand(int anId, int aNotifyCode)
 void CDlgEditFile::Priv_UpdateStatus()
 {
     // Through the file library: archives, and names written on Windows in another case.
-    QC_String locValue = GetText(IDC_VALUE);
-    bool locOk = locValue.IsEmpty() || locValue == VELK_EMPTY || QF_File::Exists(locValue);
+    // The stored value is the Latin-1 name (the game's); a name made here is
+    // UTF-8, so the text as shown is looked for too.
+    std::string locShown;
+    UI_GetControlText(myDialog, IDC_VALUE, &locShown);
+    QC_String locValue;
+    bool locFits = GetText(IDC_VALUE, locValue);
+    bool locOk = locShown.empty() || locShown == VELK_EMPTY || QF_File::Exists(locShown.c_str()) ||
+                 (locFits && QF_File::Exists(locValue));
     SetText(IDC_STATUS, locOk ? "ok" : "DOES NOT EXIST!");
     Enable(UI_IDOK, locOk);
 }
@@ -227,21 +234,32 @@ void CDlgEditFile::Priv_Browse()
         OS_SetCurrentDirectory(myBaseDirectory);
         return;
     }
+    // A file name as the system gives it, shown as it stands.
     std::string locPath = locResult.GetPath(0);
     QC_String locRelative;
-    SetText(IDC_VALUE, ValidateString(myBaseDirectory, locPath.c_str(), locRelative) ? locRelative.GetBuffer()
-                                                                                     : locPath.c_str());
+    UI_SetControlText(myDialog, IDC_VALUE,
+                      ValidateString(myBaseDirectory, locPath.c_str(), locRelative) ? locRelative.GetBuffer()
+                                                                                    : locPath.c_str());
 }
 
 void CDlgEditFile::OnOK()
 {
-    QC_String locValue = GetText(IDC_VALUE);
+    // The base directory is a system path (UTF-8): compared with the text as shown.
+    std::string locShown;
+    UI_GetControlText(myDialog, IDC_VALUE, &locShown);
     QC_String locRelative;
-    if (!ValidateString(myBaseDirectory, locValue, locRelative))
+    if (!ValidateString(myBaseDirectory, locShown.c_str(), locRelative))
     {
-        ShowInvalidPath(locValue, myBaseDirectory);
+        ShowInvalidPath(locShown.c_str(), myBaseDirectory);
         return;
     }
-    myValue = locRelative;
+    std::string locWhy;
+    QC_String locValue;
+    if (!VelkText_FromUI(locRelative.GetBuffer(), locValue, &locWhy))
+    {
+        UI_MessageBox("Invalid Text", locWhy.c_str(), OS_MB_OK | OS_MB_ICONWARNING);
+        return;
+    }
+    myValue = locValue;
     EndDialog(UI_IDOK);
 }

@@ -85,6 +85,8 @@ public:
 protected:
     void OnInitDialog() override;
     void OnCommand(int anId, int aNotifyCode) override;
+    // The value may be a system path: OnOK checks the part below the base directory.
+    bool TextsFit() override { return true; }
     void OnOK() override;
 
 private:
@@ -92,5 +94,5 @@ private:
     void Priv_Browse();
 };
 
-// The message of both path checks, caption "Invalid Path".
+// The message of both path checks, caption "Invalid Path"; system paths (UTF-8).
 void ShowInvalidPath(const char* aPath, const char* aBaseDirectory);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "velk/velk_type.h"
+#include "velkeditor/velk_uitext.h"
 
 // --- CDlgFilterType ---
 
@@ -45,7 +46,8 @@ void CDlgFilterType::Priv_AddMembers(VelkType* anObject, UI_TreeItem aParent, co
     {
         VelkType* locMember = locLink->myItem;
         QC_String locPath = locJoin(aPath, locMember->GetName());
-        UI_TreeItem locItem = UI_TreeInsert(myDialog, IDC_TREE, aParent, locMember->GetName(), -1, false);
+        UI_TreeItem locItem =
+            UI_TreeInsert(myDialog, IDC_TREE, aParent, VelkText_ToUI(locMember->GetName()).c_str(), -1, false);
         UI_TreeSetCheck(myDialog, IDC_TREE, locItem, myFilter->Contains(locPath));
         Priv_AddMembers(locMember, locItem, locPath);
         UI_TreeExpand(myDialog, IDC_TREE, locItem, true);
@@ -66,9 +68,12 @@ void CDlgFilterType::Priv_Collect(UI_TreeItem aFirst, const QC_String& aPath, QC
     {
         if (!UI_TreeGetCheck(myDialog, IDC_TREE, locItem))
             continue;
+        // Items hold only names put there as Velk text, so this never refuses.
         std::string locText;
         UI_TreeGetText(myDialog, IDC_TREE, locItem, &locText);
-        QC_String locPath = locJoin(aPath, locText.c_str());
+        QC_String locName;
+        VelkText_FromUI(locText, locName);
+        QC_String locPath = locJoin(aPath, locName);
         anOut.Add(locPath);
         Priv_Collect(UI_TreeGetRelated(myDialog, IDC_TREE, locItem, UI_TREE_CHILD), locPath, anOut);
     }
@@ -140,12 +145,15 @@ void CDlgNewFilter::OnCommand(int anId, int aNotifyCode)
 {
     // An empty name is the default filter's, which is not listed.
     if (anId == IDC_NAME && aNotifyCode == UI_EN_CHANGE)
-        Enable(UI_IDOK, !GetText(IDC_NAME).IsEmpty());
+    {
+        QC_String locName;
+        Enable(UI_IDOK, !GetText(IDC_NAME, locName) || !locName.IsEmpty());
+    }
 }
 
 void CDlgNewFilter::OnOK()
 {
-    myName = GetText(IDC_NAME);
+    GetText(IDC_NAME, myName);
     EndDialog(UI_IDOK);
 }
 

@@ -42,14 +42,17 @@ void CDlgTypeAndName::OnCommand(int anId, int aNotifyCode)
 
 void CDlgTypeAndName::Priv_UpdateOK()
 {
-    Enable(UI_IDOK, GetListSelection(IDC_LIST) >= 0 && IsNameText(GetText(IDC_NAME)));
+    // A name Velk text cannot hold leaves OK enabled: OK tells why it refuses it.
+    QC_String locName;
+    bool locFits = GetText(IDC_NAME, locName);
+    Enable(UI_IDOK, GetListSelection(IDC_LIST) >= 0 && (!locFits || IsNameText(locName)));
 }
 
 void CDlgTypeAndName::OnOK()
 {
     int locIndex = GetListSelection(IDC_LIST);
     myTypeName = GetListText(IDC_LIST, locIndex);
-    myName = GetText(IDC_NAME);
+    GetText(IDC_NAME, myName);
     myLastTypeIndex = locIndex;
     EndDialog(UI_IDOK);
 }
@@ -94,14 +97,15 @@ void CDlgNameInstance::OnCommand(int anId, int aNotifyCode)
 {
     if (anId == IDC_NAME && aNotifyCode == UI_EN_CHANGE)
     {
-        QC_String locName = GetText(IDC_NAME);
-        Enable(UI_IDOK, !locName.IsEmpty() && IsNameText(locName));
+        QC_String locName;
+        bool locFits = GetText(IDC_NAME, locName);
+        Enable(UI_IDOK, !locFits || (!locName.IsEmpty() && IsNameText(locName)));
     }
 }
 
 void CDlgNameInstance::OnOK()
 {
-    myName = GetText(IDC_NAME);
+    GetText(IDC_NAME, myName);
     EndDialog(UI_IDOK);
 }
 
@@ -227,7 +231,7 @@ void CDlgEditScriptClass::Priv_Add()
         locName = MakeUniqueName(locLines, locAdd.myTypeName);
     QC_String locLine;
     locLine.Format("%s %s", locAdd.myTypeName.GetBuffer(), locName.GetBuffer());
-    int locIndex = UI_ListAdd(myDialog, IDC_LIST, locLine);
+    int locIndex = AddListText(IDC_LIST, locLine);
     SelectListEntry(IDC_LIST, locIndex);
 }
 

@@ -54,7 +54,7 @@ void CDlgType::OnCommand(int anId, int aNotifyCode)
         // The selected known type joins the members.
         int locIndex = GetListSelection(IDC_TYPES);
         if (locIndex >= 0)
-            UI_ListAdd(myDialog, IDC_MEMBERS, GetListText(IDC_TYPES, locIndex));
+            AddListText(IDC_MEMBERS, GetListText(IDC_TYPES, locIndex));
     }
     else if (anId == IDC_REMOVE)
     {
@@ -65,10 +65,10 @@ void CDlgType::OnCommand(int anId, int aNotifyCode)
     else if (anId == IDC_ADD_VALUE)
     {
         // The typed value joins the members.
-        QC_String locValue = GetText(IDC_VALUE);
-        if (!locValue.IsEmpty())
+        QC_String locValue;
+        if (TakeText(IDC_VALUE, locValue) && !locValue.IsEmpty())
         {
-            UI_ListAdd(myDialog, IDC_MEMBERS, locValue);
+            AddListText(IDC_MEMBERS, locValue);
             SetText(IDC_VALUE, "");
         }
     }
@@ -80,7 +80,7 @@ void CDlgType::OnOK()
     for (int i = 0; i < 3; i++)
         if (UI_IsButtonChecked(myDialog, IDC_META_TYPE + i))
             myMetaType = i;
-    myTypeName = GetText(IDC_NAME);
+    GetText(IDC_NAME, myTypeName);
     GetListTexts(IDC_MEMBERS, myMembers);
     EndDialog(UI_IDOK);
 }
@@ -124,7 +124,7 @@ void CDlgViewTypes::Priv_Move(int aFromId, int aToId, int anIndex)
 {
     if (anIndex < 0)
         return;
-    UI_ListAdd(myDialog, aToId, GetListText(aFromId, anIndex));
+    AddListText(aToId, GetListText(aFromId, anIndex));
     UI_ListDelete(myDialog, aFromId, anIndex);
 }
 

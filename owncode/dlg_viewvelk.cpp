@@ -22,6 +22,25 @@ const UI_ControlTemplate ourViewVelkControls[] = {
 const UI_DialogTemplate ourViewVelkTemplate = {
     170, "View Velk", 314, 145, DLG_FONT, ourViewVelkControls,
     int(sizeof(ourViewVelkControls) / sizeof(ourViewVelkControls[0]))};
+
+// The list holds system paths (UTF-8), not Velk text: kept as they stand.
+void locFillPaths(UI_Dialog* aDialog, const QC_List<QC_String>& aPaths)
+{
+    UI_ListReset(aDialog, IDC_LIST);
+    for (const QC_List<QC_String>::Link* locLink = aPaths.myFirstLink; locLink; locLink = locLink->myNext)
+        UI_ListAdd(aDialog, IDC_LIST, locLink->myItem);
+}
+
+void locGetPaths(UI_Dialog* aDialog, QC_List<QC_String>& anOut)
+{
+    anOut.RemoveAll();
+    for (int i = 0; i < UI_ListGetCount(aDialog, IDC_LIST); i++)
+    {
+        std::string locPath;
+        UI_ListGetText(aDialog, IDC_LIST, i, &locPath);
+        anOut.Add(QC_String(locPath.c_str()));
+    }
+}
 } // namespace
 
 CDlgViewVelk::CDlgViewVelk() : CDlgBase(ourViewVelkTemplate)
@@ -30,7 +49,7 @@ CDlgViewVelk::CDlgViewVelk() : CDlgBase(ourViewVelkTemplate)
 
 void CDlgViewVelk::OnInitDialog()
 {
-    FillList(IDC_LIST, myFiles);
+    locFillPaths(myDialog, myFiles);
 }
 
 void CDlgViewVelk::OnCommand(int anId, int aNotifyCode)
@@ -64,7 +83,7 @@ void CDlgViewVelk::OnCommand(int anId, int aNotifyCode)
 void CDlgViewVelk::OnOK()
 {
     QC_List<QC_String> locFiles;
-    GetListTexts(IDC_LIST, locFiles);
+    locGetPaths(myDialog, locFiles);
     QC_List<QC_String> locRelative;
     for (QC_List<QC_String>::Link* locLink = locFiles.myFirstLink; locLink; locLink = locLink->myNext)
     {

@@ -24,8 +24,6 @@ constexpr int64_t locMaxProcessId = INT32_MAX;
 // file) or be taken over meanwhile: a few rounds settle it.
 constexpr int locMaxTries = 4;
 
-bool ourNoLink = false;
-
 enum LockState
 {
     LOCK_NONE,
@@ -33,7 +31,7 @@ enum LockState
     LOCK_STALE, // this computer's, its process gone
     LOCK_EMPTY, // names no editor
     LOCK_UNREADABLE,
-    LOCK_FOLDER,
+    LOCK_NOT_FILE, // a folder, link, pipe, socket or device in its place
 };
 
 struct LockRead
@@ -41,7 +39,8 @@ struct LockRead
     LockState myState = LOCK_NONE;
     std::string myOwner;
     int64_t myProcessId = 0;
-    int myError = 0; // LOCK_UNREADABLE: errno
+    int myError = 0;              // LOCK_UNREADABLE: errno
+    const char* myKind = nullptr; // LOCK_NOT_FILE: what is there
 };
 
 bool locProcessRuns(int64_t aProcessId)
@@ -50,22 +49,43 @@ bool locProcessRuns(int64_t aProcessId)
     return kill(pid_t(aProcessId), 0) == 0 || errno == EPERM;
 }
 
+const char* locKindOf(mode_t aMode)
+{
+    if (S_ISDIR(aMode))
+        return "a folder";
+    if (S_ISLNK(aMode))
+        return "a symbolic link";
+    if (S_ISFIFO(aMode))
+        return "a pipe";
+    if (S_ISSOCK(aMode))
+        return "a socket";
+    return "a device";
+}
+
+// Whatever has the lock's name counts, a link to nothing included; only a
+// regular file is read, never through a link.
 LockRead locReadLock(const std::string& aLock)
 {
     LockRead locRead;
-    // Non-blocking: a pipe in the lock's place must not hang the editor.
-    int locHandle = open(aLock.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (locHandle < 0)
+    struct stat locStat;
+    if (lstat(aLock.c_str(), &locStat) != 0)
     {
         locRead.myState = errno == ENOENT ? LOCK_NONE : LOCK_UNREADABLE;
         locRead.myError = errno;
         return locRead;
     }
-    struct stat locStat;
-    if (fstat(locHandle, &locStat) == 0 && S_ISDIR(locStat.st_mode))
+    if (!S_ISREG(locStat.st_mode))
     {
-        close(locHandle);
-        locRead.myState = LOCK_FOLDER;
+        locRead.myState = LOCK_NOT_FILE;
+        locRead.myKind = locKindOf(locStat.st_mode);
+        return locRead;
+    }
+    // Whatever came in its place since: a link is not followed, a pipe does not hang the editor.
+    int locHandle = open(aLock.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    if (locHandle < 0)
+    {
+        locRead.myState = errno == ENOENT ? LOCK_NONE : LOCK_UNREADABLE;
+        locRead.myError = errno;
         return locRead;
     }
     char locBytes[locMaxLockBytes];
@@ -100,8 +120,8 @@ std::string locRefusal(const std::string& aPath, const std::string& aLock, const
         case LOCK_UNREADABLE:
             return locFile + "is locked by the lock file '" + aLock + "', which cannot be read (" +
                    strerror(aRead.myError) + "), " + aTail;
-        case LOCK_FOLDER:
-            return locFile + "is locked by '" + aLock + "', a folder in the lock file's place, " + aTail;
+        case LOCK_NOT_FILE:
+            return locFile + "is locked by '" + aLock + "', " + aRead.myKind + " in the lock file's place, " + aTail;
         default:
             return locFile + "is in use by '" + aRead.myOwner + "', " + aTail;
     }
@@ -166,7 +186,7 @@ bool locWriteWhole(int aHandle, const std::string& aBytes, struct stat* aMade)
 int locMakeLock(const std::string& aLock, const std::string& aBytes, struct stat* aMade)
 {
     int locError = 0;
-    int locHandle = ourNoLink ? -1 : open(locFolderOf(aLock).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    int locHandle = open(locFolderOf(aLock).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (locHandle >= 0)
     {
         const std::string locSelf = "/proc/self/fd/" + std::to_string(locHandle);
@@ -207,16 +227,64 @@ bool locTakeOver(const std::string& aLock, const std::string& aBytes, LockRead* 
     close(locFolder); // and with it the folder's lock
     return locTaken;
 }
+
+// What came of making a lock: myError is 0 when it was made (myMade is the
+// file), EEXIST when something in its place holds the file (myRead says
+// what), else why it cannot be made.
+struct LockTake
+{
+    int myError = EAGAIN; // after locMaxTries of a lock that comes and goes
+    LockRead myRead;
+    struct stat myMade = {};
+    bool myTakenOver = false; // from the stale lock of myRead's process
+};
+
+LockTake locTake(const std::string& aLock)
+{
+    const std::string locBytes = locLockBytes();
+    LockTake locTaken;
+    for (int locTry = 0; locTry < locMaxTries; ++locTry)
+    {
+        const int locError = locMakeLock(aLock, locBytes, &locTaken.myMade);
+        if (locError == 0)
+        {
+            locTaken.myError = 0;
+            return locTaken;
+        }
+        // Whatever kept it from being made, a lock there holds the file: a
+        // folder this user may not write can hold another user's lock.
+        locTaken.myRead = locReadLock(aLock);
+        if (locTaken.myRead.myState == LOCK_STALE &&
+            locTakeOver(aLock, locBytes, &locTaken.myRead, &locTaken.myMade))
+        {
+            locTaken.myError = 0;
+            locTaken.myTakenOver = true;
+            return locTaken;
+        }
+        const bool locUnseen = locTaken.myRead.myState == LOCK_NONE ||
+                               (locTaken.myRead.myState == LOCK_UNREADABLE && locError != EEXIST);
+        if (!locUnseen)
+        {
+            // A stale lock that cannot be taken over holds the file as any other.
+            if (locTaken.myRead.myState == LOCK_STALE)
+                locTaken.myRead.myState = LOCK_HELD;
+            locTaken.myError = EEXIST;
+            return locTaken;
+        }
+        if (locError != EEXIST)
+        {
+            locTaken.myError = locError;
+            return locTaken;
+        }
+        // There at the make, gone at the read: once more.
+    }
+    return locTaken;
+}
 } // namespace
 
 FileLocker::~FileLocker()
 {
     Unlock();
-}
-
-void FileLocker::SetNoLinkForTest(bool aNoLinkFlag)
-{
-    ourNoLink = aNoLinkFlag;
 }
 
 std::string FileLocker::GetComputerName()
@@ -265,11 +333,15 @@ int64_t FileLocker::ParseProcessId(const char* aBytes, size_t aCount)
     return locId;
 }
 
-void FileLocker::Priv_Hold(const std::string& aLock, uint64_t aDevice, uint64_t anInode)
+void FileLocker::Priv_Hold(const std::string& aLock, uint64_t aDevice, uint64_t anInode, int64_t aStaleProcess)
 {
     myHeldLock = aLock;
     myHeldDevice = aDevice;
     myHeldInode = anInode;
+    myRefusedLock.clear();
+    if (aStaleProcess != 0)
+        myNotes.push_back("Lock file '" + aLock + "' was left by a program that is no longer running (process " +
+                          std::to_string(aStaleProcess) + " on this computer): it is this editor's now");
 }
 
 bool FileLocker::Lock(const char* aPath, std::string* aMessage)
@@ -279,39 +351,23 @@ bool FileLocker::Lock(const char* aPath, std::string* aMessage)
     const std::string locPath = aPath ? aPath : "";
     const std::string locTarget = locResolveTarget(locPath.c_str());
     const std::string locLock = locLockOf(locTarget);
-    const std::string locBytes = locLockBytes();
-    for (int locTry = 0; locTry < locMaxTries && myHeldLock.empty(); ++locTry)
+    const LockTake locTaken = locTake(locLock);
+    if (locTaken.myError == EEXIST)
     {
-        struct stat locMade;
-        int locError = locMakeLock(locLock, locBytes, &locMade);
-        LockRead locRead;
-        if (locError == EEXIST)
-            locRead = locReadLock(locLock);
-        if (locRead.myState == LOCK_STALE && locTakeOver(locLock, locBytes, &locRead, &locMade))
-        {
-            locError = 0;
-            myNotes.push_back(
-                "Lock file '" + locLock + "' was left by a program that is no longer running (process " +
-                std::to_string(locRead.myProcessId) + " on this computer): it is this editor's now");
-        }
-        if (locError == 0)
-            Priv_Hold(locLock, uint64_t(locMade.st_dev), uint64_t(locMade.st_ino));
-        else if (locError != EEXIST)
-            break;
-        else if (locRead.myState != LOCK_NONE)
-        {
-            // A stale lock that cannot be taken over holds the file as any other.
-            if (locRead.myState == LOCK_STALE)
-                locRead.myState = LOCK_HELD;
-            *aMessage = locRefusal(locPath, locLock, locRead, "you won't be able to save any changes");
-            return false;
-        }
-    }
-    if (myHeldLock.empty())
-    {
-        *aMessage = "Failed to lock '" + locPath + "'";
+        myRefusedLock = locLock;
+        *aMessage = locRefusal(locPath, locLock, locTaken.myRead, "you won't be able to save any changes");
         return false;
     }
+    if (locTaken.myError != 0)
+    {
+        myRefusedLock = locLock;
+        *aMessage = "Failed to lock '" + locPath + "'";
+        myNotes.push_back("Lock file '" + locLock + "' cannot be made (" + strerror(locTaken.myError) + "): '" +
+                          locPath + "' is open without a lock");
+        return false;
+    }
+    Priv_Hold(locLock, uint64_t(locTaken.myMade.st_dev), uint64_t(locTaken.myMade.st_ino),
+              locTaken.myTakenOver ? locTaken.myRead.myProcessId : 0);
 
     // Hard links are other names of the file, with no lock of their own.
     struct stat locStat;
@@ -334,16 +390,38 @@ bool FileLocker::Priv_IsHeld(const std::string& aLock) const
     return locRead.myOwner == GetComputerName() && locRead.myProcessId == getpid();
 }
 
-bool FileLocker::CanSave(const char* aPath, std::string* aMessage) const
+bool FileLocker::CanSave(const char* aPath, std::string* aMessage)
 {
+    myNotes.clear();
+    const std::string locPath = aPath ? aPath : "";
     const std::string locLock = GetLockName(aPath);
     if (Priv_IsHeld(locLock))
         return true;
     LockRead locRead = locReadLock(locLock);
-    if (locRead.myState == LOCK_NONE || locRead.myState == LOCK_STALE)
+    if (locRead.myState != LOCK_NONE && locRead.myState != LOCK_STALE)
+    {
+        *aMessage = locRefusal(locPath, locLock, locRead, "you may not save to this filename");
+        return false;
+    }
+    if (locLock != myRefusedLock)
         return true;
-    *aMessage = locRefusal(aPath ? aPath : "", locLock, locRead, "you may not save to this filename");
-    return false;
+    // The open file, left unlocked when it was opened: its lock is taken first.
+    const LockTake locTaken = locTake(locLock);
+    if (locTaken.myError == 0)
+    {
+        Priv_Hold(locLock, uint64_t(locTaken.myMade.st_dev), uint64_t(locTaken.myMade.st_ino),
+                  locTaken.myTakenOver ? locTaken.myRead.myProcessId : 0);
+        return true;
+    }
+    if (locTaken.myError == EEXIST)
+    {
+        *aMessage = locRefusal(locPath, locLock, locTaken.myRead, "you may not save to this filename");
+        return false;
+    }
+    // As where no lock exists: saved, and the console says it holds none.
+    myNotes.push_back("Lock file '" + locLock + "' cannot be made (" + strerror(locTaken.myError) + "): '" + locPath +
+                      "' is saved without a lock");
+    return true;
 }
 
 void FileLocker::Unlock()
@@ -351,4 +429,5 @@ void FileLocker::Unlock()
     if (Priv_IsHeld(myHeldLock))
         unlink(myHeldLock.c_str());
     myHeldLock.clear();
+    myRefusedLock.clear();
 }

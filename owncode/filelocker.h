@@ -25,21 +25,27 @@ class FileLocker
     FileLocker& operator=(const FileLocker&) = delete;
 
     // Releases the lock held for any file, then takes the one of aPath. False
-    // with the message for the user when another editor (or a lock that cannot
-    // be read) holds it, or when it cannot be made. See GetNotes.
+    // with the message for the user when anything has the lock's name (another
+    // editor's lock, one that cannot be read, a link, a folder), or when it
+    // cannot be made; the file is then open without a lock. See GetNotes.
     bool Lock(const char* aPath, std::string* aMessage);
-    // False with the message when another editor holds the file's lock.
-    bool CanSave(const char* aPath, std::string* aMessage) const;
+    // False with the message when anything but this editor's lock has the
+    // file's lock name. For the file the last Lock left unlocked this takes
+    // the lock first; where it still cannot be made, the file is saved
+    // without it and GetNotes says why.
+    bool CanSave(const char* aPath, std::string* aMessage);
     // Deletes the held lock file, if any, unless another editor's has taken its
     // place meanwhile.
     void Unlock();
-    // Lines for the console from the last Lock: a lock left by a program that
-    // is no longer running was taken over; the file has other names (hard
-    // links) that other editors may open it by.
+    // Lines for the console from the last Lock or CanSave: a lock left by a
+    // program that is no longer running was taken over; why a lock cannot be
+    // made; the file has other names (hard links) that other editors may open
+    // it by.
     const std::vector<std::string>& GetNotes() const { return myNotes; }
 
-    // True when the lock of aPath exists; anOwner gets its text up to the first
-    // NUL (at most 4096 bytes are read).
+    // True when anything has the lock name of aPath; anOwner gets a lock
+    // file's text up to the first NUL (at most 4096 bytes are read), and is
+    // empty for anything but a regular file.
     static bool ReadOwner(const char* aPath, std::string* anOwner);
     // The owner named by a lock file's bytes: the text up to the first NUL,
     // of at most the first 4096 bytes.
@@ -60,17 +66,14 @@ class FileLocker
     // The lock file this editor holds; empty when none.
     const std::string& GetHeldLock() const { return myHeldLock; }
 
-    // Fault injection for tests: without hard links the lock is created under
-    // its own name with O_EXCL and then written, as on file systems that
-    // cannot link (it is removed again when the write fails).
-    static void SetNoLinkForTest(bool aNoLinkFlag);
-
   private:
-    void Priv_Hold(const std::string& aLock, uint64_t aDevice, uint64_t anInode);
+    // aStaleProcess: the process whose stale lock was taken over; 0 when none.
+    void Priv_Hold(const std::string& aLock, uint64_t aDevice, uint64_t anInode, int64_t aStaleProcess);
     bool Priv_IsHeld(const std::string& aLock) const;
 
     std::string myHeldLock;
     uint64_t myHeldDevice = 0; // with myHeldInode: the lock file this editor made
     uint64_t myHeldInode = 0;
+    std::string myRefusedLock; // of the open file when its Lock failed
     std::vector<std::string> myNotes;
 };

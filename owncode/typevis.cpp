@@ -3,6 +3,7 @@
 #include "velk/velk_compiler.h"
 #include "velk/velk_type.h"
 #include "velk/velk_typemanager.h"
+#include "velkeditor/velk_uitext.h"
 
 #include <cstring>
 
@@ -54,7 +55,7 @@ static void locFill(const QC_List<QC_String>& aNames, UI_Dialog* aDialog, int an
 {
     UI_ListReset(aDialog, anId);
     for (QC_List<QC_String>::Link* locLink = aNames.myFirstLink; locLink; locLink = locLink->myNext)
-        UI_ListAdd(aDialog, anId, locLink->myItem.GetBuffer());
+        UI_ListAdd(aDialog, anId, VelkText_ToUI(locLink->myItem).c_str());
     UI_ListSetSel(aDialog, anId, 0, true);
 }
 

@@ -16,6 +16,7 @@
 #include "velk/velk_typemanager.h"
 #include "velkeditor/velk_editor.h"
 #include "velkeditor/velk_typeconstraint.h"
+#include "velkeditor/velk_uitext.h"
 
 #include <algorithm>
 #include <utility>
@@ -30,7 +31,7 @@ bool MFCVelkTreeControl::DeleteAllItems()
 
 VelkTreeItem MFCVelkTreeControl::InsertItem(const char* aText, VelkTreeItem aParent, int aPosition)
 {
-    return UI_TreeInsert(myDialog, myId, aParent, aText, -1, aPosition == POSITION_SORTED);
+    return UI_TreeInsert(myDialog, myId, aParent, VelkText_ToUI(aText).c_str(), -1, aPosition == POSITION_SORTED);
 }
 
 bool MFCVelkTreeControl::SetItemData(VelkTreeItem anItem, VelkType* anObject)
@@ -90,7 +91,7 @@ bool MFCVelkTreeControl::ItemHasChildren(VelkTreeItem anItem)
 
 bool MFCVelkTreeControl::SetItemText(VelkTreeItem anItem, const char* aText)
 {
-    return UI_TreeSetText(myDialog, myId, anItem, aText);
+    return UI_TreeSetText(myDialog, myId, anItem, VelkText_ToUI(aText).c_str());
 }
 
 void MFCVelkTreeControl::BeginRebuild()
@@ -640,7 +641,7 @@ bool VelkTree::Priv_EditItem(VelkTreeItem anItem, VelkNameSpace& aNameSpace, Vel
                 QC_String locText;
                 locText.Format("Constrained field '%s' in type '%s' has no valid values",
                                locObject->GetName().GetBuffer(), locParent->GetTypeName().GetBuffer());
-                UI_MessageBox("Korrinth", locText, OS_MB_OK);
+                UI_MessageBox("Korrinth", VelkText_ToUI(locText).c_str(), OS_MB_OK);
                 return false;
             }
         }

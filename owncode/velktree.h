@@ -63,7 +63,7 @@ public:
     virtual void SetFiller(std::function<void(VelkTreeItem)> aFiller) { (void) aFiller; }
 };
 
-// Over a tree control of platform/ui.
+// Over a tree control of platform/ui; the texts are Velk text (velk_uitext.h).
 class MFCVelkTreeControl : public VelkTreeControl
 {
 public:

@@ -16,6 +16,7 @@ public:
     // The client area's size in pixels; false when it cannot be read.
     virtual bool GetClientSize(int* aWidth, int* aHeight) = 0;
     // Shows the picture: 0xAARRGGBB pixels, rows aStride bytes apart, valid during the call.
+    // No pixels: the window shows its background.
     virtual void ShowPicture(const uint32_t* aPixels, int aWidth, int aHeight, int aStride) = 0;
     // The last pointer position seen over the window, in client pixels; false when unknown.
     virtual bool GetCursorPosition(int* anX, int* aY)

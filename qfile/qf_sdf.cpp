@@ -232,6 +232,20 @@ std::string QF_SDFNameToUtf8(const char* aName)
     }
 }
 
+std::string QF_SDFNameKey(const char* aPath)
+{
+    std::string locKey = QF_SDFNameToUtf8(aPath);
+    for (char& locChar : locKey)
+        locChar = locChar == '\\' ? '/' : char(locUpper(uint8_t(locChar)));
+    return locKey;
+}
+
+std::string QF_SDFNameForMessage(const char* aPath)
+{
+    std::string locShown = QF_SDFNameToUtf8(aPath);
+    return locShown == aPath ? locShown : locShown + " (code page 1252)";
+}
+
 //-----------------------------------------------------------------------------
 // [SECTION] FAT checks
 //-----------------------------------------------------------------------------

@@ -52,6 +52,15 @@ bool QF_SDFIsEntryPath(const char* aPath);
 // read as code page 1252. Lookups keep the stored bytes.
 std::string QF_SDFNameToUtf8(const char* aName);
 
+// The one comparison of archive paths: two paths of one key are one entry to
+// every reader (looked up without regard to a-z case, extracted under their
+// code page 1252 reading), so the writer refuses to pack both. The key is the
+// path read as QF_SDFNameToUtf8 does, '\\' as '/', a-z upper-cased.
+std::string QF_SDFNameKey(const char* aPath);
+// A path for a message: as QF_SDFNameToUtf8 shows it, marked when that is not
+// its own bytes, so that the two of a pair read apart.
+std::string QF_SDFNameForMessage(const char* aPath);
+
 enum QF_SDFMethod
 {
     QF_SDF_STORED = 0,

@@ -27,11 +27,13 @@
 #include <memory>
 #include <mutex>
 #include <numeric>
+#include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 int QF_SDFEditError = 0;
-char QF_SDFEditErrorText[256];
+char QF_SDFEditErrorText[1024];
 
 namespace
 {
@@ -232,6 +234,10 @@ bool QF_SDFEdit::ScanFiles(uint64_t* aTotalBytes)
         return Fail(QF_SDFEDIT_NO_MEMORY, "%d bytes", (int)(myNumFileStats * sizeof(FileStats)));
 
     *aTotalBytes = 0;
+    // Names by the key every reader finds them by: of two with one key, the
+    // second could never be read back.
+    std::unordered_map<std::string, int> locKeys;
+    locKeys.reserve((size_t)myNumFileStats);
     for (int i = 0; i < myNumFileStats; ++i)
     {
         char* locName = myNames[i];
@@ -241,6 +247,11 @@ bool QF_SDFEdit::ScanFiles(uint64_t* aTotalBytes)
         size_t locLength = strlen(locName);
         if (locLength > QF_SDF_MAX_PATH)
             return Fail(QF_SDFEDIT_NOT_FOUND, "%s", locName);
+        auto locKey = locKeys.emplace(QF_SDFNameKey(locName), i);
+        if (!locKey.second)
+            return Fail(QF_SDFEDIT_SAME_NAME, "%s and %s are one name in an archive",
+                        QF_SDFNameForMessage(myNames[locKey.first->second]).c_str(),
+                        QF_SDFNameForMessage(locName).c_str());
         const char* locSlash = strrchr(locName, '/');
         int locLast = locSlash ? (int)(locSlash - locName) : 0;
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 
 #include "qcommon/qc_growingarray.h"
@@ -45,10 +46,11 @@ enum QF_SDFEditErrorCode
     QF_SDFEDIT_WRITE_FAILED = 15,      // a write, seek or the final rename failed; text: the archive and the system's reason
     QF_SDFEDIT_TOO_LARGE = 16,         // a stored block over 2^30 - 1 bytes or an archive past 4 GB; text: the path or "FAT"
     QF_SDFEDIT_BAD_NAME = 17,          // a name no archive may hold (see QF_SDFIsEntryPath); text: the name
+    QF_SDFEDIT_SAME_NAME = 18,         // two names one entry to readers (QF_SDFNameKey); text: both names
 };
 
 extern int QF_SDFEditError;
-extern char QF_SDFEditErrorText[256];
+extern char QF_SDFEditErrorText[1024];
 
 class QF_SDFEdit
 {

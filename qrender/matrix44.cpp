@@ -1,72 +1,62 @@
 // Out-of-line matrix operations: the general and the rigid inverse.
 #include "qrender/matrix44.h"
 
-namespace
-{
-// A 2x2 block (a b; c d).
-struct Block
-{
-    float a, b, c, d;
-};
-
-Block locMul(const Block& x, const Block& y)
-{
-    return {x.a * y.a + x.b * y.c, x.a * y.b + x.b * y.d, x.c * y.a + x.d * y.c, x.c * y.b + x.d * y.d};
-}
-
-bool locInverse(const Block& x, Block& anOut)
-{
-    float locDet = x.a * x.d - x.c * x.b;
-    if (locDet == 0.0f || locDet != locDet)
-        return false;
-    float locInvDet = 1.0f / locDet;
-    anOut = {locInvDet * x.d, -locInvDet * x.b, -locInvDet * x.c, locInvDet * x.a};
-    return true;
-}
-} // namespace
+#include <algorithm>
+#include <cmath>
+#include <limits>
 
 bool Matrix44::Invert(const Matrix44& aSource, Matrix44& anOut)
 {
-    const float* m = aSource.myMatrix;
-    Block locA = {m[0], m[1], m[4], m[5]};
-    Block locB = {m[2], m[3], m[6], m[7]};
-    Block locG = {m[8], m[9], m[12], m[13]};
-    Block locD = {m[10], m[11], m[14], m[15]};
-
-    Block locAi;
-    if (!locInverse(locA, locAi))
+    // Gauss-Jordan elimination with partial pivoting, in double: the rest matrices of
+    // rigs (a quarter turn about any axis) have zero blocks that a block inverse
+    // divides by.
+    double a[4][8];
+    double locLargest = 0.0;
+    for (int r = 0; r < 4; r++)
+        for (int c = 0; c < 4; c++)
+        {
+            a[r][c] = aSource.myMatrix[4 * r + c];
+            a[r][c + 4] = r == c ? 1.0 : 0.0;
+            locLargest = std::max(locLargest, std::fabs(a[r][c]));
+        }
+    if (!(locLargest > 0.0) || !std::isfinite(locLargest))
         return false;
-    Block locE = locMul(locAi, locB);
-    Block locF = locMul(locG, locAi);
-    Block locGE = locMul(locG, locE);
-    // The negated Schur complement of A.
-    Block locS = {locGE.a - locD.a, locGE.b - locD.b, locGE.c - locD.c, locGE.d - locD.d};
-    Block locSi;
-    if (!locInverse(locS, locSi))
-        return false;
-
-    Block locUpperRight = locMul(locE, locSi);
-    Block locLowerLeft = locMul(locSi, locF);
-    Block locESiF = locMul(locUpperRight, locF);
-    Block locUpperLeft = {locAi.a - locESiF.a, locAi.b - locESiF.b, locAi.c - locESiF.c, locAi.d - locESiF.d};
-
-    float* o = anOut.myMatrix;
-    o[0] = locUpperLeft.a;
-    o[1] = locUpperLeft.b;
-    o[4] = locUpperLeft.c;
-    o[5] = locUpperLeft.d;
-    o[2] = locUpperRight.a;
-    o[3] = locUpperRight.b;
-    o[6] = locUpperRight.c;
-    o[7] = locUpperRight.d;
-    o[8] = locLowerLeft.a;
-    o[9] = locLowerLeft.b;
-    o[12] = locLowerLeft.c;
-    o[13] = locLowerLeft.d;
-    o[10] = -locSi.a;
-    o[11] = -locSi.b;
-    o[14] = -locSi.c;
-    o[15] = -locSi.d;
+    // A pivot this small beside the largest element is the rounding residue of a zero
+    // (products of floats are exact in double, their sums leave residues near 1e-16).
+    const double locTiny = locLargest * 1e-12;
+    for (int c = 0; c < 4; c++)
+    {
+        int locPivot = c;
+        for (int r = c + 1; r < 4; r++)
+            if (std::fabs(a[r][c]) > std::fabs(a[locPivot][c]))
+                locPivot = r;
+        if (!(std::fabs(a[locPivot][c]) > locTiny))
+            return false;
+        if (locPivot != c)
+            for (int k = 0; k < 8; k++)
+                std::swap(a[c][k], a[locPivot][k]);
+        const double locScale = 1.0 / a[c][c];
+        for (int k = 0; k < 8; k++)
+            a[c][k] *= locScale;
+        for (int r = 0; r < 4; r++)
+        {
+            if (r == c || a[r][c] == 0.0)
+                continue;
+            const double locFactor = a[r][c];
+            for (int k = 0; k < 8; k++)
+                a[r][k] -= locFactor * a[c][k];
+        }
+    }
+    Matrix44 locResult;
+    for (int r = 0; r < 4; r++)
+        for (int c = 0; c < 4; c++)
+        {
+            const double v = a[r][c + 4];
+            if (!std::isfinite(v) || std::fabs(v) > std::numeric_limits<float>::max())
+                return false;
+            locResult.myMatrix[4 * r + c] = float(v);
+        }
+    anOut = locResult;
     return true;
 }
 

@@ -84,8 +84,8 @@ public:
         return locResult;
     }
 
-    // General inverse by 2x2 blocks; false (output untouched) when a pivot
-    // block is singular.
+    // General inverse; false (output untouched) when the matrix is singular.
+    // The source may be the output.
     static bool Invert(const Matrix44& aSource, Matrix44& anOut);
     // Inverse of a rotation-plus-translation matrix.
     static void InvertRigid(const Matrix44& aSource, Matrix44& anOut);

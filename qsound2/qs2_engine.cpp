@@ -109,6 +109,18 @@ uint32_t locClampRate(uint32_t aRate)
 {
     return aRate < 100 ? 100 : aRate > 100000 ? 100000 : aRate;
 }
+
+// The sound layer refused the file itself, not for want of a handle.
+bool locRefusedFile()
+{
+    return SND_ErrorCode == SND_ERROR_FORMAT || SND_ErrorCode == SND_ERROR_DECODE;
+}
+
+// Why, as the layer tells it: the detail (the channel count) before the code's text.
+const char* locRefusal()
+{
+    return SND_ErrorDetail[0] ? SND_ErrorDetail : SND_GetErrorText(SND_ErrorCode);
+}
 }  // namespace
 
 float QS2_GetTime()
@@ -349,8 +361,12 @@ bool QS2_LayerEngine::PlaySample(QS2_Sound* aSound, int aFile)
             handle = SND_OpenStream(reader, data->myFileDataOffset, data->mySoundSize);
         if (!handle)
         {
-            QC_Debug::Printf("QS2_MilesEngine::PlaySample: failed to allocate new stream for %s",
-                             data->myFileName.GetBuffer());
+            if (locRefusedFile())
+                QC_Debug::Printf("QS2_MilesEngine::PlaySample: cannot play %s: %s", data->myFileName.GetBuffer(),
+                                 locRefusal());
+            else
+                QC_Debug::Printf("QS2_MilesEngine::PlaySample: failed to allocate new stream for %s",
+                                 data->myFileName.GetBuffer());
             channel.myFinishedFlag = true;
             return false;
         }
@@ -361,7 +377,11 @@ bool QS2_LayerEngine::PlaySample(QS2_Sound* aSound, int aFile)
         handle = SND_OpenSample(data->myFileData, data->myFileDataSize);
         if (!handle)
         {
-            QC_Debug::Printf("QS2_MilesEngine::PlaySample: failed to allocate new sample");
+            if (locRefusedFile())
+                QC_Debug::Printf("QS2_MilesEngine::PlaySample: cannot play %s: %s", data->myFileName.GetBuffer(),
+                                 locRefusal());
+            else
+                QC_Debug::Printf("QS2_MilesEngine::PlaySample: failed to allocate new sample");
             channel.myFinishedFlag = true;
             return false;
         }

@@ -257,8 +257,14 @@ static void locShowEntry(ViewerCell* aCell, const ViewerEntry& anEntry)
     {
         aCell->Clear();
         aCell->myLabel = ViewerLabelFromPath(anEntry.myName.GetBuffer());
-        if (anEntry.myFlag || strncmp(anEntry.myName.GetBuffer(), "Failed to load", 14) == 0)
+        if (anEntry.myFlag)
             aCell->myLabel = anEntry.myName;
+        else if (strncmp(anEntry.myName.GetBuffer(), "Failed to load", 14) == 0)
+        {
+            // The whole text, error code included, in lines over the empty view.
+            aCell->myLabel = anEntry.myName;
+            aCell->WrapLabel(ourFont);
+        }
     }
 }
 
@@ -391,12 +397,12 @@ bool ViewerFrame()
     ourMainView->MakeCurrent();
     r->SetView(ourMainView);
     // The labels in one go: one draw for the lines of one colour.
-    QR_FontText locLabels[VIEWER_NUM_CELLS];
+    QR_FontText locLabels[VIEWER_NUM_CELLS * VIEWER_LABEL_LINES];
     QR_Rect locClips[VIEWER_NUM_CELLS];
     uint32_t locNumLabels = 0;
     for (int i = 0; i < v.myNumCellsInUse; i++)
-        if (v.myCells[i] && v.myCells[i]->GetLabel(&locLabels[locNumLabels], &locClips[locNumLabels]))
-            locNumLabels++;
+        if (v.myCells[i])
+            locNumLabels += (uint32_t)v.myCells[i]->GetLabel(&locLabels[locNumLabels], &locClips[i]);
     QR_Font::DrawTexts(ourFont, locLabels, locNumLabels);
     ourMainView->EndRender();
     r->EndFrame();

@@ -2,9 +2,13 @@
 // object or a bitmap borrowed from an entry, and a label below the view.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "qcommon/qc_string.h"
 
 class QR_Bitmap;
+class QR_Font;
 class QR_MainObject;
 class QR_Scene;
 class QR_View;
@@ -26,16 +30,28 @@ public:
     void Clear();
     void SetRect(int anX, int aY, int aWidth, int aHeight);
     void Render(float aZoom, float anAngle1, float anAngle2);
-    // The label line below the view, in the colour of the cell's kind, cut to the strip below
-    // the view (aClip, which the text points to); false without one.
-    bool GetLabel(QR_FontText* aText, QR_Rect* aClip) const;
+    // The label broken into lines that fit the view's width (ViewerWrapLabel), the last one
+    // below the view and the others above it, over the empty view: for a failure's text.
+    void WrapLabel(QR_Font* aFont);
+    // The label's lines (at most VIEWER_LABEL_LINES) in the colour of the cell's kind, cut to
+    // the view's width and the strip below it (aClip, which the texts point to); 0 without one.
+    int GetLabel(QR_FontText* someTexts, QR_Rect* aClip) const;
 
     QR_Scene* myScene;          // owned
     QR_View* myView;            // owned
     QR_MainObject* myObject;    // borrowed
     QR_Bitmap* myBitmap;        // borrowed
     QC_String myLabel;
+    std::vector<std::string> myLabelLines; // empty: myLabel on one line
+    int myLineHeight;
 };
+
+constexpr int VIEWER_LABEL_LINES = 3;
 
 // The file part of a path with a four-character extension (".xyz") removed.
 QC_String ViewerLabelFromPath(const char* aPath);
+
+// aText broken at blanks into the fewest lines of at most aWidth pixels in aFont, as even
+// as they go; a word wider than a line gives way in its middle ("..."). Past aMaxLines the
+// first lines go together on the first, shortened the same way.
+std::vector<std::string> ViewerWrapLabel(QR_Font* aFont, const char* aText, int aWidth, int aMaxLines);

@@ -254,8 +254,6 @@ struct SiblingReports
 // Where the records' pairs are held while a conversion holds them.
 SiblingReports* ourHeldSiblings = nullptr;
 
-VelkToTez::FileStepHook ourFileStepHook = nullptr;
-int ourFileStep = 0;
 // NUMBER and DECIMAL values of this conversion that are not numbers: each is an
 // error line, and the conversion fails once all are told.
 int ourNumberErrors = 0;
@@ -268,13 +266,6 @@ bool locFailOn(const std::string& aFile, const OS_SaveFile& aSaveFile)
     ourLastFailure.myFile = aFile;
     ourLastFailure.myError = aSaveFile.GetError();
     return false;
-}
-
-// False when the test hook fails this step.
-bool locStep(const char* aWhat)
-{
-    ++ourFileStep;
-    return ourFileStepHook == nullptr || ourFileStepHook(ourFileStep, aWhat);
 }
 
 // Plain static: the registry is looked at for every record, and a local
@@ -767,17 +758,11 @@ const VelkToTez::Failure& VelkToTez::GetLastFailure()
     return ourLastFailure;
 }
 
-void VelkToTez::SetFileStepHook(FileStepHook aHook)
-{
-    ourFileStepHook = aHook;
-}
-
 bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTezFileName)
 {
     Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): converting namespace to '%s'...", aTezFileName);
     // Names of an earlier, failed conversion must not reach this report.
     ClearRegistry();
-    ourFileStep = 0;
     ourLastFailure = Failure();
     ourLastFailure.myTezFile = aTezFileName;
     ourNumberErrors = 0;
@@ -795,7 +780,7 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     // memory: nothing on disk changes for a namespace that cannot be
     // converted.
     OS_SaveFile locTezFile;
-    if (!locStep("begin .tez") || !locTezFile.Begin(aTezFileName))
+    if (!locTezFile.Begin(aTezFileName))
     {
         Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to open outfile '%s'", aTezFileName);
         return locFailOn(aTezFileName, locTezFile);
@@ -930,8 +915,7 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     // leaves the old pair: both files are written and flushed whole, the old
     // .tez is set aside, the .loc goes in with the old one kept, then the
     // .tez; a failed rename puts the old files back.
-    if (locOutput.HasFailed() || !locStep("write .tez") || !locOutput.Finish() || !locStep("flush .tez") ||
-        !locTezFile.Flush())
+    if (locOutput.HasFailed() || !locOutput.Finish() || !locTezFile.Flush())
     {
         Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
         return locFailOn(aTezFileName, locTezFile);
@@ -939,27 +923,26 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     OS_SaveFile locLocFile;
     if (locHasLoc)
     {
-        if (!locStep("begin .loc") || !locLocFile.Begin(locLocName.c_str()) || !locStep("write .loc") ||
-            !locEncoder.WriteTo(locLocFile) || !locStep("flush .loc") || !locLocFile.Flush())
+        if (!locLocFile.Begin(locLocName.c_str()) || !locEncoder.WriteTo(locLocFile) || !locLocFile.Flush())
         {
             Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to save .loc file for '%s'...", aTezFileName);
             return locFailOn(locLocName, locLocFile);
         }
         // The old .tez would index into the new texts.
-        if (!locStep("set aside old .tez") || !locTezFile.SetAside())
+        if (!locTezFile.SetAside())
         {
             Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to write outfile '%s'", aTezFileName);
             return locFailOn(aTezFileName, locTezFile);
         }
         // Rewritten in place, the new .loc stands after a kill only beside the new .tez.
-        if (!locStep("rename .loc") || !locLocFile.CommitKeepingOld(&locTezFile))
+        if (!locLocFile.CommitKeepingOld(&locTezFile))
         {
             locTezFile.Abandon();
             Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to save .loc file for '%s'...", aTezFileName);
             return locFailOn(locLocName, locLocFile);
         }
     }
-    if (!locStep("rename .tez") || !locTezFile.Commit())
+    if (!locTezFile.Commit())
     {
         if (locHasLoc)
             locLocFile.Restore();
@@ -975,7 +958,7 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     // conversion says so, and no stale report stays to mislead.
     locNames.Join();
     const bool locReported =
-        locReportBegun && locReportWritten && locStep("write report") && locReportFile.Commit();
+        locReportBegun && locReportWritten && locReportFile.Commit();
     if (!locReported && !locReportName.empty())
     {
         locFailOn(locReportName, locReportFile);

@@ -108,12 +108,6 @@ public:
     };
     static const Failure& GetLastFailure();
 
-    // Called before each file operation of a conversion with its number, from
-    // 1, and what it is; answering false fails that operation. For tests: a
-    // crash test stops the process at each step in turn. Null: none.
-    typedef bool (*FileStepHook)(int aStep, const char* aWhat);
-    static void SetFileStepHook(FileStepHook aHook);
-
     // 1: the .tez exists and is newer than its .velk, or exists without one;
     // 0: it must be converted; -1: neither file exists.
     static int IsFileNewer(const char* aTezFileName, const char* aVelkFileName);

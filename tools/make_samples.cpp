@@ -23,6 +23,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -150,7 +151,8 @@ bool WritePranvelFiles(const std::string& aDir)
                                    "FRAMEBUFFERBLENDING SRCALPHA ONE\r\nALPHATEST OFF\r\nZWRITE DEFAULT\r\n"
                                    "FOGCOLOR DEFAULT\r\nNUM_REMAP_ENTRIES 1\r\n0\r\nNUM_INSTRUCTIONS 1\r\n"
                                    "MUL_CLAMP TEMP0.RGBA TEXTURE0.RGBA VERTEX0.RGBA\r\n";
-    const std::string locStates = "STND Standing\r\nWALK Walking\r\nRUN_ Running\r\nDEAD Dead\r\n";
+    // The states a LightWave import offers, one line each.
+    const std::string locStates = "STND Standing\r\nWALK Walking\r\nDEAD Dead\r\n";
     const std::string locSettings = "stateFile states.txt\r\n";
     for (const auto& f : {std::pair<std::string, const std::string*>{"surfaces/particle_additive.sur", &locSurface},
                           {"states.txt", &locStates},
@@ -166,8 +168,10 @@ bool WritePranvelFiles(const std::string& aDir)
             return false;
         }
     }
+    const long locStateCount = std::count(locStates.begin(), locStates.end(), '\n');
     printf("pranvel: models/surfaces/particle_additive.sur (new particle emitters), models/pranvel.cfg naming "
-           "models/states.txt (4 states)\n");
+           "models/states.txt (%ld states)\n",
+           locStateCount);
     return true;
 }
 
@@ -324,16 +328,6 @@ int WriteModelFromLightWave(const std::string& aDir)
 {
     if (!StartEditor(aDir))
         return 1;
-    // The editor's settings name its state file: the states its dialogs list.
-    const char locStates[] = "STND Standing\r\nWALK Walking\r\nDEAD Dead\r\n";
-    const char locConfig[] = "stateFile states.txt\r\n";
-    for (const auto& [locName, locText] : {std::pair<const char*, const char*>{"states.txt", locStates},
-                                            std::pair<const char*, const char*>{"pranvel.cfg", locConfig}})
-    {
-        FILE* s = fopen(locName, "wb");
-        if (!s || fputs(locText, s) < 0 || fclose(s) != 0)
-            return 1;
-    }
     FILE* f = fopen("tower.qre", "wb");
     const char locQre[] = "VERSION_NUMBER 7\r\nHALOFILE \"INTERNAL_ALPHA\"\r\n"
                           "OPENMODEL \"lightwave/tower.lws\" \"tower\" \"STND\"\r\n";

@@ -14,9 +14,12 @@
 #include "qcommon/qc_string.h"
 
 // The holder of a text borrowed from an arena keeps the arena's number in the
-// top bits of a word whose pointer lies below them (VelkArenaHold): an object
-// of the model then needs no word of its own for it. Where such a word is set,
-// a pointer reaching these bits is a fatal error, never a number overwritten.
+// top 16 bits of a word whose pointer lies below them (VelkArenaHold): an
+// object of the model then needs no word of its own for it. This assumes user
+// addresses below 2^48 (x86-64 and AArch64 with 4-level page tables) with
+// nothing in the top byte: top-byte tagging (HWASan, MTE, LAM) is not
+// supported. Where such a word is set, a pointer reaching these bits stops the
+// program with a fatal error naming the address, never overwrites a number.
 constexpr unsigned VELK_ARENA_SHIFT = 48;
 
 class VelkArena

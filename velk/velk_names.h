@@ -1,7 +1,7 @@
 // The name index of the data-language core: the hash of short texts, the
 // name -> object index kept beside lists searched by name, and the shared
-// lists of declared names. Internal to velk/; the namespace and the type
-// manager hold indexes by value, so their headers include this one.
+// lists of declared names. Internal to velk/: public headers name these
+// classes only in forward declarations and hold them through pointers.
 #pragma once
 
 #include <cstdint>

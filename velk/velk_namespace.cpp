@@ -10,6 +10,7 @@
 #include "velk/velk_arena.h"
 #include "velk/velk_local.h"
 #include "velk/velk_log.h"
+#include "velk/velk_names.h"
 #include "velk/velk_type.h"
 #include "velk/velk_typemanager.h"
 
@@ -29,7 +30,7 @@ std::string_view Priv_View(const QC_String& aString)
 }
 }
 
-VelkNameSpace::VelkNameSpace()
+VelkNameSpace::VelkNameSpace() : myRootIndex(std::make_unique<VelkNameIndex>())
 {
     Priv_AllNameSpaces().Add(this);
 }
@@ -64,14 +65,14 @@ void VelkNameSpace::GetInstances(QC_List<VelkType*>& anOut, bool aClearFirstFlag
 VelkType* VelkNameSpace::Priv_FindRoot(std::string_view aName)
 {
     VelkType* locRoot = nullptr;
-    VelkNameIndex::LookupResult locResult = myRootIndex.Lookup(aName, locRoot);
+    VelkNameIndex::LookupResult locResult = myRootIndex->Lookup(aName, locRoot);
     if (locResult != VelkNameIndex::LOOKUP_SCAN)
         return locRoot;
     for (VelkType* locCandidate : myInstances)
     {
         if (Priv_View(locCandidate->GetName()) == aName)
         {
-            myRootIndex.SetOnly(aName, locCandidate);
+            myRootIndex->SetOnly(aName, locCandidate);
             return locCandidate;
         }
     }
@@ -86,17 +87,17 @@ bool VelkNameSpace::Priv_IsRoot(VelkType* anObject)
 
 void VelkNameSpace::Priv_RootRenamed(VelkType* aRoot, const QC_String& anOldName)
 {
-    myRootIndex.Remove(Priv_View(anOldName), aRoot);
-    myRootIndex.Add(Priv_View(aRoot->GetName()), aRoot);
+    myRootIndex->Remove(Priv_View(anOldName), aRoot);
+    myRootIndex->Add(Priv_View(aRoot->GetName()), aRoot);
 }
 
 bool VelkNameSpace::AddInstance(VelkType* anInstance)
 {
-    if (anInstance == nullptr || !myRootIndex.AddIfAbsent(Priv_View(anInstance->GetName()), anInstance))
+    if (anInstance == nullptr || !myRootIndex->AddIfAbsent(Priv_View(anInstance->GetName()), anInstance))
         return false;
     if (!myInstances.Add(anInstance))
     {
-        myRootIndex.Remove(Priv_View(anInstance->GetName()), anInstance);
+        myRootIndex->Remove(Priv_View(anInstance->GetName()), anInstance);
         return false;
     }
     anInstance->Priv_SetRootNameSpace(this);
@@ -123,7 +124,7 @@ bool VelkNameSpace::DeleteInstance(VelkType* anInstance)
 {
     if (myInstances.Remove(anInstance))
     {
-        myRootIndex.Remove(Priv_View(anInstance->GetName()), anInstance);
+        myRootIndex->Remove(Priv_View(anInstance->GetName()), anInstance);
         anInstance->Priv_ClearRootNameSpace();
         delete anInstance;
         return true;
@@ -396,7 +397,7 @@ bool VelkNameSpace::Priv_MergeMembers(VelkType* aTarget, VelkType* aSource, Merg
 void VelkNameSpace::Clear()
 {
     myInstances.DeleteAll();
-    myRootIndex.Clear();
+    myRootIndex->Clear();
     myIncludes.RemoveAll();
     if (myArena)
     {

@@ -2,12 +2,15 @@
 // files it included. It is also the scope in which references are resolved.
 #pragma once
 
+#include <memory>
+#include <string_view>
+
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_string.h"
-#include "velk/velk_names.h"
 #include "velk/velk_type.h"
 
 class VelkArena;
+class VelkNameIndex;
 class VelkOutput;
 class VelkType;
 class VelkTypeManager;
@@ -69,7 +72,8 @@ private:
 
     VelkMembers myInstances;
     QC_List<QC_String> myIncludes;
-    VelkNameIndex myRootIndex;
+    // Made with the namespace; its type stays inside velk/.
+    std::unique_ptr<VelkNameIndex> myRootIndex;
     // Held while the namespace lives; its objects hold it too.
     VelkArena* myArena = nullptr;
 };

@@ -6,6 +6,7 @@
 
 #include "velk/velk_local.h"
 #include "velk/velk_log.h"
+#include "velk/velk_names.h"
 #include "velk/velk_parsetool.h"
 #include "velk/velk_type.h"
 
@@ -53,6 +54,8 @@ bool Priv_ReadBlockLine(ParseTool& aParseTool, QC_String& aLine)
 }
 
 VelkTypeManager::VelkTypeManager()
+    : myTypeNameIndex(std::make_unique<VelkNameIndex>()), myTypeIndex(std::make_unique<VelkNameIndex>()),
+      myRefTypeIndex(std::make_unique<VelkNameIndex>())
 {
     RegisterBuiltins();
 }
@@ -66,8 +69,8 @@ void VelkTypeManager::Priv_DeleteTypes()
 {
     myTypes.DeleteAll();
     myRefTypes.DeleteAll();
-    myTypeIndex.Clear();
-    myRefTypeIndex.Clear();
+    myTypeIndex->Clear();
+    myRefTypeIndex->Clear();
     mySizes.clear();
     myTypeObjects = 0;
 }
@@ -76,7 +79,7 @@ void VelkTypeManager::Reset()
 {
     Priv_DeleteTypes();
     myTypeNames.RemoveAll();
-    myTypeNameIndex.Clear();
+    myTypeNameIndex->Clear();
     myCompiledFiles.RemoveAll();
     RegisterBuiltins();
 }
@@ -137,7 +140,7 @@ VelkType* VelkTypeManager::CreateType(ParseTool& aParseTool, const char* aMetaTy
                                       const char* aDefault)
 {
     VelkType* locUnused = nullptr;
-    if (myTypeNameIndex.Lookup(aTypeName, locUnused) != VelkNameIndex::LOOKUP_ABSENT)
+    if (myTypeNameIndex->Lookup(aTypeName, locUnused) != VelkNameIndex::LOOKUP_ABSENT)
     {
         VelkLog::ParseError(aParseTool, "Typename '%s' already defined", aTypeName);
         return nullptr;
@@ -149,7 +152,7 @@ VelkType* VelkTypeManager::CreateType(ParseTool& aParseTool, const char* aMetaTy
         return nullptr;
     }
     myTypeNames.Add(QC_String(aTypeName));
-    myTypeNameIndex.Add(aTypeName, nullptr);
+    myTypeNameIndex->Add(aTypeName, nullptr);
 
     VelkType* locMetaType = VelkMetaTypes::Find(aMetaTypeName);
     if (locMetaType == nullptr)
@@ -162,7 +165,7 @@ VelkType* VelkTypeManager::CreateType(ParseTool& aParseTool, const char* aMetaTy
         locRefTypeName.Format("%s*", aTypeName);
         VelkRef* locRefType = new VelkRef(Velk_Text(locRefTypeName), VELK_PROTOTYPE);
         myRefTypes.Add(locRefType);
-        myRefTypeIndex.Add(Priv_View(locRefTypeName), locRefType);
+        myRefTypeIndex->Add(Priv_View(locRefTypeName), locRefType);
     }
 
     VelkType* locType = locMetaType->CreateFromPrototype(aTypeName, VELK_PROTOTYPE, aDefault);
@@ -174,21 +177,21 @@ VelkType* VelkTypeManager::CreateType(ParseTool& aParseTool, const char* aMetaTy
         return nullptr;
     }
     myTypes.Add(locType);
-    myTypeIndex.Add(Priv_View(locType->GetTypeName()), locType);
+    myTypeIndex->Add(Priv_View(locType->GetTypeName()), locType);
     return locType;
 }
 
 VelkType* VelkTypeManager::GetType(const char* aTypeName) const
 {
     VelkType* locType = nullptr;
-    myTypeIndex.Lookup(aTypeName ? aTypeName : "", locType);
+    myTypeIndex->Lookup(aTypeName ? aTypeName : "", locType);
     return locType;
 }
 
 VelkType* VelkTypeManager::GetRefType(const char* aTypeName) const
 {
     VelkType* locType = nullptr;
-    myRefTypeIndex.Lookup(aTypeName ? aTypeName : "", locType);
+    myRefTypeIndex->Lookup(aTypeName ? aTypeName : "", locType);
     return locType;
 }
 

@@ -3,14 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_string.h"
-#include "velk/velk_names.h"
 
 class ParseTool;
+class VelkNameIndex;
 class VelkType;
 
 // Member blocks nest at most this deep in a .velk file.
@@ -75,9 +76,10 @@ private:
     QC_List<QC_String> myCompiledFiles;
     QC_List<QC_String> myIncludedFiles;
 
-    VelkNameIndex myTypeNameIndex;
-    VelkNameIndex myTypeIndex;
-    VelkNameIndex myRefTypeIndex;
+    // Made with the manager; their type stays inside velk/.
+    std::unique_ptr<VelkNameIndex> myTypeNameIndex;
+    std::unique_ptr<VelkNameIndex> myTypeIndex;
+    std::unique_ptr<VelkNameIndex> myRefTypeIndex;
 
     // Sizes of the types whose instances hold members, by type name.
     std::unordered_map<std::string, VelkTypeSize> mySizes;

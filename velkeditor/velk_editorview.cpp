@@ -13,7 +13,10 @@ bool VelkEditorView::GetClientSize(int* aWidth, int* aHeight)
 
 void VelkEditorView::ShowPicture(const uint32_t* aPixels, int aWidth, int aHeight, int aStride)
 {
-    UI_FrameSetViewPixels(myFrame, aPixels, aWidth, aHeight, aStride);
+    if (!aPixels)
+        UI_FrameSetViewPicture(myFrame, UI_Image());
+    else
+        UI_FrameSetViewPixels(myFrame, aPixels, aWidth, aHeight, aStride);
 }
 
 bool VelkEditorView::GetCursorPosition(int* anX, int* aY)

@@ -118,6 +118,20 @@ static void locObjectSeeds()
     locCube(locOther);
     locOther.Polygons({{0, 1, 2, 3}}, "PTCH");
     locObject("envelope_clips_unknown.lwo", locOther);
+
+    // A surface naming its colour map as RGB over a map stored as RGBA, and a texture.
+    LWO2Writer locColours;
+    locColours.Tags({"Paint"});
+    locCube(locColours);
+    locColours.PolygonTags("SURF", {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}});
+    locColours.VertexMap("RGBA", 4, "Vertex Color 0", {{0, 0, {0.8f, 0.3f, 1, 0}}, {6, 0, {0.4f, 0, 0.1f, 0}}});
+    locColours.VertexMap("TXUV", 2, "UV", {{0, 0, {0, 0}}, {6, 0, {1, 1}}});
+    locColours.StillClip(1, "white.bmp");
+    locColours.BeginSurface("Paint");
+    locColours.SurfaceVertexColours("RGB ", "Vertex Color 0");
+    locColours.SurfaceBlock({});
+    locColours.EndSurface();
+    locObject("rgb_surface_over_rgba_map.lwo", locColours);
 }
 
 static std::vector<std::vector<LWTextKey>> locChannels(int aCount, int aShape)

@@ -203,6 +203,46 @@ TEST_F(KorrinthGuiTest, SkinEditorInTheProgram)
     VAVE_GuiSkinEditor::SetView(1, 0, 0);
 }
 
+// File > Open leaves no picture of the editor of the file before; nor do New
+// and deleting the edited layout.
+TEST_F(KorrinthGuiTest, OpeningAnotherFileClearsTheEditorsPicture)
+{
+    ASSERT_TRUE(Start("gui.velk"));
+    UI_FrameShow(myFrame);
+    auto locBlank = [this]() {
+        const QImage locShown = View()->grab().toImage();
+        const QRgb locBase = View()->palette().color(QPalette::Base).rgb();
+        for (int y = 0; y < locShown.height(); y++)
+            for (int x = 0; x < locShown.width(); x++)
+                if (locShown.pixel(x, y) != locBase)
+                    return false;
+        return true;
+    };
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item({"layout"}));
+    ASSERT_NE(Facade()->GetEditor(), nullptr);
+    ASSERT_EQ(Shown(20, 20), VAVE_TestData::TL);
+
+    myPrompts.AnswerFile((myDir / "skins" / "main.velk").string());
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_FILE_OPEN));
+    ASSERT_EQ(UI_FrameGetPath(myFrame), (myDir / "skins" / "main.velk").string());
+    EXPECT_EQ(Facade()->GetEditor(), nullptr);
+    EXPECT_TRUE(locBlank());
+    if (const char* locShots = std::getenv("Q_DIALOG_SHOTS"))
+        UI_GrabFrame(myFrame, (std::string(locShots) + "/korrinth-open-second-file.png").c_str());
+
+    myPrompts.AnswerFile((myDir / "gui.velk").string());
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_FILE_OPEN));
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item({"layout"}));
+    ASSERT_FALSE(locBlank());
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_FILE_NEW));
+    EXPECT_TRUE(locBlank());
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, (myDir / "gui.velk").c_str()));
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item({"layout"}));
+    ASSERT_FALSE(locBlank());
+    ASSERT_TRUE(Facade()->TreeDelete());
+    EXPECT_TRUE(locBlank());
+}
+
 namespace
 {
 std::string At(QWidget* aView, int x, int y)

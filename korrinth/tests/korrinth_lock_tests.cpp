@@ -181,6 +181,29 @@ TEST_F(DataFolderTest, AnotherComputersLockRefusesEverySave)
     EXPECT_FALSE(fs::exists(myDir / "level.tez"));
 }
 
+TEST_F(DataFolderTest, ALinkInTheLocksPlaceRefusesEverySaveAndIsNotFollowed)
+{
+    // To nothing, and to a file that reads as another's lock.
+    WriteFile(myDir / "elsewhere", std::string("OTHERHOST") + '\0' + "1");
+    for (const fs::path& locTo : {myDir / "gone", myDir / "elsewhere"})
+    {
+        fs::remove(myDir / "level.velk.lock");
+        fs::create_symlink(locTo, myDir / "level.velk.lock");
+        pid_t locProgram = locSpawn({"level.velk"}, locSaveAndExit, myDir / "run.log");
+        EXPECT_EQ(locWait(locProgram), 0);
+        const std::string locLog = ReadFile(myDir / "run.log");
+        const std::string locWhy = "File 'level.velk' is locked by '" +
+                                   (fs::canonical(myDir) / "level.velk.lock").string() +
+                                   "', a symbolic link in the lock file's place, ";
+        EXPECT_NE(locLog.find(locWhy + "you won't be able to save any changes"), std::string::npos) << locLog;
+        EXPECT_NE(locLog.find(locWhy + "you may not save to this filename"), std::string::npos) << locLog;
+        EXPECT_EQ(locLog.find("OTHERHOST"), std::string::npos) << locLog;
+        EXPECT_FALSE(fs::exists(myDir / "level.tez"));
+        EXPECT_FALSE(fs::exists(myDir / "gone"));
+        EXPECT_TRUE(fs::is_symlink(myDir / "level.velk.lock"));
+    }
+}
+
 TEST_F(DataFolderTest, ProgramsStartedTogetherLeaveOneHolder)
 {
     // More rounds for a longer run: KORRINTH_LOCK_ROUNDS.

@@ -10,6 +10,7 @@
 #include "owncode/dlg_viewvelk.h"
 #include "platform/ui/ui_frame.h"
 #include "platform/ui/ui_qt.h"
+#include "tez/tez_loc.h"
 #include "velk/velk_namespace.h"
 
 #include <QApplication>
@@ -929,4 +930,69 @@ TEST_F(KorrinthTest, NumbersThatAreNotNumbersAreRefusedAndNotConverted)
                                                   "ERROR: Failed to convert 'bad.velk' to tez",
                                                   "ERROR: 'bad.velk' was saved, but 'bad.tez' was left as it was"}));
     EXPECT_FALSE(std::filesystem::exists(myDir / "bad.tez"));
+}
+
+// Velk text is Latin-1 from the file through the tree, the edit dialogs and the
+// console to the saved .velk and the .loc's UTF-8, and back at the next open.
+TEST_F(KorrinthTest, AccentedTextSurvivesTreeDialogsSaveAndConversion)
+{
+    // (A .loc key is the LOCTEXT's path and must be ASCII: the accented root holds none.)
+    WriteFile(myDir / "signs.fruit",
+              "CLASS Sign\r\n{\r\nLOCTEXT label\r\nTEXT note\r\n}\r\nCLASS Note\r\n{\r\nTEXT note\r\n}\r\n");
+    WriteFile(myDir / "signs.velk", "INCLUDE signs.fruit\r\nSign scout\r\n{\r\n\tlabel \"Sp\xe4her \xe9t\xe9\"\r\n"
+                                    "\tnote caf\xe9\r\n}\r\nNote \xe9" "claireur\r\n{\r\n}\r\n");
+    ASSERT_TRUE(Start("signs.velk"));
+    UI_FrameShow(myFrame);
+    UI_TreeItem locScout = Item("scout");
+    ASSERT_NE(Item("\xc3\xa9" "claireur"), 0);
+    UI_TreeExpand(Pane(), IDC_LEFT_TREE, locScout, true);
+    UI_TreeItem locLabel = Item("label = Sp\xc3\xa4her \xc3\xa9t\xc3\xa9", locScout);
+    ASSERT_NE(locLabel, 0);
+    ASSERT_NE(Item("note = caf\xc3\xa9", locScout), 0);
+    if (const char* locShots = std::getenv("Q_DIALOG_SHOTS"))
+        UI_GrabFrame(myFrame, (std::string(locShots) + "/korrinth-accented-tree.png").c_str());
+
+    // One letter appended to what the dialog shows.
+    UI_SetModalHook([](UI_Dialog* aDialog) {
+        std::string locText;
+        UI_GetControlText(aDialog, IDC_VALUE, &locText);
+        UI_SetControlText(aDialog, IDC_VALUE, (locText + "s").c_str());
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, locLabel);
+    ASSERT_TRUE(Facade()->TreeEditSelected());
+    // Typed accents.
+    UI_SetModalHook([](UI_Dialog* aDialog) {
+        UI_SetControlText(aDialog, IDC_VALUE, "Gr\xc3\xb6\xc3\x9f" "e");
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("note = caf\xc3\xa9", locScout));
+    ASSERT_TRUE(Facade()->TreeEditSelected());
+    // A rename to a taken accented name: the console names it as typed.
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, locScout);
+    AnswerName("\xc3\xa9" "claireur");
+    EXPECT_FALSE(Facade()->TreeRename());
+    UI_Dialog* locBar = Facade()->GetConsole()->GetDialogBar();
+    std::string locLine;
+    UI_ComboGetText(locBar, IDC_CONSOLE, UI_ComboGetCount(locBar, IDC_CONSOLE) - 1, &locLine);
+    EXPECT_EQ(locLine, "ERROR: Rename: '\xc3\xa9" "claireur' is taken by another instance");
+
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE));
+    EXPECT_FALSE(UI_FrameIsModified(myFrame));
+    const std::string locVelk = ReadFile(myDir / "signs.velk");
+    EXPECT_NE(locVelk.find("label \"Sp\xe4her \xe9t\xe9s\""), std::string::npos) << locVelk;
+    EXPECT_NE(locVelk.find("note Gr\xf6\xdf" "e"), std::string::npos) << locVelk;
+    EXPECT_NE(locVelk.find("Note \xe9" "claireur"), std::string::npos) << locVelk;
+    EXPECT_EQ(locVelk.find('\xc3'), std::string::npos) << locVelk;
+    EXPECT_EQ(ReadFile(myDir / "signs.loc"), "\xef\xbb\xbfscout.label\tSp\xc3\xa4her \xc3\xa9t\xc3\xa9s\r\n");
+    TezLocDecoder locTexts;
+    ASSERT_TRUE(locTexts.Load("signs.tez"));
+    ASSERT_EQ(locTexts.GetNumTexts(), 1u);
+    EXPECT_EQ(std::u16string(locTexts.GetText(0)->GetText()), u"Sp\u00e4her \u00e9t\u00e9s");
+
+    // Opened again: the same characters in the tree.
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, (myDir / "signs.velk").c_str()));
+    locScout = Item("scout");
+    EXPECT_NE(Item("label = Sp\xc3\xa4her \xc3\xa9t\xc3\xa9s", locScout), 0);
+    EXPECT_NE(Item("note = Gr\xc3\xb6\xc3\x9f" "e", locScout), 0);
 }

@@ -8,8 +8,6 @@
 #include "platform/ui/ui_gallery.h"
 #include "qcommon/qc_crash.h"
 
-#include <cstdio>
-
 static const OS_Option ourOptions[] = {{QC_Mem::ourCrashReportFlag, true}};
 static const OS_CommandLine ourLine = {
     "Pranvel",
@@ -22,25 +20,15 @@ static const OS_CommandLine ourLine = {
 int main(int argc, char** argv)
 {
     OS_Arguments locArguments;
-    const int locCheck = OS_ReadCommandLine(ourLine, argc, argv, &locArguments);
-    if (locCheck != OS_COMMAND_LINE_GO_ON)
-        return locCheck;
-    if (locArguments.myOperands.size() > 1)
-        return OS_RefuseCommandLine(ourLine, "one file at most");
-    if (!UI_Init(&argc, argv))
-    {
-        std::fprintf(stderr, "Pranvel: no user interface\n");
-        return 1;
-    }
-    if (QC_Mem::HandleCrashReportRun(argc, argv))
-    {
-        UI_Shutdown();
-        return 0;
-    }
+    const int locStart = UI_StartProgram(ourLine, "one file at most", QC_Mem::HandleCrashReportRun, &argc,
+                                         argv, &locArguments);
+    if (locStart != UI_START_GO_ON)
+        return locStart;
     PranvelInstallDialogs();
     CPranvelApp locApp;
     int locResult = 1;
-    char* locArgv[] = {argv[0], const_cast<char*>(locArguments.myOperands.empty() ? "" : locArguments.myOperands[0]),
+    char* locArgv[] = {argv[0],
+                       const_cast<char*>(locArguments.myOperands.empty() ? "" : locArguments.myOperands[0]),
                        nullptr};
     if (locApp.InitInstance(locArguments.myOperands.empty() ? 1 : 2, locArgv))
         locResult = UI_GalleryFolder() ? PranvelGallery(locApp.GetMainFrame()) : locApp.Run();

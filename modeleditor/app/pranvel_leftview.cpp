@@ -533,14 +533,10 @@ void CLeftView::OnFileExport()
         EnableTimer(true);
         return;
     }
-    if (locAnswer == OS_ID_YES)
-    {
-        // The document's own file is not saved here: its changes stay unsaved.
-        bool locModified = locHandler->IsModified();
-        if (!SaveQRE(*locHandler, QC_String(locQRE.c_str())))
-            locSaveFailedBox();
-        locHandler->SetModified(locModified);
-    }
+    // The history written beside the export is saved: SaveQRE clears the modified flag,
+    // so closing or opening another model does not ask again. The document keeps its name.
+    if (locAnswer == OS_ID_YES && !SaveQRE(*locHandler, QC_String(locQRE.c_str())))
+        locSaveFailedBox();
     if (Scene()->GetTemplate() && !Scene()->ExportQRB(locQRB.c_str()))
         locBox((std::string("Failed to export QRB.\n") + EditorError::GetDetail()).c_str());
     EnableTimer(true);

@@ -3,6 +3,7 @@
 // without textures, in the scene's start-up settings (black clear, grid off).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -190,6 +191,34 @@ TEST_F(LWBuildFrames, ATexturedObjectDrawsTheSameWhateverTheTint)
         for (size_t i = 0; i < p.size(); i++)
             locDiffering += p[i] != locDefault[i];
         EXPECT_EQ(locDiffering, 0u) << std::hex << locTint;
+    }
+}
+TEST_F(LWBuildFrames, VertexColouredBoxIsDrawn)
+{
+    // Its surface names its vertex colour map as RGB while the map is stored as RGBA with
+    // every alpha 0; its colour image white.bmp is not there, so the part is drawn without
+    // its surface, blended by the vertex alpha.
+    if (!CopyAssimp("LWO/LWO2/box_2vc_1unused.lwo"))
+        GTEST_SKIP() << "assimp-testmodels is not installed";
+    for (uint32_t locClear : {0x000000u, 0x808080u})
+    {
+        SCOPED_TRACE(locClear);
+        DebugLines locLog;
+        Open("box_2vc_1unused.lwo", locClear);
+        // Stepped back, so the whole box shows with the clear colour around it.
+        e->ZoomCamera(e->GetCameraDistance() * 0.5f);
+        std::vector<uint32_t> p = Frame();
+        size_t locDrawn = 0, locPurple = 0;
+        for (uint32_t c : p)
+        {
+            locDrawn += (c & 0xFFFFFF) != locClear;
+            // The map's own colours: red and blue well above green.
+            const uint32_t r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+            locPurple += std::max(r, b) > g + 64;
+        }
+        EXPECT_GT(locDrawn, p.size() / 10) << testing::PrintToString(locLog.myLines);
+        EXPECT_LT(locDrawn, p.size() * 9 / 10);
+        EXPECT_GT(locPurple, locDrawn / 2);
     }
 }
 } // namespace

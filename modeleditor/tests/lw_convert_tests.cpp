@@ -420,6 +420,26 @@ TEST(LWConvert, VertexColoursFromTheSurfacesMap)
     EXPECT_EQ(locBatch.myVertices[2].myColour, 0xFF0000FFu);
     // The second batch's slots have no colour map of their own.
     EXPECT_EQ(locBatch.myVertices[3].myColour, 0u);
+
+    // A surface naming its map as RGB takes the colours of an RGBA map, opaque, whatever
+    // alpha the map stores (the box of assimp-testmodels stores 0 and vanished).
+    LWO2Writer locRGB;
+    locRGB.Tags({"Paint"});
+    locRGB.Points({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}});
+    locRGB.Polygons({{0, 1, 2}});
+    locRGB.PolygonTags("SURF", {{0, 0}});
+    locRGB.VertexMap("RGBA", 4, "paint", {{0, 0, {1.0f, 0.5f, 0.0f, 0.0f}}, {1, 0, {0.0f, 1.0f, 0.0f, 0.25f}}});
+    locRGB.BeginSurface("Paint");
+    locRGB.SurfaceVertexColours("RGB ", "paint");
+    locRGB.EndSurface();
+    auto locOpaque = locConvert(locRGB);
+    ASSERT_TRUE(locOpaque->myOk);
+    ASSERT_EQ(locOpaque->myMesh.myBatches.size(), 1u);
+    const LWMeshBatch& b = locOpaque->myMesh.myBatches[0];
+    EXPECT_TRUE(b.myHasVertexColours);
+    ASSERT_EQ(b.myVertices.size(), 3u);
+    EXPECT_EQ(b.myVertices[0].myColour, 0xFFFF7F00u);
+    EXPECT_EQ(b.myVertices[1].myColour, 0xFF00FF00u);
 }
 
 TEST(LWConvert, BadReferencesAreIgnoredAndUnknownSurfacesTakeTheDefaults)

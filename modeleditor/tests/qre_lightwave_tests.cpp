@@ -5,6 +5,9 @@
 
 #include <unistd.h>
 
+#include <set>
+#include <cmath>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -22,6 +25,8 @@
 #include "platform/input/in_script.h"
 #include "platform/os/os_ui.h"
 #include "qrender/qr_error.h"
+#include "qrender/qr_templateobject.h"
+#include "qrender/qr_mesh.h"
 #include "qrender/qr_texture.h"
 
 namespace fs = std::filesystem;
@@ -232,6 +237,136 @@ TEST_F(LightWaveCommands, QREHierarchyMergesBelowThePartAndFailuresKeepTheModel)
     ASSERT_TRUE(getcwd(locAfter, sizeof(locAfter)));
     EXPECT_STREQ(locAfter, locCwd);
     EXPECT_TRUE(e->ExportQRB("merged.qrb"));
+}
+
+TEST_F(LightWaveCommands, BonesRestingAtQuarterTurnsBindSoTheRestPoseIsTheModel)
+{
+    // An arm along x as in a T pose: the shoulder turned a quarter about y (heading 90), the
+    // elbow below it at a pitch of 90 and a bank of 45, the wrist at heading -90 and pitch 45.
+    // Each bone's motion is its rest, so the rest pose must leave every vertex where it was
+    // modelled.
+    LWO2Writer w;
+    w.Tags({"Arm"});
+    w.Layer(0, "arm");
+    std::vector<LWVec3> locPoints;
+    std::vector<LWO2Writer::MapEntry> locMaps[3];
+    for (uint32_t k = 0; k < 6; k++)
+        for (uint32_t c = 0; c < 2; c++)
+        {
+            locMaps[std::min(k / 2, 2u)].push_back({(uint32_t)locPoints.size(), 0, {1.0f}});
+            locPoints.push_back({0.5f * (float)k, 0.2f * (float)c, 0.1f * (float)c});
+        }
+    w.Points(locPoints);
+    std::vector<std::vector<uint32_t>> locQuads;
+    std::vector<std::pair<uint32_t, uint16_t>> locTags;
+    for (uint32_t k = 0; k + 1 < 6; k++)
+    {
+        locTags.push_back({(uint32_t)locQuads.size(), 0});
+        locQuads.push_back({2 * k, 2 * k + 2, 2 * k + 3, 2 * k + 1});
+    }
+    w.Polygons(locQuads);
+    w.PolygonTags("SURF", locTags);
+    const char* locMapNames[3] = {"Upper", "Fore", "Hand"};
+    for (int m = 0; m < 3; m++)
+        w.VertexMap("WGHT", 1, locMapNames[m], locMaps[m]);
+    w.BeginSurface("Arm");
+    w.EndSurface();
+    ASSERT_TRUE(w.Save("tarm.lwo"));
+
+    struct Bone
+    {
+        const char* myName;
+        const char* myParent;
+        float myPosition[3];
+        float myAngles[3]; // heading, pitch, bank in degrees
+    } locBones[] = {{"Shoulder", "10000000", {0, 0, 0}, {90, 0, 0}},
+                    {"Elbow", "40000000", {0, 0, 1}, {0, 90, 45}},
+                    {"Wrist", "40010000", {0.25f, -0.5f, 1}, {-90, 45, 0}}};
+    LWSceneText s;
+    s.SceneHeader().Line("LoadObjectLayer 1 tarm.lwo");
+    for (int b = 0; b < 3; b++)
+    {
+        const Bone& n = locBones[b];
+        std::vector<std::vector<LWTextKey>> locMotion(9);
+        for (int c = 0; c < 9; c++)
+            locMotion[c].resize(1);
+        for (int c = 0; c < 3; c++)
+        {
+            locMotion[c][0].myValue = n.myPosition[c];
+            locMotion[3 + c][0].myValue = n.myAngles[c] * 0.017453f; // motions keep radians
+            locMotion[6 + c][0].myValue = 1.0f;
+        }
+        auto locTriple = [](const float* v) {
+            return LWSceneText::Number(v[0]) + " " + LWSceneText::Number(v[1]) + " " + LWSceneText::Number(v[2]);
+        };
+        s.Line("AddBone")
+            .Line(std::string("BoneName ") + n.myName)
+            .Line("BoneRestPosition " + locTriple(n.myPosition))
+            .Line("BoneRestDirection " + locTriple(n.myAngles))
+            .Line("BoneRestLength 1")
+            .Line(std::string("BoneWeightMapName ") + locMapNames[b])
+            .Line("BoneMotion")
+            .Envelope(locMotion, true)
+            .Line(std::string("ParentItem ") + n.myParent);
+    }
+    ASSERT_TRUE(s.Save("tarm.lws"));
+    ASSERT_TRUE(Load("tarm.qre", "OPENMODEL \"tarm.lws\" \"tarm\" \"STND\"\r\n")) << EditorError::GetDetail();
+    ASSERT_TRUE(e->ExportQRB("tarm.qrb")) << EditorError::GetDetail();
+    // Read back from the file, not shared with the editor's meshes.
+    MET_RenameBuiltMeshes(e->GetTemplate());
+    QR_TemplateObject* t = QR_TemplateObject::Acquire("tarm.qrb");
+    ASSERT_NE(t, nullptr) << QR_Error::ourCode << " " << QR_Error::ourText;
+    ASSERT_EQ(t->myNumParts, 3u);
+
+    // World matrices of the parts at the rest pose, parents first.
+    std::vector<Matrix44> locWorld(t->myNumParts);
+    for (uint32_t i = 0; i < t->myNumParts; i++)
+    {
+        const QR_TemplateState& st = t->myParts[i].myStates[0];
+        Matrix44 locLocal = Matrix44::Identity();
+        st.myPath.GetMatrix(0.0f, locLocal);
+        ASSERT_LT(st.myParent, (int32_t)i);
+        locWorld[i] = st.myParent >= 0 ? locLocal * locWorld[(size_t)st.myParent] : locLocal;
+        // The stored bind pose undoes the bone's world rest matrix.
+        Matrix44 locBoth = t->myParts[i].myMatrix * locWorld[i];
+        for (int k = 0; k < 16; k++)
+            EXPECT_NEAR(locBoth[k], k % 5 == 0 ? 1.0f : 0.0f, 1e-4f) << t->myParts[i].myName << " element " << k;
+    }
+    // Skinned as the renderer does (bind pose, then the bone's world matrix), every vertex
+    // stays where it is.
+    const QR_Mesh* m = t->myParts[0].myMesh;
+    ASSERT_NE(m, nullptr);
+    ASSERT_GE(m->myNumVertices, 12u);
+    uint32_t locMoved = 0;
+    std::set<int> locBonesUsed;
+    for (uint32_t v = 0; v < m->myNumVertices; v++)
+    {
+        const uint8_t* d = m->myVertexData + (size_t)v * m->myVertexSize;
+        float p[3], wt[3];
+        memcpy(p, d, 12);
+        memcpy(wt, d + 12, 12);
+        const uint8_t* locBytes = d + 24;
+        float locSum[3] = {0, 0, 0};
+        float w3 = 1.0f - wt[0] - wt[1] - wt[2];
+        for (int k = 0; k < 4; k++)
+        {
+            float locWeight = k < 3 ? wt[k] : w3;
+            if (locWeight == 0.0f)
+                continue;
+            uint32_t locPart = (uint32_t)t->myParts[0].mySkinGroup + locBytes[k];
+            ASSERT_LT(locPart, t->myNumParts);
+            locBonesUsed.insert((int)locPart);
+            float o[4];
+            (t->myParts[locPart].myMatrix * locWorld[locPart]).Transform(p[0], p[1], p[2], o);
+            for (int c = 0; c < 3; c++)
+                locSum[c] += locWeight * o[c];
+        }
+        for (int c = 0; c < 3; c++)
+            locMoved += std::fabs(locSum[c] - p[c]) > 1e-4f;
+    }
+    EXPECT_EQ(locMoved, 0u);
+    EXPECT_EQ(locBonesUsed.size(), 3u);
+    t->Release();
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <csignal>
 #include <sys/resource.h>
@@ -885,4 +886,135 @@ TEST_F(OstraneTest, OnlyFilesThatResolveInsideTheStartFolderAreTaken)
                                                               "ERROR|Only files from sub directories allowed.",
                                                               "ERROR|Only files from sub directories allowed."}));
     EXPECT_EQ(locSorted(Entries()), (std::vector<std::string>{"tree\\alias.txt", "tree\\in.txt", "x.txt"}));
+}
+
+// Two files that an archive would take for one (another a-z case, a code page
+// 1252 name beside its UTF-8 spelling) are not both listed; the add names them,
+// the listed one first, and a save packs that one under its own name.
+// Another spelling of a listed file is the same file and passes unremarked.
+TEST_F(OstraneTest, AddRefusesTheSecondOfTwoFilesAnArchiveTakesForOne)
+{
+    const std::map<std::string, std::string> locFiles = {{"in/Readme.txt", "mixed case"},
+                                                         {"in/README.txt", "upper case"},
+                                                         {"in/caf\xE9.txt", "code page 1252"},
+                                                         {"in/caf\xC3\xA9.txt", "utf-8"},
+                                                         {"in/other.txt", "other"}};
+    for (const auto& [locName, locData] : locFiles)
+        locWriteFile(myWork / locName, locData);
+    Start();
+    Drop(myWork / "in");
+    // The code page 1252 name is listed as UTF-8, whichever of the pair it is.
+    std::vector<std::string> locEntries = Entries();
+    ASSERT_EQ(locEntries.size(), 3u);
+    EXPECT_EQ(locEntries[0], "in\\caf\xC3\xA9.txt");
+    EXPECT_EQ(locEntries[1], "in\\other.txt");
+    EXPECT_TRUE(locEntries[2] == "in\\Readme.txt" || locEntries[2] == "in\\README.txt") << locEntries[2];
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    std::string locBox = myPrompts.GetBoxes()[0];
+    ASSERT_EQ(locBox.rfind("Error adding file|", 0), 0u) << locBox;
+    locBox.erase(0, strlen("Error adding file|"));
+    // Whichever of each pair the folder gave first is listed and named first.
+    std::map<std::string, std::string> locListed;
+    const std::map<std::string, std::string> locLines = {
+        {"in\\Readme.txt and in\\README.txt are one name in an archive", "in/Readme.txt"},
+        {"in\\README.txt and in\\Readme.txt are one name in an archive", "in/README.txt"},
+        {"in\\caf\xC3\xA9.txt (code page 1252) and in\\caf\xC3\xA9.txt are one name in an archive", "in/caf\xE9.txt"},
+        {"in\\caf\xC3\xA9.txt and in\\caf\xC3\xA9.txt (code page 1252) are one name in an archive",
+         "in/caf\xC3\xA9.txt"}};
+    for (size_t locStart = 0; locStart <= locBox.size();)
+    {
+        size_t locEnd = std::min(locBox.find('\n', locStart), locBox.size());
+        auto locLine = locLines.find(locBox.substr(locStart, locEnd - locStart));
+        ASSERT_NE(locLine, locLines.end()) << locBox;
+        locListed[locLine->second.substr(0, 7)] = locLine->second;
+        locStart = locEnd + 1;
+    }
+    ASSERT_EQ(locListed.size(), 2u) << locBox;
+
+    // The listed one again, by another spelling of the same file: nothing to say.
+    myPrompts.Clear();
+    OstraneAddPath("IN/OTHER.TXT");
+    EXPECT_TRUE(myPrompts.GetBoxes().empty());
+    EXPECT_EQ(Entries().size(), 3u);
+
+    // Saved, the archive holds the listed files under the names they have on the disk.
+    SaveAs("pairs");
+    EXPECT_EQ(myPrompts.GetBoxes().back(), "SDF created|3 files in SDF");
+    ASSERT_TRUE(QF_SDF::OpenByName((myWork / "pairs.SDF").string().c_str(), 1));
+    for (const auto& [locPrefix, locName] : locListed)
+    {
+        QF_SDFFileRecord locRecord;
+        EXPECT_TRUE(QF_SDF::FindFile(locName.c_str(), &locRecord, 1)) << locName;
+        QF_File locFile;
+        ASSERT_TRUE(locFile.Open(locName.c_str(), OPEN_READ)) << locName;
+        std::string locRead(locFile.GetSize(), 0);
+        locFile.Read(locRead.data(), uint32_t(locRead.size()));
+        EXPECT_EQ(locRead, locFiles.at(locName)) << locName;
+    }
+    QF_SDF::Close(nullptr);
+
+    // Removed and added again, a code page 1252 name is listed again.
+    fs::remove(myWork / "in" / "caf\xC3\xA9.txt");
+    Select(0);
+    Click(IDC_REMOVE_FILES);
+    EXPECT_EQ(Entries().size(), 2u);
+    myPrompts.Clear();
+    OstraneAddPath("in/caf\xE9.txt");
+    EXPECT_TRUE(myPrompts.GetBoxes().empty());
+    locEntries = Entries();
+    EXPECT_EQ(std::count(locEntries.begin(), locEntries.end(), "in/caf\xC3\xA9.txt"), 1) << locEntries.size();
+    // It is packed under the name it has on the disk, whatever the list shows.
+    myPrompts.AnswerBox(OS_ID_OK);
+    Click(IDC_SAVE_SDF);
+    EXPECT_EQ(myPrompts.GetBoxes().back(), "SDF created|3 files in SDF");
+    ASSERT_TRUE(QF_SDF::OpenByName((myWork / "pairs.SDF").string().c_str(), 1));
+    QF_SDFFileRecord locRecord;
+    ASSERT_TRUE(QF_SDF::FindFile("in/caf\xE9.txt", &locRecord, 1));
+    EXPECT_EQ(locRecord.mySize, strlen("code page 1252"));
+    QF_SDF::Close(nullptr);
+}
+
+// An archive written elsewhere with two names of one entry: the list shows the
+// one readers reach, and extraction names the other and never counts it.
+TEST_F(OstraneTest, ExtractionNamesTheEntriesAnotherNameHides)
+{
+    sdftest::FatSpec locSpec;
+    locSpec.myDirs = {{"", {{1, 0}}}, {"docs", {}}};
+    locSpec.myFiles = {{1, "Readme.txt", "mixed case"},
+                       {1, "README.txt", "upper case"},
+                       {0, "caf\xE9.txt", "code page 1252"},
+                       {0, "caf\xC3\xA9.txt", "utf-8"},
+                       {0, "plain.txt", "plain"}};
+    sdftest::WriteBytes(myWork / "pairs.sdf", sdftest::BuildArchive(locSpec));
+    Start("pairs.sdf");
+    ASSERT_TRUE(myStarted);
+    // Table order decides, as it does for every reader: the first of each name.
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"caf\xC3\xA9.txt", "docs/Readme.txt", "plain.txt"}));
+    EXPECT_EQ(Title(), "Ostrane v0.01 - pairs.sdf (2 entries not shown)");
+
+    // The listed one of a pair, selected alone.
+    Select(1);
+    Click(IDC_EXTRACT_FILES);
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              (std::vector<std::string>{"Entries not extracted|These entries share their names with others and "
+                                        "cannot be extracted:\ndocs/README.txt, hidden by docs/Readme.txt",
+                                        "Extraction complete|1/2 files extracted succesfully"}));
+    EXPECT_EQ(locReadFile(myWork / "docs" / "Readme.txt"), "mixed case");
+    EXPECT_FALSE(fs::exists(myWork / "docs" / "README.txt"));
+
+    // All of them.
+    myPrompts.Clear();
+    UI_ListSetSel(ourOstraneDialog, IDC_FILE_LIST, 1, false);
+    myPrompts.AnswerBox(OS_ID_OK);
+    Click(IDC_EXTRACT_FILES);
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              (std::vector<std::string>{
+                  "Are you sure?|Press OK to extract all files from SDF",
+                  "Entries not extracted|These entries share their names with others and cannot be extracted:\n"
+                  "caf\xC3\xA9.txt, hidden by caf\xC3\xA9.txt (code page 1252)\n"
+                  "docs/README.txt, hidden by docs/Readme.txt",
+                  "Extraction complete|3/5 files extracted succesfully"}));
+    // The file of the UTF-8 name holds the entry that the name reaches.
+    EXPECT_EQ(locReadFile(myWork / "caf\xC3\xA9.txt"), "code page 1252");
+    EXPECT_EQ(locReadFile(myWork / "plain.txt"), "plain");
 }

@@ -90,6 +90,17 @@ void PressEnter(UI_Dialog* aDialog)
     QApplication::sendEvent(UI_GetDialogWidget(aDialog), &locPress);
 }
 
+// Text typed into an edit, one key press a character, as the keyboard sends it.
+void Type(UI_Dialog* aDialog, int anId, const char* aUtf8)
+{
+    QWidget* locEdit = UI_GetControlWidget(aDialog, anId);
+    for (QChar locChar : QString::fromUtf8(aUtf8))
+    {
+        QKeyEvent locPress(QEvent::KeyPress, 0, Qt::NoModifier, QString(locChar));
+        QApplication::sendEvent(locEdit, &locPress);
+    }
+}
+
 // Each modal dialog shown takes the next step; its caption is checked first.
 class DialogTest : public VelkScratchTest
 {
@@ -734,4 +745,101 @@ TEST_F(DialogTest, CreateTypeCollectsMetatypeNameAndMembers)
     EXPECT_EQ(locType.myMetaType, 2);
     EXPECT_EQ(locType.myTypeName, "Mixed");
     EXPECT_EQ(Vector(locType.myMembers), (Texts{"Point", "Extra"}));
+}
+
+TEST_F(DialogTest, VelkTextIsShownAsLatin1AndTextBeyondItIsRefused)
+{
+    // Latin-1 bytes shown as their characters; a letter appended and typed
+    // accents come back one byte each.
+    CDlgEdit locEdit;
+    locEdit.myTypeName = "LOCTEXT";
+    locEdit.myName = "label";
+    locEdit.myValue = "Sp\xe4her \xe9t\xe9";
+    Expect("Edit Free", [&locEdit](UI_Dialog* aDialog) {
+        EXPECT_EQ(Text(aDialog, IDC_VALUE), "Sp\xc3\xa4her \xc3\xa9t\xc3\xa9");
+        Type(aDialog, IDC_VALUE, "s Gr\xc3\xb6\xc3\x9f" "e");
+        // The euro sign and a CJK letter: refused with a message, the dialog stays as typed.
+        Type(aDialog, IDC_VALUE, " 5\xe2\x82\xac \xe4\xb8\xad");
+        UI_ClickButton(aDialog, UI_IDOK);
+        EXPECT_TRUE(UI_IsDialogVisible(aDialog));
+        EXPECT_EQ(locEdit.myValue, "Sp\xe4her \xe9t\xe9");
+        for (int i = 0; i < 5; i++)
+        {
+            QKeyEvent locBack(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+            QApplication::sendEvent(UI_GetControlWidget(aDialog, IDC_VALUE), &locBack);
+        }
+        PressEnter(aDialog);
+    });
+    ASSERT_EQ(locEdit.DoModal(), UI_IDOK);
+    EXPECT_EQ(locEdit.myValue, "Sp\xe4her \xe9t\xe9s Gr\xf6\xdf" "e");
+    EXPECT_EQ(myPrompts.GetBoxes(), (Texts{"Invalid Text|'\xe2\x82\xac' is not a character of ISO 8859-1 (Latin-1), "
+                                           "the only characters Velk text holds."}));
+
+    // Names: OK stays enabled for a name Velk cannot hold, so that OK can say why.
+    myPrompts.Clear();
+    CDlgRenameInstance locRename;
+    locRename.myTypeName = "Unit";
+    locRename.myName = "h\xe9ro";
+    Expect("Rename Instance", [&locRename](UI_Dialog* aDialog) {
+        EXPECT_EQ(Text(aDialog, IDC_NAME), "h\xc3\xa9ro");
+        UI_SetControlText(aDialog, IDC_NAME, "\xce\xb1lpha");
+        EXPECT_TRUE(UI_IsControlEnabled(aDialog, UI_IDOK));
+        UI_ClickButton(aDialog, UI_IDOK);
+        EXPECT_EQ(locRename.myName, "h\xe9ro");
+        UI_SetControlText(aDialog, IDC_NAME, "\xc3\xa5lpha");
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locRename.DoModal(), UI_IDOK);
+    EXPECT_EQ(locRename.myName, "\xe5lpha");
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_EQ(myPrompts.GetBoxes()[0].substr(0, 17), "Invalid Text|'\xce\xb1'");
+
+    // Lists: Latin-1 values listed, found and picked; a typed member refused before it is listed.
+    myPrompts.Clear();
+    CDlgEditType locEnum;
+    locEnum.myTypeName = "Colour";
+    locEnum.myValues = List({"Rouge", "Bleu fonc\xe9"});
+    locEnum.myValue = "Bleu fonc\xe9";
+    Expect("Edit Type", [](UI_Dialog* aDialog) {
+        EXPECT_EQ(ListTexts(aDialog, IDC_LIST), (Texts{"Rouge", "Bleu fonc\xc3\xa9"}));
+        EXPECT_EQ(UI_ListGetCurSel(aDialog, IDC_LIST), 1);
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locEnum.DoModal(), UI_IDOK);
+    EXPECT_EQ(locEnum.myValue, "Bleu fonc\xe9");
+    CDlgType locType;
+    Expect("Create / Edit Type", [](UI_Dialog* aDialog) {
+        UI_SetControlText(aDialog, IDC_VALUE, "\xe2\x84\xa2");
+        UI_ClickButton(aDialog, CDlgType::IDC_ADD_VALUE);
+        UI_SetControlText(aDialog, IDC_VALUE, "\xc2\xae");
+        UI_ClickButton(aDialog, CDlgType::IDC_ADD_VALUE);
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locType.DoModal(), UI_IDOK);
+    EXPECT_EQ(Vector(locType.myMembers), (Texts{"\xae"}));
+    EXPECT_EQ(myPrompts.GetBoxes().size(), 1u);
+
+    // A file made on this system has a UTF-8 name: found as shown, stored as Latin-1.
+    myPrompts.Clear();
+    // One whose name Latin-1 cannot write is found, but not stored.
+    std::ofstream("caf\xc3\xa9.wav") << "RIFF";
+    std::ofstream("\xe2\x82\xac.wav") << "RIFF";
+    CDlgEditFile locFile;
+    locFile.myBaseDirectory = myDir.c_str();
+    locFile.myValue = "caf\xe9.wav";
+    Expect("Edit File", [&locFile, this](UI_Dialog* aDialog) {
+        EXPECT_EQ(Text(aDialog, IDC_VALUE), "caf\xc3\xa9.wav");
+        EXPECT_EQ(Text(aDialog, CDlgEditFile::IDC_STATUS), "ok");
+        UI_SetControlText(aDialog, IDC_VALUE, (myDir / "\xe2\x82\xac.wav").c_str());
+        EXPECT_EQ(Text(aDialog, CDlgEditFile::IDC_STATUS), "ok");
+        UI_ClickButton(aDialog, UI_IDOK);
+        EXPECT_TRUE(UI_IsDialogVisible(aDialog));
+        EXPECT_EQ(locFile.myValue, "caf\xe9.wav");
+        UI_SetControlText(aDialog, IDC_VALUE, (myDir / "caf\xc3\xa9.wav").c_str());
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    ASSERT_EQ(locFile.DoModal(), UI_IDOK);
+    EXPECT_EQ(locFile.myValue, "caf\xe9.wav");
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_EQ(myPrompts.GetBoxes()[0].substr(0, 18), "Invalid Text|'\xe2\x82\xac'");
 }

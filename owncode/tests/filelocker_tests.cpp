@@ -1,5 +1,6 @@
 // Lock files between editors: real files, real processes racing for one lock
-// or one left by a process gone, and the directory scan that shows who holds what.
+// or one left by a process gone, links and folders in a lock's place, folders
+// no lock can be made in, and the directory scan that shows who holds what.
 #include "owncode/directoryscanner.h"
 #include "owncode/filelocker.h"
 
@@ -10,10 +11,15 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <climits>
+#include <cstdarg>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +28,44 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+
+// While set, the system has no unnamed files, as some file systems have none:
+// a lock is then made under its own name and written there.
+static std::atomic<bool> ourNoUnnamedFiles{false};
+// Unnamed files refused meanwhile.
+static std::atomic<int> ourUnnamedRefused{0};
+
+static int locOpenAt(int aDir, const char* aPath, int aFlags, va_list anArgs)
+{
+    mode_t locMode = 0;
+    if ((aFlags & O_CREAT) || (aFlags & O_TMPFILE) == O_TMPFILE)
+        locMode = mode_t(va_arg(anArgs, int));
+    if (ourNoUnnamedFiles.load() && (aFlags & O_TMPFILE) == O_TMPFILE)
+    {
+        ++ourUnnamedRefused;
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_openat, aDir, aPath, aFlags, locMode));
+}
+
+extern "C" int open(const char* aPath, int aFlags, ...)
+{
+    va_list locArgs;
+    va_start(locArgs, aFlags);
+    const int locHandle = locOpenAt(AT_FDCWD, aPath, aFlags, locArgs);
+    va_end(locArgs);
+    return locHandle;
+}
+
+extern "C" int openat(int aDir, const char* aPath, int aFlags, ...)
+{
+    va_list locArgs;
+    va_start(locArgs, aFlags);
+    const int locHandle = locOpenAt(aDir, aPath, aFlags, locArgs);
+    va_end(locArgs);
+    return locHandle;
+}
 
 namespace
 {
@@ -137,41 +181,147 @@ TEST_F(LockTest, ForeignLiveAndOlderLocksRefuseSavingButNotReading)
         EXPECT_EQ(Read(locB + ".lock"), locBytes);
     }
 
-    // Locks that name nobody, cannot be read or are folders: the message names the lock file.
+    // Locks that name nobody, and anything else in a lock's place (a link to
+    // nothing, to itself or to another's lock, a pipe, a folder): the message
+    // names the lock file and what is there; a link is never read through.
     const std::string locC = Make("c.velk");
     const std::string locLock = locC + ".lock";
-    const std::string locCannot = "File '" + locC + "' is locked by the lock file '" + locLock + "', ";
+    const std::string locNoEditor =
+        "File '" + locC + "' is locked by the lock file '" + locLock + "', which names no editor, ";
+    const std::string locPlace = "File '" + locC + "' is locked by '" + locLock + "', ";
+    const std::string locElsewhere = Make("elsewhere", std::string("OTHERBOX\0", 9) + "1");
     const struct
     {
         std::string myStart;
         std::string myWhy;
-    } locCases[] = {{"", locCannot + "which names no editor, "},
-                    {std::string(1, '\0') + std::to_string(getpid()), locCannot + "which names no editor, "},
-                    {"loop", locCannot + "which cannot be read (" + strerror(ELOOP) + "), "},
-                    {"folder", "File '" + locC + "' is locked by '" + locLock + "', a folder in the lock file's place, "}};
+    } locCases[] = {{"", locNoEditor},
+                    {std::string(1, '\0') + std::to_string(getpid()), locNoEditor},
+                    {"loop", locPlace + "a symbolic link in the lock file's place, "},
+                    {"dangling", locPlace + "a symbolic link in the lock file's place, "},
+                    {"to a lock", locPlace + "a symbolic link in the lock file's place, "},
+                    {"pipe", locPlace + "a pipe in the lock file's place, "},
+                    {"folder", locPlace + "a folder in the lock file's place, "}};
     for (const auto& locCase : locCases)
     {
+        SCOPED_TRACE(locCase.myStart);
         fs::remove_all(locLock);
         if (locCase.myStart == "loop")
             fs::create_symlink(locLock, locLock);
+        else if (locCase.myStart == "dangling")
+            fs::create_symlink(myDir / "gone", locLock);
+        else if (locCase.myStart == "to a lock")
+            fs::create_symlink(locElsewhere, locLock);
+        else if (locCase.myStart == "pipe")
+            ASSERT_EQ(mkfifo(locLock.c_str(), 0600), 0);
         else if (locCase.myStart == "folder")
             fs::create_directories(fs::path(locLock) / "inside");
         else
             Make("c.velk.lock", locCase.myStart);
         EXPECT_FALSE(locLocker.Lock(locC.c_str(), &locMessage));
         EXPECT_EQ(locMessage, locCase.myWhy + "you won't be able to save any changes");
+        EXPECT_TRUE(locLocker.GetHeldLock().empty());
         EXPECT_FALSE(locLocker.CanSave(locC.c_str(), &locMessage));
         EXPECT_EQ(locMessage, locCase.myWhy + "you may not save to this filename");
         std::string locOwner = "before";
         EXPECT_TRUE(FileLocker::ReadOwner(locC.c_str(), &locOwner));
         EXPECT_EQ(locOwner, "");
+        // Nothing made through the link, nothing left behind.
+        EXPECT_FALSE(fs::exists(myDir / "gone"));
+        EXPECT_EQ(Read(locElsewhere), std::string("OTHERBOX\0", 9) + "1");
     }
     fs::remove_all(locLock);
+}
 
-    // A lock that cannot be made (no such folder) says so.
-    std::string locMissing = (myDir / "nowhere" / "d.velk").string();
+TEST_F(LockTest, AFileLeftUnlockedAtItsOpenIsSavedOnlyUnderItsLock)
+{
+    FileLocker locLocker;
+    std::string locMessage;
+    // A link to nothing in the lock's place at the open: refused, and saving
+    // stays refused until the link goes; then the save takes the lock first.
+    const std::string locA = Make("a.velk");
+    fs::create_symlink(myDir / "gone.lock", locA + ".lock");
+    EXPECT_FALSE(locLocker.Lock(locA.c_str(), &locMessage));
+    EXPECT_FALSE(locLocker.CanSave(locA.c_str(), &locMessage));
+    EXPECT_FALSE(fs::exists(myDir / "gone.lock"));
+    fs::remove(locA + ".lock");
+    EXPECT_TRUE(locLocker.CanSave(locA.c_str(), &locMessage));
+    EXPECT_EQ(locLocker.GetHeldLock(), locA + ".lock");
+    EXPECT_EQ(Read(locA + ".lock"), locOwnBytes());
+
+    // A lock that cannot be made (no such folder): the console says why, at
+    // the open and again at the save, which goes ahead as with no lock.
+    const std::string locMissing = (myDir / "nowhere" / "d.velk").string();
     EXPECT_FALSE(locLocker.Lock(locMissing.c_str(), &locMessage));
     EXPECT_EQ(locMessage, "Failed to lock '" + locMissing + "'");
+    EXPECT_FALSE(fs::exists(locA + ".lock")); // the earlier lock went
+    const std::string locWhy = "Lock file '" + locMissing + ".lock' cannot be made (" + strerror(ENOENT) + "): '" +
+                               locMissing + "' is ";
+    EXPECT_EQ(locLocker.GetNotes(), std::vector<std::string>{locWhy + "open without a lock"});
+    locMessage.clear();
+    EXPECT_TRUE(locLocker.CanSave(locMissing.c_str(), &locMessage));
+    EXPECT_EQ(locMessage, "");
+    EXPECT_EQ(locLocker.GetNotes(), std::vector<std::string>{locWhy + "saved without a lock"});
+    // Another name is saved as before: nothing holds it.
+    EXPECT_TRUE(locLocker.CanSave(locA.c_str(), &locMessage));
+    EXPECT_TRUE(locLocker.GetHeldLock().empty());
+    // A new file forgets the refusal.
+    locLocker.Unlock();
+    EXPECT_TRUE(locLocker.CanSave(locMissing.c_str(), &locMessage));
+    EXPECT_TRUE(locLocker.GetNotes().empty());
+}
+
+TEST_F(LockTest, AFolderTheUserMayNotWriteHoldsNoLockOfItsAndKeepsOthers)
+{
+    // Run as an ordinary user: root may write any folder.
+    const std::string locShut = (myDir / "shut").string();
+    const std::string locA = Make("shut/a.velk");
+    const std::string locB = Make("shut/b.velk");
+    const std::string locC = Make("shut/c.velk");
+    Make("shut/b.velk.lock", std::string("OTHERBOX\0", 9) + "1");
+    Make("shut/c.velk.lock", FileLocker::GetComputerName() + std::string(1, '\0') + std::to_string(locGonePid()));
+    fs::permissions(locShut, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                 fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    const std::string locWhy = std::string("cannot be made (") + strerror(EACCES) + ")";
+    for (int locNoLink = 0; locNoLink < 2; locNoLink++)
+    {
+        pid_t locChild = fork();
+        if (locChild == 0)
+        {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(255);
+            ourNoUnnamedFiles = locNoLink == 1;
+            FileLocker locLocker;
+            std::string locMessage;
+            int locFaults = 0;
+            locFaults += locLocker.Lock(locA.c_str(), &locMessage) ? 1 : 0;
+            locFaults += locMessage == "Failed to lock '" + locA + "'" ? 0 : 2;
+            locFaults += locLocker.GetNotes().size() == 1 && locLocker.GetNotes()[0].find(locWhy) != std::string::npos
+                             ? 0
+                             : 4;
+            // Saved as with no lock, the console saying so.
+            locFaults += locLocker.CanSave(locA.c_str(), &locMessage) ? 0 : 8;
+            locFaults += locLocker.GetNotes().size() == 1 &&
+                                 locLocker.GetNotes()[0].find("saved without a lock") != std::string::npos
+                             ? 0
+                             : 8;
+            // Another's lock there, and a stale one that cannot be removed, still hold their files.
+            locFaults += locLocker.Lock(locB.c_str(), &locMessage) ? 16 : 0;
+            locFaults += locMessage.find("in use by 'OTHERBOX'") != std::string::npos ? 0 : 32;
+            locFaults += locLocker.CanSave(locB.c_str(), &locMessage) ? 32 : 0;
+            locFaults += locLocker.Lock(locC.c_str(), &locMessage) ? 64 : 0;
+            locFaults += locMessage.find("in use by '" + FileLocker::GetComputerName() + "'") != std::string::npos ? 0
+                                                                                                            : 64;
+            _exit(locFaults);
+        }
+        int locStatus = -1;
+        ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
+        ASSERT_TRUE(WIFEXITED(locStatus));
+        if (WEXITSTATUS(locStatus) == 255)
+            GTEST_SKIP() << "no ordinary user to run as";
+        EXPECT_EQ(WEXITSTATUS(locStatus), 0) << (locNoLink ? "without links" : "linked in");
+    }
+    EXPECT_FALSE(fs::exists(locA + ".lock"));
+    fs::permissions(locShut, fs::perms::owner_write, fs::perm_options::add);
 }
 
 TEST_F(LockTest, ReadingTakesTheTextToTheNulAndTheProcessAfterIt)
@@ -406,7 +556,7 @@ TEST_F(LockTest, NoDescriptorIsKeptAndNoHalfLockIsLeft)
     const size_t locOpen = locOpenDescriptors();
     for (int locNoLink = 0; locNoLink < 2; locNoLink++)
     {
-        FileLocker::SetNoLinkForTest(locNoLink == 1);
+        ourNoUnnamedFiles = locNoLink == 1;
         FileLocker locLocker;
         std::string locMessage;
         for (int i = 0; i < 100; i++)
@@ -424,7 +574,8 @@ TEST_F(LockTest, NoDescriptorIsKeptAndNoHalfLockIsLeft)
         EXPECT_EQ(locOpenDescriptors(), locOpen) << (locNoLink ? "without links" : "linked in");
 
         // A write that fails (the file size limit, as a full disk would) leaves
-        // no lock, whole or half.
+        // no lock, whole or half; where another's lock is there, that is what
+        // the editor is told.
         locLocker.Unlock();
         pid_t locChild = fork();
         if (locChild == 0)
@@ -435,14 +586,17 @@ TEST_F(LockTest, NoDescriptorIsKeptAndNoHalfLockIsLeft)
             FileLocker locLimited;
             bool locLocked = locLimited.Lock(locA.c_str(), &locMessage);
             bool locSaid = locMessage == "Failed to lock '" + locA + "'";
-            _exit(!locLocked && locSaid && !fs::exists(locA + ".lock") ? 0 : 1);
+            bool locOther = !locLimited.Lock(locB.c_str(), &locMessage) &&
+                            locMessage.find("in use by 'OTHERBOX'") != std::string::npos;
+            _exit(!locLocked && locSaid && locOther && !fs::exists(locA + ".lock") ? 0 : 1);
         }
         int locStatus = -1;
         ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
         EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0) << (locNoLink ? "without links" : "linked in");
         EXPECT_FALSE(fs::exists(locA + ".lock"));
     }
-    FileLocker::SetNoLinkForTest(false);
+    EXPECT_GE(ourUnnamedRefused.load(), 200);
+    ourNoUnnamedFiles = false;
     EXPECT_EQ(std::distance(fs::directory_iterator(myDir), fs::directory_iterator()), 4);
 }
 
@@ -556,7 +710,8 @@ TEST_F(LockTest, AnEditorWithoutStandardInputSeesLocksAsAnyOther)
         if (locChild == 0)
         {
             close(0);
-            FileLocker::SetNoLinkForTest(locNoLink == 1);
+            ourNoUnnamedFiles = locNoLink == 1;
+            ourUnnamedRefused = 0;
             FileLocker locLocker;
             std::string locMessage;
             int locFaults = 0;
@@ -568,6 +723,7 @@ TEST_F(LockTest, AnEditorWithoutStandardInputSeesLocksAsAnyOther)
             locFaults += Read(locA + ".lock") == locOwnBytes() ? 0 : 32;
             std::string locOwner;
             locFaults += FileLocker::ReadOwner(locB.c_str(), &locOwner) && locOwner == "OTHERBOX" ? 0 : 64;
+            locFaults += (ourUnnamedRefused.load() > 0) == (locNoLink == 1) ? 0 : 128;
             locLocker.Unlock();
             _exit(locFaults);
         }

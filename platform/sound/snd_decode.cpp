@@ -2,7 +2,11 @@
 #include "platform/sound/snd_decode_local.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
+
+char SND_ErrorDetail[128];
 
 namespace
 {
@@ -101,6 +105,19 @@ uint64_t locMemorySize(void* aUser)
 }
 }  // namespace
 
+int16_t SND_FloatToSample(float aValue)
+{
+    // 16-bit values read as floats come back exactly; beyond full scale clips; NaN is silence.
+    float scaled = aValue * 32768.0f;
+    if (scaled >= 32767.0f)
+        return 32767;
+    if (scaled <= -32768.0f)
+        return -32768;
+    if (!(scaled == scaled))
+        return 0;
+    return static_cast<int16_t>(std::floor(scaled + 0.5f));
+}
+
 SND_Reader SND_MakeMemoryReader(SND_MemoryReader* aMemory)
 {
     SND_Reader reader;
@@ -119,6 +136,7 @@ SND_Decoder::~SND_Decoder()
 bool SND_Decoder::Open(const SND_Reader& aReader, uint64_t anOffset, uint64_t aSize)
 {
     Close();
+    SND_ErrorDetail[0] = 0;
     myWindow = SND_Window();
     myWindow.myReader = aReader;
     myReaderOwnedFlag = true;
@@ -151,6 +169,12 @@ bool SND_Decoder::Open(const SND_Reader& aReader, uint64_t anOffset, uint64_t aS
     if (info.channels < 1 || info.channels > 2 || info.samplerate <= 0)
     {
         SND_ErrorCode = SND_ERROR_FORMAT;
+        if (info.channels > 2)
+            snprintf(SND_ErrorDetail, sizeof(SND_ErrorDetail), "%d channels: only mono and stereo sounds play",
+                     info.channels);
+        else
+            snprintf(SND_ErrorDetail, sizeof(SND_ErrorDetail), "%d channels at %d Hz", info.channels,
+                     info.samplerate);
         Close();
         return false;
     }
@@ -159,12 +183,30 @@ bool SND_Decoder::Open(const SND_Reader& aReader, uint64_t anOffset, uint64_t aS
     return true;
 }
 
+// Every format is read as libsndfile's normalised floats (full scale +-1, an
+// integer sample v of n bits being v / 2^(n-1)), so that float files come out
+// at their level: reading float data as 16-bit values would give +-1 at most.
 uint32_t SND_Decoder::Read(int16_t* aFrames, uint32_t aFrameCount)
 {
-    if (!myFile)
+    if (!myFile || aFrameCount == 0)
         return 0;
-    sf_count_t got = sf_readf_short(myFile, aFrames, aFrameCount);
-    return got > 0 ? static_cast<uint32_t>(got) : 0;
+    const uint32_t locStepFrames = 4096;
+    uint32_t done = 0;
+    myFloats.resize(static_cast<size_t>(locStepFrames) * myChannels);
+    while (done < aFrameCount)
+    {
+        uint32_t step = std::min(aFrameCount - done, locStepFrames);
+        sf_count_t got = sf_readf_float(myFile, myFloats.data(), step);
+        if (got <= 0)
+            break;
+        int16_t* out = aFrames + static_cast<size_t>(done) * myChannels;
+        for (size_t i = 0; i < static_cast<size_t>(got) * myChannels; ++i)
+            out[i] = SND_FloatToSample(myFloats[i]);
+        done += static_cast<uint32_t>(got);
+        if (got < step)
+            break;
+    }
+    return done;
 }
 
 bool SND_Decoder::Rewind()
@@ -182,6 +224,8 @@ void SND_Decoder::Close()
     myReaderOwnedFlag = false;
     myChannels = 0;
     myRate = 0;
+    myFloats.clear();
+    myFloats.shrink_to_fit();
 }
 
 bool SND_DecodeAll(SND_Decoder* aDecoder, std::vector<int16_t>* aFrames)
@@ -194,6 +238,7 @@ bool SND_DecodeAll(SND_Decoder* aDecoder, std::vector<int16_t>* aFrames)
         if (used + chunkFrames * aDecoder->myChannels > locMaxSampleValues)
         {
             SND_ErrorCode = SND_ERROR_FORMAT;
+            snprintf(SND_ErrorDetail, sizeof(SND_ErrorDetail), "longer than %zu values", locMaxSampleValues);
             return false;
         }
         aFrames->resize(used + chunkFrames * aDecoder->myChannels);

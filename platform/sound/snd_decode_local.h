@@ -40,8 +40,12 @@ public:
 private:
     SND_Window myWindow;
     SNDFILE* myFile = nullptr;
+    std::vector<float> myFloats;   // one read's frames before conversion
     bool myReaderOwnedFlag = false;
 };
+
+// A normalised sample (full scale +-1) as a 16-bit value, rounded and clipped.
+int16_t SND_FloatToSample(float aValue);
 
 // A reader over bytes in memory (not owned).
 struct SND_MemoryReader

@@ -413,6 +413,7 @@ bool SND_RenderLoopback(int16_t* aFrames, uint32_t aFrameCount)
 
 SND_Handle SND_OpenSample(const void* aBytes, uint32_t aSize)
 {
+    SND_ErrorDetail[0] = 0;
     if (!ourDevice)
         return locFail(SND_ERROR_NOT_STARTED);
     if (!aBytes || aSize == 0)
@@ -447,6 +448,7 @@ SND_Handle SND_OpenSample(const void* aBytes, uint32_t aSize)
 
 SND_Handle SND_OpenStream(const SND_Reader& aReader, uint64_t anOffset, uint64_t aSize)
 {
+    SND_ErrorDetail[0] = 0;
     if (!ourDevice)
     {
         if (aReader.myClose)

@@ -24,6 +24,10 @@ enum SND_Error
 // Set by every failing call (user-interface thread only).
 extern int SND_ErrorCode;
 const char* SND_GetErrorText(int anError);
+// What a refused file's error code leaves out, for a debug line ("6 channels:
+// only mono and stereo sounds play"); set by SND_OpenSample and
+// SND_OpenStream, empty when there is nothing to add.
+extern char SND_ErrorDetail[128];
 
 struct SND_StartDesc
 {

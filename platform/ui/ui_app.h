@@ -12,6 +12,21 @@ bool UI_Init(int* argc, char** argv);
 // Empties the hooks again; the Qt application is kept.
 void UI_Shutdown();
 
+struct OS_CommandLine;
+struct OS_Arguments;
+enum
+{
+    UI_START_GO_ON = -1,
+};
+// What a program's main does first: reads its command line (one operand at
+// most, more are refused with aTooMany), starts the user interface and, in the
+// second run after a crash (aReportRun says so), shows only the report.
+// Returns UI_START_GO_ON with anArguments filled, else the exit code main
+// returns at once (the layer already shut down where it was started).
+typedef bool (*UI_ReportRun)(int argc, char** argv);
+int UI_StartProgram(const OS_CommandLine& aLine, const char* aTooMany, UI_ReportRun aReportRun, int* argc,
+                    char** argv, OS_Arguments* anArguments);
+
 // True while the platform shows nothing to a user (Qt's offscreen platform):
 // the default prompt service then answers from standard error.
 bool UI_IsHeadless();

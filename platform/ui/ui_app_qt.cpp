@@ -4,6 +4,7 @@
 #include "platform/ui/ui_prompt.h"
 #include "platform/ui/ui_qt.h"
 
+#include "platform/os/os_cmdline.h"
 #include "platform/os/os_ui.h"
 
 #include <QAbstractEventDispatcher>
@@ -13,6 +14,7 @@
 #include <QIconEngine>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QScreen>
 #include <QStyleOption>
 #include <QImage>
 #include <QKeyEvent>
@@ -412,6 +414,27 @@ void UI_Shutdown()
     UI_SetCursor(UI_CURSOR_ARROW);
 }
 
+int UI_StartProgram(const OS_CommandLine& aLine, const char* aTooMany, UI_ReportRun aReportRun, int* argc,
+                    char** argv, OS_Arguments* anArguments)
+{
+    const int locCheck = OS_ReadCommandLine(aLine, *argc, argv, anArguments);
+    if (locCheck != OS_COMMAND_LINE_GO_ON)
+        return locCheck;
+    if (anArguments->myOperands.size() > 1)
+        return OS_RefuseCommandLine(aLine, aTooMany);
+    if (!UI_Init(argc, argv))
+    {
+        std::fprintf(stderr, "%s: no user interface\n", aLine.myProgram);
+        return 1;
+    }
+    if (aReportRun(*argc, argv))
+    {
+        UI_Shutdown();
+        return 0;
+    }
+    return UI_START_GO_ON;
+}
+
 void UI_NoteWindowDrawn(QWidget* aWindow)
 {
     static bool ourNoted = false;
@@ -431,6 +454,27 @@ void UI_NoteWindowDrawn(QWidget* aWindow)
         std::fclose(locFile);
     }
     UI_PostQuitMessage(0);
+}
+
+void UI_GrabLaterForTests(int aKind, QWidget* aWindow, const std::function<void(const char*)>& aGrab,
+                          const std::function<void()>& anAfter)
+{
+    static bool ourArmed[2] = {};
+    const char* locPath = std::getenv("Q_UI_GRAB");
+    if (aKind < 0 || aKind > 1 || ourArmed[aKind] || !aWindow || !locPath || !locPath[0])
+        return;
+    ourArmed[aKind] = true;
+    std::string locFile = locPath;
+    QTimer::singleShot(500, aWindow, [aGrab, anAfter, locFile]() {
+        aGrab(locFile.c_str());
+        // Under X also the whole screen, as the user sees it.
+        if (!UI_IsHeadless())
+            if (QScreen* locScreen = QGuiApplication::primaryScreen())
+                locScreen->grabWindow(0).save(QString::fromStdString(locFile + ".screen.png"), "PNG");
+        UI_PostQuitMessage(0);
+        if (anAfter)
+            anAfter();
+    });
 }
 
 bool UI_IsHeadless()

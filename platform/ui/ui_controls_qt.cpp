@@ -5,6 +5,7 @@
 #include "platform/ui/ui_qt.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGuiApplication>
@@ -359,9 +360,27 @@ bool UI_MoveDialogToLeftEdge(UI_Dialog* aDialog)
     QWidget* locWidget = UI_GetDialogWidget(aDialog);
     if (!locWidget)
         return false;
-    QScreen* locScreen = locWidget->screen() ? locWidget->screen() : QGuiApplication::primaryScreen();
-    QRect locArea = locScreen ? locScreen->availableGeometry() : QRect(0, 0, 0, 0);
     QRect locFrame = locWidget->frameGeometry();
+    QScreen* locScreen = locWidget->screen();
+    if (!locWidget->isVisible() && !locWidget->testAttribute(Qt::WA_Moved))
+    {
+        // Not placed yet (the init message comes before the dialog shows): its top is the
+        // one it gets centred on its owner, the active window for a dialog without a parent,
+        // as Windows places dialogs. The title bar is taken as tall as the owner's.
+        QWidget* locOwner = locWidget->parentWidget() ? locWidget->parentWidget()->window() : QApplication::activeWindow();
+        if (locOwner == locWidget || (locOwner && !locOwner->isVisible()))
+            locOwner = nullptr;
+        int locTitle = locOwner ? locOwner->geometry().top() - locOwner->frameGeometry().top() : 0;
+        if (locOwner && locOwner->screen())
+            locScreen = locOwner->screen();
+        QRect locArea = locScreen ? locScreen->availableGeometry() : QRect();
+        QRect locAround = locOwner ? locOwner->frameGeometry() : locArea;
+        locFrame.setHeight(locWidget->height() + locTitle);
+        locFrame.moveTop(locAround.top() + (locAround.height() - locFrame.height()) / 2);
+    }
+    if (!locScreen)
+        locScreen = QGuiApplication::primaryScreen();
+    QRect locArea = locScreen ? locScreen->availableGeometry() : QRect(0, 0, 0, 0);
     int locTop = std::clamp(locFrame.top(), locArea.top(), std::max(locArea.top(), locArea.bottom() - locFrame.height()));
     locWidget->move(locArea.left(), locTop);
     return true;

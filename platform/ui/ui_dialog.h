@@ -356,5 +356,6 @@ bool UI_GetControlFloat(UI_Dialog* aDialog, int anId, double aMin, double aMax, 
 // the UI_MK_* buttons and keys of ui_frame.h held: UI_MSG_MOUSEMOVE follows.
 bool UI_DialogMouseMove(UI_Dialog* aDialog, int anX, int aY, unsigned aKeyState);
 
-// Moves the dialog to the left edge of its screen, keeping its height on it.
+// Moves the dialog to the left edge of its screen, keeping its top (before it shows,
+// the top it gets centred on its owner) and its height on it.
 bool UI_MoveDialogToLeftEdge(UI_Dialog* aDialog);

@@ -26,7 +26,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
@@ -466,23 +465,10 @@ static void locPlaceControl(const UI_Control& aControl, int anX, int aY, int aWi
 
 static void locGrabForTests(UI_Dialog* aDialog)
 {
-    // Q_UI_GRAB=<file.png>: the first dialog shown is written there half a
-    // second later (and, under X, the whole screen beside it), then the program quits.
-    static bool ourGrabArmed = false;
-    const char* locPath = std::getenv("Q_UI_GRAB");
-    if (ourGrabArmed || !locPath || !locPath[0])
-        return;
-    ourGrabArmed = true;
-    std::string locFile = locPath;
-    QTimer::singleShot(500, aDialog->myWidget, [aDialog, locFile]() {
-        UI_GrabDialog(aDialog, locFile.c_str());
-        if (!UI_IsHeadless())
-            if (QScreen* locScreen = QGuiApplication::primaryScreen())
-                locScreen->grabWindow(0).save(QString::fromStdString(locFile + ".screen.png"), "PNG");
-        UI_PostQuitMessage(0);
-        // A modal loop ends on the quit message, as on Windows.
-        UI_EndDialog(aDialog, UI_IDCANCEL);
-    });
+    // A modal loop ends on the quit message, as on Windows.
+    UI_GrabLaterForTests(
+        UI_GRAB_DIALOG, aDialog->myWidget, [aDialog](const char* aFile) { UI_GrabDialog(aDialog, aFile); },
+        [aDialog]() { UI_EndDialog(aDialog, UI_IDCANCEL); });
 }
 
 // A modal loop is given before UI_MSG_INITDIALOG, so that the procedure may

@@ -24,7 +24,6 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
-#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -661,20 +660,8 @@ void UI_FrameShow(UI_Frame* aFrame)
             if (aFrame->myTimers.empty())
                 UI_NoteWindowDrawn(aFrame->myWindow);
         });
-    static bool ourGrabArmed = false;
-    const char* locPath = std::getenv("Q_UI_GRAB");
-    if (ourGrabArmed || !locPath || !locPath[0])
-        return;
-    ourGrabArmed = true;
-    std::string locFile = locPath;
-    QTimer::singleShot(500, aFrame->myWindow, [aFrame, locFile]() {
-        UI_GrabFrame(aFrame, locFile.c_str());
-        // Under X also the whole screen, as the user sees it.
-        if (!UI_IsHeadless())
-            if (QScreen* locScreen = QGuiApplication::primaryScreen())
-                locScreen->grabWindow(0).save(QString::fromStdString(locFile + ".screen.png"), "PNG");
-        UI_PostQuitMessage(0);
-    });
+    UI_GrabLaterForTests(UI_GRAB_FRAME, aFrame->myWindow,
+                         [aFrame](const char* aFile) { UI_GrabFrame(aFrame, aFile); });
 }
 
 bool UI_FrameClose(UI_Frame* aFrame)

@@ -12,7 +12,10 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QSpacerItem>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -50,6 +53,39 @@ bool locCanShow()
 {
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr &&
            (ourForceInteractive || !UI_IsHeadless());
+}
+
+// The width a window needs for its whole caption in a window manager's title
+// bar: the caption in the bold title font, and on each side room for three
+// frame buttons, since managers centre the caption in the whole bar. Windows
+// widens a message box so; Qt sizes one from its text, and a short text
+// leaves "S..." of "SDF created".
+int locCaptionWidth(const QString& aCaption)
+{
+    QFont locFont = QApplication::font();
+    locFont.setBold(true);
+    const QFontMetrics locMetrics(locFont);
+    const int locButtons = 3 * (locMetrics.height() + 8) + 8;
+    return locMetrics.horizontalAdvance(aCaption) + 2 * locButtons;
+}
+
+// A message box is never narrower than its caption needs, up to the screen's
+// width. Qt fixes the box's size from its layout, so the room goes into the
+// layout as a row of its own that holds nothing.
+void locWidenForCaption(QMessageBox* aBox)
+{
+    QGridLayout* locGrid = qobject_cast<QGridLayout*>(aBox->layout());
+    if (!locGrid)
+        return;
+    int locWidth = locCaptionWidth(aBox->windowTitle());
+    if (QScreen* locScreen = QGuiApplication::primaryScreen())
+        locWidth = std::min(locWidth, locScreen->availableGeometry().width() * 9 / 10);
+    const QMargins locMargins = locGrid->contentsMargins();
+    locWidth -= locMargins.left() + locMargins.right();
+    if (locWidth <= 0)
+        return;
+    locGrid->addItem(new QSpacerItem(locWidth, 0, QSizePolicy::Fixed, QSizePolicy::Fixed), locGrid->rowCount(), 0, 1,
+                     locGrid->columnCount());
 }
 
 int UI_QtPromptService::MessageBox(const char* aCaption, const char* aText, int aFlags)
@@ -108,6 +144,7 @@ int UI_QtPromptService::MessageBox(const char* aCaption, const char* aText, int 
         locBox.setEscapeButton(locButtons[0]);
     }
     locBox.setDefaultButton(qobject_cast<QPushButton*>(locButtons[0]));
+    locWidenForCaption(&locBox);
     locBox.exec();
     QAbstractButton* locClicked = locBox.clickedButton();
     for (int i = 0; i < 3; i++)

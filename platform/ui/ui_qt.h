@@ -4,6 +4,8 @@
 
 #include "platform/ui/ui_dialog.h"
 
+#include <functional>
+
 class QWidget;
 
 QWidget* UI_GetDialogWidget(UI_Dialog* aDialog);
@@ -29,3 +31,15 @@ QWidget* UI_GetWindowClient(UI_Window* aWindow);
 // a frame whose view is drawn on a timer, and a plain window, once their first picture is
 // presented. Later calls do nothing.
 void UI_NoteWindowDrawn(QWidget* aWindow);
+
+// With Q_UI_GRAB=<file.png> in the environment, the first frame and the first dialog shown
+// are each handed to aGrab with that path half a second later (under X the whole screen is
+// also saved beside it, as <file.png>.screen.png), then the quit message is posted and
+// anAfter runs. aWindow owns the timer. Later calls of the same kind do nothing.
+enum UI_GrabKind
+{
+    UI_GRAB_FRAME = 0,
+    UI_GRAB_DIALOG = 1,
+};
+void UI_GrabLaterForTests(int aKind, QWidget* aWindow, const std::function<void(const char*)>& aGrab,
+                          const std::function<void()>& anAfter = {});

@@ -40,8 +40,8 @@ intptr_t UI_DefWindowProc(UI_Window* aWindow, int aMessage, int aParam1, int aPa
 struct UI_WindowDesc
 {
     const char* myTitle = "";
-    int myX = 0, myY = 0;               // the window's top-left on the screen
-    int myWidth = 640, myHeight = 480;  // the whole window, scroll bar included
+    int myX = 0, myY = 0;               // the top-left of the window's frame on the screen
+    int myWidth = 640, myHeight = 480;  // inside the frame, scroll bar included
     bool myVScrollFlag = false;
     const UI_Image* myIcon = nullptr;   // copied
     UI_WindowProc myProc = nullptr;     // null: UI_DefWindowProc

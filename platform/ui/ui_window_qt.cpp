@@ -225,7 +225,10 @@ UI_Window* UI_CreateWindow(const UI_WindowDesc& aDesc)
         locShowScroll(w);
         locConnectScroll(w);
     }
-    w->myWidget->setGeometry(aDesc.myX, aDesc.myY, std::max(aDesc.myWidth, 1), std::max(aDesc.myHeight, 1));
+    w->myWidget->resize(std::max(aDesc.myWidth, 1), std::max(aDesc.myHeight, 1));
+    // As Windows places a window: the frame's top-left, not the client's (a window at (0, 0)
+    // keeps its title bar on the screen under a window manager).
+    w->myWidget->move(aDesc.myX, aDesc.myY);
     QObject::connect(qApp, &QGuiApplication::applicationStateChanged, w->myWidget,
                      [w](Qt::ApplicationState)
                      {

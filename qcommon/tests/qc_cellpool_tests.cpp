@@ -83,33 +83,42 @@ TEST(QC_CellPoolTest, CellsLieApartKeepTheirBytesAndComeBack)
 TEST(QC_CellPoolTest, ThreadsKeepTheirCellsApart)
 {
     const size_t locBefore = QC_CellPool::GetNumCells();
-    std::vector<std::thread> locThreads;
-    std::vector<int> locBroken(4, 0);
-    for (int locThread = 0; locThread < 4; locThread++)
-        locThreads.emplace_back([locThread, &locBroken] {
-            std::vector<uint64_t*> locMine;
-            for (uint64_t locRound = 0; locRound < 20000; locRound++)
-            {
-                uint64_t* locCell = static_cast<uint64_t*>(QC_CellPool::Allocate(16));
-                locCell[0] = locCell[1] = uint64_t(locThread) << 32 | locRound;
-                locMine.push_back(locCell);
-                if (locRound % 3 == 2)
+    // Small cells from the first blocks, then cells of 200 bytes by the
+    // megabyte, which take the large blocks that threads bring in at once.
+    for (const size_t locWords : {size_t(2), size_t(25)})
+    {
+        std::vector<std::thread> locThreads;
+        std::vector<int> locBroken(4, 0);
+        for (int locThread = 0; locThread < 4; locThread++)
+            locThreads.emplace_back([locThread, locWords, &locBroken] {
+                const size_t locSize = locWords * sizeof(uint64_t);
+                std::vector<uint64_t*> locMine;
+                for (uint64_t locRound = 0; locRound < 20000; locRound++)
                 {
-                    uint64_t* locOld = locMine[locMine.size() - 2];
-                    locMine.erase(locMine.end() - 2);
-                    QC_CellPool::Free(locOld, 16);
+                    uint64_t* locCell = static_cast<uint64_t*>(QC_CellPool::Allocate(locSize));
+                    for (size_t locWord = 0; locWord < locWords; locWord++)
+                        locCell[locWord] = uint64_t(locThread) << 32 | locRound;
+                    locMine.push_back(locCell);
+                    if (locRound % 3 == 2)
+                    {
+                        uint64_t* locOld = locMine[locMine.size() - 2];
+                        locMine.erase(locMine.end() - 2);
+                        QC_CellPool::Free(locOld, locSize);
+                    }
                 }
-            }
-            for (uint64_t* locCell : locMine)
-            {
-                locBroken[size_t(locThread)] += locCell[0] != locCell[1] || (locCell[0] >> 32) != uint64_t(locThread);
-                QC_CellPool::Free(locCell, 16);
-            }
-        });
-    for (std::thread& locThread : locThreads)
-        locThread.join();
-    EXPECT_EQ(locBroken, std::vector<int>(4, 0));
-    EXPECT_EQ(QC_CellPool::GetNumCells(), locBefore);
+                for (uint64_t* locCell : locMine)
+                {
+                    for (size_t locWord = 0; locWord < locWords; locWord++)
+                        locBroken[size_t(locThread)] +=
+                            locCell[locWord] != locCell[0] || (locCell[0] >> 32) != uint64_t(locThread);
+                    QC_CellPool::Free(locCell, locSize);
+                }
+            });
+        for (std::thread& locThread : locThreads)
+            locThread.join();
+        EXPECT_EQ(locBroken, std::vector<int>(4, 0)) << locWords;
+        EXPECT_EQ(QC_CellPool::GetNumCells(), locBefore);
+    }
 }
 
 // The pool's code is the same in every build; only builds with the address

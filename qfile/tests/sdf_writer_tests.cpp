@@ -745,7 +745,7 @@ TEST_F(SDFWriter, WhatTheWriterWritesTheReaderOpens)
 {
     // Names made of proper and improper parts at random, for files that exist
     // whatever the spelling: an archive is either refused or read whole.
-    for (const char* locFile : {"a/b/c.txt", "a/c.txt", "c.txt"})
+    for (const char* locFile : {"a/b/c.txt", "a/c.txt", "c.txt", "z.txt"})
         WriteText(locFile, locFile);
     const char* const locParts[] = {"a", "b", "c.txt", ".", "..", ""};
     std::mt19937 locRandom(44);
@@ -758,7 +758,7 @@ TEST_F(SDFWriter, WhatTheWriterWritesTheReaderOpens)
             locName += std::string(i ? (locRandom() % 2 ? "/" : "\\") : "") + locParts[locRandom() % 6];
         QF_SDF::Close(nullptr);
         fs::remove("r.sdf");
-        if (!Pack({locName, "c.txt"}, "r.sdf"))
+        if (!Pack({locName, "z.txt"}, "r.sdf"))
             continue;
         ++locWritten;
         EXPECT_TRUE(QF_SDFIsEntryPath(locName.c_str())) << locName;
@@ -805,4 +805,54 @@ TEST_F(SDFWriter, EveryFailedWriteNamesTheFileAndTheReason)
         EXPECT_EQ(std::string(QF_SDFEditErrorText), std::string("locked.txt: ") + strerror(EACCES));
     }
     fs::permissions("locked.txt", fs::perms::owner_all);
+}
+
+// Two names that readers take for one entry (a-z case, a code page 1252 name
+// beside its UTF-8 spelling) are refused as a pair: packed, one of them could
+// never be read back. Names that differ otherwise are two entries.
+TEST_F(SDFWriter, RefusesTwoNamesOfOneEntryNamingBoth)
+{
+    WriteText("Readme.txt", "mixed case");
+    WriteText("README.txt", "upper case");
+    WriteText("caf\xe9.txt", "code page 1252");
+    WriteText("caf\xc3\xa9.txt", "utf-8");
+    WriteText("CAF\xc3\x89.txt", "upper-case e acute");
+    fs::create_directories("Data");
+    fs::create_directories("DATA");
+    WriteText("Data/x.txt", "one folder");
+    WriteText("DATA/x.txt", "another folder");
+
+    const struct
+    {
+        std::vector<std::string> myNames;
+        const char* myText;
+    } locPairs[] = {
+        {{"Readme.txt", "README.txt"}, "Readme.txt and README.txt are one name in an archive"},
+        {{"caf\xe9.txt", "Readme.txt", "caf\xc3\xa9.txt"},
+         "caf\xc3\xa9.txt (code page 1252) and caf\xc3\xa9.txt are one name in an archive"},
+        {{"Data/x.txt", "DATA\\x.txt"}, "Data/x.txt and DATA/x.txt are one name in an archive"},
+        {{"Readme.txt", "Readme.txt"}, "Readme.txt and Readme.txt are one name in an archive"},
+    };
+    for (const auto& locPair : locPairs)
+    {
+        EXPECT_FALSE(Pack(locPair.myNames, "pair.sdf")) << locPair.myText;
+        EXPECT_EQ(QF_SDFEditError, QF_SDFEDIT_SAME_NAME);
+        EXPECT_STREQ(QF_SDFEditErrorText, locPair.myText);
+        EXPECT_FALSE(fs::exists("pair.sdf"));
+    }
+
+    // Bytes outside a-z keep their case: both entries are there and read back.
+    ASSERT_TRUE(Pack({"caf\xc3\xa9.txt", "CAF\xc3\x89.txt", "Readme.txt"}, "apart.sdf")) << QF_SDFEditErrorText;
+    fs::remove("caf\xc3\xa9.txt");
+    fs::remove("CAF\xc3\x89.txt");
+    ASSERT_TRUE(QF_SDF::OpenByName("apart.sdf", 1));
+    for (const auto& [locName, locText] : {std::pair<const char*, const char*>{"caf\xc3\xa9.txt", "utf-8"},
+                                           {"CAF\xc3\x89.txt", "upper-case e acute"}})
+    {
+        QF_File locFile;
+        ASSERT_TRUE(locFile.Open(locName, OPEN_READ)) << locName;
+        std::string locRead(locFile.GetSize(), 0);
+        ASSERT_EQ(locFile.Read(locRead.data(), uint32_t(locRead.size())), locRead.size());
+        EXPECT_EQ(locRead, locText);
+    }
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <math.h>
+#include <algorithm>
 #include <string>
 
 #include "qinput/qi_time.h"
@@ -116,6 +117,90 @@ TEST(MatrixTest, InverseOfKnownMatrices)
     locExpectMatrix(locUntouched, Matrix44::Identity());
     Matrix44 locZero = {};
     EXPECT_FALSE(Matrix44::Invert(locZero, locUntouched));
+}
+
+TEST(MatrixTest, InverseHoldsOverRotationsTranslationsAndScales)
+{
+    // Quarter turns about every axis (the rest poses of rigs: a T pose's arm lies along x)
+    // and odd angles, with translations and unequal scales. |M x inverse - I|, in double,
+    // must stay at the rounding of floats of the sizes involved.
+    const float locAngles[] = {0.0f, locPi / 4, locPi / 2, -locPi / 2, locPi, 1.0f, -2.5f};
+    const float locScales[][3] = {{1, 1, 1}, {2, 0.5f, 3}, {0.01f, 100, 1}};
+    float locWorst = 0.0f;
+    int locInverted = 0;
+    for (float h : locAngles)
+        for (float p : locAngles)
+            for (float b : locAngles)
+                for (const auto& s : locScales)
+                {
+                    Matrix44 m = Matrix44::Identity();
+                    m.SetRotation(h, p, b);
+                    for (int r = 0; r < 3; r++)
+                        for (int c = 0; c < 3; c++)
+                            m[4 * r + c] *= s[r];
+                    m.SetTranslation(h * 3 - 1, 5 * p, -7 * b);
+                    Matrix44 locInverse;
+                    if (!Matrix44::Invert(m, locInverse))
+                    {
+                        ADD_FAILURE() << "refused h=" << h << " p=" << p << " b=" << b << " scale " << s[0];
+                        continue;
+                    }
+                    locInverted++;
+                    double locSize = 0.0, locInverseSize = 0.0;
+                    for (int i = 0; i < 16; i++)
+                    {
+                        locSize = std::max(locSize, (double)fabsf(m[i]));
+                        locInverseSize = std::max(locInverseSize, (double)fabsf(locInverse[i]));
+                    }
+                    for (int r = 0; r < 4; r++)
+                        for (int c = 0; c < 4; c++)
+                        {
+                            double locLeft = 0.0, locRight = 0.0;
+                            for (int k = 0; k < 4; k++)
+                            {
+                                locLeft += (double)m[4 * r + k] * locInverse[4 * k + c];
+                                locRight += (double)locInverse[4 * r + k] * m[4 * k + c];
+                            }
+                            double locIdentity = r == c ? 1.0 : 0.0;
+                            double locError = std::max(fabs(locLeft - locIdentity), fabs(locRight - locIdentity));
+                            locWorst = std::max(locWorst, float(locError / (locSize * locInverseSize)));
+                        }
+                }
+    EXPECT_EQ(locInverted, 7 * 7 * 7 * 3);
+    EXPECT_LT(locWorst, 1e-6f);
+
+    // A rotation inverts to its transpose, exactly where the angles are quarter turns.
+    Matrix44 locArm = Matrix44::Identity();
+    locArm.SetRotation(-locPi / 2, locPi / 4, 0);
+    Matrix44 locInverse;
+    ASSERT_TRUE(Matrix44::Invert(locArm, locInverse));
+    locExpectMatrix(locInverse, locArm.Transpose(), 1e-6f);
+
+    // A full projection (no zero in the last column) and a shear.
+    Matrix44 locProjection = {{1.5f, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1.001f, 1, 0, 0, -0.1f, 0}};
+    ASSERT_TRUE(Matrix44::Invert(locProjection, locInverse));
+    locExpectMatrix(locProjection * locInverse, Matrix44::Identity(), 1e-5f);
+    Matrix44 locShear = {{1, 0, 0, 0, 3, 1, 0, 0, 0, -2, 1, 0, 4, 5, 6, 1}};
+    ASSERT_TRUE(Matrix44::Invert(locShear, locInverse));
+    locExpectMatrix(locShear * locInverse, Matrix44::Identity(), 1e-5f);
+
+    // Singular however it is scaled: a flattened axis, and a matrix of huge elements.
+    Matrix44 locFlat = Matrix44::Identity();
+    locFlat.SetRotation(locPi / 2, 0, 0);
+    for (int c = 0; c < 3; c++)
+        locFlat[4 + c] = 0.0f;
+    EXPECT_FALSE(Matrix44::Invert(locFlat, locInverse));
+    Matrix44 locHuge = {{1e30f, 2e30f, 0, 0, 2e30f, 4e30f, 0, 0, 0, 0, 1e30f, 0, 0, 0, 0, 1}};
+    EXPECT_FALSE(Matrix44::Invert(locHuge, locInverse));
+    // A small but regular matrix inverts.
+    Matrix44 locSmall = Matrix44::Identity();
+    for (int i = 0; i < 16; i += 5)
+        locSmall[i] = 1e-6f;
+    ASSERT_TRUE(Matrix44::Invert(locSmall, locInverse));
+    EXPECT_FLOAT_EQ(locInverse[0], 1e6f);
+    Matrix44 locNaN = Matrix44::Identity();
+    locNaN[6] = NAN;
+    EXPECT_FALSE(Matrix44::Invert(locNaN, locInverse));
 }
 
 TEST(MatrixTest, RigidInverseUndoesRotationAndTranslation)

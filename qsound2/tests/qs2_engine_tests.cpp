@@ -200,6 +200,28 @@ TEST_F(EngineTest, NinthChannelOfSpeakerTypeZeroFailsWithTheDebugText)
     EXPECT_EQ(myEngine->myNumOpenHandles, 0);
 }
 
+// A surround file is refused as a file, not blamed on the channel pool.
+TEST_F(EngineTest, SurroundFileFailsNamingItsChannelCount)
+{
+    StartEngine(false);
+    // 26,000 six-channel frames: 312,000 bytes, over the preload limit, so streamed.
+    std::string sample = WriteFile("quad.wav", snd_test::MakeTone(snd_test::WAV16, 44100, 4, 4410));
+    std::string stream = WriteFile("surround.wav", snd_test::MakeTone(snd_test::WAV16, 44100, 6, 26000));
+    for (const std::string& file : {sample, stream})
+    {
+        QS2_Sound* sound = Sound(Template({file}));
+        EXPECT_FALSE(sound->Play(false, 0.0f)) << file;
+        EXPECT_FALSE(sound->IsPlaying());
+    }
+    EXPECT_EQ(ourDebugLines, (std::vector<std::string>{
+                                 "QS2_MilesEngine::PlaySample: cannot play " + sample +
+                                     ": 4 channels: only mono and stereo sounds play",
+                                 "QS2_MilesEngine::PlaySample: cannot play " + stream +
+                                     ": 6 channels: only mono and stereo sounds play",
+                             }));
+    EXPECT_EQ(myEngine->myNumOpenHandles, 0);
+}
+
 TEST_F(EngineTest, PlayAtTheChannelMaximumNeitherPlaysNorCounts)
 {
     StartEngine(false);

@@ -26,6 +26,8 @@
 #include "platform/gfx/gfx_device.h"
 #include "platform/ui/ui_app.h"
 #include "qinput/qi_time.h"
+#include "qrender/qr_error.h"
+#include "qrender/qr_font.h"
 #include "qrender/qr_render.h"
 #include "tessaly/main.h"
 #include "tessaly/qrb_view.h"
@@ -504,6 +506,99 @@ TEST_F(TessalyTest, LabelsStayInsideTheirCells)
         EXPECT_EQ(0, locInk) << i;
     }
     EXPECT_EQ(1, locFailures);
+}
+
+// A failure's whole text, error code included, is drawn inside its cell: in lines over the
+// empty view, a name wider than the view giving way in its middle. The code's glyphs, as
+// the font renders them, are found in the grab where the last line is drawn.
+TEST_F(TessalyTest, FailureLabelKeepsItsErrorCodeInsideTheCell)
+{
+    std::filesystem::create_directories("failing");
+    const std::string locShort = "damaged_model.qrb", locLong = "a_damaged_model_with_a_name_wider_than_its_view.qrb";
+    std::ofstream("failing/" + locShort) << "not a model";
+    std::ofstream("failing/" + locLong) << "not a model";
+    ASSERT_EQ(0, Start("failing"));
+    LoadAll();
+    ASSERT_TRUE(ViewerFrame());
+    UI_DispatchMessages(false);
+    const QImage g = ViewerGrabClient().convertToFormat(QImage::Format_RGB32);
+    if (getenv("TESSALY_SAVE"))
+        g.save(getenv("TESSALY_SAVE"));
+    QR_Font* f = QR_Font::Acquire(TESSALY_FONT_DIR "/Tessaly_font.tga", TESSALY_FONT_DIR "/Tessaly_font.txt");
+    ASSERT_NE(nullptr, f);
+    const int h = f->myHeight, X = ourViewer.myNumViewsX;
+    int locChecked = 0;
+    for (int b = 0; b < ourViewer.myNumCellsInUse; b++)
+    {
+        const std::string locText = ourViewer.myEntries[(size_t)b].myName.GetBuffer();
+        if (locText.find("Failed to load") != 0)
+            continue;
+        locChecked++;
+        const bool locIsLong = locText.find(locLong) != std::string::npos;
+        EXPECT_TRUE(locIsLong || locText.find("'" + locShort + "'") != std::string::npos) << locText;
+        const std::vector<std::string>& locLines = ourViewer.myCells[b]->myLabelLines;
+        ASSERT_GE(locLines.size(), 2u) << locText;
+        ASSERT_LE(locLines.size(), (size_t)VIEWER_LABEL_LINES) << locText;
+        std::string locJoined;
+        for (const std::string& l : locLines)
+        {
+            EXPECT_LE(QR_Font::GetTextWidth(f, l.c_str()), VIEWER_VIEW_WIDTH) << l;
+            locJoined += (locJoined.empty() ? "" : " ") + l;
+        }
+        const std::string locDigits = std::to_string(QR_Error::ourCode);
+        EXPECT_EQ(", error: " + locDigits, locJoined.substr(locJoined.size() - locDigits.size() - 9)) << locJoined;
+        if (locIsLong)
+        {
+            // Its beginning and end stay.
+            EXPECT_EQ(0u, locJoined.find("Failed to load 'a_damaged_m")) << locJoined;
+            EXPECT_NE(std::string::npos, locJoined.find("...")) << locJoined;
+            EXPECT_NE(std::string::npos, locJoined.find("view.qrb',")) << locJoined;
+        }
+        else
+            EXPECT_EQ(locText, locJoined);
+
+        // The last line as the font renders it: the columns its digits take hold yellow ink
+        // on the label's own line, and the gap right of the view holds none.
+        const std::string& locLast = locLines.back();
+        std::vector<uint32_t> locLine((size_t)VIEWER_CELL_WIDTH * h, 0);
+        QR_Font::RenderToImage32(locLast.c_str(), f, 0, 0, locLine.data(), VIEWER_CELL_WIDTH);
+        const int locCodeLeft = QR_Font::GetTextWidth(f, locLast.substr(0, locLast.size() - locDigits.size()).c_str());
+        const int locRight = QR_Font::GetTextWidth(f, locLast.c_str());
+        const int x0 = VIEWER_CELL_WIDTH * (b % X), y0 = VIEWER_CELL_HEIGHT * (b / X);
+        auto locYellow = [&](int x, int aTop, int aBottom)
+        {
+            for (int y = aTop; y < aBottom; y++)
+            {
+                const QRgb p = g.pixel(x, y);
+                if (qRed(p) > 0xC0 && qGreen(p) > 0xC0 && qBlue(p) < 0x60)
+                    return true;
+            }
+            return false;
+        };
+        const int locLabelTop = y0 + VIEWER_VIEW_HEIGHT, locLabelBottom = y0 + VIEWER_CELL_HEIGHT;
+        int locCodeColumns = 0, locMissing = 0;
+        for (int x = locCodeLeft; x < locRight; x++)
+        {
+            bool locInk = false;
+            for (int y = 0; y < h && !locInk; y++)
+                locInk = (locLine[(size_t)y * VIEWER_CELL_WIDTH + x] >> 24) > 0x80;
+            if (!locInk)
+                continue;
+            locCodeColumns++;
+            bool locSeen = false;
+            for (int d = -1; d <= 1; d++)
+                locSeen = locSeen || locYellow(x0 + x + d, locLabelTop, locLabelBottom);
+            locMissing += !locSeen;
+        }
+        EXPECT_GE(locCodeColumns, 2) << locLast;
+        EXPECT_EQ(0, locMissing) << "of " << locCodeColumns << " columns of the error code in " << locLast;
+        // The lines above stand over the view; the first line's ink starts at its left.
+        EXPECT_TRUE(locYellow(x0 + 1, y0, locLabelTop) || locYellow(x0 + 2, y0, locLabelTop)) << locText;
+        for (int x = x0 + VIEWER_VIEW_WIDTH; x < x0 + VIEWER_CELL_WIDTH; x++)
+            EXPECT_FALSE(locYellow(x, y0, locLabelBottom)) << x - x0;
+    }
+    QR_Font::Release(f);
+    EXPECT_EQ(2, locChecked);
 }
 
 TEST_F(TessalyTest, MoreThan1024EntriesAreAllKept)

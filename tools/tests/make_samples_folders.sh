@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # make_samples makes the folder it writes into, with every missing parent, and a
-# folder it cannot write into fails with the system's reason:
+# folder it cannot write into fails with the system's reason; the state count it
+# prints is the one it wrote:
 #   make_samples_folders.sh MAKE_SAMPLES SCRATCH_DIR
 set -u
 locTool=$1
@@ -19,6 +20,10 @@ if "$locTool" "$locScratch/a/b/data" > "$locScratch/out.txt" 2> "$locScratch/err
   for f in models/models/crate.qrb models/tower.qre velk/level.velk; do
     [ -s "$locScratch/a/b/data/$f" ] || locFail "missing parents: $f not written"
   done
+  # The state count it prints is the state file's.
+  locSaid=$(sed -n 's/.*models\/states.txt (\([0-9]*\) states).*/\1/p' "$locScratch/out.txt")
+  locLines=$(grep -c . "$locScratch/a/b/data/models/states.txt")
+  [ -n "$locSaid" ] && [ "$locSaid" = "$locLines" ] || locFail "states.txt holds $locLines states, the tool said '$locSaid'"
 else
   locFail "missing parents: make_samples failed"
 fi

@@ -509,7 +509,8 @@ TEST_F(PranvelTree, SaveAsNamesAndExportAnswers)
     ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_FILE_QRB_EXPORT));
     EXPECT_GT(locLines((myDir / "exp.qre").string()).size(), 3u);
     EXPECT_TRUE(fs::exists(myDir / "exp.qrb"));
-    EXPECT_TRUE(CommandHandler::Get()->IsModified());
+    EXPECT_FALSE(CommandHandler::Get()->IsModified());
+    CommandHandler::Get()->SetModified(true);
     myPrompts.Clear();
     std::ofstream(myDir / "afile") << "x";
     myPrompts.AnswerFile((myDir / "afile" / "blocked.qrb").string());
@@ -519,6 +520,68 @@ TEST_F(PranvelTree, SaveAsNamesAndExportAnswers)
                                             ": Not a directory",
                                         "Pranvel|Failed to export QRB.\ncannot write " +
                                             (myDir / "afile" / "blocked.qrb").string() + " (Not a directory)"}));
+}
+
+TEST_F(PranvelTree, ExportSavesTheHistorySoNothingAsksAgain)
+{
+    // An edit, then Export: the .qre written beside the .qrb holds the history, so neither
+    // Open nor closing asks about unsaved changes, and no second .qre appears beside the
+    // LightWave file.
+    OpenShip();
+    Select("finger");
+    Script("Edit bone/joint", [](UI_Dialog* d) {
+        UI_SetControlText(d, IDC_BONE_REMOVE_DISTANCE, "2.0");
+        UI_ClickButton(d, UI_IDOK);
+    });
+    ASSERT_TRUE(myLeft->OnCommand(myFrame, ID_TREE_EDIT_BONE));
+    ASSERT_TRUE(CommandHandler::Get()->IsModified());
+    fs::create_directories(myDir / "export");
+    myPrompts.Clear();
+    myPrompts.AnswerFile((myDir / "export" / "ship.qrb").string());
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_FILE_QRB_EXPORT));
+    EXPECT_TRUE(myPrompts.GetBoxes().empty()) << testing::PrintToString(myPrompts.GetBoxes());
+    EXPECT_TRUE(fs::exists(myDir / "export" / "ship.qrb"));
+    std::vector<std::string> locSaved = locLines((myDir / "export" / "ship.qre").string());
+    EXPECT_NE(std::find_if(locSaved.begin(), locSaved.end(),
+                           [](const std::string& l) { return locKeyword(l) == "EDITBONE"; }),
+              locSaved.end());
+    EXPECT_FALSE(CommandHandler::Get()->IsModified());
+    // The document keeps its name.
+    EXPECT_EQ(myLeft->GetDocumentPath(), (myDir / "ship.qre").string());
+
+    // Open asks nothing before its file dialog (cancelled here).
+    myPrompts.Clear();
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, UI_ID_FILE_OPEN));
+    EXPECT_TRUE(myPrompts.GetBoxes().empty()) << testing::PrintToString(myPrompts.GetBoxes());
+    EXPECT_TRUE(e->IsModelLoaded());
+
+    // An export whose .qre is not written (answered No) leaves the edits unsaved.
+    CommandHandler::Get()->SetModified(true);
+    myPrompts.Clear();
+    myPrompts.AnswerFile((myDir / "export" / "ship.qrb").string());
+    myPrompts.AnswerBox(OS_ID_NO);
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_FILE_QRB_EXPORT));
+    EXPECT_TRUE(CommandHandler::Get()->IsModified());
+    // One that fails to write it too.
+    std::ofstream(myDir / "afile") << "x";
+    myPrompts.Clear();
+    myPrompts.AnswerFile((myDir / "afile" / "blocked.qrb").string());
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_FILE_QRB_EXPORT));
+    EXPECT_EQ(myPrompts.GetBoxes().size(), 2u);
+    EXPECT_TRUE(CommandHandler::Get()->IsModified());
+
+    // Exported again over the earlier .qre, then closed: no question at all.
+    myPrompts.Clear();
+    myPrompts.AnswerFile((myDir / "export" / "ship.qrb").string());
+    myPrompts.AnswerBox(OS_ID_YES);
+    ASSERT_TRUE(UI_FrameDoCommand(myFrame, ID_FILE_QRB_EXPORT));
+    ASSERT_EQ(myPrompts.myQuestions.size(), 2u); // the file and the overwrite question
+    myPrompts.Clear();
+    EXPECT_TRUE(UI_FrameClose(myFrame));
+    EXPECT_TRUE(myPrompts.myQuestions.empty()) << testing::PrintToString(myPrompts.GetBoxes());
+    for (const auto& f : fs::directory_iterator(myDir))
+        EXPECT_NE(f.path().extension(), ".QRE") << f.path();
+    EXPECT_FALSE(fs::exists(myDir / "ship.qre"));
 }
 
 TEST_F(PranvelTree, RefreshKeepsHistoryAndFlagAndLeavesNoFile)

@@ -63,6 +63,31 @@ inline bool CanWrite(int aFormat, int aRate = 44100, int aChannels = 1)
     return sf_format_check(&info) != 0;
 }
 
+// A sine of aHertz at anAmplitude of full scale, written as doubles (float
+// formats get the values themselves, as sox and ffmpeg write them); empty when
+// libsndfile refuses the format.
+inline std::vector<uint8_t> MakeFloatTone(int aFormat, int aRate, int aChannels, int aFrames,
+                                          double aHertz = 440.0, double anAmplitude = 0.5)
+{
+    MemoryFile file;
+    SF_VIRTUAL_IO io = {Length, Seek, Read, Write, Tell};
+    SF_INFO info = {};
+    info.format = aFormat;
+    info.samplerate = aRate;
+    info.channels = aChannels;
+    SNDFILE* sound = sf_open_virtual(&io, SFM_WRITE, &info, &file);
+    if (!sound)
+        return {};
+    std::vector<double> frames(static_cast<size_t>(aFrames) * aChannels);
+    for (int i = 0; i < aFrames; ++i)
+        for (int c = 0; c < aChannels; ++c)
+            frames[static_cast<size_t>(i) * aChannels + c] =
+                anAmplitude * std::sin(2.0 * 3.14159265358979 * aHertz * i / aRate);
+    sf_writef_double(sound, frames.data(), aFrames);
+    sf_close(sound);
+    return file.myBytes;
+}
+
 // A sine of aHertz at aAmplitude (0..1) for aFrames frames; empty when libsndfile refuses.
 inline std::vector<uint8_t> MakeTone(int aFormat, int aRate, int aChannels, int aFrames,
                                      double aHertz = 440.0, double anAmplitude = 0.5)

@@ -1,11 +1,14 @@
 // The sound layer on OpenAL's loopback device (measured in the rendered mix)
 // and on the null device in real time.
 #include "platform/sound/snd_sound.h"
+#include "platform/sound/snd_decode_local.h"
 #include "platform/sound/tests/snd_test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <string>
 #include <thread>
 
 namespace
@@ -103,6 +106,37 @@ SND_Reader MakeReader(Embedded* anEmbedded)
     reader.mySize = [](void* aUser) -> uint64_t { return static_cast<Embedded*>(aUser)->myBytes.size(); };
     reader.myClose = [](void* aUser) { ++static_cast<Embedded*>(aUser)->myCloseCount; };
     return reader;
+}
+
+struct Level
+{
+    double myPeak = 0.0;
+    double myRms = 0.0;
+    uint32_t myChannels = 0;
+    std::vector<int16_t> myValues;
+};
+
+// Decodes a whole file through the layer's decoder, as a sample is decoded.
+Level Decode(const std::vector<uint8_t>& aFile)
+{
+    Level level;
+    SND_MemoryReader memory;
+    memory.myBytes = aFile.data();
+    memory.mySize = aFile.size();
+    SND_Decoder decoder;
+    if (!decoder.Open(SND_MakeMemoryReader(&memory), 0, 0))
+        return level;
+    level.myChannels = decoder.myChannels;
+    if (!SND_DecodeAll(&decoder, &level.myValues))
+        return level;
+    double sum = 0.0;
+    for (int16_t value : level.myValues)
+    {
+        level.myPeak = std::max(level.myPeak, std::abs(double(value)));
+        sum += double(value) * value;
+    }
+    level.myRms = std::sqrt(sum / double(level.myValues.size()));
+    return level;
 }
 
 Embedded Embed(const std::vector<uint8_t>& aFile)
@@ -322,4 +356,109 @@ TEST(SoundNullDevice, Mp3AndWavPlayToTheirEndInRealTime)
     EXPECT_FALSE(SND_IsStarted());
     EXPECT_EQ(SND_OpenSample(wav.data(), 100), 0u);
     EXPECT_EQ(SND_ErrorCode, SND_ERROR_NOT_STARTED);
+}
+
+// Float files hold full scale as +-1; read as 16-bit values without scaling
+// they would decode to +-1 and play as silence.
+TEST(SoundDecoder, EveryFormatDecodesAtTheLevelOfItsSixteenBitTwin)
+{
+    struct Case
+    {
+        const char* myName;
+        int myFormat;
+        double myTolerance;   // of the 16-bit file's peak and RMS
+    };
+    const Case cases[] = {
+        {"WAV 8-bit", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 0.02},
+        {"WAV 24-bit", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 0.001},
+        {"WAV 32-bit", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 0.001},
+        {"WAV float", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0.001},
+        {"WAV double", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, 0.001},
+        {"WAVE_FORMAT_EXTENSIBLE float", SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, 0.001},
+        {"WAV mu-law", SF_FORMAT_WAV | SF_FORMAT_ULAW, 0.03},
+        {"WAV IMA ADPCM", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 0.05},
+        {"AIFF float", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 0.001},
+        {"FLAC 24-bit", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 0.001},
+        {"Ogg Vorbis", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 0.1},
+        {"MP3", snd_test::MP3, 0.1},
+    };
+    // Half a second of stereo at half of full scale.
+    const Level reference = Decode(snd_test::MakeFloatTone(snd_test::WAV16, 44100, 2, 22050));
+    ASSERT_EQ(reference.myChannels, 2u);
+    EXPECT_NEAR(reference.myPeak, 16384.0, 2.0);
+    EXPECT_NEAR(reference.myRms, 16384.0 / std::sqrt(2.0), 20.0);
+    for (const Case& test : cases)
+    {
+        std::vector<uint8_t> file = snd_test::MakeFloatTone(test.myFormat, 44100, 2, 22050);
+        if (file.empty())
+        {
+            // Only the codecs of an optional library may be missing.
+            EXPECT_TRUE((test.myFormat & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG || test.myFormat == snd_test::MP3)
+                << test.myName;
+            continue;
+        }
+        Level level = Decode(file);
+        ASSERT_EQ(level.myChannels, 2u) << test.myName << ": " << SND_GetErrorText(SND_ErrorCode);
+        EXPECT_NEAR(level.myPeak / reference.myPeak, 1.0, test.myTolerance) << test.myName;
+        EXPECT_NEAR(level.myRms / reference.myRms, 1.0, test.myTolerance) << test.myName;
+    }
+
+    // 16-bit values come back exactly, full scale included.
+    std::vector<uint8_t> extremes = snd_test::MakeFloatTone(snd_test::WAV16, 44100, 1, 4410, 440.0, 1.0);
+    Level full = Decode(extremes);
+    EXPECT_EQ(full.myPeak, 32767.0);
+
+    // Past full scale a float file clips; it never wraps round to the other sign.
+    Level loud = Decode(snd_test::MakeFloatTone(SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1, 4410, 441.0, 3.0));
+    ASSERT_EQ(loud.myValues.size(), 4410u);
+    for (size_t i = 0; i < loud.myValues.size(); ++i)
+    {
+        double expected = 3.0 * std::sin(2.0 * 3.14159265358979 * 441.0 * double(i) / 44100.0);
+        if (expected > 1.0)
+            ASSERT_EQ(loud.myValues[i], 32767) << i;
+        else if (expected < -1.0)
+            ASSERT_EQ(loud.myValues[i], -32768) << i;
+    }
+}
+
+TEST_F(LoopbackTest, FloatSoundPlaysAsLoudAsItsSixteenBitTwin)
+{
+    std::vector<uint8_t> pcm = snd_test::MakeFloatTone(snd_test::WAV16, 44100, 1, 44100);
+    std::vector<uint8_t> floats = snd_test::MakeFloatTone(SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1, 44100);
+    Energy energies[2];
+    const std::vector<uint8_t>* files[2] = {&pcm, &floats};
+    for (int i = 0; i < 2; ++i)
+    {
+        SND_Handle handle = StartTone(*files[i], 1.0f, 0.0f);
+        Render(2205);
+        energies[i] = Render(8820);
+        SND_Close(handle);
+    }
+    EXPECT_GT(energies[0].myLeft, 1e9);
+    EXPECT_NEAR(energies[1].myLeft / energies[0].myLeft, 1.0, 0.01);
+}
+
+TEST_F(LoopbackTest, SurroundFilesAreRefusedNamingTheirChannelCount)
+{
+    for (int channels : {4, 6})
+    {
+        std::vector<uint8_t> file = snd_test::MakeTone(snd_test::WAV16, 44100, channels, 4410);
+        EXPECT_EQ(SND_OpenSample(file.data(), static_cast<uint32_t>(file.size())), 0u);
+        EXPECT_EQ(SND_ErrorCode, SND_ERROR_FORMAT);
+        EXPECT_EQ(std::string(SND_ErrorDetail),
+                  std::to_string(channels) + " channels: only mono and stereo sounds play");
+        Embedded embedded = Embed(file);
+        EXPECT_EQ(SND_OpenStream(MakeReader(&embedded), embedded.myOffset, embedded.myLength), 0u);
+        EXPECT_EQ(SND_ErrorCode, SND_ERROR_FORMAT);
+        EXPECT_EQ(std::string(SND_ErrorDetail),
+                  std::to_string(channels) + " channels: only mono and stereo sounds play");
+        EXPECT_EQ(embedded.myCloseCount, 1);
+    }
+    // A later failure for want of a handle carries no stale detail.
+    std::vector<uint8_t> tone = snd_test::MakeTone(snd_test::WAV16, 44100, 1, 441);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NE(SND_OpenSample(tone.data(), static_cast<uint32_t>(tone.size())), 0u);
+    EXPECT_EQ(SND_OpenSample(tone.data(), static_cast<uint32_t>(tone.size())), 0u);
+    EXPECT_EQ(SND_ErrorCode, SND_ERROR_NO_HANDLE);
+    EXPECT_STREQ(SND_ErrorDetail, "");
 }

@@ -166,6 +166,45 @@ TEST(PromptTest, QtMessageBoxShowsCaptionTextAndButtons)
     EXPECT_FALSE(locHasParent);
 }
 
+// A title bar shows the whole caption: a box with a short text is widened for
+// it (the caption in bold, centred, with three frame buttons of room on either
+// side), and a box whose text is the wider keeps the width Qt gives it.
+TEST(PromptTest, QtMessageBoxIsWideEnoughForItsWholeCaption)
+{
+    UI_SetDefaultPromptsInteractive(true);
+    QFont locBold = QApplication::font();
+    locBold.setBold(true);
+    const QFontMetrics locMetrics(locBold);
+    int locWidth = 0;
+    std::unique_ptr<QTimer> locDriver = locWhileShown<QMessageBox>([&](QMessageBox* aBox) {
+        locWidth = aBox->width();
+        aBox->button(aBox->buttons().size() == 1 ? QMessageBox::Ok : QMessageBox::Cancel)->click();
+    });
+    for (const char* locCaption : {"SDF created", "Failed to create SDF!", "ERROR"})
+    {
+        locWidth = 0;
+        UI_MessageBox(locCaption, "1 files in SDF", OS_MB_OK);
+        EXPECT_GE(locWidth, locMetrics.horizontalAdvance(locCaption) + 2 * 3 * 24) << locCaption;
+    }
+
+    const char* locLong = "You have made changes to the existing SDF, these will be lost if you create a new one.";
+    locWidth = 0;
+    UI_MessageBox("Warning", locLong, OS_MB_OKCANCEL);
+    const int locOurs = locWidth;
+    locDriver.reset();
+    QMessageBox locPlain;
+    locPlain.setWindowTitle("Warning");
+    locPlain.setTextFormat(Qt::PlainText);
+    locPlain.setText(locLong);
+    locPlain.addButton(QMessageBox::Ok);
+    locPlain.addButton(QMessageBox::Cancel);
+    locPlain.show();
+    QApplication::processEvents();
+    EXPECT_EQ(locOurs, locPlain.width());
+    locPlain.hide();
+    UI_SetDefaultPromptsInteractive(false);
+}
+
 // The real Qt file dialog: the chosen file comes back as directory and name.
 TEST(PromptTest, QtFileDialogReturnsTheChosenFile)
 {

@@ -599,6 +599,53 @@ TEST(UIShell, NumericFieldsNameTheirRangeAndEditsLimitAndNotifyFocusLoss)
     UI_SetPromptService(nullptr);
 }
 
+TEST(UIShell, ADialogMovedToTheLeftEdgeAtItsStartKeepsTheTopItGetsCentredOnItsOwner)
+{
+    // Moved while it is built, before it shows (as the programs do at the init message): the
+    // top is not the screen's corner over the owner's menu bar but the top the dialog gets
+    // centred on its owner: its parent's window, else the active window.
+    QWidget locOwner;
+    locOwner.setGeometry(300, 120, 400, 380);
+    locOwner.show();
+    locOwner.activateWindow();
+    locSpinUntil([&]() { return locOwner.isActiveWindow(); });
+    const QRect locArea = locOwner.screen()->availableGeometry();
+    const QRect locAround = locOwner.frameGeometry();
+    for (bool locParented : {false, true})
+    {
+        SCOPED_TRACE(locParented);
+        UI_Dialog* locOwnerDialog = nullptr;
+        if (locParented)
+        {
+            // The owner as the programs have it: a dialog, moved away from the active window.
+            locOwnerDialog = UI_CreateDialog(ourTemplate, nullptr, nullptr);
+            QWidget* w = UI_GetDialogWidget(locOwnerDialog);
+            w->move(locArea.left() + 40, locArea.top() + 200);
+            UI_ShowDialog(locOwnerDialog, true);
+        }
+        UI_Dialog* locDialog = UI_CreateDialog(ourFurtherTemplate, [](UI_Dialog* d, const UI_Message& m) -> intptr_t {
+            if (m.myKind == UI_MSG_INITDIALOG)
+                EXPECT_TRUE(UI_MoveDialogToLeftEdge(d));
+            return 0;
+        }, locOwnerDialog);
+        UI_ShowDialog(locDialog, true);
+        QCoreApplication::processEvents();
+        QWidget* locWindow = UI_GetDialogWidget(locDialog);
+        const QRect o = locParented ? UI_GetDialogWidget(locOwnerDialog)->frameGeometry() : locAround;
+        const QRect f = locWindow->frameGeometry();
+        EXPECT_EQ(f.left(), locArea.left());
+        EXPECT_GT(f.top(), locArea.top());
+        EXPECT_LE(std::abs((f.top() + f.bottom()) - (o.top() + o.bottom())), 2)
+            << f.top() << "-" << f.bottom() << " beside " << o.top() << "-" << o.bottom();
+        // Shown and moved again, it keeps that top.
+        EXPECT_TRUE(UI_MoveDialogToLeftEdge(locDialog));
+        EXPECT_EQ(locWindow->frameGeometry().top(), f.top());
+        UI_DestroyDialog(locDialog);
+        if (locOwnerDialog)
+            UI_DestroyDialog(locOwnerDialog);
+    }
+}
+
 TEST(UIShell, TheUsersTreeExpansionsAreNotified)
 {
     static std::vector<std::pair<intptr_t, int>> ourExpansions;
