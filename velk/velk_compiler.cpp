@@ -20,8 +20,7 @@
 namespace
 {
 // Member blocks nest through script classes that may hold their own type; the
-// depth is bounded so a malformed file cannot exhaust the stack.
-constexpr int VELK_MAX_BLOCK_DEPTH = 200;
+// depth is bounded (VELK_MAX_BLOCK_DEPTH) so a malformed file cannot exhaust the stack.
 int ourBlockDepth = 0;
 // Texts from this size on are large: their objects come by the hundred thousand.
 constexpr size_t VELK_LARGE_TEXT = 4 * 1024 * 1024;
@@ -207,7 +206,8 @@ bool VelkCompiler::CompileText(VelkNameSpace& aNameSpace, const char* aFileName,
                                VelkTypeManager* aTypeManager, VelkInstanceIgnorer* anIgnorer)
 {
     ParseTool locParseTool;
-    locParseTool.OpenText(aFileName, aText, aLength);
+    if (!locParseTool.OpenText(aFileName, aText, aLength))
+        return false;
     return Priv_Compile(aNameSpace, locParseTool, aTypeManager, anIgnorer);
 }
 

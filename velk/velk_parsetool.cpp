@@ -42,6 +42,8 @@ bool ParseTool::Open(const char* aFileName)
     }
     myData->SetSize(myData->empty() ? 0 : locFile.Read(myData->data(), (uint32_t)myData->size()));
     locFile.Close();
+    if (!Priv_CheckText("ParseTool::Open()", aFileName))
+        return false;
     myFileName = aFileName;
     myOpenFlag = true;
     Priv_SkipByteOrderMark();
@@ -56,6 +58,25 @@ void ParseTool::Priv_SkipByteOrderMark()
         myPos = 3;
 }
 
+// The language is 8-bit text: a file in UTF-16 or UTF-32, or holding a NUL,
+// would be read as something else (empty, or cut at the NUL) and could then be
+// saved over as such. It is refused whole, the buffer emptied.
+bool ParseTool::Priv_CheckText(const char* aCaller, const char* aFileName)
+{
+    const unsigned char* locData = (const unsigned char*)myData->data();
+    const size_t locSize = myData->size();
+    const char* locReason = nullptr;
+    if (locSize >= 2 && ((locData[0] == 0xFF && locData[1] == 0xFE) || (locData[0] == 0xFE && locData[1] == 0xFF)))
+        locReason = "it starts with a UTF-16 byte-order mark";
+    else if (locSize > 0 && memchr(locData, 0, locSize) != nullptr)
+        locReason = "it holds NUL bytes";
+    if (locReason == nullptr)
+        return true;
+    VelkLog::Error("%s: '%s' is not 8-bit text (%s); it was not read", aCaller, aFileName, locReason);
+    myData->Free();
+    return false;
+}
+
 bool ParseTool::OpenText(const char* aFileName, const char* aText, size_t aLength)
 {
     Close();
@@ -66,6 +87,8 @@ bool ParseTool::OpenText(const char* aFileName, const char* aText, size_t aLengt
     }
     if (aLength)
         memcpy(myData->data(), aText, aLength);
+    if (!Priv_CheckText("ParseTool::OpenText()", aFileName))
+        return false;
     myFileName = aFileName;
     myOpenFlag = true;
     Priv_SkipByteOrderMark();
@@ -316,20 +339,28 @@ bool Priv_IsQuotedWord(const char* aText, int aLength)
     return aLength >= 2 && aText[0] == '"' && aText[aLength - 1] == '"';
 }
 
-// The separator of the first word: the first space, or with none the first TAB.
-// The first blank, or else the first tab. Lines are short, and the first word
+bool Priv_IsBlank(char aChar)
+{
+    return aChar == ' ' || aChar == '\t';
+}
+
+// The first blank (space or TAB), or null. Lines are short, and the first word
 // ends within a few characters: one pass byte by byte beats a library call.
 const char* Priv_FindSeparator(const char* aText)
 {
-    const char* locTab = nullptr;
     for (const char* locAt = aText; *locAt; locAt++)
-    {
-        if (*locAt == ' ')
+        if (Priv_IsBlank(*locAt))
             return locAt;
-        if (*locAt == '\t' && locTab == nullptr)
-            locTab = locAt;
-    }
-    return locTab;
+    return nullptr;
+}
+
+// The rest after a separator: a run of blanks is one separator, so values
+// lined up by hand keep their names.
+const char* Priv_SkipBlanks(const char* aText)
+{
+    while (Priv_IsBlank(*aText))
+        aText++;
+    return aText;
 }
 }
 
@@ -341,7 +372,7 @@ int ParseTool::SplitFirst(const char* aLine, int aLength, const char*& aRest)
     const char* locSeparator = Priv_FindSeparator(aLine);
     if (locSeparator == nullptr)
         return aLength;
-    aRest = locSeparator + 1;
+    aRest = Priv_SkipBlanks(locSeparator);
     return (int)(locSeparator - aLine);
 }
 
@@ -364,5 +395,5 @@ QC_String ParseTool::GetRest(const QC_String& aLine)
     const char* locSeparator = Priv_FindSeparator(locText);
     if (locSeparator == nullptr)
         return QC_String();
-    return QC_String(locSeparator + 1);
+    return QC_String(Priv_SkipBlanks(locSeparator));
 }

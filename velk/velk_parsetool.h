@@ -19,7 +19,8 @@ public:
     ParseTool();
     ~ParseTool();
 
-    // An open file is closed first. Failure -> error line, false.
+    // An open file is closed first. Failure -> error line, false; so for a
+    // file that is no 8-bit text (UTF-16, UTF-32, NUL bytes).
     bool Open(const char* aFileName);
     // Reads the text from memory instead of a file; the name is used in messages.
     bool OpenText(const char* aFileName, const char* aText, size_t aLength);
@@ -65,6 +66,8 @@ private:
     // After a line was read: false when it must be refused.
     bool Priv_Accept();
     void Priv_SkipByteOrderMark();
+    // After the text is in the buffer: false, with an error line, when it is no 8-bit text.
+    bool Priv_CheckText(const char* aCaller, const char* aFileName);
 
     std::unique_ptr<VelkTextBuffer> myData;
     size_t myPos = 0;

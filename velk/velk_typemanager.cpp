@@ -71,6 +71,8 @@ void VelkTypeManager::Priv_DeleteTypes()
     myRefTypes.DeleteAll();
     myTypeIndex->Clear();
     myRefTypeIndex->Clear();
+    mySizes.clear();
+    myTypeObjects = 0;
 }
 
 void VelkTypeManager::Reset()
@@ -203,6 +205,43 @@ int VelkTypeManager::GetNumTypes() const
     return Velk_Count(myTypes);
 }
 
+VelkTypeSize VelkTypeManager::GetTypeSize(const char* aTypeName) const
+{
+    auto locFound = mySizes.find(aTypeName ? aTypeName : "");
+    return locFound == mySizes.end() ? VelkTypeSize() : locFound->second;
+}
+
+bool VelkTypeManager::IsSizeAllowed(const VelkTypeSize& aSize) const
+{
+    return aSize.myObjects <= VELK_MAX_INSTANCE_OBJECTS && aSize.myDepth <= VELK_MAX_BLOCK_DEPTH &&
+           myTypeObjects <= VELK_MAX_TYPE_OBJECTS && aSize.myObjects <= VELK_MAX_TYPE_OBJECTS - myTypeObjects;
+}
+
+void VelkTypeManager::ReportSize(ParseTool& aParseTool, const char* aTypeName, const VelkTypeSize& aSize) const
+{
+    if (aSize.myDepth > VELK_MAX_BLOCK_DEPTH)
+        VelkLog::ParseError(aParseTool,
+                            "Type '%s' nests %d levels of member blocks, more than the %d a .velk file may hold",
+                            aTypeName, aSize.myDepth, VELK_MAX_BLOCK_DEPTH);
+    else if (aSize.myObjects > VELK_MAX_INSTANCE_OBJECTS)
+        VelkLog::ParseError(aParseTool, "Type '%s' is too large: an instance would hold %llu objects, more than %llu",
+                            aTypeName, (unsigned long long)aSize.myObjects,
+                            (unsigned long long)VELK_MAX_INSTANCE_OBJECTS);
+    else
+        VelkLog::ParseError(aParseTool,
+                            "Type '%s' is too large: with its %llu objects the types would hold %llu, more than %llu",
+                            aTypeName, (unsigned long long)aSize.myObjects,
+                            (unsigned long long)(myTypeObjects + aSize.myObjects),
+                            (unsigned long long)VELK_MAX_TYPE_OBJECTS);
+}
+
+void VelkTypeManager::SetTypeSize(const char* aTypeName, const VelkTypeSize& aSize)
+{
+    // A type name is declared once: nothing noted before is replaced.
+    if (mySizes.try_emplace(aTypeName, aSize).second)
+        myTypeObjects += aSize.myObjects;
+}
+
 bool VelkTypeManager::AddType(int aMetaTypeIndex, const char* aTypeName, const char* aDefault)
 {
     return false;
@@ -239,6 +278,11 @@ bool VelkClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
     QC_String locLine;
     if (!Priv_ReadBlockStart(aParseTool, "class type", GetTypeName()))
         return false;
+    // Counted before each member is cloned: a type too large is refused
+    // before it is made, its size counted to the block's end for the message.
+    VelkTypeSize locSize;
+    locSize.myDepth = 1;
+    bool locTooLarge = false;
     while (Priv_ReadBlockLine(aParseTool, locLine))
     {
         QC_String locMemberType = ParseTool::GetFirst(locLine);
@@ -257,6 +301,13 @@ bool VelkClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
                                 Velk_Text(locMemberType), Velk_Text(locMemberName), Velk_Text(GetTypeName()));
             return false;
         }
+        const VelkTypeSize locMemberSize = locIsRef ? VelkTypeSize() : aTypeManager.GetTypeSize(Velk_Text(locMemberType));
+        locSize.myObjects += locMemberSize.myObjects;
+        if (locMemberSize.myDepth + 1 > locSize.myDepth)
+            locSize.myDepth = locMemberSize.myDepth + 1;
+        locTooLarge = locTooLarge || !aTypeManager.IsSizeAllowed(locSize);
+        if (locTooLarge)
+            continue;
         VelkType* locMember = locType->Clone();
         if (locMember == nullptr)
         {
@@ -277,6 +328,12 @@ bool VelkClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParseTool)
         }
         myDeclaredNames->Add(locMemberName);
     }
+    if (locTooLarge)
+    {
+        aTypeManager.ReportSize(aParseTool, Velk_Text(GetTypeName()), locSize);
+        return false;
+    }
+    aTypeManager.SetTypeSize(Velk_Text(GetTypeName()), locSize);
     VelkLog::Log("VelkClass::Construct(): Constructed type '%s'", Velk_Text(GetTypeName()));
     return true;
 }
@@ -292,6 +349,10 @@ bool VelkScriptClass::Construct(VelkTypeManager& aTypeManager, ParseTool& aParse
     {
         myLegalTypes->Append(locLine);
     }
+    // Members come with the instances; the block itself nests one level.
+    VelkTypeSize locSize;
+    locSize.myDepth = 1;
+    aTypeManager.SetTypeSize(Velk_Text(GetTypeName()), locSize);
     VelkLog::Log("VelkScriptClass::Construct(): Constructed type '%s'", Velk_Text(GetTypeName()));
     return true;
 }

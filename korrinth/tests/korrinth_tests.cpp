@@ -309,6 +309,38 @@ TEST_F(KorrinthTest, FailedCompileLeavesWhatCompiledUntitled)
     EXPECT_EQ(myPrompts.myQuestions.back().myKind, UI_ScriptedPrompts::FILE_DIALOG);
 }
 
+// A .velk saved as UTF-16 by another editor is refused, named; what is added
+// afterwards never replaces it.
+TEST_F(KorrinthTest, WideTextFileIsRefusedAndNeverSavedOver)
+{
+    ASSERT_TRUE(Start("level.velk"));
+    std::string locWide = "\xFF\xFE";
+    for (char locChar : std::string(LEVEL_VELK))
+        locWide += std::string{locChar, '\0'};
+    const fs::path locPath = myDir / "wide.velk";
+    WriteFile(locPath, locWide);
+    myPrompts.Clear();
+    EXPECT_FALSE(UI_FrameOpenDocument(myFrame, locPath.c_str()));
+    ASSERT_FALSE(myPrompts.GetBoxes().empty());
+    EXPECT_EQ(myPrompts.GetBoxes().back(), "Korrinth|Failed to compile " + locPath.string());
+    Console* locConsole = Facade()->GetConsole();
+    UI_Dialog* locBar = locConsole->GetDialogBar();
+    std::string locShown;
+    UI_ComboGetText(locBar, IDC_CONSOLE, UI_ComboGetCurSel(locBar, IDC_CONSOLE), &locShown);
+    EXPECT_NE(locShown.find("'wide.velk' is not 8-bit text (it starts with a UTF-16 byte-order mark)"), std::string::npos)
+        << locShown;
+    EXPECT_TRUE(Tree().empty());
+    EXPECT_EQ(UI_FrameGetPath(myFrame), "");
+
+    ASSERT_NE(Facade()->NewInstance("NUMBER", "added"), nullptr);
+    EXPECT_TRUE(UI_FrameIsModified(myFrame));
+    myPrompts.AnswerCancel();
+    EXPECT_FALSE(UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE));
+    EXPECT_EQ(myPrompts.myQuestions.back().myKind, UI_ScriptedPrompts::FILE_DIALOG);
+    EXPECT_EQ(ReadFile(locPath), locWide);
+    EXPECT_FALSE(fs::exists(myDir / "wide.tez"));
+}
+
 TEST_F(KorrinthTest, NewInstanceNamesAndMenuStates)
 {
     ASSERT_TRUE(Start(nullptr));

@@ -544,15 +544,15 @@ TEST_F(TezPairTest, KeysTheDecoderCannotReadAreRefused)
         EXPECT_EQ(std::u16string(locDecoder.GetText(0)->GetText(), 8), u"hi there");
     }
 
-    // Through a conversion: a key holding a TAB fails it, and a load that
-    // converts first fails every time instead of loading other texts.
-    const std::string locVelk = WriteDisk("tab.velk", VelkText("LOCTEXT b\thi there\r\nCard c\r\n{\r\n}\r\n"));
+    // Through a conversion: a key holding a control character fails it, and a
+    // load that converts first fails every time instead of loading other texts.
+    const std::string locVelk = WriteDisk("tab.velk", VelkText("LOCTEXT b\x01hi there\r\nCard c\r\n{\r\n}\r\n"));
     const std::string locTez = PathOf("tab.tez");
     for (int locTry = 0; locTry < 2; ++locTry)
     {
         TezDebugCollector::ourLines.clear();
         EXPECT_EQ(Tez::Load(locTez.c_str(), true), nullptr);
-        EXPECT_TRUE(Printed("key 'b\thi' of a LOCTEXT instance cannot be read back")) << AllPrinted();
+        EXPECT_TRUE(Printed("key 'b\x01hi' of a LOCTEXT instance cannot be read back")) << AllPrinted();
         EXPECT_FALSE(std::filesystem::exists(locTez));
         EXPECT_FALSE(std::filesystem::exists(PathOf("tab.loc")));
     }

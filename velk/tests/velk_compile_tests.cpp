@@ -161,6 +161,42 @@ TEST_F(VelkCompileTest, WrittenTextCompilesBackToTheSameBytes)
     EXPECT_EQ(locFirst.find('\n', 0), locFirst.find("\r\n") + 1);
 }
 
+// Files lined up by hand: a run of spaces and TABs parts words as one blank
+// does; the writer puts one blank back, and a value in quotes keeps its own.
+TEST_F(VelkCompileTest, ValuesLinedUpWithBlanksKeepTheirNames)
+{
+    const std::string locFruit = WriteDisk("lined.fruit", "CLASS Box\r\n{\r\nNUMBER   width    3\r\n"
+                                                          "TEXT\t\tlabel\t\"x  y\"\r\nPoint \t corner\r\n}\r\n");
+    const std::string locPath =
+        WriteDisk("lined.velk", "INCLUDE  " + myFruit + "\r\nINCLUDE\t" + locFruit +
+                                    "\r\nNUMBER count  7\r\nNUMBER\t\tdepth\t\t10\r\n"
+                                    "Box  crate\r\n{\r\n\twidth  12\r\n\tcorner\r\n\t{\r\n\t\tx\t\t10\r\n\t\ty \t 20\r\n\t}\r\n}\r\n"
+                                    "Script  steps\r\n{\r\n\tTEXT   TEXT(4)   \"a  b\"\r\n}\r\n"
+                                    "TEXT motto  \" spaced \"\r\n");
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(VelkCompiler::Compile(locSpace, locPath.c_str(), &myTypes, nullptr)) << myLog.AllErrors();
+    EXPECT_EQ(locSpace.GetNumInstances(), 5);
+    EXPECT_EQ(locSpace.GetInstance("count", false)->GetValueAsInt(), 7);
+    EXPECT_EQ(locSpace.GetInstance("depth", false)->GetValueAsInt(), 10);
+    EXPECT_EQ(locSpace.GetInstance("crate.width", false)->GetValueAsInt(), 12);
+    EXPECT_STREQ(locSpace.GetInstance("crate.label", false)->GetValue().GetBuffer(), "\"x  y\"");
+    EXPECT_EQ(locSpace.GetInstance("crate.corner.x", false)->GetValueAsInt(), 10);
+    EXPECT_EQ(locSpace.GetInstance("crate.corner.y", false)->GetValueAsInt(), 20);
+    EXPECT_STREQ(locSpace.GetInstance("steps.TEXT(4)", false)->GetValue().GetBuffer(), "a  b");
+    EXPECT_STREQ(locSpace.GetInstance("motto", false)->GetValue().GetBuffer(), " spaced ");
+    EXPECT_EQ(locSpace.FindByName(""), nullptr);
+
+    ASSERT_TRUE(locSpace.Write(PathOf("lined_out.velk").c_str())) << myLog.AllErrors();
+    const std::string locWritten = ReadDisk("lined_out.velk");
+    EXPECT_NE(locWritten.find("NUMBER count 7\r\n"), std::string::npos) << locWritten;
+    EXPECT_NE(locWritten.find("\t\tx 10\r\n\t\ty 20\r\n"), std::string::npos) << locWritten;
+    EXPECT_NE(locWritten.find("\tTEXT TEXT(4) \"a  b\"\r\n"), std::string::npos) << locWritten;
+    EXPECT_NE(locWritten.find("\twidth 12\r\n"), std::string::npos) << locWritten;
+    VelkNameSpace locAgain;
+    ASSERT_TRUE(VelkCompiler::Compile(locAgain, PathOf("lined_out.velk").c_str(), &myTypes, nullptr)) << myLog.AllErrors();
+    EXPECT_EQ(WriteText(locAgain), locWritten);
+}
+
 TEST_F(VelkCompileTest, ScalarValuesAreQuotedForReading)
 {
     VelkNameSpace locSpace;
