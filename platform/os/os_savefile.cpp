@@ -1,4 +1,5 @@
-// The save-file helper: temporary file beside the target, renamed on commit.
+// The save-file helper: temporary file beside the target, renamed on commit,
+// or the target rewritten in place behind a backup.
 //
 // Index:
 // [SECTION] Helpers
@@ -6,7 +7,6 @@
 // [SECTION] Writing
 // [SECTION] In place
 // [SECTION] By rename
-// [SECTION] Flushing while writing
 // [SECTION] Commit, restore, set aside, abandon
 #include "platform/os/os_savefile.h"
 #include "platform/os/os_file_local.h"
@@ -14,40 +14,33 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 // [SECTION] Helpers
 
 namespace
 {
-std::atomic<unsigned> ourTempCounter{0};
-
 constexpr int locMaxLinks = 40;   // as the kernel's own limit on nested links
 // Of a long name only this much goes into its temporary file's name, so that
 // ".<name>.<pid>-<n>.tmp" still fits in one file name.
 constexpr size_t locTempStemMax = 200;
+// A second in-place save of a file waits this long for the first, in ms.
+constexpr int locLockWait = 5000;
 
 std::string locTempStem(const char* aLeaf)
 {
     return "." + std::string(aLeaf).substr(0, locTempStemMax) + ".";
 }
-
 
 // Removes the temporary files ".<aLeaf>.<pid>-<n>.tmp" of saves whose process is gone.
 void locRemoveStaleTemps(int aDirHandle, const char* aLeaf)
@@ -56,67 +49,28 @@ void locRemoveStaleTemps(int aDirHandle, const char* aLeaf)
     OS_TempNamesAt(aDirHandle, &locNames);
     const std::string locPrefix = locTempStem(aLeaf);
     for (const std::string& locName : locNames)
-    {
-        if (locName.compare(0, locPrefix.size(), locPrefix) != 0)
-            continue;
-        const char* locRest = locName.c_str() + locPrefix.size();
-        char* locEnd = nullptr;
-        long locPid = strtol(locRest, &locEnd, 10);
-        unsigned locCounter = 0;
-        int locUsed = 0;
-        if (locEnd == locRest || locPid <= 0 || locPid == long(getpid()) ||
-            sscanf(locEnd, "-%u.tmp%n", &locCounter, &locUsed) != 1 || locEnd[locUsed] != 0)
-            continue;
-        if (kill(pid_t(locPid), 0) == 0 || errno != ESRCH)
-            continue;
-        if (unlinkat(aDirHandle, locName.c_str(), 0) == 0)
+        if (OS_IsStaleName(locName, locPrefix, ".tmp") && unlinkat(aDirHandle, locName.c_str(), 0) == 0)
             OS_NoteNameAt(aDirHandle, locName.c_str(), false);
-    }
 }
 
-// Removes what in-place saves of the file aLeaf (aStat) killed before their
-// record was written left: backups ".<aLeaf>.<pid>-<n>.old.tmp" beside it, and
-// "<device>-<inode>.<pid>-<n>.old" and "<record>.<pid>-<n>.tmp" in the records'
-// folder, of processes that are gone. Nothing while a record of the file stays.
-void locRemoveStaleBackups(int aDirHandle, const char* aLeaf, const struct stat& aStat)
+// Removes the backups that in-place saves killed before they stood left in
+// the backups' folder ("<device>-<inode>.<pid>-<n>.tmp"); a backup that
+// stands ("*.save") is only ever dropped by the recovery of its own file.
+void locRemoveStaleBackups(int aFolder)
 {
-    std::string locFolder;
-    const std::string locRecordName = OS_SaveRecordName(uint64_t(aStat.st_dev), uint64_t(aStat.st_ino));
-    struct stat locRecord;
-    if (!S_ISREG(aStat.st_mode) || !OS_SaveRecordFolder(&locFolder, false) ||
-        stat((locFolder + "/" + locRecordName).c_str(), &locRecord) == 0 ||
-        fstatat(aDirHandle, ("." + locRecordName).c_str(), &locRecord, AT_SYMLINK_NOFOLLOW) == 0)
-        return;
-    const auto locIsStale = [](const char* aRest, const char* aEnd) {
-        char* locEnd = nullptr;
-        const long locPid = strtol(aRest, &locEnd, 10);
-        unsigned locCounter = 0;
-        int locUsed = 0;
-        const std::string locFormat = std::string("-%u") + aEnd + "%n";
-        return locEnd != aRest && locPid > 0 && locPid != long(getpid()) &&
-               sscanf(locEnd, locFormat.c_str(), &locCounter, &locUsed) == 1 && locUsed > 0 && locEnd[locUsed] == 0 &&
-               kill(pid_t(locPid), 0) != 0 && errno == ESRCH;
-    };
-    std::vector<std::string> locNames;
-    OS_TempNamesAt(aDirHandle, &locNames);
-    const std::string locStem = locTempStem(aLeaf);
-    for (const std::string& locName : locNames)
-        if (locName.compare(0, locStem.size(), locStem) == 0 && locIsStale(locName.c_str() + locStem.size(), ".old.tmp") &&
-            unlinkat(aDirHandle, locName.c_str(), 0) == 0)
-            OS_NoteNameAt(aDirHandle, locName.c_str(), false);
-    DIR* locDir = opendir(locFolder.c_str());
+    const int locCopy = dup(aFolder);
+    DIR* locDir = locCopy >= 0 ? fdopendir(locCopy) : nullptr;
     if (!locDir)
+    {
+        if (locCopy >= 0)
+            close(locCopy);
         return;
-    const std::string locIdentity = locRecordName.substr(0, locRecordName.size() - strlen("save"));
+    }
     while (const struct dirent* locEntry = readdir(locDir))
     {
-        const char* locName = locEntry->d_name;
-        if (strncmp(locName, locIdentity.c_str(), locIdentity.size()) != 0)
-            continue;
-        const char* locRest = locName + locIdentity.size();
-        const bool locStale = strncmp(locRest, "save.", 5) == 0 ? locIsStale(locRest + 5, ".tmp") : locIsStale(locRest, ".old");
-        if (locStale)
-            unlinkat(dirfd(locDir), locName, 0);
+        const std::string locName = locEntry->d_name;
+        if (OS_IsStaleName(locName, locName.substr(0, locName.find('.') + 1), ".tmp"))
+            unlinkat(aFolder, locName.c_str(), 0);
     }
     closedir(locDir);
 }
@@ -156,27 +110,6 @@ int locOpenScratch()
     return locHandle;
 }
 
-// Copies the first aSize bytes of one file over the start of another.
-bool locCopy(int aFrom, int aTo, uint64_t aSize)
-{
-    char locBuffer[65536];
-    for (uint64_t locOffset = 0; locOffset < aSize;)
-    {
-        const size_t locPiece = static_cast<size_t>(std::min<uint64_t>(sizeof(locBuffer), aSize - locOffset));
-        const int64_t locRead = OS_ReadFileAt(aFrom, locBuffer, locPiece, locOffset);
-        if (locRead <= 0)
-        {
-            if (locRead == 0)
-                errno = EIO;   // cut short meanwhile
-            return false;
-        }
-        if (OS_WriteFileAt(aTo, locBuffer, size_t(locRead), locOffset) != locRead)
-            return false;
-        locOffset += uint64_t(locRead);
-    }
-    return true;
-}
-
 // Windows' read-only attribute: a file that no one may write, or that this
 // user may not. Root may write anything, so the mode is asked, not the system.
 int locReadOnlyError(int aDirHandle, const char* aLeaf, const struct stat& aStat)
@@ -194,13 +127,13 @@ int locReadOnlyError(int aDirHandle, const char* aLeaf, const struct stat& aStat
 // what a killed process left under it is found and removed.
 bool locTempName(const char* aLeaf, char (&aName)[NAME_MAX + 1])
 {
-    int locLength = snprintf(aName, sizeof(aName), "%s%d-%u.tmp", locTempStem(aLeaf).c_str(),
-                             static_cast<int>(getpid()), ourTempCounter.fetch_add(1));
-    if (locLength < 0 || static_cast<size_t>(locLength) >= sizeof(aName))
+    const std::string locName = locTempStem(aLeaf) + OS_SaveUnique() + ".tmp";
+    if (locName.size() >= sizeof(aName))
     {
         errno = ENAMETOOLONG;
         return false;
     }
+    memcpy(aName, locName.c_str(), locName.size() + 1);
     return true;
 }
 
@@ -213,12 +146,44 @@ int locRenameNoReplace(int aDirHandle, const char* aFrom, const char* aTo)
     return locResult;
 }
 
-// The flusher of a save wakes when this much more has been written.
-constexpr uint64_t locFlushPiece = 4 * 1024 * 1024;
-
 bool locIsAccessError(int anError)
 {
     return anError == EACCES || anError == EPERM || anError == EROFS;
+}
+
+// Waits a bounded time for the lock of a file that another save rewrites in place.
+bool locLockTarget(int aHandle)
+{
+    for (int locWaited = 0;; locWaited += 10)
+    {
+        if (flock(aHandle, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK || locWaited >= locLockWait)
+            return false;
+        usleep(10000);
+    }
+}
+
+// Splits a path beneath a folder into its names: no root, no drive, no step up or aside.
+bool locSplitBeneath(const char* aRelativePath, std::vector<std::string>* aParts)
+{
+    std::string locPath = aRelativePath;
+    for (char& locChar : locPath)
+        if (locChar == '\\')
+            locChar = '/';
+    for (size_t locStart = 0;;)
+    {
+        const size_t locEnd = locPath.find('/', locStart);
+        const std::string locPart =
+            locPath.substr(locStart, locEnd == std::string::npos ? std::string::npos : locEnd - locStart);
+        if (locPart.empty() || locPart == "." || locPart == ".." || locPart.size() > NAME_MAX ||
+            (aParts->empty() && locPart.size() >= 2 && locPart[1] == ':'))
+            return false;
+        aParts->push_back(locPart);
+        if (locEnd == std::string::npos)
+            return true;
+        locStart = locEnd + 1;
+    }
 }
 }
 
@@ -249,19 +214,6 @@ bool OS_FollowLinks(std::string* aPath)
     errno = ELOOP;
     return false;
 }
-
-struct OS_SaveFile::Flusher
-{
-    std::mutex myMutex;
-    std::condition_variable myWake;
-    uint64_t myWritten = 0;    // by Write, under the mutex
-    uint64_t myAnnounced = 0;  // when the flusher was last woken
-    bool myStopFlag = false;
-    // The first failure: the system reports a failed flush once only, so the
-    // flush at the end would not see it again.
-    int myError = 0;
-    std::thread myThread;
-};
 
 OS_SaveFile::~OS_SaveFile()
 {
@@ -308,12 +260,10 @@ bool OS_SaveFile::CreateTemp(const char* aLeaf)
 
 // [SECTION] Begin
 
-bool OS_SaveFile::Begin(const char* aTargetPath)
+// Resolves the target, opens its folder and runs the recovery of an in-place
+// save of it that a kill stopped.
+bool OS_SaveFile::OpenTarget(const char* aTargetPath)
 {
-    Abandon();
-    myError = 0;
-    myKeptPath.clear();
-    myFlushFlag = true;
     char locResolved[PATH_MAX];
     if (!aTargetPath || !aTargetPath[0] || !OS_ResolvePath(aTargetPath, locResolved, sizeof(locResolved)))
     {
@@ -335,68 +285,58 @@ bool OS_SaveFile::Begin(const char* aTargetPath)
     if (!myTargetPath || !myLeaf || myDirHandle < 0 || locLeaf.empty())
     {
         Fail(locLeaf.empty() ? EISDIR : (myDirHandle < 0 ? errno : ENOMEM));
-        Abandon();
         return false;
     }
     locRemoveStaleTemps(myDirHandle, myLeaf);
-
-    // An in-place save of this file that a kill stopped is undone or dropped first.
-    int locExisting = openat(myDirHandle, myLeaf, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat locExistingStat;
+    const int locExisting = openat(myDirHandle, myLeaf, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (locExisting >= 0)
     {
         OS_RecoverSave(locExisting, myTargetPath);
-        if (fstat(locExisting, &locExistingStat) == 0)
-            locRemoveStaleBackups(myDirHandle, myLeaf, locExistingStat);
         close(locExisting);
     }
+    return true;
+}
+
+// By rename where a temporary file can be made beside a file with one name;
+// in place otherwise, the contents waiting in a scratch file.
+bool OS_SaveFile::ChooseWay()
+{
     // A folder in the target's place fails at the rename, as it always did.
     struct stat locStat;
-    bool locExists = fstatat(myDirHandle, myLeaf, &locStat, 0) == 0;
+    const bool locExists = fstatat(myDirHandle, myLeaf, &locStat, 0) == 0;
+    const bool locFile = locExists && S_ISREG(locStat.st_mode);
     // A device, pipe or socket in the target's place is refused: the rename
     // would leave a plain file where it stood (as root, even over /dev/null).
-    if (locExists && !S_ISREG(locStat.st_mode) && !S_ISDIR(locStat.st_mode))
+    const int locRefused = !locExists || S_ISDIR(locStat.st_mode) ? 0
+                                                                   : (locFile ? locReadOnlyError(myDirHandle, myLeaf, locStat) : EINVAL);
+    if (locRefused)
     {
-        Fail(EINVAL);
-        Abandon();
+        Fail(locRefused);
         return false;
     }
-    if (locExists && S_ISREG(locStat.st_mode))
-    {
-        if (int locError = locReadOnlyError(myDirHandle, myLeaf, locStat))
-        {
-            Fail(locError);
-            Abandon();
-            return false;
-        }
-    }
     // A rename would part the file from its other names: write through them instead.
-    bool locInPlace = locExists && S_ISREG(locStat.st_mode) && locStat.st_nlink > 1;
-    if (!locInPlace && !CreateTemp(myLeaf))
+    myInPlaceFlag = locFile && locStat.st_nlink > 1;
+    if (!myInPlaceFlag && !CreateTemp(myLeaf))
     {
-        int locError = errno;
-        locInPlace = locExists && S_ISREG(locStat.st_mode) && locIsAccessError(locError) &&
-                     faccessat(myDirHandle, myLeaf, W_OK, AT_EACCESS) == 0;
-        if (!locInPlace)
+        const int locError = errno;
+        myInPlaceFlag = locFile && locIsAccessError(locError) && faccessat(myDirHandle, myLeaf, W_OK, AT_EACCESS) == 0;
+        if (!myInPlaceFlag)
         {
             Fail(locError);
-            Abandon();
             return false;
         }
     }
-    if (locInPlace)
+    if (myInPlaceFlag)
     {
-        myInPlaceFlag = true;
         myHandle = locOpenScratch();
         if (myHandle < 0)
         {
             myHandle = OS_INVALID_HANDLE;
             Fail(errno);
-            Abandon();
             return false;
         }
     }
-    else if (locExists && S_ISREG(locStat.st_mode))
+    else if (locFile)
     {
         // A replaced file keeps its permissions and, where allowed, its owner;
         // the owner first, since a change of owner clears the set-id bits.
@@ -408,40 +348,32 @@ bool OS_SaveFile::Begin(const char* aTargetPath)
     return true;
 }
 
+bool OS_SaveFile::Begin(const char* aTargetPath)
+{
+    Abandon();
+    myError = 0;
+    myKeptPath.clear();
+    myFlushFlag = true;
+    if (!OpenTarget(aTargetPath) || !ChooseWay())
+    {
+        Abandon();
+        return false;
+    }
+    return true;
+}
+
 bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag)
 {
     Abandon();
     myError = 0;
     myKeptPath.clear();
     myFlushFlag = aFlushFlag;
-    if (!aBase || !aRelativePath)
+    std::vector<std::string> locParts;
+    if (!aBase || !aRelativePath || !locSplitBeneath(aRelativePath, &locParts))
     {
         Fail(EINVAL);
         return false;
     }
-    std::string locPath = aRelativePath;
-    for (char& locChar : locPath)
-        if (locChar == '\\')
-            locChar = '/';
-    // Only names beneath the base: no root, no drive, no step up or aside.
-    std::vector<std::string> locParts;
-    size_t locStart = 0;
-    for (;;)
-    {
-        size_t locEnd = locPath.find('/', locStart);
-        std::string locPart = locPath.substr(locStart, locEnd == std::string::npos ? std::string::npos : locEnd - locStart);
-        if (locPart.empty() || locPart == "." || locPart == ".." || locPart.size() > NAME_MAX ||
-            (locParts.empty() && locPart.size() >= 2 && locPart[1] == ':'))
-        {
-            Fail(EINVAL);
-            return false;
-        }
-        locParts.push_back(locPart);
-        if (locEnd == std::string::npos)
-            break;
-        locStart = locEnd + 1;
-    }
-
     myDirHandle = open(aBase, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (myDirHandle < 0)
     {
@@ -483,24 +415,15 @@ bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, boo
         locLeaf = locFound;
         locExists = fstatat(myDirHandle, locLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0;
     }
-    if (locExists && !S_ISREG(locStat.st_mode))
-    {
-        Fail(S_ISDIR(locStat.st_mode) ? EISDIR : ELOOP);
-        Abandon();
-        return false;
-    }
-    if (int locError = locExists ? locReadOnlyError(myDirHandle, locLeaf.c_str(), locStat) : 0)
-    {
-        Fail(locError);
-        Abandon();
-        return false;
-    }
+    const int locRefused = !locExists ? 0
+                           : !S_ISREG(locStat.st_mode) ? (S_ISDIR(locStat.st_mode) ? EISDIR : ELOOP)
+                                                       : locReadOnlyError(myDirHandle, locLeaf.c_str(), locStat);
     locTarget += "/" + locLeaf;
     myTargetPath = strdup(locTarget.c_str());
     myLeaf = strdup(locLeaf.c_str());
-    if (!myTargetPath || !myLeaf)
+    if (locRefused || !myTargetPath || !myLeaf)
     {
-        Fail(ENOMEM);
+        Fail(locRefused ? locRefused : ENOMEM);
         Abandon();
         return false;
     }
@@ -532,27 +455,6 @@ bool OS_SaveFile::Write(const void* aData, size_t aCount)
         Fail(errno);
         return false;
     }
-    if (!myFlusher && myFlushAsWrittenFlag)
-    {
-        myAppended += aCount;
-        if (myAppended >= locFlushPiece)
-            StartFlusher();
-    }
-    else if (myFlusher)
-    {
-        bool locWake = false;
-        {
-            std::lock_guard<std::mutex> locLock(myFlusher->myMutex);
-            myFlusher->myWritten += aCount;
-            if (myFlusher->myWritten - myFlusher->myAnnounced >= locFlushPiece)
-            {
-                myFlusher->myAnnounced = myFlusher->myWritten;
-                locWake = true;
-            }
-        }
-        if (locWake)
-            myFlusher->myWake.notify_one();
-    }
     return true;
 }
 
@@ -574,23 +476,23 @@ bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)
 }
 
 // [SECTION] In place
-// Copies the old content to a named backup, flushes it and its folder, then
-// writes the record that names both, locked while this save runs: from here
-// on a kill leaves what the next open needs to put the old content back.
-bool OS_SaveFile::MakeBackup(int aTarget, uint64_t aNewSize, const OS_SaveFile* aPartner)
+// The backup in the user's own folder: the old content, the new, and the
+// header naming the target, written under a temporary name, flushed, then
+// named "<device>-<inode>.save" (never over another such) and its folder
+// flushed. From here on a kill leaves what the next open needs.
+bool OS_SaveFile::MakeBackup(uint64_t aNewSize, const OS_SaveFile* aPartner)
 {
     struct stat locOld;
-    if (fstat(aTarget, &locOld) != 0)
+    const std::string locDir = locFolderPath(myDirHandle);
+    if (fstat(myTargetHandle, &locOld) != 0 || locDir.empty())
         return false;
     OS_SaveRecord locRecord;
     locRecord.myDevice = uint64_t(locOld.st_dev);
     locRecord.myInode = uint64_t(locOld.st_ino);
+    locRecord.myBirth = OS_BirthOf(myTargetHandle);
     locRecord.myOldSize = myOldSize = uint64_t(locOld.st_size);
     locRecord.myNewSize = aNewSize;
-    locRecord.myBlockSize = OS_SaveBlockSize(aNewSize);
-    uint32_t locNewSum = 0;
-    if (!OS_SumFile(myHandle, aNewSize, locRecord.myBlockSize, &locRecord.myNewSums, &locNewSum))
-        return false;
+    locRecord.myTargetPath = locDir + myLeaf;
     if (aPartner)
     {
         // The partner's new content: in its scratch file, or its temporary file.
@@ -599,12 +501,7 @@ bool OS_SaveFile::MakeBackup(int aTarget, uint64_t aNewSize, const OS_SaveFile* 
             locScratch ? aPartner->myHandle : (aPartner->myTempPath ? open(aPartner->myTempPath, O_RDONLY | O_CLOEXEC) : -1);
         struct stat locStat;
         const bool locSummed = locHandle >= 0 && aPartner->myTargetPath && fstat(locHandle, &locStat) == 0 &&
-                               OS_SumFile(locHandle, uint64_t(locStat.st_size), 4096, nullptr, &locRecord.myPartnerSum);
-        if (locSummed)
-        {
-            locRecord.myPartnerPath = aPartner->myTargetPath;
-            locRecord.myPartnerSize = uint64_t(locStat.st_size);
-        }
+                               OS_CopyRange(locHandle, 0, -1, 0, uint64_t(locStat.st_size), &locRecord.myPartnerSum);
         if (locHandle >= 0 && !locScratch)
             close(locHandle);
         if (!locSummed)
@@ -612,179 +509,113 @@ bool OS_SaveFile::MakeBackup(int aTarget, uint64_t aNewSize, const OS_SaveFile* 
             errno = EBADF;
             return false;
         }
+        locRecord.myPartnerPath = aPartner->myTargetPath;
+        locRecord.myPartnerSize = uint64_t(locStat.st_size);
     }
-    const std::string locRecordName = OS_SaveRecordName(locRecord.myDevice, locRecord.myInode);
-    const std::string locIdentity = locRecordName.substr(0, locRecordName.size() - strlen(".save"));
-    char locUnique[32];
-    snprintf(locUnique, sizeof(locUnique), "%d-%u", int(getpid()), ourTempCounter.fetch_add(1));
-    // The record names the files by absolute paths, whatever the caller gave.
-    std::string locTargetDir = locFolderPath(myDirHandle);
-    if (locTargetDir.empty())
-        return false;
-    std::string locUserFolder;
-    const bool locHasUserFolder = OS_SaveRecordFolder(&locUserFolder, true);
-
-    // The backup beside the target, else in the per-user folder.
-    // Named as the save's temporary files are, so that what a save killed
-    // before its record was written leaves is found and removed.
-    const std::string locBackupName = locTempStem(myLeaf) + locUnique + ".old.tmp";
-    int locBackup = openat(myDirHandle, locBackupName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    int locBackupDir = -1;
-    if (locBackup >= 0)
-    {
-        myBackupPath = locTargetDir + locBackupName;
-        OS_NoteNameAt(myDirHandle, locBackupName.c_str(), true);
-    }
-    else if (locIsAccessError(errno) && locHasUserFolder)
-    {
-        myBackupPath = locUserFolder + "/" + locIdentity + "." + locUnique + ".old";
-        locBackup = open(myBackupPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        locBackupDir = open(locUserFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    }
-    if (locBackup < 0)
-    {
-        myBackupPath.clear();
-        if (locBackupDir >= 0)
-            close(locBackupDir);
-        return false;
-    }
-    bool locDone = locCopy(aTarget, locBackup, myOldSize) && fsync(locBackup) == 0 &&
-                   fsync(locBackupDir >= 0 ? locBackupDir : myDirHandle) == 0 &&
-                   OS_SumFile(locBackup, myOldSize, locRecord.myBlockSize, nullptr, &locRecord.myOldSum);
-    int locError = errno;
-    close(locBackup);
-    if (locBackupDir >= 0)
-        close(locBackupDir);
-    locRecord.myTargetPath = locTargetDir + myLeaf;
-    locRecord.myBackupPath = myBackupPath;
-
-    // The record in the per-user folder, where any program finds it by the
-    // file's identity whatever name it is opened by; beside the target where
-    // there is none. Written whole under another name, then renamed.
-    const std::string locRecordPath =
-        locHasUserFolder ? locUserFolder + "/" + locRecordName : locTargetDir + "." + locRecordName;
-    const std::string locRecordTemp = locRecordPath + "." + locUnique + ".tmp";
-    const std::string locBytes = OS_WriteSaveRecord(locRecord);
-    if (locDone)
-    {
-        myRecordHandle = open(locRecordTemp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        locDone = myRecordHandle >= 0 && flock(myRecordHandle, LOCK_EX) == 0 &&
-                  OS_WriteFileAt(myRecordHandle, locBytes.data(), locBytes.size(), 0) == int64_t(locBytes.size()) &&
-                  fsync(myRecordHandle) == 0 && rename(locRecordTemp.c_str(), locRecordPath.c_str()) == 0;
-        locError = errno;
-        if (locDone)
-        {
-            myRecordPath = locRecordPath;
-            const std::string locRecordDir = locRecordPath.substr(0, locRecordPath.rfind('/') + 1);
-            int locDir = open(locRecordDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            locDone = locDir >= 0 && fsync(locDir) == 0;
-            locError = errno;
-            if (locDir >= 0)
-                close(locDir);
-        }
-        else
-            unlink(locRecordTemp.c_str());
-    }
-    if (!locDone)
-    {
-        DropBackup();
-        errno = locError;
-    }
-    return locDone;
-}
-
-// The old content back over the target from the backup, cut to its length and flushed.
-bool OS_SaveFile::PutBack(int aTarget)
-{
-    int locBackup = open(myBackupPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    const bool locDone = locBackup >= 0 && locCopy(locBackup, aTarget, myOldSize) &&
-                         OS_TruncateFile(aTarget, myOldSize) && fsync(aTarget) == 0;
+    locRemoveStaleBackups(myBackupFolder);
+    const std::string locName = OS_SaveRecordName(locRecord.myDevice, locRecord.myInode);
+    const std::string locTemp = locName.substr(0, locName.size() - strlen("save")) + OS_SaveUnique() + ".tmp";
+    myBackupHandle = openat(myBackupFolder, locTemp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    bool locDone = myBackupHandle >= 0 &&
+                   OS_CopyRange(myTargetHandle, 0, myBackupHandle, 0, myOldSize, &locRecord.myOldSum) &&
+                   OS_CopyRange(myHandle, 0, myBackupHandle, myOldSize, aNewSize, &locRecord.myNewSum);
+    const std::string locHeader = OS_WriteSaveRecord(locRecord);
+    locDone = locDone &&
+              OS_WriteFileAt(myBackupHandle, locHeader.data(), locHeader.size(), myOldSize + aNewSize) ==
+                  int64_t(locHeader.size()) &&
+              fsync(myBackupHandle) == 0 && locRenameNoReplace(myBackupFolder, locTemp.c_str(), locName.c_str()) == 0;
     const int locError = errno;
-    if (locBackup >= 0)
-        close(locBackup);
+    if (locDone)
+        myBackupName = locName;
+    else if (myBackupHandle >= 0)
+        unlinkat(myBackupFolder, locTemp.c_str(), 0);
+    if (locDone && fsync(myBackupFolder) != 0)
+        return false;
+    if (locError == EEXIST)
+        fprintf(stderr, "save: an unfinished save of '%s' stands in '%s/%s'; this save is not done\n", myTargetPath,
+                myBackupFolderPath.c_str(), locName.c_str());
     errno = locError;
     return locDone;
 }
 
-// The record first: once it is gone the new content stands, and the backup
-// goes after it. A failed save that could not put the old content back keeps
-// both (see myKeptPath), unlocked, for the next open.
+// The old content back over the target from the backup, cut to its length and flushed.
+bool OS_SaveFile::PutBack()
+{
+    return OS_CopyRange(myBackupHandle, 0, myTargetHandle, 0, myOldSize, nullptr) &&
+           OS_TruncateFile(myTargetHandle, myOldSize) && fsync(myTargetHandle) == 0;
+}
+
+// The backup first, while the target is still locked: once it is gone the
+// new content stands. A failed save that could not put the old content back
+// keeps it (see myKeptPath) for the next open.
 void OS_SaveFile::DropBackup()
 {
-    if (myKeptPath.empty())
+    if (myKeptPath.empty() && !myBackupName.empty())
+        unlinkat(myBackupFolder, myBackupName.c_str(), 0);
+    for (int* locHandle : {&myBackupHandle, &myBackupFolder, &myTargetHandle})
     {
-        // Only this save's own record: another may have replaced it meanwhile.
-        struct stat locOwn, locNamed;
-        if (!myRecordPath.empty() && fstat(myRecordHandle, &locOwn) == 0 &&
-            stat(myRecordPath.c_str(), &locNamed) == 0 && locOwn.st_ino == locNamed.st_ino &&
-            locOwn.st_dev == locNamed.st_dev)
-            unlink(myRecordPath.c_str());
-        if (!myBackupPath.empty() && unlink(myBackupPath.c_str()) == 0 && myDirHandle >= 0)
-            OS_NoteNameAt(myDirHandle, myBackupPath.substr(myBackupPath.rfind('/') + 1).c_str(), false);
+        if (*locHandle >= 0)
+            close(*locHandle);
+        *locHandle = -1;
     }
-    if (myRecordHandle >= 0)
-        close(myRecordHandle);
-    myRecordHandle = -1;
-    myRecordPath.clear();
-    myBackupPath.clear();
+    myBackupName.clear();
 }
 
 // Copies the scratch file over the target's own contents and cuts it to
-// length. The old bytes go to the backup first and the new size is reserved,
-// so that nothing of the target changes for a save that cannot be done, and a
-// failure on the way puts the old bytes back: old or new, never a mix.
+// length. The target is locked, the backup made and the new size reserved
+// first, so that nothing of the target changes for a save that cannot be
+// done, and a failure on the way puts the old bytes back: old or new, never a mix.
 bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
 {
     struct stat locNew;
-    if (fstat(myHandle, &locNew) != 0)
+    myTargetHandle = openat(myDirHandle, myLeaf, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fstat(myHandle, &locNew) != 0 || myTargetHandle < 0)
     {
         Fail(errno);
         return false;
     }
     const uint64_t locNewSize = uint64_t(locNew.st_size);
-    int locTarget = openat(myDirHandle, myLeaf, O_RDWR | O_CLOEXEC);
-    if (locTarget < 0)
+    if (!locLockTarget(myTargetHandle))
     {
-        Fail(errno);
+        fprintf(stderr, "save: '%s' is being saved by another program; this save is not done\n", myTargetPath);
+        Fail(EBUSY);
         return false;
     }
-    bool locReady = MakeBackup(locTarget, locNewSize, aPartner);
+    myBackupFolder = OS_OpenSaveFolder(true, &myBackupFolderPath);
+    if (myBackupFolder < 0)
+    {
+        Fail(EACCES);
+        return false;
+    }
+    // What an earlier save of this file that a kill stopped left goes first.
+    OS_RecoverLocked(myBackupFolder, myBackupFolderPath, myTargetHandle, myTargetPath);
     // Where the file system cannot reserve, the save goes on: a failure still
     // puts the old bytes back.
-    if (locReady && locNewSize > 0 && fallocate(locTarget, FALLOC_FL_KEEP_SIZE, 0, off_t(locNewSize)) != 0 &&
-        errno != EOPNOTSUPP && errno != ENOSYS)
-    {
-        const int locError = errno;
-        DropBackup();
-        errno = locError;
-        locReady = false;
-    }
-    if (!locReady)
+    if (!MakeBackup(locNewSize, aPartner) ||
+        (locNewSize > 0 && fallocate(myTargetHandle, FALLOC_FL_KEEP_SIZE, 0, off_t(locNewSize)) != 0 &&
+         errno != EOPNOTSUPP && errno != ENOSYS))
     {
         Fail(errno);
-        close(locTarget);
         return false;
     }
-    bool locWritten =
-        locCopy(myHandle, locTarget, locNewSize) && OS_TruncateFile(locTarget, locNewSize) && fsync(locTarget) == 0;
-    if (!locWritten)
+    if (!OS_CopyRange(myHandle, 0, myTargetHandle, 0, locNewSize, nullptr) ||
+        !OS_TruncateFile(myTargetHandle, locNewSize) || fsync(myTargetHandle) != 0)
     {
         Fail(errno);
-        if (!PutBack(locTarget))
+        if (!PutBack())
         {
-            myKeptPath = myBackupPath;
-            fprintf(stderr, "save: '%s' could not be written (%s) nor its old content put back; it is kept in '%s'\n",
-                    myTargetPath, strerror(myError), myKeptPath.c_str());
+            myKeptPath = myBackupFolderPath + "/" + myBackupName;
+            fprintf(stderr, "save: '%s' could not be written (%s) nor its old content put back; it is kept in the "
+                            "first %llu bytes of '%s'\n", myTargetPath, strerror(myError),
+                    static_cast<unsigned long long>(myOldSize), myKeptPath.c_str());
         }
-        DropBackup();
+        return false;
     }
-    // After fsync the contents are on the disk whatever close says.
-    close(locTarget);
-    if (locWritten && aKeepOldFlag)
+    if (aKeepOldFlag)
         myKeptOld = KEPT_IN_PLACE;
     else
         DropBackup();
-    return locWritten;
+    return true;
 }
 
 // [SECTION] By rename
@@ -857,67 +688,6 @@ bool OS_SaveFile::CommitRename(bool aKeepOldFlag)
     return true;
 }
 
-// [SECTION] Flushing while writing
-
-void OS_SaveFile::FlushAsWritten()
-{
-    myFlushAsWrittenFlag = myHandle != OS_INVALID_HANDLE && !myInPlaceFlag && myFlushFlag;
-}
-
-void OS_SaveFile::StartFlusher()
-{
-    myFlushAsWrittenFlag = false;
-    Flusher* locFlusher = new Flusher;
-    // What is written so far goes at once.
-    locFlusher->myWritten = locFlusher->myAnnounced = myAppended;
-    const OS_FileHandle locHandle = myHandle;
-    try
-    {
-        locFlusher->myThread = std::thread([locFlusher, locHandle] {
-            uint64_t locFlushed = 0;
-            std::unique_lock<std::mutex> locLock(locFlusher->myMutex);
-            for (;;)
-            {
-                locFlusher->myWake.wait(locLock, [&] {
-                    return locFlusher->myStopFlag || locFlusher->myWritten - locFlushed >= locFlushPiece;
-                });
-                if (locFlusher->myStopFlag)
-                    return;
-                const uint64_t locWritten = locFlusher->myWritten;
-                locLock.unlock();
-                const int locError = fdatasync(locHandle) == 0 ? 0 : errno;
-                locLock.lock();
-                if (locError && !locFlusher->myError)
-                    locFlusher->myError = locError;
-                locFlushed = locWritten;
-            }
-        });
-    }
-    catch (...)
-    {
-        // Without the thread everything waits for the flush at the end.
-        delete locFlusher;
-        return;
-    }
-    myFlusher = locFlusher;
-}
-
-void OS_SaveFile::StopFlusher()
-{
-    if (!myFlusher)
-        return;
-    {
-        std::lock_guard<std::mutex> locLock(myFlusher->myMutex);
-        myFlusher->myStopFlag = true;
-    }
-    myFlusher->myWake.notify_one();
-    myFlusher->myThread.join();
-    if (myFlusher->myError)
-        Fail(myFlusher->myError);
-    delete myFlusher;
-    myFlusher = nullptr;
-}
-
 // [SECTION] Commit, restore, set aside, abandon
 
 bool OS_SaveFile::Flush()
@@ -929,7 +699,6 @@ bool OS_SaveFile::Flush()
         Fail(EBADF);
         return false;
     }
-    StopFlusher();
     // In place, the contents wait in the scratch file until Commit.
     if (!myInPlaceFlag)
     {
@@ -1015,15 +784,10 @@ bool OS_SaveFile::Restore()
             OS_NoteNameAt(myDirHandle, myLeaf, false);
         break;
     case KEPT_IN_PLACE:
-    {
-        int locTarget = openat(myDirHandle, myLeaf, O_WRONLY | O_CLOEXEC);
-        locDone = locTarget >= 0 && PutBack(locTarget);
+        locDone = PutBack();
         if (!locDone)
-            myKeptPath = myBackupPath;
-        if (locTarget >= 0)
-            close(locTarget);
+            myKeptPath = myBackupFolderPath + "/" + myBackupName;
         break;
-    }
     default:
         errno = EINVAL;
         break;
@@ -1066,9 +830,6 @@ bool OS_SaveFile::SetAside()
 
 void OS_SaveFile::Abandon()
 {
-    StopFlusher();
-    myFlushAsWrittenFlag = false;
-    myAppended = 0;
     myFlushedFlag = false;
     if (myHandle != OS_INVALID_HANDLE)
     {

@@ -5,14 +5,14 @@
 // A target that is a symbolic link is followed: the link stays and its target
 // gets the new contents. A file with several hard links, or in a folder where
 // no temporary file can be made, is rewritten in place at Commit (the contents
-// wait in an unnamed temporary file until then): the new size is reserved first
-// and the old contents are kept until the new are complete, so a failure puts
-// the old back: before the first byte changes, the old content is copied to a
-// named, flushed backup (beside the target, else in the per-user data folder)
-// with a record naming the target, so that the next open or save after a kill
-// puts it back (see os_savefile_local.h). The mode is kept. A name that exists in another case is the
-// file replaced. A file the user may not write (no write permission in its
-// mode, as Windows' read-only attribute) is not replaced: Begin fails with
+// wait in an unnamed temporary file until then), one such save of a file at a
+// time: the file is locked, its old and new contents go to a flushed backup in
+// the user's own data folder that names the file, the new size is reserved,
+// and only then is the file written; a failure puts the old content back, and
+// after a kill the next open or save by the same user does (see
+// os_savefile_local.h). The mode is kept. A name that exists in another case
+// is the file replaced. A file the user may not write (no write permission in
+// its mode, as Windows' read-only attribute) is not replaced: Begin fails with
 // EACCES. Temporary files that a killed save left beside the target are removed.
 #pragma once
 
@@ -44,11 +44,9 @@ public:
     bool Write(const void* aData, size_t aCount);
     // Overwrites bytes already written, at anOffset from the start.
     bool WriteAt(const void* aData, size_t aCount, uint64_t anOffset);
-    // For a file that may be large: once it has grown to megabytes, what is
-    // written goes on to the disk meanwhile, on a thread of the save's own, so
-    // that the flush at the end has little left to wait for. Call after Begin;
-    // nothing changes for a save that is not flushed or is rewritten in place.
-    void FlushAsWritten();
+    // For a file that may be large. Nothing is done ahead of the flush at the
+    // end: no figure showed a gain worth a thread.
+    void FlushAsWritten() {}
     // Flushes and closes the temporary file without renaming it, so that several
     // files can be made durable before any of them replaces its target. False
     // (and the temporary file removed) when anything failed since Begin.
@@ -84,20 +82,19 @@ public:
     const char* GetTempPath() const { return myTempPath; }
     bool IsInPlace() const { return myInPlaceFlag; }
     // After a failed in-place save whose old content could not be put back:
-    // the backup that holds it (the next open puts it back). Null otherwise.
+    // the backup whose first bytes hold it (the next open puts it back). Null
+    // otherwise.
     const char* GetKeptPath() const { return myKeptPath.empty() ? nullptr : myKeptPath.c_str(); }
 
 private:
-    struct Flusher;
-
     void Fail(int anError);
-    void StartFlusher();
-    void StopFlusher();
     bool CreateTemp(const char* aLeaf);
+    bool OpenTarget(const char* aTargetPath);
+    bool ChooseWay();
     bool Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner);
     bool CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner);
-    bool MakeBackup(int aTarget, uint64_t aNewSize, const OS_SaveFile* aPartner);
-    bool PutBack(int aTarget);
+    bool MakeBackup(uint64_t aNewSize, const OS_SaveFile* aPartner);
+    bool PutBack();
     void DropBackup();
     bool CommitRename(bool aKeepOldFlag);
 
@@ -111,11 +108,8 @@ private:
     char* myTempPath = nullptr;     // owned
     char* myLeaf = nullptr;         // owned: the target's name in its folder
     char* myTempLeaf = nullptr;     // owned: the temporary file's name in that folder
-    bool myFlushAsWrittenFlag = false;
-    uint64_t myAppended = 0;        // by Write, until the flusher starts
-    Flusher* myFlusher = nullptr;   // owned: see FlushAsWritten
     // After CommitKeepingOld: how the old file is kept. By rename it lies at
-    // myTempLeaf; in place its bytes lie in myOldHandle.
+    // myTempLeaf; in place its bytes lie in the backup.
     enum KeptOld : uint8_t
     {
         KEPT_NOTHING = 0,
@@ -125,11 +119,13 @@ private:
     };
     KeptOld myKeptOld = KEPT_NOTHING;
     uint64_t myOldSize = 0;
-    // In place: the backup of the old content and the record naming it, held
-    // locked (myRecordHandle) while this save runs. Empty when none.
-    std::string myBackupPath;
-    std::string myRecordPath;
-    int myRecordHandle = -1;
+    // In place: the target open and locked, the backups' folder, and the
+    // backup by its name there once it stands. -1 or empty when none.
+    int myTargetHandle = -1;
+    int myBackupFolder = -1;
+    int myBackupHandle = -1;
+    std::string myBackupFolderPath;
+    std::string myBackupName;
     std::string myKeptPath;
     char* myAsideLeaf = nullptr;    // owned: the target's name while set aside
 };
