@@ -29,6 +29,8 @@
 #include "platform/os/os_savefile_local.h"
 #include "platform/os/tests/os_kill_points.h"
 
+#include <zlib.h>
+
 namespace fs = std::filesystem;
 
 // The next flushes of a file's data that fail as a failing disk's would: the
@@ -124,6 +126,8 @@ static std::atomic<int64_t> ourFullAt{0};
 // Writes to one file (by inode), counted.
 static std::atomic<ino_t> ourWatchedInode{0};
 static std::atomic<int> ourWatchedWrites{0};
+// While set, writes to that file take a while each.
+static std::atomic<bool> ourSlowWrites{false};
 
 extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t anOffset)
 {
@@ -156,6 +160,9 @@ extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t a
     struct stat locWatched;
     if (ourWatchedInode.load() && fstat(aHandle, &locWatched) == 0 && locWatched.st_ino == ourWatchedInode.load())
     {
+        // A slow shared drive, for saves that overlap.
+        if (ourSlowWrites.load())
+            usleep(20000);
         ++ourWatchedWrites;
         if (ourTracing.load() && (ourTrace.empty() || ourTrace.back() != "write target"))
             ourTrace.push_back("write target");
@@ -978,7 +985,13 @@ TEST_F(OSSaveTest, ALastingWriteErrorKeepsTheOldContentInPlaceOrInTheNamedBackup
     EXPECT_GE(locKept, 2);
 }
 
-TEST_F(OSSaveTest, ABackupIsNeverPutBackOverContentWrittenSince)
+class OSWrittenSinceTest : public OSSaveTest, public ::testing::WithParamInterface<int>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Edits, OSWrittenSinceTest, ::testing::Range(0, 4));
+
+TEST_P(OSWrittenSinceTest, ABackupIsNeverPutBackOverContentWrittenSince)
 {
     const fs::path locFile = myDir / "base" / "level.velk";
     const std::string locOld = Text(100000, 'a');
@@ -995,8 +1008,16 @@ TEST_F(OSSaveTest, ABackupIsNeverPutBackOverContentWrittenSince)
             break;
     }
     ASSERT_NE(locMixed, locOld);
-    // Another program writes the file (in place) before any of ours opens it.
-    const std::string locLater = Text(90000, 'k');
+    // The user writes the file in place before any of ours opens it: other
+    // bytes shorter than both, between the two sizes, or the old content
+    // edited at its end, or the new one with a byte of the old in it.
+    std::string locLater = Text(90000, 'k');
+    if (GetParam() == 1)
+        locLater = Text(120000, 'k');
+    else if (GetParam() == 2)
+        locLater = locOld.substr(0, 99990) + "edited";
+    else if (GetParam() == 3)
+        locLater = Text(150000, 'A').replace(500, 1, 1, locOld[500]);
     {
         std::ofstream locOut(myDir / "outside" / "twin.velk", std::ios::binary | std::ios::trunc);
         locOut << locLater;
@@ -2100,4 +2121,271 @@ TEST_F(OSSaveTest, EveryHandleASaveOpensMayBeTheFirst)
                 break;
         }
     close(locStandardIn);
+}
+
+namespace
+{
+// Runs aStep in a child process, as another user where aUser is not -1,
+// stopped (and failed) when it takes over 20 s; its exit status.
+int RunAs(uid_t aUser, const std::function<int()>& aStep)
+{
+    pid_t locChild = fork();
+    if (locChild == 0)
+    {
+        alarm(20);
+        if (aUser != uid_t(-1) && (setgid(aUser) != 0 || setuid(aUser) != 0))
+            _exit(3);
+        _exit(aStep());
+    }
+    int locStatus = 0;
+    waitpid(locChild, &locStatus, 0);
+    EXPECT_TRUE(WIFEXITED(locStatus)) << "stopped by signal " << WTERMSIG(locStatus);
+    return WIFEXITED(locStatus) ? WEXITSTATUS(locStatus) : -1;
+}
+
+// A user of its own for the test, made where it runs as root; -1 otherwise.
+uid_t OtherUser()
+{
+    if (geteuid() != 0)
+        return uid_t(-1);
+    system("useradd -M -N -s /usr/sbin/nologin qsaveplant > /dev/null 2>&1");
+    FILE* locId = popen("id -u qsaveplant 2>/dev/null", "r");
+    unsigned locUid = 0;
+    const bool locFound = locId && fscanf(locId, "%u", &locUid) == 1 && locUid != 0;
+    if (locId)
+        pclose(locId);
+    return locFound ? uid_t(locUid) : uid_t(-1);
+}
+
+// Whole backup of a save of aOld -> aNew over the file aTarget, as a planter
+// would make one to have aOld written over it: the file already holds
+// aOld's first bytes and aNew's after, so the backup's proof holds.
+std::string Forged(const fs::path& aTarget, const std::string& aOld, const std::string& aNew)
+{
+    const int locHandle = open(aTarget.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat locStat;
+    fstat(locHandle, &locStat);
+    OS_SaveRecord locRecord;
+    locRecord.myDevice = uint64_t(locStat.st_dev);
+    locRecord.myInode = uint64_t(locStat.st_ino);
+    locRecord.myBirth = OS_BirthOf(locHandle);
+    close(locHandle);
+    locRecord.myOldSize = aOld.size();
+    locRecord.myNewSize = aNew.size();
+    locRecord.myOldSum = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(aOld.data()), uInt(aOld.size())));
+    locRecord.myNewSum = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(aNew.data()), uInt(aNew.size())));
+    locRecord.myTargetPath = aTarget.string();
+    return aOld + aNew + OS_WriteSaveRecord(locRecord);
+}
+}
+
+TEST_F(OSSaveTest, FilesAnotherUserPlantsNeverMakeASaveOrAnOpenTouchAnythingElse)
+{
+    const uid_t locOther = OtherUser();
+    if (locOther == uid_t(-1))
+    {
+        printf("planted files: skipped, this test does not run as root\n");
+        return;
+    }
+    // The victim's files in a shared folder (sticky, anyone may write), one
+    // with a second name so its saves rewrite it in place, and a private one.
+    const fs::path locShared = myDir / "shared";
+    const fs::path locLevel = locShared / "level.velk";
+    const fs::path locPrivate = myDir / "private" / "thesis.txt";
+    fs::create_directories(locShared);
+    ASSERT_EQ(chmod(locShared.c_str(), 01777), 0);
+    ASSERT_EQ(chmod(myDir.c_str(), 0755), 0);
+    WriteDisk(locPrivate, "the thesis");
+    const fs::path locRecords = myDir / "data" / "qtools";
+    const std::string locOld = Text(5000, 'a');
+    struct stat locStat;
+    int locTried = 0, locIntact = 0;
+    // Each planting, then the victim opens and saves the file. The records'
+    // folder is private, loosened (saves in place are then refused), or
+    // loosened while the planter plants, private again after (the planted
+    // backup then stands in the way of saves in place).
+    enum { PRIVATE, LOOSE, TIGHTENED };
+    const auto locAttack = [&](const char* aWhat, int aFolder, const std::function<void()>& aPlant) {
+        SCOPED_TRACE(aWhat);
+        ++locTried;
+        fs::remove_all(locShared);
+        fs::create_directories(locShared);
+        ASSERT_EQ(chmod(locShared.c_str(), 01777), 0);
+        WriteDisk(locLevel, locOld);
+        fs::create_hard_link(locLevel, locShared / "twin.velk");
+        fs::remove_all(locRecords);
+        fs::create_directories(locRecords);
+        ASSERT_EQ(chmod(locRecords.c_str(), aFolder == PRIVATE ? 0700 : 0777), 0);
+        ASSERT_EQ(stat(locLevel.c_str(), &locStat), 0);
+        EXPECT_EQ(RunAs(locOther, [&] { aPlant(); return 0; }), 0);
+        ASSERT_EQ(chmod(locRecords.c_str(), aFolder == LOOSE ? 0777 : 0700), 0);
+        const bool aLoose = aFolder != PRIVATE;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunAs(uid_t(-1), [&] { return ReadThroughLayer(locLevel) == locOld ? 0 : 1; }), 0);
+        const int locSaved = RunAs(uid_t(-1), [&] { return Save(locLevel, "saved") ? 0 : 1; });
+        const std::string locMessage = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(locSaved, aLoose ? 1 : 0) << locMessage;
+        const bool locWhole = ReadDisk(locLevel) == (aLoose ? locOld : "saved") && ReadDisk(locPrivate) == "the thesis";
+        EXPECT_TRUE(locWhole);
+        locIntact += locWhole;
+    };
+    const auto locName = [&] { return OS_SaveRecordName(uint64_t(locStat.st_dev), uint64_t(locStat.st_ino)); };
+    const std::string locForgedOld = locOld.substr(0, 10) + Text(4990, 'X');
+    const std::string locForgedNew = Text(10, 'Y') + locOld.substr(10);
+    locAttack("a whole backup beside the file, named as records were and are", PRIVATE, [&] {
+        WriteDisk(locShared / ("." + locName()), Forged(locLevel, locForgedOld, locForgedNew));
+        WriteDisk(locShared / locName(), Forged(locLevel, locForgedOld, locForgedNew));
+    });
+    locAttack("FIFOs beside the file", PRIVATE, [&] {
+        mkfifo((locShared / ("." + locName())).c_str(), 0666);
+        mkfifo((locShared / ".level.velk.1-1.old.tmp").c_str(), 0666);
+    });
+    locAttack("links beside the file to a private file, under names the sweep removes", PRIVATE, [&] {
+        fs::create_symlink(locPrivate, locShared / ("." + locName()));
+        fs::create_symlink(locPrivate, locShared / ".level.velk.999999-1.tmp");
+    });
+    locAttack("a whole backup in a loosened records' folder", LOOSE,
+              [&] { WriteDisk(locRecords / locName(), Forged(locLevel, locForgedOld, locForgedNew)); });
+    locAttack("a FIFO in a loosened records' folder", LOOSE, [&] { mkfifo((locRecords / locName()).c_str(), 0666); });
+    locAttack("a link in a loosened records' folder", LOOSE, [&] {
+        WriteDisk(fs::path("/tmp") / "qsaveplant.forged", Forged(locLevel, locForgedOld, locForgedNew));
+        fs::create_symlink(fs::path("/tmp") / "qsaveplant.forged", locRecords / locName());
+    });
+    locAttack("another user's backup and link left in the folder made private again", TIGHTENED, [&] {
+        WriteDisk(locRecords / locName(), Forged(locLevel, locForgedOld, locForgedNew));
+        fs::create_symlink(locPrivate, locRecords / "1-1.999999-1.tmp");
+    });
+    fs::remove(fs::path("/tmp") / "qsaveplant.forged");
+    printf("planted files: %d attacks tried, %d left the victim's files whole\n", locTried, locIntact);
+}
+
+TEST_F(OSSaveTest, TwoInPlaceSavesOfOneFileTakeTurnsAndLeaveOneWholeVersion)
+{
+    // Two processes rewrite one hard-linked file on a slow drive, the second
+    // started at several points of the first's save.
+    const std::string locOld = Text(600000, 'a');
+    const std::string locA = Text(900000, 'A'), locB = Text(700000, 'k');
+    int locRuns = 0, locWhole = 0, locBoth = 0;
+    for (int locDelay : {0, 20000, 100000, 250000})
+    {
+        SCOPED_TRACE(locDelay);
+        const fs::path locFile = MakeHardLinked(locOld);
+        struct stat locStat;
+        ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+        pid_t locWriters[2];
+        for (int i = 0; i < 2; ++i)
+        {
+            locWriters[i] = fork();
+            if (locWriters[i] == 0)
+            {
+                alarm(20);
+                const std::string& locText = i ? locB : locA;
+                OS_SaveFile locSave;
+                if (!locSave.Begin(locFile.c_str()) || !locSave.Write(locText.data(), locText.size()))
+                    _exit(2);
+                ourWatchedInode = locStat.st_ino;
+                ourSlowWrites = true;
+                _exit(locSave.Commit() ? 0 : 1);
+            }
+            usleep(useconds_t(locDelay));
+        }
+        int locSucceeded = 0;
+        for (pid_t locWriter : locWriters)
+        {
+            int locStatus = 0;
+            waitpid(locWriter, &locStatus, 0);
+            ASSERT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) <= 1) << locStatus;
+            locSucceeded += WEXITSTATUS(locStatus) == 0;
+        }
+        ++locRuns;
+        const std::string locHeld = ReadDisk(myDir / "outside" / "twin.velk");
+        const bool locIsWhole = locHeld == locA || locHeld == locB;
+        EXPECT_TRUE(locIsWhole) << locHeld.size();
+        EXPECT_GE(locSucceeded, 1);
+        locWhole += locIsWhole;
+        locBoth += locSucceeded == 2;
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+    }
+    printf("overlapping in-place saves: %d runs, %d whole, %d with both saves done in turn\n", locRuns, locWhole, locBoth);
+}
+
+TEST_F(OSSaveTest, AnotherFileThatGetsATornFilesInodeIsLeftAlone)
+{
+    // Killed while the new content is written, then both names removed: the
+    // backup stays. New files with the torn content itself are made until
+    // one gets the inode number back; opening it changes nothing.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    const std::string locOld = Text(100000, 'a');
+    std::string locMixed;
+    for (int locAt = 1; locAt < 100; ++locAt)
+    {
+        MakeHardLinked(locOld);
+        ASSERT_TRUE(SaveKilledAt(locFile, Text(150000, 'A'), locAt, uid_t(-1)));
+        locMixed = ReadDisk(locFile);
+        if (locMixed != locOld && locMixed.compare(0, 5, "ABCDE") == 0)
+            break;
+    }
+    ASSERT_NE(locMixed, locOld);
+    struct stat locStat;
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+    fs::remove(locFile);
+    fs::remove(myDir / "outside" / "twin.velk");
+    fs::path locReused;
+    for (int i = 0; i < 4000 && locReused.empty(); ++i)
+    {
+        const fs::path locNew = myDir / "base" / ("new" + std::to_string(i) + ".velk");
+        WriteDisk(locNew, locMixed);
+        struct stat locNewStat;
+        ASSERT_EQ(stat(locNew.c_str(), &locNewStat), 0);
+        if (locNewStat.st_ino == locStat.st_ino && locNewStat.st_dev == locStat.st_dev)
+            locReused = locNew;
+        else
+            fs::remove(locNew);
+    }
+    if (locReused.empty())
+    {
+        printf("inode reuse: skipped, the file system gave the inode number to none of 4000 new files\n");
+        return;
+    }
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(ReadThroughLayer(locReused) == locMixed);
+    const std::string locMessage = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(locMessage.find("is not the file"), std::string::npos) << locMessage;
+    // Kept under a name given, out of the records' names.
+    const std::set<std::string> locLeft = Names(myDir / "data" / "qtools");
+    ASSERT_EQ(locLeft.size(), 1u);
+    EXPECT_TRUE(ReadDisk(myDir / "data" / "qtools" / *locLeft.begin()) == locOld);
+    EXPECT_TRUE(Save(locReused, "saved"));
+    EXPECT_EQ(ReadDisk(locReused), "saved");
+}
+
+TEST_F(OSSaveTest, TheSweepNeverRemovesTheLiveBackupOfAnotherName)
+{
+    // proj/big.velk and other/big.velk are one file; its save is killed while
+    // it writes; another program replaces proj/big.velk by a rename; our save
+    // of proj/big.velk then runs. other/big.velk still gets its old content.
+    const fs::path locProj = myDir / "base" / "big.velk";
+    const fs::path locOther = myDir / "outside" / "twin.velk";
+    const std::string locOld = Text(100000, 'a');
+    std::string locMixed;
+    for (int locAt = 1; locAt < 100; ++locAt)
+    {
+        fs::remove_all(myDir / "data" / "qtools");
+        MakeHardLinked(locOld);
+        fs::rename(myDir / "base" / "level.velk", locProj);
+        ASSERT_TRUE(SaveKilledAt(locProj, Text(150000, 'A'), locAt, uid_t(-1)));
+        locMixed = ReadDisk(locProj);
+        if (locMixed != locOld && locMixed.compare(0, 5, "ABCDE") == 0)
+            break;
+    }
+    ASSERT_NE(locMixed, locOld);
+    WriteDisk(myDir / "base" / "replacement", "by another program");
+    fs::rename(myDir / "base" / "replacement", locProj);
+    EXPECT_TRUE(Save(locProj, "saved"));
+    EXPECT_EQ(Names(myDir / "data" / "qtools").size(), 1u);
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(ReadThroughLayer(locOther) == locOld);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ReadDisk(locProj), "saved");
+    EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
 }
