@@ -14,6 +14,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,12 +31,25 @@
 
 namespace
 {
-constexpr int locMaxLinks = 40;   // as the kernel's own limit on nested links
 // Of a long name only this much goes into its temporary file's name, so that
 // ".<name>.<pid>-<n>.tmp" still fits in one file name.
 constexpr size_t locTempStemMax = 200;
 // A second in-place save of a file waits this long for the first, in ms.
 constexpr int locLockWait = 5000;
+
+// Whether aName is aPrefix + "<pid>-<n>.tmp" of a process that is gone.
+bool locIsStale(const std::string& aName, const std::string& aPrefix)
+{
+    if (aName.compare(0, aPrefix.size(), aPrefix) != 0)
+        return false;
+    const char* locRest = aName.c_str() + aPrefix.size();
+    char* locEnd = nullptr;
+    const long locPid = isdigit(uint8_t(locRest[0])) ? strtol(locRest, &locEnd, 10) : 0;
+    if (locPid <= 0 || locPid == long(getpid()) || *locEnd != '-' || !isdigit(uint8_t(locEnd[1])))
+        return false;
+    strtoul(locEnd + 1, &locEnd, 10);
+    return strcmp(locEnd, ".tmp") == 0 && kill(pid_t(locPid), 0) != 0 && errno == ESRCH;
+}
 
 std::string locTempStem(const char* aLeaf)
 {
@@ -49,7 +63,7 @@ void locRemoveStaleTemps(int aDirHandle, const char* aLeaf)
     OS_TempNamesAt(aDirHandle, &locNames);
     const std::string locPrefix = locTempStem(aLeaf);
     for (const std::string& locName : locNames)
-        if (OS_IsStaleName(locName, locPrefix, ".tmp") && unlinkat(aDirHandle, locName.c_str(), 0) == 0)
+        if (locIsStale(locName, locPrefix) && unlinkat(aDirHandle, locName.c_str(), 0) == 0)
             OS_NoteNameAt(aDirHandle, locName.c_str(), false);
 }
 
@@ -58,40 +72,15 @@ void locRemoveStaleTemps(int aDirHandle, const char* aLeaf)
 // stands ("*.save") is only ever dropped by the recovery of its own file.
 void locRemoveStaleBackups(int aFolder)
 {
-    const int locCopy = dup(aFolder);
-    DIR* locDir = locCopy >= 0 ? fdopendir(locCopy) : nullptr;
-    if (!locDir)
-    {
-        if (locCopy >= 0)
-            close(locCopy);
-        return;
-    }
-    while (const struct dirent* locEntry = readdir(locDir))
+    DIR* locDir = fdopendir(dup(aFolder));
+    while (const struct dirent* locEntry = locDir ? readdir(locDir) : nullptr)
     {
         const std::string locName = locEntry->d_name;
-        if (OS_IsStaleName(locName, locName.substr(0, locName.find('.') + 1), ".tmp"))
+        if (locIsStale(locName, locName.substr(0, locName.find('.') + 1)))
             unlinkat(aFolder, locName.c_str(), 0);
     }
-    closedir(locDir);
-}
-
-// The absolute path of the folder open as aDirHandle, with a trailing '/';
-// empty (errno set) when it cannot be had.
-std::string locFolderPath(int aDirHandle)
-{
-    char locLink[32];
-    snprintf(locLink, sizeof(locLink), "/proc/self/fd/%d", aDirHandle);
-    char locPath[PATH_MAX];
-    const ssize_t locLength = readlink(locLink, locPath, sizeof(locPath) - 1);
-    if (locLength <= 0 || locPath[0] != '/')
-    {
-        errno = locLength <= 0 ? errno : ENOENT;
-        return std::string();
-    }
-    std::string locFolder(locPath, size_t(locLength));
-    if (locFolder.back() != '/')
-        locFolder += '/';
-    return locFolder;
+    if (locDir)
+        closedir(locDir);
 }
 
 // An unnamed file for the contents of a save that rewrites its target in place.
@@ -114,54 +103,57 @@ int locOpenScratch()
 // user may not. Root may write anything, so the mode is asked, not the system.
 int locReadOnlyError(int aDirHandle, const char* aLeaf, const struct stat& aStat)
 {
-    if ((aStat.st_mode & 0222) == 0)
+    if ((aStat.st_mode & 0222) == 0 || (geteuid() == aStat.st_uid && !(aStat.st_mode & S_IWUSR)))
         return EACCES;
-    if (geteuid() == aStat.st_uid)
-        return (aStat.st_mode & S_IWUSR) ? 0 : EACCES;
-    if (faccessat(aDirHandle, aLeaf, W_OK, AT_EACCESS) == 0)
+    if (geteuid() == aStat.st_uid || faccessat(aDirHandle, aLeaf, W_OK, AT_EACCESS) == 0)
         return 0;
     return errno == EROFS ? EROFS : EACCES;
 }
 
-// A free name ".<aLeaf>.<pid>-<n>.tmp" in the save helper's scheme, so that
-// what a killed process left under it is found and removed.
-bool locTempName(const char* aLeaf, char (&aName)[NAME_MAX + 1])
+// A name ".<aLeaf>.<pid>-<n>.tmp" in the save helper's scheme, so that what
+// a killed process left under it is found and removed; empty (errno set)
+// when it would be too long.
+std::string locTempName(const std::string& aLeaf)
 {
-    const std::string locName = locTempStem(aLeaf) + OS_SaveUnique() + ".tmp";
-    if (locName.size() >= sizeof(aName))
-    {
-        errno = ENAMETOOLONG;
+    const std::string locName = locTempStem(aLeaf.c_str()) + OS_SaveUnique() + ".tmp";
+    errno = locName.size() > NAME_MAX ? ENAMETOOLONG : errno;
+    return locName.size() > NAME_MAX ? std::string() : locName;
+}
+
+// rename within a folder, told to the folder's listings; never over another
+// file with aNoReplaceFlag (where the system can refuse it).
+bool locMove(int aDir, const std::string& aFrom, const std::string& aTo, bool aNoReplaceFlag = false)
+{
+    int locResult = -1;
+    if (aNoReplaceFlag)
+        locResult = renameat2(aDir, aFrom.c_str(), aDir, aTo.c_str(), RENAME_NOREPLACE);
+    if (!aNoReplaceFlag || (locResult != 0 && (errno == EINVAL || errno == ENOSYS)))
+        locResult = renameat(aDir, aFrom.c_str(), aDir, aTo.c_str());
+    if (locResult != 0)
         return false;
-    }
-    memcpy(aName, locName.c_str(), locName.size() + 1);
+    OS_NoteNameAt(aDir, aFrom.c_str(), false);
+    OS_NoteNameAt(aDir, aTo.c_str(), true);
     return true;
 }
 
-// rename that never replaces a file: the names it moves to are meant to be free.
-int locRenameNoReplace(int aDirHandle, const char* aFrom, const char* aTo)
+// Removes aName from the folder (when there is one) and forgets it.
+void locRemove(int aDir, std::string* aName)
 {
-    int locResult = renameat2(aDirHandle, aFrom, aDirHandle, aTo, RENAME_NOREPLACE);
-    if (locResult != 0 && (errno == EINVAL || errno == ENOSYS))
-        locResult = renameat(aDirHandle, aFrom, aDirHandle, aTo);
-    return locResult;
-}
-
-bool locIsAccessError(int anError)
-{
-    return anError == EACCES || anError == EPERM || anError == EROFS;
+    if (!aName->empty() && aDir >= 0 && unlinkat(aDir, aName->c_str(), 0) == 0)
+        OS_NoteNameAt(aDir, aName->c_str(), false);
+    aName->clear();
 }
 
 // Waits a bounded time for the lock of a file that another save rewrites in place.
 bool locLockTarget(int aHandle)
 {
-    for (int locWaited = 0;; locWaited += 10)
+    for (int locWaited = 0; flock(aHandle, LOCK_EX | LOCK_NB) != 0; locWaited += 10)
     {
-        if (flock(aHandle, LOCK_EX | LOCK_NB) == 0)
-            return true;
         if (errno != EWOULDBLOCK || locWaited >= locLockWait)
             return false;
         usleep(10000);
     }
+    return true;
 }
 
 // Splits a path beneath a folder into its names: no root, no drive, no step up or aside.
@@ -189,8 +181,8 @@ bool locSplitBeneath(const char* aRelativePath, std::vector<std::string>* aParts
 
 bool OS_FollowLinks(std::string* aPath)
 {
-    // One look more than links followed: the last name is the file itself.
-    for (int locDepth = 0; locDepth <= locMaxLinks; ++locDepth)
+    // 40 links at most, as the kernel's own limit; one look more for the file itself.
+    for (int locDepth = 0; locDepth <= 40; ++locDepth)
     {
         struct stat locStat;
         if (lstat(aPath->c_str(), &locStat) != 0 || !S_ISLNK(locStat.st_mode))
@@ -215,46 +207,27 @@ bool OS_FollowLinks(std::string* aPath)
     return false;
 }
 
-OS_SaveFile::~OS_SaveFile()
-{
-    Abandon();
-}
-
-void OS_SaveFile::Fail(int anError)
-{
-    if (!myError)
-        myError = anError ? anError : EIO;
-}
-
-bool OS_SaveFile::CreateTemp(const char* aLeaf)
+bool OS_SaveFile::CreateTemp()
 {
     // Hidden and unique: ".<leaf>.<pid>-<n>.tmp" in the target's own folder, so
     // the rename stays on one file system.
-    char locTemp[NAME_MAX + 1];
     for (int locTry = 0; locTry < 100; ++locTry)
     {
-        if (!locTempName(aLeaf, locTemp))
+        myTempLeaf = locTempName(myLeaf);
+        if (myTempLeaf.empty())
             return false;
-        myHandle = openat(myDirHandle, locTemp, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        myHandle = openat(myDirHandle, myTempLeaf.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (myHandle >= 0 || errno != EEXIST)
             break;
     }
     if (myHandle < 0)
     {
         myHandle = OS_INVALID_HANDLE;
+        myTempLeaf.clear();
         return false;
     }
-    OS_NoteNameAt(myDirHandle, locTemp, true);
-    myTempLeaf = strdup(locTemp);
-    std::string locPath = myTargetPath;
-    size_t locSlash = locPath.rfind('/');
-    locPath = (locSlash == std::string::npos ? std::string() : locPath.substr(0, locSlash + 1)) + locTemp;
-    myTempPath = strdup(locPath.c_str());
-    if (!myTempLeaf || !myTempPath)
-    {
-        errno = ENOMEM;
-        return false;
-    }
+    OS_NoteNameAt(myDirHandle, myTempLeaf.c_str(), true);
+    myTempPath = myTargetPath.substr(0, myTargetPath.size() - myLeaf.size()) + myTempLeaf;
     return true;
 }
 
@@ -270,28 +243,26 @@ bool OS_SaveFile::OpenTarget(const char* aTargetPath)
         Fail(ENAMETOOLONG);
         return false;
     }
-    std::string locTarget = locResolved;
-    if (!OS_FollowLinks(&locTarget))
+    myTargetPath = locResolved;
+    if (!OS_FollowLinks(&myTargetPath))
     {
         Fail(errno);
         return false;
     }
-    size_t locSlash = locTarget.rfind('/');
-    std::string locDir = locSlash == std::string::npos ? "." : locTarget.substr(0, locSlash + 1);
-    std::string locLeaf = locSlash == std::string::npos ? locTarget : locTarget.substr(locSlash + 1);
-    myTargetPath = strdup(locTarget.c_str());
-    myLeaf = strdup(locLeaf.c_str());
+    const size_t locSlash = myTargetPath.rfind('/');
+    myLeaf = myTargetPath.substr(locSlash == std::string::npos ? 0 : locSlash + 1);
+    const std::string locDir = locSlash == std::string::npos ? "." : myTargetPath.substr(0, locSlash + 1);
     myDirHandle = open(locDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (!myTargetPath || !myLeaf || myDirHandle < 0 || locLeaf.empty())
+    if (myDirHandle < 0 || myLeaf.empty())
     {
-        Fail(locLeaf.empty() ? EISDIR : (myDirHandle < 0 ? errno : ENOMEM));
+        Fail(myLeaf.empty() ? EISDIR : errno);
         return false;
     }
-    locRemoveStaleTemps(myDirHandle, myLeaf);
-    const int locExisting = openat(myDirHandle, myLeaf, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    locRemoveStaleTemps(myDirHandle, myLeaf.c_str());
+    const int locExisting = openat(myDirHandle, myLeaf.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (locExisting >= 0)
     {
-        OS_RecoverSave(locExisting, myTargetPath);
+        OS_RecoverSave(locExisting, myTargetPath.c_str());
         close(locExisting);
     }
     return true;
@@ -303,12 +274,13 @@ bool OS_SaveFile::ChooseWay()
 {
     // A folder in the target's place fails at the rename, as it always did.
     struct stat locStat;
-    const bool locExists = fstatat(myDirHandle, myLeaf, &locStat, 0) == 0;
+    const bool locExists = fstatat(myDirHandle, myLeaf.c_str(), &locStat, 0) == 0;
     const bool locFile = locExists && S_ISREG(locStat.st_mode);
     // A device, pipe or socket in the target's place is refused: the rename
     // would leave a plain file where it stood (as root, even over /dev/null).
-    const int locRefused = !locExists || S_ISDIR(locStat.st_mode) ? 0
-                                                                   : (locFile ? locReadOnlyError(myDirHandle, myLeaf, locStat) : EINVAL);
+    const int locRefused = !locExists || S_ISDIR(locStat.st_mode)
+                               ? 0
+                               : (locFile ? locReadOnlyError(myDirHandle, myLeaf.c_str(), locStat) : EINVAL);
     if (locRefused)
     {
         Fail(locRefused);
@@ -316,44 +288,33 @@ bool OS_SaveFile::ChooseWay()
     }
     // A rename would part the file from its other names: write through them instead.
     myInPlaceFlag = locFile && locStat.st_nlink > 1;
-    if (!myInPlaceFlag && !CreateTemp(myLeaf))
+    if (!myInPlaceFlag && !CreateTemp())
     {
         const int locError = errno;
-        myInPlaceFlag = locFile && locIsAccessError(locError) && faccessat(myDirHandle, myLeaf, W_OK, AT_EACCESS) == 0;
+        myInPlaceFlag = locFile && (locError == EACCES || locError == EPERM || locError == EROFS) &&
+                        faccessat(myDirHandle, myLeaf.c_str(), W_OK, AT_EACCESS) == 0;
         if (!myInPlaceFlag)
         {
             Fail(locError);
             return false;
         }
     }
-    if (myInPlaceFlag)
+    if (myInPlaceFlag && (myHandle = locOpenScratch()) < 0)
     {
-        myHandle = locOpenScratch();
-        if (myHandle < 0)
-        {
-            myHandle = OS_INVALID_HANDLE;
-            Fail(errno);
-            return false;
-        }
+        myHandle = OS_INVALID_HANDLE;
+        Fail(errno);
+        return false;
     }
-    else if (locFile)
-    {
-        // A replaced file keeps its permissions and, where allowed, its owner;
-        // the owner first, since a change of owner clears the set-id bits.
-        if (fchown(myHandle, locStat.st_uid, locStat.st_gid) == 0)
-            fchmod(myHandle, locStat.st_mode & 07777);
-        else
-            fchmod(myHandle, locStat.st_mode & 0777);
-    }
+    // A replaced file keeps its permissions and, where allowed, its owner;
+    // the owner first, since a change of owner clears the set-id bits.
+    if (!myInPlaceFlag && locFile)
+        fchmod(myHandle, locStat.st_mode & (fchown(myHandle, locStat.st_uid, locStat.st_gid) == 0 ? 07777 : 0777));
     return true;
 }
 
 bool OS_SaveFile::Begin(const char* aTargetPath)
 {
-    Abandon();
-    myError = 0;
-    myKeptPath.clear();
-    myFlushFlag = true;
+    Reset(true);
     if (!OpenTarget(aTargetPath) || !ChooseWay())
     {
         Abandon();
@@ -364,10 +325,7 @@ bool OS_SaveFile::Begin(const char* aTargetPath)
 
 bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag)
 {
-    Abandon();
-    myError = 0;
-    myKeptPath.clear();
-    myFlushFlag = aFlushFlag;
+    Reset(aFlushFlag);
     std::vector<std::string> locParts;
     if (!aBase || !aRelativePath || !locSplitBeneath(aRelativePath, &locParts))
     {
@@ -375,13 +333,8 @@ bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, boo
         return false;
     }
     myDirHandle = open(aBase, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (myDirHandle < 0)
-    {
-        Fail(errno);
-        return false;
-    }
-    std::string locTarget = aBase;
-    for (size_t i = 0; i + 1 < locParts.size(); ++i)
+    myTargetPath = aBase;
+    for (size_t i = 0; myDirHandle >= 0 && i + 1 < locParts.size(); ++i)
     {
         std::string locName = locParts[i];
         int locNext = openat(myDirHandle, locName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -394,43 +347,37 @@ bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, boo
                 OS_NoteNameAt(myDirHandle, locName.c_str(), true);
             locNext = openat(myDirHandle, locName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         }
-        if (locNext < 0)
-        {
-            // A link, or a file where a folder should be.
-            Fail(errno == ENOTDIR ? ELOOP : errno);
-            Abandon();
-            return false;
-        }
+        // A link, or a file where a folder should be.
+        const int locError = errno == ENOTDIR ? ELOOP : errno;
         close(myDirHandle);
         myDirHandle = locNext;
-        locTarget += "/" + locName;
+        errno = locError;
+        myTargetPath += "/" + locName;
     }
-
-    std::string locLeaf = locParts.back();
-    struct stat locStat;
-    bool locExists = fstatat(myDirHandle, locLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0;
-    std::string locFound;
-    if (!locExists && OS_FindNoCaseAt(myDirHandle, locLeaf.c_str(), &locFound))
+    if (myDirHandle < 0)
     {
-        locLeaf = locFound;
-        locExists = fstatat(myDirHandle, locLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0;
-    }
-    const int locRefused = !locExists ? 0
-                           : !S_ISREG(locStat.st_mode) ? (S_ISDIR(locStat.st_mode) ? EISDIR : ELOOP)
-                                                       : locReadOnlyError(myDirHandle, locLeaf.c_str(), locStat);
-    locTarget += "/" + locLeaf;
-    myTargetPath = strdup(locTarget.c_str());
-    myLeaf = strdup(locLeaf.c_str());
-    if (locRefused || !myTargetPath || !myLeaf)
-    {
-        Fail(locRefused ? locRefused : ENOMEM);
+        Fail(errno);
         Abandon();
         return false;
     }
-    locRemoveStaleTemps(myDirHandle, myLeaf);
-    if (!CreateTemp(myLeaf))
+    myLeaf = locParts.back();
+    struct stat locStat;
+    bool locExists = fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0;
+    std::string locFound;
+    if (!locExists && OS_FindNoCaseAt(myDirHandle, myLeaf.c_str(), &locFound))
     {
-        Fail(errno);
+        myLeaf = locFound;
+        locExists = fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+    const int locRefused = !locExists ? 0
+                           : !S_ISREG(locStat.st_mode) ? (S_ISDIR(locStat.st_mode) ? EISDIR : ELOOP)
+                                                       : locReadOnlyError(myDirHandle, myLeaf.c_str(), locStat);
+    myTargetPath += "/" + myLeaf;
+    if (!locRefused)
+        locRemoveStaleTemps(myDirHandle, myLeaf.c_str());
+    if (locRefused || !CreateTemp())
+    {
+        Fail(locRefused ? locRefused : errno);
         Abandon();
         return false;
     }
@@ -443,36 +390,19 @@ bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, boo
 
 bool OS_SaveFile::Write(const void* aData, size_t aCount)
 {
-    if (myHandle == OS_INVALID_HANDLE)
-    {
-        Fail(EBADF);
-        return false;
-    }
-    if (myError)
-        return false;
-    if (aCount && OS_WriteFile(myHandle, aData, aCount) != static_cast<int64_t>(aCount))
-    {
-        Fail(errno);
-        return false;
-    }
-    return true;
+    return WriteAt(aData, aCount, UINT64_MAX);
 }
 
 bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)
 {
+    // UINT64_MAX: at the end, as Write.
     if (myHandle == OS_INVALID_HANDLE)
-    {
         Fail(EBADF);
-        return false;
-    }
-    if (myError)
-        return false;
-    if (aCount && OS_WriteFileAt(myHandle, aData, aCount, anOffset) != static_cast<int64_t>(aCount))
-    {
+    else if (!myError && aCount &&
+             (anOffset == UINT64_MAX ? OS_WriteFile(myHandle, aData, aCount)
+                                     : OS_WriteFileAt(myHandle, aData, aCount, anOffset)) != int64_t(aCount))
         Fail(errno);
-        return false;
-    }
-    return true;
+    return myHandle != OS_INVALID_HANDLE && !myError;
 }
 
 // [SECTION] In place
@@ -483,8 +413,9 @@ bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)
 bool OS_SaveFile::MakeBackup(uint64_t aNewSize, const OS_SaveFile* aPartner)
 {
     struct stat locOld;
-    const std::string locDir = locFolderPath(myDirHandle);
-    if (fstat(myTargetHandle, &locOld) != 0 || locDir.empty())
+    char locDir[PATH_MAX];
+    const std::string locNamed = myTargetPath.substr(0, myTargetPath.size() - myLeaf.size());
+    if (fstat(myTargetHandle, &locOld) != 0 || !realpath(locNamed.empty() ? "." : locNamed.c_str(), locDir))
         return false;
     OS_SaveRecord locRecord;
     locRecord.myDevice = uint64_t(locOld.st_dev);
@@ -492,15 +423,15 @@ bool OS_SaveFile::MakeBackup(uint64_t aNewSize, const OS_SaveFile* aPartner)
     locRecord.myBirth = OS_BirthOf(myTargetHandle);
     locRecord.myOldSize = myOldSize = uint64_t(locOld.st_size);
     locRecord.myNewSize = aNewSize;
-    locRecord.myTargetPath = locDir + myLeaf;
+    locRecord.myTargetPath = std::string(locDir) + "/" + myLeaf;
     if (aPartner)
     {
         // The partner's new content: in its scratch file, or its temporary file.
         const bool locScratch = aPartner->myInPlaceFlag && aPartner->myHandle != OS_INVALID_HANDLE;
-        const int locHandle =
-            locScratch ? aPartner->myHandle : (aPartner->myTempPath ? open(aPartner->myTempPath, O_RDONLY | O_CLOEXEC) : -1);
+        const int locHandle = locScratch ? aPartner->myHandle
+                                         : (aPartner->myTempPath.empty() ? -1 : open(aPartner->myTempPath.c_str(), O_RDONLY | O_CLOEXEC));
         struct stat locStat;
-        const bool locSummed = locHandle >= 0 && aPartner->myTargetPath && fstat(locHandle, &locStat) == 0 &&
+        const bool locSummed = locHandle >= 0 && !aPartner->myTargetPath.empty() && fstat(locHandle, &locStat) == 0 &&
                                OS_CopyRange(locHandle, 0, -1, 0, uint64_t(locStat.st_size), &locRecord.myPartnerSum);
         if (locHandle >= 0 && !locScratch)
             close(locHandle);
@@ -523,19 +454,17 @@ bool OS_SaveFile::MakeBackup(uint64_t aNewSize, const OS_SaveFile* aPartner)
     locDone = locDone &&
               OS_WriteFileAt(myBackupHandle, locHeader.data(), locHeader.size(), myOldSize + aNewSize) ==
                   int64_t(locHeader.size()) &&
-              fsync(myBackupHandle) == 0 && locRenameNoReplace(myBackupFolder, locTemp.c_str(), locName.c_str()) == 0;
+              fsync(myBackupHandle) == 0 && locMove(myBackupFolder, locTemp, locName, true);
     const int locError = errno;
     if (locDone)
         myBackupName = locName;
     else if (myBackupHandle >= 0)
         unlinkat(myBackupFolder, locTemp.c_str(), 0);
-    if (locDone && fsync(myBackupFolder) != 0)
-        return false;
-    if (locError == EEXIST)
-        fprintf(stderr, "save: an unfinished save of '%s' stands in '%s/%s'; this save is not done\n", myTargetPath,
-                myBackupFolderPath.c_str(), locName.c_str());
+    if (locError == EEXIST && !locDone)
+        fprintf(stderr, "save: an unfinished save of '%s' stands in '%s/%s'; this save is not done\n",
+                myTargetPath.c_str(), myBackupFolderPath.c_str(), locName.c_str());
     errno = locError;
-    return locDone;
+    return locDone && fsync(myBackupFolder) == 0;
 }
 
 // The old content back over the target from the backup, cut to its length and flushed.
@@ -568,7 +497,7 @@ void OS_SaveFile::DropBackup()
 bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
 {
     struct stat locNew;
-    myTargetHandle = openat(myDirHandle, myLeaf, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    myTargetHandle = openat(myDirHandle, myLeaf.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fstat(myHandle, &locNew) != 0 || myTargetHandle < 0)
     {
         Fail(errno);
@@ -577,7 +506,7 @@ bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
     const uint64_t locNewSize = uint64_t(locNew.st_size);
     if (!locLockTarget(myTargetHandle))
     {
-        fprintf(stderr, "save: '%s' is being saved by another program; this save is not done\n", myTargetPath);
+        fprintf(stderr, "save: '%s' is being saved by another program; this save is not done\n", myTargetPath.c_str());
         Fail(EBUSY);
         return false;
     }
@@ -588,7 +517,7 @@ bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
         return false;
     }
     // What an earlier save of this file that a kill stopped left goes first.
-    OS_RecoverLocked(myBackupFolder, myBackupFolderPath, myTargetHandle, myTargetPath);
+    OS_RecoverLocked(myBackupFolder, myBackupFolderPath, myTargetHandle, myTargetPath.c_str());
     // Where the file system cannot reserve, the save goes on: a failure still
     // puts the old bytes back.
     if (!MakeBackup(locNewSize, aPartner) ||
@@ -606,14 +535,13 @@ bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
         {
             myKeptPath = myBackupFolderPath + "/" + myBackupName;
             fprintf(stderr, "save: '%s' could not be written (%s) nor its old content put back; it is kept in the "
-                            "first %llu bytes of '%s'\n", myTargetPath, strerror(myError),
+                            "first %llu bytes of '%s'\n", myTargetPath.c_str(), strerror(myError),
                     static_cast<unsigned long long>(myOldSize), myKeptPath.c_str());
         }
         return false;
     }
-    if (aKeepOldFlag)
-        myKeptOld = KEPT_IN_PLACE;
-    else
+    myKeptOld = aKeepOldFlag ? KEPT_IN_PLACE : KEPT_NOTHING;
+    if (!aKeepOldFlag)
         DropBackup();
     return true;
 }
@@ -625,66 +553,45 @@ bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
 bool OS_SaveFile::CommitRename(bool aKeepOldFlag)
 {
     struct stat locStat;
-    if (myAsideLeaf)
+    if (!myAsideLeaf.empty())
     {
         // The target was set aside: nothing stands at its name.
-        if (renameat(myDirHandle, myTempLeaf, myDirHandle, myLeaf) != 0)
+        if (!locMove(myDirHandle, myTempLeaf, myLeaf))
         {
             Fail(errno);
             return false;
         }
-        OS_NoteNameAt(myDirHandle, myTempLeaf, false);
-        OS_NoteNameAt(myDirHandle, myLeaf, true);
-        free(myTempLeaf);
-        myTempLeaf = nullptr;
+        myTempLeaf.clear();
         if (aKeepOldFlag)
         {
-            myTempLeaf = myAsideLeaf;
-            myAsideLeaf = nullptr;
+            myTempLeaf.swap(myAsideLeaf);
             myKeptOld = KEPT_RENAMED;
         }
         return true;
     }
-    const bool locHadOld = aKeepOldFlag && fstatat(myDirHandle, myLeaf, &locStat, AT_SYMLINK_NOFOLLOW) == 0 &&
+    const bool locHadOld = aKeepOldFlag && fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0 &&
                            S_ISREG(locStat.st_mode);
-    if (locHadOld)
+    if (locHadOld && renameat2(myDirHandle, myTempLeaf.c_str(), myDirHandle, myLeaf.c_str(), RENAME_EXCHANGE) == 0)
     {
-        if (renameat2(myDirHandle, myTempLeaf, myDirHandle, myLeaf, RENAME_EXCHANGE) == 0)
-        {
-            myKeptOld = KEPT_RENAMED;
-            return true;
-        }
-        char locOldLeaf[NAME_MAX + 1];
-        if ((errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) && locTempName(myLeaf, locOldLeaf) &&
-            linkat(myDirHandle, myLeaf, myDirHandle, locOldLeaf, 0) == 0)
-        {
-            OS_NoteNameAt(myDirHandle, locOldLeaf, true);
-            if (renameat(myDirHandle, myTempLeaf, myDirHandle, myLeaf) != 0)
-            {
-                Fail(errno);
-                if (unlinkat(myDirHandle, locOldLeaf, 0) == 0)
-                    OS_NoteNameAt(myDirHandle, locOldLeaf, false);
-                return false;
-            }
-            OS_NoteNameAt(myDirHandle, myTempLeaf, false);
-            free(myTempLeaf);
-            myTempLeaf = strdup(locOldLeaf);
-            myKeptOld = myTempLeaf ? KEPT_RENAMED : KEPT_NOTHING;
-            return true;
-        }
-        // Neither: replaced all the same, but Restore cannot undo it.
+        myKeptOld = KEPT_RENAMED;
+        return true;
     }
-    if (renameat(myDirHandle, myTempLeaf, myDirHandle, myLeaf) != 0)
+    std::string locOldLeaf;
+    if (locHadOld && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) &&
+        !(locOldLeaf = locTempName(myLeaf)).empty() &&
+        linkat(myDirHandle, myLeaf.c_str(), myDirHandle, locOldLeaf.c_str(), 0) == 0)
+        OS_NoteNameAt(myDirHandle, locOldLeaf.c_str(), true);
+    else
+        locOldLeaf.clear();   // neither: replaced all the same, but Restore cannot undo it
+    if (!locMove(myDirHandle, myTempLeaf, myLeaf))
     {
         Fail(errno);
+        locRemove(myDirHandle, &locOldLeaf);
         return false;
     }
-    OS_NoteNameAt(myDirHandle, myTempLeaf, false);
-    OS_NoteNameAt(myDirHandle, myLeaf, true);
-    free(myTempLeaf);
-    myTempLeaf = nullptr;
-    if (aKeepOldFlag && !locHadOld)
-        myKeptOld = KEPT_NONE_BEFORE;
+    myTempLeaf = locOldLeaf;
+    if (aKeepOldFlag)
+        myKeptOld = !locOldLeaf.empty() ? KEPT_RENAMED : (locHadOld ? KEPT_NOTHING : KEPT_NONE_BEFORE);
     return true;
 }
 
@@ -717,16 +624,6 @@ bool OS_SaveFile::Flush()
     return true;
 }
 
-bool OS_SaveFile::Commit()
-{
-    return Finish(false, nullptr);
-}
-
-bool OS_SaveFile::CommitKeepingOld(const OS_SaveFile* aPartner)
-{
-    return Finish(true, aPartner);
-}
-
 bool OS_SaveFile::Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner)
 {
     if (!Flush())
@@ -740,8 +637,7 @@ bool OS_SaveFile::Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner)
     // The rename itself reaches the disk with the folder.
     if (myFlushFlag && !myInPlaceFlag)
         fsync(myDirHandle);
-    free(myTempPath);
-    myTempPath = nullptr;
+    myTempPath.clear();
     if (myKeptOld != KEPT_NOTHING)
     {
         // The folder, the names and the old file stay for Restore or Abandon.
@@ -750,15 +646,8 @@ bool OS_SaveFile::Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner)
         myHandle = OS_INVALID_HANDLE;
         return true;
     }
-    if (myAsideLeaf)
-    {
-        if (unlinkat(myDirHandle, myAsideLeaf, 0) == 0)
-            OS_NoteNameAt(myDirHandle, myAsideLeaf, false);
-        free(myAsideLeaf);
-        myAsideLeaf = nullptr;
-    }
-    char* locTarget = myTargetPath;
-    myTargetPath = nullptr;
+    locRemove(myDirHandle, &myAsideLeaf);
+    const std::string locTarget = myTargetPath;
     Abandon();
     myTargetPath = locTarget;
     return true;
@@ -767,37 +656,18 @@ bool OS_SaveFile::Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner)
 bool OS_SaveFile::Restore()
 {
     bool locDone = false;
-    switch (myKeptOld)
-    {
-    case KEPT_RENAMED:
-        locDone = renameat(myDirHandle, myTempLeaf, myDirHandle, myLeaf) == 0;
-        if (locDone)
-        {
-            OS_NoteNameAt(myDirHandle, myTempLeaf, false);
-            free(myTempLeaf);
-            myTempLeaf = nullptr;
-        }
-        break;
-    case KEPT_NONE_BEFORE:
-        locDone = unlinkat(myDirHandle, myLeaf, 0) == 0;
-        if (locDone)
-            OS_NoteNameAt(myDirHandle, myLeaf, false);
-        break;
-    case KEPT_IN_PLACE:
-        locDone = PutBack();
-        if (!locDone)
-            myKeptPath = myBackupFolderPath + "/" + myBackupName;
-        break;
-    default:
-        errno = EINVAL;
-        break;
-    }
+    errno = EINVAL;
+    if (myKeptOld == KEPT_RENAMED && (locDone = locMove(myDirHandle, myTempLeaf, myLeaf)))
+        myTempLeaf.clear();
+    else if (myKeptOld == KEPT_NONE_BEFORE && (locDone = unlinkat(myDirHandle, myLeaf.c_str(), 0) == 0))
+        OS_NoteNameAt(myDirHandle, myLeaf.c_str(), false);
+    else if (myKeptOld == KEPT_IN_PLACE && !(locDone = PutBack()))
+        myKeptPath = myBackupFolderPath + "/" + myBackupName;
     if (!locDone)
     {
         Fail(errno);
         // The old file, if it could not go back, is not thrown away here.
-        free(myTempLeaf);
-        myTempLeaf = nullptr;
+        myTempLeaf.clear();
     }
     else if (myFlushFlag && myKeptOld != KEPT_IN_PLACE)
         fsync(myDirHandle);
@@ -807,24 +677,22 @@ bool OS_SaveFile::Restore()
 
 bool OS_SaveFile::SetAside()
 {
-    if (myError || myDirHandle < 0 || !myLeaf)
+    if (myError || myDirHandle < 0 || myLeaf.empty())
     {
         Fail(EBADF);
         return false;
     }
     struct stat locStat;
-    if (myInPlaceFlag || myAsideLeaf || fstatat(myDirHandle, myLeaf, &locStat, AT_SYMLINK_NOFOLLOW) != 0 ||
+    if (myInPlaceFlag || !myAsideLeaf.empty() || fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(locStat.st_mode))
         return true;
-    char locAside[NAME_MAX + 1];
-    if (!locTempName(myLeaf, locAside) || locRenameNoReplace(myDirHandle, myLeaf, locAside) != 0 ||
-        !(myAsideLeaf = strdup(locAside)))
+    myAsideLeaf = locTempName(myLeaf);
+    if (myAsideLeaf.empty() || !locMove(myDirHandle, myLeaf, myAsideLeaf, true))
     {
+        myAsideLeaf.clear();
         Fail(errno);
         return false;
     }
-    OS_NoteNameAt(myDirHandle, myLeaf, false);
-    OS_NoteNameAt(myDirHandle, myAsideLeaf, true);
     return true;
 }
 
@@ -832,33 +700,19 @@ void OS_SaveFile::Abandon()
 {
     myFlushedFlag = false;
     if (myHandle != OS_INVALID_HANDLE)
-    {
         close(myHandle);
-        myHandle = OS_INVALID_HANDLE;
-    }
+    myHandle = OS_INVALID_HANDLE;
     DropBackup();
     myOldSize = 0;
     myKeptOld = KEPT_NOTHING;
     // Also the old file kept by CommitKeepingOld.
-    if (myTempLeaf && myDirHandle >= 0 && unlinkat(myDirHandle, myTempLeaf, 0) == 0)
-        OS_NoteNameAt(myDirHandle, myTempLeaf, false);
-    if (myAsideLeaf && myDirHandle >= 0 && renameat(myDirHandle, myAsideLeaf, myDirHandle, myLeaf) == 0)
-    {
-        OS_NoteNameAt(myDirHandle, myAsideLeaf, false);
-        OS_NoteNameAt(myDirHandle, myLeaf, true);
-    }
-    free(myAsideLeaf);
-    myAsideLeaf = nullptr;
+    locRemove(myDirHandle, &myTempLeaf);
+    if (!myAsideLeaf.empty() && myDirHandle >= 0)
+        locMove(myDirHandle, myAsideLeaf, myLeaf);
     if (myDirHandle >= 0)
         close(myDirHandle);
     myDirHandle = -1;
     myInPlaceFlag = false;
-    free(myTempLeaf);
-    myTempLeaf = nullptr;
-    free(myTempPath);
-    myTempPath = nullptr;
-    free(myLeaf);
-    myLeaf = nullptr;
-    free(myTargetPath);
-    myTargetPath = nullptr;
+    for (std::string* locName : {&myAsideLeaf, &myTempPath, &myLeaf, &myTargetPath})
+        locName->clear();
 }

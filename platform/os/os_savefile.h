@@ -16,6 +16,7 @@
 // EACCES. Temporary files that a killed save left beside the target are removed.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,7 +27,7 @@ class OS_SaveFile
 {
 public:
     OS_SaveFile() = default;
-    ~OS_SaveFile();   // abandons a save that was not committed
+    ~OS_SaveFile() { Abandon(); }   // abandons a save that was not committed
     OS_SaveFile(const OS_SaveFile&) = delete;
     OS_SaveFile& operator=(const OS_SaveFile&) = delete;
 
@@ -53,14 +54,14 @@ public:
     bool Flush();
     // Flushes (unless done), closes and renames over the target; false (and the
     // temporary file removed) when anything failed since Begin.
-    bool Commit();
+    bool Commit() { return Finish(false, nullptr); }
     // Commit, keeping the file replaced (beside the target, or its bytes when
     // rewritten in place) until Restore puts it back or Abandon drops it: for
     // files replaced together, where a later failure undoes the earlier ones.
     // With aPartner (flushed, not yet committed), this commit stands after a
     // kill only once aPartner's target holds its new content whole: an
     // in-place rewrite puts the old content back otherwise.
-    bool CommitKeepingOld(const OS_SaveFile* aPartner = nullptr);
+    bool CommitKeepingOld(const OS_SaveFile* aPartner = nullptr) { return Finish(true, aPartner); }
     // After CommitKeepingOld: the old file back at the target's name (none
     // there when there was none); false when it could not be put back.
     bool Restore();
@@ -77,9 +78,9 @@ public:
     // errno of the first failure, 0 when none.
     int GetError() const { return myError; }
     // The file replaced at Commit, links followed.
-    const char* GetTargetPath() const { return myTargetPath; }
+    const char* GetTargetPath() const { return myTargetPath.empty() ? nullptr : myTargetPath.c_str(); }
     // Null when the target is rewritten in place.
-    const char* GetTempPath() const { return myTempPath; }
+    const char* GetTempPath() const { return myTempPath.empty() ? nullptr : myTempPath.c_str(); }
     bool IsInPlace() const { return myInPlaceFlag; }
     // After a failed in-place save whose old content could not be put back:
     // the backup whose first bytes hold it (the next open puts it back). Null
@@ -87,8 +88,15 @@ public:
     const char* GetKeptPath() const { return myKeptPath.empty() ? nullptr : myKeptPath.c_str(); }
 
 private:
-    void Fail(int anError);
-    bool CreateTemp(const char* aLeaf);
+    void Fail(int anError) { myError = myError ? myError : (anError ? anError : EIO); }
+    void Reset(bool aFlushFlag)
+    {
+        Abandon();
+        myError = 0;
+        myKeptPath.clear();
+        myFlushFlag = aFlushFlag;
+    }
+    bool CreateTemp();
     bool OpenTarget(const char* aTargetPath);
     bool ChooseWay();
     bool Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner);
@@ -104,19 +112,14 @@ private:
     bool myInPlaceFlag = false;
     bool myFlushedFlag = false;
     bool myFlushFlag = true;        // fsync the file and its folder at Commit
-    char* myTargetPath = nullptr;   // owned, resolved
-    char* myTempPath = nullptr;     // owned
-    char* myLeaf = nullptr;         // owned: the target's name in its folder
-    char* myTempLeaf = nullptr;     // owned: the temporary file's name in that folder
+    std::string myTargetPath;       // resolved
+    std::string myTempPath;
+    std::string myLeaf;             // the target's name in its folder
+    std::string myTempLeaf;         // the temporary file's name in that folder
     // After CommitKeepingOld: how the old file is kept. By rename it lies at
     // myTempLeaf; in place its bytes lie in the backup.
-    enum KeptOld : uint8_t
-    {
-        KEPT_NOTHING = 0,
-        KEPT_RENAMED = 1,
-        KEPT_NONE_BEFORE = 2,   // there was no old file
-        KEPT_IN_PLACE = 3,
-    };
+    // KEPT_NONE_BEFORE: there was no old file.
+    enum KeptOld : uint8_t { KEPT_NOTHING, KEPT_RENAMED, KEPT_NONE_BEFORE, KEPT_IN_PLACE };
     KeptOld myKeptOld = KEPT_NOTHING;
     uint64_t myOldSize = 0;
     // In place: the target open and locked, the backups' folder, and the
@@ -127,7 +130,7 @@ private:
     std::string myBackupFolderPath;
     std::string myBackupName;
     std::string myKeptPath;
-    char* myAsideLeaf = nullptr;    // owned: the target's name while set aside
+    std::string myAsideLeaf;        // the target's name while set aside
 };
 
 // The file a chain of symbolic links from aPath ends at (aPath itself when it

@@ -1,7 +1,6 @@
 // What the save-file helper and the file layer share about in-place saves:
-// the backup an in-place save keeps in the user's own data folder until its
-// new content is durable, and the recovery that the next open or save of its
-// target by that user runs after a kill.
+// the backup kept in the user's own data folder until the new content is
+// durable, and the recovery the next open or save by that user runs after a kill.
 #pragma once
 
 #include <cstddef>
@@ -21,9 +20,8 @@ struct OS_SaveRecord
     uint64_t myNewSize = 0;     // bytes, right after the old
     uint32_t myNewSum = 0;
     std::string myTargetPath;   // absolute, links followed
-    // Empty, or the file whose new content this save stands or falls with
-    // (a .loc with its .tez): until that file holds it whole, the old content
-    // goes back here too.
+    // Empty, or the file (a .loc's .tez) that must hold its new content whole
+    // for this one's to stand: the old goes back otherwise.
     std::string myPartnerPath;
     uint64_t myPartnerSize = 0;
     uint32_t myPartnerSum = 0;
@@ -46,8 +44,6 @@ uint64_t OS_BirthOf(int aHandle);
 bool OS_CopyRange(int aFrom, uint64_t aFromOffset, int aTo, uint64_t aToOffset, uint64_t aSize, uint32_t* aSum);
 // "<pid>-<n>", unique to this process and call.
 std::string OS_SaveUnique();
-// Whether aName is aPrefix + "<pid>-<n>" + aSuffix of a process that is gone.
-bool OS_IsStaleName(const std::string& aName, const std::string& aPrefix, const char* aSuffix);
 
 // The folder of the backups, opened, when it is this user's own and no one
 // else may write it; -1 otherwise (a console line says why when it exists).

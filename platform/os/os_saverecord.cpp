@@ -6,7 +6,6 @@
 #include "platform/os/os_file_local.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,21 +31,11 @@ constexpr size_t locPieceSize = 65536;
 constexpr const char* locFolderName = "qtools";
 std::atomic<unsigned> ourUnique{0};
 
-void locPut32(std::string* anOut, uint32_t aValue)
+// aSize bytes of aValue, little-endian.
+void locPut(std::string* anOut, uint64_t aValue, size_t aSize)
 {
-    for (int i = 0; i < 4; ++i)
+    for (size_t i = 0; i < aSize; ++i)
         anOut->push_back(char((aValue >> (8 * i)) & 0xFF));
-}
-
-void locPut64(std::string* anOut, uint64_t aValue)
-{
-    locPut32(anOut, uint32_t(aValue));
-    locPut32(anOut, uint32_t(aValue >> 32));
-}
-
-uint32_t locGet32(const uint8_t* aData)
-{
-    return uint32_t(aData[0]) | uint32_t(aData[1]) << 8 | uint32_t(aData[2]) << 16 | uint32_t(aData[3]) << 24;
 }
 
 uint32_t locSum(const void* aData, size_t aSize)
@@ -54,41 +43,33 @@ uint32_t locSum(const void* aData, size_t aSize)
     return uint32_t(crc32(0, static_cast<const Bytef*>(aData), uInt(aSize)));
 }
 
-// Reads little-endian fields, each bounded by what is left.
+// Reads little-endian fields, each bounded by what is left; once one does
+// not fit, myFailedFlag stays set.
 struct Reader
 {
     const uint8_t* myData;
     size_t myLeft;
+    bool myFailedFlag = false;
 
-    bool Get32(uint32_t* aValue)
+    uint64_t Get(size_t aSize)
     {
-        if (myLeft < 4)
-            return false;
-        *aValue = locGet32(myData);
-        myData += 4;
-        myLeft -= 4;
-        return true;
-    }
-    bool Get64(uint64_t* aValue)
-    {
-        uint32_t locLow = 0, locHigh = 0;
-        if (!Get32(&locLow) || !Get32(&locHigh))
-            return false;
-        *aValue = uint64_t(locHigh) << 32 | locLow;
-        return *aValue <= uint64_t(INT64_MAX);
+        uint64_t locValue = 0;
+        myFailedFlag = myFailedFlag || aSize > myLeft;
+        for (size_t i = 0; !myFailedFlag && i < aSize; ++i, --myLeft)
+            locValue |= uint64_t(*myData++) << (8 * i);
+        return locValue;
     }
     // A path: shorter than PATH_MAX, no NUL; absolute unless it may be empty.
-    bool GetPath(std::string* aText, bool anEmptyFlag)
+    std::string GetPath(bool anEmptyFlag)
     {
-        uint32_t locLength = 0;
-        if (!Get32(&locLength) || locLength > myLeft || locLength >= PATH_MAX)
-            return false;
-        aText->assign(reinterpret_cast<const char*>(myData), locLength);
-        myData += locLength;
-        myLeft -= locLength;
-        if (aText->find('\0') != std::string::npos)
-            return false;
-        return aText->empty() ? anEmptyFlag : (*aText)[0] == '/';
+        const uint64_t locLength = Get(4);
+        myFailedFlag = myFailedFlag || locLength > myLeft || locLength >= PATH_MAX;
+        const std::string locText(reinterpret_cast<const char*>(myData), myFailedFlag ? 0 : size_t(locLength));
+        myData += locText.size();
+        myLeft -= locText.size();
+        myFailedFlag = myFailedFlag || locText.find('\0') != std::string::npos ||
+                       (locText.empty() ? !anEmptyFlag : locText[0] != '/');
+        return locText;
     }
 };
 
@@ -112,14 +93,9 @@ bool locReadBackup(int aBackup, OS_SaveRecord* aRecord)
            locNewSum == aRecord->myNewSum;
 }
 
-// What a target holds beside its backup.
-enum Held
-{
-    HELD_OLD,     // the old content: the save changed nothing, or it was put back
-    HELD_NEW,     // the whole new content
-    HELD_MIX,     // what a stopped save leaves
-    HELD_OTHER,   // anything else: written since, never overwritten
-};
+// What a target holds beside its backup: the old content, the whole new,
+// what a stopped save leaves, or anything else (written since, never overwritten).
+enum Held { HELD_OLD, HELD_NEW, HELD_MIX, HELD_OTHER };
 
 // A stopped save leaves the old bytes up to some offset, the new ones after
 // it up to another, and the old again after that (the new content written
@@ -220,21 +196,21 @@ bool locPutBack(int aHandle, const struct stat& aStat, int aBackup, uint64_t anO
     return locDone;
 }
 
-// The backup aName in the folder, when it is a regular file of this user's
-// own that no one else may write; -1 otherwise (a console line says why).
-int locOpenOwn(int aFolder, const std::string& aFolderPath, const std::string& aName)
+// aHandle when it is open (without following a link) on a aType (S_IFREG,
+// S_IFDIR) of this user's own that no one else may write; -1 otherwise, the
+// handle closed and a console line naming aPath unless nothing is there.
+int locOwnOnly(int aHandle, mode_t aType, const std::string& aPath)
 {
-    const int locHandle = openat(aFolder, aName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (locHandle < 0 && errno == ENOENT)
-        return -1;
     struct stat locStat;
-    if (locHandle >= 0 && fstat(locHandle, &locStat) == 0 && S_ISREG(locStat.st_mode) &&
+    if (aHandle < 0 && errno == ENOENT)
+        return -1;
+    if (aHandle >= 0 && fstat(aHandle, &locStat) == 0 && (locStat.st_mode & S_IFMT) == aType &&
         locStat.st_uid == geteuid() && (locStat.st_mode & 022) == 0)
-        return locHandle;
-    fprintf(stderr, "save: '%s/%s' is not a file of this user's own that only this user may write; "
-                    "nothing is recovered from it\n", aFolderPath.c_str(), aName.c_str());
-    if (locHandle >= 0)
-        close(locHandle);
+        return aHandle;
+    fprintf(stderr, "save: '%s' is not a %s of this user's own that only this user may write; nothing is recovered "
+                    "from it or kept in it\n", aPath.c_str(), aType == S_IFDIR ? "folder" : "file");
+    if (aHandle >= 0)
+        close(aHandle);
     return -1;
 }
 }
@@ -243,20 +219,29 @@ bool OS_ReadSaveRecord(const uint8_t* aData, size_t aSize, OS_SaveRecord* aRecor
 {
     if (aSize < locTrailer || memcmp(aData + aSize - sizeof(locMagic), locMagic, sizeof(locMagic)) != 0)
         return false;
-    const size_t locLength = locGet32(aData + aSize - sizeof(locMagic) - 4);
+    Reader locTail{aData + aSize - locTrailer, 8};
+    const uint64_t locSum32 = locTail.Get(4), locLength = locTail.Get(4);
     if (locLength < locTrailer || locLength > aSize)
         return false;
     const uint8_t* locStart = aData + aSize - locLength;
-    if (locGet32(aData + aSize - locTrailer) != locSum(locStart, locLength - locTrailer))
+    if (locSum32 != locSum(locStart, locLength - locTrailer))
         return false;
     Reader locIn{locStart, locLength - locTrailer};
-    uint32_t locFileVersion = 0;
     OS_SaveRecord locRecord;
-    if (!locIn.Get32(&locFileVersion) || locFileVersion != locVersion || !locIn.Get64(&locRecord.myDevice) ||
-        !locIn.Get64(&locRecord.myInode) || !locIn.Get64(&locRecord.myBirth) || !locIn.Get64(&locRecord.myOldSize) ||
-        !locIn.Get32(&locRecord.myOldSum) || !locIn.Get64(&locRecord.myNewSize) || !locIn.Get32(&locRecord.myNewSum) ||
-        !locIn.GetPath(&locRecord.myTargetPath, false) || !locIn.GetPath(&locRecord.myPartnerPath, true) ||
-        !locIn.Get64(&locRecord.myPartnerSize) || !locIn.Get32(&locRecord.myPartnerSum) || locIn.myLeft != 0)
+    const bool locKnown = locIn.Get(4) == locVersion;
+    locRecord.myDevice = locIn.Get(8);
+    locRecord.myInode = locIn.Get(8);
+    locRecord.myBirth = locIn.Get(8);
+    locRecord.myOldSize = locIn.Get(8);
+    locRecord.myOldSum = uint32_t(locIn.Get(4));
+    locRecord.myNewSize = locIn.Get(8);
+    locRecord.myNewSum = uint32_t(locIn.Get(4));
+    locRecord.myTargetPath = locIn.GetPath(false);
+    locRecord.myPartnerPath = locIn.GetPath(true);
+    locRecord.myPartnerSize = locIn.Get(8);
+    locRecord.myPartnerSum = uint32_t(locIn.Get(4));
+    if (!locKnown || locIn.myFailedFlag || locIn.myLeft != 0 ||
+        std::max({locRecord.myOldSize, locRecord.myNewSize, locRecord.myPartnerSize}) > uint64_t(INT64_MAX))
         return false;
     *aRecord = std::move(locRecord);
     *aHeaderSize = locLength;
@@ -266,23 +251,23 @@ bool OS_ReadSaveRecord(const uint8_t* aData, size_t aSize, OS_SaveRecord* aRecor
 std::string OS_WriteSaveRecord(const OS_SaveRecord& aRecord)
 {
     std::string locOut;
-    locPut32(&locOut, locVersion);
-    locPut64(&locOut, aRecord.myDevice);
-    locPut64(&locOut, aRecord.myInode);
-    locPut64(&locOut, aRecord.myBirth);
-    locPut64(&locOut, aRecord.myOldSize);
-    locPut32(&locOut, aRecord.myOldSum);
-    locPut64(&locOut, aRecord.myNewSize);
-    locPut32(&locOut, aRecord.myNewSum);
+    locPut(&locOut, locVersion, 4);
+    locPut(&locOut, aRecord.myDevice, 8);
+    locPut(&locOut, aRecord.myInode, 8);
+    locPut(&locOut, aRecord.myBirth, 8);
+    locPut(&locOut, aRecord.myOldSize, 8);
+    locPut(&locOut, aRecord.myOldSum, 4);
+    locPut(&locOut, aRecord.myNewSize, 8);
+    locPut(&locOut, aRecord.myNewSum, 4);
     for (const std::string* locPath : {&aRecord.myTargetPath, &aRecord.myPartnerPath})
     {
-        locPut32(&locOut, uint32_t(locPath->size()));
+        locPut(&locOut, locPath->size(), 4);
         locOut += *locPath;
     }
-    locPut64(&locOut, aRecord.myPartnerSize);
-    locPut32(&locOut, aRecord.myPartnerSum);
-    locPut32(&locOut, locSum(locOut.data(), locOut.size()));
-    locPut32(&locOut, uint32_t(locOut.size() + 4 + sizeof(locMagic)));
+    locPut(&locOut, aRecord.myPartnerSize, 8);
+    locPut(&locOut, aRecord.myPartnerSum, 4);
+    locPut(&locOut, locSum(locOut.data(), locOut.size()), 4);
+    locPut(&locOut, uint32_t(locOut.size() + 4 + sizeof(locMagic)), 4);
     locOut.append(locMagic, sizeof(locMagic));
     return locOut;
 }
@@ -322,37 +307,13 @@ std::string OS_SaveUnique()
     return std::to_string(getpid()) + "-" + std::to_string(ourUnique.fetch_add(1));
 }
 
-bool OS_IsStaleName(const std::string& aName, const std::string& aPrefix, const char* aSuffix)
-{
-    if (aName.compare(0, aPrefix.size(), aPrefix) != 0)
-        return false;
-    const char* locRest = aName.c_str() + aPrefix.size();
-    char* locEnd = nullptr;
-    const long locPid = isdigit(uint8_t(locRest[0])) ? strtol(locRest, &locEnd, 10) : 0;
-    if (locPid <= 0 || locPid == long(getpid()) || *locEnd != '-' || !isdigit(uint8_t(locEnd[1])))
-        return false;
-    strtoul(locEnd + 1, &locEnd, 10);
-    return strcmp(locEnd, aSuffix) == 0 && kill(pid_t(locPid), 0) != 0 && errno == ESRCH;
-}
-
 int OS_OpenSaveFolder(bool aMakeFlag, std::string* aPath)
 {
     char locMade[PATH_MAX];
     if (!OS_UserDataPath(locFolderName, aPath) ||
         (aMakeFlag && !OS_GetUserDataFolder(locFolderName, locMade, sizeof(locMade))))
         return -1;
-    const int locHandle = open(aPath->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (locHandle < 0 && errno == ENOENT)
-        return -1;
-    struct stat locStat;
-    if (locHandle >= 0 && fstat(locHandle, &locStat) == 0 && locStat.st_uid == geteuid() &&
-        (locStat.st_mode & 022) == 0)
-        return locHandle;
-    fprintf(stderr, "save: the folder '%s' is not this user's own or others may write it; "
-                    "no save is recovered from it or kept in it\n", aPath->c_str());
-    if (locHandle >= 0)
-        close(locHandle);
-    return -1;
+    return locOwnOnly(open(aPath->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), S_IFDIR, *aPath);
 }
 
 std::string OS_SaveRecordName(uint64_t aDevice, uint64_t anInode)
@@ -369,7 +330,8 @@ void OS_RecoverLocked(int aFolder, const std::string& aFolderPath, int aHandle, 
     if (fstat(aHandle, &locStat) != 0 || !S_ISREG(locStat.st_mode))
         return;
     const std::string locName = OS_SaveRecordName(uint64_t(locStat.st_dev), uint64_t(locStat.st_ino));
-    const int locBackup = locOpenOwn(aFolder, aFolderPath, locName);
+    const int locBackup = locOwnOnly(openat(aFolder, locName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC),
+                                     S_IFREG, aFolderPath + "/" + locName);
     if (locBackup < 0)
         return;
     OS_SaveRecord locRecord;

@@ -265,7 +265,7 @@ TEST_F(OSRecoveryTest, OnlyAPrivateFolderAndRegularFilesOfThisUsersOwnAreRead)
         SCOPED_TRACE("loosened folder");
         std::string locMessage;
         EXPECT_EQ(Open(&locMessage), locMixed);
-        EXPECT_NE(locMessage.find("no save is recovered from it"), std::string::npos) << locMessage;
+        EXPECT_NE(locMessage.find("folder of this user's own"), std::string::npos) << locMessage;
     }
     fs::permissions(myRecords, fs::perms::owner_all);
     fs::rename(myRecords, myDir / "real");
@@ -274,7 +274,7 @@ TEST_F(OSRecoveryTest, OnlyAPrivateFolderAndRegularFilesOfThisUsersOwnAreRead)
         SCOPED_TRACE("folder as a link");
         std::string locMessage;
         EXPECT_EQ(Open(&locMessage), locMixed);
-        EXPECT_NE(locMessage.find("no save is recovered from it"), std::string::npos) << locMessage;
+        EXPECT_NE(locMessage.find("folder of this user's own"), std::string::npos) << locMessage;
     }
     fs::remove(myRecords);
     fs::rename(myDir / "real", myRecords);
