@@ -31,9 +31,6 @@
 
 namespace
 {
-// Of a long name only this much goes into its temporary file's name, so that
-// ".<name>.<pid>-<n>.tmp" still fits in one file name.
-constexpr size_t locTempStemMax = 200;
 // A second in-place save of a file waits this long for the first, in ms.
 constexpr int locLockWait = 5000;
 
@@ -51,9 +48,11 @@ bool locIsStale(const std::string& aName, const std::string& aPrefix)
     return strcmp(locEnd, ".tmp") == 0 && kill(pid_t(locPid), 0) != 0 && errno == ESRCH;
 }
 
+// The start of the names of aLeaf's temporary files: of a long name only 200
+// bytes, so that ".<name>.<pid>-<n>.tmp" still fits in one file name.
 std::string locTempStem(const char* aLeaf)
 {
-    return "." + std::string(aLeaf).substr(0, locTempStemMax) + ".";
+    return "." + std::string(aLeaf).substr(0, 200) + ".";
 }
 
 // Removes the temporary files ".<aLeaf>.<pid>-<n>.tmp" of saves whose process is gone.
@@ -222,7 +221,6 @@ bool OS_SaveFile::CreateTemp()
     }
     if (myHandle < 0)
     {
-        myHandle = OS_INVALID_HANDLE;
         myTempLeaf.clear();
         return false;
     }
@@ -238,15 +236,11 @@ bool OS_SaveFile::CreateTemp()
 bool OS_SaveFile::OpenTarget(const char* aTargetPath)
 {
     char locResolved[PATH_MAX];
-    if (!aTargetPath || !aTargetPath[0] || !OS_ResolvePath(aTargetPath, locResolved, sizeof(locResolved)))
+    const bool locResolvedFlag = aTargetPath && aTargetPath[0] && OS_ResolvePath(aTargetPath, locResolved, PATH_MAX);
+    myTargetPath = locResolvedFlag ? locResolved : "";
+    if (!locResolvedFlag || !OS_FollowLinks(&myTargetPath))
     {
-        Fail(ENAMETOOLONG);
-        return false;
-    }
-    myTargetPath = locResolved;
-    if (!OS_FollowLinks(&myTargetPath))
-    {
-        Fail(errno);
+        Fail(locResolvedFlag ? errno : ENAMETOOLONG);
         return false;
     }
     const size_t locSlash = myTargetPath.rfind('/');
@@ -301,7 +295,6 @@ bool OS_SaveFile::ChooseWay()
     }
     if (myInPlaceFlag && (myHandle = locOpenScratch()) < 0)
     {
-        myHandle = OS_INVALID_HANDLE;
         Fail(errno);
         return false;
     }
@@ -315,12 +308,10 @@ bool OS_SaveFile::ChooseWay()
 bool OS_SaveFile::Begin(const char* aTargetPath)
 {
     Reset(true);
-    if (!OpenTarget(aTargetPath) || !ChooseWay())
-    {
+    const bool locBegun = OpenTarget(aTargetPath) && ChooseWay();
+    if (!locBegun)
         Abandon();
-        return false;
-    }
-    return true;
+    return locBegun;
 }
 
 bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag)
@@ -393,9 +384,8 @@ bool OS_SaveFile::Write(const void* aData, size_t aCount)
     return WriteAt(aData, aCount, UINT64_MAX);
 }
 
-bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)
+bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)   // UINT64_MAX: at the end
 {
-    // UINT64_MAX: at the end, as Write.
     if (myHandle == OS_INVALID_HANDLE)
         Fail(EBADF);
     else if (!myError && aCount &&
@@ -534,9 +524,9 @@ bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
         if (!PutBack())
         {
             myKeptPath = myBackupFolderPath + "/" + myBackupName;
-            fprintf(stderr, "save: '%s' could not be written (%s) nor its old content put back; it is kept in the "
-                            "first %llu bytes of '%s'\n", myTargetPath.c_str(), strerror(myError),
-                    static_cast<unsigned long long>(myOldSize), myKeptPath.c_str());
+            fprintf(stderr, "save: '%s' could not be written (%s) nor its old content put back; it is kept in '%s' "
+                            "(its first %llu bytes)\n", myTargetPath.c_str(), strerror(myError), myKeptPath.c_str(),
+                    static_cast<unsigned long long>(myOldSize));
         }
         return false;
     }

@@ -4,13 +4,11 @@
 //
 // A target that is a symbolic link is followed: the link stays and its target
 // gets the new contents. A file with several hard links, or in a folder where
-// no temporary file can be made, is rewritten in place at Commit (the contents
-// wait in an unnamed temporary file until then), one such save of a file at a
-// time: the file is locked, its old and new contents go to a flushed backup in
-// the user's own data folder that names the file, the new size is reserved,
-// and only then is the file written; a failure puts the old content back, and
-// after a kill the next open or save by the same user does (see
-// os_savefile_local.h). The mode is kept. A name that exists in another case
+// no temporary file can be made, is rewritten in place at Commit, one such save
+// of a file at a time: the file is locked, its old and new contents go to a
+// flushed backup in the user's own data folder, the new size is reserved, and
+// only then is the file written; a failure puts the old content back, as the
+// next open or save by the same user does after a kill. The mode is kept. A name that exists in another case
 // is the file replaced. A file the user may not write (no write permission in
 // its mode, as Windows' read-only attribute) is not replaced: Begin fails with
 // EACCES. Temporary files that a killed save left beside the target are removed.
@@ -89,13 +87,8 @@ public:
 
 private:
     void Fail(int anError) { myError = myError ? myError : (anError ? anError : EIO); }
-    void Reset(bool aFlushFlag)
-    {
-        Abandon();
-        myError = 0;
-        myKeptPath.clear();
-        myFlushFlag = aFlushFlag;
-    }
+    // Before a new save: nothing of the last one is held or remembered.
+    void Reset(bool aFlushFlag) { Abandon(), myError = 0, myKeptPath.clear(), myFlushFlag = aFlushFlag; }
     bool CreateTemp();
     bool OpenTarget(const char* aTargetPath);
     bool ChooseWay();

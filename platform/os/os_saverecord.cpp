@@ -289,8 +289,7 @@ bool OS_CopyRange(int aFrom, uint64_t aFromOffset, int aTo, uint64_t aToOffset, 
         const int64_t locRead = OS_ReadFileAt(aFrom, locBuffer.data(), locPiece, aFromOffset + locDone);
         if (locRead != int64_t(locPiece))
         {
-            if (locRead >= 0)
-                errno = EIO;   // cut short meanwhile
+            errno = locRead >= 0 ? EIO : errno;   // EIO: cut short meanwhile
             return false;
         }
         if (aTo >= 0 && OS_WriteFileAt(aTo, locBuffer.data(), locPiece, aToOffset + locDone) != int64_t(locPiece))
@@ -356,8 +355,8 @@ void OS_RecoverLocked(int aFolder, const std::string& aFolderPath, int aHandle, 
             if (!locPutBack(aHandle, locStat, locBackup, locRecord.myOldSize))
             {
                 fprintf(stderr, "save: '%s' was left half saved and its old content cannot be put back (%s); "
-                                "it is kept in the first %llu bytes of '%s/%s'\n", aPath, strerror(errno),
-                        static_cast<unsigned long long>(locRecord.myOldSize), aFolderPath.c_str(), locName.c_str());
+                                "it is kept in '%s/%s' (its first %llu bytes)\n", aPath, strerror(errno),
+                        aFolderPath.c_str(), locName.c_str(), static_cast<unsigned long long>(locRecord.myOldSize));
                 break;
             }
             fprintf(stderr, "save: '%s' was left half saved; its old content is put back\n", aPath);
