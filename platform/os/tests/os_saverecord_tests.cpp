@@ -175,7 +175,7 @@ TEST_F(OSRecoveryTest, AnythingElseIsContentWrittenSinceAndStaysWithTheOldKeptAs
     // longer than both; the one-byte file of a one-byte save made a third.
     for (const std::string& locHeld :
          {std::string("abcXefghi"), locOld.substr(0, 2) + locNew.substr(2, 3) + locOld.substr(5, 2) + locNew.substr(7, 2),
-          locOld.substr(0, 8), locNew + "x", std::string("q"), std::string()})
+          locOld.substr(0, 8), locNew + "x", std::string("q"), std::string(), locNew.substr(0, 9) + std::string(1, '\0')})
     {
         SCOPED_TRACE(locHeld);
         const bool locOneByte = locHeld == "q";
@@ -341,6 +341,14 @@ TEST_F(OSRecoveryTest, HeadersReadBackWholeAndBrokenOnesAreRefused)
         const std::string locBad = OS_WriteSaveRecord(locBroken);
         EXPECT_FALSE(OS_ReadSaveRecord(reinterpret_cast<const uint8_t*>(locBad.data()), locBad.size(), &locBack, &locHeader));
     }
+    // Another version, summed again.
+    std::string locOther = locBytes;
+    locOther[0] = 3;
+    const uint32_t locSum = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(locOther.data()), uInt(locOther.size() - 16)));
+    for (int i = 0; i < 4; ++i)
+        locOther[locOther.size() - 16 + i] = char((locSum >> (8 * i)) & 0xFF);
+    EXPECT_FALSE(OS_ReadSaveRecord(reinterpret_cast<const uint8_t*>(locOther.data()), locOther.size(), &locBack, &locHeader));
+    locOther[0] = 2;
     // Any byte changed, the header cut anywhere.
     for (size_t i = 0; i < locBytes.size(); i += 97)
     {
