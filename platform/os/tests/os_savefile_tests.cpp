@@ -1,6 +1,7 @@
 // The save-file helper against links, hard links, closed folders, read-only
 // files, names in another case, disks that fill during an in-place save, leftovers
-// of killed saves, and paths that try to leave the folder they are saved under.
+// of killed saves, paths that try to leave the folder they are saved under,
+// in-place saves that overlap, and files another user plants to mislead it.
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
@@ -2435,6 +2436,7 @@ TEST_F(OSSaveTest, FilesSetAsideOrKeptSurviveRenamesThatFail)
         ASSERT_TRUE(locBegun(&locSave) && locSave.SetAside());
         ourRenamesToFail = 1;
         EXPECT_FALSE(locSave.Commit());
+        EXPECT_EQ(locSave.GetError(), EIO);
         EXPECT_EQ(ReadDisk(locFile), "old");
         EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.tez"});
     }

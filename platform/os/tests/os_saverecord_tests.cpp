@@ -341,14 +341,20 @@ TEST_F(OSRecoveryTest, HeadersReadBackWholeAndBrokenOnesAreRefused)
         const std::string locBad = OS_WriteSaveRecord(locBroken);
         EXPECT_FALSE(OS_ReadSaveRecord(reinterpret_cast<const uint8_t*>(locBad.data()), locBad.size(), &locBack, &locHeader));
     }
-    // Another version, summed again.
-    std::string locOther = locBytes;
-    locOther[0] = 3;
-    const uint32_t locSum = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(locOther.data()), uInt(locOther.size() - 16)));
-    for (int i = 0; i < 4; ++i)
-        locOther[locOther.size() - 16 + i] = char((locSum >> (8 * i)) & 0xFF);
-    EXPECT_FALSE(OS_ReadSaveRecord(reinterpret_cast<const uint8_t*>(locOther.data()), locOther.size(), &locBack, &locHeader));
-    locOther[0] = 2;
+    // Another version, or a byte more before the sum, summed again.
+    const auto locResummed = [&](std::string aFields) {
+        const uint32_t locSum = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(aFields.data()), uInt(aFields.size())));
+        for (uint32_t locValue : {locSum, uint32_t(aFields.size() + 16)})
+            for (int i = 0; i < 4; ++i)
+                aFields.push_back(char((locValue >> (8 * i)) & 0xFF));
+        return aFields + locBytes.substr(locBytes.size() - 8);
+    };
+    const std::string locFields = locBytes.substr(0, locBytes.size() - 16);
+    ASSERT_EQ(locResummed(locFields), locBytes);
+    for (const std::string& locBad : {locResummed("\3" + locFields.substr(1)), locResummed(locFields + "x")})
+    {
+        EXPECT_FALSE(OS_ReadSaveRecord(reinterpret_cast<const uint8_t*>(locBad.data()), locBad.size(), &locBack, &locHeader));
+    }
     // Any byte changed, the header cut anywhere.
     for (size_t i = 0; i < locBytes.size(); i += 97)
     {
