@@ -2525,3 +2525,21 @@ TEST_F(OSSaveTest, AKillBetweenAPairsCommitsLeavesBothOldOrBothNew)
         EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
     }
 }
+
+TEST_F(OSSaveTest, WithoutAHomeAFileIsNotRewrittenInPlace)
+{
+    // No per-user folder for its backup: the save fails, the file stays.
+    const fs::path locFile = MakeHardLinked("old");
+    const std::string locHome = getenv("HOME") ? getenv("HOME") : "";
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("HOME");
+    OS_SaveFile locSave;
+    const bool locSaved = locSave.Begin(locFile.c_str()) && locSave.Write("new", 3) && locSave.Commit();
+    const int locError = locSave.GetError();
+    setenv("HOME", locHome.c_str(), 1);
+    EXPECT_FALSE(locSaved);
+    EXPECT_EQ(locError, EACCES);
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "old");
+    struct stat locStat;
+    EXPECT_EQ(fstat(0, &locStat), 0);
+}

@@ -142,7 +142,8 @@ TEST_F(OSRecoveryTest, EveryStateAStoppedSaveLeavesGoesBackToTheOldAndTheWholeOf
     // old from the start (cut at every offset), then the old put back over
     // that from the start (cut at every offset), at each size the save has.
     for (const auto& locPair : {std::make_pair(Text(1, 'a'), Text(1, 'A')), std::make_pair(Text(7, 'a'), Text(12, 'A')),
-                                std::make_pair(Text(12, 'a'), Text(5, 'A')), std::make_pair(Text(0, 'a'), Text(3, 'A'))})
+                                std::make_pair(Text(12, 'a'), Text(5, 'A')), std::make_pair(Text(0, 'a'), Text(3, 'A')),
+                                std::make_pair(Text(6, 'a'), Text(0, 'A'))})
     {
         const std::string &locOld = locPair.first, &locNew = locPair.second;
         SCOPED_TRACE(std::to_string(locOld.size()) + " -> " + std::to_string(locNew.size()));
@@ -300,7 +301,9 @@ TEST_F(OSRecoveryTest, TheWholeNewContentStandsOnlyBesideItsPartnersWholeNewCont
         locRecord.myPartnerSum = Crc("new tez");
         WriteBackup(locRecord, locOld + locNew);
         std::string locMessage;
+        const size_t locHandles = Names("/proc/self/fd").size();
         EXPECT_EQ(Open(&locMessage), locPartnerHeld == "new tez" ? locNew : locOld);
+        EXPECT_EQ(Names("/proc/self/fd").size(), locHandles);
         EXPECT_EQ(Names(myRecords), std::set<std::string>{});
     }
 }
