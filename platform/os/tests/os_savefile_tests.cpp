@@ -367,10 +367,14 @@ TEST_F(OSSaveTest, LinksAreFollowedAndKept)
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_EQ(Names(myDir / "real"), std::set<std::string>{"target.txt"});
 
-    // A dangling link gets its target made; a loop of links is refused.
+    // A dangling link gets its target made, however short its name; a loop
+    // of links is refused.
     fs::create_symlink("made.txt", myDir / "base" / "dangling.txt");
     ASSERT_TRUE(Save(myDir / "base" / "dangling.txt", "made"));
     EXPECT_EQ(ReadDisk(myDir / "base" / "made.txt"), "made");
+    fs::create_symlink("m", myDir / "base" / "short.txt");
+    ASSERT_TRUE(Save(myDir / "base" / "short.txt", "short"));
+    EXPECT_EQ(ReadDisk(myDir / "base" / "m"), "short");
     fs::create_symlink("loop2", myDir / "base" / "loop1");
     fs::create_symlink("loop1", myDir / "base" / "loop2");
     OS_SaveFile locLoop;
