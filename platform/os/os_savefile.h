@@ -4,18 +4,17 @@
 //
 // A target that is a symbolic link is followed: the link stays and its target
 // gets the new contents. A file with several hard links, or in a folder where
-// no temporary file can be made, is rewritten in place at Commit (the contents
-// wait in an unnamed temporary file until then): the new size is reserved first
-// and the old contents are kept until the new are complete, so a failure puts
-// the old back: before the first byte changes, the old content is copied to a
-// named, flushed backup (beside the target, else in the per-user data folder)
-// with a record naming the target, so that the next open or save after a kill
-// puts it back (see os_savefile_local.h). The mode is kept. A name that exists in another case is the
-// file replaced. A file the user may not write (no write permission in its
-// mode, as Windows' read-only attribute) is not replaced: Begin fails with
+// no temporary file can be made, is rewritten in place at Commit, one such save
+// of a file at a time: the file is locked, its old and new contents go to a
+// flushed backup in the user's own data folder, the new size is reserved, and
+// only then is the file written; a failure puts the old content back, as the
+// next open or save by the same user does after a kill. The mode is kept. A name that exists in another case
+// is the file replaced. A file the user may not write (no write permission in
+// its mode, as Windows' read-only attribute) is not replaced: Begin fails with
 // EACCES. Temporary files that a killed save left beside the target are removed.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,7 +25,7 @@ class OS_SaveFile
 {
 public:
     OS_SaveFile() = default;
-    ~OS_SaveFile();   // abandons a save that was not committed
+    ~OS_SaveFile() { Abandon(); }   // abandons a save that was not committed
     OS_SaveFile(const OS_SaveFile&) = delete;
     OS_SaveFile& operator=(const OS_SaveFile&) = delete;
 
@@ -44,25 +43,23 @@ public:
     bool Write(const void* aData, size_t aCount);
     // Overwrites bytes already written, at anOffset from the start.
     bool WriteAt(const void* aData, size_t aCount, uint64_t anOffset);
-    // For a file that may be large: once it has grown to megabytes, what is
-    // written goes on to the disk meanwhile, on a thread of the save's own, so
-    // that the flush at the end has little left to wait for. Call after Begin;
-    // nothing changes for a save that is not flushed or is rewritten in place.
-    void FlushAsWritten();
+    // For a file that may be large. Nothing is done ahead of the flush at the
+    // end: no figure showed a gain worth a thread.
+    void FlushAsWritten() {}
     // Flushes and closes the temporary file without renaming it, so that several
     // files can be made durable before any of them replaces its target. False
     // (and the temporary file removed) when anything failed since Begin.
     bool Flush();
     // Flushes (unless done), closes and renames over the target; false (and the
     // temporary file removed) when anything failed since Begin.
-    bool Commit();
+    bool Commit() { return Finish(false, nullptr); }
     // Commit, keeping the file replaced (beside the target, or its bytes when
     // rewritten in place) until Restore puts it back or Abandon drops it: for
     // files replaced together, where a later failure undoes the earlier ones.
     // With aPartner (flushed, not yet committed), this commit stands after a
     // kill only once aPartner's target holds its new content whole: an
     // in-place rewrite puts the old content back otherwise.
-    bool CommitKeepingOld(const OS_SaveFile* aPartner = nullptr);
+    bool CommitKeepingOld(const OS_SaveFile* aPartner = nullptr) { return Finish(true, aPartner); }
     // After CommitKeepingOld: the old file back at the target's name (none
     // there when there was none); false when it could not be put back.
     bool Restore();
@@ -79,25 +76,26 @@ public:
     // errno of the first failure, 0 when none.
     int GetError() const { return myError; }
     // The file replaced at Commit, links followed.
-    const char* GetTargetPath() const { return myTargetPath; }
+    const char* GetTargetPath() const { return myTargetPath.empty() ? nullptr : myTargetPath.c_str(); }
     // Null when the target is rewritten in place.
-    const char* GetTempPath() const { return myTempPath; }
+    const char* GetTempPath() const { return myTempPath.empty() ? nullptr : myTempPath.c_str(); }
     bool IsInPlace() const { return myInPlaceFlag; }
     // After a failed in-place save whose old content could not be put back:
-    // the backup that holds it (the next open puts it back). Null otherwise.
+    // the backup whose first bytes hold it (the next open puts it back). Null
+    // otherwise.
     const char* GetKeptPath() const { return myKeptPath.empty() ? nullptr : myKeptPath.c_str(); }
 
 private:
-    struct Flusher;
-
-    void Fail(int anError);
-    void StartFlusher();
-    void StopFlusher();
-    bool CreateTemp(const char* aLeaf);
+    void Fail(int anError) { myError = myError ? myError : (anError ? anError : EIO); }
+    // Before a new save: nothing of the last one is held or remembered.
+    void Reset(bool aFlushFlag) { Abandon(), myError = 0, myKeptPath.clear(), myFlushFlag = aFlushFlag; }
+    bool CreateTemp();
+    bool OpenTarget(const char* aTargetPath);
+    bool ChooseWay();
     bool Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner);
     bool CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner);
-    bool MakeBackup(int aTarget, uint64_t aNewSize, const OS_SaveFile* aPartner);
-    bool PutBack(int aTarget);
+    bool MakeBackup(uint64_t aNewSize, const OS_SaveFile* aPartner);
+    bool PutBack();
     void DropBackup();
     bool CommitRename(bool aKeepOldFlag);
 
@@ -107,31 +105,25 @@ private:
     bool myInPlaceFlag = false;
     bool myFlushedFlag = false;
     bool myFlushFlag = true;        // fsync the file and its folder at Commit
-    char* myTargetPath = nullptr;   // owned, resolved
-    char* myTempPath = nullptr;     // owned
-    char* myLeaf = nullptr;         // owned: the target's name in its folder
-    char* myTempLeaf = nullptr;     // owned: the temporary file's name in that folder
-    bool myFlushAsWrittenFlag = false;
-    uint64_t myAppended = 0;        // by Write, until the flusher starts
-    Flusher* myFlusher = nullptr;   // owned: see FlushAsWritten
+    std::string myTargetPath;       // resolved
+    std::string myTempPath;
+    std::string myLeaf;             // the target's name in its folder
+    std::string myTempLeaf;         // the temporary file's name in that folder
     // After CommitKeepingOld: how the old file is kept. By rename it lies at
-    // myTempLeaf; in place its bytes lie in myOldHandle.
-    enum KeptOld : uint8_t
-    {
-        KEPT_NOTHING = 0,
-        KEPT_RENAMED = 1,
-        KEPT_NONE_BEFORE = 2,   // there was no old file
-        KEPT_IN_PLACE = 3,
-    };
+    // myTempLeaf; in place its bytes lie in the backup.
+    // KEPT_NONE_BEFORE: there was no old file.
+    enum KeptOld : uint8_t { KEPT_NOTHING, KEPT_RENAMED, KEPT_NONE_BEFORE, KEPT_IN_PLACE };
     KeptOld myKeptOld = KEPT_NOTHING;
     uint64_t myOldSize = 0;
-    // In place: the backup of the old content and the record naming it, held
-    // locked (myRecordHandle) while this save runs. Empty when none.
-    std::string myBackupPath;
-    std::string myRecordPath;
-    int myRecordHandle = -1;
+    // In place: the target open and locked, the backups' folder, and the
+    // backup by its name there once it stands. -1 or empty when none.
+    int myTargetHandle = -1;
+    int myBackupFolder = -1;
+    int myBackupHandle = -1;
+    std::string myBackupFolderPath;
+    std::string myBackupName;
     std::string myKeptPath;
-    char* myAsideLeaf = nullptr;    // owned: the target's name while set aside
+    std::string myAsideLeaf;        // the target's name while set aside
 };
 
 // The file a chain of symbolic links from aPath ends at (aPath itself when it

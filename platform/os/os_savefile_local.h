@@ -1,56 +1,62 @@
-// What the save-file helper and the file layer share about in-place saves: the
-// record an in-place save keeps on the disk until its new content is durable,
-// and the recovery that the next open or save of its target runs after a kill.
+// What the save-file helper and the file layer share about in-place saves:
+// the backup kept in the user's own data folder until the new content is
+// durable, and the recovery the next open or save by that user runs after a kill.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
-// One in-place save under way. The backup holds the target's whole old
-// content; the sums say what the new content is, block by block, so that a
-// target holding neither the old nor the new nor a mix of the two (content
-// written since) is never overwritten.
+// One in-place save under way: "<device>-<inode>.save" in the folder holds the
+// old content, then the new, then this header, so that the backup is its own
+// record and proves exactly what a stopped save can have left in the target.
 struct OS_SaveRecord
 {
-    uint64_t myDevice = 0;          // with myInode, the target whatever its name
+    uint64_t myDevice = 0;      // with myInode and myBirth, the target whatever its name
     uint64_t myInode = 0;
-    uint64_t myOldSize = 0;         // bytes
-    uint32_t myOldSum = 0;          // CRC-32 of the old content
-    uint64_t myNewSize = 0;         // bytes
-    uint32_t myBlockSize = 0;       // bytes per entry of myNewSums, a power of two
-    std::vector<uint32_t> myNewSums;   // CRC-32 of each block of the new content
-    std::string myTargetPath;       // absolute
-    std::string myBackupPath;       // absolute
-    // Empty, or the file whose new content this save stands or falls with
-    // (a .loc with its .tez): until that file holds it whole, the old content
-    // goes back here too.
+    uint64_t myBirth = 0;       // nanoseconds since 1970; 0 where the file system keeps none
+    uint64_t myOldSize = 0;     // bytes, at the start of the backup
+    uint32_t myOldSum = 0;      // CRC-32
+    uint64_t myNewSize = 0;     // bytes, right after the old
+    uint32_t myNewSum = 0;
+    std::string myTargetPath;   // absolute, links followed
+    // Empty, or the file (a .loc's .tez) that must hold its new content whole
+    // for this one's to stand: the old goes back otherwise.
     std::string myPartnerPath;
     uint64_t myPartnerSize = 0;
     uint32_t myPartnerSum = 0;
 };
 
-// False for anything that is not a whole, consistent record.
-bool OS_ReadSaveRecord(const uint8_t* aData, size_t aSize, OS_SaveRecord* aRecord);
+// The header with its trailer ends a backup and is never longer than this.
+constexpr size_t OS_SAVE_HEADER_MAX = 2 * 4096 + 128;
+
+// aData holds the last aSize bytes of a backup; the header must end there.
+// False for anything that is not a whole, consistent header. *aHeaderSize:
+// the bytes it takes.
+bool OS_ReadSaveRecord(const uint8_t* aData, size_t aSize, OS_SaveRecord* aRecord, size_t* aHeaderSize);
 std::string OS_WriteSaveRecord(const OS_SaveRecord& aRecord);
 
-// Bytes per block sum for a new content of aSize bytes.
-uint32_t OS_SaveBlockSize(uint64_t aSize);
-// CRC-32 of each aBlockSize piece of the first aSize bytes of a file (none
-// when aSums is null) and of all of them; false when they cannot be read.
-bool OS_SumFile(int aHandle, uint64_t aSize, uint32_t aBlockSize, std::vector<uint32_t>* aSums, uint32_t* aWhole);
+// The birth time of an open file as OS_SaveRecord keeps it.
+uint64_t OS_BirthOf(int aHandle);
+// Copies aSize bytes of aFrom at aFromOffset to aTo at aToOffset (with aTo
+// -1 only reads them), adding them to *aSum when given. False with errno set
+// (EIO when aFrom ends early).
+bool OS_CopyRange(int aFrom, uint64_t aFromOffset, int aTo, uint64_t aToOffset, uint64_t aSize, uint32_t* aSum);
+// "<pid>-<n>", unique to this process and call.
+std::string OS_SaveUnique();
 
-// Where the records go: a per-user folder shared by every program of the
-// toolset, so that whichever opens a target next finds its record. False (and
-// nothing made) when no home is known.
-bool OS_SaveRecordFolder(std::string* aFolder, bool aMakeFlag);
-// The record's name for a file, in that folder ("<device>-<inode>.save") or,
-// where there is no such folder, beside the target with a leading dot.
+// The folder of the backups, opened, when it is this user's own and no one
+// else may write it; -1 otherwise (a console line says why when it exists).
+// With aMakeFlag it is made (0700) where missing.
+int OS_OpenSaveFolder(bool aMakeFlag, std::string* aPath);
 std::string OS_SaveRecordName(uint64_t aDevice, uint64_t anInode);
 
-// Runs the recovery of an in-place save that did not finish, for the regular
-// file open as aHandle (reached by aPath): puts its old content back, or drops
-// the backup where the new content is whole, and says which on standard error.
-// Nothing happens while the save is still running (its record is locked).
+// Runs the recovery of an in-place save by this user that did not finish,
+// for the regular file open as aHandle (reached by aPath): puts its old
+// content back where the file holds exactly what that save can have left,
+// drops the backup where it holds the old or the whole new content, keeps it
+// under a name the console gives otherwise. Nothing while a save of the file
+// runs (it holds the file locked).
 void OS_RecoverSave(int aHandle, const char* aPath);
+// The same with the file already locked by the caller, the folder open.
+void OS_RecoverLocked(int aFolder, const std::string& aFolderPath, int aHandle, const char* aPath);

@@ -1,5 +1,6 @@
-// The record of an in-place save, and the recovery that the next open or save
-// of its target runs when the save was killed before it finished.
+// The backup of an in-place save, and the recovery that the next open or save
+// of its target by the same user runs when the save was killed before it
+// finished.
 #include "platform/os/os_savefile_local.h"
 #include "platform/os/os_file.h"
 #include "platform/os/os_file_local.h"
@@ -8,183 +9,131 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace
 {
 constexpr char locMagic[8] = {'Q', 'S', 'A', 'V', 'E', 'R', 'E', 'C'};
-constexpr uint32_t locVersion = 1;
-constexpr uint32_t locMinBlock = 4096;
-constexpr uint32_t locMaxBlock = 1u << 30;
-// Sums per record at most: a large file gets larger blocks instead.
-constexpr uint64_t locMaxSums = 65536;
-// A record is read whole; one larger than this is not one of ours.
-constexpr off_t locMaxRecordSize = 1 << 20;
-// Blocks of a target that may hold neither the old nor the new content when a
-// save stops: the one being written and the one being put back.
-constexpr size_t locMaxMixedBlocks = 2;
-// The folder of the records, under the per-user data folder.
+constexpr uint32_t locVersion = 2;
+// After the fields: their sum, the header's length and the magic.
+constexpr size_t locTrailer = 4 + 4 + sizeof(locMagic);
+constexpr size_t locPieceSize = 65536;
+// The folder of the backups, under the per-user data folder.
 constexpr const char* locFolderName = "qtools";
+std::atomic<unsigned> ourUnique{0};
 
-void locPut32(std::string* anOut, uint32_t aValue)
+// aSize bytes of aValue, little-endian.
+void locPut(std::string* anOut, uint64_t aValue, size_t aSize)
 {
-    for (int i = 0; i < 4; ++i)
-        anOut->push_back(char((aValue >> (8 * i)) & 0xFF));
-}
-
-void locPut64(std::string* anOut, uint64_t aValue)
-{
-    locPut32(anOut, uint32_t(aValue));
-    locPut32(anOut, uint32_t(aValue >> 32));
-}
-
-void locPutText(std::string* anOut, const std::string& aText)
-{
-    locPut32(anOut, uint32_t(aText.size()));
-    anOut->append(aText);
-}
-
-// Reads little-endian fields, each bounded by what is left.
-struct Reader
-{
-    const uint8_t* myData;
-    size_t myLeft;
-
-    bool Get32(uint32_t* aValue)
-    {
-        if (myLeft < 4)
-            return false;
-        *aValue = uint32_t(myData[0]) | uint32_t(myData[1]) << 8 | uint32_t(myData[2]) << 16 | uint32_t(myData[3]) << 24;
-        myData += 4;
-        myLeft -= 4;
-        return true;
-    }
-    bool Get64(uint64_t* aValue)
-    {
-        uint32_t locLow = 0, locHigh = 0;
-        if (!Get32(&locLow) || !Get32(&locHigh))
-            return false;
-        *aValue = uint64_t(locHigh) << 32 | locLow;
-        return true;
-    }
-    // A path: at most PATH_MAX bytes, no NUL; absolute unless it may be empty.
-    bool GetPath(std::string* aText, bool anEmptyFlag)
-    {
-        uint32_t locLength = 0;
-        if (!Get32(&locLength) || locLength > myLeft || locLength >= PATH_MAX)
-            return false;
-        aText->assign(reinterpret_cast<const char*>(myData), locLength);
-        myData += locLength;
-        myLeft -= locLength;
-        if (aText->find('\0') != std::string::npos)
-            return false;
-        return aText->empty() ? anEmptyFlag : (*aText)[0] == '/';
-    }
-};
-
-// CRC-32 (the polynomial of zip and PNG), continued from aSum.
-uint32_t locSumMore(uint32_t aSum, const void* aData, size_t aSize)
-{
-    static const struct Table
-    {
-        uint32_t myEntries[256];
-        Table()
-        {
-            for (uint32_t i = 0; i < 256; ++i)
-            {
-                uint32_t locValue = i;
-                for (int k = 0; k < 8; ++k)
-                    locValue = (locValue & 1) ? 0xEDB88320u ^ (locValue >> 1) : locValue >> 1;
-                myEntries[i] = locValue;
-            }
-        }
-    } locTable;
-    const uint8_t* locByte = static_cast<const uint8_t*>(aData);
-    uint32_t locSum = ~aSum;
     for (size_t i = 0; i < aSize; ++i)
-        locSum = locTable.myEntries[(locSum ^ locByte[i]) & 0xFF] ^ (locSum >> 8);
-    return ~locSum;
+        anOut->push_back(char((aValue >> (8 * i)) & 0xFF));
 }
 
 uint32_t locSum(const void* aData, size_t aSize)
 {
-    return locSumMore(0, aData, aSize);
+    return uint32_t(crc32(0, static_cast<const Bytef*>(aData), uInt(aSize)));
 }
 
-bool locReadAll(int aHandle, void* aData, size_t aSize, uint64_t anOffset)
+// Reads little-endian fields, each bounded by what is left; once one does
+// not fit, myFailedFlag stays set.
+struct Reader
 {
-    return OS_ReadFileAt(aHandle, aData, aSize, anOffset) == int64_t(aSize);
-}
+    const uint8_t* myData;
+    size_t myLeft;
+    bool myFailedFlag = false;
 
-// Copies the first aSize bytes of aFrom over aTo, cuts aTo there and flushes it.
-bool locPutBack(int aFrom, int aTo, uint64_t aSize)
-{
-    std::vector<char> locBuffer(65536);
-    for (uint64_t locOffset = 0; locOffset < aSize;)
+    uint64_t Get(size_t aSize)
     {
-        const size_t locPiece = size_t(std::min<uint64_t>(locBuffer.size(), aSize - locOffset));
-        if (!locReadAll(aFrom, locBuffer.data(), locPiece, locOffset) ||
-            OS_WriteFileAt(aTo, locBuffer.data(), locPiece, locOffset) != int64_t(locPiece))
-            return false;
-        locOffset += locPiece;
+        uint64_t locValue = 0;
+        myFailedFlag = myFailedFlag || aSize > myLeft;
+        for (size_t i = 0; !myFailedFlag && i < aSize; ++i, --myLeft)
+            locValue |= uint64_t(*myData++) << (8 * i);
+        return locValue;
     }
-    return OS_TruncateFile(aTo, aSize) && fsync(aTo) == 0;
-}
-
-// What a target holds beside its record.
-enum Held
-{
-    HELD_OLD,       // the old content: the save changed nothing, or it was put back
-    HELD_NEW,       // the whole new content
-    HELD_MIX,       // blocks of both: the save stopped while writing
-    HELD_OTHER,     // something else: written since, never overwritten
+    // A path: shorter than PATH_MAX, no NUL; absolute unless it may be empty.
+    std::string GetPath(bool anEmptyFlag)
+    {
+        const uint64_t locLength = Get(4);
+        myFailedFlag = myFailedFlag || locLength > myLeft || locLength >= PATH_MAX;
+        const std::string locText(reinterpret_cast<const char*>(myData), myFailedFlag ? 0 : size_t(locLength));
+        myData += locText.size();
+        myLeft -= locText.size();
+        myFailedFlag = myFailedFlag || locText.find('\0') != std::string::npos ||
+                       (locText.empty() ? !anEmptyFlag : locText[0] != '/');
+        return locText;
+    }
 };
 
-Held locClassify(int aTarget, int aBackup, const OS_SaveRecord& aRecord)
+// The header at the end of a backup open as aBackup, checked against the
+// backup's length and the sums of both contents.
+bool locReadBackup(int aBackup, OS_SaveRecord* aRecord)
 {
     struct stat locStat;
-    if (fstat(aTarget, &locStat) != 0)
-        return HELD_OTHER;
+    if (fstat(aBackup, &locStat) != 0)
+        return false;
     const uint64_t locSize = uint64_t(locStat.st_size);
-    const uint64_t locBlock = aRecord.myBlockSize;
-    // A block larger than the file needs no more room than the file.
-    const size_t locRoom = size_t(std::min<uint64_t>(locBlock, std::max<uint64_t>(locSize, 1)));
-    std::vector<char> locCurrent(locRoom), locOld(locRoom);
-    bool locAllOld = locSize == aRecord.myOldSize;
-    bool locAllNew = locSize == aRecord.myNewSize;
-    size_t locMixed = 0;
-    for (uint64_t locOffset = 0; locOffset < locSize; locOffset += locBlock)
-    {
-        const size_t locPiece = size_t(std::min<uint64_t>(locBlock, locSize - locOffset));
-        if (!locReadAll(aTarget, locCurrent.data(), locPiece, locOffset))
-            return HELD_OTHER;
-        const uint64_t locIndex = locOffset / locBlock;
-        // A block is the new content's when its sum and its length match.
-        const bool locNew = locIndex < aRecord.myNewSums.size() &&
-                            locPiece == std::min<uint64_t>(locBlock, aRecord.myNewSize - locOffset) &&
-                            locSum(locCurrent.data(), locPiece) == aRecord.myNewSums[size_t(locIndex)];
-        const bool locOldBlock = locOffset + locPiece <= aRecord.myOldSize &&
-                                 locReadAll(aBackup, locOld.data(), locPiece, locOffset) &&
-                                 memcmp(locCurrent.data(), locOld.data(), locPiece) == 0;
-        locAllNew = locAllNew && locNew;
-        locAllOld = locAllOld && locOldBlock;
-        if (!locNew && !locOldBlock && ++locMixed > locMaxMixedBlocks)
-            return HELD_OTHER;
-    }
-    if (locAllNew)
-        return HELD_NEW;
-    if (locAllOld)
-        return HELD_OLD;
-    // Every step of a save keeps the size between the old and the new one.
-    if (locSize < std::min(aRecord.myOldSize, aRecord.myNewSize) || locSize > std::max(aRecord.myOldSize, aRecord.myNewSize))
+    std::vector<uint8_t> locTail(size_t(std::min<uint64_t>(locSize, OS_SAVE_HEADER_MAX)));
+    size_t locHeader = 0;
+    uint32_t locOldSum = 0, locNewSum = 0;
+    return !locTail.empty() &&
+           OS_ReadFileAt(aBackup, locTail.data(), locTail.size(), locSize - locTail.size()) == int64_t(locTail.size()) &&
+           OS_ReadSaveRecord(locTail.data(), locTail.size(), aRecord, &locHeader) &&
+           aRecord->myOldSize <= locSize - locHeader && aRecord->myNewSize == locSize - locHeader - aRecord->myOldSize &&
+           OS_CopyRange(aBackup, 0, -1, 0, aRecord->myOldSize, &locOldSum) && locOldSum == aRecord->myOldSum &&
+           OS_CopyRange(aBackup, aRecord->myOldSize, -1, 0, aRecord->myNewSize, &locNewSum) &&
+           locNewSum == aRecord->myNewSum;
+}
+
+// What a target holds beside its backup: the old content, the whole new,
+// what a stopped save leaves, or anything else (written since, never overwritten).
+enum Held { HELD_OLD, HELD_NEW, HELD_MIX, HELD_OTHER };
+
+// A stopped save leaves the old bytes up to some offset, the new ones after
+// it up to another, and the old again after that (the new content written
+// over the old from the start, and the old put back over that from the
+// start), at a size between the two. Checked byte by byte against both.
+Held locClassify(int aTarget, uint64_t aSize, int aBackup, const OS_SaveRecord& aRecord)
+{
+    const uint64_t locOld = aRecord.myOldSize, locNew = aRecord.myNewSize;
+    if (aSize < std::min(locOld, locNew) || aSize > std::max(locOld, locNew))
         return HELD_OTHER;
-    return HELD_MIX;
+    std::vector<uint8_t> locHeld(locPieceSize), locOlds(locPieceSize), locNews(locPieceSize);
+    bool locAllOld = aSize == locOld, locAllNew = aSize == locNew;
+    int locRun = 0;   // in the old bytes before, the new, the old after
+    for (uint64_t locAt = 0; locAt < aSize;)
+    {
+        const size_t locPiece = size_t(std::min<uint64_t>(locPieceSize, aSize - locAt));
+        const size_t locOldPiece = locAt < locOld ? size_t(std::min<uint64_t>(locPiece, locOld - locAt)) : 0;
+        const size_t locNewPiece = locAt < locNew ? size_t(std::min<uint64_t>(locPiece, locNew - locAt)) : 0;
+        if (OS_ReadFileAt(aTarget, locHeld.data(), locPiece, locAt) != int64_t(locPiece) ||
+            OS_ReadFileAt(aBackup, locOlds.data(), locOldPiece, locAt) != int64_t(locOldPiece) ||
+            OS_ReadFileAt(aBackup, locNews.data(), locNewPiece, locOld + locAt) != int64_t(locNewPiece))
+            return HELD_OTHER;
+        for (size_t i = 0; i < locPiece; ++i)
+        {
+            const bool locIsOld = i < locOldPiece && locHeld[i] == locOlds[i];
+            const bool locIsNew = i < locNewPiece && locHeld[i] == locNews[i];
+            locAllOld = locAllOld && locIsOld;
+            locAllNew = locAllNew && locIsNew;
+            if (locRun == 0 && !locIsOld)
+                locRun = 1;
+            if (locRun == 1 && !locIsNew)
+                locRun = 2;
+            if (locRun == 2 && !locIsOld)
+                return HELD_OTHER;
+        }
+        locAt += locPiece;
+    }
+    return locAllNew ? HELD_NEW : (locAllOld ? HELD_OLD : HELD_MIX);
 }
 
 // Whether the partner of a save holds its new content whole.
@@ -192,213 +141,178 @@ bool locPartnerStands(const OS_SaveRecord& aRecord)
 {
     if (aRecord.myPartnerPath.empty())
         return true;
-    int locHandle = open(aRecord.myPartnerPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (locHandle < 0)
-        return false;
+    const int locHandle = open(aRecord.myPartnerPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat locStat;
-    uint32_t locWhole = 0;
-    const bool locStands = fstat(locHandle, &locStat) == 0 && uint64_t(locStat.st_size) == aRecord.myPartnerSize &&
-                           OS_SumFile(locHandle, aRecord.myPartnerSize, locMinBlock, nullptr, &locWhole) &&
-                           locWhole == aRecord.myPartnerSum;
-    close(locHandle);
+    uint32_t locSum = 0;
+    const bool locStands = locHandle >= 0 && fstat(locHandle, &locStat) == 0 && S_ISREG(locStat.st_mode) &&
+                           uint64_t(locStat.st_size) == aRecord.myPartnerSize &&
+                           OS_CopyRange(locHandle, 0, -1, 0, aRecord.myPartnerSize, &locSum) &&
+                           locSum == aRecord.myPartnerSum;
+    if (locHandle >= 0)
+        close(locHandle);
     return locStands;
 }
 
-void locDropRecord(const std::string& aRecordPath, const OS_SaveRecord& aRecord, bool aBackupFlag)
+// Whether the file open as aHandle is the one the record names: the same
+// device, inode and birth, or, where the file system keeps no birth time,
+// the same file still reached by the record's path.
+bool locIsTarget(int aHandle, const struct stat& aStat, const OS_SaveRecord& aRecord)
 {
-    unlink(aRecordPath.c_str());
-    if (aBackupFlag)
-        unlink(aRecord.myBackupPath.c_str());
+    struct stat locNamed;
+    if (aRecord.myDevice != uint64_t(aStat.st_dev) || aRecord.myInode != uint64_t(aStat.st_ino) ||
+        aRecord.myBirth != OS_BirthOf(aHandle))
+        return false;
+    return aRecord.myBirth != 0 || (stat(aRecord.myTargetPath.c_str(), &locNamed) == 0 &&
+                                    locNamed.st_dev == aStat.st_dev && locNamed.st_ino == aStat.st_ino);
 }
 
-// The recovery of one record, locked by this process (aRecordHandle).
-void locRecover(int aRecordHandle, const std::string& aRecordPath, int aTarget, const char* aPath)
+// Moves a backup that is not applied out of the records' names, cut to the
+// old content, and says where it is.
+void locKeep(int aFolder, const std::string& aFolderPath, const std::string& aName, int aBackup, uint64_t anOldSize,
+             const char* aPath, const char* aWhy)
 {
-    std::string locBytes;
+    const std::string locKept = aName.substr(0, aName.size() - strlen("save")) + OS_SaveUnique() + ".kept";
+    const bool locMoved = renameat(aFolder, aName.c_str(), aFolder, locKept.c_str()) == 0;
+    if (locMoved)
+        ftruncate(aBackup, off_t(anOldSize));
+    fprintf(stderr, "save: '%s' %s; the content it had before is kept in '%s/%s'\n", aPath, aWhy, aFolderPath.c_str(),
+            (locMoved ? locKept : aName).c_str());
+}
+
+// The old content back over the file open as aHandle, and only that file.
+bool locPutBack(int aHandle, const struct stat& aStat, int aBackup, uint64_t anOldSize)
+{
+    // The file may be open read-only here: it is opened again for writing.
+    const std::string locSelf = "/proc/self/fd/" + std::to_string(aHandle);
+    const int locWritable = open(locSelf.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat locStat;
-    if (fstat(aRecordHandle, &locStat) != 0 || locStat.st_nlink == 0)
-        return;   // dropped by its save meanwhile
-    OS_SaveRecord locRecord;
-    if (locStat.st_size > locMaxRecordSize)
-        locBytes.clear();
-    else
-    {
-        locBytes.resize(size_t(locStat.st_size));
-        if (!locReadAll(aRecordHandle, &locBytes[0], locBytes.size(), 0))
-            locBytes.clear();
-    }
-    if (locBytes.empty() ||
-        !OS_ReadSaveRecord(reinterpret_cast<const uint8_t*>(locBytes.data()), locBytes.size(), &locRecord))
-    {
-        fprintf(stderr, "save: the record '%s' of an unfinished save of '%s' cannot be read; it is left as it is\n",
-                aRecordPath.c_str(), aPath);
-        return;
-    }
-    struct stat locTargetStat;
-    if (fstat(aTarget, &locTargetStat) != 0 || uint64_t(locTargetStat.st_dev) != locRecord.myDevice ||
-        uint64_t(locTargetStat.st_ino) != locRecord.myInode)
-        return;
-    int locBackup = open(locRecord.myBackupPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    struct stat locBackupStat;
-    uint32_t locOldSum = 0;
-    if (locBackup < 0 || fstat(locBackup, &locBackupStat) != 0 || uint64_t(locBackupStat.st_size) != locRecord.myOldSize ||
-        !OS_SumFile(locBackup, locRecord.myOldSize, locMinBlock, nullptr, &locOldSum) || locOldSum != locRecord.myOldSum)
-    {
-        fprintf(stderr, "save: the backup '%s' of an unfinished save of '%s' is missing or damaged; '%s' is left as it is\n",
-                locRecord.myBackupPath.c_str(), aPath, aPath);
-        if (locBackup >= 0)
-            close(locBackup);
-        return;
-    }
-    switch (locClassify(aTarget, locBackup, locRecord))
-    {
-    case HELD_OLD:
-        fprintf(stderr, "save: '%s' holds its old content after an unfinished save; its backup is dropped\n", aPath);
-        locDropRecord(aRecordPath, locRecord, true);
-        break;
-    case HELD_NEW:
-        if (locPartnerStands(locRecord))
-        {
-            fprintf(stderr, "save: '%s' holds the whole new content of an unfinished save; its backup is dropped\n",
-                    aPath);
-            locDropRecord(aRecordPath, locRecord, true);
-            break;
-        }
-        [[fallthrough]];
-    case HELD_MIX:
-    {
-        // The file may be open read-only here: it is opened again for writing.
-        const std::string locSelf = "/proc/self/fd/" + std::to_string(aTarget);
-        int locWritable = open(locSelf.c_str(), O_WRONLY | O_CLOEXEC);
-        if (locWritable >= 0 && locPutBack(locBackup, locWritable, locRecord.myOldSize))
-        {
-            fprintf(stderr, "save: '%s' was left half saved; its old content is put back\n", aPath);
-            locDropRecord(aRecordPath, locRecord, true);
-        }
-        else
-            fprintf(stderr, "save: '%s' was left half saved and its old content cannot be put back (%s); it is kept in '%s'\n",
-                    aPath, strerror(errno), locRecord.myBackupPath.c_str());
-        if (locWritable >= 0)
-            close(locWritable);
-        break;
-    }
-    case HELD_OTHER:
-    {
-        // Renamed out of the scheme by which backups of killed saves are removed.
-        const std::string locKept = locRecord.myBackupPath + ".kept";
-        const bool locRenamed = rename(locRecord.myBackupPath.c_str(), locKept.c_str()) == 0;
-        fprintf(stderr, "save: '%s' was written since an unfinished save; the content it had before is left in '%s'\n",
-                aPath, locRenamed ? locKept.c_str() : locRecord.myBackupPath.c_str());
-        locDropRecord(aRecordPath, locRecord, false);
-    }
-        break;
-    }
-    close(locBackup);
+    const bool locDone = locWritable >= 0 && fstat(locWritable, &locStat) == 0 && locStat.st_ino == aStat.st_ino &&
+                         locStat.st_dev == aStat.st_dev && OS_CopyRange(aBackup, 0, locWritable, 0, anOldSize, nullptr) &&
+                         OS_TruncateFile(locWritable, anOldSize) && fsync(locWritable) == 0;
+    const int locError = errno;
+    if (locWritable >= 0)
+        close(locWritable);
+    errno = locError;
+    return locDone;
+}
+
+// aHandle when it is open (without following a link) on a aType (S_IFREG,
+// S_IFDIR) of this user's own that no one else may write; -1 otherwise, the
+// handle closed and a console line naming aPath unless nothing is there.
+int locOwnOnly(int aHandle, mode_t aType, const std::string& aPath)
+{
+    struct stat locStat;
+    if (aHandle < 0 && errno == ENOENT)
+        return -1;
+    if (aHandle >= 0 && fstat(aHandle, &locStat) == 0 && (locStat.st_mode & S_IFMT) == aType &&
+        locStat.st_uid == geteuid() && (locStat.st_mode & 022) == 0)
+        return aHandle;
+    fprintf(stderr, "save: '%s' is not a %s of this user's own that only this user may write; nothing is recovered "
+                    "from it or kept in it\n", aPath.c_str(), aType == S_IFDIR ? "folder" : "file");
+    if (aHandle >= 0)
+        close(aHandle);
+    return -1;
 }
 }
 
-bool OS_ReadSaveRecord(const uint8_t* aData, size_t aSize, OS_SaveRecord* aRecord)
+bool OS_ReadSaveRecord(const uint8_t* aData, size_t aSize, OS_SaveRecord* aRecord, size_t* aHeaderSize)
 {
-    // The last four bytes sum all before them.
-    if (aSize < sizeof(locMagic) + 4 || memcmp(aData, locMagic, sizeof(locMagic)) != 0)
+    if (aSize < locTrailer || memcmp(aData + aSize - sizeof(locMagic), locMagic, sizeof(locMagic)) != 0)
         return false;
-    Reader locTail{aData + aSize - 4, 4};
-    uint32_t locSum32 = 0;
-    if (!locTail.Get32(&locSum32) || locSum32 != locSum(aData, aSize - 4))
+    Reader locTail{aData + aSize - locTrailer, 8};
+    const uint64_t locSum32 = locTail.Get(4), locLength = locTail.Get(4);
+    if (locLength < locTrailer || locLength > aSize)
         return false;
-    Reader locIn{aData + sizeof(locMagic), aSize - 4 - sizeof(locMagic)};
-    uint32_t locFileVersion = 0, locCount = 0;
+    const uint8_t* locStart = aData + aSize - locLength;
+    if (locSum32 != locSum(locStart, locLength - locTrailer))
+        return false;
+    Reader locIn{locStart, locLength - locTrailer};
     OS_SaveRecord locRecord;
-    if (!locIn.Get32(&locFileVersion) || locFileVersion != locVersion || !locIn.Get64(&locRecord.myDevice) ||
-        !locIn.Get64(&locRecord.myInode) || !locIn.Get64(&locRecord.myOldSize) || !locIn.Get32(&locRecord.myOldSum) ||
-        !locIn.Get64(&locRecord.myNewSize) || !locIn.Get32(&locRecord.myBlockSize) || !locIn.Get32(&locCount))
-        return false;
-    const uint32_t locBlock = locRecord.myBlockSize;
-    if (locBlock < locMinBlock || locBlock > locMaxBlock || (locBlock & (locBlock - 1)) != 0 ||
-        locRecord.myOldSize > uint64_t(INT64_MAX) || locRecord.myNewSize > uint64_t(INT64_MAX))
-        return false;
-    // One sum per block, every one there.
-    const uint64_t locBlocks = locRecord.myNewSize / locBlock + (locRecord.myNewSize % locBlock != 0);
-    if (locCount != locBlocks || locCount > locMaxSums || locCount > locIn.myLeft / 4)
-        return false;
-    locRecord.myNewSums.resize(locCount);
-    for (uint32_t& locBlockSum : locRecord.myNewSums)
-        locIn.Get32(&locBlockSum);
-    if (!locIn.GetPath(&locRecord.myTargetPath, false) || !locIn.GetPath(&locRecord.myBackupPath, false) ||
-        !locIn.GetPath(&locRecord.myPartnerPath, true) || !locIn.Get64(&locRecord.myPartnerSize) ||
-        !locIn.Get32(&locRecord.myPartnerSum) || locIn.myLeft != 0)
+    const bool locKnown = locIn.Get(4) == locVersion;
+    locRecord.myDevice = locIn.Get(8);
+    locRecord.myInode = locIn.Get(8);
+    locRecord.myBirth = locIn.Get(8);
+    locRecord.myOldSize = locIn.Get(8);
+    locRecord.myOldSum = uint32_t(locIn.Get(4));
+    locRecord.myNewSize = locIn.Get(8);
+    locRecord.myNewSum = uint32_t(locIn.Get(4));
+    locRecord.myTargetPath = locIn.GetPath(false);
+    locRecord.myPartnerPath = locIn.GetPath(true);
+    locRecord.myPartnerSize = locIn.Get(8);
+    locRecord.myPartnerSum = uint32_t(locIn.Get(4));
+    if (!locKnown || locIn.myFailedFlag || locIn.myLeft != 0 ||
+        std::max({locRecord.myOldSize, locRecord.myNewSize, locRecord.myPartnerSize}) > uint64_t(INT64_MAX))
         return false;
     *aRecord = std::move(locRecord);
+    *aHeaderSize = locLength;
     return true;
 }
 
 std::string OS_WriteSaveRecord(const OS_SaveRecord& aRecord)
 {
-    std::string locOut(locMagic, sizeof(locMagic));
-    locPut32(&locOut, locVersion);
-    locPut64(&locOut, aRecord.myDevice);
-    locPut64(&locOut, aRecord.myInode);
-    locPut64(&locOut, aRecord.myOldSize);
-    locPut32(&locOut, aRecord.myOldSum);
-    locPut64(&locOut, aRecord.myNewSize);
-    locPut32(&locOut, aRecord.myBlockSize);
-    locPut32(&locOut, uint32_t(aRecord.myNewSums.size()));
-    for (uint32_t locBlockSum : aRecord.myNewSums)
-        locPut32(&locOut, locBlockSum);
-    locPutText(&locOut, aRecord.myTargetPath);
-    locPutText(&locOut, aRecord.myBackupPath);
-    locPutText(&locOut, aRecord.myPartnerPath);
-    locPut64(&locOut, aRecord.myPartnerSize);
-    locPut32(&locOut, aRecord.myPartnerSum);
-    locPut32(&locOut, locSum(locOut.data(), locOut.size()));
+    std::string locOut;
+    locPut(&locOut, locVersion, 4);
+    locPut(&locOut, aRecord.myDevice, 8);
+    locPut(&locOut, aRecord.myInode, 8);
+    locPut(&locOut, aRecord.myBirth, 8);
+    locPut(&locOut, aRecord.myOldSize, 8);
+    locPut(&locOut, aRecord.myOldSum, 4);
+    locPut(&locOut, aRecord.myNewSize, 8);
+    locPut(&locOut, aRecord.myNewSum, 4);
+    for (const std::string* locPath : {&aRecord.myTargetPath, &aRecord.myPartnerPath})
+    {
+        locPut(&locOut, locPath->size(), 4);
+        locOut += *locPath;
+    }
+    locPut(&locOut, aRecord.myPartnerSize, 8);
+    locPut(&locOut, aRecord.myPartnerSum, 4);
+    locPut(&locOut, locSum(locOut.data(), locOut.size()), 4);
+    locPut(&locOut, uint32_t(locOut.size() + 4 + sizeof(locMagic)), 4);
+    locOut.append(locMagic, sizeof(locMagic));
     return locOut;
 }
 
-uint32_t OS_SaveBlockSize(uint64_t aSize)
+uint64_t OS_BirthOf(int aHandle)
 {
-    uint32_t locBlock = locMinBlock;
-    while (locBlock < locMaxBlock && aSize / locBlock >= locMaxSums)
-        locBlock <<= 1;
-    return locBlock;
+    struct statx locStat;
+    if (statx(aHandle, "", AT_EMPTY_PATH, STATX_BTIME, &locStat) != 0 || !(locStat.stx_mask & STATX_BTIME))
+        return 0;
+    return uint64_t(locStat.stx_btime.tv_sec) * 1000000000u + locStat.stx_btime.tv_nsec;
 }
 
-bool OS_SumFile(int aHandle, uint64_t aSize, uint32_t aBlockSize, std::vector<uint32_t>* aSums, uint32_t* aWhole)
+bool OS_CopyRange(int aFrom, uint64_t aFromOffset, int aTo, uint64_t aToOffset, uint64_t aSize, uint32_t* aSum)
 {
-    std::vector<char> locBuffer(std::max<uint32_t>(aBlockSize, 65536));
-    const uint64_t locPieceMax = aSums ? aBlockSize : locBuffer.size();
-    uint32_t locWhole = 0;
-    if (aSums)
-        aSums->clear();
-    for (uint64_t locOffset = 0; locOffset < aSize;)
+    std::vector<char> locBuffer(size_t(std::min<uint64_t>(aSize, locPieceSize)));
+    for (uint64_t locDone = 0; locDone < aSize;)
     {
-        const size_t locPiece = size_t(std::min<uint64_t>(locPieceMax, aSize - locOffset));
-        if (!locReadAll(aHandle, locBuffer.data(), locPiece, locOffset))
+        const size_t locPiece = size_t(std::min<uint64_t>(locBuffer.size(), aSize - locDone));
+        const int64_t locRead = OS_ReadFileAt(aFrom, locBuffer.data(), locPiece, aFromOffset + locDone);
+        if (locRead != int64_t(locPiece))
         {
-            if (errno == 0)
-                errno = EIO;
+            errno = locRead >= 0 ? EIO : errno;   // EIO: cut short meanwhile
             return false;
         }
-        if (aSums)
-            aSums->push_back(locSum(locBuffer.data(), locPiece));
-        locWhole = locSumMore(locWhole, locBuffer.data(), locPiece);
-        locOffset += locPiece;
+        if (aTo >= 0 && OS_WriteFileAt(aTo, locBuffer.data(), locPiece, aToOffset + locDone) != int64_t(locPiece))
+            return false;
+        if (aSum)
+            *aSum = uint32_t(crc32(*aSum, reinterpret_cast<const Bytef*>(locBuffer.data()), uInt(locPiece)));
+        locDone += locPiece;
     }
-    *aWhole = locWhole;
     return true;
 }
 
-bool OS_SaveRecordFolder(std::string* aFolder, bool aMakeFlag)
+std::string OS_SaveUnique()
 {
-    if (aMakeFlag)
-    {
-        char locFolder[PATH_MAX];
-        if (!OS_GetUserDataFolder(locFolderName, locFolder, sizeof(locFolder)))
-            return false;
-        *aFolder = locFolder;
-        return true;
-    }
-    // Only looked up: nothing made.
-    return OS_UserDataPath(locFolderName, aFolder);
+    return std::to_string(getpid()) + "-" + std::to_string(ourUnique.fetch_add(1));
+}
+
+int OS_OpenSaveFolder(bool aMakeFlag, std::string* aPath)
+{
+    char locMade[PATH_MAX];
+    if (!OS_UserDataPath(locFolderName, aPath) ||
+        (aMakeFlag && !OS_GetUserDataFolder(locFolderName, locMade, sizeof(locMade))))
+        return -1;
+    return locOwnOnly(open(aPath->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), S_IFDIR, *aPath);
 }
 
 std::string OS_SaveRecordName(uint64_t aDevice, uint64_t anInode)
@@ -409,30 +323,72 @@ std::string OS_SaveRecordName(uint64_t aDevice, uint64_t anInode)
     return locName;
 }
 
-void OS_RecoverSave(int aHandle, const char* aPath)
+void OS_RecoverLocked(int aFolder, const std::string& aFolderPath, int aHandle, const char* aPath)
 {
     struct stat locStat;
-    if (aHandle < 0 || !aPath || fstat(aHandle, &locStat) != 0 || !S_ISREG(locStat.st_mode))
+    if (fstat(aHandle, &locStat) != 0 || !S_ISREG(locStat.st_mode))
         return;
     const std::string locName = OS_SaveRecordName(uint64_t(locStat.st_dev), uint64_t(locStat.st_ino));
-    std::string locPlaces[2];
-    std::string locFolder;
-    if (OS_SaveRecordFolder(&locFolder, false))
-        locPlaces[0] = locFolder + "/" + locName;
-    const char* locSlash = strrchr(aPath, '/');
-    locPlaces[1] = (locSlash ? std::string(aPath, size_t(locSlash - aPath) + 1) : std::string()) + "." + locName;
+    const int locBackup = locOwnOnly(openat(aFolder, locName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC),
+                                     S_IFREG, aFolderPath + "/" + locName);
+    if (locBackup < 0)
+        return;
+    OS_SaveRecord locRecord;
+    if (!locReadBackup(locBackup, &locRecord))
+        fprintf(stderr, "save: the backup '%s/%s' of an unfinished save cannot be read; it and '%s' are left as they are\n",
+                aFolderPath.c_str(), locName.c_str(), aPath);
+    else if (!locIsTarget(aHandle, locStat, locRecord))
+        locKeep(aFolder, aFolderPath, locName, locBackup, locRecord.myOldSize, aPath,
+                "is not the file an unfinished save of the same inode wrote");
+    else
+        switch (locClassify(aHandle, uint64_t(locStat.st_size), locBackup, locRecord))
+        {
+        case HELD_NEW:
+            if (locPartnerStands(locRecord))
+            {
+                fprintf(stderr, "save: '%s' holds the whole new content of an unfinished save; its backup is dropped\n", aPath);
+                unlinkat(aFolder, locName.c_str(), 0);
+                break;
+            }
+            [[fallthrough]];
+        case HELD_MIX:
+            if (!locPutBack(aHandle, locStat, locBackup, locRecord.myOldSize))
+            {
+                fprintf(stderr, "save: '%s' was left half saved and its old content cannot be put back (%s); "
+                                "it is kept in '%s/%s' (its first %llu bytes)\n", aPath, strerror(errno),
+                        aFolderPath.c_str(), locName.c_str(), static_cast<unsigned long long>(locRecord.myOldSize));
+                break;
+            }
+            fprintf(stderr, "save: '%s' was left half saved; its old content is put back\n", aPath);
+            [[fallthrough]];
+        case HELD_OLD:
+            unlinkat(aFolder, locName.c_str(), 0);
+            break;
+        case HELD_OTHER:
+            locKeep(aFolder, aFolderPath, locName, locBackup, locRecord.myOldSize, aPath,
+                    "was written since an unfinished save");
+            break;
+        }
+    close(locBackup);
+}
+
+void OS_RecoverSave(int aHandle, const char* aPath)
+{
+    struct stat locStat, locRecord;
+    if (aHandle < 0 || !aPath || fstat(aHandle, &locStat) != 0 || !S_ISREG(locStat.st_mode))
+        return;
     const int locSavedErrno = errno;
-    for (const std::string& locPlace : locPlaces)
+    std::string locFolderPath;
+    const int locFolder = OS_OpenSaveFolder(false, &locFolderPath);
+    const std::string locName = OS_SaveRecordName(uint64_t(locStat.st_dev), uint64_t(locStat.st_ino));
+    // A save that still runs holds its file locked.
+    if (locFolder >= 0 && fstatat(locFolder, locName.c_str(), &locRecord, AT_SYMLINK_NOFOLLOW) == 0 &&
+        flock(aHandle, LOCK_EX | LOCK_NB) == 0)
     {
-        if (locPlace.empty())
-            continue;
-        int locRecord = open(locPlace.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (locRecord < 0)
-            continue;
-        // A save that still runs holds its record locked.
-        if (flock(locRecord, LOCK_EX | LOCK_NB) == 0)
-            locRecover(locRecord, locPlace, aHandle, aPath);
-        close(locRecord);
+        OS_RecoverLocked(locFolder, locFolderPath, aHandle, aPath);
+        flock(aHandle, LOCK_UN);
     }
+    if (locFolder >= 0)
+        close(locFolder);
     errno = locSavedErrno;
 }

@@ -1,6 +1,7 @@
 // The save-file helper against links, hard links, closed folders, read-only
 // files, names in another case, disks that fill during an in-place save, leftovers
-// of killed saves, and paths that try to leave the folder they are saved under.
+// of killed saves, paths that try to leave the folder they are saved under,
+// in-place saves that overlap, and files another user plants to mislead it.
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
@@ -28,6 +29,8 @@
 #include "platform/os/os_savefile.h"
 #include "platform/os/os_savefile_local.h"
 #include "platform/os/tests/os_kill_points.h"
+
+#include <zlib.h>
 
 namespace fs = std::filesystem;
 
@@ -124,6 +127,8 @@ static std::atomic<int64_t> ourFullAt{0};
 // Writes to one file (by inode), counted.
 static std::atomic<ino_t> ourWatchedInode{0};
 static std::atomic<int> ourWatchedWrites{0};
+// While set, writes to that file take a while each.
+static std::atomic<bool> ourSlowWrites{false};
 
 extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t anOffset)
 {
@@ -156,6 +161,9 @@ extern "C" ssize_t pwrite(int aHandle, const void* aData, size_t aCount, off_t a
     struct stat locWatched;
     if (ourWatchedInode.load() && fstat(aHandle, &locWatched) == 0 && locWatched.st_ino == ourWatchedInode.load())
     {
+        // A slow shared drive, for saves that overlap.
+        if (ourSlowWrites.load())
+            usleep(20000);
         ++ourWatchedWrites;
         if (ourTracing.load() && (ourTrace.empty() || ourTrace.back() != "write target"))
             ourTrace.push_back("write target");
@@ -359,10 +367,14 @@ TEST_F(OSSaveTest, LinksAreFollowedAndKept)
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_EQ(Names(myDir / "real"), std::set<std::string>{"target.txt"});
 
-    // A dangling link gets its target made; a loop of links is refused.
+    // A dangling link gets its target made, however short its name; a loop
+    // of links is refused.
     fs::create_symlink("made.txt", myDir / "base" / "dangling.txt");
     ASSERT_TRUE(Save(myDir / "base" / "dangling.txt", "made"));
     EXPECT_EQ(ReadDisk(myDir / "base" / "made.txt"), "made");
+    fs::create_symlink("m", myDir / "base" / "short.txt");
+    ASSERT_TRUE(Save(myDir / "base" / "short.txt", "short"));
+    EXPECT_EQ(ReadDisk(myDir / "base" / "m"), "short");
     fs::create_symlink("loop2", myDir / "base" / "loop1");
     fs::create_symlink("loop1", myDir / "base" / "loop2");
     OS_SaveFile locLoop;
@@ -615,139 +627,6 @@ TEST_F(OSSaveTest, ModesAndLongNamesSurviveSavesBeneath)
     EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"fresh.txt", "private.txt", locLong}));
 }
 
-TEST_F(OSSaveTest, FlushingWhileWritingKeepsEveryByteAndEveryWayOut)
-{
-    // Megabytes in pieces of odd sizes, so that the flusher wakes many times
-    // while the file grows.
-    std::string locText;
-    for (uint32_t locValue = 1; locText.size() < 19 * 1024 * 1024; locValue = locValue * 1103515245u + 12345u)
-        locText.push_back(static_cast<char>(locValue >> 16));
-    const auto locWrite = [&locText](OS_SaveFile& aSave, size_t anEnd) {
-        size_t locAt = 0;
-        for (size_t locPiece = 1; locAt < anEnd; locPiece = locPiece * 7 % 300007 + 1)
-        {
-            const size_t locCount = std::min(locPiece, anEnd - locAt);
-            if (!aSave.Write(locText.data() + locAt, locCount))
-                return false;
-            locAt += locCount;
-        }
-        return true;
-    };
-    WriteDisk(myDir / "base" / "big.bin", "old");
-    WriteDisk(myDir / "base" / "linked.bin", "old");
-    fs::create_hard_link(myDir / "base" / "linked.bin", myDir / "outside" / "twin.bin");
-    const int locBefore = OpenHandleCount();
-
-    {
-        OS_SaveFile locSave;
-        ASSERT_TRUE(locSave.Begin((myDir / "base" / "big.bin").c_str()));
-        locSave.FlushAsWritten();
-        locSave.FlushAsWritten();   // once is enough
-        ASSERT_TRUE(locWrite(locSave, locText.size()));
-        ASSERT_TRUE(locSave.Commit());
-    }
-    EXPECT_TRUE(ReadDisk(myDir / "base" / "big.bin") == locText);
-
-    // Abandoned half way, by hand or by the destructor: the target stays.
-    for (int locWay = 0; locWay < 2; ++locWay)
-    {
-        OS_SaveFile locSave;
-        ASSERT_TRUE(locSave.Begin((myDir / "base" / "big.bin").c_str()));
-        locSave.FlushAsWritten();
-        ASSERT_TRUE(locWrite(locSave, 9 * 1024 * 1024 + 3));
-        if (locWay == 0)
-            locSave.Abandon();
-    }
-    EXPECT_TRUE(ReadDisk(myDir / "base" / "big.bin") == locText);
-
-    // Begun again after flushing meanwhile: the second file is whole too.
-    {
-        OS_SaveFile locSave;
-        ASSERT_TRUE(locSave.Begin((myDir / "base" / "big.bin").c_str()));
-        locSave.FlushAsWritten();
-        ASSERT_TRUE(locWrite(locSave, 5 * 1024 * 1024));
-        ASSERT_TRUE(locSave.Begin((myDir / "base" / "big.bin").c_str()));
-        locSave.FlushAsWritten();
-        ASSERT_TRUE(locWrite(locSave, 6 * 1024 * 1024 + 1));
-        ASSERT_TRUE(locSave.Commit());
-    }
-    EXPECT_TRUE(ReadDisk(myDir / "base" / "big.bin") == locText.substr(0, 6 * 1024 * 1024 + 1));
-
-    // A file rewritten in place has nothing to flush early; a save not asked
-    // to, or one that declined every flush, flushes nothing while it writes.
-    ourDataFlushes = 0;
-    {
-        OS_SaveFile locSave;
-        ASSERT_TRUE(locSave.Begin((myDir / "base" / "linked.bin").c_str()));
-        ASSERT_TRUE(locSave.IsInPlace());
-        locSave.FlushAsWritten();
-        ASSERT_TRUE(locWrite(locSave, 5 * 1024 * 1024));
-        ASSERT_TRUE(locSave.Commit());
-    }
-    EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.bin") == locText.substr(0, 5 * 1024 * 1024));
-    for (int locDeclined = 0; locDeclined < 2; ++locDeclined)
-    {
-        OS_SaveFile locSave;
-        ASSERT_TRUE(locSave.BeginBeneath(myBase.c_str(), "big.bin", locDeclined == 0));
-        if (locDeclined)
-            locSave.FlushAsWritten();
-        ASSERT_TRUE(locWrite(locSave, 13 * 1024 * 1024));
-        ASSERT_TRUE(locSave.Commit());
-    }
-    EXPECT_EQ(ourDataFlushes.load(), 0);
-    EXPECT_TRUE(ReadDisk(myDir / "base" / "big.bin") == locText.substr(0, 13 * 1024 * 1024));
-
-    EXPECT_EQ(OpenHandleCount(), locBefore);
-    EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"big.bin", "linked.bin"}));
-}
-
-TEST_F(OSSaveTest, AFlushFailedWhileWritingFailsTheSave)
-{
-    WriteDisk(myDir / "base" / "big.bin", "old");
-    const std::string locPiece(1024 * 1024, 'x');
-    for (int locWay = 0; locWay < 2; ++locWay)
-    {
-        OS_SaveFile locSave;
-        ASSERT_TRUE(locSave.Begin((myDir / "base" / "big.bin").c_str()));
-        locSave.FlushAsWritten();
-        ourDataFlushesToFail = 1;
-        for (int locCount = 0; locCount < 9; ++locCount)
-            ASSERT_TRUE(locSave.Write(locPiece.data(), locPiece.size()));
-        // The flush meanwhile failed; the flush that counts would not see it.
-        for (int locWait = 0; locWait < 1000 && ourDataFlushesToFail > 0; ++locWait)
-            usleep(10000);
-        ASSERT_EQ(ourDataFlushesToFail, 0);
-        EXPECT_FALSE(locWay == 0 ? locSave.Commit() : locSave.Flush());
-        EXPECT_EQ(locSave.GetError(), EIO);
-    }
-    EXPECT_EQ(ReadDisk(myDir / "base" / "big.bin"), "old");
-    EXPECT_EQ(Names(myDir / "base"), (std::set<std::string>{"big.bin"}));
-}
-
-TEST_F(OSSaveTest, FlushingWhileWritingFollowsTheFileAsItGrows)
-{
-    // The first flush once 4 MiB are written, another after each 4 MiB more,
-    // each woken by the writes: the flush at the commit finds little left.
-    const std::string locPiece(1024 * 1024, 'x');
-    const auto locWaitFor = [](int aFlushes) {
-        for (int locWait = 0; locWait < 2000 && ourDataFlushes.load() < aFlushes; ++locWait)
-            usleep(10000);
-        return ourDataFlushes.load();
-    };
-    OS_SaveFile locSave;
-    ASSERT_TRUE(locSave.Begin((myDir / "base" / "big.bin").c_str()));
-    locSave.FlushAsWritten();
-    ourDataFlushes = 0;
-    for (int locRound = 1; locRound <= 3; ++locRound)
-    {
-        for (int locCount = 0; locCount < 4; ++locCount)
-            ASSERT_TRUE(locSave.Write(locPiece.data(), locPiece.size()));
-        EXPECT_GE(locWaitFor(locRound), locRound);
-    }
-    EXPECT_TRUE(locSave.Commit());
-    EXPECT_EQ(fs::file_size(myDir / "base" / "big.bin"), 12u * 1024 * 1024);
-}
-
 TEST_F(OSSaveTest, ReadOnlyFilesAreNotReplaced)
 {
     // The tests run as root, who may write anything: the mode decides, as
@@ -941,6 +820,24 @@ std::string ReadThroughLayer(const fs::path& aPath)
     return locText;
 }
 
+// Opens aPath through the file layer in a child process (as another user
+// where aUser is not -1), which recovers what a save of that user left.
+void OpenAs(const fs::path& aPath, uid_t aUser)
+{
+    pid_t locChild = fork();
+    if (locChild == 0)
+    {
+        if (aUser != uid_t(-1) && (setgid(aUser) != 0 || setuid(aUser) != 0))
+            _exit(3);
+        OS_FileHandle locHandle = OS_OpenFile(aPath.c_str(), OS_OPEN_READ);
+        OS_CloseFile(locHandle);
+        _exit(locHandle == OS_INVALID_HANDLE ? 1 : 0);
+    }
+    int locStatus = 0;
+    waitpid(locChild, &locStatus, 0);
+    EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0) << locStatus;
+}
+
 // Saves aText over aTarget in a child process killed at its Nth change to the
 // disk (as another user where aUser is not -1); true when the kill landed.
 bool SaveKilledAt(const fs::path& aTarget, const std::string& aText, int anAt, uid_t aUser)
@@ -1013,9 +910,11 @@ TEST_F(OSSaveTest, AKillAnywhereInAnInPlaceSaveLeavesTheOldOrTheNewContent)
                 else
                     fs::create_hard_link(locTarget, locTwin);
                 const bool locKilled = SaveKilledAt(locTarget, locNew, locAt, locCase ? locUser : uid_t(-1));
-                // Opened again by either name: the whole old or the whole new content.
+                // Opened again by either name, by the user who saved: the
+                // whole old or the whole new content.
                 const fs::path locReopened = !locCase && locAt % 2 ? locTwin : locTarget;
-                const std::string locHeld = ReadThroughLayer(locReopened);
+                OpenAs(locReopened, locCase ? locUser : uid_t(-1));
+                const std::string locHeld = ReadDisk(locReopened);
                 EXPECT_TRUE(locHeld == locOld || locHeld == locNew) << locHeld.size();
                 EXPECT_TRUE(ReadDisk(locTarget) == locHeld);
                 // No record is left; what a save killed before writing it
@@ -1052,8 +951,9 @@ TEST_F(OSSaveTest, ALastingWriteErrorKeepsTheOldContentInPlaceOrInTheNamedBackup
     int locKept = 0;
     // Every write fails from some byte on: while the backup is made, while the
     // new content is written, and while the old one is put back.
-    for (int64_t locLimit : {int64_t(0), int64_t(5000), int64_t(199999), int64_t(200000), int64_t(270000),
-                             int64_t(459999)})
+    // The backup holds both contents, the target's writes come after it.
+    for (int64_t locLimit : {int64_t(0), int64_t(5000), int64_t(199999), int64_t(300000), int64_t(470000),
+                             int64_t(719000)})
     {
         SCOPED_TRACE(locLimit);
         WriteDisk(locFile, locOld);
@@ -1074,7 +974,7 @@ TEST_F(OSSaveTest, ALastingWriteErrorKeepsTheOldContentInPlaceOrInTheNamedBackup
             // The message names the file and where its old content is kept.
             ++locKept;
             const std::string locKeptPath = locSave.GetKeptPath();
-            EXPECT_TRUE(ReadDisk(locKeptPath) == locOld);
+            EXPECT_TRUE(ReadDisk(locKeptPath).substr(0, locOld.size()) == locOld);
             EXPECT_NE(locMessage.find("'" + locFile.string() + "'"), std::string::npos) << locMessage;
             EXPECT_NE(locMessage.find("'" + locKeptPath + "'"), std::string::npos) << locMessage;
             // Once writes work again, the next open puts it back.
@@ -1090,7 +990,13 @@ TEST_F(OSSaveTest, ALastingWriteErrorKeepsTheOldContentInPlaceOrInTheNamedBackup
     EXPECT_GE(locKept, 2);
 }
 
-TEST_F(OSSaveTest, ABackupIsNeverPutBackOverContentWrittenSince)
+class OSWrittenSinceTest : public OSSaveTest, public ::testing::WithParamInterface<int>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Edits, OSWrittenSinceTest, ::testing::Range(0, 4));
+
+TEST_P(OSWrittenSinceTest, ABackupIsNeverPutBackOverContentWrittenSince)
 {
     const fs::path locFile = myDir / "base" / "level.velk";
     const std::string locOld = Text(100000, 'a');
@@ -1107,8 +1013,16 @@ TEST_F(OSSaveTest, ABackupIsNeverPutBackOverContentWrittenSince)
             break;
     }
     ASSERT_NE(locMixed, locOld);
-    // Another program writes the file (in place) before any of ours opens it.
-    const std::string locLater = Text(90000, 'k');
+    // The user writes the file in place before any of ours opens it: other
+    // bytes shorter than both, between the two sizes, or the old content
+    // edited at its end, or the new one with a byte of the old in it.
+    std::string locLater = Text(90000, 'k');
+    if (GetParam() == 1)
+        locLater = Text(120000, 'k');
+    else if (GetParam() == 2)
+        locLater = locOld.substr(0, 99990) + "edited";
+    else if (GetParam() == 3)
+        locLater = Text(150000, 'A').replace(500, 1, 1, locOld[500]);
     {
         std::ofstream locOut(myDir / "outside" / "twin.velk", std::ios::binary | std::ios::trunc);
         locOut << locLater;
@@ -1117,12 +1031,15 @@ TEST_F(OSSaveTest, ABackupIsNeverPutBackOverContentWrittenSince)
     EXPECT_TRUE(ReadThroughLayer(locFile) == locLater);
     const std::string locMessage = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(locMessage.find("written since"), std::string::npos) << locMessage;
-    // The old content is not thrown away either; the record is.
-    std::set<std::string> locLeft = Names(myDir / "base");
-    ASSERT_EQ(locLeft.size(), 2u);
-    locLeft.erase("level.velk");
-    EXPECT_TRUE(ReadDisk(myDir / "base" / *locLeft.begin()) == locOld);
-    EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+    // The old content is not thrown away either, but kept under a name the
+    // message gives, out of the records' names.
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"level.velk"});
+    const std::set<std::string> locLeft = Names(myDir / "data" / "qtools");
+    ASSERT_EQ(locLeft.size(), 1u);
+    EXPECT_EQ(fs::path(*locLeft.begin()).extension(), ".kept");
+    EXPECT_TRUE(ReadDisk(myDir / "data" / "qtools" / *locLeft.begin()) == locOld);
+    EXPECT_NE(locMessage.find(*locLeft.begin() + "'"), std::string::npos) << locMessage;
+    EXPECT_TRUE(ReadThroughLayer(locFile) == locLater);
 }
 
 TEST_F(OSSaveTest, AnUnreadableRecordLeavesTheFileAlone)
@@ -1518,79 +1435,6 @@ TEST_F(OSSaveTest, AFileKeptForItsPartnerStandsOnlyBesideThePartnersNewContent)
         }
 }
 
-TEST_F(OSSaveTest, BackupsOfSavesKilledBeforeTheirRecordAreRemovedByTheNextSave)
-{
-    const fs::path locFile = myDir / "base" / "level.velk";
-    WriteDisk(locFile, "old");
-    struct stat locStat;
-    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
-    char locIdentity[64];
-    snprintf(locIdentity, sizeof(locIdentity), "%llx-%llx", (unsigned long long)locStat.st_dev,
-             (unsigned long long)locStat.st_ino);
-    const std::string locId = locIdentity;
-    pid_t locDeadPid = fork();
-    if (locDeadPid == 0)
-        _exit(0);
-    waitpid(locDeadPid, nullptr, 0);
-    const std::string locDead = std::to_string(locDeadPid);
-    const std::string locLive = std::to_string(getppid());
-    const fs::path locRecords = myDir / "data" / "qtools";
-    fs::create_directories(locRecords);
-    // Beside the target and in the records' folder: of a process that is
-    // gone and in the scheme (removed), or not (kept).
-    const std::set<std::string> locGoneBeside = {".level.velk." + locDead + "-3.old.tmp"};
-    const std::set<std::string> locKeptBeside = {
-        "level.velk",
-        ".level.velk." + locLive + "-3.old.tmp",
-        ".level.velk." + locDead + ".old.tmp",
-        ".level.velk.abc-1.old.tmp",
-        ".level.velk.0-1.old.tmp",
-        ".level.velk." + locDead + "-3.new.tmp",
-        ".other.velk." + locDead + "-3.old.tmp",
-    };
-    const std::set<std::string> locGoneRecords = {locId + "." + locDead + "-3.old", locId + ".save." + locDead + "-4.tmp"};
-    const std::set<std::string> locKeptRecords = {
-        locId + "." + locLive + "-3.old",   locId + "." + locDead + "-3.oldx", locId + "." + locDead + ".old",
-        locId + ".save." + locDead + ".tmp", "1-2." + locDead + "-3.old",     locId + "." + locDead + "-3.tmp",
-    };
-    const auto locPlant = [&] {
-        for (const std::string& locName : locGoneBeside)
-            WriteDisk(myDir / "base" / locName, "left");
-        for (const std::string& locName : locKeptBeside)
-            if (locName != "level.velk")
-                WriteDisk(myDir / "base" / locName, "kept");
-        for (const std::string& locName : locGoneRecords)
-            WriteDisk(locRecords / locName, "left");
-        for (const std::string& locName : locKeptRecords)
-            WriteDisk(locRecords / locName, "kept");
-    };
-    locPlant();
-    ASSERT_TRUE(Save(locFile, "new"));
-    EXPECT_EQ(Names(myDir / "base"), locKeptBeside);
-    EXPECT_EQ(Names(locRecords), locKeptRecords);
-
-    // While a record of the file stays (one that cannot be read), nothing goes.
-    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);   // replaced: another inode
-    snprintf(locIdentity, sizeof(locIdentity), "%llx-%llx.save", (unsigned long long)locStat.st_dev,
-             (unsigned long long)locStat.st_ino);
-    WriteDisk(locRecords / locIdentity, "not a record");
-    for (const std::string& locName : locGoneBeside)
-        WriteDisk(myDir / "base" / locName, "left");
-    ASSERT_TRUE(Save(locFile, "newer"));
-    for (const std::string& locName : locGoneBeside)
-        EXPECT_TRUE(fs::exists(myDir / "base" / locName)) << locName;
-    // Nor while one stays beside the file (made where there was no per-user folder).
-    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
-    snprintf(locIdentity, sizeof(locIdentity), ".%llx-%llx.save", (unsigned long long)locStat.st_dev,
-             (unsigned long long)locStat.st_ino);
-    WriteDisk(myDir / "base" / locIdentity, "not a record");
-    ::testing::internal::CaptureStderr();
-    ASSERT_TRUE(Save(locFile, "newest"));
-    ::testing::internal::GetCapturedStderr();
-    for (const std::string& locName : locGoneBeside)
-        EXPECT_TRUE(fs::exists(myDir / "base" / locName)) << locName;
-}
-
 TEST_F(OSSaveTest, AFailedFlushOrRenameFailsTheCommitAndLeavesNoTemporaryFile)
 {
     const fs::path locFile = myDir / "base" / "level.velk";
@@ -1662,6 +1506,15 @@ TEST_F(OSSaveTest, BadTargetsFailAtBeginAndEveryModeBitIsKept)
         WriteDisk(locTaken.substr(0, locDash + 1) + std::to_string(locNext + i) + ".tmp", "taken");
     EXPECT_TRUE(Save(locFile, "past them"));
     EXPECT_EQ(ReadDisk(locFile), "past them");
+    // Every name it tries taken: the save fails and each stays its owner's.
+    ASSERT_TRUE(locFirst.Begin(locFile.c_str()));
+    const std::string locLast = locFirst.GetTempPath();
+    locFirst.Abandon();
+    const unsigned locFrom = unsigned(std::stoul(locLast.substr(locDash + 1))) + 1;
+    for (unsigned i = 0; i < 120; ++i)
+        WriteDisk(locTaken.substr(0, locDash + 1) + std::to_string(locFrom + i) + ".tmp", "taken");
+    EXPECT_FALSE(Save(locFile, "nowhere"));
+    EXPECT_EQ(Names(myDir / "base").size(), 121u + 5u);
 }
 
 TEST_F(OSSaveTest, TheBackupNamedAfterAFailureIsForgottenByTheNextSave)
@@ -1670,7 +1523,7 @@ TEST_F(OSSaveTest, TheBackupNamedAfterAFailureIsForgottenByTheNextSave)
     OS_SaveFile locSave;
     ASSERT_TRUE(locSave.Begin(locFile.c_str()));
     ASSERT_TRUE(locSave.Write(Text(150000, 'A').data(), 150000));
-    ourWritesLeft = 100000 + 50000;
+    ourWritesLeft = 100000 + 150000 + 1000 + 50000;
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(locSave.Commit());
     ::testing::internal::GetCapturedStderr();
@@ -1684,85 +1537,22 @@ TEST_F(OSSaveTest, TheBackupNamedAfterAFailureIsForgottenByTheNextSave)
     EXPECT_EQ(locSave.GetKeptPath(), nullptr);
     EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "new");
 
-    // Two saves of one file kept at once: each drops only its own record.
+    // A save kept for its partner holds the file until it is dropped: a
+    // second in-place save of it waits, then fails and says so.
     OS_SaveFile locA, locB;
     ASSERT_TRUE(locA.Begin(locFile.c_str()) && locA.Write("from a", 6) && locA.CommitKeepingOld());
-    ASSERT_TRUE(locB.Begin(locFile.c_str()) && locB.Write("from b", 6) && locB.CommitKeepingOld());
-    locA.Abandon();
+    ASSERT_TRUE(locB.Begin(locFile.c_str()) && locB.Write("from b", 6));
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(locB.CommitKeepingOld());
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("being saved by another program"), std::string::npos);
+    EXPECT_EQ(locB.GetError(), EBUSY);
+    EXPECT_EQ(ReadDisk(locFile), "from a");
     EXPECT_EQ(Names(myDir / "data" / "qtools").size(), 1u);
+    locA.Abandon();
+    ASSERT_TRUE(locB.Begin(locFile.c_str()) && locB.Write("from b", 6) && locB.CommitKeepingOld());
     EXPECT_TRUE(locB.Restore());
     EXPECT_EQ(ReadDisk(locFile), "from a");
     EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
-}
-
-TEST_F(OSSaveTest, RecordsReadBackWholeAndBrokenOnesAreRefused)
-{
-    OS_SaveRecord locGood;
-    locGood.myDevice = 0xfe01;
-    locGood.myInode = 77;
-    locGood.myOldSize = 10;
-    locGood.myOldSum = 0x12345678;
-    locGood.myNewSize = 9000;
-    locGood.myBlockSize = 4096;
-    locGood.myNewSums = {1, 2, 3};
-    locGood.myTargetPath = "/data/level.velk";
-    locGood.myBackupPath = "/data/.level.velk.1-0.old.tmp";
-    locGood.myPartnerPath = "/data/level.tez";
-    locGood.myPartnerSize = 300;
-    locGood.myPartnerSum = 99;
-    const std::string locBytes = OS_WriteSaveRecord(locGood);
-    const auto locRead = [](const std::string& aBytes, OS_SaveRecord* aRecord) {
-        return OS_ReadSaveRecord(reinterpret_cast<const uint8_t*>(aBytes.data()), aBytes.size(), aRecord);
-    };
-    OS_SaveRecord locBack;
-    ASSERT_TRUE(locRead(locBytes, &locBack));
-    EXPECT_EQ(OS_WriteSaveRecord(locBack), locBytes);
-    EXPECT_EQ(locBack.myNewSums, locGood.myNewSums);
-    EXPECT_EQ(locBack.myPartnerPath, "/data/level.tez");
-    // No partner is fine; an empty target or backup is not.
-    OS_SaveRecord locAlone = locGood;
-    locAlone.myPartnerPath.clear();
-    EXPECT_TRUE(locRead(OS_WriteSaveRecord(locAlone), &locBack));
-    // Cut anywhere, or one byte changed anywhere: refused.
-    for (size_t locLength = 0; locLength < locBytes.size(); ++locLength)
-        EXPECT_FALSE(locRead(locBytes.substr(0, locLength), &locBack)) << locLength;
-    for (size_t locAt = 0; locAt < locBytes.size(); ++locAt)
-    {
-        std::string locChanged = locBytes;
-        locChanged[locAt] = char(locChanged[locAt] ^ 0x10);
-        EXPECT_FALSE(locRead(locChanged, &locBack)) << locAt;
-    }
-    // Whole and summed, but inconsistent: each refused.
-    const std::vector<std::function<void(OS_SaveRecord&)>> locBreaks = {
-        [](OS_SaveRecord& r) { r.myBlockSize = 4097; },
-        [](OS_SaveRecord& r) { r.myBlockSize = 2048; },
-        [](OS_SaveRecord& r) { r.myBlockSize = 1u << 31; },
-        [](OS_SaveRecord& r) { r.myNewSums.push_back(4); },
-        [](OS_SaveRecord& r) { r.myNewSums.pop_back(); },
-        [](OS_SaveRecord& r) { r.myNewSize = 0; },
-        [](OS_SaveRecord& r) { r.myOldSize = uint64_t(1) << 63; },
-        [](OS_SaveRecord& r) { r.myNewSize = uint64_t(1) << 63; r.myBlockSize = 1u << 30; },
-        [](OS_SaveRecord& r) { r.myTargetPath.clear(); },
-        [](OS_SaveRecord& r) { r.myBackupPath = "relative.old"; },
-        [](OS_SaveRecord& r) { r.myPartnerPath = "relative.tez"; },
-        [](OS_SaveRecord& r) { r.myTargetPath = std::string("/a\0b", 4); },
-        [](OS_SaveRecord& r) { r.myTargetPath = "/" + std::string(PATH_MAX, 'x'); },
-    };
-    for (size_t i = 0; i < locBreaks.size(); ++i)
-    {
-        OS_SaveRecord locBroken = locGood;
-        locBreaks[i](locBroken);
-        EXPECT_FALSE(locRead(OS_WriteSaveRecord(locBroken), &locBack)) << "break " << i;
-    }
-    // Bytes after the sum, or another version: refused.
-    std::string locLonger = locBytes;
-    locLonger.insert(locLonger.size() - 4, "x");
-    EXPECT_FALSE(locRead(locLonger, &locBack));
-    // A large new content takes larger blocks: fewer than 65536 sums.
-    EXPECT_EQ(OS_SaveBlockSize(0), 4096u);
-    EXPECT_EQ(OS_SaveBlockSize(uint64_t(4096) * 65535), 4096u);
-    EXPECT_EQ(OS_SaveBlockSize(uint64_t(4096) * 65536), 8192u);
-    EXPECT_EQ(OS_SaveBlockSize(uint64_t(1) << 40), 1u << 25);
 }
 
 TEST_F(OSSaveTest, AWriteErrorReportedWhenTheNewFileIsClosedFailsTheSave)
@@ -1849,8 +1639,8 @@ TEST_F(OSSaveTest, ASaveHoldsNothingOnceItFailedToBeginOrWasCommitted)
 
 TEST_F(OSSaveTest, AnInPlaceSaveIsFlushedInOrderAndAFailedFlushLeavesTheOldContentAlone)
 {
-    // The backup and its folder, then the record's folder, reach the disk
-    // before the first byte of the file changes: a power cut anywhere finds
+    // The backup, named, and its folder reach the disk before the first byte
+    // of the file changes: a power cut anywhere finds
     // what it needs to put the old content back.
     const fs::path locFile = myDir / "base" / "level.velk";
     const std::string locOld = Text(50000, 'a');
@@ -1868,10 +1658,10 @@ TEST_F(OSSaveTest, AnInPlaceSaveIsFlushedInOrderAndAFailedFlushLeavesTheOldConte
         ourTracing = false;
         ourWatchedInode = 0;
         EXPECT_TRUE(locSaved);
-        EXPECT_EQ(ourTrace, (std::vector<std::string>{"flush folder", "flush folder", "write target"}));
+        EXPECT_EQ(ourTrace, (std::vector<std::string>{"rename", "flush folder", "write target"}));
     }
     // Each flush of the save failing in turn: the backup, its folder, the
-    // record, its folder, the file itself. The save fails and says why, the
+    // file itself. The save fails and says why, the
     // old content stays or is put back, and nothing of the save is left.
     WriteDisk(locFile, locOld);
     for (int locPassed = 0;; ++locPassed)
@@ -1895,7 +1685,7 @@ TEST_F(OSSaveTest, AnInPlaceSaveIsFlushedInOrderAndAFailedFlushLeavesTheOldConte
         {
             EXPECT_TRUE(locSaved);
             EXPECT_TRUE(ReadDisk(myDir / "outside" / "twin.velk") == locNew);
-            EXPECT_EQ(locPassed, 5);
+            EXPECT_EQ(locPassed, 3);
             break;
         }
         EXPECT_FALSE(locSaved);
@@ -2019,9 +1809,7 @@ TEST_F(OSSaveTest, TemporaryFilesOfSavesStillRunningStayWhateverTheirOrderOrUser
     for (int i = 1; i <= 8; ++i)
     {
         WriteDisk(myDir / "base" / (".t.txt." + std::to_string(locDead) + "-" + std::to_string(i) + ".tmp"), "dead");
-        WriteDisk(myDir / "base" / (".t.txt." + std::to_string(locDead) + "-" + std::to_string(i) + ".old.tmp"), "dead");
         locKept.insert(".t.txt." + locLive + "-" + std::to_string(i) + ".tmp");
-        locKept.insert(".t.txt." + locLive + "-" + std::to_string(i) + ".old.tmp");
     }
     for (const std::string& locName : locKept)
         WriteDisk(myDir / "base" / locName, "running");
@@ -2043,7 +1831,6 @@ TEST_F(OSSaveTest, TemporaryFilesOfSavesStillRunningStayWhateverTheirOrderOrUser
     ASSERT_EQ(chmod(myDir.c_str(), 0755), 0);
     const std::string locRoots = ".t.txt." + std::to_string(getpid());
     WriteDisk(locShared / (locRoots + "-1.tmp"), "root's save, running");
-    WriteDisk(locShared / (locRoots + "-2.old.tmp"), "root's backup, running");
     WriteDisk(locShared / "t.txt", "old");
     ASSERT_EQ(chown((locShared / "t.txt").c_str(), 65534, 65534), 0);
     ASSERT_EQ(chmod((myDir / "data").c_str(), 0777), 0);
@@ -2059,7 +1846,7 @@ TEST_F(OSSaveTest, TemporaryFilesOfSavesStillRunningStayWhateverTheirOrderOrUser
     ASSERT_EQ(waitpid(locChild, &locStatus, 0), locChild);
     EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 0) << locStatus;
     EXPECT_EQ(ReadDisk(locShared / "t.txt"), "new");
-    EXPECT_EQ(Names(locShared), (std::set<std::string>{"t.txt", locRoots + "-1.tmp", locRoots + "-2.old.tmp"}));
+    EXPECT_EQ(Names(locShared), (std::set<std::string>{"t.txt", locRoots + "-1.tmp"}));
 }
 
 TEST_F(OSSaveTest, AnOpenThatCannotPutTheOldContentBackKeepsTheBackupForTheNext)
@@ -2086,7 +1873,7 @@ TEST_F(OSSaveTest, AnOpenThatCannotPutTheOldContentBackKeepsTheBackupForTheNext)
         const std::set<std::string> locRecords = Names(myDir / "data" / "qtools");
         ASSERT_EQ(locRecords.size(), 1u);
         const std::set<std::string> locBeside = Names(myDir / "base");
-        ASSERT_EQ(locBeside.size(), 2u);
+        ASSERT_EQ(locBeside, std::set<std::string>{"level.velk"});
         if (locFlushFails)
             ourFlushesToFail = 1;
         else
@@ -2226,8 +2013,9 @@ TEST_F(OSSaveTest, AFileCannotBeKeptForAPartnerThatIsNoLongerUnderWay)
         ASSERT_TRUE(locLoc.Begin((myDir / "base" / "pair.loc").c_str()) && locLoc.Write("new loc", 7));
         const int locDuring = OpenHandleCount();
         EXPECT_TRUE(locLoc.CommitKeepingOld(&locTez));
-        // The scratch file closed, the record held locked: and no handle of the partner's.
-        EXPECT_EQ(OpenHandleCount(), locDuring);
+        // The scratch file closed; the file, locked, its backup and their
+        // folder held; and no handle of the partner's.
+        EXPECT_EQ(OpenHandleCount(), locDuring + 2);
         EXPECT_TRUE(locTez.Commit());
     }
     EXPECT_EQ(OpenHandleCount(), locHandles);
@@ -2347,4 +2135,415 @@ TEST_F(OSSaveTest, EveryHandleASaveOpensMayBeTheFirst)
                 break;
         }
     close(locStandardIn);
+}
+
+namespace
+{
+// Runs aStep in a child process, as another user where aUser is not -1,
+// stopped (and failed) when it takes over 20 s; its exit status.
+int RunAs(uid_t aUser, const std::function<int()>& aStep)
+{
+    pid_t locChild = fork();
+    if (locChild == 0)
+    {
+        alarm(20);
+        if (aUser != uid_t(-1) && (setgid(aUser) != 0 || setuid(aUser) != 0))
+            _exit(3);
+        _exit(aStep());
+    }
+    int locStatus = 0;
+    waitpid(locChild, &locStatus, 0);
+    EXPECT_TRUE(WIFEXITED(locStatus)) << "stopped by signal " << WTERMSIG(locStatus);
+    return WIFEXITED(locStatus) ? WEXITSTATUS(locStatus) : -1;
+}
+
+// A user of its own for the test, made where it runs as root; -1 otherwise.
+uid_t OtherUser()
+{
+    if (geteuid() != 0)
+        return uid_t(-1);
+    system("useradd -M -N -s /usr/sbin/nologin qsaveplant > /dev/null 2>&1");
+    FILE* locId = popen("id -u qsaveplant 2>/dev/null", "r");
+    unsigned locUid = 0;
+    const bool locFound = locId && fscanf(locId, "%u", &locUid) == 1 && locUid != 0;
+    if (locId)
+        pclose(locId);
+    return locFound ? uid_t(locUid) : uid_t(-1);
+}
+
+// Whole backup of a save of aOld -> aNew over the file aTarget, as a planter
+// would make one to have aOld written over it: the file already holds
+// aOld's first bytes and aNew's after, so the backup's proof holds.
+std::string Forged(const fs::path& aTarget, const std::string& aOld, const std::string& aNew)
+{
+    const int locHandle = open(aTarget.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat locStat;
+    fstat(locHandle, &locStat);
+    OS_SaveRecord locRecord;
+    locRecord.myDevice = uint64_t(locStat.st_dev);
+    locRecord.myInode = uint64_t(locStat.st_ino);
+    locRecord.myBirth = OS_BirthOf(locHandle);
+    close(locHandle);
+    locRecord.myOldSize = aOld.size();
+    locRecord.myNewSize = aNew.size();
+    locRecord.myOldSum = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(aOld.data()), uInt(aOld.size())));
+    locRecord.myNewSum = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(aNew.data()), uInt(aNew.size())));
+    locRecord.myTargetPath = aTarget.string();
+    return aOld + aNew + OS_WriteSaveRecord(locRecord);
+}
+}
+
+TEST_F(OSSaveTest, FilesAnotherUserPlantsNeverMakeASaveOrAnOpenTouchAnythingElse)
+{
+    const uid_t locOther = OtherUser();
+    if (locOther == uid_t(-1))
+    {
+        printf("planted files: skipped, this test does not run as root\n");
+        return;
+    }
+    // The victim's files in a shared folder (sticky, anyone may write), one
+    // with a second name so its saves rewrite it in place, and a private one.
+    const fs::path locShared = myDir / "shared";
+    const fs::path locLevel = locShared / "level.velk";
+    const fs::path locPrivate = myDir / "private" / "thesis.txt";
+    fs::create_directories(locShared);
+    ASSERT_EQ(chmod(locShared.c_str(), 01777), 0);
+    ASSERT_EQ(chmod(myDir.c_str(), 0755), 0);
+    WriteDisk(locPrivate, "the thesis");
+    const fs::path locRecords = myDir / "data" / "qtools";
+    const std::string locOld = Text(5000, 'a');
+    struct stat locStat;
+    int locTried = 0, locIntact = 0;
+    // Each planting, then the victim opens and saves the file. The records'
+    // folder is private, loosened (saves in place are then refused), or
+    // loosened while the planter plants, private again after (the planted
+    // backup then stands in the way of saves in place).
+    enum { PRIVATE, LOOSE, TIGHTENED };
+    const auto locAttack = [&](const char* aWhat, int aFolder, const std::function<void()>& aPlant) {
+        SCOPED_TRACE(aWhat);
+        ++locTried;
+        fs::remove_all(locShared);
+        fs::create_directories(locShared);
+        ASSERT_EQ(chmod(locShared.c_str(), 01777), 0);
+        WriteDisk(locLevel, locOld);
+        fs::create_hard_link(locLevel, locShared / "twin.velk");
+        fs::remove_all(locRecords);
+        fs::create_directories(locRecords);
+        ASSERT_EQ(chmod(locRecords.c_str(), aFolder == PRIVATE ? 0700 : 0777), 0);
+        ASSERT_EQ(stat(locLevel.c_str(), &locStat), 0);
+        EXPECT_EQ(RunAs(locOther, [&] { aPlant(); return 0; }), 0);
+        ASSERT_EQ(chmod(locRecords.c_str(), aFolder == LOOSE ? 0777 : 0700), 0);
+        const bool aLoose = aFolder != PRIVATE;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunAs(uid_t(-1), [&] { return ReadThroughLayer(locLevel) == locOld ? 0 : 1; }), 0);
+        const int locSaved = RunAs(uid_t(-1), [&] { return Save(locLevel, "saved") ? 0 : 1; });
+        const std::string locMessage = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(locSaved, aLoose ? 1 : 0) << locMessage;
+        const bool locWhole = ReadDisk(locLevel) == (aLoose ? locOld : "saved") && ReadDisk(locPrivate) == "the thesis";
+        EXPECT_TRUE(locWhole);
+        locIntact += locWhole;
+    };
+    const auto locName = [&] { return OS_SaveRecordName(uint64_t(locStat.st_dev), uint64_t(locStat.st_ino)); };
+    const std::string locForgedOld = locOld.substr(0, 10) + Text(4990, 'X');
+    const std::string locForgedNew = Text(10, 'Y') + locOld.substr(10);
+    locAttack("a whole backup beside the file, named as records were and are", PRIVATE, [&] {
+        WriteDisk(locShared / ("." + locName()), Forged(locLevel, locForgedOld, locForgedNew));
+        WriteDisk(locShared / locName(), Forged(locLevel, locForgedOld, locForgedNew));
+    });
+    locAttack("FIFOs beside the file", PRIVATE, [&] {
+        mkfifo((locShared / ("." + locName())).c_str(), 0666);
+        mkfifo((locShared / ".level.velk.1-1.old.tmp").c_str(), 0666);
+    });
+    locAttack("links beside the file to a private file, under names the sweep removes", PRIVATE, [&] {
+        fs::create_symlink(locPrivate, locShared / ("." + locName()));
+        fs::create_symlink(locPrivate, locShared / ".level.velk.999999-1.tmp");
+    });
+    locAttack("a whole backup in a loosened records' folder", LOOSE,
+              [&] { WriteDisk(locRecords / locName(), Forged(locLevel, locForgedOld, locForgedNew)); });
+    locAttack("a FIFO in a loosened records' folder", LOOSE, [&] { mkfifo((locRecords / locName()).c_str(), 0666); });
+    locAttack("a link in a loosened records' folder", LOOSE, [&] {
+        WriteDisk(fs::path("/tmp") / "qsaveplant.forged", Forged(locLevel, locForgedOld, locForgedNew));
+        fs::create_symlink(fs::path("/tmp") / "qsaveplant.forged", locRecords / locName());
+    });
+    locAttack("another user's backup and link left in the folder made private again", TIGHTENED, [&] {
+        WriteDisk(locRecords / locName(), Forged(locLevel, locForgedOld, locForgedNew));
+        fs::create_symlink(locPrivate, locRecords / "1-1.999999-1.tmp");
+    });
+    fs::remove(fs::path("/tmp") / "qsaveplant.forged");
+    printf("planted files: %d attacks tried, %d left the victim's files whole\n", locTried, locIntact);
+}
+
+TEST_F(OSSaveTest, TwoInPlaceSavesOfOneFileTakeTurnsAndLeaveOneWholeVersion)
+{
+    // Two processes rewrite one hard-linked file on a slow drive, the second
+    // started at several points of the first's save.
+    const std::string locOld = Text(600000, 'a');
+    const std::string locA = Text(900000, 'A'), locB = Text(700000, 'k');
+    int locRuns = 0, locWhole = 0, locBoth = 0;
+    for (int locDelay : {0, 20000, 100000, 250000})
+    {
+        SCOPED_TRACE(locDelay);
+        const fs::path locFile = MakeHardLinked(locOld);
+        struct stat locStat;
+        ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+        pid_t locWriters[2];
+        for (int i = 0; i < 2; ++i)
+        {
+            locWriters[i] = fork();
+            if (locWriters[i] == 0)
+            {
+                alarm(20);
+                const std::string& locText = i ? locB : locA;
+                OS_SaveFile locSave;
+                if (!locSave.Begin(locFile.c_str()) || !locSave.Write(locText.data(), locText.size()))
+                    _exit(2);
+                ourWatchedInode = locStat.st_ino;
+                ourSlowWrites = true;
+                _exit(locSave.Commit() ? 0 : 1);
+            }
+            usleep(useconds_t(locDelay));
+        }
+        int locSucceeded = 0;
+        for (pid_t locWriter : locWriters)
+        {
+            int locStatus = 0;
+            waitpid(locWriter, &locStatus, 0);
+            ASSERT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) <= 1) << locStatus;
+            locSucceeded += WEXITSTATUS(locStatus) == 0;
+        }
+        ++locRuns;
+        const std::string locHeld = ReadDisk(myDir / "outside" / "twin.velk");
+        const bool locIsWhole = locHeld == locA || locHeld == locB;
+        EXPECT_TRUE(locIsWhole) << locHeld.size();
+        // The second waits for the first rather than fail.
+        EXPECT_EQ(locSucceeded, 2);
+        locWhole += locIsWhole;
+        locBoth += locSucceeded == 2;
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+    }
+    printf("overlapping in-place saves: %d runs, %d whole, %d with both saves done in turn\n", locRuns, locWhole, locBoth);
+}
+
+TEST_F(OSSaveTest, AnotherFileThatGetsATornFilesInodeIsLeftAlone)
+{
+    // Killed while the new content is written, then both names removed: the
+    // backup stays. New files with the torn content itself are made until
+    // one gets the inode number back; opening it changes nothing.
+    const fs::path locFile = myDir / "base" / "level.velk";
+    const std::string locOld = Text(100000, 'a');
+    std::string locMixed;
+    for (int locAt = 1; locAt < 100; ++locAt)
+    {
+        MakeHardLinked(locOld);
+        ASSERT_TRUE(SaveKilledAt(locFile, Text(150000, 'A'), locAt, uid_t(-1)));
+        locMixed = ReadDisk(locFile);
+        if (locMixed != locOld && locMixed.compare(0, 5, "ABCDE") == 0)
+            break;
+    }
+    ASSERT_NE(locMixed, locOld);
+    struct stat locStat;
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+    fs::remove(locFile);
+    fs::remove(myDir / "outside" / "twin.velk");
+    fs::path locReused;
+    for (int i = 0; i < 4000 && locReused.empty(); ++i)
+    {
+        const fs::path locNew = myDir / "base" / ("new" + std::to_string(i) + ".velk");
+        WriteDisk(locNew, locMixed);
+        struct stat locNewStat;
+        ASSERT_EQ(stat(locNew.c_str(), &locNewStat), 0);
+        if (locNewStat.st_ino == locStat.st_ino && locNewStat.st_dev == locStat.st_dev)
+            locReused = locNew;
+        else
+            fs::remove(locNew);
+    }
+    if (locReused.empty())
+    {
+        printf("inode reuse: skipped, the file system gave the inode number to none of 4000 new files\n");
+        return;
+    }
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(ReadThroughLayer(locReused) == locMixed);
+    const std::string locMessage = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(locMessage.find("is not the file"), std::string::npos) << locMessage;
+    // Kept under a name given, out of the records' names.
+    const std::set<std::string> locLeft = Names(myDir / "data" / "qtools");
+    ASSERT_EQ(locLeft.size(), 1u);
+    EXPECT_TRUE(ReadDisk(myDir / "data" / "qtools" / *locLeft.begin()) == locOld);
+    EXPECT_TRUE(Save(locReused, "saved"));
+    EXPECT_EQ(ReadDisk(locReused), "saved");
+}
+
+TEST_F(OSSaveTest, TheSweepNeverRemovesTheLiveBackupOfAnotherName)
+{
+    // proj/big.velk and other/big.velk are one file; its save is killed while
+    // it writes; another program replaces proj/big.velk by a rename; our save
+    // of proj/big.velk then runs. other/big.velk still gets its old content.
+    const fs::path locProj = myDir / "base" / "big.velk";
+    const fs::path locOther = myDir / "outside" / "twin.velk";
+    const std::string locOld = Text(100000, 'a');
+    std::string locMixed;
+    for (int locAt = 1; locAt < 100; ++locAt)
+    {
+        fs::remove_all(myDir / "data" / "qtools");
+        MakeHardLinked(locOld);
+        fs::rename(myDir / "base" / "level.velk", locProj);
+        ASSERT_TRUE(SaveKilledAt(locProj, Text(150000, 'A'), locAt, uid_t(-1)));
+        locMixed = ReadDisk(locProj);
+        if (locMixed != locOld && locMixed.compare(0, 5, "ABCDE") == 0)
+            break;
+    }
+    ASSERT_NE(locMixed, locOld);
+    WriteDisk(myDir / "base" / "replacement", "by another program");
+    fs::rename(myDir / "base" / "replacement", locProj);
+    EXPECT_TRUE(Save(locProj, "saved"));
+    EXPECT_EQ(Names(myDir / "data" / "qtools").size(), 1u);
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(ReadThroughLayer(locOther) == locOld);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ReadDisk(locProj), "saved");
+    EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+}
+
+TEST_F(OSSaveTest, FilesSetAsideOrKeptSurviveRenamesThatFail)
+{
+    const fs::path locFile = myDir / "base" / "pair.tez";
+    const auto locBegun = [&](OS_SaveFile* aSave) {
+        WriteDisk(locFile, "old");
+        return aSave->Begin(locFile.c_str()) && aSave->Write("new", 3) && aSave->Flush();
+    };
+    {
+        // A save that failed is not set aside.
+        WriteDisk(locFile, "old");
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()));
+        ourWritesLeft = 0;
+        EXPECT_FALSE(locSave.WriteAt("new", 3, 0));
+        ourWritesLeft = -1;
+        EXPECT_FALSE(locSave.SetAside());
+        EXPECT_EQ(ReadDisk(locFile), "old");
+    }
+    {
+        // The move aside fails: the save says so, the file stays.
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locBegun(&locSave));
+        ourNoNoReplace = EINVAL;
+        ourRenamesToFail = 1;
+        EXPECT_FALSE(locSave.SetAside());
+        ourNoNoReplace = 0;
+        EXPECT_EQ(locSave.GetError(), EIO);
+        EXPECT_EQ(ReadDisk(locFile), "old");
+    }
+    {
+        // Set aside, then the rename into place fails: the old file comes back.
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locBegun(&locSave) && locSave.SetAside());
+        ourRenamesToFail = 1;
+        EXPECT_FALSE(locSave.Commit());
+        EXPECT_EQ(locSave.GetError(), EIO);
+        EXPECT_EQ(ReadDisk(locFile), "old");
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.tez"});
+    }
+    {
+        // Set aside and committed keeping the old file: Restore puts it back.
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locBegun(&locSave) && locSave.SetAside() && locSave.CommitKeepingOld());
+        EXPECT_EQ(ReadDisk(locFile), "new");
+        EXPECT_TRUE(locSave.Restore());
+        EXPECT_EQ(ReadDisk(locFile), "old");
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.tez"});
+    }
+    {
+        // Restore fails: the old file is not thrown away.
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locBegun(&locSave) && locSave.CommitKeepingOld());
+        ourRenamesToFail = 1;
+        EXPECT_FALSE(locSave.Restore());
+        std::set<std::string> locLeft = Names(myDir / "base");
+        ASSERT_EQ(locLeft.size(), 2u);
+        locLeft.erase("pair.tez");
+        EXPECT_EQ(ReadDisk(myDir / "base" / *locLeft.begin()), "old");
+        fs::remove(myDir / "base" / *locLeft.begin());
+    }
+    {
+        // Without the exchange, kept by a second name; the rename fails: that
+        // name goes again and the old file stays.
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locBegun(&locSave));
+        ourNoExchange = EINVAL;
+        ourRenamesToFail = 1;
+        EXPECT_FALSE(locSave.CommitKeepingOld());
+        ourNoExchange = 0;
+        EXPECT_EQ(ReadDisk(locFile), "old");
+        EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.tez"});
+    }
+    ourRenamesToFail = 0;
+}
+
+TEST_F(OSSaveTest, AnInPlaceSaveOfAFileRemovedMeanwhileFailsWithoutABackup)
+{
+    const fs::path locFile = MakeHardLinked("old");
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()) && locSave.IsInPlace() && locSave.Write("new", 3));
+    fs::remove(locFile);
+    EXPECT_FALSE(locSave.Commit());
+    EXPECT_EQ(locSave.GetError(), ENOENT);
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "old");
+    EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{});
+}
+
+TEST_F(OSSaveTest, AKillBetweenAPairsCommitsLeavesBothOldOrBothNew)
+{
+    // A .loc rewritten in place and kept for its .tez, killed before or after
+    // the .tez goes in: the next open finds the .loc old beside the old .tez
+    // (set aside, gone from its name) or new beside the new.
+    const fs::path locLoc = myDir / "base" / "pair.loc";
+    const fs::path locTez = myDir / "base" / "pair.tez";
+    for (int locTezIn = 0; locTezIn < 2; ++locTezIn)
+    {
+        SCOPED_TRACE(locTezIn ? ".tez in" : ".tez not in");
+        WriteDisk(locTez, "old tez");
+        WriteDisk(locLoc, "old loc");
+        fs::remove(myDir / "outside" / "pair.loc");
+        fs::create_hard_link(locLoc, myDir / "outside" / "pair.loc");
+        pid_t locChild = fork();
+        if (locChild == 0)
+        {
+            OS_SaveFile locTezFile, locLocFile;
+            const bool locDone = locTezFile.Begin(locTez.c_str()) && locTezFile.Write("new tez!", 8) &&
+                                 locTezFile.Flush() && locLocFile.Begin(locLoc.c_str()) &&
+                                 locLocFile.Write("new loc", 7) && locLocFile.Flush() && locTezFile.SetAside() &&
+                                 locLocFile.CommitKeepingOld(&locTezFile) && (!locTezIn || locTezFile.Commit());
+            raise(locDone ? SIGKILL : SIGABRT);
+        }
+        int locStatus = 0;
+        waitpid(locChild, &locStatus, 0);
+        ASSERT_TRUE(WIFSIGNALED(locStatus) && WTERMSIG(locStatus) == SIGKILL);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(ReadThroughLayer(locLoc), locTezIn ? "new loc" : "old loc");
+        ::testing::internal::GetCapturedStderr();
+        if (locTezIn)
+        {
+            EXPECT_EQ(ReadDisk(locTez), "new tez!");
+        }
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+    }
+}
+
+TEST_F(OSSaveTest, WithoutAHomeAFileIsNotRewrittenInPlace)
+{
+    // No per-user folder for its backup: the save fails, the file stays.
+    const fs::path locFile = MakeHardLinked("old");
+    const std::string locHome = getenv("HOME") ? getenv("HOME") : "";
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("HOME");
+    OS_SaveFile locSave;
+    const bool locSaved = locSave.Begin(locFile.c_str()) && locSave.Write("new", 3) && locSave.Commit();
+    const int locError = locSave.GetError();
+    setenv("HOME", locHome.c_str(), 1);
+    EXPECT_FALSE(locSaved);
+    EXPECT_EQ(locError, EACCES);
+    EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "old");
+    struct stat locStat;
+    EXPECT_EQ(fstat(0, &locStat), 0);
 }
