@@ -512,7 +512,6 @@ bool SaveQRE(CommandHandler& aHandler, const QC_String& aFileName)
         return locFail(EISDIR);
     if (!locSave.Begin(aFileName))
         return locFail(locSave.GetError());
-    locSave.FlushAsWritten();
     char locVersion[32];
     snprintf(locVersion, sizeof(locVersion), "VERSION_NUMBER %u\r\n", QRECommand::CURRENT_VERSION);
     std::string locText = locVersion;

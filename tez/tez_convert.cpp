@@ -785,7 +785,6 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
         Tez_Print("VelkToTez::Priv_ConvertVelkToTez(): failed to open outfile '%s'", aTezFileName);
         return locFailOn(aTezFileName, locTezFile);
     }
-    locTezFile.FlushAsWritten();
     TezOutput locOutput(&locTezFile);
     TezLocEncoder locEncoder;
     locOutput.PutBytes(TEZ_MAGIC, sizeof(TEZ_MAGIC));
@@ -801,7 +800,6 @@ bool VelkToTez::Priv_ConvertVelkToTez(VelkNameSpace& aNameSpace, const char* aTe
     std::string locReportName;
     const bool locReportBegun = Tez_CutExtension(aTezFileName, locReportName) &&
                                 locReportFile.Begin((locReportName += ".hash").c_str());
-    locReportFile.FlushAsWritten();
     bool locReportWritten = false;
     std::atomic<bool> locStopNames{false};
     const auto locWriteReport = [&locReportFile, &locReportWritten, &locStopNames, locReportBegun] {

@@ -43,9 +43,6 @@ public:
     bool Write(const void* aData, size_t aCount);
     // Overwrites bytes already written, at anOffset from the start.
     bool WriteAt(const void* aData, size_t aCount, uint64_t anOffset);
-    // For a file that may be large. Nothing is done ahead of the flush at the
-    // end: no figure showed a gain worth a thread.
-    void FlushAsWritten() {}
     // Flushes and closes the temporary file without renaming it, so that several
     // files can be made durable before any of them replaces its target. False
     // (and the temporary file removed) when anything failed since Begin.
