@@ -8,14 +8,14 @@ bool Console::Receive(int aKey, QC_String aText)
         return true;
     if (myBatchFlag)
     {
-        myHeldLines.push_back(VelkText_ToUI(aText));
+        myHeldLines.push_back(VelkText_LineToUI(aText));
         myHeldKeys.push_back(aKey);
         // In pieces: the held copies stay small beside the combo's own.
         if (myHeldLines.size() >= 1024)
             Priv_AddHeld();
         return true;
     }
-    int locIndex = UI_ComboAdd(myDialogBar, IDC_CONSOLE, VelkText_ToUI(aText).c_str());
+    int locIndex = UI_ComboAdd(myDialogBar, IDC_CONSOLE, VelkText_LineToUI(aText).c_str());
     if (locIndex >= 0 && !myErrorShownFlag)
     {
         UI_ComboSetCurSel(myDialogBar, IDC_CONSOLE, locIndex);

@@ -37,6 +37,19 @@ std::string VelkText_ToUI(const char* aText)
     return locText;
 }
 
+std::string VelkText_LineToUI(const char* aLine)
+{
+    const std::string locLine = aLine ? aLine : "";
+    for (size_t i = 0; i < locLine.size();)
+    {
+        const size_t locLength = locSequenceLength(locLine, i);
+        if (locLength == 1 && static_cast<unsigned char>(locLine[i]) >= 0x80)
+            return VelkText_ToUI(aLine);
+        i += locLength;
+    }
+    return locLine;
+}
+
 bool VelkText_FromUI(const std::string& aText, QC_String& anOut, std::string* aWhy)
 {
     std::string locText;

@@ -10,6 +10,10 @@
 
 // Each byte one character: bytes of 128 and over become two UTF-8 bytes.
 std::string VelkText_ToUI(const char* aText);
+// A log line mixes Velk text with the system's paths, which are UTF-8: a line
+// that is valid UTF-8 is shown as it is, any other as Latin-1 (a Latin-1 text
+// with accented letters is never valid UTF-8 unless it holds pairs like "Ã©").
+std::string VelkText_LineToUI(const char* aLine);
 // False when the text cannot be Velk text: a character outside Latin-1 (none
 // is ever replaced) or more than a QC_String holds. aWhy (UTF-8, for a
 // message) then says why, naming the first such character, and anOut is left

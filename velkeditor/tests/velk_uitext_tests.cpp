@@ -23,6 +23,19 @@ TEST(VelkUIText, EveryByteRoundTripsAndLatin1IsTwoUtf8Bytes)
     EXPECT_EQ(VelkText_ToUI(nullptr), "");
 }
 
+TEST(VelkUIText, LogLinesKeepUtf8PathsAndShowLatin1Names)
+{
+    // A path of the system, valid UTF-8: as it is.
+    EXPECT_EQ(VelkText_LineToUI("Successfully converted 'caf\xc3\xa9.velk' to tez"),
+              "Successfully converted 'caf\xc3\xa9.velk' to tez");
+    // A Velk name in Latin-1 (no UTF-8), alone or beside a UTF-8 path: Latin-1.
+    EXPECT_EQ(VelkText_LineToUI("Rename: '\xe9" "claireur' is taken"), "Rename: '\xc3\xa9" "claireur' is taken");
+    EXPECT_EQ(VelkText_LineToUI("'\xe9t\xe9' in 'caf\xc3\xa9.velk'"), "'\xc3\xa9t\xc3\xa9' in 'caf\xc3\x83\xc2\xa9.velk'");
+    // A sequence cut at the end is no UTF-8.
+    EXPECT_EQ(VelkText_LineToUI("x\xc3"), "x\xc3\x83");
+    EXPECT_EQ(VelkText_LineToUI(nullptr), "");
+}
+
 TEST(VelkUIText, TextVelkCannotHoldIsRefusedAndNamed)
 {
     QC_String locOut("kept");
