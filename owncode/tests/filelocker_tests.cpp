@@ -3,6 +3,7 @@
 // no lock can be made in, and the directory scan that shows who holds what.
 #include "owncode/directoryscanner.h"
 #include "owncode/filelocker.h"
+#include "platform/os/tests/os_open_shim.h"
 
 #include "platform/ui/ui_dialog.h"
 
@@ -19,7 +20,6 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdarg>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -35,36 +35,15 @@ static std::atomic<bool> ourNoUnnamedFiles{false};
 // Unnamed files refused meanwhile.
 static std::atomic<int> ourUnnamedRefused{0};
 
-static int locOpenAt(int aDir, const char* aPath, int aFlags, va_list anArgs)
+int OS_TestOpenAt(int aDir, const char* aPath, int aFlags, mode_t aMode)
 {
-    mode_t locMode = 0;
-    if ((aFlags & O_CREAT) || (aFlags & O_TMPFILE) == O_TMPFILE)
-        locMode = mode_t(va_arg(anArgs, int));
     if (ourNoUnnamedFiles.load() && (aFlags & O_TMPFILE) == O_TMPFILE)
     {
         ++ourUnnamedRefused;
         errno = EOPNOTSUPP;
         return -1;
     }
-    return static_cast<int>(syscall(SYS_openat, aDir, aPath, aFlags, locMode));
-}
-
-extern "C" int open(const char* aPath, int aFlags, ...)
-{
-    va_list locArgs;
-    va_start(locArgs, aFlags);
-    const int locHandle = locOpenAt(AT_FDCWD, aPath, aFlags, locArgs);
-    va_end(locArgs);
-    return locHandle;
-}
-
-extern "C" int openat(int aDir, const char* aPath, int aFlags, ...)
-{
-    va_list locArgs;
-    va_start(locArgs, aFlags);
-    const int locHandle = locOpenAt(aDir, aPath, aFlags, locArgs);
-    va_end(locArgs);
-    return locHandle;
+    return static_cast<int>(syscall(SYS_openat, aDir, aPath, aFlags, aMode));
 }
 
 namespace

@@ -3,7 +3,6 @@
 // nanosecond, the report's failures, and names the game cannot tell apart.
 #include <fcntl.h>
 #include <signal.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/syscall.h>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "platform/os/tests/os_kill_points.h"
+#include "platform/os/tests/os_open_shim.h"
 #include "tez/tests/tez_test_util.h"
 #include "tez/tez.h"
 #include "tez/tez_hash.h"
@@ -130,31 +130,12 @@ extern "C" int linkat(int aFromDir, const char* aFrom, int aToDir, const char* a
     return static_cast<int>(syscall(SYS_linkat, aFromDir, aFrom, aToDir, aTo, aFlags));
 }
 
-static int locOpenAt(int aDir, const char* aPath, int aFlags, va_list anArgs)
+int OS_TestOpenAt(int aDir, const char* aPath, int aFlags, mode_t aMode)
 {
     const bool locCreates = (aFlags & O_CREAT) || (aFlags & O_TMPFILE) == O_TMPFILE;
-    const mode_t locMode = locCreates ? mode_t(va_arg(anArgs, int)) : 0;
     if (locCreates && !locMayChange("create", locLeaf(aPath)))
         return -1;
-    return static_cast<int>(syscall(SYS_openat, aDir, aPath, aFlags, locMode));
-}
-
-extern "C" int open(const char* aPath, int aFlags, ...)
-{
-    va_list locArgs;
-    va_start(locArgs, aFlags);
-    const int locHandle = locOpenAt(AT_FDCWD, aPath, aFlags, locArgs);
-    va_end(locArgs);
-    return locHandle;
-}
-
-extern "C" int openat(int aDir, const char* aPath, int aFlags, ...)
-{
-    va_list locArgs;
-    va_start(locArgs, aFlags);
-    const int locHandle = locOpenAt(aDir, aPath, aFlags, locArgs);
-    va_end(locArgs);
-    return locHandle;
+    return static_cast<int>(syscall(SYS_openat, aDir, aPath, aFlags, aMode));
 }
 
 namespace
