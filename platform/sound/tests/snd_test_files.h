@@ -63,11 +63,12 @@ inline bool CanWrite(int aFormat, int aRate = 44100, int aChannels = 1)
     return sf_format_check(&info) != 0;
 }
 
-// A sine of aHertz at anAmplitude of full scale, written as doubles (float
-// formats get the values themselves, as sox and ffmpeg write them); empty when
-// libsndfile refuses the format.
-inline std::vector<uint8_t> MakeFloatTone(int aFormat, int aRate, int aChannels, int aFrames,
-                                          double aHertz = 440.0, double anAmplitude = 0.5)
+// A sine of aHertz at anAmplitude (0..1) for aFrames frames, each sample made
+// by aSample from the sine's value and handed to aWrite; empty when libsndfile
+// refuses the format.
+template <typename Sample, typename MakeSample, typename WriteFrames>
+std::vector<uint8_t> WriteTone(int aFormat, int aRate, int aChannels, int aFrames, double aHertz,
+                               double anAmplitude, MakeSample aSample, WriteFrames aWrite)
 {
     MemoryFile file;
     SF_VIRTUAL_IO io = {Length, Seek, Read, Write, Tell};
@@ -78,36 +79,30 @@ inline std::vector<uint8_t> MakeFloatTone(int aFormat, int aRate, int aChannels,
     SNDFILE* sound = sf_open_virtual(&io, SFM_WRITE, &info, &file);
     if (!sound)
         return {};
-    std::vector<double> frames(static_cast<size_t>(aFrames) * aChannels);
+    std::vector<Sample> frames(static_cast<size_t>(aFrames) * aChannels);
     for (int i = 0; i < aFrames; ++i)
         for (int c = 0; c < aChannels; ++c)
             frames[static_cast<size_t>(i) * aChannels + c] =
-                anAmplitude * std::sin(2.0 * 3.14159265358979 * aHertz * i / aRate);
-    sf_writef_double(sound, frames.data(), aFrames);
+                aSample(anAmplitude * std::sin(2.0 * 3.14159265358979 * aHertz * i / aRate));
+    aWrite(sound, frames.data(), static_cast<sf_count_t>(aFrames));
     sf_close(sound);
     return file.myBytes;
 }
 
-// A sine of aHertz at aAmplitude (0..1) for aFrames frames; empty when libsndfile refuses.
+// Written as doubles: float formats get the values themselves, as sox and
+// ffmpeg write them.
+inline std::vector<uint8_t> MakeFloatTone(int aFormat, int aRate, int aChannels, int aFrames,
+                                          double aHertz = 440.0, double anAmplitude = 0.5)
+{
+    return WriteTone<double>(aFormat, aRate, aChannels, aFrames, aHertz, anAmplitude,
+                             [](double aValue) { return aValue; }, sf_writef_double);
+}
+
+// Written as 16-bit samples.
 inline std::vector<uint8_t> MakeTone(int aFormat, int aRate, int aChannels, int aFrames,
                                      double aHertz = 440.0, double anAmplitude = 0.5)
 {
-    MemoryFile file;
-    SF_VIRTUAL_IO io = {Length, Seek, Read, Write, Tell};
-    SF_INFO info = {};
-    info.format = aFormat;
-    info.samplerate = aRate;
-    info.channels = aChannels;
-    SNDFILE* sound = sf_open_virtual(&io, SFM_WRITE, &info, &file);
-    if (!sound)
-        return {};
-    std::vector<short> frames(static_cast<size_t>(aFrames) * aChannels);
-    for (int i = 0; i < aFrames; ++i)
-        for (int c = 0; c < aChannels; ++c)
-            frames[static_cast<size_t>(i) * aChannels + c] = static_cast<short>(
-                32767.0 * anAmplitude * std::sin(2.0 * 3.14159265358979 * aHertz * i / aRate));
-    sf_writef_short(sound, frames.data(), aFrames);
-    sf_close(sound);
-    return file.myBytes;
+    return WriteTone<short>(aFormat, aRate, aChannels, aFrames, aHertz, anAmplitude,
+                            [](double aValue) { return static_cast<short>(32767.0 * aValue); }, sf_writef_short);
 }
 }  // namespace snd_test
