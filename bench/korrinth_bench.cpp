@@ -9,6 +9,7 @@
 //   korrinth_bench [--repeat R] --generate N DIR   velk_bench's data with N roots
 //                                                  in DIR, plus the editor's
 //                                                  "korrinth.velk"
+//   korrinth_bench --shape S ...                   of velk_bench's shape S
 //   korrinth_bench [--repeat R] DIR                a folder generated before
 //
 // With --repeat the compile + save and the editor run R times by turns and the
@@ -311,9 +312,14 @@ int main(int argc, char** argv)
     if (const char* locSiblings = std::getenv("KORRINTH_BENCH_SIBLINGS"))
         SIBLINGS = std::max(1, std::atoi(locSiblings));
     BenchArgs locArgs(argc, argv,
-                      "usage: korrinth_bench [--repeat R] --generate N DIR\n"
+                      "usage: korrinth_bench [--repeat R] [--shape " BENCH_VELK_SHAPES "] --generate N DIR\n"
                       "       korrinth_bench [--repeat R] DIR\n");
     locArgs.IntOption("--repeat", &locRepeat, 1, 1000);
+    const char* locShape = "plain";
+    locArgs.Option("--shape", 1, &locShape);
+    const BenchVelkGenerator locGenerator = BenchVelkShape(locShape);
+    if (locGenerator == nullptr)
+        locArgs.Refuse("--shape is " BENCH_VELK_SHAPES);
     const char* locGenerate[2] = {};
     if (locArgs.Option("--generate", 2, locGenerate))
     {
@@ -330,7 +336,7 @@ int main(int argc, char** argv)
     if (!locDir.empty() && locDir.back() == '/')
         locDir.pop_back();
     std::vector<std::string> locFiles;
-    if (locCount > 0 && (!BenchGenerateVelk(locCount, locDir, locFiles) || !WriteSettings(locDir)))
+    if (locCount > 0 && (!locGenerator(locCount, locDir, locFiles) || !WriteSettings(locDir)))
     {
         fprintf(stderr, "korrinth_bench: cannot generate %d roots in '%s'\n", locCount, locDir.c_str());
         return 1;
