@@ -258,7 +258,7 @@ int RunSiblings(int argc, char** argv)
     return 0;
 }
 
-bool WriteSettings(const std::string& aDir)
+bool WriteSettings(const std::string& aDir, const BenchVelkShapeInfo& aShape)
 {
     std::ofstream locFruit(aDir + "/korrinth.fruit", std::ios::binary);
     locFruit << "CLASS BrowseFilter\r\n{\r\nTEXT myTypeName\r\nTEXT myMemberName\r\nTEXT myExtension\r\n}\r\n"
@@ -271,8 +271,14 @@ bool WriteSettings(const std::string& aDir)
     std::ofstream locMerge(aDir + "/merge.velk", std::ios::binary);
     locMerge << "INCLUDE " << aDir << "/bench.fruit\r\n";
     for (int i = 0; i < 100; i++)
-        locMerge << "Item merged" << i << "\r\n{\r\n\ttitle \"merged " << i << "\"\r\n}\r\n"
-                 << "Item item" << i * 7 << "\r\n{\r\n\tcount " << i << "\r\n}\r\n";
+    {
+        char locName[128];
+        snprintf(locName, sizeof(locName), aShape.myRootName, i * aShape.myRootStep);
+        locMerge << aShape.myRootClass << " merged" << i << "\r\n{\r\n\t" << aShape.myTextMember << " \"merged " << i
+                 << "\"\r\n}\r\n"
+                 << aShape.myRootClass << " " << locName << "\r\n{\r\n\t" << aShape.myTextMember << " \"changed " << i
+                 << "\"\r\n}\r\n";
+    }
     return bool(locFruit) && bool(locVelk) && bool(locMerge);
 }
 
@@ -317,8 +323,8 @@ int main(int argc, char** argv)
     locArgs.IntOption("--repeat", &locRepeat, 1, 1000);
     const char* locShape = "plain";
     locArgs.Option("--shape", 1, &locShape);
-    const BenchVelkGenerator locGenerator = BenchVelkShape(locShape);
-    if (locGenerator == nullptr)
+    const BenchVelkShapeInfo* locShapeInfo = BenchVelkShape(locShape);
+    if (locShapeInfo == nullptr)
         locArgs.Refuse("--shape is " BENCH_VELK_SHAPES);
     const char* locGenerate[2] = {};
     if (locArgs.Option("--generate", 2, locGenerate))
@@ -336,7 +342,7 @@ int main(int argc, char** argv)
     if (!locDir.empty() && locDir.back() == '/')
         locDir.pop_back();
     std::vector<std::string> locFiles;
-    if (locCount > 0 && (!locGenerator(locCount, locDir, locFiles) || !WriteSettings(locDir)))
+    if (locCount > 0 && (!locShapeInfo->myGenerator(locCount, locDir, locFiles) || !WriteSettings(locDir, *locShapeInfo)))
     {
         fprintf(stderr, "korrinth_bench: cannot generate %d roots in '%s'\n", locCount, locDir.c_str());
         return 1;

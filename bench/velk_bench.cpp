@@ -289,8 +289,8 @@ int main(int argc, char** argv)
     locArgs.IntOption("--repeat", &locRepeat, 1, 1000);
     const char* locShape = "plain";
     locArgs.Option("--shape", 1, &locShape);
-    const BenchVelkGenerator locGenerator = BenchVelkShape(locShape);
-    if (locGenerator == nullptr)
+    const BenchVelkShapeInfo* locShapeInfo = BenchVelkShape(locShape);
+    if (locShapeInfo == nullptr)
         locArgs.Refuse("--shape is " BENCH_VELK_SHAPES);
     const char* locGenerate[2] = {};
     if (locArgs.Option("--generate", 2, locGenerate))
@@ -298,7 +298,7 @@ int main(int argc, char** argv)
         const int locCount = locArgs.Int("--generate", locGenerate[0], 1, 100000000);
         locGenerated = locGenerate[1];
         locArgs.Operands(0, 0);
-        if (!locGenerator(locCount, locGenerated, locFiles))
+        if (!locShapeInfo->myGenerator(locCount, locGenerated, locFiles))
         {
             fprintf(stderr, "velk_bench: cannot generate %d instances in '%s'\n", locCount, locGenerated.c_str());
             return 1;

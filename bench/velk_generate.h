@@ -426,19 +426,32 @@ inline bool BenchGenerateVelkNested(int aCount, const std::string& aDir, std::ve
 
 using BenchVelkGenerator = bool (*)(int, const std::string&, std::vector<std::string>&);
 
-// The generator of a --shape name; null for a name that is none.
-inline BenchVelkGenerator BenchVelkShape(const char* aShape)
+// A shape of data: its generator, and for edits of its roots (a merge) the
+// class of its roots, the name of every aRootStep-th root (printf, %d the
+// index) and a text member of theirs.
+struct BenchVelkShapeInfo
 {
-    static const struct
-    {
-        const char* myName;
-        BenchVelkGenerator myGenerator;
-    } ourShapes[] = {{"plain", BenchGenerateVelk},       {"wide", BenchGenerateVelkWide},
-                     {"deep", BenchGenerateVelkDeep},    {"small", BenchGenerateVelkSmall},
-                     {"nested", BenchGenerateVelkNested}};
-    for (const auto& locShape : ourShapes)
+    const char* myName;
+    BenchVelkGenerator myGenerator;
+    const char* myRootClass;
+    const char* myRootName;
+    int myRootStep;
+    const char* myTextMember;
+};
+
+// Null for a name that is no shape.
+inline const BenchVelkShapeInfo* BenchVelkShape(const char* aShape)
+{
+    static const BenchVelkShapeInfo ourShapes[] = {
+        {"plain", BenchGenerateVelk, "Item", "item%d", 7, "title"},
+        {"wide", BenchGenerateVelkWide, "Component", "northern_highlands_armour_piece_component_%07d", 20,
+         "displayName"},
+        {"deep", BenchGenerateVelkDeep, "Tree", "t%d", 7, "story"},
+        {"small", BenchGenerateVelkSmall, "Cell", "c%d", 7, "tag"},
+        {"nested", BenchGenerateVelkNested, "Room", "room%d", 7, "title"}};
+    for (const BenchVelkShapeInfo& locShape : ourShapes)
         if (strcmp(aShape, locShape.myName) == 0)
-            return locShape.myGenerator;
+            return &locShape;
     return nullptr;
 }
 
