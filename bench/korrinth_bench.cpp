@@ -9,6 +9,7 @@
 //   korrinth_bench [--repeat R] --generate N DIR   velk_bench's data with N roots
 //                                                  in DIR, plus the editor's
 //                                                  "korrinth.velk"
+//   korrinth_bench --shape S ...                   of velk_bench's shape S
 //   korrinth_bench [--repeat R] DIR                a folder generated before
 //
 // With --repeat the compile + save and the editor run R times by turns and the
@@ -257,7 +258,7 @@ int RunSiblings(int argc, char** argv)
     return 0;
 }
 
-bool WriteSettings(const std::string& aDir)
+bool WriteSettings(const std::string& aDir, const BenchVelkShapeInfo& aShape)
 {
     std::ofstream locFruit(aDir + "/korrinth.fruit", std::ios::binary);
     locFruit << "CLASS BrowseFilter\r\n{\r\nTEXT myTypeName\r\nTEXT myMemberName\r\nTEXT myExtension\r\n}\r\n"
@@ -270,8 +271,14 @@ bool WriteSettings(const std::string& aDir)
     std::ofstream locMerge(aDir + "/merge.velk", std::ios::binary);
     locMerge << "INCLUDE " << aDir << "/bench.fruit\r\n";
     for (int i = 0; i < 100; i++)
-        locMerge << "Item merged" << i << "\r\n{\r\n\ttitle \"merged " << i << "\"\r\n}\r\n"
-                 << "Item item" << i * 7 << "\r\n{\r\n\tcount " << i << "\r\n}\r\n";
+    {
+        char locName[128];
+        snprintf(locName, sizeof(locName), aShape.myRootName, i * aShape.myRootStep);
+        locMerge << aShape.myRootClass << " merged" << i << "\r\n{\r\n\t" << aShape.myTextMember << " \"merged " << i
+                 << "\"\r\n}\r\n"
+                 << aShape.myRootClass << " " << locName << "\r\n{\r\n\t" << aShape.myTextMember << " \"changed " << i
+                 << "\"\r\n}\r\n";
+    }
     return bool(locFruit) && bool(locVelk) && bool(locMerge);
 }
 
@@ -311,9 +318,14 @@ int main(int argc, char** argv)
     if (const char* locSiblings = std::getenv("KORRINTH_BENCH_SIBLINGS"))
         SIBLINGS = std::max(1, std::atoi(locSiblings));
     BenchArgs locArgs(argc, argv,
-                      "usage: korrinth_bench [--repeat R] --generate N DIR\n"
+                      "usage: korrinth_bench [--repeat R] [--shape " BENCH_VELK_SHAPES "] --generate N DIR\n"
                       "       korrinth_bench [--repeat R] DIR\n");
     locArgs.IntOption("--repeat", &locRepeat, 1, 1000);
+    const char* locShape = "plain";
+    locArgs.Option("--shape", 1, &locShape);
+    const BenchVelkShapeInfo* locShapeInfo = BenchVelkShape(locShape);
+    if (locShapeInfo == nullptr)
+        locArgs.Refuse("--shape is " BENCH_VELK_SHAPES);
     const char* locGenerate[2] = {};
     if (locArgs.Option("--generate", 2, locGenerate))
     {
@@ -330,7 +342,7 @@ int main(int argc, char** argv)
     if (!locDir.empty() && locDir.back() == '/')
         locDir.pop_back();
     std::vector<std::string> locFiles;
-    if (locCount > 0 && (!BenchGenerateVelk(locCount, locDir, locFiles) || !WriteSettings(locDir)))
+    if (locCount > 0 && (!locShapeInfo->myGenerator(locCount, locDir, locFiles) || !WriteSettings(locDir, *locShapeInfo)))
     {
         fprintf(stderr, "korrinth_bench: cannot generate %d roots in '%s'\n", locCount, locDir.c_str());
         return 1;

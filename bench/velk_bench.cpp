@@ -14,6 +14,9 @@
 //                                       at their defaults
 //   velk_bench --shape small ...        or the fourth: many roots of 50 to 90
 //                                       bytes each
+//   velk_bench --shape nested ...       or the fifth: a class nested in each
+//                                       root, beside a reference, an enum, a
+//                                       text and a file
 //   velk_bench --tez ...                also convert every namespace to .tez and
 //                                       .loc beside its .velk and read it back
 //   velk_bench --repeat K ...           run the measured work and the baseline K
@@ -278,27 +281,24 @@ int main(int argc, char** argv)
 {
     BenchArgs locArgs(argc, argv,
                       "usage: velk_bench [--tez] [--repeat K] FILES...\n"
-                      "       velk_bench [--tez] [--repeat K] [--shape plain|wide|deep|small] --generate N DIR\n");
+                      "       velk_bench [--tez] [--repeat K] [--shape " BENCH_VELK_SHAPES "] --generate N DIR\n");
     std::vector<std::string> locFiles;
     std::string locGenerated;
     const bool locTezFlag = locArgs.Flag("--tez");
     int locRepeat = 1;
     locArgs.IntOption("--repeat", &locRepeat, 1, 1000);
     const char* locShape = "plain";
-    if (locArgs.Option("--shape", 1, &locShape) && strcmp(locShape, "plain") != 0 && strcmp(locShape, "wide") != 0 &&
-        strcmp(locShape, "deep") != 0 && strcmp(locShape, "small") != 0)
-        locArgs.Refuse("--shape is plain, wide, deep or small");
+    locArgs.Option("--shape", 1, &locShape);
+    const BenchVelkShapeInfo* locShapeInfo = BenchVelkShape(locShape);
+    if (locShapeInfo == nullptr)
+        locArgs.Refuse("--shape is " BENCH_VELK_SHAPES);
     const char* locGenerate[2] = {};
     if (locArgs.Option("--generate", 2, locGenerate))
     {
         const int locCount = locArgs.Int("--generate", locGenerate[0], 1, 100000000);
         locGenerated = locGenerate[1];
         locArgs.Operands(0, 0);
-        auto locGenerator = strcmp(locShape, "wide") == 0   ? BenchGenerateVelkWide
-                            : strcmp(locShape, "deep") == 0  ? BenchGenerateVelkDeep
-                            : strcmp(locShape, "small") == 0 ? BenchGenerateVelkSmall
-                                                            : BenchGenerateVelk;
-        if (!locGenerator(locCount, locGenerated, locFiles))
+        if (!locShapeInfo->myGenerator(locCount, locGenerated, locFiles))
         {
             fprintf(stderr, "velk_bench: cannot generate %d instances in '%s'\n", locCount, locGenerated.c_str());
             return 1;

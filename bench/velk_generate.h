@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -373,3 +374,86 @@ inline bool BenchGenerateVelkSmall(int aCount, const std::string& aDir, std::vec
     aFiles.push_back(aDir + "/bench.velk");
     return locFiles.Close();
 }
+
+// A fifth shape, one class nested in another: each root sets a text, an enum,
+// a nested object of three values with a text of its own, a reference to an
+// earlier root (in all but the first) and a file. About 190 bytes a root.
+// Same files as BenchGenerateVelk.
+inline bool BenchGenerateVelkNested(int aCount, const std::string& aDir, std::vector<std::string>& aFiles)
+{
+    BenchVelkFiles locFiles;
+    if (!locFiles.Open(aDir,
+                       "TYPE Grade\r\n{\r\nLow\r\nMid\r\nHigh\r\n}\r\n"
+                       "CLASS Place\r\n{\r\nDECIMAL x\r\nDECIMAL y\r\nNUMBER floor 0\r\nTEXT wing\r\n}\r\n"
+                       "CLASS Room\r\n{\r\nTEXT title\r\nGrade grade Low\r\nPlace place\r\nRoom* door\r\nFILE plan\r\n}\r\n",
+                       "syntax = \"proto2\";\npackage bench;\n"
+                       "enum Grade { Low = 0; Mid = 1; High = 2; }\n"
+                       "message Place { optional double x = 1; optional double y = 2; optional int32 floor = 3;\n"
+                       "  optional string wing = 4; }\n"
+                       "message Room { optional string name = 1; optional string title = 2;\n"
+                       "  optional Grade grade = 3 [default = Low]; optional Place place = 4; optional string door = 5;\n"
+                       "  optional string plan = 6; }\n"
+                       "message Root { repeated Room room = 1; }\n"))
+        return false;
+    FILE* locOut = locFiles.myVelk;
+    FILE* locText = locFiles.myText;
+    static const char* const locGrades[] = {"Low", "Mid", "High"};
+    static const char* const locWings[] = {"east", "west", "north", "south", "tower"};
+    for (int locIndex = 0; locIndex < aCount; locIndex++)
+    {
+        const char* locWing = locWings[locIndex % 5];
+        fprintf(locOut,
+                "Room room%d\r\n{\r\n\ttitle \"Room %d in the %s wing\"\r\n\tgrade %s\r\n\tplace\r\n\t{\r\n"
+                "\t\tx %d.5\r\n\t\ty -%d.25\r\n\t\tfloor %d\r\n\t\twing \"%s\"\r\n\t}\r\n",
+                locIndex, locIndex, locWing, locGrades[locIndex % 3], locIndex % 1000, locIndex % 313,
+                locIndex % 12, locWing);
+        fprintf(locText,
+                "room\n{\n\tname: \"room%d\"\n\ttitle: \"Room %d in the %s wing\"\n\tgrade: %s\n\tplace\n\t{\n"
+                "\t\tx: %d.5\n\t\ty: -%d.25\n\t\tfloor: %d\n\t\twing: \"%s\"\n\t}\n",
+                locIndex, locIndex, locWing, locGrades[locIndex % 3], locIndex % 1000, locIndex % 313,
+                locIndex % 12, locWing);
+        if (locIndex > 0)
+        {
+            fprintf(locOut, "\tdoor room%d\r\n", (locIndex * 5) / 8);
+            fprintf(locText, "\tdoor: \"room%d\"\n", (locIndex * 5) / 8);
+        }
+        fprintf(locOut, "\tplan plans\\%s\\room%d.map\r\n}\r\n\r\n", locWing, locIndex);
+        fprintf(locText, "\tplan: \"plans\\\\%s\\\\room%d.map\"\n}\n\n", locWing, locIndex);
+    }
+    aFiles.push_back(aDir + "/bench.velk");
+    return locFiles.Close();
+}
+
+using BenchVelkGenerator = bool (*)(int, const std::string&, std::vector<std::string>&);
+
+// A shape of data: its generator, and for edits of its roots (a merge) the
+// class of its roots, the name of every aRootStep-th root (printf, %d the
+// index) and a text member of theirs.
+struct BenchVelkShapeInfo
+{
+    const char* myName;
+    BenchVelkGenerator myGenerator;
+    const char* myRootClass;
+    const char* myRootName;
+    int myRootStep;
+    const char* myTextMember;
+};
+
+// Null for a name that is no shape.
+inline const BenchVelkShapeInfo* BenchVelkShape(const char* aShape)
+{
+    static const BenchVelkShapeInfo ourShapes[] = {
+        {"plain", BenchGenerateVelk, "Item", "item%d", 7, "title"},
+        {"wide", BenchGenerateVelkWide, "Component", "northern_highlands_armour_piece_component_%07d", 20,
+         "displayName"},
+        {"deep", BenchGenerateVelkDeep, "Tree", "t%d", 7, "story"},
+        {"small", BenchGenerateVelkSmall, "Cell", "c%d", 7, "tag"},
+        {"nested", BenchGenerateVelkNested, "Room", "room%d", 7, "title"}};
+    for (const BenchVelkShapeInfo& locShape : ourShapes)
+        if (strcmp(aShape, locShape.myName) == 0)
+            return &locShape;
+    return nullptr;
+}
+
+// For usage lines and refusals.
+#define BENCH_VELK_SHAPES "plain|wide|deep|small|nested"
