@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # sdf_pack refuses a folder holding two files that archive readers take for one
 # (names that differ only in a-z case, a code page 1252 name beside its UTF-8
-# spelling), naming both, and writes no archive; other names pack:
+# spelling, a backslash beside a folder), naming both as their bytes on disk
+# have it, and writes no archive; other names pack:
 #   sdf_pack_pairs.sh SDF_PACK SCRATCH_DIR
 set -u
 locTool=$1
@@ -37,7 +38,18 @@ locRefused "$locScratch/case" "docs/Readme.txt" "docs/README.txt"
 mkdir -p "$locScratch/codepage"
 echo latin > "$locScratch/codepage/caf"$'\xe9'".txt"
 echo utf8 > "$locScratch/codepage/caf"$'\xc3\xa9'".txt"
-locRefused "$locScratch/codepage" "caf"$'\xc3\xa9'".txt (code page 1252)" "caf"$'\xc3\xa9'".txt"
+locRefused "$locScratch/codepage" 'caf\xe9.txt' "caf"$'\xc3\xa9'".txt"
+
+mkdir -p "$locScratch/backslash/a"
+echo slash > "$locScratch/backslash/a/b.txt"
+echo backslash > "$locScratch/backslash/a\b.txt"
+locRefused "$locScratch/backslash" 'a/b.txt' 'a\b.txt'
+
+# Bytes that are no printable UTF-8, in a pair that differs in case.
+mkdir -p "$locScratch/control"
+echo tab > "$locScratch/control/t"$'\t\xff'"x.txt"
+echo TAB > "$locScratch/control/T"$'\t\xff'"X.txt"
+locRefused "$locScratch/control" 'T\x09\xffX.txt' 't\x09\xffx.txt'
 
 # Case outside a-z is kept: two entries.
 mkdir -p "$locScratch/apart"
