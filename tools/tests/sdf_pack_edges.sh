@@ -46,6 +46,10 @@ ln -s pipe "$locScratch/loops/pipelink"
 locSocket "$locScratch/loops/sock"
 ln -s "$locScratch/outside/secret.txt" "$locScratch/loops/secret.txt"
 ln -s one.txt "$locScratch/loops/again.txt"
+mkdir -p "$locScratch/loopside"
+echo beside > "$locScratch/loopside/beside.txt"
+ln -s ../loopside/beside.txt "$locScratch/loops/beside.txt"
+echo archive > "$locScratch/loops/old.SDF"
 locPack "$locScratch/loops"
 locCode=$?
 if [ $locCode = 124 ]; then
@@ -58,10 +62,11 @@ else
   for l in "self1: a link to a folder" "self2: a link to a folder" "sub/up: a link to a folder" \
            "away: a link to a folder" "dangling: a link to nothing" "pipe: not a regular file" \
            "pipelink: not a regular file" "sock: not a regular file" \
-           "secret.txt: a link to a file outside the folder"; do
+           "secret.txt: a link to a file outside the folder" "beside.txt: a link to a file outside the folder" \
+           "old.SDF: an archive is not packed into an archive"; do
     locSays "sdf_pack: skipped $l" || locFail "loops: does not say \"skipped $l\""
   done
-  grep -q secret "$locScratch/out.sdf" && locFail "loops: the file outside was packed"
+  grep -q -e secret -e beside "$locScratch/out.sdf" && locFail "loops: a file outside was packed"
 fi
 
 # Names with an empty, "." or ".." part between backslashes, each named.
@@ -107,6 +112,34 @@ else
       locFail "empty: $n not named with the reason"
   done
 fi
+
+# Refusals exit with 1: names, empty files, a folder with nothing to pack, a
+# folder that cannot be entered. A relative archive lands in the current
+# folder, not the packed one; without a current folder nothing is written.
+locRefusal() {
+  local locWhat=$1 locLine=$2
+  shift 2
+  "$@" > "$locScratch/out.txt" 2> "$locScratch/err.txt"
+  local locCode=$?
+  [ $locCode = 1 ] || locFail "$locWhat: exit code $locCode, not 1"
+  locSays "$locLine" || locFail "$locWhat: does not say \"$locLine\""
+}
+locRefusal parts "sdf_pack: cannot write $locScratch/out.sdf: \lead.txt: a name with an empty, \".\" or \"..\" part between backslashes cannot be stored in an SDF archive" \
+  "$locTool" "$locScratch/out.sdf" "$locScratch/parts"
+locRefusal empty "sdf_pack: cannot write $locScratch/out.sdf: empty.txt: empty files cannot be stored in an SDF archive" \
+  "$locTool" "$locScratch/out.sdf" "$locScratch/empty"
+mkdir -p "$locScratch/nothing/sub"
+mkfifo "$locScratch/nothing/sub/pipe"
+locRefusal "nothing to pack" "sdf_pack: no files in $locScratch/nothing" \
+  timeout 20 "$locTool" "$locScratch/out.sdf" "$locScratch/nothing"
+locRefusal "no folder" "sdf_pack: cannot enter $locScratch/missing: No such file or directory" \
+  "$locTool" "$locScratch/out.sdf" "$locScratch/missing"
+mkdir -p "$locScratch/here" "$locScratch/gone"
+(cd "$locScratch/here" && timeout 20 "$locTool" rel.sdf "$locScratch/loops") > /dev/null 2>&1
+[ -s "$locScratch/here/rel.sdf" ] || locFail "relative archive: not written into the current folder"
+[ -e "$locScratch/loops/rel.sdf" ] && locFail "relative archive: written into the packed folder"
+locRefusal "no current folder" "sdf_pack: cannot find the current folder: No such file or directory" \
+  sh -c 'cd "$1" && rmdir "$1" && exec timeout 20 "$2" rel.sdf "$3"' sh "$locScratch/gone" "$locTool" "$locScratch/loops"
 
 # Random trees of files, folders, links of every kind, FIFOs and sockets: each
 # packs in time to exactly its regular files (links to files inside counted).
