@@ -51,7 +51,7 @@ echo tab > "$locScratch/control/t"$'\t\xff'"x.txt"
 echo TAB > "$locScratch/control/T"$'\t\xff'"X.txt"
 locRefused "$locScratch/control" 'T\x09\xffX.txt' 't\x09\xffx.txt'
 
-# Printable UTF-8 of two, three and four bytes is shown as it is; overlong
+# Printable UTF-8 of one to four bytes is shown as it is; overlong
 # forms, surrogates, C1 controls and cut sequences byte by byte.
 locShownAs() {
   mkdir -p "$locScratch/shown$3"
@@ -59,7 +59,7 @@ locShownAs() {
   echo upper > "$locScratch/shown$3/N$1.txt"
   locRefused "$locScratch/shown$3" "N$2.txt" "n$2.txt"
 }
-locShownAs $'\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80' $'\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80' 1
+locShownAs $' \xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80' $' \xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80' 1
 locShownAs $'\xef\xbf\xbd\xf4\x8f\xbf\xbd\xe0\xa0\x80\xf0\x90\x80\x80' $'\xef\xbf\xbd\xf4\x8f\xbf\xbd\xe0\xa0\x80\xf0\x90\x80\x80' 2
 locShownAs $'\xc0\xaf\xe0\x80\xaf' '\xc0\xaf\xe0\x80\xaf' 3
 locShownAs $'\xed\xa0\x80\xed\xbf\xbf' '\xed\xa0\x80\xed\xbf\xbf' 4
