@@ -1,6 +1,6 @@
 // dialog_gallery OUTDIR [SAMPLE_DIR]: every dialog and main window of
 // Ostrane, Korrinth and Pranvel as a person sees them. Writes the sample
-// tree (make_samples, sdf_pack beside this program) to OUTDIR/data unless one
+// tree (make_samples beside this program) to OUTDIR/data unless one
 // is given, runs each program in gallery mode on it (Q_UI_GALLERY, offscreen)
 // and leaves OUTDIR/<program>-<dialog>.png and OUTDIR/layout.tsv. Exits 1,
 // naming the dialogs and controls, when two controls overlap, a text does not
@@ -134,9 +134,7 @@ int main(int argc, char** argv)
         const std::string locTools = locSelfFolder();
         std::string locCommand = "rm -rf '" + locSamples + "'";
         if (system(locCommand.c_str()) != 0 ||
-            locRun("", {locTools + "/make_samples", locSamples}, locOut + "/make_samples.log") != 0 ||
-            locRun("", {locTools + "/sdf_pack", locSamples + "/pack.sdf", locSamples + "/models"},
-                   locOut + "/sdf_pack.log") != 0)
+            locRun("", {locTools + "/make_samples", locSamples}, locOut + "/make_samples.log") != 0)
         {
             fprintf(stderr, "dialog_gallery: writing the sample tree failed, see %s\n", locOut.c_str());
             return 1;

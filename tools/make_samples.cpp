@@ -5,8 +5,8 @@
 // settings pranvel.cfg naming its state file states.txt;
 // DIR/velk: a Velk data set with its .tez/.loc conversions and sounds, written
 // by sample_data beside this program (the data language's file library and
-// the renderer's cannot share one program). tools/sdf_pack packs part of it
-// into an SDF archive.
+// the renderer's cannot share one program); DIR/pack.sdf: DIR/models packed
+// by sdf_pack beside this program.
 // DIR/models also holds what Pranvel needs there: surfaces/particle_additive.sur
 // (the surface of the particle editor's new emitter), and pranvel.cfg naming
 // the state file states.txt.
@@ -56,13 +56,13 @@ std::string locOwnFolder()
     return locPath.substr(0, locPath.rfind('/') + 1);
 }
 
-// Runs sample_data (found beside this program) with its arguments; its exit code.
-int locRunSampleData(const char* anArg0, const char* anArg1)
+// Runs a tool found beside this program with its arguments; its exit code.
+int locRunBeside(const char* aName, const char* anArg0, const char* anArg1)
 {
     const std::string locFolder = locOwnFolder();
     if (locFolder.empty())
         return 1;
-    const std::string locTool = locFolder + "sample_data";
+    const std::string locTool = locFolder + aName;
     fflush(stdout);
     const pid_t locChild = fork();
     if (locChild == 0)
@@ -438,7 +438,7 @@ int main(int argc, char** argv)
     {
         const std::string d = locAbsolute(locDir);
         const int locModels = CheckModels(d);
-        const int locData = locRunSampleData("--check", d.c_str());
+        const int locData = locRunBeside("sample_data", "--check", d.c_str());
         const int locEditors = CheckEditors(d);
         return locData != 0 || locModels != 0 || locEditors != 0 ? 1 : 0;
     }
@@ -464,5 +464,7 @@ int main(int argc, char** argv)
     printf("models: %s/models\n", d.c_str());
     if (!WritePranvelFiles(d) || WriteModelFromLightWave(d) != 0)
         return 1;
-    return locRunSampleData(d.c_str(), nullptr);
+    if (locRunBeside("sample_data", d.c_str(), nullptr) != 0)
+        return 1;
+    return locRunBeside("sdf_pack", (d + "/pack.sdf").c_str(), (d + "/models").c_str());
 }

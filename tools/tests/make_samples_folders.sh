@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # make_samples makes the folder it writes into, with every missing parent, and a
 # folder it cannot write into fails with the system's reason; the state count it
-# prints is the one it wrote:
-#   make_samples_folders.sh MAKE_SAMPLES SCRATCH_DIR
+# prints is the one it wrote; pack.sdf is written with the rest, reads back
+# through the file library (sample_data --check beside the tool) and Ostrane
+# lists it headless:
+#   make_samples_folders.sh MAKE_SAMPLES SCRATCH_DIR [OSTRANE]
 set -u
 locTool=$1
 locScratch=$2
+locOstrane=${3:-}
 rm -rf "$locScratch"
 mkdir -p "$locScratch"
 locFailed=0
@@ -24,6 +27,22 @@ if "$locTool" "$locScratch/a/b/data" > "$locScratch/out.txt" 2> "$locScratch/err
   locSaid=$(sed -n 's/.*models\/states.txt (\([0-9]*\) states).*/\1/p' "$locScratch/out.txt")
   locLines=$(grep -c . "$locScratch/a/b/data/models/states.txt")
   [ -n "$locSaid" ] && [ "$locSaid" = "$locLines" ] || locFail "states.txt holds $locLines states, the tool said '$locSaid'"
+  # pack.sdf, as the README has it: every file of models/ in it.
+  locModels=$(find "$locScratch/a/b/data/models" -type f | wc -l)
+  grep -qxF "archive: $locModels entries in $locScratch/a/b/data/pack.sdf" "$locScratch/out.txt" ||
+    locFail "pack.sdf: not the $locModels files of models/ packed"
+  if ! (export QT_QPA_PLATFORM=offscreen; "$(dirname "$locTool")/sample_data" --check "$locScratch/a/b/data") \
+       > "$locScratch/check.txt" 2> "$locScratch/err.txt"; then
+    locFail "pack.sdf: sample_data --check does not read the tree back"
+  fi
+  if [ -n "$locOstrane" ]; then
+    rm -f "$locScratch/ostrane.png"
+    (cd "$locScratch/a/b/data" && QT_QPA_PLATFORM=offscreen Q_UI_GRAB="$locScratch/ostrane.png" \
+       timeout 120 "$locOstrane" pack.sdf) > "$locScratch/err.txt" 2>&1
+    if [ $? != 0 ] || grep -q "Failed to load SDF" "$locScratch/err.txt" || [ ! -s "$locScratch/ostrane.png" ]; then
+      locFail "pack.sdf: Ostrane pack.sdf does not list it"
+    fi
+  fi
 else
   locFail "missing parents: make_samples failed"
 fi
