@@ -2,11 +2,18 @@
 // policies that decide what happens to unknown types and members.
 #pragma once
 
+#include <cstdint>
+
 #include "qcommon/qc_keytree.h"
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_string.h"
 
 class ParseTool;
+
+// A few bytes of .velk can make millions of objects (roots of a type near the
+// per-instance bound, each in one short line): one compile makes at most this
+// many objects plus one per byte of its text.
+constexpr uint64_t VELK_MAX_COMPILE_OBJECTS = 8000000;
 class VelkNameSpace;
 class VelkType;
 class VelkTypeManager;
