@@ -29,13 +29,13 @@ refused() {
   if [ -e "$velk/$file.out.velk" ]; then
     echo "$what: $file was written back"; fail=1
   fi
-  rm -f "$velk/korrinth_debug.txt"
+  rm -f "$velk/korrinth_debug.txt" "$velk/$file.out.velk"
 }
 
 # level.velk cut at byte 250, inside the quoted value of a label.
 head -c 250 "$velk/level.velk" > "$velk/cut.velk"
-run "$bench" cut.velk; refused "compile tool, cut file" cut "The file ends inside the block begun at line" $?
-run "$korrinth" cut.velk; refused "Korrinth, cut file" cut "(cut.velk, line 25) The file ends inside the quoted value of 'label'" $?
+run "$bench" cut.velk; refused "compile tool, cut file" cut.velk "The file ends inside the block begun at line" $?
+run "$korrinth" cut.velk; refused "Korrinth, cut file" cut.velk "(cut.velk, line 25) The file ends inside the quoted value of 'label'" $?
 
 # 1,000 roots of a type of 98,303 objects, 9 bytes each.
 {
@@ -52,8 +52,8 @@ run "$korrinth" cut.velk; refused "Korrinth, cut file" cut "(cut.velk, line 25) 
   i=0
   while [ $i -lt 1000 ]; do printf 'P %d\n{\n}\n' $i; i=$((i + 1)); done
 } > "$velk/big.velk"
-run "$bench" big.velk; refused "compile tool, many roots" big "Instance '81' of type 'P' would make 98303 objects more" $?
-run "$korrinth" big.velk; refused "Korrinth, many roots" big "Instance '81' of type 'P' would make 98303 objects more" $?
+run "$bench" big.velk; refused "compile tool, many roots" big.velk "Instance '81' of type 'P' would make 98303 objects more" $?
+run "$korrinth" big.velk; refused "Korrinth, many roots" big.velk "Instance '81' of type 'P' would make 98303 objects more" $?
 
 # The whole level still opens in both.
 run "$bench" level.velk || { echo "compile tool: level.velk failed"; cat "$dir/out"; fail=1; }
