@@ -333,7 +333,7 @@ bool VelkCompiler::Priv_Compile(VelkNameSpace& aNameSpace, ParseTool& aParseTool
     VelkArenaLocal::Scope locArenaScope(locArena);
 
     VelkCompileBudget locBudget;
-    locBudget.myLimit = VELK_MAX_COMPILE_OBJECTS + aParseTool.GetTextSize();
+    locBudget.myLimit = VELK_MAX_COMPILE_OBJECTS + VELK_COMPILE_OBJECTS_PER_BYTE * aParseTool.GetTextSize();
     struct BudgetScope
     {
         explicit BudgetScope(VelkCompileBudget* aBudget) : myOuter(ourBudget) { ourBudget = aBudget; }

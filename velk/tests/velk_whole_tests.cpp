@@ -13,7 +13,7 @@
 namespace
 {
 // Each class holds two of the one before: "P" holds 98,303 objects, just under
-// the bound of one instance, "C10" 3,071.
+// the bound of one instance.
 constexpr uint64_t BIG_OBJECTS = 98303;
 
 std::string DoublingFruit()
@@ -106,7 +106,7 @@ TEST_F(VelkWholeTest, ManyRootsOfALargeTypeAreRefusedBeforeTheyAreMade)
         locBody += "P a" + std::to_string(locRoot) + "\n{\n}\n";
     VelkNameSpace locSpace;
     EXPECT_FALSE(CompileBody(locSpace, "big.fruit", DoublingFruit(), locBody));
-    const uint64_t locLimit = VELK_MAX_COMPILE_OBJECTS + myText.size();
+    const uint64_t locLimit = VELK_MAX_COMPILE_OBJECTS + VELK_COMPILE_OBJECTS_PER_BYTE * myText.size();
     const uint64_t locMade = locLimit / BIG_OBJECTS;
     EXPECT_EQ(locSpace.GetNumInstances(), (int)locMade);
     const std::string locWant = "(" + myPath + ", line " + std::to_string(2 + 3 * locMade) + ") Instance 'a" +
@@ -118,15 +118,22 @@ TEST_F(VelkWholeTest, ManyRootsOfALargeTypeAreRefusedBeforeTheyAreMade)
 
 TEST_F(VelkWholeTest, TheLimitHoldsExactlyAndForEachCompileAnew)
 {
-    // 82 roots of P plus a comment that brings the limit to exactly their
-    // objects: the file opens, twice in a row; a byte less of comment and the
-    // last root is one object too many.
+    // Roots of P just past the fixed part of the limit, TEXT roots of one
+    // object each and a comment that bring the limit to exactly their objects:
+    // the file opens, twice in a row; a byte less of comment and the last root
+    // is too many.
+    const int locBig = (int)(VELK_MAX_COMPILE_OBJECTS / BIG_OBJECTS) + 1;
+    const uint64_t locBigObjects = locBig * BIG_OBJECTS;
+    const int locSmall = (int)((VELK_MAX_COMPILE_OBJECTS - locBigObjects) % VELK_COMPILE_OBJECTS_PER_BYTE);
     std::string locRoots;
-    for (int locRoot = 0; locRoot < 82; locRoot++)
+    for (int locRoot = 0; locRoot < locSmall; locRoot++)
+        locRoots += "TEXT t" + std::to_string(locRoot) + " x\r\n";
+    for (int locRoot = 0; locRoot < locBig; locRoot++)
         locRoots += "P a" + std::to_string(locRoot) + "\r\n{\r\n}\r\n";
-    const uint64_t locObjects = 82 * BIG_OBJECTS;
+    const uint64_t locObjects = locBigObjects + locSmall;
     const std::string locInclude = "INCLUDE " + PathOf("big.fruit") + "\r\n";
-    size_t locPad = (size_t)(locObjects - VELK_MAX_COMPILE_OBJECTS) - locInclude.size() - locRoots.size();
+    const uint64_t locBytes = (locObjects - VELK_MAX_COMPILE_OBJECTS) / VELK_COMPILE_OBJECTS_PER_BYTE;
+    size_t locPad = (size_t)locBytes - locInclude.size() - locRoots.size();
     // Comment lines of 1,000 bytes, and the rest.
     std::string locComment;
     for (; locPad >= 2000; locPad -= 1000)
@@ -136,14 +143,15 @@ TEST_F(VelkWholeTest, TheLimitHoldsExactlyAndForEachCompileAnew)
     for (int locTry = 0; locTry < 2; locTry++)
     {
         ASSERT_TRUE(CompileBody(locSpace, "big.fruit", DoublingFruit(), locComment + locRoots)) << myLog.AllErrors();
-        ASSERT_EQ(myText.size(), locObjects - VELK_MAX_COMPILE_OBJECTS);
-        EXPECT_EQ(locSpace.GetNumInstances(), 82);
+        ASSERT_EQ(myText.size(), locBytes);
+        EXPECT_EQ(locSpace.GetNumInstances(), locBig + locSmall);
     }
-    EXPECT_FALSE(CompileBody(locSpace, "big.fruit", DoublingFruit(), locComment.substr(0, 2) + locComment.substr(3) + locRoots));
-    EXPECT_EQ(locSpace.GetNumInstances(), 81);
-    EXPECT_TRUE(myLog.HasError("Instance 'a81' of type 'P' would make 98303 objects more, " +
+    EXPECT_FALSE(
+        CompileBody(locSpace, "big.fruit", DoublingFruit(), locComment.substr(0, 2) + locComment.substr(3) + locRoots));
+    EXPECT_EQ(locSpace.GetNumInstances(), locBig + locSmall - 1);
+    EXPECT_TRUE(myLog.HasError("Instance 'a" + std::to_string(locBig - 1) + "' of type 'P' would make 98303 objects more, " +
                                std::to_string(locObjects) + " in all, more than the " +
-                               std::to_string(locObjects - 1)))
+                               std::to_string(locObjects - VELK_COMPILE_OBJECTS_PER_BYTE) + " this file may make"))
         << myLog.AllErrors();
 }
 
@@ -156,7 +164,7 @@ TEST_F(VelkWholeTest, ScriptMembersCountAndTheirRootIsNamed)
     locBody += "}\r\n";
     VelkNameSpace locSpace;
     EXPECT_FALSE(CompileBody(locSpace, "big.fruit", DoublingFruit(), locBody));
-    const uint64_t locLimit = VELK_MAX_COMPILE_OBJECTS + myText.size();
+    const uint64_t locLimit = VELK_MAX_COMPILE_OBJECTS + VELK_COMPILE_OBJECTS_PER_BYTE * myText.size();
     // The root and its TEXT member, then as many members of P as fit.
     const uint64_t locFit = (locLimit - 2) / BIG_OBJECTS;
     EXPECT_TRUE(myLog.HasError("A member of type 'P' in instance 'bag' of type 'Bag' would make 98303 objects more, " +
