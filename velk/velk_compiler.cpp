@@ -26,7 +26,8 @@ int ourBlockDepth = 0;
 constexpr size_t VELK_LARGE_TEXT = 4 * 1024 * 1024;
 
 // The objects one compile has made, counted before each is made, and the root
-// they go to, for the message that refuses one past the limit.
+// they go to, for the message that refuses one past the limit (set for each
+// root before anything of it is made).
 struct VelkCompileBudget
 {
     uint64_t myObjects = 0;
@@ -120,7 +121,8 @@ bool VelkType::Assign(ParseTool& aParseTool, const char* aText, VelkTypeManager&
     // A quote left open by the end of the text: the file was cut inside the value.
     if (aParseTool.IsEOF() && aParseTool.WasLineUnended() && Priv_HasOpenQuote(aText, locRest))
     {
-        const bool locNamed = aText[0] != '"' && locRest[0] != 0;
+        // With a name before the value, the line names the object.
+        const bool locNamed = aText[0] != '"';
         VelkLog::ParseError(aParseTool, "The file ends inside the quoted value of '%s' of type '%s'",
                             locNamed ? VelkWord(aText, locFirstLength).Get() : Velk_Text(myName),
                             Velk_Text(GetTypeName()));
@@ -280,10 +282,7 @@ VelkType* VelkCompiler::CreateInstance(const char* aText, ParseTool& aParseTool,
         return nullptr;
     }
     locInstance->SetName(locName.Get());
-    const bool locAssigned = locInstance->Assign(aParseTool, locValue, aTypeManager, anIgnorer);
-    if (ourBudget)
-        ourBudget->myRootName = ourBudget->myRootType = "";
-    if (!locAssigned)
+    if (!locInstance->Assign(aParseTool, locValue, aTypeManager, anIgnorer))
     {
         delete locInstance;
         return nullptr;

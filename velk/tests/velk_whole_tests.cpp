@@ -7,6 +7,7 @@
 #include "velk/velk_compiler.h"
 #include "velk/velk_namespace.h"
 #include "velk/velk_output.h"
+#include "velk/velk_parsetool.h"
 #include "velk/velk_type.h"
 #include "velk/velk_typemanager.h"
 
@@ -66,6 +67,7 @@ protected:
     }
 
     VelkTypeManager myTypes;
+    VelkNameSpace myScratch;
     std::string myText;
     std::string myPath;
 };
@@ -174,6 +176,22 @@ TEST_F(VelkWholeTest, ScriptMembersCountAndTheirRootIsNamed)
     EXPECT_EQ(locSpace.GetNumInstances(), 0);
 }
 
+TEST_F(VelkWholeTest, AnInstanceMadeOutsideACompileHasNoLimit)
+{
+    // The editor makes instances one at a time, each within the bound of its type.
+    ASSERT_TRUE(CompileBody(myScratch, "big.fruit", DoublingFruit(), "TEXT t x\r\n"));
+    std::string locBlock = "{\r\n";
+    for (int locMember = 0; locMember < 50; locMember++)
+        locBlock += "P m" + std::to_string(locMember) + "\r\n{\r\n}\r\n";
+    locBlock += "}\r\n";
+    ParseTool locParseTool;
+    ASSERT_TRUE(locParseTool.OpenText("bag", locBlock.data(), locBlock.size()));
+    VelkType* locBag = VelkCompiler::CreateInstance("bag", locParseTool, myTypes.GetType("Bag"), myTypes, nullptr);
+    ASSERT_NE(locBag, nullptr) << myLog.AllErrors();
+    EXPECT_EQ(locBag->GetNumMembers(), 50);
+    delete locBag;
+}
+
 // [SECTION] Files cut short
 
 TEST_F(VelkWholeTest, EveryCutInsideABlockIsRefused)
@@ -217,6 +235,7 @@ TEST_F(VelkWholeTest, CutShortNamesTheLineWhereTheOpenBlockBegan)
         {"Item a\r\n{\r\n", {"The file ends inside the block begun at line 3, of 'a' of class type 'Item'"}},
         // A root value cut inside its quotes.
         {"TEXT motto \"carpe di", {"line 2) The file ends inside the quoted value of 'motto' of type 'TEXT'"}},
+        {"TEXT lone \"", {"line 2) The file ends inside the quoted value of 'lone' of type 'TEXT'"}},
         {"Script s\r\n{\r\nTEXT named \"two words",
          {"The file ends inside the quoted value of 'named' of type 'TEXT'",
           "The file ends inside the block begun at line 3, of 's' of class type 'Script'"}},
