@@ -104,8 +104,7 @@ private:
 bool Priv_HasOpenQuote(const char* aText, const char* aRest)
 {
     const char* locValue = aText[0] == '"' ? aText : aRest;
-    const size_t locLength = strlen(locValue);
-    return locLength > 0 && locValue[0] == '"' && (locLength == 1 || locValue[locLength - 1] != '"');
+    return locValue[0] == '"' && (locValue[1] == 0 || locValue[strlen(locValue) - 1] != '"');
 }
 }
 

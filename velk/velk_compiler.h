@@ -14,7 +14,7 @@ class ParseTool;
 // per-instance bound, each in one short line): one compile makes at most
 // VELK_MAX_COMPILE_OBJECTS, and VELK_COMPILE_OBJECTS_PER_BYTE more for each
 // byte of its text (real data makes far fewer than one object a byte).
-constexpr uint64_t VELK_MAX_COMPILE_OBJECTS = 4000000;
+constexpr uint64_t VELK_MAX_COMPILE_OBJECTS = 2000000;
 constexpr uint64_t VELK_COMPILE_OBJECTS_PER_BYTE = 4;
 class VelkNameSpace;
 class VelkType;
