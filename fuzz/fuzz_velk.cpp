@@ -5,6 +5,8 @@
 // that is written must compile back to a namespace that writes the same text,
 // also with every blank between its words widened to a run of spaces and TABs.
 // Text that is no 8-bit text (a UTF-16 mark, a NUL) must compile to nothing.
+// A compile never holds more objects than its limit, and the written text cut
+// inside a block (at a place the input picks) must be refused.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 #include "velk/velk_namespace.h"
 #include "velk/velk_output.h"
 #include "velk/velk_parsetool.h"
+#include "velk/velk_type.h"
 #include "velk/velk_typemanager.h"
 
 static const char ourDefaultTypes[] =
@@ -41,6 +44,62 @@ std::string Widen(const std::string& aText)
         locWide += locChar == ' ' && !locQuoted ? std::string(" \t ") : std::string(1, locChar);
     }
     return locWide;
+}
+
+// The objects of anObject and its members.
+uint64_t CountObjects(VelkType* anObject)
+{
+    uint64_t locCount = 1;
+    for (VelkType* locMember : anObject->GetMemberView())
+        locCount += CountObjects(locMember);
+    return locCount;
+}
+
+uint64_t CountObjects(VelkNameSpace& aNameSpace)
+{
+    QC_List<VelkType*> locRoots;
+    aNameSpace.GetInstances(locRoots, true);
+    uint64_t locCount = 0;
+    for (QC_ListLink<VelkType*>* locLink = locRoots.myFirstLink; locLink; locLink = locLink->myNext)
+        locCount += CountObjects(locLink->myItem);
+    return locCount;
+}
+
+// Types whose instances are many objects: roots of them reach the compile's limit
+// in a few lines.
+bool HasLargeType(const VelkTypeManager& aTypeManager)
+{
+    QC_List<VelkType*> locTypes;
+    aTypeManager.GetTypes(locTypes);
+    for (QC_ListLink<VelkType*>* locLink = locTypes.myFirstLink; locLink; locLink = locLink->myNext)
+        if (aTypeManager.GetTypeSize(locLink->myItem->GetTypeName().GetBuffer()).myObjects >= 10000)
+            return true;
+    return false;
+}
+
+// The lines of aText before aCut leave a block open ("{" and "}" alone on their lines).
+bool InsideBlock(const std::string& aText, size_t aCut)
+{
+    int locDepth = 0;
+    for (size_t locStart = 0; locStart < aCut;)
+    {
+        size_t locEnd = aText.find('\n', locStart);
+        if (locEnd == std::string::npos || locEnd > aCut)
+            locEnd = aCut;
+        const size_t locFirst = aText.find_first_not_of(" \t\r", locStart);
+        if (locFirst < locEnd)
+        {
+            size_t locLast = locEnd;
+            while (locLast > locFirst && strchr(" \t\r", aText[locLast - 1]))
+                locLast--;
+            if (locLast - locFirst == 1 && aText[locFirst] == '{')
+                locDepth++;
+            else if (locLast - locFirst == 1 && aText[locFirst] == '}' && locDepth > 0)
+                locDepth--;
+        }
+        locStart = locEnd + 1;
+    }
+    return locDepth > 0;
 }
 
 size_t LongestLine(const std::string& aText)
@@ -91,7 +150,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
     const size_t locLength = locSplit ? aSize - (locSplit + 1 - aData) : aSize;
 
     FuzzScratch::Inside locInside;
-    for (int locPass = 0; locPass < 2; locPass++)
+    int locPasses = 2;
+    for (int locPass = 0; locPass < locPasses; locPass++)
     {
         VelkTypeManager locTypeManager;
         VelkNameSpace locNameSpace;
@@ -103,10 +163,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
             fprintf(stderr, "text that is no 8-bit text was read\n");
             abort();
         }
+        const uint64_t locObjects = CountObjects(locNameSpace);
+        if (locObjects > VELK_MAX_COMPILE_OBJECTS + VELK_COMPILE_OBJECTS_PER_BYTE * locLength)
+        {
+            fprintf(stderr, "a compile of %zu bytes made %llu objects\n", locLength, (unsigned long long)locObjects);
+            abort();
+        }
+        // Millions of objects written and read again, or compiled once more,
+        // would make the run crawl.
+        if (locObjects > 100000)
+            break;
+        if (locPass == 0 && HasLargeType(locTypeManager))
+            locPasses = 1;
         VelkOutput locOutput;
         if (!locNameSpace.WriteTo(locOutput, "fuzz.velk"))
             continue;
         const std::string& locWritten = locOutput.GetText();
+        if (!locWritten.empty())
+        {
+            const size_t locCut = (locLength * 2654435761u + locPass) % locWritten.size();
+            VelkTypeManager locCutTypes;
+            VelkNameSpace locCutSpace;
+            if (InsideBlock(locWritten, locCut) &&
+                VelkCompiler::CompileText(locCutSpace, "cut.velk", locWritten.data(), locCut, &locCutTypes, nullptr))
+            {
+                fprintf(stderr, "text cut inside a block at %zu was read:\n---\n%s\n", locCut,
+                        locWritten.substr(0, locCut).c_str());
+                abort();
+            }
+        }
         VelkTypeManager locAgainTypes;
         VelkNameSpace locAgain;
         VelkCompiler::CompileText(locAgain, "again.velk", locWritten.data(), locWritten.size(), &locAgainTypes, nullptr);

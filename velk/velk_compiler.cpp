@@ -24,6 +24,47 @@ namespace
 int ourBlockDepth = 0;
 // Texts from this size on are large: their objects come by the hundred thousand.
 constexpr size_t VELK_LARGE_TEXT = 4 * 1024 * 1024;
+
+// The objects one compile has made, counted before each is made, and the root
+// they go to, for the message that refuses one past the limit (set for each
+// root before anything of it is made).
+struct VelkCompileBudget
+{
+    uint64_t myObjects = 0;
+    uint64_t myLimit = 0;
+    const char* myRootName = "";
+    const char* myRootType = "";
+};
+VelkCompileBudget* ourBudget = nullptr;
+// The value just refused was cut short by the end of the text.
+bool ourQuoteCut = false;
+
+// False, with an error line, when anObjects more would pass the compile's limit.
+// aMemberType names the script-class member that would hold them, or is null for a root.
+bool Priv_TakeObjects(ParseTool& aParseTool, uint64_t anObjects, const char* aMemberType)
+{
+    if (ourBudget == nullptr)
+        return true;
+    if (anObjects <= ourBudget->myLimit - ourBudget->myObjects)
+    {
+        ourBudget->myObjects += anObjects;
+        return true;
+    }
+    const unsigned long long locTotal = (unsigned long long)(ourBudget->myObjects + anObjects);
+    if (aMemberType)
+        VelkLog::ParseError(aParseTool,
+                            "A member of type '%s' in instance '%s' of type '%s' would make %llu objects more, %llu in "
+                            "all, more than the %llu this file may make",
+                            aMemberType, ourBudget->myRootName, ourBudget->myRootType, (unsigned long long)anObjects,
+                            locTotal, (unsigned long long)ourBudget->myLimit);
+    else
+        VelkLog::ParseError(aParseTool,
+                            "Instance '%s' of type '%s' would make %llu objects more, %llu in all, more than the %llu "
+                            "this file may make",
+                            ourBudget->myRootName, ourBudget->myRootType, (unsigned long long)anObjects, locTotal,
+                            (unsigned long long)ourBudget->myLimit);
+    return false;
+}
 }
 
 // ---------------------------------------------------------------------------
@@ -57,6 +98,14 @@ private:
     std::string myLong;
     const char* myText;
 };
+
+// A value in quotes that the text leaves open: aText is the value, or a name
+// and the value.
+bool Priv_HasOpenQuote(const char* aText, const char* aRest)
+{
+    const char* locValue = aText[0] == '"' ? aText : aRest;
+    return locValue[0] == '"' && (locValue[1] == 0 || locValue[strlen(locValue) - 1] != '"');
+}
 }
 
 bool VelkType::Assign(ParseTool& aParseTool, const char* aText, VelkTypeManager& aTypeManager,
@@ -68,6 +117,17 @@ bool VelkType::Assign(ParseTool& aParseTool, const char* aText, VelkTypeManager&
     const int locLength = (int)strlen(aText);
     const char* locRest = "";
     const int locFirstLength = ParseTool::SplitFirst(aText, locLength, locRest);
+    // A quote left open by the end of the text: the file was cut inside the value.
+    if (aParseTool.IsEOF() && aParseTool.WasLineUnended() && Priv_HasOpenQuote(aText, locRest))
+    {
+        // With a name before the value, the line names the object.
+        const bool locNamed = aText[0] != '"';
+        VelkLog::ParseError(aParseTool, "The file ends inside the quoted value of '%s' of type '%s'",
+                            locNamed ? VelkWord(aText, locFirstLength).Get() : Velk_Text(myName),
+                            Velk_Text(GetTypeName()));
+        ourQuoteCut = true;
+        return false;
+    }
     const char* locValue = aText;
     int locValueLength = locLength;
     if (locRest[0] != 0)
@@ -129,19 +189,44 @@ bool VelkType::Priv_AssignBlock(ParseTool& aParseTool, VelkTypeManager& aTypeMan
         ~DepthGuard() { ourBlockDepth--; }
     } locDepthGuard;
 
+    const int locStartLine = aParseTool.GetLineCounter();
+    bool locClosed = false;
     while (aParseTool.ReadLineInPlace(locLine, locLength))
     {
-        if (locLength == 0 || strcmp(locLine, "{") == 0)
+        if (locLength == 0)
             continue;
+        if (strcmp(locLine, "{") == 0)
+        {
+            VelkLog::ParseError(aParseTool, "Stray '{' in the block of '%s' of class type '%s'; the line is skipped",
+                                Velk_Text(myName), Velk_Text(GetTypeName()));
+            continue;
+        }
         if (strcmp(locLine, "}") == 0)
+        {
+            locClosed = true;
             break;
+        }
         const char* locRest = "";
         const int locFirstLength = ParseTool::SplitFirst(locLine, locLength, locRest);
         const VelkWord locFirst(locLine, locFirstLength);
+        // A script-class member is a clone of its type, made here: counted first.
+        if (IsLegalMemberType(locFirst.Get()) &&
+            !Priv_TakeObjects(aParseTool, aTypeManager.GetTypeSize(locFirst.Get()).myObjects, locFirst.Get()))
+            return false;
         if (VelkType* locMember = AddContent(aTypeManager, locFirst.Get()))
         {
             if (!locMember->Assign(aParseTool, locRest, aTypeManager, anIgnorer))
+            {
+                // The innermost block a value cut short was in is named too.
+                if (ourQuoteCut)
+                {
+                    ourQuoteCut = false;
+                    VelkLog::ParseError(aParseTool,
+                                        "The file ends inside the block begun at line %d, of '%s' of class type '%s'",
+                                        locStartLine, Velk_Text(myName), Velk_Text(GetTypeName()));
+                }
                 return false;
+            }
             continue;
         }
         if (anIgnorer && anIgnorer->OkToIgnoreMember(locFirst.Get(), Velk_Text(GetTypeName()), Velk_Text(myName)))
@@ -160,7 +245,13 @@ bool VelkType::Priv_AssignBlock(ParseTool& aParseTool, VelkTypeManager& aTypeMan
                             locFirst.Get(), Velk_Text(myName), Velk_Text(GetTypeName()));
         return false;
     }
-    return true;
+    if (locClosed)
+        return true;
+    // A file cut short ends inside a block: what it holds is not the whole instance.
+    if (!aParseTool.HasFailed())
+        VelkLog::ParseError(aParseTool, "The file ends inside the block begun at line %d, of '%s' of class type '%s'",
+                            locStartLine, Velk_Text(myName), Velk_Text(GetTypeName()));
+    return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -175,6 +266,13 @@ VelkType* VelkCompiler::CreateInstance(const char* aText, ParseTool& aParseTool,
     const char* locValue = "";
     const int locNameLength = ParseTool::SplitFirst(aText, (int)strlen(aText), locValue);
     const VelkWord locName(aText, locNameLength);
+    if (ourBudget)
+    {
+        ourBudget->myRootName = locName.Get();
+        ourBudget->myRootType = Velk_Text(aType->GetTypeName());
+        if (!Priv_TakeObjects(aParseTool, aTypeManager.GetTypeSize(ourBudget->myRootType).myObjects, nullptr))
+            return nullptr;
+    }
     VelkType* locInstance = aType->Clone();
     if (locInstance == nullptr)
     {
@@ -232,6 +330,16 @@ bool VelkCompiler::Priv_Compile(VelkNameSpace& aNameSpace, ParseTool& aParseTool
     VelkArena* locArena = aNameSpace.GetArena();
     VelkArenaLocal::Scope locArenaScope(locArena);
 
+    VelkCompileBudget locBudget;
+    locBudget.myLimit = VELK_MAX_COMPILE_OBJECTS + VELK_COMPILE_OBJECTS_PER_BYTE * aParseTool.GetTextSize();
+    struct BudgetScope
+    {
+        explicit BudgetScope(VelkCompileBudget* aBudget) : myOuter(ourBudget) { ourBudget = aBudget; }
+        ~BudgetScope() { ourBudget = myOuter; }
+        VelkCompileBudget* myOuter;
+    } locBudgetScope(&locBudget);
+    ourQuoteCut = false;
+
     const char* locLine = nullptr;
     int locLength = 0;
     // Nothing made so far points into the lines read before: their text goes.
@@ -271,7 +379,12 @@ bool VelkCompiler::Priv_Compile(VelkNameSpace& aNameSpace, ParseTool& aParseTool
             VelkLog::Log("VelkCompiler::Compile(): Instantiated %s %s", locFirst.Get(), Velk_Text(locInstance->GetName()));
         }
         else if (locRestInLine[0] == 0)
+        {
+            // A brace alone here belongs to no block: one is missing or left over.
+            if (strcmp(locFirst.Get(), "{") == 0 || strcmp(locFirst.Get(), "}") == 0)
+                VelkLog::ParseError(aParseTool, "Stray '%s' outside any block; the line is skipped", locFirst.Get());
             continue;
+        }
         else
         {
             // The line buffer is reused by the skip.

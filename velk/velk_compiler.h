@@ -2,11 +2,20 @@
 // policies that decide what happens to unknown types and members.
 #pragma once
 
+#include <cstdint>
+
 #include "qcommon/qc_keytree.h"
 #include "qcommon/qc_list.h"
 #include "qcommon/qc_string.h"
 
 class ParseTool;
+
+// A few bytes of .velk can make millions of objects (roots of a type near the
+// per-instance bound, each in one short line): one compile makes at most
+// VELK_MAX_COMPILE_OBJECTS, and VELK_COMPILE_OBJECTS_PER_BYTE more for each
+// byte of its text (real data makes far fewer than one object a byte).
+constexpr uint64_t VELK_MAX_COMPILE_OBJECTS = 2000000;
+constexpr uint64_t VELK_COMPILE_OBJECTS_PER_BYTE = 4;
 class VelkNameSpace;
 class VelkType;
 class VelkTypeManager;

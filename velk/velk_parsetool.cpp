@@ -103,6 +103,7 @@ void ParseTool::Close()
     myOpenFlag = false;
     myInsideLineFlag = false;
     myLineCutFlag = false;
+    myLineUnendedFlag = false;
     myFailedFlag = false;
     myFileName = "";
     myLineCounter = 0;
@@ -158,6 +159,7 @@ int ParseTool::Priv_NextLine()
     bool locInComment = false;
     myInsideLineFlag = false;
     myLineCutFlag = false;
+    myLineUnendedFlag = false;
 
     while (myPos < locSize)
     {
@@ -251,6 +253,7 @@ int ParseTool::Priv_NextLine()
     if (locLength == 0)
         myLineCounter = myLineEnds + 1;
     myInsideLineFlag = locLength > 0;
+    myLineUnendedFlag = locLength > 0 && !locInComment;
     myLineStart = locStart;
     return locLength;
 }
@@ -312,6 +315,7 @@ bool ParseTool::PeekLine(QC_String& anOut)
     const int locCounter = myLineCounter;
     const int locLineEnds = myLineEnds;
     const bool locCut = myLineCutFlag;
+    const bool locUnended = myLineUnendedFlag;
     // A refused line is reported when it is read, not when it is peeked at.
     const bool locRefuse = myRefuseCutLinesFlag;
     myRefuseCutLinesFlag = false;
@@ -322,6 +326,7 @@ bool ParseTool::PeekLine(QC_String& anOut)
     myPos = locPos;
     myInsideLineFlag = locInside;
     myLineCutFlag = locCut;
+    myLineUnendedFlag = locUnended;
     myLineCounter = locCounter;
     myLineEnds = locLineEnds;
     return locResult;

@@ -53,6 +53,9 @@ public:
     int GetLineCounter() const { return myLineCounter; }
     // The line last read was cut at the buffer size.
     bool WasLineCut() const { return myLineCutFlag; }
+    // The line last read ran into the end of the text: no line end closed it
+    // and no comment cut it (so a text cut short may end inside its value).
+    bool WasLineUnended() const { return myLineUnendedFlag; }
     // With this set, a line longer than the buffer is an error: it is reported
     // with its line, and the tool then reads as if at the end (HasFailed tells).
     void SetRefuseCutLines(bool aFlag) { myRefuseCutLinesFlag = aFlag; }
@@ -76,6 +79,7 @@ private:
     // The last line was cut at the buffer size: the next one goes on without skipping blanks.
     bool myInsideLineFlag = false;
     bool myLineCutFlag = false;
+    bool myLineUnendedFlag = false;
     char myLine[VELK_LINE_BUFFER_SIZE];
     QC_String myFileName;
     int myLineCounter = 0;

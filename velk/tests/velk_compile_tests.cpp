@@ -360,6 +360,8 @@ TEST_F(VelkCompileTest, MalformedFilesFailWithoutCrashing)
     std::string locShallow = "INCLUDE " + locNestFruit + "\r\nNest n\r\n{\r\n";
     for (int locLevel = 0; locLevel < 150; locLevel++)
         locShallow += "Nest\r\n{\r\nTEXT \"level " + std::to_string(locLevel) + "\"\r\n";
+    for (int locLevel = 0; locLevel <= 150; locLevel++)
+        locShallow += "}\r\n";
     std::string locShallowPath = WriteDisk("shallow.velk", locShallow);
     VelkNameSpace locNested;
     ASSERT_TRUE(VelkCompiler::Compile(locNested, locShallowPath.c_str(), &myTypes, nullptr)) << myLog.AllErrors();
