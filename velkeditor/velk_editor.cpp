@@ -25,20 +25,18 @@ bool VelkEditor::TakeChanged()
     return locChanged;
 }
 
-bool VelkEditor::StoreInt(VelkType* anOwner, const char* aName, int aValue)
+void VelkEditor::StoreInt(VelkType* anOwner, const char* aName, int aValue)
 {
     VelkType* locMember = anOwner ? anOwner->FindMember(aName) : nullptr;
-    if (!locMember || locMember->GetValueAsInt() == aValue || !locMember->AssignInt(aValue))
-        return false;
-    MarkChanged();
-    return true;
+    if (locMember && locMember->GetValueAsInt() != aValue && locMember->AssignInt(aValue))
+        MarkChanged();
 }
 
-bool VelkEditor::StoreFloat(VelkType* anOwner, const char* aName, float aValue)
+void VelkEditor::StoreFloat(VelkType* anOwner, const char* aName, float aValue)
 {
     VelkType* locMember = anOwner ? anOwner->FindMember(aName) : nullptr;
     if (!locMember)
-        return false;
+        return;
     // Compared as AssignFloat writes them: six places in the C locale.
     auto locFixed = [](float aNumber, char (&aText)[64]) {
         auto locResult = std::to_chars(aText, aText + sizeof(aText) - 1, aNumber, std::chars_format::fixed, 6);
@@ -47,8 +45,6 @@ bool VelkEditor::StoreFloat(VelkType* anOwner, const char* aName, float aValue)
     char locOld[64], locNew[64];
     locFixed(anOwner->GetMemberValueAsFloat(aName), locOld);
     locFixed(aValue, locNew);
-    if (strcmp(locOld, locNew) == 0 || !locMember->AssignFloat(aValue))
-        return false;
-    MarkChanged();
-    return true;
+    if (strcmp(locOld, locNew) != 0 && locMember->AssignFloat(aValue))
+        MarkChanged();
 }

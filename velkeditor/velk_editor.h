@@ -63,12 +63,12 @@ public:
 
 protected:
     void MarkChanged() { myChangedFlag = true; }
-    // Each stores the value in anOwner's member aName only when it differs
-    // from what the member holds (a decimal: as it would be written), so a
-    // value the editor merely passed through keeps the text its author wrote.
-    // True when it stored.
-    bool StoreInt(VelkType* anOwner, const char* aName, int aValue);
-    bool StoreFloat(VelkType* anOwner, const char* aName, float aValue);
+    // Each stores the value in anOwner's member aName, and marks the change,
+    // only when it differs from what the member holds (a decimal: as it would
+    // be written), so a value the editor merely passed through keeps the text
+    // its author wrote.
+    void StoreInt(VelkType* anOwner, const char* aName, int aValue);
+    void StoreFloat(VelkType* anOwner, const char* aName, float aValue);
 
     VelkType* myInstance;
 
