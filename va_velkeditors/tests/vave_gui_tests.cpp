@@ -917,8 +917,13 @@ TEST_F(SkinEditorTest, DefineAndDragTheSelectedPrefab)
     ASSERT_EQ(mySkinEditor->GetMode(), VAVE_GuiSkinEditor::MODE_DRAG_OUTER);
     Drag({{70, 60}});
     EXPECT_EQ(PrefabValues(locZero), (Values{{30, 30, 35, 30, 30, 30, 30, 30}}));
+    myEditor->TakeChanged();
     Drag({{58, 62}});
     EXPECT_EQ(PrefabValues(locZero), (Values{{29, 30, 35, 31, 30, 30, 30, 30}}));
+    // Told as a change; the same point again moves nothing and is none.
+    EXPECT_TRUE(myEditor->TakeChanged());
+    Drag({{58, 62}});
+    EXPECT_FALSE(myEditor->TakeChanged());
 
     // Drag Inner moves the inner edges, kept within the outer ones.
     Key(Qt::Key_Space);
