@@ -24,7 +24,7 @@
 
 static const char ourDefaultTypes[] =
     "TYPE Colour\r\n{\r\nRED\r\nGREEN\r\n}\r\n"
-    "CLASS Item\r\n{\r\nNUMBER Count 1\r\nDECIMAL Weight\r\nTEXT Name \"none\"\r\nColour Tint RED\r\nItem* Next\r\n}\r\n"
+    "CLASS Item\r\n{\r\nNUMBER Count 1\r\nDECIMAL Weight\r\nTEXT Name \"none\"\r\nColour Tint RED\r\nItem* Next\r\nFILE Picture\r\n}\r\n"
     "SCRIPTCLASS Script\r\n{\r\nNUMBER\r\nItem\r\n}\r\n";
 
 namespace

@@ -506,7 +506,17 @@ void AppFacade::SelectInstance(VelkType* anObject)
     }
     else
         QC_Debug::Printf("AppFacade::SelectInstance(): no current editor\n");
+    // An editor that mends bad values as it opens (a skin's prefabs) has changed the data.
+    Priv_NoteEditorChanges();
     Draw();
+}
+
+// The document is marked modified only when the editor really changed a value:
+// input that merely selects, scrolls, plays or moves the pointer changes nothing.
+void AppFacade::Priv_NoteEditorChanges()
+{
+    if (myEditor && myEditor->TakeChanged())
+        Priv_SetModified();
 }
 
 void AppFacade::Priv_HandleAction(VelkType* anObject, int anAction)
@@ -525,6 +535,7 @@ void AppFacade::Priv_HandleAction(VelkType* anObject, int anAction)
         if (myEditor)                                                                                                \
         {                                                                                                            \
             EditorAction locAction = myEditor->aCall;                                                                \
+            Priv_NoteEditorChanges();                                                                                \
             Priv_HandleAction(locAction.myInstance, locAction.myAction);                                             \
         }                                                                                                            \
     } while (0)
@@ -532,35 +543,30 @@ void AppFacade::Priv_HandleAction(VelkType* anObject, int anAction)
 void AppFacade::OnLeftButton(int anX, int aY, bool aShiftFlag)
 {
     FACADE_FORWARD(OnLeftButton(anX, aY, aShiftFlag));
-    Priv_SetModified();
     Draw();
 }
 
 void AppFacade::OnLeftButtonUp(int anX, int aY)
 {
     FACADE_FORWARD(OnLeftButtonUp(anX, aY));
-    Priv_SetModified();
     Draw();
 }
 
 void AppFacade::OnRightButton(int anX, int aY, bool aShiftFlag, bool aControlFlag)
 {
     FACADE_FORWARD(OnRightButton(anX, aY, aShiftFlag, aControlFlag));
-    Priv_SetModified();
     Draw();
 }
 
 void AppFacade::OnRightButtonUp(int anX, int aY)
 {
     FACADE_FORWARD(OnRightButtonUp(anX, aY));
-    Priv_SetModified();
     Draw();
 }
 
 void AppFacade::OnKeyDown(int aVirtualKey)
 {
     FACADE_FORWARD(OnKeyDown(aVirtualKey));
-    Priv_SetModified();
     Draw();
 }
 

@@ -138,6 +138,7 @@ private:
     void Priv_Lock(const char* aRelativePath);
     void Priv_ClearOpenFile();
     void Priv_RebuildTree();
+    void Priv_NoteEditorChanges();
     void Priv_HandleAction(VelkType* anObject, int anAction);
     void Priv_SetModified();
     // After a tree edit: marks the document and draws when something changed.

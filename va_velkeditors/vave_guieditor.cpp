@@ -68,12 +68,6 @@ const char* locText(VelkType* aWidget, const char* aName)
     return locFound ? locFound->GetValue().GetBuffer() : nullptr;
 }
 
-void locSetInt(VelkType* aWidget, const char* aName, int aValue)
-{
-    if (VelkType* locFound = locMember(aWidget, aName))
-        locFound->AssignInt(aValue);
-}
-
 struct WidgetRect
 {
     int x, y, w, h; // layout units
@@ -289,7 +283,8 @@ void VAVE_GuiEditor::Priv_Drag(int anX, int anY)
     }
     if (locDX == 0 && locDY == 0)
         return;
-    WidgetRect locR = locRect(mySelected);
+    const WidgetRect locOld = locRect(mySelected);
+    WidgetRect locR = locOld;
     int locAppliedX = 0, locAppliedY = 0;
     switch (myDragKind)
     {
@@ -343,10 +338,15 @@ void VAVE_GuiEditor::Priv_Drag(int anX, int anY)
     }
     myPressX += locAppliedX;
     myPressY += locAppliedY;
-    locSetInt(mySelected, "myXPos", locR.x);
-    locSetInt(mySelected, "myYPos", locR.y);
-    locSetInt(mySelected, "myWidth", locR.w);
-    locSetInt(mySelected, "myHeight", locR.h);
+    // Only what the drag moved: a member it did not touch keeps its text.
+    if (locR.x != locOld.x)
+        StoreInt(mySelected, "myXPos", locR.x);
+    if (locR.y != locOld.y)
+        StoreInt(mySelected, "myYPos", locR.y);
+    if (locR.w != locOld.w)
+        StoreInt(mySelected, "myWidth", locR.w);
+    if (locR.h != locOld.h)
+        StoreInt(mySelected, "myHeight", locR.h);
 }
 
 EditorAction VAVE_GuiEditor::OnRightButton(int anX, int anY, bool aShiftFlag, bool aControlFlag)
@@ -401,8 +401,8 @@ void VAVE_GuiEditor::Priv_SizeToPrefab()
     if (!locPrefab)
         return;
     // Texture pixels at the screen's own scale: the widget shows its prefab unstretched.
-    locSetInt(mySelected, "myWidth", ToUnitsX(locPrefab->GetWidth()));
-    locSetInt(mySelected, "myHeight", ToUnitsY(locPrefab->GetHeight()));
+    StoreInt(mySelected, "myWidth", ToUnitsX(locPrefab->GetWidth()));
+    StoreInt(mySelected, "myHeight", ToUnitsY(locPrefab->GetHeight()));
 }
 
 bool VAVE_GuiEditor::OnInstanceRemoved(VelkType* anInstance)

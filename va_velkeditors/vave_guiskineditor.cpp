@@ -72,15 +72,17 @@ PrefabValues locRead(VelkType* aPrefab)
     return locResult;
 }
 
-// Only values that changed are written.
-void locWrite(VelkType* aPrefab, PrefabValues& aValues)
+// Only values that changed are written; true when one was.
+bool locWrite(VelkType* aPrefab, PrefabValues& aValues)
 {
+    bool locWritten = false;
     for (int i = 0; i < NUM_VALUES; i++)
     {
         VelkType* locMember = aPrefab->FindMember(MEMBER_NAMES[i]);
-        if (locMember && locMember->GetValueAsInt() != aValues[i])
-            locMember->AssignInt(aValues[i]);
+        if (locMember && locMember->GetValueAsInt() != aValues[i] && locMember->AssignInt(aValues[i]))
+            locWritten = true;
     }
+    return locWritten;
 }
 
 void locOrder(int& aStart, int& anEnd)
@@ -192,16 +194,17 @@ void VAVE_GuiSkinEditor::ToTexture(int anX, int anY, int* aTexX, int* aTexZ)
     *aTexZ = (anY - ourOffsetY) / ourZoom;
 }
 
-void VAVE_GuiSkinEditor::Normalise(VelkType* aPrefab, int aTextureWidth, int aTextureHeight)
+bool VAVE_GuiSkinEditor::Normalise(VelkType* aPrefab, int aTextureWidth, int aTextureHeight)
 {
     PrefabValues locValues = locRead(aPrefab);
     locNormalise(locValues, aTextureWidth, aTextureHeight);
-    locWrite(aPrefab, locValues);
+    return locWrite(aPrefab, locValues);
 }
 
 void VAVE_GuiSkinEditor::Priv_Normalise(VelkType* aPrefab)
 {
-    Normalise(aPrefab, myTexture->GetWidth(), myTexture->GetHeight());
+    if (Normalise(aPrefab, myTexture->GetWidth(), myTexture->GetHeight()))
+        MarkChanged();
 }
 
 void VAVE_GuiSkinEditor::Priv_NormaliseAll()
@@ -256,7 +259,8 @@ EditorAction VAVE_GuiSkinEditor::OnLeftButton(int anX, int anY, bool aShiftFlag)
             break;
     }
     locNormalise(v, myTexture->GetWidth(), myTexture->GetHeight());
-    locWrite(mySelected, v);
+    if (locWrite(mySelected, v))
+        MarkChanged();
     return EditorAction();
 }
 
@@ -276,7 +280,8 @@ void VAVE_GuiSkinEditor::Priv_Resize(int aDelta)
     v[INNER_END_X] = locWithin(v[INNER_END_X], aDelta, v[START_X], v[END_X]);
     v[INNER_END_Z] = locWithin(v[INNER_END_Z], aDelta, v[START_Z], v[END_Z]);
     locNormalise(v, myTexture->GetWidth(), myTexture->GetHeight());
-    locWrite(mySelected, v);
+    if (locWrite(mySelected, v))
+        MarkChanged();
 }
 
 EditorAction VAVE_GuiSkinEditor::OnKeyDown(int aVirtualKey)

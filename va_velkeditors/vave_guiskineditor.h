@@ -55,7 +55,8 @@ class VAVE_GuiSkinEditor : public VelkEditor
 
     // Starts swapped with ends, outer rectangle within the texture, inner
     // within the outer.
-    static void Normalise(VelkType* aPrefab, int aTextureWidth, int aTextureHeight);
+    // True when it wrote a value.
+    static bool Normalise(VelkType* aPrefab, int aTextureWidth, int aTextureHeight);
 
   private:
     explicit VAVE_GuiSkinEditor(VelkType* anInstance) : VelkEditor(anInstance) {}

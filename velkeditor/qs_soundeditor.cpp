@@ -290,10 +290,8 @@ EditorAction QS_SoundEditor::OnLeftButton(int anX, int anY, bool aShiftFlag)
     locForEachMember(myInstance, "mySpecs", [&](VelkType* aSpec) {
         if (!locHoldsMember(aSpec, "myEnvelope", mySelectedPoint))
             return;
-        if (VelkType* locMember = mySelectedPoint->FindMember("myDistance"))
-            locMember->AssignFloat(locDistance);
-        if (VelkType* locMember = mySelectedPoint->FindMember("myVolume"))
-            locMember->AssignFloat(locVolume);
+        StoreFloat(mySelectedPoint, "myDistance", locDistance);
+        StoreFloat(mySelectedPoint, "myVolume", locVolume);
     });
     return EditorAction();
 }

@@ -234,7 +234,8 @@ void SpreadSheetEditor2::AssignInto(VelkType* aTarget, VelkType* aSource)
     // Assigning a class replaces the contents of the lists inside it.
     if (mySelection && mySelection != aTarget && locLiesIn(mySelection, aTarget))
         mySelection = nullptr;
-    aTarget->AssignFrom(aSource);
+    if (aTarget->AssignFrom(aSource))
+        MarkChanged();
 }
 
 void SpreadSheetEditor2::CopyColumn(int aSource, int aTarget)
@@ -262,6 +263,9 @@ void SpreadSheetEditor2::ResetColumn(int aColumn)
             locRow.myInstance->ResetValue();
         else if (aColumn >= 0 && aColumn < (int)locRow.myCells.size())
             locRow.myCells[aColumn].myInstance->ResetValue();
+        else
+            continue;
+        MarkChanged();
     }
 }
 
@@ -277,7 +281,8 @@ void SpreadSheetEditor2::CopyToAll(VelkType* anInstance)
         if (locMember->GetTypeName() == mySelection->GetTypeName() && locMember->GetName() == mySelection->GetName() &&
             !locLiesIn(mySelection, locMember))
         {
-            locMember->AssignFrom(mySelection);
+            if (locMember->AssignFrom(mySelection))
+                MarkChanged();
             continue;
         }
         CopyToAll(locMember);

@@ -56,6 +56,22 @@ public:
     // True when deleting aRemoved deletes aSelection too.
     static bool IsRemovedBy(VelkType* aSelection, VelkType* aRemoved);
 
+    // True when the editor changed a value of the data since the last call;
+    // the facade marks the document modified on it, and on nothing else the
+    // editor does (showing, selecting, playing and closing change nothing).
+    bool TakeChanged();
+
 protected:
+    void MarkChanged() { myChangedFlag = true; }
+    // Each stores the value in anOwner's member aName, and marks the change,
+    // only when it differs from what the member holds (a decimal: as it would
+    // be written), so a value the editor merely passed through keeps the text
+    // its author wrote.
+    void StoreInt(VelkType* anOwner, const char* aName, int aValue);
+    void StoreFloat(VelkType* anOwner, const char* aName, float aValue);
+
     VelkType* myInstance;
+
+private:
+    bool myChangedFlag = false;
 };

@@ -113,6 +113,8 @@ public:
     EditorAction Record(const std::string& aText)
     {
         myLog->push_back(aText);
+        if (myChangesFlag)
+            MarkChanged();
         EditorAction locAction = myNextAction;
         myNextAction = EditorAction();
         return locAction;
@@ -121,6 +123,7 @@ public:
     std::vector<std::string>* myLog;
     VelkType* mySelected = nullptr;
     EditorAction myNextAction;
+    bool myChangesFlag = false;   // every handler changes a value
 };
 
 // Makes a recording editor for every instance of the type "Unit".

@@ -572,7 +572,19 @@ TEST_F(KorrinthTest, ForwardersReachTheEditorFromTheFactory)
     EXPECT_EQ(locLog, (std::vector<std::string>{"left 3 4 shift", "draw 1", "right 5 6 control", "draw 1",
                                                  "keydown 65", "draw 1", "char 97", "draw 1", "resize 300 200",
                                                  "draw 1", "idle"}));
+    // The editor changed no value: the document is as it was.
+    EXPECT_FALSE(UI_FrameIsModified(myFrame));
+    // A handler that changes one marks it, a key-up or a character too.
+    locLast->myChangesFlag = true;
+    Facade()->OnKeyUp(32);
     EXPECT_TRUE(UI_FrameIsModified(myFrame));
+    UI_FrameSetModified(myFrame, false);
+    Facade()->OnChar(97);
+    EXPECT_TRUE(UI_FrameIsModified(myFrame));
+    UI_FrameSetModified(myFrame, false);
+    Facade()->OnRightButtonUp(1, 1);
+    EXPECT_TRUE(UI_FrameIsModified(myFrame));
+    locLast->myChangesFlag = false;
 
     // An action selecting another object selects it in the tree: the editor
     // is asked to show it.

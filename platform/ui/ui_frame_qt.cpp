@@ -823,6 +823,8 @@ int UI_FrameRun(UI_Frame* aFrame)
 
 // --- [SECTION] document ---
 
+static bool locOpenAsked(UI_Frame* aFrame, const char* aPath);
+
 namespace
 {
 std::string locLeafName(const std::string& aPath)
@@ -882,7 +884,8 @@ bool locShellCommand(UI_Frame* aFrame, int anId)
         UI_FileDialogResult locResult;
         if (!UI_FileDialog(locRequest, &locResult) || locResult.myNames.empty())
             return false;
-        return UI_FrameOpenDocument(aFrame, locResult.GetPath(0).c_str());
+        const std::string locPicked = locResult.GetPath(0);
+        return !locPicked.empty() && locOpenAsked(aFrame, locPicked.c_str());
     }
     case UI_ID_FILE_SAVE:
         return aFrame->myDocument && locDoSave(aFrame, false);
@@ -949,10 +952,10 @@ void UI_FrameAddRecentFile(UI_Frame* aFrame, const char* aPath)
         locAddRecentFile(aFrame, QFileInfo(QString::fromUtf8(aPath)).absoluteFilePath().toStdString());
 }
 
-bool UI_FrameOpenDocument(UI_Frame* aFrame, const char* aPath)
+// The open once the user was asked about unsaved changes: an answer "No" keeps the
+// document modified, and must not bring the question again after the file dialog.
+static bool locOpenAsked(UI_Frame* aFrame, const char* aPath)
 {
-    if (!aFrame || !aFrame->myDocument || !aPath || !aPath[0] || !UI_FrameSaveModified(aFrame))
-        return false;
     QString locAbsolute = QFileInfo(QString::fromUtf8(aPath)).absoluteFilePath();
     std::string locPath = locAbsolute.toStdString();
     if (!aFrame->myDocument->OnOpenDocument(aFrame, locPath.c_str()))
@@ -965,6 +968,13 @@ bool UI_FrameOpenDocument(UI_Frame* aFrame, const char* aPath)
     UI_FrameSetPath(aFrame, locPath.c_str());
     locAddRecentFile(aFrame, locPath);
     return true;
+}
+
+bool UI_FrameOpenDocument(UI_Frame* aFrame, const char* aPath)
+{
+    if (!aFrame || !aFrame->myDocument || !aPath || !aPath[0] || !UI_FrameSaveModified(aFrame))
+        return false;
+    return locOpenAsked(aFrame, aPath);
 }
 
 bool UI_FrameSaveModified(UI_Frame* aFrame)

@@ -405,13 +405,16 @@ TEST_F(GuiEditorsTest, DragsMoveAndResizeOnTheGridAndWriteTheMembersBack)
     // Without a selected widget a drag does nothing.
     Drag({{70, 45}, {90, 45}});
     EXPECT_EQ(Members(locPlate), (Rect{400, 400, 2000, 1000}));
+    EXPECT_FALSE(myEditor->TakeChanged());
 
     RightClick(70, 45);
     // 2 pixels are 40 units: below half the grid, nothing; 3 pixels (60) move by 100.
     Drag({{70, 45}, {72, 45}}, false);
     EXPECT_EQ(Members(locPlate), (Rect{400, 400, 2000, 1000}));
+    EXPECT_FALSE(myEditor->TakeChanged()) << "selecting and a drag that moved nothing changed the data";
     Mouse(QEvent::MouseMove, 73, 45, Qt::NoButton, Qt::LeftButton);
     EXPECT_EQ(Members(locPlate), (Rect{500, 400, 2000, 1000}));
+    EXPECT_TRUE(myEditor->TakeChanged());
     // The press point moved by the 100 applied: one more pixel (20 units) does nothing, four more move again.
     Mouse(QEvent::MouseMove, 74, 45, Qt::NoButton, Qt::LeftButton);
     EXPECT_EQ(Members(locPlate), (Rect{500, 400, 2000, 1000}));
@@ -830,6 +833,19 @@ TEST_F(SkinEditorTest, PrefabsAreNormalisedAtCreation)
     // Values at the ends of the int range: held, then put within the 64 x 64 texture.
     EXPECT_EQ(PrefabValues(Prefab("huge")), (Values{{0, 0, 64, 5, 0, 0, 64, 5}}));
     EXPECT_EQ(mySkinEditor->GetMode(), VAVE_GuiSkinEditor::MODE_DRAG_OUTER);
+    // Mending them changed the data, told once; a skin already in order opens with no change.
+    EXPECT_TRUE(myEditor->TakeChanged());
+    EXPECT_FALSE(myEditor->TakeChanged());
+    Open(mySkin);
+    ASSERT_NE(myEditor, nullptr);
+    EXPECT_FALSE(myEditor->TakeChanged());
+    // Keys that scroll, zoom and switch the mode change no value; narrowing the inner rectangle does.
+    myEditor->SelectInstance(Prefab("panel"));
+    for (int locKey : {37, 38, 107, 109, 32, 32, 32})
+        myEditor->OnKeyDown(locKey);
+    EXPECT_FALSE(myEditor->TakeChanged());
+    myEditor->OnKeyDown(106);
+    EXPECT_TRUE(myEditor->TakeChanged());
 }
 
 TEST_F(SkinEditorTest, SelectionAndItsDebugTexts)
@@ -901,8 +917,13 @@ TEST_F(SkinEditorTest, DefineAndDragTheSelectedPrefab)
     ASSERT_EQ(mySkinEditor->GetMode(), VAVE_GuiSkinEditor::MODE_DRAG_OUTER);
     Drag({{70, 60}});
     EXPECT_EQ(PrefabValues(locZero), (Values{{30, 30, 35, 30, 30, 30, 30, 30}}));
+    myEditor->TakeChanged();
     Drag({{58, 62}});
     EXPECT_EQ(PrefabValues(locZero), (Values{{29, 30, 35, 31, 30, 30, 30, 30}}));
+    // Told as a change; the same point again moves nothing and is none.
+    EXPECT_TRUE(myEditor->TakeChanged());
+    Drag({{58, 62}});
+    EXPECT_FALSE(myEditor->TakeChanged());
 
     // Drag Inner moves the inner edges, kept within the outer ones.
     Key(Qt::Key_Space);

@@ -450,6 +450,37 @@ TEST_F(SoundEditorTest, RightClicksSelectThenDropAndTheLeftButtonMovesThePoint)
     EXPECT_EQ(locEditor->OnRightButtonUp(1, 1).myInstance, nullptr);
 }
 
+// Only a point that really moves is written and told as a change: a value
+// the editor passes through keeps the text its author wrote.
+TEST_F(SoundEditorTest, OnlyAMovedPointIsAChange)
+{
+    std::string locTone = Tone("tone.wav", 0.1);
+    VelkType* locSound = Compile(SoundText("boom", 1, {{locTone, {{0, 1}, {100, 0.5f}, {300, 0}}}}));
+    QS_SoundEditor* locEditor = Open(locSound);
+    ASSERT_NE(locEditor, nullptr);
+    VelkType* locMiddle = mySpace.GetInstance("boom.mySpecs.QS_SoundSpec(0).myEnvelope.QS_DistanceVolume(1)", false);
+    ASSERT_NE(locMiddle, nullptr);
+
+    // Picking, dropping, reloading and playing change nothing.
+    Click(Qt::RightButton, 64 + 100, 150 + 100);
+    Click(Qt::RightButton, 64 + 100, 150 + 100);
+    locEditor->OnKeyUp(13);
+    locEditor->OnKeyUp(32);
+    EXPECT_FALSE(locEditor->TakeChanged());
+    // The left button on the point's own place: (100, 0.5) stays as written.
+    locEditor->SelectInstance(locMiddle);
+    Click(Qt::LeftButton, 64 + 100, 150 + 100);
+    EXPECT_STREQ(locMiddle->FindMember("myDistance")->GetValue().GetBuffer(), "100");
+    EXPECT_STREQ(locMiddle->FindMember("myVolume")->GetValue().GetBuffer(), "0.5");
+    EXPECT_FALSE(locEditor->TakeChanged());
+    // One pixel right: the distance moves, told once; the volume keeps its text.
+    Click(Qt::LeftButton, 64 + 101, 150 + 100);
+    EXPECT_STREQ(locMiddle->FindMember("myDistance")->GetValue().GetBuffer(), "101.000000");
+    EXPECT_STREQ(locMiddle->FindMember("myVolume")->GetValue().GetBuffer(), "0.5");
+    EXPECT_TRUE(locEditor->TakeChanged());
+    EXPECT_FALSE(locEditor->TakeChanged());
+}
+
 TEST_F(SoundEditorTest, SpaceAndEnterPlayAndReloadOnTheNullDevice)
 {
     std::string locTone = Tone("tone.wav", 0.15);
