@@ -567,6 +567,13 @@ bool VelkFree::AssignValue(const char* aText)
         myValue.SetShared(Priv_TextHold(), VELK_EMPTY);
         return true;
     }
+    if (IsFile() && strchr(aText, '\\'))
+    {
+        QC_String locPath(aText);
+        locPath.Replace('\\', '/');
+        myValue.Assign(Priv_TextHold(), locPath);
+        return true;
+    }
     myValue.Assign(Priv_TextHold(), aText);
     return true;
 }
@@ -575,6 +582,9 @@ bool VelkFree::Priv_AssignText(VelkArena* anArena, char* aText, int aLength)
 {
     if (aLength == 0)
         return AssignValue("");
+    if (IsFile())
+        for (char* locChar = (char*)memchr(aText, '\\', aLength); locChar; locChar = (char*)memchr(locChar, '\\', aText + aLength - locChar))
+            *locChar = '/';
     myValue.Borrow(Priv_TextHold(), anArena, aText);
     return true;
 }

@@ -129,14 +129,14 @@ TEST_F(VelkArenaTest, EditsGiveWhatTheyGiveOnObjectsOfTheHeap)
     ASSERT_TRUE(locHeap.Merge(*locCompiled));
     const std::string locBefore = Text(*locCompiled);
     EXPECT_EQ(Text(locHeap), locBefore);
-    EXPECT_NE(locBefore.find("\tart art\\box.tga\r\n"), std::string::npos) << locBefore;
+    EXPECT_NE(locBefore.find("\tart art/box.tga\r\n"), std::string::npos) << locBefore;
     EXPECT_NE(locBefore.find("NUMBER lone 42\r\n"), std::string::npos) << locBefore;
 
     Edit(*locCompiled);
     Edit(locHeap);
     const std::string locAfter = Text(*locCompiled);
     EXPECT_EQ(locAfter, Text(locHeap));
-    EXPECT_NE(locAfter.find("Crate tub\r\n{\r\n\ttitle <empty>\r\n\tsize Small\r\n\tcount 13\r\n\tart dir\\bin.tga\r\n"),
+    EXPECT_NE(locAfter.find("Crate tub\r\n{\r\n\ttitle <empty>\r\n\tsize Small\r\n\tcount 13\r\n\tart dir/bin.tga\r\n"),
               std::string::npos)
         << locAfter;
     EXPECT_NE(locAfter.find("\tTEXT TEXT(10) go\r\n"), std::string::npos) << locAfter;
@@ -316,7 +316,7 @@ TEST_F(VelkArenaTest, CopiesMadeInTheSameArenaShareTheirTexts)
     }
     ASSERT_NE(locCopy, nullptr);
     EXPECT_STREQ(locCopy->FindMember("title")->GetValue().GetBuffer(), "wooden box");
-    EXPECT_STREQ(locCopy->FindMember("art")->GetValue().GetBuffer(), "art\\box.tga");
+    EXPECT_STREQ(locCopy->FindMember("art")->GetValue().GetBuffer(), "art/box.tga");
     EXPECT_STREQ(locCopy->FindMember("spot.y")->GetValue().GetBuffer(), "2");
     ASSERT_TRUE(locCopy->FindMember("title")->AssignValue("copied box"));
     EXPECT_STREQ(locSpace->GetInstance("box.title", false)->GetValue().GetBuffer(), "wooden box");
@@ -433,19 +433,19 @@ TEST_F(VelkArenaTest, ObjectsKeepTheirKindThroughChangesOfOwner)
     ASSERT_TRUE(locBox->DetachMember(locArt));
     EXPECT_EQ(locArt->GetParent(), nullptr);
     ASSERT_TRUE(locArt->AssignValue("a\\b.tga"));
-    EXPECT_STREQ(locArt->GetValue().GetBuffer(), "a\\b.tga");
+    EXPECT_STREQ(locArt->GetValue().GetBuffer(), "a/b.tga");
     // A root of another namespace, then a member again.
     VelkNameSpace locOther;
     ASSERT_TRUE(locOther.AddInstance(locArt));
     EXPECT_EQ(locArt->GetRootNameSpace(), &locOther);
     EXPECT_EQ(locArt->GetParent(), nullptr);
     ASSERT_TRUE(locArt->AssignValue("c\\d.tga"));
-    EXPECT_STREQ(locArt->GetValue().GetBuffer(), "c\\d.tga");
+    EXPECT_STREQ(locArt->GetValue().GetBuffer(), "c/d.tga");
     locArt->SetName("picture");
     EXPECT_EQ(locOther.GetInstance("picture", false), locArt);
     VelkType* locCopy = locArt->Clone();
     ASSERT_TRUE(locCopy->AssignValue("e\\f.tga"));
-    EXPECT_STREQ(locCopy->GetValue().GetBuffer(), "e\\f.tga");
+    EXPECT_STREQ(locCopy->GetValue().GetBuffer(), "e/f.tga");
     delete locCopy;
     ASSERT_TRUE(locBox->AddMember(locBox->FindMember("title")->CloneAs("art2")));
     EXPECT_EQ(locBox->FindMember("art2")->GetParent(), locBox);
@@ -552,7 +552,7 @@ TEST_F(VelkArenaTest, ALargeTextGivenBackLeavesEveryNameAndValueWhole)
         EXPECT_EQ(locRoot->GetName(), locBox.c_str());
         EXPECT_EQ(locRoot->FindMember("title")->GetValue(), ("wooden box " + locNumber).c_str());
         EXPECT_EQ(locRoot->FindMember("count")->GetValue(), locNumber.c_str());
-        EXPECT_EQ(locRoot->FindMember("art")->GetValue(), ("art\\" + locNumber + ".tga").c_str());
+        EXPECT_EQ(locRoot->FindMember("art")->GetValue(), ("art/" + locNumber + ".tga").c_str());
         EXPECT_EQ(locRoot->FindMember("spot.y")->GetValue(), ("-" + locNumber).c_str());
     }
     EXPECT_EQ(locSpace.GetInstance("box12345.next", false)->GetValue(), "box12344");

@@ -83,7 +83,7 @@ TEST_F(VelkCompileTest, CompiledValuesFollowTheWordRules)
     EXPECT_STREQ(locSpace.GetInstance("first.title", true)->GetValue().GetBuffer(), "hello world");
     EXPECT_STREQ(locSpace.GetInstance("first.pos.x", true)->GetValue().GetBuffer(), "10");
     EXPECT_STREQ(locSpace.GetInstance("first.pos.y", true)->GetValue().GetBuffer(), "2");
-    EXPECT_STREQ(locSpace.GetInstance("first.icon", true)->GetValue().GetBuffer(), "c:\\data\\icon.tga");
+    EXPECT_STREQ(locSpace.GetInstance("first.icon", true)->GetValue().GetBuffer(), "c:/data/icon.tga");
     EXPECT_STREQ(locSpace.GetInstance("second.colour", true)->GetValue().GetBuffer(), "Green");
     EXPECT_STREQ(locSpace.GetInstance("motto", true)->GetValue().GetBuffer(), "carpe diem");
     // Two words without quotes: the first renames the instance.

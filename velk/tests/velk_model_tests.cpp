@@ -63,7 +63,7 @@ TEST_F(VelkModelTest, ScalarsEnumsAndFilesKeepTheirRules)
 
     VelkType* locFile = myTypes.GetType("FILE")->Clone();
     locFile->AssignValue("data\\sub\\x.tga");
-    EXPECT_STREQ(locFile->GetValue().GetBuffer(), "data\\sub\\x.tga");
+    EXPECT_STREQ(locFile->GetValue().GetBuffer(), "data/sub/x.tga");
     delete locFile;
 }
 

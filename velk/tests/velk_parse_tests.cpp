@@ -264,7 +264,7 @@ TEST_F(VelkTest, TypesOfEveryKindCompile)
     EXPECT_STREQ(locNode->GetMemberValue("pos.y").GetBuffer(), "0");
     EXPECT_STREQ(locNode->FindMember("next")->GetTypeName().GetBuffer(), "Node*");
     EXPECT_STREQ(locNode->GetMemberValue("next").GetBuffer(), "NULL");
-    EXPECT_STREQ(locNode->GetMemberValue("icon").GetBuffer(), "c:\\x\\y.tga");
+    EXPECT_STREQ(locNode->GetMemberValue("icon").GetBuffer(), "c:/x/y.tga");
 
     VelkType* locScript = locTypes.GetType("Script");
     ASSERT_NE(locScript, nullptr);
