@@ -236,7 +236,7 @@ const EditorCase ourCases[] = {
          t.SelectByPath("engine.mySpecs.QS_SoundSpec(0).myEnvelope.QS_DistanceVolume(1)");
          t.Click(Qt::LeftButton, 64 + 200, 150 + 100);
      },
-     "myDistance 200.000000", "myDistance 150\r\n", "myFileName sounds\\engine.wav\r\n"},
+     "myDistance 200.000000", "myDistance 150\r\n", "\t\t\t\t\tmyDistance 400\r\n"},
     {"layout", "menu.velk", "menu",
      [](VelkEditor* e) { return dynamic_cast<VAVE_GuiEditor*>(e) != nullptr; },
      [](KorrinthUneditedTest& t) {
