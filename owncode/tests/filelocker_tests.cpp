@@ -725,6 +725,8 @@ TEST_F(LockTest, OwnersAreShownEscapedAndCut)
         std::string myShown;
     } locCases[] = {
         {"BOX7", "BOX7"},
+        {"Box 7 ~", "Box 7 ~"},
+        {"\xc2\x80\xc2\x9f\xc2\xa0", "\\xc2\\x80\\xc2\\x9f\xc2\xa0"},
         {"\x1b[31mRED\x1b[0m", "\\x1b[31mRED\\x1b[0m"},
         {"a\tb\rc\nd\x7f" "e\x01", "a\\x09b\\x0dc\\x0ad\\x7fe\\x01"},
         // UTF-8 letters stay; C1 controls, separators and direction marks do not.
