@@ -6,6 +6,8 @@
 // 'H' stands for this computer's name followed by the rest; one starting with
 // 'S' puts in the lock's place a symbolic link to a file of the rest (to
 // nothing when that is empty), which refuses the file and is never read.
+// Every owner is shown as UTF-8 text that cannot act on a terminal: its first
+// 256 bytes, escaped so that unescaping gives them back, "…" after a cut.
 #include "owncode/filelocker.h"
 
 #include <signal.h>
@@ -39,6 +41,61 @@ void locCheckProcessId(const std::string& aBytes, const std::string& anOwner)
     if (locDigits.empty() || locDigits[0] == '0' || std::to_string(locId) != locDigits)
         std::abort();
 }
+// Strict UTF-8 with no C0 or C1 control and no DEL.
+bool locIsQuietUtf8(const std::string& aText)
+{
+    for (size_t i = 0; i < aText.size();)
+    {
+        const unsigned char c = static_cast<unsigned char>(aText[i]);
+        size_t n = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        if (n == 0 || aText.size() - i < n)
+            return false;
+        uint32_t locCode = n == 1 ? c : n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
+        for (size_t k = 1; k < n; k++)
+        {
+            if ((static_cast<unsigned char>(aText[i + k]) & 0xC0) != 0x80)
+                return false;
+            locCode = (locCode << 6) | (aText[i + k] & 0x3F);
+        }
+        if ((n == 2 && locCode < 0x80) || (n == 3 && locCode < 0x800) || (n == 4 && locCode < 0x10000) ||
+            locCode > 0x10FFFF || (locCode >= 0xD800 && locCode <= 0xDFFF))
+            return false;
+        if (locCode < 0x20 || (locCode >= 0x7F && locCode <= 0x9F) || locCode == 0x202E || locCode == 0x2028)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+void locCheckShown(const std::string& anOwner)
+{
+    const std::string locShown = FileLocker::ShowOwner(anOwner);
+    const std::string locEllipsis = "\xE2\x80\xA6";
+    if (!locIsQuietUtf8(locShown) || locShown.size() > 4 * 256 + locEllipsis.size())
+        std::abort();
+    const bool locCut = anOwner.size() > 256;
+    if (locCut && (locShown.size() < 3 || locShown.compare(locShown.size() - 3, 3, locEllipsis) != 0))
+        std::abort();
+    // Without backslashes of its own, the escapes undo to the owner's first bytes.
+    if (anOwner.find('\\') != std::string::npos)
+        return;
+    std::string locBack;
+    const size_t locEnd = locCut ? locShown.size() - locEllipsis.size() : locShown.size();
+    for (size_t i = 0; i < locEnd; i++)
+    {
+        if (locShown[i] == '\\' && i + 3 < locEnd && locShown[i + 1] == 'x')
+        {
+            locBack += static_cast<char>(std::stoi(locShown.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        }
+        else
+            locBack += locShown[i];
+    }
+    if (locBack.size() > 256 || anOwner.compare(0, locBack.size(), locBack) != 0 ||
+        (!locCut && locBack.size() != anOwner.size()) || (locCut && locBack.size() < 253))
+        std::abort();
+}
+
 std::string locReadAll(const std::string& aPath)
 {
     std::string locBytes;
@@ -107,6 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
     if (locOwner.size() < locBytes.size() && locOwner.size() < 4096 && locBytes[locOwner.size()] != 0)
         std::abort();
     locCheckProcessId(locBytes, locOwner);
+    locCheckShown(locOwner);
 
     static const std::string ourPath = "/tmp/fuzz_lock_" + std::to_string(getpid()) + ".velk";
     std::string locLockName = FileLocker::GetLockName(ourPath.c_str());
@@ -150,7 +208,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
         const std::string locTail = ", you won't be able to save any changes";
         if (!locTaken && locMessage != (locOwner.empty() ? locFile + "is locked by the lock file '" + locLockName +
                                                                "', which names no editor" + locTail
-                                                         : locFile + "is in use by '" + locOwner + "'" + locTail))
+                                                         : locFile + "is in use by '" +
+                                                               FileLocker::ShowOwner(locOwner) + "'" + locTail))
             std::abort();
         if (locTaken && locLocker.GetNotes().size() != 1)
             std::abort();

@@ -462,6 +462,7 @@ bool KorrinthMainFrame::OnCommand(UI_Frame* aFrame, int anId)
     case ID_INSTANCE_NEW:
     {
         CDlgInstance locDialog;
+        locDialog.myTypeManager = &locFacade->GetTypeManager();
         for (const std::string& locName : locTypeNames(locFacade))
             locDialog.myTypes.Add(QC_String(locName.c_str()));
         if (locDialog.DoModal() == UI_IDOK)

@@ -81,7 +81,7 @@ bool DirectoryScanner::Scan(ScanProgress* aProgress, UI_Dialog* aTree, int anId,
         myPaths.push_back(locPath);
         std::string locOwner;
         bool locLocked = FileLocker::ReadOwner(locPath.c_str(), &locOwner);
-        std::string locLabel = locLocked ? locEntry.myName + " (locked by " + locOwner + ")" : locEntry.myName;
+        std::string locLabel = locLocked ? locEntry.myName + " (locked by " + FileLocker::ShowOwner(locOwner) + ")" : locEntry.myName;
         UI_TreeItem locItem =
             UI_TreeInsert(aTree, anId, aParent, locLabel.c_str(), locLocked ? IMAGE_LOCKED : IMAGE_FILE, true);
         if (!locItem || !UI_TreeSetData(aTree, anId, locItem, reinterpret_cast<intptr_t>(myPaths.back().c_str())))

@@ -18,7 +18,7 @@ bool CDlgBase::IsNameText(const char* aText)
 {
     for (const unsigned char* locChar = reinterpret_cast<const unsigned char*>(aText ? aText : ""); *locChar;
          locChar++)
-        if (*locChar < 33 || *locChar == '=')
+        if (*locChar < 33 || *locChar == '=' || (locChar[0] == '/' && locChar[1] == '/'))
             return false;
     return true;
 }

@@ -19,7 +19,8 @@ public:
     // The dialog while it runs, else null.
     UI_Dialog* GetDialog() const { return myDialog; }
 
-    // A name that the saved file reads back as one word: nothing below 33 and no '='.
+    // A name that the saved file reads back as one word: nothing below 33, no
+    // '=' and no "//" (the rest of the line would be a comment).
     static bool IsNameText(const char* aText);
 
 protected:

@@ -1,7 +1,98 @@
 // Dialogs that name instances.
 #include "owncode/dlg_instance.h"
 
+#include "platform/ui/ui_prompt.h"
+#include "tez/tez_loc.h"
 #include "velk/velk_type.h"
+#include "velk/velk_typemanager.h"
+#include "velkeditor/velk_uitext.h"
+
+#include <cstring>
+#include <vector>
+
+// --- names the .tez conversion takes ---
+
+namespace
+{
+// The paths below anObject of the LOCTEXT texts it holds, each "" or
+// ".member..." as the converter walks them (not through references).
+void locLocTextPaths(const VelkType* anObject, const std::string& aPath, std::vector<std::string>& anOut)
+{
+    if (anObject->GetTypeName() == "LOCTEXT")
+        anOut.push_back(aPath);
+    if (anObject->IsReference())
+        return;
+    for (const VelkType* locMember : anObject->GetMemberView())
+        locLocTextPaths(locMember, aPath + "." + locMember->GetName().GetBuffer(), anOut);
+}
+
+std::string locKey(const char* aParentPath, const char* aName, const std::string& aPath)
+{
+    std::string locKey = aParentPath && aParentPath[0] ? std::string(aParentPath) + "." : std::string();
+    return locKey + aName + aPath;
+}
+
+bool locKeyFits(const std::string& aKey, size_t* anAt = nullptr)
+{
+    return Tez_CheckLocKey(aKey.data(), aKey.size(), anAt) == TEZ_LOC_KEY_OK;
+}
+} // namespace
+
+bool Dlg_NameConverts(const VelkType* anObject, const char* aParentPath, const char* aName, std::string* aWhy)
+{
+    if (!anObject || !aName)
+        return true;
+    std::vector<std::string> locPaths;
+    locLocTextPaths(anObject, "", locPaths);
+    for (const std::string& locPath : locPaths)
+    {
+        const std::string locWith = locKey(aParentPath, aName, locPath);
+        size_t locAt = 0;
+        // A one-letter name stands for one that is not to blame.
+        if (locKeyFits(locWith, &locAt) || !locKeyFits(locKey(aParentPath, "x", locPath)))
+            continue;
+        if (!aWhy)
+            return false;
+        const std::string locShownKey = VelkText_ToUI(locWith.c_str());
+        const TezLocKeyFault locFault = Tez_CheckLocKey(locWith.data(), locWith.size());
+        if (locFault == TEZ_LOC_KEY_TOO_LONG)
+            *aWhy = "The name is too long here: the key of the LOCTEXT text it would hold, '" + locShownKey +
+                    "', would be " + std::to_string(locWith.size()) + " characters long, and the .tez conversion "
+                    "takes keys of at most " + std::to_string(TEZ_LOC_MAX_KEY) + ".";
+        else if (locFault == TEZ_LOC_KEY_NOT_ASCII)
+            *aWhy = "'" + VelkText_ToUI(std::string(1, locWith[locAt]).c_str()) +
+                    "' cannot be in this name: it would be in the key of the LOCTEXT text '" + locShownKey +
+                    "', and the .tez conversion takes only ASCII characters (below 128) in keys.";
+        else
+            *aWhy = "\"//\" cannot be in this name: it would be in the key of the LOCTEXT text '" + locShownKey +
+                    "', where the .loc file would read it as the start of a comment, so the .tez conversion refuses "
+                    "it.";
+        return false;
+    }
+    return true;
+}
+
+QC_String Dlg_PathOf(const VelkType* anObject)
+{
+    std::string locPath;
+    for (const VelkType* locAt = anObject; locAt; locAt = locAt->GetParent())
+        locPath = locPath.empty() ? std::string(locAt->GetName().GetBuffer())
+                                  : std::string(locAt->GetName().GetBuffer()) + "." + locPath;
+    return QC_String(locPath.c_str());
+}
+
+namespace
+{
+// Refused with the reason in a message box; the dialog stays open.
+bool locTakesName(const VelkType* anObject, const char* aParentPath, const char* aName)
+{
+    std::string locWhy;
+    if (Dlg_NameConverts(anObject, aParentPath, aName, &locWhy))
+        return true;
+    UI_MessageBox("Invalid Name", locWhy.c_str(), OS_MB_OK | OS_MB_ICONWARNING);
+    return false;
+}
+} // namespace
 
 // --- CDlgInstance ---
 
@@ -20,8 +111,8 @@ const UI_DialogTemplate ourInstanceTemplate = {
     int(sizeof(ourInstanceControls) / sizeof(ourInstanceControls[0]))};
 } // namespace
 
-CDlgTypeAndName::CDlgTypeAndName(const UI_DialogTemplate& aTemplate, int& aLastTypeIndex)
-    : CDlgBase(aTemplate), myLastTypeIndex(aLastTypeIndex)
+CDlgTypeAndName::CDlgTypeAndName(const UI_DialogTemplate& aTemplate, int& aLastTypeIndex, const char* aMadeUpName)
+    : CDlgBase(aTemplate), myLastTypeIndex(aLastTypeIndex), myMadeUpName(aMadeUpName)
 {
 }
 
@@ -51,15 +142,28 @@ void CDlgTypeAndName::Priv_UpdateOK()
 void CDlgTypeAndName::OnOK()
 {
     int locIndex = GetListSelection(IDC_LIST);
-    myTypeName = GetListText(IDC_LIST, locIndex);
-    GetText(IDC_NAME, myName);
+    QC_String locTypeName = GetListText(IDC_LIST, locIndex);
+    QC_String locName;
+    GetText(IDC_NAME, locName);
+    if (myTypeManager)
+    {
+        // An empty name is made up from the type's.
+        QC_String locTaken = locName;
+        if (locTaken.IsEmpty())
+            locTaken.Format(myMadeUpName, locTypeName.GetBuffer());
+        if (!locTakesName(myTypeManager->GetType(locTypeName), myParentPath, locTaken))
+            return;
+    }
+    myTypeName = locTypeName;
+    myName = locName;
     myLastTypeIndex = locIndex;
     EndDialog(UI_IDOK);
 }
 
 int CDlgInstance::ourLastTypeIndex = 0;
 
-CDlgInstance::CDlgInstance() : CDlgTypeAndName(ourInstanceTemplate, ourLastTypeIndex)
+// AppFacade::NewInstance numbers a name made up from the type's from 0.
+CDlgInstance::CDlgInstance() : CDlgTypeAndName(ourInstanceTemplate, ourLastTypeIndex, "%s0")
 {
     myName = "NewInstance";
 }
@@ -105,7 +209,11 @@ void CDlgNameInstance::OnCommand(int anId, int aNotifyCode)
 
 void CDlgNameInstance::OnOK()
 {
-    GetText(IDC_NAME, myName);
+    QC_String locName;
+    GetText(IDC_NAME, locName);
+    if (!locTakesName(myObject, myParentPath, locName))
+        return;
+    myName = locName;
     EndDialog(UI_IDOK);
 }
 
@@ -136,7 +244,8 @@ const UI_DialogTemplate ourAddContentTemplate = {
 
 int CDlgAddScriptClassContent::ourLastTypeIndex = 0;
 
-CDlgAddScriptClassContent::CDlgAddScriptClassContent() : CDlgTypeAndName(ourAddContentTemplate, ourLastTypeIndex)
+CDlgAddScriptClassContent::CDlgAddScriptClassContent()
+    : CDlgTypeAndName(ourAddContentTemplate, ourLastTypeIndex, "%s(0)")
 {
 }
 
@@ -176,6 +285,7 @@ CDlgEditScriptClass::CDlgEditScriptClass(VelkType* anInstance) : CDlgBase(ourScr
         return;
     myTypeName = anInstance->GetTypeName();
     myName = anInstance->GetName();
+    myPath = Dlg_PathOf(anInstance);
     anInstance->GetLegalValues(myLegalTypes);
     QC_List<VelkType*>& locMembers = anInstance->GetMembers();
     for (QC_List<VelkType*>::Link* locLink = locMembers.myFirstLink; locLink; locLink = locLink->myNext)
@@ -222,6 +332,8 @@ void CDlgEditScriptClass::Priv_Add()
 {
     CDlgAddScriptClassContent locAdd;
     locAdd.myTypes = myLegalTypes;
+    locAdd.myTypeManager = myTypeManager;
+    locAdd.myParentPath = myPath;
     if (locAdd.DoModal(this) != UI_IDOK)
         return;
     QC_List<QC_String> locLines;

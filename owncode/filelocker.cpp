@@ -19,6 +19,8 @@
 namespace
 {
 constexpr size_t locMaxLockBytes = 4096;
+// The most of an owner's bytes a message shows.
+constexpr size_t locMaxShownOwner = 256;
 constexpr int64_t locMaxProcessId = INT32_MAX;
 // A lock met at the create can leave before it is read (its holder closed the
 // file) or be taken over meanwhile: a few rounds settle it.
@@ -109,6 +111,63 @@ LockRead locReadLock(const std::string& aLock)
     return locRead;
 }
 
+// The length of the UTF-8 character at anAt and its code point; 0 when the
+// bytes there are no character (broken, over-long, a surrogate).
+size_t locCharacterAt(const std::string& aText, size_t anAt, uint32_t* aCode)
+{
+    const unsigned char locLead = static_cast<unsigned char>(aText[anAt]);
+    size_t locLength;
+    uint32_t locCode;
+    if (locLead < 0x80)
+    {
+        *aCode = locLead;
+        return 1;
+    }
+    if (locLead >= 0xC2 && locLead <= 0xDF)
+        locLength = 2, locCode = locLead & 0x1F;
+    else if (locLead >= 0xE0 && locLead <= 0xEF)
+        locLength = 3, locCode = locLead & 0x0F;
+    else if (locLead >= 0xF0 && locLead <= 0xF4)
+        locLength = 4, locCode = locLead & 0x07;
+    else
+        return 0;
+    if (aText.size() - anAt < locLength)
+        return 0;
+    for (size_t i = 1; i < locLength; i++)
+    {
+        const unsigned char locNext = static_cast<unsigned char>(aText[anAt + i]);
+        if ((locNext & 0xC0) != 0x80)
+            return 0;
+        locCode = (locCode << 6) | (locNext & 0x3F);
+    }
+    const uint32_t locLeast = locLength == 2 ? 0x80 : locLength == 3 ? 0x800 : 0x10000;
+    if (locCode < locLeast || locCode > 0x10FFFF || (locCode >= 0xD800 && locCode <= 0xDFFF))
+        return 0;
+    *aCode = locCode;
+    return locLength;
+}
+
+// Characters that act on a terminal or on the line around them instead of
+// showing: C0 and C1 controls, DEL, line and paragraph separators, and the
+// marks that turn the direction of the text after them.
+bool locIsActing(uint32_t aCode)
+{
+    return aCode < 0x20 || (aCode >= 0x7F && aCode <= 0x9F) || aCode == 0x061C || aCode == 0x200E ||
+           aCode == 0x200F || (aCode >= 0x2028 && aCode <= 0x202E) || (aCode >= 0x2066 && aCode <= 0x2069);
+}
+
+void locPutEscaped(const std::string& aText, size_t anAt, size_t aCount, std::string* anOut)
+{
+    static const char ourDigits[] = "0123456789abcdef";
+    for (size_t i = anAt; i < anAt + aCount; i++)
+    {
+        const unsigned char locByte = static_cast<unsigned char>(aText[i]);
+        *anOut += "\\x";
+        *anOut += ourDigits[locByte >> 4];
+        *anOut += ourDigits[locByte & 15];
+    }
+}
+
 std::string locRefusal(const std::string& aPath, const std::string& aLock, const LockRead& aRead,
                        const char* aTail)
 {
@@ -123,7 +182,7 @@ std::string locRefusal(const std::string& aPath, const std::string& aLock, const
         case LOCK_NOT_FILE:
             return locFile + "is locked by '" + aLock + "', " + aRead.myKind + " in the lock file's place, " + aTail;
         default:
-            return locFile + "is in use by '" + aRead.myOwner + "', " + aTail;
+            return locFile + "is in use by '" + FileLocker::ShowOwner(aRead.myOwner) + "', " + aTail;
     }
 }
 
@@ -285,6 +344,28 @@ LockTake locTake(const std::string& aLock)
 FileLocker::~FileLocker()
 {
     Unlock();
+}
+
+std::string FileLocker::ShowOwner(const std::string& anOwner)
+{
+    std::string locShown;
+    size_t locAt = 0;
+    while (locAt < anOwner.size())
+    {
+        uint32_t locCode = 0;
+        const size_t locLength = locCharacterAt(anOwner, locAt, &locCode);
+        const size_t locTaken = locLength ? locLength : 1;
+        if (locAt + locTaken > locMaxShownOwner)
+            break;
+        if (locLength == 0 || locIsActing(locCode))
+            locPutEscaped(anOwner, locAt, locTaken, &locShown);
+        else
+            locShown.append(anOwner, locAt, locTaken);
+        locAt += locTaken;
+    }
+    if (locAt < anOwner.size())
+        locShown += "\xE2\x80\xA6"; // …
+    return locShown;
 }
 
 std::string FileLocker::GetComputerName()

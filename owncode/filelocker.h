@@ -55,6 +55,11 @@ class FileLocker
     // NUL, within the first 4096 bytes. 0 when there is none (a lock of an
     // older editor) or it is malformed.
     static int64_t ParseProcessId(const char* aBytes, size_t aCount);
+    // An owner as every message shows it: its first 256 bytes (whole
+    // characters), then "…" when there are more; control characters, bytes
+    // that are not UTF-8 and characters that turn or break the line written
+    // as "\xNN" for each of their bytes. The result is UTF-8.
+    static std::string ShowOwner(const std::string& anOwner);
     // This machine's name, "UNKNOWN" when it has none.
     static std::string GetComputerName();
     // The lock file of aPath: "<resolved path>.lock", where the resolved path

@@ -378,11 +378,13 @@ void VelkTree::ForgetRemoved(VelkType* aRemoved)
         myCopied = nullptr;
 }
 
-VelkType* VelkTree::Priv_NamedCopy()
+VelkType* VelkTree::Priv_NamedCopy(VelkType* aParent)
 {
     CDlgCopyInstance locDialog;
     locDialog.myTypeName = myCopied->GetTypeName();
     locDialog.myName = myCopied->GetName();
+    locDialog.myObject = myCopied;
+    locDialog.myParentPath = Dlg_PathOf(aParent);
     if (locDialog.DoModal() != UI_IDOK)
         return nullptr;
     return myCopied->CloneAs(locDialog.myName);
@@ -401,7 +403,7 @@ bool VelkTree::Paste(VelkNameSpace& aNameSpace)
     if (!locTarget)
     {
         // A root the namespace refuses (its name is taken) is not shown.
-        VelkType* locCopy = Priv_NamedCopy();
+        VelkType* locCopy = Priv_NamedCopy(nullptr);
         if (!locCopy || !myOwner->AddRoot(locCopy))
         {
             delete locCopy;
@@ -414,7 +416,7 @@ bool VelkTree::Paste(VelkNameSpace& aNameSpace)
     {
         if (!locTarget->IsLegalMemberType(myCopied->GetTypeName()))
             return false;
-        VelkType* locCopy = Priv_NamedCopy();
+        VelkType* locCopy = Priv_NamedCopy(locTarget);
         if (!locCopy || !locTarget->AddMember(locCopy))
         {
             delete locCopy;
@@ -468,6 +470,8 @@ bool VelkTree::Rename(VelkNameSpace& aNameSpace)
     CDlgRenameInstance locDialog;
     locDialog.myTypeName = locObject->GetTypeName();
     locDialog.myName = locObject->GetName();
+    locDialog.myObject = locObject;
+    locDialog.myParentPath = Dlg_PathOf(locObject->GetParent());
     if (locDialog.DoModal() != UI_IDOK)
         return false;
     QC_String locName = CutName(locDialog.myName);
@@ -549,6 +553,7 @@ bool VelkTree::Priv_EditItem(VelkTreeItem anItem, VelkNameSpace& aNameSpace, Vel
     if (locIsScriptClass(locObject))
     {
         CDlgEditScriptClass locDialog(locObject);
+        locDialog.myTypeManager = &aTypeManager;
         if (locDialog.DoModal() != UI_IDOK)
             return false;
         QC_List<QC_String>::Link* locType = locDialog.myContentTypes.myFirstLink;

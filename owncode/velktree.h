@@ -170,7 +170,8 @@ private:
     bool Priv_EditItem(VelkTreeItem anItem, VelkNameSpace& aNameSpace, VelkTypeManager& aTypeManager);
     bool Priv_Qualifies(VelkTreeItem anItem);
     // A copy of the copied object under the name the copy dialog gives; null when cancelled.
-    VelkType* Priv_NamedCopy();
+    // Named by the user for its new place under aParent (null: a root).
+    VelkType* Priv_NamedCopy(VelkType* aParent);
     // From aFirst over its children and its following siblings.
     VelkTreeItem Priv_Search(VelkTreeItem aFirst, VelkType* anObject);
     void Priv_RefreshChildren(VelkType* anObject, VelkTreeItem anItem);

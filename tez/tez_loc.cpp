@@ -13,6 +13,7 @@
 #include "qfile/qf_file.h"
 #include "tez/tez_local.h"
 #include "velk/velk_arena.h"
+#include "velk/velk_log.h"
 #include "velk/velk_type.h"
 
 namespace
@@ -43,20 +44,57 @@ bool locIsBlank(const char* aValue, size_t aLength)
 
 // The decoder skips blanks at the start of a line, takes the key up to the
 // first TAB, ends the line at a line feed and cuts it at "//": a key must not
-// meet any of these.
-bool locIsReadableKey(const char* aKey, size_t aLength)
+// meet any of these. The offset of the byte at fault, or aLength.
+size_t locUnreadableAt(const char* aKey, size_t aLength)
 {
     const unsigned char* locText = reinterpret_cast<const unsigned char*>(aKey);
     if (aLength == 0 || locText[0] < 33)
-        return false;
+        return 0;
     for (size_t locIndex = 0; locIndex < aLength; ++locIndex)
     {
         if (locText[locIndex] < 32)
-            return false;
+            return locIndex;
         if (locText[locIndex] == '/' && locIndex + 1 < aLength && locText[locIndex + 1] == '/')
-            return false;
+            return locIndex;
     }
-    return true;
+    return aLength;
+}
+
+// The name on the key's path that holds the byte at anAt.
+std::string locNameAt(const char* aKey, size_t aLength, size_t anAt)
+{
+    size_t locStart = anAt;
+    while (locStart > 0 && aKey[locStart - 1] != '.')
+        --locStart;
+    size_t locEnd = anAt;
+    while (locEnd < aLength && aKey[locEnd] != '.')
+        ++locEnd;
+    return std::string(aKey + locStart, locEnd - locStart);
+}
+
+// The language log's line for a key the conversion refuses: the key, the
+// rule, and the name to change.
+void locTellRefusedKey(const char* aKey, size_t aLength, TezLocKeyFault aFault, size_t anAt)
+{
+    if (aFault == TEZ_LOC_KEY_TOO_LONG)
+        VelkLog::Error("VelkToTez: the LOCTEXT text '%.255s...' cannot be converted: its key (the names of its "
+                       "instance and members, joined by '.') is %zu characters long, and keys hold at most %d; "
+                       "shorten the names on its path",
+                       aKey, aLength, TEZ_LOC_MAX_KEY);
+    else if (aFault == TEZ_LOC_KEY_NOT_ASCII)
+        VelkLog::Error("VelkToTez: the LOCTEXT text '%s' cannot be converted: its key (the names of its instance "
+                       "and members, joined by '.') holds '%c', and keys hold only ASCII characters (below 128); "
+                       "rename '%s'",
+                       aKey, aKey[anAt], locNameAt(aKey, aLength, anAt).c_str());
+    else if (aLength > anAt + 1 && aKey[anAt] == '/' && aKey[anAt + 1] == '/')
+        VelkLog::Error("VelkToTez: the LOCTEXT text '%s' cannot be converted: its key (the names of its instance "
+                       "and members, joined by '.') holds \"//\", which would begin a comment in the .loc file; "
+                       "rename '%s'",
+                       aKey, locNameAt(aKey, aLength, anAt).c_str());
+    else
+        VelkLog::Error("VelkToTez: the LOCTEXT text '%s' cannot be converted: its key (the names of its instance "
+                       "and members, joined by '.') is empty, starts with a blank or holds a control character",
+                       aKey);
 }
 
 // The value as written: UTF-8 of its Latin-1 bytes into anOut, which has room
@@ -151,6 +189,28 @@ bool locLineEndsHere(const QF_File& aFile)
 }
 }
 
+TezLocKeyFault Tez_CheckLocKey(const char* aKey, size_t aLength, size_t* anAt)
+{
+    size_t locAt = 0;
+    TezLocKeyFault locFault = TEZ_LOC_KEY_OK;
+    if (aLength > static_cast<size_t>(TEZ_LOC_MAX_KEY))
+        locFault = TEZ_LOC_KEY_TOO_LONG;
+    else
+    {
+        while (locAt < aLength && static_cast<unsigned char>(aKey[locAt]) < 128)
+            ++locAt;
+        if (locAt < aLength)
+            locFault = TEZ_LOC_KEY_NOT_ASCII;
+        else if ((locAt = locUnreadableAt(aKey, aLength)) < aLength || aLength == 0)
+            locFault = TEZ_LOC_KEY_UNREADABLE;
+        else
+            locAt = 0;
+    }
+    if (anAt)
+        *anAt = locAt;
+    return locFault;
+}
+
 bool Tez_LocFileName(const char* aTezFileName, std::string& aLocFileName)
 {
     if (!Tez_CutExtension(aTezFileName, aLocFileName))
@@ -242,41 +302,46 @@ void TezLocEncoder::Clear()
 
 bool TezLocEncoder::ValidateKeyValues()
 {
+    // Every key the conversion refuses is told, so that one save names all
+    // the names to change; the debug output has the first.
+    constexpr int locMaxTold = 20;
+    int locRefused = 0;
     for (const Pair& locPair : myPairs)
     {
         const char* const locKey = locPair.myKey;
-        if (locPair.myKeyLength > static_cast<size_t>(TEZ_LOC_MAX_KEY))
+        size_t locAt = 0;
+        const TezLocKeyFault locFault = Tez_CheckLocKey(locKey, locPair.myKeyLength, &locAt);
+        if (locFault != TEZ_LOC_KEY_OK)
         {
-            Tez_Print("TezLocEncoder::ValidateKeyValues(): key '%s' was longer than 255 characters", locKey);
-            return false;
-        }
-        for (size_t locIndex = 0; locIndex < locPair.myKeyLength; ++locIndex)
-        {
-            if (static_cast<unsigned char>(locKey[locIndex]) >= 128)
-            {
+            if (locRefused == 0 && locFault == TEZ_LOC_KEY_TOO_LONG)
+                Tez_Print("TezLocEncoder::ValidateKeyValues(): key '%s' was longer than 255 characters", locKey);
+            else if (locRefused == 0 && locFault == TEZ_LOC_KEY_NOT_ASCII)
                 Tez_Print("TezLocEncoder::ValidateKeyValues(): key '%s' contained invalid characters (> 127 ASCII)",
                           locKey);
-                return false;
-            }
-        }
-        if (!locIsReadableKey(locKey, locPair.myKeyLength))
-        {
-            Tez_Print("TezLocEncoder::ValidateKeyValues(): key '%s' of a LOCTEXT instance cannot be read back: it is "
-                      "empty, starts with a blank, or holds a TAB, a control character or \"//\"",
-                      locKey);
-            return false;
+            else if (locRefused == 0)
+                Tez_Print("TezLocEncoder::ValidateKeyValues(): key '%s' of a LOCTEXT instance cannot be read back: "
+                          "it is empty, starts with a blank, or holds a TAB, a control character or \"//\"",
+                          locKey);
+            if (locRefused++ < locMaxTold)
+                locTellRefusedKey(locKey, locPair.myKeyLength, locFault, locAt);
+            continue;
         }
         // The decoder reads at most this many characters a line.
         const size_t locLineLength =
             locPair.myKeyLength + 1 + locEncodedLength(locPair.myValue, locPair.myValueLength);
-        if (locLineLength > static_cast<size_t>(TEZ_LOC_MAX_LINE))
-        {
+        if (locLineLength <= static_cast<size_t>(TEZ_LOC_MAX_LINE))
+            continue;
+        if (locRefused == 0)
             Tez_Print("TezLocEncoder::ValidateKeyValues(): value of key '%s' is longer than %d characters when encoded",
                       locKey, TEZ_LOC_MAX_LINE);
-            return false;
-        }
+        if (locRefused++ < locMaxTold)
+            VelkLog::Error("VelkToTez: the LOCTEXT text '%s' cannot be converted: with its key its line in the .loc "
+                           "file would be %zu characters long, and lines hold at most %d",
+                           locKey, locLineLength, TEZ_LOC_MAX_LINE);
     }
-    return true;
+    if (locRefused > locMaxTold)
+        VelkLog::Error("VelkToTez: %d more LOCTEXT texts cannot be converted", locRefused - locMaxTold);
+    return locRefused == 0;
 }
 
 // The file in pieces handed to aPut(text, length) as they fill; false as

@@ -21,6 +21,18 @@ constexpr int TEZ_LOC_MAX_KEY = 255;
 // Longest line the decoder reads, in characters (its line buffer holds one more).
 constexpr int TEZ_LOC_MAX_LINE = 4095;
 
+// Why a key cannot go into a .loc file, in the order the encoder checks.
+enum TezLocKeyFault
+{
+    TEZ_LOC_KEY_OK,
+    TEZ_LOC_KEY_TOO_LONG,   // over TEZ_LOC_MAX_KEY characters
+    TEZ_LOC_KEY_NOT_ASCII,  // a byte of 128 or more
+    TEZ_LOC_KEY_UNREADABLE, // empty, a blank first, a control character or "//": the decoder would misread it
+};
+// The first fault of a key; anAt (may be null) gets the offset of the byte
+// at fault (of the first '/' of "//"; 0 for a key too long or empty).
+TezLocKeyFault Tez_CheckLocKey(const char* aKey, size_t aLength, size_t* anAt = nullptr);
+
 // The .loc name beside a .tez name; false when the name has no extension.
 bool Tez_LocFileName(const char* aTezFileName, std::string& aLocFileName);
 

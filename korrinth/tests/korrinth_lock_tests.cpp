@@ -287,3 +287,27 @@ TEST(KorrinthGrab, GrabbedWindowShowsTheFilledTree)
     EXPECT_GT(locTreeDark, 100);
     EXPECT_EQ(locViewDark, 0);
 }
+
+TEST_F(DataFolderTest, AHostileOwnerIsShownAsTextEverywhere)
+{
+    // Its escape sequences would colour the terminal; past 256 bytes it is cut.
+    WriteFile(myDir / "level.velk.lock",
+              "BOX\x1b[31mRED\x07" + std::string(5000, 'x') + std::string(1, '\0') + std::to_string(getpid() + 1));
+    pid_t locProgram = locSpawn({"level.velk"}, locSaveAndExit, myDir / "run.log");
+    EXPECT_EQ(locWait(locProgram), 0);
+    const std::string locLog = ReadFile(myDir / "run.log");
+    const std::string locShown = "BOX\\x1b[31mRED\\x07" + std::string(244, 'x') + "\xe2\x80\xa6";
+    EXPECT_NE(locLog.find("File 'level.velk' is in use by '" + locShown + "', you won't be able to save any changes"),
+              std::string::npos)
+        << locLog;
+    EXPECT_NE(locLog.find("File 'level.velk' is in use by '" + locShown + "', you may not save to this filename"),
+              std::string::npos);
+    for (const fs::path& locFile : {myDir / "run.log", myDir / "korrinth_debug.txt"})
+    {
+        const std::string locText = ReadFile(locFile);
+        EXPECT_EQ(locText.find('\x1b'), std::string::npos) << locFile;
+        EXPECT_EQ(locText.find('\x07'), std::string::npos) << locFile;
+        EXPECT_EQ(locText.find(std::string(245, 'x')), std::string::npos) << locFile;
+    }
+    EXPECT_FALSE(fs::exists(myDir / "level.tez"));
+}

@@ -952,7 +952,7 @@ TEST_F(KorrinthTest, AccentedTextSurvivesTreeDialogsSaveAndConversion)
     WriteFile(myDir / "signs.fruit",
               "CLASS Sign\r\n{\r\nLOCTEXT label\r\nTEXT note\r\n}\r\nCLASS Note\r\n{\r\nTEXT note\r\n}\r\n");
     WriteFile(myDir / "signs.velk", "INCLUDE signs.fruit\r\nSign scout\r\n{\r\n\tlabel \"Sp\xe4her \xe9t\xe9\"\r\n"
-                                    "\tnote caf\xe9\r\n}\r\nNote \xe9" "claireur\r\n{\r\n}\r\n");
+                                    "\tnote caf\xe9\r\n}\r\nNote \xe9" "claireur\r\n{\r\n}\r\nNote \xe9t\xe9\r\n{\r\n}\r\n");
     ASSERT_TRUE(Start("signs.velk"));
     UI_FrameShow(myFrame);
     UI_TreeItem locScout = Item("scout");
@@ -980,8 +980,9 @@ TEST_F(KorrinthTest, AccentedTextSurvivesTreeDialogsSaveAndConversion)
     });
     UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("note = caf\xc3\xa9", locScout));
     ASSERT_TRUE(Facade()->TreeEditSelected());
-    // A rename to a taken accented name: the console names it as typed.
-    UI_TreeSelect(Pane(), IDC_LEFT_TREE, locScout);
+    // A rename to a taken accented name: the console names it as typed. (The
+    // scout's own name must stay ASCII: its label's key starts with it.)
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("\xc3\xa9t\xc3\xa9"));
     AnswerName("\xc3\xa9" "claireur");
     EXPECT_FALSE(Facade()->TreeRename());
     UI_Dialog* locBar = Facade()->GetConsole()->GetDialogBar();
@@ -1007,4 +1008,75 @@ TEST_F(KorrinthTest, AccentedTextSurvivesTreeDialogsSaveAndConversion)
     locScout = Item("scout");
     EXPECT_NE(Item("label = Sp\xc3\xa4her \xc3\xa9t\xc3\xa9s", locScout), 0);
     EXPECT_NE(Item("note = Gr\xc3\xb6\xc3\x9f" "e", locScout), 0);
+}
+
+// A name that the .loc key of a LOCTEXT text cannot hold: a file that holds one
+// says why its conversion fails; the tree's rename and the new-instance
+// dialog refuse it with the reason; renamed, the file converts.
+TEST_F(KorrinthTest, NamesTheLocKeysCannotHoldAreExplainedAtSaveAndRefusedWhenTyped)
+{
+    WriteFile(myDir / "signs.fruit", "CLASS Sign\r\n{\r\nLOCTEXT label\r\n}\r\n");
+    WriteFile(myDir / "accent.velk", "INCLUDE signs.fruit\r\nSign \xd8resund\r\n{\r\n\tlabel Bridge\r\n}\r\n");
+    ASSERT_TRUE(Start("accent.velk"));
+    UI_FrameSetModified(myFrame, true);
+    UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE);
+    EXPECT_TRUE(UI_FrameIsModified(myFrame));
+    UI_Dialog* locBar = Facade()->GetConsole()->GetDialogBar();
+    auto locLines = [locBar] {
+        std::vector<std::string> locTexts;
+        for (int i = 0; i < UI_ComboGetCount(locBar, IDC_CONSOLE); i++)
+        {
+            std::string locText;
+            UI_ComboGetText(locBar, IDC_CONSOLE, i, &locText);
+            locTexts.push_back(locText);
+        }
+        return locTexts;
+    };
+    EXPECT_EQ(locLines(), (std::vector<std::string>{
+                              "LOG: Successfully wrote namespace to 'accent.velk'",
+                              "ERROR: VelkToTez: the LOCTEXT text '\xc3\x98resund.label' cannot be converted: its key "
+                              "(the names of its instance and members, joined by '.') holds '\xc3\x98', and keys hold "
+                              "only ASCII characters (below 128); rename '\xc3\x98resund'",
+                              "ERROR: Failed to convert 'accent.velk' to tez",
+                              "ERROR: 'accent.velk' was saved, but 'accent.tez' and 'accent.loc' were left as they were"}));
+    EXPECT_FALSE(fs::exists(myDir / "accent.tez"));
+
+    // Typed again, the name is refused and said why; another is taken.
+    UI_TreeSelect(Pane(), IDC_LEFT_TREE, Item("\xc3\x98resund"));
+    int locTries = 0;
+    UI_SetModalHook([&locTries](UI_Dialog* aDialog) {
+        for (const char* locName : {"\xc3\x86r\xc3\xb8", "Oresund"})
+        {
+            locTries++;
+            UI_SetControlText(aDialog, IDC_NAME, locName);
+            UI_ClickButton(aDialog, UI_IDOK);
+            if (!UI_IsDialogVisible(aDialog))
+                break;
+        }
+    });
+    EXPECT_TRUE(Facade()->TreeRename());
+    EXPECT_EQ(locTries, 2);
+    EXPECT_EQ(myPrompts.GetBoxes(),
+              (std::vector<std::string>{"Invalid Name|'\xc3\x86' cannot be in this name: it would be in the key of "
+                                        "the LOCTEXT text '\xc3\x86r\xc3\xb8.label', and the .tez conversion takes "
+                                        "only ASCII characters (below 128) in keys."}));
+    ASSERT_NE(Item("Oresund"), 0);
+
+    // The new-instance dialog of the menu knows the types.
+    myPrompts.Clear();
+    UI_SetModalHook([](UI_Dialog* aDialog) {
+        UI_ListClick(aDialog, IDC_LIST, UI_ListFindExact(aDialog, IDC_LIST, "Sign"));
+        UI_SetControlText(aDialog, IDC_NAME, "\xc3\x98rn");
+        UI_ClickButton(aDialog, UI_IDOK);
+        EXPECT_TRUE(UI_IsDialogVisible(aDialog));
+        UI_ClickButton(aDialog, UI_IDCANCEL);
+    });
+    UI_FrameDoCommand(myFrame, 32772); // Instance, New
+    ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
+    EXPECT_EQ(myPrompts.GetBoxes()[0].substr(0, 17), "Invalid Name|'\xc3\x98'");
+    EXPECT_EQ(Item("\xc3\x98rn"), 0);
+
+    UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE);
+    EXPECT_FALSE(UI_FrameIsModified(myFrame));
+    EXPECT_EQ(ReadFile(myDir / "accent.loc"), "\xef\xbb\xbfOresund.label\tBridge\r\n");
 }

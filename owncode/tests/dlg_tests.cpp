@@ -170,7 +170,7 @@ TEST_F(DialogTest, CreateInstanceRemembersTheTypeAndRefusesNamesThatSplit)
         EXPECT_EQ(Text(aDialog, IDC_NAME), "NewInstance");
         EXPECT_EQ(UI_ListGetCurSel(aDialog, IDC_LIST), 0);
         UI_ListClick(aDialog, IDC_LIST, 1);
-        for (const char* locBad : {"two words", "a=b", "tab\there"})
+        for (const char* locBad : {"two words", "a=b", "tab\there", "a//b", "//"})
         {
             UI_SetControlText(aDialog, IDC_NAME, locBad);
             EXPECT_FALSE(UI_IsControlEnabled(aDialog, UI_IDOK)) << locBad;
@@ -842,4 +842,186 @@ TEST_F(DialogTest, VelkTextIsShownAsLatin1AndTextBeyondItIsRefused)
     EXPECT_EQ(locFile.myValue, "caf\xe9.wav");
     ASSERT_EQ(myPrompts.GetBoxes().size(), 1u);
     EXPECT_EQ(myPrompts.GetBoxes()[0].substr(0, 18), "Invalid Text|'\xe2\x82\xac'");
+}
+
+namespace
+{
+const char* const SIGNS_FRUIT =
+    "CLASS Sign\r\n{\r\nLOCTEXT label\r\nTEXT note\r\n}\r\n"
+    "CLASS Plain\r\n{\r\nTEXT note\r\nSign* sign\r\n}\r\n"
+    "CLASS Sk\xe6rm\r\n{\r\nLOCTEXT label\r\n}\r\n"
+    "SCRIPTCLASS Board\r\n{\r\nSign\r\nTEXT\r\n}\r\n";
+
+const std::string NOT_ASCII = "' cannot be in this name: it would be in the key of the LOCTEXT text '";
+const std::string ONLY_ASCII = "', and the .tez conversion takes only ASCII characters (below 128) in keys.";
+
+// Types a name, presses OK and says whether the dialog stayed open.
+bool Refused(UI_Dialog* aDialog, const std::string& aUtf8)
+{
+    UI_SetControlText(aDialog, IDC_NAME, aUtf8.c_str());
+    UI_ClickButton(aDialog, UI_IDOK);
+    return UI_IsDialogVisible(aDialog);
+}
+} // namespace
+
+// The .loc key of a LOCTEXT text is the path of names down to it: a name that
+// would put a character above 127, "//" or more than 255 characters into one
+// is refused where it is typed, and only such a name.
+TEST_F(DialogTest, CreateInstanceRefusesNamesTheLocKeysCannotHold)
+{
+    std::ofstream("signs.fruit") << SIGNS_FRUIT;
+    ASSERT_TRUE(myTypes.Compile("signs.fruit"));
+    CDlgInstance locCreate;
+    locCreate.myTypes = List({"Plain", "Sign", "LOCTEXT", "Sk\xe6rm"});
+    locCreate.myTypeManager = &myTypes;
+    Expect("Create Instance", [this](UI_Dialog* aDialog) {
+        UI_ListClick(aDialog, IDC_LIST, 1);
+        EXPECT_TRUE(Refused(aDialog, "\xc3\x98resund"));
+        EXPECT_EQ(myPrompts.GetBoxes(),
+                  (Texts{"Invalid Name|'\xc3\x98" + NOT_ASCII + "\xc3\x98resund.label" + ONLY_ASCII}));
+        myPrompts.Clear();
+        // "//" would not read back from the .velk file: OK is not even enabled.
+        EXPECT_TRUE(Refused(aDialog, "a//b"));
+        EXPECT_TRUE(myPrompts.GetBoxes().empty());
+        std::string locWhy;
+        EXPECT_FALSE(Dlg_NameConverts(myTypes.GetType("Sign"), "", "a//b", &locWhy));
+        EXPECT_EQ(locWhy, "\"//\" cannot be in this name: it would be in the key of the LOCTEXT text 'a//b.label', "
+                          "where the .loc file would read it as the start of a comment, so the .tez conversion "
+                          "refuses it.");
+        myPrompts.Clear();
+        // 249 characters and ".label" make the longest key.
+        EXPECT_TRUE(Refused(aDialog, std::string(250, 'n')));
+        EXPECT_EQ(myPrompts.GetBoxes(),
+                  (Texts{"Invalid Name|The name is too long here: the key of the LOCTEXT text it would hold, '" +
+                         std::string(250, 'n') +
+                         ".label', would be 256 characters long, and the .tez conversion takes keys of at most 255."}));
+        myPrompts.Clear();
+        // A LOCTEXT root is its own key.
+        UI_ListClick(aDialog, IDC_LIST, 2);
+        EXPECT_TRUE(Refused(aDialog, "caf\xc3\xa9"));
+        // An empty name is made up from the type's, which is not ASCII.
+        UI_ListClick(aDialog, IDC_LIST, 3);
+        EXPECT_TRUE(Refused(aDialog, ""));
+        EXPECT_TRUE(Refused(aDialog, "Sk\xc3\xa6rm"));
+        ASSERT_EQ(myPrompts.GetBoxes().size(), 3u);
+        EXPECT_EQ(myPrompts.GetBoxes()[1], "Invalid Name|'\xc3\xa6" + NOT_ASCII + "Sk\xc3\xa6rm0.label" + ONLY_ASCII);
+        myPrompts.Clear();
+        EXPECT_FALSE(Refused(aDialog, "Skaerm"));
+    });
+    ASSERT_EQ(locCreate.DoModal(), UI_IDOK);
+    EXPECT_EQ(locCreate.myTypeName, "Sk\xe6rm");
+    EXPECT_EQ(locCreate.myName, "Skaerm");
+    EXPECT_TRUE(myPrompts.GetBoxes().empty());
+
+    // What converts today stays accepted: no LOCTEXT text below (a reference
+    // to a Sign holds none), and keys of 255 characters.
+    CDlgInstance locPlain;
+    locPlain.myTypes = List({"Plain", "Sign"});
+    locPlain.myTypeManager = &myTypes;
+    Expect("Create Instance", [](UI_Dialog* aDialog) {
+        UI_ListClick(aDialog, IDC_LIST, 1);
+        EXPECT_FALSE(Refused(aDialog, std::string(249, 'n')));
+    });
+    ASSERT_EQ(locPlain.DoModal(), UI_IDOK);
+    Expect("Create Instance", [](UI_Dialog* aDialog) {
+        UI_ListClick(aDialog, IDC_LIST, 0);
+        EXPECT_FALSE(Refused(aDialog, "\xc3\x98resund/" + std::string(300, 'n')));
+    });
+    ASSERT_EQ(locPlain.DoModal(), UI_IDOK);
+    EXPECT_EQ(std::string(locPlain.myName.GetBuffer()), "\xd8resund/" + std::string(300, 'n'));
+    EXPECT_TRUE(myPrompts.GetBoxes().empty());
+}
+
+TEST_F(DialogTest, RenameCopyAndNewContentsRefuseNamesTheLocKeysCannotHold)
+{
+    std::ofstream("signs.fruit") << SIGNS_FRUIT;
+    ASSERT_TRUE(myTypes.Compile("signs.fruit"));
+    std::ofstream("signs.velk") << "INCLUDE signs.fruit\r\nSign tank\r\n{\r\n\tlabel Hi\r\n}\r\n"
+                                   "Board board\r\n{\r\n\tSign Sign(0)\r\n\t{\r\n\t}\r\n\tTEXT t hello\r\n}\r\n"
+                                   "Board \xc6r\xf8\r\n{\r\n\tSign Sign(0)\r\n\t{\r\n\t}\r\n}\r\n"
+                                   "Plain plain\r\n{\r\n}\r\n";
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(VelkCompiler::Compile(locSpace, "signs.velk", &myTypes, nullptr));
+    VelkType* locBoard = locSpace.GetInstance("board", false);
+    ASSERT_NE(locBoard, nullptr);
+    VelkType* locContent = locBoard->FindMember("Sign(0)");
+    ASSERT_NE(locContent, nullptr);
+    EXPECT_EQ(Dlg_PathOf(locContent), "board.Sign(0)");
+
+    // A name's key goes on through its contents; a content's starts at its root.
+    struct Case
+    {
+        VelkType* myObject;
+        std::string myName;   // UTF-8
+        bool myRefusedFlag;
+    };
+    const Case locCases[] = {
+        {locSpace.GetInstance("tank", false), "\xc3\x98resund", true},
+        {locSpace.GetInstance("tank", false), "Oresund", false},
+        {locBoard, "b\xc3\xb8" "ard", true},
+        {locContent, "S\xc3\xa9", true},
+        {locContent, std::string(243, 's'), false},
+        {locContent, std::string(244, 's'), true},
+        {locBoard->FindMember("t"), "\xc3\xa9t\xc3\xa9", false},
+        {locSpace.GetInstance("plain", false), "pl\xc3\xa2in", false},
+        // Under a root that breaks the rule already, the name is not to blame.
+        {locSpace.GetInstance("\xc6r\xf8", false)->FindMember("Sign(0)"), "\xc3\x98", false},
+    };
+    for (const Case& locCase : locCases)
+    {
+        myPrompts.Clear();
+        CDlgRenameInstance locRename;
+        locRename.myTypeName = locCase.myObject->GetTypeName();
+        locRename.myName = locCase.myObject->GetName();
+        locRename.myObject = locCase.myObject;
+        locRename.myParentPath = Dlg_PathOf(locCase.myObject->GetParent());
+        bool locRefused = false;
+        Expect("Rename Instance", [&](UI_Dialog* aDialog) {
+            locRefused = Refused(aDialog, locCase.myName);
+            if (locRefused)
+                UI_ClickButton(aDialog, UI_IDCANCEL);
+        });
+        EXPECT_EQ(locRename.DoModal(), locCase.myRefusedFlag ? UI_IDCANCEL : UI_IDOK) << locCase.myName;
+        EXPECT_EQ(locRefused, locCase.myRefusedFlag) << locCase.myName;
+        EXPECT_EQ(myPrompts.GetBoxes().size(), locCase.myRefusedFlag ? 1u : 0u) << locCase.myName;
+        if (locCase.myName == "S\xc3\xa9")
+            EXPECT_EQ(myPrompts.GetBoxes(),
+                      (Texts{"Invalid Name|'\xc3\xa9" + NOT_ASCII + "board.S\xc3\xa9.label" + ONLY_ASCII}));
+    }
+
+    // A copy is named for the place it goes to.
+    myPrompts.Clear();
+    CDlgCopyInstance locCopy;
+    locCopy.myTypeName = "Sign";
+    locCopy.myName = "Sign(0)";
+    locCopy.myObject = locContent;
+    locCopy.myParentPath = "board";
+    Expect("Copy Instance", [](UI_Dialog* aDialog) {
+        EXPECT_TRUE(Refused(aDialog, "\xc3\xa9"));
+        EXPECT_FALSE(Refused(aDialog, "e"));
+    });
+    ASSERT_EQ(locCopy.DoModal(), UI_IDOK);
+    EXPECT_EQ(myPrompts.GetBoxes(), (Texts{"Invalid Name|'\xc3\xa9" + NOT_ASCII + "board.\xc3\xa9.label" + ONLY_ASCII}));
+
+    // New contents of a script class: a Sign holds a LOCTEXT text, a TEXT none.
+    myPrompts.Clear();
+    CDlgEditScriptClass locEdit(locBoard);
+    locEdit.myTypeManager = &myTypes;
+    Expect("Edit ScriptClass", [](UI_Dialog* aDialog) {
+        UI_ClickButton(aDialog, CDlgEditScriptClass::IDC_ADD);
+        UI_ClickButton(aDialog, CDlgEditScriptClass::IDC_ADD);
+        EXPECT_EQ(ListTexts(aDialog, IDC_LIST), (Texts{"Sign Sign(0)", "TEXT t", "Sign s", "TEXT \xc3\xa9"}));
+        UI_ClickButton(aDialog, UI_IDOK);
+    });
+    Expect("Add ScriptClass Content", [](UI_Dialog* aDialog) {
+        UI_ListClick(aDialog, IDC_LIST, 0);
+        EXPECT_TRUE(Refused(aDialog, "\xc3\xa9"));
+        EXPECT_FALSE(Refused(aDialog, "s"));
+    });
+    Expect("Add ScriptClass Content", [](UI_Dialog* aDialog) {
+        UI_ListClick(aDialog, IDC_LIST, 1);
+        EXPECT_FALSE(Refused(aDialog, "\xc3\xa9"));
+    });
+    ASSERT_EQ(locEdit.DoModal(), UI_IDOK);
+    EXPECT_EQ(myPrompts.GetBoxes(), (Texts{"Invalid Name|'\xc3\xa9" + NOT_ASCII + "board.\xc3\xa9.label" + ONLY_ASCII}));
 }

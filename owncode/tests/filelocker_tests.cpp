@@ -713,3 +713,67 @@ TEST_F(LockTest, AnEditorWithoutStandardInputSeesLocksAsAnyOther)
         Make("c.velk.lock", FileLocker::GetComputerName() + std::string(1, '\0') + std::to_string(locGonePid()));
     }
 }
+
+// Another user's lock file speaks as text: what acts on a terminal or on the
+// line is shown as its bytes, and a long owner is cut.
+TEST_F(LockTest, OwnersAreShownEscapedAndCut)
+{
+    const std::string locEllipsis = "\xe2\x80\xa6";
+    const struct
+    {
+        std::string myOwner;
+        std::string myShown;
+    } locCases[] = {
+        {"BOX7", "BOX7"},
+        {"Box 7 ~", "Box 7 ~"},
+        {"\xc2\x80\xc2\x9f\xc2\xa0", "\\xc2\\x80\\xc2\\x9f\xc2\xa0"},
+        {"\x1b[31mRED\x1b[0m", "\\x1b[31mRED\\x1b[0m"},
+        {"a\tb\rc\nd\x7f" "e\x01", "a\\x09b\\x0dc\\x0ad\\x7fe\\x01"},
+        // UTF-8 letters stay; C1 controls, separators and direction marks do not.
+        {"\xc3\x98resund-\xe2\x82\xac", "\xc3\x98resund-\xe2\x82\xac"},
+        {"x\xc2\x9b" "31m", "x\\xc2\\x9b31m"},
+        {"ab\xe2\x80\xae" "cd\xe2\x80\xa8" "e", "ab\\xe2\\x80\\xaecd\\xe2\\x80\\xa8e"},
+        {"\xe2\x80\x8e\xe2\x80\x8f\xd8\x9c\xe2\x81\xa6\xe2\x81\xa9\xe2\x80\xa9",
+         "\\xe2\\x80\\x8e\\xe2\\x80\\x8f\\xd8\\x9c\\xe2\\x81\\xa6\\xe2\\x81\\xa9\\xe2\\x80\\xa9"},
+        {"\xe2\x80\x8d\xe2\x80\xaf\xe2\x81\xaa", "\xe2\x80\x8d\xe2\x80\xaf\xe2\x81\xaa"},
+        // Latin-1, broken, over-long and surrogate bytes are no characters.
+        {"caf\xe9", "caf\\xe9"},
+        {"\xc0\xaf\xed\xa0\x80\xe2\x82", "\\xc0\\xaf\\xed\\xa0\\x80\\xe2\\x82"},
+        {"\xf0\x9f\x94\x92lock", "\xf0\x9f\x94\x92lock"},
+        // The first and last leads of each length.
+        {"\xc2\xa9\xdf\xbf\xe0\xa4\xb9\xef\xbf\xbd\xf4\x8f\xbf\xbf", "\xc2\xa9\xdf\xbf\xe0\xa4\xb9\xef\xbf\xbd\xf4\x8f\xbf\xbf"},
+        {"\xc1\xbf\xf5\x80\x80\x80\xfc\x80\x80\x80\x84\x80\x80\x80",
+         "\\xc1\\xbf\\xf5\\x80\\x80\\x80\\xfc\\x80\\x80\\x80\\x84\\x80\\x80\\x80"},
+        {std::string(256, 'n'), std::string(256, 'n')},
+        {std::string(257, 'n'), std::string(256, 'n') + locEllipsis},
+        {std::string(5000, 'n'), std::string(256, 'n') + locEllipsis},
+        // Cut between characters, and counted in the owner's bytes.
+        {std::string(255, 'n') + "\xc3\x98" "x", std::string(255, 'n') + locEllipsis},
+        {std::string(256, '\x1b'), [] {
+             std::string locAll;
+             for (int i = 0; i < 256; i++)
+                 locAll += "\\x1b";
+             return locAll;
+         }()},
+    };
+    for (const auto& locCase : locCases)
+        EXPECT_EQ(FileLocker::ShowOwner(locCase.myOwner), locCase.myShown) << locCase.myOwner.substr(0, 40);
+
+    // Every place the owner of a real lock file is shown says the same.
+    std::string locC = Make("c.velk");
+    Make("c.velk.lock", "HOST\x1b[31mRED" + std::string(300, 'x') + std::string(1, '\0') + "1");
+    const std::string locShown = "HOST\\x1b[31mRED" + std::string(244, 'x') + locEllipsis;
+    std::string locMessage;
+    FileLocker locLocker;
+    EXPECT_FALSE(locLocker.Lock(locC.c_str(), &locMessage));
+    EXPECT_EQ(locMessage, "File '" + locC + "' is in use by '" + locShown + "', you won't be able to save any changes");
+    EXPECT_FALSE(locLocker.CanSave(locC.c_str(), &locMessage));
+    EXPECT_EQ(locMessage, "File '" + locC + "' is in use by '" + locShown + "', you may not save to this filename");
+
+    UI_Dialog* locTree = UI_CreateDialog(ourTemplate, locProc, nullptr);
+    ASSERT_NE(locTree, nullptr);
+    DirectoryScanner locScanner;
+    ASSERT_TRUE(locScanner.ScanDirectory(nullptr, locTree, ID_TREE, UI_TREE_ROOT, myDir.string().c_str(), "velk"));
+    EXPECT_EQ(locDump(locTree, UI_TREE_ROOT), "c.velk (locked by " + locShown + ")[2] ");
+    UI_DestroyDialog(locTree);
+}

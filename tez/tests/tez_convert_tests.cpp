@@ -469,3 +469,73 @@ TEST_F(TezConvertTest, ValuesThatAreNotNumbersFailTheConversionWithTheirNames)
     EXPECT_FALSE(VelkToTez::Convert(locOne, PathOf("numbers.velk").c_str()));
     EXPECT_EQ(ReadDisk("numbers.tez"), locOldTez);
 }
+
+TEST_F(TezConvertTest, KeysTheLocFileRefusesAreToldWithTheNameToChange)
+{
+    // Names without a LOCTEXT text under them convert whatever they hold.
+    VelkNameSpace locFine;
+    ASSERT_TRUE(Compile(locFine, "keys.velk",
+                        "Point \xc6r\xf8\r\n{\r\n}\r\nItem " + std::string(249, 'i') + "\r\n{\r\n}\r\n" +
+                            "Script s\r\n{\r\n\tTEXT \xc9t\xe9 x\r\n\tLOCTEXT ok\r\n}\r\n"));
+    ASSERT_TRUE(VelkToTez::Convert(locFine, PathOf("keys.velk").c_str())) << AllPrinted();
+    const std::string locOldTez = ReadDisk("keys.tez");
+
+    VelkNameSpace locBad;
+    ASSERT_TRUE(Compile(locBad, "keys.velk",
+                        "Item \xd8resund\r\n{\r\n}\r\nItem ab\r\n{\r\n}\r\nItem " + std::string(250, 'i') +
+                            "\r\n{\r\n}\r\nScript s\r\n{\r\n\tLOCTEXT \xc9t\xe9 Hi\r\n}\r\nINCLUDE " +
+                            WriteDisk("box.fruit", "CLASS Box\r\n{\r\nItem \xc9" "ben\r\n}\r\n") +
+                            "\r\nBox box\r\n{\r\n}\r\nLOCTEXT caf\xe9 Hi\r\nLOCTEXT k\x80 Hi\r\nLOCTEXT cd Hi\r\n"));
+    // A .velk file cannot hold "//" in a name (it starts a comment there), an edit can.
+    locBad.GetInstance("ab", false)->SetName("a//b");
+    locBad.GetInstance("cd", false)->SetName("c//");
+    EXPECT_FALSE(VelkToTez::Convert(locBad, PathOf("keys.velk").c_str()));
+    std::vector<std::string> locErrors;
+    for (const std::string& locLine : TezDebugCollector::ourLines)
+        if (locLine.rfind("ERROR:", 0) == 0)
+            locErrors.push_back(locLine);
+    const std::string locKey = "' cannot be converted: its key (the names of its instance and members, joined by '.') ";
+    const std::string locAscii = "and keys hold only ASCII characters (below 128); rename '";
+    EXPECT_EQ(locErrors, (std::vector<std::string>{
+                             "ERROR: VelkToTez: the LOCTEXT text '\xd8resund.label" + locKey + "holds '\xd8', " +
+                                 locAscii + "\xd8resund'",
+                             "ERROR: VelkToTez: the LOCTEXT text 'a//b.label" + locKey +
+                                 "holds \"//\", which would begin a comment in the .loc file; rename 'a//b'",
+                             "ERROR: VelkToTez: the LOCTEXT text '" + std::string(250, 'i') + ".labe..." + locKey +
+                                 "is 256 characters long, and keys hold at most 255; shorten the names on its path",
+                             "ERROR: VelkToTez: the LOCTEXT text 's.\xc9t\xe9" + locKey + "holds '\xc9', " + locAscii +
+                                 "\xc9t\xe9'",
+                             "ERROR: VelkToTez: the LOCTEXT text 'box.\xc9" "ben.label" + locKey + "holds '\xc9', " +
+                                 locAscii + "\xc9" "ben'",
+                             "ERROR: VelkToTez: the LOCTEXT text 'caf\xe9" + locKey + "holds '\xe9', " + locAscii +
+                                 "caf\xe9'",
+                             "ERROR: VelkToTez: the LOCTEXT text 'k\x80" + locKey + "holds '\x80', " + locAscii +
+                                 "k\x80'",
+                             "ERROR: VelkToTez: the LOCTEXT text 'c//" + locKey +
+                                 "holds \"//\", which would begin a comment in the .loc file; rename 'c//'",
+                         }))
+        << AllPrinted();
+    // The debug output keeps its one line, of the first.
+    EXPECT_TRUE(Printed("TezLocEncoder::ValidateKeyValues(): key '\xd8resund.label' contained invalid characters"));
+    EXPECT_FALSE(Printed("key 'a//b.label'"));
+    EXPECT_EQ(ReadDisk("keys.tez"), locOldTez);
+
+    // Past twenty, the rest are counted.
+    for (const int locCount : {20, 23})
+    {
+        std::string locMany;
+        for (int i = 0; i < locCount; i++)
+            locMany += "LOCTEXT \xe9" + std::to_string(i) + " x\r\n";
+        VelkNameSpace locManySpace;
+        ASSERT_TRUE(Compile(locManySpace, "keys.velk", locMany));
+        TezDebugCollector::ourLines.clear();
+        EXPECT_FALSE(VelkToTez::Convert(locManySpace, PathOf("keys.velk").c_str()));
+        int locTold = 0;
+        for (const std::string& locLine : TezDebugCollector::ourLines)
+            locTold += locLine.rfind("ERROR: VelkToTez: the LOCTEXT text '\xe9", 0) == 0;
+        EXPECT_EQ(locTold, 20);
+        EXPECT_EQ(Printed("more LOCTEXT texts cannot be converted"), locCount > 20);
+        if (locCount > 20)
+            EXPECT_TRUE(Printed("ERROR: VelkToTez: 3 more LOCTEXT texts cannot be converted")) << AllPrinted();
+    }
+}

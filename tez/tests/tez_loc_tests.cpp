@@ -69,6 +69,22 @@ TEST_F(TezLocTest, EncoderRefusesBadKeysLongLinesAndNamesWithoutExtension)
     EXPECT_FALSE(locWideKey.Save(PathOf("a.tez").c_str()));
     EXPECT_TRUE(Printed("contained invalid characters (> 127 ASCII)"));
 
+    // The language log tells "//" apart from the other keys the decoder misreads.
+    for (const char* locKey : {"k\ty", "a\t/x", " k", "k//"})
+    {
+        TezLocEncoder locUnreadable;
+        locUnreadable.AddKeyValue(locKey, "v");
+        TezDebugCollector::ourLines.clear();
+        EXPECT_FALSE(locUnreadable.Save(PathOf("a.tez").c_str()));
+        const std::string locWhy = std::string(locKey) == "k//"
+                                       ? "holds \"//\", which would begin a comment in the .loc file; rename 'k//'"
+                                       : "is empty, starts with a blank or holds a control character";
+        EXPECT_TRUE(Printed("ERROR: VelkToTez: the LOCTEXT text '" + std::string(locKey) +
+                            "' cannot be converted: its key (the names of its instance and members, joined by '.') " +
+                            locWhy))
+            << AllPrinted();
+    }
+
     // 255 + TAB + 3839 characters fit the reader's line; one more does not.
     TezLocEncoder locFits;
     locFits.AddKeyValue(std::string(255, 'k').c_str(), std::string(3839, 'x').c_str());
