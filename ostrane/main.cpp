@@ -87,11 +87,6 @@ static std::string locFormat(const char* aFormat, ...)
     return locBuffer;
 }
 
-const std::string& OstraneGetStartDirectory()
-{
-    return ourStartDirectory;
-}
-
 const std::string& OstraneGetSdfName()
 {
     return ourSdfName;

@@ -31,6 +31,5 @@ bool OstraneAddDirectory(const char* aRelativeDirectory);
 bool OstraneSetProgressTitle(QF_SDFEditProgress* aProgress);
 
 // Program state, readable by tests.
-const std::string& OstraneGetStartDirectory();
 const std::string& OstraneGetSdfName();
 bool OstraneGetChangedFlag();

@@ -20,12 +20,12 @@ public:
         ~Sink() = default;
     };
 
-    // Appends; false once a limit set for tests is passed (nothing is appended then).
+    // Appends; always true (the writers chain it with their checks that can fail).
     bool Put(const char* aText);
     bool Put(const char* aText, size_t aLength)
     {
         // Most pieces are a few bytes: they gather in a small buffer first.
-        if (aLength <= sizeof(myPending) - myPendingSize && GetSize() + aLength <= myLimit)
+        if (aLength <= sizeof(myPending) - myPendingSize)
         {
             memcpy(myPending + myPendingSize, aText, aLength);
             myPendingSize += aLength;
@@ -50,8 +50,6 @@ public:
         myHandedOn = 0;
     }
     void Reserve(size_t aSize) { myText.reserve(aSize); }
-    // Writes fail once the text would grow beyond this many bytes.
-    void SetLimit(size_t aLimit) { myLimit = aLimit; }
     // From now on the text goes to aSink in pieces of about aPieceSize bytes,
     // so that a long text is never held whole; FlushToSink hands on the rest.
     void SetSink(Sink* aSink, size_t aPieceSize);
@@ -70,7 +68,6 @@ private:
     mutable std::string myText;
     mutable char myPending[4096];
     mutable size_t myPendingSize = 0;
-    size_t myLimit = (size_t)-1;
     size_t myHandedOn = 0;
     size_t myPieceSize = 0;
     Sink* mySink = nullptr;

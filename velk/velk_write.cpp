@@ -17,8 +17,6 @@ bool VelkOutput::Put(const char* aText)
 
 bool VelkOutput::Priv_Put(const char* aText, size_t aLength)
 {
-    if (GetSize() + aLength > myLimit)
-        return false;
     Priv_Gather();
     myText.append(aText, aLength);
     if (mySink && myText.size() >= myPieceSize)

@@ -155,11 +155,6 @@ void CBatchConversionDlg::Worker()
     myRunning = false;
 }
 
-int CBatchConversionDlg::GetLineCount() const
-{
-    return myDialog ? UI_ListGetCount(myDialog, IDC_BATCH_LIST) : 0;
-}
-
 bool CBatchConversionDlg::IsConvertible(const char* aName)
 {
     size_t n = strlen(aName);

@@ -38,8 +38,6 @@ public:
     // "qre_batchconversion_errors.txt" in the per-user data folder; empty when none.
     static std::string LogPath();
 
-    // The list's lines, as added (for the caller and tests).
-    int GetLineCount() const;
     bool IsRunning() const { return myRunning; }
     // The last file converted in this dialog's runs (empty: none).
     const std::string& GetLastConverted() const { return myLastConverted; }

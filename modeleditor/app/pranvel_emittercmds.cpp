@@ -47,9 +47,7 @@ void PranvelEmitterCommands::OnAddParticleEmitter(intptr_t aPartData, intptr_t a
     }
     CParticleEdDlg locEditor(this);
     locEditor.SetNewEmitterNames(locPart && locPart->myName ? locPart->myName : "", locEntry.GetBuffer());
-    myEditor = &locEditor;
     locEditor.DoModal(myParent);
-    myEditor = nullptr;
 }
 
 void PranvelEmitterCommands::OnEditParticleEmitter(intptr_t anEmitterData)
@@ -62,9 +60,7 @@ void PranvelEmitterCommands::OnEditParticleEmitter(intptr_t anEmitterData)
     const char* locName = locTemplate->myLinks[locIndex].myDefinition->myName;
     CParticleEdDlg locEditor(this);
     locEditor.SetEmitterToEdit(locName ? locName : "");
-    myEditor = &locEditor;
     intptr_t locResult = locEditor.DoModal(myParent);
-    myEditor = nullptr;
     if (locResult == UI_IDOK)
         EmitterChanged();
 }

@@ -35,14 +35,10 @@ public:
     void EmitterChanged() override;
     void EditorMouseMove(unsigned aKeyState, int anX, int aY) override;
 
-    // Test hook: runs inside the editor's modal loop once it is shown.
-    CParticleEdDlg* GetEditor() const { return myEditor; }
-
 private:
     void EnableTimer(bool anOnFlag);
 
     CPranvelView* myView;
     QRenderEditorTree* myTree;
     UI_Dialog* myParent;
-    CParticleEdDlg* myEditor = nullptr;
 };

@@ -10,6 +10,7 @@
 // [SECTION] State blocks
 // [SECTION] Frames and draws
 #include "platform/gfx/gfx_local.h"
+#include "platform/gfx/gfx_testsupport.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -313,12 +314,19 @@ GFX_ErrorCode GFX_DeviceCommon::TestCooperativeLevel()
     return GFX_ERROR_DEVICE_NOT_RESET;
 }
 
-void GFX_DeviceCommon::TestMakeLost(uint32_t aLostCallsBeforeResettable)
+void GFX_DeviceCommon::MakeLost(uint32_t aLostCallsBeforeResettable)
 {
-    Trace("TestMakeLost %u", aLostCallsBeforeResettable);
+    Trace("MakeLost %u", aLostCallsBeforeResettable);
     myLostFlag = true;
     myLostCallsLeft = aLostCallsBeforeResettable;
     BackLoseDevice();
+}
+
+void GFX_LoseDevice(GFX_Device* aDevice, uint32_t aLostCallsBeforeResettable)
+{
+    // Every back end's device is a GFX_DeviceCommon.
+    if (GFX_DeviceCommon* locDevice = dynamic_cast<GFX_DeviceCommon*>(aDevice))
+        locDevice->MakeLost(aLostCallsBeforeResettable);
 }
 
 bool GFX_DeviceCommon::Reset(const GFX_DeviceDesc& aDesc)

@@ -681,9 +681,6 @@ public:
     // undefined) while every resource and state stays; the viewport and scissor cover the new
     // back buffer when it is the render target. Fails while lost, inside a scene or full screen.
     virtual bool ResizeBackBuffer(uint32_t aWidth, uint32_t aHeight) = 0;
-    // Test hook: the device becomes lost; TestCooperativeLevel answers DEVICE_LOST for the
-    // given number of calls, then DEVICE_NOT_RESET until Reset.
-    virtual void TestMakeLost(uint32_t aLostCallsBeforeResettable) = 0;
     // Objects made by the device and not yet released (a clean shutdown leaves 0).
     virtual uint32_t GetLiveObjectCount() const = 0;
     // Lets go of the device's context on the calling thread, so that another

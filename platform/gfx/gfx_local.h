@@ -138,7 +138,8 @@ public:
     GFX_ErrorCode TestCooperativeLevel() override;
     bool Reset(const GFX_DeviceDesc& aDesc) override;
     bool ResizeBackBuffer(uint32_t aWidth, uint32_t aHeight) override;
-    void TestMakeLost(uint32_t aLostCallsBeforeResettable) override;
+    // See GFX_LoseDevice.
+    void MakeLost(uint32_t aLostCallsBeforeResettable);
     uint32_t GetLiveObjectCount() const override;
     const GFX_DeviceDesc& GetDesc() const override { return myDesc; }
     const GFX_Caps& GetCaps() const override { return myCaps; }

@@ -456,8 +456,8 @@ void UI_NoteWindowDrawn(QWidget* aWindow)
     UI_PostQuitMessage(0);
 }
 
-void UI_GrabLaterForTests(int aKind, QWidget* aWindow, const std::function<void(const char*)>& aGrab,
-                          const std::function<void()>& anAfter)
+void UI_GrabAndQuitIfRequested(int aKind, QWidget* aWindow, const std::function<void(const char*)>& aGrab,
+                               const std::function<void()>& anAfter)
 {
     static bool ourArmed[2] = {};
     const char* locPath = std::getenv("Q_UI_GRAB");

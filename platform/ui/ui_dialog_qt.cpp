@@ -463,10 +463,10 @@ static void locPlaceControl(const UI_Control& aControl, int anX, int aY, int aWi
     locCombo->setGeometry(anX, aY, aWidth, locClosed);
 }
 
-static void locGrabForTests(UI_Dialog* aDialog)
+static void locGrabAndQuitIfRequested(UI_Dialog* aDialog)
 {
     // A modal loop ends on the quit message, as on Windows.
-    UI_GrabLaterForTests(
+    UI_GrabAndQuitIfRequested(
         UI_GRAB_DIALOG, aDialog->myWidget, [aDialog](const char* aFile) { UI_GrabDialog(aDialog, aFile); },
         [aDialog]() { UI_EndDialog(aDialog, UI_IDCANCEL); });
 }
@@ -551,7 +551,7 @@ void UI_ShowDialog(UI_Dialog* aDialog, bool aShowFlag)
             aDialog->myWidget->raise();
             aDialog->myWidget->activateWindow();
         }
-        locGrabForTests(aDialog);
+        locGrabAndQuitIfRequested(aDialog);
         QWidget* locWidget = aDialog->myWidget;
         if (std::getenv("Q_UI_FIRST_DRAWN"))
             QTimer::singleShot(0, locWidget, [locWidget]() { UI_NoteWindowDrawn(locWidget); });

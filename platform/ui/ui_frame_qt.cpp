@@ -660,8 +660,8 @@ void UI_FrameShow(UI_Frame* aFrame)
             if (aFrame->myTimers.empty())
                 UI_NoteWindowDrawn(aFrame->myWindow);
         });
-    UI_GrabLaterForTests(UI_GRAB_FRAME, aFrame->myWindow,
-                         [aFrame](const char* aFile) { UI_GrabFrame(aFrame, aFile); });
+    UI_GrabAndQuitIfRequested(UI_GRAB_FRAME, aFrame->myWindow,
+                              [aFrame](const char* aFile) { UI_GrabFrame(aFrame, aFile); });
 }
 
 bool UI_FrameClose(UI_Frame* aFrame)

@@ -41,5 +41,5 @@ enum UI_GrabKind
     UI_GRAB_FRAME = 0,
     UI_GRAB_DIALOG = 1,
 };
-void UI_GrabLaterForTests(int aKind, QWidget* aWindow, const std::function<void(const char*)>& aGrab,
-                          const std::function<void()>& anAfter = {});
+void UI_GrabAndQuitIfRequested(int aKind, QWidget* aWindow, const std::function<void(const char*)>& aGrab,
+                               const std::function<void()>& anAfter = {});

@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "platform/gfx/gfx_testsupport.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_vertex.h"
@@ -214,7 +215,7 @@ TEST_F(DeviceLossTest, FailedReCreationSkipsFramesUntilARestoreSucceeds)
 
     // The loss is resettable at the first present, but the device cannot be made again.
     ourScripted->myFailures = {GFX_ERROR_NOT_AVAILABLE, GFX_ERROR_OUT_OF_MEMORY, GFX_ERROR_NOT_AVAILABLE};
-    QR_RenderD3D::ourDevice->TestMakeLost(0);
+    GFX_LoseDevice(QR_RenderD3D::ourDevice, 0);
     R()->BeginFrame();
     DrawFrameContents(0xFF0000);
     R()->EndFrame();
@@ -322,7 +323,7 @@ TEST_F(DeviceLossTest, FailedRestoreDropsTheNewDeviceAndTheNextFrameTriesAgain)
     MakeMesh();
     ourScripted->myFailures = {GFX_ERROR_NOT_AVAILABLE};
     // A lost device cannot take the new size in place: it is made again.
-    QR_RenderD3D::ourDevice->TestMakeLost(0);
+    GFX_LoseDevice(QR_RenderD3D::ourDevice, 0);
     EXPECT_FALSE(R()->SetWindowRect(3, 4, 32, 24));
     EXPECT_EQ(QR_RenderD3D::ourDevice, nullptr);
     int locCreated = ourScripted->myCreateCount;

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "platform/gfx/gfx_testsupport.h"
 #include "qfile/render/qf_file.h"
 #include "qr_qrb_writer.h"
 #include "qrender/qr_error.h"
@@ -441,7 +442,7 @@ TEST_F(KindsPixel, AssembledProgramsAreRebuiltAfterADeviceLoss)
     ASSERT_NE(s, nullptr);
     f[0] = SceneDrawer::Draw(m, 0, nullptr, locGrab);
     std::vector<uint32_t> locSkinned = SceneDrawer::Draw(s, 2, locBones, locGrab);
-    QR_RenderD3D::ourDevice->TestMakeLost(0);
+    GFX_LoseDevice(QR_RenderD3D::ourDevice, 0);
     QR_Render::ourInstance->BeginFrame();
     QR_Render::ourInstance->EndFrame(); // the loss is seen and everything made again
     ASSERT_NE(QR_RenderD3D::ourDevice, nullptr);

@@ -8,6 +8,7 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "platform/gfx/gfx_testsupport.h"
 #include "qfile/render/qf_file.h"
 #include "qr_qrb_writer.h"
 #include "qr_render_test_util.h"
@@ -371,7 +372,7 @@ TEST_F(MeshTest, DeviceLossRebuildsBuffersAndCompiledSetUps)
 {
     QR_Mesh* m = Read(locQuads(), "lost");
     ASSERT_NE(m->myCompiledVertexShader, nullptr);
-    QR_RenderD3D::ourDevice->TestMakeLost(0);
+    GFX_LoseDevice(QR_RenderD3D::ourDevice, 0);
     R()->BeginFrame();
     R()->EndFrame(); // the loss is seen and the device made again
     ASSERT_NE(QR_RenderD3D::ourDevice, nullptr);

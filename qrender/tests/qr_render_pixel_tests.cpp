@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "platform/gfx/gfx_testsupport.h"
 #include "qrender/qr_mesh.h"
 #include "qrender/qr_render.h"
 #include "qrender/qr_renderd3d.h"
@@ -253,7 +254,7 @@ TEST_F(RenderPixel, ScreenshotIsATopLeftTGAOfTheFrame)
 TEST_F(RenderPixel, FrameAfterAForcedLossIsCorrect)
 {
     MakeMesh(0, 0);
-    QR_RenderD3D::ourDevice->TestMakeLost(0);
+    GFX_LoseDevice(QR_RenderD3D::ourDevice, 0);
     R()->BeginFrame();
     ClearFrame(0xFF0000);
     R()->EndFrame(); // lost and resettable: the device is rebuilt

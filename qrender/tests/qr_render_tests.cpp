@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "platform/gfx/gfx_testsupport.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_expressions.h"
 #include "qrender/qr_vertexshader.h"
@@ -321,7 +322,7 @@ TEST_F(RecordingRender, LostDeviceIsRebuiltInOrderOnceItCanBeReset)
     ASSERT_NE(locVB, nullptr);
     ourOrder.clear();
 
-    QR_RenderD3D::ourDevice->TestMakeLost(1);
+    GFX_LoseDevice(QR_RenderD3D::ourDevice, 1);
     R()->BeginFrame();
     R()->EndFrame(); // still lost: nothing happens
     EXPECT_TRUE(ourOrder.empty());

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "platform/gfx/gfx_testsupport.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_surface.h"
 #include "qrender/qr_texture.h"
@@ -531,7 +532,7 @@ TEST_F(SurfaceTest, DeviceLossRecompilesSurfacesAndTheNextFrameBinds)
     QR_Surface* s = Compile(Header(locStone) + Pass("0\n", "MUL_CLAMP TEMP0.RGBA TEXTURE0.RGBA VERTEX0.RGBA\n"));
     ASSERT_NE(s, nullptr);
     QR_SurfaceInstance* i = QR_Surface::NewInstance(s, 0, nullptr);
-    QR_RenderD3D::ourDevice->TestMakeLost(0);
+    GFX_LoseDevice(QR_RenderD3D::ourDevice, 0);
     R()->BeginFrame();
     R()->EndFrame();
     R()->BeginFrame();

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "platform/gfx/gfx_testsupport.h"
 #include "qrender/qr_error.h"
 #include "qrender/qr_texture.h"
 #include "qrender/tests/qr_image_writers.h"
@@ -613,7 +614,7 @@ TEST_F(TextureTest, DeviceLossRestoresFileAndMemoryTextures)
     QR_TexturePixels locRecord = {2, 2, 32, locMem};
     QR_Texture* m = QR_Texture::Acquire("generated_mem", QR_TEXTUREFLAG_FROMMEMORY, 0, &locRecord);
     ASSERT_TRUE(f && m);
-    QR_RenderD3D::ourDevice->TestMakeLost(0);
+    GFX_LoseDevice(QR_RenderD3D::ourDevice, 0);
     R()->BeginFrame();
     R()->EndFrame();
     R()->BeginFrame();

@@ -5,6 +5,7 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "platform/gfx/gfx_testsupport.h"
 #include "qfile/render/qf_file.h"
 #include "qr_qrb_writer.h"
 #include "qr_render_test_util.h"
@@ -213,7 +214,7 @@ TEST_F(VsKindTest, DeviceLossRebuildsTheProgramsAndRecords)
 {
     QR_Mesh* m = Read(Triangle(), "lost");
     Read(Triangle(1), "lost_skinned");
-    QR_RenderD3D::ourDevice->TestMakeLost(0);
+    GFX_LoseDevice(QR_RenderD3D::ourDevice, 0);
     R()->BeginFrame();
     R()->EndFrame();
     ASSERT_NE(QR_RenderD3D::ourDevice, nullptr);

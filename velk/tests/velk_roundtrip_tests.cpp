@@ -1,5 +1,6 @@
 // .velk text that always reads back as written: compile, write, compile again
 // gives the same namespace and the same bytes, or the save is refused.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -321,4 +322,46 @@ TEST_F(VelkRoundTripTest, OverlongMemberPathsAreRefusedNotAsserted)
     locPos->SetName("p");
     ASSERT_TRUE(locSpace.GetInstancePath(locTag, locPath));
     EXPECT_EQ(locPath.GetLength(), 40000 + 6);
+}
+
+// The text a sink takes in pieces: never held whole, nothing lost, duplicated or reordered
+// across the small gathering buffer, and Clear forgets all of it.
+TEST(VelkOutputPieces, ALongTextReachesTheSinkInOrderWithoutBeingHeldWhole)
+{
+    struct Recorder : VelkOutput::Sink
+    {
+        std::string myTaken;
+        size_t myPieces = 0;
+        bool Take(const char* aText, size_t aLength) override
+        {
+            myTaken.append(aText, aLength);
+            ++myPieces;
+            return true;
+        }
+    } locSink;
+    VelkOutput locOutput;
+    locOutput.SetSink(&locSink, 1000);
+    std::string locExpected;
+    size_t locMostHeld = 0;
+    for (int i = 0; i < 3000; i++)
+    {
+        const std::string locPiece = std::to_string(i) + (i % 7 == 0 ? std::string(900, 'w') : ";");
+        ASSERT_TRUE(locOutput.Put(locPiece.c_str(), locPiece.size()));
+        locExpected += locPiece;
+        locMostHeld = std::max(locMostHeld, locOutput.GetSize() - locSink.myTaken.size());
+    }
+    // The piece size, the gathering buffer and one put.
+    EXPECT_LT(locMostHeld, 1000u + 4096u + 910u);
+    EXPECT_GT(locSink.myPieces, 50u);
+    EXPECT_EQ(locOutput.GetSize(), locExpected.size());
+    ASSERT_TRUE(locOutput.FlushToSink());
+    EXPECT_EQ(locSink.myTaken, locExpected);
+
+    locOutput.SetSink(nullptr, 0);
+    ASSERT_TRUE(locOutput.Put(std::string(5000, 'x').c_str()));
+    ASSERT_EQ(locOutput.GetText().size(), 5000u);
+    locOutput.Clear();
+    EXPECT_EQ(locOutput.GetSize(), 0u);
+    ASSERT_TRUE(locOutput.Put("ab", 2) && locOutput.Put("c"));
+    EXPECT_EQ(locOutput.GetText(), "abc");
 }

@@ -9,6 +9,7 @@
 // [SECTION] Specular and table fog against the published equations
 #include "platform/gfx/gfx_device.h"
 #include "platform/gfx/gfx_local.h" // the DXT decoder
+#include "platform/gfx/gfx_testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -515,7 +516,7 @@ TEST_F(GfxPixel, LostDeviceRecoversAndPresentsACorrectFrame)
     EXPECT_EQ(locHost.myFrames, 1);
     EXPECT_EQ(locHost.myPixels[31], 0xFF112233u);
 
-    d->TestMakeLost(1);
+    GFX_LoseDevice(d, 1);
     EXPECT_FALSE(d->Present());
     EXPECT_EQ(GFX_GetLastError(), GFX_ERROR_DEVICE_LOST);
     EXPECT_EQ(d->TestCooperativeLevel(), GFX_ERROR_DEVICE_LOST);
@@ -574,7 +575,7 @@ TEST_F(GfxPixel, AResizedBackBufferKeepsTexturesBuffersAndStates)
     ASSERT_TRUE(myDevice->GetFrontBufferData(locFront.data(), 96 * 4));
     EXPECT_EQ(locFront, locPixels);
 
-    myDevice->TestMakeLost(0);
+    GFX_LoseDevice(myDevice, 0);
     EXPECT_FALSE(myDevice->ResizeBackBuffer(64, 64));
     EXPECT_EQ(GFX_GetLastError(), GFX_ERROR_DEVICE_LOST);
 }

@@ -1,5 +1,6 @@
 // The recording back end and the validation every back end shares.
 #include "platform/gfx/gfx_recording.h"
+#include "platform/gfx/gfx_testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -292,7 +293,7 @@ TEST_F(GfxRecord, DeviceLossWaitsThenNeedsDefaultPoolReleased)
 {
     GFX_Buffer* locDynamic = MakeBuffer(myDevice, 64, GFX_POOL_DEFAULT);
     GFX_Buffer* locStatic = MakeBuffer(myDevice, 64, GFX_POOL_MANAGED);
-    myDevice->TestMakeLost(2);
+    GFX_LoseDevice(myDevice, 2);
     EXPECT_EQ(myDevice->TestCooperativeLevel(), GFX_ERROR_DEVICE_LOST);
     EXPECT_FALSE(myDevice->Reset(GFX_DeviceDesc()));
     EXPECT_EQ(GFX_GetLastError(), GFX_ERROR_DEVICE_LOST);

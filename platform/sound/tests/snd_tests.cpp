@@ -320,6 +320,20 @@ TEST_F(LoopbackTest, BadDataAndBadWindowsAreRefused)
     std::vector<uint8_t> surround = snd_test::MakeTone(snd_test::WAV16, 44100, 6, 441);
     EXPECT_EQ(SND_OpenSample(surround.data(), static_cast<uint32_t>(surround.size())), 0u);
     EXPECT_EQ(SND_ErrorCode, SND_ERROR_FORMAT);
+
+    // An Ogg Vorbis file that ends inside its headers, before the codebooks are complete;
+    // the whole file plays.
+    std::vector<uint8_t> ogg = snd_test::MakeTone(SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, 1, 4410);
+    ASSERT_GT(ogg.size(), 1000u) << "this libsndfile cannot encode Ogg Vorbis";
+    for (uint32_t cut : {60u, 1000u})
+    {
+        EXPECT_EQ(SND_OpenSample(ogg.data(), cut), 0u) << cut;
+        EXPECT_EQ(SND_ErrorCode, SND_ERROR_DECODE) << cut;
+    }
+    SND_Handle whole = SND_OpenSample(ogg.data(), static_cast<uint32_t>(ogg.size()));
+    EXPECT_NE(whole, 0u) << SND_GetErrorText(SND_ErrorCode);
+    EXPECT_EQ(SND_GetOpenCount(), 1u);
+    SND_Close(whole);
     EXPECT_EQ(SND_GetOpenCount(), 0u);
 }
 
