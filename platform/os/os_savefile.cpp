@@ -351,17 +351,22 @@ bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, boo
 
 bool OS_SaveFile::Write(const void* aData, size_t aCount)
 {
-    return WriteAt(aData, aCount, myWritten);
+    return WriteAt(aData, aCount, UINT64_MAX);
 }
 
-bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)
+bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)   // UINT64_MAX: at the end
 {
+    // In place the new content follows the old in the backup.
+    const uint64_t locAt = anOffset == UINT64_MAX ? myWritten : anOffset;
     if (myHandle == OS_INVALID_HANDLE)
         Fail(EBADF);
-    else if (!myError && aCount && OS_WriteFileAt(myHandle, aData, aCount, myOldSize + anOffset) != int64_t(aCount))
+    else if (!myError && aCount &&
+             (anOffset == UINT64_MAX && !myInPlaceFlag ? OS_WriteFile(myHandle, aData, aCount)
+                                                       : OS_WriteFileAt(myHandle, aData, aCount, myOldSize + locAt)) !=
+                 int64_t(aCount))
         Fail(errno);
     else if (aCount)
-        myWritten = std::max(myWritten, anOffset + aCount);
+        myWritten = std::max(myWritten, locAt + aCount);
     return myHandle != OS_INVALID_HANDLE && !myError;
 }
 

@@ -1380,9 +1380,11 @@ TEST_F(OSSaveTest, WritesOutsideASaveFailAndWriteAtOverwrites)
         EXPECT_EQ(InPlace(locSave), locInPlace == 1);
         ASSERT_TRUE(locSave.Write("header and body", 15));
         EXPECT_TRUE(locSave.WriteAt("HEADER", 6, 0));
+        EXPECT_TRUE(locSave.WriteAt("BODY", 4, 11));
         EXPECT_TRUE(locSave.WriteAt("", 0, 100));
+        ASSERT_TRUE(locSave.Write("!", 1));
         ASSERT_TRUE(locSave.Commit());
-        EXPECT_EQ(ReadDisk(locFile), "HEADER and body");
+        EXPECT_EQ(ReadDisk(locFile), "HEADER and BODY!");
     }
     // After a failed write, WriteAt fails too and the save is not committed.
     OS_SaveFile locSave;
@@ -2554,4 +2556,30 @@ TEST_F(OSSaveTest, WithoutAHomeAFileIsNotRewrittenInPlace)
     EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "old");
     struct stat locStat;
     EXPECT_EQ(fstat(0, &locStat), 0);
+}
+
+TEST_F(OSSaveTest, AFileWrittenByAnotherProgramDuringASaveIsBackedUpAsItIsAtCommit)
+{
+    // Changed to another length, and to other bytes of the same length, after
+    // Begin: a failure that cannot put the old content back keeps what the
+    // file held at Commit, and the next open puts that back.
+    for (const std::string& locMeanwhile : {Text(1500, 'b'), Text(1000, 'c')})
+    {
+        SCOPED_TRACE(locMeanwhile.size());
+        const fs::path locFile = MakeHardLinked(Text(1000, 'a'));
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()) && locSave.Write(Text(3000, 'A').data(), 3000));
+        WriteDisk(myDir / "outside" / "twin.velk", locMeanwhile);
+        // The backup made again, the header, part of the new content, none of the old.
+        ourWritesLeft = int64_t(locMeanwhile.size()) + 3000 + 1000;
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(locSave.Commit());
+        ::testing::internal::GetCapturedStderr();
+        ourWritesLeft = -1;
+        ASSERT_NE(locSave.GetKeptPath(), nullptr);
+        EXPECT_TRUE(ReadDisk(locSave.GetKeptPath()).substr(0, locMeanwhile.size()) == locMeanwhile);
+        EXPECT_TRUE(ReadThroughLayer(locFile) == locMeanwhile);
+        locSave.Abandon();
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+    }
 }
