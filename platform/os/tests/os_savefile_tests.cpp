@@ -1395,7 +1395,7 @@ TEST_F(OSSaveTest, WritesOutsideASaveFailAndWriteAtOverwrites)
     EXPECT_FALSE(locSave.WriteAt("abc", 3, 0));
     EXPECT_EQ(locSave.GetError(), EIO);
     EXPECT_FALSE(locSave.Commit());
-    EXPECT_EQ(ReadDisk(locFile), "HEADER and body");
+    EXPECT_EQ(ReadDisk(locFile), "HEADER and BODY!");
 }
 
 TEST_F(OSSaveTest, AFileKeptForItsPartnerStandsOnlyBesideThePartnersNewContent)
