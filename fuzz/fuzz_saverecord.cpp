@@ -65,15 +65,16 @@ std::set<std::string> locNames(const std::string& aDir)
     return locNames;
 }
 
-// Whether aHeld is what a stopped save of aOld -> aNew can leave: the old
-// bytes up to j, the new up to k, the old after, at a size between the two.
+// Whether aHeld is what a stopped save of aOld -> aNew can leave, at a size
+// between the two: the old bytes up to j, the new up to k, the old after, at
+// the old size; at any other, the old up to j and the new after.
 bool locIsStopped(const std::string& aOld, const std::string& aNew, const std::string& aHeld)
 {
     const size_t locSize = aHeld.size();
     if (locSize < std::min(aOld.size(), aNew.size()) || locSize > std::max(aOld.size(), aNew.size()))
         return false;
     for (size_t j = 0; j <= locSize; ++j)
-        for (size_t k = j; k <= locSize; ++k)
+        for (size_t k = locSize == aOld.size() ? j : locSize; k <= locSize; ++k)
         {
             size_t i = 0;
             for (; i < locSize; ++i)
@@ -108,11 +109,15 @@ void locRecover(OS_SaveRecord aRecord, const std::string& aBytes)
     const std::string locNew = aBytes.substr(aBytes.size() - std::min<size_t>(aBytes.size(), aRecord.myNewSize % 40));
     const size_t locCut = size_t(aRecord.myBirth % (locNew.size() + 1));
     std::string locHeld;
-    switch (aRecord.myPartnerSum % 4)
+    const std::string locTorn = locNew.substr(0, locCut) + (locCut < locOld.size() ? locOld.substr(locCut) : "");
+    switch (aRecord.myPartnerSum % 6)
     {
     case 0: locHeld = locOld; break;
     case 1: locHeld = locNew; break;
-    case 2: locHeld = locNew.substr(0, locCut) + (locCut < locOld.size() ? locOld.substr(locCut) : ""); break;
+    case 2: locHeld = locTorn; break;
+    // A put-back stopped over the whole new content; a torn file cut since.
+    case 3: locHeld = locOld.substr(0, locCut) + (locCut < locNew.size() ? locNew.substr(locCut) : ""); break;
+    case 4: locHeld = locTorn.substr(0, locTorn.size() - (locTorn.empty() ? 0 : 1)); break;
     default: locHeld = aBytes.substr(aBytes.size() / 2, aRecord.myInode % 40); break;
     }
     const std::string locTarget = ourDir + "/target";

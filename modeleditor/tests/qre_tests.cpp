@@ -564,7 +564,8 @@ TEST_F(QRETest, AKilledSaveOfAHardLinkedFileLeavesTheOldOrTheNewOnceOpenedAgain)
         }
         locFill("NEW1", 30);
     }
-    EXPECT_GE(locKills, 20);
+    // The new content is written once, into the backup: fewer steps than before.
+    EXPECT_GE(locKills, 15);
     printf("in-place .qre saves: %d tries, %d kills landed, %d files intact\n", locTries, locKills, locIntact);
     unsetenv("XDG_DATA_HOME");
 }

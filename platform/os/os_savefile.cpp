@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -80,22 +81,6 @@ void locRemoveStaleBackups(int aFolder)
     }
     if (locDir)
         closedir(locDir);
-}
-
-// An unnamed file for the contents of a save that rewrites its target in place.
-int locOpenScratch()
-{
-    const char* locDir = getenv("TMPDIR");
-    if (!locDir || !locDir[0])
-        locDir = "/tmp";
-    int locHandle = open(locDir, O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
-    if (locHandle >= 0)
-        return locHandle;
-    std::string locTemplate = std::string(locDir) + "/save-XXXXXX";
-    locHandle = mkostemp(&locTemplate[0], O_CLOEXEC);
-    if (locHandle >= 0)
-        unlink(locTemplate.c_str());
-    return locHandle;
 }
 
 // Windows' read-only attribute: a file that no one may write, or that this
@@ -252,7 +237,6 @@ bool OS_SaveFile::OpenTarget(const char* aTargetPath)
         Fail(myLeaf.empty() ? EISDIR : errno);
         return false;
     }
-    locRemoveStaleTemps(myDirHandle, myLeaf.c_str());
     const int locExisting = openat(myDirHandle, myLeaf.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (locExisting >= 0)
     {
@@ -262,61 +246,10 @@ bool OS_SaveFile::OpenTarget(const char* aTargetPath)
     return true;
 }
 
-// By rename where a temporary file can be made beside a file with one name;
-// in place otherwise, the contents waiting in a scratch file.
-bool OS_SaveFile::ChooseWay()
+// Walks aRelativePath beneath aBase one name at a time, never through a
+// link, making folders as needed; the last name is found without regard to case.
+bool OS_SaveFile::OpenBeneath(const char* aBase, const char* aRelativePath)
 {
-    // A folder in the target's place fails at the rename, as it always did.
-    struct stat locStat;
-    const bool locExists = fstatat(myDirHandle, myLeaf.c_str(), &locStat, 0) == 0;
-    const bool locFile = locExists && S_ISREG(locStat.st_mode);
-    // A device, pipe or socket in the target's place is refused: the rename
-    // would leave a plain file where it stood (as root, even over /dev/null).
-    const int locRefused = !locExists || S_ISDIR(locStat.st_mode)
-                               ? 0
-                               : (locFile ? locReadOnlyError(myDirHandle, myLeaf.c_str(), locStat) : EINVAL);
-    if (locRefused)
-    {
-        Fail(locRefused);
-        return false;
-    }
-    // A rename would part the file from its other names: write through them instead.
-    myInPlaceFlag = locFile && locStat.st_nlink > 1;
-    if (!myInPlaceFlag && !CreateTemp())
-    {
-        const int locError = errno;
-        myInPlaceFlag = locFile && (locError == EACCES || locError == EPERM || locError == EROFS) &&
-                        faccessat(myDirHandle, myLeaf.c_str(), W_OK, AT_EACCESS) == 0;
-        if (!myInPlaceFlag)
-        {
-            Fail(locError);
-            return false;
-        }
-    }
-    if (myInPlaceFlag && (myHandle = locOpenScratch()) < 0)
-    {
-        Fail(errno);
-        return false;
-    }
-    // A replaced file keeps its permissions and, where allowed, its owner;
-    // the owner first, since a change of owner clears the set-id bits.
-    if (!myInPlaceFlag && locFile)
-        fchmod(myHandle, locStat.st_mode & (fchown(myHandle, locStat.st_uid, locStat.st_gid) == 0 ? 07777 : 0777));
-    return true;
-}
-
-bool OS_SaveFile::Begin(const char* aTargetPath)
-{
-    Reset(true);
-    const bool locBegun = OpenTarget(aTargetPath) && ChooseWay();
-    if (!locBegun)
-        Abandon();
-    return locBegun;
-}
-
-bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag)
-{
-    Reset(aFlushFlag);
     std::vector<std::string> locParts;
     if (!aBase || !aRelativePath || !locSplitBeneath(aRelativePath, &locParts))
     {
@@ -348,33 +281,70 @@ bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, boo
     if (myDirHandle < 0)
     {
         Fail(errno);
-        Abandon();
         return false;
     }
     myLeaf = locParts.back();
     struct stat locStat;
-    bool locExists = fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0;
     std::string locFound;
-    if (!locExists && OS_FindNoCaseAt(myDirHandle, myLeaf.c_str(), &locFound))
-    {
+    if (fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) != 0 &&
+        OS_FindNoCaseAt(myDirHandle, myLeaf.c_str(), &locFound))
         myLeaf = locFound;
-        locExists = fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0;
-    }
-    const int locRefused = !locExists ? 0
-                           : !S_ISREG(locStat.st_mode) ? (S_ISDIR(locStat.st_mode) ? EISDIR : ELOOP)
-                                                       : locReadOnlyError(myDirHandle, myLeaf.c_str(), locStat);
     myTargetPath += "/" + myLeaf;
+    return true;
+}
+
+// By rename where a temporary file can be made beside a file with one name;
+// in place otherwise (never beneath a folder), the new content going into the
+// backup. A replaced file keeps its permissions and, where allowed, its owner.
+bool OS_SaveFile::ChooseWay(bool aBeneathFlag)
+{
+    struct stat locStat;
+    const bool locExists = fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool locFile = locExists && S_ISREG(locStat.st_mode);
+    // A device, pipe or socket in the target's place is refused: the rename
+    // would leave a plain file where it stood (as root, even over /dev/null).
+    // A folder fails at the rename, or at once beneath a folder.
+    int locRefused = locFile ? locReadOnlyError(myDirHandle, myLeaf.c_str(), locStat) : 0;
+    if (locExists && !locFile)
+        locRefused = S_ISDIR(locStat.st_mode) ? (aBeneathFlag ? EISDIR : 0) : (aBeneathFlag ? ELOOP : EINVAL);
     if (!locRefused)
         locRemoveStaleTemps(myDirHandle, myLeaf.c_str());
-    if (locRefused || !CreateTemp())
+    // A rename would part the file from its other names: write through them instead.
+    myInPlaceFlag = !locRefused && !aBeneathFlag && locFile && locStat.st_nlink > 1;
+    if (!locRefused && !myInPlaceFlag && !CreateTemp())
     {
-        Fail(locRefused ? locRefused : errno);
-        Abandon();
+        locRefused = errno;
+        myInPlaceFlag = !aBeneathFlag && locFile && (errno == EACCES || errno == EPERM || errno == EROFS) &&
+                        faccessat(myDirHandle, myLeaf.c_str(), W_OK, AT_EACCESS) == 0;
+    }
+    if ((locRefused && !myInPlaceFlag) || (myInPlaceFlag && !BeginInPlace()))
+    {
+        Fail(locRefused && !myInPlaceFlag ? locRefused : errno);
         return false;
     }
-    if (locExists)
-        fchmod(myHandle, locStat.st_mode & 0777);
+    // The owner first, since a change of owner clears the set-id bits; they
+    // are kept only with it.
+    if (!myInPlaceFlag && locFile)
+        fchmod(myHandle, locStat.st_mode & (fchown(myHandle, locStat.st_uid, locStat.st_gid) == 0 ? 07777 : 0777));
     return true;
+}
+
+bool OS_SaveFile::Begin(const char* aTargetPath)
+{
+    Reset(true);
+    const bool locBegun = OpenTarget(aTargetPath) && ChooseWay(false);
+    if (!locBegun)
+        Abandon();
+    return locBegun;
+}
+
+bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag)
+{
+    Reset(aFlushFlag);
+    const bool locBegun = OpenBeneath(aBase, aRelativePath) && ChooseWay(true);
+    if (!locBegun)
+        Abandon();
+    return locBegun;
 }
 
 // [SECTION] Writing
@@ -386,44 +356,106 @@ bool OS_SaveFile::Write(const void* aData, size_t aCount)
 
 bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)   // UINT64_MAX: at the end
 {
+    // In place the new content follows the old in the backup.
+    const uint64_t locAt = anOffset == UINT64_MAX ? myWritten : anOffset;
     if (myHandle == OS_INVALID_HANDLE)
         Fail(EBADF);
     else if (!myError && aCount &&
-             (anOffset == UINT64_MAX ? OS_WriteFile(myHandle, aData, aCount)
-                                     : OS_WriteFileAt(myHandle, aData, aCount, anOffset)) != int64_t(aCount))
+             (anOffset == UINT64_MAX && !myInPlaceFlag ? OS_WriteFile(myHandle, aData, aCount)
+                                                       : OS_WriteFileAt(myHandle, aData, aCount, myOldSize + locAt)) !=
+                 int64_t(aCount))
         Fail(errno);
+    else if (aCount)
+        myWritten = std::max(myWritten, locAt + aCount);
     return myHandle != OS_INVALID_HANDLE && !myError;
 }
 
 // [SECTION] In place
-// The backup in the user's own folder: the old content, the new, and the
-// header naming the target, written under a temporary name, flushed, then
-// named "<device>-<inode>.save" (never over another such) and its folder
-// flushed. From here on a kill leaves what the next open needs.
-bool OS_SaveFile::MakeBackup(uint64_t aNewSize, const OS_SaveFile* aPartner)
+// The backup in the user's own folder, "<device>-<inode>.<pid>-<n>.tmp" until
+// it stands: the target's content as it is now, then (with aFrom) the
+// aNewSize bytes of new content after anOldSize in aFrom.
+bool OS_SaveFile::StartBackup(int aFrom, uint64_t anOldSize, uint64_t aNewSize)
+{
+    struct stat locOld;
+    if (fstat(myTargetHandle, &locOld) != 0)
+        return false;
+    const std::string locName = OS_SaveRecordName(uint64_t(locOld.st_dev), uint64_t(locOld.st_ino));
+    myBackupTemp = locName.substr(0, locName.size() - strlen("save")) + OS_SaveUnique() + ".tmp";
+    myHandle = openat(myBackupFolder, myBackupTemp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    myOldSize = uint64_t(locOld.st_size);
+    myOldSum = 0;
+    if (myHandle < 0)
+        myBackupTemp.clear();
+    return myHandle >= 0 && OS_CopyRange(myTargetHandle, 0, myHandle, 0, myOldSize, &myOldSum) &&
+           OS_CopyRange(aFrom, anOldSize, myHandle, myOldSize, aNewSize, nullptr);
+}
+
+// The target opened, the backups' folder, and the backup started.
+bool OS_SaveFile::BeginInPlace()
+{
+    myTargetHandle = openat(myDirHandle, myLeaf.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (myTargetHandle < 0)
+        return false;
+    myBackupFolder = OS_OpenSaveFolder(true, &myBackupFolderPath);
+    if (myBackupFolder < 0)
+    {
+        errno = EACCES;
+        return false;
+    }
+    locRemoveStaleBackups(myBackupFolder);
+    return StartBackup(-1, 0, 0);
+}
+
+// The backup made to stand, the target locked: when the target changed since
+// Begin, a fresh one with its content as it is now; then the header naming
+// the target, the backup flushed, named "<device>-<inode>.save" (never over
+// another such) and its folder flushed. From here on a kill leaves what the
+// next open needs.
+bool OS_SaveFile::StandBackup(uint64_t aNewSize, const OS_SaveFile* aPartner)
 {
     struct stat locOld;
     char locDir[PATH_MAX];
+    uint32_t locSum = 0;
     const std::string locNamed = myTargetPath.substr(0, myTargetPath.size() - myLeaf.size());
     if (fstat(myTargetHandle, &locOld) != 0 || !realpath(locNamed.empty() ? "." : locNamed.c_str(), locDir))
         return false;
+    // A read cut short is another program writing the file now: no save.
+    if (uint64_t(locOld.st_size) == myOldSize && !OS_CopyRange(myTargetHandle, 0, -1, 0, myOldSize, &locSum))
+        return false;
+    if (uint64_t(locOld.st_size) != myOldSize || locSum != myOldSum)
+    {
+        const int locFrom = myHandle;
+        const std::string locFromName = myBackupTemp;
+        myHandle = -1;
+        const bool locStarted = StartBackup(locFrom, myOldSize, aNewSize);
+        unlinkat(myBackupFolder, locFromName.c_str(), 0);
+        close(locFrom);
+        if (!locStarted)
+            return false;
+    }
     OS_SaveRecord locRecord;
     locRecord.myDevice = uint64_t(locOld.st_dev);
     locRecord.myInode = uint64_t(locOld.st_ino);
     locRecord.myBirth = OS_BirthOf(myTargetHandle);
-    locRecord.myOldSize = myOldSize = uint64_t(locOld.st_size);
+    locRecord.myOldSize = myOldSize;
+    locRecord.myOldSum = myOldSum;
     locRecord.myNewSize = aNewSize;
     locRecord.myTargetPath = std::string(locDir) + "/" + myLeaf;
+    if (!OS_CopyRange(myHandle, myOldSize, -1, 0, aNewSize, &locRecord.myNewSum))
+        return false;
     if (aPartner)
     {
-        // The partner's new content: in its scratch file, or its temporary file.
-        const bool locScratch = aPartner->myInPlaceFlag && aPartner->myHandle != OS_INVALID_HANDLE;
-        const int locHandle = locScratch ? aPartner->myHandle
+        // The partner's new content: in its backup, or its temporary file.
+        const bool locInPlace = aPartner->myInPlaceFlag;
+        const int locHandle = locInPlace ? aPartner->myHandle
                                          : (aPartner->myTempPath.empty() ? -1 : open(aPartner->myTempPath.c_str(), O_RDONLY | O_CLOEXEC));
+        const uint64_t locStart = locInPlace ? aPartner->myOldSize : 0;
         struct stat locStat;
         const bool locSummed = locHandle >= 0 && !aPartner->myTargetPath.empty() && fstat(locHandle, &locStat) == 0 &&
-                               OS_CopyRange(locHandle, 0, -1, 0, uint64_t(locStat.st_size), &locRecord.myPartnerSum);
-        if (locHandle >= 0 && !locScratch)
+                               uint64_t(locStat.st_size) >= locStart &&
+                               OS_CopyRange(locHandle, locStart, -1, 0, uint64_t(locStat.st_size) - locStart,
+                                            &locRecord.myPartnerSum);
+        if (locHandle >= 0 && !locInPlace)
             close(locHandle);
         if (!locSummed)
         {
@@ -431,26 +463,17 @@ bool OS_SaveFile::MakeBackup(uint64_t aNewSize, const OS_SaveFile* aPartner)
             return false;
         }
         locRecord.myPartnerPath = aPartner->myTargetPath;
-        locRecord.myPartnerSize = uint64_t(locStat.st_size);
+        locRecord.myPartnerSize = uint64_t(locStat.st_size) - locStart;
     }
-    locRemoveStaleBackups(myBackupFolder);
     const std::string locName = OS_SaveRecordName(locRecord.myDevice, locRecord.myInode);
-    const std::string locTemp = locName.substr(0, locName.size() - strlen("save")) + OS_SaveUnique() + ".tmp";
-    myBackupHandle = openat(myBackupFolder, locTemp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    bool locDone = myBackupHandle >= 0 &&
-                   OS_CopyRange(myTargetHandle, 0, myBackupHandle, 0, myOldSize, &locRecord.myOldSum) &&
-                   OS_CopyRange(myHandle, 0, myBackupHandle, myOldSize, aNewSize, &locRecord.myNewSum);
     const std::string locHeader = OS_WriteSaveRecord(locRecord);
-    locDone = locDone &&
-              OS_WriteFileAt(myBackupHandle, locHeader.data(), locHeader.size(), myOldSize + aNewSize) ==
-                  int64_t(locHeader.size()) &&
-              fsync(myBackupHandle) == 0 && locMove(myBackupFolder, locTemp, locName, true);
+    const bool locDone = OS_WriteFileAt(myHandle, locHeader.data(), locHeader.size(), myOldSize + aNewSize) ==
+                             int64_t(locHeader.size()) &&
+                         fsync(myHandle) == 0 && locMove(myBackupFolder, myBackupTemp, locName, true);
     const int locError = errno;
     if (locDone)
-        myBackupName = locName;
-    else if (myBackupHandle >= 0)
-        unlinkat(myBackupFolder, locTemp.c_str(), 0);
-    if (locError == EEXIST && !locDone)
+        myBackupName = locName, myBackupTemp.clear();
+    else if (locError == EEXIST)
         fprintf(stderr, "save: an unfinished save of '%s' stands in '%s/%s'; this save is not done\n",
                 myTargetPath.c_str(), myBackupFolderPath.c_str(), locName.c_str());
     errno = locError;
@@ -460,7 +483,7 @@ bool OS_SaveFile::MakeBackup(uint64_t aNewSize, const OS_SaveFile* aPartner)
 // The old content back over the target from the backup, cut to its length and flushed.
 bool OS_SaveFile::PutBack()
 {
-    return OS_CopyRange(myBackupHandle, 0, myTargetHandle, 0, myOldSize, nullptr) &&
+    return OS_CopyRange(myHandle, 0, myTargetHandle, 0, myOldSize, nullptr) &&
            OS_TruncateFile(myTargetHandle, myOldSize) && fsync(myTargetHandle) == 0;
 }
 
@@ -471,53 +494,52 @@ void OS_SaveFile::DropBackup()
 {
     if (myKeptPath.empty() && !myBackupName.empty())
         unlinkat(myBackupFolder, myBackupName.c_str(), 0);
-    for (int* locHandle : {&myBackupHandle, &myBackupFolder, &myTargetHandle})
+    if (!myBackupTemp.empty())
+        unlinkat(myBackupFolder, myBackupTemp.c_str(), 0);
+    for (int* locHandle : {&myHandle, &myBackupFolder, &myTargetHandle})
     {
         if (*locHandle >= 0)
             close(*locHandle);
         *locHandle = -1;
     }
     myBackupName.clear();
+    myBackupTemp.clear();
 }
 
-// Copies the scratch file over the target's own contents and cuts it to
-// length. The target is locked, the backup made and the new size reserved
-// first, so that nothing of the target changes for a save that cannot be
-// done, and a failure on the way puts the old bytes back: old or new, never a mix.
+// Copies the new content from the backup over the target's own and cuts it
+// to length. The target is locked, the backup made to stand and the new size
+// reserved first, so that nothing of the target changes for a save that
+// cannot be done, and a failure on the way puts the old bytes back: old or
+// new, never a mix.
 bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
 {
-    struct stat locNew;
-    myTargetHandle = openat(myDirHandle, myLeaf.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fstat(myHandle, &locNew) != 0 || myTargetHandle < 0)
+    const uint64_t locNewSize = myWritten;
+    // The file gone from its name since Begin is not written through another.
+    struct stat locNamed, locOpen;
+    if (fstat(myTargetHandle, &locOpen) != 0 || fstatat(myDirHandle, myLeaf.c_str(), &locNamed, AT_SYMLINK_NOFOLLOW) != 0 ||
+        locNamed.st_ino != locOpen.st_ino || locNamed.st_dev != locOpen.st_dev)
     {
-        Fail(errno);
+        Fail(ENOENT);
         return false;
     }
-    const uint64_t locNewSize = uint64_t(locNew.st_size);
     if (!locLockTarget(myTargetHandle))
     {
         fprintf(stderr, "save: '%s' is being saved by another program; this save is not done\n", myTargetPath.c_str());
         Fail(EBUSY);
         return false;
     }
-    myBackupFolder = OS_OpenSaveFolder(true, &myBackupFolderPath);
-    if (myBackupFolder < 0)
-    {
-        Fail(EACCES);
-        return false;
-    }
     // What an earlier save of this file that a kill stopped left goes first.
     OS_RecoverLocked(myBackupFolder, myBackupFolderPath, myTargetHandle, myTargetPath.c_str());
     // Where the file system cannot reserve, the save goes on: a failure still
     // puts the old bytes back.
-    if (!MakeBackup(locNewSize, aPartner) ||
+    if (!StandBackup(locNewSize, aPartner) ||
         (locNewSize > 0 && fallocate(myTargetHandle, FALLOC_FL_KEEP_SIZE, 0, off_t(locNewSize)) != 0 &&
          errno != EOPNOTSUPP && errno != ENOSYS))
     {
         Fail(errno);
         return false;
     }
-    if (!OS_CopyRange(myHandle, 0, myTargetHandle, 0, locNewSize, nullptr) ||
+    if (!OS_CopyRange(myHandle, myOldSize, myTargetHandle, 0, locNewSize, nullptr) ||
         !OS_TruncateFile(myTargetHandle, locNewSize) || fsync(myTargetHandle) != 0)
     {
         Fail(errno);
@@ -596,7 +618,7 @@ bool OS_SaveFile::Flush()
         Fail(EBADF);
         return false;
     }
-    // In place, the contents wait in the scratch file until Commit.
+    // In place, the new content waits in the backup until Commit.
     if (!myInPlaceFlag)
     {
         if (!myError && myFlushFlag && fsync(myHandle) != 0)
@@ -628,18 +650,11 @@ bool OS_SaveFile::Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner)
     if (myFlushFlag && !myInPlaceFlag)
         fsync(myDirHandle);
     myTempPath.clear();
+    // The folder, the names and the old file stay for Restore or Abandon.
     if (myKeptOld != KEPT_NOTHING)
-    {
-        // The folder, the names and the old file stay for Restore or Abandon.
-        if (myHandle != OS_INVALID_HANDLE)
-            close(myHandle);
-        myHandle = OS_INVALID_HANDLE;
         return true;
-    }
     locRemove(myDirHandle, &myAsideLeaf);
-    const std::string locTarget = myTargetPath;
     Abandon();
-    myTargetPath = locTarget;
     return true;
 }
 
@@ -689,11 +704,8 @@ bool OS_SaveFile::SetAside()
 void OS_SaveFile::Abandon()
 {
     myFlushedFlag = false;
-    if (myHandle != OS_INVALID_HANDLE)
-        close(myHandle);
-    myHandle = OS_INVALID_HANDLE;
     DropBackup();
-    myOldSize = 0;
+    myOldSize = myWritten = 0;
     myKeptOld = KEPT_NOTHING;
     // Also the old file kept by CommitKeepingOld.
     locRemove(myDirHandle, &myTempLeaf);

@@ -5,10 +5,12 @@
 // A target that is a symbolic link is followed: the link stays and its target
 // gets the new contents. A file with several hard links, or in a folder where
 // no temporary file can be made, is rewritten in place at Commit, one such save
-// of a file at a time: the file is locked, its old and new contents go to a
-// flushed backup in the user's own data folder, the new size is reserved, and
-// only then is the file written; a failure puts the old content back, as the
-// next open or save by the same user does after a kill. The mode is kept. A name that exists in another case
+// of a file at a time: its old content and then the new go to a backup in the
+// user's own data folder as they are written, the file is locked, the backup
+// flushed, the new size reserved, and only then is the file written; a
+// failure puts the old content back, as the next open or save by the same
+// user does after a kill. The mode is kept, with the set-id bits where the
+// owner is kept too. A name that exists in another case
 // is the file replaced. A file the user may not write (no write permission in
 // its mode, as Windows' read-only attribute) is not replaced: Begin fails with
 // EACCES. Temporary files that a killed save left beside the target are removed.
@@ -39,7 +41,8 @@ public:
     // rewritten in place. Without aFlushFlag the commit does not wait for the
     // disk: for saving many files, followed by one OS_SyncFileSystem.
     bool BeginBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag = true);
-    // Appends; after one failure every later write and the commit fail too.
+    // Appends after the furthest byte written; after one failure every later
+    // write and the commit fail too.
     bool Write(const void* aData, size_t aCount);
     // Overwrites bytes already written, at anOffset from the start.
     bool WriteAt(const void* aData, size_t aCount, uint64_t anOffset);
@@ -69,14 +72,10 @@ public:
     // goes back). After CommitKeepingOld, drops the old file: the commit stands.
     void Abandon();
 
-    bool IsOpen() const { return myHandle != OS_INVALID_HANDLE; }
     // errno of the first failure, 0 when none.
     int GetError() const { return myError; }
-    // The file replaced at Commit, links followed.
-    const char* GetTargetPath() const { return myTargetPath.empty() ? nullptr : myTargetPath.c_str(); }
     // Null when the target is rewritten in place.
     const char* GetTempPath() const { return myTempPath.empty() ? nullptr : myTempPath.c_str(); }
-    bool IsInPlace() const { return myInPlaceFlag; }
     // After a failed in-place save whose old content could not be put back:
     // the backup whose first bytes hold it (the next open puts it back). Null
     // otherwise.
@@ -88,15 +87,18 @@ private:
     void Reset(bool aFlushFlag) { Abandon(), myError = 0, myKeptPath.clear(), myFlushFlag = aFlushFlag; }
     bool CreateTemp();
     bool OpenTarget(const char* aTargetPath);
-    bool ChooseWay();
+    bool OpenBeneath(const char* aBase, const char* aRelativePath);
+    bool ChooseWay(bool aBeneathFlag);
+    bool BeginInPlace();
+    bool StartBackup(int aFrom, uint64_t anOldSize, uint64_t aNewSize);
     bool Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner);
     bool CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner);
-    bool MakeBackup(uint64_t aNewSize, const OS_SaveFile* aPartner);
+    bool StandBackup(uint64_t aNewSize, const OS_SaveFile* aPartner);
     bool PutBack();
     void DropBackup();
     bool CommitRename(bool aKeepOldFlag);
 
-    OS_FileHandle myHandle = OS_INVALID_HANDLE;
+    OS_FileHandle myHandle = OS_INVALID_HANDLE;   // in place, the backup
     int myDirHandle = -1;           // the target's folder
     int myError = 0;
     bool myInPlaceFlag = false;
@@ -111,13 +113,16 @@ private:
     // KEPT_NONE_BEFORE: there was no old file.
     enum KeptOld : uint8_t { KEPT_NOTHING, KEPT_RENAMED, KEPT_NONE_BEFORE, KEPT_IN_PLACE };
     KeptOld myKeptOld = KEPT_NOTHING;
-    uint64_t myOldSize = 0;
-    // In place: the target open and locked, the backups' folder, and the
-    // backup by its name there once it stands. -1 or empty when none.
+    uint64_t myOldSize = 0;         // in place, at the backup's start
+    uint32_t myOldSum = 0;
+    uint64_t myWritten = 0;         // the new content's length so far
+    // In place: the target open (locked at Commit), the backups' folder, and
+    // the backup's name there until it stands, then once it stands. -1 or
+    // empty when none.
     int myTargetHandle = -1;
     int myBackupFolder = -1;
-    int myBackupHandle = -1;
     std::string myBackupFolderPath;
+    std::string myBackupTemp;
     std::string myBackupName;
     std::string myKeptPath;
     std::string myAsideLeaf;        // the target's name while set aside

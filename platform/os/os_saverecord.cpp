@@ -97,10 +97,11 @@ bool locReadBackup(int aBackup, OS_SaveRecord* aRecord)
 // what a stopped save leaves, or anything else (written since, never overwritten).
 enum Held { HELD_OLD, HELD_NEW, HELD_MIX, HELD_OTHER };
 
-// A stopped save leaves the old bytes up to some offset, the new ones after
-// it up to another, and the old again after that (the new content written
-// over the old from the start, and the old put back over that from the
-// start), at a size between the two. Checked byte by byte against both.
+// The new content is written over the old from the start, then cut to its
+// length; a put-back writes the old over that from the start, then cuts. So
+// a stopped save leaves, at the old size, old bytes up to some offset, new
+// ones up to another and old again after; at any other size between the two,
+// old bytes up to some offset and new ones after. Checked byte by byte.
 Held locClassify(int aTarget, uint64_t aSize, int aBackup, const OS_SaveRecord& aRecord)
 {
     const uint64_t locOld = aRecord.myOldSize, locNew = aRecord.myNewSize;
@@ -128,7 +129,7 @@ Held locClassify(int aTarget, uint64_t aSize, int aBackup, const OS_SaveRecord& 
                 locRun = 1;
             if (locRun == 1 && !locIsNew)
                 locRun = 2;
-            if (locRun == 2 && !locIsOld)
+            if (locRun == 2 && (!locIsOld || aSize != locOld))
                 return HELD_OTHER;
         }
         locAt += locPiece;

@@ -261,6 +261,19 @@ extern "C" int close(int aHandle)
 
 namespace
 {
+// Whether a save under way rewrites its target in place: no temporary file
+// of it stands beside the target, and its new content goes into a backup
+// being written in the user's data folder.
+bool InPlace(const OS_SaveFile& aSave)
+{
+    const char* locHome = getenv("XDG_DATA_HOME");
+    std::error_code locError;
+    bool locBackup = false;
+    for (const fs::directory_entry& locEntry : fs::directory_iterator(fs::path(locHome ? locHome : "") / "qtools", locError))
+        locBackup = locBackup || locEntry.path().extension() == ".tmp";
+    return aSave.GetTempPath() == nullptr && locBackup;
+}
+
 class OSSaveTest : public ::testing::Test
 {
 protected:
@@ -388,7 +401,7 @@ TEST_F(OSSaveTest, HardLinkedFilesAreRewrittenInPlace)
     fs::create_hard_link(myDir / "base" / "a.txt", myDir / "outside" / "b.txt");
     OS_SaveFile locSave;
     ASSERT_TRUE(locSave.Begin((myDir / "base" / "a.txt").string().c_str()));
-    EXPECT_TRUE(locSave.IsInPlace());
+    EXPECT_TRUE(InPlace(locSave));
     ASSERT_TRUE(locSave.Write("short", 5));
     EXPECT_EQ(ReadDisk(myDir / "base" / "a.txt"), "a long old text");   // nothing before the commit
     ASSERT_TRUE(locSave.Commit());
@@ -435,21 +448,20 @@ TEST_F(OSSaveTest, FileInAClosedFolderIsRewrittenInPlace)
         setenv("HOME", "/nonexistent", 1);
         const int locHandles = OpenHandleCount();
         OS_SaveFile locNowhere;
-        const bool locKept = locNowhere.Begin(locFile.c_str()) && locNowhere.Write("lost", 4) &&
-                             !locNowhere.Commit() && locNowhere.GetError() != 0 && OpenHandleCount() == locHandles;
+        const bool locKept = !locNowhere.Begin(locFile.c_str()) && locNowhere.GetError() != 0 &&
+                             OpenHandleCount() == locHandles;
         setenv("XDG_DATA_HOME", locDataHome.c_str(), 1);
         // Nor where the per-user folder takes no file: refused, nothing kept open.
         const fs::path locRecords = fs::path(locDataHome) / "qtools";
         fs::create_directories(locRecords);
         fs::permissions(locRecords, fs::perms::owner_read | fs::perms::owner_exec);
         OS_SaveFile locFull;
-        const bool locRefusedThere = locFull.Begin(locFile.c_str()) && locFull.Write("lost", 4) &&
-                                     !locFull.Commit() && locFull.GetError() == EACCES &&
+        const bool locRefusedThere = !locFull.Begin(locFile.c_str()) && locFull.GetError() == EACCES &&
                                      OpenHandleCount() == locHandles;
         fs::permissions(locRecords, fs::perms::owner_all);
         OS_SaveFile locSave;
         bool locBegun = locSave.Begin(locFile.c_str());
-        bool locDone = locBegun && locSave.IsInPlace() && locSave.Write("new", 3) && locSave.Commit();
+        bool locDone = locBegun && InPlace(locSave) && locSave.Write("new", 3) && locSave.Commit();
         locSave.Abandon();
         const bool locClosed = OpenHandleCount() == locHandles;
         OS_SaveFile locNew;   // a new file cannot be made there at all
@@ -708,7 +720,7 @@ TEST_F(OSSaveTest, AnInPlaceSaveThatFailsHalfWayPutsTheOldBytesBack)
         const std::string locNew = Text(locNewSize, 'A');
         OS_SaveFile locSave;
         ASSERT_TRUE(locSave.Begin(locFile.c_str()));
-        ASSERT_TRUE(locSave.IsInPlace());
+        ASSERT_TRUE(InPlace(locSave));
         ASSERT_TRUE(locSave.Write(locNew.data(), locNew.size()));
         ourFullAt = 70000;
         ourFullInode = locStat.st_ino;
@@ -742,7 +754,7 @@ TEST_F(OSSaveTest, AnInPlaceSaveWithoutRoomForItsSizeChangesNothing)
     const std::string locNew = Text(400000, 'A');
     OS_SaveFile locSave;
     ASSERT_TRUE(locSave.Begin((locSmall / "level.velk").c_str()));
-    ASSERT_TRUE(locSave.IsInPlace());
+    ASSERT_TRUE(InPlace(locSave));
     ASSERT_TRUE(locSave.Write(locNew.data(), locNew.size()));
     // Refused before the first byte of the file changes, not put back after.
     ourWatchedWrites = 0;
@@ -949,22 +961,21 @@ TEST_F(OSSaveTest, ALastingWriteErrorKeepsTheOldContentInPlaceOrInTheNamedBackup
     const std::string locOld = Text(200000, 'a');
     const std::string locNew = Text(260000, 'A');
     int locKept = 0;
-    // Every write fails from some byte on: while the backup is made, while the
-    // new content is written, and while the old one is put back.
-    // The backup holds both contents, the target's writes come after it.
-    for (int64_t locLimit : {int64_t(0), int64_t(5000), int64_t(199999), int64_t(300000), int64_t(470000),
-                             int64_t(719000)})
+    // Every write fails from some byte on: while the old content goes into the
+    // backup, the new after it, the header, the target, and the put-back.
+    for (int64_t locLimit : {int64_t(0), int64_t(5000), int64_t(199999), int64_t(300000), int64_t(460100),
+                             int64_t(600000), int64_t(719000), int64_t(720100)})
     {
         SCOPED_TRACE(locLimit);
         WriteDisk(locFile, locOld);
         fs::remove(myDir / "outside" / "twin.sdf");
         fs::create_hard_link(locFile, myDir / "outside" / "twin.sdf");
         OS_SaveFile locSave;
-        ASSERT_TRUE(locSave.Begin(locFile.c_str()));
-        ASSERT_TRUE(locSave.Write(locNew.data(), locNew.size()));
         ourWritesLeft = locLimit;
         ::testing::internal::CaptureStderr();
-        const bool locSaved = locSave.Commit();
+        const bool locSaved = locSave.Begin(locFile.c_str()) && locSave.Write(locNew.data(), locNew.size()) &&
+                              locSave.Commit();
+        locSave.Abandon();
         const std::string locMessage = ::testing::internal::GetCapturedStderr();
         ourWritesLeft = -1;
         EXPECT_FALSE(locSaved);
@@ -1070,7 +1081,7 @@ TEST_F(OSSaveTest, AFileSetAsideComesBackWhenTheSaveIsAbandoned)
     fs::create_hard_link(myDir / "base" / "linked.tez", myDir / "outside" / "twin.tez");
     OS_SaveFile locInPlace;
     ASSERT_TRUE(locInPlace.Begin((myDir / "base" / "linked.tez").c_str()));
-    ASSERT_TRUE(locInPlace.IsInPlace());
+    ASSERT_TRUE(InPlace(locInPlace));
     EXPECT_TRUE(locInPlace.SetAside());
     EXPECT_EQ(ReadDisk(myDir / "base" / "linked.tez"), "old");
     locInPlace.Abandon();
@@ -1183,13 +1194,12 @@ TEST_F(OSSaveTest, ATemporaryFileThatCannotBeMadeFailsTheSave)
     OS_SaveFile locSave;
     EXPECT_FALSE(locSave.Begin((locSmall / "level.velk").c_str()));
     EXPECT_EQ(locSave.GetError(), ENOSPC);
-    EXPECT_FALSE(locSave.IsInPlace());
+    EXPECT_FALSE(InPlace(locSave));
     EXPECT_EQ(OpenHandleCount(), locHandles);
     OS_SaveFile locBeneath;
     EXPECT_FALSE(locBeneath.BeginBeneath(locSmall.c_str(), "level.velk"));
     EXPECT_EQ(locBeneath.GetError(), ENOSPC);
-    EXPECT_FALSE(locBeneath.IsOpen());
-    EXPECT_EQ(locBeneath.GetTargetPath(), nullptr);
+    EXPECT_FALSE(locBeneath.Write("x", 1));
     EXPECT_EQ(OpenHandleCount(), locHandles);
     EXPECT_EQ(ReadDisk(locSmall / "level.velk"), "old");
 }
@@ -1253,7 +1263,7 @@ TEST_F(OSSaveTest, ASaveThatStillRunsIsLeftAloneByOtherOpeners)
     const int locStandardIn = fcntl(0, F_GETFD);
     OS_SaveFile locSave;
     ASSERT_TRUE(locSave.Begin(locFile.c_str()));
-    ASSERT_TRUE(locSave.IsInPlace());
+    ASSERT_TRUE(InPlace(locSave));
     ASSERT_TRUE(locSave.Write("new text, longer", 16));
     ASSERT_TRUE(locSave.CommitKeepingOld());
     pid_t locChild = fork();
@@ -1341,7 +1351,7 @@ TEST_F(OSSaveTest, RefusedSavesBeneathAFolderFailAtBeginAndLeaveNothingOpen)
         OS_SaveFile locSave;
         EXPECT_FALSE(locSave.BeginBeneath(myBase.c_str(), locCase.myPath));
         EXPECT_EQ(locSave.GetError(), locCase.myError);
-        EXPECT_FALSE(locSave.IsOpen());
+        EXPECT_FALSE(locSave.Write("x", 1));
         EXPECT_EQ(OpenHandleCount(), locHandles);
     }
     EXPECT_EQ(ReadDisk(myDir / "base" / "locked.txt"), "old");
@@ -1356,7 +1366,6 @@ TEST_F(OSSaveTest, WritesOutsideASaveFailAndWriteAtOverwrites)
     OS_SaveFile locIdleAt;
     EXPECT_FALSE(locIdleAt.WriteAt("x", 1, 0));
     EXPECT_EQ(locIdleAt.GetError(), EBADF);
-    EXPECT_FALSE(locIdleAt.IsOpen());
 
     // By rename and in place alike, WriteAt changes bytes already written.
     const fs::path locFile = myDir / "base" / "pack.sdf";
@@ -1368,12 +1377,14 @@ TEST_F(OSSaveTest, WritesOutsideASaveFailAndWriteAtOverwrites)
             fs::create_hard_link(locFile, myDir / "outside" / "twin.sdf");
         OS_SaveFile locSave;
         ASSERT_TRUE(locSave.Begin(locFile.c_str()));
-        EXPECT_EQ(locSave.IsInPlace(), locInPlace == 1);
+        EXPECT_EQ(InPlace(locSave), locInPlace == 1);
         ASSERT_TRUE(locSave.Write("header and body", 15));
         EXPECT_TRUE(locSave.WriteAt("HEADER", 6, 0));
+        EXPECT_TRUE(locSave.WriteAt("BODY", 4, 11));
         EXPECT_TRUE(locSave.WriteAt("", 0, 100));
+        ASSERT_TRUE(locSave.Write("!", 1));
         ASSERT_TRUE(locSave.Commit());
-        EXPECT_EQ(ReadDisk(locFile), "HEADER and body");
+        EXPECT_EQ(ReadDisk(locFile), "HEADER and BODY!");
     }
     // After a failed write, WriteAt fails too and the save is not committed.
     OS_SaveFile locSave;
@@ -1384,7 +1395,7 @@ TEST_F(OSSaveTest, WritesOutsideASaveFailAndWriteAtOverwrites)
     EXPECT_FALSE(locSave.WriteAt("abc", 3, 0));
     EXPECT_EQ(locSave.GetError(), EIO);
     EXPECT_FALSE(locSave.Commit());
-    EXPECT_EQ(ReadDisk(locFile), "HEADER and body");
+    EXPECT_EQ(ReadDisk(locFile), "HEADER and BODY!");
 }
 
 TEST_F(OSSaveTest, AFileKeptForItsPartnerStandsOnlyBesideThePartnersNewContent)
@@ -1412,7 +1423,7 @@ TEST_F(OSSaveTest, AFileKeptForItsPartnerStandsOnlyBesideThePartnersNewContent)
             {
                 OS_SaveFile locTez, locLoc;
                 const bool locReady = locTez.Begin(locFirst.c_str()) && locTez.Write("new tez", 7) && locTez.Flush() &&
-                                      locLoc.Begin(locSecond.c_str()) && locLoc.IsInPlace() &&
+                                      locLoc.Begin(locSecond.c_str()) && InPlace(locLoc) &&
                                       locLoc.Write("new loc", 7) && locLoc.Flush() &&
                                       locLoc.CommitKeepingOld(&locTez);
                 if (!locReady)
@@ -1428,10 +1439,11 @@ TEST_F(OSSaveTest, AFileKeptForItsPartnerStandsOnlyBesideThePartnersNewContent)
             const std::string locRound = locKillBeforeFirst ? "old " : "new ";
             EXPECT_EQ(ReadThroughLayer(locSecond), locRound + "loc");
             EXPECT_EQ(ReadThroughLayer(locFirst), locRound + "tez");
-            // No backup is left (the killed process's temporary file goes with the next save).
+            // No backup is left (the killed process's temporary files go with the next save).
             for (const std::string& locName : Names(myDir / "base"))
                 EXPECT_EQ(locName.find(".old"), std::string::npos) << locName;
-            EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+            for (const std::string& locName : Names(myDir / "data" / "qtools"))
+                EXPECT_EQ(fs::path(locName).extension(), ".tmp") << locName;
         }
 }
 
@@ -1475,7 +1487,7 @@ TEST_F(OSSaveTest, BadTargetsFailAtBeginAndEveryModeBitIsKept)
         OS_SaveFile locSave;
         EXPECT_FALSE(locSave.Begin(locPath)) << locPath;
         EXPECT_NE(locSave.GetError(), 0);
-        EXPECT_FALSE(locSave.IsOpen());
+        EXPECT_FALSE(locSave.Write("x", 1));
     }
     OS_SaveFile locNull;
     EXPECT_FALSE(locNull.Begin(nullptr));
@@ -1523,7 +1535,8 @@ TEST_F(OSSaveTest, TheBackupNamedAfterAFailureIsForgottenByTheNextSave)
     OS_SaveFile locSave;
     ASSERT_TRUE(locSave.Begin(locFile.c_str()));
     ASSERT_TRUE(locSave.Write(Text(150000, 'A').data(), 150000));
-    ourWritesLeft = 100000 + 150000 + 1000 + 50000;
+    // The header, part of the new content, and nothing of the old put back.
+    ourWritesLeft = 1000 + 50000;
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(locSave.Commit());
     ::testing::internal::GetCapturedStderr();
@@ -1586,7 +1599,7 @@ TEST_F(OSSaveTest, AnInPlaceSaveOfAFileCutShortMeanwhileFailsAndChangesNothingMo
     const fs::path locFile = MakeHardLinked(Text(150000, 'a'));
     OS_SaveFile locSave;
     ASSERT_TRUE(locSave.Begin(locFile.c_str()));
-    ASSERT_TRUE(locSave.IsInPlace());
+    ASSERT_TRUE(InPlace(locSave));
     ASSERT_TRUE(locSave.Write(Text(90000, 'A').data(), 90000));
     struct stat locStat;
     ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
@@ -1618,21 +1631,18 @@ TEST_F(OSSaveTest, ASaveHoldsNothingOnceItFailedToBeginOrWasCommitted)
         SCOPED_TRACE(locBad.string());
         EXPECT_FALSE(locSave.Begin(locBad.c_str()));
         EXPECT_NE(locSave.GetError(), 0);
-        EXPECT_EQ(locSave.GetTargetPath(), nullptr);
         EXPECT_EQ(OpenHandleCount(), locHandles);
     }
     for (const char* locLeaf : {"linked.velk", "new.velk"})
     {
         SCOPED_TRACE(locLeaf);
         ASSERT_TRUE(locSave.Begin((myDir / "base" / locLeaf).c_str()));
-        EXPECT_EQ(locSave.IsInPlace(), std::string(locLeaf) == "linked.velk");
+        EXPECT_EQ(InPlace(locSave), std::string(locLeaf) == "linked.velk");
         ASSERT_TRUE(locSave.Write("new", 3));
         ASSERT_TRUE(locSave.Commit());
         EXPECT_EQ(OpenHandleCount(), locHandles);
-        EXPECT_FALSE(locSave.IsInPlace());
-        EXPECT_FALSE(locSave.IsOpen());
-        ASSERT_NE(locSave.GetTargetPath(), nullptr);
-        EXPECT_EQ(fs::path(locSave.GetTargetPath()), myDir / "base" / locLeaf);
+        EXPECT_FALSE(locSave.Write("x", 1));
+        EXPECT_EQ(ReadDisk(myDir / "base" / locLeaf), "new");
     }
     EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "new");
 }
@@ -1755,7 +1765,7 @@ TEST_F(OSSaveTest, LookupsWithoutCaseSeeEveryNameASaveMakesOrRemoves)
     locStep("set aside", [&] { ASSERT_TRUE(locTez.Write("new", 3) && locTez.Flush() && locTez.SetAside()); });
     locStep("committed in its place", [&] { ASSERT_TRUE(locTez.Commit()); });
     locStep("rewritten in place, kept", [&] {
-        ASSERT_TRUE(locLoc.Begin((locBase / "pair.loc").c_str()) && locLoc.IsInPlace() && locLoc.Write("new", 3) &&
+        ASSERT_TRUE(locLoc.Begin((locBase / "pair.loc").c_str()) && InPlace(locLoc) && locLoc.Write("new", 3) &&
                     locLoc.CommitKeepingOld());
     });
     locStep("its backup dropped", [&] { locLoc.Abandon(); });
@@ -1949,7 +1959,7 @@ TEST_F(OSSaveTest, WithoutUnnamedFilesAnInPlaceSaveKeepsItsNewContentInANamedFil
     {
         OS_SaveFile locSave;
         ASSERT_TRUE(locSave.Begin(locFile.c_str()));
-        ASSERT_TRUE(locSave.IsInPlace());
+        ASSERT_TRUE(InPlace(locSave));
         EXPECT_EQ(Names(locTemp), std::set<std::string>{});
         ASSERT_TRUE(locSave.Write("new content", 11));
         if (locCommit)
@@ -1997,7 +2007,7 @@ TEST_F(OSSaveTest, AFileCannotBeKeptForAPartnerThatIsNoLongerUnderWay)
                         locTez.Commit());
         }
         OS_SaveFile locLoc;
-        ASSERT_TRUE(locLoc.Begin((myDir / "base" / "pair.loc").c_str()) && locLoc.IsInPlace() &&
+        ASSERT_TRUE(locLoc.Begin((myDir / "base" / "pair.loc").c_str()) && InPlace(locLoc) &&
                     locLoc.Write("new loc", 7));
         EXPECT_FALSE(locLoc.CommitKeepingOld(&locTez));
         EXPECT_EQ(locLoc.GetError(), EBADF);
@@ -2013,9 +2023,9 @@ TEST_F(OSSaveTest, AFileCannotBeKeptForAPartnerThatIsNoLongerUnderWay)
         ASSERT_TRUE(locLoc.Begin((myDir / "base" / "pair.loc").c_str()) && locLoc.Write("new loc", 7));
         const int locDuring = OpenHandleCount();
         EXPECT_TRUE(locLoc.CommitKeepingOld(&locTez));
-        // The scratch file closed; the file, locked, its backup and their
-        // folder held; and no handle of the partner's.
-        EXPECT_EQ(OpenHandleCount(), locDuring + 2);
+        // The file, locked, its backup and their folder stay held, no more;
+        // and no handle of the partner's.
+        EXPECT_EQ(OpenHandleCount(), locDuring);
         EXPECT_TRUE(locTez.Commit());
     }
     EXPECT_EQ(OpenHandleCount(), locHandles);
@@ -2068,7 +2078,7 @@ TEST_F(OSSaveTest, EveryHandleASaveOpensMayBeTheFirst)
              const std::string locText = "new " + std::to_string(aRound);
              OS_SaveFile locFirst, locSecond;
              const bool locDone = locFirst.Begin(locTez.c_str()) && locFirst.Write("tez", 3) && locFirst.Flush() &&
-                                  locSecond.Begin(locLoc.c_str()) && locSecond.IsInPlace() &&
+                                  locSecond.Begin(locLoc.c_str()) && InPlace(locSecond) &&
                                   locSecond.Write(locText.data(), locText.size()) &&
                                   locSecond.CommitKeepingOld(&locFirst) && locFirst.Commit();
              locSecond.Abandon();
@@ -2077,7 +2087,7 @@ TEST_F(OSSaveTest, EveryHandleASaveOpensMayBeTheFirst)
         {"rewritten in place and put back", [&](int aRound) {
              WriteDisk(locLoc, "old loc");
              OS_SaveFile locSave;
-             const bool locKept = locSave.Begin(locLoc.c_str()) && locSave.IsInPlace() && locSave.Write("new", 3) &&
+             const bool locKept = locSave.Begin(locLoc.c_str()) && InPlace(locSave) && locSave.Write("new", 3) &&
                                   locSave.CommitKeepingOld();
              return locKept && locSave.Restore() && ReadDisk(myDir / "outside" / "pair.loc") == "old loc" &&
                     aRound >= 0;
@@ -2484,7 +2494,7 @@ TEST_F(OSSaveTest, AnInPlaceSaveOfAFileRemovedMeanwhileFailsWithoutABackup)
 {
     const fs::path locFile = MakeHardLinked("old");
     OS_SaveFile locSave;
-    ASSERT_TRUE(locSave.Begin(locFile.c_str()) && locSave.IsInPlace() && locSave.Write("new", 3));
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()) && InPlace(locSave) && locSave.Write("new", 3));
     fs::remove(locFile);
     EXPECT_FALSE(locSave.Commit());
     EXPECT_EQ(locSave.GetError(), ENOENT);
@@ -2546,4 +2556,30 @@ TEST_F(OSSaveTest, WithoutAHomeAFileIsNotRewrittenInPlace)
     EXPECT_EQ(ReadDisk(myDir / "outside" / "twin.velk"), "old");
     struct stat locStat;
     EXPECT_EQ(fstat(0, &locStat), 0);
+}
+
+TEST_F(OSSaveTest, AFileWrittenByAnotherProgramDuringASaveIsBackedUpAsItIsAtCommit)
+{
+    // Changed to another length, and to other bytes of the same length, after
+    // Begin: a failure that cannot put the old content back keeps what the
+    // file held at Commit, and the next open puts that back.
+    for (const std::string& locMeanwhile : {Text(1500, 'b'), Text(1000, 'c')})
+    {
+        SCOPED_TRACE(locMeanwhile.size());
+        const fs::path locFile = MakeHardLinked(Text(1000, 'a'));
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locSave.Begin(locFile.c_str()) && locSave.Write(Text(3000, 'A').data(), 3000));
+        WriteDisk(myDir / "outside" / "twin.velk", locMeanwhile);
+        // The backup made again, the header, part of the new content, none of the old.
+        ourWritesLeft = int64_t(locMeanwhile.size()) + 3000 + 1000;
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(locSave.Commit());
+        ::testing::internal::GetCapturedStderr();
+        ourWritesLeft = -1;
+        ASSERT_NE(locSave.GetKeptPath(), nullptr);
+        EXPECT_TRUE(ReadDisk(locSave.GetKeptPath()).substr(0, locMeanwhile.size()) == locMeanwhile);
+        EXPECT_TRUE(ReadThroughLayer(locFile) == locMeanwhile);
+        locSave.Abandon();
+        EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+    }
 }

@@ -189,6 +189,19 @@ TEST_F(OSRecoveryTest, AnythingElseIsContentWrittenSinceAndStaysWithTheOldKeptAs
         EXPECT_EQ(Open(&locMessage), locHeld);
         EXPECT_EQ(locMessage, "");
     }
+    // A file torn at the old size, then cut or lengthened by another tool: at
+    // any other size a stopped save leaves old bytes then new, never old after new.
+    const std::string locLonger = Text(12, 'a'), locShorter = Text(5, 'A');
+    const std::string locTorn = locShorter.substr(0, 3) + locLonger.substr(3);
+    for (const std::string& locHeld : {locTorn.substr(0, 11), locTorn.substr(0, 6), locTorn + "a",
+                                       locLonger.substr(0, 2) + locShorter.substr(2, 2) + locLonger.substr(4, 3)})
+    {
+        SCOPED_TRACE(locHeld);
+        Plant(locLonger, locShorter, locHeld);
+        std::string locMessage;
+        EXPECT_EQ(Open(&locMessage), locHeld);
+        ExpectKept(locLonger, locMessage);
+    }
 }
 
 TEST_F(OSRecoveryTest, ABackupThatDoesNotProveItsFileIsNeverApplied)

@@ -225,7 +225,7 @@ TEST_F(OSFileTest, AbandonedSaveLeavesTheTargetAndNoTemporaryFile)
         EXPECT_TRUE(locSave.Write("partial", 7));
         EXPECT_TRUE(fs::exists(locSave.GetTempPath()));
         locSave.Abandon();
-        EXPECT_FALSE(locSave.IsOpen());
+        EXPECT_FALSE(locSave.Write("x", 1));
         EXPECT_FALSE(locSave.Commit());
     }
     {
