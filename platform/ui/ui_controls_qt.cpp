@@ -13,7 +13,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QScreen>
-#include <QStringListModel>
+#include <QAbstractListModel>
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -23,6 +23,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -162,6 +164,110 @@ void locRefuse(UI_Dialog* aDialog, int anId, const char* aCaption, const char* a
     if (QWidget* locWidget = UI_GetControlWidget(aDialog, anId))
         locWidget->setFocus(Qt::OtherFocusReason);
 }
+// A log's lines for a combo box: their UTF-8 bytes in one block and where each
+// line starts. A console keeps a line per compiled root; a QString or an item
+// object each would take several times the text. A line becomes a QString only
+// when it is asked for, which is when it is shown.
+class UI_LineModel : public QAbstractListModel
+{
+public:
+    explicit UI_LineModel(QObject* aParent) : QAbstractListModel(aParent) {}
+
+    int rowCount(const QModelIndex& aParent = QModelIndex()) const override
+    {
+        return aParent.isValid() ? 0 : int(myStarts.size());
+    }
+
+    QVariant data(const QModelIndex& anIndex, int aRole) const override
+    {
+        if (!Priv_Valid(anIndex) || (aRole != Qt::DisplayRole && aRole != Qt::EditRole))
+            return QVariant();
+        const size_t locRow = size_t(anIndex.row());
+        return QString::fromUtf8(myText.data() + myStarts[locRow], qsizetype(Priv_End(locRow) - myStarts[locRow]));
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& anIndex) const override
+    {
+        return Priv_Valid(anIndex) ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren
+                                   : Qt::NoItemFlags;
+    }
+
+    // The combo box adds a single entry as an empty row given its text.
+    bool setData(const QModelIndex& anIndex, const QVariant& aValue, int aRole) override
+    {
+        if (!Priv_Valid(anIndex) || (aRole != Qt::DisplayRole && aRole != Qt::EditRole))
+            return false;
+        const size_t locRow = size_t(anIndex.row());
+        const QByteArray locText = aValue.toString().toUtf8();
+        const size_t locOld = Priv_End(locRow) - myStarts[locRow];
+        myText.replace(myStarts[locRow], locOld, locText.constData(), size_t(locText.size()));
+        for (size_t i = locRow + 1; i < myStarts.size(); i++)
+            myStarts[i] = myStarts[i] - locOld + size_t(locText.size());
+        emit dataChanged(anIndex, anIndex, {Qt::DisplayRole, Qt::EditRole});
+        return true;
+    }
+
+    bool insertRows(int aRow, int aCount, const QModelIndex& aParent = QModelIndex()) override
+    {
+        if (aParent.isValid() || aRow < 0 || aRow > rowCount() || aCount <= 0)
+            return false;
+        beginInsertRows(QModelIndex(), aRow, aRow + aCount - 1);
+        const size_t locAt = size_t(aRow) < myStarts.size() ? myStarts[size_t(aRow)] : myText.size();
+        myStarts.insert(myStarts.begin() + aRow, size_t(aCount), locAt);
+        endInsertRows();
+        return true;
+    }
+
+    bool removeRows(int aRow, int aCount, const QModelIndex& aParent = QModelIndex()) override
+    {
+        if (aParent.isValid() || aRow < 0 || aCount <= 0 || aRow + aCount > rowCount())
+            return false;
+        beginRemoveRows(QModelIndex(), aRow, aRow + aCount - 1);
+        const size_t locFrom = myStarts[size_t(aRow)];
+        const size_t locTo = Priv_End(size_t(aRow + aCount - 1));
+        myText.erase(locFrom, locTo - locFrom);
+        myStarts.erase(myStarts.begin() + aRow, myStarts.begin() + aRow + aCount);
+        for (size_t i = size_t(aRow); i < myStarts.size(); i++)
+            myStarts[i] -= locTo - locFrom;
+        if (myStarts.empty())
+        {
+            std::string().swap(myText);
+            std::vector<size_t>().swap(myStarts);
+        }
+        endRemoveRows();
+        return true;
+    }
+
+    // Appended at the end at once, trailing line ends gone as the combo box's
+    // entries are one line each.
+    void AppendLines(const std::vector<std::string>& aLines)
+    {
+        if (aLines.empty())
+            return;
+        const int locFirst = rowCount();
+        beginInsertRows(QModelIndex(), locFirst, locFirst + int(aLines.size()) - 1);
+        for (const std::string& locLine : aLines)
+        {
+            size_t locLength = locLine.size();
+            while (locLength > 0 && (locLine[locLength - 1] == '\n' || locLine[locLength - 1] == '\r'))
+                locLength--;
+            myStarts.push_back(myText.size());
+            myText.append(locLine.data(), locLength);
+        }
+        endInsertRows();
+    }
+
+private:
+    bool Priv_Valid(const QModelIndex& anIndex) const
+    {
+        return anIndex.isValid() && !anIndex.parent().isValid() && anIndex.row() >= 0 &&
+               size_t(anIndex.row()) < myStarts.size() && anIndex.column() == 0;
+    }
+    size_t Priv_End(size_t aRow) const { return aRow + 1 < myStarts.size() ? myStarts[aRow + 1] : myText.size(); }
+
+    std::string myText;
+    std::vector<size_t> myStarts;
+};
 } // namespace
 
 QWidget* UI_CreateFurtherControl(UI_Dialog* aDialog, const UI_ControlTemplate& aTemplate, QWidget* aParent)
@@ -395,26 +501,17 @@ int UI_ComboAddMany(UI_Dialog* aDialog, int anId, const std::vector<std::string>
     UI_SilentScope locSilent(aDialog);
     const int locFirst = locCombo->count();
     const int locCurrent = locCombo->currentIndex();
-    // A log's lines as plain strings: the combo's own model holds an item object per line.
-    QStringListModel* locModel = qobject_cast<QStringListModel*>(locCombo->model());
+    UI_LineModel* locModel = dynamic_cast<UI_LineModel*>(locCombo->model());
     if (!locModel)
     {
-        QStringList locOld;
+        std::vector<std::string> locOld;
         for (int i = 0; i < locFirst; i++)
-            locOld.append(locCombo->itemText(i));
-        locModel = new QStringListModel(locOld, locCombo);
+            locOld.push_back(locCombo->itemText(i).toStdString());
+        locModel = new UI_LineModel(locCombo);
+        locModel->AppendLines(locOld);
         locCombo->setModel(locModel);
     }
-    if (!aTexts.empty() && locModel->insertRows(locFirst, int(aTexts.size())))
-        for (size_t i = 0; i < aTexts.size(); i++)
-        {
-            // Entries are one line, as UI_ComboAdd makes them: trailing line ends go.
-            const std::string& t = aTexts[i];
-            size_t locLength = t.size();
-            while (locLength > 0 && (t[locLength - 1] == '\n' || t[locLength - 1] == '\r'))
-                locLength--;
-            locModel->setData(locModel->index(locFirst + int(i)), QString::fromUtf8(t.data(), qsizetype(locLength)));
-        }
+    locModel->AppendLines(aTexts);
     locCombo->setCurrentIndex(locCurrent);
     return locFirst;
 }
