@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace
@@ -164,10 +165,11 @@ void locRefuse(UI_Dialog* aDialog, int anId, const char* aCaption, const char* a
     if (QWidget* locWidget = UI_GetControlWidget(aDialog, anId))
         locWidget->setFocus(Qt::OtherFocusReason);
 }
-// A log's lines for a combo box: their UTF-8 bytes in one block and where each
-// line starts. A console keeps a line per compiled root; a QString or an item
-// object each would take several times the text. A line becomes a QString only
-// when it is asked for, which is when it is shown.
+// A log's lines for a combo box: their UTF-8 bytes in blocks of 64 KB and
+// where each line starts. A console keeps a line per compiled root; a QString
+// or an item object each would take several times the text, and one growing
+// block would be copied whole at each growth, the old beside the new. A line
+// becomes a QString only when it is asked for, which is when it is shown.
 class UI_LineModel : public QAbstractListModel
 {
 public:
@@ -182,8 +184,8 @@ public:
     {
         if (!Priv_Valid(anIndex) || (aRole != Qt::DisplayRole && aRole != Qt::EditRole))
             return QVariant();
-        const size_t locRow = size_t(anIndex.row());
-        return QString::fromUtf8(myText.data() + myStarts[locRow], qsizetype(Priv_End(locRow) - myStarts[locRow]));
+        const std::string_view locLine = Priv_Line(size_t(anIndex.row()));
+        return QString::fromUtf8(locLine.data(), qsizetype(locLine.size()));
     }
 
     Qt::ItemFlags flags(const QModelIndex& anIndex) const override
@@ -192,17 +194,26 @@ public:
                                    : Qt::NoItemFlags;
     }
 
-    // The combo box adds a single entry as an empty row given its text.
+    // The combo box adds a single entry as an empty row at the end given its
+    // text; a change elsewhere lays the lines out again.
     bool setData(const QModelIndex& anIndex, const QVariant& aValue, int aRole) override
     {
         if (!Priv_Valid(anIndex) || (aRole != Qt::DisplayRole && aRole != Qt::EditRole))
             return false;
         const size_t locRow = size_t(anIndex.row());
         const QByteArray locText = aValue.toString().toUtf8();
-        const size_t locOld = Priv_End(locRow) - myStarts[locRow];
-        myText.replace(myStarts[locRow], locOld, locText.constData(), size_t(locText.size()));
-        for (size_t i = locRow + 1; i < myStarts.size(); i++)
-            myStarts[i] = myStarts[i] - locOld + size_t(locText.size());
+        if (locRow + 1 == myStarts.size() && Priv_Line(locRow).empty())
+        {
+            myStarts.pop_back();
+            Priv_Append(std::string_view(locText.constData(), size_t(locText.size())));
+        }
+        else
+        {
+            std::vector<std::string> locLines = Priv_Take();
+            locLines[locRow].assign(locText.constData(), size_t(locText.size()));
+            for (const std::string& locLine : locLines)
+                Priv_Append(locLine);
+        }
         emit dataChanged(anIndex, anIndex, {Qt::DisplayRole, Qt::EditRole});
         return true;
     }
@@ -212,8 +223,13 @@ public:
         if (aParent.isValid() || aRow < 0 || aRow > rowCount() || aCount <= 0)
             return false;
         beginInsertRows(QModelIndex(), aRow, aRow + aCount - 1);
-        const size_t locAt = size_t(aRow) < myStarts.size() ? myStarts[size_t(aRow)] : myText.size();
-        myStarts.insert(myStarts.begin() + aRow, size_t(aCount), locAt);
+        const bool locAtEnd = aRow == rowCount();
+        std::vector<std::string> locLines;
+        if (!locAtEnd)
+            locLines = Priv_Take();
+        locLines.insert(locLines.begin() + (locAtEnd ? 0 : aRow), size_t(aCount), std::string());
+        for (const std::string& locLine : locLines)
+            Priv_Append(locLine);
         endInsertRows();
         return true;
     }
@@ -223,17 +239,17 @@ public:
         if (aParent.isValid() || aRow < 0 || aCount <= 0 || aRow + aCount > rowCount())
             return false;
         beginRemoveRows(QModelIndex(), aRow, aRow + aCount - 1);
-        const size_t locFrom = myStarts[size_t(aRow)];
-        const size_t locTo = Priv_End(size_t(aRow + aCount - 1));
-        myText.erase(locFrom, locTo - locFrom);
-        myStarts.erase(myStarts.begin() + aRow, myStarts.begin() + aRow + aCount);
-        for (size_t i = size_t(aRow); i < myStarts.size(); i++)
-            myStarts[i] -= locTo - locFrom;
-        if (myStarts.empty())
+        // Cleared, as the console is before each compile, without a copy.
+        std::vector<std::string> locLines;
+        if (aCount < rowCount())
         {
-            std::string().swap(myText);
-            std::vector<size_t>().swap(myStarts);
+            locLines = Priv_Take();
+            locLines.erase(locLines.begin() + aRow, locLines.begin() + aRow + aCount);
         }
+        else
+            Priv_Take(0);
+        for (const std::string& locLine : locLines)
+            Priv_Append(locLine);
         endRemoveRows();
         return true;
     }
@@ -251,22 +267,62 @@ public:
             size_t locLength = locLine.size();
             while (locLength > 0 && (locLine[locLength - 1] == '\n' || locLine[locLength - 1] == '\r'))
                 locLength--;
-            myStarts.push_back(myText.size());
-            myText.append(locLine.data(), locLength);
+            Priv_Append(std::string_view(locLine.data(), locLength));
         }
         endInsertRows();
     }
 
 private:
+    static constexpr size_t BLOCK = 64 * 1024;
+
+    struct Start
+    {
+        uint32_t myBlock;
+        uint32_t myOffset;
+    };
+
     bool Priv_Valid(const QModelIndex& anIndex) const
     {
         return anIndex.isValid() && !anIndex.parent().isValid() && anIndex.row() >= 0 &&
                size_t(anIndex.row()) < myStarts.size() && anIndex.column() == 0;
     }
-    size_t Priv_End(size_t aRow) const { return aRow + 1 < myStarts.size() ? myStarts[aRow + 1] : myText.size(); }
 
-    std::string myText;
-    std::vector<size_t> myStarts;
+    std::string_view Priv_Line(size_t aRow) const
+    {
+        const Start locStart = myStarts[aRow];
+        const std::string& locBlock = myBlocks[locStart.myBlock];
+        const size_t locEnd = aRow + 1 < myStarts.size() && myStarts[aRow + 1].myBlock == locStart.myBlock
+                                  ? myStarts[aRow + 1].myOffset
+                                  : locBlock.size();
+        return std::string_view(locBlock.data() + locStart.myOffset, locEnd - locStart.myOffset);
+    }
+
+    // A line longer than a block gets a block of its own.
+    void Priv_Append(std::string_view aLine)
+    {
+        if (myBlocks.empty() || myBlocks.back().size() + aLine.size() > myBlocks.back().capacity())
+        {
+            myBlocks.emplace_back();
+            myBlocks.back().reserve(aLine.size() > BLOCK ? aLine.size() : BLOCK);
+        }
+        myStarts.push_back({uint32_t(myBlocks.size() - 1), uint32_t(myBlocks.back().size())});
+        myBlocks.back().append(aLine.data(), aLine.size());
+    }
+
+    // The first aCount lines (all by default), the model left empty.
+    std::vector<std::string> Priv_Take(size_t aCount = size_t(-1))
+    {
+        std::vector<std::string> locLines;
+        locLines.reserve(std::min(aCount, myStarts.size()));
+        for (size_t i = 0; i < myStarts.size() && i < aCount; i++)
+            locLines.emplace_back(Priv_Line(i));
+        std::vector<std::string>().swap(myBlocks);
+        std::vector<Start>().swap(myStarts);
+        return locLines;
+    }
+
+    std::vector<std::string> myBlocks;
+    std::vector<Start> myStarts;
 };
 } // namespace
 

@@ -922,6 +922,20 @@ TEST_F(FrameTest, ComboHoldsManyLinesInLittleMoreThanTheirText)
     EXPECT_EQ(UI_ComboAdd(locBar, ID_CONSOLE, "after"), 0);
     EXPECT_TRUE(UI_ComboGetText(locBar, ID_CONSOLE, 0, &locLine));
     EXPECT_EQ(locLine, "after");
+
+    // The box's own edits anywhere in the lines.
+    EXPECT_EQ(UI_ComboAddMany(locBar, ID_CONSOLE, {"one", "", "three \xc3\xa4", "four"}), 1);
+    QComboBox* locCombo = qobject_cast<QComboBox*>(UI_GetControlWidget(locBar, ID_CONSOLE));
+    ASSERT_NE(locCombo, nullptr);
+    locCombo->insertItem(2, "between");
+    locCombo->removeItem(0);
+    locCombo->setItemText(2, "two");
+    locCombo->setItemText(5, "five");
+    locCombo->addItem("last");
+    std::vector<std::string> locTexts;
+    for (int i = 0; i < UI_ComboGetCount(locBar, ID_CONSOLE); i++)
+        locTexts.push_back(UI_ComboGetText(locBar, ID_CONSOLE, i, &locLine) ? locLine : "?");
+    EXPECT_EQ(locTexts, (std::vector<std::string>{"one", "between", "two", "three \xc3\xa4", "four", "last"}));
 }
 
 // A bar template wider than the frame: the console stays whole inside the
