@@ -554,7 +554,8 @@ TEST_F(VelkModelTest, ManyRootsOfLikeNamesFindOnlyTheirOwn)
 {
     const char* const locSpellings[] = {"cell", "Cell", "CELL"};
     const char locLasts[] = {'1', 'A', 'Q', 'a', 'q', '0', '9'};
-    std::vector<std::string> locNames;
+    // The first hashes, before its last character, to what would mark an empty slot.
+    std::vector<std::string> locNames = {"z5419749610", "z541974961p", "z5419749611"};
     for (int locGroup = 0; locGroup < 400; locGroup++)
         for (const char* locSpelling : locSpellings)
             for (char locLast : locLasts)
