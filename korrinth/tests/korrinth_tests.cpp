@@ -13,7 +13,10 @@
 #include "tez/tez_loc.h"
 #include "velk/velk_namespace.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
+#include <QStandardItemModel>
 #include <QImage>
 #include <QWidget>
 
@@ -1079,4 +1082,70 @@ TEST_F(KorrinthTest, NamesTheLocKeysCannotHoldAreExplainedAtSaveAndRefusedWhenTy
     UI_FrameDoCommand(myFrame, UI_ID_FILE_SAVE);
     EXPECT_FALSE(UI_FrameIsModified(myFrame));
     EXPECT_EQ(ReadFile(myDir / "accent.loc"), "\xef\xbb\xbfOresund.label\tBridge\r\n");
+}
+
+// A file of many roots logs a line per root: the console holds every line, in
+// order, and draws the shown line and the opened list as a combo box holding
+// the same lines as items draws them.
+TEST_F(KorrinthTest, ConsoleKeepsEveryLineOfAManyRootFileAndDrawsThem)
+{
+    std::string locText = "INCLUDE game.fruit\r\n";
+    for (int i = 0; i < 3000; i++)
+        locText += "Point p" + std::to_string(i) + (i % 7 ? "" : "\xe9") + "\r\n{\r\n}\r\n";
+    WriteFile(myDir / "many.velk", locText);
+    ASSERT_TRUE(Start(nullptr));
+    Console* locConsole = Facade()->GetConsole();
+    UI_Dialog* locBar = locConsole->GetDialogBar();
+    locConsole->Clear();
+    ASSERT_TRUE(UI_FrameOpenDocument(myFrame, (myDir / "many.velk").c_str()));
+    std::vector<std::string> locLines;
+    for (int i = 0; i < UI_ComboGetCount(locBar, IDC_CONSOLE); i++)
+    {
+        std::string locLine;
+        UI_ComboGetText(locBar, IDC_CONSOLE, i, &locLine);
+        locLines.push_back(locLine);
+    }
+    std::vector<std::string> locRoots;
+    for (const std::string& locLine : locLines)
+        if (locLine.find("Instantiated Point ") != std::string::npos)
+            locRoots.push_back(locLine.substr(locLine.find("Instantiated Point ") + 19));
+    ASSERT_EQ(locRoots.size(), 3000u);
+    for (int i = 0; i < 3000; i++)
+        ASSERT_EQ(locRoots[size_t(i)], "p" + std::to_string(i) + (i % 7 ? "" : "\xc3\xa9")) << i;
+
+    // The same box over the same lines held as items, in turn.
+    QWidget* locWindow = UI_GetFrameWidget(myFrame);
+    locWindow->show();
+    QComboBox* locCombo = qobject_cast<QComboBox*>(UI_GetControlWidget(locBar, IDC_CONSOLE));
+    ASSERT_NE(locCombo, nullptr);
+    auto locShots = [locCombo]() {
+        std::vector<QImage> locImages;
+        for (int locRow : {0, 1, 7, 1500, locCombo->count() - 1})
+        {
+            locCombo->setCurrentIndex(locRow);
+            QApplication::processEvents();
+            locImages.push_back(locCombo->grab().toImage());
+        }
+        locCombo->showPopup();
+        QApplication::processEvents();
+        locImages.push_back(locCombo->view()->viewport()->grab().toImage());
+        locCombo->hidePopup();
+        return locImages;
+    };
+    const std::vector<QImage> locOwn = locShots();
+    QAbstractItemModel* locModel = locCombo->model();
+    locModel->setParent(nullptr);
+    QStandardItemModel locItems;
+    for (const std::string& locLine : locLines)
+        locItems.appendRow(new QStandardItem(QString::fromStdString(locLine)));
+    locCombo->setModel(&locItems);
+    const std::vector<QImage> locPlain = locShots();
+    locCombo->setModel(locModel);
+    locModel->setParent(locCombo);
+    ASSERT_EQ(locOwn.size(), locPlain.size());
+    for (size_t i = 0; i < locOwn.size(); i++)
+    {
+        EXPECT_GT(locInk(locOwn[i], locOwn[i].rect()), 20) << i;
+        EXPECT_TRUE(locOwn[i] == locPlain[i]) << i;
+    }
 }

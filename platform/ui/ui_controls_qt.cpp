@@ -13,7 +13,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QScreen>
-#include <QStringListModel>
+#include <QAbstractListModel>
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -23,6 +23,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace
 {
@@ -162,6 +165,165 @@ void locRefuse(UI_Dialog* aDialog, int anId, const char* aCaption, const char* a
     if (QWidget* locWidget = UI_GetControlWidget(aDialog, anId))
         locWidget->setFocus(Qt::OtherFocusReason);
 }
+// A log's lines for a combo box: their UTF-8 bytes in blocks of 64 KB and
+// where each line starts. A console keeps a line per compiled root; a QString
+// or an item object each would take several times the text, and one growing
+// block would be copied whole at each growth, the old beside the new. A line
+// becomes a QString only when it is asked for, which is when it is shown.
+class UI_LineModel : public QAbstractListModel
+{
+public:
+    explicit UI_LineModel(QObject* aParent) : QAbstractListModel(aParent) {}
+
+    int rowCount(const QModelIndex& aParent = QModelIndex()) const override
+    {
+        return aParent.isValid() ? 0 : int(myStarts.size());
+    }
+
+    QVariant data(const QModelIndex& anIndex, int aRole) const override
+    {
+        if (!Priv_Valid(anIndex) || (aRole != Qt::DisplayRole && aRole != Qt::EditRole))
+            return QVariant();
+        const std::string_view locLine = Priv_Line(size_t(anIndex.row()));
+        return QString::fromUtf8(locLine.data(), qsizetype(locLine.size()));
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& anIndex) const override
+    {
+        return Priv_Valid(anIndex) ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren
+                                   : Qt::NoItemFlags;
+    }
+
+    // The combo box adds a single entry as an empty row at the end given its
+    // text; a change elsewhere lays the lines out again.
+    bool setData(const QModelIndex& anIndex, const QVariant& aValue, int aRole) override
+    {
+        if (!Priv_Valid(anIndex) || (aRole != Qt::DisplayRole && aRole != Qt::EditRole))
+            return false;
+        const size_t locRow = size_t(anIndex.row());
+        const QByteArray locText = aValue.toString().toUtf8();
+        if (locRow + 1 == myStarts.size() && Priv_Line(locRow).empty())
+        {
+            myStarts.pop_back();
+            Priv_Append(std::string_view(locText.constData(), size_t(locText.size())));
+        }
+        else
+        {
+            std::vector<std::string> locLines = Priv_Take();
+            locLines[locRow].assign(locText.constData(), size_t(locText.size()));
+            for (const std::string& locLine : locLines)
+                Priv_Append(locLine);
+        }
+        emit dataChanged(anIndex, anIndex, {Qt::DisplayRole, Qt::EditRole});
+        return true;
+    }
+
+    bool insertRows(int aRow, int aCount, const QModelIndex& aParent = QModelIndex()) override
+    {
+        if (aParent.isValid() || aRow < 0 || aRow > rowCount() || aCount <= 0)
+            return false;
+        beginInsertRows(QModelIndex(), aRow, aRow + aCount - 1);
+        const bool locAtEnd = aRow == rowCount();
+        std::vector<std::string> locLines;
+        if (!locAtEnd)
+            locLines = Priv_Take();
+        locLines.insert(locLines.begin() + (locAtEnd ? 0 : aRow), size_t(aCount), std::string());
+        for (const std::string& locLine : locLines)
+            Priv_Append(locLine);
+        endInsertRows();
+        return true;
+    }
+
+    bool removeRows(int aRow, int aCount, const QModelIndex& aParent = QModelIndex()) override
+    {
+        if (aParent.isValid() || aRow < 0 || aCount <= 0 || aRow + aCount > rowCount())
+            return false;
+        beginRemoveRows(QModelIndex(), aRow, aRow + aCount - 1);
+        // Cleared, as the console is before each compile, without a copy.
+        std::vector<std::string> locLines;
+        if (aCount < rowCount())
+        {
+            locLines = Priv_Take();
+            locLines.erase(locLines.begin() + aRow, locLines.begin() + aRow + aCount);
+        }
+        else
+            Priv_Take(0);
+        for (const std::string& locLine : locLines)
+            Priv_Append(locLine);
+        endRemoveRows();
+        return true;
+    }
+
+    // Appended at the end at once, trailing line ends gone as the combo box's
+    // entries are one line each.
+    void AppendLines(const std::vector<std::string>& aLines)
+    {
+        if (aLines.empty())
+            return;
+        const int locFirst = rowCount();
+        beginInsertRows(QModelIndex(), locFirst, locFirst + int(aLines.size()) - 1);
+        for (const std::string& locLine : aLines)
+        {
+            size_t locLength = locLine.size();
+            while (locLength > 0 && (locLine[locLength - 1] == '\n' || locLine[locLength - 1] == '\r'))
+                locLength--;
+            Priv_Append(std::string_view(locLine.data(), locLength));
+        }
+        endInsertRows();
+    }
+
+private:
+    static constexpr size_t BLOCK = 64 * 1024;
+
+    struct Start
+    {
+        uint32_t myBlock;
+        uint32_t myOffset;
+    };
+
+    bool Priv_Valid(const QModelIndex& anIndex) const
+    {
+        return anIndex.isValid() && !anIndex.parent().isValid() && anIndex.row() >= 0 &&
+               size_t(anIndex.row()) < myStarts.size() && anIndex.column() == 0;
+    }
+
+    std::string_view Priv_Line(size_t aRow) const
+    {
+        const Start locStart = myStarts[aRow];
+        const std::string& locBlock = myBlocks[locStart.myBlock];
+        const size_t locEnd = aRow + 1 < myStarts.size() && myStarts[aRow + 1].myBlock == locStart.myBlock
+                                  ? myStarts[aRow + 1].myOffset
+                                  : locBlock.size();
+        return std::string_view(locBlock.data() + locStart.myOffset, locEnd - locStart.myOffset);
+    }
+
+    // A line longer than a block gets a block of its own.
+    void Priv_Append(std::string_view aLine)
+    {
+        if (myBlocks.empty() || myBlocks.back().size() + aLine.size() > myBlocks.back().capacity())
+        {
+            myBlocks.emplace_back();
+            myBlocks.back().reserve(aLine.size() > BLOCK ? aLine.size() : BLOCK);
+        }
+        myStarts.push_back({uint32_t(myBlocks.size() - 1), uint32_t(myBlocks.back().size())});
+        myBlocks.back().append(aLine.data(), aLine.size());
+    }
+
+    // The first aCount lines (all by default), the model left empty.
+    std::vector<std::string> Priv_Take(size_t aCount = size_t(-1))
+    {
+        std::vector<std::string> locLines;
+        locLines.reserve(std::min(aCount, myStarts.size()));
+        for (size_t i = 0; i < myStarts.size() && i < aCount; i++)
+            locLines.emplace_back(Priv_Line(i));
+        std::vector<std::string>().swap(myBlocks);
+        std::vector<Start>().swap(myStarts);
+        return locLines;
+    }
+
+    std::vector<std::string> myBlocks;
+    std::vector<Start> myStarts;
+};
 } // namespace
 
 QWidget* UI_CreateFurtherControl(UI_Dialog* aDialog, const UI_ControlTemplate& aTemplate, QWidget* aParent)
@@ -395,26 +557,17 @@ int UI_ComboAddMany(UI_Dialog* aDialog, int anId, const std::vector<std::string>
     UI_SilentScope locSilent(aDialog);
     const int locFirst = locCombo->count();
     const int locCurrent = locCombo->currentIndex();
-    // A log's lines as plain strings: the combo's own model holds an item object per line.
-    QStringListModel* locModel = qobject_cast<QStringListModel*>(locCombo->model());
+    UI_LineModel* locModel = dynamic_cast<UI_LineModel*>(locCombo->model());
     if (!locModel)
     {
-        QStringList locOld;
+        std::vector<std::string> locOld;
         for (int i = 0; i < locFirst; i++)
-            locOld.append(locCombo->itemText(i));
-        locModel = new QStringListModel(locOld, locCombo);
+            locOld.push_back(locCombo->itemText(i).toStdString());
+        locModel = new UI_LineModel(locCombo);
+        locModel->AppendLines(locOld);
         locCombo->setModel(locModel);
     }
-    if (!aTexts.empty() && locModel->insertRows(locFirst, int(aTexts.size())))
-        for (size_t i = 0; i < aTexts.size(); i++)
-        {
-            // Entries are one line, as UI_ComboAdd makes them: trailing line ends go.
-            const std::string& t = aTexts[i];
-            size_t locLength = t.size();
-            while (locLength > 0 && (t[locLength - 1] == '\n' || t[locLength - 1] == '\r'))
-                locLength--;
-            locModel->setData(locModel->index(locFirst + int(i)), QString::fromUtf8(t.data(), qsizetype(locLength)));
-        }
+    locModel->AppendLines(aTexts);
     locCombo->setCurrentIndex(locCurrent);
     return locFirst;
 }

@@ -1,6 +1,7 @@
 // The type model, namespaces and the log, on types compiled from text.
 #include <map>
 #include <string>
+#include <vector>
 
 #include "qcommon/qc_debug.h"
 #include "velk/tests/velk_test_util.h"
@@ -543,4 +544,86 @@ TEST_F(VelkModelTest, TypeNameNumbersRunOutAndComeBack)
     VelkType* locLate = locLaterTypes.GetType("Late")->Clone();
     EXPECT_STREQ(locLate->GetTypeName().GetBuffer(), "Late");
     delete locLate;
+}
+
+// Many roots whose names share all but the last character, or differ only in
+// case, or in last characters alike in their low bits ('1', 'A', 'Q', 'a',
+// 'q'): each name finds its own root and only it, through adds, references,
+// deletions and renames.
+TEST_F(VelkModelTest, ManyRootsOfLikeNamesFindOnlyTheirOwn)
+{
+    const char* const locSpellings[] = {"cell", "Cell", "CELL"};
+    const char locLasts[] = {'1', 'A', 'Q', 'a', 'q', '0', '9'};
+    // The first hashes, before its last character, to what would mark an empty slot.
+    std::vector<std::string> locNames = {"z5419749610", "z541974961p", "z5419749611"};
+    for (int locGroup = 0; locGroup < 400; locGroup++)
+        for (const char* locSpelling : locSpellings)
+            for (char locLast : locLasts)
+                locNames.push_back(locSpelling + std::to_string(locGroup) + locLast);
+    std::string locBody;
+    for (size_t i = 0; i < locNames.size(); i++)
+    {
+        locBody += "Box " + locNames[i] + "\r\n{\r\nmin\r\n{\r\nx " + std::to_string(i) + "\r\n}\r\n";
+        // To a root of the same name but for its case, or its last character.
+        if (i >= 7)
+            locBody += "link " + locNames[i - 7] + "\r\n";
+        locBody += "}\r\n";
+    }
+    VelkNameSpace locSpace;
+    ASSERT_TRUE(Compile(locSpace, locBody)) << myLog.AllErrors();
+    ASSERT_EQ(locSpace.GetNumInstances(), int(locNames.size()));
+
+    auto locNumberOf = [&locSpace](const std::string& aPath) {
+        VelkType* locNumber = locSpace.GetInstance(aPath.c_str(), false);
+        return locNumber ? std::string(locNumber->GetValue().GetBuffer()) : std::string("none");
+    };
+    for (size_t i = 0; i < locNames.size(); i++)
+    {
+        ASSERT_EQ(locNumberOf(locNames[i] + ".min.x"), std::to_string(i)) << locNames[i];
+        if (i >= 7)
+        {
+            ASSERT_EQ(locNumberOf(locNames[i] + ".link.min.x"), std::to_string(i - 7)) << locNames[i];
+        }
+    }
+    for (const char* locAbsent : {"cELL5A", "cell5", "cell5B", "cell400a", "cell5AA", "ell5A", "", "Cell4001"})
+        EXPECT_EQ(locSpace.GetInstance(locAbsent, false), nullptr) << locAbsent;
+
+    // The same name again is refused; a case variant of it is a root of its own.
+    VelkNameSpace locMore;
+    EXPECT_FALSE(Compile(locMore, "Box cell7q\r\n{\r\n}\r\nBox cell7Q\r\n{\r\n}\r\nBox cell7q\r\n{\r\n}\r\n"));
+    EXPECT_TRUE(myLog.HasError("Instance name 'cell7q' already defined"));
+    EXPECT_EQ(locMore.GetNumInstances(), 2);
+
+    // Every third root goes and every fifth left is renamed: the rest stay
+    // found, the gone names are not, and a gone name can be taken again.
+    std::map<std::string, std::string> locLeft;
+    for (size_t i = 0; i < locNames.size(); i++)
+    {
+        VelkType* locRoot = locSpace.GetInstance(locNames[i].c_str(), false);
+        if (i % 3 == 0)
+            ASSERT_TRUE(locSpace.DeleteInstance(locRoot));
+        else if (i % 5 == 0)
+        {
+            locRoot->SetName(("r" + locNames[i]).c_str());
+            locLeft["r" + locNames[i]] = std::to_string(i);
+        }
+        else
+            locLeft[locNames[i]] = std::to_string(i);
+    }
+    EXPECT_EQ(locSpace.GetNumInstances(), int(locLeft.size()));
+    for (size_t i = 0; i < locNames.size(); i++)
+    {
+        auto locKept = locLeft.find(locNames[i]);
+        EXPECT_EQ(locNumberOf(locNames[i] + ".min.x"), locKept == locLeft.end() ? "none" : locKept->second)
+            << locNames[i];
+    }
+    for (const auto& [locName, locNumber] : locLeft)
+        EXPECT_EQ(locNumberOf(locName + ".min.x"), locNumber) << locName;
+    VelkType* locAgain = locSpace.GetInstance(locNames[1].c_str(), false)->Clone();
+    locAgain->SetName(locNames[3].c_str());
+    ASSERT_TRUE(locSpace.AddInstance(locAgain));
+    EXPECT_EQ(locSpace.GetInstance(locNames[3].c_str(), false), locAgain);
+    VelkType* locTwin = locSpace.GetInstance(locNames[1].c_str(), false)->Clone();
+    EXPECT_FALSE(locSpace.AddInstance(locTwin));
+    delete locTwin;
 }

@@ -28,6 +28,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <malloc.h>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -877,6 +878,64 @@ TEST_F(FrameTest, ComboTakesManyLinesAtOnce)
     EXPECT_EQ(locCombo->currentText().toStdString(), "second");
     EXPECT_TRUE(UI_ComboReset(locBar, ID_CONSOLE));
     EXPECT_EQ(UI_ComboGetCount(locBar, ID_CONSOLE), 0);
+}
+
+// A log of many lines costs the combo box little more than their text: one
+// object per line would take three times it and more.
+TEST_F(FrameTest, ComboHoldsManyLinesInLittleMoreThanTheirText)
+{
+    UI_Dialog* locBar = UI_FrameCreateDialogBar(myFrame, ourBar, locPaneProc);
+    ASSERT_NE(locBar, nullptr);
+    auto locHeld = []() {
+        struct mallinfo2 locInfo = mallinfo2();
+        return locInfo.uordblks + locInfo.hblkhd;
+    };
+    const size_t locBefore = locHeld();
+    void* volatile locProbe = malloc(1 << 20);
+    const bool locCounted = locHeld() >= locBefore + (1 << 20);
+    free(locProbe);
+    if (!locCounted)
+        GTEST_SKIP() << "this allocator does not count its blocks";
+
+    const size_t locStart = locHeld();
+    size_t locText = 0;
+    std::vector<std::string> locLines;
+    for (int i = 0; i < 100000; i++)
+    {
+        locLines.push_back("LOG: VelkCompiler::Compile(): Instantiated Cell c" + std::to_string(i));
+        locText += locLines.back().size();
+        if (locLines.size() == 1024 || i == 99999)
+        {
+            ASSERT_GE(UI_ComboAddMany(locBar, ID_CONSOLE, locLines), 0);
+            locLines.clear();
+        }
+    }
+    std::vector<std::string>().swap(locLines);
+    ASSERT_EQ(UI_ComboGetCount(locBar, ID_CONSOLE), 100000);
+    const double locRatio = double(locHeld() - locStart) / double(locText);
+    EXPECT_LT(locRatio, 2.5) << (locHeld() - locStart) << " bytes for " << locText << " bytes of text";
+    std::string locLine;
+    EXPECT_TRUE(UI_ComboGetText(locBar, ID_CONSOLE, 76543, &locLine));
+    EXPECT_EQ(locLine, "LOG: VelkCompiler::Compile(): Instantiated Cell c76543");
+    UI_ComboReset(locBar, ID_CONSOLE);
+    EXPECT_EQ(UI_ComboGetCount(locBar, ID_CONSOLE), 0);
+    EXPECT_EQ(UI_ComboAdd(locBar, ID_CONSOLE, "after"), 0);
+    EXPECT_TRUE(UI_ComboGetText(locBar, ID_CONSOLE, 0, &locLine));
+    EXPECT_EQ(locLine, "after");
+
+    // The box's own edits anywhere in the lines.
+    EXPECT_EQ(UI_ComboAddMany(locBar, ID_CONSOLE, {"one", "", "three \xc3\xa4", "four"}), 1);
+    QComboBox* locCombo = qobject_cast<QComboBox*>(UI_GetControlWidget(locBar, ID_CONSOLE));
+    ASSERT_NE(locCombo, nullptr);
+    locCombo->insertItem(2, "between");
+    locCombo->removeItem(0);
+    locCombo->setItemText(2, "two");
+    locCombo->setItemText(5, "five");
+    locCombo->addItem("last");
+    std::vector<std::string> locTexts;
+    for (int i = 0; i < UI_ComboGetCount(locBar, ID_CONSOLE); i++)
+        locTexts.push_back(UI_ComboGetText(locBar, ID_CONSOLE, i, &locLine) ? locLine : "?");
+    EXPECT_EQ(locTexts, (std::vector<std::string>{"one", "between", "two", "three \xc3\xa4", "four", "last"}));
 }
 
 // A bar template wider than the frame: the console stays whole inside the
