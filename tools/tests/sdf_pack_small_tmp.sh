@@ -10,8 +10,11 @@ locScratch=$2
 rm -rf "$locScratch"
 mkdir -p "$locScratch/data/a" "$locScratch/data/b" "$locScratch/tmp" "$locScratch/links" "$locScratch/xdg"
 export XDG_DATA_HOME="$locScratch/xdg"
-# Bytes no compressor shrinks, so that the archive stays as large as its files.
-head -c 45000000 /dev/urandom > "$locScratch/data/a/big.bin"
+# Bytes no compressor shrinks, so that the archive stays as large as its files;
+# in 15 files, which the writer compresses on several threads at once.
+for locPart in $(seq 1 15); do
+  head -c 3000000 /dev/urandom > "$locScratch/data/a/big$locPart.bin"
+done
 echo old > "$locScratch/data/b/note.txt"
 "$locTool" "$locScratch/pack.sdf" "$locScratch/data" > /dev/null || { echo "FAIL: first pack"; exit 1; }
 ln "$locScratch/pack.sdf" "$locScratch/links/pack.sdf"
