@@ -224,19 +224,13 @@ bool OS_SaveFile::OpenTarget(const char* aTargetPath)
     const bool locResolvedFlag = aTargetPath && aTargetPath[0] && OS_ResolvePath(aTargetPath, locResolved, PATH_MAX);
     myTargetPath = locResolvedFlag ? locResolved : "";
     if (!locResolvedFlag || !OS_FollowLinks(&myTargetPath))
-    {
-        Fail(locResolvedFlag ? errno : ENAMETOOLONG);
-        return false;
-    }
+        return Fail(locResolvedFlag ? errno : ENAMETOOLONG);
     const size_t locSlash = myTargetPath.rfind('/');
     myLeaf = myTargetPath.substr(locSlash == std::string::npos ? 0 : locSlash + 1);
     const std::string locDir = locSlash == std::string::npos ? "." : myTargetPath.substr(0, locSlash + 1);
     myDirHandle = open(locDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (myDirHandle < 0 || myLeaf.empty())
-    {
-        Fail(myLeaf.empty() ? EISDIR : errno);
-        return false;
-    }
+        return Fail(myLeaf.empty() ? EISDIR : errno);
     const int locExisting = openat(myDirHandle, myLeaf.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (locExisting >= 0)
     {
@@ -252,10 +246,7 @@ bool OS_SaveFile::OpenBeneath(const char* aBase, const char* aRelativePath)
 {
     std::vector<std::string> locParts;
     if (!aBase || !aRelativePath || !locSplitBeneath(aRelativePath, &locParts))
-    {
-        Fail(EINVAL);
-        return false;
-    }
+        return Fail(EINVAL);
     myDirHandle = open(aBase, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     myTargetPath = aBase;
     for (size_t i = 0; myDirHandle >= 0 && i + 1 < locParts.size(); ++i)
@@ -279,10 +270,7 @@ bool OS_SaveFile::OpenBeneath(const char* aBase, const char* aRelativePath)
         myTargetPath += "/" + locName;
     }
     if (myDirHandle < 0)
-    {
-        Fail(errno);
-        return false;
-    }
+        return Fail(errno);
     myLeaf = locParts.back();
     struct stat locStat;
     std::string locFound;
@@ -318,10 +306,7 @@ bool OS_SaveFile::ChooseWay(bool aBeneathFlag)
                         faccessat(myDirHandle, myLeaf.c_str(), W_OK, AT_EACCESS) == 0;
     }
     if ((locRefused && !myInPlaceFlag) || (myInPlaceFlag && !BeginInPlace()))
-    {
-        Fail(locRefused && !myInPlaceFlag ? locRefused : errno);
-        return false;
-    }
+        return Fail(locRefused && !myInPlaceFlag ? locRefused : errno);
     // The owner first, since a change of owner clears the set-id bits; they
     // are kept only with it.
     if (!myInPlaceFlag && locFile)
@@ -372,13 +357,16 @@ bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)  
 
 // [SECTION] In place
 // The backup in the user's own folder, "<device>-<inode>.<pid>-<n>.tmp" until
-// it stands: the target's content as it is now, then (with aFrom) the
-// aNewSize bytes of new content after anOldSize in aFrom.
-bool OS_SaveFile::StartBackup(int aFrom, uint64_t anOldSize, uint64_t aNewSize)
+// it stands: the target's content as it is now, then the aNewSize bytes of
+// new content from the backup started before, which goes.
+bool OS_SaveFile::StartBackup(uint64_t aNewSize)
 {
     struct stat locOld;
     if (fstat(myTargetHandle, &locOld) != 0)
         return false;
+    const int locFrom = myHandle;
+    const std::string locFromName = myBackupTemp;
+    const uint64_t locFromOldSize = myOldSize;
     const std::string locName = OS_SaveRecordName(uint64_t(locOld.st_dev), uint64_t(locOld.st_ino));
     myBackupTemp = locName.substr(0, locName.size() - strlen("save")) + OS_SaveUnique() + ".tmp";
     myHandle = openat(myBackupFolder, myBackupTemp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -386,8 +374,16 @@ bool OS_SaveFile::StartBackup(int aFrom, uint64_t anOldSize, uint64_t aNewSize)
     myOldSum = 0;
     if (myHandle < 0)
         myBackupTemp.clear();
-    return myHandle >= 0 && OS_CopyRange(myTargetHandle, 0, myHandle, 0, myOldSize, &myOldSum) &&
-           OS_CopyRange(aFrom, anOldSize, myHandle, myOldSize, aNewSize, nullptr);
+    const bool locStarted = myHandle >= 0 && OS_CopyRange(myTargetHandle, 0, myHandle, 0, myOldSize, &myOldSum) &&
+                            OS_CopyRange(locFrom, locFromOldSize, myHandle, myOldSize, aNewSize, nullptr);
+    const int locError = errno;
+    if (locFrom >= 0)
+    {
+        unlinkat(myBackupFolder, locFromName.c_str(), 0);
+        close(locFrom);
+    }
+    errno = locError;
+    return locStarted;
 }
 
 // The target opened, the backups' folder, and the backup started.
@@ -403,7 +399,7 @@ bool OS_SaveFile::BeginInPlace()
         return false;
     }
     locRemoveStaleBackups(myBackupFolder);
-    return StartBackup(-1, 0, 0);
+    return StartBackup(0);
 }
 
 // The backup made to stand, the target locked: when the target changed since
@@ -422,17 +418,8 @@ bool OS_SaveFile::StandBackup(uint64_t aNewSize, const OS_SaveFile* aPartner)
     // A read cut short is another program writing the file now: no save.
     if (uint64_t(locOld.st_size) == myOldSize && !OS_CopyRange(myTargetHandle, 0, -1, 0, myOldSize, &locSum))
         return false;
-    if (uint64_t(locOld.st_size) != myOldSize || locSum != myOldSum)
-    {
-        const int locFrom = myHandle;
-        const std::string locFromName = myBackupTemp;
-        myHandle = -1;
-        const bool locStarted = StartBackup(locFrom, myOldSize, aNewSize);
-        unlinkat(myBackupFolder, locFromName.c_str(), 0);
-        close(locFrom);
-        if (!locStarted)
-            return false;
-    }
+    if ((uint64_t(locOld.st_size) != myOldSize || locSum != myOldSum) && !StartBackup(aNewSize))
+        return false;
     OS_SaveRecord locRecord;
     locRecord.myDevice = uint64_t(locOld.st_dev);
     locRecord.myInode = uint64_t(locOld.st_ino);
@@ -449,12 +436,9 @@ bool OS_SaveFile::StandBackup(uint64_t aNewSize, const OS_SaveFile* aPartner)
         const bool locInPlace = aPartner->myInPlaceFlag;
         const int locHandle = locInPlace ? aPartner->myHandle
                                          : (aPartner->myTempPath.empty() ? -1 : open(aPartner->myTempPath.c_str(), O_RDONLY | O_CLOEXEC));
-        const uint64_t locStart = locInPlace ? aPartner->myOldSize : 0;
-        struct stat locStat;
-        const bool locSummed = locHandle >= 0 && !aPartner->myTargetPath.empty() && fstat(locHandle, &locStat) == 0 &&
-                               uint64_t(locStat.st_size) >= locStart &&
-                               OS_CopyRange(locHandle, locStart, -1, 0, uint64_t(locStat.st_size) - locStart,
-                                            &locRecord.myPartnerSum);
+        const bool locSummed = !aPartner->myTargetPath.empty() &&
+                               OS_SumFrom(locHandle, locInPlace ? aPartner->myOldSize : 0, &locRecord.myPartnerSize,
+                                          &locRecord.myPartnerSum);
         if (locHandle >= 0 && !locInPlace)
             close(locHandle);
         if (!locSummed)
@@ -463,7 +447,6 @@ bool OS_SaveFile::StandBackup(uint64_t aNewSize, const OS_SaveFile* aPartner)
             return false;
         }
         locRecord.myPartnerPath = aPartner->myTargetPath;
-        locRecord.myPartnerSize = uint64_t(locStat.st_size) - locStart;
     }
     const std::string locName = OS_SaveRecordName(locRecord.myDevice, locRecord.myInode);
     const std::string locHeader = OS_WriteSaveRecord(locRecord);
@@ -518,10 +501,7 @@ bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
     struct stat locNamed, locOpen;
     if (fstat(myTargetHandle, &locOpen) != 0 || fstatat(myDirHandle, myLeaf.c_str(), &locNamed, AT_SYMLINK_NOFOLLOW) != 0 ||
         locNamed.st_ino != locOpen.st_ino || locNamed.st_dev != locOpen.st_dev)
-    {
-        Fail(ENOENT);
-        return false;
-    }
+        return Fail(ENOENT);
     if (!locLockTarget(myTargetHandle))
     {
         fprintf(stderr, "save: '%s' is being saved by another program; this save is not done\n", myTargetPath.c_str());
@@ -535,10 +515,7 @@ bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
     if (!StandBackup(locNewSize, aPartner) ||
         (locNewSize > 0 && fallocate(myTargetHandle, FALLOC_FL_KEEP_SIZE, 0, off_t(locNewSize)) != 0 &&
          errno != EOPNOTSUPP && errno != ENOSYS))
-    {
-        Fail(errno);
-        return false;
-    }
+        return Fail(errno);
     if (!OS_CopyRange(myHandle, myOldSize, myTargetHandle, 0, locNewSize, nullptr) ||
         !OS_TruncateFile(myTargetHandle, locNewSize) || fsync(myTargetHandle) != 0)
     {
@@ -569,10 +546,7 @@ bool OS_SaveFile::CommitRename(bool aKeepOldFlag)
     {
         // The target was set aside: nothing stands at its name.
         if (!locMove(myDirHandle, myTempLeaf, myLeaf))
-        {
-            Fail(errno);
-            return false;
-        }
+            return Fail(errno);
         myTempLeaf.clear();
         if (aKeepOldFlag)
         {
@@ -614,10 +588,7 @@ bool OS_SaveFile::Flush()
     if (myFlushedFlag)
         return true;
     if (myHandle == OS_INVALID_HANDLE)
-    {
-        Fail(EBADF);
-        return false;
-    }
+        return Fail(EBADF);
     // In place, the new content waits in the backup until Commit.
     if (!myInPlaceFlag)
     {
@@ -683,10 +654,7 @@ bool OS_SaveFile::Restore()
 bool OS_SaveFile::SetAside()
 {
     if (myError || myDirHandle < 0 || myLeaf.empty())
-    {
-        Fail(EBADF);
-        return false;
-    }
+        return Fail(EBADF);
     struct stat locStat;
     if (myInPlaceFlag || !myAsideLeaf.empty() || fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(locStat.st_mode))

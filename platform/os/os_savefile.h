@@ -82,7 +82,12 @@ public:
     const char* GetKeptPath() const { return myKeptPath.empty() ? nullptr : myKeptPath.c_str(); }
 
 private:
-    void Fail(int anError) { myError = myError ? myError : (anError ? anError : EIO); }
+    // Keeps the first failure; false, for the caller to return.
+    bool Fail(int anError)
+    {
+        myError = myError ? myError : (anError ? anError : EIO);
+        return false;
+    }
     // Before a new save: nothing of the last one is held or remembered.
     void Reset(bool aFlushFlag) { Abandon(), myError = 0, myKeptPath.clear(), myFlushFlag = aFlushFlag; }
     bool CreateTemp();
@@ -90,7 +95,7 @@ private:
     bool OpenBeneath(const char* aBase, const char* aRelativePath);
     bool ChooseWay(bool aBeneathFlag);
     bool BeginInPlace();
-    bool StartBackup(int aFrom, uint64_t anOldSize, uint64_t aNewSize);
+    bool StartBackup(uint64_t aNewSize);
     bool Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner);
     bool CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner);
     bool StandBackup(uint64_t aNewSize, const OS_SaveFile* aPartner);

@@ -42,6 +42,9 @@ uint64_t OS_BirthOf(int aHandle);
 // -1 only reads them), adding them to *aSum when given. False with errno set
 // (EIO when aFrom ends early).
 bool OS_CopyRange(int aFrom, uint64_t aFromOffset, int aTo, uint64_t aToOffset, uint64_t aSize, uint32_t* aSum);
+// The CRC-32 of a regular file open as aHandle from aStart to its end, and
+// the length summed; false when it is shorter.
+bool OS_SumFrom(int aHandle, uint64_t aStart, uint64_t* aSize, uint32_t* aSum);
 // "<pid>-<n>", unique to this process and call.
 std::string OS_SaveUnique();
 

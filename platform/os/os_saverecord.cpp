@@ -143,11 +143,9 @@ bool locPartnerStands(const OS_SaveRecord& aRecord)
     if (aRecord.myPartnerPath.empty())
         return true;
     const int locHandle = open(aRecord.myPartnerPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat locStat;
+    uint64_t locSize = 0;
     uint32_t locSum = 0;
-    const bool locStands = locHandle >= 0 && fstat(locHandle, &locStat) == 0 && S_ISREG(locStat.st_mode) &&
-                           uint64_t(locStat.st_size) == aRecord.myPartnerSize &&
-                           OS_CopyRange(locHandle, 0, -1, 0, aRecord.myPartnerSize, &locSum) &&
+    const bool locStands = OS_SumFrom(locHandle, 0, &locSize, &locSum) && locSize == aRecord.myPartnerSize &&
                            locSum == aRecord.myPartnerSum;
     if (locHandle >= 0)
         close(locHandle);
@@ -300,6 +298,15 @@ bool OS_CopyRange(int aFrom, uint64_t aFromOffset, int aTo, uint64_t aToOffset, 
         locDone += locPiece;
     }
     return true;
+}
+
+bool OS_SumFrom(int aHandle, uint64_t aStart, uint64_t* aSize, uint32_t* aSum)
+{
+    struct stat locStat;
+    if (aHandle < 0 || fstat(aHandle, &locStat) != 0 || !S_ISREG(locStat.st_mode) || uint64_t(locStat.st_size) < aStart)
+        return false;
+    *aSize = uint64_t(locStat.st_size) - aStart;
+    return OS_CopyRange(aHandle, aStart, -1, 0, *aSize, aSum);
 }
 
 std::string OS_SaveUnique()
