@@ -2567,6 +2567,7 @@ TEST_F(OSSaveTest, AFileWrittenByAnotherProgramDuringASaveIsBackedUpAsItIsAtComm
     {
         SCOPED_TRACE(locMeanwhile.size());
         const fs::path locFile = MakeHardLinked(Text(1000, 'a'));
+        const int locHandles = OpenHandleCount();
         OS_SaveFile locSave;
         ASSERT_TRUE(locSave.Begin(locFile.c_str()) && locSave.Write(Text(3000, 'A').data(), 3000));
         WriteDisk(myDir / "outside" / "twin.velk", locMeanwhile);
@@ -2581,5 +2582,7 @@ TEST_F(OSSaveTest, AFileWrittenByAnotherProgramDuringASaveIsBackedUpAsItIsAtComm
         EXPECT_TRUE(ReadThroughLayer(locFile) == locMeanwhile);
         locSave.Abandon();
         EXPECT_EQ(Names(myDir / "data" / "qtools"), std::set<std::string>{});
+        // The first backup's handle closed with it when the backup was made again.
+        EXPECT_EQ(OpenHandleCount(), locHandles);
     }
 }
