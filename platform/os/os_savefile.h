@@ -1,19 +1,16 @@
 // The one way a user's file is replaced: the contents go to a temporary file
-// beside the target, every write is checked, and only a complete, flushed file
-// is renamed over the target. An abandoned save leaves the target untouched.
-//
-// A target that is a symbolic link is followed: the link stays and its target
-// gets the new contents. A file with several hard links, or in a folder where
-// no temporary file can be made, is rewritten in place at Commit, one such save
-// of a file at a time: its old content and then the new go to a backup in the
-// user's own data folder as they are written, the file is locked, the backup
-// flushed, the new size reserved, and only then is the file written; a
-// failure puts the old content back, as the next open or save by the same
-// user does after a kill. The mode is kept, with the set-id bits where the
-// owner is kept too. A name that exists in another case
-// is the file replaced. A file the user may not write (no write permission in
-// its mode, as Windows' read-only attribute) is not replaced: Begin fails with
-// EACCES. Temporary files that a killed save left beside the target are removed.
+// beside the target, every write checked, and only a complete, flushed file
+// is renamed over the target; an abandoned save leaves it untouched. A
+// symbolic link is followed: the link stays, its target gets the contents. A
+// name that exists in another case is the file replaced. The mode is kept,
+// the set-id bits only where the owner is kept too. A file with several hard
+// links, or in a folder that takes no temporary file, is rewritten in place at
+// Commit, one such save of it at a time, behind a backup of its old content
+// and the new in the user's own data folder: a failure puts the old content
+// back, as the next open or save by the same user does after a kill. A file
+// the user may not write (no write permission in its mode, as Windows'
+// read-only attribute) is not replaced: Begin fails with EACCES. Temporary
+// files that a killed save left beside the target are removed.
 #pragma once
 
 #include <cerrno>
@@ -32,7 +29,7 @@ public:
     OS_SaveFile& operator=(const OS_SaveFile&) = delete;
 
     // Creates the temporary file beside aTargetPath (resolved like every path).
-    bool Begin(const char* aTargetPath);
+    bool Begin(const char* aTargetPath) { return Start(false, nullptr, aTargetPath, true); }
     // The same for aRelativePath beneath the folder aBase, walked one component
     // at a time without following any symbolic link: folders are made as
     // needed; a path that is absolute, holds a drive letter, an empty, "." or
@@ -40,10 +37,13 @@ public:
     // EINVAL, EISDIR). The target is always replaced by a rename, never
     // rewritten in place. Without aFlushFlag the commit does not wait for the
     // disk: for saving many files, followed by one OS_SyncFileSystem.
-    bool BeginBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag = true);
+    bool BeginBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag = true)
+    {
+        return Start(true, aBase, aRelativePath, aFlushFlag);
+    }
     // Appends after the furthest byte written; after one failure every later
     // write and the commit fail too.
-    bool Write(const void* aData, size_t aCount);
+    bool Write(const void* aData, size_t aCount) { return WriteAt(aData, aCount, UINT64_MAX); }
     // Overwrites bytes already written, at anOffset from the start.
     bool WriteAt(const void* aData, size_t aCount, uint64_t anOffset);
     // Flushes and closes the temporary file without renaming it, so that several
@@ -88,8 +88,7 @@ private:
         myError = myError ? myError : (anError ? anError : EIO);
         return false;
     }
-    // Before a new save: nothing of the last one is held or remembered.
-    void Reset(bool aFlushFlag) { Abandon(), myError = 0, myKeptPath.clear(), myFlushFlag = aFlushFlag; }
+    bool Start(bool aBeneathFlag, const char* aBase, const char* aPath, bool aFlushFlag);
     bool CreateTemp();
     bool OpenTarget(const char* aTargetPath);
     bool OpenBeneath(const char* aBase, const char* aRelativePath);
@@ -98,9 +97,8 @@ private:
     bool StartBackup(uint64_t aNewSize);
     bool Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner);
     bool CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner);
-    bool StandBackup(uint64_t aNewSize, const OS_SaveFile* aPartner);
+    bool StandBackup(const OS_SaveFile* aPartner);
     bool PutBack();
-    void DropBackup();
     bool CommitRename(bool aKeepOldFlag);
 
     OS_FileHandle myHandle = OS_INVALID_HANDLE;   // in place, the backup
@@ -122,12 +120,10 @@ private:
     uint32_t myOldSum = 0;
     uint64_t myWritten = 0;         // the new content's length so far
     // In place: the target open (locked at Commit), the backups' folder, and
-    // the backup's name there until it stands, then once it stands. -1 or
-    // empty when none.
+    // the backup's name there ("*.tmp" until it stands). -1 or empty when none.
     int myTargetHandle = -1;
     int myBackupFolder = -1;
     std::string myBackupFolderPath;
-    std::string myBackupTemp;
     std::string myBackupName;
     std::string myKeptPath;
     std::string myAsideLeaf;        // the target's name while set aside

@@ -42,6 +42,8 @@ uint64_t OS_BirthOf(int aHandle);
 // -1 only reads them), adding them to *aSum when given. False with errno set
 // (EIO when aFrom ends early).
 bool OS_CopyRange(int aFrom, uint64_t aFromOffset, int aTo, uint64_t aToOffset, uint64_t aSize, uint32_t* aSum);
+// The same from aFrom over the start of aTo, which is then cut to aSize and flushed.
+bool OS_CopyOver(int aFrom, uint64_t aFromOffset, int aTo, uint64_t aSize);
 // The CRC-32 of a regular file open as aHandle from aStart to its end, and
 // the length summed; false when it is shorter.
 bool OS_SumFrom(int aHandle, uint64_t aStart, uint64_t* aSize, uint32_t* aSum);
@@ -59,7 +61,5 @@ std::string OS_SaveRecordName(uint64_t aDevice, uint64_t anInode);
 // content back where the file holds exactly what that save can have left,
 // drops the backup where it holds the old or the whole new content, keeps it
 // under a name the console gives otherwise. Nothing while a save of the file
-// runs (it holds the file locked).
-void OS_RecoverSave(int aHandle, const char* aPath);
-// The same with the file already locked by the caller, the folder open.
-void OS_RecoverLocked(int aFolder, const std::string& aFolderPath, int aHandle, const char* aPath);
+// runs (it holds the file locked), unless that is the caller (aLockedFlag).
+void OS_RecoverSave(int aHandle, const char* aPath, bool aLockedFlag = false);

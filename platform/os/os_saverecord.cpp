@@ -186,8 +186,7 @@ bool locPutBack(int aHandle, const struct stat& aStat, int aBackup, uint64_t anO
     const int locWritable = open(locSelf.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat locStat;
     const bool locDone = locWritable >= 0 && fstat(locWritable, &locStat) == 0 && locStat.st_ino == aStat.st_ino &&
-                         locStat.st_dev == aStat.st_dev && OS_CopyRange(aBackup, 0, locWritable, 0, anOldSize, nullptr) &&
-                         OS_TruncateFile(locWritable, anOldSize) && fsync(locWritable) == 0;
+                         locStat.st_dev == aStat.st_dev && OS_CopyOver(aBackup, 0, locWritable, anOldSize);
     const int locError = errno;
     if (locWritable >= 0)
         close(locWritable);
@@ -211,6 +210,54 @@ int locOwnOnly(int aHandle, mode_t aType, const std::string& aPath)
     if (aHandle >= 0)
         close(aHandle);
     return -1;
+}
+
+// The recovery of the regular file open as aHandle (aStat), locked, whose
+// backup is aName in the folder.
+void locRecover(int aFolder, const std::string& aFolderPath, const std::string& aName, int aHandle,
+                const struct stat& aStat, const char* aPath)
+{
+    const int locBackup = locOwnOnly(openat(aFolder, aName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC),
+                                     S_IFREG, aFolderPath + "/" + aName);
+    if (locBackup < 0)
+        return;
+    OS_SaveRecord locRecord;
+    if (!locReadBackup(locBackup, &locRecord))
+        fprintf(stderr, "save: the backup '%s/%s' of an unfinished save cannot be read; it and '%s' are left as they are\n",
+                aFolderPath.c_str(), aName.c_str(), aPath);
+    else if (!locIsTarget(aHandle, aStat, locRecord))
+        locKeep(aFolder, aFolderPath, aName, locBackup, locRecord.myOldSize, aPath,
+                "is not the file an unfinished save of the same inode wrote");
+    else
+        switch (locClassify(aHandle, uint64_t(aStat.st_size), locBackup, locRecord))
+        {
+        case HELD_NEW:
+            if (locPartnerStands(locRecord))
+            {
+                fprintf(stderr, "save: '%s' holds the whole new content of an unfinished save; its backup is dropped\n", aPath);
+                unlinkat(aFolder, aName.c_str(), 0);
+                break;
+            }
+            [[fallthrough]];
+        case HELD_MIX:
+            if (!locPutBack(aHandle, aStat, locBackup, locRecord.myOldSize))
+            {
+                fprintf(stderr, "save: '%s' was left half saved and its old content cannot be put back (%s); "
+                                "it is kept in '%s/%s' (its first %llu bytes)\n", aPath, strerror(errno),
+                        aFolderPath.c_str(), aName.c_str(), static_cast<unsigned long long>(locRecord.myOldSize));
+                break;
+            }
+            fprintf(stderr, "save: '%s' was left half saved; its old content is put back\n", aPath);
+            [[fallthrough]];
+        case HELD_OLD:
+            unlinkat(aFolder, aName.c_str(), 0);
+            break;
+        case HELD_OTHER:
+            locKeep(aFolder, aFolderPath, aName, locBackup, locRecord.myOldSize, aPath,
+                    "was written since an unfinished save");
+            break;
+        }
+    close(locBackup);
 }
 }
 
@@ -300,6 +347,11 @@ bool OS_CopyRange(int aFrom, uint64_t aFromOffset, int aTo, uint64_t aToOffset, 
     return true;
 }
 
+bool OS_CopyOver(int aFrom, uint64_t aFromOffset, int aTo, uint64_t aSize)
+{
+    return OS_CopyRange(aFrom, aFromOffset, aTo, 0, aSize, nullptr) && OS_TruncateFile(aTo, aSize) && fsync(aTo) == 0;
+}
+
 bool OS_SumFrom(int aHandle, uint64_t aStart, uint64_t* aSize, uint32_t* aSum)
 {
     struct stat locStat;
@@ -331,56 +383,7 @@ std::string OS_SaveRecordName(uint64_t aDevice, uint64_t anInode)
     return locName;
 }
 
-void OS_RecoverLocked(int aFolder, const std::string& aFolderPath, int aHandle, const char* aPath)
-{
-    struct stat locStat;
-    if (fstat(aHandle, &locStat) != 0 || !S_ISREG(locStat.st_mode))
-        return;
-    const std::string locName = OS_SaveRecordName(uint64_t(locStat.st_dev), uint64_t(locStat.st_ino));
-    const int locBackup = locOwnOnly(openat(aFolder, locName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC),
-                                     S_IFREG, aFolderPath + "/" + locName);
-    if (locBackup < 0)
-        return;
-    OS_SaveRecord locRecord;
-    if (!locReadBackup(locBackup, &locRecord))
-        fprintf(stderr, "save: the backup '%s/%s' of an unfinished save cannot be read; it and '%s' are left as they are\n",
-                aFolderPath.c_str(), locName.c_str(), aPath);
-    else if (!locIsTarget(aHandle, locStat, locRecord))
-        locKeep(aFolder, aFolderPath, locName, locBackup, locRecord.myOldSize, aPath,
-                "is not the file an unfinished save of the same inode wrote");
-    else
-        switch (locClassify(aHandle, uint64_t(locStat.st_size), locBackup, locRecord))
-        {
-        case HELD_NEW:
-            if (locPartnerStands(locRecord))
-            {
-                fprintf(stderr, "save: '%s' holds the whole new content of an unfinished save; its backup is dropped\n", aPath);
-                unlinkat(aFolder, locName.c_str(), 0);
-                break;
-            }
-            [[fallthrough]];
-        case HELD_MIX:
-            if (!locPutBack(aHandle, locStat, locBackup, locRecord.myOldSize))
-            {
-                fprintf(stderr, "save: '%s' was left half saved and its old content cannot be put back (%s); "
-                                "it is kept in '%s/%s' (its first %llu bytes)\n", aPath, strerror(errno),
-                        aFolderPath.c_str(), locName.c_str(), static_cast<unsigned long long>(locRecord.myOldSize));
-                break;
-            }
-            fprintf(stderr, "save: '%s' was left half saved; its old content is put back\n", aPath);
-            [[fallthrough]];
-        case HELD_OLD:
-            unlinkat(aFolder, locName.c_str(), 0);
-            break;
-        case HELD_OTHER:
-            locKeep(aFolder, aFolderPath, locName, locBackup, locRecord.myOldSize, aPath,
-                    "was written since an unfinished save");
-            break;
-        }
-    close(locBackup);
-}
-
-void OS_RecoverSave(int aHandle, const char* aPath)
+void OS_RecoverSave(int aHandle, const char* aPath, bool aLockedFlag)
 {
     struct stat locStat, locRecord;
     if (aHandle < 0 || !aPath || fstat(aHandle, &locStat) != 0 || !S_ISREG(locStat.st_mode))
@@ -391,10 +394,11 @@ void OS_RecoverSave(int aHandle, const char* aPath)
     const std::string locName = OS_SaveRecordName(uint64_t(locStat.st_dev), uint64_t(locStat.st_ino));
     // A save that still runs holds its file locked.
     if (locFolder >= 0 && fstatat(locFolder, locName.c_str(), &locRecord, AT_SYMLINK_NOFOLLOW) == 0 &&
-        flock(aHandle, LOCK_EX | LOCK_NB) == 0)
+        (aLockedFlag || flock(aHandle, LOCK_EX | LOCK_NB) == 0))
     {
-        OS_RecoverLocked(locFolder, locFolderPath, aHandle, aPath);
-        flock(aHandle, LOCK_UN);
+        locRecover(locFolder, locFolderPath, locName, aHandle, locStat, aPath);
+        if (!aLockedFlag)
+            flock(aHandle, LOCK_UN);
     }
     if (locFolder >= 0)
         close(locFolder);
