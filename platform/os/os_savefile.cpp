@@ -3,8 +3,7 @@
 //
 // Index:
 // [SECTION] Helpers
-// [SECTION] Begin
-// [SECTION] Writing
+// [SECTION] Begin and write
 // [SECTION] In place
 // [SECTION] By rename
 // [SECTION] Commit, restore, set aside, abandon
@@ -42,11 +41,10 @@ std::string locTempStem(const char* aLeaf)
     return "." + std::string(aLeaf).substr(0, 200) + ".";
 }
 
-// Removes from the folder the files "<prefix><pid>-<n>.tmp" of processes that
-// are gone: with aLeaf, its temporary files; without, the backups that
-// in-place saves killed before they stood ("<device>-<inode>.<pid>-<n>.tmp").
-// A backup that stands ("*.save") is only ever dropped by the recovery of its
-// own file.
+// Removes from the folder the files "<prefix><pid>-<n>.tmp" of processes gone:
+// with aLeaf, its temporary files; else the backups of in-place saves killed
+// before they stood ("<device>-<inode>.<pid>-<n>.tmp"; one that stands,
+// "*.save", is dropped only by the recovery of its own file).
 void locRemoveStale(int aDir, const char* aLeaf)
 {
     std::vector<std::string> locNames;
@@ -85,9 +83,8 @@ int locReadOnlyError(int aDirHandle, const char* aLeaf, const struct stat& aStat
     return errno == EROFS ? EROFS : EACCES;
 }
 
-// A name ".<aLeaf>.<pid>-<n>.tmp" in the save helper's scheme, so that what
-// a killed process left under it is found and removed; empty (errno set)
-// when it would be too long.
+// ".<aLeaf>.<pid>-<n>.tmp", so that what a killed process left under it is
+// found and removed; empty (errno set) when it would be too long.
 std::string locTempName(const std::string& aLeaf)
 {
     const std::string locName = locTempStem(aLeaf.c_str()) + OS_SaveUnique() + ".tmp";
@@ -95,13 +92,10 @@ std::string locTempName(const std::string& aLeaf)
     return locName.size() > NAME_MAX ? std::string() : locName;
 }
 
-// rename within a folder, told to the folder's listings; never over another
-// file with aNoReplaceFlag (where the system can refuse it).
+// rename within a folder, told to its listings; never over a file with aNoReplaceFlag (where refused).
 bool locMove(int aDir, const std::string& aFrom, const std::string& aTo, bool aNoReplaceFlag = false)
 {
-    int locResult = -1;
-    if (aNoReplaceFlag)
-        locResult = renameat2(aDir, aFrom.c_str(), aDir, aTo.c_str(), RENAME_NOREPLACE);
+    int locResult = aNoReplaceFlag ? renameat2(aDir, aFrom.c_str(), aDir, aTo.c_str(), RENAME_NOREPLACE) : -1;
     if (!aNoReplaceFlag || (locResult != 0 && (errno == EINVAL || errno == ENOSYS)))
         locResult = renameat(aDir, aFrom.c_str(), aDir, aTo.c_str());
     if (locResult != 0)
@@ -135,22 +129,17 @@ bool locLockTarget(int aHandle)
 bool locSplitBeneath(const char* aRelativePath, std::vector<std::string>* aParts)
 {
     std::string locPath = aRelativePath;
-    for (char& locChar : locPath)
-        if (locChar == '\\')
-            locChar = '/';
-    for (size_t locStart = 0;;)
+    std::replace(locPath.begin(), locPath.end(), '\\', '/');
+    for (size_t locStart = 0, locEnd = 0; locEnd != std::string::npos; locStart = locEnd + 1)
     {
-        const size_t locEnd = locPath.find('/', locStart);
-        const std::string locPart =
-            locPath.substr(locStart, locEnd == std::string::npos ? std::string::npos : locEnd - locStart);
+        locEnd = locPath.find('/', locStart);
+        const std::string locPart = locPath.substr(locStart, locEnd - locStart);   // to the end at npos
         if (locPart.empty() || locPart == "." || locPart == ".." || locPart.size() > NAME_MAX ||
             (aParts->empty() && locPart.size() >= 2 && locPart[1] == ':'))
             return false;
         aParts->push_back(locPart);
-        if (locEnd == std::string::npos)
-            return true;
-        locStart = locEnd + 1;
     }
+    return true;
 }
 }
 
@@ -205,7 +194,7 @@ bool OS_SaveFile::CreateTemp()
     return true;
 }
 
-// [SECTION] Begin
+// [SECTION] Begin and write
 
 // Resolves the target, opens its folder and runs the recovery of an in-place
 // save of it that a kill stopped.
@@ -246,10 +235,8 @@ bool OS_SaveFile::OpenBeneath(const char* aBase, const char* aRelativePath)
         int locNext = openat(myDirHandle, locName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (locNext < 0 && errno == ENOENT)
         {
-            std::string locFound;
-            if (OS_FindNoCaseAt(myDirHandle, locName.c_str(), &locFound))
-                locName = locFound;
-            else if (mkdirat(myDirHandle, locName.c_str(), 0777) == 0)
+            if (!OS_FindNoCaseAt(myDirHandle, locParts[i].c_str(), &locName) &&
+                mkdirat(myDirHandle, locName.c_str(), 0777) == 0)
                 OS_NoteNameAt(myDirHandle, locName.c_str(), true);
             locNext = openat(myDirHandle, locName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         }
@@ -264,10 +251,8 @@ bool OS_SaveFile::OpenBeneath(const char* aBase, const char* aRelativePath)
         return Fail(errno);
     myLeaf = locParts.back();
     struct stat locStat;
-    std::string locFound;
-    if (fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) != 0 &&
-        OS_FindNoCaseAt(myDirHandle, myLeaf.c_str(), &locFound))
-        myLeaf = locFound;
+    if (fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) != 0)
+        OS_FindNoCaseAt(myDirHandle, locParts.back().c_str(), &myLeaf);
     myTargetPath += "/" + myLeaf;
     return true;
 }
@@ -280,9 +265,9 @@ bool OS_SaveFile::ChooseWay(bool aBeneathFlag)
     struct stat locStat;
     const bool locExists = fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0;
     const bool locFile = locExists && S_ISREG(locStat.st_mode);
-    // A device, pipe or socket in the target's place is refused: the rename
-    // would leave a plain file where it stood (as root, even over /dev/null).
-    // A folder fails at the rename, or at once beneath a folder.
+    // A device, pipe or socket is refused: the rename would leave a plain file
+    // in its place (as root, even /dev/null). A folder fails at the rename, or
+    // at once beneath a folder.
     int locRefused = locFile ? locReadOnlyError(myDirHandle, myLeaf.c_str(), locStat) : 0;
     if (locExists && !locFile)
         locRefused = S_ISDIR(locStat.st_mode) ? (aBeneathFlag ? EISDIR : 0) : (aBeneathFlag ? ELOOP : EINVAL);
@@ -318,8 +303,6 @@ bool OS_SaveFile::Start(bool aBeneathFlag, const char* aBase, const char* aPath,
     return false;
 }
 
-// [SECTION] Writing
-
 bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)   // UINT64_MAX: at the end
 {
     // In place the new content follows the old in the backup.
@@ -337,10 +320,9 @@ bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)  
 }
 
 // [SECTION] In place
-// The backup in the user's own folder, "<device>-<inode>.<pid>-<n>.tmp" until
-// it stands: the target's content as it is now, then the aNewSize bytes of
-// new content from the backup started before, which goes. Nothing is done
-// while that one still holds the target's content.
+// The backup, "<device>-<inode>.<pid>-<n>.tmp" in the user's own folder until
+// it stands: the target's content as it is now, then aNewSize bytes of new
+// content from the one before (which goes), unless that one still holds it.
 bool OS_SaveFile::StartBackup(uint64_t aNewSize)
 {
     struct stat locOld;
@@ -385,18 +367,14 @@ bool OS_SaveFile::BeginInPlace()
         return false;
     myBackupFolder = OS_OpenSaveFolder(true, &myBackupFolderPath);
     if (myBackupFolder < 0)
-    {
-        errno = EACCES;
-        return false;
-    }
+        return Fail(EACCES);
     locRemoveStale(myBackupFolder, nullptr);
     return StartBackup(0);
 }
 
-// The backup made to stand, the target locked: started again when the target
-// changed since Begin; then the header naming the target, the backup flushed,
-// named "<device>-<inode>.save" (never over another such) and its folder
-// flushed. From here on a kill leaves what the next open needs.
+// The backup made to stand, the target locked: started again if the target
+// changed since Begin, the header naming it added, flushed, named "<device>-<inode>.save"
+// (never over another) and its folder flushed; from here a kill leaves what the next open needs.
 bool OS_SaveFile::StandBackup(const OS_SaveFile* aPartner)
 {
     struct stat locOld;
@@ -419,18 +397,10 @@ bool OS_SaveFile::StandBackup(const OS_SaveFile* aPartner)
     {
         // The partner's new content: in its backup, or its temporary file.
         const bool locInPlace = aPartner->myInPlaceFlag;
-        const int locHandle = locInPlace ? aPartner->myHandle
-                                         : (aPartner->myTempPath.empty() ? -1 : open(aPartner->myTempPath.c_str(), O_RDONLY | O_CLOEXEC));
-        const bool locSummed = !aPartner->myTargetPath.empty() &&
-                               OS_SumFrom(locHandle, locInPlace ? aPartner->myOldSize : 0, &locRecord.myPartnerSize,
-                                          &locRecord.myPartnerSum);
-        if (locHandle >= 0 && !locInPlace)
-            close(locHandle);
-        if (!locSummed)
-        {
-            errno = EBADF;
-            return false;
-        }
+        if (aPartner->myTargetPath.empty() ||
+            !OS_SumFrom(locInPlace ? aPartner->myHandle : -1, locInPlace ? nullptr : aPartner->GetTempPath(),
+                        locInPlace ? aPartner->myOldSize : 0, &locRecord.myPartnerSize, &locRecord.myPartnerSum))
+            return Fail(EBADF);
         locRecord.myPartnerPath = aPartner->myTargetPath;
     }
     const std::string locName = OS_SaveRecordName(locRecord.myDevice, locRecord.myInode);
@@ -458,11 +428,10 @@ bool OS_SaveFile::PutBack()
     return false;
 }
 
-// Copies the new content from the backup over the target's own and cuts it
-// to length. The target is locked, the backup made to stand and the new size
-// reserved first, so that nothing of the target changes for a save that
-// cannot be done, and a failure on the way puts the old bytes back: old or
-// new, never a mix.
+// The new content from the backup over the target's, cut to length: the
+// target locked, the backup standing and the size reserved first, so that a
+// save that cannot be done changes nothing and one that fails on the way puts
+// the old bytes back: old or new, never a mix.
 bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
 {
     // The file gone from its name since Begin is not written through another.
@@ -504,18 +473,9 @@ bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
 bool OS_SaveFile::CommitRename(bool aKeepOldFlag)
 {
     struct stat locStat;
-    if (!myAsideLeaf.empty())
-    {
-        // The target was set aside: nothing stands at its name, and the old
-        // file goes with the temporary name.
-        if (!locMove(myDirHandle, myTempLeaf, myLeaf))
-            return Fail(errno);
-        myTempLeaf.swap(myAsideLeaf);
-        myAsideLeaf.clear();
-        myKeptOld = aKeepOldFlag ? KEPT_RENAMED : KEPT_NOTHING;
-        return true;
-    }
-    const bool locHadOld = aKeepOldFlag && fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0 &&
+    // A file set aside already stands apart, and nothing at the target's name.
+    const bool locHadOld = aKeepOldFlag && myAsideLeaf.empty() &&
+                           fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0 &&
                            S_ISREG(locStat.st_mode);
     if (locHadOld && renameat2(myDirHandle, myTempLeaf.c_str(), myDirHandle, myLeaf.c_str(), RENAME_EXCHANGE) == 0)
     {
@@ -535,9 +495,11 @@ bool OS_SaveFile::CommitRename(bool aKeepOldFlag)
         locRemove(myDirHandle, &locOldLeaf);
         return false;
     }
-    myTempLeaf = locOldLeaf;
+    // The old file takes the temporary name: Abandon drops it, Restore puts it back.
+    myTempLeaf = myAsideLeaf.empty() ? locOldLeaf : myAsideLeaf;
+    myAsideLeaf.clear();
     if (aKeepOldFlag)
-        myKeptOld = !locOldLeaf.empty() ? KEPT_RENAMED : (locHadOld ? KEPT_NOTHING : KEPT_NONE_BEFORE);
+        myKeptOld = !myTempLeaf.empty() ? KEPT_RENAMED : (locHadOld ? KEPT_NOTHING : KEPT_NONE_BEFORE);
     return true;
 }
 
@@ -585,18 +547,16 @@ bool OS_SaveFile::Restore()
 {
     bool locDone = false;
     errno = EINVAL;
-    if (myKeptOld == KEPT_RENAMED && (locDone = locMove(myDirHandle, myTempLeaf, myLeaf)))
-        myTempLeaf.clear();
+    if (myKeptOld == KEPT_RENAMED)
+        locDone = locMove(myDirHandle, myTempLeaf, myLeaf);
     else if (myKeptOld == KEPT_NONE_BEFORE && (locDone = unlinkat(myDirHandle, myLeaf.c_str(), 0) == 0))
         OS_NoteNameAt(myDirHandle, myLeaf.c_str(), false);
     else if (myKeptOld == KEPT_IN_PLACE)
         locDone = PutBack();
+    // The old file, back or not, is not thrown away here.
+    myTempLeaf.clear();
     if (!locDone)
-    {
         Fail(errno);
-        // The old file, if it could not go back, is not thrown away here.
-        myTempLeaf.clear();
-    }
     else if (myFlushFlag && myKeptOld != KEPT_IN_PLACE)
         fsync(myDirHandle);
     Abandon();
@@ -622,26 +582,23 @@ bool OS_SaveFile::SetAside()
 // the new content stands. A backup named by myKeptPath stays for the next open.
 void OS_SaveFile::Abandon()
 {
-    if (myKeptPath.empty() && !myBackupName.empty())
-        unlinkat(myBackupFolder, myBackupName.c_str(), 0);
-    for (int* locHandle : {&myHandle, &myBackupFolder, &myTargetHandle})
+    if (myKeptPath.empty())
+        locRemove(myBackupFolder, &myBackupName);
+    // Also the old file kept by CommitKeepingOld.
+    locRemove(myDirHandle, &myTempLeaf);
+    if (!myAsideLeaf.empty() && myDirHandle >= 0)
+        locMove(myDirHandle, myAsideLeaf, myLeaf);
+    for (int* locHandle : {&myHandle, &myBackupFolder, &myTargetHandle, &myDirHandle})
     {
         if (*locHandle >= 0)
             close(*locHandle);
         *locHandle = -1;
     }
     myFlushedFlag = false;
+    myInPlaceFlag = false;
     myOldSize = 0;
     myWritten = 0;
     myKeptOld = KEPT_NOTHING;
-    // Also the old file kept by CommitKeepingOld.
-    locRemove(myDirHandle, &myTempLeaf);
-    if (!myAsideLeaf.empty() && myDirHandle >= 0)
-        locMove(myDirHandle, myAsideLeaf, myLeaf);
-    if (myDirHandle >= 0)
-        close(myDirHandle);
-    myDirHandle = -1;
-    myInPlaceFlag = false;
     for (std::string* locName : {&myAsideLeaf, &myTempPath, &myLeaf, &myTargetPath, &myBackupName})
         locName->clear();
 }

@@ -1,16 +1,14 @@
 // The one way a user's file is replaced: the contents go to a temporary file
 // beside the target, every write checked, and only a complete, flushed file
-// is renamed over the target; an abandoned save leaves it untouched. A
-// symbolic link is followed: the link stays, its target gets the contents. A
-// name that exists in another case is the file replaced. The mode is kept,
-// the set-id bits only where the owner is kept too. A file with several hard
-// links, or in a folder that takes no temporary file, is rewritten in place at
-// Commit, one such save of it at a time, behind a backup of its old content
-// and the new in the user's own data folder: a failure puts the old content
-// back, as the next open or save by the same user does after a kill. A file
-// the user may not write (no write permission in its mode, as Windows'
-// read-only attribute) is not replaced: Begin fails with EACCES. Temporary
-// files that a killed save left beside the target are removed.
+// is renamed over it; an abandoned save leaves it untouched. A symbolic link
+// is followed (the link stays, its target gets the contents); a name that
+// exists in another case is the file replaced; the mode is kept, the set-id
+// bits only with the owner. A file with several hard links, or in a folder
+// that takes no temporary file, is rewritten in place at Commit, one save of
+// it at a time, behind a backup in the user's own data folder: a failure, or
+// the next open or save after a kill, puts the old content back. A file the
+// user may not write (as Windows' read-only attribute) is not replaced: Begin
+// fails with EACCES. Temporary files a killed save left beside it are removed.
 #pragma once
 
 #include <cerrno>
@@ -47,8 +45,7 @@ public:
     // Overwrites bytes already written, at anOffset from the start.
     bool WriteAt(const void* aData, size_t aCount, uint64_t anOffset);
     // Flushes and closes the temporary file without renaming it, so that several
-    // files can be made durable before any of them replaces its target. False
-    // (and the temporary file removed) when anything failed since Begin.
+    // files are durable before any replaces its target. Fails as Commit does.
     bool Flush();
     // Flushes (unless done), closes and renames over the target; false (and the
     // temporary file removed) when anything failed since Begin.
@@ -56,17 +53,15 @@ public:
     // Commit, keeping the file replaced (beside the target, or its bytes when
     // rewritten in place) until Restore puts it back or Abandon drops it: for
     // files replaced together, where a later failure undoes the earlier ones.
-    // With aPartner (flushed, not yet committed), this commit stands after a
-    // kill only once aPartner's target holds its new content whole: an
-    // in-place rewrite puts the old content back otherwise.
+    // With aPartner (flushed, not committed), an in-place rewrite stands after
+    // a kill only once aPartner's target holds its new content whole.
     bool CommitKeepingOld(const OS_SaveFile* aPartner = nullptr) { return Finish(true, aPartner); }
     // After CommitKeepingOld: the old file back at the target's name (none
     // there when there was none); false when it could not be put back.
     bool Restore();
     // Moves the existing target aside under a temporary name, so that until
-    // Commit no file stands at its name (for a file that must not outlive its
-    // partner's replacement). Abandon puts it back; Commit drops it. Nothing
-    // is moved for a target rewritten in place or one that does not exist.
+    // Commit none stands at its name (a file that must not outlive its partner's
+    // replacement): Abandon puts it back, Commit drops it. Nothing moves in place.
     bool SetAside();
     // Removes the temporary file; the target stays as it was (a file set aside
     // goes back). After CommitKeepingOld, drops the old file: the commit stands.
@@ -76,9 +71,8 @@ public:
     int GetError() const { return myError; }
     // Null when the target is rewritten in place.
     const char* GetTempPath() const { return myTempPath.empty() ? nullptr : myTempPath.c_str(); }
-    // After a failed in-place save whose old content could not be put back:
-    // the backup whose first bytes hold it (the next open puts it back). Null
-    // otherwise.
+    // After a failed in-place save whose old content could not be put back: the
+    // backup whose first bytes hold it (the next open puts it back); else null.
     const char* GetKeptPath() const { return myKeptPath.empty() ? nullptr : myKeptPath.c_str(); }
 
 private:
@@ -111,9 +105,8 @@ private:
     std::string myTempPath;
     std::string myLeaf;             // the target's name in its folder
     std::string myTempLeaf;         // the temporary file's name in that folder
-    // After CommitKeepingOld: how the old file is kept. By rename it lies at
-    // myTempLeaf; in place its bytes lie in the backup.
-    // KEPT_NONE_BEFORE: there was no old file.
+    // After CommitKeepingOld, the old file: at myTempLeaf, none before, or its
+    // bytes in the backup.
     enum KeptOld : uint8_t { KEPT_NOTHING, KEPT_RENAMED, KEPT_NONE_BEFORE, KEPT_IN_PLACE };
     KeptOld myKeptOld = KEPT_NOTHING;
     uint64_t myOldSize = 0;         // in place, at the backup's start
@@ -129,9 +122,8 @@ private:
     std::string myAsideLeaf;        // the target's name while set aside
 };
 
-// The file a chain of symbolic links from aPath ends at (aPath itself when it
-// is none), as a save replaces it: a link's target that does not exist as
-// written is found without regard to case. False (errno set; ELOOP past the
-// system's 40 links) when the chain cannot be followed; aPath then holds the
-// last name reached.
+// The file a chain of symbolic links from aPath ends at (aPath itself when none),
+// as a save replaces it: a link's target missing as written is found without regard
+// to case. False (errno set; ELOOP past the system's 40 links) when the chain cannot
+// be followed, aPath then holding the last name reached.
 bool OS_FollowLinks(std::string* aPath);
