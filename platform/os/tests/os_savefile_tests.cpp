@@ -1295,6 +1295,8 @@ TEST_F(OSSaveTest, OnlyTemporaryFilesOfTheSaveSchemeWhoseProcessIsGoneAreRemoved
         "t.txt",
         locDead1 + "-7.tmp.bak",
         locDead1 + "-x.tmp",
+        locDead1 + "x7.tmp",
+        locDead1 + "-7a.tmp",
         locDead1 + ".tmp",
         ".t.txt.abc-1.tmp",
         ".t.txt.0-1.tmp",
@@ -2507,6 +2509,26 @@ TEST_F(OSSaveTest, FilesSetAsideOrKeptSurviveRenamesThatFail)
         fs::remove(locTaken);
     }
     ourRenamesToFail = 0;
+}
+
+TEST_F(OSSaveTest, TheBackupBegunWithAnInPlaceSaveStandsWhenTheFileDidNotChange)
+{
+    // At Commit the old content is read again to see it is the same, not copied again.
+    const fs::path locFile = MakeHardLinked(Text(3000, 'a'));
+    const auto locBackupInode = [&] {
+        const std::set<std::string> locNames = Names(myDir / "data" / "qtools");
+        struct stat locStat;
+        const bool locOne = locNames.size() == 1 && stat((myDir / "data" / "qtools" / *locNames.begin()).c_str(), &locStat) == 0;
+        return locOne ? locStat.st_ino : ino_t(0);
+    };
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()) && InPlace(locSave) && locSave.Write("new", 3));
+    const ino_t locBegun = locBackupInode();
+    ASSERT_NE(locBegun, ino_t(0));
+    ASSERT_TRUE(locSave.CommitKeepingOld());
+    EXPECT_EQ(locBackupInode(), locBegun);
+    EXPECT_TRUE(locSave.Restore());
+    EXPECT_TRUE(ReadDisk(locFile) == Text(3000, 'a'));
 }
 
 TEST_F(OSSaveTest, ABackupNameTakenByAnotherFileFailsTheSaveAndLeavesThatFile)
