@@ -3,8 +3,7 @@
 //
 // Index:
 // [SECTION] Helpers
-// [SECTION] Begin
-// [SECTION] Writing
+// [SECTION] Begin and write
 // [SECTION] In place
 // [SECTION] By rename
 // [SECTION] Commit, restore, set aside, abandon
@@ -35,20 +34,6 @@ namespace
 // A second in-place save of a file waits this long for the first, in ms.
 constexpr int locLockWait = 5000;
 
-// Whether aName is aPrefix + "<pid>-<n>.tmp" of a process that is gone.
-bool locIsStale(const std::string& aName, const std::string& aPrefix)
-{
-    if (aName.compare(0, aPrefix.size(), aPrefix) != 0)
-        return false;
-    const char* locRest = aName.c_str() + aPrefix.size();
-    char* locEnd = nullptr;
-    const long locPid = isdigit(uint8_t(locRest[0])) ? strtol(locRest, &locEnd, 10) : 0;
-    if (locPid <= 0 || locPid == long(getpid()) || *locEnd != '-' || !isdigit(uint8_t(locEnd[1])))
-        return false;
-    strtoul(locEnd + 1, &locEnd, 10);
-    return strcmp(locEnd, ".tmp") == 0 && kill(pid_t(locPid), 0) != 0 && errno == ESRCH;
-}
-
 // The start of the names of aLeaf's temporary files: of a long name only 200
 // bytes, so that ".<name>.<pid>-<n>.tmp" still fits in one file name.
 std::string locTempStem(const char* aLeaf)
@@ -56,31 +41,35 @@ std::string locTempStem(const char* aLeaf)
     return "." + std::string(aLeaf).substr(0, 200) + ".";
 }
 
-// Removes the temporary files ".<aLeaf>.<pid>-<n>.tmp" of saves whose process is gone.
-void locRemoveStaleTemps(int aDirHandle, const char* aLeaf)
+// Removes from the folder the files "<prefix><pid>-<n>.tmp" of processes gone:
+// with aLeaf, its temporary files; else the backups of in-place saves killed
+// before they stood ("<device>-<inode>.<pid>-<n>.tmp"; one that stands,
+// "*.save", is dropped only by the recovery of its own file).
+void locRemoveStale(int aDir, const char* aLeaf)
 {
     std::vector<std::string> locNames;
-    OS_TempNamesAt(aDirHandle, &locNames);
-    const std::string locPrefix = locTempStem(aLeaf);
-    for (const std::string& locName : locNames)
-        if (locIsStale(locName, locPrefix) && unlinkat(aDirHandle, locName.c_str(), 0) == 0)
-            OS_NoteNameAt(aDirHandle, locName.c_str(), false);
-}
-
-// Removes the backups that in-place saves killed before they stood left in
-// the backups' folder ("<device>-<inode>.<pid>-<n>.tmp"); a backup that
-// stands ("*.save") is only ever dropped by the recovery of its own file.
-void locRemoveStaleBackups(int aFolder)
-{
-    DIR* locDir = fdopendir(dup(aFolder));
+    if (aLeaf)
+        OS_TempNamesAt(aDir, &locNames);
+    DIR* locDir = aLeaf ? nullptr : fdopendir(dup(aDir));
     while (const struct dirent* locEntry = locDir ? readdir(locDir) : nullptr)
-    {
-        const std::string locName = locEntry->d_name;
-        if (locIsStale(locName, locName.substr(0, locName.find('.') + 1)))
-            unlinkat(aFolder, locName.c_str(), 0);
-    }
+        locNames.push_back(locEntry->d_name);
     if (locDir)
         closedir(locDir);
+    for (const std::string& locName : locNames)
+    {
+        const std::string locPrefix = aLeaf ? locTempStem(aLeaf) : locName.substr(0, locName.find('.') + 1);
+        if (locName.compare(0, locPrefix.size(), locPrefix) != 0)
+            continue;
+        const char* locRest = locName.c_str() + locPrefix.size();
+        char* locEnd = nullptr;
+        const long locPid = isdigit(uint8_t(locRest[0])) ? strtol(locRest, &locEnd, 10) : 0;
+        if (locPid <= 0 || locPid == long(getpid()) || *locEnd != '-' || !isdigit(uint8_t(locEnd[1])))
+            continue;
+        strtoul(locEnd + 1, &locEnd, 10);
+        if (strcmp(locEnd, ".tmp") == 0 && kill(pid_t(locPid), 0) != 0 && errno == ESRCH &&
+            unlinkat(aDir, locName.c_str(), 0) == 0)
+            OS_NoteNameAt(aDir, locName.c_str(), false);
+    }
 }
 
 // Windows' read-only attribute: a file that no one may write, or that this
@@ -94,9 +83,8 @@ int locReadOnlyError(int aDirHandle, const char* aLeaf, const struct stat& aStat
     return errno == EROFS ? EROFS : EACCES;
 }
 
-// A name ".<aLeaf>.<pid>-<n>.tmp" in the save helper's scheme, so that what
-// a killed process left under it is found and removed; empty (errno set)
-// when it would be too long.
+// ".<aLeaf>.<pid>-<n>.tmp", so that what a killed process left under it is
+// found and removed; empty (errno set) when it would be too long.
 std::string locTempName(const std::string& aLeaf)
 {
     const std::string locName = locTempStem(aLeaf.c_str()) + OS_SaveUnique() + ".tmp";
@@ -104,13 +92,10 @@ std::string locTempName(const std::string& aLeaf)
     return locName.size() > NAME_MAX ? std::string() : locName;
 }
 
-// rename within a folder, told to the folder's listings; never over another
-// file with aNoReplaceFlag (where the system can refuse it).
+// rename within a folder, told to its listings; never over a file with aNoReplaceFlag (where refused).
 bool locMove(int aDir, const std::string& aFrom, const std::string& aTo, bool aNoReplaceFlag = false)
 {
-    int locResult = -1;
-    if (aNoReplaceFlag)
-        locResult = renameat2(aDir, aFrom.c_str(), aDir, aTo.c_str(), RENAME_NOREPLACE);
+    int locResult = aNoReplaceFlag ? renameat2(aDir, aFrom.c_str(), aDir, aTo.c_str(), RENAME_NOREPLACE) : -1;
     if (!aNoReplaceFlag || (locResult != 0 && (errno == EINVAL || errno == ENOSYS)))
         locResult = renameat(aDir, aFrom.c_str(), aDir, aTo.c_str());
     if (locResult != 0)
@@ -144,22 +129,17 @@ bool locLockTarget(int aHandle)
 bool locSplitBeneath(const char* aRelativePath, std::vector<std::string>* aParts)
 {
     std::string locPath = aRelativePath;
-    for (char& locChar : locPath)
-        if (locChar == '\\')
-            locChar = '/';
-    for (size_t locStart = 0;;)
+    std::replace(locPath.begin(), locPath.end(), '\\', '/');
+    for (size_t locStart = 0, locEnd = 0; locEnd != std::string::npos; locStart = locEnd + 1)
     {
-        const size_t locEnd = locPath.find('/', locStart);
-        const std::string locPart =
-            locPath.substr(locStart, locEnd == std::string::npos ? std::string::npos : locEnd - locStart);
+        locEnd = locPath.find('/', locStart);
+        const std::string locPart = locPath.substr(locStart, locEnd - locStart);   // to the end at npos
         if (locPart.empty() || locPart == "." || locPart == ".." || locPart.size() > NAME_MAX ||
             (aParts->empty() && locPart.size() >= 2 && locPart[1] == ':'))
             return false;
         aParts->push_back(locPart);
-        if (locEnd == std::string::npos)
-            return true;
-        locStart = locEnd + 1;
     }
+    return true;
 }
 }
 
@@ -214,7 +194,7 @@ bool OS_SaveFile::CreateTemp()
     return true;
 }
 
-// [SECTION] Begin
+// [SECTION] Begin and write
 
 // Resolves the target, opens its folder and runs the recovery of an in-place
 // save of it that a kill stopped.
@@ -255,10 +235,8 @@ bool OS_SaveFile::OpenBeneath(const char* aBase, const char* aRelativePath)
         int locNext = openat(myDirHandle, locName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (locNext < 0 && errno == ENOENT)
         {
-            std::string locFound;
-            if (OS_FindNoCaseAt(myDirHandle, locName.c_str(), &locFound))
-                locName = locFound;
-            else if (mkdirat(myDirHandle, locName.c_str(), 0777) == 0)
+            if (!OS_FindNoCaseAt(myDirHandle, locParts[i].c_str(), &locName) &&
+                mkdirat(myDirHandle, locName.c_str(), 0777) == 0)
                 OS_NoteNameAt(myDirHandle, locName.c_str(), true);
             locNext = openat(myDirHandle, locName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         }
@@ -273,10 +251,8 @@ bool OS_SaveFile::OpenBeneath(const char* aBase, const char* aRelativePath)
         return Fail(errno);
     myLeaf = locParts.back();
     struct stat locStat;
-    std::string locFound;
-    if (fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) != 0 &&
-        OS_FindNoCaseAt(myDirHandle, myLeaf.c_str(), &locFound))
-        myLeaf = locFound;
+    if (fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) != 0)
+        OS_FindNoCaseAt(myDirHandle, locParts.back().c_str(), &myLeaf);
     myTargetPath += "/" + myLeaf;
     return true;
 }
@@ -289,14 +265,14 @@ bool OS_SaveFile::ChooseWay(bool aBeneathFlag)
     struct stat locStat;
     const bool locExists = fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0;
     const bool locFile = locExists && S_ISREG(locStat.st_mode);
-    // A device, pipe or socket in the target's place is refused: the rename
-    // would leave a plain file where it stood (as root, even over /dev/null).
-    // A folder fails at the rename, or at once beneath a folder.
+    // A device, pipe or socket is refused: the rename would leave a plain file
+    // in its place (as root, even /dev/null). A folder fails at the rename, or
+    // at once beneath a folder.
     int locRefused = locFile ? locReadOnlyError(myDirHandle, myLeaf.c_str(), locStat) : 0;
     if (locExists && !locFile)
         locRefused = S_ISDIR(locStat.st_mode) ? (aBeneathFlag ? EISDIR : 0) : (aBeneathFlag ? ELOOP : EINVAL);
     if (!locRefused)
-        locRemoveStaleTemps(myDirHandle, myLeaf.c_str());
+        locRemoveStale(myDirHandle, myLeaf.c_str());
     // A rename would part the file from its other names: write through them instead.
     myInPlaceFlag = !locRefused && !aBeneathFlag && locFile && locStat.st_nlink > 1;
     if (!locRefused && !myInPlaceFlag && !CreateTemp())
@@ -314,29 +290,17 @@ bool OS_SaveFile::ChooseWay(bool aBeneathFlag)
     return true;
 }
 
-bool OS_SaveFile::Begin(const char* aTargetPath)
+// Begin, or BeginBeneath with aBeneathFlag: nothing of the last save is held or remembered.
+bool OS_SaveFile::Start(bool aBeneathFlag, const char* aBase, const char* aPath, bool aFlushFlag)
 {
-    Reset(true);
-    const bool locBegun = OpenTarget(aTargetPath) && ChooseWay(false);
-    if (!locBegun)
-        Abandon();
-    return locBegun;
-}
-
-bool OS_SaveFile::BeginBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag)
-{
-    Reset(aFlushFlag);
-    const bool locBegun = OpenBeneath(aBase, aRelativePath) && ChooseWay(true);
-    if (!locBegun)
-        Abandon();
-    return locBegun;
-}
-
-// [SECTION] Writing
-
-bool OS_SaveFile::Write(const void* aData, size_t aCount)
-{
-    return WriteAt(aData, aCount, UINT64_MAX);
+    Abandon();
+    myError = 0;
+    myKeptPath.clear();
+    myFlushFlag = aFlushFlag;
+    if ((aBeneathFlag ? OpenBeneath(aBase, aPath) : OpenTarget(aPath)) && ChooseWay(aBeneathFlag))
+        return true;
+    Abandon();
+    return false;
 }
 
 bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)   // UINT64_MAX: at the end
@@ -356,24 +320,33 @@ bool OS_SaveFile::WriteAt(const void* aData, size_t aCount, uint64_t anOffset)  
 }
 
 // [SECTION] In place
-// The backup in the user's own folder, "<device>-<inode>.<pid>-<n>.tmp" until
-// it stands: the target's content as it is now, then the aNewSize bytes of
-// new content from the backup started before, which goes.
+// The backup, "<device>-<inode>.<pid>-<n>.tmp" in the user's own folder until
+// it stands: the target's content as it is now, then aNewSize bytes of new
+// content from the one before (which goes), unless that one still holds it.
 bool OS_SaveFile::StartBackup(uint64_t aNewSize)
 {
     struct stat locOld;
+    uint32_t locSum = 0;
     if (fstat(myTargetHandle, &locOld) != 0)
         return false;
+    if (myHandle >= 0 && uint64_t(locOld.st_size) == myOldSize)
+    {
+        // A read cut short is another program writing the file now: no save.
+        if (!OS_CopyRange(myTargetHandle, 0, -1, 0, myOldSize, &locSum))
+            return false;
+        if (locSum == myOldSum)
+            return true;
+    }
     const int locFrom = myHandle;
-    const std::string locFromName = myBackupTemp;
+    const std::string locFromName = myBackupName;
     const uint64_t locFromOldSize = myOldSize;
     const std::string locName = OS_SaveRecordName(uint64_t(locOld.st_dev), uint64_t(locOld.st_ino));
-    myBackupTemp = locName.substr(0, locName.size() - strlen("save")) + OS_SaveUnique() + ".tmp";
-    myHandle = openat(myBackupFolder, myBackupTemp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    myBackupName = locName.substr(0, locName.size() - strlen("save")) + OS_SaveUnique() + ".tmp";
+    myHandle = openat(myBackupFolder, myBackupName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     myOldSize = uint64_t(locOld.st_size);
     myOldSum = 0;
     if (myHandle < 0)
-        myBackupTemp.clear();
+        myBackupName.clear();
     const bool locStarted = myHandle >= 0 && OS_CopyRange(myTargetHandle, 0, myHandle, 0, myOldSize, &myOldSum) &&
                             OS_CopyRange(locFrom, locFromOldSize, myHandle, myOldSize, aNewSize, nullptr);
     const int locError = errno;
@@ -394,31 +367,21 @@ bool OS_SaveFile::BeginInPlace()
         return false;
     myBackupFolder = OS_OpenSaveFolder(true, &myBackupFolderPath);
     if (myBackupFolder < 0)
-    {
-        errno = EACCES;
-        return false;
-    }
-    locRemoveStaleBackups(myBackupFolder);
+        return Fail(EACCES);
+    locRemoveStale(myBackupFolder, nullptr);
     return StartBackup(0);
 }
 
-// The backup made to stand, the target locked: when the target changed since
-// Begin, a fresh one with its content as it is now; then the header naming
-// the target, the backup flushed, named "<device>-<inode>.save" (never over
-// another such) and its folder flushed. From here on a kill leaves what the
-// next open needs.
-bool OS_SaveFile::StandBackup(uint64_t aNewSize, const OS_SaveFile* aPartner)
+// The backup made to stand, the target locked: started again if the target
+// changed since Begin, the header naming it added, flushed, named "<device>-<inode>.save"
+// (never over another) and its folder flushed; from here a kill leaves what the next open needs.
+bool OS_SaveFile::StandBackup(const OS_SaveFile* aPartner)
 {
     struct stat locOld;
     char locDir[PATH_MAX];
-    uint32_t locSum = 0;
     const std::string locNamed = myTargetPath.substr(0, myTargetPath.size() - myLeaf.size());
-    if (fstat(myTargetHandle, &locOld) != 0 || !realpath(locNamed.empty() ? "." : locNamed.c_str(), locDir))
-        return false;
-    // A read cut short is another program writing the file now: no save.
-    if (uint64_t(locOld.st_size) == myOldSize && !OS_CopyRange(myTargetHandle, 0, -1, 0, myOldSize, &locSum))
-        return false;
-    if ((uint64_t(locOld.st_size) != myOldSize || locSum != myOldSum) && !StartBackup(aNewSize))
+    if (fstat(myTargetHandle, &locOld) != 0 || !realpath(locNamed.empty() ? "." : locNamed.c_str(), locDir) ||
+        !StartBackup(myWritten))
         return false;
     OS_SaveRecord locRecord;
     locRecord.myDevice = uint64_t(locOld.st_dev);
@@ -426,36 +389,28 @@ bool OS_SaveFile::StandBackup(uint64_t aNewSize, const OS_SaveFile* aPartner)
     locRecord.myBirth = OS_BirthOf(myTargetHandle);
     locRecord.myOldSize = myOldSize;
     locRecord.myOldSum = myOldSum;
-    locRecord.myNewSize = aNewSize;
+    locRecord.myNewSize = myWritten;
     locRecord.myTargetPath = std::string(locDir) + "/" + myLeaf;
-    if (!OS_CopyRange(myHandle, myOldSize, -1, 0, aNewSize, &locRecord.myNewSum))
+    if (!OS_CopyRange(myHandle, myOldSize, -1, 0, myWritten, &locRecord.myNewSum))
         return false;
     if (aPartner)
     {
         // The partner's new content: in its backup, or its temporary file.
         const bool locInPlace = aPartner->myInPlaceFlag;
-        const int locHandle = locInPlace ? aPartner->myHandle
-                                         : (aPartner->myTempPath.empty() ? -1 : open(aPartner->myTempPath.c_str(), O_RDONLY | O_CLOEXEC));
-        const bool locSummed = !aPartner->myTargetPath.empty() &&
-                               OS_SumFrom(locHandle, locInPlace ? aPartner->myOldSize : 0, &locRecord.myPartnerSize,
-                                          &locRecord.myPartnerSum);
-        if (locHandle >= 0 && !locInPlace)
-            close(locHandle);
-        if (!locSummed)
-        {
-            errno = EBADF;
-            return false;
-        }
+        if (aPartner->myTargetPath.empty() ||
+            !OS_SumFrom(locInPlace ? aPartner->myHandle : -1, locInPlace ? nullptr : aPartner->GetTempPath(),
+                        locInPlace ? aPartner->myOldSize : 0, &locRecord.myPartnerSize, &locRecord.myPartnerSum))
+            return Fail(EBADF);
         locRecord.myPartnerPath = aPartner->myTargetPath;
     }
     const std::string locName = OS_SaveRecordName(locRecord.myDevice, locRecord.myInode);
     const std::string locHeader = OS_WriteSaveRecord(locRecord);
-    const bool locDone = OS_WriteFileAt(myHandle, locHeader.data(), locHeader.size(), myOldSize + aNewSize) ==
+    const bool locDone = OS_WriteFileAt(myHandle, locHeader.data(), locHeader.size(), myOldSize + myWritten) ==
                              int64_t(locHeader.size()) &&
-                         fsync(myHandle) == 0 && locMove(myBackupFolder, myBackupTemp, locName, true);
+                         fsync(myHandle) == 0 && locMove(myBackupFolder, myBackupName, locName, true);
     const int locError = errno;
     if (locDone)
-        myBackupName = locName, myBackupTemp.clear();
+        myBackupName = locName;
     else if (locError == EEXIST)
         fprintf(stderr, "save: an unfinished save of '%s' stands in '%s/%s'; this save is not done\n",
                 myTargetPath.c_str(), myBackupFolderPath.c_str(), locName.c_str());
@@ -463,40 +418,22 @@ bool OS_SaveFile::StandBackup(uint64_t aNewSize, const OS_SaveFile* aPartner)
     return locDone && fsync(myBackupFolder) == 0;
 }
 
-// The old content back over the target from the backup, cut to its length and flushed.
+// The old content back over the target from the backup; where it cannot be,
+// the backup stands for the next open (see myKeptPath).
 bool OS_SaveFile::PutBack()
 {
-    return OS_CopyRange(myHandle, 0, myTargetHandle, 0, myOldSize, nullptr) &&
-           OS_TruncateFile(myTargetHandle, myOldSize) && fsync(myTargetHandle) == 0;
+    if (OS_CopyOver(myHandle, 0, myTargetHandle, myOldSize))
+        return true;
+    myKeptPath = myBackupFolderPath + "/" + myBackupName;
+    return false;
 }
 
-// The backup first, while the target is still locked: once it is gone the
-// new content stands. A failed save that could not put the old content back
-// keeps it (see myKeptPath) for the next open.
-void OS_SaveFile::DropBackup()
-{
-    if (myKeptPath.empty() && !myBackupName.empty())
-        unlinkat(myBackupFolder, myBackupName.c_str(), 0);
-    if (!myBackupTemp.empty())
-        unlinkat(myBackupFolder, myBackupTemp.c_str(), 0);
-    for (int* locHandle : {&myHandle, &myBackupFolder, &myTargetHandle})
-    {
-        if (*locHandle >= 0)
-            close(*locHandle);
-        *locHandle = -1;
-    }
-    myBackupName.clear();
-    myBackupTemp.clear();
-}
-
-// Copies the new content from the backup over the target's own and cuts it
-// to length. The target is locked, the backup made to stand and the new size
-// reserved first, so that nothing of the target changes for a save that
-// cannot be done, and a failure on the way puts the old bytes back: old or
-// new, never a mix.
+// The new content from the backup over the target's, cut to length: the
+// target locked, the backup standing and the size reserved first, so that a
+// save that cannot be done changes nothing and one that fails on the way puts
+// the old bytes back: old or new, never a mix.
 bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
 {
-    const uint64_t locNewSize = myWritten;
     // The file gone from its name since Begin is not written through another.
     struct stat locNamed, locOpen;
     if (fstat(myTargetHandle, &locOpen) != 0 || fstatat(myDirHandle, myLeaf.c_str(), &locNamed, AT_SYMLINK_NOFOLLOW) != 0 ||
@@ -505,33 +442,27 @@ bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
     if (!locLockTarget(myTargetHandle))
     {
         fprintf(stderr, "save: '%s' is being saved by another program; this save is not done\n", myTargetPath.c_str());
-        Fail(EBUSY);
-        return false;
+        return Fail(EBUSY);
     }
     // What an earlier save of this file that a kill stopped left goes first.
-    OS_RecoverLocked(myBackupFolder, myBackupFolderPath, myTargetHandle, myTargetPath.c_str());
+    OS_RecoverSave(myTargetHandle, myTargetPath.c_str(), true);
     // Where the file system cannot reserve, the save goes on: a failure still
     // puts the old bytes back.
-    if (!StandBackup(locNewSize, aPartner) ||
-        (locNewSize > 0 && fallocate(myTargetHandle, FALLOC_FL_KEEP_SIZE, 0, off_t(locNewSize)) != 0 &&
+    if (!StandBackup(aPartner) ||
+        (myWritten > 0 && fallocate(myTargetHandle, FALLOC_FL_KEEP_SIZE, 0, off_t(myWritten)) != 0 &&
          errno != EOPNOTSUPP && errno != ENOSYS))
         return Fail(errno);
-    if (!OS_CopyRange(myHandle, myOldSize, myTargetHandle, 0, locNewSize, nullptr) ||
-        !OS_TruncateFile(myTargetHandle, locNewSize) || fsync(myTargetHandle) != 0)
+    if (!OS_CopyOver(myHandle, myOldSize, myTargetHandle, myWritten))
     {
         Fail(errno);
         if (!PutBack())
-        {
-            myKeptPath = myBackupFolderPath + "/" + myBackupName;
             fprintf(stderr, "save: '%s' could not be written (%s) nor its old content put back; it is kept in '%s' "
                             "(its first %llu bytes)\n", myTargetPath.c_str(), strerror(myError), myKeptPath.c_str(),
                     static_cast<unsigned long long>(myOldSize));
-        }
         return false;
     }
-    myKeptOld = aKeepOldFlag ? KEPT_IN_PLACE : KEPT_NOTHING;
-    if (!aKeepOldFlag)
-        DropBackup();
+    if (aKeepOldFlag)
+        myKeptOld = KEPT_IN_PLACE;
     return true;
 }
 
@@ -542,20 +473,9 @@ bool OS_SaveFile::CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner)
 bool OS_SaveFile::CommitRename(bool aKeepOldFlag)
 {
     struct stat locStat;
-    if (!myAsideLeaf.empty())
-    {
-        // The target was set aside: nothing stands at its name.
-        if (!locMove(myDirHandle, myTempLeaf, myLeaf))
-            return Fail(errno);
-        myTempLeaf.clear();
-        if (aKeepOldFlag)
-        {
-            myTempLeaf.swap(myAsideLeaf);
-            myKeptOld = KEPT_RENAMED;
-        }
-        return true;
-    }
-    const bool locHadOld = aKeepOldFlag && fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0 &&
+    // A file set aside already stands apart, and nothing at the target's name.
+    const bool locHadOld = aKeepOldFlag && myAsideLeaf.empty() &&
+                           fstatat(myDirHandle, myLeaf.c_str(), &locStat, AT_SYMLINK_NOFOLLOW) == 0 &&
                            S_ISREG(locStat.st_mode);
     if (locHadOld && renameat2(myDirHandle, myTempLeaf.c_str(), myDirHandle, myLeaf.c_str(), RENAME_EXCHANGE) == 0)
     {
@@ -575,9 +495,11 @@ bool OS_SaveFile::CommitRename(bool aKeepOldFlag)
         locRemove(myDirHandle, &locOldLeaf);
         return false;
     }
-    myTempLeaf = locOldLeaf;
+    // The old file takes the temporary name: Abandon drops it, Restore puts it back.
+    myTempLeaf = myAsideLeaf.empty() ? locOldLeaf : myAsideLeaf;
+    myAsideLeaf.clear();
     if (aKeepOldFlag)
-        myKeptOld = !locOldLeaf.empty() ? KEPT_RENAMED : (locHadOld ? KEPT_NOTHING : KEPT_NONE_BEFORE);
+        myKeptOld = !myTempLeaf.empty() ? KEPT_RENAMED : (locHadOld ? KEPT_NOTHING : KEPT_NONE_BEFORE);
     return true;
 }
 
@@ -599,12 +521,9 @@ bool OS_SaveFile::Flush()
         myHandle = OS_INVALID_HANDLE;
     }
     if (myError)
-    {
         Abandon();
-        return false;
-    }
-    myFlushedFlag = true;
-    return true;
+    myFlushedFlag = !myError;
+    return myFlushedFlag;
 }
 
 bool OS_SaveFile::Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner)
@@ -612,39 +531,32 @@ bool OS_SaveFile::Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner)
     if (!Flush())
         return false;
     myFlushedFlag = false;
-    if (!(myInPlaceFlag ? CommitInPlace(aKeepOldFlag, aPartner) : CommitRename(aKeepOldFlag)))
-    {
-        Abandon();
-        return false;
-    }
+    myKeptOld = KEPT_NOTHING;
+    const bool locDone = myInPlaceFlag ? CommitInPlace(aKeepOldFlag, aPartner) : CommitRename(aKeepOldFlag);
     // The rename itself reaches the disk with the folder.
-    if (myFlushFlag && !myInPlaceFlag)
+    if (locDone && myFlushFlag && !myInPlaceFlag)
         fsync(myDirHandle);
     myTempPath.clear();
     // The folder, the names and the old file stay for Restore or Abandon.
-    if (myKeptOld != KEPT_NOTHING)
-        return true;
-    locRemove(myDirHandle, &myAsideLeaf);
-    Abandon();
-    return true;
+    if (myKeptOld == KEPT_NOTHING)
+        Abandon();
+    return locDone;
 }
 
 bool OS_SaveFile::Restore()
 {
     bool locDone = false;
     errno = EINVAL;
-    if (myKeptOld == KEPT_RENAMED && (locDone = locMove(myDirHandle, myTempLeaf, myLeaf)))
-        myTempLeaf.clear();
+    if (myKeptOld == KEPT_RENAMED)
+        locDone = locMove(myDirHandle, myTempLeaf, myLeaf);
     else if (myKeptOld == KEPT_NONE_BEFORE && (locDone = unlinkat(myDirHandle, myLeaf.c_str(), 0) == 0))
         OS_NoteNameAt(myDirHandle, myLeaf.c_str(), false);
-    else if (myKeptOld == KEPT_IN_PLACE && !(locDone = PutBack()))
-        myKeptPath = myBackupFolderPath + "/" + myBackupName;
+    else if (myKeptOld == KEPT_IN_PLACE)
+        locDone = PutBack();
+    // The old file, back or not, is not thrown away here.
+    myTempLeaf.clear();
     if (!locDone)
-    {
         Fail(errno);
-        // The old file, if it could not go back, is not thrown away here.
-        myTempLeaf.clear();
-    }
     else if (myFlushFlag && myKeptOld != KEPT_IN_PLACE)
         fsync(myDirHandle);
     Abandon();
@@ -660,29 +572,33 @@ bool OS_SaveFile::SetAside()
         !S_ISREG(locStat.st_mode))
         return true;
     myAsideLeaf = locTempName(myLeaf);
-    if (myAsideLeaf.empty() || !locMove(myDirHandle, myLeaf, myAsideLeaf, true))
-    {
-        myAsideLeaf.clear();
-        Fail(errno);
-        return false;
-    }
-    return true;
+    if (!myAsideLeaf.empty() && locMove(myDirHandle, myLeaf, myAsideLeaf, true))
+        return true;
+    myAsideLeaf.clear();
+    return Fail(errno);
 }
 
+// The backup goes first, while the target is still locked: once it is gone
+// the new content stands. A backup named by myKeptPath stays for the next open.
 void OS_SaveFile::Abandon()
 {
-    myFlushedFlag = false;
-    DropBackup();
-    myOldSize = myWritten = 0;
-    myKeptOld = KEPT_NOTHING;
+    if (myKeptPath.empty())
+        locRemove(myBackupFolder, &myBackupName);
     // Also the old file kept by CommitKeepingOld.
     locRemove(myDirHandle, &myTempLeaf);
     if (!myAsideLeaf.empty() && myDirHandle >= 0)
         locMove(myDirHandle, myAsideLeaf, myLeaf);
-    if (myDirHandle >= 0)
-        close(myDirHandle);
-    myDirHandle = -1;
+    for (int* locHandle : {&myHandle, &myBackupFolder, &myTargetHandle, &myDirHandle})
+    {
+        if (*locHandle >= 0)
+            close(*locHandle);
+        *locHandle = -1;
+    }
+    myFlushedFlag = false;
     myInPlaceFlag = false;
-    for (std::string* locName : {&myAsideLeaf, &myTempPath, &myLeaf, &myTargetPath})
+    myOldSize = 0;
+    myWritten = 0;
+    myKeptOld = KEPT_NOTHING;
+    for (std::string* locName : {&myAsideLeaf, &myTempPath, &myLeaf, &myTargetPath, &myBackupName})
         locName->clear();
 }

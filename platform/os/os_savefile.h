@@ -1,19 +1,14 @@
 // The one way a user's file is replaced: the contents go to a temporary file
-// beside the target, every write is checked, and only a complete, flushed file
-// is renamed over the target. An abandoned save leaves the target untouched.
-//
-// A target that is a symbolic link is followed: the link stays and its target
-// gets the new contents. A file with several hard links, or in a folder where
-// no temporary file can be made, is rewritten in place at Commit, one such save
-// of a file at a time: its old content and then the new go to a backup in the
-// user's own data folder as they are written, the file is locked, the backup
-// flushed, the new size reserved, and only then is the file written; a
-// failure puts the old content back, as the next open or save by the same
-// user does after a kill. The mode is kept, with the set-id bits where the
-// owner is kept too. A name that exists in another case
-// is the file replaced. A file the user may not write (no write permission in
-// its mode, as Windows' read-only attribute) is not replaced: Begin fails with
-// EACCES. Temporary files that a killed save left beside the target are removed.
+// beside the target, every write checked, and only a complete, flushed file
+// is renamed over it; an abandoned save leaves it untouched. A symbolic link
+// is followed (the link stays, its target gets the contents); a name that
+// exists in another case is the file replaced; the mode is kept, the set-id
+// bits only with the owner. A file with several hard links, or in a folder
+// that takes no temporary file, is rewritten in place at Commit, one save of
+// it at a time, behind a backup in the user's own data folder: a failure, or
+// the next open or save after a kill, puts the old content back. A file the
+// user may not write (as Windows' read-only attribute) is not replaced: Begin
+// fails with EACCES. Temporary files a killed save left beside it are removed.
 #pragma once
 
 #include <cerrno>
@@ -32,7 +27,7 @@ public:
     OS_SaveFile& operator=(const OS_SaveFile&) = delete;
 
     // Creates the temporary file beside aTargetPath (resolved like every path).
-    bool Begin(const char* aTargetPath);
+    bool Begin(const char* aTargetPath) { return Start(false, nullptr, aTargetPath, true); }
     // The same for aRelativePath beneath the folder aBase, walked one component
     // at a time without following any symbolic link: folders are made as
     // needed; a path that is absolute, holds a drive letter, an empty, "." or
@@ -40,15 +35,17 @@ public:
     // EINVAL, EISDIR). The target is always replaced by a rename, never
     // rewritten in place. Without aFlushFlag the commit does not wait for the
     // disk: for saving many files, followed by one OS_SyncFileSystem.
-    bool BeginBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag = true);
+    bool BeginBeneath(const char* aBase, const char* aRelativePath, bool aFlushFlag = true)
+    {
+        return Start(true, aBase, aRelativePath, aFlushFlag);
+    }
     // Appends after the furthest byte written; after one failure every later
     // write and the commit fail too.
-    bool Write(const void* aData, size_t aCount);
+    bool Write(const void* aData, size_t aCount) { return WriteAt(aData, aCount, UINT64_MAX); }
     // Overwrites bytes already written, at anOffset from the start.
     bool WriteAt(const void* aData, size_t aCount, uint64_t anOffset);
     // Flushes and closes the temporary file without renaming it, so that several
-    // files can be made durable before any of them replaces its target. False
-    // (and the temporary file removed) when anything failed since Begin.
+    // files are durable before any replaces its target. Fails as Commit does.
     bool Flush();
     // Flushes (unless done), closes and renames over the target; false (and the
     // temporary file removed) when anything failed since Begin.
@@ -56,17 +53,15 @@ public:
     // Commit, keeping the file replaced (beside the target, or its bytes when
     // rewritten in place) until Restore puts it back or Abandon drops it: for
     // files replaced together, where a later failure undoes the earlier ones.
-    // With aPartner (flushed, not yet committed), this commit stands after a
-    // kill only once aPartner's target holds its new content whole: an
-    // in-place rewrite puts the old content back otherwise.
+    // With aPartner (flushed, not committed), an in-place rewrite stands after
+    // a kill only once aPartner's target holds its new content whole.
     bool CommitKeepingOld(const OS_SaveFile* aPartner = nullptr) { return Finish(true, aPartner); }
     // After CommitKeepingOld: the old file back at the target's name (none
     // there when there was none); false when it could not be put back.
     bool Restore();
     // Moves the existing target aside under a temporary name, so that until
-    // Commit no file stands at its name (for a file that must not outlive its
-    // partner's replacement). Abandon puts it back; Commit drops it. Nothing
-    // is moved for a target rewritten in place or one that does not exist.
+    // Commit none stands at its name (a file that must not outlive its partner's
+    // replacement): Abandon puts it back, Commit drops it. Nothing moves in place.
     bool SetAside();
     // Removes the temporary file; the target stays as it was (a file set aside
     // goes back). After CommitKeepingOld, drops the old file: the commit stands.
@@ -76,9 +71,8 @@ public:
     int GetError() const { return myError; }
     // Null when the target is rewritten in place.
     const char* GetTempPath() const { return myTempPath.empty() ? nullptr : myTempPath.c_str(); }
-    // After a failed in-place save whose old content could not be put back:
-    // the backup whose first bytes hold it (the next open puts it back). Null
-    // otherwise.
+    // After a failed in-place save whose old content could not be put back: the
+    // backup whose first bytes hold it (the next open puts it back); else null.
     const char* GetKeptPath() const { return myKeptPath.empty() ? nullptr : myKeptPath.c_str(); }
 
 private:
@@ -88,8 +82,7 @@ private:
         myError = myError ? myError : (anError ? anError : EIO);
         return false;
     }
-    // Before a new save: nothing of the last one is held or remembered.
-    void Reset(bool aFlushFlag) { Abandon(), myError = 0, myKeptPath.clear(), myFlushFlag = aFlushFlag; }
+    bool Start(bool aBeneathFlag, const char* aBase, const char* aPath, bool aFlushFlag);
     bool CreateTemp();
     bool OpenTarget(const char* aTargetPath);
     bool OpenBeneath(const char* aBase, const char* aRelativePath);
@@ -98,9 +91,8 @@ private:
     bool StartBackup(uint64_t aNewSize);
     bool Finish(bool aKeepOldFlag, const OS_SaveFile* aPartner);
     bool CommitInPlace(bool aKeepOldFlag, const OS_SaveFile* aPartner);
-    bool StandBackup(uint64_t aNewSize, const OS_SaveFile* aPartner);
+    bool StandBackup(const OS_SaveFile* aPartner);
     bool PutBack();
-    void DropBackup();
     bool CommitRename(bool aKeepOldFlag);
 
     OS_FileHandle myHandle = OS_INVALID_HANDLE;   // in place, the backup
@@ -113,29 +105,25 @@ private:
     std::string myTempPath;
     std::string myLeaf;             // the target's name in its folder
     std::string myTempLeaf;         // the temporary file's name in that folder
-    // After CommitKeepingOld: how the old file is kept. By rename it lies at
-    // myTempLeaf; in place its bytes lie in the backup.
-    // KEPT_NONE_BEFORE: there was no old file.
+    // After CommitKeepingOld, the old file: at myTempLeaf, none before, or its
+    // bytes in the backup.
     enum KeptOld : uint8_t { KEPT_NOTHING, KEPT_RENAMED, KEPT_NONE_BEFORE, KEPT_IN_PLACE };
     KeptOld myKeptOld = KEPT_NOTHING;
     uint64_t myOldSize = 0;         // in place, at the backup's start
     uint32_t myOldSum = 0;
     uint64_t myWritten = 0;         // the new content's length so far
     // In place: the target open (locked at Commit), the backups' folder, and
-    // the backup's name there until it stands, then once it stands. -1 or
-    // empty when none.
+    // the backup's name there ("*.tmp" until it stands). -1 or empty when none.
     int myTargetHandle = -1;
     int myBackupFolder = -1;
     std::string myBackupFolderPath;
-    std::string myBackupTemp;
     std::string myBackupName;
     std::string myKeptPath;
     std::string myAsideLeaf;        // the target's name while set aside
 };
 
-// The file a chain of symbolic links from aPath ends at (aPath itself when it
-// is none), as a save replaces it: a link's target that does not exist as
-// written is found without regard to case. False (errno set; ELOOP past the
-// system's 40 links) when the chain cannot be followed; aPath then holds the
-// last name reached.
+// The file a chain of symbolic links from aPath ends at (aPath itself when none),
+// as a save replaces it: a link's target missing as written is found without regard
+// to case. False (errno set; ELOOP past the system's 40 links) when the chain cannot
+// be followed, aPath then holding the last name reached.
 bool OS_FollowLinks(std::string* aPath);

@@ -7,9 +7,8 @@
 #include <cstdint>
 #include <string>
 
-// One in-place save under way: "<device>-<inode>.save" in the folder holds the
-// old content, then the new, then this header, so that the backup is its own
-// record and proves exactly what a stopped save can have left in the target.
+// One in-place save under way: "<device>-<inode>.save" in the folder holds the old content, the
+// new, then this header: the backup is its own record of what a stopped save can have left.
 struct OS_SaveRecord
 {
     uint64_t myDevice = 0;      // with myInode and myBirth, the target whatever its name
@@ -30,36 +29,32 @@ struct OS_SaveRecord
 // The header with its trailer ends a backup and is never longer than this.
 constexpr size_t OS_SAVE_HEADER_MAX = 2 * 4096 + 128;
 
-// aData holds the last aSize bytes of a backup; the header must end there.
-// False for anything that is not a whole, consistent header. *aHeaderSize:
-// the bytes it takes.
+// aData holds the last aSize bytes of a backup, where the header must end;
+// false for anything but a whole, consistent header. *aHeaderSize: its bytes.
 bool OS_ReadSaveRecord(const uint8_t* aData, size_t aSize, OS_SaveRecord* aRecord, size_t* aHeaderSize);
 std::string OS_WriteSaveRecord(const OS_SaveRecord& aRecord);
 
 // The birth time of an open file as OS_SaveRecord keeps it.
 uint64_t OS_BirthOf(int aHandle);
-// Copies aSize bytes of aFrom at aFromOffset to aTo at aToOffset (with aTo
-// -1 only reads them), adding them to *aSum when given. False with errno set
-// (EIO when aFrom ends early).
+// Copies aSize bytes of aFrom at aFromOffset to aTo at aToOffset (aTo -1: only
+// reads), adding them to *aSum when given; errno set (EIO: aFrom ends early).
 bool OS_CopyRange(int aFrom, uint64_t aFromOffset, int aTo, uint64_t aToOffset, uint64_t aSize, uint32_t* aSum);
-// The CRC-32 of a regular file open as aHandle from aStart to its end, and
-// the length summed; false when it is shorter.
-bool OS_SumFrom(int aHandle, uint64_t aStart, uint64_t* aSize, uint32_t* aSum);
+// The same from aFrom over the start of aTo, which is then cut to aSize and flushed.
+bool OS_CopyOver(int aFrom, uint64_t aFromOffset, int aTo, uint64_t aSize);
+// The CRC-32 of a regular file, open as aHandle or else at aPath, from aStart
+// to its end, and the length summed; false when it is shorter.
+bool OS_SumFrom(int aHandle, const char* aPath, uint64_t aStart, uint64_t* aSize, uint32_t* aSum);
 // "<pid>-<n>", unique to this process and call.
 std::string OS_SaveUnique();
 
-// The folder of the backups, opened, when it is this user's own and no one
-// else may write it; -1 otherwise (a console line says why when it exists).
-// With aMakeFlag it is made (0700) where missing.
+// The backups' folder opened, when it is this user's own and no one else may write it
+// (with aMakeFlag made 0700 where missing); -1 otherwise, a console line saying why.
 int OS_OpenSaveFolder(bool aMakeFlag, std::string* aPath);
 std::string OS_SaveRecordName(uint64_t aDevice, uint64_t anInode);
 
-// Runs the recovery of an in-place save by this user that did not finish,
-// for the regular file open as aHandle (reached by aPath): puts its old
-// content back where the file holds exactly what that save can have left,
-// drops the backup where it holds the old or the whole new content, keeps it
-// under a name the console gives otherwise. Nothing while a save of the file
-// runs (it holds the file locked).
-void OS_RecoverSave(int aHandle, const char* aPath);
-// The same with the file already locked by the caller, the folder open.
-void OS_RecoverLocked(int aFolder, const std::string& aFolderPath, int aHandle, const char* aPath);
+// The recovery of an unfinished in-place save by this user of the regular file
+// open as aHandle (reached by aPath): its old content back where the file holds
+// exactly what that save can have left, the backup dropped where it holds the
+// old or the whole new content, else kept under a name the console gives. None
+// while a save holds the file locked, unless the caller does (aLockedFlag).
+void OS_RecoverSave(int aHandle, const char* aPath, bool aLockedFlag = false);

@@ -93,26 +93,44 @@ bool locReadBackup(int aBackup, OS_SaveRecord* aRecord)
            locNewSum == aRecord->myNewSum;
 }
 
+// Whether the file open as aHandle is the one the record names: the same
+// device, inode and birth, or, where the file system keeps no birth time,
+// the same file still reached by the record's path.
+bool locIsTarget(int aHandle, const struct stat& aStat, const OS_SaveRecord& aRecord)
+{
+    struct stat locNamed;
+    if (aRecord.myDevice != uint64_t(aStat.st_dev) || aRecord.myInode != uint64_t(aStat.st_ino) ||
+        aRecord.myBirth != OS_BirthOf(aHandle))
+        return false;
+    return aRecord.myBirth != 0 || (stat(aRecord.myTargetPath.c_str(), &locNamed) == 0 &&
+                                    locNamed.st_dev == aStat.st_dev && locNamed.st_ino == aStat.st_ino);
+}
+
 // What a target holds beside its backup: the old content, the whole new,
-// what a stopped save leaves, or anything else (written since, never overwritten).
-enum Held { HELD_OLD, HELD_NEW, HELD_MIX, HELD_OTHER };
+// what a stopped save leaves, or anything else (written since, never
+// overwritten); or the backup is not whole, or not the target's.
+enum Held { HELD_OLD, HELD_NEW, HELD_MIX, HELD_OTHER, HELD_UNREADABLE, HELD_ELSEWHERE };
 
 // The new content is written over the old from the start, then cut to its
 // length; a put-back writes the old over that from the start, then cuts. So
 // a stopped save leaves, at the old size, old bytes up to some offset, new
 // ones up to another and old again after; at any other size between the two,
 // old bytes up to some offset and new ones after. Checked byte by byte.
-Held locClassify(int aTarget, uint64_t aSize, int aBackup, const OS_SaveRecord& aRecord)
+Held locClassify(int aTarget, const struct stat& aStat, int aBackup, OS_SaveRecord* aRecord)
 {
-    const uint64_t locOld = aRecord.myOldSize, locNew = aRecord.myNewSize;
-    if (aSize < std::min(locOld, locNew) || aSize > std::max(locOld, locNew))
+    if (!locReadBackup(aBackup, aRecord))
+        return HELD_UNREADABLE;
+    if (!locIsTarget(aTarget, aStat, *aRecord))
+        return HELD_ELSEWHERE;
+    const uint64_t locSize = uint64_t(aStat.st_size), locOld = aRecord->myOldSize, locNew = aRecord->myNewSize;
+    if (locSize < std::min(locOld, locNew) || locSize > std::max(locOld, locNew))
         return HELD_OTHER;
     std::vector<uint8_t> locHeld(locPieceSize), locOlds(locPieceSize), locNews(locPieceSize);
-    bool locAllOld = aSize == locOld, locAllNew = aSize == locNew;
+    bool locAllOld = locSize == locOld, locAllNew = locSize == locNew;
     int locRun = 0;   // in the old bytes before, the new, the old after
-    for (uint64_t locAt = 0; locAt < aSize;)
+    for (uint64_t locAt = 0; locAt < locSize;)
     {
-        const size_t locPiece = size_t(std::min<uint64_t>(locPieceSize, aSize - locAt));
+        const size_t locPiece = size_t(std::min<uint64_t>(locPieceSize, locSize - locAt));
         const size_t locOldPiece = locAt < locOld ? size_t(std::min<uint64_t>(locPiece, locOld - locAt)) : 0;
         const size_t locNewPiece = locAt < locNew ? size_t(std::min<uint64_t>(locPiece, locNew - locAt)) : 0;
         if (OS_ReadFileAt(aTarget, locHeld.data(), locPiece, locAt) != int64_t(locPiece) ||
@@ -129,7 +147,7 @@ Held locClassify(int aTarget, uint64_t aSize, int aBackup, const OS_SaveRecord& 
                 locRun = 1;
             if (locRun == 1 && !locIsNew)
                 locRun = 2;
-            if (locRun == 2 && (!locIsOld || aSize != locOld))
+            if (locRun == 2 && (!locIsOld || locSize != locOld))
                 return HELD_OTHER;
         }
         locAt += locPiece;
@@ -140,33 +158,14 @@ Held locClassify(int aTarget, uint64_t aSize, int aBackup, const OS_SaveRecord& 
 // Whether the partner of a save holds its new content whole.
 bool locPartnerStands(const OS_SaveRecord& aRecord)
 {
-    if (aRecord.myPartnerPath.empty())
-        return true;
-    const int locHandle = open(aRecord.myPartnerPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     uint64_t locSize = 0;
     uint32_t locSum = 0;
-    const bool locStands = OS_SumFrom(locHandle, 0, &locSize, &locSum) && locSize == aRecord.myPartnerSize &&
-                           locSum == aRecord.myPartnerSum;
-    if (locHandle >= 0)
-        close(locHandle);
-    return locStands;
+    return aRecord.myPartnerPath.empty() ||
+           (OS_SumFrom(-1, aRecord.myPartnerPath.c_str(), 0, &locSize, &locSum) && locSize == aRecord.myPartnerSize &&
+            locSum == aRecord.myPartnerSum);
 }
 
-// Whether the file open as aHandle is the one the record names: the same
-// device, inode and birth, or, where the file system keeps no birth time,
-// the same file still reached by the record's path.
-bool locIsTarget(int aHandle, const struct stat& aStat, const OS_SaveRecord& aRecord)
-{
-    struct stat locNamed;
-    if (aRecord.myDevice != uint64_t(aStat.st_dev) || aRecord.myInode != uint64_t(aStat.st_ino) ||
-        aRecord.myBirth != OS_BirthOf(aHandle))
-        return false;
-    return aRecord.myBirth != 0 || (stat(aRecord.myTargetPath.c_str(), &locNamed) == 0 &&
-                                    locNamed.st_dev == aStat.st_dev && locNamed.st_ino == aStat.st_ino);
-}
-
-// Moves a backup that is not applied out of the records' names, cut to the
-// old content, and says where it is.
+// Moves a backup not applied out of the records' names, cut to the old content, and says where.
 void locKeep(int aFolder, const std::string& aFolderPath, const std::string& aName, int aBackup, uint64_t anOldSize,
              const char* aPath, const char* aWhy)
 {
@@ -186,8 +185,7 @@ bool locPutBack(int aHandle, const struct stat& aStat, int aBackup, uint64_t anO
     const int locWritable = open(locSelf.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat locStat;
     const bool locDone = locWritable >= 0 && fstat(locWritable, &locStat) == 0 && locStat.st_ino == aStat.st_ino &&
-                         locStat.st_dev == aStat.st_dev && OS_CopyRange(aBackup, 0, locWritable, 0, anOldSize, nullptr) &&
-                         OS_TruncateFile(locWritable, anOldSize) && fsync(locWritable) == 0;
+                         locStat.st_dev == aStat.st_dev && OS_CopyOver(aBackup, 0, locWritable, anOldSize);
     const int locError = errno;
     if (locWritable >= 0)
         close(locWritable);
@@ -195,9 +193,8 @@ bool locPutBack(int aHandle, const struct stat& aStat, int aBackup, uint64_t anO
     return locDone;
 }
 
-// aHandle when it is open (without following a link) on a aType (S_IFREG,
-// S_IFDIR) of this user's own that no one else may write; -1 otherwise, the
-// handle closed and a console line naming aPath unless nothing is there.
+// aHandle when open (not through a link) on an aType (S_IFREG, S_IFDIR) of this user's own that
+// no one else may write; -1 otherwise, closed, with a console line naming aPath unless none is there.
 int locOwnOnly(int aHandle, mode_t aType, const std::string& aPath)
 {
     struct stat locStat;
@@ -300,13 +297,23 @@ bool OS_CopyRange(int aFrom, uint64_t aFromOffset, int aTo, uint64_t aToOffset, 
     return true;
 }
 
-bool OS_SumFrom(int aHandle, uint64_t aStart, uint64_t* aSize, uint32_t* aSum)
+bool OS_CopyOver(int aFrom, uint64_t aFromOffset, int aTo, uint64_t aSize)
 {
+    return OS_CopyRange(aFrom, aFromOffset, aTo, 0, aSize, nullptr) && OS_TruncateFile(aTo, aSize) &&
+           fsync(aTo) == 0;
+}
+
+bool OS_SumFrom(int aHandle, const char* aPath, uint64_t aStart, uint64_t* aSize, uint32_t* aSum)
+{
+    const int locHandle = aPath ? open(aPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC) : aHandle;
     struct stat locStat;
-    if (aHandle < 0 || fstat(aHandle, &locStat) != 0 || !S_ISREG(locStat.st_mode) || uint64_t(locStat.st_size) < aStart)
-        return false;
-    *aSize = uint64_t(locStat.st_size) - aStart;
-    return OS_CopyRange(aHandle, aStart, -1, 0, *aSize, aSum);
+    bool locSummed = locHandle >= 0 && fstat(locHandle, &locStat) == 0 && S_ISREG(locStat.st_mode) &&
+                     uint64_t(locStat.st_size) >= aStart;
+    *aSize = locSummed ? uint64_t(locStat.st_size) - aStart : 0;
+    locSummed = locSummed && OS_CopyRange(locHandle, aStart, -1, 0, *aSize, aSum);
+    if (aPath && locHandle >= 0)
+        close(locHandle);
+    return locSummed;
 }
 
 std::string OS_SaveUnique()
@@ -331,31 +338,40 @@ std::string OS_SaveRecordName(uint64_t aDevice, uint64_t anInode)
     return locName;
 }
 
-void OS_RecoverLocked(int aFolder, const std::string& aFolderPath, int aHandle, const char* aPath)
+void OS_RecoverSave(int aHandle, const char* aPath, bool aLockedFlag)
 {
-    struct stat locStat;
-    if (fstat(aHandle, &locStat) != 0 || !S_ISREG(locStat.st_mode))
+    struct stat locStat, locExisting;
+    if (aHandle < 0 || !aPath || fstat(aHandle, &locStat) != 0 || !S_ISREG(locStat.st_mode))
         return;
+    const int locSavedErrno = errno;
+    std::string locFolderPath;
+    const int locFolder = OS_OpenSaveFolder(false, &locFolderPath);
     const std::string locName = OS_SaveRecordName(uint64_t(locStat.st_dev), uint64_t(locStat.st_ino));
-    const int locBackup = locOwnOnly(openat(aFolder, locName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC),
-                                     S_IFREG, aFolderPath + "/" + locName);
-    if (locBackup < 0)
-        return;
+    // A save that still runs holds its file locked.
+    const bool locLocked = locFolder >= 0 &&
+                           fstatat(locFolder, locName.c_str(), &locExisting, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           (aLockedFlag || flock(aHandle, LOCK_EX | LOCK_NB) == 0);
+    const int locFlags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    const int locBackup =
+        locLocked ? locOwnOnly(openat(locFolder, locName.c_str(), locFlags), S_IFREG, locFolderPath + "/" + locName) : -1;
     OS_SaveRecord locRecord;
-    if (!locReadBackup(locBackup, &locRecord))
-        fprintf(stderr, "save: the backup '%s/%s' of an unfinished save cannot be read; it and '%s' are left as they are\n",
-                aFolderPath.c_str(), locName.c_str(), aPath);
-    else if (!locIsTarget(aHandle, locStat, locRecord))
-        locKeep(aFolder, aFolderPath, locName, locBackup, locRecord.myOldSize, aPath,
-                "is not the file an unfinished save of the same inode wrote");
-    else
-        switch (locClassify(aHandle, uint64_t(locStat.st_size), locBackup, locRecord))
+    if (locBackup >= 0)
+        switch (locClassify(aHandle, locStat, locBackup, &locRecord))
         {
+        case HELD_UNREADABLE:
+            fprintf(stderr, "save: the backup '%s/%s' of an unfinished save cannot be read; it and '%s' are left as "
+                            "they are\n", locFolderPath.c_str(), locName.c_str(), aPath);
+            break;
+        case HELD_ELSEWHERE:
+            locKeep(locFolder, locFolderPath, locName, locBackup, locRecord.myOldSize, aPath,
+                    "is not the file an unfinished save of the same inode wrote");
+            break;
         case HELD_NEW:
             if (locPartnerStands(locRecord))
             {
-                fprintf(stderr, "save: '%s' holds the whole new content of an unfinished save; its backup is dropped\n", aPath);
-                unlinkat(aFolder, locName.c_str(), 0);
+                fprintf(stderr, "save: '%s' holds the whole new content of an unfinished save; its backup is "
+                                "dropped\n", aPath);
+                unlinkat(locFolder, locName.c_str(), 0);
                 break;
             }
             [[fallthrough]];
@@ -364,38 +380,23 @@ void OS_RecoverLocked(int aFolder, const std::string& aFolderPath, int aHandle, 
             {
                 fprintf(stderr, "save: '%s' was left half saved and its old content cannot be put back (%s); "
                                 "it is kept in '%s/%s' (its first %llu bytes)\n", aPath, strerror(errno),
-                        aFolderPath.c_str(), locName.c_str(), static_cast<unsigned long long>(locRecord.myOldSize));
+                        locFolderPath.c_str(), locName.c_str(), static_cast<unsigned long long>(locRecord.myOldSize));
                 break;
             }
             fprintf(stderr, "save: '%s' was left half saved; its old content is put back\n", aPath);
             [[fallthrough]];
         case HELD_OLD:
-            unlinkat(aFolder, locName.c_str(), 0);
+            unlinkat(locFolder, locName.c_str(), 0);
             break;
         case HELD_OTHER:
-            locKeep(aFolder, aFolderPath, locName, locBackup, locRecord.myOldSize, aPath,
+            locKeep(locFolder, locFolderPath, locName, locBackup, locRecord.myOldSize, aPath,
                     "was written since an unfinished save");
             break;
         }
-    close(locBackup);
-}
-
-void OS_RecoverSave(int aHandle, const char* aPath)
-{
-    struct stat locStat, locRecord;
-    if (aHandle < 0 || !aPath || fstat(aHandle, &locStat) != 0 || !S_ISREG(locStat.st_mode))
-        return;
-    const int locSavedErrno = errno;
-    std::string locFolderPath;
-    const int locFolder = OS_OpenSaveFolder(false, &locFolderPath);
-    const std::string locName = OS_SaveRecordName(uint64_t(locStat.st_dev), uint64_t(locStat.st_ino));
-    // A save that still runs holds its file locked.
-    if (locFolder >= 0 && fstatat(locFolder, locName.c_str(), &locRecord, AT_SYMLINK_NOFOLLOW) == 0 &&
-        flock(aHandle, LOCK_EX | LOCK_NB) == 0)
-    {
-        OS_RecoverLocked(locFolder, locFolderPath, aHandle, aPath);
+    if (locBackup >= 0)
+        close(locBackup);
+    if (locLocked && !aLockedFlag)
         flock(aHandle, LOCK_UN);
-    }
     if (locFolder >= 0)
         close(locFolder);
     errno = locSavedErrno;

@@ -1295,10 +1295,14 @@ TEST_F(OSSaveTest, OnlyTemporaryFilesOfTheSaveSchemeWhoseProcessIsGoneAreRemoved
         "t.txt",
         locDead1 + "-7.tmp.bak",
         locDead1 + "-x.tmp",
+        locDead1 + "x7.tmp",
+        locDead1 + "-7a.tmp",
         locDead1 + ".tmp",
         ".t.txt.abc-1.tmp",
         ".t.txt.0-1.tmp",
         ".t.txt.-5-1.tmp",
+        ".t.txt.+" + std::to_string(locDead) + "-7.tmp",
+        ".t.txt. " + std::to_string(locDead) + "-7.tmp",
         ".t.txt." + std::to_string(getpid()) + "-9.tmp",
     };
     for (const std::string& locName : locKept)
@@ -2487,7 +2491,69 @@ TEST_F(OSSaveTest, FilesSetAsideOrKeptSurviveRenamesThatFail)
         EXPECT_EQ(ReadDisk(locFile), "old");
         EXPECT_EQ(Names(myDir / "base"), std::set<std::string>{"pair.tez"});
     }
+    {
+        // The name it would go under is another's file: that file and the
+        // target both stay as they are, after the failure and the Abandon.
+        OS_SaveFile locSave;
+        ASSERT_TRUE(locBegun(&locSave));
+        const std::string locUnique = OS_SaveUnique();
+        const size_t locDash = locUnique.find('-');
+        const fs::path locTaken = myDir / "base" / (".pair.tez." + locUnique.substr(0, locDash + 1) +
+                                                    std::to_string(std::stoul(locUnique.substr(locDash + 1)) + 1) + ".tmp");
+        WriteDisk(locTaken, "another's");
+        EXPECT_FALSE(locSave.SetAside());
+        EXPECT_EQ(locSave.GetError(), EEXIST);
+        locSave.Abandon();
+        EXPECT_EQ(ReadDisk(locFile), "old");
+        EXPECT_EQ(ReadDisk(locTaken), "another's");
+        fs::remove(locTaken);
+    }
     ourRenamesToFail = 0;
+}
+
+TEST_F(OSSaveTest, TheBackupBegunWithAnInPlaceSaveStandsWhenTheFileDidNotChange)
+{
+    // At Commit the old content is read again to see it is the same, not copied again.
+    const fs::path locFile = MakeHardLinked(Text(3000, 'a'));
+    const auto locBackupInode = [&] {
+        const std::set<std::string> locNames = Names(myDir / "data" / "qtools");
+        struct stat locStat;
+        const bool locOne = locNames.size() == 1 && stat((myDir / "data" / "qtools" / *locNames.begin()).c_str(), &locStat) == 0;
+        return locOne ? locStat.st_ino : ino_t(0);
+    };
+    OS_SaveFile locSave;
+    ASSERT_TRUE(locSave.Begin(locFile.c_str()) && InPlace(locSave) && locSave.Write("new", 3));
+    const ino_t locBegun = locBackupInode();
+    ASSERT_NE(locBegun, ino_t(0));
+    ASSERT_TRUE(locSave.CommitKeepingOld());
+    EXPECT_EQ(locBackupInode(), locBegun);
+    EXPECT_TRUE(locSave.Restore());
+    EXPECT_TRUE(ReadDisk(locFile) == Text(3000, 'a'));
+}
+
+TEST_F(OSSaveTest, ABackupNameTakenByAnotherFileFailsTheSaveAndLeavesThatFile)
+{
+    // The next name an in-place save would give its backup is taken: Begin
+    // fails, and neither the file nor the one under that name changes.
+    const fs::path locFile = MakeHardLinked("old");
+    const fs::path locRecords = myDir / "data" / "qtools";
+    fs::create_directories(locRecords);
+    fs::permissions(locRecords, fs::perms::owner_all);
+    struct stat locStat;
+    ASSERT_EQ(stat(locFile.c_str(), &locStat), 0);
+    const std::string locRecord = OS_SaveRecordName(uint64_t(locStat.st_dev), uint64_t(locStat.st_ino));
+    const std::string locUnique = OS_SaveUnique();
+    const size_t locDash = locUnique.find('-');
+    const fs::path locTaken = locRecords / (locRecord.substr(0, locRecord.size() - 4) + locUnique.substr(0, locDash + 1) +
+                                            std::to_string(std::stoul(locUnique.substr(locDash + 1)) + 1) + ".tmp");
+    WriteDisk(locTaken, "another's");
+    OS_SaveFile locSave;
+    EXPECT_FALSE(locSave.Begin(locFile.c_str()));
+    EXPECT_EQ(locSave.GetError(), EEXIST);
+    locSave.Abandon();
+    EXPECT_EQ(ReadDisk(locFile), "old");
+    EXPECT_EQ(ReadDisk(locTaken), "another's");
+    EXPECT_EQ(Names(locRecords), std::set<std::string>{locTaken.filename().string()});
 }
 
 TEST_F(OSSaveTest, AnInPlaceSaveOfAFileRemovedMeanwhileFailsWithoutABackup)

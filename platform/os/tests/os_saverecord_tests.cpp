@@ -208,21 +208,26 @@ TEST_F(OSRecoveryTest, ABackupThatDoesNotProveItsFileIsNeverApplied)
 {
     const std::string locOld = Text(30, 'a'), locNew = Text(40, 'A');
     const std::string locMixed = locNew.substr(0, 10) + locOld.substr(10);
-    // Another file of the same inode number (born later), and one the
-    // record's path no longer reaches where no birth is known: kept, not applied.
-    for (int locCase = 0; locCase < 2; ++locCase)
+    // Another file of the same inode number (born later), one the record's
+    // path no longer reaches where no birth is known, and the record of
+    // another inode or device under this file's name: kept, not applied.
+    for (int locCase = 0; locCase < 4; ++locCase)
     {
         SCOPED_TRACE(locCase);
         WriteDisk(myTarget, locMixed);
         OS_SaveRecord locRecord = RecordOf(locOld, locNew);
+        const fs::path locName = myRecords / OS_SaveRecordName(locRecord.myDevice, locRecord.myInode);
         if (locCase == 0)
             locRecord.myBirth -= 1000000000;
-        else
+        else if (locCase == 1)
         {
             locRecord.myBirth = 0;
             locRecord.myTargetPath = (myDir / "base" / "gone.velk").string();
         }
+        locRecord.myInode += locCase == 2;
+        locRecord.myDevice += locCase == 3;
         WriteBackup(locRecord, locOld + locNew);
+        fs::rename(myBackup, locName);
         std::string locMessage;
         const std::string locAfter = Open(&locMessage);
         EXPECT_EQ(locAfter, locMixed);
