@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QButtonGroup;
@@ -135,13 +136,60 @@ private:
 
 // The tree control's item store: pointer-sized data per item, rows kept in
 // each node so that parent lookups stay constant time.
+struct UI_TreeNode;
+
+// An item's UTF-8 text in 16 bytes: up to 15 bytes in place, a longer text
+// in a block of its own. A tree keeps one per item, and most labels are short.
+class UI_TreeText
+{
+public:
+    UI_TreeText() { myBytes[INLINE] = char(INLINE); }
+    UI_TreeText(const UI_TreeText&) = delete;
+    UI_TreeText& operator=(const UI_TreeText&) = delete;
+    UI_TreeText& operator=(UI_TreeText&& anOther) noexcept;
+    ~UI_TreeText() { Priv_Free(); }
+    UI_TreeText& operator=(std::string_view aText);
+    operator std::string_view() const;
+
+private:
+    static constexpr size_t INLINE = 15;
+    // The last byte: the room left in place (0..15), or HEAP for a text
+    // whose pointer and length fill the first twelve.
+    static constexpr char HEAP = char(0x7f);
+    void Priv_Free();
+    char myBytes[INLINE + 1];
+};
+
+// A node's children: nothing held while it has none, which most items do.
+class UI_TreeChildren
+{
+public:
+    bool empty() const { return !myList || myList->empty(); }
+    size_t size() const { return myList ? myList->size() : 0; }
+    UI_TreeNode* operator[](size_t anIndex) const { return (*myList)[anIndex]; }
+    UI_TreeNode* front() const { return myList->front(); }
+    UI_TreeNode* const* begin() const { return myList ? myList->data() : nullptr; }
+    UI_TreeNode* const* end() const { return myList ? myList->data() + myList->size() : nullptr; }
+    // The list, made on demand.
+    std::vector<UI_TreeNode*>& Get()
+    {
+        if (!myList)
+            myList = std::make_unique<std::vector<UI_TreeNode*>>();
+        return *myList;
+    }
+    void Clear() { myList.reset(); }
+
+private:
+    std::unique_ptr<std::vector<UI_TreeNode*>> myList;
+};
+
 struct UI_TreeNode
 {
     // UTF-8: compared as bytes, turned into a QString only when shown.
-    std::string myText;
+    UI_TreeText myText;
     intptr_t myData = 0;
     UI_TreeNode* myParent = nullptr;
-    std::vector<UI_TreeNode*> myChildren;
+    UI_TreeChildren myChildren;
     int myImage = -1;
     int myRow = 0;
     // During an update: the children from this row on were appended by sorted

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -51,6 +52,63 @@ int locCompareNoCase(std::string_view aLeft, std::string_view aRight)
     return int(aLeft.size()) - int(aRight.size());
 }
 } // namespace
+
+UI_TreeText& UI_TreeText::operator=(UI_TreeText&& anOther) noexcept
+{
+    if (this != &anOther)
+    {
+        Priv_Free();
+        std::memcpy(myBytes, anOther.myBytes, sizeof(myBytes));
+        anOther.myBytes[INLINE] = char(INLINE);
+    }
+    return *this;
+}
+
+UI_TreeText& UI_TreeText::operator=(std::string_view aText)
+{
+    // Made before the old goes: the new text may be a piece of it.
+    char locBytes[INLINE + 1];
+    if (aText.size() <= INLINE)
+    {
+        std::memcpy(locBytes, aText.data(), aText.size());
+        locBytes[INLINE] = char(INLINE - aText.size());
+    }
+    else
+    {
+        char* locText = static_cast<char*>(std::malloc(aText.size()));
+        if (!locText)
+            std::abort();
+        std::memcpy(locText, aText.data(), aText.size());
+        const uint32_t locLength = uint32_t(std::min<size_t>(aText.size(), UINT32_MAX));
+        std::memcpy(locBytes, &locText, sizeof(locText));
+        std::memcpy(locBytes + sizeof(locText), &locLength, sizeof(locLength));
+        locBytes[INLINE] = HEAP;
+    }
+    Priv_Free();
+    std::memcpy(myBytes, locBytes, sizeof(myBytes));
+    return *this;
+}
+
+UI_TreeText::operator std::string_view() const
+{
+    if (myBytes[INLINE] != HEAP)
+        return std::string_view(myBytes, INLINE - size_t(myBytes[INLINE]));
+    const char* locText = nullptr;
+    uint32_t locLength = 0;
+    std::memcpy(&locText, myBytes, sizeof(locText));
+    std::memcpy(&locLength, myBytes + sizeof(locText), sizeof(locLength));
+    return std::string_view(locText, locLength);
+}
+
+void UI_TreeText::Priv_Free()
+{
+    if (myBytes[INLINE] != HEAP)
+        return;
+    char* locText = nullptr;
+    std::memcpy(&locText, myBytes, sizeof(locText));
+    std::free(locText);
+    myBytes[INLINE] = char(INLINE);
+}
 
 UI_TreeNode* UI_TreeNodePool::New()
 {
@@ -268,7 +326,7 @@ void UI_TreeModel::Fill(UI_TreeNode* aNode)
 
 UI_TreeNode* UI_TreeModel::Insert(UI_TreeNode* aParent, const char* aText, int anImage, bool aSortedFlag)
 {
-    std::vector<UI_TreeNode*>& locSiblings = aParent->myChildren;
+    std::vector<UI_TreeNode*>& locSiblings = aParent->myChildren.Get();
     if (myUpdating)
     {
         // Appended now, put in place once at the end of the update.
@@ -351,7 +409,7 @@ void UI_TreeModel::Priv_SortPending(UI_TreeNode* aParent)
     if (locFrom < 0)
         return;
     aParent->myPendingFrom = -1;
-    std::vector<UI_TreeNode*>& locChildren = aParent->myChildren;
+    std::vector<UI_TreeNode*>& locChildren = aParent->myChildren.Get();
     auto locLess = [](const UI_TreeNode* aLeft, const UI_TreeNode* aRight) {
         return locCompareNoCase(aLeft->myText, aRight->myText) < 0;
     };
@@ -374,10 +432,12 @@ void UI_TreeModel::Delete(UI_TreeNode* aNode)
     int locRow = aNode->myRow;
     if (!myUpdating)
         beginRemoveRows(IndexOf(locParent), locRow, locRow);
-    std::vector<UI_TreeNode*>& locSiblings = locParent->myChildren;
+    std::vector<UI_TreeNode*>& locSiblings = locParent->myChildren.Get();
     locSiblings.erase(locSiblings.begin() + locRow);
     for (size_t i = size_t(locRow); i < locSiblings.size(); i++)
         locSiblings[i]->myRow = int(i);
+    if (locSiblings.empty())
+        locParent->myChildren.Clear();
     Forget(aNode);
     Free(aNode);
     if (!myUpdating)
@@ -388,7 +448,7 @@ void UI_TreeModel::Reset()
 {
     if (!myUpdating)
         beginResetModel();
-    std::vector<UI_TreeNode*>().swap(myRoot.myChildren);
+    myRoot.myChildren.Clear();
     myRoot.myPendingFrom = -1;
     myPendingParents.clear();
     myNodes.Clear();
@@ -889,7 +949,11 @@ bool UI_TreeEndUpdate(UI_Dialog* aDialog, int anId)
         UI_SilentScope locSilent(aDialog);
         locModel->EndUpdate();
         // The reset collapsed the view: items marked expanded open again.
-        std::vector<UI_TreeNode*> locStack(locModel->myRoot.myChildren.begin(), locModel->myRoot.myChildren.end());
+        // Only the expanded branches are walked: no list of every root.
+        std::vector<UI_TreeNode*> locStack;
+        for (UI_TreeNode* locRoot : locModel->myRoot.myChildren)
+            if (locRoot->myExpanded && !locRoot->myChildren.empty())
+                locStack.push_back(locRoot);
         while (!locStack.empty())
         {
             UI_TreeNode* locNode = locStack.back();

@@ -844,6 +844,111 @@ TEST_F(FrameTest, TreeMakesChildrenWhenFirstNeeded)
     EXPECT_EQ(locText, "fresh");
 }
 
+// Texts short enough to sit in the item and longer ones, UTF-8 among them:
+// they read back, sort and show as put, also when changed to another length,
+// and a slot used again after a delete starts with its own text.
+TEST_F(FrameTest, TreeTextsOfEveryLengthReadBackSortAndShow)
+{
+    UI_Dialog* locPane = UI_FrameCreatePane(myFrame, ourPane, locPaneProc, ID_PANE_TREE);
+    ASSERT_NE(locPane, nullptr);
+    std::vector<std::string> locTexts = {"", "b", std::string(14, 'c'), std::string(15, 'd'), std::string(16, 'e'),
+                                         std::string(17, 'f'), "g" + std::string(299, 'x'),
+                                         std::string(70000, 'h'), "\xc3\xa4hnlich \xe2\x82\xac 15+ bytes"};
+    std::vector<UI_TreeItem> locItems;
+    for (const std::string& locText : locTexts)
+        locItems.push_back(UI_TreeInsert(locPane, ID_PANE_TREE, UI_TREE_ROOT, locText.c_str(), -1, true));
+    // Bytes above 0x7f sort behind ASCII letters, as the list boxes sort.
+    std::vector<std::string> locSorted = locTexts;
+    std::sort(locSorted.begin(), locSorted.end());
+    EXPECT_EQ(locTreeTexts(locPane, ID_PANE_TREE), locSorted);
+    QTreeView* locView = static_cast<QTreeView*>(UI_GetControlWidget(locPane, ID_PANE_TREE));
+    QAbstractItemModel* locModel = locView->model();
+    for (int i = 0; i < locModel->rowCount(); i++)
+        EXPECT_EQ(locModel->index(i, 0).data().toString().toStdString(), locSorted[size_t(i)]) << i;
+
+    // From short to long and back, and to a piece of the text it had.
+    std::string locText;
+    const std::vector<std::string> locChanges = {std::string(40, 'L'), "s", std::string(15, 'S'), "", "mid length text"};
+    for (const std::string& locChange : locChanges)
+        for (UI_TreeItem locItem : locItems)
+        {
+            ASSERT_TRUE(UI_TreeSetText(locPane, ID_PANE_TREE, locItem, locChange.c_str()));
+            ASSERT_TRUE(UI_TreeGetText(locPane, ID_PANE_TREE, locItem, &locText));
+            EXPECT_EQ(locText, locChange);
+        }
+    ASSERT_TRUE(UI_TreeGetText(locPane, ID_PANE_TREE, locItems[0], &locText));
+    ASSERT_TRUE(UI_TreeSetText(locPane, ID_PANE_TREE, locItems[0], locText.c_str() + 4));
+    ASSERT_TRUE(UI_TreeGetText(locPane, ID_PANE_TREE, locItems[0], &locText));
+    EXPECT_EQ(locText, "length text");
+
+    // A deleted long text's slot, used again by a short one; a child's list
+    // gone with its last child takes the expander with it.
+    UI_TreeItem locParent = locItems[7];
+    UI_TreeItem locChild = UI_TreeInsert(locPane, ID_PANE_TREE, locParent, std::string(33, 'k').c_str(), -1, false);
+    ASSERT_NE(locChild, 0);
+    QModelIndex locParentIndex = locModel->index(int(std::find(locSorted.begin(), locSorted.end(), locTexts[7]) -
+                                                     locSorted.begin()),
+                                                 0);
+    EXPECT_TRUE(locModel->hasChildren(locParentIndex));
+    EXPECT_TRUE(UI_TreeDelete(locPane, ID_PANE_TREE, locChild));
+    EXPECT_FALSE(locModel->hasChildren(locParentIndex));
+    EXPECT_EQ(UI_TreeGetRelated(locPane, ID_PANE_TREE, locParent, UI_TREE_CHILD), 0);
+    UI_TreeItem locAgain = UI_TreeInsert(locPane, ID_PANE_TREE, locParent, "k", -1, false);
+    EXPECT_EQ(locAgain, locChild);
+    ASSERT_TRUE(UI_TreeGetText(locPane, ID_PANE_TREE, locAgain, &locText));
+    EXPECT_EQ(locText, "k");
+    EXPECT_EQ(locTreeTexts(locPane, ID_PANE_TREE, locParent), (std::vector<std::string>{"k"}));
+
+    // Expanded with its one child, it opens again after an update.
+    ASSERT_TRUE(UI_TreeExpand(locPane, ID_PANE_TREE, locParent, true));
+    ASSERT_TRUE(UI_TreeBeginUpdate(locPane, ID_PANE_TREE));
+    UI_TreeInsert(locPane, ID_PANE_TREE, UI_TREE_ROOT, "zz", -1, true);
+    ASSERT_TRUE(UI_TreeEndUpdate(locPane, ID_PANE_TREE));
+    int locRow = 0;
+    while (locRow < locModel->rowCount() && locModel->index(locRow, 0).internalPointer() != (void*) locParent)
+        locRow++;
+    ASSERT_LT(locRow, locModel->rowCount());
+    EXPECT_TRUE(locView->isExpanded(locModel->index(locRow, 0)));
+}
+
+// A file's roots, sorted in one update: the tree's own store takes well under
+// a hundred bytes a root (its text, data, place and the parent's list).
+TEST_F(FrameTest, TreeHoldsManyRootsInFewBytesEach)
+{
+    UI_Dialog* locPane = UI_FrameCreatePane(myFrame, ourPane, locPaneProc, ID_PANE_TREE);
+    ASSERT_NE(locPane, nullptr);
+    auto locHeld = []() {
+        struct mallinfo2 locInfo = mallinfo2();
+        return locInfo.uordblks + locInfo.hblkhd;
+    };
+    const size_t locBefore = locHeld();
+    void* volatile locProbe = malloc(1 << 20);
+    const bool locCounted = locHeld() >= locBefore + (1 << 20);
+    free(locProbe);
+    if (!locCounted)
+        GTEST_SKIP() << "this allocator does not count its blocks";
+
+    const int locCount = 100000;
+    const size_t locStart = locHeld();
+    ASSERT_TRUE(UI_TreeBeginUpdate(locPane, ID_PANE_TREE));
+    for (int i = 0; i < locCount; i++)
+    {
+        char locName[32];
+        snprintf(locName, sizeof(locName), "item%06d", (i * 7919) % locCount);
+        UI_TreeItem locItem = UI_TreeInsert(locPane, ID_PANE_TREE, UI_TREE_ROOT, locName, -1, true);
+        UI_TreeSetData(locPane, ID_PANE_TREE, locItem, intptr_t(i));
+    }
+    ASSERT_TRUE(UI_TreeEndUpdate(locPane, ID_PANE_TREE));
+    const double locPerRoot = double(locHeld() - locStart) / locCount;
+    EXPECT_LT(locPerRoot, 72.0) << (locHeld() - locStart) << " bytes for " << locCount << " roots";
+    UI_TreeItem locFirst = UI_TreeGetRelated(locPane, ID_PANE_TREE, UI_TREE_ROOT, UI_TREE_CHILD);
+    std::string locText;
+    ASSERT_TRUE(UI_TreeGetText(locPane, ID_PANE_TREE, locFirst, &locText));
+    EXPECT_EQ(locText, "item000000");
+    EXPECT_EQ(UI_TreeGetData(locPane, ID_PANE_TREE, locFirst), 0);
+    EXPECT_EQ(UI_TreeGetCount(locPane, ID_PANE_TREE), locCount);
+}
+
 // [SECTION] The dialog bar and its console ----------------------------------------------------
 
 // Many lines at once among lines added one by one: the texts read back as they
@@ -936,6 +1041,71 @@ TEST_F(FrameTest, ComboHoldsManyLinesInLittleMoreThanTheirText)
     for (int i = 0; i < UI_ComboGetCount(locBar, ID_CONSOLE); i++)
         locTexts.push_back(UI_ComboGetText(locBar, ID_CONSOLE, i, &locLine) ? locLine : "?");
     EXPECT_EQ(locTexts, (std::vector<std::string>{"one", "between", "two", "three \xc3\xa4", "four", "last"}));
+}
+
+// Lines that share much, little or nothing with the line before, empty ones
+// and ones longer than a block, among the box's own edits at the end and in
+// the middle: every line reads back as put, in order.
+TEST_F(FrameTest, ComboLinesReadBackAcrossGroupsAndBlocks)
+{
+    UI_Dialog* locBar = UI_FrameCreateDialogBar(myFrame, ourBar, locPaneProc);
+    ASSERT_NE(locBar, nullptr);
+    QComboBox* locCombo = qobject_cast<QComboBox*>(UI_GetControlWidget(locBar, ID_CONSOLE));
+    ASSERT_NE(locCombo, nullptr);
+    std::vector<std::string> locExpected;
+    std::vector<std::string> locLines;
+    // Several blocks fill between the long lines, which take blocks of their own.
+    for (int i = 0; i < 6000; i++)
+    {
+        std::string locLine;
+        switch (i % 7)
+        {
+        case 0: locLine = "LOG: Instantiated Item item" + std::to_string(i); break;
+        case 1: locLine = "LOG: Instantiated Item item" + std::to_string(i) + "0"; break;
+        case 2: locLine = "LOG: Instantiated"; break;
+        case 3: locLine = ""; break;
+        case 4: locLine = "LOG: Instantiated Item \xc3\xa4" + std::string(size_t(i % 300), 'x'); break;
+        case 5: locLine = i % 2000 == 5 ? std::string(70000 + size_t(i), 'y') : "x" + std::to_string(i); break;
+        default: locLine = "LOG: Instantiated Item \xc3\xa4" + std::string(size_t(i % 300), 'x') + "!"; break;
+        }
+        locLines.push_back(locLine);
+        if (locLines.size() == 37 || i == 5999)
+        {
+            ASSERT_GE(UI_ComboAddMany(locBar, ID_CONSOLE, locLines), 0);
+            locExpected.insert(locExpected.end(), locLines.begin(), locLines.end());
+            locLines.clear();
+        }
+        if (i % 101 == 0)
+        {
+            // One by one: the box appends an empty row and sets its text.
+            const std::string locAgain = locExpected.empty() ? "first" : locExpected.back() + " again";
+            locCombo->addItem(QString::fromStdString(locAgain));
+            locExpected.push_back(locAgain);
+        }
+    }
+    auto locRead = [&]() {
+        std::vector<std::string> locTexts;
+        std::string locLine;
+        for (int i = 0; i < UI_ComboGetCount(locBar, ID_CONSOLE); i++)
+            locTexts.push_back(UI_ComboGetText(locBar, ID_CONSOLE, i, &locLine) ? locLine : "?");
+        return locTexts;
+    };
+    ASSERT_EQ(locRead().size(), locExpected.size());
+    EXPECT_TRUE(locRead() == locExpected);
+    // Edits in the middle and at the end, a removal across groups.
+    locCombo->setItemText(17, "seventeen");
+    locExpected[17] = "seventeen";
+    locCombo->removeItem(40);
+    locExpected.erase(locExpected.begin() + 40);
+    locCombo->insertItem(1000, "inserted");
+    locExpected.insert(locExpected.begin() + 1000, "inserted");
+    locCombo->addItem("");
+    locCombo->setItemText(locCombo->count() - 1, "set last");
+    locExpected.push_back("set last");
+    locCombo->addItem("after");
+    locExpected.push_back("after");
+    EXPECT_TRUE(locRead() == locExpected);
+    EXPECT_EQ(locCombo->itemText(1000).toStdString(), "inserted");
 }
 
 // A bar template wider than the frame: the console stays whole inside the
