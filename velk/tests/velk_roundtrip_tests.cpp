@@ -164,6 +164,8 @@ TEST_F(VelkRoundTripTest, SavesThatCannotReadBackAreRefusedNamingTheInstance)
         const char* myError;
     } locCases[] = {
         {"comment", "http://host", "h", "Cannot write 'text' of type 'TEXT': its value holds a line break or \"//\""},
+        {"comment at the end", "ends//", "h", "Cannot write 'text' of type 'TEXT': its value holds a line break or \"//\""},
+        {"comment alone", "//", "h", "Cannot write 'text' of type 'TEXT': its value holds a line break or \"//\""},
         {"line feed", "two\nlines", "h", "Cannot write 'text' of type 'TEXT': its value holds a line break"},
         {"cr lf", "two\r\nlines", "h", "Cannot write 'text' of type 'TEXT': its value holds a line break"},
         {"long value", std::string(4200, 'w'), "h", "Cannot write 'text' of type 'TEXT': its line would be 4205 characters"},
@@ -191,10 +193,16 @@ TEST_F(VelkRoundTripTest, SavesThatCannotReadBackAreRefusedNamingTheInstance)
     myLog.myErrors.clear();
     VelkNameSpace locLongName;
     ASSERT_TRUE(Compile(locLongName, "INCLUDE " + myFruit + "\r\nHolder h\r\n{\r\n}\r\n"));
-    locLongName.GetInstance("h", false)->SetName(std::string(4200, 'n').c_str());
+    VelkType* locLongRoot = locLongName.GetInstance("h", false);
+    locLongRoot->SetName(std::string(4200, 'n').c_str());
     EXPECT_FALSE(locLongName.Write(locOld.c_str()));
     EXPECT_TRUE(myLog.HasError("Cannot write '" + std::string(200, 'n'))) << myLog.AllErrors();
     EXPECT_EQ(ReadDisk("keep.velk"), "old contents");
+    // "Holder " and the name: 4095 characters are read back.
+    locLongRoot->SetName(std::string(4088, 'n').c_str());
+    EXPECT_TRUE(locLongName.Write(locOld.c_str())) << myLog.AllErrors();
+    EXPECT_NE(ReadDisk("keep.velk").find("\r\nHolder " + std::string(4088, 'n') + "\r\n{\r\n"), std::string::npos);
+    WriteDisk("keep.velk", "old contents");
 
     // A scalar member's name is checked as a root's is.
     myLog.myErrors.clear();
