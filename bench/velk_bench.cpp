@@ -22,6 +22,10 @@
 //   velk_bench --repeat K ...           run the measured work and the baseline K
 //                                       times each, by turns, and print the
 //                                       medians and the best times
+//   velk_bench --log ...                compile with the language log on, as the
+//                                       editor has it: its lines go to a debug
+//                                       file beside the first file (.log.txt)
+//                                       and to a subscriber
 //
 // The compile and write runs in a child process of its own, so that its time
 // and peak memory compare with those of the baseline, `protoc --encode` of the
@@ -40,6 +44,7 @@
 #include "bench/bench_child.h"
 #include "bench/velk_generate.h"
 #include "platform/os/os_file.h"
+#include "qcommon/qc_debug.h"
 #include "qcommon/qc_publisher.h"
 #include "tez/tez.h"
 #include "tez/tez_convert.h"
@@ -100,6 +105,18 @@ long CountLines(const char* aPath)
     return locLines;
 }
 
+// Takes the log lines as the editor's console does: a copy of each.
+class LogTaker : public QC_Subscriber<int, QC_String>
+{
+public:
+    bool Receive(int aKey, QC_String aValue) override
+    {
+        myBytes += aValue.GetLength();
+        return true;
+    }
+    long myBytes = 0;
+};
+
 // Shows the first error lines of the language log on standard error.
 class ErrorPrinter : public QC_Subscriber<int, QC_String>
 {
@@ -116,10 +133,20 @@ public:
 // Compiles every file and saves each namespace beside its .velk as .out.velk;
 // with aTez, also converts each to .tez and reads it back. Prints its figures;
 // returns the process exit code.
+bool ourLogFlag = false;
+
 int RunVelk(const std::vector<std::string>& aFiles, bool aTez)
 {
     ErrorPrinter locErrors;
     VelkLog::GetPublisher().Subscribe(VELK_LOG_KEY_ERROR, &locErrors);
+    // Each run is a child of its own: the debug output starts afresh in it.
+    LogTaker locLogTaker;
+    if (ourLogFlag && !aFiles.empty())
+    {
+        VelkLog::SetLogSwitch(true);
+        QC_Debug::Init((aFiles[0] + ".log.txt").c_str(), false, false, false, "");
+        VelkLog::GetPublisher().Subscribe(VELK_LOG_KEY_LOG, &locLogTaker);
+    }
 
     VelkTypeManager locTypes;
     std::vector<std::unique_ptr<VelkNameSpace>> locSpaces;
@@ -155,6 +182,7 @@ int RunVelk(const std::vector<std::string>& aFiles, bool aTez)
     {
         fprintf(stderr, "velk_bench: a compile failed; nothing written\n");
         VelkLog::GetPublisher().Unsubscribe(&locErrors);
+        VelkLog::GetPublisher().Unsubscribe(&locLogTaker);
         return 2;
     }
 
@@ -231,6 +259,7 @@ int RunVelk(const std::vector<std::string>& aFiles, bool aTez)
                locTezCpu + locReadCpu, locCompileCpu, locCompileCpu / (locTezCpu + locReadCpu));
     }
     VelkLog::GetPublisher().Unsubscribe(&locErrors);
+    VelkLog::GetPublisher().Unsubscribe(&locLogTaker);
     return locOk ? 0 : 2;
 }
 
@@ -280,11 +309,12 @@ long FileBytes(const std::string& aPath)
 int main(int argc, char** argv)
 {
     BenchArgs locArgs(argc, argv,
-                      "usage: velk_bench [--tez] [--repeat K] FILES...\n"
-                      "       velk_bench [--tez] [--repeat K] [--shape " BENCH_VELK_SHAPES "] --generate N DIR\n");
+                      "usage: velk_bench [--tez] [--log] [--repeat K] FILES...\n"
+                      "       velk_bench [--tez] [--log] [--repeat K] [--shape " BENCH_VELK_SHAPES "] --generate N DIR\n");
     std::vector<std::string> locFiles;
     std::string locGenerated;
     const bool locTezFlag = locArgs.Flag("--tez");
+    ourLogFlag = locArgs.Flag("--log");
     int locRepeat = 1;
     locArgs.IntOption("--repeat", &locRepeat, 1, 1000);
     const char* locShape = "plain";

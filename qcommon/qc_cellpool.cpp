@@ -18,6 +18,9 @@ constexpr size_t locMaxCell = QC_CELLPOOL_MAX;
 constexpr size_t locSmallBlockSize = 64 * 1024;
 constexpr size_t locLargeBlockSize = 2 * 1024 * 1024;
 constexpr size_t locLargeFrom = 4 * 1024 * 1024;
+// A large block is faulted in this much at a time as it fills: one call
+// instead of a fault per page, and no more in memory than the fill needs.
+constexpr size_t locFaultStep = 64 * 1024;
 
 struct CellPool
 {
@@ -32,6 +35,8 @@ struct CellPool
     size_t myNumSmallBlocks = 0;
     char* myBlock = nullptr;
     size_t myBlockLeft = 0;
+    // Bytes of the current block from myBlock on that are faulted in already.
+    size_t myFaultedLeft = 0;
     size_t myHeld = 0;   // bytes in blocks so far
     size_t myNumCells = 0;
     bool myLargeFlag = false;
@@ -75,6 +80,8 @@ void* QC_CellPool::Allocate(size_t aSize) noexcept
                 locPool.myHeld < locLargeFrom && !locPool.myLargeFlag ? locSmallBlockSize : locLargeBlockSize;
             locPool.myBlock = static_cast<char*>(OS_AllocLarge(locBlockSize));
             locPool.myBlockLeft = locPool.myBlock ? locBlockSize : 0;
+            // Blocks from the heap are used as they come.
+            locPool.myFaultedLeft = locBlockSize == locSmallBlockSize ? locPool.myBlockLeft : 0;
             locPool.myHeld += locPool.myBlockLeft;
             ASAN_POISON_MEMORY_REGION(locPool.myBlock, locPool.myBlockLeft);
             if (locPool.myBlock && locBlockSize == locSmallBlockSize)
@@ -82,10 +89,19 @@ void* QC_CellPool::Allocate(size_t aSize) noexcept
         }
         if (locPool.myBlock)
         {
+            if (locPool.myFaultedLeft < locCellSize)
+            {
+                const size_t locStep = locPool.myBlockLeft - locPool.myFaultedLeft < locFaultStep
+                                           ? locPool.myBlockLeft - locPool.myFaultedLeft
+                                           : locFaultStep;
+                OS_FaultIn(locPool.myBlock + locPool.myFaultedLeft, locStep);
+                locPool.myFaultedLeft += locStep;
+            }
             locCell = locPool.myBlock;
             ASAN_UNPOISON_MEMORY_REGION(locCell, locCellSize);
             locPool.myBlock += locCellSize;
             locPool.myBlockLeft -= locCellSize;
+            locPool.myFaultedLeft -= locCellSize;
         }
     }
     locPool.myNumCells += locCell != nullptr;

@@ -99,6 +99,25 @@ int QC_Debug::PrintfV(const char* aFormat, va_list anArgs)
     return locNrOfListeners;
 }
 
+int QC_Debug::Print(const char* aText)
+{
+    int locNrOfListeners = GetNrOfListeners();
+    if (locNrOfListeners == 0)
+        return 0;
+    // Cut where Printf's buffer would cut it.
+    const char* locText = aText ? aText : "";
+    char locBuffer[BUFFER_SIZE];
+    if (strnlen(locText, BUFFER_SIZE) == BUFFER_SIZE)
+    {
+        memcpy(locBuffer, locText, BUFFER_SIZE - 1);
+        locBuffer[BUFFER_SIZE - 1] = 0;
+        locText = locBuffer;
+    }
+    for (int locIndex = 0; locIndex < ourListeners->myUsedNrOfItems; ++locIndex)
+        ourListeners->myItemList[locIndex]->Print(locText);
+    return locNrOfListeners;
+}
+
 void QC_Debug::Shutdown()
 {
     // Drains slot 0: listeners close in the order first, last, second-to-last...

@@ -33,6 +33,8 @@ public:
     // listener; returns the number of listeners.
     static int Printf(const char* aFormat, ...) __attribute__((format(printf, 1, 2)));
     static int PrintfV(const char* aFormat, va_list anArgs);
+    // aText as it stands, as Printf("%s", aText) hands it on.
+    static int Print(const char* aText);
 
     static int GetNrOfListeners();
     static bool IsInited() { return ourAmInitedFlag; }

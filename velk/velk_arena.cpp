@@ -254,6 +254,8 @@ bool VelkTextBuffer::Allocate(size_t aSize)
     myText = static_cast<char*>(OS_AllocLarge(aSize));
     if (myText == nullptr)
         return false;
+    // The whole text is read in at once: its pages faulted in by one call.
+    OS_FaultIn(myText, aSize);
     mySize = myCapacity = aSize;
     return true;
 }

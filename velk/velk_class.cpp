@@ -253,7 +253,10 @@ VelkType* VelkClass::Priv_FindDirectMember(const char* aName, size_t aLength)
     }
     for (VelkType* locMember : myMembers)
     {
-        if ((size_t)Velk_Length(locMember->myName) == aLength && memcmp(Velk_Text(locMember->myName), aName, aLength) == 0)
+        // The first character first: names of one length are common among members.
+        const char* locText = Velk_Text(locMember->myName);
+        if ((size_t)Velk_Length(locMember->myName) == aLength && (aLength == 0 || locText[0] == aName[0]) &&
+            memcmp(locText, aName, aLength) == 0)
         {
             if (myMemberIndex)
                 myMemberIndex->SetOnly(locName, locMember);
@@ -303,9 +306,12 @@ VelkType* VelkClass::FindMember(const char* aName)
 {
     if (aName == nullptr)
         return nullptr;
-    const char* locDot = strchr(aName, VELK_PATH_SEPARATOR);
-    if (locDot == nullptr)
-        return Priv_FindDirectMember(aName, strlen(aName));
+    // Names are short: one walk finds the dot or the end.
+    const char* locDot = aName;
+    while (*locDot && *locDot != VELK_PATH_SEPARATOR)
+        locDot++;
+    if (*locDot == 0)
+        return Priv_FindDirectMember(aName, locDot - aName);
     VelkType* locHead = Priv_FindDirectMember(aName, locDot - aName);
     return locHead ? locHead->FindMember(locDot + 1) : nullptr;
 }

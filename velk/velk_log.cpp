@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "qcommon/qc_debug.h"
 #include "velk/velk_local.h"
@@ -16,7 +17,6 @@ namespace
 constexpr int VELK_LOG_BUFFER_SIZE = 1024;
 const char* const VELK_LOG_PREFIX = "LOG:";
 const char* const VELK_ERROR_PREFIX = "ERROR:";
-const char* const VELK_LOG_JOIN = "%s %s";
 }
 
 QC_Publisher<int, QC_String>& VelkLog::GetPublisher()
@@ -26,15 +26,22 @@ QC_Publisher<int, QC_String>& VelkLog::GetPublisher()
     return *ourPublisher;
 }
 
-bool VelkLog::Priv_Publish(int aKey, const char* aPrefix, const char* aText)
+bool VelkLog::Priv_PublishV(int aKey, const char* aPrefix, const char* aFormat, va_list anArgs)
 {
-    char locLine[VELK_LOG_BUFFER_SIZE];
-    snprintf(locLine, sizeof(locLine), VELK_LOG_JOIN, aPrefix, aText);
-    QC_Debug::Printf("%s", locLine);
-
     QC_Publisher<int, QC_String>& locPublisher = GetPublisher();
     QC_List<QC_Subscriber<int, QC_String>*>* locSubscribers = nullptr;
-    if (!locPublisher.myTree.Find(aKey, &locSubscribers))
+    const bool locSubscribed = locPublisher.myTree.Find(aKey, &locSubscribers);
+    // A compile logs a line per root: nobody reads them before the editor listens.
+    if (!locSubscribed && QC_Debug::GetNrOfListeners() == 0)
+        return false;
+    // "prefix text", each part and the whole cut at the buffer's size.
+    char locLine[VELK_LOG_BUFFER_SIZE];
+    const size_t locPrefixLength = strlen(aPrefix);
+    memcpy(locLine, aPrefix, locPrefixLength);
+    locLine[locPrefixLength] = ' ';
+    vsnprintf(locLine + locPrefixLength + 1, sizeof(locLine) - locPrefixLength - 1, aFormat, anArgs);
+    QC_Debug::Print(locLine);
+    if (!locSubscribed)
         return false;
     return locPublisher.CallbackSubscribers(locSubscribers, aKey, QC_String(locLine));
 }
@@ -43,24 +50,22 @@ bool VelkLog::Log(const char* aFormat, ...)
 {
     if (!ourLogSwitch)
         return false;
-    char locText[VELK_LOG_BUFFER_SIZE];
     va_list locArgs;
     va_start(locArgs, aFormat);
-    vsnprintf(locText, sizeof(locText), aFormat, locArgs);
+    const bool locTaken = Priv_PublishV(VELK_LOG_KEY_LOG, VELK_LOG_PREFIX, aFormat, locArgs);
     va_end(locArgs);
-    return Priv_Publish(VELK_LOG_KEY_LOG, VELK_LOG_PREFIX, locText);
+    return locTaken;
 }
 
 bool VelkLog::Error(const char* aFormat, ...)
 {
     if (!ourErrorSwitch)
         return false;
-    char locText[VELK_LOG_BUFFER_SIZE];
     va_list locArgs;
     va_start(locArgs, aFormat);
-    vsnprintf(locText, sizeof(locText), aFormat, locArgs);
+    const bool locTaken = Priv_PublishV(VELK_LOG_KEY_ERROR, VELK_ERROR_PREFIX, aFormat, locArgs);
     va_end(locArgs);
-    return Priv_Publish(VELK_LOG_KEY_ERROR, VELK_ERROR_PREFIX, locText);
+    return locTaken;
 }
 
 bool VelkLog::ParseError(const ParseTool& aParseTool, const char* aFormat, ...)

@@ -3,6 +3,8 @@
 // lines under key 1, and copied to the debug output.
 #pragma once
 
+#include <cstdarg>
+
 #include "qcommon/qc_publisher.h"
 #include "qcommon/qc_string.h"
 
@@ -32,7 +34,8 @@ public:
     static void SetErrorSwitch(bool aFlag) { ourErrorSwitch = aFlag; }
 
 private:
-    static bool Priv_Publish(int aKey, const char* aPrefix, const char* aText);
+    // Formats the line only when the debug output or a subscriber of aKey takes it.
+    static bool Priv_PublishV(int aKey, const char* aPrefix, const char* aFormat, va_list anArgs);
 
     static bool ourLogSwitch;
     static bool ourErrorSwitch;

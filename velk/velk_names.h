@@ -319,7 +319,18 @@ public:
         myOrder.emplace_back(locPlace->first);
         return myNames.Add(aName);
     }
-    bool Has(std::string_view aName) const { return mySet.find(aName) != mySet.end(); }
+    bool Has(std::string_view aName) const
+    {
+        // An enumeration's few values are compared faster than hashed.
+        if (myOrder.size() <= SCAN_MAX)
+        {
+            for (std::string_view locName : myOrder)
+                if (locName == aName)
+                    return true;
+            return false;
+        }
+        return mySet.find(aName) != mySet.end();
+    }
     // The list's own copy of the name, which stays where it is while the
     // list lives, or null when the name is not listed.
     const char* FindText(std::string_view aName) const
@@ -343,6 +354,7 @@ public:
 
 private:
     friend class VelkNameListRef;
+    static constexpr size_t SCAN_MAX = 8;
     QC_List<QC_String> myNames;
     std::unordered_map<std::string, int, VelkStringHash, std::equal_to<>> mySet;
     // The names by place, viewing the set's keys (which stay where they are).

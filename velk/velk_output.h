@@ -34,6 +34,20 @@ public:
         return Priv_Put(aText, aLength);
     }
     bool PutLineEnd() { return Put("\r\n", 2); }
+    // Room for aLength more bytes at the end of the text, for the caller to
+    // fill at once; null when a piece that long is no small one (Put it then).
+    char* Claim(size_t aLength)
+    {
+        if (aLength > sizeof(myPending) - myPendingSize)
+        {
+            if (aLength > sizeof(myPending))
+                return nullptr;
+            Priv_Spill();
+        }
+        char* locRoom = myPending + myPendingSize;
+        myPendingSize += aLength;
+        return locRoom;
+    }
 
     // The text not yet handed to a sink: all of it when there is none.
     const std::string& GetText() const
@@ -57,6 +71,8 @@ public:
 
 private:
     bool Priv_Put(const char* aText, size_t aLength);
+    // The small buffer goes to the text, and the text to the sink when it has grown enough.
+    void Priv_Spill();
     void Priv_Gather() const
     {
         if (myPendingSize == 0)

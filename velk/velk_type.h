@@ -53,7 +53,11 @@ bool NumbersLeft(size_t aCount);
 class VelkName
 {
 public:
-    VelkName(const char* aTypeName, const char* aName) : myShared(Priv_Make(aName, VelkTypeName::Acquire(aTypeName))) {}
+    // Clones are made nameless and then share their prototype's record: no call then.
+    VelkName(const char* aTypeName, const char* aName)
+        : myShared(aTypeName || aName ? Priv_Make(aName, VelkTypeName::Acquire(aTypeName)) : nullptr)
+    {
+    }
     VelkName(const VelkName&) = delete;
     ~VelkName() { Priv_Release(myShared); }
     // Both names: the object's and its type's.

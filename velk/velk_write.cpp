@@ -24,6 +24,13 @@ bool VelkOutput::Priv_Put(const char* aText, size_t aLength)
     return true;
 }
 
+void VelkOutput::Priv_Spill()
+{
+    Priv_Gather();
+    if (mySink && myText.size() >= myPieceSize)
+        FlushToSink();
+}
+
 void VelkOutput::SetSink(Sink* aSink, size_t aPieceSize)
 {
     mySink = aSink;
@@ -100,22 +107,6 @@ bool Priv_CheckName(const VelkType& anObject)
     return false;
 }
 
-// A value that would not come back whole unquoted is written in double quotes:
-// an empty one, one holding a blank or a control character (the reader splits
-// at blanks and TABs and trims characters below 33), and one that starts or ends
-// with a quote (the reader drops one at each end).
-bool Priv_PutQuoted(VelkOutput& anOutput, const QC_String& aValue)
-{
-    const char* locText = Velk_Text(aValue);
-    const size_t locLength = Velk_Length(aValue);
-    bool locQuote = locLength == 0 || locText[0] == '"' || locText[locLength - 1] == '"';
-    for (size_t locIndex = 0; locIndex < locLength && !locQuote; locIndex++)
-        locQuote = (unsigned char)locText[locIndex] < 33;
-    if (!locQuote)
-        return anOutput.Put(locText, locLength);
-    return anOutput.Put("\"", 1) && anOutput.Put(locText, locLength) && anOutput.Put("\"", 1);
-}
-
 // A line the reader would cut is refused: its rest would be read as a line of its own.
 bool Priv_CheckLineLength(const VelkOutput& anOutput, size_t aLineStart, const VelkType& anObject)
 {
@@ -128,29 +119,105 @@ bool Priv_CheckLineLength(const VelkOutput& anOutput, size_t aLineStart, const V
     return false;
 }
 
+// The indent of a class's members: one TAB more than the class's own. Indents
+// of TABs alone are made once, as every class of a namespace asks for one.
+const QC_String& Priv_Deeper(const QC_String& anIndent, QC_String& anOwn)
+{
+    static const int locDepths = 32;
+    static const QC_String* const locTabs = [] {
+        QC_String* locMade = new QC_String[locDepths];
+        for (int locDepth = 1; locDepth < locDepths; locDepth++)
+            locMade[locDepth] = locMade[locDepth - 1] + "\t";
+        return locMade;
+    }();
+    const int locLength = Velk_Length(anIndent);
+    if (locLength + 1 < locDepths &&
+        (Velk_Text(anIndent) == Velk_Text(locTabs[locLength]) ||
+         memcmp(Velk_Text(anIndent), Velk_Text(locTabs[locLength]), locLength) == 0))
+        return locTabs[locLength + 1];
+    anOwn = anIndent + "\t";
+    return anOwn;
+}
+
 bool Priv_PutScalar(VelkOutput& anOutput, const QC_String& anIndent, const VelkType& anObject, const QC_String& aValue,
                     bool aWriteTypeNameFlag, bool aQuoteFlag)
 {
     if (!Priv_CheckName(anObject))
         return false;
-    if (!Priv_IsReadable(Velk_Text(aValue), Velk_Length(aValue)))
+    // One pass over the value: what the reader would turn into something else
+    // (Priv_IsReadable), and what would not come back whole unquoted: an empty
+    // value, one holding a blank or a control character (the reader splits at
+    // blanks and TABs and trims characters below 33), and one that starts or
+    // ends with a quote (the reader drops one at each end).
+    const char* locValue = Velk_Text(aValue);
+    const size_t locValueLength = Velk_Length(aValue);
+    bool locBlank = false;
+    bool locReadable = true;
+    for (size_t locIndex = 0; locIndex < locValueLength; locIndex++)
+    {
+        const unsigned char locChar = (unsigned char)locValue[locIndex];
+        if (locChar < 33)
+        {
+            locBlank = true;
+            locReadable = locReadable && locChar != '\n';
+        }
+        else if (locChar == '/' && locIndex + 1 < locValueLength && locValue[locIndex + 1] == '/')
+            locReadable = false;
+    }
+    if (!locReadable)
     {
         VelkLog::Error("Cannot write '%s' of type '%s': its value holds a line break or \"//\", which a line cannot hold",
                        Velk_Text(anObject.GetName()), Velk_Text(anObject.GetTypeName()));
         return false;
     }
-    bool locOk = Priv_Put(anOutput, anIndent);
+    const bool locQuote = aQuoteFlag && (locValueLength == 0 || locBlank || locValue[0] == '"' ||
+                                         locValue[locValueLength - 1] == '"');
+    // The type name is asked only where it is written.
+    const QC_String* locTypeName = aWriteTypeNameFlag ? &anObject.GetTypeName() : nullptr;
+    const QC_String& locName = anObject.GetName();
+    const size_t locIndentLength = Velk_Length(anIndent);
+    const size_t locTypeLength = locTypeName ? Velk_Length(*locTypeName) + 1 : 0;
+    const size_t locNameLength = Velk_Length(locName);
     // The reader skips the indent before it counts.
-    const size_t locLineStart = anOutput.GetSize();
+    const size_t locLineLength = locTypeLength + locNameLength + 1 + locValueLength + (locQuote ? 2 : 0);
+    if (locLineLength > (size_t)(VELK_LINE_BUFFER_SIZE - 1))
+    {
+        VelkLog::Error("Cannot write '%s' of type '%s': its line would be %zu characters long, more than the %d a line holds",
+                       Velk_Text(locName), Velk_Text(anObject.GetTypeName()), locLineLength, VELK_LINE_BUFFER_SIZE - 1);
+        return false;
+    }
+    const size_t locEndLength = aWriteTypeNameFlag ? 4 : 2;
+    char* locOut = anOutput.Claim(locIndentLength + locLineLength + locEndLength);
+    if (locOut == nullptr)
+    {
+        // A line longer than the small buffer goes in pieces.
+        bool locOk = Priv_Put(anOutput, anIndent);
+        if (aWriteTypeNameFlag)
+            locOk = locOk && Priv_Put(anOutput, *locTypeName) && anOutput.Put(" ", 1);
+        locOk = locOk && Priv_Put(anOutput, locName) && anOutput.Put(" ", 1);
+        locOk = locOk && (!locQuote || anOutput.Put("\"", 1)) && anOutput.Put(locValue, locValueLength) &&
+                (!locQuote || anOutput.Put("\"", 1));
+        return locOk && anOutput.Put("\r\n\r\n", locEndLength);
+    }
+    memcpy(locOut, Velk_Text(anIndent), locIndentLength);
+    locOut += locIndentLength;
     if (aWriteTypeNameFlag)
-        locOk = locOk && Priv_Put(anOutput, anObject.GetTypeName()) && anOutput.Put(" ", 1);
-    locOk = locOk && Priv_Put(anOutput, anObject.GetName()) && anOutput.Put(" ", 1);
-    locOk = locOk && (aQuoteFlag ? Priv_PutQuoted(anOutput, aValue) : Priv_Put(anOutput, aValue));
-    locOk = locOk && Priv_CheckLineLength(anOutput, locLineStart, anObject);
-    locOk = locOk && anOutput.PutLineEnd();
-    if (aWriteTypeNameFlag)
-        locOk = locOk && anOutput.PutLineEnd();
-    return locOk;
+    {
+        memcpy(locOut, Velk_Text(*locTypeName), locTypeLength - 1);
+        locOut += locTypeLength;
+        locOut[-1] = ' ';
+    }
+    memcpy(locOut, Velk_Text(locName), locNameLength);
+    locOut += locNameLength;
+    *locOut++ = ' ';
+    if (locQuote)
+        *locOut++ = '"';
+    memcpy(locOut, locValue, locValueLength);
+    locOut += locValueLength;
+    if (locQuote)
+        *locOut++ = '"';
+    memcpy(locOut, "\r\n\r\n", locEndLength);
+    return true;
 }
 }
 
@@ -196,7 +263,8 @@ bool VelkClass::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteT
     if (!locOk)
         return false;
 
-    QC_String locIndent = anIndent + "\t";
+    QC_String locOwnIndent;
+    const QC_String& locIndent = Priv_Deeper(anIndent, locOwnIndent);
     const bool locMembersCarryType = IsScriptClass();
     int locPlace = 0;
     for (VelkType* locMember : myMembers)
@@ -220,7 +288,7 @@ bool VelkClass::Write(VelkOutput& aFile, const QC_String& anIndent, bool aWriteT
             return false;
         }
         // The reader looks a member line up as a dotted path.
-        if (!locMembersCarryType && strchr(Velk_Text(locMember->GetName()), VELK_PATH_SEPARATOR))
+        if (!locMembersCarryType && memchr(locName.data(), VELK_PATH_SEPARATOR, locName.size()))
         {
             VelkLog::Error("Cannot write member '%s' of '%s': a member name holding '%c' is read as a path",
                            Velk_Text(locMember->GetName()), Velk_Text(myName), VELK_PATH_SEPARATOR);

@@ -108,6 +108,17 @@ TEST_F(QC_DebugTest, LongMessagesAreCutAt1023Characters)
     QC_Debug::Printf("%s", locLong.c_str());
     ASSERT_EQ(ourEvents.size(), 1u);
     EXPECT_EQ(ourEvents[0], "a print " + std::string(1023, 'z'));
+
+    // Print hands a text on unformatted, cut where Printf cuts it.
+    ourEvents.clear();
+    EXPECT_EQ(QC_Debug::Print("100% as is %s"), 1);
+    EXPECT_EQ(QC_Debug::Print(std::string(1023, 'y').c_str()), 1);
+    EXPECT_EQ(QC_Debug::Print(std::string(1024, 'x').c_str()), 1);
+    EXPECT_EQ(QC_Debug::Print(nullptr), 1);
+    EXPECT_EQ(ourEvents, (std::vector<std::string>{"a print 100% as is %s", "a print " + std::string(1023, 'y'),
+                                                   "a print " + std::string(1023, 'x'), "a print "}));
+    QC_Debug::Shutdown();
+    EXPECT_EQ(QC_Debug::Print("after shutdown"), 0);
 }
 
 TEST(QC_DebugDeathTest, SecondInitIsFatal)

@@ -68,6 +68,52 @@ TEST_F(VelkModelTest, ScalarsEnumsAndFilesKeepTheirRules)
     delete locFile;
 }
 
+// Few values are compared one by one and many are hashed: both know exactly their own.
+TEST_F(VelkModelTest, EnumValuesAndMemberNamesAreKnownExactlyWhateverTheirNumber)
+{
+    std::string locMany = "TYPE Many\r\n{\r\n";
+    for (int i = 0; i < 12; i++)
+        locMany += "v" + std::to_string(i) + "\r\n";
+    const std::string locFruit = WriteDisk("values.fruit", "TYPE Few\r\n{\r\nRed\r\nRe\r\nRedd\r\n}\r\n" + locMany +
+                                                               "}\r\nCLASS Quad\r\n{\r\nNUMBER aaaa\r\nNUMBER baaa\r\n"
+                                                               "NUMBER abaa\r\nNUMBER aaab\r\nPoint p\r\n}\r\n");
+    ASSERT_TRUE(myTypes.Compile(locFruit.c_str())) << myLog.AllErrors();
+    struct Case
+    {
+        const char* myType;
+        const char* myValue;
+        bool myLegal;
+    } locCases[] = {
+        {"Few", "Red", true},  {"Few", "Re", true},   {"Few", "Redd", true}, {"Few", "R", false},
+        {"Few", "Reds", false}, {"Few", "red", false}, {"Few", "", false},    {"Many", "v0", true},
+        {"Many", "v11", true}, {"Many", "v7", true},   {"Many", "v12", false}, {"Many", "v", false},
+        {"Many", "v1 ", false}, {"Many", "", false},
+    };
+    for (const Case& locCase : locCases)
+    {
+        SCOPED_TRACE(std::string(locCase.myType) + " '" + locCase.myValue + "'");
+        VelkType* locEnum = myTypes.GetType(locCase.myType)->Clone();
+        ASSERT_NE(locEnum, nullptr);
+        EXPECT_EQ(locEnum->AssignValue(locCase.myValue), locCase.myLegal);
+        EXPECT_EQ(static_cast<VelkEnum*>(locEnum)->IsLegalValue(locCase.myValue), locCase.myLegal);
+        delete locEnum;
+    }
+
+    // Member names of one length, told apart by their first or their last character.
+    VelkType* locQuad = myTypes.GetType("Quad")->CloneAs("q");
+    for (const char* locName : {"aaaa", "baaa", "abaa", "aaab"})
+    {
+        VelkType* locMember = locQuad->FindMember(locName);
+        ASSERT_NE(locMember, nullptr) << locName;
+        EXPECT_STREQ(locMember->GetName().GetBuffer(), locName);
+    }
+    for (const char* locName : {"", "aaa", "aaaaa", "caaa", "aaaa.x", ".", "p."})
+        EXPECT_EQ(locQuad->FindMember(locName), nullptr) << locName;
+    ASSERT_NE(locQuad->FindMember("p.y"), nullptr);
+    EXPECT_STREQ(locQuad->FindMember("p.y")->GetName().GetBuffer(), "y");
+    delete locQuad;
+}
+
 TEST_F(VelkModelTest, ScriptClassMembersGetGrowingNumbers)
 {
     VelkType* locScript = myTypes.GetType("Script")->CloneAs("s");
@@ -362,6 +408,44 @@ TEST(VelkLogTest, KeysSwitchesAndSubscribers)
         EXPECT_EQ(locLog.myErrors.back().size(), 1023u);
     }
     EXPECT_FALSE(VelkLog::Log("unsubscribed"));
+    VelkLog::SetLogSwitch(false);
+}
+
+// The debug output takes the very line the subscribers get, whoever else listens.
+TEST(VelkLogTest, DebugOutputAndSubscribersGetTheSameLines)
+{
+    struct Recorder : QC_DebugListener
+    {
+        explicit Recorder(std::vector<std::string>* aLines) : myLines(aLines) {}
+        void Print(const char* aText) override { myLines->push_back(aText); }
+        void Close() override {}
+        std::vector<std::string>* myLines;
+    };
+    std::vector<std::string> locDebugLines;
+    ASSERT_TRUE(QC_Debug::Init(nullptr, false, false, false, nullptr));
+    QC_Debug::AddListener(new Recorder(&locDebugLines));
+    VelkLog::SetLogSwitch(true);
+    const std::string locLong(3000, 'y');
+
+    // Only the debug output listens: the line goes there, and nobody took it.
+    EXPECT_FALSE(VelkLog::Log("alone %d%%", 5));
+    EXPECT_FALSE(VelkLog::Error("%s", locLong.c_str()));
+    {
+        VelkLogCollector locLog;
+        EXPECT_TRUE(VelkLog::Log("with %s", "%d"));
+        EXPECT_TRUE(VelkLog::Error("%s", locLong.c_str()));
+        EXPECT_TRUE(VelkLog::Log("%s", locLong.c_str()));
+        EXPECT_EQ(locLog.myLogs, (std::vector<std::string>{"LOG: with %d", ("LOG: " + locLong).substr(0, 1023)}));
+        EXPECT_EQ(locLog.myErrors, (std::vector<std::string>{("ERROR: " + locLong).substr(0, 1023)}));
+    }
+    EXPECT_EQ(locDebugLines,
+              (std::vector<std::string>{"LOG: alone 5%", ("ERROR: " + locLong).substr(0, 1023), "LOG: with %d",
+                                        ("ERROR: " + locLong).substr(0, 1023), ("LOG: " + locLong).substr(0, 1023)}));
+    QC_Debug::Shutdown();
+
+    // Nobody at all: nothing taken, nothing kept.
+    EXPECT_FALSE(VelkLog::Log("unread %s", "line"));
+    EXPECT_EQ(locDebugLines.size(), 5u);
     VelkLog::SetLogSwitch(false);
 }
 

@@ -1,6 +1,7 @@
 // .velk text that always reads back as written: compile, write, compile again
 // gives the same namespace and the same bytes, or the save is refused.
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -163,6 +164,8 @@ TEST_F(VelkRoundTripTest, SavesThatCannotReadBackAreRefusedNamingTheInstance)
         const char* myError;
     } locCases[] = {
         {"comment", "http://host", "h", "Cannot write 'text' of type 'TEXT': its value holds a line break or \"//\""},
+        {"comment at the end", "ends//", "h", "Cannot write 'text' of type 'TEXT': its value holds a line break or \"//\""},
+        {"comment alone", "//", "h", "Cannot write 'text' of type 'TEXT': its value holds a line break or \"//\""},
         {"line feed", "two\nlines", "h", "Cannot write 'text' of type 'TEXT': its value holds a line break"},
         {"cr lf", "two\r\nlines", "h", "Cannot write 'text' of type 'TEXT': its value holds a line break"},
         {"long value", std::string(4200, 'w'), "h", "Cannot write 'text' of type 'TEXT': its line would be 4205 characters"},
@@ -190,10 +193,16 @@ TEST_F(VelkRoundTripTest, SavesThatCannotReadBackAreRefusedNamingTheInstance)
     myLog.myErrors.clear();
     VelkNameSpace locLongName;
     ASSERT_TRUE(Compile(locLongName, "INCLUDE " + myFruit + "\r\nHolder h\r\n{\r\n}\r\n"));
-    locLongName.GetInstance("h", false)->SetName(std::string(4200, 'n').c_str());
+    VelkType* locLongRoot = locLongName.GetInstance("h", false);
+    locLongRoot->SetName(std::string(4200, 'n').c_str());
     EXPECT_FALSE(locLongName.Write(locOld.c_str()));
     EXPECT_TRUE(myLog.HasError("Cannot write '" + std::string(200, 'n'))) << myLog.AllErrors();
     EXPECT_EQ(ReadDisk("keep.velk"), "old contents");
+    // "Holder " and the name: 4095 characters are read back.
+    locLongRoot->SetName(std::string(4088, 'n').c_str());
+    EXPECT_TRUE(locLongName.Write(locOld.c_str())) << myLog.AllErrors();
+    EXPECT_NE(ReadDisk("keep.velk").find("\r\nHolder " + std::string(4088, 'n') + "\r\n{\r\n"), std::string::npos);
+    WriteDisk("keep.velk", "old contents");
 
     // A scalar member's name is checked as a root's is.
     myLog.myErrors.clear();
@@ -364,4 +373,116 @@ TEST(VelkOutputPieces, ALongTextReachesTheSinkInOrderWithoutBeingHeldWhole)
     EXPECT_EQ(locOutput.GetSize(), 0u);
     ASSERT_TRUE(locOutput.Put("ab", 2) && locOutput.Put("c"));
     EXPECT_EQ(locOutput.GetText(), "abc");
+}
+
+TEST_F(VelkRoundTripTest, ScalarLinesAreWrittenWholeUpToTheLineLimitAtAnyIndent)
+{
+    // "text " and the value, in quotes when it holds a blank: 4095 characters
+    // are read back, one more is refused.
+    struct Case
+    {
+        std::string myValue;
+        bool myWritten;
+    } locCases[] = {
+        {std::string(4090, 'a'), true},
+        {std::string(4091, 'a'), false},
+        {"b " + std::string(4086, 'b'), true},
+        {"b " + std::string(4087, 'b'), false},
+        {"t\tab", true},
+        {"tail\"", true},
+        {"\"head", true},
+    };
+    for (const Case& locCase : locCases)
+    {
+        SCOPED_TRACE(locCase.myValue.substr(0, 8) + " " + std::to_string(locCase.myValue.size()));
+        myLog.myErrors.clear();
+        VelkNameSpace locSpace;
+        ASSERT_TRUE(Compile(locSpace, "INCLUDE " + myFruit + "\r\nHolder h\r\n{\r\n}\r\n"));
+        ASSERT_TRUE(locSpace.GetInstance("h.text", false)->AssignValue(locCase.myValue.c_str()));
+        VelkOutput locText;
+        ASSERT_EQ(locSpace.WriteTo(locText, "limit.velk"), locCase.myWritten) << myLog.AllErrors();
+        if (!locCase.myWritten)
+        {
+            EXPECT_TRUE(myLog.HasError("Cannot write 'text' of type 'TEXT': its line would be 4096 characters long"))
+                << myLog.AllErrors();
+            continue;
+        }
+        const bool locQuoted = locCase.myValue.find_first_of(" \t\"") != std::string::npos;
+        const std::string locLine =
+            "\r\n{\r\n\ttext " + (locQuoted ? "\"" + locCase.myValue + "\"" : locCase.myValue) + "\r\n\tlabel ";
+        EXPECT_NE(locText.GetText().find(locLine), std::string::npos);
+        VelkNameSpace locBack;
+        ASSERT_TRUE(Compile(locBack, locText.GetText())) << myLog.AllErrors();
+        EXPECT_EQ(Dump(locBack), Dump(locSpace));
+    }
+
+    // A root scalar carries its type and a blank line after it.
+    VelkNameSpace locRoots;
+    ASSERT_TRUE(Compile(locRoots, "INCLUDE " + myFruit + "\r\nTEXT motto \"a b\"\r\nNUMBER n 7\r\n"));
+    VelkOutput locRootText;
+    ASSERT_TRUE(locRoots.WriteTo(locRootText, "roots.velk"));
+    EXPECT_EQ(locRootText.GetText(), "INCLUDE " + myFruit + "\r\n\r\nTEXT motto \"a b\"\r\n\r\nNUMBER n 7\r\n\r\n");
+
+    // Any indent a caller gives: blanks, and TABs deeper than the writer keeps
+    // made, with a line longer than the output's small buffer.
+    VelkNameSpace locDeep;
+    ASSERT_TRUE(Compile(locDeep, "INCLUDE " + myFruit + "\r\nHolder h\r\n{\r\n\tpos\r\n\t{\r\n\t\tx 3\r\n\t}\r\n}\r\n"));
+    VelkType* locHolder = locDeep.GetInstance("h", false);
+    const std::string locLong(4090, 'L');
+    ASSERT_TRUE(locHolder->FindMember("text")->AssignValue(locLong.c_str()));
+    for (const std::string& locIndent : {std::string("  "), std::string(40, '\t'), std::string(31, '\t')})
+    {
+        SCOPED_TRACE(std::to_string(locIndent.size()));
+        VelkOutput locOut;
+        ASSERT_TRUE(locHolder->Write(locOut, QC_String(locIndent.c_str()), true)) << myLog.AllErrors();
+        const std::string& locGot = locOut.GetText();
+        EXPECT_EQ(locGot.rfind(locIndent + "Holder h\r\n" + locIndent + "{\r\n", 0), 0u) << locGot.substr(0, 60);
+        EXPECT_NE(locGot.find("\r\n" + locIndent + "{\r\n" + locIndent + "\ttext " + locLong + "\r\n" + locIndent +
+                              "\tlabel "),
+                  std::string::npos);
+        EXPECT_NE(locGot.find("\r\n" + locIndent + "\tpos\r\n" + locIndent + "\t{\r\n" + locIndent + "\t\tx 3\r\n" +
+                              locIndent + "\t\ttag <empty>\r\n" + locIndent + "\t}\r\n\r\n"),
+                  std::string::npos)
+            << locGot.substr(4100);
+        EXPECT_EQ(locGot.substr(locGot.size() - locIndent.size() - 5), locIndent + "}\r\n\r\n");
+    }
+}
+
+TEST(VelkOutputPieces, ClaimedRoomKeepsItsPlaceAmongPutsAndReachesTheSink)
+{
+    struct Recorder : VelkOutput::Sink
+    {
+        std::string myTaken;
+        bool Take(const char* aText, size_t aLength) override
+        {
+            myTaken.append(aText, aLength);
+            return true;
+        }
+    } locSink;
+    VelkOutput locOutput;
+    locOutput.SetSink(&locSink, 1000);
+    std::string locExpected;
+    for (int i = 0; i < 2000; i++)
+    {
+        const std::string locPiece = "<" + std::to_string(i) + std::string(size_t(i % 13) * 37, 'c') + ">";
+        if (i % 3 == 0)
+        {
+            char* locRoom = locOutput.Claim(locPiece.size());
+            ASSERT_NE(locRoom, nullptr);
+            memcpy(locRoom, locPiece.data(), locPiece.size());
+        }
+        else
+            ASSERT_TRUE(locOutput.Put(locPiece.c_str(), locPiece.size()));
+        locExpected += locPiece;
+        // Claimed room goes on in pieces as puts do: little is held at any time.
+        ASSERT_LT(locOutput.GetSize() - locSink.myTaken.size(), 1000u + 4096u + 500u);
+    }
+    EXPECT_EQ(locOutput.Claim(4097), nullptr);
+    char* locWhole = locOutput.Claim(4096);
+    ASSERT_NE(locWhole, nullptr);
+    memset(locWhole, 'W', 4096);
+    locExpected += std::string(4096, 'W');
+    EXPECT_EQ(locOutput.GetSize(), locExpected.size());
+    ASSERT_TRUE(locOutput.FlushToSink());
+    EXPECT_EQ(locSink.myTaken, locExpected);
 }
