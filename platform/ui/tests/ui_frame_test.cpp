@@ -49,6 +49,22 @@ enum
     ID_CONSOLE = 1003,
 };
 
+// Bytes the heap holds for the program; the sanitizer's allocator counts none.
+size_t locHeld()
+{
+    const struct mallinfo2 locInfo = mallinfo2();
+    return locInfo.uordblks + locInfo.hblkhd;
+}
+
+bool locHeapCounts()
+{
+    const size_t locBefore = locHeld();
+    void* volatile locProbe = malloc(1 << 20);
+    const bool locCounted = locHeld() >= locBefore + (1 << 20);
+    free(locProbe);
+    return locCounted;
+}
+
 const UI_MenuEntry ourMenu[] = {
     {UI_MENU_POPUP, 0, "&File"},
     {UI_MENU_ITEM, UI_ID_FILE_NEW, "&New\tCtrl+N"},
@@ -917,15 +933,7 @@ TEST_F(FrameTest, TreeHoldsManyRootsInFewBytesEach)
 {
     UI_Dialog* locPane = UI_FrameCreatePane(myFrame, ourPane, locPaneProc, ID_PANE_TREE);
     ASSERT_NE(locPane, nullptr);
-    auto locHeld = []() {
-        struct mallinfo2 locInfo = mallinfo2();
-        return locInfo.uordblks + locInfo.hblkhd;
-    };
-    const size_t locBefore = locHeld();
-    void* volatile locProbe = malloc(1 << 20);
-    const bool locCounted = locHeld() >= locBefore + (1 << 20);
-    free(locProbe);
-    if (!locCounted)
+    if (!locHeapCounts())
         GTEST_SKIP() << "this allocator does not count its blocks";
 
     const int locCount = 100000;
@@ -991,15 +999,7 @@ TEST_F(FrameTest, ComboHoldsManyLinesInLittleMoreThanTheirText)
 {
     UI_Dialog* locBar = UI_FrameCreateDialogBar(myFrame, ourBar, locPaneProc);
     ASSERT_NE(locBar, nullptr);
-    auto locHeld = []() {
-        struct mallinfo2 locInfo = mallinfo2();
-        return locInfo.uordblks + locInfo.hblkhd;
-    };
-    const size_t locBefore = locHeld();
-    void* volatile locProbe = malloc(1 << 20);
-    const bool locCounted = locHeld() >= locBefore + (1 << 20);
-    free(locProbe);
-    if (!locCounted)
+    if (!locHeapCounts())
         GTEST_SKIP() << "this allocator does not count its blocks";
 
     const size_t locStart = locHeld();
