@@ -12,7 +12,8 @@ set(Q_TEST_ENVIRONMENT
 if(Q_SANITIZE)
   list(APPEND Q_TEST_ENVIRONMENT
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
-    LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/scripts/lsan.supp:print_suppressions=0
+    # Quoted: the sanitizers split their options at blanks as well as at colons.
+    LSAN_OPTIONS=suppressions='${CMAKE_SOURCE_DIR}/scripts/lsan.supp':print_suppressions=0
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
 endif()
 

@@ -16,7 +16,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace
@@ -132,8 +134,9 @@ int main(int argc, char** argv)
     if (argc < 3)
     {
         const std::string locTools = locSelfFolder();
-        std::string locCommand = "rm -rf '" + locSamples + "'";
-        if (system(locCommand.c_str()) != 0 ||
+        std::error_code locError;
+        std::filesystem::remove_all(locSamples, locError);
+        if (locError ||
             locRun("", {locTools + "/make_samples", locSamples}, locOut + "/make_samples.log") != 0)
         {
             fprintf(stderr, "dialog_gallery: writing the sample tree failed, see %s\n", locOut.c_str());

@@ -170,7 +170,7 @@ TEST_F(KorrinthTreeTest, LazyTreeOfTheSampleDataIsTheWholeTree)
     GTEST_SKIP() << "the sample data writer is not built";
 #else
     fs::create_directories(myDir / "sample" / "velk");
-    std::string locCommand = std::string(KORRINTH_SAMPLE_DATA) + " '" + (myDir / "sample").string() + "' >/dev/null";
+    std::string locCommand = "'" + std::string(KORRINTH_SAMPLE_DATA) + "' '" + (myDir / "sample").string() + "' >/dev/null";
     ASSERT_EQ(std::system(locCommand.c_str()), 0);
     fs::path locVelk = myDir / "sample" / "velk";
     ASSERT_EQ(chdir(locVelk.c_str()), 0);

@@ -65,7 +65,7 @@ public:
 #else
         fs::create_directories(myDir / "sample" / "velk");
         const std::string locCommand =
-            std::string(KORRINTH_SAMPLE_DATA) + " '" + (myDir / "sample").string() + "' >/dev/null";
+            "'" + std::string(KORRINTH_SAMPLE_DATA) + "' '" + (myDir / "sample").string() + "' >/dev/null";
         ASSERT_EQ(std::system(locCommand.c_str()), 0);
         myVelk = myDir / "sample" / "velk";
         ASSERT_EQ(chdir(myVelk.c_str()), 0);

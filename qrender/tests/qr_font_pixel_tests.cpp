@@ -41,7 +41,7 @@ struct Strip
 bool MakeStrip(const std::string& aBase, int aPixels, Strip* aStrip)
 {
     const std::string locCommand =
-        std::string(Q_FONTSTRIP_TOOL) + " 'DejaVu Sans' " + std::to_string(aPixels) + " '" + aBase + "'";
+        "'" + std::string(Q_FONTSTRIP_TOOL) + "' 'DejaVu Sans' " + std::to_string(aPixels) + " '" + aBase + "'";
     if (system(locCommand.c_str()) != 0)
         return false;
     std::ifstream t(aBase + ".tga", std::ios::binary);

@@ -32,6 +32,11 @@ protected:
         std::filesystem::remove_all(myDir);
         std::filesystem::create_directories(myDir);
         myDir += "/";
+        // A template's frame names hold no blanks, so they name the textures
+        // from the tests' folder, whatever the folder's own path holds.
+        myOldDir = std::filesystem::current_path();
+        std::filesystem::current_path(std::filesystem::path(myDir).parent_path().parent_path());
+        myFrameDir = std::filesystem::path(myDir).parent_path().filename().string() + "/";
         for (const char* t : {"stone", "water1", "water2", "bump", "detail"})
             QRT_WriteFile(myDir + t + ".tga", QRT_MakeTGA(4, 4, 32, std::vector<uint32_t>(16, 0xFF808080u), true, false));
     }
@@ -41,6 +46,7 @@ protected:
         EXPECT_EQ(QR_Surface::ourFirst, nullptr);
         QR_Surface::DestroyAll();
         QR_Texture::DestroyAll();
+        std::filesystem::current_path(myOldDir);
     }
     // A template file: the header with its default textures, then the passes as given.
     std::string Template(const std::string& aName, const std::string& aText)
@@ -48,7 +54,7 @@ protected:
         std::string locText = aText;
         size_t p;
         while ((p = locText.find("$")) != std::string::npos)
-            locText.replace(p, 1, myDir);
+            locText.replace(p, 1, myFrameDir);
         QRT_WriteFile(myDir + aName, std::vector<uint8_t>(locText.begin(), locText.end()));
         return myDir + aName;
     }
@@ -80,6 +86,8 @@ protected:
     static const uint32_t* Stage(QR_Surface* s, int i) { return s->myPass->myBlock->myStages[i].myWords; }
 
     std::string myDir;
+    std::string myFrameDir; // myDir from the current folder
+    std::filesystem::path myOldDir;
     int myCount = 0;
 };
 

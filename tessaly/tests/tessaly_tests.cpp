@@ -43,7 +43,7 @@ const std::string& Samples()
     {
         ourSamples = std::filesystem::temp_directory_path() / ("tessaly_samples_" + std::to_string(getpid()));
         std::filesystem::remove_all(ourSamples);
-        std::string locCommand = std::string(TESSALY_SAMPLES) + " " + ourSamples;
+        std::string locCommand = "'" + std::string(TESSALY_SAMPLES) + "' '" + ourSamples + "'";
         EXPECT_EQ(0, system(locCommand.c_str()));
     }
     return ourSamples;

@@ -261,7 +261,7 @@ TEST(LineTableTool, AppendsOnceAndReplacesItsOwnTableOnALaterRun)
     std::filesystem::create_directories(locDir);
     std::filesystem::path locProgram = locDir / "program";
     std::filesystem::copy_file(Q_CRASH_HELPER, locProgram, std::filesystem::copy_options::overwrite_existing);
-    std::string locCommand = std::string(Q_LINETABLE_TOOL) + " " + locProgram.string();
+    std::string locCommand = "'" + std::string(Q_LINETABLE_TOOL) + "' '" + locProgram.string() + "'";
 
     ASSERT_EQ(system(locCommand.c_str()), 0);
     uintmax_t locSize = std::filesystem::file_size(locProgram);
@@ -277,10 +277,10 @@ TEST(LineTableTool, AppendsOnceAndReplacesItsOwnTableOnALaterRun)
     QC_StackTrace::Free();
 
     // The program still runs with the table appended.
-    EXPECT_EQ(system((locProgram.string() + " none > /dev/null").c_str()), 0);
+    EXPECT_EQ(system(("'" + locProgram.string() + "' none > /dev/null").c_str()), 0);
 
     std::filesystem::path locText = locDir / "text.txt";
     std::ofstream(locText) << "not a program\n";
-    int locStatus = system((std::string(Q_LINETABLE_TOOL) + " " + locText.string() + " 2>/dev/null").c_str());
+    int locStatus = system(("'" + std::string(Q_LINETABLE_TOOL) + "' '" + locText.string() + "' 2>/dev/null").c_str());
     EXPECT_TRUE(WIFEXITED(locStatus) && WEXITSTATUS(locStatus) == 1);
 }
